@@ -1,0 +1,146 @@
+#include "support/swf_writer.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace tovrani::test {
+
+SwfBytes& SwfBytes::u8(uint32_t v) {
+  align();
+  data_.push_back(uint8_t(v));
+  return *this;
+}
+SwfBytes& SwfBytes::u16(uint32_t v) {
+  align();
+  data_.push_back(uint8_t(v));
+  data_.push_back(uint8_t(v >> 8));
+  return *this;
+}
+SwfBytes& SwfBytes::u32(uint32_t v) {
+  align();
+  for (int i = 0; i < 4; ++i) data_.push_back(uint8_t(v >> (8 * i)));
+  return *this;
+}
+SwfBytes& SwfBytes::bytes(const std::vector<uint8_t>& b) {
+  align();
+  data_.insert(data_.end(), b.begin(), b.end());
+  return *this;
+}
+SwfBytes& SwfBytes::str(const std::string& s) {
+  align();
+  data_.insert(data_.end(), s.begin(), s.end());
+  data_.push_back(0);
+  return *this;
+}
+SwfBytes& SwfBytes::ubits(uint32_t v, unsigned n) {
+  for (unsigned i = n; i-- > 0;) {
+    if (bitPos_ == 0) data_.push_back(0);
+    if ((v >> i) & 1u) data_.back() |= uint8_t(0x80 >> bitPos_);
+    bitPos_ = (bitPos_ + 1) & 7;
+  }
+  return *this;
+}
+SwfBytes& SwfBytes::sbits(int32_t v, unsigned n) { return ubits(static_cast<uint32_t>(v), n); }
+SwfBytes& SwfBytes::align() {
+  bitPos_ = 0;
+  return *this;
+}
+
+unsigned SwfBytes::SignedBits(int32_t v) {
+  int64_t x = v;
+  unsigned n = 1;
+  while (x < -(int64_t(1) << (n - 1)) || x > (int64_t(1) << (n - 1)) - 1) ++n;
+  return n;
+}
+
+SwfBytes& SwfBytes::rect(int32_t xmin, int32_t xmax, int32_t ymin, int32_t ymax) {
+  unsigned n = std::max({SignedBits(xmin), SignedBits(xmax), SignedBits(ymin), SignedBits(ymax)});
+  if (xmin == 0 && xmax == 0 && ymin == 0 && ymax == 0) n = 0;
+  ubits(n, 5);
+  sbits(xmin, n).sbits(xmax, n).sbits(ymin, n).sbits(ymax, n);
+  return align();
+}
+
+SwfBytes& SwfBytes::matrix(int32_t tx, int32_t ty, bool hasScale, int32_t sx, int32_t sy,
+                           bool hasRotate, int32_t r0, int32_t r1) {
+  ubits(hasScale, 1);
+  if (hasScale) {
+    unsigned n = std::max(SignedBits(sx), SignedBits(sy));
+    ubits(n, 5).sbits(sx, n).sbits(sy, n);
+  }
+  ubits(hasRotate, 1);
+  if (hasRotate) {
+    unsigned n = std::max(SignedBits(r0), SignedBits(r1));
+    ubits(n, 5).sbits(r0, n).sbits(r1, n);
+  }
+  unsigned n = (tx == 0 && ty == 0) ? 0 : std::max(SignedBits(tx), SignedBits(ty));
+  ubits(n, 5).sbits(tx, n).sbits(ty, n);
+  return align();
+}
+
+SwfBytes& SwfBytes::cxformWithAlpha(bool hasAdd, bool hasMult, const int32_t add[4],
+                                    const int32_t mult[4]) {
+  unsigned n = 1;
+  for (int i = 0; i < 4; ++i) {
+    if (hasMult) n = std::max(n, SignedBits(mult[i]));
+    if (hasAdd) n = std::max(n, SignedBits(add[i]));
+  }
+  ubits(hasAdd, 1).ubits(hasMult, 1).ubits(n, 4);
+  if (hasMult)
+    for (int i = 0; i < 4; ++i) sbits(mult[i], n);
+  if (hasAdd)
+    for (int i = 0; i < 4; ++i) sbits(add[i], n);
+  return align();
+}
+
+SwfWriter::SwfWriter(uint8_t version, int32_t width, int32_t height, uint16_t frameRate)
+    : version_(version), width_(width), height_(height), frameRate_(frameRate) {}
+
+std::vector<uint8_t> SwfWriter::TagBytes(uint16_t code, const std::vector<uint8_t>& body,
+                                         bool forceLong) {
+  SwfBytes b;
+  if (body.size() < 0x3F && !forceLong) {
+    b.u16(uint32_t(code) << 6 | uint32_t(body.size()));
+  } else {
+    b.u16(uint32_t(code) << 6 | 0x3F).u32(uint32_t(body.size()));
+  }
+  b.bytes(body);
+  return b.data();
+}
+
+SwfWriter& SwfWriter::tag(uint16_t code, const std::vector<uint8_t>& body, bool forceLong) {
+  auto t = TagBytes(code, body, forceLong);
+  tags_.insert(tags_.end(), t.begin(), t.end());
+  if (code == 1) ++shownFrames_;
+  return *this;
+}
+
+SwfWriter& SwfWriter::frameCount(uint16_t n) {
+  frameCountOverride_ = n;
+  return *this;
+}
+
+std::vector<uint8_t> SwfWriter::build(bool compressed) const {
+  SwfBytes rest;
+  rest.rect(0, width_, 0, height_);
+  rest.u16(frameRate_);
+  rest.u16(frameCountOverride_ >= 0 ? uint16_t(frameCountOverride_) : shownFrames_);
+  rest.bytes(tags_);
+  std::vector<uint8_t> out = {uint8_t(compressed ? 'C' : 'F'), 'W', 'S', version_};
+  uint32_t total = uint32_t(8 + rest.size());
+  for (int i = 0; i < 4; ++i) out.push_back(uint8_t(total >> (8 * i)));
+  if (!compressed) {
+    out.insert(out.end(), rest.data().begin(), rest.data().end());
+    return out;
+  }
+  uLongf len = compressBound(uLong(rest.size()));
+  std::vector<uint8_t> z(len);
+  if (compress2(z.data(), &len, rest.data().data(), uLong(rest.size()), 9) != Z_OK)
+    throw std::runtime_error("compress2 failed");
+  out.insert(out.end(), z.begin(), z.begin() + long(len));
+  return out;
+}
+
+}  // namespace tovrani::test
