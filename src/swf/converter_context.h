@@ -12,8 +12,13 @@
 #include <vector>
 
 #include "platform/shell_services.h"
+#include "swf/linkage.h"
+#include "swf/swf_values.h"
 
 namespace tovrani {
+
+class WorkFolder;
+class OutputTarget;
 
 // The state bytes of the option items, with the program's defaults.
 struct OptionStates {
@@ -89,6 +94,24 @@ struct ConverterContext {
   std::FILE* m_pPageStream = nullptr;  // the page stream being written
 
   // ---- conversion engine ----
+  WorkFolder* m_pWorkFolder = nullptr;  // the conversion's private folder
+  OutputTarget* m_pOutput = nullptr;    // the document under its temporary name
+  std::string m_strSwfWorkPath;               // the work copy, or "tmp.swf" when inflated
+  std::string m_szPublishSwfName;             // output file name with "swf" for its extension
+  bool m_bSwfCompressed = false;              // "tmp.swf" is the movie being read
+  SwfRect m_rcFrame;
+  uint16_t m_wFrameRate = 0, m_wFrameCount = 0;  // as the header gives them
+  std::FILE* m_pPageWorkFile = nullptr;          // the scene page ("m.g12")
+  std::FILE* m_pActionLayerFile = nullptr;
+  std::FILE* m_pStreamSoundLayerFile = nullptr;
+  std::FILE* m_pEventSoundLayerFile = nullptr;
+  uint8_t m_nFileAttributes = 0;
+  uint32_t m_nStaticTextExtraBytes = 0;  // CSMTextSettings appended to this text tag
+  std::vector<LinkageRecord> m_pLinkages;
+  uint8_t m_bSceneTimeline = 0, m_bPageFlag = 0;
+  uint8_t m_bSceneShortLead = 0;  // the layer lead the scene build left, for the finish
+  uint8_t m_bEventSoundsSeen = 0, m_bStreamSoundSeen = 0;
+  uint16_t m_wSceneFrames = 0;    // frames the scene build was given
 
   // ---- timeline builder ----
 
