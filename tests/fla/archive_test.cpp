@@ -235,16 +235,5 @@ TEST(Archive, PatchFrameDurationClampsAndReturnsToTheEnd) {
   std::fclose(f);
 }
 
-TEST(Archive, PutHelpersAreLittleEndian) {
-  ByteSink out;
-  PutU16(out, 0x1234);
-  PutU24(out, 0x89ABCDEF);
-  PutU32(out, 0x01020304);
-  PutZeros(out, 130);
-  auto b = out.bytes();
-  ASSERT_EQ(b.size(), 139u);
-  EXPECT_BYTES(test::Slice(b, 0, 9), Bytes({0x34, 0x12, 0xEF, 0xCD, 0xAB, 4, 3, 2, 1}));
-}
-
 }  // namespace
 }  // namespace tovrani
