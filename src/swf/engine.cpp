@@ -7,6 +7,7 @@
 #include <system_error>
 #include <vector>
 
+#include "fla/keyframe_records.h"
 #include "swf/converter_context.h"
 #include "swf/swf_reader.h"
 #include "swf/swf_values.h"
@@ -154,7 +155,7 @@ uint32_t Engine::SetUp(const std::string& source, const std::string& output) {
   ctx_.m_nSwfVersion = head[3];
   ctx_.m_nFlaFormat = head[3] < 7 ? 0 : head[3] == 7 ? 1 : 2;
 
-  if (ctx_.m_nFlaFormat >= 2 && svc_.copyFileHead) {
+  if (IsNewFlaFormat(ctx_.m_nFlaFormat) && svc_.copyFileHead) {
     // The version bytes after "CPicPage" and "CPicLayer" in the page head.
     if (std::fseek(page_.get(), 15, SEEK_SET) || std::fputc(4, page_.get()) == EOF ||
         std::fseek(page_.get(), 32, SEEK_SET) || std::fputc(4, page_.get()) == EOF ||
@@ -180,15 +181,18 @@ uint32_t Engine::SetUp(const std::string& source, const std::string& output) {
 
 uint32_t Engine::StartLayerFiles() {
   const uint8_t level = ctx_.m_nFlaFormat;
-  const uint8_t lead = level >= 2 ? 0x04 : 0x01;
+  const uint8_t lead = FlaVersionByte(level);
   for (std::FILE* f : {action_.get(), streamSound_.get(), eventSound_.get()}) {
     if (!PutBytes(f, {0x01, 0x03, 0x80, lead, 0x00, 0x05, 0x80})) return kResultOutputIncomplete;
   }
-  if (svc_.writeFirstFrame) loop_.actionFramePos = svc_.writeFirstFrame(action_.get(), level);
-  if (svc_.writeFrameHead) {
-    loop_.streamSoundFramePos = svc_.writeFrameHead(streamSound_.get(), level);
-    loop_.eventSoundFramePos = svc_.writeFrameHead(eventSound_.get(), level);
-  }
+  const bool next = IsNewFlaFormat(level);
+  loop_.actionFramePos = next ? WriteFirstFrameNew(action_.get()) : WriteFirstFrameOld(action_.get());
+  loop_.streamSoundFramePos =
+      next ? WriteFrameHeadNew(streamSound_.get()) : WriteFrameHeadOld(streamSound_.get());
+  loop_.eventSoundFramePos =
+      next ? WriteFrameHeadNew(eventSound_.get()) : WriteFrameHeadOld(eventSound_.get());
+  for (std::FILE* f : {action_.get(), streamSound_.get(), eventSound_.get()})
+    if (std::ferror(f)) return kResultOutputIncomplete;
   return kResultDone;
 }
 

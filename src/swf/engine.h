@@ -37,13 +37,6 @@ enum EngineResult : uint32_t {
 struct EngineServices {
   // The 49-byte page head at the start of a page file.
   std::function<bool(std::FILE* page)> copyFileHead;
-  // Keyframe writers; each returns the position of the duration field.
-  std::function<int64_t(std::FILE* f, uint8_t level)> writeFirstFrame;
-  std::function<int64_t(std::FILE* f, uint8_t level)> writeFrameHead;
-  // A layer end with the given value.
-  std::function<void(std::FILE* f, uint8_t level, uint8_t value)> writeLayerEnd;
-  // The "Layer 1" page of a timeline without placements.
-  std::function<void(ConverterContext& ctx, std::FILE* page, uint16_t frames)> writeEmptyTimeline;
   // Starts the Contents stream with the document page.
   std::function<void(ConverterContext& ctx)> writeDocumentPage;
   // Inflates a "CWS" movie into an "FWS" file, at most `declared` bytes.

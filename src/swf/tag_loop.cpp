@@ -4,6 +4,8 @@
 #include <initializer_list>
 #include <new>
 
+#include "fla/keyframe_records.h"
+#include "fla/layer_records.h"
 #include "swf/converter_context.h"
 #include "swf/linkage.h"
 #include "swf/work_folder.h"
@@ -34,6 +36,18 @@ const char kVectorizationText[] =
     "\"Shape / Morph Shape\" option such as \"Convert Using JSFL Import\" for this\n"
     "SWF file.\n"
     "Do you want to cancel the recovery process now?";
+
+// A timeline without placements: one layer "Layer 1" holding one empty
+// keyframe as long as the timeline.
+void WriteEmptyTimeline(std::FILE* page, uint8_t level, uint16_t frames) {
+  if (IsNewFlaFormat(level)) {
+    WriteLastEmptyFrameNew(page, frames);
+    WriteLayerTailNew(page, "Layer 1", true, false, false, 0, 0);
+  } else {
+    WriteLastEmptyFrameOld(page, frames);
+    WriteLayerTailOld(page, "Layer 1", true, false, false, 0, 0);
+  }
+}
 
 class TagLoop {
  public:
@@ -265,7 +279,7 @@ uint32_t TagLoop::HandleFrame(TagBody& t) {
         if (ev && !std::fseek(ev, 0, SEEK_END)) {
           std::fputc(0x05, ev);
           std::fputc(0x80, ev);
-          if (svc_.writeFrameHead) st_.eventSoundFramePos = svc_.writeFrameHead(ev, level);
+          st_.eventSoundFramePos = IsNewFlaFormat(level) ? WriteFrameHeadNew(ev) : WriteFrameHeadOld(ev);
         }
       } else if (st_.frame >= 1) {
         BumpU16At(ev, st_.eventSoundFramePos);
@@ -292,21 +306,25 @@ void TagLoop::BuildScene(uint32_t mode, uint16_t frames) {
   ctx_.m_pPageStream = ctx_.m_pPageWorkFile;
   ctx_.m_bSceneTimeline = 1;
   ctx_.m_bPageFlag = 1;
+  g_shortLayerEndLead = 0;
   ctx_.m_wSceneFrames = frames;
-  if (ctx_.m_pPageWorkFile) std::fseek(ctx_.m_pPageWorkFile, 0, SEEK_END);
+  std::FILE* page = ctx_.m_pPageWorkFile;
+  if (page) std::fseek(page, 0, SEEK_END);
   if (svc_.buildSceneTimeline)
     svc_.buildSceneTimeline(ctx_, mode, frames);
-  else if (svc_.writeEmptyTimeline && ctx_.m_pPageWorkFile)
-    svc_.writeEmptyTimeline(ctx_, ctx_.m_pPageWorkFile, frames);
+  else if (page)
+    WriteEmptyTimeline(page, ctx_.m_nFlaFormat, frames);
   ctx_.m_pPageStream = nullptr;
+  ctx_.m_bSceneShortLead = g_shortLayerEndLead;
 
   if (ctx_.m_bEventSoundsSeen && svc_.closeEventSoundLayer) svc_.closeEventSoundLayer(ctx_);
   if (ctx_.m_bStreamSoundSeen) {
     if (svc_.closeStreamSoundLayer) svc_.closeStreamSoundLayer(ctx_);
   } else if (ctx_.m_bEventSoundsSeen) {
     if (svc_.endEventSoundLayer) svc_.endEventSoundLayer(ctx_);
-  } else if (svc_.writeLayerEnd && ctx_.m_pPageWorkFile) {
-    svc_.writeLayerEnd(ctx_.m_pPageWorkFile, ctx_.m_nFlaFormat, 3);
+  } else if (page) {
+    if (IsNewFlaFormat(ctx_.m_nFlaFormat)) WriteLayerEndNew(page, 3);
+    else WriteLayerEndOld(page, 3);
   }
   st_.loopContinue = false;
 }
