@@ -281,16 +281,6 @@ bool BumpU16At(std::FILE* f, int64_t pos) {
          !std::fseek(f, 0, SEEK_END);
 }
 
-bool BumpU32At(std::FILE* f, int64_t pos) {
-  if (!f || pos < 0) return false;
-  uint8_t b[4];
-  if (std::fseek(f, long(pos), SEEK_SET) || std::fread(b, 1, 4, f) != 4) return false;
-  uint32_t v = LoadU32(b) + 1;
-  for (int i = 0; i < 4; ++i) b[i] = uint8_t(v >> (8 * i));
-  return !std::fseek(f, long(pos), SEEK_SET) && std::fwrite(b, 1, 4, f) == 4 &&
-         !std::fseek(f, 0, SEEK_END);
-}
-
 EngineServices DefaultEngineServices() {
   EngineServices s;
   return s;

@@ -71,9 +71,8 @@ uint32_t ConvertMovie(ConverterContext& ctx, const std::string& source, const st
 // "swf" (the published movie's name).
 std::string PublishSwfName(const std::string& outputPath);
 
-// Adds 1 to the little-endian u16 or u32 at `pos` (a keyframe duration; the
-// u16 stays at 65,535) and leaves the file at its end.
+// Adds 1 to the keyframe duration at `pos` (a u16 that stays at 65,535
+// rather than carry into the byte after it) and leaves the file at its end.
 bool BumpU16At(std::FILE* f, int64_t pos);
-bool BumpU32At(std::FILE* f, int64_t pos);
 
 }  // namespace tovrani

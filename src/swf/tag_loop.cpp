@@ -271,7 +271,7 @@ uint32_t TagLoop::HandleFrame(TagBody& t) {
   const uint8_t level = ctx_.m_nFlaFormat;
   uint16_t next = 1;
   if (!isEnd) {
-    if (!ctx_.m_bStreamSoundSeen) BumpU32At(ctx_.m_pStreamSoundLayerFile, st_.streamSoundFramePos);
+    if (!ctx_.m_bStreamSoundSeen) BumpU16At(ctx_.m_pStreamSoundLayerFile, st_.streamSoundFramePos);
     if (!st_.soundStartedNow) {
       std::FILE* ev = ctx_.m_pEventSoundLayerFile;
       if (st_.soundStartedBefore) {
