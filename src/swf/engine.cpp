@@ -7,7 +7,9 @@
 #include <system_error>
 #include <vector>
 
+#include "fla/file_helpers.h"
 #include "fla/keyframe_records.h"
+#include "fla/stream_placement.h"
 #include "swf/converter_context.h"
 #include "swf/swf_reader.h"
 #include "swf/swf_values.h"
@@ -17,9 +19,6 @@
 namespace tovrani {
 
 namespace {
-
-// Movies and their inflated copies must stay below 2 GiB.
-constexpr uint64_t kMaxMovieBytes = 0x7FFFFFFFu;
 
 // The scene's work files, by the names the finish removes.
 constexpr const char* kWorkCopyName = "___.___";
@@ -37,7 +36,7 @@ uint32_t LoadU32(const uint8_t* b) {
   return b[0] | (b[1] << 8) | (uint32_t(b[2]) << 16) | (uint32_t(b[3]) << 24);
 }
 
-bool PutBytes(std::FILE* f, std::initializer_list<uint8_t> bytes) {
+bool PutRaw(std::FILE* f, std::initializer_list<uint8_t> bytes) {
   for (uint8_t b : bytes)
     if (std::fputc(b, f) == EOF) return false;
   return true;
@@ -124,7 +123,7 @@ uint32_t Engine::SetUp(const std::string& source, const std::string& output) {
   auto size = std::filesystem::file_size(source, ec);
   if (ec || size > kMaxMovieBytes) return kResultWorkCopyFailed;
   const std::string workCopy = work_.file(kWorkCopyName);
-  if (!std::filesystem::copy_file(source, workCopy, ec) || ec) return kResultWorkCopyFailed;
+  if (!CopyFileBuffered(source, workCopy)) return kResultWorkCopyFailed;
 
   // The output must be writable; an existing document stays as it is until
   // the finished one replaces it.
@@ -141,7 +140,7 @@ uint32_t Engine::SetUp(const std::string& source, const std::string& output) {
   ctx_.m_pActionLayerFile = action_.get();
   ctx_.m_pStreamSoundLayerFile = streamSound_.get();
   ctx_.m_pEventSoundLayerFile = eventSound_.get();
-  if (svc_.copyFileHead && !svc_.copyFileHead(page_.get())) return kResultOutputIncomplete;
+  if (!CopyFileHead(page_.get())) return kResultOutputIncomplete;
 
   ctx_.m_strSwfWorkPath = workCopy;
   swf_ = FileHandle(workCopy, "rb+");
@@ -155,7 +154,7 @@ uint32_t Engine::SetUp(const std::string& source, const std::string& output) {
   ctx_.m_nSwfVersion = head[3];
   ctx_.m_nFlaFormat = head[3] < 7 ? 0 : head[3] == 7 ? 1 : 2;
 
-  if (IsNewFlaFormat(ctx_.m_nFlaFormat) && svc_.copyFileHead) {
+  if (IsNewFlaFormat(ctx_.m_nFlaFormat)) {
     // The version bytes after "CPicPage" and "CPicLayer" in the page head.
     if (std::fseek(page_.get(), 15, SEEK_SET) || std::fputc(4, page_.get()) == EOF ||
         std::fseek(page_.get(), 32, SEEK_SET) || std::fputc(4, page_.get()) == EOF ||
@@ -183,7 +182,7 @@ uint32_t Engine::StartLayerFiles() {
   const uint8_t level = ctx_.m_nFlaFormat;
   const uint8_t lead = FlaVersionByte(level);
   for (std::FILE* f : {action_.get(), streamSound_.get(), eventSound_.get()}) {
-    if (!PutBytes(f, {0x01, 0x03, 0x80, lead, 0x00, 0x05, 0x80})) return kResultOutputIncomplete;
+    if (!PutRaw(f, {0x01, 0x03, 0x80, lead, 0x00, 0x05, 0x80})) return kResultOutputIncomplete;
   }
   const bool next = IsNewFlaFormat(level);
   loop_.actionFramePos = next ? WriteFirstFrameNew(action_.get()) : WriteFirstFrameOld(action_.get());
@@ -201,9 +200,10 @@ uint32_t Engine::Inflate(uint8_t head[8]) {
   swf_.reset();
   ctx_.m_pSwfFile = nullptr;
   const std::string inflated = work_.file(kInflatedName);
-  const uint64_t declared = std::min<uint64_t>(LoadU32(head + 4), kMaxMovieBytes);
-  if (!svc_.inflateCws || !svc_.inflateCws(ctx_.m_strSwfWorkPath, inflated, declared))
-    return kResultInflatedTooShort;
+  // Inflation keeps every byte the data gives, up to the declared length.
+  InflateFileStatus status = DecompressCwsFile(ctx_.m_strSwfWorkPath, inflated);
+  if (status == InflateFileStatus::kWriteFailed) return kResultOutputIncomplete;
+  if (status != InflateFileStatus::kOk) return kResultInflatedTooShort;
   ctx_.m_strSwfWorkPath = inflated;
   ctx_.m_bSwfCompressed = true;
   swf_ = FileHandle(inflated, "rb+");

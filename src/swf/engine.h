@@ -8,6 +8,8 @@
 #include <functional>
 #include <string>
 
+#include "fla/file_helpers.h"
+
 namespace tovrani {
 
 struct ConverterContext;
@@ -25,7 +27,7 @@ enum EngineResult : uint32_t {
   kResultSoundStreamPastEnd = 24,
   kResultSpriteTagPastEnd = 25,
   kResultOutputLocked = 43,     // the output cannot be written
-  kResultOutputIncomplete = 44, // a work file or the output failed to write
+  // 44 (kResultOutputIncomplete): a work file or the output failed to write.
   kResultInputTooShort = 136,   // 14 bytes or less
   kResultNotSwf = 137,          // no "FWS" or "CWS" signature (also "ZWS")
   kResultLengthMismatch = 138,  // header length does not match the data
@@ -35,12 +37,8 @@ enum EngineResult : uint32_t {
 // What the engine calls of the document writer and of the passes that
 // other parts of the program provide. An empty entry is skipped.
 struct EngineServices {
-  // The 49-byte page head at the start of a page file.
-  std::function<bool(std::FILE* page)> copyFileHead;
   // Starts the Contents stream with the document page.
   std::function<void(ConverterContext& ctx)> writeDocumentPage;
-  // Inflates a "CWS" movie into an "FWS" file, at most `declared` bytes.
-  std::function<bool(const std::string& cws, const std::string& fws, uint64_t declared)> inflateCws;
   // The depth and mask-layer pass over the main movie in the file.
   std::function<void(ConverterContext& ctx)> rearrangeMaskLayers;
   // The statistics pass; false when a tag runs past the end of the data.

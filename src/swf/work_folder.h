@@ -11,13 +11,9 @@
 #include <memory>
 #include <string>
 
-namespace tovrani {
+#include "fla/file_helpers.h"
 
-struct FileCloser {
-  void operator()(std::FILE* f) const {
-    if (f) std::fclose(f);
-  }
-};
+namespace tovrani {
 
 // An open stdio file that closes itself.
 class FileHandle {

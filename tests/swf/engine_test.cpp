@@ -7,6 +7,7 @@
 
 #include "fla/keyframe_records.h"
 #include "fla/layer_records.h"
+#include "fla/stream_placement.h"
 #include "support/byte_sink.h"
 #include "support/recording_shell.h"
 #include "support/swf_writer.h"
@@ -58,7 +59,15 @@ struct EngineRun {
 
 // The scene page of a timeline without placements.
 std::vector<uint8_t> EmptyScene(uint8_t level, uint16_t frames) {
-  ByteSink s;
+  std::FILE* s = std::tmpfile();
+  CopyFileHead(s);
+  if (level >= 2) {
+    std::fseek(s, 15, SEEK_SET);
+    std::fputc(4, s);
+    std::fseek(s, 32, SEEK_SET);
+    std::fputc(4, s);
+    std::fseek(s, 0, SEEK_END);
+  }
   g_shortLayerEndLead = 0;
   if (level >= 2) {
     WriteLastEmptyFrameNew(s, frames);
@@ -69,7 +78,9 @@ std::vector<uint8_t> EmptyScene(uint8_t level, uint16_t frames) {
     WriteLayerTailOld(s, "Layer 1", true, false, false, 0, 0);
     WriteLayerEndOld(s, 3);
   }
-  return s.bytes();
+  auto bytes = ReadAll(s);
+  std::fclose(s);
+  return bytes;
 }
 
 SwfWriter Frames(int n, uint8_t version = 8) {
@@ -113,11 +124,10 @@ TEST(EngineTest, RefusedInputsGiveTheirResultCodes) {
   {
     // A compressed movie that inflates to 13 bytes.
     EngineRun run;
-    run.services.inflateCws = [](const std::string&, const std::string& out, uint64_t) {
-      WriteFileBytes(out, std::vector<uint8_t>(13, 0));
-      return true;
-    };
-    EXPECT_EQ(run(Frames(2).end().build(true)), 18u);
+    auto movie = Frames(2).end().build(true);
+    movie[4] = 13;
+    movie[5] = movie[6] = movie[7] = 0;
+    EXPECT_EQ(run(movie), 18u);
   }
   {
     EngineRun run;
@@ -145,6 +155,23 @@ TEST(EngineTest, FailureLeavesAnOlderDocumentAndNoWorkFiles) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(run.dir.path()), {}), 2);
   EXPECT_EQ(run.ctx.m_pSwfFile, nullptr);
   EXPECT_EQ(run.ctx.m_pWorkFolder, nullptr);
+}
+
+TEST(EngineTest, CompressedAndPlainMoviesGiveTheSameDocument) {
+  SwfWriter w(8);
+  w.tag(69, {0x08, 0, 0, 0}).tag(56, {1, 0, 4, 0, 'x', 0});
+  for (int i = 0; i < 50; ++i) w.tag(9, {uint8_t(i), 2, 3}).showFrame();
+  w.end();
+  EngineRun plain, packed;
+  ASSERT_EQ(plain(w.build(false)), 0u);
+  ASSERT_EQ(packed(w.build(true)), 0u);
+  EXPECT_FALSE(plain.ctx.m_bSwfCompressed);
+  EXPECT_TRUE(packed.ctx.m_bSwfCompressed);
+  EXPECT_EQ(packed.ctx.m_wSceneFrames, 50);
+  EXPECT_BYTES(packed.page, plain.page);
+  EXPECT_BYTES(packed.actionLayer, plain.actionLayer);
+  ASSERT_EQ(packed.ctx.m_pLinkages.size(), 1u);
+  EXPECT_EQ(packed.ctx.m_pLinkages[0].strings[0], "x");
 }
 
 TEST(EngineTest, FormatLevelAndFramesOfTheScene) {
