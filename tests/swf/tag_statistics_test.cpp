@@ -92,8 +92,10 @@ TEST(TagStatistics, MainMovieTagPastTheEndIsAnError) {
 }
 
 std::vector<uint8_t> SpriteBody(const SwfWriter& w) {
-  std::vector<uint8_t> body = {0x05, 0x00, 0x02, 0x00};
-  body.insert(body.end(), w.tags().begin(), w.tags().end());
+  std::vector<uint8_t> body(4 + w.tags().size());
+  body[0] = 0x05;  // sprite id 5, two frames
+  body[2] = 0x02;
+  std::copy(w.tags().begin(), w.tags().end(), body.begin() + 4);
   return body;
 }
 
