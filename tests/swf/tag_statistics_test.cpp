@@ -142,3 +142,26 @@ TEST(TagStatistics, SpriteTagPastTheEndEndsTheWalk) {
 
 }  // namespace
 }  // namespace tovrani
+
+namespace tovrani {
+namespace {
+
+TEST(TagStatistics, EveryDepthAndCountsAbove65535) {
+  SwfWriter w;
+  for (uint32_t d = 0; d < 0x10000; ++d) w.tag(26, Place2(uint16_t(d), true, false));
+  for (int i = 0; i < 70000; ++i) w.tag(26, Place2(1, true, false));
+  MovieFile m(w.tags());
+  uint32_t labels = 0, slots = 0, highest = 0;
+  ASSERT_TRUE(CountPlacementsInFile(m.ctx, labels, slots, highest));
+  EXPECT_EQ(slots, 0x10000u + 5u);
+  EXPECT_EQ(highest, 70001u);
+
+  auto body = SpriteBody(w);
+  uint32_t depths = 0;
+  EXPECT_EQ(CountPlacements(m.ctx, body, labels, depths), 70002u);
+  EXPECT_EQ(depths, 0x10000u);
+  EXPECT_EQ(m.ctx.m_pPlacementStats.back().depth, 0xFFFF);
+}
+
+}  // namespace
+}  // namespace tovrani
