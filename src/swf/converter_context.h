@@ -16,6 +16,9 @@
 #include "platform/shell_services.h"
 #include "swf/linkage.h"
 #include "swf/swf_values.h"
+#include "swf/display_list.h"
+#include "swf/id_range_list.h"
+#include "swf/tag_statistics.h"
 
 namespace tovrani {
 
@@ -147,6 +150,10 @@ struct ConverterContext {
   uint8_t m_bSceneShortLead = 0;  // the layer lead the scene build left, for the finish
   uint8_t m_bEventSoundsSeen = 0, m_bStreamSoundSeen = 0;
   uint16_t m_wSceneFrames = 0;    // frames the scene build was given
+  // Placements per used depth of the last sprite counted, ascending by depth.
+  std::vector<PlacementStat> m_pPlacementStats;
+  DepthIdCache m_depthIdCache;     // its count() is the depth-id cache count
+  IdRangeList m_shapeIdRanges;     // the shape ids typed by the user
 
   // ---- timeline builder ----
 
