@@ -7,12 +7,15 @@
 #include <system_error>
 #include <vector>
 
+#include "fla/contents_stream.h"
+#include "fla/document_page.h"
 #include "fla/file_helpers.h"
 #include "fla/keyframe_records.h"
 #include "fla/stream_placement.h"
 #include "swf/converter_context.h"
 #include "swf/swf_reader.h"
 #include "swf/swf_values.h"
+#include "swf/tag_statistics.h"
 #include "swf/tag_loop.h"
 #include "swf/work_folder.h"
 
@@ -224,7 +227,7 @@ uint32_t Engine::ReadHeaderRest() {
     ctx_.m_pShell->SetMainRange(0, uint32_t(declared));
     ctx_.m_pShell->SetMainProgress(0);
   }
-  if (svc_.writeDocumentPage) svc_.writeDocumentPage(ctx_);
+  WriteDocumentPage(g_contents, ctx_.m_nFlaFormat);
   ctx_.m_nFileAttributes = 0;
 
   // Junk after the movie: cut the data after the last ShowFrame and End.
@@ -252,10 +255,13 @@ uint32_t Engine::ReadHeaderRest() {
     svc_.rearrangeMaskLayers(ctx_);
     if (std::fseek(f, long(tagStart), SEEK_SET) != 0) return kResultInputTooShort;
   }
-  if (svc_.countPlacementsInFile) {
-    if (!svc_.countPlacementsInFile(ctx_)) return kResultStatisticsPastEnd;
-    if (std::fseek(f, long(tagStart), SEEK_SET) != 0) return kResultInputTooShort;
-  }
+  uint32_t labels = 0, depthSlots = 0, highest = 0;
+  if (!CountPlacementsInFile(ctx_, labels, depthSlots, highest)) return kResultStatisticsPastEnd;
+  if (std::fseek(f, long(tagStart), SEEK_SET) != 0) return kResultInputTooShort;
+  // The tables grow as the placements come; the counts only size them.
+  ctx_.m_mainTimelineLayers = DepthLayerTable();
+  ctx_.m_mainTimelineLayers.records().reserve(std::min<uint32_t>(depthSlots, 65536 + 5));
+  ctx_.m_mainTimelineLayers.labels().reserve(std::min<uint32_t>(labels + 1, 65536));
   return kResultDone;
 }
 

@@ -37,12 +37,8 @@ enum EngineResult : uint32_t {
 // What the engine calls of the document writer and of the passes that
 // other parts of the program provide. An empty entry is skipped.
 struct EngineServices {
-  // Starts the Contents stream with the document page.
-  std::function<void(ConverterContext& ctx)> writeDocumentPage;
   // The depth and mask-layer pass over the main movie in the file.
   std::function<void(ConverterContext& ctx)> rearrangeMaskLayers;
-  // The statistics pass; false when a tag runs past the end of the data.
-  std::function<bool(ConverterContext& ctx)> countPlacementsInFile;
   // The scene build (mode 2 at a closing ShowFrame, 3 at End). Without it the
   // scene page is the empty timeline.
   std::function<void(ConverterContext& ctx, uint32_t mode, uint16_t frames)> buildSceneTimeline;
