@@ -2,6 +2,10 @@
 
 #include <vector>
 
+#include "fla/contents_stream.h"
+#include "fla/publish_properties.h"
+#include "swf/converter_context.h"
+
 namespace tovrani {
 
 namespace {
@@ -63,6 +67,18 @@ int32_t IntPower(uint16_t base, int32_t exponent) {
     b *= b;
   }
   return static_cast<int32_t>(result);
+}
+
+void PublishGroupOrCleanup(ConverterContext& ctx, bool publish) {
+  if (!publish) return;
+  static constexpr PublishPropertyPair kPairs[] = {
+      {"PublishGifProperties::TransparentAlpha", "128"},
+      {"PublishGifProperties::Animated", "0"},
+      {"PublishRNWKProperties::mediaAuthor", ""},
+      {"PublishRNWKProperties::speedCorporateLAN", "0"},
+      {"PublishRNWKProperties::showBitrateDlog", "1"},
+  };
+  WritePublishPropertyGroup(g_contents, ctx.m_nFlaFormat, kPairs);
 }
 
 }  // namespace tovrani

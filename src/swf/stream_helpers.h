@@ -7,6 +7,8 @@
 
 namespace tovrani {
 
+struct ConverterContext;
+
 // Appends the source file, from offset 0 up to its current position, to the
 // destination; with skipFirst the first byte is left out. False when a read
 // or write fails.
@@ -29,5 +31,11 @@ bool WriteFatMarkerPair(uint32_t unused, uint8_t flag, std::FILE* out);
 int32_t IntPower(uint16_t base, int32_t exponent);
 
 inline uint32_t NextIndex(uint32_t x) { return x + 1; }
+
+// With publish set, appends the engine's five publish pairs (GIF
+// transparency and animation, three RealNetworks settings) to the Contents
+// stream at the conversion's format level; otherwise releases the
+// init-action table.
+void PublishGroupOrCleanup(ConverterContext& ctx, bool publish);
 
 }  // namespace tovrani
