@@ -230,6 +230,12 @@ TEST(EngineTest, SceneIsBuiltWhateverEndsTheMovie) {
     movie.insert(movie.end(), {9, 9, 9, 9, 9});
     ASSERT_EQ(run(movie), 0u);
     EXPECT_EQ(run.ctx.m_wSceneFrames, 2);
+    // Junk of many scan blocks.
+    EngineRun big;
+    auto padded = real;
+    padded.insert(padded.end(), 300000, 0x11);
+    ASSERT_EQ(big(padded), 0u);
+    EXPECT_EQ(big.ctx.m_nSwfEnd, real.size());
     // A declared length past the data is cut after the last ShowFrame-End.
     EngineRun run2;
     uint32_t len = uint32_t(movie.size() + 100);
