@@ -1,7 +1,6 @@
 #include "swf/engine.h"
 
 #include <algorithm>
-#include <cstring>
 #include <filesystem>
 #include <new>
 #include <system_error>
