@@ -30,7 +30,9 @@ PatchPos WriteHead(std::FILE* stream, bool isNew, uint32_t duration, bool withVe
   PutU32(stream, 0);
   PutU16(stream, 5);
   PutZeros(stream, 12);
-  const PatchPos pos = std::ftell(stream) + 1;
+  // -1 when the stream cannot tell; PatchFrameDuration refuses it.
+  const long word = std::ftell(stream);
+  const PatchPos pos = word < 0 ? -1 : word + 1;
   PutU32(stream, DurationWord(duration, isNew));
   PutU24(stream, 6);
   return pos;
