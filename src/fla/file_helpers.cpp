@@ -140,7 +140,7 @@ bool GunzipFile(const std::string& name) {
 
 namespace {
 
-// One zlib stream fed piece by piece.
+// One zlib stream, fed a slice of input at a time.
 class ZlibInflater {
  public:
   ZlibInflater(uint64_t limit, const InflateSink& sink) : limit_(limit), sink_(sink) {
