@@ -110,7 +110,7 @@ TEST(JsflScript, HostileNamesStayInsideTheirStrings) {
   ASSERT_TRUE(WriteJsflHeader(script));
   ASSERT_TRUE(AppendJsflPiece(script, JsflMorphPiece(name, 0)));
   ASSERT_TRUE(AppendJsflPiece(script, JsflShapePiece(name, dir.path().string())));
-  ASSERT_TRUE(AppendJsflPiece(script, JsflFontLayoutPiece(name, "")));
+  ASSERT_TRUE(AppendJsflPiece(script, JsflFontLayoutPiece(name, JsflFontAttributeStatements(name, 0, 3, true, false))));
   ASSERT_TRUE(AppendJsflPiece(script, JsflClosingSave()));
   ASSERT_TRUE(test::IsValidJavaScriptFile(script));
 
@@ -118,6 +118,8 @@ TEST(JsflScript, HostileNamesStayInsideTheirStrings) {
   EXPECT_NE(calls.find(Call("select", "_Morph_Shapes_/" + name)), std::string::npos) << calls;
   EXPECT_NE(calls.find(Call("select", "_Shapes_/" + name)), std::string::npos) << calls;
   EXPECT_NE(calls.find(Call("text", name)), std::string::npos) << calls;
+  EXPECT_NE(calls.find(Call("attr", "face=" + name)), std::string::npos) << calls;
+  EXPECT_NE(calls.find(Call("attr", "bold=true")), std::string::npos) << calls;
   EXPECT_NE(calls.find(Call("import", FileUrlFromPath(dir.file(name + ".swf")))), std::string::npos);
 
   // Malformed UTF-8 cannot break the script either.
