@@ -1,20 +1,11 @@
 #include "fla/class_tags.h"
 
-#include <cstring>
 #include <initializer_list>
+
+#include "fla/archive.h"
 
 namespace tovrani {
 namespace {
-
-void Put16(std::FILE* f, uint16_t v) {
-  const uint8_t b[2] = {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8)};
-  std::fwrite(b, 1, 2, f);
-}
-void Put32(std::FILE* f, uint32_t v) {
-  const uint8_t b[4] = {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v >> 16),
-                        static_cast<uint8_t>(v >> 24)};
-  std::fwrite(b, 1, 4, f);
-}
 
 // Map indexes 1 to 6 belong to the page head (CPicPage, its page, CPicLayer,
 // the first layer, CPicFrame, the first frame).
@@ -84,25 +75,11 @@ const char* ElementClassName(PageElementClass cls) {
   return "CPicSymbol";
 }
 
-void WriteClassReference(std::FILE* page, uint32_t classIndex) {
-  if (classIndex < 0x7FFF) {
-    Put16(page, static_cast<uint16_t>(0x8000 | classIndex));
-  } else {
-    Put16(page, 0x7FFF);
-    Put32(page, 0x80000000u | classIndex);
-  }
-}
-
 void EmitClassTags(std::FILE* page, const ClassTagFlags& flags, PageClassState& state) {
   const PageElementClass cls = SelectElementClass(flags);
   const ClassSlot slot = SlotOf(cls, state);
   if (*slot.count == 0) {
-    const char* name = ElementClassName(cls);
-    const size_t len = std::strlen(name);
-    Put16(page, 0xFFFF);
-    Put16(page, 1);  // schema
-    Put16(page, static_cast<uint16_t>(len));
-    std::fwrite(name, 1, len, page);
+    WriteNewClassTag(page, ElementClassName(cls));
     if (cls == PageElementClass::kMorphSegment)
       *slot.index = state.morphShapeIndex + 2;  // after the morph shape's class and object
     else if (cls == PageElementClass::kMorphCurve)
@@ -110,7 +87,7 @@ void EmitClassTags(std::FILE* page, const ClassTagFlags& flags, PageClassState& 
     else
       *slot.index = NextClassIndex(state);
   } else {
-    WriteClassReference(page, *slot.index);
+    WriteKnownClassTag(page, *slot.index);
   }
   ++*slot.count;
 }

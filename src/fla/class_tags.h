@@ -54,7 +54,4 @@ const char* ElementClassName(PageElementClass cls);
 // version byte and body.
 void EmitClassTags(std::FILE* page, const ClassTagFlags& flags, PageClassState& state);
 
-// The known-class reference alone (u16 0x8000 | index, or the big form).
-void WriteClassReference(std::FILE* page, uint32_t classIndex);
-
 }  // namespace tovrani

@@ -63,7 +63,9 @@ class ContentsStream {
 
   bool Started() const { return started_; }
   size_t Length() const { return bytes_.size(); }
-  uint32_t BlockCount() const { return started_ ? static_cast<uint32_t>(bytes_.size() / kBlockSize + 1) : 0; }
+  uint32_t BlockCount() const {
+    return started_ || !bytes_.empty() ? static_cast<uint32_t>(bytes_.size() / kBlockSize + 1) : 0;
+  }
   uint16_t Pos() const { return static_cast<uint16_t>(bytes_.size() % kBlockSize); }
   const std::vector<uint8_t>& Bytes() const { return bytes_; }
 

@@ -136,6 +136,16 @@ std::string JsflFontLayoutPiece(std::string_view pendingText, std::string_view f
   return out;
 }
 
+std::string JsflFontAttributeStatements(std::string_view fontName, int start, int end, bool bold, bool italic) {
+  const std::string range = std::to_string(start) + "," + std::to_string(end) + ");";
+  std::string out = "e6.setTextAttr('face','";
+  out += JsStringEscape(fontName);
+  out += "'," + range;
+  out += std::string("e6.setTextAttr('bold',") + (bold ? "true," : "false,") + range;
+  out += std::string("e6.setTextAttr('italic',") + (italic ? "true," : "false,") + range;
+  return out;
+}
+
 std::string JsflClosingSave() { return "fl.getDocumentDOM().exitEditMode();_fr_.save();"; }
 
 bool WriteJsflHeader(const std::string& path) { return WriteFile(path, "wb", JsflHeader()); }

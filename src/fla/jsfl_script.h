@@ -39,6 +39,9 @@ std::string JsflShapePiece(std::string_view symbolName, std::string_view folder)
 // box holding pendingText, then fontAttributes: statements on e6, the text
 // element, whose strings their builder has escaped with JsStringEscape.
 std::string JsflFontLayoutPiece(std::string_view pendingText, std::string_view fontAttributes);
+// The statements that give one font's characters of that text box (start to
+// end) its face, bold and italic style; fontAttributes is their sequence.
+std::string JsflFontAttributeStatements(std::string_view fontName, int start, int end, bool bold, bool italic);
 // Leaves the clip's editing mode and saves the document.
 std::string JsflClosingSave();
 

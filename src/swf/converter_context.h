@@ -130,6 +130,10 @@ struct ConverterContext {
   // First failure of the FLA writer (0 none): a failed work-file write gives
   // kResultOutputIncomplete, exhausted 16-bit counters kResultTooManyItems.
   int m_nWriterError = 0;
+  // The script beside the output (its path with ".jsfl" appended) and
+  // whether a piece of the document's finish reached it.
+  std::string m_strJsflPath;
+  uint8_t m_bJsflWritten = 0;
 
   // ---- conversion engine ----
   WorkFolder* m_pWorkFolder = nullptr;  // the conversion's private folder
