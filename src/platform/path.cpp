@@ -44,7 +44,7 @@ void Path::Clear() {
 
 RegionKind Path::ToRegion(Region& out) const {
   std::vector<fill_detail::Polyline> lines;
-  if (!fill_detail::FlattenPath(*this, lines)) {
+  if (!fill_detail::FlattenPath(*this, fill_detail::kMaxFillPoints, lines)) {
     out.Clear();
     return RegionKind::kError;
   }
@@ -65,13 +65,14 @@ constexpr int kMaxCubicSteps = 1 << 15;
 // Beyond these the filler gives up instead of running for minutes or
 // building a region of hundreds of megabytes.
 constexpr int64_t kMaxEdgeRows = int64_t{1} << 28;
-constexpr size_t kMaxRects = size_t{1} << 22;
+constexpr size_t kMaxRects = size_t{1} << 21;
+constexpr size_t kKeptScratchRects = size_t{1} << 16;
 
 // Polygon coordinates may exceed the path limit by a pen's half width.
 constexpr int64_t kMaxFixCoord = (int64_t{Path::kMaxCoord} + 1024) * kFixOne;
 
 bool InRange(IntPoint p) {
-  return std::abs(p.x) <= Path::kMaxCoord && std::abs(p.y) <= Path::kMaxCoord;
+  return std::abs(int64_t{p.x}) <= Path::kMaxCoord && std::abs(int64_t{p.y}) <= Path::kMaxCoord;
 }
 
 FixPoint ToFix(IntPoint p) { return {int64_t{p.x} * kFixOne, int64_t{p.y} * kFixOne}; }
@@ -125,12 +126,10 @@ struct ActiveEdge {
 
   void UpdateX() { x = static_cast<int32_t>(q + (rem != 0 ? 1 : 0)); }
   void Step() {
-    q += step_q;
     rem += step_rem;
-    if (rem >= den) {
-      rem -= den;
-      ++q;
-    }
+    const int64_t carry = rem >= den ? 1 : 0;  // branch-free: the carry is erratic
+    rem -= carry * den;
+    q += step_q + carry;
     UpdateX();
   }
 };
@@ -158,8 +157,9 @@ struct Span {
 
 }  // namespace
 
-bool FlattenPath(const Path& path, std::vector<Polyline>& out) {
+bool FlattenPath(const Path& path, size_t max_points, std::vector<Polyline>& out) {
   out.clear();
+  size_t total = 0;
   for (const Path::Figure& f : path.figures()) {
     if (f.segments.empty()) continue;
     if (!InRange(f.start)) return false;
@@ -176,7 +176,9 @@ bool FlattenPath(const Path& path, std::vector<Polyline>& out) {
         FlattenCubic(cur, s.c1, s.c2, s.end, line.points);
       }
       cur = s.end;
+      if (total + line.points.size() > max_points) return false;
     }
+    total += line.points.size();
     out.push_back(std::move(line));
   }
   return true;
@@ -210,9 +212,15 @@ RegionKind FillPolygons(const std::vector<std::vector<FixPoint>>& polygons, Fill
   std::sort(edges.begin(), edges.end(),
             [](const Edge& a, const Edge& b) { return a.first_row < b.first_row; });
 
-  std::vector<IntRect> rects;
-  std::vector<ActiveEdge> active;
-  std::vector<Span> spans, band_spans;
+  // Scratch kept between calls: large fills would otherwise spend much of
+  // their time faulting in fresh pages.
+  thread_local std::vector<IntRect> rects;
+  thread_local std::vector<ActiveEdge> active;
+  thread_local std::vector<Span> spans, band_spans;
+  rects.clear();
+  active.clear();
+  spans.clear();
+  band_spans.clear();
   int64_t band_top = 0, band_bottom = 0;
   auto flush_band = [&]() -> bool {
     for (const Span& s : band_spans) {
@@ -242,7 +250,7 @@ RegionKind FillPolygons(const std::vector<std::vector<FixPoint>>& polygons, Fill
       active[j] = e;
     }
     spans.clear();
-    auto add_span = [&spans](int32_t l, int32_t r) {
+    auto add_span = [](int32_t l, int32_t r) {
       if (l >= r) return;
       if (!spans.empty() && spans.back().right >= l) {
         spans.back().right = std::max(spans.back().right, r);
@@ -284,15 +292,18 @@ RegionKind FillPolygons(const std::vector<std::vector<FixPoint>>& polygons, Fill
       if (until > row) row = band_bottom = until;
     }
     size_t kept = 0;
-    for (ActiveEdge& e : active) {
-      if (e.end_row == row) continue;
-      e.Step();
-      active[kept++] = e;
+    for (size_t i = 0; i < active.size(); ++i) {
+      if (active[i].end_row == row) continue;
+      active[i].Step();
+      if (kept != i) active[kept] = active[i];
+      ++kept;
     }
     active.resize(kept);
   }
   if (!flush_band()) return RegionKind::kError;
-  return out.SetRects(rects);
+  const RegionKind kind = out.SetBands(rects);
+  if (rects.capacity() > kKeptScratchRects) std::vector<IntRect>().swap(rects);
+  return kind;
 }
 
 }  // namespace fill_detail

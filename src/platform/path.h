@@ -9,6 +9,7 @@
 // chord error under a quarter unit.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -85,14 +86,20 @@ struct FixPoint {
   bool operator==(const FixPoint&) const = default;
 };
 
+// Work budgets: the most flattened points a fill, or a widening (which
+// turns every point into a round join), takes on.
+constexpr size_t kMaxFillPoints = size_t{1} << 22;
+constexpr size_t kMaxWidenPoints = size_t{1} << 16;
+
 struct Polyline {
   std::vector<FixPoint> points;
   bool closed = false;
 };
 
 // Flattens every figure of the path (figures without a segment give
-// nothing). False when a coordinate is beyond +-Path::kMaxCoord.
-bool FlattenPath(const Path& path, std::vector<Polyline>& out);
+// nothing). False when a coordinate is beyond +-Path::kMaxCoord or the
+// polylines would hold more than max_points points.
+bool FlattenPath(const Path& path, size_t max_points, std::vector<Polyline>& out);
 
 enum class FillRule { kEvenOdd, kNonZero };
 

@@ -39,7 +39,9 @@ RegionKind WidenPathToRegion(const Path& path, int pen_width, Region& out) {
   const double radius = std::max(pen_width, 1) * kFixOne / 2.0;
 
   std::vector<fill_detail::Polyline> lines;
-  if (!fill_detail::FlattenPath(path, lines)) return RegionKind::kError;
+  if (!fill_detail::FlattenPath(path, fill_detail::kMaxWidenPoints, lines)) {
+    return RegionKind::kError;
+  }
 
   std::vector<FixPoint> disc_offsets;
   for (int i = 0; i < kDiscCorners; ++i) {

@@ -1,6 +1,7 @@
 #include "platform/region.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <utility>
 
 namespace tovrani {
@@ -93,6 +94,78 @@ RegionKind Region::SetRects(const std::vector<IntRect>& rects) {
   pixman_region32_fini(&fresh);
   Canonicalize();
   return Kind();
+}
+
+namespace {
+
+bool SameSpans(const IntRect* a, const IntRect* b, size_t n) {
+  for (size_t i = 0; i < n; ++i) {
+    if (a[i].left != b[i].left || a[i].right != b[i].right) return false;
+  }
+  return true;
+}
+
+// Whether the rectangles are exactly the canonical banded form of their
+// union, the form every region operation keeps.
+bool IsCanonicalBands(const std::vector<IntRect>& r) {
+  size_t band = 0, prev_band = 0;  // starts of the current and previous band
+  for (size_t i = 0; i < r.size(); ++i) {
+    const IntRect& b = r[i];
+    if (b.left >= b.right || b.top >= b.bottom) return false;
+    if (b.left < -Region::kCoordLimit || b.right > Region::kCoordLimit ||
+        b.top < -Region::kCoordLimit || b.bottom > Region::kCoordLimit) {
+      return false;
+    }
+    if (i == 0) continue;
+    const IntRect& p = r[i - 1];
+    if (b.top == p.top && b.bottom == p.bottom) {
+      if (b.left <= p.right) return false;
+      continue;
+    }
+    if (b.top < p.bottom) return false;
+    // A band that touches the one before must differ from it.
+    const size_t prev_len = i - band;
+    if (band > 0 && r[band].top == r[prev_band].bottom && band - prev_band == prev_len &&
+        SameSpans(&r[prev_band], &r[band], prev_len)) {
+      return false;
+    }
+    prev_band = band;
+    band = i;
+  }
+  if (band > 0 && r[band].top == r[prev_band].bottom && band - prev_band == r.size() - band &&
+      SameSpans(&r[prev_band], &r[band], r.size() - band)) {
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+RegionKind Region::SetBands(const std::vector<IntRect>& bands) {
+  if (bands.size() < 2 || !IsCanonicalBands(bands)) return SetRects(bands);
+  // pixman keeps a region's rectangles in one malloc'd block behind its
+  // data header (and releases it with free()); build that block directly
+  // instead of having pixman sort rectangles that are already in order.
+  const size_t n = bands.size();
+  auto* data = static_cast<pixman_region32_data_t*>(
+      std::malloc(sizeof(pixman_region32_data_t) + n * sizeof(pixman_box32_t)));
+  if (!data) {
+    Clear();
+    return RegionKind::kError;
+  }
+  data->size = static_cast<long>(n);
+  data->numRects = static_cast<long>(n);
+  auto* boxes = reinterpret_cast<pixman_box32_t*>(data + 1);
+  pixman_box32_t extents{bands[0].left, bands[0].top, bands[0].right, bands[n - 1].bottom};
+  for (size_t i = 0; i < n; ++i) {
+    boxes[i] = {bands[i].left, bands[i].top, bands[i].right, bands[i].bottom};
+    extents.x1 = std::min(extents.x1, bands[i].left);
+    extents.x2 = std::max(extents.x2, bands[i].right);
+  }
+  Clear();
+  region_.extents = extents;
+  region_.data = data;
+  return RegionKind::kComplex;
 }
 
 RegionKind Region::Combine(Region& target, const Region& a, const Region& b, CombineMode mode) {

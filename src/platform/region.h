@@ -52,6 +52,11 @@ class Region {
   // Builds a region from rectangles that may overlap (their union), each
   // taken as the constructor takes it. kError leaves the region empty.
   RegionKind SetRects(const std::vector<IntRect>& rects);
+  // The same for rectangles already in the banded form that Rects()
+  // returns (bands top to bottom, each a row of disjoint, non-touching
+  // spans left to right, no two touching bands alike); this form is taken
+  // over directly, anything else goes the general way.
+  RegionKind SetBands(const std::vector<IntRect>& bands);
   RegionKind SetRect(int32_t left, int32_t top, int32_t right, int32_t bottom);
   void Clear();
 

@@ -57,6 +57,7 @@ std::vector<Polygon> RandomPolygons(std::mt19937& rng, int extent, int max_verti
 void ExpectFillMatchesReference(const std::vector<Polygon>& polygons, std::mt19937& rng) {
   Region region;
   ASSERT_NE(PathOf(polygons, rng).ToRegion(region), RegionKind::kError);
+  ASSERT_TRUE(pixman_region32_selfcheck(const_cast<pixman_region32_t*>(region.raw())));
   int lo_x = INT32_MAX, lo_y = INT32_MAX, hi_x = INT32_MIN, hi_y = INT32_MIN;
   for (const Polygon& p : polygons) {
     for (IntPoint q : p) {

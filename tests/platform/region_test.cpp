@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 namespace tovrani {
@@ -107,12 +108,25 @@ TEST(Region, CombinationsMatchPixelSetsAndObeyTheLaws) {
     Region from_rects;
     from_rects.SetRects(a.rects);
     EXPECT_EQ(from_rects, a.region);
+    // The banded form is taken over as it is; anything else is sorted out.
+    Region from_bands;
+    from_bands.SetBands(a.region.Rects());
+    EXPECT_EQ(from_bands, a.region);
+    EXPECT_TRUE(pixman_region32_selfcheck(const_cast<pixman_region32_t*>(from_bands.raw())));
+    std::vector<IntRect> shuffled = a.region.Rects();
+    std::shuffle(shuffled.begin(), shuffled.end(), rng);
+    if (!shuffled.empty()) shuffled.push_back(shuffled.front());  // overlapping
+    from_bands.SetBands(shuffled);
+    EXPECT_EQ(from_bands, a.region);
     Region from_pixels;
     std::vector<IntRect> pixels;
     for (int y = 0; y < kGrid; ++y)
       for (int x = 0; x < kGrid; ++x)
         if (a.pixels[y * kGrid + x]) pixels.push_back({x, y, x + 1, y + 1});
     from_pixels.SetRects(pixels);
+    EXPECT_EQ(from_pixels, a.region);
+    // Pixel rows stacked without coalescing are not the banded form.
+    from_pixels.SetBands(pixels);
     EXPECT_EQ(from_pixels, a.region);
   }
 }
