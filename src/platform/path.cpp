@@ -64,7 +64,7 @@ constexpr int kMaxCubicSteps = 1 << 15;
 
 // Beyond these the filler gives up instead of running for minutes or
 // building a region of hundreds of megabytes.
-constexpr int64_t kMaxEdgeRows = int64_t{1} << 28;
+constexpr int64_t kMaxEdgeRows = int64_t{1} << 26;
 constexpr size_t kMaxRects = size_t{1} << 21;
 constexpr size_t kKeptScratchRects = size_t{1} << 16;
 
@@ -239,15 +239,23 @@ RegionKind FillPolygons(const std::vector<std::vector<FixPoint>>& polygons, Fill
       active.push_back(Activate(edges[next], row));
       ++next;
     }
-    // Crossings move little from row to row: insertion sort is near linear.
-    for (size_t i = 1; i < active.size(); ++i) {
+    // Crossings move little from row to row, so insertion sort is near
+    // linear; when a row brings many new or crossing edges it would turn
+    // quadratic, and a full sort takes over.
+    const size_t move_limit = 4 * active.size() + 16;
+    size_t moves = 0;
+    for (size_t i = 1; i < active.size() && moves <= move_limit; ++i) {
       ActiveEdge e = active[i];
       size_t j = i;
-      while (j > 0 && active[j - 1].x > e.x) {
+      while (j > 0 && active[j - 1].x > e.x && ++moves <= move_limit) {
         active[j] = active[j - 1];
         --j;
       }
       active[j] = e;
+    }
+    if (moves > move_limit) {
+      std::sort(active.begin(), active.end(),
+                [](const ActiveEdge& a, const ActiveEdge& b) { return a.x < b.x; });
     }
     spans.clear();
     auto add_span = [](int32_t l, int32_t r) {

@@ -82,6 +82,8 @@ TEST(PathFill, MatchesExactEvenOddAtEveryPixel) {
   std::mt19937 rng(7);
   for (int i = 0; i < 60; ++i) ExpectFillMatchesReference(RandomPolygons(rng, 120, 12), rng);
   for (int i = 0; i < 3; ++i) ExpectFillMatchesReference(RandomPolygons(rng, 2000, 9), rng);
+  // Hundreds of edges crossing within each row.
+  for (int i = 0; i < 5; ++i) ExpectFillMatchesReference(RandomPolygons(rng, 150, 400), rng);
 }
 
 TEST(PathFill, LargeCoordinatesStayExact) {
