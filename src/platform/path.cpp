@@ -224,8 +224,8 @@ RegionKind FillPolygons(const std::vector<std::vector<FixPoint>>& polygons, Fill
   int64_t band_top = 0, band_bottom = 0;
   auto flush_band = [&]() -> bool {
     for (const Span& s : band_spans) {
-      rects.push_back({s.left, static_cast<int32_t>(band_top), s.right,
-                       static_cast<int32_t>(band_bottom)});
+      rects.push_back(
+          {s.left, static_cast<int32_t>(band_top), s.right, static_cast<int32_t>(band_bottom)});
     }
     band_spans.clear();
     return rects.size() <= kMaxRects;
@@ -291,9 +291,9 @@ RegionKind FillPolygons(const std::vector<std::vector<FixPoint>>& polygons, Fill
     ++row;
     // While only vertical edges are active, the rows up to the next edge
     // event repeat this one.
-    if (!band_spans.empty() &&
-        std::all_of(active.begin(), active.end(),
-                    [](const ActiveEdge& e) { return e.step_q == 0 && e.step_rem == 0; })) {
+    if (!band_spans.empty() && std::all_of(active.begin(), active.end(), [](const ActiveEdge& e) {
+          return e.step_q == 0 && e.step_rem == 0;
+        })) {
       int64_t until = INT64_MAX;
       for (const ActiveEdge& e : active) until = std::min(until, e.end_row);
       if (next < edges.size()) until = std::min(until, edges[next].first_row);

@@ -20,12 +20,12 @@ int64_t Cross(FixPoint o, FixPoint a, FixPoint b) {
 
 // Every piece gets the same orientation so that the non-zero rule fills
 // their union.
+// Pieces are convex and small across one direction, so their fan area
+// stays far inside 64 bits.
 void AddPiece(std::vector<FixPoint> piece, std::vector<std::vector<FixPoint>>& pieces) {
-  __int128 twice_area = 0;
-  for (size_t i = 0; i < piece.size(); ++i) {
-    const FixPoint a = piece[i], b = piece[(i + 1) % piece.size()];
-    twice_area += static_cast<__int128>(a.x) * b.y - static_cast<__int128>(b.x) * a.y;
-  }
+  int64_t twice_area = 0;
+  for (size_t i = 1; i + 1 < piece.size(); ++i)
+    twice_area += Cross(piece[0], piece[i], piece[i + 1]);
   if (twice_area == 0) return;
   if (twice_area < 0) std::reverse(piece.begin(), piece.end());
   pieces.push_back(std::move(piece));
@@ -46,7 +46,8 @@ RegionKind WidenPathToRegion(const Path& path, int pen_width, Region& out) {
   std::vector<FixPoint> disc_offsets;
   for (int i = 0; i < kDiscCorners; ++i) {
     const double a = 2.0 * std::numbers::pi * i / kDiscCorners;
-    disc_offsets.push_back({std::llround(radius * std::cos(a)), std::llround(radius * std::sin(a))});
+    disc_offsets.push_back(
+        {std::llround(radius * std::cos(a)), std::llround(radius * std::sin(a))});
   }
   auto add_disc = [&](FixPoint c, std::vector<std::vector<FixPoint>>& pieces) {
     std::vector<FixPoint> disc;

@@ -34,8 +34,6 @@ void Raster::Fill(const Region& region) {
   }
 }
 
-int64_t Raster::Count() const {
-  return std::count(pixels_.begin(), pixels_.end(), uint8_t{1});
-}
+int64_t Raster::Count() const { return std::count(pixels_.begin(), pixels_.end(), uint8_t{1}); }
 
 }  // namespace tovrani

@@ -30,9 +30,7 @@ class Raster {
   int64_t Count() const;
 
  private:
-  bool Inside(int32_t x, int32_t y) const {
-    return x >= 0 && y >= 0 && x < width_ && y < height_;
-  }
+  bool Inside(int32_t x, int32_t y) const { return x >= 0 && y >= 0 && x < width_ && y < height_; }
 
   int32_t width_ = 0;
   int32_t height_ = 0;

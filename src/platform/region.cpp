@@ -7,9 +7,7 @@
 namespace tovrani {
 namespace {
 
-int32_t ClampCoord(int32_t v) {
-  return std::clamp(v, -Region::kCoordLimit, Region::kCoordLimit);
-}
+int32_t ClampCoord(int32_t v) { return std::clamp(v, -Region::kCoordLimit, Region::kCoordLimit); }
 
 RegionKind KindOf(const pixman_region32_t* r) {
   const int n = pixman_region32_n_rects(const_cast<pixman_region32_t*>(r));
@@ -175,10 +173,18 @@ RegionKind Region::Combine(Region& target, const Region& a, const Region& b, Com
   auto* rb = const_cast<pixman_region32_t*>(&b.region_);
   pixman_bool_t ok = 1;
   switch (mode) {
-    case CombineMode::kAnd: ok = pixman_region32_intersect(&result.region_, ra, rb); break;
-    case CombineMode::kOr: ok = pixman_region32_union(&result.region_, ra, rb); break;
-    case CombineMode::kDiff: ok = pixman_region32_subtract(&result.region_, ra, rb); break;
-    case CombineMode::kCopy: ok = pixman_region32_copy(&result.region_, ra); break;
+    case CombineMode::kAnd:
+      ok = pixman_region32_intersect(&result.region_, ra, rb);
+      break;
+    case CombineMode::kOr:
+      ok = pixman_region32_union(&result.region_, ra, rb);
+      break;
+    case CombineMode::kDiff:
+      ok = pixman_region32_subtract(&result.region_, ra, rb);
+      break;
+    case CombineMode::kCopy:
+      ok = pixman_region32_copy(&result.region_, ra);
+      break;
   }
   if (!ok) {
     target.Clear();
@@ -196,8 +202,8 @@ bool Region::IsEmpty() const {
 }
 
 bool Region::Contains(int32_t x, int32_t y) const {
-  return pixman_region32_contains_point(const_cast<pixman_region32_t*>(&region_), x, y,
-                                        nullptr) != 0;
+  return pixman_region32_contains_point(const_cast<pixman_region32_t*>(&region_), x, y, nullptr) !=
+         0;
 }
 
 IntRect Region::Box() const {

@@ -5,10 +5,10 @@
 // (box 0,0,0,0), so two empty regions always compare equal.
 #pragma once
 
+#include <pixman.h>
+
 #include <cstdint>
 #include <vector>
-
-#include <pixman.h>
 
 namespace tovrani {
 
@@ -62,8 +62,7 @@ class Region {
 
   // target = a (op) b; target may be a or b. On failure the target is left
   // empty and kError is returned. kCopy ignores b.
-  static RegionKind Combine(Region& target, const Region& a, const Region& b,
-                            CombineMode mode);
+  static RegionKind Combine(Region& target, const Region& a, const Region& b, CombineMode mode);
 
   RegionKind Kind() const;
   bool IsEmpty() const;

@@ -1,10 +1,10 @@
 #include "platform/tracer.h"
 
+#include <potracelib.h>
+
 #include <algorithm>
 #include <climits>
 #include <memory>
-
-#include <potracelib.h>
 
 namespace tovrani {
 namespace {

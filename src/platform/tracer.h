@@ -5,7 +5,9 @@
 // raster's row direction (no flip), pixel (x, y) covering the unit square
 // from (x, y) to (x + 1, y + 1). Every outline is closed (its last segment
 // ends at its start). An outer outline comes before its holes, and a hole
-// before the outlines nested inside it. Isolated single pixels are kept.
+// before the outlines nested inside it. Outer outlines run clockwise as seen
+// with y pointing down (positive shoelace area), holes counter-clockwise.
+// Isolated single pixels are kept.
 #pragma once
 
 #include <cstdint>

@@ -145,10 +145,9 @@ FinePath RandomCurves(std::mt19937& rng, int extent, Path& path) {
         path.BezierTo(c1, c2, e);
         for (int k = 1; k <= 20000; ++k) {
           const double t = k / 20000.0, u = 1 - t;
-          loop.push_back({u * u * u * cur.x + 3 * u * u * t * c1.x + 3 * u * t * t * c2.x +
-                              t * t * t * e.x,
-                          u * u * u * cur.y + 3 * u * u * t * c1.y + 3 * u * t * t * c2.y +
-                              t * t * t * e.y});
+          loop.push_back(
+              {u * u * u * cur.x + 3 * u * u * t * c1.x + 3 * u * t * t * c2.x + t * t * t * e.x,
+               u * u * u * cur.y + 3 * u * u * t * c1.y + 3 * u * t * t * c2.y + t * t * t * e.y});
         }
       }
       cur = e;

@@ -66,10 +66,18 @@ PixelSet Apply(const PixelSet& a, const PixelSet& b, CombineMode mode) {
   PixelSet out(a.size());
   for (size_t i = 0; i < a.size(); ++i) {
     switch (mode) {
-      case CombineMode::kAnd: out[i] = a[i] && b[i]; break;
-      case CombineMode::kOr: out[i] = a[i] || b[i]; break;
-      case CombineMode::kDiff: out[i] = a[i] && !b[i]; break;
-      case CombineMode::kCopy: out[i] = a[i]; break;
+      case CombineMode::kAnd:
+        out[i] = a[i] && b[i];
+        break;
+      case CombineMode::kOr:
+        out[i] = a[i] || b[i];
+        break;
+      case CombineMode::kDiff:
+        out[i] = a[i] && !b[i];
+        break;
+      case CombineMode::kCopy:
+        out[i] = a[i];
+        break;
     }
   }
   return out;
@@ -80,8 +88,8 @@ TEST(Region, CombinationsMatchPixelSetsAndObeyTheLaws) {
   for (int iter = 0; iter < 300; ++iter) {
     const Sample a = RandomSample(rng), b = RandomSample(rng);
     ExpectMatches(a.region, a.pixels);
-    for (CombineMode mode : {CombineMode::kAnd, CombineMode::kOr, CombineMode::kDiff,
-                             CombineMode::kCopy}) {
+    for (CombineMode mode :
+         {CombineMode::kAnd, CombineMode::kOr, CombineMode::kDiff, CombineMode::kCopy}) {
       Region out(1, 1, 2, 2);
       const RegionKind kind = Region::Combine(out, a.region, b.region, mode);
       EXPECT_EQ(kind, out.Kind());

@@ -26,8 +26,10 @@ double SignedArea(const TracedOutline& o) {
     const TracePoint p0 = cur;
     for (int k = 1; k <= 64; ++k) {
       const double t = k / 64.0, u = 1 - t;
-      edge({u * u * u * p0.x + 3 * u * u * t * s.c1.x + 3 * u * t * t * s.c2.x + t * t * t * s.end.x,
-            u * u * u * p0.y + 3 * u * u * t * s.c1.y + 3 * u * t * t * s.c2.y + t * t * t * s.end.y});
+      edge(
+          {u * u * u * p0.x + 3 * u * u * t * s.c1.x + 3 * u * t * t * s.c2.x + t * t * t * s.end.x,
+           u * u * u * p0.y + 3 * u * u * t * s.c1.y + 3 * u * t * t * s.c2.y +
+               t * t * t * s.end.y});
     }
   }
   return twice / 2;
@@ -119,8 +121,9 @@ TEST(Tracer, SquareDiscAndRingAreas) {
       EXPECT_FALSE(out[0].hole);
       EXPECT_TRUE(out[1].hole);
       for (const TracedOutline& o : out) ExpectClosed(o);
-      // Outer outlines and holes wind in opposite directions.
-      EXPECT_LT(SignedArea(out[0]) * SignedArea(out[1]), 0);
+      // Outer outlines run clockwise with y down, holes the other way.
+      EXPECT_GT(SignedArea(out[0]), 0);
+      EXPECT_LT(SignedArea(out[1]), 0);
       EXPECT_NEAR(NetArea(out), double(ring.Count()), 0.02 * ring.Count()) << level;
     }
   }
