@@ -205,6 +205,48 @@ TEST(PathFill, CurvesMatchAFineReferenceAwayFromTheOutline) {
   }
 }
 
+TEST(PathFill, CubicsAreFlattenedWithinAQuarterUnit) {
+  std::mt19937 rng(11);
+  for (int extent : {20, 2000, 200000}) {
+    std::uniform_int_distribution<int> coord(-extent / 2, extent / 2);
+    for (int iter = 0; iter < 10; ++iter) {
+      const IntPoint p0{coord(rng), coord(rng)}, c1{coord(rng), coord(rng)},
+          c2{coord(rng), coord(rng)}, p3{coord(rng), coord(rng)};
+      Path path;
+      path.MoveTo(p0);
+      path.BezierTo(c1, c2, p3);
+      std::vector<fill_detail::Polyline> lines;
+      ASSERT_TRUE(fill_detail::FlattenPath(path, fill_detail::kMaxFillPoints, lines));
+      ASSERT_EQ(lines.size(), 1u);
+      std::vector<std::pair<double, double>> pts;
+      for (const fill_detail::FixPoint& q : lines[0].points) {
+        pts.push_back({double(q.x) / fill_detail::kFixOne, double(q.y) / fill_detail::kFixOne});
+      }
+      ASSERT_EQ(pts.front(), std::make_pair(double(p0.x), double(p0.y)));
+      ASSERT_EQ(pts.back(), std::make_pair(double(p3.x), double(p3.y)));
+      // Every point of the curve lies near the polyline.
+      const int samples = 8 * int(pts.size());
+      for (int k = 0; k <= samples; ++k) {
+        const double t = double(k) / samples, u = 1 - t;
+        const double x =
+            u * u * u * p0.x + 3 * u * u * t * c1.x + 3 * u * t * t * c2.x + t * t * t * p3.x;
+        const double y =
+            u * u * u * p0.y + 3 * u * u * t * c1.y + 3 * u * t * t * c2.y + t * t * t * p3.y;
+        double best = 1e300;
+        for (size_t i = 0; i + 1 < pts.size(); ++i) {
+          const auto [ax, ay] = pts[i];
+          const auto [bx, by] = pts[i + 1];
+          const double dx = bx - ax, dy = by - ay, len2 = dx * dx + dy * dy;
+          const double w =
+              len2 > 0 ? std::clamp(((x - ax) * dx + (y - ay) * dy) / len2, 0.0, 1.0) : 0;
+          best = std::min(best, std::hypot(x - ax - w * dx, y - ay - w * dy));
+        }
+        ASSERT_LT(best, 0.25) << "extent " << extent << " t " << t;
+      }
+    }
+  }
+}
+
 TEST(PathFill, FigureRulesAndFailures) {
   Region region;
   Path path;
