@@ -66,7 +66,7 @@ constexpr int kMaxCubicSteps = 1 << 15;
 // building a region of hundreds of megabytes.
 constexpr int64_t kMaxEdgeRows = int64_t{1} << 26;
 constexpr size_t kMaxRects = size_t{1} << 21;
-constexpr size_t kKeptScratchRects = size_t{1} << 16;
+constexpr size_t kKeptScratchBytes = size_t{1} << 22;
 
 // Polygon coordinates may exceed the path limit by a pen's half width.
 constexpr int64_t kMaxFixCoord = (int64_t{Path::kMaxCoord} + 1024) * kFixOne;
@@ -155,6 +155,29 @@ struct Span {
   bool operator==(const Span&) const = default;
 };
 
+template <typename T>
+void TrimScratch(std::vector<T>& v) {
+  v.clear();
+  if (v.capacity() * sizeof(T) > kKeptScratchBytes) std::vector<T>().swap(v);
+}
+
+struct FillScratch {
+  std::vector<IntRect> rects;
+  std::vector<ActiveEdge> active;
+  std::vector<Span> spans, band_spans;
+};
+
+// Empties the scratch on every exit and lets unusually large buffers go.
+struct ScratchGuard {
+  FillScratch& s;
+  ~ScratchGuard() {
+    TrimScratch(s.rects);
+    TrimScratch(s.active);
+    TrimScratch(s.spans);
+    TrimScratch(s.band_spans);
+  }
+};
+
 }  // namespace
 
 bool FlattenPath(const Path& path, size_t max_points, std::vector<Polyline>& out) {
@@ -214,13 +237,12 @@ RegionKind FillPolygons(const std::vector<std::vector<FixPoint>>& polygons, Fill
 
   // Scratch kept between calls: large fills would otherwise spend much of
   // their time faulting in fresh pages.
-  thread_local std::vector<IntRect> rects;
-  thread_local std::vector<ActiveEdge> active;
-  thread_local std::vector<Span> spans, band_spans;
-  rects.clear();
-  active.clear();
-  spans.clear();
-  band_spans.clear();
+  thread_local FillScratch scratch;
+  const ScratchGuard guard{scratch};
+  std::vector<IntRect>& rects = scratch.rects;
+  std::vector<ActiveEdge>& active = scratch.active;
+  std::vector<Span>& spans = scratch.spans;
+  std::vector<Span>& band_spans = scratch.band_spans;
   int64_t band_top = 0, band_bottom = 0;
   auto flush_band = [&]() -> bool {
     for (const Span& s : band_spans) {
@@ -258,7 +280,7 @@ RegionKind FillPolygons(const std::vector<std::vector<FixPoint>>& polygons, Fill
                 [](const ActiveEdge& a, const ActiveEdge& b) { return a.x < b.x; });
     }
     spans.clear();
-    auto add_span = [](int32_t l, int32_t r) {
+    auto add_span = [&spans](int32_t l, int32_t r) {
       if (l >= r) return;
       if (!spans.empty() && spans.back().right >= l) {
         spans.back().right = std::max(spans.back().right, r);
@@ -309,9 +331,7 @@ RegionKind FillPolygons(const std::vector<std::vector<FixPoint>>& polygons, Fill
     active.resize(kept);
   }
   if (!flush_band()) return RegionKind::kError;
-  const RegionKind kind = out.SetBands(rects);
-  if (rects.capacity() > kKeptScratchRects) std::vector<IntRect>().swap(rects);
-  return kind;
+  return out.SetBands(rects);
 }
 
 }  // namespace fill_detail
