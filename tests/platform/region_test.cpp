@@ -65,20 +65,10 @@ void ExpectMatches(const Region& r, const PixelSet& model) {
 PixelSet Apply(const PixelSet& a, const PixelSet& b, CombineMode mode) {
   PixelSet out(a.size());
   for (size_t i = 0; i < a.size(); ++i) {
-    switch (mode) {
-      case CombineMode::kAnd:
-        out[i] = a[i] && b[i];
-        break;
-      case CombineMode::kOr:
-        out[i] = a[i] || b[i];
-        break;
-      case CombineMode::kDiff:
-        out[i] = a[i] && !b[i];
-        break;
-      case CombineMode::kCopy:
-        out[i] = a[i];
-        break;
-    }
+    out[i] = mode == CombineMode::kAnd    ? a[i] && b[i]
+             : mode == CombineMode::kOr   ? a[i] || b[i]
+             : mode == CombineMode::kDiff ? a[i] && !b[i]
+                                          : a[i];
   }
   return out;
 }
@@ -174,6 +164,14 @@ TEST(Region, RectanglesAreHalfOpenAndMove) {
   // A move past the coordinate limit fails and changes nothing.
   EXPECT_EQ(r.Translate(Region::kCoordLimit, 0), RegionKind::kError);
   EXPECT_EQ(r.Box(), (IntRect{-5, 105, 5, 120}));
+  // Touching bands with the same spans are merged, not taken over as given.
+  Region bands;
+  bands.SetBands({{0, 0, 1, 1}, {2, 0, 3, 1}, {0, 1, 1, 2}, {2, 1, 3, 2}});
+  Region expected(0, 0, 1, 2);
+  Region::Combine(expected, expected, Region(2, 0, 3, 2), CombineMode::kOr);
+  EXPECT_EQ(bands, expected);
+  bands.SetBands({{0, 0, 1, 1}, {0, 1, 1, 2}});
+  EXPECT_EQ(bands, Region(0, 0, 1, 2));
   // Extreme corners are clamped, and the area does not overflow.
   const Region huge(INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX);
   const int64_t side = int64_t{2} * Region::kCoordLimit;
