@@ -7,6 +7,11 @@
 // exactly the pixels of the same rectangle region. Crossings are computed
 // exactly in 64-bit integers on a 1/16-unit grid; cubics are flattened with a
 // chord error under a quarter unit.
+//
+// In place of the GDI path calls: BeginPath and AbortPath are Clear;
+// MoveToEx, LineTo, PolyBezierTo (one cubic a call) and CloseFigure are
+// MoveTo, LineTo, BezierTo and CloseFigure; PathToRegion is ToRegion;
+// WidenPath followed by PathToRegion is WidenPathToRegion (path_widen.h).
 #pragma once
 
 #include <cstddef>

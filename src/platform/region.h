@@ -3,6 +3,10 @@
 // rectangles are half-open (left and top inclusive, right and bottom
 // exclusive). Every operation leaves an empty result in one canonical form
 // (box 0,0,0,0), so two empty regions always compare equal.
+//
+// In place of the GDI calls: CreateRectRgn is the rectangle constructor or
+// SetRect, CombineRgn is Combine, EqualRgn is ==, PtInRegion is Contains,
+// GetRgnBox is Box, OffsetRgn is Translate.
 #pragma once
 
 #include <pixman.h>
