@@ -114,7 +114,7 @@ TraceStatus TraceRaster(const Raster& raster, int smoothing_level, bool closer,
   while (!stack.empty()) {
     const potrace_path_t* p = stack.back();
     stack.pop_back();
-    out.push_back(ConvertCurve(*p));
+    if (p->curve.n > 0) out.push_back(ConvertCurve(*p));
     push_siblings(p->childlist);
   }
   return TraceStatus::kOk;

@@ -231,5 +231,25 @@ TEST(PathFill, FigureRulesAndFailures) {
   EXPECT_EQ(region, Region(-m, -m, m, m));
 }
 
+TEST(PathFill, HostileCoordinatesFailCleanly) {
+  // Around and beyond the coordinate limit: no overflow, no endless work.
+  std::mt19937 rng(13);
+  std::uniform_int_distribution<int> coord(-(Path::kMaxCoord + 8), Path::kMaxCoord + 8);
+  for (int iter = 0; iter < 6; ++iter) {
+    Path path;
+    path.MoveTo(coord(rng), coord(rng));
+    for (int i = 0; i < 3; ++i) {
+      path.LineTo(coord(rng), coord(rng));
+      path.BezierTo({coord(rng), coord(rng)}, {coord(rng), coord(rng)}, {coord(rng), coord(rng)});
+    }
+    Region region;
+    if (path.ToRegion(region) != RegionKind::kError) {
+      const IntRect box = region.Box();
+      EXPECT_GE(box.left, -Path::kMaxCoord);
+      EXPECT_LE(box.bottom, Path::kMaxCoord);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace tovrani
