@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "platform/shell_services.h"
+#include "timeline/depth_handoff.h"
+#include "timeline/display_events.h"
 
 namespace tovrani {
 
@@ -91,6 +93,17 @@ struct ConverterContext {
   // ---- conversion engine ----
 
   // ---- timeline builder ----
+  // Left by the depth and mask-layer pass: the main movie's and the last
+  // sprite's display-list events and hand-off tables, and the main movie's
+  // init-action and button-sound tables.
+  std::vector<DisplayEvent> m_pMovieEvents;
+  std::vector<DisplayEvent> m_pSpriteEvents;
+  std::vector<DepthHandoff> m_pMovieLayerDepths;
+  std::vector<DepthHandoff> m_pSpriteLayerDepths;
+  std::vector<CharacterRestore> m_pMovieMaskDepths;
+  std::vector<CharacterRestore> m_pSpriteMaskDepths;
+  std::vector<InitActionRecord> m_pInitActions;
+  std::vector<ButtonSoundRecord> m_pButtonSounds;
 
   // ---- shapes ----
 };
