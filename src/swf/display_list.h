@@ -18,38 +18,12 @@
 #include <unordered_map>
 #include <vector>
 
+#include "swf/place_object.h"
 #include "swf/swf_values.h"
+#include "timeline/depth_handoff.h"
+#include "timeline/display_events.h"
 
 namespace tovrani {
-
-// ---- records left by the depth and mask-layer pass ----
-
-// One display-list tag of a timeline, in tag order.
-struct DisplayEvent {
-  uint64_t depthPos = 0;   // position of the tag's Depth field
-  uint64_t clipPos = 0;    // position of its ClipDepth field, when it has one
-  uint16_t depth = 0;      // renumbered depth
-  uint16_t origDepth = 0;  // depth as read from the tag
-  uint16_t characterId = 0;
-  uint16_t clipDepth = 0;
-  uint16_t frame = 0;  // 1-based
-  uint16_t handoffFrame = 0;
-  uint32_t linkedEvent = 0;
-  uint16_t placeFlags = 0;  // PlaceObject3: first flag byte + 256 x second
-  uint8_t isRemove = 0;
-  uint8_t hasClip = 0;
-  uint8_t clipInherited = 0;
-  uint8_t isReplace = 0;
-  uint8_t restoreMark = 0;
-};
-
-// A move that finds no character at its depth takes characterId and copies
-// the state of the layer at sourceDepth.
-struct CharacterRestore {
-  uint16_t characterId = 0;
-  uint16_t depth = 0;
-  uint16_t sourceDepth = 0;
-};
 
 // ---- the display-list table ----
 
@@ -197,13 +171,9 @@ class DisplayEventIndex {
   std::unordered_map<uint16_t, std::vector<uint32_t>> restoresByDepth_;
 };
 
-// Placement flag bits as InheritDisplayAttributes reads them (the
-// PlaceObject2 flag byte).
-inline constexpr uint16_t kInheritMoveFlag = 0x01;
-inline constexpr uint16_t kInheritCharacterFlag = 0x02;
-inline constexpr uint16_t kInheritMatrixFlag = 0x04;
-inline constexpr uint16_t kInheritColorFlag = 0x08;
-inline constexpr uint16_t kInheritNameFlag = 0x20;
+// Placement flag bits as InheritDisplayAttributes reads them: the PlaceObject2
+// flag byte of place_object.h (kPlaceMove, kPlaceHasCharacter, ...).
+inline constexpr uint16_t kPlaceHasColor = kPlaceHasCxform;
 
 // Kinds of InheritDisplayAttributes.
 inline constexpr uint8_t kInheritMoveFirst = 16, kInheritMoveLast = 19;

@@ -33,7 +33,7 @@ DisplayEvent Remove(uint16_t depth, uint16_t frame) {
   return e;
 }
 
-constexpr uint16_t kMove = kInheritMoveFlag, kChar = kInheritCharacterFlag, kMatrix = kInheritMatrixFlag;
+constexpr uint16_t kMove = kPlaceMove, kChar = kPlaceHasCharacter, kMatrix = kPlaceHasMatrix;
 
 TEST(DisplayList, PlacementMoveReplacementAndRemovalAtOneDepth) {
   const std::string longName(400, 'n');
@@ -206,10 +206,10 @@ struct Reference {
   }
   void takeOver(const DisplayListEntry& s, bool withChar, uint16_t flags, DisplayListEntry& target,
                 InheritOutputs& out) {
-    if (withChar && !(flags & kInheritCharacterFlag)) out.character = s.characterId;
-    if (!(flags & kInheritMatrixFlag)) out.matrix = s.matrix;
-    if (!(flags & kInheritColorFlag)) out.colour = s.colorTransform;
-    if (!(flags & kInheritNameFlag)) {
+    if (withChar && !(flags & kPlaceHasCharacter)) out.character = s.characterId;
+    if (!(flags & kPlaceHasMatrix)) out.matrix = s.matrix;
+    if (!(flags & kPlaceHasColor)) out.colour = s.colorTransform;
+    if (!(flags & kPlaceHasName)) {
       out.name = s.instanceName;
       target.instanceName = s.instanceName;
       out.nameSet = 1;
@@ -219,7 +219,7 @@ struct Reference {
            InheritOutputs& out, const std::vector<DisplayEvent>& ev, const std::vector<CharacterRestore>& rs) {
     DisplayListEntry& target = layers[size_t(cur)].entries[size_t(layers[size_t(cur)].lastEntry)];
     if (kind >= 16 && kind <= 19) {
-      if (!(flags & kInheritMoveFlag)) return;
+      if (!(flags & kPlaceMove)) return;
       int64_t i = -1, j = -1;
       for (size_t n = 0; n < ev.size() && i < 0; ++n)
         if (!ev[n].isRemove && ev[n].depth == depth && ev[n].frame == frameIndex + 1) i = int64_t(n);
