@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <unordered_map>
@@ -127,12 +128,17 @@ class DepthLayerTable {
   std::unordered_map<uint32_t, std::vector<int32_t>> byKey_;
 };
 
+// Character ids in order, shared between the event index and the cache.
+using IdRun = std::shared_ptr<const std::vector<uint16_t>>;
+
 // Which character each occupied depth shows: a placement with a character
 // pushes a pair, a removal drops the last pair of its depth, and a lookup
 // answers the last pair of a depth.
 class DepthIdCache {
  public:
   void push(uint16_t depth, uint16_t id);
+  // Pushes every id of the run, in order, in constant time.
+  void pushRun(uint16_t depth, IdRun ids);
   bool removeLast(uint16_t depth);
   // The id of the last pair of the depth; false when there is none.
   bool lookup(uint16_t depth, uint16_t& id) const;
@@ -140,7 +146,12 @@ class DepthIdCache {
   void clear();
 
  private:
-  std::unordered_map<uint16_t, std::vector<uint16_t>> byDepth_;
+  struct Item {
+    uint16_t id = 0;
+    uint32_t used = 1;  // with a run: its first `used` ids are present
+    IdRun run;
+  };
+  std::unordered_map<uint16_t, std::vector<Item>> byDepth_;
   uint32_t count_ = 0;
 };
 
@@ -157,8 +168,11 @@ class DisplayEventIndex {
   // The last placement before event i with the same depth as read from the
   // tag; -1 when none.
   int64_t previousPlacementSameOrigDepth(int64_t i) const;
-  // Restore records of a depth, in table order.
-  std::span<const uint32_t> restoresAt(uint16_t depth) const;
+  // The character ids of the restore records of a depth, in table order;
+  // null when there are none. Records naming character 0 are left out.
+  IdRun restoreIdsAt(uint16_t depth) const;
+  // Their source depths, each once, the one of the last record first.
+  std::span<const uint16_t> restoreSourcesLastFirst(uint16_t depth) const;
 
   std::span<const DisplayEvent> events() const { return events_; }
   std::span<const CharacterRestore> restores() const { return restores_; }
@@ -168,7 +182,11 @@ class DisplayEventIndex {
   std::span<const CharacterRestore> restores_;
   std::unordered_map<uint32_t, uint32_t> firstByDepthFrame_;
   std::vector<int64_t> previousSameOrig_;
-  std::unordered_map<uint16_t, std::vector<uint32_t>> restoresByDepth_;
+  struct RestoreRun {
+    IdRun ids;
+    std::vector<uint16_t> sourcesLastFirst;
+  };
+  std::unordered_map<uint16_t, RestoreRun> restoresByDepth_;
 };
 
 // Placement flag bits as InheritDisplayAttributes reads them: the PlaceObject2

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <random>
 #include <string>
 #include <utility>
@@ -236,7 +237,7 @@ struct Reference {
         if (d == depth) out.character = id;
       if (out.character == 0) {
         for (const CharacterRestore& r : rs) {
-          if (r.depth != depth) continue;
+          if (r.depth != depth || r.characterId == 0) continue;  // no character: nothing to restore
           out.flag = 0;
           out.character = r.characterId;
           cache.push_back({depth, r.characterId});
@@ -277,7 +278,7 @@ TEST(DisplayList, IndexedSearchesMatchPlainScans) {
       e = Place(uint16_t(pick(1, 5)), uint16_t(pick(1, 6)), uint16_t(pick(1, 5)));
       e.isRemove = pick(0, 4) == 0;
     }
-    std::vector<CharacterRestore> restores(size_t(pick(0, 5)));
+    std::vector<CharacterRestore> restores(size_t(pick(0, 8)));
     for (auto& r : restores) r = {uint16_t(pick(0, 3)), uint16_t(pick(1, 5)), uint16_t(pick(1, 5))};
     for (int n = pick(0, 4); n > 0; --n) {
       uint16_t d = uint16_t(pick(1, 5)), id = uint16_t(pick(0, 3));
@@ -308,15 +309,53 @@ TEST(DisplayList, IndexedSearchesMatchPlainScans) {
     const auto& mine = table[size_t(cur)];
     ASSERT_EQ(mine.entries[size_t(mine.lastEntry)].instanceName,
               ref.layers[size_t(cur)].entries[size_t(mine.lastEntry)].instanceName);
-    ASSERT_EQ(cache.count(), ref.cache.size());
-    for (uint16_t d = 0; d <= 6; ++d) {
-      uint16_t id = 0xFFFF, want = 0xFFFF;
-      cache.lookup(d, id);
-      for (auto& [cd, cid] : ref.cache)
-        if (cd == d) want = cid;
-      ASSERT_EQ(id, want);
+    // The cache answers alike, also after removals of the last pairs.
+    for (int round = 0; round < 3; ++round) {
+      ASSERT_EQ(cache.count(), ref.cache.size());
+      for (uint16_t d = 0; d <= 6; ++d) {
+        uint16_t id = 0xFFFF, want = 0xFFFF;
+        cache.lookup(d, id);
+        for (auto& [cd, cid] : ref.cache)
+          if (cd == d) want = cid;
+        ASSERT_EQ(id, want);
+      }
+      uint16_t d = uint16_t(pick(1, 5));
+      bool removed = false;
+      for (size_t n = ref.cache.size(); n-- > 0;) {
+        if (ref.cache[n].first == d) {
+          ref.cache.erase(ref.cache.begin() + int64_t(n));
+          removed = true;
+          break;
+        }
+      }
+      ASSERT_EQ(cache.removeLast(d), removed);
     }
   }
+}
+
+}  // namespace
+}  // namespace tovrani
+
+namespace tovrani {
+namespace {
+
+TEST(DisplayList, ManyRestoresAndPlacementsAtOneDepthStayFast) {
+  // 100,000 restore records at one depth, each from another source depth,
+  // and as many placements without a character there.
+  std::vector<CharacterRestore> restores;
+  for (uint32_t i = 0; i < 100000; ++i) restores.push_back({uint16_t(i % 3), 7, uint16_t(100 + i % 60000)});
+  DisplayEventIndex index({}, restores);
+  DepthLayerTable table;
+  DepthIdCache cache;
+  int32_t layer = table.openLayer(7);
+  auto start = std::chrono::steady_clock::now();
+  for (int i = 0; i < 100000; ++i) {
+    InheritOutputs out;
+    InheritDisplayAttributes(26, kPlaceMove, layer, table, 7, 0, out, index, cache);
+    ASSERT_NE(out.character, 0);
+    if (i % 2) cache.removeLast(7);
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
 }
 
 }  // namespace
