@@ -88,86 +88,14 @@ TEST(DisplayList, PlacementMoveReplacementAndRemovalAtOneDepth) {
   EXPECT_EQ(none.nameSet, 0);
 }
 
-TEST(DisplayList, CurrentLayerWithoutEarlierEntryPassesNothingOn) {
-  std::vector<DisplayEvent> events = {Place(4, 1), Place(4, 2)};
-  DisplayEventIndex index(events, {});
-  DepthLayerTable table;
-  DepthIdCache cache;
-  int32_t layer = table.openLayer(4);
-  table[0].currentEntry().characterId = 8;
-  InheritOutputs out;
-  InheritDisplayAttributes(18, kMove, layer, table, 4, 1, out, index, cache);
-  EXPECT_EQ(out.character, 0);
-  EXPECT_EQ(out.nameSet, 0);
-
-  // From another layer at that depth the current entry itself is the source.
-  int32_t other = table.openLayer(9);
-  InheritDisplayAttributes(18, kMove, other, table, 4, 1, out, index, cache);
-  EXPECT_EQ(out.character, 8);
-}
-
-TEST(DisplayList, CharacterResolvedFromCacheRestoreOrPreviousEntry) {
-  std::vector<CharacterRestore> restores = {{21, 6, 2}, {22, 6, 2}};
-  DisplayEventIndex index({}, restores);
-  DepthLayerTable table;
-  DepthIdCache cache;
-  int32_t source = table.openLayer(2);
-  table[size_t(source)].currentEntry() = DisplayListEntry{};
-  table[size_t(source)].currentEntry().characterId = 99;
-  table[size_t(source)].currentEntry().matrix = Translate(77);
-  table[size_t(source)].currentEntry().instanceName = "src";
-  int32_t layer = table.openLayer(6);
-
-  cache.push(6, 15);
-  InheritOutputs hit;
-  hit.flag = 1;
-  InheritDisplayAttributes(26, kMove, layer, table, 6, 0, hit, index, cache);
-  EXPECT_EQ(hit.character, 15);
-  EXPECT_EQ(hit.flag, 1);  // the restore table is not consulted
-  EXPECT_EQ(hit.matrix.translateX, 0);
-
-  cache.removeLast(6);
-  InheritOutputs viaRestore;
-  viaRestore.flag = 1;
-  InheritDisplayAttributes(27, kMove, layer, table, 6, 0, viaRestore, index, cache);
-  EXPECT_EQ(viaRestore.character, 22);  // never the source layer's character
-  EXPECT_EQ(viaRestore.flag, 0);
-  EXPECT_EQ(viaRestore.matrix.translateX, 77);
-  EXPECT_EQ(table[size_t(layer)].currentEntry().instanceName, "src");
-  EXPECT_EQ(cache.count(), 2u);
-  uint16_t id = 0;
-  ASSERT_TRUE(cache.lookup(6, id));
-  EXPECT_EQ(id, 22);
-  cache.removeLast(6);
-  ASSERT_TRUE(cache.lookup(6, id));
-  EXPECT_EQ(id, 21);
-
-  // Nothing cached or restored: the previous entry of the current layer.
-  DepthIdCache empty;
-  DisplayEventIndex noRestores;
-  table[size_t(layer)].currentEntry().characterId = 31;
-  table[size_t(layer)].advanceEntry();
-  InheritOutputs previous;
-  InheritDisplayAttributes(26, kMove, layer, table, 6, 0, previous, noRestores, empty);
-  EXPECT_EQ(previous.character, 31);
-}
-
-TEST(DisplayList, MarkingAndEmptyNameKinds) {
+TEST(DisplayList, EmptyNameOnlyWhenNoneWasSet) {
   DepthLayerTable table;
   DepthIdCache cache;
   DisplayEventIndex index;
   int32_t layer = table.openLayer(1);
   DisplayListEntry& e = table[size_t(layer)].currentEntry();
-  e.displayByte = 5;
-  e.clearWord = 9;
   e.instanceName = "keep";
   InheritOutputs out;
-  InheritDisplayAttributes(22, 0x0105, layer, table, 1, 0, out, index, cache);
-  EXPECT_EQ(e.displayByte, 1);
-  EXPECT_EQ(e.isMoveEntry, 1);
-  EXPECT_EQ(e.flags, 0x0105);
-  EXPECT_EQ(e.clearWord, 0);
-
   out.nameSet = 1;
   InheritDisplayAttributes(kClearNameKind, 0, layer, table, 1, 0, out, index, cache);
   EXPECT_EQ(e.instanceName, "keep");
@@ -176,22 +104,6 @@ TEST(DisplayList, MarkingAndEmptyNameKinds) {
   InheritDisplayAttributes(kClearNameKind, 0, layer, table, 1, 0, out, index, cache);
   EXPECT_EQ(e.instanceName, "");
   EXPECT_EQ(out.name, "");
-}
-
-TEST(DisplayList, TableIndexFollowsOpenAndKeyChanges) {
-  DepthLayerTable table;
-  table.labels().push_back({3, 1, "start"});
-  EXPECT_EQ(table.lastInUse(), -1);
-  EXPECT_EQ(table.openLayer(10), 0);
-  for (int i = 0; i < 40; ++i) table.openLayer(uint32_t(20 + i % 2));
-  EXPECT_EQ(table.layerCount(), 41);
-  EXPECT_EQ(table[0].labels.size(), 1u);  // opening record 0 keeps the labels
-  EXPECT_EQ(table.findLast(21), 40);
-  EXPECT_EQ(table.layersWithKey(20).size(), 20u);
-  table.setKey(40, 10);
-  EXPECT_EQ(table.findLast(21), 38);
-  EXPECT_EQ(table.findLast(10), 40);
-  EXPECT_EQ(table.findLast(99), -1);
 }
 
 // The searches as plain scans over every record, in the order the records
