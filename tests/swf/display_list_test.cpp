@@ -88,24 +88,6 @@ TEST(DisplayList, PlacementMoveReplacementAndRemovalAtOneDepth) {
   EXPECT_EQ(none.nameSet, 0);
 }
 
-TEST(DisplayList, EmptyNameOnlyWhenNoneWasSet) {
-  DepthLayerTable table;
-  DepthIdCache cache;
-  DisplayEventIndex index;
-  int32_t layer = table.openLayer(1);
-  DisplayListEntry& e = table[size_t(layer)].currentEntry();
-  e.instanceName = "keep";
-  InheritOutputs out;
-  out.nameSet = 1;
-  InheritDisplayAttributes(kClearNameKind, 0, layer, table, 1, 0, out, index, cache);
-  EXPECT_EQ(e.instanceName, "keep");
-  out.nameSet = 0;
-  out.name = "old";
-  InheritDisplayAttributes(kClearNameKind, 0, layer, table, 1, 0, out, index, cache);
-  EXPECT_EQ(e.instanceName, "");
-  EXPECT_EQ(out.name, "");
-}
-
 // The searches as plain scans over every record, in the order the records
 // are kept: the indexed routine must give the same results.
 struct Reference {
