@@ -1,6 +1,5 @@
 #include "swf/display_list.h"
 
-
 namespace tovrani {
 
 DisplayListEntry& DepthLayerRecord::currentEntry() {

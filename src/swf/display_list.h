@@ -26,8 +26,6 @@
 
 namespace tovrani {
 
-// ---- the display-list table ----
-
 struct ComponentParamValue {
   std::string text;
   std::string secondText;
