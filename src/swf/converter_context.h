@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "platform/shell_services.h"
+#include "swf/display_list.h"
+#include "swf/id_range_list.h"
 
 namespace tovrani {
 
@@ -89,6 +91,11 @@ struct ConverterContext {
   std::FILE* m_pPageStream = nullptr;  // the page stream being written
 
   // ---- conversion engine ----
+  // Per used depth of the last sprite counted: (use count << 16) | depth,
+  // ascending by depth (the count is the vector's size).
+  std::vector<uint32_t> m_pPlacementStats;
+  DepthIdCache m_depthIdCache;     // its count() is the depth-id cache count
+  IdRangeList m_shapeIdRanges;     // the shape ids typed by the user
 
   // ---- timeline builder ----
 
