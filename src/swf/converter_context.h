@@ -9,11 +9,13 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/shell_services.h"
 #include "swf/display_list.h"
 #include "swf/id_range_list.h"
+#include "swf/placements.h"
 
 namespace tovrani {
 
@@ -96,6 +98,13 @@ struct ConverterContext {
   std::vector<uint32_t> m_pPlacementStats;
   DepthIdCache m_depthIdCache;     // its count() is the depth-id cache count
   IdRangeList m_shapeIdRanges;     // the shape ids typed by the user
+  // The main timeline's display state, kept by the placement handlers
+  // (placements.h; m_depthIdCache is its depth-id cache) and read by the
+  // scene build.
+  DepthLayerTable m_movieLayers;
+  DisplayEventIndex m_movieEventIndex;  // over the depth pass's records of the main movie
+  std::unordered_map<uint16_t, VideoDepthState> m_videoDepthStates;  // by depth
+  std::unordered_map<uint16_t, PlacedCharacter> m_placedCharacters;  // by character id
 
   // ---- timeline builder ----
 

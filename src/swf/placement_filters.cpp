@@ -269,4 +269,10 @@ PlacementEffects ReadPlacementEffects(uint16_t flagWord, SwfReader& r) {
   return out;
 }
 
+void ConvertPlacementFilters(uint16_t flagWord, SwfReader& r, DisplayListEntry& entry) {
+  PlacementEffects e = ReadPlacementEffects(flagWord, r);
+  if (!e.filterBlock.empty()) entry.effectBlock = std::move(e.filterBlock);
+  if (e.hasBlendMode) entry.displayByte = e.blendMode;
+}
+
 }  // namespace tovrani

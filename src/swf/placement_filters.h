@@ -9,7 +9,9 @@
 #include <cstdint>
 #include <vector>
 
+#include "swf/display_list.h"
 #include "swf/swf_reader.h"
+
 
 namespace tovrani {
 
@@ -54,5 +56,10 @@ struct PlacementEffects {
 // When the filter list cannot be walked to its end, the fields after it
 // cannot be found and are not read.
 PlacementEffects ReadPlacementEffects(uint16_t flagWord, SwfReader& r);
+
+// The same, stored in a placement's entry: the filter block when it holds a
+// filter, the blend mode as its displayByte when the tag has one. Fields the
+// tag does not carry are left as they are.
+void ConvertPlacementFilters(uint16_t flagWord, SwfReader& r, DisplayListEntry& entry);
 
 }  // namespace tovrani
