@@ -18,7 +18,6 @@
 #include <unordered_map>
 #include <vector>
 
-#include "swf/place_object.h"
 #include "swf/swf_values.h"
 
 namespace tovrani {
@@ -198,9 +197,13 @@ class DisplayEventIndex {
   std::unordered_map<uint16_t, std::vector<uint32_t>> restoresByDepth_;
 };
 
-// Placement flag bits as InheritDisplayAttributes reads them: the PlaceObject2
-// flag byte of place_object.h (kPlaceMove, kPlaceHasCharacter, ...).
-inline constexpr uint16_t kPlaceHasColor = kPlaceHasCxform;
+// Placement flag bits as InheritDisplayAttributes reads them (the
+// PlaceObject2 flag byte).
+inline constexpr uint16_t kPlaceMove = 0x01;
+inline constexpr uint16_t kPlaceHasCharacter = 0x02;
+inline constexpr uint16_t kPlaceHasMatrix = 0x04;
+inline constexpr uint16_t kPlaceHasColor = 0x08;
+inline constexpr uint16_t kPlaceHasName = 0x20;
 
 // Kinds of InheritDisplayAttributes.
 inline constexpr uint8_t kInheritMoveFirst = 16, kInheritMoveLast = 19;
