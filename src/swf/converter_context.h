@@ -16,6 +16,7 @@
 #include "swf/display_list.h"
 #include "swf/id_range_list.h"
 #include "swf/placements.h"
+#include "swf/tag_statistics.h"
 
 namespace tovrani {
 
@@ -93,9 +94,8 @@ struct ConverterContext {
   std::FILE* m_pPageStream = nullptr;  // the page stream being written
 
   // ---- conversion engine ----
-  // Per used depth of the last sprite counted: (use count << 16) | depth,
-  // ascending by depth (the count is the vector's size).
-  std::vector<uint32_t> m_pPlacementStats;
+  // Placements per used depth of the last sprite counted, ascending by depth.
+  std::vector<PlacementStat> m_pPlacementStats;
   DepthIdCache m_depthIdCache;     // its count() is the depth-id cache count
   IdRangeList m_shapeIdRanges;     // the shape ids typed by the user
   // The main timeline's display state, kept by the placement handlers

@@ -134,10 +134,10 @@ const DisplayListEntry* SourceEntry(const DepthLayerTable& layers, int32_t k, in
 // Takes over the attributes whose flag bit is clear.
 void TakeOver(const DisplayListEntry& src, bool withCharacter, uint16_t flags, DisplayListEntry* target,
               InheritOutputs& out) {
-  if (withCharacter && !(flags & kPlaceHasCharacter)) out.character = src.characterId;
-  if (!(flags & kPlaceHasMatrix)) out.matrix = src.matrix;
-  if (!(flags & kPlaceHasColor)) out.colour = src.colorTransform;
-  if (!(flags & kPlaceHasName)) {
+  if (withCharacter && !(flags & kInheritCharacterFlag)) out.character = src.characterId;
+  if (!(flags & kInheritMatrixFlag)) out.matrix = src.matrix;
+  if (!(flags & kInheritColorFlag)) out.colour = src.colorTransform;
+  if (!(flags & kInheritNameFlag)) {
     out.name = src.instanceName;
     if (target) target->instanceName = out.name;
     out.nameSet = 1;
@@ -167,7 +167,7 @@ void InheritDisplayAttributes(uint8_t kind, uint16_t flags, int32_t currentLayer
   DisplayListEntry* target = haveCurrent ? &layers[size_t(currentLayer)].currentEntry() : nullptr;
 
   if (kind >= kInheritMoveFirst && kind <= kInheritMoveLast) {
-    if (!(flags & kPlaceMove) || frameIndex >= 0xFFFF) return;
+    if (!(flags & kInheritMoveFlag) || frameIndex >= 0xFFFF) return;
     int64_t i = events.firstPlacement(tagDepth, uint16_t(frameIndex + 1));
     if (i < 0) return;
     int64_t j = events.previousPlacementSameOrigDepth(i);
@@ -198,7 +198,7 @@ void InheritDisplayAttributes(uint8_t kind, uint16_t flags, int32_t currentLayer
   } else if (kind >= kMarkEntryFirst && kind <= kMarkEntryLast) {
     if (!target) return;
     target->displayByte = 1;
-    target->isMoveEntry = (flags & kPlaceMove) ? 1 : 0;
+    target->isMoveEntry = (flags & kInheritMoveFlag) ? 1 : 0;
     target->flags = flags;
     target->clearWord = 0;
   } else if (kind == kClearNameKind) {

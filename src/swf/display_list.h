@@ -199,11 +199,11 @@ class DisplayEventIndex {
 
 // Placement flag bits as InheritDisplayAttributes reads them (the
 // PlaceObject2 flag byte).
-inline constexpr uint16_t kPlaceMove = 0x01;
-inline constexpr uint16_t kPlaceHasCharacter = 0x02;
-inline constexpr uint16_t kPlaceHasMatrix = 0x04;
-inline constexpr uint16_t kPlaceHasColor = 0x08;
-inline constexpr uint16_t kPlaceHasName = 0x20;
+inline constexpr uint16_t kInheritMoveFlag = 0x01;
+inline constexpr uint16_t kInheritCharacterFlag = 0x02;
+inline constexpr uint16_t kInheritMatrixFlag = 0x04;
+inline constexpr uint16_t kInheritColorFlag = 0x08;
+inline constexpr uint16_t kInheritNameFlag = 0x20;
 
 // Kinds of InheritDisplayAttributes.
 inline constexpr uint8_t kInheritMoveFirst = 16, kInheritMoveLast = 19;
