@@ -26,12 +26,16 @@ enum : uint8_t {
   kElementVideo = 6,
 };
 
+// The row of a character nobody registered (the builder reads it as "no
+// stream").
+inline constexpr uint32_t kNoCharacterRow = 0xFFFFFFFF;
+
 // What a placement needs to know of a character: the element kind and the
 // row of the table that describes it (the stream row for kinds 0-2, the edit
 // text, static text, morph shape or video row otherwise).
 struct PlacedCharacter {
   uint8_t kind = kElementSymbol;
-  uint32_t row = 0;
+  uint32_t row = kNoCharacterRow;
 };
 
 // The last update of a video instance at a depth.

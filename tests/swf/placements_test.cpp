@@ -104,6 +104,7 @@ TEST_F(Placements, PlaceMoveReplaceAndRemoveOnOneDepth) {
   EXPECT_EQ(e[0].matrix.translateX, 100);
   EXPECT_EQ(e[0].endFrame, kNeverRemoved);
   EXPECT_EQ(e[0].isMoveEntry, 0);
+  EXPECT_EQ(e[0].flags, kPlaceHasCharacter | kPlaceHasMatrix);
 
   EXPECT_EQ(e[1].characterId, 5);  // a move keeps the character
   EXPECT_EQ(e[1].startFrame, 1);
@@ -212,7 +213,7 @@ TEST_F(Placements, ElementKindsFollowTheDefinitions) {
   RegisterPlacedCharacter(ctx, 17, kElementStaticText, 10);
   const uint8_t want[] = {kElementMorphShape, kElementMovieClip, kElementButton, kElementEditText,
                           kElementStaticText, kElementVideo, kElementSymbol, kElementSymbol};
-  const uint32_t rows[] = {0, 3, 4, 1, 2, 0, 0, 5};
+  const uint32_t rows[] = {0, 3, 4, 1, 2, 0, kNoCharacterRow, 5};
   for (uint16_t i = 0; i < 8; ++i)
     Place({.flags = kPlaceHasCharacter, .depth = uint16_t(20 + i), .character = uint16_t(10 + i)}, 0);
   for (uint16_t i = 0; i < 8; ++i) {
