@@ -105,6 +105,7 @@ struct ConverterContext {
   DisplayEventIndex m_movieEventIndex;  // over the depth pass's records of the main movie
   std::unordered_map<uint16_t, VideoDepthState> m_videoDepthStates;  // by depth
   std::unordered_map<uint16_t, PlacedCharacter> m_placedCharacters;  // by character id
+  std::unordered_map<int32_t, int32_t> m_morphRunHeads;  // layer index -> entry starting its last run
 
   // ---- timeline builder ----
 

@@ -82,29 +82,28 @@ void ContinueOnLayer(const DepthLayerRecord& layer, const DisplayListTag& tag, u
   if (!tag.hasRatio) ratio = prev.ratio;
 }
 
-// A morph shape moved frame by frame extends the run its first placement
-// starts: the timeline builder turns such a run into one shape tween.
-void ExtendMorphRun(DepthLayerRecord& layer, uint16_t flagWord) {
+// Whether entry b continues the morph run that entry a belongs to: the same
+// morph moved on in the very next frame, its ratio not going back.
+bool ContinuesMorph(const DisplayListEntry& a, const DisplayListEntry& b) {
+  return a.kind == kElementMorphShape && b.kind == kElementMorphShape && b.isMoveEntry &&
+         a.characterId == b.characterId && uint16_t(a.startFrame + 1) == b.startFrame &&
+         a.endFrame == kNeverRemoved && b.ratio >= a.ratio;
+}
+
+// The run of the layer's new entry: a morph shape moved frame by frame adds
+// one to the run length of the entry that started it, which the timeline
+// builder turns into one shape tween. Every other entry may start a run.
+void TrackMorphRun(ConverterContext& ctx, int32_t layerIndex) {
+  DepthLayerRecord& layer = ctx.m_movieLayers[size_t(layerIndex)];
   int32_t cur = layer.lastEntry;
-  if (cur < 1 || !(flagWord & kPlaceMove)) return;
-  const DisplayListEntry& e = layer.entries[size_t(cur)];
-  const DisplayListEntry& prev = layer.entries[size_t(cur - 1)];
-  if (e.kind != kElementMorphShape || prev.kind != kElementMorphShape || prev.characterId != e.characterId ||
-      uint16_t(prev.startFrame + 1) != e.startFrame || prev.endFrame != kNeverRemoved || e.ratio < prev.ratio)
+  auto head = ctx.m_morphRunHeads.find(layerIndex);
+  if (cur > 0 && head != ctx.m_morphRunHeads.end() &&
+      ContinuesMorph(layer.entries[size_t(cur - 1)], layer.entries[size_t(cur)])) {
+    DisplayListEntry& first = layer.entries[size_t(head->second)];
+    if (first.runLength < 0xFFFF) ++first.runLength;
     return;
-  // The head is the first entry of the run: walk back over its members,
-  // which carry no run length of their own.
-  int32_t head = cur - 1;
-  while (head > 0 && layer.entries[size_t(head)].runLength == 0) {
-    const DisplayListEntry& h = layer.entries[size_t(head)];
-    const DisplayListEntry& before = layer.entries[size_t(head - 1)];
-    if (!h.isMoveEntry || before.kind != kElementMorphShape || before.characterId != h.characterId ||
-        uint16_t(before.startFrame + 1) != h.startFrame || before.endFrame != kNeverRemoved || h.ratio < before.ratio)
-      break;
-    --head;
   }
-  DisplayListEntry& first = layer.entries[size_t(head)];
-  if (first.runLength < 0xFFFF) ++first.runLength;
+  ctx.m_morphRunHeads[layerIndex] = cur;
 }
 
 }  // namespace
@@ -206,7 +205,7 @@ void HandlePlaceObject(ConverterContext& ctx, uint16_t code, std::span<const uin
   }
   if (placed.kind == kElementVideo && tag.hasCharacter)
     ctx.m_videoDepthStates[tag.depth] = VideoDepthState{frame, ratio};
-  if (placed.kind == kElementMorphShape) ExtendMorphRun(layer, flagWord);
+  TrackMorphRun(ctx, li);
 
   if (flagWord & (kFlagWordFilterList | kFlagWordBlendMode | kFlagWordCacheAsBitmap)) {
     SwfReader r(body);

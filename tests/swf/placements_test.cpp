@@ -267,6 +267,12 @@ TEST_F(Placements, MasksGroupsAndMorphRuns) {
     EXPECT_EQ(e[size_t(i)].kind, kElementMorphShape);
   }
   EXPECT_EQ(e[3].ratio, 60000);
+
+  // A long run costs one step per placement.
+  Place({.flags = kPlaceHasCharacter | kPlaceHasRatio, .depth = 8, .character = 50}, 0);
+  for (uint16_t f = 1; f <= 30000; ++f)
+    Place({.flags = kPlaceMove | kPlaceHasRatio, .depth = 8, .ratio = uint16_t(f * 2)}, f);
+  EXPECT_EQ(Layer(8)->entries[0].runLength, 30000);
 }
 
 TEST_F(Placements, HostileBodiesNeverBreakTheTables) {
