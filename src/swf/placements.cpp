@@ -1,6 +1,5 @@
 #include "swf/placements.h"
 
-#include <algorithm>
 #include <cstring>
 
 #include "swf/converter_context.h"
