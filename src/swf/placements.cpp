@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "fla/text_encoding.h"
 #include "swf/converter_context.h"
 #include "swf/place_object.h"
 #include "swf/placement_filters.h"
@@ -126,7 +127,7 @@ void HandleFrameLabel(ConverterContext& ctx, std::span<const uint8_t> body, uint
   FrameLabelEntry label;
   label.frame = frame;
   label.anchor = length + 1 < body.size() && body.back() != 0 ? 1 : 0;
-  label.text.assign(text, length);
+  label.text = DecodeSwfText(std::string_view(text, length), ctx.m_nSwfVersion);
   ctx.m_movieLayers.labels().push_back(std::move(label));
 }
 
@@ -165,9 +166,9 @@ void HandlePlaceObject(ConverterContext& ctx, uint16_t code, std::span<const uin
   if (tag.hasMatrix) out.matrix = tag.matrix;
   if (tag.hasCxform) out.colour = tag.cxform;
   if (tag.hasName) {
-    out.name = tag.name;
+    out.name = DecodeSwfText(tag.name, ctx.m_nSwfVersion);
     out.nameSet = 1;
-    entry.instanceName = tag.name;
+    entry.instanceName = out.name;
   }
   uint16_t ratio = tag.hasRatio ? tag.ratio : 0;
   ContinueOnLayer(layer, tag, flagWord, out, entry, ratio);

@@ -5,7 +5,8 @@
 // the converter (one DepthLayerRecord per depth with one DisplayListEntry per
 // placement, the frame labels on record 0, the depth-id cache and the video
 // progress per depth); the scene build turns it into layers and frames when
-// the movie ends. Frames are the tag loop's: 0 for the first frame.
+// the movie ends. Frames are the tag loop's: 0 for the first frame. Labels
+// and instance names are kept as UTF-8, decoded by the movie's version.
 #pragma once
 
 #include <cstdint>

@@ -77,6 +77,18 @@ TEST_F(Placements, FrameLabelsKeepTagOrderAndAnchorFlag) {
   ctx.options.frameLabel = 0;
   Tag(kFrameLabel, SwfBytes().str("off").data(), 6);
   EXPECT_EQ(labels.size(), 3u);
+
+  // Text is kept as UTF-8: Windows-1252 before SWF 6, UTF-8 from then on.
+  ctx.options.frameLabel = 1;
+  ctx.m_nSwfVersion = 5;
+  Tag(kFrameLabel, {'c', 0xE9, 0}, 7);
+  Place({.flags = kPlaceHasCharacter | kPlaceHasName, .depth = 1, .character = 2, .name = "n\xE9"}, 7);
+  ctx.m_nSwfVersion = 8;
+  Tag(kFrameLabel, {'c', 0xC3, 0xA9, 0}, 8);
+  ASSERT_EQ(labels.size(), 5u);
+  EXPECT_EQ(labels[3].text, "c\xC3\xA9");
+  EXPECT_EQ(labels[4].text, "c\xC3\xA9");
+  EXPECT_EQ(Layer(1)->entries[0].instanceName, "n\xC3\xA9");
 }
 
 TEST_F(Placements, PlaceMoveReplaceAndRemoveOnOneDepth) {
