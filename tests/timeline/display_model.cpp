@@ -1,5 +1,6 @@
 #include "timeline/display_model.h"
 
+#include <algorithm>
 #include <map>
 #include <sstream>
 
@@ -84,10 +85,15 @@ std::vector<ShownFrame> ShownFrames(const std::vector<uint8_t>& data, size_t beg
     Cursor c{data.data() + body, len};
     if (code == 1) {
       ShownFrame f;
-      for (auto it = list.begin(); it != list.end(); ++it) {
+      std::vector<uint32_t> depths;
+      for (const auto& [d, o] : list) depths.push_back(d);
+      size_t i = 0;
+      for (auto it = list.begin(); it != list.end(); ++it, ++i) {
         ShownItem s{it->second.character, it->second.attributes, it->second.isMask, 0};
-        if (s.isMask)
-          for (auto j = std::next(it); j != list.end() && j->first <= it->second.clip; ++j) ++s.covers;
+        if (s.isMask) {
+          size_t past = size_t(std::upper_bound(depths.begin(), depths.end(), it->second.clip) - depths.begin());
+          s.covers = past > i ? uint32_t(past - i - 1) : 0;
+        }
         f.push_back(s);
       }
       frames.push_back(f);
