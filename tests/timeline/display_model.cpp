@@ -162,13 +162,13 @@ void PlaceFields(SwfBytes& b, const Place& p) {
   b.u16(p.depth);
   if (p.character) b.u16(p.character);
   if (p.x >= 0) b.matrix(p.x, 0);
-  if (!p.name.empty()) b.str(p.name);
+  if (*p.name) b.str(p.name);
   if (p.clip >= 0) b.u16(uint32_t(p.clip));
 }
 
 uint8_t PlaceFlags(const Place& p) {
   return uint8_t((p.move ? 1 : 0) | (p.character ? 2 : 0) | (p.x >= 0 ? 4 : 0) |
-                 (p.name.empty() ? 0 : 32) | (p.clip >= 0 ? 64 : 0));
+                 (*p.name ? 32 : 0) | (p.clip >= 0 ? 64 : 0));
 }
 
 }  // namespace
