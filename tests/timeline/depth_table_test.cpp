@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 namespace tovrani {
 namespace {
 
@@ -52,6 +54,54 @@ TEST(DepthTable, GapsShrinkAndClipsKeepCoveringTheSameEntries) {
   CloseDepthGaps(t);
   EXPECT_EQ(t[1].depth, 12u);
   EXPECT_EQ(t[0].maxClip, 22u);
+}
+
+// Gap closing done the slow way, one gap at a time, shifting everything
+// above it and pulling clip depths along.
+void CloseGapsOneByOne(DepthTable& t) {
+  for (size_t i = 1; i < t.size(); ++i) {
+    uint32_t D = t[i].depth, P = t[i - 1].depth;
+    if (D - P <= 2) continue;
+    uint32_t g = D - P - 2;
+    for (size_t j = 0; j < t.size(); ++j) {
+      DepthEntry& e = t[j];
+      if (j >= i) e.depth -= g;
+      if (!e.hasMask) continue;
+      auto shift = [&](uint32_t& c) {
+        if (j >= i || c >= D) c -= g;
+        else if (c >= P + 2) c = P + 1;
+      };
+      shift(e.maxClip);
+      for (DepthSpan& s : e.spans)
+        if (s.hasClip) shift(s.clipDepth), shift(s.origClipDepth);
+    }
+  }
+}
+
+TEST(DepthTable, GapClosingInOnePassMatchesClosingGapByGap) {
+  std::mt19937 rng(11);
+  for (int round = 0; round < 500; ++round) {
+    std::vector<DisplayEvent> ev;
+    uint32_t d = 0;
+    int n = 1 + int(rng() % 12);
+    for (int i = 0; i < n && d < 60000; ++i) {
+      d += 1 + (rng() % 4 == 0 ? rng() % 500 : rng() % 3);
+      int clip = rng() % 3 == 0 ? int(std::min<uint32_t>(0xFFFF, d + rng() % 700)) : -1;
+      ev.push_back(Put(uint16_t(d), 1, clip));
+      if (rng() % 2) ev.push_back(Put(uint16_t(d), 2, clip < 0 ? -1 : int(std::min<uint32_t>(0xFFFF, d + rng() % 9))));
+    }
+    DepthTable fast = BuildDepthTable(ev), slow = fast;
+    CloseDepthGaps(fast);
+    CloseGapsOneByOne(slow);
+    ASSERT_EQ(fast.size(), slow.size());
+    for (size_t i = 0; i < fast.size(); ++i) {
+      EXPECT_EQ(fast[i].depth, slow[i].depth) << round;
+      EXPECT_EQ(fast[i].maxClip, slow[i].maxClip) << round;
+      for (size_t k = 0; k < fast[i].spans.size(); ++k)
+        EXPECT_EQ(fast[i].spans[k].clipDepth, slow[i].spans[k].clipDepth) << round;
+    }
+    if (HasFailure()) return;
+  }
 }
 
 TEST(DepthTable, DeepClipsClampToTheDeepestPlacement) {

@@ -203,6 +203,27 @@ TEST(DepthHandoffTables, MoveOnAnotherLayerHandsTheObjectOver) {
   EXPECT_EQ(U16At(r.body, r.rec.events[0].depthPos), 3);
 }
 
+TEST(DepthHandoffTables, ShiftsThatDoNotFitTheTagsWriteNothing) {
+  auto tags = Tags({PlaceObject2Tag({.depth = 2, .character = 5, .clip = 4}),
+                    PlaceObject2Tag({.depth = 3, .character = 6}), ShowFrameTag()});
+  PassBudget budget;
+  HandoffTables out;
+  // A depth shifted past 65535.
+  FinalRun r = Record(tags);
+  std::vector<uint8_t> before = r.body;
+  r.table[1].depth = 0x10000;
+  TimelineData data{std::span<uint8_t>(r.body)};
+  EXPECT_FALSE(FinishDepthTable(r.rec.events, r.rec.headerPos, r.table, true, budget, data, out));
+  EXPECT_EQ(r.body, before);
+  EXPECT_EQ(r.rec.events[1].depth, 3);
+  // A clip depth that would read as a disabled nested mask.
+  FinalRun m = Record(tags);
+  m.table[0].maxClip = m.table[0].spans[0].clipDepth = 0x8000;
+  TimelineData data2{std::span<uint8_t>(m.body)};
+  EXPECT_FALSE(FinishDepthTable(m.rec.events, m.rec.headerPos, m.table, true, budget, data2, out));
+  EXPECT_EQ(m.body, before);
+}
+
 // Random timelines of placements, moves, masks and removals over scattered
 // depths: whatever the pass does, every frame shows the same.
 TEST(RearrangeMaskLayers, RandomTimelinesKeepEveryFrame) {
