@@ -121,8 +121,8 @@ namespace {
 // Whether the mask span s of entry k can move to entry k + 1; returns the
 // span of k + 1 that takes over from it.
 const DepthSpan* MergePartner(const std::vector<DisplayEvent>& events, const DepthBuckets& buckets,
-                              const DepthEntry& k, const DepthEntry& next, const DepthSpan& s,
-                              bool followersFit) {
+                              const std::vector<uint32_t>& clipsEndingAt, const DepthEntry& k,
+                              const DepthEntry& next, const DepthSpan& s, bool followersFit) {
   if (!s.hasClip || s.clipDepth != k.depth + 1 || s.removeEvent == kNoEvent || !followersFit ||
       s.clipDepth != next.depth)
     return nullptr;
@@ -139,10 +139,14 @@ const DepthSpan* MergePartner(const std::vector<DisplayEvent>& events, const Dep
   }
   if (!partner) return nullptr;
   // The move must not change what is shown: the placement starts a new object
-  // (a move would leave the old one behind at k), the removal comes before the
-  // partner's placement, nothing happens at k + 1 while s is shown, and the
-  // depth that s will newly reach is empty all that time.
+  // at an empty depth (otherwise the object it moves or replaces would stay
+  // behind at k), the removal comes before the partner's placement, nothing
+  // happens at k + 1 while s is shown, and the depth that s will newly reach
+  // is empty all that time.
   if (events[s.placeEvent].placeFlags & kPlaceMove) return nullptr;
+  if (!buckets.EmptyBefore(k.depth, s.placeEvent, events)) return nullptr;
+  // A mask below that reaches k but not k + 1 would no longer cover s.
+  if (clipsEndingAt[k.depth] != 0) return nullptr;
   if (s.removeEvent > partner->placeEvent) return nullptr;
   if (buckets.AnyBetween(next.depth, s.placeEvent, s.removeEvent)) return nullptr;
   uint32_t reached = next.depth + 1;
@@ -158,6 +162,10 @@ bool MergeConsecutiveMasks(std::vector<DisplayEvent>& events, DepthTable& table,
                            PassBudget& budget) {
   bool merged = false;
   DepthBuckets buckets(events);
+  // Number of masks whose range ends at each depth.
+  std::vector<uint32_t> clipsEndingAt(0x10000, 0);
+  for (const DisplayEvent& e : events)
+    if (!e.isRemove && e.hasClip && e.clipDepth > e.depth) ++clipsEndingAt[e.clipDepth];
   size_t k = 0;
   std::vector<uint8_t> followersFit;
   while (k + 1 < table.size()) {
@@ -175,12 +183,15 @@ bool MergeConsecutiveMasks(std::vector<DisplayEvent>& events, DepthTable& table,
       }
       for (size_t i = 0; i < n && !moved; ++i) {
         const DepthSpan& s = entry.spans[i];
-        const DepthSpan* t = MergePartner(events, buckets, entry, table[k + 1], s, followersFit[i]);
+        const DepthSpan* t =
+            MergePartner(events, buckets, clipsEndingAt, entry, table[k + 1], s, followersFit[i]);
         if (!t) continue;
         uint16_t target = uint16_t(table[k + 1].depth);
         DisplayEvent& place = events[s.placeEvent];
         place.depth = target;
+        --clipsEndingAt[place.clipDepth];
         place.clipDepth = uint16_t(std::min<uint32_t>(target + 1u, t->clipDepth));
+        ++clipsEndingAt[place.clipDepth];
         events[s.removeEvent].depth = target;
         buckets.Move(s.placeEvent, entry.depth, target);
         buckets.Move(s.removeEvent, entry.depth, target);

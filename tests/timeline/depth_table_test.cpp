@@ -136,7 +136,7 @@ TEST(DepthTable, MasksDoNotMergeWhenTheMoveWouldChangeWhatIsShown) {
   auto refuses = [](std::vector<DisplayEvent> ev) {
     DepthTable t = BuildDepthTable(ev);
     PassBudget budget;
-    return !MergeConsecutiveMasks(ev, t, budget) && ev[0].depth == 3;
+    return !MergeConsecutiveMasks(ev, t, budget);
   };
   auto ev = HandOverMasks();
   ev.insert(ev.begin() + 1, Put(4, 2));  // something at 4 while the mask is shown
@@ -150,6 +150,12 @@ TEST(DepthTable, MasksDoNotMergeWhenTheMoveWouldChangeWhatIsShown) {
   EXPECT_TRUE(refuses(ev));
   ev = HandOverMasks();
   ev[0].placeFlags |= 1;  // a move continues an object at 3
+  EXPECT_TRUE(refuses(ev));
+  ev = HandOverMasks();
+  ev.insert(ev.begin(), Put(3, 1));  // the mask replaces an object at 3
+  EXPECT_TRUE(refuses(ev));
+  ev = HandOverMasks();
+  ev.insert(ev.begin(), Put(1, 1, 3));  // a mask below reaches 3 but not 4
   EXPECT_TRUE(refuses(ev));
 }
 

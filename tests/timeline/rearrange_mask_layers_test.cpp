@@ -230,12 +230,14 @@ TEST(RearrangeMaskLayers, RandomTimelinesKeepEveryFrame) {
   std::mt19937 rng(20261206);
   const uint16_t depths[] = {1, 2, 3, 5, 9, 10, 11, 40, 41, 300, 301, 302, 5000, 0x7F00, 0x7F05, 0xFFFE};
   ConverterContext ctx;
-  for (int round = 0; round < 400; ++round) {
+  for (int round = 0; round < 600; ++round) {
+    // Every other round crowds a few adjacent depths, where masks hand over.
+    bool crowded = round % 2 == 1;
     std::vector<uint8_t> tags;
     auto add = [&](const std::vector<uint8_t>& t) { tags.insert(tags.end(), t.begin(), t.end()); };
     int n = 5 + int(rng() % 40);
     for (int i = 0; i < n; ++i) {
-      uint16_t d = depths[rng() % (round % 3 == 0 ? 16 : 8)];
+      uint16_t d = crowded ? uint16_t(1 + rng() % 7) : depths[rng() % (round % 3 == 0 ? 16 : 8)];
       Place p{.depth = d, .character = uint16_t(1 + rng() % 5), .x = int32_t(rng() % 50)};
       unsigned kind = rng() % 10;
       if (kind < 3) {
