@@ -114,9 +114,12 @@ enum class RecordResult { kOk, kOverrun, kNothing, kOptionOff };
 
 // The two walks over one timeline. The first only checks that every tag lies
 // inside the timeline and counts; the second records. `mainTimeline` is the
-// "Main Timeline" option. A Move placement at a depth where nothing was
-// placed before is disabled in the main movie's file (0xFF over the second
-// header byte, so no later reader handles it) and gets no event.
+// "Main Timeline" option (the main movie records nothing when it is off).
+// Every display-list tag whose depth lies inside its body becomes an event,
+// in sprites too, whatever its kind. A Move without clip depth at a depth
+// where nothing was placed before is disabled in the main movie's file (0xFF
+// over the second header byte, so no later reader handles it) and gets no
+// event; in a sprite it keeps its event and the body is left alone.
 RecordResult RecordDisplayEvents(TimelineData& data, bool mainTimeline, ShellServices* shell,
                                  uint8_t* cancel, DisplayRecording& out);
 
