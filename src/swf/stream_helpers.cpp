@@ -64,7 +64,11 @@ int32_t IntPower(uint16_t base, int32_t exponent) {
 }
 
 void PublishGroupOrCleanup(ConverterContext& ctx, bool publish) {
-  if (!publish) return;
+  if (!publish) {
+    ctx.m_pInitActions.clear();
+    ctx.m_pInitActions.shrink_to_fit();
+    return;
+  }
   static constexpr PublishPropertyPair kPairs[] = {
       {"PublishGifProperties::TransparentAlpha", "128"},
       {"PublishGifProperties::Animated", "0"},
