@@ -246,10 +246,22 @@ TEST(EngineTest, SceneIsBuiltWhateverEndsTheMovie) {
 }
 
 TEST(EngineTest, MainTimelineOffLeavesOnlyTheEnd) {
-  EngineRun run;
-  run.ctx.options.mainTimeline = 0;
-  ASSERT_EQ(run(Frames(5).end().build()), 0u);
-  EXPECT_EQ(run.ctx.m_wSceneFrames, 0);
+  SwfWriter w(8);
+  w.tag(26, test::SwfBytes().u8(0x06).u16(1).u16(1).matrix(0, 0));
+  for (int i = 0; i < 5; ++i) w.showFrame();
+  const auto movie = w.end().build();
+  EngineRun on;
+  ASSERT_EQ(on(movie), 0u);
+  EXPECT_EQ(on.ctx.m_wSceneFrames, 5);
+  EXPECT_EQ(on.ctx.m_pMovieEvents.size(), 1u);
+  EXPECT_EQ(on.ctx.m_movieLayers.lastInUse(), 0);
+
+  EngineRun off;
+  off.ctx.options.mainTimeline = 0;
+  ASSERT_EQ(off(movie), 0u);
+  EXPECT_EQ(off.ctx.m_wSceneFrames, 0);
+  EXPECT_TRUE(off.ctx.m_pMovieEvents.empty());
+  EXPECT_EQ(off.ctx.m_movieLayers.lastInUse(), -1);
 }
 
 // A shell whose Cancel is pressed once the tag loop reaches a file offset.
