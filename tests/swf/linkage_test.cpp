@@ -65,13 +65,5 @@ TEST(LinkageTest, MalformedBodiesYieldOnlyWhatIsThere) {
   EXPECT_EQ(ctx.m_pLinkages.size(), 2u);
 }
 
-TEST(LinkageTest, FileAttributesKeepsTheFlagsByte) {
-  ConverterContext ctx;
-  HandleFileAttributes(ctx, std::vector<uint8_t>{0x19, 0, 0, 0});
-  EXPECT_EQ(ctx.m_nFileAttributes, 0x19);
-  HandleFileAttributes(ctx, {});
-  EXPECT_EQ(ctx.m_nFileAttributes, 0x19);
-}
-
 }  // namespace
 }  // namespace tovrani
