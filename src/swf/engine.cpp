@@ -14,8 +14,8 @@
 #include "swf/converter_context.h"
 #include "swf/swf_reader.h"
 #include "swf/swf_values.h"
-#include "swf/tag_statistics.h"
 #include "swf/tag_loop.h"
+#include "swf/tag_statistics.h"
 #include "swf/work_folder.h"
 #include "timeline/rearrange_mask_layers.h"
 
@@ -201,7 +201,8 @@ uint32_t Engine::StartLayerFiles() {
     if (!PutRaw(f, {0x01, 0x03, 0x80, lead, 0x00, 0x05, 0x80})) return kResultOutputIncomplete;
   }
   const bool next = IsNewFlaFormat(level);
-  loop_.actionFramePos = next ? WriteFirstFrameNew(action_.get()) : WriteFirstFrameOld(action_.get());
+  loop_.actionFramePos =
+      next ? WriteFirstFrameNew(action_.get()) : WriteFirstFrameOld(action_.get());
   loop_.streamSoundFramePos =
       next ? WriteFrameHeadNew(streamSound_.get()) : WriteFrameHeadOld(streamSound_.get());
   loop_.eventSoundFramePos =
@@ -315,8 +316,10 @@ uint32_t Engine::ReadHeaderRest() {
 std::string PublishSwfName(const std::string& outputPath) {
   size_t cut = outputPath.find_last_of("\\/:");
   std::string name = cut == std::string::npos ? outputPath : outputPath.substr(cut + 1);
-  if (name.size() >= 3) name.replace(name.size() - 3, 3, "swf");
-  else name += "swf";
+  if (name.size() >= 3)
+    name.replace(name.size() - 3, 3, "swf");
+  else
+    name += "swf";
   return name;
 }
 

@@ -92,9 +92,9 @@ SwfWriter Frames(int n, uint8_t version = 8) {
 TEST(EngineTest, RefusedInputsGiveTheirResultCodes) {
   {
     EngineRun run;
-    EXPECT_EQ(ConvertMovie(run.ctx, run.dir.file("missing.swf"), run.dir.file("o.fla"), 0,
-                           run.services),
-              16u);
+    EXPECT_EQ(
+        ConvertMovie(run.ctx, run.dir.file("missing.swf"), run.dir.file("o.fla"), 0, run.services),
+        16u);
   }
   {
     EngineRun run;
@@ -138,9 +138,9 @@ TEST(EngineTest, RefusedInputsGiveTheirResultCodes) {
 TEST(EngineTest, FailureLeavesAnOlderDocumentAndNoWorkFiles) {
   EngineRun run;
   WriteFileBytes(run.dir.file("in.swf"), Frames(1).end().build());
-  EXPECT_EQ(ConvertMovie(run.ctx, run.dir.file("in.swf"), run.dir.file("none/o.fla"), 0,
-                         run.services),
-            43u);
+  EXPECT_EQ(
+      ConvertMovie(run.ctx, run.dir.file("in.swf"), run.dir.file("none/o.fla"), 0, run.services),
+      43u);
   EXPECT_FALSE(run.finished);
 
   WriteFileBytes(run.dir.file("out.fla"), {1, 2, 3});
@@ -301,7 +301,12 @@ TEST(EngineTest, DamagedMoviesNeverCrash) {
   w.tag(56, {1, 0, 1, 0, 'a', 0});
   SwfWriter sprite;
   sprite.tag(2, {1, 0, 0, 0}).showFrame().end();
-  w.tag(39, test::SwfBytes().u16(2).u16(1).bytes(sprite.tags())).tag(11, {3, 0, 1}).tag(74, {3, 0, 0}).showFrame().showFrame().end();
+  w.tag(39, test::SwfBytes().u16(2).u16(1).bytes(sprite.tags()))
+      .tag(11, {3, 0, 1})
+      .tag(74, {3, 0, 0})
+      .showFrame()
+      .showFrame()
+      .end();
   const auto movie = w.build();
 
   auto check = [](const std::vector<uint8_t>& m) {

@@ -38,7 +38,8 @@ TEST(LinkageTest, ImportsCarryTheirUrl) {
   ConverterContext ctx;
   std::vector<uint8_t> body = SwfBytes().str("lib.swf").bytes(Assets({{3, "btn"}})).data();
   HandleLinkageTag(ctx, 57, body);
-  std::vector<uint8_t> body2 = SwfBytes().str("two.swf").u8(1).u8(0).bytes(Assets({{4, "b"}})).data();
+  std::vector<uint8_t> body2 =
+      SwfBytes().str("two.swf").u8(1).u8(0).bytes(Assets({{4, "b"}})).data();
   HandleLinkageTag(ctx, 71, body2);
   ASSERT_EQ(ctx.m_pLinkages.size(), 2u);
   EXPECT_EQ(ctx.m_pLinkages[0].strings[1], "lib.swf");
