@@ -12,6 +12,11 @@
 #include <vector>
 
 #include "platform/shell_services.h"
+#include "swf/display_list.h"
+#include "swf/id_range_list.h"
+#include "swf/tag_statistics.h"
+#include "timeline/depth_handoff.h"
+#include "timeline/display_events.h"
 
 namespace tovrani {
 
@@ -93,8 +98,23 @@ struct ConverterContext {
   uint8_t m_bJsflWritten = 0;
 
   // ---- conversion engine ----
+  // Placements per used depth of the last sprite counted, ascending by depth.
+  std::vector<PlacementStat> m_pPlacementStats;
+  DepthIdCache m_depthIdCache;     // its count() is the depth-id cache count
+  IdRangeList m_shapeIdRanges;     // the shape ids typed by the user
 
   // ---- timeline builder ----
+  // Left by the depth and mask-layer pass: the main movie's and the last
+  // sprite's display-list events and hand-off tables, and the main movie's
+  // init-action and button-sound tables.
+  std::vector<DisplayEvent> m_pMovieEvents;
+  std::vector<DisplayEvent> m_pSpriteEvents;
+  std::vector<DepthHandoff> m_pMovieLayerDepths;
+  std::vector<DepthHandoff> m_pSpriteLayerDepths;
+  std::vector<CharacterRestore> m_pMovieMaskDepths;
+  std::vector<CharacterRestore> m_pSpriteMaskDepths;
+  std::vector<InitActionRecord> m_pInitActions;
+  std::vector<ButtonSoundRecord> m_pButtonSounds;
 
   // ---- shapes ----
 };
