@@ -6,12 +6,16 @@
 // (non-zero = on), which point into `options` unless a caller redirects them.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "fla/stream_table.h"
 #include "platform/shell_services.h"
+#include "swf/linkage.h"
+#include "swf/swf_values.h"
 #include "swf/display_list.h"
 #include "swf/id_range_list.h"
 #include "swf/tag_statistics.h"
@@ -19,6 +23,9 @@
 #include "timeline/display_events.h"
 
 namespace tovrani {
+
+class WorkFolder;
+class OutputTarget;
 
 // The state bytes of the option items, with the program's defaults.
 struct OptionStates {
@@ -96,8 +103,60 @@ struct ConverterContext {
   // whether a piece of the document's finish reached it.
   std::string m_strJsflPath;
   uint8_t m_bJsflWritten = 0;
+  // Compound-file work files: regular-sector data (512-byte sectors from 0),
+  // the mini stream (64-byte sectors from 0), and the 128-byte directory
+  // entries of media and symbol streams.
+  std::FILE* m_pBigSectorFile = nullptr;
+  std::FILE* m_pMiniStreamFile = nullptr;
+  std::FILE* m_pMediaDirFile = nullptr;
+  std::FILE* m_pSymbolDirFile = nullptr;
+  // Mini-FAT: entry i (block i / 128, slot i % 128) is mini sector i's next
+  // sector. m_nMiniFatBlocks == m_apMiniFatBlocks.size(); m_nMiniFatPos is
+  // the next free entry in the last block.
+  std::vector<std::array<uint32_t, 128>> m_apMiniFatBlocks;
+  uint32_t m_nMiniFatBlocks = 0;
+  uint32_t m_nMiniFatPos = 0;
+  // Stream tables, one row per placed stream (row m_nStreams is the next).
+  uint32_t m_nStreams = 0;
+  StreamTable<uint32_t> m_pStreamSize;
+  StreamTable<uint32_t> m_pStreamStart;   // sector or mini sector
+  StreamTable<uint16_t> m_pStreamItemNo;  // library item number
+  StreamTable<uint16_t> m_pStreamId;      // symbol number
+  StreamTable<uint8_t> m_pStreamFlagA;
+  StreamTable<uint8_t> m_pStreamFlagB;
+  StreamTable<uint8_t> m_pStreamFlagC;
+  // Streams in directory order: row + 0x1000000 (symbol), + 0x4000000
+  // (sound), + 0x8000000 (video) for regular-sector streams, 0 for mini.
+  StreamTable<uint32_t> m_pBigStreamList;
+  uint32_t m_nBigStreamList = 0;
+  uint32_t m_nSymbolStreams = 0;
+  uint16_t m_wCurSymbolId = 1;  // names the next symbol entry
+  uint16_t m_wNextItemNo = 1;
+  uint32_t m_nLastSymbolDirEntry = 0;  // directory index of the last symbol entry
+  // First failure of the FLA writer (0 none): a failed work-file write gives
+  // kResultOutputIncomplete, exhausted 16-bit counters kResultTooManyItems.
+  int m_nWriterError = 0;
 
   // ---- conversion engine ----
+  WorkFolder* m_pWorkFolder = nullptr;  // the conversion's private folder
+  OutputTarget* m_pOutput = nullptr;    // the document under its temporary name
+  std::string m_strSwfWorkPath;               // the work copy, or "tmp.swf" when inflated
+  std::string m_szPublishSwfName;             // output file name with "swf" for its extension
+  bool m_bSwfCompressed = false;              // "tmp.swf" is the movie being read
+  SwfRect m_rcFrame;
+  uint16_t m_wFrameRate = 0, m_wFrameCount = 0;  // as the header gives them
+  std::FILE* m_pPageWorkFile = nullptr;          // the scene page ("m.g12")
+  std::FILE* m_pActionLayerFile = nullptr;
+  std::FILE* m_pStreamSoundLayerFile = nullptr;
+  std::FILE* m_pEventSoundLayerFile = nullptr;
+  uint8_t m_nFileAttributes = 0;
+  uint32_t m_nStaticTextExtraBytes = 0;  // CSMTextSettings appended to this text tag
+  std::vector<LinkageRecord> m_pLinkages;
+  uint8_t m_bSceneTimeline = 0, m_bPageFlag = 0;
+  uint8_t m_bSceneShortLead = 0;  // the layer lead the scene build left, for the finish
+  uint8_t m_bEventSoundsSeen = 0, m_bStreamSoundSeen = 0;
+  uint16_t m_wSceneFrames = 0;    // frames the scene build was given
+  DepthLayerTable m_mainTimelineLayers;  // the main timeline's display list
   // Placements per used depth of the last sprite counted, ascending by depth.
   std::vector<PlacementStat> m_pPlacementStats;
   DepthIdCache m_depthIdCache;     // its count() is the depth-id cache count
