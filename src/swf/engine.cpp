@@ -16,6 +16,7 @@
 #include "swf/swf_values.h"
 #include "swf/tag_statistics.h"
 #include "swf/tag_loop.h"
+#include "timeline/symbol_timeline.h"
 #include "swf/work_folder.h"
 
 namespace tovrani {
@@ -288,6 +289,7 @@ bool BumpU16At(std::FILE* f, int64_t pos) {
 
 EngineServices DefaultEngineServices() {
   EngineServices s;
+  s.buildSceneTimeline = BuildSceneTimeline;
   return s;
 }
 

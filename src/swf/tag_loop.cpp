@@ -8,6 +8,7 @@
 #include "fla/layer_records.h"
 #include "swf/converter_context.h"
 #include "swf/linkage.h"
+#include "swf/placements.h"
 #include "swf/work_folder.h"
 
 namespace tovrani {
@@ -246,6 +247,9 @@ uint32_t TagLoop::Dispatch(TagBody& t) {
       return kResultDone;
     case 2:
       HandleLinkageTag(ctx_, t.code, body);
+      return kResultDone;
+    case 13:
+      HandleMainTimelineTag(ctx_, t.code, body, st_.frame);
       return kResultDone;
     case 14:
       return HandleFrame(t);
