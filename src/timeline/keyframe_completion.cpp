@@ -10,17 +10,15 @@
 
 namespace tovrani {
 
-uint32_t EntryDuration(const PlacementEntry& e, uint16_t pageLast,
+uint32_t EntryDuration(const PlacementEntry& e, uint16_t pageLast, uint32_t nextStart,
                        const std::vector<VideoStreamRecord>& videos) {
-  const uint32_t span = e.endFrame > e.startFrame ? uint32_t(e.endFrame - e.startFrame) : 0;
-  if (e.kind == 6) {
-    uint32_t d = e.streamIndex < videos.size() ? videos[e.streamIndex].frameCount : span;
-    if (e.endFrame != kNeverRemoved && span < d) d = span;
-    return d;
-  }
-  // An open end, or one past the page's end, stops at the page's end.
-  const uint32_t end = e.endFrame == kNeverRemoved ? pageLast : std::min(e.endFrame, pageLast);
-  return end > e.startFrame ? end - e.startFrame : 0;
+  // An open end lasts to the page's end; an entry the engine left open
+  // while a later placement took its depth stops where that one starts.
+  uint32_t end = e.endFrame == kNeverRemoved ? pageLast : e.endFrame;
+  end = std::min<uint32_t>({end, pageLast, nextStart});
+  const uint32_t span = end > e.startFrame ? end - e.startFrame : 0;
+  if (e.kind == 6 && e.streamIndex < videos.size()) return std::min<uint32_t>(videos[e.streamIndex].frameCount, span);
+  return span;
 }
 
 uint32_t GroupPlacementSkip(const PlacementEntry& e) {
@@ -34,10 +32,14 @@ bool CompleteKeyframe(std::FILE* page, const DepthTrack& track, int32_t& k, cons
   const PlacementEntry& e = track.entries[size_t(k)];
   PutU8(page, 0);  // end of the keyframe's element list
   const PatchPos pos = isNew ? WriteSingleFrameNew(page) : WriteSingleFrameOld(page);
-  const uint32_t d = EntryDuration(e, w.pageLast, videos);
+  const uint32_t skip = GroupPlacementSkip(e);
+  uint32_t nextStart = 0x10000;
+  const int64_t last = int64_t(k) + skip;
+  if (w.nextLive && last < int64_t(w.nextLive->size()) && (*w.nextLive)[size_t(last)] >= 0)
+    nextStart = track.entries[size_t((*w.nextLive)[size_t(last)])].startFrame;
+  const uint32_t d = EntryDuration(e, w.pageLast, nextStart, videos);
   if (d > 1) PatchFrameDuration(page, pos, d);
 
-  const uint32_t skip = GroupPlacementSkip(e);
   if (k < w.last) {
     if (int64_t(k) + 1 + skip <= w.lastLive) {
       WriteKnownClassTag(page, kPicFrameClassIndex);

@@ -21,12 +21,15 @@ struct LayerWindow {
   uint16_t pageLast = 0;   // last frame of the page's range
   uint16_t timelineFrames = 0;
   bool lastLayer = false;  // this layer gets the closing empty keyframe
+  // For each entry index, the first later entry not absorbed (-1 none).
+  const std::vector<int32_t>* nextLive = nullptr;
 };
 
 // The frames entry E lasts on the page: its span, with the page's end for
-// an open end; a video lasts at most its own frame count. Never wraps; 0
-// when the entry ends where it starts (or before).
-uint32_t EntryDuration(const PlacementEntry& e, uint16_t pageLast,
+// an open end; a video lasts at most its own frame count. It never runs
+// past the page's end or into the next entry's start (nextStart, above
+// 0xFFFF when none), and never wraps: 0 when nothing is left.
+uint32_t EntryDuration(const PlacementEntry& e, uint16_t pageLast, uint32_t nextStart,
                        const std::vector<VideoStreamRecord>& videos);
 
 // Entries a group placement (kind 8) stands for beyond itself.

@@ -267,12 +267,15 @@ void SymbolTimelineBuilder::writeLayer(int32_t cur) {
   w.pageLast = pageLast_;
   w.timelineFrames = timelineFrames_;
   w.lastLayer = int64_t(iter_) > lastTrack_;
-  for (int32_t k = range.last; k >= range.first; --k) {
+  std::vector<int32_t> nextLive(range.last >= 0 ? size_t(range.last) + 1 : 0, -1);
+  for (int32_t k = range.last, next = -1; k >= range.first; --k) {
+    nextLive[size_t(k)] = next;
     if (t.entries[size_t(k)].streamIndex != kAbsorbedEntry) {
-      w.lastLive = k;
-      break;
+      if (w.lastLive < 0) w.lastLive = k;
+      next = k;
     }
   }
+  w.nextLive = &nextLive;
   bool wrote = false;
   uint32_t base = pageFirst_;
   for (int32_t k = range.first; k <= range.last; ++k) {
