@@ -314,6 +314,8 @@ uint32_t BuildSymbolTimeline(ConverterContext& ctx, uint32_t /*mode*/, std::vect
 }
 
 void BuildSceneTimeline(ConverterContext& ctx, uint32_t mode, uint16_t frames) {
+  // The scene page holds nothing but its head before its layers.
+  ctx.m_sceneClassState = PageClassState{};
   DepthLayerTable& layers = ctx.m_movieLayers;
   BuildSymbolTimeline(ctx, mode, layers.records(), layers.lastInUse(), 0, frames,
                       ctx.m_sceneClassState);
