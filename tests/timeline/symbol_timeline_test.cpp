@@ -349,6 +349,39 @@ TEST_P(TimelinePage, NestedGroupInsideAGroupIsWrittenOnce) {
   EXPECT_EQ(tracks[2].key, kTrackWritten);
 }
 
+TEST_P(TimelinePage, GroupHeadsAreBoundByTheirHeadEntry) {
+  // At the top level a group head has no group entry of the call; its
+  // range comes from its own head entry.
+  DepthTrack& head = track(3);
+  head.isGroup = 1;
+  place(head, 0, 2, 1);
+  place(head, 2, kNeverRemoved, 1).groupDepths = 2;
+  place(track(4), 0, kNeverRemoved, 2);
+  build(4);
+  EXPECT_TRUE(PageWalksClean(pageBytes()));
+  EXPECT_EQ(tracks[0].key, kTrackWritten);
+  EXPECT_EQ(tracks[1].key, kTrackWritten);
+
+  // In a nested call the group entry index may lie past another track's
+  // entries: a mask of the group with a single entry.
+  std::vector<DepthTrack> nested(2);
+  nested[0].key = 1;
+  nested[0].isGroup = 1;
+  nested[0].entries.resize(2);
+  nested[0].entries[1].groupDepths = 3;
+  nested[0].entries[1].startFrame = 1;
+  nested[0].lastEntry = 1;
+  nested[1].key = 2;
+  nested[1].isMask = 1;
+  nested[1].maskDepth = 3;
+  nested[1].entries.resize(1);
+  nested[1].lastEntry = 0;
+  PageClassState inner;
+  BuildSymbolTimeline(ctx, 1, nested, 1, 0, 5, inner, 0, 1, nullptr, 0, 1, "spInner1.tmp");
+  EXPECT_EQ(nested[0].key, kTrackWritten);
+  EXPECT_EQ(nested[1].key, kTrackWritten);
+}
+
 TEST(EaseTable, ThresholdsAndLookup) {
   const EaseTable t = BuildEaseTable();
   EXPECT_EQ(t[0], 16384);
