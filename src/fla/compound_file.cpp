@@ -147,7 +147,8 @@ class Assembly {
     if (parts_.contents.size() > 0xFFFFFFFFu) return Fail(CompoundFileResult::kTooLarge, "Contents too large");
     uint64_t contentsMini = contentsSmall_ ? CeilDiv(parts_.contents.size(), kMiniSectorSize) : 0;
     uint64_t totalMini = miniFileSectors_ + contentsMini;
-    if (totalMini > kMaxRegularSector) return Fail(CompoundFileResult::kTooLarge, "mini stream too large");
+    // The root entry records the mini stream's size in 32 bits.
+    if (totalMini * kMiniSectorSize > 0xFFFFFFFFu) return Fail(CompoundFileResult::kTooLarge, "mini stream too large");
     miniSectors_ = static_cast<uint32_t>(totalMini);
     miniFat_.assign(miniSectors_, kFreeSector);
     miniUsed_.assign(miniSectors_, 0);

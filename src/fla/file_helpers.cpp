@@ -12,13 +12,17 @@ namespace {
 
 constexpr size_t kChunk = 16384;
 
-bool EndsWithGz(const std::string& s) {
-  return s.size() > 3 && s.compare(s.size() - 3, 3, ".gz") == 0;
+// The rule looks at the file name, not at the folders before it.
+bool EndsWithGz(const std::string& path) {
+  std::string name = std::filesystem::path(path).filename().string();
+  return name.size() > 3 && name.compare(name.size() - 3, 3, ".gz") == 0;
 }
 
+// Removes a regular file; anything else (a device given as output) stays.
 void RemoveQuietly(const std::string& path) {
   std::error_code ec;
-  std::filesystem::remove(path, ec);
+  if (std::filesystem::is_regular_file(std::filesystem::symlink_status(path, ec)))
+    std::filesystem::remove(path, ec);
 }
 
 }  // namespace
@@ -136,7 +140,7 @@ bool GunzipFile(const std::string& name) {
 
 namespace {
 
-// One zlib stream fed piece by piece.
+// One zlib stream, fed a slice of input at a time.
 class ZlibInflater {
  public:
   ZlibInflater(uint64_t limit, const InflateSink& sink) : limit_(limit), sink_(sink) {

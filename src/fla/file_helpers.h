@@ -51,8 +51,9 @@ bool CopyFileBuffered(const std::string& src, const std::string& dst);
 // then deletes path. False (and no .gz left) on any failure; path then stays.
 bool GzipFile(const std::string& path, const std::string& mode);
 
-// Decompresses a gzip file: "x.gz" (more than three characters ending in
-// ".gz") gives "x"; any other name x reads x + ".gz" and writes x. The input
+// Decompresses a gzip file: "x.gz" (a file name of more than three
+// characters ending in ".gz") gives "x"; any other name x (also ".gz") reads
+// x + ".gz" and writes x. The input
 // is deleted afterwards. False when a file does not open or a write fails;
 // data of a damaged gzip file up to the damage is kept.
 bool GunzipFile(const std::string& name);

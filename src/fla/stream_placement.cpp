@@ -26,7 +26,7 @@ void PutLE32(uint8_t* p, uint32_t v) {
   for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
-// A page stream built in memory (open_memstream), read back in one piece.
+// A page stream built in memory (open_memstream) and read back whole.
 class MemoryStream {
  public:
   MemoryStream() { file_ = open_memstream(&buf_, &len_); }

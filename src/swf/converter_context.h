@@ -103,10 +103,6 @@ struct ConverterContext {
 
   // ---- FLA writer: page streams, stream tables, library ----
   std::FILE* m_pPageStream = nullptr;  // the page stream being written
-  // The script beside the output (its path with ".jsfl" appended) and
-  // whether a piece of the document's finish reached it.
-  std::string m_strJsflPath;
-  uint8_t m_bJsflWritten = 0;
   // Compound-file work files: regular-sector data (512-byte sectors from 0),
   // the mini stream (64-byte sectors from 0), and the 128-byte directory
   // entries of media and symbol streams.
@@ -140,6 +136,10 @@ struct ConverterContext {
   // First failure of the FLA writer (0 none): a failed work-file write gives
   // kResultOutputIncomplete, exhausted 16-bit counters kResultTooManyItems.
   int m_nWriterError = 0;
+  // The script beside the output (its path with ".jsfl" appended) and
+  // whether a piece of the document's finish reached it.
+  std::string m_strJsflPath;
+  uint8_t m_bJsflWritten = 0;
 
   // ---- conversion engine ----
   WorkFolder* m_pWorkFolder = nullptr;  // the conversion's private folder

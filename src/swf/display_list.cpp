@@ -1,7 +1,5 @@
 #include "swf/display_list.h"
 
-#include <algorithm>
-
 namespace tovrani {
 
 DisplayListEntry& DepthLayerRecord::currentEntry() {
@@ -24,18 +22,6 @@ int32_t DepthLayerTable::openLayer(uint32_t depth) {
   r.key = depth;
   byKey_[depth].push_back(index);  // indexes only grow, so the list stays sorted
   return index;
-}
-
-void DepthLayerTable::setKey(int32_t index, uint32_t key) {
-  if (index < 0 || size_t(index) >= records_.size()) return;
-  DepthLayerRecord& r = records_[size_t(index)];
-  if (index <= lastInUse_ && r.key != key) {
-    auto& old = byKey_[r.key];
-    if (auto at = std::find(old.begin(), old.end(), index); at != old.end()) old.erase(at);
-    auto& now = byKey_[key];
-    now.insert(std::lower_bound(now.begin(), now.end(), index), index);
-  }
-  r.key = key;
 }
 
 std::span<const int32_t> DepthLayerTable::layersWithKey(uint32_t key) const {

@@ -26,8 +26,6 @@
 
 namespace tovrani {
 
-// ---- the display-list table ----
-
 struct ComponentParamValue {
   std::string text;
   std::string secondText;
@@ -103,7 +101,8 @@ using PlacementEntry = DisplayListEntry;
 
 // The records of one timeline with an index from depth to the records in use.
 // Record 0 always exists (it holds the frame labels); records 0 .. lastInUse()
-// are in use. Change a record's key only through setKey so the index follows.
+// are in use. The index follows openLayer; a key changed by hand (the
+// timeline builder marks the tracks it has written) is not seen by it.
 class DepthLayerTable {
  public:
   DepthLayerTable() : records_(1) {}
@@ -120,7 +119,6 @@ class DepthLayerTable {
   // Takes the next record into use for a depth: its key is set, its entry
   // array holds one fresh entry and lastEntry is 0. Returns its index.
   int32_t openLayer(uint32_t depth);
-  void setKey(int32_t index, uint32_t key);
   // Indexes of the records in use with this key, ascending.
   std::span<const int32_t> layersWithKey(uint32_t key) const;
   // The highest such index, -1 when none.

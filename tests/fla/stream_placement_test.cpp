@@ -98,17 +98,6 @@ TEST(StreamPlacement, ChainCountComesFromTheTableNotTheCaller) {
   EXPECT_EQ(ctx.m_nMiniFatPos, 11u);
 }
 
-TEST(StreamPlacement, Padding) {
-  ByteSink sink;
-  EXPECT_TRUE(PadToSector(sink));
-  EXPECT_EQ(sink.tell(), 0);
-  std::fputc(1, sink);
-  EXPECT_EQ(PadToMiniSector(sink), 64);
-  EXPECT_EQ(PadToMiniSector(sink), 64);
-  EXPECT_TRUE(PadToSector(sink));
-  EXPECT_EQ(sink.tell(), 512);
-}
-
 TEST(StreamPlacement, MediaEntries) {
   WorkFiles w;
   ASSERT_TRUE(WriteStreamDirEntry(w.ctx, 9, 300, 7));
