@@ -140,6 +140,10 @@ void SymbolTimelineBuilder::run() {
       }
       writeLayer(cur);
     }
+    // Tracks that cannot be chosen leave the page head's layer without
+    // frames; a top-level page then holds the empty timeline (a group's
+    // caller gives its empty page a layer of its own).
+    if (!nested() && layer_.firstLayer) writeEmptyTimeline();
   }
   if (!nested() && !tracks_.empty())
     WriteFrameLabelLayers(page_, tracks_[0].labels, state_, level_);

@@ -32,12 +32,15 @@ class PageFixture : public ::testing::TestWithParam<int> {
     const std::vector<uint8_t> headBytes = head.bytes();
     std::fwrite(headBytes.data(), 1, headBytes.size() - 2, page_);
     headSize_ = size_t(std::ftell(page_));
-    tracks.resize(1);
+    tracks.assign(1, DepthTrack{});
     tracks[0].lastEntry = -1;
     tracks[0].entries.clear();
+    usedTracks_ = 0;
+    state = PageClassState{};
   }
   void TearDown() override {
     if (page_) std::fclose(page_);
+    page_ = nullptr;
     g_shortLayerEndLead = 0;
     g_omitLayerLink = 0;
   }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
 
 #include "support/page_walker.h"
 #include "timeline/expected_page.h"
@@ -13,8 +14,26 @@ namespace {
 
 using namespace test;
 
+// Occurrences of a byte pattern.
+size_t CountOf(const std::vector<uint8_t>& page, const std::vector<uint8_t>& pattern) {
+  size_t n = 0;
+  for (auto it = page.begin(); (it = std::search(it, page.end(), pattern.begin(), pattern.end())) != page.end(); ++it) ++n;
+  return n;
+}
+
 class TimelinePage : public PageFixture {
  protected:
+  // Every frame object has one keyframe body and every layer object one
+  // tail: the fixed fields before a keyframe's duration and at a tail's start.
+  void expectWholeObjects(const std::vector<uint8_t>& page, const PageWalk& w) {
+    std::vector<uint8_t> duration = Bytes({0x05, 0x00});
+    duration.resize(14, 0);
+    duration.push_back(isNew() ? 0x18 : 0x16);
+    const std::vector<uint8_t> tail = isNew() ? Bytes({0, 0, 0, 0, 0, 0x80, 0, 0, 0, 0x80, 0, 0, 0x0B})
+                                              : Bytes({0, 0, 0, 0, 0, 0x80, 0, 0, 0, 0x80, 0x0A});
+    EXPECT_EQ(CountOf(page, duration), w.count("CPicFrame"));
+    EXPECT_EQ(CountOf(page, tail), w.count("CPicLayer"));
+  }
   std::vector<uint8_t> build(uint16_t frames) {
     BuildSymbolTimeline(ctx, 1, tracks, lastTrack(), 0, frames, state);
     return body();
@@ -278,6 +297,13 @@ TEST_P(TimelinePage, EmptyTimelineLastsAtLeastOneFrame) {
                             ExpectedLayerTail(isNew(), "Layer 1", TailCase::kPlain)}));
 }
 
+TEST_P(TimelinePage, TracksThatCannotBeChosenLeaveTheEmptyTimeline) {
+  place(track(kTrackWritten), 0, kNeverRemoved, 1);
+  place(track(kTrackUnselectable), 0, kNeverRemoved, 2);
+  EXPECT_BYTES(build(3), Concat({ExpectedEmptyFrame(isNew(), 3, false),
+                                 ExpectedLayerTail(isNew(), "Layer 1", TailCase::kPlain)}));
+}
+
 TEST_P(TimelinePage, LayerLimitAndTrackOrder) {
   place(track(3), 0, kNeverRemoved, 1);
   place(track(3), 0, kNeverRemoved, 2);  // same depth: the lower index first
@@ -369,6 +395,39 @@ TEST_P(TimelinePage, GroupHeadsAreBoundByTheirHeadEntry) {
   BuildSymbolTimeline(ctx, 1, nested, 1, 0, 5, inner, 0, 1, nullptr, 0, 1, "spInner1.tmp");
   EXPECT_EQ(nested[0].key, kTrackWritten);
   EXPECT_EQ(nested[1].key, kTrackWritten);
+}
+
+TEST_P(TimelinePage, RandomTracksGiveWalkablePages) {
+  std::mt19937 rng(9);
+  auto pick = [&rng](uint32_t n) { return uint32_t(rng() % n); };
+  for (int round = 0; round < 60; ++round) {
+    SetUp();
+    const uint32_t count = 1 + pick(8);
+    for (uint32_t i = 0; i < count; ++i) {
+      DepthTrack& t = track(pick(3) ? 1 + pick(12) : 0xFFFFFE + pick(2));
+      t.isMask = pick(4) == 0;
+      t.maskDepth = uint16_t(pick(16));
+      t.isGroup = pick(6) == 0;
+      for (uint32_t n = pick(5); n > 0; --n) {
+        PlacementEntry& e = place(t, uint16_t(pick(30)), pick(4) ? uint16_t(pick(30)) : kNeverRemoved, 1);
+        e.kind = uint8_t(pick(9));
+        e.runLength = uint16_t(pick(3));
+        e.groupDepths = uint16_t(pick(3));
+        if (pick(5) == 0) e.streamIndex = kAbsorbedEntry;
+      }
+      if (pick(5) == 0) t.lastEntry += int32_t(pick(3));
+    }
+    if (pick(3) == 0) tracks[0].labels = {{uint16_t(pick(30)), 0, "a"}, {uint16_t(pick(30)), 1, "b"}};
+    const int32_t groupEntry = pick(3) == 0 ? int32_t(pick(3)) : -1;
+    BuildSymbolTimeline(ctx, 1, tracks, lastTrack(), 0, uint16_t(pick(25)), state, uint16_t(pick(count + 1)),
+                        groupEntry, nullptr, pick(4) == 0 ? pick(4) : 0);
+    const PageWalk w = WalkPage(pageBytes());
+    ASSERT_TRUE(w.ok) << "round " << round << ": " << w.error;
+    // A group's page may stay empty: its caller then writes a layer.
+    if (!body().empty()) expectWholeObjects(pageBytes(), w);
+    if (HasFailure()) FAIL() << "round " << round;
+    TearDown();
+  }
 }
 
 TEST(EaseTable, ThresholdsAndLookup) {
