@@ -94,6 +94,27 @@ std::map<std::string, uint32_t> LevelDurations(const std::vector<uint8_t>& page)
   return sums;
 }
 
+size_t CountOf(const std::vector<uint8_t>& page, const std::vector<uint8_t>& pattern) {
+  size_t n = 0;
+  for (auto it = page.begin(); (it = std::search(it, page.end(), pattern.begin(), pattern.end())) != page.end(); ++it) ++n;
+  return n;
+}
+
+// Every frame object has one keyframe body and every layer object one tail.
+void ExpectWholeObjects(const std::vector<uint8_t>& page, const PageWalk& w, const std::string& what) {
+  size_t bodies = 0, tails = 0;
+  for (const bool isNew : {false, true}) {
+    std::vector<uint8_t> duration = Bytes({0x05, 0x00});
+    duration.resize(14, 0);
+    duration.push_back(isNew ? 0x18 : 0x16);
+    bodies += CountOf(page, duration);
+    tails += CountOf(page, isNew ? Bytes({0, 0, 0, 0, 0, 0x80, 0, 0, 0, 0x80, 0, 0, 0x0B})
+                                 : Bytes({0, 0, 0, 0, 0, 0x80, 0, 0, 0, 0x80, 0x0A}));
+  }
+  EXPECT_EQ(bodies, w.count("CPicFrame")) << what;
+  EXPECT_EQ(tails, w.count("CPicLayer")) << what;
+}
+
 TEST(SceneBuild, ThreeMovingShapesGiveThreeLevelLayers) {
   SwfWriter w(6);
   for (uint16_t id = 1; id <= 3; ++id) w.tag(2, DefineShape(id));
@@ -118,6 +139,7 @@ TEST(SceneBuild, ThreeMovingShapesGiveThreeLevelLayers) {
     EXPECT_EQ(sums.at(name), 20u) << name;
   }
   EXPECT_EQ(walk.count("CPicLayer"), 3u);
+  ExpectWholeObjects(run.page, walk, "three shapes");
 }
 
 // Every scene page written from the movies of the shared corpus walks clean.
@@ -133,6 +155,7 @@ TEST(SceneBuild, CorpusScenePagesWalkClean) {
     ++pages;
     const PageWalk walk = WalkPage(run.page);
     EXPECT_TRUE(walk.ok) << f.path() << ": " << walk.error;
+    ExpectWholeObjects(run.page, walk, f.path().string());
   }
   EXPECT_GT(pages, 0u);
 }
