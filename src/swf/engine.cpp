@@ -262,6 +262,14 @@ uint32_t Engine::ReadHeaderRest() {
   ctx_.m_mainTimelineLayers = DepthLayerTable();
   ctx_.m_mainTimelineLayers.records().reserve(std::min<uint32_t>(depthSlots, 65536 + 5));
   ctx_.m_mainTimelineLayers.labels().reserve(std::min<uint32_t>(labels + 1, 65536));
+  // What the placement handlers and the scene build keep belongs to one
+  // movie; a converter that converts several files starts each afresh.
+  ctx_.m_movieLayers = DepthLayerTable();
+  ctx_.m_videoDepthStates.clear();
+  ctx_.m_placedCharacters.clear();
+  ctx_.m_morphRunHeads.clear();
+  ctx_.m_pVideos.clear();
+  ctx_.m_pButtonItemMap.clear();
   return kResultDone;
 }
 

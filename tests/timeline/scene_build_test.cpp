@@ -142,6 +142,28 @@ TEST(SceneBuild, ThreeMovingShapesGiveThreeLevelLayers) {
   ExpectWholeObjects(run.page, walk, "three shapes");
 }
 
+TEST(SceneBuild, EachMovieOfAConverterStartsAfresh) {
+  auto movie = [](uint16_t depth, const char* label) {
+    SwfWriter w(6);
+    w.tag(26, PlaceObject2(0x06, depth, 1, 0, 0));
+    w.tag(43, SwfBytes().str(label));
+    w.showFrame();
+    w.end();
+    return w.build();
+  };
+  SceneRun run;
+  ASSERT_EQ(run(movie(3, "first")), uint32_t(kResultDone));
+  ASSERT_EQ(run(movie(5, "second")), uint32_t(kResultDone));
+  const PageWalk walk = WalkPage(run.page);
+  EXPECT_TRUE(walk.ok) << walk.error;
+  // One placement layer and one label layer, both of the second movie.
+  EXPECT_EQ(walk.count("CPicLayer"), 2u);
+  const std::string page(run.page.begin(), run.page.end());
+  EXPECT_NE(page.find("Level 5"), std::string::npos);
+  EXPECT_EQ(page.find("Level 3"), std::string::npos);
+  EXPECT_EQ(page.find("first"), std::string::npos);
+}
+
 // Every scene page written from the movies of the shared corpus walks clean.
 TEST(SceneBuild, CorpusScenePagesWalkClean) {
   const std::filesystem::path corpus = std::filesystem::path(TOVRANI_SHARED_DIR) / "corpus";
