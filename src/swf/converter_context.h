@@ -14,8 +14,16 @@
 
 #include "fla/stream_table.h"
 #include "platform/shell_services.h"
+#include "swf/linkage.h"
+#include "swf/swf_values.h"
+#include "swf/display_list.h"
+#include "swf/id_range_list.h"
+#include "swf/tag_statistics.h"
 
 namespace tovrani {
+
+class WorkFolder;
+class OutputTarget;
 
 // The state bytes of the option items, with the program's defaults.
 struct OptionStates {
@@ -128,6 +136,29 @@ struct ConverterContext {
   uint8_t m_bJsflWritten = 0;
 
   // ---- conversion engine ----
+  WorkFolder* m_pWorkFolder = nullptr;  // the conversion's private folder
+  OutputTarget* m_pOutput = nullptr;    // the document under its temporary name
+  std::string m_strSwfWorkPath;               // the work copy, or "tmp.swf" when inflated
+  std::string m_szPublishSwfName;             // output file name with "swf" for its extension
+  bool m_bSwfCompressed = false;              // "tmp.swf" is the movie being read
+  SwfRect m_rcFrame;
+  uint16_t m_wFrameRate = 0, m_wFrameCount = 0;  // as the header gives them
+  std::FILE* m_pPageWorkFile = nullptr;          // the scene page ("m.g12")
+  std::FILE* m_pActionLayerFile = nullptr;
+  std::FILE* m_pStreamSoundLayerFile = nullptr;
+  std::FILE* m_pEventSoundLayerFile = nullptr;
+  uint8_t m_nFileAttributes = 0;
+  uint32_t m_nStaticTextExtraBytes = 0;  // CSMTextSettings appended to this text tag
+  std::vector<LinkageRecord> m_pLinkages;
+  uint8_t m_bSceneTimeline = 0, m_bPageFlag = 0;
+  uint8_t m_bSceneShortLead = 0;  // the layer lead the scene build left, for the finish
+  uint8_t m_bEventSoundsSeen = 0, m_bStreamSoundSeen = 0;
+  uint16_t m_wSceneFrames = 0;    // frames the scene build was given
+  DepthLayerTable m_mainTimelineLayers;  // the main timeline's display list
+  // Placements per used depth of the last sprite counted, ascending by depth.
+  std::vector<PlacementStat> m_pPlacementStats;
+  DepthIdCache m_depthIdCache;     // its count() is the depth-id cache count
+  IdRangeList m_shapeIdRanges;     // the shape ids typed by the user
 
   // ---- timeline builder ----
 
