@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "fla/jsfl_script.h"
@@ -109,6 +110,10 @@ FileOutcome PerFile::Convert(const std::string& source, const std::string& fla) 
   std::string temp = script + ".tmp-XXXXXX";
   int fd = mkstemp(temp.data());
   if (fd >= 0) {
+    // mkstemp makes the file private; the script gets the usual mode.
+    mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(fd, 0666 & ~mask);
     ::close(fd);
     if (!WriteJsflHeader(temp)) {
       ::unlink(temp.c_str());
@@ -196,21 +201,32 @@ std::string DeriveDocumentPaths(ConverterContext& ctx, const std::string& flaPat
 std::vector<FileOutcome> ConvertSwfFile(ConverterContext& ctx, const std::string& selection,
                                         uint8_t openAfter, uint8_t suppressPanel,
                                         const SwfFileRequest& request) {
+  // An item ends at the next comma; the list is read while it is longer
+  // than the position.
+  std::vector<std::string> sources;
+  for (size_t p = 0; selection.size() > p;) {
+    size_t k = selection.find(',', p);
+    if (k == std::string::npos) k = selection.size();
+    sources.push_back(selection.substr(p, k - p));
+    p = k + 1;
+  }
+  return ConvertSwfFiles(ctx, sources, openAfter, suppressPanel, request);
+}
+
+std::vector<FileOutcome> ConvertSwfFiles(ConverterContext& ctx,
+                                         const std::vector<std::string>& sources,
+                                         uint8_t openAfter, uint8_t suppressPanel,
+                                         const SwfFileRequest& request) {
   std::vector<FileOutcome> outcomes;
   ctx.m_bSuppressPanel = suppressPanel;
   PumpMessages(ctx);
   SetUnderExistingKeys(ctx, kFlashSettingsKeys, "System Default Font", "Arial");
 
   PerFile perFile(ctx, openAfter, request);
-  size_t commas = 0;
-  for (char ch : selection) commas += ch == ',';
-  const bool automatic = On(ctx.m_pOptSaveInNewFolder) && commas >= 2;
+  const bool automatic = On(ctx.m_pOptSaveInNewFolder) && sources.size() >= 2;
 
-  for (size_t p = 0; !ctx.m_bCancel && selection.size() > p;) {
-    size_t k = selection.find(',', p);
-    if (k == std::string::npos) k = selection.size();
-    const std::string source = selection.substr(p, k - p);
-    p = k + 1;
+  for (const std::string& source : sources) {
+    if (ctx.m_bCancel) break;
     if (source.empty()) continue;
 
     std::string fla;
@@ -229,6 +245,7 @@ std::vector<FileOutcome> ConvertSwfFile(ConverterContext& ctx, const std::string
       fla = WithFlaExtension(chosen);
     }
 
+    if (request.onFileStart) request.onFileStart(source, fla);
     FileOutcome o = perFile.Convert(source, fla);
     outcomes.push_back(o);
     if (!automatic && o.result == kResultOutputLocked) {

@@ -31,6 +31,8 @@ struct SwfFileRequest {
   SaveDialog saveDialog;
   // Null: the program's engine services with the finish of the conversion.
   const EngineServices* services = nullptr;
+  // Told the source and the document path before each conversion.
+  std::function<void(const std::string& source, const std::string& fla)> onFileStart;
 };
 
 // One item of the selection.
@@ -53,6 +55,12 @@ extern const char* const kFlashWarningKeys[2];
 std::vector<FileOutcome> ConvertSwfFile(ConverterContext& ctx, const std::string& selection,
                                         uint8_t openAfter, uint8_t suppressPanel,
                                         const SwfFileRequest& request = {});
+// The same for a list of paths, which may hold commas; two or more sources
+// take the automatic road when "Save All Files In A New Folder" is on.
+std::vector<FileOutcome> ConvertSwfFiles(ConverterContext& ctx,
+                                         const std::vector<std::string>& sources,
+                                         uint8_t openAfter, uint8_t suppressPanel,
+                                         const SwfFileRequest& request = {});
 
 // The names the two roads give.
 // Dialog road: "movie.swf" suggests "movie_.fla" beside it.
