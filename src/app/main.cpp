@@ -103,6 +103,15 @@ int main(int argc, char** argv) {
     return 1;
   }
 
+  if (!cl.output.empty() && files.size() != 1) {
+    std::fprintf(stderr, "tovrani: -o takes one movie, but the inputs hold %zu\n", files.size());
+    return 2;
+  }
+  if (ctx.options.saveInNewFolder && cl.newFolder.empty() && files.size() >= 2) {
+    std::fprintf(stderr, "tovrani: \"Save All Files In A New Folder\" needs --new-folder DIR\n");
+    return 2;
+  }
+
   InstallCancelHandlers();
   TerminalShell shell(cl.quiet, SettingsStore::DefaultPath());
   ctx.m_pShell = &shell;

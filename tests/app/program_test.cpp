@@ -54,7 +54,9 @@ TEST(Program, ConvertsMoviesOfEveryFormatLevel) {
   };
   for (const Case c : {Case{5, false, 1}, Case{7, true, 1}, Case{8, false, 4}, Case{8, true, 4}}) {
     SCOPED_TRACE(int(c.version));
-    const std::string name = "m" + std::to_string(c.version) + (c.compressed ? "c" : "");
+    std::string name = std::to_string(c.version);
+    name.insert(0, 1, 'm');
+    if (c.compressed) name += 'c';
     WriteFileBytes(dir.file(name + ".swf"), SampleMovie(c.version, c.compressed));
     ProgramRun run = RunProgram({dir.file(name + ".swf")}, dir.file("config"));
     ASSERT_EQ(run.status, 0) << run.output;
@@ -128,6 +130,14 @@ TEST(Program, ExitStatusTellsUsageFailureAndSuccess) {
   EXPECT_NE(bad.output.find("text.swf"), std::string::npos) << bad.output;
   EXPECT_NE(bad.output.find("result 137"), std::string::npos) << bad.output;
   EXPECT_TRUE(fs::exists(dir.file("good_.fla")));  // the next file still converts
+
+  // One document name for a folder of two movies would lose one of them.
+  fs::create_directories(dir.path() / "two");
+  WriteFileBytes(dir.file("two/a.swf"), SampleMovie());
+  WriteFileBytes(dir.file("two/b.swf"), SampleMovie());
+  EXPECT_EQ(RunProgram({"-o", dir.file("x.fla"), dir.file("two")}, config).status, 2);
+  EXPECT_EQ(RunProgram({"--set", "Save All Files In A New Folder=on", dir.file("two")}, config).status, 2);
+  EXPECT_FALSE(fs::exists(dir.file("x.fla")));
 }
 
 TEST(Program, FailedConversionLeavesOlderDocumentUntouched) {
