@@ -1,7 +1,5 @@
 #include "swf/display_list.h"
 
-#include <algorithm>
-
 namespace tovrani {
 
 DisplayListEntry& DepthLayerRecord::currentEntry() {
@@ -26,18 +24,6 @@ int32_t DepthLayerTable::openLayer(uint32_t depth) {
   return index;
 }
 
-void DepthLayerTable::setKey(int32_t index, uint32_t key) {
-  if (index < 0 || size_t(index) >= records_.size()) return;
-  DepthLayerRecord& r = records_[size_t(index)];
-  if (index <= lastInUse_ && r.key != key) {
-    auto& old = byKey_[r.key];
-    old.erase(std::find(old.begin(), old.end(), index));
-    auto& now = byKey_[key];
-    now.insert(std::lower_bound(now.begin(), now.end(), index), index);
-  }
-  r.key = key;
-}
-
 std::span<const int32_t> DepthLayerTable::layersWithKey(uint32_t key) const {
   auto it = byKey_.find(key);
   if (it == byKey_.end()) return {};
@@ -50,14 +36,25 @@ int32_t DepthLayerTable::findLast(uint32_t key) const {
 }
 
 void DepthIdCache::push(uint16_t depth, uint16_t id) {
-  byDepth_[depth].push_back(id);
+  byDepth_[depth].push_back(Item{id, 1, nullptr});
   ++count_;
+}
+
+void DepthIdCache::pushRun(uint16_t depth, IdRun ids) {
+  if (!ids || ids->empty()) return;
+  uint32_t n = uint32_t(ids->size());
+  byDepth_[depth].push_back(Item{0, n, std::move(ids)});
+  count_ += n;
 }
 
 bool DepthIdCache::removeLast(uint16_t depth) {
   auto it = byDepth_.find(depth);
   if (it == byDepth_.end() || it->second.empty()) return false;
-  it->second.pop_back();
+  Item& top = it->second.back();
+  if (top.run && top.used > 1)
+    --top.used;
+  else
+    it->second.pop_back();
   --count_;
   return true;
 }
@@ -65,7 +62,8 @@ bool DepthIdCache::removeLast(uint16_t depth) {
 bool DepthIdCache::lookup(uint16_t depth, uint16_t& id) const {
   auto it = byDepth_.find(depth);
   if (it == byDepth_.end() || it->second.empty()) return false;
-  id = it->second.back();
+  const Item& top = it->second.back();
+  id = top.run ? (*top.run)[top.used - 1] : top.id;
   return true;
 }
 
@@ -88,7 +86,22 @@ DisplayEventIndex::DisplayEventIndex(std::span<const DisplayEvent> events,
       it->second = int64_t(i);
     }
   }
-  for (size_t i = 0; i < restores.size(); ++i) restoresByDepth_[restores[i].depth].push_back(uint32_t(i));
+  std::unordered_map<uint16_t, std::vector<uint16_t>> ids, sources;
+  for (const CharacterRestore& r : restores) {
+    // A record naming no character restores nothing; kept, it would send
+    // every later placement at its depth through the restore step again.
+    if (r.characterId == 0) continue;
+    ids[r.depth].push_back(r.characterId);
+    sources[r.depth].push_back(r.sourceDepth);
+  }
+  for (auto& [depth, list] : ids) {
+    RestoreRun& run = restoresByDepth_[depth];
+    run.ids = std::make_shared<const std::vector<uint16_t>>(std::move(list));
+    std::vector<uint16_t>& src = sources[depth];
+    std::unordered_map<uint16_t, bool> seen;
+    for (auto it = src.rbegin(); it != src.rend(); ++it)
+      if (seen.try_emplace(*it, true).second) run.sourcesLastFirst.push_back(*it);
+  }
 }
 
 int64_t DisplayEventIndex::firstPlacement(uint16_t depth, uint16_t frame) const {
@@ -101,10 +114,15 @@ int64_t DisplayEventIndex::previousPlacementSameOrigDepth(int64_t i) const {
   return previousSameOrig_[size_t(i)];
 }
 
-std::span<const uint32_t> DisplayEventIndex::restoresAt(uint16_t depth) const {
+IdRun DisplayEventIndex::restoreIdsAt(uint16_t depth) const {
+  auto it = restoresByDepth_.find(depth);
+  return it == restoresByDepth_.end() ? nullptr : it->second.ids;
+}
+
+std::span<const uint16_t> DisplayEventIndex::restoreSourcesLastFirst(uint16_t depth) const {
   auto it = restoresByDepth_.find(depth);
   if (it == restoresByDepth_.end()) return {};
-  return it->second;
+  return it->second.sourcesLastFirst;
 }
 
 void SetDisplayEntry(DepthLayerRecord& layer, uint16_t character, uint16_t startFrame,
@@ -134,10 +152,10 @@ const DisplayListEntry* SourceEntry(const DepthLayerTable& layers, int32_t k, in
 // Takes over the attributes whose flag bit is clear.
 void TakeOver(const DisplayListEntry& src, bool withCharacter, uint16_t flags, DisplayListEntry* target,
               InheritOutputs& out) {
-  if (withCharacter && !(flags & kInheritCharacterFlag)) out.character = src.characterId;
-  if (!(flags & kInheritMatrixFlag)) out.matrix = src.matrix;
-  if (!(flags & kInheritColorFlag)) out.colour = src.colorTransform;
-  if (!(flags & kInheritNameFlag)) {
+  if (withCharacter && !(flags & kPlaceHasCharacter)) out.character = src.characterId;
+  if (!(flags & kPlaceHasMatrix)) out.matrix = src.matrix;
+  if (!(flags & kPlaceHasColor)) out.colour = src.colorTransform;
+  if (!(flags & kPlaceHasName)) {
     out.name = src.instanceName;
     if (target) target->instanceName = out.name;
     out.nameSet = 1;
@@ -167,7 +185,7 @@ void InheritDisplayAttributes(uint8_t kind, uint16_t flags, int32_t currentLayer
   DisplayListEntry* target = haveCurrent ? &layers[size_t(currentLayer)].currentEntry() : nullptr;
 
   if (kind >= kInheritMoveFirst && kind <= kInheritMoveLast) {
-    if (!(flags & kInheritMoveFlag) || frameIndex >= 0xFFFF) return;
+    if (!(flags & kPlaceMove) || frameIndex >= 0xFFFF) return;
     int64_t i = events.firstPlacement(tagDepth, uint16_t(frameIndex + 1));
     if (i < 0) return;
     int64_t j = events.previousPlacementSameOrigDepth(i);
@@ -178,17 +196,15 @@ void InheritDisplayAttributes(uint8_t kind, uint16_t flags, int32_t currentLayer
     uint16_t cached = 0;
     if (cache.lookup(tagDepth, cached)) out.character = cached;
     if (out.character == 0) {
-      auto list = events.restoresAt(tagDepth);
-      if (!list.empty()) {
-        // Every record would push its pair and take over in turn; the last
-        // pair and the last effective take-over are what remain.
+      if (IdRun ids = events.restoreIdsAt(tagDepth)) {
+        // Every record would push its pair and take over in turn; the pairs
+        // go in as one run, and the last effective take-over is what remains
+        // (whether one takes effect depends only on its source depth).
         out.flag = 0;
-        for (uint32_t r : list) cache.push(tagDepth, events.restores()[r].characterId);
-        out.character = events.restores()[list.back()].characterId;
-        for (auto it = list.rbegin(); it != list.rend(); ++it) {
-          if (TakeOverFromKey(layers, events.restores()[*it].sourceDepth, currentLayer, false, flags, target, out))
-            break;
-        }
+        out.character = ids->back();
+        cache.pushRun(tagDepth, ids);
+        for (uint16_t source : events.restoreSourcesLastFirst(tagDepth))
+          if (TakeOverFromKey(layers, source, currentLayer, false, flags, target, out)) break;
       }
     }
     if (out.character == 0 && target && layers[size_t(currentLayer)].lastEntry > 0) {
@@ -198,7 +214,7 @@ void InheritDisplayAttributes(uint8_t kind, uint16_t flags, int32_t currentLayer
   } else if (kind >= kMarkEntryFirst && kind <= kMarkEntryLast) {
     if (!target) return;
     target->displayByte = 1;
-    target->isMoveEntry = (flags & kInheritMoveFlag) ? 1 : 0;
+    target->isMoveEntry = (flags & kPlaceMove) ? 1 : 0;
     target->flags = flags;
     target->clearWord = 0;
   } else if (kind == kClearNameKind) {

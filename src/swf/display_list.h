@@ -13,45 +13,18 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
+#include "swf/place_object.h"
 #include "swf/swf_values.h"
+#include "timeline/depth_handoff.h"
+#include "timeline/display_events.h"
 
 namespace tovrani {
-
-// ---- records left by the depth and mask-layer pass ----
-
-// One display-list tag of a timeline, in tag order.
-struct DisplayEvent {
-  uint64_t depthPos = 0;   // position of the tag's Depth field
-  uint64_t clipPos = 0;    // position of its ClipDepth field, when it has one
-  uint16_t depth = 0;      // renumbered depth
-  uint16_t origDepth = 0;  // depth as read from the tag
-  uint16_t characterId = 0;
-  uint16_t clipDepth = 0;
-  uint16_t frame = 0;  // 1-based
-  uint16_t handoffFrame = 0;
-  uint32_t linkedEvent = 0;
-  uint16_t placeFlags = 0;  // PlaceObject3: first flag byte + 256 x second
-  uint8_t isRemove = 0;
-  uint8_t hasClip = 0;
-  uint8_t clipInherited = 0;
-  uint8_t isReplace = 0;
-  uint8_t restoreMark = 0;
-};
-
-// A move that finds no character at its depth takes characterId and copies
-// the state of the layer at sourceDepth.
-struct CharacterRestore {
-  uint16_t characterId = 0;
-  uint16_t depth = 0;
-  uint16_t sourceDepth = 0;
-};
-
-// ---- the display-list table ----
 
 struct ComponentParamValue {
   std::string text;
@@ -124,7 +97,8 @@ using PlacementEntry = DisplayListEntry;
 
 // The records of one timeline with an index from depth to the records in use.
 // Record 0 always exists (it holds the frame labels); records 0 .. lastInUse()
-// are in use. Change a record's key only through setKey so the index follows.
+// are in use. The index follows openLayer; a key changed by hand (the
+// timeline builder marks the tracks it has written) is not seen by it.
 class DepthLayerTable {
  public:
   DepthLayerTable() : records_(1) {}
@@ -141,7 +115,6 @@ class DepthLayerTable {
   // Takes the next record into use for a depth: its key is set, its entry
   // array holds one fresh entry and lastEntry is 0. Returns its index.
   int32_t openLayer(uint32_t depth);
-  void setKey(int32_t index, uint32_t key);
   // Indexes of the records in use with this key, ascending.
   std::span<const int32_t> layersWithKey(uint32_t key) const;
   // The highest such index, -1 when none.
@@ -153,12 +126,17 @@ class DepthLayerTable {
   std::unordered_map<uint32_t, std::vector<int32_t>> byKey_;
 };
 
+// Character ids in order, shared between the event index and the cache.
+using IdRun = std::shared_ptr<const std::vector<uint16_t>>;
+
 // Which character each occupied depth shows: a placement with a character
 // pushes a pair, a removal drops the last pair of its depth, and a lookup
 // answers the last pair of a depth.
 class DepthIdCache {
  public:
   void push(uint16_t depth, uint16_t id);
+  // Pushes every id of the run, in order, in constant time.
+  void pushRun(uint16_t depth, IdRun ids);
   bool removeLast(uint16_t depth);
   // The id of the last pair of the depth; false when there is none.
   bool lookup(uint16_t depth, uint16_t& id) const;
@@ -166,7 +144,12 @@ class DepthIdCache {
   void clear();
 
  private:
-  std::unordered_map<uint16_t, std::vector<uint16_t>> byDepth_;
+  struct Item {
+    uint16_t id = 0;
+    uint32_t used = 1;  // with a run: its first `used` ids are present
+    IdRun run;
+  };
+  std::unordered_map<uint16_t, std::vector<Item>> byDepth_;
   uint32_t count_ = 0;
 };
 
@@ -183,8 +166,11 @@ class DisplayEventIndex {
   // The last placement before event i with the same depth as read from the
   // tag; -1 when none.
   int64_t previousPlacementSameOrigDepth(int64_t i) const;
-  // Restore records of a depth, in table order.
-  std::span<const uint32_t> restoresAt(uint16_t depth) const;
+  // The character ids of the restore records of a depth, in table order;
+  // null when there are none. Records naming character 0 are left out.
+  IdRun restoreIdsAt(uint16_t depth) const;
+  // Their source depths, each once, the one of the last record first.
+  std::span<const uint16_t> restoreSourcesLastFirst(uint16_t depth) const;
 
   std::span<const DisplayEvent> events() const { return events_; }
   std::span<const CharacterRestore> restores() const { return restores_; }
@@ -194,16 +180,16 @@ class DisplayEventIndex {
   std::span<const CharacterRestore> restores_;
   std::unordered_map<uint32_t, uint32_t> firstByDepthFrame_;
   std::vector<int64_t> previousSameOrig_;
-  std::unordered_map<uint16_t, std::vector<uint32_t>> restoresByDepth_;
+  struct RestoreRun {
+    IdRun ids;
+    std::vector<uint16_t> sourcesLastFirst;
+  };
+  std::unordered_map<uint16_t, RestoreRun> restoresByDepth_;
 };
 
-// Placement flag bits as InheritDisplayAttributes reads them (the
-// PlaceObject2 flag byte).
-inline constexpr uint16_t kInheritMoveFlag = 0x01;
-inline constexpr uint16_t kInheritCharacterFlag = 0x02;
-inline constexpr uint16_t kInheritMatrixFlag = 0x04;
-inline constexpr uint16_t kInheritColorFlag = 0x08;
-inline constexpr uint16_t kInheritNameFlag = 0x20;
+// Placement flag bits as InheritDisplayAttributes reads them: the PlaceObject2
+// flag byte of place_object.h (kPlaceMove, kPlaceHasCharacter, ...).
+inline constexpr uint16_t kPlaceHasColor = kPlaceHasCxform;
 
 // Kinds of InheritDisplayAttributes.
 inline constexpr uint8_t kInheritMoveFirst = 16, kInheritMoveLast = 19;

@@ -4,31 +4,24 @@
 #include <cstdio>
 
 #include "swf/converter_context.h"
+#include "swf/place_object.h"
 #include "swf/swf_reader.h"
 
 namespace tovrani {
 
 namespace {
 
-constexpr uint16_t kTagEnd = 0, kTagPlaceObject = 4, kTagPlaceObject2 = 26, kTagPlaceObject3 = 70,
-                   kTagFrameLabel = 43;
-
-// Where the depth lies in a placement body; 0 for other tags.
-size_t DepthOffset(uint16_t code) {
-  switch (code) {
-    case kTagPlaceObject: return 2;   // after the character id
-    case kTagPlaceObject2: return 1;  // after the flag byte
-    case kTagPlaceObject3: return 2;  // after both flag bytes
-    default: return 0;
-  }
-}
+constexpr uint16_t kTagEnd = 0, kTagFrameLabel = 43;
 
 }  // namespace
 
 bool ReadPlacementDepth(uint16_t code, std::span<const uint8_t> body, uint16_t& depth) {
-  size_t at = DepthOffset(code);
-  if (at == 0 || body.size() < at + 2) return false;
-  depth = uint16_t(body[at] | (body[at + 1] << 8));
+  if (!IsPlaceTag(code)) return false;
+  // The handlers' own parser decides whether the depth is there; the fields
+  // after it do not matter here.
+  DisplayListTag tag;
+  if (!ParseDisplayListTag(code, body.first(std::min<size_t>(body.size(), 4)), tag)) return false;
+  depth = tag.depth;
   return true;
 }
 
@@ -50,15 +43,14 @@ bool CountPlacementsInFile(ConverterContext& ctx, uint32_t& labels, uint32_t& de
     }
     if (h.code == kTagEnd) break;
     if (h.code == kTagFrameLabel) ++newLabels;
-    if (size_t at = DepthOffset(h.code); at != 0 && h.length >= at + 2) {
+    if (IsPlaceTag(h.code)) {
       uint8_t head[4];
-      uint16_t depth = 0;
-      if (std::fread(head, 1, at + 2, f) != at + 2 ||
-          !ReadPlacementDepth(h.code, std::span<const uint8_t>(head, at + 2), depth)) {
+      size_t n = std::min<size_t>(h.length, sizeof head);
+      if (std::fread(head, 1, n, f) != n) {
         ok = false;
         break;
       }
-      ++counts[depth];
+      if (uint16_t depth = 0; ReadPlacementDepth(h.code, std::span<const uint8_t>(head, n), depth)) ++counts[depth];
     }
     pos = h.bodyEnd();
     if (std::fseek(f, long(pos), SEEK_SET) != 0) {

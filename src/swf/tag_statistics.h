@@ -18,8 +18,8 @@ struct PlacementStat {
 
 // The depth of a PlaceObject, PlaceObject2 or PlaceObject3 body. False for
 // other tags and for a body too short to hold its depth (PlaceObject and
-// PlaceObject3 need 4 bytes, PlaceObject2 3): the placement handlers skip
-// exactly those, so tables sized from these counts always hold their entries.
+// PlaceObject3 need 4 bytes, PlaceObject2 3). The placement handlers' parser
+// decides this, so tables sized from these counts always hold their entries.
 bool ReadPlacementDepth(uint16_t code, std::span<const uint8_t> body, uint16_t& depth);
 
 // Main movie: walks ctx.m_pSwfFile from its position up to ctx.m_nSwfEnd or

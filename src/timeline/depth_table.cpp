@@ -1,0 +1,306 @@
+#include "timeline/depth_table.h"
+
+#include <algorithm>
+
+#include "swf/place_object.h"
+
+namespace tovrani {
+
+namespace {
+
+// Event indices grouped by depth, each group in tag order: one pass over the
+// events instead of a scan of all of them per depth.
+struct DepthBuckets {
+  std::vector<std::vector<uint32_t>> at;
+
+  explicit DepthBuckets(const std::vector<DisplayEvent>& events) : at(0x10000) {
+    for (uint32_t i = 0; i < events.size(); ++i) at[events[i].depth].push_back(i);
+  }
+  // Moves event i from depth `from` to depth `to`, keeping tag order.
+  void Move(uint32_t i, uint32_t from, uint32_t to) {
+    auto& a = at[from];
+    a.erase(std::lower_bound(a.begin(), a.end(), i));
+    auto& b = at[to];
+    b.insert(std::lower_bound(b.begin(), b.end(), i), i);
+  }
+  // Whether depth d has an event strictly between the two event indices.
+  bool AnyBetween(uint32_t d, uint32_t after, uint32_t before) const {
+    if (d > 0xFFFF) return false;
+    auto it = std::upper_bound(at[d].begin(), at[d].end(), after);
+    return it != at[d].end() && *it < before;
+  }
+  // Whether depth d is empty just before event `e`: no earlier event there,
+  // or the latest one is a removal.
+  bool EmptyBefore(uint32_t d, uint32_t e, const std::vector<DisplayEvent>& events) const {
+    if (d > 0xFFFF) return true;
+    auto it = std::lower_bound(at[d].begin(), at[d].end(), e);
+    return it == at[d].begin() || events[*(it - 1)].isRemove;
+  }
+};
+
+// The entry of depth d from its events; false when d has no placement.
+bool BuildEntry(const std::vector<DisplayEvent>& events, const std::vector<uint32_t>& at,
+                uint32_t d, DepthEntry& entry) {
+  size_t placements = 0;
+  for (uint32_t i : at) placements += events[i].isRemove ? 0 : 1;
+  if (placements == 0) return false;
+  entry = DepthEntry{};
+  entry.depth = d;
+  entry.spans.reserve(placements);
+  bool open = false;
+  for (uint32_t i : at) {
+    const DisplayEvent& ev = events[i];
+    if (ev.isRemove) {
+      // Only a span still shown can be ended; a second removal, or one
+      // before any placement, removes nothing.
+      if (open) {
+        entry.spans.back().endFrame = ev.frame;
+        entry.spans.back().removeEvent = i;
+        open = false;
+      }
+      continue;
+    }
+    if (open) entry.spans.back().endFrame = ev.frame;
+    DepthSpan s;
+    s.startFrame = ev.frame;
+    s.clipDepth = s.origClipDepth = ev.clipDepth;
+    s.placeEvent = i;
+    s.hasClip = ev.hasClip;
+    s.clipInherited = ev.clipInherited;
+    entry.spans.push_back(s);
+    open = true;
+    if (ev.hasClip) {
+      entry.hasMask = 1;
+      entry.maxClip = std::max<uint32_t>(entry.maxClip, ev.clipDepth);
+    } else {
+      entry.hasNonMask = 1;
+    }
+  }
+  return true;
+}
+
+DepthTable BuildFromBuckets(const std::vector<DisplayEvent>& events, const DepthBuckets& buckets) {
+  DepthTable table;
+  DepthEntry entry;
+  for (uint32_t d = 1; d <= 0xFFFF; ++d)
+    if (!buckets.at[d].empty() && BuildEntry(events, buckets.at[d], d, entry))
+      table.push_back(std::move(entry));
+  return table;
+}
+
+// First span, in order, whose end lies after `frame` (ends never decrease).
+size_t FirstEndingAfter(const std::vector<DepthSpan>& spans, uint32_t frame) {
+  auto it = std::upper_bound(spans.begin(), spans.end(), frame,
+                             [](uint32_t f, const DepthSpan& s) { return f < s.endFrame; });
+  return size_t(it - spans.begin());
+}
+
+}  // namespace
+
+DepthTable BuildDepthTable(const std::vector<DisplayEvent>& events) {
+  return BuildFromBuckets(events, DepthBuckets(events));
+}
+
+bool ClampDeepClips(std::vector<DisplayEvent>& events, uint16_t maxDepth) {
+  bool clamped = false;
+  uint16_t limit = maxDepth == 0xFFFF ? 0xFFFF : uint16_t(maxDepth + 1);
+  // Taken-over copies of a deep clip are clamped with their source, so one
+  // object keeps one clip depth.
+  for (DisplayEvent& e : events) {
+    if (!e.isRemove && e.hasClip && e.clipDepth >= 0x8000 && e.depth < 0x7F00 &&
+        e.clipDepth > maxDepth) {
+      e.clipDepth = limit;
+      clamped = true;
+    }
+  }
+  return clamped;
+}
+
+namespace {
+
+// Whether the mask span s of entry k can move to entry k + 1; returns the
+// span of k + 1 that takes over from it.
+const DepthSpan* MergePartner(const std::vector<DisplayEvent>& events, const DepthBuckets& buckets,
+                              const std::vector<uint32_t>& clipsEndingAt, const DepthEntry& k,
+                              const DepthEntry& next, const DepthSpan& s, bool followersFit) {
+  if (!s.hasClip || s.clipDepth != k.depth + 1 || s.removeEvent == kNoEvent || !followersFit ||
+      s.clipDepth != next.depth)
+    return nullptr;
+  const DepthSpan* partner = nullptr;
+  for (size_t i = FirstEndingAfter(next.spans, s.startFrame == 0 ? 0 : s.startFrame - 1);
+       i < next.spans.size(); ++i) {
+    const DepthSpan& t = next.spans[i];
+    if (SpansOverlap(t.startFrame, t.endFrame, s.startFrame, s.endFrame)) return nullptr;
+    if (t.startFrame > s.endFrame) return nullptr;
+    if (t.startFrame == s.endFrame && t.hasClip && t.clipDepth > next.depth + 1) {
+      partner = &t;
+      break;
+    }
+  }
+  if (!partner) return nullptr;
+  // The move must not change what is shown: the placement starts a new object
+  // at an empty depth (otherwise the object it moves or replaces would stay
+  // behind at k), the removal comes before the partner's placement, nothing
+  // happens at k + 1 while s is shown, and the depth that s will newly reach
+  // is empty all that time.
+  if (events[s.placeEvent].placeFlags & kPlaceMove) return nullptr;
+  if (!buckets.EmptyBefore(k.depth, s.placeEvent, events)) return nullptr;
+  // A mask below that reaches k but not k + 1 would no longer cover s.
+  if (clipsEndingAt[k.depth] != 0) return nullptr;
+  if (s.removeEvent > partner->placeEvent) return nullptr;
+  if (buckets.AnyBetween(next.depth, s.placeEvent, s.removeEvent)) return nullptr;
+  uint32_t reached = next.depth + 1;
+  if (!buckets.EmptyBefore(reached, s.placeEvent, events) ||
+      buckets.AnyBetween(reached, s.placeEvent, s.removeEvent))
+    return nullptr;
+  return partner;
+}
+
+}  // namespace
+
+bool MergeConsecutiveMasks(std::vector<DisplayEvent>& events, DepthTable& table,
+                           PassBudget& budget) {
+  bool merged = false;
+  DepthBuckets buckets(events);
+  // Number of masks whose range ends at each depth.
+  std::vector<uint32_t> clipsEndingAt(0x10000, 0);
+  for (const DisplayEvent& e : events)
+    if (!e.isRemove && e.hasClip && e.clipDepth > e.depth) ++clipsEndingAt[e.clipDepth];
+  size_t k = 0;
+  std::vector<uint8_t> followersFit;
+  while (k + 1 < table.size()) {
+    const DepthEntry& entry = table[k];
+    if (!budget.Spend(entry.spans.size() + 1)) break;
+    bool moved = false;
+    if (entry.hasMask) {
+      // followersFit[i]: no mask among the spans after i, up to the first
+      // span that is not a mask, reaches beyond depth + 1.
+      size_t n = entry.spans.size();
+      followersFit.assign(n, 1);
+      for (size_t i = n - 1; i-- > 0;) {
+        const DepthSpan& f = entry.spans[i + 1];
+        followersFit[i] = !f.hasClip || (f.clipDepth <= entry.depth + 1 && followersFit[i + 1]);
+      }
+      for (size_t i = 0; i < n && !moved; ++i) {
+        const DepthSpan& s = entry.spans[i];
+        const DepthSpan* t =
+            MergePartner(events, buckets, clipsEndingAt, entry, table[k + 1], s, followersFit[i]);
+        if (!t) continue;
+        uint16_t target = uint16_t(table[k + 1].depth);
+        DisplayEvent& place = events[s.placeEvent];
+        place.depth = target;
+        --clipsEndingAt[place.clipDepth];
+        place.clipDepth = uint16_t(std::min<uint32_t>(target + 1u, t->clipDepth));
+        ++clipsEndingAt[place.clipDepth];
+        events[s.removeEvent].depth = target;
+        buckets.Move(s.placeEvent, entry.depth, target);
+        buckets.Move(s.removeEvent, entry.depth, target);
+        moved = true;
+      }
+    }
+    if (!moved) {
+      ++k;
+      continue;
+    }
+    merged = true;
+    // Only entries k and k + 1 change; rebuild just those two.
+    uint32_t from = table[k].depth, to = table[k + 1].depth;
+    if (!budget.Spend(buckets.at[from].size() + buckets.at[to].size() + table.size() - k)) break;
+    DepthEntry rebuilt;
+    BuildEntry(events, buckets.at[to], to, rebuilt);
+    table[k + 1] = std::move(rebuilt);
+    if (BuildEntry(events, buckets.at[from], from, rebuilt))
+      table[k] = std::move(rebuilt);
+    else
+      table.erase(table.begin() + long(k));
+    // Only the pairs around k can have changed.
+    k = k > 0 ? k - 1 : 0;
+  }
+  return merged;
+}
+
+void CloseDepthGaps(DepthTable& table) {
+  size_t n = table.size();
+  if (n < 2) return;
+  std::vector<uint32_t> oldDepth(n), newDepth(n);
+  for (size_t i = 0; i < n; ++i) oldDepth[i] = table[i].depth;
+  newDepth[0] = oldDepth[0];
+  for (size_t i = 1; i < n; ++i)
+    newDepth[i] = newDepth[i - 1] + std::min<uint32_t>(oldDepth[i] - oldDepth[i - 1], 2);
+  // A clip depth between two entries keeps covering the same entries: it
+  // lands on the entry below it, or on the one free depth above that entry;
+  // past the last entry it moves with it.
+  auto map = [&](uint32_t c) -> uint32_t {
+    auto it = std::upper_bound(oldDepth.begin(), oldDepth.end(), c);
+    if (it == oldDepth.begin()) return c;
+    size_t a = size_t(it - oldDepth.begin()) - 1;
+    uint32_t r = c - oldDepth[a];
+    if (a + 1 < n && r > 1) r = 1;
+    return newDepth[a] + r;
+  };
+  for (size_t i = 0; i < n; ++i) {
+    DepthEntry& e = table[i];
+    e.depth = newDepth[i];
+    if (!e.hasMask) continue;
+    e.maxClip = map(e.maxClip);
+    for (DepthSpan& s : e.spans) {
+      if (!s.hasClip) continue;
+      s.clipDepth = map(s.clipDepth);
+      s.origClipDepth = map(s.origClipDepth);
+    }
+  }
+}
+
+bool ClassifyDepths(DepthTable& table, PassBudget& budget, const std::function<void()>& perEntry) {
+  size_t n = table.size();
+  // reach[k]: the largest maxClip of a mask entry below k.
+  std::vector<uint32_t> reach(n, 0);
+  for (size_t k = 1; k < n; ++k) {
+    const DepthEntry& below = table[k - 1];
+    reach[k] = std::max(reach[k - 1], below.hasMask ? below.maxClip : 0u);
+  }
+  bool changed = false;
+  for (size_t k = n; k-- > 0;) {
+    if (perEntry) perEntry();
+    DepthEntry& e = table[k];
+    e.nestedMask = e.partlyMasked = e.laterFlag = 0;
+    e.free = 1;
+    bool covered = reach[k] != 0 && reach[k] >= e.depth;
+    if (!e.hasMask) {
+      if (covered) e.free = 0;
+      continue;
+    }
+    e.free = 0;
+    if (covered) {
+      e.nestedMask = 1;
+      changed = true;
+    }
+    if (e.hasNonMask) {
+      changed = true;
+      continue;
+    }
+    // Is every object in the mask's range covered by the mask span in force
+    // while it is shown?
+    for (size_t j = k + 1; j < n && table[j].depth <= e.maxClip && !e.partlyMasked; ++j) {
+      for (const DepthSpan& q : table[j].spans) {
+        uint32_t t = q.startFrame;
+        for (;;) {
+          if (!budget.Spend(1)) return true;
+          size_t i = FirstEndingAfter(e.spans, t);
+          if (i == e.spans.size() || e.spans[i].startFrame > t) break;
+          if (e.spans[i].clipDepth < table[j].depth) {
+            e.partlyMasked = 1;
+            changed = true;
+            break;
+          }
+          t = e.spans[i].endFrame;
+          if (t >= q.endFrame) break;
+        }
+        if (e.partlyMasked) break;
+      }
+    }
+  }
+  return changed;
+}
+
+}  // namespace tovrani

@@ -1,0 +1,219 @@
+#include "timeline/display_events.h"
+
+#include <algorithm>
+
+#include "platform/shell_services.h"
+#include "swf/place_object.h"
+
+namespace tovrani {
+
+TimelineData::TimelineData(std::FILE* file, uint64_t end) : file_(file), end_(end) {
+  long p = file ? std::ftell(file) : -1;
+  start_ = p < 0 ? end : uint64_t(p);
+}
+
+TimelineData::TimelineData(std::span<uint8_t> spriteBody)
+    : buf_(spriteBody), start_(4), end_(spriteBody.size()) {}
+
+bool TimelineData::ReadTag(uint64_t pos, Tag& out) {
+  if (pos > end_ || end_ - pos < 2) return false;
+  uint8_t b[6];
+  if (!ReadAt(pos, b, 2)) return false;
+  uint16_t word = uint16_t(b[0] | (b[1] << 8));
+  out.code = word >> 6;
+  out.headerPos = pos;
+  out.length = word & 0x3F;
+  out.bodyPos = pos + 2;
+  if (out.length == 0x3F) {
+    if (end_ - out.bodyPos < 4 || !ReadAt(pos + 2, b + 2, 4)) return false;
+    out.length = b[2] | (b[3] << 8) | (uint32_t(b[4]) << 16) | (uint32_t(b[5]) << 24);
+    out.bodyPos = pos + 6;
+  }
+  return out.length <= end_ - out.bodyPos;
+}
+
+bool TimelineData::ReadAt(uint64_t pos, uint8_t* dst, size_t n) {
+  if (!file_) {
+    for (size_t i = 0; i < n; ++i) dst[i] = buf_[pos + i];
+    return true;
+  }
+  // The walks read forward; seek only when the file is not already there.
+  if (pos != filePos_) {
+    if (std::fseek(file_, long(pos), SEEK_SET) != 0) {
+      filePos_ = kUnknownPos;
+      return false;
+    }
+    filePos_ = pos;
+  }
+  size_t got = std::fread(dst, 1, n, file_);
+  filePos_ = got == n ? pos + n : kUnknownPos;
+  return got == n;
+}
+
+bool TimelineData::ReadBody(const Tag& tag, std::vector<uint8_t>& out) {
+  out.resize(tag.length);
+  return tag.length == 0 || ReadAt(tag.bodyPos, out.data(), tag.length);
+}
+
+void TimelineData::Apply(std::vector<Patch> patches) {
+  std::erase_if(patches, [&](const Patch& p) { return p.pos >= end_ || end_ - p.pos < p.size; });
+  if (patches.empty()) return;
+  if (!file_) {
+    for (const Patch& p : patches) {
+      buf_[p.pos] = uint8_t(p.value);
+      if (p.size == 2) buf_[p.pos + 1] = uint8_t(p.value >> 8);
+    }
+    return;
+  }
+  std::stable_sort(patches.begin(), patches.end(),
+                   [](const Patch& a, const Patch& b) { return a.pos < b.pos; });
+  filePos_ = kUnknownPos;
+  const uint64_t kWindow = 1 << 16;
+  std::vector<uint8_t> window;
+  for (size_t i = 0; i < patches.size();) {
+    uint64_t from = patches[i].pos;
+    uint64_t to = std::min(end_, std::max(from + kWindow, from + 2));
+    size_t j = i;
+    while (j < patches.size() && patches[j].pos + patches[j].size <= to) ++j;
+    to = patches[j - 1].pos + patches[j - 1].size;
+    window.resize(size_t(to - from));
+    if (std::fseek(file_, long(from), SEEK_SET) != 0 ||
+        std::fread(window.data(), 1, window.size(), file_) != window.size())
+      return;
+    for (size_t k = i; k < j; ++k) {
+      size_t at = size_t(patches[k].pos - from);
+      window[at] = uint8_t(patches[k].value);
+      if (patches[k].size == 2) window[at + 1] = uint8_t(patches[k].value >> 8);
+    }
+    if (std::fseek(file_, long(from), SEEK_SET) != 0) return;
+    std::fwrite(window.data(), 1, window.size(), file_);
+    std::fflush(file_);
+    i = j;
+  }
+}
+
+void TimelineData::RestorePosition() {
+  if (file_) std::fseek(file_, long(start_), SEEK_SET);
+  filePos_ = kUnknownPos;
+}
+
+namespace {
+
+void Pump(ShellServices* shell, uint8_t* cancel) {
+  if (shell && shell->PumpMessages() && cancel) *cancel = 1;
+}
+
+class Recorder {
+ public:
+  Recorder(TimelineData& data, DisplayRecording& out)
+      : data_(data), out_(out), lastAtDepth_(0x10000, kNoEvent) {}
+
+  void Tag(const TimelineData::Tag& tag, const std::vector<uint8_t>& body) {
+    switch (tag.code) {
+      case kTagShowFrame:
+        if (frame_ < 0xFFFF) ++frame_;  // saturates instead of wrapping to 0
+        return;
+      case kTagDefineButtonSound:
+        // A body under 2 bytes has no button id: nothing to keep.
+        if (data_.fromFile() && body.size() >= 2) {
+          ButtonSoundRecord r;
+          r.buttonId = uint16_t(body[0] | (body[1] << 8));
+          r.data.assign(body.begin() + 2, body.end());
+          out_.buttonSounds.push_back(std::move(r));
+        }
+        return;
+      case kTagDoInitAction:
+        if (data_.fromFile() && body.size() >= 2) {
+          InitActionRecord r;
+          r.spriteId = uint16_t(body[0] | (body[1] << 8));
+          r.ordinal = uint32_t(out_.initActions.size());
+          r.actionPos = tag.bodyPos + 2;
+          r.actionLength = tag.length - 2;
+          out_.initActions.push_back(r);
+        }
+        return;
+      default:
+        break;
+    }
+    if (!IsDisplayListTag(tag.code) || body.empty()) return;
+    DisplayListTag t;
+    // A tag too short to hold its depth changes nothing for any reader.
+    if (!ParseDisplayListTag(tag.code, body, t)) return;
+
+    DisplayEvent e;
+    e.depthPos = tag.bodyPos + t.depthOffset;
+    e.depth = e.origDepth = t.depth;
+    e.frame = frame_;
+    if (t.isRemove) {
+      e.isRemove = 1;
+      Append(e, tag);
+      return;
+    }
+    e.placeFlags = uint16_t(t.flags | (t.flags2 << 8));
+    e.isReplace = (t.flags & kPlaceMove) && (t.flags & kPlaceHasCharacter) ? 1 : 0;
+    if (t.hasCharacter) e.characterId = t.characterId;
+    if (t.depth > out_.maxDepth) out_.maxDepth = t.depth;
+    if (t.hasClipDepth) {
+      e.hasClip = 1;
+      // A clip depth below the mask's own depth covers nothing; so does the
+      // depth itself, which keeps every range ordered.
+      e.clipDepth = t.clipDepth < t.depth ? t.depth : t.clipDepth;
+      e.clipPos = tag.bodyPos + t.clipDepthOffset;
+    } else if (t.flags & kPlaceMove) {
+      uint32_t prev = lastAtDepth_[t.depth];
+      if (prev != kNoEvent) {
+        e.hasClip = out_.events[prev].hasClip;
+        e.clipDepth = out_.events[prev].clipDepth;
+        e.clipInherited = 1;
+      } else if (data_.fromFile()) {
+        // A move of nothing: no reader after this one must handle it.
+        out_.disabled.push_back({tag.headerPos + 1, 0xFF, 1});
+        return;
+      }
+    }
+    Append(e, tag);
+  }
+
+ private:
+  void Append(const DisplayEvent& e, const TimelineData::Tag& tag) {
+    lastAtDepth_[e.depth] = uint32_t(out_.events.size());
+    out_.events.push_back(e);
+    out_.headerPos.push_back(tag.headerPos);
+  }
+
+  TimelineData& data_;
+  DisplayRecording& out_;
+  std::vector<uint32_t> lastAtDepth_;
+  uint16_t frame_ = 1;
+};
+
+}  // namespace
+
+RecordResult RecordDisplayEvents(TimelineData& data, bool mainTimeline, ShellServices* shell,
+                                 uint8_t* cancel, DisplayRecording& out) {
+  out = DisplayRecording{};
+  TimelineData::Tag tag;
+  uint64_t pos = data.start();
+  while (pos < data.end()) {
+    Pump(shell, cancel);
+    if (!data.ReadTag(pos, tag)) return RecordResult::kOverrun;
+    if (IsDisplayListTag(tag.code)) ++out.displayTags;
+    pos = tag.bodyPos + tag.length;
+  }
+  if (!mainTimeline && data.fromFile()) return RecordResult::kOptionOff;
+  if (!data.fromFile() && out.displayTags == 0) return RecordResult::kNothing;
+
+  Recorder rec(data, out);
+  std::vector<uint8_t> body;
+  pos = data.start();
+  while (pos < data.end()) {
+    Pump(shell, cancel);
+    if (!data.ReadTag(pos, tag) || !data.ReadBody(tag, body)) return RecordResult::kOverrun;
+    rec.Tag(tag, body);
+    pos = tag.bodyPos + tag.length;
+  }
+  data.Apply(out.disabled);
+  return RecordResult::kOk;
+}
+
+}  // namespace tovrani
