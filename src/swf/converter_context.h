@@ -178,7 +178,6 @@ struct ConverterContext {
   uint8_t m_bSceneShortLead = 0;  // the layer lead the scene build left, for the finish
   uint8_t m_bEventSoundsSeen = 0, m_bStreamSoundSeen = 0;
   uint16_t m_wSceneFrames = 0;    // frames the scene build was given
-  DepthLayerTable m_mainTimelineLayers;  // the main timeline's display list
   // Placements per used depth of the last sprite counted, ascending by depth.
   std::vector<PlacementStat> m_pPlacementStats;
   DepthIdCache m_depthIdCache;     // its count() is the depth-id cache count

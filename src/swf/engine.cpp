@@ -17,6 +17,7 @@
 #include "swf/tag_statistics.h"
 #include "swf/tag_loop.h"
 #include "swf/work_folder.h"
+#include "timeline/rearrange_mask_layers.h"
 
 namespace tovrani {
 
@@ -250,17 +251,24 @@ uint32_t Engine::ReadHeaderRest() {
 
   if (ctx_.m_pShell) ctx_.m_pShell->SetMainRange(0, uint32_t(ctx_.m_nSwfEnd));
 
-  if (svc_.rearrangeMaskLayers) {
-    svc_.rearrangeMaskLayers(ctx_);
-    if (std::fseek(f, long(tagStart), SEEK_SET) != 0) return kResultInputTooShort;
-  }
+  ctx_.m_pMovieEvents.clear();
+  ctx_.m_pInitActions.clear();
+  RearrangeMaskLayers(ctx_, 1, nullptr, 0);
+  if (std::fseek(f, long(tagStart), SEEK_SET) != 0) return kResultInputTooShort;
+  ctx_.m_movieEventIndex = DisplayEventIndex(ctx_.m_pMovieEvents, ctx_.m_pMovieMaskDepths);
+
   uint32_t labels = 0, depthSlots = 0, highest = 0;
   if (!CountPlacementsInFile(ctx_, labels, depthSlots, highest)) return kResultStatisticsPastEnd;
   if (std::fseek(f, long(tagStart), SEEK_SET) != 0) return kResultInputTooShort;
-  // The tables grow as the placements come; the counts only size them.
-  ctx_.m_mainTimelineLayers = DepthLayerTable();
-  ctx_.m_mainTimelineLayers.records().reserve(std::min<uint32_t>(depthSlots, 65536 + 5));
-  ctx_.m_mainTimelineLayers.labels().reserve(std::min<uint32_t>(labels + 1, 65536));
+  // The main timeline's display state; its tables grow as the placements
+  // come, the counts only size them.
+  ctx_.m_movieLayers = DepthLayerTable();
+  ctx_.m_movieLayers.records().reserve(std::min<uint32_t>(depthSlots, 65536 + 5));
+  ctx_.m_movieLayers.labels().reserve(std::min<uint32_t>(labels + 1, 65536));
+  ctx_.m_depthIdCache.clear();
+  ctx_.m_videoDepthStates.clear();
+  ctx_.m_placedCharacters.clear();
+  ctx_.m_morphRunHeads.clear();
   return kResultDone;
 }
 

@@ -37,8 +37,6 @@ enum EngineResult : uint32_t {
 // What the engine calls of the document writer and of the passes that
 // other parts of the program provide. An empty entry is skipped.
 struct EngineServices {
-  // The depth and mask-layer pass over the main movie in the file.
-  std::function<void(ConverterContext& ctx)> rearrangeMaskLayers;
   // The scene build (mode 2 at a closing ShowFrame, 3 at End). Without it the
   // scene page is the empty timeline.
   std::function<void(ConverterContext& ctx, uint32_t mode, uint16_t frames)> buildSceneTimeline;

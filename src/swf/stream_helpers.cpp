@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "fla/contents_stream.h"
+#include "fla/file_helpers.h"
 #include "fla/publish_properties.h"
 #include "swf/converter_context.h"
 
@@ -31,14 +32,7 @@ bool AppendStreamFile(std::FILE* source, std::FILE* destination, bool skipFirst)
 }
 
 int AppendWorkFile(std::FILE* destination, std::FILE* source) {
-  if (!source || !destination) return 0;
-  std::rewind(source);
-  std::vector<uint8_t> buf(12288);
-  for (;;) {
-    size_t n = std::fread(buf.data(), 1, buf.size(), source);
-    if (n && std::fwrite(buf.data(), 1, n, destination) != n) return 0;
-    if (n < buf.size()) return std::ferror(source) ? 0 : 1;
-  }
+  return AppendFile(destination, source) ? 1 : 0;
 }
 
 bool WriteSectorRun(std::FILE* out, uint32_t count, uint32_t& next, uint32_t terminator) {
@@ -70,7 +64,11 @@ int32_t IntPower(uint16_t base, int32_t exponent) {
 }
 
 void PublishGroupOrCleanup(ConverterContext& ctx, bool publish) {
-  if (!publish) return;
+  if (!publish) {
+    ctx.m_pInitActions.clear();
+    ctx.m_pInitActions.shrink_to_fit();
+    return;
+  }
   static constexpr PublishPropertyPair kPairs[] = {
       {"PublishGifProperties::TransparentAlpha", "128"},
       {"PublishGifProperties::Animated", "0"},

@@ -8,6 +8,7 @@
 #include "fla/layer_records.h"
 #include "swf/converter_context.h"
 #include "swf/linkage.h"
+#include "swf/placements.h"
 #include "swf/work_folder.h"
 
 namespace tovrani {
@@ -65,6 +66,7 @@ class TagLoop {
   uint32_t WalkSprite();
   uint32_t Dispatch(TagBody& t);
   uint32_t HandleFrame(TagBody& t);
+  void EndHandedOffPlacements();
   void BuildScene(uint32_t mode, uint16_t frames);
   uint16_t PeekHeaderWord();
   uint32_t RunMadeUpEnd();
@@ -81,6 +83,13 @@ class TagLoop {
 
 uint32_t TagLoop::Run() {
   if (!f_) return kResultDone;
+  // Hand-offs by frame, so each frame finds its own in one step.
+  const auto& handoffs = ctx_.m_pMovieLayerDepths;
+  st_.handoffOrder.resize(handoffs.size());
+  for (uint32_t i = 0; i < handoffs.size(); ++i) st_.handoffOrder[i] = i;
+  std::stable_sort(st_.handoffOrder.begin(), st_.handoffOrder.end(),
+                   [&](uint32_t a, uint32_t b) { return handoffs[a].frame < handoffs[b].frame; });
+  st_.nextHandoff = 0;
   while (st_.loopContinue && Pos() < end_) {
     PumpMessages(ctx_);
     if (uint32_t r = TakeIn(); r != kResultDone) return r;
@@ -247,12 +256,15 @@ uint32_t TagLoop::Dispatch(TagBody& t) {
     case 2:
       HandleLinkageTag(ctx_, t.code, body);
       return kResultDone;
+    case 13:
+      HandleMainTimelineTag(ctx_, t.code, body, st_.frame);
+      return kResultDone;
     case 14:
       return HandleFrame(t);
     default:
       // The handlers of sounds, shapes, morph shapes, bitmaps, the
-      // background, video, sprites, buttons, placements and labels, fonts
-      // and texts take their tags here; until they exist the tag is skipped.
+      // background, video, sprites, buttons, fonts and texts take their
+      // tags here; until they exist the tag is skipped.
       return kResultDone;
   }
 }
@@ -266,8 +278,26 @@ uint16_t TagLoop::PeekHeaderWord() {
   return word;
 }
 
+// Placements whose object the depth pass handed to another layer at the
+// coming frame end at this one.
+void TagLoop::EndHandedOffPlacements() {
+  const auto& handoffs = ctx_.m_pMovieLayerDepths;
+  const uint32_t coming = uint32_t(st_.frame) + 1;
+  auto& order = st_.handoffOrder;
+  while (st_.nextHandoff < order.size() && handoffs[order[st_.nextHandoff]].frame < coming)
+    ++st_.nextHandoff;
+  for (size_t i = st_.nextHandoff; i < order.size() && handoffs[order[i]].frame == coming; ++i) {
+    const uint16_t key = handoffs[order[i]].depth;
+    ctx_.m_depthIdCache.removeLast(key);
+    DepthLayerTable& layers = ctx_.m_movieLayers;
+    for (int32_t k : layers.layersWithKey(key))
+      if (k <= layers.lastInUse()) layers[size_t(k)].currentEntry().endFrame = st_.frame;
+  }
+}
+
 uint32_t TagLoop::HandleFrame(TagBody& t) {
   const bool isEnd = t.code == 0;
+  EndHandedOffPlacements();
   const uint8_t level = ctx_.m_nFlaFormat;
   uint16_t next = 1;
   if (!isEnd) {

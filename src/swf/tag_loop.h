@@ -41,6 +41,10 @@ struct TagLoopState {
   bool firstFrame = true;
   bool frameLimitReached = false;  // the next ShowFrame would wrap the frame number
   int64_t actionFramePos = -1, streamSoundFramePos = -1, eventSoundFramePos = -1;
+  // The depth pass's hand-offs (indexes into ctx.m_pMovieLayerDepths) in
+  // frame order, and the first one not yet reached.
+  std::vector<uint32_t> handoffOrder;
+  size_t nextHandoff = 0;
   uint32_t tagsDispatched = 0;
   std::vector<int> dispatchLog;  // chain entry per handled tag, when enabled
   bool logDispatch = false;

@@ -252,15 +252,23 @@ TEST(EngineTest, MainTimelineOffLeavesOnlyTheEnd) {
   EXPECT_EQ(run.ctx.m_wSceneFrames, 0);
 }
 
+// A shell whose Cancel is pressed once the tag loop reaches a file offset.
+struct CancelAtOffset : test::RecordingShell {
+  uint32_t offset = 0;
+  bool PumpMessages() override { return mainPosition >= offset; }
+};
+
 TEST(EngineTest, CancelKeepsTheFramesDone) {
   EngineRun run;
-  run.shell.cancelAfterPumps = 41;
-  ASSERT_EQ(run(Frames(100).end().build()), 0u);
+  CancelAtOffset shell;
+  run.ctx.m_pShell = &shell;
+  const auto movie = Frames(100).end().build();
+  shell.offset = uint32_t(movie.size() - 2 * 60);  // at the 40th frame
+  ASSERT_EQ(run(movie), 0u);
   EXPECT_TRUE(run.finished);
   EXPECT_TRUE(run.ctx.m_bCancel);
   const uint16_t done = run.ctx.m_wSceneFrames;
-  EXPECT_GT(done, 10);
-  EXPECT_LT(done, 30);
+  EXPECT_EQ(done, 40);
   EXPECT_BYTES(run.page, EmptyScene(2, done));
 }
 

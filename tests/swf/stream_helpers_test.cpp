@@ -33,16 +33,6 @@ TEST(StreamHelpersTest, AppendStreamFileTakesUpToTheWritePosition) {
   std::fclose(one);
 }
 
-TEST(StreamHelpersTest, AppendWorkFileCopiesAcrossBlocks) {
-  std::vector<uint8_t> data(12288 * 2 + 5);
-  for (size_t i = 0; i < data.size(); ++i) data[i] = uint8_t(i * 7);
-  std::FILE* src = FileWith(data);
-  ByteSink dst;
-  EXPECT_EQ(AppendWorkFile(dst, src), 1);
-  EXPECT_BYTES(dst.bytes(), data);
-  std::fclose(src);
-}
-
 TEST(StreamHelpersTest, SectorRunsAndMarkers) {
   ByteSink out;
   uint32_t next = 3;

@@ -132,6 +132,19 @@ TEST(TagLoopTest, SpriteWalkStopsAtTheSpriteEnd) {
   EXPECT_EQ(run(SwfWriter(8).tag(39, body).showFrame().end().build()), (std::vector<int>{4, 11, 14}));
 }
 
+TEST(TagLoopTest, HandOffEndsThePlacementAtItsFrame) {
+  LoopRun run;
+  run.ctx.m_pMovieLayerDepths = {{9, 7}, {2, 5}, {2, 6}};
+  SwfWriter w(8);
+  w.tag(26, SwfBytes().u8(0x06).u16(5).u16(1).matrix(0, 0)).showFrame().showFrame().showFrame();
+  run(w.end().build());
+  const DepthLayerTable& layers = run.ctx.m_movieLayers;
+  ASSERT_EQ(layers.layersWithKey(5).size(), 1u);
+  const auto& entry = layers[size_t(layers.layersWithKey(5)[0])].entries[0];
+  EXPECT_EQ(entry.startFrame, 0);
+  EXPECT_EQ(entry.endFrame, 1);  // the frame before the hand-off's
+}
+
 TEST(TagLoopTest, VectorizationQuestionCancelsOnYes) {
   LoopRun run;
   run.shell.answerYes = true;
