@@ -122,9 +122,18 @@ uint32_t Finish::Assemble() {
 uint32_t Finish::Run() {
   // 1. Work files no longer needed.
   for (const char* name : {"ffst", "ffsp", "Circ.tmp", "Progress"}) RemoveWorkFile(name);
-  // 2. The conversion's tables.
-  ctx_.m_mainTimelineLayers = DepthLayerTable();
-  ctx_.m_depthIdCache = DepthIdCache();
+  // 2. The conversion's tables: the main timeline's display state and what
+  // the depth pass left.
+  ctx_.m_movieLayers = DepthLayerTable();
+  ctx_.m_depthIdCache.clear();
+  ctx_.m_movieEventIndex = DisplayEventIndex();
+  ctx_.m_videoDepthStates.clear();
+  ctx_.m_placedCharacters.clear();
+  ctx_.m_morphRunHeads.clear();
+  ctx_.m_pMovieLayerDepths.clear();
+  ctx_.m_pMovieMaskDepths.clear();
+  ctx_.m_pMovieEvents.clear();
+  ctx_.m_pSpriteEvents.clear();
   // 3.
   if (ctx_.m_pShell) ctx_.m_pShell->SetMainProgress(uint32_t(ctx_.m_nSwfEnd));
   // 4. The inflated movie is still open for reading; removing its name is
@@ -143,7 +152,8 @@ uint32_t Finish::Run() {
   // 6, 7. Trailing layers, then the scene page placed.
   if (!ctx_.m_nWriterError && (!AppendTrailingLayers() || !PlaceScenePage()))
     NoteWriterFailure(ctx_, kResultOutputIncomplete);
-  // 8. Tables of the shapes and placements.
+  // 8. The button sounds and the placement statistics.
+  ctx_.m_pButtonSounds.clear();
   ctx_.m_pPlacementStats.clear();
   // 9-11. The page and layer files are the engine's and close with it. The
   // mini stream keeps its 64-byte padding: the assembly continues it with
