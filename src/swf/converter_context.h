@@ -162,9 +162,9 @@ struct ConverterContext {
   // ---- conversion engine ----
   WorkFolder* m_pWorkFolder = nullptr;  // the conversion's private folder
   OutputTarget* m_pOutput = nullptr;    // the document under its temporary name
-  std::string m_strSwfWorkPath;               // the work copy, or "tmp.swf" when inflated
-  std::string m_szPublishSwfName;             // output file name with "swf" for its extension
-  bool m_bSwfCompressed = false;              // "tmp.swf" is the movie being read
+  std::string m_strSwfWorkPath;         // the work copy, or "tmp.swf" when inflated
+  std::string m_szPublishSwfName;       // output file name with "swf" for its extension
+  bool m_bSwfCompressed = false;        // "tmp.swf" is the movie being read
   SwfRect m_rcFrame;
   uint16_t m_wFrameRate = 0, m_wFrameCount = 0;  // as the header gives them
   std::FILE* m_pPageWorkFile = nullptr;          // the scene page ("m.g12")
@@ -173,11 +173,11 @@ struct ConverterContext {
   std::FILE* m_pEventSoundLayerFile = nullptr;
   uint8_t m_nFileAttributes = 0;
   uint32_t m_nStaticTextExtraBytes = 0;  // CSMTextSettings appended to this text tag
-  std::vector<LinkageRecord> m_pLinkages;
+  std::vector<LinkageRecord> m_pLinkages;  // m_wLinkages is its size
   uint8_t m_bSceneTimeline = 0, m_bPageFlag = 0;
-  uint8_t m_bSceneShortLead = 0;  // the layer lead the scene build left, for the finish
+  uint8_t m_bSceneShortLead = 0;  // g_shortLayerEndLead after the scene build, for the finish
   uint8_t m_bEventSoundsSeen = 0, m_bStreamSoundSeen = 0;
-  uint16_t m_wSceneFrames = 0;    // frames the scene build was given
+  uint16_t m_wSceneFrames = 0;  // the frame count the scene build was given
   // Placements per used depth of the last sprite counted, ascending by depth.
   std::vector<PlacementStat> m_pPlacementStats;
   DepthIdCache m_depthIdCache;     // its count() is the depth-id cache count

@@ -14,8 +14,8 @@
 #include "swf/converter_context.h"
 #include "swf/swf_reader.h"
 #include "swf/swf_values.h"
-#include "swf/tag_statistics.h"
 #include "swf/tag_loop.h"
+#include "swf/tag_statistics.h"
 #include "swf/work_folder.h"
 #include "timeline/rearrange_mask_layers.h"
 
@@ -30,6 +30,12 @@ constexpr const char* kPageWorkName = "m.g12";
 constexpr const char* kActionLayerName = "m.g13";
 constexpr const char* kStreamSoundLayerName = "m.g14";
 constexpr const char* kEventSoundLayerName = "m.g15";
+// The compound file's work files: regular sectors, mini stream, media and
+// symbol directory entries.
+constexpr const char* kBigSectorName = "a.g12";
+constexpr const char* kMiniStreamName = "b.g12";
+constexpr const char* kMediaDirName = "b.g13";
+constexpr const char* kSymbolDirName = "c.g12";
 
 bool ReadAt(std::FILE* f, uint64_t pos, void* dst, size_t n) {
   return std::fseek(f, long(pos), SEEK_SET) == 0 && std::fread(dst, 1, n, f) == n;
@@ -76,6 +82,7 @@ class Engine {
  private:
   uint32_t SetUp(const std::string& source, const std::string& output);
   uint32_t StartLayerFiles();
+  bool StartContainerFiles();
   uint32_t Inflate(uint8_t head[8]);
   uint32_t ReadHeaderRest();
   void Detach();
@@ -85,6 +92,7 @@ class Engine {
   WorkFolder work_;
   OutputTarget output_;
   FileHandle swf_, page_, action_, streamSound_, eventSound_;
+  FileHandle bigSectors_, miniStream_, mediaDir_, symbolDir_;
   TagLoopState loop_;
 };
 
@@ -96,6 +104,10 @@ void Engine::Detach() {
   ctx_.m_pStreamSoundLayerFile = nullptr;
   ctx_.m_pEventSoundLayerFile = nullptr;
   ctx_.m_pPageStream = nullptr;
+  ctx_.m_pBigSectorFile = nullptr;
+  ctx_.m_pMiniStreamFile = nullptr;
+  ctx_.m_pMediaDirFile = nullptr;
+  ctx_.m_pSymbolDirFile = nullptr;
   ctx_.m_pWorkFolder = nullptr;
   ctx_.m_pOutput = nullptr;
 }
@@ -144,6 +156,7 @@ uint32_t Engine::SetUp(const std::string& source, const std::string& output) {
   ctx_.m_pStreamSoundLayerFile = streamSound_.get();
   ctx_.m_pEventSoundLayerFile = eventSound_.get();
   if (!CopyFileHead(page_.get())) return kResultOutputIncomplete;
+  if (!StartContainerFiles()) return kResultOutputIncomplete;
 
   ctx_.m_strSwfWorkPath = workCopy;
   swf_ = FileHandle(workCopy, "rb+");
@@ -188,7 +201,8 @@ uint32_t Engine::StartLayerFiles() {
     if (!PutRaw(f, {0x01, 0x03, 0x80, lead, 0x00, 0x05, 0x80})) return kResultOutputIncomplete;
   }
   const bool next = IsNewFlaFormat(level);
-  loop_.actionFramePos = next ? WriteFirstFrameNew(action_.get()) : WriteFirstFrameOld(action_.get());
+  loop_.actionFramePos =
+      next ? WriteFirstFrameNew(action_.get()) : WriteFirstFrameOld(action_.get());
   loop_.streamSoundFramePos =
       next ? WriteFrameHeadNew(streamSound_.get()) : WriteFrameHeadOld(streamSound_.get());
   loop_.eventSoundFramePos =
@@ -196,6 +210,31 @@ uint32_t Engine::StartLayerFiles() {
   for (std::FILE* f : {action_.get(), streamSound_.get(), eventSound_.get()})
     if (std::ferror(f)) return kResultOutputIncomplete;
   return kResultDone;
+}
+
+// The document's streams are placed into these as they are finished.
+bool Engine::StartContainerFiles() {
+  bigSectors_ = FileHandle(work_.file(kBigSectorName), "wb+");
+  miniStream_ = FileHandle(work_.file(kMiniStreamName), "wb+");
+  mediaDir_ = FileHandle(work_.file(kMediaDirName), "wb+");
+  symbolDir_ = FileHandle(work_.file(kSymbolDirName), "wb+");
+  if (!bigSectors_ || !miniStream_ || !mediaDir_ || !symbolDir_) return false;
+  ctx_.m_pBigSectorFile = bigSectors_.get();
+  ctx_.m_pMiniStreamFile = miniStream_.get();
+  ctx_.m_pMediaDirFile = mediaDir_.get();
+  ctx_.m_pSymbolDirFile = symbolDir_.get();
+  ResetMiniFat(ctx_);
+  ctx_.m_nStreams = 0;
+  for (auto* t : {&ctx_.m_pStreamSize, &ctx_.m_pStreamStart, &ctx_.m_pBigStreamList}) t->clear();
+  for (auto* t : {&ctx_.m_pStreamItemNo, &ctx_.m_pStreamId}) t->clear();
+  for (auto* t : {&ctx_.m_pStreamFlagA, &ctx_.m_pStreamFlagB, &ctx_.m_pStreamFlagC}) t->clear();
+  ctx_.m_nBigStreamList = 0;
+  ctx_.m_nSymbolStreams = 0;
+  ctx_.m_wCurSymbolId = 1;
+  ctx_.m_wNextItemNo = 1;
+  ctx_.m_nLastSymbolDirEntry = 0;
+  ctx_.m_nWriterError = 0;
+  return true;
 }
 
 uint32_t Engine::Inflate(uint8_t head[8]) {
@@ -277,8 +316,10 @@ uint32_t Engine::ReadHeaderRest() {
 std::string PublishSwfName(const std::string& outputPath) {
   size_t cut = outputPath.find_last_of("\\/:");
   std::string name = cut == std::string::npos ? outputPath : outputPath.substr(cut + 1);
-  if (name.size() >= 3) name.replace(name.size() - 3, 3, "swf");
-  else name += "swf";
+  if (name.size() >= 3)
+    name.replace(name.size() - 3, 3, "swf");
+  else
+    name += "swf";
   return name;
 }
 

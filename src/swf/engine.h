@@ -16,17 +16,17 @@ struct ConverterContext;
 
 // Result codes of ConvertMovie.
 enum EngineResult : uint32_t {
-  kResultDone = 0,              // also after a cancel
-  kResultWorkCopyFailed = 16,   // copying the source failed, or it is 2 GiB or more
-  kResultNoWorkBuffer = 17,     // out of memory during set-up
-  kResultInflatedTooShort = 18, // a compressed movie inflates to under 14 bytes
+  kResultDone = 0,               // also after a cancel
+  kResultWorkCopyFailed = 16,    // copying the source failed, or it is 2 GiB or more
+  kResultNoWorkBuffer = 17,      // out of memory during set-up
+  kResultInflatedTooShort = 18,  // a compressed movie inflates to under 14 bytes
   kResultStatisticsPastEnd = 19,
   kResultNoTagBuffer = 21,
-  kResultVideoPastEnd = 22,     // 22 and 23: the video handler's read-ahead
+  kResultVideoPastEnd = 22,  // 22 and 23: the video handler's read-ahead
   kResultVideoFramePastEnd = 23,
   kResultSoundStreamPastEnd = 24,
   kResultSpriteTagPastEnd = 25,
-  kResultOutputLocked = 43,     // the output cannot be written
+  kResultOutputLocked = 43,  // the output cannot be written
   // 44 (kResultOutputIncomplete): a work file or the output failed to write.
   kResultInputTooShort = 136,   // 14 bytes or less
   kResultNotSwf = 137,          // no "FWS" or "CWS" signature (also "ZWS")

@@ -14,10 +14,10 @@ struct ConverterContext;
 // One character the movie exports or imports, as the document finaliser
 // turns it into a library item's linkage.
 struct LinkageRecord {
-  uint16_t itemNo = 0;  // the character id
-  uint32_t value = 3;   // linkage record version the finaliser adds the level to
-  uint8_t kind = 0;     // kLinkageExport or kLinkageImport
-  uint8_t flags = 0;    // bit n: strings[n] present
+  uint16_t itemNo = 0;     // the character id
+  uint32_t value = 3;      // linkage record version the finaliser adds the level to
+  uint8_t kind = 0;        // kLinkageExport or kLinkageImport
+  uint8_t flags = 0;       // bit n: strings[n] present
   std::string strings[3];  // identifier, source URL (imports), class
 };
 

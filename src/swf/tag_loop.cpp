@@ -133,7 +133,10 @@ uint32_t TagLoop::TakeIn() {
     }
     bodyStart = pos + headLen;
     // A body running past the data ends the movie.
-    if (length > end_ - bodyStart) code = 0, length = 0;
+    if (length > end_ - bodyStart) {
+      code = 0;
+      length = 0;
+    }
   }
   if (ctx_.m_pShell) ctx_.m_pShell->SetMainProgress(uint32_t(bodyStart));
   PumpMessages(ctx_);
@@ -143,14 +146,18 @@ uint32_t TagLoop::TakeIn() {
   } catch (const std::bad_alloc&) {
     return kResultNoTagBuffer;
   }
-  if (length && std::fread(tag_.buffer.data(), 1, length, f_) != length) code = 0, length = 0;
+  if (length && std::fread(tag_.buffer.data(), 1, length, f_) != length) {
+    code = 0;
+    length = 0;
+  }
   tag_.code = code;
   tag_.length = length;
   tag_.fileEnd = bodyStart + length;
 
   if (On(ctx_.m_pOptTextJsflImport) && IsFontTag(code)) {
     if (!AppendSideCopy("ffst", head, headLen, tag_)) return kResultOutputIncomplete;
-  } else if (On(ctx_.m_pOptTextJsflImport) && ctx_.m_nSwfVersion > 7 && (code == 11 || code == 33)) {
+  } else if (On(ctx_.m_pOptTextJsflImport) && ctx_.m_nSwfVersion > 7 &&
+             (code == 11 || code == 33)) {
     AttachTextSettings();
   }
   if (On(ctx_.m_pOptShapeJsflImport) && IsBitmapTag(code)) {
@@ -173,7 +180,8 @@ void TagLoop::AttachTextSettings() {
     bool ok = true;
     if (len == 0x3F) {
       ok = end_ - (at + 2) >= 4 && std::fread(head + 2, 1, 4, f_) == 4;
-      if (ok) len = head[2] | (head[3] << 8) | (uint32_t(head[4]) << 16) | (uint32_t(head[5]) << 24);
+      if (ok)
+        len = head[2] | (head[3] << 8) | (uint32_t(head[4]) << 16) | (uint32_t(head[5]) << 24);
       headLen = 6;
     }
     if (ok && len < kMaxAttachedSettings && len <= end_ - (at + headLen)) {
@@ -239,7 +247,10 @@ uint32_t TagLoop::WalkSprite() {
     off += headLen + len;
   }
   tag_ = std::move(sprite);
-  if (ctx_.m_bCancel) tag_.code = 0, tag_.length = 0;
+  if (ctx_.m_bCancel) {
+    tag_.code = 0;
+    tag_.length = 0;
+  }
   return kResultDone;
 }
 
@@ -273,7 +284,8 @@ uint16_t TagLoop::PeekHeaderWord() {
   const uint64_t pos = Pos();
   uint8_t b[2];
   uint16_t word = 0;
-  if (end_ - std::min(pos, end_) >= 2 && std::fread(b, 1, 2, f_) == 2) word = uint16_t(b[0] | (b[1] << 8));
+  if (end_ - std::min(pos, end_) >= 2 && std::fread(b, 1, 2, f_) == 2)
+    word = uint16_t(b[0] | (b[1] << 8));
   std::fseek(f_, long(pos), SEEK_SET);
   return word;
 }
@@ -309,7 +321,8 @@ uint32_t TagLoop::HandleFrame(TagBody& t) {
         if (ev && !std::fseek(ev, 0, SEEK_END)) {
           std::fputc(0x05, ev);
           std::fputc(0x80, ev);
-          st_.eventSoundFramePos = IsNewFlaFormat(level) ? WriteFrameHeadNew(ev) : WriteFrameHeadOld(ev);
+          st_.eventSoundFramePos =
+              IsNewFlaFormat(level) ? WriteFrameHeadNew(ev) : WriteFrameHeadOld(ev);
         }
       } else if (st_.frame >= 1) {
         BumpU16At(ev, st_.eventSoundFramePos);
@@ -319,8 +332,10 @@ uint32_t TagLoop::HandleFrame(TagBody& t) {
     st_.soundStartedNow = false;
     next = PeekHeaderWord();
   }
-  if (isEnd) BuildScene(3, st_.frame);
-  else if (next == 0) BuildScene(2, uint16_t(st_.frame + 1));
+  if (isEnd)
+    BuildScene(3, st_.frame);
+  else if (next == 0)
+    BuildScene(2, uint16_t(st_.frame + 1));
   if (!isEnd) {
     if (next != 0 && !st_.firstFrame) BumpU16At(ctx_.m_pActionLayerFile, st_.actionFramePos);
     st_.firstFrame = false;
@@ -353,8 +368,10 @@ void TagLoop::BuildScene(uint32_t mode, uint16_t frames) {
   } else if (ctx_.m_bEventSoundsSeen) {
     if (svc_.endEventSoundLayer) svc_.endEventSoundLayer(ctx_);
   } else if (page) {
-    if (IsNewFlaFormat(ctx_.m_nFlaFormat)) WriteLayerEndNew(page, 3);
-    else WriteLayerEndOld(page, 3);
+    if (IsNewFlaFormat(ctx_.m_nFlaFormat))
+      WriteLayerEndNew(page, 3);
+    else
+      WriteLayerEndOld(page, 3);
   }
   st_.loopContinue = false;
 }
@@ -370,8 +387,8 @@ void TagLoop::AskAboutVectorization() {
 }  // namespace
 
 bool IsLiftedSpriteDefinition(uint16_t code) {
-  return In(code, {2, 6, 7, 8, 10, 11, 13, 14, 20, 21, 22, 32, 33, 34, 35, 36, 37, 46, 48, 56, 57,
-                   62, 73, 75, 39});
+  return In(code, {2,  6,  7,  8,  10, 11, 13, 14, 20, 21, 22, 32, 33,
+                   34, 35, 36, 37, 46, 48, 56, 57, 62, 73, 75, 39});
 }
 
 int ChainEntryFor(const ConverterContext& c, uint16_t code, uint32_t length) {

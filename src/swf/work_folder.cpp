@@ -1,13 +1,13 @@
 #include "swf/work_folder.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace tovrani {
 
@@ -54,7 +54,8 @@ bool OutputTarget::open(const std::string& finalPath) {
   if (finalPath.empty()) return false;
   // An existing document must be writable by us; it is not opened for
   // writing here, so it stays untouched until the commit.
-  if (::access(finalPath.c_str(), F_OK) == 0 && ::access(finalPath.c_str(), W_OK) != 0) return false;
+  if (::access(finalPath.c_str(), F_OK) == 0 && ::access(finalPath.c_str(), W_OK) != 0)
+    return false;
   std::error_code ec;
   if (std::filesystem::is_directory(finalPath, ec)) return false;
   std::string tmpl = finalPath + ".tmp-XXXXXX";

@@ -38,7 +38,8 @@ TEST(LinkageTest, ImportsCarryTheirUrl) {
   ConverterContext ctx;
   std::vector<uint8_t> body = SwfBytes().str("lib.swf").bytes(Assets({{3, "btn"}})).data();
   HandleLinkageTag(ctx, 57, body);
-  std::vector<uint8_t> body2 = SwfBytes().str("two.swf").u8(1).u8(0).bytes(Assets({{4, "b"}})).data();
+  std::vector<uint8_t> body2 =
+      SwfBytes().str("two.swf").u8(1).u8(0).bytes(Assets({{4, "b"}})).data();
   HandleLinkageTag(ctx, 71, body2);
   ASSERT_EQ(ctx.m_pLinkages.size(), 2u);
   EXPECT_EQ(ctx.m_pLinkages[0].strings[1], "lib.swf");
@@ -63,14 +64,6 @@ TEST(LinkageTest, MalformedBodiesYieldOnlyWhatIsThere) {
   EXPECT_EQ(ctx.m_pLinkages[1].strings[0], "nm");
   HandleLinkageTag(ctx, 56, Bytes({1, 0}));
   EXPECT_EQ(ctx.m_pLinkages.size(), 2u);
-}
-
-TEST(LinkageTest, FileAttributesKeepsTheFlagsByte) {
-  ConverterContext ctx;
-  HandleFileAttributes(ctx, std::vector<uint8_t>{0x19, 0, 0, 0});
-  EXPECT_EQ(ctx.m_nFileAttributes, 0x19);
-  HandleFileAttributes(ctx, {});
-  EXPECT_EQ(ctx.m_nFileAttributes, 0x19);
 }
 
 }  // namespace

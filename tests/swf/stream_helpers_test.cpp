@@ -7,8 +7,8 @@
 namespace tovrani {
 namespace {
 
-using test::ByteSink;
 using test::Bytes;
+using test::ByteSink;
 
 std::FILE* FileWith(const std::vector<uint8_t>& bytes) {
   std::FILE* f = std::tmpfile();
@@ -42,9 +42,10 @@ TEST(StreamHelpersTest, SectorRunsAndMarkers) {
   EXPECT_EQ(next, 7u);
   ASSERT_TRUE(WriteFatMarkerPair(123, 1, out));
   ASSERT_TRUE(WriteFatMarkerPair(123, 0, out));
-  EXPECT_BYTES(out.bytes(), Bytes({3, 0, 0, 0, 4, 0, 0, 0, 0xFE, 0xFF, 0xFF, 0xFF,  //
-                                   0xFE, 0xFF, 0xFF, 0xFF,                          //
-                                   0xFD, 0xFF, 0xFF, 0xFF, 0xFE, 0xFF, 0xFF, 0xFF}));
+  EXPECT_BYTES(out.bytes(),
+               Bytes({3,    0,    0,    0,    4,    0,    0,    0,   0xFE, 0xFF, 0xFF, 0xFF,  //
+                      0xFE, 0xFF, 0xFF, 0xFF,                                                 //
+                      0xFD, 0xFF, 0xFF, 0xFF, 0xFE, 0xFF, 0xFF, 0xFF}));
 }
 
 TEST(StreamHelpersTest, IntPower) {
