@@ -12,36 +12,9 @@
 #include "swf/converter_context.h"
 #include "swf/engine.h"
 #include "swf/stream_helpers.h"
+#include "swf/work_folder.h"
 
 namespace tovrani {
-
-bool ContainerWorkFiles::open(ConverterContext& ctx, const WorkFolder& folder) {
-  close();
-  big_ = FileHandle(folder.file("a.g12"), "wb+");
-  mini_ = FileHandle(folder.file("b.g12"), "wb+");
-  mediaDir_ = FileHandle(folder.file("b.g13"), "wb+");
-  symbolDir_ = FileHandle(folder.file("c.g12"), "wb+");
-  if (!big_ || !mini_ || !mediaDir_ || !symbolDir_) {
-    big_.reset(), mini_.reset(), mediaDir_.reset(), symbolDir_.reset();
-    return false;
-  }
-  ctx_ = &ctx;
-  ctx.m_pBigSectorFile = big_.get();
-  ctx.m_pMiniStreamFile = mini_.get();
-  ctx.m_pMediaDirFile = mediaDir_.get();
-  ctx.m_pSymbolDirFile = symbolDir_.get();
-  ResetMiniFat(ctx);
-  return true;
-}
-
-void ContainerWorkFiles::close() {
-  if (ctx_) {
-    ctx_->m_pBigSectorFile = ctx_->m_pMiniStreamFile = nullptr;
-    ctx_->m_pMediaDirFile = ctx_->m_pSymbolDirFile = nullptr;
-    ctx_ = nullptr;
-  }
-  big_.reset(), mini_.reset(), mediaDir_.reset(), symbolDir_.reset();
-}
 
 uint16_t NextFreeItemNo(const ConverterContext& ctx, const DocumentLibrary& library) {
   uint32_t next = 1;
@@ -142,13 +115,10 @@ uint32_t Finish::Run() {
   // 5.
   ctx_.m_wNextFreeItemNo = NextFreeItemNo(ctx_, lib_);
 
-  // The container's work files, when no handler needed them yet.
-  ContainerWorkFiles container;
+  // The container's work files are the engine's, open since its set-up.
   if (!ctx_.m_pBigSectorFile || !ctx_.m_pMiniStreamFile || !ctx_.m_pMediaDirFile ||
-      !ctx_.m_pSymbolDirFile) {
-    if (!ctx_.m_pWorkFolder || !container.open(ctx_, *ctx_.m_pWorkFolder))
-      NoteWriterFailure(ctx_, kResultOutputIncomplete);
-  }
+      !ctx_.m_pSymbolDirFile)
+    NoteWriterFailure(ctx_, kResultOutputIncomplete);
   // 6, 7. Trailing layers, then the scene page placed.
   if (!ctx_.m_nWriterError && (!AppendTrailingLayers() || !PlaceScenePage()))
     NoteWriterFailure(ctx_, kResultOutputIncomplete);

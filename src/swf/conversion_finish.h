@@ -6,33 +6,12 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 
-#include "swf/work_folder.h"
 
 namespace tovrani {
 
 struct ConverterContext;
 struct DocumentLibrary;
-
-// The four container work files (regular sectors, mini stream, media and
-// symbol directory entries) in the conversion's work folder, published
-// through the context's pointers while open. Closing clears the pointers.
-class ContainerWorkFiles {
- public:
-  ContainerWorkFiles() = default;
-  ~ContainerWorkFiles() { close(); }
-  ContainerWorkFiles(const ContainerWorkFiles&) = delete;
-  ContainerWorkFiles& operator=(const ContainerWorkFiles&) = delete;
-
-  // Creates the files (and an empty mini-FAT); false when one cannot be made.
-  bool open(ConverterContext& ctx, const WorkFolder& folder);
-  void close();
-
- private:
-  ConverterContext* ctx_ = nullptr;
-  FileHandle big_, mini_, mediaDir_, symbolDir_;
-};
 
 // Next free item number: one more than the highest item number of the
 // symbol streams, bitmaps and sounds, at least 1; a result that wrapped to 0

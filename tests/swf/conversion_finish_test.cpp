@@ -13,6 +13,7 @@
 #include "support/temp_dir.h"
 #include "swf/converter_context.h"
 #include "swf/engine.h"
+#include "swf/work_folder.h"
 
 namespace tovrani::test {
 namespace {
@@ -32,6 +33,14 @@ struct Finish : ::testing::Test {
     ctx.m_pPageWorkFile = page.get();
     ctx.m_pEventSoundLayerFile = eventLayer.get();
     ctx.m_pStreamSoundLayerFile = streamLayer.get();
+    for (auto [name, file] : {std::pair{"a.g12", &big}, {"b.g12", &mini}, {"b.g13", &mediaDir},
+                              {"c.g12", &symbolDir}})
+      *file = FileHandle(work.file(name), "wb+");
+    ctx.m_pBigSectorFile = big.get();
+    ctx.m_pMiniStreamFile = mini.get();
+    ctx.m_pMediaDirFile = mediaDir.get();
+    ctx.m_pSymbolDirFile = symbolDir.get();
+    ResetMiniFat(ctx);
   }
   ~Finish() override { ctx.m_pWorkFolder = nullptr; }
   static void Put(FileHandle& f, const std::vector<uint8_t>& bytes) {
@@ -47,7 +56,7 @@ struct Finish : ::testing::Test {
   OutputTarget output;
   RecordingShell shell;
   ConverterContext ctx;
-  FileHandle page, eventLayer, streamLayer;
+  FileHandle page, eventLayer, streamLayer, big, mini, mediaDir, symbolDir;
 };
 
 TEST_F(Finish, SceneTakesEventThenStreamSoundLayer) {

@@ -6,6 +6,7 @@
 
 #include "app/program_runner.h"
 #include "fla/jsfl_script.h"
+#include "fla/stream_placement.h"
 #include "support/recording_shell.h"
 #include "swf/converter_context.h"
 
@@ -80,6 +81,39 @@ TEST_F(Driver, OpensTheDocumentAndOnlyAWrittenScript) {
   ConvertSwfFile(ctx, dir.file("a.swf") + ",", 1, 0);
   // No piece reached the script: the document alone, no warning change.
   EXPECT_EQ(shell.opened, std::vector<std::string>{dir.file("a_.fla")});
+  EXPECT_FALSE(ctx.m_bFontWarningSet);
+}
+
+TEST_F(Driver, OpensTheDocumentThenItsScriptAndSetsTheWarningOnce) {
+  // A symbol that the script rebuilds, placed while the scene is built.
+  EngineServices services = DefaultEngineServices();
+  services.closeEventSoundFrames = [](ConverterContext& c) {
+    uint16_t item = 0;
+    ASSERT_TRUE(TakeItemNo(c, item));
+    c.m_pStreamItemNo[c.m_nStreams] = item;
+    std::vector<uint8_t> page(kFileHead.begin(), kFileHead.end());
+    ASSERT_TRUE(PlaceSymbolStream(c, page, 0));
+    c.m_pJsflShapeIds.push_back(item);
+  };
+  SwfFileRequest request;
+  request.services = &services;
+  shell.settings[kFlashWarningKeys[1]];
+  ConvertSwfFile(ctx, dir.file("a.swf") + "," + dir.file("b.swf") + ",", 1, 0, request);
+
+  EXPECT_EQ(shell.opened, (std::vector<std::string>{dir.file("a_.fla"), dir.file("a_.fla.jsfl"),
+                                                    dir.file("b_.fla"), dir.file("b_.fla.jsfl")}));
+  EXPECT_EQ(shell.settings[kFlashWarningKeys[1]]["Missing Font Warning"], "TRUE");
+  EXPECT_FALSE(shell.settings.count(kFlashWarningKeys[0]));
+  std::map<std::string, std::vector<uint8_t>> streams;
+  ASSERT_TRUE(ReadCompoundFile(dir.file("b_.fla"), streams));
+  EXPECT_TRUE(streams.count("Symbol 1"));
+  auto script = ReadFileBytes(dir.file("b_.fla.jsfl"));
+  EXPECT_NE(std::string(script.begin(), script.end()).find("lib.selectItem('_Shapes_/Symbol 1');"),
+            std::string::npos);
+  EXPECT_TRUE(IsValidJavaScriptFile(dir.file("b_.fla.jsfl")));
+
+  RestoreFontWarning(ctx);
+  EXPECT_EQ(shell.settings[kFlashWarningKeys[1]]["Missing Font Warning"], "FALSE");
   EXPECT_FALSE(ctx.m_bFontWarningSet);
 }
 
