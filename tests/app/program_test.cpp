@@ -98,6 +98,13 @@ TEST(Program, NamesOutputsByBothRoads) {
   ExpectReadable(dir.file("dest/Fla_Recovery_Results/a.fla"), streams);
   ExpectReadable(dir.file("dest/Fla_Recovery_Results/sub/b.fla"), streams);
 
+  // A comma is part of a name, not a separator, in the usual form.
+  WriteFileBytes(dir.file("in/x,y.swf"), SampleMovie());
+  run = RunProgram({"-q", dir.file("in/x,y.swf")}, dir.file("config"));
+  ASSERT_EQ(run.status, 0) << run.output;
+  EXPECT_TRUE(fs::exists(dir.file("in/x,y_.fla")));
+  fs::remove(dir.file("in/x,y.swf"));
+
   // The original form converts beside the sources.
   run = RunProgram({"/s," + dir.file("in/a.swf") + "," + dir.file("in/sub/b.swf") + ","},
                    dir.file("config"));
