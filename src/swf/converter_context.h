@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "fla/stream_table.h"
+#include "fla/class_tags.h"
 #include "platform/shell_services.h"
 #include "swf/linkage.h"
 #include "swf/swf_values.h"
@@ -23,6 +24,7 @@
 #include "swf/tag_statistics.h"
 #include "timeline/depth_handoff.h"
 #include "timeline/display_events.h"
+#include "timeline/video_stream.h"
 
 namespace tovrani {
 
@@ -203,6 +205,12 @@ struct ConverterContext {
   std::vector<CharacterRestore> m_pSpriteMaskDepths;
   std::vector<InitActionRecord> m_pInitActions;
   std::vector<ButtonSoundRecord> m_pButtonSounds;
+  // The scene page's archive state (class indexes and object counts).
+  PageClassState m_sceneClassState;
+  // One row per DefineVideoStream.
+  std::vector<VideoStreamRecord> m_pVideos;
+  // Buttons whose instances carry text: button id -> item number.
+  std::unordered_map<uint16_t, uint16_t> m_pButtonItemMap;
 
   // ---- shapes ----
 };

@@ -16,6 +16,7 @@
 #include "swf/swf_values.h"
 #include "swf/tag_loop.h"
 #include "swf/tag_statistics.h"
+#include "timeline/symbol_timeline.h"
 #include "swf/work_folder.h"
 #include "timeline/rearrange_mask_layers.h"
 
@@ -308,6 +309,8 @@ uint32_t Engine::ReadHeaderRest() {
   ctx_.m_videoDepthStates.clear();
   ctx_.m_placedCharacters.clear();
   ctx_.m_morphRunHeads.clear();
+  ctx_.m_pVideos.clear();
+  ctx_.m_pButtonItemMap.clear();
   return kResultDone;
 }
 
@@ -337,6 +340,7 @@ bool BumpU16At(std::FILE* f, int64_t pos) {
 
 EngineServices DefaultEngineServices() {
   EngineServices s;
+  s.buildSceneTimeline = BuildSceneTimeline;
   return s;
 }
 
