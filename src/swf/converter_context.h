@@ -95,6 +95,18 @@ struct ConverterContext {
   uint8_t* m_pOptApproximateEasing;
   uint8_t m_bCancel = 0;
 
+  // ---- per-file conversion (the driver around the engine) ----
+  // Destination of the automatic naming road, ending with a '/'.
+  std::string m_strOutputFolder;
+  // Folders of the per-document small movies and media, named after the FLA.
+  std::string m_strShapesFolder, m_strStaticTextFolder, m_strPicturesFolder;
+  std::string m_strSoundsFolder, m_strVideosFolder;
+  uint8_t m_bInConversion = 0;
+  uint8_t m_bSuppressPanel = 0;
+  // "Missing Font Warning" was set for this run; the value to write back.
+  uint8_t m_bFontWarningSet = 0;
+  std::string m_pszSavedFontWarning;
+
   // ---- format and input ----
   uint8_t m_nFlaFormat = 0;   // 0 below SWF 7, 1 for SWF 7, 2 from SWF 8
   uint8_t m_nSwfVersion = 0;
@@ -140,6 +152,14 @@ struct ConverterContext {
   // whether a piece of the document's finish reached it.
   std::string m_strJsflPath;
   uint8_t m_bJsflWritten = 0;
+  // Item numbers of the symbols the script rebuilds by import: static texts
+  // and shapes (filled by their converters, read by the finaliser).
+  std::vector<uint16_t> m_pJsflStaticTextIds, m_pJsflShapeIds;
+  // Set by the finish: one more than the highest item number in use, and
+  // where the scene page went.
+  uint16_t m_wNextFreeItemNo = 1;
+  uint32_t m_nScenePageSize = 0, m_nScenePageStart = 0;
+  uint32_t m_nMiniStreamSize = 0;
 
   // ---- conversion engine ----
   WorkFolder* m_pWorkFolder = nullptr;  // the conversion's private folder
