@@ -85,7 +85,6 @@ class PerFile {
   PerFile(ConverterContext& ctx, uint8_t openAfter, const SwfFileRequest& request)
       : ctx_(ctx), openAfter_(openAfter), request_(request) {
     services_ = request.services ? *request.services : DefaultEngineServices();
-    if (!services_.finish) services_.finish = [](ConverterContext& c) { return FinishConversion(c); };
   }
 
   // Runs one document; the outcome's result is the engine's.

@@ -15,6 +15,7 @@
 #include "swf/swf_reader.h"
 #include "swf/swf_values.h"
 #include "swf/tag_loop.h"
+#include "swf/conversion_finish.h"
 #include "swf/tag_statistics.h"
 #include "timeline/symbol_timeline.h"
 #include "swf/work_folder.h"
@@ -341,6 +342,7 @@ bool BumpU16At(std::FILE* f, int64_t pos) {
 EngineServices DefaultEngineServices() {
   EngineServices s;
   s.buildSceneTimeline = BuildSceneTimeline;
+  s.finish = [](ConverterContext& c) { return FinishConversion(c); };
   return s;
 }
 
