@@ -5,82 +5,47 @@
 #include <string>
 #include <vector>
 
+#include "fla/field_list.h"
 #include "support/byte_sink.h"
 
 namespace tovrani::test {
 
-inline bool NewForm(int level) { return level >= 2; }
-inline int Version(int level) { return NewForm(level) ? 4 : 1; }
+// What a writer puts into a FILE*.
+template <class Write>
+std::vector<uint8_t> Written(Write write) {
+  ByteSink sink;
+  write(sink.file());
+  return sink.bytes();
+}
 
-inline void AppendU24(std::vector<uint8_t>& v, uint32_t x) {
-  v.push_back(x & 0xFF);
-  v.push_back((x >> 8) & 0xFF);
-  v.push_back((x >> 16) & 0xFF);
+// The length field of an archive string: one byte, FF u16, or FF FFFF u32.
+inline std::string LengthFields(size_t n) {
+  const std::string s = std::to_string(n);
+  return n < 0xFF ? "u8 " + s : n < 0xFFFE ? "u8 0xFF; u16 " + s : "u8 0xFF; u16 0xFFFF; u32 " + s;
 }
 
 // ASCII text in the old (length, bytes) or new (FF FE FF, length, UTF-16LE) form.
+inline std::string StringFields(const std::string& s, bool isNew) {
+  return (isNew ? "M; " : "") + LengthFields(s.size()) + (isNew ? "; UTF-16 \"" : "; ANSI \"") + s + "\"";
+}
 inline std::vector<uint8_t> ExpectedString(const std::string& s, bool isNew) {
-  std::vector<uint8_t> v;
-  if (isNew) Append(v, Bytes({0xFF, 0xFE, 0xFF}));
-  if (s.size() < 255) {
-    v.push_back(static_cast<uint8_t>(s.size()));
-  } else {
-    v.push_back(0xFF);
-    AppendU16(v, static_cast<uint32_t>(s.size()));
-  }
-  for (char c : s) {
-    v.push_back(static_cast<uint8_t>(c));
-    if (isNew) v.push_back(0);
-  }
-  return v;
+  return FieldBytes(StringFields(s, isNew));
 }
 
 // Keyframe head H with duration d.
 inline std::vector<uint8_t> ExpectedHead(bool isNew, uint32_t d) {
-  std::vector<uint8_t> v = Bytes({isNew ? 4 : 1, 0, 0});
-  AppendU32(v, 0);
-  AppendU32(v, 0x80);
-  AppendU32(v, isNew ? 0x03000080 : 0x280);
-  if (isNew) AppendU16(v, 0);
-  AppendU32(v, 1);
-  AppendU32(v, 0), AppendU32(v, 0), AppendU16(v, 1);
-  AppendU32(v, 0), AppendU32(v, 0), AppendU16(v, 5);
-  for (int i = 0; i < 3; ++i) AppendU32(v, 0);
-  AppendU32(v, (d << 8) + (isNew ? 0x18 : 0x16));
-  Append(v, Bytes({6, 0, 0}));
-  return v;
+  const std::string word = std::to_string((d << 8) + (isNew ? 0x18 : 0x16));
+  return FieldBytes(std::string(isNew ? "u8 4, 0, 0; u32 0, 0x80, 0x03000080; u16 0" : "u8 1, 0, 0; u32 0, 0x80, 0x280") +
+                    "; u32 1, 0, 0; u16 1; u32 0, 0; u16 5; u32 0 x 3, " + word + "; u8 6, 0, 0");
 }
 
 // Keyframe tail T named `name` (empty: unnamed) with flag byte F.
 inline std::vector<uint8_t> ExpectedTail(bool isNew, const std::string& name = "", int flag = 0) {
-  std::vector<uint8_t> v = Bytes({0});
-  if (isNew) {
-    AppendU32(v, 0x01000000);
-    AppendU32(v, 0), AppendU16(v, 0);
-    AppendU32(v, 0x3FFFFFFF);
-    AppendU16(v, 0xFFFF);
-    Append(v, ExpectedString(name, true));
-    for (uint32_t x : {4u, 1u, 0u, 0u}) AppendU32(v, x);
-    Append(v, Bytes({0xFF, 0xFE, 0xFF}));
-    for (int i = 0; i < 5; ++i) AppendU32(v, 0);
-    v.push_back(0);
-    Append(v, Bytes({0xFF, 0xFE, 0xFF}));
-    AppendU32(v, 0x100), AppendU32(v, 0);
-    AppendU32(v, static_cast<uint32_t>(flag) << 8);
-    AppendU32(v, 0x100), AppendU32(v, 0);
-  } else {
-    AppendU32(v, 0), AppendU32(v, 0), AppendU16(v, 0);
-    AppendU32(v, 0x3FFFFFFF);
-    AppendU16(v, 0xFFFF);
-    Append(v, ExpectedString(name, false));
-    v.push_back(1);
-    Append(v, Bytes({0, 0, 0}));
-    AppendU32(v, 2);
-    for (int i = 0; i < 7; ++i) AppendU32(v, 0);
-    AppendU32(v, 0x100), AppendU32(v, 0);
-    AppendU32(v, static_cast<uint32_t>(flag) << 8);
-  }
-  return v;
+  const std::string f = std::to_string(flag << 8);
+  return FieldBytes(std::string(isNew ? "u8 0; u32 0x01000000, 0" : "u8 0; u32 0, 0") +
+                    "; u16 0; u32 0x3FFFFFFF; u16 0xFFFF; " + StringFields(name, isNew) +
+                    (isNew ? "; u32 4, 1, 0, 0; M; u32 0 x 5; u8 0; M; u32 0x100, 0, " + f + ", 0x100, 0"
+                           : "; u8 1, 0, 0, 0; u32 2, 0 x 7, 0x100, 0, " + f));
 }
 
 inline std::vector<uint8_t> Slice(const std::vector<uint8_t>& v, size_t from, size_t to) {

@@ -3,185 +3,86 @@
 #include <gtest/gtest.h>
 
 #include "fla/expected_records.h"
-#include "support/byte_sink.h"
 
-namespace tovrani {
+namespace tovrani::test {
 namespace {
-
-using test::Append;
-using test::ByteSink;
-using test::Bytes;
-using test::Concat;
-using test::ExpectedHead;
-using test::ExpectedTail;
-using test::Slice;
 
 const std::vector<uint8_t> kJoint = {0x00, 0x05, 0x80};
 const std::vector<uint8_t> kEnd = {0x00};
 
-// Runs the old or the new twin as the level asks, as every caller does.
+// The old or the new twin of a writer, as the level asks and every caller does.
+#define TWIN(name) (isNew() ? name##New : name##Old)
+
 class KeyframeAtLevel : public ::testing::TestWithParam<int> {
  protected:
   bool isNew() const { return IsNewFlaFormat(static_cast<uint8_t>(GetParam())); }
-  PatchPos frameHead(std::FILE* f) { return isNew() ? WriteFrameHeadNew(f) : WriteFrameHeadOld(f); }
-  PatchPos firstFrame(std::FILE* f) { return isNew() ? WriteFirstFrameNew(f) : WriteFirstFrameOld(f); }
-  PatchPos nextFrame(std::FILE* f) { return isNew() ? WriteNextFrameNew(f) : WriteNextFrameOld(f); }
-  PatchPos singleFrame(std::FILE* f) {
-    return isNew() ? WriteSingleFrameNew(f) : WriteSingleFrameOld(f);
-  }
-  void lastFrameTail(std::FILE* f) { isNew() ? WriteLastFrameTailNew(f) : WriteLastFrameTailOld(f); }
-  void finishLastFrame(std::FILE* f) { isNew() ? FinishLastFrameNew(f) : FinishLastFrameOld(f); }
-  void emptyFrame(std::FILE* f, uint32_t d) {
-    isNew() ? WriteEmptyFrameNew(f, d) : WriteEmptyFrameOld(f, d);
-  }
-  void emptyFrameEx(std::FILE* f, uint32_t d, uint32_t a, uint32_t b) {
-    isNew() ? WriteEmptyFrameExNew(f, d, a, b) : WriteEmptyFrameExOld(f, d, a, b);
-  }
-  void lastEmptyFrame(std::FILE* f, uint32_t d) {
-    isNew() ? WriteLastEmptyFrameNew(f, d) : WriteLastEmptyFrameOld(f, d);
-  }
-  void labelFrame(std::FILE* f, std::string_view label, bool hasNext, uint8_t flag) {
-    isNew() ? WriteLabelFrameNew(f, label, hasNext, flag)
-            : WriteLabelFrameOld(f, label, hasNext, flag);
+  std::vector<uint8_t> head(uint32_t d = 1) const { return ExpectedHead(isNew(), d); }
+  std::vector<uint8_t> tail(const std::string& name = "", int flag = 0) const {
+    return ExpectedTail(isNew(), name, flag);
   }
   size_t headSize() const { return isNew() ? 60 : 58; }
-  uint8_t durationLow() const { return isNew() ? 0x18 : 0x16; }
 };
 
-TEST_P(KeyframeAtLevel, FrameHeadAndItsDurationPosition) {
-  ByteSink out;
-  std::fputc(0xEE, out);  // a record rarely starts at offset 0
-  const PatchPos pos = frameHead(out);
-  auto b = out.bytes();
-  ASSERT_EQ(b.size(), 1 + headSize());
-  EXPECT_BYTES(Slice(b, 1, b.size()), ExpectedHead(isNew(), 1));
-  ASSERT_EQ(pos, static_cast<PatchPos>(headSize() - 7 + 1 + 1));
-  EXPECT_EQ(b[pos - 1], durationLow());
+TEST_P(KeyframeAtLevel, FrameHeadDurationWordAndClamp) {
+  PatchPos pos = 0;
+  // A record rarely starts at offset 0.
+  const auto b = Written([&](auto f) { std::fputc(0xEE, f), pos = TWIN(WriteFrameHead)(f); });
+  EXPECT_BYTES(b, Concat({{0xEE}, head()}));
+  ASSERT_EQ(pos, static_cast<PatchPos>(headSize() - 6 + 1));
+  EXPECT_EQ(b[pos - 1], isNew() ? 0x18 : 0x16);
   EXPECT_EQ(b[pos], 1);
-}
-
-TEST_P(KeyframeAtLevel, DurationWordAndItsPosition) {
-  ByteSink out;
-  emptyFrame(out, 3);
-  auto b = out.bytes();
-  const size_t word = headSize() - 7;
-  EXPECT_BYTES(Slice(b, word, word + 4), Bytes({durationLow(), 3, 0, 0}));
-}
-
-TEST_P(KeyframeAtLevel, WideDurationIsClampedNotSpilled) {
-  ByteSink out;
-  emptyFrame(out, 0x12345);
-  auto b = out.bytes();
-  const size_t word = headSize() - 7;
-  EXPECT_BYTES(Slice(b, word, word + 4), Bytes({durationLow(), 0xFF, 0xFF, 0x00}));
-  EXPECT_EQ(b.size(), isNew() ? 147u : 127u);
+  // A wider duration stops at 65,535 and never spills into the tween-kind byte.
+  const auto wide = Written([&](auto f) { TWIN(WriteEmptyFrame)(f, 0x12345); });
+  EXPECT_BYTES(wide, Concat({head(0xFFFF), tail(), kJoint}));
 }
 
 TEST_P(KeyframeAtLevel, CompleteUnnamedKeyframes) {
-  {
-    ByteSink out;
-    lastEmptyFrame(out, 7);
-    EXPECT_EQ(out.bytes().size(), isNew() ? 145u : 125u);
-    EXPECT_BYTES(out.bytes(), Concat({ExpectedHead(isNew(), 7), ExpectedTail(isNew()), kEnd}));
-  }
-  {
-    ByteSink out;
-    emptyFrame(out, 7);
-    EXPECT_EQ(out.bytes().size(), isNew() ? 147u : 127u);
-    EXPECT_BYTES(out.bytes(), Concat({ExpectedHead(isNew(), 7), ExpectedTail(isNew()), kJoint}));
-  }
-  {
-    // The extended writer ignores its last two values whatever they hold.
-    ByteSink plain, ex;
-    emptyFrame(plain, 9);
-    emptyFrameEx(ex, 9, 0xFFFFFFFF, 0x12345678);
-    EXPECT_BYTES(ex.bytes(), plain.bytes());
-  }
-  {
-    ByteSink pieces, whole;
-    frameHead(pieces);
-    lastFrameTail(pieces);
-    lastEmptyFrame(whole, 1);
-    EXPECT_BYTES(whole.bytes(), pieces.bytes());
-  }
+  const auto last = Written([&](auto f) { TWIN(WriteLastEmptyFrame)(f, 7); });
+  EXPECT_EQ(last.size(), isNew() ? 145u : 125u);
+  EXPECT_BYTES(last, Concat({head(7), tail(), kEnd}));
+  EXPECT_BYTES(Written([&](auto f) { TWIN(WriteEmptyFrame)(f, 7); }), Concat({head(7), tail(), kJoint}));
+  // The extended writer ignores its last two values whatever they hold.
+  EXPECT_BYTES(Written([&](auto f) { TWIN(WriteEmptyFrameEx)(f, 9, 0xFFFFFFFF, 0x12345678); }),
+               Concat({head(9), tail(), kJoint}));
+  EXPECT_BYTES(Written([&](auto f) { TWIN(WriteFrameHead)(f), TWIN(WriteLastFrameTail)(f); }),
+               Concat({head(), tail(), kEnd}));
 }
 
-TEST_P(KeyframeAtLevel, FirstFrameStopsWhereTheCallerTakesOver) {
-  ByteSink out;
-  const PatchPos pos = firstFrame(out);
-  auto b = out.bytes();
-  ASSERT_EQ(b.size(), 100u);
-  auto tail = ExpectedTail(isNew());
-  std::vector<uint8_t> e = ExpectedHead(isNew(), 1);
-  if (isNew()) {
-    Append(e, Slice(tail, 0, 40));
-    EXPECT_BYTES(Slice(b, 97, 100), Bytes({0xFF, 0xFE, 0xFF}));
-  } else {
-    Append(e, Slice(tail, 0, 19));
-    Append(e, std::vector<uint8_t>(23, 0));
-    EXPECT_BYTES(Slice(b, 15 + 58, 19 + 58), Bytes({0xFF, 0xFF, 0x00, 0x01}));
-  }
-  EXPECT_BYTES(b, e);
+TEST_P(KeyframeAtLevel, PartialFramesLeaveTheRestToTheCaller) {
+  PatchPos pos = 0;
+  // The first frame stops inside its tail.
+  const auto first = Written([&](auto f) { pos = TWIN(WriteFirstFrame)(f); });
+  EXPECT_BYTES(first, isNew() ? Concat({head(), Slice(tail(), 0, 40)})
+                              : Concat({head(), Slice(tail(), 0, 19), std::vector<uint8_t>(23, 0)}));
   EXPECT_EQ(pos, static_cast<PatchPos>(headSize() - 6));
-}
 
-TEST_P(KeyframeAtLevel, NextFrameJoinsTwoKeyframes) {
-  ByteSink out;
-  frameHead(out);
-  const PatchPos pos = nextFrame(out);
-  auto b = out.bytes();
-  const auto tail = ExpectedTail(isNew());
-  EXPECT_BYTES(b, Concat({ExpectedHead(isNew(), 1), tail, kJoint, ExpectedHead(isNew(), 1)}));
-  EXPECT_EQ(pos, static_cast<PatchPos>(headSize() + tail.size() + 3 + headSize() - 6));
-  EXPECT_EQ(b[pos], 1);
-  EXPECT_EQ(b[pos - 1], durationLow());
-}
+  const auto next = Written([&](auto f) { TWIN(WriteFrameHead)(f), pos = TWIN(WriteNextFrame)(f); });
+  EXPECT_BYTES(next, Concat({head(), tail(), kJoint, head()}));
+  EXPECT_EQ(pos, static_cast<PatchPos>(next.size() - 6));
 
-TEST_P(KeyframeAtLevel, SingleAndFinishedFramesLeaveTheirStartToTheCaller) {
-  {
-    ByteSink out;
-    const int v = isNew() ? 4 : 1;
-    std::fputc(v, out), std::fputc(0, out), std::fputc(0, out);
-    const PatchPos pos = singleFrame(out);
-    EXPECT_BYTES(out.bytes(), Concat({ExpectedHead(isNew(), 1), ExpectedTail(isNew()), kEnd}));
-    EXPECT_EQ(pos, static_cast<PatchPos>(headSize() - 6));
-  }
-  {
-    ByteSink out;
-    finishLastFrame(out);
-    EXPECT_BYTES(out.bytes(), Concat({Slice(ExpectedTail(isNew()), 11, isNew() ? 84 : 66), kEnd}));
-  }
+  // The single frame's first three bytes are the caller's.
+  const auto single = Written([&](auto f) { std::fputs(isNew() ? "\4" : "\1", f), PutU16(f, 0);
+                                            pos = TWIN(WriteSingleFrame)(f); });
+  EXPECT_BYTES(single, Concat({head(), tail(), kEnd}));
+  EXPECT_EQ(pos, static_cast<PatchPos>(headSize() - 6));
+  EXPECT_BYTES(Written([&](auto f) { TWIN(FinishLastFrame)(f); }),
+               Concat({Slice(tail(), 11, isNew() ? 84 : 66), kEnd}));
 }
 
 TEST_P(KeyframeAtLevel, LabelFrames) {
-  {
-    // Empty label, no flag, no next frame: the last empty frame of length 1.
-    ByteSink label, empty;
-    labelFrame(label, "", false, 0);
-    lastEmptyFrame(empty, 1);
-    EXPECT_BYTES(label.bytes(), empty.bytes());
-  }
-  {
-    ByteSink out;
-    labelFrame(out, "ab", true, 1);
-    auto tail = ExpectedTail(isNew(), "ab", 1);
-    EXPECT_BYTES(out.bytes(), Concat({ExpectedHead(isNew(), 1), tail, kJoint}));
-    // The name field itself.
-    auto name = isNew() ? Bytes({0xFF, 0xFF, 0xFF, 0xFE, 0xFF, 0x02, 0x61, 0x00, 0x62, 0x00})
-                        : Bytes({0xFF, 0xFF, 0x02, 0x61, 0x62, 0x01});
-    EXPECT_BYTES(Slice(tail, 15, 15 + name.size()), name);
-  }
-  {
-    // A label past 254 characters keeps every character behind the long length.
-    const std::string label(300, 'L');
-    ByteSink out;
-    labelFrame(out, label, false, 0);
-    EXPECT_BYTES(out.bytes(),
-                 Concat({ExpectedHead(isNew(), 1), ExpectedTail(isNew(), label), kEnd}));
-  }
+  // Empty label, no flag, no next frame: the last empty frame of length 1.
+  EXPECT_BYTES(Written([&](auto f) { TWIN(WriteLabelFrame)(f, "", false, 0); }), Concat({head(), tail(), kEnd}));
+  EXPECT_BYTES(Written([&](auto f) { TWIN(WriteLabelFrame)(f, "ab", true, 1); }),
+               Concat({head(), tail("ab", 1), kJoint}));
+  EXPECT_BYTES(Slice(tail("ab", 1), 15, isNew() ? 25 : 21),
+               FromHex(isNew() ? "FFFF FFFEFF 02 6100 6200" : "FFFF 02 6162 01"));
+  // A label past 254 characters keeps every character behind the long length.
+  const std::string label(300, 'L');
+  EXPECT_BYTES(Written([&](auto f) { TWIN(WriteLabelFrame)(f, label, false, 0); }),
+               Concat({head(), tail(label), kEnd}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Levels, KeyframeAtLevel, ::testing::Values(0, 1, 2, 3));
 
 }  // namespace
-}  // namespace tovrani
+}  // namespace tovrani::test

@@ -4,198 +4,95 @@
 
 #include "fla/archive.h"
 #include "fla/expected_records.h"
-#include "fla/keyframe_records.h"
-#include "support/byte_sink.h"
 
-namespace tovrani {
+namespace tovrani::test {
 namespace {
 
-using test::Append;
-using test::AppendU16;
-using test::AppendU32;
-using test::ByteSink;
-using test::Bytes;
-using test::Concat;
-using test::ExpectedString;
-using test::Slice;
+#define TWIN(name) (isNew() ? name##New : name##Old)
 
 class LayerAtLevel : public ::testing::TestWithParam<int> {
  protected:
   void SetUp() override { g_shortLayerEndLead = 0, g_omitLayerLink = 0; }
   void TearDown() override { g_shortLayerEndLead = 0, g_omitLayerLink = 0; }
-
   uint8_t level() const { return static_cast<uint8_t>(GetParam()); }
   bool isNew() const { return GetParam() >= 2; }
-
-  void tail(std::FILE* f, std::string_view name, bool a, bool b, bool c, uint32_t r, uint8_t s) {
-    isNew() ? WriteLayerTailNew(f, name, a, b, c, r, s) : WriteLayerTailOld(f, name, a, b, c, r, s);
-  }
-  void flaggedTail(std::FILE* f, std::string_view name, bool a, bool b, bool c, uint16_t r,
-                   uint8_t s) {
-    isNew() ? WriteLayerTailFlaggedNew(f, name, a, b, c, r, s)
-            : WriteLayerTailFlaggedOld(f, name, a, b, c, r, s);
-  }
   void end(std::FILE* f, uint32_t value) {
     isNew() ? WriteLayerEndNew(f, static_cast<uint16_t>(value)) : WriteLayerEndOld(f, value);
   }
 
   // The tail up to its case bytes.
-  std::vector<uint8_t> tailStart(const std::string& name, bool flagged,
-                                 uint32_t secondMinus = 0xFFFFFFFF) const {
-    std::vector<uint8_t> e;
-    AppendU32(e, 0);
-    AppendU32(e, 0x8000);
-    if (isNew()) {
-      AppendU32(e, 0x8000);
-      e.push_back(0x0B);
-    } else {
-      Append(e, Bytes({0x00, 0x80, 0x0A}));
-    }
-    Append(e, ExpectedString(name, isNew()));
-    Append(e, Bytes({flagged ? 1 : 0, 0, 0}));
-    AppendU32(e, 0xFFFFFFFF);
-    AppendU32(e, secondMinus);
-    AppendU32(e, 0);
-    AppendU32(e, 1);
-    return e;
+  std::vector<uint8_t> tailStart(const std::string& name, bool flagged, uint32_t second = 0xFFFFFFFF) const {
+    return FieldBytes(std::string("u32 0, 0x8000; ") + (isNew() ? "u32 0x8000; u8 0x0B; " : "u8 0, 0x80, 0x0A; ") +
+                      StringFields(name, isNew()) + "; u8 " + (flagged ? "1" : "0") + ", 0, 0; u32 -1, " +
+                      std::to_string(second) + ", 0, 1");
   }
-
   std::vector<uint8_t> layerEnd(bool shortLead, uint32_t value) const {
-    std::vector<uint8_t> e = shortLead ? Bytes({0, 0, 0}) : Bytes({1, 0, 0, 0});
-    AppendU32(e, 0x00800000);
-    if (isNew()) {
-      AppendU32(e, 0x00800000);
-      AppendU16(e, 0x0700);
-      AppendU16(e, value & 0xFFFF);
-      AppendU16(e, 1);
-      AppendU32(e, 0), AppendU32(e, 0);
-    } else {
-      AppendU32(e, 0x03800000);
-      AppendU32(e, value);
-      AppendU16(e, 0);
-    }
-    return e;
+    return FieldBytes(std::string(shortLead ? "u8 0, 0, 0" : "u8 1, 0, 0, 0") + "; u32 0x00800000; " +
+                      (isNew() ? "u32 0x00800000; u16 0x0700, " + std::to_string(value & 0xFFFF) + ", 1; u32 0, 0"
+                               : "u32 0x03800000, " + std::to_string(value) + "; u16 0"));
   }
-
   // The shape layer record: end of the keyframe, tail "Layer n"/"ID n".
   std::vector<uint8_t> shapeLayer(const std::string& name, bool flagged) const {
-    std::vector<uint8_t> e = Bytes({0, 0, 0, 0, 0});
-    Append(e, Bytes({isNew() ? 0x18 : 0x16, 1, 0, 0, 6, 0, 0}));
-    Append(e, test::ExpectedTail(isNew()));
-    e.push_back(0);
-    Append(e, tailStart(name, flagged, 0xFFFF804F));
-    AppendU32(e, 0x01000000);
-    return e;
+    return Concat({FromHex(isNew() ? "0000000000 18 010000 060000" : "0000000000 16 010000 060000"),
+                   ExpectedTail(isNew()), {0}, tailStart(name, flagged, 0xFFFF804F), FromHex("00000001")});
   }
 };
 
-TEST_P(LayerAtLevel, FirstFlagWinsAndResetsTheLead) {
-  for (bool second : {false, true})
-    for (bool third : {false, true}) {
-      g_shortLayerEndLead = 1;
-      ByteSink out;
-      tail(out, "Layer 1", true, second, third, 0x1234, 1);
-      auto e = tailStart("Layer 1", false);
-      AppendU32(e, 0x01000000);
-      EXPECT_BYTES(out.bytes(), e);
-      EXPECT_EQ(g_shortLayerEndLead, 0);
-    }
-}
-
-TEST_P(LayerAtLevel, SecondFlagCase) {
-  ByteSink out;
-  tail(out, "", false, true, true, 0x1234, 1);
-  auto e = tailStart("", false);
-  e.push_back(0);
-  EXPECT_BYTES(out.bytes(), e);
-  EXPECT_EQ(g_shortLayerEndLead, 1);
-}
-
-TEST_P(LayerAtLevel, ThirdFlagCaseWithAndWithoutLink) {
-  const auto head = Concat({tailStart("m", false), Bytes({0x04, 0, 0, 0x01, 0x01})});
-  {
-    ByteSink out;
-    tail(out, "m", false, false, true, 0x1234, 1);
-    EXPECT_BYTES(out.bytes(), Concat({head, Bytes({1, 1, 0x34, 0x12})}));
+TEST_P(LayerAtLevel, TailCases) {
+  struct Row {
+    bool flagged, first, second, third;
+    uint32_t ref;
+    uint8_t link, omit;
+    const char* caseBytes;
+  } rows[] = {
+      {false, 1, 0, 0, 0x1234, 1, 0, "00000001"},  // the first flag wins over the others
+      {false, 1, 1, 1, 0x1234, 1, 0, "00000001"},
+      {true, 1, 0, 0, 0, 0, 0, "00000001"},
+      {false, 0, 1, 1, 0x1234, 1, 0, "00"},
+      {false, 0, 0, 1, 0x1234, 1, 0, "04 0000 0101 0101 3412"},
+      {false, 0, 0, 1, 0x1234, 0, 0, "04 0000 0101 0101"},
+      {false, 0, 0, 1, 0x1234, 1, 1, "04 0000 0101"},
+      {false, 0, 0, 1, 0x1234, 0, 1, "04 0000 0101"},
+      {false, 0, 0, 0, 0x1234, 1, 0, "00 3412 0100 3412"},
+      {false, 0, 0, 0, 0x12345, 1, 0, "00 FF7F 45230100 0100 FF7F 45230100"},
+      {true, 0, 0, 0, 0x7FFF, 0, 0, "00 FF7F FF7F0000 0100"},  // the 16-bit reference widens too
+  };
+  for (const Row& r : rows) {
+    g_omitLayerLink = r.omit;
+    g_shortLayerEndLead = r.first ? 1 : 0;  // the tail sets the lead whatever it was
+    const auto b = Written([&](auto f) {
+      r.flagged ? TWIN(WriteLayerTailFlagged)(f, "x", r.first, r.second, r.third, static_cast<uint16_t>(r.ref), r.link)
+                : TWIN(WriteLayerTail)(f, "x", r.first, r.second, r.third, r.ref, r.link);
+    });
+    EXPECT_BYTES(b, Concat({tailStart("x", r.flagged), FromHex(r.caseBytes)})) << r.caseBytes;
+    EXPECT_EQ(g_shortLayerEndLead, r.first ? 0 : 1) << r.caseBytes;
   }
-  {
-    ByteSink out;
-    tail(out, "m", false, false, true, 0x1234, 0);
-    EXPECT_BYTES(out.bytes(), Concat({head, Bytes({1, 1})}));
-  }
-  for (uint8_t s : {0, 1}) {
-    g_omitLayerLink = 1;
-    ByteSink out;
-    tail(out, "m", false, false, true, 0x1234, s);
-    EXPECT_BYTES(out.bytes(), head);
-    EXPECT_EQ(g_shortLayerEndLead, 1);
-  }
-}
-
-TEST_P(LayerAtLevel, NoFlagCaseReferences) {
-  {
-    ByteSink out;
-    tail(out, "x", false, false, false, 0x1234, 1);
-    EXPECT_BYTES(out.bytes(),
-                 Concat({tailStart("x", false), Bytes({0x00, 0x34, 0x12, 0x01, 0x00, 0x34, 0x12})}));
-  }
-  {
-    ByteSink out;
-    tail(out, "x", false, false, false, 0x12345, 1);
-    EXPECT_BYTES(out.bytes(),
-                 Concat({tailStart("x", false),
-                         Bytes({0x00, 0xFF, 0x7F, 0x45, 0x23, 0x01, 0x00, 0x01, 0x00, 0xFF, 0x7F,
-                                0x45, 0x23, 0x01, 0x00})}));
-  }
-  {
-    // The flagged tail widens its 16-bit reference from 0x7FFF on.
-    ByteSink out;
-    flaggedTail(out, "x", false, false, false, 0x7FFF, 0);
-    EXPECT_BYTES(out.bytes(), Concat({tailStart("x", true),
-                                      Bytes({0x00, 0xFF, 0x7F, 0xFF, 0x7F, 0x00, 0x00, 0x01, 0x00})}));
-    EXPECT_EQ(g_shortLayerEndLead, 1);
-  }
-}
-
-TEST_P(LayerAtLevel, LongLayerNameKeepsEveryCharacter) {
   const std::string name(300, 'n');
-  ByteSink out;
-  flaggedTail(out, name, true, false, false, 0, 0);
-  EXPECT_BYTES(out.bytes(), Concat({tailStart(name, true), Bytes({0, 0, 0, 1})}));
+  EXPECT_BYTES(Written([&](auto f) { TWIN(WriteLayerTailFlagged)(f, name, true, false, false, 0, 0); }),
+               Concat({tailStart(name, true), FromHex("00000001")}));
 }
 
 TEST_P(LayerAtLevel, LayerEndLeadFollowsThePrecedingTail) {
-  ByteSink out;
-  tail(out, "a", true, false, false, 0, 0);
-  const size_t firstTail = out.bytes().size();
-  end(out, 3);
-  const size_t afterFirst = out.bytes().size();
-  tail(out, "a", false, false, false, 0, 0);
-  const size_t otherTail = out.bytes().size();
-  end(out, 0x12345678);
-  auto b = out.bytes();
-  EXPECT_BYTES(Slice(b, firstTail, afterFirst), layerEnd(false, 3));
+  size_t firstEnd = 0, otherEnd = 0;
+  const auto b = Written([&](auto f) {
+    TWIN(WriteLayerTail)(f, "a", true, false, false, 0, 0);
+    firstEnd = std::ftell(f), end(f, 3);
+    TWIN(WriteLayerTail)(f, "a", false, false, false, 0, 0);
+    otherEnd = std::ftell(f), end(f, 0x12345678);
+  });
+  EXPECT_BYTES(Slice(b, firstEnd, firstEnd + layerEnd(false, 3).size()), layerEnd(false, 3));
   // The new end keeps only the low 16 bits of its value, the old one all 32.
-  EXPECT_BYTES(Slice(b, otherTail, b.size()), layerEnd(true, 0x12345678));
+  EXPECT_BYTES(Slice(b, otherEnd, b.size()), layerEnd(true, 0x12345678));
 }
 
 TEST_P(LayerAtLevel, ShapeLayerRecords) {
-  {
-    ByteSink out;
-    WriteLayerRecord(out, 12, level());
-    EXPECT_EQ(out.bytes().size(), isNew() ? 153u : 122u);
-    EXPECT_BYTES(out.bytes(), shapeLayer("Layer 12", false));
-  }
-  {
-    ByteSink out;
-    WriteIdLayerRecord(out, 7, level());
-    EXPECT_BYTES(out.bytes(), shapeLayer("ID 7", true));
-  }
-  for (uint16_t n : {0, 65535}) {
-    ByteSink out;
-    WriteLayerRecord(out, n, level());
-    EXPECT_BYTES(out.bytes(), shapeLayer("Layer " + std::to_string(n), false));
-  }
+  const auto layer12 = Written([&](auto f) { WriteLayerRecord(f, 12, level()); });
+  EXPECT_EQ(layer12.size(), isNew() ? 153u : 122u);
+  EXPECT_BYTES(layer12, shapeLayer("Layer 12", false));
+  EXPECT_BYTES(Written([&](auto f) { WriteIdLayerRecord(f, 7, level()); }), shapeLayer("ID 7", true));
+  for (uint16_t n : {0, 65535})
+    EXPECT_BYTES(Written([&](auto f) { WriteLayerRecord(f, n, level()); }),
+                 shapeLayer("Layer " + std::to_string(n), false));
   EXPECT_EQ(g_omitLayerLink, 0);
 }
 
@@ -204,17 +101,15 @@ TEST_P(LayerAtLevel, ShapeLayerRecords) {
 // first-flag ending calls for.
 TEST_P(LayerAtLevel, LayerEndAfterShapeLayerRecordTakesTheLongLead) {
   for (bool idName : {false, true}) {
-    ByteSink out;
-    tail(out, "before", false, true, false, 0, 0);
-    ASSERT_EQ(g_shortLayerEndLead, 1);
-    end(out, 3);
-    const size_t pageStart = out.bytes().size();
-    WriteShapeRecordHead(out, true, level());
-    idName ? WriteIdLayerRecord(out, 1, level()) : WriteLayerRecord(out, 1, level());
-    const size_t recordEnd = out.bytes().size();
-    end(out, 2);
-    auto b = out.bytes();
-    EXPECT_GT(recordEnd, pageStart);
+    size_t recordEnd = 0;
+    const auto b = Written([&](auto f) {
+      TWIN(WriteLayerTail)(f, "before", false, true, false, 0, 0);
+      end(f, 3);
+      WriteShapeRecordHead(f, true, level());
+      idName ? WriteIdLayerRecord(f, 1, level()) : WriteLayerRecord(f, 1, level());
+      recordEnd = std::ftell(f);
+      end(f, 2);
+    });
     EXPECT_BYTES(Slice(b, recordEnd, b.size()), layerEnd(false, 2));
   }
 }
@@ -222,4 +117,4 @@ TEST_P(LayerAtLevel, LayerEndAfterShapeLayerRecordTakesTheLongLead) {
 INSTANTIATE_TEST_SUITE_P(Levels, LayerAtLevel, ::testing::Values(0, 1, 2, 3));
 
 }  // namespace
-}  // namespace tovrani
+}  // namespace tovrani::test

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <initializer_list>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tovrani::test {
@@ -43,6 +44,18 @@ class ByteSink {
 inline std::vector<uint8_t> Bytes(std::initializer_list<int> b) {
   std::vector<uint8_t> v;
   for (int x : b) v.push_back(static_cast<uint8_t>(x));
+  return v;
+}
+// "FF FE FF 00" or "FFFEFF00": hex digits in pairs, anything else skipped.
+inline std::vector<uint8_t> FromHex(std::string_view hex) {
+  std::vector<uint8_t> v;
+  int high = -1;
+  for (char c : hex) {
+    const int d = c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+    if (d < 0) continue;
+    if (high < 0) high = d;
+    else v.push_back(static_cast<uint8_t>(high << 4 | d)), high = -1;
+  }
   return v;
 }
 inline void Append(std::vector<uint8_t>& v, const std::vector<uint8_t>& more) {
