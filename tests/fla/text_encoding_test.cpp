@@ -23,6 +23,8 @@ TEST(TextEncoding, MalformedUtf8BecomesReplacement) {
   EXPECT_EQ(DecodeSwfText("\xF4\x90\x80\x80", 6), fffd + fffd + fffd + fffd);  // past U+10FFFF
   EXPECT_EQ(DecodeSwfText("ab\xE2\x82", 6), "ab" + fffd + fffd);     // cut at the end
   EXPECT_EQ(Utf16FromUtf8("\xFF"), std::u16string(1, 0xFFFD));
+  // One replacement per bad byte, and no read past a sequence cut at the end.
+  EXPECT_EQ(AnsiFromUtf8("a\x80" "b\xC0\xAF" "\xED\xA0\x80" "\xE4\xB8"), "a?b???????");
 }
 
 TEST(TextEncoding, Utf16AndAnsiForms) {
