@@ -3,16 +3,12 @@
 #include <gtest/gtest.h>
 
 #include "fla/archive.h"
+#include "fla/expected_records.h"
 #include "fla/layer_records.h"
 #include "fla/work_files.h"
-#include "support/byte_sink.h"
 
 namespace tovrani::test {
 namespace {
-
-uint32_t Le32(const std::vector<uint8_t>& v, size_t at) {
-  return v[at] | v[at + 1] << 8 | v[at + 2] << 16 | static_cast<uint32_t>(v[at + 3]) << 24;
-}
 
 TEST(StreamPlacement, CutOffBetweenMiniStreamAndRegularSectors) {
   WorkFiles w;
@@ -20,29 +16,23 @@ TEST(StreamPlacement, CutOffBetweenMiniStreamAndRegularSectors) {
   ctx.m_wCurSymbolId = 1;
   ASSERT_TRUE(PlaceSymbolStream(ctx, Pattern(4096, 1), 0));
   ASSERT_TRUE(PlaceSymbolStream(ctx, Pattern(4095, 2), 1));
-
-  EXPECT_EQ(ctx.m_pStreamStart.at(0), 0u);
-  EXPECT_EQ(ctx.m_pStreamSize.at(0), 4096u);
-  EXPECT_EQ(ctx.m_pBigStreamList.at(0), 0x1000000u);  // row 0, symbol kind
   EXPECT_EQ(WorkFiles::Contents(ctx.m_pBigSectorFile), Pattern(4096, 1));
-
+  auto mini = Pattern(4095, 2);
+  mini.push_back(0);
+  EXPECT_EQ(WorkFiles::Contents(ctx.m_pMiniStreamFile), mini);
   // 4095 bytes take 64 mini sectors, chained 0 -> 1 -> ... -> 63 -> end.
-  EXPECT_EQ(ctx.m_pStreamStart.at(1), 0u);
-  EXPECT_EQ(ctx.m_pBigStreamList.at(1), 0u);
-  auto mini = WorkFiles::Contents(ctx.m_pMiniStreamFile);
-  ASSERT_EQ(mini.size(), 4096u);
-  EXPECT_EQ(mini[4095], 0);
   for (uint32_t i = 0; i < 63; ++i) ASSERT_EQ(w.MiniFatEntry(i), i + 1);
   EXPECT_EQ(w.MiniFatEntry(63), kEndOfChain);
   EXPECT_EQ(w.MiniFatEntry(64), kFreeSector);
-
-  EXPECT_EQ(ctx.m_nStreams, 2u);
-  EXPECT_EQ(ctx.m_nBigStreamList, 2u);
-  EXPECT_EQ(ctx.m_nSymbolStreams, 2u);
-  EXPECT_EQ(ctx.m_wCurSymbolId, 3);
-  EXPECT_EQ(ctx.m_pStreamId.at(0), 1);
+  // Both start at 0; only the first is on the regular list (row 0, symbol kind).
+  EXPECT_EQ(ctx.m_pStreamStart.at(0) + ctx.m_pStreamStart.at(1), 0u);
+  EXPECT_EQ(ctx.m_pBigStreamList.at(0), 0x1000000u);
+  EXPECT_EQ(ctx.m_pBigStreamList.at(1), 0u);
+  EXPECT_EQ(ctx.m_pStreamSize.at(0), 4096u);
   EXPECT_EQ(ctx.m_pStreamId.at(1), 2);
   EXPECT_EQ(ctx.m_pStreamFlagA.at(1), 1);
+  EXPECT_EQ(ctx.m_nStreams + ctx.m_nBigStreamList + ctx.m_nSymbolStreams, 6u);
+  EXPECT_EQ(ctx.m_wCurSymbolId, 3);
 }
 
 TEST(StreamPlacement, MiniFatChains) {
@@ -57,28 +47,22 @@ TEST(StreamPlacement, MiniFatChains) {
   EXPECT_EQ(w.MiniFatEntry(4), kEndOfChain);
   EXPECT_EQ(w.MiniFatEntry(5), 6u);
   EXPECT_EQ(w.MiniFatEntry(6), kEndOfChain);
-
   // Up to sector 120, then 16 sectors across entry 127 into a new block.
-  ASSERT_TRUE(AppendStreamData(ctx, Pattern(63 * 64, 2), where));
-  ASSERT_TRUE(AppendStreamData(ctx, Pattern(50 * 64, 2), where));
+  // (Pieces under 4096 bytes, so they stay in the mini stream.)
+  for (int sectors : {63, 50}) ASSERT_TRUE(AppendStreamData(ctx, Pattern(sectors * 64, 2), where));
   ASSERT_TRUE(AppendStreamData(ctx, Pattern(1000, 3), where));
   EXPECT_EQ(where.start, 120u);
   EXPECT_EQ(w.MiniFatEntry(127), 128u);
-  EXPECT_EQ(w.MiniFatEntry(134), 135u);
   EXPECT_EQ(w.MiniFatEntry(135), kEndOfChain);
   ASSERT_EQ(ctx.m_nMiniFatBlocks, 2u);
   EXPECT_EQ(ctx.m_nMiniFatPos, 8u);
   for (uint32_t slot = 8; slot < 128; ++slot) ASSERT_EQ(ctx.m_apMiniFatBlocks[1][slot], kFreeSector);
-
-  // Filling a block exactly leaves a fresh, empty block after it.
-  ASSERT_TRUE(AppendStreamData(ctx, Pattern(63 * 64, 4), where));
-  ASSERT_TRUE(AppendStreamData(ctx, Pattern(57 * 64, 4), where));
-  EXPECT_EQ(ctx.m_nMiniFatBlocks, 3u);
-  EXPECT_EQ(ctx.m_nMiniFatPos, 0u);
-  EXPECT_EQ(w.MiniFatEntry(255), kEndOfChain);
-
-  // An empty stream chains nothing.
+  // Filling a block exactly leaves a fresh, empty block after it; an empty
+  // stream chains nothing.
+  for (int sectors : {63, 57}) ASSERT_TRUE(AppendStreamData(ctx, Pattern(sectors * 64, 4), where));
   ASSERT_TRUE(AppendStreamData(ctx, {}, where));
+  EXPECT_EQ(ctx.m_nMiniFatBlocks, 3u);
+  EXPECT_EQ(w.MiniFatEntry(255), kEndOfChain);
   EXPECT_EQ(where.start, 256u);
   EXPECT_EQ(ctx.m_nMiniFatPos, 0u);
 }
@@ -86,68 +70,56 @@ TEST(StreamPlacement, MiniFatChains) {
 TEST(StreamPlacement, ChainCountComesFromTheTableNotTheCaller) {
   // The scene page of 0 or 1 bytes passes its size instead of its start.
   WorkFiles w;
-  auto& ctx = w.ctx;
   StreamPlacement where;
-  ASSERT_TRUE(AppendStreamData(ctx, Pattern(640, 0), where));  // sectors 0..9
-  auto one = Pattern(1, 5);
-  ASSERT_TRUE(WriteBytes(ctx.m_pMiniStreamFile, one.data(), 1));
-  ASSERT_GE(PadToMiniSector(ctx.m_pMiniStreamFile), 0);
-  ASSERT_TRUE(ChainMiniSectors(ctx, 1));
+  ASSERT_TRUE(AppendStreamData(w.ctx, Pattern(640, 0), where));  // sectors 0..9
+  ASSERT_TRUE(WriteBytes(w.ctx.m_pMiniStreamFile, Pattern(1, 5).data(), 1));
+  ASSERT_GE(PadToMiniSector(w.ctx.m_pMiniStreamFile), 0);
+  ASSERT_TRUE(ChainMiniSectors(w.ctx, 1));
   EXPECT_EQ(w.MiniFatEntry(9), kEndOfChain);  // the earlier chain is untouched
   EXPECT_EQ(w.MiniFatEntry(10), kEndOfChain);
-  EXPECT_EQ(ctx.m_nMiniFatPos, 11u);
+  EXPECT_EQ(w.ctx.m_nMiniFatPos, 11u);
 }
 
-TEST(StreamPlacement, MediaEntries) {
+TEST(StreamPlacement, DirectoryEntries) {
   WorkFiles w;
   ASSERT_TRUE(WriteStreamDirEntry(w.ctx, 9, 300, 7));
   ASSERT_TRUE(WriteStreamDirEntry(w.ctx, 10, 5000, 2));
   ASSERT_TRUE(WriteStreamDirEntry(w.ctx, 11, 0, 0));
-  auto dir = WorkFiles::Contents(w.ctx.m_pMediaDirFile);
-  ASSERT_EQ(dir.size(), 3 * 128u);
+  const auto media = WorkFiles::Contents(w.ctx.m_pMediaDirFile);
+  ASSERT_EQ(media.size(), 3 * 128u);
+  // Name, its byte length with the terminator, stream type, black, left sibling.
+  auto entry = FieldBytes("UTF-16 \"Media 9\"; u16 0 x 25, 16; u8 2, 1; u32 10, -1, -1");
+  entry.resize(116);
+  Append(entry, FieldBytes("u32 7, 300, 0"));
+  EXPECT_BYTES(Slice(media, 0, 128), entry);
+  EXPECT_BYTES(Slice(media, 128, 146), FieldBytes("UTF-16 \"Media 10\"; u16 0"));
+  EXPECT_EQ(media[128 + 64], 18);
+  EXPECT_EQ(Le32(media, 128 + 68), 1u);  // 10 links to 1, 11 to 12
+  EXPECT_EQ(Le32(media, 256 + 68), 12u);
 
-  std::vector<uint8_t> first;
-  for (char c : std::string("Media 9")) first.insert(first.end(), {static_cast<uint8_t>(c), 0});
-  first.resize(64, 0);
-  Append(first, Bytes({16, 0, 2, 1, 10, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}));
-  first.resize(116, 0);
-  Append(first, Bytes({7, 0, 0, 0, 0x2C, 0x01, 0, 0, 0, 0, 0, 0}));
-  EXPECT_BYTES(std::vector<uint8_t>(dir.begin(), dir.begin() + 128), first);
-
-  EXPECT_EQ(dir[128 + 14], '0');  // "Media 10"
-  EXPECT_EQ(dir[128 + 64], 18);
-  EXPECT_EQ(Le32(dir, 128 + 68), 1u);
-  EXPECT_EQ(dir[256 + 64], 18);
-  EXPECT_EQ(Le32(dir, 256 + 68), 12u);
-  EXPECT_EQ(Le32(dir, 128 + 120), 5000u);
-}
-
-TEST(StreamPlacement, SymbolEntriesCountTheFixedEntries) {
-  WorkFiles w;
   w.ctx.m_wCurSymbolId = 65534;
   ASSERT_TRUE(WriteSymbolDirEntry(w.ctx, 0, 10, 0));
   EXPECT_EQ(w.ctx.m_nLastSymbolDirEntry, 3u);
   for (int i = 0; i < 5; ++i) ASSERT_TRUE(WriteSymbolDirEntryFwd(w.ctx, 0, 10, 0, 99));
   EXPECT_EQ(w.ctx.m_nLastSymbolDirEntry, 8u);
-  auto dir = WorkFiles::Contents(w.ctx.m_pSymbolDirFile);
-  ASSERT_EQ(dir.size(), 6 * 128u);
-  EXPECT_EQ(dir[64], 26);  // "Symbol 65534": 12 characters and the terminator
-  EXPECT_EQ(dir[22], '4');
-  EXPECT_EQ(Le32(dir, 68), 1u);
+  const auto symbols = WorkFiles::Contents(w.ctx.m_pSymbolDirFile);
+  ASSERT_EQ(symbols.size(), 6 * 128u);
+  EXPECT_BYTES(Slice(symbols, 0, 26), FieldBytes("UTF-16 \"Symbol 65534\"; u16 0"));
+  EXPECT_EQ(symbols[64], 26);
+  EXPECT_EQ(Le32(symbols, 68), 1u);
 }
 
-TEST(StreamPlacement, ExhaustedCountersStopInsteadOfRepeatingNames) {
+TEST(StreamPlacement, ExhaustedCountersAndFailedWritesStopThePlacement) {
   WorkFiles w;
   auto& ctx = w.ctx;
   ctx.m_wCurSymbolId = 0xFFFE;
   ASSERT_TRUE(PlaceSymbolStream(ctx, Pattern(10, 0), 0));
-  EXPECT_EQ(ctx.m_wCurSymbolId, 0xFFFF);
+  // The next one would wrap and repeat a stream name.
   EXPECT_FALSE(PlaceSymbolStream(ctx, Pattern(10, 0), 0));
   EXPECT_EQ(ctx.m_nWriterError, kResultTooManyItems);
   EXPECT_EQ(ctx.m_wCurSymbolId, 0xFFFF);
   EXPECT_EQ(WorkFiles::Contents(ctx.m_pSymbolDirFile).size(), 128u);
-  // Once failed, nothing more is placed.
-  ctx.m_wCurSymbolId = 5;
+  ctx.m_wCurSymbolId = 5;  // once failed, nothing more is placed
   EXPECT_FALSE(PlaceSymbolStream(ctx, Pattern(10, 0), 0));
 
   WorkFiles v;
@@ -157,36 +129,27 @@ TEST(StreamPlacement, ExhaustedCountersStopInsteadOfRepeatingNames) {
   EXPECT_EQ(item, 0xFFFE);
   EXPECT_FALSE(TakeItemNo(v.ctx, item));
   EXPECT_EQ(v.ctx.m_nWriterError, kResultTooManyItems);
-}
 
-TEST(StreamPlacement, FailedWritesAreReported) {
-  WorkFiles w;
+  WorkFiles u;
   std::FILE* full = std::fopen("/dev/full", "w");
   ASSERT_NE(full, nullptr);
   std::setvbuf(full, nullptr, _IONBF, 0);
-  std::swap(w.ctx.m_pMiniStreamFile, full);
-  EXPECT_FALSE(PlaceSymbolStream(w.ctx, Pattern(100, 0), 0));
-  EXPECT_EQ(w.ctx.m_nWriterError, kResultOutputIncomplete);
-  EXPECT_EQ(w.ctx.m_nStreams, 0u);
-  std::swap(w.ctx.m_pMiniStreamFile, full);
+  std::swap(u.ctx.m_pMiniStreamFile, full);
+  EXPECT_FALSE(PlaceSymbolStream(u.ctx, Pattern(100, 0), 0));
+  EXPECT_EQ(u.ctx.m_nWriterError, kResultOutputIncomplete);
+  EXPECT_EQ(u.ctx.m_nStreams, 0u);
+  std::swap(u.ctx.m_pMiniStreamFile, full);
   std::fclose(full);
-}
-
-TEST(StreamPlacement, FileHeadIsThePageHeadUpToItsFrameClass) {
-  for (uint8_t level : {0, 2}) {
-    ByteSink head, page;
-    ASSERT_TRUE(CopyFileHead(head));
-    WritePageHeadTags(page, level);
-    auto copied = head.bytes();
-    ASSERT_EQ(copied.size(), 49u);
-    if (level == 2) copied[15] = copied[32] = 4;  // what the callers patch
-    auto full = page.bytes();
-    EXPECT_BYTES(copied, std::vector<uint8_t>(full.begin(), full.begin() + 49));
-  }
 }
 
 TEST(StreamPlacement, GlyphsBecomeSymbolPages) {
   for (uint8_t level : {0, 2}) {
+    // The file head is the page head up to its frame class, at level 0.
+    const auto page = Written([&](auto f) { WritePageHeadTags(f, level); });
+    auto head = Written([](auto f) { ASSERT_TRUE(CopyFileHead(f)); });
+    if (level == 2) head[15] = head[32] = 4;  // what the callers patch
+    EXPECT_BYTES(head, Slice(page, 0, 49));
+
     WorkFiles w;
     auto& ctx = w.ctx;
     ctx.m_wNextItemNo = 40;
@@ -198,38 +161,28 @@ TEST(StreamPlacement, GlyphsBecomeSymbolPages) {
     glyphs[1].edges = Pattern(5000, 9);  // a large outline goes to the regular sectors
     uint16_t first = 0, last = 0;
     ASSERT_TRUE(PlaceSymbolStreams(ctx, glyphs, first, last, level));
-    EXPECT_EQ(first, 40);
-    EXPECT_EQ(last, 41);
-    EXPECT_EQ(glyphs[0].symbolNo, 40);
-    EXPECT_EQ(glyphs[1].symbolNo, 41);
-    EXPECT_EQ(ctx.m_pStreamItemNo.at(3), 40);
-    EXPECT_EQ(ctx.m_pStreamItemNo.at(4), 41);
-    EXPECT_EQ(ctx.m_pStreamId.at(4), 8);
+    EXPECT_EQ((std::vector<int>{first, last, glyphs[0].symbolNo, glyphs[1].symbolNo, ctx.m_pStreamItemNo.at(3),
+                                ctx.m_pStreamItemNo.at(4), ctx.m_pStreamId.at(4)}),
+              (std::vector<int>{40, 41, 40, 41, 40, 41, 8}));
     EXPECT_EQ(ctx.m_pBigStreamList.at(0), 0u);
     EXPECT_EQ(ctx.m_pBigStreamList.at(1), 4u + 0x1000000);
     EXPECT_EQ(ctx.m_nStreams, 5u);
     EXPECT_EQ(ctx.m_wCurSymbolId, 9);
 
-    ByteSink expected;
-    WriteShapeRecordHeadShort(expected, true, level);
-    PutU32(expected, 0x01020304);
-    PutBytes(expected, Bytes({1, 0, 0, 0, 0, 0xFF, 0, 0, 0, 0, 0x11, 0x22, 0x33}).data(), 13);
-    WriteLayerRecord(expected, 1, level);
-    if (level >= 2)
-      WriteLayerEndNew(expected, 2);
-    else
-      WriteLayerEndOld(expected, 2);
-    auto page = expected.bytes();
-    auto mini = WorkFiles::Contents(ctx.m_pMiniStreamFile);
-    ASSERT_EQ(ctx.m_pStreamSize.at(3), page.size());
-    EXPECT_BYTES(std::vector<uint8_t>(mini.begin(), mini.begin() + page.size()), page);
-    ByteSink head;
-    WriteShapeRecordHeadShort(head, true, level);
-    size_t edgesAt = head.bytes().size() + 4 + 10;
-    auto big = WorkFiles::Contents(ctx.m_pBigSectorFile);
+    const auto shapeHead = Written([&](auto f) { WriteShapeRecordHeadShort(f, true, level); });
+    const auto expected = Written([&](auto f) {
+      PutBytes(f, shapeHead.data(), shapeHead.size());
+      PutU32(f, 0x01020304);
+      PutBytes(f, FromHex("01000000 00FF 00000000 112233").data(), 13);
+      WriteLayerRecord(f, 1, level);
+      level >= 2 ? WriteLayerEndNew(f, 2) : WriteLayerEndOld(f, 2);
+    });
+    ASSERT_EQ(ctx.m_pStreamSize.at(3), expected.size());
+    EXPECT_BYTES(Slice(WorkFiles::Contents(ctx.m_pMiniStreamFile), 0, expected.size()), expected);
+    const size_t edgesAt = shapeHead.size() + 4 + 10;
+    const auto big = WorkFiles::Contents(ctx.m_pBigSectorFile);
     ASSERT_GE(big.size(), edgesAt + 5000);
-    EXPECT_BYTES(std::vector<uint8_t>(big.begin() + edgesAt, big.begin() + edgesAt + 5000),
-                 glyphs[1].edges);
+    EXPECT_BYTES(Slice(big, edgesAt, edgesAt + 5000), glyphs[1].edges);
   }
 }
 

@@ -38,6 +38,10 @@ struct WorkFiles {
   uint32_t MiniFatEntry(uint32_t i) const { return ctx.m_apMiniFatBlocks[i / 128][i % 128]; }
 };
 
+inline uint32_t Le32(const std::vector<uint8_t>& v, size_t at) {
+  return v[at] | v[at + 1] << 8 | v[at + 2] << 16 | static_cast<uint32_t>(v[at + 3]) << 24;
+}
+
 // Bytes 0, 1, 2, ... of a given length, shifted by seed so streams differ.
 inline std::vector<uint8_t> Pattern(size_t n, uint8_t seed) {
   std::vector<uint8_t> v(n);
