@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <random>
 
+#include "fla/expected_records.h"
 #include "support/temp_dir.h"
 
 namespace tovrani::test {
@@ -36,10 +37,8 @@ std::vector<uint8_t> ZeroBomb(uint64_t total) {
   std::vector<uint8_t> zeros(65536, 0), block(1024);
   z_stream zs{};
   EXPECT_EQ(deflateInit2(&zs, 9, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY), Z_OK);
-  zs.next_in = zeros.data();
-  zs.avail_in = static_cast<uInt>(zeros.size());
-  zs.next_out = block.data();
-  zs.avail_out = static_cast<uInt>(block.size());
+  zs.next_in = zeros.data(), zs.avail_in = static_cast<uInt>(zeros.size());
+  zs.next_out = block.data(), zs.avail_out = static_cast<uInt>(block.size());
   EXPECT_EQ(deflate(&zs, Z_FULL_FLUSH), Z_OK);
   block.resize(block.size() - zs.avail_out);
   deflateEnd(&zs);
@@ -51,94 +50,69 @@ std::vector<uint8_t> ZeroBomb(uint64_t total) {
 
 TEST(Inflate, RawZlibComesBackComplete) {
   for (size_t n : {size_t{10 * 1024}, size_t{16384}, size_t{1024 * 1024}}) {
-    auto data = Sample(n, static_cast<uint32_t>(n));
+    const auto data = Sample(n, static_cast<uint32_t>(n));
     std::vector<uint8_t> out;
-    InflateResult r = InflateZlibToVector(Zlib(data), kMaxMovieBytes, out);
-    EXPECT_TRUE(r.complete) << n;
-    EXPECT_EQ(r.produced, n);
-    EXPECT_TRUE(out == data) << n;
+    const InflateResult r = InflateZlibToVector(Zlib(data), kMaxMovieBytes, out);
+    EXPECT_TRUE(r.complete && r.produced == n && out == data) << n;
   }
 }
 
-TEST(Inflate, DamagedStreamsKeepEveryByteProduced) {
-  auto data = Sample(300000, 7);
-  auto z = Zlib(data);
+TEST(Inflate, DamagedStreamsKeepEveryByteProducedAndSinkFailureStops) {
+  const auto data = Sample(300000, 7);
+  const auto z = Zlib(data);
   std::vector<uint8_t> out;
-
   auto badSum = z;
   badSum.back() ^= 0x55;
   InflateResult r = InflateZlibToVector(badSum, kMaxMovieBytes, out);
   EXPECT_FALSE(r.complete);
   EXPECT_TRUE(out == data);
-
   // Cut short: what inflates is a prefix of the data, and nearly all of it.
-  std::vector<uint8_t> cut(z.begin(), z.end() - 2000);
-  r = InflateZlibToVector(cut, kMaxMovieBytes, out);
+  r = InflateZlibToVector(Slice(z, 0, z.size() - 2000), kMaxMovieBytes, out);
   EXPECT_FALSE(r.complete);
   ASSERT_LE(out.size(), data.size());
   EXPECT_GT(out.size(), data.size() - 20000);
   EXPECT_TRUE(std::equal(out.begin(), out.end(), data.begin()));
+
+  r = InflateZlib(z, kMaxMovieBytes, [](const uint8_t*, size_t) { return false; });
+  EXPECT_TRUE(r.sinkFailed);
+  EXPECT_EQ(r.produced, 0u);
 }
 
 TEST(Inflate, StopsAtTheDeclaredLength) {
-  auto bomb = ZeroBomb(uint64_t{1} << 30);
+  const auto bomb = ZeroBomb(uint64_t{1} << 30);
   ASSERT_LT(bomb.size(), 2u << 20);
   uint64_t seen = 0;
-  bool allZero = true;
-  auto start = std::chrono::steady_clock::now();
-  InflateResult r = InflateZlib(bomb, 1 << 20, [&](const uint8_t* d, size_t n) {
-    for (size_t i = 0; i < n; ++i) allZero = allZero && d[i] == 0;
-    seen += n;
-    return true;
-  });
+  const auto start = std::chrono::steady_clock::now();
+  InflateResult r = InflateZlib(bomb, 1 << 20, [&](const uint8_t*, size_t n) { return seen += n, true; });
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
   EXPECT_TRUE(r.limitReached);
   EXPECT_EQ(r.produced, 1u << 20);
   EXPECT_EQ(seen, 1u << 20);
-  EXPECT_TRUE(allZero);
-
   // The same stream does inflate further when allowed: the limit stopped it.
   r = InflateZlib(bomb, 8 << 20, [](const uint8_t*, size_t) { return true; });
   EXPECT_EQ(r.produced, 8u << 20);
 }
 
-TEST(Inflate, SinkFailureStops) {
-  auto z = Zlib(Sample(200000, 3));
-  InflateResult r = InflateZlib(z, kMaxMovieBytes, [](const uint8_t*, size_t) { return false; });
-  EXPECT_TRUE(r.sinkFailed);
-  EXPECT_EQ(r.produced, 0u);
-}
-
 std::vector<uint8_t> CwsMovie(const std::vector<uint8_t>& body, uint32_t declared) {
-  std::vector<uint8_t> movie = {'C', 'W', 'S', 8};
-  for (int i = 0; i < 4; ++i) movie.push_back(static_cast<uint8_t>(declared >> (8 * i)));
-  auto z = Zlib(body);
-  movie.insert(movie.end(), z.begin(), z.end());
-  return movie;
+  return Concat({FieldBytes("ANSI \"CWS\"; u8 8; u32 " + std::to_string(declared)), Zlib(body)});
 }
 
 TEST(DecompressCws, BecomesFwsOfTheDeclaredLength) {
   TempDir dir;
-  auto body = Sample(50000, 11);
-  auto movie = CwsMovie(body, 50008);
-  WriteFileBytes(dir.file("in.swf"), movie);
-  ASSERT_EQ(DecompressCwsFile(dir.file("in.swf"), dir.file("out.swf")), InflateFileStatus::kOk);
-  auto out = ReadFileBytes(dir.file("out.swf"));
-  ASSERT_EQ(out.size(), 50008u);
-  EXPECT_EQ(out[0], 'F');
-  EXPECT_TRUE(std::equal(movie.begin() + 1, movie.begin() + 8, out.begin() + 1));
-  EXPECT_TRUE(std::equal(body.begin(), body.end(), out.begin() + 8));
-
+  const auto body = Sample(50000, 11);
+  auto convert = [&](const std::vector<uint8_t>& movie) {
+    WriteFileBytes(dir.file("in.swf"), movie);
+    fs::remove(dir.file("out.swf"));
+    return DecompressCwsFile(dir.file("in.swf"), dir.file("out.swf"));
+  };
+  ASSERT_EQ(convert(CwsMovie(body, 50008)), InflateFileStatus::kOk);
+  EXPECT_TRUE(ReadFileBytes(dir.file("out.swf")) == Concat({FromHex("465753 08 58C30000"), body}));
   // A declared length below the data cuts the body there.
-  WriteFileBytes(dir.file("short.swf"), CwsMovie(body, 1008));
-  ASSERT_EQ(DecompressCwsFile(dir.file("short.swf"), dir.file("out2.swf")), InflateFileStatus::kOk);
-  EXPECT_EQ(ReadFileBytes(dir.file("out2.swf")).size(), 1008u);
-
-  WriteFileBytes(dir.file("huge.swf"), CwsMovie(body, 0x80000000u));
-  EXPECT_EQ(DecompressCwsFile(dir.file("huge.swf"), dir.file("out3.swf")), InflateFileStatus::kTooLarge);
-  EXPECT_EQ(DecompressCwsFile(dir.file("missing.swf"), dir.file("out4.swf")), InflateFileStatus::kOpenFailed);
-  WriteFileBytes(dir.file("tiny.swf"), {'C', 'W', 'S'});
-  EXPECT_EQ(DecompressCwsFile(dir.file("tiny.swf"), dir.file("out5.swf")), InflateFileStatus::kReadFailed);
+  ASSERT_EQ(convert(CwsMovie(body, 1008)), InflateFileStatus::kOk);
+  EXPECT_EQ(ReadFileBytes(dir.file("out.swf")).size(), 1008u);
+  EXPECT_EQ(convert(CwsMovie(body, 0x80000000u)), InflateFileStatus::kTooLarge);
+  EXPECT_EQ(convert({'C', 'W', 'S'}), InflateFileStatus::kReadFailed);
+  EXPECT_EQ(DecompressCwsFile(dir.file("missing.swf"), dir.file("out.swf")), InflateFileStatus::kOpenFailed);
 }
 
 TEST(InflateLossless, SkipsTheColourTableAndCompressesTheRest) {
@@ -163,20 +137,16 @@ TEST(InflateLossless, SkipsTheColourTableAndCompressesTheRest) {
 TEST(Gzip, RoundTripsAndNames) {
   TempDir dir;
   auto data = Sample(40000, 5);
-  for (const char* name : {"x", ".gz"}) {
+  for (auto [name, mode] : {std::pair{"x", "wb1"}, std::pair{".gz", "wb9"}}) {
     std::string path = dir.file(name);
     WriteFileBytes(path, data);
-    ASSERT_TRUE(GzipFile(path, "wb1"));
+    ASSERT_TRUE(GzipFile(path, mode));
     EXPECT_FALSE(fs::exists(path));
     ASSERT_TRUE(fs::exists(path + ".gz"));
     ASSERT_TRUE(GunzipFile(path)) << name;  // reads name.gz, writes name
     EXPECT_TRUE(ReadFileBytes(path) == data);
     EXPECT_FALSE(fs::exists(path + ".gz"));
   }
-  ASSERT_TRUE(GzipFile(dir.file("x"), "wb9"));
-  ASSERT_TRUE(GunzipFile(dir.file("x.gz")));  // reads x.gz, writes x
-  EXPECT_TRUE(ReadFileBytes(dir.file("x")) == data);
-
   EXPECT_FALSE(GzipFile(dir.file("absent"), "wb1"));
   EXPECT_FALSE(GunzipFile(dir.file("absent")));
 }
@@ -185,7 +155,6 @@ TEST(FileHelpers, CopyAndDelete) {
   TempDir dir;
   WriteFileBytes(dir.file("empty"), {});
   EXPECT_TRUE(CopyFileBuffered(dir.file("empty"), dir.file("copy")));
-  EXPECT_TRUE(fs::exists(dir.file("copy")));
   EXPECT_EQ(fs::file_size(dir.file("copy")), 0u);
 
   auto data = Sample(100000, 2);
