@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "fla/document_page.h"
+#include "fla/field_list.h"
 #include "fla/jsfl_script.h"
 #include "fla/stream_placement.h"
 #include "support/independent_readers.h"
@@ -17,12 +18,8 @@ namespace {
 bool Holds(const std::vector<uint8_t>& hay, const std::vector<uint8_t>& needle) {
   return std::search(hay.begin(), hay.end(), needle.begin(), needle.end()) != hay.end();
 }
-
-std::vector<uint8_t> Utf16(const std::string& ascii) {
-  std::vector<uint8_t> out;
-  for (char c : ascii) out.insert(out.end(), {uint8_t(c), 0});
-  return out;
-}
+// Whether the Contents stream holds the text in UTF-16.
+bool HoldsText(const std::string& ascii) { return Holds(g_contents.Bytes(), FieldBytes("UTF-16 \"" + ascii + "\"")); }
 
 struct Finaliser : ::testing::Test {
   void Level(uint8_t level) {
@@ -66,12 +63,9 @@ TEST_F(Finaliser, FoldersAndScriptPiecesFollowTheRules) {
 
   // Library ids run from 3: each folder at its first use, then the item's.
   EXPECT_EQ(folderIds, (std::vector<uint32_t>{3, 6, 8, 10, 12, 14}));
-  const auto& c = g_contents.Bytes();
   for (const char* name : {"Serif", "NoName", "_Morph_Shapes_Elements_", "_Morph_Shapes_", "_Static_Text_",
-                           "_Shapes_"})
-    EXPECT_TRUE(Holds(c, Utf16(name))) << name;
-  EXPECT_TRUE(Holds(c, Utf16("PublishQTProperties::QTSndSettings")));
-  EXPECT_TRUE(Holds(c, Utf16("<mobileSettings>")));
+                           "_Shapes_", "PublishQTProperties::QTSndSettings", "<mobileSettings>"})
+    EXPECT_TRUE(HoldsText(name)) << name;
 
   const std::string script = Script();
   EXPECT_NE(script.find("lib.selectItem('_Morph_Shapes_/Symbol 131');"), std::string::npos);
@@ -91,8 +85,7 @@ TEST_F(Finaliser, MorphFoldersDependOnTheJsflOptions) {
   ctx.options.shapeJsflImport = 1;  // elements stay outside any folder
   ASSERT_EQ(Run(), 0u);
   EXPECT_EQ(folderIds, std::vector<uint32_t>{4});
-  EXPECT_FALSE(Holds(g_contents.Bytes(), Utf16("PublishQTProperties::QTSndSettings")));
-  EXPECT_FALSE(Holds(g_contents.Bytes(), Utf16("<mobileSettings>")));
+  EXPECT_FALSE(HoldsText("PublishQTProperties::QTSndSettings") || HoldsText("<mobileSettings>"));
 
   // Neither import nor "Use JSFL" with the exact search: no morph folder and
   // a script of its header alone.
@@ -116,19 +109,18 @@ TEST_F(Finaliser, MediaItemsAndLinkage) {
   ctx.m_pLinkages = {first, later};
   DocumentLibrary::Sound sound;
   sound.itemNo = 7;
-  sound.format = 0x0F;  // low bits 3: samples counted by four
+  sound.format = 0x0F;
   sound.sampleCount = 1000;
   library.sounds = {sound};
   library.bitmaps = {{1, 6, false, false, 0}, {2, 8, true, true, 77}};
   ctx.options.pictureFolder = 0;
   ASSERT_EQ(Run(), 0u);
   const auto& c = g_contents.Bytes();
-  EXPECT_FALSE(Holds(c, Utf16("firstName")));
-  EXPECT_TRUE(Holds(c, {0xFF, 0xFE, 0xFF, 0xFF, 0x2C, 0x01, 'n', 0}));
-  EXPECT_TRUE(Holds(c, {0x0F, 0x00, 250, 0, 0, 0}));
-  EXPECT_FALSE(Holds(c, Utf16("_Pictures_")));
-  EXPECT_TRUE(Holds(c, Utf16("_Sounds_")));
-  EXPECT_TRUE(Holds(c, {'C', 'M', 'e', 'd', 'i', 'a', 'S', 'o', 'u', 'n', 'd'}));
+  EXPECT_FALSE(HoldsText("firstName") || HoldsText("_Pictures_"));
+  EXPECT_TRUE(HoldsText("_Sounds_"));
+  EXPECT_TRUE(Holds(c, FieldBytes("M; u8 0xFF; u16 300; UTF-16 \"n\"")));  // the long length
+  EXPECT_TRUE(Holds(c, FieldBytes("u16 0x0F; u32 250")));  // 1000 samples counted by four
+  EXPECT_TRUE(Holds(c, FieldBytes("ANSI \"CMediaSound\"")));
   EXPECT_TRUE(ctx.m_pLinkages.empty());
 }
 
