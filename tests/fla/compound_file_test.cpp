@@ -2,11 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <functional>
 #include <map>
-#include <string>
-#include <vector>
 
 #include "fla/item_names.h"
 #include "fla/expected_records.h"
@@ -19,13 +16,20 @@ namespace {
 
 using Streams = std::map<std::string, std::vector<uint8_t>>;
 
+// In-order walk of the root's tree: every stream once, in name order, all
+// black, no deeper than a balanced tree.
+void ExpectBalancedTree(const std::vector<std::vector<uint8_t>>& dir, size_t streams);
+
 // A document's streams placed as the converters place them, with what each
 // stream must read back as.
 struct Document {
+  TempDir dir;
+  const std::string path = dir.file("doc.fla");
   WorkFiles w;
   Streams expected;
   uint32_t pageSize = 0, pageStart = 0;
-  std::vector<uint8_t> contents;
+  std::vector<uint8_t> contents, file;
+  std::vector<std::vector<uint8_t>> entries;  // the written directory
 
   void Symbol(const std::vector<uint8_t>& bytes) {
     expected[MakeSymbolName(w.ctx.m_wCurSymbolId)] = bytes;
@@ -44,53 +48,45 @@ struct Document {
     pageStart = where.start;
     expected["Page 1"] = bytes;
   }
-  void Contents(const std::vector<uint8_t>& bytes) {
-    contents = bytes;
-    expected["Contents"] = bytes;
-  }
-  CompoundFileResult Write(const std::string& path, std::string* error = nullptr) {
+  void Contents(const std::vector<uint8_t>& bytes) { contents = expected["Contents"] = bytes; }
+  CompoundFileResult Write(std::string* error = nullptr) {
     UniqueFile out = OpenFile(path, "wb");
     if (!out) return CompoundFileResult::kWriteFailed;
     CompoundFileResult r = WriteCompoundFile(out.get(), w.ctx, pageSize, pageStart, contents, error);
-    if (!CloseFile(out)) return CompoundFileResult::kWriteFailed;
-    return r;
+    return CloseFile(out) ? r : CompoundFileResult::kWriteFailed;
+  }
+
+  // Writes the document, reads it with olefile (strict), gsf and 7-Zip, and
+  // checks its directory tree.
+  void RoundTrip() {
+    std::string error;
+    ASSERT_EQ(Write(&error), CompoundFileResult::kOk) << error;
+    Streams read;
+    ASSERT_TRUE(ReadCompoundFile(path, read));
+    EXPECT_EQ(read.size(), expected.size());
+    for (const auto& [name, bytes] : expected) EXPECT_TRUE(read.count(name) && read[name] == bytes) << name;
+    std::string listing;
+    const std::string sevenZip = RunCommand("command -v 7z", listing) == 0 ? "7z" : "7zz";
+    ASSERT_EQ(RunCommand(sevenZip + " l " + ShellQuote(path), listing), 0) << listing;
+    EXPECT_EQ(listing.find("ERROR"), std::string::npos) << listing;
+    EXPECT_EQ(listing.find("Warnings"), std::string::npos) << listing;
+    for (const auto& [name, bytes] : expected) EXPECT_NE(listing.find(name), std::string::npos) << name;
+
+    // The directory, following the FAT through the header and DIFAT sectors.
+    file = ReadFileBytes(path);
+    auto sector = [&](uint32_t s) { return 512 + static_cast<size_t>(s) * 512; };
+    std::vector<uint32_t> fatSectors, fat;
+    for (uint32_t k = 0; k < 109; ++k) fatSectors.push_back(Le32(file, 76 + 4 * k));
+    for (uint32_t n = 0, d = Le32(file, 68); n < Le32(file, 72); ++n, d = Le32(file, sector(d) + 508))
+      for (uint32_t i = 0; i < 127; ++i) fatSectors.push_back(Le32(file, sector(d) + 4 * i));
+    fatSectors.resize(Le32(file, 44));
+    for (uint32_t f : fatSectors)
+      for (uint32_t i = 0; i < 128; ++i) fat.push_back(Le32(file, sector(f) + 4 * i));
+    for (uint32_t s = Le32(file, 48); s < fat.size(); s = fat[s])
+      for (size_t at = sector(s); at < sector(s) + 512; at += 128) entries.push_back(Slice(file, at, at + 128));
+    ExpectBalancedTree(entries, expected.size());
   }
 };
-
-// Writes the document, then reads it with olefile (strict), gsf and 7-Zip.
-void RoundTrip(Document& doc, const std::string& path) {
-  std::string error;
-  ASSERT_EQ(doc.Write(path, &error), CompoundFileResult::kOk) << error;
-  Streams read;
-  ASSERT_TRUE(ReadCompoundFile(path, read));
-  ASSERT_EQ(read.size(), doc.expected.size());
-  for (const auto& [name, bytes] : doc.expected) {
-    auto it = read.find(name);
-    ASSERT_NE(it, read.end()) << name << " missing";
-    ASSERT_TRUE(it->second == bytes) << name << " differs";
-  }
-  std::string listing;
-  const std::string sevenZip = RunCommand("command -v 7z", listing) == 0 ? "7z" : "7zz";
-  ASSERT_EQ(RunCommand(sevenZip + " l " + ShellQuote(path), listing), 0) << listing;
-  EXPECT_EQ(listing.find("ERROR"), std::string::npos) << listing;
-  EXPECT_EQ(listing.find("Warnings"), std::string::npos) << listing;
-  for (const auto& [name, bytes] : doc.expected) EXPECT_NE(listing.find(name), std::string::npos) << name;
-}
-
-// The directory of a written file, following its FAT (header DIFAT only).
-std::vector<std::vector<uint8_t>> Directory(const std::vector<uint8_t>& file) {
-  auto sector = [&](uint32_t s) { return 512 + static_cast<size_t>(s) * 512; };
-  std::vector<uint32_t> fat;
-  for (uint32_t k = 0; k < Le32(file, 44) && k < 109; ++k)
-    for (uint32_t i = 0; i < 128; ++i) fat.push_back(Le32(file, sector(Le32(file, 76 + 4 * k)) + 4 * i));
-  std::vector<std::vector<uint8_t>> entries;
-  for (uint32_t s = Le32(file, 48); s < fat.size(); s = fat[s])
-    for (int i = 0; i < 4; ++i) {
-      size_t at = sector(s) + 128 * i;
-      entries.emplace_back(file.begin() + at, file.begin() + at + 128);
-    }
-  return entries;
-}
 
 std::u16string NameOf(const std::vector<uint8_t>& e) {
   std::u16string n;
@@ -98,8 +94,6 @@ std::u16string NameOf(const std::vector<uint8_t>& e) {
   return n;
 }
 
-// In-order walk of the root's tree: every stream once, in name order, all
-// black, no deeper than a balanced tree.
 void ExpectBalancedTree(const std::vector<std::vector<uint8_t>>& dir, size_t streams) {
   std::vector<std::u16string> inOrder;
   size_t deepest = 0;
@@ -113,6 +107,7 @@ void ExpectBalancedTree(const std::vector<std::vector<uint8_t>>& dir, size_t str
     inOrder.push_back(NameOf(dir[id]));
     walk(Le32(dir[id], 72), depth + 1);
   };
+  ASSERT_FALSE(dir.empty());
   walk(Le32(dir[0], 76), 1);
   ASSERT_EQ(inOrder.size(), streams);
   for (size_t i = 1; i < inOrder.size(); ++i) EXPECT_LT(CompareDirEntryNames(inOrder[i - 1], inOrder[i]), 0);
@@ -122,31 +117,24 @@ void ExpectBalancedTree(const std::vector<std::vector<uint8_t>>& dir, size_t str
 }
 
 TEST(CompoundFile, NoSymbols) {
-  TempDir dir;
   Document doc;
   doc.Page(Pattern(200, 1));
   doc.Contents(Pattern(600, 2));
-  RoundTrip(doc, dir.file("a.fla"));
-
-  auto file = ReadFileBytes(dir.file("a.fla"));
+  ASSERT_NO_FATAL_FAILURE(doc.RoundTrip());
   // Version 3, 512-byte sectors, the 4096-byte cut-off.
-  EXPECT_BYTES(Slice(file, 24, 32), FromHex("3E00 0300 FEFF 0900"));
-  EXPECT_EQ(Le32(file, 56), 4096u);
-  auto entries = Directory(file);
-  ASSERT_GE(entries.size(), 3u);
-  EXPECT_EQ(NameOf(entries[0]), u"Root Entry");
-  EXPECT_EQ(entries[0][66], 5);
-  EXPECT_TRUE(std::equal(kFlaRootClsid.begin(), kFlaRootClsid.end(), entries[0].begin() + 80));
-  EXPECT_EQ(Le32(entries[0], 120), 256u + 640);  // the mini stream: Page 1, then Contents
-  EXPECT_EQ(NameOf(entries[1]), u"Contents");
-  EXPECT_EQ(NameOf(entries[2]), u"Page 1");
-  ExpectBalancedTree(entries, 2);
+  EXPECT_BYTES(Slice(doc.file, 24, 32), FromHex("3E00 0300 FEFF 0900"));
+  EXPECT_EQ(Le32(doc.file, 56), 4096u);
+  const auto& e = doc.entries;
+  ASSERT_GE(e.size(), 3u);
+  EXPECT_EQ(NameOf(e[0]), u"Root Entry");
+  EXPECT_EQ(e[0][66], 5);
+  EXPECT_BYTES(Slice(e[0], 80, 96), std::vector<uint8_t>(kFlaRootClsid.begin(), kFlaRootClsid.end()));
+  EXPECT_EQ(Le32(e[0], 120), 256u + 640);  // the mini stream: Page 1, then Contents
+  EXPECT_EQ(NameOf(e[1]) + NameOf(e[2]), u"ContentsPage 1");
 }
 
 TEST(CompoundFile, SymbolsAndMediaKeepTheirPlaces) {
-  TempDir dir;
   Document doc;
-  doc.w.ctx.m_wCurSymbolId = 1;
   doc.Symbol(Pattern(100, 1));
   doc.Media(1, Pattern(4095, 2));
   doc.Symbol(Pattern(5000, 3));
@@ -154,31 +142,25 @@ TEST(CompoundFile, SymbolsAndMediaKeepTheirPlaces) {
   doc.Symbol(Pattern(4096, 4));
   doc.Page(Pattern(9000, 5));
   doc.Contents(Pattern(20000, 6));
-  RoundTrip(doc, dir.file("b.fla"));
-
-  auto entries = Directory(ReadFileBytes(dir.file("b.fla")));
-  ASSERT_GT(entries.size(), doc.w.ctx.m_nLastSymbolDirEntry);
-  EXPECT_EQ(NameOf(entries[doc.w.ctx.m_nLastSymbolDirEntry]), u"Symbol 3");
-  EXPECT_EQ(NameOf(entries[3]), u"Symbol 1");
-  EXPECT_EQ(NameOf(entries[6]), u"Media 1");
-  ExpectBalancedTree(entries, 17);
+  ASSERT_NO_FATAL_FAILURE(doc.RoundTrip());
+  ASSERT_GT(doc.entries.size(), doc.w.ctx.m_nLastSymbolDirEntry);
+  EXPECT_EQ(NameOf(doc.entries[doc.w.ctx.m_nLastSymbolDirEntry]), u"Symbol 3");
+  EXPECT_EQ(NameOf(doc.entries[3]), u"Symbol 1");
+  EXPECT_EQ(NameOf(doc.entries[6]), u"Media 1");
 }
 
 TEST(CompoundFile, EmptyStreams) {
-  TempDir dir;
   Document doc;
   doc.Media(1, {});
   doc.Symbol({});
   doc.Media(2, Pattern(70, 1));
   doc.Page({});
   doc.Contents({});
-  RoundTrip(doc, dir.file("c.fla"));
-  auto entries = Directory(ReadFileBytes(dir.file("c.fla")));
-  for (int i : {1, 2, 3, 4}) EXPECT_EQ(Le32(entries[i], 116), 0xFFFFFFFEu) << i;
+  ASSERT_NO_FATAL_FAILURE(doc.RoundTrip());
+  for (int i : {1, 2, 3, 4}) EXPECT_EQ(Le32(doc.entries[i], 116), 0xFFFFFFFEu) << i;
 }
 
 TEST(CompoundFile, ManyStreams) {
-  TempDir dir;
   Document doc;
   uint32_t seed = 12345;
   auto next = [&] { return seed = seed * 1103515245 + 12345, (seed >> 16) % 6000; };
@@ -186,26 +168,22 @@ TEST(CompoundFile, ManyStreams) {
   for (uint16_t n = 1; n <= 500; ++n) doc.Media(n * 25, Pattern(next() % 900, static_cast<uint8_t>(n)));
   doc.Page(Pattern(3000, 7));
   doc.Contents(Pattern(3500, 8));
-  RoundTrip(doc, dir.file("d.fla"));
-  ExpectBalancedTree(Directory(ReadFileBytes(dir.file("d.fla"))), 1502);
+  doc.RoundTrip();
 }
 
 TEST(CompoundFile, RegularDataBeyondTheHeaderFatTable) {
   // Over 109 FAT sectors (about 7 MB) the FAT is listed in DIFAT sectors.
-  TempDir dir;
   Document doc;
   for (uint16_t n = 1; n <= 3; ++n) doc.Media(n, Pattern(3 * 1024 * 1024 + n, static_cast<uint8_t>(n)));
   doc.Symbol(Pattern(300, 9));
   doc.Page(Pattern(5000, 5));
   doc.Contents(Pattern(10000, 6));
-  RoundTrip(doc, dir.file("e.fla"));
-  auto file = ReadFileBytes(dir.file("e.fla"));
-  EXPECT_GT(Le32(file, 44), 109u);
-  EXPECT_GE(Le32(file, 72), 1u);
+  ASSERT_NO_FATAL_FAILURE(doc.RoundTrip());
+  EXPECT_GT(Le32(doc.file, 44), 109u);
+  EXPECT_GE(Le32(doc.file, 72), 1u);
 }
 
 TEST(CompoundFile, RefusesEntriesThatDoNotMatchTheWorkFilesAndAFullDisk) {
-  TempDir dir;
   const std::function<void(Document&)> cases[] = {
       [](Document& d) { d.Media(4, Pattern(10, 1)), d.Media(4, Pattern(10, 2)); },  // one name twice
       [](Document& d) { WriteStreamDirEntry(d.w.ctx, 1, 5000, 3); },  // past the end of the regular data
@@ -216,7 +194,7 @@ TEST(CompoundFile, RefusesEntriesThatDoNotMatchTheWorkFilesAndAFullDisk) {
     Document doc;
     make(doc);
     std::string error;
-    EXPECT_EQ(doc.Write(dir.file("f.fla"), &error), CompoundFileResult::kInconsistent);
+    EXPECT_EQ(doc.Write(&error), CompoundFileResult::kInconsistent);
     EXPECT_FALSE(error.empty());
   }
   Document doc;

@@ -100,22 +100,14 @@ TEST(Palette, SolidSwatchOrderAndStoredValues) {
     uint32_t rgb;
     int hue, saturation, luminance;
   } rows[] = {
-      {0, 0x000000, 0, 0, 0},
-      {1, 0x000000, 80, 239, 0},  // kept as stored
-      {2, 0x003300, 80, 239, 24},
-      // After block 0: black, the grey 333333, black; block 1 starts with blue 33.
-      {20, 0x333333, 0, 0, 48},
+      // Block 0 and the grey 333333 after it (the 80 hue of index 1 kept as stored); block 1 starts with blue 33.
+      {0, 0x000000, 0, 0, 0}, {1, 0x000000, 80, 239, 0}, {2, 0x003300, 80, 239, 24}, {20, 0x333333, 0, 0, 48},
       {22, 0x000033, 160, 239, 24},
       // Block 5 (blue FF): red 00 and 33 by the conversion, red 66 with the stored hues.
-      {106, 0x0000FF, 160, 239, 120},
-      {118, 0x6600FF, 180, 239, 120},
-      {123, 0x66FFFF, 107, 239, 168},
-      // Separators 00FF00 and 0000FF (after blocks 6 and 7) keep 0, 239, 120.
-      {146, 0x00FF00, 0, 239, 120},
-      {167, 0x0000FF, 0, 239, 120},
-      {213, 0x9966CC, 228, 120, 144},  // the stored hue 228
-      {249, 0xFFFFFF, 0, 0, 240},
-      {250, 0x000000, 0, 0, 0},
+      {106, 0x0000FF, 160, 239, 120}, {118, 0x6600FF, 180, 239, 120}, {123, 0x66FFFF, 107, 239, 168},
+      // Separators 00FF00 and 0000FF (after blocks 6 and 7) keep 0, 239, 120; 9966CC the stored hue 228.
+      {146, 0x00FF00, 0, 239, 120}, {167, 0x0000FF, 0, 239, 120}, {213, 0x9966CC, 228, 120, 144},
+      {249, 0xFFFFFF, 0, 0, 240}, {250, 0x000000, 0, 0, 0},
   };
   for (const auto& r : rows) {
     const size_t at = kHeadSize + kSwatchSize * r.index;
