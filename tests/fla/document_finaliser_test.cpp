@@ -42,8 +42,8 @@ struct Finaliser : ::testing::Test {
     return r;
   }
   std::string Script() {
-    auto b = ReadFileBytes(ctx.m_strJsflPath);
-    return std::string(b.begin(), b.end());
+    const auto b = ReadFileBytes(ctx.m_strJsflPath);
+    return {b.begin(), b.end()};
   }
   TempDir dir;
   ConverterContext ctx;
@@ -68,10 +68,9 @@ TEST_F(Finaliser, FoldersAndScriptPiecesFollowTheRules) {
     EXPECT_TRUE(HoldsText(name)) << name;
 
   const std::string script = Script();
-  EXPECT_NE(script.find("lib.selectItem('_Morph_Shapes_/Symbol 131');"), std::string::npos);
-  EXPECT_NE(script.find("'tweenEasing', -50);_fr_.selectNone();"), std::string::npos);
-  EXPECT_NE(script.find("_Static_Text_/Symbol 140"), std::string::npos);
-  EXPECT_NE(script.find("_Shapes_/Symbol 150"), std::string::npos);
+  for (const char* piece : {"lib.selectItem('_Morph_Shapes_/Symbol 131');", "'tweenEasing', -50);_fr_.selectNone();",
+                            "_Static_Text_/Symbol 140", "_Shapes_/Symbol 150"})
+    EXPECT_NE(script.find(piece), std::string::npos) << piece;
   EXPECT_TRUE(script.ends_with(JsflClosingSave()));
   EXPECT_TRUE(IsValidJavaScript(script.substr(3)));
   EXPECT_EQ(ctx.m_bJsflWritten, 1);

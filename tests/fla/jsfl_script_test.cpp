@@ -11,12 +11,8 @@ namespace tovrani::test {
 namespace {
 
 std::string Hex(const std::string& s) {
-  static const char* digits = "0123456789abcdef";
   std::string out;
-  for (unsigned char c : s) {
-    out.push_back(digits[c >> 4]);
-    out.push_back(digits[c & 15]);
-  }
+  for (unsigned char c : s) out += "0123456789abcdef"[c >> 4], out += "0123456789abcdef"[c & 15];
   return out;
 }
 
