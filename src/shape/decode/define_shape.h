@@ -1,0 +1,32 @@
+// DefineShape, DefineShape2, DefineShape3 and DefineShape4 bodies decoded
+// into a shape page: style tables and edge records in the encoded shape
+// format, one shape object per set of style arrays.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <span>
+#include <string>
+
+#include "swf/converter_context.h"
+
+namespace tovrani {
+
+// The built-in shape's tag code: a DefineShape body that is never copied
+// into the shape cache.
+constexpr uint32_t kDummyShapeTag = 2000;
+
+struct ShapePageResult {
+  bool ok = false;        // the page was written without a failure of the work file
+  bool complete = false;  // the last layer is closed: the page can be placed
+  uint32_t objects = 0;   // shape objects (sets of style arrays)
+  uint32_t lastRecordCount = 0;  // edge records of the last object
+};
+
+// Writes the shape page of one body (after its 2-byte character id) into
+// `page`, an empty stream open for reading and writing. `itemNo` names the
+// last layer ("ID itemNo").
+ShapePageResult BuildShapePage(ConverterContext& ctx, uint32_t tag, std::span<const uint8_t> body,
+                               std::FILE* page, uint16_t itemNo);
+
+}  // namespace tovrani
