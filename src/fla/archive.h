@@ -57,11 +57,6 @@ void WriteFlaString(std::FILE* stream, std::string_view text, uint8_t level);
 // The length prefix alone, as both forms write it after their marker.
 void WriteFlaStringLength(std::FILE* stream, size_t length);
 
-// UTF-8 to the byte and code-unit forms the strings hold. Malformed UTF-8
-// bytes become "?" (ANSI) or U+FFFD (UTF-16).
-std::string Utf8ToAnsi(std::string_view text);
-std::u16string Utf8ToUtf16(std::string_view text);
-
 // ---- patch positions ----
 // A writer that leaves a field for its caller to complete returns the file
 // position of that field: the position of the surrounding word plus 1.

@@ -87,6 +87,10 @@ struct ConverterContext {
 
   // ---- FLA writer: page streams, stream tables, library ----
   std::FILE* m_pPageStream = nullptr;  // the page stream being written
+  // The script beside the output (its path with ".jsfl" appended) and
+  // whether a piece of the document's finish reached it.
+  std::string m_strJsflPath;
+  uint8_t m_bJsflWritten = 0;
 
   // ---- conversion engine ----
 

@@ -1,4 +1,5 @@
 #include "fla/archive.h"
+#include "fla/text_encoding.h"
 
 #include <gtest/gtest.h>
 
@@ -201,8 +202,8 @@ TEST(Archive, MalformedUtf8NeverOverrunsOrStalls) {
   // A lone continuation byte, a truncated sequence at the end, an overlong
   // slash and an encoded surrogate.
   const std::string text = "a\x80" "b\xC0\xAF" "\xED\xA0\x80" "\xE4\xB8";
-  EXPECT_EQ(Utf8ToAnsi(text), "a?b???????");
-  const std::u16string units = Utf8ToUtf16(text);
+  EXPECT_EQ(AnsiFromUtf8(text), "a?b???????");
+  const std::u16string units = Utf16FromUtf8(text);
   EXPECT_EQ(units.size(), 10u);
   EXPECT_EQ(units[0], u'a');
   EXPECT_EQ(units[1], 0xFFFD);
