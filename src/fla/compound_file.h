@@ -1,0 +1,66 @@
+// Assembles the FLA's compound file (version 3: 512-byte sectors, 64-byte
+// mini sectors, cut-off 4096) from the work files the stream placement
+// filled, the scene page's placement and the Contents stream.
+//
+// Layout: the header; the regular-sector work file as sectors 0, 1, ... (so
+// the start sectors recorded while placing stay true); the mini stream
+// (work file, then Contents when it is small); the directory; the mini-FAT;
+// the FAT and any DIFAT sectors; last, Contents when it is 4096 bytes or
+// more. The directory holds "Root Entry", "Contents", "Page 1", the symbol
+// entries and the media entries in that order, every stream directly under
+// the root. The entries keep the bytes their writers gave them except the
+// tree fields: colour, left, right and child are rewritten into a balanced
+// search tree, all black, in the format's name order; an empty stream's
+// start becomes ENDOFCHAIN.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "swf/converter_context.h"
+
+namespace tovrani {
+
+enum class CompoundFileResult {
+  kOk,
+  kWriteFailed,   // the output (or a work file) could not be written or read
+  kInconsistent,  // entries that do not match the work files
+  kTooLarge,      // more sectors than the format can number
+};
+
+struct CompoundFileParts {
+  std::FILE* bigSectorFile = nullptr;   // may be null: no regular data
+  std::FILE* miniStreamFile = nullptr;  // may be null: no mini stream
+  // Mini-FAT blocks as ChainMiniSectors filled them.
+  std::span<const std::array<uint32_t, 128>> miniFat;
+  // Directory work files: whole 128-byte entries.
+  std::span<const uint8_t> symbolDir;
+  std::span<const uint8_t> mediaDir;
+  uint32_t scenePageSize = 0;   // "Page 1", placed like any stream
+  uint32_t scenePageStart = 0;
+  std::span<const uint8_t> contents;
+};
+
+// The CLSID of the root entry in the documents the authoring tool writes.
+extern const std::array<uint8_t, 16> kFlaRootClsid;
+
+// Writes the whole compound file to out (at its current position, which
+// should be 0). On failure `error` names the reason.
+CompoundFileResult WriteCompoundFile(std::FILE* out, const CompoundFileParts& parts,
+                                     std::string* error = nullptr);
+
+// The same from the converter's work files and mini-FAT.
+CompoundFileResult WriteCompoundFile(std::FILE* out, ConverterContext& ctx,
+                                     uint32_t scenePageSize, uint32_t scenePageStart,
+                                     std::span<const uint8_t> contents,
+                                     std::string* error = nullptr);
+
+// The format's order of sibling names: shorter first, then by upper-cased
+// UTF-16 code units. Negative, 0 or positive like strcmp.
+int CompareDirEntryNames(std::u16string_view a, std::u16string_view b);
+
+}  // namespace tovrani

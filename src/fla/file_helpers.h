@@ -1,0 +1,109 @@
+// File and zlib helpers around the FLA writing: removing work files, copying
+// and appending files, gzip compression of work files, and inflation of raw
+// zlib data (compressed movies, bitmap data).
+//
+// Nothing here ends the process: every open, read, write and close is checked
+// and a failure is reported to the caller, which fails the conversion with
+// kResultOutputIncomplete when its output or a work file could not be written.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace tovrani {
+
+// The engine's result when the output or a work file could not be written.
+constexpr int kResultOutputIncomplete = 44;
+
+struct FileCloser {
+  void operator()(std::FILE* f) const {
+    if (f) std::fclose(f);
+  }
+};
+using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
+
+UniqueFile OpenFile(const std::string& path, const char* mode);
+// fclose with its result; the handle is released either way.
+bool CloseFile(UniqueFile& file);
+// fwrite of all n bytes, or false.
+bool WriteBytes(std::FILE* f, const void* data, size_t n);
+// n zero bytes.
+bool WriteZeros(std::FILE* f, uint64_t n);
+// Appends the whole of src (from its start) to dst's current position.
+bool AppendFile(std::FILE* dst, std::FILE* src);
+// The whole of an open file, from its start; false on a read error.
+bool ReadWholeFile(std::FILE* f, std::vector<uint8_t>& out);
+
+// Removes the fixed work files "a.g12", "b.g12", "b.g13", "c.g12", "0", "1",
+// "2", "3" of the work folder; missing files are no error.
+void DeleteTempFiles(const std::string& workDir);
+
+// Copies src to dst; false when either cannot be opened or a read, write or
+// close fails, and then no partial destination is left.
+bool CopyFileBuffered(const std::string& src, const std::string& dst);
+
+// Compresses path into path + ".gz" with a gzip mode string such as "wb1",
+// then deletes path. False (and no .gz left) on any failure; path then stays.
+bool GzipFile(const std::string& path, const std::string& mode);
+
+// Decompresses a gzip file: "x.gz" (a file name of more than three
+// characters ending in ".gz") gives "x"; any other name x (also ".gz") reads
+// x + ".gz" and writes x. The input
+// is deleted afterwards. False when a file does not open or a write fails;
+// data of a damaged gzip file up to the damage is kept.
+bool GunzipFile(const std::string& name);
+
+// What an inflation produced.
+struct InflateResult {
+  uint64_t produced = 0;     // bytes handed to the sink
+  bool complete = false;     // the zlib stream ended and its checksum matched
+  bool limitReached = false; // stopped at the declared length
+  bool sinkFailed = false;   // the sink refused bytes (a failed write)
+};
+
+// Receives inflated bytes in order; returns false to stop (write failure).
+using InflateSink = std::function<bool(const uint8_t* data, size_t n)>;
+
+// Inflates raw zlib data (2-byte header, deflate data, Adler-32) with zlib's
+// inflate() directly. Every byte produced reaches the sink, also when the
+// stream is cut short or its checksum is wrong; inflation stops after `limit`
+// bytes whatever the data would still produce.
+InflateResult InflateZlib(std::span<const uint8_t> data, uint64_t limit, const InflateSink& sink);
+// The same, reading the zlib data from a file's current position to its end.
+InflateResult InflateZlibFile(std::FILE* in, uint64_t limit, const InflateSink& sink);
+// The same into a vector.
+InflateResult InflateZlibToVector(std::span<const uint8_t> data, uint64_t limit,
+                                  std::vector<uint8_t>& out);
+
+// Movies and inflated movies stay below 2^31 bytes.
+constexpr uint64_t kMaxMovieBytes = 0x7FFFFFFF;
+
+enum class InflateFileStatus { kOk, kOpenFailed, kReadFailed, kWriteFailed, kTooLarge };
+
+// A "CWS" movie (body from offset 8 one zlib stream) becomes an "FWS" movie:
+// the 8 header bytes with "F" first, then the inflated body, at most the
+// header's length - 8 bytes. A short or damaged body keeps what inflated;
+// a declared length of 2^31 or more is refused.
+InflateFileStatus DecompressCwsFile(const std::string& compressedPath,
+                                    const std::string& outputPath);
+
+// Bitmap data of DefineBitsLossless (tag 20) or DefineBitsLossless2: the
+// inflated data (at most maxLength bytes) goes to plainPath; the part after
+// the colour table (entries x 3 bytes for tag 20, x 4 otherwise) goes to
+// outputPath, which is then gzip-compressed with mode "wb1" into
+// outputPath + ".gz" (outputPath itself is deleted).
+InflateFileStatus InflateLosslessData(std::span<const uint8_t> data, uint64_t maxLength,
+                                      const std::string& plainPath,
+                                      const std::string& outputPath, uint16_t tagCode,
+                                      uint32_t colourTableEntries);
+
+// Inflates data (at most maxLength bytes) into outputPath.
+InflateFileStatus InflateToFile(std::span<const uint8_t> data, uint64_t maxLength,
+                                const std::string& outputPath);
+
+}  // namespace tovrani

@@ -1,0 +1,109 @@
+// Placing finished streams (symbol pages, bitmaps, sounds, videos) into the
+// compound-file work files while a movie is converted: streams of 4096 bytes
+// or more go to the regular-sector data, smaller ones to the mini stream with
+// their mini-FAT chain, and each gets a 128-byte directory entry in the media
+// or symbol directory work file. CompoundFileWriter assembles the container
+// from these work files at the end.
+//
+// Every writer here checks its writes. The first failure is kept in
+// ConverterContext::m_nWriterError (and the writer returns false); once it is
+// set, the writers refuse further placements.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <span>
+#include <string>
+
+#include "shape/decode/glyph_shape.h"
+#include "swf/converter_context.h"
+
+namespace tovrani {
+
+constexpr uint32_t kSectorSize = 512;
+constexpr uint32_t kMiniSectorSize = 64;
+constexpr uint32_t kMiniStreamCutoff = 4096;
+constexpr uint32_t kDirEntrySize = 128;
+constexpr uint32_t kEndOfChain = 0xFFFFFFFE;
+constexpr uint32_t kFreeSector = 0xFFFFFFFF;
+constexpr uint32_t kNoStream = 0xFFFFFFFF;
+// Kind tags of m_pBigStreamList entries for regular-sector streams.
+constexpr uint32_t kSymbolStreamTag = 0x1000000;
+constexpr uint32_t kSoundStreamTag = 0x4000000;
+constexpr uint32_t kVideoStreamTag = 0x8000000;
+// The engine's result when a 16-bit symbol or item counter is used up: a
+// further stream would repeat a name.
+constexpr int kResultTooManyItems = 45;
+// Directory index of the first symbol entry: "Root Entry", "Contents" and
+// "Page 1" come before it.
+constexpr uint32_t kFixedDirEntries = 3;
+
+// Records the first failure of the writer; always returns false.
+bool NoteWriterFailure(ConverterContext& ctx, int result);
+
+// Zero bytes up to the next multiple of 512 (nothing when aligned).
+bool PadToSector(std::FILE* f);
+// The same for 64; returns the final position, or -1 on failure.
+int64_t PadToMiniSector(std::FILE* f);
+
+// Empties the mini-FAT: one block, all entries free.
+void ResetMiniFat(ConverterContext& ctx);
+// After a stream was appended to the mini stream and padded: chains every
+// mini sector from the table's next free entry up to the mini stream's end.
+// The table's own state decides the count; `firstMiniSector` is the start
+// the caller recorded, which equals that entry whenever the work files are
+// consistent.
+bool ChainMiniSectors(ConverterContext& ctx, uint32_t firstMiniSector);
+
+// A 128-byte directory entry of a stream: the name as UTF-16LE (zero-padded
+// to 64 bytes), its length in bytes with the terminator, type 2 (stream),
+// colour 1, the left sibling given, no right sibling or child, zero CLSID,
+// state and times, the start sector and the size (high half 0).
+std::array<uint8_t, kDirEntrySize> MakeStreamDirEntry(const std::string& name, uint32_t size,
+                                                      uint32_t start, uint32_t leftSibling);
+
+// Appends the entry of "Media n" (MakeMediaName) to m_pMediaDirFile; its left
+// sibling is n + 1, but 1 for n = 10 (CompoundFileWriter relinks the tree).
+bool WriteStreamDirEntry(ConverterContext& ctx, uint16_t n, uint32_t size, uint32_t start);
+// Records the entry's directory index in m_nLastSymbolDirEntry, then appends
+// the entry of "Symbol m_wCurSymbolId" to m_pSymbolDirFile (left sibling 1).
+bool WriteSymbolDirEntry(ConverterContext& ctx, uint16_t unused, uint32_t size, uint32_t start);
+bool WriteSymbolDirEntryFwd(ConverterContext& ctx, uint16_t unused, uint32_t size,
+                            uint32_t start, uint32_t extra);
+
+// Where AppendStreamData put a stream.
+struct StreamPlacement {
+  uint32_t start = 0;    // sector (regular) or mini sector
+  bool regular = false;  // 4096 bytes or more
+};
+// Appends a finished stream to the regular data (4096 bytes or more; padded
+// to 512) or to the mini stream (padded to 64 and chained).
+bool AppendStreamData(ConverterContext& ctx, std::span<const uint8_t> data,
+                      StreamPlacement& where);
+
+// Hands out m_wNextItemNo and advances it; refuses (kResultTooManyItems)
+// rather than wrap to a number already in use.
+bool TakeItemNo(ConverterContext& ctx, uint16_t& itemNo);
+// Commits the symbol stream of row m_nStreams: its symbol number, flag A as
+// given, flag B cleared, then m_nStreams, m_wCurSymbolId and m_nSymbolStreams
+// advance.
+void CommitSymbolStream(ConverterContext& ctx, uint8_t flagA);
+// The whole placement of a symbol page for row m_nStreams (whose item number
+// the caller has stored): size and start in the row, the bytes appended, the
+// directory entry, the m_pBigStreamList entry, and the commit with flag A.
+bool PlaceSymbolStream(ConverterContext& ctx, std::span<const uint8_t> page, uint8_t flagA);
+
+// Places every glyph of a font as its own symbol page ("Layer 1" holding the
+// glyph's outline filled black) and records the item numbers given to the
+// glyphs in firstItemNo, lastItemNo and each glyph's symbolNo.
+bool PlaceSymbolStreams(ConverterContext& ctx, std::span<GlyphShape> glyphs,
+                        uint16_t& firstItemNo, uint16_t& lastItemNo, uint8_t level);
+
+// The page head up to the end of the "CPicFrame" class name, with the
+// version bytes of the old form at offsets 15 and 32.
+extern const std::array<uint8_t, 49> kFileHead;
+// Writes kFileHead to a freshly opened page stream.
+bool CopyFileHead(std::FILE* stream);
+
+}  // namespace tovrani
