@@ -1,7 +1,9 @@
 #include "shape/decode/shape_page.h"
 
 #include "fla/archive.h"
+#include "fla/file_helpers.h"
 #include "fla/layer_records.h"
+#include "fla/stream_placement.h"
 #include "shape/decode/encoded_shape.h"
 
 namespace tovrani {
@@ -85,6 +87,22 @@ void ShapePage::Finish(std::span<const uint8_t> edges, uint32_t recordCount, boo
     WriteLayerEndNew(file_, layerNumber_);
   else
     WriteLayerEndOld(file_, layerNumber_);
+}
+
+bool PlaceShapePage(ConverterContext& ctx, std::FILE* file) {
+  if (ctx.m_nWriterError) return false;
+  std::vector<uint8_t> page;
+  if (!ReadWholeFile(file, page) || page.size() > 0xFFFFFFFFu)
+    return NoteWriterFailure(ctx, kResultOutputIncomplete);
+  const uint32_t row = ctx.m_nStreams;
+  const uint32_t size = uint32_t(page.size());
+  StreamPlacement where;
+  if (!AppendStreamData(ctx, page, where)) return false;
+  ctx.m_pStreamSize[row] = size;
+  if (!WriteSymbolDirEntry(ctx, 0, size, where.start)) return false;
+  ctx.m_pBigStreamList[ctx.m_nBigStreamList++] = where.regular ? row + kSymbolStreamTag : 0;
+  ctx.m_pStreamStart[row] = where.start;
+  return true;
 }
 
 }  // namespace tovrani

@@ -59,4 +59,12 @@ class ShapePage {
   bool ok_ = true;
 };
 
+// Places the complete page held in `file` as the symbol stream of row
+// m_nStreams (whose item number the caller has stored): size and start in
+// the row, the bytes in the mini stream or the regular sectors, the symbol
+// directory entry and the directory-order entry. The row, symbol and item
+// counters stay for the caller to advance. False on a failure of the
+// container's work files, which is then noted in m_nWriterError.
+bool PlaceShapePage(ConverterContext& ctx, std::FILE* file);
+
 }  // namespace tovrani
