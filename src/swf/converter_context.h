@@ -134,6 +134,7 @@ struct ConverterContext {
   // ---- shapes ----
   uint8_t m_bShapesOn = 0;       // the "Shape" option, set before each shape tag
   uint16_t m_wCurShapeId = 0;    // character id of the shape being converted
+  uint8_t m_bShapePagePlaced = 0;  // the current shape's page went into the container
   size_t m_nShapeHeadPos = 0;    // page position of the open shape object's style tables
   // Copies of finished one-object shapes without transparency: the count
   // field, style tables and edge records, from the page's count field on.
