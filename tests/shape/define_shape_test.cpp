@@ -346,6 +346,31 @@ TEST_F(ShapeDecodingTest, NoClosingFixUpAfterATrailingMove) {
                Bytes({0x10, 0x00, 0x81, 0x00, 0x81}));
 }
 
+TEST_F(ShapeDecodingTest, FarCoordinatesAreClampedSoEveryDeltaFitsItsForm) {
+  SwfBytes b = OneSolidFill();
+  b.u8(0).u8(0x10);
+  ShapeRecords r{b, 1, 0};
+  r.Change(std::pair(1 << 29, -(1 << 29)), std::nullopt, 1u, std::nullopt);
+  r.Straight(65535, 0).Straight(-65535, 65535);
+  r.Change(std::pair(-(1 << 29), 1 << 29), std::nullopt, std::nullopt, std::nullopt);
+  r.Straight(-65535, 0).Straight(65535, 0).End();
+  const std::vector<uint8_t> edges = Edges(2, b.data());
+  const int64_t limit = 128LL * (kMaxEdgeDelta / 2);
+  size_t pos = 0;
+  DecodedEdge e;
+  int64_t x = 0, y = 0;
+  std::vector<std::pair<int64_t, int64_t>> ends;
+  while (ReadEdgeRecord(edges, pos, e)) {
+    x += e.moveX + e.anchorX;
+    y += e.moveY + e.anchorY;
+    ends.push_back({x, y});
+  }
+  // Edges pushing past the border have no length left and are not written.
+  ASSERT_EQ(ends.size(), 2u);
+  EXPECT_EQ(ends[0], std::make_pair(limit - 65535 * 256, -limit + 65535 * 256));
+  EXPECT_EQ(ends[1], std::make_pair(-limit + 65535 * 256, limit));
+}
+
 TEST_F(ShapeDecodingTest, BadStyleArraysEndTheShapeWithWhatWasWritten) {
   // An unknown fill type after one good fill.
   SwfBytes b;
