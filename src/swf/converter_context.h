@@ -10,10 +10,17 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "fla/stream_table.h"
 #include "platform/shell_services.h"
+#include "swf/display_list.h"
+#include "swf/id_range_list.h"
+#include "swf/placements.h"
+#include "swf/tag_statistics.h"
+#include "timeline/depth_handoff.h"
+#include "timeline/display_events.h"
 
 namespace tovrani {
 
@@ -128,8 +135,31 @@ struct ConverterContext {
   uint8_t m_bJsflWritten = 0;
 
   // ---- conversion engine ----
+  // Placements per used depth of the last sprite counted, ascending by depth.
+  std::vector<PlacementStat> m_pPlacementStats;
+  DepthIdCache m_depthIdCache;     // its count() is the depth-id cache count
+  IdRangeList m_shapeIdRanges;     // the shape ids typed by the user
+  // The main timeline's display state, kept by the placement handlers
+  // (placements.h; m_depthIdCache is its depth-id cache) and read by the
+  // scene build.
+  DepthLayerTable m_movieLayers;
+  DisplayEventIndex m_movieEventIndex;  // over the depth pass's records of the main movie
+  std::unordered_map<uint16_t, VideoDepthState> m_videoDepthStates;  // by depth
+  std::unordered_map<uint16_t, PlacedCharacter> m_placedCharacters;  // by character id
+  std::unordered_map<int32_t, int32_t> m_morphRunHeads;  // layer index -> entry starting its last run
 
   // ---- timeline builder ----
+  // Left by the depth and mask-layer pass: the main movie's and the last
+  // sprite's display-list events and hand-off tables, and the main movie's
+  // init-action and button-sound tables.
+  std::vector<DisplayEvent> m_pMovieEvents;
+  std::vector<DisplayEvent> m_pSpriteEvents;
+  std::vector<DepthHandoff> m_pMovieLayerDepths;
+  std::vector<DepthHandoff> m_pSpriteLayerDepths;
+  std::vector<CharacterRestore> m_pMovieMaskDepths;
+  std::vector<CharacterRestore> m_pSpriteMaskDepths;
+  std::vector<InitActionRecord> m_pInitActions;
+  std::vector<ButtonSoundRecord> m_pButtonSounds;
 
   // ---- shapes ----
   uint8_t m_bShapesOn = 0;       // the "Shape" option, set before each shape tag

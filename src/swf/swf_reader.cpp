@@ -128,13 +128,14 @@ uint32_t SwfReader::ubits(unsigned n) {
     if (bitCount_ == 0) {
       if (pos_ >= size_) {
         ok_ = false;
-        return 0;
+        return v;
       }
       bitBuf_ = data_[pos_++];
       bitCount_ = 8;
     }
     --bitCount_;
     v = (v << 1) | ((bitBuf_ >> bitCount_) & 1u);
+    if (clearing_) clearing_[pos_ - 1] &= uint8_t(~(1u << bitCount_));
   }
   return v;
 }

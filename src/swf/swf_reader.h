@@ -2,9 +2,10 @@
 //
 // Every byte the converter takes from a movie goes through SwfReader: a
 // little-endian byte reader with the SWF bit reader on top. A read past the end
-// never touches memory outside the buffer: it returns 0, leaves the position at
-// the end and marks the reader failed, so a parser can read a whole record and
-// check ok() once. Positions and lengths are 64-bit.
+// never touches memory outside the buffer: it returns 0 (a bit field returns
+// the bits gathered before the end), leaves the position at the end and marks
+// the reader failed, so a parser can read a whole record and check ok() once.
+// Positions and lengths are 64-bit.
 #pragma once
 
 #include <cstddef>
@@ -31,6 +32,13 @@ class SwfReader {
   SwfReader() = default;
   SwfReader(const uint8_t* data, size_t size) : data_(data), size_(data ? size : 0) {}
   explicit SwfReader(std::span<const uint8_t> s) : SwfReader(s.data(), s.size()) {}
+  // A reader over writable bytes whose bit reads clear every bit they take,
+  // for the decoders that hand the consumed body on in that state.
+  static SwfReader ClearingBits(uint8_t* data, size_t size) {
+    SwfReader r(data, size);
+    r.clearing_ = data;
+    return r;
+  }
 
   const uint8_t* data() const { return data_; }
   size_t size() const { return size_; }
@@ -64,7 +72,10 @@ class SwfReader {
   uint32_t encodedU32();
 
   // Bit reading, most significant bit first. Byte reads first drop any
-  // partly read byte (SWF records are byte-aligned after bit fields).
+  // partly read byte (SWF records are byte-aligned after bit fields). A field
+  // cut short by the end keeps the bits gathered so far (not shifted up) and
+  // fails the reader; a signed field is then sign-extended from bit n-1 all
+  // the same.
   uint32_t ubits(unsigned n);
   int32_t sbits(unsigned n);
   void alignBits() { bitCount_ = 0; }
@@ -77,6 +88,7 @@ class SwfReader {
 
  private:
   const uint8_t* data_ = nullptr;
+  uint8_t* clearing_ = nullptr;  // data_, when consumed bits are cleared
   size_t size_ = 0;
   size_t pos_ = 0;
   bool ok_ = true;

@@ -14,6 +14,23 @@ uint32_t ReadSwfRect(SwfReader& r, SwfRect& out) {
   return uint32_t(r.pos() - start);
 }
 
+uint32_t ReadSwfRect(SwfRect& out, const uint8_t* data, size_t length) {
+  SwfReader r(data, length);
+  uint32_t n = ReadSwfRect(r, out);
+  return r.ok() ? n : 0;
+}
+
+bool ReadSwfRect(SwfRect& out, std::FILE* f) {
+  // Nbits (5 bits) then four fields: at most 1 + 16 bytes.
+  uint8_t buf[17];
+  if (std::fread(buf, 1, 1, f) != 1) return false;
+  size_t size = (5 + 4 * size_t(buf[0] >> 3) + 7) / 8;
+  if (size > 1 && std::fread(buf + 1, 1, size - 1, f) != size - 1) return false;
+  SwfReader r(buf, size);
+  ReadSwfRect(r, out);
+  return r.ok();
+}
+
 uint32_t ReadSwfMatrix(SwfReader& r, SwfMatrix& out) {
   size_t start = r.pos();
   out = SwfMatrix{};
@@ -57,5 +74,23 @@ uint32_t ReadSwfCxform(SwfReader& r, SwfCxform& out) {
   r.alignBits();
   return uint32_t(r.pos() - start);
 }
+
+uint32_t ReadSwfMatrix(const uint8_t* data, SwfMatrix& out, int32_t length) {
+  SwfReader r(data, length > 0 ? size_t(length) : 0);
+  return ReadSwfMatrix(r, out);
+}
+
+void ReadSwfCxform(uint8_t& bitCounter, const uint8_t* data, uint32_t& pos, SwfCxform& out, int32_t length) {
+  bitCounter = 8;
+  out = SwfCxform{};
+  size_t size = length > 0 ? size_t(length) : 0;
+  if (pos >= size) return;
+  SwfReader r(data, size);
+  r.seek(pos);
+  ReadSwfCxform(r, out);
+  pos = uint32_t(r.pos());
+}
+
+bool IsDefineShapeTag(uint32_t code) { return code == 2 || code == 22 || code == 32; }
 
 }  // namespace tovrani

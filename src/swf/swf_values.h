@@ -2,7 +2,9 @@
 // integer structures.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 #include "swf/swf_reader.h"
 
@@ -27,9 +29,26 @@ struct SwfCxform {
 
 // Each reader starts at the reader's position, leaves it just after the
 // record (a partly used last byte counted) and returns the bytes consumed.
-// A record cut short fails the reader; the fields keep what was read.
+// A record cut short fails the reader; the fields keep what was read (a field
+// cut in the middle keeps the bits it got).
 uint32_t ReadSwfRect(SwfReader& r, SwfRect& out);
 uint32_t ReadSwfMatrix(SwfReader& r, SwfMatrix& out);
 uint32_t ReadSwfCxform(SwfReader& r, SwfCxform& out);
+
+// A RECT of `length` bytes at data: the bytes it occupies, or 0 when it does
+// not fit in them.
+uint32_t ReadSwfRect(SwfRect& out, const uint8_t* data, size_t length);
+// A RECT read from a file, leaving the file just after it; false when the
+// file ends first.
+bool ReadSwfRect(SwfRect& out, std::FILE* f);
+// A MATRIX within `length` bytes: the bytes it touches. Fields stop at the
+// last available byte, keeping what they read.
+uint32_t ReadSwfMatrix(const uint8_t* data, SwfMatrix& out, int32_t length);
+// A CXFORMWITHALPHA at `pos` in a buffer of `length` bytes; pos moves past the
+// record (reading stops at the buffer's end) and bitCounter is left at 8.
+void ReadSwfCxform(uint8_t& bitCounter, const uint8_t* data, uint32_t& pos, SwfCxform& out, int32_t length);
+
+// DefineShape, DefineShape2 and DefineShape3; DefineShape4 is not one of them.
+bool IsDefineShapeTag(uint32_t code);
 
 }  // namespace tovrani

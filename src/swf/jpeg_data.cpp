@@ -1,0 +1,71 @@
+#include "swf/jpeg_data.h"
+
+#include <cstring>
+#include <vector>
+
+namespace tovrani {
+
+namespace {
+
+bool ReadByte(std::FILE* f, uint8_t& b) {
+  int c = std::fgetc(f);
+  if (c == EOF) return false;
+  b = uint8_t(c);
+  return true;
+}
+
+bool IsFrameHeader(uint8_t marker) {
+  // SOF0-SOF15 except DHT (C4), JPG (C8) and DAC (CC).
+  return marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+}
+
+}  // namespace
+
+uint32_t ReadJpegSize(std::FILE* f, uint32_t& width, uint32_t& height) {
+  uint8_t b0 = 0, b1 = 0;
+  if (!ReadByte(f, b0) || !ReadByte(f, b1) || b0 != 0xFF || b1 != 0xD8) return 0;
+  for (;;) {
+    uint8_t b = 0;
+    do {
+      if (!ReadByte(f, b)) return 0;
+    } while (b != 0xFF);
+    do {  // fill bytes
+      if (!ReadByte(f, b)) return 0;
+    } while (b == 0xFF);
+    uint8_t marker = b, hi = 0, lo = 0;
+    if (!ReadByte(f, hi) || !ReadByte(f, lo)) return 0;
+    uint32_t length = (uint32_t(hi) << 8) | lo;
+    if (IsFrameHeader(marker)) {
+      uint8_t h[6];
+      if (std::fread(h, 1, 6, f) != 6) return 0;
+      height = (uint32_t(h[1]) << 8) | h[2];
+      width = (uint32_t(h[3]) << 8) | h[4];
+      return height;
+    }
+    if (length < 2) return 0;
+    if (std::fseek(f, long(length - 2), SEEK_CUR) != 0) return 0;
+  }
+}
+
+bool FixSwfJpegData(uint8_t* data, int32_t length) {
+  if (!data || length < 6) return false;
+  size_t n = size_t(length);
+  // The inner FF D8 at i follows FF D9 at i - 2; it cannot overlap the outer
+  // start of image at 0.
+  for (size_t i = 4; i + 1 < n; ++i) {
+    if (data[i - 2] != 0xFF || data[i - 1] != 0xD9 || data[i] != 0xFF || data[i + 1] != 0xD8) continue;
+    if (i + 5 >= n) return false;  // no room for the first segment's length
+    size_t s = ((size_t(data[i + 4]) << 8) | data[i + 5]) + 4;
+    if (s > n - i) return false;
+    std::vector<uint8_t> out;
+    out.reserve(n - 4);
+    out.insert(out.end(), data + i, data + i + s);
+    out.insert(out.end(), data + 2, data + i - 2);
+    out.insert(out.end(), data + i + s, data + n);
+    std::memcpy(data, out.data(), out.size());
+    return true;
+  }
+  return false;
+}
+
+}  // namespace tovrani

@@ -1,0 +1,106 @@
+#include "swf/tag_statistics.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "swf/converter_context.h"
+#include "swf/place_object.h"
+#include "swf/swf_reader.h"
+
+namespace tovrani {
+
+namespace {
+
+constexpr uint16_t kTagEnd = 0, kTagFrameLabel = 43;
+
+}  // namespace
+
+bool ReadPlacementDepth(uint16_t code, std::span<const uint8_t> body, uint16_t& depth) {
+  if (!IsPlaceTag(code)) return false;
+  // The handlers' own parser decides whether the depth is there; the fields
+  // after it do not matter here.
+  DisplayListTag tag;
+  if (!ParseDisplayListTag(code, body.first(std::min<size_t>(body.size(), 4)), tag)) return false;
+  depth = tag.depth;
+  return true;
+}
+
+bool CountPlacementsInFile(ConverterContext& ctx, uint32_t& labels, uint32_t& depthSlots,
+                           uint32_t& highestCount) {
+  std::FILE* f = ctx.m_pSwfFile;
+  if (!f) return false;
+  long start = std::ftell(f);
+  if (start < 0) return false;
+  std::vector<uint32_t> counts(0x10000, 0);
+  uint32_t newLabels = 0;
+  bool ok = true;
+  uint64_t pos = uint64_t(start);
+  while (pos < ctx.m_nSwfEnd) {
+    TagHeader h;
+    if (!ReadTagHeader(f, ctx.m_nSwfEnd, h)) {
+      ok = false;
+      break;
+    }
+    if (h.code == kTagEnd) break;
+    if (h.code == kTagFrameLabel) ++newLabels;
+    if (IsPlaceTag(h.code)) {
+      uint8_t head[4];
+      size_t n = std::min<size_t>(h.length, sizeof head);
+      if (std::fread(head, 1, n, f) != n) {
+        ok = false;
+        break;
+      }
+      if (uint16_t depth = 0; ReadPlacementDepth(h.code, std::span<const uint8_t>(head, n), depth)) ++counts[depth];
+    }
+    pos = h.bodyEnd();
+    if (std::fseek(f, long(pos), SEEK_SET) != 0) {
+      ok = false;
+      break;
+    }
+  }
+  std::fseek(f, start, SEEK_SET);
+  if (!ok) return false;
+  uint32_t distinct = 0, highest = 0;
+  for (uint32_t c : counts) {
+    if (c == 0) continue;
+    ++distinct;
+    highest = std::max(highest, c);
+  }
+  labels += newLabels;
+  depthSlots = distinct + 5;
+  highestCount = std::max<uint32_t>(highest, 1);
+  return true;
+}
+
+uint32_t CountPlacements(ConverterContext& ctx, std::span<const uint8_t> body, uint32_t& labels,
+                         uint32_t& depths) {
+  // Depths collected, then sorted and run-length counted: no 65,536-entry
+  // table per sprite.
+  std::vector<uint16_t> placed;
+  SwfReader r(body);
+  r.seek(4);
+  while (r.ok() && !r.atEnd()) {
+    TagHeader h;
+    if (!r.tagHeader(h)) break;
+    uint64_t available = std::min<uint64_t>(h.length, r.remaining());
+    auto tagBody = std::span<const uint8_t>(body.data() + h.bodyStart, size_t(available));
+    uint16_t depth = 0;
+    if (h.code == kTagFrameLabel) ++labels;
+    else if (ReadPlacementDepth(h.code, tagBody, depth)) placed.push_back(depth);
+    if (!r.skip(h.length)) break;
+  }
+  std::sort(placed.begin(), placed.end());
+  ctx.m_pPlacementStats.clear();
+  uint32_t highest = 0;
+  for (size_t i = 0; i < placed.size();) {
+    size_t j = i;
+    while (j < placed.size() && placed[j] == placed[i]) ++j;
+    ctx.m_pPlacementStats.push_back({placed[i], uint32_t(j - i)});
+    highest = std::max(highest, uint32_t(j - i));
+    i = j;
+  }
+  depths += uint32_t(ctx.m_pPlacementStats.size());
+  return highest + 1;
+}
+
+}  // namespace tovrani

@@ -1,0 +1,43 @@
+// The final stage of the depth and mask-layer pass: the hand-off tables that
+// tell the engine when an object leaves a layer and which character a Move
+// must bring onto one, and the write-back of every renumbered depth and clip
+// depth into the tags.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "timeline/depth_table.h"
+#include "timeline/display_events.h"
+
+namespace tovrani {
+
+// The object shown by a placement leaves the layer at `depth` at `frame`.
+struct DepthHandoff {
+  uint16_t frame = 0;
+  uint16_t depth = 0;
+};
+
+// A Move at `depth` without a character of its own brings `characterId`, and
+// the state of the placement now at `sourceDepth`.
+struct CharacterRestore {
+  uint16_t characterId = 0;
+  uint16_t depth = 0;
+  uint16_t sourceDepth = 0;
+};
+
+struct HandoffTables {
+  std::vector<DepthHandoff> layerDepths;
+  std::vector<CharacterRestore> maskDepths;
+};
+
+// Runs the final stage over `table`. After a cancel (`cancelled`) the restore
+// and hand-off marks are not set, but the events still get their entries'
+// depths, so they match the tags. Returns false, with nothing written and no
+// event changed, when a value would not fit its field or would read as a
+// disabled nested mask (clip depth with bit 15 below depth 0x7F00).
+bool FinishDepthTable(std::vector<DisplayEvent>& events, const std::vector<uint64_t>& headerPos,
+                      DepthTable& table, bool cancelled, PassBudget& budget, TimelineData& data,
+                      HandoffTables& out);
+
+}  // namespace tovrani

@@ -1,0 +1,102 @@
+// The depth table of the depth and mask-layer pass: one entry per placed
+// depth, each with one span per placement, in depth order. Built from the
+// display-list events; deep clip depths clamped, consecutive masks merged,
+// depth gaps closed and every entry classified.
+//
+// Depths and clip depths are held 32 bits wide so that a shift can never
+// wrap silently; the write-back refuses values that do not fit the tags.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "timeline/display_events.h"
+
+namespace tovrani {
+
+inline constexpr uint16_t kOpenEnd = 0xFFFF;  // a span nothing has ended yet
+
+// A bound on the pass's work. Every stage whose cost the input can blow up
+// charges it; once it is spent the pass takes the cancel road, so no movie
+// keeps the converter busy for minutes.
+class PassBudget {
+ public:
+  explicit PassBudget(uint64_t units = uint64_t(1) << 26) : left_(units) {}
+  // False once the budget is spent (and from then on).
+  bool Spend(uint64_t units) {
+    if (units > left_) {
+      left_ = 0;
+      spent_ = true;
+    } else {
+      left_ -= units;
+    }
+    return !spent_;
+  }
+  bool spent() const { return spent_; }
+
+ private:
+  uint64_t left_;
+  bool spent_ = false;
+};
+
+struct DepthSpan {
+  uint16_t startFrame = 0;
+  uint16_t endFrame = kOpenEnd;  // exclusive
+  uint32_t clipDepth = 0;
+  uint32_t origClipDepth = 0;
+  uint32_t placeEvent = kNoEvent;
+  uint32_t removeEvent = kNoEvent;
+  uint8_t hasClip = 0;
+  uint8_t clipInherited = 0;
+  uint8_t marked = 0;
+  uint8_t masked = 0;
+};
+
+struct DepthEntry {
+  uint32_t depth = 0;
+  uint32_t maxClip = 0;
+  uint32_t markedCount = 0;
+  uint16_t touched = 0;
+  std::vector<DepthSpan> spans;
+  uint8_t hasMask = 0;
+  uint8_t hasNonMask = 0;
+  uint8_t free = 0;
+  uint8_t nestedMask = 0;
+  uint8_t laterFlag = 0;  // reset every cycle; used by the later stages
+  uint8_t partlyMasked = 0;
+  uint32_t spanCount() const { return uint32_t(spans.size()); }
+};
+
+using DepthTable = std::vector<DepthEntry>;
+
+// Two spans overlap when each starts before the other ends.
+inline bool SpansOverlap(uint32_t startA, uint32_t endA, uint32_t startB, uint32_t endB) {
+  return startA < endB && startB < endA;
+}
+
+// Builds the table from the placements at depth 1 and above, in one pass.
+// A removal ends the span of its depth only when that span is still open.
+DepthTable BuildDepthTable(const std::vector<DisplayEvent>& events);
+
+// Clip depths of 0x8000 and more on masks below depth 0x7F00 that reach past
+// every placed depth become maxDepth + 1. Returns whether any changed.
+bool ClampDeepClips(std::vector<DisplayEvent>& events, uint16_t maxDepth);
+
+// Merges a mask into the depth above it where it covers only that depth,
+// nothing is shown there while it is, and a mask of that depth takes over
+// the moment it is removed. Rebuilds the table after each merge. Returns
+// whether any mask moved.
+bool MergeConsecutiveMasks(std::vector<DisplayEvent>& events, DepthTable& table,
+                           PassBudget& budget);
+
+// Shrinks every gap between consecutive entries to one free depth, moving
+// clip depths along so that each mask covers the same entries.
+void CloseDepthGaps(DepthTable& table);
+
+// Sets free, nestedMask and partlyMasked of every entry (the last entry
+// first; `perEntry` runs once per entry) and returns whether anything needs
+// rearranging. A spent budget answers true.
+bool ClassifyDepths(DepthTable& table, PassBudget& budget, const std::function<void()>& perEntry);
+
+}  // namespace tovrani

@@ -1,0 +1,111 @@
+// Display-list events: one record per placement or removal of a timeline, in
+// tag order, as the depth and mask-layer pass reads them from the tags. The
+// same walk of the main movie collects the init-action and button-sound
+// tables.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <span>
+#include <vector>
+
+namespace tovrani {
+
+class ShellServices;
+
+inline constexpr uint32_t kNoEvent = 0xFFFFFFFF;
+
+// One display-list tag of a timeline.
+struct DisplayEvent {
+  uint64_t depthPos = 0;   // position of the tag's Depth field (file or buffer)
+  uint64_t clipPos = 0;    // position of its ClipDepth field, when it has one
+  uint16_t depth = 0;      // renumbered depth
+  uint16_t origDepth = 0;  // depth as read from the tag
+  uint16_t characterId = 0;
+  uint16_t clipDepth = 0;
+  uint16_t frame = 0;  // 1-based
+  uint16_t handoffFrame = 0;
+  uint32_t linkedEvent = 0;
+  uint16_t placeFlags = 0;  // PlaceObject3: first flag byte + 256 x second
+  uint8_t isRemove = 0;
+  uint8_t hasClip = 0;
+  uint8_t clipInherited = 0;
+  uint8_t isReplace = 0;  // Move together with HasCharacter
+  uint8_t restoreMark = 0;
+};
+
+// A DoInitAction tag of the main movie.
+struct InitActionRecord {
+  uint16_t spriteId = 0;
+  uint32_t ordinal = 0;         // 0, 1, 2 ... in tag order
+  uint64_t actionPos = 0;       // file offset of the action bytes
+  uint32_t actionLength = 0;
+  uint32_t paramCount = 0;      // component parameters, filled later
+};
+
+// A DefineButtonSound tag of the main movie: the body after the button id.
+struct ButtonSoundRecord {
+  uint16_t buttonId = 0;
+  std::vector<uint8_t> data;
+  uint32_t length() const { return uint32_t(data.size()); }
+};
+
+// Where the tags of one timeline lie and how the pass changes them in place:
+// the main movie in the SWF work file, or a sprite body in memory.
+class TimelineData {
+ public:
+  // Tags of the main movie from the file's current position up to `end`.
+  TimelineData(std::FILE* file, uint64_t end);
+  // A DefineSprite body (id, frame count, tags); tags start at offset 4.
+  explicit TimelineData(std::span<uint8_t> spriteBody);
+
+  bool fromFile() const { return file_ != nullptr; }
+  uint64_t start() const { return start_; }
+  uint64_t end() const { return end_; }
+
+  struct Tag {
+    uint16_t code = 0;
+    uint64_t headerPos = 0;  // position of the u16 code/length word
+    uint64_t bodyPos = 0;
+    uint32_t length = 0;
+  };
+  // The tag at `pos`; false when its header or body runs past the end.
+  bool ReadTag(uint64_t pos, Tag& out);
+  // The body of a tag read by ReadTag.
+  bool ReadBody(const Tag& tag, std::vector<uint8_t>& out);
+
+  // In-place changes; a failed file write is not reported (the engine reads
+  // the tags as they stand).
+  void WriteU16(uint64_t pos, uint16_t value);
+  void WriteU8(uint64_t pos, uint8_t value);
+  // Puts the file back where it stood when this object was made.
+  void RestorePosition();
+
+ private:
+  std::FILE* file_ = nullptr;
+  std::span<uint8_t> buf_;
+  uint64_t start_ = 0;
+  uint64_t end_ = 0;
+};
+
+// What the recording walk leaves.
+struct DisplayRecording {
+  std::vector<DisplayEvent> events;
+  std::vector<uint64_t> headerPos;  // per event: its tag's header position
+  uint16_t maxDepth = 0;            // largest placed depth
+  std::vector<InitActionRecord> initActions;
+  std::vector<ButtonSoundRecord> buttonSounds;
+  uint32_t displayTags = 0;  // display-list tags met by the first walk
+};
+
+enum class RecordResult { kOk, kOverrun, kNothing, kOptionOff };
+
+// The two walks over one timeline. The first only checks that every tag lies
+// inside the timeline and counts; the second records. `mainTimeline` is the
+// "Main Timeline" option. A Move placement at a depth where nothing was
+// placed before is disabled in the main movie's file (0xFF over the second
+// header byte, so no later reader handles it) and gets no event.
+RecordResult RecordDisplayEvents(TimelineData& data, bool mainTimeline, ShellServices* shell,
+                                 uint8_t* cancel, DisplayRecording& out);
+
+}  // namespace tovrani

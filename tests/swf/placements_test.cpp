@@ -1,0 +1,319 @@
+#include "swf/placements.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <random>
+
+#include "support/swf_writer.h"
+#include "swf/converter_context.h"
+#include "swf/place_object.h"
+#include "swf/placement_filters.h"
+
+namespace tovrani {
+namespace {
+
+using test::SwfBytes;
+
+constexpr uint16_t kFrameLabel = 43;
+
+// A PlaceObject2 body: flags, depth and the fields the flags announce.
+struct Place2 {
+  uint8_t flags = 0;
+  uint16_t depth = 1;
+  uint16_t character = 0;
+  int32_t tx = 0, ty = 0;
+  uint16_t ratio = 0;
+  const char* name = "";
+  uint16_t clipDepth = 0;
+
+  std::vector<uint8_t> body() const {
+    SwfBytes b;
+    b.u8(flags).u16(depth);
+    fields(b);
+    return b.data();
+  }
+  void fields(SwfBytes& b) const {
+    if (flags & kPlaceHasCharacter) b.u16(character);
+    if (flags & kPlaceHasMatrix) b.matrix(tx, ty);
+    if (flags & kPlaceHasRatio) b.u16(ratio);
+    if (flags & kPlaceHasName) b.str(name);
+    if (flags & kPlaceHasClipDepth) b.u16(clipDepth);
+  }
+};
+
+class Placements : public testing::Test {
+ protected:
+  void Tag(uint16_t code, const std::vector<uint8_t>& body, uint16_t frame) {
+    HandleMainTimelineTag(ctx, code, body, frame);
+  }
+  void Place(const Place2& p, uint16_t frame) { Tag(kTagPlaceObject2, p.body(), frame); }
+  const DepthLayerRecord* Layer(uint16_t depth) {
+    int32_t i = ctx.m_movieLayers.findLast(depth);
+    return i < 0 ? nullptr : &ctx.m_movieLayers[size_t(i)];
+  }
+
+  ConverterContext ctx;
+};
+
+TEST_F(Placements, FrameLabelsKeepTagOrderAndAnchorFlag) {
+  SwfBytes anchored;
+  anchored.str("intro").u8(1);
+  Tag(kFrameLabel, anchored.data(), 3);
+  Tag(kFrameLabel, SwfBytes().str("intro2").data(), 3);
+  Tag(kFrameLabel, {'a', 'b', 'c'}, 4);  // no terminator: still one whole label
+  Tag(kFrameLabel, {}, 5);
+  const auto& labels = ctx.m_movieLayers.labels();
+  ASSERT_EQ(labels.size(), 3u);
+  EXPECT_EQ(labels[0].text, "intro");
+  EXPECT_EQ(labels[0].anchor, 1);
+  EXPECT_EQ(labels[0].frame, 3);
+  EXPECT_EQ(labels[1].text, "intro2");
+  EXPECT_EQ(labels[1].anchor, 0);
+  EXPECT_EQ(labels[1].frame, 3);
+  EXPECT_EQ(labels[2].text, "abc");
+  EXPECT_EQ(labels[2].anchor, 0);
+
+  ctx.options.frameLabel = 0;
+  Tag(kFrameLabel, SwfBytes().str("off").data(), 6);
+  EXPECT_EQ(labels.size(), 3u);
+
+  // Text is kept as UTF-8: Windows-1252 before SWF 6, UTF-8 from then on.
+  ctx.options.frameLabel = 1;
+  ctx.m_nSwfVersion = 5;
+  Tag(kFrameLabel, {'c', 0xE9, 0}, 7);
+  Place({.flags = kPlaceHasCharacter | kPlaceHasName, .depth = 1, .character = 2, .name = "n\xE9"}, 7);
+  ctx.m_nSwfVersion = 8;
+  Tag(kFrameLabel, {'c', 0xC3, 0xA9, 0}, 8);
+  ASSERT_EQ(labels.size(), 5u);
+  EXPECT_EQ(labels[3].text, "c\xC3\xA9");
+  EXPECT_EQ(labels[4].text, "c\xC3\xA9");
+  EXPECT_EQ(Layer(1)->entries[0].instanceName, "n\xC3\xA9");
+}
+
+TEST_F(Placements, PlaceMoveReplaceAndRemoveOnOneDepth) {
+  // Frame 0: PlaceObject of character 5 at depth 2, and character 9 at depth 4.
+  SwfBytes po1;
+  po1.u16(5).u16(2).matrix(100, 200);
+  Tag(kTagPlaceObject, po1.data(), 0);
+  Place({.flags = kPlaceHasCharacter | kPlaceHasMatrix | kPlaceHasName, .depth = 4, .character = 9,
+         .tx = 7, .name = "keeper"},
+        0);
+  // Frame 1: move to a new position; frame 2: replace by character 6.
+  Place({.flags = kPlaceMove | kPlaceHasMatrix, .depth = 2, .tx = 300, .ty = 400}, 1);
+  Place({.flags = kPlaceMove | kPlaceHasCharacter, .depth = 2, .character = 6}, 2);
+  // Frame 3: removed (twice: the first removal counts); frame 5: placed again.
+  Tag(kTagRemoveObject2, SwfBytes().u16(2).data(), 3);
+  Tag(kTagRemoveObject, SwfBytes().u16(6).u16(2).data(), 4);
+  Place({.flags = kPlaceHasCharacter | kPlaceHasMatrix, .depth = 2, .character = 8, .tx = 1}, 5);
+
+  const DepthLayerRecord* d2 = Layer(2);
+  ASSERT_NE(d2, nullptr);
+  ASSERT_EQ(d2->lastEntry, 3);
+  const auto& e = d2->entries;
+  EXPECT_EQ(e[0].characterId, 5);
+  EXPECT_EQ(e[0].startFrame, 0);
+  EXPECT_EQ(e[0].matrix.translateX, 100);
+  EXPECT_EQ(e[0].endFrame, kNeverRemoved);
+  EXPECT_EQ(e[0].isMoveEntry, 0);
+  EXPECT_EQ(e[0].flags, kPlaceHasCharacter | kPlaceHasMatrix);
+
+  EXPECT_EQ(e[1].characterId, 5);  // a move keeps the character
+  EXPECT_EQ(e[1].startFrame, 1);
+  EXPECT_EQ(e[1].matrix.translateY, 400);
+  EXPECT_EQ(e[1].isMoveEntry, 1);
+
+  EXPECT_EQ(e[2].characterId, 6);  // a replacement keeps the position
+  EXPECT_EQ(e[2].startFrame, 2);
+  EXPECT_EQ(e[2].matrix.translateX, 300);
+  EXPECT_EQ(e[2].endFrame, 3);
+
+  EXPECT_EQ(e[3].characterId, 8);
+  EXPECT_EQ(e[3].startFrame, 5);
+  EXPECT_EQ(e[3].endFrame, kNeverRemoved);
+  for (const auto& x : e) EXPECT_EQ(x.displayByte, 1);
+
+  const DepthLayerRecord* d4 = Layer(4);
+  ASSERT_NE(d4, nullptr);
+  EXPECT_EQ(d4->lastEntry, 0);
+  EXPECT_EQ(d4->entries[0].endFrame, kNeverRemoved);
+  EXPECT_EQ(d4->entries[0].instanceName, "keeper");
+  EXPECT_EQ(ctx.m_movieLayers.layerCount(), 2);
+
+  uint16_t id = 0;
+  ASSERT_TRUE(ctx.m_depthIdCache.lookup(2, id));
+  EXPECT_EQ(id, 8);
+}
+
+TEST_F(Placements, RemovalDropsTheLastPairOfItsDepth) {
+  Place({.flags = kPlaceHasCharacter, .depth = 3, .character = 7}, 0);
+  Place({.flags = kPlaceHasCharacter, .depth = 5, .character = 9}, 0);
+  Place({.flags = kPlaceHasCharacter, .depth = 3, .character = 8}, 0);
+  Tag(kTagRemoveObject2, SwfBytes().u16(3).data(), 1);
+  uint16_t id = 0;
+  ASSERT_TRUE(ctx.m_depthIdCache.lookup(3, id));
+  EXPECT_EQ(id, 7);
+  ASSERT_TRUE(ctx.m_depthIdCache.lookup(5, id));
+  EXPECT_EQ(id, 9);
+}
+
+TEST_F(Placements, ShortOrGatedTagsChangeNothing) {
+  Tag(kTagPlaceObject2, {kPlaceHasCharacter, 1}, 0);  // depth cut short
+  Tag(kTagPlaceObject3, {0, 0, 1}, 0);
+  Tag(kTagPlaceObject, {5, 0, 2}, 0);
+  Tag(kTagPlaceObject2, {}, 0);
+  EXPECT_EQ(ctx.m_movieLayers.lastInUse(), -1);
+
+  Place({.flags = kPlaceHasCharacter, .depth = 1, .character = 4}, 0);
+  Tag(kTagRemoveObject, {4, 0, 1}, 1);
+  Tag(kTagRemoveObject2, {1}, 1);
+  EXPECT_EQ(Layer(1)->entries[0].endFrame, kNeverRemoved);
+
+  ctx.options.mainTimeline = 0;
+  Place({.flags = kPlaceHasCharacter, .depth = 9, .character = 4}, 0);
+  Tag(kTagRemoveObject2, SwfBytes().u16(1).data(), 2);
+  EXPECT_EQ(Layer(9), nullptr);
+  EXPECT_EQ(Layer(1)->entries[0].endFrame, kNeverRemoved);
+}
+
+TEST_F(Placements, PlaceObjectKeepsItsColourTransform) {
+  SwfBytes b;
+  b.u16(5).u16(2).matrix(0, 0);
+  // CXFORM without alpha: multiply terms only, 9 bits each.
+  b.ubits(0, 1).ubits(1, 1).ubits(9, 4).sbits(128, 9).sbits(256, 9).sbits(64, 9).align();
+  Tag(kTagPlaceObject, b.data(), 0);
+  const DisplayListEntry& e = Layer(2)->entries[0];
+  EXPECT_EQ(e.characterId, 5);
+  EXPECT_EQ(e.colorTransform.rMult, 128);
+  EXPECT_EQ(e.colorTransform.bMult, 64);
+  EXPECT_EQ(e.colorTransform.aMult, 256);
+}
+
+TEST_F(Placements, PlaceObject3WithClassNameFiltersAndBlendMode) {
+  SwfBytes b;
+  b.u8(kPlaceHasCharacter | kPlaceHasMatrix).u8(kPlace3HasFilterList | kPlace3HasBlendMode | kPlace3HasClassName);
+  b.u16(6).str("com.example.Clip").u16(33).matrix(20, 40);
+  b.u8(3);
+  b.u8(kFilterBlur).u32(2 << 16).u32(2 << 16).u8(0x08);
+  b.u8(kFilterConvolution).u8(2).u8(2).u32(0).u32(0).u32(0).u32(0).u32(0).u32(0).u32(0).u8(0);
+  b.u8(kFilterGlow).bytes({1, 2, 3, 4}).u32(1 << 16).u32(1 << 16).u16(0x100).u8(0x80);
+  b.u8(8);  // blend mode
+  Tag(kTagPlaceObject3, b.data(), 2);
+  const DepthLayerRecord* layer = Layer(6);
+  ASSERT_NE(layer, nullptr);
+  const DisplayListEntry& e = layer->entries[0];
+  EXPECT_EQ(e.characterId, 33);
+  EXPECT_EQ(e.matrix.translateY, 40);
+  EXPECT_EQ(e.flags, 0x0B06);
+  EXPECT_EQ(e.displayByte, 8);
+  ASSERT_GE(e.effectBlock.size(), 5u);
+  EXPECT_EQ(e.effectBlock[0], 2);  // blur and glow; the convolution has no record
+  EXPECT_EQ(e.effectBlock[4], kFilterBlur);
+  EXPECT_EQ(e.effectLength(), 4u + 48u + 48u);
+}
+
+TEST_F(Placements, ElementKindsFollowTheDefinitions) {
+  RegisterPlacedCharacter(ctx, 10, kElementMorphShape, 0);
+  RegisterPlacedCharacter(ctx, 11, SymbolStreamKind(1, 0), 3);
+  RegisterPlacedCharacter(ctx, 12, SymbolStreamKind(0, 1), 4);
+  RegisterPlacedCharacter(ctx, 13, kElementEditText, 1);
+  RegisterPlacedCharacter(ctx, 14, kElementStaticText, 2);
+  RegisterPlacedCharacter(ctx, 15, kElementVideo, 0);
+  // A symbol stream outranks a static text of the same id, in either order.
+  RegisterPlacedCharacter(ctx, 17, kElementStaticText, 9);
+  RegisterPlacedCharacter(ctx, 17, kElementSymbol, 5);
+  RegisterPlacedCharacter(ctx, 17, kElementStaticText, 10);
+  const uint8_t want[] = {kElementMorphShape, kElementMovieClip, kElementButton, kElementEditText,
+                          kElementStaticText, kElementVideo, kElementSymbol, kElementSymbol};
+  const uint32_t rows[] = {0, 3, 4, 1, 2, 0, kNoCharacterRow, 5};
+  for (uint16_t i = 0; i < 8; ++i)
+    Place({.flags = kPlaceHasCharacter, .depth = uint16_t(20 + i), .character = uint16_t(10 + i)}, 0);
+  for (uint16_t i = 0; i < 8; ++i) {
+    const DisplayListEntry& e = Layer(uint16_t(20 + i))->entries[0];
+    EXPECT_EQ(e.kind, want[i]) << "character " << 10 + i;
+    EXPECT_EQ(e.streamIndex, rows[i]) << "character " << 10 + i;
+  }
+}
+
+TEST_F(Placements, VideoMovedOneStepPerFrameContinuesItsInstance) {
+  RegisterPlacedCharacter(ctx, 40, kElementVideo, 2);
+  Place({.flags = kPlaceHasCharacter | kPlaceHasRatio, .depth = 4, .character = 40, .ratio = 5}, 9);
+  Place({.flags = kPlaceMove | kPlaceHasRatio, .depth = 4, .ratio = 6}, 10);
+  const DepthLayerRecord* layer = Layer(4);
+  EXPECT_EQ(layer->lastEntry, 0);
+  EXPECT_EQ(layer->entries[0].markByte, 1);
+  EXPECT_EQ(ctx.m_videoDepthStates[4].frame, 10);
+  EXPECT_EQ(ctx.m_videoDepthStates[4].ratio, 6);
+
+  // A jump in ratio is an ordinary move; the state only takes the frame.
+  Place({.flags = kPlaceMove | kPlaceHasRatio, .depth = 4, .ratio = 9}, 11);
+  EXPECT_EQ(layer->lastEntry, 1);
+  EXPECT_EQ(layer->entries[1].kind, kElementVideo);
+  EXPECT_EQ(layer->entries[1].ratio, 9);
+  EXPECT_EQ(layer->entries[1].characterId, 40);
+  EXPECT_EQ(ctx.m_videoDepthStates[4].frame, 11);
+  EXPECT_EQ(ctx.m_videoDepthStates[4].ratio, 6);
+}
+
+TEST_F(Placements, MasksGroupsAndMorphRuns) {
+  Place({.flags = kPlaceHasCharacter | kPlaceHasClipDepth, .depth = 1, .character = 3, .clipDepth = 4}, 0);
+  Place({.flags = kPlaceHasCharacter | kPlaceHasClipDepth, .depth = 2, .character = 3, .clipDepth = 0x8003}, 0);
+  EXPECT_EQ(Layer(1)->isMask, 1);
+  EXPECT_EQ(Layer(1)->maskDepth, 4);
+  EXPECT_EQ(Layer(2)->isGroup, 1);
+  EXPECT_EQ(Layer(2)->isMask, 0);
+  EXPECT_EQ(Layer(2)->entries[0].groupDepths, 3);
+
+  // A morph placed at ratio 0 and moved on three frames: one run of three
+  // following placements; a later jump back in ratio starts no new member.
+  RegisterPlacedCharacter(ctx, 50, kElementMorphShape, 1);
+  Place({.flags = kPlaceHasCharacter | kPlaceHasRatio, .depth = 7, .character = 50}, 0);
+  for (uint16_t f = 1; f <= 3; ++f)
+    Place({.flags = kPlaceMove | kPlaceHasRatio, .depth = 7, .ratio = uint16_t(f * 20000)}, f);
+  Place({.flags = kPlaceMove | kPlaceHasRatio, .depth = 7, .ratio = 100}, 4);
+  const auto& e = Layer(7)->entries;
+  ASSERT_EQ(Layer(7)->lastEntry, 4);
+  EXPECT_EQ(e[0].runLength, 3);
+  for (int i = 1; i <= 4; ++i) {
+    EXPECT_EQ(e[size_t(i)].runLength, 0);
+    EXPECT_EQ(e[size_t(i)].kind, kElementMorphShape);
+  }
+  EXPECT_EQ(e[3].ratio, 60000);
+
+  // A long run costs one step per placement.
+  Place({.flags = kPlaceHasCharacter | kPlaceHasRatio, .depth = 8, .character = 50}, 0);
+  for (uint16_t f = 1; f <= 30000; ++f)
+    Place({.flags = kPlaceMove | kPlaceHasRatio, .depth = 8, .ratio = uint16_t(f * 2)}, f);
+  EXPECT_EQ(Layer(8)->entries[0].runLength, 30000);
+}
+
+TEST_F(Placements, HostileBodiesNeverBreakTheTables) {
+  std::mt19937 rng(5);
+  std::uniform_int_distribution<int> byte(0, 255), len(0, 40), pick(0, 5);
+  const uint16_t codes[] = {kTagPlaceObject, kTagPlaceObject2, kTagPlaceObject3,
+                            kTagRemoveObject, kTagRemoveObject2, kFrameLabel};
+  RegisterPlacedCharacter(ctx, 1, kElementVideo, 0);
+  RegisterPlacedCharacter(ctx, 2, kElementMorphShape, 0);
+  for (int i = 0; i < 5000; ++i) {
+    std::vector<uint8_t> body(size_t(len(rng)));
+    for (auto& v : body) v = uint8_t(byte(rng));
+    if (body.size() > 3) body[2] = uint8_t(byte(rng) & 3);  // few depths, many collisions
+    Tag(codes[pick(rng)], body, uint16_t(i / 10));
+  }
+  const DepthLayerTable& t = ctx.m_movieLayers;
+  for (int32_t k = 0; k <= t.lastInUse(); ++k) {
+    const DepthLayerRecord& r = t[size_t(k)];
+    ASSERT_GE(r.lastEntry, 0);
+    ASSERT_LT(size_t(r.lastEntry), r.entries.size());
+    for (int32_t j = 0; j <= r.lastEntry; ++j) {
+      const DisplayListEntry& e = r.entries[size_t(j)];
+      ASSERT_LE(e.kind, kElementVideo);
+      if (!e.effectBlock.empty()) {
+        ASSERT_GT(e.effectBlock.size(), 4u);
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tovrani

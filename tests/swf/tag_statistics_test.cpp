@@ -1,0 +1,132 @@
+#include "swf/tag_statistics.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include "support/swf_writer.h"
+#include "swf/converter_context.h"
+
+namespace tovrani {
+namespace {
+
+using test::SwfWriter;
+using Bytes = std::vector<uint8_t>;
+
+Bytes Place2(uint16_t depth, uint8_t flags) { return {flags, uint8_t(depth), uint8_t(depth >> 8), 7, 0}; }
+Bytes Place1(uint16_t depth) { return {7, 0, uint8_t(depth), uint8_t(depth >> 8), 0x00}; }
+Bytes Place3(uint16_t depth) { return {0x01, 0x00, uint8_t(depth), uint8_t(depth >> 8)}; }
+const Bytes kLabel = {'a', 0};
+
+// Depth 1 three times (place, move only, PlaceObject3), depth 2 once,
+// depth 40000 once in the long form, two labels, and placements too short to
+// hold their depth.
+void AddCommonTags(SwfWriter& w) {
+  w.tag(26, Place2(1, 0x02)).tag(43, kLabel).showFrame();
+  w.tag(26, Place2(1, 0x01)).tag(4, Place1(2)).tag(43, kLabel);
+  w.tag(70, Place3(1)).tag(26, Place2(40000, 0x01), true);
+  w.tag(26, {0x02, 0x05}).tag(4, {7, 0, 3}).tag(70, {0, 0, 5}).showFrame();
+}
+
+// The tags in a file after 7 bytes of something else, positioned at them.
+struct MovieFile {
+  explicit MovieFile(const Bytes& tags) : data(7, 0xEE) {
+    data.insert(data.end(), tags.begin(), tags.end());
+    f = fmemopen(data.data(), data.size(), "rb");
+    std::fseek(f, 7, SEEK_SET);
+    ctx.m_pSwfFile = f;
+    ctx.m_nSwfEnd = data.size();
+  }
+  ~MovieFile() { std::fclose(f); }
+  Bytes data;
+  std::FILE* f;
+  ConverterContext ctx;
+};
+
+Bytes SpriteBody(const Bytes& tags) {
+  Bytes body(4 + tags.size());
+  body[0] = 0x05;  // sprite id 5, two frames
+  body[2] = 0x02;
+  std::copy(tags.begin(), tags.end(), body.begin() + 4);
+  return body;
+}
+
+TEST(TagStatistics, MainMovieUpToEndAndTagsPastTheEnd) {
+  SwfWriter w;
+  AddCommonTags(w);
+  w.end().tag(26, Place2(5, 0x02)).tag(43, kLabel);  // after End: not counted
+  MovieFile m(w.tags());
+  uint32_t labels = 3, slots = 0, highest = 0;
+  ASSERT_TRUE(CountPlacementsInFile(m.ctx, labels, slots, highest));
+  EXPECT_EQ(labels, 5u);
+  EXPECT_EQ(slots, 3u + 5u);
+  EXPECT_EQ(highest, 3u);
+  EXPECT_EQ(std::ftell(m.f), 7);
+
+  SwfWriter empty;
+  empty.showFrame().end();
+  MovieFile e(empty.tags());
+  ASSERT_TRUE(CountPlacementsInFile(e.ctx, labels, slots, highest));
+  EXPECT_EQ(slots, 5u);
+  EXPECT_EQ(highest, 1u);
+
+  // A body cut by the file's end, and one crossing the movie's declared end.
+  Bytes cutTag = SwfWriter::TagBytes(26, Bytes(100, 0));
+  Bytes tags = empty.tags();
+  tags.insert(tags.begin(), cutTag.begin(), cutTag.begin() + 10);
+  MovieFile cut(tags);
+  EXPECT_FALSE(CountPlacementsInFile(cut.ctx, labels, slots, highest));
+  EXPECT_EQ(std::ftell(cut.f), 7);
+  MovieFile shortEnd(w.tags());
+  shortEnd.ctx.m_nSwfEnd = 7 + 8;
+  EXPECT_FALSE(CountPlacementsInFile(shortEnd.ctx, labels, slots, highest));
+  EXPECT_EQ(std::ftell(shortEnd.f), 7);
+}
+
+TEST(TagStatistics, SpriteBodyRebuildsStatisticsInDepthOrder) {
+  SwfWriter w;
+  w.tag(26, Place2(9, 0x02)).tag(26, Place2(9, 0x01));
+  AddCommonTags(w);
+  w.end();
+  ConverterContext ctx;
+  ctx.m_pPlacementStats.push_back({123, 4});
+  uint32_t labels = 1, depths = 1;
+  EXPECT_EQ(CountPlacements(ctx, SpriteBody(w.tags()), labels, depths), 4u);
+  EXPECT_EQ(labels, 3u);
+  EXPECT_EQ(depths, 1u + 4u);
+  std::vector<std::pair<uint16_t, uint32_t>> got;
+  for (const PlacementStat& s : ctx.m_pPlacementStats) got.push_back({s.depth, s.count});
+  EXPECT_EQ(got, (std::vector<std::pair<uint16_t, uint32_t>>{{1, 3}, {2, 1}, {9, 2}, {40000, 1}}));
+
+  SwfWriter none;
+  none.end();
+  Bytes emptyBody = SpriteBody(none.tags());
+  labels = depths = 0;
+  EXPECT_EQ(CountPlacements(ctx, emptyBody, labels, depths), 1u);
+  EXPECT_TRUE(ctx.m_pPlacementStats.empty());
+
+  // The last tag runs past the body: its depth still counts, the walk ends.
+  Bytes body = SpriteBody(SwfWriter::TagBytes(26, Place2(3, 0x02)));
+  Bytes cut = SwfWriter::TagBytes(26, {0x01, 0x04, 0x00, 0, 0, 0, 0, 0, 0, 0});
+  body.insert(body.end(), cut.begin(), cut.begin() + 5);
+  EXPECT_EQ(CountPlacements(ctx, body, labels, depths), 2u);
+  EXPECT_EQ(depths, 2u);
+}
+
+TEST(TagStatistics, EveryDepthAndCountsAbove65535) {
+  SwfWriter w;
+  for (uint32_t d = 0; d < 0x10000; ++d) w.tag(26, Place2(uint16_t(d), 0x01));
+  for (int i = 0; i < 70000; ++i) w.tag(26, Place2(1, 0x01));
+  MovieFile m(w.tags());
+  uint32_t labels = 0, slots = 0, highest = 0, depths = 0;
+  ASSERT_TRUE(CountPlacementsInFile(m.ctx, labels, slots, highest));
+  EXPECT_EQ(slots, 0x10000u + 5u);
+  EXPECT_EQ(highest, 70001u);
+  EXPECT_EQ(CountPlacements(m.ctx, SpriteBody(w.tags()), labels, depths), 70002u);
+  EXPECT_EQ(depths, 0x10000u);
+}
+
+}  // namespace
+}  // namespace tovrani
