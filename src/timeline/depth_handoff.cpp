@@ -35,10 +35,7 @@ uint32_t ClipToWrite(const DepthTable& table, size_t ei, size_t si, PassBudget& 
   return e.maxClip;
 }
 
-struct Write {
-  uint64_t pos;
-  uint16_t value;
-};
+using Write = TimelineData::Patch;
 
 }  // namespace
 
@@ -56,14 +53,14 @@ bool FinishDepthTable(std::vector<DisplayEvent>& events, const std::vector<uint6
     for (size_t si = 0; si < e.spans.size(); ++si) {
       const DepthSpan& s = e.spans[si];
       const DisplayEvent& p = events[s.placeEvent];
-      writes.push_back({p.depthPos, uint16_t(e.depth)});
+      writes.push_back({p.depthPos, uint16_t(e.depth), 2});
       if (e.hasMask && p.hasClip && !p.clipInherited) {
         uint32_t clip = ClipToWrite(table, ei, si, budget);
         if (clip > 0xFFFF || (clip >= 0x8000 && e.depth < 0x7F00)) return false;
-        writes.push_back({p.clipPos, uint16_t(clip)});
+        writes.push_back({p.clipPos, uint16_t(clip), 2});
       }
       if (s.removeEvent != kNoEvent) {
-        writes.push_back({events[s.removeEvent].depthPos, uint16_t(e.depth)});
+        writes.push_back({events[s.removeEvent].depthPos, uint16_t(e.depth), 2});
         linked[s.removeEvent] = 1;
       }
     }
@@ -127,12 +124,12 @@ bool FinishDepthTable(std::vector<DisplayEvent>& events, const std::vector<uint6
     }
   }
 
-  for (const Write& w : writes) data.WriteU16(w.pos, w.value);
   // A removal that ended nothing keeps its old depth, which another layer may
   // now use: it is disabled like a move of nothing.
   for (uint32_t i = 0; i < events.size(); ++i)
     if (events[i].isRemove && !linked[i] && events[i].origDepth != 0)
-      data.WriteU8(headerPos[i] + 1, 0xFF);
+      writes.push_back({headerPos[i] + 1, 0xFF, 1});
+  data.Apply(std::move(writes));
   return true;
 }
 

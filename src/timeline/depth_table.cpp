@@ -8,35 +8,85 @@ namespace tovrani {
 
 namespace {
 
-// Event indices grouped by depth, each group in tag order: one counting sort
-// instead of a scan of all events per depth.
+// Event indices grouped by depth, each group in tag order: one pass over the
+// events instead of a scan of all of them per depth.
 struct DepthBuckets {
-  std::vector<uint32_t> first;  // 0x10001 offsets into `order`
-  std::vector<uint32_t> order;
+  std::vector<std::vector<uint32_t>> at;
 
-  explicit DepthBuckets(const std::vector<DisplayEvent>& events) : first(0x10002, 0) {
-    for (const DisplayEvent& e : events) ++first[e.depth + 2];
-    for (size_t d = 2; d < first.size(); ++d) first[d] += first[d - 1];
-    order.resize(events.size());
-    for (uint32_t i = 0; i < events.size(); ++i) order[first[events[i].depth + 1]++] = i;
+  explicit DepthBuckets(const std::vector<DisplayEvent>& events) : at(0x10000) {
+    for (uint32_t i = 0; i < events.size(); ++i) at[events[i].depth].push_back(i);
   }
-  const uint32_t* begin(uint32_t d) const { return order.data() + first[d]; }
-  const uint32_t* end(uint32_t d) const { return order.data() + first[d + 1]; }
-
+  // Moves event i from depth `from` to depth `to`, keeping tag order.
+  void Move(uint32_t i, uint32_t from, uint32_t to) {
+    auto& a = at[from];
+    a.erase(std::lower_bound(a.begin(), a.end(), i));
+    auto& b = at[to];
+    b.insert(std::lower_bound(b.begin(), b.end(), i), i);
+  }
   // Whether depth d has an event strictly between the two event indices.
   bool AnyBetween(uint32_t d, uint32_t after, uint32_t before) const {
     if (d > 0xFFFF) return false;
-    const uint32_t* it = std::upper_bound(begin(d), end(d), after);
-    return it != end(d) && *it < before;
+    auto it = std::upper_bound(at[d].begin(), at[d].end(), after);
+    return it != at[d].end() && *it < before;
   }
-  // Whether depth d is empty just before event `at`: no earlier event there,
+  // Whether depth d is empty just before event `e`: no earlier event there,
   // or the latest one is a removal.
-  bool EmptyBefore(uint32_t d, uint32_t at, const std::vector<DisplayEvent>& events) const {
+  bool EmptyBefore(uint32_t d, uint32_t e, const std::vector<DisplayEvent>& events) const {
     if (d > 0xFFFF) return true;
-    const uint32_t* it = std::lower_bound(begin(d), end(d), at);
-    return it == begin(d) || events[*(it - 1)].isRemove;
+    auto it = std::lower_bound(at[d].begin(), at[d].end(), e);
+    return it == at[d].begin() || events[*(it - 1)].isRemove;
   }
 };
+
+// The entry of depth d from its events; false when d has no placement.
+bool BuildEntry(const std::vector<DisplayEvent>& events, const std::vector<uint32_t>& at,
+                uint32_t d, DepthEntry& entry) {
+  size_t placements = 0;
+  for (uint32_t i : at) placements += events[i].isRemove ? 0 : 1;
+  if (placements == 0) return false;
+  entry = DepthEntry{};
+  entry.depth = d;
+  entry.spans.reserve(placements);
+  bool open = false;
+  for (uint32_t i : at) {
+    const DisplayEvent& ev = events[i];
+    if (ev.isRemove) {
+      // Only a span still shown can be ended; a second removal, or one
+      // before any placement, removes nothing.
+      if (open) {
+        entry.spans.back().endFrame = ev.frame;
+        entry.spans.back().removeEvent = i;
+        open = false;
+      }
+      continue;
+    }
+    if (open) entry.spans.back().endFrame = ev.frame;
+    DepthSpan s;
+    s.startFrame = ev.frame;
+    s.clipDepth = s.origClipDepth = ev.clipDepth;
+    s.placeEvent = i;
+    s.hasClip = ev.hasClip;
+    s.clipInherited = ev.clipInherited;
+    entry.spans.push_back(s);
+    open = true;
+    if (ev.hasClip) {
+      entry.hasMask = 1;
+      entry.maxClip = std::max<uint32_t>(entry.maxClip, ev.clipDepth);
+    } else {
+      entry.hasNonMask = 1;
+    }
+  }
+  return true;
+}
+
+DepthTable BuildFromBuckets(const std::vector<DisplayEvent>& events, const DepthBuckets& buckets) {
+  DepthTable table;
+  DepthEntry entry;
+  for (uint32_t d = 1; d <= 0xFFFF; ++d)
+    if (!buckets.at[d].empty() && BuildEntry(events, buckets.at[d], d, entry))
+      table.push_back(std::move(entry));
+  return table;
+}
 
 // First span, in order, whose end lies after `frame` (ends never decrease).
 size_t FirstEndingAfter(const std::vector<DepthSpan>& spans, uint32_t frame) {
@@ -48,49 +98,7 @@ size_t FirstEndingAfter(const std::vector<DepthSpan>& spans, uint32_t frame) {
 }  // namespace
 
 DepthTable BuildDepthTable(const std::vector<DisplayEvent>& events) {
-  DepthBuckets buckets(events);
-  DepthTable table;
-  for (uint32_t d = 1; d <= 0xFFFF; ++d) {
-    const uint32_t* b = buckets.begin(d);
-    const uint32_t* e = buckets.end(d);
-    size_t placements = 0;
-    for (const uint32_t* it = b; it != e; ++it) placements += events[*it].isRemove ? 0 : 1;
-    if (placements == 0) continue;
-    DepthEntry entry;
-    entry.depth = d;
-    entry.spans.reserve(placements);
-    bool open = false;
-    for (const uint32_t* it = b; it != e; ++it) {
-      const DisplayEvent& ev = events[*it];
-      if (ev.isRemove) {
-        // Only a span still shown can be ended; a second removal, or one
-        // before any placement, removes nothing.
-        if (open) {
-          entry.spans.back().endFrame = ev.frame;
-          entry.spans.back().removeEvent = *it;
-          open = false;
-        }
-        continue;
-      }
-      if (open) entry.spans.back().endFrame = ev.frame;
-      DepthSpan s;
-      s.startFrame = ev.frame;
-      s.clipDepth = s.origClipDepth = ev.clipDepth;
-      s.placeEvent = *it;
-      s.hasClip = ev.hasClip;
-      s.clipInherited = ev.clipInherited;
-      entry.spans.push_back(s);
-      open = true;
-      if (ev.hasClip) {
-        entry.hasMask = 1;
-        entry.maxClip = std::max<uint32_t>(entry.maxClip, ev.clipDepth);
-      } else {
-        entry.hasNonMask = 1;
-      }
-    }
-    table.push_back(std::move(entry));
-  }
-  return table;
+  return BuildFromBuckets(events, DepthBuckets(events));
 }
 
 bool ClampDeepClips(std::vector<DisplayEvent>& events, uint16_t maxDepth) {
@@ -113,8 +121,8 @@ namespace {
 // Whether the mask span s of entry k can move to entry k + 1; returns the
 // span of k + 1 that takes over from it.
 const DepthSpan* MergePartner(const std::vector<DisplayEvent>& events, const DepthBuckets& buckets,
-                              const DepthEntry& k, const DepthEntry& next, const DepthSpan& s,
-                              bool followersFit) {
+                              const std::vector<uint32_t>& clipsEndingAt, const DepthEntry& k,
+                              const DepthEntry& next, const DepthSpan& s, bool followersFit) {
   if (!s.hasClip || s.clipDepth != k.depth + 1 || s.removeEvent == kNoEvent || !followersFit ||
       s.clipDepth != next.depth)
     return nullptr;
@@ -131,10 +139,14 @@ const DepthSpan* MergePartner(const std::vector<DisplayEvent>& events, const Dep
   }
   if (!partner) return nullptr;
   // The move must not change what is shown: the placement starts a new object
-  // (a move would leave the old one behind at k), the removal comes before the
-  // partner's placement, nothing happens at k + 1 while s is shown, and the
-  // depth that s will newly reach is empty all that time.
+  // at an empty depth (otherwise the object it moves or replaces would stay
+  // behind at k), the removal comes before the partner's placement, nothing
+  // happens at k + 1 while s is shown, and the depth that s will newly reach
+  // is empty all that time.
   if (events[s.placeEvent].placeFlags & kPlaceMove) return nullptr;
+  if (!buckets.EmptyBefore(k.depth, s.placeEvent, events)) return nullptr;
+  // A mask below that reaches k but not k + 1 would no longer cover s.
+  if (clipsEndingAt[k.depth] != 0) return nullptr;
   if (s.removeEvent > partner->placeEvent) return nullptr;
   if (buckets.AnyBetween(next.depth, s.placeEvent, s.removeEvent)) return nullptr;
   uint32_t reached = next.depth + 1;
@@ -150,6 +162,10 @@ bool MergeConsecutiveMasks(std::vector<DisplayEvent>& events, DepthTable& table,
                            PassBudget& budget) {
   bool merged = false;
   DepthBuckets buckets(events);
+  // Number of masks whose range ends at each depth.
+  std::vector<uint32_t> clipsEndingAt(0x10000, 0);
+  for (const DisplayEvent& e : events)
+    if (!e.isRemove && e.hasClip && e.clipDepth > e.depth) ++clipsEndingAt[e.clipDepth];
   size_t k = 0;
   std::vector<uint8_t> followersFit;
   while (k + 1 < table.size()) {
@@ -167,13 +183,18 @@ bool MergeConsecutiveMasks(std::vector<DisplayEvent>& events, DepthTable& table,
       }
       for (size_t i = 0; i < n && !moved; ++i) {
         const DepthSpan& s = entry.spans[i];
-        const DepthSpan* t = MergePartner(events, buckets, entry, table[k + 1], s, followersFit[i]);
+        const DepthSpan* t =
+            MergePartner(events, buckets, clipsEndingAt, entry, table[k + 1], s, followersFit[i]);
         if (!t) continue;
         uint16_t target = uint16_t(table[k + 1].depth);
         DisplayEvent& place = events[s.placeEvent];
         place.depth = target;
+        --clipsEndingAt[place.clipDepth];
         place.clipDepth = uint16_t(std::min<uint32_t>(target + 1u, t->clipDepth));
+        ++clipsEndingAt[place.clipDepth];
         events[s.removeEvent].depth = target;
+        buckets.Move(s.placeEvent, entry.depth, target);
+        buckets.Move(s.removeEvent, entry.depth, target);
         moved = true;
       }
     }
@@ -182,9 +203,16 @@ bool MergeConsecutiveMasks(std::vector<DisplayEvent>& events, DepthTable& table,
       continue;
     }
     merged = true;
-    if (!budget.Spend(events.size() + 0x10000)) break;
-    table = BuildDepthTable(events);
-    buckets = DepthBuckets(events);
+    // Only entries k and k + 1 change; rebuild just those two.
+    uint32_t from = table[k].depth, to = table[k + 1].depth;
+    if (!budget.Spend(buckets.at[from].size() + buckets.at[to].size() + table.size() - k)) break;
+    DepthEntry rebuilt;
+    BuildEntry(events, buckets.at[to], to, rebuilt);
+    table[k + 1] = std::move(rebuilt);
+    if (BuildEntry(events, buckets.at[from], from, rebuilt))
+      table[k] = std::move(rebuilt);
+    else
+      table.erase(table.begin() + long(k));
     // Only the pairs around k can have changed.
     k = k > 0 ? k - 1 : 0;
   }

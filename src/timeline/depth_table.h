@@ -22,7 +22,7 @@ inline constexpr uint16_t kOpenEnd = 0xFFFF;  // a span nothing has ended yet
 // keeps the converter busy for minutes.
 class PassBudget {
  public:
-  explicit PassBudget(uint64_t units = uint64_t(1) << 26) : left_(units) {}
+  explicit PassBudget(uint64_t units = uint64_t(1) << 24) : left_(units) {}
   // False once the budget is spent (and from then on).
   bool Spend(uint64_t units) {
     if (units > left_) {

@@ -1,5 +1,7 @@
 #include "timeline/display_events.h"
 
+#include <algorithm>
+
 #include "platform/shell_services.h"
 #include "swf/place_object.h"
 
@@ -16,58 +18,83 @@ TimelineData::TimelineData(std::span<uint8_t> spriteBody)
 bool TimelineData::ReadTag(uint64_t pos, Tag& out) {
   if (pos > end_ || end_ - pos < 2) return false;
   uint8_t b[6];
-  uint64_t avail = end_ - pos < 6 ? end_ - pos : 6;
-  if (file_) {
-    if (std::fseek(file_, long(pos), SEEK_SET) != 0) return false;
-    avail = std::fread(b, 1, size_t(avail), file_);
-    if (avail < 2) return false;
-  } else {
-    for (uint64_t i = 0; i < avail; ++i) b[i] = buf_[pos + i];
-  }
+  if (!ReadAt(pos, b, 2)) return false;
   uint16_t word = uint16_t(b[0] | (b[1] << 8));
   out.code = word >> 6;
   out.headerPos = pos;
   out.length = word & 0x3F;
   out.bodyPos = pos + 2;
   if (out.length == 0x3F) {
-    if (avail < 6) return false;
+    if (end_ - out.bodyPos < 4 || !ReadAt(pos + 2, b + 2, 4)) return false;
     out.length = b[2] | (b[3] << 8) | (uint32_t(b[4]) << 16) | (uint32_t(b[5]) << 24);
     out.bodyPos = pos + 6;
   }
   return out.length <= end_ - out.bodyPos;
 }
 
-bool TimelineData::ReadBody(const Tag& tag, std::vector<uint8_t>& out) {
-  out.resize(tag.length);
+bool TimelineData::ReadAt(uint64_t pos, uint8_t* dst, size_t n) {
   if (!file_) {
-    for (uint32_t i = 0; i < tag.length; ++i) out[i] = buf_[tag.bodyPos + i];
+    for (size_t i = 0; i < n; ++i) dst[i] = buf_[pos + i];
     return true;
   }
-  if (std::fseek(file_, long(tag.bodyPos), SEEK_SET) != 0) return false;
-  return std::fread(out.data(), 1, out.size(), file_) == out.size();
-}
-
-void TimelineData::WriteU16(uint64_t pos, uint16_t value) {
-  if (file_) {
-    uint8_t b[2] = {uint8_t(value), uint8_t(value >> 8)};
-    if (pos <= end_ && end_ - pos >= 2 && std::fseek(file_, long(pos), SEEK_SET) == 0)
-      std::fwrite(b, 1, 2, file_);
-  } else if (pos < buf_.size() && buf_.size() - pos >= 2) {
-    buf_[pos] = uint8_t(value);
-    buf_[pos + 1] = uint8_t(value >> 8);
+  // The walks read forward; seek only when the file is not already there.
+  if (pos != filePos_) {
+    if (std::fseek(file_, long(pos), SEEK_SET) != 0) {
+      filePos_ = kUnknownPos;
+      return false;
+    }
+    filePos_ = pos;
   }
+  size_t got = std::fread(dst, 1, n, file_);
+  filePos_ = got == n ? pos + n : kUnknownPos;
+  return got == n;
 }
 
-void TimelineData::WriteU8(uint64_t pos, uint8_t value) {
-  if (file_) {
-    if (pos < end_ && std::fseek(file_, long(pos), SEEK_SET) == 0) std::fwrite(&value, 1, 1, file_);
-  } else if (pos < buf_.size()) {
-    buf_[pos] = value;
+bool TimelineData::ReadBody(const Tag& tag, std::vector<uint8_t>& out) {
+  out.resize(tag.length);
+  return tag.length == 0 || ReadAt(tag.bodyPos, out.data(), tag.length);
+}
+
+void TimelineData::Apply(std::vector<Patch> patches) {
+  std::erase_if(patches, [&](const Patch& p) { return p.pos >= end_ || end_ - p.pos < p.size; });
+  if (patches.empty()) return;
+  if (!file_) {
+    for (const Patch& p : patches) {
+      buf_[p.pos] = uint8_t(p.value);
+      if (p.size == 2) buf_[p.pos + 1] = uint8_t(p.value >> 8);
+    }
+    return;
+  }
+  std::stable_sort(patches.begin(), patches.end(),
+                   [](const Patch& a, const Patch& b) { return a.pos < b.pos; });
+  filePos_ = kUnknownPos;
+  const uint64_t kWindow = 1 << 16;
+  std::vector<uint8_t> window;
+  for (size_t i = 0; i < patches.size();) {
+    uint64_t from = patches[i].pos;
+    uint64_t to = std::min(end_, std::max(from + kWindow, from + 2));
+    size_t j = i;
+    while (j < patches.size() && patches[j].pos + patches[j].size <= to) ++j;
+    to = patches[j - 1].pos + patches[j - 1].size;
+    window.resize(size_t(to - from));
+    if (std::fseek(file_, long(from), SEEK_SET) != 0 ||
+        std::fread(window.data(), 1, window.size(), file_) != window.size())
+      return;
+    for (size_t k = i; k < j; ++k) {
+      size_t at = size_t(patches[k].pos - from);
+      window[at] = uint8_t(patches[k].value);
+      if (patches[k].size == 2) window[at + 1] = uint8_t(patches[k].value >> 8);
+    }
+    if (std::fseek(file_, long(from), SEEK_SET) != 0) return;
+    std::fwrite(window.data(), 1, window.size(), file_);
+    std::fflush(file_);
+    i = j;
   }
 }
 
 void TimelineData::RestorePosition() {
   if (file_) std::fseek(file_, long(start_), SEEK_SET);
+  filePos_ = kUnknownPos;
 }
 
 namespace {
@@ -140,7 +167,7 @@ class Recorder {
         e.clipInherited = 1;
       } else if (data_.fromFile()) {
         // A move of nothing: no reader after this one must handle it.
-        data_.WriteU8(tag.headerPos + 1, 0xFF);
+        out_.disabled.push_back({tag.headerPos + 1, 0xFF, 1});
         return;
       }
     }
@@ -185,6 +212,7 @@ RecordResult RecordDisplayEvents(TimelineData& data, bool mainTimeline, ShellSer
     rec.Tag(tag, body);
     pos = tag.bodyPos + tag.length;
   }
+  data.Apply(out.disabled);
   return RecordResult::kOk;
 }
 

@@ -74,15 +74,26 @@ class TimelineData {
   // The body of a tag read by ReadTag.
   bool ReadBody(const Tag& tag, std::vector<uint8_t>& out);
 
-  // In-place changes; a failed file write is not reported (the engine reads
-  // the tags as they stand).
-  void WriteU16(uint64_t pos, uint16_t value);
-  void WriteU8(uint64_t pos, uint8_t value);
+  // An in-place change: a u16 little-endian, or one byte when `size` is 1.
+  struct Patch {
+    uint64_t pos = 0;
+    uint16_t value = 0;
+    uint8_t size = 2;
+  };
+  // Applies the changes (positions outside the timeline are skipped); the
+  // file is read and written in large windows, not seeked to per change. A
+  // failed file write is not reported: the engine reads the tags as they
+  // stand.
+  void Apply(std::vector<Patch> patches);
   // Puts the file back where it stood when this object was made.
   void RestorePosition();
 
  private:
+  bool ReadAt(uint64_t pos, uint8_t* dst, size_t n);
+
+  static constexpr uint64_t kUnknownPos = ~uint64_t(0);
   std::FILE* file_ = nullptr;
+  uint64_t filePos_ = kUnknownPos;
   std::span<uint8_t> buf_;
   uint64_t start_ = 0;
   uint64_t end_ = 0;
@@ -92,6 +103,7 @@ class TimelineData {
 struct DisplayRecording {
   std::vector<DisplayEvent> events;
   std::vector<uint64_t> headerPos;  // per event: its tag's header position
+  std::vector<TimelineData::Patch> disabled;  // moves of nothing, made unreadable
   uint16_t maxDepth = 0;            // largest placed depth
   std::vector<InitActionRecord> initActions;
   std::vector<ButtonSoundRecord> buttonSounds;
@@ -102,9 +114,12 @@ enum class RecordResult { kOk, kOverrun, kNothing, kOptionOff };
 
 // The two walks over one timeline. The first only checks that every tag lies
 // inside the timeline and counts; the second records. `mainTimeline` is the
-// "Main Timeline" option. A Move placement at a depth where nothing was
-// placed before is disabled in the main movie's file (0xFF over the second
-// header byte, so no later reader handles it) and gets no event.
+// "Main Timeline" option (the main movie records nothing when it is off).
+// Every display-list tag whose depth lies inside its body becomes an event,
+// in sprites too, whatever its kind. A Move without clip depth at a depth
+// where nothing was placed before is disabled in the main movie's file (0xFF
+// over the second header byte, so no later reader handles it) and gets no
+// event; in a sprite it keeps its event and the body is left alone.
 RecordResult RecordDisplayEvents(TimelineData& data, bool mainTimeline, ShellServices* shell,
                                  uint8_t* cancel, DisplayRecording& out);
 

@@ -1,5 +1,6 @@
 #include "timeline/display_model.h"
 
+#include <algorithm>
 #include <map>
 #include <sstream>
 
@@ -84,10 +85,15 @@ std::vector<ShownFrame> ShownFrames(const std::vector<uint8_t>& data, size_t beg
     Cursor c{data.data() + body, len};
     if (code == 1) {
       ShownFrame f;
-      for (auto it = list.begin(); it != list.end(); ++it) {
+      std::vector<uint32_t> depths;
+      for (const auto& [d, o] : list) depths.push_back(d);
+      size_t i = 0;
+      for (auto it = list.begin(); it != list.end(); ++it, ++i) {
         ShownItem s{it->second.character, it->second.attributes, it->second.isMask, 0};
-        if (s.isMask)
-          for (auto j = std::next(it); j != list.end() && j->first <= it->second.clip; ++j) ++s.covers;
+        if (s.isMask) {
+          size_t past = size_t(std::upper_bound(depths.begin(), depths.end(), it->second.clip) - depths.begin());
+          s.covers = past > i ? uint32_t(past - i - 1) : 0;
+        }
         f.push_back(s);
       }
       frames.push_back(f);
@@ -156,13 +162,13 @@ void PlaceFields(SwfBytes& b, const Place& p) {
   b.u16(p.depth);
   if (p.character) b.u16(p.character);
   if (p.x >= 0) b.matrix(p.x, 0);
-  if (!p.name.empty()) b.str(p.name);
+  if (*p.name) b.str(p.name);
   if (p.clip >= 0) b.u16(uint32_t(p.clip));
 }
 
 uint8_t PlaceFlags(const Place& p) {
   return uint8_t((p.move ? 1 : 0) | (p.character ? 2 : 0) | (p.x >= 0 ? 4 : 0) |
-                 (p.name.empty() ? 0 : 32) | (p.clip >= 0 ? 64 : 0));
+                 (*p.name ? 32 : 0) | (p.clip >= 0 ? 64 : 0));
 }
 
 }  // namespace

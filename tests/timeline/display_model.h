@@ -33,7 +33,7 @@ struct Place {
   int32_t clip = -1;       // -1: no clip depth
   bool move = false;
   int32_t x = 0;           // a matrix with this translation when >= 0
-  std::string name;        // with HasName when not empty
+  const char* name = "";   // with HasName when not empty
 };
 std::vector<uint8_t> PlaceObject2Tag(const Place& p, bool forceLong = false);
 std::vector<uint8_t> PlaceObject3Tag(const Place& p);

@@ -1,0 +1,123 @@
+#include "platform/tracer.h"
+
+#include <potracelib.h>
+
+#include <algorithm>
+#include <climits>
+#include <memory>
+
+namespace tovrani {
+namespace {
+
+// The work budget: rasters whose pixel boundaries are longer than this are
+// refused rather than traced for an unbounded time.
+constexpr int64_t kMaxBoundaryLength = int64_t{1} << 21;
+
+struct ParamDeleter {
+  void operator()(potrace_param_t* p) const { potrace_param_free(p); }
+};
+struct StateDeleter {
+  void operator()(potrace_state_t* s) const { potrace_state_free(s); }
+};
+
+// Unit edges between a set pixel and an unset one or the raster's border.
+int64_t BoundaryLength(const Raster& r) {
+  int64_t n = 0;
+  for (int32_t y = 0; y < r.height(); ++y) {
+    for (int32_t x = 0; x < r.width(); ++x) {
+      const bool on = r.Get(x, y);
+      n += (on != r.Get(x - 1, y)) + (on != r.Get(x, y - 1));
+    }
+    n += r.Get(r.width() - 1, y);
+  }
+  for (int32_t x = 0; x < r.width(); ++x) n += r.Get(x, r.height() - 1);
+  return n;
+}
+
+TracePoint ToPoint(const potrace_dpoint_t& p) { return {p.x, p.y}; }
+
+TracedOutline ConvertCurve(const potrace_path_t& path) {
+  TracedOutline outline;
+  outline.hole = path.sign == '-';
+  const potrace_curve_t& c = path.curve;
+  if (c.n <= 0) return outline;
+  outline.start = ToPoint(c.c[c.n - 1][2]);
+  for (int i = 0; i < c.n; ++i) {
+    if (c.tag[i] == POTRACE_CURVETO) {
+      outline.segments.push_back({TracedSegment::Kind::kCubic, ToPoint(c.c[i][0]),
+                                  ToPoint(c.c[i][1]), ToPoint(c.c[i][2])});
+    } else {
+      // A corner: in to the vertex, out to the segment's end.
+      outline.segments.push_back({TracedSegment::Kind::kLine, {}, {}, ToPoint(c.c[i][1])});
+      outline.segments.push_back({TracedSegment::Kind::kLine, {}, {}, ToPoint(c.c[i][2])});
+    }
+  }
+  return outline;
+}
+
+}  // namespace
+
+TraceSettings TraceSettingsForLevel(int smoothing_level, bool closer) {
+  const int level = std::clamp(smoothing_level, 1, 30);
+  TraceSettings s;
+  if (closer || level == 30) {
+    s.corner_surround = 1;
+  } else if (level == 29) {
+    s.corner_surround = 2;
+  } else if (level == 28) {
+    s.corner_surround = 3;
+  } else {
+    s.corner_surround = 4;
+  }
+  s.alphamax = std::min(4.0 / 3.0, 0.45 + 0.03 * level) * s.corner_surround / 4.0;
+  s.opttolerance = 0.05 * level;
+  return s;
+}
+
+TraceStatus TraceRaster(const Raster& raster, int smoothing_level, bool closer,
+                        std::vector<TracedOutline>& out) {
+  out.clear();
+  if (raster.width() == 0 || raster.height() == 0) return TraceStatus::kOk;
+  if (BoundaryLength(raster) > kMaxBoundaryLength) return TraceStatus::kBudgetExceeded;
+
+  constexpr int kBits = int(sizeof(potrace_word) * CHAR_BIT);
+  const int words_per_row = (raster.width() + kBits - 1) / kBits;
+  std::vector<potrace_word> map(static_cast<size_t>(words_per_row) * raster.height(), 0);
+  for (int32_t y = 0; y < raster.height(); ++y) {
+    potrace_word* row = map.data() + static_cast<size_t>(y) * words_per_row;
+    for (int32_t x = 0; x < raster.width(); ++x) {
+      if (raster.Get(x, y)) row[x / kBits] |= potrace_word{1} << (kBits - 1 - x % kBits);
+    }
+  }
+  potrace_bitmap_t bitmap{raster.width(), raster.height(), words_per_row, map.data()};
+
+  std::unique_ptr<potrace_param_t, ParamDeleter> param(potrace_param_default());
+  if (!param) return TraceStatus::kFailed;
+  const TraceSettings settings = TraceSettingsForLevel(smoothing_level, closer);
+  param->turdsize = 0;
+  param->alphamax = settings.alphamax;
+  param->opticurve = 1;
+  param->opttolerance = settings.opttolerance;
+
+  std::unique_ptr<potrace_state_t, StateDeleter> state(potrace_trace(param.get(), &bitmap));
+  if (!state || state->status != POTRACE_STATUS_OK) return TraceStatus::kFailed;
+
+  // Pre-order walk of the nesting tree: every outline before the outlines
+  // inside it. Iterative, as nesting can be as deep as the raster is wide.
+  std::vector<const potrace_path_t*> stack;
+  auto push_siblings = [&stack](const potrace_path_t* first) {
+    const size_t base = stack.size();
+    for (const potrace_path_t* p = first; p; p = p->sibling) stack.push_back(p);
+    std::reverse(stack.begin() + static_cast<std::ptrdiff_t>(base), stack.end());
+  };
+  push_siblings(state->plist);
+  while (!stack.empty()) {
+    const potrace_path_t* p = stack.back();
+    stack.pop_back();
+    if (p->curve.n > 0) out.push_back(ConvertCurve(*p));
+    push_siblings(p->childlist);
+  }
+  return TraceStatus::kOk;
+}
+
+}  // namespace tovrani
