@@ -1,31 +1,165 @@
+// tovrani: turns SWF movies into FLA documents with a JSFL script beside each.
 #include <cstdio>
-#include <cstring>
+#include <filesystem>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "app/command_line.h"
+#include "app/terminal_shell.h"
+#include "swf/convert_swf_file.h"
+#include "swf/converter_context.h"
+#include "swf/id_range_list.h"
 
 namespace {
 
-void PrintHelp() {
+using namespace tovrani;
+
+void PrintHelp(const OptionStates& defaults) {
   std::printf(
       "Usage: tovrani [options] INPUT...\n"
+      "       tovrani /s,INPUT1,INPUT2,    (convert)\n"
+      "       tovrani /o,INPUT1,INPUT2,    (convert and open)\n"
       "Turns compiled Flash movies (SWF) back into authoring documents (FLA)\n"
-      "with a JSFL script beside each one.\n"
+      "with a JSFL script beside each one (the document's name plus \".jsfl\").\n"
+      "An INPUT is a movie or a folder searched for movies.\n"
       "\n"
-      "  --help       show this text\n"
-      "  --version    show the version\n");
+      "  -o FILE              the document's name (one input only); by default\n"
+      "                       movie.swf gives movie_.fla beside the movie\n"
+      "  --new-folder DIR     with two or more inputs, write the documents under\n"
+      "                       DIR/Fla_Recovery_Results/, mirroring the inputs' folders\n"
+      "  --base DIR           the folder mirrored below (default: the deepest\n"
+      "                       folder common to the inputs)\n"
+      "  --open               open each document, then its script, with xdg-open\n"
+      "  --set \"NAME=on|off\"  set an option by its text (below)\n"
+      "  --shape-ids LIST     shape ids such as \"12,20-25\"\n"
+      "  --approximation N    level of approximation of motion tweens, 0-100 (10)\n"
+      "  -q                   no progress display\n"
+      "  --help, --version\n"
+      "\n"
+      "Options and their defaults:\n%s"
+      "\n"
+      "Exit status: 0 all converted, 1 a file failed, 2 usage error, 130 cancelled.\n",
+      DescribeOptions(defaults).c_str());
+}
+
+std::string ResultText(uint32_t r) {
+  switch (r) {
+    case 16: return "the movie could not be copied or is too large";
+    case 17: case 21: return "not enough memory";
+    case 18: return "the compressed movie inflates to almost nothing";
+    case 19: case 22: case 23: case 24: case 25: return "a tag runs past the end of the movie";
+    case 43: return "the FLA cannot be written";
+    case 44: return "the output could not be written completely";
+    case 45: return "the movie has more items than a document can number";
+    case 136: return "the file is too short to be a movie";
+    case 137: return "not a SWF movie (no \"FWS\" or \"CWS\" signature)";
+    case 138: return "the header's length does not match the data";
+    default: return "conversion failed";
+  }
+}
+
+std::string Absolute(const std::string& path) {
+  std::error_code ec;
+  auto abs = std::filesystem::absolute(path, ec);
+  return ec ? path : abs.lexically_normal().string();
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  for (int i = 1; i < argc; ++i) {
-    if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
-      PrintHelp();
-      return 0;
-    }
-    if (!std::strcmp(argv[i], "--version")) {
-      std::printf("tovrani %s\n", TOVRANI_VERSION);
-      return 0;
+  std::vector<std::string> args(argv + 1, argv + argc);
+  CommandLine cl;
+  std::string error;
+  if (!ParseCommandLine(args, cl, error)) {
+    std::fprintf(stderr, "tovrani: %s\nTry 'tovrani --help'.\n", error.c_str());
+    return 2;
+  }
+  ConverterContext ctx;
+  if (cl.help) {
+    PrintHelp(ctx.options);
+    return 0;
+  }
+  if (cl.version) {
+    std::printf("tovrani %s\n", TOVRANI_VERSION);
+    return 0;
+  }
+  for (const auto& [name, on] : cl.settings) {
+    if (!SetOptionByName(ctx.options, name, on, error)) {
+      std::fprintf(stderr, "tovrani: %s\n", error.c_str());
+      return 2;
     }
   }
-  PrintHelp();
-  return 2;
+  if (cl.approximation >= 0) ctx.options.approximation = uint32_t(cl.approximation);
+  if (cl.hasShapeIds) AddIdRangesFromText(cl.shapeIds, ctx.m_shapeIdRanges);
+
+  std::vector<std::string> files;
+  if (!CollectInputs(cl.inputs, files, error)) {
+    std::fprintf(stderr, "tovrani: %s\n", error.c_str());
+    return 1;
+  }
+  if (files.empty()) {
+    std::fprintf(stderr, "tovrani: no SWF movie found in the inputs\n");
+    return 1;
+  }
+
+  if (!cl.output.empty() && files.size() != 1) {
+    std::fprintf(stderr, "tovrani: -o takes one movie, but the inputs hold %zu\n", files.size());
+    return 2;
+  }
+  if (ctx.options.saveInNewFolder && cl.newFolder.empty() && files.size() >= 2) {
+    std::fprintf(stderr, "tovrani: \"Save All Files In A New Folder\" needs --new-folder DIR\n");
+    return 2;
+  }
+
+  InstallCancelHandlers();
+  TerminalShell shell(cl.quiet, SettingsStore::DefaultPath());
+  ctx.m_pShell = &shell;
+
+  SwfFileRequest request;
+  if (!cl.newFolder.empty() && files.size() >= 2) {
+    ctx.options.saveInNewFolder = 1;
+    for (std::string& f : files) f = Absolute(f);
+    ctx.m_strOutputFolder = Absolute(cl.newFolder) + "/Fla_Recovery_Results/";
+    std::error_code ec;
+    std::filesystem::create_directories(ctx.m_strOutputFolder, ec);
+    if (ec) {
+      std::fprintf(stderr, "tovrani: cannot create %s: %s\n", ctx.m_strOutputFolder.c_str(),
+                   ec.message().c_str());
+      return 1;
+    }
+    request.selectedFolder = cl.base.empty() ? DeepestCommonFolder(files) : Absolute(cl.base);
+  }
+  if (!cl.output.empty()) {
+    const std::string answer = cl.output;
+    request.saveDialog = [answer](const std::string&, std::string& chosen) {
+      chosen = answer;
+      return true;
+    };
+  }
+  request.onFileStart = [&shell](const std::string& source, const std::string&) {
+    shell.SetCurrentFile(std::filesystem::path(source).filename().string());
+  };
+
+  std::vector<FileOutcome> outcomes = ConvertSwfFiles(ctx, files, cl.openAfter ? 1 : 0, 0, request);
+  shell.ClearProgress();
+  RestoreFontWarning(ctx);
+
+  bool failed = false;
+  for (const FileOutcome& o : outcomes) {
+    if (o.result != 0) {
+      failed = true;
+      std::fprintf(stderr, "tovrani: %s: %s (result %u)\n", o.source.c_str(),
+                   ResultText(o.result).c_str(), o.result);
+    } else if (!cl.quiet) {
+      std::printf("%s -> %s\n", o.source.c_str(), o.output.c_str());
+      if (!o.script.empty()) std::printf("%s -> %s\n", o.source.c_str(), o.script.c_str());
+    }
+  }
+  std::fflush(stdout);
+  if (ctx.m_bCancel || CancelRequested()) {
+    std::fprintf(stderr, "tovrani: cancelled\n");
+    return 130;
+  }
+  return failed ? 1 : 0;
 }

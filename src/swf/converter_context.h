@@ -14,15 +14,22 @@
 #include <vector>
 
 #include "fla/stream_table.h"
+#include "fla/class_tags.h"
 #include "platform/shell_services.h"
+#include "swf/linkage.h"
+#include "swf/swf_values.h"
 #include "swf/display_list.h"
 #include "swf/id_range_list.h"
 #include "swf/placements.h"
 #include "swf/tag_statistics.h"
 #include "timeline/depth_handoff.h"
 #include "timeline/display_events.h"
+#include "timeline/video_stream.h"
 
 namespace tovrani {
+
+class WorkFolder;
+class OutputTarget;
 
 // The state bytes of the option items, with the program's defaults.
 struct OptionStates {
@@ -88,6 +95,18 @@ struct ConverterContext {
   uint8_t* m_pOptApproximateEasing;
   uint8_t m_bCancel = 0;
 
+  // ---- per-file conversion (the driver around the engine) ----
+  // Destination of the automatic naming road, ending with a '/'.
+  std::string m_strOutputFolder;
+  // Folders of the per-document small movies and media, named after the FLA.
+  std::string m_strShapesFolder, m_strStaticTextFolder, m_strPicturesFolder;
+  std::string m_strSoundsFolder, m_strVideosFolder;
+  uint8_t m_bInConversion = 0;
+  uint8_t m_bSuppressPanel = 0;
+  // "Missing Font Warning" was set for this run; the value to write back.
+  uint8_t m_bFontWarningSet = 0;
+  std::string m_pszSavedFontWarning;
+
   // ---- format and input ----
   uint8_t m_nFlaFormat = 0;   // 0 below SWF 7, 1 for SWF 7, 2 from SWF 8
   uint8_t m_nSwfVersion = 0;
@@ -133,8 +152,34 @@ struct ConverterContext {
   // whether a piece of the document's finish reached it.
   std::string m_strJsflPath;
   uint8_t m_bJsflWritten = 0;
+  // Item numbers of the symbols the script rebuilds by import: static texts
+  // and shapes (filled by their converters, read by the finaliser).
+  std::vector<uint16_t> m_pJsflStaticTextIds, m_pJsflShapeIds;
+  // Set by the finish: one more than the highest item number in use, and
+  // where the scene page went.
+  uint16_t m_wNextFreeItemNo = 1;
+  uint32_t m_nScenePageSize = 0, m_nScenePageStart = 0;
+  uint32_t m_nMiniStreamSize = 0;
 
   // ---- conversion engine ----
+  WorkFolder* m_pWorkFolder = nullptr;  // the conversion's private folder
+  OutputTarget* m_pOutput = nullptr;    // the document under its temporary name
+  std::string m_strSwfWorkPath;         // the work copy, or "tmp.swf" when inflated
+  std::string m_szPublishSwfName;       // output file name with "swf" for its extension
+  bool m_bSwfCompressed = false;        // "tmp.swf" is the movie being read
+  SwfRect m_rcFrame;
+  uint16_t m_wFrameRate = 0, m_wFrameCount = 0;  // as the header gives them
+  std::FILE* m_pPageWorkFile = nullptr;          // the scene page ("m.g12")
+  std::FILE* m_pActionLayerFile = nullptr;
+  std::FILE* m_pStreamSoundLayerFile = nullptr;
+  std::FILE* m_pEventSoundLayerFile = nullptr;
+  uint8_t m_nFileAttributes = 0;
+  uint32_t m_nStaticTextExtraBytes = 0;  // CSMTextSettings appended to this text tag
+  std::vector<LinkageRecord> m_pLinkages;  // m_wLinkages is its size
+  uint8_t m_bSceneTimeline = 0, m_bPageFlag = 0;
+  uint8_t m_bSceneShortLead = 0;  // g_shortLayerEndLead after the scene build, for the finish
+  uint8_t m_bEventSoundsSeen = 0, m_bStreamSoundSeen = 0;
+  uint16_t m_wSceneFrames = 0;  // the frame count the scene build was given
   // Placements per used depth of the last sprite counted, ascending by depth.
   std::vector<PlacementStat> m_pPlacementStats;
   DepthIdCache m_depthIdCache;     // its count() is the depth-id cache count
@@ -160,6 +205,12 @@ struct ConverterContext {
   std::vector<CharacterRestore> m_pSpriteMaskDepths;
   std::vector<InitActionRecord> m_pInitActions;
   std::vector<ButtonSoundRecord> m_pButtonSounds;
+  // The scene page's archive state (class indexes and object counts).
+  PageClassState m_sceneClassState;
+  // One row per DefineVideoStream.
+  std::vector<VideoStreamRecord> m_pVideos;
+  // Buttons whose instances carry text: button id -> item number.
+  std::unordered_map<uint16_t, uint16_t> m_pButtonItemMap;
 
   // ---- shapes ----
   uint8_t m_bShapesOn = 0;       // the "Shape" option, set before each shape tag

@@ -84,6 +84,10 @@ struct DepthLayerRecord {
   std::vector<FrameLabelEntry> labels;    // held by record 0 only
   uint8_t stateByte = 1;
   uint8_t isGroup = 0;
+  // Set by the timeline builder: the depth lies in a mask's range; the
+  // mask's masked layers were searched.
+  uint8_t isMasked = 0;
+  uint8_t maskDone = 0;
 
   int32_t lastLabel() const { return int32_t(labels.size()) - 1; }
   // The entry at lastEntry, created when the array is still shorter.

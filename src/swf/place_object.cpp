@@ -4,26 +4,6 @@ namespace tovrani {
 
 namespace {
 
-// PlaceObject's CXFORM: like CXFORMWITHALPHA without the alpha terms.
-void ReadCxformNoAlpha(SwfReader& r, SwfCxform& out) {
-  out = SwfCxform{};
-  r.alignBits();
-  bool hasAdd = r.ubits(1), hasMult = r.ubits(1);
-  unsigned n = r.ubits(4);
-  auto field = [&]() { return static_cast<int16_t>(r.sbits(n)); };
-  if (hasMult) {
-    out.rMult = field();
-    out.gMult = field();
-    out.bMult = field();
-  }
-  if (hasAdd) {
-    out.rAdd = field();
-    out.gAdd = field();
-    out.bAdd = field();
-  }
-  r.alignBits();
-}
-
 // A NUL-terminated string that must end inside the body.
 bool ReadTerminated(SwfReader& r, std::string& out) {
   size_t start = r.pos();
@@ -53,7 +33,7 @@ bool ParsePlaceObject1(SwfReader& r, DisplayListTag& out) {
   out.flags |= kPlaceHasMatrix;
   if (r.remaining() > 0) {
     SwfCxform c;
-    ReadCxformNoAlpha(r, c);
+    ReadSwfCxform(r, c, false);
     if (!r.ok()) return true;
     out.cxform = c;
     out.hasCxform = true;

@@ -52,7 +52,7 @@ uint32_t ReadSwfMatrix(SwfReader& r, SwfMatrix& out) {
   return uint32_t(r.pos() - start);
 }
 
-uint32_t ReadSwfCxform(SwfReader& r, SwfCxform& out) {
+uint32_t ReadSwfCxform(SwfReader& r, SwfCxform& out, bool withAlpha) {
   size_t start = r.pos();
   out = SwfCxform{};
   r.alignBits();
@@ -63,13 +63,13 @@ uint32_t ReadSwfCxform(SwfReader& r, SwfCxform& out) {
     out.rMult = field();
     out.gMult = field();
     out.bMult = field();
-    out.aMult = field();
+    if (withAlpha) out.aMult = field();
   }
   if (hasAdd) {
     out.rAdd = field();
     out.gAdd = field();
     out.bAdd = field();
-    out.aAdd = field();
+    if (withAlpha) out.aAdd = field();
   }
   r.alignBits();
   return uint32_t(r.pos() - start);

@@ -33,7 +33,8 @@ struct SwfCxform {
 // cut in the middle keeps the bits it got).
 uint32_t ReadSwfRect(SwfReader& r, SwfRect& out);
 uint32_t ReadSwfMatrix(SwfReader& r, SwfMatrix& out);
-uint32_t ReadSwfCxform(SwfReader& r, SwfCxform& out);
+// PlaceObject's CXFORM is the same record without the alpha terms.
+uint32_t ReadSwfCxform(SwfReader& r, SwfCxform& out, bool withAlpha = true);
 
 // A RECT of `length` bytes at data: the bytes it occupies, or 0 when it does
 // not fit in them.

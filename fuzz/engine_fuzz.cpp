@@ -1,0 +1,46 @@
+// libFuzzer target: the whole engine on arbitrary bytes as a movie. Every
+// input must end in a result code with no sanitizer report, no leak and no
+// hang.
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "swf/converter_context.h"
+#include "swf/engine.h"
+
+namespace {
+
+std::filesystem::path FuzzFolder() {
+  static std::filesystem::path dir = [] {
+    std::string base = (std::filesystem::temp_directory_path() / "tovrani-fuzz-XXXXXX").string();
+    if (!mkdtemp(base.data())) std::abort();
+    return std::filesystem::path(base);
+  }();
+  return dir;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string input = (FuzzFolder() / "in.swf").string();
+  const std::string output = (FuzzFolder() / "out.fla").string();
+  std::FILE* f = std::fopen(input.c_str(), "wb");
+  if (!f) return 0;
+  std::fwrite(data, 1, size, f);
+  std::fclose(f);
+
+  tovrani::ShellServices shell;
+  tovrani::ConverterContext ctx;
+  ctx.m_pShell = &shell;
+  tovrani::g_pConverter = &ctx;
+  tovrani::ConvertMovie(ctx, input, output, 0);
+  tovrani::g_pConverter = nullptr;
+  std::error_code ec;
+  std::filesystem::remove(output, ec);
+  std::filesystem::remove(output + ".jsfl", ec);
+  return 0;
+}

@@ -1,0 +1,70 @@
+// The conversion engine: one call converts one SWF movie into one FLA
+// document. Set-up (work copy, checks, inflation, format level, the scene's
+// work files) is here; the tag loop is in tag_loop.h.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <string>
+
+#include "fla/file_helpers.h"
+
+namespace tovrani {
+
+struct ConverterContext;
+
+// Result codes of ConvertMovie.
+enum EngineResult : uint32_t {
+  kResultDone = 0,               // also after a cancel
+  kResultWorkCopyFailed = 16,    // copying the source failed, or it is 2 GiB or more
+  kResultNoWorkBuffer = 17,      // out of memory during set-up
+  kResultInflatedTooShort = 18,  // a compressed movie inflates to under 14 bytes
+  kResultStatisticsPastEnd = 19,
+  kResultNoTagBuffer = 21,
+  kResultVideoPastEnd = 22,  // 22 and 23: the video handler's read-ahead
+  kResultVideoFramePastEnd = 23,
+  kResultSoundStreamPastEnd = 24,
+  kResultSpriteTagPastEnd = 25,
+  kResultOutputLocked = 43,  // the output cannot be written
+  // 44 (kResultOutputIncomplete): a work file or the output failed to write.
+  kResultInputTooShort = 136,   // 14 bytes or less
+  kResultNotSwf = 137,          // no "FWS" or "CWS" signature (also "ZWS")
+  kResultLengthMismatch = 138,  // header length does not match the data
+  kResultPublishMode = 156,     // a non-zero mode
+};
+
+// What the engine calls of the document writer and of the passes that
+// other parts of the program provide. An empty entry is skipped.
+struct EngineServices {
+  // The scene build (mode 2 at a closing ShowFrame, 3 at End). Without it the
+  // scene page is the empty timeline.
+  std::function<void(ConverterContext& ctx, uint32_t mode, uint16_t frames)> buildSceneTimeline;
+  // The sound layers' closing requests at the scene build.
+  std::function<void(ConverterContext& ctx)> closeEventSoundFrames;
+  std::function<void(ConverterContext& ctx)> closeEventSoundLayer;
+  std::function<void(ConverterContext& ctx)> closeStreamSoundLayer;
+  std::function<void(ConverterContext& ctx)> endEventSoundLayer;
+  // The finish: trailing layers, the document finaliser, the container.
+  std::function<uint32_t(ConverterContext& ctx)> finish;
+};
+
+// The services as the program provides them.
+EngineServices DefaultEngineServices();
+
+// Mode 0 converts `source` into `output`; any other mode is the
+// publish-settings form and returns 156.
+uint32_t ConvertMovie(ConverterContext& ctx, const std::string& source, const std::string& output,
+                      uint32_t mode);
+uint32_t ConvertMovie(ConverterContext& ctx, const std::string& source, const std::string& output,
+                      uint32_t mode, const EngineServices& services);
+
+// The file-name part of a path with its last three characters replaced by
+// "swf" (the published movie's name).
+std::string PublishSwfName(const std::string& outputPath);
+
+// Adds 1 to the keyframe duration at `pos` (a u16 that stays at 65,535
+// rather than carry into the byte after it) and leaves the file at its end.
+bool BumpU16At(std::FILE* f, int64_t pos);
+
+}  // namespace tovrani

@@ -1,0 +1,48 @@
+#include "timeline/frame_labels.h"
+
+#include <unordered_map>
+
+#include "fla/archive.h"
+#include "fla/keyframe_records.h"
+#include "fla/layer_records.h"
+#include "timeline/layer_start.h"
+
+namespace tovrani {
+
+void WriteFrameLabelLayers(std::FILE* page, const std::vector<FrameLabelEntry>& labels,
+                           PageClassState& state, uint8_t level) {
+  if (labels.empty()) return;
+  const bool isNew = IsNewFlaFormat(level);
+  // The first label of a frame goes on the first layer, the next label of
+  // the same frame on the second, and so on; in label order within a layer.
+  std::vector<std::vector<size_t>> layers;
+  std::unordered_map<uint16_t, size_t> seen;
+  for (size_t i = 0; i < labels.size(); ++i) {
+    const size_t rank = seen[labels[i].frame]++;
+    if (rank == layers.size()) layers.emplace_back();
+    layers[rank].push_back(i);
+  }
+  for (const std::vector<size_t>& layer : layers) {
+    bool firstLayer = false;
+    WriteLayerHead(page, state, level, firstLayer);
+    int64_t last = -1;  // frame of the label written before, -1 none
+    for (size_t n = 0; n < layer.size(); ++n) {
+      const FrameLabelEntry& label = labels[layer[n]];
+      const int64_t gap = label.frame - last - 1;
+      if (gap > 0) {
+        if (isNew) WriteEmptyFrameNew(page, uint32_t(gap));
+        else WriteEmptyFrameOld(page, uint32_t(gap));
+        ++state.frames;
+      }
+      const bool hasNext = n + 1 < layer.size();
+      if (isNew) WriteLabelFrameNew(page, label.text, hasNext, label.anchor);
+      else WriteLabelFrameOld(page, label.text, hasNext, label.anchor);
+      if (hasNext) ++state.frames;
+      last = label.frame;
+    }
+    if (isNew) WriteLayerTailNew(page, "Labels", true, false, false, 0, 0);
+    else WriteLayerTailOld(page, "Labels", true, false, false, 0, 0);
+  }
+}
+
+}  // namespace tovrani

@@ -1,0 +1,83 @@
+#include "app/command_line.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "support/temp_dir.h"
+#include "swf/converter_context.h"
+
+namespace tovrani::test {
+namespace {
+
+TEST(CommandLine, ReadsBothForms) {
+  CommandLine cl;
+  std::string error;
+  ASSERT_TRUE(ParseCommandLine({"/o,/a/x.swf,/b/y.swf,", "-q"}, cl, error)) << error;
+  EXPECT_EQ(cl.inputs, (std::vector<std::string>{"/a/x.swf", "/b/y.swf"}));
+  EXPECT_TRUE(cl.openAfter);
+  EXPECT_TRUE(cl.quiet);
+
+  CommandLine more;
+  ASSERT_TRUE(ParseCommandLine({"--set", "Grid=on", "--set", "Use JSFL=OFF", "--approximation", "0",
+                                "--shape-ids", "3,5-7", "--", "-odd.swf"},
+                               more, error))
+      << error;
+  EXPECT_EQ(more.inputs, std::vector<std::string>{"-odd.swf"});
+  EXPECT_EQ(more.settings, (std::vector<std::pair<std::string, bool>>{{"Grid", true}, {"Use JSFL", false}}));
+  EXPECT_EQ(more.approximation, 0);
+  EXPECT_EQ(more.shapeIds, "3,5-7");
+}
+
+TEST(CommandLine, RefusesWhatItCannotDo) {
+  std::string error;
+  for (std::vector<std::string> args : std::vector<std::vector<std::string>>{
+           {}, {"-o"}, {"a.swf", "b.swf", "-o", "x.fla"}, {"--set", "Grid", "a.swf"},
+           {"--set", "Grid=maybe", "a.swf"}, {"--approximation", "-1", "a.swf"},
+           {"--approximation", "1000", "a.swf"}, {"--frobnicate", "a.swf"}}) {
+    CommandLine cl;
+    EXPECT_FALSE(ParseCommandLine(args, cl, error)) << args.size();
+    EXPECT_FALSE(error.empty());
+  }
+}
+
+TEST(CommandLine, SetsOptionsByTheirTexts) {
+  OptionStates o;
+  std::string error;
+  EXPECT_TRUE(SetOptionByName(o, "snap to pixels", true, error));
+  EXPECT_EQ(o.snapToPixels, 1);
+  // The text of two groups needs its group; the item text alone is refused.
+  EXPECT_FALSE(SetOptionByName(o, "Convert Using JSFL Import", true, error));
+  EXPECT_TRUE(SetOptionByName(o, "Shape / Morph Shape: Convert Using JSFL Import", true, error));
+  EXPECT_EQ(o.shapeJsflImport, 1);
+  EXPECT_EQ(o.textJsflImport, 0);
+  // The static-text group keeps one choice.
+  EXPECT_TRUE(SetOptionByName(o, "Static Text: Convert Using JSFL Import", true, error));
+  EXPECT_TRUE(SetOptionByName(o, "Convert All To Textfields", true, error));
+  EXPECT_EQ(o.textJsflImport, 0);
+  EXPECT_EQ(o.textToTextfields, 1);
+  EXPECT_TRUE(SetOptionByName(o, "Convert All To Shapes", true, error));
+  EXPECT_EQ(o.textToTextfields, 0);
+  EXPECT_FALSE(SetOptionByName(o, "Nonsense", true, error));
+}
+
+TEST(CommandLine, FoldersAreSearchedForMovies) {
+  TempDir dir;
+  std::filesystem::create_directories(dir.path() / "in/deep");
+  WriteFileBytes(dir.file("in/b.swf"), {'C', 'W', 'S', 8});
+  WriteFileBytes(dir.file("in/deep/a.bin"), {'F', 'W', 'S', 5});
+  WriteFileBytes(dir.file("in/deep/z.swf"), {'Z', 'W', 'S', 13});
+  WriteFileBytes(dir.file("in/short"), {'F', 'W'});
+  std::vector<std::string> files;
+  std::string error;
+  ASSERT_TRUE(CollectInputs({dir.file("in"), dir.file("in/short")}, files, error));
+  EXPECT_EQ(files, (std::vector<std::string>{dir.file("in/b.swf"), dir.file("in/deep/a.bin"),
+                                              dir.file("in/short")}));
+  EXPECT_FALSE(CollectInputs({dir.file("none")}, files, error));
+
+  EXPECT_EQ(DeepestCommonFolder({"/a/b/c/x.swf", "/a/b/y.swf", "/a/b/d/z.swf"}), "/a/b");
+  EXPECT_EQ(DeepestCommonFolder({"/a/x.swf", "/ab/y.swf"}), "/");
+}
+
+}  // namespace
+}  // namespace tovrani::test

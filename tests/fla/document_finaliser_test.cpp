@@ -1,0 +1,144 @@
+#include "fla/document_finaliser.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "fla/document_page.h"
+#include "fla/jsfl_script.h"
+#include "fla/stream_placement.h"
+#include "support/independent_readers.h"
+#include "support/temp_dir.h"
+#include "swf/converter_context.h"
+
+namespace tovrani::test {
+namespace {
+
+bool Holds(const std::vector<uint8_t>& hay, const std::vector<uint8_t>& needle) {
+  return std::search(hay.begin(), hay.end(), needle.begin(), needle.end()) != hay.end();
+}
+
+std::vector<uint8_t> Utf16(const std::string& ascii) {
+  std::vector<uint8_t> out;
+  for (char c : ascii) out.insert(out.end(), {uint8_t(c), 0});
+  return out;
+}
+
+struct Finaliser : ::testing::Test {
+  void Level(uint8_t level) {
+    ctx.m_nFlaFormat = level;
+    WriteDocumentPage(g_contents, level);
+    ctx.m_strJsflPath = dir.file("doc.fla.jsfl");
+    ctx.m_strStaticTextFolder = dir.file("StaticText_doc.fla");
+    ctx.m_strShapesFolder = dir.file("Shapes_doc.fla");
+    ASSERT_TRUE(WriteJsflHeader(ctx.m_strJsflPath));
+  }
+  void Symbol(uint16_t item) {
+    ctx.m_pStreamId[ctx.m_nStreams] = uint16_t(100 + item);
+    ctx.m_pStreamItemNo[ctx.m_nStreams] = item;
+    ++ctx.m_nStreams;
+  }
+  uint32_t Run() {
+    uint32_t word = 1;
+    uint32_t r = FinishDocument(ctx, library, folderIds, word);
+    EXPECT_EQ(word, 0u);
+    return r;
+  }
+  std::string Script() {
+    auto b = ReadFileBytes(ctx.m_strJsflPath);
+    return std::string(b.begin(), b.end());
+  }
+  TempDir dir;
+  ConverterContext ctx;
+  DocumentLibrary library;
+  std::vector<uint32_t> folderIds;
+};
+
+TEST_F(Finaliser, FoldersAndScriptPiecesFollowTheRules) {
+  Level(2);
+  ctx.options.exactProblemSearch = 1;  // with "Use JSFL": morph folders
+  library.fonts = {{true, true, "Serif", 10, 11, 0}, {true, false, "", 11, 20, 0}};
+  library.morphs = {{30, 32, {31}, {-50}}};
+  ctx.m_pJsflStaticTextIds = {40};
+  ctx.m_pJsflShapeIds = {50};
+  for (uint16_t item : {10, 11, 20, 30, 31, 40, 50, 60}) Symbol(item);
+  ASSERT_EQ(Run(), 0u);
+
+  // Library ids run from 3: each folder at its first use, then the item's.
+  EXPECT_EQ(folderIds, (std::vector<uint32_t>{3, 6, 8, 10, 12, 14}));
+  const auto& c = g_contents.Bytes();
+  for (const char* name : {"Serif", "NoName", "_Morph_Shapes_Elements_", "_Morph_Shapes_", "_Static_Text_",
+                           "_Shapes_"})
+    EXPECT_TRUE(Holds(c, Utf16(name))) << name;
+  EXPECT_TRUE(Holds(c, Utf16("PublishQTProperties::QTSndSettings")));
+  EXPECT_TRUE(Holds(c, Utf16("<mobileSettings>")));
+
+  const std::string script = Script();
+  EXPECT_NE(script.find("lib.selectItem('_Morph_Shapes_/Symbol 131');"), std::string::npos);
+  EXPECT_NE(script.find("'tweenEasing', -50);_fr_.selectNone();"), std::string::npos);
+  EXPECT_NE(script.find("_Static_Text_/Symbol 140"), std::string::npos);
+  EXPECT_NE(script.find("_Shapes_/Symbol 150"), std::string::npos);
+  EXPECT_TRUE(script.ends_with(JsflClosingSave()));
+  EXPECT_TRUE(IsValidJavaScript(script.substr(3)));
+  EXPECT_EQ(ctx.m_bJsflWritten, 1);
+}
+
+TEST_F(Finaliser, MorphFoldersDependOnTheJsflOptions) {
+  Level(1);
+  library.morphs = {{30, 32, {31}, {7}}};
+  Symbol(30);
+  Symbol(31);
+  ctx.options.shapeJsflImport = 1;  // elements stay outside any folder
+  ASSERT_EQ(Run(), 0u);
+  EXPECT_EQ(folderIds, std::vector<uint32_t>{4});
+  EXPECT_FALSE(Holds(g_contents.Bytes(), Utf16("PublishQTProperties::QTSndSettings")));
+  EXPECT_FALSE(Holds(g_contents.Bytes(), Utf16("<mobileSettings>")));
+
+  // Neither import nor "Use JSFL" with the exact search: no morph folder and
+  // a script of its header alone.
+  Level(0);
+  ctx.options.shapeJsflImport = 0;
+  ctx.m_bJsflWritten = 0;
+  ASSERT_EQ(Run(), 0u);
+  EXPECT_TRUE(folderIds.empty());
+  EXPECT_EQ(Script(), JsflHeader());
+  EXPECT_EQ(ctx.m_bJsflWritten, 0);
+}
+
+TEST_F(Finaliser, MediaItemsAndLinkage) {
+  Level(2);
+  Symbol(5);
+  LinkageRecord first, later;
+  first.itemNo = later.itemNo = 5;
+  first.flags = later.flags = 1;
+  first.strings[0] = "firstName";
+  later.strings[0] = std::string(300, 'n');  // needs the long length
+  ctx.m_pLinkages = {first, later};
+  DocumentLibrary::Sound sound;
+  sound.itemNo = 7;
+  sound.format = 0x0F;  // low bits 3: samples counted by four
+  sound.sampleCount = 1000;
+  library.sounds = {sound};
+  library.bitmaps = {{1, 6, false, false, 0}, {2, 8, true, true, 77}};
+  ctx.options.pictureFolder = 0;
+  ASSERT_EQ(Run(), 0u);
+  const auto& c = g_contents.Bytes();
+  EXPECT_FALSE(Holds(c, Utf16("firstName")));
+  EXPECT_TRUE(Holds(c, {0xFF, 0xFE, 0xFF, 0xFF, 0x2C, 0x01, 'n', 0}));
+  EXPECT_TRUE(Holds(c, {0x0F, 0x00, 250, 0, 0, 0}));
+  EXPECT_FALSE(Holds(c, Utf16("_Pictures_")));
+  EXPECT_TRUE(Holds(c, Utf16("_Sounds_")));
+  EXPECT_TRUE(Holds(c, {'C', 'M', 'e', 'd', 'i', 'a', 'S', 'o', 'u', 'n', 'd'}));
+  EXPECT_TRUE(ctx.m_pLinkages.empty());
+}
+
+TEST_F(Finaliser, RefusesALibraryTooLargeToReference) {
+  Level(2);
+  for (int i = 0; i < 0x7FFF; ++i) Symbol(uint16_t(i));
+  const size_t before = g_contents.Length();
+  EXPECT_EQ(Run(), uint32_t(kResultTooManyItems));
+  EXPECT_EQ(g_contents.Length(), before);
+}
+
+}  // namespace
+}  // namespace tovrani::test

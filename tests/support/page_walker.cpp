@@ -1,0 +1,129 @@
+#include "page_walker.h"
+
+#include <set>
+
+namespace tovrani::test {
+
+namespace {
+
+uint16_t U16(const std::vector<uint8_t>& d, size_t i) { return uint16_t(d[i] | (d[i + 1] << 8)); }
+uint32_t U32(const std::vector<uint8_t>& d, size_t i) {
+  return uint32_t(d[i]) | (uint32_t(d[i + 1]) << 8) | (uint32_t(d[i + 2]) << 16) | (uint32_t(d[i + 3]) << 24);
+}
+
+// A class name as the archive writes them: C, a capital, then 1-40 letters,
+// digits or underscores.
+bool PlausibleClassName(const std::vector<uint8_t>& d, size_t at, size_t len) {
+  if (len < 4 || len > 42 || at + len > d.size()) return false;
+  if (d[at] != 'C' || d[at + 1] < 'A' || d[at + 1] > 'Z') return false;
+  for (size_t i = at + 2; i < at + len; ++i) {
+    const uint8_t c = d[i];
+    if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_'))
+      return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+size_t PageWalk::count(std::string_view className) const {
+  size_t n = 0;
+  for (const auto& [index, object] : objects)
+    if (object.className == className) ++n;
+  return n;
+}
+
+uint32_t PageWalk::objectAt(size_t offset) const {
+  for (const auto& [index, object] : objects)
+    if (object.offset == offset) return index;
+  return 0;
+}
+
+bool PageWalk::resolves(uint32_t index, std::string_view className) const {
+  const auto it = objects.find(index);
+  return it != objects.end() && it->second.className == className;
+}
+
+PageWalk WalkPage(const std::vector<uint8_t>& d) {
+  PageWalk w;
+  auto fail = [&w](std::string msg) {
+    if (w.ok) w.error = std::move(msg);
+    w.ok = false;
+  };
+  if (d.empty() || d[0] != 1) {
+    fail("the page does not start with its lead byte 01");
+    return w;
+  }
+  std::map<uint32_t, uint8_t> version;  // class index -> version byte after its definition
+  std::set<std::string> names;
+  std::set<size_t> tagAt;               // offsets of accepted tags
+  size_t headEnd = 0;                   // just after the last object's two-byte head
+  const size_t n = d.size();
+  size_t i = 1;
+  while (i + 1 < n) {
+    const uint16_t word = U16(d, i);
+    if (word == 0xFFFF && i + 6 <= n) {
+      const size_t len = U16(d, i + 4);
+      if (PlausibleClassName(d, i + 6, len)) {
+        const std::string name(d.begin() + long(i + 6), d.begin() + long(i + 6 + len));
+        if (!names.insert(name).second) fail("class " + name + " defined twice, at " + std::to_string(i));
+        const uint32_t ci = w.nextIndex++;
+        w.classes[ci] = name;
+        w.objects[w.nextIndex++] = {name, i};
+        const size_t end = i + 6 + len;
+        version[ci] = end < n ? d[end] : 0;
+        tagAt.insert(i);
+        headEnd = end + 2;
+        i = end;
+        continue;
+      }
+    }
+    if (word == 0x7FFF && i + 6 <= n) {
+      const uint32_t v = U32(d, i + 2);
+      if ((v & 0x80000000u) && w.classes.count(v & 0x7FFFFFFF)) {
+        w.objects[w.nextIndex++] = {w.classes[v & 0x7FFFFFFF], i};
+        tagAt.insert(i);
+        i += 6;
+        continue;
+      }
+    }
+    if ((word & 0x8000) && word != 0xFFFF) {
+      const uint32_t k = word & 0x7FFF;
+      const auto cls = w.classes.find(k);
+      if (cls != w.classes.end() && k != 1 && i + 3 < n && d[i + 2] == version[k] &&
+          (d[i + 3] == 0 || d[i + 3] == 2 || i == headEnd)) {
+        w.objects[w.nextIndex++] = {cls->second, i};
+        tagAt.insert(i);
+        headEnd = i + 4;
+        i += 2;
+        continue;
+      }
+    }
+    ++i;
+  }
+  // A tag of a class index that is not a class: 0x8000 | k followed by a
+  // version byte of this page, k within the indexes handed out.
+  std::set<uint8_t> versions;
+  for (const auto& [ci, v] : version) versions.insert(v);
+  for (size_t j = 1; j + 3 < n; ++j) {
+    if (d[j + 1] != 0x80 || d[j] == 0 || d[j] >= 0x80 || w.classes.count(d[j])) continue;
+    if (!versions.count(d[j + 2]) || d[j] >= w.nextIndex) continue;
+    if (tagAt.count(j) || tagAt.count(j - 1)) continue;
+    fail("a tag at " + std::to_string(j) + " names index " + std::to_string(d[j]) + ", which is no class");
+  }
+  return w;
+}
+
+::testing::AssertionResult PageWalksClean(const std::vector<uint8_t>& page) {
+  const PageWalk w = WalkPage(page);
+  if (!w.ok) return ::testing::AssertionFailure() << w.error;
+  const std::pair<uint32_t, const char*> head[] = {{1, "CPicPage"}, {3, "CPicLayer"}, {5, "CPicFrame"}};
+  for (const auto& [index, name] : head) {
+    const auto it = w.classes.find(index);
+    if (it == w.classes.end() || it->second != name)
+      return ::testing::AssertionFailure() << "class " << index << " is not " << name;
+  }
+  return ::testing::AssertionSuccess();
+}
+
+}  // namespace tovrani::test

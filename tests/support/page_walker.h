@@ -1,0 +1,50 @@
+// Walks a page stream by the archive's tag scheme and checks that every tag
+// resolves:
+//   FF FF, u16 schema, u16 length, name   a new class (one index), then its
+//                                          first object (the next index)
+//   u16 0x8000 | k                        a new object of class k
+//   FF 7F, u32 0x80000000 | k             the same with a wide index
+// The object layouts are not known here, so tags are found by a scan: a
+// known-class tag counts when it is followed by its class's version byte and
+// then 00 or 02 (or stands right after the previous object's head). A byte
+// pair that looks like such a tag but names an index that is no class is a
+// reference that does not resolve, and fails the walk.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tovrani::test {
+
+struct PageObject {
+  std::string className;
+  size_t offset = 0;  // of the tag that made it
+};
+
+struct PageWalk {
+  bool ok = true;
+  std::string error;                          // the first failure
+  std::map<uint32_t, std::string> classes;    // map index -> class name
+  std::map<uint32_t, PageObject> objects;     // map index -> object
+  uint32_t nextIndex = 1;                     // the index the next tag takes
+
+  size_t count(std::string_view className) const;
+  // The index of the object whose tag starts at offset; 0 when none.
+  uint32_t objectAt(size_t offset) const;
+  // An object reference: true when index names an object of className.
+  bool resolves(uint32_t index, std::string_view className) const;
+};
+
+PageWalk WalkPage(const std::vector<uint8_t>& page);
+
+// For EXPECT_TRUE: the walk succeeded, with the page head's three classes
+// where the archive puts them.
+::testing::AssertionResult PageWalksClean(const std::vector<uint8_t>& page);
+
+}  // namespace tovrani::test
