@@ -190,7 +190,7 @@ TEST_P(ShapeAtLevel, NewStyleArraysStartAFurtherObjectOnALayerOfItsOwn) {
   EXPECT_EQ(ctx.m_nShapeHeadPos, secondTables);
   EXPECT_TRUE(ctx.m_pShapeCache.empty());
 
-  std::vector<test::PageObject> objects;
+  std::vector<test::ShapePageObject> objects;
   ASSERT_TRUE(test::CheckShapePage(built.page, level(), 7, &objects));
   ASSERT_EQ(objects.size(), 2u);
   EXPECT_EQ(objects[0].endPos, firstEnd);
@@ -199,7 +199,7 @@ TEST_P(ShapeAtLevel, NewStyleArraysStartAFurtherObjectOnALayerOfItsOwn) {
 
 TEST_P(ShapeAtLevel, AMoveWithNewStylesIsMeasuredFromTheNewOrigin) {
   const Built built = Build(ctx, 22, TwoSetsBody(true));
-  std::vector<test::PageObject> objects;
+  std::vector<test::ShapePageObject> objects;
   ASSERT_TRUE(test::CheckShapePage(built.page, level(), 7, &objects));
   ASSERT_EQ(objects.size(), 2u);
   const std::vector<uint8_t> edge(built.page.begin() + long(objects[1].edgesPos),
@@ -271,7 +271,7 @@ class ShapeDecodingTest : public ::testing::Test {
   // The edge records of a one-object page.
   std::vector<uint8_t> Edges(uint32_t tag, const std::vector<uint8_t>& body) {
     const Built built = Build(ctx, tag, body);
-    std::vector<test::PageObject> objects;
+    std::vector<test::ShapePageObject> objects;
     EXPECT_TRUE(test::CheckShapePage(built.page, 0, 7, &objects));
     if (objects.empty()) return {};
     return std::vector<uint8_t>(built.page.begin() + long(objects[0].edgesPos),
@@ -300,7 +300,7 @@ TEST_F(ShapeDecodingTest, CountsOf255AreRealForDefineShapeAndAnEscapeAfterIt) {
   c.u8(0).u8(0);
   ShapeRecords{c}.End();
   const Built two = Build(ctx, 22, c.data());
-  std::vector<test::PageObject> objects;
+  std::vector<test::ShapePageObject> objects;
   ASSERT_TRUE(test::CheckShapePage(two.page, 0, 7, &objects));
   EXPECT_EQ(objects[0].fills, 2u);
 }
@@ -377,7 +377,7 @@ TEST_F(ShapeDecodingTest, BadStyleArraysEndTheShapeWithWhatWasWritten) {
   b.rect(0, 100, 0, 100).u8(2).u8(0).u8(1).u8(2).u8(3).u8(0x20).u8(0).u8(0).u8(0).u8(0x10);
   ShapeRecords{b, 1, 0}.Change(std::pair(1, 1), 1u, std::nullopt, std::nullopt).Straight(5, 5).End();
   Built built = Build(ctx, 22, b.data());
-  std::vector<test::PageObject> objects;
+  std::vector<test::ShapePageObject> objects;
   ASSERT_TRUE(test::CheckShapePage(built.page, 0, 7, &objects));
   EXPECT_EQ(objects[0].fills, 1u);
   EXPECT_EQ(objects[0].lines, 0u);

@@ -95,14 +95,14 @@ std::vector<uint8_t> ExpectedPageTail(uint16_t itemNo, uint16_t layerEndValue, u
 
 ::testing::AssertionResult CheckShapePage(const std::vector<uint8_t>& page, uint8_t level,
                                           std::optional<uint16_t> itemNo,
-                                          std::vector<PageObject>* objects) {
+                                          std::vector<ShapePageObject>* objects) {
   const std::vector<uint8_t> head = Written(&WriteShapeRecordHeadShort, true, level);
   if (page.size() < head.size() + 4 || !std::equal(head.begin(), head.end(), page.begin()))
     return ::testing::AssertionFailure() << "no page head and shape head";
-  std::vector<PageObject> found;
+  std::vector<ShapePageObject> found;
   size_t styles = FirstStyleTablesPos(level);
   for (;;) {
-    PageObject o;
+    ShapePageObject o;
     o.stylesPos = styles;
     o.countFieldPos = styles - 4;
     o.countField = U32(page, o.countFieldPos);

@@ -27,7 +27,7 @@ struct ShapeRecords {
 };
 
 // One shape object found in a page.
-struct PageObject {
+struct ShapePageObject {
   size_t countFieldPos = 0, stylesPos = 0, edgesPos = 0, endPos = 0;
   uint32_t countField = 0, records = 0, fills = 0, lines = 0;
 };
@@ -38,7 +38,7 @@ struct PageObject {
 // layer with the layer end. Fails on anything out of place.
 ::testing::AssertionResult CheckShapePage(const std::vector<uint8_t>& page, uint8_t level,
                                           std::optional<uint16_t> itemNo,
-                                          std::vector<PageObject>* objects = nullptr);
+                                          std::vector<ShapePageObject>* objects = nullptr);
 
 // The page's bytes after the ID layer: the record, then the layer end with
 // the layer count plus 1.

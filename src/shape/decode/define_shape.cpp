@@ -3,10 +3,13 @@
 #include <algorithm>
 #include <vector>
 
+#include "fla/file_helpers.h"
+#include "fla/stream_placement.h"
 #include "shape/decode/encoded_shape.h"
 #include "shape/decode/shape_page.h"
 #include "swf/swf_reader.h"
 #include "swf/swf_values.h"
+#include "swf/work_folder.h"
 
 namespace tovrani {
 
@@ -387,6 +390,23 @@ ShapePageResult BuildShapePage(ConverterContext& ctx, uint32_t tag, std::span<co
   result.objects = page.objects();
   result.lastRecordCount = decoder.recordCount();
   return result;
+}
+
+uint8_t ConvertShapeTag(ConverterContext& ctx, uint32_t tag, std::span<const uint8_t> body) {
+  if (!ctx.m_pWorkFolder || ctx.m_nWriterError) return 0;
+  WorkFolder& folder = *ctx.m_pWorkFolder;
+  uint8_t placed = 0;
+  // When "fill" cannot be opened the shape is left out; nothing is placed.
+  if (FileHandle file(folder.file("fill"), "wb+"); file) {
+    const ShapePageResult page =
+        BuildShapePage(ctx, tag, body, file.get(), ctx.m_pStreamItemNo.at(ctx.m_nStreams));
+    if (!page.ok)
+      NoteWriterFailure(ctx, kResultOutputIncomplete);
+    else if (page.complete && PlaceShapePage(ctx, file.get()))
+      placed = 1;
+  }
+  for (const char* name : {"shp.shp", "line", "fill"}) folder.removeFile(name);
+  return placed;
 }
 
 }  // namespace tovrani

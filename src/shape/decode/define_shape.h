@@ -29,4 +29,14 @@ struct ShapePageResult {
 ShapePageResult BuildShapePage(ConverterContext& ctx, uint32_t tag, std::span<const uint8_t> body,
                                std::FILE* page, uint16_t itemNo);
 
+// Converts one shape tag body (after the character id) into the shape page
+// of stream row m_nStreams, whose item number the caller has stored, and,
+// with the "Shape" option on (m_bShapesOn), places the page into the
+// container; the row, symbol and item counters stay for the caller to
+// advance. The page is built in the work file "fill". Returns 1 when the
+// page was placed; 0 when it was not: the option is off, "fill" cannot be
+// opened (the shape is left out), or a work file failed (noted in
+// m_nWriterError).
+uint8_t ConvertShapeTag(ConverterContext& ctx, uint32_t tag, std::span<const uint8_t> body);
+
 }  // namespace tovrani
