@@ -6,10 +6,18 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <map>
 
+#include "fla/archive.h"
 #include "shape/decode/define_shape.h"
 #include "shape/shape_test_support.h"
+#include "support/byte_sink.h"
+#include "support/independent_readers.h"
+#include "support/page_walker.h"
+#include "support/recording_shell.h"
 #include "support/temp_dir.h"
+#include "swf/engine.h"
+#include "swf/tag_loop.h"
 #include "swf/swf_reader.h"
 #include "swf/swf_values.h"
 
@@ -52,6 +60,7 @@ std::vector<uint8_t> MovieTags(const std::vector<uint8_t>& file, uint8_t& versio
 struct ShapeTag {
   uint16_t code;
   std::vector<uint8_t> body;
+  bool inSprite;
 };
 
 void CollectShapes(std::span<const uint8_t> tags, std::vector<ShapeTag>& out, int depth = 0) {
@@ -61,9 +70,17 @@ void CollectShapes(std::span<const uint8_t> tags, std::vector<ShapeTag>& out, in
     if (h.length > r.remaining()) break;
     std::span<const uint8_t> body = r.take(h.length);
     if ((h.code == 2 || h.code == 22 || h.code == 32 || h.code == 83) && body.size() > 2)
-      out.push_back({h.code, std::vector<uint8_t>(body.begin() + 2, body.end())});
+      out.push_back({h.code, std::vector<uint8_t>(body.begin() + 2, body.end()), depth > 0});
     if (h.code == 39 && body.size() > 4 && depth < 4) CollectShapes(body.subspan(4), out, depth + 1);
   }
+}
+
+// The page head and shape head every shape page starts with.
+bool StartsAsShapePage(const std::vector<uint8_t>& page, uint8_t level) {
+  test::ByteSink s;
+  WriteShapeRecordHeadShort(s.file(), true, level);
+  const std::vector<uint8_t> head = s.bytes();
+  return page.size() > head.size() && std::equal(head.begin(), head.end(), page.begin());
 }
 
 TEST(CorpusShapes, EveryDefineShapeBecomesAWellFormedPage) {
@@ -92,11 +109,50 @@ TEST(CorpusShapes, EveryDefineShapeBecomesAWellFormedPage) {
         ASSERT_TRUE(result.ok);
         ASSERT_TRUE(test::CheckShapePage(page, level, 5))
             << entry.path() << " tag " << shape.code << " level " << int(level);
+        ASSERT_TRUE(test::PageWalksClean(page)) << entry.path();
       }
       ++shapes;
     }
   }
   EXPECT_GT(shapes, 100u);
+}
+
+// The whole conversion of each well-formed movie: its shapes are symbol
+// pages of the document, and the scene walks clean.
+TEST(CorpusShapes, MoviesGiveASymbolPagePerShape) {
+  const fs::path corpus = fs::path(TOVRANI_SHARED_DIR) / "corpus";
+  if (!fs::is_directory(corpus)) GTEST_SKIP() << "no corpus";
+  test::TempDir dir;
+  size_t movies = 0;
+  for (const auto& entry : fs::recursive_directory_iterator(corpus)) {
+    if (entry.path().extension() != ".swf") continue;
+    uint8_t version = 0;
+    std::vector<ShapeTag> found;
+    CollectShapes(MovieTags(test::ReadFileBytes(entry.path().string()), version), found);
+    size_t converted = 0;
+    for (const ShapeTag& shape : found)
+      converted += !shape.inSprite || IsLiftedSpriteDefinition(shape.code);
+    if (converted == 0) continue;
+    ConverterContext ctx;
+    test::RecordingShell shell;
+    ctx.m_pShell = &shell;
+    if (ConvertMovie(ctx, entry.path().string(), dir.file("out.fla"), 0) != kResultDone) continue;
+    std::map<std::string, std::vector<uint8_t>> streams;
+    ASSERT_TRUE(test::ReadCompoundFile(dir.file("out.fla"), streams)) << entry.path();
+    const uint8_t level = ctx.m_nFlaFormat;
+    size_t shapePages = 0;
+    for (const auto& [name, page] : streams) {
+      if (name.rfind("Symbol ", 0) != 0 || !StartsAsShapePage(page, level)) continue;
+      EXPECT_TRUE(test::CheckShapePage(page, level, std::nullopt)) << entry.path() << " " << name;
+      EXPECT_TRUE(test::PageWalksClean(page)) << entry.path() << " " << name;
+      ++shapePages;
+    }
+    EXPECT_GE(shapePages, converted) << entry.path();
+    ASSERT_TRUE(streams.count("Page 1"));
+    EXPECT_TRUE(test::WalkPage(streams["Page 1"]).ok) << entry.path();
+    ++movies;
+  }
+  EXPECT_GT(movies, 10u);
 }
 
 }  // namespace
