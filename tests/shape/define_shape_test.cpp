@@ -122,14 +122,6 @@ TEST_P(ShapeAtLevel, TheBuiltInShapeCodeGivesTheSamePageWithoutCacheCopy) {
   EXPECT_TRUE(other.m_pShapeCache.empty());
 }
 
-TEST_P(ShapeAtLevel, WithTheShapeOptionOffTheLastLayerStaysOpen) {
-  ctx.m_bShapesOn = 0;
-  const Built built = Build(ctx, 2, SquareBody());
-  EXPECT_FALSE(built.result.complete);
-  EXPECT_EQ(built.page.size(), FirstStyleTablesPos(level()) + (level() >= 2 ? 32 : 20) + 34);
-  EXPECT_EQ(ctx.m_pShapeCache.size(), 1u);
-}
-
 // DefineShape2: a bitmap-filled triangle, then new style arrays without a
 // move: a gradient fill and a green line whose edge starts at the pen.
 std::vector<uint8_t> TwoSetsBody(bool moveWithNewStyles) {

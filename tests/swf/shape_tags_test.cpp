@@ -57,15 +57,6 @@ TEST_F(ShapeTagHandler, TheId65535ShapeOf219BytesIsLeftOut) {
   EXPECT_EQ(ctx().m_nStreams, 1u);
 }
 
-TEST_F(ShapeTagHandler, TheExactSearchLeavesTheHeuristicSearchOffAfterAShape) {
-  ctx().options.exactProblemSearch = 1;
-  ctx().options.heuristicProblemSearch = 1;
-  ctx().m_shapeIdRanges.AddRange(5, 10);
-  HandleShapeTag(ctx(), 32, Triangle(9));
-  EXPECT_EQ(*ctx().m_pOptHeuristicProblemSearch, 0);
-  EXPECT_EQ(ctx().m_nStreams, 1u);
-}
-
 TEST_F(ShapeTagHandler, AWorkFileThatCannotBeOpenedLeavesTheShapeOut) {
   std::filesystem::create_directory(folder.file("fill"));
   HandleShapeTag(ctx(), 2, Triangle(9));
