@@ -72,19 +72,6 @@ TEST_P(LayerAtLevel, TailCases) {
                Concat({tailStart(name, true), FromHex("00000001")}));
 }
 
-TEST_P(LayerAtLevel, LayerEndLeadFollowsThePrecedingTail) {
-  size_t firstEnd = 0, otherEnd = 0;
-  const auto b = Written([&](auto f) {
-    TWIN(WriteLayerTail)(f, "a", true, false, false, 0, 0);
-    firstEnd = std::ftell(f), end(f, 3);
-    TWIN(WriteLayerTail)(f, "a", false, false, false, 0, 0);
-    otherEnd = std::ftell(f), end(f, 0x12345678);
-  });
-  EXPECT_BYTES(Slice(b, firstEnd, firstEnd + layerEnd(false, 3).size()), layerEnd(false, 3));
-  // The new end keeps only the low 16 bits of its value, the old one all 32.
-  EXPECT_BYTES(Slice(b, otherEnd, b.size()), layerEnd(true, 0x12345678));
-}
-
 TEST_P(LayerAtLevel, ShapeLayerRecords) {
   const auto layer12 = Written([&](auto f) { WriteLayerRecord(f, 12, level()); });
   EXPECT_EQ(layer12.size(), isNew() ? 153u : 122u);
@@ -96,20 +83,25 @@ TEST_P(LayerAtLevel, ShapeLayerRecords) {
   EXPECT_EQ(g_omitLayerLink, 0);
 }
 
-// A glyph-style page after a layer whose tail left the short lead: the layer
+// The layer end's lead follows the tail before it. In particular a
+// glyph-style page after a layer whose tail left the short lead: the layer
 // end written after WriteLayerRecord must take the four-byte lead its
 // first-flag ending calls for.
-TEST_P(LayerAtLevel, LayerEndAfterShapeLayerRecordTakesTheLongLead) {
+TEST_P(LayerAtLevel, LayerEndLeadFollowsThePrecedingTail) {
   for (bool idName : {false, true}) {
-    size_t recordEnd = 0;
+    size_t firstEnd = 0, otherEnd = 0, recordEnd = 0;
     const auto b = Written([&](auto f) {
-      TWIN(WriteLayerTail)(f, "before", false, true, false, 0, 0);
-      end(f, 3);
+      TWIN(WriteLayerTail)(f, "a", true, false, false, 0, 0);
+      firstEnd = std::ftell(f), end(f, 3);
+      TWIN(WriteLayerTail)(f, "a", false, true, false, 0, 0);
+      otherEnd = std::ftell(f), end(f, 0x12345678);
       WriteShapeRecordHead(f, true, level());
       idName ? WriteIdLayerRecord(f, 1, level()) : WriteLayerRecord(f, 1, level());
-      recordEnd = std::ftell(f);
-      end(f, 2);
+      recordEnd = std::ftell(f), end(f, 2);
     });
+    EXPECT_BYTES(Slice(b, firstEnd, otherEnd), Concat({layerEnd(false, 3), tailStart("a", false), {0}}));
+    // The new end keeps only the low 16 bits of its value, the old one all 32.
+    EXPECT_BYTES(Slice(b, otherEnd, otherEnd + layerEnd(true, 0).size()), layerEnd(true, 0x12345678));
     EXPECT_BYTES(Slice(b, recordEnd, b.size()), layerEnd(false, 2));
   }
 }

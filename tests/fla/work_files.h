@@ -35,7 +35,7 @@ struct WorkFiles {
     std::fseek(f, pos, SEEK_SET);
     return v;
   }
-  uint32_t MiniFatEntry(uint32_t i) const { return ctx.m_apMiniFatBlocks[i / 128][i % 128]; }
+  uint32_t MiniFatEntry(uint32_t i) const { return ctx.m_apMiniFatBlocks.at(i / 128)[i % 128]; }
 };
 
 inline uint32_t Le32(const std::vector<uint8_t>& v, size_t at) {
