@@ -150,37 +150,28 @@ TEST(StreamPlacement, GlyphsBecomeSymbolPages) {
 
     WorkFiles w;
     auto& ctx = w.ctx;
-    ctx.m_wNextItemNo = 40;
-    ctx.m_wCurSymbolId = 7;
-    ctx.m_nStreams = 3;
+    ctx.m_wNextItemNo = 40, ctx.m_wCurSymbolId = 7, ctx.m_nStreams = 3;
     std::vector<GlyphShape> glyphs(2);
     glyphs[0].edges = {0x11, 0x22, 0x33};
     glyphs[0].edgeCount = 0x01020304;
     glyphs[1].edges = Pattern(5000, 9);  // a large outline goes to the regular sectors
     uint16_t first = 0, last = 0;
     ASSERT_TRUE(PlaceSymbolStreams(ctx, glyphs, first, last, level));
-    EXPECT_EQ((std::vector<int>{first, last, glyphs[0].symbolNo, glyphs[1].symbolNo, ctx.m_pStreamItemNo.at(3),
-                                ctx.m_pStreamItemNo.at(4), ctx.m_pStreamId.at(4)}),
-              (std::vector<int>{40, 41, 40, 41, 40, 41, 8}));
-    EXPECT_EQ(ctx.m_pBigStreamList.at(0), 0u);
-    EXPECT_EQ(ctx.m_pBigStreamList.at(1), 4u + 0x1000000);
-    EXPECT_EQ(ctx.m_nStreams, 5u);
-    EXPECT_EQ(ctx.m_wCurSymbolId, 9);
+    EXPECT_EQ((std::vector<uint32_t>{first, last, glyphs[0].symbolNo, glyphs[1].symbolNo, ctx.m_pStreamItemNo.at(3),
+                                     ctx.m_pStreamItemNo.at(4), ctx.m_pStreamId.at(4), ctx.m_wCurSymbolId,
+                                     ctx.m_nStreams, ctx.m_pBigStreamList.at(0), ctx.m_pBigStreamList.at(1)}),
+              (std::vector<uint32_t>{40, 41, 40, 41, 40, 41, 8, 9, 5, 0, 4 + 0x1000000}));
 
     const auto shapeHead = Written([&](auto f) { WriteShapeRecordHeadShort(f, true, level); });
-    const auto expected = Written([&](auto f) {
-      PutBytes(f, shapeHead.data(), shapeHead.size());
-      PutU32(f, 0x01020304);
-      PutBytes(f, FromHex("01000000 00FF 00000000 112233").data(), 13);
+    const auto layer = Written([&](auto f) {
       WriteLayerRecord(f, 1, level);
       level >= 2 ? WriteLayerEndNew(f, 2) : WriteLayerEndOld(f, 2);
     });
-    ASSERT_EQ(ctx.m_pStreamSize.at(3), expected.size());
-    EXPECT_BYTES(Slice(WorkFiles::Contents(ctx.m_pMiniStreamFile), 0, expected.size()), expected);
-    const size_t edgesAt = shapeHead.size() + 4 + 10;
+    const auto expected = Concat({shapeHead, FromHex("04030201 01000000 00FF 00000000 112233"), layer});
+    EXPECT_BYTES(Slice(WorkFiles::Contents(ctx.m_pMiniStreamFile), 0, ctx.m_pStreamSize.at(3)), expected);
     const auto big = WorkFiles::Contents(ctx.m_pBigSectorFile);
-    ASSERT_GE(big.size(), edgesAt + 5000);
-    EXPECT_BYTES(Slice(big, edgesAt, edgesAt + 5000), glyphs[1].edges);
+    EXPECT_BYTES(Slice(big, 0, shapeHead.size() + 14 + 5000 + layer.size()),
+                 Concat({shapeHead, FromHex("00000000 01000000 00FF 00000000"), glyphs[1].edges, layer}));
   }
 }
 
