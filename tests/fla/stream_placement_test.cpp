@@ -108,16 +108,14 @@ TEST(StreamPlacement, DirectoryEntries) {
 
 TEST(StreamPlacement, ExhaustedCountersAndFailedWritesStopThePlacement) {
   WorkFiles w;
-  auto& ctx = w.ctx;
-  ctx.m_wCurSymbolId = 0xFFFE;
-  ASSERT_TRUE(PlaceSymbolStream(ctx, Pattern(10, 0), 0));
-  // The next one would wrap and repeat a stream name.
-  EXPECT_FALSE(PlaceSymbolStream(ctx, Pattern(10, 0), 0));
-  EXPECT_EQ(ctx.m_nWriterError, kResultTooManyItems);
-  EXPECT_EQ(ctx.m_wCurSymbolId, 0xFFFF);
-  EXPECT_EQ(WorkFiles::Contents(ctx.m_pSymbolDirFile).size(), 128u);
-  ctx.m_wCurSymbolId = 5;  // once failed, nothing more is placed
-  EXPECT_FALSE(PlaceSymbolStream(ctx, Pattern(10, 0), 0));
+  w.ctx.m_wCurSymbolId = 0xFFFE;
+  ASSERT_TRUE(PlaceSymbolStream(w.ctx, Pattern(10, 0), 0));
+  // The next one would wrap and repeat a stream name; once failed, nothing more is placed.
+  EXPECT_FALSE(PlaceSymbolStream(w.ctx, Pattern(10, 0), 0));
+  EXPECT_EQ(w.ctx.m_nWriterError, kResultTooManyItems);
+  w.ctx.m_wCurSymbolId = 5;
+  EXPECT_FALSE(PlaceSymbolStream(w.ctx, Pattern(10, 0), 0));
+  EXPECT_EQ(WorkFiles::Contents(w.ctx.m_pSymbolDirFile).size(), 128u);
 
   WorkFiles v;
   v.ctx.m_wNextItemNo = 0xFFFE;
