@@ -1,8 +1,7 @@
 // What a timeline shows, computed straight from the tags with a parser of
 // its own, and a runner of the depth and mask-layer pass. Depth numbers are
-// left out of a frame: it is the list of objects in stacking order, each
-// with what it covers when it is a mask, so two tag streams that differ only
-// in how they number depths give equal frames.
+// left out of a frame, so two tag streams that differ only in how they
+// number depths give equal frames.
 #pragma once
 
 #include <cstdint>
@@ -15,21 +14,16 @@
 
 namespace tovrani::test {
 
-struct ShownItem {
-  uint16_t character = 0;
-  std::string attributes;  // the placement bytes that set it, depth and clip left out
-  bool isMask = false;
-  uint32_t covers = 0;  // objects after it in the list that it masks
-  bool operator==(const ShownItem&) const = default;
-};
-using ShownFrame = std::vector<ShownItem>;
+// A frame: per object in stacking order its character, the bytes of the
+// placements that set it (depth and clip depth left out, in hex) and, for a
+// mask, how many of the objects after it it covers.
+using ShownFrame = std::string;
 
 // Calls fn(code, body offset, length) for each whole tag of data[begin, end).
 void ForEachTag(const std::vector<uint8_t>& data, size_t begin, size_t end,
                 const std::function<void(uint32_t, size_t, uint32_t)>& fn);
 // The frames of the tags in data[begin, end); cut-short tags are ignored.
 std::vector<ShownFrame> ShownFrames(const std::vector<uint8_t>& data, size_t begin, size_t end);
-std::string Describe(const std::vector<ShownFrame>& frames);
 
 struct Place {
   uint16_t depth = 1;

@@ -41,22 +41,6 @@ TEST(HostilePass, TruncatedPlaceTags) {
     }
 }
 
-TEST(HostilePass, MutatedMoviesNeverReachOutside) {
-  const std::vector<uint8_t> movie =
-      Tags({PlaceObject2Tag({.depth = 1, .character = 3, .clip = 0xFFFF}), PlaceObject3Tag({.depth = 9, .character = 4}),
-            ShowFrameTag(), PlaceObject2Tag({.depth = 2, .character = 3, .clip = 3}), RemoveObject2Tag(9),
-            PlaceObject2Tag({.depth = 9, .move = true}), ShowFrameTag()});
-  std::mt19937 rng(7);
-  for (int i = 0; i < 300; ++i) {
-    std::vector<uint8_t> main = movie;
-    for (int k = 0; k < 3; ++k) main[rng() % main.size()] ^= uint8_t(1 << (rng() % 8));
-    std::vector<uint8_t> sprite = SpriteBody(1, main);
-    ConverterContext ctx;
-    RunMainPass(ctx, main);
-    RunSpritePass(ctx, sprite);
-  }
-}
-
 // Large movies, each built by adding tags for i = 0, 1, ... below a bound.
 TEST(HostilePass, LargeMovies) {
   std::mt19937 rng(3);

@@ -53,24 +53,6 @@ TEST(RearrangeMaskLayers, MaskOverTwoDepthsRenumberedAndWrittenBack) {
   EXPECT_EQ(U16At(sprite, ctx.m_pSpriteEvents[2].depthPos), 5);
 }
 
-TEST(RearrangeMaskLayers, MaskLayerTakesItsLargestClipOnlyWhereThatCoversNothingMore) {
-  // A deep clip at depth 30 sends the timeline through the write-back.
-  auto movie = [](uint16_t second) {
-    return Tags({PlaceObject2Tag({.depth = 30, .character = 9, .clip = 0xFFFF}),
-                 PlaceObject2Tag({.depth = 2, .character = 1, .clip = 4}), PlaceObject2Tag({.depth = 3, .character = 2}),
-                 PlaceObject2Tag({.depth = second, .character = 3}), ShowFrameTag(), RemoveObject2Tag(2),
-                 PlaceObject2Tag({.depth = 2, .character = 1, .clip = 6}), ShowFrameTag()});
-  };
-  ConverterContext ctx;
-  std::vector<uint8_t> main = PassKeepsDisplay(ctx, movie(4));
-  // Depths 2, 3, 4, 30 become 2, 3, 4, 6, so clip depth 6 becomes 5.
-  EXPECT_EQ(U16At(main, ctx.m_pMovieEvents[1].clipPos - kLead), 5);
-  EXPECT_EQ(U16At(main, ctx.m_pMovieEvents[5].clipPos - kLead), 5);
-  // With an object at 5 while the first mask is shown, that mask keeps 4.
-  main = PassKeepsDisplay(ctx, movie(5));
-  EXPECT_EQ(U16At(main, ctx.m_pMovieEvents[1].clipPos - kLead), 4);
-}
-
 TEST(RearrangeMaskLayers, RemovalThatEndsNothingIsDisabledWhenDepthsMove) {
   const std::vector<uint8_t> tags =
       Tags({PlaceObject2Tag({.depth = 1, .character = 1, .clip = 0xFFFF}), PlaceObject2Tag({.depth = 5, .character = 2}),

@@ -11,23 +11,14 @@ namespace {
 
 using namespace test;
 
-TEST(SymbolInstance, AlphaPercentAndPlayModes) {
-  EXPECT_EQ(AlphaPercent(255), 99);  // rounds toward zero
+TEST(SymbolInstance, AlphaRoundsTowardZeroAndVideoWrappersLoop) {
+  EXPECT_EQ(AlphaPercent(255), 99);
   EXPECT_EQ(AlphaPercent(-1), -1);
-  EXPECT_EQ(AlphaPercent(-256), -100);
+  // A video's wrapper symbol loops unless the entry continues the video.
   ConverterContext ctx;
+  ctx.m_pVideos.emplace_back().wrapperItem = 9;
   PlacementEntry e;
   e.characterId = 9;
-  EXPECT_EQ(InstancePlayMode(ctx, e, false), 0);
-  e.frameOffset = 5;
-  EXPECT_EQ(InstancePlayMode(ctx, e, false), 1);
-  EXPECT_EQ(InstancePlayMode(ctx, e, true), 2);
-  e.kind = 1;
-  EXPECT_EQ(InstancePlayMode(ctx, e, false), 2);
-  // A video's wrapper symbol loops unless the entry continues the video.
-  e.kind = 0;
-  e.frameOffset = 0;
-  ctx.m_pVideos.emplace_back().wrapperItem = 9;
   EXPECT_EQ(InstancePlayMode(ctx, e, false), 2);
   e.markByte = 1;
   EXPECT_EQ(InstancePlayMode(ctx, e, false), 0);

@@ -241,20 +241,9 @@ TEST_P(TimelinePage, EmptyTimelines) {
   }
 }
 
-TEST_P(TimelinePage, LayerLimitAndTrackOrder) {
-  place(track(3), 0, kNeverRemoved, 1);
-  place(track(3), 0, kNeverRemoved, 2);  // same depth: the lower index first
-  place(track(1), 0, kNeverRemoved, 3);
-  BuildSymbolTimeline(ctx, 1, tracks, lastTrack(), 0, 4, state, 0, -1, nullptr, 3);
-  const PageWalk w = WalkPage(pageBytes());
-  EXPECT_TRUE(w.ok) << w.error;
-  EXPECT_EQ(w.count("CPicLayer"), 2u);
-  EXPECT_EQ(tracks[2].key, kTrackWritten);
-  EXPECT_EQ(tracks[0].key, kTrackWritten);
-  EXPECT_EQ(tracks[1].key, 3u);
-}
-
-TEST_P(TimelinePage, NestedPageMeasuresGapsFromItsStart) {
+// Groups: nested pages measure gaps from their start, an inner group is
+// written once, and group heads are bound by their head entry.
+TEST_P(TimelinePage, Groups) {
   // A group head at depth 1 covering depths 1-2 from frame 4 to 10; depth
   // 2's first entry is absorbed, its second starts at 6.
   DepthTrack& head = track(1);
@@ -271,32 +260,30 @@ TEST_P(TimelinePage, NestedPageMeasuresGapsFromItsStart) {
   // Depth 2: an empty keyframe of 2 frames (4 to 6), not of 6.
   EXPECT_EQ(CountOf(body(), ExpectedEmptyFrame(isNew(), 2, true)), 1u);
   EXPECT_EQ(tracks[1].key, kTrackWritten);
-}
 
-TEST_P(TimelinePage, NestedGroupInsideAGroupIsWrittenOnce) {
-  DepthTrack& head = track(1);
-  place(head, 0, kNeverRemoved, 1).groupDepths = 3;
-  head.isGroup = 1;
+  // A group inside the group; the head entry index is past the inner
+  // tracks' entries.
+  reset();
+  DepthTrack& outer = track(1);
+  place(outer, 0, kNeverRemoved, 1).groupDepths = 3;
+  outer.isGroup = 1;
   place(track(2), 0, kNeverRemoved, 2);
   DepthTrack& innerGroup = track(3);
   place(innerGroup, 0, kNeverRemoved, 3).groupDepths = 1;
   innerGroup.isGroup = 1;
-  // The head entry index is past the inner tracks' entries.
   BuildSymbolTimeline(ctx, 1, tracks, lastTrack(), 0, 5, state, 0, 0, nullptr, 0, 1, "spInner1.tmp");
   const PageWalk w = WalkPage(pageBytes());
   EXPECT_TRUE(w.ok) << w.error;
   EXPECT_EQ(w.count("CPicLayer"), 3u);
   EXPECT_EQ(tracks[2].isGroup, 0);
   EXPECT_EQ(tracks[2].key, kTrackWritten);
-}
 
-TEST_P(TimelinePage, GroupHeadsAreBoundByTheirHeadEntry) {
-  // At the top level a group head has no group entry of the call; its
-  // range comes from its own head entry.
-  DepthTrack& head = track(3);
-  head.isGroup = 1;
-  place(head, 0, 2, 1);
-  place(head, 2, kNeverRemoved, 1).groupDepths = 2;
+  // At the top level a group head's range comes from its own head entry.
+  reset();
+  DepthTrack& top = track(3);
+  top.isGroup = 1;
+  place(top, 0, 2, 1);
+  place(top, 2, kNeverRemoved, 1).groupDepths = 2;
   place(track(4), 0, kNeverRemoved, 2);
   build(4);
   EXPECT_TRUE(PageWalksClean(pageBytes()));
