@@ -111,6 +111,7 @@ TEST(DepthTable, ConsecutiveMasksMergeOnlyWhereNothingShownChanges) {
 
   const std::function<void(std::vector<DisplayEvent>&)> refused[] = {
       [](auto& e) { e.insert(e.begin() + 1, {Put(4, 2), Remove(4, 3)}); },  // something at 4 while shown
+      [](auto& e) { e.insert(e.begin() + 1, {Put(4, 1), Remove(4, 1)}); },  // ... or in its first frame
       [](auto& e) { e.insert(e.begin() + 1, Put(5, 1)); },  // the mask would newly cover 5
       [](auto& e) { std::swap(e[3], e[4]); },               // the new mask comes before the old goes
       [](auto& e) { e[0].placeFlags |= 1; },                // a move continues an object at 3

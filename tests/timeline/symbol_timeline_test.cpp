@@ -208,7 +208,7 @@ TEST_P(TimelinePage, HostileFramesNeitherWrapNorLoop) {
   PlacementEntry& g = place(t, 7, 7, 1);
   g.kind = kGroupPlacementKind;  // stands for no further entry
   g.runLength = 0;
-  place(t, 8, kNeverRemoved, 1);
+  place(t, 8, 900, 1);   // so does the last
   t.lastEntry = 40;  // more than the entries that exist
   const std::vector<uint8_t> got = build(20);
   const PageWalk w = WalkPage(pageBytes());
