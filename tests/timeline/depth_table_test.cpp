@@ -27,7 +27,8 @@ DisplayEvent Remove(uint16_t depth, uint16_t frame) {
 }
 
 TEST(DepthTable, RemovalsEndOnlyOpenSpans) {
-  DepthTable t = BuildDepthTable({Remove(3, 1), Put(3, 1), Put(3, 2), Remove(3, 4), Remove(3, 5), Remove(8, 5)});
+  DepthTable t =
+      BuildDepthTable({Remove(3, 1), Put(3, 1), Put(3, 2), Remove(3, 4), Remove(3, 5), Remove(8, 5)});
   ASSERT_EQ(t.size(), 1u);  // removals alone make no entry
   ASSERT_EQ(t[0].spanCount(), 2u);
   EXPECT_EQ(t[0].spans[0].endFrame, 2);
@@ -44,8 +45,10 @@ void CloseGapsOneByOne(DepthTable& t) {
     if (D - P <= 2) continue;
     for (size_t j = 0; j < t.size(); ++j) {
       auto shift = [&](uint32_t& c) {
-        if (j >= i || c >= D) c -= D - P - 2;
-        else if (c >= P + 2) c = P + 1;
+        if (j >= i || c >= D)
+          c -= D - P - 2;
+        else if (c >= P + 2)
+          c = P + 1;
       };
       if (j >= i) t[j].depth -= D - P - 2;
       if (!t[j].hasMask) continue;
@@ -71,7 +74,8 @@ TEST(DepthTable, GapsCloseLikeOneAtATime) {
       d += 1 + (rng() % 4 == 0 ? rng() % 500 : rng() % 3);
       const int clip = rng() % 3 == 0 ? int(std::min<uint32_t>(0xFFFF, d + rng() % 700)) : -1;
       ev.push_back(Put(uint16_t(d), 1, clip));
-      if (rng() % 2) ev.push_back(Put(uint16_t(d), 2, clip < 0 ? -1 : int(std::min<uint32_t>(0xFFFF, d + rng() % 9))));
+      if (rng() % 2)
+        ev.push_back(Put(uint16_t(d), 2, clip < 0 ? -1 : int(std::min<uint32_t>(0xFFFF, d + rng() % 9))));
     }
     DepthTable fast = BuildDepthTable(ev), slow = fast;
     CloseDepthGaps(fast);
@@ -97,7 +101,8 @@ TEST(DepthTable, DeepClipsClampToTheDeepestPlacement) {
 TEST(DepthTable, ConsecutiveMasksMergeOnlyWhereNothingShownChanges) {
   // Mask at 3 over the empty depth 4 until frame 10; at frame 10 a mask at 4
   // takes over. Objects at 6 and 7.
-  const std::vector<DisplayEvent> handOver = {Put(3, 1, 4), Put(6, 1), Put(7, 1), Remove(3, 10), Put(4, 10, 8)};
+  const std::vector<DisplayEvent> handOver = {Put(3, 1, 4), Put(6, 1), Put(7, 1), Remove(3, 10),
+                                              Put(4, 10, 8)};
   std::vector<DisplayEvent> ev = handOver;
   DepthTable t = BuildDepthTable(ev);
   PassBudget budget;
@@ -110,8 +115,12 @@ TEST(DepthTable, ConsecutiveMasksMergeOnlyWhereNothingShownChanges) {
   EXPECT_EQ(t[0].maxClip, 8u);
 
   const std::function<void(std::vector<DisplayEvent>&)> refused[] = {
-      [](auto& e) { e.insert(e.begin() + 1, {Put(4, 2), Remove(4, 3)}); },  // something at 4 while shown
-      [](auto& e) { e.insert(e.begin() + 1, {Put(4, 1), Remove(4, 1)}); },  // ... or in its first frame
+      [](auto& e) {
+        e.insert(e.begin() + 1, {Put(4, 2), Remove(4, 3)});
+      },  // something at 4 while shown
+      [](auto& e) {
+        e.insert(e.begin() + 1, {Put(4, 1), Remove(4, 1)});
+      },                                                    // ... or in its first frame
       [](auto& e) { e.insert(e.begin() + 1, Put(5, 1)); },  // the mask would newly cover 5
       [](auto& e) { std::swap(e[3], e[4]); },               // the new mask comes before the old goes
       [](auto& e) { e[0].placeFlags |= 1; },                // a move continues an object at 3

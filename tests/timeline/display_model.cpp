@@ -129,7 +129,8 @@ std::vector<ShownFrame> ShownFrames(const std::vector<uint8_t>& data, size_t beg
       // The placement's bytes without its depth and clip depth.
       std::string attrs;
       for (size_t k = 0; k < len; ++k)
-        if (k != depthAt && k != depthAt + 1 && !(hasClip && (k == clipAt || k == clipAt + 1))) attrs += Hex(data[body + k]);
+        if (k != depthAt && k != depthAt + 1 && !(hasClip && (k == clipAt || k == clipAt + 1)))
+          attrs += Hex(data[body + k]);
       auto it = list.find(depth);
       if (!(f & 1)) {
         if (f & 2) list[depth] = Obj{uint16_t(ch), attrs, hasClip, clip};
@@ -147,7 +148,8 @@ namespace {
 
 std::vector<uint8_t> PlaceTag(uint16_t code, const Place& p) {
   SwfBytes b;
-  b.u8((p.move ? 1 : 0) | (p.character ? 2 : 0) | (p.x >= 0 ? 4 : 0) | (*p.name ? 32 : 0) | (p.clip >= 0 ? 64 : 0));
+  b.u8((p.move ? 1 : 0) | (p.character ? 2 : 0) | (p.x >= 0 ? 4 : 0) | (*p.name ? 32 : 0) |
+       (p.clip >= 0 ? 64 : 0));
   if (code == 70) b.u8(0);
   b.u16(p.depth);
   if (p.character) b.u16(p.character);
@@ -161,7 +163,9 @@ std::vector<uint8_t> PlaceTag(uint16_t code, const Place& p) {
 
 std::vector<uint8_t> PlaceObject2Tag(const Place& p) { return PlaceTag(26, p); }
 std::vector<uint8_t> PlaceObject3Tag(const Place& p) { return PlaceTag(70, p); }
-std::vector<uint8_t> RemoveObject2Tag(uint16_t depth) { return SwfWriter::TagBytes(28, SwfBytes().u16(depth).data()); }
+std::vector<uint8_t> RemoveObject2Tag(uint16_t depth) {
+  return SwfWriter::TagBytes(28, SwfBytes().u16(depth).data());
+}
 std::vector<uint8_t> ShowFrameTag() { return SwfWriter::TagBytes(1, {}); }
 
 std::vector<uint8_t> Tags(std::initializer_list<std::vector<uint8_t>> parts) {
@@ -197,7 +201,8 @@ uint32_t RunSpritePass(ConverterContext& ctx, std::vector<uint8_t>& body) {
   return RearrangeMaskLayers(ctx, 0, body.data(), int32_t(body.size()));
 }
 
-std::vector<uint8_t> PassKeepsDisplay(ConverterContext& ctx, const std::vector<uint8_t>& tags, double seconds) {
+std::vector<uint8_t> PassKeepsDisplay(ConverterContext& ctx, const std::vector<uint8_t>& tags,
+                                      double seconds) {
   const auto before = ShownFrames(tags, 0, tags.size());
   std::vector<uint8_t> main = tags, sprite = SpriteBody(9, tags);
   auto start = std::chrono::steady_clock::now();
@@ -209,7 +214,8 @@ std::vector<uint8_t> PassKeepsDisplay(ConverterContext& ctx, const std::vector<u
   EXPECT_LT(elapsed(), seconds);
   RunSpritePass(ctx, sprite);
   EXPECT_LT(elapsed(), seconds);
-  const auto afterMain = ShownFrames(main, 0, main.size()), afterSprite = ShownFrames(sprite, 4, sprite.size());
+  const auto afterMain = ShownFrames(main, 0, main.size()),
+             afterSprite = ShownFrames(sprite, 4, sprite.size());
   EXPECT_EQ(afterMain, before);
   EXPECT_EQ(afterSprite, before);
   return main;

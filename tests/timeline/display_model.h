@@ -30,8 +30,8 @@ struct Place {
   uint16_t character = 0;  // 0: none
   int32_t clip = -1;       // -1: no clip depth
   bool move = false;
-  int32_t x = 0;           // a matrix with this translation when >= 0
-  const char* name = "";   // with HasName when not empty
+  int32_t x = 0;          // a matrix with this translation when >= 0
+  const char* name = "";  // with HasName when not empty
 };
 std::vector<uint8_t> PlaceObject2Tag(const Place& p);
 std::vector<uint8_t> PlaceObject3Tag(const Place& p);

@@ -36,7 +36,8 @@ TEST(HostilePass, TruncatedPlaceTags) {
                                           PlaceObject2Tag({.depth = 30, .character = 2}), ShowFrameTag()});
   for (const auto& [code, tag] : whole)
     for (size_t len = 2; len <= tag.size(); ++len) {
-      const auto cut = SwfWriter::TagBytes(code, std::vector<uint8_t>(tag.begin() + 2, tag.begin() + long(len)));
+      const auto cut =
+          SwfWriter::TagBytes(code, std::vector<uint8_t>(tag.begin() + 2, tag.begin() + long(len)));
       EndsQuicklyKeepingDisplay(Tags({cut, rest, cut, RemoveObject2Tag(4), ShowFrameTag()}));
     }
 }
@@ -46,31 +47,41 @@ TEST(HostilePass, LargeMovies) {
   std::mt19937 rng(3);
   const std::pair<uint32_t, std::function<std::vector<uint8_t>(uint32_t)>> movies[] = {
       // 65,536 distinct depths, then a mask over nearly all of them.
-      {0x10001, [](uint32_t d) {
+      {0x10001,
+       [](uint32_t d) {
          return d > 0xFFFF ? PlaceObject2Tag({.depth = 7, .character = 2, .clip = 0xFFFF, .x = -1})
                            : PlaceObject2Tag({.depth = uint16_t(d), .character = 1, .x = -1});
        }},
       // Every depth a mask over everything.
-      {0xFFFF, [](uint32_t d) { return PlaceObject2Tag({.depth = uint16_t(d + 1), .character = 1, .clip = 0xFFFF, .x = -1}); }},
+      {0xFFFF,
+       [](uint32_t d) {
+         return PlaceObject2Tag({.depth = uint16_t(d + 1), .character = 1, .clip = 0xFFFF, .x = -1});
+       }},
       // Clip depth 0xFFFF at the deepest depths.
-      {1, [](uint32_t) {
+      {1,
+       [](uint32_t) {
          return Tags({PlaceObject2Tag({.depth = 1, .character = 1, .clip = 0xFFFF}),
                       PlaceObject2Tag({.depth = 0xFFFF, .character = 1, .clip = 0xFFFF}),
-                      PlaceObject2Tag({.depth = 0x7EFF, .character = 2}), PlaceObject2Tag({.depth = 0xFFFE, .character = 2}),
-                      ShowFrameTag(), RemoveObject2Tag(0xFFFF)});
+                      PlaceObject2Tag({.depth = 0x7EFF, .character = 2}),
+                      PlaceObject2Tag({.depth = 0xFFFE, .character = 2}), ShowFrameTag(),
+                      RemoveObject2Tag(0xFFFF)});
        }},
       // 100,000 placements, moves and masks in one frame, with removals.
-      {100000, [&rng](uint32_t i) {
-         Place p{.depth = uint16_t(1 + rng() % 3000), .character = 1, .clip = -1, .move = i % 5 == 0, .x = -1};
+      {100000,
+       [&rng](uint32_t i) {
+         Place p{
+             .depth = uint16_t(1 + rng() % 3000), .character = 1, .clip = -1, .move = i % 5 == 0, .x = -1};
          if (i % 7 == 0) p.clip = int32_t(p.depth + rng() % 2000);
-         return Tags({PlaceObject2Tag(p), i % 11 ? std::vector<uint8_t>{} : RemoveObject2Tag(uint16_t(1 + rng() % 3000))});
+         return Tags({PlaceObject2Tag(p),
+                      i % 11 ? std::vector<uint8_t>{} : RemoveObject2Tag(uint16_t(1 + rng() % 3000))});
        }},
       // Masks that each cover only the empty depth above and hand over to a
       // mask there: every one is a merge candidate.
       {3999, [](uint32_t i) {
          const uint16_t d = uint16_t(i + 1);
          return Tags({PlaceObject2Tag({.depth = d, .character = 1, .clip = d + 1, .x = -1}), ShowFrameTag(),
-                      RemoveObject2Tag(d), PlaceObject2Tag({.depth = uint16_t(d + 1), .character = 1, .clip = d + 4, .x = -1}),
+                      RemoveObject2Tag(d),
+                      PlaceObject2Tag({.depth = uint16_t(d + 1), .character = 1, .clip = d + 4, .x = -1}),
                       ShowFrameTag(), RemoveObject2Tag(uint16_t(d + 1))});
        }}};
   for (size_t m = 0; m < std::size(movies); ++m) {

@@ -12,7 +12,8 @@ namespace {
 
 using namespace test;
 
-std::vector<uint8_t> PageWith(const std::vector<uint8_t>& after, const char* newClass = nullptr, int times = 1) {
+std::vector<uint8_t> PageWith(const std::vector<uint8_t>& after, const char* newClass = nullptr,
+                              int times = 1) {
   ByteSink s;
   WritePageHeadTags(s, 0);
   for (int i = 0; newClass && i < times; ++i) WriteNewClassTag(s, newClass), PutU16(s, 0x0001);
@@ -24,7 +25,8 @@ std::vector<uint8_t> PageWith(const std::vector<uint8_t>& after, const char* new
 TEST(PageWalker, ResolvesTheHeadAndLaterObjects) {
   // A new class (7) with its object (8), a second object of it (9), and a
   // new frame object (10).
-  const std::vector<uint8_t> page = PageWith(Bytes({0, 0, 0x07, 0x80, 1, 0, 0, 0, 0x05, 0x80, 1, 0, 0}), "CPicSymbol");
+  const std::vector<uint8_t> page =
+      PageWith(Bytes({0, 0, 0x07, 0x80, 1, 0, 0, 0, 0x05, 0x80, 1, 0, 0}), "CPicSymbol");
   const PageWalk w = WalkPage(page);
   ASSERT_TRUE(w.ok) << w.error;
   EXPECT_TRUE(PageWalksClean(page));

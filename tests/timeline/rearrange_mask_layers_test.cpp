@@ -16,8 +16,9 @@ uint16_t U16At(const std::vector<uint8_t>& b, uint64_t pos) { return uint16_t(b[
 
 TEST(RearrangeMaskLayers, NothingToRearrangeWritesNothingButRecordsEvents) {
   const std::vector<uint8_t> movies[] = {
-      Tags({PlaceObject2Tag({.depth = 1, .character = 1, .clip = 3}), PlaceObject2Tag({.depth = 3, .character = 2}),
-            PlaceObject2Tag({.depth = 40, .character = 3}), ShowFrameTag()}),
+      Tags({PlaceObject2Tag({.depth = 1, .character = 1, .clip = 3}),
+            PlaceObject2Tag({.depth = 3, .character = 2}), PlaceObject2Tag({.depth = 40, .character = 3}),
+            ShowFrameTag()}),
       // A mask at depth 0 leaves the tags alone.
       Tags({PlaceObject2Tag({.depth = 0, .character = 1, .clip = 5}),
             PlaceObject2Tag({.depth = 3, .character = 2, .clip = 0xFFFF}),
@@ -35,8 +36,9 @@ TEST(RearrangeMaskLayers, NothingToRearrangeWritesNothingButRecordsEvents) {
 
 TEST(RearrangeMaskLayers, MaskOverTwoDepthsRenumberedAndWrittenBack) {
   const std::vector<uint8_t> tags =
-      Tags({PlaceObject2Tag({.depth = 1, .character = 1, .clip = 0xFFFF}), PlaceObject2Tag({.depth = 10, .character = 2}),
-            PlaceObject3Tag({.depth = 20, .character = 3}), ShowFrameTag(), RemoveObject2Tag(10), ShowFrameTag()});
+      Tags({PlaceObject2Tag({.depth = 1, .character = 1, .clip = 0xFFFF}),
+            PlaceObject2Tag({.depth = 10, .character = 2}), PlaceObject3Tag({.depth = 20, .character = 3}),
+            ShowFrameTag(), RemoveObject2Tag(10), ShowFrameTag()});
   ConverterContext ctx;
   const std::vector<uint8_t> main = PassKeepsDisplay(ctx, tags);
   // Depths 1, 10, 20 become 1, 3, 5; the mask reaches one past the last.
@@ -55,9 +57,10 @@ TEST(RearrangeMaskLayers, MaskOverTwoDepthsRenumberedAndWrittenBack) {
 
 TEST(RearrangeMaskLayers, RemovalThatEndsNothingIsDisabledWhenDepthsMove) {
   const std::vector<uint8_t> tags =
-      Tags({PlaceObject2Tag({.depth = 1, .character = 1, .clip = 0xFFFF}), PlaceObject2Tag({.depth = 5, .character = 2}),
-            PlaceObject2Tag({.depth = 9, .character = 3}), ShowFrameTag(), RemoveObject2Tag(9), ShowFrameTag(),
-            RemoveObject2Tag(9), RemoveObject2Tag(7), ShowFrameTag()});
+      Tags({PlaceObject2Tag({.depth = 1, .character = 1, .clip = 0xFFFF}),
+            PlaceObject2Tag({.depth = 5, .character = 2}), PlaceObject2Tag({.depth = 9, .character = 3}),
+            ShowFrameTag(), RemoveObject2Tag(9), ShowFrameTag(), RemoveObject2Tag(9), RemoveObject2Tag(7),
+            ShowFrameTag()});
   ConverterContext ctx;
   const std::vector<uint8_t> main = PassKeepsDisplay(ctx, tags);
   const auto& ev = ctx.m_pMovieEvents;
@@ -70,9 +73,9 @@ TEST(RearrangeMaskLayers, RemovalThatEndsNothingIsDisabledWhenDepthsMove) {
 TEST(RearrangeMaskLayers, CancelStillWritesAConsistentTimeline) {
   ConverterContext ctx;
   ctx.m_bCancel = 1;
-  const std::vector<uint8_t> main = PassKeepsDisplay(
-      ctx, Tags({PlaceObject2Tag({.depth = 1, .character = 1, .clip = 0xFFFF}),
-                 PlaceObject2Tag({.depth = 10, .character = 2}), ShowFrameTag()}));
+  const std::vector<uint8_t> main =
+      PassKeepsDisplay(ctx, Tags({PlaceObject2Tag({.depth = 1, .character = 1, .clip = 0xFFFF}),
+                                  PlaceObject2Tag({.depth = 10, .character = 2}), ShowFrameTag()}));
   EXPECT_EQ(U16At(main, ctx.m_pMovieEvents[0].clipPos - kLead), 11);
 }
 
@@ -177,7 +180,9 @@ TEST(RearrangeMaskLayers, RandomTimelinesKeepEveryFrame) {
         if (rng() % 2) p.character = 0;
         if (rng() % 3 == 0) p.clip = std::min<uint32_t>(0xFFFF, d + rng() % 4);
       }
-      tags = Tags({tags, kind == 5 ? RemoveObject2Tag(d) : kind == 6 ? PlaceObject3Tag(p) : PlaceObject2Tag(p)});
+      tags = Tags({tags, kind == 5   ? RemoveObject2Tag(d)
+                         : kind == 6 ? PlaceObject3Tag(p)
+                                     : PlaceObject2Tag(p)});
       if (rng() % 3 == 0) tags = Tags({tags, ShowFrameTag()});
     }
     PassKeepsDisplay(ctx, Tags({tags, ShowFrameTag()}));

