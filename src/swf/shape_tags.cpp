@@ -38,6 +38,12 @@ void HandleShapeTag(ConverterContext& ctx, uint16_t code, std::span<const uint8_
   if (ctx.m_wCurShapeId == kSkippedShapeId && body.size() == kSkippedShapeLength) return;
 
   OpenShapeItem(ctx);
+  // The JSFL-import road; a shape it cannot take is converted as usual.
+  if (On(ctx.m_pOptShapeJsflImport) && On(ctx.m_pOptShape) &&
+      ConvertShapeForJsflImport(ctx, code, body)) {
+    CloseShapeItem(ctx);
+    return;
+  }
   // With the exact search on, the heuristic search runs only for the shapes
   // whose ids the user listed.
   const bool exact = On(ctx.m_pOptExactProblemSearch);
