@@ -16,9 +16,11 @@ namespace {
 
 using Streams = std::map<std::string, std::vector<uint8_t>>;
 
-// In-order walk of the root's tree: every stream once, in name order, all
-// black, no deeper than a balanced tree.
-void ExpectBalancedTree(const std::vector<std::vector<uint8_t>>& dir, size_t streams);
+std::u16string NameOf(const std::vector<uint8_t>& e) {
+  std::u16string n;
+  for (size_t i = 0; i + 2 < static_cast<size_t>(e[64] | e[65] << 8); i += 2) n.push_back(e[i] | e[i + 1] << 8);
+  return n;
+}
 
 // A document's streams placed as the converters place them, with what each
 // stream must read back as.
@@ -84,37 +86,28 @@ struct Document {
       for (uint32_t i = 0; i < 128; ++i) fat.push_back(Le32(file, sector(f) + 4 * i));
     for (uint32_t s = Le32(file, 48); s < fat.size(); s = fat[s])
       for (size_t at = sector(s); at < sector(s) + 512; at += 128) entries.push_back(Slice(file, at, at + 128));
-    ExpectBalancedTree(entries, expected.size());
+    // In-order walk of the root's tree: every stream once, in name order,
+    // all black, no deeper than a balanced tree.
+    std::vector<std::u16string> inOrder;
+    size_t deepest = 0, balanced = 0;
+    std::function<void(uint32_t, size_t)> walk = [&](uint32_t id, size_t depth) {
+      if (id == 0xFFFFFFFF) return;
+      ASSERT_LT(id, entries.size());
+      ASSERT_LT(depth, 64u);
+      EXPECT_EQ(entries[id][67], 1) << "red entry " << id;
+      deepest = std::max(deepest, depth);
+      walk(Le32(entries[id], 68), depth + 1);
+      inOrder.push_back(NameOf(entries[id]));
+      walk(Le32(entries[id], 72), depth + 1);
+    };
+    ASSERT_FALSE(entries.empty());
+    walk(Le32(entries[0], 76), 1);
+    ASSERT_EQ(inOrder.size(), expected.size());
+    for (size_t i = 1; i < inOrder.size(); ++i) EXPECT_LT(CompareDirEntryNames(inOrder[i - 1], inOrder[i]), 0);
+    while ((size_t{1} << balanced) <= expected.size()) ++balanced;
+    EXPECT_LE(deepest, balanced);
   }
 };
-
-std::u16string NameOf(const std::vector<uint8_t>& e) {
-  std::u16string n;
-  for (size_t i = 0; i + 2 < static_cast<size_t>(e[64] | e[65] << 8); i += 2) n.push_back(e[i] | e[i + 1] << 8);
-  return n;
-}
-
-void ExpectBalancedTree(const std::vector<std::vector<uint8_t>>& dir, size_t streams) {
-  std::vector<std::u16string> inOrder;
-  size_t deepest = 0;
-  std::function<void(uint32_t, size_t)> walk = [&](uint32_t id, size_t depth) {
-    if (id == 0xFFFFFFFF) return;
-    ASSERT_LT(id, dir.size());
-    ASSERT_LT(depth, 64u);
-    EXPECT_EQ(dir[id][67], 1) << "red entry " << id;
-    deepest = std::max(deepest, depth);
-    walk(Le32(dir[id], 68), depth + 1);
-    inOrder.push_back(NameOf(dir[id]));
-    walk(Le32(dir[id], 72), depth + 1);
-  };
-  ASSERT_FALSE(dir.empty());
-  walk(Le32(dir[0], 76), 1);
-  ASSERT_EQ(inOrder.size(), streams);
-  for (size_t i = 1; i < inOrder.size(); ++i) EXPECT_LT(CompareDirEntryNames(inOrder[i - 1], inOrder[i]), 0);
-  size_t balanced = 0;
-  while ((size_t{1} << balanced) <= streams) ++balanced;
-  EXPECT_LE(deepest, balanced);
-}
 
 TEST(CompoundFile, NoSymbols) {
   Document doc;
