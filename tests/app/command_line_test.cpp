@@ -10,32 +10,29 @@
 namespace tovrani::test {
 namespace {
 
-TEST(CommandLine, ReadsBothForms) {
+using Args = std::vector<std::string>;
+
+TEST(CommandLine, ReadsBothFormsAndRefusesWhatItCannotDo) {
   CommandLine cl;
   std::string error;
   ASSERT_TRUE(ParseCommandLine({"/o,/a/x.swf,/b/y.swf,", "-q"}, cl, error)) << error;
-  EXPECT_EQ(cl.inputs, (std::vector<std::string>{"/a/x.swf", "/b/y.swf"}));
-  EXPECT_TRUE(cl.openAfter);
-  EXPECT_TRUE(cl.quiet);
-
-  CommandLine more;
+  EXPECT_EQ(cl.inputs, (Args{"/a/x.swf", "/b/y.swf"}));
+  EXPECT_TRUE(cl.openAfter && cl.quiet);
+  cl = {};
   ASSERT_TRUE(ParseCommandLine({"--set", "Grid=on", "--set", "Use JSFL=OFF", "--approximation", "0",
                                 "--shape-ids", "3,5-7", "--", "-odd.swf"},
-                               more, error))
+                               cl, error))
       << error;
-  EXPECT_EQ(more.inputs, std::vector<std::string>{"-odd.swf"});
-  EXPECT_EQ(more.settings, (std::vector<std::pair<std::string, bool>>{{"Grid", true}, {"Use JSFL", false}}));
-  EXPECT_EQ(more.approximation, 0);
-  EXPECT_EQ(more.shapeIds, "3,5-7");
-}
-
-TEST(CommandLine, RefusesWhatItCannotDo) {
-  std::string error;
-  for (std::vector<std::string> args : std::vector<std::vector<std::string>>{
-           {}, {"-o"}, {"a.swf", "b.swf", "-o", "x.fla"}, {"--set", "Grid", "a.swf"},
-           {"--set", "Grid=maybe", "a.swf"}, {"--approximation", "-1", "a.swf"},
-           {"--approximation", "1000", "a.swf"}, {"--frobnicate", "a.swf"}}) {
-    CommandLine cl;
+  EXPECT_EQ(cl.inputs, Args{"-odd.swf"});
+  EXPECT_EQ(cl.settings, (std::vector<std::pair<std::string, bool>>{{"Grid", true}, {"Use JSFL", false}}));
+  EXPECT_EQ(cl.approximation, 0);
+  EXPECT_EQ(cl.shapeIds, "3,5-7");
+  for (const Args& args : {Args{}, Args{"-o"}, Args{"a.swf", "b.swf", "-o", "x.fla"},
+                           Args{"--set", "Grid", "a.swf"}, Args{"--set", "Grid=maybe", "a.swf"},
+                           Args{"--approximation", "-1", "a.swf"}, Args{"--approximation", "101", "a.swf"},
+                           Args{"--frobnicate", "a.swf"}}) {
+    cl = {};
+    error.clear();
     EXPECT_FALSE(ParseCommandLine(args, cl, error)) << args.size();
     EXPECT_FALSE(error.empty());
   }
@@ -70,11 +67,10 @@ TEST(CommandLine, FoldersAreSearchedForMovies) {
   WriteFileBytes(dir.file("in/short"), {'F', 'W'});
   std::vector<std::string> files;
   std::string error;
+  // Files given by name stay, whatever they hold.
   ASSERT_TRUE(CollectInputs({dir.file("in"), dir.file("in/short")}, files, error));
-  EXPECT_EQ(files, (std::vector<std::string>{dir.file("in/b.swf"), dir.file("in/deep/a.bin"),
-                                              dir.file("in/short")}));
+  EXPECT_EQ(files, (Args{dir.file("in/b.swf"), dir.file("in/deep/a.bin"), dir.file("in/short")}));
   EXPECT_FALSE(CollectInputs({dir.file("none")}, files, error));
-
   EXPECT_EQ(DeepestCommonFolder({"/a/b/c/x.swf", "/a/b/y.swf", "/a/b/d/z.swf"}), "/a/b");
   EXPECT_EQ(DeepestCommonFolder({"/a/x.swf", "/ab/y.swf"}), "/");
 }
