@@ -45,17 +45,15 @@ TEST(CommandLine, SetsOptionsByTheirTexts) {
   EXPECT_EQ(o.snapToPixels, 1);
   // The text of two groups needs its group; the item text alone is refused.
   EXPECT_FALSE(SetOptionByName(o, "Convert Using JSFL Import", true, error));
+  EXPECT_FALSE(SetOptionByName(o, "Nonsense", true, error));
   EXPECT_TRUE(SetOptionByName(o, "Shape / Morph Shape: Convert Using JSFL Import", true, error));
-  EXPECT_EQ(o.shapeJsflImport, 1);
-  EXPECT_EQ(o.textJsflImport, 0);
+  EXPECT_TRUE(o.shapeJsflImport == 1 && o.textJsflImport == 0);
   // The static-text group keeps one choice.
   EXPECT_TRUE(SetOptionByName(o, "Static Text: Convert Using JSFL Import", true, error));
   EXPECT_TRUE(SetOptionByName(o, "Convert All To Textfields", true, error));
-  EXPECT_EQ(o.textJsflImport, 0);
-  EXPECT_EQ(o.textToTextfields, 1);
+  EXPECT_TRUE(o.textJsflImport == 0 && o.textToTextfields == 1);
   EXPECT_TRUE(SetOptionByName(o, "Convert All To Shapes", true, error));
   EXPECT_EQ(o.textToTextfields, 0);
-  EXPECT_FALSE(SetOptionByName(o, "Nonsense", true, error));
 }
 
 TEST(CommandLine, FoldersAreSearchedForMovies) {

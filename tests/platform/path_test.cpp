@@ -49,13 +49,9 @@ Path RandomPolygons(std::mt19937& rng, int extent, int max_vertices, Polygons& e
   exact.assign(1 + rng() % 3, {});
   for (auto& poly : exact) {
     const int n = vertices(rng);
-    IntPoint p{coord(rng), coord(rng)};
+    IntPoint p;
     for (int i = 0; i < n; ++i) {
-      if (i % 5 == 2) {
-        p.x = coord(rng);
-      } else if (i % 5 != 4) {
-        p = {coord(rng), coord(rng)};
-      }
+      if (i % 5 != 4) p = {coord(rng), i % 5 == 2 ? p.y : coord(rng)};  // else repeated
       i == 0 ? path.MoveTo(p) : path.LineTo(p);
       poly.push_back({p.x * kFixOne, p.y * kFixOne});
     }
@@ -116,28 +112,22 @@ TEST(PathFill, CurvesMatchTheirFlatteningWhichStaysWithinAQuarterUnit) {
       path.MoveTo(point());
       for (int piece = 0; piece < 3; ++piece) path.BezierTo(point(), point(), point());
       if (iter % 2) path.CloseFigure();
-      // Each piece alone: its polyline runs end to end, near every curve point.
+      std::vector<fill_detail::Polyline> lines;
+      ASSERT_TRUE(fill_detail::FlattenPath(path, fill_detail::kMaxFillPoints, lines));
+      ASSERT_EQ(lines.size(), 1u);
+      std::vector<test::FinePoint> fine;
+      for (FixPoint p : lines[0].points) fine.push_back({double(p.x) / kFixOne, double(p.y) / kFixOne});
+      // Every piece's ends are on the polyline exactly, every curve point near it.
       IntPoint from = path.figures()[0].start;
+      EXPECT_EQ(fine.front(), test::FinePoint(from.x, from.y));
       for (const Path::Segment& s : path.figures()[0].segments) {
-        Path one;
-        one.MoveTo(from);
-        one.BezierTo(s.c1, s.c2, s.end);
-        std::vector<fill_detail::Polyline> piece;
-        ASSERT_TRUE(fill_detail::FlattenPath(one, fill_detail::kMaxFillPoints, piece));
-        std::vector<test::FinePoint> fine;
-        for (FixPoint p : piece[0].points) fine.push_back({double(p.x) / kFixOne, double(p.y) / kFixOne});
-        EXPECT_EQ(fine.front(), test::FinePoint(from.x, from.y));
-        EXPECT_EQ(fine.back(), test::FinePoint(s.end.x, s.end.y));
-        const int samples = 4 * int(fine.size());
-        for (int k = 0; k <= samples; ++k) {
-          const auto [x, y] = test::CubicAt(from, s.c1, s.c2, s.end, double(k) / samples);
+        EXPECT_NE(std::find(fine.begin(), fine.end(), test::FinePoint(s.end.x, s.end.y)), fine.end());
+        for (int k = 0; k <= 4000; ++k) {
+          const auto [x, y] = test::CubicAt(from, s.c1, s.c2, s.end, k / 4000.0);
           ASSERT_LT(test::DistanceToPolyline(fine, x, y), 0.25) << extent;
         }
         from = s.end;
       }
-      std::vector<fill_detail::Polyline> lines;
-      ASSERT_TRUE(fill_detail::FlattenPath(path, fill_detail::kMaxFillPoints, lines));
-      ASSERT_EQ(lines.size(), 1u);
       if (extent <= 2000) ExpectFillMatches(path, {lines[0].points}, extent);
     }
   }
@@ -149,13 +139,10 @@ TEST(PathFill, RectanglePathGivesTheRectangleRegion) {
   for (int iter = 0; iter < 200; ++iter) {
     int l = coord(rng), r = coord(rng), t = coord(rng), b = coord(rng);
     if (iter % 3 == 0) r = l + 1 + iter % 5, b = t + 1 + iter % 7;
+    const bool clockwise = iter % 2;  // with y down
     Path path;
-    path.MoveTo(l, t);
-    if (iter % 2) {
-      path.LineTo(r, t), path.LineTo(r, b), path.LineTo(l, b);
-    } else {
-      path.LineTo(l, b), path.LineTo(r, b), path.LineTo(r, t);
-    }
+    path.MoveTo(l, t), path.LineTo(clockwise ? r : l, clockwise ? t : b), path.LineTo(r, b);
+    path.LineTo(clockwise ? l : r, clockwise ? b : t);
     if (iter % 4 < 2) path.CloseFigure();
     Region region;
     path.ToRegion(region);
@@ -195,14 +182,10 @@ TEST(PathFill, FigureRulesAndFailures) {
   EXPECT_EQ(region, Region(-m, -m, m, m));
   // Around and beyond the coordinate limit: no overflow, no endless work.
   std::mt19937 rng(13);
-  std::uniform_int_distribution<int> coord(-(m + 8), m + 8);
+  Polygons exact;
   for (int iter = 0; iter < 6; ++iter) {
-    path.Clear();
-    path.MoveTo(coord(rng), coord(rng));
-    for (int i = 0; i < 3; ++i) {
-      path.LineTo(coord(rng), coord(rng));
-      path.BezierTo({coord(rng), coord(rng)}, {coord(rng), coord(rng)}, {coord(rng), coord(rng)});
-    }
+    path = RandomPolygons(rng, 2 * m + 16, 7, exact);
+    path.BezierTo({m, -m}, {-m, m}, {m / 2, m});
     if (path.ToRegion(region) == RegionKind::kError) continue;
     EXPECT_TRUE(region.Box().left >= -m && region.Box().bottom <= m);
   }
