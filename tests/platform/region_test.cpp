@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bitset>
 #include <random>
 
 namespace tovrani {
@@ -10,11 +11,11 @@ namespace {
 
 // Regions are checked against a brute-force pixel set over a small grid.
 constexpr int kGrid = 48;
-using PixelSet = std::vector<bool>;
+using PixelSet = std::bitset<kGrid * kGrid>;
 
 struct Sample {
   Region region;
-  PixelSet pixels = PixelSet(kGrid * kGrid, false);
+  PixelSet pixels;
   std::vector<IntRect> rects;
 };
 
@@ -27,22 +28,20 @@ Sample RandomSample(std::mt19937& rng) {
     Region::Combine(s.region, s.region, Region(r), CombineMode::kOr);
     for (int y = std::min(r.top, r.bottom); y < std::max(r.top, r.bottom); ++y)
       for (int x = std::min(r.left, r.right); x < std::max(r.left, r.right); ++x)
-        s.pixels[y * kGrid + x] = true;
+        s.pixels.set(y * kGrid + x);
   }
   return s;
 }
 
 // Point test, area, box, kind and the canonical empty form all agree with the model.
 void ExpectMatches(const Region& r, const PixelSet& model) {
-  int64_t count = 0;
+  const int64_t count = int64_t(model.count());
   IntRect box{kGrid, kGrid, 0, 0};
   for (int y = 0; y < kGrid; ++y) {
     for (int x = 0; x < kGrid; ++x) {
       ASSERT_EQ(r.Contains(x, y), model[y * kGrid + x]) << x << "," << y;
-      if (!model[y * kGrid + x]) continue;
-      ++count;
-      box = {std::min(box.left, x), std::min(box.top, y), std::max(box.right, x + 1),
-             std::max(box.bottom, y + 1)};
+      if (model[y * kGrid + x])
+        box = {std::min(box.left, x), std::min(box.top, y), std::max(box.right, x + 1), std::max(box.bottom, y + 1)};
     }
   }
   EXPECT_EQ(r.Area(), count);
@@ -62,12 +61,10 @@ TEST(Region, CombinationsMatchPixelSetsAndObeyTheLaws) {
     ExpectMatches(a.region, a.pixels);
     for (CombineMode mode :
          {CombineMode::kAnd, CombineMode::kOr, CombineMode::kDiff, CombineMode::kCopy}) {
-      PixelSet model(a.pixels.size());
-      for (size_t i = 0; i < model.size(); ++i)
-        model[i] = mode == CombineMode::kAnd   ? a.pixels[i] && b.pixels[i]
-                   : mode == CombineMode::kOr ? a.pixels[i] || b.pixels[i]
-                   : mode == CombineMode::kDiff ? a.pixels[i] && !b.pixels[i]
-                                                : a.pixels[i];
+      const PixelSet model = mode == CombineMode::kAnd    ? a.pixels & b.pixels
+                             : mode == CombineMode::kOr   ? a.pixels | b.pixels
+                             : mode == CombineMode::kDiff ? a.pixels & ~b.pixels
+                                                          : a.pixels;
       Region out(1, 1, 2, 2);
       const RegionKind kind = Region::Combine(out, a.region, b.region, mode);
       EXPECT_EQ(kind, out.Kind());

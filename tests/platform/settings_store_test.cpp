@@ -39,7 +39,7 @@ TEST(SettingsStore, WritesOnlyUnderExistingKeysUnlessCreating) {
 TEST(SettingsStore, LivesUnderTheConfigHome) {
   const char* old = std::getenv("XDG_CONFIG_HOME");
   const std::string saved = old ? old : "";
-  setenv("XDG_CONFIG_HOME", "/x/config", 1);
+  setenv("XDG_CONFIG_HOME", "/x/config", 1);  // the tests' runs of the program rely on it
   EXPECT_EQ(SettingsStore::DefaultPath(), "/x/config/tovrani/settings.ini");
   setenv("XDG_CONFIG_HOME", "relative", 1);  // not absolute: ignored
   EXPECT_NE(SettingsStore::DefaultPath().find("/.config/tovrani/settings.ini"), std::string::npos);

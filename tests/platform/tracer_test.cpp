@@ -32,10 +32,8 @@ std::vector<TracedOutline> Trace(const Raster& r, int level, bool closer = false
   std::vector<TracedOutline> out(2);
   EXPECT_EQ(TraceRaster(r, level, closer, out), TraceStatus::kOk);
   for (const TracedOutline& o : out) {
-    EXPECT_FALSE(o.segments.empty());
-    if (o.segments.empty()) continue;
-    EXPECT_NEAR(o.segments.back().end.x, o.start.x, 1e-9);
-    EXPECT_NEAR(o.segments.back().end.y, o.start.y, 1e-9);
+    const TracePoint end = o.segments.empty() ? TracePoint{1e9, 1e9} : o.segments.back().end;
+    EXPECT_LT(std::hypot(end.x - o.start.x, end.y - o.start.y), 1e-9) << "open outline";
     EXPECT_EQ(SignedArea(o) > 0, !o.hole);
   }
   return out;
@@ -77,29 +75,25 @@ TEST(Tracer, SquareDiscAndRingAreas) {
   Raster square;
   square.Resize(60, 40);
   square.Fill(Region(10, 5, 40, 25));
-  for (int level : {4, 16, 30}) {
-    const std::vector<TracedOutline> out = Trace(square, level);
-    ASSERT_EQ(out.size(), 1u);
-    EXPECT_NEAR(SignedArea(out[0]), 600, 12) << level;
-    // Raster coordinates, not flipped: rows 5 to 25 of 40.
-    double top = 1e9, bottom = -1e9;
-    for (const TracedSegment& s : out[0].segments)
-      top = std::min(top, s.end.y), bottom = std::max(bottom, s.end.y);
-    EXPECT_NEAR(top, 5, 0.5);
-    EXPECT_NEAR(bottom, 25, 0.5);
-  }
   const auto radius = [](double x, double y) { return std::hypot(x - 50, y - 50); };
   const Raster disc = Paint(100, 100, [&](double x, double y) { return radius(x, y) <= 40; });
-  // A ring with an island in its hole: outline, its hole, then what the hole holds.
   const Raster ring = Paint(100, 100, [&](double x, double y) {
     return (radius(x, y) <= 40 && radius(x, y) > 20) || radius(x, y) <= 10;
   });
-  for (int level : {4, 20, 28, 30}) {
+  for (int level : {4, 16, 28, 30}) {
     for (bool closer : {false, true}) {
       SCOPED_TRACE(level);
-      std::vector<TracedOutline> out = Trace(disc, level, closer);
+      std::vector<TracedOutline> out = Trace(square, level, closer);
+      ASSERT_EQ(out.size(), 1u);
+      ExpectArea(out, square, 0.02);
+      // Raster coordinates, not flipped: rows 5 to 25 of 40.
+      double top = 1e9, bottom = -1e9;
+      for (const TracedSegment& s : out[0].segments) top = std::min(top, s.end.y), bottom = std::max(bottom, s.end.y);
+      EXPECT_TRUE(std::abs(top - 5) < 0.5 && std::abs(bottom - 25) < 0.5) << top << " " << bottom;
+      out = Trace(disc, level, closer);
       ASSERT_EQ(out.size(), 1u);
       ExpectArea(out, disc, 0.02);
+      // A ring with an island in its hole: outline, its hole, then what the hole holds.
       out = Trace(ring, level, closer);
       std::vector<bool> holes;
       for (const TracedOutline& o : out) holes.push_back(o.hole);
