@@ -106,7 +106,7 @@ TEST(Region, CombinationsMatchPixelSetsAndObeyTheLaws) {
   }
 }
 
-TEST(Region, EmptyResultsMovesAndLimits) {
+TEST(Region, EmptyResultsMovesLimitsAndBands) {
   Region self(5, 5, 10, 10);
   EXPECT_EQ(Region::Combine(self, self, self, CombineMode::kDiff), RegionKind::kEmpty);
   EXPECT_EQ(self.Translate(7, 9), RegionKind::kEmpty);
@@ -122,6 +122,16 @@ TEST(Region, EmptyResultsMovesAndLimits) {
   // Extreme corners are clamped, and the area does not overflow.
   const int64_t side = int64_t{2} * Region::kCoordLimit;
   EXPECT_EQ(Region(INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX).Area(), side * side);
+  // Near-banded forms are sorted out: touching spans in a band, and touching
+  // bands alike (the last one too).
+  for (const std::vector<IntRect>& rects :
+       {std::vector<IntRect>{{0, 0, 1, 1}, {1, 0, 2, 1}, {0, 1, 3, 2}},
+        std::vector<IntRect>{{0, 0, 1, 1}, {2, 0, 3, 1}, {0, 1, 1, 2}, {2, 1, 3, 2}}}) {
+    Region bands, expected;
+    bands.SetBands(rects);
+    expected.SetRects(rects);
+    EXPECT_EQ(bands, expected);
+  }
 }
 
 }  // namespace
