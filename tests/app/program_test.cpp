@@ -124,13 +124,15 @@ TEST(Program, FailedConversionLeavesOlderDocumentUntouched) {
 
 TEST(Program, CtrlCEndsWithTheFramesDoneWritten) {
   // A movie long enough to be interrupted: many frames of tags no handler takes.
-  SwfWriter movie(8);
-  for (int f = 0; f < 30000; ++f) {
-    for (int i = 0; i < 200; ++i) movie.tag(1000);
-    movie.showFrame();
-  }
+  SwfWriter frame;
+  for (int i = 0; i < 200; ++i) frame.tag(1000);
+  frame.showFrame();
+  std::vector<uint8_t> movie = SwfWriter(8).frameCount(30000).build();
+  for (int f = 0; f < 30000; ++f) movie.insert(movie.end(), frame.tags().begin(), frame.tags().end());
+  movie.insert(movie.end(), {0, 0});  // the end tag
+  for (int i = 0; i < 4; ++i) movie[4 + size_t(i)] = uint8_t(movie.size() >> (8 * i));
   TempDir dir;
-  WriteFileBytes(dir.file("long.swf"), movie.end().build());
+  WriteFileBytes(dir.file("long.swf"), movie);
   const ProgramRun run = RunProgram({"-q", dir.file("long.swf")}, dir.file("config"),
                                     "timeout --foreground --preserve-status -s INT 0.4 env ");
   if (run.status == 0) GTEST_SKIP() << "the conversion ended before the interrupt";

@@ -12,7 +12,7 @@ namespace {
 using test::FinePoint;
 
 // Every pixel clearly within half the pen's width of the drawn line is in
-// the band, every pixel clearly beyond it is not.
+// the band, every pixel clearly beyond it is not, none lies farther out.
 void ExpectBand(const Path& path, const std::vector<FinePoint>& drawn, int pen) {
   Region band;
   ASSERT_NE(WidenPathToRegion(path, pen, band), RegionKind::kError);
