@@ -17,15 +17,8 @@ struct ProgramRun {
 
 inline ProgramRun RunProgram(const std::vector<std::string>& args, const std::string& configHome,
                              const std::string& prefix = "") {
-  std::string cmd = prefix;
-  cmd += "XDG_CONFIG_HOME=";
-  cmd += ShellQuote(configHome);
-  cmd += ' ';
-  cmd += ShellQuote(TOVRANI_PROGRAM);
-  for (const std::string& a : args) {
-    cmd += ' ';
-    cmd += ShellQuote(a);
-  }
+  std::string cmd = prefix + "XDG_CONFIG_HOME=" + ShellQuote(configHome) + ' ' + ShellQuote(TOVRANI_PROGRAM);
+  for (const std::string& a : args) cmd += ' ' + ShellQuote(a);
   ProgramRun run;
   run.status = RunCommand(cmd + " </dev/null", run.output);
   return run;

@@ -1,3 +1,9 @@
+// samples/sample.swf is the movie SampleMovie() builds. To regenerate it:
+//   TOVRANI_WRITE_SAMPLE=1 build/tovrani_tests --gtest_filter=SampleMovie.*
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
 #include "app/program_runner.h"
 #include "support/swf_writer.h"
 
@@ -34,6 +40,13 @@ std::vector<uint8_t> SampleMovie(uint8_t version, bool compressed) {
   w.showFrame();
   w.end();
   return w.build(compressed);
+}
+
+TEST(SampleMovie, RepositoryCopyIsCurrent) {
+  const std::string path = std::string(TOVRANI_SOURCE_DIR) + "/samples/sample.swf";
+  const auto movie = SampleMovie();
+  if (std::getenv("TOVRANI_WRITE_SAMPLE")) WriteFileBytes(path, movie);
+  EXPECT_EQ(ReadFileBytes(path), movie);
 }
 
 }  // namespace tovrani::test
