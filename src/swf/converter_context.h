@@ -192,6 +192,16 @@ struct ConverterContext {
   std::unordered_map<uint16_t, VideoDepthState> m_videoDepthStates;  // by depth
   std::unordered_map<uint16_t, PlacedCharacter> m_placedCharacters;  // by character id
   std::unordered_map<int32_t, int32_t> m_morphRunHeads;  // layer index -> entry starting its last run
+  // The bitmap tags copied into "ffsp" (header included), indexed as they
+  // are appended: by character id (the first definition wins, as in the
+  // player) and the first JPEGTables tag (size 0 while there is none).
+  struct SideCopyTag {
+    uint16_t code = 0;
+    uint64_t offset = 0, size = 0;
+  };
+  std::unordered_map<uint16_t, SideCopyTag> m_bitmapSideCopies;
+  SideCopyTag m_jpegTablesSideCopy;
+  uint64_t m_nBitmapSideCopyEnd = 0;  // bytes in "ffsp"
 
   // ---- timeline builder ----
   // Left by the depth and mask-layer pass: the main movie's and the last

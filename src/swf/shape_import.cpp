@@ -3,7 +3,10 @@
 // script fills by importing that movie.
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <filesystem>
+#include <new>
+#include <vector>
 
 #include "fla/archive.h"
 #include "fla/item_names.h"
@@ -11,6 +14,7 @@
 #include "fla/layer_records.h"
 #include "fla/stream_placement.h"
 #include "fla/writer_services.h"
+#include "shape/decode/shape_bitmap_ids.h"
 #include "shape/decode/shape_page.h"
 #include "swf/converter_context.h"
 #include "swf/import_movie.h"
@@ -21,6 +25,8 @@ namespace tovrani {
 namespace {
 
 constexpr const char* kPlaceholderPage = "stte.tmp";
+// The bitmap id of a fill without a bitmap.
+constexpr uint16_t kNoBitmap = 0xFFFF;
 
 // The player version a shape tag needs; a movie that claims less is raised.
 uint8_t ShapeTagVersion(uint16_t code) {
@@ -50,6 +56,47 @@ bool WritePlaceholderPage(std::FILE* page, uint8_t level) {
   return std::ferror(page) == 0;
 }
 
+// Appends to `head` the bitmap tags of "ffsp" that the shape's fills use,
+// with the JPEGTables tag when one of them is a DefineBits, in file order.
+// Bitmaps not copied yet (defined after the shape) are left out. False when
+// "ffsp" cannot be read.
+bool AppendBitmapTags(const ConverterContext& cv, uint16_t code, std::span<const uint8_t> body,
+                      std::vector<uint8_t>& head) {
+  std::vector<ConverterContext::SideCopyTag> tags;
+  bool needsTables = false;
+  for (uint16_t id : ShapeBitmapIds(code, body.subspan(2))) {
+    const auto it = cv.m_bitmapSideCopies.find(id);
+    if (id == kNoBitmap || it == cv.m_bitmapSideCopies.end()) continue;
+    tags.push_back(it->second);
+    needsTables = needsTables || it->second.code == 6;
+  }
+  if (needsTables && cv.m_jpegTablesSideCopy.size) tags.push_back(cv.m_jpegTablesSideCopy);
+  if (tags.empty()) return true;
+  std::sort(tags.begin(), tags.end(),
+            [](const auto& a, const auto& b) { return a.offset < b.offset; });
+
+  // Each id counts once, so the copies add up to no more than "ffsp"; the
+  // movie must still fit its 32-bit length.
+  uint64_t total = head.size();
+  for (const auto& tag : tags) total += tag.size;
+  if (total > 0xFFFFFFFFu) return false;
+  try {
+    head.reserve(size_t(total));
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  FileHandle copies(cv.m_pWorkFolder->file("ffsp"), "rb");
+  if (!copies) return false;
+  for (const auto& tag : tags) {
+    const size_t at = head.size();
+    head.resize(at + size_t(tag.size));
+    if (std::fseek(copies.get(), long(tag.offset), SEEK_SET) != 0 ||
+        std::fread(head.data() + at, 1, tag.size, copies.get()) != tag.size)
+      return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool ConvertShapeForJsflImport(ConverterContext& cv, uint16_t code, std::span<const uint8_t> body) {
@@ -65,8 +112,10 @@ bool ConvertShapeForJsflImport(ConverterContext& cv, uint16_t code, std::span<co
   if (moviePath.back() != '/') moviePath.push_back('/');
   moviePath += MakeSymbolName(cv.m_wCurSymbolId) + ".swf";
   const uint8_t version = std::max(cv.m_nSwfVersion, ShapeTagVersion(code));
-  if (!WriteImportMovie(moviePath, ImportMovieHeader(version, cv.m_rcFrame, cv.m_wFrameRate), code,
-                        body, cv.m_wCurShapeId))
+  // The bitmaps the fills use come before the shape, or the import loses them.
+  std::vector<uint8_t> head = ImportMovieHeader(version, cv.m_rcFrame, cv.m_wFrameRate);
+  if (!AppendBitmapTags(cv, code, body, head) ||
+      !WriteImportMovie(moviePath, head, code, body, cv.m_wCurShapeId))
     return false;
 
   bool placed = false;

@@ -73,6 +73,7 @@ class TagLoop {
   uint32_t RunMadeUpEnd();
   void AskAboutVectorization();
   bool AppendSideCopy(const char* name, const uint8_t* head, size_t headLen, const TagBody& t);
+  void IndexBitmapSideCopy(size_t headLen);
 
   ConverterContext& ctx_;
   TagLoopState& st_;
@@ -163,6 +164,7 @@ uint32_t TagLoop::TakeIn() {
   }
   if (On(ctx_.m_pOptShapeJsflImport) && IsBitmapTag(code)) {
     if (!AppendSideCopy("ffsp", head, headLen, tag_)) return kResultOutputIncomplete;
+    IndexBitmapSideCopy(headLen);
   }
   if (ctx_.m_bCancel || st_.frameLimitReached) tag_.code = 0;
   return kResultDone;
@@ -208,6 +210,19 @@ bool TagLoop::AppendSideCopy(const char* name, const uint8_t* head, size_t headL
   bool ok = std::fwrite(head, 1, headLen, copy.get()) == headLen;
   ok = ok && (t.length == 0 || std::fwrite(t.buffer.data(), 1, t.length, copy.get()) == t.length);
   return copy.close() && ok;
+}
+
+// Notes where the bitmap tag just appended to "ffsp" lies, so that a shape's
+// small movie can take the bitmaps its fills use without a scan of the file.
+void TagLoop::IndexBitmapSideCopy(size_t headLen) {
+  if (!ctx_.m_pWorkFolder) return;
+  ConverterContext::SideCopyTag copy{tag_.code, ctx_.m_nBitmapSideCopyEnd, headLen + tag_.length};
+  ctx_.m_nBitmapSideCopyEnd += copy.size;
+  if (tag_.code == 8) {
+    if (ctx_.m_jpegTablesSideCopy.size == 0) ctx_.m_jpegTablesSideCopy = copy;
+  } else if (tag_.length >= 2) {
+    ctx_.m_bitmapSideCopies.try_emplace(uint16_t(tag_.buffer[0] | tag_.buffer[1] << 8), copy);
+  }
 }
 
 // Definitions inside a sprite are converted before the sprite itself, each

@@ -3,6 +3,8 @@
 // imports that movie.
 #include <gtest/gtest.h>
 
+#include <zlib.h>
+
 #include <map>
 
 #include "fla/jsfl_script.h"
@@ -45,13 +47,10 @@ struct Converted {
   uint32_t result = 0;
 };
 
-// A movie with a DefineShape and a DefineShape3 on the import road. The
-// document's name is one a script must escape.
-void Convert(Converted& c, uint8_t version, const std::vector<uint8_t>& a, const std::vector<uint8_t>& b,
-             bool blockShapesFolder = false) {
-  test::SwfWriter w(version);
-  w.tag(2, a).tag(32, b).tag(26, Place(1, 1)).tag(26, Place(2, 2)).showFrame().end();
-  test::WriteFileBytes(c.dir.file("in.swf"), w.build());
+// A movie converted with its shapes on the import road. The document's name
+// is one a script must escape.
+void ConvertSwf(Converted& c, const std::vector<uint8_t>& swf, bool blockShapesFolder = false) {
+  test::WriteFileBytes(c.dir.file("in.swf"), swf);
   c.fla = c.dir.file("it's \"#1\" 100%.fla");
   c.script = DeriveDocumentPaths(c.ctx, c.fla);
   if (blockShapesFolder) test::WriteFileBytes(c.ctx.m_strShapesFolder, {1});
@@ -61,6 +60,14 @@ void Convert(Converted& c, uint8_t version, const std::vector<uint8_t>& a, const
   c.ctx.m_pShell = &shell;
   c.result = ConvertMovie(c.ctx, c.dir.file("in.swf"), c.fla, 0);
   c.ctx.m_pShell = nullptr;
+}
+
+// A DefineShape and a DefineShape3, placed.
+void Convert(Converted& c, uint8_t version, const std::vector<uint8_t>& a, const std::vector<uint8_t>& b,
+             bool blockShapesFolder = false) {
+  test::SwfWriter w(version);
+  w.tag(2, a).tag(32, b).tag(26, Place(1, 1)).tag(26, Place(2, 2)).showFrame().end();
+  ConvertSwf(c, w.build(), blockShapesFolder);
 }
 
 // The tags of a small movie after a header whose length field must match.
@@ -128,6 +135,66 @@ TEST_P(ShapeImport, ShapesBecomeImportedSymbols) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Versions, ShapeImport, ::testing::Values(6, 7, 8));
+
+// 1x1 DefineBitsLossless pixels (format 5), zlib-compressed as stored.
+std::vector<uint8_t> Lossless(uint16_t id) {
+  const uint8_t argb[4] = {0xFF, 0x10, 0x20, 0x30};
+  std::vector<uint8_t> z(64);
+  uLongf len = uLongf(z.size());
+  EXPECT_EQ(compress2(z.data(), &len, argb, sizeof argb, 9), Z_OK);
+  z.resize(len);
+  SwfBytes b;
+  b.u16(id).u8(5).u16(1).u16(1).bytes(z);
+  return b.data();
+}
+
+// DefineShape4: a bitmap fill and a "no bitmap" fill, then new style arrays
+// with a fill of a bitmap defined later and a line filled with another.
+std::vector<uint8_t> BitmapShape() {
+  SwfBytes b;
+  b.u16(1).rect(0, 400, 0, 400).rect(0, 400, 0, 400).u8(0);
+  b.u8(2).u8(0x41).u16(3).matrix(0, 0, true, 20 << 16, 20 << 16).u8(0x43).u16(0xFFFF).matrix(0, 0);
+  b.u8(0).u8(0x20);
+  ShapeRecords r{b, 2, 0};
+  r.Change(std::pair(0, 0), std::nullopt, 1u, std::nullopt);
+  r.Straight(400, 0).Straight(0, 400).Straight(-400, 0).Straight(0, -400);
+  r.Change(std::nullopt, std::nullopt, std::nullopt, std::nullopt, true);
+  b.align();
+  b.u8(1).u8(0x42).u16(9).matrix(0, 0);
+  b.u8(1).u16(20).u8(0x08).u8(0).u8(0x40).u16(4).matrix(5, 5);
+  b.u8(0x11);
+  ShapeRecords r2{b, 1, 1};
+  r2.Change(std::nullopt, std::nullopt, 1u, 1u).Straight(50, 0).End();
+  return b.data();
+}
+
+TEST(ShapeImportBitmaps, EachMovieCarriesTheBitmapsItsFillsUse) {
+  const std::vector<uint8_t> tables = {0xFF, 0xD8, 0xFF, 0xDB, 0x00, 0x02, 0xFF, 0xD9};
+  const std::vector<uint8_t> jpeg = {3, 0, 0xFF, 0xD8, 0xFF, 0xD9};
+  const std::vector<uint8_t> shapes[2] = {BitmapShape(), Square(2, 900)};
+  test::SwfWriter w(8);
+  w.tag(8, tables).tag(9, {0, 0, 0}).tag(6, jpeg).tag(20, Lossless(4), true);
+  w.tag(83, shapes[0]).tag(2, shapes[1]).tag(20, Lossless(9));
+  w.tag(26, Place(1, 1)).tag(26, Place(2, 2)).showFrame().end();
+  Converted c;
+  ConvertSwf(c, w.build());
+  ASSERT_EQ(c.result, uint32_t(kResultDone));
+  std::map<std::string, std::vector<uint8_t>> streams;
+  ASSERT_TRUE(test::ReadCompoundFile(c.fla, streams));
+  ASSERT_TRUE(test::IsValidJavaScriptFile(c.script));
+
+  const std::vector<std::vector<std::pair<uint16_t, std::vector<uint8_t>>>> expected = {
+      {{8, tables}, {6, jpeg}, {20, Lossless(4)}, {83, shapes[0]}},
+      {{2, shapes[1]}}};
+  for (uint16_t id = 1; id <= 2; ++id) {
+    const std::string name = "Symbol " + std::to_string(id);
+    ASSERT_TRUE(streams.count(name)) << name;
+    auto tags = MovieTags(test::ReadFileBytes(c.ctx.m_strShapesFolder + "/" + name + ".swf"));
+    ASSERT_EQ(tags.size(), expected[id - 1].size() + 3) << name;
+    tags.resize(expected[id - 1].size());
+    EXPECT_EQ(tags, expected[id - 1]) << name;
+  }
+}
 
 TEST(ShapeImportFallback, AShapeWhoseMovieCannotBeWrittenIsConvertedAsUsual) {
   Converted c;
