@@ -4,9 +4,11 @@
 
 #include <cstdio>
 #include <random>
+#include <string>
 
 #include "fla/archive.h"
 #include "fla/layer_records.h"
+#include "fla/work_files.h"
 #include "shape/decode/encoded_shape.h"
 #include "shape/shape_test_support.h"
 #include "support/byte_sink.h"
@@ -15,8 +17,6 @@ namespace tovrani {
 namespace {
 
 using test::Append;
-using test::AppendU32;
-using test::Bytes;
 using test::ShapeRecords;
 using test::SwfBytes;
 
@@ -31,47 +31,26 @@ Built Build(ConverterContext& ctx, uint32_t tag, const std::vector<uint8_t>& bod
   std::FILE* f = std::tmpfile();
   if (!f) return b;
   b.result = BuildShapePage(ctx, tag, body, f, itemNo);
-  std::fflush(f);
-  std::rewind(f);
-  int c;
-  while ((c = std::fgetc(f)) != EOF) b.page.push_back(uint8_t(c));
+  b.page = test::WorkFiles::Contents(f);
   std::fclose(f);
   return b;
 }
 
-std::vector<uint8_t> Head(uint8_t level, bool withPageHead, uint32_t count) {
-  test::ByteSink s;
-  WriteShapeRecordHeadShort(s.file(), withPageHead, level);
-  std::vector<uint8_t> v = s.bytes();
-  AppendU32(v, count);
-  return v;
+void Prepare(ConverterContext& ctx, uint8_t level) {
+  ctx.m_nFlaFormat = level;
+  ctx.m_bShapesOn = 1;
 }
 
-std::vector<uint8_t> Matrix(std::initializer_list<uint32_t> values) {
-  std::vector<uint8_t> v;
-  for (uint32_t x : values) AppendU32(v, x);
-  return v;
-}
-
-// The fields of a line style without LINESTYLE2 data at level 2, then its
-// plain fill record.
-std::vector<uint8_t> PlainLineTail(uint8_t level, std::vector<uint8_t> colour) {
-  if (level < 2) return {};
-  std::vector<uint8_t> v = Bytes({0, 0, 1, 1, 0, 3});
-  Append(v, colour);
-  Append(v, Bytes({0, 0}));
-  return v;
-}
-
-class ShapeAtLevel : public ::testing::TestWithParam<int> {
- protected:
-  void SetUp() override {
-    ctx.m_nFlaFormat = level();
-    ctx.m_bShapesOn = 1;
+// Hex with the parts in [brackets] present at level 2 only.
+std::vector<uint8_t> AtLevel(const std::string& hex, uint8_t level) {
+  std::string kept;
+  bool inLevelTwo = false;
+  for (char c : hex) {
+    if (c == '[' || c == ']') inLevelTwo = c == '[';
+    else if (!inLevelTwo || level >= 2) kept += c;
   }
-  uint8_t level() const { return uint8_t(GetParam()); }
-  ConverterContext ctx;
-};
+  return test::FromHex(kept);
+}
 
 // DefineShape: a red square outlined in blue, with a curve, a vertical and
 // a zero-length edge and a line-style change on the way.
@@ -89,41 +68,8 @@ std::vector<uint8_t> SquareBody() {
   return b.data();
 }
 
-TEST_P(ShapeAtLevel, DefineShapeGivesItsTablesAndEdgeRecords) {
-  const Built built = Build(ctx, 2, SquareBody());
-  ASSERT_TRUE(built.result.ok);
-  std::vector<uint8_t> e = Head(level(), true, 4);
-  const size_t countField = e.size() - 4;
-  Append(e, Bytes({1, 0, 0xFF, 0, 0, 0xFF, 0, 0}));
-  Append(e, Bytes({1, 0, 0, 0, 0xFF, 0xFF, 20, 0, 0, 0, 0, 0}));
-  Append(e, PlainLineTail(level(), Bytes({0, 0, 0xFF, 0xFF})));
-  Append(e, Bytes({0xF3, 1, 0, 1, 0x90, 0x01, 0x90, 0x01, 0x90, 0x01, 0, 0}));
-  Append(e, Bytes({0x30, 0, 0, 0x90, 0x01}));
-  Append(e, Bytes({0xF4, 0, 0, 1, 0x00, 0x9C, 0x00, 0x32, 0x70, 0xFE, 0, 0}));
-  Append(e, Bytes({0x30, 0, 0, 0x70, 0xFE}));
-  const size_t end = e.size();
-  Append(e, test::ExpectedPageTail(7, 2, level()));
-  EXPECT_BYTES(built.page, e);
-  EXPECT_EQ(countField, FirstCountFieldPos(level()));
-  EXPECT_EQ(ctx.m_nShapeHeadPos, FirstStyleTablesPos(level()));
-
-  // Opaque and on one layer: copied from the count field to the last edge.
-  ASSERT_EQ(ctx.m_pShapeCache.size(), 1u);
-  EXPECT_BYTES(ctx.m_pShapeCache[0].copy,
-               std::vector<uint8_t>(e.begin() + long(countField), e.begin() + long(end)));
-}
-
-TEST_P(ShapeAtLevel, TheBuiltInShapeCodeGivesTheSamePageWithoutCacheCopy) {
-  const std::vector<uint8_t> page = Build(ctx, 2, SquareBody()).page;
-  ConverterContext other;
-  other.m_nFlaFormat = level();
-  other.m_bShapesOn = 1;
-  EXPECT_BYTES(Build(other, kDummyShapeTag, SquareBody()).page, page);
-  EXPECT_TRUE(other.m_pShapeCache.empty());
-}
-
-// DefineShape2: a bitmap-filled triangle, then new style arrays without a
-// move: a gradient fill and a green line whose edge starts at the pen.
+// DefineShape2: a bitmap-filled triangle, then new style arrays (with or
+// without a move): a gradient fill and a green line.
 std::vector<uint8_t> TwoSetsBody(bool moveWithNewStyles) {
   SwfBytes b;
   b.rect(0, 2000, 0, 2000);
@@ -134,74 +80,19 @@ std::vector<uint8_t> TwoSetsBody(bool moveWithNewStyles) {
   ShapeRecords r{b, 1, 0};
   r.Change(std::pair(10, 10), 1u, std::nullopt, std::nullopt);
   r.Straight(100, 0).Straight(0, 100).Straight(-100, -100);
-  if (moveWithNewStyles)
-    r.Change(std::pair(5, 5), std::nullopt, 1u, std::nullopt, true);
-  else
-    r.Change(std::nullopt, std::nullopt, 1u, std::nullopt, true);
+  r.Change(moveWithNewStyles ? std::optional(std::pair(5, 5)) : std::nullopt, std::nullopt, 1u,
+           std::nullopt, true);
   b.align();
   b.u8(1).u8(0x10).matrix(0, 0).u8(0x02).u8(0).u8(0xFF).u8(0).u8(0).u8(0xFF).u8(0).u8(0).u8(0xFF);
   b.u8(1).u16(40).u8(0).u8(0xFF).u8(0);
   b.u8(0x11);
-  ShapeRecords r2{b, 1, 1};
-  r2.Straight(50, 0).End();
+  ShapeRecords{b, 1, 1}.Straight(50, 0).End();
   return b.data();
-}
-
-TEST_P(ShapeAtLevel, NewStyleArraysStartAFurtherObjectOnALayerOfItsOwn) {
-  const Built built = Build(ctx, 22, TwoSetsBody(false));
-  ASSERT_TRUE(built.result.ok);
-  EXPECT_EQ(built.result.objects, 2u);
-  std::vector<uint8_t> e = Head(level(), true, 3);
-  Append(e, Bytes({1, 0, 0xFF, 0, 0, 0xFF, 0x41, 0}));
-  Append(e, Matrix({20 << 16, 0, 0, 20 << 16, 10, uint32_t(-10)}));
-  Append(e, Bytes({7, 0, 0, 0}));
-  Append(e, Bytes({0xD1, 0, 1, 0, 0x00, 0x0A, 0x00, 0x0A, 0x00, 0x64, 0, 0}));
-  Append(e, Bytes({0x10, 0, 0, 0x00, 0x64}));
-  Append(e, Bytes({0x10, 0x00, 0x9C, 0x00, 0x9C}));
-  const size_t firstEnd = e.size();
-  {
-    test::ByteSink s;
-    WriteLayerRecord(s.file(), 1, level());
-    BeginLayerAndFrame(s.file(), level());
-    Append(e, s.bytes());
-  }
-  Append(e, Head(level(), false, 1));
-  const size_t secondTables = e.size();
-  Append(e, Bytes({1, 0, 0, 0, 0, 0xFF, 0x10, 0}));
-  Append(e, Matrix({0x10000, 0, 0, 0x10000, 0, 0}));
-  e.push_back(2);
-  if (level() >= 2) Append(e, Bytes({0, 0, 0, 0, 0, 0, 0, 0}));
-  Append(e, Bytes({0, 0xFF, 0, 0, 0xFF, 0xFF, 0, 0, 0xFF, 0xFF}));
-  Append(e, Bytes({1, 0, 0, 0xFF, 0, 0xFF, 40, 0, 0, 0, 0, 0}));
-  Append(e, PlainLineTail(level(), Bytes({0, 0xFF, 0, 0xFF})));
-  // The record's own fill index holds in the new object; the edge moves
-  // from the new object's origin to where the pen stands.
-  Append(e, Bytes({0xD1, 0, 0, 1, 0x00, 0x0A, 0x00, 0x0A, 0x00, 0x32, 0, 0}));
-  Append(e, test::ExpectedPageTail(7, 3, level()));
-  EXPECT_BYTES(built.page, e);
-  EXPECT_EQ(ctx.m_nShapeHeadPos, secondTables);
-  EXPECT_TRUE(ctx.m_pShapeCache.empty());
-
-  std::vector<test::ShapePageObject> objects;
-  ASSERT_TRUE(test::CheckShapePage(built.page, level(), 7, &objects));
-  ASSERT_EQ(objects.size(), 2u);
-  EXPECT_EQ(objects[0].endPos, firstEnd);
-  EXPECT_EQ(objects[1].stylesPos, secondTables);
-}
-
-TEST_P(ShapeAtLevel, AMoveWithNewStylesIsMeasuredFromTheNewOrigin) {
-  const Built built = Build(ctx, 22, TwoSetsBody(true));
-  std::vector<test::ShapePageObject> objects;
-  ASSERT_TRUE(test::CheckShapePage(built.page, level(), 7, &objects));
-  ASSERT_EQ(objects.size(), 2u);
-  const std::vector<uint8_t> edge(built.page.begin() + long(objects[1].edgesPos),
-                                  built.page.begin() + long(objects[1].endPos));
-  EXPECT_BYTES(edge, Bytes({0xD1, 0, 0, 1, 0x00, 0x05, 0x00, 0x05, 0x00, 0x32, 0, 0}));
 }
 
 // DefineShape3: a focal gradient with a half-transparent stop, and edges far
 // enough out for the 32-bit form.
-TEST_P(ShapeAtLevel, DefineShape3WritesAlphaFocalGradientsAndWideEdges) {
+std::vector<uint8_t> WideBody() {
   SwfBytes b;
   b.rect(0, 80000, 0, 100);
   b.u8(1).u8(0x13).matrix(0, 0).u8(0x02);
@@ -210,26 +101,12 @@ TEST_P(ShapeAtLevel, DefineShape3WritesAlphaFocalGradientsAndWideEdges) {
   ShapeRecords r{b, 1, 0};
   r.Change(std::pair(20000, 0), std::nullopt, 1u, std::nullopt);
   r.Straight(1, 0).Straight(16384, 0).Straight(-16385, 0).End();
-  const Built built = Build(ctx, 32, b.data());
-  std::vector<uint8_t> e = Head(level(), true, 3);
-  Append(e, Bytes({1, 0, 0, 0, 0, 0xFF, 0x12, 0}));
-  Append(e, Matrix({0x10000, 0, 0, 0x10000, 0, 0}));
-  e.push_back(2);
-  if (level() >= 2) Append(e, Bytes({0x80, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0}));
-  Append(e, Bytes({0, 1, 2, 3, 254, 255, 4, 5, 6, 255}));
-  Append(e, Bytes({0, 0}));
-  // With a large move the small anchor keeps the 16-bit form.
-  Append(e, Bytes({0xF2, 0, 0, 1, 0x00, 0x20, 0x4E, 0x00, 0, 0, 0, 0, 0x02, 0x00, 0, 0}));
-  Append(e, Bytes({0x20, 0x00, 0x00, 0x40, 0x00, 0, 0, 0, 0}));
-  Append(e, Bytes({0x20, 0x00, 0xFF, 0xBF, 0xFF, 0, 0, 0, 0}));
-  Append(e, test::ExpectedPageTail(7, 2, level()));
-  EXPECT_BYTES(built.page, e);
-  EXPECT_TRUE(ctx.m_pShapeCache.empty());  // not opaque
+  return b.data();
 }
 
 // DefineShape4: a filled line with every LINESTYLE2 flag, then a plain line
 // that has to be read from behind the fill at every level.
-TEST_P(ShapeAtLevel, DefineShape4LineFlagsAndLineFills) {
+std::vector<uint8_t> LineFillBody() {
   SwfBytes b;
   b.rect(0, 100, 0, 100).rect(0, 100, 0, 100).u8(0);
   b.u8(1).u8(0).u8(10).u8(20).u8(30).u8(255);
@@ -238,173 +115,187 @@ TEST_P(ShapeAtLevel, DefineShape4LineFlagsAndLineFills) {
   b.u8(0).u8(0).u8(0xFF).u8(0).u8(0xFF);
   b.u16(40).u8(0).u8(0).u8(1).u8(2).u8(3).u8(255);
   b.u8(0x12);
-  ShapeRecords r{b, 1, 2};
-  r.Change(std::pair(1, 1), 1u, std::nullopt, 2u).Straight(10, 10).End();
-  const Built built = Build(ctx, 83, b.data());
-  std::vector<uint8_t> e = Head(level(), true, 1);
-  Append(e, Bytes({1, 0, 10, 20, 30, 255, 0, 0}));
-  Append(e, Bytes({2, 0, 0xFF, 0, 0, 0xFF, 20, 0, 0, 0, 0, 0}));
-  if (level() >= 2) Append(e, Bytes({1, 2, 2, 0, 0, 0x13, 0, 0xFF, 0, 0xFF, 0, 0}));
-  Append(e, Bytes({1, 2, 3, 255, 40, 0, 0, 0, 0, 0}));
-  Append(e, PlainLineTail(level(), Bytes({1, 2, 3, 255})));
-  Append(e, Bytes({0xD1, 2, 1, 0, 0x00, 0x01, 0x00, 0x01, 0x00, 0x0A, 0x00, 0x0A}));
-  Append(e, test::ExpectedPageTail(7, 2, level()));
-  EXPECT_BYTES(built.page, e);
+  ShapeRecords{b, 1, 2}.Change(std::pair(1, 1), 1u, std::nullopt, 2u).Straight(10, 10).End();
+  return b.data();
+}
+
+// DefineShape with one solid fill, drawn by `draw`.
+std::vector<uint8_t> SolidBody(unsigned fillBits, void (*draw)(ShapeRecords&)) {
+  SwfBytes b;
+  b.rect(0, 100, 0, 100).u8(1).u8(0).u8(1).u8(2).u8(3).u8(0).u8(uint8_t(fillBits << 4));
+  ShapeRecords r{b, fillBits, 0};
+  draw(r);
+  r.End();
+  return b.data();
+}
+
+// A fill count of 255 is real in DefineShape and an escape after it; an
+// unknown fill type or line styles cut short end the shape with the styles
+// read so far and no edges.
+std::vector<uint8_t> StyleCountBody(int kind) {
+  SwfBytes b;
+  b.rect(0, 100, 0, 100);
+  if (kind == 0) b.u8(255);
+  if (kind == 1) b.u8(255).u16(2).u8(0).u8(4).u8(5).u8(6);
+  if (kind == 2) b.u8(2);
+  if (kind == 3) b.u8(1);
+  for (int i = 0; i < (kind == 0 ? 255 : 1); ++i) b.u8(0).u8(1).u8(2).u8(3);
+  if (kind == 2) b.u8(0x20).u8(0).u8(0).u8(0).u8(0x10);
+  if (kind == 3) return b.u8(3).u16(20).u8(1).u8(2).u8(3).u16(20).data();
+  if (kind < 2) b.u8(0).u8(0x10);
+  ShapeRecords{b, 1, 0}.Change(std::pair(1, 1), 1u, std::nullopt, std::nullopt).Straight(5, 5).End();
+  return b.data();
+}
+
+// One shape object as written: its edge-record count, then style tables
+// and edge records.
+struct ExpectedObject {
+  uint32_t count;
+  std::string hex;
+};
+
+struct PageCase {
+  const char* name;
+  uint32_t tag;
+  std::vector<uint8_t> body;
+  std::vector<ExpectedObject> objects;
+  int cached;  // 1: copied to the shape cache, 0: not, -1: not checked
+};
+
+const char kTwoSetsFirst[] =
+    "0100 FF0000FF 4100  00001400 00000000 00000000 00001400 0A000000 F6FFFFFF  0700 0000"
+    "D1 00 01 00 000A 000A 0064 0000  10 0000 0064  10 009C 009C";
+const char kTwoSetsSecondTables[] =
+    "0100 000000FF 1000  00000100 00000000 00000000 00000100 00000000 00000000"
+    "02 [0000000000000000] 00 FF0000FF FF 0000FFFF"
+    "0100 00FF00FF 2800 00000000 [000001010003 00FF00FF 0000]";
+
+std::vector<PageCase> PageCases() {
+  const std::string square =
+      "0100 FF0000FF 0000  0100 0000FFFF 1400 00000000 [000001010003 0000FFFF 0000]"
+      "F3 01 00 01 9001 9001 9001 0000  30 0000 9001  F4 00 00 01 009C 0032 70FE 0000"
+      "30 0000 70FE";
+  const std::string second = kTwoSetsSecondTables;
+  const char kFiveFiveEdge[] = "D1 00 01 00 0001 0001 0005 0005";
+  std::string fills255 = "FF00";
+  for (int i = 0; i < 255; ++i) fills255 += "010203FF 0000";
+  return {
+      {"DefineShape", 2, SquareBody(), {{4, square}}, 1},
+      {"BuiltInShape", kDummyShapeTag, SquareBody(), {{4, square}}, 0},
+      // The record's own fill index holds in the new object; the edge moves
+      // from the new object's origin to where the pen stands.
+      {"NewStylesWithoutMove", 22, TwoSetsBody(false),
+       {{3, kTwoSetsFirst}, {1, second + "D1 00 00 01 000A 000A 0032 0000"}}, 0},
+      {"NewStylesWithMove", 22, TwoSetsBody(true),
+       {{3, kTwoSetsFirst}, {1, second + "D1 00 00 01 0005 0005 0032 0000"}}, 0},
+      // With a large move the small anchor keeps the 16-bit form.
+      {"DefineShape3", 32, WideBody(),
+       {{3, "0100 000000FF 1200  00000100 00000000 00000000 00000100 00000000 00000000"
+            "02 [80FFFFFF 00000000] 00 010203FE FF 040506FF  0000"
+            "F2 00 00 01 0020 4E00 0000 0000 0200 0000  20 0000 4000 00000000"
+            "20 00FF BFFF 00000000"}},
+       0},
+      {"DefineShape4", 83, LineFillBody(),
+       {{1, "0100 0A141EFF 0000  0200 FF0000FF 1400 00000000 [0102 0200 0013 00FF00FF 0000]"
+            "010203FF 2800 00000000 [000001010003 010203FF 0000]"
+            "D1 02 01 00 0001 0001 000A 000A"}},
+       -1},
+      // Moves before an edge merge, a zero edge leaves the change pending,
+      // an index past the table means no style.
+      {"PendingMoves", 2, SolidBody(2, [](ShapeRecords& r) {
+         r.Change(std::pair(100, 100), 3u, std::nullopt, std::nullopt);
+         r.Change(std::pair(10, 10), std::nullopt, 1u, std::nullopt).Straight(0, 0).Straight(10, 0);
+       }),
+       {{1, "0100 010203FF 0000 0000  D1 00 00 01 000A 000A 000A 0000"}}, -1},
+      // The last edge closes onto the point after the one it returns to: its
+      // anchor (-127, -127) twips becomes (-129, -127), too large for the
+      // record's old form.
+      {"ClosingFixUp", 2, SolidBody(1, [](ShapeRecords& r) {
+         r.Change(std::pair(200, 200), std::nullopt, 1u, std::nullopt);
+         r.Straight(-2, 0).Straight(129, 0).Straight(0, 127);
+         r.Change(std::nullopt, 1u, std::nullopt, std::nullopt).Straight(-127, -127);
+       }),
+       {{4, "0100 010203FF 0000 0000  D3 00 00 01 9001 9001 00FE 0000  30 0201 0000"
+            "10 0000 007F  F0 00 01 01 FEFE 02FF"}},
+       -1},
+      {"NoFixUpAfterTrailingMove", 2, SolidBody(1, [](ShapeRecords& r) {
+         r.Change(std::pair(200, 200), 1u, 1u, std::nullopt);
+         r.Straight(-2, 0).Straight(129, 0).Straight(0, 127).Straight(-127, -127);
+         r.Change(std::pair(200, 200), std::nullopt, std::nullopt, std::nullopt);
+       }),
+       {{4, "0100 010203FF 0000 0000  D3 00 01 01 9001 9001 00FE 0000  30 0201 0000"
+            "10 0000 007F  10 0081 0081"}},
+       -1},
+      // Far coordinates are clamped so every delta fits its form; edges
+      // pushing past the border have no length left and are not written.
+      {"FarCoordinates", 2, SolidBody(1, [](ShapeRecords& r) {
+         r.Change(std::pair(1 << 29, -(1 << 29)), std::nullopt, 1u, std::nullopt);
+         r.Straight(65535, 0).Straight(-65535, 65535);
+         r.Change(std::pair(-(1 << 29), 1 << 29), std::nullopt, std::nullopt, std::nullopt);
+         r.Straight(-65535, 0).Straight(65535, 0);
+       }),
+       {{2, "0100 010203FF 0000 0000  E2 00 00 01 80FFFF3F 800000C0 000100FF 00FFFF00"
+            "E2 00 00 01 00000081 0000007F 00FFFF00 00000000"}},
+       -1},
+      {"Count255", 2, StyleCountBody(0), {{1, fills255 + "0000" + kFiveFiveEdge}}, -1},
+      {"CountEscape", 22, StyleCountBody(1),
+       {{1, std::string("0200 040506FF 0000 010203FF 0000 0000") + kFiveFiveEdge}}, -1},
+      {"UnknownFill", 22, StyleCountBody(2), {{0, "0100 010203FF 0000 0000"}}, -1},
+      {"CutLines", 2, StyleCountBody(3),
+       {{0, "0100 010203FF 0000 0100 010203FF 1400 00000000 [000001010003 010203FF 0000]"}},
+       -1},
+  };
+}
+
+class ShapeAtLevel : public ::testing::TestWithParam<int> {};
+
+TEST_P(ShapeAtLevel, HandMadeBodiesGiveTheirExactPages) {
+  const uint8_t level = uint8_t(GetParam());
+  for (const PageCase& c : PageCases()) {
+    SCOPED_TRACE(c.name);
+    ConverterContext ctx;
+    Prepare(ctx, level);
+    const Built built = Build(ctx, c.tag, c.body);
+    ASSERT_TRUE(built.result.ok);
+    EXPECT_EQ(built.result.objects, c.objects.size());
+    std::vector<uint8_t> e;
+    size_t tables = 0, end = 0;
+    for (size_t i = 0; i < c.objects.size(); ++i) {
+      test::ByteSink s;
+      if (i > 0) {
+        WriteLayerRecord(s.file(), uint16_t(i), level);
+        BeginLayerAndFrame(s.file(), level);
+      }
+      WriteShapeRecordHeadShort(s.file(), i == 0, level);
+      Append(e, s.bytes());
+      test::AppendU32(e, c.objects[i].count);
+      tables = e.size();
+      Append(e, AtLevel(c.objects[i].hex, level));
+      end = e.size();
+    }
+    Append(e, test::ExpectedPageTail(7, uint16_t(c.objects.size() + 1), level));
+    EXPECT_BYTES(built.page, e);
+    EXPECT_TRUE(test::CheckShapePage(built.page, level, 7));
+    EXPECT_EQ(ctx.m_nShapeHeadPos, tables);
+    // Opaque and on one layer: copied from the count field to the last edge.
+    if (c.cached == 1) {
+      ASSERT_EQ(ctx.m_pShapeCache.size(), 1u);
+      const size_t count = FirstCountFieldPos(level);
+      EXPECT_BYTES(ctx.m_pShapeCache[0].copy,
+                   std::vector<uint8_t>(e.begin() + long(count), e.begin() + long(end)));
+    } else if (c.cached == 0) {
+      EXPECT_TRUE(ctx.m_pShapeCache.empty());
+    }
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Levels, ShapeAtLevel, ::testing::Values(0, 2));
 
-class ShapeDecodingTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ctx.m_nFlaFormat = 0;
-    ctx.m_bShapesOn = 1;
-  }
-  // The edge records of a one-object page.
-  std::vector<uint8_t> Edges(uint32_t tag, const std::vector<uint8_t>& body) {
-    const Built built = Build(ctx, tag, body);
-    std::vector<test::ShapePageObject> objects;
-    EXPECT_TRUE(test::CheckShapePage(built.page, 0, 7, &objects));
-    if (objects.empty()) return {};
-    return std::vector<uint8_t>(built.page.begin() + long(objects[0].edgesPos),
-                                built.page.begin() + long(objects[0].endPos));
-  }
-  ConverterContext ctx;
-};
-
-SwfBytes OneSolidFill(uint8_t fillCount = 1) {
-  SwfBytes b;
-  b.rect(0, 100, 0, 100).u8(fillCount);
-  for (int i = 0; i < fillCount; ++i) b.u8(0).u8(1).u8(2).u8(3);
-  return b;
-}
-
-TEST_F(ShapeDecodingTest, CountsOf255AreRealForDefineShapeAndAnEscapeAfterIt) {
-  SwfBytes b = OneSolidFill(255);
-  b.u8(0).u8(0);
-  ShapeRecords{b}.End();
-  const Built one = Build(ctx, 2, b.data());
-  EXPECT_EQ(one.page[FirstStyleTablesPos(0)], 255);
-  EXPECT_TRUE(test::CheckShapePage(one.page, 0, 7));
-
-  SwfBytes c;
-  c.rect(0, 100, 0, 100).u8(255).u16(2).u8(0).u8(1).u8(2).u8(3).u8(0).u8(4).u8(5).u8(6);
-  c.u8(0).u8(0);
-  ShapeRecords{c}.End();
-  const Built two = Build(ctx, 22, c.data());
-  std::vector<test::ShapePageObject> objects;
-  ASSERT_TRUE(test::CheckShapePage(two.page, 0, 7, &objects));
-  EXPECT_EQ(objects[0].fills, 2u);
-}
-
-TEST_F(ShapeDecodingTest, MovesBeforeAnEdgeMergeAndIndexesPastTheTableMeanNoStyle) {
-  SwfBytes b = OneSolidFill();
-  b.u8(0).u8(0x20);
-  ShapeRecords r{b, 2, 0};
-  r.Change(std::pair(100, 100), 3u, std::nullopt, std::nullopt);
-  r.Change(std::pair(10, 10), std::nullopt, 1u, std::nullopt);
-  r.Straight(0, 0);  // not written: the change stays pending
-  r.Straight(10, 0).End();
-  EXPECT_BYTES(Edges(2, b.data()),
-               Bytes({0xD1, 0, 0, 1, 0x00, 0x0A, 0x00, 0x0A, 0x00, 0x0A, 0x00, 0x00}));
-}
-
-TEST_F(ShapeDecodingTest, TheLastEdgeClosesOntoThePointAfterTheOneItReturnsTo) {
-  SwfBytes b = OneSolidFill();
-  b.u8(0).u8(0x10);
-  ShapeRecords r{b, 1, 0};
-  r.Change(std::pair(200, 200), std::nullopt, 1u, std::nullopt);
-  r.Straight(-2, 0).Straight(129, 0).Straight(0, 127);
-  r.Change(std::nullopt, 1u, std::nullopt, std::nullopt);
-  r.Straight(-127, -127).End();
-  const std::vector<uint8_t> edges = Edges(2, b.data());
-  // The anchor (-127, -127) twips becomes (-129, -127): too large for the
-  // record's old form, so the record is written again in the next one.
-  ASSERT_GE(edges.size(), 8u);
-  EXPECT_BYTES(std::vector<uint8_t>(edges.end() - 8, edges.end()),
-               Bytes({0xF0, 0, 1, 1, 0xFE, 0xFE, 0x02, 0xFF}));
-}
-
-TEST_F(ShapeDecodingTest, NoClosingFixUpAfterATrailingMove) {
-  SwfBytes b = OneSolidFill();
-  b.u8(0).u8(0x10);
-  ShapeRecords r{b, 1, 0};
-  r.Change(std::pair(200, 200), 1u, 1u, std::nullopt);
-  r.Straight(-2, 0).Straight(129, 0).Straight(0, 127).Straight(-127, -127);
-  r.Change(std::pair(200, 200), std::nullopt, std::nullopt, std::nullopt).End();
-  const std::vector<uint8_t> edges = Edges(2, b.data());
-  ASSERT_GE(edges.size(), 5u);
-  EXPECT_BYTES(std::vector<uint8_t>(edges.end() - 5, edges.end()),
-               Bytes({0x10, 0x00, 0x81, 0x00, 0x81}));
-}
-
-TEST_F(ShapeDecodingTest, FarCoordinatesAreClampedSoEveryDeltaFitsItsForm) {
-  SwfBytes b = OneSolidFill();
-  b.u8(0).u8(0x10);
-  ShapeRecords r{b, 1, 0};
-  r.Change(std::pair(1 << 29, -(1 << 29)), std::nullopt, 1u, std::nullopt);
-  r.Straight(65535, 0).Straight(-65535, 65535);
-  r.Change(std::pair(-(1 << 29), 1 << 29), std::nullopt, std::nullopt, std::nullopt);
-  r.Straight(-65535, 0).Straight(65535, 0).End();
-  const std::vector<uint8_t> edges = Edges(2, b.data());
-  const int64_t limit = 128LL * (kMaxEdgeDelta / 2);
-  size_t pos = 0;
-  DecodedEdge e;
-  int64_t x = 0, y = 0;
-  std::vector<std::pair<int64_t, int64_t>> ends;
-  while (ReadEdgeRecord(edges, pos, e)) {
-    x += e.moveX + e.anchorX;
-    y += e.moveY + e.anchorY;
-    ends.push_back({x, y});
-  }
-  // Edges pushing past the border have no length left and are not written.
-  ASSERT_EQ(ends.size(), 2u);
-  EXPECT_EQ(ends[0], std::make_pair(limit - 65535 * 256, -limit + 65535 * 256));
-  EXPECT_EQ(ends[1], std::make_pair(-limit + 65535 * 256, limit));
-}
-
-TEST_F(ShapeDecodingTest, BadStyleArraysEndTheShapeWithWhatWasWritten) {
-  // An unknown fill type after one good fill.
-  SwfBytes b;
-  b.rect(0, 100, 0, 100).u8(2).u8(0).u8(1).u8(2).u8(3).u8(0x20).u8(0).u8(0).u8(0).u8(0x10);
-  ShapeRecords{b, 1, 0}.Change(std::pair(1, 1), 1u, std::nullopt, std::nullopt).Straight(5, 5).End();
-  Built built = Build(ctx, 22, b.data());
-  std::vector<test::ShapePageObject> objects;
-  ASSERT_TRUE(test::CheckShapePage(built.page, 0, 7, &objects));
-  EXPECT_EQ(objects[0].fills, 1u);
-  EXPECT_EQ(objects[0].lines, 0u);
-  EXPECT_EQ(objects[0].records, 0u);
-
-  // Line styles cut short: the fills stay, the lines read so far are counted.
-  SwfBytes c = OneSolidFill();
-  c.u8(3).u16(20).u8(1).u8(2).u8(3).u16(20);
-  built = Build(ctx, 2, c.data());
-  ASSERT_TRUE(test::CheckShapePage(built.page, 0, 7, &objects));
-  EXPECT_EQ(objects[0].fills, 1u);
-  EXPECT_EQ(objects[0].lines, 1u);
-}
-
 // Mutated bodies of every kind above, at every level: the page must always
 // be whole, with count fields that match its edge records.
 TEST(ShapeDecoderFuzz, MutatedBodiesAlwaysGiveWellFormedPages) {
-  std::vector<std::pair<uint32_t, std::vector<uint8_t>>> seeds = {
-      {2, SquareBody()}, {22, TwoSetsBody(false)}, {22, TwoSetsBody(true)}};
-  {
-    SwfBytes b;
-    b.rect(0, 100, 0, 100).rect(0, 100, 0, 100).u8(0);
-    b.u8(2).u8(0x13).matrix(1, 2, true, 3, 4, true, 5, 6).u8(0xF3);
-    for (int i = 0; i < 3; ++i) b.u8(uint8_t(i * 80)).u8(1).u8(2).u8(3).u8(4);
-    b.u16(0x0100).u8(0x42).u16(9).matrix(7, 8);
-    b.u8(1).u16(20).u8(0x28).u8(0x05).u16(0x0200).u8(0x10).matrix(0, 0).u8(1).u8(0).u8(9).u8(9).u8(9).u8(9);
-    b.u8(0x22);
-    ShapeRecords r{b, 2, 2};
-    r.Change(std::pair(-3000, 4000), 1u, 2u, 1u).Curve(300, -20, 5, 7).Straight(-60000, 1);
-    r.Change(std::nullopt, 2u, 1u, std::nullopt, true);
-    b.align();
-    b.u8(1).u8(0).u8(1).u8(2).u8(3).u8(4).u8(0).u8(0x11);
-    ShapeRecords{b, 1, 1}.Curve(1, 1, 1, 1).End();
-    seeds.push_back({83, b.data()});
-  }
+  std::vector<std::pair<uint32_t, std::vector<uint8_t>>> seeds;
+  for (const PageCase& c : PageCases()) seeds.push_back({c.tag, c.body});
   std::mt19937 rng(20261206);
   for (int iteration = 0; iteration < 4000; ++iteration) {
     const auto& seed = seeds[rng() % seeds.size()];
@@ -423,8 +314,7 @@ TEST(ShapeDecoderFuzz, MutatedBodiesAlwaysGiveWellFormedPages) {
     const uint32_t tags[] = {2, 22, 32, 83, kDummyShapeTag};
     const uint32_t tag = (rng() % 4 == 0) ? tags[rng() % 5] : seed.first;
     ConverterContext ctx;
-    ctx.m_nFlaFormat = uint8_t(rng() % 3);
-    ctx.m_bShapesOn = 1;
+    Prepare(ctx, uint8_t(rng() % 3));
     const Built built = Build(ctx, tag, body, uint16_t(rng()));
     ASSERT_TRUE(built.result.ok);
     ASSERT_TRUE(test::CheckShapePage(built.page, ctx.m_nFlaFormat, std::nullopt))
