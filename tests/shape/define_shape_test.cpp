@@ -52,103 +52,46 @@ std::vector<uint8_t> AtLevel(const std::string& hex, uint8_t level) {
   return test::FromHex(kept);
 }
 
-// DefineShape: a red square outlined in blue, with a curve, a vertical and
-// a zero-length edge and a line-style change on the way.
-std::vector<uint8_t> SquareBody() {
+// A shape body: bounds (twice, with a flags byte, for DefineShape4), the
+// style arrays `styles` writes, then unless `draw` is null the style bits
+// and the records `draw` writes.
+std::vector<uint8_t> Body(bool shape4, unsigned fillBits, unsigned lineBits,
+                          void (*styles)(SwfBytes&), void (*draw)(ShapeRecords&)) {
   SwfBytes b;
-  b.rect(0, 8000, 0, 8000);
-  b.u8(1).u8(0).u8(0xFF).u8(0).u8(0);
-  b.u8(1).u16(20).u8(0).u8(0).u8(0xFF);
-  b.u8(0x11);
-  ShapeRecords r{b};
-  r.Change(std::pair(200, 200), std::nullopt, 1u, 1u);
-  r.Straight(200, 0).Straight(0, 200);
-  r.Change(std::nullopt, std::nullopt, std::nullopt, 0u);
-  r.Straight(0, 0).Curve(-100, 50, -100, -50).Straight(0, -200).End();
-  return b.data();
-}
-
-// DefineShape2: a bitmap-filled triangle, then new style arrays (with or
-// without a move): a gradient fill and a green line.
-std::vector<uint8_t> TwoSetsBody(bool moveWithNewStyles) {
-  SwfBytes b;
-  b.rect(0, 2000, 0, 2000);
-  b.u8(0xFF).u16(1);
-  b.u8(0x41).u16(7).matrix(10, -10, true, 20 << 16, 20 << 16);
-  b.u8(0);
-  b.u8(0x10);
-  ShapeRecords r{b, 1, 0};
-  r.Change(std::pair(10, 10), 1u, std::nullopt, std::nullopt);
-  r.Straight(100, 0).Straight(0, 100).Straight(-100, -100);
-  r.Change(moveWithNewStyles ? std::optional(std::pair(5, 5)) : std::nullopt, std::nullopt, 1u,
-           std::nullopt, true);
-  b.align();
-  b.u8(1).u8(0x10).matrix(0, 0).u8(0x02).u8(0).u8(0xFF).u8(0).u8(0).u8(0xFF).u8(0).u8(0).u8(0xFF);
-  b.u8(1).u16(40).u8(0).u8(0xFF).u8(0);
-  b.u8(0x11);
-  ShapeRecords{b, 1, 1}.Straight(50, 0).End();
-  return b.data();
-}
-
-// DefineShape3: a focal gradient with a half-transparent stop, and edges far
-// enough out for the 32-bit form.
-std::vector<uint8_t> WideBody() {
-  SwfBytes b;
-  b.rect(0, 80000, 0, 100);
-  b.u8(1).u8(0x13).matrix(0, 0).u8(0x02);
-  b.u8(0).u8(1).u8(2).u8(3).u8(254).u8(255).u8(4).u8(5).u8(6).u8(255).u16(0xFF80);
-  b.u8(0).u8(0x10);
-  ShapeRecords r{b, 1, 0};
-  r.Change(std::pair(20000, 0), std::nullopt, 1u, std::nullopt);
-  r.Straight(1, 0).Straight(16384, 0).Straight(-16385, 0).End();
-  return b.data();
-}
-
-// DefineShape4: a filled line with every LINESTYLE2 flag, then a plain line
-// that has to be read from behind the fill at every level.
-std::vector<uint8_t> LineFillBody() {
-  SwfBytes b;
-  b.rect(0, 100, 0, 100).rect(0, 100, 0, 100).u8(0);
-  b.u8(1).u8(0).u8(10).u8(20).u8(30).u8(255);
-  b.u8(2);
-  b.u16(20).u8(0x80 | 0x20 | 0x08 | 0x04 | 0x01).u8(0x04 | 0x02).u16(0x0380);
-  b.u8(0).u8(0).u8(0xFF).u8(0).u8(0xFF);
-  b.u16(40).u8(0).u8(0).u8(1).u8(2).u8(3).u8(255);
-  b.u8(0x12);
-  ShapeRecords{b, 1, 2}.Change(std::pair(1, 1), 1u, std::nullopt, 2u).Straight(10, 10).End();
-  return b.data();
-}
-
-// DefineShape with one solid fill, drawn by `draw`.
-std::vector<uint8_t> SolidBody(unsigned fillBits, void (*draw)(ShapeRecords&)) {
-  SwfBytes b;
-  b.rect(0, 100, 0, 100).u8(1).u8(0).u8(1).u8(2).u8(3).u8(0).u8(uint8_t(fillBits << 4));
-  ShapeRecords r{b, fillBits, 0};
+  b.rect(0, 100, 0, 100);
+  if (shape4) b.rect(0, 100, 0, 100).u8(0);
+  styles(b);
+  if (!draw) return b.data();
+  b.u8(uint8_t(fillBits << 4 | lineBits));
+  ShapeRecords r{b, fillBits, lineBits};
   draw(r);
   r.End();
   return b.data();
 }
 
-// A fill count of 255 is real in DefineShape and an escape after it; an
-// unknown fill type or line styles cut short end the shape with the styles
-// read so far and no edges.
-std::vector<uint8_t> StyleCountBody(int kind) {
-  SwfBytes b;
-  b.rect(0, 100, 0, 100);
-  if (kind == 0) b.u8(255);
-  if (kind == 1) b.u8(255).u16(2).u8(0).u8(4).u8(5).u8(6);
-  if (kind == 2) b.u8(2);
-  if (kind == 3) b.u8(1);
-  for (int i = 0; i < (kind == 0 ? 255 : 1); ++i) b.u8(0).u8(1).u8(2).u8(3);
-  if (kind == 2) b.u8(0x20).u8(0).u8(0).u8(0).u8(0x10);
-  if (kind == 3) return b.u8(3).u16(20).u8(1).u8(2).u8(3).u16(20).data();
-  if (kind < 2) b.u8(0).u8(0x10);
-  ShapeRecords{b, 1, 0}.Change(std::pair(1, 1), 1u, std::nullopt, std::nullopt).Straight(5, 5).End();
-  return b.data();
+void OneSolidFill(SwfBytes& b) { b.u8(1).u8(0).u8(1).u8(2).u8(3).u8(0); }
+void FiveFive(ShapeRecords& r) { r.Change(std::pair(1, 1), 1u, std::nullopt, std::nullopt).Straight(5, 5); }
+
+// DefineShape2: a bitmap-filled triangle, then new style arrays (with or
+// without a move): a gradient fill and a green line.
+void BitmapStyles(SwfBytes& b) {
+  b.u8(0xFF).u16(1).u8(0x41).u16(7).matrix(10, -10, true, 20 << 16, 20 << 16).u8(0);
+}
+template <bool moveWithNewStyles>
+void TwoSets(ShapeRecords& r) {
+  r.Change(std::pair(10, 10), 1u, std::nullopt, std::nullopt);
+  r.Straight(100, 0).Straight(0, 100).Straight(-100, -100);
+  r.Change(moveWithNewStyles ? std::optional(std::pair(5, 5)) : std::nullopt, std::nullopt, 1u,
+           std::nullopt, true);
+  r.b.align().u8(1).u8(0x10).matrix(0, 0).u8(0x02);
+  r.b.u8(0).u8(0xFF).u8(0).u8(0).u8(0xFF).u8(0).u8(0).u8(0xFF);
+  r.b.u8(1).u16(40).u8(0).u8(0xFF).u8(0).u8(0x11);
+  r.lineBits = 1;
+  r.Straight(50, 0);
 }
 
 // One shape object as written: its edge-record count, then style tables
-// and edge records.
+// and edge records, with the parts in [brackets] at level 2 only.
 struct ExpectedObject {
   uint32_t count;
   std::string hex;
@@ -159,91 +102,143 @@ struct PageCase {
   uint32_t tag;
   std::vector<uint8_t> body;
   std::vector<ExpectedObject> objects;
-  int cached;  // 1: copied to the shape cache, 0: not, -1: not checked
+  bool cached;  // opaque and on one layer: copied to the shape cache
 };
 
-const char kTwoSetsFirst[] =
-    "0100 FF0000FF 4100  00001400 00000000 00000000 00001400 0A000000 F6FFFFFF  0700 0000"
-    "D1 00 01 00 000A 000A 0064 0000  10 0000 0064  10 009C 009C";
-const char kTwoSetsSecondTables[] =
-    "0100 000000FF 1000  00000100 00000000 00000000 00000100 00000000 00000000"
-    "02 [0000000000000000] 00 FF0000FF FF 0000FFFF"
-    "0100 00FF00FF 2800 00000000 [000001010003 00FF00FF 0000]";
-
 std::vector<PageCase> PageCases() {
-  const std::string square =
+  // A red square outlined in blue, with a curve, a vertical and a
+  // zero-length edge and a line-style change on the way.
+  const std::vector<uint8_t> square = Body(
+      false, 1, 1, [](SwfBytes& b) { b.u8(1).u8(0).u8(0xFF).u8(0).u8(0).u8(1).u16(20).u8(0).u8(0).u8(0xFF); },
+      [](ShapeRecords& r) {
+        r.Change(std::pair(200, 200), std::nullopt, 1u, 1u).Straight(200, 0).Straight(0, 200);
+        r.Change(std::nullopt, std::nullopt, std::nullopt, 0u);
+        r.Straight(0, 0).Curve(-100, 50, -100, -50).Straight(0, -200);
+      });
+  const std::string squareHex =
       "0100 FF0000FF 0000  0100 0000FFFF 1400 00000000 [000001010003 0000FFFF 0000]"
       "F3 01 00 01 9001 9001 9001 0000  30 0000 9001  F4 00 00 01 009C 0032 70FE 0000"
       "30 0000 70FE";
-  const std::string second = kTwoSetsSecondTables;
-  const char kFiveFiveEdge[] = "D1 00 01 00 0001 0001 0005 0005";
+  const char twoSetsFirst[] =
+      "0100 FF0000FF 4100  00001400 00000000 00000000 00001400 0A000000 F6FFFFFF  0700 0000"
+      "D1 00 01 00 000A 000A 0064 0000  10 0000 0064  10 009C 009C";
+  const std::string twoSetsSecond =
+      "0100 000000FF 1000  00000100 00000000 00000000 00000100 00000000 00000000"
+      "02 [0000000000000000] 00 FF0000FF FF 0000FFFF"
+      "0100 00FF00FF 2800 00000000 [000001010003 00FF00FF 0000]";
+  const char fiveFiveEdge[] = "D1 00 01 00 0001 0001 0005 0005";
   std::string fills255 = "FF00";
   for (int i = 0; i < 255; ++i) fills255 += "010203FF 0000";
   return {
-      {"DefineShape", 2, SquareBody(), {{4, square}}, 1},
-      {"BuiltInShape", kDummyShapeTag, SquareBody(), {{4, square}}, 0},
+      {"DefineShape", 2, square, {{4, squareHex}}, true},
+      {"BuiltInShape", kDummyShapeTag, square, {{4, squareHex}}, false},
       // The record's own fill index holds in the new object; the edge moves
       // from the new object's origin to where the pen stands.
-      {"NewStylesWithoutMove", 22, TwoSetsBody(false),
-       {{3, kTwoSetsFirst}, {1, second + "D1 00 00 01 000A 000A 0032 0000"}}, 0},
-      {"NewStylesWithMove", 22, TwoSetsBody(true),
-       {{3, kTwoSetsFirst}, {1, second + "D1 00 00 01 0005 0005 0032 0000"}}, 0},
-      // With a large move the small anchor keeps the 16-bit form.
-      {"DefineShape3", 32, WideBody(),
+      {"NewStylesWithoutMove", 22, Body(false, 1, 0, BitmapStyles, TwoSets<false>),
+       {{3, twoSetsFirst}, {1, twoSetsSecond + "D1 00 00 01 000A 000A 0032 0000"}}, false},
+      {"NewStylesWithMove", 22, Body(false, 1, 0, BitmapStyles, TwoSets<true>),
+       {{3, twoSetsFirst}, {1, twoSetsSecond + "D1 00 00 01 0005 0005 0032 0000"}}, false},
+      // A focal gradient with a half-transparent stop, and edges far enough
+      // out for the 32-bit form; with a large move the small anchor keeps
+      // the 16-bit form.
+      {"DefineShape3", 32,
+       Body(false, 1, 0,
+            [](SwfBytes& b) {
+              b.u8(1).u8(0x13).matrix(0, 0).u8(0x02).u8(0).u8(1).u8(2).u8(3).u8(254).u8(255);
+              b.u8(4).u8(5).u8(6).u8(255).u16(0xFF80).u8(0);
+            },
+            [](ShapeRecords& r) {
+              r.Change(std::pair(20000, 0), std::nullopt, 1u, std::nullopt);
+              r.Straight(1, 0).Straight(16384, 0).Straight(-16385, 0);
+            }),
        {{3, "0100 000000FF 1200  00000100 00000000 00000000 00000100 00000000 00000000"
             "02 [80FFFFFF 00000000] 00 010203FE FF 040506FF  0000"
             "F2 00 00 01 0020 4E00 0000 0000 0200 0000  20 0000 4000 00000000"
             "20 00FF BFFF 00000000"}},
-       0},
-      {"DefineShape4", 83, LineFillBody(),
+       false},
+      // A filled line with every LINESTYLE2 flag, then a plain line that has
+      // to be read from behind the fill at every level.
+      {"DefineShape4", 83,
+       Body(true, 1, 2,
+            [](SwfBytes& b) {
+              b.u8(1).u8(0).u8(10).u8(20).u8(30).u8(255).u8(2);
+              b.u16(20).u8(0x80 | 0x20 | 0x08 | 0x04 | 0x01).u8(0x04 | 0x02).u16(0x0380);
+              b.u8(0).u8(0).u8(0xFF).u8(0).u8(0xFF).u16(40).u8(0).u8(0).u8(1).u8(2).u8(3).u8(255);
+            },
+            [](ShapeRecords& r) { r.Change(std::pair(1, 1), 1u, std::nullopt, 2u).Straight(10, 10); }),
        {{1, "0100 0A141EFF 0000  0200 FF0000FF 1400 00000000 [0102 0200 0013 00FF00FF 0000]"
             "010203FF 2800 00000000 [000001010003 010203FF 0000]"
             "D1 02 01 00 0001 0001 000A 000A"}},
-       -1},
+       true},
       // Moves before an edge merge, a zero edge leaves the change pending,
       // an index past the table means no style.
-      {"PendingMoves", 2, SolidBody(2, [](ShapeRecords& r) {
-         r.Change(std::pair(100, 100), 3u, std::nullopt, std::nullopt);
-         r.Change(std::pair(10, 10), std::nullopt, 1u, std::nullopt).Straight(0, 0).Straight(10, 0);
-       }),
-       {{1, "0100 010203FF 0000 0000  D1 00 00 01 000A 000A 000A 0000"}}, -1},
+      {"PendingMoves", 2,
+       Body(false, 2, 0, OneSolidFill,
+            [](ShapeRecords& r) {
+              r.Change(std::pair(100, 100), 3u, std::nullopt, std::nullopt);
+              r.Change(std::pair(10, 10), std::nullopt, 1u, std::nullopt).Straight(0, 0).Straight(10, 0);
+            }),
+       {{1, "0100 010203FF 0000 0000  D1 00 00 01 000A 000A 000A 0000"}}, true},
       // The last edge closes onto the point after the one it returns to: its
       // anchor (-127, -127) twips becomes (-129, -127), too large for the
-      // record's old form.
-      {"ClosingFixUp", 2, SolidBody(1, [](ShapeRecords& r) {
-         r.Change(std::pair(200, 200), std::nullopt, 1u, std::nullopt);
-         r.Straight(-2, 0).Straight(129, 0).Straight(0, 127);
-         r.Change(std::nullopt, 1u, std::nullopt, std::nullopt).Straight(-127, -127);
-       }),
+      // record's old form. After a trailing move nothing is fixed up.
+      {"ClosingFixUp", 2,
+       Body(false, 1, 0, OneSolidFill,
+            [](ShapeRecords& r) {
+              r.Change(std::pair(200, 200), std::nullopt, 1u, std::nullopt);
+              r.Straight(-2, 0).Straight(129, 0).Straight(0, 127);
+              r.Change(std::nullopt, 1u, std::nullopt, std::nullopt).Straight(-127, -127);
+            }),
        {{4, "0100 010203FF 0000 0000  D3 00 00 01 9001 9001 00FE 0000  30 0201 0000"
             "10 0000 007F  F0 00 01 01 FEFE 02FF"}},
-       -1},
-      {"NoFixUpAfterTrailingMove", 2, SolidBody(1, [](ShapeRecords& r) {
-         r.Change(std::pair(200, 200), 1u, 1u, std::nullopt);
-         r.Straight(-2, 0).Straight(129, 0).Straight(0, 127).Straight(-127, -127);
-         r.Change(std::pair(200, 200), std::nullopt, std::nullopt, std::nullopt);
-       }),
+       true},
+      {"NoFixUpAfterTrailingMove", 2,
+       Body(false, 1, 0, OneSolidFill,
+            [](ShapeRecords& r) {
+              r.Change(std::pair(200, 200), 1u, 1u, std::nullopt);
+              r.Straight(-2, 0).Straight(129, 0).Straight(0, 127).Straight(-127, -127);
+              r.Change(std::pair(200, 200), std::nullopt, std::nullopt, std::nullopt);
+            }),
        {{4, "0100 010203FF 0000 0000  D3 00 01 01 9001 9001 00FE 0000  30 0201 0000"
             "10 0000 007F  10 0081 0081"}},
-       -1},
+       true},
       // Far coordinates are clamped so every delta fits its form; edges
       // pushing past the border have no length left and are not written.
-      {"FarCoordinates", 2, SolidBody(1, [](ShapeRecords& r) {
-         r.Change(std::pair(1 << 29, -(1 << 29)), std::nullopt, 1u, std::nullopt);
-         r.Straight(65535, 0).Straight(-65535, 65535);
-         r.Change(std::pair(-(1 << 29), 1 << 29), std::nullopt, std::nullopt, std::nullopt);
-         r.Straight(-65535, 0).Straight(65535, 0);
-       }),
+      {"FarCoordinates", 2,
+       Body(false, 1, 0, OneSolidFill,
+            [](ShapeRecords& r) {
+              r.Change(std::pair(1 << 29, -(1 << 29)), std::nullopt, 1u, std::nullopt);
+              r.Straight(65535, 0).Straight(-65535, 65535);
+              r.Change(std::pair(-(1 << 29), 1 << 29), std::nullopt, std::nullopt, std::nullopt);
+              r.Straight(-65535, 0).Straight(65535, 0);
+            }),
        {{2, "0100 010203FF 0000 0000  E2 00 00 01 80FFFF3F 800000C0 000100FF 00FFFF00"
             "E2 00 00 01 00000081 0000007F 00FFFF00 00000000"}},
-       -1},
-      {"Count255", 2, StyleCountBody(0), {{1, fills255 + "0000" + kFiveFiveEdge}}, -1},
-      {"CountEscape", 22, StyleCountBody(1),
-       {{1, std::string("0200 040506FF 0000 010203FF 0000 0000") + kFiveFiveEdge}}, -1},
-      {"UnknownFill", 22, StyleCountBody(2), {{0, "0100 010203FF 0000 0000"}}, -1},
-      {"CutLines", 2, StyleCountBody(3),
-       {{0, "0100 010203FF 0000 0100 010203FF 1400 00000000 [000001010003 010203FF 0000]"}},
-       -1},
+       true},
+      // A fill count of 255 is real in DefineShape and an escape after it;
+      // an unknown fill type or line styles cut short end the shape with the
+      // styles read so far and no edges.
+      {"Count255", 2,
+       Body(false, 1, 0,
+            [](SwfBytes& b) {
+              b.u8(255);
+              for (int i = 0; i < 255; ++i) b.u8(0).u8(1).u8(2).u8(3);
+              b.u8(0);
+            },
+            FiveFive),
+       {{1, fills255 + "0000" + fiveFiveEdge}}, true},
+      {"CountEscape", 22,
+       Body(false, 1, 0, [](SwfBytes& b) { b.u8(255).u16(2).u8(0).u8(4).u8(5).u8(6).u8(0).u8(1).u8(2).u8(3).u8(0); },
+            FiveFive),
+       {{1, std::string("0200 040506FF 0000 010203FF 0000 0000") + fiveFiveEdge}}, true},
+      {"UnknownFill", 22,
+       Body(false, 1, 0, [](SwfBytes& b) { b.u8(2).u8(0).u8(1).u8(2).u8(3).u8(0x20).u8(0).u8(0).u8(0); },
+            FiveFive),
+       {{0, "0100 010203FF 0000 0000"}}, true},
+      {"CutLines", 2,
+       Body(false, 1, 0, [](SwfBytes& b) { b.u8(1).u8(0).u8(1).u8(2).u8(3).u8(3).u16(20).u8(1).u8(2).u8(3).u16(20); },
+            nullptr),
+       {{0, "0100 010203FF 0000 0100 010203FF 1400 00000000 [000001010003 010203FF 0000]"}}, true},
   };
 }
 
@@ -277,15 +272,11 @@ TEST_P(ShapeAtLevel, HandMadeBodiesGiveTheirExactPages) {
     EXPECT_BYTES(built.page, e);
     EXPECT_TRUE(test::CheckShapePage(built.page, level, 7));
     EXPECT_EQ(ctx.m_nShapeHeadPos, tables);
-    // Opaque and on one layer: copied from the count field to the last edge.
-    if (c.cached == 1) {
-      ASSERT_EQ(ctx.m_pShapeCache.size(), 1u);
-      const size_t count = FirstCountFieldPos(level);
+    // The cache holds the object from its count field to the last edge.
+    ASSERT_EQ(ctx.m_pShapeCache.size(), c.cached ? 1u : 0u);
+    if (c.cached)
       EXPECT_BYTES(ctx.m_pShapeCache[0].copy,
-                   std::vector<uint8_t>(e.begin() + long(count), e.begin() + long(end)));
-    } else if (c.cached == 0) {
-      EXPECT_TRUE(ctx.m_pShapeCache.empty());
-    }
+                   std::vector<uint8_t>(e.begin() + long(FirstCountFieldPos(level)), e.begin() + long(end)));
   }
 }
 

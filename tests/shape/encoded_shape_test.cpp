@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <tuple>
 
 #include "fla/archive.h"
 #include "fla/layer_records.h"
@@ -11,26 +12,19 @@
 namespace tovrani {
 namespace {
 
-using test::Bytes;
-
-std::vector<uint8_t> Encode(const EdgeRecord& rec) {
-  ByteWriter w;
-  EncodeEdgeRecord(w, rec);
-  return w.bytes();
-}
-
-EdgeRecord StraightEdge(int32_t x, int32_t y) {
+std::vector<uint8_t> EncodeStraight(int32_t x, int32_t y) {
   EdgeRecord r;
   r.anchor = {x, y};
-  return r;
+  ByteWriter w;
+  EncodeEdgeRecord(w, r);
+  return w.bytes();
 }
 
 TEST(EdgeRecordTest, StraightEdgesTakeTheSmallestFormTheirValuesAllow) {
   // Values are half-twips: SWF (50, -100) twips, (128, 0) and (16384, 0).
-  EXPECT_BYTES(Encode(StraightEdge(100, -200)), Bytes({0x10, 0x00, 0x32, 0x00, 0x9C}));
-  EXPECT_BYTES(Encode(StraightEdge(256, 0)), Bytes({0x30, 0x00, 0x01, 0x00, 0x00}));
-  EXPECT_BYTES(Encode(StraightEdge(32768, 0)),
-               Bytes({0x20, 0x00, 0x00, 0x40, 0x00, 0x00, 0x00, 0x00, 0x00}));
+  EXPECT_BYTES(EncodeStraight(100, -200), test::FromHex("10 0032 009C"));
+  EXPECT_BYTES(EncodeStraight(256, 0), test::FromHex("30 0001 0000"));
+  EXPECT_BYTES(EncodeStraight(32768, 0), test::FromHex("20 00004000 00000000"));
   // The limits: 255 and 256, 32767 and 32768, in either component.
   EXPECT_EQ(PairForm({255, -255}), 1);
   EXPECT_EQ(PairForm({0, -256}), 3);
@@ -38,19 +32,18 @@ TEST(EdgeRecordTest, StraightEdgesTakeTheSmallestFormTheirValuesAllow) {
   EXPECT_EQ(PairForm({5, -32768}), 2);
 }
 
-TEST(EdgeRecordTest, EveryRecordReadsBackAs256TimesItsTwips) {
+// Random records of every kind and width read back as 256 times their
+// twips, and the stream measures to its end; cut short, it does not.
+TEST(EdgeRecordTest, RecordsReadBackAndStreamsCutShortAreRefused) {
   std::mt19937 rng(11);
-  std::uniform_int_distribution<int> magnitude(0, 24);
   auto value = [&] {
-    const int bits = magnitude(rng);
-    int32_t v = bits ? int32_t(rng() % (1u << bits)) : 0;
-    v = std::min(v, kMaxEdgeDelta);
+    const int bits = int(rng() % 25);
+    const int32_t v = std::min(bits ? int32_t(rng() % (1u << bits)) : 0, kMaxEdgeDelta);
     return (rng() & 1) ? -v : v;
   };
   ByteWriter w;
-  std::vector<EdgeRecord> written;
-  for (int i = 0; i < 2000; ++i) {
-    EdgeRecord r;
+  std::vector<EdgeRecord> written(2000);
+  for (EdgeRecord& r : written) {
     r.curved = rng() & 1;
     r.hasMove = rng() % 3 == 0;
     r.hasStyles = r.hasMove || rng() % 3 == 0;
@@ -60,43 +53,31 @@ TEST(EdgeRecordTest, EveryRecordReadsBackAs256TimesItsTwips) {
     r.anchor = {value(), value()};
     if (!r.curved && r.anchor.IsZero()) r.anchor.x = 1;
     EncodeEdgeRecord(w, r);
-    written.push_back(r);
   }
   w.PutU8(0);
+  using Pair = std::pair<int64_t, int64_t>;
+  auto scaled = [](EdgePair p) { return Pair(128 * int64_t(p.x), 128 * int64_t(p.y)); };
   size_t pos = 0;
   for (const EdgeRecord& r : written) {
     DecodedEdge e;
     ASSERT_TRUE(ReadEdgeRecord(w.span(), pos, e));
-    EXPECT_EQ(e.curved, r.curved);
-    EXPECT_EQ(e.hasMove, r.hasMove);
-    EXPECT_EQ(e.hasStyles, r.hasStyles);
-    auto pair = [](int64_t a, int64_t b) { return std::make_pair(a, b); };
-    if (r.hasStyles) {
-      EXPECT_EQ(e.line << 16 | e.fill0 << 8 | e.fill1, r.line << 16 | r.fill0 << 8 | r.fill1);
-    }
-    if (r.hasMove) {
-      EXPECT_EQ(pair(e.moveX, e.moveY), pair(128 * int64_t(r.move.x), 128 * int64_t(r.move.y)));
-    }
-    if (r.curved) {
-      EXPECT_EQ(pair(e.controlX, e.controlY),
-                pair(128 * int64_t(r.control.x), 128 * int64_t(r.control.y)));
-    }
-    ASSERT_EQ(pair(e.anchorX, e.anchorY),
-              pair(128 * int64_t(r.anchor.x), 128 * int64_t(r.anchor.y)));
+    EXPECT_EQ(std::tuple(e.curved, e.hasMove, e.hasStyles), std::tuple(r.curved, r.hasMove, r.hasStyles));
+    if (r.hasStyles)
+      EXPECT_EQ(std::tuple(e.line, e.fill0, e.fill1), std::tuple(r.line, r.fill0, r.fill1));
+    if (r.hasMove) EXPECT_EQ(Pair(e.moveX, e.moveY), scaled(r.move));
+    if (r.curved) EXPECT_EQ(Pair(e.controlX, e.controlY), scaled(r.control));
+    ASSERT_EQ(Pair(e.anchorX, e.anchorY), scaled(r.anchor));
   }
   auto extent = MeasureEdgeStream(w.span());
   ASSERT_TRUE(extent);
   EXPECT_EQ(extent->records, written.size());
   EXPECT_EQ(extent->endPos, w.size() - 1);
-}
 
-TEST(EdgeRecordTest, ReadersRefuseStreamsCutShort) {
-  const std::vector<uint8_t> cut = Bytes({0x20, 0, 0, 0x40});
-  EXPECT_FALSE(MeasureEdgeStream(cut));
-  EXPECT_FALSE(MeasureEdgeStream(Bytes({0x10, 1, 0, 1, 0})));  // no end byte
-  auto empty = MeasureEdgeStream(Bytes({0}));
-  ASSERT_TRUE(empty);
-  EXPECT_EQ(empty->records, 0u);
+  EXPECT_FALSE(MeasureEdgeStream(test::FromHex("20 0000 40")));
+  EXPECT_FALSE(MeasureEdgeStream(test::FromHex("10 0100 0100")));  // no end byte
+  extent = MeasureEdgeStream(test::FromHex("00"));
+  ASSERT_TRUE(extent);
+  EXPECT_EQ(extent->records, 0u);
 }
 
 class FurtherObjectTest : public ::testing::TestWithParam<int> {};
@@ -117,11 +98,6 @@ TEST_P(FurtherObjectTest, FoundBehindLayerRecordsOfEveryLengthAndOnlyThere) {
     auto found = FindFurtherShapeObject(page, size_t(endPos), level);
     ASSERT_TRUE(found) << "layer " << layer;
     EXPECT_EQ(*found, size_t(styles));
-    if (layer < 1000) {
-      const size_t digits = layer < 10 ? 1 : layer < 100 ? 2 : 3;
-      const size_t expected = (level >= 2 ? 202 : 170) + (digits - 1) * (level >= 2 ? 2 : 1);
-      EXPECT_EQ(*found - size_t(endPos), expected);
-    }
     // Cut anywhere before the tables, or looked for elsewhere: nothing.
     for (size_t cut = size_t(endPos); cut < size_t(styles); cut += 7) {
       std::vector<uint8_t> shorter(page.begin(), page.begin() + cut);

@@ -10,56 +10,42 @@
 namespace tovrani {
 namespace {
 
-using test::ShapeRecords;
-using test::SwfBytes;
-
-// A solid-filled zigzag of `edges` straight edges.
-std::vector<uint8_t> ZigzagBody(int edges) {
-  SwfBytes b;
-  b.rect(0, 100, 0, 100).u8(1).u8(0).u8(9).u8(9).u8(9).u8(0).u8(0x10);
-  ShapeRecords r{b, 1, 0};
-  r.Change(std::pair(0, 0), std::nullopt, 1u, std::nullopt);
-  for (int i = 0; i < edges; ++i) r.Straight(100, (i & 1) ? 100 : -100);
-  r.End();
-  return b.data();
-}
-
-std::vector<uint8_t> PageOf(test::WorkFiles& w, std::FILE* f, const std::vector<uint8_t>& body) {
-  w.ctx.m_bShapesOn = 1;
-  BuildShapePage(w.ctx, 2, body, f, 3);
-  return test::WorkFiles::Contents(f);
-}
-
+// Small pages go to the mini stream, large ones to regular sectors tagged
+// in the big-stream list; the counters stay the caller's.
 TEST(ShapePagePlacement, SmallPagesGoToTheMiniStreamAndLargeOnesToTheSectors) {
   test::WorkFiles w;
-  w.ctx.m_nStreams = 4;
-  std::FILE* small = std::tmpfile();
-  const std::vector<uint8_t> smallPage = PageOf(w, small, ZigzagBody(3));
-  ASSERT_LT(smallPage.size(), kMiniStreamCutoff);
-  ASSERT_TRUE(PlaceShapePage(w.ctx, small));
-  std::fclose(small);
-  EXPECT_EQ(w.ctx.m_pStreamSize.at(4), smallPage.size());
-  EXPECT_EQ(w.ctx.m_pStreamStart.at(4), 0u);
-  EXPECT_EQ(w.ctx.m_nBigStreamList, 1u);
-  EXPECT_EQ(w.ctx.m_pBigStreamList.at(0), 0u);
-  // The counters are the caller's.
-  EXPECT_EQ(w.ctx.m_nStreams, 4u);
-  EXPECT_EQ(w.ctx.m_wCurSymbolId, 1);
-  EXPECT_EQ(w.ctx.m_nSymbolStreams, 0u);
-
-  w.ctx.m_nStreams = 5;
-  std::FILE* large = std::tmpfile();
-  const std::vector<uint8_t> largePage = PageOf(w, large, ZigzagBody(900));
-  ASSERT_GE(largePage.size(), kMiniStreamCutoff);
-  ASSERT_TRUE(test::CheckShapePage(largePage, 0, 3));
-  ASSERT_TRUE(PlaceShapePage(w.ctx, large));
-  std::fclose(large);
-  EXPECT_EQ(w.ctx.m_pStreamSize.at(5), largePage.size());
-  EXPECT_EQ(w.ctx.m_pBigStreamList.at(1), 5u + kSymbolStreamTag);
-  const std::vector<uint8_t> sectors = test::WorkFiles::Contents(w.ctx.m_pBigSectorFile);
-  ASSERT_GE(sectors.size(), largePage.size());
-  EXPECT_TRUE(std::equal(largePage.begin(), largePage.end(),
-                         sectors.begin() + long(w.ctx.m_pStreamStart.at(5)) * kSectorSize));
+  w.ctx.m_bShapesOn = 1;
+  for (uint32_t row : {4u, 5u}) {
+    test::SwfBytes b;  // a solid-filled zigzag
+    b.rect(0, 100, 0, 100).u8(1).u8(0).u8(9).u8(9).u8(9).u8(0).u8(0x10);
+    test::ShapeRecords r{b, 1, 0};
+    r.Change(std::pair(0, 0), std::nullopt, 1u, std::nullopt);
+    for (int i = 0; i < (row == 4 ? 3 : 900); ++i) r.Straight(100, (i & 1) ? 100 : -100);
+    r.End();
+    w.ctx.m_nStreams = row;
+    std::FILE* f = std::tmpfile();
+    BuildShapePage(w.ctx, 2, b.data(), f, 3);
+    const std::vector<uint8_t> page = test::WorkFiles::Contents(f);
+    ASSERT_TRUE(test::CheckShapePage(page, 0, 3));
+    ASSERT_EQ(page.size() >= kMiniStreamCutoff, row == 5);
+    ASSERT_TRUE(PlaceShapePage(w.ctx, f));
+    std::fclose(f);
+    EXPECT_EQ(w.ctx.m_pStreamSize.at(row), page.size());
+    EXPECT_EQ(w.ctx.m_nStreams, row);
+    EXPECT_EQ(w.ctx.m_wCurSymbolId, 1);
+    EXPECT_EQ(w.ctx.m_nSymbolStreams, 0u);
+    EXPECT_EQ(w.ctx.m_nBigStreamList, row - 3);
+    if (row == 4) {
+      EXPECT_EQ(w.ctx.m_pStreamStart.at(4), 0u);
+      EXPECT_EQ(w.ctx.m_pBigStreamList.at(0), 0u);
+    } else {
+      EXPECT_EQ(w.ctx.m_pBigStreamList.at(1), 5u + kSymbolStreamTag);
+      const std::vector<uint8_t> sectors = test::WorkFiles::Contents(w.ctx.m_pBigSectorFile);
+      const size_t start = size_t(w.ctx.m_pStreamStart.at(5)) * kSectorSize;
+      ASSERT_GE(sectors.size(), start + page.size());
+      EXPECT_TRUE(std::equal(page.begin(), page.end(), sectors.begin() + long(start)));
+    }
+  }
 }
 
 }  // namespace

@@ -74,13 +74,6 @@ size_t FillRecordSize(const std::vector<uint8_t>& p, size_t at, bool withBlock) 
   return at + size <= p.size() ? size : 0;
 }
 
-std::vector<uint8_t> Written(void (*write)(std::FILE*, bool, uint8_t), bool withPageHead,
-                             uint8_t level) {
-  ByteSink s;
-  write(s.file(), withPageHead, level);
-  return s.bytes();
-}
-
 }  // namespace
 
 std::vector<uint8_t> ExpectedPageTail(uint16_t itemNo, uint16_t layerEndValue, uint8_t level) {
@@ -95,60 +88,45 @@ std::vector<uint8_t> ExpectedPageTail(uint16_t itemNo, uint16_t layerEndValue, u
 
 ::testing::AssertionResult CheckShapePage(const std::vector<uint8_t>& page, uint8_t level,
                                           std::optional<uint16_t> itemNo,
-                                          std::vector<ShapePageObject>* objects) {
-  const std::vector<uint8_t> head = Written(&WriteShapeRecordHeadShort, true, level);
-  if (page.size() < head.size() + 4 || !std::equal(head.begin(), head.end(), page.begin()))
+                                          std::vector<uint32_t>* edgeCounts) {
+  ByteSink head;
+  WriteShapeRecordHeadShort(head.file(), true, level);
+  const std::vector<uint8_t> start = head.bytes();
+  if (page.size() < start.size() + 4 || !std::equal(start.begin(), start.end(), page.begin()))
     return ::testing::AssertionFailure() << "no page head and shape head";
-  std::vector<ShapePageObject> found;
-  size_t styles = FirstStyleTablesPos(level);
+  std::vector<uint32_t> counts;
+  size_t at = FirstStyleTablesPos(level), end = 0;
   for (;;) {
-    ShapePageObject o;
-    o.stylesPos = styles;
-    o.countFieldPos = styles - 4;
-    o.countField = U32(page, o.countFieldPos);
-    size_t at = styles;
-    if (at + 2 > page.size()) return ::testing::AssertionFailure() << "fill count cut at " << at;
-    o.fills = U16(page, at);
-    at += 2;
-    for (uint32_t i = 0; i < o.fills; ++i) {
-      const size_t n = FillRecordSize(page, at, level >= 2);
-      if (!n) return ::testing::AssertionFailure() << "bad fill record at " << at;
-      at += n;
-    }
-    if (at + 2 > page.size()) return ::testing::AssertionFailure() << "line count cut at " << at;
-    o.lines = U16(page, at);
-    at += 2;
-    for (uint32_t i = 0; i < o.lines; ++i) {
-      if (level < 2) {
-        at += 10;
-      } else {
-        at += 16;
-        const size_t n = FillRecordSize(page, at, true);
-        if (!n) return ::testing::AssertionFailure() << "bad line fill at " << at;
-        at += n;
+    const uint32_t countField = U32(page, at - 4);
+    for (int table = 0; table < 2; ++table) {
+      if (at + 2 > page.size()) return ::testing::AssertionFailure() << "style count cut at " << at;
+      const uint16_t n = U16(page, at);
+      at += 2;
+      for (uint32_t i = 0; i < n; ++i) {
+        if (table == 1) at += level < 2 ? 10 : 16;  // a line's own fields
+        if (table == 1 && level < 2) continue;
+        const size_t size = at <= page.size() ? FillRecordSize(page, at, level >= 2) : 0;
+        if (!size) return ::testing::AssertionFailure() << "bad style record at " << at;
+        at += size;
       }
-      if (at > page.size()) return ::testing::AssertionFailure() << "line record cut";
     }
-    o.edgesPos = at;
+    if (at > page.size()) return ::testing::AssertionFailure() << "line record cut";
     auto extent = MeasureEdgeStream(std::span<const uint8_t>(page).subspan(at));
     if (!extent) return ::testing::AssertionFailure() << "edge stream at " << at << " cut short";
-    o.records = extent->records;
-    o.endPos = at + extent->endPos;
-    if (o.records != o.countField)
-      return ::testing::AssertionFailure() << "object " << found.size() << " has " << o.records
-                                           << " edge records, count field " << o.countField;
-    found.push_back(o);
-    auto next = FindFurtherShapeObject(page, o.endPos, level);
+    if (extent->records != countField)
+      return ::testing::AssertionFailure() << "object " << counts.size() << " has "
+                                           << extent->records << " edge records, count field "
+                                           << countField;
+    counts.push_back(countField);
+    end = at + extent->endPos;
+    auto next = FindFurtherShapeObject(page, end, level);
     if (!next) break;
-    styles = *next;
+    at = *next;
   }
-  if (objects) *objects = found;
-  if (itemNo) {
-    const std::vector<uint8_t> tail =
-        ExpectedPageTail(*itemNo, uint16_t(found.size() + 1), level);
-    const std::vector<uint8_t> actual(page.begin() + found.back().endPos, page.end());
-    if (actual != tail) return ::testing::AssertionFailure() << "page does not end in its ID layer";
-  }
+  if (edgeCounts) *edgeCounts = counts;
+  if (itemNo && std::vector<uint8_t>(page.begin() + long(end), page.end()) !=
+                    ExpectedPageTail(*itemNo, uint16_t(counts.size() + 1), level))
+    return ::testing::AssertionFailure() << "page does not end in its ID layer";
   return ::testing::AssertionSuccess();
 }
 

@@ -26,19 +26,14 @@ struct ShapeRecords {
   ShapeRecords& End();
 };
 
-// One shape object found in a page.
-struct ShapePageObject {
-  size_t countFieldPos = 0, stylesPos = 0, edgesPos = 0, endPos = 0;
-  uint32_t countField = 0, records = 0, fills = 0, lines = 0;
-};
-
 // Walks a shape page: page head, then per object its head, style tables and
 // edge records (whose number must equal the count field), further objects
 // after their layer records, and, when `itemNo` is given, the closing "ID"
-// layer with the layer end. Fails on anything out of place.
+// layer with the layer end. Fails on anything out of place; `edgeCounts`
+// gets each object's number of edge records.
 ::testing::AssertionResult CheckShapePage(const std::vector<uint8_t>& page, uint8_t level,
                                           std::optional<uint16_t> itemNo,
-                                          std::vector<ShapePageObject>* objects = nullptr);
+                                          std::vector<uint32_t>* edgeCounts = nullptr);
 
 // The page's bytes after the ID layer: the record, then the layer end with
 // the layer count plus 1.
