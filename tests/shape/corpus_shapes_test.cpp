@@ -47,7 +47,8 @@ void CollectShapes(std::span<const uint8_t> tags,
     std::span<const uint8_t> body = r.take(h.length);
     if ((h.code == 2 || h.code == 22 || h.code == 32 || h.code == 83) && body.size() > 2)
       out.push_back({h.code, std::vector<uint8_t>(body.begin() + 2, body.end())});
-    if (h.code == 39 && body.size() > 4 && depth < 4) CollectShapes(body.subspan(4), out, depth + 1);
+    if (h.code == 39 && body.size() > 4 && depth < 4)
+      CollectShapes(body.subspan(4), out, depth + 1);
   }
 }
 

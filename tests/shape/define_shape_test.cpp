@@ -20,25 +20,17 @@ using test::Append;
 using test::ShapeRecords;
 using test::SwfBytes;
 
-struct Built {
-  ShapePageResult result;
-  std::vector<uint8_t> page;
-};
-
-Built Build(ConverterContext& ctx, uint32_t tag, const std::vector<uint8_t>& body,
-            uint16_t itemNo = 7) {
-  Built b;
-  std::FILE* f = std::tmpfile();
-  if (!f) return b;
-  b.result = BuildShapePage(ctx, tag, body, f, itemNo);
-  b.page = test::WorkFiles::Contents(f);
-  std::fclose(f);
-  return b;
-}
-
-void Prepare(ConverterContext& ctx, uint8_t level) {
+// The page BuildShapePage writes for `body` at `level`.
+std::vector<uint8_t> Build(ConverterContext& ctx, uint8_t level, uint32_t tag,
+                           const std::vector<uint8_t>& body, uint16_t itemNo = 7) {
   ctx.m_nFlaFormat = level;
   ctx.m_bShapesOn = 1;
+  std::FILE* f = std::tmpfile();
+  if (!f) return {};
+  EXPECT_TRUE(BuildShapePage(ctx, tag, body, f, itemNo).ok);
+  std::vector<uint8_t> page = test::WorkFiles::Contents(f);
+  std::fclose(f);
+  return page;
 }
 
 // Hex with the parts in [brackets] present at level 2 only.
@@ -53,14 +45,14 @@ std::vector<uint8_t> AtLevel(const std::string& hex, uint8_t level) {
 }
 
 // A shape body: bounds (twice, with a flags byte, for DefineShape4), the
-// style arrays `styles` writes, then unless `draw` is null the style bits
-// and the records `draw` writes.
+// style arrays, then unless `draw` is null the style bits and the records
+// `draw` writes.
 std::vector<uint8_t> Body(bool shape4, unsigned fillBits, unsigned lineBits,
-                          void (*styles)(SwfBytes&), void (*draw)(ShapeRecords&)) {
+                          const std::vector<uint8_t>& styles, void (*draw)(ShapeRecords&)) {
   SwfBytes b;
   b.rect(0, 100, 0, 100);
   if (shape4) b.rect(0, 100, 0, 100).u8(0);
-  styles(b);
+  b.bytes(styles);
   if (!draw) return b.data();
   b.u8(uint8_t(fillBits << 4 | lineBits));
   ShapeRecords r{b, fillBits, lineBits};
@@ -69,14 +61,14 @@ std::vector<uint8_t> Body(bool shape4, unsigned fillBits, unsigned lineBits,
   return b.data();
 }
 
-void OneSolidFill(SwfBytes& b) { b.u8(1).u8(0).u8(1).u8(2).u8(3).u8(0); }
-void FiveFive(ShapeRecords& r) { r.Change(std::pair(1, 1), 1u, std::nullopt, std::nullopt).Straight(5, 5); }
+void FiveFive(ShapeRecords& r) {
+  r.Change(std::pair(1, 1), 1u, std::nullopt, std::nullopt).Straight(5, 5);
+}
 
 // DefineShape2: a bitmap-filled triangle, then new style arrays (with or
 // without a move): a gradient fill and a green line.
-void BitmapStyles(SwfBytes& b) {
-  b.u8(0xFF).u16(1).u8(0x41).u16(7).matrix(10, -10, true, 20 << 16, 20 << 16).u8(0);
-}
+const std::vector<uint8_t> kBitmapStyles =
+    SwfBytes().u8(0xFF).u16(1).u8(0x41).u16(7).matrix(10, -10, true, 20 << 16, 20 << 16).u8(0);
 template <bool moveWithNewStyles>
 void TwoSets(ShapeRecords& r) {
   r.Change(std::pair(10, 10), 1u, std::nullopt, std::nullopt);
@@ -108,9 +100,9 @@ struct PageCase {
 std::vector<PageCase> PageCases() {
   // A red square outlined in blue, with a curve, a vertical and a
   // zero-length edge and a line-style change on the way.
-  const std::vector<uint8_t> square = Body(
-      false, 1, 1, [](SwfBytes& b) { b.u8(1).u8(0).u8(0xFF).u8(0).u8(0).u8(1).u16(20).u8(0).u8(0).u8(0xFF); },
-      [](ShapeRecords& r) {
+  const std::vector<uint8_t> solid = test::FromHex("01 00 010203 00");
+  const std::vector<uint8_t> square =
+      Body(false, 1, 1, test::FromHex("01 00 FF0000  01 1400 0000FF"), [](ShapeRecords& r) {
         r.Change(std::pair(200, 200), std::nullopt, 1u, 1u).Straight(200, 0).Straight(0, 200);
         r.Change(std::nullopt, std::nullopt, std::nullopt, 0u);
         r.Straight(0, 0).Curve(-100, 50, -100, -50).Straight(0, -200);
@@ -128,25 +120,25 @@ std::vector<PageCase> PageCases() {
       "0100 00FF00FF 2800 00000000 [000001010003 00FF00FF 0000]";
   const char fiveFiveEdge[] = "D1 00 01 00 0001 0001 0005 0005";
   std::string fills255 = "FF00";
-  for (int i = 0; i < 255; ++i) fills255 += "010203FF 0000";
+  std::vector<uint8_t> styles255 = {255};
+  for (int i = 0; i < 255; ++i) fills255 += "010203FF 0000", Append(styles255, {0, 1, 2, 3});
+  styles255.push_back(0);
   return {
       {"DefineShape", 2, square, {{4, squareHex}}, true},
       {"BuiltInShape", kDummyShapeTag, square, {{4, squareHex}}, false},
       // The record's own fill index holds in the new object; the edge moves
       // from the new object's origin to where the pen stands.
-      {"NewStylesWithoutMove", 22, Body(false, 1, 0, BitmapStyles, TwoSets<false>),
+      {"NewStylesWithoutMove", 22, Body(false, 1, 0, kBitmapStyles, TwoSets<false>),
        {{3, twoSetsFirst}, {1, twoSetsSecond + "D1 00 00 01 000A 000A 0032 0000"}}, false},
-      {"NewStylesWithMove", 22, Body(false, 1, 0, BitmapStyles, TwoSets<true>),
+      {"NewStylesWithMove", 22, Body(false, 1, 0, kBitmapStyles, TwoSets<true>),
        {{3, twoSetsFirst}, {1, twoSetsSecond + "D1 00 00 01 0005 0005 0032 0000"}}, false},
       // A focal gradient with a half-transparent stop, and edges far enough
       // out for the 32-bit form; with a large move the small anchor keeps
       // the 16-bit form.
       {"DefineShape3", 32,
        Body(false, 1, 0,
-            [](SwfBytes& b) {
-              b.u8(1).u8(0x13).matrix(0, 0).u8(0x02).u8(0).u8(1).u8(2).u8(3).u8(254).u8(255);
-              b.u8(4).u8(5).u8(6).u8(255).u16(0xFF80).u8(0);
-            },
+            SwfBytes().u8(1).u8(0x13).matrix(0, 0).bytes(
+                test::FromHex("02 00 010203FE FF 040506FF 80FF 00")),
             [](ShapeRecords& r) {
               r.Change(std::pair(20000, 0), std::nullopt, 1u, std::nullopt);
               r.Straight(1, 0).Straight(16384, 0).Straight(-16385, 0);
@@ -160,12 +152,12 @@ std::vector<PageCase> PageCases() {
       // to be read from behind the fill at every level.
       {"DefineShape4", 83,
        Body(true, 1, 2,
-            [](SwfBytes& b) {
-              b.u8(1).u8(0).u8(10).u8(20).u8(30).u8(255).u8(2);
-              b.u16(20).u8(0x80 | 0x20 | 0x08 | 0x04 | 0x01).u8(0x04 | 0x02).u16(0x0380);
-              b.u8(0).u8(0).u8(0xFF).u8(0).u8(0xFF).u16(40).u8(0).u8(0).u8(1).u8(2).u8(3).u8(255);
-            },
-            [](ShapeRecords& r) { r.Change(std::pair(1, 1), 1u, std::nullopt, 2u).Straight(10, 10); }),
+            SwfBytes().u8(1).u8(0).u8(10).u8(20).u8(30).u8(255).u8(2)
+                .u16(20).u8(0x80 | 0x20 | 0x08 | 0x04 | 0x01).u8(0x04 | 0x02).u16(0x0380)
+                .u8(0).u8(0).u8(0xFF).u8(0).u8(0xFF).u16(40).u8(0).u8(0).u8(1).u8(2).u8(3).u8(255),
+            [](ShapeRecords& r) {
+              r.Change(std::pair(1, 1), 1u, std::nullopt, 2u).Straight(10, 10);
+            }),
        {{1, "0100 0A141EFF 0000  0200 FF0000FF 1400 00000000 [0102 0200 0013 00FF00FF 0000]"
             "010203FF 2800 00000000 [000001010003 010203FF 0000]"
             "D1 02 01 00 0001 0001 000A 000A"}},
@@ -173,17 +165,18 @@ std::vector<PageCase> PageCases() {
       // Moves before an edge merge, a zero edge leaves the change pending,
       // an index past the table means no style.
       {"PendingMoves", 2,
-       Body(false, 2, 0, OneSolidFill,
+       Body(false, 2, 0, solid,
             [](ShapeRecords& r) {
               r.Change(std::pair(100, 100), 3u, std::nullopt, std::nullopt);
-              r.Change(std::pair(10, 10), std::nullopt, 1u, std::nullopt).Straight(0, 0).Straight(10, 0);
+              r.Change(std::pair(10, 10), std::nullopt, 1u, std::nullopt);
+              r.Straight(0, 0).Straight(10, 0);
             }),
        {{1, "0100 010203FF 0000 0000  D1 00 00 01 000A 000A 000A 0000"}}, true},
       // The last edge closes onto the point after the one it returns to: its
       // anchor (-127, -127) twips becomes (-129, -127), too large for the
       // record's old form. A trailing move back to the start closes nothing.
       {"ClosingFixUp", 2,
-       Body(false, 1, 0, OneSolidFill,
+       Body(false, 1, 0, solid,
             [](ShapeRecords& r) {
               r.Change(std::pair(200, 200), std::nullopt, 1u, std::nullopt);
               r.Straight(-2, 0).Straight(129, 0).Straight(0, 127);
@@ -193,7 +186,7 @@ std::vector<PageCase> PageCases() {
             "10 0000 007F  F0 00 01 01 FEFE 02FF"}},
        true},
       {"NoFixUpAfterTrailingMove", 2,
-       Body(false, 1, 0, OneSolidFill,
+       Body(false, 1, 0, solid,
             [](ShapeRecords& r) {
               r.Change(std::pair(200, 200), 1u, 1u, std::nullopt);
               r.Straight(-2, 0).Straight(129, 0).Straight(0, 127);
@@ -205,7 +198,7 @@ std::vector<PageCase> PageCases() {
       // Far coordinates are clamped so every delta fits its form; edges
       // pushing past the border have no length left and are not written.
       {"FarCoordinates", 2,
-       Body(false, 1, 0, OneSolidFill,
+       Body(false, 1, 0, solid,
             [](ShapeRecords& r) {
               r.Change(std::pair(1 << 29, -(1 << 29)), std::nullopt, 1u, std::nullopt);
               r.Straight(65535, 0).Straight(-65535, 65535);
@@ -219,24 +212,18 @@ std::vector<PageCase> PageCases() {
       // an unknown fill type or line styles cut short end the shape with the
       // styles read so far and no edges.
       {"Count255", 2,
-       Body(false, 1, 0,
-            [](SwfBytes& b) {
-              b.u8(255);
-              for (int i = 0; i < 255; ++i) b.u8(0).u8(1).u8(2).u8(3);
-              b.u8(0);
-            },
-            FiveFive),
+       Body(false, 1, 0, styles255, FiveFive),
        {{1, fills255 + "0000" + fiveFiveEdge}}, true},
       {"CountEscape", 22,
-       Body(false, 1, 0, [](SwfBytes& b) { b.u8(255).u16(2).u8(0).u8(4).u8(5).u8(6).u8(0).u8(1).u8(2).u8(3).u8(0); },
+       Body(false, 1, 0, test::FromHex("FF 0200 00 040506 00 010203 00"),
             FiveFive),
        {{1, std::string("0200 040506FF 0000 010203FF 0000 0000") + fiveFiveEdge}}, true},
       {"UnknownFill", 22,
-       Body(false, 1, 0, [](SwfBytes& b) { b.u8(2).u8(0).u8(1).u8(2).u8(3).u8(0x20).u8(0).u8(0).u8(0); },
+       Body(false, 1, 0, test::FromHex("02 00 010203 20 000000"),
             FiveFive),
        {{0, "0100 010203FF 0000 0000"}}, true},
       {"CutLines", 2,
-       Body(false, 1, 0, [](SwfBytes& b) { b.u8(1).u8(0).u8(1).u8(2).u8(3).u8(3).u16(20).u8(1).u8(2).u8(3).u16(20); },
+       Body(false, 1, 0, test::FromHex("01 00 010203 03 1400 010203 1400"),
             nullptr),
        {{0, "0100 010203FF 0000 0100 010203FF 1400 00000000 [000001010003 010203FF 0000]"}}, true},
   };
@@ -249,10 +236,7 @@ TEST_P(ShapeAtLevel, HandMadeBodiesGiveTheirExactPages) {
   for (const PageCase& c : PageCases()) {
     SCOPED_TRACE(c.name);
     ConverterContext ctx;
-    Prepare(ctx, level);
-    const Built built = Build(ctx, c.tag, c.body);
-    ASSERT_TRUE(built.result.ok);
-    EXPECT_EQ(built.result.objects, c.objects.size());
+    const std::vector<uint8_t> page = Build(ctx, level, c.tag, c.body);
     std::vector<uint8_t> e;
     size_t tables = 0, end = 0;
     for (size_t i = 0; i < c.objects.size(); ++i) {
@@ -269,14 +253,15 @@ TEST_P(ShapeAtLevel, HandMadeBodiesGiveTheirExactPages) {
       end = e.size();
     }
     Append(e, test::ExpectedPageTail(7, uint16_t(c.objects.size() + 1), level));
-    EXPECT_BYTES(built.page, e);
-    EXPECT_TRUE(test::CheckShapePage(built.page, level, 7));
+    EXPECT_BYTES(page, e);
+    EXPECT_TRUE(test::CheckShapePage(page, level, 7));
     EXPECT_EQ(ctx.m_nShapeHeadPos, tables);
     // The cache holds the object from its count field to the last edge.
     ASSERT_EQ(ctx.m_pShapeCache.size(), c.cached ? 1u : 0u);
     if (c.cached)
       EXPECT_BYTES(ctx.m_pShapeCache[0].copy,
-                   std::vector<uint8_t>(e.begin() + long(FirstCountFieldPos(level)), e.begin() + long(end)));
+                   std::vector<uint8_t>(e.begin() + long(FirstCountFieldPos(level)),
+                                        e.begin() + long(end)));
   }
 }
 
@@ -305,10 +290,9 @@ TEST(ShapeDecoderFuzz, MutatedBodiesAlwaysGiveWellFormedPages) {
     const uint32_t tags[] = {2, 22, 32, 83, kDummyShapeTag};
     const uint32_t tag = (rng() % 4 == 0) ? tags[rng() % 5] : seed.first;
     ConverterContext ctx;
-    Prepare(ctx, uint8_t(rng() % 3));
-    const Built built = Build(ctx, tag, body, uint16_t(rng()));
-    ASSERT_TRUE(built.result.ok);
-    ASSERT_TRUE(test::CheckShapePage(built.page, ctx.m_nFlaFormat, std::nullopt))
+    const uint8_t level = uint8_t(rng() % 3);
+    const std::vector<uint8_t> page = Build(ctx, level, tag, body, uint16_t(rng()));
+    ASSERT_TRUE(test::CheckShapePage(page, level, std::nullopt))
         << "iteration " << iteration << " tag " << tag;
   }
 }

@@ -61,7 +61,8 @@ TEST(EdgeRecordTest, RecordsReadBackAndStreamsCutShortAreRefused) {
   for (const EdgeRecord& r : written) {
     DecodedEdge e;
     ASSERT_TRUE(ReadEdgeRecord(w.span(), pos, e));
-    EXPECT_EQ(std::tuple(e.curved, e.hasMove, e.hasStyles), std::tuple(r.curved, r.hasMove, r.hasStyles));
+    EXPECT_EQ(std::tuple(e.curved, e.hasMove, e.hasStyles),
+              std::tuple(r.curved, r.hasMove, r.hasStyles));
     if (r.hasStyles)
       EXPECT_EQ(std::tuple(e.line, e.fill0, e.fill1), std::tuple(r.line, r.fill0, r.fill1));
     if (r.hasMove) EXPECT_EQ(Pair(e.moveX, e.moveY), scaled(r.move));

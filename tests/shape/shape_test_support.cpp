@@ -39,7 +39,8 @@ ShapeRecords& ShapeRecords::Change(std::optional<std::pair<int32_t, int32_t>> mo
   b.ubits(0, 1).ubits(newStyles, 1).ubits(line.has_value(), 1).ubits(fill1.has_value(), 1);
   b.ubits(fill0.has_value(), 1).ubits(moveTo.has_value(), 1);
   if (moveTo) {
-    unsigned n = std::max(SwfBytes::SignedBits(moveTo->first), SwfBytes::SignedBits(moveTo->second));
+    const unsigned n =
+        std::max(SwfBytes::SignedBits(moveTo->first), SwfBytes::SignedBits(moveTo->second));
     b.ubits(n, 5).sbits(moveTo->first, n).sbits(moveTo->second, n);
   }
   if (fill0) b.ubits(*fill0, fillBits);
