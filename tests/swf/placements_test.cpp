@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <bit>
 #include <random>
+#include <tuple>
 
 #include "support/swf_writer.h"
 #include "swf/converter_context.h"
@@ -56,45 +56,33 @@ class Placements : public testing::Test {
   ConverterContext ctx;
 };
 
-TEST_F(Placements, FrameLabelsKeepTagOrderAndAnchorFlag) {
-  SwfBytes anchored;
-  anchored.str("intro").u8(1);
-  Tag(kFrameLabel, anchored.data(), 3);
+TEST_F(Placements, FrameLabelsKeepTagOrderAnchorAndTextAsUtf8) {
+  Tag(kFrameLabel, SwfBytes().str("intro").u8(1).data(), 3);
   Tag(kFrameLabel, SwfBytes().str("intro2").data(), 3);
   Tag(kFrameLabel, {'a', 'b', 'c'}, 4);  // no terminator: still one whole label
   Tag(kFrameLabel, {}, 5);
-  const auto& labels = ctx.m_movieLayers.labels();
-  ASSERT_EQ(labels.size(), 3u);
-  EXPECT_EQ(labels[0].text, "intro");
-  EXPECT_EQ(labels[0].anchor, 1);
-  EXPECT_EQ(labels[0].frame, 3);
-  EXPECT_EQ(labels[1].text, "intro2");
-  EXPECT_EQ(labels[1].anchor, 0);
-  EXPECT_EQ(labels[1].frame, 3);
-  EXPECT_EQ(labels[2].text, "abc");
-  EXPECT_EQ(labels[2].anchor, 0);
-
   ctx.options.frameLabel = 0;
   Tag(kFrameLabel, SwfBytes().str("off").data(), 6);
-  EXPECT_EQ(labels.size(), 3u);
-
-  // Text is kept as UTF-8: Windows-1252 before SWF 6, UTF-8 from then on.
+  // Windows-1252 before SWF 6, UTF-8 from then on.
   ctx.options.frameLabel = 1;
   ctx.m_nSwfVersion = 5;
   Tag(kFrameLabel, {'c', 0xE9, 0}, 7);
   Place({.flags = kPlaceHasCharacter | kPlaceHasName, .depth = 1, .character = 2, .name = "n\xE9"}, 7);
   ctx.m_nSwfVersion = 8;
   Tag(kFrameLabel, {'c', 0xC3, 0xA9, 0}, 8);
-  ASSERT_EQ(labels.size(), 5u);
-  EXPECT_EQ(labels[3].text, "c\xC3\xA9");
-  EXPECT_EQ(labels[4].text, "c\xC3\xA9");
+  std::vector<std::tuple<std::string, int, int>> got;
+  for (const auto& l : ctx.m_movieLayers.labels()) got.push_back({l.text, l.anchor, l.frame});
+  EXPECT_EQ(got, (std::vector<std::tuple<std::string, int, int>>{
+                     {"intro", 1, 3}, {"intro2", 0, 3}, {"abc", 0, 4}, {"c\xC3\xA9", 0, 7}, {"c\xC3\xA9", 0, 8}}));
   EXPECT_EQ(Layer(1)->entries[0].instanceName, "n\xC3\xA9");
 }
 
 TEST_F(Placements, PlaceMoveReplaceAndRemoveOnOneDepth) {
-  // Frame 0: PlaceObject of character 5 at depth 2, and character 9 at depth 4.
+  // Frame 0: PlaceObject of character 5 at depth 2 with a CXFORM (multiply
+  // terms only, 9 bits each), and character 9 at depth 4.
   SwfBytes po1;
   po1.u16(5).u16(2).matrix(100, 200);
+  po1.ubits(0, 1).ubits(1, 1).ubits(9, 4).sbits(128, 9).sbits(256, 9).sbits(64, 9).align();
   Tag(kTagPlaceObject, po1.data(), 0);
   Place({.flags = kPlaceHasCharacter | kPlaceHasMatrix | kPlaceHasName, .depth = 4, .character = 9,
          .tx = 7, .name = "keeper"},
@@ -114,9 +102,11 @@ TEST_F(Placements, PlaceMoveReplaceAndRemoveOnOneDepth) {
   EXPECT_EQ(e[0].characterId, 5);
   EXPECT_EQ(e[0].startFrame, 0);
   EXPECT_EQ(e[0].matrix.translateX, 100);
-  EXPECT_EQ(e[0].endFrame, kNeverRemoved);
+  EXPECT_EQ(e[0].colorTransform.rMult, 128);
+  EXPECT_EQ(e[0].colorTransform.bMult, 64);
+  EXPECT_EQ(e[0].colorTransform.aMult, 256);
   EXPECT_EQ(e[0].isMoveEntry, 0);
-  EXPECT_EQ(e[0].flags, kPlaceHasCharacter | kPlaceHasMatrix);
+  EXPECT_EQ(e[0].flags, kPlaceHasCharacter | kPlaceHasMatrix | kPlaceHasCxform);
 
   EXPECT_EQ(e[1].characterId, 5);  // a move keeps the character
   EXPECT_EQ(e[1].startFrame, 1);
@@ -174,19 +164,6 @@ TEST_F(Placements, ShortOrGatedTagsChangeNothing) {
   Tag(kTagRemoveObject2, SwfBytes().u16(1).data(), 2);
   EXPECT_EQ(Layer(9), nullptr);
   EXPECT_EQ(Layer(1)->entries[0].endFrame, kNeverRemoved);
-}
-
-TEST_F(Placements, PlaceObjectKeepsItsColourTransform) {
-  SwfBytes b;
-  b.u16(5).u16(2).matrix(0, 0);
-  // CXFORM without alpha: multiply terms only, 9 bits each.
-  b.ubits(0, 1).ubits(1, 1).ubits(9, 4).sbits(128, 9).sbits(256, 9).sbits(64, 9).align();
-  Tag(kTagPlaceObject, b.data(), 0);
-  const DisplayListEntry& e = Layer(2)->entries[0];
-  EXPECT_EQ(e.characterId, 5);
-  EXPECT_EQ(e.colorTransform.rMult, 128);
-  EXPECT_EQ(e.colorTransform.bMult, 64);
-  EXPECT_EQ(e.colorTransform.aMult, 256);
 }
 
 TEST_F(Placements, PlaceObject3WithClassNameFiltersAndBlendMode) {
