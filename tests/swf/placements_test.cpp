@@ -30,15 +30,12 @@ struct Place2 {
   std::vector<uint8_t> body() const {
     SwfBytes b;
     b.u8(flags).u16(depth);
-    fields(b);
-    return b.data();
-  }
-  void fields(SwfBytes& b) const {
     if (flags & kPlaceHasCharacter) b.u16(character);
     if (flags & kPlaceHasMatrix) b.matrix(tx, ty);
     if (flags & kPlaceHasRatio) b.u16(ratio);
     if (flags & kPlaceHasName) b.str(name);
     if (flags & kPlaceHasClipDepth) b.u16(clipDepth);
+    return b.data();
   }
 };
 
@@ -98,29 +95,18 @@ TEST_F(Placements, PlaceMoveReplaceAndRemoveOnOneDepth) {
   const DepthLayerRecord* d2 = Layer(2);
   ASSERT_NE(d2, nullptr);
   ASSERT_EQ(d2->lastEntry, 3);
+  // A move keeps the character, a replacement the position.
+  using Row = std::tuple<int, int, int, int, int, int>;  // character, start, end, tx, ty, move
+  std::vector<Row> rows;
   const auto& e = d2->entries;
-  EXPECT_EQ(e[0].characterId, 5);
-  EXPECT_EQ(e[0].startFrame, 0);
-  EXPECT_EQ(e[0].matrix.translateX, 100);
+  for (const auto& x : e)
+    rows.push_back({x.characterId, x.startFrame, x.endFrame, x.matrix.translateX, x.matrix.translateY, x.isMoveEntry});
+  EXPECT_EQ(rows, (std::vector<Row>{{5, 0, kNeverRemoved, 100, 200, 0}, {5, 1, kNeverRemoved, 300, 400, 1},
+                                    {6, 2, 3, 300, 400, 1}, {8, 5, kNeverRemoved, 1, 0, 0}}));
   EXPECT_EQ(e[0].colorTransform.rMult, 128);
   EXPECT_EQ(e[0].colorTransform.bMult, 64);
   EXPECT_EQ(e[0].colorTransform.aMult, 256);
-  EXPECT_EQ(e[0].isMoveEntry, 0);
   EXPECT_EQ(e[0].flags, kPlaceHasCharacter | kPlaceHasMatrix | kPlaceHasCxform);
-
-  EXPECT_EQ(e[1].characterId, 5);  // a move keeps the character
-  EXPECT_EQ(e[1].startFrame, 1);
-  EXPECT_EQ(e[1].matrix.translateY, 400);
-  EXPECT_EQ(e[1].isMoveEntry, 1);
-
-  EXPECT_EQ(e[2].characterId, 6);  // a replacement keeps the position
-  EXPECT_EQ(e[2].startFrame, 2);
-  EXPECT_EQ(e[2].matrix.translateX, 300);
-  EXPECT_EQ(e[2].endFrame, 3);
-
-  EXPECT_EQ(e[3].characterId, 8);
-  EXPECT_EQ(e[3].startFrame, 5);
-  EXPECT_EQ(e[3].endFrame, kNeverRemoved);
   for (const auto& x : e) EXPECT_EQ(x.displayByte, 1);
 
   const DepthLayerRecord* d4 = Layer(4);
