@@ -93,37 +93,43 @@ TEST(ColourMatrix, SingleAndCombinedEffectsComeBack) {
   }
 }
 
-TEST(ColourMatrix, IdentityAndNearIdentityNoiseAreNoAdjustment) {
-  ColourAdjustment a = RecoverColourAdjustment(Identity());
-  EXPECT_EQ(a.brightness, 0);
-  EXPECT_EQ(a.contrast, 0);
-  EXPECT_EQ(a.saturation, 0);
-  EXPECT_EQ(a.hue, 0);
-  EXPECT_FALSE(std::signbit(a.hue));
+bool IsZero(const ColourAdjustment& a) {
+  return a.brightness == 0 && a.contrast == 0 && a.saturation == 0 && a.hue == 0 && !std::signbit(a.hue);
+}
 
+TEST(ColourMatrix, IdentityNoiseNonFiniteAndForeignMatrices) {
+  EXPECT_TRUE(IsZero(RecoverColourAdjustment(Identity())));
   std::mt19937 rng(7);
   std::uniform_real_distribution<float> noise(-1e-4f, 1e-4f);
   for (int i = 0; i < 50; ++i) {
     ColourMatrix m = Identity();
     for (float& v : m) v += noise(rng);
     m[4] += noise(rng) * 1000;  // an offset of a tenth of a colour step
-    ColourAdjustment n = RecoverColourAdjustment(m);
-    EXPECT_EQ(n.brightness, 0);
-    EXPECT_EQ(n.contrast, 0);
-    EXPECT_EQ(n.saturation, 0);
-    EXPECT_EQ(n.hue, 0);
+    EXPECT_TRUE(IsZero(RecoverColourAdjustment(m)));
   }
+  for (float bad : {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(),
+                    -std::numeric_limits<float>::infinity()}) {
+    for (int at : {0, 1, 4, 12, 19}) {
+      ColourMatrix m = ToolMatrix(20, 20, 30, 40);
+      m[at] = bad;
+      EXPECT_TRUE(IsZero(RecoverColourAdjustment(m)));
+    }
+  }
+  // A sepia tone, which the adjustment filter cannot make: hue and
+  // saturation stay neutral.
+  ColourMatrix sepia = {0.393f, 0.769f, 0.189f, 0, 0, 0.349f, 0.686f, 0.168f, 0, 0,
+                        0.272f, 0.534f, 0.131f, 0, 0, 0,      0,      0,      1, 0};
+  ColourAdjustment a = RecoverColourAdjustment(sepia);
+  EXPECT_EQ(a.saturation, 0);
+  EXPECT_EQ(a.hue, 0);
 }
 
-TEST(ColourMatrix, ContrastGainsFollowTheTable) {
-  EXPECT_EQ(RecoverContrast(double(1.05f)), 4);  // equal to an entry: that entry
-  EXPECT_EQ(RecoverContrast(1.045), 4);          // halfway: the higher index
-  EXPECT_EQ(RecoverContrast(1.0), 0);
-  EXPECT_EQ(RecoverContrast(0.5), -50);
-  EXPECT_EQ(RecoverContrast(11.0), 100);
-  EXPECT_EQ(RecoverContrast(12.0), 0);  // beyond the table
-  EXPECT_EQ(RecoverContrast(-3.0), -100);
-  EXPECT_EQ(RecoverContrast(std::numeric_limits<double>::quiet_NaN()), 0);
+TEST(ColourMatrix, ContrastGainsAndTheirOffset) {
+  // Equal to an entry: that entry; halfway: the higher index; beyond the
+  // table: 0; below zero gain: -100.
+  const std::pair<double, int> gains[] = {{double(1.05f), 4}, {1.045, 4}, {1.0, 0}, {0.5, -50}, {11.0, 100},
+                                          {12.0, 0}, {-3.0, -100}, {std::numeric_limits<double>::quiet_NaN(), 0}};
+  for (auto [gain, contrast] : gains) EXPECT_EQ(RecoverContrast(gain), contrast) << gain;
 
   // Gain 0.5 without offset: the contrast's own offset is undone, which leaves
   // a brightness of -63.5, clamped into the tool's range.
@@ -132,7 +138,6 @@ TEST(ColourMatrix, ContrastGainsFollowTheTable) {
   ColourAdjustment a = RecoverColourAdjustment(half);
   EXPECT_EQ(a.contrast, -50);
   EXPECT_NEAR(a.brightness, -63.5, 1.0);
-
   // Above the table the offset is taken as it stands.
   ColourMatrix steep{};
   steep[0] = steep[6] = steep[12] = 12.0f;
@@ -140,30 +145,15 @@ TEST(ColourMatrix, ContrastGainsFollowTheTable) {
   a = RecoverColourAdjustment(steep);
   EXPECT_EQ(a.contrast, 0);
   EXPECT_EQ(a.brightness, 30);
-}
-
-TEST(ColourMatrix, HostileMatricesGiveFiniteSettingsInRange) {
-  const float nan = std::numeric_limits<float>::quiet_NaN();
-  const float inf = std::numeric_limits<float>::infinity();
-  for (float bad : {nan, inf, -inf}) {
-    for (int at : {0, 1, 4, 12, 19}) {
-      ColourMatrix m = ToolMatrix(20, 20, 30, 40);
-      m[at] = bad;
-      ColourAdjustment a = RecoverColourAdjustment(m);
-      EXPECT_EQ(a.brightness, 0);
-      EXPECT_EQ(a.contrast, 0);
-      EXPECT_EQ(a.saturation, 0);
-      EXPECT_EQ(a.hue, 0);
-    }
-  }
-
   // All-zero colour part: contrast -100, nothing else can be told.
   ColourMatrix zero{};
   zero[4] = 63.5f;
-  ColourAdjustment z = RecoverColourAdjustment(zero);
-  EXPECT_EQ(z.contrast, -100);
-  EXPECT_EQ(z.brightness, 0);
+  a = RecoverColourAdjustment(zero);
+  EXPECT_EQ(a.contrast, -100);
+  EXPECT_EQ(a.brightness, 0);
+}
 
+TEST(ColourMatrix, RandomMatricesGiveFiniteSettingsInRange) {
   std::mt19937 rng(11);
   std::uniform_real_distribution<float> small(-2.0f, 2.0f);
   std::uniform_int_distribution<int> exponent(-40, 38);
@@ -171,22 +161,9 @@ TEST(ColourMatrix, HostileMatricesGiveFiniteSettingsInRange) {
     ColourMatrix m;
     for (float& v : m) v = i % 2 ? small(rng) : std::ldexp(small(rng), exponent(rng));
     ColourAdjustment a = RecoverColourAdjustment(m);
-    for (float v : {a.brightness, a.contrast, a.saturation}) {
-      ASSERT_TRUE(std::isfinite(v));
-      ASSERT_LE(std::fabs(v), 100.0f);
-    }
-    ASSERT_TRUE(std::isfinite(a.hue));
-    ASSERT_LE(std::fabs(a.hue), 180.0f);
+    for (float v : {a.brightness, a.contrast, a.saturation}) ASSERT_TRUE(std::isfinite(v) && std::fabs(v) <= 100.0f);
+    ASSERT_TRUE(std::isfinite(a.hue) && std::fabs(a.hue) <= 180.0f);
   }
-}
-
-TEST(ColourMatrix, ForeignMatrixKeepsHueAndSaturationNeutral) {
-  // A sepia tone: not something the adjustment filter can make.
-  ColourMatrix sepia = {0.393f, 0.769f, 0.189f, 0, 0, 0.349f, 0.686f, 0.168f, 0, 0,
-                        0.272f, 0.534f, 0.131f, 0, 0, 0,      0,      0,      1, 0};
-  ColourAdjustment a = RecoverColourAdjustment(sepia);
-  EXPECT_EQ(a.saturation, 0);
-  EXPECT_EQ(a.hue, 0);
 }
 
 }  // namespace
