@@ -24,59 +24,7 @@ DisplayEvent Place(uint16_t depth, uint16_t frame, uint16_t origDepth = 0) {
 }
 DisplayEvent Remove(uint16_t depth, uint16_t frame) { DisplayEvent e = Place(depth, frame); e.isRemove = 1; return e; }
 
-constexpr uint16_t kMove = kPlaceMove, kChar = kPlaceHasCharacter, kMatrix = kPlaceHasMatrix;
-
-TEST(DisplayList, PlacementMoveReplacementAndRemovalAtOneDepth) {
-  const std::string longName(400, 'n');
-  // Depth 3 placed in frame 1, moved in frame 2, removed and replaced in 3.
-  std::vector<DisplayEvent> events = {Place(3, 1), Place(3, 2), Remove(3, 3), Place(3, 3)};
-  DisplayEventIndex index(events, {});
-  DepthLayerTable table;
-  DepthIdCache cache;
-  int32_t layer = table.openLayer(3);
-  DepthLayerRecord& rec = table[size_t(layer)];
-  SetDisplayEntry(rec, 7, 0, 11, Tint(40), Translate(100));
-  rec.currentEntry().instanceName = longName;
-
-  // Move with a new matrix: character, colour and name come from entry 0.
-  rec.advanceEntry();
-  InheritOutputs out;
-  out.matrix = Translate(200);
-  InheritDisplayAttributes(16, kMove | kMatrix, layer, table, 3, 1, out, index, cache);
-  EXPECT_EQ(out.character, 7);
-  EXPECT_EQ(out.colour.rAdd, 40);
-  EXPECT_EQ(out.matrix.translateX, 200);
-  EXPECT_EQ(out.name, longName);
-  EXPECT_EQ(out.nameSet, 1);
-  SetDisplayEntry(rec, out.character, 1, 11, out.colour, out.matrix);
-  const DisplayListEntry& moved = rec.entries[1];
-  EXPECT_EQ(moved.characterId, 7);
-  EXPECT_EQ(moved.startFrame, 1);
-  EXPECT_EQ(moved.endFrame, kNeverRemoved);
-  EXPECT_EQ(moved.instanceName, longName);
-  EXPECT_EQ(rec.entries[0].matrix.translateX, 100);
-
-  // The removal event of frame 3 is passed over; the replacement keeps its
-  // own character and takes the rest from the moved entry.
-  rec.currentEntry().endFrame = 2;
-  rec.advanceEntry();
-  InheritOutputs rep;
-  rep.character = 9;
-  InheritDisplayAttributes(17, kMove | kChar, layer, table, 3, 2, rep, index, cache);
-  EXPECT_EQ(rep.character, 9);
-  EXPECT_EQ(rep.matrix.translateX, 200);
-  EXPECT_EQ(rep.colour.rAdd, 40);
-  EXPECT_EQ(rec.entries[2].instanceName, longName);
-  EXPECT_EQ(rec.entries[1].endFrame, 2);
-
-  // No event for (depth, frame), or no move flag: nothing changes.
-  InheritOutputs none;
-  none.character = 5;
-  InheritDisplayAttributes(16, kMove, layer, table, 3, 8, none, index, cache);
-  InheritDisplayAttributes(16, 0, layer, table, 3, 1, none, index, cache);
-  EXPECT_EQ(none.character, 5);
-  EXPECT_EQ(none.nameSet, 0);
-}
+constexpr uint16_t kMove = kPlaceMove, kChar = kPlaceHasCharacter;
 
 // Several layers share a key, several events a depth: each search must pick
 // the last record that qualifies.

@@ -75,15 +75,17 @@ TEST_F(Placements, FrameLabelsKeepTagOrderAnchorAndTextAsUtf8) {
 }
 
 TEST_F(Placements, PlaceMoveReplaceAndRemoveOnOneDepth) {
-  // Frame 0: PlaceObject of character 5 at depth 2 with a CXFORM (multiply
-  // terms only, 9 bits each), and character 9 at depth 4.
+  // Frame 0: character 5 at depth 2 with a name longer than 300 bytes, and
+  // a PlaceObject of character 9 at depth 4 with a CXFORM (multiply terms
+  // only, 9 bits each).
+  const std::string longName(400, 'n');
+  Place({.flags = kPlaceHasCharacter | kPlaceHasMatrix | kPlaceHasName, .depth = 2, .character = 5, .tx = 100,
+         .ty = 200, .name = longName.c_str()},
+        0);
   SwfBytes po1;
-  po1.u16(5).u16(2).matrix(100, 200);
+  po1.u16(9).u16(4).matrix(7, 0);
   po1.ubits(0, 1).ubits(1, 1).ubits(9, 4).sbits(128, 9).sbits(256, 9).sbits(64, 9).align();
   Tag(kTagPlaceObject, po1.data(), 0);
-  Place({.flags = kPlaceHasCharacter | kPlaceHasMatrix | kPlaceHasName, .depth = 4, .character = 9,
-         .tx = 7, .name = "keeper"},
-        0);
   // Frame 1: move to a new position; frame 2: replace by character 6.
   Place({.flags = kPlaceMove | kPlaceHasMatrix, .depth = 2, .tx = 300, .ty = 400}, 1);
   Place({.flags = kPlaceMove | kPlaceHasCharacter, .depth = 2, .character = 6}, 2);
@@ -95,7 +97,7 @@ TEST_F(Placements, PlaceMoveReplaceAndRemoveOnOneDepth) {
   const DepthLayerRecord* d2 = Layer(2);
   ASSERT_NE(d2, nullptr);
   ASSERT_EQ(d2->lastEntry, 3);
-  // A move keeps the character, a replacement the position.
+  // A move keeps the character and name, a replacement the position too.
   using Row = std::tuple<int, int, int, int, int, int>;  // character, start, end, tx, ty, move
   std::vector<Row> rows;
   const auto& e = d2->entries;
@@ -103,19 +105,19 @@ TEST_F(Placements, PlaceMoveReplaceAndRemoveOnOneDepth) {
     rows.push_back({x.characterId, x.startFrame, x.endFrame, x.matrix.translateX, x.matrix.translateY, x.isMoveEntry});
   EXPECT_EQ(rows, (std::vector<Row>{{5, 0, kNeverRemoved, 100, 200, 0}, {5, 1, kNeverRemoved, 300, 400, 1},
                                     {6, 2, 3, 300, 400, 1}, {8, 5, kNeverRemoved, 1, 0, 0}}));
-  EXPECT_EQ(e[0].colorTransform.rMult, 128);
-  EXPECT_EQ(e[0].colorTransform.bMult, 64);
-  EXPECT_EQ(e[0].colorTransform.aMult, 256);
-  EXPECT_EQ(e[0].flags, kPlaceHasCharacter | kPlaceHasMatrix | kPlaceHasCxform);
+  EXPECT_TRUE(e[1].instanceName == longName && e[2].instanceName == longName);
   for (const auto& x : e) EXPECT_EQ(x.displayByte, 1);
 
   const DepthLayerRecord* d4 = Layer(4);
   ASSERT_NE(d4, nullptr);
   EXPECT_EQ(d4->lastEntry, 0);
-  EXPECT_EQ(d4->entries[0].endFrame, kNeverRemoved);
-  EXPECT_EQ(d4->entries[0].instanceName, "keeper");
+  const DisplayListEntry& p = d4->entries[0];
+  EXPECT_EQ(p.endFrame, kNeverRemoved);
+  EXPECT_EQ(p.colorTransform.rMult, 128);
+  EXPECT_EQ(p.colorTransform.bMult, 64);
+  EXPECT_EQ(p.colorTransform.aMult, 256);
+  EXPECT_EQ(p.flags, kPlaceHasCharacter | kPlaceHasMatrix | kPlaceHasCxform);
   EXPECT_EQ(ctx.m_movieLayers.layerCount(), 2);
-
   uint16_t id = 0;
   ASSERT_TRUE(ctx.m_depthIdCache.lookup(2, id));
   EXPECT_EQ(id, 8);
