@@ -20,8 +20,7 @@ constexpr uint16_t kFrameLabel = 43;
 // A PlaceObject2 body: flags, depth and the fields the flags announce.
 struct Place2 {
   uint8_t flags = 0;
-  uint16_t depth = 1;
-  uint16_t character = 0;
+  uint16_t depth = 1, character = 0;
   int32_t tx = 0, ty = 0;
   uint16_t ratio = 0;
   const char* name = "";
@@ -48,6 +47,10 @@ class Placements : public testing::Test {
   const DepthLayerRecord* Layer(uint16_t depth) {
     int32_t i = ctx.m_movieLayers.findLast(depth);
     return i < 0 ? nullptr : &ctx.m_movieLayers[size_t(i)];
+  }
+  uint16_t Cached(uint16_t depth) {
+    uint16_t id = 0;
+    return ctx.m_depthIdCache.lookup(depth, id) ? id : 0;
   }
 
   ConverterContext ctx;
@@ -118,9 +121,7 @@ TEST_F(Placements, PlaceMoveReplaceAndRemoveOnOneDepth) {
   EXPECT_EQ(p.colorTransform.aMult, 256);
   EXPECT_EQ(p.flags, kPlaceHasCharacter | kPlaceHasMatrix | kPlaceHasCxform);
   EXPECT_EQ(ctx.m_movieLayers.layerCount(), 2);
-  uint16_t id = 0;
-  ASSERT_TRUE(ctx.m_depthIdCache.lookup(2, id));
-  EXPECT_EQ(id, 8);
+  EXPECT_EQ(Cached(2), 8);
 }
 
 TEST_F(Placements, RemovalDropsTheLastPairOfItsDepth) {
@@ -128,11 +129,8 @@ TEST_F(Placements, RemovalDropsTheLastPairOfItsDepth) {
   Place({.flags = kPlaceHasCharacter, .depth = 5, .character = 9}, 0);
   Place({.flags = kPlaceHasCharacter, .depth = 3, .character = 8}, 0);
   Tag(kTagRemoveObject2, SwfBytes().u16(3).data(), 1);
-  uint16_t id = 0;
-  ASSERT_TRUE(ctx.m_depthIdCache.lookup(3, id));
-  EXPECT_EQ(id, 7);
-  ASSERT_TRUE(ctx.m_depthIdCache.lookup(5, id));
-  EXPECT_EQ(id, 9);
+  EXPECT_EQ(Cached(3), 7);
+  EXPECT_EQ(Cached(5), 9);
 }
 
 TEST_F(Placements, ShortOrGatedTagsChangeNothing) {
@@ -160,7 +158,7 @@ TEST_F(Placements, PlaceObject3WithClassNameFiltersAndBlendMode) {
   b.u16(6).str("com.example.Clip").u16(33).matrix(20, 40);
   b.u8(3);
   b.u8(kFilterBlur).u32(2 << 16).u32(2 << 16).u8(0x08);
-  b.u8(kFilterConvolution).u8(2).u8(2).u32(0).u32(0).u32(0).u32(0).u32(0).u32(0).u32(0).u8(0);
+  b.u8(kFilterConvolution).u8(2).u8(2).bytes(std::vector<uint8_t>(28, 0)).u8(0);
   b.u8(kFilterGlow).bytes({1, 2, 3, 4}).u32(1 << 16).u32(1 << 16).u16(0x100).u8(0x80);
   b.u8(8);  // blend mode
   Tag(kTagPlaceObject3, b.data(), 2);
@@ -205,29 +203,23 @@ TEST_F(Placements, VideoMovedOneStepPerFrameContinuesItsInstance) {
   Place({.flags = kPlaceHasCharacter | kPlaceHasRatio, .depth = 4, .character = 40, .ratio = 5}, 9);
   Place({.flags = kPlaceMove | kPlaceHasRatio, .depth = 4, .ratio = 6}, 10);
   const DepthLayerRecord* layer = Layer(4);
+  auto state = [&] { return std::pair<int, int>(ctx.m_videoDepthStates[4].frame, ctx.m_videoDepthStates[4].ratio); };
   EXPECT_EQ(layer->lastEntry, 0);
   EXPECT_EQ(layer->entries[0].markByte, 1);
-  EXPECT_EQ(ctx.m_videoDepthStates[4].frame, 10);
-  EXPECT_EQ(ctx.m_videoDepthStates[4].ratio, 6);
-
+  EXPECT_EQ(state(), std::pair(10, 6));
   // A jump in ratio is an ordinary move; the state only takes the frame.
   Place({.flags = kPlaceMove | kPlaceHasRatio, .depth = 4, .ratio = 9}, 11);
-  EXPECT_EQ(layer->lastEntry, 1);
-  EXPECT_EQ(layer->entries[1].kind, kElementVideo);
-  EXPECT_EQ(layer->entries[1].ratio, 9);
-  EXPECT_EQ(layer->entries[1].characterId, 40);
-  EXPECT_EQ(ctx.m_videoDepthStates[4].frame, 11);
-  EXPECT_EQ(ctx.m_videoDepthStates[4].ratio, 6);
+  ASSERT_EQ(layer->lastEntry, 1);
+  const DisplayListEntry& e = layer->entries[1];
+  EXPECT_EQ(std::tuple(int(e.kind), int(e.ratio), int(e.characterId)), std::tuple(int(kElementVideo), 9, 40));
+  EXPECT_EQ(state(), std::pair(11, 6));
 }
 
 TEST_F(Placements, MasksGroupsAndMorphRuns) {
   Place({.flags = kPlaceHasCharacter | kPlaceHasClipDepth, .depth = 1, .character = 3, .clipDepth = 4}, 0);
   Place({.flags = kPlaceHasCharacter | kPlaceHasClipDepth, .depth = 2, .character = 3, .clipDepth = 0x8003}, 0);
-  EXPECT_EQ(Layer(1)->isMask, 1);
-  EXPECT_EQ(Layer(1)->maskDepth, 4);
-  EXPECT_EQ(Layer(2)->isGroup, 1);
-  EXPECT_EQ(Layer(2)->isMask, 0);
-  EXPECT_EQ(Layer(2)->entries[0].groupDepths, 3);
+  EXPECT_TRUE(Layer(1)->isMask && Layer(1)->maskDepth == 4);
+  EXPECT_TRUE(Layer(2)->isGroup && !Layer(2)->isMask && Layer(2)->entries[0].groupDepths == 3);
 
   // A morph placed at ratio 0 and moved on three frames: one run of three
   // following placements; a later jump back in ratio starts no new member.
@@ -265,17 +257,12 @@ TEST_F(Placements, HostileBodiesNeverBreakTheTables) {
     if (body.size() > 3) body[2] = uint8_t(byte(rng) & 3);  // few depths, many collisions
     Tag(codes[pick(rng)], body, uint16_t(i / 10));
   }
-  const DepthLayerTable& t = ctx.m_movieLayers;
-  for (int32_t k = 0; k <= t.lastInUse(); ++k) {
-    const DepthLayerRecord& r = t[size_t(k)];
-    ASSERT_GE(r.lastEntry, 0);
-    ASSERT_LT(size_t(r.lastEntry), r.entries.size());
+  for (int32_t k = 0; k <= ctx.m_movieLayers.lastInUse(); ++k) {
+    const DepthLayerRecord& r = ctx.m_movieLayers[size_t(k)];
+    ASSERT_TRUE(r.lastEntry >= 0 && size_t(r.lastEntry) < r.entries.size());
     for (int32_t j = 0; j <= r.lastEntry; ++j) {
       const DisplayListEntry& e = r.entries[size_t(j)];
-      ASSERT_LE(e.kind, kElementVideo);
-      if (!e.effectBlock.empty()) {
-        ASSERT_GT(e.effectBlock.size(), 4u);
-      }
+      ASSERT_TRUE(e.kind <= kElementVideo && (e.effectBlock.empty() || e.effectBlock.size() > 4));
     }
   }
 }
