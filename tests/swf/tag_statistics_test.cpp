@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -46,10 +45,8 @@ struct MovieFile {
 };
 
 Bytes SpriteBody(const Bytes& tags) {
-  Bytes body(4 + tags.size());
-  body[0] = 0x05;  // sprite id 5, two frames
-  body[2] = 0x02;
-  std::copy(tags.begin(), tags.end(), body.begin() + 4);
+  Bytes body = {5, 0, 2, 0};  // sprite id 5, two frames
+  body.insert(body.end(), tags.begin(), tags.end());
   return body;
 }
 
