@@ -42,11 +42,12 @@ TEST(DisplayList, SearchesPickTheLastQualifyingRecord) {
   int32_t cur = layer(4, 4, 40);
   table[size_t(cur)].advanceEntry();
   // Depth 5 in frame 2 continues original depth 9, last shown at depth 2.
-  std::vector<DisplayEvent> events = {Place(1, 1, 9), Place(2, 1, 9), Place(6, 1, 8), Remove(5, 2), Place(5, 2, 9)};
+  std::vector<DisplayEvent> events = {Place(1, 1, 9), Place(2, 1, 9), Place(6, 1, 8), Remove(5, 2), Place(5, 2, 9),
+                                      Place(5, 2, 8)};
   events[3].origDepth = 9;
-  // Depth 7 is restored twice; the last source has no layer, so the one
-  // before it supplies the attributes; a record of character 0 counts not.
-  std::vector<CharacterRestore> restores = {{5, 7, 2}, {0, 7, 1}, {6, 7, 99}};
+  // Depth 7 is restored three times; the last source has no layer, so the
+  // one before it supplies the attributes; a record of character 0 counts not.
+  std::vector<CharacterRestore> restores = {{5, 7, 1}, {6, 7, 2}, {7, 7, 99}, {0, 7, 1}};
   DisplayEventIndex index(events, restores);
   DepthIdCache cache;
 
@@ -59,16 +60,16 @@ TEST(DisplayList, SearchesPickTheLastQualifyingRecord) {
   InheritOutputs restored;
   restored.flag = 1;
   InheritDisplayAttributes(26, kMove | kChar, cur, table, 7, 0, restored, index, cache);
-  EXPECT_EQ(restored.character, 6);
+  EXPECT_EQ(restored.character, 7);
   EXPECT_EQ(restored.flag, 0);
   EXPECT_EQ(restored.matrix.translateX, 30);
   EXPECT_EQ(table[size_t(cur)].currentEntry().instanceName, "n3");
   uint16_t id = 0;
   ASSERT_TRUE(cache.lookup(7, id));
-  EXPECT_EQ(id, 6);
+  EXPECT_EQ(id, 7);
   EXPECT_TRUE(cache.removeLast(7));
   ASSERT_TRUE(cache.lookup(7, id));
-  EXPECT_EQ(id, 5);
+  EXPECT_EQ(id, 6);
 
   // A cached pair answers first; without one, the layer's previous entry.
   cache.push(8, 11);
