@@ -1,34 +1,29 @@
 // Work that the converters hand to the document writer: one named function
 // per job. Each is defined by the code that first needs it; the comment says
 // what it writes and what its callers rely on afterwards. The arguments
-// beyond the converter are fixed by that code.
+// beyond the converter are fixed by that code. Jobs whose code does them
+// under a name of its own are listed by that name.
 #pragma once
 
 #include <cstdint>
+#include <span>
 
 namespace tovrani {
 
 struct ConverterContext;
 
 // ---- document writer: set-up, scene, finish ----
-
-// Engine set-up: the page-head template file filled, the work copy open as
-// m_pSwfFile with m_nSwfEnd set, the header's frame rate and frame count
-// taken after the frame rectangle.
-int BeginDocumentWork(ConverterContext& cv);
-// Scene build in the tag loop: the event-sound and stream-sound layers of the
-// scene closed.
-void CloseSceneSoundLayers(ConverterContext& cv);
-// Finish: the compound file's header and the fixed directory entries.
-void WriteContainerOpening(ConverterContext& cv);
-// Finish: the block whose 128-byte pieces fill the sector after the
-// directory work files.
-void PrepareSectorFillBlock(ConverterContext& cv);
-// Finish: the rest of the container (allocation tables, mini-FAT, directory,
-// the Contents stream laid in last).
-void WriteContainerClosing(ConverterContext& cv);
-// Finish: the writer's last call, its clean-up.
-void EndDocumentWork(ConverterContext& cv);
+// These jobs are done by the code that needs them, under its own names:
+// - engine set-up (page-head template filled, work copy open as m_pSwfFile
+//   with m_nSwfEnd set, frame rate and frame count taken): Engine::SetUp in
+//   swf/engine.cpp;
+// - the scene's event-sound and stream-sound layers closed at the scene
+//   build: the sound hooks of EngineServices (swf/engine.h), called by the
+//   tag loop;
+// - the finish (compound-file header and directory, the sector-filling
+//   block, allocation tables, the Contents stream laid in, the clean-up):
+//   FinishConversion (swf/conversion_finish.h) with WriteCompoundFile
+//   (fla/compound_file.h).
 
 // ---- document writer: per tag ----
 
@@ -66,15 +61,19 @@ void FinishButtonSoundFrames(ConverterContext& cv);
 void PlaceButtonPage(ConverterContext& cv);
 // Static text: the static-text page closed and placed.
 void PlaceStaticTextPage(ConverterContext& cv);
-// Document finaliser: the parts of the library records it leaves open
-// (Contents stream: symbol page fields, media class tags, folder records).
-void WriteLibraryRecordPart(ConverterContext& cv);
+// The library records' parts the finaliser would leave open are written by
+// FinishDocument itself (fla/document_finaliser.h).
 
 // ---- per-tag conversions handed on by the tag handlers ----
 
-// Shapes: the shape converted and, with the JSFL-import option on, its small
-// movie and script piece written.
-void ConvertShapeForJsflImport(ConverterContext& cv);
+// Shapes with the JSFL-import option on: the shape tag (its body from the
+// character id on) written as a small movie "Symbol n.swf" in
+// m_strShapesFolder, an empty "Layer 1" page placed for row m_nStreams
+// (m_bShapePagePlaced set; CloseShapeItem commits it) and the item number
+// added to m_pJsflShapeIds, so the finaliser files the symbol under
+// "_Shapes_" and writes the script piece that imports the movie. False, with
+// nothing placed, when the movie or the page cannot be written.
+bool ConvertShapeForJsflImport(ConverterContext& cv, uint16_t code, std::span<const uint8_t> body);
 // Bitmaps: the JPEG media record of DefineBits and DefineBitsJPEG2; width
 // and height of a lossless bitmap set.
 void WriteJpegMediaRecord(ConverterContext& cv);
@@ -83,21 +82,19 @@ void SetLosslessBitmapSize(ConverterContext& cv);
 void BeginDefineSound(ConverterContext& cv);
 // Video: the video record filled from DefineVideoStream.
 void FillVideoRecord(ConverterContext& cv);
-// Linkage: the linkage records' names and URLs filled, new records appended.
-void FillLinkageRecords(ConverterContext& cv);
+// Linkage: the records' names and URLs filled and new records appended by
+// HandleLinkageTag (swf/linkage.h).
+
 // Buttons: the work at the start of a button tag.
 void BeginButtonTag(ConverterContext& cv);
 // Fonts: the font record filled from the font body.
 void FillFontRecord(ConverterContext& cv);
 
 // ---- publish settings ----
-
-// Engine set-up: the publish-settings set-up; the engine relies on nothing
-// else from it.
-void BeginPublishSettings(ConverterContext& cv);
-// Document finaliser: the publish pairs of the library part it leaves open
-// (Contents stream, PublishPropertyPair groups). The chunk after the document
-// properties is WritePublishSettingsChunk (publish_properties.h).
-void WriteLibraryPublishPart(ConverterContext& cv);
+// The engine's set-up needs nothing of the publish settings. The finaliser
+// writes the publish groups (WritePublishSettingsChunk in
+// fla/publish_properties.h) and the engine's own pairs through
+// DocumentLibrary::morePublishGroups (PublishGroupOrCleanup,
+// swf/stream_helpers.h).
 
 }  // namespace tovrani

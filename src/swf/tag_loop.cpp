@@ -9,6 +9,7 @@
 #include "swf/converter_context.h"
 #include "swf/linkage.h"
 #include "swf/placements.h"
+#include "swf/shape_tags.h"
 #include "swf/work_folder.h"
 
 namespace tovrani {
@@ -267,13 +268,16 @@ uint32_t TagLoop::Dispatch(TagBody& t) {
     case 2:
       HandleLinkageTag(ctx_, t.code, body);
       return kResultDone;
+    case 4:
+      HandleShapeTag(ctx_, t.code, body);
+      return kResultDone;
     case 13:
       HandleMainTimelineTag(ctx_, t.code, body, st_.frame);
       return kResultDone;
     case 14:
       return HandleFrame(t);
     default:
-      // The handlers of sounds, shapes, morph shapes, bitmaps, the
+      // The handlers of sounds, morph shapes, bitmaps, the
       // background, video, sprites, buttons, fonts and texts take their
       // tags here; until they exist the tag is skipped.
       return kResultDone;

@@ -33,12 +33,6 @@ size_t PageWalk::count(std::string_view className) const {
   return n;
 }
 
-uint32_t PageWalk::objectAt(size_t offset) const {
-  for (const auto& [index, object] : objects)
-    if (object.offset == offset) return index;
-  return 0;
-}
-
 bool PageWalk::resolves(uint32_t index, std::string_view className) const {
   const auto it = objects.find(index);
   return it != objects.end() && it->second.className == className;

@@ -35,8 +35,6 @@ struct PageWalk {
   uint32_t nextIndex = 1;                     // the index the next tag takes
 
   size_t count(std::string_view className) const;
-  // The index of the object whose tag starts at offset; 0 when none.
-  uint32_t objectAt(size_t offset) const;
   // An object reference: true when index names an object of className.
   bool resolves(uint32_t index, std::string_view className) const;
 };

@@ -1,30 +1,25 @@
 #include "timeline/display_model.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <map>
-#include <sstream>
 
 #include "support/swf_writer.h"
+#include "timeline/rearrange_mask_layers.h"
 
 namespace tovrani::test {
 
 namespace {
 
-// Minimal bounded reader of its own.
+// A bounded bit and byte reader of its own.
 struct Cursor {
   const uint8_t* p;
   size_t n, i = 0;
   bool ok = true;
   unsigned bit = 0;  // bits used of p[i]
-  uint32_t u8() {
-    align();
-    if (i >= n) return ok = false, 0;
-    return p[i++];
-  }
-  uint32_t u16() {
-    uint32_t a = u8();
-    return a | (u8() << 8);
-  }
   uint32_t bits(unsigned k) {
     uint32_t v = 0;
     while (k--) {
@@ -37,26 +32,31 @@ struct Cursor {
   void align() {
     if (bit) bit = 0, ++i;
   }
+  uint32_t u8() { return align(), bits(8); }
+  uint32_t u16() {
+    uint32_t a = u8();
+    return a | (u8() << 8);
+  }
   void skipMatrix() {
     align();
-    if (bits(1)) bits(bits(5) * 2);
-    if (bits(1)) bits(bits(5) * 2);
+    for (int part = 0; part < 2; ++part)
+      if (bits(1)) bits(bits(5) * 2);
     bits(bits(5) * 2);
-    align();
   }
-  void skipCxform(bool alpha) {
+  void skipCxform() {
     align();
-    unsigned add = bits(1), mult = bits(1), k = bits(4);
-    bits(k * (alpha ? 4 : 3) * (add + mult));
-    align();
+    unsigned add = bits(1), mult = bits(1);
+    bits(bits(4) * 4 * (add + mult));
   }
   void skipString() {
     align();
     while (i < n && p[i]) ++i;
-    if (i >= n) ok = false;
+    ok = ok && i < n;
     ++i;
   }
 };
+
+std::string Hex(uint8_t b) { return {"0123456789abcdef"[b >> 4], "0123456789abcdef"[b & 15]}; }
 
 struct Obj {
   uint16_t character = 0;
@@ -67,34 +67,39 @@ struct Obj {
 
 }  // namespace
 
-std::vector<ShownFrame> ShownFrames(const std::vector<uint8_t>& data, size_t begin, size_t end) {
-  std::vector<ShownFrame> frames;
-  std::map<uint32_t, Obj> list;
+void ForEachTag(const std::vector<uint8_t>& data, size_t begin, size_t end,
+                const std::function<void(uint32_t, size_t, uint32_t)>& fn) {
   size_t pos = begin;
   while (end - pos >= 2) {
-    uint32_t word = data[pos] | (data[pos + 1] << 8);
-    uint32_t code = word >> 6, len = word & 63;
+    uint32_t word = data[pos] | (data[pos + 1] << 8), len = word & 63;
     size_t body = pos + 2;
     if (len == 63) {
-      if (end - body < 4) break;
+      if (end - body < 4) return;
       len = data[body] | (data[body + 1] << 8) | (data[body + 2] << 16) | (uint32_t(data[body + 3]) << 24);
       body += 4;
     }
-    if (len > end - body) break;
+    if (len > end - body) return;
+    fn(word >> 6, body, len);
     pos = body + len;
+  }
+}
+
+std::vector<ShownFrame> ShownFrames(const std::vector<uint8_t>& data, size_t begin, size_t end) {
+  std::vector<ShownFrame> frames;
+  std::map<uint32_t, Obj> list;
+  ForEachTag(data, begin, end, [&](uint32_t code, size_t body, uint32_t len) {
     Cursor c{data.data() + body, len};
     if (code == 1) {
       ShownFrame f;
       std::vector<uint32_t> depths;
       for (const auto& [d, o] : list) depths.push_back(d);
       size_t i = 0;
-      for (auto it = list.begin(); it != list.end(); ++it, ++i) {
-        ShownItem s{it->second.character, it->second.attributes, it->second.isMask, 0};
-        if (s.isMask) {
-          size_t past = size_t(std::upper_bound(depths.begin(), depths.end(), it->second.clip) - depths.begin());
-          s.covers = past > i ? uint32_t(past - i - 1) : 0;
-        }
-        f.push_back(s);
+      for (const auto& [d, o] : list) {
+        f += std::to_string(o.character) + "{" + o.attributes + "}";
+        // A mask covers the objects above it up to its clip depth.
+        const size_t past = size_t(std::upper_bound(depths.begin(), depths.end(), o.clip) - depths.begin());
+        if (o.isMask) f += "[mask " + std::to_string(past > i ? past - i - 1 : 0) + "]";
+        f += " ", ++i;
       }
       frames.push_back(f);
     } else if (code == 5 || code == 28) {
@@ -103,98 +108,117 @@ std::vector<ShownFrame> ShownFrames(const std::vector<uint8_t>& data, size_t beg
       if (c.ok) list.erase(depth);
     } else if (code == 4) {
       uint32_t ch = c.u16(), depth = c.u16();
-      if (!c.ok) continue;
-      list[depth] = Obj{uint16_t(ch), std::string(data.begin() + body + 4, data.begin() + body + len)};
+      std::string attrs;
+      for (size_t k = 4; k < len; ++k) attrs += Hex(data[body + k]);
+      if (c.ok) list[depth] = Obj{uint16_t(ch), attrs};
     } else if (code == 26 || code == 70) {
       uint32_t f = c.u8(), f2 = code == 70 ? c.u8() : 0;
       size_t depthAt = c.i;
       uint32_t depth = c.u16();
-      if (!c.ok) continue;
+      if (!c.ok) return;
       if (code == 70 && ((f2 & 8) || ((f2 & 16) && (f & 2)))) c.skipString();
-      uint32_t ch = 0;
-      if (f & 2) ch = c.u16();
+      uint32_t ch = (f & 2) ? c.u16() : 0;
       if (f & 4) c.skipMatrix();
-      if (f & 8) c.skipCxform(true);
+      if (f & 8) c.skipCxform();
       if (f & 16) c.u16();
       if (f & 32) c.skipString();
+      c.align();
       size_t clipAt = c.i;
-      bool hasClip = false;
-      uint32_t clip = 0;
-      if ((f & 64) && c.ok) {
-        clip = c.u16();
-        hasClip = c.ok;
-      }
+      uint32_t clip = (f & 64) && c.ok ? c.u16() : 0;
+      bool hasClip = (f & 64) && c.ok;
       // The placement's bytes without its depth and clip depth.
-      std::string attrs(data.begin() + body, data.begin() + body + len);
-      if (hasClip) attrs.erase(clipAt, 2);
-      attrs.erase(depthAt, 2);
+      std::string attrs;
+      for (size_t k = 0; k < len; ++k)
+        if (k != depthAt && k != depthAt + 1 && !(hasClip && (k == clipAt || k == clipAt + 1)))
+          attrs += Hex(data[body + k]);
       auto it = list.find(depth);
-      bool move = f & 1;
-      if (!move) {
-        if (!(f & 2)) continue;
-        list[depth] = Obj{uint16_t(ch), attrs, hasClip, clip};
+      if (!(f & 1)) {
+        if (f & 2) list[depth] = Obj{uint16_t(ch), attrs, hasClip, clip};
       } else if (it != list.end()) {
         if (f & 2) it->second.character = uint16_t(ch);
         it->second.attributes += "|" + attrs;
         if (hasClip) it->second.isMask = true, it->second.clip = clip;
       }
     }
-  }
+  });
   return frames;
-}
-
-std::string Describe(const std::vector<ShownFrame>& frames) {
-  std::ostringstream o;
-  for (size_t i = 0; i < frames.size(); ++i) {
-    o << "frame " << i + 1 << ":";
-    for (const ShownItem& s : frames[i]) {
-      o << " " << s.character;
-      if (s.isMask) o << "[mask " << s.covers << "]";
-    }
-    o << "\n";
-  }
-  return o.str();
 }
 
 namespace {
 
-void PlaceFields(SwfBytes& b, const Place& p) {
+std::vector<uint8_t> PlaceTag(uint16_t code, const Place& p) {
+  SwfBytes b;
+  b.u8((p.move ? 1 : 0) | (p.character ? 2 : 0) | (p.x >= 0 ? 4 : 0) | (*p.name ? 32 : 0) |
+       (p.clip >= 0 ? 64 : 0));
+  if (code == 70) b.u8(0);
   b.u16(p.depth);
   if (p.character) b.u16(p.character);
   if (p.x >= 0) b.matrix(p.x, 0);
   if (*p.name) b.str(p.name);
   if (p.clip >= 0) b.u16(uint32_t(p.clip));
-}
-
-uint8_t PlaceFlags(const Place& p) {
-  return uint8_t((p.move ? 1 : 0) | (p.character ? 2 : 0) | (p.x >= 0 ? 4 : 0) |
-                 (*p.name ? 32 : 0) | (p.clip >= 0 ? 64 : 0));
+  return SwfWriter::TagBytes(code, b.data());
 }
 
 }  // namespace
 
-std::vector<uint8_t> PlaceObject2Tag(const Place& p, bool forceLong) {
-  SwfBytes b;
-  b.u8(PlaceFlags(p));
-  PlaceFields(b, p);
-  return SwfWriter::TagBytes(26, b.data(), forceLong);
-}
-
-std::vector<uint8_t> PlaceObject3Tag(const Place& p) {
-  SwfBytes b;
-  b.u8(PlaceFlags(p)).u8(0);
-  PlaceFields(b, p);
-  return SwfWriter::TagBytes(70, b.data());
-}
-
+std::vector<uint8_t> PlaceObject2Tag(const Place& p) { return PlaceTag(26, p); }
+std::vector<uint8_t> PlaceObject3Tag(const Place& p) { return PlaceTag(70, p); }
 std::vector<uint8_t> RemoveObject2Tag(uint16_t depth) {
   return SwfWriter::TagBytes(28, SwfBytes().u16(depth).data());
 }
+std::vector<uint8_t> ShowFrameTag() { return SwfWriter::TagBytes(1, {}); }
 
-std::vector<uint8_t> RemoveObjectTag(uint16_t character, uint16_t depth) {
-  return SwfWriter::TagBytes(5, SwfBytes().u16(character).u16(depth).data());
+std::vector<uint8_t> Tags(std::initializer_list<std::vector<uint8_t>> parts) {
+  std::vector<uint8_t> out;
+  for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
+  return out;
 }
 
-std::vector<uint8_t> ShowFrameTag() { return SwfWriter::TagBytes(1, {}); }
+uint32_t RunMainPass(ConverterContext& ctx, std::vector<uint8_t>& tags) {
+  std::FILE* f = std::tmpfile();
+  EXPECT_NE(f, nullptr);
+  if (!f) return 0;
+  std::vector<uint8_t> lead(kLead, 0xEE);
+  std::fwrite(lead.data(), 1, lead.size(), f);
+  std::fwrite(tags.data(), 1, tags.size(), f);
+  std::fseek(f, long(kLead), SEEK_SET);
+  ctx.m_pSwfFile = f;
+  ctx.m_nSwfEnd = kLead + tags.size();
+  uint32_t n = RearrangeMaskLayers(ctx, 1, nullptr, 0);
+  EXPECT_EQ(std::ftell(f), long(kLead));  // the file is left where it stood
+  std::fseek(f, long(kLead), SEEK_SET);
+  EXPECT_EQ(std::fread(tags.data(), 1, tags.size(), f), tags.size());
+  std::fclose(f);
+  ctx.m_pSwfFile = nullptr;
+  return n;
+}
+
+std::vector<uint8_t> SpriteBody(uint16_t id, const std::vector<uint8_t>& tags) {
+  return Tags({{uint8_t(id), uint8_t(id >> 8), 1, 0}, tags});
+}
+
+uint32_t RunSpritePass(ConverterContext& ctx, std::vector<uint8_t>& body) {
+  return RearrangeMaskLayers(ctx, 0, body.data(), int32_t(body.size()));
+}
+
+std::vector<uint8_t> PassKeepsDisplay(ConverterContext& ctx, const std::vector<uint8_t>& tags,
+                                      double seconds) {
+  const auto before = ShownFrames(tags, 0, tags.size());
+  std::vector<uint8_t> main = tags, sprite = SpriteBody(9, tags);
+  auto start = std::chrono::steady_clock::now();
+  auto elapsed = [&start] {
+    const auto now = std::chrono::steady_clock::now();
+    return std::chrono::duration<double>(now - std::exchange(start, now)).count();
+  };
+  RunMainPass(ctx, main);
+  EXPECT_LT(elapsed(), seconds);
+  RunSpritePass(ctx, sprite);
+  EXPECT_LT(elapsed(), seconds);
+  const auto afterMain = ShownFrames(main, 0, main.size()),
+             afterSprite = ShownFrames(sprite, 4, sprite.size());
+  EXPECT_EQ(afterMain, before);
+  EXPECT_EQ(afterSprite, before);
+  return main;
+}
 
 }  // namespace tovrani::test

@@ -1,44 +1,57 @@
-// A test-side model of what a timeline shows: the display list at every
-// frame, computed straight from the tags with a parser of its own. Depth
-// numbers are left out: each frame is the list of objects in stacking order,
-// each with what it covers when it is a mask, so two tag streams that differ
-// only in how they number depths give equal frames.
+// What a timeline shows, computed straight from the tags with a parser of
+// its own, and a runner of the depth and mask-layer pass. Depth numbers are
+// left out of a frame, so two tag streams that differ only in how they
+// number depths give equal frames.
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
+#include "swf/converter_context.h"
+
 namespace tovrani::test {
 
-struct ShownItem {
-  uint16_t character = 0;
-  std::string attributes;  // the placement bytes that set it, depth and clip left out
-  bool isMask = false;
-  uint32_t covers = 0;  // objects after it in the list that it masks
-  bool operator==(const ShownItem&) const = default;
-};
-using ShownFrame = std::vector<ShownItem>;
+// A frame: per object in stacking order its character, the bytes of the
+// placements that set it (depth and clip depth left out, in hex) and, for a
+// mask, how many of the objects after it it covers.
+using ShownFrame = std::string;
 
-// The frames of the tags in data[begin, end). Tags after the last ShowFrame
-// are not shown. Unknown and cut-short tags are ignored.
+// Calls fn(code, body offset, length) for each whole tag of data[begin, end).
+void ForEachTag(const std::vector<uint8_t>& data, size_t begin, size_t end,
+                const std::function<void(uint32_t, size_t, uint32_t)>& fn);
+// The frames of the tags in data[begin, end); cut-short tags are ignored.
 std::vector<ShownFrame> ShownFrames(const std::vector<uint8_t>& data, size_t begin, size_t end);
 
-std::string Describe(const std::vector<ShownFrame>& frames);
-
-// Tag builders for the timeline tests.
 struct Place {
   uint16_t depth = 1;
   uint16_t character = 0;  // 0: none
   int32_t clip = -1;       // -1: no clip depth
   bool move = false;
-  int32_t x = 0;           // a matrix with this translation when >= 0
-  const char* name = "";   // with HasName when not empty
+  int32_t x = 0;          // a matrix with this translation when >= 0
+  const char* name = "";  // with HasName when not empty
 };
-std::vector<uint8_t> PlaceObject2Tag(const Place& p, bool forceLong = false);
+std::vector<uint8_t> PlaceObject2Tag(const Place& p);
 std::vector<uint8_t> PlaceObject3Tag(const Place& p);
 std::vector<uint8_t> RemoveObject2Tag(uint16_t depth);
-std::vector<uint8_t> RemoveObjectTag(uint16_t character, uint16_t depth);
 std::vector<uint8_t> ShowFrameTag();
+std::vector<uint8_t> Tags(std::initializer_list<std::vector<uint8_t>> parts);
+
+constexpr uint64_t kLead = 21;  // bytes standing for the movie header before the tags
+
+// The main movie: `tags` stand after kLead bytes in a work file; the pass
+// runs from their start and `tags` receives what the file holds after it.
+uint32_t RunMainPass(ConverterContext& ctx, std::vector<uint8_t>& tags);
+// A sprite (id, frame count, tags); the pass changes `body` in place.
+std::vector<uint8_t> SpriteBody(uint16_t id, const std::vector<uint8_t>& tags);
+uint32_t RunSpritePass(ConverterContext& ctx, std::vector<uint8_t>& body);
+
+// Runs the pass over `tags` as a main movie and as a sprite, each within
+// `seconds`, and checks that neither changes a frame. Returns the main
+// movie's tags.
+std::vector<uint8_t> PassKeepsDisplay(ConverterContext& ctx, const std::vector<uint8_t>& tags,
+                                      double seconds = 60);
 
 }  // namespace tovrani::test

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include "fla/archive.h"
-#include "fla/keyframe_records.h"
 #include "support/byte_sink.h"
 
 namespace tovrani {
@@ -13,20 +12,21 @@ namespace {
 
 using namespace test;
 
-std::vector<uint8_t> Head() {
+std::vector<uint8_t> PageWith(const std::vector<uint8_t>& after, const char* newClass = nullptr,
+                              int times = 1) {
   ByteSink s;
   WritePageHeadTags(s, 0);
-  return s.bytes();
+  for (int i = 0; newClass && i < times; ++i) WriteNewClassTag(s, newClass), PutU16(s, 0x0001);
+  std::vector<uint8_t> page = s.bytes();
+  Append(page, after);
+  return page;
 }
 
 TEST(PageWalker, ResolvesTheHeadAndLaterObjects) {
-  std::vector<uint8_t> page = Head();
   // A new class (7) with its object (8), a second object of it (9), and a
   // new frame object (10).
-  ByteSink s;
-  WriteNewClassTag(s, "CPicSymbol");
-  Append(page, s.bytes());
-  Append(page, Bytes({1, 0, 0, 0, 0x07, 0x80, 1, 0, 0, 0, 0x05, 0x80, 1, 0, 0}));
+  const std::vector<uint8_t> page =
+      PageWith(Bytes({0, 0, 0x07, 0x80, 1, 0, 0, 0, 0x05, 0x80, 1, 0, 0}), "CPicSymbol");
   const PageWalk w = WalkPage(page);
   ASSERT_TRUE(w.ok) << w.error;
   EXPECT_TRUE(PageWalksClean(page));
@@ -37,30 +37,14 @@ TEST(PageWalker, ResolvesTheHeadAndLaterObjects) {
   EXPECT_EQ(w.nextIndex, 11u);
 }
 
-TEST(PageWalker, FailsOnATagOfNoClass) {
-  std::vector<uint8_t> page = Head();
+TEST(PageWalker, FailsOnBrokenPages) {
   // 0x8004 names the head's layer object, which is no class.
-  Append(page, Bytes({0, 0, 0x04, 0x80, 1, 0, 0}));
-  EXPECT_FALSE(WalkPage(page).ok);
+  EXPECT_FALSE(PageWalksClean(PageWith(Bytes({0, 0, 0x04, 0x80, 1, 0, 0}))));
+  EXPECT_FALSE(PageWalksClean(PageWith({}, "CPicShape", 2)));  // a class defined twice
+  std::vector<uint8_t> page = PageWith({});
+  page[0] = 0;  // no lead byte
   EXPECT_FALSE(PageWalksClean(page));
-}
-
-TEST(PageWalker, FailsOnAClassDefinedTwice) {
-  std::vector<uint8_t> page = Head();
-  ByteSink s;
-  WriteNewClassTag(s, "CPicShape");
-  PutU16(s, 0x0001);
-  WriteNewClassTag(s, "CPicShape");
-  PutU16(s, 0x0001);
-  Append(page, s.bytes());
-  EXPECT_FALSE(WalkPage(page).ok);
-}
-
-TEST(PageWalker, FailsWithoutThePageLead) {
-  std::vector<uint8_t> page = Head();
-  page[0] = 0;
-  EXPECT_FALSE(WalkPage(page).ok);
-  EXPECT_FALSE(WalkPage({}).ok);
+  EXPECT_FALSE(PageWalksClean({}));
 }
 
 }  // namespace

@@ -2,43 +2,23 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 #include "support/temp_dir.h"
 #include "swf/work_folder.h"
-#include "timeline/expected_page.h"
-#include "timeline/page_fixture.h"
+#include "timeline/timeline_page.h"
 
 namespace tovrani {
 namespace {
 
 using namespace test;
 
-TEST(SymbolInstance, AlphaPercentRoundsDown) {
-  EXPECT_EQ(AlphaPercent(256), 100);
-  EXPECT_EQ(AlphaPercent(128), 50);
+TEST(SymbolInstance, AlphaRoundsTowardZeroAndVideoWrappersLoop) {
   EXPECT_EQ(AlphaPercent(255), 99);
-  EXPECT_EQ(AlphaPercent(-256), -100);
   EXPECT_EQ(AlphaPercent(-1), -1);
-  EXPECT_EQ(AlphaPercent(0), 0);
-}
-
-TEST(SymbolInstance, PlayModes) {
+  // A video's wrapper symbol loops unless the entry continues the video.
   ConverterContext ctx;
+  ctx.m_pVideos.emplace_back().wrapperItem = 9;
   PlacementEntry e;
   e.characterId = 9;
-  EXPECT_EQ(InstancePlayMode(ctx, e, false), 0);
-  e.frameOffset = 5;
-  EXPECT_EQ(InstancePlayMode(ctx, e, false), 1);
-  EXPECT_EQ(InstancePlayMode(ctx, e, true), 2);
-  e.kind = 1;
-  EXPECT_EQ(InstancePlayMode(ctx, e, false), 2);
-  // A video's wrapper symbol loops unless the entry continues the video.
-  e.kind = 0;
-  e.frameOffset = 0;
-  VideoStreamRecord v;
-  v.wrapperItem = 9;
-  ctx.m_pVideos.push_back(v);
   EXPECT_EQ(InstancePlayMode(ctx, e, false), 2);
   e.markByte = 1;
   EXPECT_EQ(InstancePlayMode(ctx, e, false), 0);
@@ -49,13 +29,11 @@ class InstanceRecord : public PageFixture {
   std::vector<uint8_t> write(const PlacementEntry& e) {
     const size_t before = body().size();
     WriteSymbolInstance(ctx, e, state);
-    const std::vector<uint8_t> all = body();
-    return Slice(all, before, all.size());
+    return Slice(body(), before, body().size());
   }
-  // What follows the common part of a record whose class tag is a new one.
-  std::vector<uint8_t> tailOf(const std::vector<uint8_t>& record, const std::string& cls) {
-    const size_t common = NewClass(cls).size() + ExpectedInstanceBody(isNew(), InstanceFields{}).size();
-    return Slice(record, common, record.size());
+  // What follows the common part of a record, its class tag `tagSize` bytes.
+  std::vector<uint8_t> tailOf(const std::vector<uint8_t>& record, size_t tagSize) {
+    return Slice(record, tagSize + ExpectedInstanceBody(isNew(), {}).size(), record.size());
   }
 };
 
@@ -79,122 +57,91 @@ TEST_P(InstanceRecord, GraphicSymbolFields) {
   const std::vector<uint8_t> again = write(e);
   EXPECT_BYTES(Slice(again, 0, 2), KnownClass(7));
   if (isNew())
-    EXPECT_BYTES(Slice(again, again.size() - 10, again.size()), Bytes({0, 0, 0, 1, 0xAA, 0xBB, 0xCC, 5, 0, 0}));
+    EXPECT_BYTES(Slice(again, again.size() - 10, again.size()),
+                 Bytes({0, 0, 0, 1, 0xAA, 0xBB, 0xCC, 5, 0, 0}));
   else
     EXPECT_EQ(again.size(), got.size() - NewClass("CPicSymbol").size() + 2);
 }
 
-TEST_P(InstanceRecord, LongInstanceNameUsesTheLongForm) {
+TEST_P(InstanceRecord, LongNamesAndComponentParameters) {
   PlacementEntry e;
   e.kind = 1;
   e.instanceName = std::string(300, 'n');
-  const std::vector<uint8_t> tail = tailOf(write(e), "CPicSprite");
-  const size_t at = isNew() ? 1 + 16 + 4 + 3 : 1 + 24;
-  ASSERT_GT(tail.size(), at + 3);
-  EXPECT_BYTES(Slice(tail, at, at + 3), Bytes({0xFF, 0x2C, 0x01}));
-  const size_t chars = isNew() ? 600 : 300;
-  EXPECT_EQ(tail[at + 3 + chars], 0x02);
-}
+  const std::vector<uint8_t> tail = tailOf(write(e), NewClass("CPicSprite").size());
+  const size_t at = isNew() ? 1 + 16 + 4 + 3 : 1 + 24, end = at + 3 + (isNew() ? 600 : 300);
+  ASSERT_GT(tail.size(), end);
+  EXPECT_BYTES(Slice(tail, at, at + 3), Bytes({0xFF, 0x2C, 0x01}));  // the long form
+  EXPECT_EQ(tail[end], 0x02);
 
-TEST_P(InstanceRecord, ComponentParametersStayWithTheirEntry) {
-  PlacementEntry e;
-  e.kind = 1;
+  // Entries own their parameters: written twice, they are whole both times.
   e.instanceName = "c";
-  ComponentParam p;
-  p.type = 3;
-  p.name = "label";
-  p.hasSecondText = 1;
-  p.values = {{"one", "first"}, {"two", "second"}};
-  e.params.push_back(p);
-  p.type = 0;
-  p.hasSecondText = 0;
-  p.name = "size";
-  p.values = {{"12", ""}};
-  e.params.push_back(p);
-  const std::vector<uint8_t> first = write(e);
-  const std::vector<uint8_t> second = write(e);
-  // Written twice, the parameters are whole both times.
-  EXPECT_BYTES(Slice(second, 2, second.size()), Slice(first, NewClass("CPicSprite").size(), first.size()));
+  e.params.resize(2);
+  e.params[0].type = 3;
+  e.params[0].name = "label";
+  e.params[0].hasSecondText = 1;
+  e.params[0].values = {{"one", "first"}, {"two", "second"}};
+  e.params[1].name = "size";
+  e.params[1].values = {{"12", ""}};
+  const std::vector<uint8_t> first = tailOf(write(e), 2), second = tailOf(write(e), 2);
+  EXPECT_BYTES(second, first);
   ASSERT_EQ(e.params.size(), 2u);
   EXPECT_EQ(e.params[0].values[1].secondText, "second");
-
-  // The count stands before the first parameter.
-  std::vector<uint8_t> count = Bytes({0x02});
+  std::vector<uint8_t> count = Bytes({0x02});  // the count before the first parameter
   AppendU32(count, 2);
-  EXPECT_NE(std::search(first.begin(), first.end(), count.begin(), count.end()), first.end());
+  EXPECT_EQ(CountOf(first, count), 1u);
 }
 
-class ButtonRecord : public InstanceRecord {
- protected:
-  void SetUp() override {
-    InstanceRecord::SetUp();
-    ASSERT_TRUE(folder.create());
-    ctx.m_pWorkFolder = &folder;
-    ctx.m_pStreamItemNo[4] = 42;
-    ctx.m_pStreamFlagC[4] = 1;
-    button.kind = 2;
-    button.characterId = 17;
-    button.streamIndex = 4;
-    button.instanceName = "go";
-  }
-  std::vector<uint8_t> buttonTail(const std::vector<uint8_t>& text, bool present) {
-    const bool n = isNew();
-    std::vector<uint8_t> v;
-    if (n) {
-      v.push_back(0x0B);
-      for (uint32_t x : {4u, 1u, 0u, 0u}) AppendU32(v, x);
+TEST_P(InstanceRecord, ButtonTextsFromWorkFiles) {
+  WorkFolder folder;
+  ASSERT_TRUE(folder.create());
+  ctx.m_pWorkFolder = &folder;
+  ctx.m_pStreamItemNo[4] = 42;
+  ctx.m_pStreamFlagC[4] = 1;
+  PlacementEntry button;
+  button.kind = 2;
+  button.characterId = 17;
+  button.streamIndex = 4;
+  button.instanceName = "go";
+  // The tail of a button with `text` (UTF-16LE) read from its work file, or
+  // of one whose file is missing.
+  auto tail = [this](const std::vector<uint8_t>& text, bool present) {
+    std::vector<uint8_t> v = Bytes({isNew() ? 0x0B : 0x08});
+    for (uint32_t x : isNew() ? std::vector<uint32_t>{4, 1, 0, 0} : std::vector<uint32_t>{1, 0, 0, 0, 0})
+      AppendU32(v, x);
+    if (isNew()) {
       Append(v, Bytes({0xFF, 0xFE, 0xFF}));
       const size_t units = text.size() / 2;
-      if (units < 255) v.push_back(uint8_t(units));
-      else Append(v, Bytes({0xFF, int(units & 0xFF), int(units >> 8)}));
-      Append(v, text);
-    } else {
-      v.push_back(0x08);
-      for (uint32_t x : {1u, 0u, 0u, 0u, 0u}) AppendU32(v, x);
-      if (present) Append(v, text);
-      else AppendU32(v, 0);
+      Append(v, units < 255 ? Bytes({int(units)}) : Bytes({0xFF, int(units & 0xFF), int(units >> 8)}));
     }
+    if (isNew() || present)
+      Append(v, text);
+    else
+      AppendU32(v, 0);
     v.push_back(1);
-    if (n) Append(v, Bytes({0xFF, 0xFE, 0xFF}));
-    const std::vector<uint8_t> name = ExpectedString("go", n);
-    Append(v, n ? Slice(name, 3, name.size()) : name);
+    Append(v, ExpectedString("go", isNew()));
     AppendU32(v, 0);
     return v;
-  }
-  WorkFolder folder;
-  PlacementEntry button;
-};
-
-INSTANTIATE_TEST_SUITE_P(Levels, ButtonRecord, ::testing::Values(0, 2));
-
-TEST_P(ButtonRecord, WorkFileTextIsCarried) {
+  };
   // The file is named after the stream's item number: "b00042".
   std::vector<uint8_t> text(600);
-  for (size_t i = 0; i < text.size(); ++i) text[i] = uint8_t(i % 2 ? 0 : 'a' + i % 26);
+  for (size_t i = 0; i < text.size(); i += 2) text[i] = uint8_t('a' + i % 26);
   WriteFileBytes(folder.file("b00042"), text);
-  EXPECT_BYTES(tailOf(write(button), "CPicButton"), buttonTail(text, true));
-}
-
-TEST_P(ButtonRecord, EmptyAndMissingWorkFiles) {
+  EXPECT_BYTES(tailOf(write(button), NewClass("CPicButton").size()), tail(text, true));
   WriteFileBytes(folder.file("b00042"), {});
-  EXPECT_BYTES(tailOf(write(button), "CPicButton"), buttonTail({}, true));
+  EXPECT_BYTES(tailOf(write(button), 2), tail({}, true));
   folder.removeFile("b00042");
-  const std::vector<uint8_t> missing = write(button);
-  EXPECT_BYTES(Slice(missing, 2 + ExpectedInstanceBody(isNew(), {}).size(), missing.size()),
-               buttonTail({}, false));
-  // A button without a stream row ends like a graphic symbol.
-  button.streamIndex = 0xFFFFFFFF;
-  EXPECT_EQ(write(button).size(), 2 + ExpectedInstanceBody(isNew(), {}).size());
-}
-
-TEST_P(ButtonRecord, ItemMapNamesTheSymbolAndTheFile) {
+  EXPECT_BYTES(tailOf(write(button), 2), tail({}, false));
+  // A mapped button: row 14 is the mapped item number, the file is named by
+  // the button id.
   ctx.m_pButtonItemMap[17] = 300;
   WriteFileBytes(folder.file("b00017"), {'h', 0, 'i', 0});
-  const std::vector<uint8_t> got = write(button);
-  // Row 14 is the mapped item number, the file is named by the button id.
-  const size_t refAt = got.size() - buttonTail({'h', 0, 'i', 0}, true).size() - (isNew() ? 7 : 0) - 4;
-  EXPECT_EQ(got[refAt] | (got[refAt + 1] << 8), 300);
-  EXPECT_BYTES(tailOf(got, "CPicButton"), buttonTail({'h', 0, 'i', 0}, true));
+  const std::vector<uint8_t> mapped = write(button);
+  EXPECT_BYTES(tailOf(mapped, 2), tail({'h', 0, 'i', 0}, true));
+  const size_t refAt = 2 + ExpectedInstanceBody(isNew(), {}).size() - (isNew() ? 7 : 0) - 4;
+  EXPECT_EQ(mapped[refAt] | (mapped[refAt + 1] << 8), 300);
+  // A button without a stream row ends like a graphic symbol.
+  button.streamIndex = 0xFFFFFFFF;
+  EXPECT_TRUE(tailOf(write(button), 2).empty());
 }
 
 }  // namespace

@@ -1,0 +1,108 @@
+#include "shape/decode/shape_page.h"
+
+#include "fla/archive.h"
+#include "fla/file_helpers.h"
+#include "fla/layer_records.h"
+#include "fla/stream_placement.h"
+#include "shape/decode/encoded_shape.h"
+
+namespace tovrani {
+
+ShapePage::ShapePage(ConverterContext& ctx, std::FILE* file)
+    : ctx_(ctx), file_(file), level_(ctx.m_nFlaFormat) {}
+
+size_t ShapePage::Tell() {
+  const long pos = std::ftell(file_);
+  if (pos < 0) {
+    ok_ = false;
+    return 0;
+  }
+  return size_t(pos);
+}
+
+void ShapePage::Begin() {
+  WriteShapeRecordHead(file_, true, level_);
+  objects_ = 1;
+}
+
+void ShapePage::WriteStyleTables(std::span<const uint8_t> blob) {
+  ctx_.m_nShapeHeadPos = Tell();
+  PutBytes(file_, blob.data(), blob.size());
+  edgesStart_ = Tell();
+}
+
+void ShapePage::WriteEdges(std::span<const uint8_t> edges) {
+  PutBytes(file_, edges.data(), edges.size());
+}
+
+void ShapePage::PatchCount(size_t countFieldPos, uint32_t recordCount) {
+  const size_t back = Tell();
+  if (std::fseek(file_, long(countFieldPos), SEEK_SET) != 0) {
+    ok_ = false;
+    return;
+  }
+  PutU32(file_, recordCount);
+  if (std::fseek(file_, long(back), SEEK_SET) != 0) ok_ = false;
+}
+
+void ShapePage::EndObjectForNewStyles(std::span<const uint8_t> edges, uint32_t recordCount) {
+  WriteEdges(edges);
+  WriteLayerRecord(file_, layerNumber_, level_);  // its first byte ends the EdgeStream
+  ++layerNumber_;
+  BeginLayerAndFrame(file_, level_);
+  WriteShapeRecordHead(file_, false, level_);
+  const size_t next = Tell();
+  PatchCount(countFieldPos_ == 0 ? FirstCountFieldPos(level_) : countFieldPos_, recordCount);
+  countFieldPos_ = next - 4;
+  ++objects_;
+}
+
+void ShapePage::Finish(std::span<const uint8_t> edges, uint32_t recordCount, bool noCache,
+                       uint16_t itemNo) {
+  WriteEdges(edges);
+  const size_t end = Tell();
+  if (countFieldPos_ == 0) {
+    const size_t first = FirstCountFieldPos(level_);
+    PatchCount(first, recordCount);
+    if (!noCache && end >= first && ok()) {
+      // The copy runs from the count field to the last edge record.
+      if (ctx_.m_nShapeCacheIndex >= ctx_.m_pShapeCache.size())
+        ctx_.m_pShapeCache.resize(size_t(ctx_.m_nShapeCacheIndex) + 1);
+      std::vector<uint8_t>& copy = ctx_.m_pShapeCache[ctx_.m_nShapeCacheIndex].copy;
+      copy.assign(end - first, 0);
+      if (std::fseek(file_, long(first), SEEK_SET) != 0 ||
+          std::fread(copy.data(), 1, copy.size(), file_) != copy.size()) {
+        copy.clear();
+        ok_ = false;
+      }
+      if (std::fseek(file_, long(end), SEEK_SET) != 0) ok_ = false;
+    }
+  } else {
+    PatchCount(countFieldPos_, recordCount);
+  }
+  if (!ctx_.m_bShapesOn) return;
+  WriteIdLayerRecord(file_, itemNo, level_);
+  ++layerNumber_;
+  if (level_ >= 2)
+    WriteLayerEndNew(file_, layerNumber_);
+  else
+    WriteLayerEndOld(file_, layerNumber_);
+}
+
+bool PlaceShapePage(ConverterContext& ctx, std::FILE* file) {
+  if (ctx.m_nWriterError) return false;
+  std::vector<uint8_t> page;
+  if (!ReadWholeFile(file, page) || page.size() > 0xFFFFFFFFu)
+    return NoteWriterFailure(ctx, kResultOutputIncomplete);
+  const uint32_t row = ctx.m_nStreams;
+  const uint32_t size = uint32_t(page.size());
+  StreamPlacement where;
+  if (!AppendStreamData(ctx, page, where)) return false;
+  ctx.m_pStreamSize[row] = size;
+  if (!WriteSymbolDirEntry(ctx, 0, size, where.start)) return false;
+  ctx.m_pBigStreamList[ctx.m_nBigStreamList++] = where.regular ? row + kSymbolStreamTag : 0;
+  ctx.m_pStreamStart[row] = where.start;
+  return true;
+}
+
+}  // namespace tovrani

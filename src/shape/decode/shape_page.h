@@ -1,0 +1,70 @@
+// The page stream of one DefineShape: a page head, one shape object per set
+// of SWF style arrays, each on a layer of its own, and the layer records
+// that close them. The decoder hands each object's style tables and edge
+// records to the page; the page patches the edge-record count fields, takes
+// the shape-cache copy and closes the last layer.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <span>
+
+#include "swf/converter_context.h"
+
+namespace tovrani {
+
+class ShapePage {
+ public:
+  // `file` is an empty stream open for reading and writing; the page does
+  // not own it.
+  ShapePage(ConverterContext& ctx, std::FILE* file);
+
+  // The page head and the first object's head.
+  void Begin();
+  // The open object's FillStyleTable and LineStyleTable (the style blob).
+  // Notes their position in ConverterContext::m_nShapeHeadPos.
+  void WriteStyleTables(std::span<const uint8_t> blob);
+  // Ends the open object with its edge records (without end byte) when a
+  // shape record brings new style arrays: the object's layer is closed as
+  // "Layer n", its count field patched, and the head of the next object
+  // written on a new layer.
+  void EndObjectForNewStyles(std::span<const uint8_t> edges, uint32_t recordCount);
+  // Ends the last object and the shape. With the "Shape" option on
+  // (m_bShapesOn) the last layer is closed as "ID itemNo" and the layer end
+  // follows; the page is then complete. A one-object page without
+  // transparency (noCache clear) is also copied into the shape cache.
+  void Finish(std::span<const uint8_t> edges, uint32_t recordCount, bool noCache, uint16_t itemNo);
+
+  // False once a write, seek or read of the work file failed.
+  bool ok() const { return ok_ && !std::ferror(file_); }
+  uint16_t layerNumber() const { return layerNumber_; }
+  uint32_t objects() const { return objects_; }
+
+ private:
+  // The object's edge records go to the page as decoded: the fill-overlap
+  // analysis is not part of this build, which is the road "No Problem
+  // Search" gives every shape.
+  void WriteEdges(std::span<const uint8_t> edges);
+  void PatchCount(size_t countFieldPos, uint32_t recordCount);
+  size_t Tell();
+
+  ConverterContext& ctx_;
+  std::FILE* file_;
+  uint8_t level_;
+  uint16_t layerNumber_ = 1;
+  size_t countFieldPos_ = 0;  // 0 while the open object is the page's first
+  size_t edgesStart_ = 0;
+  uint32_t objects_ = 0;
+  bool ok_ = true;
+};
+
+// Places the complete page held in `file` as the symbol stream of row
+// m_nStreams (whose item number the caller has stored): size and start in
+// the row, the bytes in the mini stream or the regular sectors, the symbol
+// directory entry and the directory-order entry. The row, symbol and item
+// counters stay for the caller to advance. False on a failure of the
+// container's work files, which is then noted in m_nWriterError.
+bool PlaceShapePage(ConverterContext& ctx, std::FILE* file);
+
+}  // namespace tovrani

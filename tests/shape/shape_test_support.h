@@ -1,0 +1,47 @@
+// Builders of SWF shape bodies and a structural check of shape pages for the
+// shape tests.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "support/swf_writer.h"
+
+namespace tovrani::test {
+
+// Shape records, bit-packed into a body.
+struct ShapeRecords {
+  SwfBytes& b;
+  unsigned fillBits = 1, lineBits = 1;
+
+  ShapeRecords& Straight(int32_t dx, int32_t dy);
+  ShapeRecords& Curve(int32_t cx, int32_t cy, int32_t ax, int32_t ay);
+  // A style-change record; absent fields are not set.
+  ShapeRecords& Change(std::optional<std::pair<int32_t, int32_t>> moveTo,
+                       std::optional<uint32_t> fill0, std::optional<uint32_t> fill1,
+                       std::optional<uint32_t> line, bool newStyles = false);
+  ShapeRecords& End();
+};
+
+// One shape object found in a page.
+struct ShapePageObject {
+  size_t countFieldPos = 0, stylesPos = 0, edgesPos = 0, endPos = 0;
+  uint32_t countField = 0, records = 0, fills = 0, lines = 0;
+};
+
+// Walks a shape page: page head, then per object its head, style tables and
+// edge records (whose number must equal the count field), further objects
+// after their layer records, and, when `itemNo` is given, the closing "ID"
+// layer with the layer end. Fails on anything out of place.
+::testing::AssertionResult CheckShapePage(const std::vector<uint8_t>& page, uint8_t level,
+                                          std::optional<uint16_t> itemNo,
+                                          std::vector<ShapePageObject>* objects = nullptr);
+
+// The page's bytes after the ID layer: the record, then the layer end with
+// the layer count plus 1.
+std::vector<uint8_t> ExpectedPageTail(uint16_t itemNo, uint16_t layerEndValue, uint8_t level);
+
+}  // namespace tovrani::test
