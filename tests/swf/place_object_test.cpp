@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "support/swf_writer.h"
 
 namespace tovrani {
@@ -21,17 +23,10 @@ TEST(PlaceObject, EveryFieldAndOffset) {
   b.u8(0x7E).u16(12).u16(34).matrix(100, -200, true, 0x20000, 0x8000);
   b.cxformWithAlpha(true, true, add, mult).u16(7).str("inst").u16(15).u8(0xAB);
   DisplayListTag t = Parse(kTagPlaceObject2, b);
-  EXPECT_TRUE(t.complete);
-  EXPECT_EQ(t.depth, 12);
-  EXPECT_EQ(t.depthOffset, 1u);
-  EXPECT_EQ(t.characterId, 34);
-  EXPECT_EQ(t.matrix.translateY, -200);
-  EXPECT_EQ(t.matrix.scaleX, 0x20000);
-  EXPECT_EQ(t.cxform.gMult, 20);
-  EXPECT_EQ(t.cxform.aAdd, 4);
-  EXPECT_EQ(t.ratio, 7);
-  EXPECT_EQ(t.name, "inst");
-  EXPECT_TRUE(t.hasClipDepth);
+  EXPECT_TRUE(t.complete && t.hasClipDepth);
+  EXPECT_EQ(std::tuple(t.depth, t.depthOffset, t.characterId, t.ratio, t.name), std::tuple(12, 1u, 34, 7, "inst"));
+  EXPECT_EQ(std::tuple(t.matrix.translateY, t.matrix.scaleX, t.cxform.gMult, t.cxform.aAdd),
+            std::tuple(-200, 0x20000, 20, 4));
   EXPECT_EQ(b.data()[t.clipDepthOffset], 15);
   EXPECT_EQ(t.restOffset, b.size() - 1);
 
