@@ -44,7 +44,9 @@ TEST(EngineCorpusTest, EveryMovieRunsToAResult) {
     auto start = std::chrono::steady_clock::now();
     uint32_t r = ConvertMovie(ctx, (corpus / path).string(), dir.file("out.fla"), 0, services);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
-    if (signature == "ZWS") EXPECT_EQ(r, kResultNotSwf);
+    if (signature == "ZWS") {
+      EXPECT_EQ(r, kResultNotSwf);
+    }
     if ((signature == "FWS" || signature == "CWS") && problems.empty()) {
       EXPECT_EQ(r, kResultDone);
       EXPECT_TRUE(finished);

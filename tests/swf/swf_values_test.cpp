@@ -163,7 +163,9 @@ TEST(JpegData, FrameHeaderSizeAndRefusals) {
     MemFile f(bytes);
     uint32_t w = 0, h = 0, want = bytes.size() == head(0).size() && bytes[1] == 0xD8 ? 240 : 0;
     EXPECT_EQ(ReadJpegSize(f.f, w, h), want);
-    if (want) EXPECT_EQ(w, 320u);
+    if (want) {
+      EXPECT_EQ(w, 320u);
+    }
   }
 }
 

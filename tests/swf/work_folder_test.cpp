@@ -42,7 +42,9 @@ TEST(OutputTargetTest, OlderDocumentSurvivesUntilCommitAndBadPlacesAreRefused) {
       ASSERT_TRUE(t.open(out));
       std::fputs("new", t.file());
       EXPECT_EQ(ReadFileBytes(out), (std::vector<uint8_t>{9, 9}));
-      if (commit) ASSERT_TRUE(t.commit());
+      if (commit) {
+        ASSERT_TRUE(t.commit());
+      }
     }
     EXPECT_EQ(ReadFileBytes(out), (commit ? std::vector<uint8_t>{'n', 'e', 'w'} : std::vector<uint8_t>{9, 9}));
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), {}), 1);
