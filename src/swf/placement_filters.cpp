@@ -56,13 +56,9 @@ FilterFlags FlagsOf(uint8_t b) {
           uint32_t((b & 0x20) == 0), uint32_t(b & 3)};
 }
 
-void ConvertDropShadow(SwfReader& r, BlockWriter& w) {
-  auto colour = r.take(4);
-  uint32_t blurX = r.u32(), blurY = r.u32(), angle = r.u32(), distance = r.u32();
-  uint16_t strength = r.u16();
-  FilterFlags f = FlagsOf(r.u8());
-  w.bytes({0x04, 0x01, 0x01, 0x00, 0x00, 0x00});
-  w.bytes(colour);
+// The fields that drop shadows, bevels and gradient filters share.
+void WriteShadowFields(BlockWriter& w, uint32_t distance, uint32_t blurX, uint32_t blurY,
+                       uint32_t angle, const FilterFlags& f, uint16_t strength) {
   w.f32(DistanceOf(distance));
   w.f32(BlurOf(blurX));
   w.f32(BlurOf(blurY));
@@ -71,6 +67,16 @@ void ConvertDropShadow(SwfReader& r, BlockWriter& w) {
   w.u32(f.knockout);
   w.u32(f.quality);
   w.u32(StrengthOf(strength));
+}
+
+void ConvertDropShadow(SwfReader& r, BlockWriter& w) {
+  auto colour = r.take(4);
+  uint32_t blurX = r.u32(), blurY = r.u32(), angle = r.u32(), distance = r.u32();
+  uint16_t strength = r.u16();
+  FilterFlags f = FlagsOf(r.u8());
+  w.bytes({0x04, 0x01, 0x01, 0x00, 0x00, 0x00});
+  w.bytes(colour);
+  WriteShadowFields(w, distance, blurX, blurY, angle, f, strength);
   w.u32(f.hideObject);
 }
 
@@ -111,14 +117,7 @@ void ConvertBevel(SwfReader& r, BlockWriter& w) {
   FilterFlags f = FlagsOf(r.u8());
   w.bytes({0x03, 0x04, 0x01, 0x01, 0x00, 0x00, 0x00});
   w.bytes(second);
-  w.f32(DistanceOf(distance));
-  w.f32(BlurOf(blurX));
-  w.f32(BlurOf(blurY));
-  w.f32(AngleOf(angle));
-  w.u32(f.inner);
-  w.u32(f.knockout);
-  w.u32(f.quality);
-  w.u32(StrengthOf(strength));
+  WriteShadowFields(w, distance, blurX, blurY, angle, f, strength);
   w.u32(0);
   w.bytes(first);
   w.u32(f.onTop);
@@ -136,14 +135,7 @@ void ConvertGradient(uint8_t id, uint8_t n, SwfReader& r, BlockWriter& w) {
     w.bytes({0x01, 0x04, 0x01, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xFF});
   else
     w.bytes({0x01, 0x01, 0x04, 0x01, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xFF});
-  w.f32(DistanceOf(distance));
-  w.f32(BlurOf(blurX));
-  w.f32(BlurOf(blurY));
-  w.f32(AngleOf(angle));
-  w.u32(f.inner);
-  w.u32(f.knockout);
-  w.u32(f.quality);
-  w.u32(StrengthOf(strength));
+  WriteShadowFields(w, distance, blurX, blurY, angle, f, strength);
   w.u32(0);
   w.u32(n);
   w.u32(0);

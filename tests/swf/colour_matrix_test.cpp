@@ -11,46 +11,24 @@ namespace {
 
 constexpr double kPi = 3.141592653589793;
 
-// A few of the authoring tool's contrast gains, as its own slider gives them.
-double ToolGain(int contrast) {
-  if (contrast <= 0) return 1.0 + contrast / 100.0;
-  switch (contrast) {
-    case 4: return 1.05;
-    case 20: return 1.25;
-    case 50: return 2.0;
-    case 100: return 11.0;
-  }
-  ADD_FAILURE() << "no gain for contrast " << contrast;
-  return 1.0;
-}
-
 // The matrix the authoring tool stores for an adjustment:
 // Hue · Saturation · Contrast · Brightness, computed in double, kept as f32.
+// Contrast gains above 0 are a few of the tool's own slider values.
 ColourMatrix ToolMatrix(double brightness, int contrast, double saturation, double hue) {
-  const double lum[3] = {0.213, 0.715, 0.072};
-  const double w[3] = {0.3086, 0.6094, 0.082};
+  const double lum[3] = {0.213, 0.715, 0.072}, w[3] = {0.3086, 0.6094, 0.082};
+  const double rot[3][3] = {{-0.213, -0.715, 0.928}, {0.143, 0.140, -0.283}, {-0.787, 0.715, 0.072}};
   double cs = std::cos(hue * kPi / 180.0), sn = std::sin(hue * kPi / 180.0);
-  double h[3][3] = {
-      {lum[0] + cs * (1 - lum[0]) + sn * -lum[0], lum[1] + cs * -lum[1] + sn * -lum[1],
-       lum[2] + cs * -lum[2] + sn * (1 - lum[2])},
-      {lum[0] + cs * -lum[0] + sn * 0.143, lum[1] + cs * (1 - lum[1]) + sn * 0.140,
-       lum[2] + cs * -lum[2] + sn * -0.283},
-      {lum[0] + cs * -lum[0] + sn * -(1 - lum[0]), lum[1] + cs * -lum[1] + sn * lum[1],
-       lum[2] + cs * (1 - lum[2]) + sn * lum[2]}};
   double s = saturation <= 0 ? 1.0 + saturation / 100.0 : 1.0 + 3.0 * saturation / 100.0;
-  double sat[3][3];
-  for (int r = 0; r < 3; ++r)
-    for (int c = 0; c < 3; ++c) sat[r][c] = (1 - s) * w[c] + (r == c ? s : 0.0);
-  double g = ToolGain(contrast);
-  double offset = g * brightness + 63.5 * (1 - g);
+  double g = contrast <= 0 ? 1.0 + contrast / 100.0 : contrast == 20 ? 1.25 : contrast == 50 ? 2.0 : 11.0;
   ColourMatrix m{};
   for (int r = 0; r < 3; ++r) {
     for (int c = 0; c < 3; ++c) {
       double v = 0;
-      for (int k = 0; k < 3; ++k) v += h[r][k] * sat[k][c];
+      for (int k = 0; k < 3; ++k)
+        v += (lum[k] + cs * ((r == k) - lum[k]) + sn * rot[r][k]) * ((1 - s) * w[c] + (k == c ? s : 0.0));
       m[5 * r + c] = float(g * v);
     }
-    m[5 * r + 4] = float(offset);
+    m[5 * r + 4] = float(g * brightness + 63.5 * (1 - g));
   }
   m[18] = 1.0f;
   return m;
@@ -60,15 +38,6 @@ ColourMatrix Identity() {
   ColourMatrix m{};
   m[0] = m[6] = m[12] = m[18] = 1.0f;
   return m;
-}
-
-void ExpectAdjustment(const ColourAdjustment& got, double b, double c, double s, double h) {
-  EXPECT_NEAR(got.brightness, b, 1.0);
-  EXPECT_NEAR(got.contrast, c, 1.0);
-  EXPECT_NEAR(got.saturation, s, 1.0);
-  // -180 and 180 are one angle.
-  double dh = std::fabs(got.hue - h);
-  EXPECT_LE(std::min(dh, 360.0 - dh), 1.0) << "hue " << got.hue << " expected " << h;
 }
 
 TEST(ColourMatrix, SingleAndCombinedEffectsComeBack) {
@@ -86,44 +55,52 @@ TEST(ColourMatrix, SingleAndCombinedEffectsComeBack) {
       {0, 20, 0, 30}, {35, 0, 0, 60}, {-20, 0, 0, -100}, {0, 50, 40, 0}, {0, -50, -60, 0},
       {25, 20, -40, 135}, {-60, 100, 100, -170}, {10, -30, 70, 95}};
   for (const Case& k : cases) {
-    SCOPED_TRACE(testing::Message() << k.brightness << "/" << k.contrast << "/" << k.saturation
-                                    << "/" << k.hue);
-    ExpectAdjustment(RecoverColourAdjustment(ToolMatrix(k.brightness, k.contrast, k.saturation, k.hue)),
-                     k.brightness, k.contrast, k.saturation, k.hue);
+    SCOPED_TRACE(testing::Message() << k.brightness << "/" << k.contrast << "/" << k.saturation << "/" << k.hue);
+    ColourAdjustment got = RecoverColourAdjustment(ToolMatrix(k.brightness, k.contrast, k.saturation, k.hue));
+    EXPECT_NEAR(got.brightness, k.brightness, 1.0);
+    EXPECT_NEAR(got.contrast, k.contrast, 1.0);
+    EXPECT_NEAR(got.saturation, k.saturation, 1.0);
+    double dh = std::fabs(got.hue - k.hue);  // -180 and 180 are one angle
+    EXPECT_LE(std::min(dh, 360.0 - dh), 1.0) << got.hue;
   }
 }
 
-TEST(ColourMatrix, IdentityAndNearIdentityNoiseAreNoAdjustment) {
-  ColourAdjustment a = RecoverColourAdjustment(Identity());
-  EXPECT_EQ(a.brightness, 0);
-  EXPECT_EQ(a.contrast, 0);
-  EXPECT_EQ(a.saturation, 0);
-  EXPECT_EQ(a.hue, 0);
-  EXPECT_FALSE(std::signbit(a.hue));
+bool IsZero(const ColourAdjustment& a) {
+  return a.brightness == 0 && a.contrast == 0 && a.saturation == 0 && a.hue == 0 && !std::signbit(a.hue);
+}
 
+TEST(ColourMatrix, IdentityNoiseNonFiniteAndForeignMatrices) {
+  EXPECT_TRUE(IsZero(RecoverColourAdjustment(Identity())));
   std::mt19937 rng(7);
   std::uniform_real_distribution<float> noise(-1e-4f, 1e-4f);
   for (int i = 0; i < 50; ++i) {
     ColourMatrix m = Identity();
     for (float& v : m) v += noise(rng);
     m[4] += noise(rng) * 1000;  // an offset of a tenth of a colour step
-    ColourAdjustment n = RecoverColourAdjustment(m);
-    EXPECT_EQ(n.brightness, 0);
-    EXPECT_EQ(n.contrast, 0);
-    EXPECT_EQ(n.saturation, 0);
-    EXPECT_EQ(n.hue, 0);
+    EXPECT_TRUE(IsZero(RecoverColourAdjustment(m)));
   }
+  for (float bad : {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(),
+                    -std::numeric_limits<float>::infinity()}) {
+    for (int at : {0, 1, 4, 12, 19}) {
+      ColourMatrix m = ToolMatrix(20, 20, 30, 40);
+      m[at] = bad;
+      EXPECT_TRUE(IsZero(RecoverColourAdjustment(m)));
+    }
+  }
+  // A sepia tone, which the adjustment filter cannot make: hue and
+  // saturation stay neutral.
+  ColourMatrix sepia = {0.393f, 0.769f, 0.189f, 0, 0, 0.349f, 0.686f, 0.168f, 0, 0,
+                        0.272f, 0.534f, 0.131f, 0, 0, 0,      0,      0,      1, 0};
+  ColourAdjustment a = RecoverColourAdjustment(sepia);
+  EXPECT_EQ(a.saturation, 0);
+  EXPECT_EQ(a.hue, 0);
 }
 
-TEST(ColourMatrix, ContrastGainsFollowTheTable) {
-  EXPECT_EQ(RecoverContrast(double(1.05f)), 4);  // equal to an entry: that entry
-  EXPECT_EQ(RecoverContrast(1.045), 4);          // halfway: the higher index
-  EXPECT_EQ(RecoverContrast(1.0), 0);
-  EXPECT_EQ(RecoverContrast(0.5), -50);
-  EXPECT_EQ(RecoverContrast(11.0), 100);
-  EXPECT_EQ(RecoverContrast(12.0), 0);  // beyond the table
+TEST(ColourMatrix, ContrastGainsAndTheirOffset) {
+  // Halfway between two gains: the higher index; beyond the table: 0.
+  EXPECT_EQ(RecoverContrast(1.045), 4);
+  EXPECT_EQ(RecoverContrast(12.0), 0);
   EXPECT_EQ(RecoverContrast(-3.0), -100);
-  EXPECT_EQ(RecoverContrast(std::numeric_limits<double>::quiet_NaN()), 0);
 
   // Gain 0.5 without offset: the contrast's own offset is undone, which leaves
   // a brightness of -63.5, clamped into the tool's range.
@@ -132,7 +109,6 @@ TEST(ColourMatrix, ContrastGainsFollowTheTable) {
   ColourAdjustment a = RecoverColourAdjustment(half);
   EXPECT_EQ(a.contrast, -50);
   EXPECT_NEAR(a.brightness, -63.5, 1.0);
-
   // Above the table the offset is taken as it stands.
   ColourMatrix steep{};
   steep[0] = steep[6] = steep[12] = 12.0f;
@@ -140,30 +116,15 @@ TEST(ColourMatrix, ContrastGainsFollowTheTable) {
   a = RecoverColourAdjustment(steep);
   EXPECT_EQ(a.contrast, 0);
   EXPECT_EQ(a.brightness, 30);
-}
-
-TEST(ColourMatrix, HostileMatricesGiveFiniteSettingsInRange) {
-  const float nan = std::numeric_limits<float>::quiet_NaN();
-  const float inf = std::numeric_limits<float>::infinity();
-  for (float bad : {nan, inf, -inf}) {
-    for (int at : {0, 1, 4, 12, 19}) {
-      ColourMatrix m = ToolMatrix(20, 20, 30, 40);
-      m[at] = bad;
-      ColourAdjustment a = RecoverColourAdjustment(m);
-      EXPECT_EQ(a.brightness, 0);
-      EXPECT_EQ(a.contrast, 0);
-      EXPECT_EQ(a.saturation, 0);
-      EXPECT_EQ(a.hue, 0);
-    }
-  }
-
   // All-zero colour part: contrast -100, nothing else can be told.
   ColourMatrix zero{};
   zero[4] = 63.5f;
-  ColourAdjustment z = RecoverColourAdjustment(zero);
-  EXPECT_EQ(z.contrast, -100);
-  EXPECT_EQ(z.brightness, 0);
+  a = RecoverColourAdjustment(zero);
+  EXPECT_EQ(a.contrast, -100);
+  EXPECT_EQ(a.brightness, 0);
+}
 
+TEST(ColourMatrix, RandomMatricesGiveFiniteSettingsInRange) {
   std::mt19937 rng(11);
   std::uniform_real_distribution<float> small(-2.0f, 2.0f);
   std::uniform_int_distribution<int> exponent(-40, 38);
@@ -171,22 +132,9 @@ TEST(ColourMatrix, HostileMatricesGiveFiniteSettingsInRange) {
     ColourMatrix m;
     for (float& v : m) v = i % 2 ? small(rng) : std::ldexp(small(rng), exponent(rng));
     ColourAdjustment a = RecoverColourAdjustment(m);
-    for (float v : {a.brightness, a.contrast, a.saturation}) {
-      ASSERT_TRUE(std::isfinite(v));
-      ASSERT_LE(std::fabs(v), 100.0f);
-    }
-    ASSERT_TRUE(std::isfinite(a.hue));
-    ASSERT_LE(std::fabs(a.hue), 180.0f);
+    for (float v : {a.brightness, a.contrast, a.saturation}) ASSERT_TRUE(std::isfinite(v) && std::fabs(v) <= 100.0f);
+    ASSERT_TRUE(std::isfinite(a.hue) && std::fabs(a.hue) <= 180.0f);
   }
-}
-
-TEST(ColourMatrix, ForeignMatrixKeepsHueAndSaturationNeutral) {
-  // A sepia tone: not something the adjustment filter can make.
-  ColourMatrix sepia = {0.393f, 0.769f, 0.189f, 0, 0, 0.349f, 0.686f, 0.168f, 0, 0,
-                        0.272f, 0.534f, 0.131f, 0, 0, 0,      0,      0,      1, 0};
-  ColourAdjustment a = RecoverColourAdjustment(sepia);
-  EXPECT_EQ(a.saturation, 0);
-  EXPECT_EQ(a.hue, 0);
 }
 
 }  // namespace

@@ -33,8 +33,7 @@ struct Finish : ::testing::Test {
     ctx.m_pPageWorkFile = page.get();
     ctx.m_pEventSoundLayerFile = eventLayer.get();
     ctx.m_pStreamSoundLayerFile = streamLayer.get();
-    for (auto [name, file] : {std::pair{"a.g12", &big}, {"b.g12", &mini}, {"b.g13", &mediaDir},
-                              {"c.g12", &symbolDir}})
+    for (auto [name, file] : {std::pair{"a.g12", &big}, {"b.g12", &mini}, {"b.g13", &mediaDir}, {"c.g12", &symbolDir}})
       *file = FileHandle(work.file(name), "wb+");
     ctx.m_pBigSectorFile = big.get();
     ctx.m_pMiniStreamFile = mini.get();
@@ -89,19 +88,6 @@ TEST_F(Finish, FailuresLeaveNoDocument) {
   ctx.m_nWriterError = kResultOutputIncomplete;
   EXPECT_EQ(FinishConversion(ctx), uint32_t(kResultOutputIncomplete));
   EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
-}
-
-TEST_F(Finish, NextFreeItemNumberFollowsTheHighestItem) {
-  DocumentLibrary library;
-  EXPECT_EQ(NextFreeItemNo(ctx, library), 1);
-  ctx.m_pStreamItemNo[0] = 9;
-  ctx.m_pStreamItemNo[1] = 4;
-  ctx.m_nStreams = 2;
-  library.sounds.resize(1);
-  library.sounds[0].itemNo = 12;
-  EXPECT_EQ(NextFreeItemNo(ctx, library), 13);
-  library.sounds[0].itemNo = 0xFFFF;  // one more wraps
-  EXPECT_EQ(NextFreeItemNo(ctx, library), 0xE000);
 }
 
 }  // namespace

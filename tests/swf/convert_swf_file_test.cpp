@@ -63,9 +63,10 @@ struct Driver : ::testing::Test {
   ConverterContext ctx;
 };
 
-TEST_F(Driver, SetsTheAuthoringToolsFontOnlyUnderExistingKeys) {
+TEST_F(Driver, SetsTheToolsFontUnderExistingKeysAndOpensOnlyAWrittenScript) {
   shell.settings[kFlashSettingsKeys[1]]["other"] = "x";
-  auto outcomes = ConvertSwfFile(ctx, dir.file("a.swf") + ",", 0, 0);
+  shell.settings[kFlashWarningKeys[0]];
+  auto outcomes = ConvertSwfFile(ctx, dir.file("a.swf") + ",", 1, 0);
   ASSERT_EQ(outcomes.size(), 1u);
   EXPECT_EQ(outcomes[0].result, 0u);
   EXPECT_EQ(shell.settings[kFlashSettingsKeys[1]]["System Default Font"], "Arial");
@@ -74,11 +75,6 @@ TEST_F(Driver, SetsTheAuthoringToolsFontOnlyUnderExistingKeys) {
   EXPECT_EQ(outcomes[0].script, dir.file("a_.fla.jsfl"));
   auto script = ReadFileBytes(outcomes[0].script);
   EXPECT_EQ(std::string(script.begin(), script.end()), JsflHeader());
-}
-
-TEST_F(Driver, OpensTheDocumentAndOnlyAWrittenScript) {
-  shell.settings[kFlashWarningKeys[0]];
-  ConvertSwfFile(ctx, dir.file("a.swf") + ",", 1, 0);
   // No piece reached the script: the document alone, no warning change.
   EXPECT_EQ(shell.opened, std::vector<std::string>{dir.file("a_.fla")});
   EXPECT_FALSE(ctx.m_bFontWarningSet);
@@ -117,27 +113,16 @@ TEST_F(Driver, OpensTheDocumentThenItsScriptAndSetsTheWarningOnce) {
   EXPECT_FALSE(ctx.m_bFontWarningSet);
 }
 
-TEST_F(Driver, TwoFilesInANewFolderTakeTheAutomaticRoad) {
+TEST_F(Driver, OneFileAsksEvenWithTheNewFolderOption) {
   ctx.options.saveInNewFolder = 1;
   ctx.m_strOutputFolder = dir.file("dest") + "/";
-  fs::create_directories(dir.file("dest"));
   SwfFileRequest request;
   request.selectedFolder = dir.path().string();
-  request.saveDialog = [](const std::string&, std::string&) {
-    ADD_FAILURE() << "no dialog on the automatic road";
-    return false;
-  };
-  auto outcomes = ConvertSwfFile(ctx, dir.file("a.swf") + "," + dir.file("b.swf") + ",", 0, 0, request);
-  ASSERT_EQ(outcomes.size(), 2u);
-  EXPECT_TRUE(fs::exists(dir.file("dest/a.fla")));
-  EXPECT_TRUE(fs::exists(dir.file("dest/b.fla.jsfl")));
-
-  // One file always asks, even with the option on; a cancelled dialog skips it.
   int asked = 0;
   request.saveDialog = [&](const std::string& suggested, std::string&) {
     EXPECT_EQ(suggested, dir.file("a_.fla"));
     ++asked;
-    return false;
+    return false;  // cancelled: the file is skipped
   };
   EXPECT_TRUE(ConvertSwfFile(ctx, dir.file("a.swf") + ",", 0, 0, request).empty());
   EXPECT_EQ(asked, 1);
@@ -157,17 +142,14 @@ TEST_F(Driver, LockedOutputEndsTheCallAndResetsItsState) {
   EXPECT_EQ(ctx.m_shapeIdRanges.count(), 0);
 }
 
-TEST_F(Driver, CancelStopsBeforeTheNextFile) {
-  shell.cancelAfterPumps = 0;
-  ctx.m_bCancel = 1;
-  EXPECT_TRUE(ConvertSwfFile(ctx, dir.file("a.swf") + ",", 0, 0).empty());
-}
-
 TEST_F(Driver, ConversionsInARowStartFromAFreshDocument) {
   ConvertSwfFile(ctx, dir.file("a.swf") + ",", 0, 0);
   const auto first = ReadFileBytes(dir.file("a_.fla"));
   ConvertSwfFile(ctx, dir.file("b.swf") + "," + dir.file("a.swf") + ",", 0, 0);
   EXPECT_EQ(ReadFileBytes(dir.file("a_.fla")), first);
+  // A cancel stops before the next file.
+  ctx.m_bCancel = 1;
+  EXPECT_TRUE(ConvertSwfFile(ctx, dir.file("a.swf") + ",", 0, 0).empty());
 }
 
 }  // namespace

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <memory>
 #include <random>
 #include <string>
 #include <utility>
@@ -11,16 +13,8 @@
 namespace tovrani {
 namespace {
 
-SwfMatrix Translate(int32_t tx) {
-  SwfMatrix m;
-  m.translateX = tx;
-  return m;
-}
-SwfCxform Tint(int16_t add) {
-  SwfCxform c;
-  c.rAdd = add;
-  return c;
-}
+SwfMatrix Translate(int32_t tx) { SwfMatrix m; m.translateX = tx; return m; }
+SwfCxform Tint(int16_t add) { SwfCxform c; c.rAdd = add; return c; }
 DisplayEvent Place(uint16_t depth, uint16_t frame, uint16_t origDepth = 0) {
   DisplayEvent e;
   e.depth = depth;
@@ -28,210 +22,92 @@ DisplayEvent Place(uint16_t depth, uint16_t frame, uint16_t origDepth = 0) {
   e.frame = frame;
   return e;
 }
-DisplayEvent Remove(uint16_t depth, uint16_t frame) {
-  DisplayEvent e = Place(depth, frame);
-  e.isRemove = 1;
-  return e;
-}
+DisplayEvent Remove(uint16_t depth, uint16_t frame) { DisplayEvent e = Place(depth, frame); e.isRemove = 1; return e; }
 
-constexpr uint16_t kMove = kPlaceMove, kChar = kPlaceHasCharacter, kMatrix = kPlaceHasMatrix;
+constexpr uint16_t kMove = kPlaceMove, kChar = kPlaceHasCharacter;
 
-TEST(DisplayList, PlacementMoveReplacementAndRemovalAtOneDepth) {
-  const std::string longName(400, 'n');
-  // Depth 3 placed in frame 1, moved in frame 2, removed and replaced in 3.
-  std::vector<DisplayEvent> events = {Place(3, 1), Place(3, 2), Remove(3, 3), Place(3, 3)};
-  DisplayEventIndex index(events, {});
+// Several layers share a key, several events a depth: each search must pick
+// the last record that qualifies.
+TEST(DisplayList, SearchesPickTheLastQualifyingRecord) {
   DepthLayerTable table;
+  auto layer = [&](uint16_t key, uint16_t character, int32_t tx) {
+    int32_t k = table.openLayer(key);
+    SetDisplayEntry(table[size_t(k)], character, 0, 0, Tint(0), Translate(tx));
+    table[size_t(k)].currentEntry().instanceName = "n" + std::to_string(character);
+    return k;
+  };
+  layer(1, 1, 10);
+  layer(2, 2, 20);
+  layer(2, 3, 30);
+  int32_t cur = layer(4, 4, 40);
+  table[size_t(cur)].advanceEntry();
+  // Depth 5 in frame 2 continues original depth 9, last shown at depth 2.
+  std::vector<DisplayEvent> events = {Place(1, 1, 9), Place(2, 1, 9), Place(6, 1, 8), Remove(5, 2), Place(5, 2, 9),
+                                      Place(5, 2, 8)};
+  events[3].origDepth = 9;
+  // Depth 7 is restored three times; the last source has no layer, so the
+  // one before it supplies the attributes; a record of character 0 counts not.
+  std::vector<CharacterRestore> restores = {{5, 7, 1}, {6, 7, 2}, {7, 7, 99}, {0, 7, 1}};
+  DisplayEventIndex index(events, restores);
   DepthIdCache cache;
-  int32_t layer = table.openLayer(3);
-  DepthLayerRecord& rec = table[size_t(layer)];
-  SetDisplayEntry(rec, 7, 0, 11, Tint(40), Translate(100));
-  rec.currentEntry().instanceName = longName;
 
-  // Move with a new matrix: character, colour and name come from entry 0.
-  rec.advanceEntry();
-  InheritOutputs out;
-  out.matrix = Translate(200);
-  InheritDisplayAttributes(16, kMove | kMatrix, layer, table, 3, 1, out, index, cache);
-  EXPECT_EQ(out.character, 7);
-  EXPECT_EQ(out.colour.rAdd, 40);
-  EXPECT_EQ(out.matrix.translateX, 200);
-  EXPECT_EQ(out.name, longName);
-  EXPECT_EQ(out.nameSet, 1);
-  SetDisplayEntry(rec, out.character, 1, 11, out.colour, out.matrix);
-  const DisplayListEntry& moved = rec.entries[1];
-  EXPECT_EQ(moved.characterId, 7);
-  EXPECT_EQ(moved.startFrame, 1);
-  EXPECT_EQ(moved.endFrame, kNeverRemoved);
-  EXPECT_EQ(moved.instanceName, longName);
-  EXPECT_EQ(rec.entries[0].matrix.translateX, 100);
+  InheritOutputs move;
+  InheritDisplayAttributes(16, kMove, cur, table, 5, 1, move, index, cache);
+  EXPECT_EQ(move.character, 3);
+  EXPECT_EQ(move.matrix.translateX, 30);
+  EXPECT_EQ(move.name, "n3");
 
-  // The removal event of frame 3 is passed over; the replacement keeps its
-  // own character and takes the rest from the moved entry.
-  rec.currentEntry().endFrame = 2;
-  rec.advanceEntry();
-  InheritOutputs rep;
-  rep.character = 9;
-  InheritDisplayAttributes(17, kMove | kChar, layer, table, 3, 2, rep, index, cache);
-  EXPECT_EQ(rep.character, 9);
-  EXPECT_EQ(rep.matrix.translateX, 200);
-  EXPECT_EQ(rep.colour.rAdd, 40);
-  EXPECT_EQ(rec.entries[2].instanceName, longName);
-  EXPECT_EQ(rec.entries[1].endFrame, 2);
+  InheritOutputs restored;
+  restored.flag = 1;
+  InheritDisplayAttributes(26, kMove | kChar, cur, table, 7, 0, restored, index, cache);
+  EXPECT_EQ(restored.character, 7);
+  EXPECT_EQ(restored.flag, 0);
+  EXPECT_EQ(restored.matrix.translateX, 30);
+  EXPECT_EQ(table[size_t(cur)].currentEntry().instanceName, "n3");
+  uint16_t id = 0;
+  ASSERT_TRUE(cache.lookup(7, id));
+  EXPECT_EQ(id, 7);
+  EXPECT_TRUE(cache.removeLast(7));
+  ASSERT_TRUE(cache.lookup(7, id));
+  EXPECT_EQ(id, 6);
 
-  // No event for (depth, frame), or no move flag: nothing changes.
-  InheritOutputs none;
-  none.character = 5;
-  InheritDisplayAttributes(16, kMove, layer, table, 3, 8, none, index, cache);
-  InheritDisplayAttributes(16, 0, layer, table, 3, 1, none, index, cache);
-  EXPECT_EQ(none.character, 5);
-  EXPECT_EQ(none.nameSet, 0);
+  // A cached pair answers first; without one, the layer's previous entry.
+  cache.push(8, 11);
+  InheritOutputs cached, previous;
+  cached.flag = 1;
+  InheritDisplayAttributes(27, 0, cur, table, 8, 0, cached, index, cache);
+  InheritDisplayAttributes(26, 0, cur, table, 3, 0, previous, index, cache);
+  EXPECT_EQ(cached.character, 11);
+  EXPECT_EQ(cached.flag, 1);
+  EXPECT_EQ(previous.character, 4);
 }
 
-// The searches as plain scans over every record, in the order the records
-// are kept: the indexed routine must give the same results.
-struct Reference {
-  std::vector<DepthLayerRecord> layers;
-  std::vector<std::pair<uint16_t, uint16_t>> cache;
-
-  const DisplayListEntry* source(int32_t k, int32_t cur) const {
-    const DepthLayerRecord& r = layers[size_t(k)];
-    int32_t i = k == cur ? r.lastEntry - 1 : r.lastEntry;
-    return i < 0 ? nullptr : &r.entries[size_t(i)];
-  }
-  void takeOver(const DisplayListEntry& s, bool withChar, uint16_t flags, DisplayListEntry& target,
-                InheritOutputs& out) {
-    if (withChar && !(flags & kPlaceHasCharacter)) out.character = s.characterId;
-    if (!(flags & kPlaceHasMatrix)) out.matrix = s.matrix;
-    if (!(flags & kPlaceHasColor)) out.colour = s.colorTransform;
-    if (!(flags & kPlaceHasName)) {
-      out.name = s.instanceName;
-      target.instanceName = s.instanceName;
-      out.nameSet = 1;
-    }
-  }
-  void run(uint8_t kind, uint16_t flags, int32_t cur, uint16_t depth, uint32_t frameIndex,
-           InheritOutputs& out, const std::vector<DisplayEvent>& ev, const std::vector<CharacterRestore>& rs) {
-    DisplayListEntry& target = layers[size_t(cur)].entries[size_t(layers[size_t(cur)].lastEntry)];
-    if (kind >= 16 && kind <= 19) {
-      if (!(flags & kPlaceMove)) return;
-      int64_t i = -1, j = -1;
-      for (size_t n = 0; n < ev.size() && i < 0; ++n)
-        if (!ev[n].isRemove && ev[n].depth == depth && ev[n].frame == frameIndex + 1) i = int64_t(n);
-      if (i < 0) return;
-      for (int64_t n = 0; n < i; ++n)
-        if (!ev[size_t(n)].isRemove && ev[size_t(n)].origDepth == ev[size_t(i)].origDepth) j = n;
-      if (j < 0) return;
-      for (size_t k = 0; k < layers.size(); ++k)
-        if (layers[k].key == ev[size_t(j)].depth)
-          if (const DisplayListEntry* s = source(int32_t(k), cur)) takeOver(*s, true, flags, target, out);
-    } else if (kind >= 26 && kind <= 27) {
-      out.character = 0;
-      for (auto& [d, id] : cache)
-        if (d == depth) out.character = id;
-      if (out.character == 0) {
-        for (const CharacterRestore& r : rs) {
-          if (r.depth != depth || r.characterId == 0) continue;  // no character: nothing to restore
-          out.flag = 0;
-          out.character = r.characterId;
-          cache.push_back({depth, r.characterId});
-          for (size_t k = 0; k < layers.size(); ++k)
-            if (layers[k].key == r.sourceDepth)
-              if (const DisplayListEntry* s = source(int32_t(k), cur)) takeOver(*s, false, flags, target, out);
-        }
-      }
-      if (out.character == 0 && layers[size_t(cur)].lastEntry > 0)
-        out.character = layers[size_t(cur)].entries[size_t(layers[size_t(cur)].lastEntry - 1)].characterId;
-    }
-  }
-};
-
-TEST(DisplayList, IndexedSearchesMatchPlainScans) {
+TEST(DisplayList, CacheAnswersTheLastPairOfADepth) {
   std::mt19937 rng(12345);
-  auto pick = [&](int lo, int hi) { return int(rng() % unsigned(hi - lo + 1)) + lo; };
-  const char* names[] = {"", "a", "bb"};
-  for (int trial = 0; trial < 3000; ++trial) {
-    DepthLayerTable table;
-    Reference ref;
-    DepthIdCache cache;
-    int layerCount = pick(1, 6);
-    for (int k = 0; k < layerCount; ++k) {
-      DepthLayerRecord& r = table[size_t(table.openLayer(uint32_t(pick(1, 5))))];
-      int entries = pick(1, 3);
-      for (int e = 0; e < entries; ++e) {
-        DisplayListEntry& x = e == 0 ? r.currentEntry() : r.advanceEntry();
-        x.characterId = uint16_t(pick(0, 3));
-        x.matrix = Translate(pick(-50, 50));
-        x.colorTransform = Tint(int16_t(pick(-9, 9)));
-        x.instanceName = names[pick(0, 2)];
-      }
-    }
-    ref.layers.assign(table.records().begin(), table.records().begin() + layerCount);
-    std::vector<DisplayEvent> events(size_t(pick(0, 30)));
-    for (auto& e : events) {
-      e = Place(uint16_t(pick(1, 5)), uint16_t(pick(1, 6)), uint16_t(pick(1, 5)));
-      e.isRemove = pick(0, 4) == 0;
-    }
-    std::vector<CharacterRestore> restores(size_t(pick(0, 8)));
-    for (auto& r : restores) r = {uint16_t(pick(0, 3)), uint16_t(pick(1, 5)), uint16_t(pick(1, 5))};
-    for (int n = pick(0, 4); n > 0; --n) {
-      uint16_t d = uint16_t(pick(1, 5)), id = uint16_t(pick(0, 3));
+  DepthIdCache cache;
+  std::vector<std::pair<uint16_t, uint16_t>> model;
+  for (int step = 0; step < 20000; ++step) {
+    uint16_t d = uint16_t(rng() % 4), id = uint16_t(rng() % 9);
+    if (rng() % 4 == 0) {
       cache.push(d, id);
-      ref.cache.push_back({d, id});
+      model.push_back({d, id});
+    } else if (rng() % 3 == 0) {
+      auto run = std::make_shared<const std::vector<uint16_t>>(std::vector<uint16_t>{id, uint16_t(id + 1), 0});
+      cache.pushRun(d, run);
+      for (uint16_t x : *run) model.push_back({d, x});
+    } else {
+      auto it = std::find_if(model.rbegin(), model.rend(), [&](auto& p) { return p.first == d; });
+      ASSERT_EQ(cache.removeLast(d), it != model.rend());
+      if (it != model.rend()) model.erase(std::next(it).base());
     }
-    DisplayEventIndex index(events, restores);
-
-    const uint8_t kinds[] = {16, 17, 18, 19, 26, 27};
-    uint8_t kind = kinds[pick(0, 5)];
-    uint16_t flags = uint16_t(pick(0, 0x3F));
-    int32_t cur = pick(0, layerCount - 1);
-    uint16_t depth = uint16_t(pick(1, 5));
-    uint32_t frameIndex = uint32_t(pick(0, 6));
-    InheritOutputs a, b;
-    a.name = b.name = "x";
-    a.flag = b.flag = 1;
-    InheritDisplayAttributes(kind, flags, cur, table, depth, frameIndex, a, index, cache);
-    ref.run(kind, flags, cur, depth, frameIndex, b, events, restores);
-
-    SCOPED_TRACE(trial);
-    ASSERT_EQ(a.character, b.character);
-    ASSERT_EQ(a.matrix.translateX, b.matrix.translateX);
-    ASSERT_EQ(a.colour.rAdd, b.colour.rAdd);
-    ASSERT_EQ(a.name, b.name);
-    ASSERT_EQ(a.nameSet, b.nameSet);
-    ASSERT_EQ(a.flag, b.flag);
-    const auto& mine = table[size_t(cur)];
-    ASSERT_EQ(mine.entries[size_t(mine.lastEntry)].instanceName,
-              ref.layers[size_t(cur)].entries[size_t(mine.lastEntry)].instanceName);
-    // The cache answers alike, also after removals of the last pairs.
-    for (int round = 0; round < 3; ++round) {
-      ASSERT_EQ(cache.count(), ref.cache.size());
-      for (uint16_t d = 0; d <= 6; ++d) {
-        uint16_t id = 0xFFFF, want = 0xFFFF;
-        cache.lookup(d, id);
-        for (auto& [cd, cid] : ref.cache)
-          if (cd == d) want = cid;
-        ASSERT_EQ(id, want);
-      }
-      uint16_t d = uint16_t(pick(1, 5));
-      bool removed = false;
-      for (size_t n = ref.cache.size(); n-- > 0;) {
-        if (ref.cache[n].first == d) {
-          ref.cache.erase(ref.cache.begin() + int64_t(n));
-          removed = true;
-          break;
-        }
-      }
-      ASSERT_EQ(cache.removeLast(d), removed);
-    }
+    ASSERT_EQ(cache.count(), model.size());
+    uint16_t got = 0xFFFF, want = 0xFFFF;
+    cache.lookup(d, got);
+    for (auto& [md, mid] : model)
+      if (md == d) want = mid;
+    ASSERT_EQ(got, want) << step;
   }
 }
-
-}  // namespace
-}  // namespace tovrani
-
-namespace tovrani {
-namespace {
 
 TEST(DisplayList, ManyRestoresAndPlacementsAtOneDepthStayFast) {
   // 100,000 restore records at one depth, each from another source depth,

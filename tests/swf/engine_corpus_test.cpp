@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <string>
+#include <vector>
 
 #include "support/recording_shell.h"
 #include "support/temp_dir.h"
@@ -26,26 +28,25 @@ TEST(EngineCorpusTest, EveryMovieRunsToAResult) {
   std::getline(index, line);
   int movies = 0;
   while (std::getline(index, line)) {
+    // Columns: path, signature, four others, then the known problems.
+    std::vector<std::string> f;
     std::istringstream fields(line);
-    std::string path, signature, problems, field;
-    std::getline(fields, path, '\t');
-    std::getline(fields, signature, '\t');
-    for (int i = 0; i < 4; ++i) std::getline(fields, field, '\t');
-    std::getline(fields, problems, '\t');
+    for (std::string field; f.size() < 7 && std::getline(fields, field, '\t');) f.push_back(field);
+    f.resize(7);
+    const std::string &path = f[0], &signature = f[1], &problems = f[6];
     SCOPED_TRACE(path);
     ConverterContext ctx;
     test::RecordingShell shell;
     ctx.m_pShell = &shell;
     EngineServices services;
     bool finished = false;
-    services.finish = [&](ConverterContext&) {
-      finished = true;
-      return uint32_t(kResultDone);
-    };
+    services.finish = [&](ConverterContext&) { finished = true; return uint32_t(kResultDone); };
     auto start = std::chrono::steady_clock::now();
     uint32_t r = ConvertMovie(ctx, (corpus / path).string(), dir.file("out.fla"), 0, services);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
-    if (signature == "ZWS") EXPECT_EQ(r, kResultNotSwf);
+    if (signature == "ZWS") {
+      EXPECT_EQ(r, kResultNotSwf);
+    }
     if ((signature == "FWS" || signature == "CWS") && problems.empty()) {
       EXPECT_EQ(r, kResultDone);
       EXPECT_TRUE(finished);

@@ -32,19 +32,13 @@ TEST(IdRangeList, TypedText) {
 
 TEST(IdRangeList, ContainsAndClear) {
   IdRangeList list;
-  EXPECT_FALSE(list.Contains(0));
-  EXPECT_FALSE(list.Contains(65535));
-  list.AddRange(40, 7);
+  EXPECT_FALSE(list.Contains(0) || list.Contains(65535));
   list.AddRange(40, 7);
   list.AddRange(65535, 65535);
-  EXPECT_TRUE(list.Contains(7));
-  EXPECT_TRUE(list.Contains(40));
+  EXPECT_TRUE(list.Contains(7) && list.Contains(40) && list.Contains(65535));
   EXPECT_FALSE(list.Contains(41));
-  EXPECT_TRUE(list.Contains(65535));
   list.Clear();
   EXPECT_FALSE(list.Contains(7));
-  list.AddRange(1, 1);
-  EXPECT_TRUE(list.Contains(1));
 }
 
 }  // namespace

@@ -14,6 +14,7 @@ namespace {
 using test::AppendU32;
 using test::Bytes;
 using test::SwfBytes;
+using Buf = std::vector<uint8_t>;
 
 uint32_t F32(float v) { return std::bit_cast<uint32_t>(v); }
 
@@ -28,17 +29,10 @@ SwfBytes& DropShadow(SwfBytes& b, int32_t distance16_16, uint8_t flags) {
       .u8(flags);
 }
 SwfBytes& Blur(SwfBytes& b, uint8_t passByte) { return b.u32(3 << 16).u32(7 << 16).u8(passByte); }
-SwfBytes& Convolution(SwfBytes& b, uint8_t x, uint8_t y) {
-  b.u8(x).u8(y).u32(F32(1.0f)).u32(0);
-  for (int i = 0; i < x * y; ++i) b.u32(F32(0.5f));
-  return b.bytes({1, 2, 3, 4}).u8(0);
-}
 
-std::vector<uint8_t> ExpectedBlurRecord(float bx, float by, uint8_t quality) {
-  std::vector<uint8_t> v = Bytes({1, 0x03, 0x04, 0x01, 0x01, 0x00, 0x00, 0x00, 0xFF, 0xFF, 0xFF, 0xFF,
-                                  0x00, 0x00, 0xA0, 0x40});
-  AppendU32(v, F32(bx));
-  AppendU32(v, F32(by));
+Buf ExpectedBlurRecord(float bx, float by, uint8_t quality) {
+  Buf v = Bytes({1, 0x03, 0x04, 0x01, 0x01, 0x00, 0x00, 0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0x00, 0x00, 0xA0, 0x40});
+  for (uint32_t x : {F32(bx), F32(by)}) AppendU32(v, x);
   test::Append(v, Bytes({0xDB, 0x0F, 0x49, 0x3F, 0, 0, 0, 0, 0, 0, 0, 0}));
   v.push_back(quality);
   test::Append(v, Bytes({0, 0, 0, 0x64, 0, 0, 0, 0, 0, 0, 0}));
@@ -80,157 +74,103 @@ int CountRecords(const std::vector<uint8_t>& block) {
   return uint32_t(n) == u32at(0) ? n : -1;
 }
 
-TEST(PlacementFilters, ConvolutionIsSteppedOverAndNotCounted) {
-  SwfBytes b;
-  b.u8(3).u8(kFilterDropShadow);
-  DropShadow(b, 5 << 16, 0x20);
-  b.u8(kFilterConvolution);
-  Convolution(b, 3, 3);
-  b.u8(kFilterBlur);
-  Blur(b, 0x10);
-  b.u8(0x05);  // blend mode after the list
+FilterListResult List(const SwfBytes& b) {
   SwfReader r(b.data());
-  PlacementEffects e = ReadPlacementEffects(kFlagWordFilterList | kFlagWordBlendMode, r);
-  ASSERT_EQ(CountRecords(e.filterBlock), 2);
-  EXPECT_EQ(e.filterBlock[4], kFilterDropShadow);
-  std::vector<uint8_t> tail(e.filterBlock.end() - 48, e.filterBlock.end());
-  EXPECT_BYTES(tail, ExpectedBlurRecord(3.0f, 7.0f, 2));
-  EXPECT_TRUE(e.hasBlendMode);
-  EXPECT_EQ(e.blendMode, 5);
-  EXPECT_TRUE(r.ok());
-  EXPECT_TRUE(r.atEnd());
+  return ConvertFilterList(r);
 }
+Buf Slice(const Buf& v, size_t from, size_t to) { return Buf(v.begin() + long(from), v.begin() + long(to)); }
 
-TEST(PlacementFilters, DropShadowRecord) {
+TEST(PlacementFilters, RecordsInTheToolsLayout) {
   SwfBytes b;
   b.u8(1).u8(kFilterDropShadow);
   DropShadow(b, -(5 << 16) - 0x8000, 0xC2);  // distance -5.5; inner, knockout, quality 2
-  SwfReader r(b.data());
-  FilterListResult list = ConvertFilterList(r);
+  FilterListResult list = List(b);
   EXPECT_TRUE(list.complete);
-  std::vector<uint8_t> want = Bytes({1, 0, 0, 0, 0, 0x04, 0x01, 0x01, 0, 0, 0, 0x11, 0x22, 0x33, 0x80});
-  AppendU32(want, F32(-5.0f));  // the sign stays, the fraction goes
-  AppendU32(want, F32(4.0f));
-  AppendU32(want, F32(6.0f));
-  AppendU32(want, F32(float(51472.0 * 3.1415927 / 205887.0)));
-  AppendU32(want, 1);    // inner
-  AppendU32(want, 1);    // knockout
-  AppendU32(want, 2);    // quality
-  AppendU32(want, 150);  // strength
-  AppendU32(want, 1);    // composite source clear: hide object
+  Buf want = Bytes({1, 0, 0, 0, 0, 0x04, 0x01, 0x01, 0, 0, 0, 0x11, 0x22, 0x33, 0x80});
+  for (uint32_t v : {F32(-5.0f), F32(4.0f), F32(6.0f), F32(float(51472.0 * 3.1415927 / 205887.0))})
+    AppendU32(want, v);  // the distance keeps its sign and loses its fraction
+  for (uint32_t v : {1, 1, 2, 150, 1}) AppendU32(want, v);  // inner, knockout, quality, strength, hide object
   EXPECT_BYTES(list.block, want);
-
   SwfBytes c;
   c.u8(1).u8(kFilterDropShadow);
-  DropShadow(c, 3 << 16, 0x21);
-  SwfReader rc(c.data());
-  std::vector<uint8_t> block = ConvertFilterList(rc).block;
-  ASSERT_EQ(CountRecords(block), 1);
-  EXPECT_EQ(block[15], 0x00);  // distance 3.0f = 00 00 40 40
-  EXPECT_EQ(block[18], 0x40);
-  EXPECT_EQ(block.back() | block[block.size() - 4], 0);  // composite source set: no hiding
-}
+  DropShadow(c, 3 << 16, 0x21);  // composite source set: no hiding
+  EXPECT_EQ(List(c).block.back(), 0);
 
-TEST(PlacementFilters, GradientBevelAndColourMatrixRecords) {
-  SwfBytes b;
-  b.u8(3).u8(kFilterBevel);
-  b.bytes({1, 1, 1, 1, 2, 2, 2, 2}).u32(1 << 16).u32(2 << 16).u32(0).u32(4 << 16).u16(0x100).u8(0x11);
-  b.u8(kFilterGradientGlow).u8(2).bytes({9, 9, 9, 9, 8, 8, 8, 8}).bytes({0, 255});
-  b.u32(1 << 16).u32(1 << 16).u32(0).u32(0).u16(0x100).u8(1);
-  b.u8(kFilterColorMatrix);
-  float m[20] = {1, 0, 0, 0, 10, 0, 1, 0, 0, 10, 0, 0, 1, 0, 10, 0, 0, 0, 1, 0};
-  for (float v : m) b.u32(F32(v));
-  SwfReader r(b.data());
-  std::vector<uint8_t> block = ConvertFilterList(r).block;
+  SwfBytes g;
+  g.u8(3).u8(kFilterBevel);
+  g.bytes({1, 1, 1, 1, 2, 2, 2, 2}).u32(1 << 16).u32(2 << 16).u32(0).u32(4 << 16).u16(0x100).u8(0x11);
+  g.u8(kFilterGradientGlow).u8(2).bytes({9, 9, 9, 9, 8, 8, 8, 8}).bytes({0, 255});
+  g.u32(1 << 16).u32(1 << 16).u32(0).u32(0).u16(0x100).u8(1);
+  g.u8(kFilterColorMatrix);
+  for (float v : {1, 0, 0, 0, 10, 0, 1, 0, 0, 10, 0, 0, 1, 0, 10, 0, 0, 0, 1, 0}) g.u32(F32(v));
+  Buf block = List(g).block;
   ASSERT_EQ(CountRecords(block), 3);
-
   // Bevel: second colour first, first colour and "on top" at the end.
-  EXPECT_BYTES(std::vector<uint8_t>(block.begin() + 12, block.begin() + 16), Bytes({2, 2, 2, 2}));
-  size_t bevelEnd = 5 + 55;
-  EXPECT_BYTES(std::vector<uint8_t>(block.begin() + bevelEnd - 8, block.begin() + bevelEnd),
-               Bytes({1, 1, 1, 1, 1, 0, 0, 0}));
-
+  EXPECT_BYTES(Slice(block, 12, 16), Bytes({2, 2, 2, 2}));
+  EXPECT_BYTES(Slice(block, 52, 60), Bytes({1, 1, 1, 1, 1, 0, 0, 0}));
   // Gradient glow: colour pairs (u32 ratio, RGBA) after the count.
-  size_t g = bevelEnd;
-  EXPECT_EQ(block[g], kFilterGradientGlow);
-  std::vector<uint8_t> pairs(block.begin() + g + 1 + 11 + 48, block.begin() + g + 1 + 11 + 64);
-  EXPECT_BYTES(pairs, Bytes({0, 0, 0, 0, 9, 9, 9, 9, 255, 0, 0, 0, 8, 8, 8, 8}));
-
+  EXPECT_EQ(block[60], kFilterGradientGlow);
+  EXPECT_BYTES(Slice(block, 120, 136), Bytes({0, 0, 0, 0, 9, 9, 9, 9, 255, 0, 0, 0, 8, 8, 8, 8}));
   // Colour matrix: an offset of 10 alone is brightness 10.
-  std::vector<uint8_t> want = Bytes({kFilterColorMatrix, 1, 1, 1, 0, 0, 0});
-  AppendU32(want, F32(10.0f));
-  AppendU32(want, 0);
-  AppendU32(want, 0);
-  AppendU32(want, 0);
-  EXPECT_BYTES(std::vector<uint8_t>(block.end() - 23, block.end()), want);
+  want = Bytes({kFilterColorMatrix, 1, 1, 1, 0, 0, 0});
+  for (uint32_t v : {F32(10.0f), 0u, 0u, 0u}) AppendU32(want, v);
+  EXPECT_BYTES(Slice(block, block.size() - 23, block.size()), want);
 }
 
 TEST(PlacementFilters, UnknownIdOrShortFilterEndsTheList) {
   // An unknown id: the filters before it stay, and nothing after the list
   // can be found, so no blend mode is read.
-  SwfBytes b;
-  b.u8(3).u8(kFilterBlur);
-  Blur(b, 0x18);
-  b.u8(9).bytes({1, 2, 3, 4, 5, 6, 7, 8, 9, 10});
-  SwfReader r(b.data());
-  PlacementEffects e = ReadPlacementEffects(kFlagWordFilterList | kFlagWordBlendMode, r);
+  SwfBytes u;
+  u.u8(3).u8(kFilterBlur);
+  Blur(u, 0x18);
+  u.u8(9).bytes({1, 2, 3, 4, 5, 6, 7, 8, 9, 10});
+  SwfReader ru(u.data());
+  PlacementEffects e = ReadPlacementEffects(kFlagWordFilterList | kFlagWordBlendMode, ru);
   EXPECT_EQ(CountRecords(e.filterBlock), 1);
+  EXPECT_BYTES(Slice(e.filterBlock, 4, 52), ExpectedBlurRecord(3, 7, 3));
   EXPECT_FALSE(e.hasBlendMode);
 
-  // A glow one byte short of its end.
+  // A glow one byte short of its end; a gradient whose colour count runs
+  // past the end; a convolution whose matrix does.
   SwfBytes s;
   s.u8(2).u8(kFilterBlur);
   Blur(s, 0x08);
-  s.u8(kFilterGlow).bytes(std::vector<uint8_t>(14, 0xEE));
-  SwfReader rs(s.data());
-  FilterListResult list = ConvertFilterList(rs);
+  s.u8(kFilterGlow).bytes(Buf(14, 0xEE));
+  FilterListResult list = List(s);
   EXPECT_FALSE(list.complete);
   EXPECT_EQ(CountRecords(list.block), 1);
-  EXPECT_TRUE(rs.ok());
-
-  // A gradient whose colour count runs past the end, and a convolution whose
-  // matrix does.
   for (SwfBytes bad : {SwfBytes().u8(1).u8(kFilterGradientBevel).u8(200).bytes({1, 2, 3}),
                        SwfBytes().u8(1).u8(kFilterConvolution).u8(255).u8(255).u32(0)}) {
-    SwfReader rb(bad.data());
-    FilterListResult l = ConvertFilterList(rb);
-    EXPECT_FALSE(l.complete);
-    EXPECT_TRUE(l.block.empty());
+    list = List(bad);
+    EXPECT_FALSE(list.complete);
+    EXPECT_TRUE(list.block.empty());
   }
 }
 
 TEST(PlacementFilters, FlagsDecideWhatIsRead) {
-  std::vector<uint8_t> body = {0, 7, 1};
+  Buf body = {0, 7, 1};
   SwfReader none(body);
   PlacementEffects e = ReadPlacementEffects(0x00FF, none);  // PlaceObject2 bits only
   EXPECT_EQ(none.pos(), 0u);
-  EXPECT_TRUE(e.filterBlock.empty());
-  EXPECT_FALSE(e.hasBlendMode);
-
+  EXPECT_FALSE(e.hasBlendMode || !e.filterBlock.empty());
   // An empty list: no block, the count byte consumed; then blend and cache.
   SwfReader all(body);
   e = ReadPlacementEffects(kFlagWordFilterList | kFlagWordBlendMode | kFlagWordCacheAsBitmap, all);
   EXPECT_TRUE(e.filterBlock.empty());
-  EXPECT_TRUE(e.hasBlendMode);
   EXPECT_EQ(e.blendMode, 7);
   EXPECT_EQ(all.pos(), 3u);
-
   // Blend mode announced but absent.
-  std::vector<uint8_t> empty;
+  Buf empty;
   SwfReader cut(empty);
   e = ReadPlacementEffects(kFlagWordBlendMode | kFlagWordCacheAsBitmap, cut);
   EXPECT_FALSE(e.hasBlendMode);
   EXPECT_TRUE(cut.ok());
-
   // The 255 escape: a u16 count follows.
   SwfBytes esc;
   esc.u8(255).u16(2).u8(kFilterBlur);
+  Blur(esc, 0).u8(kFilterBlur);
   Blur(esc, 0);
-  esc.u8(kFilterBlur);
-  Blur(esc, 0);
-  SwfReader re(esc.data());
-  EXPECT_EQ(CountRecords(ConvertFilterList(re).block), 2);
-  EXPECT_TRUE(re.atEnd());
+  EXPECT_EQ(CountRecords(List(esc).block), 2);
 }
 
 TEST(PlacementFilters, HostileListsGiveConsistentBlocks) {

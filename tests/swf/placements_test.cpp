@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <bit>
 #include <random>
+#include <tuple>
 
 #include "support/swf_writer.h"
 #include "swf/converter_context.h"
@@ -20,8 +20,7 @@ constexpr uint16_t kFrameLabel = 43;
 // A PlaceObject2 body: flags, depth and the fields the flags announce.
 struct Place2 {
   uint8_t flags = 0;
-  uint16_t depth = 1;
-  uint16_t character = 0;
+  uint16_t depth = 1, character = 0;
   int32_t tx = 0, ty = 0;
   uint16_t ratio = 0;
   const char* name = "";
@@ -30,15 +29,12 @@ struct Place2 {
   std::vector<uint8_t> body() const {
     SwfBytes b;
     b.u8(flags).u16(depth);
-    fields(b);
-    return b.data();
-  }
-  void fields(SwfBytes& b) const {
     if (flags & kPlaceHasCharacter) b.u16(character);
     if (flags & kPlaceHasMatrix) b.matrix(tx, ty);
     if (flags & kPlaceHasRatio) b.u16(ratio);
     if (flags & kPlaceHasName) b.str(name);
     if (flags & kPlaceHasClipDepth) b.u16(clipDepth);
+    return b.data();
   }
 };
 
@@ -52,53 +48,47 @@ class Placements : public testing::Test {
     int32_t i = ctx.m_movieLayers.findLast(depth);
     return i < 0 ? nullptr : &ctx.m_movieLayers[size_t(i)];
   }
+  uint16_t Cached(uint16_t depth) {
+    uint16_t id = 0;
+    return ctx.m_depthIdCache.lookup(depth, id) ? id : 0;
+  }
 
   ConverterContext ctx;
 };
 
-TEST_F(Placements, FrameLabelsKeepTagOrderAndAnchorFlag) {
-  SwfBytes anchored;
-  anchored.str("intro").u8(1);
-  Tag(kFrameLabel, anchored.data(), 3);
+TEST_F(Placements, FrameLabelsKeepTagOrderAnchorAndTextAsUtf8) {
+  Tag(kFrameLabel, SwfBytes().str("intro").u8(1).data(), 3);
   Tag(kFrameLabel, SwfBytes().str("intro2").data(), 3);
   Tag(kFrameLabel, {'a', 'b', 'c'}, 4);  // no terminator: still one whole label
   Tag(kFrameLabel, {}, 5);
-  const auto& labels = ctx.m_movieLayers.labels();
-  ASSERT_EQ(labels.size(), 3u);
-  EXPECT_EQ(labels[0].text, "intro");
-  EXPECT_EQ(labels[0].anchor, 1);
-  EXPECT_EQ(labels[0].frame, 3);
-  EXPECT_EQ(labels[1].text, "intro2");
-  EXPECT_EQ(labels[1].anchor, 0);
-  EXPECT_EQ(labels[1].frame, 3);
-  EXPECT_EQ(labels[2].text, "abc");
-  EXPECT_EQ(labels[2].anchor, 0);
-
   ctx.options.frameLabel = 0;
   Tag(kFrameLabel, SwfBytes().str("off").data(), 6);
-  EXPECT_EQ(labels.size(), 3u);
-
-  // Text is kept as UTF-8: Windows-1252 before SWF 6, UTF-8 from then on.
+  // Windows-1252 before SWF 6, UTF-8 from then on.
   ctx.options.frameLabel = 1;
   ctx.m_nSwfVersion = 5;
   Tag(kFrameLabel, {'c', 0xE9, 0}, 7);
   Place({.flags = kPlaceHasCharacter | kPlaceHasName, .depth = 1, .character = 2, .name = "n\xE9"}, 7);
   ctx.m_nSwfVersion = 8;
   Tag(kFrameLabel, {'c', 0xC3, 0xA9, 0}, 8);
-  ASSERT_EQ(labels.size(), 5u);
-  EXPECT_EQ(labels[3].text, "c\xC3\xA9");
-  EXPECT_EQ(labels[4].text, "c\xC3\xA9");
+  std::vector<std::tuple<std::string, int, int>> got;
+  for (const auto& l : ctx.m_movieLayers.labels()) got.push_back({l.text, l.anchor, l.frame});
+  EXPECT_EQ(got, (std::vector<std::tuple<std::string, int, int>>{
+                     {"intro", 1, 3}, {"intro2", 0, 3}, {"abc", 0, 4}, {"c\xC3\xA9", 0, 7}, {"c\xC3\xA9", 0, 8}}));
   EXPECT_EQ(Layer(1)->entries[0].instanceName, "n\xC3\xA9");
 }
 
 TEST_F(Placements, PlaceMoveReplaceAndRemoveOnOneDepth) {
-  // Frame 0: PlaceObject of character 5 at depth 2, and character 9 at depth 4.
-  SwfBytes po1;
-  po1.u16(5).u16(2).matrix(100, 200);
-  Tag(kTagPlaceObject, po1.data(), 0);
-  Place({.flags = kPlaceHasCharacter | kPlaceHasMatrix | kPlaceHasName, .depth = 4, .character = 9,
-         .tx = 7, .name = "keeper"},
+  // Frame 0: character 5 at depth 2 with a name longer than 300 bytes, and
+  // a PlaceObject of character 9 at depth 4 with a CXFORM (multiply terms
+  // only, 9 bits each).
+  const std::string longName(400, 'n');
+  Place({.flags = kPlaceHasCharacter | kPlaceHasMatrix | kPlaceHasName, .depth = 2, .character = 5, .tx = 100,
+         .ty = 200, .name = longName.c_str()},
         0);
+  SwfBytes po1;
+  po1.u16(9).u16(4).matrix(7, 0);
+  po1.ubits(0, 1).ubits(1, 1).ubits(9, 4).sbits(128, 9).sbits(256, 9).sbits(64, 9).align();
+  Tag(kTagPlaceObject, po1.data(), 0);
   // Frame 1: move to a new position; frame 2: replace by character 6.
   Place({.flags = kPlaceMove | kPlaceHasMatrix, .depth = 2, .tx = 300, .ty = 400}, 1);
   Place({.flags = kPlaceMove | kPlaceHasCharacter, .depth = 2, .character = 6}, 2);
@@ -110,39 +100,28 @@ TEST_F(Placements, PlaceMoveReplaceAndRemoveOnOneDepth) {
   const DepthLayerRecord* d2 = Layer(2);
   ASSERT_NE(d2, nullptr);
   ASSERT_EQ(d2->lastEntry, 3);
+  // A move keeps the character and name, a replacement the position too.
+  using Row = std::tuple<int, int, int, int, int, int>;  // character, start, end, tx, ty, move
+  std::vector<Row> rows;
   const auto& e = d2->entries;
-  EXPECT_EQ(e[0].characterId, 5);
-  EXPECT_EQ(e[0].startFrame, 0);
-  EXPECT_EQ(e[0].matrix.translateX, 100);
-  EXPECT_EQ(e[0].endFrame, kNeverRemoved);
-  EXPECT_EQ(e[0].isMoveEntry, 0);
-  EXPECT_EQ(e[0].flags, kPlaceHasCharacter | kPlaceHasMatrix);
-
-  EXPECT_EQ(e[1].characterId, 5);  // a move keeps the character
-  EXPECT_EQ(e[1].startFrame, 1);
-  EXPECT_EQ(e[1].matrix.translateY, 400);
-  EXPECT_EQ(e[1].isMoveEntry, 1);
-
-  EXPECT_EQ(e[2].characterId, 6);  // a replacement keeps the position
-  EXPECT_EQ(e[2].startFrame, 2);
-  EXPECT_EQ(e[2].matrix.translateX, 300);
-  EXPECT_EQ(e[2].endFrame, 3);
-
-  EXPECT_EQ(e[3].characterId, 8);
-  EXPECT_EQ(e[3].startFrame, 5);
-  EXPECT_EQ(e[3].endFrame, kNeverRemoved);
+  for (const auto& x : e)
+    rows.push_back({x.characterId, x.startFrame, x.endFrame, x.matrix.translateX, x.matrix.translateY, x.isMoveEntry});
+  EXPECT_EQ(rows, (std::vector<Row>{{5, 0, kNeverRemoved, 100, 200, 0}, {5, 1, kNeverRemoved, 300, 400, 1},
+                                    {6, 2, 3, 300, 400, 1}, {8, 5, kNeverRemoved, 1, 0, 0}}));
+  EXPECT_TRUE(e[1].instanceName == longName && e[2].instanceName == longName);
   for (const auto& x : e) EXPECT_EQ(x.displayByte, 1);
 
   const DepthLayerRecord* d4 = Layer(4);
   ASSERT_NE(d4, nullptr);
   EXPECT_EQ(d4->lastEntry, 0);
-  EXPECT_EQ(d4->entries[0].endFrame, kNeverRemoved);
-  EXPECT_EQ(d4->entries[0].instanceName, "keeper");
+  const DisplayListEntry& p = d4->entries[0];
+  EXPECT_EQ(p.endFrame, kNeverRemoved);
+  EXPECT_EQ(p.colorTransform.rMult, 128);
+  EXPECT_EQ(p.colorTransform.bMult, 64);
+  EXPECT_EQ(p.colorTransform.aMult, 256);
+  EXPECT_EQ(p.flags, kPlaceHasCharacter | kPlaceHasMatrix | kPlaceHasCxform);
   EXPECT_EQ(ctx.m_movieLayers.layerCount(), 2);
-
-  uint16_t id = 0;
-  ASSERT_TRUE(ctx.m_depthIdCache.lookup(2, id));
-  EXPECT_EQ(id, 8);
+  EXPECT_EQ(Cached(2), 8);
 }
 
 TEST_F(Placements, RemovalDropsTheLastPairOfItsDepth) {
@@ -150,11 +129,8 @@ TEST_F(Placements, RemovalDropsTheLastPairOfItsDepth) {
   Place({.flags = kPlaceHasCharacter, .depth = 5, .character = 9}, 0);
   Place({.flags = kPlaceHasCharacter, .depth = 3, .character = 8}, 0);
   Tag(kTagRemoveObject2, SwfBytes().u16(3).data(), 1);
-  uint16_t id = 0;
-  ASSERT_TRUE(ctx.m_depthIdCache.lookup(3, id));
-  EXPECT_EQ(id, 7);
-  ASSERT_TRUE(ctx.m_depthIdCache.lookup(5, id));
-  EXPECT_EQ(id, 9);
+  EXPECT_EQ(Cached(3), 7);
+  EXPECT_EQ(Cached(5), 9);
 }
 
 TEST_F(Placements, ShortOrGatedTagsChangeNothing) {
@@ -176,26 +152,13 @@ TEST_F(Placements, ShortOrGatedTagsChangeNothing) {
   EXPECT_EQ(Layer(1)->entries[0].endFrame, kNeverRemoved);
 }
 
-TEST_F(Placements, PlaceObjectKeepsItsColourTransform) {
-  SwfBytes b;
-  b.u16(5).u16(2).matrix(0, 0);
-  // CXFORM without alpha: multiply terms only, 9 bits each.
-  b.ubits(0, 1).ubits(1, 1).ubits(9, 4).sbits(128, 9).sbits(256, 9).sbits(64, 9).align();
-  Tag(kTagPlaceObject, b.data(), 0);
-  const DisplayListEntry& e = Layer(2)->entries[0];
-  EXPECT_EQ(e.characterId, 5);
-  EXPECT_EQ(e.colorTransform.rMult, 128);
-  EXPECT_EQ(e.colorTransform.bMult, 64);
-  EXPECT_EQ(e.colorTransform.aMult, 256);
-}
-
 TEST_F(Placements, PlaceObject3WithClassNameFiltersAndBlendMode) {
   SwfBytes b;
   b.u8(kPlaceHasCharacter | kPlaceHasMatrix).u8(kPlace3HasFilterList | kPlace3HasBlendMode | kPlace3HasClassName);
   b.u16(6).str("com.example.Clip").u16(33).matrix(20, 40);
   b.u8(3);
   b.u8(kFilterBlur).u32(2 << 16).u32(2 << 16).u8(0x08);
-  b.u8(kFilterConvolution).u8(2).u8(2).u32(0).u32(0).u32(0).u32(0).u32(0).u32(0).u32(0).u8(0);
+  b.u8(kFilterConvolution).u8(2).u8(2).bytes(std::vector<uint8_t>(28, 0)).u8(0);
   b.u8(kFilterGlow).bytes({1, 2, 3, 4}).u32(1 << 16).u32(1 << 16).u16(0x100).u8(0x80);
   b.u8(8);  // blend mode
   Tag(kTagPlaceObject3, b.data(), 2);
@@ -240,29 +203,23 @@ TEST_F(Placements, VideoMovedOneStepPerFrameContinuesItsInstance) {
   Place({.flags = kPlaceHasCharacter | kPlaceHasRatio, .depth = 4, .character = 40, .ratio = 5}, 9);
   Place({.flags = kPlaceMove | kPlaceHasRatio, .depth = 4, .ratio = 6}, 10);
   const DepthLayerRecord* layer = Layer(4);
+  auto state = [&] { return std::pair<int, int>(ctx.m_videoDepthStates[4].frame, ctx.m_videoDepthStates[4].ratio); };
   EXPECT_EQ(layer->lastEntry, 0);
   EXPECT_EQ(layer->entries[0].markByte, 1);
-  EXPECT_EQ(ctx.m_videoDepthStates[4].frame, 10);
-  EXPECT_EQ(ctx.m_videoDepthStates[4].ratio, 6);
-
+  EXPECT_EQ(state(), std::pair(10, 6));
   // A jump in ratio is an ordinary move; the state only takes the frame.
   Place({.flags = kPlaceMove | kPlaceHasRatio, .depth = 4, .ratio = 9}, 11);
-  EXPECT_EQ(layer->lastEntry, 1);
-  EXPECT_EQ(layer->entries[1].kind, kElementVideo);
-  EXPECT_EQ(layer->entries[1].ratio, 9);
-  EXPECT_EQ(layer->entries[1].characterId, 40);
-  EXPECT_EQ(ctx.m_videoDepthStates[4].frame, 11);
-  EXPECT_EQ(ctx.m_videoDepthStates[4].ratio, 6);
+  ASSERT_EQ(layer->lastEntry, 1);
+  const DisplayListEntry& e = layer->entries[1];
+  EXPECT_EQ(std::tuple(int(e.kind), int(e.ratio), int(e.characterId)), std::tuple(int(kElementVideo), 9, 40));
+  EXPECT_EQ(state(), std::pair(11, 6));
 }
 
 TEST_F(Placements, MasksGroupsAndMorphRuns) {
   Place({.flags = kPlaceHasCharacter | kPlaceHasClipDepth, .depth = 1, .character = 3, .clipDepth = 4}, 0);
   Place({.flags = kPlaceHasCharacter | kPlaceHasClipDepth, .depth = 2, .character = 3, .clipDepth = 0x8003}, 0);
-  EXPECT_EQ(Layer(1)->isMask, 1);
-  EXPECT_EQ(Layer(1)->maskDepth, 4);
-  EXPECT_EQ(Layer(2)->isGroup, 1);
-  EXPECT_EQ(Layer(2)->isMask, 0);
-  EXPECT_EQ(Layer(2)->entries[0].groupDepths, 3);
+  EXPECT_TRUE(Layer(1)->isMask && Layer(1)->maskDepth == 4);
+  EXPECT_TRUE(Layer(2)->isGroup && !Layer(2)->isMask && Layer(2)->entries[0].groupDepths == 3);
 
   // A morph placed at ratio 0 and moved on three frames: one run of three
   // following placements; a later jump back in ratio starts no new member.
@@ -300,17 +257,12 @@ TEST_F(Placements, HostileBodiesNeverBreakTheTables) {
     if (body.size() > 3) body[2] = uint8_t(byte(rng) & 3);  // few depths, many collisions
     Tag(codes[pick(rng)], body, uint16_t(i / 10));
   }
-  const DepthLayerTable& t = ctx.m_movieLayers;
-  for (int32_t k = 0; k <= t.lastInUse(); ++k) {
-    const DepthLayerRecord& r = t[size_t(k)];
-    ASSERT_GE(r.lastEntry, 0);
-    ASSERT_LT(size_t(r.lastEntry), r.entries.size());
+  for (int32_t k = 0; k <= ctx.m_movieLayers.lastInUse(); ++k) {
+    const DepthLayerRecord& r = ctx.m_movieLayers[size_t(k)];
+    ASSERT_TRUE(r.lastEntry >= 0 && size_t(r.lastEntry) < r.entries.size());
     for (int32_t j = 0; j <= r.lastEntry; ++j) {
       const DisplayListEntry& e = r.entries[size_t(j)];
-      ASSERT_LE(e.kind, kElementVideo);
-      if (!e.effectBlock.empty()) {
-        ASSERT_GT(e.effectBlock.size(), 4u);
-      }
+      ASSERT_TRUE(e.kind <= kElementVideo && (e.effectBlock.empty() || e.effectBlock.size() > 4));
     }
   }
 }

@@ -45,6 +45,19 @@ TEST(SwfRandomInput, ValueReadersStayInsideTheirBuffers) {
     auto copy = b;
     SwfReader clearing = SwfReader::ClearingBits(copy.data(), copy.size());
     for (int k = 0; k < 8; ++k) clearing.sbits(unsigned(rng() % 32));
+    // Any mix of reads keeps the position inside the buffer.
+    SwfReader mix(b);
+    for (int k = 0; k < 12; ++k) {
+      TagHeader h;
+      switch (rng() % 5) {
+        case 0: mix.u32(); break;
+        case 1: mix.ubits(rng() % 33); break;
+        case 2: mix.cstring(); break;
+        case 3: mix.encodedU32(); break;
+        case 4: mix.tagHeader(h); break;
+      }
+      ASSERT_LE(mix.pos(), b.size());
+    }
   }
 }
 

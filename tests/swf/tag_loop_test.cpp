@@ -7,7 +7,6 @@
 #include "support/swf_writer.h"
 #include "support/temp_dir.h"
 #include "swf/converter_context.h"
-#include "swf/swf_reader.h"
 #include "swf/work_folder.h"
 
 namespace tovrani {
@@ -33,11 +32,7 @@ struct LoopRun {
   std::vector<int> operator()(const std::vector<uint8_t>& movie) {
     test::WriteFileBytes(work.file("m.swf"), movie);
     swf = FileHandle(work.file("m.swf"), "rb");
-    SwfReader r(movie.data(), movie.size());
-    r.seek(8);
-    SwfRect rect;
-    uint64_t start = 8 + ReadSwfRect(r, rect) + 4;
-    std::fseek(swf.get(), long(start), SEEK_SET);
+    std::fseek(swf.get(), 8 + 9 + 4, SEEK_SET);  // past the header of the writer's stage
     ctx.m_pSwfFile = swf.get();
     ctx.m_nSwfEnd = movie.size();
     ctx.m_nSwfVersion = movie[3];
@@ -51,26 +46,16 @@ std::vector<uint8_t> SpriteBody(const SwfWriter& inner) {
 }
 
 TEST(TagLoopTest, ChainOrderAndLiftedDefinitions) {
-  SwfWriter inner;
-  inner.tag(2, {5, 0, 0})
-      .tag(26, {2, 1, 0})
-      .tag(39, SpriteBody(SwfWriter().tag(2, {6, 0})))
-      .showFrame();
-  SwfWriter w(8);
+  SwfWriter inner, w(8);
+  inner.tag(2, {5, 0, 0}).tag(26, {2, 1, 0}).tag(39, SpriteBody(SwfWriter().tag(2, {6, 0}))).showFrame();
   w.tag(69, {1, 0, 0, 0}).tag(56, {0, 0}).tag(15, {1, 0}).tag(2, {1, 0}).tag(46, {1, 0});
-  w.tag(6, {1, 0})
-      .tag(9, {0, 0, 0})
-      .tag(14, {})
-      .tag(60, {1, 0})
-      .tag(19, {1})
-      .tag(39, SpriteBody(inner));
+  w.tag(6, {1, 0}).tag(9, {0, 0, 0}).tag(14, {}).tag(60, {1, 0}).tag(19, {1}).tag(39, SpriteBody(inner));
   w.tag(34, {1, 0}).tag(43, {'a', 0}).tag(26, {2, 1, 0}).tag(10, {1, 0}).tag(37, {1, 0});
   w.tag(11, {1, 0}).tag(777, {1}).showFrame().end();
   LoopRun run;
   // Inside the sprite, the shape and the nested sprite (not its own shape)
   // come before the sprite itself; the placement inside stays there.
-  EXPECT_EQ(run(w.build()), (std::vector<int>{1, 2,  3,  4,  5,  6,  7,  8,  9,  10,
-                                              4, 11, 11, 12, 13, 13, 15, 16, 17, 14}));
+  EXPECT_EQ(run(w.build()), (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 4, 11, 11, 12, 13, 13, 15, 16, 17, 14}));
   EXPECT_EQ(run.ctx.m_wSceneFrames, 1);
 }
 
@@ -91,52 +76,37 @@ TEST(TagLoopTest, OptionGates) {
   LoopRun run;
   run.ctx.options.shape = 0;
   SwfWriter w(8);
-  w.tag(2, {1, 0}).tag(39, SpriteBody(SwfWriter().tag(22, {2, 0}))).showFrame().end();
-  EXPECT_EQ(run(w.build()), (std::vector<int>{11, 14}));
+  EXPECT_EQ(run(w.tag(2, {1, 0}).tag(39, SpriteBody(SwfWriter().tag(22, {2, 0}))).showFrame().end().build()),
+            (std::vector<int>{11, 14}));
 }
 
-TEST(TagLoopTest, TextSettingsTravelWithTheTextBefore) {
-  auto movie = [](uint8_t version) {
+TEST(TagLoopTest, TextSettingsSideCopiesAndTheSpriteEnd) {
+  // CSMTextSettings travels with the text before it when the script rebuilds
+  // texts (SWF 8 and later), and reaches its own handler otherwise.
+  auto text = [](uint8_t version) {
     return SwfWriter(version).tag(11, {1, 0, 9}).tag(74, {1, 0, 0, 0}).showFrame().end().build();
   };
-  LoopRun v8;
-  v8.ctx.options.textJsflImport = 1;
-  EXPECT_EQ(v8(movie(8)), (std::vector<int>{17, 14}));
-  LoopRun v7;
-  v7.ctx.options.textJsflImport = 1;
-  EXPECT_EQ(v7(movie(7)), (std::vector<int>{17, 15, 14}));
-  LoopRun off;
-  EXPECT_EQ(off(movie(8)), (std::vector<int>{17, 15, 14}));
-}
+  LoopRun v8, v7, off;
+  v8.ctx.options.textJsflImport = v7.ctx.options.textJsflImport = 1;
+  EXPECT_EQ(v8(text(8)), (std::vector<int>{17, 14}));
+  EXPECT_EQ(v7(text(7)), (std::vector<int>{17, 15, 14}));
+  EXPECT_EQ(off(text(8)), (std::vector<int>{17, 15, 14}));
 
-TEST(TagLoopTest, SideCopiesHoldWholeTagsInFileOrder) {
+  // Side copies hold whole tags in file order.
   LoopRun run;
-  run.ctx.options.textJsflImport = 1;
-  run.ctx.options.shapeJsflImport = 1;
-  std::vector<uint8_t> big(100, 0x5A);
-  SwfWriter w(8);
-  w.tag(10, {1, 0, 2}).tag(6, {1, 0}).tag(48, big).tag(21, big, true).tag(2, {1, 0});
-  run(w.showFrame().end().build());
-  std::vector<uint8_t> fonts = SwfWriter::TagBytes(10, {1, 0, 2}),
-                       bitmaps = SwfWriter::TagBytes(6, {1, 0});
+  run.ctx.options.textJsflImport = run.ctx.options.shapeJsflImport = 1;
+  std::vector<uint8_t> big(100, 0x5A), fonts = SwfWriter::TagBytes(10, {1, 0, 2}), bitmaps = SwfWriter::TagBytes(6, {1, 0});
+  run(SwfWriter(8).tag(10, {1, 0, 2}).tag(6, {1, 0}).tag(48, big).tag(21, big, true).tag(2, {1, 0}).end().build());
   test::Append(fonts, SwfWriter::TagBytes(48, big));
   test::Append(bitmaps, SwfWriter::TagBytes(21, big, true));
   EXPECT_BYTES(test::ReadFileBytes(run.work.file("ffst")), fonts);
   EXPECT_BYTES(test::ReadFileBytes(run.work.file("ffsp")), bitmaps);
-}
 
-TEST(TagLoopTest, SpriteWalkStopsAtTheSpriteEnd) {
-  // The second inner tag claims more than the sprite holds.
-  std::vector<uint8_t> body = SwfBytes()
-                                  .u16(7)
-                                  .u16(1)
-                                  .bytes(SwfWriter::TagBytes(2, {1, 0}))
-                                  .u16(2 << 6 | 0x3F)
-                                  .u32(0xFFFFFFF0)
-                                  .u8(0);
-  LoopRun run;
-  EXPECT_EQ(run(SwfWriter(8).tag(39, body).showFrame().end().build()),
-            (std::vector<int>{4, 11, 14}));
+  // A tag inside a sprite that claims more than the sprite holds ends its walk.
+  SwfBytes body;
+  body.u16(7).u16(1).bytes(SwfWriter::TagBytes(2, {1, 0})).u16(2 << 6 | 0x3F).u32(0xFFFFFFF0).u8(0);
+  LoopRun sprite;
+  EXPECT_EQ(sprite(SwfWriter(8).tag(39, body).showFrame().end().build()), (std::vector<int>{4, 11, 14}));
 }
 
 TEST(TagLoopTest, HandOffEndsThePlacementAtItsFrame) {

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -46,43 +45,36 @@ struct MovieFile {
 };
 
 Bytes SpriteBody(const Bytes& tags) {
-  Bytes body(4 + tags.size());
-  body[0] = 0x05;  // sprite id 5, two frames
-  body[2] = 0x02;
-  std::copy(tags.begin(), tags.end(), body.begin() + 4);
+  Bytes body = {5, 0, 2, 0};  // sprite id 5, two frames
+  body.insert(body.end(), tags.begin(), tags.end());
   return body;
 }
 
 TEST(TagStatistics, MainMovieUpToEndAndTagsPastTheEnd) {
-  SwfWriter w;
+  SwfWriter w, empty;
   AddCommonTags(w);
   w.end().tag(26, Place2(5, 0x02)).tag(43, kLabel);  // after End: not counted
-  MovieFile m(w.tags());
+  empty.showFrame().end();
+  MovieFile m(w.tags()), e(empty.tags());
   uint32_t labels = 3, slots = 0, highest = 0;
   ASSERT_TRUE(CountPlacementsInFile(m.ctx, labels, slots, highest));
   EXPECT_EQ(labels, 5u);
   EXPECT_EQ(slots, 3u + 5u);
   EXPECT_EQ(highest, 3u);
   EXPECT_EQ(std::ftell(m.f), 7);
-
-  SwfWriter empty;
-  empty.showFrame().end();
-  MovieFile e(empty.tags());
   ASSERT_TRUE(CountPlacementsInFile(e.ctx, labels, slots, highest));
   EXPECT_EQ(slots, 5u);
   EXPECT_EQ(highest, 1u);
 
   // A body cut by the file's end, and one crossing the movie's declared end.
-  Bytes cutTag = SwfWriter::TagBytes(26, Bytes(100, 0));
-  Bytes tags = empty.tags();
+  Bytes cutTag = SwfWriter::TagBytes(26, Bytes(100, 0)), tags = empty.tags();
   tags.insert(tags.begin(), cutTag.begin(), cutTag.begin() + 10);
-  MovieFile cut(tags);
-  EXPECT_FALSE(CountPlacementsInFile(cut.ctx, labels, slots, highest));
-  EXPECT_EQ(std::ftell(cut.f), 7);
-  MovieFile shortEnd(w.tags());
+  MovieFile cut(tags), shortEnd(w.tags());
   shortEnd.ctx.m_nSwfEnd = 7 + 8;
-  EXPECT_FALSE(CountPlacementsInFile(shortEnd.ctx, labels, slots, highest));
-  EXPECT_EQ(std::ftell(shortEnd.f), 7);
+  for (MovieFile* f : {&cut, &shortEnd}) {
+    EXPECT_FALSE(CountPlacementsInFile(f->ctx, labels, slots, highest));
+    EXPECT_EQ(std::ftell(f->f), 7);
+  }
 }
 
 TEST(TagStatistics, SpriteBodyRebuildsStatisticsInDepthOrder) {
@@ -100,11 +92,8 @@ TEST(TagStatistics, SpriteBodyRebuildsStatisticsInDepthOrder) {
   for (const PlacementStat& s : ctx.m_pPlacementStats) got.push_back({s.depth, s.count});
   EXPECT_EQ(got, (std::vector<std::pair<uint16_t, uint32_t>>{{1, 3}, {2, 1}, {9, 2}, {40000, 1}}));
 
-  SwfWriter none;
-  none.end();
-  Bytes emptyBody = SpriteBody(none.tags());
   labels = depths = 0;
-  EXPECT_EQ(CountPlacements(ctx, emptyBody, labels, depths), 1u);
+  EXPECT_EQ(CountPlacements(ctx, SpriteBody(SwfWriter().end().tags()), labels, depths), 1u);
   EXPECT_TRUE(ctx.m_pPlacementStats.empty());
 
   // The last tag runs past the body: its depth still counts, the walk ends.

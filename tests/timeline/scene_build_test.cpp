@@ -3,6 +3,8 @@
 
 #include <filesystem>
 
+#include "app/program_runner.h"
+#include "support/independent_readers.h"
 #include "support/recording_shell.h"
 #include "support/swf_writer.h"
 #include "support/temp_dir.h"
@@ -34,12 +36,27 @@ struct SceneRun {
     return ConvertMovie(ctx, source, dir.file("out.fla"), 0, services);
   }
   uint32_t operator()(const std::vector<uint8_t>& tags) {
+    WriteMovie(tags);
+    return (*this)(dir.file("in.swf"));
+  }
+  void WriteMovie(const std::vector<uint8_t>& tags) {
     SwfWriter w(6);
     ForEachTag(tags, 0, tags.size(), [&](uint32_t code, size_t body, uint32_t len) {
       w.tag(uint16_t(code), std::vector<uint8_t>(tags.begin() + long(body), tags.begin() + long(body + len)));
     });
     WriteFileBytes(dir.file("in.swf"), w.end().build());
-    return (*this)(dir.file("in.swf"));
+  }
+  // The same movie through the program; the scene page as an independent
+  // reader finds it in the document.
+  ::testing::AssertionResult ThroughProgram(const std::vector<uint8_t>& tags) {
+    WriteMovie(tags);
+    ProgramRun r = RunProgram({"-q", dir.file("in.swf"), "-o", dir.file("prog.fla")}, dir.path().string());
+    if (r.status != 0) return ::testing::AssertionFailure() << r.output;
+    std::map<std::string, std::vector<uint8_t>> streams;
+    auto read = ReadCompoundFile(dir.file("prog.fla"), streams);
+    if (!read) return read;
+    page = streams["Page 1"];
+    return IsValidJavaScriptFile(dir.file("prog.fla.jsfl"));
   }
 };
 
@@ -58,7 +75,7 @@ TEST(SceneBuild, ThreeMovingShapesGiveThreeLevelLayers) {
     tags = Tags({tags, ShowFrameTag()});
   }
   SceneRun run;
-  ASSERT_EQ(run(tags), uint32_t(kResultDone));
+  ASSERT_TRUE(run.ThroughProgram(tags));
   const PageWalk walk = WalkPage(run.page);
   EXPECT_TRUE(walk.ok) << walk.error;
   EXPECT_EQ(walk.count("CPicLayer"), 3u);
