@@ -258,10 +258,11 @@ TEST_P(ShapeAtLevel, HandMadeBodiesGiveTheirExactPages) {
     EXPECT_EQ(ctx.m_nShapeHeadPos, tables);
     // The cache holds the object from its count field to the last edge.
     ASSERT_EQ(ctx.m_pShapeCache.size(), c.cached ? 1u : 0u);
-    if (c.cached)
+    if (c.cached) {
       EXPECT_BYTES(ctx.m_pShapeCache[0].copy,
                    std::vector<uint8_t>(e.begin() + long(FirstCountFieldPos(level)),
                                         e.begin() + long(end)));
+    }
   }
 }
 

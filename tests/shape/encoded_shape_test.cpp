@@ -63,10 +63,15 @@ TEST(EdgeRecordTest, RecordsReadBackAndStreamsCutShortAreRefused) {
     ASSERT_TRUE(ReadEdgeRecord(w.span(), pos, e));
     EXPECT_EQ(std::tuple(e.curved, e.hasMove, e.hasStyles),
               std::tuple(r.curved, r.hasMove, r.hasStyles));
-    if (r.hasStyles)
+    if (r.hasStyles) {
       EXPECT_EQ(std::tuple(e.line, e.fill0, e.fill1), std::tuple(r.line, r.fill0, r.fill1));
-    if (r.hasMove) EXPECT_EQ(Pair(e.moveX, e.moveY), scaled(r.move));
-    if (r.curved) EXPECT_EQ(Pair(e.controlX, e.controlY), scaled(r.control));
+    }
+    if (r.hasMove) {
+      EXPECT_EQ(Pair(e.moveX, e.moveY), scaled(r.move));
+    }
+    if (r.curved) {
+      EXPECT_EQ(Pair(e.controlX, e.controlY), scaled(r.control));
+    }
     ASSERT_EQ(Pair(e.anchorX, e.anchorY), scaled(r.anchor));
   }
   auto extent = MeasureEdgeStream(w.span());
