@@ -98,9 +98,9 @@ struct PageCase {
 };
 
 std::vector<PageCase> PageCases() {
+  const std::vector<uint8_t> solid = test::FromHex("01 00 010203 00");
   // A red square outlined in blue, with a curve, a vertical and a
   // zero-length edge and a line-style change on the way.
-  const std::vector<uint8_t> solid = test::FromHex("01 00 010203 00");
   const std::vector<uint8_t> square =
       Body(false, 1, 1, test::FromHex("01 00 FF0000  01 1400 0000FF"), [](ShapeRecords& r) {
         r.Change(std::pair(200, 200), std::nullopt, 1u, 1u).Straight(200, 0).Straight(0, 200);
