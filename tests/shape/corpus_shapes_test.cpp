@@ -8,6 +8,9 @@
 
 #include "fla/file_helpers.h"
 #include "fla/work_files.h"
+#include "support/independent_readers.h"
+#include "support/recording_shell.h"
+#include "swf/engine.h"
 #include "shape/decode/define_shape.h"
 #include "shape/shape_test_support.h"
 #include "support/page_walker.h"
@@ -77,6 +80,36 @@ TEST(CorpusShapes, EveryDefineShapeBecomesAWellFormedPage) {
     }
   }
   EXPECT_GT(shapes, 100u);
+}
+
+// Whole conversions: every shape of the main movie is a symbol page of the
+// document that walks clean, and so does the scene that places them.
+TEST(CorpusShapes, MoviesGiveASymbolPagePerShape) {
+  const fs::path corpus = fs::path(TOVRANI_SHARED_DIR) / "corpus";
+  if (!fs::is_directory(corpus)) GTEST_SKIP() << "no corpus";
+  test::TempDir dir;
+  size_t movies = 0;
+  for (const auto& entry : fs::recursive_directory_iterator(corpus)) {
+    if (entry.path().extension() != ".swf") continue;
+    std::vector<std::pair<uint16_t, std::vector<uint8_t>>> found;
+    CollectShapes(MovieTags(test::ReadFileBytes(entry.path().string())), found, 4);
+    if (found.empty()) continue;
+    ConverterContext ctx;
+    test::RecordingShell shell;
+    ctx.m_pShell = &shell;
+    if (ConvertMovie(ctx, entry.path().string(), dir.file("out.fla"), 0) != kResultDone) continue;
+    std::map<std::string, std::vector<uint8_t>> streams;
+    ASSERT_TRUE(test::ReadCompoundFile(dir.file("out.fla"), streams)) << entry.path();
+    size_t symbols = 0;
+    for (const auto& [name, page] : streams) {
+      if (name != "Page 1" && name.rfind("Symbol ", 0) != 0) continue;
+      EXPECT_TRUE(test::PageWalksClean(page)) << entry.path() << " " << name;
+      symbols += name != "Page 1";
+    }
+    EXPECT_GE(symbols, found.size()) << entry.path();
+    ++movies;
+  }
+  EXPECT_GT(movies, 10u);
 }
 
 }  // namespace
