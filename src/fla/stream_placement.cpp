@@ -71,6 +71,20 @@ void ResetMiniFat(ConverterContext& ctx) {
   ctx.m_nMiniFatPos = 0;
 }
 
+void ResetStreamTables(ConverterContext& ctx) {
+  ResetMiniFat(ctx);
+  ctx.m_nStreams = 0;
+  for (auto* t : {&ctx.m_pStreamSize, &ctx.m_pStreamStart, &ctx.m_pBigStreamList}) t->clear();
+  for (auto* t : {&ctx.m_pStreamItemNo, &ctx.m_pStreamId}) t->clear();
+  for (auto* t : {&ctx.m_pStreamFlagA, &ctx.m_pStreamFlagB, &ctx.m_pStreamFlagC}) t->clear();
+  ctx.m_nBigStreamList = 0;
+  ctx.m_nSymbolStreams = 0;
+  ctx.m_wCurSymbolId = 1;
+  ctx.m_wNextItemNo = 1;
+  ctx.m_nLastSymbolDirEntry = 0;
+  ctx.m_nWriterError = 0;
+}
+
 bool ChainMiniSectors(ConverterContext& ctx, uint32_t /*firstMiniSector*/) {
   if (ctx.m_apMiniFatBlocks.empty()) ResetMiniFat(ctx);
   int64_t pos = Tell(ctx.m_pMiniStreamFile);

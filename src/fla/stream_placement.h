@@ -49,6 +49,9 @@ int64_t PadToMiniSector(std::FILE* f);
 
 // Empties the mini-FAT: one block, all entries free.
 void ResetMiniFat(ConverterContext& ctx);
+// Starts the stream tables, counters, mini-FAT and writer error of a new
+// document.
+void ResetStreamTables(ConverterContext& ctx);
 // After a stream was appended to the mini stream and padded: chains every
 // mini sector from the table's next free entry up to the mini stream's end.
 // The table's own state decides the count; `firstMiniSector` is the start

@@ -97,12 +97,8 @@ uint32_t Finish::Run() {
   for (const char* name : {"ffst", "ffsp", "Circ.tmp", "Progress"}) RemoveWorkFile(name);
   // 2. The conversion's tables: the main timeline's display state and what
   // the depth pass left.
-  ctx_.m_movieLayers = DepthLayerTable();
-  ctx_.m_depthIdCache.clear();
+  ClearMainTimelineState(ctx_);
   ctx_.m_movieEventIndex = DisplayEventIndex();
-  ctx_.m_videoDepthStates.clear();
-  ctx_.m_placedCharacters.clear();
-  ctx_.m_morphRunHeads.clear();
   ctx_.m_pMovieLayerDepths.clear();
   ctx_.m_pMovieMaskDepths.clear();
   ctx_.m_pMovieEvents.clear();

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "fla/jsfl_script.h"
+#include "fla/stream_placement.h"
 #include "swf/conversion_finish.h"
 #include "swf/converter_context.h"
 #include "swf/tag_loop.h"
@@ -49,23 +50,7 @@ bool ClimbsOut(const std::string& relative) {
 // The state of the document writer that one conversion must not inherit
 // from the one before.
 void ResetDocumentState(ConverterContext& ctx) {
-  ctx.m_nStreams = 0;
-  ctx.m_pStreamSize.clear();
-  ctx.m_pStreamStart.clear();
-  ctx.m_pStreamItemNo.clear();
-  ctx.m_pStreamId.clear();
-  ctx.m_pStreamFlagA.clear();
-  ctx.m_pStreamFlagB.clear();
-  ctx.m_pStreamFlagC.clear();
-  ctx.m_pBigStreamList.clear();
-  ctx.m_nBigStreamList = 0;
-  ctx.m_nSymbolStreams = 0;
-  ctx.m_wCurSymbolId = 1;
-  ctx.m_wNextItemNo = 1;
-  ctx.m_nLastSymbolDirEntry = 0;
-  ctx.m_nWriterError = 0;
-  ctx.m_apMiniFatBlocks.clear();
-  ctx.m_nMiniFatBlocks = ctx.m_nMiniFatPos = 0;
+  ResetStreamTables(ctx);
   ctx.m_pJsflStaticTextIds.clear();
   ctx.m_pJsflShapeIds.clear();
   ctx.m_bJsflWritten = 0;

@@ -4,6 +4,16 @@ namespace tovrani {
 
 ConverterContext* g_pConverter = nullptr;
 
+void ClearMainTimelineState(ConverterContext& ctx) {
+  ctx.m_movieLayers = DepthLayerTable();
+  ctx.m_depthIdCache.clear();
+  ctx.m_videoDepthStates.clear();
+  ctx.m_placedCharacters.clear();
+  ctx.m_morphRunHeads.clear();
+  ctx.m_pVideos.clear();
+  ctx.m_pButtonItemMap.clear();
+}
+
 ConverterContext::ConverterContext()
     : m_pOptGrid(&options.grid),
       m_pOptGuides(&options.guides),

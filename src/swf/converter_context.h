@@ -237,6 +237,10 @@ struct ConverterContext {
   uint32_t m_nShapeCacheIndex = 0;  // the record the next shape fills
 };
 
+// Empties the main timeline's display state: its layers, depth cache,
+// video states, placed characters, morph runs, videos and button items.
+void ClearMainTimelineState(ConverterContext& ctx);
+
 // The conversion in progress, for helpers that take no context argument.
 extern ConverterContext* g_pConverter;
 

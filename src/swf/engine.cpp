@@ -228,17 +228,7 @@ bool Engine::StartContainerFiles() {
   ctx_.m_pMiniStreamFile = miniStream_.get();
   ctx_.m_pMediaDirFile = mediaDir_.get();
   ctx_.m_pSymbolDirFile = symbolDir_.get();
-  ResetMiniFat(ctx_);
-  ctx_.m_nStreams = 0;
-  for (auto* t : {&ctx_.m_pStreamSize, &ctx_.m_pStreamStart, &ctx_.m_pBigStreamList}) t->clear();
-  for (auto* t : {&ctx_.m_pStreamItemNo, &ctx_.m_pStreamId}) t->clear();
-  for (auto* t : {&ctx_.m_pStreamFlagA, &ctx_.m_pStreamFlagB, &ctx_.m_pStreamFlagC}) t->clear();
-  ctx_.m_nBigStreamList = 0;
-  ctx_.m_nSymbolStreams = 0;
-  ctx_.m_wCurSymbolId = 1;
-  ctx_.m_wNextItemNo = 1;
-  ctx_.m_nLastSymbolDirEntry = 0;
-  ctx_.m_nWriterError = 0;
+  ResetStreamTables(ctx_);
   return true;
 }
 
@@ -306,15 +296,9 @@ uint32_t Engine::ReadHeaderRest() {
   if (std::fseek(f, long(tagStart), SEEK_SET) != 0) return kResultInputTooShort;
   // The main timeline's display state; its tables grow as the placements
   // come, the counts only size them.
-  ctx_.m_movieLayers = DepthLayerTable();
+  ClearMainTimelineState(ctx_);
   ctx_.m_movieLayers.records().reserve(std::min<uint32_t>(depthSlots, 65536 + 5));
   ctx_.m_movieLayers.labels().reserve(std::min<uint32_t>(labels + 1, 65536));
-  ctx_.m_depthIdCache.clear();
-  ctx_.m_videoDepthStates.clear();
-  ctx_.m_placedCharacters.clear();
-  ctx_.m_morphRunHeads.clear();
-  ctx_.m_pVideos.clear();
-  ctx_.m_pButtonItemMap.clear();
   return kResultDone;
 }
 
