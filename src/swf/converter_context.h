@@ -15,6 +15,7 @@
 
 #include "fla/stream_table.h"
 #include "fla/class_tags.h"
+#include "fla/document_finaliser.h"
 #include "platform/shell_services.h"
 #include "swf/linkage.h"
 #include "swf/swf_values.h"
@@ -137,14 +138,21 @@ struct ConverterContext {
   StreamTable<uint8_t> m_pStreamFlagA;
   StreamTable<uint8_t> m_pStreamFlagB;
   StreamTable<uint8_t> m_pStreamFlagC;
-  // Streams in directory order: row + 0x1000000 (symbol), + 0x4000000
-  // (sound), + 0x8000000 (video) for regular-sector streams, 0 for mini.
+  // Streams in directory order: row + 0x1000000 (symbol), bitmap index +
+  // 0x2000000, + 0x4000000 (sound), + 0x8000000 (video) for regular-sector
+  // streams, 0 for mini.
   StreamTable<uint32_t> m_pBigStreamList;
   uint32_t m_nBigStreamList = 0;
   uint32_t m_nSymbolStreams = 0;
   uint16_t m_wCurSymbolId = 1;  // names the next symbol entry
   uint16_t m_wNextItemNo = 1;
   uint32_t m_nLastSymbolDirEntry = 0;  // directory index of the last symbol entry
+  // Names the next media stream ("Media n") of bitmaps, sounds and videos;
+  // advances only when a stream was placed.
+  uint16_t m_wNextMediaNo = 1;
+  // The library records the converters leave for the finaliser (bitmaps,
+  // sounds, videos, fonts, ...); cleared at the engine's set-up.
+  DocumentLibrary m_documentLibrary;
   // First failure of the FLA writer (0 none): a failed work-file write gives
   // kResultOutputIncomplete, exhausted 16-bit counters kResultTooManyItems.
   int m_nWriterError = 0;
@@ -202,6 +210,11 @@ struct ConverterContext {
   std::unordered_map<uint16_t, SideCopyTag> m_bitmapSideCopies;
   SideCopyTag m_jpegTablesSideCopy;
   uint64_t m_nBitmapSideCopyEnd = 0;  // bytes in "ffsp"
+
+  // ---- bitmaps (convert/bitmap_tags.cpp) ----
+  // The encoding tables of the last JPEGTables tag (without its start and
+  // end markers), inserted into the JPEG of each DefineBits.
+  std::vector<uint8_t> m_pJpegTables;
 
   // ---- timeline builder ----
   // Left by the depth and mask-layer pass: the main movie's and the last
