@@ -7,7 +7,7 @@
 #include "fla/bitmap_media.h"
 #include "fla/file_helpers.h"
 #include "media/jpeg_import.h"
-#include "swf/converter_context.h"
+#include "convert/converter_context.h"
 #include "swf/jpeg_data.h"
 #include "swf/swf_reader.h"
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "fla/document_finaliser.h"
-#include "swf/converter_context.h"
+#include "convert/converter_context.h"
 
 namespace tovrani {
 
