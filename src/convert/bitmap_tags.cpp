@@ -102,6 +102,7 @@ void DefineJpegWithAlpha(ConverterContext& ctx, std::span<const uint8_t> body) {
   if (decoded == kRecodeDone) {
     w = image.width;
     h = image.height;
+    if (image.damaged) Tell(ctx, code, id, "the JPEG data is damaged; what could be decoded is kept.");
   } else if (decoded == kRecodeLimits) {
     return Skip(ctx, code, id, "the JPEG is beyond the decoder's limits");
   } else {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "fla/file_helpers.h"
 #include "fla/stream_placement.h"
 
 namespace tovrani {

@@ -44,7 +44,7 @@ unsigned char CmykChannel(unsigned c, unsigned k, int inverted) {
 // must not skip a destructor, so nothing here owns a C++ object. On success
 // *pixels is a malloc'd width x height x 3 buffer that the caller frees.
 int DecodeJpegC(const unsigned char* data, unsigned long size, unsigned char** pixels,
-                unsigned* width, unsigned* height) {
+                unsigned* width, unsigned* height, int* damaged) {
   jpeg_decompress_struct cinfo;
   ErrorTrap trap;
   jpeg_progress_mgr progress;
@@ -117,6 +117,7 @@ int DecodeJpegC(const unsigned char* data, unsigned long size, unsigned char** p
   jpeg_destroy_decompress(&cinfo);
   std::free(row);
   *pixels = image;
+  *damaged = trap.pub.num_warnings > 0;
   *width = w;
   *height = h;
   return kRecodeDone;
@@ -141,11 +142,14 @@ int RecodeJpeg(std::span<const uint8_t> jpeg, int quality, DecodedImage& out) {
   if (jpeg.empty()) return kRecodeOpenFailed;
   unsigned char* pixels = nullptr;
   unsigned w = 0, h = 0;
-  const int r = DecodeJpegC(jpeg.data(), static_cast<unsigned long>(jpeg.size()), &pixels, &w, &h);
+  int damaged = 0;
+  const int r = DecodeJpegC(jpeg.data(), static_cast<unsigned long>(jpeg.size()), &pixels, &w, &h,
+                            &damaged);
   if (r != kRecodeDone) return r;
   out.rgb.reset(pixels);
   out.width = w;
   out.height = h;
+  out.damaged = damaged != 0;
   return kRecodeDone;
 }
 

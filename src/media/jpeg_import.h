@@ -30,6 +30,7 @@ struct DecodedImage {
     void operator()(uint8_t* p) const { std::free(p); }
   };
   uint32_t width = 0, height = 0;
+  bool damaged = false;  // libjpeg read past damage in the data
   std::unique_ptr<uint8_t[], Free> rgb;  // width x height x 3 bytes
   const uint8_t* row(uint32_t y) const { return rgb.get() + size_t(y) * width * 3; }
 };

@@ -1,0 +1,152 @@
+#include "support/test_jpeg.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include <jpeglib.h>
+#include <zlib.h>
+
+namespace tovrani::test {
+
+Rgb QuadrantColour(uint32_t x, uint32_t y, uint32_t size) {
+  const bool right = x >= size / 2, bottom = y >= size / 2;
+  if (!bottom) return right ? Rgb{0, 0, 255} : Rgb{255, 0, 0};
+  return right ? Rgb{255, 255, 255} : Rgb{0, 255, 0};
+}
+
+std::vector<uint8_t> QuadrantPixels(uint32_t size) {
+  std::vector<uint8_t> v;
+  for (uint32_t y = 0; y < size; ++y)
+    for (uint32_t x = 0; x < size; ++x) {
+      Rgb c = QuadrantColour(x, y, size);
+      v.insert(v.end(), {c.r, c.g, c.b});
+    }
+  return v;
+}
+
+namespace {
+
+struct Compressor {
+  jpeg_compress_struct c;
+  jpeg_error_mgr err;
+  unsigned char* out = nullptr;
+  unsigned long size = 0;
+  Compressor() {
+    c.err = jpeg_std_error(&err);
+    jpeg_create_compress(&c);
+    jpeg_mem_dest(&c, &out, &size);
+  }
+  ~Compressor() {
+    jpeg_destroy_compress(&c);
+    std::free(out);
+  }
+  std::vector<uint8_t> Take() {
+    std::vector<uint8_t> v(out, out + size);
+    std::free(out);
+    out = nullptr;
+    size = 0;
+    return v;
+  }
+  void Setup(uint32_t w, uint32_t h, JpegKind kind) {
+    c.image_width = w;
+    c.image_height = h;
+    c.input_components = kind == JpegKind::kCmyk ? 4 : 3;
+    c.in_color_space = kind == JpegKind::kCmyk ? JCS_CMYK : JCS_RGB;
+    jpeg_set_defaults(&c);
+    jpeg_set_quality(&c, 95, TRUE);
+    for (int i = 0; i < c.num_components; ++i) c.comp_info[i].h_samp_factor = c.comp_info[i].v_samp_factor = 1;
+    if (kind == JpegKind::kProgressive) jpeg_simple_progression(&c);
+  }
+  void Rows(const std::vector<uint8_t>& rgb, uint32_t w, uint32_t h, JpegKind kind) {
+    std::vector<uint8_t> row(size_t(w) * 4);
+    for (uint32_t y = 0; y < h; ++y) {
+      const uint8_t* p = &rgb[size_t(y) * w * 3];
+      if (kind == JpegKind::kCmyk) {
+        // Inverted CMYK: c' = 255 - C = R when K is 0, k' = 255.
+        for (uint32_t x = 0; x < w; ++x) {
+          row[x * 4 + 0] = p[x * 3 + 0];
+          row[x * 4 + 1] = p[x * 3 + 1];
+          row[x * 4 + 2] = p[x * 3 + 2];
+          row[x * 4 + 3] = 255;
+        }
+      } else {
+        std::memcpy(row.data(), p, size_t(w) * 3);
+      }
+      JSAMPROW r = row.data();
+      jpeg_write_scanlines(&c, &r, 1);
+    }
+  }
+};
+
+}  // namespace
+
+std::vector<uint8_t> EncodeJpeg(const std::vector<uint8_t>& rgb, uint32_t w, uint32_t h, JpegKind kind) {
+  Compressor k;
+  k.Setup(w, h, kind);
+  jpeg_start_compress(&k.c, TRUE);
+  k.Rows(rgb, w, h, kind);
+  jpeg_finish_compress(&k.c);
+  return k.Take();
+}
+
+void EncodeJpegPair(const std::vector<uint8_t>& rgb, uint32_t w, uint32_t h,
+                    std::vector<uint8_t>& tables, std::vector<uint8_t>& image) {
+  Compressor k;
+  k.Setup(w, h, JpegKind::kRgb);
+  jpeg_write_tables(&k.c);
+  tables = k.Take();
+  jpeg_mem_dest(&k.c, &k.out, &k.size);
+  jpeg_start_compress(&k.c, FALSE);
+  k.Rows(rgb, w, h, JpegKind::kRgb);
+  jpeg_finish_compress(&k.c);
+  image = k.Take();
+}
+
+std::vector<uint8_t> Zlib(const std::vector<uint8_t>& data, int level) {
+  uLongf n = compressBound(uLong(data.size()));
+  std::vector<uint8_t> z(n);
+  compress2(z.data(), &n, data.data(), uLong(data.size()), level);
+  z.resize(n);
+  return z;
+}
+
+std::vector<uint8_t> RawDeflate1(const std::vector<uint8_t>& data) {
+  z_stream s{};
+  deflateInit2(&s, 1, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
+  std::vector<uint8_t> out(deflateBound(&s, uLong(data.size())) + 16);
+  s.next_in = const_cast<Bytef*>(data.data());
+  s.avail_in = uInt(data.size());
+  s.next_out = out.data();
+  s.avail_out = uInt(out.size());
+  deflate(&s, Z_FINISH);
+  out.resize(s.total_out);
+  deflateEnd(&s);
+  return out;
+}
+
+std::vector<uint8_t> RawInflate(const std::vector<uint8_t>& data) {
+  z_stream s{};
+  if (inflateInit2(&s, -15) != Z_OK) return {};
+  std::vector<uint8_t> out;
+  uint8_t buf[16384];
+  s.next_in = const_cast<Bytef*>(data.data());
+  s.avail_in = uInt(data.size());
+  int r = Z_OK;
+  while (r == Z_OK) {
+    s.next_out = buf;
+    s.avail_out = sizeof buf;
+    r = inflate(&s, Z_NO_FLUSH);
+    out.insert(out.end(), buf, buf + (sizeof buf - s.avail_out));
+    if (r == Z_BUF_ERROR && s.avail_out) break;
+  }
+  inflateEnd(&s);
+  return r == Z_STREAM_END ? out : std::vector<uint8_t>{};
+}
+
+bool Near(Rgb a, Rgb b, int tolerance) {
+  return std::abs(a.r - b.r) <= tolerance && std::abs(a.g - b.g) <= tolerance &&
+         std::abs(a.b - b.b) <= tolerance;
+}
+
+}  // namespace tovrani::test
