@@ -1,6 +1,8 @@
-// JPEG images made by the tests with libjpeg, and the zlib data of bitmap
-// tags.
+// Bitmap data made by the tests: JPEG images encoded with libjpeg, the zlib
+// data of bitmap tags, and the media records the converter should write.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <vector>
@@ -33,6 +35,17 @@ std::vector<uint8_t> Zlib(const std::vector<uint8_t>& data, int level);
 std::vector<uint8_t> RawDeflate1(const std::vector<uint8_t>& data);
 // Inflates raw deflate data; empty on failure.
 std::vector<uint8_t> RawInflate(const std::vector<uint8_t>& data);
+
+// A bitmap media record up to its data: lead, size, bounds, colour-table
+// flag and colours (alpha, R, G, B), 1, 2, 0, 78 01.
+std::vector<uint8_t> RecordHead(uint8_t format, uint16_t w, uint16_t h, uint8_t flag,
+                                const std::vector<uint8_t>& argb);
+// Deflate data as record chunks of at most 2048 bytes with the end word.
+std::vector<uint8_t> Chunked(const std::vector<uint8_t>& deflated);
+// The pixel data of a record: its chunks from `head` on joined and inflated;
+// fails on a chunk longer than 2048 bytes or data after the end word.
+::testing::AssertionResult RecordPixels(const std::vector<uint8_t>& record, size_t head,
+                                        std::vector<uint8_t>& pixels);
 
 // Whether a colour is within JPEG tolerance of another.
 bool Near(Rgb a, Rgb b, int tolerance = 24);

@@ -1,4 +1,4 @@
-#include "support/test_jpeg.h"
+#include "support/bitmap_data.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -6,6 +6,8 @@
 
 #include <jpeglib.h>
 #include <zlib.h>
+
+#include "support/swf_writer.h"
 
 namespace tovrani::test {
 
@@ -142,6 +144,43 @@ std::vector<uint8_t> RawInflate(const std::vector<uint8_t>& data) {
   }
   inflateEnd(&s);
   return r == Z_STREAM_END ? out : std::vector<uint8_t>{};
+}
+
+std::vector<uint8_t> RecordHead(uint8_t format, uint16_t w, uint16_t h, uint8_t flag, const std::vector<uint8_t>& argb) {
+  SwfBytes b;
+  b.u8(3).u8(format).u16(0).u16(w).u16(h).u32(0).u32(w * 20u).u32(0).u32(h * 20u).u8(flag);
+  if (!argb.empty()) b.u16(uint32_t(argb.size() / 4)).bytes(argb);
+  b.u8(1).u8(2).u8(0).u8(0x78).u8(0x01);
+  return b.data();
+}
+
+std::vector<uint8_t> Chunked(const std::vector<uint8_t>& deflated) {
+  SwfBytes b;
+  for (size_t at = 0; at < deflated.size(); at += 2048) {
+    const size_t n = std::min<size_t>(2048, deflated.size() - at);
+    b.u16(uint32_t(n)).bytes(std::vector<uint8_t>(deflated.begin() + at, deflated.begin() + at + n));
+  }
+  b.u16(0);
+  return b.data();
+}
+
+// The pixel data of a record: its chunks from `head` on joined and inflated;
+// fails on a chunk longer than 2048 bytes or data after the end word.
+::testing::AssertionResult RecordPixels(const std::vector<uint8_t>& record, size_t head, std::vector<uint8_t>& pixels) {
+  std::vector<uint8_t> deflated;
+  size_t at = head;
+  for (;;) {
+    if (at + 2 > record.size()) return ::testing::AssertionFailure() << "no end word";
+    const size_t n = record[at] | record[at + 1] << 8;
+    at += 2;
+    if (n == 0) break;
+    if (n > 2048 || at + n > record.size()) return ::testing::AssertionFailure() << "chunk of " << n;
+    deflated.insert(deflated.end(), record.begin() + at, record.begin() + at + n);
+    at += n;
+  }
+  if (at != record.size()) return ::testing::AssertionFailure() << record.size() - at << " bytes after the end";
+  pixels = RawInflate(deflated);
+  return ::testing::AssertionSuccess();
 }
 
 bool Near(Rgb a, Rgb b, int tolerance) {

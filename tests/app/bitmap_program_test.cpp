@@ -1,0 +1,195 @@
+// Bitmaps through the program: every kind of bitmap tag used as a fill of a
+// placed shape, and hostile bitmaps among good ones.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "app/program_runner.h"
+#include "fla/work_files.h"
+#include "media/jpeg_import.h"
+#include "shape/shape_test_support.h"
+#include "support/bitmap_data.h"
+#include "support/swf_writer.h"
+
+namespace tovrani::test {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using Streams = std::map<std::string, Bytes>;
+
+// DefineShape2 `id`: a square filled with the first of one clipped bitmap
+// fill per id.
+Bytes BitmapFilledSquare(uint16_t id, const std::vector<uint16_t>& bitmaps) {
+  SwfBytes b;
+  b.u16(id).rect(0, 400, 0, 400).u8(uint32_t(bitmaps.size()));
+  for (uint16_t bitmap : bitmaps) b.u8(0x41).u16(bitmap).matrix(0, 0, true, 20 << 16, 20 << 16);
+  b.u8(0).u8(0x40);
+  ShapeRecords r{b, 4, 0};
+  r.Change(std::pair(0, 0), std::nullopt, 1u, std::nullopt);
+  r.Straight(400, 0).Straight(0, 400).Straight(-400, 0).Straight(0, -400).End();
+  return b.data();
+}
+
+Bytes PlaceAt(uint16_t depth, uint16_t id) {
+  SwfBytes b;
+  b.u8(0x06).u16(depth).u16(id).matrix(0, 0);
+  return b.data();
+}
+
+struct Lossless {
+  Bytes body, record;
+};
+
+// DefineBitsLossless, format 3 with two colours (3 x 2), and its record.
+Lossless PaletteBitmap(uint16_t id) {
+  const Bytes table = {255, 0, 0, 0, 0, 255}, pixels = {0, 1, 0, 0, 1, 0, 1, 0};
+  Bytes data = table;
+  data.insert(data.end(), pixels.begin(), pixels.end());
+  Lossless l;
+  l.body = SwfBytes().u16(id).u8(3).u16(3).u16(2).u8(1).bytes(Zlib(data, 9)).data();
+  l.record = RecordHead(3, 3, 2, 1, {255, 255, 0, 0, 255, 0, 0, 255});
+  const Bytes chunks = Chunked(RawDeflate1(pixels));
+  l.record.insert(l.record.end(), chunks.begin(), chunks.end());
+  return l;
+}
+
+// DefineBitsLossless2, format 5 (2 x 2), and its record.
+Lossless ArgbBitmap(uint16_t id) {
+  const Bytes pixels = Pattern(16, 9);
+  Lossless l;
+  l.body = SwfBytes().u16(id).u8(5).u16(2).u16(2).bytes(Zlib(pixels, 6)).data();
+  l.record = RecordHead(5, 2, 2, 1, {});
+  const Bytes chunks = Chunked(RawDeflate1(pixels));
+  l.record.insert(l.record.end(), chunks.begin(), chunks.end());
+  return l;
+}
+
+Bytes Jpeg3Body(uint16_t id, const Bytes& jpeg) {
+  Bytes alpha(256, 0xFF);
+  return SwfBytes().u16(id).u32(uint32_t(jpeg.size())).bytes(jpeg).bytes(Zlib(alpha, 9)).data();
+}
+
+struct Converted {
+  TempDir dir;
+  ProgramRun run;
+  Streams streams;
+};
+
+// Converts a movie with the program, a file-size limit of about 8 MB on
+// everything it writes, and reads the document back.
+void Convert(Converted& r, const Bytes& movie) {
+  WriteFileBytes(r.dir.file("m.swf"), movie);
+  r.run = RunProgram({r.dir.file("m.swf"), "-o", r.dir.file("m.fla")}, r.dir.file("config"),
+                     "ulimit -f 16384; TMPDIR=" + ShellQuote(r.dir.path().string()) + ' ');
+  ASSERT_EQ(r.run.status, 0) << r.run.output;
+  ASSERT_TRUE(ReadCompoundFile(r.dir.file("m.fla"), r.streams));
+  EXPECT_TRUE(IsValidJavaScriptFile(r.dir.file("m.fla.jsfl")));
+}
+
+std::string Utf16(const std::string& s) {
+  std::string out;
+  for (char c : s) out += {c, '\0'};
+  return out;
+}
+
+// Media streams 1..n and no more; the Contents stream names each.
+void ExpectMediaCount(const Streams& streams, size_t n) {
+  const Bytes& contents = streams.at("Contents");
+  const std::string text(contents.begin(), contents.end());
+  for (size_t k = 1; k <= n + 1; ++k) {
+    const std::string name = "Media " + std::to_string(k);
+    EXPECT_EQ(streams.count(name), k <= n ? 1u : 0u) << name;
+    if (k <= n) {
+      EXPECT_TRUE(text.find(Utf16(name)) != std::string::npos || text.find(name) != std::string::npos) << name;
+    }
+  }
+}
+
+class BitmapProgram : public ::testing::TestWithParam<int> {};
+
+TEST_P(BitmapProgram, EveryKindOfBitmapBecomesItsMediaStream) {
+  const Bytes rgb = QuadrantPixels();
+  const Bytes jpeg = EncodeJpeg(rgb, 16, 16);
+  Bytes tables, image;
+  EncodeJpegPair(rgb, 16, 16, tables, image);
+  const Lossless palette = PaletteBitmap(4), argb = ArgbBitmap(5);
+  SwfWriter w{uint8_t(GetParam())};
+  w.tag(8, tables).tag(6, SwfBytes().u16(1).bytes(image).data()).tag(21, SwfBytes().u16(2).bytes(jpeg).data());
+  w.tag(35, Jpeg3Body(3, jpeg)).tag(20, palette.body).tag(36, argb.body);
+  w.tag(22, BitmapFilledSquare(10, {1, 2, 3, 4, 5})).tag(26, PlaceAt(1, 10)).showFrame().end();
+  Converted r;
+  Convert(r, w.build());
+  ExpectMediaCount(r.streams, 5);
+
+  // DefineBits: the tables after the image's start marker.
+  Bytes withTables = {0xFF, 0xD8};
+  withTables.insert(withTables.end(), tables.begin() + 2, tables.end() - 2);
+  withTables.insert(withTables.end(), image.begin() + 2, image.end());
+  EXPECT_EQ(r.streams["Media 1"], withTables);
+  EXPECT_EQ(r.streams["Media 2"], jpeg);
+  const Bytes& alpha = r.streams["Media 3"];
+  const Bytes head = RecordHead(5, 16, 16, 1, {});
+  ASSERT_GT(alpha.size(), head.size());
+  EXPECT_EQ(Bytes(alpha.begin(), alpha.begin() + head.size()), head);
+  Bytes pixels;
+  ASSERT_TRUE(RecordPixels(alpha, head.size(), pixels));
+  ASSERT_EQ(pixels.size(), 16u * 16 * 4);
+  EXPECT_TRUE(Near({pixels[1], pixels[2], pixels[3]}, QuadrantColour(0, 0)));
+  EXPECT_EQ(r.streams["Media 4"], palette.record);
+  EXPECT_EQ(r.streams["Media 5"], argb.record);
+  for (int k = 1; k <= 2; ++k) {
+    DecodedImage decoded;
+    EXPECT_EQ(RecodeJpeg(r.streams["Media " + std::to_string(k)], kDecodeOnlyQuality, decoded), kRecodeDone);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Versions, BitmapProgram, ::testing::Values(6, 8));
+
+TEST(BitmapProgramHostile, BadBitmapsAreReportedAndTheOthersKept) {
+  const Bytes jpeg = EncodeJpeg(QuadrantPixels(), 16, 16);
+  Bytes huge = jpeg;  // a frame header of 65,000 x 65,000
+  for (size_t i = 0; i + 8 < huge.size(); ++i)
+    if (huge[i] == 0xFF && huge[i + 1] == 0xC0) {
+      huge[i + 5] = huge[i + 7] = 0xFD;
+      huge[i + 6] = huge[i + 8] = 0xE8;
+      break;
+    }
+  size_t scan = 0;
+  while (scan + 1 < jpeg.size() && !(jpeg[scan] == 0xFF && jpeg[scan + 1] == 0xDA)) ++scan;
+  const Bytes cut(jpeg.begin(), jpeg.begin() + (scan + jpeg.size()) / 2);
+  Bytes badHuffman = jpeg;
+  for (size_t i = 0; i + 1 < badHuffman.size(); ++i)
+    if (badHuffman[i] == 0xFF && badHuffman[i + 1] == 0xC4) {
+      for (size_t k = i + 5; k < i + 21; ++k) badHuffman[k] = 0xFF;
+      break;
+    }
+  // The bad bitmap (character 2), whether a record of it is kept.
+  const std::tuple<const char*, uint16_t, Bytes, bool> cases[] = {
+      {"alpha offset 0", 35, SwfBytes().u16(2).u32(0).bytes(jpeg).data(), false},
+      {"alpha offset 3", 35, SwfBytes().u16(2).u32(3).bytes(jpeg).data(), false},
+      {"alpha offset 0xFFFFFFFF", 35, SwfBytes().u16(2).u32(0xFFFFFFFF).bytes(jpeg).data(), false},
+      {"lossless 60000 x 60000", 20, SwfBytes().u16(2).u8(5).u16(60000).u16(60000).bytes(Pattern(100, 1)).data(), false},
+      {"JPEG of 65000 x 65000", 21, SwfBytes().u16(2).bytes(huge).data(), false},
+      {"JPEG3 of 65000 x 65000", 35, Jpeg3Body(2, huge), false},
+      {"JPEG cut in its scan data", 35, Jpeg3Body(2, cut), true},
+      {"corrupt Huffman table", 35, Jpeg3Body(2, badHuffman), true},
+      {"JPEGTables of 1 byte", 8, {0xFF}, false},
+  };
+  const Lossless good = ArgbBitmap(1);
+  for (const auto& [what, code, body, kept] : cases) {
+    SCOPED_TRACE(what);
+    SwfWriter w(8);
+    w.tag(36, good.body).tag(code, body, true).tag(21, SwfBytes().u16(3).bytes(jpeg).data());
+    w.tag(22, BitmapFilledSquare(10, {1, 2, 3})).tag(26, PlaceAt(1, 10)).showFrame().end();
+    Converted r;
+    Convert(r, w.build());
+    if (code != 8) EXPECT_NE(r.run.output.find("(character 2)"), std::string::npos) << r.run.output;
+    ExpectMediaCount(r.streams, kept ? 3 : 2);
+    EXPECT_EQ(r.streams["Media 1"], good.record);
+    EXPECT_EQ(r.streams[kept ? "Media 3" : "Media 2"], jpeg);
+    EXPECT_LT(std::filesystem::file_size(r.dir.file("m.fla")), 1u << 20);
+  }
+}
+
+}  // namespace
+}  // namespace tovrani::test
