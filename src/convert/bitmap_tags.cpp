@@ -66,13 +66,19 @@ bool JpegSizeOrSkip(ConverterContext& ctx, uint16_t code, uint16_t id,
   return true;
 }
 
+// The JPEG of a tag as one plain stream, a Photoshop wrapper taken off.
+std::vector<uint8_t> TagJpeg(std::span<const uint8_t> data, std::span<const uint8_t> tables) {
+  std::vector<uint8_t> jpeg = PlainJpeg(data, tables), plain;
+  if (StripPhotoshopWrapper(jpeg, plain)) return plain;
+  return jpeg;
+}
+
 void DefineJpeg(ConverterContext& ctx, uint16_t code, std::span<const uint8_t> body) {
   SwfReader r(body);
   const uint16_t id = r.u16();
   if (!r.ok()) return Skip(ctx, code, id, "the tag is too short");
-  const std::vector<uint8_t> none;
-  std::vector<uint8_t> jpeg =
-      PlainJpeg(body.subspan(2), code == 6 ? std::span(ctx.m_pJpegTables) : std::span(none));
+  const std::vector<uint8_t> jpeg =
+      TagJpeg(body.subspan(2), code == 6 ? std::span<const uint8_t>(ctx.m_pJpegTables) : std::span<const uint8_t>());
   uint32_t w = 0, h = 0;
   if (!JpegSizeOrSkip(ctx, code, id, jpeg, w, h)) return;
   WriteJpegMediaRecord(ctx, jpeg, id);
@@ -89,16 +95,13 @@ void DefineJpegWithAlpha(ConverterContext& ctx, std::span<const uint8_t> body) {
   if (alphaOffset < 4 || alphaOffset > body.size() - 6)
     return Skip(ctx, code, id, "the alpha data offset " + std::to_string(alphaOffset) +
                                    " lies outside the tag");
-  const std::vector<uint8_t> jpeg = PlainJpeg(body.subspan(6, alphaOffset), {});
+  const std::vector<uint8_t> jpeg = TagJpeg(body.subspan(6, alphaOffset), {});
   const std::span<const uint8_t> alphaData = body.subspan(6 + size_t(alphaOffset));
   uint32_t w = 0, h = 0;
   if (!JpegSizeOrSkip(ctx, code, id, jpeg, w, h)) return;
 
-  std::vector<uint8_t> plain;
-  const bool stripped = StripPhotoshopWrapper(jpeg, plain) != 0;
   DecodedImage image;
-  const int decoded = RecodeJpeg(stripped ? std::span<const uint8_t>(plain) : std::span(jpeg),
-                                 kDecodeOnlyQuality, image);
+  const int decoded = RecodeJpeg(jpeg, kDecodeOnlyQuality, image);
   if (decoded == kRecodeDone) {
     w = image.width;
     h = image.height;

@@ -190,7 +190,10 @@ TEST(BitmapTags, JpegStreamsAreOnePlainJpeg) {
   prefixed.insert(prefixed.end(), jpeg.begin(), jpeg.end());
   doubled.insert(doubled.end(), jpeg.begin(), jpeg.end());
   doubled.insert(doubled.end(), {0xFF, 0xD9});
+  Bytes wrapped = {'8', 'B', 'P', 'S', 0, 0};
+  wrapped.insert(wrapped.end(), jpeg.begin(), jpeg.end());
   const std::tuple<const char*, uint16_t, Bytes> tags[] = {
+      {"Photoshop wrapper", 21, wrapped},
       {"plain", 21, jpeg}, {"FF D9 FF D8 first", 21, prefixed}, {"tables then image", 21, pair},
       {"doubled start and end", 21, doubled}, {"DefineBits with JPEGTables", 6, image}};
   for (const auto& [what, code, data] : tags) {
