@@ -302,7 +302,7 @@ TEST(BitmapTags, BadBitmapsAreSkippedWithOneMessageEach) {
   EXPECT_TRUE(w.ctx.m_pJpegTables.empty());
 }
 
-TEST(BitmapTags, DamagedJpegWithAlphaKeepsItsSizeAndIsReported) {
+TEST(BitmapTags, DamagedJpegWithAlphaKeepsItsSizeAndWhatDecoded) {
   const Bytes jpeg = EncodeJpeg(QuadrantPixels(), 16, 16);
   size_t scan = 0;  // the start-of-scan marker
   while (scan + 1 < jpeg.size() && !(jpeg[scan] == 0xFF && jpeg[scan + 1] == 0xDA)) ++scan;
@@ -328,8 +328,22 @@ TEST(BitmapTags, DamagedJpegWithAlphaKeepsItsSizeAndIsReported) {
     const Bytes head = RecordHead(5, 16, 16, 1, {});
     Bytes argb;
     ASSERT_TRUE(RecordPixels(media[0].bytes, head.size(), argb));
-    EXPECT_EQ(argb.size(), 16u * 16 * 4);
+    ASSERT_EQ(argb.size(), 16u * 16 * 4);
+    if (std::string(why) == "black") {
+      for (size_t i = 0; i < argb.size(); i += 4) ASSERT_EQ(Bytes(argb.begin() + i + 1, argb.begin() + i + 4), Bytes(3, 0)) << i;
+    } else {
+      EXPECT_TRUE(Near({argb[1], argb[2], argb[3]}, QuadrantColour(0, 0)));  // the rows before the cut
+    }
   }
+  // Alpha data missing altogether: every pixel opaque.
+  WorkFiles w;
+  HandleBitmapTag(w.ctx, 35, Jpeg3Body(2, jpeg, {}));
+  const auto media = MediaStreams(w);
+  ASSERT_EQ(media.size(), 1u);
+  Bytes argb;
+  ASSERT_TRUE(RecordPixels(media[0].bytes, RecordHead(5, 16, 16, 1, {}).size(), argb));
+  ASSERT_EQ(argb.size(), 16u * 16 * 4);
+  for (size_t i = 0; i < argb.size(); i += 4) ASSERT_EQ(argb[i], 0xFF) << i;
 }
 
 }  // namespace
