@@ -203,45 +203,32 @@ TEST(BitmapProgramFills, KeepTheirIdsWithoutALibraryItem) {
 INSTANTIATE_TEST_SUITE_P(Versions, BitmapProgram, ::testing::Values(6, 8));
 
 TEST(BitmapProgramHostile, BadBitmapsAreReportedAndTheOthersKept) {
-  const Bytes jpeg = EncodeJpeg(QuadrantPixels(), 16, 16);
-  Bytes huge = jpeg;  // a frame header of 65,000 x 65,000
-  for (size_t i = 0; i + 8 < huge.size(); ++i)
-    if (huge[i] == 0xFF && huge[i + 1] == 0xC0) {
-      huge[i + 5] = huge[i + 7] = 0xFD;
-      huge[i + 6] = huge[i + 8] = 0xE8;
-      break;
-    }
-  size_t scan = 0;
-  while (scan + 1 < jpeg.size() && !(jpeg[scan] == 0xFF && jpeg[scan + 1] == 0xDA)) ++scan;
-  const Bytes cut(jpeg.begin(), jpeg.begin() + (scan + jpeg.size()) / 2);
-  Bytes badHuffman = jpeg;
-  for (size_t i = 0; i + 1 < badHuffman.size(); ++i)
-    if (badHuffman[i] == 0xFF && badHuffman[i + 1] == 0xC4) {
-      for (size_t k = i + 5; k < i + 21; ++k) badHuffman[k] = 0xFF;
-      break;
-    }
-  // The bad bitmap (character 2), whether a record of it is kept.
-  const std::tuple<const char*, uint16_t, Bytes, bool> cases[] = {
-      {"alpha offset 0", 35, SwfBytes().u16(2).u32(0).bytes(jpeg).data(), false},
-      {"alpha offset 3", 35, SwfBytes().u16(2).u32(3).bytes(jpeg).data(), false},
-      {"alpha offset 0xFFFFFFFF", 35, SwfBytes().u16(2).u32(0xFFFFFFFF).bytes(jpeg).data(), false},
-      {"lossless 60000 x 60000", 20, SwfBytes().u16(2).u8(5).u16(60000).u16(60000).bytes(Pattern(100, 1)).data(), false},
-      {"JPEG of 65000 x 65000", 21, SwfBytes().u16(2).bytes(huge).data(), false},
-      {"JPEG3 of 65000 x 65000", 35, Jpeg3Body(2, huge), false},
-      {"JPEG cut in its scan data", 35, Jpeg3Body(2, cut), true},
-      {"corrupt Huffman table", 35, Jpeg3Body(2, badHuffman), true},
-      {"JPEGTables of 1 byte", 8, {0xFF}, false},
+  const Bytes jpeg = EncodeJpeg(QuadrantPixels(), 16, 16), huge = WithFrameSize(jpeg, 65000, 65000);
+  // The bad bitmap (character 2), what its message says, whether a record of
+  // it is kept.
+  const std::tuple<uint16_t, Bytes, const char*, bool> cases[] = {
+      {35, SwfBytes().u16(2).u32(0).bytes(jpeg).data(), "alpha data offset 0 lies outside", false},
+      {35, SwfBytes().u16(2).u32(3).bytes(jpeg).data(), "alpha data offset 3 lies outside", false},
+      {35, SwfBytes().u16(2).u32(0xFFFFFFFF).bytes(jpeg).data(), "offset 4294967295 lies outside", false},
+      {20, SwfBytes().u16(2).u8(5).u16(60000).u16(60000).bytes(Pattern(100, 1)).data(), "60000 x 60000 pixels is too large", false},
+      {21, SwfBytes().u16(2).bytes(huge).data(), "65000 x 65000 pixels is too large", false},
+      {35, Jpeg3Body(2, huge), "65000 x 65000 pixels is too large", false},
+      {21, {2, 0, 1, 2, 3}, "no readable frame header", false},
+      {35, Jpeg3Body(2, CutInScan(jpeg)), "damaged", true},
+      {35, Jpeg3Body(2, CorruptHuffman(jpeg)), "could not be decoded", true},
+      {8, {0xFF}, "", false},
   };
   const Lossless good = ArgbBitmap(1);
-  for (const auto& [what, code, body, kept] : cases) {
-    SCOPED_TRACE(what);
+  for (const auto& [code, body, why, kept] : cases) {
+    SCOPED_TRACE(why);
     SwfWriter w(8);
     w.tag(36, good.body).tag(code, body, true).tag(21, SwfBytes().u16(3).bytes(jpeg).data());
     w.tag(22, BitmapFilledSquare(10, {1, 2, 3})).tag(26, PlaceAt(1, 10)).showFrame().end();
     Converted r;
     Convert(r, w.build());
     if (code != 8) {
-      EXPECT_NE(r.run.output.find("(character 2)"), std::string::npos) << r.run.output;
+      EXPECT_NE(r.run.output.find("(character 2): "), std::string::npos) << r.run.output;
+      EXPECT_NE(r.run.output.find(why), std::string::npos) << r.run.output;
     }
     ExpectMediaCount(r.streams, kept ? 3 : 2);
     EXPECT_EQ(r.streams["Media 1"], good.record);

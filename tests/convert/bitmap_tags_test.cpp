@@ -263,38 +263,7 @@ TEST(BitmapTags, PlacementAndMediaNumbers) {
   EXPECT_EQ(lib.size(), 3u);
 }
 
-TEST(BitmapTags, BadBitmapsAreSkippedWithOneMessageEach) {
-  const Bytes jpeg = EncodeJpeg(QuadrantPixels(), 16, 16);
-  Bytes huge = jpeg;  // the frame header claims 65,000 x 65,000
-  for (size_t i = 0; i + 8 < huge.size(); ++i)
-    if (huge[i] == 0xFF && huge[i + 1] == 0xC0) {
-      huge[i + 5] = huge[i + 7] = 0xFD;
-      huge[i + 6] = huge[i + 8] = 0xE8;
-      break;
-    }
-  const std::tuple<const char*, uint16_t, Bytes, const char*> cases[] = {
-      {"alpha offset 0", 35, SwfBytes().u16(1).u32(0).bytes(jpeg).data(), "alpha data offset 0"},
-      {"alpha offset 3", 35, SwfBytes().u16(1).u32(3).bytes(jpeg).data(), "alpha data offset 3"},
-      {"alpha offset past the end", 35, SwfBytes().u16(1).u32(0xFFFFFFFF).bytes(jpeg).data(), "outside"},
-      {"lossless 60000 x 60000", 36, SwfBytes().u16(1).u8(5).u16(60000).u16(60000).bytes(Pattern(100, 1)).data(), "too large"},
-      {"JPEG of 65000 x 65000", 21, SwfBytes().u16(1).bytes(huge).data(), "too large"},
-      {"JPEG3 of 65000 x 65000", 35, Jpeg3Body(1, huge, {}), "too large"},
-      {"no JPEG", 21, {1, 0, 1, 2, 3}, "no readable frame header"},
-      {"one byte", 6, {1}, "too short"},
-  };
-  for (const auto& [what, code, body, why] : cases) {
-    SCOPED_TRACE(what);
-    WorkFiles w;
-    RecordingShell shell;
-    w.ctx.m_pShell = &shell;
-    HandleBitmapTag(w.ctx, code, body);
-    EXPECT_TRUE(MediaStreams(w).empty());
-    EXPECT_TRUE(w.ctx.m_documentLibrary.bitmaps.empty());
-    ASSERT_EQ(shell.messages.size(), 1u);
-    EXPECT_NE(shell.messages[0].find(why), std::string::npos) << shell.messages[0];
-    EXPECT_EQ(w.ctx.m_nWriterError, 0);
-  }
-  // JPEGTables of 1 byte store no tables.
+TEST(BitmapTags, JpegTablesWithoutTheirMarkersAndNoneWhenTooShort) {
   WorkFiles w;
   HandleBitmapTag(w.ctx, 8, Bytes{0xFF, 0xD8, 0xAA, 0xFF, 0xD9});
   EXPECT_EQ(w.ctx.m_pJpegTables, Bytes({0xAA}));
@@ -304,17 +273,8 @@ TEST(BitmapTags, BadBitmapsAreSkippedWithOneMessageEach) {
 
 TEST(BitmapTags, DamagedJpegWithAlphaKeepsItsSizeAndWhatDecoded) {
   const Bytes jpeg = EncodeJpeg(QuadrantPixels(), 16, 16);
-  size_t scan = 0;  // the start-of-scan marker
-  while (scan + 1 < jpeg.size() && !(jpeg[scan] == 0xFF && jpeg[scan + 1] == 0xDA)) ++scan;
-  const Bytes cut(jpeg.begin(), jpeg.begin() + (scan + jpeg.size()) / 2);
-  Bytes badHuffman = jpeg;
-  for (size_t i = 0; i + 1 < badHuffman.size(); ++i)
-    if (badHuffman[i] == 0xFF && badHuffman[i + 1] == 0xC4) {
-      for (size_t k = i + 5; k < i + 21; ++k) badHuffman[k] = 0xFF;  // code counts beyond any table
-      break;
-    }
-  for (const auto& [what, data, why] : {std::tuple{"cut in its scan data", cut, "damaged"},
-                                        std::tuple{"corrupt Huffman table", badHuffman, "black"}}) {
+  for (const auto& [what, data, why] : {std::tuple{"cut in its scan data", CutInScan(jpeg), "damaged"},
+                                        std::tuple{"corrupt Huffman table", CorruptHuffman(jpeg), "black"}}) {
     SCOPED_TRACE(what);
     WorkFiles w;
     RecordingShell shell;

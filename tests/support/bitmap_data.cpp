@@ -105,6 +105,37 @@ void EncodeJpegPair(const std::vector<uint8_t>& rgb, uint32_t w, uint32_t h,
   image = k.Take();
 }
 
+namespace {
+
+// Where a marker's segment starts (its FF), or the size when it is absent.
+size_t FindMarker(const std::vector<uint8_t>& jpeg, uint8_t marker) {
+  for (size_t i = 0; i + 1 < jpeg.size(); ++i)
+    if (jpeg[i] == 0xFF && jpeg[i + 1] == marker) return i;
+  return jpeg.size();
+}
+
+}  // namespace
+
+std::vector<uint8_t> WithFrameSize(std::vector<uint8_t> jpeg, uint16_t w, uint16_t h) {
+  const size_t sof = FindMarker(jpeg, 0xC0);
+  if (sof + 9 > jpeg.size()) return jpeg;
+  jpeg[sof + 5] = uint8_t(h >> 8);
+  jpeg[sof + 6] = uint8_t(h);
+  jpeg[sof + 7] = uint8_t(w >> 8);
+  jpeg[sof + 8] = uint8_t(w);
+  return jpeg;
+}
+
+std::vector<uint8_t> CutInScan(const std::vector<uint8_t>& jpeg) {
+  return {jpeg.begin(), jpeg.begin() + std::ptrdiff_t((FindMarker(jpeg, 0xDA) + jpeg.size()) / 2)};
+}
+
+std::vector<uint8_t> CorruptHuffman(std::vector<uint8_t> jpeg) {
+  const size_t dht = FindMarker(jpeg, 0xC4);
+  for (size_t k = dht + 5; k < dht + 21 && k < jpeg.size(); ++k) jpeg[k] = 0xFF;
+  return jpeg;
+}
+
 std::vector<uint8_t> Zlib(const std::vector<uint8_t>& data, int level) {
   uLongf n = compressBound(uLong(data.size()));
   std::vector<uint8_t> z(n);

@@ -29,6 +29,12 @@ std::vector<uint8_t> EncodeJpeg(const std::vector<uint8_t>& rgb, uint32_t w, uin
 void EncodeJpegPair(const std::vector<uint8_t>& rgb, uint32_t w, uint32_t h,
                     std::vector<uint8_t>& tables, std::vector<uint8_t>& image);
 
+// Damaged copies of a JPEG: its frame header claiming w x h, its scan data
+// cut in the middle, its first Huffman table's code counts beyond any table.
+std::vector<uint8_t> WithFrameSize(std::vector<uint8_t> jpeg, uint16_t w, uint16_t h);
+std::vector<uint8_t> CutInScan(const std::vector<uint8_t>& jpeg);
+std::vector<uint8_t> CorruptHuffman(std::vector<uint8_t> jpeg);
+
 // zlib data at a level (1: header 78 01, 6: 78 9C, 9: 78 DA).
 std::vector<uint8_t> Zlib(const std::vector<uint8_t>& data, int level);
 // Raw deflate at level 1, memory level 8 (what gzip "wb1" writes).
