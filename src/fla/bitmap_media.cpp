@@ -99,7 +99,7 @@ bool BitmapChunkWriter::Finish(std::vector<uint8_t>& record) {
   return true;
 }
 
-bool CloseBitmapMediaStream(ConverterContext& ctx, std::span<const uint8_t> record,
+bool CloseBitmapMediaStream(FlaContext& ctx, std::span<const uint8_t> record,
                             DocumentLibrary::Bitmap entry) {
   if (ctx.m_nWriterError) return false;
   if (ctx.m_wNextMediaNo == 0 || ctx.m_wNextMediaNo == 0xFFFF)
@@ -118,7 +118,7 @@ bool CloseBitmapMediaStream(ConverterContext& ctx, std::span<const uint8_t> reco
   return true;
 }
 
-bool WriteJpegMediaRecord(ConverterContext& ctx, std::span<const uint8_t> jpeg, uint16_t itemNo) {
+bool WriteJpegMediaRecord(FlaContext& ctx, std::span<const uint8_t> jpeg, uint16_t itemNo) {
   DocumentLibrary::Bitmap entry;
   entry.itemNo = itemNo;
   return CloseBitmapMediaStream(ctx, jpeg, entry);

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "fla/document_finaliser.h"
-#include "convert/converter_context.h"
+#include "fla/fla_context.h"
 
 namespace tovrani {
 
@@ -55,11 +55,11 @@ class BitmapChunkWriter {
 // stream), the library record with its mediaNo, and the number advanced.
 // False (nothing recorded, the number kept) when the writer failed or the
 // media numbers are used up (kResultTooManyItems).
-bool CloseBitmapMediaStream(ConverterContext& ctx, std::span<const uint8_t> record,
+bool CloseBitmapMediaStream(FlaContext& ctx, std::span<const uint8_t> record,
                             DocumentLibrary::Bitmap entry);
 
 // The media stream of DefineBits and DefineBitsJPEG2: the JPEG as it stands,
 // with the library flags of a JPEG bitmap without a stored length.
-bool WriteJpegMediaRecord(ConverterContext& ctx, std::span<const uint8_t> jpeg, uint16_t itemNo);
+bool WriteJpegMediaRecord(FlaContext& ctx, std::span<const uint8_t> jpeg, uint16_t itemNo);
 
 }  // namespace tovrani
