@@ -113,7 +113,7 @@ bool CloseBitmapMediaStream(FlaContext& ctx, std::span<const uint8_t> record,
   ctx.m_pBigStreamList[ctx.m_nBigStreamList++] =
       where.regular ? kBitmapStreamTag + uint32_t(bitmaps.size()) : 0;
   entry.mediaNo = ctx.m_wNextMediaNo++;
-  if (entry.hasValue) entry.value = size;
+  entry.value = size;  // the finaliser writes it only where hasValue says so
   bitmaps.push_back(entry);
   return true;
 }

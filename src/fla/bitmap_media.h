@@ -52,7 +52,8 @@ class BitmapChunkWriter {
 // Places a finished media record (or JPEG) as "Media m_wNextMediaNo": the
 // bytes appended with their directory entry, the m_pBigStreamList entry
 // (kBitmapStreamTag + the bitmap's index for regular sectors, 0 for the mini
-// stream), the library record with its mediaNo, and the number advanced.
+// stream), the library record with its mediaNo and value (the stream's
+// length), and the number advanced.
 // False (nothing recorded, the number kept) when the writer failed or the
 // media numbers are used up (kResultTooManyItems).
 bool CloseBitmapMediaStream(FlaContext& ctx, std::span<const uint8_t> record,
