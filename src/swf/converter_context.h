@@ -15,6 +15,7 @@
 
 #include "fla/stream_table.h"
 #include "fla/class_tags.h"
+#include "fla/document_finaliser.h"
 #include "platform/shell_services.h"
 #include "swf/linkage.h"
 #include "swf/swf_values.h"
@@ -24,6 +25,7 @@
 #include "swf/tag_statistics.h"
 #include "timeline/depth_handoff.h"
 #include "timeline/display_events.h"
+#include "timeline/text_records.h"
 #include "timeline/video_stream.h"
 
 namespace tovrani {
@@ -235,6 +237,18 @@ struct ConverterContext {
   };
   std::vector<ShapeCacheRecord> m_pShapeCache;
   uint32_t m_nShapeCacheIndex = 0;  // the record the next shape fills
+
+  // ---- fonts and edit text (to move into their folders' parts) ----
+  // The library records of the conversion: fonts (with the script's font
+  // layout text and attribute statements), bitmaps, sounds, ... Cleared at
+  // the engine's set-up, handed to the finaliser by the finish.
+  DocumentLibrary m_library;
+  // One row per DefineEditText, in tag order (the row a placement refers to).
+  std::vector<EditTextRecord> m_pEditTexts;
+  // Names of the fonts found not installed, joined by ", " in tag order.
+  std::string m_strMissingFonts;
+  uint32_t m_nMissingFonts = 0;
+  uint32_t m_nFontTagsRefused = 0;  // font tags met with the font table full
 };
 
 // Empties the main timeline's display state: its layers, depth cache,
