@@ -9,6 +9,7 @@
 #include "convert/font_tags.h"
 #include "support/recording_shell.h"
 #include "support/swf_writer.h"
+#include "convert/text_test_support.h"
 #include "swf/converter_context.h"
 
 namespace tovrani {
@@ -16,40 +17,7 @@ namespace {
 
 using test::SwfBytes;
 using Bytes = std::vector<uint8_t>;
-
-// A DefineEditText body; the flag bytes follow from the fields given.
-struct Field {
-  uint16_t id = 1;
-  uint8_t flags1 = 0, flags2 = 0;  // beyond the Has... bits set from the fields
-  std::optional<uint16_t> fontId;
-  std::optional<std::string> fontClass;
-  std::optional<uint32_t> colour;
-  std::optional<uint16_t> maxLength;
-  bool layout = false;
-  std::string variable = "v";
-  std::optional<std::string> text;
-
-  Bytes Body() const {
-    uint8_t f1 = flags1, f2 = flags2;
-    if (text) f1 |= 0x80;
-    if (fontId) f1 |= 0x01;
-    if (colour) f1 |= 0x04;
-    if (maxLength) f1 |= 0x02;
-    if (fontClass) f2 |= 0x80;
-    if (layout) f2 |= 0x20;
-    SwfBytes b;
-    b.u16(id).rect(0, 2000, 0, 400).u8(f1).u8(f2);
-    if (fontId) b.u16(*fontId);
-    if (fontClass) b.str(*fontClass);
-    if (fontId || fontClass) b.u16(240);
-    if (colour) b.u32(*colour);
-    if (maxLength) b.u16(*maxLength);
-    if (layout) b.u8(2).u16(10).u16(20).u16(30).u16(40);
-    b.str(variable);
-    if (text) b.str(*text);
-    return b.data();
-  }
-};
+using test::Field;
 
 struct StyleRun {
   uint32_t start, length;

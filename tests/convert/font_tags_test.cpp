@@ -7,6 +7,7 @@
 #include "shape/shape_test_support.h"
 #include "support/independent_readers.h"
 #include "support/recording_shell.h"
+#include "convert/text_test_support.h"
 #include "swf/converter_context.h"
 
 namespace tovrani {
@@ -15,34 +16,7 @@ namespace {
 using test::ShapeRecords;
 using test::SwfBytes;
 using Bytes = std::vector<uint8_t>;
-
-// A DefineFont2/3 body: flags byte, name, and one square glyph per code.
-Bytes DefineFont2(uint16_t id, uint8_t flags, const std::string& name, const std::vector<uint16_t>& codes) {
-  const bool wideOffsets = flags & 0x08, wideCodes = flags & 0x04;
-  std::vector<Bytes> glyphs;
-  for (size_t i = 0; i < codes.size(); ++i) {
-    SwfBytes g;
-    g.u8(0x10);
-    ShapeRecords r{g, 1, 0};
-    r.Change(std::pair(0, 0), 1u, std::nullopt, std::nullopt).Straight(int32_t(100 + i), 0).End();
-    glyphs.push_back(g.data());
-  }
-  SwfBytes b;
-  b.u16(id).u8(flags).u8(0).u8(uint8_t(name.size()));
-  for (char c : name) b.u8(uint8_t(c));
-  b.u16(uint32_t(codes.size()));
-  const uint32_t width = wideOffsets ? 4 : 2;
-  uint32_t offset = uint32_t(codes.size() + 1) * width;
-  auto put = [&](uint32_t v) { wideOffsets ? b.u32(v) : b.u16(v); };
-  for (const Bytes& g : glyphs) {
-    put(offset);
-    offset += uint32_t(g.size());
-  }
-  put(offset);  // the code table
-  for (const Bytes& g : glyphs) b.bytes(g);
-  for (uint16_t c : codes) wideCodes ? b.u16(c) : b.u8(c);
-  return b.data();
-}
+using test::DefineFont2;
 
 Bytes FontInfo(uint16_t id, const std::string& name, uint8_t flags, const Bytes& codes, bool second) {
   SwfBytes b;
