@@ -4,10 +4,10 @@
 #include <cstring>
 #include <string_view>
 
+#include "convert/converter_context.h"
+#include "convert/placements.h"
 #include "convert/text_markup.h"
 #include "fla/text_encoding.h"
-#include "swf/converter_context.h"
-#include "swf/placements.h"
 #include "swf/swf_reader.h"
 
 namespace tovrani {

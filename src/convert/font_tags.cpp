@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <strings.h>
 
+#include "convert/converter_context.h"
+#include "convert/writer_services.h"
 #include "fla/jsfl_script.h"
 #include "fla/text_encoding.h"
-#include "fla/writer_services.h"
 #include "shape/decode/font_glyphs.h"
-#include "swf/converter_context.h"
 #include "swf/swf_reader.h"
 
 namespace tovrani {

@@ -5,12 +5,12 @@
 #include <chrono>
 #include <optional>
 
+#include "convert/converter_context.h"
 #include "convert/edit_text.h"
 #include "convert/font_tags.h"
+#include "convert/text_test_support.h"
 #include "support/recording_shell.h"
 #include "support/swf_writer.h"
-#include "convert/text_test_support.h"
-#include "swf/converter_context.h"
 
 namespace tovrani {
 namespace {

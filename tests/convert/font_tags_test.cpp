@@ -2,13 +2,13 @@
 // script, code tables and glyphs, and bodies that do not hold what they claim.
 #include <gtest/gtest.h>
 
+#include "convert/converter_context.h"
 #include "convert/font_tags.h"
+#include "convert/text_test_support.h"
 #include "fla/jsfl_script.h"
 #include "shape/shape_test_support.h"
 #include "support/independent_readers.h"
 #include "support/recording_shell.h"
-#include "convert/text_test_support.h"
-#include "swf/converter_context.h"
 
 namespace tovrani {
 namespace {

@@ -6,13 +6,13 @@
 #include <map>
 
 #include "app/program_runner.h"
+#include "convert/convert_swf_file.h"
+#include "convert/converter_context.h"
 #include "convert/text_test_support.h"
 #include "support/independent_readers.h"
 #include "support/page_walker.h"
 #include "support/recording_shell.h"
 #include "support/temp_dir.h"
-#include "swf/convert_swf_file.h"
-#include "swf/converter_context.h"
 
 namespace tovrani {
 namespace {

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <span>
 
-#include "shape/decode/glyph_shape.h"
+#include "fla/glyph_shape.h"
 
 namespace tovrani {
 
