@@ -82,9 +82,10 @@ void HandleDefineFont2(ConverterContext& ctx, uint16_t code, std::span<const uin
   uint32_t count = r.u16();
   if (!r.ok()) cut = true;
   const size_t table = r.pos();
-  // The offset table and the code-table offset after it must fit the body.
+  // The offset table and the code-table offset after it must fit the body
+  // (a font without glyphs, a device font, needs neither).
   const size_t room = (body.size() - table) / width;
-  if (count + 1 > room) {
+  if (count > 0 && count + 1 > room) {
     count = room > 0 ? uint32_t(room - 1) : 0;
     cut = true;
   }

@@ -60,6 +60,7 @@ TEST_F(FontTags, RecordCodesGlyphsAndLayoutText) {
   Tag(48, DefineFont2(7, 0x80 | 0x01, "A", {'x', 'y'}));                 // layout, bold
   Tag(75, DefineFont2(8, 0x80 | 0x08 | 0x04 | 0x02, "B", {0x263A, 'z'}));  // wide offsets and codes, italic
   Tag(48, DefineFont2(9, 0x00, "", {'q'}));
+  Tag(48, SwfBytes().u16(10).u8(0).u8(0).u8(1).u8('D').u16(0).data());  // device font: no tables
   const FontRecord& a = Font(0);
   EXPECT_EQ(a.id, 7);
   EXPECT_EQ(a.flags, 0x8100);
