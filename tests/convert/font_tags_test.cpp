@@ -202,11 +202,5 @@ TEST_F(FontTags, BadBodiesKeepWhatLiesInside) {
   EXPECT_EQ(shell.messages.size(), 1u);
 }
 
-TEST_F(FontTags, TextOptionOffSkipsFontsButNotTheirSettings) {
-  ctx.options.text = 0;
-  Tag(48, DefineFont2(1, 0, "A", {'a'}));
-  EXPECT_TRUE(ctx.m_library.fonts.empty());
-}
-
 }  // namespace
 }  // namespace tovrani
