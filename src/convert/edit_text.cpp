@@ -16,13 +16,6 @@ namespace {
 constexpr size_t kMaxRuns = 16000;
 constexpr size_t kMaxVariableName = 254;
 
-// Cuts a UTF-8 string to at most n bytes without splitting a character.
-void CutUtf8(std::string& s, size_t n) {
-  if (s.size() <= n) return;
-  while (n > 0 && (static_cast<unsigned char>(s[n]) & 0xC0) == 0x80) --n;
-  s.resize(n);
-}
-
 bool StartsWith(std::string_view t, size_t pos, std::string_view s) {
   return t.size() - pos >= s.size() && t.compare(pos, s.size(), s) == 0;
 }

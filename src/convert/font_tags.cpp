@@ -132,12 +132,10 @@ void HandleDefineFontInfo(ConverterContext& ctx, uint16_t code, std::span<const 
   if (code == 62) r.skip(1);  // language code
   const bool wide = flags & 0x01;
   font->codes.clear();
-  font->codes.reserve(wide ? r.remaining() / 2 + 1 : r.remaining());
-  while (!r.atEnd()) font->codes.push_back(wide && r.remaining() >= 2 ? r.u16() : r.u8());
-  if (font->codes.size() > 0xFFFF) {
-    font->codes.resize(0xFFFF);
-    cut = true;
-  }
+  // The glyph count is 16-bit: codes beyond 65,535 are not kept.
+  while (!r.atEnd() && font->codes.size() < 0xFFFF)
+    font->codes.push_back(wide && r.remaining() >= 2 ? r.u16() : r.u8());
+  if (!r.atEnd()) cut = true;
   if (cut) ReportCutFont(ctx, code, id);
 }
 

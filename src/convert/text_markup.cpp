@@ -8,13 +8,6 @@ namespace {
 
 char Upper(char c) { return (c >= 'a' && c <= 'z') ? char(c - 32) : c; }
 
-// Cuts a UTF-8 string to at most n bytes without splitting a character.
-void CutUtf8(std::string& s, size_t n) {
-  if (s.size() <= n) return;
-  while (n > 0 && (static_cast<unsigned char>(s[n]) & 0xC0) == 0x80) --n;
-  s.resize(n);
-}
-
 // Replaces every occurrence of `from` by `to` (of the same length).
 void ReplaceSameLength(std::string& text, std::string_view from, std::string_view to) {
   for (size_t p = text.find(from); p != std::string::npos; p = text.find(from, p + to.size()))
@@ -97,6 +90,12 @@ void DecodeEntities(std::string& t) {
 }
 
 }  // namespace
+
+void CutUtf8(std::string& s, size_t n) {
+  if (s.size() <= n) return;
+  while (n > 0 && (static_cast<unsigned char>(s[n]) & 0xC0) == 0x80) --n;
+  s.resize(n);
+}
 
 int32_t FindSubstring(int32_t start, std::string_view text, std::string_view pattern) {
   const size_t from = start > 1 ? size_t(start - 1) : 0;

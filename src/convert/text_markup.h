@@ -20,6 +20,9 @@ int32_t FindSubstring(int32_t start, std::string_view text, std::string_view pat
 // out of text, its own text stays. Both empty when there is no link.
 void FindHtmlLink(std::string& text, std::string& url, std::string& target);
 
+// Cuts UTF-8 text to at most n bytes without splitting a character.
+void CutUtf8(std::string& s, size_t n);
+
 // Style markers of RewriteHtmlTags.
 inline constexpr std::string_view kFontStartMarker = "##ONT ", kFontStartMarkerLower = "##ont ";
 inline constexpr std::string_view kFontEndMarker = "#/FONT>", kFontEndMarkerLower = "#/font>";

@@ -178,7 +178,7 @@ class GlyphDecoder {
   uint8_t line_ = 0, fill0_ = 0, fill1_ = 0;
 };
 
-// Offset table entry i, or nullopt-like false when the table is cut.
+// Offset table entry i; false when the table is cut before it.
 bool ReadOffset(std::span<const uint8_t> data, bool wide, uint32_t i, uint64_t& value) {
   SwfReader r(data);
   r.seek(uint64_t(i) * (wide ? 4 : 2));
