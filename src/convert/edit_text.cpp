@@ -124,7 +124,7 @@ class RunBuilder {
     prev_ = runs_.back();
     reused_ = false;
     const int32_t before = int32_t(runs_.size()) - 1;
-    nearestFace_.push_back(runs_[size_t(before)].face.empty() ? nearestFace_.back() : before);
+    nearestFace_.push_back(runs_[size_t(before)].fontName.empty() ? nearestFace_.back() : before);
     TextStyleRun& run = runs_.emplace_back();
     run.start = p;
     return run;
@@ -132,11 +132,11 @@ class RunBuilder {
 
   // The face of the nearest earlier run that has one.
   std::string EarlierFace() const {
-    if (!prev_.face.empty()) return prev_.face;
+    if (!prev_.fontName.empty()) return prev_.fontName;
     // Appended: prev_ is the run before, so look before that one.
     const size_t self = runs_.size() - 1;
     const int32_t k = reused_ ? nearestFace_[self] : nearestFace_[self - 1];
-    return k >= 0 ? runs_[size_t(k)].face : std::string();
+    return k >= 0 ? runs_[size_t(k)].fontName : std::string();
   }
 
   void FontStart() {
@@ -145,30 +145,30 @@ class RunBuilder {
     const std::string_view tag = std::string_view(t_).substr(r_, tagEnd - r_);
     TextStyleRun& run = OpenRun();
     const size_t index = runs_.size() - 1;
-    run.bold = prev_.bold;
-    run.italic = prev_.italic;
+    run.styleA = prev_.styleA;
+    run.styleB = prev_.styleB;
     if (size_t v = AttributeValue(tag, "FACE=\"", "face=\""); v != std::string_view::npos) {
       const size_t q = tag.find('"', v);
-      run.face = std::string(tag.substr(v, (q == std::string_view::npos ? tag.size() : q) - v));
+      run.fontName = std::string(tag.substr(v, (q == std::string_view::npos ? tag.size() : q) - v));
     } else {
-      run.face = EarlierFace();
+      run.fontName = EarlierFace();
     }
     if (size_t v = AttributeValue(tag, "SIZE=\"", "size=\""); v != std::string_view::npos) {
       int64_t n = 0;
       for (size_t i = v; i < tag.size() && tag[i] >= '0' && tag[i] <= '9'; ++i)
         n = std::min<int64_t>(n * 10 + (tag[i] - '0'), INT32_MAX);
-      run.size = int32_t(std::min<int64_t>(n * 20, INT32_MAX));
+      run.height = int32_t(std::min<int64_t>(n * 20, INT32_MAX));
     } else {
-      run.size = prev_.size;
+      run.height = prev_.height;
     }
     if (size_t v = AttributeValue(tag, "COLOR=\"#", "color=\"#"); v != std::string_view::npos) {
       const size_t at = r_ + v;
       uint8_t rgb[3];
       for (int i = 0; i < 3; ++i)
         rgb[i] = uint8_t(HexNibble(t_, at + 2 * i) << 4 | HexNibble(t_, at + 2 * i + 1));
-      run.colour = uint32_t(rgb[0]) | uint32_t(rgb[1]) << 8 | uint32_t(rgb[2]) << 16 | 0xFF000000u;
+      run.color = uint32_t(rgb[0]) | uint32_t(rgb[1]) << 8 | uint32_t(rgb[2]) << 16 | 0xFF000000u;
     } else {
-      run.colour = prev_.colour;
+      run.color = prev_.color;
     }
     run.fontRun = 1;
     openFonts_.push_back(index);
@@ -178,21 +178,21 @@ class RunBuilder {
 
   void FontEnd() {
     TextStyleRun& run = OpenRun();
-    run.bold = prev_.bold;
-    run.italic = prev_.italic;
+    run.styleA = prev_.styleA;
+    run.styleB = prev_.styleB;
     while (!openFonts_.empty() && !runs_[openFonts_.back()].fontRun) openFonts_.pop_back();
-    run.face.clear();
-    run.size = -1;
-    run.colour = 0;
+    run.fontName.clear();
+    run.height = -1;
+    run.color = 0;
     if (!openFonts_.empty()) {
       const size_t k = openFonts_.back();
       openFonts_.pop_back();
       runs_[k].fontRun = 0;
       if (k > 0) {
         const TextStyleRun& before = runs_[k - 1];
-        run.face = before.face;
-        run.size = before.size;
-        run.colour = before.colour;
+        run.fontName = before.fontName;
+        run.height = before.height;
+        run.color = before.color;
       }
     }
     r_ += kFontEndMarker.size();
@@ -200,11 +200,11 @@ class RunBuilder {
 
   void Style(bool bold, bool on, size_t markerLength) {
     TextStyleRun& run = OpenRun();
-    run.face = prev_.face;
-    run.size = prev_.size;
-    run.colour = prev_.colour;
-    run.bold = bold ? uint8_t(on) : prev_.bold;
-    run.italic = bold ? prev_.italic : uint8_t(on);
+    run.fontName = prev_.fontName;
+    run.height = prev_.height;
+    run.color = prev_.color;
+    run.styleA = bold ? uint8_t(on) : prev_.styleA;
+    run.styleB = bold ? prev_.styleB : uint8_t(on);
     r_ += markerLength;
   }
 
@@ -276,7 +276,7 @@ void HandleEditText(ConverterContext& ctx, std::span<const uint8_t> body) {
         if (font.id == rec.fontId && font.nameKnown && IsDeviceFontName(font.name)) device = true;
     if (!device) rec.textFlags |= kEditTextNotDeviceFont;
   }
-  if (f1 & 0x04) rec.colour = r.u32();
+  if (f1 & 0x04) rec.color = r.u32();
   if (f1 & 0x02) rec.maxLength = r.u16();
   if (f2 & 0x20) {
     rec.align = r.u8();

@@ -15,11 +15,11 @@ namespace tovrani {
 // One style run of an edit text.
 struct TextStyleRun {
   uint8_t fontRun = 0;  // working flag of the run builder: an open FONT run
-  uint8_t bold = 0, italic = 0;
+  uint8_t styleA = 0, styleB = 0;  // bold, italic
   uint32_t start = 0, length = 0;
-  uint32_t colour = 0;  // R | G << 8 | B << 16 | A << 24
-  int32_t size = -1;    // twips; -1 when none was given
-  std::string face;     // empty when none was given
+  uint32_t color = 0;   // R | G << 8 | B << 16 | A << 24; 0 when none was given
+  int32_t height = -1;  // font size in twips; -1 when none was given
+  std::string fontName;  // empty when none was given
 };
 using EditTextRun = TextStyleRun;
 
@@ -48,7 +48,7 @@ struct EditTextRecord {
   uint32_t textFlags = kEditTextAlways;
   uint16_t swfFlags = 0;  // first flag byte high, second low
   uint16_t fontId = 0, fontHeight = 0;
-  uint32_t colour = 0;  // R | G << 8 | B << 16 | A << 24
+  uint32_t color = 0;  // R | G << 8 | B << 16 | A << 24
   uint16_t maxLength = 0;
   uint16_t align = kEditTextNoLayout;
   uint16_t leftMargin = 0, rightMargin = 0, indent = 0, leading = 0;

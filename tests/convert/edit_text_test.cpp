@@ -22,13 +22,13 @@ std::string Runs(const EditTextRecord& rec) {
   std::string out;
   for (const TextStyleRun& r : rec.runs) {
     char colour[16];
-    std::snprintf(colour, sizeof colour, " #%08x", r.colour);
+    std::snprintf(colour, sizeof colour, " #%08x", r.color);
     out += (out.empty() ? "" : " | ") + std::to_string(r.start) + "+" + std::to_string(r.length);
-    if (r.bold) out += " B";
-    if (r.italic) out += " I";
-    if (!r.face.empty()) out += " '" + r.face + "'";
-    if (r.size != -1) out += " " + std::to_string(r.size);
-    if (r.colour) out += colour;
+    if (r.styleA) out += " B";
+    if (r.styleB) out += " I";
+    if (!r.fontName.empty()) out += " '" + r.fontName + "'";
+    if (r.height != -1) out += " " + std::to_string(r.height);
+    if (r.color) out += colour;
   }
   return out;
 }
@@ -113,14 +113,14 @@ TEST_F(EditText, FieldsAndFlagWord) {
   f.id = 9;
   f.flags1 = 0x08 | 0x40 | 0x10 | 0x20;  // read-only, word wrap, password, multiline
   f.flags2 = 0x10 | 0x08;                // no select, border
-  f.colour = 0x80332211;
+  f.color = 0x80332211;
   f.maxLength = 12;
   f.text = "t";
   const EditTextRecord& rec = Convert(f);
   EXPECT_EQ(rec.textFlags, kEditTextAlways | kEditTextReadOnly | kEditTextWordWrap | kEditTextPassword |
                                kEditTextMultiline | kEditTextNoSelect | kEditTextBorder);
   EXPECT_EQ(rec.swfFlags, 0xFE18);
-  EXPECT_EQ(rec.colour, 0x80332211u);
+  EXPECT_EQ(rec.color, 0x80332211u);
   EXPECT_EQ(rec.maxLength, 12);
   EXPECT_EQ(rec.align, kEditTextNoLayout);
   EXPECT_EQ(rec.bounds.xmax, 2000);

@@ -93,7 +93,7 @@ TEST_P(TextMovie, FontsAndFieldsFillTheirTables) {
   ASSERT_EQ(h.runs.size(), 2u);
   EXPECT_EQ(h.runs[1].start, 3u);
   EXPECT_EQ(h.runs[1].length, 5u);
-  EXPECT_EQ(h.runs[1].bold, 1);
+  EXPECT_EQ(h.runs[1].styleA, 1);
   EXPECT_EQ(ctx.m_pEditTexts[1].runs.size(), 2u);
   EXPECT_EQ(ctx.m_pEditTexts[2].textFlags & kEditTextNotDeviceFont, 0u);
   // "_sans" is missing here, and said so once.

@@ -46,7 +46,7 @@ struct Field {
   uint8_t flags1 = 0, flags2 = 0;  // beyond the Has... bits set from the fields
   std::optional<uint16_t> fontId;
   std::optional<std::string> fontClass;
-  std::optional<uint32_t> colour;
+  std::optional<uint32_t> color;
   std::optional<uint16_t> maxLength;
   bool layout = false;
   std::string variable = "v";
@@ -56,7 +56,7 @@ struct Field {
     uint8_t f1 = flags1, f2 = flags2;
     if (text) f1 |= 0x80;
     if (fontId) f1 |= 0x01;
-    if (colour) f1 |= 0x04;
+    if (color) f1 |= 0x04;
     if (maxLength) f1 |= 0x02;
     if (fontClass) f2 |= 0x80;
     if (layout) f2 |= 0x20;
@@ -65,7 +65,7 @@ struct Field {
     if (fontId) b.u16(*fontId);
     if (fontClass) b.str(*fontClass);
     if (fontId || fontClass) b.u16(240);
-    if (colour) b.u32(*colour);
+    if (color) b.u32(*color);
     if (maxLength) b.u16(*maxLength);
     if (layout) b.u8(2).u16(10).u16(20).u16(30).u16(40);
     b.str(variable);
