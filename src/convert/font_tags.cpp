@@ -231,7 +231,6 @@ void HandleFontTag(ConverterContext& ctx, uint16_t code, std::span<const uint8_t
     return;
   }
   if (code == 10) {
-    SetAction(ctx, "adding font...");
     FillFontRecord(ctx, code, body);
   } else {
     HandleDefineFont2(ctx, code, body);
