@@ -92,10 +92,12 @@ void HandleDefineFont2(ConverterContext& ctx, uint16_t code, std::span<const uin
   font.glyphs.assign(count, GlyphShape{});
   font.codes.clear();
   if (count) {
-    SwfReader t(body.subspan(table));
+    // Glyph offsets, the code-table offset and the glyph data count from
+    // the offset table's start.
+    const std::span<const uint8_t> data = body.subspan(table);
+    SwfReader t(data);
     t.seek(uint64_t(count) * width);
     const uint64_t codeOffset = wideOffsets ? t.u32() : t.u16();
-    const std::span<const uint8_t> data = body.subspan(table);
     const uint32_t glyphEnd = uint32_t(std::min<uint64_t>(codeOffset, data.size()));
     DecodeFontGlyphs(wideOffsets ? 48 : 10, data, glyphEnd, uint16_t(count), font.glyphs);
     if (codeOffset > data.size()) {
