@@ -34,13 +34,13 @@ Bytes Square(uint16_t id) {
 }
 
 // The document and its script pass the independent readers; the scene page
-// walks clean.
-void ExpectReadable(const std::string& fla) {
+// walks clean. Returns the streams.
+std::map<std::string, std::vector<uint8_t>> ExpectReadable(const std::string& fla) {
   std::map<std::string, std::vector<uint8_t>> streams;
-  ASSERT_TRUE(test::ReadCompoundFile(fla, streams));
-  ASSERT_TRUE(streams.count("Page 1"));
-  EXPECT_TRUE(test::PageWalksClean(streams["Page 1"]));
+  EXPECT_TRUE(test::ReadCompoundFile(fla, streams));
+  EXPECT_TRUE(streams.count("Page 1") && test::PageWalksClean(streams["Page 1"]));
   EXPECT_TRUE(test::IsValidJavaScriptFile(fla + ".jsfl"));
+  return streams;
 }
 
 class TextMovie : public ::testing::TestWithParam<int> {
@@ -139,31 +139,16 @@ Bytes HostileMovie() {
   return w.build();
 }
 
+// Through the program, under the sanitizers: exit status 0, the cut tags
+// named, a readable document with the rest.
 TEST(TextMovieHostile, BadFontsAndTextsAreCutAndTheRestConverts) {
   test::TempDir dir;
-  ConverterContext ctx;
-  test::RecordingShell shell;
-  ctx.m_pShell = &shell;
   test::WriteFileBytes(dir.file("h.swf"), HostileMovie());
-  const auto outcomes = ConvertSwfFile(ctx, dir.file("h.swf") + ",", 1, 0);
-  ASSERT_EQ(outcomes.size(), 1u);
-  ASSERT_EQ(outcomes[0].result, 0u);
-  ExpectReadable(dir.file("h_.fla"));
-  ASSERT_EQ(ctx.m_library.fonts.size(), 3u);
-  EXPECT_EQ(ctx.m_library.fonts[2].codes.size(), 300u);
-  EXPECT_EQ(ctx.m_library.fonts[2].glyphs.size(), 3u);
-  ASSERT_EQ(ctx.m_pEditTexts.size(), 6u);
-  EXPECT_EQ(ctx.m_pEditTexts[1].initialText.size(), 200000u);
-  EXPECT_EQ(ctx.m_pEditTexts[4].url.size(), 249u);
-  size_t cutMessages = 0;
-  for (const std::string& m : shell.messages) cutMessages += m.find("is cut short") != std::string::npos;
-  EXPECT_EQ(cutMessages, 3u);  // two fonts and one edit text
-
-  // The program itself: exit status 0, the messages printed.
   const test::ProgramRun run = test::RunProgram({dir.file("h.swf"), "-o", dir.file("p.fla")}, dir.file("config"));
   EXPECT_EQ(run.status, 0) << run.output;
-  EXPECT_NE(run.output.find("DefineEditText 25 is cut short"), std::string::npos) << run.output;
-  ExpectReadable(dir.file("p.fla"));
+  for (const char* cut : {"DefineFont2 1 is cut short", "DefineFont2 2 is cut short", "DefineEditText 25 is cut short"})
+    EXPECT_NE(run.output.find(cut), std::string::npos) << run.output;
+  EXPECT_TRUE(ExpectReadable(dir.file("p.fla")).count("Symbol 1")) << "the shape after the bad tags";
 }
 
 }  // namespace

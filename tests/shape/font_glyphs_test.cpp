@@ -72,9 +72,6 @@ TEST(FontGlyphs, RecordsFormsAndBoxes) {
       {"move with new fill",
        [](ShapeRecords& r) { r.Change(std::pair(5, 5), 1u, std::nullopt, std::nullopt).Straight(10, 0); },
        {0xD1, 0x00, 0x01, 0x00, 0x00, 0x05, 0x00, 0x05, 0x00, 0x0A, 0x00, 0x00}, 1, {15, 5, 15, 5}},
-      {"style change without move",
-       [](ShapeRecords& r) { r.Change(std::nullopt, std::nullopt, 1u, std::nullopt).Straight(1, 1); },
-       {0xD0, 0x00, 0x00, 0x01, 0x00, 0x01, 0x00, 0x01}, 1, {1, 1, 1, 1}},
       {"two moves",
        [](ShapeRecords& r) {
          r.Change(std::pair(5, 5), std::nullopt, std::nullopt, std::nullopt);
@@ -108,9 +105,6 @@ TEST(FontGlyphs, RecordsFormsAndBoxes) {
        [](ShapeRecords& r) { r.Change(std::pair(200, 0), std::nullopt, std::nullopt, std::nullopt).Straight(20000, 0); },
        {0xE3, 0x00, 0x00, 0x00, 0x90, 0x01, 0x00, 0x00, 0x00, 0x20, 0x4E, 0x00, 0x00, 0x00, 0x00, 0x00}, 1,
        {20200, 0, 20200, 0}},
-      {"style change at the end writes nothing",
-       [](ShapeRecords& r) { r.Straight(1, 0).Change(std::pair(9, 9), 1u, std::nullopt, std::nullopt); },
-       {0x10, 0x00, 0x01, 0x00, 0x00}, 1, {1, 0, 1, 0}},
   };
   for (const EdgeCase& c : cases) {
     for (bool wide : {false, true}) {
