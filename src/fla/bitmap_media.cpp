@@ -109,7 +109,7 @@ bool CloseBitmapMediaStream(FlaContext& ctx, std::span<const uint8_t> record,
   if (!AppendStreamData(ctx, record, where)) return false;
   const uint32_t size = uint32_t(record.size());
   if (!WriteStreamDirEntry(ctx, ctx.m_wNextMediaNo, size, where.start)) return false;
-  auto& bitmaps = ctx.m_documentLibrary.bitmaps;
+  auto& bitmaps = ctx.m_library.bitmaps;
   ctx.m_pBigStreamList[ctx.m_nBigStreamList++] =
       where.regular ? kBitmapStreamTag + uint32_t(bitmaps.size()) : 0;
   entry.mediaNo = ctx.m_wNextMediaNo++;

@@ -61,9 +61,6 @@ struct FlaContext : SwfContext {
   // Names the next media stream ("Media n") of bitmaps, sounds and videos;
   // advances only when a stream was placed.
   uint16_t m_wNextMediaNo = 1;
-  // The library records the converters leave for the finaliser (bitmaps,
-  // sounds, videos, fonts, ...); cleared at the engine's set-up.
-  DocumentLibrary m_documentLibrary;
   // First failure of the FLA writer (0 none): a failed work-file write gives
   // kResultOutputIncomplete, exhausted 16-bit counters kResultTooManyItems.
   int m_nWriterError = 0;
@@ -80,6 +77,10 @@ struct FlaContext : SwfContext {
   uint16_t m_wNextFreeItemNo = 1;
   uint32_t m_nScenePageSize = 0, m_nScenePageStart = 0;
   uint32_t m_nMiniStreamSize = 0;
+  // The library records of the conversion (fonts with the script's
+  // font-layout text, bitmaps, sounds, ...): cleared at the engine's set-up,
+  // handed to the finaliser by the finish.
+  DocumentLibrary m_library;
 };
 
 }  // namespace tovrani

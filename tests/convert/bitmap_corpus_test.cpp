@@ -171,7 +171,7 @@ TEST(BitmapCorpus, EveryBitmapBecomesAMediaStreamOfItsPixels) {
     }
     EXPECT_EQ(streams.count("Media " + std::to_string(media + 1)), 0u);
     // One library record per bitmap: its media number and character id.
-    const auto& lib = ctx.m_documentLibrary.bitmaps;
+    const auto& lib = ctx.m_library.bitmaps;
     ASSERT_EQ(lib.size(), ids.size());
     for (size_t k = 0; k < lib.size(); ++k)
       EXPECT_EQ(std::pair(lib[k].mediaNo, lib[k].itemNo), std::pair(uint16_t(k + 1), ids[k]));

@@ -94,7 +94,7 @@ TEST(BitmapTags, LosslessRecordsByteForByte) {
     Bytes inflated;
     ASSERT_TRUE(RecordPixels(media[0].bytes, head, inflated));
     EXPECT_EQ(inflated, pixels);
-    const auto& lib = w.ctx.m_documentLibrary.bitmaps;
+    const auto& lib = w.ctx.m_library.bitmaps;
     ASSERT_EQ(lib.size(), 1u);
     EXPECT_EQ(std::tuple(lib[0].mediaNo, lib[0].itemNo, lib[0].propFlag, lib[0].hasValue),
               std::tuple(uint16_t(1), uint16_t(7), true, false));
@@ -173,7 +173,7 @@ TEST(BitmapTags, JpegWithAlphaKeepsOrientationChannelsAndTransparency) {
       EXPECT_TRUE(Near(c, QuadrantColour(x, y))) << x << "," << y << ": " << int(c.r) << " " << int(c.g) << " " << int(c.b);
     }
     EXPECT_EQ(Bytes(argb.end() - 4, argb.end()), Bytes(4, 0));  // alpha 0: four zero bytes
-    const auto& lib = w.ctx.m_documentLibrary.bitmaps;
+    const auto& lib = w.ctx.m_library.bitmaps;
     ASSERT_EQ(lib.size(), 1u);
     EXPECT_EQ(std::tuple(lib[0].itemNo, lib[0].propFlag, lib[0].hasValue, lib[0].value),
               std::tuple(uint16_t(9), false, true, uint32_t(media[0].bytes.size())));
@@ -220,7 +220,7 @@ TEST(BitmapTags, JpegStreamsAreOnePlainJpeg) {
         const uint8_t* p = decoded.row(y) + x * 3;
         EXPECT_TRUE(Near({p[0], p[1], p[2]}, QuadrantColour(x, y))) << x << "," << y;
       }
-    const auto& lib = w.ctx.m_documentLibrary.bitmaps;
+    const auto& lib = w.ctx.m_library.bitmaps;
     ASSERT_EQ(lib.size(), 1u);
     EXPECT_EQ(std::tuple(lib[0].itemNo, lib[0].propFlag, lib[0].hasValue), std::tuple(uint16_t(4), false, false));
   }
@@ -252,7 +252,7 @@ TEST(BitmapTags, PlacementAndMediaNumbers) {
   EXPECT_EQ(w.ctx.m_pBigStreamList.at(0), 0u);
   EXPECT_EQ(w.ctx.m_pBigStreamList.at(1), kBitmapStreamTag + 1);
   EXPECT_EQ(w.ctx.m_pBigStreamList.at(2), 0u);
-  const auto& lib = w.ctx.m_documentLibrary.bitmaps;
+  const auto& lib = w.ctx.m_library.bitmaps;
   ASSERT_EQ(lib.size(), 3u);
   EXPECT_EQ(std::tuple(lib[0].mediaNo, lib[1].mediaNo, lib[2].mediaNo, lib[2].itemNo),
             std::tuple(1, 2, 3, 6));
