@@ -60,4 +60,30 @@ struct EditTextRecord {
   uint32_t runCount() const { return uint32_t(runs.size()); }
 };
 
+// One style run of a static text: the glyphs that follow one style record.
+struct StaticTextRun {
+  uint16_t fontId = 0;
+  uint16_t height = 0;  // twips
+  uint8_t align = 0;
+  uint32_t color = 0xFF000000;  // R | G << 8 | B << 16 | A << 24
+  int32_t y = 0;
+  int32_t x = 0;         // the record's x offset, 0 when none
+  int32_t leftEdge = 0;  // x, leading spaces and the first glyph's left edge
+  uint32_t width = 0;    // sum of the advances
+  std::u16string characters;  // glyph codes; a CR ends a line
+};
+
+// A static text that took the text-field road, for the text-object writer.
+struct StaticTextRecord {
+  uint16_t characterId = 0;
+  SwfRect bounds;
+  SwfMatrix matrix;
+  std::array<uint8_t, 7> timelineState{};
+  int32_t originX = 0;        // smallest left edge over the runs
+  int32_t centred = 0;        // smallest x offset over the runs
+  uint32_t centredWidth = 0;  // widest run
+  uint16_t layoutWord = 0;    // x where the lines start, 0 when none
+  std::vector<StaticTextRun> runs;
+};
+
 }  // namespace tovrani

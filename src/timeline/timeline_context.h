@@ -21,6 +21,8 @@ struct TimelineContext : ShapeContext {
   // One row per DefineEditText, in tag order (the row its placements carry),
   // filled by the edit-text handler for the text-object writer.
   std::vector<EditTextRecord> m_pEditTexts;
+  // One row per static text that took the text-field road, in tag order.
+  std::vector<StaticTextRecord> m_pStaticTexts;
   // The main timeline's display state, kept by the placement handlers and
   // read by the scene build.
   DepthLayerTable m_movieLayers;
