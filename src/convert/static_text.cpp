@@ -458,6 +458,8 @@ void DummyShape(ConverterContext& ctx, uint16_t id, uint64_t tagOffset) {
   if (!ctx.m_pShell->AskYesNo(kCaption, text, true)) return;
   ctx.m_pStreamItemNo[ctx.m_nStreams] = id;
   ctx.m_pShell->SetCurrentAction("adding dummy shape...");
+  ctx.m_bShapesOn = On(ctx.m_pOptShape) ? 1 : 0;
+  g_shortLayerEndLead = 0;
   if (ConvertShapeTag(ctx, 2000, kDummyShape)) {
     RegisterPlacedCharacter(ctx, id, kElementSymbol, ctx.m_nStreams);
     CommitSymbolStream(ctx, 0);
