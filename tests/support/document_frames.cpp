@@ -54,12 +54,12 @@ std::vector<uint8_t> MovieTags(const std::vector<uint8_t>& file) {
   for (const auto& [name, item] : LibrarySymbols(contents->second)) items.insert(item);
   for (const auto& [name, page] : streams) {
     if (name.rfind("Symbol ", 0) != 0) continue;
-    if (auto fits = PageFitsDocument(page, std::nullopt, items); !fits) return fits << " (" << name << ")";
+    if (auto fits = PageFitsDocument(page, std::nullopt, &items); !fits) return fits << " (" << name << ")";
   }
 
   const std::vector<uint8_t> tags = MovieTags(movieFile);
   const std::vector<std::vector<ShownObject>> movie = ShownObjects(tags, 0, tags.size());
-  if (auto fits = PageFitsDocument(scene->second, uint32_t(movie.size()), items); !fits)
+  if (auto fits = PageFitsDocument(scene->second, uint32_t(movie.size()), &items); !fits)
     return fits << " (scene)";
   const std::vector<PageLayer> layers = ReadPageLayers(scene->second, WalkPage(scene->second));
   for (uint32_t f = 0; f < movie.size(); ++f) {

@@ -224,7 +224,7 @@ std::map<std::string, uint16_t> LibrarySymbols(const std::vector<uint8_t>& d) {
 
 ::testing::AssertionResult PageFitsDocument(const std::vector<uint8_t>& page,
                                             std::optional<uint32_t> frames,
-                                            const std::set<uint16_t>& items) {
+                                            const std::set<uint16_t>* items) {
   const PageWalk walk = WalkPage(page);
   if (!walk.ok) return ::testing::AssertionFailure() << walk.error;
   const std::vector<PageLayer> layers = ReadPageLayers(page, walk);
@@ -236,7 +236,7 @@ std::map<std::string, uint16_t> LibrarySymbols(const std::vector<uint8_t>& d) {
     longest = std::max(longest, n);
     for (const PageKeyframe& k : layers[l].keyframes)
       for (const PageInstance& in : k.instances)
-        if (!items.count(in.symbol))
+        if (items && !items->count(in.symbol))
           return ::testing::AssertionFailure() << "layer " << l << " frame " << k.start
                                                << " names item " << in.symbol
                                                << ", which the library does not hold";

@@ -70,11 +70,11 @@ std::vector<PageLayer> ReadPageLayers(const std::vector<uint8_t>& page, const Pa
 // Contents stream (class 0x8001, version byte, the name twice, the item).
 std::map<std::string, uint16_t> LibrarySymbols(const std::vector<uint8_t>& contents);
 
-// The page walks, every instance names one of `items` and, when `frames`
-// is given, every layer's keyframes and gaps add up to at most `frames`
-// and the longest to exactly that.
+// The page walks, every instance names one of `items` (when given) and,
+// when `frames` is given, every layer's keyframes and gaps add up to at
+// most `frames` and the longest to exactly that.
 ::testing::AssertionResult PageFitsDocument(const std::vector<uint8_t>& page,
                                             std::optional<uint32_t> frames,
-                                            const std::set<uint16_t>& items);
+                                            const std::set<uint16_t>* items);
 
 }  // namespace tovrani::test
