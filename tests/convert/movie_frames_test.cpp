@@ -1,4 +1,4 @@
-// Small movies through the whole conversion: placements a player handles in
+// Small movies through the program: placements a player handles in
 // a way of its own (placed and removed in one frame, taken over in their
 // frame, placed after the last frame, moved where nothing is shown, placed
 // twice, placed without a character, masks to the end) give documents that
@@ -7,12 +7,10 @@
 
 #include <map>
 
-#include "convert/converter_context.h"
-#include "convert/engine.h"
+#include "app/program_runner.h"
 #include "shape/shape_test_support.h"
 #include "support/document_frames.h"
 #include "support/independent_readers.h"
-#include "support/recording_shell.h"
 #include "support/temp_dir.h"
 #include "timeline/display_model.h"
 
@@ -93,12 +91,12 @@ TEST_P(MovieFrames, DocumentShowsWhatTheMovieShows) {
     const std::vector<uint8_t> movie = w.end().build();
     test::TempDir dir;
     test::WriteFileBytes(dir.file("in.swf"), movie);
-    ConverterContext ctx;
-    test::RecordingShell shell;
-    ctx.m_pShell = &shell;
-    ASSERT_EQ(ConvertMovie(ctx, dir.file("in.swf"), dir.file("out.fla"), 0), uint32_t(kResultDone));
+    const test::ProgramRun run =
+        test::RunProgram({"-q", dir.file("in.swf"), "-o", dir.file("out.fla")}, dir.path().string());
+    ASSERT_EQ(run.status, 0) << run.output;
     std::map<std::string, std::vector<uint8_t>> streams;
     ASSERT_TRUE(test::ReadCompoundFile(dir.file("out.fla"), streams));
+    EXPECT_TRUE(test::IsValidJavaScriptFile(dir.file("out.fla.jsfl")));
     EXPECT_TRUE(test::DocumentShowsMovie(movie, streams));
   }
 }
