@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "fla/document_finaliser.h"
 #include "fla/linkage_record.h"
 #include "fla/stream_table.h"
 #include "swf/swf_context.h"
@@ -72,6 +73,10 @@ struct FlaContext : SwfContext {
   uint16_t m_wNextFreeItemNo = 1;
   uint32_t m_nScenePageSize = 0, m_nScenePageStart = 0;
   uint32_t m_nMiniStreamSize = 0;
+  // The library records of the conversion (fonts with the script's
+  // font-layout text, bitmaps, sounds, ...): cleared at the engine's set-up,
+  // handed to the finaliser by the finish.
+  DocumentLibrary m_library;
 };
 
 }  // namespace tovrani
