@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "fla/file_helpers.h"
 #include "fla/work_files.h"
 #include "support/independent_readers.h"
 #include "support/recording_shell.h"
@@ -17,7 +16,6 @@
 #include "support/page_walker.h"
 #include "support/temp_dir.h"
 #include "swf/swf_reader.h"
-#include "swf/swf_values.h"
 
 namespace tovrani {
 namespace {
