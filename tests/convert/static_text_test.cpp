@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <map>
 
+#include "app/program_runner.h"
 #include "convert/convert_swf_file.h"
 #include "convert/converter_context.h"
 #include "convert/text_test_support.h"
@@ -351,6 +352,56 @@ TEST_F(StaticText, AFontTooLargeForTheSymbolNumbersIsSkippedWithAMessage) {
   EXPECT_EQ(ctx.m_nSymbolStreams, 0u);
   ASSERT_FALSE(shell.messages.empty());
   EXPECT_NE(shell.messages.back().find("DefineText 5"), std::string::npos);
+}
+
+// Two fonts, three texts (one of them DefineText2) and three hostile ones,
+// through the program with each choice of the radio group and with the
+// question about missing fonts on.
+TEST(StaticTextProgram, EveryChoiceGivesAReadableDocumentAndScript) {
+  test::SwfWriter w(8);
+  w.tag(48, test::DefineFont2(1, 0, "Arial", {'a', 'b', ' '}));
+  w.tag(48, test::DefineFont2(2, 0, "NoSuchFontAnywhere", {'c', 'd'}));
+  w.tag(11, Text(11, 5, {{.font = 1, .height = 240, .x = 20, .y = 200, .glyphs = {{0, 100}, {2, 60}, {1, 100}}}}));
+  w.tag(33, Text(33, 6, {{.font = 2, .height = 480, .color = 0x80102030, .glyphs = {{0, 200}, {1, 200}}}}));
+  w.tag(11, Text(11, 7, {{.font = 1, .height = 240, .glyphs = {{1, 100}}}, {.font = 2, .height = 240, .y = 400, .glyphs = {{0, 100}}}}));
+  Bytes wide = Text(11, 8, {{.font = 1, .height = 240, .glyphs = {{0, 10}}}});
+  wide[2 + SwfBytes().rect(100, 2000, 0, 400).matrix(0, 0).data().size()] = 200;
+  w.tag(11, wide);
+  w.tag(11, Text(11, 9, {{.font = 1, .height = 240, .glyphs = {{5000, 10}, {0, 10}}}}, 13));
+  Bytes cut = Text(11, 10, {{.font = 2, .height = 240, .glyphs = {{0, 10}, {1, 10}}}}, 8, 12, false);
+  cut.pop_back();
+  w.tag(11, cut);
+  for (uint16_t id = 5; id <= 10; ++id) w.tag(26, Place(id, id));
+  w.showFrame().end();
+  const std::vector<std::vector<std::string>> choices = {
+      {"--set", "Static Text: Convert Using JSFL Import=on"},
+      {"--set", "Convert All To Textfields=on"},
+      {"--set", "Convert All To Shapes=on"},
+      {"--set", "Convert All To Shapes=on", "--set", "Ask For Fonts Not Found On System=on"}};
+  for (const auto& choice : choices) {
+    SCOPED_TRACE(choice.back());
+    test::TempDir dir;
+    test::WriteFileBytes(dir.file("t.swf"), w.build());
+    std::vector<std::string> args = {dir.file("t.swf"), "-o", dir.file("t.fla")};
+    args.insert(args.end(), choice.begin(), choice.end());
+    const test::ProgramRun run = test::RunProgram(args, dir.file("config"));
+    EXPECT_EQ(run.status, 0) << run.output;
+    Streams streams;
+    ASSERT_TRUE(test::ReadCompoundFile(dir.file("t.fla"), streams)) << run.output;
+    for (const auto& [name, bytes] : streams)
+      if (name.rfind("Page ", 0) == 0 || name.rfind("Symbol ", 0) == 0)
+        EXPECT_TRUE(test::PageWalksClean(bytes)) << name;
+    const std::string script = dir.file("t.fla") + ".jsfl";
+    EXPECT_TRUE(test::IsValidJavaScriptFile(script));
+    const Bytes raw = test::ReadFileBytes(script);
+    const std::string closing = "fl.getDocumentDOM().exitEditMode();_fr_.save();";
+    const std::string text(raw.begin(), raw.end());
+    // The closing save follows the pieces; only the import road has pieces here.
+    const size_t at = text.rfind(closing);
+    if (choice.back().find("JSFL Import") != std::string::npos) ASSERT_NE(at, std::string::npos);
+    if (at != std::string::npos)
+      EXPECT_EQ(at, text.size() - closing.size() - (text.back() == '\n' ? 1 : 0));
+  }
 }
 
 }  // namespace
