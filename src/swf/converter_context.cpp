@@ -1,5 +1,7 @@
 #include "swf/converter_context.h"
 
+#include "shape/build/fill_overlap.h"
+
 namespace tovrani {
 
 ConverterContext* g_pConverter = nullptr;
@@ -51,6 +53,7 @@ ConverterContext::ConverterContext()
       m_pOptSaveInNewFolder(&options.saveInNewFolder),
       m_pOptUseJsfl(&options.useJsfl),
       m_pOptApproximateMotionTweens(&options.approximateMotionTweens),
-      m_pOptApproximateEasing(&options.approximateEasing) {}
+      m_pOptApproximateEasing(&options.approximateEasing),
+      m_pAnalyzeFillOverlaps(&AnalyzeFillOverlaps) {}
 
 }  // namespace tovrani

@@ -54,6 +54,10 @@ class ShapeDecoder {
   // analysis.
   bool singleSided() const { return singleSided_; }
   std::span<const uint8_t> edges() const { return edges_.span(); }
+  // The open object as the page takes it over.
+  ShapePage::ObjectEdges object() const {
+    return {edges_.span(), recordCount_, singleSided_, &styles_};
+  }
 
  private:
   bool HasAlpha() const { return tag_ == 32 || tag_ == 83; }
@@ -247,7 +251,7 @@ void ShapeDecoder::StyleChange(uint32_t flags) {
       r_.fail();  // no layer number left for a further object
       return;
     }
-    page_.EndObjectForNewStyles(edges_.span(), recordCount_);
+    page_.EndObjectForNewStyles(object());
     stylesComplete = ReadStyleArrays();
     if (moveTo) {
       pendingMove_ = pendingMove;
@@ -383,12 +387,12 @@ ShapePageResult BuildShapePage(ConverterContext& ctx, uint32_t tag, std::span<co
   ShapePage page(ctx, file);
   ShapeDecoder decoder(ctx, tag, body, page);
   decoder.Run();
-  page.Finish(decoder.edges(), decoder.recordCount(), decoder.noCache(), itemNo);
+  const uint32_t lastCount = page.Finish(decoder.object(), decoder.noCache(), itemNo);
   ShapePageResult result;
   result.ok = page.ok();
   result.complete = ctx.m_bShapesOn != 0;
   result.objects = page.objects();
-  result.lastRecordCount = decoder.recordCount();
+  result.lastRecordCount = lastCount;
   return result;
 }
 
