@@ -49,6 +49,13 @@ StyleBytes Merged(const EdgeListItem& over, const EdgeListItem& under) {
   return s;
 }
 
+// No style byte that both runs set to different styles.
+bool Compatible(const EdgeListItem& a, const EdgeListItem& b) {
+  for (int i = 0; i < 3; ++i)
+    if (a.style[i] && b.style[i] && a.style[i] != b.style[i]) return false;
+  return true;
+}
+
 // All items straight and on the line y, with the same style bytes: such a
 // run lies inside the band of a run that covers its x range.
 bool FlatOnLine(const EdgeList& run, int32_t y, const StyleBytes& style) {
@@ -114,6 +121,10 @@ bool PairTest::Run() {
   }
 
   if (!p0.hasFill() && !r0.hasFill() && !SharesEdge()) return false;
+  // Runs of the same area merge only when one run's styles can carry the
+  // other's: a line or fill of P that R replaces would vanish.
+  if (isP && isR && !(p_.styleChangeIndex == 0 && r_.styleChangeIndex == 0 && Compatible(p0, r0)))
+    return false;
   const bool rAbsorbs = boxP.right - boxP.left <= boxR.right - boxR.left &&
                         boxP.bottom - boxP.top <= boxR.bottom - boxR.top;
   const bool done = rAbsorbs ? RAbsorbsP() : PAbsorbsR();
