@@ -5,6 +5,7 @@
 
 #include <random>
 
+#include "convert/converter_context.h"
 #include "shape/build/fill_overlap.h"
 #include "shape/build/overlap_analysis.h"
 #include "shape/geometry/edge_run_passes.h"
@@ -125,7 +126,7 @@ struct BuildCall {
 };
 BuildCall g_build;
 
-void RecordingBuild(ConverterContext&, ShapeBlock& block, std::span<const uint8_t> blob,
+void RecordingBuild(ShapeContext&, ShapeBlock& block, std::span<const uint8_t> blob,
                     std::FILE* work, size_t& countFieldPos, const StyleIndex* styles) {
   ++g_build.calls;
   g_build.edges.assign(block.bytes.begin(), block.bytes.begin() + block.length);

@@ -2,7 +2,7 @@
 
 namespace tovrani {
 
-void BuildShape(ConverterContext&, ShapeBlock&, std::span<const uint8_t>, std::FILE*, size_t&,
+void BuildShape(ShapeContext&, ShapeBlock&, std::span<const uint8_t>, std::FILE*, size_t&,
                 const StyleIndex*) {}
 
 }  // namespace tovrani

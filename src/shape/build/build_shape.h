@@ -6,11 +6,11 @@
 #include <span>
 
 #include "shape/decode/encoded_shape.h"
-#include "swf/converter_context.h"
+#include "shape/shape_context.h"
 
 namespace tovrani {
 
-void BuildShape(ConverterContext& ctx, ShapeBlock& block, std::span<const uint8_t> styleBlob,
+void BuildShape(ShapeContext& ctx, ShapeBlock& block, std::span<const uint8_t> styleBlob,
                 std::FILE* work, size_t& countFieldPos, const StyleIndex* styles);
 
 }  // namespace tovrani

@@ -18,7 +18,7 @@ namespace {
 
 bool On(const uint8_t* option) { return option && *option; }
 
-void Pump(ConverterContext& ctx) {
+void Pump(ShapeContext& ctx) {
   if (ctx.m_pShell && ctx.m_pShell->PumpMessages()) ctx.m_bCancel = 1;
 }
 
@@ -285,7 +285,7 @@ RegionKind OverlapAnalysis::Widen(const Path& path, Region& out) {
   return WidenPathToRegion(path, 1, out);
 }
 
-void RemoveZeroEdges(ConverterContext& ctx, ShapeBlock& block, uint32_t) {
+void RemoveZeroEdges(ShapeContext& ctx, ShapeBlock& block, uint32_t) {
   // One walk that copies the kept records down (the same result as moving
   // the rest of the block at each removal, without its cost).
   const uint8_t level = ctx.m_nFlaFormat;
@@ -335,7 +335,7 @@ void RemoveZeroEdges(ConverterContext& ctx, ShapeBlock& block, uint32_t) {
   block.length = uint32_t(write + rest);
 }
 
-void AnalyzeFillOverlaps(ConverterContext& ctx, ShapeBlock& block, uint32_t singleSided,
+void AnalyzeFillOverlaps(ShapeContext& ctx, ShapeBlock& block, uint32_t singleSided,
                          std::span<const uint8_t> styleBlob, std::FILE* work,
                          size_t& countFieldPos, const StyleIndex* styles) {
   const bool heuristic = On(ctx.m_pOptHeuristicProblemSearch);
@@ -354,7 +354,7 @@ void AnalyzeFillOverlaps(ConverterContext& ctx, ShapeBlock& block, uint32_t sing
   Passes(analysis).Run();
 }
 
-void AnalyzeMorphShapeHalf(ConverterContext& ctx, uint16_t& length, std::vector<uint8_t>& bytes,
+void AnalyzeMorphShapeHalf(ShapeContext& ctx, uint16_t& length, std::vector<uint8_t>& bytes,
                            uint16_t& recordCount, uint32_t singleSided) {
   const size_t n = std::min<size_t>(length, bytes.size());
   ShapeBlock block(std::span<const uint8_t>(bytes.data(), n), recordCount);

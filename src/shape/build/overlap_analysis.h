@@ -15,10 +15,10 @@
 namespace tovrani {
 
 struct OverlapAnalysis {
-  OverlapAnalysis(ConverterContext& c, ShapeBlock& b)
+  OverlapAnalysis(ShapeContext& c, ShapeBlock& b)
       : ctx(c), block(b), budget(c.m_nShapeAnalysisBudget) {}
 
-  ConverterContext& ctx;
+  ShapeContext& ctx;
   ShapeBlock& block;
   uint32_t readPos = 0;
   PenPosition pen;

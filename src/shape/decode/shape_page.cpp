@@ -8,7 +8,7 @@
 
 namespace tovrani {
 
-ShapePage::ShapePage(ConverterContext& ctx, std::FILE* file)
+ShapePage::ShapePage(ShapeContext& ctx, std::FILE* file)
     : ctx_(ctx), file_(file), level_(ctx.m_nFlaFormat) {}
 
 size_t ShapePage::Tell() {
@@ -106,7 +106,7 @@ uint32_t ShapePage::Finish(const ObjectEdges& object, bool noCache, uint16_t ite
   return recordCount;
 }
 
-bool PlaceShapePage(ConverterContext& ctx, std::FILE* file) {
+bool PlaceShapePage(ShapeContext& ctx, std::FILE* file) {
   if (ctx.m_nWriterError) return false;
   std::vector<uint8_t> page;
   if (!ReadWholeFile(file, page) || page.size() > 0xFFFFFFFFu)

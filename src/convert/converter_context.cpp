@@ -1,0 +1,21 @@
+#include "convert/converter_context.h"
+
+#include "shape/build/fill_overlap.h"
+
+namespace tovrani {
+
+ConverterContext* g_pConverter = nullptr;
+
+ConverterContext::ConverterContext() { m_pAnalyzeFillOverlaps = &AnalyzeFillOverlaps; }
+
+void ClearMainTimelineState(ConverterContext& ctx) {
+  ctx.m_movieLayers = DepthLayerTable();
+  ctx.m_depthIdCache.clear();
+  ctx.m_videoDepthStates.clear();
+  ctx.m_placedCharacters.clear();
+  ctx.m_morphRunHeads.clear();
+  ctx.m_pVideos.clear();
+  ctx.m_pButtonItemMap.clear();
+}
+
+}  // namespace tovrani
