@@ -39,10 +39,16 @@ void RunClosingPass(OverlapAnalysis& a) {
   path.MoveTo(DevicePoint(first.startX, first.startY));
   StyleBytes accumulated{};
   bool singleContour = true;
+  // A contour that closes with the last collected item is closed too.
   size_t n = 0;
-  for (; n < items.size(); ++n) {
+  bool closed = false;
+  for (; n <= items.size(); ++n) {
+    if (n > 0 && first.startX == items[n - 1].endX && first.startY == items[n - 1].endY) {
+      closed = true;
+      break;
+    }
+    if (n == items.size()) break;
     const EdgeListItem& it = items[n];
-    if (n > 0 && first.startX == items[n - 1].endX && first.startY == items[n - 1].endY) break;
     if (it.carriesStyles())
       for (int i = 0; i < 3; ++i)
         if (it.style[i]) accumulated[i] = it.style[i];
@@ -55,7 +61,7 @@ void RunClosingPass(OverlapAnalysis& a) {
     if (it.hasAnchor()) path.LineTo(DevicePoint(it.endX, it.endY));
   }
   path.CloseFigure();
-  if (!singleContour || n == items.size() || (accumulated[1] && accumulated[2])) return;
+  if (!singleContour || !closed || (accumulated[1] && accumulated[2])) return;
   // The rewrite puts the accumulated styles on item 0; without style bytes
   // there it would drop every fill and line.
   if (!first.carriesStyles() && accumulated != StyleBytes{}) return;
