@@ -98,7 +98,7 @@ Passes::Step Passes::Pass() {
   a_.runs[0].Reset(0);
   a_.runs[1].Reset(0);
   a_.side = 1;
-  a_.collected = EdgeList();
+  a_.collected.Reset(0);
   a_.openRun = false;
   furtherObject_ = false;
   for (;;) {
@@ -216,19 +216,28 @@ bool Passes::RepeatedRunSearch(const EdgeList& p, const EdgeList& r) {
            a.startY == b.startY && a.endX == b.endX && a.endY == b.endY && a.style == b.style;
   };
   if (p.styleChangeIndex != 0) return false;
-  // R's items by their points and styles, so that the search visits only
-  // the items that can match, in the order a plain scan would.
+  // Small runs are scanned as they are; for large ones R's items are
+  // indexed by their points and styles, so that the search visits only the
+  // items that can match, in the order the scan would.
   using Key = std::tuple<int32_t, int32_t, int32_t, int32_t, StyleBytes>;
+  const bool indexed = uint64_t(p.count()) * r.count() > 256;
   std::map<Key, std::vector<uint32_t>> byKey;
-  for (uint32_t j = 0; j < r.count(); ++j) {
-    const EdgeListItem& it = r.items[j];
-    if (!it.curved() && it.hasAnchor())
-      byKey[{it.startX, it.startY, it.endX, it.endY, it.style}].push_back(j);
+  if (indexed) {
+    for (uint32_t j = 0; j < r.count(); ++j) {
+      const EdgeListItem& it = r.items[j];
+      if (!it.curved() && it.hasAnchor())
+        byKey[{it.startX, it.startY, it.endX, it.endY, it.style}].push_back(j);
+    }
+    if (!a_.Charge(r.count())) return false;
   }
-  if (!a_.Charge(r.count())) return false;
   auto nextMatch = [&](uint32_t i, uint32_t from) -> std::optional<uint32_t> {
     const EdgeListItem& it = p.items[i];
     if (it.curved()) return std::nullopt;
+    if (!indexed) {
+      for (uint32_t j = from; j < r.count(); ++j)
+        if (firstMatch(it, r.items[j])) return j;
+      return std::nullopt;
+    }
     auto found = byKey.find({it.startX, it.startY, it.endX, it.endY, it.style});
     if (found == byKey.end()) return std::nullopt;
     auto at = std::lower_bound(found->second.begin(), found->second.end(), from);

@@ -360,6 +360,14 @@ Orientation ProbeOrientation(const EdgeList& run, const Region& area, int32_t d)
 }
 
 bool IsClosedRun(const EdgeList& run) {
+  const size_t n = run.items.size();
+  if (n <= 16) {
+    for (size_t i = 0; i < n; ++i)
+      for (size_t j = i + 1; j < n; ++j)
+        if (run.items[i].startX == run.items[j].endX && run.items[i].startY == run.items[j].endY)
+          return true;
+    return false;
+  }
   // The last item ending at each point; a start with a later end closes.
   std::unordered_map<uint64_t, size_t> lastEnd;
   auto key = [](int32_t x, int32_t y) { return uint64_t(uint32_t(x)) << 32 | uint32_t(y); };

@@ -68,10 +68,13 @@ struct EdgeList {
   StyleBytes styleBefore{};
 
   uint32_t count() const { return uint32_t(items.size()); }
+  // Empties the list for a run at `offset`, keeping the items' memory.
   void Reset(uint32_t offset) {
-    *this = EdgeList();
-    startOffset = offset;
-    endOffset = offset;
+    box = IntRect{999999, 999999, -999999, -999999};
+    styleChangeIndex = 0;
+    startOffset = endOffset = offset;
+    items.clear();
+    styleBefore = {};
   }
   void Include(int32_t x, int32_t y);
   // The pen before the run's first record.
