@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <tuple>
 
 #include "convert/converter_context.h"
 #include "shape/build/fill_overlap.h"
@@ -57,6 +58,9 @@ Analysed Analyse(ShapeBlock block, uint32_t singleSided = 1, bool morph = false,
 }
 
 std::vector<uint8_t> Hex(const char* hex) { return test::FromHex(hex); }
+std::vector<uint8_t> Counted(const ShapeBlock& b) {
+  return std::vector<uint8_t>(b.bytes.begin(), b.bytes.begin() + b.length);
+}
 
 // ---- zero-length edges ----
 
@@ -107,7 +111,7 @@ TEST(RemoveZeroEdges, DropsZeroAnchorsAfterARunsFirstRecordOnly) {
     ctx.m_nFlaFormat = c.level;
     ShapeBlock block(c.in, c.count);
     RemoveZeroEdges(ctx, block, 1);
-    EXPECT_EQ(std::vector<uint8_t>(block.bytes.begin(), block.bytes.begin() + block.length), c.out);
+    EXPECT_EQ(Counted(block), c.out);
     EXPECT_EQ(block.recordCount, c.outCount);
     EXPECT_EQ(block.bytes[block.length], 0);
   }
@@ -115,26 +119,13 @@ TEST(RemoveZeroEdges, DropsZeroAnchorsAfterARunsFirstRecordOnly) {
 
 // ---- the three roads ----
 
-struct BuildCall {
-  int calls = 0;
-  std::vector<uint8_t> edges;
-  uint32_t count = 0;
-  size_t blobSize = 0;
-  std::FILE* work = nullptr;
-  size_t countField = 0;
-  const StyleIndex* styles = nullptr;
-};
-BuildCall g_build;
+// The arguments of each BuildShape call, in order.
+using BuildCall = std::tuple<std::vector<uint8_t>, uint32_t, size_t, std::FILE*, size_t, const StyleIndex*>;
+std::vector<BuildCall> g_builds;
 
 void RecordingBuild(ShapeContext&, ShapeBlock& block, std::span<const uint8_t> blob,
                     std::FILE* work, size_t& countFieldPos, const StyleIndex* styles) {
-  ++g_build.calls;
-  g_build.edges.assign(block.bytes.begin(), block.bytes.begin() + block.length);
-  g_build.count = block.recordCount;
-  g_build.blobSize = blob.size();
-  g_build.work = work;
-  g_build.countField = countFieldPos;
-  g_build.styles = styles;
+  g_builds.emplace_back(Counted(block), block.recordCount, blob.size(), work, countFieldPos, styles);
 }
 
 TEST(AnalyzeFillOverlaps, TakesTheRoadOfTheModeAfterTheZeroEdges) {
@@ -149,7 +140,7 @@ TEST(AnalyzeFillOverlaps, TakesTheRoadOfTheModeAfterTheZeroEdges) {
     RemoveZeroEdges(ctx, removed, 1);
     ASSERT_EQ(removed.recordCount, 4u);
   }
-  std::vector<uint8_t> swapped(removed.bytes.begin(), removed.bytes.begin() + removed.length);
+  std::vector<uint8_t> swapped = Counted(removed);
   std::swap(swapped[2], swapped[3]);
 
   struct Case {
@@ -170,7 +161,7 @@ TEST(AnalyzeFillOverlaps, TakesTheRoadOfTheModeAfterTheZeroEdges) {
   ASSERT_TRUE(work);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    g_build = {};
+    g_builds.clear();
     ConverterContext ctx;
     ctx.options.heuristicProblemSearch = c.heuristic;
     ctx.m_pBuildShapeHook = &RecordingBuild;
@@ -178,20 +169,9 @@ TEST(AnalyzeFillOverlaps, TakesTheRoadOfTheModeAfterTheZeroEdges) {
     ShapeBlock block = input;
     size_t countField = 1234;
     AnalyzeFillOverlaps(ctx, block, c.singleSided, blob, work, countField, &styles);
-    EXPECT_EQ(g_build.calls, c.builds);
-    if (c.builds) {
-      EXPECT_EQ(g_build.edges, std::vector<uint8_t>(removed.bytes.begin(),
-                                                    removed.bytes.begin() + removed.length));
-      EXPECT_EQ(g_build.count, 4u);
-      EXPECT_EQ(g_build.blobSize, blob.size());
-      EXPECT_EQ(g_build.work, work);
-      EXPECT_EQ(g_build.countField, 1234u);
-      EXPECT_EQ(g_build.styles, &styles);
-    }
-    const std::vector<uint8_t> got(block.bytes.begin(), block.bytes.begin() + block.length);
-    EXPECT_EQ(got, c.turned ? swapped
-                            : std::vector<uint8_t>(removed.bytes.begin(),
-                                                   removed.bytes.begin() + removed.length));
+    EXPECT_EQ(g_builds, std::vector<BuildCall>(
+                            c.builds, {Counted(removed), 4u, blob.size(), work, 1234u, &styles}));
+    EXPECT_EQ(Counted(block), c.turned ? swapped : Counted(removed));
     EXPECT_EQ(block.recordCount, 4u);
   }
   std::fclose(work);
@@ -223,8 +203,7 @@ TEST(RepeatedRuns, RemovingARunKeepsTheNextRunsStart) {
     std::vector<uint8_t> expected(w.bytes().begin(), w.bytes().begin() + long(pEnd));
     const std::vector<uint8_t> next = Hex(c.nextRecord);
     expected.insert(expected.end(), next.begin(), next.end());
-    EXPECT_EQ(std::vector<uint8_t>(a.block.bytes.begin(), a.block.bytes.begin() + a.block.length),
-              expected);
+    EXPECT_EQ(Counted(a.block), expected);
     EXPECT_EQ(a.block.recordCount, 4u);
   }
 }
