@@ -1,8 +1,12 @@
 #include "convert/converter_context.h"
 
+#include "shape/build/fill_overlap.h"
+
 namespace tovrani {
 
 ConverterContext* g_pConverter = nullptr;
+
+ConverterContext::ConverterContext() { m_pAnalyzeFillOverlaps = &AnalyzeFillOverlaps; }
 
 void ClearMainTimelineState(ConverterContext& ctx) {
   ctx.m_movieLayers = DepthLayerTable();

@@ -22,6 +22,9 @@ namespace tovrani {
 class OutputTarget;
 
 struct ConverterContext : TimelineContext {
+  // Hands the shape decoders the analysis their objects go through.
+  ConverterContext();
+
   // ---- per-file conversion (the driver around the engine) ----
   // Destination of the automatic naming road, ending with a '/'.
   std::string m_strOutputFolder;
