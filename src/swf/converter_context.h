@@ -24,6 +24,7 @@
 #include "swf/tag_statistics.h"
 #include "timeline/depth_handoff.h"
 #include "timeline/display_events.h"
+#include "timeline/text_records.h"
 #include "timeline/video_stream.h"
 
 namespace tovrani {
@@ -221,6 +222,15 @@ struct ConverterContext {
   std::vector<VideoStreamRecord> m_pVideos;
   // Buttons whose instances carry text: button id -> item number.
   std::unordered_map<uint16_t, uint16_t> m_pButtonItemMap;
+  // -- timeline builder: inner pages and text objects (TimelineContext once
+  // the context is split) --
+  // Inner symbol pages open now, one inside the other.
+  uint32_t m_nInnerPageLevel = 0;
+  // Text records read by the text-object writer: one row per DefineEditText,
+  // per DefineText/DefineText2 and per font.
+  std::vector<EditTextRecord> m_pEditTexts;
+  std::vector<StaticTextRecord> m_pStaticTexts;
+  std::vector<FontRecord> m_pFonts;
 
   // ---- shapes ----
   uint8_t m_bShapesOn = 0;       // the "Shape" option, set before each shape tag

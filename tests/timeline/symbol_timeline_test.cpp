@@ -258,7 +258,7 @@ TEST_P(TimelinePage, Groups) {
   place(inner, 4, 5, 2).streamIndex = kAbsorbedEntry;
   place(inner, 6, 10, 2);
   uint16_t range[2] = {0, 0};
-  BuildSymbolTimeline(ctx, 1, tracks, lastTrack(), 0, 20, state, 0, 0, range, 0, 1, "spInner1.tmp");
+  BuildSymbolTimeline(ctx, 1, tracks, lastTrack(), 0, 20, state, 0, 0, range, 0, 1);
   EXPECT_EQ(range[0], 4);
   EXPECT_EQ(range[1], 10);
   EXPECT_TRUE(PageWalksClean(pageBytes()));
@@ -276,7 +276,7 @@ TEST_P(TimelinePage, Groups) {
   DepthTrack& innerGroup = track(3);
   place(innerGroup, 0, kNeverRemoved, 3).groupDepths = 1;
   innerGroup.isGroup = 1;
-  BuildSymbolTimeline(ctx, 1, tracks, lastTrack(), 0, 5, state, 0, 0, nullptr, 0, 1, "spInner1.tmp");
+  BuildSymbolTimeline(ctx, 1, tracks, lastTrack(), 0, 5, state, 0, 0, nullptr, 0, 1);
   const PageWalk w = WalkPage(pageBytes());
   EXPECT_TRUE(w.ok) << w.error;
   EXPECT_EQ(w.count("CPicLayer"), 3u);
@@ -306,7 +306,7 @@ TEST_P(TimelinePage, Groups) {
   mask.isMask = 1;
   mask.maskDepth = 3;
   place(mask, 0, kNeverRemoved, 0);
-  BuildSymbolTimeline(ctx, 1, tracks, 1, 0, 5, state, 0, 1, nullptr, 0, 1, "spInner1.tmp");
+  BuildSymbolTimeline(ctx, 1, tracks, 1, 0, 5, state, 0, 1, nullptr, 0, 1);
   EXPECT_EQ(tracks[0].key, kTrackWritten);
   EXPECT_EQ(tracks[1].key, kTrackWritten);
 }
