@@ -10,7 +10,7 @@
 #include <string>
 
 #include "fla/class_tags.h"
-#include "swf/work_folder.h"
+#include "fla/work_folder.h"
 
 namespace tovrani {
 

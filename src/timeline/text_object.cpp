@@ -5,7 +5,7 @@
 
 #include "fla/archive.h"
 #include "fla/text_encoding.h"
-#include "swf/converter_context.h"
+#include "convert/converter_context.h"
 
 namespace tovrani {
 

@@ -4,7 +4,7 @@
 
 #include "fla/file_helpers.h"
 #include "fla/stream_placement.h"
-#include "swf/work_folder.h"
+#include "fla/work_folder.h"
 #include "timeline/timeline_page.h"
 
 namespace tovrani::test {
