@@ -1,0 +1,84 @@
+// Nested masks end to end: the program turns a group into a symbol whose
+// page holds the group's layers.
+#include <gtest/gtest.h>
+
+#include "app/program_runner.h"
+#include "support/page_walker.h"
+#include "support/swf_writer.h"
+
+namespace tovrani::test {
+namespace {
+
+// DefineShape: a filled square.
+std::vector<uint8_t> Square(uint16_t id, int32_t at) {
+  SwfBytes shape;
+  shape.u16(id).rect(at, at + 2000, at, at + 2000);
+  shape.u8(1).u8(0x00).u8(0xE0).u8(0x20).u8(0x20);
+  shape.u8(0);
+  shape.ubits(1, 4).ubits(0, 4);
+  shape.ubits(0, 1).ubits(0b00101, 5);
+  shape.ubits(15, 5).sbits(at, 15).sbits(at, 15).ubits(1, 1);
+  const int32_t sides[4][2] = {{2000, 0}, {0, 2000}, {-2000, 0}, {0, -2000}};
+  for (const auto& d : sides) {
+    shape.ubits(1, 1).ubits(1, 1).ubits(12 - 2, 4).ubits(0, 1);
+    shape.ubits(d[0] == 0 ? 1 : 0, 1).sbits(d[0] == 0 ? d[1] : d[0], 12);
+  }
+  shape.ubits(0, 6).align();
+  return shape.data();
+}
+
+std::vector<uint8_t> Place(uint16_t depth, uint16_t id, int32_t clip = -1) {
+  SwfBytes p;
+  p.u8(clip >= 0 ? 0x46 : 0x06).u16(depth).u16(id).matrix(0, 0);
+  if (clip >= 0) p.u16(uint32_t(clip));
+  return p.data();
+}
+
+std::string Text(const std::vector<uint8_t>& v) { return std::string(v.begin(), v.end()); }
+
+bool HasLayer(const std::vector<uint8_t>& page, const std::string& name) {
+  std::u16string wide(name.begin(), name.end());
+  const std::string utf16(reinterpret_cast<const char*>(wide.data()), wide.size() * 2);
+  return Text(page).find(utf16) != std::string::npos;
+}
+
+// Needs the depth pass that disables nested masks (bit 15 of the clip
+// depth); enabled when it is in.
+TEST(GroupMovie, DISABLED_ANestedMaskBecomesAGroupSymbol) {
+  TempDir dir;
+  SwfWriter w(8);
+  for (uint16_t id = 1; id <= 4; ++id) w.tag(2, Square(id, 100 * id));
+  // A mask over depths 2-4 and, inside it, a mask over depth 3, which the
+  // depth pass disables.
+  w.tag(26, Place(1, 1, 4));
+  w.tag(26, Place(2, 2, 3));
+  w.tag(26, Place(3, 3));
+  w.tag(26, Place(4, 4));
+  w.showFrame();
+  w.showFrame();
+  w.end();
+  WriteFileBytes(dir.file("nested.swf"), w.build());
+  const std::string fla = dir.file("nested.fla");
+  const ProgramRun run = RunProgram({"-q", dir.file("nested.swf"), "-o", fla}, dir.file("config"));
+  ASSERT_EQ(run.status, 0) << run.output;
+  std::map<std::string, std::vector<uint8_t>> streams;
+  ASSERT_TRUE(ReadCompoundFile(fla, streams));
+  EXPECT_TRUE(IsValidJavaScriptFile(fla + ".jsfl"));
+  int groups = 0;
+  for (const auto& [name, bytes] : streams) {
+    if (!name.starts_with("Symbol ") && name != "Page 1") continue;
+    EXPECT_TRUE(PageWalksClean(bytes)) << name;
+    if (name.starts_with("Symbol ") && HasLayer(bytes, "Level 2")) {
+      ++groups;
+      EXPECT_TRUE(HasLayer(bytes, "Level 3"));
+      EXPECT_FALSE(HasLayer(bytes, "Level 4"));
+    }
+  }
+  EXPECT_EQ(groups, 1);
+  const std::vector<uint8_t>& scene = streams["Page 1"];
+  EXPECT_TRUE(HasLayer(scene, "Level 1") && HasLayer(scene, "Level 2") && HasLayer(scene, "Level 4"));
+  EXPECT_FALSE(HasLayer(scene, "Level 3"));
+}
+
+}  // namespace
+}  // namespace tovrani::test
