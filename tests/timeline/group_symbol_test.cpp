@@ -2,6 +2,8 @@
 // placed where its head was.
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "timeline/inner_page_fixture.h"
 #include "timeline/symbol_timeline.h"
 
@@ -183,6 +185,37 @@ TEST_P(GroupPage, AnAbsorbedHeadEndsItsDispatch) {
   EXPECT_EQ(tracks[1].key, kTrackWritten);
   EXPECT_EQ(ctx.m_nStreams, 0u);
   EXPECT_EQ(layers(pageBytes(), "Level 2"), 1u);
+}
+
+// Random masks and groups: every page and group page walks, and the
+// builder leaves no page open.
+TEST_P(GroupPage, RandomGroupsGiveWalkablePages) {
+  std::mt19937 rng(25);
+  auto pick = [&rng](uint32_t n) { return uint32_t(rng() % n); };
+  for (int round = 0; round < 80; ++round) {
+    reset();
+    ctx.m_pStreamItemNo[0] = 4000;
+    for (uint32_t i = 0, count = 2 + pick(10); i < count; ++i) {
+      DepthTrack& t = track(1 + pick(12));
+      t.isMask = pick(4) == 0;
+      t.maskDepth = uint16_t(pick(16));
+      t.isGroup = pick(3) == 0;
+      for (uint32_t n = 1 + pick(4); n > 0; --n) {
+        PlacementEntry& e = place(t, uint16_t(pick(20)), pick(4) ? uint16_t(pick(20)) : kNeverRemoved, 1);
+        e.kind = uint8_t(pick(6) == 0 ? 5 : 0);
+        e.runLength = uint16_t(pick(3));
+        e.isMoveEntry = uint8_t(pick(2));
+        if (t.isGroup) e.groupDepths = uint16_t(pick(5));
+      }
+    }
+    BuildSymbolTimeline(ctx, 1, tracks, lastTrack(), 0, uint16_t(1 + pick(20)), state);
+    ASSERT_EQ(ctx.m_nWriterError, 0) << "round " << round;
+    ASSERT_TRUE(PageWalksClean(pageBytes())) << "round " << round;
+    expectWalkableStreams();
+    EXPECT_EQ(ctx.m_nInnerPageLevel, 0u);
+    EXPECT_EQ(ctx.m_pStreamItemNo.at(ctx.m_nStreams), 4000);
+    if (HasFailure()) FAIL() << "round " << round;
+  }
 }
 
 }  // namespace
