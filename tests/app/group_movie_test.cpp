@@ -42,42 +42,66 @@ bool HasLayer(const std::vector<uint8_t>& page, const std::string& name) {
   return Text(page).find(utf16) != std::string::npos;
 }
 
-// Needs the depth pass that disables nested masks (bit 15 of the clip
-// depth); enabled when it is in.
-TEST(GroupMovie, DISABLED_ANestedMaskBecomesAGroupSymbol) {
-  TempDir dir;
+// A mask over depths 2-4 and, inside it, a mask over depth 3, which the
+// depth pass disables; in the main movie or in sprite 10.
+std::vector<uint8_t> NestedMaskMovie(bool inSprite) {
   SwfWriter w(8);
   for (uint16_t id = 1; id <= 4; ++id) w.tag(2, Square(id, 100 * id));
-  // A mask over depths 2-4 and, inside it, a mask over depth 3, which the
-  // depth pass disables.
-  w.tag(26, Place(1, 1, 4));
-  w.tag(26, Place(2, 2, 3));
-  w.tag(26, Place(3, 3));
-  w.tag(26, Place(4, 4));
-  w.showFrame();
-  w.showFrame();
-  w.end();
-  WriteFileBytes(dir.file("nested.swf"), w.build());
-  const std::string fla = dir.file("nested.fla");
-  const ProgramRun run = RunProgram({"-q", dir.file("nested.swf"), "-o", fla}, dir.file("config"));
-  ASSERT_EQ(run.status, 0) << run.output;
-  std::map<std::string, std::vector<uint8_t>> streams;
-  ASSERT_TRUE(ReadCompoundFile(fla, streams));
-  EXPECT_TRUE(IsValidJavaScriptFile(fla + ".jsfl"));
-  int groups = 0;
-  for (const auto& [name, bytes] : streams) {
-    if (!name.starts_with("Symbol ") && name != "Page 1") continue;
-    EXPECT_TRUE(PageWalksClean(bytes)) << name;
-    if (name.starts_with("Symbol ") && HasLayer(bytes, "Level 2")) {
-      ++groups;
-      EXPECT_TRUE(HasLayer(bytes, "Level 3"));
-      EXPECT_FALSE(HasLayer(bytes, "Level 4"));
-    }
+  SwfBytes sprite;
+  sprite.u16(10).u16(2);
+  auto add = [&](uint16_t code, const std::vector<uint8_t>& body) {
+    if (inSprite) sprite.bytes(SwfWriter::TagBytes(code, body));
+    else w.tag(code, body);
+  };
+  add(26, Place(1, 1, 4));
+  add(26, Place(2, 2, 3));
+  add(26, Place(3, 3));
+  add(26, Place(4, 4));
+  add(1, {});
+  add(1, {});
+  if (inSprite) {
+    sprite.bytes(SwfWriter::TagBytes(0, {}));
+    w.tag(39, sprite.data());
+    w.tag(26, Place(1, 10));
+    w.showFrame();
   }
-  EXPECT_EQ(groups, 1);
-  const std::vector<uint8_t>& scene = streams["Page 1"];
-  EXPECT_TRUE(HasLayer(scene, "Level 1") && HasLayer(scene, "Level 2") && HasLayer(scene, "Level 4"));
-  EXPECT_FALSE(HasLayer(scene, "Level 3"));
+  w.end();
+  return w.build();
+}
+
+// Needs the depth pass that disables nested masks (bit 15 of the clip
+// depth) and, for the sprite, the sprite pages; enabled when they are in.
+TEST(GroupMovie, DISABLED_ANestedMaskBecomesAGroupSymbol) {
+  for (const bool inSprite : {false, true}) {
+    TempDir dir;
+    WriteFileBytes(dir.file("nested.swf"), NestedMaskMovie(inSprite));
+    const std::string fla = dir.file("nested.fla");
+    const ProgramRun run = RunProgram({"-q", dir.file("nested.swf"), "-o", fla}, dir.file("config"));
+    ASSERT_EQ(run.status, 0) << run.output;
+    std::map<std::string, std::vector<uint8_t>> streams;
+    ASSERT_TRUE(ReadCompoundFile(fla, streams));
+    EXPECT_TRUE(IsValidJavaScriptFile(fla + ".jsfl"));
+    int groups = 0, holders = 0;
+    for (const auto& [name, bytes] : streams) {
+      if (!name.starts_with("Symbol ") && name != "Page 1") continue;
+      EXPECT_TRUE(PageWalksClean(bytes)) << name;
+      if (HasLayer(bytes, "Level 3")) {
+        // The group: the nested mask over what it masked.
+        ++groups;
+        EXPECT_TRUE(name.starts_with("Symbol "));
+        EXPECT_TRUE(HasLayer(bytes, "Level 2"));
+        EXPECT_FALSE(HasLayer(bytes, "Level 1") || HasLayer(bytes, "Level 4"));
+      }
+      if (HasLayer(bytes, "Level 4")) {
+        // The page that places the group where the nested mask was.
+        ++holders;
+        EXPECT_EQ(name == "Page 1", !inSprite);
+        EXPECT_TRUE(HasLayer(bytes, "Level 1") && HasLayer(bytes, "Level 2"));
+      }
+    }
+    EXPECT_EQ(groups, 1) << inSprite;
+    EXPECT_EQ(holders, 1) << inSprite;
+  }
 }
 
 }  // namespace
