@@ -402,6 +402,29 @@ TEST_P(TextWrapper, LaterPlacementsAreRetargeted) {
   EXPECT_BYTES(Slice(wrapper, wrapper.size() - end.size(), wrapper.size()), end);
 }
 
+// A tinted text inside a group: its wrapper opens inside the group's page
+// and commits first; both pages keep their own item numbers.
+TEST_P(TextWrapper, WrapperInsideAGroup) {
+  ctx.m_pStreamItemNo[0] = 300;
+  DepthTrack& mask = track(1);
+  mask.isMask = 1;
+  mask.maskDepth = 3;
+  place(mask, 0, kNeverRemoved, 9);
+  DepthTrack& head = track(2);
+  head.isGroup = 1;
+  place(head, 0, kNeverRemoved, 8).groupDepths = 2;
+  placeText(track(3), 0, kNeverRemoved).colorTransform.aMult = 10;
+  BuildSymbolTimeline(ctx, 1, tracks, lastTrack(), 1, 2, state);
+  ASSERT_EQ(ctx.m_nStreams, 2u);
+  EXPECT_EQ(ctx.m_pStreamItemNo.at(0), 2);  // the wrapper
+  EXPECT_EQ(ctx.m_pStreamItemNo.at(1), 1);  // the group
+  EXPECT_EQ(ctx.m_pStreamItemNo.at(2), 300);
+  EXPECT_EQ(ctx.m_nInnerPageLevel, 0u);
+  EXPECT_EQ(WalkPage(stream(0)).count("CPicText"), 1u);
+  EXPECT_EQ(WalkPage(stream(1)).count("CPicSymbol"), 2u);
+  expectWalkableStreams();
+}
+
 // Interrupting a sprite page or the scene page leaves the page as it is
 // when the symbol already exists, with the flags back.
 TEST_P(TextWrapper, InterruptedPagesAreUnchanged) {
