@@ -7,11 +7,11 @@
 #include "fla/file_helpers.h"
 #include "fla/layer_records.h"
 #include "fla/stream_placement.h"
-#include "convert/converter_context.h"
+#include "timeline/timeline_context.h"
 
 namespace tovrani {
 
-InnerSymbolPage::InnerSymbolPage(ConverterContext& ctx, Kind kind)
+InnerSymbolPage::InnerSymbolPage(TimelineContext& ctx, Kind kind)
     : ctx_(ctx),
       outer_(ctx.m_pPageStream),
       savedScene_(ctx.m_bSceneTimeline),

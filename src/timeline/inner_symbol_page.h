@@ -14,7 +14,7 @@
 
 namespace tovrani {
 
-struct ConverterContext;
+struct TimelineContext;
 
 class InnerSymbolPage {
  public:
@@ -25,7 +25,7 @@ class InnerSymbolPage {
 
   // Failures (no work folder, a file that cannot be made, no item number
   // left) are kept in ctx.m_nWriterError; the page is then not ok().
-  InnerSymbolPage(ConverterContext& ctx, Kind kind);
+  InnerSymbolPage(TimelineContext& ctx, Kind kind);
   ~InnerSymbolPage();
   InnerSymbolPage(const InnerSymbolPage&) = delete;
   InnerSymbolPage& operator=(const InnerSymbolPage&) = delete;
@@ -46,7 +46,7 @@ class InnerSymbolPage {
  private:
   void resume();
 
-  ConverterContext& ctx_;
+  TimelineContext& ctx_;
   std::FILE* outer_;
   uint8_t savedScene_, savedPageFlag_, savedLead_;
   uint16_t savedReservation_;

@@ -7,7 +7,7 @@
 #include "fla/archive.h"
 #include "fla/keyframe_records.h"
 #include "fla/layer_records.h"
-#include "convert/converter_context.h"
+#include "timeline/timeline_context.h"
 #include "timeline/frame_labels.h"
 #include "timeline/inner_symbol_page.h"
 #include "timeline/keyframe_completion.h"
@@ -44,7 +44,7 @@ using ChangedKeys = std::vector<std::pair<int32_t, uint32_t>>;
 
 class SymbolTimelineBuilder {
  public:
-  SymbolTimelineBuilder(ConverterContext& ctx, std::vector<DepthTrack>& tracks, int32_t lastTrack,
+  SymbolTimelineBuilder(TimelineContext& ctx, std::vector<DepthTrack>& tracks, int32_t lastTrack,
                         uint16_t fontCount, uint16_t timelineFrames, PageClassState& page,
                         uint16_t groupTrack, int32_t groupEntry, uint16_t* groupRange,
                         uint32_t layerLimit, uint32_t groupLevel = 0, ChangedKeys* changed = nullptr)
@@ -85,7 +85,7 @@ class SymbolTimelineBuilder {
   void writeEntryElement(DepthTrack& t, int32_t k);
   void writeText(DepthTrack& t, int32_t k);
 
-  ConverterContext& ctx_;
+  TimelineContext& ctx_;
   std::FILE* page_;
   uint8_t level_;
   std::vector<DepthTrack>& tracks_;
@@ -520,7 +520,7 @@ void SymbolTimelineBuilder::writeLayer(int32_t cur) {
 
 }  // namespace
 
-uint32_t BuildSymbolTimeline(ConverterContext& ctx, uint32_t /*mode*/, std::vector<DepthTrack>& tracks,
+uint32_t BuildSymbolTimeline(TimelineContext& ctx, uint32_t /*mode*/, std::vector<DepthTrack>& tracks,
                              int32_t lastTrack, uint16_t fontCount, uint16_t timelineFrames,
                              PageClassState& page, uint16_t groupTrack, int32_t groupEntry,
                              uint16_t* groupRange, uint32_t layerLimit, uint32_t /*nestedMark*/) {
@@ -531,7 +531,7 @@ uint32_t BuildSymbolTimeline(ConverterContext& ctx, uint32_t /*mode*/, std::vect
   return 0;
 }
 
-void BuildSceneTimeline(ConverterContext& ctx, uint32_t mode, uint16_t frames) {
+void BuildSceneTimeline(TimelineContext& ctx, uint32_t mode, uint16_t frames) {
   // The scene page holds nothing but its head before its layers.
   ctx.m_sceneClassState = PageClassState{};
   DepthLayerTable& layers = ctx.m_movieLayers;

@@ -5,7 +5,7 @@
 
 #include "fla/archive.h"
 #include "fla/text_encoding.h"
-#include "convert/converter_context.h"
+#include "timeline/timeline_context.h"
 
 namespace tovrani {
 
@@ -61,7 +61,7 @@ size_t ChunkLength(const std::u16string& units, size_t pos, size_t end) {
 
 class TextWriter {
  public:
-  TextWriter(ConverterContext& ctx, const PlacementEntry& e, uint16_t fontCount, TextPlacement placement)
+  TextWriter(TimelineContext& ctx, const PlacementEntry& e, uint16_t fontCount, TextPlacement placement)
       : ctx_(ctx),
         page_(ctx.m_pPageStream),
         isNew_(IsNewFlaFormat(ctx.m_nFlaFormat)),
@@ -312,7 +312,7 @@ class TextWriter {
     }
   }
 
-  ConverterContext& ctx_;
+  TimelineContext& ctx_;
   std::FILE* page_;
   bool isNew_;
   const PlacementEntry& entry_;
@@ -322,14 +322,14 @@ class TextWriter {
 
 }  // namespace
 
-bool HasTextRow(const ConverterContext& ctx, const PlacementEntry& e) {
+bool HasTextRow(const TimelineContext& ctx, const PlacementEntry& e) {
   if (e.streamIndex & 0x80000000u) return false;
   if (e.kind == 3) return e.streamIndex < ctx.m_pEditTexts.size();
   if (e.kind == 4) return e.streamIndex < ctx.m_pStaticTexts.size();
   return false;
 }
 
-void WriteTextObject(ConverterContext& ctx, const PlacementEntry& e, const SwfMatrix& m,
+void WriteTextObject(TimelineContext& ctx, const PlacementEntry& e, const SwfMatrix& m,
                      PageClassState& state, uint16_t fontCount, TextPlacement placement) {
   if (!HasTextRow(ctx, e)) return;
   TextWriter(ctx, e, fontCount, placement).write(m, state);

@@ -11,11 +11,11 @@
 
 namespace tovrani {
 
-struct ConverterContext;
+struct TimelineContext;
 
 // The entry's text row: an edit text (kind 3) or static text (kind 4) row
 // that exists. A none value (bit 31 set) or a row past the table has none.
-bool HasTextRow(const ConverterContext& ctx, const PlacementEntry& e);
+bool HasTextRow(const TimelineContext& ctx, const PlacementEntry& e);
 
 // How the text is written: inside a wrapper symbol, or straight into the
 // placement's own keyframe (carriage returns between static lines, style
@@ -25,7 +25,7 @@ enum class TextPlacement { kWrapped, kDirect };
 // Writes the record of entry e into ctx.m_pPageStream with matrix m. Font
 // searches cover the first min(fontCount, 255) rows of ctx.m_pFonts. The
 // entry must have a text row.
-void WriteTextObject(ConverterContext& ctx, const PlacementEntry& e, const SwfMatrix& m,
+void WriteTextObject(TimelineContext& ctx, const PlacementEntry& e, const SwfMatrix& m,
                      PageClassState& state, uint16_t fontCount, TextPlacement placement);
 
 }  // namespace tovrani
