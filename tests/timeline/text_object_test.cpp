@@ -425,6 +425,43 @@ TEST_P(TextWrapper, WrapperInsideAGroup) {
   expectWalkableStreams();
 }
 
+// Hostile edit texts, placed plain and tinted, give pages that walk.
+TEST_P(TextWrapper, HostileEditTextsOnAPage) {
+  EditTextRecord t;
+  t.fontId = 1;
+  t.variableName = t.url = t.target = std::string(300, 'v');
+  t.initialText = std::string(70000, 'w');
+  EditTextRun bad;
+  bad.start = 3, bad.length = -5;
+  EditTextRun past;
+  past.start = 80000, past.length = 10;
+  EditTextRun tail;
+  tail.start = 69990, tail.length = 100;
+  tail.fontName = std::string(300, 'f');
+  t.runs = {bad, past, tail};
+  t.runCount = 7;  // more than there are
+  ctx.m_pEditTexts = {t};
+  DepthTrack& d = track(1);
+  PlacementEntry& plain = place(d, 0, 1, 50);
+  plain.kind = 3;
+  plain.instanceName = std::string(300, 'i');
+  PlacementEntry& tinted = place(d, 1, kNeverRemoved, 50);
+  tinted.kind = 3;
+  tinted.colorTransform.rAdd = -3;
+  BuildSymbolTimeline(ctx, 1, tracks, lastTrack(), 1, 3, state);
+  EXPECT_EQ(ctx.m_nWriterError, 0);
+  const PageWalk w = WalkPage(pageBytes());
+  EXPECT_TRUE(w.ok) << w.error;
+  EXPECT_EQ(w.count("CPicText"), 1u);
+  ASSERT_EQ(ctx.m_nStreams, 1u);
+  expectWalkableStreams();
+  // One chunk: the 10 characters from 69,990 to the text's end.
+  std::vector<uint8_t> ten;
+  AppendU16(ten, 10);
+  ten.push_back(isNew() ? 0x0C : 0x07);
+  EXPECT_EQ(CountOf(stream(0), ten), 1u);
+}
+
 // Interrupting a sprite page or the scene page leaves the page as it is
 // when the symbol already exists, with the flags back.
 TEST_P(TextWrapper, InterruptedPagesAreUnchanged) {
