@@ -72,12 +72,13 @@ bool InnerSymbolPage::commit(uint16_t closingValue) {
   else WriteLayerEndOld(f, closingValue);
   std::vector<uint8_t> bytes;
   const int64_t size = std::fflush(f) == 0 && !std::ferror(f) ? FileSizeOf(f) : -1;
-  if (size >= 0) {
+  bool read = size >= 0;
+  if (read) {
     bytes.resize(size_t(size));
     std::rewind(f);
-    if (std::fread(bytes.data(), 1, bytes.size(), f) != bytes.size()) bytes.clear(), bytes.shrink_to_fit();
+    read = std::fread(bytes.data(), 1, bytes.size(), f) == bytes.size();
   }
-  if (size < 0 || bytes.size() != uint64_t(size)) {
+  if (!read) {
     NoteWriterFailure(ctx_, kResultOutputIncomplete);
     resume();
     return false;
@@ -91,7 +92,6 @@ bool InnerSymbolPage::commit(uint16_t closingValue) {
     return false;
   }
   row_ = row;
-  committed_ = true;
   resume();
   return true;
 }

@@ -50,7 +50,7 @@ class InnerSymbolPage {
   std::FILE* outer_;
   uint8_t savedScene_, savedPageFlag_, savedLead_;
   uint16_t savedReservation_;
-  bool itemTaken_ = false, resumed_ = false, committed_ = false;
+  bool itemTaken_ = false, resumed_ = false;
   std::string name_;
   FileHandle file_;
   long headSize_ = 0;
