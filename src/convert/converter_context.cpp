@@ -13,9 +13,7 @@ void ClearMainTimelineState(ConverterContext& ctx) {
   ctx.m_pVideos.clear();
   ctx.m_pButtonItemMap.clear();
   ctx.m_nInnerPageLevel = 0;
-  ctx.m_pEditTexts.clear();
   ctx.m_pStaticTexts.clear();
-  ctx.m_pFonts.clear();
 }
 
 }  // namespace tovrani

@@ -41,6 +41,7 @@ struct ConverterContext : TimelineContext {
   std::FILE* m_pStreamSoundLayerFile = nullptr;
   std::FILE* m_pEventSoundLayerFile = nullptr;
   uint8_t m_nFileAttributes = 0;
+  std::unordered_map<uint16_t, size_t> m_linkageIndex;  // character id -> row of m_pLinkages
   uint32_t m_nStaticTextExtraBytes = 0;  // CSMTextSettings appended to this text tag
   uint8_t m_bSceneShortLead = 0;  // g_shortLayerEndLead after the scene build, for the finish
   uint8_t m_bEventSoundsSeen = 0, m_bStreamSoundSeen = 0;
@@ -61,6 +62,10 @@ struct ConverterContext : TimelineContext {
   std::unordered_map<uint16_t, SideCopyTag> m_bitmapSideCopies;
   SideCopyTag m_jpegTablesSideCopy;
   uint64_t m_nBitmapSideCopyEnd = 0;  // bytes in "ffsp"
+  // Names of the fonts found not installed, joined by ", " in tag order.
+  std::string m_strMissingFonts;
+  uint32_t m_nMissingFonts = 0;
+  uint32_t m_nFontTagsRefused = 0;  // font tags met with the font table full
 };
 
 // Empties the main timeline's display state: its layers, depth cache,

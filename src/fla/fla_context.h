@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "fla/document_finaliser.h"
 #include "fla/linkage_record.h"
 #include "fla/stream_table.h"
 #include "swf/swf_context.h"
@@ -63,6 +64,7 @@ struct FlaContext : SwfContext {
   // whether a piece of the document's finish reached it.
   std::string m_strJsflPath;
   uint8_t m_bJsflWritten = 0;
+  uint8_t m_bJsflMissing = 0;  // the script could not be created
   // Item numbers of the symbols the script rebuilds by import: static texts
   // and shapes (filled by their converters, read by the finaliser).
   std::vector<uint16_t> m_pJsflStaticTextIds, m_pJsflShapeIds;
@@ -71,6 +73,10 @@ struct FlaContext : SwfContext {
   uint16_t m_wNextFreeItemNo = 1;
   uint32_t m_nScenePageSize = 0, m_nScenePageStart = 0;
   uint32_t m_nMiniStreamSize = 0;
+  // The library records of the conversion (fonts with the script's
+  // font-layout text, bitmaps, sounds, ...): cleared at the engine's set-up,
+  // handed to the finaliser by the finish.
+  DocumentLibrary m_library;
 };
 
 }  // namespace tovrani

@@ -4,6 +4,7 @@
 #include <unordered_map>
 
 #include "fla/archive.h"
+#include "fla/document_finaliser.h"
 #include "fla/text_encoding.h"
 #include "timeline/timeline_context.h"
 
@@ -67,7 +68,7 @@ class TextWriter {
         isNew_(IsNewFlaFormat(ctx.m_nFlaFormat)),
         entry_(e),
         direct_(placement == TextPlacement::kDirect),
-        fontRows_(std::min<size_t>({ctx.m_pFonts.size(), fontCount, kNoFont})) {}
+        fontRows_(std::min<size_t>({ctx.m_library.fonts.size(), fontCount, kNoFont})) {}
 
   void write(const SwfMatrix& m, PageClassState& state) {
     ClassTagFlags flags;
@@ -76,7 +77,7 @@ class TextWriter {
     EmitClassTags(page_, flags, state);
     if (edit) {
       const EditTextRecord& t = ctx_.m_pEditTexts[entry_.streamIndex];
-      writeHead(m, {t.xMin + 40ll, t.xMax - 40ll, t.yMin + 40ll, t.yMax - 40ll}, &t);
+      writeHead(m, {t.bounds.xmin + 40ll, t.bounds.xmax - 40ll, t.bounds.ymin + 40ll, t.bounds.ymax - 40ll}, &t);
       writeEditRuns(t);
     } else {
       const StaticTextRecord& t = ctx_.m_pStaticTexts[entry_.streamIndex];
@@ -105,7 +106,7 @@ class TextWriter {
   uint8_t lastFont(uint16_t id) const {
     uint8_t fi = kNoFont;
     for (size_t i = 0; i < fontRows_; ++i)
-      if (ctx_.m_pFonts[i].id == id) fi = uint8_t(i);
+      if (ctx_.m_library.fonts[i].id == id) fi = uint8_t(i);
     return fi;
   }
 
@@ -124,7 +125,7 @@ class TextWriter {
     uint8_t render = 0;
     if (isNew_ && edit) {
       for (size_t i = 0; i < fontRows_; ++i)
-        if (ctx_.m_pFonts[i].id == edit->fontId && ctx_.m_pFonts[i].fontKind == 3) render = 2;
+        if (ctx_.m_library.fonts[i].id == edit->fontId && ctx_.m_library.fonts[i].fontKind == 3) render = 2;
     }
     PutU8(page_, render);
     PutU8(page_, 0);
@@ -141,16 +142,16 @@ class TextWriter {
     PutU8(page_, isNew_ ? 0x0C : 0x07);
     PutU16(page_, s.size);
     if (s.fi != kNoFont) {
-      const FontRecord& f = ctx_.m_pFonts[s.fi];
-      PutCounted(page_, f.hasName ? f.name : std::string("a"), isNew_);
+      const FontRecord& f = ctx_.m_library.fonts[s.fi];
+      PutCounted(page_, f.nameKnown ? f.name : std::string("a"), isNew_);
     } else {
       PutCounted(page_, s.fontName, isNew_);
     }
     PutU32(page_, s.color);
     PutU16(page_, 0x22);
     if (s.fi != kNoFont) {
-      const FontRecord& f = ctx_.m_pFonts[s.fi];
-      const bool styles = !direct_ || f.hasName;
+      const FontRecord& f = ctx_.m_library.fonts[s.fi];
+      const bool styles = !direct_ || f.nameKnown;
       PutU8(page_, styles ? f.styleA : 0);
       PutU8(page_, styles ? f.styleB : 0);
     } else {
@@ -164,7 +165,7 @@ class TextWriter {
     PutCounted(page_, s.url ? *s.url : kEmpty, isNew_);
     PutU24(page_, 0);
     if (isNew_) {
-      const FontRecord* f = s.fi != kNoFont ? &ctx_.m_pFonts[s.fi] : nullptr;
+      const FontRecord* f = s.fi != kNoFont ? &ctx_.m_library.fonts[s.fi] : nullptr;
       PutU8(page_, f && f->fontKind > 3 && f->nameFlag && s.optionsOn == 0 ? 1 : 0);
     }
     PutCounted(page_, s.target ? *s.target : kEmpty, isNew_);
@@ -197,7 +198,7 @@ class TextWriter {
         p[2 + 2 * i] = uint8_t(v >> 8);
       }
     }
-    const size_t runs = std::min<size_t>(t.runCount, t.runs.size());
+    const size_t runs = t.runCount();
     if (runs == 0) {
       s.size = t.fontHeight;
       s.fi = lastFont(t.fontId);
@@ -215,7 +216,7 @@ class TextWriter {
       const EditTextRun& run = t.runs[r];
       // Runs outside the text write nothing; the record itself is never
       // changed, so every placement of the text writes it whole.
-      if (run.length <= 0 || run.start >= text.size()) continue;
+      if (run.length == 0 || run.start >= text.size()) continue;
       const size_t end = std::min<uint64_t>(uint64_t(run.start) + uint64_t(run.length), text.size());
       s.size = run.height >= 0 ? uint16_t(run.height) : t.fontHeight;
       s.fi = run.fontName.empty() ? lastFont(t.fontId) : kNoFont;

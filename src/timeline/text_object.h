@@ -23,8 +23,8 @@ bool HasTextRow(const TimelineContext& ctx, const PlacementEntry& e);
 enum class TextPlacement { kWrapped, kDirect };
 
 // Writes the record of entry e into ctx.m_pPageStream with matrix m. Font
-// searches cover the first min(fontCount, 255) rows of ctx.m_pFonts. The
-// entry must have a text row.
+// searches cover the first min(fontCount, 255) fonts of ctx.m_library. An
+// entry without a text row writes nothing.
 void WriteTextObject(TimelineContext& ctx, const PlacementEntry& e, const SwfMatrix& m,
                      PageClassState& state, uint16_t fontCount, TextPlacement placement);
 

@@ -18,6 +18,9 @@
 namespace tovrani {
 
 struct TimelineContext : ShapeContext {
+  // One row per DefineEditText, in tag order (the row its placements carry),
+  // filled by the edit-text handler for the text-object writer.
+  std::vector<EditTextRecord> m_pEditTexts;
   // The main timeline's display state, kept by the placement handlers and
   // read by the scene build.
   DepthLayerTable m_movieLayers;
@@ -43,11 +46,9 @@ struct TimelineContext : ShapeContext {
   uint8_t m_bSceneTimeline = 0, m_bPageFlag = 0;
   // Inner symbol pages open now, one inside the other.
   uint32_t m_nInnerPageLevel = 0;
-  // Text records read by the text-object writer: one row per DefineEditText,
-  // per DefineText/DefineText2 and per font.
-  std::vector<EditTextRecord> m_pEditTexts;
+  // One row per DefineText/DefineText2 (the row its placements carry), for
+  // the text-object writer.
   std::vector<StaticTextRecord> m_pStaticTexts;
-  std::vector<FontRecord> m_pFonts;
 };
 
 }  // namespace tovrani

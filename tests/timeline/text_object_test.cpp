@@ -103,7 +103,7 @@ class TextRecord : public ::testing::TestWithParam<int> {
     ByteSink sink;
     ctx.m_pPageStream = sink;
     PageClassState state;
-    WriteTextObject(ctx, e, m, state, uint16_t(ctx.m_pFonts.size()), how);
+    WriteTextObject(ctx, e, m, state, uint16_t(ctx.m_library.fonts.size()), how);
     const std::vector<uint8_t> all = sink.bytes();
     const std::vector<uint8_t> tag = NewClass("CPicText");
     EXPECT_BYTES(Slice(all, 0, std::min(all.size(), tag.size())), tag);
@@ -140,7 +140,7 @@ FontRecord Font(uint16_t id, const std::string& name, uint32_t kind = 0) {
   FontRecord f;
   f.id = id;
   f.name = name;
-  f.hasName = !name.empty();
+  f.nameKnown = !name.empty();
   f.styleA = 1;
   f.fontKind = kind;
   return f;
@@ -149,9 +149,9 @@ FontRecord Font(uint16_t id, const std::string& name, uint32_t kind = 0) {
 // An empty edit text with layout values, options and a device font: one
 // run's style without a length, the 40-twip inset box.
 TEST_P(TextRecord, EmptyEditText) {
-  ctx.m_pFonts = {Font(1, "Arial", 3)};
+  ctx.m_library.fonts = {Font(1, "Arial", 3)};
   EditTextRecord t;
-  t.xMin = 100, t.xMax = 1100, t.yMin = 200, t.yMax = 700;
+  t.bounds = {100, 1100, 200, 700};
   t.textFlags = 0x12345;
   t.fontId = 1, t.fontHeight = 240, t.color = 0xFF0000FF, t.maxLength = 20;
   t.swfFlags = 0x20, t.align = 2, t.leading = 5, t.indent = 6, t.leftMargin = 7, t.rightMargin = 8;
@@ -171,11 +171,11 @@ TEST_P(TextRecord, EmptyEditText) {
 // 1,200 characters without runs: chunks of 512, 512 and 176 in one style;
 // a font without a name is "a".
 TEST_P(TextRecord, LongPlainEditTextInChunks) {
-  ctx.m_pFonts = {Font(4, "")};
+  ctx.m_library.fonts = {Font(4, "")};
   EditTextRecord t;
   t.fontId = 4, t.fontHeight = 100, t.color = 7;
   for (int i = 0; i < 1200; ++i) t.initialText += char('a' + i % 26);
-  std::vector<uint8_t> want = HeadBytes(isNew(), {40, -40, 40, -40}, 0, 0, 0, "");
+  std::vector<uint8_t> want = HeadBytes(isNew(), {40, -40, 40, -40}, kEditTextAlways, 0, 0, "");
   for (size_t at : {0, 512, 1024}) {
     Chunk c;
     c.chars = t.initialText.substr(at, 512);
@@ -191,7 +191,7 @@ TEST_P(TextRecord, LongPlainEditTextInChunks) {
 // field's; runs outside the text write nothing, and the record is left as
 // it was, so a second placement writes the same bytes.
 TEST_P(TextRecord, EditTextRuns) {
-  ctx.m_pFonts = {Font(2, "Times")};
+  ctx.m_library.fonts = {Font(2, "Times")};
   EditTextRecord t;
   t.fontId = 2, t.fontHeight = 240, t.color = 0x0000FFFF;
   t.initialText = std::string(600, 'x') + "yz";
@@ -199,13 +199,12 @@ TEST_P(TextRecord, EditTextRuns) {
   a.start = 0, a.length = 600, a.color = 0x00FF00FF, a.height = 400, a.fontName = "Verdana", a.styleB = 1;
   EditTextRun b;
   b.start = 600, b.length = 2;
-  EditTextRun negative;
-  negative.start = 1, negative.length = -5;
+  EditTextRun empty;
+  empty.start = 1;
   EditTextRun past;
   past.start = 700, past.length = 3;
-  t.runs = {a, negative, b, past};
-  t.runCount = 4;
-  std::vector<uint8_t> want = HeadBytes(isNew(), {40, -40, 40, -40}, 0, 0, 0, "");
+  t.runs = {a, empty, b, past};
+  std::vector<uint8_t> want = HeadBytes(isNew(), {40, -40, 40, -40}, kEditTextAlways, 0, 0, "");
   for (size_t n : {512, 88}) {
     Chunk c;
     c.n = n, c.chars = std::string(n, 'x');
@@ -223,7 +222,7 @@ TEST_P(TextRecord, EditTextRuns) {
 
 // How static lines are aligned and where the frame box ends.
 TEST_P(TextRecord, StaticAlignment) {
-  ctx.m_pFonts = {Font(1, "Arial")};
+  ctx.m_library.fonts = {Font(1, "Arial")};
   struct Case {
     const char* what;
     std::vector<StaticTextRun> runs;
@@ -256,7 +255,7 @@ TEST_P(TextRecord, StaticAlignment) {
 // carriage return counted in its last chunk, a nameless font writes no
 // style bytes, and the entry's matrix is used; in a wrapper none of that.
 TEST_P(TextRecord, DirectStaticText) {
-  ctx.m_pFonts = {Font(1, "")};
+  ctx.m_library.fonts = {Font(1, "")};
   StaticTextRecord t;
   t.xMax = 900;
   t.layoutWord = 0x0102;
@@ -290,7 +289,7 @@ TEST_P(TextRecord, DirectStaticText) {
 
 // A chunk never ends between the two halves of a pair.
 TEST_P(TextRecord, ChunksKeepPairsWhole) {
-  ctx.m_pFonts = {Font(1, "Arial")};
+  ctx.m_library.fonts = {Font(1, "Arial")};
   // 511 letters, then a character outside the 16-bit range: at level 2
   // the first chunk ends before the pair; below it the pair is two "?".
   EditTextRecord pair;
@@ -317,7 +316,7 @@ class TextWrapper : public InnerPageFixture {
   }
   void SetUp() override {
     InnerPageFixture::SetUp();
-    ctx.m_pFonts = {Font(1, "Arial")};
+    ctx.m_library.fonts = {Font(1, "Arial")};
     StaticTextRecord s;
     s.xMax = 100;
     StaticTextRun r;
@@ -421,14 +420,13 @@ TEST_P(TextWrapper, HostileEditTextsOnAPage) {
   t.variableName = t.url = t.target = std::string(300, 'v');
   t.initialText = std::string(70000, 'w');
   EditTextRun bad;
-  bad.start = 3, bad.length = -5;
+  bad.start = 3, bad.length = uint32_t(-5);  // cut at the text's end
   EditTextRun past;
   past.start = 80000, past.length = 10;
   EditTextRun tail;
   tail.start = 69990, tail.length = 100;
   tail.fontName = std::string(300, 'f');
   t.runs = {bad, past, tail};
-  t.runCount = 7;  // more than there are
   ctx.m_pEditTexts = {t};
   DepthTrack& d = track(1);
   PlacementEntry& plain = place(d, 0, 1, 50);
