@@ -1,5 +1,5 @@
-// Nested masks end to end: the program turns a group into a symbol whose
-// page holds the group's layers.
+// Inner symbols end to end: a tinted text becomes a "Text" symbol, a group
+// of a nested mask a symbol whose page holds the group's layers.
 #include <gtest/gtest.h>
 
 #include "app/program_runner.h"
@@ -36,10 +36,12 @@ std::vector<uint8_t> Place(uint16_t depth, uint16_t id, int32_t clip = -1) {
 
 std::string Text(const std::vector<uint8_t>& v) { return std::string(v.begin(), v.end()); }
 
+// A layer name in the old (ANSI) or new (UTF-16) form.
 bool HasLayer(const std::vector<uint8_t>& page, const std::string& name) {
-  std::u16string wide(name.begin(), name.end());
-  const std::string utf16(reinterpret_cast<const char*>(wide.data()), wide.size() * 2);
-  return Text(page).find(utf16) != std::string::npos;
+  std::string utf16;
+  for (char c : name) utf16 += std::string{c, '\0'};
+  const std::string text = Text(page);
+  return text.find(char(name.size()) + name) != std::string::npos || text.find(utf16) != std::string::npos;
 }
 
 // A mask over depths 2-4 and, inside it, a mask over depth 3, which the
@@ -71,7 +73,7 @@ std::vector<uint8_t> NestedMaskMovie(bool inSprite) {
 
 // Needs the depth pass that disables nested masks (bit 15 of the clip
 // depth) and, for the sprite, the sprite pages; enabled when they are in.
-TEST(GroupMovie, DISABLED_ANestedMaskBecomesAGroupSymbol) {
+TEST(InnerSymbolsMovie, DISABLED_ANestedMaskBecomesAGroupSymbol) {
   for (const bool inSprite : {false, true}) {
     TempDir dir;
     WriteFileBytes(dir.file("nested.swf"), NestedMaskMovie(inSprite));
@@ -101,6 +103,44 @@ TEST(GroupMovie, DISABLED_ANestedMaskBecomesAGroupSymbol) {
     }
     EXPECT_EQ(groups, 1) << inSprite;
     EXPECT_EQ(holders, 1) << inSprite;
+  }
+}
+
+// An edit text placed plain and tinted: the plain one is a text object on
+// the scene, the tinted one an instance of a "Text" symbol holding it.
+TEST(InnerSymbolsMovie, ATintedEditTextGetsATextSymbol) {
+  for (const uint8_t version : {6, 8}) {
+    TempDir dir;
+    SwfWriter w(version);
+    SwfBytes text;
+    text.u16(1).rect(0, 2000, 0, 400).u8(0x84).u8(0x00).u32(0xFF0000FF);
+    text.str("").str("Hello");
+    w.tag(37, text.data());
+    w.tag(26, SwfBytes().u8(0x06).u16(1).u16(1).matrix(0, 0).data());
+    const int32_t add[4] = {0, 0, 0, 0}, mult[4] = {128, 256, 256, 256};
+    w.tag(26, SwfBytes().u8(0x0E).u16(2).u16(1).matrix(100, 100).cxformWithAlpha(false, true, add, mult).data());
+    w.showFrame();
+    w.end();
+    WriteFileBytes(dir.file("text.swf"), w.build());
+    const std::string fla = dir.file("text.fla");
+    const ProgramRun run = RunProgram({"-q", dir.file("text.swf"), "-o", fla}, dir.file("config"));
+    ASSERT_EQ(run.status, 0) << run.output;
+    std::map<std::string, std::vector<uint8_t>> streams;
+    ASSERT_TRUE(ReadCompoundFile(fla, streams));
+    EXPECT_TRUE(IsValidJavaScriptFile(fla + ".jsfl"));
+    int wrappers = 0;
+    for (const auto& [name, bytes] : streams) {
+      if (!name.starts_with("Symbol ") && name != "Page 1") continue;
+      EXPECT_TRUE(PageWalksClean(bytes)) << name;
+      const PageWalk walk = WalkPage(bytes);
+      if (name == "Page 1") {
+        EXPECT_EQ(walk.count("CPicText"), 1u);
+        EXPECT_EQ(walk.count("CPicSymbol"), 1u);
+      } else if (walk.count("CPicText") == 1 && HasLayer(bytes, "Text")) {
+        ++wrappers;
+      }
+    }
+    EXPECT_EQ(wrappers, 1) << int(version);
   }
 }
 
