@@ -16,6 +16,8 @@ void ClearMainTimelineState(ConverterContext& ctx) {
   ctx.m_morphRunHeads.clear();
   ctx.m_pVideos.clear();
   ctx.m_pButtonItemMap.clear();
+  ctx.m_nInnerPageLevel = 0;
+  ctx.m_pStaticTexts.clear();
 }
 
 }  // namespace tovrani
