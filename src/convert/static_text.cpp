@@ -18,6 +18,7 @@
 #include "fla/layer_records.h"
 #include "fla/publish_properties.h"
 #include "fla/stream_placement.h"
+#include "fla/text_encoding.h"
 #include "fla/work_folder.h"
 #include "shape/decode/define_shape.h"
 #include "shape/decode/font_glyphs.h"
@@ -372,9 +373,11 @@ bool ConvertToGlyphInstances(ConverterContext& ctx, uint16_t code, const ParsedT
 // False when the text has no run.
 bool ConvertToTextRecord(ConverterContext& ctx, const ParsedText& t) {
   StaticTextRecord out;
-  out.characterId = t.id;
-  out.bounds = t.bounds;
-  out.matrix = t.matrix;
+  out.xMin = t.bounds.xmin;
+  out.xMax = t.bounds.xmax;
+  out.yMax = t.bounds.ymax;
+  std::vector<std::u16string> texts;
+  std::vector<int32_t> leftEdges;
   std::vector<bool> edgeSet;
   bool haveLineStart = false;
   int32_t lineStart = 0;
@@ -384,6 +387,7 @@ bool ConvertToTextRecord(ConverterContext& ctx, const ParsedText& t) {
     if (rec.style) {
       if (out.runs.size() >= kMaxRuns) break;
       StaticTextRun run;
+      run.color = 0xFF000000;
       if (!out.runs.empty()) {
         const StaticTextRun& prev = out.runs.back();
         run.fontId = prev.fontId;
@@ -402,30 +406,31 @@ bool ConvertToTextRecord(ConverterContext& ctx, const ParsedText& t) {
         if (!haveLineStart) {
           haveLineStart = true;
           lineStart = run.x;
-        } else if (lineStart != 0 && run.x == lineStart && !out.runs.empty()) {
-          if (out.runs.back().characters.size() < kMaxRunCharacters) out.runs.back().characters += u'\r';
+        } else if (lineStart != 0 && run.x == lineStart && !texts.empty()) {
+          if (texts.back().size() < kMaxRunCharacters) texts.back() += u'\r';
           out.layoutWord = uint16_t(lineStart);
         }
       }
-      run.leftEdge = run.x;
       const int row = FindFont(ctx, run.fontId);
       font = row < 0 ? nullptr : &ctx.m_library.fonts[size_t(row)];
       leading = true;
+      leftEdges.push_back(run.x);
       out.runs.push_back(std::move(run));
+      texts.emplace_back();
       edgeSet.push_back(false);
     }
     if (out.runs.empty()) continue;
     StaticTextRun& run = out.runs.back();
     for (const Glyph& g : rec.glyphs) {
-      run.width += uint32_t(g.advance);
+      run.width += g.advance;
       if (!font || !font->HasGlyph(g.index)) continue;
       const uint16_t c = font->codes[g.index];
-      if (run.characters.size() < kMaxRunCharacters) run.characters.push_back(char16_t(c));
+      if (texts.back().size() < kMaxRunCharacters) texts.back().push_back(char16_t(c));
       if (!leading) continue;
       if (c == kSpace || !HasOutline(font->glyphs[g.index])) {
-        run.leftEdge += g.advance;
+        leftEdges.back() += g.advance;
       } else {
-        run.leftEdge += GlyphLeftEdge(*font, font->glyphs[g.index], run.height);
+        leftEdges.back() += GlyphLeftEdge(*font, font->glyphs[g.index], run.height);
         edgeSet.back() = true;
         leading = false;
       }
@@ -435,15 +440,19 @@ bool ConvertToTextRecord(ConverterContext& ctx, const ParsedText& t) {
   bool anyEdge = false;
   int32_t left = 0, smallestX = 0;
   for (size_t i = 0; i < out.runs.size(); ++i) {
-    const StaticTextRun& run = out.runs[i];
+    StaticTextRun& run = out.runs[i];
+    // Codes that are no characters of their own (surrogate halves) become U+FFFD.
+    for (char16_t& c : texts[i])
+      if (c >= 0xD800 && c <= 0xDFFF) c = 0xFFFD;
+    run.text = Utf8FromUtf16(texts[i]);
     out.centredWidth = std::max(out.centredWidth, run.width);
     if (!edgeSet[i]) continue;
-    left = anyEdge ? std::min(left, run.leftEdge) : run.leftEdge;
+    left = anyEdge ? std::min(left, leftEdges[i]) : leftEdges[i];
     smallestX = anyEdge ? std::min(smallestX, run.x) : run.x;
     anyEdge = true;
   }
   out.originX = left;
-  out.centred = smallestX;
+  out.centred = uint32_t(smallestX);
   const uint32_t row = uint32_t(ctx.m_pStaticTexts.size());
   ctx.m_pStaticTexts.push_back(std::move(out));
   RegisterPlacedCharacter(ctx, t.id, kElementStaticText, row);

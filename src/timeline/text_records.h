@@ -1,4 +1,4 @@
-// The edit texts of a movie as the edit-text handler leaves them for the
+// The edit and static texts of a movie as their handlers leave them for the
 // text-object writer. Texts are UTF-8; run positions and lengths count UTF-16
 // code units of the text.
 #pragma once
@@ -60,30 +60,28 @@ struct EditTextRecord {
   uint32_t runCount() const { return uint32_t(runs.size()); }
 };
 
-// One style run of a static text: the glyphs that follow one style record.
+// One glyph run (a line piece) of a static text.
 struct StaticTextRun {
   uint16_t fontId = 0;
-  uint16_t height = 0;  // twips
-  uint8_t align = 0;
-  uint32_t color = 0xFF000000;  // R | G << 8 | B << 16 | A << 24
-  int32_t y = 0;
-  int32_t x = 0;         // the record's x offset, 0 when none
-  int32_t leftEdge = 0;  // x, leading spaces and the first glyph's left edge
-  uint32_t width = 0;    // sum of the advances
-  std::u16string characters;  // glyph codes; a CR ends a line
+  uint16_t height = 0;
+  uint8_t align = 0;  // 0 left, 1 right, 2 centre
+  uint32_t color = 0;
+  int32_t y = 0, x = 0, width = 0;  // twips
+  std::string text;
 };
 
-// A static text that took the text-field road, for the text-object writer.
+// One DefineText or DefineText2.
 struct StaticTextRecord {
-  uint16_t characterId = 0;
-  SwfRect bounds;
-  SwfMatrix matrix;
-  std::array<uint8_t, 7> timelineState{};
-  int32_t originX = 0;        // smallest left edge over the runs
-  int32_t centred = 0;        // smallest x offset over the runs
-  uint32_t centredWidth = 0;  // widest run
-  uint16_t layoutWord = 0;    // x where the lines start, 0 when none
+  int32_t xMin = 0, xMax = 0, yMax = 0;
+  int32_t originX = 0;
+  uint32_t centred = 0;
+  int32_t centredWidth = 0;
+  uint16_t layoutWord = 0;
+  std::array<uint8_t, 6> optionBytes{};
+  uint8_t optionsOn = 0;
   std::vector<StaticTextRun> runs;
+
+  int32_t lastRun() const { return int32_t(runs.size()) - 1; }
 };
 
 }  // namespace tovrani

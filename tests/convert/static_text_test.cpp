@@ -10,6 +10,9 @@
 #include "app/program_runner.h"
 #include "convert/convert_swf_file.h"
 #include "convert/converter_context.h"
+#include "convert/font_tags.h"
+#include "convert/static_text.h"
+#include "fla/work_folder.h"
 #include "convert/text_test_support.h"
 #include "support/independent_readers.h"
 #include "support/page_walker.h"
@@ -88,6 +91,35 @@ class StaticText : public ::testing::Test {
     EXPECT_TRUE(test::IsValidJavaScriptFile(dir.file("a_.fla") + ".jsfl"));
     return streams;
   }
+  // The tags handed straight to their handlers, so that the text records
+  // can be seen before the finish writes and empties them.
+  void Direct(const std::vector<std::pair<uint16_t, Bytes>>& tags) {
+    ctx.m_library.fonts.clear();
+    ctx.m_pStaticTexts.clear();
+    ctx.m_nStaticTextExtraBytes = 0;
+    shell.questions.clear();
+    shell.messages.clear();
+    ASSERT_TRUE(work.valid() || work.create());
+    ctx.m_pWorkFolder = &work;
+    for (const auto& [code, body] : tags) {
+      if (code == 11 || code == 33)
+        HandleStaticText(ctx, code, body, 0);
+      else
+        HandleFontTag(ctx, code, body);
+    }
+    ctx.m_pWorkFolder = nullptr;
+  }
+  // Converts the tags; on the text-field road hands them to their handlers
+  // again afterwards.
+  Streams ConvertAndDirect(const std::vector<std::pair<uint16_t, Bytes>>& tags, const std::vector<uint16_t>& place,
+                           bool direct = true) {
+    test::SwfWriter w(8);
+    for (const auto& [code, body] : tags) w.tag(code, body);
+    Streams streams = Convert(w, place);
+    conversionMessages = shell.messages;
+    if (direct) Direct(tags);
+    return streams;
+  }
   std::string Script() {
     const Bytes raw = test::ReadFileBytes(dir.file("a_.fla") + ".jsfl");
     return std::string(raw.begin(), raw.end());
@@ -95,6 +127,8 @@ class StaticText : public ::testing::Test {
   test::TempDir dir;
   test::RecordingShell shell;
   ConverterContext ctx;
+  WorkFolder work;
+  std::vector<std::string> conversionMessages;
 };
 
 size_t Count(const std::vector<uint8_t>& hay, const Bytes& needle) {
@@ -202,31 +236,31 @@ INSTANTIATE_TEST_SUITE_P(Levels, StaticTextShapes, ::testing::Values(6, 7, 8));
 
 TEST_F(StaticText, TextFieldRoadRunsAndLineStarts) {
   Options(kFields);
-  test::SwfWriter w(8);
-  w.tag(48, test::DefineFont2(1, 0, "Arial", {' ', 'a', 'b'}));
   // Two lines at x 40: a CR ends the first. A third line at x 0 and a run
   // at another x get none.
-  w.tag(11, Text(11, 5, {{.font = 1, .height = 1024, .x = 40, .y = 100, .glyphs = {{0, 50}, {1, 100}}},
+  ConvertAndDirect(
+      {{48, test::DefineFont2(1, 0, "Arial", {' ', 'a', 'b'})},
+       {11, Text(11, 5, {{.font = 1, .height = 1024, .x = 40, .y = 100, .glyphs = {{0, 50}, {1, 100}}},
                          {.x = 40, .y = 400, .glyphs = {{2, 100}, {7, 30}}},
-                         {.x = 10, .y = 700, .glyphs = {{1, 60}}}}));
-  w.tag(11, Text(11, 6, {{.font = 1, .height = 1024, .y = 100, .glyphs = {{1, 100}}},
-                         {.y = 400, .glyphs = {{2, 100}}}}));
-  Convert(w, {5, 6});
+                         {.x = 10, .y = 700, .glyphs = {{1, 60}}}})},
+       {11, Text(11, 6, {{.font = 1, .height = 1024, .y = 100, .glyphs = {{1, 100}}},
+                         {.y = 400, .glyphs = {{2, 100}}}})}},
+      {5, 6});
   ASSERT_EQ(ctx.m_pStaticTexts.size(), 2u);
   const StaticTextRecord& t = ctx.m_pStaticTexts[0];
   ASSERT_EQ(t.runs.size(), 3u);
-  EXPECT_EQ(t.runs[0].characters, u" a\r");
-  EXPECT_EQ(t.runs[1].characters, u"b");  // index 7 names no glyph: advance only
-  EXPECT_EQ(t.runs[1].width, 130u);
-  EXPECT_EQ(t.runs[0].leftEdge, 191);  // x, the space, the box of "a" at 101
-  EXPECT_EQ(t.runs[2].leftEdge, 111);
+  EXPECT_EQ(t.runs[0].text, " a\r");
+  EXPECT_EQ(t.runs[1].text, "b");  // index 7 names no glyph: advance only
+  EXPECT_EQ(t.runs[1].width, 130);
+  // The smallest left edge: x 10 and the box of "a" at 101 (the first line's
+  // is 40, the space and 101).
   EXPECT_EQ(t.originX, 111);
-  EXPECT_EQ(t.centred, 10);
-  EXPECT_EQ(t.centredWidth, 150u);
+  EXPECT_EQ(t.centred, 10u);
+  EXPECT_EQ(t.centredWidth, 150);
   EXPECT_EQ(t.layoutWord, 40);
   const StaticTextRecord& u = ctx.m_pStaticTexts[1];
   ASSERT_EQ(u.runs.size(), 2u);
-  EXPECT_EQ(u.runs[0].characters, u"a");
+  EXPECT_EQ(u.runs[0].text, "a");
   EXPECT_EQ(u.layoutWord, 0);
 }
 
@@ -236,11 +270,9 @@ TEST_F(StaticText, EmptyRectAndMatrixFormReadsGlyphBitsAt21) {
   b.u16(5).u8(8);
   for (int i = 0; i < 18; ++i) b.u8(0);
   b.u8(8).u8(12).u8(0x88).u16(1).u16(1024).u8(1).ubits(1, 8).sbits(100, 12).align().u8(0);
-  test::SwfWriter w(8);
-  w.tag(48, test::DefineFont2(1, 0, "Arial", {'a', 'b'})).tag(11, b.data());
-  Convert(w, {5});
+  ConvertAndDirect({{48, test::DefineFont2(1, 0, "Arial", {'a', 'b'})}, {11, b.data()}}, {5});
   ASSERT_EQ(ctx.m_pStaticTexts.size(), 1u);
-  EXPECT_EQ(ctx.m_pStaticTexts[0].runs.at(0).characters, u"b");
+  EXPECT_EQ(ctx.m_pStaticTexts[0].runs.at(0).text, "b");
 }
 
 class StaticTextDummy : public StaticText, public ::testing::WithParamInterface<bool> {};
@@ -274,11 +306,12 @@ TEST_F(StaticText, AnUnknownFontGivesNoTextAndNoQuestion) {
 TEST_F(StaticText, MissingFontQuestionChoosesTheRoad) {
   Options(kAsk);
   shell.fonts = {};
-  test::SwfWriter w(8);
-  w.tag(48, test::DefineFont2(1, 0, "Gone\x01", {'a'})).tag(48, test::DefineFont2(2, 0, "Lost", {'b'}));
-  w.tag(11, Text(11, 5, {{.font = 1, .height = 240, .glyphs = {{0, 10}}}, {.font = 2, .height = 240, .glyphs = {{0, 10}}}}));
   shell.answerYes = false;
-  Convert(w, {5});
+  ConvertAndDirect({{48, test::DefineFont2(1, 0, "Gone\x01", {'a'})},
+                    {48, test::DefineFont2(2, 0, "Lost", {'b'})},
+                    {11, Text(11, 5, {{.font = 1, .height = 240, .glyphs = {{0, 10}}},
+                                      {.font = 2, .height = 240, .glyphs = {{0, 10}}}})}},
+                   {5});
   ASSERT_EQ(shell.questions.size(), 1u);
   EXPECT_EQ(shell.questions[0],
             "A static text uses the missing fonts Gone\\x01, Lost.\nDo you want to rescue the text as shapes?");
@@ -322,22 +355,21 @@ class StaticTextHostile : public StaticText, public ::testing::WithParamInterfac
 TEST_P(StaticTextHostile, BadRecordsAreCutAndTheRestConverts) {
   const Road road = Road(GetParam());
   Options(road);
-  test::SwfWriter w(8);
-  w.tag(48, test::DefineFont2(1, 0, "Arial", {'a', 'b', 'c'}));
   Bytes wide = Text(11, 5, {{.font = 1, .height = 240, .glyphs = {{0, 10}}}});
   wide[2 + SwfBytes().rect(100, 2000, 0, 400).matrix(0, 0).data().size()] = 200;  // GlyphBits
-  w.tag(11, wide);
-  w.tag(11, Text(11, 6, {{.font = 1, .height = 240, .glyphs = {{5000, 10}, {1, 10}}}}, 13));
   Bytes cut = Text(11, 7, {{.font = 1, .height = 240, .glyphs = {{0, 10}, {1, 10}, {2, 10}}}}, 8, 12, false);
   cut.resize(cut.size() - 2);
-  w.tag(11, cut);
-  Convert(w, {5, 6, 7});
+  ConvertAndDirect({{48, test::DefineFont2(1, 0, "Arial", {'a', 'b', 'c'})},
+                    {11, wide},
+                    {11, Text(11, 6, {{.font = 1, .height = 240, .glyphs = {{5000, 10}, {1, 10}}}}, 13)},
+                    {11, cut}},
+                   {5, 6, 7}, road == kFields);
   if (road == kFields) {
     ASSERT_EQ(ctx.m_pStaticTexts.size(), 2u);
-    EXPECT_EQ(ctx.m_pStaticTexts[0].runs.at(0).characters, u"b");
-    EXPECT_EQ(ctx.m_pStaticTexts[1].runs.at(0).characters, u"ab");
+    EXPECT_EQ(ctx.m_pStaticTexts[0].runs.at(0).text, "b");
+    EXPECT_EQ(ctx.m_pStaticTexts[1].runs.at(0).text, "ab");
   }
-  if (road != kImport) EXPECT_EQ(shell.messages.size(), 2u);
+  if (road != kImport) EXPECT_EQ(conversionMessages.size(), 2u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Roads, StaticTextHostile, ::testing::Values(kImport, kShapes, kFields, kAsk));
