@@ -41,14 +41,12 @@ void CloseBitmapMediaStream(ConverterContext& cv);
 void CloseSoundItem(ConverterContext& cv);
 void WriteStartSoundLayerTemplate(ConverterContext& cv);
 // Video: the blocks of the video stream's head, the index entries of missing
-// frames, and the stream of a video without frames.
-void WriteVideoStreamHead(ConverterContext& cv);
-void WriteMissingVideoFrames(ConverterContext& cv);
-void WriteEmptyVideoStream(ConverterContext& cv);
-// Sprites: the two steps after the sprite's tag loop (page closed, page
-// placed as a symbol stream).
-void CloseSpritePage(ConverterContext& cv);
-void PlaceSpritePage(ConverterContext& cv);
+// frames, and the (empty) stream of a video without frames are laid out by
+// VideoMediaWriter and HandleDefineVideoStream (convert/video_tags.h).
+// Sprites: the two steps after the sprite's tag loop (the layer end of value
+// 3 when no sound or action layer follows the builder's layers, and the page
+// placed with PlaceSymbolStream as a movie clip) are done by
+// HandleDefineSprite (convert/sprite_tags.h).
 // Buttons: frames begun, layers closed and begun, the movie-clip instance
 // completed, the default sound envelope, sound frames finished, the page
 // placed as a symbol stream.
@@ -80,8 +78,8 @@ void WriteJpegMediaRecord(ConverterContext& cv);
 void SetLosslessBitmapSize(ConverterContext& cv);
 // Sounds: the work at the start of DefineSound.
 void BeginDefineSound(ConverterContext& cv);
-// Video: the video record filled from DefineVideoStream.
-void FillVideoRecord(ConverterContext& cv);
+// Video: the video record is filled from DefineVideoStream by
+// HandleDefineVideoStream (convert/video_tags.h).
 // Linkage: the records' names and URLs filled and new records appended by
 // HandleLinkageTag (swf/linkage.h).
 

@@ -14,7 +14,9 @@
 #include <vector>
 
 #include "fla/stream_table.h"
+#include "convert/video_tags.h"
 #include "fla/class_tags.h"
+#include "fla/document_finaliser.h"
 #include "platform/shell_services.h"
 #include "swf/linkage.h"
 #include "swf/swf_values.h"
@@ -235,6 +237,14 @@ struct ConverterContext {
   };
   std::vector<ShapeCacheRecord> m_pShapeCache;
   uint32_t m_nShapeCacheIndex = 0;  // the record the next shape fills
+
+  // ---- sprites and video (to move into the conversion driver's part) ----
+  std::FILE* m_pSpriteAuxStream = nullptr;  // the sprite's "ActionScript" layer file
+  // The library records of the media met so far, handed to the finaliser.
+  DocumentLibrary m_library;
+  uint16_t m_wNextMediaNo = 1;  // names the next "Media N" stream
+  // The VideoFrame tags of the movie, indexed by the first video stream.
+  VideoFrameIndex m_videoFrameIndex;
 };
 
 // Empties the main timeline's display state: its layers, depth cache,

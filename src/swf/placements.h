@@ -11,10 +11,14 @@
 
 #include <cstdint>
 #include <span>
+#include <unordered_map>
 
 namespace tovrani {
 
 struct ConverterContext;
+class DepthLayerTable;
+class DepthIdCache;
+class DisplayEventIndex;
 
 // Element kinds of a DisplayListEntry, as the timeline builder reads them.
 enum : uint8_t {
@@ -45,6 +49,17 @@ struct VideoDepthState {
   uint16_t ratio = 0;
 };
 
+// The display state of one timeline that the placement handlers keep: the
+// main timeline's fields of the converter (MainTimeline) or a sprite's own.
+struct DisplayTimeline {
+  DepthLayerTable& layers;
+  DepthIdCache& depthIds;
+  const DisplayEventIndex& events;  // the depth pass's records of this timeline
+  std::unordered_map<uint16_t, VideoDepthState>& videoStates;  // by depth
+  std::unordered_map<int32_t, int32_t>& morphRunHeads;  // layer index -> entry starting its last run
+};
+DisplayTimeline MainTimeline(ConverterContext& ctx);
+
 // The handler that defines a character calls this once it has its row. When
 // an id is registered more than once, a morph shape wins over a symbol
 // stream, which wins over an edit text, a static text and a video stream, in
@@ -65,5 +80,14 @@ void HandleRemoveObject(ConverterContext& ctx, uint16_t code, std::span<const ui
                         uint16_t frame);
 void HandlePlaceObject(ConverterContext& ctx, uint16_t code, std::span<const uint8_t> body,
                        uint16_t frame);
+
+// The same handlers on any timeline, without the option gates: the caller
+// checks them.
+void AddFrameLabel(ConverterContext& ctx, DisplayTimeline tl, std::span<const uint8_t> body,
+                   uint16_t frame);
+void RemoveFromTimeline(DisplayTimeline tl, uint16_t code, std::span<const uint8_t> body,
+                        uint16_t frame);
+void PlaceOnTimeline(ConverterContext& ctx, DisplayTimeline tl, uint16_t code,
+                     std::span<const uint8_t> body, uint16_t frame);
 
 }  // namespace tovrani

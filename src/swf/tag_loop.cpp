@@ -4,6 +4,8 @@
 #include <initializer_list>
 #include <new>
 
+#include "convert/sprite_tags.h"
+#include "convert/video_tags.h"
 #include "fla/keyframe_records.h"
 #include "fla/layer_records.h"
 #include "swf/converter_context.h"
@@ -67,7 +69,6 @@ class TagLoop {
   uint32_t WalkSprite();
   uint32_t Dispatch(TagBody& t);
   uint32_t HandleFrame(TagBody& t);
-  void EndHandedOffPlacements();
   void BuildScene(uint32_t mode, uint16_t frames);
   uint16_t PeekHeaderWord();
   uint32_t RunMadeUpEnd();
@@ -85,13 +86,7 @@ class TagLoop {
 
 uint32_t TagLoop::Run() {
   if (!f_) return kResultDone;
-  // Hand-offs by frame, so each frame finds its own in one step.
-  const auto& handoffs = ctx_.m_pMovieLayerDepths;
-  st_.handoffOrder.resize(handoffs.size());
-  for (uint32_t i = 0; i < handoffs.size(); ++i) st_.handoffOrder[i] = i;
-  std::stable_sort(st_.handoffOrder.begin(), st_.handoffOrder.end(),
-                   [&](uint32_t a, uint32_t b) { return handoffs[a].frame < handoffs[b].frame; });
-  st_.nextHandoff = 0;
+  OrderHandoffs(st_, ctx_.m_pMovieLayerDepths);
   while (st_.loopContinue && Pos() < end_) {
     PumpMessages(ctx_);
     if (uint32_t r = TakeIn(); r != kResultDone) return r;
@@ -289,11 +284,15 @@ uint32_t TagLoop::Dispatch(TagBody& t) {
     case 13:
       HandleMainTimelineTag(ctx_, t.code, body, st_.frame);
       return kResultDone;
+    case 9:
+      return HandleDefineVideoStream(ctx_, body, t.fileEnd);
+    case 11:
+      return HandleDefineSprite(ctx_, t.data(), t.length, t.fileEnd - t.length);
     case 14:
       return HandleFrame(t);
     default:
       // The handlers of sounds, morph shapes, bitmaps, the
-      // background, video, sprites, buttons, fonts and texts take their
+      // background, buttons, fonts and texts take their
       // tags here; until they exist the tag is skipped.
       return kResultDone;
   }
@@ -309,58 +308,22 @@ uint16_t TagLoop::PeekHeaderWord() {
   return word;
 }
 
-// Placements whose object the depth pass handed to another layer at the
-// coming frame end at this one.
-void TagLoop::EndHandedOffPlacements() {
-  const auto& handoffs = ctx_.m_pMovieLayerDepths;
-  const uint32_t coming = uint32_t(st_.frame) + 1;
-  auto& order = st_.handoffOrder;
-  while (st_.nextHandoff < order.size() && handoffs[order[st_.nextHandoff]].frame < coming)
-    ++st_.nextHandoff;
-  for (size_t i = st_.nextHandoff; i < order.size() && handoffs[order[i]].frame == coming; ++i) {
-    const uint16_t key = handoffs[order[i]].depth;
-    ctx_.m_depthIdCache.removeLast(key);
-    DepthLayerTable& layers = ctx_.m_movieLayers;
-    for (int32_t k : layers.layersWithKey(key))
-      if (k <= layers.lastInUse()) layers[size_t(k)].currentEntry().endFrame = st_.frame;
-  }
-}
-
 uint32_t TagLoop::HandleFrame(TagBody& t) {
   const bool isEnd = t.code == 0;
-  EndHandedOffPlacements();
-  const uint8_t level = ctx_.m_nFlaFormat;
+  EndHandedOffPlacements(st_, ctx_.m_pMovieLayerDepths, MainTimeline(ctx_));
+  const TimelineLayerFiles files{ctx_.m_pActionLayerFile, ctx_.m_pEventSoundLayerFile,
+                                 ctx_.m_pStreamSoundLayerFile, ctx_.m_bStreamSoundSeen != 0};
   uint16_t next = 1;
   if (!isEnd) {
-    if (!ctx_.m_bStreamSoundSeen) BumpU16At(ctx_.m_pStreamSoundLayerFile, st_.streamSoundFramePos);
-    if (!st_.soundStartedNow) {
-      std::FILE* ev = ctx_.m_pEventSoundLayerFile;
-      if (st_.soundStartedBefore) {
-        // The next-frame reference, then a new keyframe.
-        if (ev && !std::fseek(ev, 0, SEEK_END)) {
-          std::fputc(0x05, ev);
-          std::fputc(0x80, ev);
-          st_.eventSoundFramePos =
-              IsNewFlaFormat(level) ? WriteFrameHeadNew(ev) : WriteFrameHeadOld(ev);
-        }
-      } else if (st_.frame >= 1) {
-        BumpU16At(ev, st_.eventSoundFramePos);
-      }
-    }
-    st_.soundStartedBefore = st_.soundStartedNow;
-    st_.soundStartedNow = false;
+    AdvanceSoundFrames(st_, files, ctx_.m_nFlaFormat);
     next = PeekHeaderWord();
   }
   if (isEnd)
     BuildScene(3, st_.frame);
   else if (next == 0)
     BuildScene(2, uint16_t(st_.frame + 1));
-  if (!isEnd) {
-    if (next != 0 && !st_.firstFrame) BumpU16At(ctx_.m_pActionLayerFile, st_.actionFramePos);
-    st_.firstFrame = false;
-    // One more frame would wrap the frame number: the movie ends there.
-    if (++st_.frame == 0xFFFF) st_.frameLimitReached = true;
-  }
+  // One more frame would wrap the frame number: the movie ends there.
+  if (!isEnd && AdvanceActionFrame(st_, files, next)) st_.frameLimitReached = true;
   return kResultDone;
 }
 

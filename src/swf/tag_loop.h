@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "convert/timeline_frame.h"
 #include "swf/engine.h"
 
 namespace tovrani {
@@ -33,18 +34,12 @@ int ChainEntryFor(const ConverterContext& ctx, uint16_t code, uint32_t length);
 // they stood at the top level.
 bool IsLiftedSpriteDefinition(uint16_t code);
 
-struct TagLoopState {
-  uint16_t frame = 0;
+// The scene's frame state (hand-offs index ctx.m_pMovieLayerDepths) and the
+// loop's own.
+struct TagLoopState : TimelineFrameState {
   bool loopContinue = true;
   bool endHandled = false;
-  bool soundStartedNow = false, soundStartedBefore = false;
-  bool firstFrame = true;
   bool frameLimitReached = false;  // the next ShowFrame would wrap the frame number
-  int64_t actionFramePos = -1, streamSoundFramePos = -1, eventSoundFramePos = -1;
-  // The depth pass's hand-offs (indexes into ctx.m_pMovieLayerDepths) in
-  // frame order, and the first one not yet reached.
-  std::vector<uint32_t> handoffOrder;
-  size_t nextHandoff = 0;
   uint32_t tagsDispatched = 0;
   std::vector<int> dispatchLog;  // chain entry per handled tag, when enabled
   bool logDispatch = false;
