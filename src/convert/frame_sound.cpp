@@ -6,7 +6,7 @@
 #include "fla/file_helpers.h"
 #include "fla/keyframe_records.h"
 #include "fla/layer_records.h"
-#include "swf/stream_helpers.h"
+#include "convert/stream_helpers.h"
 
 namespace tovrani {
 namespace {

@@ -4,8 +4,8 @@
 
 #include "fla/archive.h"
 #include "fla/keyframe_records.h"
-#include "swf/display_list.h"
-#include "swf/engine.h"
+#include "timeline/display_list.h"
+#include "convert/engine.h"
 
 namespace tovrani {
 

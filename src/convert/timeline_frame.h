@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "swf/placements.h"
+#include "convert/placements.h"
 #include "timeline/depth_handoff.h"
 
 namespace tovrani {

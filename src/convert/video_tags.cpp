@@ -7,11 +7,11 @@
 #include "fla/file_helpers.h"
 #include "fla/stream_placement.h"
 #include "fla/writer_services.h"
-#include "swf/converter_context.h"
-#include "swf/engine.h"
-#include "swf/placements.h"
+#include "convert/converter_context.h"
+#include "convert/engine.h"
+#include "convert/placements.h"
 #include "swf/swf_reader.h"
-#include "swf/tag_loop.h"
+#include "convert/tag_loop.h"
 
 namespace tovrani {
 namespace {

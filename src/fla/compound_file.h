@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "swf/converter_context.h"
+#include "convert/converter_context.h"
 
 namespace tovrani {
 

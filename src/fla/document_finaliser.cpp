@@ -9,7 +9,7 @@
 #include "fla/jsfl_script.h"
 #include "fla/publish_properties.h"
 #include "fla/stream_placement.h"
-#include "swf/converter_context.h"
+#include "convert/converter_context.h"
 
 namespace tovrani {
 

@@ -16,8 +16,8 @@
 #include <span>
 #include <string>
 
-#include "shape/decode/glyph_shape.h"
-#include "swf/converter_context.h"
+#include "fla/glyph_shape.h"
+#include "convert/converter_context.h"
 
 namespace tovrani {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "swf/converter_context.h"
+#include "convert/converter_context.h"
 #include "swf/place_object.h"
 #include "swf/swf_reader.h"
 

@@ -2,7 +2,7 @@
 
 #include <span>
 
-#include "swf/converter_context.h"
+#include "convert/converter_context.h"
 #include "timeline/depth_handoff.h"
 #include "timeline/depth_table.h"
 #include "timeline/display_events.h"

@@ -7,8 +7,8 @@
 #include "fla/archive.h"
 #include "fla/item_names.h"
 #include "fla/text_encoding.h"
-#include "swf/converter_context.h"
-#include "swf/work_folder.h"
+#include "convert/converter_context.h"
+#include "fla/work_folder.h"
 
 namespace tovrani {
 

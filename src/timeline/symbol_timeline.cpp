@@ -5,7 +5,7 @@
 #include "fla/archive.h"
 #include "fla/keyframe_records.h"
 #include "fla/layer_records.h"
-#include "swf/converter_context.h"
+#include "convert/converter_context.h"
 #include "timeline/frame_labels.h"
 #include "timeline/keyframe_completion.h"
 #include "timeline/layer_start.h"

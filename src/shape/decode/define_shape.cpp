@@ -9,7 +9,7 @@
 #include "shape/decode/shape_page.h"
 #include "swf/swf_reader.h"
 #include "swf/swf_values.h"
-#include "swf/work_folder.h"
+#include "fla/work_folder.h"
 
 namespace tovrani {
 

@@ -8,7 +8,7 @@
 #include <span>
 #include <string>
 
-#include "swf/converter_context.h"
+#include "convert/converter_context.h"
 
 namespace tovrani {
 

@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <span>
 
-#include "swf/converter_context.h"
+#include "convert/converter_context.h"
 
 namespace tovrani {
 
