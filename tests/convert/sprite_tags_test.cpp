@@ -316,7 +316,6 @@ TEST(SpriteTags, CorpusSpritesBecomeWalkablePages) {
     }
   }
   EXPECT_GT(sprites, 0u);
-  std::printf("sprites %zu\n", sprites);
 }
 
 }  // namespace
