@@ -174,6 +174,23 @@ TEST(SpriteTags, SkippedAndCutShortBodies) {
   }
 }
 
+// The depth pass renumbers a masked sprite's depths, but only for a
+// non-zero id.
+TEST(SpriteTags, DepthPassOnlyForANonZeroId) {
+  const std::vector<uint8_t> tags =
+      Tags({PlaceObject2Tag({.depth = 1, .character = 1, .clip = 0xFFFF}), PlaceObject2Tag({.depth = 10, .character = 2}),
+            PlaceObject3Tag({.depth = 20, .character = 3}), ShowFrameTag()});
+  for (const uint16_t id : {0, 5}) {
+    SpriteRun run(0);
+    std::vector<uint8_t> body = SpriteBody(id, tags);
+    ASSERT_EQ(run(body, body.size()), uint32_t(kResultDone));
+    const std::vector<uint8_t> bytes = run.Page(0);
+    const std::string page(bytes.begin(), bytes.end());
+    EXPECT_EQ(page.find("Level 20") != std::string::npos, id == 0) << id;
+    EXPECT_EQ(page.find("Level 5") != std::string::npos, id != 0) << id;
+  }
+}
+
 // The keyframe durations of each "Level N" layer of a level-0 page.
 std::vector<uint32_t> LayerDurations(const std::vector<uint8_t>& page, std::initializer_list<const char*> names) {
   std::vector<uint8_t> lead = Bytes({0x05, 0x00});
@@ -254,6 +271,25 @@ TEST(SpriteTags, MovingShapesInASpriteThroughTheProgram) {
     }
     const PageWalk scene = WalkPage(movie.streams["Page 1"]);
     EXPECT_EQ(scene.count("CPicSprite"), 1u);
+  }
+}
+
+// A sprite holding a shape, a sound and a video, through the program.
+TEST(SpriteTags, SpriteWithShapeSoundAndVideoThroughTheProgram) {
+  for (const uint8_t version : {6, 7, 8}) {
+    SCOPED_TRACE(int(version));
+    const std::vector<uint8_t> inner = Tags({
+        PlaceObject2Tag({.depth = 1, .character = 1}), PlaceObject2Tag({.depth = 2, .character = 2}),
+        SwfWriter::TagBytes(15, SwfBytes().u16(5).u8(0)), SwfWriter::TagBytes(61, SwfBytes().u16(2).u16(0).u32(0x01020304)),
+        ShowFrameTag(), SwfWriter::TagBytes(61, SwfBytes().u16(2).u16(1).u32(0x05060708)), ShowFrameTag()});
+    const std::vector<uint8_t> tags = Tags({
+        ShapeTag(1), SwfWriter::TagBytes(60, SwfBytes().u16(2).u16(2).u16(32).u16(24).u8(0).u8(2)),
+        SwfWriter::TagBytes(14, SwfBytes().u16(5).u8(0).u32(4).u32(0x80808080)), SpriteTag(3, 2, inner),
+        PlaceObject2Tag({.depth = 1, .character = 3}), ShowFrameTag()});
+    ProgramMovie movie;
+    ASSERT_TRUE(movie(Movie(version, tags)));
+    EXPECT_TRUE(movie.streams.count("Symbol 2"));
+    EXPECT_TRUE(movie.streams.count("Media 1"));
   }
 }
 
