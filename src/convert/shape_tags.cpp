@@ -2,7 +2,7 @@
 
 #include "fla/layer_records.h"
 #include "fla/stream_placement.h"
-#include "fla/writer_services.h"
+#include "convert/writer_services.h"
 #include "shape/decode/define_shape.h"
 #include "convert/converter_context.h"
 

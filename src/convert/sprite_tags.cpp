@@ -13,7 +13,6 @@
 #include "fla/keyframe_records.h"
 #include "fla/layer_records.h"
 #include "fla/stream_placement.h"
-#include "fla/writer_services.h"
 #include "convert/converter_context.h"
 #include "timeline/display_list.h"
 #include "convert/engine.h"
@@ -192,6 +191,8 @@ void SpriteConverter::ShowFrame(uint64_t tagEnd) {
 
 void SpriteConverter::EndSprite(uint16_t frames) {
   ended_ = true;
+  // Flushed, so the work folder shows the layer files as they stand.
+  for (std::FILE* f : {action_.get(), eventSound_.get(), streamSound_.get()}) std::fflush(f);
   if (ctx_.m_pShell) ctx_.m_pShell->SetCurrentAction("building sprite...");
   g_shortLayerEndLead = 0;
   ctx_.m_pPageStream = page_.get();

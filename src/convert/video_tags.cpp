@@ -6,7 +6,6 @@
 #include "fla/document_finaliser.h"
 #include "fla/file_helpers.h"
 #include "fla/stream_placement.h"
-#include "fla/writer_services.h"
 #include "convert/converter_context.h"
 #include "convert/engine.h"
 #include "convert/placements.h"

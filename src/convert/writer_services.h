@@ -16,13 +16,13 @@ struct ConverterContext;
 // These jobs are done by the code that needs them, under its own names:
 // - engine set-up (page-head template filled, work copy open as m_pSwfFile
 //   with m_nSwfEnd set, frame rate and frame count taken): Engine::SetUp in
-//   swf/engine.cpp;
+//   convert/engine.cpp;
 // - the scene's event-sound and stream-sound layers closed at the scene
-//   build: the sound hooks of EngineServices (swf/engine.h), called by the
+//   build: the sound hooks of EngineServices (convert/engine.h), called by the
 //   tag loop;
 // - the finish (compound-file header and directory, the sector-filling
 //   block, allocation tables, the Contents stream laid in, the clean-up):
-//   FinishConversion (swf/conversion_finish.h) with WriteCompoundFile
+//   FinishConversion (convert/conversion_finish.h) with WriteCompoundFile
 //   (fla/compound_file.h).
 
 // ---- document writer: per tag ----
@@ -81,7 +81,7 @@ void BeginDefineSound(ConverterContext& cv);
 // Video: the video record is filled from DefineVideoStream by
 // HandleDefineVideoStream (convert/video_tags.h).
 // Linkage: the records' names and URLs filled and new records appended by
-// HandleLinkageTag (swf/linkage.h).
+// HandleLinkageTag (convert/linkage.h).
 
 // Buttons: the work at the start of a button tag.
 void BeginButtonTag(ConverterContext& cv);
@@ -93,6 +93,6 @@ void FillFontRecord(ConverterContext& cv);
 // writes the publish groups (WritePublishSettingsChunk in
 // fla/publish_properties.h) and the engine's own pairs through
 // DocumentLibrary::morePublishGroups (PublishGroupOrCleanup,
-// swf/stream_helpers.h).
+// convert/stream_helpers.h).
 
 }  // namespace tovrani
