@@ -14,7 +14,6 @@
 #include <vector>
 
 #include "convert/video_tags.h"
-#include "fla/document_finaliser.h"
 #include "convert/placements.h"
 #include "platform/id_range_list.h"
 #include "timeline/timeline_context.h"
@@ -67,9 +66,6 @@ struct ConverterContext : TimelineContext {
 
   // ---- sprites and video ----
   std::FILE* m_pSpriteAuxStream = nullptr;  // the sprite's "ActionScript" layer file
-  // The library records of the media met so far, handed to the finaliser.
-  DocumentLibrary m_library;
-  uint16_t m_wNextMediaNo = 1;  // names the next "Media N" stream
   // The VideoFrame tags of the movie, indexed by the first video stream.
   VideoFrameIndex m_videoFrameIndex;
 };

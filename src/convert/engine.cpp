@@ -298,7 +298,6 @@ uint32_t Engine::ReadHeaderRest() {
   // come, the counts only size them.
   ClearMainTimelineState(ctx_);
   ctx_.m_library = DocumentLibrary{};
-  ctx_.m_wNextMediaNo = 1;
   ctx_.m_videoFrameIndex = VideoFrameIndex{};
   ctx_.m_movieLayers.records().reserve(std::min<uint32_t>(depthSlots, 65536 + 5));
   ctx_.m_movieLayers.labels().reserve(std::min<uint32_t>(labels + 1, 65536));

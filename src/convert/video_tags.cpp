@@ -213,7 +213,7 @@ void VideoStream::Place(const std::vector<uint8_t>& media) {
   const uint32_t row = uint32_t(ctx_.m_pVideos.size());
   StreamPlacement where;
   if (!AppendStreamData(ctx_, media, where) ||
-      !WriteStreamDirEntry(ctx_, ctx_.m_wNextMediaNo, uint32_t(media.size()), where.start))
+      !WriteStreamDirEntry(ctx_, rec_.mediaNo, uint32_t(media.size()), where.start))
     return;
   ctx_.m_pBigStreamList[ctx_.m_nBigStreamList++] = where.regular ? row + kVideoStreamTag : 0;
   rec_.streamLength = uint32_t(media.size());
@@ -233,7 +233,7 @@ uint32_t VideoStream::Run() {
   }
   // A stream without frames still gets its (empty) media stream, so its
   // library item has one.
-  rec_.mediaNo = ctx_.m_wNextMediaNo;
+  if (!TakeMediaNo(ctx_, rec_.mediaNo)) return kResultDone;
   Place(media);
   const uint32_t row = uint32_t(ctx_.m_pVideos.size());
   ctx_.m_pVideos.push_back(rec_);
@@ -243,7 +243,6 @@ uint32_t VideoStream::Run() {
   item.mediaNo = rec_.mediaNo;
   ctx_.m_library.videos.push_back(item);
   RegisterPlacedCharacter(ctx_, rec_.videoId, kElementVideo, row);
-  ++ctx_.m_wNextMediaNo;
   ++ctx_.m_nSymbolStreams;
   return kResultDone;
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "fla/document_finaliser.h"
 #include "fla/linkage_record.h"
 #include "fla/stream_table.h"
 #include "swf/swf_context.h"
@@ -55,6 +56,7 @@ struct FlaContext : SwfContext {
   uint32_t m_nSymbolStreams = 0;
   uint16_t m_wCurSymbolId = 1;  // names the next symbol entry
   uint16_t m_wNextItemNo = 1;
+  uint16_t m_wNextMediaNo = 1;  // names the next media stream ("Media n")
   uint32_t m_nLastSymbolDirEntry = 0;  // directory index of the last symbol entry
   // First failure of the FLA writer (0 none): a failed work-file write gives
   // kResultOutputIncomplete, exhausted 16-bit counters kResultTooManyItems.
@@ -71,6 +73,8 @@ struct FlaContext : SwfContext {
   uint16_t m_wNextFreeItemNo = 1;
   uint32_t m_nScenePageSize = 0, m_nScenePageStart = 0;
   uint32_t m_nMiniStreamSize = 0;
+  // The library the converters fill for the finaliser, cleared at set-up.
+  DocumentLibrary m_library;
 };
 
 }  // namespace tovrani

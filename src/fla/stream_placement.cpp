@@ -81,6 +81,7 @@ void ResetStreamTables(FlaContext& ctx) {
   ctx.m_nSymbolStreams = 0;
   ctx.m_wCurSymbolId = 1;
   ctx.m_wNextItemNo = 1;
+  ctx.m_wNextMediaNo = 1;
   ctx.m_nLastSymbolDirEntry = 0;
   ctx.m_nWriterError = 0;
 }
@@ -164,6 +165,12 @@ bool AppendStreamData(FlaContext& ctx, std::span<const uint8_t> data,
   if (!WriteBytes(f, data.data(), data.size()) || !PadTo(f, unit))
     return NoteWriterFailure(ctx, kResultOutputIncomplete);
   if (!where.regular) return ChainMiniSectors(ctx, where.start);
+  return true;
+}
+
+bool TakeMediaNo(FlaContext& ctx, uint16_t& mediaNo) {
+  if (ctx.m_wNextMediaNo == 0xFFFF) return NoteWriterFailure(ctx, kResultTooManyItems);
+  mediaNo = ctx.m_wNextMediaNo++;
   return true;
 }
 

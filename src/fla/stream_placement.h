@@ -85,6 +85,10 @@ struct StreamPlacement {
 bool AppendStreamData(FlaContext& ctx, std::span<const uint8_t> data,
                       StreamPlacement& where);
 
+// Hands out m_wNextMediaNo and advances it; refuses (kResultTooManyItems)
+// rather than wrap to a name already in use.
+bool TakeMediaNo(FlaContext& ctx, uint16_t& mediaNo);
+
 // Hands out m_wNextItemNo and advances it; refuses (kResultTooManyItems)
 // rather than wrap to a number already in use.
 bool TakeItemNo(FlaContext& ctx, uint16_t& itemNo);
