@@ -62,30 +62,19 @@ class FrameSoundTest : public ::testing::TestWithParam<int> {
   void SetUp() override { g_shortLayerEndLead = g_omitLayerLink = 0; }
   uint8_t level() const { return uint8_t(GetParam()); }
   bool isNew() const { return GetParam() >= 2; }
+  // What the old or new twin of a writer puts into a fresh file.
+  template <typename Old, typename New>
+  std::vector<uint8_t> Twin(Old old, New fresh) {
+    return Written([&](std::FILE* f) { isNew() ? fresh(f) : old(f); });
+  }
   std::vector<uint8_t> Tail(const char* name) {
-    return Written([&](std::FILE* f) {
-      if (isNew())
-        WriteLayerTailNew(f, name, true, false, false, 0, 0);
-      else
-        WriteLayerTailOld(f, name, true, false, false, 0, 0);
-    });
+    return Twin([&](std::FILE* f) { WriteLayerTailOld(f, name, true, false, false, 0, 0); },
+                [&](std::FILE* f) { WriteLayerTailNew(f, name, true, false, false, 0, 0); });
   }
-  std::vector<uint8_t> End(uint16_t value) {
-    return Written([&](std::FILE* f) {
-      if (isNew())
-        WriteLayerEndNew(f, value);
-      else
-        WriteLayerEndOld(f, value);
-    });
+  std::vector<uint8_t> End(uint16_t v) {
+    return Twin([&](std::FILE* f) { WriteLayerEndOld(f, v); }, [&](std::FILE* f) { WriteLayerEndNew(f, v); });
   }
-  std::vector<uint8_t> LastFrameTail() {
-    return Written([&](std::FILE* f) {
-      if (isNew())
-        WriteLastFrameTailNew(f);
-      else
-        WriteLastFrameTailOld(f);
-    });
-  }
+  std::vector<uint8_t> LastFrameTail() { return Twin(WriteLastFrameTailOld, WriteLastFrameTailNew); }
   // The action layer's closing bytes before its tail.
   std::vector<uint8_t> ActionFill(size_t zeros) {
     std::vector<uint8_t> v(zeros, 0);
