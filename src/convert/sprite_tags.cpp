@@ -6,21 +6,22 @@
 #include <unordered_map>
 #include <vector>
 
+#include "convert/converter_context.h"
+#include "convert/engine.h"
 #include "convert/frame_sound.h"
+#include "convert/placements.h"
+#include "convert/tag_loop.h"
 #include "convert/timeline_frame.h"
 #include "fla/archive.h"
 #include "fla/file_helpers.h"
 #include "fla/keyframe_records.h"
 #include "fla/layer_records.h"
 #include "fla/stream_placement.h"
-#include "convert/converter_context.h"
-#include "timeline/display_list.h"
-#include "convert/engine.h"
-#include "convert/placements.h"
-#include "swf/swf_reader.h"
-#include "convert/tag_loop.h"
-#include "swf/tag_statistics.h"
 #include "fla/work_folder.h"
+#include "swf/place_object.h"
+#include "swf/swf_reader.h"
+#include "swf/tag_statistics.h"
+#include "timeline/display_list.h"
 #include "timeline/rearrange_mask_layers.h"
 #include "timeline/symbol_timeline.h"
 
@@ -33,8 +34,10 @@ constexpr char kSpriteCaption[] = "BRASKELON Tovrani Warning";
 
 constexpr uint16_t kTagEnd = 0, kTagShowFrame = 1, kTagFrameLabel = 43;
 
-bool IsPlacementTag(uint16_t code) { return code == 4 || code == 26 || code == 70; }
-bool IsRemovalTag(uint16_t code) { return code == 5 || code == 28; }
+bool IsPlacementTag(uint16_t code) {
+  return code == kTagPlaceObject || code == kTagPlaceObject2 || code == kTagPlaceObject3;
+}
+bool IsRemovalTag(uint16_t code) { return code == kTagRemoveObject || code == kTagRemoveObject2; }
 
 class SpriteConverter {
  public:
@@ -270,9 +273,10 @@ uint32_t SpriteConverter::Run() {
 uint32_t HandleDefineSprite(ConverterContext& ctx, uint8_t* body, uint32_t length, uint64_t fileOffset) {
   if (!On(ctx.m_pOptSprite) || length == 0) return kResultDone;
   if (length < 4) {
+    const std::string id = length >= 2 ? " " + std::to_string(body[0] | body[1] << 8) : "";
     if (ctx.m_pShell)
-      ctx.m_pShell->ShowMessage(kSpriteCaption, "A DefineSprite tag of " + std::to_string(length) +
-                                                    " bytes is too short to be read; it was left out.");
+      ctx.m_pShell->ShowMessage(kSpriteCaption, "DefineSprite" + id + " (" + std::to_string(length) +
+                                                    " bytes) is too short to be read; it was left out.");
     return kResultDone;
   }
   SpriteConverter sprite(ctx, body, length, fileOffset);

@@ -3,14 +3,13 @@
 #include <algorithm>
 #include <string>
 
-#include "fla/document_finaliser.h"
-#include "fla/file_helpers.h"
-#include "fla/stream_placement.h"
 #include "convert/converter_context.h"
 #include "convert/engine.h"
 #include "convert/placements.h"
-#include "swf/swf_reader.h"
 #include "convert/tag_loop.h"
+#include "fla/document_finaliser.h"
+#include "fla/stream_placement.h"
+#include "swf/swf_reader.h"
 
 namespace tovrani {
 namespace {
@@ -24,12 +23,6 @@ constexpr size_t kProbeLimit = 1000;
 constexpr uint8_t kKeyBitMask = 0x20;
 constexpr uint32_t kKeyFrameKind = 4, kOtherFrameKind = 5;
 
-// Not verified against a document of the authoring tool: the least layout
-// that fits the stream. The two writer blocks of the head are empty, the
-// head's third fixed field is 0, and a missing frame's entry is an empty
-// frame of kind 4 that the handler completes with the data offset.
-constexpr uint32_t kVideoHeadConstant = 0;
-void WriteVideoHeadBlock(std::vector<uint8_t>&) {}
 void PutU8(std::vector<uint8_t>& v, uint8_t b) { v.push_back(b); }
 void PutU16(std::vector<uint8_t>& v, uint16_t x) {
   v.push_back(uint8_t(x));
@@ -38,6 +31,13 @@ void PutU16(std::vector<uint8_t>& v, uint16_t x) {
 void PutU32(std::vector<uint8_t>& v, uint32_t x) {
   for (int i = 0; i < 4; ++i) v.push_back(uint8_t(x >> (8 * i)));
 }
+
+// Not verified against a document of the authoring tool: the least layout
+// that fits the stream. The two writer blocks of the head are empty, the
+// head's third fixed field is 0, and a missing frame's entry is an empty
+// frame of kind 4 that the handler completes with the data offset.
+constexpr uint32_t kVideoHeadConstant = 0;
+void WriteVideoHeadBlock(std::vector<uint8_t>&) {}
 void WriteMissingFrameEntry(std::vector<uint8_t>& v) {
   PutU32(v, 0);
   PutU32(v, 1);
@@ -150,10 +150,6 @@ std::span<const VideoFrameIndex::Frame> FramesIn(const VideoFrameIndex& index, u
   return {lo, hi};
 }
 
-void ShowSkipped(ConverterContext& ctx, const std::string& what) {
-  if (ctx.m_pShell) ctx.m_pShell->ShowMessage(kVideoCaption, what);
-}
-
 class VideoStream {
  public:
   VideoStream(ConverterContext& ctx, std::span<const uint8_t> body, uint64_t scanFrom)
@@ -222,8 +218,10 @@ void VideoStream::Place(const std::vector<uint8_t>& media) {
 
 uint32_t VideoStream::Run() {
   if (!FillRecord(body_, rec_)) {
-    ShowSkipped(ctx_, "A DefineVideoStream tag of " + std::to_string(body_.size()) +
-                          " bytes is too short to be read; it was left out.");
+    const std::string id = body_.size() >= 2 ? " " + std::to_string(rec_.videoId) : "";
+    if (ctx_.m_pShell)
+      ctx_.m_pShell->ShowMessage(kVideoCaption, "DefineVideoStream" + id + " (" + std::to_string(body_.size()) +
+                                                    " bytes) is too short to be read; it was left out.");
     return kResultDone;
   }
   if (ctx_.m_pShell) ctx_.m_pShell->SetCurrentAction("adding stream video...");
