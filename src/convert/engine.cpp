@@ -16,6 +16,7 @@
 #include "swf/swf_values.h"
 #include "convert/tag_loop.h"
 #include "convert/conversion_finish.h"
+#include "convert/font_tags.h"
 #include "swf/tag_statistics.h"
 #include "timeline/symbol_timeline.h"
 #include "fla/work_folder.h"
@@ -119,6 +120,7 @@ uint32_t Engine::Run(const std::string& source, const std::string& output) {
   if (result != kResultDone) return result;
   result = RunTagLoop(ctx_, loop_, svc_);
   if (result != kResultDone) return result;
+  ReportMissingFonts(ctx_);
   if (svc_.finish) return svc_.finish(ctx_);
   return kResultDone;
 }
@@ -130,6 +132,10 @@ uint32_t Engine::SetUp(const std::string& source, const std::string& output) {
   ctx_.m_nStaticTextExtraBytes = 0;
   ctx_.m_pLinkages.clear();
   ctx_.m_linkageIndex.clear();
+  ctx_.m_library = DocumentLibrary();
+  ctx_.m_pEditTexts.clear();
+  ctx_.m_strMissingFonts.clear();
+  ctx_.m_nMissingFonts = ctx_.m_nFontTagsRefused = 0;
   ctx_.m_bitmapSideCopies.clear();
   ctx_.m_jpegTablesSideCopy = {};
   ctx_.m_nBitmapSideCopyEnd = 0;
@@ -298,7 +304,6 @@ uint32_t Engine::ReadHeaderRest() {
   // The main timeline's display state; its tables grow as the placements
   // come, the counts only size them.
   ClearMainTimelineState(ctx_);
-  ctx_.m_library = DocumentLibrary{};
   ctx_.m_videoFrameIndex = VideoFrameIndex{};
   ctx_.m_movieLayers.records().reserve(std::min<uint32_t>(depthSlots, 65536 + 5));
   ctx_.m_movieLayers.labels().reserve(std::min<uint32_t>(labels + 1, 65536));
