@@ -77,7 +77,16 @@ class SpriteConverter {
   DisplayEventIndex events_;
   std::unordered_map<uint16_t, VideoDepthState> videoStates_;
   std::unordered_map<int32_t, int32_t> morphRuns_;
-  TimelineFrameState frames_;
+  // The sprite's frames as the scene's tag loop keeps its own: the frame
+  // number, the layer files' open keyframes and the hand-offs reached.
+  struct Frames {
+    uint16_t frame = 0;
+    bool firstFrame = true;
+    bool soundStartedNow = false, soundStartedBefore = false;
+    int64_t actionFramePos = -1, streamSoundFramePos = -1, eventSoundFramePos = -1;
+    std::vector<uint32_t> handoffOrder;
+    size_t nextHandoff = 0;
+  } frames_;
 };
 
 FileHandle SpriteConverter::OpenWorkFile(const char* name) {
@@ -132,7 +141,7 @@ bool SpriteConverter::SetUp() {
   ctx_.m_pSpriteEvents.clear();
   if (id_ != 0) RearrangeMaskLayers(ctx_, 0, body_, int32_t(length_));
   events_ = DisplayEventIndex(ctx_.m_pSpriteEvents, ctx_.m_pSpriteMaskDepths);
-  OrderHandoffs(frames_, ctx_.m_pSpriteLayerDepths);
+  OrderHandoffs(ctx_.m_pSpriteLayerDepths, frames_.handoffOrder, frames_.nextHandoff);
 
   // The counts only size the tables; they grow past them if they must.
   uint32_t labels = 0, depths = 0;
@@ -180,16 +189,35 @@ void SpriteConverter::ConvertTag(uint16_t code, std::span<const uint8_t> tag, ui
 }
 
 void SpriteConverter::ShowFrame(uint64_t tagEnd) {
-  EndHandedOffPlacements(frames_, ctx_.m_pSpriteLayerDepths, Timeline());
-  const TimelineLayerFiles files{action_.get(), eventSound_.get(), streamSound_.get(),
-                                 sound_.hasStreamLayer != 0};
-  AdvanceSoundFrames(frames_, files, level_);
+  Frames& f = frames_;
+  EndHandedOffPlacements(ctx_.m_pSpriteLayerDepths, f.handoffOrder, f.nextHandoff, f.frame, Timeline());
+  // The sound layers' keyframes: the stream layer's grows until a stream
+  // sound comes; after a frame that started an event sound a new event
+  // keyframe begins, otherwise the current one grows.
+  if (!sound_.hasStreamLayer) BumpU16At(streamSound_.get(), f.streamSoundFramePos);
+  if (!f.soundStartedNow) {
+    std::FILE* ev = eventSound_.get();
+    if (f.soundStartedBefore) {
+      if (!std::fseek(ev, 0, SEEK_END)) {
+        std::fputc(0x05, ev);
+        std::fputc(0x80, ev);
+        f.eventSoundFramePos = IsNewFlaFormat(level_) ? WriteFrameHeadNew(ev) : WriteFrameHeadOld(ev);
+      }
+    } else if (f.frame >= 1) {
+      BumpU16At(ev, f.eventSoundFramePos);
+    }
+  }
+  f.soundStartedBefore = f.soundStartedNow;
+  f.soundStartedNow = false;
+
   SwfReader next(body_, length_);
   next.seek(tagEnd);
   const uint16_t word = next.has(2) ? next.u16() : 0;
-  if (word == 0) EndSprite(uint16_t(frames_.frame + 1));
+  if (word == 0) EndSprite(uint16_t(f.frame + 1));
+  if (word != 0 && !f.firstFrame) BumpU16At(action_.get(), f.actionFramePos);
+  f.firstFrame = false;
   // A sprite as long as the frame number allows ends there.
-  if (AdvanceActionFrame(frames_, files, word) && !ended_) EndSprite(frames_.frame);
+  if (++f.frame == 0xFFFF && !ended_) EndSprite(f.frame);
 }
 
 void SpriteConverter::EndSprite(uint16_t frames) {

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "convert/sprite_tags.h"
+#include "convert/timeline_frame.h"
 #include "convert/video_tags.h"
 #include "fla/keyframe_records.h"
 #include "fla/layer_records.h"
@@ -88,7 +89,7 @@ class TagLoop {
 
 uint32_t TagLoop::Run() {
   if (!f_) return kResultDone;
-  OrderHandoffs(st_, ctx_.m_pMovieLayerDepths);
+  OrderHandoffs(ctx_.m_pMovieLayerDepths, st_.handoffOrder, st_.nextHandoff);
   while (st_.loopContinue && Pos() < end_) {
     PumpMessages(ctx_);
     if (uint32_t r = TakeIn(); r != kResultDone) return r;
@@ -318,20 +319,40 @@ uint16_t TagLoop::PeekHeaderWord() {
 
 uint32_t TagLoop::HandleFrame(TagBody& t) {
   const bool isEnd = t.code == 0;
-  EndHandedOffPlacements(st_, ctx_.m_pMovieLayerDepths, MainTimeline(ctx_));
-  const TimelineLayerFiles files{ctx_.m_pActionLayerFile, ctx_.m_pEventSoundLayerFile,
-                                 ctx_.m_pStreamSoundLayerFile, ctx_.m_bStreamSoundSeen != 0};
+  EndHandedOffPlacements(ctx_.m_pMovieLayerDepths, st_.handoffOrder, st_.nextHandoff, st_.frame,
+                         MainTimeline(ctx_));
+  const uint8_t level = ctx_.m_nFlaFormat;
   uint16_t next = 1;
   if (!isEnd) {
-    AdvanceSoundFrames(st_, files, ctx_.m_nFlaFormat);
+    if (!ctx_.m_bStreamSoundSeen) BumpU16At(ctx_.m_pStreamSoundLayerFile, st_.streamSoundFramePos);
+    if (!st_.soundStartedNow) {
+      std::FILE* ev = ctx_.m_pEventSoundLayerFile;
+      if (st_.soundStartedBefore) {
+        // The next-frame reference, then a new keyframe.
+        if (ev && !std::fseek(ev, 0, SEEK_END)) {
+          std::fputc(0x05, ev);
+          std::fputc(0x80, ev);
+          st_.eventSoundFramePos =
+              IsNewFlaFormat(level) ? WriteFrameHeadNew(ev) : WriteFrameHeadOld(ev);
+        }
+      } else if (st_.frame >= 1) {
+        BumpU16At(ev, st_.eventSoundFramePos);
+      }
+    }
+    st_.soundStartedBefore = st_.soundStartedNow;
+    st_.soundStartedNow = false;
     next = PeekHeaderWord();
   }
   if (isEnd)
     BuildScene(3, st_.frame);
   else if (next == 0)
     BuildScene(2, uint16_t(st_.frame + 1));
-  // One more frame would wrap the frame number: the movie ends there.
-  if (!isEnd && AdvanceActionFrame(st_, files, next)) st_.frameLimitReached = true;
+  if (!isEnd) {
+    if (next != 0 && !st_.firstFrame) BumpU16At(ctx_.m_pActionLayerFile, st_.actionFramePos);
+    st_.firstFrame = false;
+    // One more frame would wrap the frame number: the movie ends there.
+    if (++st_.frame == 0xFFFF) st_.frameLimitReached = true;
+  }
   return kResultDone;
 }
 

@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "convert/engine.h"
-#include "convert/timeline_frame.h"
 
 namespace tovrani {
 
@@ -34,12 +33,18 @@ int ChainEntryFor(const ConverterContext& ctx, uint16_t code, uint32_t length);
 // they stood at the top level.
 bool IsLiftedSpriteDefinition(uint16_t code);
 
-// The scene's frame state (hand-offs index ctx.m_pMovieLayerDepths) and the
-// loop's own.
-struct TagLoopState : TimelineFrameState {
+struct TagLoopState {
+  uint16_t frame = 0;
   bool loopContinue = true;
   bool endHandled = false;
+  bool soundStartedNow = false, soundStartedBefore = false;
+  bool firstFrame = true;
   bool frameLimitReached = false;  // the next ShowFrame would wrap the frame number
+  int64_t actionFramePos = -1, streamSoundFramePos = -1, eventSoundFramePos = -1;
+  // The depth pass's hand-offs (indexes into ctx.m_pMovieLayerDepths) in
+  // frame order, and the first one not yet reached.
+  std::vector<uint32_t> handoffOrder;
+  size_t nextHandoff = 0;
   uint32_t tagsDispatched = 0;
   std::vector<int> dispatchLog;  // chain entry per handled tag, when enabled
   bool logDispatch = false;
