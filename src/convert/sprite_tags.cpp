@@ -1,8 +1,8 @@
 #include "convert/sprite_tags.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <span>
-#include <string>
 #include <unordered_map>
 #include <vector>
 
@@ -301,10 +301,14 @@ uint32_t SpriteConverter::Run() {
 uint32_t HandleDefineSprite(ConverterContext& ctx, uint8_t* body, uint32_t length, uint64_t fileOffset) {
   if (!On(ctx.m_pOptSprite) || length == 0) return kResultDone;
   if (length < 4) {
-    const std::string id = length >= 2 ? " " + std::to_string(body[0] | body[1] << 8) : "";
-    if (ctx.m_pShell)
-      ctx.m_pShell->ShowMessage(kSpriteCaption, "DefineSprite" + id + " (" + std::to_string(length) +
-                                                    " bytes) is too short to be read; it was left out.");
+    char text[96];
+    if (length >= 2)
+      std::snprintf(text, sizeof text, "DefineSprite %u (%u bytes) is too short to be read; it was left out.",
+                    unsigned(body[0] | body[1] << 8), unsigned(length));
+    else
+      std::snprintf(text, sizeof text, "DefineSprite (%u bytes) is too short to be read; it was left out.",
+                    unsigned(length));
+    if (ctx.m_pShell) ctx.m_pShell->ShowMessage(kSpriteCaption, text);
     return kResultDone;
   }
   SpriteConverter sprite(ctx, body, length, fileOffset);

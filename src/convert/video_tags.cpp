@@ -1,7 +1,7 @@
 #include "convert/video_tags.h"
 
 #include <algorithm>
-#include <string>
+#include <cstdio>
 
 #include "convert/converter_context.h"
 #include "convert/engine.h"
@@ -218,10 +218,14 @@ void VideoStream::Place(const std::vector<uint8_t>& media) {
 
 uint32_t VideoStream::Run() {
   if (!FillRecord(body_, rec_)) {
-    const std::string id = body_.size() >= 2 ? " " + std::to_string(rec_.videoId) : "";
-    if (ctx_.m_pShell)
-      ctx_.m_pShell->ShowMessage(kVideoCaption, "DefineVideoStream" + id + " (" + std::to_string(body_.size()) +
-                                                    " bytes) is too short to be read; it was left out.");
+    char text[96];
+    if (body_.size() >= 2)
+      std::snprintf(text, sizeof text, "DefineVideoStream %u (%zu bytes) is too short to be read; it was left out.",
+                    unsigned(rec_.videoId), body_.size());
+    else
+      std::snprintf(text, sizeof text, "DefineVideoStream (%zu bytes) is too short to be read; it was left out.",
+                    body_.size());
+    if (ctx_.m_pShell) ctx_.m_pShell->ShowMessage(kVideoCaption, text);
     return kResultDone;
   }
   if (ctx_.m_pShell) ctx_.m_pShell->SetCurrentAction("adding stream video...");
