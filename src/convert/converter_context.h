@@ -69,7 +69,12 @@ struct ConverterContext : TimelineContext {
   uint32_t m_nMissingFonts = 0;
   uint32_t m_nFontTagsRefused = 0;  // font tags met with the font table full
 
-  // ---- sprites and video ----
+  // ---- bitmaps (convert/bitmap_tags.cpp) ----
+  // The encoding tables of the last JPEGTables tag (without its start and
+  // end markers), inserted into the JPEG of each DefineBits.
+  std::vector<uint8_t> m_pJpegTables;
+
+  // ---- sprites and video (convert/sprite_tags.cpp, convert/video_tags.cpp) ----
   std::FILE* m_pSpriteAuxStream = nullptr;  // the sprite's "ActionScript" layer file
   // The VideoFrame tags of the movie, indexed by the first video stream.
   VideoFrameIndex m_videoFrameIndex;
