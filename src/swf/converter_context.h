@@ -11,16 +11,19 @@
 #include <cstdio>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "fla/stream_table.h"
 #include "fla/class_tags.h"
+#include "fla/document_finaliser.h"
 #include "platform/shell_services.h"
 #include "swf/linkage.h"
 #include "swf/swf_values.h"
 #include "swf/display_list.h"
 #include "swf/id_range_list.h"
 #include "swf/placements.h"
+#include "swf/sound_layers.h"
 #include "swf/tag_statistics.h"
 #include "timeline/depth_handoff.h"
 #include "timeline/display_events.h"
@@ -144,6 +147,7 @@ struct ConverterContext {
   uint32_t m_nSymbolStreams = 0;
   uint16_t m_wCurSymbolId = 1;  // names the next symbol entry
   uint16_t m_wNextItemNo = 1;
+  uint16_t m_wNextMediaNo = 1;  // names the next media stream ("Media n")
   uint32_t m_nLastSymbolDirEntry = 0;  // directory index of the last symbol entry
   // First failure of the FLA writer (0 none): a failed work-file write gives
   // kResultOutputIncomplete, exhausted 16-bit counters kResultTooManyItems.
@@ -171,14 +175,11 @@ struct ConverterContext {
   uint16_t m_wFrameRate = 0, m_wFrameCount = 0;  // as the header gives them
   std::FILE* m_pPageWorkFile = nullptr;          // the scene page ("m.g12")
   std::FILE* m_pActionLayerFile = nullptr;
-  std::FILE* m_pStreamSoundLayerFile = nullptr;
-  std::FILE* m_pEventSoundLayerFile = nullptr;
   uint8_t m_nFileAttributes = 0;
   uint32_t m_nStaticTextExtraBytes = 0;  // CSMTextSettings appended to this text tag
   std::vector<LinkageRecord> m_pLinkages;  // m_wLinkages is its size
   uint8_t m_bSceneTimeline = 0, m_bPageFlag = 0;
   uint8_t m_bSceneShortLead = 0;  // g_shortLayerEndLead after the scene build, for the finish
-  uint8_t m_bEventSoundsSeen = 0, m_bStreamSoundSeen = 0;
   uint16_t m_wSceneFrames = 0;  // the frame count the scene build was given
   // Placements per used depth of the last sprite counted, ascending by depth.
   std::vector<PlacementStat> m_pPlacementStats;
@@ -202,6 +203,14 @@ struct ConverterContext {
   std::unordered_map<uint16_t, SideCopyTag> m_bitmapSideCopies;
   SideCopyTag m_jpegTablesSideCopy;
   uint64_t m_nBitmapSideCopyEnd = 0;  // bytes in "ffsp"
+
+  // ---- sounds (driver; to the driver's part once the context is split) ----
+  // The library the converters fill for the finaliser, cleared at set-up.
+  DocumentLibrary m_library;
+  // The scene's sound layers ("m.g15", "m.g14") and their frame marks.
+  SoundLayerState m_sceneSounds;
+  // Character ids of the sounds that became library items.
+  std::unordered_set<uint16_t> m_soundItemIds;
 
   // ---- timeline builder ----
   // Left by the depth and mask-layer pass: the main movie's and the last
