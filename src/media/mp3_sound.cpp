@@ -123,7 +123,7 @@ std::unique_ptr<RenderedSound> RenderSoundToAvi(const std::string& wavPath) {
   mpg123_handle* h = mpg123_new(nullptr, &err);
   if (!h) return nullptr;
   sound->handle_ = h;
-  mpg123_param(h, MPG123_FLAGS, MPG123_QUIET | MPG123_FORCE_STEREO, 0);
+  mpg123_param(h, MPG123_ADD_FLAGS, MPG123_QUIET | MPG123_FORCE_STEREO, 0);
   mpg123_param(h, MPG123_RESYNC_LIMIT, 2048, 0);
   mpg123_format_none(h);
   if (mpg123_format(h, kOutputRate, MPG123_STEREO, MPG123_ENC_SIGNED_16) != MPG123_OK ||
