@@ -37,9 +37,6 @@ void Tell(ConverterContext& ctx, const std::string& text) {
   if (ctx.m_pShell) ctx.m_pShell->ShowMessage(kCaption, text);
 }
 
-std::string WorkPath(ConverterContext& ctx, const char* name) {
-  return ctx.m_pWorkFolder ? ctx.m_pWorkFolder->file(name) : std::string(name);
-}
 
 void RemoveWork(ConverterContext& ctx, const char* name) {
   if (ctx.m_pWorkFolder) ctx.m_pWorkFolder->removeFile(name);
@@ -93,8 +90,9 @@ bool PlaceMp3Sound(ConverterContext& ctx, uint16_t itemNo, uint8_t format,
   if (samples == 0) return false;
   const uint32_t peakCount = PeakCountFor(samples, format);
   PeakCollector peaks(peakCount, format & 1);
-  {
-    const std::string mp3 = WorkPath(ctx, kMp3WorkName), wav = WorkPath(ctx, kWaveWorkName);
+  if (ctx.m_pWorkFolder) {
+    const std::string mp3 = ctx.m_pWorkFolder->file(kMp3WorkName);
+    const std::string wav = ctx.m_pWorkFolder->file(kWaveWorkName);
     FileHandle f(mp3, "wb");
     bool written = f && WriteBytes(f.get(), data.data(), data.size()) && f.close();
     if (written && WrapMp3AsWave(mp3, wav)) {
@@ -124,7 +122,10 @@ bool PlaceMp3Sound(ConverterContext& ctx, uint16_t itemNo, uint8_t format,
 class DecodedSound {
  public:
   explicit DecodedSound(ConverterContext& ctx)
-      : ctx_(ctx), file_(WorkPath(ctx, kMediaWorkName), "wb+"), out_(file_.get()) {}
+      : ctx_(ctx),
+        file_(ctx.m_pWorkFolder ? FileHandle(ctx.m_pWorkFolder->file(kMediaWorkName), "wb+")
+                                : FileHandle(std::tmpfile())),
+        out_(file_.get()) {}
   ~DecodedSound() {
     out_.flush();
     file_.reset();
@@ -289,19 +290,16 @@ uint32_t HandleSoundStreamHead(ConverterContext& ctx, SoundLayerState& s,
   std::vector<uint8_t> block;
   while (!ended && source.pos() < source.end()) {
     TagHeader h;
-    if (!source.header(h)) {
-      source.seek(start);
-      return kResultSoundStreamPastEnd;
-    }
-    switch (h.code) {
+    bool read = source.header(h);
+    switch (read ? h.code : 0xFFFF) {
       case 0:
         ended = true;
         break;
       case 19:
         started = true;
         frameHadBlock = true;
-        if (!source.body(h, block)) return kResultSoundStreamPastEnd;
-        if (block.size() <= 5) break;
+        read = source.body(h, block);
+        if (!read || block.size() <= 5) break;
         if (route == kSoundRouteMp3) {
           if (mp3.size() + block.size() < kMaxSoundStreamBytes)
             mp3.insert(mp3.end(), block.begin() + 4, block.end());
@@ -324,7 +322,11 @@ uint32_t HandleSoundStreamHead(ConverterContext& ctx, SoundLayerState& s,
       default:
         break;
     }
-    if (h.code != 19 && !source.seek(h.bodyEnd())) return kResultSoundStreamPastEnd;
+    if (read && h.code != 19) read = source.seek(h.bodyEnd());
+    if (!read) {
+      source.seek(start);
+      return kResultSoundStreamPastEnd;
+    }
   }
   s.streamEnd = source.pos();
   source.seek(start);
