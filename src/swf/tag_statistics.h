@@ -8,7 +8,7 @@
 
 namespace tovrani {
 
-struct ConverterContext;
+struct SwfContext;
 
 // Placements counted on one depth.
 struct PlacementStat {
@@ -30,7 +30,7 @@ bool ReadPlacementDepth(uint16_t code, std::span<const uint8_t> body, uint16_t& 
 // ends the conversion (result 19).
 // With `highestId`, also the highest character id that a definition tag
 // of the movie or of one of its sprites defines (0 when none).
-bool CountPlacementsInFile(ConverterContext& ctx, uint32_t& labels, uint32_t& depthSlots,
+bool CountPlacementsInFile(SwfContext& ctx, uint32_t& labels, uint32_t& depthSlots,
                            uint32_t& highestCount, uint16_t* highestId = nullptr);
 
 // Sprite body (sprite id, frame count, then its tags from offset 4): adds
@@ -38,7 +38,7 @@ bool CountPlacementsInFile(ConverterContext& ctx, uint32_t& labels, uint32_t& de
 // rebuilds ctx.m_pPlacementStats in ascending depth order and returns the
 // most placements on one depth + 1. A tag cut short by the body's end ends
 // the walk (its depth still counts when it lies inside the body).
-uint32_t CountPlacements(ConverterContext& ctx, std::span<const uint8_t> body, uint32_t& labels,
+uint32_t CountPlacements(SwfContext& ctx, std::span<const uint8_t> body, uint32_t& labels,
                          uint32_t& depths);
 
 }  // namespace tovrani
