@@ -1,5 +1,7 @@
 #include "convert/sound_layers.h"
 
+#include <unistd.h>
+
 #include "fla/archive.h"
 #include "fla/file_helpers.h"
 #include "fla/keyframe_records.h"
@@ -62,6 +64,18 @@ void SoundLayersShowFrame(SoundLayerState& s, uint8_t level) {
   }
   s.startedBefore = s.startedNow;
   s.startedNow = false;
+}
+
+bool DropUnshownFrameSounds(SoundLayerState& s) {
+  if (!s.startedNow || !s.eventFile || s.frameMark.fileEnd < 0) return true;
+  if (std::fflush(s.eventFile) || ftruncate(fileno(s.eventFile), off_t(s.frameMark.fileEnd)) ||
+      std::fseek(s.eventFile, 0, SEEK_END))
+    return false;
+  s.eventFramePos = s.frameMark.framePos;
+  s.eventKeyframeOpen = s.frameMark.keyframeOpen;
+  s.extraEventLayers.resize(s.frameMark.extraLayers);
+  s.startedNow = false;
+  return true;
 }
 
 void CloseEventSoundFrames(SoundLayerState& s, uint8_t level) {

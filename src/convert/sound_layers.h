@@ -28,6 +28,13 @@ struct SoundLayerState {
   // Layers of further StartSounds in one frame, in the order they came;
   // they go in front of the event layer when it is closed.
   std::vector<std::vector<uint8_t>> extraEventLayers;
+  // The event layer as it was before the current frame's first StartSound,
+  // so that sounds of a frame that is never shown can be taken back.
+  struct FrameMark {
+    int64_t fileEnd = -1, framePos = -1;
+    bool keyframeOpen = true;
+    size_t extraLayers = 0;
+  } frameMark;
 
   // A fresh state on the two files, whose lead and first keyframe head the
   // caller has written (durations at the positions given).
@@ -39,6 +46,10 @@ struct SoundLayerState {
 // other frames grow the current one (from the second frame on). Then the
 // frame marks move on. The caller advances `frame`.
 void SoundLayersShowFrame(SoundLayerState& s, uint8_t level);
+
+// Takes back the event sounds of the current frame (a frame after the
+// last one shown), so that the layer ends with the timeline.
+bool DropUnshownFrameSounds(SoundLayerState& s);
 
 // Closing, after the timeline's last frame:
 // - the event layer's open keyframe closed (the frame list ended);

@@ -256,6 +256,7 @@ void HandleStartSound(ConverterContext& ctx, SoundLayerState& s, std::span<const
   s.startedNow = true;
   std::FILE* f = s.eventFile;
   std::fseek(f, 0, SEEK_END);
+  s.frameMark = {std::ftell(f), s.eventFramePos, s.eventKeyframeOpen, s.extraEventLayers.size()};
   // After the first frame the sound begins a keyframe of its own.
   if (s.frame > 0) {
     if (s.eventKeyframeOpen) next ? WriteLastFrameTailNew(f) : WriteLastFrameTailOld(f);
@@ -330,11 +331,12 @@ uint32_t HandleSoundStreamHead(ConverterContext& ctx, SoundLayerState& s,
   }
   s.streamEnd = source.pos();
   source.seek(start);
-  if (!started) {
+  // No stream can start from here on: a later head would scan the same
+  // tags again.
+  if (!started || frames == 0) {
     s.noBlockFrom = start;
     return kResultDone;
   }
-  if (frames == 0) return kResultDone;
 
   const std::string what = "SoundStreamHead in frame " + std::to_string(s.frame + 1);
   uint16_t itemNo = 0;
@@ -352,8 +354,13 @@ uint32_t HandleSoundStreamHead(ConverterContext& ctx, SoundLayerState& s,
   }
 
   // The stream's keyframe, after an empty one for the frames before it.
+  // Without the main timeline's frames the sound stays a library item
+  // only, and no further stream is looked for.
   std::FILE* f = s.streamFile;
-  if (!f) return kResultDone;
+  if (!f || !On(ctx.m_pOptMainTimeline)) {
+    s.noBlockFrom = 0;
+    return kResultDone;
+  }
   const uint8_t level = ctx.m_nFlaFormat;
   const bool next = IsNewFlaFormat(level);
   const uint32_t startFrame = uint32_t(s.frame) + framesBefore;

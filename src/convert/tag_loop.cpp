@@ -6,6 +6,7 @@
 
 #include "fla/keyframe_records.h"
 #include "fla/layer_records.h"
+#include "fla/stream_placement.h"
 #include "convert/converter_context.h"
 #include "convert/linkage.h"
 #include "convert/placements.h"
@@ -365,7 +366,9 @@ uint32_t TagLoop::HandleFrame(TagBody& t) {
 
 void TagLoop::BuildScene(uint32_t mode, uint16_t frames) {
   st_.endHandled = true;
-  const SoundLayerState& sounds = ctx_.m_sceneSounds;
+  SoundLayerState& sounds = ctx_.m_sceneSounds;
+  // Sounds started after the last frame shown would outlast the timeline.
+  if (mode == 3 && !DropUnshownFrameSounds(sounds)) NoteWriterFailure(ctx_, kResultOutputIncomplete);
   if (!sounds.startedBefore && svc_.closeEventSoundFrames) svc_.closeEventSoundFrames(ctx_);
   ctx_.m_pPageStream = ctx_.m_pPageWorkFile;
   ctx_.m_bSceneTimeline = 1;

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <map>
 
 #include "fla/archive.h"
@@ -50,8 +51,9 @@ struct SoundRun {
   std::map<std::string, Bytes> streams;
   uint32_t result = 0;
 
-  explicit SoundRun(const Bytes& movie) {
+  explicit SoundRun(const Bytes& movie, const std::function<void(ConverterContext&)>& setUp = {}) {
     ctx.m_pShell = &shell;
+    if (setUp) setUp(ctx);
     EngineServices services = DefaultEngineServices();
     auto finish = services.finish;
     services.finish = [&, finish](ConverterContext& c) {
@@ -165,19 +167,22 @@ TEST(EventSoundLayer, KeyframesFollowTheFramesThatStartSounds) {
       {"first in frame 5 of 6", 6, {{4, 5}}, {{4, -1}, {1, 5}, {1, -1}}},
       {"frames 2 and 3 of 3", 3, {{1, 5}, {2, 5}}, {{1, -1}, {1, 5}, {1, 5}}},
       {"an envelope of 200 points", 2, {{0, 5}}, {{1, 5, 200}, {1, -1}}, 200},
+      // Started after the last frame shown: taken back.
+      {"after the last frame", 2, {{0, 5}, {2, 5}}, {{1, 5}, {1, -1}}},
+      {"only after the last frame", 2, {{2, 5}}, {{2, -1}}},
   };
   for (uint8_t version : {6, 8}) {
     const uint8_t level = version < 7 ? 0 : 2;
     for (const Case& c : cases) {
       SwfWriter w(version);
       w.tag(14, DefineSound(5, 0x3E, 4, PcmSamples(4)));
-      for (int frame = 0; frame < c.frames; ++frame) {
+      for (int frame = 0; frame <= c.frames; ++frame) {
         for (const auto& [at, id] : c.starts)
           if (at == frame)
             w.tag(15, c.envelopePoints
                           ? StartSound(id, 8, SwfBytes().u8(c.envelopePoints).bytes(Envelope(c.envelopePoints)))
                           : StartSound(id));
-        w.showFrame();
+        if (frame < c.frames) w.showFrame();
       }
       SoundRun run(w.end().build());
       ASSERT_EQ(run.result, 0u) << c.what;
@@ -409,6 +414,17 @@ TEST(StreamSound, RoutesAndPlacement) {
     EXPECT_EQ(run.ctx.m_pBigStreamList.at(0), expected >= 4096 ? kSoundStreamTag : 0u) << c.what;
     EXPECT_EQ(run.streamLayer, ExpectedStreamLayer(2, 0, 2, run.sounds[0].itemNo)) << c.what;
   }
+}
+
+TEST(StreamSound, WithoutTheMainTimelineTheStreamIsALibraryItemOnly) {
+  SwfWriter w(8);
+  w.tag(18, StreamHead(0x0E, 4)).tag(19, PcmSamples(4)).showFrame().tag(19, PcmSamples(4)).showFrame();
+  w.tag(18, StreamHead(0x0E, 4)).tag(19, PcmSamples(4)).showFrame().end();
+  SoundRun run(w.build(), [](ConverterContext& c) { c.options.mainTimeline = 0; });
+  ASSERT_EQ(run.result, 0u);
+  EXPECT_TRUE(run.shell.messages.empty());
+  EXPECT_EQ(run.sounds.size(), 1u);
+  EXPECT_FALSE(run.streamSeen);
 }
 
 TEST(StreamSound, AHeadWithoutBlocksWritesNothingAndTheMovieGoesOn) {
