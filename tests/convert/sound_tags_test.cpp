@@ -66,7 +66,9 @@ struct SoundRun {
     };
     test::WriteFileBytes(dir.file("in.swf"), movie);
     result = ConvertMovie(ctx, dir.file("in.swf"), dir.file("out.fla"), 0, services);
-    if (result == 0) EXPECT_TRUE(test::ReadCompoundFile(dir.file("out.fla"), streams));
+    if (result == 0) {
+      EXPECT_TRUE(test::ReadCompoundFile(dir.file("out.fla"), streams));
+    }
   }
   const Bytes& media(uint16_t n) { return streams["Media " + std::to_string(n)]; }
 };
@@ -230,7 +232,9 @@ TEST(EventSoundLayer, ALayerRecordHasTheTemplatesOffsetsAndLengths) {
     const Bytes r = StartSoundLayerRecord(c.level, c.frame, 0x1234, SoundEnvelope{});
     ASSERT_EQ(r.size(), c.length) << int(c.level) << ' ' << c.frame;
     EXPECT_EQ(r[c.idAt] | (r[c.idAt + 1] << 8), 0x1234);
-    if (c.frameAt >= 0) EXPECT_EQ(r[size_t(c.frameAt)] | (r[size_t(c.frameAt) + 1] << 8), 7);
+    if (c.frameAt >= 0) {
+      EXPECT_EQ(r[size_t(c.frameAt)] | (r[size_t(c.frameAt) + 1] << 8), 7);
+    }
     EXPECT_EQ(StartSoundLayerRecord(c.level, c.frame, 1, SoundEnvelope{true, 200, env}).size(),
               c.length + 8 * 200 - 8);
   }
@@ -329,7 +333,9 @@ TEST(DefineSound, SoundsThatCannotBeReadAreSkippedWithAMessage) {
     ASSERT_EQ(run.result, 0u) << c.what;
     EXPECT_EQ(run.sounds.size(), c.mediaBytes ? 2u : 1u) << c.what;
     EXPECT_EQ(run.shell.messages.size(), c.mediaBytes ? 0u : 1u) << c.what;
-    if (c.mediaBytes) EXPECT_EQ(run.media(1).size(), c.mediaBytes) << c.what;
+    if (c.mediaBytes) {
+      EXPECT_EQ(run.media(1).size(), c.mediaBytes) << c.what;
+    }
     EXPECT_EQ(run.media(uint16_t(run.sounds.size())), PcmAsStereo(PcmSamples(2))) << c.what;
   }
 }

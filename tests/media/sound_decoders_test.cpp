@@ -222,7 +222,9 @@ TEST(Mp3Sound, DataThatHoldsNoFrameDecodesToNothing) {
   test::WriteFileBytes(dir.file("tmp.mp3"), std::vector<uint8_t>(5000, 0xFF));
   ASSERT_TRUE(WrapMp3AsWave(dir.file("tmp.mp3"), dir.file("tmp.wav")));
   auto sound = RenderSoundToAvi(dir.file("tmp.wav"));
-  if (sound) EXPECT_EQ(ConvertAviSound(*sound, nullptr, nullptr), 65535);
+  if (sound) {
+    EXPECT_EQ(ConvertAviSound(*sound, nullptr, nullptr), 65535);
+  }
   EXPECT_FALSE(RenderSoundToAvi(dir.file("missing.wav")));
 }
 
