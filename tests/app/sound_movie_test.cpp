@@ -116,29 +116,35 @@ TEST(SoundMovie, HostileSoundsAreSkippedAndTheRestConverts) {
     const char* what;
     std::vector<std::pair<uint16_t, Bytes>> tags;
     size_t messages;
+    size_t firstMedia;  // bytes of "Media 1" when the sound converts
   };
+  // Eleven of the sixteen frames of 208 bytes are whole; twelve are counted.
   Bytes cut = Mp3Sound();
-  cut.resize(cut.size() - 150);
-  Bytes manyStarts;
+  cut.resize(2 + 11 * 208 + 100);
   const std::vector<std::pair<uint16_t, Bytes>> many(10000, {15, SwfBytes().u16(9).u8(0).data()});
   const std::vector<Case> cases = {
-      {"truncated MP3 frames", {{14, DefineSound(1, 0x2A, 9216, cut)}}, 0},
-      {"an MP3 of only FF bytes", {{14, DefineSound(1, 0x2A, 9216, Bytes(4000, 0xFF))}}, 1},
+      {"truncated MP3 frames", {{14, DefineSound(1, 0x2A, 9216, cut)}}, 0, 11 * 208 + 100 + 1 + 12 * 576 / 4},
+      {"an MP3 of only FF bytes", {{14, DefineSound(1, 0x2A, 9216, Bytes(4000, 0xFF))}}, 1, 0},
       {"255 envelope points in 10 bytes",
-       {{15, SwfBytes().u16(9).u8(0x08).u8(255).u32(0).u32(0).u8(0).data()}}, 1},
-      {"a DefineSound of 3 bytes", {{14, {1, 0, 0x3E}}}, 1},
-      {"ADPCM claiming 2^32 - 1 samples", {{14, DefineSound(1, 0x1E, 0xFFFFFFFF, {0x00, 0x40, 0, 0x10})}}, 0},
-      {"10,000 StartSounds in one frame", many, 0},
+       {{15, SwfBytes().u16(9).u8(0x08).u8(255).u32(0).u32(0).u8(0).data()}}, 1, 0},
+      {"a DefineSound of 3 bytes", {{14, {1, 0, 0x3E}}}, 1, 0},
+      // The packet's first sample and five 3-bit codes, at 44 kHz.
+      {"ADPCM claiming 2^32 - 1 samples", {{14, DefineSound(1, 0x1E, 0xFFFFFFFF, {0x40, 0, 0, 0x12, 0x34})}}, 0, 6 * 4},
+      {"10,000 StartSounds in one frame", many, 0, 0},
   };
   for (const Case& k : cases) {
     SwfWriter w(8);
-    w.tag(14, DefineSound(9, 0x3E, 2, {1, 2, 3, 4}));
     for (const auto& [code, body] : k.tags) w.tag(code, body);
+    w.tag(14, DefineSound(9, 0x3E, 2, {1, 2, 3, 4}));
     w.showFrame().tag(15, SwfBytes().u16(9).u8(0).data()).showFrame().end();
     Converted c(w.build());
     ASSERT_EQ(c.run.status, 0) << k.what << c.run.output;
     EXPECT_EQ(c.messages(), k.messages) << k.what << c.run.output;
-    EXPECT_TRUE(c.streams.count("Media 1")) << k.what;
+    // The good sound converts after the bad one.
+    EXPECT_EQ(c.streams["Media " + std::string(k.firstMedia ? "2" : "1")].size(), 2u * 4) << k.what;
+    if (k.firstMedia) {
+      EXPECT_EQ(c.streams["Media 1"].size(), k.firstMedia) << k.what;
+    }
   }
 }
 
