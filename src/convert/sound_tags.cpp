@@ -37,7 +37,6 @@ void Tell(ConverterContext& ctx, const std::string& text) {
   if (ctx.m_pShell) ctx.m_pShell->ShowMessage(kCaption, text);
 }
 
-
 void RemoveWork(ConverterContext& ctx, const char* name) {
   if (ctx.m_pWorkFolder) ctx.m_pWorkFolder->removeFile(name);
 }
@@ -88,7 +87,9 @@ bool PlaceMp3Sound(ConverterContext& ctx, uint16_t itemNo, uint8_t format,
                    std::span<const uint8_t> data) {
   const uint32_t samples = CountMp3Samples(data);
   if (samples == 0) return false;
-  const uint32_t peakCount = PeakCountFor(samples, format);
+  // The peaks keep the media stream below 2 GiB.
+  const uint64_t room = (kMaxSoundStreamBytes - data.size() - 1) / ((format & 1) ? 2 : 1);
+  const uint32_t peakCount = uint32_t(std::min<uint64_t>(PeakCountFor(samples, format), room));
   PeakCollector peaks(peakCount, format & 1);
   if (ctx.m_pWorkFolder) {
     const std::string mp3 = ctx.m_pWorkFolder->file(kMp3WorkName);
