@@ -74,7 +74,9 @@ struct FlaContext : SwfContext {
   uint16_t m_wNextFreeItemNo = 1;
   uint32_t m_nScenePageSize = 0, m_nScenePageStart = 0;
   uint32_t m_nMiniStreamSize = 0;
-  // The library the converters fill for the finaliser, cleared at set-up.
+  // The library records of the conversion (fonts with the script's
+  // font-layout text, bitmaps, sounds, ...): cleared at the engine's set-up,
+  // handed to the finaliser by the finish.
   DocumentLibrary m_library;
 };
 
