@@ -400,6 +400,17 @@ TEST(StreamSound, WithoutTheMainTimelineTheStreamIsALibraryItemOnly) {
   EXPECT_FALSE(run.streamSeen);
 }
 
+TEST(StreamSound, AStreamThatCannotBeReadWritesNoKeyframe) {
+  SwfWriter w(8);
+  w.tag(18, StreamHead(0x2E, 576)).tag(19, Bytes(200, 0xFF)).showFrame().tag(19, Bytes(200, 0xFF));
+  w.showFrame().end();
+  SoundRun run(w.build());
+  ASSERT_EQ(run.result, 0u);
+  EXPECT_TRUE(run.sounds.empty());
+  EXPECT_FALSE(run.streamSeen);
+  EXPECT_EQ(run.shell.messages.size(), 1u);
+}
+
 TEST(StreamSound, AHeadWithoutBlocksWritesNothingAndTheMovieGoesOn) {
   SwfWriter w(8);
   w.tag(18, StreamHead(0x2E, 1152)).showFrame().tag(45, StreamHead(0x2E, 1152));
