@@ -6,40 +6,23 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "fla/file_helpers.h"
 #include "fla/work_files.h"
 #include "support/independent_readers.h"
 #include "support/recording_shell.h"
 #include "convert/engine.h"
 #include "shape/decode/define_shape.h"
 #include "shape/shape_test_support.h"
+#include "support/document_frames.h"
 #include "support/page_walker.h"
 #include "support/temp_dir.h"
 #include "swf/swf_reader.h"
-#include "swf/swf_values.h"
 
 namespace tovrani {
 namespace {
 
 namespace fs = std::filesystem;
 
-// The movie's tags after the header, inflated when compressed; empty when
-// the file is no FWS or CWS movie.
-std::vector<uint8_t> MovieTags(const std::vector<uint8_t>& file) {
-  if (file.size() < 8 || file[1] != 'W' || file[2] != 'S') return {};
-  std::vector<uint8_t> body(file.begin() + 8, file.end());
-  if (file[0] == 'C') {
-    InflateZlibToVector(std::span(file).subspan(8), 64u << 20, body);
-  } else if (file[0] != 'F') {
-    return {};
-  }
-  SwfReader r(body);
-  SwfRect frame;
-  ReadSwfRect(r, frame);
-  r.skip(4);
-  if (!r.ok()) return {};
-  return std::vector<uint8_t>(body.begin() + long(r.pos()), body.end());
-}
+using test::MovieTags;
 
 void CollectShapes(std::span<const uint8_t> tags,
                    std::vector<std::pair<uint16_t, std::vector<uint8_t>>>& out, int depth = 0) {
@@ -100,6 +83,8 @@ TEST(CorpusShapes, MoviesGiveASymbolPagePerShape) {
     if (ConvertMovie(ctx, entry.path().string(), dir.file("out.fla"), 0) != kResultDone) continue;
     std::map<std::string, std::vector<uint8_t>> streams;
     ASSERT_TRUE(test::ReadCompoundFile(dir.file("out.fla"), streams)) << entry.path();
+    EXPECT_TRUE(test::DocumentShowsMovie(test::ReadFileBytes(entry.path().string()), streams))
+        << entry.path();
     size_t symbols = 0;
     for (const auto& [name, page] : streams) {
       if (name != "Page 1" && name.rfind("Symbol ", 0) != 0) continue;

@@ -89,7 +89,8 @@ std::vector<uint8_t> ExpectedPageTail(uint16_t itemNo, uint16_t layerEndValue, u
 
 ::testing::AssertionResult CheckShapePage(const std::vector<uint8_t>& page, uint8_t level,
                                           std::optional<uint16_t> itemNo,
-                                          std::vector<uint32_t>* edgeCounts) {
+                                          std::vector<uint32_t>* edgeCounts,
+                                          std::vector<ShapeObjectView>* objects) {
   ByteSink head;
   WriteShapeRecordHeadShort(head.file(), true, level);
   const std::vector<uint8_t> start = head.bytes();
@@ -99,6 +100,7 @@ std::vector<uint8_t> ExpectedPageTail(uint16_t itemNo, uint16_t layerEndValue, u
   size_t at = FirstStyleTablesPos(level), end = 0;
   for (;;) {
     const uint32_t countField = U32(page, at - 4);
+    ShapeObjectView view;
     for (int table = 0; table < 2; ++table) {
       if (at + 2 > page.size()) return ::testing::AssertionFailure() << "style count cut at " << at;
       const uint16_t n = U16(page, at);
@@ -108,6 +110,7 @@ std::vector<uint8_t> ExpectedPageTail(uint16_t itemNo, uint16_t layerEndValue, u
         if (table == 1 && level < 2) continue;
         const size_t size = at <= page.size() ? FillRecordSize(page, at, level >= 2) : 0;
         if (!size) return ::testing::AssertionFailure() << "bad style record at " << at;
+        if (table == 0) view.fills.emplace_back(page.begin() + long(at), page.begin() + long(at + size));
         at += size;
       }
     }
@@ -119,6 +122,10 @@ std::vector<uint8_t> ExpectedPageTail(uint16_t itemNo, uint16_t layerEndValue, u
                                            << extent->records << " edge records, count field "
                                            << countField;
     counts.push_back(countField);
+    const std::span<const uint8_t> stream = std::span<const uint8_t>(page).subspan(at);
+    DecodedEdge edge;
+    for (size_t pos = 0; ReadEdgeRecord(stream, pos, edge);) view.edges.push_back(edge);
+    if (objects) objects->push_back(std::move(view));
     end = at + extent->endPos;
     auto next = FindFurtherShapeObject(page, end, level);
     if (!next) break;

@@ -8,6 +8,7 @@
 #include <optional>
 #include <vector>
 
+#include "shape/decode/encoded_shape.h"
 #include "support/swf_writer.h"
 
 namespace tovrani::test {
@@ -26,14 +27,22 @@ struct ShapeRecords {
   ShapeRecords& End();
 };
 
+// One shape object as read back from a page: its fill records (entry i is
+// fill index i + 1) and its edge records.
+struct ShapeObjectView {
+  std::vector<std::vector<uint8_t>> fills;
+  std::vector<DecodedEdge> edges;
+};
+
 // Walks a shape page: page head, then per object its head, style tables and
 // edge records (whose number must equal the count field), further objects
 // after their layer records, and, when `itemNo` is given, the closing "ID"
 // layer with the layer end. Fails on anything out of place; `edgeCounts`
-// gets each object's number of edge records.
+// gets each object's number of edge records, `objects` each object.
 ::testing::AssertionResult CheckShapePage(const std::vector<uint8_t>& page, uint8_t level,
                                           std::optional<uint16_t> itemNo,
-                                          std::vector<uint32_t>* edgeCounts = nullptr);
+                                          std::vector<uint32_t>* edgeCounts = nullptr,
+                                          std::vector<ShapeObjectView>* objects = nullptr);
 
 // The page's bytes after the ID layer: the record, then the layer end with
 // the layer count plus 1.

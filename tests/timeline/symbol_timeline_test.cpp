@@ -345,6 +345,35 @@ TEST_P(TimelinePage, RandomTracksGiveWalkablePages) {
   }
 }
 
+// Tracks as a movie gives them: per depth, entries in frame order, some
+// taken over or removed in their own frame, some placed after the last
+// frame, masks over the depths above them, labels anywhere. Every layer
+// fits the timeline and the page is as long as the timeline.
+TEST_P(TimelinePage, RandomMovieTracksFillTheirTimeline) {
+  std::mt19937 rng(16);
+  auto pick = [&rng](uint32_t n) { return uint32_t(rng() % n); };
+  for (int round = 0; round < 200; ++round) {
+    reset();
+    const uint16_t frames = uint16_t(1 + pick(12));
+    uint32_t key = 0;
+    for (uint32_t i = 0, count = 1 + pick(6); i < count; ++i) {
+      DepthTrack& t = track(key += 1 + pick(3));
+      t.isMask = pick(4) == 0;
+      t.maskDepth = uint16_t(key + pick(4));
+      for (uint32_t n = pick(4), at = pick(3); n > 0 && at <= frames; --n) {
+        const uint32_t length = pick(4);  // 0: gone in the frame it came
+        const bool last = n == 1 && pick(2);
+        PlacementEntry& e = place(t, uint16_t(at), last ? kNeverRemoved : uint16_t(at + length), 1);
+        if (pick(3) == 0) e.streamIndex = kNoCharacterRow;
+        at += length + pick(2);
+      }
+    }
+    if (pick(3) == 0) tracks[0].labels = {{uint16_t(pick(frames + 2)), 0, "a"}};
+    BuildSymbolTimeline(ctx, 1, tracks, lastTrack(), 0, frames, state);
+    ASSERT_TRUE(PageFitsDocument(pageBytes(), frames, nullptr)) << "round " << round;
+  }
+}
+
 TEST(EaseTable, ThresholdsAndLookup) {
   const EaseTable t = BuildEaseTable();
   EXPECT_EQ(t[0], 16384);
