@@ -11,10 +11,12 @@
 #include <cstdio>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "convert/video_tags.h"
 #include "convert/placements.h"
+#include "convert/sound_layers.h"
 #include "platform/id_range_list.h"
 #include "timeline/timeline_context.h"
 
@@ -23,6 +25,9 @@ namespace tovrani {
 class OutputTarget;
 
 struct ConverterContext : TimelineContext {
+  // Hands the shape decoders the analysis their objects go through.
+  ConverterContext();
+
   // ---- per-file conversion (the driver around the engine) ----
   // Destination of the automatic naming road, ending with a '/'.
   std::string m_strOutputFolder;
@@ -39,14 +44,14 @@ struct ConverterContext : TimelineContext {
   bool m_bSwfCompressed = false;        // "tmp.swf" is the movie being read
   std::FILE* m_pPageWorkFile = nullptr;          // the scene page ("m.g12")
   std::FILE* m_pActionLayerFile = nullptr;
-  std::FILE* m_pStreamSoundLayerFile = nullptr;
-  std::FILE* m_pEventSoundLayerFile = nullptr;
   uint8_t m_nFileAttributes = 0;
   std::unordered_map<uint16_t, size_t> m_linkageIndex;  // character id -> row of m_pLinkages
   uint32_t m_nStaticTextExtraBytes = 0;  // CSMTextSettings appended to this text tag
-  uint8_t m_bSceneTimeline = 0, m_bPageFlag = 0;
   uint8_t m_bSceneShortLead = 0;  // g_shortLayerEndLead after the scene build, for the finish
-  uint8_t m_bEventSoundsSeen = 0, m_bStreamSoundSeen = 0;
+  // The scene's sound layers ("m.g15", "m.g14") and their frame marks.
+  SoundLayerState m_sceneSounds;
+  // Character ids of the sounds that became library items.
+  std::unordered_set<uint16_t> m_soundItemIds;
   uint16_t m_wSceneFrames = 0;  // the frame count the scene build was given
   DepthIdCache m_depthIdCache;     // its count() is the depth-id cache count
   IdRangeList m_shapeIdRanges;     // the shape ids typed by the user

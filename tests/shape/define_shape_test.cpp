@@ -25,6 +25,7 @@ std::vector<uint8_t> Build(ConverterContext& ctx, uint8_t level, uint32_t tag,
                            const std::vector<uint8_t>& body, uint16_t itemNo = 7) {
   ctx.m_nFlaFormat = level;
   ctx.m_bShapesOn = 1;
+  ctx.options.noProblemSearch = 1;  // the pages as decoded
   std::FILE* f = std::tmpfile();
   if (!f) return {};
   EXPECT_TRUE(BuildShapePage(ctx, tag, body, f, itemNo).ok);

@@ -248,8 +248,8 @@ TEST_P(TimelinePage, EmptyTimelines) {
   }
 }
 
-// Groups: nested pages measure gaps from their start, an inner group is
-// written once, and group heads are bound by their head entry.
+// Groups: nested pages measure gaps from their start and group heads are
+// bound by their head entry.
 TEST_P(TimelinePage, Groups) {
   // A group head at depth 1 covering depths 1-2 from frame 4 to 10; depth
   // 2's first entry is absorbed, its second starts at 6.
@@ -260,30 +260,13 @@ TEST_P(TimelinePage, Groups) {
   place(inner, 4, 5, 2).streamIndex = kAbsorbedEntry;
   place(inner, 6, 10, 2);
   uint16_t range[2] = {0, 0};
-  BuildSymbolTimeline(ctx, 1, tracks, lastTrack(), 0, 20, state, 0, 0, range, 0, 1, "spInner1.tmp");
+  BuildSymbolTimeline(ctx, 1, tracks, lastTrack(), 0, 20, state, 0, 0, range, 0, 1);
   EXPECT_EQ(range[0], 4);
   EXPECT_EQ(range[1], 10);
   EXPECT_TRUE(PageWalksClean(pageBytes()));
   // Depth 2: an empty keyframe of 2 frames (4 to 6), not of 6.
   EXPECT_EQ(CountOf(body(), ExpectedEmptyFrame(isNew(), 2, true)), 1u);
   EXPECT_EQ(tracks[1].key, kTrackWritten);
-
-  // A group inside the group; the head entry index is past the inner
-  // tracks' entries.
-  reset();
-  DepthTrack& outer = track(1);
-  place(outer, 0, kNeverRemoved, 1).groupDepths = 3;
-  outer.isGroup = 1;
-  place(track(2), 0, kNeverRemoved, 2);
-  DepthTrack& innerGroup = track(3);
-  place(innerGroup, 0, kNeverRemoved, 3).groupDepths = 1;
-  innerGroup.isGroup = 1;
-  BuildSymbolTimeline(ctx, 1, tracks, lastTrack(), 0, 5, state, 0, 0, nullptr, 0, 1, "spInner1.tmp");
-  const PageWalk w = WalkPage(pageBytes());
-  EXPECT_TRUE(w.ok) << w.error;
-  EXPECT_EQ(w.count("CPicLayer"), 3u);
-  EXPECT_EQ(tracks[2].isGroup, 0);
-  EXPECT_EQ(tracks[2].key, kTrackWritten);
 
   // At the top level a group head's range comes from its own head entry.
   reset();
@@ -308,7 +291,7 @@ TEST_P(TimelinePage, Groups) {
   mask.isMask = 1;
   mask.maskDepth = 3;
   place(mask, 0, kNeverRemoved, 0);
-  BuildSymbolTimeline(ctx, 1, tracks, 1, 0, 5, state, 0, 1, nullptr, 0, 1, "spInner1.tmp");
+  BuildSymbolTimeline(ctx, 1, tracks, 1, 0, 5, state, 0, 1, nullptr, 0, 1);
   EXPECT_EQ(tracks[0].key, kTrackWritten);
   EXPECT_EQ(tracks[1].key, kTrackWritten);
 }

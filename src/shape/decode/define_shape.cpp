@@ -77,6 +77,10 @@ class ShapeDecoder {
   // analysis.
   bool singleSided() const { return singleSided_; }
   std::span<const uint8_t> edges() const { return edges_.span(); }
+  // The open object as the page takes it over.
+  ShapePage::ObjectEdges object() const {
+    return {edges_.span(), recordCount_, singleSided_, wide_ ? &wideStyles_ : &styles_};
+  }
 
  private:
   bool HasAlpha() const { return tag_ == 32 || tag_ == 83; }
@@ -110,6 +114,7 @@ class ShapeDecoder {
   uint32_t lineIndex_ = 0, fill0Index_ = 0, fill1Index_ = 0;  // into the style arrays
   bool wide_ = false;  // more than 255 fill or line styles in force
   ObjectStyles wideFills_, wideLines_;
+  StyleIndex wideStyles_;  // the open object's own tables on the wide road
   Point64 pen_;
   Point64 pendingMove_;
   uint8_t pendingChange_ = 0;  // 0 nothing, 1 style change, 2 style change and move
@@ -252,6 +257,10 @@ void ShapeDecoder::WriteWideStyleTables() {
   blob.PutU16(uint16_t(wideLines_.used.size()));
   for (uint32_t index : wideLines_.used) blob.PutBytes(styles_.Line(index));
   page_.WriteStyleTables(blob.span());
+  // The object's edges number these tables, not the shape's whole arrays.
+  wideStyles_.Clear();
+  for (uint32_t index : wideFills_.used) wideStyles_.fills.emplace_back(styles_.Fill(index).begin(), styles_.Fill(index).end());
+  for (uint32_t index : wideLines_.used) wideStyles_.lines.emplace_back(styles_.Line(index).begin(), styles_.Line(index).end());
 }
 
 bool ShapeDecoder::SelectionFits() {
@@ -269,7 +278,7 @@ void ShapeDecoder::SplitObject() {
     return;
   }
   WriteWideStyleTables();
-  page_.EndObjectForNewStyles(edges_.span(), recordCount_);
+  page_.EndObjectForNewStyles(object());
   recordCount_ = 0;
   edges_.Clear();
   lastRecordEndsAtLastPoint_ = false;
@@ -318,7 +327,7 @@ void ShapeDecoder::StyleChange(uint32_t flags) {
       return;
     }
     if (wide_) WriteWideStyleTables();
-    page_.EndObjectForNewStyles(edges_.span(), recordCount_);
+    page_.EndObjectForNewStyles(object());
     stylesComplete = ReadStyleArrays();
     if (moveTo) {
       pendingMove_ = pendingMove;
@@ -469,12 +478,12 @@ ShapePageResult BuildShapePage(ShapeContext& ctx, uint32_t tag, std::span<const 
   ShapePage page(ctx, file);
   ShapeDecoder decoder(ctx, tag, body, page);
   decoder.Run();
-  page.Finish(decoder.edges(), decoder.recordCount(), decoder.noCache(), itemNo);
+  const uint32_t lastCount = page.Finish(decoder.object(), decoder.noCache(), itemNo);
   ShapePageResult result;
   result.ok = page.ok();
   result.complete = ctx.m_bShapesOn != 0;
   result.objects = page.objects();
-  result.lastRecordCount = decoder.recordCount();
+  result.lastRecordCount = lastCount;
   return result;
 }
 
