@@ -292,15 +292,15 @@ TEST_P(StaticTextDummy, AMovieWithoutFontsAsksOncePerText) {
 
 INSTANTIATE_TEST_SUITE_P(Answers, StaticTextDummy, ::testing::Bool());
 
-TEST_F(StaticText, AnUnknownFontGivesNoTextAndNoQuestion) {
+TEST_F(StaticText, AnUnknownFontGivesAnEmptyClipWithoutQuestion) {
   Options(kShapes);
   test::SwfWriter w(8);
   w.tag(48, test::DefineFont2(1, 0, "Arial", {'a'}));
   w.tag(11, Text(11, 5, {{.font = 9, .height = 240, .glyphs = {{0, 10}}}}));
   const Streams streams = Convert(w, {5});
   EXPECT_TRUE(shell.questions.empty());
-  EXPECT_TRUE(ctx.m_pStaticTexts.empty());
   EXPECT_TRUE(TextPages(streams).empty());
+  EXPECT_EQ(ctx.m_nSymbolStreams, 1u);  // the empty movie clip
 }
 
 TEST_F(StaticText, MissingFontQuestionChoosesTheRoad) {
