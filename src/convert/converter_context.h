@@ -213,6 +213,12 @@ struct ConverterContext {
   std::vector<DepthHandoff> m_pSpriteLayerDepths;
   std::vector<CharacterRestore> m_pMovieMaskDepths;
   std::vector<CharacterRestore> m_pSpriteMaskDepths;
+  // ---- depth and mask-layer pass (belongs to the timeline part) ----
+  // The pass's work bound per timeline (tests lower it), and whether a write
+  // into the SWF work file failed, which fails the conversion.
+  uint64_t m_nMaskPassBudget = PassBudget::kDefaultUnits;
+  uint8_t m_bDepthWriteFailed = 0;
+  // ---- end of the depth and mask-layer pass ----
   std::vector<InitActionRecord> m_pInitActions;
   std::vector<ButtonSoundRecord> m_pButtonSounds;
   // The scene page's archive state (class indexes and object counts).

@@ -287,7 +287,10 @@ uint32_t Engine::ReadHeaderRest() {
 
   ctx_.m_pMovieEvents.clear();
   ctx_.m_pInitActions.clear();
+  ctx_.m_bDepthWriteFailed = 0;
   RearrangeMaskLayers(ctx_, 1, nullptr, 0);
+  // The records would describe depths the tags do not hold.
+  if (ctx_.m_bDepthWriteFailed) return kResultOutputIncomplete;
   if (std::fseek(f, long(tagStart), SEEK_SET) != 0) return kResultInputTooShort;
   ctx_.m_movieEventIndex = DisplayEventIndex(ctx_.m_pMovieEvents, ctx_.m_pMovieMaskDepths);
 

@@ -88,29 +88,25 @@ DepthTable BuildFromBuckets(const std::vector<DisplayEvent>& events, const Depth
   return table;
 }
 
-// First span, in order, whose end lies after `frame` (ends never decrease).
-size_t FirstEndingAfter(const std::vector<DepthSpan>& spans, uint32_t frame) {
-  auto it = std::upper_bound(spans.begin(), spans.end(), frame,
-                             [](uint32_t f, const DepthSpan& s) { return f < s.endFrame; });
-  return size_t(it - spans.begin());
-}
-
 }  // namespace
 
 DepthTable BuildDepthTable(const std::vector<DisplayEvent>& events) {
   return BuildFromBuckets(events, DepthBuckets(events));
 }
 
-bool ClampDeepClips(std::vector<DisplayEvent>& events, uint16_t maxDepth) {
+bool ClampDeepClips(std::vector<DisplayEvent>& events, uint16_t maxDepth,
+                    std::vector<uint32_t>* which) {
   bool clamped = false;
   uint16_t limit = maxDepth == 0xFFFF ? 0xFFFF : uint16_t(maxDepth + 1);
   // Taken-over copies of a deep clip are clamped with their source, so one
   // object keeps one clip depth.
-  for (DisplayEvent& e : events) {
+  for (uint32_t i = 0; i < events.size(); ++i) {
+    DisplayEvent& e = events[i];
     if (!e.isRemove && e.hasClip && e.clipDepth >= 0x8000 && e.depth < 0x7F00 &&
         e.clipDepth > maxDepth) {
       e.clipDepth = limit;
       clamped = true;
+      if (which) which->push_back(i);
     }
   }
   return clamped;
@@ -248,6 +244,21 @@ void CloseDepthGaps(DepthTable& table) {
       s.clipDepth = map(s.clipDepth);
       s.origClipDepth = map(s.origClipDepth);
     }
+  }
+}
+
+size_t FirstEndingAfter(const std::vector<DepthSpan>& spans, uint32_t frame) {
+  auto it = std::upper_bound(spans.begin(), spans.end(), frame,
+                             [](uint32_t f, const DepthSpan& s) { return f < s.endFrame; });
+  return size_t(it - spans.begin());
+}
+
+void RefreshEntry(DepthEntry& entry) {
+  entry.hasMask = entry.hasNonMask = 0;
+  entry.markedCount = 0;
+  for (DepthSpan& s : entry.spans) {
+    s.marked = 0;
+    (s.hasClip ? entry.hasMask : entry.hasNonMask) = 1;
   }
 }
 

@@ -55,15 +55,15 @@ bool TimelineData::ReadBody(const Tag& tag, std::vector<uint8_t>& out) {
   return tag.length == 0 || ReadAt(tag.bodyPos, out.data(), tag.length);
 }
 
-void TimelineData::Apply(std::vector<Patch> patches) {
+bool TimelineData::Apply(std::vector<Patch> patches) {
   std::erase_if(patches, [&](const Patch& p) { return p.pos >= end_ || end_ - p.pos < p.size; });
-  if (patches.empty()) return;
+  if (patches.empty()) return true;
   if (!file_) {
     for (const Patch& p : patches) {
       buf_[p.pos] = uint8_t(p.value);
       if (p.size == 2) buf_[p.pos + 1] = uint8_t(p.value >> 8);
     }
-    return;
+    return true;
   }
   std::stable_sort(patches.begin(), patches.end(),
                    [](const Patch& a, const Patch& b) { return a.pos < b.pos; });
@@ -79,17 +79,19 @@ void TimelineData::Apply(std::vector<Patch> patches) {
     window.resize(size_t(to - from));
     if (std::fseek(file_, long(from), SEEK_SET) != 0 ||
         std::fread(window.data(), 1, window.size(), file_) != window.size())
-      return;
+      return false;
     for (size_t k = i; k < j; ++k) {
       size_t at = size_t(patches[k].pos - from);
       window[at] = uint8_t(patches[k].value);
       if (patches[k].size == 2) window[at + 1] = uint8_t(patches[k].value >> 8);
     }
-    if (std::fseek(file_, long(from), SEEK_SET) != 0) return;
-    std::fwrite(window.data(), 1, window.size(), file_);
-    std::fflush(file_);
+    if (std::fseek(file_, long(from), SEEK_SET) != 0 ||
+        std::fwrite(window.data(), 1, window.size(), file_) != window.size() ||
+        std::fflush(file_) != 0)
+      return false;
     i = j;
   }
+  return true;
 }
 
 void TimelineData::RestorePosition() {
@@ -212,7 +214,7 @@ RecordResult RecordDisplayEvents(TimelineData& data, bool mainTimeline, ShellSer
     rec.Tag(tag, body);
     pos = tag.bodyPos + tag.length;
   }
-  data.Apply(out.disabled);
+  if (!data.Apply(out.disabled)) return RecordResult::kWriteFailed;
   return RecordResult::kOk;
 }
 

@@ -81,10 +81,9 @@ class TimelineData {
     uint8_t size = 2;
   };
   // Applies the changes (positions outside the timeline are skipped); the
-  // file is read and written in large windows, not seeked to per change. A
-  // failed file write is not reported: the engine reads the tags as they
-  // stand.
-  void Apply(std::vector<Patch> patches);
+  // file is read and written in large windows, not seeked to per change.
+  // False when the file could not be read or written.
+  bool Apply(std::vector<Patch> patches);
   // Puts the file back where it stood when this object was made.
   void RestorePosition();
 
@@ -110,7 +109,8 @@ struct DisplayRecording {
   uint32_t displayTags = 0;  // display-list tags met by the first walk
 };
 
-enum class RecordResult { kOk, kOverrun, kNothing, kOptionOff };
+// kWriteFailed: the moves of nothing could not be disabled in the file.
+enum class RecordResult { kOk, kOverrun, kNothing, kOptionOff, kWriteFailed };
 
 // The two walks over one timeline. The first only checks that every tag lies
 // inside the timeline and counts; the second records. `mainTimeline` is the

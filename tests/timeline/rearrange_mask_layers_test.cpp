@@ -93,7 +93,8 @@ struct FinalRun {
   bool finish(bool cancelled) {
     TimelineData data{std::span<uint8_t>(body)};
     PassBudget budget;
-    return FinishDepthTable(rec.events, rec.headerPos, table, cancelled, budget, data, out);
+    return FinishDepthTable(rec.events, rec.headerPos, CharacterSources(rec.events), table, cancelled,
+                            budget, data, out) == FinishResult::kWritten;
   }
 };
 
