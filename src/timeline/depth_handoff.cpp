@@ -107,6 +107,21 @@ FinishResult FinishDepthTable(std::vector<DisplayEvent>& events,
       }
     }
   }
+  // A placement without Move that took the place of the object before it
+  // (no removal between) ends that object too; once the two stand on
+  // different layers, nothing in the tags does so any more.
+  std::vector<uint32_t> entryOf(events.size(), kNoEvent);
+  for (uint32_t ei = 0; ei < table.size(); ++ei)
+    for (const DepthSpan& s : table[ei].spans) entryOf[s.placeEvent] = ei;
+  for (uint32_t ei = 0; ei < table.size(); ++ei) {
+    for (const DepthSpan& s : table[ei].spans) {
+      uint32_t pe = s.placeEvent, prev = sources.previous(pe);
+      if ((events[pe].placeFlags & kPlaceMove) || prev == kNoEvent || events[prev].isRemove ||
+          entryOf[prev] == ei || entryOf[prev] == kNoEvent)
+        continue;
+      if (events[prev].handoffFrame == 0) events[prev].handoffFrame = s.startFrame;
+    }
+  }
   for (const DepthEntry& e : table) {
     for (const DepthSpan& s : e.spans) {
       const DisplayEvent& p = events[s.placeEvent];

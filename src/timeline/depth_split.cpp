@@ -12,7 +12,10 @@ namespace {
 void MarkHandoff(std::vector<DisplayEvent>& events, const CharacterSources& sources,
                  const DepthSpan& prev, const DepthSpan& next) {
   DisplayEvent& p = events[prev.placeEvent];
-  if (p.handoffFrame != 0) return;
+  // Only the same object's placement before it: once the regrouping has
+  // moved spans between entries, the span before in the entry may be
+  // another object's.
+  if (p.handoffFrame != 0 || sources.previous(next.placeEvent) != prev.placeEvent) return;
   DisplayEvent& e = events[next.placeEvent];
   if (e.isReplace) {
     p.handoffFrame = next.startFrame;

@@ -103,7 +103,8 @@ bool MergeConsecutiveMasks(std::vector<DisplayEvent>& events, DepthTable& table,
 
 // Shrinks every gap between consecutive entries to one free depth, moving
 // clip depths along so that each mask covers the same entries.
-void CloseDepthGaps(DepthTable& table);
+// `budget`, when given, is charged for the spans visited.
+void CloseDepthGaps(DepthTable& table, PassBudget* budget = nullptr);
 
 // Recomputes hasMask and hasNonMask from the spans (a disabled mask no
 // longer counts as a mask) and clears the entry's marks.
@@ -111,7 +112,12 @@ void RefreshEntry(DepthEntry& entry);
 
 // Sets free, nestedMask and partlyMasked of every entry (the last entry
 // first; `perEntry` runs once per entry) and returns whether anything needs
-// rearranging. A spent budget answers true.
-bool ClassifyDepths(DepthTable& table, PassBudget& budget, const std::function<void()>& perEntry);
+// rearranging. Without `coverage` partlyMasked is left 0 (MarkPartlyMasked
+// sets it when it is needed). A spent budget answers true.
+bool ClassifyDepths(DepthTable& table, PassBudget& budget, const std::function<void()>& perEntry,
+                    bool coverage = true);
+
+// Sets partlyMasked as ClassifyDepths does.
+void MarkPartlyMasked(DepthTable& table, PassBudget& budget);
 
 }  // namespace tovrani

@@ -200,6 +200,8 @@ RepairResult RepairOneEntry(DepthTable& table, std::vector<DisplayEvent>& events
 
   // A candidate whose range holds no partly covered entry is cleared and the
   // search goes on below it (the entries above it hold no candidate).
+  MarkPartlyMasked(table, budget);
+  if (budget.spent()) return RepairResult::kBudgetSpent;
   for (size_t x = n; x-- > 0;) {
     if (visit) visit(x);
     DepthEntry& e = table[x];

@@ -111,12 +111,15 @@ uint32_t RearrangeMaskLayers(ConverterContext& ctx, uint8_t fromFile, uint8_t* t
       break;
     }
     if (shell) shell->SetSubRange(0, uint32_t(table.size()));
-    CloseDepthGaps(table);
+    CloseDepthGaps(table, &budget);
     if (!WithinShiftBounds(table)) {
       abandoned = true;
       break;
     }
-    if (ClassifyDepths(table, budget, pump)) changed = true;
+    // After the first cycle `changed` stays set, and only the last search
+    // reads which masks leave part of their range uncovered: it finds that
+    // out itself, once the others have nothing left.
+    if (ClassifyDepths(table, budget, pump, firstCycle)) changed = true;
     if (!changed) {
       // Nothing to rearrange: the tags stay as they are.
       for (DisplayEvent& e : events) e.depth = e.origDepth;
