@@ -22,7 +22,8 @@ TEST(RearrangeMaskLayers, NothingToRearrangeWritesNothingButRecordsEvents) {
       Tags({PlaceObject2Tag({.depth = 1, .character = 1, .clip = 3}),
             PlaceObject2Tag({.depth = 3, .character = 2}), PlaceObject2Tag({.depth = 40, .character = 3}),
             ShowFrameTag()}),
-      // A mask at depth 0 leaves the tags alone.
+      // A mask at depth 0 leaves the tags alone, but for the deep clip
+      // clamped to one past the deepest placement.
       Tags({PlaceObject2Tag({.depth = 0, .character = 1, .clip = 5}),
             PlaceObject2Tag({.depth = 3, .character = 2, .clip = 0xFFFF}),
             PlaceObject2Tag({.depth = 40, .character = 3}), ShowFrameTag()})};
@@ -30,7 +31,12 @@ TEST(RearrangeMaskLayers, NothingToRearrangeWritesNothingButRecordsEvents) {
     ConverterContext ctx;
     std::vector<uint8_t> tags = movie;
     EXPECT_EQ(RunMainPass(ctx, tags), 3u);
-    EXPECT_EQ(tags, movie);
+    std::vector<uint8_t> expected = movie;
+    if (ctx.m_pMovieEvents[1].clipDepth == 41) {
+      expected[ctx.m_pMovieEvents[1].clipPos - kLead] = 41;
+      expected[ctx.m_pMovieEvents[1].clipPos - kLead + 1] = 0;
+    }
+    EXPECT_EQ(tags, expected);
     ASSERT_EQ(ctx.m_pMovieEvents.size(), 3u);  // filled on this road too
     EXPECT_EQ(ctx.m_pMovieEvents[2].depth, 40);
     EXPECT_TRUE(ctx.m_pMovieLayerDepths.empty() && ctx.m_pMovieMaskDepths.empty());
@@ -161,6 +167,32 @@ TEST(DepthHandoffTables, ShiftsThatDoNotFitTheTagsWriteNothing) {
   marker.table[0].maxClip = marker.table[0].spans[0].clipDepth = 0x8000;
   EXPECT_FALSE(marker.finish(true));
   EXPECT_EQ(marker.body, before);
+}
+
+TEST(DepthHandoffTables, DisabledMaskKeepsItsMarkerBesideAnotherMask) {
+  // One layer: a nested mask disabled (its event still has a clip depth),
+  // then a live mask reaching further.
+  FinalRun r(Tags({PlaceObject2Tag({.depth = 4, .character = 5, .clip = 5}), Frames(3), RemoveObject2Tag(4),
+                   PlaceObject2Tag({.depth = 4, .character = 6, .clip = 9}), PlaceObject2Tag({.depth = 5, .character = 7}),
+                   ShowFrameTag()}));
+  ASSERT_EQ(r.table.size(), 2u);
+  DepthSpan& disabled = r.table[0].spans[0];
+  disabled.hasClip = 0;
+  disabled.disabledClip = 0x8002;
+  r.table[0].maxClip = 9;
+  ASSERT_TRUE(r.finish(false));
+  EXPECT_EQ(U16At(r.body, r.rec.events[0].clipPos), 0x8002);
+  EXPECT_EQ(U16At(r.body, r.rec.events[2].clipPos), 9);
+  // A marker at depth 0x7F00 or above, or over more than 0x7FFF depths, is refused.
+  for (const uint32_t depth : {0x7F00u, 4u}) {
+    FinalRun far(Tags({PlaceObject2Tag({.depth = 4, .character = 5, .clip = 5}), ShowFrameTag()}));
+    far.table[0].depth = depth;
+    far.table[0].spans[0].hasClip = 0;
+    far.table[0].spans[0].disabledClip = depth == 4 ? 0x8000 + 0x8000 : 0x8002;
+    const std::vector<uint8_t> before = far.body;
+    EXPECT_FALSE(far.finish(false)) << depth;
+    EXPECT_EQ(far.body, before);
+  }
 }
 
 // A random timeline as a list of tags with a readable line each, so that a
