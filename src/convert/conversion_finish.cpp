@@ -82,6 +82,7 @@ uint32_t Finish::Assemble() {
   std::vector<uint32_t> folderIds;
   uint32_t word = 0;
   if (uint32_t r = FinishDocument(ctx_, lib_, folderIds, word); r != 0) return r;
+  if (ctx_.m_nWriterError) return uint32_t(ctx_.m_nWriterError);
 
   std::string why;
   CompoundFileResult written = WriteCompoundFile(out->file(), ctx_, ctx_.m_nScenePageSize,
@@ -148,7 +149,7 @@ uint32_t FinishConversion(ConverterContext& ctx, DocumentLibrary& library) {
 }
 
 uint32_t FinishConversion(ConverterContext& ctx) {
-  DocumentLibrary library;
+  DocumentLibrary& library = ctx.m_library;
   // The engine's own publish pairs travel inside the publish-settings chunk.
   library.morePublishGroups = [&ctx](ContentsStream&, uint8_t) { PublishGroupOrCleanup(ctx, true); };
   return FinishConversion(ctx, library);

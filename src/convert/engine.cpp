@@ -16,6 +16,7 @@
 #include "swf/swf_values.h"
 #include "convert/tag_loop.h"
 #include "convert/conversion_finish.h"
+#include "convert/font_tags.h"
 #include "swf/tag_statistics.h"
 #include "timeline/symbol_timeline.h"
 #include "fla/work_folder.h"
@@ -119,6 +120,7 @@ uint32_t Engine::Run(const std::string& source, const std::string& output) {
   if (result != kResultDone) return result;
   result = RunTagLoop(ctx_, loop_, svc_);
   if (result != kResultDone) return result;
+  ReportMissingFonts(ctx_);
   if (svc_.finish) return svc_.finish(ctx_);
   return kResultDone;
 }
@@ -129,6 +131,11 @@ uint32_t Engine::SetUp(const std::string& source, const std::string& output) {
   ctx_.m_nFileAttributes = 0;
   ctx_.m_nStaticTextExtraBytes = 0;
   ctx_.m_pLinkages.clear();
+  ctx_.m_linkageIndex.clear();
+  ctx_.m_library = DocumentLibrary();
+  ctx_.m_pEditTexts.clear();
+  ctx_.m_strMissingFonts.clear();
+  ctx_.m_nMissingFonts = ctx_.m_nFontTagsRefused = 0;
   ctx_.m_bitmapSideCopies.clear();
   ctx_.m_jpegTablesSideCopy = {};
   ctx_.m_nBitmapSideCopyEnd = 0;
@@ -344,6 +351,16 @@ uint32_t ConvertMovie(ConverterContext& ctx, const std::string& source, const st
 uint32_t ConvertMovie(ConverterContext& ctx, const std::string& source, const std::string& output,
                       uint32_t mode, const EngineServices& services) {
   if ((mode & 0xFF) != 0) return kResultPublishMode;
+  // The shape handler steers "Heuristic Problem Search" shape by shape; the
+  // user's choice is theirs again once the movie is done.
+  struct RestoreOption {
+    uint8_t* option;
+    uint8_t value;
+    ~RestoreOption() {
+      if (option) *option = value;
+    }
+  } restore{ctx.m_pOptHeuristicProblemSearch,
+            ctx.m_pOptHeuristicProblemSearch ? *ctx.m_pOptHeuristicProblemSearch : uint8_t(0)};
   ConverterContext* previous = g_pConverter;
   g_pConverter = &ctx;
   uint32_t result;

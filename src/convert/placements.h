@@ -12,24 +12,11 @@
 #include <cstdint>
 #include <span>
 
+#include "timeline/display_list.h"
+
 namespace tovrani {
 
 struct ConverterContext;
-
-// Element kinds of a DisplayListEntry, as the timeline builder reads them.
-enum : uint8_t {
-  kElementSymbol = 0,
-  kElementMovieClip = 1,
-  kElementButton = 2,
-  kElementEditText = 3,
-  kElementStaticText = 4,
-  kElementMorphShape = 5,
-  kElementVideo = 6,
-};
-
-// The row of a character nobody registered (the builder reads it as "no
-// stream").
-inline constexpr uint32_t kNoCharacterRow = 0xFFFFFFFF;
 
 // What a placement needs to know of a character: the element kind and the
 // row of the table that describes it (the stream row for kinds 0-2, the edit

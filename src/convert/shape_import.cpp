@@ -13,7 +13,7 @@
 #include "fla/keyframe_records.h"
 #include "fla/layer_records.h"
 #include "fla/stream_placement.h"
-#include "fla/writer_services.h"
+#include "convert/writer_services.h"
 #include "shape/decode/shape_bitmap_ids.h"
 #include "shape/decode/shape_page.h"
 #include "convert/converter_context.h"

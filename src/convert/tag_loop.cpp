@@ -7,6 +7,8 @@
 #include "fla/keyframe_records.h"
 #include "fla/layer_records.h"
 #include "convert/converter_context.h"
+#include "convert/edit_text.h"
+#include "convert/font_tags.h"
 #include "convert/linkage.h"
 #include "convert/placements.h"
 #include "convert/shape_tags.h"
@@ -291,9 +293,15 @@ uint32_t TagLoop::Dispatch(TagBody& t) {
       return kResultDone;
     case 14:
       return HandleFrame(t);
+    case 15:
+      HandleFontTag(ctx_, t.code, body);
+      return kResultDone;
+    case 16:
+      HandleEditText(ctx_, body);
+      return kResultDone;
     default:
       // The handlers of sounds, morph shapes, bitmaps, the
-      // background, video, sprites, buttons, fonts and texts take their
+      // background, video, sprites, buttons and static texts take their
       // tags here; until they exist the tag is skipped.
       return kResultDone;
   }
@@ -416,7 +424,8 @@ int ChainEntryFor(const ConverterContext& c, uint16_t code, uint32_t length) {
   if (code == 69 && len) return 1;
   if (In(code, {56, 57, 71}) && On(c.m_pOptLinkage) && len) return 2;
   if (code == 15 && mainTimeline && On(c.m_pOptSound) && len) return 3;
-  if (In(code, {2, 22, 32, 83}) && On(c.m_pOptShape) && len) return 4;
+  // With "Shape" off shapes still fill the shape cache (no page, no item).
+  if (In(code, {2, 22, 32, 83}) && len) return 4;
   if (In(code, {46, 84}) && On(c.m_pOptMorphShape) && len) return 5;
   if (IsBitmapTag(code) && On(c.m_pOptPicture) && len) return 6;
   if (code == 9 && len) return 7;

@@ -8,8 +8,9 @@
 #include "fla/item_names.h"
 #include "fla/jsfl_script.h"
 #include "fla/publish_properties.h"
+#include "fla/file_helpers.h"
 #include "fla/stream_placement.h"
-#include "convert/converter_context.h"
+#include "fla/fla_context.h"
 
 namespace tovrani {
 
@@ -33,7 +34,7 @@ struct MorphPlace {
 
 class Finaliser {
  public:
-  Finaliser(ConverterContext& ctx, DocumentLibrary& lib)
+  Finaliser(FlaContext& ctx, DocumentLibrary& lib)
       : ctx_(ctx), lib_(lib), c_(g_contents), L_(ctx.m_nFlaFormat > 2 ? 2 : ctx.m_nFlaFormat) {}
 
   uint32_t Run(std::vector<uint32_t>& folderIds);
@@ -63,8 +64,13 @@ class Finaliser {
     return slot;
   }
   void AppendPiece(const std::string& piece) {
-    if (!ctx_.m_strJsflPath.empty() && AppendJsflPiece(ctx_.m_strJsflPath, piece))
-      ctx_.m_bJsflWritten = 1;
+    // A document that needs a piece its script cannot take is incomplete.
+    if (ctx_.m_strJsflPath.empty()) {
+      if (ctx_.m_bJsflMissing) NoteWriterFailure(ctx_, kResultOutputIncomplete);
+      return;
+    }
+    if (AppendJsflPiece(ctx_.m_strJsflPath, piece)) ctx_.m_bJsflWritten = 1;
+    else NoteWriterFailure(ctx_, kResultOutputIncomplete);
   }
 
   void BuildIndexes();
@@ -81,7 +87,7 @@ class Finaliser {
   void FolderList();
   void Closing();
 
-  ConverterContext& ctx_;
+  FlaContext& ctx_;
   DocumentLibrary& lib_;
   ContentsStream& c_;
   const uint8_t L_;
@@ -561,7 +567,7 @@ uint32_t Finaliser::Run(std::vector<uint32_t>& folderIds) {
 
 }  // namespace
 
-uint32_t FinishDocument(ConverterContext& ctx, DocumentLibrary& library,
+uint32_t FinishDocument(FlaContext& ctx, DocumentLibrary& library,
                         std::vector<uint32_t>& folderIds, uint32_t& word) {
   word = 0;
   return Finaliser(ctx, library).Run(folderIds);

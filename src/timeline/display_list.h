@@ -26,6 +26,21 @@
 
 namespace tovrani {
 
+// Element kinds of a DisplayListEntry, as the timeline builder reads them.
+enum : uint8_t {
+  kElementSymbol = 0,
+  kElementMovieClip = 1,
+  kElementButton = 2,
+  kElementEditText = 3,
+  kElementStaticText = 4,
+  kElementMorphShape = 5,
+  kElementVideo = 6,
+};
+
+// The row of a character nobody registered (the builder reads it as "no
+// stream").
+inline constexpr uint32_t kNoCharacterRow = 0xFFFFFFFF;
+
 struct ComponentParamValue {
   std::string text;
   std::string secondText;

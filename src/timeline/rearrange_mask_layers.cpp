@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <span>
 
-#include "convert/converter_context.h"
 #include "timeline/character_sources.h"
+#include "timeline/timeline_context.h"
 #include "timeline/depth_handoff.h"
 #include "timeline/depth_table.h"
 #include "timeline/display_events.h"
@@ -43,7 +43,7 @@ void Warn(ShellServices* shell, const char* text) {
 
 }  // namespace
 
-uint32_t RearrangeMaskLayers(ConverterContext& ctx, uint8_t fromFile, uint8_t* tagBuf,
+uint32_t RearrangeMaskLayers(TimelineContext& ctx, uint8_t fromFile, uint8_t* tagBuf,
                              int32_t bufLen) {
   ShellServices* shell = ctx.m_pShell;
   if (shell) shell->SetCurrentAction("Rearranging mask layers...");

@@ -160,6 +160,8 @@ std::vector<ShownFrame> ShownFrames(const std::vector<uint8_t>& data, size_t beg
       if (!c.ok) return;
       if (code == 70 && ((f2 & 8) || ((f2 & 16) && (f & 2)))) c.skipString();
       uint32_t ch = (f & 2) ? c.u16() : 0;
+      // A character id cut short names no character.
+      const bool hasCharacter = (f & 2) && c.ok;
       if (f & 4) c.skipMatrix();
       if (f & 8) c.skipCxform();
       if (f & 16) c.u16();
@@ -179,7 +181,9 @@ std::vector<ShownFrame> ShownFrames(const std::vector<uint8_t>& data, size_t beg
         if (auto e = index.byDepthPos.find(body + depthAt); e != index.byDepthPos.end()) event = e->second;
       auto it = list.find(depth);
       if (!(f & 1)) {
-        if (f & 2) list[depth] = Obj{uint16_t(ch), attrs, hasClip, clip, event};
+        // A placement without the move flag on a depth that shows an
+        // object is ignored, as players do.
+        if (hasCharacter && it == list.end()) list[depth] = Obj{uint16_t(ch), attrs, hasClip, clip, event};
         return;
       }
       if (it == list.end() && event != kNoEvent) {
@@ -195,7 +199,7 @@ std::vector<ShownFrame> ShownFrames(const std::vector<uint8_t>& data, size_t beg
           from = &h->second;
         if (!from) return;
         Obj o = *from;
-        if (!(f & 2)) {
+        if (!hasCharacter) {
           // The character comes only from the Move's restore record.
           o.character = 0;
           for (const CharacterRestore& r : *pass->restores)
@@ -206,7 +210,7 @@ std::vector<ShownFrame> ShownFrames(const std::vector<uint8_t>& data, size_t beg
         it = list.emplace(depth, o).first;
       }
       if (it == list.end()) return;
-      if (f & 2) it->second.character = uint16_t(ch);
+      if (hasCharacter) it->second.character = uint16_t(ch);
       it->second.attributes += "|" + attrs;
       it->second.event = event;
       if (hasClip) it->second.isMask = true, it->second.clip = clip;

@@ -16,13 +16,13 @@ struct ConverterContext;
 // These jobs are done by the code that needs them, under its own names:
 // - engine set-up (page-head template filled, work copy open as m_pSwfFile
 //   with m_nSwfEnd set, frame rate and frame count taken): Engine::SetUp in
-//   swf/engine.cpp;
+//   convert/engine.cpp;
 // - the scene's event-sound and stream-sound layers closed at the scene
-//   build: the sound hooks of EngineServices (swf/engine.h), called by the
+//   build: the sound hooks of EngineServices (convert/engine.h), called by the
 //   tag loop;
 // - the finish (compound-file header and directory, the sector-filling
 //   block, allocation tables, the Contents stream laid in, the clean-up):
-//   FinishConversion (swf/conversion_finish.h) with WriteCompoundFile
+//   FinishConversion (convert/conversion_finish.h) with WriteCompoundFile
 //   (fla/compound_file.h).
 
 // ---- document writer: per tag ----
@@ -83,18 +83,20 @@ void BeginDefineSound(ConverterContext& cv);
 // Video: the video record filled from DefineVideoStream.
 void FillVideoRecord(ConverterContext& cv);
 // Linkage: the records' names and URLs filled and new records appended by
-// HandleLinkageTag (swf/linkage.h).
+// HandleLinkageTag (convert/linkage.h).
 
 // Buttons: the work at the start of a button tag.
 void BeginButtonTag(ConverterContext& cv);
-// Fonts: the font record filled from the font body.
-void FillFontRecord(ConverterContext& cv);
+// Fonts: a new font record appended to the library from a font body
+// (convert/font_tags.cpp). DefineFont2/3: id, flags word, bold, italic,
+// name, name-known, defining tag. DefineFont: id and the glyphs, no name.
+void FillFontRecord(ConverterContext& cv, uint16_t code, std::span<const uint8_t> body);
 
 // ---- publish settings ----
 // The engine's set-up needs nothing of the publish settings. The finaliser
 // writes the publish groups (WritePublishSettingsChunk in
 // fla/publish_properties.h) and the engine's own pairs through
 // DocumentLibrary::morePublishGroups (PublishGroupOrCleanup,
-// swf/stream_helpers.h).
+// convert/stream_helpers.h).
 
 }  // namespace tovrani
