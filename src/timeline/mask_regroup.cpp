@@ -136,6 +136,7 @@ RegroupResult RegroupMaskLayers(DepthTable& table, PassBudget& budget) {
     if (lift + g + largest > kMaxValue) return fail(RegroupResult::kOutOfBounds);
     size_t kept = 0;
     for (const MaskRef& ref : active) {
+      if (!budget.Spend(1)) return fail(RegroupResult::kBudgetSpent);
       DepthEntry& e = regrouped[ref.entry];
       DepthSpan& m = e.spans[ref.span];
       if (m.clipDepth < depthK) continue;  // never reaches the walk again

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdio>
 #include <map>
+#include <queue>
 
 #include "support/swf_writer.h"
 #include "timeline/rearrange_mask_layers.h"
@@ -110,17 +111,20 @@ struct RecordIndex {
 
 std::string Key(const Obj& o) { return std::to_string(o.character) + "{" + o.attributes + "}"; }
 
+// Per object: how many masks cover it, and the nearest of them.
 ShownFrame Show(const std::map<uint32_t, Obj>& list) {
   ShownFrame f;
-  std::vector<std::pair<uint32_t, const Obj*>> masks;
+  std::map<uint32_t, const Obj*> masks;  // covering the depths walked, by depth
+  std::priority_queue<std::pair<uint32_t, uint32_t>, std::vector<std::pair<uint32_t, uint32_t>>,
+                      std::greater<>>
+      ends;  // clip depth, depth
   for (const auto& [d, o] : list) {
+    while (!ends.empty() && ends.top().first < d) masks.erase(ends.top().second), ends.pop();
     const std::string key = Key(o);
     f.stacking.push_back(key);
-    std::string covered = key + "<";
-    for (const auto& [md, m] : masks)
-      if (m->clip >= d) covered += Key(*m) + ";";
-    f.coverage.push_back(covered + ">");
-    if (o.isMask) masks.emplace_back(d, &o);
+    f.coverage.push_back(key + "<" + std::to_string(masks.size()) +
+                         (masks.empty() ? "" : " " + Key(*masks.rbegin()->second)) + ">");
+    if (o.isMask) masks[d] = &o, ends.emplace(o.clip, d);
   }
   std::sort(f.coverage.begin(), f.coverage.end());
   return f;
