@@ -295,14 +295,14 @@ uint32_t RunMainPass(ConverterContext& ctx, std::vector<uint8_t>& tags) {
   if (!f) return 0;
   std::vector<uint8_t> lead(kLead, 0xEE);
   std::fwrite(lead.data(), 1, lead.size(), f);
-  std::fwrite(tags.data(), 1, tags.size(), f);
+  if (!tags.empty()) std::fwrite(tags.data(), 1, tags.size(), f);
   std::fseek(f, long(kLead), SEEK_SET);
   ctx.m_pSwfFile = f;
   ctx.m_nSwfEnd = kLead + tags.size();
   uint32_t n = RearrangeMaskLayers(ctx, 1, nullptr, 0);
   EXPECT_EQ(std::ftell(f), long(kLead));  // the file is left where it stood
   std::fseek(f, long(kLead), SEEK_SET);
-  EXPECT_EQ(std::fread(tags.data(), 1, tags.size(), f), tags.size());
+  if (!tags.empty()) EXPECT_EQ(std::fread(tags.data(), 1, tags.size(), f), tags.size());
   std::fclose(f);
   ctx.m_pSwfFile = nullptr;
   return n;
