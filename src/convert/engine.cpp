@@ -139,6 +139,7 @@ uint32_t Engine::SetUp(const std::string& source, const std::string& output) {
   ctx_.m_bitmapSideCopies.clear();
   ctx_.m_jpegTablesSideCopy = {};
   ctx_.m_nBitmapSideCopyEnd = 0;
+  ctx_.m_pJpegTables.clear();
   ctx_.m_bEventSoundsSeen = ctx_.m_bStreamSoundSeen = 0;
   ctx_.m_bSceneTimeline = ctx_.m_bPageFlag = ctx_.m_bSceneShortLead = 0;
   ctx_.m_wSceneFrames = 0;
@@ -294,10 +295,10 @@ uint32_t Engine::ReadHeaderRest() {
 
   ctx_.m_pMovieEvents.clear();
   ctx_.m_pInitActions.clear();
-  ctx_.m_bDepthWriteFailed = 0;
   RearrangeMaskLayers(ctx_, 1, nullptr, 0);
-  // The records would describe depths the tags do not hold.
-  if (ctx_.m_bDepthWriteFailed) return kResultOutputIncomplete;
+  // The pass could not write its changes back: the tags would not say what
+  // its events say.
+  if (ctx_.m_nWriterError) return uint32_t(ctx_.m_nWriterError);
   if (std::fseek(f, long(tagStart), SEEK_SET) != 0) return kResultInputTooShort;
   ctx_.m_movieEventIndex = DisplayEventIndex(ctx_.m_pMovieEvents, ctx_.m_pMovieMaskDepths);
 

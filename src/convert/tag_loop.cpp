@@ -6,6 +6,7 @@
 
 #include "fla/keyframe_records.h"
 #include "fla/layer_records.h"
+#include "convert/bitmap_tags.h"
 #include "convert/converter_context.h"
 #include "convert/edit_text.h"
 #include "convert/font_tags.h"
@@ -288,6 +289,9 @@ uint32_t TagLoop::Dispatch(TagBody& t) {
     case 4:
       HandleShapeTag(ctx_, t.code, body);
       return kResultDone;
+    case 6:
+      HandleBitmapTag(ctx_, t.code, body);
+      return kResultDone;
     case 13:
       HandleMainTimelineTag(ctx_, t.code, body, st_.frame);
       return kResultDone;
@@ -300,9 +304,9 @@ uint32_t TagLoop::Dispatch(TagBody& t) {
       HandleEditText(ctx_, body);
       return kResultDone;
     default:
-      // The handlers of sounds, morph shapes, bitmaps, the
-      // background, video, sprites, buttons and static texts take their
-      // tags here; until they exist the tag is skipped.
+      // The handlers of sounds, morph shapes, the background, video,
+      // sprites, buttons and static texts take their tags here; until they
+      // exist the tag is skipped.
       return kResultDone;
   }
 }

@@ -136,7 +136,8 @@ FinishResult FinishDepthTable(std::vector<DisplayEvent>& events,
   for (uint32_t i = 0; i < events.size(); ++i)
     if (events[i].isRemove && !linked[i] && events[i].origDepth != 0)
       writes.push_back({headerPos[i] + 1, 0xFF, 1});
-  return data.Apply(std::move(writes)) ? FinishResult::kWritten : FinishResult::kWriteFailed;
+  data.Apply(std::move(writes));
+  return data.writeFailed() ? FinishResult::kWriteFailed : FinishResult::kWritten;
 }
 
 }  // namespace tovrani

@@ -55,15 +55,15 @@ bool TimelineData::ReadBody(const Tag& tag, std::vector<uint8_t>& out) {
   return tag.length == 0 || ReadAt(tag.bodyPos, out.data(), tag.length);
 }
 
-bool TimelineData::Apply(std::vector<Patch> patches) {
+void TimelineData::Apply(std::vector<Patch> patches) {
   std::erase_if(patches, [&](const Patch& p) { return p.pos >= end_ || end_ - p.pos < p.size; });
-  if (patches.empty()) return true;
+  if (patches.empty()) return;
   if (!file_) {
     for (const Patch& p : patches) {
       buf_[p.pos] = uint8_t(p.value);
       if (p.size == 2) buf_[p.pos + 1] = uint8_t(p.value >> 8);
     }
-    return true;
+    return;
   }
   std::stable_sort(patches.begin(), patches.end(),
                    [](const Patch& a, const Patch& b) { return a.pos < b.pos; });
@@ -78,8 +78,10 @@ bool TimelineData::Apply(std::vector<Patch> patches) {
     to = patches[j - 1].pos + patches[j - 1].size;
     window.resize(size_t(to - from));
     if (std::fseek(file_, long(from), SEEK_SET) != 0 ||
-        std::fread(window.data(), 1, window.size(), file_) != window.size())
-      return false;
+        std::fread(window.data(), 1, window.size(), file_) != window.size()) {
+      writeFailed_ = true;
+      return;
+    }
     for (size_t k = i; k < j; ++k) {
       size_t at = size_t(patches[k].pos - from);
       window[at] = uint8_t(patches[k].value);
@@ -87,11 +89,12 @@ bool TimelineData::Apply(std::vector<Patch> patches) {
     }
     if (std::fseek(file_, long(from), SEEK_SET) != 0 ||
         std::fwrite(window.data(), 1, window.size(), file_) != window.size() ||
-        std::fflush(file_) != 0)
-      return false;
+        std::fflush(file_) != 0) {
+      writeFailed_ = true;
+      return;
+    }
     i = j;
   }
-  return true;
 }
 
 void TimelineData::RestorePosition() {
@@ -219,7 +222,7 @@ RecordResult RecordDisplayEvents(TimelineData& data, bool mainTimeline, ShellSer
     rec.Tag(tag, body);
     pos = tag.bodyPos + tag.length;
   }
-  if (!data.Apply(out.disabled)) return RecordResult::kWriteFailed;
+  data.Apply(out.disabled);
   return RecordResult::kOk;
 }
 

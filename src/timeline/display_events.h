@@ -81,9 +81,11 @@ class TimelineData {
     uint8_t size = 2;
   };
   // Applies the changes (positions outside the timeline are skipped); the
-  // file is read and written in large windows, not seeked to per change.
-  // False when the file could not be read or written.
-  bool Apply(std::vector<Patch> patches);
+  // file is read and written in large windows, not seeked to per change. A
+  // failed read, write or flush of the file stops there and is kept in
+  // writeFailed(): the tags and the events then disagree.
+  void Apply(std::vector<Patch> patches);
+  bool writeFailed() const { return writeFailed_; }
   // Puts the file back where it stood when this object was made.
   void RestorePosition();
 
@@ -93,6 +95,7 @@ class TimelineData {
   static constexpr uint64_t kUnknownPos = ~uint64_t(0);
   std::FILE* file_ = nullptr;
   uint64_t filePos_ = kUnknownPos;
+  bool writeFailed_ = false;
   std::span<uint8_t> buf_;
   uint64_t start_ = 0;
   uint64_t end_ = 0;
@@ -109,8 +112,7 @@ struct DisplayRecording {
   uint32_t displayTags = 0;  // display-list tags met by the first walk
 };
 
-// kWriteFailed: the moves of nothing could not be disabled in the file.
-enum class RecordResult { kOk, kOverrun, kNothing, kOptionOff, kWriteFailed };
+enum class RecordResult { kOk, kOverrun, kNothing, kOptionOff };
 
 // The two walks over one timeline. The first only checks that every tag lies
 // inside the timeline and counts; the second records. `mainTimeline` is the

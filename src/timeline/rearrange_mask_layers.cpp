@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <span>
 
+#include "fla/file_helpers.h"
+#include "fla/stream_placement.h"
 #include "timeline/character_sources.h"
 #include "timeline/timeline_context.h"
 #include "timeline/depth_handoff.h"
@@ -69,6 +71,14 @@ uint32_t RearrangeMaskLayers(TimelineContext& ctx, uint8_t fromFile, uint8_t* ta
   TimelineData data = fromFile ? TimelineData(ctx.m_pSwfFile, ctx.m_nSwfEnd)
                                : TimelineData(std::span<uint8_t>(tagBuf, size_t(bufLen)));
   PositionGuard restore(data);
+  // The tags the engine reads next must say what the events say.
+  struct WriteCheck {
+    TimelineContext& ctx;
+    const TimelineData& data;
+    ~WriteCheck() {
+      if (data.writeFailed()) NoteWriterFailure(ctx, kResultOutputIncomplete);
+    }
+  } check{ctx, data};
 
   DisplayRecording rec;
   bool mainTimeline = ctx.m_pOptMainTimeline && *ctx.m_pOptMainTimeline;
@@ -77,7 +87,6 @@ uint32_t RearrangeMaskLayers(TimelineContext& ctx, uint8_t fromFile, uint8_t* ta
     ctx.m_pInitActions = std::move(rec.initActions);
     ctx.m_pButtonSounds = std::move(rec.buttonSounds);
   }
-  if (r == RecordResult::kWriteFailed) ctx.m_bDepthWriteFailed = 1;
   if (r != RecordResult::kOk) return 0;
 
   std::vector<DisplayEvent>& events = rec.events;
@@ -148,9 +157,7 @@ uint32_t RearrangeMaskLayers(TimelineContext& ctx, uint8_t fromFile, uint8_t* ta
       case FinishResult::kOutOfBounds:
         abandoned = true;
         break;
-      case FinishResult::kWriteFailed:
-        ctx.m_bDepthWriteFailed = 1;
-        [[fallthrough]];
+      case FinishResult::kWriteFailed:  // noted when the pass ends
       case FinishResult::kWritten:
         ctxHandoffs = std::move(tables.layerDepths);
         ctxRestores = std::move(tables.maskDepths);
@@ -164,7 +171,7 @@ uint32_t RearrangeMaskLayers(TimelineContext& ctx, uint8_t fromFile, uint8_t* ta
     std::vector<TimelineData::Patch> writes;
     for (uint32_t i : clamped)
       if (!events[i].clipInherited) writes.push_back({events[i].clipPos, events[i].clipDepth, 2});
-    if (!data.Apply(std::move(writes))) ctx.m_bDepthWriteFailed = 1;
+    data.Apply(std::move(writes));
     Warn(shell,
          "The masks of this timeline need more depths than a movie can hold; its depths are kept "
          "as the movie gives them.");

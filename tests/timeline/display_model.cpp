@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <map>
@@ -38,11 +39,26 @@ struct Cursor {
     uint32_t a = u8();
     return a | (u8() << 8);
   }
-  void skipMatrix() {
+  int32_t sbits(unsigned k) {
+    const uint32_t v = bits(k);
+    return k == 0 ? 0 : int32_t(v << (32 - k)) >> (32 - k);
+  }
+  // a, b, c, d, tx, ty as the format orders them: scale, rotate-skew,
+  // translation.
+  std::array<int32_t, 6> matrix() {
+    std::array<int32_t, 6> m{0x10000, 0, 0, 0x10000, 0, 0};
     align();
-    for (int part = 0; part < 2; ++part)
-      if (bits(1)) bits(bits(5) * 2);
-    bits(bits(5) * 2);
+    if (bits(1)) {
+      const unsigned n = bits(5);
+      m[0] = sbits(n), m[3] = sbits(n);
+    }
+    if (bits(1)) {
+      const unsigned n = bits(5);
+      m[1] = sbits(n), m[2] = sbits(n);
+    }
+    const unsigned n = bits(5);
+    m[4] = sbits(n), m[5] = sbits(n);
+    return m;
   }
   void skipCxform() {
     align();
@@ -65,6 +81,7 @@ struct Obj {
   bool isMask = false;
   uint32_t clip = 0;
   uint32_t event = 0xFFFFFFFF;  // with the pass's records: the last placement of it
+  std::array<int32_t, 6> matrix{0x10000, 0, 0, 0x10000, 0, 0};
 };
 
 }  // namespace
@@ -132,9 +149,11 @@ ShownFrame Show(const std::map<uint32_t, Obj>& list) {
 
 }  // namespace
 
-std::vector<ShownFrame> ShownFrames(const std::vector<uint8_t>& data, size_t begin, size_t end,
-                                    const PassRecords* pass) {
-  std::vector<ShownFrame> frames;
+namespace {
+
+// Calls onFrame with the display list at every ShowFrame.
+void WalkDisplay(const std::vector<uint8_t>& data, size_t begin, size_t end, const PassRecords* pass,
+                 const std::function<void(const std::map<uint32_t, Obj>&)>& onFrame) {
   std::map<uint32_t, Obj> list;
   const RecordIndex index(pass);
   std::map<uint32_t, Obj> handedOff;  // by the depth the object left
@@ -146,7 +165,7 @@ std::vector<ShownFrame> ShownFrames(const std::vector<uint8_t>& data, size_t beg
       if (auto it = index.handoffsAt.find(frame); it != index.handoffsAt.end())
         for (uint32_t d : it->second)
           if (auto o = list.find(d); o != list.end()) handedOff[d] = o->second, list.erase(o);
-      frames.push_back(Show(list));
+      onFrame(list);
       ++frame;
     } else if (code == 5 || code == 28) {
       if (code == 5) c.u16();
@@ -156,7 +175,8 @@ std::vector<ShownFrame> ShownFrames(const std::vector<uint8_t>& data, size_t beg
       uint32_t ch = c.u16(), depth = c.u16();
       std::string attrs;
       for (size_t k = 4; k < len; ++k) attrs += Hex(data[body + k]);
-      if (c.ok) list[depth] = Obj{uint16_t(ch), attrs};
+      const std::array<int32_t, 6> m = c.matrix();
+      if (c.ok) list[depth] = Obj{uint16_t(ch), attrs, false, 0, kNoEvent, m};
     } else if (code == 26 || code == 70) {
       uint32_t f = c.u8(), f2 = code == 70 ? c.u8() : 0;
       size_t depthAt = c.i;
@@ -166,7 +186,8 @@ std::vector<ShownFrame> ShownFrames(const std::vector<uint8_t>& data, size_t beg
       uint32_t ch = (f & 2) ? c.u16() : 0;
       // A character id cut short names no character.
       const bool hasCharacter = (f & 2) && c.ok;
-      if (f & 4) c.skipMatrix();
+      std::array<int32_t, 6> m{0x10000, 0, 0, 0x10000, 0, 0};
+      if (f & 4) m = c.matrix();
       if (f & 8) c.skipCxform();
       if (f & 16) c.u16();
       if (f & 32) c.skipString();
@@ -187,7 +208,7 @@ std::vector<ShownFrame> ShownFrames(const std::vector<uint8_t>& data, size_t beg
       if (!(f & 1)) {
         // A placement without the move flag on a depth that shows an
         // object is ignored, as players do.
-        if (hasCharacter && it == list.end()) list[depth] = Obj{uint16_t(ch), attrs, hasClip, clip, event};
+        if (hasCharacter && it == list.end()) list[depth] = Obj{uint16_t(ch), attrs, hasClip, clip, event, m};
         return;
       }
       if (it == list.end() && event != kNoEvent) {
@@ -215,10 +236,29 @@ std::vector<ShownFrame> ShownFrames(const std::vector<uint8_t>& data, size_t beg
       }
       if (it == list.end()) return;
       if (hasCharacter) it->second.character = uint16_t(ch);
+      if (f & 4) it->second.matrix = m;
       it->second.attributes += "|" + attrs;
       it->second.event = event;
       if (hasClip) it->second.isMask = true, it->second.clip = clip;
     }
+  });
+}
+
+}  // namespace
+
+std::vector<ShownFrame> ShownFrames(const std::vector<uint8_t>& data, size_t begin, size_t end,
+                                    const PassRecords* pass) {
+  std::vector<ShownFrame> frames;
+  WalkDisplay(data, begin, end, pass, [&](const std::map<uint32_t, Obj>& list) { frames.push_back(Show(list)); });
+  return frames;
+}
+
+std::vector<std::vector<ShownObject>> ShownObjects(const std::vector<uint8_t>& data, size_t begin,
+                                                   size_t end) {
+  std::vector<std::vector<ShownObject>> frames;
+  WalkDisplay(data, begin, end, nullptr, [&](const std::map<uint32_t, Obj>& list) {
+    std::vector<ShownObject>& f = frames.emplace_back();
+    for (const auto& [d, o] : list) f.push_back({o.character, o.matrix, d, o.isMask, o.clip});
   });
   return frames;
 }

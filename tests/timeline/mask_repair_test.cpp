@@ -285,26 +285,5 @@ TEST(MaskRepairs, DepthsPastTheBoundsLeaveTheTagsAsRecorded) {
   }
 }
 
-TEST(MaskRepairs, FailedWriteOfTheWorkFileIsReported) {
-  const std::string path = testing::TempDir() + "/mask_pass_read_only.swf";
-  std::vector<uint8_t> tags = ManyRepairs();
-  {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(f, nullptr);
-    std::fwrite(tags.data(), 1, tags.size(), f);
-    std::fclose(f);
-  }
-  std::FILE* f = std::fopen(path.c_str(), "rb");  // every write fails
-  ASSERT_NE(f, nullptr);
-  ConverterContext ctx;
-  ctx.m_pSwfFile = f;
-  ctx.m_nSwfEnd = tags.size();
-  RearrangeMaskLayers(ctx, 1, nullptr, 0);
-  EXPECT_EQ(ctx.m_bDepthWriteFailed, 1);
-  EXPECT_EQ(std::ftell(f), 0);
-  std::fclose(f);
-  std::remove(path.c_str());
-}
-
 }  // namespace
 }  // namespace tovrani
