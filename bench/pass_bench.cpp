@@ -85,6 +85,11 @@ std::vector<uint8_t> RepairBody(int frames) {
         place(base + 3, 0, -1, true, frame);
       }
       // A mask in the first 100 frames, an object after.
+      if (frame == 100) {
+        SwfBytes r;
+        r.u16(base + 7);
+        w.tag(28, r.data());
+      }
       place(base + 7, frame == 0 || frame == 100 ? 8 + (frame == 100) : 0, frame == 0 ? base + 8 : -1,
             frame != 0 && frame != 100, frame);
       for (int d : {2, 4, 5, 6, 8}) place(base + d, frame == 0 ? d : 0, -1, frame != 0, frame);
