@@ -231,7 +231,9 @@ void SpriteConverter::EndSprite(uint16_t frames) {
   ctx_.m_bPageFlag = 0;
   std::fseek(page_.get(), 0, SEEK_END);
   PageClassState state;
-  BuildSymbolTimeline(ctx_, 1, layers_.records(), layers_.lastInUse(), 0, frames, state);
+  // Text objects on the sprite's page look their fonts up in the library.
+  const uint16_t fonts = uint16_t(std::min<size_t>(ctx_.m_library.fonts.size(), 0xFFFF));
+  BuildSymbolTimeline(ctx_, 1, layers_.records(), layers_.lastInUse(), fonts, frames, state);
   dropFirstByte_ = g_shortLayerEndLead;
   noSoundLayer_ = WriteFrameSound(sound_, actionMark_, level_, kFrameSoundClose, nullptr, 0);
 }
