@@ -160,6 +160,9 @@ struct ConverterContext {
   uint16_t m_wNextFreeItemNo = 1;
   uint32_t m_nScenePageSize = 0, m_nScenePageStart = 0;
   uint32_t m_nMiniStreamSize = 0;
+  // -- document properties (set by the driver, read by the finaliser; they
+  // belong to the FLA writer's part of the context) --
+  uint32_t m_rgbBackground = 0xFFFFFF;  // R | G << 8 | B << 16 (SetBackgroundColor)
 
   // ---- conversion engine ----
   WorkFolder* m_pWorkFolder = nullptr;  // the conversion's private folder

@@ -6,6 +6,7 @@
 
 #include "fla/keyframe_records.h"
 #include "fla/layer_records.h"
+#include "swf/background.h"
 #include "swf/converter_context.h"
 #include "swf/linkage.h"
 #include "swf/placements.h"
@@ -286,15 +287,18 @@ uint32_t TagLoop::Dispatch(TagBody& t) {
     case 4:
       HandleShapeTag(ctx_, t.code, body);
       return kResultDone;
+    case 7:
+      HandleSetBackgroundColor(ctx_, body);
+      return kResultDone;
     case 13:
       HandleMainTimelineTag(ctx_, t.code, body, st_.frame);
       return kResultDone;
     case 14:
       return HandleFrame(t);
     default:
-      // The handlers of sounds, morph shapes, bitmaps, the
-      // background, video, sprites, buttons, fonts and texts take their
-      // tags here; until they exist the tag is skipped.
+      // The handlers of sounds, morph shapes, bitmaps, video, sprites,
+      // buttons, fonts and texts take their tags here; until they exist
+      // the tag is skipped.
       return kResultDone;
   }
 }
