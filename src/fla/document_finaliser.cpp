@@ -493,7 +493,8 @@ void Finaliser::Closing() {
   S("PublishQTProperties::QTSndSettings");
   PutClassHead(c_, "CQTAudioSettings", 0);
   c_.PutU8(0);  // with the head's last byte, u16 0
-  const bool anyFolder = !folders_.empty();
+  // The view settings hold the same fields with folders as without: so do
+  // the real documents that have folders.
   c_.PutU16(0);
   c_.PutU8(1);
   c_.PutU32(0xFF0000);
@@ -510,7 +511,6 @@ void Finaliser::Closing() {
     c_.PutU32(On(ctx_.m_pOptSnapToObjects) ? 256 : 0);
   else
     c_.PutU32(On(ctx_.m_pOptSnapToObjects) ? 257 : 256);
-  if (L_ < 2 && anyFolder) c_.PutU32(0);
   c_.PutU16(256);
 
   const uint32_t P = On(ctx_.m_pOptSnapToPixels) ? 1 : 0;
@@ -523,15 +523,11 @@ void Finaliser::Closing() {
   } else if (L_ == 1) {
     c_.PutU16(0);
     c_.PutU8(0);
-    if (anyFolder) M();
     c_.PutU8(0);
-    if (anyFolder) M();
     c_.PutU8(0);
     c_.PutU16(360);
-    if (!anyFolder) {
-      c_.PutEmptyStrings(2);
-      c_.PutU16(0);
-    }
+    c_.PutEmptyStrings(2);
+    c_.PutU16(0);
     c_.PutU16(0);
     c_.PutU32(0);
     c_.PutU32(P);
