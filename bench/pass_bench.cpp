@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "support/swf_writer.h"
-#include "swf/converter_context.h"
+#include "convert/converter_context.h"
 #include "timeline/rearrange_mask_layers.h"
 
 namespace {

@@ -9,8 +9,8 @@
 #include <filesystem>
 #include <string>
 
-#include "swf/converter_context.h"
-#include "swf/engine.h"
+#include "convert/converter_context.h"
+#include "convert/engine.h"
 
 namespace {
 

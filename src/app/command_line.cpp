@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "swf/converter_context.h"
+#include "convert/converter_context.h"
 
 namespace tovrani {
 

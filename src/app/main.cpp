@@ -7,9 +7,9 @@
 
 #include "app/command_line.h"
 #include "app/terminal_shell.h"
-#include "swf/convert_swf_file.h"
-#include "swf/converter_context.h"
-#include "swf/id_range_list.h"
+#include "convert/convert_swf_file.h"
+#include "convert/converter_context.h"
+#include "platform/id_range_list.h"
 
 namespace {
 

@@ -380,7 +380,7 @@ CompoundFileResult WriteCompoundFile(std::FILE* out, const CompoundFileParts& pa
   return Assembly(parts, error).Run(out);
 }
 
-CompoundFileResult WriteCompoundFile(std::FILE* out, ConverterContext& ctx,
+CompoundFileResult WriteCompoundFile(std::FILE* out, FlaContext& ctx,
                                      uint32_t scenePageSize, uint32_t scenePageStart,
                                      std::span<const uint8_t> contents, std::string* error) {
   std::vector<uint8_t> symbolDir, mediaDir;

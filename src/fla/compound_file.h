@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "swf/converter_context.h"
+#include "fla/fla_context.h"
 
 namespace tovrani {
 
@@ -54,7 +54,7 @@ CompoundFileResult WriteCompoundFile(std::FILE* out, const CompoundFileParts& pa
                                      std::string* error = nullptr);
 
 // The same from the converter's work files and mini-FAT.
-CompoundFileResult WriteCompoundFile(std::FILE* out, ConverterContext& ctx,
+CompoundFileResult WriteCompoundFile(std::FILE* out, FlaContext& ctx,
                                      uint32_t scenePageSize, uint32_t scenePageStart,
                                      std::span<const uint8_t> contents,
                                      std::string* error = nullptr);

@@ -10,7 +10,7 @@
 #include "fla/jsfl_script.h"
 #include "fla/publish_properties.h"
 #include "fla/stream_placement.h"
-#include "swf/converter_context.h"
+#include "fla/fla_context.h"
 
 namespace tovrani {
 
@@ -50,7 +50,7 @@ struct MorphPlace {
 
 class Finaliser {
  public:
-  Finaliser(ConverterContext& ctx, DocumentLibrary& lib)
+  Finaliser(FlaContext& ctx, DocumentLibrary& lib)
       : ctx_(ctx), lib_(lib), c_(g_contents), L_(ctx.m_nFlaFormat > 2 ? 2 : ctx.m_nFlaFormat) {}
 
   uint32_t Run(std::vector<uint32_t>& folderIds);
@@ -106,7 +106,7 @@ class Finaliser {
   void FolderList();
   void Closing();
 
-  ConverterContext& ctx_;
+  FlaContext& ctx_;
   DocumentLibrary& lib_;
   ContentsStream& c_;
   const uint8_t L_;
@@ -593,7 +593,7 @@ uint32_t Finaliser::Run(std::vector<uint32_t>& folderIds) {
 
 }  // namespace
 
-uint32_t FinishDocument(ConverterContext& ctx, DocumentLibrary& library,
+uint32_t FinishDocument(FlaContext& ctx, DocumentLibrary& library,
                         std::vector<uint32_t>& folderIds, uint32_t& word) {
   word = 0;
   return Finaliser(ctx, library).Run(folderIds);

@@ -18,7 +18,7 @@
 
 namespace tovrani {
 
-struct ConverterContext;
+struct FlaContext;
 
 // What the converters of a movie leave for the library besides the stream
 // tables and the linkage records of the context.
@@ -66,7 +66,7 @@ struct DocumentLibrary {
 // creation order; word is set to 0. Returns 0, or kResultTooManyItems (with
 // nothing written) when the library's classes would not fit their reference
 // words.
-uint32_t FinishDocument(ConverterContext& ctx, DocumentLibrary& library,
+uint32_t FinishDocument(FlaContext& ctx, DocumentLibrary& library,
                         std::vector<uint32_t>& folderIds, uint32_t& word);
 
 // The mobile-settings text of level-2 documents (176 characters).

@@ -52,7 +52,7 @@ class MemoryStream {
 
 }  // namespace
 
-bool NoteWriterFailure(ConverterContext& ctx, int result) {
+bool NoteWriterFailure(FlaContext& ctx, int result) {
   if (ctx.m_nWriterError == 0) ctx.m_nWriterError = result;
   return false;
 }
@@ -64,14 +64,14 @@ int64_t PadToMiniSector(std::FILE* f) {
   return Tell(f);
 }
 
-void ResetMiniFat(ConverterContext& ctx) {
+void ResetMiniFat(FlaContext& ctx) {
   ctx.m_apMiniFatBlocks.assign(1, {});
   ctx.m_apMiniFatBlocks[0].fill(kFreeSector);
   ctx.m_nMiniFatBlocks = 1;
   ctx.m_nMiniFatPos = 0;
 }
 
-void ResetStreamTables(ConverterContext& ctx) {
+void ResetStreamTables(FlaContext& ctx) {
   ResetMiniFat(ctx);
   ctx.m_nStreams = 0;
   for (auto* t : {&ctx.m_pStreamSize, &ctx.m_pStreamStart, &ctx.m_pBigStreamList}) t->clear();
@@ -85,7 +85,7 @@ void ResetStreamTables(ConverterContext& ctx) {
   ctx.m_nWriterError = 0;
 }
 
-bool ChainMiniSectors(ConverterContext& ctx, uint32_t /*firstMiniSector*/) {
+bool ChainMiniSectors(FlaContext& ctx, uint32_t /*firstMiniSector*/) {
   if (ctx.m_apMiniFatBlocks.empty()) ResetMiniFat(ctx);
   int64_t pos = Tell(ctx.m_pMiniStreamFile);
   if (pos < 0) return NoteWriterFailure(ctx, kResultOutputIncomplete);
@@ -123,7 +123,7 @@ std::array<uint8_t, kDirEntrySize> MakeStreamDirEntry(const std::string& name, u
   return e;
 }
 
-bool WriteStreamDirEntry(ConverterContext& ctx, uint16_t n, uint32_t size, uint32_t start) {
+bool WriteStreamDirEntry(FlaContext& ctx, uint16_t n, uint32_t size, uint32_t start) {
   if (ctx.m_nWriterError) return false;
   uint32_t left = n == 10 ? 1 : static_cast<uint32_t>(n) + 1;
   auto e = MakeStreamDirEntry(MakeMediaName(n), size, start, left);
@@ -132,7 +132,7 @@ bool WriteStreamDirEntry(ConverterContext& ctx, uint16_t n, uint32_t size, uint3
   return true;
 }
 
-bool WriteSymbolDirEntry(ConverterContext& ctx, uint16_t /*unused*/, uint32_t size,
+bool WriteSymbolDirEntry(FlaContext& ctx, uint16_t /*unused*/, uint32_t size,
                          uint32_t start) {
   if (ctx.m_nWriterError) return false;
   // Symbol 65535 would be followed by a wrapped counter repeating names.
@@ -146,12 +146,12 @@ bool WriteSymbolDirEntry(ConverterContext& ctx, uint16_t /*unused*/, uint32_t si
   return true;
 }
 
-bool WriteSymbolDirEntryFwd(ConverterContext& ctx, uint16_t unused, uint32_t size,
+bool WriteSymbolDirEntryFwd(FlaContext& ctx, uint16_t unused, uint32_t size,
                             uint32_t start, uint32_t /*extra*/) {
   return WriteSymbolDirEntry(ctx, unused, size, start);
 }
 
-bool AppendStreamData(ConverterContext& ctx, std::span<const uint8_t> data,
+bool AppendStreamData(FlaContext& ctx, std::span<const uint8_t> data,
                       StreamPlacement& where) {
   if (ctx.m_nWriterError) return false;
   where.regular = data.size() >= kMiniStreamCutoff;
@@ -167,13 +167,13 @@ bool AppendStreamData(ConverterContext& ctx, std::span<const uint8_t> data,
   return true;
 }
 
-bool TakeItemNo(ConverterContext& ctx, uint16_t& itemNo) {
+bool TakeItemNo(FlaContext& ctx, uint16_t& itemNo) {
   if (ctx.m_wNextItemNo == 0xFFFF) return NoteWriterFailure(ctx, kResultTooManyItems);
   itemNo = ctx.m_wNextItemNo++;
   return true;
 }
 
-void CommitSymbolStream(ConverterContext& ctx, uint8_t flagA) {
+void CommitSymbolStream(FlaContext& ctx, uint8_t flagA) {
   uint32_t row = ctx.m_nStreams;
   ctx.m_pStreamId[row] = ctx.m_wCurSymbolId;
   ctx.m_pStreamFlagA[row] = flagA;
@@ -183,7 +183,7 @@ void CommitSymbolStream(ConverterContext& ctx, uint8_t flagA) {
   ++ctx.m_nSymbolStreams;
 }
 
-bool PlaceSymbolStream(ConverterContext& ctx, std::span<const uint8_t> page, uint8_t flagA) {
+bool PlaceSymbolStream(FlaContext& ctx, std::span<const uint8_t> page, uint8_t flagA) {
   if (ctx.m_nWriterError) return false;
   if (page.size() > 0xFFFFFFFFu) return NoteWriterFailure(ctx, kResultOutputIncomplete);
   uint32_t row = ctx.m_nStreams;
@@ -198,7 +198,7 @@ bool PlaceSymbolStream(ConverterContext& ctx, std::span<const uint8_t> page, uin
   return true;
 }
 
-bool PlaceSymbolStreams(ConverterContext& ctx, std::span<GlyphShape> glyphs,
+bool PlaceSymbolStreams(FlaContext& ctx, std::span<GlyphShape> glyphs,
                         uint16_t& firstItemNo, uint16_t& lastItemNo, uint8_t level) {
   static const uint8_t kBlackFill[] = {1, 0, 0x00, 0x00, 0x00, 0xFF, 0, 0, 0, 0};
   for (size_t i = 0; i < glyphs.size(); ++i) {

@@ -6,7 +6,7 @@
 // from these work files at the end.
 //
 // Every writer here checks its writes. The first failure is kept in
-// ConverterContext::m_nWriterError (and the writer returns false); once it is
+// FlaContext::m_nWriterError (and the writer returns false); once it is
 // set, the writers refuse further placements.
 #pragma once
 
@@ -16,8 +16,8 @@
 #include <span>
 #include <string>
 
-#include "shape/decode/glyph_shape.h"
-#include "swf/converter_context.h"
+#include "fla/glyph_shape.h"
+#include "fla/fla_context.h"
 
 namespace tovrani {
 
@@ -40,7 +40,7 @@ constexpr int kResultTooManyItems = 45;
 constexpr uint32_t kFixedDirEntries = 3;
 
 // Records the first failure of the writer; always returns false.
-bool NoteWriterFailure(ConverterContext& ctx, int result);
+bool NoteWriterFailure(FlaContext& ctx, int result);
 
 // Zero bytes up to the next multiple of 512 (nothing when aligned).
 bool PadToSector(std::FILE* f);
@@ -48,16 +48,16 @@ bool PadToSector(std::FILE* f);
 int64_t PadToMiniSector(std::FILE* f);
 
 // Empties the mini-FAT: one block, all entries free.
-void ResetMiniFat(ConverterContext& ctx);
+void ResetMiniFat(FlaContext& ctx);
 // Starts the stream tables, counters, mini-FAT and writer error of a new
 // document.
-void ResetStreamTables(ConverterContext& ctx);
+void ResetStreamTables(FlaContext& ctx);
 // After a stream was appended to the mini stream and padded: chains every
 // mini sector from the table's next free entry up to the mini stream's end.
 // The table's own state decides the count; `firstMiniSector` is the start
 // the caller recorded, which equals that entry whenever the work files are
 // consistent.
-bool ChainMiniSectors(ConverterContext& ctx, uint32_t firstMiniSector);
+bool ChainMiniSectors(FlaContext& ctx, uint32_t firstMiniSector);
 
 // A 128-byte directory entry of a stream: the name as UTF-16LE (zero-padded
 // to 64 bytes), its length in bytes with the terminator, type 2 (stream),
@@ -68,11 +68,11 @@ std::array<uint8_t, kDirEntrySize> MakeStreamDirEntry(const std::string& name, u
 
 // Appends the entry of "Media n" (MakeMediaName) to m_pMediaDirFile; its left
 // sibling is n + 1, but 1 for n = 10 (CompoundFileWriter relinks the tree).
-bool WriteStreamDirEntry(ConverterContext& ctx, uint16_t n, uint32_t size, uint32_t start);
+bool WriteStreamDirEntry(FlaContext& ctx, uint16_t n, uint32_t size, uint32_t start);
 // Records the entry's directory index in m_nLastSymbolDirEntry, then appends
 // the entry of "Symbol m_wCurSymbolId" to m_pSymbolDirFile (left sibling 1).
-bool WriteSymbolDirEntry(ConverterContext& ctx, uint16_t unused, uint32_t size, uint32_t start);
-bool WriteSymbolDirEntryFwd(ConverterContext& ctx, uint16_t unused, uint32_t size,
+bool WriteSymbolDirEntry(FlaContext& ctx, uint16_t unused, uint32_t size, uint32_t start);
+bool WriteSymbolDirEntryFwd(FlaContext& ctx, uint16_t unused, uint32_t size,
                             uint32_t start, uint32_t extra);
 
 // Where AppendStreamData put a stream.
@@ -82,25 +82,25 @@ struct StreamPlacement {
 };
 // Appends a finished stream to the regular data (4096 bytes or more; padded
 // to 512) or to the mini stream (padded to 64 and chained).
-bool AppendStreamData(ConverterContext& ctx, std::span<const uint8_t> data,
+bool AppendStreamData(FlaContext& ctx, std::span<const uint8_t> data,
                       StreamPlacement& where);
 
 // Hands out m_wNextItemNo and advances it; refuses (kResultTooManyItems)
 // rather than wrap to a number already in use.
-bool TakeItemNo(ConverterContext& ctx, uint16_t& itemNo);
+bool TakeItemNo(FlaContext& ctx, uint16_t& itemNo);
 // Commits the symbol stream of row m_nStreams: its symbol number, flag A as
 // given, flag B cleared, then m_nStreams, m_wCurSymbolId and m_nSymbolStreams
 // advance.
-void CommitSymbolStream(ConverterContext& ctx, uint8_t flagA);
+void CommitSymbolStream(FlaContext& ctx, uint8_t flagA);
 // The whole placement of a symbol page for row m_nStreams (whose item number
 // the caller has stored): size and start in the row, the bytes appended, the
 // directory entry, the m_pBigStreamList entry, and the commit with flag A.
-bool PlaceSymbolStream(ConverterContext& ctx, std::span<const uint8_t> page, uint8_t flagA);
+bool PlaceSymbolStream(FlaContext& ctx, std::span<const uint8_t> page, uint8_t flagA);
 
 // Places every glyph of a font as its own symbol page ("Layer 1" holding the
 // glyph's outline filled black) and records the item numbers given to the
 // glyphs in firstItemNo, lastItemNo and each glyph's symbolNo.
-bool PlaceSymbolStreams(ConverterContext& ctx, std::span<GlyphShape> glyphs,
+bool PlaceSymbolStreams(FlaContext& ctx, std::span<GlyphShape> glyphs,
                         uint16_t& firstItemNo, uint16_t& lastItemNo, uint8_t level);
 
 // The page head up to the end of the "CPicFrame" class name, with the

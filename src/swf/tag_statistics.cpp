@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "swf/converter_context.h"
+#include "swf/swf_context.h"
 #include "swf/place_object.h"
 #include "swf/swf_reader.h"
 
@@ -25,7 +25,7 @@ bool ReadPlacementDepth(uint16_t code, std::span<const uint8_t> body, uint16_t& 
   return true;
 }
 
-bool CountPlacementsInFile(ConverterContext& ctx, uint32_t& labels, uint32_t& depthSlots,
+bool CountPlacementsInFile(SwfContext& ctx, uint32_t& labels, uint32_t& depthSlots,
                            uint32_t& highestCount) {
   std::FILE* f = ctx.m_pSwfFile;
   if (!f) return false;
@@ -72,7 +72,7 @@ bool CountPlacementsInFile(ConverterContext& ctx, uint32_t& labels, uint32_t& de
   return true;
 }
 
-uint32_t CountPlacements(ConverterContext& ctx, std::span<const uint8_t> body, uint32_t& labels,
+uint32_t CountPlacements(SwfContext& ctx, std::span<const uint8_t> body, uint32_t& labels,
                          uint32_t& depths) {
   // Depths collected, then sorted and run-length counted: no 65,536-entry
   // table per sprite.

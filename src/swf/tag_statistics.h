@@ -8,7 +8,7 @@
 
 namespace tovrani {
 
-struct ConverterContext;
+struct SwfContext;
 
 // Placements counted on one depth.
 struct PlacementStat {
@@ -28,7 +28,7 @@ bool ReadPlacementDepth(uint16_t code, std::span<const uint8_t> body, uint16_t& 
 // `highestCount` to the most placements on one depth (at least 1). Returns
 // false when a tag runs past the end; the file stays open, and the engine
 // ends the conversion (result 19).
-bool CountPlacementsInFile(ConverterContext& ctx, uint32_t& labels, uint32_t& depthSlots,
+bool CountPlacementsInFile(SwfContext& ctx, uint32_t& labels, uint32_t& depthSlots,
                            uint32_t& highestCount);
 
 // Sprite body (sprite id, frame count, then its tags from offset 4): adds
@@ -36,7 +36,7 @@ bool CountPlacementsInFile(ConverterContext& ctx, uint32_t& labels, uint32_t& de
 // rebuilds ctx.m_pPlacementStats in ascending depth order and returns the
 // most placements on one depth + 1. A tag cut short by the body's end ends
 // the walk (its depth still counts when it lies inside the body).
-uint32_t CountPlacements(ConverterContext& ctx, std::span<const uint8_t> body, uint32_t& labels,
+uint32_t CountPlacements(SwfContext& ctx, std::span<const uint8_t> body, uint32_t& labels,
                          uint32_t& depths);
 
 }  // namespace tovrani

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "fla/class_tags.h"
-#include "swf/display_list.h"
+#include "timeline/display_list.h"
 
 namespace tovrani {
 

@@ -2,7 +2,7 @@
 
 #include <span>
 
-#include "swf/converter_context.h"
+#include "timeline/timeline_context.h"
 #include "timeline/depth_handoff.h"
 #include "timeline/depth_table.h"
 #include "timeline/display_events.h"
@@ -25,7 +25,7 @@ class PositionGuard {
 
 }  // namespace
 
-uint32_t RearrangeMaskLayers(ConverterContext& ctx, uint8_t fromFile, uint8_t* tagBuf,
+uint32_t RearrangeMaskLayers(TimelineContext& ctx, uint8_t fromFile, uint8_t* tagBuf,
                              int32_t bufLen) {
   ShellServices* shell = ctx.m_pShell;
   if (shell) shell->SetCurrentAction("Rearranging mask layers...");

@@ -5,7 +5,7 @@
 
 namespace tovrani {
 
-struct ConverterContext;
+struct TimelineContext;
 
 // Runs the pass over the main movie (fromFile 1: the tags of
 // ctx.m_pSwfFile from its current position up to ctx.m_nSwfEnd; the file is
@@ -19,7 +19,7 @@ struct ConverterContext;
 // Returns the number of events recorded; 0 when a tag runs past the end of
 // the timeline, when "Main Timeline" is off (main movie), or when a sprite has
 // no display-list tag.
-uint32_t RearrangeMaskLayers(ConverterContext& ctx, uint8_t fromFile, uint8_t* tagBuf,
+uint32_t RearrangeMaskLayers(TimelineContext& ctx, uint8_t fromFile, uint8_t* tagBuf,
                              int32_t bufLen);
 
 }  // namespace tovrani

@@ -7,8 +7,8 @@
 #include "fla/archive.h"
 #include "fla/item_names.h"
 #include "fla/text_encoding.h"
-#include "swf/converter_context.h"
-#include "swf/work_folder.h"
+#include "timeline/timeline_context.h"
+#include "fla/work_folder.h"
 
 namespace tovrani {
 
@@ -32,7 +32,7 @@ void PutStringBody(std::FILE* page, std::string_view text, uint8_t level) {
   }
 }
 
-std::vector<uint8_t> ReadButtonFile(const ConverterContext& ctx, const std::string& name,
+std::vector<uint8_t> ReadButtonFile(const TimelineContext& ctx, const std::string& name,
                                     bool& present) {
   present = false;
   if (!ctx.m_pWorkFolder || !ctx.m_pWorkFolder->valid()) return {};
@@ -71,7 +71,7 @@ void WriteSpriteTail(std::FILE* page, const PlacementEntry& e, uint8_t level) {
   }
 }
 
-void WriteButtonTail(ConverterContext& ctx, const PlacementEntry& e, uint8_t level) {
+void WriteButtonTail(TimelineContext& ctx, const PlacementEntry& e, uint8_t level) {
   std::FILE* page = ctx.m_pPageStream;
   const bool isNew = IsNewFlaFormat(level);
   uint16_t number = ctx.m_pStreamItemNo.at(e.streamIndex);
@@ -110,7 +110,7 @@ int16_t AlphaPercent(int16_t m) {
   return int16_t(scaled >= 0 ? scaled / 256 : -((-scaled + 255) / 256));
 }
 
-uint16_t InstancePlayMode(const ConverterContext& ctx, const PlacementEntry& e, bool shapeTween) {
+uint16_t InstancePlayMode(const TimelineContext& ctx, const PlacementEntry& e, bool shapeTween) {
   uint16_t mode = (e.kind == 1 || shapeTween) ? 2 : (e.frameOffset != 0 ? 1 : 0);
   if (e.markByte == 0) {
     for (const VideoStreamRecord& v : ctx.m_pVideos)
@@ -160,7 +160,7 @@ void WriteComponentParam(std::FILE* page, const ComponentParam& p, uint8_t level
   }
 }
 
-void WriteSymbolInstance(ConverterContext& ctx, const PlacementEntry& e, PageClassState& state,
+void WriteSymbolInstance(TimelineContext& ctx, const PlacementEntry& e, PageClassState& state,
                          bool shapeTween) {
   std::FILE* page = ctx.m_pPageStream;
   const uint8_t level = ctx.m_nFlaFormat;

@@ -7,15 +7,15 @@
 #include <string>
 
 #include "fla/class_tags.h"
-#include "swf/display_list.h"
+#include "timeline/display_list.h"
 
 namespace tovrani {
 
-struct ConverterContext;
+struct TimelineContext;
 
 // Play mode of an instance: 2 loop (movie clips, shape tweens, video
 // wrappers), 1 play once from an offset, 0 from the start.
-uint16_t InstancePlayMode(const ConverterContext& ctx, const PlacementEntry& e, bool shapeTween);
+uint16_t InstancePlayMode(const TimelineContext& ctx, const PlacementEntry& e, bool shapeTween);
 
 // The alpha percentage shown for an alpha multiplier (256 = 100).
 int16_t AlphaPercent(int16_t alphaMultiplier);
@@ -23,7 +23,7 @@ int16_t AlphaPercent(int16_t alphaMultiplier);
 // Writes the record of entry e into ctx.m_pPageStream. Kinds other than 1
 // (movie clip) and 2 (button) are written as a graphic symbol. shapeTween is
 // set when the entry was turned into a shape tween's instance.
-void WriteSymbolInstance(ConverterContext& ctx, const PlacementEntry& e, PageClassState& state,
+void WriteSymbolInstance(TimelineContext& ctx, const PlacementEntry& e, PageClassState& state,
                          bool shapeTween = false);
 
 // One component parameter in the archive layout. In the init-action form a

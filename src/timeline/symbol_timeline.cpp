@@ -5,7 +5,7 @@
 #include "fla/archive.h"
 #include "fla/keyframe_records.h"
 #include "fla/layer_records.h"
-#include "swf/converter_context.h"
+#include "timeline/timeline_context.h"
 #include "timeline/frame_labels.h"
 #include "timeline/keyframe_completion.h"
 #include "timeline/layer_start.h"
@@ -37,7 +37,7 @@ namespace {
 
 class SymbolTimelineBuilder {
  public:
-  SymbolTimelineBuilder(ConverterContext& ctx, std::vector<DepthTrack>& tracks, int32_t lastTrack,
+  SymbolTimelineBuilder(TimelineContext& ctx, std::vector<DepthTrack>& tracks, int32_t lastTrack,
                         uint16_t timelineFrames, PageClassState& page, uint16_t groupTrack,
                         int32_t groupEntry, uint16_t* groupRange, uint32_t layerLimit)
       : ctx_(ctx),
@@ -68,7 +68,7 @@ class SymbolTimelineBuilder {
   void startOtherLayer(int32_t cur);
   void writeEntryElement(const PlacementEntry& e);
 
-  ConverterContext& ctx_;
+  TimelineContext& ctx_;
   std::FILE* page_;
   uint8_t level_;
   std::vector<DepthTrack>& tracks_;
@@ -305,7 +305,7 @@ void SymbolTimelineBuilder::writeLayer(int32_t cur) {
 
 }  // namespace
 
-uint32_t BuildSymbolTimeline(ConverterContext& ctx, uint32_t /*mode*/, std::vector<DepthTrack>& tracks,
+uint32_t BuildSymbolTimeline(TimelineContext& ctx, uint32_t /*mode*/, std::vector<DepthTrack>& tracks,
                              int32_t lastTrack, uint16_t /*fontCount*/, uint16_t timelineFrames,
                              PageClassState& page, uint16_t groupTrack, int32_t groupEntry,
                              uint16_t* groupRange, uint32_t layerLimit, uint32_t /*nestedMark*/,
@@ -317,7 +317,7 @@ uint32_t BuildSymbolTimeline(ConverterContext& ctx, uint32_t /*mode*/, std::vect
   return 0;
 }
 
-void BuildSceneTimeline(ConverterContext& ctx, uint32_t mode, uint16_t frames) {
+void BuildSceneTimeline(TimelineContext& ctx, uint32_t mode, uint16_t frames) {
   // The scene page holds nothing but its head before its layers.
   ctx.m_sceneClassState = PageClassState{};
   DepthLayerTable& layers = ctx.m_movieLayers;

@@ -8,11 +8,11 @@
 #include <vector>
 
 #include "fla/class_tags.h"
-#include "swf/display_list.h"
+#include "timeline/display_list.h"
 
 namespace tovrani {
 
-struct ConverterContext;
+struct TimelineContext;
 
 // A track whose layer is written carries this key; it is never chosen again.
 inline constexpr uint32_t kTrackWritten = 0xFFFFFF;
@@ -43,7 +43,7 @@ int16_t LookupEaseValue(const EaseTable& table, uint16_t ratio);
 //  layerLimit      0 no limit, n > 0 at most n - 1 layers
 //  pageFile        the temp file holding the page, empty at the top level
 // Returns 0.
-uint32_t BuildSymbolTimeline(ConverterContext& ctx, uint32_t mode, std::vector<DepthTrack>& tracks,
+uint32_t BuildSymbolTimeline(TimelineContext& ctx, uint32_t mode, std::vector<DepthTrack>& tracks,
                              int32_t lastTrack, uint16_t fontCount, uint16_t timelineFrames,
                              PageClassState& page, uint16_t groupTrack = 0, int32_t groupEntry = -1,
                              uint16_t* groupRange = nullptr, uint32_t layerLimit = 0,
@@ -51,6 +51,6 @@ uint32_t BuildSymbolTimeline(ConverterContext& ctx, uint32_t mode, std::vector<D
 
 // The scene build the engine calls (mode 2 or 3): the main timeline's
 // display list into the page the engine has made current.
-void BuildSceneTimeline(ConverterContext& ctx, uint32_t mode, uint16_t frames);
+void BuildSceneTimeline(TimelineContext& ctx, uint32_t mode, uint16_t frames);
 
 }  // namespace tovrani

@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "support/temp_dir.h"
-#include "swf/converter_context.h"
+#include "convert/converter_context.h"
 
 namespace tovrani::test {
 namespace {

@@ -11,7 +11,7 @@
 #include "fla/stream_placement.h"
 #include "support/independent_readers.h"
 #include "support/temp_dir.h"
-#include "swf/converter_context.h"
+#include "convert/converter_context.h"
 
 namespace tovrani::test {
 namespace {

@@ -7,7 +7,7 @@
 
 #include "fla/file_helpers.h"
 #include "fla/stream_placement.h"
-#include "swf/converter_context.h"
+#include "convert/converter_context.h"
 
 namespace tovrani::test {
 

@@ -10,7 +10,7 @@
 #include "fla/work_files.h"
 #include "support/independent_readers.h"
 #include "support/recording_shell.h"
-#include "swf/engine.h"
+#include "convert/engine.h"
 #include "shape/decode/define_shape.h"
 #include "shape/shape_test_support.h"
 #include "support/page_walker.h"

@@ -10,8 +10,8 @@
 #include "support/page_walker.h"
 #include "support/recording_shell.h"
 #include "support/temp_dir.h"
-#include "swf/converter_context.h"
-#include "swf/engine.h"
+#include "convert/converter_context.h"
+#include "convert/engine.h"
 
 namespace tovrani {
 namespace {

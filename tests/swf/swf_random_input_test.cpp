@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "swf/converter_context.h"
-#include "swf/id_range_list.h"
+#include "convert/converter_context.h"
+#include "platform/id_range_list.h"
 #include "swf/jpeg_data.h"
 #include "swf/swf_values.h"
 #include "swf/tag_statistics.h"

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "support/swf_writer.h"
-#include "swf/converter_context.h"
+#include "convert/converter_context.h"
 
 namespace tovrani {
 namespace {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "swf/converter_context.h"
+#include "convert/converter_context.h"
 
 namespace tovrani::test {
 

@@ -8,7 +8,7 @@
 #include "support/recording_shell.h"
 #include "support/swf_writer.h"
 #include "support/temp_dir.h"
-#include "swf/engine.h"
+#include "convert/engine.h"
 #include "timeline/display_model.h"
 #include "timeline/timeline_page.h"
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "support/temp_dir.h"
-#include "swf/work_folder.h"
+#include "fla/work_folder.h"
 #include "timeline/timeline_page.h"
 
 namespace tovrani {

@@ -15,8 +15,8 @@
 #include "fla/layer_records.h"
 #include "support/byte_sink.h"
 #include "support/page_walker.h"
-#include "swf/converter_context.h"
-#include "swf/display_list.h"
+#include "convert/converter_context.h"
+#include "timeline/display_list.h"
 
 namespace tovrani::test {
 

@@ -9,7 +9,7 @@
 #include "shape/decode/shape_page.h"
 #include "swf/swf_reader.h"
 #include "swf/swf_values.h"
-#include "swf/work_folder.h"
+#include "fla/work_folder.h"
 
 namespace tovrani {
 
@@ -37,7 +37,7 @@ struct PointEntry {
 
 class ShapeDecoder {
  public:
-  ShapeDecoder(ConverterContext& ctx, uint32_t tag, std::span<const uint8_t> body, ShapePage& page)
+  ShapeDecoder(ShapeContext& ctx, uint32_t tag, std::span<const uint8_t> body, ShapePage& page)
       : ctx_(ctx), r_(body), page_(page), level_(ctx.m_nFlaFormat) {
     if (tag == kDummyShapeTag) {
       tag_ = 2;
@@ -73,7 +73,7 @@ class ShapeDecoder {
   void AddPoint();
   void ClosingFixUp();
 
-  ConverterContext& ctx_;
+  ShapeContext& ctx_;
   SwfReader r_;
   ShapePage& page_;
   uint8_t level_;
@@ -378,7 +378,7 @@ void ShapeDecoder::Run() {
 
 }  // namespace
 
-ShapePageResult BuildShapePage(ConverterContext& ctx, uint32_t tag, std::span<const uint8_t> body,
+ShapePageResult BuildShapePage(ShapeContext& ctx, uint32_t tag, std::span<const uint8_t> body,
                                std::FILE* file, uint16_t itemNo) {
   ShapePage page(ctx, file);
   ShapeDecoder decoder(ctx, tag, body, page);
@@ -392,7 +392,7 @@ ShapePageResult BuildShapePage(ConverterContext& ctx, uint32_t tag, std::span<co
   return result;
 }
 
-uint8_t ConvertShapeTag(ConverterContext& ctx, uint32_t tag, std::span<const uint8_t> body) {
+uint8_t ConvertShapeTag(ShapeContext& ctx, uint32_t tag, std::span<const uint8_t> body) {
   if (!ctx.m_pWorkFolder || ctx.m_nWriterError) return 0;
   WorkFolder& folder = *ctx.m_pWorkFolder;
   uint8_t placed = 0;

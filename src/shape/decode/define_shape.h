@@ -8,7 +8,7 @@
 #include <span>
 #include <string>
 
-#include "swf/converter_context.h"
+#include "shape/shape_context.h"
 
 namespace tovrani {
 
@@ -26,7 +26,7 @@ struct ShapePageResult {
 // Writes the shape page of one body (after its 2-byte character id) into
 // `page`, an empty stream open for reading and writing. `itemNo` names the
 // last layer ("ID itemNo").
-ShapePageResult BuildShapePage(ConverterContext& ctx, uint32_t tag, std::span<const uint8_t> body,
+ShapePageResult BuildShapePage(ShapeContext& ctx, uint32_t tag, std::span<const uint8_t> body,
                                std::FILE* page, uint16_t itemNo);
 
 // Converts one shape tag body (after the character id) into the shape page
@@ -37,6 +37,6 @@ ShapePageResult BuildShapePage(ConverterContext& ctx, uint32_t tag, std::span<co
 // page was placed; 0 when it was not: the option is off, "fill" cannot be
 // opened (the shape is left out), or a work file failed (noted in
 // m_nWriterError).
-uint8_t ConvertShapeTag(ConverterContext& ctx, uint32_t tag, std::span<const uint8_t> body);
+uint8_t ConvertShapeTag(ShapeContext& ctx, uint32_t tag, std::span<const uint8_t> body);
 
 }  // namespace tovrani

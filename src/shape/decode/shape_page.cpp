@@ -8,7 +8,7 @@
 
 namespace tovrani {
 
-ShapePage::ShapePage(ConverterContext& ctx, std::FILE* file)
+ShapePage::ShapePage(ShapeContext& ctx, std::FILE* file)
     : ctx_(ctx), file_(file), level_(ctx.m_nFlaFormat) {}
 
 size_t ShapePage::Tell() {
@@ -89,7 +89,7 @@ void ShapePage::Finish(std::span<const uint8_t> edges, uint32_t recordCount, boo
     WriteLayerEndOld(file_, layerNumber_);
 }
 
-bool PlaceShapePage(ConverterContext& ctx, std::FILE* file) {
+bool PlaceShapePage(ShapeContext& ctx, std::FILE* file) {
   if (ctx.m_nWriterError) return false;
   std::vector<uint8_t> page;
   if (!ReadWholeFile(file, page) || page.size() > 0xFFFFFFFFu)

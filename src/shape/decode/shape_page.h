@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <span>
 
-#include "swf/converter_context.h"
+#include "shape/shape_context.h"
 
 namespace tovrani {
 
@@ -18,12 +18,12 @@ class ShapePage {
  public:
   // `file` is an empty stream open for reading and writing; the page does
   // not own it.
-  ShapePage(ConverterContext& ctx, std::FILE* file);
+  ShapePage(ShapeContext& ctx, std::FILE* file);
 
   // The page head and the first object's head.
   void Begin();
   // The open object's FillStyleTable and LineStyleTable (the style blob).
-  // Notes their position in ConverterContext::m_nShapeHeadPos.
+  // Notes their position in ShapeContext::m_nShapeHeadPos.
   void WriteStyleTables(std::span<const uint8_t> blob);
   // Ends the open object with its edge records (without end byte) when a
   // shape record brings new style arrays: the object's layer is closed as
@@ -49,7 +49,7 @@ class ShapePage {
   void PatchCount(size_t countFieldPos, uint32_t recordCount);
   size_t Tell();
 
-  ConverterContext& ctx_;
+  ShapeContext& ctx_;
   std::FILE* file_;
   uint8_t level_;
   uint16_t layerNumber_ = 1;
@@ -65,6 +65,6 @@ class ShapePage {
 // directory entry and the directory-order entry. The row, symbol and item
 // counters stay for the caller to advance. False on a failure of the
 // container's work files, which is then noted in m_nWriterError.
-bool PlaceShapePage(ConverterContext& ctx, std::FILE* file);
+bool PlaceShapePage(ShapeContext& ctx, std::FILE* file);
 
 }  // namespace tovrani

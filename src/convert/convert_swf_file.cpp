@@ -1,0 +1,256 @@
+#include "convert/convert_swf_file.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "fla/jsfl_script.h"
+#include "fla/stream_placement.h"
+#include "convert/conversion_finish.h"
+#include "convert/converter_context.h"
+#include "convert/tag_loop.h"
+
+namespace tovrani {
+
+const char* const kFlashSettingsKeys[2] = {"Software\\Macromedia\\Flash 7\\Settings",
+                                           "Software\\Macromedia\\Flash 8\\Settings"};
+const char* const kFlashWarningKeys[2] = {"Software\\Macromedia\\Flash 7\\Warning Dialog Windows",
+                                          "Software\\Macromedia\\Flash 8\\Warning Dialog Windows"};
+
+namespace {
+
+const char kLockedCaption[] = "BRASKELON Tovrani";
+const char kLockedText[] = "The FLA is opened by another program and cannot be overwritten.";
+
+bool On(const uint8_t* option) { return option && *option; }
+
+size_t NameStart(const std::string& path) {
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos ? 0 : slash + 1;
+}
+
+// Replaces the last `count` characters of the file name with `with`; a file
+// name not longer than `count` keeps all of it and gets `appended` instead.
+std::string ReplaceNameEnd(const std::string& path, size_t count, const std::string& with,
+                           const std::string& appended) {
+  if (path.size() - NameStart(path) <= count) return path + appended;
+  return path.substr(0, path.size() - count) + with;
+}
+
+// True when a relative path climbs out of its folder.
+bool ClimbsOut(const std::string& relative) {
+  for (const auto& part : std::filesystem::path(relative))
+    if (part == "..") return true;
+  return false;
+}
+
+// The state of the document writer that one conversion must not inherit
+// from the one before.
+void ResetDocumentState(ConverterContext& ctx) {
+  ResetStreamTables(ctx);
+  ctx.m_pJsflStaticTextIds.clear();
+  ctx.m_pJsflShapeIds.clear();
+  ctx.m_bJsflWritten = 0;
+}
+
+// Sets "name" to value under each key that exists; true when one was set.
+bool SetUnderExistingKeys(ConverterContext& ctx, const char* const keys[2], const char* name,
+                          const char* value) {
+  bool any = false;
+  if (!ctx.m_pShell) return false;
+  for (int i = 0; i < 2; ++i) any = ctx.m_pShell->WriteSetting(keys[i], name, value, false) || any;
+  return any;
+}
+
+class PerFile {
+ public:
+  PerFile(ConverterContext& ctx, uint8_t openAfter, const SwfFileRequest& request)
+      : ctx_(ctx), openAfter_(openAfter), request_(request) {
+    services_ = request.services ? *request.services : DefaultEngineServices();
+  }
+
+  // Runs one document; the outcome's result is the engine's.
+  FileOutcome Convert(const std::string& source, const std::string& fla);
+  void OpenResult(const FileOutcome& o);
+
+ private:
+  ConverterContext& ctx_;
+  uint8_t openAfter_;
+  const SwfFileRequest& request_;
+  EngineServices services_;
+};
+
+FileOutcome PerFile::Convert(const std::string& source, const std::string& fla) {
+  FileOutcome o;
+  o.source = source;
+  o.output = fla;
+  const std::string script = DeriveDocumentPaths(ctx_, fla);
+  ResetDocumentState(ctx_);
+
+  // The script starts under a temporary name beside its final one.
+  std::string temp = script + ".tmp-XXXXXX";
+  int fd = mkstemp(temp.data());
+  if (fd >= 0) {
+    // mkstemp makes the file private; the script gets the usual mode.
+    mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(fd, 0666 & ~mask);
+    ::close(fd);
+    if (!WriteJsflHeader(temp)) {
+      ::unlink(temp.c_str());
+      temp.clear();
+    }
+  } else {
+    temp.clear();
+  }
+  ctx_.m_strJsflPath = temp;
+
+  ctx_.m_bInConversion = 1;
+  o.result = ConvertMovie(ctx_, source, fla, 0, services_);
+  ctx_.m_bInConversion = 0;
+  o.converted = true;
+
+  if (!temp.empty()) {
+    if (o.result == kResultDone && std::rename(temp.c_str(), script.c_str()) == 0) {
+      o.script = script;
+    } else {
+      ::unlink(temp.c_str());
+      // A document without its script is incomplete.
+      if (o.result == kResultDone) o.result = kResultOutputIncomplete;
+    }
+  }
+  ctx_.m_strJsflPath = o.script;
+  return o;
+}
+
+void PerFile::OpenResult(const FileOutcome& o) {
+  if (!openAfter_ || ctx_.m_bCancel || o.result != kResultDone || !ctx_.m_pShell) return;
+  if (ctx_.m_bJsflWritten && On(ctx_.m_pOptUseJsfl) && !ctx_.m_bFontWarningSet) {
+    if (SetUnderExistingKeys(ctx_, kFlashWarningKeys, "Missing Font Warning", "TRUE")) {
+      ctx_.m_pszSavedFontWarning = "FALSE";
+      ctx_.m_bFontWarningSet = 1;
+    }
+  }
+  ctx_.m_pShell->OpenFile(o.output);
+  if (ctx_.m_bJsflWritten && !o.script.empty()) ctx_.m_pShell->OpenFile(o.script);
+}
+
+}  // namespace
+
+std::string SuggestedFlaName(const std::string& source) {
+  return ReplaceNameEnd(source, 4, "_.fla", "_.fla");
+}
+
+std::string WithFlaExtension(const std::string& chosen) {
+  if (chosen.find(".fla") != std::string::npos || chosen.find(".FLA") != std::string::npos)
+    return chosen;
+  std::string out = chosen;
+  if (out.empty() || out.back() != '.') out += '.';
+  return out + "fla";
+}
+
+std::string AutomaticFlaPath(const std::string& source, const std::string& selectedFolder,
+                             const std::string& outputFolder) {
+  std::string base = selectedFolder;
+  while (base.size() > 1 && base.back() == '/') base.pop_back();
+  std::string relative;
+  const bool below = !base.empty() && source.size() > base.size() &&
+                     source.compare(0, base.size(), base) == 0 &&
+                     (base == "/" || source[base.size()] == '/');
+  if (below) {
+    relative = source.substr(base.size());
+    while (!relative.empty() && relative.front() == '/') relative.erase(0, 1);
+  }
+  if (relative.empty() || ClimbsOut(relative)) relative = source.substr(NameStart(source));
+  return outputFolder + ReplaceNameEnd(relative, 3, "fla", ".fla");
+}
+
+std::string DeriveDocumentPaths(ConverterContext& ctx, const std::string& flaPath) {
+  const size_t start = NameStart(flaPath);
+  const std::string folder = flaPath.substr(0, start);  // with its '/', or empty
+  const std::string name = flaPath.substr(start);
+  ctx.m_bJsflWritten = 0;
+  ctx.m_strShapesFolder = folder + "Shapes_" + name;
+  ctx.m_strStaticTextFolder = folder + "StaticText_" + name;
+  ctx.m_strPicturesFolder = folder + "Pictures_" + name;
+  ctx.m_strSoundsFolder = folder + "Sounds_" + name;
+  ctx.m_strVideosFolder = folder + "Videos_" + name;
+  ctx.m_strJsflPath = flaPath + ".jsfl";
+  return ctx.m_strJsflPath;
+}
+
+std::vector<FileOutcome> ConvertSwfFile(ConverterContext& ctx, const std::string& selection,
+                                        uint8_t openAfter, uint8_t suppressPanel,
+                                        const SwfFileRequest& request) {
+  // An item ends at the next comma; the list is read while it is longer
+  // than the position.
+  std::vector<std::string> sources;
+  for (size_t p = 0; selection.size() > p;) {
+    size_t k = selection.find(',', p);
+    if (k == std::string::npos) k = selection.size();
+    sources.push_back(selection.substr(p, k - p));
+    p = k + 1;
+  }
+  return ConvertSwfFiles(ctx, sources, openAfter, suppressPanel, request);
+}
+
+std::vector<FileOutcome> ConvertSwfFiles(ConverterContext& ctx,
+                                         const std::vector<std::string>& sources,
+                                         uint8_t openAfter, uint8_t suppressPanel,
+                                         const SwfFileRequest& request) {
+  std::vector<FileOutcome> outcomes;
+  ctx.m_bSuppressPanel = suppressPanel;
+  PumpMessages(ctx);
+  SetUnderExistingKeys(ctx, kFlashSettingsKeys, "System Default Font", "Arial");
+
+  PerFile perFile(ctx, openAfter, request);
+  const bool automatic = On(ctx.m_pOptSaveInNewFolder) && sources.size() >= 2;
+
+  for (const std::string& source : sources) {
+    if (ctx.m_bCancel) break;
+    if (source.empty()) continue;
+
+    std::string fla;
+    if (automatic) {
+      fla = AutomaticFlaPath(source, request.selectedFolder, ctx.m_strOutputFolder);
+      // The mirrored folders; failures show when the output cannot be made.
+      for (size_t i = ctx.m_strOutputFolder.size(); (i = fla.find('/', i + 1)) != std::string::npos;) {
+        std::error_code ec;
+        std::filesystem::create_directory(fla.substr(0, i), ec);
+      }
+      if (ctx.m_bCancel) continue;
+    } else {
+      std::string chosen = SuggestedFlaName(source);
+      if (request.saveDialog && !request.saveDialog(chosen, chosen)) continue;
+      if (ctx.m_bCancel) continue;
+      fla = WithFlaExtension(chosen);
+    }
+
+    if (request.onFileStart) request.onFileStart(source, fla);
+    FileOutcome o = perFile.Convert(source, fla);
+    outcomes.push_back(o);
+    if (!automatic && o.result == kResultOutputLocked) {
+      if (ctx.m_pShell) ctx.m_pShell->ShowMessage(kLockedCaption, kLockedText);
+      break;
+    }
+    perFile.OpenResult(o);
+  }
+
+  ctx.m_shapeIdRanges.Clear();
+  ctx.m_bSuppressPanel = 0;
+  ctx.m_bInConversion = 0;
+  return outcomes;
+}
+
+void RestoreFontWarning(ConverterContext& ctx) {
+  if (!ctx.m_bFontWarningSet) return;
+  SetUnderExistingKeys(ctx, kFlashWarningKeys, "Missing Font Warning",
+                       ctx.m_pszSavedFontWarning.c_str());
+  ctx.m_bFontWarningSet = 0;
+  ctx.m_pszSavedFontWarning.clear();
+}
+
+}  // namespace tovrani

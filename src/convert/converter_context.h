@@ -1,0 +1,74 @@
+// The state of one conversion: the parts each layer owns, one on top of
+// the other (shell and options, the movie read, the FLA writer, media,
+// shapes, timelines), and on top of them the driver's own fields.
+//
+// Field names are the converter's own (m_...). A function below the driver
+// takes the part its folder owns; add a new field to the part of the code
+// that writes it.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "convert/placements.h"
+#include "platform/id_range_list.h"
+#include "timeline/timeline_context.h"
+
+namespace tovrani {
+
+class OutputTarget;
+
+struct ConverterContext : TimelineContext {
+  // ---- per-file conversion (the driver around the engine) ----
+  // Destination of the automatic naming road, ending with a '/'.
+  std::string m_strOutputFolder;
+  uint8_t m_bInConversion = 0;
+  uint8_t m_bSuppressPanel = 0;
+  // "Missing Font Warning" was set for this run; the value to write back.
+  uint8_t m_bFontWarningSet = 0;
+  std::string m_pszSavedFontWarning;
+
+  // ---- conversion engine ----
+  OutputTarget* m_pOutput = nullptr;    // the document under its temporary name
+  std::string m_strSwfWorkPath;         // the work copy, or "tmp.swf" when inflated
+  std::string m_szPublishSwfName;       // output file name with "swf" for its extension
+  bool m_bSwfCompressed = false;        // "tmp.swf" is the movie being read
+  std::FILE* m_pPageWorkFile = nullptr;          // the scene page ("m.g12")
+  std::FILE* m_pActionLayerFile = nullptr;
+  std::FILE* m_pStreamSoundLayerFile = nullptr;
+  std::FILE* m_pEventSoundLayerFile = nullptr;
+  uint8_t m_nFileAttributes = 0;
+  uint32_t m_nStaticTextExtraBytes = 0;  // CSMTextSettings appended to this text tag
+  uint8_t m_bSceneTimeline = 0, m_bPageFlag = 0;
+  uint8_t m_bSceneShortLead = 0;  // g_shortLayerEndLead after the scene build, for the finish
+  uint8_t m_bEventSoundsSeen = 0, m_bStreamSoundSeen = 0;
+  uint16_t m_wSceneFrames = 0;  // the frame count the scene build was given
+  DepthIdCache m_depthIdCache;     // its count() is the depth-id cache count
+  IdRangeList m_shapeIdRanges;     // the shape ids typed by the user
+  DisplayEventIndex m_movieEventIndex;  // over the depth pass's records of the main movie
+  std::unordered_map<uint16_t, VideoDepthState> m_videoDepthStates;  // by depth
+  std::unordered_map<uint16_t, PlacedCharacter> m_placedCharacters;  // by character id
+  std::unordered_map<int32_t, int32_t> m_morphRunHeads;  // layer index -> entry starting its last run
+  // The bitmap tags copied into "ffsp" (header included), indexed as they
+  // are appended: by character id (the first definition wins, as in the
+  // player) and the first JPEGTables tag (size 0 while there is none).
+  struct SideCopyTag {
+    uint16_t code = 0;
+    uint64_t offset = 0, size = 0;
+  };
+  std::unordered_map<uint16_t, SideCopyTag> m_bitmapSideCopies;
+  SideCopyTag m_jpegTablesSideCopy;
+  uint64_t m_nBitmapSideCopyEnd = 0;  // bytes in "ffsp"
+};
+
+// Empties the main timeline's display state: its layers, depth cache,
+// video states, placed characters, morph runs, videos and button items.
+void ClearMainTimelineState(ConverterContext& ctx);
+
+// The conversion in progress, for helpers that take no context argument.
+extern ConverterContext* g_pConverter;
+
+}  // namespace tovrani

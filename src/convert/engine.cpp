@@ -1,0 +1,359 @@
+#include "convert/engine.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <new>
+#include <system_error>
+#include <vector>
+
+#include "fla/contents_stream.h"
+#include "fla/document_page.h"
+#include "fla/file_helpers.h"
+#include "fla/keyframe_records.h"
+#include "fla/stream_placement.h"
+#include "convert/background.h"
+#include "convert/converter_context.h"
+#include "swf/swf_reader.h"
+#include "swf/swf_values.h"
+#include "convert/tag_loop.h"
+#include "convert/conversion_finish.h"
+#include "swf/tag_statistics.h"
+#include "timeline/symbol_timeline.h"
+#include "fla/work_folder.h"
+#include "timeline/rearrange_mask_layers.h"
+
+namespace tovrani {
+
+namespace {
+
+// The scene's work files, by the names the finish removes.
+constexpr const char* kWorkCopyName = "___.___";
+constexpr const char* kInflatedName = "tmp.swf";
+constexpr const char* kPageWorkName = "m.g12";
+constexpr const char* kActionLayerName = "m.g13";
+constexpr const char* kStreamSoundLayerName = "m.g14";
+constexpr const char* kEventSoundLayerName = "m.g15";
+// The compound file's work files: regular sectors, mini stream, media and
+// symbol directory entries.
+constexpr const char* kBigSectorName = "a.g12";
+constexpr const char* kMiniStreamName = "b.g12";
+constexpr const char* kMediaDirName = "b.g13";
+constexpr const char* kSymbolDirName = "c.g12";
+
+bool ReadAt(std::FILE* f, uint64_t pos, void* dst, size_t n) {
+  return std::fseek(f, long(pos), SEEK_SET) == 0 && std::fread(dst, 1, n, f) == n;
+}
+
+uint32_t LoadU32(const uint8_t* b) {
+  return b[0] | (b[1] << 8) | (uint32_t(b[2]) << 16) | (uint32_t(b[3]) << 24);
+}
+
+bool PutRaw(std::FILE* f, std::initializer_list<uint8_t> bytes) {
+  for (uint8_t b : bytes)
+    if (std::fputc(b, f) == EOF) return false;
+  return true;
+}
+
+// Where the last ShowFrame-then-End (40 00 00 00) starts, searching from
+// end - 4 down to offset 8, in blocks; -1 when there is none.
+int64_t FindLastShowFrameEnd(std::FILE* f, uint64_t end) {
+  if (end < 4) return -1;
+  const uint64_t first = std::min<uint64_t>(8, end - 4);
+  constexpr uint64_t kBlock = 65536;
+  std::vector<uint8_t> buf(kBlock + 3);
+  uint64_t hi = end - 4;  // candidate starts [lo, hi]
+  for (;;) {
+    uint64_t lo = hi - first + 1 > kBlock ? hi - kBlock + 1 : first;
+    if (!ReadAt(f, lo, buf.data(), size_t(hi - lo + 4))) return -1;
+    for (uint64_t p = hi + 1; p-- > lo;) {
+      const uint8_t* b = buf.data() + (p - lo);
+      if (b[0] == 0x40 && b[1] == 0 && b[2] == 0 && b[3] == 0) return int64_t(p);
+    }
+    if (lo == first) return -1;
+    hi = lo - 1;
+  }
+}
+
+// Everything one conversion owns; members close and remove themselves.
+class Engine {
+ public:
+  Engine(ConverterContext& ctx, const EngineServices& svc) : ctx_(ctx), svc_(svc) {}
+  ~Engine() { Detach(); }
+
+  uint32_t Run(const std::string& source, const std::string& output);
+
+ private:
+  uint32_t SetUp(const std::string& source, const std::string& output);
+  uint32_t StartLayerFiles();
+  bool StartContainerFiles();
+  uint32_t Inflate(uint8_t head[8]);
+  uint32_t ReadHeaderRest();
+  void Detach();
+
+  ConverterContext& ctx_;
+  const EngineServices& svc_;
+  WorkFolder work_;
+  OutputTarget output_;
+  FileHandle swf_, page_, action_, streamSound_, eventSound_;
+  FileHandle bigSectors_, miniStream_, mediaDir_, symbolDir_;
+  TagLoopState loop_;
+};
+
+void Engine::Detach() {
+  // The context must not keep pointers to files and folders about to go.
+  ctx_.m_pSwfFile = nullptr;
+  ctx_.m_pPageWorkFile = nullptr;
+  ctx_.m_pActionLayerFile = nullptr;
+  ctx_.m_pStreamSoundLayerFile = nullptr;
+  ctx_.m_pEventSoundLayerFile = nullptr;
+  ctx_.m_pPageStream = nullptr;
+  ctx_.m_pBigSectorFile = nullptr;
+  ctx_.m_pMiniStreamFile = nullptr;
+  ctx_.m_pMediaDirFile = nullptr;
+  ctx_.m_pSymbolDirFile = nullptr;
+  ctx_.m_pWorkFolder = nullptr;
+  ctx_.m_pOutput = nullptr;
+}
+
+uint32_t Engine::Run(const std::string& source, const std::string& output) {
+  uint32_t result = SetUp(source, output);
+  if (result != kResultDone) return result;
+  result = RunTagLoop(ctx_, loop_, svc_);
+  if (result != kResultDone) return result;
+  if (svc_.finish) return svc_.finish(ctx_);
+  return kResultDone;
+}
+
+uint32_t Engine::SetUp(const std::string& source, const std::string& output) {
+  ctx_.m_szPublishSwfName = PublishSwfName(output);
+  ctx_.m_bSwfCompressed = false;
+  ctx_.m_nFileAttributes = 0;
+  ctx_.m_nStaticTextExtraBytes = 0;
+  ctx_.m_pLinkages.clear();
+  ctx_.m_bitmapSideCopies.clear();
+  ctx_.m_jpegTablesSideCopy = {};
+  ctx_.m_nBitmapSideCopyEnd = 0;
+  ctx_.m_bEventSoundsSeen = ctx_.m_bStreamSoundSeen = 0;
+  ctx_.m_bSceneTimeline = ctx_.m_bPageFlag = ctx_.m_bSceneShortLead = 0;
+  ctx_.m_wSceneFrames = 0;
+
+  // The work copy, in a folder of our own.
+  if (!work_.create()) return kResultWorkCopyFailed;
+  ctx_.m_pWorkFolder = &work_;
+  std::error_code ec;
+  auto size = std::filesystem::file_size(source, ec);
+  if (ec || size > kMaxMovieBytes) return kResultWorkCopyFailed;
+  const std::string workCopy = work_.file(kWorkCopyName);
+  if (!CopyFileBuffered(source, workCopy)) return kResultWorkCopyFailed;
+
+  // The output must be writable; an existing document stays as it is until
+  // the finished one replaces it.
+  if (!output_.open(output)) return kResultOutputLocked;
+  ctx_.m_pOutput = &output_;
+
+  // The scene page and the three layer work files.
+  page_ = FileHandle(work_.file(kPageWorkName), "wb+");
+  action_ = FileHandle(work_.file(kActionLayerName), "wb+");
+  streamSound_ = FileHandle(work_.file(kStreamSoundLayerName), "wb+");
+  eventSound_ = FileHandle(work_.file(kEventSoundLayerName), "wb+");
+  if (!page_ || !action_ || !streamSound_ || !eventSound_) return kResultOutputIncomplete;
+  ctx_.m_pPageWorkFile = page_.get();
+  ctx_.m_pActionLayerFile = action_.get();
+  ctx_.m_pStreamSoundLayerFile = streamSound_.get();
+  ctx_.m_pEventSoundLayerFile = eventSound_.get();
+  if (!CopyFileHead(page_.get())) return kResultOutputIncomplete;
+  if (!StartContainerFiles()) return kResultOutputIncomplete;
+
+  ctx_.m_strSwfWorkPath = workCopy;
+  swf_ = FileHandle(workCopy, "rb+");
+  if (!swf_) return kResultWorkCopyFailed;
+  ctx_.m_pSwfFile = swf_.get();
+  ctx_.m_nSwfEnd = uint64_t(FileSizeOf(swf_.get()));
+  if (ctx_.m_nSwfEnd <= 14) return kResultInputTooShort;
+
+  uint8_t head[8];
+  if (!ReadAt(swf_.get(), 0, head, 8)) return kResultInputTooShort;
+  ctx_.m_nSwfVersion = head[3];
+  ctx_.m_nFlaFormat = head[3] < 7 ? 0 : head[3] == 7 ? 1 : 2;
+
+  if (IsNewFlaFormat(ctx_.m_nFlaFormat)) {
+    // The version bytes after "CPicPage" and "CPicLayer" in the page head.
+    if (std::fseek(page_.get(), 15, SEEK_SET) || std::fputc(4, page_.get()) == EOF ||
+        std::fseek(page_.get(), 32, SEEK_SET) || std::fputc(4, page_.get()) == EOF ||
+        std::fseek(page_.get(), 49, SEEK_SET))
+      return kResultOutputIncomplete;
+  }
+  if (uint32_t r = StartLayerFiles(); r != kResultDone) return r;
+
+  const bool fws = head[0] == 'F' && head[1] == 'W' && head[2] == 'S';
+  const bool cws = head[0] == 'C' && head[1] == 'W' && head[2] == 'S';
+  if (!fws && !cws) {
+    if (head[0] == 'Z' && head[1] == 'W' && head[2] == 'S' && ctx_.m_pShell)
+      ctx_.m_pShell->ShowMessage("BRASKELON Tovrani Error",
+                                 "This movie is compressed with LZMA (signature \"ZWS\"), "
+                                 "which is not supported.");
+    return kResultNotSwf;
+  }
+  if (cws) {
+    if (uint32_t r = Inflate(head); r != kResultDone) return r;
+  }
+  return ReadHeaderRest();
+}
+
+uint32_t Engine::StartLayerFiles() {
+  const uint8_t level = ctx_.m_nFlaFormat;
+  const uint8_t lead = FlaVersionByte(level);
+  for (std::FILE* f : {action_.get(), streamSound_.get(), eventSound_.get()}) {
+    if (!PutRaw(f, {0x01, 0x03, 0x80, lead, 0x00, 0x05, 0x80})) return kResultOutputIncomplete;
+  }
+  const bool next = IsNewFlaFormat(level);
+  loop_.actionFramePos =
+      next ? WriteFirstFrameNew(action_.get()) : WriteFirstFrameOld(action_.get());
+  loop_.streamSoundFramePos =
+      next ? WriteFrameHeadNew(streamSound_.get()) : WriteFrameHeadOld(streamSound_.get());
+  loop_.eventSoundFramePos =
+      next ? WriteFrameHeadNew(eventSound_.get()) : WriteFrameHeadOld(eventSound_.get());
+  for (std::FILE* f : {action_.get(), streamSound_.get(), eventSound_.get()})
+    if (std::ferror(f)) return kResultOutputIncomplete;
+  return kResultDone;
+}
+
+// The document's streams are placed into these as they are finished.
+bool Engine::StartContainerFiles() {
+  bigSectors_ = FileHandle(work_.file(kBigSectorName), "wb+");
+  miniStream_ = FileHandle(work_.file(kMiniStreamName), "wb+");
+  mediaDir_ = FileHandle(work_.file(kMediaDirName), "wb+");
+  symbolDir_ = FileHandle(work_.file(kSymbolDirName), "wb+");
+  if (!bigSectors_ || !miniStream_ || !mediaDir_ || !symbolDir_) return false;
+  ctx_.m_pBigSectorFile = bigSectors_.get();
+  ctx_.m_pMiniStreamFile = miniStream_.get();
+  ctx_.m_pMediaDirFile = mediaDir_.get();
+  ctx_.m_pSymbolDirFile = symbolDir_.get();
+  ResetStreamTables(ctx_);
+  return true;
+}
+
+uint32_t Engine::Inflate(uint8_t head[8]) {
+  PumpMessages(ctx_);
+  swf_.reset();
+  ctx_.m_pSwfFile = nullptr;
+  const std::string inflated = work_.file(kInflatedName);
+  // Inflation keeps every byte the data gives, up to the declared length.
+  InflateFileStatus status = DecompressCwsFile(ctx_.m_strSwfWorkPath, inflated);
+  if (status == InflateFileStatus::kWriteFailed) return kResultOutputIncomplete;
+  if (status != InflateFileStatus::kOk) return kResultInflatedTooShort;
+  ctx_.m_strSwfWorkPath = inflated;
+  ctx_.m_bSwfCompressed = true;
+  swf_ = FileHandle(inflated, "rb+");
+  if (!swf_) return kResultInflatedTooShort;
+  ctx_.m_pSwfFile = swf_.get();
+  int64_t size = FileSizeOf(swf_.get());
+  ctx_.m_nSwfEnd = size < 0 ? 0 : uint64_t(size);
+  if (ctx_.m_nSwfEnd < 14 || !ReadAt(swf_.get(), 0, head, 8)) return kResultInflatedTooShort;
+  return kResultDone;
+}
+
+uint32_t Engine::ReadHeaderRest() {
+  std::FILE* f = swf_.get();
+  uint8_t len[4];
+  if (!ReadAt(f, 4, len, 4)) return kResultInputTooShort;
+  uint64_t declared = LoadU32(len);
+  if (ctx_.m_pShell) {
+    ctx_.m_pShell->SetMainRange(0, uint32_t(declared));
+    ctx_.m_pShell->SetMainProgress(0);
+  }
+  WriteDocumentPage(g_contents, ctx_.m_nFlaFormat);
+  ctx_.m_nFileAttributes = 0;
+  ctx_.m_rgbBackground = kDefaultBackground;
+
+  // Junk after the movie: cut the data after the last ShowFrame and End.
+  if (declared != ctx_.m_nSwfEnd) {
+    int64_t p = FindLastShowFrameEnd(f, ctx_.m_nSwfEnd);
+    if (p >= 0) ctx_.m_nSwfEnd = declared = uint64_t(p) + 4;
+    if (declared != ctx_.m_nSwfEnd) return kResultLengthMismatch;
+  }
+
+  PumpMessages(ctx_);
+  // Frame rectangle, frame rate and frame count.
+  uint8_t buf[21] = {};
+  size_t n = size_t(std::min<uint64_t>(sizeof buf, ctx_.m_nSwfEnd - 8));
+  if (!ReadAt(f, 8, buf, n)) return kResultInputTooShort;
+  SwfReader r(buf, n);
+  uint32_t rectBytes = ReadSwfRect(r, ctx_.m_rcFrame);
+  ctx_.m_wFrameRate = r.u16();
+  ctx_.m_wFrameCount = r.u16();
+  uint64_t tagStart = std::min<uint64_t>(8 + rectBytes + 4, ctx_.m_nSwfEnd);
+  if (std::fseek(f, long(tagStart), SEEK_SET) != 0) return kResultInputTooShort;
+
+  if (ctx_.m_pShell) ctx_.m_pShell->SetMainRange(0, uint32_t(ctx_.m_nSwfEnd));
+
+  ctx_.m_pMovieEvents.clear();
+  ctx_.m_pInitActions.clear();
+  RearrangeMaskLayers(ctx_, 1, nullptr, 0);
+  if (std::fseek(f, long(tagStart), SEEK_SET) != 0) return kResultInputTooShort;
+  ctx_.m_movieEventIndex = DisplayEventIndex(ctx_.m_pMovieEvents, ctx_.m_pMovieMaskDepths);
+
+  uint32_t labels = 0, depthSlots = 0, highest = 0;
+  if (!CountPlacementsInFile(ctx_, labels, depthSlots, highest)) return kResultStatisticsPastEnd;
+  if (std::fseek(f, long(tagStart), SEEK_SET) != 0) return kResultInputTooShort;
+  // The main timeline's display state; its tables grow as the placements
+  // come, the counts only size them.
+  ClearMainTimelineState(ctx_);
+  ctx_.m_movieLayers.records().reserve(std::min<uint32_t>(depthSlots, 65536 + 5));
+  ctx_.m_movieLayers.labels().reserve(std::min<uint32_t>(labels + 1, 65536));
+  return kResultDone;
+}
+
+}  // namespace
+
+std::string PublishSwfName(const std::string& outputPath) {
+  size_t cut = outputPath.find_last_of("\\/:");
+  std::string name = cut == std::string::npos ? outputPath : outputPath.substr(cut + 1);
+  if (name.size() >= 3)
+    name.replace(name.size() - 3, 3, "swf");
+  else
+    name += "swf";
+  return name;
+}
+
+bool BumpU16At(std::FILE* f, int64_t pos) {
+  if (!f || pos < 0) return false;
+  uint8_t b[2];
+  if (std::fseek(f, long(pos), SEEK_SET) || std::fread(b, 1, 2, f) != 2) return false;
+  uint32_t v = b[0] | (b[1] << 8);
+  if (v < 0xFFFF) ++v;
+  b[0] = uint8_t(v);
+  b[1] = uint8_t(v >> 8);
+  return !std::fseek(f, long(pos), SEEK_SET) && std::fwrite(b, 1, 2, f) == 2 &&
+         !std::fseek(f, 0, SEEK_END);
+}
+
+EngineServices DefaultEngineServices() {
+  EngineServices s;
+  s.buildSceneTimeline = BuildSceneTimeline;
+  s.finish = [](ConverterContext& c) { return FinishConversion(c); };
+  return s;
+}
+
+uint32_t ConvertMovie(ConverterContext& ctx, const std::string& source, const std::string& output,
+                      uint32_t mode) {
+  return ConvertMovie(ctx, source, output, mode, DefaultEngineServices());
+}
+
+uint32_t ConvertMovie(ConverterContext& ctx, const std::string& source, const std::string& output,
+                      uint32_t mode, const EngineServices& services) {
+  if ((mode & 0xFF) != 0) return kResultPublishMode;
+  ConverterContext* previous = g_pConverter;
+  g_pConverter = &ctx;
+  uint32_t result;
+  try {
+    Engine engine(ctx, services);
+    result = engine.Run(source, output);
+  } catch (const std::bad_alloc&) {
+    result = kResultNoWorkBuffer;
+  }
+  g_pConverter = previous;
+  return result;
+}
+
+}  // namespace tovrani

@@ -1,0 +1,95 @@
+#include "convert/import_movie.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "fla/work_folder.h"
+
+namespace tovrani {
+
+namespace {
+
+constexpr size_t kLengthField = 4;
+
+// Bit writer for the frame rectangle.
+class Bits {
+ public:
+  explicit Bits(std::vector<uint8_t>& out) : out_(out) {}
+  void put(uint32_t value, unsigned n) {
+    for (unsigned i = n; i-- > 0;) {
+      if (used_ == 0) out_.push_back(0);
+      if ((value >> i) & 1) out_.back() |= uint8_t(0x80 >> used_);
+      used_ = (used_ + 1) & 7;
+    }
+  }
+
+ private:
+  std::vector<uint8_t>& out_;
+  unsigned used_ = 0;
+};
+
+// Bits a signed value needs, sign included.
+unsigned SignedBits(int32_t v) {
+  uint32_t m = v < 0 ? ~uint32_t(v) : uint32_t(v);
+  unsigned n = 1;
+  while (m) {
+    ++n;
+    m >>= 1;
+  }
+  return n;
+}
+
+void Append16(std::vector<uint8_t>& out, uint16_t v) {
+  out.push_back(uint8_t(v));
+  out.push_back(uint8_t(v >> 8));
+}
+
+void Append32(std::vector<uint8_t>& out, uint32_t v) {
+  Append16(out, uint16_t(v));
+  Append16(out, uint16_t(v >> 16));
+}
+
+}  // namespace
+
+std::vector<uint8_t> ImportMovieHeader(uint8_t version, const SwfRect& frame, uint16_t frameRate) {
+  std::vector<uint8_t> out = {'F', 'W', 'S', version};
+  Append32(out, 0);
+  // The field width is five bits: coordinates stay within 31 signed bits.
+  constexpr int32_t kLimit = (1 << 30) - 1;
+  const int32_t v[4] = {std::clamp(frame.xmin, -kLimit, kLimit), std::clamp(frame.xmax, -kLimit, kLimit),
+                        std::clamp(frame.ymin, -kLimit, kLimit), std::clamp(frame.ymax, -kLimit, kLimit)};
+  unsigned n = 1;
+  for (int32_t x : v) n = std::max(n, SignedBits(x));
+  Bits bits(out);
+  bits.put(n, 5);
+  for (int32_t x : v) bits.put(uint32_t(x) & ((1u << n) - 1u), n);
+  Append16(out, frameRate);
+  Append16(out, 1);
+  return out;
+}
+
+bool WriteImportMovie(const std::string& path, std::span<const uint8_t> head, uint16_t code,
+                      std::span<const uint8_t> body, uint16_t characterId) {
+  if (head.size() < kLengthField + 4 || code > 0x3FF || body.size() > 0xFFFFFFFFu) return false;
+  std::vector<uint8_t> movie(head.begin(), head.end());
+  Append16(movie, uint16_t(code << 6 | 0x3F));
+  Append32(movie, uint32_t(body.size()));
+  movie.insert(movie.end(), body.begin(), body.end());
+  // PlaceObject2: character and matrix, depth 1, the empty matrix.
+  movie.insert(movie.end(), {0x86, 0x06, 0x06, 0x01, 0x00});
+  Append16(movie, characterId);
+  movie.push_back(0x00);
+  movie.insert(movie.end(), {0x40, 0x00, 0x00, 0x00});  // ShowFrame, End
+  if (movie.size() > 0xFFFFFFFFu) return false;
+  const uint32_t length = uint32_t(movie.size());
+  for (size_t i = 0; i < 4; ++i) movie[kLengthField + i] = uint8_t(length >> (8 * i));
+
+  FileHandle file(path, "wb");
+  if (!file) return false;
+  bool ok = std::fwrite(movie.data(), 1, movie.size(), file.get()) == movie.size();
+  ok = file.close() && ok;
+  if (!ok) std::remove(path.c_str());
+  return ok;
+}
+
+}  // namespace tovrani

@@ -1,0 +1,236 @@
+#include "convert/placements.h"
+
+#include <cstring>
+
+#include "fla/text_encoding.h"
+#include "convert/converter_context.h"
+#include "swf/place_object.h"
+#include "convert/placement_filters.h"
+
+namespace tovrani {
+namespace {
+
+constexpr uint8_t kTagFrameLabel = 43;
+// Marking kind of InheritDisplayAttributes used for a new main-timeline entry.
+constexpr uint8_t kMarkMainEntry = 21;
+constexpr uint8_t kInheritMove = kInheritMoveFirst;
+constexpr uint8_t kResolveCharacter = kResolveCharacterFirst;
+// Group heads (disabled nested masks) are only recognised below this depth.
+constexpr uint16_t kGroupDepthLimit = 0x7F00;
+
+bool On(const uint8_t* option) { return option && *option; }
+
+// Lower wins when one id is registered under several kinds.
+int Rank(uint8_t kind) {
+  switch (kind) {
+    case kElementMorphShape: return 0;
+    case kElementSymbol:
+    case kElementMovieClip:
+    case kElementButton: return 1;
+    case kElementEditText: return 2;
+    case kElementStaticText: return 3;
+    default: return 4;
+  }
+}
+
+PlacedCharacter Classify(const ConverterContext& ctx, uint16_t id) {
+  auto it = ctx.m_placedCharacters.find(id);
+  return it == ctx.m_placedCharacters.end() ? PlacedCharacter{} : it->second;
+}
+
+// The character at a depth as the depth-id cache knows it, 0 when none.
+uint16_t CharacterAtDepth(const ConverterContext& ctx, uint16_t depth) {
+  uint16_t id = 0;
+  ctx.m_depthIdCache.lookup(depth, id);
+  return id;
+}
+
+// A video moved on by one ratio step in the frame after its last update
+// continues the instance already recorded; such a placement adds no entry.
+// Returns true when the placement was taken up that way or is to be ignored.
+bool ContinueVideo(ConverterContext& ctx, const DisplayListTag& tag, uint16_t flagWord, uint16_t frame) {
+  if (flagWord != (kPlaceMove | kPlaceHasRatio) && flagWord != (kPlaceMove | kPlaceHasRatio | kPlaceHasName))
+    return false;
+  uint16_t id = CharacterAtDepth(ctx, tag.depth);
+  if (id == 0 || Classify(ctx, id).kind != kElementVideo) return false;
+  auto it = ctx.m_videoDepthStates.find(tag.depth);
+  if (it == ctx.m_videoDepthStates.end()) return true;  // nothing to continue
+  VideoDepthState& state = it->second;
+  if (uint16_t(state.frame + 1) != frame) return false;
+  state.frame = frame;
+  if (!tag.hasRatio || tag.ratio != uint16_t(state.ratio + 1)) return false;
+  state.ratio = tag.ratio;
+  for (int32_t k : ctx.m_movieLayers.layersWithKey(tag.depth)) ctx.m_movieLayers[size_t(k)].currentEntry().markByte = 1;
+  return true;
+}
+
+// A move continues the entry before it on the same layer: what the tag does
+// not give is taken from there. The depth pass's events, when present, can
+// still name another layer afterwards.
+void ContinueOnLayer(const DepthLayerRecord& layer, const DisplayListTag& tag, uint16_t flagWord,
+                     InheritOutputs& out, DisplayListEntry& entry, uint16_t& ratio) {
+  if (!(flagWord & kPlaceMove) || layer.lastEntry < 1) return;
+  const DisplayListEntry& prev = layer.entries[size_t(layer.lastEntry - 1)];
+  if (!tag.hasCharacter) out.character = prev.characterId;
+  if (!tag.hasMatrix) out.matrix = prev.matrix;
+  if (!tag.hasCxform) out.colour = prev.colorTransform;
+  if (!tag.hasName) {
+    out.name = prev.instanceName;
+    entry.instanceName = prev.instanceName;
+    out.nameSet = 1;
+  }
+  if (!tag.hasRatio) ratio = prev.ratio;
+}
+
+// Whether entry b continues the morph run that entry a belongs to: the same
+// morph moved on in the very next frame, its ratio not going back.
+bool ContinuesMorph(const DisplayListEntry& a, const DisplayListEntry& b) {
+  return a.kind == kElementMorphShape && b.kind == kElementMorphShape && b.isMoveEntry &&
+         a.characterId == b.characterId && uint16_t(a.startFrame + 1) == b.startFrame &&
+         a.endFrame == kNeverRemoved && b.ratio >= a.ratio;
+}
+
+// The run of the layer's new entry: a morph shape moved frame by frame adds
+// one to the run length of the entry that started it, which the timeline
+// builder turns into one shape tween. Every other entry may start a run.
+void TrackMorphRun(ConverterContext& ctx, int32_t layerIndex) {
+  DepthLayerRecord& layer = ctx.m_movieLayers[size_t(layerIndex)];
+  int32_t cur = layer.lastEntry;
+  auto head = ctx.m_morphRunHeads.find(layerIndex);
+  if (cur > 0 && head != ctx.m_morphRunHeads.end() &&
+      ContinuesMorph(layer.entries[size_t(cur - 1)], layer.entries[size_t(cur)])) {
+    DisplayListEntry& first = layer.entries[size_t(head->second)];
+    if (first.runLength < 0xFFFF) ++first.runLength;
+    return;
+  }
+  ctx.m_morphRunHeads[layerIndex] = cur;
+}
+
+}  // namespace
+
+void RegisterPlacedCharacter(ConverterContext& ctx, uint16_t id, uint8_t kind, uint32_t row) {
+  auto [it, fresh] = ctx.m_placedCharacters.try_emplace(id, PlacedCharacter{kind, row});
+  if (!fresh && Rank(kind) <= Rank(it->second.kind)) it->second = PlacedCharacter{kind, row};
+}
+
+uint8_t SymbolStreamKind(uint8_t spriteFlag, uint8_t buttonFlag) {
+  if (buttonFlag) return kElementButton;
+  return spriteFlag ? kElementMovieClip : kElementSymbol;
+}
+
+void HandleFrameLabel(ConverterContext& ctx, std::span<const uint8_t> body, uint16_t frame) {
+  if (body.empty() || !On(ctx.m_pOptFrameLabel) || !On(ctx.m_pOptMainTimeline)) return;
+  // The name ends at its terminator (or the body's end, when a hostile tag
+  // has none); a non-zero byte after the terminator marks a named anchor.
+  const auto* text = reinterpret_cast<const char*>(body.data());
+  size_t length = strnlen(text, body.size());
+  FrameLabelEntry label;
+  label.frame = frame;
+  label.anchor = length + 1 < body.size() && body.back() != 0 ? 1 : 0;
+  label.text = DecodeSwfText(std::string_view(text, length), ctx.m_nSwfVersion);
+  ctx.m_movieLayers.labels().push_back(std::move(label));
+}
+
+void HandleRemoveObject(ConverterContext& ctx, uint16_t code, std::span<const uint8_t> body, uint16_t frame) {
+  if (!On(ctx.m_pOptMainTimeline)) return;
+  DisplayListTag tag;
+  if (!ParseDisplayListTag(code, body, tag) || !tag.isRemove) return;
+  ctx.m_depthIdCache.removeLast(tag.depth);
+  for (int32_t k : ctx.m_movieLayers.layersWithKey(tag.depth)) {
+    DisplayListEntry& e = ctx.m_movieLayers[size_t(k)].currentEntry();
+    // Only what is still shown can leave; a second removal keeps the first frame.
+    if (e.endFrame == kNeverRemoved) e.endFrame = frame;
+  }
+}
+
+void HandlePlaceObject(ConverterContext& ctx, uint16_t code, std::span<const uint8_t> body, uint16_t frame) {
+  if (!On(ctx.m_pOptMainTimeline)) return;
+  DisplayListTag tag;
+  if (!ParseDisplayListTag(code, body, tag) || tag.isRemove) return;
+  const uint16_t flagWord = uint16_t(tag.flags | (tag.flags2 << 8));
+  if (ContinueVideo(ctx, tag, flagWord, frame)) return;
+
+  DepthLayerTable& layers = ctx.m_movieLayers;
+  int32_t li = layers.findLast(tag.depth);
+  if (li < 0)
+    li = layers.openLayer(tag.depth);
+  else
+    layers[size_t(li)].advanceEntry();
+  DisplayEventIndex noEvents;
+  InheritOutputs out;
+  InheritDisplayAttributes(kMarkMainEntry, flagWord, li, layers, tag.depth, frame, out, noEvents,
+                           ctx.m_depthIdCache);
+
+  DepthLayerRecord& layer = layers[size_t(li)];
+  DisplayListEntry& entry = layer.currentEntry();
+  if (tag.hasMatrix) out.matrix = tag.matrix;
+  if (tag.hasCxform) out.colour = tag.cxform;
+  if (tag.hasName) {
+    out.name = DecodeSwfText(tag.name, ctx.m_nSwfVersion);
+    out.nameSet = 1;
+    entry.instanceName = out.name;
+  }
+  uint16_t ratio = tag.hasRatio ? tag.ratio : 0;
+  ContinueOnLayer(layer, tag, flagWord, out, entry, ratio);
+  InheritDisplayAttributes(kInheritMove, flagWord, li, layers, tag.depth, frame, out, ctx.m_movieEventIndex,
+                           ctx.m_depthIdCache);
+
+  uint16_t character;
+  if (tag.hasCharacter) {
+    character = tag.characterId;
+    ctx.m_depthIdCache.push(tag.depth, character);
+  } else {
+    uint16_t inherited = out.character;
+    InheritDisplayAttributes(kResolveCharacter, flagWord, li, layers, tag.depth, frame, out,
+                             ctx.m_movieEventIndex, ctx.m_depthIdCache);
+    character = out.character ? out.character : inherited;
+  }
+  PlacedCharacter placed = Classify(ctx, character);
+  SetDisplayEntry(layer, character, frame, placed.row, out.colour, out.matrix);
+  entry.kind = placed.kind;
+  entry.ratio = ratio;
+  entry.runLength = 0;
+  entry.groupDepths = 0;
+  InheritDisplayAttributes(kClearNameKind, flagWord, li, layers, tag.depth, frame, out, noEvents,
+                           ctx.m_depthIdCache);
+
+  if (tag.hasClipDepth) {
+    if ((tag.clipDepth & 0x8000) && tag.depth < kGroupDepthLimit) {
+      layer.isGroup = 1;
+      entry.groupDepths = tag.clipDepth & 0x7FFF;
+    } else {
+      layer.isMask = 1;
+      layer.maskDepth = tag.clipDepth;
+    }
+  }
+  if (placed.kind == kElementVideo && tag.hasCharacter)
+    ctx.m_videoDepthStates[tag.depth] = VideoDepthState{frame, ratio};
+  TrackMorphRun(ctx, li);
+
+  if (flagWord & (kFlagWordFilterList | kFlagWordBlendMode | kFlagWordCacheAsBitmap)) {
+    SwfReader r(body);
+    r.seek(tag.restOffset);
+    ConvertPlacementFilters(flagWord, r, entry);
+  }
+}
+
+void HandleMainTimelineTag(ConverterContext& ctx, uint16_t code, std::span<const uint8_t> body, uint16_t frame) {
+  switch (code) {
+    case kTagFrameLabel:
+      HandleFrameLabel(ctx, body, frame);
+      break;
+    case kTagRemoveObject:
+    case kTagRemoveObject2:
+      HandleRemoveObject(ctx, code, body, frame);
+      break;
+    case kTagPlaceObject:
+    case kTagPlaceObject2:
+    case kTagPlaceObject3:
+      HandlePlaceObject(ctx, code, body, frame);
+      break;
+    default:
+      break;
+  }
+}
+
+}  // namespace tovrani

@@ -1,0 +1,56 @@
+// The display-list tags of the main timeline: PlaceObject, PlaceObject2,
+// PlaceObject3, RemoveObject, RemoveObject2 and FrameLabel.
+//
+// The handlers write no page. They keep the main timeline's display state in
+// the converter (one DepthLayerRecord per depth with one DisplayListEntry per
+// placement, the frame labels on record 0, the depth-id cache and the video
+// progress per depth); the scene build turns it into layers and frames when
+// the movie ends. Frames are the tag loop's: 0 for the first frame. Labels
+// and instance names are kept as UTF-8, decoded by the movie's version.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "timeline/display_list.h"
+
+namespace tovrani {
+
+struct ConverterContext;
+
+// What a placement needs to know of a character: the element kind and the
+// row of the table that describes it (the stream row for kinds 0-2, the edit
+// text, static text, morph shape or video row otherwise).
+struct PlacedCharacter {
+  uint8_t kind = kElementSymbol;
+  uint32_t row = kNoCharacterRow;
+};
+
+// The last update of a video instance at a depth.
+struct VideoDepthState {
+  uint16_t frame = 0;
+  uint16_t ratio = 0;
+};
+
+// The handler that defines a character calls this once it has its row. When
+// an id is registered more than once, a morph shape wins over a symbol
+// stream, which wins over an edit text, a static text and a video stream, in
+// this order; among equals the last registration counts.
+void RegisterPlacedCharacter(ConverterContext& ctx, uint16_t id, uint8_t kind, uint32_t row);
+// The kind of a symbol stream from its two stream flags (sprite, button).
+uint8_t SymbolStreamKind(uint8_t spriteFlag, uint8_t buttonFlag);
+
+// One display-list tag of the main movie (codes 4, 5, 26, 28, 43, 70) with
+// its body, in the tag loop's current frame. Each handler checks its own
+// gate (the options "Main Timeline" and, for labels, "Frame Label") and skips
+// a body too short for its fixed fields.
+void HandleMainTimelineTag(ConverterContext& ctx, uint16_t code, std::span<const uint8_t> body,
+                           uint16_t frame);
+
+void HandleFrameLabel(ConverterContext& ctx, std::span<const uint8_t> body, uint16_t frame);
+void HandleRemoveObject(ConverterContext& ctx, uint16_t code, std::span<const uint8_t> body,
+                        uint16_t frame);
+void HandlePlaceObject(ConverterContext& ctx, uint16_t code, std::span<const uint8_t> body,
+                       uint16_t frame);
+
+}  // namespace tovrani

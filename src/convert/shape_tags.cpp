@@ -1,0 +1,58 @@
+#include "convert/shape_tags.h"
+
+#include "fla/layer_records.h"
+#include "fla/stream_placement.h"
+#include "convert/writer_services.h"
+#include "shape/decode/define_shape.h"
+#include "convert/converter_context.h"
+
+namespace tovrani {
+
+namespace {
+
+bool On(const uint8_t* option) { return option && *option; }
+
+// A shape with the id 65535 and a body of exactly this length is left out.
+constexpr uint16_t kSkippedShapeId = 0xFFFF;
+constexpr size_t kSkippedShapeLength = 219;
+
+}  // namespace
+
+// The shape's library item: its number is the character id; the row is
+// committed only when the page was placed.
+void OpenShapeItem(ConverterContext& cv) {
+  cv.m_pStreamItemNo[cv.m_nStreams] = cv.m_wCurShapeId;
+  cv.m_bShapePagePlaced = 0;
+}
+
+void CloseShapeItem(ConverterContext& cv) {
+  if (cv.m_bShapePagePlaced) CommitSymbolStream(cv, 0);
+  cv.m_bShapePagePlaced = 0;
+}
+
+void HandleShapeTag(ConverterContext& ctx, uint16_t code, std::span<const uint8_t> body) {
+  if (body.size() < 2) return;
+  ctx.m_wCurShapeId = uint16_t(body[0] | body[1] << 8);
+  ctx.m_bShapesOn = On(ctx.m_pOptShape) ? 1 : 0;
+  g_shortLayerEndLead = 0;
+  if (ctx.m_wCurShapeId == kSkippedShapeId && body.size() == kSkippedShapeLength) return;
+
+  OpenShapeItem(ctx);
+  // The JSFL-import road; a shape it cannot take is converted as usual.
+  if (On(ctx.m_pOptShapeJsflImport) && On(ctx.m_pOptShape) &&
+      ConvertShapeForJsflImport(ctx, code, body)) {
+    CloseShapeItem(ctx);
+    return;
+  }
+  // With the exact search on, the heuristic search runs only for the shapes
+  // whose ids the user listed.
+  const bool exact = On(ctx.m_pOptExactProblemSearch);
+  uint8_t* heuristic = ctx.m_pOptHeuristicProblemSearch;
+  if (exact && heuristic)
+    *heuristic = ctx.m_shapeIdRanges.Contains(ctx.m_pStreamItemNo.at(ctx.m_nStreams)) ? 1 : 0;
+  ctx.m_bShapePagePlaced = ConvertShapeTag(ctx, code, body.subspan(2));
+  if (exact && heuristic) *heuristic = 0;
+  CloseShapeItem(ctx);
+}
+
+}  // namespace tovrani

@@ -1,0 +1,100 @@
+// Work that the converters hand to the document writer: one named function
+// per job. Each is defined by the code that first needs it; the comment says
+// what it writes and what its callers rely on afterwards. The arguments
+// beyond the converter are fixed by that code. Jobs whose code does them
+// under a name of its own are listed by that name.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+namespace tovrani {
+
+struct ConverterContext;
+
+// ---- document writer: set-up, scene, finish ----
+// These jobs are done by the code that needs them, under its own names:
+// - engine set-up (page-head template filled, work copy open as m_pSwfFile
+//   with m_nSwfEnd set, frame rate and frame count taken): Engine::SetUp in
+//   convert/engine.cpp;
+// - the scene's event-sound and stream-sound layers closed at the scene
+//   build: the sound hooks of EngineServices (convert/engine.h), called by the
+//   tag loop;
+// - the finish (compound-file header and directory, the sector-filling
+//   block, allocation tables, the Contents stream laid in, the clean-up):
+//   FinishConversion (convert/conversion_finish.h) with WriteCompoundFile
+//   (fla/compound_file.h).
+
+// ---- document writer: per tag ----
+
+// Shapes and morph shapes: the shape item opened before and closed after the
+// decoder's work (page stream, stream tables).
+void OpenShapeItem(ConverterContext& cv);
+void CloseShapeItem(ConverterContext& cv);
+// Bitmaps: the lead bytes of a bitmap media record, the bytes between its
+// bounds and its data, and the media stream closed with its directory entry.
+void WriteBitmapMediaLead(ConverterContext& cv);
+void WriteBitmapMediaMiddle(ConverterContext& cv);
+void CloseBitmapMediaStream(ConverterContext& cv);
+// Sounds: the sound item closed; the layer-record template of a further
+// StartSound in the same frame.
+void CloseSoundItem(ConverterContext& cv);
+void WriteStartSoundLayerTemplate(ConverterContext& cv);
+// Video: the blocks of the video stream's head, the index entries of missing
+// frames, and the stream of a video without frames.
+void WriteVideoStreamHead(ConverterContext& cv);
+void WriteMissingVideoFrames(ConverterContext& cv);
+void WriteEmptyVideoStream(ConverterContext& cv);
+// Sprites: the two steps after the sprite's tag loop (page closed, page
+// placed as a symbol stream).
+void CloseSpritePage(ConverterContext& cv);
+void PlaceSpritePage(ConverterContext& cv);
+// Buttons: frames begun, layers closed and begun, the movie-clip instance
+// completed, the default sound envelope, sound frames finished, the page
+// placed as a symbol stream.
+void BeginButtonFrame(ConverterContext& cv);
+void CloseButtonLayer(ConverterContext& cv);
+void BeginButtonLayer(ConverterContext& cv);
+void CompleteButtonClipInstance(ConverterContext& cv);
+void WriteDefaultSoundEnvelope(ConverterContext& cv);
+void FinishButtonSoundFrames(ConverterContext& cv);
+void PlaceButtonPage(ConverterContext& cv);
+// Static text: the static-text page closed and placed.
+void PlaceStaticTextPage(ConverterContext& cv);
+// The library records' parts the finaliser would leave open are written by
+// FinishDocument itself (fla/document_finaliser.h).
+
+// ---- per-tag conversions handed on by the tag handlers ----
+
+// Shapes with the JSFL-import option on: the shape tag (its body from the
+// character id on) written as a small movie "Symbol n.swf" in
+// m_strShapesFolder, an empty "Layer 1" page placed for row m_nStreams
+// (m_bShapePagePlaced set; CloseShapeItem commits it) and the item number
+// added to m_pJsflShapeIds, so the finaliser files the symbol under
+// "_Shapes_" and writes the script piece that imports the movie. False, with
+// nothing placed, when the movie or the page cannot be written.
+bool ConvertShapeForJsflImport(ConverterContext& cv, uint16_t code, std::span<const uint8_t> body);
+// Bitmaps: the JPEG media record of DefineBits and DefineBitsJPEG2; width
+// and height of a lossless bitmap set.
+void WriteJpegMediaRecord(ConverterContext& cv);
+void SetLosslessBitmapSize(ConverterContext& cv);
+// Sounds: the work at the start of DefineSound.
+void BeginDefineSound(ConverterContext& cv);
+// Video: the video record filled from DefineVideoStream.
+void FillVideoRecord(ConverterContext& cv);
+// Linkage: the records' names and URLs filled and new records appended by
+// HandleLinkageTag (convert/linkage.h).
+
+// Buttons: the work at the start of a button tag.
+void BeginButtonTag(ConverterContext& cv);
+// Fonts: the font record filled from the font body.
+void FillFontRecord(ConverterContext& cv);
+
+// ---- publish settings ----
+// The engine's set-up needs nothing of the publish settings. The finaliser
+// writes the publish groups (WritePublishSettingsChunk in
+// fla/publish_properties.h) and the engine's own pairs through
+// DocumentLibrary::morePublishGroups (PublishGroupOrCleanup,
+// convert/stream_helpers.h).
+
+}  // namespace tovrani

@@ -1,0 +1,25 @@
+// The movie being read: its version, the work copy and the header's values,
+// and what the tag statistics leave for the handlers.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <vector>
+
+#include "platform/shell_context.h"
+#include "swf/swf_values.h"
+#include "swf/tag_statistics.h"
+
+namespace tovrani {
+
+struct SwfContext : ShellContext {
+  uint8_t m_nSwfVersion = 0;
+  std::FILE* m_pSwfFile = nullptr;  // the work copy being read
+  uint64_t m_nSwfEnd = 0;
+  SwfRect m_rcFrame;
+  uint16_t m_wFrameRate = 0, m_wFrameCount = 0;  // as the header gives them
+  // Placements per used depth of the last sprite counted, ascending by depth.
+  std::vector<PlacementStat> m_pPlacementStats;
+};
+
+}  // namespace tovrani

@@ -1,0 +1,42 @@
+// The timeline builder's state: the display-list records of the main
+// timeline, the events and hand-off tables the depth and mask-layer pass
+// leaves, and what the pages it writes share.
+#pragma once
+
+#include <cstdint>
+#include <unordered_map>
+#include <vector>
+
+#include "fla/class_tags.h"
+#include "shape/shape_context.h"
+#include "timeline/depth_handoff.h"
+#include "timeline/display_events.h"
+#include "timeline/display_list.h"
+#include "timeline/video_stream.h"
+
+namespace tovrani {
+
+struct TimelineContext : ShapeContext {
+  // The main timeline's display state, kept by the placement handlers and
+  // read by the scene build.
+  DepthLayerTable m_movieLayers;
+  // Left by the depth and mask-layer pass: the main movie's and the last
+  // sprite's display-list events and hand-off tables, and the main movie's
+  // init-action and button-sound tables.
+  std::vector<DisplayEvent> m_pMovieEvents;
+  std::vector<DisplayEvent> m_pSpriteEvents;
+  std::vector<DepthHandoff> m_pMovieLayerDepths;
+  std::vector<DepthHandoff> m_pSpriteLayerDepths;
+  std::vector<CharacterRestore> m_pMovieMaskDepths;
+  std::vector<CharacterRestore> m_pSpriteMaskDepths;
+  std::vector<InitActionRecord> m_pInitActions;
+  std::vector<ButtonSoundRecord> m_pButtonSounds;
+  // The scene page's archive state (class indexes and object counts).
+  PageClassState m_sceneClassState;
+  // One row per DefineVideoStream.
+  std::vector<VideoStreamRecord> m_pVideos;
+  // Buttons whose instances carry text: button id -> item number.
+  std::unordered_map<uint16_t, uint16_t> m_pButtonItemMap;
+};
+
+}  // namespace tovrani
