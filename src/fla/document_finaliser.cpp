@@ -352,20 +352,18 @@ void Finaliser::Sounds() {
     }
     c_.PutU32(1);
     c_.PutU8(uint8_t(L_ + 8));
-    // After the format and the sample count every real document holds a
-    // settings block of 15 bytes (level 0) or 16 (levels 1, 2): u32 -1 and
-    // zeros for the sounds it does not compress. A sound that went the MP3
-    // way fills it with the 15 bytes of its record after the sample count.
-    const size_t block = L_ == 0 ? 15 : 16;
+    // After the format and the sample count every real document holds 15
+    // bytes of compression settings: u32 -1 and zeros for a sound stored
+    // uncompressed. A sound that went the MP3 way has its record's 21 bytes
+    // in place of format, count and settings.
     if (s.mp3Data) {
       c_.PutBytes(std::string_view(reinterpret_cast<const char*>(s.mp3Data->data()), 21));
-      c_.PutZeros(block - 15);
     } else {
       static const uint32_t kDivisor[4] = {1, 2, 2, 4};
       c_.PutU16(s.format);
       c_.PutU32(s.sampleCount / kDivisor[s.format & 3]);
       c_.PutU32(0xFFFFFFFF);
-      c_.PutZeros(block - 4);
+      c_.PutZeros(11);
     }
     if (L_ >= 1) c_.PutEmptyStrings(1);
     if (L_ == 2) c_.PutU32(0);
