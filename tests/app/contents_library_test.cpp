@@ -5,8 +5,10 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <set>
 
 #include "app/program_runner.h"
+#include "support/library_items.h"
 #include "support/swf_writer.h"
 
 namespace tovrani::test {
@@ -63,8 +65,38 @@ TEST(ContentsLibrary, EveryLevelWalksLikeTheAuthoringToolsDocuments) {
       ASSERT_EQ(RunProgram(args, dir.file("config")).status, 0);
       const int level = version < 7 ? 0 : version - 6;
       EXPECT_TRUE(WalksLikeRealDocuments(swf + ".fla", "level " + std::to_string(level) + ", " + c.expect));
+      std::set<uint16_t> items;
+      EXPECT_TRUE(ReadLibraryItems(ContentsOf(swf + ".fla"), items));
+      EXPECT_EQ(items.size(), c.shapes ? 1u : 0u);
     }
   }
+}
+
+// The test-side reader of library item numbers reads the authoring tool's
+// own documents (of the samples, those whose library holds only the
+// classes the program writes).
+TEST(ContentsLibrary, ItemReaderFollowsRealDocuments) {
+  const fs::path samples = fs::path(TOVRANI_SHARED_DIR) / "fla-samples";
+  if (!fs::exists(samples)) GTEST_SKIP() << "no " << samples;
+  int read = 0;
+  for (const auto& e : fs::recursive_directory_iterator(samples)) {
+    if (e.path().extension() != ".fla") continue;
+    std::string out;
+    const std::string script = "import olefile,sys; sys.stdout.buffer.write(olefile.OleFileIO(sys.argv[1])"
+                               ".openstream('Contents').read())";
+    if (RunCommand("/usr/bin/python3 -c " + ShellQuote(script) + ' ' + ShellQuote(e.path().string()) +
+                       " 2>/dev/null",
+                   out) != 0)
+      continue;
+    const std::vector<uint8_t> contents(out.begin(), out.end());
+    const bool foreign = Holds(contents, {'C', 'S', 'w', 'f', 'P', 'a', 'g', 'e'});
+    std::set<uint16_t> items;
+    const ::testing::AssertionResult r = ReadLibraryItems(contents, items);
+    if (foreign) continue;
+    EXPECT_TRUE(r) << e.path();
+    ++read;
+  }
+  EXPECT_GE(read, 12);
 }
 
 TEST(ContentsLibrary, StageColourAndFrameRateReachTheDocument) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <set>
 
 #include "fla/document_page.h"
 #include "fla/expected_records.h"
@@ -10,6 +11,7 @@
 #include "fla/jsfl_script.h"
 #include "fla/stream_placement.h"
 #include "support/independent_readers.h"
+#include "support/library_items.h"
 #include "support/temp_dir.h"
 #include "convert/converter_context.h"
 
@@ -254,6 +256,9 @@ TEST_F(Finaliser, RecordsByteExactAtEachLevel) {
       closing = Filled(closing, "%MOBILE%", mobile + "\"");
     }
     EXPECT_BYTES(Slice(c, paletteEnd, c.size()), FieldBytes(closing));
+    std::set<uint16_t> items;
+    EXPECT_TRUE(ReadLibraryItems(c, items));
+    EXPECT_EQ(items, (std::set<uint16_t>{5, 6, 7}));
   }
 }
 
