@@ -82,6 +82,7 @@ uint32_t Finish::Assemble() {
   std::vector<uint32_t> folderIds;
   uint32_t word = 0;
   if (uint32_t r = FinishDocument(ctx_, lib_, folderIds, word); r != 0) return r;
+  if (ctx_.m_nWriterError) return uint32_t(ctx_.m_nWriterError);
 
   std::string why;
   CompoundFileResult written = WriteCompoundFile(out->file(), ctx_, ctx_.m_nScenePageSize,

@@ -107,6 +107,7 @@ FileOutcome PerFile::Convert(const std::string& source, const std::string& fla) 
     temp.clear();
   }
   ctx_.m_strJsflPath = temp;
+  ctx_.m_bJsflMissing = temp.empty() ? 1 : 0;
 
   ctx_.m_bInConversion = 1;
   o.result = ConvertMovie(ctx_, source, fla, 0, services_);
@@ -123,6 +124,7 @@ FileOutcome PerFile::Convert(const std::string& source, const std::string& fla) 
     }
   }
   ctx_.m_strJsflPath = o.script;
+  ctx_.m_bJsflMissing = 0;
   return o;
 }
 

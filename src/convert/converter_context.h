@@ -41,6 +41,7 @@ struct ConverterContext : TimelineContext {
   std::FILE* m_pStreamSoundLayerFile = nullptr;
   std::FILE* m_pEventSoundLayerFile = nullptr;
   uint8_t m_nFileAttributes = 0;
+  std::unordered_map<uint16_t, size_t> m_linkageIndex;  // character id -> row of m_pLinkages
   uint32_t m_nStaticTextExtraBytes = 0;  // CSMTextSettings appended to this text tag
   uint8_t m_bSceneTimeline = 0, m_bPageFlag = 0;
   uint8_t m_bSceneShortLead = 0;  // g_shortLayerEndLead after the scene build, for the finish

@@ -130,6 +130,7 @@ uint32_t Engine::SetUp(const std::string& source, const std::string& output) {
   ctx_.m_nFileAttributes = 0;
   ctx_.m_nStaticTextExtraBytes = 0;
   ctx_.m_pLinkages.clear();
+  ctx_.m_linkageIndex.clear();
   ctx_.m_bitmapSideCopies.clear();
   ctx_.m_jpegTablesSideCopy = {};
   ctx_.m_nBitmapSideCopyEnd = 0;
@@ -343,6 +344,16 @@ uint32_t ConvertMovie(ConverterContext& ctx, const std::string& source, const st
 uint32_t ConvertMovie(ConverterContext& ctx, const std::string& source, const std::string& output,
                       uint32_t mode, const EngineServices& services) {
   if ((mode & 0xFF) != 0) return kResultPublishMode;
+  // The shape handler steers "Heuristic Problem Search" shape by shape; the
+  // user's choice is theirs again once the movie is done.
+  struct RestoreOption {
+    uint8_t* option;
+    uint8_t value;
+    ~RestoreOption() {
+      if (option) *option = value;
+    }
+  } restore{ctx.m_pOptHeuristicProblemSearch,
+            ctx.m_pOptHeuristicProblemSearch ? *ctx.m_pOptHeuristicProblemSearch : uint8_t(0)};
   ConverterContext* previous = g_pConverter;
   g_pConverter = &ctx;
   uint32_t result;

@@ -1,6 +1,7 @@
 #include "convert/linkage.h"
 
 #include "convert/converter_context.h"
+#include "fla/text_encoding.h"
 #include "swf/swf_reader.h"
 
 namespace tovrani {
@@ -16,7 +17,7 @@ void HandleLinkageTag(ConverterContext& ctx, uint16_t code, std::span<const uint
   std::string url;
   if (import) {
     // The source movie's URL; without its terminator the tag yields nothing.
-    url = r.cstring();
+    url = DecodeSwfText(r.cstring(), ctx.m_nSwfVersion);
     if (!r.ok()) return;
     if (code == 71) r.skip(2);  // two reserved bytes
   }
@@ -25,19 +26,11 @@ void HandleLinkageTag(ConverterContext& ctx, uint16_t code, std::span<const uint
   for (; count && r.has(2); --count) {
     uint16_t id = r.u16();
     // The name runs to its terminator, or to the end of the body.
-    std::string name = r.cstring();
-    LinkageRecord* rec = nullptr;
-    for (auto& l : ctx.m_pLinkages) {
-      if (l.itemNo == id) {
-        rec = &l;
-        break;
-      }
-    }
-    bool fresh = rec == nullptr;
-    if (fresh) {
-      rec = &ctx.m_pLinkages.emplace_back();
-      rec->itemNo = id;
-    }
+    // Names are text like every other of the movie, in its version's encoding.
+    std::string name = DecodeSwfText(r.cstring(), ctx.m_nSwfVersion);
+    const auto [at, fresh] = ctx.m_linkageIndex.try_emplace(id, ctx.m_pLinkages.size());
+    if (fresh) ctx.m_pLinkages.emplace_back().itemNo = id;
+    LinkageRecord* rec = &ctx.m_pLinkages[at->second];
     if (import) {
       rec->kind = kLinkageImport;
       rec->strings[1] = url;

@@ -152,6 +152,14 @@ void HandlePlaceObject(ConverterContext& ctx, uint16_t code, std::span<const uin
 
   DepthLayerTable& layers = ctx.m_movieLayers;
   int32_t li = layers.findLast(tag.depth);
+  // Players ignore a placement that names no character and moves nothing, a
+  // move where nothing is shown (never placed, or removed), and a second
+  // PlaceObject2/3 without the move flag on a depth that shows an object.
+  const bool move = flagWord & kPlaceMove;
+  const bool shown = li >= 0 && layers[size_t(li)].currentEntry().endFrame == kNeverRemoved;
+  if (!move && !tag.hasCharacter) return;
+  if (move && !shown) return;
+  if (!move && shown && code != kTagPlaceObject) return;
   if (li < 0)
     li = layers.openLayer(tag.depth);
   else

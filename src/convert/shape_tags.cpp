@@ -5,6 +5,7 @@
 #include "convert/writer_services.h"
 #include "shape/decode/define_shape.h"
 #include "convert/converter_context.h"
+#include "convert/placements.h"
 
 namespace tovrani {
 
@@ -26,7 +27,11 @@ void OpenShapeItem(ConverterContext& cv) {
 }
 
 void CloseShapeItem(ConverterContext& cv) {
-  if (cv.m_bShapePagePlaced) CommitSymbolStream(cv, 0);
+  if (cv.m_bShapePagePlaced) {
+    // Only a shape whose page went into the document can be placed.
+    RegisterPlacedCharacter(cv, cv.m_wCurShapeId, kElementSymbol, cv.m_nStreams);
+    CommitSymbolStream(cv, 0);
+  }
   cv.m_bShapePagePlaced = 0;
 }
 
@@ -45,7 +50,8 @@ void HandleShapeTag(ConverterContext& ctx, uint16_t code, std::span<const uint8_
     return;
   }
   // With the exact search on, the heuristic search runs only for the shapes
-  // whose ids the user listed.
+  // whose ids the user listed; the state stays with this conversion (the
+  // engine gives the user's choice back when the movie ends).
   const bool exact = On(ctx.m_pOptExactProblemSearch);
   uint8_t* heuristic = ctx.m_pOptHeuristicProblemSearch;
   if (exact && heuristic)

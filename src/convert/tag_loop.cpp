@@ -420,7 +420,8 @@ int ChainEntryFor(const ConverterContext& c, uint16_t code, uint32_t length) {
   if (code == 69 && len) return 1;
   if (In(code, {56, 57, 71}) && On(c.m_pOptLinkage) && len) return 2;
   if (code == 15 && mainTimeline && On(c.m_pOptSound) && len) return 3;
-  if (In(code, {2, 22, 32, 83}) && On(c.m_pOptShape) && len) return 4;
+  // With "Shape" off shapes still fill the shape cache (no page, no item).
+  if (In(code, {2, 22, 32, 83}) && len) return 4;
   if (In(code, {46, 84}) && On(c.m_pOptMorphShape) && len) return 5;
   if (IsBitmapTag(code) && On(c.m_pOptPicture) && len) return 6;
   if (code == 9 && len) return 7;

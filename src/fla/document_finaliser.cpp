@@ -9,6 +9,7 @@
 #include "fla/item_names.h"
 #include "fla/jsfl_script.h"
 #include "fla/publish_properties.h"
+#include "fla/file_helpers.h"
 #include "fla/stream_placement.h"
 #include "fla/fla_context.h"
 
@@ -87,8 +88,13 @@ class Finaliser {
     c_.PutU32(id.counter);
   }
   void AppendPiece(const std::string& piece) {
-    if (!ctx_.m_strJsflPath.empty() && AppendJsflPiece(ctx_.m_strJsflPath, piece))
-      ctx_.m_bJsflWritten = 1;
+    // A document that needs a piece its script cannot take is incomplete.
+    if (ctx_.m_strJsflPath.empty()) {
+      if (ctx_.m_bJsflMissing) NoteWriterFailure(ctx_, kResultOutputIncomplete);
+      return;
+    }
+    if (AppendJsflPiece(ctx_.m_strJsflPath, piece)) ctx_.m_bJsflWritten = 1;
+    else NoteWriterFailure(ctx_, kResultOutputIncomplete);
   }
 
   void BuildIndexes();

@@ -63,6 +63,7 @@ struct FlaContext : SwfContext {
   // whether a piece of the document's finish reached it.
   std::string m_strJsflPath;
   uint8_t m_bJsflWritten = 0;
+  uint8_t m_bJsflMissing = 0;  // the script could not be created
   // Item numbers of the symbols the script rebuilds by import: static texts
   // and shapes (filled by their converters, read by the finaliser).
   std::vector<uint16_t> m_pJsflStaticTextIds, m_pJsflShapeIds;

@@ -159,17 +159,22 @@ class Recorder {
       // depth itself, which keeps every range ordered.
       e.clipDepth = t.clipDepth < t.depth ? t.depth : t.clipDepth;
       e.clipPos = tag.bodyPos + t.clipDepthOffset;
-    } else if (t.flags & kPlaceMove) {
-      uint32_t prev = lastAtDepth_[t.depth];
-      if (prev != kNoEvent) {
-        e.hasClip = out_.events[prev].hasClip;
-        e.clipDepth = out_.events[prev].clipDepth;
-        e.clipInherited = 1;
-      } else if (data_.fromFile()) {
-        // A move of nothing: no reader after this one must handle it.
-        out_.disabled.push_back({tag.headerPos + 1, 0xFF, 1});
-        return;
-      }
+    }
+    const uint32_t prev = lastAtDepth_[t.depth];
+    // What the depth shows before this tag: its latest event is a placement.
+    const bool shown = prev != kNoEvent && !out_.events[prev].isRemove;
+    const bool move = t.flags & kPlaceMove;
+    // Players ignore a move where nothing is shown (never placed, or
+    // removed), a placement of no character, and a second placement on a
+    // depth in use: no reader after this one must handle them.
+    if (move ? !shown : !t.hasCharacter || (shown && tag.code != kTagPlaceObject)) {
+      out_.disabled.push_back({tag.headerPos + 1, 0xFF, 1});
+      return;
+    }
+    if (move && !t.hasClipDepth && prev != kNoEvent) {
+      e.hasClip = out_.events[prev].hasClip;
+      e.clipDepth = out_.events[prev].clipDepth;
+      e.clipInherited = 1;
     }
     Append(e, tag);
   }

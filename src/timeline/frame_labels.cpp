@@ -9,15 +9,16 @@
 
 namespace tovrani {
 
-void WriteFrameLabelLayers(std::FILE* page, const std::vector<FrameLabelEntry>& labels,
+void WriteFrameLabelLayers(std::FILE* page, const std::vector<FrameLabelEntry>& labels, uint16_t frames,
                            PageClassState& state, uint8_t level) {
-  if (labels.empty()) return;
   const bool isNew = IsNewFlaFormat(level);
   // The first label of a frame goes on the first layer, the next label of
   // the same frame on the second, and so on; in label order within a layer.
   std::vector<std::vector<size_t>> layers;
   std::unordered_map<uint16_t, size_t> seen;
   for (size_t i = 0; i < labels.size(); ++i) {
+    // A label after the last frame has no frame to stand on.
+    if (labels[i].frame >= frames) continue;
     const size_t rank = seen[labels[i].frame]++;
     if (rank == layers.size()) layers.emplace_back();
     layers[rank].push_back(i);

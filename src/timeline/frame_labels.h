@@ -13,7 +13,7 @@ namespace tovrani {
 
 // Writes the "Labels" layers after the page's other layers (none when there
 // are no labels). The labels are read, not consumed.
-void WriteFrameLabelLayers(std::FILE* page, const std::vector<FrameLabelEntry>& labels,
+void WriteFrameLabelLayers(std::FILE* page, const std::vector<FrameLabelEntry>& labels, uint16_t frames,
                            PageClassState& state, uint8_t level);
 
 }  // namespace tovrani

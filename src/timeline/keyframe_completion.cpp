@@ -50,10 +50,12 @@ bool CompleteKeyframe(std::FILE* page, const DepthTrack& track, int32_t& k, cons
   }
   k = int32_t(std::min<int64_t>(int64_t(k) + skip, int64_t(track.entries.size()) - 1));
   const PlacementEntry& tail = track.entries[size_t(k)];
-  if (!track.isMask && w.lastLayer && tail.endFrame != kNeverRemoved &&
-      tail.endFrame < w.timelineFrames) {
+  // The last layer written, mask or not, runs to the timeline's end so the
+  // document is as long as the movie.
+  const uint32_t reached = tail.kind == kGroupPlacementKind ? tail.endFrame : w.reached;
+  if (w.lastLayer && reached < w.timelineFrames) {
     WriteKnownClassTag(page, kPicFrameClassIndex);
-    const uint32_t rest = w.timelineFrames - tail.endFrame;
+    const uint32_t rest = w.timelineFrames - reached;
     if (isNew) WriteLastEmptyFrameNew(page, rest);
     else WriteLastEmptyFrameOld(page, rest);
     ++state.frames;

@@ -21,6 +21,7 @@ struct LayerWindow {
   uint16_t pageLast = 0;   // last frame of the page's range
   uint16_t timelineFrames = 0;
   bool lastLayer = false;  // this layer gets the closing empty keyframe
+  uint32_t reached = 0;    // the frame the layer reaches with this keyframe
   // For each entry index, the first later entry not absorbed (-1 none).
   const std::vector<int32_t>* nextLive = nullptr;
 };

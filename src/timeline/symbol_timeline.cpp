@@ -146,7 +146,7 @@ void SymbolTimelineBuilder::run() {
     if (!nested() && layer_.firstLayer) writeEmptyTimeline();
   }
   if (!nested() && !tracks_.empty())
-    WriteFrameLabelLayers(page_, tracks_[0].labels, state_, level_);
+    WriteFrameLabelLayers(page_, tracks_[0].labels, timelineFrames_, state_, level_);
 }
 
 void SymbolTimelineBuilder::computeGroupRange() {
@@ -257,7 +257,10 @@ void SymbolTimelineBuilder::writeEntryElement(const PlacementEntry& e) {
       // empty and keeps the placement's frames.
       break;
     default:
-      WriteSymbolInstance(ctx_, e, state_);
+      // A character no handler registered (not converted, its option off, or
+      // its conversion failed) has no library item to name: the keyframe
+      // stays empty and keeps the placement's frames.
+      if (e.streamIndex != kNoCharacterRow) WriteSymbolInstance(ctx_, e, state_);
       break;
   }
 }
@@ -271,26 +274,37 @@ void SymbolTimelineBuilder::writeLayer(int32_t cur) {
   w.pageLast = pageLast_;
   w.timelineFrames = timelineFrames_;
   w.lastLayer = int64_t(iter_) > lastTrack_;
+  // An entry with no frame on the page (placed and removed in one frame,
+  // taken over in its own frame, or placed after the last frame) is left
+  // out like an absorbed one: it would push every later keyframe back.
   std::vector<int32_t> nextLive(range.last >= 0 ? size_t(range.last) + 1 : 0, -1);
+  std::vector<uint32_t> lasts(nextLive.size(), 0);
   for (int32_t k = range.last, next = -1; k >= range.first; --k) {
     nextLive[size_t(k)] = next;
-    if (t.entries[size_t(k)].streamIndex != kAbsorbedEntry) {
-      if (w.lastLive < 0) w.lastLive = k;
-      next = k;
-    }
+    const PlacementEntry& e = t.entries[size_t(k)];
+    if (e.streamIndex == kAbsorbedEntry) continue;
+    const uint32_t nextStart = next >= 0 ? t.entries[size_t(next)].startFrame : 0x10000;
+    lasts[size_t(k)] = EntryDuration(e, pageLast_, nextStart, ctx_.m_pVideos);
+    if (lasts[size_t(k)] == 0 && e.kind != kGroupPlacementKind) continue;
+    if (w.lastLive < 0) w.lastLive = k;
+    next = k;
   }
+  if (w.lastLive >= 0) w.last = w.lastLive;
   w.nextLive = &nextLive;
   bool wrote = false;
   uint32_t base = pageFirst_;
-  for (int32_t k = range.first; k <= range.last; ++k) {
+  for (int32_t k = range.first; k <= w.last; ++k) {
     const PlacementEntry& e = t.entries[size_t(k)];
-    if (e.streamIndex == kAbsorbedEntry) continue;
+    if (e.streamIndex == kAbsorbedEntry || (lasts[size_t(k)] == 0 && e.kind != kGroupPlacementKind)) continue;
     WriteEntryGap(page_, e, base, state_, level_);
     OpenEntryKeyframe(page_, level_);
     writeEntryElement(e);
     wrote = true;
+    // The next gap is measured from where the layer really is.
+    const bool group = e.kind == kGroupPlacementKind;
+    if (!group) base = w.reached = std::max<uint32_t>(e.startFrame, base) + lasts[size_t(k)];
     const bool done = CompleteKeyframe(page_, t, k, w, ctx_.m_pVideos, state_, level_);
-    base = t.entries[size_t(k)].endFrame;
+    if (group) base = t.entries[size_t(k)].endFrame;
     if (done) break;
   }
   if (!wrote) {

@@ -51,5 +51,32 @@ TEST(LinkageTest, MalformedBodiesYieldOnlyWhatIsThere) {
   EXPECT_EQ(Rows(ctx), (std::vector<Row>{{kLinkageExport, 7, "x", ""}, {kLinkageExport, 9, "nm", ""}}));
 }
 
+// Names and URLs are the movie's text: Windows-1252 before SWF 6, UTF-8
+// from it, kept as UTF-8 for the document's writers.
+TEST(LinkageTest, NamesAreDecodedByTheMoviesVersion) {
+  for (const auto& [version, name, url] : {std::tuple<int, const char*, const char*>{5, "caf\xE9", "\xE9.swf"},
+                                           {8, "caf\xC3\xA9", "\xC3\xA9.swf"}}) {
+    ConverterContext ctx;
+    ctx.m_nSwfVersion = uint8_t(version);
+    HandleLinkageTag(ctx, 56, Assets({{5, name}}));
+    HandleLinkageTag(ctx, 57, SwfBytes().str(url).bytes(Assets({{6, name}})).data());
+    EXPECT_EQ(Rows(ctx), (std::vector<Row>{{kLinkageExport, 5, "caf\xC3\xA9", ""},
+                                           {kLinkageImport, 6, "caf\xC3\xA9", "\xC3\xA9.swf"}}))
+        << "SWF " << version;
+  }
+}
+
+// One tag naming every id once, then again: one record per id.
+TEST(LinkageTest, ManyIdsKeepOneRecordEach) {
+  SwfBytes b;
+  b.u16(0xFFFF);
+  for (uint32_t id = 1; id <= 0xFFFF; ++id) b.u16(id).str("n");
+  ConverterContext ctx;
+  HandleLinkageTag(ctx, 56, b.data());
+  HandleLinkageTag(ctx, 56, b.data());
+  ASSERT_EQ(ctx.m_pLinkages.size(), 0xFFFFu);
+  EXPECT_EQ(ctx.m_pLinkages.back().itemNo, 0xFFFF);
+}
+
 }  // namespace
 }  // namespace tovrani

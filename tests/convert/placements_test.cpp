@@ -127,7 +127,7 @@ TEST_F(Placements, PlaceMoveReplaceAndRemoveOnOneDepth) {
 TEST_F(Placements, RemovalDropsTheLastPairOfItsDepth) {
   Place({.flags = kPlaceHasCharacter, .depth = 3, .character = 7}, 0);
   Place({.flags = kPlaceHasCharacter, .depth = 5, .character = 9}, 0);
-  Place({.flags = kPlaceHasCharacter, .depth = 3, .character = 8}, 0);
+  Place({.flags = kPlaceMove | kPlaceHasCharacter, .depth = 3, .character = 8}, 0);
   Tag(kTagRemoveObject2, SwfBytes().u16(3).data(), 1);
   EXPECT_EQ(Cached(3), 7);
   EXPECT_EQ(Cached(5), 9);

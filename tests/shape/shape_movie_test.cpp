@@ -3,6 +3,7 @@
 // scene that places them.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <map>
 
 #include "shape/shape_test_support.h"
@@ -79,6 +80,60 @@ TEST_P(ShapeMovie, ShapesBecomeSymbolPagesThatTheScenePlaces) {
   const test::PageWalk scene = test::WalkPage(streams["Page 1"]);
   EXPECT_TRUE(scene.ok) << scene.error;
   EXPECT_EQ(scene.count("CPicSymbol"), 2u);
+}
+
+// "Shape" off: shapes fill the cache only, so the document holds no shape
+// item and the scene's keyframes stay empty instead of naming one. The
+// exact search steers the heuristic one shape by shape and gives the
+// user's choice back: a second movie converts as if it were alone.
+TEST_P(ShapeMovie, ShapeOptionsLeaveNoTraceInTheNextMovie) {
+  const uint8_t version = uint8_t(GetParam());
+  test::SwfWriter w(version);
+  w.tag(2, RedRectangle()).tag(26, SwfBytes().u8(0x06).u16(1).u16(1).matrix(0, 100)).showFrame().end();
+  test::TempDir dir;
+  test::WriteFileBytes(dir.file("in.swf"), w.build());
+  test::RecordingShell shell;
+  auto convert = [&](ConverterContext& ctx, const std::string& out) {
+    ctx.m_pShell = &shell;
+    EXPECT_EQ(ConvertMovie(ctx, dir.file("in.swf"), dir.file(out), 0), uint32_t(kResultDone));
+    std::map<std::string, std::vector<uint8_t>> streams;
+    EXPECT_TRUE(test::ReadCompoundFile(dir.file(out), streams));
+    return streams;
+  };
+
+  ConverterContext off;
+  off.options.shape = 0;
+  auto streams = convert(off, "off.fla");
+  EXPECT_FALSE(streams.count("Symbol 1"));
+  const test::PageWalk scene = test::WalkPage(streams["Page 1"]);
+  EXPECT_TRUE(scene.ok) << scene.error;
+  EXPECT_EQ(scene.count("CPicSymbol"), 0u);
+
+  ConverterContext batch, alone;
+  batch.options.exactProblemSearch = alone.options.exactProblemSearch = 1;
+  convert(batch, "first.fla");
+  EXPECT_EQ(batch.options.heuristicProblemSearch, 1);
+  EXPECT_EQ(convert(batch, "second.fla"), convert(alone, "alone.fla"));
+}
+
+// A document that needs script pieces fails when its script could not be
+// created, and leaves no document behind; one that needs none converts.
+TEST_P(ShapeMovie, PiecesWithoutTheirScriptFail) {
+  test::SwfWriter w{uint8_t(GetParam())};
+  w.tag(2, RedRectangle()).tag(26, SwfBytes().u8(0x06).u16(1).u16(1).matrix(0, 100)).showFrame().end();
+  test::TempDir dir;
+  test::WriteFileBytes(dir.file("in.swf"), w.build());
+  test::RecordingShell shell;
+  for (const bool imported : {true, false}) {
+    ConverterContext ctx;
+    ctx.m_pShell = &shell;
+    ctx.m_bJsflMissing = 1;
+    ctx.m_strShapesFolder = dir.file("shapes/");
+    ctx.options.shapeJsflImport = imported;
+    const uint32_t result = ConvertMovie(ctx, dir.file("in.swf"), dir.file("out.fla"), 0);
+    EXPECT_EQ(result, imported ? uint32_t(kResultOutputIncomplete) : uint32_t(kResultDone));
+    EXPECT_EQ(std::filesystem::exists(dir.file("out.fla")), !imported);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Versions, ShapeMovie, ::testing::Values(6, 7, 8));

@@ -77,11 +77,28 @@ TEST(DisplayEvents, MovesOfNothingAndTakenOverClips) {
   EXPECT_EQ(ev[2].depth, 2);
   EXPECT_TRUE(ev[2].hasClip && ev[2].clipInherited);
   EXPECT_EQ(ev[2].clipDepth, 3);
-  // In a sprite the move keeps its event and the body is left alone.
-  ASSERT_EQ(RunSpritePass(ctx, sprite), 4u);
+  // A sprite's move of nothing is disabled the same way, and nothing else.
+  ASSERT_EQ(RunSpritePass(ctx, sprite), 3u);
+  EXPECT_EQ(sprite[5], 0xFF);
+  sprite[5] = spriteBefore[5];
   EXPECT_EQ(sprite, spriteBefore);
-  EXPECT_EQ(ctx.m_pSpriteEvents[0].depth, 4);
-  EXPECT_FALSE(ctx.m_pSpriteEvents[0].hasClip);
+  EXPECT_EQ(ctx.m_pSpriteEvents[0].depth, 2);
+}
+
+// A placement of nothing, a second placement on a depth in use and a move
+// after a removal are ignored by players: the pass disables them.
+TEST(DisplayEvents, PlacementsPlayersIgnoreAreDisabled) {
+  std::vector<uint8_t> tags = Tags({PlaceObject2Tag({.depth = 1, .character = 3}), ShowFrameTag(),
+                                    PlaceObject2Tag({.depth = 1, .character = 4, .x = 7}),
+                                    PlaceObject2Tag({.depth = 2, .x = 7}), ShowFrameTag(),
+                                    RemoveObject2Tag(1), PlaceObject2Tag({.depth = 1, .move = true, .x = 9}),
+                                    ShowFrameTag()});
+  const auto framesBefore = ShownFrames(tags, 0, tags.size());
+  ConverterContext ctx;
+  ASSERT_EQ(RunMainPass(ctx, tags), 2u);
+  EXPECT_EQ(ShownFrames(tags, 0, tags.size()), framesBefore);
+  EXPECT_EQ(framesBefore.back(), "");
+  EXPECT_TRUE(ctx.m_pMovieEvents[1].isRemove);
 }
 
 // Tags running past the end give nothing and clear the last run's events;

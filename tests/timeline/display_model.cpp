@@ -118,6 +118,8 @@ std::vector<ShownFrame> ShownFrames(const std::vector<uint8_t>& data, size_t beg
       if (!c.ok) return;
       if (code == 70 && ((f2 & 8) || ((f2 & 16) && (f & 2)))) c.skipString();
       uint32_t ch = (f & 2) ? c.u16() : 0;
+      // A character id cut short names no character.
+      const bool hasCharacter = (f & 2) && c.ok;
       if (f & 4) c.skipMatrix();
       if (f & 8) c.skipCxform();
       if (f & 16) c.u16();
@@ -133,9 +135,11 @@ std::vector<ShownFrame> ShownFrames(const std::vector<uint8_t>& data, size_t beg
           attrs += Hex(data[body + k]);
       auto it = list.find(depth);
       if (!(f & 1)) {
-        if (f & 2) list[depth] = Obj{uint16_t(ch), attrs, hasClip, clip};
+        // A placement without the move flag on a depth that shows an
+        // object is ignored, as players do.
+        if (hasCharacter && it == list.end()) list[depth] = Obj{uint16_t(ch), attrs, hasClip, clip};
       } else if (it != list.end()) {
-        if (f & 2) it->second.character = uint16_t(ch);
+        if (hasCharacter) it->second.character = uint16_t(ch);
         it->second.attributes += "|" + attrs;
         if (hasClip) it->second.isMask = true, it->second.clip = clip;
       }
