@@ -229,10 +229,9 @@ void Finaliser::SymbolPages() {
     const uint16_t item = ctx_.m_pStreamItemNo[i];
     c_.PutU16(0x8001);  // the CDocumentPage class
     c_.PutU8(L_ == 0 ? 17 : L_ == 1 ? 22 : 23);
-    PageHead head{name, name, item, uint8_t(ctx_.m_pStreamFlagB[i] ? 1 : ctx_.m_pStreamFlagA[i] ? 2 : 0)};
-    head.parent = Parent(SymbolFolder(item, name));  // a new folder's id comes first
-    head.own = NextId();
-    WritePageHead(c_, L_, head);
+    const uint8_t kind = ctx_.m_pStreamFlagB[i] ? 1 : ctx_.m_pStreamFlagA[i] ? 2 : 0;
+    const ItemId parent = Parent(SymbolFolder(item, name));  // a new folder's id comes first
+    WritePageHead(c_, L_, {name, name, item, kind, parent, NextId()});
     SymbolLinkage(item);
     WritePageTail(c_, L_, name);
   }
