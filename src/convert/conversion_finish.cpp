@@ -149,7 +149,7 @@ uint32_t FinishConversion(ConverterContext& ctx, DocumentLibrary& library) {
 }
 
 uint32_t FinishConversion(ConverterContext& ctx) {
-  DocumentLibrary library;
+  DocumentLibrary& library = ctx.m_library;
   // The engine's own publish pairs travel inside the publish-settings chunk.
   library.morePublishGroups = [&ctx](ContentsStream&, uint8_t) { PublishGroupOrCleanup(ctx, true); };
   return FinishConversion(ctx, library);

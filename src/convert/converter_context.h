@@ -63,6 +63,10 @@ struct ConverterContext : TimelineContext {
   std::unordered_map<uint16_t, SideCopyTag> m_bitmapSideCopies;
   SideCopyTag m_jpegTablesSideCopy;
   uint64_t m_nBitmapSideCopyEnd = 0;  // bytes in "ffsp"
+  // Names of the fonts found not installed, joined by ", " in tag order.
+  std::string m_strMissingFonts;
+  uint32_t m_nMissingFonts = 0;
+  uint32_t m_nFontTagsRefused = 0;  // font tags met with the font table full
 };
 
 // Empties the main timeline's display state: its layers, depth cache,

@@ -17,6 +17,7 @@
 #include "swf/swf_values.h"
 #include "convert/tag_loop.h"
 #include "convert/conversion_finish.h"
+#include "convert/font_tags.h"
 #include "swf/tag_statistics.h"
 #include "timeline/symbol_timeline.h"
 #include "fla/work_folder.h"
@@ -120,6 +121,7 @@ uint32_t Engine::Run(const std::string& source, const std::string& output) {
   if (result != kResultDone) return result;
   result = RunTagLoop(ctx_, loop_, svc_);
   if (result != kResultDone) return result;
+  ReportMissingFonts(ctx_);
   if (svc_.finish) return svc_.finish(ctx_);
   return kResultDone;
 }
@@ -131,6 +133,10 @@ uint32_t Engine::SetUp(const std::string& source, const std::string& output) {
   ctx_.m_nStaticTextExtraBytes = 0;
   ctx_.m_pLinkages.clear();
   ctx_.m_linkageIndex.clear();
+  ctx_.m_library = DocumentLibrary();
+  ctx_.m_pEditTexts.clear();
+  ctx_.m_strMissingFonts.clear();
+  ctx_.m_nMissingFonts = ctx_.m_nFontTagsRefused = 0;
   ctx_.m_bitmapSideCopies.clear();
   ctx_.m_jpegTablesSideCopy = {};
   ctx_.m_nBitmapSideCopyEnd = 0;

@@ -8,6 +8,8 @@
 #include "fla/layer_records.h"
 #include "convert/background.h"
 #include "convert/converter_context.h"
+#include "convert/edit_text.h"
+#include "convert/font_tags.h"
 #include "convert/linkage.h"
 #include "convert/placements.h"
 #include "convert/shape_tags.h"
@@ -295,9 +297,15 @@ uint32_t TagLoop::Dispatch(TagBody& t) {
       return kResultDone;
     case 14:
       return HandleFrame(t);
+    case 15:
+      HandleFontTag(ctx_, t.code, body);
+      return kResultDone;
+    case 16:
+      HandleEditText(ctx_, body);
+      return kResultDone;
     default:
       // The handlers of sounds, morph shapes, bitmaps, video, sprites,
-      // buttons, fonts and texts take their tags here; until they exist
+      // buttons and static texts take their tags here; until they exist
       // the tag is skipped.
       return kResultDone;
   }

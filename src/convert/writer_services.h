@@ -87,8 +87,10 @@ void FillVideoRecord(ConverterContext& cv);
 
 // Buttons: the work at the start of a button tag.
 void BeginButtonTag(ConverterContext& cv);
-// Fonts: the font record filled from the font body.
-void FillFontRecord(ConverterContext& cv);
+// Fonts: a new font record appended to the library from a font body
+// (convert/font_tags.cpp). DefineFont2/3: id, flags word, bold, italic,
+// name, name-known, defining tag. DefineFont: id and the glyphs, no name.
+void FillFontRecord(ConverterContext& cv, uint16_t code, std::span<const uint8_t> body);
 
 // ---- publish settings ----
 // The engine's set-up needs nothing of the publish settings. The finaliser

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "fla/contents_stream.h"
+#include "fla/glyph_shape.h"
 
 namespace tovrani {
 
@@ -24,12 +25,32 @@ struct FlaContext;
 // What the converters of a movie leave for the library besides the stream
 // tables and the linkage records of the context.
 struct DocumentLibrary {
+  // One font of the movie, as the font tags leave it.
   struct Font {
-    bool glyphsPlaced = false;  // its glyphs are symbol streams
+    uint16_t id = 0;
+    // DefineFont2/3 flag byte in the high byte (0x8000 layout, 0x0800 wide
+    // offsets, 0x0400 wide codes); a DefineFontInfo flag byte in the low byte.
+    uint16_t flags = 0;
+    uint8_t styleA = 0, styleB = 0;  // bold, italic
+    uint8_t infoFlag = 0;            // name and codes came from DefineFontInfo/2
     bool nameKnown = false;
-    std::string name;
+    bool installed = false;
+    bool glyphsPlaced = false;  // its glyphs are symbol streams
+    uint32_t staticTextWord = 0;
+    uint32_t fontKind = 0;      // body length of its DefineFontAlignZones, 0 when none
+    uint8_t definingTag = 0;    // 10, 48 or 75 (75: units twenty times finer)
+    uint8_t nameFlag = 0;       // a "_NNpt_st" size suffix was cut off the name
+    std::string name;           // UTF-8
+    // Full 16-bit code per glyph index. Its length (the glyph count) and the
+    // glyph array's length are apart: DefineFontInfo replaces the codes of a
+    // font whose glyphs its font tag gave.
+    std::vector<uint16_t> codes;
+    std::vector<GlyphShape> glyphs;
     uint16_t firstItemNo = 0, lastItemNo = 0;  // of its glyph symbols
     uint32_t folderId = 0;                     // set here, 0 until created
+    uint16_t glyphCount() const { return uint16_t(codes.size()); }
+    // Whether a glyph index has both a code and an outline.
+    bool HasGlyph(size_t index) const { return index < codes.size() && index < glyphs.size(); }
   };
   struct Morph {
     uint16_t startItemNo = 0, endItemNo = 0;  // the two element symbols
@@ -70,6 +91,7 @@ struct DocumentLibrary {
   // Further publish pairs written inside the publish-settings chunk.
   std::function<void(ContentsStream&, uint8_t level)> morePublishGroups;
 };
+using FontRecord = DocumentLibrary::Font;
 
 // Appends the library part to g_contents and the script pieces to
 // ctx.m_strJsflPath. folderIds receives the counters of the folders' item

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "fla/document_finaliser.h"
 #include "fla/linkage_record.h"
 #include "fla/stream_table.h"
 #include "swf/swf_context.h"
@@ -75,6 +76,10 @@ struct FlaContext : SwfContext {
   // The stage's colour for the document's properties: R | G << 8 | B << 16
   // (set from SetBackgroundColor).
   uint32_t m_rgbBackground = 0xFFFFFF;
+  // The library records of the conversion (fonts with the script's
+  // font-layout text, bitmaps, sounds, ...): cleared at the engine's set-up,
+  // handed to the finaliser by the finish.
+  DocumentLibrary m_library;
 };
 
 }  // namespace tovrani

@@ -12,11 +12,15 @@
 #include "timeline/depth_handoff.h"
 #include "timeline/display_events.h"
 #include "timeline/display_list.h"
+#include "timeline/text_records.h"
 #include "timeline/video_stream.h"
 
 namespace tovrani {
 
 struct TimelineContext : ShapeContext {
+  // One row per DefineEditText, in tag order (the row its placements carry),
+  // filled by the edit-text handler for the text-object writer.
+  std::vector<EditTextRecord> m_pEditTexts;
   // The main timeline's display state, kept by the placement handlers and
   // read by the scene build.
   DepthLayerTable m_movieLayers;

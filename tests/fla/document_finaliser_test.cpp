@@ -57,7 +57,14 @@ struct Finaliser : ::testing::Test {
 TEST_F(Finaliser, FoldersAndScriptPiecesFollowTheRules) {
   Level(2);
   ctx.options.exactProblemSearch = 1;  // with "Use JSFL": morph folders
-  library.fonts = {{true, true, "Serif", 10, 11, 0}, {true, false, "", 11, 20, 0}};
+  library.fonts.resize(2);
+  for (auto& font : library.fonts) font.glyphsPlaced = true;
+  library.fonts[0].nameKnown = true;
+  library.fonts[0].name = "Serif";
+  library.fonts[0].firstItemNo = 10;
+  library.fonts[0].lastItemNo = 11;
+  library.fonts[1].firstItemNo = 11;
+  library.fonts[1].lastItemNo = 20;
   library.morphs = {{30, 32, {31}, {-50}}};
   ctx.m_pJsflStaticTextIds = {40};
   ctx.m_pJsflShapeIds = {50};

@@ -1,0 +1,155 @@
+// Fonts and edit texts through the whole conversion: the tables they leave,
+// a document the independent readers accept and a script node accepts, also
+// for movies whose font and text tags do not hold what they claim.
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "app/program_runner.h"
+#include "convert/convert_swf_file.h"
+#include "convert/converter_context.h"
+#include "convert/text_test_support.h"
+#include "support/independent_readers.h"
+#include "support/page_walker.h"
+#include "support/recording_shell.h"
+#include "support/temp_dir.h"
+
+namespace tovrani {
+namespace {
+
+using test::Bytes;
+using test::Field;
+using test::SwfBytes;
+
+Bytes Place(uint16_t id, uint16_t depth) { return SwfBytes().u8(0x06).u16(depth).u16(id).matrix(0, 100 * depth); }
+
+Bytes Square(uint16_t id) {
+  SwfBytes b;
+  b.u16(id).rect(0, 200, 0, 200);
+  b.u8(1).u8(0).u8(0xFF).u8(0).u8(0).u8(0).u8(0x10);
+  test::ShapeRecords r{b, 1, 0};
+  r.Change(std::pair(0, 0), std::nullopt, 1u, std::nullopt);
+  r.Straight(200, 0).Straight(0, 200).Straight(-200, 0).Straight(0, -200).End();
+  return b.data();
+}
+
+// The document and its script pass the independent readers; the scene page
+// walks clean. Returns the streams.
+std::map<std::string, std::vector<uint8_t>> ExpectReadable(const std::string& fla) {
+  std::map<std::string, std::vector<uint8_t>> streams;
+  EXPECT_TRUE(test::ReadCompoundFile(fla, streams));
+  EXPECT_TRUE(streams.count("Page 1") && test::PageWalksClean(streams["Page 1"]));
+  EXPECT_TRUE(test::IsValidJavaScriptFile(fla + ".jsfl"));
+  return streams;
+}
+
+class TextMovie : public ::testing::TestWithParam<int> {
+ protected:
+  TextMovie() { ctx.m_pShell = &shell; }
+  void Convert(const Bytes& movie) {
+    test::WriteFileBytes(dir.file("a.swf"), movie);
+    const auto outcomes = ConvertSwfFile(ctx, dir.file("a.swf") + ",", 1, 0);
+    ASSERT_EQ(outcomes.size(), 1u);
+    ASSERT_EQ(outcomes[0].result, 0u);
+    ExpectReadable(dir.file("a_.fla"));
+  }
+  test::TempDir dir;
+  test::RecordingShell shell;
+  ConverterContext ctx;
+};
+
+TEST_P(TextMovie, FontsAndFieldsFillTheirTables) {
+  const uint8_t version = uint8_t(GetParam());
+  shell.fonts = {"Arial"};
+  // A shape rebuilt by the script, so that the script gets its font-layout
+  // piece; the font's name has what could break a string.
+  ctx.options.shapeJsflImport = 1;
+  Field html;
+  html.id = 10;
+  html.fontId = 1;
+  html.flags2 = 0x02;
+  html.text = "<P><FONT FACE=\"Arial\" SIZE=\"12\" COLOR=\"#FF8000\">Hi <B>th\xC3\xA9re</B></FONT></P>";
+  Field plain;
+  plain.id = 11;
+  plain.text = "a<b>b";
+  Field device;
+  device.id = 12;
+  device.fontId = 2;
+  device.text = "dev";
+  test::SwfWriter w(version);
+  w.tag(48, test::DefineFont2(1, 0x80, "Ari'al\\\n", {'H', 'i'}));
+  w.tag(48, test::DefineFont2(2, 0, "_sans", {}));
+  w.tag(37, html.Body()).tag(37, plain.Body()).tag(37, device.Body());
+  w.tag(2, Square(40)).tag(26, Place(40, 4));
+  w.tag(26, Place(10, 1)).tag(26, Place(11, 2)).tag(26, Place(12, 3)).showFrame().end();
+  Convert(w.build());
+
+  ASSERT_EQ(ctx.m_library.fonts.size(), 2u);
+  EXPECT_EQ(ctx.m_library.fonts[0].glyphs.size(), 2u);
+  EXPECT_EQ(ctx.m_library.fonts[0].glyphs[1].edgeCount, 1u);
+  ASSERT_EQ(ctx.m_pEditTexts.size(), 3u);
+  const EditTextRecord& h = ctx.m_pEditTexts[0];
+  EXPECT_EQ(h.initialText, "Hi th\xC3\xA9re");
+  ASSERT_EQ(h.runs.size(), 2u);
+  EXPECT_EQ(h.runs[1].start, 3u);
+  EXPECT_EQ(h.runs[1].length, 5u);
+  EXPECT_EQ(h.runs[1].styleA, 1);
+  EXPECT_EQ(ctx.m_pEditTexts[1].runs.size(), 2u);
+  EXPECT_EQ(ctx.m_pEditTexts[2].textFlags & kEditTextNotDeviceFont, 0u);
+  // "_sans" is missing here, and said so once.
+  EXPECT_EQ(shell.messages,
+            (std::vector<std::string>{"BRASKELON Tovrani: Fonts not found on this system: Ari'al\\\n, _sans"}));
+  const std::vector<uint8_t> script = test::ReadFileBytes(dir.file("a_.fla.jsfl"));
+  EXPECT_NE(std::string(script.begin(), script.end()).find("e6.setTextAttr('face','Ari\\'al\\\\\\n',0,1);"),
+            std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(Versions, TextMovie, ::testing::Values(6, 8));
+
+Bytes HostileMovie() {
+  test::SwfWriter w(8);
+  w.tag(48, SwfBytes().u16(1).u8(0).u8(0).u8(1).u8('A').u16(60000).u16(4).u16(0).u16(0).u16(0).u16(0).u16(0));
+  Bytes codesPastEnd = test::DefineFont2(2, 0, "B", {'a', 'b'});
+  codesPastEnd[5 + 1 + 2 + 4] = 0xF0;
+  w.tag(48, codesPastEnd);
+  w.tag(10, SwfBytes().u16(3).u16(6).u16(7).u16(8).u8(0x10).u8(0).u8(0));
+  w.tag(13, SwfBytes().u16(3).u8(1).u8('C').u8(0).bytes(Bytes(300, 'c')));
+  std::string tags, amps;
+  for (int i = 0; i < 500000; ++i) tags += "<>";
+  for (int i = 0; i < 200000; ++i) amps += "&amp;";
+  const std::string texts[] = {tags, amps, "x<FONT FACE=\"A", "y<FONT COLOR=\"#F",
+                               "<A HREF=\"" + std::string(300, 'u') + "\" T=\"t\">l</A>"};
+  uint16_t id = 20;
+  for (const std::string& t : texts) {
+    Field f;
+    f.id = id;
+    f.flags2 = 0x02;
+    f.text = t;
+    w.tag(37, f.Body());
+    w.tag(26, Place(id, uint16_t(id - 19)));
+    ++id;
+  }
+  Field cut;
+  cut.id = id;
+  cut.fontId = 1;
+  Bytes body = cut.Body();
+  body.resize(14);
+  w.tag(37, body);
+  w.tag(2, Square(40)).tag(26, Place(40, 9)).showFrame().end();
+  return w.build();
+}
+
+// Through the program, under the sanitizers: exit status 0, the cut tags
+// named, a readable document with the rest.
+TEST(TextMovieHostile, BadFontsAndTextsAreCutAndTheRestConverts) {
+  test::TempDir dir;
+  test::WriteFileBytes(dir.file("h.swf"), HostileMovie());
+  const test::ProgramRun run = test::RunProgram({dir.file("h.swf"), "-o", dir.file("p.fla")}, dir.file("config"));
+  EXPECT_EQ(run.status, 0) << run.output;
+  for (const char* cut : {"DefineFont2 1 is cut short", "DefineFont2 2 is cut short", "DefineEditText 25 is cut short"})
+    EXPECT_NE(run.output.find(cut), std::string::npos) << run.output;
+  EXPECT_TRUE(ExpectReadable(dir.file("p.fla")).count("Symbol 1")) << "the shape after the bad tags";
+}
+
+}  // namespace
+}  // namespace tovrani
