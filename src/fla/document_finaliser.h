@@ -73,7 +73,7 @@ struct DocumentLibrary {
     uint32_t sampleCount = 0;  // the media stream's length in bytes
     // The record of a sound that went the MP3 way, from its format byte on
     // (format, 0, sample count, 1, 0, 7, 0, data length, 1, stereo, 0, peak
-    // count); written in place of format and count.
+    // count); written in place of format, count and settings.
     std::optional<std::array<uint8_t, 21>> mp3Data;
   };
   struct Video {
