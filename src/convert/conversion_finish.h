@@ -22,7 +22,8 @@ uint16_t NextFreeItemNo(const ConverterContext& ctx, const DocumentLibrary& libr
 // the document: kResultOutputLocked when no output is open,
 // kResultOutputIncomplete when a work file or the output could not be
 // written, kResultTooManyItems when the library outgrew its numbers. On a
-// failure the output is discarded and an older file of its name stays.
+// failure the output is discarded and an older file of its name stays. The
+// first form finishes with the conversion's own library (m_library).
 uint32_t FinishConversion(ConverterContext& ctx);
 uint32_t FinishConversion(ConverterContext& ctx, DocumentLibrary& library);
 

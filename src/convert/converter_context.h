@@ -67,6 +67,11 @@ struct ConverterContext : TimelineContext {
   std::string m_strMissingFonts;
   uint32_t m_nMissingFonts = 0;
   uint32_t m_nFontTagsRefused = 0;  // font tags met with the font table full
+
+  // ---- bitmaps (convert/bitmap_tags.cpp) ----
+  // The encoding tables of the last JPEGTables tag (without its start and
+  // end markers), inserted into the JPEG of each DefineBits.
+  std::vector<uint8_t> m_pJpegTables;
 };
 
 // Empties the main timeline's display state: its layers, depth cache,

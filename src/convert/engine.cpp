@@ -140,6 +140,7 @@ uint32_t Engine::SetUp(const std::string& source, const std::string& output) {
   ctx_.m_bitmapSideCopies.clear();
   ctx_.m_jpegTablesSideCopy = {};
   ctx_.m_nBitmapSideCopyEnd = 0;
+  ctx_.m_pJpegTables.clear();
   ctx_.m_bEventSoundsSeen = ctx_.m_bStreamSoundSeen = 0;
   ctx_.m_bSceneTimeline = ctx_.m_bPageFlag = ctx_.m_bSceneShortLead = 0;
   ctx_.m_wSceneFrames = 0;

@@ -7,6 +7,7 @@
 #include "fla/keyframe_records.h"
 #include "fla/layer_records.h"
 #include "convert/background.h"
+#include "convert/bitmap_tags.h"
 #include "convert/converter_context.h"
 #include "convert/edit_text.h"
 #include "convert/font_tags.h"
@@ -289,6 +290,9 @@ uint32_t TagLoop::Dispatch(TagBody& t) {
     case 4:
       HandleShapeTag(ctx_, t.code, body);
       return kResultDone;
+    case 6:
+      HandleBitmapTag(ctx_, t.code, body);
+      return kResultDone;
     case 7:
       HandleSetBackgroundColor(ctx_, body);
       return kResultDone;
@@ -304,9 +308,9 @@ uint32_t TagLoop::Dispatch(TagBody& t) {
       HandleEditText(ctx_, body);
       return kResultDone;
     default:
-      // The handlers of sounds, morph shapes, bitmaps, video, sprites,
-      // buttons and static texts take their tags here; until they exist
-      // the tag is skipped.
+      // The handlers of sounds, morph shapes, video, sprites, buttons and
+      // static texts take their tags here; until they exist the tag is
+      // skipped.
       return kResultDone;
   }
 }

@@ -32,10 +32,9 @@ struct ConverterContext;
 void OpenShapeItem(ConverterContext& cv);
 void CloseShapeItem(ConverterContext& cv);
 // Bitmaps: the lead bytes of a bitmap media record, the bytes between its
-// bounds and its data, and the media stream closed with its directory entry.
-void WriteBitmapMediaLead(ConverterContext& cv);
-void WriteBitmapMediaMiddle(ConverterContext& cv);
-void CloseBitmapMediaStream(ConverterContext& cv);
+// bounds and its data, and the media stream closed with its directory entry:
+// WriteBitmapMediaLead, WriteBitmapMediaMiddle and CloseBitmapMediaStream
+// (fla/bitmap_media.h).
 // Sounds: the sound item closed; the layer-record template of a further
 // StartSound in the same frame.
 void CloseSoundItem(ConverterContext& cv);
@@ -74,10 +73,10 @@ void PlaceStaticTextPage(ConverterContext& cv);
 // "_Shapes_" and writes the script piece that imports the movie. False, with
 // nothing placed, when the movie or the page cannot be written.
 bool ConvertShapeForJsflImport(ConverterContext& cv, uint16_t code, std::span<const uint8_t> body);
-// Bitmaps: the JPEG media record of DefineBits and DefineBitsJPEG2; width
-// and height of a lossless bitmap set.
-void WriteJpegMediaRecord(ConverterContext& cv);
-void SetLosslessBitmapSize(ConverterContext& cv);
+// Bitmaps: the JPEG media record of DefineBits and DefineBitsJPEG2
+// (WriteJpegMediaRecord, fla/bitmap_media.h); width and height of a lossless
+// bitmap set (SetLosslessBitmapSize in the bitmap handler,
+// convert/bitmap_tags.cpp).
 // Sounds: the work at the start of DefineSound.
 void BeginDefineSound(ConverterContext& cv);
 // Video: the video record filled from DefineVideoStream.

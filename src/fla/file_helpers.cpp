@@ -268,40 +268,4 @@ InflateFileStatus DecompressCwsFile(const std::string& compressedPath,
   return status;
 }
 
-InflateFileStatus InflateLosslessData(std::span<const uint8_t> data, uint64_t maxLength,
-                                      const std::string& plainPath,
-                                      const std::string& outputPath, uint16_t tagCode,
-                                      uint32_t colourTableEntries) {
-  std::vector<uint8_t> plain;
-  InflateZlibToVector(data, maxLength, plain);
-  {
-    UniqueFile f = OpenFile(plainPath, "wb");
-    if (!f) return InflateFileStatus::kOpenFailed;
-    bool ok = WriteBytes(f.get(), plain.data(), plain.size());
-    if (!CloseFile(f) || !ok) return InflateFileStatus::kWriteFailed;
-  }
-  uint64_t skip = static_cast<uint64_t>(colourTableEntries) * (tagCode == 20 ? 3 : 4);
-  skip = std::min<uint64_t>(skip, plain.size());
-  {
-    UniqueFile f = OpenFile(outputPath, "wb");
-    if (!f) return InflateFileStatus::kOpenFailed;
-    bool ok = WriteBytes(f.get(), plain.data() + skip, plain.size() - skip);
-    if (!CloseFile(f) || !ok) {
-      RemoveQuietly(outputPath);
-      return InflateFileStatus::kWriteFailed;
-    }
-  }
-  return GzipFile(outputPath, "wb1") ? InflateFileStatus::kOk : InflateFileStatus::kWriteFailed;
-}
-
-InflateFileStatus InflateToFile(std::span<const uint8_t> data, uint64_t maxLength,
-                                const std::string& outputPath) {
-  UniqueFile out = OpenFile(outputPath, "wb");
-  if (!out) return InflateFileStatus::kOpenFailed;
-  InflateFileStatus status = StatusOf(InflateZlib(data, maxLength, FileSink(out.get())));
-  if (!CloseFile(out) && status == InflateFileStatus::kOk) status = InflateFileStatus::kWriteFailed;
-  if (status != InflateFileStatus::kOk) RemoveQuietly(outputPath);
-  return status;
-}
-
 }  // namespace tovrani

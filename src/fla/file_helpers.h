@@ -92,18 +92,4 @@ enum class InflateFileStatus { kOk, kOpenFailed, kReadFailed, kWriteFailed, kToo
 InflateFileStatus DecompressCwsFile(const std::string& compressedPath,
                                     const std::string& outputPath);
 
-// Bitmap data of DefineBitsLossless (tag 20) or DefineBitsLossless2: the
-// inflated data (at most maxLength bytes) goes to plainPath; the part after
-// the colour table (entries x 3 bytes for tag 20, x 4 otherwise) goes to
-// outputPath, which is then gzip-compressed with mode "wb1" into
-// outputPath + ".gz" (outputPath itself is deleted).
-InflateFileStatus InflateLosslessData(std::span<const uint8_t> data, uint64_t maxLength,
-                                      const std::string& plainPath,
-                                      const std::string& outputPath, uint16_t tagCode,
-                                      uint32_t colourTableEntries);
-
-// Inflates data (at most maxLength bytes) into outputPath.
-InflateFileStatus InflateToFile(std::span<const uint8_t> data, uint64_t maxLength,
-                                const std::string& outputPath);
-
 }  // namespace tovrani

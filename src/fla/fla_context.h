@@ -49,14 +49,18 @@ struct FlaContext : SwfContext {
   StreamTable<uint8_t> m_pStreamFlagA;
   StreamTable<uint8_t> m_pStreamFlagB;
   StreamTable<uint8_t> m_pStreamFlagC;
-  // Streams in directory order: row + 0x1000000 (symbol), + 0x4000000
-  // (sound), + 0x8000000 (video) for regular-sector streams, 0 for mini.
+  // Streams in directory order: row + 0x1000000 (symbol), bitmap index +
+  // 0x2000000, + 0x4000000 (sound), + 0x8000000 (video) for regular-sector
+  // streams, 0 for mini.
   StreamTable<uint32_t> m_pBigStreamList;
   uint32_t m_nBigStreamList = 0;
   uint32_t m_nSymbolStreams = 0;
   uint16_t m_wCurSymbolId = 1;  // names the next symbol entry
   uint16_t m_wNextItemNo = 1;
   uint32_t m_nLastSymbolDirEntry = 0;  // directory index of the last symbol entry
+  // Names the next media stream ("Media n") of bitmaps, sounds and videos;
+  // advances only when a stream was placed.
+  uint16_t m_wNextMediaNo = 1;
   // First failure of the FLA writer (0 none): a failed work-file write gives
   // kResultOutputIncomplete, exhausted 16-bit counters kResultTooManyItems.
   int m_nWriterError = 0;

@@ -81,6 +81,7 @@ void ResetStreamTables(FlaContext& ctx) {
   ctx.m_nSymbolStreams = 0;
   ctx.m_wCurSymbolId = 1;
   ctx.m_wNextItemNo = 1;
+  ctx.m_wNextMediaNo = 1;
   ctx.m_nLastSymbolDirEntry = 0;
   ctx.m_nWriterError = 0;
 }

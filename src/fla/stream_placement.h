@@ -30,6 +30,7 @@ constexpr uint32_t kFreeSector = 0xFFFFFFFF;
 constexpr uint32_t kNoStream = 0xFFFFFFFF;
 // Kind tags of m_pBigStreamList entries for regular-sector streams.
 constexpr uint32_t kSymbolStreamTag = 0x1000000;
+constexpr uint32_t kBitmapStreamTag = 0x2000000;
 constexpr uint32_t kSoundStreamTag = 0x4000000;
 constexpr uint32_t kVideoStreamTag = 0x8000000;
 // The engine's result when a 16-bit symbol or item counter is used up: a
@@ -49,8 +50,8 @@ int64_t PadToMiniSector(std::FILE* f);
 
 // Empties the mini-FAT: one block, all entries free.
 void ResetMiniFat(FlaContext& ctx);
-// Starts the stream tables, counters, mini-FAT and writer error of a new
-// document.
+// Starts the stream tables, counters (the media number from 1), mini-FAT and
+// writer error of a new document.
 void ResetStreamTables(FlaContext& ctx);
 // After a stream was appended to the mini stream and padded: chains every
 // mini sector from the table's next free entry up to the mini stream's end.

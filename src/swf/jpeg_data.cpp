@@ -21,30 +21,59 @@ bool IsFrameHeader(uint8_t marker) {
 
 }  // namespace
 
-uint32_t ReadJpegSize(std::FILE* f, uint32_t& width, uint32_t& height) {
+namespace {
+
+// The frame-header walk over any byte source: next(b) gives the next byte,
+// skip(n) passes n bytes; both false at the end of the data.
+template <typename Next, typename Skip>
+uint32_t WalkToFrameHeader(Next next, Skip skip, uint32_t& width, uint32_t& height) {
   uint8_t b0 = 0, b1 = 0;
-  if (!ReadByte(f, b0) || !ReadByte(f, b1) || b0 != 0xFF || b1 != 0xD8) return 0;
+  if (!next(b0) || !next(b1) || b0 != 0xFF || b1 != 0xD8) return 0;
   for (;;) {
     uint8_t b = 0;
     do {
-      if (!ReadByte(f, b)) return 0;
+      if (!next(b)) return 0;
     } while (b != 0xFF);
     do {  // fill bytes
-      if (!ReadByte(f, b)) return 0;
+      if (!next(b)) return 0;
     } while (b == 0xFF);
     uint8_t marker = b, hi = 0, lo = 0;
-    if (!ReadByte(f, hi) || !ReadByte(f, lo)) return 0;
+    if (!next(hi) || !next(lo)) return 0;
     uint32_t length = (uint32_t(hi) << 8) | lo;
     if (IsFrameHeader(marker)) {
-      uint8_t h[6];
-      if (std::fread(h, 1, 6, f) != 6) return 0;
+      uint8_t h[5];
+      for (uint8_t& v : h)
+        if (!next(v)) return 0;
       height = (uint32_t(h[1]) << 8) | h[2];
       width = (uint32_t(h[3]) << 8) | h[4];
       return height;
     }
-    if (length < 2) return 0;
-    if (std::fseek(f, long(length - 2), SEEK_CUR) != 0) return 0;
+    if (length < 2 || !skip(length - 2)) return 0;
   }
+}
+
+}  // namespace
+
+uint32_t ReadJpegSize(std::FILE* f, uint32_t& width, uint32_t& height) {
+  return WalkToFrameHeader([f](uint8_t& b) { return ReadByte(f, b); },
+                           [f](uint32_t n) { return std::fseek(f, long(n), SEEK_CUR) == 0; },
+                           width, height);
+}
+
+uint32_t ReadJpegSize(std::span<const uint8_t> data, uint32_t& width, uint32_t& height) {
+  size_t pos = 0;
+  return WalkToFrameHeader(
+      [&](uint8_t& b) {
+        if (pos >= data.size()) return false;
+        b = data[pos++];
+        return true;
+      },
+      [&](uint32_t n) {
+        if (n > data.size() - pos) return false;
+        pos += n;
+        return true;
+      },
+      width, height);
 }
 
 bool FixSwfJpegData(uint8_t* data, int32_t length) {

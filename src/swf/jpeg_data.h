@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <span>
 
 namespace tovrani {
 
@@ -10,6 +11,8 @@ namespace tovrani {
 // and height and returns the height; 0 when the data does not read as a JPEG
 // (no FF D8 start, a segment length below 2, or the file ends first).
 uint32_t ReadJpegSize(std::FILE* f, uint32_t& width, uint32_t& height);
+// The same for JPEG data in memory.
+uint32_t ReadJpegSize(std::span<const uint8_t> data, uint32_t& width, uint32_t& height);
 
 // SWF JPEG data may hold two streams: the encoding tables ending FF D9, then
 // the image starting FF D8. Joins them into one stream in place: the inner

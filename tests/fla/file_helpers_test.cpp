@@ -115,22 +115,6 @@ TEST(DecompressCws, BecomesFwsOfTheDeclaredLength) {
   EXPECT_EQ(DecompressCwsFile(dir.file("missing.swf"), dir.file("out.swf")), InflateFileStatus::kOpenFailed);
 }
 
-TEST(InflateLossless, SkipsTheColourTableAndCompressesTheRest) {
-  TempDir dir;
-  const std::string plain = dir.file("tmp.tmp"), packed = dir.file("bmp.tmp");
-  for (uint16_t tag : {20, 36}) {
-    const auto data = Sample(5000, tag);
-    ASSERT_EQ(InflateLosslessData(Zlib(data), 1 << 20, plain, packed, tag, 256), InflateFileStatus::kOk);
-    EXPECT_TRUE(ReadFileBytes(plain) == data);
-    EXPECT_FALSE(fs::exists(packed));
-    ASSERT_TRUE(GunzipFile(packed + ".gz"));
-    EXPECT_TRUE(ReadFileBytes(packed) == Slice(data, tag == 20 ? 768 : 1024, data.size()));
-  }
-  // The cap holds for bitmap data too.
-  ASSERT_EQ(InflateLosslessData(Zlib(Sample(5000, 1)), 3000, plain, packed, 36, 0), InflateFileStatus::kOk);
-  EXPECT_EQ(ReadFileBytes(plain).size(), 3000u);
-}
-
 TEST(FileHelpers, GzipCopyAndDelete) {
   TempDir dir;
   const auto data = Sample(100000, 5);

@@ -1,0 +1,268 @@
+#include "convert/bitmap_tags.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "fla/bitmap_media.h"
+#include "fla/file_helpers.h"
+#include "media/jpeg_import.h"
+#include "convert/converter_context.h"
+#include "swf/jpeg_data.h"
+#include "swf/swf_reader.h"
+
+namespace tovrani {
+
+namespace {
+
+const char kBitmapCaption[] = "BRASKELON Tovrani Bitmap";
+
+const char* TagName(uint16_t code) {
+  switch (code) {
+    case 6: return "DefineBits";
+    case 21: return "DefineBitsJPEG2";
+    case 35: return "DefineBitsJPEG3";
+    case 20: return "DefineBitsLossless";
+    default: return "DefineBitsLossless2";
+  }
+}
+
+void Tell(ConverterContext& ctx, uint16_t code, uint16_t id, const std::string& what) {
+  if (ctx.m_pShell)
+    ctx.m_pShell->ShowMessage(kBitmapCaption, std::string(TagName(code)) + " (character " +
+                                                  std::to_string(id) + "): " + what);
+}
+
+void Skip(ConverterContext& ctx, uint16_t code, uint16_t id, const std::string& why) {
+  Tell(ctx, code, id, why + "; the bitmap was skipped.");
+}
+
+bool StartsWith(const std::vector<uint8_t>& v, std::initializer_list<uint8_t> bytes) {
+  return v.size() >= bytes.size() && std::equal(bytes.begin(), bytes.end(), v.begin());
+}
+
+bool EndsWith(const std::vector<uint8_t>& v, std::initializer_list<uint8_t> bytes) {
+  return v.size() >= bytes.size() && std::equal(bytes.begin(), bytes.end(), v.end() - std::ptrdiff_t(bytes.size()));
+}
+
+bool WithinCaps(uint64_t w, uint64_t h) {
+  return w <= kMaxImageSide && h <= kMaxImageSide && w * h <= kMaxImagePixels;
+}
+
+// The size of a JPEG for its media stream; false (with the message) when it
+// cannot be read or is above the caps.
+bool JpegSizeOrSkip(ConverterContext& ctx, uint16_t code, uint16_t id,
+                    const std::vector<uint8_t>& jpeg, uint32_t& w, uint32_t& h) {
+  w = h = 0;  // never the previous bitmap's size
+  if (!ReadJpegSize(std::span(jpeg), w, h) || w == 0) {
+    Skip(ctx, code, id, "the JPEG data has no readable frame header");
+    return false;
+  }
+  if (!WithinCaps(w, h)) {
+    Skip(ctx, code, id, "the image of " + std::to_string(w) + " x " + std::to_string(h) +
+                            " pixels is too large");
+    return false;
+  }
+  return true;
+}
+
+// The JPEG of a tag as one plain stream, a Photoshop wrapper taken off.
+std::vector<uint8_t> TagJpeg(std::span<const uint8_t> data, std::span<const uint8_t> tables) {
+  std::vector<uint8_t> jpeg = PlainJpeg(data, tables), plain;
+  if (StripPhotoshopWrapper(jpeg, plain)) return plain;
+  return jpeg;
+}
+
+void DefineJpeg(ConverterContext& ctx, uint16_t code, std::span<const uint8_t> body) {
+  SwfReader r(body);
+  const uint16_t id = r.u16();
+  if (!r.ok()) return Skip(ctx, code, id, "the tag is too short");
+  const std::vector<uint8_t> jpeg =
+      TagJpeg(body.subspan(2), code == 6 ? std::span<const uint8_t>(ctx.m_pJpegTables) : std::span<const uint8_t>());
+  uint32_t w = 0, h = 0;
+  if (!JpegSizeOrSkip(ctx, code, id, jpeg, w, h)) return;
+  WriteJpegMediaRecord(ctx, jpeg, id);
+}
+
+// DefineBitsJPEG3: the decoded JPEG joined with its alpha plane into a
+// record of format 5.
+void DefineJpegWithAlpha(ConverterContext& ctx, std::span<const uint8_t> body) {
+  constexpr uint16_t code = 35;
+  SwfReader r(body);
+  const uint16_t id = r.u16();
+  const uint32_t alphaOffset = r.u32();
+  if (!r.ok()) return Skip(ctx, code, id, "the tag is too short");
+  if (alphaOffset < 4 || alphaOffset > body.size() - 6)
+    return Skip(ctx, code, id, "the alpha data offset " + std::to_string(alphaOffset) +
+                                   " lies outside the tag");
+  const std::vector<uint8_t> jpeg = TagJpeg(body.subspan(6, alphaOffset), {});
+  const std::span<const uint8_t> alphaData = body.subspan(6 + size_t(alphaOffset));
+  uint32_t w = 0, h = 0;
+  if (!JpegSizeOrSkip(ctx, code, id, jpeg, w, h)) return;
+
+  DecodedImage image;
+  const int decoded = RecodeJpeg(jpeg, kDecodeOnlyQuality, image);
+  if (decoded == kRecodeDone) {
+    w = image.width;
+    h = image.height;
+    if (image.damaged) Tell(ctx, code, id, "the JPEG data is damaged; what could be decoded is kept.");
+  } else if (decoded == kRecodeLimits) {
+    return Skip(ctx, code, id, "the JPEG is beyond the decoder's limits");
+  } else {
+    Tell(ctx, code, id, "the JPEG could not be decoded; the image is black.");
+  }
+
+  const uint64_t pixels = uint64_t(w) * h;
+  std::vector<uint8_t> alpha;
+  InflateZlibToVector(alphaData, pixels, alpha);
+  alpha.resize(pixels, 0xFF);  // missing alpha is opaque
+
+  std::vector<uint8_t> record;
+  WriteBitmapMediaLead(record, 5, uint16_t(w), uint16_t(h));
+  WriteBitmapMediaMiddle(record, 1, {});
+  BitmapChunkWriter chunks;
+  std::vector<uint8_t> row(size_t(w) * 4);
+  for (uint32_t y = 0; y < h; ++y) {
+    const uint8_t* rgb = image.rgb ? image.row(y) : nullptr;
+    for (uint32_t x = 0; x < w; ++x) {
+      uint8_t* p = &row[size_t(x) * 4];
+      const uint8_t a = alpha[size_t(y) * w + x];
+      p[0] = a;
+      for (int i = 0; i < 3; ++i) p[1 + i] = a && rgb ? rgb[size_t(x) * 3 + i] : 0;
+    }
+    chunks.Add(row);
+  }
+  if (!chunks.Finish(record)) return Skip(ctx, code, id, "its pixels could not be compressed");
+  DocumentLibrary::Bitmap entry;
+  entry.itemNo = id;
+  entry.hasValue = true;
+  CloseBitmapMediaStream(ctx, record, entry);
+}
+
+bool IsZlibHeader(std::span<const uint8_t> body, size_t at) {
+  if (at >= body.size() || body.size() - at < 2) return false;
+  const uint32_t cmf = body[at], flg = body[at + 1];
+  return (cmf & 0x0F) == 8 && (cmf * 256 + flg) % 31 == 0;
+}
+
+uint8_t ByteAt(std::span<const uint8_t> body, size_t at) { return at < body.size() ? body[at] : 0; }
+
+// Where a lossless tag's zlib data starts and how many colours precede the
+// pixels in it. The SWF layout (format 3: u8 count at 7, data at 8; 4 and 5:
+// data at 7) when a zlib header stands there; otherwise the older guess by
+// the byte at 7.
+void FindLosslessData(std::span<const uint8_t> body, uint8_t format, size_t& dataOffset,
+                      uint64_t& colours) {
+  dataOffset = format == 3 ? 8 : 7;
+  colours = format == 3 ? uint64_t(ByteAt(body, 7)) + 1 : 0;
+  if (IsZlibHeader(body, dataOffset)) return;
+  const uint8_t b7 = ByteAt(body, 7);
+  if (b7 == 0x78 || b7 == 0xDA) {
+    colours = 0;
+    dataOffset = 8;
+  } else if (format == 3) {
+    colours = b7;
+    dataOffset = 8;
+  } else if (format == 4) {
+    colours = ByteAt(body, 7) | ByteAt(body, 8) << 8;
+    dataOffset = 9;
+  } else {
+    colours = ByteAt(body, 7) | ByteAt(body, 8) << 8 | ByteAt(body, 9) << 16 |
+              uint64_t(ByteAt(body, 10)) << 24;
+    dataOffset = 11;
+  }
+  if (colours) ++colours;
+  if (ByteAt(body, dataOffset - 1) == 0x78 && ByteAt(body, dataOffset) == 0xDA) --dataOffset;
+}
+
+// The header fields of a lossless tag (the writer service that sets width
+// and height).
+bool SetLosslessBitmapSize(SwfReader& r, uint16_t& id, uint8_t& format, uint32_t& w, uint32_t& h) {
+  id = r.u16();
+  format = r.u8();
+  w = r.u16();
+  h = r.u16();
+  return r.ok();
+}
+
+void DefineLossless(ConverterContext& ctx, uint16_t code, std::span<const uint8_t> body) {
+  SwfReader r(body);
+  uint16_t id = 0;
+  uint8_t format = 0;
+  uint32_t w = 0, h = 0;
+  if (!SetLosslessBitmapSize(r, id, format, w, h)) return Skip(ctx, code, id, "the tag is too short");
+  if (format < 3 || format > 5)
+    return Skip(ctx, code, id, "the bitmap format " + std::to_string(format) + " is unknown");
+  if (!WithinCaps(w, h))
+    return Skip(ctx, code, id, "the image of " + std::to_string(w) + " x " + std::to_string(h) +
+                                   " pixels is too large");
+  size_t dataOffset = 0;
+  uint64_t colours = 0;
+  FindLosslessData(body, format, dataOffset, colours);
+  if (colours > 256) return Skip(ctx, code, id, "its colour table is too large");
+  const bool withAlpha = code == 36;
+  const uint64_t tableBytes = colours * (withAlpha ? 4 : 3);
+  const uint64_t rowBytes = format == 3 ? (uint64_t(w) + 3) / 4 * 4
+                            : format == 4 ? (uint64_t(w) * 2 + 3) / 4 * 4
+                                          : uint64_t(w) * 4;
+  const uint64_t need = tableBytes + rowBytes * h;
+  std::vector<uint8_t> data;
+  if (dataOffset < body.size()) InflateZlibToVector(body.subspan(dataOffset), need, data);
+  data.resize(need, 0);  // what the data lacks reads as zero
+
+  std::vector<uint8_t> argb;
+  argb.reserve(size_t(colours) * 4);
+  for (uint64_t i = 0; i < colours; ++i) {
+    const uint8_t* c = &data[size_t(i * (withAlpha ? 4 : 3))];
+    argb.insert(argb.end(), {withAlpha ? c[3] : uint8_t(0xFF), c[0], c[1], c[2]});
+  }
+  std::vector<uint8_t> record;
+  WriteBitmapMediaLead(record, format, uint16_t(w), uint16_t(h));
+  WriteBitmapMediaMiddle(record, colours || withAlpha ? 1 : 0, argb);
+  BitmapChunkWriter chunks;
+  chunks.Add(std::span(data).subspan(size_t(tableBytes)));
+  if (!chunks.Finish(record)) return Skip(ctx, code, id, "its pixels could not be compressed");
+  DocumentLibrary::Bitmap entry;
+  entry.itemNo = id;
+  entry.propFlag = true;
+  CloseBitmapMediaStream(ctx, record, entry);
+}
+
+}  // namespace
+
+std::vector<uint8_t> PlainJpeg(std::span<const uint8_t> data, std::span<const uint8_t> tables) {
+  std::vector<uint8_t> v(data.begin(), data.end());
+  if (StartsWith(v, {0xFF, 0xD9, 0xFF, 0xD8})) v.erase(v.begin(), v.begin() + 4);
+  if (v.size() >= 8 && StartsWith(v, {0xFF, 0xD8, 0xFF, 0xD8}) && EndsWith(v, {0xFF, 0xD9, 0xFF, 0xD9})) {
+    v.erase(v.begin(), v.begin() + 2);
+    v.resize(v.size() - 2);
+  }
+  if (v.size() <= 0x7FFFFFFF && FixSwfJpegData(v.data(), int32_t(v.size()))) v.resize(v.size() - 4);
+  if (!tables.empty() && StartsWith(v, {0xFF, 0xD8}))
+    v.insert(v.begin() + 2, tables.begin(), tables.end());
+  if (!EndsWith(v, {0xFF, 0xD9})) v.insert(v.end(), {0xFF, 0xD9});
+  return v;
+}
+
+void HandleBitmapTag(ConverterContext& ctx, uint16_t code, std::span<const uint8_t> body) {
+  switch (code) {
+    case 8:
+      // The tables without their start and end markers; a later JPEGTables
+      // replaces them.
+      ctx.m_pJpegTables.clear();
+      if (body.size() >= 4) ctx.m_pJpegTables.assign(body.begin() + 2, body.end() - 2);
+      return;
+    case 6:
+    case 21:
+      return DefineJpeg(ctx, code, body);
+    case 35:
+      return DefineJpegWithAlpha(ctx, body);
+    case 20:
+    case 36:
+      return DefineLossless(ctx, code, body);
+    default:
+      return;
+  }
+}
+
+}  // namespace tovrani

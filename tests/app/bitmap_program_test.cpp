@@ -1,0 +1,246 @@
+// Bitmaps through the program: every kind of bitmap tag used as a fill of a
+// placed shape, and hostile bitmaps among good ones.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "app/program_runner.h"
+#include "fla/work_files.h"
+#include "media/jpeg_import.h"
+#include "shape/shape_test_support.h"
+#include "support/bitmap_data.h"
+#include "support/swf_writer.h"
+
+namespace tovrani::test {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using Streams = std::map<std::string, Bytes>;
+
+// DefineShape2 `id`: a square filled with the first of one clipped bitmap
+// fill per id.
+Bytes BitmapFilledSquare(uint16_t id, const std::vector<uint16_t>& bitmaps) {
+  SwfBytes b;
+  b.u16(id).rect(0, 400, 0, 400).u8(uint32_t(bitmaps.size()));
+  for (uint16_t bitmap : bitmaps) b.u8(0x41).u16(bitmap).matrix(0, 0, true, 20 << 16, 20 << 16);
+  b.u8(0).u8(0x40);
+  ShapeRecords r{b, 4, 0};
+  r.Change(std::pair(0, 0), std::nullopt, 1u, std::nullopt);
+  r.Straight(400, 0).Straight(0, 400).Straight(-400, 0).Straight(0, -400).End();
+  return b.data();
+}
+
+Bytes PlaceAt(uint16_t depth, uint16_t id) {
+  SwfBytes b;
+  b.u8(0x06).u16(depth).u16(id).matrix(0, 0);
+  return b.data();
+}
+
+struct Lossless {
+  Bytes body, record;
+};
+
+// DefineBitsLossless, format 3 with two colours (3 x 2), and its record.
+Lossless PaletteBitmap(uint16_t id) {
+  const Bytes table = {255, 0, 0, 0, 0, 255}, pixels = {0, 1, 0, 0, 1, 0, 1, 0};
+  Bytes data = table;
+  data.insert(data.end(), pixels.begin(), pixels.end());
+  Lossless l;
+  l.body = SwfBytes().u16(id).u8(3).u16(3).u16(2).u8(1).bytes(Zlib(data, 9)).data();
+  l.record = RecordHead(3, 3, 2, 1, {255, 255, 0, 0, 255, 0, 0, 255});
+  const Bytes chunks = Chunked(RawDeflate1(pixels));
+  l.record.insert(l.record.end(), chunks.begin(), chunks.end());
+  return l;
+}
+
+// DefineBitsLossless2, format 5 (2 x 2), and its record.
+Lossless ArgbBitmap(uint16_t id) {
+  const Bytes pixels = Pattern(16, 9);
+  Lossless l;
+  l.body = SwfBytes().u16(id).u8(5).u16(2).u16(2).bytes(Zlib(pixels, 6)).data();
+  l.record = RecordHead(5, 2, 2, 1, {});
+  const Bytes chunks = Chunked(RawDeflate1(pixels));
+  l.record.insert(l.record.end(), chunks.begin(), chunks.end());
+  return l;
+}
+
+Bytes Jpeg3Body(uint16_t id, const Bytes& jpeg) {
+  Bytes alpha(256, 0xFF);
+  return SwfBytes().u16(id).u32(uint32_t(jpeg.size())).bytes(jpeg).bytes(Zlib(alpha, 9)).data();
+}
+
+struct Converted {
+  TempDir dir;
+  ProgramRun run;
+  Streams streams;
+};
+
+// Converts a movie with the program, a file-size limit of about 8 MB on
+// everything it writes, and reads the document back.
+void Convert(Converted& r, const Bytes& movie, std::vector<std::string> options = {}) {
+  WriteFileBytes(r.dir.file("m.swf"), movie);
+  options.insert(options.end(), {r.dir.file("m.swf"), "-o", r.dir.file("m.fla")});
+  r.run = RunProgram(options, r.dir.file("config"),
+                     "ulimit -f 16384; TMPDIR=" + ShellQuote(r.dir.path().string()) + ' ');
+  ASSERT_EQ(r.run.status, 0) << r.run.output;
+  ASSERT_TRUE(ReadCompoundFile(r.dir.file("m.fla"), r.streams));
+  EXPECT_TRUE(IsValidJavaScriptFile(r.dir.file("m.fla.jsfl")));
+}
+
+std::string Utf16(const std::string& s) {
+  std::string out;
+  for (char c : s) out += {c, '\0'};
+  return out;
+}
+
+// Media streams 1..n and no more; the Contents stream names each.
+void ExpectMediaCount(const Streams& streams, size_t n) {
+  const Bytes& contents = streams.at("Contents");
+  const std::string text(contents.begin(), contents.end());
+  for (size_t k = 1; k <= n + 1; ++k) {
+    const std::string name = "Media " + std::to_string(k);
+    EXPECT_EQ(streams.count(name), k <= n ? 1u : 0u) << name;
+    if (k <= n) {
+      EXPECT_TRUE(text.find(Utf16(name)) != std::string::npos || text.find(name) != std::string::npos) << name;
+    }
+  }
+}
+
+// The shared folder; TOVRANI_SHARED_DIR in the environment overrides the
+// one beside the sources.
+std::string SharedDir() {
+  const char* dir = std::getenv("TOVRANI_SHARED_DIR");
+  return dir && *dir ? dir : TOVRANI_SHARED_DIR;
+}
+
+class BitmapProgram : public ::testing::TestWithParam<int> {};
+
+TEST_P(BitmapProgram, EveryKindOfBitmapBecomesItsMediaStream) {
+  const Bytes rgb = QuadrantPixels();
+  const Bytes jpeg = EncodeJpeg(rgb, 16, 16);
+  Bytes tables, image;
+  EncodeJpegPair(rgb, 16, 16, tables, image);
+  const Lossless palette = PaletteBitmap(4), argb = ArgbBitmap(5);
+  SwfWriter w{uint8_t(GetParam())};
+  w.tag(8, tables).tag(6, SwfBytes().u16(1).bytes(image).data()).tag(21, SwfBytes().u16(2).bytes(jpeg).data());
+  w.tag(35, Jpeg3Body(3, jpeg)).tag(20, palette.body).tag(36, argb.body);
+  w.tag(22, BitmapFilledSquare(10, {1, 2, 3, 4, 5})).tag(26, PlaceAt(1, 10)).showFrame().end();
+  Converted r;
+  Convert(r, w.build());
+  ExpectMediaCount(r.streams, 5);
+
+  // DefineBits: the tables after the image's start marker.
+  Bytes withTables = {0xFF, 0xD8};
+  withTables.insert(withTables.end(), tables.begin() + 2, tables.end() - 2);
+  withTables.insert(withTables.end(), image.begin() + 2, image.end());
+  EXPECT_EQ(r.streams["Media 1"], withTables);
+  EXPECT_EQ(r.streams["Media 2"], jpeg);
+  // DefineBitsJPEG3: the decoded pixels, all opaque, as alpha, R, G, B.
+  DecodedImage decoded;
+  ASSERT_EQ(RecodeJpeg(jpeg, kDecodeOnlyQuality, decoded), kRecodeDone);
+  Bytes argbPixels;
+  for (size_t i = 0; i < 16 * 16; ++i)
+    argbPixels.insert(argbPixels.end(), {0xFF, decoded.rgb[i * 3], decoded.rgb[i * 3 + 1], decoded.rgb[i * 3 + 2]});
+  Bytes withAlpha = RecordHead(5, 16, 16, 1, {});
+  const Bytes chunks = Chunked(RawDeflate1(argbPixels));
+  withAlpha.insert(withAlpha.end(), chunks.begin(), chunks.end());
+  EXPECT_EQ(r.streams["Media 3"], withAlpha);
+  EXPECT_TRUE(Near({argbPixels[1], argbPixels[2], argbPixels[3]}, QuadrantColour(0, 0)));
+  EXPECT_EQ(r.streams["Media 4"], palette.record);
+  EXPECT_EQ(r.streams["Media 5"], argb.record);
+  for (int k = 1; k <= 2; ++k) {
+    DecodedImage decoded;
+    EXPECT_EQ(RecodeJpeg(r.streams["Media " + std::to_string(k)], kDecodeOnlyQuality, decoded), kRecodeDone);
+  }
+}
+
+// The library's bitmap items as the authoring tool's documents lay them out,
+// at every format level.
+TEST(BitmapProgramContents, WalksToItsEnd) {
+  const std::string grammar = SharedDir() + "/tools/contents_grammar.py";
+  if (!std::filesystem::exists(grammar)) GTEST_SKIP() << grammar << " is absent";
+  const Bytes jpeg = EncodeJpeg(QuadrantPixels(), 16, 16);
+  for (int version : {6, 7, 8}) {
+    SCOPED_TRACE(version);
+    SwfWriter w{uint8_t(version)};
+    w.tag(21, SwfBytes().u16(1).bytes(jpeg).data()).tag(35, Jpeg3Body(2, jpeg));
+    w.tag(20, PaletteBitmap(3).body).tag(36, ArgbBitmap(4).body).showFrame().end();
+    Converted r;
+    // Guides shown and snapped to, as in every real level-0 and level-1
+    // document (the reader knows no other value there).
+    Convert(r, w.build(), {"--set", "Guides=on", "--set", "Snap To Guides=on"});
+    ExpectMediaCount(r.streams, 4);
+    std::string out;
+    RunCommand("/usr/bin/python3 " + ShellQuote(grammar) + ' ' + ShellQuote(r.dir.file("m.fla")), out);
+    EXPECT_NE(out.find(": ok (level " + std::to_string(version < 7 ? 0 : version - 6) + ", 0 symbol pages, media "
+                       "{'CMediaBits': 4}"),
+              std::string::npos)
+        << out;
+  }
+}
+
+// A bitmap fill names its bitmap by character id whether or not the library
+// holds an item of it: a skipped bitmap, "Picture" off, an unknown id.
+TEST(BitmapProgramFills, KeepTheirIdsWithoutALibraryItem) {
+  SwfWriter w{8};
+  w.tag(36, ArgbBitmap(1).body).tag(36, SwfBytes().u16(2).u8(9).u16(1).u16(1).data());
+  w.tag(22, BitmapFilledSquare(10, {1, 2, 99})).tag(26, PlaceAt(1, 10)).showFrame().end();
+  for (bool pictures : {true, false}) {
+    SCOPED_TRACE(pictures);
+    Converted r;
+    WriteFileBytes(r.dir.file("m.swf"), w.build());
+    r.run = RunProgram({r.dir.file("m.swf"), "-o", r.dir.file("m.fla"), "--set",
+                        std::string("Picture=") + (pictures ? "on" : "off")},
+                       r.dir.file("config"));
+    ASSERT_EQ(r.run.status, 0) << r.run.output;
+    ASSERT_TRUE(ReadCompoundFile(r.dir.file("m.fla"), r.streams));
+    ExpectMediaCount(r.streams, pictures ? 1 : 0);
+    // Bitmap fill records: opaque red, the fill type, a six-word matrix, the id.
+    const Bytes& page = r.streams["Symbol 1"];
+    const Bytes lead = {0xFF, 0x00, 0x00, 0xFF, 0x41, 0x00};
+    std::vector<uint16_t> ids;
+    for (auto it = page.begin(); (it = std::search(it, page.end(), lead.begin(), lead.end())) != page.end(); ++it)
+      if (page.end() - it >= 32) ids.push_back(uint16_t(it[30] | it[31] << 8));
+    EXPECT_EQ(ids, std::vector<uint16_t>({1, 2, 99}));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Versions, BitmapProgram, ::testing::Values(6, 8));
+
+TEST(BitmapProgramHostile, BadBitmapsAreReportedAndTheOthersKept) {
+  const Bytes jpeg = EncodeJpeg(QuadrantPixels(), 16, 16), huge = WithFrameSize(jpeg, 65000, 65000);
+  // The bad bitmap (character 2), what its message says, whether a record of
+  // it is kept.
+  const std::tuple<uint16_t, Bytes, const char*, bool> cases[] = {
+      {35, SwfBytes().u16(2).u32(0).bytes(jpeg).data(), "alpha data offset 0 lies outside", false},
+      {35, SwfBytes().u16(2).u32(3).bytes(jpeg).data(), "alpha data offset 3 lies outside", false},
+      {35, SwfBytes().u16(2).u32(0xFFFFFFFF).bytes(jpeg).data(), "offset 4294967295 lies outside", false},
+      {20, SwfBytes().u16(2).u8(5).u16(60000).u16(60000).bytes(Pattern(100, 1)).data(), "60000 x 60000 pixels is too large", false},
+      {21, SwfBytes().u16(2).bytes(huge).data(), "65000 x 65000 pixels is too large", false},
+      {35, Jpeg3Body(2, huge), "65000 x 65000 pixels is too large", false},
+      {21, {2, 0, 1, 2, 3}, "no readable frame header", false},
+      {35, Jpeg3Body(2, CutInScan(jpeg)), "damaged", true},
+      {35, Jpeg3Body(2, CorruptHuffman(jpeg)), "could not be decoded", true},
+      {8, {0xFF}, "", false},
+  };
+  const Lossless good = ArgbBitmap(1);
+  for (const auto& [code, body, why, kept] : cases) {
+    SCOPED_TRACE(why);
+    SwfWriter w(8);
+    w.tag(36, good.body).tag(code, body, true).tag(21, SwfBytes().u16(3).bytes(jpeg).data());
+    w.tag(22, BitmapFilledSquare(10, {1, 2, 3})).tag(26, PlaceAt(1, 10)).showFrame().end();
+    Converted r;
+    Convert(r, w.build());
+    if (code != 8) {
+      EXPECT_NE(r.run.output.find("(character 2): "), std::string::npos) << r.run.output;
+      EXPECT_NE(r.run.output.find(why), std::string::npos) << r.run.output;
+    }
+    ExpectMediaCount(r.streams, kept ? 3 : 2);
+    EXPECT_EQ(r.streams["Media 1"], good.record);
+    EXPECT_EQ(r.streams[kept ? "Media 3" : "Media 2"], jpeg);
+    EXPECT_LT(std::filesystem::file_size(r.dir.file("m.fla")), 1u << 20);
+  }
+}
+
+}  // namespace
+}  // namespace tovrani::test
