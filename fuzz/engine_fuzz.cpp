@@ -1,6 +1,9 @@
 // libFuzzer target: the whole engine on arbitrary bytes as a movie. Every
 // input must end in a result code with no sanitizer report, no leak and no
-// hang.
+// hang. The last byte picks the problem-search mode, so that every road of
+// the shapes is taken: the defaults, "Heuristic Problem Search" off, "No
+// Problem Search" on, "Exact Problem Search / Vectorization" on with some
+// shape ids listed.
 #include <unistd.h>
 
 #include <cstdint>
@@ -11,6 +14,7 @@
 
 #include "convert/converter_context.h"
 #include "convert/engine.h"
+#include "platform/id_range_list.h"
 
 namespace {
 
@@ -36,6 +40,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   tovrani::ShellServices shell;
   tovrani::ConverterContext ctx;
   ctx.m_pShell = &shell;
+  switch (size ? data[size - 1] % 4 : 0) {
+    case 1:
+      ctx.options.heuristicProblemSearch = 0;
+      break;
+    case 2:
+      ctx.options.noProblemSearch = 1;
+      break;
+    case 3:
+      ctx.options.exactProblemSearch = 1;
+      tovrani::AddIdRangesFromText("1,3-5", ctx.m_shapeIdRanges);
+      break;
+    default:
+      break;
+  }
   tovrani::g_pConverter = &ctx;
   tovrani::ConvertMovie(ctx, input, output, 0);
   tovrani::g_pConverter = nullptr;

@@ -1,8 +1,12 @@
 #include "convert/converter_context.h"
 
+#include "shape/build/fill_overlap.h"
+
 namespace tovrani {
 
 ConverterContext* g_pConverter = nullptr;
+
+ConverterContext::ConverterContext() { m_pAnalyzeFillOverlaps = &AnalyzeFillOverlaps; }
 
 void ClearMainTimelineState(ConverterContext& ctx) {
   ctx.m_movieLayers = DepthLayerTable();
@@ -12,6 +16,8 @@ void ClearMainTimelineState(ConverterContext& ctx) {
   ctx.m_morphRunHeads.clear();
   ctx.m_pVideos.clear();
   ctx.m_pButtonItemMap.clear();
+  ctx.m_nInnerPageLevel = 0;
+  ctx.m_pStaticTexts.clear();
 }
 
 }  // namespace tovrani

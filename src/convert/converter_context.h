@@ -22,6 +22,9 @@ namespace tovrani {
 class OutputTarget;
 
 struct ConverterContext : TimelineContext {
+  // Hands the shape decoders the analysis their objects go through.
+  ConverterContext();
+
   // ---- per-file conversion (the driver around the engine) ----
   // Destination of the automatic naming road, ending with a '/'.
   std::string m_strOutputFolder;
@@ -43,7 +46,6 @@ struct ConverterContext : TimelineContext {
   uint8_t m_nFileAttributes = 0;
   std::unordered_map<uint16_t, size_t> m_linkageIndex;  // character id -> row of m_pLinkages
   uint32_t m_nStaticTextExtraBytes = 0;  // CSMTextSettings appended to this text tag
-  uint8_t m_bSceneTimeline = 0, m_bPageFlag = 0;
   uint8_t m_bSceneShortLead = 0;  // g_shortLayerEndLead after the scene build, for the finish
   uint8_t m_bEventSoundsSeen = 0, m_bStreamSoundSeen = 0;
   uint16_t m_wSceneFrames = 0;  // the frame count the scene build was given

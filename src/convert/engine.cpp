@@ -298,6 +298,9 @@ uint32_t Engine::ReadHeaderRest() {
   ctx_.m_pMovieEvents.clear();
   ctx_.m_pInitActions.clear();
   RearrangeMaskLayers(ctx_, 1, nullptr, 0);
+  // The pass could not write its changes back: the tags would not say what
+  // its events say.
+  if (ctx_.m_nWriterError) return uint32_t(ctx_.m_nWriterError);
   if (std::fseek(f, long(tagStart), SEEK_SET) != 0) return kResultInputTooShort;
   ctx_.m_movieEventIndex = DisplayEventIndex(ctx_.m_pMovieEvents, ctx_.m_pMovieMaskDepths);
 

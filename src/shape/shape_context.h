@@ -4,11 +4,29 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <span>
 #include <vector>
 
 #include "media/media_context.h"
 
 namespace tovrani {
+
+struct ShapeContext;
+struct ShapeBlock;
+struct StyleIndex;
+
+// The analysis of one shape object's edge records (ShapeBlock) on its way
+// into a page, and the builder behind it: block, single-sided flag (the
+// analysis only), style blob, the page's work file and count-field
+// position, the object's StyleIndex. A morph half passes no blob, file or
+// index.
+using AnalyzeFillOverlapsFn = void (*)(ShapeContext& ctx, ShapeBlock& block, uint32_t singleSided,
+                                       std::span<const uint8_t> styleBlob, std::FILE* work,
+                                       size_t& countFieldPos, const StyleIndex* styles);
+using BuildShapeFn = void (*)(ShapeContext& ctx, ShapeBlock& block,
+                              std::span<const uint8_t> styleBlob, std::FILE* work,
+                              size_t& countFieldPos, const StyleIndex* styles);
 
 struct ShapeContext : MediaContext {
   uint8_t m_bShapesOn = 0;       // the "Shape" option, set before each shape tag
@@ -23,6 +41,19 @@ struct ShapeContext : MediaContext {
   };
   std::vector<ShapeCacheRecord> m_pShapeCache;
   uint32_t m_nShapeCacheIndex = 0;  // the record the next shape fills
+
+  // The analysis the shape decoders hand each object to; the driver sets
+  // it (the decoders do not reach the analysis themselves).
+  AnalyzeFillOverlapsFn m_pAnalyzeFillOverlaps = nullptr;
+  uint32_t m_bMorphAnalysis = 0;  // 1 while a morph half is analysed
+  // Work units one object's analysis may spend: one per record decoded,
+  // item compared or pixel row filled. Spent, the analysis stops as on a
+  // cancel.
+  uint64_t m_nShapeAnalysisBudget = uint64_t{1} << 26;
+  // Test seams: a builder in place of BuildShape, and a log of the rewrites
+  // that change what a shape draws (LossyRewrite values).
+  BuildShapeFn m_pBuildShapeHook = nullptr;
+  std::vector<uint8_t>* m_pLossyRewriteLog = nullptr;
 };
 
 }  // namespace tovrani

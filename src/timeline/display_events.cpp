@@ -78,16 +78,21 @@ void TimelineData::Apply(std::vector<Patch> patches) {
     to = patches[j - 1].pos + patches[j - 1].size;
     window.resize(size_t(to - from));
     if (std::fseek(file_, long(from), SEEK_SET) != 0 ||
-        std::fread(window.data(), 1, window.size(), file_) != window.size())
+        std::fread(window.data(), 1, window.size(), file_) != window.size()) {
+      writeFailed_ = true;
       return;
+    }
     for (size_t k = i; k < j; ++k) {
       size_t at = size_t(patches[k].pos - from);
       window[at] = uint8_t(patches[k].value);
       if (patches[k].size == 2) window[at + 1] = uint8_t(patches[k].value >> 8);
     }
-    if (std::fseek(file_, long(from), SEEK_SET) != 0) return;
-    std::fwrite(window.data(), 1, window.size(), file_);
-    std::fflush(file_);
+    if (std::fseek(file_, long(from), SEEK_SET) != 0 ||
+        std::fwrite(window.data(), 1, window.size(), file_) != window.size() ||
+        std::fflush(file_) != 0) {
+      writeFailed_ = true;
+      return;
+    }
     i = j;
   }
 }

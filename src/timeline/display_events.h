@@ -82,9 +82,10 @@ class TimelineData {
   };
   // Applies the changes (positions outside the timeline are skipped); the
   // file is read and written in large windows, not seeked to per change. A
-  // failed file write is not reported: the engine reads the tags as they
-  // stand.
+  // failed read, write or flush of the file stops there and is kept in
+  // writeFailed(): the tags and the events then disagree.
   void Apply(std::vector<Patch> patches);
+  bool writeFailed() const { return writeFailed_; }
   // Puts the file back where it stood when this object was made.
   void RestorePosition();
 
@@ -94,6 +95,7 @@ class TimelineData {
   static constexpr uint64_t kUnknownPos = ~uint64_t(0);
   std::FILE* file_ = nullptr;
   uint64_t filePos_ = kUnknownPos;
+  bool writeFailed_ = false;
   std::span<uint8_t> buf_;
   uint64_t start_ = 0;
   uint64_t end_ = 0;

@@ -75,6 +75,7 @@ struct DisplayListEntry {
   uint32_t streamIndex = 0;
   uint8_t isMoveEntry = 0;
   uint8_t markByte = 0;  // continuing video instance
+  uint8_t retargeted = 0;  // rewritten as the placement of a wrapper symbol
   std::vector<uint8_t> effectBlock;    // the filter block
   std::vector<ComponentParam> params;  // owned component parameters
   std::string instanceName;            // may be empty

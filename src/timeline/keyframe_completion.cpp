@@ -10,13 +10,14 @@
 
 namespace tovrani {
 
-uint32_t EntryDuration(const PlacementEntry& e, uint16_t pageLast, uint32_t nextStart,
+uint32_t EntryDuration(const PlacementEntry& e, uint16_t pageFirst, uint16_t pageLast, uint32_t nextStart,
                        const std::vector<VideoStreamRecord>& videos) {
   // An open end lasts to the page's end; an entry the engine left open
   // while a later placement took its depth stops where that one starts.
   uint32_t end = e.endFrame == kNeverRemoved ? pageLast : e.endFrame;
   end = std::min<uint32_t>({end, pageLast, nextStart});
-  const uint32_t span = end > e.startFrame ? end - e.startFrame : 0;
+  const uint32_t start = std::max(e.startFrame, pageFirst);
+  const uint32_t span = end > start ? end - start : 0;
   if (e.kind == 6 && e.streamIndex < videos.size()) return std::min<uint32_t>(videos[e.streamIndex].frameCount, span);
   return span;
 }
@@ -37,7 +38,7 @@ bool CompleteKeyframe(std::FILE* page, const DepthTrack& track, int32_t& k, cons
   const int64_t last = int64_t(k) + skip;
   if (w.nextLive && last < int64_t(w.nextLive->size()) && (*w.nextLive)[size_t(last)] >= 0)
     nextStart = track.entries[size_t((*w.nextLive)[size_t(last)])].startFrame;
-  const uint32_t d = EntryDuration(e, w.pageLast, nextStart, videos);
+  const uint32_t d = EntryDuration(e, w.pageFirst, w.pageLast, nextStart, videos);
   if (d > 1) PatchFrameDuration(page, pos, d);
 
   if (k < w.last) {

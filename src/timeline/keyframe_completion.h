@@ -18,6 +18,7 @@ namespace tovrani {
 struct LayerWindow {
   int32_t last = -1;       // the last entry index the entry loop visits
   int32_t lastLive = -1;   // the last of them not absorbed, -1 none
+  uint16_t pageFirst = 0;  // first frame of the page's range
   uint16_t pageLast = 0;   // last frame of the page's range
   uint16_t timelineFrames = 0;
   bool lastLayer = false;  // this layer gets the closing empty keyframe
@@ -26,11 +27,11 @@ struct LayerWindow {
   const std::vector<int32_t>* nextLive = nullptr;
 };
 
-// The frames entry E lasts on the page: its span, with the page's end for
-// an open end; a video lasts at most its own frame count. It never runs
+// The frames entry E lasts on the page: its span from its start or the
+// page's start, whichever is later, with the page's end for an open end; a video lasts at most its own frame count. It never runs
 // past the page's end or into the next entry's start (nextStart, above
 // 0xFFFF when none), and never wraps: 0 when nothing is left.
-uint32_t EntryDuration(const PlacementEntry& e, uint16_t pageLast, uint32_t nextStart,
+uint32_t EntryDuration(const PlacementEntry& e, uint16_t pageFirst, uint16_t pageLast, uint32_t nextStart,
                        const std::vector<VideoStreamRecord>& videos);
 
 // Entries a group placement (kind 8) stands for beyond itself.

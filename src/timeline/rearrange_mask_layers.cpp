@@ -2,6 +2,8 @@
 
 #include <span>
 
+#include "fla/file_helpers.h"
+#include "fla/stream_placement.h"
 #include "timeline/timeline_context.h"
 #include "timeline/depth_handoff.h"
 #include "timeline/depth_table.h"
@@ -51,6 +53,14 @@ uint32_t RearrangeMaskLayers(TimelineContext& ctx, uint8_t fromFile, uint8_t* ta
   TimelineData data = fromFile ? TimelineData(ctx.m_pSwfFile, ctx.m_nSwfEnd)
                                : TimelineData(std::span<uint8_t>(tagBuf, size_t(bufLen)));
   PositionGuard restore(data);
+  // The tags the engine reads next must say what the events say.
+  struct WriteCheck {
+    TimelineContext& ctx;
+    const TimelineData& data;
+    ~WriteCheck() {
+      if (data.writeFailed()) NoteWriterFailure(ctx, kResultOutputIncomplete);
+    }
+  } check{ctx, data};
 
   DisplayRecording rec;
   bool mainTimeline = ctx.m_pOptMainTimeline && *ctx.m_pOptMainTimeline;

@@ -1,15 +1,19 @@
 #include "timeline/symbol_timeline.h"
 
 #include <algorithm>
+#include <unordered_map>
+#include <utility>
 
 #include "fla/archive.h"
 #include "fla/keyframe_records.h"
 #include "fla/layer_records.h"
 #include "timeline/timeline_context.h"
 #include "timeline/frame_labels.h"
+#include "timeline/inner_symbol_page.h"
 #include "timeline/keyframe_completion.h"
 #include "timeline/layer_start.h"
 #include "timeline/symbol_instance.h"
+#include "timeline/text_object.h"
 
 namespace tovrani {
 
@@ -35,22 +39,29 @@ int16_t LookupEaseValue(const EaseTable& t, uint16_t ratio) {
 
 namespace {
 
+// Tracks whose key a builder changed, with the key they had.
+using ChangedKeys = std::vector<std::pair<int32_t, uint32_t>>;
+
 class SymbolTimelineBuilder {
  public:
   SymbolTimelineBuilder(TimelineContext& ctx, std::vector<DepthTrack>& tracks, int32_t lastTrack,
-                        uint16_t timelineFrames, PageClassState& page, uint16_t groupTrack,
-                        int32_t groupEntry, uint16_t* groupRange, uint32_t layerLimit)
+                        uint16_t fontCount, uint16_t timelineFrames, PageClassState& page,
+                        uint16_t groupTrack, int32_t groupEntry, uint16_t* groupRange,
+                        uint32_t layerLimit, uint32_t groupLevel = 0, ChangedKeys* changed = nullptr)
       : ctx_(ctx),
         page_(ctx.m_pPageStream),
         level_(ctx.m_nFlaFormat),
         tracks_(tracks),
         lastTrack_(lastTrack < 0 ? -1 : int32_t(std::min<size_t>(size_t(lastTrack), tracks.size() - 1))),
+        fontCount_(fontCount),
         timelineFrames_(timelineFrames),
         state_(page),
         groupTrack_(groupTrack),
         groupEntry_(groupEntry),
         groupRange_(groupRange),
         maxLayers_(layerLimit ? layerLimit - 1 : 0xFFFFFF),
+        groupLevel_(groupLevel),
+        changed_(changed),
         order_(tracks, lastTrack_) {
     if (tracks.empty()) lastTrack_ = -1;
   }
@@ -66,26 +77,42 @@ class SymbolTimelineBuilder {
   void writeLayer(int32_t cur);
   void startMaskLayer(int32_t cur);
   void startOtherLayer(int32_t cur);
-  void writeEntryElement(const PlacementEntry& e);
+  void buildGroupsInRange(uint32_t lo, uint64_t hi, bool maskedOnly);
+  void buildGroups(int32_t head);
+  void buildGroup(int32_t head, int32_t entry);
+  int32_t absorbGroup(const ChangedKeys& changed, int32_t head, int32_t entry, uint16_t first,
+                      uint16_t last);
+  void writeEntryElement(DepthTrack& t, int32_t k);
+  void writeText(DepthTrack& t, int32_t k);
 
   TimelineContext& ctx_;
   std::FILE* page_;
   uint8_t level_;
   std::vector<DepthTrack>& tracks_;
   int32_t lastTrack_;
+  uint16_t fontCount_;
   uint16_t timelineFrames_;
   PageClassState& state_;
   uint16_t groupTrack_;
   int32_t groupEntry_;
   uint16_t* groupRange_;
   uint32_t maxLayers_;
+  uint32_t groupLevel_;     // 0 on a top-level page, n on a group page n deep
+  ChangedKeys* changed_;    // a group page reports the tracks it wrote
   TrackOrder order_;
   uint16_t pageFirst_ = 0, pageLast_ = 0;
   uint32_t iter_ = 0;
   uint32_t groupBaseKey_ = 0;
   uint16_t groupDepths_ = 0;
   LayerState layer_;
+  // The text entries of the layer being written, by character id; made at
+  // the layer's first text wrapper.
+  std::unordered_map<uint16_t, std::vector<int32_t>> textEntries_;
+  bool textEntriesMade_ = false;
 };
+
+// Groups nest at most this deep; a head met deeper is an ordinary layer.
+constexpr uint32_t kMaxGroupNesting = 64;
 
 void SymbolTimelineBuilder::run() {
   pageFirst_ = 0;
@@ -109,15 +136,17 @@ void SymbolTimelineBuilder::run() {
         startMaskLayer(cur);
       } else if (nested() && t.isGroup && !t.isMask && t.key != groupBaseKey_ &&
                  !t.entries.empty() && t.entries[0].groupDepths != 0) {
-        // A group inside the group: its own groups are built elsewhere; it
-        // is written as an ordinary layer once it is no longer a group, so
-        // the flag is cleared here and this dispatch cannot repeat.
-        t.isGroup = 0;
+        // A group inside the group: built now; the head, no longer a group,
+        // is the ordinary layer that places it.
+        buildGroups(cur);
         startOtherLayer(cur);
       } else {
-        // The masked layers of a mask come first: the lowest unwritten one
-        // in its range is written now, the mask itself when none is left.
+        // The groups inside a mask's range are built first. Then the masked
+        // layers of a mask come first: the lowest unwritten one in its range
+        // is written now, the mask itself when none is left.
         t.maskDone = 1;
+        if (!nested()) buildGroupsInRange(t.key, t.maskDepth, true);
+        else if (cur == groupTrack_) buildGroupsInRange(t.key, uint64_t(t.key) + groupDepths_, false);
         int32_t masked = -1;
         if (t.key < kTrackWritten) {
           const int32_t j = order_.firstFrom(t.key + 1);
@@ -247,10 +276,192 @@ void SymbolTimelineBuilder::startOtherLayer(int32_t cur) {
   layer_.refFlag = HasUnwrittenMasked(order_, tracks_, t.key, layer_.maskBound) ? 0 : 1;
 }
 
-void SymbolTimelineBuilder::writeEntryElement(const PlacementEntry& e) {
-  switch (e.kind) {
+void SymbolTimelineBuilder::buildGroupsInRange(uint32_t lo, uint64_t hi, bool maskedOnly) {
+  // The group heads strictly between lo and hi, built in index order.
+  std::vector<int32_t> heads;
+  for (int32_t j = order_.firstFrom(lo + 1); j >= 0 && tracks_[size_t(j)].key < hi; j = order_.nextAfter(j)) {
+    const DepthTrack& t = tracks_[size_t(j)];
+    if (t.isGroup && (!maskedOnly || t.isMasked)) heads.push_back(j);
+  }
+  std::sort(heads.begin(), heads.end());
+  for (int32_t j : heads) {
+    // A head taken into an earlier group of the list is left to that page.
+    if (tracks_[size_t(j)].key < kTrackUnselectable && tracks_[size_t(j)].isGroup) buildGroups(j);
+  }
+}
+
+void SymbolTimelineBuilder::buildGroups(int32_t head) {
+  DepthTrack& g = tracks_[size_t(head)];
+  for (int32_t e = 0; e <= std::min<int64_t>(g.lastEntry, int64_t(g.entries.size()) - 1); ++e) {
+    const PlacementEntry& entry = g.entries[size_t(e)];
+    if (entry.groupDepths == 0 || entry.streamIndex == kAbsorbedEntry) continue;
+    buildGroup(head, e);
+  }
+  // Also when every group entry was absorbed: a head is dispatched as a
+  // group only once.
+  g.isGroup = 0;
+}
+
+void SymbolTimelineBuilder::buildGroup(int32_t head, int32_t entry) {
+  DepthTrack& g = tracks_[size_t(head)];
+  auto ordinary = [&] {
+    g.entries[size_t(entry)].groupDepths = 0;
+    g.isGroup = 0;
+  };
+  if (groupLevel_ + 1 > kMaxGroupNesting) return ordinary();
+  InnerSymbolPage inner(ctx_, InnerSymbolPage::Kind::kGroup);
+  if (!inner.ok()) return ordinary();
+  g.isGroup = 1;
+  uint16_t range[2] = {0, 0};
+  ChangedKeys changed;
+  {
+    SymbolTimelineBuilder nested(ctx_, tracks_, lastTrack_, fontCount_, timelineFrames_, inner.state(),
+                                 uint16_t(head), entry, range, 0, groupLevel_ + 1, &changed);
+    nested.run();
+  }
+  if (inner.empty()) {
+    std::FILE* f = inner.file();
+    if (IsNewFlaFormat(level_)) {
+      WriteLastEmptyFrameNew(f, 1);
+      WriteLayerTailNew(f, "Empty", true, false, false, 0, 0);
+    } else {
+      WriteLastEmptyFrameOld(f, 1);
+      WriteLayerTailOld(f, "Empty", true, false, false, 0, 0);
+    }
+  }
+  if (!inner.commit(3)) {
+    // The conversion fails (the writer's error is set); the tracks stay
+    // on this page.
+    for (const auto& [i, key] : changed) tracks_[size_t(i)].key = key;
+    return ordinary();
+  }
+  entry = absorbGroup(changed, head, entry, range[0], range[1]);
+
+  // The head entry now places the group's symbol.
+  PlacementEntry& e = g.entries[size_t(entry)];
+  e.groupDepths = 0;
+  e.colorTransform = SwfCxform{};
+  e.matrix = SwfMatrix{};
+  e.characterId = inner.itemNo();
+  e.endFrame = range[1];
+  g.isGroup = 0;
+  if (e.kind == 5 && e.runLength > 1) {
+    e.endFrame = uint16_t(std::min<uint32_t>(uint32_t(e.startFrame) + e.runLength, 0xFFFE));
+    e.kind = kGroupPlacementKind;
+  } else {
+    // A morph run of one entry keeps the group's frames.
+    e.kind = 0;
+  }
+  e.streamIndex = inner.row();
+}
+
+int32_t SymbolTimelineBuilder::absorbGroup(const ChangedKeys& changed, int32_t head, int32_t entry,
+                                           uint16_t first, uint16_t last) {
+  // What the group page shows leaves this page; the parts of a placement
+  // before and after the group's frames stay.
+  for (const auto& [i, oldKey] : changed) {
+    DepthTrack& t = tracks_[size_t(i)];
+    t.maskDone = 0;
+    bool kept = false;
+    for (int32_t k = 0; k <= std::min<int64_t>(t.lastEntry, int64_t(t.entries.size()) - 1); ++k) {
+      PlacementEntry& s = t.entries[size_t(k)];
+      if (s.streamIndex == kAbsorbedEntry) continue;
+      const uint32_t end = s.endFrame == kNeverRemoved ? timelineFrames_ : s.endFrame;
+      if (end <= first || s.startFrame >= last) {
+        kept = true;
+        continue;
+      }
+      const bool before = s.startFrame < first, after = end > last;
+      if (!before && !after) {
+        s.streamIndex = kAbsorbedEntry;
+        continue;
+      }
+      kept = true;
+      if (before && after) {
+        PlacementEntry rest = s;
+        rest.startFrame = last;
+        s.endFrame = first;
+        t.entries.insert(t.entries.begin() + k + 1, std::move(rest));
+        ++t.lastEntry;
+        if (i == head && k < entry) ++entry;
+        ++k;
+      } else if (before) {
+        s.endFrame = first;
+      } else {
+        s.startFrame = last;
+      }
+    }
+    if (i == head || kept) {
+      t.key = oldKey;
+    } else {
+      order_.markWritten(i);
+      if (changed_) changed_->emplace_back(i, oldKey);
+    }
+  }
+  return entry;
+}
+
+void SymbolTimelineBuilder::writeText(DepthTrack& t, int32_t k) {
+  PlacementEntry& e = t.entries[size_t(k)];
+  // A text without its row leaves the keyframe empty.
+  if (!HasTextRow(ctx_, e)) return;
+  const SwfCxform& c = e.colorTransform;
+  const bool neutral = c.rMult == 256 && c.rAdd == 0 && c.gMult == 256 && c.gAdd == 0 && c.bMult == 256 &&
+                       c.bAdd == 0 && c.aMult == 256 && c.aAdd == 0;
+  if (neutral) return WriteTextObject(ctx_, e, e.matrix, state_, fontCount_, TextPlacement::kDirect);
+
+  // A colour transform needs an instance: the text goes into a symbol of
+  // its own, which this and every later placement of the text show.
+  uint16_t item = 0;
+  uint32_t row = 0;
+  {
+    InnerSymbolPage inner(ctx_, InnerSymbolPage::Kind::kOneElement);
+    if (!inner.ok()) return;
+    std::FILE* f = inner.file();
+    WriteTextObject(ctx_, e, SwfMatrix{}, inner.state(), fontCount_, TextPlacement::kWrapped);
+    PutU8(f, 0);
+    if (IsNewFlaFormat(level_)) {
+      WriteSingleFrameNew(f);
+      WriteLayerTailFlaggedNew(f, "Text", true, false, false, 0, 0);
+    } else {
+      WriteSingleFrameOld(f);
+      WriteLayerTailFlaggedOld(f, "Text", true, false, false, 0, 0);
+    }
+    if (!inner.commit(2)) return;
+    item = inner.itemNo();
+    row = inner.row();
+  }
+  if (!textEntriesMade_) {
+    textEntriesMade_ = true;
+    for (int32_t n = 0; n <= std::min<int64_t>(t.lastEntry, int64_t(t.entries.size()) - 1); ++n) {
+      const PlacementEntry& x = t.entries[size_t(n)];
+      if ((x.kind == 3 || x.kind == 4) && !x.retargeted) textEntries_[x.characterId].push_back(n);
+    }
+  }
+  auto retarget = [&](PlacementEntry& x) {
+    x.characterId = item;
+    x.kind = 0;
+    x.streamIndex = row;
+    x.retargeted = 1;
+  };
+  const auto it = textEntries_.find(e.characterId);
+  if (it != textEntries_.end()) {
+    const std::vector<int32_t>& later = it->second;
+    for (auto n = std::upper_bound(later.begin(), later.end(), k); n != later.end(); ++n) {
+      PlacementEntry& x = t.entries[size_t(*n)];
+      if (!x.retargeted && x.characterId == e.characterId) retarget(x);
+    }
+  }
+  retarget(e);
+  WriteSymbolInstance(ctx_, e, state_);
+}
+
+void SymbolTimelineBuilder::writeEntryElement(DepthTrack& t, int32_t k) {
+  switch (t.entries[size_t(k)].kind) {
     case 3:  // edit text
     case 4:  // static text
+      writeText(t, k);
+      break;
     case 5:  // morph shape
     case 6:  // video
       // Elements with writers of their own; without one the keyframe stays
@@ -260,7 +471,8 @@ void SymbolTimelineBuilder::writeEntryElement(const PlacementEntry& e) {
       // A character no handler registered (not converted, its option off, or
       // its conversion failed) has no library item to name: the keyframe
       // stays empty and keeps the placement's frames.
-      if (e.streamIndex != kNoCharacterRow) WriteSymbolInstance(ctx_, e, state_);
+      if (t.entries[size_t(k)].streamIndex != kNoCharacterRow)
+        WriteSymbolInstance(ctx_, t.entries[size_t(k)], state_);
       break;
   }
 }
@@ -268,9 +480,12 @@ void SymbolTimelineBuilder::writeEntryElement(const PlacementEntry& e) {
 void SymbolTimelineBuilder::writeLayer(int32_t cur) {
   DepthTrack& t = tracks_[size_t(cur)];
   WriteLayerHead(page_, state_, level_, layer_.firstLayer);
+  textEntries_.clear();
+  textEntriesMade_ = false;
   const EntryRange range = PageEntryRange(t, nested(), pageFirst_, pageLast_);
   LayerWindow w;
   w.last = range.last;
+  w.pageFirst = pageFirst_;
   w.pageLast = pageLast_;
   w.timelineFrames = timelineFrames_;
   w.lastLayer = int64_t(iter_) > lastTrack_;
@@ -284,7 +499,7 @@ void SymbolTimelineBuilder::writeLayer(int32_t cur) {
     const PlacementEntry& e = t.entries[size_t(k)];
     if (e.streamIndex == kAbsorbedEntry) continue;
     const uint32_t nextStart = next >= 0 ? t.entries[size_t(next)].startFrame : 0x10000;
-    lasts[size_t(k)] = EntryDuration(e, pageLast_, nextStart, ctx_.m_pVideos);
+    lasts[size_t(k)] = EntryDuration(e, pageFirst_, pageLast_, nextStart, ctx_.m_pVideos);
     if (lasts[size_t(k)] == 0 && e.kind != kGroupPlacementKind) continue;
     if (w.lastLive < 0) w.lastLive = k;
     next = k;
@@ -298,7 +513,7 @@ void SymbolTimelineBuilder::writeLayer(int32_t cur) {
     if (e.streamIndex == kAbsorbedEntry || (lasts[size_t(k)] == 0 && e.kind != kGroupPlacementKind)) continue;
     WriteEntryGap(page_, e, base, state_, level_);
     OpenEntryKeyframe(page_, level_);
-    writeEntryElement(e);
+    writeEntryElement(t, k);
     wrote = true;
     // The next gap is measured from where the layer really is.
     const bool group = e.kind == kGroupPlacementKind;
@@ -313,20 +528,21 @@ void SymbolTimelineBuilder::writeLayer(int32_t cur) {
     if (IsNewFlaFormat(level_)) WriteLastEmptyFrameNew(page_, frames);
     else WriteLastEmptyFrameOld(page_, frames);
   }
+  const uint32_t key = t.key;
   CloseLayer(page_, t, layer_, level_);
   order_.markWritten(cur);
+  if (changed_) changed_->emplace_back(cur, key);
 }
 
 }  // namespace
 
 uint32_t BuildSymbolTimeline(TimelineContext& ctx, uint32_t /*mode*/, std::vector<DepthTrack>& tracks,
-                             int32_t lastTrack, uint16_t /*fontCount*/, uint16_t timelineFrames,
+                             int32_t lastTrack, uint16_t fontCount, uint16_t timelineFrames,
                              PageClassState& page, uint16_t groupTrack, int32_t groupEntry,
-                             uint16_t* groupRange, uint32_t layerLimit, uint32_t /*nestedMark*/,
-                             std::string /*pageFile*/) {
+                             uint16_t* groupRange, uint32_t layerLimit, uint32_t /*nestedMark*/) {
   if (!ctx.m_pPageStream) return 0;
-  SymbolTimelineBuilder builder(ctx, tracks, lastTrack, timelineFrames, page, groupTrack, groupEntry,
-                                groupRange, layerLimit);
+  SymbolTimelineBuilder builder(ctx, tracks, lastTrack, fontCount, timelineFrames, page, groupTrack,
+                                groupEntry, groupRange, layerLimit);
   builder.run();
   return 0;
 }
@@ -335,7 +551,8 @@ void BuildSceneTimeline(TimelineContext& ctx, uint32_t mode, uint16_t frames) {
   // The scene page holds nothing but its head before its layers.
   ctx.m_sceneClassState = PageClassState{};
   DepthLayerTable& layers = ctx.m_movieLayers;
-  BuildSymbolTimeline(ctx, mode, layers.records(), layers.lastInUse(), 0, frames,
+  const uint16_t fonts = uint16_t(std::min<size_t>(ctx.m_library.fonts.size(), 0xFFFF));
+  BuildSymbolTimeline(ctx, mode, layers.records(), layers.lastInUse(), fonts, frames,
                       ctx.m_sceneClassState);
 }
 

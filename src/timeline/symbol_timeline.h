@@ -4,7 +4,6 @@
 
 #include <array>
 #include <cstdint>
-#include <string>
 #include <vector>
 
 #include "fla/class_tags.h"
@@ -41,13 +40,14 @@ int16_t LookupEaseValue(const EaseTable& table, uint16_t ratio);
 //                  a nested call for a group: the head track and entry and
 //                  the group's frame range out; groupEntry -1 at the top level
 //  layerLimit      0 no limit, n > 0 at most n - 1 layers
-//  pageFile        the temp file holding the page, empty at the top level
+// Groups of disabled nested masks and texts with a colour transform become
+// symbols of their own, committed while the page is written.
 // Returns 0.
 uint32_t BuildSymbolTimeline(TimelineContext& ctx, uint32_t mode, std::vector<DepthTrack>& tracks,
                              int32_t lastTrack, uint16_t fontCount, uint16_t timelineFrames,
                              PageClassState& page, uint16_t groupTrack = 0, int32_t groupEntry = -1,
                              uint16_t* groupRange = nullptr, uint32_t layerLimit = 0,
-                             uint32_t nestedMark = 0, std::string pageFile = {});
+                             uint32_t nestedMark = 0);
 
 // The scene build the engine calls (mode 2 or 3): the main timeline's
 // display list into the page the engine has made current.

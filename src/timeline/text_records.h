@@ -1,4 +1,4 @@
-// The edit texts of a movie as the edit-text handler leaves them for the
+// The edit and static texts of a movie as their handlers leave them for the
 // text-object writer. Texts are UTF-8; run positions and lengths count UTF-16
 // code units of the text.
 #pragma once
@@ -58,6 +58,30 @@ struct EditTextRecord {
   std::string variableName, initialText, url, target;
   std::vector<TextStyleRun> runs;
   uint32_t runCount() const { return uint32_t(runs.size()); }
+};
+
+// One glyph run (a line piece) of a static text.
+struct StaticTextRun {
+  uint16_t fontId = 0;
+  uint16_t height = 0;
+  uint8_t align = 0;  // 0 left, 1 right, 2 centre
+  uint32_t color = 0;
+  int32_t y = 0, x = 0, width = 0;  // twips
+  std::string text;
+};
+
+// One DefineText or DefineText2.
+struct StaticTextRecord {
+  int32_t xMin = 0, xMax = 0, yMax = 0;
+  int32_t originX = 0;
+  uint32_t centred = 0;
+  int32_t centredWidth = 0;
+  uint16_t layoutWord = 0;
+  std::array<uint8_t, 6> optionBytes{};
+  uint8_t optionsOn = 0;
+  std::vector<StaticTextRun> runs;
+
+  int32_t lastRun() const { return int32_t(runs.size()) - 1; }
 };
 
 }  // namespace tovrani

@@ -41,6 +41,14 @@ struct TimelineContext : ShapeContext {
   std::vector<VideoStreamRecord> m_pVideos;
   // Buttons whose instances carry text: button id -> item number.
   std::unordered_map<uint16_t, uint16_t> m_pButtonItemMap;
+  // The page being written is the scene page (set by the engine around the
+  // scene build, cleared while an inner symbol page interrupts a page).
+  uint8_t m_bSceneTimeline = 0, m_bPageFlag = 0;
+  // Inner symbol pages open now, one inside the other.
+  uint32_t m_nInnerPageLevel = 0;
+  // One row per DefineText/DefineText2 (the row its placements carry), for
+  // the text-object writer.
+  std::vector<StaticTextRecord> m_pStaticTexts;
 };
 
 }  // namespace tovrani

@@ -9,6 +9,7 @@
 #include "media/jpeg_import.h"
 #include "shape/shape_test_support.h"
 #include "support/bitmap_data.h"
+#include "support/document_frames.h"
 #include "support/swf_writer.h"
 
 namespace tovrani::test {
@@ -85,6 +86,7 @@ void Convert(Converted& r, const Bytes& movie, std::vector<std::string> options 
   ASSERT_EQ(r.run.status, 0) << r.run.output;
   ASSERT_TRUE(ReadCompoundFile(r.dir.file("m.fla"), r.streams));
   EXPECT_TRUE(IsValidJavaScriptFile(r.dir.file("m.fla.jsfl")));
+  EXPECT_TRUE(DocumentShowsMovie(movie, r.streams));
 }
 
 std::string Utf16(const std::string& s) {

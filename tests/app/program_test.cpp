@@ -8,6 +8,7 @@
 #include "app/program_runner.h"
 #include "fla/jsfl_script.h"
 #include "fla/stream_placement.h"
+#include "support/document_frames.h"
 #include "support/swf_writer.h"
 
 namespace tovrani::test {
@@ -47,7 +48,9 @@ TEST(Program, ConvertsMoviesOfEveryFormatLevel) {
     ASSERT_EQ(run.status, 0) << run.output;
     const std::string fla = dir.file(name + "_.fla");
     EXPECT_NE(run.output.find(fla + ".jsfl"), std::string::npos) << run.output;
-    std::vector<uint8_t> page = ExpectReadable(fla)["Page 1"], head(kFileHead.begin(), kFileHead.end());
+    const Streams streams = ExpectReadable(fla);
+    EXPECT_TRUE(DocumentShowsMovie(ReadFileBytes(dir.file(name + ".swf")), streams));
+    std::vector<uint8_t> page = streams.at("Page 1"), head(kFileHead.begin(), kFileHead.end());
     head[15] = head[32] = uint8_t(headVersion);
     page.resize(head.size());
     EXPECT_EQ(page, head);
@@ -155,7 +158,7 @@ TEST(Program, ConvertsEveryCorpusMovie) {
     ASSERT_TRUE(run.status == 0 || run.status == 1) << "status " << run.status << "\n" << run.output;
     if (run.status == 0) {
       ++converted;
-      ExpectReadable(fla);
+      EXPECT_TRUE(DocumentShowsMovie(ReadFileBytes(e.path().string()), ExpectReadable(fla)));
     } else {
       EXPECT_NE(run.output.find("(result "), std::string::npos) << run.output;
       EXPECT_FALSE(fs::exists(fla));

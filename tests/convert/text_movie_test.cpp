@@ -9,6 +9,7 @@
 #include "convert/convert_swf_file.h"
 #include "convert/converter_context.h"
 #include "convert/text_test_support.h"
+#include "support/document_frames.h"
 #include "support/independent_readers.h"
 #include "support/page_walker.h"
 #include "support/recording_shell.h"
@@ -51,7 +52,7 @@ class TextMovie : public ::testing::TestWithParam<int> {
     const auto outcomes = ConvertSwfFile(ctx, dir.file("a.swf") + ",", 1, 0);
     ASSERT_EQ(outcomes.size(), 1u);
     ASSERT_EQ(outcomes[0].result, 0u);
-    ExpectReadable(dir.file("a_.fla"));
+    EXPECT_TRUE(test::DocumentShowsMovie(movie, ExpectReadable(dir.file("a_.fla"))));
   }
   test::TempDir dir;
   test::RecordingShell shell;

@@ -6,40 +6,26 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "fla/file_helpers.h"
 #include "fla/work_files.h"
 #include "support/independent_readers.h"
 #include "support/recording_shell.h"
+#include "convert/converter_context.h"
 #include "convert/engine.h"
+#include "platform/id_range_list.h"
 #include "shape/decode/define_shape.h"
 #include "shape/shape_test_support.h"
+#include "support/document_frames.h"
 #include "support/page_walker.h"
+#include "support/shape_coverage.h"
 #include "support/temp_dir.h"
 #include "swf/swf_reader.h"
-#include "swf/swf_values.h"
 
 namespace tovrani {
 namespace {
 
 namespace fs = std::filesystem;
 
-// The movie's tags after the header, inflated when compressed; empty when
-// the file is no FWS or CWS movie.
-std::vector<uint8_t> MovieTags(const std::vector<uint8_t>& file) {
-  if (file.size() < 8 || file[1] != 'W' || file[2] != 'S') return {};
-  std::vector<uint8_t> body(file.begin() + 8, file.end());
-  if (file[0] == 'C') {
-    InflateZlibToVector(std::span(file).subspan(8), 64u << 20, body);
-  } else if (file[0] != 'F') {
-    return {};
-  }
-  SwfReader r(body);
-  SwfRect frame;
-  ReadSwfRect(r, frame);
-  r.skip(4);
-  if (!r.ok()) return {};
-  return std::vector<uint8_t>(body.begin() + long(r.pos()), body.end());
-}
+using test::MovieTags;
 
 void CollectShapes(std::span<const uint8_t> tags,
                    std::vector<std::pair<uint16_t, std::vector<uint8_t>>>& out, int depth = 0) {
@@ -100,6 +86,8 @@ TEST(CorpusShapes, MoviesGiveASymbolPagePerShape) {
     if (ConvertMovie(ctx, entry.path().string(), dir.file("out.fla"), 0) != kResultDone) continue;
     std::map<std::string, std::vector<uint8_t>> streams;
     ASSERT_TRUE(test::ReadCompoundFile(dir.file("out.fla"), streams)) << entry.path();
+    EXPECT_TRUE(test::DocumentShowsMovie(test::ReadFileBytes(entry.path().string()), streams))
+        << entry.path();
     size_t symbols = 0;
     for (const auto& [name, page] : streams) {
       if (name != "Page 1" && name.rfind("Symbol ", 0) != 0) continue;
@@ -110,6 +98,80 @@ TEST(CorpusShapes, MoviesGiveASymbolPagePerShape) {
     ++movies;
   }
   EXPECT_GT(movies, 10u);
+}
+
+// Every DefineShape through the analysis: its objects draw what the decoded
+// ones draw, except where a rewrite that changes the drawing was logged.
+TEST(CorpusShapes, TheAnalysisKeepsWhatEachShapeDraws) {
+  const fs::path corpus = fs::path(TOVRANI_SHARED_DIR) / "corpus";
+  if (!fs::is_directory(corpus)) GTEST_SKIP() << "no corpus";
+  size_t compared = 0, rewritten = 0;
+  for (const auto& entry : fs::recursive_directory_iterator(corpus)) {
+    if (entry.path().extension() != ".swf") continue;
+    const std::vector<uint8_t> file = test::ReadFileBytes(entry.path().string());
+    std::vector<std::pair<uint16_t, std::vector<uint8_t>>> found;
+    CollectShapes(MovieTags(file), found);
+    const uint8_t level = file[3] < 7 ? 0 : file[3] == 7 ? 1 : 2;
+    for (const auto& [code, body] : found) {
+      auto page = [&](bool analyse, std::vector<uint8_t>* lossy) {
+        ConverterContext ctx;
+        ctx.m_nFlaFormat = level;
+        ctx.m_bShapesOn = 1;
+        ctx.options.noProblemSearch = analyse ? 0 : 1;
+        ctx.m_pLossyRewriteLog = lossy;
+        std::FILE* f = std::tmpfile();
+        EXPECT_TRUE(f && BuildShapePage(ctx, code, body, f, 5).ok);
+        std::vector<uint8_t> bytes = f ? test::WorkFiles::Contents(f) : std::vector<uint8_t>();
+        if (f) std::fclose(f);
+        return bytes;
+      };
+      std::vector<uint8_t> lossy;
+      const std::vector<uint8_t> decoded = page(false, nullptr), analysed = page(true, &lossy);
+      ASSERT_TRUE(test::CheckShapePage(analysed, level, 5)) << entry.path();
+      const auto before = test::ShapeObjects(decoded, level), after = test::ShapeObjects(analysed, level);
+      ASSERT_EQ(before.size(), after.size()) << entry.path();
+      rewritten += decoded != analysed;
+      if (!lossy.empty()) continue;
+      for (size_t i = 0; i < before.size(); ++i) {
+        const auto diff = test::CoverageDifference(test::CoverageOf(before[i].edges, &before[i].styles),
+                                                   test::CoverageOf(after[i].edges, &after[i].styles));
+        EXPECT_TRUE(diff.empty()) << entry.path() << " object " << i << ": " << diff.begin()->first;
+      }
+      ++compared;
+    }
+  }
+  EXPECT_GT(compared, 100u);
+  EXPECT_GT(rewritten, 0u);
+}
+
+// Whole conversions in the other problem-search modes.
+TEST(CorpusShapes, MoviesConvertInEveryProblemSearchMode) {
+  const fs::path corpus = fs::path(TOVRANI_SHARED_DIR) / "corpus";
+  if (!fs::is_directory(corpus)) GTEST_SKIP() << "no corpus";
+  test::TempDir dir;
+  for (int mode = 0; mode < 3; ++mode) {
+    size_t movies = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(corpus)) {
+      if (entry.path().extension() != ".swf") continue;
+      ConverterContext ctx;
+      test::RecordingShell shell;
+      ctx.m_pShell = &shell;
+      if (mode == 0) ctx.options.heuristicProblemSearch = 0;
+      if (mode == 1) ctx.options.noProblemSearch = 1;
+      if (mode == 2) {
+        ctx.options.exactProblemSearch = 1;
+        AddIdRangesFromText("1,3,5-9", ctx.m_shapeIdRanges);
+      }
+      if (ConvertMovie(ctx, entry.path().string(), dir.file("out.fla"), 0) != kResultDone) continue;
+      std::map<std::string, std::vector<uint8_t>> streams;
+      ASSERT_TRUE(test::ReadCompoundFile(dir.file("out.fla"), streams)) << entry.path();
+      for (const auto& [name, page] : streams)
+        if (name == "Page 1" || name.rfind("Symbol ", 0) == 0)
+          EXPECT_TRUE(test::PageWalksClean(page)) << entry.path() << " " << name;
+      ++movies;
+    }
+    EXPECT_GT(movies, 10u) << mode;
+  }
 }
 
 }  // namespace

@@ -25,6 +25,7 @@ std::vector<uint8_t> Build(ConverterContext& ctx, uint8_t level, uint32_t tag,
                            const std::vector<uint8_t>& body, uint16_t itemNo = 7) {
   ctx.m_nFlaFormat = level;
   ctx.m_bShapesOn = 1;
+  ctx.options.noProblemSearch = 1;  // the pages as decoded
   std::FILE* f = std::tmpfile();
   if (!f) return {};
   EXPECT_TRUE(BuildShapePage(ctx, tag, body, f, itemNo).ok);
@@ -267,6 +268,77 @@ TEST_P(ShapeAtLevel, HandMadeBodiesGiveTheirExactPages) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Levels, ShapeAtLevel, ::testing::Values(0, 2));
+
+// Triangles each with two fills of their own out of `fills` solid colours
+// and one line chosen once: an object's style bytes hold 255, so wider
+// arrays split the shape into objects whose tables hold what they use. Read
+// back from the page, every edge keeps its place and its colours.
+TEST(WideStyleArrays, EveryEdgeKeepsItsFillsAcrossObjects) {
+  struct EdgeSeen {
+    uint32_t fill0 = 0, fill1 = 0;  // RGB, 0 for none
+    bool line = false;
+    int64_t x0 = 0, y0 = 0, x1 = 0, y1 = 0;  // twips
+    bool operator==(const EdgeSeen&) const = default;
+  };
+  const auto rgb = [](uint32_t i) { return i == 0 ? 0 : (i & 0xFF) | (i >> 8) << 8 | 0x55u << 16; };
+  for (const uint32_t fills : {255u, 600u}) {
+    for (const uint8_t level : {uint8_t(0), uint8_t(2)}) {
+      SCOPED_TRACE(testing::Message() << fills << " fills, level " << int(level));
+      SwfBytes b;
+      b.rect(0, 1000, 0, 1000).u8(0xFF).u16(fills);
+      for (uint32_t i = 1; i <= fills; ++i) b.u8(0).u8(i & 0xFF).u8(i >> 8).u8(0x55);
+      b.u8(1).u16(20).u8(1).u8(2).u8(3);
+      b.u8(10 << 4 | 1);
+      ShapeRecords r{b, 10, 1};
+      std::vector<EdgeSeen> expected;
+      const int32_t sides[3][2] = {{10, 0}, {-10, 10}, {0, -10}};
+      for (uint32_t t = 0; t < fills; ++t) {
+        const int32_t x = int32_t(t % 30) * 20, y = int32_t(t / 30) * 20;
+        const uint32_t fill0 = fills - t, fill1 = t + 1;
+        r.Change(std::pair(x, y), fill0, fill1, t == 0 ? std::optional(1u) : std::nullopt);
+        int64_t px = x, py = y;
+        for (const auto& d : sides) {
+          r.Straight(d[0], d[1]);
+          expected.push_back({rgb(fill0), rgb(fill1), true, px, py, px + d[0], py + d[1]});
+          px += d[0], py += d[1];
+        }
+      }
+      r.End();
+      ConverterContext ctx;
+      const std::vector<uint8_t> page = Build(ctx, level, 22, b.data());
+      std::vector<test::ShapeObjectView> objects;
+      ASSERT_TRUE(test::CheckShapePage(page, level, 7, nullptr, &objects));
+      std::vector<EdgeSeen> seen;
+      for (const test::ShapeObjectView& o : objects) {
+        EXPECT_LE(o.fills.size(), 255u);
+        const auto colour = [&](uint8_t index) -> uint32_t {
+          if (index == 0 || index > o.fills.size()) return 0;
+          return o.fills[index - 1][0] | o.fills[index - 1][1] << 8 | o.fills[index - 1][2] << 16;
+        };
+        int64_t px = 0, py = 0;  // 1/256 twip; every object starts at the origin
+        EdgeSeen state;
+        for (const DecodedEdge& e : o.edges) {
+          if (e.hasStyles) state = {colour(e.fill0), colour(e.fill1), e.line != 0};
+          if (e.hasMove) px += e.moveX, py += e.moveY;
+          const int64_t x1 = px + e.controlX + e.anchorX, y1 = py + e.controlY + e.anchorY;
+          seen.push_back({state.fill0, state.fill1, state.line, px / 256, py / 256, x1 / 256, y1 / 256});
+          px = x1, py = y1;
+        }
+      }
+      EXPECT_TRUE(seen == expected);
+      if (fills <= 255) {
+        // Within 255 styles the one object's tables are the arrays as read.
+        ASSERT_EQ(objects.size(), 1u);
+        ASSERT_EQ(objects[0].fills.size(), fills);
+        for (uint32_t i = 0; i < fills; ++i) EXPECT_EQ(objects[0].fills[i][0], (i + 1) & 0xFF);
+        EXPECT_EQ(objects[0].edges[0].fill1, 1);
+        EXPECT_EQ(objects[0].edges[0].fill0, fills);
+      } else {
+        EXPECT_GE(objects.size(), 3u);
+      }
+    }
+  }
+}
 
 // Mutated bodies of every kind above, at every level: the page must always
 // be whole, with count fields that match its edge records.

@@ -7,6 +7,7 @@
 #include <map>
 
 #include "shape/shape_test_support.h"
+#include "support/document_frames.h"
 #include "support/independent_readers.h"
 #include "support/page_walker.h"
 #include "support/recording_shell.h"
@@ -65,6 +66,7 @@ TEST_P(ShapeMovie, ShapesBecomeSymbolPagesThatTheScenePlaces) {
   ASSERT_EQ(ConvertMovie(ctx, dir.file("in.swf"), dir.file("out.fla"), 0), uint32_t(kResultDone));
   std::map<std::string, std::vector<uint8_t>> streams;
   ASSERT_TRUE(test::ReadCompoundFile(dir.file("out.fla"), streams));
+  EXPECT_TRUE(test::DocumentShowsMovie(w.build(), streams));
 
   const uint32_t edgesDrawn[] = {4, 8};
   for (uint16_t id = 1; id <= 2; ++id) {

@@ -89,7 +89,8 @@ std::vector<uint8_t> ExpectedPageTail(uint16_t itemNo, uint16_t layerEndValue, u
 
 ::testing::AssertionResult CheckShapePage(const std::vector<uint8_t>& page, uint8_t level,
                                           std::optional<uint16_t> itemNo,
-                                          std::vector<uint32_t>* edgeCounts) {
+                                          std::vector<uint32_t>* edgeCounts,
+                                          std::vector<ShapeObjectView>* objects) {
   ByteSink head;
   WriteShapeRecordHeadShort(head.file(), true, level);
   const std::vector<uint8_t> start = head.bytes();
@@ -99,6 +100,7 @@ std::vector<uint8_t> ExpectedPageTail(uint16_t itemNo, uint16_t layerEndValue, u
   size_t at = FirstStyleTablesPos(level), end = 0;
   for (;;) {
     const uint32_t countField = U32(page, at - 4);
+    ShapeObjectView view;
     for (int table = 0; table < 2; ++table) {
       if (at + 2 > page.size()) return ::testing::AssertionFailure() << "style count cut at " << at;
       const uint16_t n = U16(page, at);
@@ -108,6 +110,7 @@ std::vector<uint8_t> ExpectedPageTail(uint16_t itemNo, uint16_t layerEndValue, u
         if (table == 1 && level < 2) continue;
         const size_t size = at <= page.size() ? FillRecordSize(page, at, level >= 2) : 0;
         if (!size) return ::testing::AssertionFailure() << "bad style record at " << at;
+        if (table == 0) view.fills.emplace_back(page.begin() + long(at), page.begin() + long(at + size));
         at += size;
       }
     }
@@ -119,6 +122,10 @@ std::vector<uint8_t> ExpectedPageTail(uint16_t itemNo, uint16_t layerEndValue, u
                                            << extent->records << " edge records, count field "
                                            << countField;
     counts.push_back(countField);
+    const std::span<const uint8_t> stream = std::span<const uint8_t>(page).subspan(at);
+    DecodedEdge edge;
+    for (size_t pos = 0; ReadEdgeRecord(stream, pos, edge);) view.edges.push_back(edge);
+    if (objects) objects->push_back(std::move(view));
     end = at + extent->endPos;
     auto next = FindFurtherShapeObject(page, end, level);
     if (!next) break;
@@ -128,6 +135,155 @@ std::vector<uint8_t> ExpectedPageTail(uint16_t itemNo, uint16_t layerEndValue, u
   if (itemNo && std::vector<uint8_t>(page.begin() + long(end), page.end()) !=
                     ExpectedPageTail(*itemNo, uint16_t(counts.size() + 1), level))
     return ::testing::AssertionFailure() << "page does not end in its ID layer";
+  return ::testing::AssertionSuccess();
+}
+
+void EdgeWriter::Pair(int64_t x, int64_t y, uint8_t& form, std::vector<uint8_t>& out) {
+  auto fits16 = [](int64_t v) { return v >= -32768 && v <= 32767; };
+  uint8_t valid = 2;  // form 2 holds every value in 32 bits
+  if (fits16(x) && fits16(y)) valid |= 1;
+  if (x % 128 == 0 && y % 128 == 0 && fits16(x / 128) && fits16(y / 128)) valid |= 4;
+  uint8_t pick = pickForm ? pickForm(valid) : valid;
+  pick &= valid;
+  if (!pick) pick = 2;
+  form = pick & 1 ? 1 : pick & 4 ? 3 : 2;
+  const int64_t sx = form == 3 ? x / 128 : x, sy = form == 3 ? y / 128 : y;
+  const int bytes = form == 2 ? 4 : 2;
+  for (int64_t v : {sx, sy})
+    for (int i = 0; i < bytes; ++i) out.push_back(uint8_t(uint64_t(v) >> (8 * i)));
+}
+
+EdgeWriter& EdgeWriter::Run(int64_t x, int64_t y, std::optional<Style> style) {
+  pendingMove_ = true;
+  moveX_ = x;
+  moveY_ = y;
+  if (style) pendingStyle_ = style;
+  return *this;
+}
+
+EdgeWriter& EdgeWriter::Edge(bool curved, int64_t cx, int64_t cy, int64_t x, int64_t y,
+                             std::optional<Style> style) {
+  if (style) pendingStyle_ = style;
+  std::vector<uint8_t> pairs;
+  uint8_t mf = 0, cf = 0, af = 0;
+  int64_t startX = penX_, startY = penY_;
+  if (pendingMove_) {
+    Pair(moveX_ - penX_, moveY_ - penY_, mf, pairs);
+    startX = moveX_;
+    startY = moveY_;
+  }
+  if (curved) Pair(cx - startX, cy - startY, cf, pairs);
+  Pair(x - startX, y - startY, af, pairs);
+  bytes_.push_back(uint8_t((pendingStyle_ ? 0xC0 : 0) | mf | cf << 2 | af << 4));
+  if (pendingStyle_) bytes_.insert(bytes_.end(), pendingStyle_->begin(), pendingStyle_->end());
+  bytes_.insert(bytes_.end(), pairs.begin(), pairs.end());
+  pendingMove_ = false;
+  pendingStyle_.reset();
+  penX_ = x;
+  penY_ = y;
+  ++records_;
+  return *this;
+}
+
+EdgeWriter& EdgeWriter::Line(int64_t x, int64_t y, std::optional<Style> style) {
+  return Edge(false, 0, 0, x, y, style);
+}
+
+EdgeWriter& EdgeWriter::Curve(int64_t cx, int64_t cy, int64_t x, int64_t y,
+                              std::optional<Style> style) {
+  return Edge(true, cx, cy, x, y, style);
+}
+
+EdgeWriter& EdgeWriter::Polygon(const std::vector<std::pair<int64_t, int64_t>>& points,
+                                Style style) {
+  Run(points[0].first, points[0].second, style);
+  for (size_t i = 1; i <= points.size(); ++i)
+    Line(points[i % points.size()].first, points[i % points.size()].second);
+  return *this;
+}
+
+EdgeWriter& EdgeWriter::Bytes(const std::vector<uint8_t>& bytes) {
+  bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
+  penX_ = penY_ = 0;
+  pendingMove_ = false;
+  pendingStyle_.reset();
+  return *this;
+}
+
+std::vector<uint8_t> FurtherObjectHead(uint8_t level) {
+  ByteSink s;
+  WriteLayerRecord(s.file(), 1, level);
+  BeginLayerAndFrame(s.file(), level);
+  WriteShapeRecordHead(s.file(), false, level);
+  std::vector<uint8_t> bytes = s.bytes();
+  ByteWriter tables;
+  tables.PutU16(1);
+  FillStyle fill;
+  fill.colour = 0xFF0000FFu;
+  EncodeFillStyle(tables, fill, level);
+  tables.PutU16(1);
+  LineStyle line;
+  line.colour = 0xFF00FF00u;
+  line.width = 20;
+  EncodeLineStyle(tables, line, level);
+  bytes.insert(bytes.end(), tables.bytes().begin(), tables.bytes().end());
+  return bytes;
+}
+
+std::vector<ShapeObject> ShapeObjects(const std::vector<uint8_t>& page, uint8_t level) {
+  std::vector<ShapeObject> objects;
+  size_t at = FirstStyleTablesPos(level);
+  for (;;) {
+    ShapeObject object;
+    for (int table = 0; table < 2; ++table) {
+      if (at + 2 > page.size()) return objects;
+      const uint16_t n = U16(page, at);
+      at += 2;
+      for (uint32_t i = 0; i < n; ++i) {
+        const size_t start = at;
+        if (table == 1) at += level < 2 ? 10 : 16;
+        if (table == 0 || level >= 2) {
+          const size_t size = at <= page.size() ? FillRecordSize(page, at, level >= 2) : 0;
+          if (!size) return objects;
+          at += size;
+        }
+        if (at > page.size()) return objects;
+        (table == 0 ? object.styles.fills : object.styles.lines)
+            .emplace_back(page.begin() + long(start), page.begin() + long(at));
+      }
+    }
+    auto extent = MeasureEdgeStream(std::span<const uint8_t>(page).subspan(at));
+    if (!extent) return objects;
+    object.edges.assign(page.begin() + long(at), page.begin() + long(at + extent->endPos));
+    objects.push_back(std::move(object));
+    auto next = FindFurtherShapeObject(page, at + extent->endPos, level);
+    if (!next) return objects;
+    at = *next;
+  }
+}
+
+::testing::AssertionResult DecodesConsistently(const ShapeBlock& block, uint8_t level) {
+  if (block.bytes.size() <= block.length || block.bytes[block.length] != 0)
+    return ::testing::AssertionFailure() << "no 0 byte after the length";
+  const std::span<const uint8_t> all(block.bytes.data(), block.length + 1);
+  uint32_t records = 0;
+  size_t at = 0;
+  for (;;) {
+    DecodedEdge e;
+    bool truncated = false;
+    while (at < block.length && ReadEdgeRecord(all.first(block.length), at, e, &truncated))
+      ++records;
+    if (truncated) return ::testing::AssertionFailure() << "record cut short at " << at;
+    if (at >= block.length) break;
+    // A 0 byte: a further object, whose tables are skipped as a reader does.
+    auto tables = FindFurtherShapeObject(all.first(block.length), at, level);
+    if (!tables) return ::testing::AssertionFailure() << "0 byte at " << at << " opens nothing";
+    auto edges = SkipStyleTables(all.first(block.length), *tables, level);
+    if (!edges) return ::testing::AssertionFailure() << "style tables cut at " << *tables;
+    at = *edges;
+  }
+  if (records != block.recordCount)
+    return ::testing::AssertionFailure() << records << " records, count " << block.recordCount;
   return ::testing::AssertionSuccess();
 }
 

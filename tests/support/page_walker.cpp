@@ -1,5 +1,6 @@
 #include "page_walker.h"
 
+#include <algorithm>
 #include <set>
 
 namespace tovrani::test {
@@ -117,6 +118,131 @@ PageWalk WalkPage(const std::vector<uint8_t>& d) {
     if (it == w.classes.end() || it->second != name)
       return ::testing::AssertionFailure() << "class " << index << " is not " << name;
   }
+  return ::testing::AssertionSuccess();
+}
+
+namespace {
+
+// Offset of the body after the tag of the object at `at`.
+size_t BodyAfterTag(const std::vector<uint8_t>& d, size_t at) {
+  if (at + 6 > d.size()) return d.size();
+  if (U16(d, at) == 0xFFFF) return at + 6 + U16(d, at + 4);
+  if (U16(d, at) == 0x7FFF) return at + 6;
+  return at + 2;
+}
+
+// The keyframe head's fixed fields just before its duration word.
+bool DurationAt(const std::vector<uint8_t>& d, size_t i) {
+  if (i + 18 > d.size() || d[i] != 5 || d[i + 1] != 0) return false;
+  for (size_t k = 2; k < 14; ++k)
+    if (d[i + k] != 0) return false;
+  return d[i + 14] == 0x16 || d[i + 14] == 0x18;
+}
+
+}  // namespace
+
+std::vector<PageLayer> ReadPageLayers(const std::vector<uint8_t>& d, const PageWalk& walk) {
+  std::vector<const PageObject*> inOrder;
+  for (const auto& [index, object] : walk.objects) inOrder.push_back(&object);
+  std::sort(inOrder.begin(), inOrder.end(),
+            [](const PageObject* a, const PageObject* b) { return a->offset < b->offset; });
+  std::vector<PageLayer> layers;
+  PageKeyframe* open = nullptr;
+  size_t searchFrom = 0;  // the open keyframe's duration lies after its elements
+  auto close = [&] {
+    if (!open) return;
+    size_t i = searchFrom;
+    while (i < d.size() && !DurationAt(d, i)) ++i;
+    open->duration = i < d.size() ? U32(d, i + 14) >> 8 : 0;
+    PageLayer& layer = layers.back();
+    open->start = layer.keyframes.size() > 1 ? layer.keyframes[layer.keyframes.size() - 2].start +
+                                                   layer.keyframes[layer.keyframes.size() - 2].duration
+                                             : 0;
+    open = nullptr;
+  };
+  for (const PageObject* o : inOrder) {
+    if (o->className == "CPicLayer") {
+      close();
+      layers.emplace_back();
+    } else if (o->className == "CPicFrame" && !layers.empty()) {
+      close();
+      open = &layers.back().keyframes.emplace_back();
+      searchFrom = o->offset;
+    } else if (o->className == "CPicSymbol" && open) {
+      // Version, the translation, one (old) or three (new) bytes, the
+      // matrix, then 29 bytes of play and colour fields, an empty string
+      // and the item.
+      const size_t body = BodyAfterTag(d, o->offset);
+      const bool isNew = body < d.size() && d[body] == 4;
+      const size_t matrix = body + 12 + (isNew ? 3 : 1);
+      const size_t symbol = matrix + 24 + 29 + (isNew ? 4 : 1);
+      if (symbol + 2 > d.size()) continue;
+      PageInstance& in = open->instances.emplace_back();
+      for (size_t k = 0; k < 6; ++k) in.matrix[k] = int32_t(U32(d, matrix + 4 * k));
+      in.symbol = U16(d, symbol);
+      searchFrom = symbol;
+    }
+  }
+  close();
+  return layers;
+}
+
+std::map<std::string, uint16_t> LibrarySymbols(const std::vector<uint8_t>& d) {
+  std::map<std::string, uint16_t> items;
+  // A name: a length byte (FF and a u16 past 254), then bytes, or UTF-16
+  // units from format level 1 on; ASCII names are all the writer gives.
+  auto name = [&d](size_t& at, bool wide, std::string& out) {
+    if (at >= d.size()) return false;
+    size_t len = d[at++];
+    if (len == 0xFF) {
+      if (at + 2 > d.size()) return false;
+      len = U16(d, at), at += 2;
+    }
+    const size_t unit = wide ? 2 : 1;
+    if (len == 0 || len * unit > d.size() - at) return false;
+    out.clear();
+    for (size_t k = 0; k < len; ++k, at += unit) out.push_back(char(d[at]));
+    return true;
+  };
+  for (size_t j = 0; j + 3 < d.size(); ++j) {
+    if (d[j] != 0x01 || d[j + 1] != 0x80) continue;
+    const uint8_t version = d[j + 2];
+    if (version != 17 && version != 22 && version != 23) continue;
+    const bool wide = version != 17;
+    size_t at = j + 3;
+    std::string first, second;
+    if (!name(at, wide, first)) continue;
+    if (wide) {
+      if (at + 3 > d.size() || d[at] != 0xFF || d[at + 1] != 0xFE || d[at + 2] != 0xFF) continue;
+      at += 3;
+    }
+    if (!name(at, wide, second) || first != second || at + 2 > d.size()) continue;
+    items[first] = U16(d, at);
+  }
+  return items;
+}
+
+::testing::AssertionResult PageFitsDocument(const std::vector<uint8_t>& page,
+                                            std::optional<uint32_t> frames,
+                                            const std::set<uint16_t>* items) {
+  const PageWalk walk = WalkPage(page);
+  if (!walk.ok) return ::testing::AssertionFailure() << walk.error;
+  const std::vector<PageLayer> layers = ReadPageLayers(page, walk);
+  uint32_t longest = 0;
+  for (size_t l = 0; l < layers.size(); ++l) {
+    const uint32_t n = layers[l].frames();
+    if (frames && n > *frames)
+      return ::testing::AssertionFailure() << "layer " << l << " runs " << n << " frames of " << *frames;
+    longest = std::max(longest, n);
+    for (const PageKeyframe& k : layers[l].keyframes)
+      for (const PageInstance& in : k.instances)
+        if (items && !items->count(in.symbol))
+          return ::testing::AssertionFailure() << "layer " << l << " frame " << k.start
+                                               << " names item " << in.symbol
+                                               << ", which the library does not hold";
+  }
+  if (frames && longest != *frames)
+    return ::testing::AssertionFailure() << "the longest layer runs " << longest << " frames of " << *frames;
   return ::testing::AssertionSuccess();
 }
 

@@ -16,6 +16,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -44,5 +46,35 @@ PageWalk WalkPage(const std::vector<uint8_t>& page);
 // For EXPECT_TRUE: the walk succeeded, with the page head's three classes
 // where the archive puts them.
 ::testing::AssertionResult PageWalksClean(const std::vector<uint8_t>& page);
+
+// What a page shows, read back from the walk's objects in page order: a
+// CPicLayer opens a layer, a CPicFrame a keyframe of it (its duration is the
+// word after the head's fixed fields), a CPicSymbol an instance in it.
+struct PageInstance {
+  uint16_t symbol = 0;  // the library item it names
+  int32_t matrix[6] = {};  // a, b, c, d (16.16), tx, ty (twips)
+};
+struct PageKeyframe {
+  uint32_t start = 0, duration = 0;
+  std::vector<PageInstance> instances;
+};
+struct PageLayer {
+  std::vector<PageKeyframe> keyframes;
+  uint32_t frames() const {
+    return keyframes.empty() ? 0 : keyframes.back().start + keyframes.back().duration;
+  }
+};
+std::vector<PageLayer> ReadPageLayers(const std::vector<uint8_t>& page, const PageWalk& walk);
+
+// The library's symbols, name -> item number, from the symbol records of a
+// Contents stream (class 0x8001, version byte, the name twice, the item).
+std::map<std::string, uint16_t> LibrarySymbols(const std::vector<uint8_t>& contents);
+
+// The page walks, every instance names one of `items` (when given) and,
+// when `frames` is given, every layer's keyframes and gaps add up to at
+// most `frames` and the longest to exactly that.
+::testing::AssertionResult PageFitsDocument(const std::vector<uint8_t>& page,
+                                            std::optional<uint32_t> frames,
+                                            const std::set<uint16_t>* items);
 
 }  // namespace tovrani::test

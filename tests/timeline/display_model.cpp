@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <map>
@@ -37,11 +38,26 @@ struct Cursor {
     uint32_t a = u8();
     return a | (u8() << 8);
   }
-  void skipMatrix() {
+  int32_t sbits(unsigned k) {
+    const uint32_t v = bits(k);
+    return k == 0 ? 0 : int32_t(v << (32 - k)) >> (32 - k);
+  }
+  // a, b, c, d, tx, ty as the format orders them: scale, rotate-skew,
+  // translation.
+  std::array<int32_t, 6> matrix() {
+    std::array<int32_t, 6> m{0x10000, 0, 0, 0x10000, 0, 0};
     align();
-    for (int part = 0; part < 2; ++part)
-      if (bits(1)) bits(bits(5) * 2);
-    bits(bits(5) * 2);
+    if (bits(1)) {
+      const unsigned n = bits(5);
+      m[0] = sbits(n), m[3] = sbits(n);
+    }
+    if (bits(1)) {
+      const unsigned n = bits(5);
+      m[1] = sbits(n), m[2] = sbits(n);
+    }
+    const unsigned n = bits(5);
+    m[4] = sbits(n), m[5] = sbits(n);
+    return m;
   }
   void skipCxform() {
     align();
@@ -63,6 +79,7 @@ struct Obj {
   std::string attributes;
   bool isMask = false;
   uint32_t clip = 0;
+  std::array<int32_t, 6> matrix{0x10000, 0, 0, 0x10000, 0, 0};
 };
 
 }  // namespace
@@ -84,24 +101,16 @@ void ForEachTag(const std::vector<uint8_t>& data, size_t begin, size_t end,
   }
 }
 
-std::vector<ShownFrame> ShownFrames(const std::vector<uint8_t>& data, size_t begin, size_t end) {
-  std::vector<ShownFrame> frames;
+namespace {
+
+// Calls onFrame with the display list at every ShowFrame.
+void WalkDisplay(const std::vector<uint8_t>& data, size_t begin, size_t end,
+                 const std::function<void(const std::map<uint32_t, Obj>&)>& onFrame) {
   std::map<uint32_t, Obj> list;
   ForEachTag(data, begin, end, [&](uint32_t code, size_t body, uint32_t len) {
     Cursor c{data.data() + body, len};
     if (code == 1) {
-      ShownFrame f;
-      std::vector<uint32_t> depths;
-      for (const auto& [d, o] : list) depths.push_back(d);
-      size_t i = 0;
-      for (const auto& [d, o] : list) {
-        f += std::to_string(o.character) + "{" + o.attributes + "}";
-        // A mask covers the objects above it up to its clip depth.
-        const size_t past = size_t(std::upper_bound(depths.begin(), depths.end(), o.clip) - depths.begin());
-        if (o.isMask) f += "[mask " + std::to_string(past > i ? past - i - 1 : 0) + "]";
-        f += " ", ++i;
-      }
-      frames.push_back(f);
+      onFrame(list);
     } else if (code == 5 || code == 28) {
       if (code == 5) c.u16();
       uint32_t depth = c.u16();
@@ -110,7 +119,8 @@ std::vector<ShownFrame> ShownFrames(const std::vector<uint8_t>& data, size_t beg
       uint32_t ch = c.u16(), depth = c.u16();
       std::string attrs;
       for (size_t k = 4; k < len; ++k) attrs += Hex(data[body + k]);
-      if (c.ok) list[depth] = Obj{uint16_t(ch), attrs};
+      const std::array<int32_t, 6> m = c.matrix();
+      if (c.ok) list[depth] = Obj{uint16_t(ch), attrs, false, 0, m};
     } else if (code == 26 || code == 70) {
       uint32_t f = c.u8(), f2 = code == 70 ? c.u8() : 0;
       size_t depthAt = c.i;
@@ -120,7 +130,8 @@ std::vector<ShownFrame> ShownFrames(const std::vector<uint8_t>& data, size_t beg
       uint32_t ch = (f & 2) ? c.u16() : 0;
       // A character id cut short names no character.
       const bool hasCharacter = (f & 2) && c.ok;
-      if (f & 4) c.skipMatrix();
+      std::array<int32_t, 6> m{0x10000, 0, 0, 0x10000, 0, 0};
+      if (f & 4) m = c.matrix();
       if (f & 8) c.skipCxform();
       if (f & 16) c.u16();
       if (f & 32) c.skipString();
@@ -137,13 +148,44 @@ std::vector<ShownFrame> ShownFrames(const std::vector<uint8_t>& data, size_t beg
       if (!(f & 1)) {
         // A placement without the move flag on a depth that shows an
         // object is ignored, as players do.
-        if (hasCharacter && it == list.end()) list[depth] = Obj{uint16_t(ch), attrs, hasClip, clip};
+        if (hasCharacter && it == list.end()) list[depth] = Obj{uint16_t(ch), attrs, hasClip, clip, m};
       } else if (it != list.end()) {
         if (hasCharacter) it->second.character = uint16_t(ch);
+        if (f & 4) it->second.matrix = m;
         it->second.attributes += "|" + attrs;
         if (hasClip) it->second.isMask = true, it->second.clip = clip;
       }
     }
+  });
+}
+
+}  // namespace
+
+std::vector<ShownFrame> ShownFrames(const std::vector<uint8_t>& data, size_t begin, size_t end) {
+  std::vector<ShownFrame> frames;
+  WalkDisplay(data, begin, end, [&](const std::map<uint32_t, Obj>& list) {
+    ShownFrame f;
+    std::vector<uint32_t> depths;
+    for (const auto& [d, o] : list) depths.push_back(d);
+    size_t i = 0;
+    for (const auto& [d, o] : list) {
+      f += std::to_string(o.character) + "{" + o.attributes + "}";
+      // A mask covers the objects above it up to its clip depth.
+      const size_t past = size_t(std::upper_bound(depths.begin(), depths.end(), o.clip) - depths.begin());
+      if (o.isMask) f += "[mask " + std::to_string(past > i ? past - i - 1 : 0) + "]";
+      f += " ", ++i;
+    }
+    frames.push_back(f);
+  });
+  return frames;
+}
+
+std::vector<std::vector<ShownObject>> ShownObjects(const std::vector<uint8_t>& data, size_t begin,
+                                                   size_t end) {
+  std::vector<std::vector<ShownObject>> frames;
+  WalkDisplay(data, begin, end, [&](const std::map<uint32_t, Obj>& list) {
+    std::vector<ShownObject>& f = frames.emplace_back();
+    for (const auto& [d, o] : list) f.push_back({o.character, o.matrix, d, o.isMask, o.clip});
   });
   return frames;
 }

@@ -4,6 +4,7 @@
 // number depths give equal frames.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
@@ -24,6 +25,19 @@ void ForEachTag(const std::vector<uint8_t>& data, size_t begin, size_t end,
                 const std::function<void(uint32_t, size_t, uint32_t)>& fn);
 // The frames of the tags in data[begin, end); cut-short tags are ignored.
 std::vector<ShownFrame> ShownFrames(const std::vector<uint8_t>& data, size_t begin, size_t end);
+
+// An object a frame shows: its character and its matrix (a, b, c, d in
+// 16.16, tx, ty in twips) after every placement that set them.
+struct ShownObject {
+  uint16_t character = 0;
+  std::array<int32_t, 6> matrix{};
+  uint32_t depth = 0;
+  bool isMask = false;
+  uint32_t clip = 0;  // a mask covers the depths after its own up to this
+};
+// The same frames as objects, bottom first.
+std::vector<std::vector<ShownObject>> ShownObjects(const std::vector<uint8_t>& data, size_t begin,
+                                                   size_t end);
 
 struct Place {
   uint16_t depth = 1;

@@ -6,6 +6,7 @@
 
 #include "timeline/depth_handoff.h"
 #include "timeline/display_model.h"
+#include "support/temp_dir.h"
 
 namespace tovrani {
 namespace {
@@ -150,6 +151,41 @@ TEST(DepthHandoffTables, ShiftsThatDoNotFitTheTagsWriteNothing) {
   marker.table[0].maxClip = marker.table[0].spans[0].clipDepth = 0x8000;
   EXPECT_FALSE(marker.finish(true));
   EXPECT_EQ(marker.body, before);
+}
+
+// A work file the pass cannot write back to fails the document: the tags
+// would no longer say what the events say. A movie that needs no change
+// reads from it fine.
+TEST(RearrangeMaskLayers, WriteBackThatFailsIsResult44) {
+  const struct {
+    const char* name;
+    std::vector<uint8_t> tags;
+    int result;
+  } cases[] = {
+      {"move of nothing disabled while recording",
+       Tags({PlaceObject2Tag({.depth = 3, .move = true, .x = 40}), ShowFrameTag()}), 44},
+      {"depths renumbered under a mask",
+       Tags({PlaceObject2Tag({.depth = 1, .character = 1, .clip = 0xFFFF}),
+             PlaceObject2Tag({.depth = 10, .character = 2}), ShowFrameTag()}),
+       44},
+      {"nothing to change", Tags({PlaceObject2Tag({.depth = 1, .character = 1}), ShowFrameTag()}), 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    std::vector<uint8_t> file(kLead, 0xEE);
+    file.insert(file.end(), c.tags.begin(), c.tags.end());
+    WriteFileBytes(dir.file("work"), file);
+    std::FILE* f = std::fopen(dir.file("work").c_str(), "rb");  // every write fails
+    ASSERT_NE(f, nullptr);
+    std::fseek(f, long(kLead), SEEK_SET);
+    ConverterContext ctx;
+    ctx.m_pSwfFile = f;
+    ctx.m_nSwfEnd = file.size();
+    RearrangeMaskLayers(ctx, 1, nullptr, 0);
+    std::fclose(f);
+    EXPECT_EQ(ctx.m_nWriterError, c.result);
+  }
 }
 
 // Random timelines of placements, moves, masks and removals over scattered

@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "app/program_runner.h"
+#include "support/document_frames.h"
 #include "support/independent_readers.h"
 #include "support/recording_shell.h"
 #include "support/swf_writer.h"
@@ -56,6 +57,8 @@ struct SceneRun {
     auto read = ReadCompoundFile(dir.file("prog.fla"), streams);
     if (!read) return read;
     page = streams["Page 1"];
+    auto shows = DocumentShowsMovie(ReadFileBytes(dir.file("in.swf")), streams);
+    if (!shows) return shows;
     return IsValidJavaScriptFile(dir.file("prog.fla.jsfl"));
   }
 };

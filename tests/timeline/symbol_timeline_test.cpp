@@ -248,8 +248,8 @@ TEST_P(TimelinePage, EmptyTimelines) {
   }
 }
 
-// Groups: nested pages measure gaps from their start, an inner group is
-// written once, and group heads are bound by their head entry.
+// Groups: nested pages measure gaps from their start and group heads are
+// bound by their head entry.
 TEST_P(TimelinePage, Groups) {
   // A group head at depth 1 covering depths 1-2 from frame 4 to 10; depth
   // 2's first entry is absorbed, its second starts at 6.
@@ -260,30 +260,13 @@ TEST_P(TimelinePage, Groups) {
   place(inner, 4, 5, 2).streamIndex = kAbsorbedEntry;
   place(inner, 6, 10, 2);
   uint16_t range[2] = {0, 0};
-  BuildSymbolTimeline(ctx, 1, tracks, lastTrack(), 0, 20, state, 0, 0, range, 0, 1, "spInner1.tmp");
+  BuildSymbolTimeline(ctx, 1, tracks, lastTrack(), 0, 20, state, 0, 0, range, 0, 1);
   EXPECT_EQ(range[0], 4);
   EXPECT_EQ(range[1], 10);
   EXPECT_TRUE(PageWalksClean(pageBytes()));
   // Depth 2: an empty keyframe of 2 frames (4 to 6), not of 6.
   EXPECT_EQ(CountOf(body(), ExpectedEmptyFrame(isNew(), 2, true)), 1u);
   EXPECT_EQ(tracks[1].key, kTrackWritten);
-
-  // A group inside the group; the head entry index is past the inner
-  // tracks' entries.
-  reset();
-  DepthTrack& outer = track(1);
-  place(outer, 0, kNeverRemoved, 1).groupDepths = 3;
-  outer.isGroup = 1;
-  place(track(2), 0, kNeverRemoved, 2);
-  DepthTrack& innerGroup = track(3);
-  place(innerGroup, 0, kNeverRemoved, 3).groupDepths = 1;
-  innerGroup.isGroup = 1;
-  BuildSymbolTimeline(ctx, 1, tracks, lastTrack(), 0, 5, state, 0, 0, nullptr, 0, 1, "spInner1.tmp");
-  const PageWalk w = WalkPage(pageBytes());
-  EXPECT_TRUE(w.ok) << w.error;
-  EXPECT_EQ(w.count("CPicLayer"), 3u);
-  EXPECT_EQ(tracks[2].isGroup, 0);
-  EXPECT_EQ(tracks[2].key, kTrackWritten);
 
   // At the top level a group head's range comes from its own head entry.
   reset();
@@ -308,7 +291,7 @@ TEST_P(TimelinePage, Groups) {
   mask.isMask = 1;
   mask.maskDepth = 3;
   place(mask, 0, kNeverRemoved, 0);
-  BuildSymbolTimeline(ctx, 1, tracks, 1, 0, 5, state, 0, 1, nullptr, 0, 1, "spInner1.tmp");
+  BuildSymbolTimeline(ctx, 1, tracks, 1, 0, 5, state, 0, 1, nullptr, 0, 1);
   EXPECT_EQ(tracks[0].key, kTrackWritten);
   EXPECT_EQ(tracks[1].key, kTrackWritten);
 }
@@ -342,6 +325,35 @@ TEST_P(TimelinePage, RandomTracksGiveWalkablePages) {
     // A group's page may stay empty: its caller then writes a layer.
     if (!body().empty()) ExpectWholeObjects(pageBytes(), w);
     if (HasFailure()) FAIL() << "round " << round;
+  }
+}
+
+// Tracks as a movie gives them: per depth, entries in frame order, some
+// taken over or removed in their own frame, some placed after the last
+// frame, masks over the depths above them, labels anywhere. Every layer
+// fits the timeline and the page is as long as the timeline.
+TEST_P(TimelinePage, RandomMovieTracksFillTheirTimeline) {
+  std::mt19937 rng(16);
+  auto pick = [&rng](uint32_t n) { return uint32_t(rng() % n); };
+  for (int round = 0; round < 200; ++round) {
+    reset();
+    const uint16_t frames = uint16_t(1 + pick(12));
+    uint32_t key = 0;
+    for (uint32_t i = 0, count = 1 + pick(6); i < count; ++i) {
+      DepthTrack& t = track(key += 1 + pick(3));
+      t.isMask = pick(4) == 0;
+      t.maskDepth = uint16_t(key + pick(4));
+      for (uint32_t n = pick(4), at = pick(3); n > 0 && at <= frames; --n) {
+        const uint32_t length = pick(4);  // 0: gone in the frame it came
+        const bool last = n == 1 && pick(2);
+        PlacementEntry& e = place(t, uint16_t(at), last ? kNeverRemoved : uint16_t(at + length), 1);
+        if (pick(3) == 0) e.streamIndex = kNoCharacterRow;
+        at += length + pick(2);
+      }
+    }
+    if (pick(3) == 0) tracks[0].labels = {{uint16_t(pick(frames + 2)), 0, "a"}};
+    BuildSymbolTimeline(ctx, 1, tracks, lastTrack(), 0, frames, state);
+    ASSERT_TRUE(PageFitsDocument(pageBytes(), frames, nullptr)) << "round " << round;
   }
 }
 

@@ -32,7 +32,30 @@ EdgePair Delta(Point64 to, Point64 from) {
 // The pen and styles after a move or an edge, kept for the closing fix-up.
 struct PointEntry {
   Point64 pos;
-  uint8_t fill0 = 0, fill1 = 0, line = 0;
+  uint32_t fill0 = 0, fill1 = 0, line = 0;
+};
+
+// An object's style bytes hold indexes up to 255. Under wider style arrays
+// each object's tables hold only the styles its edges use, in the order
+// they are first used; `slots` maps an index of the arrays to the object's.
+struct ObjectStyles {
+  std::vector<uint8_t> slots;  // by index of the arrays; 0 not in the object
+  std::vector<uint32_t> used;  // indexes of the arrays, by object index - 1
+
+  void Reset(size_t arraySize) {
+    for (uint32_t index : used) slots[index] = 0;
+    used.clear();
+    slots.resize(arraySize + 1, 0);
+  }
+  bool Has(uint32_t index) const { return index == 0 || slots[index] != 0; }
+  uint8_t Slot(uint32_t index) {
+    if (index == 0) return 0;
+    if (slots[index] == 0) {
+      used.push_back(index);
+      slots[index] = uint8_t(used.size());
+    }
+    return slots[index];
+  }
 };
 
 class ShapeDecoder {
@@ -54,6 +77,10 @@ class ShapeDecoder {
   // analysis.
   bool singleSided() const { return singleSided_; }
   std::span<const uint8_t> edges() const { return edges_.span(); }
+  // The open object as the page takes it over.
+  ShapePage::ObjectEdges object() const {
+    return {edges_.span(), recordCount_, singleSided_, wide_ ? &wideStyles_ : &styles_};
+  }
 
  private:
   bool HasAlpha() const { return tag_ == 32 || tag_ == 83; }
@@ -67,9 +94,10 @@ class ShapeDecoder {
   void StyleChange(uint32_t flags);
   void Edge();
   void WriteEdge(bool curved, EdgePair control, EdgePair anchor);
-  void ApplyIndex(uint8_t& slot, uint32_t index, size_t tableSize) {
-    slot = index > tableSize ? 0 : uint8_t(index);
-  }
+  // True when the object can take the selected styles it does not hold yet.
+  bool SelectionFits();
+  void SplitObject();
+  void WriteWideStyleTables();
   void AddPoint();
   void ClosingFixUp();
 
@@ -82,7 +110,11 @@ class ShapeDecoder {
 
   StyleIndex styles_;
   unsigned fillBits_ = 0, lineBits_ = 0;
-  uint8_t line_ = 0, fill0_ = 0, fill1_ = 0;
+  uint8_t line_ = 0, fill0_ = 0, fill1_ = 0;  // as the open object numbers them
+  uint32_t lineIndex_ = 0, fill0Index_ = 0, fill1Index_ = 0;  // into the style arrays
+  bool wide_ = false;  // more than 255 fill or line styles in force
+  ObjectStyles wideFills_, wideLines_;
+  StyleIndex wideStyles_;  // the open object's own tables on the wide road
   Point64 pen_;
   Point64 pendingMove_;
   uint8_t pendingChange_ = 0;  // 0 nothing, 1 style change, 2 style change and move
@@ -201,17 +233,64 @@ bool ShapeDecoder::ReadStyleArrays() {
     lineBits_ = bits & 0x0F;
     complete = r_.ok();
   }
-  page_.WriteStyleTables(blob.span());
+  wide_ = styles_.fills.size() > 255 || styles_.lines.size() > 255;
+  if (wide_) {
+    // The tables follow once the object's edges are known.
+    wideFills_.Reset(styles_.fills.size());
+    wideLines_.Reset(styles_.lines.size());
+  } else {
+    page_.WriteStyleTables(blob.span());
+  }
   recordCount_ = 0;
   edges_.Clear();
   lastRecordEndsAtLastPoint_ = false;
   pendingChange_ = 0;
   line_ = fill0_ = fill1_ = 0;
+  lineIndex_ = fill0Index_ = fill1Index_ = 0;
   return complete;
 }
 
+void ShapeDecoder::WriteWideStyleTables() {
+  ByteWriter blob;
+  blob.PutU16(uint16_t(wideFills_.used.size()));
+  for (uint32_t index : wideFills_.used) blob.PutBytes(styles_.Fill(index));
+  blob.PutU16(uint16_t(wideLines_.used.size()));
+  for (uint32_t index : wideLines_.used) blob.PutBytes(styles_.Line(index));
+  page_.WriteStyleTables(blob.span());
+  // The object's edges number these tables, not the shape's whole arrays.
+  wideStyles_.Clear();
+  for (uint32_t index : wideFills_.used) wideStyles_.fills.emplace_back(styles_.Fill(index).begin(), styles_.Fill(index).end());
+  for (uint32_t index : wideLines_.used) wideStyles_.lines.emplace_back(styles_.Line(index).begin(), styles_.Line(index).end());
+}
+
+bool ShapeDecoder::SelectionFits() {
+  const size_t newFills = !wideFills_.Has(fill0Index_) + (fill1Index_ != fill0Index_ &&
+                                                          !wideFills_.Has(fill1Index_));
+  return wideFills_.used.size() + newFills <= 255 &&
+         wideLines_.used.size() + !wideLines_.Has(lineIndex_) <= 255;
+}
+
+// Ends the open object where its tables are full and starts a further one,
+// on a layer of its own, from the current pen.
+void ShapeDecoder::SplitObject() {
+  if (page_.layerNumber() >= 0xFFFE) {
+    r_.fail();  // no layer number left for a further object
+    return;
+  }
+  WriteWideStyleTables();
+  page_.EndObjectForNewStyles(object());
+  recordCount_ = 0;
+  edges_.Clear();
+  lastRecordEndsAtLastPoint_ = false;
+  wideFills_.Reset(styles_.fills.size());
+  wideLines_.Reset(styles_.lines.size());
+  // A reader of the further object starts at (0, 0).
+  pendingMove_ = pen_;
+  pendingChange_ = pen_.x != 0 || pen_.y != 0 ? 2 : 1;
+}
+
 void ShapeDecoder::AddPoint() {
-  points_.push_back({pen_, fill0_, fill1_, line_});
+  points_.push_back({pen_, fill0Index_, fill1Index_, lineIndex_});
   lastRecordEndsAtLastPoint_ = false;
 }
 
@@ -247,7 +326,8 @@ void ShapeDecoder::StyleChange(uint32_t flags) {
       r_.fail();  // no layer number left for a further object
       return;
     }
-    page_.EndObjectForNewStyles(edges_.span(), recordCount_);
+    if (wide_) WriteWideStyleTables();
+    page_.EndObjectForNewStyles(object());
     stylesComplete = ReadStyleArrays();
     if (moveTo) {
       pendingMove_ = pendingMove;
@@ -259,9 +339,23 @@ void ShapeDecoder::StyleChange(uint32_t flags) {
     }
   }
   // The record's own indexes refer to the style arrays now in force.
-  if (fill0Style) ApplyIndex(fill0_, fill0, styles_.fills.size());
-  if (fill1Style) ApplyIndex(fill1_, fill1, styles_.fills.size());
-  if (lineStyle) ApplyIndex(line_, line, styles_.lines.size());
+  // An index past its array selects no style.
+  if (fill0Style) fill0Index_ = fill0 > styles_.fills.size() ? 0 : fill0;
+  if (fill1Style) fill1Index_ = fill1 > styles_.fills.size() ? 0 : fill1;
+  if (lineStyle) lineIndex_ = line > styles_.lines.size() ? 0 : line;
+  if (wide_) {
+    if (!SelectionFits()) {
+      SplitObject();
+      if (!r_.ok()) return;
+    }
+    fill0_ = wideFills_.Slot(fill0Index_);
+    fill1_ = wideFills_.Slot(fill1Index_);
+    line_ = wideLines_.Slot(lineIndex_);
+  } else {
+    fill0_ = uint8_t(fill0Index_);
+    fill1_ = uint8_t(fill1Index_);
+    line_ = uint8_t(lineIndex_);
+  }
   if (moveTo) AddPoint();
 
   if (fill0_ && fill1_) singleSided_ = false;
@@ -374,6 +468,7 @@ void ShapeDecoder::Run() {
   // A body cut short still gets its (empty) style tables.
   if (ReadStyleArrays()) ReadShapeRecords();
   ClosingFixUp();
+  if (wide_) WriteWideStyleTables();
 }
 
 }  // namespace
@@ -383,12 +478,12 @@ ShapePageResult BuildShapePage(ShapeContext& ctx, uint32_t tag, std::span<const 
   ShapePage page(ctx, file);
   ShapeDecoder decoder(ctx, tag, body, page);
   decoder.Run();
-  page.Finish(decoder.edges(), decoder.recordCount(), decoder.noCache(), itemNo);
+  const uint32_t lastCount = page.Finish(decoder.object(), decoder.noCache(), itemNo);
   ShapePageResult result;
   result.ok = page.ok();
   result.complete = ctx.m_bShapesOn != 0;
   result.objects = page.objects();
-  result.lastRecordCount = decoder.recordCount();
+  result.lastRecordCount = lastCount;
   return result;
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 
 namespace tovrani {
 
@@ -273,6 +274,68 @@ std::optional<size_t> FindFurtherShapeObject(std::span<const uint8_t> page, size
     return endPos + total;
   }
   return std::nullopt;
+}
+
+namespace {
+
+// A fill record's size at `pos`, or 0 when it is cut short or of a type the
+// format does not know. Gradients carry the level-2 block at level 2.
+size_t FillRecordSize(std::span<const uint8_t> d, size_t pos, bool level2) {
+  if (pos > d.size() || d.size() - pos < 6) return 0;
+  const uint16_t type = uint16_t(d[pos + 4] | d[pos + 5] << 8);
+  size_t size = 6;
+  if (type == 0x10 || type == 0x12) {
+    if (d.size() - pos < 6 + 25) return 0;
+    const size_t stops = d[pos + 6 + 24];
+    size += 25 + (level2 ? 8 : 0) + 5 * stops;
+  } else if (type >= 0x40 && type <= 0x43) {
+    size += 26;
+  } else if (type != 0) {
+    return 0;
+  }
+  return size <= d.size() - pos ? size : 0;
+}
+
+}  // namespace
+
+std::optional<size_t> SkipStyleTables(std::span<const uint8_t> d, size_t pos, uint8_t level) {
+  const bool level2 = level >= 2;
+  for (int table = 0; table < 2; ++table) {
+    if (pos > d.size() || d.size() - pos < 2) return std::nullopt;
+    const uint32_t n = d[pos] | d[pos + 1] << 8;
+    pos += 2;
+    for (uint32_t i = 0; i < n; ++i) {
+      if (table == 1) {
+        const size_t own = level2 ? 16 : 10;  // a line's own fields
+        if (d.size() - pos < own) return std::nullopt;
+        pos += own;
+        if (!level2) continue;
+      }
+      const size_t size = FillRecordSize(d, pos, level2);
+      if (!size) return std::nullopt;
+      pos += size;
+    }
+  }
+  return pos;
+}
+
+ShapeBlock::ShapeBlock(std::span<const uint8_t> edges, uint32_t records)
+    : bytes(2 * edges.size() + 1, 0), length(uint32_t(edges.size())), recordCount(records) {
+  std::copy(edges.begin(), edges.end(), bytes.begin());
+}
+
+void ShapeBlock::Splice(size_t from, size_t to, std::span<const uint8_t> source) {
+  // `source` may lie in the block itself.
+  const std::vector<uint8_t> with(source.begin(), source.end());
+  const size_t tail = length - to;
+  const size_t newLength = from + with.size() + tail;
+  if (newLength + 1 > bytes.size()) bytes.resize(newLength + 1, 0);
+  std::memmove(bytes.data() + from + with.size(), bytes.data() + to, tail);
+  std::copy(with.begin(), with.end(), bytes.begin() + long(from));
+  // What the counted bytes gave up reads as zeros again.
+  if (newLength < length) std::fill(bytes.begin() + long(newLength), bytes.begin() + long(length), 0);
+  bytes[newLength] = 0;
+  length = uint32_t(newLength);
 }
 
 }  // namespace tovrani

@@ -180,5 +180,29 @@ inline size_t FirstStyleTablesPos(uint8_t level) { return kPageHeadSize + ShapeH
 // follows there.
 std::optional<size_t> FindFurtherShapeObject(std::span<const uint8_t> page, size_t endPos,
                                              uint8_t level);
+// Skips a FillStyleTable and LineStyleTable at `pos`, each record by its
+// full length; the position after them, or nullopt when a table is cut
+// short or holds a fill type the format does not know.
+std::optional<size_t> SkipStyleTables(std::span<const uint8_t> data, size_t pos, uint8_t level);
+
+// ---- the block handed to the analysis and the builder ----
+// The edge records of one shape object (further objects may follow a 0
+// byte, as in a page): `length` counted bytes, always followed by at least
+// one 0 byte, and the number of records. Rewrites go through Splice, which
+// keeps that 0 byte.
+struct ShapeBlock {
+  std::vector<uint8_t> bytes = std::vector<uint8_t>(1, 0);
+  uint32_t length = 0;
+  uint32_t recordCount = 0;
+
+  ShapeBlock() = default;
+  // A copy of `edges` in a zero-filled buffer of twice their length (plus
+  // the 0 byte).
+  ShapeBlock(std::span<const uint8_t> edges, uint32_t records);
+  std::span<const uint8_t> counted() const { return {bytes.data(), length}; }
+  // Replaces the counted bytes [from, to) by `with`; the bytes behind move
+  // along and the length follows. from <= to <= length.
+  void Splice(size_t from, size_t to, std::span<const uint8_t> with);
+};
 
 }  // namespace tovrani

@@ -27,12 +27,29 @@ void ShapePage::Begin() {
 
 void ShapePage::WriteStyleTables(std::span<const uint8_t> blob) {
   ctx_.m_nShapeHeadPos = Tell();
+  styleBlob_.assign(blob.begin(), blob.end());
   PutBytes(file_, blob.data(), blob.size());
   edgesStart_ = Tell();
 }
 
-void ShapePage::WriteEdges(std::span<const uint8_t> edges) {
-  PutBytes(file_, edges.data(), edges.size());
+uint32_t ShapePage::WriteEdges(const ObjectEdges& object) {
+  const bool analyse = object.recordCount && ctx_.m_bShapesOn && ctx_.m_pAnalyzeFillOverlaps &&
+                       !(ctx_.m_pOptNoProblemSearch && *ctx_.m_pOptNoProblemSearch);
+  if (!analyse) {
+    PutBytes(file_, object.edges.data(), object.edges.size());
+    return object.recordCount;
+  }
+  ShapeBlock block(object.edges, object.recordCount);
+  static const StyleIndex kNoStyles;
+  ctx_.m_pAnalyzeFillOverlaps(ctx_, block, object.singleSided ? 1 : 0, styleBlob_, file_,
+                              countFieldPos_, object.styles ? object.styles : &kNoStyles);
+  // Length 0: the callee wrote the object (and maybe further ones) itself
+  // and left the work file where the page goes on.
+  if (block.length > 0) {
+    if (std::fseek(file_, long(edgesStart_), SEEK_SET) != 0) ok_ = false;
+    PutBytes(file_, block.bytes.data(), block.length);
+  }
+  return block.recordCount;
 }
 
 void ShapePage::PatchCount(size_t countFieldPos, uint32_t recordCount) {
@@ -45,8 +62,8 @@ void ShapePage::PatchCount(size_t countFieldPos, uint32_t recordCount) {
   if (std::fseek(file_, long(back), SEEK_SET) != 0) ok_ = false;
 }
 
-void ShapePage::EndObjectForNewStyles(std::span<const uint8_t> edges, uint32_t recordCount) {
-  WriteEdges(edges);
+void ShapePage::EndObjectForNewStyles(const ObjectEdges& object) {
+  const uint32_t recordCount = WriteEdges(object);
   WriteLayerRecord(file_, layerNumber_, level_);  // its first byte ends the EdgeStream
   ++layerNumber_;
   BeginLayerAndFrame(file_, level_);
@@ -57,9 +74,8 @@ void ShapePage::EndObjectForNewStyles(std::span<const uint8_t> edges, uint32_t r
   ++objects_;
 }
 
-void ShapePage::Finish(std::span<const uint8_t> edges, uint32_t recordCount, bool noCache,
-                       uint16_t itemNo) {
-  WriteEdges(edges);
+uint32_t ShapePage::Finish(const ObjectEdges& object, bool noCache, uint16_t itemNo) {
+  const uint32_t recordCount = WriteEdges(object);
   const size_t end = Tell();
   if (countFieldPos_ == 0) {
     const size_t first = FirstCountFieldPos(level_);
@@ -80,13 +96,14 @@ void ShapePage::Finish(std::span<const uint8_t> edges, uint32_t recordCount, boo
   } else {
     PatchCount(countFieldPos_, recordCount);
   }
-  if (!ctx_.m_bShapesOn) return;
+  if (!ctx_.m_bShapesOn) return recordCount;
   WriteIdLayerRecord(file_, itemNo, level_);
   ++layerNumber_;
   if (level_ >= 2)
     WriteLayerEndNew(file_, layerNumber_);
   else
     WriteLayerEndOld(file_, layerNumber_);
+  return recordCount;
 }
 
 bool PlaceShapePage(ShapeContext& ctx, std::FILE* file) {

@@ -9,7 +9,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <span>
+#include <vector>
 
+#include "shape/decode/encoded_shape.h"
 #include "shape/shape_context.h"
 
 namespace tovrani {
@@ -25,16 +27,24 @@ class ShapePage {
   // The open object's FillStyleTable and LineStyleTable (the style blob).
   // Notes their position in ShapeContext::m_nShapeHeadPos.
   void WriteStyleTables(std::span<const uint8_t> blob);
-  // Ends the open object with its edge records (without end byte) when a
-  // shape record brings new style arrays: the object's layer is closed as
-  // "Layer n", its count field patched, and the head of the next object
-  // written on a new layer.
-  void EndObjectForNewStyles(std::span<const uint8_t> edges, uint32_t recordCount);
+  // What the decoder hands over with an object's edge records (without end
+  // byte): its record count, its single-sided flag and its StyleIndex.
+  struct ObjectEdges {
+    std::span<const uint8_t> edges;
+    uint32_t recordCount = 0;
+    bool singleSided = true;
+    const StyleIndex* styles = nullptr;
+  };
+  // Ends the open object when a shape record brings new style arrays: the
+  // object's layer is closed as "Layer n", its count field patched, and the
+  // head of the next object written on a new layer.
+  void EndObjectForNewStyles(const ObjectEdges& object);
   // Ends the last object and the shape. With the "Shape" option on
   // (m_bShapesOn) the last layer is closed as "ID itemNo" and the layer end
   // follows; the page is then complete. A one-object page without
   // transparency (noCache clear) is also copied into the shape cache.
-  void Finish(std::span<const uint8_t> edges, uint32_t recordCount, bool noCache, uint16_t itemNo);
+  // Returns the last object's record count as written.
+  uint32_t Finish(const ObjectEdges& object, bool noCache, uint16_t itemNo);
 
   // False once a write, seek or read of the work file failed.
   bool ok() const { return ok_ && !std::ferror(file_); }
@@ -42,10 +52,11 @@ class ShapePage {
   uint32_t objects() const { return objects_; }
 
  private:
-  // The object's edge records go to the page as decoded: the fill-overlap
-  // analysis is not part of this build, which is the road "No Problem
-  // Search" gives every shape.
-  void WriteEdges(std::span<const uint8_t> edges);
+  // The object's edge records go to the page, through the analysis the
+  // driver handed in (m_pAnalyzeFillOverlaps) unless the object has none,
+  // the "Shape" option is off or "No Problem Search" is on. Returns the
+  // record count to patch.
+  uint32_t WriteEdges(const ObjectEdges& object);
   void PatchCount(size_t countFieldPos, uint32_t recordCount);
   size_t Tell();
 
@@ -55,6 +66,7 @@ class ShapePage {
   uint16_t layerNumber_ = 1;
   size_t countFieldPos_ = 0;  // 0 while the open object is the page's first
   size_t edgesStart_ = 0;
+  std::vector<uint8_t> styleBlob_;  // the open object's style tables
   uint32_t objects_ = 0;
   bool ok_ = true;
 };

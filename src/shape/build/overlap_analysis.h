@@ -1,0 +1,75 @@
+// The working state of one fill-overlap analysis, shared by the pass loop,
+// the region tests of neighbouring runs and the single-contour steps.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "platform/path.h"
+#include "platform/region.h"
+#include "shape/build/fill_overlap.h"
+#include "shape/decode/encoded_shape.h"
+#include "shape/geometry/edge_list.h"
+#include "shape/geometry/edge_run_passes.h"
+
+namespace tovrani {
+
+struct OverlapAnalysis {
+  OverlapAnalysis(ShapeContext& c, ShapeBlock& b)
+      : ctx(c), block(b), budget(c.m_nShapeAnalysisBudget) {}
+
+  ShapeContext& ctx;
+  ShapeBlock& block;
+  uint32_t readPos = 0;
+  PenPosition pen;
+  StyleBytes style{};
+  EdgeRunPair runs;
+  uint8_t side = 1;
+  EdgeList collected;
+  bool openRun = false;
+  uint64_t budget;
+  // Cancel, spent budget, a record that does not fit or a value beyond 32
+  // bits: the analysis ends with the block as the last rewrite left it.
+  bool stopped = false;
+
+  // Spends work units; false (and stopped) once the budget is spent.
+  bool Charge(uint64_t units) {
+    if (units > budget) {
+      budget = 0;
+      stopped = true;
+      return false;
+    }
+    budget -= units;
+    return true;
+  }
+  void Note(LossyRewrite kind) {
+    if (ctx.m_pLossyRewriteLog) ctx.m_pLossyRewriteLog->push_back(uint8_t(kind));
+  }
+  // A region filled from a path, its rows charged first. kError when the
+  // budget is spent or the geometry layer refuses.
+  RegionKind Fill(const Path& path, Region& out);
+  RegionKind Widen(const Path& path, Region& out);
+};
+
+enum class Orientation { kNone, kClockwise, kCounterClockwise };
+
+// A run drawn as an area: its items as a path (curves as cubics), the
+// line-only tail of a filled run left out, closed by its chord.
+Path RunAreaPath(const EdgeList& run);
+// The first item whose two probe points at distance d lie one inside and
+// one outside the area decides the orientation.
+Orientation ProbeOrientation(const EdgeList& run, const Region& area, int32_t d);
+// Some item's start point equals the end point of a later item.
+bool IsClosedRun(const EdgeList& run);
+
+// The region tests of the run just decoded (R) against the run before it
+// (P); true when the block was rewritten (the pass ends).
+bool TestRunPair(OverlapAnalysis& a, const EdgeList& p, const EdgeList& r);
+// A stream of one run with its fill on its outside gets its two fill bytes
+// exchanged.
+void TestSingleContourFillSide(OverlapAnalysis& a, const EdgeList& r);
+// At the end of a pass without a rewrite: edges that only retrace the first
+// closed contour are dropped.
+void RunClosingPass(OverlapAnalysis& a);
+
+}  // namespace tovrani

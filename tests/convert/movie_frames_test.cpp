@@ -1,0 +1,107 @@
+// Small movies through the program: placements a player handles in
+// a way of its own (placed and removed in one frame, taken over in their
+// frame, placed after the last frame, moved where nothing is shown, placed
+// twice, placed without a character, masks to the end) give documents that
+// show, frame by frame, what the movie shows.
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "app/program_runner.h"
+#include "shape/shape_test_support.h"
+#include "support/document_frames.h"
+#include "support/independent_readers.h"
+#include "support/temp_dir.h"
+#include "timeline/display_model.h"
+
+namespace tovrani {
+namespace {
+
+using test::Place;
+using test::PlaceObject2Tag;
+using test::PlaceObject3Tag;
+using test::RemoveObject2Tag;
+using test::ShowFrameTag;
+using test::SwfBytes;
+
+// A filled square: character `id`.
+std::vector<uint8_t> Square(uint16_t id) {
+  SwfBytes b;
+  b.u16(id).rect(0, 400, 0, 400);
+  b.u8(1).u8(0).u8(uint8_t(id * 60)).u8(0x80).u8(0).u8(0).u8(0x10);
+  test::ShapeRecords r{b, 1, 0};
+  r.Change(std::pair(0, 0), std::nullopt, 1u, std::nullopt);
+  r.Straight(400, 0).Straight(0, 400).Straight(-400, 0).Straight(0, -400).End();
+  return b.data();
+}
+
+// A PlaceObject2 with nothing but its flags and depth: no move, no
+// character. And a PlaceObject3 whose class name is cut short.
+std::vector<uint8_t> PlaceOfNothing() { return test::SwfWriter::TagBytes(26, {0x04, 1, 0, 0}); }
+std::vector<uint8_t> CutPlaceObject3() { return test::SwfWriter::TagBytes(70, {0x02, 0x08, 1, 0, 'a'}); }
+
+struct MovieCase {
+  const char* name;
+  std::vector<std::vector<uint8_t>> tags;  // after the shapes' definitions
+};
+
+std::vector<MovieCase> Cases() {
+  const auto frame = ShowFrameTag();
+  return {
+      {"placed and removed in one frame",
+       {PlaceObject2Tag({.depth = 1, .character = 1}), RemoveObject2Tag(1), frame,
+        PlaceObject2Tag({.depth = 1, .character = 2, .x = 100}), frame, frame}},
+      {"two placements on one depth in one frame",
+       {PlaceObject2Tag({.depth = 1, .character = 1}), PlaceObject2Tag({.depth = 1, .character = 2, .move = true}),
+        frame, PlaceObject2Tag({.depth = 1, .move = true, .x = 300}), frame, frame}},
+      {"a placement after the last frame",
+       {PlaceObject2Tag({.depth = 1, .character = 1}), frame, frame, PlaceObject2Tag({.depth = 2, .character = 2})}},
+      {"a mask as the last layer, all removed in frame 3",
+       {PlaceObject2Tag({.depth = 1, .character = 1, .clip = 2}), PlaceObject2Tag({.depth = 2, .character = 2}),
+        frame, frame, RemoveObject2Tag(1), RemoveObject2Tag(2), frame, frame, frame, frame, frame, frame, frame,
+        frame}},
+      {"place, remove, then a move without a character",
+       {PlaceObject2Tag({.depth = 1, .character = 1}), frame, RemoveObject2Tag(1), frame,
+        PlaceObject2Tag({.depth = 1, .move = true, .x = 40}), frame, frame}},
+      {"a second placement without the move flag",
+       {PlaceObject2Tag({.depth = 1, .character = 1, .x = 20}), frame,
+        PlaceObject2Tag({.depth = 1, .character = 2, .x = 500}), frame, PlaceObject3Tag({.depth = 1, .character = 2}),
+        frame}},
+      {"placements of no character",
+       {PlaceOfNothing(), frame, CutPlaceObject3(), frame, PlaceObject2Tag({.depth = 1, .character = 2}), frame}},
+  };
+}
+
+class MovieFrames : public ::testing::TestWithParam<int> {};
+
+TEST_P(MovieFrames, DocumentShowsWhatTheMovieShows) {
+  for (const MovieCase& c : Cases()) {
+    SCOPED_TRACE(c.name);
+    test::SwfWriter w{uint8_t(GetParam())};
+    w.tag(2, Square(1)).tag(2, Square(2));
+    for (const std::vector<uint8_t>& tag : c.tags) {
+      const uint16_t word = uint16_t(tag[0] | tag[1] << 8);
+      if (word >> 6 == 1) {
+        w.showFrame();
+        continue;
+      }
+      const size_t head = (word & 63) == 63 ? 6 : 2;
+      w.tag(word >> 6, std::vector<uint8_t>(tag.begin() + long(head), tag.end()));
+    }
+    const std::vector<uint8_t> movie = w.end().build();
+    test::TempDir dir;
+    test::WriteFileBytes(dir.file("in.swf"), movie);
+    const test::ProgramRun run =
+        test::RunProgram({"-q", dir.file("in.swf"), "-o", dir.file("out.fla")}, dir.path().string());
+    ASSERT_EQ(run.status, 0) << run.output;
+    std::map<std::string, std::vector<uint8_t>> streams;
+    ASSERT_TRUE(test::ReadCompoundFile(dir.file("out.fla"), streams));
+    EXPECT_TRUE(test::IsValidJavaScriptFile(dir.file("out.fla.jsfl")));
+    EXPECT_TRUE(test::DocumentShowsMovie(movie, streams));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Versions, MovieFrames, ::testing::Values(6, 8));
+
+}  // namespace
+}  // namespace tovrani

@@ -1,0 +1,82 @@
+// The problem-search modes through the program: two shapes, each a square
+// with a curve stub that goes out along its top side and comes back, lose
+// the stub only where the heuristic analysis runs.
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "app/program_runner.h"
+#include "shape/shape_test_support.h"
+#include "support/independent_readers.h"
+#include "support/page_walker.h"
+
+namespace tovrani {
+namespace {
+
+using test::ShapeRecords;
+using test::SwfBytes;
+
+std::vector<uint8_t> SquareWithStub(uint16_t id) {
+  SwfBytes b;
+  b.u16(id).rect(0, 2000, 0, 2000);
+  b.u8(1).u8(0).u8(0xFF).u8(0).u8(0).u8(0).u8(0x10);
+  ShapeRecords r{b, 1, 0};
+  r.Change(std::pair(0, 0), std::nullopt, 1u, std::nullopt);
+  r.Straight(2000, 0).Straight(0, 2000).Straight(-2000, 0).Straight(0, -2000);
+  r.Change(std::pair(0, 0), std::nullopt, std::nullopt, std::nullopt);
+  r.Curve(200, 0, -200, 0).End();
+  return b.data();
+}
+
+class ProblemSearchModes : public ::testing::TestWithParam<int> {};
+
+TEST_P(ProblemSearchModes, TheStubGoesWhereTheHeuristicAnalysisRuns) {
+  const uint8_t version = uint8_t(GetParam());
+  const uint8_t level = version < 7 ? 0 : version == 7 ? 1 : 2;
+  test::SwfWriter w(version);
+  w.tag(2, SquareWithStub(1)).tag(2, SquareWithStub(2));
+  w.tag(26, SwfBytes().u8(0x06).u16(1).u16(1).matrix(0, 0));
+  w.tag(26, SwfBytes().u8(0x06).u16(2).u16(2).matrix(3000, 0)).showFrame().end();
+  test::TempDir dir;
+  test::WriteFileBytes(dir.file("in.swf"), w.build());
+
+  const struct {
+    const char* name;
+    std::vector<std::string> options;
+    uint32_t records[2];
+  } modes[] = {
+      {"Defaults", {}, {4, 4}},
+      {"HeuristicOff", {"--set", "Heuristic Problem Search=off"}, {5, 5}},
+      {"NoProblemSearch", {"--set", "No Problem Search=on"}, {5, 5}},
+      {"ExactListsTheFirst",
+       {"--set", "Exact Problem Search / Vectorization=on", "--shape-ids", "1"},
+       {4, 5}},
+  };
+  for (const auto& mode : modes) {
+    SCOPED_TRACE(mode.name);
+    const std::string fla = dir.file(std::string(mode.name) + ".fla");
+    std::vector<std::string> args = {"-q", dir.file("in.swf"), "-o", fla};
+    args.insert(args.end(), mode.options.begin(), mode.options.end());
+    const test::ProgramRun run = test::RunProgram(args, dir.file("config"));
+    ASSERT_EQ(run.status, 0) << run.output;
+    std::map<std::string, std::vector<uint8_t>> streams;
+    ASSERT_TRUE(test::ReadCompoundFile(fla, streams));
+    EXPECT_TRUE(test::IsValidJavaScriptFile(fla + ".jsfl"));
+    ASSERT_TRUE(streams.count("Page 1"));
+    EXPECT_TRUE(test::PageWalksClean(streams["Page 1"]));
+    for (uint16_t id = 1; id <= 2; ++id) {
+      const std::string name = "Symbol " + std::to_string(id);
+      ASSERT_TRUE(streams.count(name)) << name;
+      const std::vector<uint8_t>& page = streams[name];
+      EXPECT_TRUE(test::PageWalksClean(page)) << name;
+      std::vector<uint32_t> counts;
+      ASSERT_TRUE(test::CheckShapePage(page, level, id, &counts)) << name;
+      EXPECT_EQ(counts, std::vector<uint32_t>{mode.records[id - 1]}) << name;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Versions, ProblemSearchModes, ::testing::Values(6, 8));
+
+}  // namespace
+}  // namespace tovrani

@@ -1,0 +1,33 @@
+// What an encoded shape object draws, per style, as pixel regions: an
+// independent model for checking that rewrites of the edge records keep the
+// drawing. A fill covers the even-odd area of the edges that carry it on
+// exactly one side (each edge closed through one fixed point, so closed
+// boundaries leave their inside); a line covers the 1-unit band of its
+// edges. Styles are told apart by their records' bytes, not their indexes.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "platform/region.h"
+#include "shape/decode/encoded_shape.h"
+
+namespace tovrani::test {
+
+struct ShapeCoverage {
+  std::map<std::vector<uint8_t>, Region> fills, lines;
+  bool ok = true;  // every record decoded and every region built
+};
+
+// `edges` runs up to the end byte (or its end); `styles` gives the records
+// the indexes stand for (without it the index itself is the key).
+ShapeCoverage CoverageOf(std::span<const uint8_t> edges, const StyleIndex* styles = nullptr);
+
+// Pixels in which the two differ, per style ("fill"/"line" and the key in
+// hex); empty when both draw the same.
+std::map<std::string, int64_t> CoverageDifference(const ShapeCoverage& a, const ShapeCoverage& b);
+
+}  // namespace tovrani::test
