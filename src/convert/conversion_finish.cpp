@@ -50,8 +50,9 @@ bool Finish::AppendTrailingLayers() {
   // The first layer appended drops its first byte when the scene build left
   // the short lead, so that its record starts with the short head.
   bool skipFirst = ctx_.m_bSceneShortLead != 0;
-  std::FILE* layers[2] = {ctx_.m_bEventSoundsSeen ? ctx_.m_pEventSoundLayerFile : nullptr,
-                          ctx_.m_bStreamSoundSeen ? ctx_.m_pStreamSoundLayerFile : nullptr};
+  const SoundLayerState& sounds = ctx_.m_sceneSounds;
+  std::FILE* layers[2] = {sounds.eventsSeen ? sounds.eventFile : nullptr,
+                          sounds.streamSeen ? sounds.streamFile : nullptr};
   for (std::FILE* layer : layers) {
     if (!layer) continue;
     if (std::fseek(layer, 0, SEEK_END) != 0 || !AppendStreamFile(layer, page, skipFirst)) return false;

@@ -11,9 +11,12 @@
 #include <cstdio>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
+#include "convert/video_tags.h"
 #include "convert/placements.h"
+#include "convert/sound_layers.h"
 #include "platform/id_range_list.h"
 #include "timeline/timeline_context.h"
 
@@ -41,13 +44,14 @@ struct ConverterContext : TimelineContext {
   bool m_bSwfCompressed = false;        // "tmp.swf" is the movie being read
   std::FILE* m_pPageWorkFile = nullptr;          // the scene page ("m.g12")
   std::FILE* m_pActionLayerFile = nullptr;
-  std::FILE* m_pStreamSoundLayerFile = nullptr;
-  std::FILE* m_pEventSoundLayerFile = nullptr;
   uint8_t m_nFileAttributes = 0;
   std::unordered_map<uint16_t, size_t> m_linkageIndex;  // character id -> row of m_pLinkages
   uint32_t m_nStaticTextExtraBytes = 0;  // CSMTextSettings appended to this text tag
   uint8_t m_bSceneShortLead = 0;  // g_shortLayerEndLead after the scene build, for the finish
-  uint8_t m_bEventSoundsSeen = 0, m_bStreamSoundSeen = 0;
+  // The scene's sound layers ("m.g15", "m.g14") and their frame marks.
+  SoundLayerState m_sceneSounds;
+  // Character ids of the sounds that became library items.
+  std::unordered_set<uint16_t> m_soundItemIds;
   uint16_t m_wSceneFrames = 0;  // the frame count the scene build was given
   DepthIdCache m_depthIdCache;     // its count() is the depth-id cache count
   IdRangeList m_shapeIdRanges;     // the shape ids typed by the user
@@ -74,6 +78,11 @@ struct ConverterContext : TimelineContext {
   // The encoding tables of the last JPEGTables tag (without its start and
   // end markers), inserted into the JPEG of each DefineBits.
   std::vector<uint8_t> m_pJpegTables;
+
+  // ---- sprites and video (convert/sprite_tags.cpp, convert/video_tags.cpp) ----
+  std::FILE* m_pSpriteAuxStream = nullptr;  // the sprite's "ActionScript" layer file
+  // The VideoFrame tags of the movie, indexed by the first video stream.
+  VideoFrameIndex m_videoFrameIndex;
 };
 
 // Empties the main timeline's display state: its layers, depth cache,

@@ -15,6 +15,7 @@
 #include "convert/converter_context.h"
 #include "swf/swf_reader.h"
 #include "swf/swf_values.h"
+#include "convert/sound_layers.h"
 #include "convert/tag_loop.h"
 #include "convert/conversion_finish.h"
 #include "convert/font_tags.h"
@@ -105,8 +106,8 @@ void Engine::Detach() {
   ctx_.m_pSwfFile = nullptr;
   ctx_.m_pPageWorkFile = nullptr;
   ctx_.m_pActionLayerFile = nullptr;
-  ctx_.m_pStreamSoundLayerFile = nullptr;
-  ctx_.m_pEventSoundLayerFile = nullptr;
+  ctx_.m_sceneSounds.eventFile = nullptr;
+  ctx_.m_sceneSounds.streamFile = nullptr;
   ctx_.m_pPageStream = nullptr;
   ctx_.m_pBigSectorFile = nullptr;
   ctx_.m_pMiniStreamFile = nullptr;
@@ -141,7 +142,8 @@ uint32_t Engine::SetUp(const std::string& source, const std::string& output) {
   ctx_.m_jpegTablesSideCopy = {};
   ctx_.m_nBitmapSideCopyEnd = 0;
   ctx_.m_pJpegTables.clear();
-  ctx_.m_bEventSoundsSeen = ctx_.m_bStreamSoundSeen = 0;
+  ctx_.m_soundItemIds.clear();
+  ctx_.m_sceneSounds = SoundLayerState{};
   ctx_.m_bSceneTimeline = ctx_.m_bPageFlag = ctx_.m_bSceneShortLead = 0;
   ctx_.m_wSceneFrames = 0;
 
@@ -167,8 +169,6 @@ uint32_t Engine::SetUp(const std::string& source, const std::string& output) {
   if (!page_ || !action_ || !streamSound_ || !eventSound_) return kResultOutputIncomplete;
   ctx_.m_pPageWorkFile = page_.get();
   ctx_.m_pActionLayerFile = action_.get();
-  ctx_.m_pStreamSoundLayerFile = streamSound_.get();
-  ctx_.m_pEventSoundLayerFile = eventSound_.get();
   if (!CopyFileHead(page_.get())) return kResultOutputIncomplete;
   if (!StartContainerFiles()) return kResultOutputIncomplete;
 
@@ -217,10 +217,11 @@ uint32_t Engine::StartLayerFiles() {
   const bool next = IsNewFlaFormat(level);
   loop_.actionFramePos =
       next ? WriteFirstFrameNew(action_.get()) : WriteFirstFrameOld(action_.get());
-  loop_.streamSoundFramePos =
+  const int64_t streamPos =
       next ? WriteFrameHeadNew(streamSound_.get()) : WriteFrameHeadOld(streamSound_.get());
-  loop_.eventSoundFramePos =
+  const int64_t eventPos =
       next ? WriteFrameHeadNew(eventSound_.get()) : WriteFrameHeadOld(eventSound_.get());
+  ctx_.m_sceneSounds.start(eventSound_.get(), streamSound_.get(), eventPos, streamPos);
   for (std::FILE* f : {action_.get(), streamSound_.get(), eventSound_.get()})
     if (std::ferror(f)) return kResultOutputIncomplete;
   return kResultDone;
@@ -305,11 +306,16 @@ uint32_t Engine::ReadHeaderRest() {
   ctx_.m_movieEventIndex = DisplayEventIndex(ctx_.m_pMovieEvents, ctx_.m_pMovieMaskDepths);
 
   uint32_t labels = 0, depthSlots = 0, highest = 0;
-  if (!CountPlacementsInFile(ctx_, labels, depthSlots, highest)) return kResultStatisticsPastEnd;
+  uint16_t highestId = 0;
+  if (!CountPlacementsInFile(ctx_, labels, depthSlots, highest, &highestId))
+    return kResultStatisticsPastEnd;
+  // Item numbers handed out by the converters follow every character id.
+  ctx_.m_wNextItemNo = highestId == 0xFFFF ? 0xFFFF : uint16_t(highestId + 1);
   if (std::fseek(f, long(tagStart), SEEK_SET) != 0) return kResultInputTooShort;
   // The main timeline's display state; its tables grow as the placements
   // come, the counts only size them.
   ClearMainTimelineState(ctx_);
+  ctx_.m_videoFrameIndex = VideoFrameIndex{};
   ctx_.m_movieLayers.records().reserve(std::min<uint32_t>(depthSlots, 65536 + 5));
   ctx_.m_movieLayers.labels().reserve(std::min<uint32_t>(labels + 1, 65536));
   return kResultDone;
@@ -342,6 +348,19 @@ bool BumpU16At(std::FILE* f, int64_t pos) {
 EngineServices DefaultEngineServices() {
   EngineServices s;
   s.buildSceneTimeline = BuildSceneTimeline;
+  s.closeEventSoundFrames = [](ConverterContext& c) {
+    CloseEventSoundFrames(c.m_sceneSounds, c.m_nFlaFormat);
+  };
+  s.closeEventSoundLayer = [](ConverterContext& c) {
+    if (!CloseEventSoundLayer(c.m_sceneSounds, c.m_nFlaFormat))
+      NoteWriterFailure(c, kResultOutputIncomplete);
+  };
+  s.closeStreamSoundLayer = [](ConverterContext& c) {
+    CloseStreamSoundLayer(c.m_sceneSounds, c.m_nFlaFormat, 2);
+  };
+  s.endEventSoundLayer = [](ConverterContext& c) {
+    EndEventSoundLayer(c.m_sceneSounds, c.m_nFlaFormat, 4);
+  };
   s.finish = [](ConverterContext& c) { return FinishConversion(c); };
   return s;
 }

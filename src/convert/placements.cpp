@@ -39,28 +39,29 @@ PlacedCharacter Classify(const ConverterContext& ctx, uint16_t id) {
 }
 
 // The character at a depth as the depth-id cache knows it, 0 when none.
-uint16_t CharacterAtDepth(const ConverterContext& ctx, uint16_t depth) {
+uint16_t CharacterAtDepth(const DisplayTimeline& tl, uint16_t depth) {
   uint16_t id = 0;
-  ctx.m_depthIdCache.lookup(depth, id);
+  tl.depthIds.lookup(depth, id);
   return id;
 }
 
 // A video moved on by one ratio step in the frame after its last update
 // continues the instance already recorded; such a placement adds no entry.
 // Returns true when the placement was taken up that way or is to be ignored.
-bool ContinueVideo(ConverterContext& ctx, const DisplayListTag& tag, uint16_t flagWord, uint16_t frame) {
+bool ContinueVideo(const ConverterContext& ctx, DisplayTimeline& tl, const DisplayListTag& tag, uint16_t flagWord,
+                   uint16_t frame) {
   if (flagWord != (kPlaceMove | kPlaceHasRatio) && flagWord != (kPlaceMove | kPlaceHasRatio | kPlaceHasName))
     return false;
-  uint16_t id = CharacterAtDepth(ctx, tag.depth);
+  uint16_t id = CharacterAtDepth(tl, tag.depth);
   if (id == 0 || Classify(ctx, id).kind != kElementVideo) return false;
-  auto it = ctx.m_videoDepthStates.find(tag.depth);
-  if (it == ctx.m_videoDepthStates.end()) return true;  // nothing to continue
+  auto it = tl.videoStates.find(tag.depth);
+  if (it == tl.videoStates.end()) return true;  // nothing to continue
   VideoDepthState& state = it->second;
   if (uint16_t(state.frame + 1) != frame) return false;
   state.frame = frame;
   if (!tag.hasRatio || tag.ratio != uint16_t(state.ratio + 1)) return false;
   state.ratio = tag.ratio;
-  for (int32_t k : ctx.m_movieLayers.layersWithKey(tag.depth)) ctx.m_movieLayers[size_t(k)].currentEntry().markByte = 1;
+  for (int32_t k : tl.layers.layersWithKey(tag.depth)) tl.layers[size_t(k)].currentEntry().markByte = 1;
   return true;
 }
 
@@ -93,17 +94,17 @@ bool ContinuesMorph(const DisplayListEntry& a, const DisplayListEntry& b) {
 // The run of the layer's new entry: a morph shape moved frame by frame adds
 // one to the run length of the entry that started it, which the timeline
 // builder turns into one shape tween. Every other entry may start a run.
-void TrackMorphRun(ConverterContext& ctx, int32_t layerIndex) {
-  DepthLayerRecord& layer = ctx.m_movieLayers[size_t(layerIndex)];
+void TrackMorphRun(DisplayTimeline& tl, int32_t layerIndex) {
+  DepthLayerRecord& layer = tl.layers[size_t(layerIndex)];
   int32_t cur = layer.lastEntry;
-  auto head = ctx.m_morphRunHeads.find(layerIndex);
-  if (cur > 0 && head != ctx.m_morphRunHeads.end() &&
+  auto head = tl.morphRunHeads.find(layerIndex);
+  if (cur > 0 && head != tl.morphRunHeads.end() &&
       ContinuesMorph(layer.entries[size_t(cur - 1)], layer.entries[size_t(cur)])) {
     DisplayListEntry& first = layer.entries[size_t(head->second)];
     if (first.runLength < 0xFFFF) ++first.runLength;
     return;
   }
-  ctx.m_morphRunHeads[layerIndex] = cur;
+  tl.morphRunHeads[layerIndex] = cur;
 }
 
 }  // namespace
@@ -118,8 +119,28 @@ uint8_t SymbolStreamKind(uint8_t spriteFlag, uint8_t buttonFlag) {
   return spriteFlag ? kElementMovieClip : kElementSymbol;
 }
 
+DisplayTimeline MainTimeline(ConverterContext& ctx) {
+  return {ctx.m_movieLayers, ctx.m_depthIdCache, ctx.m_movieEventIndex, ctx.m_videoDepthStates,
+          ctx.m_morphRunHeads};
+}
+
 void HandleFrameLabel(ConverterContext& ctx, std::span<const uint8_t> body, uint16_t frame) {
-  if (body.empty() || !On(ctx.m_pOptFrameLabel) || !On(ctx.m_pOptMainTimeline)) return;
+  if (!On(ctx.m_pOptFrameLabel) || !On(ctx.m_pOptMainTimeline)) return;
+  AddFrameLabel(ctx, MainTimeline(ctx), body, frame);
+}
+
+void HandleRemoveObject(ConverterContext& ctx, uint16_t code, std::span<const uint8_t> body, uint16_t frame) {
+  if (!On(ctx.m_pOptMainTimeline)) return;
+  RemoveFromTimeline(MainTimeline(ctx), code, body, frame);
+}
+
+void HandlePlaceObject(ConverterContext& ctx, uint16_t code, std::span<const uint8_t> body, uint16_t frame) {
+  if (!On(ctx.m_pOptMainTimeline)) return;
+  PlaceOnTimeline(ctx, MainTimeline(ctx), code, body, frame);
+}
+
+void AddFrameLabel(ConverterContext& ctx, DisplayTimeline tl, std::span<const uint8_t> body, uint16_t frame) {
+  if (body.empty()) return;
   // The name ends at its terminator (or the body's end, when a hostile tag
   // has none); a non-zero byte after the terminator marks a named anchor.
   const auto* text = reinterpret_cast<const char*>(body.data());
@@ -128,29 +149,28 @@ void HandleFrameLabel(ConverterContext& ctx, std::span<const uint8_t> body, uint
   label.frame = frame;
   label.anchor = length + 1 < body.size() && body.back() != 0 ? 1 : 0;
   label.text = DecodeSwfText(std::string_view(text, length), ctx.m_nSwfVersion);
-  ctx.m_movieLayers.labels().push_back(std::move(label));
+  tl.layers.labels().push_back(std::move(label));
 }
 
-void HandleRemoveObject(ConverterContext& ctx, uint16_t code, std::span<const uint8_t> body, uint16_t frame) {
-  if (!On(ctx.m_pOptMainTimeline)) return;
+void RemoveFromTimeline(DisplayTimeline tl, uint16_t code, std::span<const uint8_t> body, uint16_t frame) {
   DisplayListTag tag;
   if (!ParseDisplayListTag(code, body, tag) || !tag.isRemove) return;
-  ctx.m_depthIdCache.removeLast(tag.depth);
-  for (int32_t k : ctx.m_movieLayers.layersWithKey(tag.depth)) {
-    DisplayListEntry& e = ctx.m_movieLayers[size_t(k)].currentEntry();
+  tl.depthIds.removeLast(tag.depth);
+  for (int32_t k : tl.layers.layersWithKey(tag.depth)) {
+    DisplayListEntry& e = tl.layers[size_t(k)].currentEntry();
     // Only what is still shown can leave; a second removal keeps the first frame.
     if (e.endFrame == kNeverRemoved) e.endFrame = frame;
   }
 }
 
-void HandlePlaceObject(ConverterContext& ctx, uint16_t code, std::span<const uint8_t> body, uint16_t frame) {
-  if (!On(ctx.m_pOptMainTimeline)) return;
+void PlaceOnTimeline(ConverterContext& ctx, DisplayTimeline tl, uint16_t code, std::span<const uint8_t> body,
+                     uint16_t frame) {
   DisplayListTag tag;
   if (!ParseDisplayListTag(code, body, tag) || tag.isRemove) return;
   const uint16_t flagWord = uint16_t(tag.flags | (tag.flags2 << 8));
-  if (ContinueVideo(ctx, tag, flagWord, frame)) return;
+  if (ContinueVideo(ctx, tl, tag, flagWord, frame)) return;
 
-  DepthLayerTable& layers = ctx.m_movieLayers;
+  DepthLayerTable& layers = tl.layers;
   int32_t li = layers.findLast(tag.depth);
   // Players ignore a placement that names no character and moves nothing, a
   // move where nothing is shown (never placed, or removed), and a second
@@ -167,7 +187,7 @@ void HandlePlaceObject(ConverterContext& ctx, uint16_t code, std::span<const uin
   DisplayEventIndex noEvents;
   InheritOutputs out;
   InheritDisplayAttributes(kMarkMainEntry, flagWord, li, layers, tag.depth, frame, out, noEvents,
-                           ctx.m_depthIdCache);
+                           tl.depthIds);
 
   DepthLayerRecord& layer = layers[size_t(li)];
   DisplayListEntry& entry = layer.currentEntry();
@@ -180,17 +200,17 @@ void HandlePlaceObject(ConverterContext& ctx, uint16_t code, std::span<const uin
   }
   uint16_t ratio = tag.hasRatio ? tag.ratio : 0;
   ContinueOnLayer(layer, tag, flagWord, out, entry, ratio);
-  InheritDisplayAttributes(kInheritMove, flagWord, li, layers, tag.depth, frame, out, ctx.m_movieEventIndex,
-                           ctx.m_depthIdCache);
+  InheritDisplayAttributes(kInheritMove, flagWord, li, layers, tag.depth, frame, out, tl.events,
+                           tl.depthIds);
 
   uint16_t character;
   if (tag.hasCharacter) {
     character = tag.characterId;
-    ctx.m_depthIdCache.push(tag.depth, character);
+    tl.depthIds.push(tag.depth, character);
   } else {
     uint16_t inherited = out.character;
     InheritDisplayAttributes(kResolveCharacter, flagWord, li, layers, tag.depth, frame, out,
-                             ctx.m_movieEventIndex, ctx.m_depthIdCache);
+                             tl.events, tl.depthIds);
     character = out.character ? out.character : inherited;
   }
   PlacedCharacter placed = Classify(ctx, character);
@@ -200,7 +220,7 @@ void HandlePlaceObject(ConverterContext& ctx, uint16_t code, std::span<const uin
   entry.runLength = 0;
   entry.groupDepths = 0;
   InheritDisplayAttributes(kClearNameKind, flagWord, li, layers, tag.depth, frame, out, noEvents,
-                           ctx.m_depthIdCache);
+                           tl.depthIds);
 
   if (tag.hasClipDepth) {
     if ((tag.clipDepth & 0x8000) && tag.depth < kGroupDepthLimit) {
@@ -212,8 +232,8 @@ void HandlePlaceObject(ConverterContext& ctx, uint16_t code, std::span<const uin
     }
   }
   if (placed.kind == kElementVideo && tag.hasCharacter)
-    ctx.m_videoDepthStates[tag.depth] = VideoDepthState{frame, ratio};
-  TrackMorphRun(ctx, li);
+    tl.videoStates[tag.depth] = VideoDepthState{frame, ratio};
+  TrackMorphRun(tl, li);
 
   if (flagWord & (kFlagWordFilterList | kFlagWordBlendMode | kFlagWordCacheAsBitmap)) {
     SwfReader r(body);

@@ -11,12 +11,16 @@
 
 #include <cstdint>
 #include <span>
+#include <unordered_map>
 
 #include "timeline/display_list.h"
 
 namespace tovrani {
 
 struct ConverterContext;
+class DepthLayerTable;
+class DepthIdCache;
+class DisplayEventIndex;
 
 // What a placement needs to know of a character: the element kind and the
 // row of the table that describes it (the stream row for kinds 0-2, the edit
@@ -31,6 +35,17 @@ struct VideoDepthState {
   uint16_t frame = 0;
   uint16_t ratio = 0;
 };
+
+// The display state of one timeline that the placement handlers keep: the
+// main timeline's fields of the converter (MainTimeline) or a sprite's own.
+struct DisplayTimeline {
+  DepthLayerTable& layers;
+  DepthIdCache& depthIds;
+  const DisplayEventIndex& events;  // the depth pass's records of this timeline
+  std::unordered_map<uint16_t, VideoDepthState>& videoStates;  // by depth
+  std::unordered_map<int32_t, int32_t>& morphRunHeads;  // layer index -> entry starting its last run
+};
+DisplayTimeline MainTimeline(ConverterContext& ctx);
 
 // The handler that defines a character calls this once it has its row. When
 // an id is registered more than once, a morph shape wins over a symbol
@@ -52,5 +67,14 @@ void HandleRemoveObject(ConverterContext& ctx, uint16_t code, std::span<const ui
                         uint16_t frame);
 void HandlePlaceObject(ConverterContext& ctx, uint16_t code, std::span<const uint8_t> body,
                        uint16_t frame);
+
+// The same handlers on any timeline, without the option gates: the caller
+// checks them.
+void AddFrameLabel(ConverterContext& ctx, DisplayTimeline tl, std::span<const uint8_t> body,
+                   uint16_t frame);
+void RemoveFromTimeline(DisplayTimeline tl, uint16_t code, std::span<const uint8_t> body,
+                        uint16_t frame);
+void PlaceOnTimeline(ConverterContext& ctx, DisplayTimeline tl, uint16_t code,
+                     std::span<const uint8_t> body, uint16_t frame);
 
 }  // namespace tovrani

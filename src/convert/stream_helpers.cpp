@@ -1,5 +1,6 @@
 #include "convert/stream_helpers.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "fla/contents_stream.h"
@@ -24,11 +25,15 @@ bool AppendStreamFile(std::FILE* source, std::FILE* destination, bool skipFirst)
   if (size < 0) return false;
   long from = skipFirst ? 1 : 0;
   if (size <= from) return true;
-  std::vector<uint8_t> buf(size_t(size - from));
   if (std::fseek(source, from, SEEK_SET) != 0) return false;
-  bool ok = std::fread(buf.data(), 1, buf.size(), source) == buf.size();
-  ok = ok && std::fwrite(buf.data(), 1, buf.size(), destination) == buf.size();
-  return ok;
+  // In pieces, so a long layer file needs no buffer of its size.
+  uint8_t buf[8192];
+  for (long left = size - from; left > 0;) {
+    const size_t n = size_t(std::min<long>(left, long(sizeof buf)));
+    if (std::fread(buf, 1, n, source) != n || std::fwrite(buf, 1, n, destination) != n) return false;
+    left -= long(n);
+  }
+  return true;
 }
 
 int AppendWorkFile(std::FILE* destination, std::FILE* source) {

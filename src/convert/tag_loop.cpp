@@ -4,9 +4,13 @@
 #include <initializer_list>
 #include <new>
 
+#include "convert/sprite_tags.h"
+#include "convert/timeline_frame.h"
+#include "convert/video_tags.h"
 #include "fla/keyframe_records.h"
 #include "fla/layer_records.h"
 #include "convert/background.h"
+#include "fla/stream_placement.h"
 #include "convert/bitmap_tags.h"
 #include "convert/converter_context.h"
 #include "convert/edit_text.h"
@@ -14,6 +18,8 @@
 #include "convert/linkage.h"
 #include "convert/placements.h"
 #include "convert/shape_tags.h"
+#include "convert/sound_layers.h"
+#include "convert/sound_tags.h"
 #include "fla/work_folder.h"
 
 namespace tovrani {
@@ -71,7 +77,6 @@ class TagLoop {
   uint32_t WalkSprite();
   uint32_t Dispatch(TagBody& t);
   uint32_t HandleFrame(TagBody& t);
-  void EndHandedOffPlacements();
   void BuildScene(uint32_t mode, uint16_t frames);
   uint16_t PeekHeaderWord();
   uint32_t RunMadeUpEnd();
@@ -89,13 +94,7 @@ class TagLoop {
 
 uint32_t TagLoop::Run() {
   if (!f_) return kResultDone;
-  // Hand-offs by frame, so each frame finds its own in one step.
-  const auto& handoffs = ctx_.m_pMovieLayerDepths;
-  st_.handoffOrder.resize(handoffs.size());
-  for (uint32_t i = 0; i < handoffs.size(); ++i) st_.handoffOrder[i] = i;
-  std::stable_sort(st_.handoffOrder.begin(), st_.handoffOrder.end(),
-                   [&](uint32_t a, uint32_t b) { return handoffs[a].frame < handoffs[b].frame; });
-  st_.nextHandoff = 0;
+  OrderHandoffs(ctx_.m_pMovieLayerDepths, st_.handoffOrder, st_.nextHandoff);
   while (st_.loopContinue && Pos() < end_) {
     PumpMessages(ctx_);
     if (uint32_t r = TakeIn(); r != kResultDone) return r;
@@ -287,6 +286,9 @@ uint32_t TagLoop::Dispatch(TagBody& t) {
     case 2:
       HandleLinkageTag(ctx_, t.code, body);
       return kResultDone;
+    case 3:
+      HandleStartSound(ctx_, ctx_.m_sceneSounds, body);
+      return kResultDone;
     case 4:
       HandleShapeTag(ctx_, t.code, body);
       return kResultDone;
@@ -296,9 +298,22 @@ uint32_t TagLoop::Dispatch(TagBody& t) {
     case 7:
       HandleSetBackgroundColor(ctx_, body);
       return kResultDone;
+    case 8:
+      HandleDefineSound(ctx_, body);
+      return kResultDone;
+    case 10:
+      if (t.code == 18 || t.code == 45) {
+        FileTagSource source(f_, end_);
+        return HandleSoundStreamHead(ctx_, ctx_.m_sceneSounds, body, source);
+      }
+      return kResultDone;
     case 13:
       HandleMainTimelineTag(ctx_, t.code, body, st_.frame);
       return kResultDone;
+    case 9:
+      return HandleDefineVideoStream(ctx_, body, t.fileEnd);
+    case 11:
+      return HandleDefineSprite(ctx_, t.data(), t.length, t.fileEnd - t.length);
     case 14:
       return HandleFrame(t);
     case 15:
@@ -308,9 +323,8 @@ uint32_t TagLoop::Dispatch(TagBody& t) {
       HandleEditText(ctx_, body);
       return kResultDone;
     default:
-      // The handlers of sounds, morph shapes, video, sprites, buttons and
-      // static texts take their tags here; until they exist the tag is
-      // skipped.
+      // The handlers of morph shapes, buttons and static texts take their
+      // tags here; until they exist the tag is skipped.
       return kResultDone;
   }
 }
@@ -325,46 +339,14 @@ uint16_t TagLoop::PeekHeaderWord() {
   return word;
 }
 
-// Placements whose object the depth pass handed to another layer at the
-// coming frame end at this one.
-void TagLoop::EndHandedOffPlacements() {
-  const auto& handoffs = ctx_.m_pMovieLayerDepths;
-  const uint32_t coming = uint32_t(st_.frame) + 1;
-  auto& order = st_.handoffOrder;
-  while (st_.nextHandoff < order.size() && handoffs[order[st_.nextHandoff]].frame < coming)
-    ++st_.nextHandoff;
-  for (size_t i = st_.nextHandoff; i < order.size() && handoffs[order[i]].frame == coming; ++i) {
-    const uint16_t key = handoffs[order[i]].depth;
-    ctx_.m_depthIdCache.removeLast(key);
-    DepthLayerTable& layers = ctx_.m_movieLayers;
-    for (int32_t k : layers.layersWithKey(key))
-      if (k <= layers.lastInUse()) layers[size_t(k)].currentEntry().endFrame = st_.frame;
-  }
-}
-
 uint32_t TagLoop::HandleFrame(TagBody& t) {
   const bool isEnd = t.code == 0;
-  EndHandedOffPlacements();
+  EndHandedOffPlacements(ctx_.m_pMovieLayerDepths, st_.handoffOrder, st_.nextHandoff, st_.frame,
+                         MainTimeline(ctx_));
   const uint8_t level = ctx_.m_nFlaFormat;
   uint16_t next = 1;
   if (!isEnd) {
-    if (!ctx_.m_bStreamSoundSeen) BumpU16At(ctx_.m_pStreamSoundLayerFile, st_.streamSoundFramePos);
-    if (!st_.soundStartedNow) {
-      std::FILE* ev = ctx_.m_pEventSoundLayerFile;
-      if (st_.soundStartedBefore) {
-        // The next-frame reference, then a new keyframe.
-        if (ev && !std::fseek(ev, 0, SEEK_END)) {
-          std::fputc(0x05, ev);
-          std::fputc(0x80, ev);
-          st_.eventSoundFramePos =
-              IsNewFlaFormat(level) ? WriteFrameHeadNew(ev) : WriteFrameHeadOld(ev);
-        }
-      } else if (st_.frame >= 1) {
-        BumpU16At(ev, st_.eventSoundFramePos);
-      }
-    }
-    st_.soundStartedBefore = st_.soundStartedNow;
-    st_.soundStartedNow = false;
+    SoundLayersShowFrame(ctx_.m_sceneSounds, level);
     next = PeekHeaderWord();
   }
   if (isEnd)
@@ -376,13 +358,17 @@ uint32_t TagLoop::HandleFrame(TagBody& t) {
     st_.firstFrame = false;
     // One more frame would wrap the frame number: the movie ends there.
     if (++st_.frame == 0xFFFF) st_.frameLimitReached = true;
+    ctx_.m_sceneSounds.frame = st_.frame;
   }
   return kResultDone;
 }
 
 void TagLoop::BuildScene(uint32_t mode, uint16_t frames) {
   st_.endHandled = true;
-  if (!st_.soundStartedBefore && svc_.closeEventSoundFrames) svc_.closeEventSoundFrames(ctx_);
+  SoundLayerState& sounds = ctx_.m_sceneSounds;
+  // Sounds started after the last frame shown would outlast the timeline.
+  if (mode == 3 && !DropUnshownFrameSounds(sounds)) NoteWriterFailure(ctx_, kResultOutputIncomplete);
+  if (!sounds.startedBefore && svc_.closeEventSoundFrames) svc_.closeEventSoundFrames(ctx_);
   ctx_.m_pPageStream = ctx_.m_pPageWorkFile;
   ctx_.m_bSceneTimeline = 1;
   ctx_.m_bPageFlag = 1;
@@ -397,10 +383,10 @@ void TagLoop::BuildScene(uint32_t mode, uint16_t frames) {
   ctx_.m_pPageStream = nullptr;
   ctx_.m_bSceneShortLead = g_shortLayerEndLead;
 
-  if (ctx_.m_bEventSoundsSeen && svc_.closeEventSoundLayer) svc_.closeEventSoundLayer(ctx_);
-  if (ctx_.m_bStreamSoundSeen) {
+  if (sounds.eventsSeen && svc_.closeEventSoundLayer) svc_.closeEventSoundLayer(ctx_);
+  if (sounds.streamSeen) {
     if (svc_.closeStreamSoundLayer) svc_.closeStreamSoundLayer(ctx_);
-  } else if (ctx_.m_bEventSoundsSeen) {
+  } else if (sounds.eventsSeen) {
     if (svc_.endEventSoundLayer) svc_.endEventSoundLayer(ctx_);
   } else if (page) {
     if (IsNewFlaFormat(ctx_.m_nFlaFormat))

@@ -37,10 +37,11 @@ struct TagLoopState {
   uint16_t frame = 0;
   bool loopContinue = true;
   bool endHandled = false;
-  bool soundStartedNow = false, soundStartedBefore = false;
   bool firstFrame = true;
   bool frameLimitReached = false;  // the next ShowFrame would wrap the frame number
-  int64_t actionFramePos = -1, streamSoundFramePos = -1, eventSoundFramePos = -1;
+  int64_t actionFramePos = -1;
+  // The sound layers' files, positions and frame marks are in
+  // ctx.m_sceneSounds.
   // The depth pass's hand-offs (indexes into ctx.m_pMovieLayerDepths) in
   // frame order, and the first one not yet reached.
   std::vector<uint32_t> handoffOrder;

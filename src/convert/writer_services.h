@@ -19,7 +19,8 @@ struct ConverterContext;
 //   convert/engine.cpp;
 // - the scene's event-sound and stream-sound layers closed at the scene
 //   build: the sound hooks of EngineServices (convert/engine.h), called by the
-//   tag loop;
+//   tag loop, which DefaultEngineServices sets to the closing functions of
+//   convert/sound_layers.h;
 // - the finish (compound-file header and directory, the sector-filling
 //   block, allocation tables, the Contents stream laid in, the clean-up):
 //   FinishConversion (convert/conversion_finish.h) with WriteCompoundFile
@@ -35,19 +36,17 @@ void CloseShapeItem(ConverterContext& cv);
 // bounds and its data, and the media stream closed with its directory entry:
 // WriteBitmapMediaLead, WriteBitmapMediaMiddle and CloseBitmapMediaStream
 // (fla/bitmap_media.h).
-// Sounds: the sound item closed; the layer-record template of a further
-// StartSound in the same frame.
-void CloseSoundItem(ConverterContext& cv);
-void WriteStartSoundLayerTemplate(ConverterContext& cv);
+// Sounds: the sound item closed (media stream placed, library record added,
+// media number advanced) by PlaceSound in convert/sound_tags.cpp; the layer
+// record of a further StartSound in the same frame by
+// StartSoundLayerRecord (fla/sound_records.h).
 // Video: the blocks of the video stream's head, the index entries of missing
-// frames, and the stream of a video without frames.
-void WriteVideoStreamHead(ConverterContext& cv);
-void WriteMissingVideoFrames(ConverterContext& cv);
-void WriteEmptyVideoStream(ConverterContext& cv);
-// Sprites: the two steps after the sprite's tag loop (page closed, page
-// placed as a symbol stream).
-void CloseSpritePage(ConverterContext& cv);
-void PlaceSpritePage(ConverterContext& cv);
+// frames, and the (empty) stream of a video without frames are laid out by
+// VideoMediaWriter and HandleDefineVideoStream (convert/video_tags.h).
+// Sprites: the two steps after the sprite's tag loop (the layer end of value
+// 3 when no sound or action layer follows the builder's layers, and the page
+// placed with PlaceSymbolStream as a movie clip) are done by
+// HandleDefineSprite (convert/sprite_tags.h).
 // Buttons: frames begun, layers closed and begun, the movie-clip instance
 // completed, the default sound envelope, sound frames finished, the page
 // placed as a symbol stream.
@@ -77,10 +76,10 @@ bool ConvertShapeForJsflImport(ConverterContext& cv, uint16_t code, std::span<co
 // (WriteJpegMediaRecord, fla/bitmap_media.h); width and height of a lossless
 // bitmap set (SetLosslessBitmapSize in the bitmap handler,
 // convert/bitmap_tags.cpp).
-// Sounds: the work at the start of DefineSound.
-void BeginDefineSound(ConverterContext& cv);
-// Video: the video record filled from DefineVideoStream.
-void FillVideoRecord(ConverterContext& cv);
+// Sounds: nothing is needed at the start of DefineSound beyond
+// HandleDefineSound (convert/sound_tags.h).
+// Video: the video record is filled from DefineVideoStream by
+// HandleDefineVideoStream (convert/video_tags.h).
 // Linkage: the records' names and URLs filled and new records appended by
 // HandleLinkageTag (convert/linkage.h).
 

@@ -2,8 +2,10 @@
 
 #include <sys/types.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "fla/archive.h"
 #include "fla/file_helpers.h"
@@ -165,6 +167,35 @@ bool AppendStreamData(FlaContext& ctx, std::span<const uint8_t> data,
   if (!WriteBytes(f, data.data(), data.size()) || !PadTo(f, unit))
     return NoteWriterFailure(ctx, kResultOutputIncomplete);
   if (!where.regular) return ChainMiniSectors(ctx, where.start);
+  return true;
+}
+
+bool AppendStreamFromFile(FlaContext& ctx, std::FILE* source, uint64_t size,
+                          StreamPlacement& where) {
+  if (ctx.m_nWriterError) return false;
+  where.regular = size >= kMiniStreamCutoff;
+  std::FILE* f = where.regular ? ctx.m_pBigSectorFile : ctx.m_pMiniStreamFile;
+  uint32_t unit = where.regular ? kSectorSize : kMiniSectorSize;
+  int64_t pos = Tell(f);
+  if (!source || pos < 0 || pos % unit != 0 || static_cast<uint64_t>(pos) / unit >= kEndOfChain ||
+      std::fseek(source, 0, SEEK_SET) != 0)
+    return NoteWriterFailure(ctx, kResultOutputIncomplete);
+  where.start = static_cast<uint32_t>(static_cast<uint64_t>(pos) / unit);
+  std::vector<uint8_t> piece(32768);
+  for (uint64_t left = size; left > 0;) {
+    size_t n = static_cast<size_t>(std::min<uint64_t>(left, piece.size()));
+    if (std::fread(piece.data(), 1, n, source) != n || !WriteBytes(f, piece.data(), n))
+      return NoteWriterFailure(ctx, kResultOutputIncomplete);
+    left -= n;
+  }
+  if (!PadTo(f, unit)) return NoteWriterFailure(ctx, kResultOutputIncomplete);
+  if (!where.regular) return ChainMiniSectors(ctx, where.start);
+  return true;
+}
+
+bool TakeMediaNo(FlaContext& ctx, uint16_t& mediaNo) {
+  if (ctx.m_wNextMediaNo == 0xFFFF) return NoteWriterFailure(ctx, kResultTooManyItems);
+  mediaNo = ctx.m_wNextMediaNo++;
   return true;
 }
 

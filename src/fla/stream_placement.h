@@ -86,6 +86,15 @@ struct StreamPlacement {
 bool AppendStreamData(FlaContext& ctx, std::span<const uint8_t> data,
                       StreamPlacement& where);
 
+// The same for a stream held in a work file (its bytes from the start up to
+// `size`), copied in pieces of 32,768 bytes.
+bool AppendStreamFromFile(FlaContext& ctx, std::FILE* source, uint64_t size,
+                          StreamPlacement& where);
+
+// Hands out m_wNextMediaNo and advances it; refuses (kResultTooManyItems)
+// rather than wrap to a name already in use.
+bool TakeMediaNo(FlaContext& ctx, uint16_t& mediaNo);
+
 // Hands out m_wNextItemNo and advances it; refuses (kResultTooManyItems)
 // rather than wrap to a number already in use.
 bool TakeItemNo(FlaContext& ctx, uint16_t& itemNo);

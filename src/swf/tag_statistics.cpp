@@ -13,6 +13,34 @@ namespace {
 
 constexpr uint16_t kTagEnd = 0, kTagFrameLabel = 43;
 
+// Tags whose body starts with the character id they define.
+bool DefinesCharacter(uint16_t code) {
+  switch (code) {
+    case 2: case 6: case 7: case 10: case 11: case 14: case 20: case 21: case 22: case 32:
+    case 33: case 34: case 35: case 36: case 37: case 39: case 46: case 48: case 60: case 75:
+    case 83: case 84: case 87: case 90: case 91:
+      return true;
+    default:
+      return false;
+  }
+}
+
+void NoteId(std::span<const uint8_t> body, uint16_t& highest) {
+  if (body.size() >= 2) highest = std::max<uint16_t>(highest, uint16_t(body[0] | (body[1] << 8)));
+}
+
+// The definitions inside a sprite body (its tags from offset 4).
+void NoteSpriteIds(std::span<const uint8_t> sprite, uint16_t& highest) {
+  SwfReader r(sprite);
+  r.seek(4);
+  while (r.ok() && !r.atEnd()) {
+    TagHeader h;
+    if (!r.tagHeader(h) || h.length > r.remaining()) break;
+    if (DefinesCharacter(h.code)) NoteId(sprite.subspan(size_t(h.bodyStart), h.length), highest);
+    if (!r.skip(h.length)) break;
+  }
+}
+
 }  // namespace
 
 bool ReadPlacementDepth(uint16_t code, std::span<const uint8_t> body, uint16_t& depth) {
@@ -26,13 +54,15 @@ bool ReadPlacementDepth(uint16_t code, std::span<const uint8_t> body, uint16_t& 
 }
 
 bool CountPlacementsInFile(SwfContext& ctx, uint32_t& labels, uint32_t& depthSlots,
-                           uint32_t& highestCount) {
+                           uint32_t& highestCount, uint16_t* highestId) {
   std::FILE* f = ctx.m_pSwfFile;
   if (!f) return false;
   long start = std::ftell(f);
   if (start < 0) return false;
   std::vector<uint32_t> counts(0x10000, 0);
   uint32_t newLabels = 0;
+  uint16_t highId = 0;
+  std::vector<uint8_t> sprite;
   bool ok = true;
   uint64_t pos = uint64_t(start);
   while (pos < ctx.m_nSwfEnd) {
@@ -51,6 +81,22 @@ bool CountPlacementsInFile(SwfContext& ctx, uint32_t& labels, uint32_t& depthSlo
         break;
       }
       if (uint16_t depth = 0; ReadPlacementDepth(h.code, std::span<const uint8_t>(head, n), depth)) ++counts[depth];
+    } else if (highestId && h.code == kTagDefineSprite) {
+      sprite.resize(h.length);
+      if (std::fread(sprite.data(), 1, h.length, f) != h.length) {
+        ok = false;
+        break;
+      }
+      NoteId(sprite, highId);
+      NoteSpriteIds(sprite, highId);
+    } else if (highestId && DefinesCharacter(h.code)) {
+      uint8_t id[2];
+      size_t n = std::min<size_t>(h.length, sizeof id);
+      if (std::fread(id, 1, n, f) != n) {
+        ok = false;
+        break;
+      }
+      NoteId(std::span<const uint8_t>(id, n), highId);
     }
     pos = h.bodyEnd();
     if (std::fseek(f, long(pos), SEEK_SET) != 0) {
@@ -67,6 +113,7 @@ bool CountPlacementsInFile(SwfContext& ctx, uint32_t& labels, uint32_t& depthSlo
     highest = std::max(highest, c);
   }
   labels += newLabels;
+  if (highestId) *highestId = highId;
   depthSlots = distinct + 5;
   highestCount = std::max<uint32_t>(highest, 1);
   return true;

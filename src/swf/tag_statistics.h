@@ -28,8 +28,10 @@ bool ReadPlacementDepth(uint16_t code, std::span<const uint8_t> body, uint16_t& 
 // `highestCount` to the most placements on one depth (at least 1). Returns
 // false when a tag runs past the end; the file stays open, and the engine
 // ends the conversion (result 19).
+// With `highestId`, also the highest character id that a definition tag
+// of the movie or of one of its sprites defines (0 when none).
 bool CountPlacementsInFile(SwfContext& ctx, uint32_t& labels, uint32_t& depthSlots,
-                           uint32_t& highestCount);
+                           uint32_t& highestCount, uint16_t* highestId = nullptr);
 
 // Sprite body (sprite id, frame count, then its tags from offset 4): adds
 // the FrameLabel tags to `labels` and the distinct depths to `depths`,

@@ -31,8 +31,8 @@ struct Finish : ::testing::Test {
     eventLayer = FileHandle(work.file("m.g15"), "wb+");
     streamLayer = FileHandle(work.file("m.g14"), "wb+");
     ctx.m_pPageWorkFile = page.get();
-    ctx.m_pEventSoundLayerFile = eventLayer.get();
-    ctx.m_pStreamSoundLayerFile = streamLayer.get();
+    ctx.m_sceneSounds.eventFile = eventLayer.get();
+    ctx.m_sceneSounds.streamFile = streamLayer.get();
     for (auto [name, file] : {std::pair{"a.g12", &big}, {"b.g12", &mini}, {"b.g13", &mediaDir}, {"c.g12", &symbolDir}})
       *file = FileHandle(work.file(name), "wb+");
     ctx.m_pBigSectorFile = big.get();
@@ -63,7 +63,7 @@ TEST_F(Finish, SceneTakesEventThenStreamSoundLayer) {
   Put(page, scene);
   Put(eventLayer, {0xAA, 1, 2, 3});
   Put(streamLayer, {0xBB, 4, 5});
-  ctx.m_bEventSoundsSeen = ctx.m_bStreamSoundSeen = 1;
+  ctx.m_sceneSounds.eventsSeen = ctx.m_sceneSounds.streamSeen = true;
   ctx.m_bSceneShortLead = 1;  // the first layer appended loses its first byte
   ASSERT_TRUE(OpenOutput());
   ASSERT_EQ(FinishConversion(ctx), 0u);

@@ -103,11 +103,19 @@ TEST(TagLoopTest, TextSettingsSideCopiesAndTheSpriteEnd) {
   EXPECT_BYTES(test::ReadFileBytes(run.work.file("ffst")), fonts);
   EXPECT_BYTES(test::ReadFileBytes(run.work.file("ffsp")), bitmaps);
 
-  // A tag inside a sprite that claims more than the sprite holds ends its walk.
+  // A tag inside a sprite that claims more than the sprite holds ends the
+  // lifting walk, and the sprite's own loop ends the conversion.
   SwfBytes body;
   body.u16(7).u16(1).bytes(SwfWriter::TagBytes(2, {1, 0})).u16(2 << 6 | 0x3F).u32(0xFFFFFFF0).u8(0);
   LoopRun sprite;
-  EXPECT_EQ(sprite(SwfWriter(8).tag(39, body).showFrame().end().build()), (std::vector<int>{4, 11, 14}));
+  const std::vector<uint8_t> movie = SwfWriter(8).tag(39, body).showFrame().end().build();
+  test::WriteFileBytes(sprite.work.file("m.swf"), movie);
+  sprite.swf = FileHandle(sprite.work.file("m.swf"), "rb");
+  std::fseek(sprite.swf.get(), 8 + 9 + 4, SEEK_SET);
+  sprite.ctx.m_pSwfFile = sprite.swf.get();
+  sprite.ctx.m_nSwfEnd = movie.size();
+  EXPECT_EQ(RunTagLoop(sprite.ctx, sprite.st, EngineServices{}), uint32_t(kResultSpriteTagPastEnd));
+  EXPECT_EQ(sprite.st.dispatchLog, (std::vector<int>{4, 11}));
 }
 
 TEST(TagLoopTest, HandOffEndsThePlacementAtItsFrame) {

@@ -168,10 +168,11 @@ std::vector<PageLayer> ReadPageLayers(const std::vector<uint8_t>& d, const PageW
       close();
       open = &layers.back().keyframes.emplace_back();
       searchFrom = o->offset;
-    } else if (o->className == "CPicSymbol" && open) {
+    } else if ((o->className == "CPicSymbol" || o->className == "CPicSprite" || o->className == "CPicButton") &&
+               open) {
       // Version, the translation, one (old) or three (new) bytes, the
       // matrix, then 29 bytes of play and colour fields, an empty string
-      // and the item.
+      // and the item (movie clips and buttons go on after it).
       const size_t body = BodyAfterTag(d, o->offset);
       const bool isNew = body < d.size() && d[body] == 4;
       const size_t matrix = body + 12 + (isNew ? 3 : 1);

@@ -49,7 +49,8 @@ PageWalk WalkPage(const std::vector<uint8_t>& page);
 
 // What a page shows, read back from the walk's objects in page order: a
 // CPicLayer opens a layer, a CPicFrame a keyframe of it (its duration is the
-// word after the head's fixed fields), a CPicSymbol an instance in it.
+// word after the head's fixed fields), a CPicSymbol, CPicSprite or
+// CPicButton an instance in it.
 struct PageInstance {
   uint16_t symbol = 0;  // the library item it names
   int32_t matrix[6] = {};  // a, b, c, d (16.16), tx, ty (twips)

@@ -1,0 +1,382 @@
+#include "convert/sound_tags.h"
+
+#include <algorithm>
+#include <array>
+#include <optional>
+#include <string>
+
+#include "fla/archive.h"
+#include "fla/file_helpers.h"
+#include "fla/keyframe_records.h"
+#include "fla/sound_records.h"
+#include "fla/stream_placement.h"
+#include "media/adpcm_sound.h"
+#include "media/mp3_sound.h"
+#include "media/mpeg_frames.h"
+#include "media/pcm_output.h"
+#include "media/sound_peaks.h"
+#include "convert/converter_context.h"
+#include "convert/engine.h"
+#include "convert/sound_layers.h"
+#include "fla/work_folder.h"
+
+namespace tovrani {
+
+namespace {
+
+constexpr const char* kMediaWorkName = "extrSOU.tmp";
+constexpr const char* kMp3WorkName = "tmp.mp3";
+constexpr const char* kWaveWorkName = "tmp.wav";
+constexpr const char* kCaption = "BRASKELON Tovrani Sound";
+// The format recorded for decoded sound: 44,100 Hz, 16-bit, stereo.
+constexpr uint8_t kDecodedFormat = 0x0F;
+
+bool On(const uint8_t* option) { return option && *option; }
+
+void Tell(ConverterContext& ctx, const std::string& text) {
+  if (ctx.m_pShell) ctx.m_pShell->ShowMessage(kCaption, text);
+}
+
+void RemoveWork(ConverterContext& ctx, const char* name) {
+  if (ctx.m_pWorkFolder) ctx.m_pWorkFolder->removeFile(name);
+}
+
+void Put32(uint8_t* p, uint32_t v) {
+  p[0] = uint8_t(v);
+  p[1] = uint8_t(v >> 8);
+  p[2] = uint8_t(v >> 16);
+  p[3] = uint8_t(v >> 24);
+}
+
+bool PatchU16(std::FILE* f, int64_t pos, uint32_t value) {
+  if (!f || pos < 0) return false;
+  const uint16_t v = uint16_t(std::min<uint32_t>(value, 0xFFFF));
+  const uint8_t b[2] = {uint8_t(v), uint8_t(v >> 8)};
+  return !std::fseek(f, long(pos), SEEK_SET) && std::fwrite(b, 1, 2, f) == 2 &&
+         !std::fseek(f, 0, SEEK_END);
+}
+
+// The media stream placed under the next media number and the library
+// record added (the sound item closed).
+bool PlaceSound(ConverterContext& ctx, uint16_t itemNo, uint8_t format, std::FILE* file,
+                std::span<const uint8_t> bytes, uint64_t size,
+                const std::optional<std::array<uint8_t, 21>>& mp3Record) {
+  if (ctx.m_nWriterError) return false;
+  StreamPlacement where;
+  const bool placed = file ? AppendStreamFromFile(ctx, file, size, where)
+                           : AppendStreamData(ctx, bytes, where);
+  uint16_t mediaNo = 0;
+  if (!placed || !TakeMediaNo(ctx, mediaNo)) return false;
+  if (!WriteStreamDirEntry(ctx, mediaNo, uint32_t(size), where.start)) return false;
+  const uint32_t index = uint32_t(ctx.m_library.sounds.size());
+  ctx.m_pBigStreamList[ctx.m_nBigStreamList++] = where.regular ? index + kSoundStreamTag : 0;
+  DocumentLibrary::Sound s;
+  s.mediaNo = mediaNo;
+  s.itemNo = itemNo;
+  s.format = format;
+  s.sampleCount = uint32_t(size);
+  s.mp3Data = mp3Record;
+  ctx.m_library.sounds.push_back(s);
+  ctx.m_soundItemIds.insert(itemNo);
+  return true;
+}
+
+// MP3 route: the data, a byte 1 and the peaks; the record that tells the
+// frames' samples. False when the data holds no frame.
+bool PlaceMp3Sound(ConverterContext& ctx, uint16_t itemNo, uint8_t format,
+                   std::span<const uint8_t> data) {
+  const uint32_t samples = CountMp3Samples(data);
+  if (samples == 0) return false;
+  // The peaks keep the media stream below 2 GiB.
+  const uint64_t room = (kMaxSoundStreamBytes - data.size() - 1) / ((format & 1) ? 2 : 1);
+  const uint32_t peakCount = uint32_t(std::min<uint64_t>(PeakCountFor(samples, format), room));
+  PeakCollector peaks(peakCount, format & 1);
+  if (ctx.m_pWorkFolder) {
+    const std::string mp3 = ctx.m_pWorkFolder->file(kMp3WorkName);
+    const std::string wav = ctx.m_pWorkFolder->file(kWaveWorkName);
+    FileHandle f(mp3, "wb");
+    bool written = f && WriteBytes(f.get(), data.data(), data.size()) && f.close();
+    if (written && WrapMp3AsWave(mp3, wav)) {
+      if (auto sound = RenderSoundToAvi(wav))
+        ConvertAviSound(*sound, nullptr, [&](std::span<const uint8_t> p) { peaks.piece(p); });
+    }
+    RemoveWork(ctx, kMp3WorkName);
+    RemoveWork(ctx, kWaveWorkName);
+  }
+  std::vector<uint8_t> media(data.begin(), data.end());
+  media.push_back(1);
+  const std::vector<uint8_t> points = peaks.finish();
+  media.insert(media.end(), points.begin(), points.end());
+  std::array<uint8_t, 21> rec{};
+  rec[0] = format;
+  Put32(&rec[2], samples);
+  rec[6] = 1;
+  rec[8] = 7;
+  Put32(&rec[10], uint32_t(data.size()));
+  rec[14] = 1;
+  rec[15] = format & 1;
+  Put32(&rec[17], peakCount);
+  return PlaceSound(ctx, itemNo, format, nullptr, media, media.size(), rec);
+}
+
+// ADPCM and PCM routes: the decoded sound in "extrSOU.tmp".
+class DecodedSound {
+ public:
+  explicit DecodedSound(ConverterContext& ctx)
+      : ctx_(ctx),
+        file_(ctx.m_pWorkFolder ? FileHandle(ctx.m_pWorkFolder->file(kMediaWorkName), "wb+")
+                                : FileHandle(std::tmpfile())),
+        out_(file_.get()) {}
+  ~DecodedSound() {
+    out_.flush();
+    file_.reset();
+    RemoveWork(ctx_, kMediaWorkName);
+  }
+  PcmOutput& out() { return out_; }
+  bool place(uint16_t itemNo) {
+    if (!out_.flush() || out_.failed()) return false;
+    if (out_.written() == 0) return false;
+    return PlaceSound(ctx_, itemNo, kDecodedFormat, file_.get(), {}, out_.written(), std::nullopt);
+  }
+
+ private:
+  ConverterContext& ctx_;
+  FileHandle file_;
+  PcmOutput out_;
+};
+
+void ConvertPcmBlock(std::span<const uint8_t> samples, uint8_t format, PcmOutput& out) {
+  std::vector<uint8_t> buffer(5 + samples.size());
+  buffer[0] = format;
+  std::copy(samples.begin(), samples.end(), buffer.begin() + 5);
+  ConvertPcmSound(buffer, out);
+}
+
+std::string CutText(const std::string& what) {
+  return what + ": the sound reaches 2 GiB and is cut there.";
+}
+
+}  // namespace
+
+uint64_t FileTagSource::pos() const {
+  long p = std::ftell(f_);
+  return p < 0 ? end_ : uint64_t(p);
+}
+
+bool FileTagSource::seek(uint64_t p) { return std::fseek(f_, long(p), SEEK_SET) == 0; }
+
+bool FileTagSource::header(TagHeader& h) { return ReadTagHeader(f_, end_, h); }
+
+bool FileTagSource::body(const TagHeader& h, std::vector<uint8_t>& out) {
+  out.resize(h.length);
+  return h.length == 0 || std::fread(out.data(), 1, h.length, f_) == h.length;
+}
+
+bool BodyTagSource::seek(uint64_t p) {
+  if (p > data_.size()) return false;
+  pos_ = p;
+  return true;
+}
+
+bool BodyTagSource::header(TagHeader& h) {
+  SwfReader r(data_);
+  if (!r.seek(pos_) || !r.tagHeader(h) || h.length > r.remaining()) return false;
+  pos_ = h.bodyStart;
+  return true;
+}
+
+bool BodyTagSource::body(const TagHeader& h, std::vector<uint8_t>& out) {
+  if (h.bodyStart > data_.size() || h.length > data_.size() - h.bodyStart) return false;
+  out.assign(data_.begin() + ptrdiff_t(h.bodyStart), data_.begin() + ptrdiff_t(h.bodyEnd()));
+  pos_ = h.bodyEnd();
+  return true;
+}
+
+void HandleDefineSound(ConverterContext& ctx, std::span<const uint8_t> body) {
+  if (!On(ctx.m_pOptSound) || body.empty()) return;
+  const uint8_t format = body.size() > 2 ? body[2] : 0;
+  const uint8_t route = format & 0xF0;
+  if (route != kSoundRouteMp3 && route != kSoundRouteAdpcm && route != kSoundRoutePcm &&
+      route != kSoundRoutePcmLittleEndian)
+    return;
+  const std::string what =
+      "DefineSound " + (body.size() >= 2 ? std::to_string(body[0] | (body[1] << 8)) : "?");
+  if (body.size() < (route == kSoundRouteMp3 ? 9u : 7u)) {
+    Tell(ctx, what + ": the tag is too short; the sound is skipped.");
+    return;
+  }
+  const uint16_t id = uint16_t(body[0] | (body[1] << 8));
+  if (ctx.m_soundItemIds.count(id)) return;  // the first definition stands
+  const uint32_t sampleCount = body[3] | (body[4] << 8) | (uint32_t(body[5]) << 16) |
+                               (uint32_t(body[6]) << 24);
+  bool placed = false;
+  if (route == kSoundRouteMp3) {
+    placed = PlaceMp3Sound(ctx, id, format, body.subspan(9));
+  } else {
+    DecodedSound sound(ctx);
+    if (route == kSoundRouteAdpcm)
+      DecodeAdpcmSound(body.subspan(7), sound.out(), sampleCount, format);
+    else
+      ConvertPcmBlock(body.subspan(7), format, sound.out());
+    if (sound.out().cut()) Tell(ctx, CutText(what));
+    placed = sound.place(id);
+  }
+  if (!placed && !ctx.m_nWriterError) Tell(ctx, what + ": the sound cannot be read and is skipped.");
+}
+
+void HandleStartSound(ConverterContext& ctx, SoundLayerState& s, std::span<const uint8_t> body) {
+  if (!On(ctx.m_pOptMainTimeline) || !On(ctx.m_pOptSound) || body.empty()) return;
+  SwfReader r(body);
+  const uint16_t id = r.u16();
+  const uint8_t flags = r.u8();
+  if (flags & 1) r.skip(4);  // in point
+  if (flags & 2) r.skip(4);  // out point
+  const uint16_t loops = (flags & 4) ? r.u16() : 0;
+  SoundEnvelope envelope;
+  if (flags & 8) {
+    envelope.present = true;
+    envelope.count = r.u8();
+    envelope.points = r.take(uint64_t(envelope.count) * 8);
+  }
+  if (!r.ok()) {
+    Tell(ctx, "StartSound " + std::to_string(id) + ": the sound's fields run past the tag; skipped.");
+    return;
+  }
+  if (!ctx.m_soundItemIds.count(id) || !s.eventFile) return;
+  if (ctx.m_pShell) ctx.m_pShell->SetCurrentAction("adding start sound...");
+  const uint32_t sync = (flags & kSyncStopFlag) ? 2 : (flags & kSyncNoMultipleFlag) ? 1 : 0;
+  const uint8_t level = ctx.m_nFlaFormat;
+  const bool next = IsNewFlaFormat(level);
+  s.eventsSeen = true;
+  if (s.startedNow) {
+    std::vector<uint8_t> layer = StartSoundLayerRecord(level, s.frame, id, envelope);
+    if (layer.empty()) NoteWriterFailure(ctx, kResultOutputIncomplete);
+    s.extraEventLayers.push_back(std::move(layer));
+    return;
+  }
+  s.startedNow = true;
+  std::FILE* f = s.eventFile;
+  std::fseek(f, 0, SEEK_END);
+  s.frameMark = {std::ftell(f), s.eventFramePos, s.eventKeyframeOpen, s.extraEventLayers.size()};
+  // After the first frame the sound begins a keyframe of its own.
+  if (s.frame > 0) {
+    if (s.eventKeyframeOpen) next ? WriteLastFrameTailNew(f) : WriteLastFrameTailOld(f);
+    std::fputc(0x05, f);
+    std::fputc(0x80, f);
+    s.eventFramePos = next ? WriteFrameHeadNew(f) : WriteFrameHeadOld(f);
+  }
+  WriteSoundBlock(f, id, envelope, loops, sync);
+  next ? FinishLastFrameNew(f) : FinishLastFrameOld(f);
+  s.eventKeyframeOpen = false;
+  if (std::ferror(f)) NoteWriterFailure(ctx, kResultOutputIncomplete);
+}
+
+uint32_t HandleSoundStreamHead(ConverterContext& ctx, SoundLayerState& s,
+                               std::span<const uint8_t> body, TagSource& source) {
+  if (!On(ctx.m_pOptSound) || body.size() < 2 || s.streamSeen) return kResultDone;
+  const uint8_t format = body[1];
+  const uint8_t route = format & 0xF0;
+  if (route != kSoundRouteMp3 && route != kSoundRouteAdpcm && route != kSoundRoutePcm)
+    return kResultDone;
+  const uint64_t start = source.pos();
+  // An earlier scan from before here found no block up to End.
+  if (start >= s.noBlockFrom) return kResultDone;
+  if (ctx.m_pShell) ctx.m_pShell->SetCurrentAction("adding stream sound...");
+  const uint32_t blockSamples = body.size() >= 4 ? uint32_t(body[2] | (body[3] << 8)) : 0;
+
+  std::vector<uint8_t> mp3;
+  std::optional<DecodedSound> decoded;
+  if (route != kSoundRouteMp3) decoded.emplace(ctx);
+  bool started = false, frameHadBlock = false, ended = false;
+  uint32_t framesBefore = 0, frames = 0;
+  std::vector<uint8_t> block;
+  while (!ended && source.pos() < source.end()) {
+    TagHeader h;
+    bool read = source.header(h);
+    switch (read ? h.code : 0xFFFF) {
+      case 0:
+        ended = true;
+        break;
+      case 19:
+        started = true;
+        frameHadBlock = true;
+        read = source.body(h, block);
+        if (!read || block.size() <= 5) break;
+        if (route == kSoundRouteMp3) {
+          if (mp3.size() + block.size() < kMaxSoundStreamBytes)
+            mp3.insert(mp3.end(), block.begin() + 4, block.end());
+        } else if (route == kSoundRouteAdpcm) {
+          DecodeAdpcmSound(block, decoded->out(), blockSamples, format & 0x0F);
+        } else {
+          ConvertPcmBlock(block, format, decoded->out());
+        }
+        break;
+      case 1:
+        if (!started) {
+          ++framesBefore;
+        } else if (!frameHadBlock) {
+          ended = true;
+        } else {
+          ++frames;
+          frameHadBlock = false;
+        }
+        break;
+      default:
+        break;
+    }
+    if (read && h.code != 19) read = source.seek(h.bodyEnd());
+    if (!read) {
+      source.seek(start);
+      return kResultSoundStreamPastEnd;
+    }
+  }
+  s.streamEnd = source.pos();
+  source.seek(start);
+  // No stream can start from here on: a later head would scan the same
+  // tags again.
+  if (!started || frames == 0) {
+    s.noBlockFrom = start;
+    return kResultDone;
+  }
+
+  const std::string what = "SoundStreamHead in frame " + std::to_string(s.frame + 1);
+  uint16_t itemNo = 0;
+  if (!TakeItemNo(ctx, itemNo)) return kResultDone;
+  bool placed;
+  if (route == kSoundRouteMp3) {
+    placed = PlaceMp3Sound(ctx, itemNo, format, mp3);
+  } else {
+    if (decoded->out().cut()) Tell(ctx, CutText(what));
+    placed = decoded->place(itemNo);
+  }
+  if (!placed) {
+    if (!ctx.m_nWriterError) Tell(ctx, what + ": the stream cannot be read and is skipped.");
+    return kResultDone;
+  }
+
+  // The stream's keyframe, after an empty one for the frames before it.
+  // Without the main timeline's frames the sound stays a library item
+  // only, and no further stream is looked for.
+  std::FILE* f = s.streamFile;
+  if (!f || !On(ctx.m_pOptMainTimeline)) {
+    s.noBlockFrom = 0;
+    return kResultDone;
+  }
+  const uint8_t level = ctx.m_nFlaFormat;
+  const bool next = IsNewFlaFormat(level);
+  const uint32_t startFrame = uint32_t(s.frame) + framesBefore;
+  std::fseek(f, 0, SEEK_END);
+  if (startFrame > 0) {
+    PatchU16(f, s.streamFramePos, startFrame);
+    s.streamFramePos = next ? WriteNextFrameNew(f) : WriteNextFrameOld(f);
+  }
+  WriteSoundBlock(f, itemNo, SoundEnvelope{}, 1, 3);
+  next ? FinishLastFrameNew(f) : FinishLastFrameOld(f);
+  s.streamKeyframeOpen = false;
+  PatchU16(f, s.streamFramePos, frames);
+  s.streamSeen = true;
+  if (std::ferror(f)) NoteWriterFailure(ctx, kResultOutputIncomplete);
+  return kResultDone;
+}
+
+}  // namespace tovrani

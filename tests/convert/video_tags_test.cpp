@@ -1,0 +1,205 @@
+// DefineVideoStream: the media stream's layout, the key-bit search, and
+// streams through the whole conversion.
+#include "convert/video_tags.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+
+#include "app/program_runner.h"
+#include "convert/converter_context.h"
+#include "convert/engine.h"
+#include "fla/expected_records.h"
+#include "support/byte_sink.h"
+#include "support/independent_readers.h"
+#include "support/page_walker.h"
+#include "support/recording_shell.h"
+#include "support/swf_writer.h"
+#include "support/temp_dir.h"
+
+namespace tovrani {
+namespace {
+
+using namespace test;
+
+std::vector<uint8_t> Head(uint8_t codec, uint16_t width, uint16_t height) {
+  std::vector<uint8_t> v;
+  AppendU32(v, (uint32_t(codec) << 8) + 2);
+  AppendU32(v, 0);
+  AppendU32(v, 1);
+  AppendU16(v, width);
+  Append(v, Bytes({0, 0}));
+  AppendU16(v, height);
+  return v;
+}
+
+std::vector<uint8_t> Entry(uint32_t length, uint32_t kind, uint8_t more, uint32_t end) {
+  std::vector<uint8_t> v;
+  AppendU32(v, length);
+  AppendU32(v, 1);
+  AppendU32(v, kind);
+  v.push_back(more);
+  AppendU32(v, end);
+  return v;
+}
+
+std::vector<uint8_t> FrameBody(uint16_t stream, uint16_t frame, const std::vector<uint8_t>& data) {
+  return Concat({SwfBytes().u16(stream).u16(frame).data(), data});
+}
+
+const std::vector<uint8_t> kTail2 = FromHex("01 00000000 00000000");
+const std::vector<uint8_t> kTail4 = FromHex("01 00000000 00000000 00000000 FFFEFF 00000000 00");
+
+TEST(VideoTags, MissingFramesRotationAndTails) {
+  // Frames 0, 1 and 3 of codec 2: an entry for frame 2 that ends where frame 1's data does.
+  VideoMediaWriter two(2, 320, 240, -1);
+  two.addFrame(FrameBody(7, 0, {1, 2}));
+  two.addFrame(FrameBody(7, 1, {3, 4, 5}));
+  two.addFrame(FrameBody(7, 3, {6}));
+  EXPECT_TRUE(SameBytes(two.finish(), Concat({Head(2, 320, 240), Entry(2, 5, 1, 2), Entry(3, 5, 1, 5),
+                                              FromHex("00000000 01000000 04000000 01 05000000"),
+                                              Entry(1, 5, 0, 6), Bytes({1, 2, 3, 4, 5, 6}), kTail2})));
+  // Codec 4 keeps each frame's last byte in front and has the longer tail.
+  VideoMediaWriter four(4, 16, 8, -1);
+  four.addFrame(FrameBody(7, 0, {0xAB, 0xCD, 0xEF}));
+  EXPECT_TRUE(SameBytes(four.finish(),
+                        Concat({Head(4, 16, 8), Entry(3, 5, 0, 3), Bytes({0xEF, 0xAB, 0xCD}), kTail4})));
+  // Frame numbers going back write no entries; the frames stay in file order.
+  VideoMediaWriter back(2, 1, 1, -1);
+  for (int i = 0; i < 6; ++i) back.addFrame(FrameBody(7, i % 2 ? 0 : 3, {uint8_t(i)}));
+  const std::vector<uint8_t> media = back.finish();
+  EXPECT_EQ(media.size(), Head(2, 1, 1).size() + 3 * 17 + 6 * 17 + 6 + kTail2.size());
+}
+
+TEST(VideoTags, KeyBitSearch) {
+  using P = std::array<uint8_t, 3>;
+  struct Row {
+    std::vector<P> probes;
+    int offset;
+  };
+  const Row rows[] = {
+      {{}, -1},
+      {{{1, 2, 3}}, -1},
+      {{{1, 2, 3}, {1, 2, 3}, {1, 2, 3}}, -1},     // identical probes
+      {{{0x41, 2, 3}, {0x61, 2, 3}}, 8},            // byte 8 differs in bit 5 only
+      {{{0x41, 2, 3}, {0x40, 0x22, 3}}, 9},         // byte 8 differs otherwise
+      {{{0, 0, 0x20}, {1, 1, 0x20}, {1, 1, 0}}, 10},
+      {{{0x20, 0, 0}, {0x00, 0x20, 0x20}}, 8},
+  };
+  for (const Row& r : rows) EXPECT_EQ(FindKeyBitOffset(r.probes), r.offset);
+  // With a key bit known, a frame whose byte has it is kind 4, else kind 5.
+  VideoMediaWriter w(2, 1, 1, 9);
+  w.addFrame(FrameBody(7, 0, {0, 0, 0, 0, 0, 0x20}));
+  w.addFrame(FrameBody(7, 1, {0, 0, 0, 0, 0, 0x00}));
+  w.addFrame(FrameBody(7, 2, {0}));
+  const std::vector<uint8_t> media = w.finish();
+  const size_t head = Head(2, 1, 1).size();
+  EXPECT_EQ(media[head + 8], 4);
+  EXPECT_EQ(media[head + 17 + 8], 5);
+  EXPECT_EQ(media[head + 34 + 8], 5);
+}
+
+std::vector<uint8_t> StreamTag(uint16_t id, uint16_t frames, uint8_t codec) {
+  return SwfBytes().u16(id).u16(frames).u16(32).u16(24).u8(0).u8(codec).data();
+}
+
+struct EngineMovie {
+  ConverterContext ctx;
+  RecordingShell shell;
+  TempDir dir;
+  std::map<std::string, std::vector<uint8_t>> streams;
+  EngineMovie() { ctx.m_pShell = &shell; }
+  uint32_t operator()(const SwfWriter& w) {
+    WriteFileBytes(dir.file("in.swf"), w.build());
+    const uint32_t r = ConvertMovie(ctx, dir.file("in.swf"), dir.file("out.fla"), 0);
+    if (r == kResultDone) EXPECT_TRUE(ReadCompoundFile(dir.file("out.fla"), streams));
+    return r;
+  }
+};
+
+// The stream's frames from the main timeline and from a sprite after it,
+// in file order; frames of other streams and before the definition are not.
+TEST(VideoTags, FramesAreCollectedInFileOrder) {
+  SwfWriter sprite;
+  sprite.tag(61, FrameBody(7, 1, {0x11})).tag(61, FrameBody(8, 0, {0x99})).showFrame();
+  sprite.tag(61, FrameBody(7, 2, {0x22})).showFrame();
+  SwfWriter w(8);
+  w.tag(61, FrameBody(7, 5, {0x55}));
+  w.tag(60, StreamTag(7, 4, 2)).tag(60, StreamTag(9, 0, 2));
+  w.tag(61, FrameBody(7, 0, {0x00})).showFrame();
+  w.tag(39, SwfBytes().u16(3).u16(2).bytes(sprite.end().tags()));
+  w.tag(61, FrameBody(7, 3, {0x33})).showFrame().end();
+  EngineMovie run;
+  ASSERT_EQ(run(w), uint32_t(kResultDone));
+  VideoMediaWriter expected(2, 32, 24, -1);
+  for (uint8_t f : {0, 1, 2, 3}) expected.addFrame(FrameBody(7, f, {uint8_t(f * 0x11)}));
+  ASSERT_TRUE(run.streams.count("Media 1"));
+  EXPECT_TRUE(SameBytes(run.streams["Media 1"], expected.finish()));
+  // A stream without frames still has its (empty) media stream.
+  ASSERT_TRUE(run.streams.count("Media 2"));
+  EXPECT_TRUE(run.streams["Media 2"].empty());
+  ASSERT_EQ(run.ctx.m_library.videos.size(), 2u);
+  EXPECT_EQ(run.ctx.m_library.videos[0].itemNo, 7);
+  EXPECT_EQ(run.ctx.m_library.videos[0].flag, 1);
+  EXPECT_EQ(run.ctx.m_library.videos[1].flag, 0);
+}
+
+// Streams just below and at the size that leaves the mini stream.
+TEST(VideoTags, StreamsAroundTheMiniStreamCutoff) {
+  for (const uint32_t size : {4095u, 4096u}) {
+    const size_t data = size - Head(2, 32, 24).size() - 17 - kTail2.size();
+    std::vector<uint8_t> bytes(data);
+    for (size_t i = 0; i < data; ++i) bytes[i] = uint8_t(i * 13);
+    SwfWriter w(8);
+    w.tag(60, StreamTag(7, 1, 2)).tag(61, FrameBody(7, 0, bytes)).showFrame().end();
+    EngineMovie run;
+    ASSERT_EQ(run(w), uint32_t(kResultDone));
+    VideoMediaWriter expected(2, 32, 24, -1);
+    expected.addFrame(FrameBody(7, 0, bytes));
+    ASSERT_EQ(run.streams["Media 1"].size(), size);
+    EXPECT_TRUE(SameBytes(run.streams["Media 1"], expected.finish()));
+  }
+}
+
+// Hostile frames through the program: numbers jumping back and forth, and
+// bodies of 0 to 10 bytes; the document stays small and whole.
+TEST(VideoTags, HostileFramesThroughTheProgram) {
+  SwfWriter jumps(8);
+  jumps.tag(60, StreamTag(7, 100, 4));
+  for (int i = 0; i < 400; ++i) jumps.tag(61, FrameBody(7, i % 2 ? 0 : 65535, {1, 2, 3})).showFrame();
+  SwfWriter shortBodies(8);
+  shortBodies.tag(60, StreamTag(7, 20, 5));
+  for (uint8_t n = 0; n <= 10; ++n) {
+    std::vector<uint8_t> body = FrameBody(7, n, std::vector<uint8_t>(12, 0x20));
+    body.resize(n);
+    shortBodies.tag(61, body).showFrame();
+  }
+  shortBodies.tag(60, {7, 0, 1});
+  for (SwfWriter* w : {&jumps, &shortBodies}) {
+    TempDir dir;
+    WriteFileBytes(dir.file("in.swf"), w->end().build());
+    ProgramRun run = RunProgram({"-q", dir.file("in.swf"), "-o", dir.file("out.fla")}, dir.path().string());
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_LT(std::filesystem::file_size(dir.file("out.fla")), 4u << 20);
+    std::map<std::string, std::vector<uint8_t>> streams;
+    EXPECT_TRUE(ReadCompoundFile(dir.file("out.fla"), streams));
+    EXPECT_TRUE(streams.count("Media 1"));
+    EXPECT_TRUE(IsValidJavaScriptFile(dir.file("out.fla.jsfl")));
+  }
+}
+
+// A tag running past the movie's end inside a sprite after the stream's
+// definition ends the conversion with the video pass's result.
+TEST(VideoTags, TagPastTheEndEndsTheConversion) {
+  SwfWriter w(8);
+  w.tag(60, StreamTag(7, 2, 2)).showFrame();
+  w.tag(39, SwfBytes().u16(3).u16(1).u16(61 << 6 | 0x3F).u32(1000).u16(7).u16(0).data());
+  EngineMovie run;
+  WriteFileBytes(run.dir.file("in.swf"), w.build());
+  EXPECT_EQ(ConvertMovie(run.ctx, run.dir.file("in.swf"), run.dir.file("out.fla"), 0), uint32_t(kResultVideoPastEnd));
+  EXPECT_FALSE(std::filesystem::exists(run.dir.file("out.fla")));
+}
+
+}  // namespace
+}  // namespace tovrani
