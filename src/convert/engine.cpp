@@ -11,6 +11,7 @@
 #include "fla/file_helpers.h"
 #include "fla/keyframe_records.h"
 #include "fla/stream_placement.h"
+#include "convert/background.h"
 #include "convert/converter_context.h"
 #include "swf/swf_reader.h"
 #include "swf/swf_values.h"
@@ -274,6 +275,7 @@ uint32_t Engine::ReadHeaderRest() {
   }
   WriteDocumentPage(g_contents, ctx_.m_nFlaFormat);
   ctx_.m_nFileAttributes = 0;
+  ctx_.m_rgbBackground = kDefaultBackground;
 
   // Junk after the movie: cut the data after the last ShowFrame and End.
   if (declared != ctx_.m_nSwfEnd) {

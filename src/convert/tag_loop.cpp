@@ -9,6 +9,7 @@
 #include "convert/video_tags.h"
 #include "fla/keyframe_records.h"
 #include "fla/layer_records.h"
+#include "convert/background.h"
 #include "fla/stream_placement.h"
 #include "convert/bitmap_tags.h"
 #include "convert/converter_context.h"
@@ -295,6 +296,9 @@ uint32_t TagLoop::Dispatch(TagBody& t) {
     case 6:
       HandleBitmapTag(ctx_, t.code, body);
       return kResultDone;
+    case 7:
+      HandleSetBackgroundColor(ctx_, body);
+      return kResultDone;
     case 8:
       HandleDefineSound(ctx_, body);
       return kResultDone;
@@ -332,8 +336,8 @@ uint32_t TagLoop::Dispatch(TagBody& t) {
       }
       return kResultDone;
     default:
-      // The handlers of morph shapes, the background and buttons take
-      // their tags here; until they exist the tag is skipped.
+      // The handlers of morph shapes and buttons take their tags here;
+      // until they exist the tag is skipped.
       return kResultDone;
   }
 }

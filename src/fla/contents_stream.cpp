@@ -10,6 +10,7 @@ void ContentsStream::Restart() {
   std::vector<uint8_t>().swap(bytes_);
   bytes_.reserve(kBlockSize);
   started_ = true;
+  pairs_ = 0;
 }
 
 void ContentsStream::Release() {

@@ -61,6 +61,11 @@ class ContentsStream {
   // Overwrites a byte already written (the lead bytes of the document page).
   void SetByte(size_t offset, uint8_t v) { bytes_.at(offset) = v; }
 
+  // Publish-property pairs written since the stream started: their list is
+  // preceded by its count.
+  void CountPair() { ++pairs_; }
+  uint32_t PairCount() const { return pairs_; }
+
   bool Started() const { return started_; }
   size_t Length() const { return bytes_.size(); }
   uint32_t BlockCount() const {
@@ -72,6 +77,7 @@ class ContentsStream {
  private:
   std::vector<uint8_t> bytes_;
   bool started_ = false;
+  uint32_t pairs_ = 0;
 };
 
 // The Contents stream of the document being converted (one at a time).

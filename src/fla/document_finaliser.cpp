@@ -1,5 +1,6 @@
 #include "fla/document_finaliser.h"
 
+#include <algorithm>
 #include <cstring>
 #include <unordered_map>
 #include <unordered_set>
@@ -26,6 +27,22 @@ namespace {
 
 bool On(const uint8_t* option) { return option && *option; }
 
+// Fixed runs of the stage block after the property flags, as every real
+// document holds them; their meaning is not known.
+constexpr uint32_t kStageSpacing = 360;  // four times, after u8 0
+constexpr uint8_t kStageRun[12] = {1, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0};
+constexpr uint8_t kSecondColour[4] = {0xC0, 0xC0, 0xC0, 0xFF};  // after the background
+constexpr uint8_t kStageEnd[7] = {0, 0, 3, 0xB4, 0, 0, 0};       // after the frame rate
+// Before the view settings' u32 -1 (levels 1 and 2), in every real document.
+constexpr uint8_t kViewRun[8] = {0, 0, 0, 0, 1, 0, 0, 0};
+// Zero bytes that every real document holds in the view settings (levels 1
+// and 2) before the grid words, and again after the last empty string.
+constexpr size_t kViewGap = 8;
+
+// The word that opens a bitmap's tail at level 0: 0 in every real
+// level-0 document (1 from level 1 on).
+constexpr uint32_t kLevel0BitmapWord = 0;
+
 // Where a symbol's item number sends it, by the morph entries.
 struct MorphPlace {
   bool element = false;
@@ -42,7 +59,7 @@ class Finaliser {
  private:
   struct Folder {
     std::string name;
-    uint32_t id;
+    uint32_t id;  // the counter of its item id
   };
 
   uint8_t V() const { return L_ >= 1 ? 6 : 5; }
@@ -63,6 +80,13 @@ class Finaliser {
     }
     return slot;
   }
+  ItemId NextId() { return {kItemIdStamp, nextId_++}; }
+  // A folder slot's id as a parent link; the library root is (0, 0).
+  static ItemId Parent(uint32_t folder) { return folder ? ItemId{kItemIdStamp, folder} : ItemId{}; }
+  void PutId(ItemId id) {
+    c_.PutU32(id.stamp);
+    c_.PutU32(id.counter);
+  }
   void AppendPiece(const std::string& piece) {
     // A document that needs a piece its script cannot take is incomplete.
     if (ctx_.m_strJsflPath.empty()) {
@@ -77,12 +101,13 @@ class Finaliser {
   void SymbolPages();
   uint32_t SymbolFolder(uint16_t item, const std::string& name);
   void SymbolLinkage(uint16_t item);
-  void MediaLinkage(uint16_t item, bool sound);
-  void MediaItemHead(const std::string& name, uint16_t item, uint32_t folder, bool video,
-                     uint16_t videoFlag);
+  void MediaLinkage(const LinkageRecord* r);
+  void MediaItemHead(const std::string& name, uint16_t item, uint32_t folder, uint32_t sourceTime);
+  const LinkageRecord* LinkageOf(uint16_t item) const;
   void Bitmaps();
   void Sounds();
   void Videos();
+  uint16_t MediaStreamLimit() const;
   bool DocumentProperties();
   void FolderList();
   void Closing();
@@ -91,7 +116,7 @@ class Finaliser {
   DocumentLibrary& lib_;
   ContentsStream& c_;
   const uint8_t L_;
-  uint32_t nextId_ = 3;
+  uint32_t nextId_ = kMainPageId.counter + 1;
   std::vector<Folder> folders_;
   uint32_t morphElementsFolder_ = 0, morphFolder_ = 0, staticTextFolder_ = 0, shapesFolder_ = 0;
   uint32_t picturesFolder_ = 0, soundsFolder_ = 0, videosFolder_ = 0;
@@ -195,18 +220,7 @@ void Finaliser::SymbolLinkage(uint16_t item) {
     }
     return;
   }
-  if (L_ >= 1) {
-    c_.PutU32(L_ == 1 ? 5 : 7);
-    c_.PutU8(0);
-    c_.PutEmptyStrings(3);
-    c_.PutU8(0);
-    c_.PutU32(2);
-    c_.PutEmptyStrings(1);
-    M();
-  } else {
-    c_.PutU32(3);
-    c_.PutU8(0);
-  }
+  WriteNoLinkage(c_, L_);
 }
 
 void Finaliser::SymbolPages() {
@@ -215,21 +229,11 @@ void Finaliser::SymbolPages() {
     const uint16_t item = ctx_.m_pStreamItemNo[i];
     c_.PutU16(0x8001);  // the CDocumentPage class
     c_.PutU8(L_ == 0 ? 17 : L_ == 1 ? 22 : 23);
-    S(name);
-    MIfNew();
-    S(name);
-    c_.PutU16(item);
-    c_.PutU16(0);
-    c_.PutU8(ctx_.m_pStreamFlagB[i] ? 1 : ctx_.m_pStreamFlagA[i] ? 2 : 0);
-    MIfNew();
-    c_.PutU8(0);
-    c_.PutU32(1);
-    c_.PutU32(V());
-    c_.PutU32(SymbolFolder(item, name));
-    c_.PutU32(nextId_++);
-    c_.PutU32(0);
+    const uint8_t kind = ctx_.m_pStreamFlagB[i] ? 1 : ctx_.m_pStreamFlagA[i] ? 2 : 0;
+    const ItemId parent = Parent(SymbolFolder(item, name));  // a new folder's id comes first
+    WritePageHead(c_, L_, {name, name, item, kind, parent, NextId()});
     SymbolLinkage(item);
-    S(name);
+    WritePageTail(c_, L_, name);
   }
   // The font-layout clip and the closing save, once a piece reached the
   // script.
@@ -244,65 +248,64 @@ void Finaliser::SymbolPages() {
   c_.PutU16(ctx_.m_wNextFreeItemNo);
 }
 
-void Finaliser::MediaItemHead(const std::string& name, uint16_t item, uint32_t folder, bool video,
-                              uint16_t videoFlag) {
+void Finaliser::MediaItemHead(const std::string& name, uint16_t item, uint32_t folder,
+                              uint32_t sourceTime) {
   S(name);
   MIfNew();
   S(name);
   c_.PutU16(item);
-  if (L_ == 0) {
-    if (!video || videoFlag) c_.PutU8(1);
-    c_.PutU8(0);
-  } else {
-    c_.PutEmptyStrings(1);
-  }
-  c_.PutU32(video ? 0xFFFFFFFFu : 0);
+  // The path of the file the item was imported from: none, it came from
+  // the movie.
+  MIfNew();
+  S("");
+  c_.PutU32(sourceTime);
   c_.PutU32(V());
-  c_.PutU32(folder);
-  c_.PutU32(nextId_++);
+  c_.PutU32(1);
+  PutId(Parent(folder));
+  c_.PutU32(1);
+  PutId(NextId());
   c_.PutU32(0);
 }
 
-void Finaliser::MediaLinkage(uint16_t item, bool sound) {
+const LinkageRecord* Finaliser::LinkageOf(uint16_t item) const {
   auto it = linkageOfItem_.find(item);
-  if (it != linkageOfItem_.end()) {
-    const LinkageRecord& r = ctx_.m_pLinkages[it->second];
-    if (L_ >= 1) {
-      c_.PutU32(r.value + 2u * L_);
-      c_.PutU8(0);
-      M(); T(r, 0);
-      M(); T(r, 1);
-      c_.PutEmptyStrings(1);
-      c_.PutU8(r.kind);
-      c_.PutU32(2);
-      c_.PutEmptyStrings(2);
-      c_.PutU16(0);
-    } else {
-      c_.PutU32(r.value);
-      c_.PutU8(0);
-      T(r, 0);
-      T(r, 1);
-      c_.PutU8(r.kind);
-      if (sound) {
-        c_.PutU32(1);
-        c_.PutU32(0);
-      }
-    }
-    return;
-  }
-  // No linkage: the same record with empty strings and no kind.
+  return it == linkageOfItem_.end() ? nullptr : &ctx_.m_pLinkages[it->second];
+}
+
+// A media item's linkage record and the fields after it, which every real
+// document fills alike: an empty string, u32 0, 0, 1, 0, -1 (and u8 0 from
+// level 1 on).
+void Finaliser::MediaLinkage(const LinkageRecord* r) {
   if (L_ >= 1) {
-    c_.PutU32(2u * L_ + 3);
+    c_.PutU32(r ? r->value + 2u * L_ : 2u * L_ + 3);
     c_.PutU8(0);
-    c_.PutEmptyStrings(3);
-    c_.PutU8(0);
+    if (r) {
+      M(); T(*r, 0);
+      M(); T(*r, 1);
+      c_.PutEmptyStrings(1);
+    } else {
+      c_.PutEmptyStrings(3);
+    }
+    c_.PutU8(r ? r->kind : 0);
     c_.PutU32(2);
     c_.PutEmptyStrings(2);
-    c_.PutU16(0);
   } else {
-    c_.PutU32(3);
-    c_.PutU32(0);
+    c_.PutU32(r ? r->value : 3);
+    c_.PutU8(0);
+    if (r) {
+      T(*r, 0);
+      T(*r, 1);
+    } else {
+      c_.PutU8(0);
+      c_.PutU8(0);
+    }
+    c_.PutU8(r ? r->kind : 0);
+    c_.PutU32(1);
+    c_.PutU8(0);
+    S("");
   }
+  for (uint32_t v : {0u, 0u, 1u, 0u, 0xFFFFFFFFu}) c_.PutU32(v);
+  if (L_ >= 1) c_.PutU8(0);
 }
 
 // The class head of a media kind: FF FF, schema 1, the name.
@@ -323,14 +326,13 @@ void Finaliser::Bitmaps() {
       c_.PutU16(uint16_t(0x8003 + ctx_.m_nStreams));
       c_.PutU8(V());
     }
-    MediaItemHead(MakeMediaName(b.mediaNo), b.itemNo, picturesFolder_, false, 0);
-    MediaLinkage(b.itemNo, false);
-    if (L_ >= 1) c_.PutU8(0);
+    MediaItemHead(MakeMediaName(b.mediaNo), b.itemNo, picturesFolder_, 0);
+    MediaLinkage(LinkageOf(b.itemNo));
     if (L_ == 2) {
       c_.PutEmptyStrings(1);
       c_.PutU8(0);
     }
-    c_.PutU32(1);
+    c_.PutU32(L_ == 0 ? kLevel0BitmapWord : 1);
     c_.PutU32(b.propFlag ? 0x01320103u : L_ == 2 ? 0x00320003u : 0x01320003u);
     c_.PutU32(b.hasValue ? b.value : 0);
   }
@@ -347,21 +349,26 @@ void Finaliser::Sounds() {
       c_.PutU16(uint16_t(0x8003 + ctx_.m_nStreams + bitmapClasses));
       c_.PutU8(V());
     }
-    MediaItemHead(MakeMediaName(s.mediaNo), s.itemNo, soundsFolder_, false, 0);
-    MediaLinkage(s.itemNo, true);
-    if (L_ >= 1) c_.PutU8(0);
+    MediaItemHead(MakeMediaName(s.mediaNo), s.itemNo, soundsFolder_, 0);
+    MediaLinkage(LinkageOf(s.itemNo));
     if (L_ == 2) {
       c_.PutEmptyStrings(1);
       c_.PutU8(0);
     }
     c_.PutU32(1);
     c_.PutU8(uint8_t(L_ + 8));
+    // After the format and the sample count every real document holds 15
+    // bytes of compression settings: u32 -1 and zeros for a sound stored
+    // uncompressed. A sound that went the MP3 way has its record's 21 bytes
+    // in place of format, count and settings.
     if (s.mp3Data) {
       c_.PutBytes(std::string_view(reinterpret_cast<const char*>(s.mp3Data->data()), 21));
     } else {
       static const uint32_t kDivisor[4] = {1, 2, 2, 4};
       c_.PutU16(s.format);
       c_.PutU32(s.sampleCount / kDivisor[s.format & 3]);
+      c_.PutU32(0xFFFFFFFF);
+      c_.PutZeros(11);
     }
     if (L_ >= 1) c_.PutEmptyStrings(1);
     if (L_ == 2) c_.PutU32(0);
@@ -381,23 +388,8 @@ void Finaliser::Videos() {
       c_.PutU16(uint16_t(0x8003 + before));
       c_.PutU8(V());
     }
-    MediaItemHead(MakeMediaName(v.mediaNo), v.itemNo, videosFolder_, true, v.flag);
-    if (L_ >= 1) {
-      c_.PutU32(2u * L_ + 3);
-      c_.PutU8(0);
-      c_.PutEmptyStrings(3);
-      c_.PutU8(0);
-      c_.PutU32(2);
-      c_.PutEmptyStrings(2);
-      c_.PutU8(0);
-      c_.PutU8(0);
-    } else {
-      c_.PutU32(3);
-      c_.PutU32(0);
-      c_.PutU32(1);
-      c_.PutU32(0);
-    }
-    if (L_ >= 1) c_.PutU8(0);
+    MediaItemHead(MakeMediaName(v.mediaNo), v.itemNo, videosFolder_, 0xFFFFFFFF);
+    MediaLinkage(nullptr);
     if (L_ == 2) {
       c_.PutEmptyStrings(1);
       c_.PutU8(0);
@@ -406,9 +398,17 @@ void Finaliser::Videos() {
   }
 }
 
+uint16_t Finaliser::MediaStreamLimit() const {
+  uint32_t limit = 1;
+  for (const auto& b : lib_.bitmaps) limit = std::max<uint32_t>(limit, b.mediaNo + 1u);
+  for (const auto& s : lib_.sounds) limit = std::max<uint32_t>(limit, s.mediaNo + 1u);
+  for (const auto& v : lib_.videos) limit = std::max<uint32_t>(limit, v.mediaNo + 1u);
+  return uint16_t(std::min<uint32_t>(limit, 0xFFFF));
+}
+
 bool Finaliser::DocumentProperties() {
   c_.PutU16(0);
-  c_.PutU16(ctx_.m_wNextFreeItemNo);
+  c_.PutU16(MediaStreamLimit());
   c_.PutU16(5);
   c_.PutU16(On(ctx_.m_pOptGrid) ? 3 : 0);
   c_.PutU16(0);
@@ -420,6 +420,24 @@ bool Finaliser::DocumentProperties() {
   c_.PutU16(On(ctx_.m_pOptRulers) ? 259 : 3);
   c_.PutU16(uint16_t(0x8800 + (On(ctx_.m_pOptTimeline) ? 0x100 : 0) +
                      (On(ctx_.m_pOptWorkArea) ? 0x400 : 0)));
+  // The stage block as every real document holds it, with the movie's
+  // background colour and frame rate.
+  c_.PutU8(0);
+  for (int i = 0; i < 4; ++i) c_.PutU32(kStageSpacing);
+  c_.PutBytes(std::string_view(reinterpret_cast<const char*>(kStageRun), sizeof kStageRun));
+  const uint32_t rgb = ctx_.m_rgbBackground;
+  for (uint32_t v : {rgb & 0xFF, (rgb >> 8) & 0xFF, (rgb >> 16) & 0xFF, 0xFFu}) c_.PutU8(uint8_t(v));
+  for (uint8_t v : kSecondColour) c_.PutU8(v);
+  c_.PutU32(uint32_t{ctx_.m_wFrameRate} << 8);  // 8.8 to 16.16
+  c_.PutBytes(std::string_view(reinterpret_cast<const char*>(kStageEnd), sizeof kStageEnd));
+  if (L_ >= 1) {
+    c_.PutU16(1);
+    M();
+    S("legacyLineSpacing");
+    M();
+    S("0");
+    c_.PutU32(1);
+  }
   PublishChunkInput chunk;
   chunk.level = L_;
   chunk.streams = ctx_.m_nStreams;
@@ -431,8 +449,13 @@ bool Finaliser::DocumentProperties() {
 }
 
 void Finaliser::FolderList() {
+  // Every real level-2 document holds one more byte 0 between the palette's
+  // closing words and the folder list.
+  if (L_ == 2) c_.PutU8(0);
   c_.PutU32(uint32_t(folders_.size()));
   const uint32_t expanded = On(ctx_.m_pOptCollapseFolders) ? 0 : 1;
+  // No real level-0 document holds a folder: level 0 writes the level-1
+  // record without its markers.
   for (const Folder& f : folders_) {
     if (L_ >= 1) {
       c_.PutU32(4);
@@ -443,41 +466,38 @@ void Finaliser::FolderList() {
     S(f.name);
     c_.PutU32(V());
     c_.PutU32(1);
-    c_.PutU32(f.id);
+    PutId(ItemId{});  // in the library root
+    c_.PutU32(1);
+    PutId(Parent(f.id));
     c_.PutU32(expanded);
     c_.PutU32(2u * L_ + 3);
+    c_.PutU8(0);
     if (L_ >= 1) {
-      c_.PutU8(0);
       c_.PutEmptyStrings(3);
       c_.PutU8(0);
       c_.PutU32(2);
       c_.PutEmptyStrings(2);
-      c_.PutU32(0);
     } else {
-      c_.PutU32(0);
-      c_.PutU16(1);
+      c_.PutU8(0);
+      c_.PutU8(0);
+      c_.PutU8(0);
+      c_.PutU32(1);
     }
-  }
-  c_.PutU32(0);
-  c_.PutU32(0xFFFFFFFF);
-  if (L_ >= 1) c_.PutU8(0);
-  if (L_ == 2) {
-    c_.PutEmptyStrings(1);
+    for (uint32_t v : {0u, 0u, 1u, 0u, 0xFFFFFFFFu}) c_.PutU32(v);
     c_.PutU8(0);
   }
 }
 
 void Finaliser::Closing() {
-  if (L_ >= 1) c_.PutU16(0);
-  if (L_ == 2) {
-    c_.PutU16(1);
-    M();
-    c_.PutU8(34);
-    c_.PutZeroExtended("PublishQTProperties::QTSndSettings");
-    PutClassHead(c_, "CQTAudioSettings", 0);
-    c_.PutU8(0);  // with the head's last byte, u16 0
-  }
-  const bool anyFolder = !folders_.empty();
+  if (L_ == 1) c_.PutU16(0);
+  if (L_ == 2) c_.PutU8(0);
+  c_.PutU16(1);
+  MIfNew();
+  S("PublishQTProperties::QTSndSettings");
+  PutClassHead(c_, "CQTAudioSettings", 0);
+  c_.PutU8(0);  // with the head's last byte, u16 0
+  // The view settings hold the same fields with folders as without: so do
+  // the real documents that have folders.
   c_.PutU16(0);
   c_.PutU8(1);
   c_.PutU32(0xFF0000);
@@ -488,8 +508,12 @@ void Finaliser::Closing() {
   c_.PutU32(0);
   MIfNew();
   c_.PutU16(On(ctx_.m_pOptSnapToGrid) ? 256 : 0);
-  c_.PutU32(On(ctx_.m_pOptSnapToObjects) ? 257 : 256);
-  if (L_ < 2 && anyFolder) c_.PutU32(0);
+  // Level-0 documents keep "Snap To Objects" in bit 8 alone: 256 or 0 in
+  // every real one.
+  if (L_ == 0)
+    c_.PutU32(On(ctx_.m_pOptSnapToObjects) ? 256 : 0);
+  else
+    c_.PutU32(On(ctx_.m_pOptSnapToObjects) ? 257 : 256);
   c_.PutU16(256);
 
   const uint32_t P = On(ctx_.m_pOptSnapToPixels) ? 1 : 0;
@@ -497,29 +521,29 @@ void Finaliser::Closing() {
     c_.PutU32(0);
     c_.PutU8(0);
     c_.PutU32(360);
+    c_.PutZeros(16);
     c_.PutU32(P);
   } else if (L_ == 1) {
     c_.PutU16(0);
     c_.PutU8(0);
-    if (anyFolder) M();
     c_.PutU8(0);
-    if (anyFolder) M();
     c_.PutU8(0);
     c_.PutU16(360);
-    if (!anyFolder) {
-      c_.PutEmptyStrings(2);
-      c_.PutU16(0);
-    }
+    c_.PutEmptyStrings(2);
+    c_.PutU16(0);
     c_.PutU16(0);
     c_.PutU32(0);
     c_.PutU32(P);
+    c_.PutZeros(kViewGap);
     for (uint32_t v : {1u, 10u, 10u, 18u}) c_.PutU32(v);
     c_.PutU16(1);
     c_.PutU32(1);
+    c_.PutBytes(std::string_view(reinterpret_cast<const char*>(kViewRun), sizeof kViewRun));
     c_.PutU32(0xFFFFFFFF);
     c_.PutEmptyStrings(1);
     c_.PutU32(1);
     c_.PutEmptyStrings(1);
+    c_.PutZeros(kViewGap);
   } else {
     c_.PutU32(0);
     c_.PutU8(0);
@@ -528,18 +552,23 @@ void Finaliser::Closing() {
     c_.PutU32(0);
     c_.PutU32(0);
     c_.PutU32(P);
-    for (uint32_t v : {0u, 0u, 1u}) c_.PutU32(v);
+    c_.PutZeros(kViewGap);
+    for (uint32_t v : {1u, 0u, 0u}) c_.PutU32(v);
     c_.PutU32(18);
     c_.PutU16(1);
     c_.PutU32(1);
+    c_.PutBytes(std::string_view(reinterpret_cast<const char*>(kViewRun), sizeof kViewRun));
     c_.PutU32(0xFFFFFFFF);
     c_.PutEmptyStrings(1);
     c_.PutU32(1);
     c_.PutEmptyStrings(1);
+    c_.PutZeros(kViewGap);
     c_.PutEmptyStrings(1);
     M();
     c_.PutU8(176);
     c_.PutZeroExtended(kMobileSettingsXml);
+    c_.PutU32(0);
+    c_.PutU32(0);
     c_.PutU32(0xFFFFFFFF);
     c_.PutU32(0xFFFFFFFF);
   }

@@ -1,10 +1,11 @@
 // The library part of the Contents stream, written once when the tag loop
 // has ended: a document page per symbol stream (each in its library folder),
-// the bitmap, sound and video media items, the folder list, the document
-// properties with the publish-settings chunk, and at format level 2 the
-// QuickTime sound settings and the mobile settings. Symbols rebuilt by the
-// script (morph shapes, static texts, shapes imported from small movies) get
-// their script pieces on the way.
+// the bitmap, sound and video media items, the document properties with the
+// publish-settings chunk, the folder list, the QuickTime sound settings and
+// the view settings (with the mobile settings at format level 2). Every
+// page, item and folder carries an item id (ItemId, fla/document_page.h).
+// Symbols rebuilt by the script (morph shapes, static texts, shapes imported
+// from small movies) get their script pieces on the way.
 #pragma once
 
 #include <array>
@@ -56,20 +57,29 @@ struct DocumentLibrary {
     std::vector<uint16_t> symbolItemNos;      // symbols that show the morph
     std::vector<int16_t> easings;             // parallel to symbolItemNos
   };
+  // Media rows, one per item in media-stream order. mediaNo is the N of the
+  // item's "Media N" stream (its name, and the document properties count
+  // the streams by the highest N); itemNo is the library item number the
+  // pages' instances use.
   struct Bitmap {
     uint16_t mediaNo = 0, itemNo = 0;
-    bool propFlag = false;
-    bool hasValue = false;
+    bool propFlag = false;  // property word 0x01320103 (else 0x01320003, level 2: 0x00320003)
+    bool hasValue = false;  // the item's last word is value (else 0)
     uint32_t value = 0;
   };
   struct Sound {
     uint16_t mediaNo = 0, itemNo = 0;
-    uint8_t format = 0;  // the SWF sound format byte
-    uint32_t sampleCount = 0;
-    std::optional<std::array<uint8_t, 21>> mp3Data;  // sounds that went the MP3 way
+    uint8_t format = 0;        // the document's sound format byte (its low two bits divide the count)
+    uint32_t sampleCount = 0;  // the media stream's length in bytes
+    // The record of a sound that went the MP3 way, from its format byte on
+    // (format, 0, sample count, 1, 0, 7, 0, data length, 1, stereo, 0, peak
+    // count); written in place of format, count and settings.
+    std::optional<std::array<uint8_t, 21>> mp3Data;
   };
   struct Video {
-    uint16_t itemNo = 0, flag = 0, mediaNo = 0;
+    uint16_t itemNo = 0;
+    uint16_t flag = 0;  // not written: every item's source path is empty
+    uint16_t mediaNo = 0;
   };
   std::vector<Font> fonts;
   std::vector<Morph> morphs;
@@ -84,8 +94,8 @@ struct DocumentLibrary {
 using FontRecord = DocumentLibrary::Font;
 
 // Appends the library part to g_contents and the script pieces to
-// ctx.m_strJsflPath. folderIds receives the library ids of the folders in
-// creation order; word is set to 0. Returns 0, or kResultTooManyItems (with
+// ctx.m_strJsflPath. folderIds receives the counters of the folders' item
+// ids in creation order; word is set to 0. Returns 0, or kResultTooManyItems (with
 // nothing written) when the library's classes would not fit their reference
 // words.
 uint32_t FinishDocument(FlaContext& ctx, DocumentLibrary& library,

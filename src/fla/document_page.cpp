@@ -21,54 +21,33 @@ void EmptyThenMarker(ContentsStream& s) {
 constexpr uint32_t kNewClassSchema1 = 0x1FFFF;  // FF FF 01 00
 constexpr uint32_t kMinusOne = 0xFFFFFFFF;
 
-void WriteClassHead(ContentsStream& s, uint8_t version) {
-  s.PutU32(kNewClassSchema1);
-  s.PutU16(13);
-  s.PutBytes("CDocumentPage");
-  s.PutU8(version);
+void WriteItemId(ContentsStream& s, ItemId id) {
+  s.PutU32(id.stamp);
+  s.PutU32(id.counter);
 }
 
-void WritePageLevel0(ContentsStream& s) {
-  WriteClassHead(s, 17);
-  s.PutU8(6);
-  s.PutBytes("Page 1");
-  s.PutU8(7);
-  s.PutBytes("Scene 1");
-  s.PutU16(0);
-  U32s(s, {0, 1, 5, 1, 0, 0, 1, 0, 0, 0, 3, 0, 1, 0, 0, 0x10000, 0});
-  s.PutU16(0);
-  U32s(s, {kMinusOne, 0, 0x20000});
-  s.PutU16(0);
+// The level-0 page record after its name, to its last field.
+void WritePageRestLevel0(ContentsStream& s) {
+  U32s(s, {0, 0, 1, 0, kMinusOne, 0});
   s.PutU8(0);
-  U32s(s, {1, 1, 3, 0, 1, 0, 0});
+  s.PutU32(512);
   s.PutU16(0);
-  U32s(s, {1, 0, kMinusOne, 512, 0, 0x2000000});
-  Zeros32(s, 6);
-  s.PutU32(0x10002);
-  s.PutU16(2);
+  U32s(s, {1, 1, 3});
+  s.PutU8(0);
+  s.PutU8(0);
+  s.PutU8(0);
+  s.PutU8(0);
+  s.PutU32(1);
+  s.PutU8(0);
+  s.PutU8(0);
+  U32s(s, {0, 0, 1, 0, kMinusOne, 512, 0, 0x2000000});
+  Zeros32(s, 5);
+  s.PutU16(0);
 }
 
-// Levels 1 and 2 share most of the record; `wide` is level 2.
-void WritePageUnicode(ContentsStream& s, bool wide) {
+// Levels 1 and 2 share most of the rest; `wide` is level 2.
+void WritePageRestUnicode(ContentsStream& s, bool wide) {
   const uint32_t k = wide ? 7 : 5;  // the word that differs between the two
-  WriteClassHead(s, wide ? 23 : 22);
-  s.PutU8(6);
-  s.PutZeroExtended("Page 1");
-  s.PutMarker();
-  s.PutU8(7);
-  s.PutZeroExtended("Scene 1");
-  s.PutU32(0);
-  EmptyThenMarker(s);
-  s.PutU8(0);
-  U32s(s, {1, 6, 1, 0, 0, 1, 0, 0, 0, k});
-  EmptyThenMarker(s);
-  EmptyThenMarker(s);
-  EmptyThenMarker(s);
-  s.PutU16(0);
-  s.PutU32(2);
-  s.PutMarker();
-  EmptyThenMarker(s);
-  s.PutU8(0);
   if (wide) {
     U32s(s, {0, 0, 1, 0, kMinusOne});
     EmptyThenMarker(s);
@@ -136,12 +115,7 @@ void WritePageUnicode(ContentsStream& s, bool wide) {
     s.PutU16(0);
     U32s(s, {0x8000, 0x8000, 0x8000});
     s.PutU16(0x8000);
-    s.PutU16(0);
-  } else {
-    s.PutU16(0);
   }
-  s.PutU32(0x10002);
-  s.PutU16(2);
 }
 
 // ---- palette ----
@@ -212,6 +186,53 @@ struct Gradient {
 
 }  // namespace
 
+void WritePageHead(ContentsStream& s, uint8_t level, const PageHead& head) {
+  const bool unicode = level >= 1;
+  s.PutString(head.name, level);
+  if (unicode) s.PutMarker();
+  s.PutString(head.itemName, level);
+  s.PutU16(head.itemNo);
+  s.PutU16(0);
+  s.PutU8(head.kind);
+  if (unicode) s.PutMarker();
+  s.PutU8(0);
+  s.PutU32(1);
+  s.PutU32(unicode ? 6 : 5);
+  s.PutU32(1);
+  WriteItemId(s, head.parent);
+  s.PutU32(1);
+  WriteItemId(s, head.own);
+  s.PutU32(0);
+}
+
+void WriteNoLinkage(ContentsStream& s, uint8_t level) {
+  if (level >= 1) {
+    s.PutU32(2u * std::min<uint32_t>(level, 2) + 3);
+    s.PutU8(0);
+    s.PutEmptyStrings(3);
+    s.PutU8(0);
+    s.PutU32(2);
+    s.PutEmptyStrings(1);
+    s.PutMarker();
+  } else {
+    s.PutU32(3);
+    s.PutU8(0);
+    s.PutU8(0);
+    s.PutU8(0);
+    s.PutU8(0);
+    s.PutU32(1);
+    s.PutU8(0);
+  }
+}
+
+void WritePageTail(ContentsStream& s, uint8_t level, std::string_view name) {
+  s.PutString(name, level);
+  if (level == 0)
+    WritePageRestLevel0(s);
+  else
+    WritePageRestUnicode(s, level >= 2);
+}
+
 void WriteDocumentPage(ContentsStream& s, uint8_t level) {
   s.Restart();
   struct Lead {
@@ -222,10 +243,19 @@ void WriteDocumentPage(ContentsStream& s, uint8_t level) {
   s.PadTo(lead.start);
   s.SetByte(0, lead.version);
   s.SetByte(1, 0x01);
-  if (level == 0)
-    WritePageLevel0(s);
-  else
-    WritePageUnicode(s, level >= 2);
+  s.PutU32(kNewClassSchema1);
+  s.PutU16(13);
+  s.PutBytes("CDocumentPage");
+  s.PutU8(level == 0 ? 17 : level == 1 ? 22 : 23);
+  WritePageHead(s, level, {"Page 1", "Scene 1", 0, 0, {}, kMainPageId});
+  WriteNoLinkage(s, level);
+  WritePageTail(s, level, "");
+  // The scene list's end: u16 0, the next page number, u16 1, the page
+  // count + 1.
+  s.PutU16(0);
+  s.PutU16(2);
+  s.PutU16(1);
+  s.PutU16(2);
 }
 
 SwatchHls RgbToSwatchHls(uint8_t r, uint8_t g, uint8_t b) {

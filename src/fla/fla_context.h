@@ -77,6 +77,9 @@ struct FlaContext : SwfContext {
   uint16_t m_wNextFreeItemNo = 1;
   uint32_t m_nScenePageSize = 0, m_nScenePageStart = 0;
   uint32_t m_nMiniStreamSize = 0;
+  // The stage's colour for the document's properties: R | G << 8 | B << 16
+  // (set from SetBackgroundColor).
+  uint32_t m_rgbBackground = 0xFFFFFF;
   // The library records of the conversion (fonts with the script's
   // font-layout text, bitmaps, sounds, ...): cleared at the engine's set-up,
   // handed to the finaliser by the finish.

@@ -45,8 +45,8 @@ struct PublishChunkInput {
 };
 
 // The publish-settings chunk that follows the document properties: the pair
-// list (group B, the further groups, group A with the list's end), then the
-// palette with its class head. Returns false, writing nothing, when the
+// list (u16 its count, group B, the further groups, group A with the list's
+// end), then the palette with its class head. Returns false, writing nothing, when the
 // palette's class index would not fit its reference word.
 [[nodiscard]] bool WritePublishSettingsChunk(ContentsStream& contents, const PublishChunkInput& input);
 

@@ -78,9 +78,10 @@ struct Converted {
 
 // Converts a movie with the program, a file-size limit of about 8 MB on
 // everything it writes, and reads the document back.
-void Convert(Converted& r, const Bytes& movie) {
+void Convert(Converted& r, const Bytes& movie, std::vector<std::string> options = {}) {
   WriteFileBytes(r.dir.file("m.swf"), movie);
-  r.run = RunProgram({r.dir.file("m.swf"), "-o", r.dir.file("m.fla")}, r.dir.file("config"),
+  options.insert(options.end(), {r.dir.file("m.swf"), "-o", r.dir.file("m.fla")});
+  r.run = RunProgram(options, r.dir.file("config"),
                      "ulimit -f 16384; TMPDIR=" + ShellQuote(r.dir.path().string()) + ' ');
   ASSERT_EQ(r.run.status, 0) << r.run.output;
   ASSERT_TRUE(ReadCompoundFile(r.dir.file("m.fla"), r.streams));
@@ -167,15 +168,16 @@ TEST(BitmapProgramContents, WalksToItsEnd) {
     w.tag(21, SwfBytes().u16(1).bytes(jpeg).data()).tag(35, Jpeg3Body(2, jpeg));
     w.tag(20, PaletteBitmap(3).body).tag(36, ArgbBitmap(4).body).showFrame().end();
     Converted r;
-    Convert(r, w.build());
+    // Guides shown and snapped to, as in every real level-0 and level-1
+    // document (the reader knows no other value there).
+    Convert(r, w.build(), {"--set", "Guides=on", "--set", "Snap To Guides=on"});
     ExpectMediaCount(r.streams, 4);
     std::string out;
     RunCommand("/usr/bin/python3 " + ShellQuote(grammar) + ' ' + ShellQuote(r.dir.file("m.fla")), out);
-    // The open parts of the media items' heads belong to the library
-    // records of the finaliser, which do not follow the real documents yet.
-    if (out.find("DEVIATION") != std::string::npos && out.find("open part") != std::string::npos)
-      GTEST_SKIP() << out;
-    EXPECT_NE(out.find(": ok"), std::string::npos) << out;
+    EXPECT_NE(out.find(": ok (level " + std::to_string(version < 7 ? 0 : version - 6) + ", 0 symbol pages, media "
+                       "{'CMediaBits': 4}"),
+              std::string::npos)
+        << out;
   }
 }
 

@@ -219,7 +219,11 @@ struct ProgramMovie {
   ProgramRun run;
   ::testing::AssertionResult operator()(const std::vector<uint8_t>& swf) {
     WriteFileBytes(dir.file("in.swf"), swf);
-    run = RunProgram({"-q", dir.file("in.swf"), "-o", dir.file("out.fla")}, dir.path().string());
+    // Guides shown and snapped to, as every real level-0 and level-1
+    // document holds them (the grammar knows no other value there).
+    run = RunProgram({"-q", "--set", "Guides=on", "--set", "Snap To Guides=on", dir.file("in.swf"), "-o",
+                      dir.file("out.fla")},
+                     dir.path().string());
     if (run.status != 0) return ::testing::AssertionFailure() << "status " << run.status << ": " << run.output;
     if (auto read = ReadCompoundFile(dir.file("out.fla"), streams); !read) return read;
     for (const auto& [name, bytes] : streams) {

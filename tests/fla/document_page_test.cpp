@@ -9,12 +9,12 @@ namespace {
 
 const char* const kPageLevel0 =
     "u32 0x1FFFF; u16 13; ANSI \"CDocumentPage\"; u8 17, 6; ANSI \"Page 1\"; u8 7; ANSI \"Scene 1\"; u16 0; "
-    "u32 0, 1, 5, 1, 0 x 2, 1, 0 x 3, 3, 0, 1, 0 x 2, 0x10000, 0; u16 0; u32 -1, 0, 0x20000; u16 0; u8 0; "
+    "u32 0, 1, 5, 1, 0 x 2, 1, 0x43B71B80, 1, 0, 3, 0, 1, 0 x 2, 0x10000, 0; u16 0; u32 -1, 0, 0x20000; u16 0; u8 0; "
     "u32 1 x 2, 3, 0, 1, 0 x 2; u16 0; u32 1, 0, -1, 512, 0, 0x2000000, 0 x 6, 0x10002; u16 2.";
 
 const char* const kPageLevel1 =
     "u32 0x1FFFF; u16 13; ANSI \"CDocumentPage\"; u8 22, 6; UTF-16 \"Page 1\"; M; u8 7; UTF-16 \"Scene 1\"; "
-    "u32 0; u8 0; M; u8 0; u32 1, 6, 1, 0 x 2, 1, 0 x 3, 5; u8 0; M; u8 0; M; u8 0; M; u16 0; u32 2; M; u8 0; "
+    "u32 0; u8 0; M; u8 0; u32 1, 6, 1, 0 x 2, 1, 0x43B71B80, 1, 0, 5; u8 0; M; u8 0; M; u8 0; M; u16 0; u32 2; M; u8 0; "
     "M; u8 0; u32 0 x 2, 1, 0, -1, 0; u8 0; M; u8 0; M; u32 512; u16 0; u32 1 x 2, 5; u8 0; M; u8 0; M; u8 0; "
     "M; u16 0; u32 2; M; u8 0; M; u8 0; u32 0 x 2, 1, 0, -1, 5; u8 0; M; u32 0, 256, 0; u8 0; M; u8 0, 3; M; "
     "u8 0; u32 0 x 2; u8 3; M; u8 0; u32 0 x 2; u8 3; M; u8 0; u32 0 x 2; M; u8 0; u32 2; u8 0; u32 1; M; "
@@ -22,7 +22,7 @@ const char* const kPageLevel1 =
 
 const char* const kPageLevel2 =
     "u32 0x1FFFF; u16 13; ANSI \"CDocumentPage\"; u8 23, 6; UTF-16 \"Page 1\"; M; u8 7; UTF-16 \"Scene 1\"; "
-    "u32 0; u8 0; M; u8 0; u32 1, 6, 1, 0 x 2, 1, 0 x 3, 7; u8 0; M; u8 0; M; u8 0; M; u16 0; u32 2; M; u8 0; "
+    "u32 0; u8 0; M; u8 0; u32 1, 6, 1, 0 x 2, 1, 0x43B71B80, 1, 0, 7; u8 0; M; u8 0; M; u8 0; M; u16 0; u32 2; M; u8 0; "
     "M; u8 0; u32 0 x 2, 1, 0, -1; u8 0; M; u32 0; u16 0; M; u8 0; M; u32 512; u16 0; u32 1 x 2, 7; u8 0; M; "
     "u8 0; M; u8 0; M; u16 0; u32 2; M; u8 0; M; u8 0; u32 0 x 2, 1, 0, -1; u8 0; M; u8 0; u32 6; u8 0; M; "
     "u32 0, 256, 0; u8 0; M; u8 0, 3; M; u8 0; u32 0 x 2; u8 3; M; u8 0; u32 0 x 2; u8 3; M; u8 0; "

@@ -58,10 +58,10 @@ TEST(PublishChunk, PairListThenPalette) {
   in.writeMoreGroups = [](ContentsStream& c, uint8_t level) {
     WritePublishPropertyPair(c, level, {"PublishGifProperties::Animated", "0"});
   };
-  // The palette's class is introduced with schema 0, after the count of its
-  // solid swatch objects.
+  // The list's count (4 + 1 + 2 pairs) opens it. The palette's class is
+  // introduced with schema 0, after the count of its solid swatch objects.
   EXPECT_BYTES(Put([&](auto& s) { ASSERT_TRUE(WritePublishSettingsChunk(s, in)); }),
-               Concat({FieldBytes("M"), Put([](auto& s) { WritePublishGroupB(s, 1); }),
+               Concat({FieldBytes("u16 7; M"), Put([](auto& s) { WritePublishGroupB(s, 1); }),
                        FieldBytes(PairFields("PublishGifProperties::Animated", "0")),
                        Put([](auto& s) { WritePublishGroupA(s, 1); }), FieldBytes("u32 0; u16 252; u16 0xFFFF, 0"),
                        Put([](auto& s) { ASSERT_TRUE(WriteColorDefs(s, 1, 2, 0, 0, 0)); })}));

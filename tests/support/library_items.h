@@ -1,0 +1,19 @@
+// Reads the library item numbers a Contents stream holds (its symbol pages'
+// and its media items'), field by field as the authoring tool's documents
+// lay the library out: the main page and each symbol page as one page
+// record, then the media items (CMediaBits, CMediaSound, CMediaVideoStream)
+// up to the document properties.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <set>
+#include <vector>
+
+namespace tovrani::test {
+
+// Fails, naming the offset, when a record does not read to its end.
+::testing::AssertionResult ReadLibraryItems(const std::vector<uint8_t>& contents, std::set<uint16_t>& items);
+
+}  // namespace tovrani::test
