@@ -39,9 +39,10 @@ using Write = TimelineData::Patch;
 
 }  // namespace
 
-bool FinishDepthTable(std::vector<DisplayEvent>& events, const std::vector<uint64_t>& headerPos,
-                      DepthTable& table, bool cancelled, PassBudget& budget, TimelineData& data,
-                      HandoffTables& out) {
+FinishResult FinishDepthTable(std::vector<DisplayEvent>& events,
+                              const std::vector<uint64_t>& headerPos,
+                              const CharacterSources& sources, DepthTable& table, bool cancelled,
+                              PassBudget& budget, TimelineData& data, HandoffTables& out) {
   out = HandoffTables{};
   // Plan every write first, so that a value that does not fit stops the
   // stage before anything changes.
@@ -49,14 +50,20 @@ bool FinishDepthTable(std::vector<DisplayEvent>& events, const std::vector<uint6
   std::vector<uint8_t> linked(events.size(), 0);
   for (size_t ei = 0; ei < table.size(); ++ei) {
     const DepthEntry& e = table[ei];
-    if (e.depth > 0xFFFF) return false;
+    if (e.depth > 0xFFFF) return FinishResult::kOutOfBounds;
     for (size_t si = 0; si < e.spans.size(); ++si) {
       const DepthSpan& s = e.spans[si];
       const DisplayEvent& p = events[s.placeEvent];
       writes.push_back({p.depthPos, uint16_t(e.depth), 2});
-      if (e.hasMask && p.hasClip && !p.clipInherited) {
+      if (s.disabledClip != 0) {
+        // A disabled nested mask: the marker, tested on the span (its event
+        // still says it has a clip depth).
+        uint32_t covered = s.disabledClip - 0x8000;
+        if (e.depth >= 0x7F00 || covered < 1 || covered > 0x7FFF) return FinishResult::kOutOfBounds;
+        writes.push_back({p.clipPos, uint16_t(s.disabledClip), 2});
+      } else if (e.hasMask && s.hasClip && !p.clipInherited) {
         uint32_t clip = ClipToWrite(table, ei, si, budget);
-        if (clip > 0xFFFF || (clip >= 0x8000 && e.depth < 0x7F00)) return false;
+        if (clip > 0xFFFF || (clip >= 0x8000 && e.depth < 0x7F00)) return FinishResult::kOutOfBounds;
         writes.push_back({p.clipPos, uint16_t(clip), 2});
       }
       if (s.removeEvent != kNoEvent) {
@@ -67,31 +74,16 @@ bool FinishDepthTable(std::vector<DisplayEvent>& events, const std::vector<uint6
   }
   // Depth 0 never moves, but a mask there reaches into depths that do.
   for (const DisplayEvent& ev : events)
-    if (!ev.isRemove && ev.depth == 0 && ev.hasClip) return false;
+    if (!ev.isRemove && ev.depth == 0 && ev.hasClip) return FinishResult::kOutOfBounds;
 
-  // Latest earlier event of the same original depth: any, and one that
-  // carries a character.
-  std::vector<uint32_t> prevAny(events.size(), kNoEvent), prevChar(events.size(), kNoEvent);
   if (!cancelled) {
-    std::vector<uint32_t> lastAny(0x10000, kNoEvent), lastChar(0x10000, kNoEvent);
-    for (uint32_t i = 0; i < events.size(); ++i) {
-      uint16_t d = events[i].origDepth;
-      prevAny[i] = lastAny[d];
-      prevChar[i] = lastChar[d];
-      lastAny[d] = i;
-      if (events[i].placeFlags & kPlaceHasCharacter) lastChar[d] = i;
-    }
     // Restore marks: a layer run that starts with a placement without a
     // character takes the character of the latest placement that had one.
     for (const DepthEntry& e : table) {
       for (size_t si = 0; si < e.spans.size(); ++si) {
         if (!StartsLayerRun(e.spans, si)) continue;
         uint32_t pe = e.spans[si].placeEvent;
-        DisplayEvent& p = events[pe];
-        if (p.characterId != 0 || prevChar[pe] == kNoEvent) continue;
-        p.restoreMark = 1;
-        p.characterId = events[prevChar[pe]].characterId;
-        p.linkedEvent = prevChar[pe];
+        if (events[pe].characterId == 0) MarkCharacterRestore(events, sources, pe);
       }
     }
   }
@@ -109,10 +101,25 @@ bool FinishDepthTable(std::vector<DisplayEvent>& events, const std::vector<uint6
       for (size_t si = 0; si < e.spans.size(); ++si) {
         if (!StartsLayerRun(e.spans, si)) continue;
         uint32_t pe = e.spans[si].placeEvent;
-        if (!(events[pe].placeFlags & kPlaceMove) || prevAny[pe] == kNoEvent) continue;
-        DisplayEvent& from = events[prevAny[pe]];
+        if (!(events[pe].placeFlags & kPlaceMove) || sources.previous(pe) == kNoEvent) continue;
+        DisplayEvent& from = events[sources.previous(pe)];
         if (from.handoffFrame == 0) from.handoffFrame = e.spans[si].startFrame;
       }
+    }
+  }
+  // A placement without Move that took the place of the object before it
+  // (no removal between) ends that object too; once the two stand on
+  // different layers, nothing in the tags does so any more.
+  std::vector<uint32_t> entryOf(events.size(), kNoEvent);
+  for (uint32_t ei = 0; ei < table.size(); ++ei)
+    for (const DepthSpan& s : table[ei].spans) entryOf[s.placeEvent] = ei;
+  for (uint32_t ei = 0; ei < table.size(); ++ei) {
+    for (const DepthSpan& s : table[ei].spans) {
+      uint32_t pe = s.placeEvent, prev = sources.previous(pe);
+      if ((events[pe].placeFlags & kPlaceMove) || prev == kNoEvent || events[prev].isRemove ||
+          entryOf[prev] == ei || entryOf[prev] == kNoEvent)
+        continue;
+      if (events[prev].handoffFrame == 0) events[prev].handoffFrame = s.startFrame;
     }
   }
   for (const DepthEntry& e : table) {
@@ -130,7 +137,7 @@ bool FinishDepthTable(std::vector<DisplayEvent>& events, const std::vector<uint6
     if (events[i].isRemove && !linked[i] && events[i].origDepth != 0)
       writes.push_back({headerPos[i] + 1, 0xFF, 1});
   data.Apply(std::move(writes));
-  return true;
+  return data.writeFailed() ? FinishResult::kWriteFailed : FinishResult::kWritten;
 }
 
 }  // namespace tovrani

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "timeline/character_sources.h"
 #include "timeline/depth_table.h"
 #include "timeline/display_events.h"
 
@@ -31,13 +32,22 @@ struct HandoffTables {
   std::vector<CharacterRestore> maskDepths;
 };
 
+enum class FinishResult {
+  kWritten,
+  kOutOfBounds,  // nothing written, no event changed
+  kWriteFailed,  // the events are final, but the tags may not all agree
+};
+
 // Runs the final stage over `table`. After a cancel (`cancelled`) the restore
 // and hand-off marks are not set, but the events still get their entries'
-// depths, so they match the tags. Returns false, with nothing written and no
-// event changed, when a value would not fit its field or would read as a
-// disabled nested mask (clip depth with bit 15 below depth 0x7F00).
-bool FinishDepthTable(std::vector<DisplayEvent>& events, const std::vector<uint64_t>& headerPos,
-                      DepthTable& table, bool cancelled, PassBudget& budget, TimelineData& data,
-                      HandoffTables& out);
+// depths, so they match the tags. Nothing is written and no event changes
+// when a value would not fit its field, when a clip depth would read as a
+// disabled nested mask (bit 15 below depth 0x7F00) without being one, or
+// when a disabled one lies at depth 0x7F00 or above or covers more than
+// 0x7FFF depths. `sources` is the index of the events' character sources.
+FinishResult FinishDepthTable(std::vector<DisplayEvent>& events,
+                              const std::vector<uint64_t>& headerPos,
+                              const CharacterSources& sources, DepthTable& table, bool cancelled,
+                              PassBudget& budget, TimelineData& data, HandoffTables& out);
 
 }  // namespace tovrani

@@ -88,29 +88,25 @@ DepthTable BuildFromBuckets(const std::vector<DisplayEvent>& events, const Depth
   return table;
 }
 
-// First span, in order, whose end lies after `frame` (ends never decrease).
-size_t FirstEndingAfter(const std::vector<DepthSpan>& spans, uint32_t frame) {
-  auto it = std::upper_bound(spans.begin(), spans.end(), frame,
-                             [](uint32_t f, const DepthSpan& s) { return f < s.endFrame; });
-  return size_t(it - spans.begin());
-}
-
 }  // namespace
 
 DepthTable BuildDepthTable(const std::vector<DisplayEvent>& events) {
   return BuildFromBuckets(events, DepthBuckets(events));
 }
 
-bool ClampDeepClips(std::vector<DisplayEvent>& events, uint16_t maxDepth) {
+bool ClampDeepClips(std::vector<DisplayEvent>& events, uint16_t maxDepth,
+                    std::vector<uint32_t>* which) {
   bool clamped = false;
   uint16_t limit = maxDepth == 0xFFFF ? 0xFFFF : uint16_t(maxDepth + 1);
   // Taken-over copies of a deep clip are clamped with their source, so one
   // object keeps one clip depth.
-  for (DisplayEvent& e : events) {
+  for (uint32_t i = 0; i < events.size(); ++i) {
+    DisplayEvent& e = events[i];
     if (!e.isRemove && e.hasClip && e.clipDepth >= 0x8000 && e.depth < 0x7F00 &&
         e.clipDepth > maxDepth) {
       e.clipDepth = limit;
       clamped = true;
+      if (which) which->push_back(i);
     }
   }
   return clamped;
@@ -219,7 +215,7 @@ bool MergeConsecutiveMasks(std::vector<DisplayEvent>& events, DepthTable& table,
   return merged;
 }
 
-void CloseDepthGaps(DepthTable& table) {
+void CloseDepthGaps(DepthTable& table, PassBudget* budget) {
   size_t n = table.size();
   if (n < 2) return;
   std::vector<uint32_t> oldDepth(n), newDepth(n);
@@ -238,10 +234,17 @@ void CloseDepthGaps(DepthTable& table) {
     if (a + 1 < n && r > 1) r = 1;
     return newDepth[a] + r;
   };
+  // Nothing below the first gap that shrinks changes: every clip depth up
+  // to one past the entry before it stays.
+  size_t first = 1;
+  while (first < n && newDepth[first] == oldDepth[first]) ++first;
+  if (first == n) return;
+  const uint32_t unchangedUpTo = oldDepth[first - 1] + 1;
   for (size_t i = 0; i < n; ++i) {
     DepthEntry& e = table[i];
     e.depth = newDepth[i];
-    if (!e.hasMask) continue;
+    if (!e.hasMask || (i < first && e.maxClip <= unchangedUpTo)) continue;
+    if (budget) budget->Spend(e.spans.size());
     e.maxClip = map(e.maxClip);
     for (DepthSpan& s : e.spans) {
       if (!s.hasClip) continue;
@@ -251,7 +254,48 @@ void CloseDepthGaps(DepthTable& table) {
   }
 }
 
-bool ClassifyDepths(DepthTable& table, PassBudget& budget, const std::function<void()>& perEntry) {
+size_t FirstEndingAfter(const std::vector<DepthSpan>& spans, uint32_t frame) {
+  auto it = std::upper_bound(spans.begin(), spans.end(), frame,
+                             [](uint32_t f, const DepthSpan& s) { return f < s.endFrame; });
+  return size_t(it - spans.begin());
+}
+
+void RefreshEntry(DepthEntry& entry) {
+  entry.hasMask = entry.hasNonMask = 0;
+  entry.markedCount = 0;
+  for (DepthSpan& s : entry.spans) {
+    s.marked = 0;
+    (s.hasClip ? entry.hasMask : entry.hasNonMask) = 1;
+  }
+}
+
+namespace {
+
+// Whether the mask entry k leaves an object of its range uncovered while it
+// is shown: the mask span in force then reaches below the object's depth.
+// A spent budget answers true.
+bool LeavesPartUncovered(const DepthTable& table, size_t k, PassBudget& budget) {
+  const DepthEntry& e = table[k];
+  for (size_t j = k + 1; j < table.size() && table[j].depth <= e.maxClip; ++j) {
+    for (const DepthSpan& q : table[j].spans) {
+      uint32_t t = q.startFrame;
+      for (;;) {
+        if (!budget.Spend(1)) return true;
+        size_t i = FirstEndingAfter(e.spans, t);
+        if (i == e.spans.size() || e.spans[i].startFrame > t) break;
+        if (e.spans[i].clipDepth < table[j].depth) return true;
+        t = e.spans[i].endFrame;
+        if (t >= q.endFrame) break;
+      }
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+bool ClassifyDepths(DepthTable& table, PassBudget& budget, const std::function<void()>& perEntry,
+                    bool coverage) {
   size_t n = table.size();
   // reach[k]: the largest maxClip of a mask entry below k.
   std::vector<uint32_t> reach(n, 0);
@@ -279,28 +323,20 @@ bool ClassifyDepths(DepthTable& table, PassBudget& budget, const std::function<v
       changed = true;
       continue;
     }
-    // Is every object in the mask's range covered by the mask span in force
-    // while it is shown?
-    for (size_t j = k + 1; j < n && table[j].depth <= e.maxClip && !e.partlyMasked; ++j) {
-      for (const DepthSpan& q : table[j].spans) {
-        uint32_t t = q.startFrame;
-        for (;;) {
-          if (!budget.Spend(1)) return true;
-          size_t i = FirstEndingAfter(e.spans, t);
-          if (i == e.spans.size() || e.spans[i].startFrame > t) break;
-          if (e.spans[i].clipDepth < table[j].depth) {
-            e.partlyMasked = 1;
-            changed = true;
-            break;
-          }
-          t = e.spans[i].endFrame;
-          if (t >= q.endFrame) break;
-        }
-        if (e.partlyMasked) break;
-      }
+    if (coverage && LeavesPartUncovered(table, k, budget)) {
+      e.partlyMasked = 1;
+      changed = true;
     }
+    if (budget.spent()) return true;
   }
   return changed;
+}
+
+void MarkPartlyMasked(DepthTable& table, PassBudget& budget) {
+  for (size_t k = 0; k < table.size() && !budget.spent(); ++k) {
+    DepthEntry& e = table[k];
+    e.partlyMasked = e.hasMask && !e.hasNonMask && LeavesPartUncovered(table, k, budget);
+  }
 }
 
 }  // namespace tovrani

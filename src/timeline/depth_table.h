@@ -22,7 +22,8 @@ inline constexpr uint16_t kOpenEnd = 0xFFFF;  // a span nothing has ended yet
 // keeps the converter busy for minutes.
 class PassBudget {
  public:
-  explicit PassBudget(uint64_t units = uint64_t(1) << 24) : left_(units) {}
+  static constexpr uint64_t kDefaultUnits = uint64_t(1) << 24;
+  explicit PassBudget(uint64_t units = kDefaultUnits) : left_(units) {}
   // False once the budget is spent (and from then on).
   bool Spend(uint64_t units) {
     if (units > left_) {
@@ -51,6 +52,10 @@ struct DepthSpan {
   uint8_t clipInherited = 0;
   uint8_t marked = 0;
   uint8_t masked = 0;
+  // A disabled nested mask: the clip depth value the final stage writes
+  // (bit 15 set, the low bits the depths it covered, its own included);
+  // 0 for every other span. Staged so that an abandoned pass writes nothing.
+  uint32_t disabledClip = 0;
 };
 
 struct DepthEntry {
@@ -75,13 +80,19 @@ inline bool SpansOverlap(uint32_t startA, uint32_t endA, uint32_t startB, uint32
   return startA < endB && startB < endA;
 }
 
+// First span, in order, whose end lies after `frame`: spans of one entry
+// follow each other, so their starts and ends never decrease.
+size_t FirstEndingAfter(const std::vector<DepthSpan>& spans, uint32_t frame);
+
 // Builds the table from the placements at depth 1 and above, in one pass.
 // A removal ends the span of its depth only when that span is still open.
 DepthTable BuildDepthTable(const std::vector<DisplayEvent>& events);
 
 // Clip depths of 0x8000 and more on masks below depth 0x7F00 that reach past
-// every placed depth become maxDepth + 1. Returns whether any changed.
-bool ClampDeepClips(std::vector<DisplayEvent>& events, uint16_t maxDepth);
+// every placed depth become maxDepth + 1. Returns whether any changed;
+// `which` receives the indexes of the events changed.
+bool ClampDeepClips(std::vector<DisplayEvent>& events, uint16_t maxDepth,
+                    std::vector<uint32_t>* which = nullptr);
 
 // Merges a mask into the depth above it where it covers only that depth,
 // nothing is shown there while it is, and a mask of that depth takes over
@@ -92,11 +103,21 @@ bool MergeConsecutiveMasks(std::vector<DisplayEvent>& events, DepthTable& table,
 
 // Shrinks every gap between consecutive entries to one free depth, moving
 // clip depths along so that each mask covers the same entries.
-void CloseDepthGaps(DepthTable& table);
+// `budget`, when given, is charged for the spans visited.
+void CloseDepthGaps(DepthTable& table, PassBudget* budget = nullptr);
+
+// Recomputes hasMask and hasNonMask from the spans (a disabled mask no
+// longer counts as a mask) and clears the entry's marks.
+void RefreshEntry(DepthEntry& entry);
 
 // Sets free, nestedMask and partlyMasked of every entry (the last entry
 // first; `perEntry` runs once per entry) and returns whether anything needs
-// rearranging. A spent budget answers true.
-bool ClassifyDepths(DepthTable& table, PassBudget& budget, const std::function<void()>& perEntry);
+// rearranging. Without `coverage` partlyMasked is left 0 (MarkPartlyMasked
+// sets it when it is needed). A spent budget answers true.
+bool ClassifyDepths(DepthTable& table, PassBudget& budget, const std::function<void()>& perEntry,
+                    bool coverage = true);
+
+// Sets partlyMasked as ClassifyDepths does.
+void MarkPartlyMasked(DepthTable& table, PassBudget& budget);
 
 }  // namespace tovrani

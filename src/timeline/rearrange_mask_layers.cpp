@@ -1,13 +1,17 @@
 #include "timeline/rearrange_mask_layers.h"
 
+#include <algorithm>
 #include <span>
 
 #include "fla/file_helpers.h"
 #include "fla/stream_placement.h"
+#include "timeline/character_sources.h"
 #include "timeline/timeline_context.h"
 #include "timeline/depth_handoff.h"
 #include "timeline/depth_table.h"
 #include "timeline/display_events.h"
+#include "timeline/mask_fixes.h"
+#include "timeline/mask_regroup.h"
 
 namespace tovrani {
 
@@ -24,6 +28,20 @@ class PositionGuard {
  private:
   TimelineData& data_;
 };
+
+// Cheap checks at a cycle head: values stay far from wrapping, and a table
+// that can no longer fit the tags' 16-bit depths stops the cycles.
+bool WithinShiftBounds(const DepthTable& table) {
+  constexpr uint32_t kLimit = 0x0FFFFFFF;
+  if (table.size() > 0xFFFF || (!table.empty() && table.back().depth > kLimit)) return false;
+  for (const DepthEntry& e : table)
+    if (e.maxClip > kLimit) return false;
+  return true;
+}
+
+void Warn(ShellServices* shell, const char* text) {
+  if (shell) shell->ShowMessage("Rearranging mask layers", text);
+}
 
 }  // namespace
 
@@ -73,37 +91,90 @@ uint32_t RearrangeMaskLayers(TimelineContext& ctx, uint8_t fromFile, uint8_t* ta
 
   std::vector<DisplayEvent>& events = rec.events;
   uint32_t count = uint32_t(events.size());
-  PassBudget budget;
+  PassBudget budget(ctx.m_nMaskPassBudget);
 
-  bool changed = ClampDeepClips(events, rec.maxDepth);
+  std::vector<uint32_t> clamped;
+  bool changed = ClampDeepClips(events, rec.maxDepth, &clamped);
+  // The records as the tags hold them (clamped clips aside), for the road
+  // that gives up.
+  const std::vector<DisplayEvent> recorded = events;
   DepthTable table = BuildDepthTable(events);
   // A merged mask must reach the tags: its events already carry the new depth.
   if (MergeConsecutiveMasks(events, table, budget)) changed = true;
   if (shell) shell->BeginSubTask(0, uint32_t(table.size()));
 
-  bool cancelled = ctx.m_bCancel != 0;
-  if (!cancelled) {
+  auto pump = [&] {
+    if (shell && shell->PumpMessages()) ctx.m_bCancel = 1;
+  };
+  uint32_t progress = 0;  // never decreases over the cycles
+  auto visit = [&](size_t x) {
+    progress = std::max(progress, uint32_t(table.size() - x));
+    if (shell) shell->StepSubProgressLayers(progress);
+    pump();
+  };
+  CharacterSources sources;  // built when the first repair needs it
+  bool firstCycle = true, cancelled = false, abandoned = false;
+  for (;;) {
+    if (ctx.m_bCancel || !budget.Spend(table.size() + 1)) {
+      cancelled = true;
+      break;
+    }
     if (shell) shell->SetSubRange(0, uint32_t(table.size()));
-    CloseDepthGaps(table);
-    auto pump = [&] {
-      if (shell && shell->PumpMessages()) ctx.m_bCancel = 1;
-    };
-    if (ClassifyDepths(table, budget, pump)) changed = true;
+    CloseDepthGaps(table, &budget);
+    if (!WithinShiftBounds(table)) {
+      abandoned = true;
+      break;
+    }
+    // After the first cycle `changed` stays set, and only the last search
+    // reads which masks leave part of their range uncovered: it finds that
+    // out itself, once the others have nothing left.
+    if (ClassifyDepths(table, budget, pump, firstCycle)) changed = true;
     if (!changed) {
       // Nothing to rearrange: the tags stay as they are.
       for (DisplayEvent& e : events) e.depth = e.origDepth;
       ctxEvents = std::move(events);
       return count;
     }
+    if (firstCycle) {
+      firstCycle = false;
+      sources = CharacterSources(events);
+      if (RegroupMaskLayers(table, budget) == RegroupResult::kOutOfBounds) {
+        abandoned = true;
+        break;
+      }
+      continue;
+    }
+    if (RepairOneEntry(table, events, sources, budget, visit) == RepairResult::kNothingLeft) break;
   }
-  // The regrouping and the repair cycles would start here; until they exist
-  // the table goes to the final stage as it stands, as after a cancel.
-  HandoffTables tables;
-  if (!FinishDepthTable(events, rec.headerPos, table, true, budget, data, tables)) {
-    for (DisplayEvent& e : events) e.depth = e.origDepth;
-  } else {
-    ctxHandoffs = std::move(tables.layerDepths);
-    ctxRestores = std::move(tables.maskDepths);
+  if (cancelled && budget.spent())
+    Warn(shell,
+         "The masks of this timeline take too long to rearrange; its layers are kept as far as "
+         "they were rearranged.");
+
+  if (!abandoned) {
+    HandoffTables tables;
+    switch (FinishDepthTable(events, rec.headerPos, sources, table, cancelled, budget, data, tables)) {
+      case FinishResult::kOutOfBounds:
+        abandoned = true;
+        break;
+      case FinishResult::kWriteFailed:  // noted when the pass ends
+      case FinishResult::kWritten:
+        ctxHandoffs = std::move(tables.layerDepths);
+        ctxRestores = std::move(tables.maskDepths);
+        break;
+    }
+  }
+  if (abandoned) {
+    // The tags keep their depths; only a clamped deep clip is written, so
+    // that no reader takes it for a group over thousands of depths.
+    events = recorded;
+    std::vector<TimelineData::Patch> writes;
+    for (uint32_t i : clamped)
+      if (!events[i].clipInherited) writes.push_back({events[i].clipPos, events[i].clipDepth, 2});
+    data.Apply(std::move(writes));
+    Warn(shell,
+         "The masks of this timeline need more depths than a movie can hold; its depths are kept "
+         "as the movie gives them.");
   }
   ctxEvents = std::move(events);
   return count;

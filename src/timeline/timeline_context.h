@@ -10,6 +10,7 @@
 #include "fla/class_tags.h"
 #include "shape/shape_context.h"
 #include "timeline/depth_handoff.h"
+#include "timeline/depth_table.h"
 #include "timeline/display_events.h"
 #include "timeline/display_list.h"
 #include "timeline/text_records.h"
@@ -33,6 +34,8 @@ struct TimelineContext : ShapeContext {
   std::vector<DepthHandoff> m_pSpriteLayerDepths;
   std::vector<CharacterRestore> m_pMovieMaskDepths;
   std::vector<CharacterRestore> m_pSpriteMaskDepths;
+  // The pass's work bound per timeline (tests lower it).
+  uint64_t m_nMaskPassBudget = PassBudget::kDefaultUnits;
   std::vector<InitActionRecord> m_pInitActions;
   std::vector<ButtonSoundRecord> m_pButtonSounds;
   // The scene page's archive state (class indexes and object counts).

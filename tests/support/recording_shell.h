@@ -21,10 +21,12 @@ class RecordingShell : public ShellServices {
   int cancelAfterPumps = -1;  // PumpMessages reports a cancel from this call on
   bool answerYes = false;
   uint32_t mainMax = 0, mainPosition = 0;
+  std::vector<uint32_t> layerSteps;  // StepSubProgressLayers positions
 
   void SetMainRange(uint32_t, uint32_t max) override { mainMax = max; }
   void SetMainProgress(uint32_t position) override { mainPosition = position; }
   void SetCurrentAction(const std::string& text) override { actions.push_back(text); }
+  void StepSubProgressLayers(uint32_t position) override { layerSteps.push_back(position); }
   bool PumpMessages() override {
     ++pumps;
     return cancelAfterPumps >= 0 && pumps > cancelAfterPumps;

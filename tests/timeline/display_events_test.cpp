@@ -97,7 +97,7 @@ TEST(DisplayEvents, PlacementsPlayersIgnoreAreDisabled) {
   ConverterContext ctx;
   ASSERT_EQ(RunMainPass(ctx, tags), 2u);
   EXPECT_EQ(ShownFrames(tags, 0, tags.size()), framesBefore);
-  EXPECT_EQ(framesBefore.back(), "");
+  EXPECT_TRUE(framesBefore.back().stacking.empty());
   EXPECT_TRUE(ctx.m_pMovieEvents[1].isRemove);
 }
 

@@ -12,19 +12,52 @@
 #include <vector>
 
 #include "convert/converter_context.h"
+#include "timeline/depth_handoff.h"
+#include "timeline/display_events.h"
 
 namespace tovrani::test {
 
-// A frame: per object in stacking order its character, the bytes of the
-// placements that set it (depth and clip depth left out, in hex) and, for a
-// mask, how many of the objects after it it covers.
-using ShownFrame = std::string;
+// A frame: the objects shown, bottom to top, each as its character and the
+// bytes of the placements that set it (depth and clip depth left out, in
+// hex), and per object the masks that cover it.
+struct ShownFrame {
+  std::vector<std::string> stacking;  // object keys in stacking order
+  std::vector<std::string> coverage;  // "key<mask keys>" per object, sorted
+  bool operator==(const ShownFrame&) const = default;
+};
+
+// What the pass left for a timeline, read the way the engine reads it: an
+// object handed off at a frame leaves its depth, and a Move at a depth where
+// nothing stands continues the handed-off object of the placement before it
+// (same depth as read from the tags), with the character a restore record
+// gives when the Move has none. A clip depth with bit 15 below depth 0x7F00
+// is a disabled nested mask over its low 15 bits minus one depths.
+struct PassRecords {
+  const std::vector<DisplayEvent>* events = nullptr;
+  const std::vector<DepthHandoff>* handoffs = nullptr;
+  const std::vector<CharacterRestore>* restores = nullptr;
+  uint64_t offset = 0;  // an event's position minus this is its index in the data
+};
+PassRecords MovieRecords(const ConverterContext& ctx);   // main movie (kLead)
+PassRecords SpriteRecords(const ConverterContext& ctx);  // sprite body
 
 // Calls fn(code, body offset, length) for each whole tag of data[begin, end).
 void ForEachTag(const std::vector<uint8_t>& data, size_t begin, size_t end,
                 const std::function<void(uint32_t, size_t, uint32_t)>& fn);
 // The frames of the tags in data[begin, end); cut-short tags are ignored.
-std::vector<ShownFrame> ShownFrames(const std::vector<uint8_t>& data, size_t begin, size_t end);
+// With `pass`, the tags are read together with the pass's records.
+std::vector<ShownFrame> ShownFrames(const std::vector<uint8_t>& data, size_t begin, size_t end,
+                                    const PassRecords* pass = nullptr);
+
+// How two runs of frames differ: frames that show other objects (character,
+// matrix, colour); frames that show the same objects under other masks, or
+// stacked otherwise (the pass moves objects above a mask's range on
+// purpose).
+struct FramesDiff {
+  size_t changed = 0, masking = 0, restacked = 0;
+  std::string first, firstMasking;  // the first such frame, both sides
+};
+FramesDiff CompareFrames(const std::vector<ShownFrame>& before, const std::vector<ShownFrame>& after);
 
 // An object a frame shows: its character and its matrix (a, b, c, d in
 // 16.16, tx, ty in twips) after every placement that set them.
@@ -62,10 +95,15 @@ uint32_t RunMainPass(ConverterContext& ctx, std::vector<uint8_t>& tags);
 std::vector<uint8_t> SpriteBody(uint16_t id, const std::vector<uint8_t>& tags);
 uint32_t RunSpritePass(ConverterContext& ctx, std::vector<uint8_t>& body);
 
+// Runs the pass over `tags` as a main movie (or as a sprite) and compares
+// what its frames show with the original tags, without asserting anything.
+FramesDiff PassDiff(ConverterContext& ctx, const std::vector<uint8_t>& tags, bool sprite);
+
 // Runs the pass over `tags` as a main movie and as a sprite, each within
-// `seconds`, and checks that neither changes a frame. Returns the main
-// movie's tags.
+// `seconds`, and checks that neither changes the objects any frame shows,
+// nor (unless `listed` is given to count them) their masks and stacking.
+// Returns the main movie's tags.
 std::vector<uint8_t> PassKeepsDisplay(ConverterContext& ctx, const std::vector<uint8_t>& tags,
-                                      double seconds = 60);
+                                      double seconds = 60, FramesDiff* listed = nullptr);
 
 }  // namespace tovrani::test

@@ -21,9 +21,11 @@ constexpr double kSecondsAllowed = 120.0;
 constexpr double kSecondsAllowed = 1.0;
 #endif
 
+// The objects of every frame stay; masks may be regrouped.
 void EndsQuicklyKeepingDisplay(const std::vector<uint8_t>& tags) {
   ConverterContext ctx;
-  PassKeepsDisplay(ctx, tags, kSecondsAllowed);
+  FramesDiff listed;
+  PassKeepsDisplay(ctx, tags, kSecondsAllowed, &listed);
 }
 
 TEST(HostilePass, TruncatedPlaceTags) {
@@ -75,6 +77,15 @@ TEST(HostilePass, LargeMovies) {
          return Tags({PlaceObject2Tag(p),
                       i % 11 ? std::vector<uint8_t>{} : RemoveObject2Tag(uint16_t(1 + rng() % 3000))});
        }},
+      // 2,000 masks, each over every depth, moved for 9 more frames: 20,000
+      // placements.
+      {20000,
+       [](uint32_t i) {
+         const uint16_t d = uint16_t(1 + i % 2000);
+         return Tags({i < 2000 ? PlaceObject2Tag({.depth = d, .character = 1, .clip = 0xFFFF, .x = -1})
+                               : PlaceObject2Tag({.depth = d, .move = true, .x = int32_t(i / 2000)}),
+                      d == 2000 ? ShowFrameTag() : std::vector<uint8_t>{}});
+       }},
       // Masks that each cover only the empty depth above and hand over to a
       // mask there: every one is a merge candidate.
       {3999, [](uint32_t i) {
@@ -92,6 +103,31 @@ TEST(HostilePass, LargeMovies) {
     }
     SCOPED_TRACE(m);
     EndsQuicklyKeepingDisplay(Tags({tags, ShowFrameTag()}));
+  }
+}
+
+// Masked movies cut short at every length and with bits flipped: each ends
+// with the objects of its frames kept, whatever the pass makes of it.
+TEST(HostilePass, TruncatedAndFlippedMaskedMovies) {
+  const std::vector<uint8_t> movies[] = {
+      Tags({PlaceObject2Tag({.depth = 2, .character = 1, .clip = 6}),
+            PlaceObject2Tag({.depth = 4, .character = 2, .clip = 5}), PlaceObject2Tag({.depth = 5, .character = 3}),
+            ShowFrameTag(), PlaceObject2Tag({.depth = 4, .move = true, .x = 3}), ShowFrameTag(),
+            RemoveObject2Tag(2), PlaceObject2Tag({.depth = 2, .character = 4}), ShowFrameTag()}),
+      Tags({PlaceObject2Tag({.depth = 1, .character = 1, .clip = 40000}),
+            PlaceObject2Tag({.depth = 2, .character = 7}), ShowFrameTag(), RemoveObject2Tag(1), ShowFrameTag(),
+            PlaceObject3Tag({.depth = 2, .move = true, .x = 40}), PlaceObject2Tag({.depth = 3, .character = 2}),
+            ShowFrameTag()})};
+  std::mt19937 rng(24);
+  for (const auto& movie : movies) {
+    for (size_t len = 0; len < movie.size(); ++len)
+      EndsQuicklyKeepingDisplay(std::vector<uint8_t>(movie.begin(), movie.begin() + long(len)));
+    for (int round = 0; round < 300; ++round) {
+      std::vector<uint8_t> flipped = movie;
+      for (int k = 0, n = 1 + int(rng() % 3); k < n; ++k) flipped[rng() % flipped.size()] ^= uint8_t(1 << (rng() % 8));
+      EndsQuicklyKeepingDisplay(flipped);
+      if (HasFailure()) return;
+    }
   }
 }
 

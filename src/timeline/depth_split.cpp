@@ -1,0 +1,91 @@
+#include "timeline/depth_split.h"
+
+#include "swf/place_object.h"
+
+namespace tovrani {
+
+namespace {
+
+// The object of marked span P goes on in unmarked span E on another entry:
+// P's object leaves at E's start, and a Move without a character of its own
+// brings the character of its source.
+void MarkHandoff(std::vector<DisplayEvent>& events, const CharacterSources& sources,
+                 const DepthSpan& prev, const DepthSpan& next) {
+  DisplayEvent& p = events[prev.placeEvent];
+  // Only the same object's placement before it: once the regrouping has
+  // moved spans between entries, the span before in the entry may be
+  // another object's.
+  if (p.handoffFrame != 0 || sources.previous(next.placeEvent) != prev.placeEvent) return;
+  DisplayEvent& e = events[next.placeEvent];
+  if (e.isReplace) {
+    p.handoffFrame = next.startFrame;
+  } else if (e.placeFlags & kPlaceMove) {
+    MarkCharacterRestore(events, sources, next.placeEvent);
+    p.handoffFrame = next.startFrame;
+  }
+}
+
+}  // namespace
+
+void SplitDepthRange(DepthTable& table, size_t first, uint32_t limit, uint32_t shift,
+                     std::vector<DisplayEvent>& events, const CharacterSources& sources,
+                     PassBudget& budget) {
+  const size_t n = table.size();
+  size_t end = first;
+  size_t extra = 0;
+  while (end < n && table[end].depth <= limit) {
+    const DepthEntry& m = table[end++];
+    if (m.markedCount > 0 && m.markedCount < m.spans.size()) ++extra;
+  }
+  budget.Spend(n);
+
+  DepthTable out;
+  out.reserve(n + extra);
+  for (size_t m = 0; m < first; ++m) out.push_back(std::move(table[m]));
+  // Covered parts, at their depths.
+  for (size_t m = first; m < end; ++m) {
+    const DepthEntry& e = table[m];
+    if (e.markedCount == 0) continue;
+    DepthEntry covered;
+    covered.depth = e.depth;
+    covered.maxClip = e.maxClip;
+    covered.spans.reserve(e.markedCount);
+    for (const DepthSpan& s : e.spans)
+      if (s.marked) covered.spans.push_back(s);
+    out.push_back(std::move(covered));
+  }
+  // The rest of the range, above it.
+  for (size_t m = first; m < end; ++m) {
+    const DepthEntry& e = table[m];
+    if (e.markedCount >= e.spans.size()) continue;
+    budget.Spend(e.spans.size());
+    DepthEntry rest;
+    rest.depth = e.depth + shift;
+    rest.maxClip = e.hasMask ? e.maxClip + shift : 0;
+    rest.spans.reserve(e.spans.size() - e.markedCount);
+    for (size_t j = 0; j < e.spans.size(); ++j) {
+      const DepthSpan& s = e.spans[j];
+      if (s.marked) continue;
+      if (j > 0 && e.spans[j - 1].marked) MarkHandoff(events, sources, e.spans[j - 1], s);
+      rest.spans.push_back(s);
+      if (s.hasClip) rest.spans.back().clipDepth += shift;
+    }
+    out.push_back(std::move(rest));
+  }
+  // Only the range's parts carry marks or changed kinds.
+  for (size_t p = first; p < out.size(); ++p) RefreshEntry(out[p]);
+  // Everything beyond the range moves up whole.
+  for (size_t m = end; m < n; ++m) {
+    DepthEntry& e = table[m];
+    e.depth += shift;
+    if (e.hasMask) {
+      e.maxClip += shift;
+      for (DepthSpan& s : e.spans)
+        if (s.hasClip) s.clipDepth += shift;
+    }
+    out.push_back(std::move(e));
+  }
+  table = std::move(out);
+}
+
+}  // namespace tovrani
