@@ -11,6 +11,7 @@
 #include "fla/stream_placement.h"
 #include "convert/converter_context.h"
 #include "convert/engine.h"
+#include "convert/static_text.h"
 #include "convert/stream_helpers.h"
 #include "fla/work_folder.h"
 
@@ -152,7 +153,10 @@ uint32_t FinishConversion(ConverterContext& ctx, DocumentLibrary& library) {
 uint32_t FinishConversion(ConverterContext& ctx) {
   DocumentLibrary& library = ctx.m_library;
   // The engine's own publish pairs travel inside the publish-settings chunk.
-  library.morePublishGroups = [&ctx](ContentsStream&, uint8_t) { PublishGroupOrCleanup(ctx, true); };
+  library.morePublishGroups = [&ctx](ContentsStream& contents, uint8_t level) {
+    PublishGroupOrCleanup(ctx, true);
+    WriteStaticTextPublishGroups(contents, level, ctx.m_rcFrame);
+  };
   return FinishConversion(ctx, library);
 }
 

@@ -74,6 +74,11 @@ struct ConverterContext : TimelineContext {
   uint32_t m_nMissingFonts = 0;
   uint32_t m_nFontTagsRefused = 0;  // font tags met with the font table full
 
+  // ---- static text (convert/static_text.cpp) ----
+  // "ffst" as far as it was read: each byte is read once per conversion.
+  std::vector<uint8_t> m_staticTextFonts;
+  uint32_t m_nStaticTextRow = 0;  // the row kept for a glyph-instance page
+
   // ---- bitmaps (convert/bitmap_tags.cpp) ----
   // The encoding tables of the last JPEGTables tag (without its start and
   // end markers), inserted into the JPEG of each DefineBits.

@@ -135,6 +135,8 @@ uint32_t Engine::SetUp(const std::string& source, const std::string& output) {
   ctx_.m_linkageIndex.clear();
   ctx_.m_library = DocumentLibrary();
   ctx_.m_pEditTexts.clear();
+  ctx_.m_pStaticTexts.clear();
+  ctx_.m_staticTextFonts.clear();
   ctx_.m_strMissingFonts.clear();
   ctx_.m_nMissingFonts = ctx_.m_nFontTagsRefused = 0;
   ctx_.m_bitmapSideCopies.clear();

@@ -1,8 +1,13 @@
 #include "convert/import_movie.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 
+#include "fla/archive.h"
+#include "fla/keyframe_records.h"
+#include "fla/layer_records.h"
+#include "fla/stream_placement.h"
 #include "fla/work_folder.h"
 
 namespace tovrani {
@@ -70,10 +75,18 @@ std::vector<uint8_t> ImportMovieHeader(uint8_t version, const SwfRect& frame, ui
 
 bool WriteImportMovie(const std::string& path, std::span<const uint8_t> head, uint16_t code,
                       std::span<const uint8_t> body, uint16_t characterId) {
-  if (head.size() < kLengthField + 4 || code > 0x3FF || body.size() > 0xFFFFFFFFu) return false;
+  if (body.size() > 0xFFFFFFFFu) return false;
+  return WriteImportMovie(path, head, code, body, characterId, uint32_t(body.size()));
+}
+
+bool WriteImportMovie(const std::string& path, std::span<const uint8_t> head, uint16_t code,
+                      std::span<const uint8_t> body, uint16_t characterId, uint32_t tagLength) {
+  if (head.size() < kLengthField + 4 || code > 0x3FF || body.size() > 0xFFFFFFFFu ||
+      tagLength > body.size())
+    return false;
   std::vector<uint8_t> movie(head.begin(), head.end());
   Append16(movie, uint16_t(code << 6 | 0x3F));
-  Append32(movie, uint32_t(body.size()));
+  Append32(movie, tagLength);
   movie.insert(movie.end(), body.begin(), body.end());
   // PlaceObject2: character and matrix, depth 1, the empty matrix.
   movie.insert(movie.end(), {0x86, 0x06, 0x06, 0x01, 0x00});
@@ -90,6 +103,24 @@ bool WriteImportMovie(const std::string& path, std::span<const uint8_t> head, ui
   ok = file.close() && ok;
   if (!ok) std::remove(path.c_str());
   return ok;
+}
+
+bool WritePlaceholderPage(std::FILE* page, uint8_t level, std::string_view layerName, bool oldWriters) {
+  const bool newForm = IsNewFlaFormat(level) && !oldWriters;
+  std::array<uint8_t, kFileHead.size()> head = kFileHead;
+  if (newForm) head[15] = head[32] = FlaVersionByte(level);
+  if (std::fwrite(head.data(), 1, head.size(), page) != head.size()) return false;
+  g_shortLayerEndLead = 0;
+  if (newForm) {
+    WriteLastEmptyFrameNew(page, 1);
+    WriteLayerTailNew(page, layerName, true, false, false, 0, 0);
+    WriteLayerEndNew(page, 2);
+  } else {
+    WriteLastEmptyFrameOld(page, 1);
+    WriteLayerTailOld(page, layerName, true, false, false, 0, 0);
+    WriteLayerEndOld(page, 2);
+  }
+  return std::ferror(page) == 0;
 }
 
 }  // namespace tovrani

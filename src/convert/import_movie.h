@@ -3,8 +3,10 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "swf/swf_values.h"
@@ -23,5 +25,14 @@ std::vector<uint8_t> ImportMovieHeader(uint8_t version, const SwfRect& frame, ui
 // fit a 32-bit length.
 bool WriteImportMovie(const std::string& path, std::span<const uint8_t> head, uint16_t code,
                       std::span<const uint8_t> body, uint16_t characterId);
+// The same with the length the tag's header gives apart from the body: a
+// text tag carries the tag attached to it behind its own body.
+bool WriteImportMovie(const std::string& path, std::span<const uint8_t> head, uint16_t code,
+                      std::span<const uint8_t> body, uint16_t characterId, uint32_t tagLength);
+
+// The page of a symbol the script fills by importing a small movie: one
+// layer with one empty keyframe. With `oldWriters` the page keeps the old
+// head and records at every format level.
+bool WritePlaceholderPage(std::FILE* page, uint8_t level, std::string_view layerName, bool oldWriters);
 
 }  // namespace tovrani

@@ -10,8 +10,6 @@
 
 #include "fla/archive.h"
 #include "fla/item_names.h"
-#include "fla/keyframe_records.h"
-#include "fla/layer_records.h"
 #include "fla/stream_placement.h"
 #include "convert/writer_services.h"
 #include "shape/decode/shape_bitmap_ids.h"
@@ -36,24 +34,6 @@ uint8_t ShapeTagVersion(uint16_t code) {
     case 83: return 8;
     default: return 1;
   }
-}
-
-// One layer "Layer 1" with one empty keyframe: the page the script fills.
-bool WritePlaceholderPage(std::FILE* page, uint8_t level) {
-  std::array<uint8_t, kFileHead.size()> head = kFileHead;
-  if (IsNewFlaFormat(level)) head[15] = head[32] = FlaVersionByte(level);
-  if (std::fwrite(head.data(), 1, head.size(), page) != head.size()) return false;
-  g_shortLayerEndLead = 0;
-  if (IsNewFlaFormat(level)) {
-    WriteLastEmptyFrameNew(page, 1);
-    WriteLayerTailNew(page, "Layer 1", true, false, false, 0, 0);
-    WriteLayerEndNew(page, 2);
-  } else {
-    WriteLastEmptyFrameOld(page, 1);
-    WriteLayerTailOld(page, "Layer 1", true, false, false, 0, 0);
-    WriteLayerEndOld(page, 2);
-  }
-  return std::ferror(page) == 0;
 }
 
 // Appends to `head` the bitmap tags of "ffsp" that the shape's fills use,
@@ -122,7 +102,7 @@ bool ConvertShapeForJsflImport(ConverterContext& cv, uint16_t code, std::span<co
   {
     FileHandle page(work.file(kPlaceholderPage), "wb+");
     cv.m_pPageStream = page.get();
-    placed = page && WritePlaceholderPage(page.get(), cv.m_nFlaFormat) && PlaceShapePage(cv, page.get());
+    placed = page && WritePlaceholderPage(page.get(), cv.m_nFlaFormat, "Layer 1", false) && PlaceShapePage(cv, page.get());
     cv.m_pPageStream = nullptr;
   }
   work.removeFile(kPlaceholderPage);

@@ -19,6 +19,7 @@
 #include "convert/shape_tags.h"
 #include "convert/sound_layers.h"
 #include "convert/sound_tags.h"
+#include "convert/static_text.h"
 #include "fla/work_folder.h"
 
 namespace tovrani {
@@ -318,9 +319,21 @@ uint32_t TagLoop::Dispatch(TagBody& t) {
     case 16:
       HandleEditText(ctx_, body);
       return kResultDone;
+    case 17:
+      if (HandleStaticText(ctx_, t.code, body, t.fileEnd - std::min<uint64_t>(t.fileEnd, t.length)) ==
+          StaticTextOutcome::kAsSprite) {
+        // The text's place goes to an empty movie clip of the same id.
+        const auto sprite = EmptySpriteBody(uint16_t(t.buffer[0] | t.buffer[1] << 8));
+        std::copy(sprite.begin(), sprite.end(), t.buffer.begin());
+        t.code = 39;
+        t.length = uint32_t(sprite.size());
+        ctx_.m_nStaticTextExtraBytes = 0;
+        return Dispatch(t);
+      }
+      return kResultDone;
     default:
-      // The handlers of morph shapes, the background, buttons and static
-      // texts take their tags here; until they exist the tag is skipped.
+      // The handlers of morph shapes, the background and buttons take
+      // their tags here; until they exist the tag is skipped.
       return kResultDone;
   }
 }

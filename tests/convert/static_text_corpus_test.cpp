@@ -1,0 +1,76 @@
+// The static texts of the real movies of ../shared/corpus on each road: the
+// document reads back whole, every page walks clean, the script parses, and
+// every text becomes a small movie, glyph instances or a text record.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "convert/convert_swf_file.h"
+#include "convert/converter_context.h"
+#include "convert/engine.h"
+#include "fla/jsfl_script.h"
+#include "support/independent_readers.h"
+#include "support/page_walker.h"
+#include "support/recording_shell.h"
+#include "support/temp_dir.h"
+
+namespace tovrani {
+namespace {
+
+namespace fs = std::filesystem;
+
+class StaticTextCorpus : public ::testing::TestWithParam<int> {};
+
+TEST_P(StaticTextCorpus, EveryTextConvertsOnTheRoadChosen) {
+  const fs::path corpus = fs::path(TOVRANI_SHARED_DIR) / "corpus";
+  std::ifstream index(corpus / "INDEX.tsv");
+  if (!index) GTEST_SKIP() << "no corpus";
+  std::string line;
+  std::getline(index, line);
+  size_t movies = 0;
+  while (std::getline(index, line)) {
+    std::vector<std::string> f;
+    std::istringstream fields(line);
+    for (std::string field; f.size() < 7 && std::getline(fields, field, '\t');) f.push_back(field);
+    f.resize(7);
+    if (f[5].find("DefineText") == std::string::npos) continue;
+    SCOPED_TRACE(f[0]);
+    test::TempDir dir;
+    ConverterContext ctx;
+    test::RecordingShell shell;
+    shell.answerYes = true;
+    ctx.m_pShell = &shell;
+    ctx.options.textJsflImport = GetParam() == 0;
+    ctx.options.textToTextfields = GetParam() == 2;
+    ctx.options.askMissingFonts = 1;
+    const std::string fla = dir.file("out.fla");
+    const std::string script = DeriveDocumentPaths(ctx, fla);
+    ASSERT_TRUE(WriteJsflHeader(script));
+    const uint32_t r = ConvertMovie(ctx, (corpus / f[0]).string(), fla, 0);
+    if (!f[6].empty() || r != kResultDone) continue;
+    ++movies;
+    std::map<std::string, std::vector<uint8_t>> streams;
+    ASSERT_TRUE(test::ReadCompoundFile(fla, streams));
+    for (const auto& [name, bytes] : streams)
+      if (name.rfind("Page ", 0) == 0 || name.rfind("Symbol ", 0) == 0)
+        EXPECT_TRUE(test::PageWalksClean(bytes)) << name;
+    EXPECT_TRUE(test::IsValidJavaScriptFile(script));
+    if (GetParam() == 0) {
+      size_t files = 0;
+      if (fs::exists(ctx.m_strStaticTextFolder))
+        for ([[maybe_unused]] const auto& e : fs::directory_iterator(ctx.m_strStaticTextFolder)) ++files;
+      EXPECT_GT(files, 0u);
+    }
+  }
+  EXPECT_GT(movies, 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Roads, StaticTextCorpus, ::testing::Values(0, 1, 2));
+
+}  // namespace
+}  // namespace tovrani
