@@ -6,6 +6,7 @@
 #include "fla/file_helpers.h"
 #include "fla/keyframe_records.h"
 #include "fla/layer_records.h"
+#include "convert/sound_layers.h"
 #include "convert/stream_helpers.h"
 
 namespace tovrani {
@@ -25,17 +26,12 @@ void End(std::FILE* f, uint16_t value, bool isNew) {
     WriteLayerEndOld(f, value);
 }
 
-// False when no layer is present.
-bool Close(const FrameSoundLayers& l, uint32_t actionMark, bool isNew) {
-  if (l.hasEventLayer) {
-    if (!l.eventFramesClosed) {
-      if (isNew)
-        WriteLastFrameTailNew(l.eventFile);
-      else
-        WriteLastFrameTailOld(l.eventFile);
-    }
-    Tail(l.eventFile, "EventSound", isNew);
-  }
+// False when no layer is present; `ok` false when a layer cannot be closed.
+bool Close(const FrameSoundLayers& l, uint32_t actionMark, uint8_t level, bool& ok) {
+  const bool isNew = IsNewFlaFormat(level);
+  SoundLayerState* s = l.sounds;
+  const bool events = s && s->eventsSeen, stream = s && s->streamSeen;
+  if (events && !CloseEventSoundLayer(*s, level)) ok = false;
   if (l.hasActionLayer) {
     std::FILE* a = l.actionFile;
     long pos = std::ftell(a);
@@ -48,19 +44,16 @@ bool Close(const FrameSoundLayers& l, uint32_t actionMark, bool isNew) {
     else
       WriteBytes(a, kOld, sizeof kOld);
     Tail(a, "ActionScript", isNew);
-    if (l.hasStreamLayer) {
-      Tail(l.streamFile, "StreamSound", isNew);
-      End(l.streamFile, 3, isNew);
-    } else if (l.hasEventLayer) {
-      End(l.eventFile, 2, isNew);
-    } else {
+    if (stream)
+      CloseStreamSoundLayer(*s, level, 3);
+    else if (events)
+      EndEventSoundLayer(*s, level, 2);
+    else
       End(a, 4, isNew);
-    }
-  } else if (l.hasStreamLayer) {
-    Tail(l.streamFile, "StreamSound", isNew);
-    End(l.streamFile, 2, isNew);
-  } else if (l.hasEventLayer) {
-    End(l.eventFile, 4, isNew);
+  } else if (stream) {
+    CloseStreamSoundLayer(*s, level, 2);
+  } else if (events) {
+    EndEventSoundLayer(*s, level, 4);
   } else {
     return false;
   }
@@ -71,16 +64,18 @@ bool Close(const FrameSoundLayers& l, uint32_t actionMark, bool isNew) {
 
 uint8_t WriteFrameSound(const FrameSoundLayers& l, uint32_t actionMark, uint8_t format, uint8_t mode,
                         std::FILE* out, uint8_t dropFirstByte, bool* failed) {
-  const bool isNew = IsNewFlaFormat(format);
   bool ok = true;
+  SoundLayerState* s = l.sounds;
+  std::FILE* eventFile = s && s->eventsSeen ? s->eventFile : nullptr;
+  std::FILE* streamFile = s && s->streamSeen ? s->streamFile : nullptr;
   if (mode == kFrameSoundClose) {
-    if (!Close(l, actionMark, isNew)) return 1;
-    for (std::FILE* f : {l.eventFile, l.actionFile, l.streamFile})
+    if (!Close(l, actionMark, format, ok)) return 1;
+    for (std::FILE* f : {eventFile, l.hasActionLayer ? l.actionFile : nullptr, streamFile})
       if (f && std::ferror(f)) ok = false;
   } else if (mode == kFrameSoundJoin) {
     bool drop = dropFirstByte != 0;
     const std::pair<uint8_t, std::FILE*> files[] = {
-        {l.hasActionLayer, l.actionFile}, {l.hasEventLayer, l.eventFile}, {l.hasStreamLayer, l.streamFile}};
+        {l.hasActionLayer, l.actionFile}, {eventFile != nullptr, eventFile}, {streamFile != nullptr, streamFile}};
     for (const auto& [present, f] : files) {
       if (!present) continue;
       ok = ok && out && AppendStreamFile(f, out, drop);

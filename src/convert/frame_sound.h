@@ -11,17 +11,20 @@ namespace tovrani {
 inline constexpr uint8_t kFrameSoundClose = 0;
 inline constexpr uint8_t kFrameSoundJoin = 3;
 
+struct SoundLayerState;
+
+// The sound layers are present when their sounds were seen (the state's
+// eventsSeen and streamSeen); the action layer by its flag.
 struct FrameSoundLayers {
-  uint8_t hasEventLayer = 0, hasActionLayer = 0, hasStreamLayer = 0;
-  uint8_t eventFramesClosed = 0;  // the event layer's frame list is already closed
-  std::FILE* eventFile = nullptr;
+  SoundLayerState* sounds = nullptr;
+  uint8_t hasActionLayer = 0;
   std::FILE* actionFile = nullptr;
-  std::FILE* streamFile = nullptr;
 };
 
-// Close mode writes the layers' tails and the layer end that follows the
-// last of them (value by the layers present) and returns 1 when none of the
-// three is present. Join mode appends the present files, each from its start
+// Close mode closes the sound layers as the scene's closing does (their open
+// keyframes, tails and the further StartSounds' layers), writes the action
+// layer's tail and the layer end that follows the last layer (value by the
+// layers present), and returns 1 when none of the three is present. Join mode appends the present files, each from its start
 // up to its position, to `out` in the order action, event, stream; with
 // dropFirstByte the first file copied loses its first byte. `actionMark` is
 // the action file's position after its first keyframe (less 4 below level 2).

@@ -10,6 +10,8 @@
 #include "convert/engine.h"
 #include "convert/frame_sound.h"
 #include "convert/placements.h"
+#include "convert/sound_layers.h"
+#include "convert/sound_tags.h"
 #include "convert/tag_loop.h"
 #include "convert/timeline_frame.h"
 #include "fla/archive.h"
@@ -33,6 +35,7 @@ bool On(const uint8_t* option) { return option && *option; }
 constexpr char kSpriteCaption[] = "BRASKELON Tovrani Warning";
 
 constexpr uint16_t kTagEnd = 0, kTagShowFrame = 1, kTagFrameLabel = 43;
+constexpr uint16_t kTagStartSound = 15, kTagSoundStreamHead = 18, kTagSoundStreamHead2 = 45;
 
 bool IsPlacementTag(uint16_t code) {
   return code == kTagPlaceObject || code == kTagPlaceObject2 || code == kTagPlaceObject3;
@@ -67,7 +70,8 @@ class SpriteConverter {
   FileHandle page_, action_, eventSound_, streamSound_;
   bool filesOpen_ = false;
   uint32_t actionMark_ = 0;
-  FrameSoundLayers sound_;
+  SoundLayerState sounds_;
+  FrameSoundLayers soundLayers_;
   uint8_t dropFirstByte_ = 0;
   uint8_t noSoundLayer_ = 0;  // closing found none of the three layers
   bool ended_ = false;
@@ -82,8 +86,7 @@ class SpriteConverter {
   struct Frames {
     uint16_t frame = 0;
     bool firstFrame = true;
-    bool soundStartedNow = false, soundStartedBefore = false;
-    int64_t actionFramePos = -1, streamSoundFramePos = -1, eventSoundFramePos = -1;
+    int64_t actionFramePos = -1;
     std::vector<uint32_t> handoffOrder;
     size_t nextHandoff = 0;
   } frames_;
@@ -128,12 +131,11 @@ bool SpriteConverter::SetUp() {
   frames_.actionFramePos = isNew ? WriteFirstFrameNew(action_.get()) : WriteFirstFrameOld(action_.get());
   const long mark = std::ftell(action_.get()) - (isNew ? 0 : 4);
   actionMark_ = mark < 0 ? 0 : uint32_t(mark);
-  frames_.eventSoundFramePos = isNew ? WriteFrameHeadNew(eventSound_.get()) : WriteFrameHeadOld(eventSound_.get());
-  frames_.streamSoundFramePos =
-      isNew ? WriteFrameHeadNew(streamSound_.get()) : WriteFrameHeadOld(streamSound_.get());
-  sound_.eventFile = eventSound_.get();
-  sound_.actionFile = action_.get();
-  sound_.streamFile = streamSound_.get();
+  const int64_t eventPos = isNew ? WriteFrameHeadNew(eventSound_.get()) : WriteFrameHeadOld(eventSound_.get());
+  const int64_t streamPos = isNew ? WriteFrameHeadNew(streamSound_.get()) : WriteFrameHeadOld(streamSound_.get());
+  sounds_.start(eventSound_.get(), streamSound_.get(), eventPos, streamPos);
+  soundLayers_.sounds = &sounds_;
+  soundLayers_.actionFile = action_.get();
 
   // The depth pass of this sprite and its hand-off tables.
   ctx_.m_pSpriteLayerDepths.clear();
@@ -182,33 +184,22 @@ void SpriteConverter::ConvertTag(uint16_t code, std::span<const uint8_t> tag, ui
     ShowFrame(tagEnd);
   } else if (code == kTagEnd) {
     EndSprite(frames_.frame);
+  } else if (code == kTagStartSound) {
+    HandleStartSound(ctx_, sounds_, tag);
+  } else if (code == kTagSoundStreamHead || code == kTagSoundStreamHead2) {
+    // The scan reads the blocks that follow from this sprite's body only. A
+    // tag it finds running past the body is reported by this loop when it
+    // comes to it; the stream is left out.
+    BodyTagSource source(std::span<const uint8_t>(body_, length_), tagEnd);
+    HandleSoundStreamHead(ctx_, sounds_, tag, source);
   }
-  // Sounds (StartSound, SoundStreamHead, SoundStreamHead2, SoundStreamBlock)
-  // are left to the sound handlers on this sprite's layers; every other tag
-  // is skipped.
+  // Every other tag (SoundStreamBlock among them) is skipped.
 }
 
 void SpriteConverter::ShowFrame(uint64_t tagEnd) {
   Frames& f = frames_;
   EndHandedOffPlacements(ctx_.m_pSpriteLayerDepths, f.handoffOrder, f.nextHandoff, f.frame, Timeline());
-  // The sound layers' keyframes: the stream layer's grows until a stream
-  // sound comes; after a frame that started an event sound a new event
-  // keyframe begins, otherwise the current one grows.
-  if (!sound_.hasStreamLayer) BumpU16At(streamSound_.get(), f.streamSoundFramePos);
-  if (!f.soundStartedNow) {
-    std::FILE* ev = eventSound_.get();
-    if (f.soundStartedBefore) {
-      if (!std::fseek(ev, 0, SEEK_END)) {
-        std::fputc(0x05, ev);
-        std::fputc(0x80, ev);
-        f.eventSoundFramePos = IsNewFlaFormat(level_) ? WriteFrameHeadNew(ev) : WriteFrameHeadOld(ev);
-      }
-    } else if (f.frame >= 1) {
-      BumpU16At(ev, f.eventSoundFramePos);
-    }
-  }
-  f.soundStartedBefore = f.soundStartedNow;
-  f.soundStartedNow = false;
+  SoundLayersShowFrame(sounds_, level_);
 
   SwfReader next(body_, length_);
   next.seek(tagEnd);
@@ -218,10 +209,13 @@ void SpriteConverter::ShowFrame(uint64_t tagEnd) {
   f.firstFrame = false;
   // A sprite as long as the frame number allows ends there.
   if (++f.frame == 0xFFFF && !ended_) EndSprite(f.frame);
+  sounds_.frame = f.frame;
 }
 
 void SpriteConverter::EndSprite(uint16_t frames) {
   ended_ = true;
+  // Sounds started after the last frame shown would outlast the timeline.
+  if (!DropUnshownFrameSounds(sounds_)) NoteWriterFailure(ctx_, kResultOutputIncomplete);
   // Flushed, so the work folder shows the layer files as they stand.
   for (std::FILE* f : {action_.get(), eventSound_.get(), streamSound_.get()}) std::fflush(f);
   if (ctx_.m_pShell) ctx_.m_pShell->SetCurrentAction("building sprite...");
@@ -235,14 +229,14 @@ void SpriteConverter::EndSprite(uint16_t frames) {
   const uint16_t fonts = uint16_t(std::min<size_t>(ctx_.m_library.fonts.size(), 0xFFFF));
   BuildSymbolTimeline(ctx_, 1, layers_.records(), layers_.lastInUse(), fonts, frames, state);
   dropFirstByte_ = g_shortLayerEndLead;
-  noSoundLayer_ = WriteFrameSound(sound_, actionMark_, level_, kFrameSoundClose, nullptr, 0);
+  noSoundLayer_ = WriteFrameSound(soundLayers_, actionMark_, level_, kFrameSoundClose, nullptr, 0);
 }
 
 void SpriteConverter::FinishPage() {
   std::FILE* page = page_.get();
   std::fseek(page, 0, SEEK_END);
   bool failed = false;
-  WriteFrameSound(sound_, actionMark_, level_, kFrameSoundJoin, page, dropFirstByte_, &failed);
+  WriteFrameSound(soundLayers_, actionMark_, level_, kFrameSoundJoin, page, dropFirstByte_, &failed);
   for (std::FILE* f : {page, action_.get(), eventSound_.get(), streamSound_.get()})
     if (std::ferror(f)) failed = true;
   if (failed) {

@@ -1,5 +1,6 @@
 // DefineSprite: a movie clip becomes one symbol page. Its control tags keep
-// a display list of their own through the placement handlers, and at its end
+// a display list of their own through the placement handlers, its sounds go
+// to sound layers of its own through the sound handlers, and at its end
 // the timeline builder lays out the page, the sound and action layers are
 // closed and joined, and the page is placed as a movie-clip symbol stream.
 #pragma once

@@ -8,6 +8,7 @@
 #include <functional>
 #include <vector>
 
+#include "convert/sound_layers.h"
 #include "fla/keyframe_records.h"
 #include "fla/layer_records.h"
 #include "fla/expected_records.h"
@@ -45,14 +46,15 @@ std::vector<uint8_t> Written(const std::function<void(std::FILE*)>& write) {
 
 struct Files {
   TempFile event, action, stream;
+  SoundLayerState sounds;
   FrameSoundLayers layers(bool ev, bool ac, bool st) {
+    sounds.start(event.f, stream.f, -1, -1);
+    sounds.eventsSeen = ev;
+    sounds.streamSeen = st;
     FrameSoundLayers l;
-    l.hasEventLayer = ev;
+    l.sounds = &sounds;
     l.hasActionLayer = ac;
-    l.hasStreamLayer = st;
-    l.eventFile = event.f;
     l.actionFile = action.f;
-    l.streamFile = stream.f;
     return l;
   }
 };
@@ -103,7 +105,7 @@ TEST_P(FrameSoundTest, ClosingEndsTheLastLayerWithItsValue) {
     std::vector<uint8_t> event, action, stream;
     if (r.event) event = Concat({LastFrameTail(), Tail("EventSound")});
     if (r.action) action = Concat({ActionFill(21), Tail("ActionScript")});
-    if (r.stream) stream = Tail("StreamSound");
+    if (r.stream) stream = Concat({LastFrameTail(), Tail("StreamSound")});
     std::vector<uint8_t>& ended = r.endFile == 'e' ? event : r.endFile == 'a' ? action : stream;
     if (r.endFile) test::Append(ended, End(r.value));
     EXPECT_TRUE(SameBytes(files.event.bytes(), event));
@@ -119,7 +121,7 @@ TEST_P(FrameSoundTest, ActionZerosFollowTheMarkAndClosedEventFramesStay) {
     Files files;
     std::fputc(0x77, files.action.f);
     FrameSoundLayers l = files.layers(true, true, false);
-    l.eventFramesClosed = 1;
+    files.sounds.eventKeyframeOpen = false;
     WriteFrameSound(l, moved ? 0 : 1, level(), kFrameSoundClose, nullptr, 0);
     EXPECT_TRUE(SameBytes(files.action.bytes(),
                           Concat({Bytes({0x77}), ActionFill(isNew() && moved ? 20 : 21), Tail("ActionScript")})));

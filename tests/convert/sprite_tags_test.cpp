@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <set>
 
 #include "app/program_runner.h"
 #include "convert/engine.h"
@@ -274,7 +275,7 @@ TEST(SpriteTags, SpriteWithShapesSoundAndVideoThroughTheProgram) {
     ASSERT_TRUE(movie.streams.count("Symbol 4"));
     const std::vector<uint8_t>& page = movie.streams["Symbol 4"];
     const PageWalk walk = WalkPage(page);
-    EXPECT_EQ(walk.count("CPicLayer"), 4u);
+    EXPECT_EQ(walk.count("CPicLayer"), 5u);  // with the sprite's EventSound layer
     EXPECT_EQ(walk.count("CPicSymbol"), 30u);
     if (version == 6) {
       EXPECT_EQ(LayerDurations(page, {"Level 2", "Level 4", "Level 6"}), (std::vector<uint32_t>{10, 10, 10}));
@@ -313,6 +314,124 @@ TEST(SpriteTags, HostileSpritesThroughTheProgram) {
       EXPECT_EQ(movie.run.status, 1);
       EXPECT_NE(movie.run.output.find("25"), std::string::npos) << movie.run.output;
     }
+  }
+}
+
+// ---- sounds inside sprites ----
+
+bool PageNames(const std::vector<uint8_t>& page, const std::string& name) {
+  std::vector<uint8_t> wide;
+  for (char c : name) wide.insert(wide.end(), {uint8_t(c), 0});
+  return std::search(page.begin(), page.end(), name.begin(), name.end()) != page.end() ||
+         std::search(page.begin(), page.end(), wide.begin(), wide.end()) != page.end();
+}
+
+// A 4-sample event sound (id 6) and a shape (id 1) for the sprites (id 4)
+// below, the sprite placed by the scene.
+std::vector<uint8_t> SoundSpriteMovie(uint8_t version, const std::vector<uint8_t>& spriteTag,
+                                      const std::vector<uint8_t>& after = {}) {
+  return Movie(version, Tags({ShapeTag(1), SwfWriter::TagBytes(14, SwfBytes().u16(6).u8(0).u32(4).u32(0x80808080)),
+                              spriteTag, PlaceObject2Tag({.depth = 1, .character = 4}), ShowFrameTag(), after}));
+}
+
+std::vector<uint8_t> StreamBlockTag(size_t samples) {
+  SwfBytes b;
+  for (size_t i = 0; i < samples; ++i) b.u16(uint16_t(i * 7));
+  return SwfWriter::TagBytes(19, b.data());
+}
+
+// 16-bit mono PCM at 44 kHz, `samples` a block.
+std::vector<uint8_t> StreamHeadTag(uint16_t code, uint16_t samples) {
+  return SwfWriter::TagBytes(code, SwfBytes().u8(0x0E).u8(0x0E).u16(samples).data());
+}
+
+// A StartSound in frame 2 and a stream whose blocks fill frames 2 and 3 of
+// a four-frame sprite: the sprite's page gets the EventSound and
+// StreamSound layers after its own, each keyframed where its sound starts
+// and none longer than the sprite.
+TEST(SpriteTags, SpriteSoundsGetTheirLayersThroughTheProgram) {
+  for (const uint16_t head : {18, 45}) {
+    for (const uint8_t version : {6, 8}) {
+      SCOPED_TRACE(testing::Message() << head << " v" << int(version));
+      const std::vector<uint8_t> inner =
+          Tags({PlaceObject2Tag({.depth = 1, .character = 1}), ShowFrameTag(),
+                SwfWriter::TagBytes(15, SwfBytes().u16(6).u8(0)), StreamHeadTag(head, 100), StreamBlockTag(100),
+                ShowFrameTag(), StreamBlockTag(100), ShowFrameTag(), ShowFrameTag()});
+      ProgramMovie movie;
+      ASSERT_TRUE(movie(SoundSpriteMovie(version, SpriteTag(4, 4, inner))));
+      // The shape's page is "Symbol 1", the sprite's "Symbol 2".
+      ASSERT_TRUE(movie.streams.count("Symbol 2"));
+      const std::vector<uint8_t>& page = movie.streams["Symbol 2"];
+      std::set<uint16_t> items;
+      for (const auto& [name, item] : LibrarySymbols(movie.streams["Contents"])) items.insert(item);
+      EXPECT_TRUE(PageFitsDocument(page, 4, &items));
+      EXPECT_TRUE(PageNames(page, "EventSound"));
+      EXPECT_TRUE(PageNames(page, "StreamSound"));
+      const std::vector<PageLayer> layers = ReadPageLayers(page, WalkPage(page));
+      ASSERT_EQ(layers.size(), 3u);
+      auto starts = [](const PageLayer& l) {
+        std::vector<uint32_t> v;
+        for (const PageKeyframe& k : l.keyframes) v.push_back(k.start);
+        return v;
+      };
+      // The event sound's keyframe is frame 2 alone; the stream's runs on.
+      EXPECT_EQ(starts(layers[1]), (std::vector<uint32_t>{0, 1, 2}));
+      EXPECT_EQ(layers[1].frames(), 4u);
+      EXPECT_EQ(starts(layers[2]), (std::vector<uint32_t>{0, 1}));
+      EXPECT_EQ(layers[2].frames(), 3u);
+      // The sounds' media: the event sound and the stream.
+      EXPECT_TRUE(movie.streams.count("Media 1") && movie.streams.count("Media 2"));
+      // The scene keeps no sound layer of its own.
+      EXPECT_FALSE(PageNames(movie.streams["Page 1"], "EventSound"));
+      EXPECT_FALSE(PageNames(movie.streams["Page 1"], "StreamSound"));
+    }
+  }
+}
+
+// Damaged or misplaced sound tags in a sprite: the sound handlers read
+// nothing past the sprite's body, and a sound that cannot be read leaves
+// its layer out.
+TEST(SpriteTags, HostileSpriteSoundsStayInsideTheBody) {
+  const std::vector<uint8_t> place = PlaceObject2Tag({.depth = 1, .character = 1});
+  // A block whose length runs past the sprite's body into the movie.
+  std::vector<uint8_t> longBlock = SwfBytes().u16(19 << 6 | 0x3F).u32(400).data();
+  struct Row {
+    const char* what;
+    std::vector<uint8_t> inner, after;
+    bool converts, event, stream;
+  };
+  const Row rows[] = {
+      {"blocks only after the sprite",
+       Tags({place, StreamHeadTag(18, 10), ShowFrameTag()}),
+       Tags({StreamBlockTag(10), ShowFrameTag(), StreamBlockTag(10), ShowFrameTag()}), true, false, false},
+      {"a block past the body", Tags({place, StreamHeadTag(18, 10), ShowFrameTag(), longBlock}),
+       Tags({StreamBlockTag(200), ShowFrameTag()}), false, false, false},
+      {"StartSound cut short", Tags({place, SwfWriter::TagBytes(15, {6}), ShowFrameTag()}), {}, true, false, false},
+      {"StartSound of no sound", Tags({place, SwfWriter::TagBytes(15, SwfBytes().u16(9).u8(0)), ShowFrameTag()}),
+       {}, true, false, false},
+      {"envelope past the tag",
+       Tags({place, SwfWriter::TagBytes(15, SwfBytes().u16(6).u8(8).u8(200).u32(0)), ShowFrameTag()}), {}, true,
+       false, false},
+      {"head without format", Tags({place, SwfWriter::TagBytes(18, {0x0E}), StreamBlockTag(10), ShowFrameTag()}),
+       {}, true, false, false},
+      {"sounds after the last frame", Tags({place, ShowFrameTag(), SwfWriter::TagBytes(15, SwfBytes().u16(6).u8(0))}),
+       {}, true, true, false},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.what);
+    ProgramMovie movie;
+    const auto converted = movie(SoundSpriteMovie(8, SpriteTag(4, 1, r.inner), r.after));
+    EXPECT_EQ(bool(converted), r.converts) << converted.message();
+    if (!r.converts) {
+      EXPECT_EQ(movie.run.status, 1);
+      EXPECT_NE(movie.run.output.find("25"), std::string::npos) << movie.run.output;
+      continue;
+    }
+    ASSERT_TRUE(movie.streams.count("Symbol 2"));
+    const std::vector<uint8_t>& page = movie.streams["Symbol 2"];
+    EXPECT_TRUE(PageFitsDocument(page, 1, nullptr));
+    EXPECT_EQ(PageNames(page, "EventSound"), r.event);
+    EXPECT_EQ(PageNames(page, "StreamSound"), r.stream);
   }
 }
 
