@@ -37,8 +37,7 @@ std::vector<uint8_t> SpriteBody(int frames) {
   return body.data();
 }
 
-void BM_MaskPassSprite(benchmark::State& state) {
-  const std::vector<uint8_t> original = SpriteBody(int(state.range(0)));
+void RunPassOverSprite(benchmark::State& state, const std::vector<uint8_t>& original) {
   for (auto _ : state) {
     state.PauseTiming();
     std::vector<uint8_t> body = original;
@@ -50,6 +49,10 @@ void BM_MaskPassSprite(benchmark::State& state) {
         tovrani::RearrangeMaskLayers(ctx, 0, body.data(), int32_t(body.size())));
   }
   state.SetComplexityN(state.range(0));
+}
+
+void BM_MaskPassSprite(benchmark::State& state) {
+  RunPassOverSprite(state, SpriteBody(int(state.range(0))));
 }
 BENCHMARK(BM_MaskPassSprite)->RangeMultiplier(4)->Range(64, 4096)->Complexity();
 
@@ -103,18 +106,7 @@ std::vector<uint8_t> RepairBody(int frames) {
 }
 
 void BM_MaskPassRepairs(benchmark::State& state) {
-  const std::vector<uint8_t> original = RepairBody(int(state.range(0)));
-  for (auto _ : state) {
-    state.PauseTiming();
-    std::vector<uint8_t> body = original;
-    tovrani::ShellServices shell;
-    tovrani::ConverterContext ctx;
-    ctx.m_pShell = &shell;
-    state.ResumeTiming();
-    benchmark::DoNotOptimize(
-        tovrani::RearrangeMaskLayers(ctx, 0, body.data(), int32_t(body.size())));
-  }
-  state.SetComplexityN(state.range(0));
+  RunPassOverSprite(state, RepairBody(int(state.range(0))));
 }
 BENCHMARK(BM_MaskPassRepairs)->Arg(64)->Arg(256)->Arg(1024)->Arg(2500)->Arg(4096)->Complexity();
 
