@@ -4,7 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <random>
+
 #include "convert/converter_context.h"
+#include "fla/work_files.h"
+#include "fla/work_folder.h"
+#include "shape/decode/zero_alpha.h"
 #include "shape/shape_test_support.h"
 #include "support/recording_shell.h"
 
@@ -278,6 +284,45 @@ TEST(MorphShapeDecoding, BothHalvesGoThroughTheAnalysisUnlessNoProblemSearchIsOn
   EXPECT_EQ(analysed.entry.wEndEdgeCount, 4);
   EXPECT_EQ(analysed.entry.pStartEdges.recordCount, 4u);
   EXPECT_EQ(analysed.entry.endEdgeTotal, 5u);  // as decoded
+}
+
+TEST(MorphShapeDecoding, MutatedBodiesNeverReadOrWriteOutsideTheirBuffers) {
+  const std::vector<uint8_t> seeds[] = {
+      LongBody(40),
+      MorphBody(84, SwfBytes().u8(1).u8(0x13).matrix(0, 0).matrix(5, 5).u8(0x12).u8(0).u32(1).u8(9)
+                        .u32(2).u8(1).u32(3).u8(8).u32(4).u16(0x10).u16(0x20).u8(1).u16(5).u16(6)
+                        .u8(0x28).u8(0x04).u16(0x0100).u8(0x41).u16(3).matrix(1, 1).matrix(2, 2).data(),
+                [](ShapeRecords& r) {
+                  r.Change(std::pair(3, 3), 1u, 1u, 1u).Curve(4, 4, 4, -4).Straight(-8, 0);
+                  r.Change(std::nullopt, 0u, std::nullopt, std::nullopt).Straight(1, 1);
+                },
+                [](ShapeRecords& r) { r.Straight(2, 2).Curve(1, 1, 1, 1).Straight(-5, 0).Straight(9, 9); }),
+  };
+  std::mt19937 rng(7);
+  for (int i = 0; i < 400; ++i) {
+    std::vector<uint8_t> body = seeds[i % 2];
+    const int flips = 1 + int(rng() % 8);
+    for (int k = 0; k < flips; ++k) body[rng() % body.size()] ^= uint8_t(1u << (rng() % 8));
+    if (rng() % 4 == 0) body.resize(rng() % body.size());
+    const uint16_t tag = i % 3 ? 84 : 46;
+    Decoded d = Decode(body, tag, uint8_t(i % 2 ? 2 : 0), i % 5 == 0);
+    if (d.ok) EXPECT_GE(d.entry.pSegments.size(), 2u * d.entry.wSegments);
+    if (i % 4 == 0) {
+      test::WorkFiles files;
+      WorkFolder folder;
+      ASSERT_TRUE(folder.create());
+      files.ctx.m_pWorkFolder = &folder;
+      files.ctx.options.heuristicProblemSearch = i % 8 == 0;
+      MorphShapeEntry entry;
+      if (ConvertMorphShapeTagExact(files.ctx, entry, body, kNoOffsets, tag))
+        EXPECT_EQ(files.ctx.m_nStreams, 2u);
+      else
+        EXPECT_FALSE(std::filesystem::exists(folder.file("fill")));
+    }
+    std::vector<uint8_t> copy = body;
+    FixMorphZeroAlpha(copy);
+    FixZeroAlpha(body);
+  }
 }
 
 }  // namespace
