@@ -417,7 +417,9 @@ SwfMatrix ToMatrix(const MorphMatrix& m) {
   return s;
 }
 
-FillStyle HalfFill(const MorphFillStyle& m, bool end) {
+}  // namespace
+
+FillStyle MorphHalfFill(const MorphFillStyle& m, bool end) {
   FillStyle f;
   f.type = m.focal ? kSwfFocalGradient : m.type;
   f.colour = end ? m.endColor : m.startColor;
@@ -430,7 +432,7 @@ FillStyle HalfFill(const MorphFillStyle& m, bool end) {
   return f;
 }
 
-LineStyle HalfLine(const MorphLineStyle& m, bool end) {
+LineStyle MorphHalfLine(const MorphLineStyle& m, bool end) {
   LineStyle l;
   l.colour = end ? m.endColor : m.startColor;
   l.width = end ? m.endWidth : m.startWidth;
@@ -438,9 +440,11 @@ LineStyle HalfLine(const MorphLineStyle& m, bool end) {
   l.flags1 = m.flags1;
   l.miterLimitFactor = m.miterLimit;
   l.hasFill = m.hasFill;
-  if (m.hasFill) l.fill = HalfFill(m.fill, end);
+  if (m.hasFill) l.fill = MorphHalfFill(m.fill, end);
   return l;
 }
+
+namespace {
 
 // One half's style tables and the index of their records.
 void HalfStyleTables(const MorphShapeEntry& entry, bool end, uint8_t level, ByteWriter& blob,
@@ -448,13 +452,13 @@ void HalfStyleTables(const MorphShapeEntry& entry, bool end, uint8_t level, Byte
   blob.PutU16(entry.wFillStyles);
   for (const MorphFillStyle& m : entry.pFillStyles) {
     const size_t start = blob.size();
-    EncodeFillStyle(blob, HalfFill(m, end), level);
+    EncodeFillStyle(blob, MorphHalfFill(m, end), level);
     styles.fills.emplace_back(blob.bytes().begin() + long(start), blob.bytes().end());
   }
   blob.PutU16(entry.wLineStyles);
   for (const MorphLineStyle& m : entry.pLineStyles) {
     const size_t start = blob.size();
-    EncodeLineStyle(blob, HalfLine(m, end), level);
+    EncodeLineStyle(blob, MorphHalfLine(m, end), level);
     styles.lines.emplace_back(blob.bytes().begin() + long(start), blob.bytes().end());
   }
 }

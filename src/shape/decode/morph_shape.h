@@ -95,6 +95,10 @@ struct MorphShapeEntry {
   uint32_t endEdgeTotal = 0;  // end records as decoded, before any analysis
 };
 
+// The start (end false) or end values of a morph style as a plain style.
+FillStyle MorphHalfFill(const MorphFillStyle& m, bool end);
+LineStyle MorphHalfLine(const MorphLineStyle& m, bool end);
+
 // The decoders take the body after the character id, the engine's offset
 // block (six words, zeroed) and the tag code (46 or 84), and fill
 // `entry` (whose character id the caller has set). False, with a warning,
