@@ -66,13 +66,63 @@ TEST_P(MorphMovie, EveryRoadGivesADocumentTheReadersTake) {
     ASSERT_TRUE(test::ReadCompoundFile(fla, streams));
     EXPECT_TRUE(test::IsValidJavaScriptFile(fla + ".jsfl"));
     EXPECT_TRUE(test::DocumentShowsMovie(movie, streams));
-    EXPECT_EQ(streams.count("Symbol 1") + streams.count("Symbol 2"), road.pages ? 2u : 0u);
+    // The element pages come first; a symbol for the morph's placements
+    // follows.
+    EXPECT_EQ(streams.count("Symbol 1") + streams.count("Symbol 2") + streams.count("Symbol 3"),
+              road.pages ? 3u : 1u);
+    if (!road.pages) continue;
     for (const char* name : {"Symbol 1", "Symbol 2"}) {
-      if (!streams.count(name)) continue;
       EXPECT_TRUE(test::PageWalksClean(streams[name])) << name;
       EXPECT_TRUE(test::CheckShapePage(streams[name], level, 1)) << name;
     }
   }
+}
+
+// A morph animated over ten frames from ratio 0, one placed at ratio 30000
+// and later at 100, and one whose start shape ends in an empty run (shown
+// as a lone placement at ratio 0 for three frames).
+TEST_P(MorphMovie, RunsAndRatiosBecomeSymbolsTheReadersTake) {
+  const uint8_t version = uint8_t(GetParam());
+  test::SwfWriter w(version);
+  w.tag(46, MorphTag(1)).tag(46, MorphTag(2));
+  SwfBytes styles;
+  styles.u8(2).u8(0).u32(0xFF0000FF).u32(0xFF00FF00).u8(0).u32(0xFF00FFFF).u32(0xFFFFFF00).u8(0);
+  auto emptyEnd = test::MorphBody(46, styles.data(), [](ShapeRecords& r) {
+    r.Change(std::pair(0, 0), 1u, std::nullopt, std::nullopt).Straight(500, 0).Straight(0, 500).Straight(-500, -500);
+    r.Change(std::nullopt, 2u, std::nullopt, std::nullopt);
+  }, [](ShapeRecords& r) { r.Straight(900, 0).Straight(0, 900).Straight(-900, -900); }, 2, 0);
+  std::vector<uint8_t> third = SwfBytes().u16(3).data();
+  third.insert(third.end(), emptyEnd.begin(), emptyEnd.end());
+  w.tag(46, third);
+  const auto place = [](uint16_t depth, uint16_t id, uint16_t ratio, int32_t x) {
+    return SwfBytes().u8(0x16).u16(depth).u16(id).matrix(x, 0).u16(ratio).data();
+  };
+  const auto move = [](uint16_t depth, uint16_t ratio) { return SwfBytes().u8(0x11).u16(depth).u16(ratio).data(); };
+  w.tag(26, place(1, 1, 0, 0)).tag(26, place(2, 2, 30000, 3000)).tag(26, place(3, 3, 0, 6000)).showFrame();
+  for (uint16_t f = 1; f < 10; ++f) {
+    w.tag(26, move(1, uint16_t(f * 7000)));
+    if (f == 3) w.tag(28, SwfBytes().u16(3).data());
+    if (f == 5) w.tag(26, move(2, 100));
+    w.showFrame();
+  }
+  w.end();
+  test::TempDir dir;
+  const std::vector<uint8_t> movie = w.build();
+  test::WriteFileBytes(dir.file("in.swf"), movie);
+  const std::string fla = dir.file("out.fla");
+  const test::ProgramRun run = test::RunProgram({"-q", dir.file("in.swf"), "-o", fla}, dir.file("config"));
+  ASSERT_EQ(run.status, 0) << run.output;
+  std::map<std::string, std::vector<uint8_t>> streams;
+  ASSERT_TRUE(test::ReadCompoundFile(fla, streams));
+  EXPECT_TRUE(test::IsValidJavaScriptFile(fla + ".jsfl"));
+  EXPECT_TRUE(test::DocumentShowsMovie(movie, streams));
+  size_t symbols = 0;
+  for (const auto& [name, bytes] : streams) {
+    if (name.rfind("Symbol ", 0) != 0) continue;
+    ++symbols;
+    EXPECT_TRUE(test::PageWalksClean(bytes)) << name;
+  }
+  EXPECT_EQ(symbols, 3u);  // the run's tween, the ratio symbol, the lone tween
 }
 
 INSTANTIATE_TEST_SUITE_P(Versions, MorphMovie, ::testing::Values(6, 8));
