@@ -86,12 +86,13 @@ void WriteMorphShapeObject(std::FILE* page, const MorphShapeEntry& m, PageClassS
     PutZeros(page, 8);
   }
   PutZeros(page, 6);
-  // Row j pairs with row n + j; n never reaches past the end rows. A pair
-  // with an empty side has no curve to write and is left out.
-  const size_t n = std::min<size_t>(m.wSegments, m.pSegments.size() - std::min<size_t>(m.wSegments, m.pSegments.size()));
+  // Start row j pairs with row wSegments + j; pairs stop where the end rows
+  // do. A pair with an empty side has no curve to write and is left out.
+  const size_t starts = std::min<size_t>(m.wSegments, m.pSegments.size());
+  const size_t n = std::min(starts, m.pSegments.size() - starts);
   std::vector<size_t> pairs;
   for (size_t j = 0; j < n; ++j)
-    if (!m.pSegments[j].curves.empty() && !m.pSegments[n + j].curves.empty()) pairs.push_back(j);
+    if (!m.pSegments[j].curves.empty() && !m.pSegments[m.wSegments + j].curves.empty()) pairs.push_back(j);
   PutU16(page, uint16_t(pairs.size()));
   for (size_t j : pairs) {
     const MorphSegmentData& s = m.pSegments[j];

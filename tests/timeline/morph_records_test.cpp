@@ -153,6 +153,13 @@ TEST(MorphRecords, TheObjectPairsRunsCurveByCurveAndLeavesEmptyPairsOut) {
     EXPECT_EQ(state.morphSegments, 2u);
     EXPECT_EQ(state.morphCurves, 4u);
   }
+  // Fewer end rows than start runs: only the pairs that exist.
+  m.pSegments.resize(4);
+  m.wHints = 0;
+  PageClassState state;
+  Written([&](std::FILE* f) { WriteMorphShapeObject(f, m, state, 0, false); });
+  EXPECT_EQ(state.morphSegments, 1u);
+  EXPECT_EQ(state.morphCurves, 3u);
 }
 
 }  // namespace
