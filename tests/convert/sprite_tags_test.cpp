@@ -18,6 +18,7 @@
 #include "fla/work_files.h"
 #include "fla/work_folder.h"
 #include "support/byte_sink.h"
+#include "support/corpus.h"
 #include "support/independent_readers.h"
 #include "support/page_walker.h"
 #include "support/recording_shell.h"
@@ -437,19 +438,18 @@ TEST(SpriteTags, HostileSpriteSoundsStayInsideTheBody) {
 
 // Every sprite of the corpus movies becomes a movie-clip page that walks.
 TEST(SpriteTags, CorpusSpritesBecomeWalkablePages) {
-  const std::filesystem::path corpus = std::filesystem::path(TOVRANI_SHARED_DIR) / "corpus";
-  if (!std::filesystem::is_directory(corpus)) GTEST_SKIP() << "no corpus";
+  const auto corpus = CorpusMovies();
+  if (corpus.empty()) GTEST_SKIP() << "no corpus";
   size_t sprites = 0;
-  for (const auto& f : std::filesystem::recursive_directory_iterator(corpus)) {
-    if (!f.is_regular_file() || f.path().extension() != ".swf") continue;
-    SCOPED_TRACE(f.path().string());
+  for (const CorpusMovie& movie : corpus) {
+    SCOPED_TRACE(movie.name);
     ConverterContext ctx;
     RecordingShell shell;
     ctx.m_pShell = &shell;
     TempDir dir;
     EngineServices services = DefaultEngineServices();
     // Movies that are no SWF the program reads are not the sprites' business.
-    const uint32_t result = ConvertMovie(ctx, f.path().string(), dir.file("out.fla"), 0, services);
+    const uint32_t result = ConvertMovie(ctx, movie.path.string(), dir.file("out.fla"), 0, services);
     if (result == kResultNotSwf || result == kResultLengthMismatch || result == kResultInputTooShort) continue;
     ASSERT_EQ(result, uint32_t(kResultDone));
     std::map<std::string, std::vector<uint8_t>> streams;
