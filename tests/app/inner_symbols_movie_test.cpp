@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "app/program_runner.h"
+#include "support/document_frames.h"
 #include "support/page_walker.h"
 #include "support/swf_writer.h"
 
@@ -121,7 +122,8 @@ TEST(InnerSymbolsMovie, ATintedEditTextGetsATextSymbol) {
     w.tag(26, SwfBytes().u8(0x0E).u16(2).u16(1).matrix(100, 100).cxformWithAlpha(false, true, add, mult).data());
     w.showFrame();
     w.end();
-    WriteFileBytes(dir.file("text.swf"), w.build());
+    const std::vector<uint8_t> movie = w.build();
+    WriteFileBytes(dir.file("text.swf"), movie);
     const std::string fla = dir.file("text.fla");
     const ProgramRun run = RunProgram({"-q", dir.file("text.swf"), "-o", fla}, dir.file("config"));
     ASSERT_EQ(run.status, 0) << run.output;
@@ -141,6 +143,74 @@ TEST(InnerSymbolsMovie, ATintedEditTextGetsATextSymbol) {
       }
     }
     EXPECT_EQ(wrappers, 1) << int(version);
+    EXPECT_TRUE(DocumentShowsMovie(movie, streams)) << int(version);
+  }
+}
+
+// Groups the movie marks itself (bit 15 of a clip depth, nested two deep)
+// under an outer mask, holding an edit text placed plain and tinted, in the
+// main movie and in a sprite: every frame of the document, groups and
+// "Text" symbols followed into their pages, shows what the movie shows.
+TEST(InnerSymbolsMovie, RawGroupsWithTextsShowWhatTheMovieShows) {
+  for (const bool inSprite : {false, true}) {
+    for (const uint8_t version : {6, 8}) {
+      SCOPED_TRACE(std::string(inSprite ? "sprite" : "main") + " " + std::to_string(version));
+      SwfWriter w(version);
+      for (uint16_t id = 1; id <= 4; ++id) w.tag(2, Square(id, 100 * id));
+      SwfBytes text;
+      text.u16(5).rect(0, 2000, 0, 400).u8(0x84).u8(0x00).u32(0xFF0000FF);
+      text.str("").str("Hello");
+      w.tag(37, text.data());
+      SwfBytes sprite;
+      sprite.u16(10).u16(4);
+      auto add = [&](uint16_t code, const std::vector<uint8_t>& body) {
+        if (inSprite) sprite.bytes(SwfWriter::TagBytes(code, body));
+        else w.tag(code, body);
+      };
+      const int32_t none[4] = {0, 0, 0, 0}, half[4] = {128, 256, 256, 256};
+      auto tinted = [&](uint16_t depth, int32_t x) {
+        return SwfBytes().u8(0x0E).u16(depth).u16(5).matrix(x, 0).cxformWithAlpha(false, true, none, half).data();
+      };
+      add(26, Place(1, 1, 7));
+      add(26, Place(2, 2, 0x8000 | 5));
+      add(26, Place(3, 3, 0x8000 | 3));
+      add(26, Place(4, 4));
+      add(26, Place(5, 5));
+      add(26, tinted(6, 300));
+      add(1, {});
+      add(26, SwfBytes().u8(0x05).u16(4).matrix(50, 60).data());
+      add(1, {});
+      add(28, SwfBytes().u16(6).data());
+      add(1, {});
+      add(26, tinted(6, 400));
+      add(1, {});
+      if (inSprite) {
+        sprite.bytes(SwfWriter::TagBytes(0, {}));
+        w.tag(39, sprite.data());
+        w.tag(26, Place(1, 10));
+        w.showFrame();
+      }
+      w.end();
+      const std::vector<uint8_t> movie = w.build();
+      TempDir dir;
+      WriteFileBytes(dir.file("groups.swf"), movie);
+      const std::string fla = dir.file("groups.fla");
+      const ProgramRun run = RunProgram({"-q", dir.file("groups.swf"), "-o", fla}, dir.file("config"));
+      ASSERT_EQ(run.status, 0) << run.output;
+      std::map<std::string, std::vector<uint8_t>> streams;
+      ASSERT_TRUE(ReadCompoundFile(fla, streams));
+      EXPECT_TRUE(IsValidJavaScriptFile(fla + ".jsfl"));
+      size_t groups = 0, texts = 0;
+      for (const auto& [name, bytes] : streams) {
+        if (!name.starts_with("Symbol ") && name != "Page 1") continue;
+        EXPECT_TRUE(PageWalksClean(bytes)) << name;
+        groups += name != "Page 1" && HasLayer(bytes, "Level 3");
+        texts += WalkPage(bytes).count("CPicText");
+      }
+      EXPECT_GE(groups, 2u);
+      EXPECT_GE(texts, 2u);
+      EXPECT_TRUE(DocumentShowsMovie(movie, streams));
+    }
   }
 }
 

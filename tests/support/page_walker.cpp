@@ -168,18 +168,26 @@ std::vector<PageLayer> ReadPageLayers(const std::vector<uint8_t>& d, const PageW
       close();
       open = &layers.back().keyframes.emplace_back();
       searchFrom = o->offset;
-    } else if ((o->className == "CPicSymbol" || o->className == "CPicSprite" || o->className == "CPicButton") &&
+    } else if ((o->className == "CPicSymbol" || o->className == "CPicSprite" || o->className == "CPicButton" ||
+                o->className == "CPicText") &&
                open) {
       // Version, the translation, one (old) or three (new) bytes, the
-      // matrix, then 29 bytes of play and colour fields, an empty string
-      // and the item (movie clips and buttons go on after it).
+      // matrix; an instance goes on with its first frame, play mode, a
+      // byte, the colour terms, 8 more bytes, an empty string and the item
+      // (movie clips and buttons go on after it).
       const size_t body = BodyAfterTag(d, o->offset);
       const bool isNew = body < d.size() && d[body] == 4;
       const size_t matrix = body + 12 + (isNew ? 3 : 1);
+      const bool text = o->className == "CPicText";
       const size_t symbol = matrix + 24 + 29 + (isNew ? 4 : 1);
-      if (symbol + 2 > d.size()) continue;
+      if ((text ? matrix + 24 : symbol + 2) > d.size()) continue;
       PageInstance& in = open->instances.emplace_back();
       for (size_t k = 0; k < 6; ++k) in.matrix[k] = int32_t(U32(d, matrix + 4 * k));
+      in.text = text;
+      searchFrom = matrix + 24;
+      if (text) continue;
+      in.frameOffset = U16(d, matrix + 24);
+      for (size_t k = 0; k < 8; ++k) in.color[k] = int16_t(U16(d, matrix + 29 + 2 * k));
       in.symbol = U16(d, symbol);
       searchFrom = symbol;
     }
@@ -237,7 +245,7 @@ std::map<std::string, uint16_t> LibrarySymbols(const std::vector<uint8_t>& d) {
     longest = std::max(longest, n);
     for (const PageKeyframe& k : layers[l].keyframes)
       for (const PageInstance& in : k.instances)
-        if (items && !items->count(in.symbol))
+        if (items && !in.text && !items->count(in.symbol))
           return ::testing::AssertionFailure() << "layer " << l << " frame " << k.start
                                                << " names item " << in.symbol
                                                << ", which the library does not hold";
