@@ -20,6 +20,7 @@
 #include "support/byte_sink.h"
 #include "support/corpus.h"
 #include "support/independent_readers.h"
+#include "support/library_items.h"
 #include "support/page_walker.h"
 #include "support/recording_shell.h"
 #include "support/swf_writer.h"
@@ -364,7 +365,7 @@ TEST(SpriteTags, SpriteSoundsGetTheirLayersThroughTheProgram) {
       ASSERT_TRUE(movie.streams.count("Symbol 2"));
       const std::vector<uint8_t>& page = movie.streams["Symbol 2"];
       std::set<uint16_t> items;
-      for (const auto& [name, item] : LibrarySymbols(movie.streams["Contents"])) items.insert(item);
+      ASSERT_TRUE(ReadLibraryItems(movie.streams["Contents"], items));
       EXPECT_TRUE(PageFitsDocument(page, 4, &items));
       EXPECT_TRUE(PageNames(page, "EventSound"));
       EXPECT_TRUE(PageNames(page, "StreamSound"));

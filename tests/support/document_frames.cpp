@@ -7,6 +7,7 @@
 
 #include "convert/converter_context.h"
 #include "fla/file_helpers.h"
+#include "support/library_items.h"
 #include "support/page_walker.h"
 #include "swf/swf_reader.h"
 #include "swf/swf_values.h"
@@ -168,8 +169,11 @@ std::vector<uint8_t> MovieTags(const std::vector<uint8_t>& file) {
   std::set<uint16_t> characters, texts;
   MovieCharacters(tags, characters, texts);
   Document doc;
+  std::set<uint16_t> items;  // with the media items
+  std::map<std::string, uint16_t> symbols;
+  if (auto read = ReadLibraryItems(contents->second, items, &symbols); !read) return read;
   std::map<uint16_t, const std::vector<uint8_t>*> pages;  // item -> its page
-  for (const auto& [name, item] : LibrarySymbols(contents->second)) {
+  for (const auto& [name, item] : symbols) {
     doc.items.insert(item);
     if (const auto page = streams.find(name); page != streams.end()) pages[item] = &page->second;
   }

@@ -196,41 +196,6 @@ std::vector<PageLayer> ReadPageLayers(const std::vector<uint8_t>& d, const PageW
   return layers;
 }
 
-std::map<std::string, uint16_t> LibrarySymbols(const std::vector<uint8_t>& d) {
-  std::map<std::string, uint16_t> items;
-  // A name: a length byte (FF and a u16 past 254), then bytes, or UTF-16
-  // units from format level 1 on; ASCII names are all the writer gives.
-  auto name = [&d](size_t& at, bool wide, std::string& out) {
-    if (at >= d.size()) return false;
-    size_t len = d[at++];
-    if (len == 0xFF) {
-      if (at + 2 > d.size()) return false;
-      len = U16(d, at), at += 2;
-    }
-    const size_t unit = wide ? 2 : 1;
-    if (len == 0 || len * unit > d.size() - at) return false;
-    out.clear();
-    for (size_t k = 0; k < len; ++k, at += unit) out.push_back(char(d[at]));
-    return true;
-  };
-  for (size_t j = 0; j + 3 < d.size(); ++j) {
-    if (d[j] != 0x01 || d[j + 1] != 0x80) continue;
-    const uint8_t version = d[j + 2];
-    if (version != 17 && version != 22 && version != 23) continue;
-    const bool wide = version != 17;
-    size_t at = j + 3;
-    std::string first, second;
-    if (!name(at, wide, first)) continue;
-    if (wide) {
-      if (at + 3 > d.size() || d[at] != 0xFF || d[at + 1] != 0xFE || d[at + 2] != 0xFF) continue;
-      at += 3;
-    }
-    if (!name(at, wide, second) || first != second || at + 2 > d.size()) continue;
-    items[first] = U16(d, at);
-  }
-  return items;
-}
-
 ::testing::AssertionResult PageFitsDocument(const std::vector<uint8_t>& page,
                                             std::optional<uint32_t> frames,
                                             const std::set<uint16_t>* items) {

@@ -71,10 +71,6 @@ struct PageLayer {
 };
 std::vector<PageLayer> ReadPageLayers(const std::vector<uint8_t>& page, const PageWalk& walk);
 
-// The library's symbols, name -> item number, from the symbol records of a
-// Contents stream (class 0x8001, version byte, the name twice, the item).
-std::map<std::string, uint16_t> LibrarySymbols(const std::vector<uint8_t>& contents);
-
 // The page walks, every instance names one of `items` (when given) and,
 // when `frames` is given, every layer's keyframes and gaps add up to at
 // most `frames` and the longest to exactly that.
