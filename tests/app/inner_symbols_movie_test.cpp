@@ -214,5 +214,40 @@ TEST(InnerSymbolsMovie, RawGroupsWithTextsShowWhatTheMovieShows) {
   }
 }
 
+// Hostile content through the program: a hundred groups each inside the
+// last (deeper than the cap) and an edit text of 70,000 characters with
+// 300-character names. The document is whole and shows what the movie shows.
+TEST(InnerSymbolsMovie, DeepGroupsAndHostileTextsConvert) {
+  SwfWriter w(8);
+  w.tag(2, Square(1, 100));
+  SwfBytes text;
+  text.u16(2).rect(0, 2000, 0, 400).u8(0x84).u8(0x00).u32(0xFF0000FF);
+  text.str(std::string(300, 'v')).str(std::string(70000, 'w'));
+  w.tag(37, text.data(), true);
+  w.tag(26, Place(1, 1, 400));
+  for (uint16_t depth = 2; depth <= 101; ++depth) w.tag(26, Place(depth, 1, 0x8000 | (300 - depth)));
+  w.tag(26, Place(102, 2));
+  w.showFrame();
+  w.showFrame();
+  w.end();
+  const std::vector<uint8_t> movie = w.build();
+  TempDir dir;
+  WriteFileBytes(dir.file("deep.swf"), movie);
+  const std::string fla = dir.file("deep.fla");
+  const ProgramRun run = RunProgram({"-q", dir.file("deep.swf"), "-o", fla}, dir.file("config"));
+  ASSERT_EQ(run.status, 0) << run.output;
+  std::map<std::string, std::vector<uint8_t>> streams;
+  ASSERT_TRUE(ReadCompoundFile(fla, streams));
+  EXPECT_TRUE(IsValidJavaScriptFile(fla + ".jsfl"));
+  size_t symbols = 0;
+  for (const auto& [name, bytes] : streams) {
+    if (!name.starts_with("Symbol ") && name != "Page 1") continue;
+    EXPECT_TRUE(PageWalksClean(bytes)) << name;
+    symbols += name.starts_with("Symbol ");
+  }
+  EXPECT_GE(symbols, 64u + 1u);
+  EXPECT_TRUE(DocumentShowsMovie(movie, streams));
+}
+
 }  // namespace
 }  // namespace tovrani::test
