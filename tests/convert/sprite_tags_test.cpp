@@ -18,7 +18,6 @@
 #include "fla/work_files.h"
 #include "fla/work_folder.h"
 #include "support/byte_sink.h"
-#include "support/corpus.h"
 #include "support/independent_readers.h"
 #include "support/library_items.h"
 #include "support/page_walker.h"
@@ -435,35 +434,6 @@ TEST(SpriteTags, HostileSpriteSoundsStayInsideTheBody) {
     EXPECT_EQ(PageNames(page, "EventSound"), r.event);
     EXPECT_EQ(PageNames(page, "StreamSound"), r.stream);
   }
-}
-
-// Every sprite of the corpus movies becomes a movie-clip page that walks.
-TEST(SpriteTags, CorpusSpritesBecomeWalkablePages) {
-  const auto corpus = CorpusMovies();
-  if (corpus.empty()) GTEST_SKIP() << "no corpus";
-  size_t sprites = 0;
-  for (const CorpusMovie& movie : corpus) {
-    SCOPED_TRACE(movie.name);
-    ConverterContext ctx;
-    RecordingShell shell;
-    ctx.m_pShell = &shell;
-    TempDir dir;
-    EngineServices services = DefaultEngineServices();
-    // Movies that are no SWF the program reads are not the sprites' business.
-    const uint32_t result = ConvertMovie(ctx, movie.path.string(), dir.file("out.fla"), 0, services);
-    if (result == kResultNotSwf || result == kResultLengthMismatch || result == kResultInputTooShort) continue;
-    ASSERT_EQ(result, uint32_t(kResultDone));
-    std::map<std::string, std::vector<uint8_t>> streams;
-    ASSERT_TRUE(ReadCompoundFile(dir.file("out.fla"), streams));
-    for (uint32_t row = 0; row < ctx.m_nStreams; ++row) {
-      if (!ctx.m_pStreamFlagA.at(row)) continue;
-      ++sprites;
-      const std::string name = "Symbol " + std::to_string(ctx.m_pStreamId.at(row));
-      ASSERT_TRUE(streams.count(name)) << name;
-      EXPECT_TRUE(PageWalksClean(streams[name])) << name;
-    }
-  }
-  EXPECT_GT(sprites, 0u);
 }
 
 }  // namespace

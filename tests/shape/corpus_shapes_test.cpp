@@ -68,37 +68,6 @@ TEST(CorpusShapes, EveryDefineShapeBecomesAWellFormedPage) {
   EXPECT_GT(shapes, 100u);
 }
 
-// Whole conversions: every shape of the main movie is a symbol page of the
-// document that walks clean, and so does the scene that places them.
-TEST(CorpusShapes, MoviesGiveASymbolPagePerShape) {
-  const auto corpus = test::CorpusMovies();
-  if (corpus.empty()) GTEST_SKIP() << "no corpus";
-  test::TempDir dir;
-  size_t movies = 0;
-  for (const test::CorpusMovie& movie : corpus) {
-    std::vector<std::pair<uint16_t, std::vector<uint8_t>>> found;
-    CollectShapes(MovieTags(test::ReadFileBytes(movie.path.string())), found, 4);
-    if (found.empty()) continue;
-    ConverterContext ctx;
-    test::RecordingShell shell;
-    ctx.m_pShell = &shell;
-    if (ConvertMovie(ctx, movie.path.string(), dir.file("out.fla"), 0) != kResultDone) continue;
-    std::map<std::string, std::vector<uint8_t>> streams;
-    ASSERT_TRUE(test::ReadCompoundFile(dir.file("out.fla"), streams)) << movie.path;
-    EXPECT_TRUE(test::DocumentShowsMovie(test::ReadFileBytes(movie.path.string()), streams))
-        << movie.path;
-    size_t symbols = 0;
-    for (const auto& [name, page] : streams) {
-      if (name != "Page 1" && name.rfind("Symbol ", 0) != 0) continue;
-      EXPECT_TRUE(test::PageWalksClean(page)) << movie.path << " " << name;
-      symbols += name != "Page 1";
-    }
-    EXPECT_GE(symbols, found.size()) << movie.path;
-    ++movies;
-  }
-  EXPECT_GT(movies, 10u);
-}
-
 // Every DefineShape through the analysis: its objects draw what the decoded
 // ones draw, except where a rewrite that changes the drawing was logged.
 TEST(CorpusShapes, TheAnalysisKeepsWhatEachShapeDraws) {
