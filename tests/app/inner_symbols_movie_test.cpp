@@ -10,24 +10,6 @@
 namespace tovrani::test {
 namespace {
 
-// DefineShape: a filled square.
-std::vector<uint8_t> Square(uint16_t id, int32_t at) {
-  SwfBytes shape;
-  shape.u16(id).rect(at, at + 2000, at, at + 2000);
-  shape.u8(1).u8(0x00).u8(0xE0).u8(0x20).u8(0x20);
-  shape.u8(0);
-  shape.ubits(1, 4).ubits(0, 4);
-  shape.ubits(0, 1).ubits(0b00101, 5);
-  shape.ubits(15, 5).sbits(at, 15).sbits(at, 15).ubits(1, 1);
-  const int32_t sides[4][2] = {{2000, 0}, {0, 2000}, {-2000, 0}, {0, -2000}};
-  for (const auto& d : sides) {
-    shape.ubits(1, 1).ubits(1, 1).ubits(12 - 2, 4).ubits(0, 1);
-    shape.ubits(d[0] == 0 ? 1 : 0, 1).sbits(d[0] == 0 ? d[1] : d[0], 12);
-  }
-  shape.ubits(0, 6).align();
-  return shape.data();
-}
-
 std::vector<uint8_t> Place(uint16_t depth, uint16_t id, int32_t clip = -1) {
   SwfBytes p;
   p.u8(clip >= 0 ? 0x46 : 0x06).u16(depth).u16(id).matrix(0, 0);
@@ -49,7 +31,7 @@ bool HasLayer(const std::vector<uint8_t>& page, const std::string& name) {
 // depth pass disables; in the main movie or in sprite 10.
 std::vector<uint8_t> NestedMaskMovie(bool inSprite) {
   SwfWriter w(8);
-  for (uint16_t id = 1; id <= 4; ++id) w.tag(2, Square(id, 100 * id));
+  for (uint16_t id = 1; id <= 4; ++id) w.tag(2, SquareShape(id, 100 * id, 2000, 0xE02020));
   SwfBytes sprite;
   sprite.u16(10).u16(2);
   auto add = [&](uint16_t code, const std::vector<uint8_t>& body) {
@@ -156,7 +138,7 @@ TEST(InnerSymbolsMovie, RawGroupsWithTextsShowWhatTheMovieShows) {
     for (const uint8_t version : {6, 8}) {
       SCOPED_TRACE(std::string(inSprite ? "sprite" : "main") + " " + std::to_string(version));
       SwfWriter w(version);
-      for (uint16_t id = 1; id <= 4; ++id) w.tag(2, Square(id, 100 * id));
+      for (uint16_t id = 1; id <= 4; ++id) w.tag(2, SquareShape(id, 100 * id, 2000, 0xE02020));
       SwfBytes text;
       text.u16(5).rect(0, 2000, 0, 400).u8(0x84).u8(0x00).u32(0xFF0000FF);
       text.str("").str("Hello");
@@ -219,7 +201,7 @@ TEST(InnerSymbolsMovie, RawGroupsWithTextsShowWhatTheMovieShows) {
 // 300-character names. The document is whole and shows what the movie shows.
 TEST(InnerSymbolsMovie, DeepGroupsAndHostileTextsConvert) {
   SwfWriter w(8);
-  w.tag(2, Square(1, 100));
+  w.tag(2, SquareShape(1, 100, 2000, 0xE02020));
   SwfBytes text;
   text.u16(2).rect(0, 2000, 0, 400).u8(0x84).u8(0x00).u32(0xFF0000FF);
   text.str(std::string(300, 'v')).str(std::string(70000, 'w'));
