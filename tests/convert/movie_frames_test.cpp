@@ -10,6 +10,7 @@
 #include "app/program_runner.h"
 #include "support/document_frames.h"
 #include "support/independent_readers.h"
+#include "support/swf_writer.h"
 #include "support/temp_dir.h"
 #include "timeline/display_model.h"
 
