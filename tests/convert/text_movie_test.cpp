@@ -24,16 +24,6 @@ using test::SwfBytes;
 
 Bytes Place(uint16_t id, uint16_t depth) { return SwfBytes().u8(0x06).u16(depth).u16(id).matrix(0, 100 * depth); }
 
-// The document and its script pass the independent readers; the scene page
-// walks clean. Returns the streams.
-std::map<std::string, std::vector<uint8_t>> ExpectReadable(const std::string& fla) {
-  std::map<std::string, std::vector<uint8_t>> streams;
-  EXPECT_TRUE(test::ReadCompoundFile(fla, streams));
-  EXPECT_TRUE(streams.count("Page 1") && test::PageWalksClean(streams["Page 1"]));
-  EXPECT_TRUE(test::IsValidJavaScriptFile(fla + ".jsfl"));
-  return streams;
-}
-
 class TextMovie : public ::testing::TestWithParam<int> {
  protected:
   TextMovie() { ctx.m_pShell = &shell; }
@@ -42,7 +32,7 @@ class TextMovie : public ::testing::TestWithParam<int> {
     const auto outcomes = ConvertSwfFile(ctx, dir.file("a.swf") + ",", 1, 0);
     ASSERT_EQ(outcomes.size(), 1u);
     ASSERT_EQ(outcomes[0].result, 0u);
-    EXPECT_TRUE(test::DocumentShowsMovie(movie, ExpectReadable(dir.file("a_.fla"))));
+    EXPECT_TRUE(test::DocumentShowsMovie(movie, test::ExpectReadableDocument(dir.file("a_.fla"))));
   }
   test::TempDir dir;
   test::RecordingShell shell;
@@ -139,7 +129,7 @@ TEST(TextMovieHostile, BadFontsAndTextsAreCutAndTheRestConverts) {
   EXPECT_EQ(run.status, 0) << run.output;
   for (const char* cut : {"DefineFont2 1 is cut short", "DefineFont2 2 is cut short", "DefineEditText 25 is cut short"})
     EXPECT_NE(run.output.find(cut), std::string::npos) << run.output;
-  EXPECT_TRUE(ExpectReadable(dir.file("p.fla")).count("Symbol 1")) << "the shape after the bad tags";
+  EXPECT_TRUE(test::ExpectReadableDocument(dir.file("p.fla")).count("Symbol 1")) << "the shape after the bad tags";
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include "convert/converter_context.h"
 #include "fla/file_helpers.h"
+#include "support/independent_readers.h"
 #include "support/library_items.h"
 #include "support/page_walker.h"
 #include "swf/swf_reader.h"
@@ -142,6 +143,16 @@ void MovieCharacters(const std::vector<uint8_t>& tags, std::set<uint16_t>& all, 
 }
 
 }  // namespace
+
+std::map<std::string, std::vector<uint8_t>> ExpectReadableDocument(const std::string& fla) {
+  std::map<std::string, std::vector<uint8_t>> streams;
+  EXPECT_TRUE(ReadCompoundFile(fla, streams));
+  EXPECT_TRUE(streams.count("Contents") && streams.count("Page 1")) << fla;
+  EXPECT_TRUE(IsValidJavaScriptFile(fla + ".jsfl"));
+  for (const auto& [name, bytes] : streams)
+    if (name.starts_with("Page ") || name.starts_with("Symbol ")) EXPECT_TRUE(PageWalksClean(bytes)) << name;
+  return streams;
+}
 
 std::vector<uint8_t> MovieTags(const std::vector<uint8_t>& file) {
   if (file.size() < 8 || file[1] != 'W' || file[2] != 'S') return {};

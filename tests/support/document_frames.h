@@ -11,6 +11,10 @@
 
 namespace tovrani::test {
 
+// Reads the document at `fla` with the independent readers, checks its
+// script with node and walks every page; returns its streams.
+std::map<std::string, std::vector<uint8_t>> ExpectReadableDocument(const std::string& fla);
+
 // The movie's tags after the header, inflated when compressed; empty when
 // the file is no FWS or CWS movie.
 std::vector<uint8_t> MovieTags(const std::vector<uint8_t>& file);
