@@ -14,6 +14,7 @@
 #include "fla/layer_records.h"
 #include "fla/sound_records.h"
 #include "fla/stream_placement.h"
+#include "fla/work_files.h"
 #include "media/mpeg_test_frames.h"
 #include "support/independent_readers.h"
 #include "support/recording_shell.h"
@@ -28,16 +29,6 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 using test::SwfBytes;
 using test::SwfWriter;
-
-Bytes ReadAll(std::FILE* f) {
-  Bytes out;
-  if (!f) return out;
-  std::fflush(f);
-  std::rewind(f);
-  for (int c; (c = std::fgetc(f)) != EOF;) out.push_back(uint8_t(c));
-  std::fseek(f, 0, SEEK_END);
-  return out;
-}
 
 // Converts a movie into a document and keeps the sound layers as the finish
 // finds them, with every stream of the document.
@@ -57,8 +48,8 @@ struct SoundRun {
     EngineServices services = DefaultEngineServices();
     auto finish = services.finish;
     services.finish = [&, finish](ConverterContext& c) {
-      eventLayer = ReadAll(c.m_sceneSounds.eventFile);
-      streamLayer = ReadAll(c.m_sceneSounds.streamFile);
+      for (auto [file, bytes] : {std::pair{c.m_sceneSounds.eventFile, &eventLayer}, {c.m_sceneSounds.streamFile, &streamLayer}})
+        if (file) *bytes = test::WorkFiles::Contents(file);
       eventsSeen = c.m_sceneSounds.eventsSeen;
       streamSeen = c.m_sceneSounds.streamSeen;
       sounds = c.m_library.sounds;
@@ -153,7 +144,7 @@ Bytes ExpectedLayer(uint8_t level, const char* name, uint16_t end, const std::ve
   next ? WriteLayerTailNew(f, name, true, false, false, 0, 0)
        : WriteLayerTailOld(f, name, true, false, false, 0, 0);
   next ? WriteLayerEndNew(f, end) : WriteLayerEndOld(f, end);
-  Bytes out = ReadAll(f);
+  Bytes out = test::WorkFiles::Contents(f);
   std::fclose(f);
   return out;
 }
