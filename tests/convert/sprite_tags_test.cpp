@@ -18,6 +18,7 @@
 #include "fla/work_files.h"
 #include "fla/work_folder.h"
 #include "support/byte_sink.h"
+#include "support/document_frames.h"
 #include "support/independent_readers.h"
 #include "support/library_items.h"
 #include "support/page_walker.h"
@@ -220,12 +221,7 @@ struct ProgramMovie {
                       dir.file("out.fla")},
                      dir.path().string());
     if (run.status != 0) return ::testing::AssertionFailure() << "status " << run.status << ": " << run.output;
-    if (auto read = ReadCompoundFile(dir.file("out.fla"), streams); !read) return read;
-    for (const auto& [name, bytes] : streams) {
-      if (name.rfind("Symbol ", 0) != 0 && name != "Page 1") continue;
-      if (auto walk = PageWalksClean(bytes); !walk) return walk << " in " << name;
-    }
-    if (auto js = IsValidJavaScriptFile(dir.file("out.fla.jsfl")); !js) return js;
+    streams = ExpectReadableDocument(dir.file("out.fla"));
     // Until the library records carry the real documents' item ids, the
     // grammar stops in the first symbol or video item record; any other
     // place it stops at fails.
