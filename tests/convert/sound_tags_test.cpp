@@ -289,9 +289,7 @@ TEST(DefineSound, EachRouteGivesItsStreamAndRecord) {
   mp3Stream.insert(mp3Stream.end(), 9216, 0x80);
   EXPECT_EQ(run.media(1), mp3Stream);
   const auto& s = run.sounds[0];
-  EXPECT_EQ(s.itemNo, 1);
-  EXPECT_EQ(s.format, 0x2A);
-  EXPECT_EQ(s.sampleCount, mp3Stream.size());
+  EXPECT_EQ(std::tuple(s.itemNo, s.format, s.sampleCount), std::tuple(1, 0x2A, mp3Stream.size()));
   ASSERT_TRUE(s.mp3Data);
   SwfBytes rec;
   rec.u8(0x2A).u8(0).u32(36864).u8(1).u8(0).u8(7).u8(0).u32(uint32_t(mp3.size())).u8(1).u8(0).u8(0).u32(9216);
@@ -304,16 +302,13 @@ TEST(DefineSound, EachRouteGivesItsStreamAndRecord) {
   EXPECT_EQ(run.media(3), twice);
   EXPECT_EQ(run.media(4), (Bytes{0x00, 0x01, 0x00, 0x01, 0x03, 0x01, 0x03, 0x01}));
   for (size_t i = 1; i < 4; ++i) {
-    EXPECT_EQ(run.sounds[i].format, 0x0F);
-    EXPECT_EQ(run.sounds[i].itemNo, i + 1);
-    EXPECT_EQ(run.sounds[i].mediaNo, i + 1);
-    EXPECT_FALSE(run.sounds[i].mp3Data);
-    EXPECT_EQ(run.sounds[i].sampleCount, run.media(uint16_t(i + 1)).size());
+    const auto& t = run.sounds[i];
+    EXPECT_EQ(std::tuple(t.format, t.itemNo, t.mediaNo, t.mp3Data.has_value(), t.sampleCount),
+              std::tuple(0x0F, i + 1, i + 1, false, run.media(uint16_t(i + 1)).size()));
   }
   // PCM of 3000 samples is 12,000 bytes: regular sectors; the others mini.
-  EXPECT_EQ(run.ctx.m_pBigStreamList.at(0), kSoundStreamTag + 0);
-  EXPECT_EQ(run.ctx.m_pBigStreamList.at(1), kSoundStreamTag + 1);
-  EXPECT_EQ(run.ctx.m_pBigStreamList.at(2), 0u);
+  const auto& big = run.ctx.m_pBigStreamList;
+  EXPECT_EQ(std::tuple(big.at(0), big.at(1), big.at(2)), std::tuple(kSoundStreamTag, kSoundStreamTag + 1, 0u));
   EXPECT_TRUE(run.shell.messages.empty());
 }
 

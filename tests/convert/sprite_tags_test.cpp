@@ -108,14 +108,12 @@ TEST_P(SpriteLevels, SetUpPlacesTheRowAndCleansUp) {
       EXPECT_TRUE(SameBytes({bytes.begin(), bytes.begin() + 7}, Bytes({1, 3, 0x80, version, 0, 5, 0x80}))) << name;
     }
     EXPECT_EQ(layerFiles.size(), 3u);
-    EXPECT_EQ(run.ctx.m_nStreams, 4u);
-    EXPECT_EQ(run.ctx.m_wCurSymbolId, 8);
-    EXPECT_EQ(run.ctx.m_pStreamItemNo.at(3), 5);
-    EXPECT_EQ(run.ctx.m_pStreamId.at(3), 7);
-    EXPECT_EQ(run.ctx.m_pStreamFlagA.at(3), 1);
-    EXPECT_EQ(run.ctx.m_pStreamFlagB.at(3), 0);
-    EXPECT_EQ(run.ctx.m_placedCharacters.at(5).kind, kElementMovieClip);
-    EXPECT_EQ(run.ctx.m_placedCharacters.at(5).row, 3u);
+    const ConverterContext& c = run.ctx;
+    EXPECT_EQ(std::tuple(c.m_nStreams, c.m_wCurSymbolId, c.m_pStreamItemNo.at(3), c.m_pStreamId.at(3),
+                         c.m_pStreamFlagA.at(3), c.m_pStreamFlagB.at(3)),
+              std::tuple(4u, 8, 5, 7, 1, 0));
+    EXPECT_EQ(std::pair(c.m_placedCharacters.at(5).kind, c.m_placedCharacters.at(5).row),
+              std::pair(uint8_t(kElementMovieClip), 3u));
     const std::vector<uint8_t> page = run.Page(3);
     ASSERT_GT(page.size(), 49u);
     EXPECT_EQ(page[15], version);
