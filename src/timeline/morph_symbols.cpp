@@ -248,6 +248,9 @@ bool ConvertMorphPlacement(TimelineContext& ctx, DepthTrack& t, int32_t k) {
       symbol = &m.variants.back();
     }
     HandBack(e, e.ratio, symbol->itemNo, symbol->streamRow);
+    // The instance holds its ratio: played on, it would creep along the
+    // tween while the movie stands still.
+    e.shapeTween = 1;
     return true;
   }
 
@@ -255,18 +258,23 @@ bool ConvertMorphPlacement(TimelineContext& ctx, DepthTrack& t, int32_t k) {
   // ratio shown at the run's middle.
   static const EaseTable kEase = BuildEaseTable();
   const uint32_t r = e.runLength;
+  const int32_t f = int32_t(std::min<int64_t>(int64_t(k) + r - 1, last));
+  // A run that ends on the end shape (ratio 65535) reaches it on its last
+  // frame: the tween spans the frames before it, so that frame shows the
+  // second keyframe.
+  const bool endsOnEnd = r > 1 && int64_t(f) == int64_t(k) + r - 1 && t.entries[size_t(f)].ratio == 0xFFFF;
+  const uint32_t span = endsOnEnd ? r - 1 : r;
   int16_t easing = 0;
-  const int64_t middle = int64_t(k) + r / 2;
+  const int64_t middle = int64_t(k) + span / 2;
   if (middle <= last) {
-    if (r % 2 == 0) {
+    if (span % 2 == 0) {
       easing = LookupEaseValue(kEase, t.entries[size_t(middle)].ratio);
-    } else if (int64_t(k) + (r + 1) / 2 <= last) {
-      const double a = t.entries[size_t(k + int32_t((r - 1) / 2))].ratio / 2.0;
-      const double b = t.entries[size_t(k + int32_t((r + 1) / 2))].ratio / 2.0;
+    } else if (int64_t(k) + (span + 1) / 2 <= last) {
+      const double a = t.entries[size_t(k + int32_t((span - 1) / 2))].ratio / 2.0;
+      const double b = t.entries[size_t(k + int32_t((span + 1) / 2))].ratio / 2.0;
       easing = LookupEaseValue(kEase, uint16_t(std::floor(a + b)));
     }
   }
-  const int32_t f = int32_t(std::min<int64_t>(int64_t(k) + r - 1, last));
   uint16_t item = 0;
   uint32_t row = 0;
   {
@@ -275,10 +283,10 @@ bool ConvertMorphPlacement(TimelineContext& ctx, DepthTrack& t, int32_t k) {
     std::FILE* page = inner.file();
     MorphSymbol s(ctx, m, page, inner.state());
     if (ImportVariant(ctx)) {
-      s.ImportLayer(e.flags, r);
+      s.ImportLayer(e.flags, span);
     } else {
       s.KeyframeHead(false);
-      s.KeyframeTail(uint16_t(r), easing);
+      s.KeyframeTail(uint16_t(span), easing);
       // The morph object joins the shapes unless the next entry heads a
       // group; with no next entry it is written.
       const bool object = k + 1 > last || t.entries[size_t(k + 1)].streamIndex == kAbsorbedEntry ||

@@ -14,7 +14,8 @@ struct TimelineContext;
 
 // Entry k (kind 5) of track t and, for a run, the run's other entries are
 // rewritten as plain instances (kind 0) of the symbol; entry k's
-// shapeTween marks a one-frame tween shown for longer. False, with entry k
+// shapeTween marks an instance that holds one frame: a ratio symbol's, or a
+// one-frame tween shown for longer. False, with entry k
 // left as it was, when it names no morph row or the symbol's page failed.
 bool ConvertMorphPlacement(TimelineContext& ctx, DepthTrack& t, int32_t k);
 

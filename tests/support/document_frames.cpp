@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <set>
 #include <sstream>
 
@@ -57,17 +58,49 @@ std::string Join(const std::vector<std::string>& v) {
   return s;
 }
 
+// A symbol made for a morph shape: one layer whose first keyframe tweens
+// the start shape to the end shape over `first` frames, `length` frames in
+// all. `first` is 0 when the page holds no shape tween (its shapes are
+// instances of their own items).
+struct MorphSymbol {
+  uint16_t morph = 0;
+  uint32_t first = 0, length = 0;
+  int16_t easing = 0;
+};
+
+// A morph a frame shows: its element, its ratio and how far the document's
+// ratio may stand from the movie's (an eased tween follows the movie's
+// ratios only as far as its one easing value can); -1 where the document
+// shows no tween.
+struct MorphShown {
+  std::string element;
+  int32_t ratio;
+  int32_t tolerance = 1;
+};
+
 // The document's side: a page's frame, with the instances of inner symbols
 // (groups, "Text" symbols: items that name no character of the movie)
 // replaced by what their own page shows in the frame they are at.
 struct Document {
   std::set<uint16_t> items;
   std::map<uint16_t, std::vector<PageLayer>> inner;
-  // Symbols made for morph shapes: item -> the morph's character.
-  std::map<uint16_t, uint16_t> morphOf;
+  std::map<uint16_t, MorphSymbol> morphOf;  // by item
+
+  // The ratio a morph symbol shows `f` frames into an instance's keyframe:
+  // its tween's fraction t, eased by e to t + a t (1 - t) with a = -e/100
+  // (the middle frame of a run with easing e shows 0.5 - e/400).
+  static MorphShown Ratio(const std::string& element, const MorphSymbol& m, const PageInstance& in,
+                          uint32_t f) {
+    if (!m.first || !m.length) return {element, -1};
+    uint64_t at = in.playMode == 2 ? in.frameOffset : uint64_t(in.frameOffset) + f;
+    at = in.playMode == 0 ? at % m.length : std::min<uint64_t>(at, m.length - 1);
+    if (at >= m.first) return {element, 65535};
+    const double t = double(at) / m.first, a = -m.easing / 100.0;
+    return {element, int32_t(std::lround((t + a * t * (1 - t)) * 65535)), m.easing ? 656 : 1};
+  }
 
   void show(const std::vector<PageLayer>& layers, uint32_t f, const Matrix& m, const Color& c, int level,
-            std::vector<std::string>& out) const {
+            std::vector<std::string>& out, std::vector<MorphShown>& ratios) const {
     for (const PageLayer& layer : layers)
       for (const PageKeyframe& k : layer.keyframes) {
         if (f < k.start || f >= k.start + k.duration) continue;
@@ -82,11 +115,12 @@ struct Document {
           if (in.text) {
             out.push_back(Element("T", cm, cc));
           } else if (morph != morphOf.end()) {
-            out.push_back(Element("M" + std::to_string(morph->second), cm, cc));
+            out.push_back(Element("M" + std::to_string(morph->second.morph), cm, cc));
+            ratios.push_back(Ratio(out.back(), morph->second, in, f - k.start));
           } else if (page != inner.end() && level < 70) {
             uint32_t length = 0;
             for (const PageLayer& l : page->second) length = std::max(length, l.frames());
-            if (length) show(page->second, (in.frameOffset + f - k.start) % length, cm, cc, level + 1, out);
+            if (length) show(page->second, (in.frameOffset + f - k.start) % length, cm, cc, level + 1, out, ratios);
           } else {
             out.push_back(Element(std::to_string(in.symbol), cm, cc));
           }
@@ -94,6 +128,28 @@ struct Document {
       }
   }
 };
+
+// The keyframes of a morph symbol's page, read from their tails: five 00
+// bytes, 16 or 18, the duration, 2 for a shape tween, 6, the easing, ...,
+// 3FFFFFFF.
+MorphSymbol ReadMorphSymbol(const std::vector<uint8_t>& page, uint16_t morph) {
+  MorphSymbol m{morph};
+  bool firstRead = false;
+  for (size_t i = 0; i + 27 <= page.size(); ++i) {
+    if (page[i] != 0 || page[i + 4] != 0 || (page[i + 5] != 0x16 && page[i + 5] != 0x18) || page[i + 9] != 6 ||
+        page[i + 23] != 0xFF || page[i + 24] != 0xFF || page[i + 25] != 0xFF || page[i + 26] != 0x3F)
+      continue;
+    const uint32_t duration = page[i + 6] | (page[i + 7] << 8);
+    if (!firstRead && page[i + 8] == 2) {
+      m.first = duration;
+      m.easing = int16_t(page[i + 10] | (page[i + 11] << 8));
+    }
+    firstRead = true;
+    m.length += duration;
+    i += 26;
+  }
+  return m;
+}
 
 // Whether a page is a symbol made for morph `id`: keyframes on one layer
 // named "ID " and the id.
@@ -137,11 +193,13 @@ void MovieCharacters(const std::vector<uint8_t>& tags, std::set<uint16_t>& all, 
     // archive first names it, after the first layer it covers, so masks are
     // compared as a set and everything else in stacking order.
     std::vector<std::string> shown, masks, written;
+    std::vector<MorphShown> ratios, writtenRatios;
     for (const ShownObject& o : movie[f]) {
       std::string e;
-      if (morphs.count(o.character))
+      if (morphs.count(o.character)) {
         e = Element("M" + std::to_string(o.character), o.matrix, o.color);
-      else if (texts.count(o.character) && !doc.items.count(o.character))
+        ratios.push_back({e, o.ratio});
+      } else if (texts.count(o.character) && !doc.items.count(o.character))
         e = Element("T", o.matrix, o.color);
       else if (doc.items.count(o.character))
         e = Element(std::to_string(o.character), o.matrix, o.color);
@@ -149,7 +207,7 @@ void MovieCharacters(const std::vector<uint8_t>& tags, std::set<uint16_t>& all, 
         continue;
       (o.isMask ? masks : shown).push_back(e);
     }
-    doc.show(layers, f, identity, kNoColor, 0, written);
+    doc.show(layers, f, identity, kNoColor, 0, written, writtenRatios);
     // The objects in order with the masks left over: a mask may show the
     // same element as an object it covers.
     size_t matched = 0;
@@ -163,6 +221,17 @@ void MovieCharacters(const std::vector<uint8_t>& tags, std::set<uint16_t>& all, 
       return ::testing::AssertionFailure() << "frame " << f + 1 << ": the movie shows " << Join(shown)
                                            << "under masks " << Join(masks) << "| the document "
                                            << Join(written);
+    // The morphs' ratios, each element's in the order both sides give
+    // them; a ratio symbol frame stands for 65535/65534 of a ratio.
+    std::vector<MorphShown> a = ratios, b = writtenRatios;
+    const auto less = [](const MorphShown& x, const MorphShown& y) { return x.element < y.element; };
+    std::stable_sort(a.begin(), a.end(), less);
+    std::stable_sort(b.begin(), b.end(), less);
+    for (size_t i = 0; i < a.size() && i < b.size(); ++i)
+      if (b[i].ratio >= 0 && std::abs(a[i].ratio - b[i].ratio) > b[i].tolerance)
+        return ::testing::AssertionFailure() << "frame " << f + 1 << ": the movie shows " << a[i].element
+                                             << " at ratio " << a[i].ratio << ", the document at ratio "
+                                             << b[i].ratio;
   }
   return ::testing::AssertionSuccess();
 }
@@ -220,7 +289,7 @@ std::vector<uint8_t> MovieTags(const std::vector<uint8_t>& file) {
   for (const auto& [item, page] : pages) {
     const std::vector<PageLayer> layers = ReadPageLayers(*page, WalkPage(*page));
     for (uint16_t id : morphs)
-      if (IsMorphSymbol(*page, layers, id)) doc.morphOf[item] = id, madeMorphs.insert(id);
+      if (IsMorphSymbol(*page, layers, id)) doc.morphOf[item] = ReadMorphSymbol(*page, id), madeMorphs.insert(id);
     if (!characters.count(item) && !doc.morphOf.count(item)) doc.inner[item] = layers;
   }
   // A morph the document made no symbol for (not converted) is not shown.

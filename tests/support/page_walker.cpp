@@ -187,6 +187,7 @@ std::vector<PageLayer> ReadPageLayers(const std::vector<uint8_t>& d, const PageW
       searchFrom = matrix + 24;
       if (text) continue;
       in.frameOffset = U16(d, matrix + 24);
+      in.playMode = U16(d, matrix + 26);
       for (size_t k = 0; k < 8; ++k) in.color[k] = int16_t(U16(d, matrix + 29 + 2 * k));
       in.symbol = U16(d, symbol);
       searchFrom = symbol;

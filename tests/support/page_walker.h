@@ -56,6 +56,7 @@ struct PageInstance {
   bool text = false;
   int32_t matrix[6] = {};  // a, b, c, d (16.16), tx, ty (twips)
   uint16_t frameOffset = 0;  // the first frame an instance shows of its symbol
+  uint16_t playMode = 0;     // 0 loop, 1 play once, 2 single frame
   // Multiply and add terms (multiplies over 256) of alpha, red, green, blue.
   int16_t color[8] = {256, 0, 256, 0, 256, 0, 256, 0};
 };

@@ -90,6 +90,7 @@ struct Obj {
   uint32_t event = 0xFFFFFFFF;  // with the pass's records: the last placement of it
   std::array<int32_t, 6> matrix{0x10000, 0, 0, 0x10000, 0, 0};
   std::array<int16_t, 8> color{256, 0, 256, 0, 256, 0, 256, 0};
+  uint16_t ratio = 0;
 };
 
 }  // namespace
@@ -204,7 +205,7 @@ void WalkDisplay(const std::vector<uint8_t>& data, size_t begin, size_t end, con
       if (f & 4) m = c.matrix();
       std::array<int16_t, 8> color = Obj{}.color;
       if (f & 8) color = c.cxform(true);
-      if (f & 16) c.u16();
+      const uint16_t ratio = (f & 16) ? uint16_t(c.u16()) : 0;
       if (f & 32) c.skipString();
       c.align();
       size_t clipAt = c.i;
@@ -223,7 +224,8 @@ void WalkDisplay(const std::vector<uint8_t>& data, size_t begin, size_t end, con
       if (!(f & 1)) {
         // A placement without the move flag on a depth that shows an
         // object is ignored, as players do.
-        if (hasCharacter && it == list.end()) list[depth] = Obj{uint16_t(ch), attrs, hasClip, clip, event, m, color};
+        if (hasCharacter && it == list.end())
+          list[depth] = Obj{uint16_t(ch), attrs, hasClip, clip, event, m, color, ratio};
         return;
       }
       if (it == list.end() && event != kNoEvent) {
@@ -253,6 +255,7 @@ void WalkDisplay(const std::vector<uint8_t>& data, size_t begin, size_t end, con
       if (hasCharacter) it->second.character = uint16_t(ch);
       if (f & 4) it->second.matrix = m;
       if (f & 8) it->second.color = color;
+      if (f & 16) it->second.ratio = ratio;
       it->second.attributes += "|" + attrs;
       it->second.event = event;
       if (hasClip) it->second.isMask = true, it->second.clip = clip;
@@ -274,7 +277,7 @@ std::vector<std::vector<ShownObject>> ShownObjects(const std::vector<uint8_t>& d
   std::vector<std::vector<ShownObject>> frames;
   WalkDisplay(data, begin, end, pass, [&](const std::map<uint32_t, Obj>& list) {
     std::vector<ShownObject>& f = frames.emplace_back();
-    for (const auto& [d, o] : list) f.push_back({o.character, o.matrix, d, o.isMask, o.clip, o.color});
+    for (const auto& [d, o] : list) f.push_back({o.character, o.matrix, d, o.isMask, o.clip, o.color, o.ratio});
   }, true);
   return frames;
 }

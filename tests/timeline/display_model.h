@@ -70,6 +70,7 @@ struct ShownObject {
   uint32_t clip = 0;  // a mask covers the depths after its own up to this
   // Multiply and add terms of alpha, red, green, blue (multiplies over 256).
   std::array<int16_t, 8> color{256, 0, 256, 0, 256, 0, 256, 0};
+  uint16_t ratio = 0;  // of a morph shape
 };
 // The same frames as objects, bottom first; a disabled nested mask (bit 15
 // of the clip depth) covers its group's depths, as the pass reads it.
