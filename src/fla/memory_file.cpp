@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <mutex>
@@ -104,7 +105,7 @@ MemoryFile::~MemoryFile() {
   if (fd_ >= 0)
     ::close(fd_);
   else
-    space_->inMemory -= size_;
+    space_->inMemory -= bytes_.capacity();
 }
 
 bool MemoryFile::OpenOnDisk() {
@@ -131,7 +132,7 @@ bool MemoryFile::MoveToDisk() {
     if (!unlinked_) ::unlink((space_->dir + "/" + name_).c_str());
     return false;
   }
-  space_->inMemory -= size_;
+  space_->inMemory -= bytes_.capacity();
   std::vector<char>().swap(bytes_);
   return true;
 }
@@ -166,39 +167,41 @@ int64_t MemoryFile::Write(uint64_t pos, const char* src, size_t n) {
   return int64_t(n);
 }
 
+// The budget counts the memory held (capacity), not the bytes written: a
+// file grows by doubling while that fits, then by what it needs.
+bool MemoryFile::Reserve(uint64_t size) {
+  const uint64_t held = bytes_.capacity(), others = space_->inMemory - held;
+  uint64_t want = std::max<uint64_t>(size, std::max<uint64_t>(held * 2, 4096));
+  if (others + want > space_->budget) want = size;
+  if (others + want > space_->budget) return false;
+  try {
+    bytes_.reserve(size_t(want));
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  space_->inMemory = others + bytes_.capacity();
+  return true;
+}
+
 bool MemoryFile::Resize(uint64_t size) {
   if (broken_) return false;
   if (size == size_) return true;
-  if (fd_ < 0 && size > size_) {
-    const uint64_t growth = size - size_;
-    bool fits = space_->inMemory + growth <= space_->budget;
-    if (fits) {
-      try {
-        bytes_.resize(size_t(size));
-      } catch (const std::bad_alloc&) {
-        fits = false;
-      }
-    }
-    if (fits) {
-      space_->inMemory += growth;
-      size_ = size;
-      return true;
-    }
-    // Over the budget (or out of memory): the file moves to disk. When that
-    // fails too, the conversion cannot finish its output.
-    if (!MoveToDisk()) {
-      broken_ = true;
-      space_->failed = true;
-      errno = ENOSPC;
-      return false;
-    }
+  // Over the budget (or out of memory) the file moves to disk; when that
+  // fails too, the conversion cannot finish its output.
+  if (fd_ < 0 && size > bytes_.capacity() && !Reserve(size) && !MoveToDisk()) {
+    broken_ = true;
+    space_->failed = true;
+    errno = ENOSPC;
+    return false;
   }
   if (fd_ >= 0) {
     if (::ftruncate(fd_, off_t(size)) != 0) return false;
   } else {
-    space_->inMemory -= size_ - size;
     bytes_.resize(size_t(size));
-    if (size == 0) bytes_.shrink_to_fit();
+    if (size == 0) {
+      space_->inMemory -= bytes_.capacity();
+      std::vector<char>().swap(bytes_);
+    }
   }
   size_ = size;
   return true;

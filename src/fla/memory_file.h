@@ -19,7 +19,7 @@ struct WorkSpace {
   bool dirMade = false;
   bool closed = false;   // the folder is gone: nothing moves to disk any more
   uint64_t budget = 0;   // bytes the files may hold in memory together
-  uint64_t inMemory = 0;
+  uint64_t inMemory = 0; // what they hold (their buffers' capacity)
   bool failed = false;   // a file could not move to disk
   // Asked before a file moves to disk; false makes the move fail.
   std::function<bool(const std::string& name)> spillHook;
@@ -52,6 +52,7 @@ class MemoryFile {
   int64_t Write(uint64_t pos, const char* src, size_t n);
 
  private:
+  bool Reserve(uint64_t size);
   bool MoveToDisk();
   bool OpenOnDisk();
 
