@@ -108,9 +108,12 @@ MemoryFile::~MemoryFile() {
     space_->inMemory -= bytes_.capacity();
 }
 
+bool WorkSpace::StartOnDisk(const std::string& name) {
+  return (!spillHook || spillHook(name)) && MakeDir();
+}
+
 bool MemoryFile::OpenOnDisk() {
-  if (space_->spillHook && !space_->spillHook(name_)) return false;
-  if (!space_->MakeDir()) return false;
+  if (!space_->StartOnDisk(name_)) return false;
   if (unlinked_) {
     // The name belongs to another file by now: a nameless file.
     std::string tmpl = space_->dir + "/.moved-XXXXXX";
@@ -122,7 +125,12 @@ bool MemoryFile::OpenOnDisk() {
   return fd_ >= 0;
 }
 
-bool MemoryFile::StartOnDisk() { return fd_ >= 0 || (size_ == 0 && OpenOnDisk()); }
+uint64_t MemoryFile::size() const {
+  // On disk, ordinary opens of the file may have changed it.
+  struct stat st;
+  if (fd_ >= 0) return ::fstat(fd_, &st) == 0 ? uint64_t(st.st_size) : 0;
+  return size_;
+}
 
 bool MemoryFile::MoveToDisk() {
   if (!OpenOnDisk()) return false;
@@ -159,8 +167,10 @@ int64_t MemoryFile::Write(uint64_t pos, const char* src, size_t n) {
   const uint64_t end = pos + n;
   if (fd_ < 0 && end > size_ && !Resize(end)) return -1;
   if (fd_ >= 0) {
-    if (!WriteAll(fd_, pos, src, n)) return -1;
-    size_ = std::max(size_, end);
+    if (!WriteAll(fd_, pos, src, n)) {
+      space_->failed = true;  // a full disk: the output would be incomplete
+      return -1;
+    }
     return int64_t(n);
   }
   std::memcpy(bytes_.data() + pos, src, n);
@@ -185,7 +195,7 @@ bool MemoryFile::Reserve(uint64_t size) {
 
 bool MemoryFile::Resize(uint64_t size) {
   if (broken_) return false;
-  if (size == size_) return true;
+  if (fd_ < 0 && size == size_) return true;
   // Over the budget (or out of memory) the file moves to disk; when that
   // fails too, the conversion cannot finish its output.
   if (fd_ < 0 && size > bytes_.capacity() && !Reserve(size) && !MoveToDisk()) {
@@ -194,14 +204,11 @@ bool MemoryFile::Resize(uint64_t size) {
     errno = ENOSPC;
     return false;
   }
-  if (fd_ >= 0) {
-    if (::ftruncate(fd_, off_t(size)) != 0) return false;
-  } else {
-    bytes_.resize(size_t(size));
-    if (size == 0) {
-      space_->inMemory -= bytes_.capacity();
-      std::vector<char>().swap(bytes_);
-    }
+  if (fd_ >= 0) return ::ftruncate(fd_, off_t(size)) == 0;
+  bytes_.resize(size_t(size));
+  if (size == 0) {
+    space_->inMemory -= bytes_.capacity();
+    std::vector<char>().swap(bytes_);
   }
   size_ = size;
   return true;

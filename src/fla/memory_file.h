@@ -1,7 +1,8 @@
 // A work file held in memory while its folder's memory budget allows, moved
 // to a file of the folder on disk once it does not. Every open is a stdio
 // stream of its own (own position and buffer) over the same bytes, as
-// reopening a path gives; the callers' streams never notice the move.
+// reopening a path gives; the streams open at the move never notice it, and
+// later opens are ordinary opens of the file on disk.
 #pragma once
 
 #include <cstdint>
@@ -20,11 +21,13 @@ struct WorkSpace {
   bool closed = false;   // the folder is gone: nothing moves to disk any more
   uint64_t budget = 0;   // bytes the files may hold in memory together
   uint64_t inMemory = 0; // what they hold (their buffers' capacity)
-  bool failed = false;   // a file could not move to disk
+  bool failed = false;   // a file could not move to disk, or a write there failed
   // Asked before a file moves to disk; false makes the move fail.
   std::function<bool(const std::string& name)> spillHook;
 
   bool MakeDir();
+  // Whether a file of this name may be made on disk (and the folder is there).
+  bool StartOnDisk(const std::string& name);
 };
 
 class MemoryFile {
@@ -34,8 +37,6 @@ class MemoryFile {
   MemoryFile(const MemoryFile&) = delete;
   MemoryFile& operator=(const MemoryFile&) = delete;
 
-  // Puts the (empty) file on disk at once; false when that fails.
-  bool StartOnDisk();
   // A new stream over the file with an fopen mode ("r", "w+", "ab", ...);
   // "w" empties the file. Null for a mode fopen would refuse.
   static std::FILE* Open(const std::shared_ptr<MemoryFile>& file, const char* mode);
@@ -44,7 +45,7 @@ class MemoryFile {
   // The folder no longer holds the name; open streams keep the bytes.
   void Unlink();
 
-  uint64_t size() const { return size_; }
+  uint64_t size() const;
   bool onDisk() const { return fd_ >= 0; }
 
   // For the streams.
@@ -59,7 +60,7 @@ class MemoryFile {
   std::shared_ptr<WorkSpace> space_;
   std::string name_;
   std::vector<char> bytes_;  // while in memory
-  uint64_t size_ = 0;
+  uint64_t size_ = 0;        // while in memory
   int fd_ = -1;              // once on disk
   bool unlinked_ = false;
   bool broken_ = false;      // a move to disk failed: writes fail from then on

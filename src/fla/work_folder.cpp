@@ -54,6 +54,7 @@ std::string RandomName() {
 
 struct WorkFolder::Files {
   std::shared_ptr<WorkSpace> space = std::make_shared<WorkSpace>();
+  // Null: a file made on disk from the start (no budget), opened as any file.
   std::unordered_map<std::string, std::shared_ptr<MemoryFile>> byName;
 };
 
@@ -102,18 +103,27 @@ std::FILE* WorkFolder::open(const std::string& name, const char* mode) const {
     errno = EINVAL;
     return nullptr;
   } else if (it == files_->byName.end()) {
-    auto file = std::make_shared<MemoryFile>(files_->space, name);
-    if (files_->space->budget == 0 && !file->StartOnDisk()) return nullptr;
+    std::shared_ptr<MemoryFile> file;
+    if (files_->space->budget != 0)
+      file = std::make_shared<MemoryFile>(files_->space, name);
+    else if (!files_->space->StartOnDisk(name))
+      return nullptr;
     it = files_->byName.emplace(name, std::move(file)).first;
   }
-  return MemoryFile::Open(it->second, mode);
+  if (it->second && !it->second->onDisk()) return MemoryFile::Open(it->second, mode);
+  std::FILE* f = std::fopen(file(name).c_str(), mode);
+  if (!f && !it->second && mode[0] != 'r') files_->byName.erase(it);
+  return f;
 }
 
 void WorkFolder::removeFile(const std::string& name) const {
   if (!files_) return;
   auto it = files_->byName.find(name);
   if (it == files_->byName.end()) return;
-  it->second->Unlink();
+  if (it->second)
+    it->second->Unlink();
+  else
+    ::unlink(file(name).c_str());
   files_->byName.erase(it);
 }
 
@@ -127,7 +137,8 @@ void WorkFolder::remove() {
   }
   if (files_) {
     // Streams still open keep their bytes; nothing goes to disk any more.
-    for (auto& [name, file] : files_->byName) file->Unlink();
+    for (auto& [name, file] : files_->byName)
+      if (file) file->Unlink();
     WorkSpace& space = *files_->space;
     space.closed = true;
     if (space.dirMade) {

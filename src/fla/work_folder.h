@@ -70,8 +70,8 @@ class WorkFolder {
   std::FILE* open(const std::string& name, const char* mode) const;
   // Removes one work file; a missing file is no error.
   void removeFile(const std::string& name) const;
-  // A work file could not go to disk (disk full, no memory): what was written
-  // to it is lost and the output would be incomplete.
+  // A work file could not go to disk, or a write there failed (disk full, no
+  // memory): bytes written to it are lost and the output would be incomplete.
   bool failed() const;
   // Removes the folder with everything in it.
   void remove();
