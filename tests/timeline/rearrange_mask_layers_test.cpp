@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <functional>
 #include <random>
+#include <map>
 #include <set>
 
 #include "timeline/depth_handoff.h"
@@ -239,9 +240,19 @@ struct RandomTimeline {
     for (const auto& t : tags) out.insert(out.end(), t.begin(), t.end());
     return Tags({out, ShowFrameTag()});
   }
+  // The tags of each frame on a line of their own, empty frames left out.
   std::string text() const {
-    std::string s;
-    for (const auto& l : lines) s += l + "\n";
+    std::string s, frame;
+    int f = 1;
+    for (const auto& l : lines) {
+      if (!l.starts_with("--")) {
+        frame += (frame.empty() ? "" : "; ") + l;
+        continue;
+      }
+      if (!frame.empty()) s += "frame " + std::to_string(f) + ": " + frame + "\n";
+      frame.clear();
+      ++f;
+    }
     return s;
   }
 };
@@ -301,37 +312,62 @@ RandomTimeline Smallest(RandomTimeline t, const std::function<bool(const std::ve
   return t;
 }
 
+// Whether one placement's object is covered, over the frames it is shown,
+// by masks standing at two different depths (or by a mask that moves while
+// it stays). The pass moves a placement's whole time together, so it can
+// follow only one of them.
+bool MaskedByTwoMasksInTurn(const std::vector<uint8_t>& tags) {
+  std::map<uint32_t, std::pair<std::string, std::set<std::string>>> open;  // depth -> object, masks seen
+  for (const auto& frame : ShownObjects(tags, 0, tags.size())) {
+    std::set<uint32_t> present;
+    for (const ShownObject& o : frame) {
+      std::string key = std::to_string(o.character) + ":" + std::to_string(o.isMask) + ":" +
+                        std::to_string(o.clip);
+      for (int32_t m : o.matrix) key += "," + std::to_string(m);
+      auto& [object, masks] = open[o.depth];
+      if (object != key) object = key, masks.clear();
+      present.insert(o.depth);
+      for (const ShownObject& m : frame)
+        if (m.isMask && m.depth < o.depth && m.clip >= o.depth)
+          masks.insert(std::to_string(m.depth) + ":" + std::to_string(m.character) + ":" +
+                       std::to_string(m.clip) + ":" + std::to_string(m.matrix[4]));
+      if (masks.size() > 1) return true;
+    }
+    std::erase_if(open, [&](const auto& e) { return !present.contains(e.first); });
+  }
+  return false;
+}
+
 // Seeded random timelines over a few adjacent depths (masks, nested masks,
 // moves with and without a character, replacements, double removals) and
 // over scattered depths up to 0xFFFE: as a main movie and as a sprite, every
-// frame shows the same objects after the pass. Frames whose objects the pass
-// stacks or masks otherwise are counted and the first is shown cut down.
+// frame shows the same objects under the same masks after the pass. A
+// failing timeline is shown cut down to the tags that matter.
 TEST(RearrangeMaskLayers, RandomTimelinesKeepEveryFrame) {
   std::mt19937 rng(20261206);
   ConverterContext ctx;
-  FramesDiff listed;
-  std::string firstMasking;
+  int allowed = 0;
   for (int round = 0; round < 400; ++round) {
     const RandomTimeline t = MakeTimeline(rng, round % 4 == 3);
-    const size_t maskingBefore = listed.masking;
+    FramesDiff listed;  // restacking is allowed: objects move above a mask's range
     PassKeepsDisplay(ctx, t.bytes(), 60, &listed);
+    if (!HasFailure() && listed.masking == 0) continue;
+    if (!HasFailure() && getenv("ALLROUNDS") && MaskedByTwoMasksInTurn(t.bytes())) { ++allowed; continue; }
     for (const bool sprite : {false, true}) {
-      auto changes = [&](const std::vector<uint8_t>& tags) { return PassDiff(ctx, tags, sprite).changed > 0; };
-      auto masks = [&](const std::vector<uint8_t>& tags) { return PassDiff(ctx, tags, sprite).masking > 0; };
-      if (HasFailure() && changes(t.bytes())) {
-        const RandomTimeline small = Smallest(t, changes);
-        ADD_FAILURE() << "round " << round << (sprite ? " (sprite)" : "") << ", smallest timeline:\n"
-                      << small.text() << PassDiff(ctx, small.bytes(), sprite).first;
-        return;
-      }
-      if (firstMasking.empty() && maskingBefore == 0 && listed.masking > 0 && masks(t.bytes())) {
-        const RandomTimeline small = Smallest(t, masks);
-        firstMasking = small.text() + PassDiff(ctx, small.bytes(), sprite).firstMasking;
-      }
+      auto fails = [&](const std::vector<uint8_t>& tags) {
+        const FramesDiff d = PassDiff(ctx, tags, sprite);
+        return d.changed + d.masking > 0;
+      };
+      if (!fails(t.bytes())) continue;
+      const RandomTimeline small = Smallest(t, fails);
+      const FramesDiff d = PassDiff(ctx, small.bytes(), sprite);
+      ADD_FAILURE() << "round " << round << (sprite ? " (sprite)" : "") << ", smallest timeline:\n"
+                    << small.text() << d.first << d.firstMasking;
+      if (!getenv("ALLROUNDS")) return;
+      break;
     }
   }
-  std::printf("frames masked otherwise: %zu, restacked: %zu\n%s\n", listed.masking, listed.restacked,
-              firstMasking.c_str());
+  std::printf("allowed %d\n", allowed);
 }
 
 }  // namespace
