@@ -42,9 +42,15 @@ size_t RangeEnd(const DepthTable& table, size_t from, uint32_t limit) {
 // the span (the final stage writes it).
 void DisableNestedMask(DepthEntry& m, size_t t) {
   std::vector<DepthSpan>& spans = m.spans;
-  for (size_t u = t + 1; u < spans.size() && spans[u].clipInherited; ++u) spans[u].hasClip = 0;
+  // The moves that keep the clip depth read the one value the tags hold:
+  // it spans the widest range any of them was given.
+  uint32_t clip = spans[t].clipDepth;
+  for (size_t u = t + 1; u < spans.size() && spans[u].clipInherited; ++u) {
+    spans[u].hasClip = 0;
+    clip = std::max(clip, spans[u].clipDepth);
+  }
   DepthSpan& s = spans[t];
-  if (!s.clipInherited) s.disabledClip = (s.clipDepth + 1 - m.depth) + 0x8000u;
+  if (!s.clipInherited) s.disabledClip = (clip + 1 - m.depth) + 0x8000u;
   s.hasClip = 0;
   m.maxClip = 0;
   for (const DepthSpan& x : spans)
