@@ -363,10 +363,6 @@ bool MaskedByTwoMasksInTurn(const std::vector<uint8_t>& tags) {
       if (masks.size() > 1) return true;
     }
     std::erase_if(open, [&](const auto& e) { return !present.contains(e.first); });
-    if (getenv("CROSSING"))
-    for (const ShownObject& k : frame)
-      for (const ShownObject& m : frame)
-        if (k.isMask && m.isMask && k.depth < m.depth && m.depth <= k.clip && k.clip < m.clip) return true;
   }
   return false;
 }
