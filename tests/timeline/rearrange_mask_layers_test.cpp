@@ -244,6 +244,10 @@ TEST(RearrangeMaskLayers, NestedMasksKeepWhatTheyCover) {
              PlaceObject2Tag({.depth = 7, .character = 4, .clip = 0xFFFF}), ShowFrameTag(),
              PlaceObject2Tag({.depth = 7, .move = true, .x = 28}), ShowFrameTag(),
              PlaceObject2Tag({.depth = 8, .character = 2, .clip = 0xFFFF}), RemoveObject2Tag(3), Frames(2)})},
+      {"a lower mask whose range ends inside the nearest one's is widened too",
+       Tags({Frames(2), PlaceObject2Tag({.depth = 5, .character = 2, .clip = 0xFFFF}), ShowFrameTag(),
+             PlaceObject2Tag({.depth = 2, .character = 5, .clip = 7}), Frames(13), RemoveObject2Tag(5),
+             PlaceObject2Tag({.depth = 7, .character = 5, .clip = 10}), Frames(2)})},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -401,6 +405,7 @@ bool ObjectBetweenNestedMasks(const std::vector<uint8_t>& tags) {
 }
 
 // The coverage changes the pass cannot avoid, by kind; -1 for any other.
+// A timeline that holds one is let through whole, and counted.
 int AllowedMaskingChange(const std::vector<uint8_t>& tags, const std::vector<DisplayEvent>& events) {
   if (MaskedByTwoMasksInTurn(tags)) return 0;
   if (InheritedClipMoved(events)) return 1;
