@@ -259,11 +259,13 @@ bool ConvertMorphPlacement(TimelineContext& ctx, DepthTrack& t, int32_t k) {
   static const EaseTable kEase = BuildEaseTable();
   const uint32_t r = e.runLength;
   const int32_t f = int32_t(std::min<int64_t>(int64_t(k) + r - 1, last));
-  // A run that ends on the end shape (ratio 65535) reaches it on its last
-  // frame: the tween spans the frames before it, so that frame shows the
-  // second keyframe.
-  const bool endsOnEnd = r > 1 && int64_t(f) == int64_t(k) + r - 1 && t.entries[size_t(f)].ratio == 0xFFFF;
-  const uint32_t span = endsOnEnd ? r - 1 : r;
+  // A run that reaches the end shape (ratio 65535) shows the second
+  // keyframe from there: the tween spans the frames before it.
+  uint32_t span = r;
+  if (int64_t(f) == int64_t(k) + r - 1 && t.entries[size_t(f)].ratio == 0xFFFF) {
+    span = 1;
+    while (span < r - 1 && t.entries[size_t(k) + span].ratio != 0xFFFF) ++span;
+  }
   int16_t easing = 0;
   const int64_t middle = int64_t(k) + span / 2;
   if (middle <= last) {

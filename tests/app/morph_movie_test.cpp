@@ -143,6 +143,29 @@ TEST_P(MorphMovie, RunsAndRatiosBecomeSymbolsTheReadersTake) {
   EXPECT_EQ(morphSymbols, 4u);
 }
 
+// Placements the morph rows do not back (a morph cut short, a character
+// never defined) next to ratios at 65535 and a run that ends on the end
+// shape twice: a document the readers take, showing what the movie shows.
+TEST_P(MorphMovie, HostileMorphPlacementsGiveADocumentTheReadersTake) {
+  test::SwfWriter w{uint8_t(GetParam())};
+  std::vector<uint8_t> cut = MorphTag(4);
+  cut.resize(12);
+  w.tag(46, MorphTag(1)).tag(46, cut);
+  const auto place = [](uint16_t depth, uint16_t id, uint16_t ratio) {
+    return SwfBytes().u8(0x16).u16(depth).u16(id).matrix(0, 0).u16(ratio).data();
+  };
+  const auto move = [](uint16_t depth, uint16_t ratio) { return SwfBytes().u8(0x11).u16(depth).u16(ratio).data(); };
+  w.tag(26, place(1, 1, 0)).tag(26, place(2, 4, 0)).tag(26, place(3, 7, 0)).tag(26, place(4, 1, 65535)).showFrame();
+  w.tag(26, move(1, 65535)).showFrame().tag(26, move(1, 65535)).showFrame().showFrame().end();
+  test::TempDir dir;
+  const std::vector<uint8_t> movie = w.build();
+  test::WriteFileBytes(dir.file("in.swf"), movie);
+  const std::string fla = dir.file("out.fla");
+  const test::ProgramRun run = test::RunProgram({"-q", dir.file("in.swf"), "-o", fla}, dir.file("config"));
+  ASSERT_EQ(run.status, 0) << run.output;
+  EXPECT_TRUE(test::DocumentShowsMovie(movie, test::ExpectReadableDocument(fla)));
+}
+
 INSTANTIATE_TEST_SUITE_P(Versions, MorphMovie, ::testing::Values(6, 8));
 
 }  // namespace

@@ -143,6 +143,7 @@ TEST_P(MorphSymbols, RunsFromRatioZeroBecomeShapeTweensWithTheirEasing) {
       {{0, 100, 200, 300, 400, 49152, 50000, 55000, 60000, 65000}, -100, 10},
       {{0, 20000, 40000}, 17, 3},
       {{0, 21845, 43690, 65535}, 0, 3},
+      {{0, 32768, 65535, 65535}, 0, 2},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.easing);
