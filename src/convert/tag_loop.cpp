@@ -12,6 +12,7 @@
 #include "convert/background.h"
 #include "fla/stream_placement.h"
 #include "convert/bitmap_tags.h"
+#include "convert/button_tags.h"
 #include "convert/converter_context.h"
 #include "convert/edit_text.h"
 #include "convert/font_tags.h"
@@ -335,9 +336,12 @@ uint32_t TagLoop::Dispatch(TagBody& t) {
         return Dispatch(t);
       }
       return kResultDone;
+    case 12:
+      ConvertButton(ctx_, t.code, body);
+      return kResultDone;
     default:
-      // The handlers of morph shapes and buttons take their tags here;
-      // until they exist the tag is skipped.
+      // The handler of morph shapes takes its tags here; until it exists
+      // the tag is skipped.
       return kResultDone;
   }
 }
