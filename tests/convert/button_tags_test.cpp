@@ -534,7 +534,9 @@ TEST(ButtonTags, CorpusButtonsBecomeWalkablePages) {
       ASSERT_TRUE(streams.count(name)) << name;
       EXPECT_TRUE(PageFitsDocument(streams[name], std::nullopt, &items)) << name;
     }
+    EXPECT_TRUE(DocumentShowsMovie(ReadFileBytes((corpus / path).string()), streams));
   }
+  EXPECT_GT(movies, 0u);
   EXPECT_GE(buttons, movies);
 }
 
