@@ -71,6 +71,10 @@ std::vector<PageLayer> ReadPageLayers(const std::vector<uint8_t>& page, const Pa
 // Contents stream (class 0x8001, version byte, the name twice, the item).
 std::map<std::string, uint16_t> LibrarySymbols(const std::vector<uint8_t>& contents);
 
+// The kind byte of a symbol's library page record in a Contents stream (its
+// name twice, then the item number and a zero word), -1 when not found.
+int SymbolPageKind(const std::vector<uint8_t>& contents, const std::string& name, uint16_t item, bool utf16);
+
 // The page walks, every instance names one of `items` (when given) and,
 // when `frames` is given, every layer's keyframes and gaps add up to at
 // most `frames` and the longest to exactly that.
