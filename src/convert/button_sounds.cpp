@@ -94,10 +94,18 @@ void ReadButtonSoundSlots(std::span<const uint8_t> data, ButtonSoundSlot (&slots
 }
 
 uint32_t WriteButtonSoundLayers(ConverterContext& ctx, std::FILE* page) {
-  const uint16_t buttonId = ctx.m_pStreamItemNo.at(ctx.m_nStreams);
+  // Each button looks its sounds up instead of scanning the whole table.
+  if (ctx.m_nButtonSoundsIndexed != ctx.m_pButtonSounds.size()) {
+    ctx.m_buttonSoundRows.clear();
+    for (uint32_t i = 0; i < ctx.m_pButtonSounds.size(); ++i)
+      ctx.m_buttonSoundRows[ctx.m_pButtonSounds[i].buttonId].push_back(i);
+    ctx.m_nButtonSoundsIndexed = ctx.m_pButtonSounds.size();
+  }
+  const auto rows = ctx.m_buttonSoundRows.find(ctx.m_pStreamItemNo.at(ctx.m_nStreams));
+  if (rows == ctx.m_buttonSoundRows.end()) return 0;
   uint32_t layers = 0;
-  for (const ButtonSoundRecord& rec : ctx.m_pButtonSounds) {
-    if (rec.buttonId != buttonId) continue;
+  for (const uint32_t i : rows->second) {
+    const ButtonSoundRecord& rec = ctx.m_pButtonSounds[i];
     if (ctx.m_pShell) ctx.m_pShell->SetCurrentAction("adding button sound...");
     ButtonSoundSlot slots[4];
     ReadButtonSoundSlots(rec.data, slots);

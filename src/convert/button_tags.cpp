@@ -147,12 +147,14 @@ class ButtonPage {
 // first; every layer but the last has the four state frames, the last ends
 // with the last state it shows. Returns the depth of the last layer.
 uint16_t LayOutRecords(ButtonPage& page, const std::vector<ButtonRecord>& records) {
+  // A record without a state is in no frame (and holds no layer open).
   std::vector<const ButtonRecord*> shown;
   for (const ButtonRecord& r : records)
     if (r.states & kStateBits) shown.push_back(&r);
   std::stable_sort(shown.begin(), shown.end(),
                    [](const ButtonRecord* a, const ButtonRecord* b) { return a->depth < b->depth; });
   if (shown.empty()) {
+    // Nothing to show: one empty frame on a layer counted at depth 1.
     page.FinishFrame();
     page.WriteRecordLayerTail();
     return 1;
