@@ -294,6 +294,9 @@ uint32_t TagLoop::Dispatch(TagBody& t) {
     case 4:
       HandleShapeTag(ctx_, t.code, body);
       return kResultDone;
+    case 5:
+      HandleMorphShapeTag(ctx_, t.code, body);
+      return kResultDone;
     case 6:
       HandleBitmapTag(ctx_, t.code, body);
       return kResultDone;
@@ -340,8 +343,7 @@ uint32_t TagLoop::Dispatch(TagBody& t) {
       ConvertButton(ctx_, t.code, body);
       return kResultDone;
     default:
-      // The handler of morph shapes takes its tags here; until it exists
-      // the tag is skipped.
+      // Every other chain entry has nothing to do here.
       return kResultDone;
   }
 }
