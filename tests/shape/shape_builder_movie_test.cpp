@@ -126,6 +126,7 @@ TEST_P(ShapeBuilderMovie, AShapeOverItsBudgetStaysAsItCame) {
   auto c = Convert(movie, 100);
   EXPECT_EQ(c->result, uint32_t(kResultDone));
   ASSERT_EQ(c->shell.questions.size(), 1u);
+  EXPECT_NE(c->shell.questions[0].find("vectorization"), std::string::npos);
   EXPECT_EQ(Counts(*c, 1, level), std::vector<uint32_t>{144});
   EXPECT_EQ(Counts(*c, 2, level), std::vector<uint32_t>{4});
   EXPECT_TRUE(test::DocumentShowsMovie(movie, c->streams));
