@@ -50,6 +50,8 @@ struct ShapeContext : MediaContext {
   // item compared or pixel row filled. Spent, the analysis stops as on a
   // cancel.
   uint64_t m_nShapeAnalysisBudget = uint64_t{1} << 26;
+  // Largest raster a problem-area retrace paints, set at every retrace.
+  int32_t m_nRetraceMaxPixels = 65536;
   // Test seams: a builder in place of BuildShape, and a log of the rewrites
   // that change what a shape draws (LossyRewrite values).
   BuildShapeFn m_pBuildShapeHook = nullptr;

@@ -1,0 +1,48 @@
+// Re-vectorising a problem area: the area is painted into a bilevel raster
+// (scaled down when it is too large), traced again at a smoothing level, and
+// the traced outlines become path records in device units relative to the
+// area's box.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/raster.h"
+#include "platform/region.h"
+#include "shape/build/path_record_list.h"
+#include "shape/shape_context.h"
+
+namespace tovrani {
+
+constexpr int32_t kRetraceMaxPixels = 65536;
+constexpr int32_t kRetraceMaxSide = 28672;
+
+struct RetraceSize {
+  int32_t width = 0;  // raster size
+  int32_t height = 0;
+  double scale = 1.0;
+  bool scaled = false;
+};
+
+// The raster for a box of w x h device units; sets m_nRetraceMaxPixels.
+// False for a box without area.
+bool SizeRetraceRaster(ShapeContext& ctx, int64_t w, int64_t h, RetraceSize& size);
+
+// The unscaled painting: a cleared raster of the size with the area region
+// (device units) filled in, the box's top-left corner at its origin. False
+// when the raster is not made.
+bool PaintRetraceArea(Raster& raster, const RetraceSize& size, const IntRect& box,
+                      const Region& area);
+
+// Traces the painted raster into `list` (count 0 on entry) and scales the
+// result back when the raster was scaled. 1 traced (the list may be
+// empty), 0 the tracer failed (list unchanged).
+int TraceRetraceRaster(ShapeContext& ctx, PathRecordList& list, const Raster& raster,
+                       const RetraceSize& size, int smoothingLevel);
+
+// The unscaled road whole: the area region (device units) painted with
+// the box's top-left corner at the raster's origin. 1, 0 as above, -1 when
+// the raster is not made (an empty box, list unchanged).
+int RetraceArea(ShapeContext& ctx, PathRecordList& list, const IntRect& box, const Region& area,
+                int smoothingLevel);
+
+}  // namespace tovrani

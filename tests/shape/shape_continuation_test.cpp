@@ -1,0 +1,81 @@
+// Continuing a shape in a further shape object on a new layer: the bytes
+// appended, the count patches and the position left for the next one.
+#include "shape/build/shape_continuation.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "convert/converter_context.h"
+#include "fla/archive.h"
+#include "fla/layer_records.h"
+#include "fla/work_files.h"
+#include "shape/decode/encoded_shape.h"
+
+namespace tovrani {
+namespace {
+
+uint32_t U32At(const std::vector<uint8_t>& b, size_t at) {
+  return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | uint32_t(b[at + 3]) << 24;
+}
+
+size_t Size(std::FILE* f) {
+  std::fseek(f, 0, SEEK_END);
+  return size_t(std::ftell(f));
+}
+
+// What the layer change alone writes at a level.
+size_t LayerChangeSize(uint8_t level) {
+  std::FILE* f = std::tmpfile();
+  WriteLayerRecord(f, 1, level);
+  BeginLayerAndFrame(f, level);
+  WriteShapeRecordHead(f, false, level);
+  const size_t n = Size(f);
+  std::fclose(f);
+  return n;
+}
+
+TEST(ShapeContinuation, PatchesTheEndedCountAndLeavesTheNewField) {
+  const std::vector<uint8_t> fill = {0xFF, 0, 0, 0xFF, 0x00};
+  for (uint8_t level : {0, 1, 2}) {
+    ConverterContext ctx;
+    ctx.m_nFlaFormat = level;
+    std::FILE* f = std::tmpfile();
+    WriteShapeRecordHead(f, true, level);
+    const std::vector<uint8_t> edges(30, 0x11);
+    PutBytes(f, edges.data(), edges.size());
+    const size_t before = Size(f);
+    size_t countField = 0;
+    ASSERT_TRUE(StartShapeObjectWithFill(ctx, 0x01020304, fill, f, countField, 1));
+    const size_t afterFill = before + LayerChangeSize(level) + 4 + fill.size();
+    EXPECT_EQ(size_t(std::ftell(f)), afterFill);
+    EXPECT_EQ(countField, afterFill - 4 - fill.size() - 4);
+    ASSERT_TRUE(StartShapeObjectWithoutFills(ctx, 0, f, countField, 2));
+    const size_t end = afterFill + LayerChangeSize(level) + 2;
+    EXPECT_EQ(size_t(std::ftell(f)), end);
+    EXPECT_EQ(countField, end - 2 - 4);
+    const std::vector<uint8_t> page = test::WorkFiles::Contents(f);
+    std::fclose(f);
+    ASSERT_EQ(page.size(), end);
+    EXPECT_EQ(U32At(page, level == 2 ? 89 : 87), 0x01020304u) << int(level);
+    EXPECT_EQ(U32At(page, afterFill - 4 - fill.size() - 4), 0u);
+    const auto styles = page.begin() + long(afterFill - 4 - fill.size());
+    EXPECT_EQ(std::vector<uint8_t>(styles, styles + 9),
+              (std::vector<uint8_t>{1, 0, 0xFF, 0, 0, 0xFF, 0, 0, 0}));
+    EXPECT_EQ(page[end - 2] | page[end - 1], 0);
+    EXPECT_EQ(ctx.m_nWriterError, 0);
+  }
+}
+
+TEST(ShapeContinuation, AFailedWriteFailsTheConversion) {
+  ConverterContext ctx;
+  std::FILE* full = std::fopen("/dev/full", "w");
+  ASSERT_NE(full, nullptr);
+  size_t countField = 0;
+  EXPECT_FALSE(StartShapeObjectWithoutFills(ctx, 3, full, countField, 1));
+  std::fclose(full);
+  EXPECT_EQ(ctx.m_nWriterError, kResultOutputIncomplete);
+}
+
+}  // namespace
+}  // namespace tovrani
