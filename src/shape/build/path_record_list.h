@@ -3,8 +3,12 @@
 // shape builder applies before encoding it as edge records.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
+
+#include "platform/path.h"
+#include "platform/region.h"
 
 namespace tovrani {
 
@@ -46,7 +50,25 @@ class PathRecordList {
   // out and straight back are removed (with their move-to when they are
   // all of an outline).
   void Simplify();
+
+  // Writes the records (device units relative to `box`'s top-left corner)
+  // as edge records of a fresh shape object from buffer[writePos] on,
+  // growing the buffer as needed: the pen starts at (0, 0), move-tos merge
+  // into the next edge, and every outline opens with the style change that
+  // puts fill style 1 on its inside (the other side for a hole). Counts the
+  // records written and leaves the pen after the last one.
+  void EncodeRecordsAsEdges(const IntRect& box, std::vector<uint8_t>& buffer, size_t& writePos,
+                            uint32_t& recordCount, IntPoint& pen) const;
+
+  // Test seam: every outline takes its side from its orientation.
+  bool m_bNoSideProbes = false;
 };
+
+// Appends one shape-unit delta of an edge record in its smallest form (the
+// form goes to the flags byte's move, control or anchor bits). A move's
+// form-3 value is floored, a control's or anchor's truncated toward 0.
+// Returns the form, 1 to 3.
+uint8_t PutEdgeDelta(std::vector<uint8_t>& buffer, size_t& pos, int64_t x, int64_t y, bool move);
 
 // Direction of (dx, dy) in degrees: above -270 and at most 90; a vertical
 // or zero vector gives +90 when dy > 0, else -90.
