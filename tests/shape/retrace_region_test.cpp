@@ -5,8 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <string>
 
 #include "convert/converter_context.h"
+#include "platform/path.h"
+#include "platform/path_widen.h"
+#include "support/shape_coverage.h"
 
 namespace tovrani {
 namespace {
@@ -93,5 +98,147 @@ TEST(RetraceRegion, TracesAnLWithAHoleIntoTwoOutlines) {
   EXPECT_EQ(empty.count(), 0);
 }
 
+}  // namespace
+}  // namespace tovrani
+
+namespace tovrani {
+namespace {
+
+using Polygon = std::vector<IntPoint>;
+
+Polygon RegularPolygon(int32_t cx, int32_t cy, double r, int n) {
+  Polygon p;
+  for (int i = 0; i < n; ++i)
+    p.push_back({int32_t(std::lround(cx + r * std::cos(6.283185307179586 * i / n))),
+                 int32_t(std::lround(cy + r * std::sin(6.283185307179586 * i / n)))});
+  return p;
+}
+
+Polygon Rect(int32_t l, int32_t t, int32_t r, int32_t b) { return {{l, t}, {r, t}, {r, b}, {l, b}}; }
+
+Region Fill(const std::vector<Polygon>& polygons) {
+  Path path;
+  for (const Polygon& p : polygons) {
+    path.MoveTo(p[0]);
+    for (size_t i = 1; i < p.size(); ++i) path.LineTo(p[i]);
+    path.CloseFigure();
+  }
+  Region r;
+  EXPECT_NE(path.ToRegion(r), RegionKind::kError);
+  return r;
+}
+
+Region Band(const std::vector<Polygon>& polygons) {
+  Path path;
+  for (const Polygon& p : polygons) {
+    path.MoveTo(p[0]);
+    for (size_t i = 1; i < p.size(); ++i) path.LineTo(p[i]);
+    path.CloseFigure();
+  }
+  Region r;
+  EXPECT_NE(WidenPathToRegion(path, 2, r), RegionKind::kError);
+  return r;
+}
+
+// What the encoded records fill with fill style 1.
+Region Drawn(const PathRecordList& list, const IntRect& box) {
+  std::vector<uint8_t> bytes;
+  size_t pos = 0;
+  uint32_t count = 0;
+  IntPoint pen;
+  list.EncodeRecordsAsEdges(box, bytes, pos, count, pen);
+  bytes.resize(pos);
+  bytes.push_back(0);  // the end byte
+  const test::ShapeCoverage c = test::CoverageOf(bytes);
+  EXPECT_TRUE(c.ok) << count << " records, " << pos << " bytes";
+  const auto it = c.fills.find({0xEE, 1});
+  return it == c.fills.end() ? Region() : it->second;
+}
+
+// The retrace may differ from what it should draw by at most as many
+// pixels as the 2-unit band along that outline holds.
+bool WithinBand(const Region& drawn, const Region& expected, const Region& band) {
+  Region x, y;
+  Region::Combine(x, drawn, expected, CombineMode::kDiff);
+  Region::Combine(y, expected, drawn, CombineMode::kDiff);
+  return x.Area() + y.Area() <= band.Area();
+}
+
+std::vector<RetraceStep> Steps(const Polygon& p) {
+  std::vector<RetraceStep> steps;
+  for (size_t i = 0; i < p.size(); ++i) {
+    const IntPoint a = p[i], b = p[(i + 1) % p.size()];
+    steps.push_back({int64_t{a.x} * 256, int64_t{a.y} * 256, int64_t{b.x} * 256, int64_t{b.y} * 256});
+  }
+  return steps;
+}
+
+struct Shape {
+  const char* name;
+  std::vector<Polygon> polygons;  // the first is the region's first contour
+};
+
+// Every shape at scale k (the L at twice that once scaled, so that its box
+// too is too large for an unscaled raster).
+std::vector<Shape> Shapes(int32_t k) {
+  const int32_t x = 1000, y = -700;  // the box is not at the origin
+  const int32_t lk = k == 1 ? 1 : 2 * k;
+  return {
+      {"disc", {RegularPolygon(x + 60 * k, y + 60 * k, 50.0 * k, 48)}},
+      {"L with hole",
+       {{{x, y}, {x + 20 * lk, y}, {x + 20 * lk, y + 20 * lk}, {x + 40 * lk, y + 20 * lk},
+         {x + 40 * lk, y + 40 * lk}, {x, y + 40 * lk}},
+        Rect(x + 5 * lk, y + 25 * lk, x + 11 * lk, y + 31 * lk)}},
+      {"ring", {RegularPolygon(x + 70 * k, y + 70 * k, 60.0 * k, 40),
+                RegularPolygon(x + 70 * k, y + 70 * k, 30.0 * k, 40)}},
+      {"two islands", {Rect(x, y, x + 30 * k, y + 30 * k), Rect(x + 60 * k, y + 40 * k, x + 90 * k, y + 60 * k)}},
+      {"thin diagonal bar", {{{x, y + 4 * k}, {x + 4 * k, y}, {x + 150 * k, y + 146 * k}, {x + 146 * k, y + 150 * k}}}},
+  };
+}
+
+TEST(RetraceRegion, TheEncodedRetraceCoversTheArea) {
+  ConverterContext ctx;
+  for (int32_t k : {1, 4}) {  // 4: the box is too large and the raster scaled
+    for (const Shape& s : Shapes(k)) {
+      const Region area = Fill(s.polygons);
+      const IntRect box = area.Box();
+      RetraceSize size;
+      ASSERT_TRUE(SizeRetraceRaster(ctx, box.right - box.left, box.bottom - box.top, size));
+      ASSERT_EQ(size.scaled, k != 1) << s.name;
+      const std::vector<Polygon> painted =
+          size.scaled ? std::vector<Polygon>{s.polygons[0]} : s.polygons;
+      const Region expected = Fill(painted), band = Band(painted);
+      for (int level : {4, 30}) {
+        Raster raster;
+        ASSERT_TRUE(size.scaled ? PaintRetraceContour(raster, size, box, Steps(s.polygons[0]))
+                                : PaintRetraceArea(raster, size, box, area));
+        PathRecordList list;
+        ASSERT_EQ(TraceRetraceRaster(ctx, list, raster, size, level), 1);
+        const Region drawn = Drawn(list, box);
+        EXPECT_TRUE(WithinBand(drawn, expected, band)) << s.name << " k " << k << " level " << level;
+        if (k != 1) continue;
+        // Unscaled, the holes stay open.
+        for (size_t h = 1; h < s.polygons.size(); ++h) {
+          Region deep = Fill({s.polygons[h]}), overlap;
+          Region::Combine(deep, deep, band, CombineMode::kDiff);
+          Region::Combine(overlap, deep, expected, CombineMode::kAnd);
+          if (!overlap.IsEmpty()) continue;  // an island, not a hole
+          EXPECT_EQ(Region::Combine(overlap, deep, drawn, CombineMode::kAnd), RegionKind::kEmpty) << s.name;
+        }
+        if (level != 4 || std::string(s.name) == "thin diagonal bar") continue;
+        // What the comparison catches: a shift, and a flip of what is not symmetric.
+        Region shifted = drawn, flipped;
+        shifted.Translate(8, 0);
+        EXPECT_FALSE(WithinBand(shifted, expected, band)) << s.name;
+        std::vector<IntRect> rects = drawn.Rects();
+        const int32_t sum = box.top + box.bottom;
+        for (IntRect& r : rects) r = {r.left, sum - r.bottom, r.right, sum - r.top};
+        flipped.SetRects(rects);
+        if (std::string(s.name) == "L with hole" || std::string(s.name) == "two islands")
+          EXPECT_FALSE(WithinBand(flipped, expected, band)) << s.name;
+      }
+    }
+  }
+}
 }  // namespace
 }  // namespace tovrani

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <vector>
 
+#include "platform/path.h"
 #include "platform/tracer.h"
 #include "shape/build/cubic_to_quadratic.h"
 
@@ -55,6 +56,35 @@ bool PaintRetraceArea(Raster& raster, const RetraceSize& size, const IntRect& bo
   Region moved(area);
   if (moved.Translate(-box.left, -box.top) == RegionKind::kError) return false;
   raster.Fill(moved);
+  return true;
+}
+
+bool PaintRetraceContour(Raster& raster, const RetraceSize& size, const IntRect& box,
+                         const std::vector<RetraceStep>& steps) {
+  if (!raster.Resize(size.width, size.height)) return false;
+  auto map = [&](int64_t device, int32_t origin) {
+    const double v = std::floor(double(device - origin) * size.scale + 0.5);
+    return int32_t(std::clamp(v, -double(Path::kMaxCoord) - 1, double(Path::kMaxCoord) + 1));
+  };
+  auto point = [&](int64_t x, int64_t y) { return IntPoint{map(x, box.left), map(y, box.top)}; };
+  Path path;
+  if (steps.empty()) return true;
+  path.MoveTo(point(steps[0].x0 / 256, steps[0].y0 / 256));
+  for (const RetraceStep& s : steps) {
+    if (!s.curved) {
+      path.LineTo(point(s.x1 / 256, s.y1 / 256));
+      continue;
+    }
+    const IntPoint c1 = point(s.x0 / 256 + ((2 * s.controlDx) / 256) / 3,
+                              s.y0 / 256 + ((2 * s.controlDy) / 256) / 3);
+    const IntPoint c2 = point((s.x0 + s.controlDx) / 256 + ((s.x1 - s.x0 - s.controlDx) / 256) / 3,
+                              (s.y0 + s.controlDy) / 256 + ((s.y1 - s.y0 - s.controlDy) / 256) / 3);
+    path.BezierTo(c1, c2, point(s.x1 / 256, s.y1 / 256));
+  }
+  path.CloseFigure();
+  Region region;
+  if (path.ToRegion(region) == RegionKind::kError) return false;
+  raster.Fill(region);
   return true;
 }
 

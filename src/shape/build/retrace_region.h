@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "platform/raster.h"
 #include "platform/region.h"
@@ -32,6 +33,21 @@ bool SizeRetraceRaster(ShapeContext& ctx, int64_t w, int64_t h, RetraceSize& siz
 // when the raster is not made.
 bool PaintRetraceArea(Raster& raster, const RetraceSize& size, const IntRect& box,
                       const Region& area);
+
+// One step of a contour in shape units: from (x0, y0) to (x1, y1), curved
+// with the control point at (x0 + controlDx, y0 + controlDy).
+struct RetraceStep {
+  int64_t x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+  int64_t controlDx = 0, controlDy = 0;
+  bool curved = false;
+};
+
+// The scaled painting: the contour as one closed figure, mapped into the
+// raster by the size's scale (a curve as the cubic of its own integer
+// inner points), filled even-odd. False when the raster or the figure is
+// not made.
+bool PaintRetraceContour(Raster& raster, const RetraceSize& size, const IntRect& box,
+                         const std::vector<RetraceStep>& steps);
 
 // Traces the painted raster into `list` (count 0 on entry) and scales the
 // result back when the raster was scaled. 1 traced (the list may be
