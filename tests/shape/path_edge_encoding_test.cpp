@@ -24,12 +24,14 @@ struct Encoded {
 };
 
 Encoded Encode(const PathRecordList& list, IntRect box = {100, 200, 200, 300}) {
+  ShapeOutput out;
+  out.bytes.PutBytes(Bytes(3, 0xEE));  // the records go behind what is there
+  out.penX = 7;
   Encoded e;
-  e.bytes.assign(3, 0xEE);  // the records go behind what is there
-  size_t pos = 3;
-  list.EncodeRecordsAsEdges(box, e.bytes, pos, e.count, e.pen);
-  e.bytes.resize(pos);
-  e.bytes.erase(e.bytes.begin(), e.bytes.begin() + 3);
+  EXPECT_TRUE(list.EncodeRecordsAsEdges(box, out, e.count));
+  EXPECT_EQ(out.records, e.count);
+  e.bytes.assign(out.bytes.bytes().begin() + 3, out.bytes.bytes().end());
+  e.pen = {int32_t(out.penX), int32_t(out.penY)};
   return e;
 }
 
@@ -94,26 +96,68 @@ TEST(PathEdgeEncoding, MoveTosMergeAndATrailingOneWritesNothing) {
   EXPECT_EQ(e.bytes[0] & 0x3F, 0x14);
 }
 
-TEST(PathEdgeEncoding, DeltaForms) {
+// Deltas are whole device units here, so only the form thresholds that
+// are multiples of 256 can be met.
+TEST(PathEdgeEncoding, EachDeltaTakesItsSmallestForm) {
   struct Case {
-    int64_t x, y;
-    bool move;
-    uint8_t form;
-    Bytes stored;
+    int32_t x;
+    Bytes record;
   } cases[] = {
-      {32767, 0, false, 1, {0xFF, 0x7F, 0, 0}},
-      {0, 32768, false, 3, {0, 0, 0, 1}},
-      {4194304, 0, false, 2, {0, 0, 0x40, 0, 0, 0, 0, 0}},
-      {-38401, 0, true, 3, {0xD3, 0xFE, 0, 0}},   // floored: -301
-      {-38401, 0, false, 3, {0xD4, 0xFE, 0, 0}},  // truncated: -300
-      {-25601, 0, false, 1, {0xFF, 0x9B, 0, 0}},
+      {127, {0x10, 0x00, 0x7F, 0, 0}},                 // 32512: form 1
+      {128, {0x30, 0x00, 0x01, 0, 0}},                 // 32768: form 3, 256 stored
+      {16383, {0x30, 0xFE, 0x7F, 0, 0}},               // q = 32766
+      {16384, {0x20, 0, 0, 0x40, 0, 0, 0, 0, 0}},      // 4194304: form 2
+      {-150, {0x30, 0xD4, 0xFE, 0, 0}},                // -38400: -300 stored
   };
   for (const Case& c : cases) {
-    Bytes b;
-    size_t pos = 0;
-    EXPECT_EQ(PutEdgeDelta(b, pos, c.x, c.y, c.move), c.form) << c.x;
-    b.resize(pos);
-    EXPECT_EQ(b, c.stored) << c.x;
+    PathRecordList list;
+    list.records = {{M, 0, 0, 0, 0}, {L, 0, 0, 0, 1}, {L, 0, 0, c.x, 1}, {L, 0, 0, 0, 0}};
+    const Encoded e = Encode(list, {0, 0, 10, 10});
+    ASSERT_EQ(e.count, 3u);
+    EXPECT_EQ(Bytes(e.bytes.begin() + 8, e.bytes.begin() + 8 + long(c.record.size())), c.record) << c.x;
+  }
+}
+
+TEST(PathEdgeEncoding, TheRegionsFillLeavesTheGraph) {
+  // A square of four points, every edge with fill 1 inside (slot 2) and
+  // fill 2 outside on its twin's slot 2.
+  std::vector<ShapePoint> points(4);
+  const int32_t xy[4][2] = {{0, 0}, {2560, 0}, {2560, 2560}, {0, 2560}};
+  for (uint32_t i = 0; i < 4; ++i) points[i].x = xy[i][0], points[i].y = xy[i][1];
+  for (uint32_t i = 0; i < 4; ++i) {
+    const uint32_t j = (i + 1) % 4;
+    PointEdge e;
+    e.otherPoint = j, e.twin = uint32_t(points[j].edges.size());
+    e.style[1] = 2, e.style[2] = 1;
+    PointEdge t;
+    t.otherPoint = i, t.twin = uint32_t(points[i].edges.size());
+    t.style[1] = 1, t.style[2] = 2;
+    points[i].edges.push_back(e);
+    points[j].edges.push_back(t);
+  }
+  ShapeRegion region;
+  region.box = {0, 0, 10, 10};
+  region.contours.resize(1);
+  for (uint32_t i = 0; i < 4; ++i) region.contours[0].Append(i, i == 0 ? 0 : 1);
+
+  PathRecordList list;
+  ShapeOutput out;
+  uint32_t count = 0;
+  list.records = {{M, 0, 0, 0, 0}};  // writes nothing, takes nothing
+  EXPECT_TRUE(list.EncodeAsEdges(out, count, region, points, 2));
+  EXPECT_EQ(count, 0u);
+  EXPECT_EQ(points[0].edges[0].style[2], 1);
+
+  list.records = Square(0, 0, 10, true);
+  EXPECT_TRUE(list.EncodeAsEdges(out, count, region, points, 2));
+  EXPECT_EQ(count, 4u);
+  for (uint32_t i = 0; i < 4; ++i) {
+    const PointEdge& e = points[i].edges[i == 0 ? 0 : 1];
+    EXPECT_EQ(e.style[2], 0);
+    EXPECT_EQ(e.style[1], 2);  // the other side keeps its fill
+    const PointEdge& t = points[e.otherPoint].edges[e.twin];
+    EXPECT_EQ(t.style[1], 0);
+    EXPECT_EQ(t.style[2], 2);
   }
 }
 

@@ -68,11 +68,12 @@ TEST(RetraceRegion, UnscaledPaintsExactlyTheArea) {
 
 TEST(RetraceRegion, TracesAnLWithAHoleIntoTwoOutlines) {
   ConverterContext ctx;
-  const Region area = LWithHole();
-  const IntRect box{100, 200, 140, 240};
+  ShapeRegion region;
+  region.area = LWithHole();
+  region.box = {100, 200, 140, 240};
   PathRecordList list, again;
-  ASSERT_EQ(RetraceArea(ctx, list, box, area, 4), 1);
-  ASSERT_EQ(RetraceArea(ctx, again, box, area, 4), 1);
+  ASSERT_EQ(RetraceRegion(ctx, list, region, {}, 4), 1);
+  ASSERT_EQ(RetraceRegion(ctx, again, region, {}, 4), 1);
   EXPECT_EQ(list.records, again.records);
 
   std::vector<IntRect> boxes;
@@ -94,7 +95,8 @@ TEST(RetraceRegion, TracesAnLWithAHoleIntoTwoOutlines) {
   EXPECT_LT(boxes[1].right - boxes[1].left, 10);
 
   PathRecordList empty;
-  EXPECT_EQ(RetraceArea(ctx, empty, {5, 5, 5, 9}, area, 4), -1);
+  region.box = {5, 5, 5, 9};
+  EXPECT_EQ(RetraceRegion(ctx, empty, region, {}, 4), -1);
   EXPECT_EQ(empty.count(), 0);
 }
 
@@ -142,15 +144,13 @@ Region Band(const std::vector<Polygon>& polygons) {
 
 // What the encoded records fill with fill style 1.
 Region Drawn(const PathRecordList& list, const IntRect& box) {
-  std::vector<uint8_t> bytes;
-  size_t pos = 0;
+  ShapeOutput out;
   uint32_t count = 0;
-  IntPoint pen;
-  list.EncodeRecordsAsEdges(box, bytes, pos, count, pen);
-  bytes.resize(pos);
+  EXPECT_TRUE(list.EncodeRecordsAsEdges(box, out, count));
+  std::vector<uint8_t> bytes = out.bytes.bytes();
   bytes.push_back(0);  // the end byte
   const test::ShapeCoverage c = test::CoverageOf(bytes);
-  EXPECT_TRUE(c.ok) << count << " records, " << pos << " bytes";
+  EXPECT_TRUE(c.ok) << count << " records";
   const auto it = c.fills.find({0xEE, 1});
   return it == c.fills.end() ? Region() : it->second;
 }
@@ -164,13 +164,20 @@ bool WithinBand(const Region& drawn, const Region& expected, const Region& band)
   return x.Area() + y.Area() <= band.Area();
 }
 
-std::vector<RetraceStep> Steps(const Polygon& p) {
-  std::vector<RetraceStep> steps;
-  for (size_t i = 0; i < p.size(); ++i) {
-    const IntPoint a = p[i], b = p[(i + 1) % p.size()];
-    steps.push_back({int64_t{a.x} * 256, int64_t{a.y} * 256, int64_t{b.x} * 256, int64_t{b.y} * 256});
+// The polygon as graph points, each with the one edge to the next, and a
+// region whose first contour runs along them.
+std::vector<ShapePoint> Points(const Polygon& p, ShapeRegion& region) {
+  std::vector<ShapePoint> points(p.size());
+  region.contours.assign(1, Contour{});
+  for (uint32_t i = 0; i < p.size(); ++i) {
+    const IntPoint b = p[(i + 1) % p.size()];
+    points[i].x = p[i].x * 256, points[i].y = p[i].y * 256;
+    PointEdge e;
+    e.endX = b.x * 256, e.endY = b.y * 256, e.otherPoint = uint32_t((i + 1) % p.size());
+    points[i].edges.push_back(e);
+    region.contours[0].Append(i, 0);
   }
-  return steps;
+  return points;
 }
 
 struct Shape {
@@ -208,12 +215,13 @@ TEST(RetraceRegion, TheEncodedRetraceCoversTheArea) {
       const std::vector<Polygon> painted =
           size.scaled ? std::vector<Polygon>{s.polygons[0]} : s.polygons;
       const Region expected = Fill(painted), band = Band(painted);
+      ShapeRegion region;
+      const std::vector<ShapePoint> points = Points(s.polygons[0], region);
+      region.area = area;
+      region.box = box;
       for (int level : {4, 30}) {
-        Raster raster;
-        ASSERT_TRUE(size.scaled ? PaintRetraceContour(raster, size, box, Steps(s.polygons[0]))
-                                : PaintRetraceArea(raster, size, box, area));
         PathRecordList list;
-        ASSERT_EQ(TraceRetraceRaster(ctx, list, raster, size, level), 1);
+        ASSERT_EQ(RetraceRegion(ctx, list, region, points, level), 1);
         const Region drawn = Drawn(list, box);
         EXPECT_TRUE(WithinBand(drawn, expected, band)) << s.name << " k " << k << " level " << level;
         if (k != 1) continue;

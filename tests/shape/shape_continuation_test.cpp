@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
 #include <vector>
 
 #include "convert/converter_context.h"
@@ -75,6 +76,32 @@ TEST(ShapeContinuation, AFailedWriteFailsTheConversion) {
   EXPECT_FALSE(StartShapeObjectWithoutFills(ctx, 3, full, countField, 1));
   std::fclose(full);
   EXPECT_EQ(ctx.m_nWriterError, kResultOutputIncomplete);
+}
+
+TEST(ShapeContinuation, CopyPointEdgesKeepsTheDestinationsRegionsAndPending) {
+  ShapePoint source{5, -6, {}};
+  PointEdge e;
+  e.endX = 1, e.endY = 2, e.otherPoint = 3, e.twin = 4, e.controlDx = 5, e.anchorDx = 6;
+  e.controlDy = 7, e.anchorDy = 8, e.curved = 1, e.style[1] = 9, e.ordinal[2] = 10;
+  e.regionFill0 = 11, e.regionFill1 = 12, e.pending = 1;
+  source.edges = {e, e};
+  ShapePoint dest{0, 0, std::vector<PointEdge>(1)};
+  dest.edges[0].regionFill1 = 77, dest.edges[0].pending = 16;
+  CopyPointEdges(dest, source);
+  ASSERT_EQ(dest.edges.size(), 2u);
+  EXPECT_EQ(dest.x, 5);
+  EXPECT_EQ(dest.y, -6);
+  for (const PointEdge& d : dest.edges) {
+    EXPECT_EQ(std::tuple(d.endX, d.endY, d.otherPoint, d.twin, d.controlDx, d.anchorDx, d.controlDy,
+                         d.anchorDy, d.curved, d.style[1], d.ordinal[2]),
+              std::tuple(1, 2, 3u, 4u, 5, 6, 7, 8, uint8_t(1), uint8_t(9), 10u));
+  }
+  EXPECT_EQ(dest.edges[0].regionFill0, kNoRegion);
+  EXPECT_EQ(dest.edges[0].regionFill1, 77u);
+  EXPECT_EQ(dest.edges[0].pending, 16);
+  EXPECT_EQ(dest.edges[1].regionFill0, kNoRegion);  // not copied
+  CopyPointEdges(dest, ShapePoint{8, 9, {}});
+  EXPECT_TRUE(dest.edges.empty());
 }
 
 }  // namespace

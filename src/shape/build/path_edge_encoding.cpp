@@ -114,51 +114,11 @@ int OrientationSide(const std::vector<PathRecord>& r, size_t first, size_t end, 
   return (sum > 0) - (sum < 0);
 }
 
-class EdgeBytes {
- public:
-  EdgeBytes(std::vector<uint8_t>& buffer, size_t pos) : buffer_(buffer), pos_(pos) {}
-  size_t pos() const { return pos_; }
-  void Put(uint8_t b) {
-    if (pos_ >= buffer_.size()) buffer_.resize(std::max<size_t>(pos_ + 1, buffer_.size() * 2), 0);
-    buffer_[pos_++] = b;
-  }
-  void Put16(int32_t v) { Put(uint8_t(v)), Put(uint8_t(uint32_t(v) >> 8)); }
-  void Put32(int32_t v) { Put16(v), Put16(int32_t(uint32_t(v) >> 16)); }
-  uint8_t& At(size_t pos) { return buffer_[pos]; }
-
- private:
-  std::vector<uint8_t>& buffer_;
-  size_t pos_;
-};
-
-uint8_t PutDelta(EdgeBytes& out, int64_t x, int64_t y, bool move) {
-  const uint8_t form = PairForm(EdgePair{int32_t(x / 128), int32_t(y / 128)});
-  if (form == 2) {
-    out.Put32(int32_t(x)), out.Put32(int32_t(y));
-  } else if (form == 1) {
-    out.Put16(int32_t(x)), out.Put16(int32_t(y));
-  } else if (move) {
-    out.Put16(int32_t(x >> 7)), out.Put16(int32_t(y >> 7));
-  } else {
-    out.Put16(int32_t(x / 128)), out.Put16(int32_t(y / 128));
-  }
-  return form;
-}
-
 }  // namespace
 
-uint8_t PutEdgeDelta(std::vector<uint8_t>& buffer, size_t& pos, int64_t x, int64_t y, bool move) {
-  EdgeBytes out(buffer, pos);
-  const uint8_t form = PutDelta(out, x, y, move);
-  pos = out.pos();
-  return form;
-}
-
-void PathRecordList::EncodeRecordsAsEdges(const IntRect& box, std::vector<uint8_t>& buffer,
-                                          size_t& writePos, uint32_t& recordCount,
-                                          IntPoint& pen) const {
+bool PathRecordList::EncodeRecordsAsEdges(const IntRect& box, ShapeOutput& out,
+                                          uint32_t& recordCount) const {
   recordCount = 0;
-  pen = {};
   // The geometry's copy, kept within reach of 32-bit shape units.
   std::vector<PathRecord> geo = records;
   const auto clampX = [&](int32_t& v) {
@@ -169,35 +129,29 @@ void PathRecordList::EncodeRecordsAsEdges(const IntRect& box, std::vector<uint8_
   };
   for (PathRecord& g : geo) clampX(g.controlX), clampY(g.controlY), clampX(g.anchorX), clampY(g.anchorY);
 
-  Point64 at;  // the pen, shape units
+  // The records begin a fresh shape object.
+  out.penX = out.penY = 0;
   const auto shape = [&](int32_t v, int32_t origin) { return (int64_t{v} + origin) * 256; };
-  EdgeBytes out(buffer, writePos);
   Region accumulated;
   bool firstOutline = true;
   int lastSide = 0;
   for (size_t i = 0; i < geo.size(); ++i) {
-    Point64 move;
+    ShapeEdge rec;
+    const int64_t startX = out.penX, startY = out.penY;
     while (geo[i].kind == kPathMoveTo) {
-      // A trailing move-to starts no edge.
-      if (i + 1 == geo.size()) {
-        writePos = out.pos();
-        pen = {int32_t(at.x), int32_t(at.y)};
-        return;
-      }
-      const Point64 a{shape(geo[i].anchorX, box.left), shape(geo[i].anchorY, box.top)};
-      move.x += a.x - at.x, move.y += a.y - at.y;
-      at = a;
+      if (i + 1 == geo.size()) return out.bytes.size() <= ShapeOutput::kMaxBytes;  // a trailing move-to starts no edge
+      out.penX = shape(geo[i].anchorX, box.left);
+      out.penY = shape(geo[i].anchorY, box.top);
       ++i;
     }
+    rec.move = {out.penX - startX, out.penY - startY};
+    rec.hasMove = rec.move.x || rec.move.y;
     const PathRecord& g = geo[i];
-    const Point64 control{shape(g.controlX, box.left) - at.x, shape(g.controlY, box.top) - at.y};
-    const Point64 anchor{shape(g.anchorX, box.left) - at.x, shape(g.anchorY, box.top) - at.y};
-    at.x += anchor.x, at.y += anchor.y;
+    rec.curved = g.kind == kPathCurveTo;
+    rec.control = {shape(g.controlX, box.left) - out.penX, shape(g.controlY, box.top) - out.penY};
+    rec.anchor = {shape(g.anchorX, box.left) - out.penX, shape(g.anchorY, box.top) - out.penY};
 
-    const size_t flagsPos = out.pos();
-    out.Put(0);
-    uint8_t flags = 0;
-    if (move.x || move.y || recordCount == 0) {
+    if (rec.hasMove || recordCount == 0) {
       const Point64 start = Anchor(geo, i);
       const size_t end = OutlineEnd(geo, i, start);
       Region outline;
@@ -228,19 +182,40 @@ void PathRecordList::EncodeRecordsAsEdges(const IntRect& box, std::vector<uint8_
       if (side == 0) side = OrientationSide(geo, i, end, start);
       if (hole) side = -side;
       if (side != 0 && side != lastSide) {
-        flags = kEdgeStyleBits;
-        out.Put(0), out.Put(side < 0), out.Put(side > 0);
+        rec.hasStyles = true;
+        rec.fill0 = side < 0;
+        rec.fill1 = side > 0;
+        out.style[0] = 0, out.style[1] = rec.fill0, out.style[2] = rec.fill1;
         lastSide = side;
       }
     }
-    if (move.x || move.y) flags |= PutDelta(out, move.x, move.y, true);
-    if (g.kind == kPathCurveTo) flags |= PutDelta(out, control.x, control.y, false) << 2;
-    flags |= PutDelta(out, anchor.x, anchor.y, false) << 4;
-    out.At(flagsPos) = flags;
+    // The pen follows the exact deltas, not what form 3 keeps of them.
+    EncodeShapeEdge(out.bytes, rec);
+    out.penX += rec.anchor.x;
+    out.penY += rec.anchor.y;
     ++recordCount;
+    ++out.records;
+    if (out.bytes.size() > ShapeOutput::kMaxBytes) return false;
   }
-  writePos = out.pos();
-  pen = {int32_t(at.x), int32_t(at.y)};
+  return true;
+}
+
+bool PathRecordList::EncodeAsEdges(ShapeOutput& out, uint32_t& recordCount,
+                                   const ShapeRegion& region, std::span<ShapePoint> points,
+                                   uint8_t fillSide) const {
+  const bool ok = EncodeRecordsAsEdges(region.box, out, recordCount);
+  const Contour* contour = region.First();
+  // Nothing written: the region keeps its fill and is written another way.
+  if (recordCount == 0 || !contour || (fillSide != 1 && fillSide != 2)) return ok;
+  for (uint32_t k = 0; k < contour->count(); ++k) {
+    const uint32_t p = contour->points[k], e = contour->edges[k];
+    if (p >= points.size() || e >= points[p].edges.size()) continue;
+    PointEdge& edge = points[p].edges[e];
+    edge.style[fillSide] = 0;
+    if (edge.otherPoint < points.size() && edge.twin < points[edge.otherPoint].edges.size())
+      points[edge.otherPoint].edges[edge.twin].style[3 - fillSide] = 0;
+  }
+  return ok;
 }
 
 }  // namespace tovrani

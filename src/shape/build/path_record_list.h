@@ -5,10 +5,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <vector>
 
-#include "platform/path.h"
 #include "platform/region.h"
+#include "shape/build/shape_output.h"
+#include "shape/geometry/shape_region.h"
 
 namespace tovrani {
 
@@ -51,24 +53,23 @@ class PathRecordList {
   // all of an outline).
   void Simplify();
 
-  // Writes the records (device units relative to `box`'s top-left corner)
-  // as edge records of a fresh shape object from buffer[writePos] on,
-  // growing the buffer as needed: the pen starts at (0, 0), move-tos merge
-  // into the next edge, and every outline opens with the style change that
-  // puts fill style 1 on its inside (the other side for a hole). Counts the
-  // records written and leaves the pen after the last one.
-  void EncodeRecordsAsEdges(const IntRect& box, std::vector<uint8_t>& buffer, size_t& writePos,
-                            uint32_t& recordCount, IntPoint& pen) const;
+  // Writes the records (device units relative to the region's box) as
+  // the edge records of a fresh shape object at the end of `out`: the pen
+  // starts at (0, 0), move-tos merge into the next edge, and every outline
+  // opens with the style change that puts fill style 1 on its inside (the
+  // other side for a hole). recordCount counts the records written (so do
+  // out.records); out's pen and style are left after the last one. Then
+  // the region's fill leaves the graph: slot fillSide (1 or 2) of every step
+  // of its first contour, and the mirrored slot of each twin. False once
+  // the output has grown past its limit.
+  bool EncodeAsEdges(ShapeOutput& out, uint32_t& recordCount, const ShapeRegion& region,
+                     std::span<ShapePoint> points, uint8_t fillSide) const;
+  // The records alone, against a box.
+  bool EncodeRecordsAsEdges(const IntRect& box, ShapeOutput& out, uint32_t& recordCount) const;
 
   // Test seam: every outline takes its side from its orientation.
   bool m_bNoSideProbes = false;
 };
-
-// Appends one shape-unit delta of an edge record in its smallest form (the
-// form goes to the flags byte's move, control or anchor bits). A move's
-// form-3 value is floored, a control's or anchor's truncated toward 0.
-// Returns the form, 1 to 3.
-uint8_t PutEdgeDelta(std::vector<uint8_t>& buffer, size_t& pos, int64_t x, int64_t y, bool move);
 
 // Direction of (dx, dy) in degrees: above -270 and at most 90; a vertical
 // or zero vector gives +90 when dy > 0, else -90.

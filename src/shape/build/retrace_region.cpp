@@ -88,14 +88,29 @@ bool PaintRetraceContour(Raster& raster, const RetraceSize& size, const IntRect&
   return true;
 }
 
-int RetraceArea(ShapeContext& ctx, PathRecordList& list, const IntRect& box, const Region& area,
-                int smoothingLevel) {
+int RetraceRegion(ShapeContext& ctx, PathRecordList& list, const ShapeRegion& region,
+                  std::span<const ShapePoint> points, int smoothingLevel) {
+  const IntRect& box = region.box;
   RetraceSize size;
-  if (!SizeRetraceRaster(ctx, int64_t{box.right} - box.left, int64_t{box.bottom} - box.top, size) ||
-      size.scaled)
+  // A box without area would ask for an empty raster.
+  if (!SizeRetraceRaster(ctx, int64_t{box.right} - box.left, int64_t{box.bottom} - box.top, size))
     return -1;
   Raster raster;
-  if (!PaintRetraceArea(raster, size, box, area)) return -1;
+  if (!size.scaled) {
+    if (!PaintRetraceArea(raster, size, box, region.area)) return -1;
+  } else {
+    std::vector<RetraceStep> steps;
+    if (const Contour* c = region.First()) {
+      for (uint32_t k = 0; k < c->count(); ++k) {
+        const uint32_t p = c->points[k], e = c->edges[k];
+        if (p >= points.size() || e >= points[p].edges.size()) return -1;
+        const PointEdge& edge = points[p].edges[e];
+        steps.push_back({points[p].x, points[p].y, edge.endX, edge.endY, edge.controlDx,
+                         edge.controlDy, edge.curved != 0});
+      }
+    }
+    if (!PaintRetraceContour(raster, size, box, steps)) return -1;
+  }
   return TraceRetraceRaster(ctx, list, raster, size, smoothingLevel);
 }
 

@@ -5,11 +5,13 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "platform/raster.h"
 #include "platform/region.h"
 #include "shape/build/path_record_list.h"
+#include "shape/geometry/shape_region.h"
 #include "shape/shape_context.h"
 
 namespace tovrani {
@@ -55,10 +57,12 @@ bool PaintRetraceContour(Raster& raster, const RetraceSize& size, const IntRect&
 int TraceRetraceRaster(ShapeContext& ctx, PathRecordList& list, const Raster& raster,
                        const RetraceSize& size, int smoothingLevel);
 
-// The unscaled road whole: the area region (device units) painted with
-// the box's top-left corner at the raster's origin. 1, 0 as above, -1 when
-// the raster is not made (an empty box, list unchanged).
-int RetraceArea(ShapeContext& ctx, PathRecordList& list, const IntRect& box, const Region& area,
-                int smoothingLevel);
+// Paints the region (unscaled: its area region; scaled: its first contour
+// only) and traces it at the smoothing level into `list` (count 0 on
+// entry), in device units relative to the region's box. 1 traced (the list
+// may be empty), 0 the tracer failed, -1 the raster was not made (an empty
+// box among others); on 0 and -1 the list is unchanged.
+int RetraceRegion(ShapeContext& ctx, PathRecordList& list, const ShapeRegion& region,
+                  std::span<const ShapePoint> points, int smoothingLevel);
 
 }  // namespace tovrani

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <span>
 
+#include "shape/geometry/shape_point.h"
 #include "shape/shape_context.h"
 
 namespace tovrani {
@@ -22,5 +23,11 @@ bool StartShapeObjectWithFill(ShapeContext& ctx, uint32_t count, std::span<const
                               std::FILE* page, size_t& countFieldPos, uint16_t layerNumber);
 bool StartShapeObjectWithoutFills(ShapeContext& ctx, uint32_t count, std::FILE* page,
                                   size_t& countFieldPos, uint16_t layerNumber);
+
+// Copies a point and its edges onto `dest`: coordinates, the edge count and
+// every field of each edge except the two per-side region indexes and the
+// pending-side mask, which the destination's entries keep (entries it
+// lacks start with none).
+void CopyPointEdges(ShapePoint& dest, const ShapePoint& source);
 
 }  // namespace tovrani
