@@ -7,11 +7,17 @@
 #include <tuple>
 #include <vector>
 
+#include <filesystem>
+
 #include "convert/converter_context.h"
+#include "convert/engine.h"
 #include "fla/archive.h"
 #include "fla/layer_records.h"
 #include "fla/work_files.h"
 #include "shape/decode/encoded_shape.h"
+#include "shape/shape_test_support.h"
+#include "support/recording_shell.h"
+#include "support/temp_dir.h"
 
 namespace tovrani {
 namespace {
@@ -76,6 +82,36 @@ TEST(ShapeContinuation, AFailedWriteFailsTheConversion) {
   EXPECT_FALSE(StartShapeObjectWithoutFills(ctx, 3, full, countField, 1));
   std::fclose(full);
   EXPECT_EQ(ctx.m_nWriterError, kResultOutputIncomplete);
+}
+
+// The builder continues the shape into a page stream on a full disk.
+void ContinueOnAFullDisk(ShapeContext& ctx, ShapeBlock&, std::span<const uint8_t>, std::FILE*,
+                         size_t& countFieldPos, const StyleIndex*) {
+  std::FILE* full = std::fopen("/dev/full", "w");
+  if (!full) return;
+  StartShapeObjectWithoutFills(ctx, 4, full, countFieldPos, 1);
+  std::fclose(full);
+}
+
+TEST(ShapeContinuation, AFullDiskEndsTheConversionWithoutOutput) {
+  test::SwfBytes b;
+  b.u16(1).rect(0, 2000, 0, 1000);
+  b.u8(1).u8(0).u8(0xFF).u8(0).u8(0).u8(0).u8(0x10);
+  test::ShapeRecords r{b, 1, 0};
+  r.Change(std::pair(0, 0), std::nullopt, 1u, std::nullopt);
+  r.Straight(2000, 0).Straight(0, 1000).Straight(-2000, 0).Straight(0, -1000).End();
+  test::SwfWriter w(8);
+  w.tag(2, b.data()).showFrame().end();
+  test::TempDir dir;
+  test::WriteFileBytes(dir.file("in.swf"), w.build());
+  ConverterContext ctx;
+  test::RecordingShell shell;
+  ctx.m_pShell = &shell;
+  ctx.options.heuristicProblemSearch = false;
+  ctx.m_pBuildShapeHook = &ContinueOnAFullDisk;
+  EXPECT_EQ(ConvertMovie(ctx, dir.file("in.swf"), dir.file("out.fla"), 0),
+            uint32_t(kResultOutputIncomplete));
+  EXPECT_FALSE(std::filesystem::exists(dir.file("out.fla")));
 }
 
 TEST(ShapeContinuation, CopyPointEdgesKeepsTheDestinationsRegionsAndPending) {
