@@ -58,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       const IntRect box{in.I32() % 100000, in.I32() % 100000, 0, 0};
       ShapeOutput out;
       uint32_t count = 0;
-      list.m_bNoSideProbes = data[0] & 8;
+      list.noSideProbes = data[0] & 8;
       list.EncodeRecordsAsEdges(box, out, count);
       if (count > uint32_t(list.count())) std::abort();
       list.Simplify();

@@ -51,10 +51,20 @@ TEST(PathEdgeEncoding, ASquareUnderItsBoxCornerIsOneStyleChangeAndFourEdges) {
   // the same.
   list.records = Square(0, 0, 10, false);
   for (bool probes : {true, false}) {
-    list.m_bNoSideProbes = !probes;
+    list.noSideProbes = !probes;
     const Encoded ccw = Encode(list);
     EXPECT_EQ(Bytes(ccw.bytes.begin(), ccw.bytes.begin() + 4), (Bytes{0xD3, 0, 1, 0}));
   }
+}
+
+// A sliver under 10 units: probed at device scale its first legs would
+// put the fill outside; at 256 times the scale they find its clockwise
+// inside.
+TEST(PathEdgeEncoding, SmallOutlinesAreProbedAtAFinerScale) {
+  PathRecordList list;
+  list.records = {{M, 0, 0, 7, 5}, {L, 0, 0, 7, 4}, {L, 0, 0, 2, 8}, {L, 0, 0, 8, 0}, {L, 0, 0, 7, 5}};
+  const Encoded e = Encode(list, {0, 0, 9, 9});
+  EXPECT_EQ(Bytes(e.bytes.begin(), e.bytes.begin() + 4), (Bytes{0xD1, 0, 0, 1}));
 }
 
 TEST(PathEdgeEncoding, AnInnerOutlineIsAHole) {

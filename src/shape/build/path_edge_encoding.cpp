@@ -2,7 +2,6 @@
 // of every outline found by probing its region, the smallest form of every
 // delta.
 #include <algorithm>
-#include <cstdlib>
 
 #include "platform/path.h"
 #include "platform/region.h"
@@ -139,7 +138,10 @@ bool PathRecordList::EncodeRecordsAsEdges(const IntRect& box, ShapeOutput& out,
     ShapeEdge rec;
     const int64_t startX = out.penX, startY = out.penY;
     while (geo[i].kind == kPathMoveTo) {
-      if (i + 1 == geo.size()) return out.bytes.size() <= ShapeOutput::kMaxBytes;  // a trailing move-to starts no edge
+      if (i + 1 == geo.size()) {  // a trailing move-to starts no edge
+        out.penX = startX, out.penY = startY;
+        return out.bytes.size() <= ShapeOutput::kMaxBytes;
+      }
       out.penX = shape(geo[i].anchorX, box.left);
       out.penY = shape(geo[i].anchorY, box.top);
       ++i;
@@ -175,7 +177,7 @@ bool PathRecordList::EncodeRecordsAsEdges(const IntRect& box, ShapeOutput& out,
         const int64_t scale = (w >= 10 && h >= 10) || w >= 100 || h >= 100 ? 1 : 256;
         if (scale != 1 && OutlineRegion(geo, i, end, start, scale, outline) == RegionKind::kError)
           outline.Clear();
-        if (!m_bNoSideProbes) side = ProbeSide(geo, i, start, scale, outline);
+        if (!noSideProbes) side = ProbeSide(geo, i, start, scale, outline);
       }
       firstOutline = false;
       // Probes that find no inside would leave the outline without a fill.

@@ -68,7 +68,7 @@ class PathRecordList {
   bool EncodeRecordsAsEdges(const IntRect& box, ShapeOutput& out, uint32_t& recordCount) const;
 
   // Test seam: every outline takes its side from its orientation.
-  bool m_bNoSideProbes = false;
+  bool noSideProbes = false;
 };
 
 // Direction of (dx, dy) in degrees: above -270 and at most 90; a vertical
