@@ -91,7 +91,8 @@ TEST(CubicToQuadratic, StraightRaisedAndDegenerateCubics) {
 
 TEST(CubicToQuadratic, RoundsHalfUpAndEndsADoublingBackCubic) {
   PathRecordList list;
-  EXPECT_EQ(FitCubicPiece(list, CubicPiece{{0, 0, 0, 0, -2.5f, 7.5f, -4.5f, 9.5f}}), 1);
+  CubicFit fit;
+  EXPECT_EQ(FitCubicPiece(list, CubicPiece{{0, 0, 0, 0, -2.5f, 7.5f, -4.5f, 9.5f}}, fit), 1);
   EXPECT_EQ(list.records, (std::vector<R>{{C, -2, 8, -4, 10}}));
 
   list.records = {{M, 0, 0, 0, 0}};
@@ -99,6 +100,14 @@ TEST(CubicToQuadratic, RoundsHalfUpAndEndsADoublingBackCubic) {
   EXPECT_EQ(n, list.count() - 1);
   EXPECT_LT(n, 200);
   EXPECT_EQ(list.records.back().anchorX, 10);
+  EXPECT_EQ(list.records.back().anchorY, 0);
+
+  // Beyond float precision the halves need not shrink: the halvings are
+  // bounded, and the chain still ends at the end point.
+  list.records = {{M, 0, 0, -389331906, 512740222}};
+  const int32_t far = AppendCubicAsQuadratics(list, 2088533116, 0, 0, 0, 0, 0);
+  EXPECT_LE(far, 2 * kMaxCubicHalvings + 3);
+  EXPECT_EQ(list.records.back().anchorX, 0);
   EXPECT_EQ(list.records.back().anchorY, 0);
 }
 

@@ -47,18 +47,22 @@ float ManhattanDistance(float x1, float y1, float x2, float y2) {
   return std::fabs(x1 - x2) + std::fabs(y1 - y2);
 }
 
-int32_t FitCubicHalves(PathRecordList& list, const CubicPiece& piece, int depth) {
+int32_t FitCubicHalves(PathRecordList& list, const CubicPiece& piece, CubicFit& fit) {
+  --fit.halvingsLeft;
+  ++fit.depth;
   CubicPiece half;
   SplitCubicHead(half, piece, 0.5f);
-  int32_t n = FitCubicPiece(list, half, depth + 1);
+  int32_t n = FitCubicPiece(list, half, fit);
   SplitCubicTail(half, piece, 0.5f);
-  return n + FitCubicPiece(list, half, depth + 1);
+  n += FitCubicPiece(list, half, fit);
+  --fit.depth;
+  return n;
 }
 
-int32_t FitCubicPiece(PathRecordList& list, const CubicPiece& piece, int depth) {
+int32_t FitCubicPiece(PathRecordList& list, const CubicPiece& piece, CubicFit& fit) {
   const float* p = piece.p;
   const float x0 = p[0], y0 = p[1], x1 = p[2], y1 = p[3], x2 = p[4], y2 = p[5], x3 = p[6], y3 = p[7];
-  if (depth >= kMaxCubicHalving) {
+  if (fit.depth >= kMaxCubicHalving || fit.halvingsLeft <= 0) {
     list.Append(kPathLineTo, 0, 0, RoundHalfUp(x3), RoundHalfUp(y3));
     return 1;
   }
@@ -70,8 +74,8 @@ int32_t FitCubicPiece(PathRecordList& list, const CubicPiece& piece, int depth) 
   } else {
     // Only a control polygon that bends by less than 90 degrees at both
     // controls is approximated directly.
-    if (!((x0 - x1) * (x2 - x1) + (y0 - y1) * (y2 - y1) < 0)) return FitCubicHalves(list, piece, depth);
-    if (!((x1 - x2) * (x3 - x2) + (y1 - y2) * (y3 - y2) < 0)) return FitCubicHalves(list, piece, depth);
+    if (!((x0 - x1) * (x2 - x1) + (y0 - y1) * (y2 - y1) < 0)) return FitCubicHalves(list, piece, fit);
+    if (!((x1 - x2) * (x3 - x2) + (y1 - y2) * (y3 - y2) < 0)) return FitCubicHalves(list, piece, fit);
     const float det = (y0 - y1) * (x3 - x2) - (x0 - x1) * (y3 - y2);
     if (det == 0) {
       list.Append(kPathLineTo, 0, 0, RoundHalfUp(x3), RoundHalfUp(y3));
@@ -87,7 +91,7 @@ int32_t FitCubicPiece(PathRecordList& list, const CubicPiece& piece, int depth) 
   CubicMidpoint(piece, cx, cy);
   QuadraticMidpoint(q, qmx, qmy);
   const float d = ManhattanDistance(cx, cy, qmx, qmy);
-  if (d > kFitTolerance) return FitCubicHalves(list, piece, depth);
+  if (d > kFitTolerance) return FitCubicHalves(list, piece, fit);
   list.Append(kPathCurveTo, RoundHalfUp(q.q[2]), RoundHalfUp(q.q[3]), RoundHalfUp(q.q[4]),
               RoundHalfUp(q.q[5]));
   return 1;
@@ -122,19 +126,20 @@ int32_t AppendCubicAsQuadratics(PathRecordList& list, int32_t x1, int32_t y1, in
   CubicPiece piece{{float(x0), float(y0), float(x1), float(y1), float(x2), float(y2), float(x3),
                     float(y3)}};
   int32_t n = 0;
+  CubicFit fit;
   CubicPiece head;
   if (t1 > 0 && t1 < 1) {
     SplitCubicHead(head, piece, t1);
-    n += FitCubicPiece(list, head);
+    n += FitCubicPiece(list, head, fit);
     SplitCubicTail(piece, piece, t1);
     t2 = (t2 - t1) / (1 - t1);
   }
   if (t2 > 0 && t2 < 1) {
     SplitCubicHead(head, piece, t2);
-    n += FitCubicPiece(list, head);
+    n += FitCubicPiece(list, head, fit);
     SplitCubicTail(piece, piece, t2);
   }
-  return n + FitCubicPiece(list, piece);
+  return n + FitCubicPiece(list, piece, fit);
 }
 
 }  // namespace tovrani

@@ -27,14 +27,25 @@ void CubicMidpoint(const CubicPiece& piece, float& x, float& y);
 void QuadraticMidpoint(const QuadraticPiece& quad, float& x, float& y);
 float ManhattanDistance(float x1, float y1, float x2, float y2);
 
-// Halving gives up at this depth and appends the piece as a line-to.
+// Halving gives up at this depth, or after this many halvings of one
+// cubic (at coordinates beyond float precision the halves need not shrink,
+// and every one of them may be halved again), and appends the piece as a
+// line-to to its end.
 constexpr int kMaxCubicHalving = 64;
+constexpr int kMaxCubicHalvings = 4096;
 
 // Appends the cubic from the list's last anchor ((0, 0) on an empty list)
 // through (x1, y1) and (x2, y2) to (x3, y3); returns the records appended.
 int32_t AppendCubicAsQuadratics(PathRecordList& list, int32_t x1, int32_t y1, int32_t x2,
                                 int32_t y2, int32_t x3, int32_t y3);
-int32_t FitCubicPiece(PathRecordList& list, const CubicPiece& piece, int depth = 0);
-int32_t FitCubicHalves(PathRecordList& list, const CubicPiece& piece, int depth = 0);
+
+// How far a cubic's fitting has gone: the depth of the piece at hand and
+// the halvings still allowed.
+struct CubicFit {
+  int depth = 0;
+  int halvingsLeft = kMaxCubicHalvings;
+};
+int32_t FitCubicPiece(PathRecordList& list, const CubicPiece& piece, CubicFit& fit);
+int32_t FitCubicHalves(PathRecordList& list, const CubicPiece& piece, CubicFit& fit);
 
 }  // namespace tovrani
