@@ -83,6 +83,8 @@ ShapeBuilder::Outcome ShapeBuilder::TraceRegion(uint32_t seedPoint, uint32_t see
   regions.push_back(std::make_unique<ShapeRegion>());
   const uint32_t regionIndex = uint32_t(regions.size() - 1);
   ShapeRegion& region = *regions.back();
+  region.kind = side;
+  region.style = traced;
 
   uint64_t outlineLeft = ctx.m_nOutlineTraceBudget;
   uint64_t stepsLeft = ctx.m_nCandidateStepBudget;

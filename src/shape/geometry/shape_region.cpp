@@ -44,7 +44,7 @@ uint64_t StepKey(uint32_t p, uint32_t e) { return uint64_t(p) << 32 | e; }
 // Widens segments [lo, hi) of one figure as an open figure; halves the
 // range while the stroker refuses it (round caps and joins make the union
 // of the pieces the same pixels).
-bool WidenPieces(ShapeGeometry& geo, const Path::Figure& f, size_t lo, size_t hi, Region& out) {
+bool WidenPieces(const Path::Figure& f, size_t lo, size_t hi, int pen, Region& out) {
   Path piece;
   piece.MoveTo(lo == 0 ? f.start : f.segments[lo - 1].end);
   for (size_t i = lo; i < hi; ++i) {
@@ -54,11 +54,11 @@ bool WidenPieces(ShapeGeometry& geo, const Path::Figure& f, size_t lo, size_t hi
     else
       piece.LineTo(s.end);
   }
-  if (WidenPathToRegion(piece, 1, out) != RegionKind::kError) return true;
+  if (WidenPathToRegion(piece, pen, out) != RegionKind::kError) return true;
   if (hi - lo < 2) return false;
   const size_t mid = lo + (hi - lo) / 2;
   Region second;
-  if (!WidenPieces(geo, f, lo, mid, out) || !WidenPieces(geo, f, mid, hi, second)) return false;
+  if (!WidenPieces(f, lo, mid, pen, out) || !WidenPieces(f, mid, hi, pen, second)) return false;
   return Region::Combine(out, out, second, CombineMode::kOr) != RegionKind::kError;
 }
 
@@ -71,10 +71,10 @@ bool ShapeGeometry::Fill(const Path& path, Region& out) {
   return !failed;
 }
 
-bool ShapeGeometry::Band(const Path& path, Region& out) {
+bool ShapeGeometry::Band(const Path& path, Region& out, int penWidth) {
   out.Clear();
   if (!Charge(PathRows(path))) return false;
-  if (WidenPathToRegion(path, 1, out) != RegionKind::kError) return true;
+  if (WidenPathToRegion(path, penWidth, out) != RegionKind::kError) return true;
   // Over the stroker's limit: the figures widened piece by piece, the
   // closing chord as a segment of its own.
   for (const Path::Figure& f : path.figures()) {
@@ -82,7 +82,7 @@ bool ShapeGeometry::Band(const Path& path, Region& out) {
     if (f.closed && !f.segments.empty() && !(f.segments.back().end == f.start))
       open.segments.push_back({Path::SegmentKind::kLine, {}, {}, f.start});
     Region band;
-    if (!WidenPieces(*this, open, 0, open.segments.size(), band) ||
+    if (!WidenPieces(open, 0, open.segments.size(), penWidth, band) ||
         Region::Combine(out, out, band, CombineMode::kOr) == RegionKind::kError) {
       out.Clear();
       failed = true;

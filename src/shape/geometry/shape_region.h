@@ -30,11 +30,11 @@ struct ShapeGeometry {
     budget -= units;
     return true;
   }
-  // Fill (even-odd, open figures closed) or 1-unit band of a path; a band
-  // over the widening limit is made of pieces united. False (and failed) on
-  // any error.
+  // Fill (even-odd, open figures closed) or band (1 unit unless asked) of
+  // a path; a band over the widening limit is made of pieces united. False
+  // (and failed) on any error.
   bool Fill(const Path& path, Region& out);
-  bool Band(const Path& path, Region& out);
+  bool Band(const Path& path, Region& out, int penWidth = 1);
 };
 
 // A contour as one closed figure in device units (curves as cubics).
