@@ -1,7 +1,11 @@
 #include "shape/build/outline_crossing.h"
 
 #include <cstddef>
+#include <cstdint>
+#include <initializer_list>
 #include <vector>
+
+#include "shape/geometry/edge_intersection.h"
 
 namespace tovrani {
 namespace {
@@ -111,7 +115,27 @@ bool ElementCrossesEdges(EdgePairTests& t, const Element& el, std::span<const Sh
   return false;
 }
 
+bool Fits(std::initializer_list<int64_t> values) {
+  for (int64_t v : values)
+    if (v < INT32_MIN || v > INT32_MAX) return false;
+  return true;
+}
+
 }  // namespace
+
+bool IntersectionTests::Segments(CrossPoint sa, CrossPoint sb, CrossPoint ea, CrossPoint eb) {
+  if (!Fits({sa.x, sa.y, sb.x, sb.y, ea.x, ea.y, eb.x, eb.y})) return false;
+  return IntersectSegments(int32_t(sa.x), int32_t(sa.y), int32_t(sb.x), int32_t(sb.y),
+                           int32_t(ea.x), int32_t(ea.y), int32_t(eb.x), int32_t(eb.y));
+}
+
+bool IntersectionTests::Edges(CrossPoint ea, CrossPoint eb, CrossPoint sa, CrossPoint sb,
+                              int64_t cxa, int64_t cxb, int64_t cya, int64_t cyb, int mode) {
+  if (!Fits({ea.x, ea.y, eb.x, eb.y, sa.x, sa.y, sb.x, sb.y, cxa, cxb, cya, cyb})) return false;
+  return IntersectEdges(geo_, int32_t(ea.x), int32_t(ea.y), int32_t(eb.x), int32_t(eb.y),
+                        int32_t(sa.x), int32_t(sa.y), int32_t(sb.x), int32_t(sb.y), int32_t(cxa),
+                        int32_t(cxb), int32_t(cya), int32_t(cyb), uint8_t(mode));
+}
 
 bool TracedPathCrosses(EdgePairTests& tests, PathRecordList& list) {
   std::vector<PathRecord>& r = list.records;

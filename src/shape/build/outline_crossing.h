@@ -34,6 +34,21 @@ class EdgePairTests {
                      int mode) = 0;
 };
 
+// The geometry layer's edge intersection tests behind the questions.
+// Coordinates beyond 32 bits cannot be tested and count as no crossing, as
+// a failed region operation does.
+class IntersectionTests : public EdgePairTests {
+ public:
+  explicit IntersectionTests(ShapeGeometry& geo) : geo_(geo) {}
+  bool Segments(CrossPoint startA, CrossPoint startB, CrossPoint endA, CrossPoint endB) override;
+  bool Edges(CrossPoint endA, CrossPoint endB, CrossPoint startA, CrossPoint startB,
+             int64_t controlXA, int64_t controlXB, int64_t controlYA, int64_t controlYB,
+             int mode) override;
+
+ private:
+  ShapeGeometry& geo_;
+};
+
 // Cleans the traced path in place (out-and-back outlines, zero-length
 // records, degenerate curves as line-tos), then tests its records pairwise
 // from the second on, coordinates times 256.
