@@ -100,11 +100,6 @@ TEST(RetraceRegion, TracesAnLWithAHoleIntoTwoOutlines) {
   EXPECT_EQ(empty.count(), 0);
 }
 
-}  // namespace
-}  // namespace tovrani
-
-namespace tovrani {
-namespace {
 
 using Polygon = std::vector<IntPoint>;
 
@@ -118,27 +113,25 @@ Polygon RegularPolygon(int32_t cx, int32_t cy, double r, int n) {
 
 Polygon Rect(int32_t l, int32_t t, int32_t r, int32_t b) { return {{l, t}, {r, t}, {r, b}, {l, b}}; }
 
-Region Fill(const std::vector<Polygon>& polygons) {
+Path PolygonPath(const std::vector<Polygon>& polygons) {
   Path path;
   for (const Polygon& p : polygons) {
     path.MoveTo(p[0]);
     for (size_t i = 1; i < p.size(); ++i) path.LineTo(p[i]);
     path.CloseFigure();
   }
+  return path;
+}
+
+Region Fill(const std::vector<Polygon>& polygons) {
   Region r;
-  EXPECT_NE(path.ToRegion(r), RegionKind::kError);
+  EXPECT_NE(PolygonPath(polygons).ToRegion(r), RegionKind::kError);
   return r;
 }
 
 Region Band(const std::vector<Polygon>& polygons) {
-  Path path;
-  for (const Polygon& p : polygons) {
-    path.MoveTo(p[0]);
-    for (size_t i = 1; i < p.size(); ++i) path.LineTo(p[i]);
-    path.CloseFigure();
-  }
   Region r;
-  EXPECT_NE(WidenPathToRegion(path, 2, r), RegionKind::kError);
+  EXPECT_NE(WidenPathToRegion(PolygonPath(polygons), 2, r), RegionKind::kError);
   return r;
 }
 
