@@ -9,6 +9,7 @@
 #include "convert/converter_context.h"
 #include "shape/build/build_shape.h"
 #include "shape/build/fill_overlap.h"
+#include "shape/build/shape_builder.h"
 #include "shape_capture.h"
 
 namespace tovrani {
@@ -129,6 +130,63 @@ void BM_SpendsThePerCallBudget(benchmark::State& state) {
   BuildAll(state, {{r.Block(), 0, {}, {}}});
 }
 BENCHMARK(BM_SpendsThePerCallBudget)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// The edge-pair search alone, on a graph read beforehand.
+void SearchOnly(benchmark::State& state, const ShapeBlock& input, uint64_t budget = 0) {
+  size_t problems = 0, abandoned = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    ConverterContext ctx;
+    ShapeBlock block = input;
+    ShapeBuilder b(ctx, block, {}, nullptr);
+    b.Read();
+    b.JoinStraightEdges();
+    // The whole per-call budget for the search.
+    b.geo = ShapeGeometry();
+    b.geo.budget = budget ? budget : ctx.m_nBuildShapeBudget;
+    state.ResumeTiming();
+    bool problem = false;
+    abandoned += b.SearchEdgeProblems(problem) == ShapeBuilder::Outcome::kAbandon;
+    problems += problem;
+  }
+  state.counters["problems"] = double(problems);
+  state.counters["abandoned"] = double(abandoned);
+}
+
+void BM_SearchGrid5000Edges(benchmark::State& state) {
+  Records r;
+  const int n = 50;  // 2 * 50 * 51 = 5,100 edges
+  for (int i = 0; i < n; ++i)
+    for (int j = 0; j < n; ++j) {
+      const int64_t x = i * 20 * D, y = j * 20 * D, s = 20 * D;
+      r.Polygon({{x, y}, {x + s, y}, {x + s, y + s}, {x, y + s}}, uint8_t(1 + (i + j) % 2));
+    }
+  SearchOnly(state, r.Block());
+}
+BENCHMARK(BM_SearchGrid5000Edges)->Unit(benchmark::kMillisecond);
+
+// 25,000 long parallel edges, each with a fill on one side, whose boxes
+// all overlap: every pair is tested until the per-call budget is spent.
+void BM_SearchSpendsThePerCallBudget(benchmark::State& state) {
+  std::vector<uint8_t> out;
+  int64_t penX = 0, penY = 0;
+  auto pair = [&](int64_t x, int64_t y) {
+    for (int64_t v : {x, y})
+      for (int i = 0; i < 4; ++i) out.push_back(uint8_t(uint64_t(v) >> (8 * i)));
+  };
+  const int edges = 25000;
+  for (int k = 0; k < edges; ++k) {
+    const int64_t x = int64_t(k) * 4 * D, y = 0, len = 200000 * D;
+    out.push_back(k == 0 ? 0xE2 : 0x22);
+    if (k == 0) out.insert(out.end(), {0, 1, 0});
+    pair(x - penX, y - penY);
+    pair(len, len);
+    penX = x + len;
+    penY = len;
+  }
+  SearchOnly(state, ShapeBlock(out, uint32_t(edges)));
+}
+BENCHMARK(BM_SearchSpendsThePerCallBudget)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 }  // namespace
 }  // namespace tovrani

@@ -207,7 +207,7 @@ TEST(ShapeRebuild, CoverageAndGraphSurviveTheRebuild) {
   {
     EdgeWriter w;  // strokes and curves
     w.Run(0, 0, line).Line(100 * D, 0).Curve(150 * D, 50 * D, 100 * D, 100 * D).Line(30 * D, 130 * D);
-    w.Run(-40 * D, -40 * D, Style{0, 1, 0}).Curve(0, -90 * D, 40 * D, -40 * D).Line(0, -10 * D).Line(-40 * D, -40 * D);
+    w.Run(-40 * D, -40 * D, Style{0, 0, 1}).Curve(0, -90 * D, 40 * D, -40 * D).Line(0, -10 * D).Line(-40 * D, -40 * D);
     shapes.push_back({"StrokesAndCurves", w});
   }
   for (auto& [name, w] : shapes) {

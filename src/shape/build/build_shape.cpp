@@ -250,9 +250,13 @@ void BuildShape(ShapeContext& ctx, ShapeBlock& block, std::span<const uint8_t> s
     b.MarkSides();
     o = b.TraceOutlines();
   }
-  // Until the analysis and the problem search exist, every traced shape is
-  // rebuilt.
+  // A shape with crossing edges is left as it came until its correction
+  // exists; the others are rebuilt.
+  bool problem = false;
+  if (o == Outcome::kGoOn) o = b.SearchEdgeProblems(problem);
+  if (o == Outcome::kGoOn && problem) return;
   if (o == Outcome::kGoOn) {
+    b.TurnRegionsAround();
     if (ctx.m_pShapeGraphSeam) ctx.m_pShapeGraphSeam(b.graph);
     o = b.Rebuild();
   }

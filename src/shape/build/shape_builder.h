@@ -28,6 +28,12 @@ class ShapeBuilder {
   Outcome JoinStraightEdges();
   void MarkSides();
   Outcome TraceOutlines();
+  // The edge-pair stage of the problem search: `problem` set when two
+  // edges cross or overlap where they may not.
+  Outcome SearchEdgeProblems(bool& problem);
+  // When every region was traced with its fill outside, all of them and
+  // the graph's fill sides are turned around.
+  void TurnRegionsAround();
   Outcome Rebuild();
 
   ShapeContext& ctx;
