@@ -21,14 +21,13 @@
 #include "support/independent_readers.h"
 #include "support/page_walker.h"
 #include "support/recording_shell.h"
+#include "support/corpus.h"
 #include "support/shape_coverage.h"
 #include "support/temp_dir.h"
 #include "swf/swf_reader.h"
 
 namespace tovrani {
 namespace {
-
-namespace fs = std::filesystem;
 
 void CollectShapes(std::span<const uint8_t> tags,
                    std::vector<std::pair<uint16_t, std::vector<uint8_t>>>& out, int depth = 0) {
@@ -163,12 +162,13 @@ bool HasCrossingsOrRepeats(std::span<const uint8_t> edges) {
 }
 
 TEST(ShapeBuildCorpus, RebuiltObjectsDrawWhatTheDecodedOnesDrew) {
-  const fs::path corpus = fs::path(TOVRANI_SHARED_DIR) / "corpus";
-  if (!fs::is_directory(corpus)) GTEST_SKIP() << "no corpus";
-  size_t compared = 0, logged = 0, kept = 0, rebuiltObjects = 0;
-  for (const auto& entry : fs::recursive_directory_iterator(corpus)) {
-    if (entry.path().extension() != ".swf") continue;
-    const std::vector<uint8_t> file = test::ReadFileBytes(entry.path().string());
+  const auto corpus = test::CorpusMovies();
+  if (corpus.empty()) GTEST_SKIP() << "no corpus";
+  size_t compared = 0, logged = 0, objects = 0;
+  static size_t rebuiltObjects;
+  rebuiltObjects = 0;
+  for (const test::CorpusMovie& movie : corpus) {
+    const std::vector<uint8_t> file = test::ReadFileBytes(movie.path.string());
     std::vector<std::pair<uint16_t, std::vector<uint8_t>>> found;
     CollectShapes(test::MovieTags(file), found);
     const uint8_t level = file[3] < 7 ? 0 : file[3] == 7 ? 1 : 2;
@@ -179,60 +179,60 @@ TEST(ShapeBuildCorpus, RebuiltObjectsDrawWhatTheDecodedOnesDrew) {
         ctx.m_bShapesOn = 1;
         ctx.options.noProblemSearch = build ? 0 : 1;
         ctx.options.heuristicProblemSearch = 0;
+        // Counts the objects that reach the rebuild (no problem found).
+        ctx.m_pShapeGraphSeam = [](ShapeGraph&) { ++rebuiltObjects; };
         g_bVectorizationProblem = 0;
         std::FILE* f = std::tmpfile();
         EXPECT_TRUE(f && BuildShapePage(ctx, code, body, f, 5).ok);
-        EXPECT_EQ(g_bVectorizationProblem, 0) << entry.path() << " abandoned a shape";
+        EXPECT_EQ(g_bVectorizationProblem, 0) << movie.path << " abandoned a shape";
         std::vector<uint8_t> bytes = f ? test::WorkFiles::Contents(f) : std::vector<uint8_t>();
         if (f) std::fclose(f);
         return bytes;
       };
       const std::vector<uint8_t> decoded = page(false), rebuilt = page(true);
-      ASSERT_TRUE(test::CheckShapePage(rebuilt, level, 5)) << entry.path();
-      ASSERT_TRUE(test::PageWalksClean(rebuilt)) << entry.path();
+      ASSERT_TRUE(test::CheckShapePage(rebuilt, level, 5)) << movie.path;
+      ASSERT_TRUE(test::PageWalksClean(rebuilt)) << movie.path;
       const auto before = test::ShapeObjects(decoded, level), after = test::ShapeObjects(rebuilt, level);
-      ASSERT_EQ(before.size(), after.size()) << entry.path();
+      ASSERT_EQ(before.size(), after.size()) << movie.path;
       for (size_t i = 0; i < before.size(); ++i) {
-        // Left as decoded (a problem found) or rebuilt.
-        (before[i].edges == after[i].edges ? kept : rebuiltObjects)++;
+        ++objects;
         if (HasCrossingsOrRepeats(before[i].edges)) {
           ++logged;
           continue;
         }
         const auto diff = test::CoverageDifference(test::CoverageOf(before[i].edges, &before[i].styles),
                                                    test::CoverageOf(after[i].edges, &after[i].styles));
-        EXPECT_TRUE(diff.empty()) << entry.path() << " object " << i << ": " << diff.begin()->first
+        EXPECT_TRUE(diff.empty()) << movie.path << " object " << i << ": " << diff.begin()->first
                                   << " differs in " << diff.begin()->second << " pixels";
         ++compared;
       }
     }
   }
   std::printf("compared %zu objects, %zu with crossing or repeated edges only counted; "
-              "%zu rebuilt, %zu as decoded\n",
-              compared, logged, rebuiltObjects, kept);
+              "%zu rebuilt, %zu left as decoded (a problem, or no edge)\n",
+              compared, logged, rebuiltObjects, objects - rebuiltObjects);
   EXPECT_GT(compared, 100u);
 }
 
 // Whole movies with the builder: converted, every page walks clean.
 TEST(ShapeBuildCorpus, MoviesConvertWithTheBuilder) {
-  const fs::path corpus = fs::path(TOVRANI_SHARED_DIR) / "corpus";
-  if (!fs::is_directory(corpus)) GTEST_SKIP() << "no corpus";
+  const auto corpus = test::CorpusMovies();
+  if (corpus.empty()) GTEST_SKIP() << "no corpus";
   test::TempDir dir;
   size_t movies = 0;
-  for (const auto& entry : fs::recursive_directory_iterator(corpus)) {
-    if (entry.path().extension() != ".swf") continue;
+  for (const test::CorpusMovie& movie : corpus) {
     ConverterContext ctx;
     test::RecordingShell shell;
     ctx.m_pShell = &shell;
     ctx.options.heuristicProblemSearch = 0;
-    if (ConvertMovie(ctx, entry.path().string(), dir.file("out.fla"), 0) != kResultDone) continue;
+    if (ConvertMovie(ctx, movie.path.string(), dir.file("out.fla"), 0) != kResultDone) continue;
     for (const std::string& q : shell.questions)
-      EXPECT_EQ(q.find("vectorization"), std::string::npos) << entry.path();
+      EXPECT_EQ(q.find("vectorization"), std::string::npos) << movie.path;
     std::map<std::string, std::vector<uint8_t>> streams;
-    ASSERT_TRUE(test::ReadCompoundFile(dir.file("out.fla"), streams)) << entry.path();
+    ASSERT_TRUE(test::ReadCompoundFile(dir.file("out.fla"), streams)) << movie.path;
     for (const auto& [name, page] : streams)
-      if (name == "Page 1" || name.rfind("Symbol ", 0) == 0)
-        EXPECT_TRUE(test::PageWalksClean(page)) << entry.path() << " " << name;
+      if (name.starts_with("Page ") || name.starts_with("Symbol "))
+        EXPECT_TRUE(test::PageWalksClean(page)) << movie.path << " " << name;
     ++movies;
   }
   EXPECT_GT(movies, 10u);

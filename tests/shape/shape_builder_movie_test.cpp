@@ -3,7 +3,6 @@
 // a shape over its work budget left as it came with the user asked.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <map>
 
 #include "app/program_runner.h"
@@ -65,9 +64,7 @@ std::unique_ptr<Converted> Convert(const std::vector<uint8_t>& movie, uint64_t b
   ctx.options.heuristicProblemSearch = 0;
   if (budget) ctx.m_nBuildShapeBudget = budget;
   c->result = ConvertMovie(ctx, dir.file("in.swf"), dir.file("out.fla"), 0);
-  EXPECT_TRUE(test::ReadCompoundFile(dir.file("out.fla"), c->streams));
-  if (std::filesystem::exists(dir.file("out.fla") + ".jsfl"))
-    EXPECT_TRUE(test::IsValidJavaScriptFile(dir.file("out.fla") + ".jsfl"));
+  c->streams = test::ExpectReadableDocument(dir.file("out.fla"));
   return c;
 }
 
@@ -152,7 +149,7 @@ TEST_P(ShapeBuilderMovie, TheShapeListSteersTheExactSearch) {
       dir.file("config"));
   ASSERT_EQ(run.status, 0) << run.output;
   Converted c;
-  ASSERT_TRUE(test::ReadCompoundFile(fla, c.streams));
+  c.streams = test::ExpectReadableDocument(fla);
   EXPECT_EQ(Counts(c, 1, level), std::vector<uint32_t>{5});
   EXPECT_EQ(Counts(c, 2, level), std::vector<uint32_t>{4});
 }
