@@ -26,7 +26,8 @@ std::vector<uint8_t> MovieTags(const std::vector<uint8_t>& file);
 // order, an element for each object the movie shows there: an instance
 // (item, matrix, colour) when the library holds its character, a text object
 // for an edit text. Instances of inner symbols (groups, "Text" symbols) count as
-// what their own page shows.
+// what their own page shows; an instance of a symbol made for a morph shape
+// counts as the morph (the ratio it shows is not compared).
 ::testing::AssertionResult DocumentShowsMovie(const std::vector<uint8_t>& movieFile,
                                               const std::map<std::string, std::vector<uint8_t>>& streams);
 
