@@ -59,6 +59,8 @@ struct ShapeContext : MediaContext {
   // item compared or pixel row filled. Spent, the analysis stops as on a
   // cancel.
   uint64_t m_nShapeAnalysisBudget = uint64_t{1} << 26;
+  // Largest raster a problem-area retrace paints, set at every retrace.
+  int32_t m_nRetraceMaxPixels = 65536;
   // Work units of the shape builder: per outline traced (tracing rounds,
   // edges examined, steps copied or stored) and the candidate steps made
   // for it, and per BuildShape call over all its loops and the pixel rows
