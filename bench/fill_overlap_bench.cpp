@@ -10,59 +10,14 @@
 #include <vector>
 
 #include "convert/converter_context.h"
-#include "fla/file_helpers.h"
 #include "shape/build/fill_overlap.h"
-#include "shape/decode/define_shape.h"
-#include "swf/swf_reader.h"
-#include "swf/swf_values.h"
+#include "shape_capture.h"
 
 namespace tovrani {
 namespace {
 
-struct CapturedObject {
-  ShapeBlock block;
-  uint32_t singleSided = 0;
-};
-std::vector<CapturedObject> g_captured;
-
-void Capture(ShapeContext&, ShapeBlock& block, uint32_t singleSided, std::span<const uint8_t>,
-             std::FILE*, size_t&, const StyleIndex*) {
-  g_captured.push_back({block, singleSided});
-}
-
-// The objects of DefineShape `id` in the movie, as the page hands them over.
-std::vector<CapturedObject> ShapeObjectsOf(const std::string& path, uint16_t id) {
-  std::vector<uint8_t> file;
-  if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
-    ReadWholeFile(f, file);
-    std::fclose(f);
-  }
-  if (file.size() < 8 || file[1] != 'W' || file[2] != 'S') return {};
-  std::vector<uint8_t> body(file.begin() + 8, file.end());
-  if (file[0] == 'C') InflateZlibToVector(std::span(file).subspan(8), 64u << 20, body);
-  SwfReader r(body);
-  SwfRect frame;
-  ReadSwfRect(r, frame);
-  r.skip(4);
-  TagHeader h;
-  while (r.ok() && r.tagHeader(h) && h.code != 0 && h.length <= r.remaining()) {
-    const std::span<const uint8_t> tag = r.take(h.length);
-    if ((h.code == 2 || h.code == 22 || h.code == 32 || h.code == 83) && tag.size() > 2 &&
-        (tag[0] | tag[1] << 8) == id) {
-      ConverterContext ctx;
-      ctx.m_nFlaFormat = file[3] < 7 ? 0 : file[3] == 7 ? 1 : 2;
-      ctx.m_bShapesOn = 1;
-      ctx.m_pAnalyzeFillOverlaps = &Capture;
-      g_captured.clear();
-      std::FILE* page = std::tmpfile();
-      if (!page) return {};
-      BuildShapePage(ctx, h.code, tag.subspan(2), page, 1);
-      std::fclose(page);
-      return g_captured;
-    }
-  }
-  return {};
-}
+using bench::CapturedObject;
+using bench::ShapeObjectsOf;
 
 void AnalyseAll(benchmark::State& state, const std::vector<CapturedObject>& objects) {
   for (auto _ : state) {
@@ -125,7 +80,7 @@ ShapeBlock GeneratedShape(int squares, int64_t side, bool wide = false, bool sta
 }
 
 void BM_Generated20000Records(benchmark::State& state) {
-  AnalyseAll(state, {{GeneratedShape(5000, 20), 1}});
+  AnalyseAll(state, {{GeneratedShape(5000, 20), 1, {}, {}}});
 }
 BENCHMARK(BM_Generated20000Records)->Unit(benchmark::kMillisecond);
 
@@ -133,7 +88,7 @@ BENCHMARK(BM_Generated20000Records)->Unit(benchmark::kMillisecond);
 // each pass merges two and fills a million rows per region, until the
 // default budget is spent.
 void BM_SpendsTheDefaultBudget(benchmark::State& state) {
-  AnalyseAll(state, {{GeneratedShape(200, 1000000, true, true), 1}});
+  AnalyseAll(state, {{GeneratedShape(200, 1000000, true, true), 1, {}, {}}});
 }
 BENCHMARK(BM_SpendsTheDefaultBudget)->Unit(benchmark::kMillisecond)->Iterations(1);
 
@@ -165,7 +120,7 @@ ShapeBlock RepeatsAtTheEnd(int runs, int repeats) {
 }
 
 void BM_RepeatsSpendTheDefaultBudget(benchmark::State& state) {
-  AnalyseAll(state, {{RepeatsAtTheEnd(50000, 2000), 1}});
+  AnalyseAll(state, {{RepeatsAtTheEnd(50000, 2000), 1, {}, {}}});
 }
 BENCHMARK(BM_RepeatsSpendTheDefaultBudget)->Unit(benchmark::kMillisecond)->Iterations(1);
 

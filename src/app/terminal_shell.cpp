@@ -149,7 +149,11 @@ void TerminalShell::ShowMessage(const std::string& caption, const std::string& t
 }
 
 bool TerminalShell::AskYesNo(const std::string& caption, const std::string& text, bool defaultYes) {
-  if (!::isatty(STDIN_FILENO) || !::isatty(STDERR_FILENO)) return defaultYes;
+  if (!::isatty(STDIN_FILENO) || !::isatty(STDERR_FILENO)) {
+    // Nobody to ask: the question and the answer taken still show.
+    std::fprintf(stderr, "%s\n%s [%s]\n", caption.c_str(), text.c_str(), defaultYes ? "Yes" : "No");
+    return defaultYes;
+  }
   ClearProgress();
   std::fprintf(stderr, "%s\n%s [%s] ", caption.c_str(), text.c_str(), defaultYes ? "Y/n" : "y/N");
   std::fflush(stderr);

@@ -26,8 +26,6 @@
 
 namespace tovrani {
 
-uint8_t g_bVectorizationProblem = 0;
-
 namespace {
 
 constexpr size_t kBodySlack = 8192;

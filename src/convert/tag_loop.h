@@ -11,10 +11,6 @@ namespace tovrani {
 
 struct ConverterContext;
 
-// Set by the shape builder when it cannot rebuild a shape; the loop asks the
-// user about it once the tag's pass is over.
-extern uint8_t g_bVectorizationProblem;
-
 // The tag being handled: its body is followed by 8192 bytes of slack that
 // the handlers may append into.
 struct TagBody {

@@ -15,6 +15,11 @@ namespace tovrani {
 struct ShapeContext;
 struct ShapeBlock;
 struct StyleIndex;
+class ShapeGraph;
+
+// Set by the shape builder when it abandons a shape; the tag loop asks the
+// user about it once the tag's pass is over.
+extern uint8_t g_bVectorizationProblem;
 
 // The analysis of one shape object's edge records (ShapeBlock) on its way
 // into a page, and the builder behind it: block, single-sided flag (the
@@ -54,9 +59,20 @@ struct ShapeContext : MediaContext {
   // item compared or pixel row filled. Spent, the analysis stops as on a
   // cancel.
   uint64_t m_nShapeAnalysisBudget = uint64_t{1} << 26;
-  // Test seams: a builder in place of BuildShape, and a log of the rewrites
-  // that change what a shape draws (LossyRewrite values).
+  // Largest raster a problem-area retrace paints, set at every retrace.
+  int32_t m_nRetraceMaxPixels = 65536;
+  // Work units of the shape builder: per outline traced (tracing rounds,
+  // edges examined, steps copied or stored) and the candidate steps made
+  // for it, and per BuildShape call over all its loops and the pixel rows
+  // of its region fills and bands. Spent, the shape is abandoned.
+  uint64_t m_nOutlineTraceBudget = uint64_t{64} << 20;
+  uint64_t m_nCandidateStepBudget = uint64_t{16} << 20;
+  uint64_t m_nBuildShapeBudget = uint64_t{1} << 28;
+  // Test seams: a builder in place of BuildShape, a look at the builder's
+  // graph before it is written back, and a log of the rewrites that change
+  // what a shape draws (LossyRewrite values).
   BuildShapeFn m_pBuildShapeHook = nullptr;
+  void (*m_pShapeGraphSeam)(ShapeGraph& graph) = nullptr;
   std::vector<uint8_t>* m_pLossyRewriteLog = nullptr;
 };
 

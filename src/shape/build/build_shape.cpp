@@ -1,8 +1,266 @@
 #include "shape/build/build_shape.h"
 
+#include <set>
+
+#include "shape/build/shape_builder.h"
+#include "shape/build/shape_output.h"
+
 namespace tovrani {
 
-void BuildShape(ShapeContext&, ShapeBlock&, std::span<const uint8_t>, std::FILE*, size_t&,
-                const StyleIndex*) {}
+uint8_t g_bVectorizationProblem = 0;
+
+namespace {
+
+// Coordinates, and control deltas, stay below this in magnitude so that
+// every delta and twin control fits 32 bits.
+constexpr int64_t kCoordLimit = int64_t{1} << 30;
+
+bool InRange(int64_t v) { return v > -kCoordLimit && v < kCoordLimit; }
+
+}  // namespace
+
+ShapeBuilder::ShapeBuilder(ShapeContext& c, ShapeBlock& b, std::span<const uint8_t> blob,
+                           const StyleIndex* s)
+    : ctx(c), block(b), styleBlob(blob), styles(s) {
+  geo.budget = ctx.m_nBuildShapeBudget;
+}
+
+bool ShapeBuilder::Pump() {
+  if (ctx.m_pShell && ctx.m_pShell->PumpMessages()) ctx.m_bCancel = 1;
+  return ctx.m_bCancel != 0;
+}
+
+void ShapeBuilder::Progress(uint32_t position) {
+  if (ctx.m_pShell) ctx.m_pShell->StepSubProgressBytes(position);
+}
+
+ShapeBuilder::Outcome ShapeBuilder::Read() {
+  if (ctx.m_pShell) {
+    ctx.m_pShell->SetCurrentAction("adding shape -> collecting vector data...");
+    ctx.m_pShell->BeginSubTask(0, block.length);
+  }
+  const std::span<const uint8_t> data = block.counted();
+  size_t pos = 0;
+  int64_t penX = 0, penY = 0;
+  uint8_t style[3] = {0, 0, 0};
+  uint32_t ordinal = 0;
+  bool first = true;
+  while (pos < data.size()) {
+    // A further shape object behind an end byte: such a block is left as
+    // it came.
+    if (data[pos] == 0) return Outcome::kLeave;
+    Progress(uint32_t(pos));
+    ordinal = first ? 0 : ordinal + 1;
+    first = false;
+    DecodedEdge d;
+    bool truncated = false;
+    if (!ReadEdgeRecord(data, pos, d, &truncated)) return Outcome::kAbandon;
+    if (d.hasStyles) {
+      style[0] = d.line;
+      style[1] = d.fill0;
+      style[2] = d.fill1;
+    }
+    penX += d.moveX;
+    penY += d.moveY;
+    const int64_t endX = penX + d.anchorX, endY = penY + d.anchorY;
+    if (!InRange(penX) || !InRange(penY) || !InRange(endX) || !InRange(endY) ||
+        !InRange(d.controlX) || !InRange(d.controlY))
+      return Outcome::kAbandon;
+    // A straight edge back to its own start draws nothing; its style bytes
+    // still hold for what follows.
+    if (d.curved || d.anchorX || d.anchorY) {
+      const uint32_t p = graph.FindOrAddPoint(int32_t(penX), int32_t(penY));
+      const auto dup = graph.FindDuplicate(p, int32_t(endX), int32_t(endY), d.curved,
+                                           int32_t(d.controlX), int32_t(d.controlY));
+      if (dup) {
+        for (int s = 0; s < 3; ++s)
+          if (style[s]) graph.SetSlot(p, *dup, s, style[s], ordinal);
+      } else {
+        PointEdge e;
+        e.curved = d.curved ? 1 : 0;
+        e.controlDx = int32_t(d.controlX);
+        e.controlDy = int32_t(d.controlY);
+        for (int s = 0; s < 3; ++s) {
+          e.style[s] = style[s];
+          if (style[s]) e.ordinal[s] = ordinal;
+        }
+        const uint32_t q = graph.FindOrAddPoint(int32_t(endX), int32_t(endY));
+        graph.AddEdge(p, q, e);
+      }
+    }
+    penX = endX;
+    penY = endY;
+    if (Pump()) return Outcome::kLeave;
+  }
+  return Outcome::kGoOn;
+}
+
+namespace {
+
+// Two straight edges leaving a point in opposite directions on one line.
+bool Opposite(const PointEdge& a, const PointEdge& b) {
+  const int64_t adx = a.anchorDx, ady = a.anchorDy, bdx = b.anchorDx, bdy = b.anchorDy;
+  if (adx == 0 && bdx == 0) return (ady < 0) != (bdy < 0);
+  if (ady == 0 && bdy == 0) return (adx < 0) != (bdx < 0);
+  if (ady == 0 || bdy == 0) return false;
+  return double(adx) / double(ady) == double(bdx) / double(bdy) && (ady < 0) != (bdy < 0);
+}
+
+}  // namespace
+
+ShapeBuilder::Outcome ShapeBuilder::JoinStraightEdges() {
+  for (uint32_t i = 0; i < graph.pointCount(); ++i) {
+    if (graph.IsRemoved(i)) continue;
+    if (!Charge(1)) return Outcome::kAbandon;
+    std::vector<PointEdge>& at = graph.points[i].edges;
+    if (at.size() != 2) continue;
+    const PointEdge a = at[0], b = at[1];
+    if (a.curved || b.curved) continue;
+    if (a.style[0] != b.style[0] || a.style[1] != b.style[2] || a.style[2] != b.style[1]) continue;
+    if (!Opposite(a, b)) continue;
+    const uint32_t q = a.otherPoint, r = b.otherPoint, ta = a.twin, tb = b.twin;
+    std::vector<PointEdge>& qEdges = graph.points[q].edges;
+    if (!Charge(qEdges.size())) return Outcome::kAbandon;
+    uint32_t d = 0;
+    while (d < qEdges.size() && (qEdges[d].curved || qEdges[d].otherPoint != r || d == ta)) ++d;
+    if (d == qEdges.size()) {
+      // A's twin becomes Q -> R and B's twin R -> Q.
+      PointEdge& at2 = qEdges[ta];
+      PointEdge& bt2 = graph.points[r].edges[tb];
+      at2.otherPoint = r;
+      at2.twin = tb;
+      at2.endX = graph.points[r].x;
+      at2.endY = graph.points[r].y;
+      at2.anchorDx = int32_t(int64_t(graph.points[r].x) - graph.points[q].x);
+      at2.anchorDy = int32_t(int64_t(graph.points[r].y) - graph.points[q].y);
+      bt2.otherPoint = q;
+      bt2.twin = ta;
+      bt2.endX = graph.points[q].x;
+      bt2.endY = graph.points[q].y;
+      bt2.anchorDx = -at2.anchorDx;
+      bt2.anchorDy = -at2.anchorDy;
+      // The two halves may have been set by different records: the joined
+      // edge keeps the later one on both of its entries.
+      for (int s = 0; s < 3; ++s) {
+        uint32_t& o1 = at2.ordinal[s];
+        uint32_t& o2 = bt2.ordinal[MirrorSlot(s)];
+        o1 = o2 = std::max(o1, o2);
+      }
+    } else {
+      for (int s = 0; s < 3; ++s) {
+        if (!b.style[s]) continue;
+        const PointEdge& de = qEdges[d];
+        if (de.style[s] && d >= ta) continue;
+        const uint32_t ord = std::max(de.ordinal[s], b.ordinal[s]);
+        graph.SetSlot(q, d, s, b.style[s], ord);
+      }
+      if (!graph.RemoveEntry(q, ta) || !graph.RemoveEntry(r, tb)) return Outcome::kAbandon;
+    }
+    graph.points[i].edges.clear();
+    graph.MarkRemoved(i);
+  }
+  graph.Compact();
+  return Outcome::kGoOn;
+}
+
+bool ShapeBuilder::LineWidthZero(uint8_t line) const {
+  if (!styles) return false;
+  const std::span<const uint8_t> rec = styles->Line(line);
+  return rec.size() >= 6 && rec[4] == 0 && rec[5] == 0;
+}
+
+void ShapeBuilder::MarkSides() {
+  for (ShapePoint& p : graph.points)
+    for (PointEdge& e : p.edges)
+      e.pending = uint8_t((e.style[1] ? kFill0Side : 0) | (e.style[2] ? kFill1Side : 0));
+  for (uint32_t p = 0; p < graph.pointCount(); ++p) {
+    const std::vector<PointEdge>& edges = graph.points[p].edges;
+    for (uint32_t e = 0; e < edges.size(); ++e) {
+      const PointEdge& pe = edges[e];
+      if (pe.pending || pe.otherPoint <= p || !pe.style[0]) continue;
+      if (!styleBlob.empty() && LineWidthZero(pe.style[0])) continue;
+      Pump();
+      lineEdges.Append(p, e);
+    }
+  }
+}
+
+ShapeBuilder::Outcome ShapeBuilder::Rebuild() {
+  if (ctx.m_pShell) {
+    ctx.m_pShell->SetCurrentAction("adding shape -> building shape...");
+    ctx.m_pShell->BeginSubTask(0, graph.pointCount());
+  }
+  const uint32_t count = graph.pointCount();
+  // Points with exactly one edge, and with any: where a walk restarts.
+  std::set<uint32_t> ones, any;
+  for (uint32_t p = 0; p < count; ++p) {
+    const size_t n = graph.points[p].edges.size();
+    if (n) any.insert(p);
+    if (n == 1) ones.insert(p);
+  }
+  auto update = [&](uint32_t p) {
+    const size_t n = graph.points[p].edges.size();
+    if (n) any.insert(p); else any.erase(p);
+    if (n == 1) ones.insert(p); else ones.erase(p);
+  };
+  ShapeOutput out;
+  uint32_t cur = any.empty() ? 0 : *any.begin(), ce = 0;
+  while (!any.empty()) {
+    Progress(count - uint32_t(any.size()));
+    ShapePoint& from = graph.points[cur];
+    PointEdge& e = from.edges[ce];
+    if (!Charge(1 + from.edges.size())) return Outcome::kAbandon;
+    if (!out.WriteEdge(from, e)) return Outcome::kAbandon;
+    const uint32_t q = e.otherPoint;
+    if (!graph.RemovePair(cur, ce)) return Outcome::kAbandon;
+    update(cur);
+    if (q != cur) update(q);
+    if (any.empty()) break;
+    const std::vector<PointEdge>& next = graph.points[q].edges;
+    if (!next.empty()) {
+      cur = q;
+      ce = 0;
+      if (next.size() > 1) {
+        if (!Charge(next.size())) return Outcome::kAbandon;
+        for (uint32_t k = 0; k < next.size(); ++k)
+          if (next[k].style[0] == out.style[0] && next[k].style[1] == out.style[1] &&
+              next[k].style[2] == out.style[2]) {
+            ce = k;
+            break;
+          }
+      }
+    } else {
+      cur = ones.empty() ? *any.begin() : *ones.begin();
+      ce = 0;
+    }
+  }
+  block.Splice(0, block.length, out.bytes.span());
+  block.recordCount = out.records;
+  return Outcome::kGoOn;
+}
+
+void BuildShape(ShapeContext& ctx, ShapeBlock& block, std::span<const uint8_t> styleBlob,
+                std::FILE*, size_t&, const StyleIndex* styles) {
+  ShapeBuilder b(ctx, block, styleBlob, styles);
+  using Outcome = ShapeBuilder::Outcome;
+  Outcome o = b.Read();
+  if (o == Outcome::kGoOn) o = b.JoinStraightEdges();
+  if (o == Outcome::kGoOn && b.graph.pointCount() == 0) return;
+  if (o == Outcome::kGoOn) {
+    b.MarkSides();
+    o = b.TraceOutlines();
+  }
+  // A shape with crossing edges is left as it came until its correction
+  // exists; the others are rebuilt.
+  bool problem = false;
+  if (o == Outcome::kGoOn) o = b.SearchEdgeProblems(problem);
+  if (o == Outcome::kGoOn && problem) return;
+  if (o == Outcome::kGoOn) {
+    b.TurnRegionsAround();
+    if (ctx.m_pShapeGraphSeam) ctx.m_pShapeGraphSeam(b.graph);
+    o = b.Rebuild();
+  }
+  if (o == Outcome::kAbandon) g_bVectorizationProblem = 1;
+}
 
 }  // namespace tovrani

@@ -117,11 +117,8 @@ namespace {
 
 bool Large(EdgePair v) { return std::llabs(v.x) > 32767 || std::llabs(v.y) > 32767; }
 
-void PutPair(ByteWriter& out, EdgePair v, uint8_t form) {
-  // Form 3 keeps the half-twip value (readers shift it by 7); forms 1 and 2
-  // keep the 1/256-twip value itself.
-  const int64_t scale = form == 3 ? 1 : 128;
-  const int64_t x = v.x * scale, y = v.y * scale;
+// The stored values of a pair: two i32 in form 2, two i16 otherwise.
+void PutStoredPair(ByteWriter& out, int64_t x, int64_t y, uint8_t form) {
   if (form == 2) {
     out.PutI32(int32_t(x));
     out.PutI32(int32_t(y));
@@ -129,6 +126,13 @@ void PutPair(ByteWriter& out, EdgePair v, uint8_t form) {
     out.PutI16(int32_t(x));
     out.PutI16(int32_t(y));
   }
+}
+
+void PutPair(ByteWriter& out, EdgePair v, uint8_t form) {
+  // Form 3 keeps the half-twip value (readers shift it by 7); forms 1 and 2
+  // keep the 1/256-twip value itself.
+  const int64_t scale = form == 3 ? 1 : 128;
+  PutStoredPair(out, v.x * scale, v.y * scale, form);
 }
 
 }  // namespace
@@ -155,6 +159,41 @@ uint8_t EncodeEdgeRecord(ByteWriter& out, const EdgeRecord& rec) {
   if (controlForm) PutPair(out, rec.control, controlForm);
   PutPair(out, rec.anchor, anchorForm);
   return flags;
+}
+
+ShapeEdgeForms EncodeShapeEdge(ByteWriter& out, const ShapeEdge& rec) {
+  ShapeEdgeForms r{0, rec.control, rec.anchor};
+  // The form is chosen on the value divided by 128 toward zero (PairForm's
+  // half-twip thresholds); form 3 stores that quotient, or for a move and a
+  // closing anchor the value shifted right with its sign.
+  auto form = [](ShapePair v) {
+    return PairForm(EdgePair{int32_t(std::clamp<int64_t>(v.x / 128, INT32_MIN, INT32_MAX)),
+                             int32_t(std::clamp<int64_t>(v.y / 128, INT32_MIN, INT32_MAX))});
+  };
+  const uint8_t moveForm = rec.hasMove ? form(rec.move) : 0;
+  const uint8_t controlForm = rec.curved ? form(rec.control) : 0;
+  const uint8_t anchorForm = form(rec.anchor);
+  r.flags = uint8_t((rec.hasStyles ? kEdgeStyleBits : 0) | moveForm | controlForm << 2 |
+                    anchorForm << 4);
+  out.PutU8(r.flags);
+  if (rec.hasStyles) {
+    out.PutU8(rec.line);
+    out.PutU8(rec.fill0);
+    out.PutU8(rec.fill1);
+  }
+  auto put = [&](ShapePair v, uint8_t f, bool floored, ShapePair* kept) {
+    if (f != 3) {
+      PutStoredPair(out, v.x, v.y, f);
+      return;
+    }
+    const ShapePair q = floored ? ShapePair{v.x >> 7, v.y >> 7} : ShapePair{v.x / 128, v.y / 128};
+    PutStoredPair(out, q.x, q.y, 3);
+    if (kept) *kept = {q.x * 128, q.y * 128};
+  };
+  if (moveForm) put(rec.move, moveForm, true, nullptr);
+  if (controlForm) put(rec.control, controlForm, false, &r.control);
+  put(rec.anchor, anchorForm, rec.closing, &r.anchor);
+  return r;
 }
 
 namespace {

@@ -145,6 +145,29 @@ uint8_t PairForm(EdgePair v);
 // flags byte.
 uint8_t EncodeEdgeRecord(ByteWriter& out, const EdgeRecord& rec);
 
+// One record of the shape builder, values in 1/256 twip (a delta spans two
+// positions, so 64 bits). No style bytes unless asked for, also with a move.
+struct ShapePair {
+  int64_t x = 0, y = 0;
+  friend bool operator==(const ShapePair&, const ShapePair&) = default;
+};
+struct ShapeEdge {
+  bool hasStyles = false;
+  uint8_t line = 0, fill0 = 0, fill1 = 0;
+  bool hasMove = false, curved = false;
+  bool closing = false;  // the anchor of a record that closes a contour
+  ShapePair move, control, anchor;
+};
+// The flags byte, and the control and anchor as a reader gets them back (a
+// pair stored in form 3 loses what 128 does not divide).
+struct ShapeEdgeForms {
+  uint8_t flags = 0;
+  ShapePair control, anchor;
+};
+// Appends the builder's form of a record: each pair takes the form PairForm
+// gives its value divided by 128.
+ShapeEdgeForms EncodeShapeEdge(ByteWriter& out, const ShapeEdge& rec);
+
 // One record as a reader sees it, values in 1/256 twip.
 struct DecodedEdge {
   uint8_t flags = 0;

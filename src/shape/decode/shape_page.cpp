@@ -65,14 +65,25 @@ void ShapePage::PatchCount(size_t countFieldPos, uint32_t recordCount) {
 
 void ShapePage::EndObjectForNewStyles(const ObjectEdges& object) {
   const uint32_t recordCount = WriteEdges(object);
-  WriteLayerRecord(file_, layerNumber_, level_);  // its first byte ends the EdgeStream
+  // The layer record's first byte ends the EdgeStream.
+  if (!ContinueShapeOnNewLayer(file_, level_, layerNumber_, recordCount, countFieldPos_)) ok_ = false;
   ++layerNumber_;
-  BeginLayerAndFrame(file_, level_);
-  WriteShapeRecordHead(file_, false, level_);
-  const size_t next = Tell();
-  PatchCount(countFieldPos_ == 0 ? FirstCountFieldPos(level_) : countFieldPos_, recordCount);
-  countFieldPos_ = next - 4;
   ++objects_;
+}
+
+bool ContinueShapeOnNewLayer(std::FILE* page, uint8_t level, uint16_t layerNumber, uint32_t count,
+                             size_t& countFieldPos) {
+  WriteLayerRecord(page, layerNumber, level);
+  BeginLayerAndFrame(page, level);
+  WriteShapeRecordHead(page, false, level);
+  const long end = std::ftell(page);
+  if (end < 4) return false;
+  const size_t field = countFieldPos == 0 ? FirstCountFieldPos(level) : countFieldPos;
+  if (field > size_t(end) - 4 || std::fseek(page, long(field), SEEK_SET) != 0) return false;
+  PutU32(page, count);
+  if (std::fseek(page, end, SEEK_SET) != 0) return false;
+  countFieldPos = size_t(end) - 4;
+  return !std::ferror(page);
 }
 
 uint32_t ShapePage::Finish(const ObjectEdges& object, bool noCache, uint16_t itemNo) {

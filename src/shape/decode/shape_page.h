@@ -76,6 +76,15 @@ class ShapePage {
   bool analyseAlways_ = false;
 };
 
+// Ends the open shape object of a page and starts the next one on a new
+// layer: closes the layer as "Layer layerNumber", opens a layer and frame,
+// writes a shape head without page head, patches the ended object's count
+// field (countFieldPos, or the first object's when it is 0) with `count`
+// and leaves countFieldPos at the new object's count field and the stream
+// at its end. False when a seek, tell or write failed.
+bool ContinueShapeOnNewLayer(std::FILE* page, uint8_t level, uint16_t layerNumber, uint32_t count,
+                             size_t& countFieldPos);
+
 // Places the complete page held in `file` as the symbol stream of row
 // m_nStreams (whose item number the caller has stored): size and start in
 // the row, the bytes in the mini stream or the regular sectors, the symbol

@@ -1,0 +1,123 @@
+// The edge-pair stage of the vector problem search, and the turning around
+// of regions traced on the wrong side. Only pairs whose boxes overlap
+// strictly can answer true, so a sweep over the edges' boxes visits those
+// of the pairs the full double loop would test, and gives its answer.
+#include <algorithm>
+
+#include "shape/build/shape_builder.h"
+#include "shape/geometry/edge_intersection.h"
+
+namespace tovrani {
+
+namespace {
+
+struct SweepEdge {
+  uint32_t point, edge;
+  int64_t minX, maxX, minY, maxY;
+};
+
+}  // namespace
+
+ShapeBuilder::Outcome ShapeBuilder::SearchEdgeProblems(bool& problem) {
+  problem = false;
+  const uint32_t count = graph.pointCount();
+  if (ctx.m_pShell) {
+    ctx.m_pShell->SetCurrentAction("adding shape -> searching for vector problems...");
+    ctx.m_pShell->BeginSubTask(0, count > 3 ? count - 3 : 0);
+  }
+  // Each edge once, from its lower end, with the box its tests reject by.
+  std::vector<SweepEdge> edges;
+  for (uint32_t p = 0; p < count; ++p) {
+    const ShapePoint& sp = graph.points[p];
+    for (uint32_t e = 0; e < sp.edges.size(); ++e) {
+      const PointEdge& pe = sp.edges[e];
+      if (pe.otherPoint <= p) continue;
+      SweepEdge s{p, e, std::min<int64_t>(sp.x, pe.endX), std::max<int64_t>(sp.x, pe.endX),
+                  std::min<int64_t>(sp.y, pe.endY), std::max<int64_t>(sp.y, pe.endY)};
+      if (pe.curved) {
+        const int64_t cx = int64_t(sp.x) + pe.controlDx, cy = int64_t(sp.y) + pe.controlDy;
+        s.minX = std::min(s.minX, cx);
+        s.maxX = std::max(s.maxX, cx);
+        s.minY = std::min(s.minY, cy);
+        s.maxY = std::max(s.maxY, cy);
+      }
+      edges.push_back(s);
+    }
+  }
+  if (!Charge(edges.size())) return Outcome::kAbandon;
+
+  // Whether the search tests e (first edge) against f, and what it answers.
+  auto test = [&](const SweepEdge& a, const SweepEdge& b) {
+    const uint32_t i = a.point, j = b.point;
+    if (uint64_t(i) + 3 >= count || j < i) return false;
+    const ShapePoint &pi = graph.points[i], &pj = graph.points[j];
+    const PointEdge &e = pi.edges[a.edge], &f = pj.edges[b.edge];
+    const bool separating = e.style[1] != e.style[2];
+    if (!separating && f.style[1] == e.style[1] && f.style[2] == e.style[1]) return false;
+    if (e.curved) {
+      return IntersectEdges(geo, e.endX, e.endY, f.endX, f.endY, pi.x, pi.y, pj.x, pj.y,
+                            e.controlDx, f.controlDx, e.controlDy, f.controlDy,
+                            f.curved ? kTwoCurves : kCurveStraight);
+    }
+    if (j == e.otherPoint) return false;
+    if (f.curved)
+      return IntersectEdges(geo, e.endX, e.endY, f.endX, f.endY, pi.x, pi.y, pj.x, pj.y, 0,
+                            f.controlDx, 0, f.controlDy, kStraightCurve);
+    if (j == i || f.otherPoint == i || f.otherPoint == e.otherPoint) return false;
+    return IntersectSegments(pj.x, pj.y, pi.x, pi.y, f.endX, f.endY, e.endX, e.endY);
+  };
+
+  // The cancel request is read before every first edge, in the order the
+  // loops take them.
+  uint32_t lastPoint = UINT32_MAX;
+  for (const SweepEdge& s : edges) {
+    if (uint64_t(s.point) + 3 >= count) break;
+    if (s.point != lastPoint) {
+      Progress(s.point);
+      lastPoint = s.point;
+    }
+    if (Pump()) return Outcome::kLeave;
+  }
+
+  std::vector<uint32_t> order(edges.size());
+  for (uint32_t k = 0; k < order.size(); ++k) order[k] = k;
+  std::sort(order.begin(), order.end(), [&](uint32_t x, uint32_t y) {
+    return edges[x].minX != edges[y].minX ? edges[x].minX < edges[y].minX : x < y;
+  });
+  uint64_t tested = 0;
+  for (size_t k = 0; k < order.size(); ++k) {
+    const SweepEdge& a = edges[order[k]];
+    for (size_t l = k + 1; l < order.size(); ++l) {
+      const SweepEdge& b = edges[order[l]];
+      if (b.minX >= a.maxX) break;
+      if (b.maxX <= a.minX || b.maxY <= a.minY || a.maxY <= b.minY) continue;
+      if (!Charge(1)) return Outcome::kAbandon;
+      if (++tested % 4096 == 0 && Pump()) return Outcome::kLeave;
+      if (test(a, b) || test(b, a)) {
+        problem = true;
+        return Outcome::kGoOn;
+      }
+      if (geo.failed) return Outcome::kAbandon;
+    }
+  }
+  return geo.failed ? Outcome::kAbandon : Outcome::kGoOn;
+}
+
+void ShapeBuilder::TurnRegionsAround() {
+  if (regions.empty()) return;
+  for (const auto& r : regions)
+    if (r->probe == 0) return;
+  for (const auto& r : regions) {
+    r->probe = 0;
+    r->kind = r->kind == kFill0Side ? kFill1Side : kFill0Side;
+  }
+  // Every entry turned, so each twin still mirrors its edge.
+  for (ShapePoint& p : graph.points)
+    for (PointEdge& e : p.edges) {
+      std::swap(e.style[1], e.style[2]);
+      std::swap(e.ordinal[1], e.ordinal[2]);
+      std::swap(e.regionFill0, e.regionFill1);
+    }
+}
+
+}  // namespace tovrani

@@ -1,0 +1,68 @@
+// Re-vectorising a problem area: the area is painted into a bilevel raster
+// (scaled down when it is too large), traced again at a smoothing level, and
+// the traced outlines become path records in device units relative to the
+// area's box.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "platform/raster.h"
+#include "platform/region.h"
+#include "shape/build/path_record_list.h"
+#include "shape/geometry/shape_region.h"
+#include "shape/shape_context.h"
+
+namespace tovrani {
+
+constexpr int32_t kRetraceMaxPixels = 65536;
+constexpr int32_t kRetraceMaxSide = 28672;
+
+struct RetraceSize {
+  int32_t width = 0;  // raster size
+  int32_t height = 0;
+  double scale = 1.0;
+  bool scaled = false;
+};
+
+// The raster for a box of w x h device units; sets m_nRetraceMaxPixels.
+// False for a box without area.
+bool SizeRetraceRaster(ShapeContext& ctx, int64_t w, int64_t h, RetraceSize& size);
+
+// The unscaled painting: a cleared raster of the size with the area region
+// (device units) filled in, the box's top-left corner at its origin. False
+// when the raster is not made.
+bool PaintRetraceArea(Raster& raster, const RetraceSize& size, const IntRect& box,
+                      const Region& area);
+
+// One step of a contour in shape units: from (x0, y0) to (x1, y1), curved
+// with the control point at (x0 + controlDx, y0 + controlDy).
+struct RetraceStep {
+  int64_t x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+  int64_t controlDx = 0, controlDy = 0;
+  bool curved = false;
+};
+
+// The scaled painting: the contour as one closed figure, mapped into the
+// raster by the size's scale (a curve as the cubic of its own integer
+// inner points), filled even-odd. False when the raster or the figure is
+// not made.
+bool PaintRetraceContour(Raster& raster, const RetraceSize& size, const IntRect& box,
+                         const std::vector<RetraceStep>& steps);
+
+// Traces the painted raster into `list` (count 0 on entry) and scales the
+// result back when the raster was scaled. 1 traced (the list may be
+// empty), 0 the tracer failed (list unchanged).
+int TraceRetraceRaster(ShapeContext& ctx, PathRecordList& list, const Raster& raster,
+                       const RetraceSize& size, int smoothingLevel);
+
+// Paints the region (unscaled: its area region; scaled: its first contour
+// only) and traces it at the smoothing level into `list` (count 0 on
+// entry), in device units relative to the region's box. 1 traced (the list
+// may be empty), 0 the tracer failed, -1 the raster was not made (an empty
+// box among others); on 0 and -1 the list is unchanged.
+int RetraceRegion(ShapeContext& ctx, PathRecordList& list, const ShapeRegion& region,
+                  std::span<const ShapePoint> points, int smoothingLevel);
+
+}  // namespace tovrani

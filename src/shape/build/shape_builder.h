@@ -1,0 +1,61 @@
+// The working state of one BuildShape call: the graph read from the block,
+// the line-only edges, the traced regions and the work budget, with the
+// steps that fill them in order.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <vector>
+
+#include "shape/build/shape_graph.h"
+#include "shape/decode/encoded_shape.h"
+#include "shape/geometry/shape_region.h"
+#include "shape/shape_context.h"
+
+namespace tovrani {
+
+class ShapeBuilder {
+ public:
+  ShapeBuilder(ShapeContext& ctx, ShapeBlock& block, std::span<const uint8_t> styleBlob,
+               const StyleIndex* styles);
+
+  // What a step leaves behind: go on, leave the block as it came (also on a
+  // cancel), or abandon the shape (the block as it came, the flag raised).
+  enum class Outcome { kGoOn, kLeave, kAbandon };
+
+  Outcome Read();
+  Outcome JoinStraightEdges();
+  void MarkSides();
+  Outcome TraceOutlines();
+  // The edge-pair stage of the problem search: `problem` set when two
+  // edges cross or overlap where they may not.
+  Outcome SearchEdgeProblems(bool& problem);
+  // When every region was traced with its fill outside, all of them and
+  // the graph's fill sides are turned around.
+  void TurnRegionsAround();
+  Outcome Rebuild();
+
+  ShapeContext& ctx;
+  ShapeBlock& block;
+  std::span<const uint8_t> styleBlob;
+  const StyleIndex* styles;
+  ShapeGraph graph;
+  LineEdgeList lineEdges;
+  std::vector<std::unique_ptr<ShapeRegion>> regions;
+  ShapeGeometry geo;  // the per-call budget, shared by every loop
+
+  bool Charge(uint64_t units) { return geo.Charge(units); }
+  // PumpMessages; true when the user asked to cancel.
+  bool Pump();
+  void Progress(uint32_t position);
+
+ private:
+  Outcome TraceRegion(uint32_t seedPoint, uint32_t seedEdge);
+  bool FindSeed(uint32_t& point, uint32_t& edge);
+  bool LineWidthZero(uint8_t line) const;
+
+  int64_t seedMark_ = -1;
+};
+
+}  // namespace tovrani

@@ -1,0 +1,106 @@
+// One traced outline of the shape builder with its pixel regions: the area
+// the outline encloses and the 1-unit band along it. Shape units become
+// device units by integer division by 256 toward zero.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <unordered_set>
+#include <vector>
+
+#include "platform/path.h"
+#include "platform/region.h"
+#include "shape/geometry/shape_point.h"
+
+namespace tovrani {
+
+// What region building may spend: one unit per pixel row a fill or band
+// covers. Once spent, or when the geometry layer refuses, `failed` is set
+// and the caller abandons the shape.
+struct ShapeGeometry {
+  uint64_t budget = UINT64_MAX;
+  bool failed = false;
+
+  bool Charge(uint64_t units) {
+    if (failed || units > budget) {
+      budget = 0;
+      failed = true;
+      return false;
+    }
+    budget -= units;
+    return true;
+  }
+  // Fill (even-odd, open figures closed) or band (1 unit unless asked) of
+  // a path; a band over the widening limit is made of pieces united. False
+  // (and failed) on any error.
+  bool Fill(const Path& path, Region& out);
+  bool Band(const Path& path, Region& out, int penWidth = 1);
+};
+
+// A contour as one closed figure in device units (curves as cubics).
+Path ContourPath(const Contour& contour, std::span<const ShapePoint> points);
+
+class ShapeRegion {
+ public:
+  static constexpr int32_t kClearedOrder = 0x1fffffff;
+
+  std::vector<Contour> contours;  // the first is the outline
+  uint8_t kind = 0;               // kFill0Side or kFill1Side
+  uint8_t style = 0;
+  int32_t order = 0;
+  uint8_t joined = 0, interior = 0, border = 0, confirmed = 0;
+  uint32_t probe = 0;
+  std::vector<uint32_t> links;
+  Region area, outline;
+  IntRect box, interiorBox;
+  IntPoint drawPoint[2];
+  IntPoint drawOffset;
+  uint32_t index = 0;
+  int32_t minX = INT32_MAX, maxX = INT32_MIN, minY = INT32_MAX, maxY = INT32_MIN;
+
+  bool HasContour() const { return !contours.empty(); }
+  const Contour* First() const { return contours.empty() ? nullptr : &contours[0]; }
+
+  void AddContour(uint32_t n, const uint32_t* pointIndexes, const uint32_t* edgeIndexes,
+                  std::span<const ShapePoint> points);
+  void AppendContour(const ShapeRegion& other, std::span<ShapePoint> points, uint32_t regionIndex);
+  void JoinContours(const ShapeRegion& a, const ShapeRegion& b, std::span<const ShapePoint> points);
+  void SetStyle(std::span<ShapePoint> points, uint8_t newStyle);
+  void SetLink(int32_t slot, uint32_t regionIndex);
+  void Clear();
+  void ClearAll();
+  void DeleteRegions();
+
+  bool HasPointIndex(uint32_t point) const;
+  IntPoint GetStartPoint(std::span<const ShapePoint> points) const;
+  IntPoint GetEndPoint(std::span<const ShapePoint> points) const;
+  bool IsReverseOf(const ShapeRegion& other, std::span<const ShapePoint> points) const;
+  bool SharesEdge(const ShapeRegion& other, std::span<const ShapePoint> points) const;
+  int32_t MatchesReversedRun(const ShapeRegion& other, std::span<const ShapePoint> points) const;
+  bool HitTest(int32_t x, int32_t y) const;
+
+  // The region methods; failures set geo.failed.
+  uint32_t BuildRegions(ShapeGeometry& geo, std::span<ShapePoint> points, uint8_t sideBit,
+                        uint8_t tracedStyle, uint32_t regionIndex);
+  int32_t RebuildRegions(ShapeGeometry& geo, std::span<const ShapePoint> points,
+                         uint32_t regionIndex);
+  int32_t BuildOutlineRegion(ShapeGeometry& geo, std::span<const ShapePoint> points);
+  uint8_t AddContourRegion(ShapeGeometry& geo, std::span<const ShapePoint> points);
+  uint8_t TestInterior(ShapeGeometry& geo, std::span<const ShapePoint> points, uint8_t force);
+  void ProbeInterior(std::span<const ShapePoint> points);
+  void SubtractRegion(const ShapeRegion& other);
+  void UniteRegion(const ShapeRegion& other);
+  bool ConfirmOverlap(const ShapeRegion& other, const Region& overlap) const;
+  bool ConfirmOverlapLinked(const ShapeRegion& other, const ShapeRegion& linked,
+                            const Region& overlap) const;
+
+ private:
+  // Point indexes of the first contour, made on demand.
+  const std::unordered_set<uint32_t>& PointSet() const;
+  void Touched() { pointSetValid_ = false; }
+
+  mutable std::unordered_set<uint32_t> pointSet_;
+  mutable bool pointSetValid_ = false;
+};
+
+}  // namespace tovrani

@@ -1,0 +1,133 @@
+// The outline crossing questions: which pairs reach the edge tests, in
+// which mode, and what the questions answer.
+#include "shape/build/outline_crossing.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <string>
+#include <vector>
+
+namespace tovrani {
+namespace {
+
+using R = PathRecord;
+constexpr int32_t M = kPathMoveTo, L = kPathLineTo, C = kPathCurveTo;
+
+// The geometry layer's tests, with a log of the calls that reach them.
+struct Spy : IntersectionTests {
+  ShapeGeometry geo;
+  std::vector<std::string> calls;
+
+  Spy() : IntersectionTests(geo) {}
+  bool Segments(CrossPoint sa, CrossPoint sb, CrossPoint ea, CrossPoint eb) override {
+    calls.push_back("S");
+    return IntersectionTests::Segments(sa, sb, ea, eb);
+  }
+  bool Edges(CrossPoint ea, CrossPoint eb, CrossPoint sa, CrossPoint sb, int64_t cxa, int64_t cxb,
+             int64_t cya, int64_t cyb, int mode) override {
+    calls.push_back("E" + std::to_string(mode));
+    return IntersectionTests::Edges(ea, eb, sa, sb, cxa, cxb, cya, cyb, mode);
+  }
+};
+
+// Points joined in order by edges (curved ones with a control point), each
+// point's edge to the next as its first entry, and a region whose first
+// contour follows them.
+struct Outline {
+  std::vector<ShapePoint> points;
+  ShapeRegion region;
+
+  Outline(std::vector<std::array<int32_t, 2>> xy, bool closed, std::vector<std::array<int32_t, 3>> curves = {}) {
+    points.resize(xy.size());
+    for (size_t i = 0; i < xy.size(); ++i) points[i].x = xy[i][0], points[i].y = xy[i][1];
+    region.contours.assign(1, Contour{});
+    const size_t n = closed ? xy.size() : xy.size() - 1;
+    for (uint32_t i = 0; i < n; ++i) {
+      const uint32_t j = uint32_t((i + 1) % xy.size());
+      PointEdge e;
+      e.endX = xy[j][0], e.endY = xy[j][1], e.otherPoint = j;
+      for (const auto& c : curves)
+        if (uint32_t(c[0]) == i) e.curved = 1, e.controlDx = c[1] - xy[i][0], e.controlDy = c[2] - xy[i][1];
+      points[i].edges.insert(points[i].edges.begin(), e);
+      region.contours[0].Append(i, 0);
+    }
+  }
+};
+
+TEST(OutlineCrossing, TracedPathsAreCleanedBeforeTheirPairsAreTested) {
+  Spy m;
+  PathRecordList list;
+  list.records = {{M, 0, 0, 5, 5}, {L, 0, 0, 9, 9}, {L, 0, 0, 5, 5}};
+  EXPECT_FALSE(TracedPathCrosses(m, list));
+  EXPECT_EQ(list.count(), 0);
+
+  // A repeated anchor goes; a curve whose control is its anchor is a line.
+  list.records = {{M, 0, 0, 0, 0}, {L, 0, 0, 10, 0}, {L, 0, 0, 10, 0}, {C, 10, 10, 10, 10},
+                  {L, 0, 0, 0, 10}, {L, 0, 0, 0, 0}};
+  EXPECT_FALSE(TracedPathCrosses(m, list));
+  EXPECT_EQ(list.records, (std::vector<R>{{M, 0, 0, 0, 0}, {L, 0, 0, 10, 0}, {L, 10, 10, 10, 10},
+                                          {L, 0, 0, 0, 10}, {L, 0, 0, 0, 0}}));
+  EXPECT_EQ(m.calls, (std::vector<std::string>{"S", "S"}));  // the opposite sides; neighbours share a point
+
+  // A bow tie crosses, at 256 times the scale.
+  list.records = {{M, 0, 0, 0, 0}, {L, 0, 0, 10, 10}, {L, 0, 0, 10, 0}, {L, 0, 0, 0, 10}, {L, 0, 0, 0, 0}};
+  EXPECT_TRUE(TracedPathCrosses(m, list));
+}
+
+TEST(OutlineCrossing, ContoursAgainstThemselvesAndTheirClosingChord) {
+  Spy m;
+  const Outline square({{0, 0}, {2560, 0}, {2560, 2560}, {0, 2560}}, true);
+  EXPECT_FALSE(ContourCrossesItself(m, square.region, square.points));
+  const Outline eight({{0, 0}, {2560, 2560}, {2560, 0}, {0, 2560}}, true);
+  EXPECT_TRUE(ContourCrossesItself(m, eight.region, eight.points));
+
+  // Open: up, a curve bulging down through the chord's line, down.
+  const Outline through({{0, 0}, {0, -1000}, {3000, -1000}, {3000, 0}}, false, {{1, 1500, 3000}});
+  EXPECT_TRUE(ClosingChordCrosses(m, through.region, through.points));
+  const Outline above({{0, 0}, {0, -1000}, {3000, -1000}, {3000, 0}}, false, {{1, 1500, -3000}});
+  EXPECT_FALSE(ClosingChordCrosses(m, above.region, above.points));
+  // It meets the outline only at its two ends.
+  const Outline cup({{0, 0}, {0, 1000}, {3000, 1000}, {3000, 0}}, false);
+  EXPECT_FALSE(ClosingChordCrosses(m, cup.region, cup.points));
+}
+
+TEST(OutlineCrossing, ContoursAgainstTheEdgesOfAnotherTable) {
+  const Outline line({{0, 0}, {5000, 0}}, false);
+  struct Case {
+    std::vector<std::array<int32_t, 2>> element;
+    bool crosses;
+  } cases[] = {
+      {{{0, 0}, {5000, 0}}, true},     // the edge itself
+      {{{5000, 0}, {0, 0}}, true},     // reversed
+      {{{0, 0}, {2000, 0}}, true},     // on it from the shared point
+      {{{0, 0}, {2000, 100}}, false},  // leaves the shared point at another angle
+      {{{5000, 0}, {5000, 3000}}, false},
+      {{{2000, -100}, {2000, 100}}, true},
+  };
+  Spy m;
+  for (const Case& c : cases) {
+    const Outline el(c.element, false);
+    EXPECT_EQ(ContourCrossesEdges(m, el.region, el.points, line.points), c.crosses)
+        << c.element[1][0] << "," << c.element[1][1];
+    EXPECT_EQ(ContourStepCrossesEdges(m, el.region.contours[0], 0, el.points, line.points), c.crosses);
+  }
+
+  // A curved element that is the curved edge itself, or its reverse: skipped.
+  const Outline curve({{0, 0}, {5000, 0}}, false, {{0, 2500, 2500}});
+  const Outline reverse({{5000, 0}, {0, 0}}, false, {{0, 2500, 2500}});
+  Outline other = curve;
+  PointEdge twin = curve.points[0].edges[0];
+  twin.endX = 0, twin.endY = 0, twin.otherPoint = 0, twin.twin = 0;
+  twin.controlDx = -2500, twin.controlDy = 2500;
+  other.points[0].edges[0].twin = 0;
+  other.points[1].edges = {twin};
+  for (const Outline* o : {&curve, &reverse}) {
+    Spy spy;
+    EXPECT_FALSE(ContourCrossesEdges(spy, o->region, o->points, other.points));
+    EXPECT_TRUE(spy.calls.empty());
+  }
+}
+
+}  // namespace
+}  // namespace tovrani
