@@ -9,11 +9,13 @@
 #include "fla/layer_records.h"
 #include "timeline/timeline_context.h"
 #include "timeline/frame_labels.h"
+#include "timeline/component_wrapper.h"
 #include "timeline/inner_symbol_page.h"
 #include "timeline/keyframe_completion.h"
 #include "timeline/layer_start.h"
 #include "timeline/symbol_instance.h"
 #include "timeline/text_object.h"
+#include "timeline/video_instance.h"
 
 namespace tovrani {
 
@@ -62,7 +64,8 @@ class SymbolTimelineBuilder {
         maxLayers_(layerLimit ? layerLimit - 1 : 0xFFFFFF),
         groupLevel_(groupLevel),
         changed_(changed),
-        order_(tracks, lastTrack_) {
+        order_(tracks, lastTrack_),
+        tween_(ReadMotionTweenSettings(ctx)) {
     if (tracks.empty()) lastTrack_ = -1;
   }
 
@@ -109,6 +112,10 @@ class SymbolTimelineBuilder {
   // the layer's first text wrapper.
   std::unordered_map<uint16_t, std::vector<int32_t>> textEntries_;
   bool textEntriesMade_ = false;
+  // The entries of the layer being written by character, for the
+  // component wrappers; made at the layer's first one.
+  TrackCharacterIndex clipEntries_;
+  MotionTweenSettings tween_;
 };
 
 // Groups nest at most this deep; a head met deeper is an ordinary layer.
@@ -457,15 +464,19 @@ void SymbolTimelineBuilder::writeText(DepthTrack& t, int32_t k) {
 }
 
 void SymbolTimelineBuilder::writeEntryElement(DepthTrack& t, int32_t k) {
-  switch (t.entries[size_t(k)].kind) {
+  PlacementEntry& e = t.entries[size_t(k)];
+  if (e.kind == kElementMovieClip) WriteComponentWrapper(ctx_, t, k, timelineFrames_, clipEntries_);
+  // A video without its row, or placed directly, is done here; a wrapped
+  // one goes on as the wrapper's instance.
+  if (e.kind == kElementVideo && WriteVideoElement(ctx_, e, state_) != VideoElement::kRetargeted) return;
+  switch (e.kind) {
     case 3:  // edit text
     case 4:  // static text
       writeText(t, k);
       break;
     case 5:  // morph shape
-    case 6:  // video
-      // Elements with writers of their own; without one the keyframe stays
-      // empty and keeps the placement's frames.
+      // Without its writer the keyframe stays empty and keeps the
+      // placement's frames.
       break;
     default:
       // A character no handler registered (not converted, its option off, or
@@ -482,6 +493,7 @@ void SymbolTimelineBuilder::writeLayer(int32_t cur) {
   WriteLayerHead(page_, state_, level_, layer_.firstLayer);
   textEntries_.clear();
   textEntriesMade_ = false;
+  clipEntries_.clear();
   const EntryRange range = PageEntryRange(t, nested(), pageFirst_, pageLast_);
   LayerWindow w;
   w.last = range.last;
@@ -506,6 +518,7 @@ void SymbolTimelineBuilder::writeLayer(int32_t cur) {
   }
   if (w.lastLive >= 0) w.last = w.lastLive;
   w.nextLive = &nextLive;
+  if (tween_.on) w.tween = &tween_;
   bool wrote = false;
   uint32_t base = pageFirst_;
   for (int32_t k = range.first; k <= w.last; ++k) {
@@ -520,6 +533,7 @@ void SymbolTimelineBuilder::writeLayer(int32_t cur) {
     if (!group) base = w.reached = std::max<uint32_t>(e.startFrame, base) + lasts[size_t(k)];
     const bool done = CompleteKeyframe(page_, t, k, w, ctx_.m_pVideos, state_, level_);
     if (group) base = t.entries[size_t(k)].endFrame;
+    else base = w.reached;  // a motion tween ends at its last entry
     if (done) break;
   }
   if (!wrote) {
