@@ -28,7 +28,11 @@ Channels Difference(const Channels& a, const Channels& b) {
 
 bool Rotates(const PlacementEntry& e) { return e.matrix.rotateSkew0 != 0 || e.matrix.rotateSkew1 != 0; }
 
-bool OneFrame(const PlacementEntry& e) { return uint32_t(e.endFrame) == uint32_t(e.startFrame) + 1; }
+// prev lasts one frame and next starts where it ends. A placement the
+// engine left open (a move took its depth) ends where the move starts.
+bool FollowsInOneFrame(const PlacementEntry& prev, const PlacementEntry& next) {
+  return uint32_t(next.startFrame) == uint32_t(prev.startFrame) + 1 && prev.endFrame >= next.startFrame;
+}
 
 int64_t Abs(int64_t v) { return v < 0 ? -v : v; }
 
@@ -107,8 +111,7 @@ uint32_t ApproximateMotionTween(std::FILE* page, PatchPos pos, const DepthTrack&
   const int32_t second = next(k);
   if (second < 0) return 0;
   const PlacementEntry& e1 = track.entries[size_t(second)];
-  if (e1.characterId != first.characterId || !OneFrame(first) || e1.startFrame != first.endFrame ||
-      !(e1.flags & 1))
+  if (e1.characterId != first.characterId || !FollowsInOneFrame(first, e1) || !(e1.flags & 1))
     return 0;
   PatchFrameTweenKind(page, pos, 1);
   if (Rotates(first) || Rotates(e1)) return 0;
@@ -123,8 +126,7 @@ uint32_t ApproximateMotionTween(std::FILE* page, PatchPos pos, const DepthTrack&
   for (int32_t n = next(second); n >= 0 && run.size() < kMaxTweenEntries; n = next(n)) {
     const PlacementEntry& prev = track.entries[size_t(run.back())];
     const PlacementEntry& cur = track.entries[size_t(n)];
-    if (cur.characterId != prev.characterId || Rotates(cur) || !OneFrame(prev) || cur.startFrame != prev.endFrame ||
-        cur.flags != prev.flags)
+    if (cur.characterId != prev.characterId || Rotates(cur) || !FollowsInOneFrame(prev, cur) || cur.flags != prev.flags)
       break;
     steps.push_back(Difference(ChannelsOf(cur), ChannelsOf(prev)));
     const Channels& l = steps.back();

@@ -26,6 +26,24 @@ std::string Join(const std::vector<std::string>& v) {
   return s;
 }
 
+bool Identity(const int32_t* m) {
+  return m[0] == 0x10000 && m[1] == 0 && m[2] == 0 && m[3] == 0x10000 && m[4] == 0 && m[5] == 0;
+}
+
+// A wrapper symbol's page: one layer of one keyframe holding one element
+// at the origin. Gives the element's item, or 0 for a video; false when
+// the page is no such wrapper.
+bool WrappedElement(const std::vector<uint8_t>& page, uint16_t& item) {
+  const PageWalk walk = WalkPage(page);
+  const std::vector<PageLayer> layers = ReadPageLayers(page, walk);
+  if (layers.size() != 1 || layers[0].keyframes.size() != 1) return false;
+  const std::vector<PageInstance>& in = layers[0].keyframes[0].instances;
+  if (in.empty() && walk.count("CPicVideoStream") == 1) return item = 0, true;
+  if (in.size() != 1 || !Identity(in[0].matrix)) return false;
+  item = in[0].symbol;
+  return true;
+}
+
 }  // namespace
 
 std::vector<uint8_t> MovieTags(const std::vector<uint8_t>& file) {
@@ -51,7 +69,11 @@ std::vector<uint8_t> MovieTags(const std::vector<uint8_t>& file) {
   if (contents == streams.end() || scene == streams.end())
     return ::testing::AssertionFailure() << "no Contents or no scene page";
   std::set<uint16_t> items;
-  for (const auto& [name, item] : LibrarySymbols(contents->second)) items.insert(item);
+  std::map<uint16_t, const std::vector<uint8_t>*> pages;
+  for (const auto& [name, item] : LibrarySymbols(contents->second)) {
+    items.insert(item);
+    if (const auto page = streams.find(name); page != streams.end()) pages[item] = &page->second;
+  }
   for (const auto& [name, page] : streams) {
     if (name.rfind("Symbol ", 0) != 0) continue;
     if (auto fits = PageFitsDocument(page, std::nullopt, &items); !fits) return fits << " (" << name << ")";
@@ -62,6 +84,17 @@ std::vector<uint8_t> MovieTags(const std::vector<uint8_t>& file) {
   if (auto fits = PageFitsDocument(scene->second, uint32_t(movie.size()), &items); !fits)
     return fits << " (scene)";
   const std::vector<PageLayer> layers = ReadPageLayers(scene->second, WalkPage(scene->second));
+  // Symbols the movie never places are the converter's wrappers: an
+  // instance of one shows what the wrapper holds (a video: nothing the
+  // library names).
+  std::set<uint16_t> placed;
+  for (const std::vector<ShownObject>& frame : movie)
+    for (const ShownObject& o : frame) placed.insert(o.character);
+  std::map<uint16_t, int32_t> wrapped;  // wrapper item -> element item, -1 none
+  for (const auto& [item, page] : pages) {
+    uint16_t element = 0;
+    if (!placed.count(item) && WrappedElement(*page, element)) wrapped[item] = element ? element : -1;
+  }
   for (uint32_t f = 0; f < movie.size(); ++f) {
     // Pages hold their layers bottom first, a mask after the layers it
     // covers; the movie stacks a mask below them.
@@ -75,10 +108,23 @@ std::vector<uint8_t> MovieTags(const std::vector<uint8_t>& file) {
     std::vector<std::string> shown, written;
     for (const ShownObject& o : stack)
       if (items.count(o.character)) shown.push_back(Instance(o.character, o.matrix.data()));
+    // Inside a motion tween the document interpolates: only the item is
+    // compared there.
+    std::vector<bool> tweened;
     for (const PageLayer& layer : layers)
       for (const PageKeyframe& k : layer.keyframes)
         if (k.start <= f && f < k.start + k.duration)
-          for (const PageInstance& in : k.instances) written.push_back(Instance(in.symbol, in.matrix));
+          for (const PageInstance& in : k.instances) {
+            uint16_t symbol = in.symbol;
+            if (const auto w = wrapped.find(symbol); w != wrapped.end()) {
+              if (w->second < 0) continue;
+              symbol = uint16_t(w->second);
+            }
+            written.push_back(Instance(symbol, in.matrix));
+            tweened.push_back(k.tween && f > k.start);
+          }
+    for (size_t i = 0; i < tweened.size() && i < shown.size(); ++i)
+      if (tweened[i]) shown[i] = shown[i].substr(0, shown[i].find('@')), written[i] = written[i].substr(0, written[i].find('@'));
     if (shown != written)
       return ::testing::AssertionFailure() << "frame " << f + 1 << ": the movie shows " << Join(shown)
                                            << "| the document " << Join(written);

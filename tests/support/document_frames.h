@@ -20,6 +20,9 @@ std::vector<uint8_t> MovieTags(const std::vector<uint8_t>& file);
 // layers fit the movie's frames with the longest as long as the movie, and
 // every frame of the scene shows, in stacking order, an instance (item and matrix)
 // for each object the movie shows there whose character the library holds.
+// An instance of a wrapper symbol (one the movie never places, holding one
+// element at the origin) stands for that element; inside a motion tween
+// only the items are compared, its two keyframes exactly.
 ::testing::AssertionResult DocumentShowsMovie(const std::vector<uint8_t>& movieFile,
                                               const std::map<std::string, std::vector<uint8_t>>& streams);
 
