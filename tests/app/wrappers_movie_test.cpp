@@ -4,6 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
 
 #include "app/program_runner.h"
 #include "support/document_frames.h"
@@ -185,6 +189,45 @@ TEST(WrappersMovie, HostilePlacements) {
   std::string utf16;
   for (char ch : longName) utf16 += std::string{ch, '\0'};
   EXPECT_NE(text.find(std::string("\xFF\x2C\x01", 3) + utf16), std::string::npos);
+}
+
+}  // namespace
+}  // namespace tovrani::test
+
+namespace tovrani::test {
+namespace {
+
+// The corpus movies with videos or init actions, converted with the tween
+// approximation on: every stream reads back, the script parses, every page
+// names only library items and the scene shows what the movie shows.
+TEST(WrappersMovie, CorpusMoviesWithVideosAndInitActions) {
+  const std::filesystem::path corpus = std::filesystem::path(TOVRANI_SHARED_DIR) / "corpus";
+  std::ifstream index(corpus / "INDEX.tsv");
+  if (!index) GTEST_SKIP() << "no corpus";
+  std::string line;
+  std::getline(index, line);
+  int movies = 0;
+  while (std::getline(index, line)) {
+    std::vector<std::string> f;
+    std::istringstream fields(line);
+    for (std::string field; f.size() < 7 && std::getline(fields, field, '\t');) f.push_back(field);
+    f.resize(7);
+    const std::string &path = f[0], &signature = f[1], &tags = f[5], &problems = f[6];
+    if ((signature != "FWS" && signature != "CWS") || !problems.empty()) continue;
+    if (tags.find("DefineVideoStream") == std::string::npos && tags.find("DoInitAction") == std::string::npos)
+      continue;
+    SCOPED_TRACE(path);
+    std::ifstream in(corpus / path, std::ios::binary);
+    const std::vector<uint8_t> movie((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const Converted c = Convert(movie, {"--set", "Approximate Motion Tweens...=on", "--set",
+                                        "Approximate Easing Value=on"});
+    ASSERT_EQ(c.status, 0) << c.output;
+    EXPECT_TRUE(c.read);
+    EXPECT_TRUE(c.script);
+    EXPECT_TRUE(DocumentShowsMovie(movie, c.streams));
+    ++movies;
+  }
+  EXPECT_GT(movies, 0);
 }
 
 }  // namespace
