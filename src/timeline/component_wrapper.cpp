@@ -102,7 +102,8 @@ bool WriteComponentWrapper(TimelineContext& ctx, DepthTrack& t, int32_t i, uint1
                            TrackCharacterIndex& index) {
   const int64_t lastEntry = std::min<int64_t>(t.lastEntry, int64_t(t.entries.size()) - 1);
   PlacementEntry& e = t.entries[size_t(i)];
-  if (e.kind != kElementMovieClip || i >= lastEntry) return false;
+  // A clip nobody registered has no library item for the wrapper to hold.
+  if (e.kind != kElementMovieClip || i >= lastEntry || e.streamIndex == kNoCharacterRow) return false;
   if (e.params.empty() && !FindInitAction(ctx, e.characterId)) return false;
   const PlacementEntry& after = t.entries[size_t(i) + 1];
   if (after.characterId != e.characterId || !(after.flags & 1)) return false;

@@ -75,15 +75,17 @@ size_t Count(const Converted& c, const std::string& stream, const std::string& c
   return it == c.streams.end() ? 0 : WalkPage(it->second).count(cls);
 }
 
-// Sprite 10 with an init-action row, placed and moved twice: the scene
-// places a wrapper symbol that holds the clip.
+// Sprite 10 (a masked square) with an init-action row, placed and moved
+// twice: the scene places a wrapper symbol that holds the clip.
 TEST(WrappersMovie, MovedClipWithInitActionGetsAWrapper) {
   for (const uint8_t version : {6, 8}) {
     SwfWriter w(version);
     w.tag(2, Square(1));
     SwfBytes sprite;
     sprite.u16(10).u16(1);
-    sprite.bytes(SwfWriter::TagBytes(26, SwfBytes().u8(0x06).u16(1).u16(1).matrix(0, 0).data()));
+    // A mask over a square, compared frame by frame on the sprite's page.
+    sprite.bytes(SwfWriter::TagBytes(26, SwfBytes().u8(0x46).u16(1).u16(1).matrix(0, 0).u16(2).data()));
+    sprite.bytes(SwfWriter::TagBytes(26, SwfBytes().u8(0x06).u16(2).u16(1).matrix(100, 100).data()));
     sprite.bytes(SwfWriter::TagBytes(1, {})).bytes(SwfWriter::TagBytes(0, {}));
     w.tag(39, sprite.data());
     w.tag(59, SwfBytes().u16(10).u8(0).data());

@@ -62,39 +62,17 @@ std::vector<uint8_t> MovieTags(const std::vector<uint8_t>& file) {
   return std::vector<uint8_t>(body.begin() + long(r.pos()), body.end());
 }
 
-::testing::AssertionResult DocumentShowsMovie(const std::vector<uint8_t>& movieFile,
-                                              const std::map<std::string, std::vector<uint8_t>>& streams) {
-  const auto contents = streams.find("Contents");
-  const auto scene = streams.find("Page 1");
-  if (contents == streams.end() || scene == streams.end())
-    return ::testing::AssertionFailure() << "no Contents or no scene page";
-  std::set<uint16_t> items;
-  std::map<uint16_t, const std::vector<uint8_t>*> pages;
-  for (const auto& [name, item] : LibrarySymbols(contents->second)) {
-    items.insert(item);
-    if (const auto page = streams.find(name); page != streams.end()) pages[item] = &page->second;
-  }
-  for (const auto& [name, page] : streams) {
-    if (name.rfind("Symbol ", 0) != 0) continue;
-    if (auto fits = PageFitsDocument(page, std::nullopt, &items); !fits) return fits << " (" << name << ")";
-  }
+namespace {
 
-  const std::vector<uint8_t> tags = MovieTags(movieFile);
-  const std::vector<std::vector<ShownObject>> movie = ShownObjects(tags, 0, tags.size());
-  if (auto fits = PageFitsDocument(scene->second, uint32_t(movie.size()), &items); !fits)
-    return fits << " (scene)";
-  const std::vector<PageLayer> layers = ReadPageLayers(scene->second, WalkPage(scene->second));
-  // Symbols the movie never places are the converter's wrappers: an
-  // instance of one shows what the wrapper holds (a video: nothing the
-  // library names).
-  std::set<uint16_t> placed;
-  for (const std::vector<ShownObject>& frame : movie)
-    for (const ShownObject& o : frame) placed.insert(o.character);
-  std::map<uint16_t, int32_t> wrapped;  // wrapper item -> element item, -1 none
-  for (const auto& [item, page] : pages) {
-    uint16_t element = 0;
-    if (!placed.count(item) && WrappedElement(*page, element)) wrapped[item] = element ? element : -1;
-  }
+using Frames = std::vector<std::vector<ShownObject>>;
+
+// One page against the frames of its timeline. `wrapped` maps a wrapper
+// symbol to the item it holds, -1 for a video.
+::testing::AssertionResult PageShowsFrames(const std::vector<uint8_t>& page, const Frames& movie,
+                                           const std::set<uint16_t>& items,
+                                           const std::map<uint16_t, int32_t>& wrapped) {
+  if (auto fits = PageFitsDocument(page, uint32_t(movie.size()), &items); !fits) return fits;
+  const std::vector<PageLayer> layers = ReadPageLayers(page, WalkPage(page));
   for (uint32_t f = 0; f < movie.size(); ++f) {
     // Pages hold their layers bottom first, a mask after the layers it
     // covers; the movie stacks a mask below them.
@@ -123,12 +101,69 @@ std::vector<uint8_t> MovieTags(const std::vector<uint8_t>& file) {
             written.push_back(Instance(symbol, in.matrix));
             tweened.push_back(k.tween && f > k.start);
           }
-    for (size_t i = 0; i < tweened.size() && i < shown.size(); ++i)
-      if (tweened[i]) shown[i] = shown[i].substr(0, shown[i].find('@')), written[i] = written[i].substr(0, written[i].find('@'));
+    for (size_t i = 0; i < tweened.size() && i < shown.size(); ++i) {
+      if (!tweened[i]) continue;
+      shown[i] = shown[i].substr(0, shown[i].find('@'));
+      written[i] = written[i].substr(0, written[i].find('@'));
+    }
     if (shown != written)
       return ::testing::AssertionFailure() << "frame " << f + 1 << ": the movie shows " << Join(shown)
                                            << "| the document " << Join(written);
   }
+  return ::testing::AssertionSuccess();
+}
+
+}  // namespace
+
+::testing::AssertionResult DocumentShowsMovie(const std::vector<uint8_t>& movieFile,
+                                              const std::map<std::string, std::vector<uint8_t>>& streams) {
+  const auto contents = streams.find("Contents");
+  const auto scene = streams.find("Page 1");
+  if (contents == streams.end() || scene == streams.end())
+    return ::testing::AssertionFailure() << "no Contents or no scene page";
+  std::set<uint16_t> items;
+  std::map<uint16_t, const std::vector<uint8_t>*> pages;
+  for (const auto& [name, item] : LibrarySymbols(contents->second)) {
+    items.insert(item);
+    if (const auto page = streams.find(name); page != streams.end()) pages[item] = &page->second;
+  }
+  for (const auto& [name, page] : streams) {
+    if (name.rfind("Symbol ", 0) != 0) continue;
+    if (auto fits = PageFitsDocument(page, std::nullopt, &items); !fits) return fits << " (" << name << ")";
+  }
+
+  // The scene and every sprite whose page the library holds, with the
+  // frames their tags show; a sprite whose header counts other frames
+  // than its tags show, or none, is left to the checks above.
+  const std::vector<uint8_t> tags = MovieTags(movieFile);
+  std::vector<std::pair<std::string, const std::vector<uint8_t>*>> names = {{"scene", &scene->second}};
+  std::vector<Frames> timelines = {ShownObjects(tags, 0, tags.size())};
+  ForEachTag(tags, 0, tags.size(), [&](uint32_t code, size_t body, uint32_t len) {
+    if (code != 39 || len < 4) return;
+    const uint16_t id = uint16_t(tags[body] | tags[body + 1] << 8);
+    const uint16_t count = uint16_t(tags[body + 2] | tags[body + 3] << 8);
+    const auto page = pages.find(id);
+    if (page == pages.end()) return;
+    Frames frames = ShownObjects(tags, body + 4, body + len);
+    if (count == 0 || frames.size() != count) return;
+    names.emplace_back("sprite " + std::to_string(id), page->second);
+    timelines.push_back(std::move(frames));
+  });
+  // Symbols no timeline places are the converter's wrappers: an instance
+  // of one shows what the wrapper holds (a video: nothing the library
+  // names).
+  std::set<uint16_t> placed;
+  for (const Frames& t : timelines)
+    for (const std::vector<ShownObject>& frame : t)
+      for (const ShownObject& o : frame) placed.insert(o.character);
+  std::map<uint16_t, int32_t> wrapped;
+  for (const auto& [item, page] : pages) {
+    uint16_t element = 0;
+    if (!placed.count(item) && WrappedElement(*page, element)) wrapped[item] = element ? element : -1;
+  }
+  for (size_t t = 0; t < timelines.size(); ++t)
+    if (auto shows = PageShowsFrames(*names[t].second, timelines[t], items, wrapped); !shows)
+      return shows << " (" << names[t].first << ")";
   return ::testing::AssertionSuccess();
 }
 

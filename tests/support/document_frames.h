@@ -16,9 +16,9 @@ namespace tovrani::test {
 std::vector<uint8_t> MovieTags(const std::vector<uint8_t>& file);
 
 // Checks a document's streams against the movie file it came from: every
-// symbol page and the scene name only items the library holds, the scene's
-// layers fit the movie's frames with the longest as long as the movie, and
-// every frame of the scene shows, in stacking order, an instance (item and matrix)
+// symbol page and the scene name only items the library holds, the layers
+// of the scene and of each sprite's page fit its frames with the longest as
+// long as its timeline, and every frame of them shows, in stacking order, an instance (item and matrix)
 // for each object the movie shows there whose character the library holds.
 // An instance of a wrapper symbol (one the movie never places, holding one
 // element at the origin) stands for that element; inside a motion tween
