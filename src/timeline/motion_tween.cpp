@@ -1,5 +1,6 @@
 #include "timeline/motion_tween.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <set>
