@@ -3,29 +3,12 @@
 #include <gtest/gtest.h>
 
 #include "app/program_runner.h"
+#include "support/document_frames.h"
 #include "support/page_walker.h"
 #include "support/swf_writer.h"
 
 namespace tovrani::test {
 namespace {
-
-// DefineShape: a filled square.
-std::vector<uint8_t> Square(uint16_t id, int32_t at) {
-  SwfBytes shape;
-  shape.u16(id).rect(at, at + 2000, at, at + 2000);
-  shape.u8(1).u8(0x00).u8(0xE0).u8(0x20).u8(0x20);
-  shape.u8(0);
-  shape.ubits(1, 4).ubits(0, 4);
-  shape.ubits(0, 1).ubits(0b00101, 5);
-  shape.ubits(15, 5).sbits(at, 15).sbits(at, 15).ubits(1, 1);
-  const int32_t sides[4][2] = {{2000, 0}, {0, 2000}, {-2000, 0}, {0, -2000}};
-  for (const auto& d : sides) {
-    shape.ubits(1, 1).ubits(1, 1).ubits(12 - 2, 4).ubits(0, 1);
-    shape.ubits(d[0] == 0 ? 1 : 0, 1).sbits(d[0] == 0 ? d[1] : d[0], 12);
-  }
-  shape.ubits(0, 6).align();
-  return shape.data();
-}
 
 std::vector<uint8_t> Place(uint16_t depth, uint16_t id, int32_t clip = -1) {
   SwfBytes p;
@@ -48,7 +31,7 @@ bool HasLayer(const std::vector<uint8_t>& page, const std::string& name) {
 // depth pass disables; in the main movie or in sprite 10.
 std::vector<uint8_t> NestedMaskMovie(bool inSprite) {
   SwfWriter w(8);
-  for (uint16_t id = 1; id <= 4; ++id) w.tag(2, Square(id, 100 * id));
+  for (uint16_t id = 1; id <= 4; ++id) w.tag(2, SquareShape(id, 100 * id, 2000, 0xE02020));
   SwfBytes sprite;
   sprite.u16(10).u16(2);
   auto add = [&](uint16_t code, const std::vector<uint8_t>& body) {
@@ -106,42 +89,102 @@ TEST(InnerSymbolsMovie, DISABLED_ANestedMaskBecomesAGroupSymbol) {
   }
 }
 
-// An edit text placed plain and tinted: the plain one is a text object on
-// the scene, the tinted one an instance of a "Text" symbol holding it.
-TEST(InnerSymbolsMovie, ATintedEditTextGetsATextSymbol) {
-  for (const uint8_t version : {6, 8}) {
-    TempDir dir;
-    SwfWriter w(version);
-    SwfBytes text;
-    text.u16(1).rect(0, 2000, 0, 400).u8(0x84).u8(0x00).u32(0xFF0000FF);
-    text.str("").str("Hello");
-    w.tag(37, text.data());
-    w.tag(26, SwfBytes().u8(0x06).u16(1).u16(1).matrix(0, 0).data());
-    const int32_t add[4] = {0, 0, 0, 0}, mult[4] = {128, 256, 256, 256};
-    w.tag(26, SwfBytes().u8(0x0E).u16(2).u16(1).matrix(100, 100).cxformWithAlpha(false, true, add, mult).data());
-    w.showFrame();
-    w.end();
-    WriteFileBytes(dir.file("text.swf"), w.build());
-    const std::string fla = dir.file("text.fla");
-    const ProgramRun run = RunProgram({"-q", dir.file("text.swf"), "-o", fla}, dir.file("config"));
-    ASSERT_EQ(run.status, 0) << run.output;
-    std::map<std::string, std::vector<uint8_t>> streams;
-    ASSERT_TRUE(ReadCompoundFile(fla, streams));
-    EXPECT_TRUE(IsValidJavaScriptFile(fla + ".jsfl"));
-    int wrappers = 0;
-    for (const auto& [name, bytes] : streams) {
-      if (!name.starts_with("Symbol ") && name != "Page 1") continue;
-      EXPECT_TRUE(PageWalksClean(bytes)) << name;
-      const PageWalk walk = WalkPage(bytes);
-      if (name == "Page 1") {
-        EXPECT_EQ(walk.count("CPicText"), 1u);
-        EXPECT_EQ(walk.count("CPicSymbol"), 1u);
-      } else if (walk.count("CPicText") == 1 && HasLayer(bytes, "Text")) {
-        ++wrappers;
+// Groups the movie marks itself (bit 15 of a clip depth, nested two deep)
+// under an outer mask, holding an edit text placed plain and tinted, in the
+// main movie and in a sprite: the plain text is a text object, the tinted
+// one an instance of a "Text" symbol holding it, and every frame of the
+// document, groups and "Text" symbols followed into their pages, shows what
+// the movie shows.
+TEST(InnerSymbolsMovie, RawGroupsWithTextsShowWhatTheMovieShows) {
+  for (const bool inSprite : {false, true}) {
+    for (const uint8_t version : {6, 8}) {
+      SCOPED_TRACE(std::string(inSprite ? "sprite" : "main") + " " + std::to_string(version));
+      SwfWriter w(version);
+      for (uint16_t id = 1; id <= 4; ++id) w.tag(2, SquareShape(id, 100 * id, 2000, 0xE02020));
+      SwfBytes text;
+      text.u16(5).rect(0, 2000, 0, 400).u8(0x84).u8(0x00).u32(0xFF0000FF);
+      text.str("").str("Hello");
+      w.tag(37, text.data());
+      SwfBytes sprite;
+      sprite.u16(10).u16(4);
+      auto add = [&](uint16_t code, const std::vector<uint8_t>& body) {
+        if (inSprite) sprite.bytes(SwfWriter::TagBytes(code, body));
+        else w.tag(code, body);
+      };
+      const int32_t none[4] = {0, 0, 0, 0}, half[4] = {128, 256, 256, 256};
+      auto tinted = [&](uint16_t depth, int32_t x) {
+        return SwfBytes().u8(0x0E).u16(depth).u16(5).matrix(x, 0).cxformWithAlpha(false, true, none, half).data();
+      };
+      add(26, Place(1, 1, 7));
+      add(26, Place(2, 2, 0x8000 | 5));
+      add(26, Place(3, 3, 0x8000 | 3));
+      add(26, Place(4, 4));
+      add(26, Place(5, 5));
+      add(26, tinted(6, 300));
+      add(1, {});
+      add(26, SwfBytes().u8(0x05).u16(4).matrix(50, 60).data());
+      add(1, {});
+      add(28, SwfBytes().u16(6).data());
+      add(1, {});
+      add(26, tinted(6, 400));
+      add(1, {});
+      if (inSprite) {
+        sprite.bytes(SwfWriter::TagBytes(0, {}));
+        w.tag(39, sprite.data());
+        w.tag(26, Place(1, 10));
+        w.showFrame();
       }
+      w.end();
+      const std::vector<uint8_t> movie = w.build();
+      TempDir dir;
+      WriteFileBytes(dir.file("groups.swf"), movie);
+      const std::string fla = dir.file("groups.fla");
+      const ProgramRun run = RunProgram({"-q", dir.file("groups.swf"), "-o", fla}, dir.file("config"));
+      ASSERT_EQ(run.status, 0) << run.output;
+      const auto streams = ExpectReadableDocument(fla);
+      size_t groups = 0, texts = 0, wrappers = 0;
+      for (const auto& [name, bytes] : streams) {
+        if (!name.starts_with("Symbol ") && name != "Page 1") continue;
+        const size_t n = WalkPage(bytes).count("CPicText");
+        groups += name != "Page 1" && HasLayer(bytes, "Level 3");
+        texts += n;
+        wrappers += n == 1 && HasLayer(bytes, "Text");
+      }
+      EXPECT_GE(groups, 2u);
+      EXPECT_GE(texts, 2u);
+      EXPECT_GE(wrappers, 1u);
+      EXPECT_TRUE(DocumentShowsMovie(movie, streams));
     }
-    EXPECT_EQ(wrappers, 1) << int(version);
   }
+}
+
+// Hostile content through the program: a hundred groups each inside the
+// last (deeper than the cap) and an edit text of 70,000 characters with
+// 300-character names. The document is whole and shows what the movie shows.
+TEST(InnerSymbolsMovie, DeepGroupsAndHostileTextsConvert) {
+  SwfWriter w(8);
+  w.tag(2, SquareShape(1, 100, 2000, 0xE02020));
+  SwfBytes text;
+  text.u16(2).rect(0, 2000, 0, 400).u8(0x84).u8(0x00).u32(0xFF0000FF);
+  text.str(std::string(300, 'v')).str(std::string(70000, 'w'));
+  w.tag(37, text.data(), true);
+  w.tag(26, Place(1, 1, 400));
+  for (uint16_t depth = 2; depth <= 101; ++depth) w.tag(26, Place(depth, 1, 0x8000 | (300 - depth)));
+  w.tag(26, Place(102, 2));
+  w.showFrame();
+  w.showFrame();
+  w.end();
+  const std::vector<uint8_t> movie = w.build();
+  TempDir dir;
+  WriteFileBytes(dir.file("deep.swf"), movie);
+  const std::string fla = dir.file("deep.fla");
+  const ProgramRun run = RunProgram({"-q", dir.file("deep.swf"), "-o", fla}, dir.file("config"));
+  ASSERT_EQ(run.status, 0) << run.output;
+  const auto streams = ExpectReadableDocument(fla);
+  size_t symbols = 0;
+  for (const auto& [name, bytes] : streams) symbols += name.starts_with("Symbol ");
+  EXPECT_GE(symbols, 64u + 1u);
+  EXPECT_TRUE(DocumentShowsMovie(movie, streams));
 }
 
 }  // namespace

@@ -4,12 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <sstream>
 
 #include "app/program_runner.h"
+#include "support/corpus.h"
 #include "support/document_frames.h"
 #include "support/page_walker.h"
 #include "support/swf_writer.h"
@@ -17,28 +14,10 @@
 namespace tovrani::test {
 namespace {
 
-std::vector<uint8_t> Square(uint16_t id) {
-  SwfBytes shape;
-  shape.u16(id).rect(0, 400, 0, 400);
-  shape.u8(1).u8(0x00).u8(0xE0).u8(0x20).u8(0x20);
-  shape.u8(0);
-  shape.ubits(1, 4).ubits(0, 4);
-  shape.ubits(0, 1).ubits(0b00101, 5);
-  shape.ubits(1, 5).sbits(0, 1).sbits(0, 1).ubits(1, 1);
-  const int32_t sides[4][2] = {{400, 0}, {0, 400}, {-400, 0}, {0, -400}};
-  for (const auto& d : sides) {
-    shape.ubits(1, 1).ubits(1, 1).ubits(10 - 2, 4).ubits(0, 1);
-    shape.ubits(d[0] == 0 ? 1 : 0, 1).sbits(d[0] == 0 ? d[1] : d[0], 10);
-  }
-  shape.ubits(0, 6).align();
-  return shape.data();
-}
-
 struct Converted {
   int status = -1;
   std::string output;
   std::map<std::string, std::vector<uint8_t>> streams;
-  bool read = false, script = false;
 };
 
 Converted Convert(const std::vector<uint8_t>& movie, std::vector<std::string> args = {}) {
@@ -50,9 +29,7 @@ Converted Convert(const std::vector<uint8_t>& movie, std::vector<std::string> ar
   Converted c;
   c.status = run.status;
   c.output = run.output;
-  if (run.status != 0) return c;
-  c.read = ReadCompoundFile(fla, c.streams);
-  c.script = IsValidJavaScriptFile(fla + ".jsfl");
+  if (run.status == 0) c.streams = ExpectReadableDocument(fla);
   return c;
 }
 
@@ -80,7 +57,7 @@ size_t Count(const Converted& c, const std::string& stream, const std::string& c
 TEST(WrappersMovie, MovedClipWithInitActionGetsAWrapper) {
   for (const uint8_t version : {6, 8}) {
     SwfWriter w(version);
-    w.tag(2, Square(1));
+    w.tag(2, SquareShape(1, 0, 400, 0xFF0000));
     SwfBytes sprite;
     sprite.u16(10).u16(1);
     // A mask over a square, compared frame by frame on the sprite's page.
@@ -96,8 +73,6 @@ TEST(WrappersMovie, MovedClipWithInitActionGetsAWrapper) {
     const std::vector<uint8_t> movie = w.build();
     const Converted c = Convert(movie);
     ASSERT_EQ(c.status, 0) << c.output;
-    ASSERT_TRUE(c.read);
-    EXPECT_TRUE(c.script);
     EXPECT_TRUE(DocumentShowsMovie(movie, c.streams)) << int(version);
     EXPECT_EQ(Count(c, "Page 1", "CPicSprite"), 0u);
     EXPECT_EQ(Count(c, "Page 1", "CPicSymbol"), 3u);
@@ -123,8 +98,6 @@ TEST(WrappersMovie, EmbeddedVideosPlainAndWrapped) {
     const std::vector<uint8_t> movie = w.build();
     const Converted c = Convert(movie);
     ASSERT_EQ(c.status, 0) << c.output;
-    ASSERT_TRUE(c.read);
-    EXPECT_TRUE(c.script);
     EXPECT_TRUE(DocumentShowsMovie(movie, c.streams)) << int(version);
     EXPECT_EQ(Count(c, "Page 1", "CPicVideoStream"), 1u);
     EXPECT_EQ(Count(c, "Page 1", "CPicSymbol"), 2u);
@@ -136,7 +109,7 @@ TEST(WrappersMovie, EmbeddedVideosPlainAndWrapped) {
 // frames inside them show the same objects in the same order.
 TEST(WrappersMovie, SmoothMotionBecomesTweens) {
   SwfWriter w(8);
-  w.tag(2, Square(1));
+  w.tag(2, SquareShape(1, 0, 400, 0xFF0000));
   for (int32_t f = 0; f < 12; ++f) {
     const uint8_t first = f ? 0x05 : 0x06;
     SwfBytes steady, faster;
@@ -152,8 +125,6 @@ TEST(WrappersMovie, SmoothMotionBecomesTweens) {
   const Converted c = Convert(movie, {"--set", "Approximate Motion Tweens...=on", "--set",
                                       "Approximate Easing Value=on"});
   ASSERT_EQ(c.status, 0) << c.output;
-  ASSERT_TRUE(c.read);
-  EXPECT_TRUE(c.script);
   EXPECT_TRUE(DocumentShowsMovie(movie, c.streams));
   const std::vector<uint8_t>& scene = c.streams.at("Page 1");
   size_t tweens = 0;
@@ -167,7 +138,7 @@ TEST(WrappersMovie, SmoothMotionBecomesTweens) {
 TEST(WrappersMovie, HostilePlacements) {
   SwfWriter w(8);
   w.tag(60, SwfBytes().u16(7).u16(2).u16(32).u16(24).u8(0).u8(2).data());
-  w.tag(2, Square(1));
+  w.tag(2, SquareShape(1, 0, 400, 0xFF0000));
   const std::string longName(300, 'n');
   w.tag(26, SwfBytes().u8(0x26).u16(1).u16(7).matrix(0, 0).str(longName).data());
   w.tag(26, SwfBytes().u8(0x06).u16(2).u16(9).matrix(0, 0).data());
@@ -182,8 +153,6 @@ TEST(WrappersMovie, HostilePlacements) {
   const std::vector<uint8_t> movie = w.build();
   const Converted c = Convert(movie, {"--set", "Approximate Motion Tweens...=on"});
   ASSERT_EQ(c.status, 0) << c.output;
-  ASSERT_TRUE(c.read);
-  EXPECT_TRUE(c.script);
   EXPECT_TRUE(DocumentShowsMovie(movie, c.streams));
   // The name in the long form: FF, u16 300, then the text.
   const std::vector<uint8_t>& scene = c.streams.at("Page 1");
@@ -203,33 +172,20 @@ namespace {
 // approximation on: every stream reads back, the script parses, every page
 // names only library items and the scene shows what the movie shows.
 TEST(WrappersMovie, CorpusMoviesWithVideosAndInitActions) {
-  const std::filesystem::path corpus = std::filesystem::path(TOVRANI_SHARED_DIR) / "corpus";
-  std::ifstream index(corpus / "INDEX.tsv");
-  if (!index) GTEST_SKIP() << "no corpus";
-  std::string line;
-  std::getline(index, line);
-  int movies = 0;
-  while (std::getline(index, line)) {
-    std::vector<std::string> f;
-    std::istringstream fields(line);
-    for (std::string field; f.size() < 7 && std::getline(fields, field, '\t');) f.push_back(field);
-    f.resize(7);
-    const std::string &path = f[0], &signature = f[1], &tags = f[5], &problems = f[6];
-    if ((signature != "FWS" && signature != "CWS") || !problems.empty()) continue;
-    if (tags.find("DefineVideoStream") == std::string::npos && tags.find("DoInitAction") == std::string::npos)
-      continue;
-    SCOPED_TRACE(path);
-    std::ifstream in(corpus / path, std::ios::binary);
-    const std::vector<uint8_t> movie((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::vector<CorpusMovie> movies = CorpusMovies();
+  if (movies.empty()) GTEST_SKIP() << "no corpus";
+  int converted = 0;
+  for (const CorpusMovie& m : movies) {
+    if (!m.sound() || !(m.has("DefineVideoStream") || m.has("DoInitAction"))) continue;
+    SCOPED_TRACE(m.name);
+    const std::vector<uint8_t> movie = ReadFileBytes(m.path.string());
     const Converted c = Convert(movie, {"--set", "Approximate Motion Tweens...=on", "--set",
                                         "Approximate Easing Value=on"});
     ASSERT_EQ(c.status, 0) << c.output;
-    EXPECT_TRUE(c.read);
-    EXPECT_TRUE(c.script);
     EXPECT_TRUE(DocumentShowsMovie(movie, c.streams));
-    ++movies;
+    ++converted;
   }
-  EXPECT_GT(movies, 0);
+  EXPECT_GT(converted, 0);
 }
 
 }  // namespace

@@ -2,11 +2,8 @@
 // whose pixels are the movie's.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "convert/bitmap_tags.h"
 #include "convert/converter_context.h"
@@ -15,6 +12,7 @@
 #include "media/jpeg_import.h"
 #include "support/bitmap_data.h"
 #include "support/independent_readers.h"
+#include "support/corpus.h"
 #include "support/recording_shell.h"
 #include "support/temp_dir.h"
 #include "swf/jpeg_data.h"
@@ -127,29 +125,21 @@ void CheckJpegWithAlpha(const BitmapTag& t, const Bytes& media) {
 }
 
 TEST(BitmapCorpus, EveryBitmapBecomesAMediaStreamOfItsPixels) {
-  const char* env = std::getenv("TOVRANI_SHARED_DIR");
-  const fs::path corpus = fs::path(env && *env ? env : TOVRANI_SHARED_DIR) / "corpus";
-  std::ifstream index(corpus / "INDEX.tsv");
-  if (!index) GTEST_SKIP() << "no corpus";
+  const auto corpus = CorpusMovies();
+  if (corpus.empty()) GTEST_SKIP() << "no corpus";
   TempDir dir;
-  std::string line;
-  std::getline(index, line);
   int movies = 0;
-  while (std::getline(index, line)) {
-    std::vector<std::string> f;
-    std::istringstream fields(line);
-    for (std::string field; f.size() < 7 && std::getline(fields, field, '\t');) f.push_back(field);
-    f.resize(7);
-    if (f[5].find("DefineBits") == std::string::npos || !f[6].empty() || f[1] == "ZWS") continue;
-    SCOPED_TRACE(f[0]);
-    const Bytes file = ReadFileBytes((corpus / f[0]).string());
+  for (const CorpusMovie& movie : corpus) {
+    if (!movie.has("DefineBits") || !movie.problems.empty() || movie.signature == "ZWS") continue;
+    SCOPED_TRACE(movie.name);
+    const Bytes file = ReadFileBytes(movie.path.string());
     std::vector<BitmapTag> tags;
     CollectBitmapTags(MovieBody(file), tags);
     ConverterContext ctx;
     RecordingShell shell;
     ctx.m_pShell = &shell;
     const std::string fla = dir.file("out.fla");
-    ASSERT_EQ(ConvertMovie(ctx, (corpus / f[0]).string(), fla, 0), kResultDone);
+    ASSERT_EQ(ConvertMovie(ctx, movie.path.string(), fla, 0), kResultDone);
     std::map<std::string, Bytes> streams;
     ASSERT_TRUE(ReadCompoundFile(fla, streams));
     for (const std::string& m : shell.messages) EXPECT_EQ(m.find("Bitmap"), std::string::npos) << m;

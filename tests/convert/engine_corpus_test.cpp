@@ -4,11 +4,10 @@
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "support/corpus.h"
 #include "support/recording_shell.h"
 #include "support/temp_dir.h"
 #include "convert/converter_context.h"
@@ -17,24 +16,14 @@
 namespace tovrani {
 namespace {
 
-namespace fs = std::filesystem;
 
 TEST(EngineCorpusTest, EveryMovieRunsToAResult) {
-  const fs::path corpus = fs::path(TOVRANI_SHARED_DIR) / "corpus";
-  std::ifstream index(corpus / "INDEX.tsv");
-  if (!index) GTEST_SKIP() << "no corpus";
+  const auto corpus = test::CorpusMovies();
+  if (corpus.empty()) GTEST_SKIP() << "no corpus";
   test::TempDir dir;
-  std::string line;
-  std::getline(index, line);
   int movies = 0;
-  while (std::getline(index, line)) {
-    // Columns: path, signature, four others, then the known problems.
-    std::vector<std::string> f;
-    std::istringstream fields(line);
-    for (std::string field; f.size() < 7 && std::getline(fields, field, '\t');) f.push_back(field);
-    f.resize(7);
-    const std::string &path = f[0], &signature = f[1], &problems = f[6];
-    SCOPED_TRACE(path);
+  for (const test::CorpusMovie& movie : corpus) {
+    SCOPED_TRACE(movie.name);
     ConverterContext ctx;
     test::RecordingShell shell;
     ctx.m_pShell = &shell;
@@ -42,12 +31,12 @@ TEST(EngineCorpusTest, EveryMovieRunsToAResult) {
     bool finished = false;
     services.finish = [&](ConverterContext&) { finished = true; return uint32_t(kResultDone); };
     auto start = std::chrono::steady_clock::now();
-    uint32_t r = ConvertMovie(ctx, (corpus / path).string(), dir.file("out.fla"), 0, services);
+    uint32_t r = ConvertMovie(ctx, movie.path.string(), dir.file("out.fla"), 0, services);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
-    if (signature == "ZWS") {
+    if (movie.signature == "ZWS") {
       EXPECT_EQ(r, kResultNotSwf);
     }
-    if ((signature == "FWS" || signature == "CWS") && problems.empty()) {
+    if (movie.sound()) {
       EXPECT_EQ(r, kResultDone);
       EXPECT_TRUE(finished);
     }

@@ -8,9 +8,9 @@
 #include <map>
 
 #include "app/program_runner.h"
-#include "shape/shape_test_support.h"
 #include "support/document_frames.h"
 #include "support/independent_readers.h"
+#include "support/swf_writer.h"
 #include "support/temp_dir.h"
 #include "timeline/display_model.h"
 
@@ -23,17 +23,6 @@ using test::PlaceObject3Tag;
 using test::RemoveObject2Tag;
 using test::ShowFrameTag;
 using test::SwfBytes;
-
-// A filled square: character `id`.
-std::vector<uint8_t> Square(uint16_t id) {
-  SwfBytes b;
-  b.u16(id).rect(0, 400, 0, 400);
-  b.u8(1).u8(0).u8(uint8_t(id * 60)).u8(0x80).u8(0).u8(0).u8(0x10);
-  test::ShapeRecords r{b, 1, 0};
-  r.Change(std::pair(0, 0), std::nullopt, 1u, std::nullopt);
-  r.Straight(400, 0).Straight(0, 400).Straight(-400, 0).Straight(0, -400).End();
-  return b.data();
-}
 
 // A PlaceObject2 with nothing but its flags and depth: no move, no
 // character. And a PlaceObject3 whose class name is cut short.
@@ -78,7 +67,7 @@ TEST_P(MovieFrames, DocumentShowsWhatTheMovieShows) {
   for (const MovieCase& c : Cases()) {
     SCOPED_TRACE(c.name);
     test::SwfWriter w{uint8_t(GetParam())};
-    w.tag(2, Square(1)).tag(2, Square(2));
+    w.tag(2, test::SquareShape(1, 0, 400, 0x3C8000)).tag(2, test::SquareShape(2, 0, 400, 0x788000));
     for (const std::vector<uint8_t>& tag : c.tags) {
       const uint16_t word = uint16_t(tag[0] | tag[1] << 8);
       if (word >> 6 == 1) {

@@ -4,9 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -14,6 +12,7 @@
 #include "convert/converter_context.h"
 #include "convert/engine.h"
 #include "fla/jsfl_script.h"
+#include "support/corpus.h"
 #include "support/independent_readers.h"
 #include "support/page_walker.h"
 #include "support/recording_shell.h"
@@ -27,19 +26,12 @@ namespace fs = std::filesystem;
 class StaticTextCorpus : public ::testing::TestWithParam<int> {};
 
 TEST_P(StaticTextCorpus, EveryTextConvertsOnTheRoadChosen) {
-  const fs::path corpus = fs::path(TOVRANI_SHARED_DIR) / "corpus";
-  std::ifstream index(corpus / "INDEX.tsv");
-  if (!index) GTEST_SKIP() << "no corpus";
-  std::string line;
-  std::getline(index, line);
+  const auto corpus = test::CorpusMovies();
+  if (corpus.empty()) GTEST_SKIP() << "no corpus";
   size_t movies = 0;
-  while (std::getline(index, line)) {
-    std::vector<std::string> f;
-    std::istringstream fields(line);
-    for (std::string field; f.size() < 7 && std::getline(fields, field, '\t');) f.push_back(field);
-    f.resize(7);
-    if (f[5].find("DefineText") == std::string::npos) continue;
-    SCOPED_TRACE(f[0]);
+  for (const test::CorpusMovie& movie : corpus) {
+    if (!movie.has("DefineText")) continue;
+    SCOPED_TRACE(movie.name);
     test::TempDir dir;
     ConverterContext ctx;
     test::RecordingShell shell;
@@ -51,8 +43,8 @@ TEST_P(StaticTextCorpus, EveryTextConvertsOnTheRoadChosen) {
     const std::string fla = dir.file("out.fla");
     const std::string script = DeriveDocumentPaths(ctx, fla);
     ASSERT_TRUE(WriteJsflHeader(script));
-    const uint32_t r = ConvertMovie(ctx, (corpus / f[0]).string(), fla, 0);
-    if (!f[6].empty() || r != kResultDone) continue;
+    const uint32_t r = ConvertMovie(ctx, movie.path.string(), fla, 0);
+    if (!movie.problems.empty() || r != kResultDone) continue;
     ++movies;
     std::map<std::string, std::vector<uint8_t>> streams;
     ASSERT_TRUE(test::ReadCompoundFile(fla, streams));

@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -13,34 +11,27 @@
 #include "convert/engine.h"
 #include "fla/text_encoding.h"
 #include "shape/decode/encoded_shape.h"
+#include "support/corpus.h"
 #include "support/recording_shell.h"
 #include "support/temp_dir.h"
 
 namespace tovrani {
 namespace {
 
-namespace fs = std::filesystem;
 
 TEST(TextCorpus, FontsAndEditTextsGiveUsableRecords) {
-  const fs::path corpus = fs::path(TOVRANI_SHARED_DIR) / "corpus";
-  std::ifstream index(corpus / "INDEX.tsv");
-  if (!index) GTEST_SKIP() << "no corpus";
+  const auto corpus = test::CorpusMovies();
+  if (corpus.empty()) GTEST_SKIP() << "no corpus";
   test::TempDir dir;
-  std::string line;
-  std::getline(index, line);
   size_t fonts = 0, glyphs = 0, texts = 0;
-  while (std::getline(index, line)) {
-    std::vector<std::string> f;
-    std::istringstream fields(line);
-    for (std::string field; f.size() < 7 && std::getline(fields, field, '\t');) f.push_back(field);
-    f.resize(7);
-    if (f[5].find("Font") == std::string::npos && f[5].find("EditText") == std::string::npos) continue;
-    SCOPED_TRACE(f[0]);
+  for (const test::CorpusMovie& movie : corpus) {
+    if (!movie.has("Font") && !movie.has("EditText")) continue;
+    SCOPED_TRACE(movie.name);
     ConverterContext ctx;
     test::RecordingShell shell;
     ctx.m_pShell = &shell;
-    const uint32_t r = ConvertMovie(ctx, (corpus / f[0]).string(), dir.file("out.fla"), 0);
-    if ((f[1] == "FWS" || f[1] == "CWS") && f[6].empty()) {
+    const uint32_t r = ConvertMovie(ctx, movie.path.string(), dir.file("out.fla"), 0);
+    if (movie.sound()) {
       EXPECT_EQ(r, kResultDone);
     }
     for (const FontRecord& font : ctx.m_library.fonts) {

@@ -24,26 +24,6 @@ using test::SwfBytes;
 
 Bytes Place(uint16_t id, uint16_t depth) { return SwfBytes().u8(0x06).u16(depth).u16(id).matrix(0, 100 * depth); }
 
-Bytes Square(uint16_t id) {
-  SwfBytes b;
-  b.u16(id).rect(0, 200, 0, 200);
-  b.u8(1).u8(0).u8(0xFF).u8(0).u8(0).u8(0).u8(0x10);
-  test::ShapeRecords r{b, 1, 0};
-  r.Change(std::pair(0, 0), std::nullopt, 1u, std::nullopt);
-  r.Straight(200, 0).Straight(0, 200).Straight(-200, 0).Straight(0, -200).End();
-  return b.data();
-}
-
-// The document and its script pass the independent readers; the scene page
-// walks clean. Returns the streams.
-std::map<std::string, std::vector<uint8_t>> ExpectReadable(const std::string& fla) {
-  std::map<std::string, std::vector<uint8_t>> streams;
-  EXPECT_TRUE(test::ReadCompoundFile(fla, streams));
-  EXPECT_TRUE(streams.count("Page 1") && test::PageWalksClean(streams["Page 1"]));
-  EXPECT_TRUE(test::IsValidJavaScriptFile(fla + ".jsfl"));
-  return streams;
-}
-
 class TextMovie : public ::testing::TestWithParam<int> {
  protected:
   TextMovie() { ctx.m_pShell = &shell; }
@@ -52,7 +32,7 @@ class TextMovie : public ::testing::TestWithParam<int> {
     const auto outcomes = ConvertSwfFile(ctx, dir.file("a.swf") + ",", 1, 0);
     ASSERT_EQ(outcomes.size(), 1u);
     ASSERT_EQ(outcomes[0].result, 0u);
-    EXPECT_TRUE(test::DocumentShowsMovie(movie, ExpectReadable(dir.file("a_.fla"))));
+    EXPECT_TRUE(test::DocumentShowsMovie(movie, test::ExpectReadableDocument(dir.file("a_.fla"))));
   }
   test::TempDir dir;
   test::RecordingShell shell;
@@ -81,7 +61,7 @@ TEST_P(TextMovie, FontsAndFieldsFillTheirTables) {
   w.tag(48, test::DefineFont2(1, 0x80, "Ari'al\\\n", {'H', 'i'}));
   w.tag(48, test::DefineFont2(2, 0, "_sans", {}));
   w.tag(37, html.Body()).tag(37, plain.Body()).tag(37, device.Body());
-  w.tag(2, Square(40)).tag(26, Place(40, 4));
+  w.tag(2, test::SquareShape(40, 0, 200, 0xFF0000)).tag(26, Place(40, 4));
   w.tag(26, Place(10, 1)).tag(26, Place(11, 2)).tag(26, Place(12, 3)).showFrame().end();
   Convert(w.build());
 
@@ -136,7 +116,7 @@ Bytes HostileMovie() {
   Bytes body = cut.Body();
   body.resize(14);
   w.tag(37, body);
-  w.tag(2, Square(40)).tag(26, Place(40, 9)).showFrame().end();
+  w.tag(2, test::SquareShape(40, 0, 200, 0xFF0000)).tag(26, Place(40, 9)).showFrame().end();
   return w.build();
 }
 
@@ -149,7 +129,7 @@ TEST(TextMovieHostile, BadFontsAndTextsAreCutAndTheRestConverts) {
   EXPECT_EQ(run.status, 0) << run.output;
   for (const char* cut : {"DefineFont2 1 is cut short", "DefineFont2 2 is cut short", "DefineEditText 25 is cut short"})
     EXPECT_NE(run.output.find(cut), std::string::npos) << run.output;
-  EXPECT_TRUE(ExpectReadable(dir.file("p.fla")).count("Symbol 1")) << "the shape after the bad tags";
+  EXPECT_TRUE(test::ExpectReadableDocument(dir.file("p.fla")).count("Symbol 1")) << "the shape after the bad tags";
 }
 
 }  // namespace

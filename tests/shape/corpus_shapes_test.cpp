@@ -14,6 +14,7 @@
 #include "platform/id_range_list.h"
 #include "shape/decode/define_shape.h"
 #include "shape/shape_test_support.h"
+#include "support/corpus.h"
 #include "support/document_frames.h"
 #include "support/page_walker.h"
 #include "support/shape_coverage.h"
@@ -42,12 +43,11 @@ void CollectShapes(std::span<const uint8_t> tags,
 }
 
 TEST(CorpusShapes, EveryDefineShapeBecomesAWellFormedPage) {
-  const fs::path corpus = fs::path(TOVRANI_SHARED_DIR) / "corpus";
-  if (!fs::is_directory(corpus)) GTEST_SKIP() << "no corpus";
+  const auto corpus = test::CorpusMovies();
+  if (corpus.empty()) GTEST_SKIP() << "no corpus";
   size_t shapes = 0;
-  for (const auto& entry : fs::recursive_directory_iterator(corpus)) {
-    if (entry.path().extension() != ".swf") continue;
-    const std::vector<uint8_t> file = test::ReadFileBytes(entry.path().string());
+  for (const test::CorpusMovie& movie : corpus) {
+    const std::vector<uint8_t> file = test::ReadFileBytes(movie.path.string());
     std::vector<std::pair<uint16_t, std::vector<uint8_t>>> found;
     CollectShapes(MovieTags(file), found);
     for (const auto& [code, body] : found) {
@@ -60,55 +60,22 @@ TEST(CorpusShapes, EveryDefineShapeBecomesAWellFormedPage) {
       const std::vector<uint8_t> page = test::WorkFiles::Contents(f);
       std::fclose(f);
       ASSERT_TRUE(test::CheckShapePage(page, ctx.m_nFlaFormat, 5))
-          << entry.path() << " tag " << code;
-      ASSERT_TRUE(test::PageWalksClean(page)) << entry.path();
+          << movie.path << " tag " << code;
+      ASSERT_TRUE(test::PageWalksClean(page)) << movie.path;
       ++shapes;
     }
   }
   EXPECT_GT(shapes, 100u);
 }
 
-// Whole conversions: every shape of the main movie is a symbol page of the
-// document that walks clean, and so does the scene that places them.
-TEST(CorpusShapes, MoviesGiveASymbolPagePerShape) {
-  const fs::path corpus = fs::path(TOVRANI_SHARED_DIR) / "corpus";
-  if (!fs::is_directory(corpus)) GTEST_SKIP() << "no corpus";
-  test::TempDir dir;
-  size_t movies = 0;
-  for (const auto& entry : fs::recursive_directory_iterator(corpus)) {
-    if (entry.path().extension() != ".swf") continue;
-    std::vector<std::pair<uint16_t, std::vector<uint8_t>>> found;
-    CollectShapes(MovieTags(test::ReadFileBytes(entry.path().string())), found, 4);
-    if (found.empty()) continue;
-    ConverterContext ctx;
-    test::RecordingShell shell;
-    ctx.m_pShell = &shell;
-    if (ConvertMovie(ctx, entry.path().string(), dir.file("out.fla"), 0) != kResultDone) continue;
-    std::map<std::string, std::vector<uint8_t>> streams;
-    ASSERT_TRUE(test::ReadCompoundFile(dir.file("out.fla"), streams)) << entry.path();
-    EXPECT_TRUE(test::DocumentShowsMovie(test::ReadFileBytes(entry.path().string()), streams))
-        << entry.path();
-    size_t symbols = 0;
-    for (const auto& [name, page] : streams) {
-      if (name != "Page 1" && name.rfind("Symbol ", 0) != 0) continue;
-      EXPECT_TRUE(test::PageWalksClean(page)) << entry.path() << " " << name;
-      symbols += name != "Page 1";
-    }
-    EXPECT_GE(symbols, found.size()) << entry.path();
-    ++movies;
-  }
-  EXPECT_GT(movies, 10u);
-}
-
 // Every DefineShape through the analysis: its objects draw what the decoded
 // ones draw, except where a rewrite that changes the drawing was logged.
 TEST(CorpusShapes, TheAnalysisKeepsWhatEachShapeDraws) {
-  const fs::path corpus = fs::path(TOVRANI_SHARED_DIR) / "corpus";
-  if (!fs::is_directory(corpus)) GTEST_SKIP() << "no corpus";
+  const auto corpus = test::CorpusMovies();
+  if (corpus.empty()) GTEST_SKIP() << "no corpus";
   size_t compared = 0, rewritten = 0;
-  for (const auto& entry : fs::recursive_directory_iterator(corpus)) {
-    if (entry.path().extension() != ".swf") continue;
-    const std::vector<uint8_t> file = test::ReadFileBytes(entry.path().string());
+  for (const test::CorpusMovie& movie : corpus) {
+    const std::vector<uint8_t> file = test::ReadFileBytes(movie.path.string());
     std::vector<std::pair<uint16_t, std::vector<uint8_t>>> found;
     CollectShapes(MovieTags(file), found);
     const uint8_t level = file[3] < 7 ? 0 : file[3] == 7 ? 1 : 2;
@@ -127,15 +94,15 @@ TEST(CorpusShapes, TheAnalysisKeepsWhatEachShapeDraws) {
       };
       std::vector<uint8_t> lossy;
       const std::vector<uint8_t> decoded = page(false, nullptr), analysed = page(true, &lossy);
-      ASSERT_TRUE(test::CheckShapePage(analysed, level, 5)) << entry.path();
+      ASSERT_TRUE(test::CheckShapePage(analysed, level, 5)) << movie.path;
       const auto before = test::ShapeObjects(decoded, level), after = test::ShapeObjects(analysed, level);
-      ASSERT_EQ(before.size(), after.size()) << entry.path();
+      ASSERT_EQ(before.size(), after.size()) << movie.path;
       rewritten += decoded != analysed;
       if (!lossy.empty()) continue;
       for (size_t i = 0; i < before.size(); ++i) {
         const auto diff = test::CoverageDifference(test::CoverageOf(before[i].edges, &before[i].styles),
                                                    test::CoverageOf(after[i].edges, &after[i].styles));
-        EXPECT_TRUE(diff.empty()) << entry.path() << " object " << i << ": " << diff.begin()->first;
+        EXPECT_TRUE(diff.empty()) << movie.path << " object " << i << ": " << diff.begin()->first;
       }
       ++compared;
     }
@@ -146,13 +113,12 @@ TEST(CorpusShapes, TheAnalysisKeepsWhatEachShapeDraws) {
 
 // Whole conversions in the other problem-search modes.
 TEST(CorpusShapes, MoviesConvertInEveryProblemSearchMode) {
-  const fs::path corpus = fs::path(TOVRANI_SHARED_DIR) / "corpus";
-  if (!fs::is_directory(corpus)) GTEST_SKIP() << "no corpus";
+  const auto corpus = test::CorpusMovies();
+  if (corpus.empty()) GTEST_SKIP() << "no corpus";
   test::TempDir dir;
   for (int mode = 0; mode < 3; ++mode) {
     size_t movies = 0;
-    for (const auto& entry : fs::recursive_directory_iterator(corpus)) {
-      if (entry.path().extension() != ".swf") continue;
+    for (const test::CorpusMovie& movie : corpus) {
       ConverterContext ctx;
       test::RecordingShell shell;
       ctx.m_pShell = &shell;
@@ -162,12 +128,12 @@ TEST(CorpusShapes, MoviesConvertInEveryProblemSearchMode) {
         ctx.options.exactProblemSearch = 1;
         AddIdRangesFromText("1,3,5-9", ctx.m_shapeIdRanges);
       }
-      if (ConvertMovie(ctx, entry.path().string(), dir.file("out.fla"), 0) != kResultDone) continue;
+      if (ConvertMovie(ctx, movie.path.string(), dir.file("out.fla"), 0) != kResultDone) continue;
       std::map<std::string, std::vector<uint8_t>> streams;
-      ASSERT_TRUE(test::ReadCompoundFile(dir.file("out.fla"), streams)) << entry.path();
+      ASSERT_TRUE(test::ReadCompoundFile(dir.file("out.fla"), streams)) << movie.path;
       for (const auto& [name, page] : streams)
         if (name == "Page 1" || name.rfind("Symbol ", 0) == 0)
-          EXPECT_TRUE(test::PageWalksClean(page)) << entry.path() << " " << name;
+          EXPECT_TRUE(test::PageWalksClean(page)) << movie.path << " " << name;
       ++movies;
     }
     EXPECT_GT(movies, 10u) << mode;

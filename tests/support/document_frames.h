@@ -11,18 +11,23 @@
 
 namespace tovrani::test {
 
+// Reads the document at `fla` with the independent readers, checks its
+// script with node and walks every page; returns its streams.
+std::map<std::string, std::vector<uint8_t>> ExpectReadableDocument(const std::string& fla);
+
 // The movie's tags after the header, inflated when compressed; empty when
 // the file is no FWS or CWS movie.
 std::vector<uint8_t> MovieTags(const std::vector<uint8_t>& file);
 
 // Checks a document's streams against the movie file it came from: every
-// symbol page and the scene name only items the library holds, the layers
-// of the scene and of each sprite's page fit its frames with the longest as
-// long as its timeline, and every frame of them shows, in stacking order, an instance (item and matrix)
-// for each object the movie shows there whose character the library holds.
-// An instance of a wrapper symbol (one the movie never places, holding one
-// element at the origin) stands for that element; inside a motion tween
-// only the items are compared, its two keyframes exactly.
+// symbol page and the scene name only items the library holds, the scene's
+// layers fit the movie's frames with the longest as long as the movie, and
+// every frame of the scene and of each sprite's page shows, in stacking
+// order, an element for each object the movie shows there: an instance
+// (item, matrix, colour) when the library holds its character, a text object
+// for an edit text. Instances of inner symbols (groups, "Text" symbols,
+// component and video wrappers) count as what their own page shows. In a
+// frame inside a motion tween only the elements and their order count.
 ::testing::AssertionResult DocumentShowsMovie(const std::vector<uint8_t>& movieFile,
                                               const std::map<std::string, std::vector<uint8_t>>& streams);
 

@@ -42,23 +42,38 @@ class Reader {
     if (Le(3) != 0xFFFEFF) return ok_ = false;
     return true;
   }
-  // u8 length (FF, then u16) and the text: UTF-16 from level 1 on.
-  void String() {
+  // u8 length (FF, then u16) and the text: UTF-16 from level 1 on (ASCII
+  // names are all the writer gives).
+  std::string String() {
     size_t n = Le(1);
     if (n == 0xFF) n = Le(2);
-    Skip(level_ >= 1 ? 2 * n : n);
+    const size_t unit = level_ >= 1 ? 2 : 1;
+    std::string text;
+    if (n > (d_.size() - pos) / unit) {
+      ok_ = false;
+      return text;
+    }
+    for (size_t k = 0; k < n; ++k) text.push_back(char(d_[pos + k * unit]));
+    Skip(n * unit);
+    return text;
   }
-  void Fields(const char* list, std::set<uint16_t>* items) {
+  // The first string read is the record's name; an item number read goes
+  // into `items` and, under that name, into `names`.
+  void Fields(const char* list, std::set<uint16_t>* items, std::map<std::string, uint16_t>* names = nullptr) {
     std::istringstream in(list);
+    std::string name;
+    bool named = false;
     for (std::string f; ok_ && std::getline(in >> std::ws, f, ';');) {
       if (f == "S") {
-        String();
+        std::string text = String();
+        if (!named) name = std::move(text), named = true;
       } else if (f == "M") {
         Marker();
       } else if (f == "X" || f == "I") {  // I: the u16 item number alone
         const uint16_t item = uint16_t(Le(2));
         if (f == "X") Skip(3);
         if (items) items->insert(item);
+        if (names && ok_) (*names)[name] = item;
       } else {
         const size_t width = f[1] == '8' ? 1 : f[1] == '1' ? 2 : 4;
         const size_t times = f.find('x') == std::string::npos ? 1 : std::stoul(f.substr(f.find('x') + 1));
@@ -85,8 +100,10 @@ class Reader {
 
 }  // namespace
 
-::testing::AssertionResult ReadLibraryItems(const std::vector<uint8_t>& d, std::set<uint16_t>& items) {
+::testing::AssertionResult ReadLibraryItems(const std::vector<uint8_t>& d, std::set<uint16_t>& items,
+                                            std::map<std::string, uint16_t>* symbols) {
   items.clear();
+  if (symbols) symbols->clear();
   const std::map<uint8_t, int> levels = {{0x29, 0}, {0x38, 1}, {0x3F, 2}};
   if (d.empty() || !levels.count(d[0])) return ::testing::AssertionFailure() << "no Contents lead byte";
   const int level = levels.at(d[0]);
@@ -105,7 +122,7 @@ class Reader {
   for (; r.ok() && r.At({1, 0x80, version}) && r.Skip(3); ++next) r.Fields(kPageFields[level], nullptr);
   r.Skip(8);
   // The symbol pages, then u16 0 and the item-number limit.
-  for (; r.ok() && r.At({1, 0x80, version}) && r.Skip(3); ++next) r.Fields(kPageFields[level], &items);
+  for (; r.ok() && r.At({1, 0x80, version}) && r.Skip(3); ++next) r.Fields(kPageFields[level], &items, symbols);
   if (!r.ok() || !r.Skip(4)) return failure("the symbol pages");
   // Media items: a class tag or reference, the version, the common head,
   // the linkage and the class's own tail.

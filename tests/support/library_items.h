@@ -8,12 +8,16 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <map>
 #include <set>
+#include <string>
 #include <vector>
 
 namespace tovrani::test {
 
 // Fails, naming the offset, when a record does not read to its end.
-::testing::AssertionResult ReadLibraryItems(const std::vector<uint8_t>& contents, std::set<uint16_t>& items);
+// `symbols`, when given, receives each symbol page's name and item number.
+::testing::AssertionResult ReadLibraryItems(const std::vector<uint8_t>& contents, std::set<uint16_t>& items,
+                                            std::map<std::string, uint16_t>* symbols = nullptr);
 
 }  // namespace tovrani::test

@@ -169,59 +169,32 @@ std::vector<PageLayer> ReadPageLayers(const std::vector<uint8_t>& d, const PageW
       close();
       open = &layers.back().keyframes.emplace_back();
       searchFrom = o->offset;
-    } else if ((o->className == "CPicSymbol" || o->className == "CPicSprite" || o->className == "CPicButton") &&
+    } else if ((o->className == "CPicSymbol" || o->className == "CPicSprite" || o->className == "CPicButton" ||
+                o->className == "CPicText") &&
                open) {
       // Version, the translation, one (old) or three (new) bytes, the
-      // matrix, then 29 bytes of play and colour fields, an empty string
-      // and the item (movie clips and buttons go on after it).
+      // matrix; an instance goes on with its first frame, play mode, a
+      // byte, the colour terms, 8 more bytes, an empty string and the item
+      // (movie clips and buttons go on after it).
       const size_t body = BodyAfterTag(d, o->offset);
       const bool isNew = body < d.size() && d[body] == 4;
       const size_t matrix = body + 12 + (isNew ? 3 : 1);
+      const bool text = o->className == "CPicText";
       const size_t symbol = matrix + 24 + 29 + (isNew ? 4 : 1);
-      if (symbol + 2 > d.size()) continue;
+      if ((text ? matrix + 24 : symbol + 2) > d.size()) continue;
       PageInstance& in = open->instances.emplace_back();
       for (size_t k = 0; k < 6; ++k) in.matrix[k] = int32_t(U32(d, matrix + 4 * k));
+      in.text = text;
+      searchFrom = matrix + 24;
+      if (text) continue;
+      in.frameOffset = U16(d, matrix + 24);
+      for (size_t k = 0; k < 8; ++k) in.color[k] = int16_t(U16(d, matrix + 29 + 2 * k));
       in.symbol = U16(d, symbol);
       searchFrom = symbol;
     }
   }
   close();
   return layers;
-}
-
-std::map<std::string, uint16_t> LibrarySymbols(const std::vector<uint8_t>& d) {
-  std::map<std::string, uint16_t> items;
-  // A name: a length byte (FF and a u16 past 254), then bytes, or UTF-16
-  // units from format level 1 on; ASCII names are all the writer gives.
-  auto name = [&d](size_t& at, bool wide, std::string& out) {
-    if (at >= d.size()) return false;
-    size_t len = d[at++];
-    if (len == 0xFF) {
-      if (at + 2 > d.size()) return false;
-      len = U16(d, at), at += 2;
-    }
-    const size_t unit = wide ? 2 : 1;
-    if (len == 0 || len * unit > d.size() - at) return false;
-    out.clear();
-    for (size_t k = 0; k < len; ++k, at += unit) out.push_back(char(d[at]));
-    return true;
-  };
-  for (size_t j = 0; j + 3 < d.size(); ++j) {
-    if (d[j] != 0x01 || d[j + 1] != 0x80) continue;
-    const uint8_t version = d[j + 2];
-    if (version != 17 && version != 22 && version != 23) continue;
-    const bool wide = version != 17;
-    size_t at = j + 3;
-    std::string first, second;
-    if (!name(at, wide, first)) continue;
-    if (wide) {
-      if (at + 3 > d.size() || d[at] != 0xFF || d[at + 1] != 0xFE || d[at + 2] != 0xFF) continue;
-      at += 3;
-    }
-    if (!name(at, wide, second) || first != second || at + 2 > d.size()) continue;
-    items[first] = U16(d, at);
-  }
-  return items;
 }
 
 ::testing::AssertionResult PageFitsDocument(const std::vector<uint8_t>& page,
@@ -238,7 +211,7 @@ std::map<std::string, uint16_t> LibrarySymbols(const std::vector<uint8_t>& d) {
     longest = std::max(longest, n);
     for (const PageKeyframe& k : layers[l].keyframes)
       for (const PageInstance& in : k.instances)
-        if (items && !items->count(in.symbol))
+        if (items && !in.text && !items->count(in.symbol))
           return ::testing::AssertionFailure() << "layer " << l << " frame " << k.start
                                                << " names item " << in.symbol
                                                << ", which the library does not hold";

@@ -50,10 +50,14 @@ PageWalk WalkPage(const std::vector<uint8_t>& page);
 // What a page shows, read back from the walk's objects in page order: a
 // CPicLayer opens a layer, a CPicFrame a keyframe of it (its duration is the
 // word after the head's fixed fields), a CPicSymbol, CPicSprite or
-// CPicButton an instance in it.
+// CPicButton an instance in it, a CPicText a text object.
 struct PageInstance {
-  uint16_t symbol = 0;  // the library item it names
+  uint16_t symbol = 0;  // the library item it names; 0 for a text
+  bool text = false;
   int32_t matrix[6] = {};  // a, b, c, d (16.16), tx, ty (twips)
+  uint16_t frameOffset = 0;  // the first frame an instance shows of its symbol
+  // Multiply and add terms (multiplies over 256) of alpha, red, green, blue.
+  int16_t color[8] = {256, 0, 256, 0, 256, 0, 256, 0};
 };
 struct PageKeyframe {
   uint32_t start = 0, duration = 0;
@@ -67,10 +71,6 @@ struct PageLayer {
   }
 };
 std::vector<PageLayer> ReadPageLayers(const std::vector<uint8_t>& page, const PageWalk& walk);
-
-// The library's symbols, name -> item number, from the symbol records of a
-// Contents stream (class 0x8001, version byte, the name twice, the item).
-std::map<std::string, uint16_t> LibrarySymbols(const std::vector<uint8_t>& contents);
 
 // The page walks, every instance names one of `items` (when given) and,
 // when `frames` is given, every layer's keyframes and gaps add up to at

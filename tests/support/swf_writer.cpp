@@ -143,4 +143,23 @@ std::vector<uint8_t> SwfWriter::build(bool compressed) const {
   return out;
 }
 
+std::vector<uint8_t> SquareShape(uint16_t id, int32_t at, int32_t side, uint32_t rgb) {
+  SwfBytes b;
+  b.u16(id).rect(at, at + side, at, at + side);
+  b.u8(1).u8(0x00).u8(rgb >> 16).u8(rgb >> 8).u8(rgb);  // one solid fill
+  b.u8(0);                                            // no line styles
+  b.ubits(1, 4).ubits(0, 4);                          // fill and line index bits
+  b.ubits(0, 1).ubits(0b00101, 5);                    // style change: fill 1, move
+  const unsigned m = SwfBytes::SignedBits(at);
+  b.ubits(m, 5).sbits(at, m).sbits(at, m).ubits(1, 1);
+  const unsigned n = std::max(2u, SwfBytes::SignedBits(side));
+  const int32_t sides[4][2] = {{side, 0}, {0, side}, {-side, 0}, {0, -side}};
+  for (const auto& d : sides) {
+    b.ubits(1, 1).ubits(1, 1).ubits(n - 2, 4).ubits(0, 1);  // straight, not general
+    b.ubits(d[0] == 0 ? 1 : 0, 1).sbits(d[0] == 0 ? d[1] : d[0], n);
+  }
+  b.ubits(0, 6).align();
+  return b.data();
+}
+
 }  // namespace tovrani::test

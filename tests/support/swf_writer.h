@@ -39,6 +39,10 @@ class SwfBytes {
   unsigned bitPos_ = 0;  // bits used in the last byte, 0 when aligned
 };
 
+// A DefineShape body: character `id`, a square of `side` twips with its
+// corner at (at, at), filled with one solid colour (0xRRGGBB), no line.
+std::vector<uint8_t> SquareShape(uint16_t id, int32_t at, int32_t side, uint32_t rgb);
+
 class SwfWriter {
  public:
   explicit SwfWriter(uint8_t version = 8, int32_t width = 11000, int32_t height = 8000,

@@ -2,9 +2,8 @@
 // shared corpus: no frame of any timeline may show something else afterwards.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 #include "fla/file_helpers.h"
+#include "support/corpus.h"
 #include "support/temp_dir.h"
 #include "timeline/display_model.h"
 
@@ -12,15 +11,13 @@ namespace tovrani {
 namespace {
 
 using namespace test;
-namespace fs = std::filesystem;
 
 TEST(CorpusPass, EveryTimelineShowsTheSameFrames) {
-  const fs::path dir = fs::path(TOVRANI_SHARED_DIR) / "corpus";
-  if (!fs::is_directory(dir)) GTEST_SKIP() << "no corpus at " << dir;
+  const auto corpus = CorpusMovies();
+  if (corpus.empty()) GTEST_SKIP() << "no corpus";
   int movies = 0;
-  for (const auto& item : fs::recursive_directory_iterator(dir)) {
-    if (!item.is_regular_file() || item.path().extension() != ".swf") continue;
-    std::vector<uint8_t> movie = ReadFileBytes(item.path().string());
+  for (const CorpusMovie& item : corpus) {
+    std::vector<uint8_t> movie = ReadFileBytes(item.path.string());
     if (movie.size() < 9 || movie[1] != 'W' || movie[2] != 'S') continue;
     if (movie[0] == 'C') {
       std::vector<uint8_t> body;
@@ -30,7 +27,7 @@ TEST(CorpusPass, EveryTimelineShowsTheSameFrames) {
     }
     if (movie.size() < 9) continue;
     ++movies;
-    SCOPED_TRACE(item.path().string());
+    SCOPED_TRACE(item.name);
     const size_t rectBits = 5 + 4 * size_t(movie[8] >> 3);
     const std::vector<uint8_t> tags(movie.begin() + long(std::min(movie.size(), 8 + (rectBits + 7) / 8 + 4)),
                                     movie.end());

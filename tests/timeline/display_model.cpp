@@ -60,10 +60,17 @@ struct Cursor {
     m[4] = sbits(n), m[5] = sbits(n);
     return m;
   }
-  void skipCxform() {
+  // Multiply and add terms of alpha, red, green, blue, as pages order them.
+  std::array<int16_t, 8> cxform(bool alpha) {
+    std::array<int16_t, 8> c{256, 0, 256, 0, 256, 0, 256, 0};
     align();
-    unsigned add = bits(1), mult = bits(1);
-    bits(bits(4) * 4 * (add + mult));
+    const unsigned add = bits(1), mult = bits(1), n = bits(4);
+    const size_t order[4] = {2, 4, 6, 0};  // red, green, blue, alpha
+    for (unsigned term = 0; term < 2; ++term) {
+      if (!(term == 0 ? mult : add)) continue;
+      for (size_t k = 0; k < (alpha ? 4u : 3u); ++k) c[order[k] + term] = int16_t(sbits(n));
+    }
+    return c;
   }
   void skipString() {
     align();
@@ -82,6 +89,7 @@ struct Obj {
   uint32_t clip = 0;
   uint32_t event = 0xFFFFFFFF;  // with the pass's records: the last placement of it
   std::array<int32_t, 6> matrix{0x10000, 0, 0, 0x10000, 0, 0};
+  std::array<int16_t, 8> color{256, 0, 256, 0, 256, 0, 256, 0};
 };
 
 }  // namespace
@@ -152,8 +160,10 @@ ShownFrame Show(const std::map<uint32_t, Obj>& list) {
 namespace {
 
 // Calls onFrame with the display list at every ShowFrame.
+// A clip depth with bit 15 below depth 0x7F00 is read as the pass reads it
+// when `pass` is given or `groups` is set.
 void WalkDisplay(const std::vector<uint8_t>& data, size_t begin, size_t end, const PassRecords* pass,
-                 const std::function<void(const std::map<uint32_t, Obj>&)>& onFrame) {
+                 const std::function<void(const std::map<uint32_t, Obj>&)>& onFrame, bool groups = false) {
   std::map<uint32_t, Obj> list;
   const RecordIndex index(pass);
   std::map<uint32_t, Obj> handedOff;  // by the depth the object left
@@ -176,7 +186,11 @@ void WalkDisplay(const std::vector<uint8_t>& data, size_t begin, size_t end, con
       std::string attrs;
       for (size_t k = 4; k < len; ++k) attrs += Hex(data[body + k]);
       const std::array<int32_t, 6> m = c.matrix();
-      if (c.ok) list[depth] = Obj{uint16_t(ch), attrs, false, 0, kNoEvent, m};
+      Cursor rest = c;  // PlaceObject's colour transform is optional
+      rest.align();
+      auto color = rest.i < len ? rest.cxform(false) : Obj{}.color;
+      if (!rest.ok) color = Obj{}.color;
+      if (c.ok) list[depth] = Obj{uint16_t(ch), attrs, false, 0, kNoEvent, m, color};
     } else if (code == 26 || code == 70) {
       uint32_t f = c.u8(), f2 = code == 70 ? c.u8() : 0;
       size_t depthAt = c.i;
@@ -188,14 +202,15 @@ void WalkDisplay(const std::vector<uint8_t>& data, size_t begin, size_t end, con
       const bool hasCharacter = (f & 2) && c.ok;
       std::array<int32_t, 6> m{0x10000, 0, 0, 0x10000, 0, 0};
       if (f & 4) m = c.matrix();
-      if (f & 8) c.skipCxform();
+      std::array<int16_t, 8> color = Obj{}.color;
+      if (f & 8) color = c.cxform(true);
       if (f & 16) c.u16();
       if (f & 32) c.skipString();
       c.align();
       size_t clipAt = c.i;
       uint32_t clip = (f & 64) && c.ok ? c.u16() : 0;
       bool hasClip = (f & 64) && c.ok;
-      if (hasClip && pass && (clip & 0x8000) && depth < 0x7F00) clip = depth + (clip & 0x7FFF) - 1;
+      if (hasClip && (pass || groups) && (clip & 0x8000) && depth < 0x7F00) clip = depth + (clip & 0x7FFF) - 1;
       // The placement's bytes without its depth and clip depth.
       std::string attrs;
       for (size_t k = 0; k < len; ++k)
@@ -208,7 +223,7 @@ void WalkDisplay(const std::vector<uint8_t>& data, size_t begin, size_t end, con
       if (!(f & 1)) {
         // A placement without the move flag on a depth that shows an
         // object is ignored, as players do.
-        if (hasCharacter && it == list.end()) list[depth] = Obj{uint16_t(ch), attrs, hasClip, clip, event, m};
+        if (hasCharacter && it == list.end()) list[depth] = Obj{uint16_t(ch), attrs, hasClip, clip, event, m, color};
         return;
       }
       if (it == list.end() && event != kNoEvent) {
@@ -237,6 +252,7 @@ void WalkDisplay(const std::vector<uint8_t>& data, size_t begin, size_t end, con
       if (it == list.end()) return;
       if (hasCharacter) it->second.character = uint16_t(ch);
       if (f & 4) it->second.matrix = m;
+      if (f & 8) it->second.color = color;
       it->second.attributes += "|" + attrs;
       it->second.event = event;
       if (hasClip) it->second.isMask = true, it->second.clip = clip;
@@ -254,12 +270,12 @@ std::vector<ShownFrame> ShownFrames(const std::vector<uint8_t>& data, size_t beg
 }
 
 std::vector<std::vector<ShownObject>> ShownObjects(const std::vector<uint8_t>& data, size_t begin,
-                                                   size_t end) {
+                                                   size_t end, const PassRecords* pass) {
   std::vector<std::vector<ShownObject>> frames;
-  WalkDisplay(data, begin, end, nullptr, [&](const std::map<uint32_t, Obj>& list) {
+  WalkDisplay(data, begin, end, pass, [&](const std::map<uint32_t, Obj>& list) {
     std::vector<ShownObject>& f = frames.emplace_back();
-    for (const auto& [d, o] : list) f.push_back({o.character, o.matrix, d, o.isMask, o.clip});
-  });
+    for (const auto& [d, o] : list) f.push_back({o.character, o.matrix, d, o.isMask, o.clip, o.color});
+  }, true);
   return frames;
 }
 

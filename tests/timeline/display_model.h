@@ -59,18 +59,22 @@ struct FramesDiff {
 };
 FramesDiff CompareFrames(const std::vector<ShownFrame>& before, const std::vector<ShownFrame>& after);
 
-// An object a frame shows: its character and its matrix (a, b, c, d in
-// 16.16, tx, ty in twips) after every placement that set them.
+// An object a frame shows: its character, its matrix (a, b, c, d in
+// 16.16, tx, ty in twips) and colour terms after every placement that set
+// them.
 struct ShownObject {
   uint16_t character = 0;
   std::array<int32_t, 6> matrix{};
   uint32_t depth = 0;
   bool isMask = false;
   uint32_t clip = 0;  // a mask covers the depths after its own up to this
+  // Multiply and add terms of alpha, red, green, blue (multiplies over 256).
+  std::array<int16_t, 8> color{256, 0, 256, 0, 256, 0, 256, 0};
 };
-// The same frames as objects, bottom first.
+// The same frames as objects, bottom first; a disabled nested mask (bit 15
+// of the clip depth) covers its group's depths, as the pass reads it.
 std::vector<std::vector<ShownObject>> ShownObjects(const std::vector<uint8_t>& data, size_t begin,
-                                                   size_t end);
+                                                   size_t end, const PassRecords* pass = nullptr);
 
 struct Place {
   uint16_t depth = 1;

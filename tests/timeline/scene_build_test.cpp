@@ -1,9 +1,8 @@
 // The scene page as the engine builds it from a movie.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 #include "app/program_runner.h"
+#include "support/corpus.h"
 #include "support/document_frames.h"
 #include "support/independent_readers.h"
 #include "support/recording_shell.h"
@@ -123,16 +122,15 @@ TEST(SceneBuild, EachMovieOfAConverterStartsAfresh) {
 
 // Every scene page written from the movies of the shared corpus walks clean.
 TEST(SceneBuild, CorpusScenePagesWalkClean) {
-  const std::filesystem::path corpus = std::filesystem::path(TOVRANI_SHARED_DIR) / "corpus";
-  if (!std::filesystem::is_directory(corpus)) GTEST_SKIP() << "no corpus";
+  const auto corpus = CorpusMovies();
+  if (corpus.empty()) GTEST_SKIP() << "no corpus";
   size_t pages = 0;
-  for (const auto& f : std::filesystem::recursive_directory_iterator(corpus)) {
-    if (!f.is_regular_file() || f.path().extension() != ".swf") continue;
+  for (const CorpusMovie& movie : corpus) {
     SceneRun run;
-    run(f.path().string());
+    run(movie.path.string());
     if (run.page.empty()) continue;
     ++pages;
-    SCOPED_TRACE(f.path().string());
+    SCOPED_TRACE(movie.name);
     const PageWalk walk = WalkPage(run.page);
     EXPECT_TRUE(walk.ok) << walk.error;
     ExpectWholeObjects(run.page, walk);

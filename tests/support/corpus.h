@@ -1,0 +1,29 @@
+// The real movies of the shared corpus, as its INDEX.tsv lists them. Tests
+// that convert them skip when the corpus is absent:
+//   const auto movies = CorpusMovies();
+//   if (movies.empty()) GTEST_SKIP() << "no corpus";
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace tovrani::test {
+
+struct CorpusMovie {
+  std::filesystem::path path;  // absolute
+  std::string name;            // as the index gives it, below the corpus
+  std::string signature;       // FWS, CWS, ZWS or what the file starts with
+  std::string tags;            // "Name:count,..." of every tag the movie holds
+  std::string problems;        // known faults of the file; empty for a sound movie
+  bool has(const std::string& tag) const { return tags.find(tag) != std::string::npos; }
+  // A whole FWS or CWS movie with no known problem.
+  bool sound() const { return problems.empty() && (signature == "FWS" || signature == "CWS"); }
+};
+
+// Empty when the corpus or its index is absent. TOVRANI_SHARED_DIR in the
+// environment overrides the folder the build names.
+std::vector<CorpusMovie> CorpusMovies();
+
+}  // namespace tovrani::test
