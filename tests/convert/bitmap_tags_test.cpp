@@ -249,9 +249,8 @@ TEST(BitmapTags, PlacementAndMediaNumbers) {
   EXPECT_EQ(WorkFiles::Contents(w.ctx.m_pBigSectorFile).size(), 4096u);
   EXPECT_EQ(WorkFiles::Contents(w.ctx.m_pMiniStreamFile).size(), 4096u + (media[2].bytes.size() + 63) / 64 * 64);
   EXPECT_EQ(w.ctx.m_nBigStreamList, 3u);
-  EXPECT_EQ(w.ctx.m_pBigStreamList.at(0), 0u);
-  EXPECT_EQ(w.ctx.m_pBigStreamList.at(1), kBitmapStreamTag + 1);
-  EXPECT_EQ(w.ctx.m_pBigStreamList.at(2), 0u);
+  EXPECT_EQ(std::tuple(w.ctx.m_pBigStreamList.at(0), w.ctx.m_pBigStreamList.at(1), w.ctx.m_pBigStreamList.at(2)),
+            std::tuple(0u, kBitmapStreamTag + 1, 0u));
   const auto& lib = w.ctx.m_library.bitmaps;
   ASSERT_EQ(lib.size(), 3u);
   EXPECT_EQ(std::tuple(lib[0].mediaNo, lib[1].mediaNo, lib[2].mediaNo, lib[2].itemNo),

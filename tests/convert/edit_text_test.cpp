@@ -119,11 +119,8 @@ TEST_F(EditText, FieldsAndFlagWord) {
   const EditTextRecord& rec = Convert(f);
   EXPECT_EQ(rec.textFlags, kEditTextAlways | kEditTextReadOnly | kEditTextWordWrap | kEditTextPassword |
                                kEditTextMultiline | kEditTextNoSelect | kEditTextBorder);
-  EXPECT_EQ(rec.swfFlags, 0xFE18);
-  EXPECT_EQ(rec.color, 0x80332211u);
-  EXPECT_EQ(rec.maxLength, 12);
-  EXPECT_EQ(rec.align, kEditTextNoLayout);
-  EXPECT_EQ(rec.bounds.xmax, 2000);
+  EXPECT_EQ(std::tuple(rec.swfFlags, rec.color, rec.maxLength, rec.align, rec.bounds.xmax),
+            std::tuple(0xFE18, 0x80332211u, 12, kEditTextNoLayout, 2000));
   EXPECT_EQ(ctx.m_placedCharacters.at(9).kind, kElementEditText);
 
   Field laid;

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <random>
 
+#include "fla/work_files.h"
 #include "support/byte_sink.h"
 #include "support/recording_shell.h"
 #include "support/swf_writer.h"
@@ -19,14 +20,6 @@ using test::SwfWriter;
 using test::WriteFileBytes;
 using Bytes = std::vector<uint8_t>;
 
-Bytes ReadAll(std::FILE* f) {
-  std::fflush(f);
-  std::rewind(f);
-  Bytes out;
-  for (int c; (c = std::fgetc(f)) != EOF;) out.push_back(uint8_t(c));
-  return out;
-}
-
 // Runs the engine and keeps the scene page it leaves for the finish.
 struct EngineRun {
   test::TempDir dir;
@@ -40,8 +33,8 @@ struct EngineRun {
     ctx.m_pShell = &shell;
     services.finish = [this](ConverterContext& c) {
       finished = true;
-      page = ReadAll(c.m_pPageWorkFile);
-      actionLayer = ReadAll(c.m_pActionLayerFile);
+      page = test::WorkFiles::Contents(c.m_pPageWorkFile);
+      actionLayer = test::WorkFiles::Contents(c.m_pActionLayerFile);
       return uint32_t(kResultDone);
     };
   }

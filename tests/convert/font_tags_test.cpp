@@ -2,6 +2,8 @@
 // script, code tables and glyphs, and bodies that do not hold what they claim.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "convert/converter_context.h"
 #include "convert/font_tags.h"
 #include "convert/text_test_support.h"
@@ -62,20 +64,14 @@ TEST_F(FontTags, RecordCodesGlyphsAndLayoutText) {
   Tag(48, DefineFont2(9, 0x00, "", {'q'}));
   Tag(48, SwfBytes().u16(10).u8(0).u8(0).u8(1).u8('D').u16(0).data());  // device font: no tables
   const FontRecord& a = Font(0);
-  EXPECT_EQ(a.id, 7);
-  EXPECT_EQ(a.flags, 0x8100);
-  EXPECT_EQ(a.styleA, 1);
-  EXPECT_EQ(a.styleB, 0);
-  EXPECT_TRUE(a.nameKnown);
-  EXPECT_EQ(a.definingTag, 48);
+  EXPECT_EQ(std::tuple(a.id, a.flags, a.styleA, a.styleB, a.nameKnown, a.definingTag),
+            std::tuple(7, 0x8100, 1, 0, true, 48));
   EXPECT_EQ(a.codes, (std::vector<uint16_t>{'x', 'y'}));
   ASSERT_EQ(a.glyphs.size(), 2u);
   EXPECT_EQ(a.glyphs[1].edgeCount, 1u);
   EXPECT_EQ(a.glyphs[1].maxX, 101);
   const FontRecord& b = Font(1);
-  EXPECT_EQ(b.flags, 0x8E00);
-  EXPECT_EQ(b.styleB, 1);
-  EXPECT_EQ(b.definingTag, 75);
+  EXPECT_EQ(std::tuple(b.flags, b.styleB, b.definingTag), std::tuple(0x8E00, 1, 75));
   EXPECT_EQ(b.codes, (std::vector<uint16_t>{0x263A, 'z'}));
   EXPECT_EQ(b.glyphs.size(), 2u);
   EXPECT_EQ(b.glyphs[0].edgeCount, 1u);
@@ -110,11 +106,8 @@ TEST_F(FontTags, FontInfoGivesNameStyleAndCodes) {
 
   Tag(62, FontInfo(4, "Gill", 0x01 | 0x04, {'A', 0, 'B', 0}, true));
   EXPECT_EQ(Font(1).codes, (std::vector<uint16_t>{'A', 'B'}));
-  EXPECT_EQ(Font(1).name, "Gill");
-  EXPECT_TRUE(Font(1).nameKnown);
-  EXPECT_EQ(Font(1).infoFlag, 1);
-  EXPECT_EQ(Font(1).styleB, 1);
-  EXPECT_FALSE(Font(1).installed);
+  EXPECT_EQ(std::tuple(Font(1).name, Font(1).nameKnown, Font(1).infoFlag, Font(1).styleB, Font(1).installed),
+            std::tuple("Gill", true, 1, 1, false));
 
   // 300 codes for a font of 3 glyphs: the lengths stay apart.
   Tag(13, FontInfo(3, "Arial", 0x02, Bytes(300, 'c'), false));

@@ -12,6 +12,7 @@
 #include "fla/keyframe_records.h"
 #include "fla/layer_records.h"
 #include "fla/expected_records.h"
+#include "fla/work_files.h"
 #include "support/byte_sink.h"
 
 namespace tovrani {
@@ -26,15 +27,7 @@ struct TempFile {
   ~TempFile() {
     if (f) std::fclose(f);
   }
-  std::vector<uint8_t> bytes() {
-    std::fflush(f);
-    const long end = std::ftell(f);
-    std::vector<uint8_t> out(size_t(end > 0 ? end : 0));
-    std::rewind(f);
-    if (!out.empty() && std::fread(out.data(), 1, out.size(), f) != out.size()) out.clear();
-    std::fseek(f, 0, SEEK_END);
-    return out;
-  }
+  std::vector<uint8_t> bytes() { return test::WorkFiles::Contents(f); }
 };
 
 // What a writer puts into a fresh file.

@@ -14,6 +14,7 @@
 #include "fla/layer_records.h"
 #include "fla/sound_records.h"
 #include "fla/stream_placement.h"
+#include "fla/work_files.h"
 #include "media/mpeg_test_frames.h"
 #include "support/independent_readers.h"
 #include "support/recording_shell.h"
@@ -28,16 +29,6 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 using test::SwfBytes;
 using test::SwfWriter;
-
-Bytes ReadAll(std::FILE* f) {
-  Bytes out;
-  if (!f) return out;
-  std::fflush(f);
-  std::rewind(f);
-  for (int c; (c = std::fgetc(f)) != EOF;) out.push_back(uint8_t(c));
-  std::fseek(f, 0, SEEK_END);
-  return out;
-}
 
 // Converts a movie into a document and keeps the sound layers as the finish
 // finds them, with every stream of the document.
@@ -57,8 +48,8 @@ struct SoundRun {
     EngineServices services = DefaultEngineServices();
     auto finish = services.finish;
     services.finish = [&, finish](ConverterContext& c) {
-      eventLayer = ReadAll(c.m_sceneSounds.eventFile);
-      streamLayer = ReadAll(c.m_sceneSounds.streamFile);
+      for (auto [file, bytes] : {std::pair{c.m_sceneSounds.eventFile, &eventLayer}, {c.m_sceneSounds.streamFile, &streamLayer}})
+        if (file) *bytes = test::WorkFiles::Contents(file);
       eventsSeen = c.m_sceneSounds.eventsSeen;
       streamSeen = c.m_sceneSounds.streamSeen;
       sounds = c.m_library.sounds;
@@ -153,7 +144,7 @@ Bytes ExpectedLayer(uint8_t level, const char* name, uint16_t end, const std::ve
   next ? WriteLayerTailNew(f, name, true, false, false, 0, 0)
        : WriteLayerTailOld(f, name, true, false, false, 0, 0);
   next ? WriteLayerEndNew(f, end) : WriteLayerEndOld(f, end);
-  Bytes out = ReadAll(f);
+  Bytes out = test::WorkFiles::Contents(f);
   std::fclose(f);
   return out;
 }
@@ -298,9 +289,7 @@ TEST(DefineSound, EachRouteGivesItsStreamAndRecord) {
   mp3Stream.insert(mp3Stream.end(), 9216, 0x80);
   EXPECT_EQ(run.media(1), mp3Stream);
   const auto& s = run.sounds[0];
-  EXPECT_EQ(s.itemNo, 1);
-  EXPECT_EQ(s.format, 0x2A);
-  EXPECT_EQ(s.sampleCount, mp3Stream.size());
+  EXPECT_EQ(std::tuple(s.itemNo, s.format, s.sampleCount), std::tuple(1, 0x2A, mp3Stream.size()));
   ASSERT_TRUE(s.mp3Data);
   SwfBytes rec;
   rec.u8(0x2A).u8(0).u32(36864).u8(1).u8(0).u8(7).u8(0).u32(uint32_t(mp3.size())).u8(1).u8(0).u8(0).u32(9216);
@@ -313,16 +302,13 @@ TEST(DefineSound, EachRouteGivesItsStreamAndRecord) {
   EXPECT_EQ(run.media(3), twice);
   EXPECT_EQ(run.media(4), (Bytes{0x00, 0x01, 0x00, 0x01, 0x03, 0x01, 0x03, 0x01}));
   for (size_t i = 1; i < 4; ++i) {
-    EXPECT_EQ(run.sounds[i].format, 0x0F);
-    EXPECT_EQ(run.sounds[i].itemNo, i + 1);
-    EXPECT_EQ(run.sounds[i].mediaNo, i + 1);
-    EXPECT_FALSE(run.sounds[i].mp3Data);
-    EXPECT_EQ(run.sounds[i].sampleCount, run.media(uint16_t(i + 1)).size());
+    const auto& t = run.sounds[i];
+    EXPECT_EQ(std::tuple(t.format, t.itemNo, t.mediaNo, t.mp3Data.has_value(), t.sampleCount),
+              std::tuple(0x0F, i + 1, i + 1, false, run.media(uint16_t(i + 1)).size()));
   }
   // PCM of 3000 samples is 12,000 bytes: regular sectors; the others mini.
-  EXPECT_EQ(run.ctx.m_pBigStreamList.at(0), kSoundStreamTag + 0);
-  EXPECT_EQ(run.ctx.m_pBigStreamList.at(1), kSoundStreamTag + 1);
-  EXPECT_EQ(run.ctx.m_pBigStreamList.at(2), 0u);
+  const auto& big = run.ctx.m_pBigStreamList;
+  EXPECT_EQ(std::tuple(big.at(0), big.at(1), big.at(2)), std::tuple(kSoundStreamTag, kSoundStreamTag + 1, 0u));
   EXPECT_TRUE(run.shell.messages.empty());
 }
 

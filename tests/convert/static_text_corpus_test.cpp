@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -13,8 +12,7 @@
 #include "convert/engine.h"
 #include "fla/jsfl_script.h"
 #include "support/corpus.h"
-#include "support/independent_readers.h"
-#include "support/page_walker.h"
+#include "support/document_frames.h"
 #include "support/recording_shell.h"
 #include "support/temp_dir.h"
 
@@ -46,12 +44,8 @@ TEST_P(StaticTextCorpus, EveryTextConvertsOnTheRoadChosen) {
     const uint32_t r = ConvertMovie(ctx, movie.path.string(), fla, 0);
     if (!movie.problems.empty() || r != kResultDone) continue;
     ++movies;
-    std::map<std::string, std::vector<uint8_t>> streams;
-    ASSERT_TRUE(test::ReadCompoundFile(fla, streams));
-    for (const auto& [name, bytes] : streams)
-      if (name.rfind("Page ", 0) == 0 || name.rfind("Symbol ", 0) == 0)
-        EXPECT_TRUE(test::PageWalksClean(bytes)) << name;
-    EXPECT_TRUE(test::IsValidJavaScriptFile(script));
+    ASSERT_EQ(script, fla + ".jsfl");
+    test::ExpectReadableDocument(fla);
     if (GetParam() == 0) {
       size_t files = 0;
       if (fs::exists(ctx.m_strStaticTextFolder))

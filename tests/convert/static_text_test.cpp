@@ -14,8 +14,7 @@
 #include "convert/static_text.h"
 #include "fla/work_folder.h"
 #include "convert/text_test_support.h"
-#include "support/independent_readers.h"
-#include "support/page_walker.h"
+#include "support/document_frames.h"
 #include "support/recording_shell.h"
 #include "support/temp_dir.h"
 #include "swf/swf_reader.h"
@@ -83,13 +82,7 @@ class StaticText : public ::testing::Test {
     const auto outcomes = ConvertSwfFile(ctx, dir.file("a.swf") + ",", 1, 0);
     EXPECT_EQ(outcomes.size(), 1u);
     if (outcomes.size() == 1) EXPECT_EQ(outcomes[0].result, 0u);
-    Streams streams;
-    EXPECT_TRUE(test::ReadCompoundFile(dir.file("a_.fla"), streams));
-    for (const auto& [name, bytes] : streams)
-      if (name.rfind("Page ", 0) == 0 || name.rfind("Symbol ", 0) == 0)
-        EXPECT_TRUE(test::PageWalksClean(bytes)) << name;
-    EXPECT_TRUE(test::IsValidJavaScriptFile(dir.file("a_.fla") + ".jsfl"));
-    return streams;
+    return test::ExpectReadableDocument(dir.file("a_.fla"));
   }
   // The tags handed straight to their handlers, so that the text records
   // can be seen before the finish writes and empties them.
@@ -417,15 +410,9 @@ TEST(StaticTextProgram, EveryChoiceGivesAReadableDocumentAndScript) {
     std::vector<std::string> args = {dir.file("t.swf"), "-o", dir.file("t.fla")};
     args.insert(args.end(), choice.begin(), choice.end());
     const test::ProgramRun run = test::RunProgram(args, dir.file("config"));
-    EXPECT_EQ(run.status, 0) << run.output;
-    Streams streams;
-    ASSERT_TRUE(test::ReadCompoundFile(dir.file("t.fla"), streams)) << run.output;
-    for (const auto& [name, bytes] : streams)
-      if (name.rfind("Page ", 0) == 0 || name.rfind("Symbol ", 0) == 0)
-        EXPECT_TRUE(test::PageWalksClean(bytes)) << name;
-    const std::string script = dir.file("t.fla") + ".jsfl";
-    EXPECT_TRUE(test::IsValidJavaScriptFile(script));
-    const Bytes raw = test::ReadFileBytes(script);
+    ASSERT_EQ(run.status, 0) << run.output;
+    test::ExpectReadableDocument(dir.file("t.fla"));
+    const Bytes raw = test::ReadFileBytes(dir.file("t.fla") + ".jsfl");
     const std::string closing = "fl.getDocumentDOM().exitEditMode();_fr_.save();";
     const std::string text(raw.begin(), raw.end());
     // The closing save follows the pieces; only the import road has pieces here.
