@@ -18,10 +18,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint32_t singleSided = mode & 4 ? 0 : 1;
   std::vector<uint8_t> bytes(data + 1, data + size);
   if (mode & 2) {
-    uint16_t length = uint16_t(bytes.size()), count = uint16_t(mode >> 3);
-    ctx.m_bMorphAnalysis = 0;
-    tovrani::AnalyzeMorphShapeHalf(ctx, length, bytes, count, singleSided);
-    if (length >= bytes.size() || bytes[length] != 0 || ctx.m_bMorphAnalysis) std::abort();
+    tovrani::ShapeBlock block(bytes, mode >> 3);
+    tovrani::AnalyzeMorphShapeHalf(ctx, block, singleSided);
+    if (block.length >= block.bytes.size() || block.bytes[block.length] != 0 || ctx.m_bMorphAnalysis)
+      std::abort();
     return 0;
   }
   tovrani::ShapeBlock block(bytes, mode >> 3);

@@ -152,6 +152,19 @@ uint32_t FinishConversion(ConverterContext& ctx, DocumentLibrary& library) {
 
 uint32_t FinishConversion(ConverterContext& ctx) {
   DocumentLibrary& library = ctx.m_library;
+  // The morph table's rows for the script: the element symbols of the exact
+  // road and the symbols the timelines made to show each morph.
+  library.morphs.clear();
+  for (uint32_t i = 0; i < ctx.m_wMorphShapes && i < ctx.m_pMorphShapes.size(); ++i) {
+    const MorphShapeEntry& entry = ctx.m_pMorphShapes[i];
+    DocumentLibrary::Morph& row = library.morphs.emplace_back();
+    row.startItemNo = entry.wStartItemNo;
+    row.endItemNo = entry.wEndItemNo;
+    for (const MorphVariant& v : entry.variants) {
+      row.symbolItemNos.push_back(v.itemNo);
+      row.easings.push_back(v.easing);
+    }
+  }
   // The engine's own publish pairs travel inside the publish-settings chunk.
   library.morePublishGroups = [&ctx](ContentsStream& contents, uint8_t level) {
     PublishGroupOrCleanup(ctx, true);

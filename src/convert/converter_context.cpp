@@ -6,7 +6,10 @@ namespace tovrani {
 
 ConverterContext* g_pConverter = nullptr;
 
-ConverterContext::ConverterContext() { m_pAnalyzeFillOverlaps = &AnalyzeFillOverlaps; }
+ConverterContext::ConverterContext() {
+  m_pAnalyzeFillOverlaps = &AnalyzeFillOverlaps;
+  m_pAnalyzeMorphShapeHalf = &AnalyzeMorphShapeHalf;
+}
 
 void ClearMainTimelineState(ConverterContext& ctx) {
   ctx.m_movieLayers = DepthLayerTable();

@@ -91,20 +91,26 @@ bool ContinuesMorph(const DisplayListEntry& a, const DisplayListEntry& b) {
          a.endFrame == kNeverRemoved && b.ratio >= a.ratio;
 }
 
-// The run of the layer's new entry: a morph shape moved frame by frame adds
-// one to the run length of the entry that started it, which the timeline
-// builder turns into one shape tween. Every other entry may start a run.
+// The run of the layer's new entry: a morph shape moved frame by frame
+// joins the run of the entry that started it, which the timeline builder
+// turns into one shape tween. The first entry of a run holds the number of
+// its entries (1 for a lone morph placement), the others 0.
 void TrackMorphRun(DisplayTimeline& tl, int32_t layerIndex) {
   DepthLayerRecord& layer = tl.layers[size_t(layerIndex)];
   int32_t cur = layer.lastEntry;
+  DisplayListEntry& entry = layer.entries[size_t(cur)];
   auto head = tl.morphRunHeads.find(layerIndex);
   if (cur > 0 && head != tl.morphRunHeads.end() &&
-      ContinuesMorph(layer.entries[size_t(cur - 1)], layer.entries[size_t(cur)])) {
+      ContinuesMorph(layer.entries[size_t(cur - 1)], entry)) {
     DisplayListEntry& first = layer.entries[size_t(head->second)];
-    if (first.runLength < 0xFFFF) ++first.runLength;
-    return;
+    if (first.runLength < 0xFFFF) {
+      ++first.runLength;
+      entry.runLength = 0;
+      return;
+    }
   }
   tl.morphRunHeads[layerIndex] = cur;
+  entry.runLength = entry.kind == kElementMorphShape ? 1 : 0;
 }
 
 }  // namespace

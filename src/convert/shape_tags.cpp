@@ -4,6 +4,7 @@
 #include "fla/stream_placement.h"
 #include "convert/writer_services.h"
 #include "shape/decode/define_shape.h"
+#include "shape/decode/morph_shape.h"
 #include "convert/converter_context.h"
 #include "convert/placements.h"
 
@@ -59,6 +60,28 @@ void HandleShapeTag(ConverterContext& ctx, uint16_t code, std::span<const uint8_
   ctx.m_bShapePagePlaced = ConvertShapeTag(ctx, code, body.subspan(2));
   if (exact && heuristic) *heuristic = 0;
   CloseShapeItem(ctx);
+}
+
+void HandleMorphShapeTag(ConverterContext& ctx, uint16_t code, std::span<const uint8_t> body) {
+  if (body.size() < 2) return;  // not even a character id
+  g_shortLayerEndLead = 0;
+  if (ctx.m_pShell) ctx.m_pShell->SetCurrentAction("adding morph shape...");
+  // The table's index is 16-bit: a further entry would overwrite the first.
+  if (ctx.m_wMorphShapes == 0xFFFF) return;
+  if (ctx.m_pMorphShapes.size() <= ctx.m_wMorphShapes) ctx.m_pMorphShapes.resize(ctx.m_wMorphShapes + 1u);
+  MorphShapeEntry& entry = ctx.m_pMorphShapes[ctx.m_wMorphShapes];
+  entry.wCharacterId = uint16_t(body[0] | body[1] << 8);
+  const std::array<uint32_t, 6> offsets{};
+  // The JSFL-import way takes the exact road: its two pages are the element
+  // symbols the script breaks apart, and the entry is counted as on the
+  // other roads so that the morph's placements have a morph to show.
+  const bool exact = On(ctx.m_pOptShapeJsflImport) || On(ctx.m_pOptExactProblemSearch);
+  const bool decoded = exact ? ConvertMorphShapeTagExact(ctx, entry, body.subspan(2), offsets, code)
+                             : ConvertMorphShapeTag(ctx, entry, body.subspan(2), offsets, code);
+  if (!decoded) return;  // the next morph reuses the entry
+  entry.variants.clear();
+  RegisterPlacedCharacter(ctx, entry.wCharacterId, kElementMorphShape, ctx.m_wMorphShapes);
+  ++ctx.m_wMorphShapes;
 }
 
 }  // namespace tovrani

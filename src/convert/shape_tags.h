@@ -1,6 +1,6 @@
-// The tag loop's handler of DefineShape, DefineShape2, DefineShape3 and
-// DefineShape4: each shape becomes a library symbol whose page holds its
-// shape objects.
+// The tag loop's handlers of DefineShape, DefineShape2, DefineShape3 and
+// DefineShape4 (each shape becomes a library symbol whose page holds its
+// shape objects) and of DefineMorphShape and DefineMorphShape2.
 #pragma once
 
 #include <cstdint>
@@ -12,5 +12,10 @@ struct ConverterContext;
 
 // Codes 2, 22, 32 and 83; `body` starts with the character id.
 void HandleShapeTag(ConverterContext& ctx, uint16_t code, std::span<const uint8_t> body);
+
+// Codes 46 and 84 (the caller checks the "Morph Shape" option); `body`
+// starts with the character id. A decoded morph fills the next entry of
+// m_pMorphShapes and registers its placements.
+void HandleMorphShapeTag(ConverterContext& ctx, uint16_t code, std::span<const uint8_t> body);
 
 }  // namespace tovrani

@@ -293,6 +293,9 @@ uint32_t TagLoop::Dispatch(TagBody& t) {
     case 4:
       HandleShapeTag(ctx_, t.code, body);
       return kResultDone;
+    case 5:
+      HandleMorphShapeTag(ctx_, t.code, body);
+      return kResultDone;
     case 6:
       HandleBitmapTag(ctx_, t.code, body);
       return kResultDone;
@@ -336,8 +339,8 @@ uint32_t TagLoop::Dispatch(TagBody& t) {
       }
       return kResultDone;
     default:
-      // The handlers of morph shapes and buttons take their tags here;
-      // until they exist the tag is skipped.
+      // The handler of buttons takes its tags here; until it exists the
+      // tag is skipped.
       return kResultDone;
   }
 }

@@ -27,6 +27,9 @@ using AnalyzeFillOverlapsFn = void (*)(ShapeContext& ctx, ShapeBlock& block, uin
 using BuildShapeFn = void (*)(ShapeContext& ctx, ShapeBlock& block,
                               std::span<const uint8_t> styleBlob, std::FILE* work,
                               size_t& countFieldPos, const StyleIndex* styles);
+// The analysis of one morph half (no blob, file or index).
+using AnalyzeMorphShapeHalfFn = void (*)(ShapeContext& ctx, ShapeBlock& block,
+                                         uint32_t singleSided);
 
 struct ShapeContext : MediaContext {
   uint8_t m_bShapesOn = 0;       // the "Shape" option, set before each shape tag
@@ -45,6 +48,7 @@ struct ShapeContext : MediaContext {
   // The analysis the shape decoders hand each object to; the driver sets
   // it (the decoders do not reach the analysis themselves).
   AnalyzeFillOverlapsFn m_pAnalyzeFillOverlaps = nullptr;
+  AnalyzeMorphShapeHalfFn m_pAnalyzeMorphShapeHalf = nullptr;
   uint32_t m_bMorphAnalysis = 0;  // 1 while a morph half is analysed
   // Work units one object's analysis may spend: one per record decoded,
   // item compared or pixel row filled. Spent, the analysis stops as on a

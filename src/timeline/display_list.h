@@ -63,6 +63,7 @@ struct DisplayListEntry {
   uint8_t isMoveEntry = 0;
   uint8_t markByte = 0;  // continuing video instance
   uint8_t retargeted = 0;  // rewritten as the placement of a wrapper symbol
+  uint8_t shapeTween = 0;  // a lone morph turned into a shape tween: its instance loops
   std::vector<uint8_t> effectBlock;    // the filter block
   std::vector<ComponentParam> params;  // owned component parameters
   std::string instanceName;            // may be empty

@@ -27,6 +27,13 @@ Channels Difference(const Channels& a, const Channels& b) {
   return d;
 }
 
+// Texts, morph shapes, videos and group placements keep their keyframes
+// (a morph or video not yet written still has its own kind).
+bool Mergeable(const PlacementEntry& e) {
+  return e.kind != kElementEditText && e.kind != kElementStaticText && e.kind != kElementMorphShape &&
+         e.kind != kElementVideo && e.kind != kGroupPlacementKind;
+}
+
 bool Rotates(const PlacementEntry& e) { return e.matrix.rotateSkew0 != 0 || e.matrix.rotateSkew1 != 0; }
 
 // prev lasts one frame and next starts where it ends. A placement the
@@ -102,9 +109,7 @@ uint32_t ApproximateMotionTween(std::FILE* page, PatchPos pos, const DepthTrack&
                                 const MotionTweenSettings& settings) {
   if (!settings.on || k < 0 || size_t(k) >= nextLive.size()) return 0;
   const PlacementEntry& first = track.entries[size_t(k)];
-  if (first.kind == kElementEditText || first.kind == kElementStaticText || first.kind == kElementMorphShape ||
-      first.kind == kElementVideo || first.kind == kGroupPlacementKind)
-    return 0;
+  if (!Mergeable(first)) return 0;
   auto next = [&](int32_t n) {
     const int32_t x = size_t(n) < nextLive.size() ? nextLive[size_t(n)] : -1;
     return x >= 0 && x <= windowLast ? x : -1;
@@ -112,7 +117,7 @@ uint32_t ApproximateMotionTween(std::FILE* page, PatchPos pos, const DepthTrack&
   const int32_t second = next(k);
   if (second < 0) return 0;
   const PlacementEntry& e1 = track.entries[size_t(second)];
-  if (e1.characterId != first.characterId || !FollowsInOneFrame(first, e1) || !(e1.flags & 1))
+  if (e1.characterId != first.characterId || !Mergeable(e1) || !FollowsInOneFrame(first, e1) || !(e1.flags & 1))
     return 0;
   PatchFrameTweenKind(page, pos, 1);
   if (Rotates(first) || Rotates(e1)) return 0;
@@ -127,7 +132,8 @@ uint32_t ApproximateMotionTween(std::FILE* page, PatchPos pos, const DepthTrack&
   for (int32_t n = next(second); n >= 0 && run.size() < kMaxTweenEntries; n = next(n)) {
     const PlacementEntry& prev = track.entries[size_t(run.back())];
     const PlacementEntry& cur = track.entries[size_t(n)];
-    if (cur.characterId != prev.characterId || Rotates(cur) || !FollowsInOneFrame(prev, cur) || cur.flags != prev.flags)
+    if (cur.characterId != prev.characterId || !Mergeable(cur) || Rotates(cur) || !FollowsInOneFrame(prev, cur) ||
+        cur.flags != prev.flags)
       break;
     steps.push_back(Difference(ChannelsOf(cur), ChannelsOf(prev)));
     const Channels& l = steps.back();

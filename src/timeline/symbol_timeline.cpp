@@ -13,6 +13,7 @@
 #include "timeline/inner_symbol_page.h"
 #include "timeline/keyframe_completion.h"
 #include "timeline/layer_start.h"
+#include "timeline/morph_symbols.h"
 #include "timeline/symbol_instance.h"
 #include "timeline/text_object.h"
 #include "timeline/video_instance.h"
@@ -474,9 +475,9 @@ void SymbolTimelineBuilder::writeEntryElement(DepthTrack& t, int32_t k) {
     case 4:  // static text
       writeText(t, k);
       break;
-    case 5:  // morph shape
-      // Without its writer the keyframe stays empty and keeps the
-      // placement's frames.
+    case 5:  // morph shape: an instance of a symbol made for it
+      if (ConvertMorphPlacement(ctx_, t, k))
+        WriteSymbolInstance(ctx_, t.entries[size_t(k)], state_, t.entries[size_t(k)].shapeTween);
       break;
     default:
       // A character no handler registered (not converted, its option off, or

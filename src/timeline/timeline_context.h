@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "fla/class_tags.h"
+#include "shape/decode/morph_shape.h"
 #include "shape/shape_context.h"
 #include "timeline/depth_handoff.h"
 #include "timeline/depth_table.h"
@@ -59,6 +60,10 @@ struct TimelineContext : ShapeContext {
   // One row per DefineText/DefineText2 (the row its placements carry), for
   // the text-object writer.
   std::vector<StaticTextRecord> m_pStaticTexts;
+  // The morph table: entries [0, m_wMorphShapes) are complete; the morph
+  // handler fills the next one.
+  std::vector<MorphShapeEntry> m_pMorphShapes;
+  uint16_t m_wMorphShapes = 0;
 };
 
 }  // namespace tovrani

@@ -221,8 +221,8 @@ TEST_F(Placements, MasksGroupsAndMorphRuns) {
   EXPECT_TRUE(Layer(1)->isMask && Layer(1)->maskDepth == 4);
   EXPECT_TRUE(Layer(2)->isGroup && !Layer(2)->isMask && Layer(2)->entries[0].groupDepths == 3);
 
-  // A morph placed at ratio 0 and moved on three frames: one run of three
-  // following placements; a later jump back in ratio starts no new member.
+  // A morph placed at ratio 0 and moved on three frames: one run of four
+  // entries; a jump back in ratio starts a run of its own.
   RegisterPlacedCharacter(ctx, 50, kElementMorphShape, 1);
   Place({.flags = kPlaceHasCharacter | kPlaceHasRatio, .depth = 7, .character = 50}, 0);
   for (uint16_t f = 1; f <= 3; ++f)
@@ -230,18 +230,57 @@ TEST_F(Placements, MasksGroupsAndMorphRuns) {
   Place({.flags = kPlaceMove | kPlaceHasRatio, .depth = 7, .ratio = 100}, 4);
   const auto& e = Layer(7)->entries;
   ASSERT_EQ(Layer(7)->lastEntry, 4);
-  EXPECT_EQ(e[0].runLength, 3);
-  for (int i = 1; i <= 4; ++i) {
-    EXPECT_EQ(e[size_t(i)].runLength, 0);
-    EXPECT_EQ(e[size_t(i)].kind, kElementMorphShape);
-  }
+  std::vector<int> runs;
+  for (int i = 0; i <= 4; ++i) runs.push_back(e[size_t(i)].runLength);
+  EXPECT_EQ(runs, (std::vector<int>{4, 0, 0, 0, 1}));
   EXPECT_EQ(e[3].ratio, 60000);
 
   // A long run costs one step per placement.
   Place({.flags = kPlaceHasCharacter | kPlaceHasRatio, .depth = 8, .character = 50}, 0);
   for (uint16_t f = 1; f <= 30000; ++f)
     Place({.flags = kPlaceMove | kPlaceHasRatio, .depth = 8, .ratio = uint16_t(f * 2)}, f);
-  EXPECT_EQ(Layer(8)->entries[0].runLength, 30000);
+  EXPECT_EQ(Layer(8)->entries[0].runLength, 30001);
+}
+
+TEST_F(Placements, MorphRunsEndWhereTheMorphStopsMovingFrameByFrame) {
+  RegisterPlacedCharacter(ctx, 50, kElementMorphShape, 0);
+  RegisterPlacedCharacter(ctx, 51, kElementMorphShape, 1);
+  RegisterPlacedCharacter(ctx, 60, kElementSymbol, 0);
+  const uint8_t move = kPlaceMove | kPlaceHasRatio;
+  // Depth 1: a lone placement. Depth 2: a run of 10. Depth 3: broken by a
+  // frame left out, by another morph and by a falling ratio. Depth 4: a symbol gets no run.
+  Place({.flags = kPlaceHasCharacter | kPlaceHasRatio, .depth = 1, .character = 50}, 0);
+  Place({.flags = kPlaceHasCharacter | kPlaceHasRatio, .depth = 2, .character = 50}, 0);
+  for (uint16_t f = 1; f < 10; ++f) Place({.flags = move, .depth = 2, .ratio = uint16_t(f * 10)}, f);
+  Place({.flags = kPlaceHasCharacter | kPlaceHasRatio, .depth = 3, .character = 50}, 0);
+  Place({.flags = move, .depth = 3, .ratio = 10}, 1);
+  Place({.flags = move, .depth = 3, .ratio = 20}, 3);  // a gap
+  Place({.flags = move | kPlaceHasCharacter, .depth = 3, .character = 51, .ratio = 30}, 4);
+  Place({.flags = move, .depth = 3, .ratio = 20}, 5);  // falling
+  Place({.flags = kPlaceHasCharacter | kPlaceHasRatio, .depth = 4, .character = 60}, 0);
+  auto runs = [&](uint16_t depth) {
+    std::vector<int> v;
+    for (int32_t i = 0; i <= Layer(depth)->lastEntry; ++i) v.push_back(Layer(depth)->entries[size_t(i)].runLength);
+    return v;
+  };
+  EXPECT_EQ(runs(1), std::vector<int>{1});
+  EXPECT_EQ(runs(2), (std::vector<int>{10, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(runs(3), (std::vector<int>{2, 0, 1, 1, 1}));
+  EXPECT_EQ(runs(4), std::vector<int>{0});
+
+  // A sprite's own tables go through the same function.
+  DepthLayerTable layers;
+  DepthIdCache ids;
+  DisplayEventIndex events;
+  std::unordered_map<uint16_t, VideoDepthState> videos;
+  std::unordered_map<int32_t, int32_t> heads;
+  DisplayTimeline sprite{layers, ids, events, videos, heads};
+  const Place2 first{.flags = kPlaceHasCharacter | kPlaceHasRatio, .depth = 1, .character = 50};
+  PlaceOnTimeline(ctx, sprite, kTagPlaceObject2, first.body(), 0);
+  for (uint16_t f = 1; f < 3; ++f)
+    PlaceOnTimeline(ctx, sprite, kTagPlaceObject2, Place2{.flags = move, .depth = 1, .ratio = f}.body(), f);
+  ASSERT_GE(layers.findLast(1), 0);
+  EXPECT_EQ(layers[size_t(layers.findLast(1))].entries[0].runLength, 3);
 }
 
 TEST_F(Placements, HostileBodiesNeverBreakTheTables) {

@@ -44,11 +44,9 @@ Analysed Analyse(ShapeBlock block, uint32_t singleSided = 1, bool morph = false,
   Analysed out;
   ctx.m_pLossyRewriteLog = &out.lossy;
   if (morph) {
-    uint16_t length = uint16_t(block.length), count = uint16_t(block.recordCount);
-    std::vector<uint8_t> bytes(block.bytes.begin(), block.bytes.begin() + block.length);
-    AnalyzeMorphShapeHalf(ctx, length, bytes, count, singleSided);
+    AnalyzeMorphShapeHalf(ctx, block, singleSided);
     EXPECT_EQ(ctx.m_bMorphAnalysis, 0u);
-    out.block = ShapeBlock(std::span<const uint8_t>(bytes.data(), length), count);
+    out.block = block;
   } else {
     size_t countField = 0;
     AnalyzeFillOverlaps(ctx, block, singleSided, {}, nullptr, countField, nullptr);

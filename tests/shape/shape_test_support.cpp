@@ -54,6 +54,27 @@ ShapeRecords& ShapeRecords::End() {
   return *this;
 }
 
+std::vector<uint8_t> MorphBody(uint16_t tag, const std::vector<uint8_t>& styles,
+                               const std::function<void(ShapeRecords&)>& start,
+                               const std::function<void(ShapeRecords&)>& end, unsigned fillBits,
+                               unsigned lineBits) {
+  SwfBytes head;
+  head.rect(0, 2000, 0, 2000).rect(0, 2000, 0, 2000);
+  if (tag == 84) head.rect(0, 2000, 0, 2000).rect(0, 2000, 0, 2000).u8(0);
+  SwfBytes startShape;
+  startShape.bytes(styles).u8(uint8_t(fillBits << 4 | lineBits));
+  ShapeRecords s{startShape, fillBits, lineBits};
+  start(s);
+  s.End();
+  SwfBytes endShape;
+  endShape.u8(0);
+  ShapeRecords e{endShape, 0, 0};
+  end(e);
+  e.End();
+  head.u32(uint32_t(startShape.size())).bytes(startShape.data()).bytes(endShape.data());
+  return head.data();
+}
+
 namespace {
 
 uint16_t U16(const std::vector<uint8_t>& p, size_t at) { return uint16_t(p[at] | p[at + 1] << 8); }

@@ -29,6 +29,15 @@ struct ShapeRecords {
   ShapeRecords& End();
 };
 
+// A DefineMorphShape (46) or DefineMorphShape2 (84) body after its
+// character id: bounds, the end-edges offset, the morph style arrays as
+// given, the start shape (its index-size byte, then the records `start`
+// writes with `fillBits` and `lineBits`) and the end shape (index sizes 0).
+std::vector<uint8_t> MorphBody(uint16_t tag, const std::vector<uint8_t>& styles,
+                               const std::function<void(ShapeRecords&)>& start,
+                               const std::function<void(ShapeRecords&)>& end,
+                               unsigned fillBits = 2, unsigned lineBits = 1);
+
 // One shape object as read back from a page: its fill records (entry i is
 // fill index i + 1) and its edge records.
 struct ShapeObjectView {

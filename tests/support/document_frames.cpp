@@ -63,6 +63,8 @@ std::string Join(const std::vector<std::string>& v) {
 struct Document {
   std::set<uint16_t> items;
   std::map<uint16_t, std::vector<PageLayer>> inner;
+  // Symbols made for morph shapes: item -> the morph's character.
+  std::map<uint16_t, uint16_t> morphOf;
 
   // tweened: set when an element stands inside a motion tween, where the
   // document interpolates what the movie gives frame by frame.
@@ -79,8 +81,11 @@ struct Document {
           const Matrix cm = Compose(m, im);
           const Color cc = Compose(c, in.text ? kNoColor : ic);
           const auto page = inner.find(in.symbol);
+          const auto morph = morphOf.find(in.symbol);
           if (in.text) {
             out.push_back(Element("T", cm, cc));
+          } else if (morph != morphOf.end()) {
+            out.push_back(Element("M" + std::to_string(morph->second), cm, cc));
           } else if (page != inner.end() && level < 70) {
             uint32_t length = 0;
             for (const PageLayer& l : page->second) length = std::max(length, l.frames());
@@ -93,8 +98,25 @@ struct Document {
   }
 };
 
-// The movie's characters, and which of them are edit texts.
-void MovieCharacters(const std::vector<uint8_t>& tags, std::set<uint16_t>& all, std::set<uint16_t>& texts) {
+// Whether a page is a symbol made for morph `id`: keyframes on one layer
+// named "ID " and the id.
+bool IsMorphSymbol(const std::vector<uint8_t>& page, const std::vector<PageLayer>& layers, uint16_t id) {
+  if (layers.size() != 1 || layers[0].keyframes.size() < 2) return false;
+  const std::string name = "ID " + std::to_string(id);
+  std::vector<uint8_t> narrow{uint8_t(name.size())}, wide{uint8_t(name.size())};
+  for (char c : name) {
+    narrow.push_back(uint8_t(c));
+    wide.push_back(uint8_t(c));
+    wide.push_back(0);
+  }
+  for (const auto* p : {&narrow, &wide})
+    if (std::search(page.begin(), page.end(), p->begin(), p->end()) != page.end()) return true;
+  return false;
+}
+
+// The movie's characters, and which of them are edit texts and morph shapes.
+void MovieCharacters(const std::vector<uint8_t>& tags, std::set<uint16_t>& all, std::set<uint16_t>& texts,
+                     std::set<uint16_t>& morphs) {
   static const std::set<uint32_t> kDefinitions = {2, 6, 7, 10, 11, 20, 21, 22, 32, 33, 34, 35, 36, 37,
                                                   39, 46, 48, 60, 62, 75, 83, 84, 90};
   ForEachTag(tags, 0, tags.size(), [&](uint32_t code, size_t body, uint32_t len) {
@@ -104,13 +126,14 @@ void MovieCharacters(const std::vector<uint8_t>& tags, std::set<uint16_t>& all, 
     // Static texts become shapes by default or reach the document only
     // through the script; edit texts are text objects.
     if (code == 37) texts.insert(id);
+    if (code == 46 || code == 84) morphs.insert(id);
   });
 }
 
 // One timeline of the movie against its page.
 ::testing::AssertionResult TimelineShown(const std::vector<std::vector<ShownObject>>& movie,
                                          const std::vector<PageLayer>& layers, const Document& doc,
-                                         const std::set<uint16_t>& texts) {
+                                         const std::set<uint16_t>& texts, const std::set<uint16_t>& morphs) {
   const Matrix identity{0x10000, 0, 0, 0x10000, 0, 0};
   for (uint32_t f = 0; f < movie.size(); ++f) {
     // Pages hold their layers bottom first; a mask layer stands where the
@@ -119,7 +142,9 @@ void MovieCharacters(const std::vector<uint8_t>& tags, std::set<uint16_t>& all, 
     std::vector<std::string> shown, masks, written;
     for (const ShownObject& o : movie[f]) {
       std::string e;
-      if (texts.count(o.character) && !doc.items.count(o.character))
+      if (morphs.count(o.character))
+        e = Element("M" + std::to_string(o.character), o.matrix, o.color);
+      else if (texts.count(o.character) && !doc.items.count(o.character))
         e = Element("T", o.matrix, o.color);
       else if (doc.items.count(o.character))
         e = Element(std::to_string(o.character), o.matrix, o.color);
@@ -186,8 +211,8 @@ std::vector<uint8_t> MovieTags(const std::vector<uint8_t>& file) {
   if (contents == streams.end() || scene == streams.end())
     return ::testing::AssertionFailure() << "no Contents or no scene page";
   const std::vector<uint8_t> tags = MovieTags(movieFile);
-  std::set<uint16_t> characters, texts;
-  MovieCharacters(tags, characters, texts);
+  std::set<uint16_t> characters, texts, morphs, madeMorphs;
+  MovieCharacters(tags, characters, texts, morphs);
   Document doc;
   std::set<uint16_t> items;  // with the media items
   std::map<std::string, uint16_t> symbols;
@@ -201,8 +226,14 @@ std::vector<uint8_t> MovieTags(const std::vector<uint8_t>& file) {
     if (name.rfind("Symbol ", 0) != 0) continue;
     if (auto fits = PageFitsDocument(page, std::nullopt, &doc.items); !fits) return fits << " (" << name << ")";
   }
-  for (const auto& [item, page] : pages)
-    if (!characters.count(item)) doc.inner[item] = ReadPageLayers(*page, WalkPage(*page));
+  for (const auto& [item, page] : pages) {
+    const std::vector<PageLayer> layers = ReadPageLayers(*page, WalkPage(*page));
+    for (uint16_t id : morphs)
+      if (IsMorphSymbol(*page, layers, id)) doc.morphOf[item] = id, madeMorphs.insert(id);
+    if (!characters.count(item) && !doc.morphOf.count(item)) doc.inner[item] = layers;
+  }
+  // A morph the document made no symbol for (not converted) is not shown.
+  morphs = madeMorphs;
 
   // The movie as the converter reads it: after the depth and mask-layer
   // pass, with its disabled masks.
@@ -213,7 +244,8 @@ std::vector<uint8_t> MovieTags(const std::vector<uint8_t>& file) {
   const std::vector<std::vector<ShownObject>> movie = ShownObjects(passed, 0, passed.size(), &records);
   if (auto fits = PageFitsDocument(scene->second, uint32_t(movie.size()), &doc.items); !fits)
     return fits << " (scene)";
-  if (auto shown = TimelineShown(movie, ReadPageLayers(scene->second, WalkPage(scene->second)), doc, texts);
+  if (auto shown = TimelineShown(movie, ReadPageLayers(scene->second, WalkPage(scene->second)), doc, texts,
+                                  morphs);
       !shown)
     return shown << " (scene)";
   // Each sprite's page against the sprite's own tags.
@@ -226,7 +258,8 @@ std::vector<uint8_t> MovieTags(const std::vector<uint8_t>& file) {
     RunSpritePass(pass, sprite);
     const PassRecords inSprite = SpriteRecords(pass);
     const auto frames = ShownObjects(sprite, 4, sprite.size(), &inSprite);
-    if (auto shown = TimelineShown(frames, ReadPageLayers(*page->second, WalkPage(*page->second)), doc, texts);
+    if (auto shown = TimelineShown(frames, ReadPageLayers(*page->second, WalkPage(*page->second)), doc, texts,
+                                  morphs);
         !shown)
       result = shown << " (sprite " << page->first << ")";
   });

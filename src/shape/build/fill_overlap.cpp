@@ -363,17 +363,11 @@ void AnalyzeFillOverlaps(ShapeContext& ctx, ShapeBlock& block, uint32_t singleSi
   Passes(analysis).Run();
 }
 
-void AnalyzeMorphShapeHalf(ShapeContext& ctx, uint16_t& length, std::vector<uint8_t>& bytes,
-                           uint16_t& recordCount, uint32_t singleSided) {
-  const size_t n = std::min<size_t>(length, bytes.size());
-  ShapeBlock block(std::span<const uint8_t>(bytes.data(), n), recordCount);
+void AnalyzeMorphShapeHalf(ShapeContext& ctx, ShapeBlock& block, uint32_t singleSided) {
   size_t noCountField = 0;
   ctx.m_bMorphAnalysis = 1;
   AnalyzeFillOverlaps(ctx, block, singleSided, {}, nullptr, noCountField, nullptr);
   ctx.m_bMorphAnalysis = 0;
-  bytes.assign(block.bytes.begin(), block.bytes.begin() + long(block.length) + 1);
-  length = uint16_t(block.length);
-  recordCount = uint16_t(block.recordCount);
 }
 
 }  // namespace tovrani

@@ -36,10 +36,8 @@ void AnalyzeFillOverlaps(ShapeContext& ctx, ShapeBlock& block, uint32_t singleSi
                          size_t& countFieldPos, const StyleIndex* styles);
 
 // One half of a morph shape, with ShapeContext::m_bMorphAnalysis set to 1
-// around the analysis; the 16-bit length and count come back in their low
-// 16 bits. With the heuristic mode off the half stays as the zero-edge
-// removal left it.
-void AnalyzeMorphShapeHalf(ShapeContext& ctx, uint16_t& length, std::vector<uint8_t>& block,
-                           uint16_t& recordCount, uint32_t singleSided);
+// around the analysis. With the heuristic mode off the half stays as the
+// zero-edge removal left it.
+void AnalyzeMorphShapeHalf(ShapeContext& ctx, ShapeBlock& block, uint32_t singleSided);
 
 }  // namespace tovrani

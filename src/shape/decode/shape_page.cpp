@@ -34,7 +34,8 @@ void ShapePage::WriteStyleTables(std::span<const uint8_t> blob) {
 
 uint32_t ShapePage::WriteEdges(const ObjectEdges& object) {
   const bool analyse = object.recordCount && ctx_.m_bShapesOn && ctx_.m_pAnalyzeFillOverlaps &&
-                       !(ctx_.m_pOptNoProblemSearch && *ctx_.m_pOptNoProblemSearch);
+                       (analyseAlways_ ||
+                        !(ctx_.m_pOptNoProblemSearch && *ctx_.m_pOptNoProblemSearch));
   if (!analyse) {
     PutBytes(file_, object.edges.data(), object.edges.size());
     return object.recordCount;

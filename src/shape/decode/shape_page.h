@@ -46,6 +46,10 @@ class ShapePage {
   // Returns the last object's record count as written.
   uint32_t Finish(const ObjectEdges& object, bool noCache, uint16_t itemNo);
 
+  // Objects are analysed whatever "No Problem Search" says (the morph
+  // halves' pages).
+  void AnalyseAlways() { analyseAlways_ = true; }
+
   // False once a write, seek or read of the work file failed.
   bool ok() const { return ok_ && !std::ferror(file_); }
   uint16_t layerNumber() const { return layerNumber_; }
@@ -69,6 +73,7 @@ class ShapePage {
   std::vector<uint8_t> styleBlob_;  // the open object's style tables
   uint32_t objects_ = 0;
   bool ok_ = true;
+  bool analyseAlways_ = false;
 };
 
 // Places the complete page held in `file` as the symbol stream of row

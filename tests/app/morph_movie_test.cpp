@@ -1,0 +1,131 @@
+// Morph shapes through the program: the roads the options choose, each
+// giving a document the independent readers take.
+#include <gtest/gtest.h>
+
+#include "app/program_runner.h"
+#include "shape/shape_test_support.h"
+#include "support/document_frames.h"
+#include "support/independent_readers.h"
+#include "support/page_walker.h"
+
+namespace tovrani {
+namespace {
+
+using test::ShapeRecords;
+using test::SwfBytes;
+
+std::vector<uint8_t> MorphTag(uint16_t id) {
+  SwfBytes s;
+  s.u8(1).u8(0).u32(0xFF0000FF).u32(0xFFFF0000);
+  s.u8(1).u16(20).u16(60).u32(0xFF000000).u32(0xFFFFFFFF);
+  auto square = [](int side) {
+    return [side](ShapeRecords& r) {
+      r.Change(std::pair(0, 0), std::nullopt, 1u, 1u);
+      r.Straight(side, 0).Straight(0, side).Curve(-side / 2, side / 2, -side / 2, -side / 2).Straight(0, -side);
+    };
+  };
+  const auto body = test::MorphBody(46, s.data(), square(1000), [](ShapeRecords& r) {
+    r.Straight(2000, 0).Straight(0, 2000).Straight(-2000, 0).Straight(0, -2000);
+  });
+  std::vector<uint8_t> out = SwfBytes().u16(id).data();
+  out.insert(out.end(), body.begin(), body.end());
+  return out;
+}
+
+class MorphMovie : public ::testing::TestWithParam<int> {};
+
+TEST_P(MorphMovie, EveryRoadGivesADocumentTheReadersTake) {
+  const uint8_t version = uint8_t(GetParam());
+  const uint8_t level = version < 7 ? 0 : version == 7 ? 1 : 2;
+  test::SwfWriter w(version);
+  w.tag(46, MorphTag(1));
+  w.tag(26, SwfBytes().u8(0x16).u16(1).u16(1).matrix(0, 0).u16(0).data()).showFrame();
+  w.tag(26, SwfBytes().u8(0x15).u16(1).matrix(0, 0).u16(30000).data()).showFrame().end();
+  test::TempDir dir;
+  const std::vector<uint8_t> movie = w.build();
+  test::WriteFileBytes(dir.file("in.swf"), movie);
+
+  const struct {
+    const char* name;
+    std::vector<std::string> options;
+    bool pages;
+  } roads[] = {
+      {"Decoded", {}, false},
+      {"ExactBuilt", {"--set", "Exact Problem Search / Vectorization=on", "--set", "Heuristic Problem Search=off"}, true},
+      {"ExactAnalysed", {"--set", "Exact Problem Search / Vectorization=on"}, true},
+      {"JsflImport", {"--set", "Shape / Morph Shape: Convert Using JSFL Import=on"}, true},
+  };
+  for (const auto& road : roads) {
+    SCOPED_TRACE(road.name);
+    const std::string fla = dir.file(std::string(road.name) + ".fla");
+    std::vector<std::string> args = {"-q", dir.file("in.swf"), "-o", fla};
+    args.insert(args.end(), road.options.begin(), road.options.end());
+    const test::ProgramRun run = test::RunProgram(args, dir.file("config"));
+    ASSERT_EQ(run.status, 0) << run.output;
+    std::map<std::string, std::vector<uint8_t>> streams;
+    ASSERT_TRUE(test::ReadCompoundFile(fla, streams));
+    EXPECT_TRUE(test::IsValidJavaScriptFile(fla + ".jsfl"));
+    EXPECT_TRUE(test::DocumentShowsMovie(movie, streams));
+    // The element pages come first; a symbol for the morph's placements
+    // follows.
+    EXPECT_EQ(streams.count("Symbol 1") + streams.count("Symbol 2") + streams.count("Symbol 3"),
+              road.pages ? 3u : 1u);
+    if (!road.pages) continue;
+    for (const char* name : {"Symbol 1", "Symbol 2"}) {
+      EXPECT_TRUE(test::PageWalksClean(streams[name])) << name;
+      EXPECT_TRUE(test::CheckShapePage(streams[name], level, 1)) << name;
+    }
+  }
+}
+
+// A morph animated over ten frames from ratio 0, one placed at ratio 30000
+// and later at 100, and one whose start shape ends in an empty run (shown
+// as a lone placement at ratio 0 for three frames).
+TEST_P(MorphMovie, RunsAndRatiosBecomeSymbolsTheReadersTake) {
+  const uint8_t version = uint8_t(GetParam());
+  test::SwfWriter w(version);
+  w.tag(46, MorphTag(1)).tag(46, MorphTag(2));
+  SwfBytes styles;
+  styles.u8(2).u8(0).u32(0xFF0000FF).u32(0xFF00FF00).u8(0).u32(0xFF00FFFF).u32(0xFFFFFF00).u8(0);
+  auto emptyEnd = test::MorphBody(46, styles.data(), [](ShapeRecords& r) {
+    r.Change(std::pair(0, 0), 1u, std::nullopt, std::nullopt).Straight(500, 0).Straight(0, 500).Straight(-500, -500);
+    r.Change(std::nullopt, 2u, std::nullopt, std::nullopt);
+  }, [](ShapeRecords& r) { r.Straight(900, 0).Straight(0, 900).Straight(-900, -900); }, 2, 0);
+  std::vector<uint8_t> third = SwfBytes().u16(3).data();
+  third.insert(third.end(), emptyEnd.begin(), emptyEnd.end());
+  w.tag(46, third);
+  const auto place = [](uint16_t depth, uint16_t id, uint16_t ratio, int32_t x) {
+    return SwfBytes().u8(0x16).u16(depth).u16(id).matrix(x, 0).u16(ratio).data();
+  };
+  const auto move = [](uint16_t depth, uint16_t ratio) { return SwfBytes().u8(0x11).u16(depth).u16(ratio).data(); };
+  w.tag(26, place(1, 1, 0, 0)).tag(26, place(2, 2, 30000, 3000)).tag(26, place(3, 3, 0, 6000)).showFrame();
+  for (uint16_t f = 1; f < 10; ++f) {
+    w.tag(26, move(1, uint16_t(f * 7000)));
+    if (f == 3) w.tag(28, SwfBytes().u16(3).data());
+    if (f == 5) w.tag(26, move(2, 100));
+    w.showFrame();
+  }
+  w.end();
+  test::TempDir dir;
+  const std::vector<uint8_t> movie = w.build();
+  test::WriteFileBytes(dir.file("in.swf"), movie);
+  const std::string fla = dir.file("out.fla");
+  const test::ProgramRun run = test::RunProgram({"-q", dir.file("in.swf"), "-o", fla}, dir.file("config"));
+  ASSERT_EQ(run.status, 0) << run.output;
+  std::map<std::string, std::vector<uint8_t>> streams;
+  ASSERT_TRUE(test::ReadCompoundFile(fla, streams));
+  EXPECT_TRUE(test::IsValidJavaScriptFile(fla + ".jsfl"));
+  EXPECT_TRUE(test::DocumentShowsMovie(movie, streams));
+  size_t symbols = 0;
+  for (const auto& [name, bytes] : streams) {
+    if (name.rfind("Symbol ", 0) != 0) continue;
+    ++symbols;
+    EXPECT_TRUE(test::PageWalksClean(bytes)) << name;
+  }
+  EXPECT_EQ(symbols, 3u);  // the run's tween, the ratio symbol, the lone tween
+}
+
+INSTANTIATE_TEST_SUITE_P(Versions, MorphMovie, ::testing::Values(6, 8));
+
+}  // namespace
+}  // namespace tovrani
