@@ -168,15 +168,15 @@ TEST(WrappersMovie, HostilePlacements) {
 namespace tovrani::test {
 namespace {
 
-// The corpus movies with videos or init actions, converted with the tween
-// approximation on: every stream reads back, the script parses, every page
+// The corpus movies with videos, init actions or morph shapes, converted
+// with the tween approximation on: every stream reads back, the script parses, every page
 // names only library items and the scene shows what the movie shows.
-TEST(WrappersMovie, CorpusMoviesWithVideosAndInitActions) {
+TEST(WrappersMovie, CorpusMoviesWithVideosInitActionsAndMorphs) {
   const std::vector<CorpusMovie> movies = CorpusMovies();
   if (movies.empty()) GTEST_SKIP() << "no corpus";
   int converted = 0;
   for (const CorpusMovie& m : movies) {
-    if (!m.sound() || !(m.has("DefineVideoStream") || m.has("DoInitAction"))) continue;
+    if (!m.sound() || !(m.has("DefineVideoStream") || m.has("DoInitAction") || m.has("DefineMorphShape"))) continue;
     SCOPED_TRACE(m.name);
     const std::vector<uint8_t> movie = ReadFileBytes(m.path.string());
     const Converted c = Convert(movie, {"--set", "Approximate Motion Tweens...=on", "--set",
