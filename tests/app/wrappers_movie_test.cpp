@@ -169,8 +169,8 @@ namespace tovrani::test {
 namespace {
 
 // The corpus movies with videos, init actions or morph shapes, converted
-// with the tween approximation on: every stream reads back, the script parses, every page
-// names only library items and the scene shows what the movie shows.
+// with the tween approximation on: every stream reads back, the script
+// parses, and every page shows what the movie shows.
 TEST(WrappersMovie, CorpusMoviesWithVideosInitActionsAndMorphs) {
   const std::vector<CorpusMovie> movies = CorpusMovies();
   if (movies.empty()) GTEST_SKIP() << "no corpus";
