@@ -125,6 +125,21 @@ uint8_t SymbolStreamKind(uint8_t spriteFlag, uint8_t buttonFlag) {
   return spriteFlag ? kElementMovieClip : kElementSymbol;
 }
 
+namespace {
+
+// A Move the depth pass put on a depth of its own: the object it moves was
+// placed at another depth (the same one in the movie) and is handed over to
+// it here, so nothing stands at its depth yet.
+bool ContinuesHandedOffObject(const DisplayEventIndex& events, uint16_t depth, uint16_t frame) {
+  if (frame >= 0xFFFF) return false;
+  const int64_t i = events.firstPlacement(depth, uint16_t(frame + 1));
+  if (i < 0) return false;
+  const int64_t j = events.previousPlacementSameOrigDepth(i);
+  return j >= 0 && events.events()[size_t(j)].depth != depth;
+}
+
+}  // namespace
+
 DisplayTimeline MainTimeline(ConverterContext& ctx) {
   return {ctx.m_movieLayers, ctx.m_depthIdCache, ctx.m_movieEventIndex, ctx.m_videoDepthStates,
           ctx.m_morphRunHeads};
@@ -184,7 +199,7 @@ void PlaceOnTimeline(ConverterContext& ctx, DisplayTimeline tl, uint16_t code, s
   const bool move = flagWord & kPlaceMove;
   const bool shown = li >= 0 && layers[size_t(li)].currentEntry().endFrame == kNeverRemoved;
   if (!move && !tag.hasCharacter) return;
-  if (move && !shown) return;
+  if (move && !shown && !ContinuesHandedOffObject(tl.events, tag.depth, frame)) return;
   if (!move && shown && code != kTagPlaceObject) return;
   if (li < 0)
     li = layers.openLayer(tag.depth);

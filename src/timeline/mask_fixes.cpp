@@ -42,9 +42,15 @@ size_t RangeEnd(const DepthTable& table, size_t from, uint32_t limit) {
 // the span (the final stage writes it).
 void DisableNestedMask(DepthEntry& m, size_t t) {
   std::vector<DepthSpan>& spans = m.spans;
-  for (size_t u = t + 1; u < spans.size() && spans[u].clipInherited; ++u) spans[u].hasClip = 0;
+  // The moves that keep the clip depth read the one value the tags hold:
+  // it spans the widest range any of them was given.
+  uint32_t clip = spans[t].clipDepth;
+  for (size_t u = t + 1; u < spans.size() && spans[u].clipInherited; ++u) {
+    spans[u].hasClip = 0;
+    clip = std::max(clip, spans[u].clipDepth);
+  }
   DepthSpan& s = spans[t];
-  if (!s.clipInherited) s.disabledClip = (s.clipDepth + 1 - m.depth) + 0x8000u;
+  if (!s.clipInherited) s.disabledClip = (clip + 1 - m.depth) + 0x8000u;
   s.hasClip = 0;
   m.maxClip = 0;
   for (const DepthSpan& x : spans)
@@ -55,13 +61,9 @@ void DisableNestedMask(DepthEntry& m, size_t t) {
 RepairResult FixNestedMask(DepthTable& table, size_t i, std::vector<DisplayEvent>& events,
                            const CharacterSources& sources, PassBudget& budget) {
   const uint32_t depthI = table[i].depth;
-  size_t k = kNone, o = kNone;
-  for (size_t j = 0; j < i; ++j) {
-    const DepthEntry& e = table[j];
-    if (!e.hasMask || e.maxClip < depthI) continue;
-    k = j;
-    if (o == kNone || e.maxClip > table[o].maxClip) o = j;
-  }
+  size_t k = kNone;
+  for (size_t j = 0; j < i; ++j)
+    if (table[j].hasMask && table[j].maxClip >= depthI) k = j;
   if (!budget.Spend(i + 1)) return RepairResult::kBudgetSpent;
   if (k == kNone) return RepairResult::kNothingLeft;  // classification and table disagree
 
@@ -93,8 +95,10 @@ RepairResult FixNestedMask(DepthTable& table, size_t i, std::vector<DisplayEvent
   const uint32_t limit = table[k].maxClip;
   const uint32_t shift = limit + 1 - depthI;
   // Outer masks keep covering what moves up: decide first, then widen.
+  // A mask below the outermost one can reach the moved entries too (its
+  // range ends inside the nearest one's), so the walk starts at the bottom.
   std::vector<std::pair<size_t, size_t>> widen;
-  for (size_t e = o; e < k; ++e) {
+  for (size_t e = 0; e < k; ++e) {
     const DepthEntry& E = table[e];
     if (!E.hasMask || E.maxClip < depthI) continue;
     for (size_t si = 0; si < E.spans.size(); ++si) {

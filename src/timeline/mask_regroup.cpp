@@ -9,13 +9,15 @@ namespace {
 
 constexpr uint64_t kMaxValue = std::numeric_limits<uint32_t>::max();
 
-// Whether any span left in entries from `from` on, up to depth `clip`,
-// overlaps [start, end) in time. Old entries stand `lift` above their stored
-// depths.
-bool ReachesRemaining(const DepthTable& old, size_t from, uint64_t lift, uint64_t clip,
-                      uint32_t start, uint32_t end, PassBudget& budget) {
+// Whether any span left in entries from `from` on, above depth `above` and
+// up to depth `clip`, overlaps [start, end) in time. Old entries stand `lift`
+// above their stored depths. Entries below the mask were never in its range:
+// they are about to move above the group, and must not pull its clip along.
+bool ReachesRemaining(const DepthTable& old, size_t from, uint64_t lift, uint64_t above,
+                      uint64_t clip, uint32_t start, uint32_t end, PassBudget& budget) {
   for (size_t j = from; j < old.size() && old[j].depth + lift <= clip; ++j) {
     if (!budget.Spend(1)) return false;
+    if (old[j].depth + lift <= above) continue;
     const std::vector<DepthSpan>& q = old[j].spans;
     size_t i = FirstEndingAfter(q, start);
     if (i < q.size() && q[i].startFrame < end) return true;
@@ -100,6 +102,7 @@ RegroupResult RegroupMaskLayers(DepthTable& table, PassBudget& budget) {
 
     // The claimed spans follow the mask, each depth in an entry of its own.
     std::sort(touched.begin(), touched.end());
+    uint64_t groupClip = N.maxClip;
     for (size_t j : touched) {
       DepthEntry& J = old[j];
       DepthEntry T;
@@ -115,6 +118,7 @@ RegroupResult RegroupMaskLayers(DepthTable& table, PassBudget& budget) {
           q.clipDepth = uint32_t(q.clipDepth + lift);
           T.hasMask = 1;
           T.maxClip = std::max(T.maxClip, q.clipDepth);
+          groupClip = std::max<uint64_t>(groupClip, q.clipDepth);
           active.push_back({regrouped.size(), T.spans.size()});
         } else {
           T.hasNonMask = 1;
@@ -132,7 +136,12 @@ RegroupResult RegroupMaskLayers(DepthTable& table, PassBudget& budget) {
     // Room above the group: masks that still reach an object left below
     // their clip depth keep reaching it once it has moved up (one raise per
     // mask span: everything left moves by the same width).
-    const uint32_t g = K.maxClip + 1 - K.depth;
+    // A claimed mask may reach past the range of k: what moves up lands
+    // above every range of the group, so that no mask takes in an object it
+    // did not mask.
+    const uint64_t top = std::max<uint64_t>(K.maxClip + lift, groupClip);
+    if (top + 1 - depthK > kMaxValue) return fail(RegroupResult::kOutOfBounds);
+    const uint32_t g = uint32_t(top + 1 - depthK);
     if (lift + g + largest > kMaxValue) return fail(RegroupResult::kOutOfBounds);
     size_t kept = 0;
     for (const MaskRef& ref : active) {
@@ -141,7 +150,7 @@ RegroupResult RegroupMaskLayers(DepthTable& table, PassBudget& budget) {
       DepthSpan& m = e.spans[ref.span];
       if (m.clipDepth < depthK) continue;  // never reaches the walk again
       active[kept++] = ref;
-      if (!ReachesRemaining(old, k, lift, m.clipDepth, m.startFrame, m.endFrame, budget)) {
+      if (!ReachesRemaining(old, k, lift, e.depth, m.clipDepth, m.startFrame, m.endFrame, budget)) {
         if (budget.spent()) return fail(RegroupResult::kBudgetSpent);
         continue;
       }

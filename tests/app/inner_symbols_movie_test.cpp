@@ -56,7 +56,7 @@ std::vector<uint8_t> NestedMaskMovie(bool inSprite) {
 
 // Needs the depth pass that disables nested masks (bit 15 of the clip
 // depth) and, for the sprite, the sprite pages; enabled when they are in.
-TEST(InnerSymbolsMovie, DISABLED_ANestedMaskBecomesAGroupSymbol) {
+TEST(InnerSymbolsMovie, ANestedMaskBecomesAGroupSymbol) {
   for (const bool inSprite : {false, true}) {
     TempDir dir;
     WriteFileBytes(dir.file("nested.swf"), NestedMaskMovie(inSprite));
