@@ -91,6 +91,8 @@ uint32_t Finish::Assemble() {
                                                  ctx_.m_nScenePageStart, g_contents.Bytes(), &why);
   if (written == CompoundFileResult::kTooLarge) return kResultTooManyItems;
   if (written != CompoundFileResult::kOk) return kResultOutputIncomplete;
+  // A work file that could not go to disk lost bytes the document needs.
+  if (ctx_.m_pWorkFolder && ctx_.m_pWorkFolder->failed()) return kResultOutputIncomplete;
   if (!out->commit()) return kResultOutputIncomplete;
   return kResultDone;
 }

@@ -119,12 +119,15 @@ void Engine::Detach() {
 
 uint32_t Engine::Run(const std::string& source, const std::string& output) {
   uint32_t result = SetUp(source, output);
-  if (result != kResultDone) return result;
-  result = RunTagLoop(ctx_, loop_, svc_);
-  if (result != kResultDone) return result;
-  ReportMissingFonts(ctx_);
-  if (svc_.finish) return svc_.finish(ctx_);
-  return kResultDone;
+  if (result == kResultDone) result = RunTagLoop(ctx_, loop_, svc_);
+  if (result == kResultDone) {
+    ReportMissingFonts(ctx_);
+    if (svc_.finish) result = svc_.finish(ctx_);
+  }
+  // A work file that could not go to disk lost bytes: whatever failed after
+  // that, the output is what is incomplete.
+  if (result != kResultDone && work_.failed()) result = kResultOutputIncomplete;
+  return result;
 }
 
 uint32_t Engine::SetUp(const std::string& source, const std::string& output) {

@@ -1,11 +1,10 @@
 #include "convert/sound_layers.h"
 
-#include <unistd.h>
-
 #include "fla/archive.h"
 #include "fla/file_helpers.h"
 #include "fla/keyframe_records.h"
 #include "fla/layer_records.h"
+#include "fla/memory_file.h"
 #include "convert/engine.h"
 
 namespace tovrani {
@@ -68,7 +67,7 @@ void SoundLayersShowFrame(SoundLayerState& s, uint8_t level) {
 
 bool DropUnshownFrameSounds(SoundLayerState& s) {
   if (!s.startedNow || !s.eventFile || s.frameMark.fileEnd < 0) return true;
-  if (std::fflush(s.eventFile) || ftruncate(fileno(s.eventFile), off_t(s.frameMark.fileEnd)) ||
+  if (std::fflush(s.eventFile) || !TruncateOpenFile(s.eventFile, uint64_t(s.frameMark.fileEnd)) ||
       std::fseek(s.eventFile, 0, SEEK_END))
     return false;
   s.eventFramePos = s.frameMark.framePos;

@@ -130,8 +130,13 @@ class Finaliser {
 void Finaliser::BuildIndexes() {
   // Fonts in table order claim the items of their glyph ranges not claimed
   // yet; `next` skips claimed runs, so each item is visited once.
-  fontOfItem_.assign(0x10001, -1);
-  std::vector<uint32_t> next(0x10002);
+  // Sized by the highest item a font claims, not by all 65,536.
+  uint32_t top = 0;
+  for (const auto& font : lib_.fonts)
+    if (font.glyphsPlaced && font.firstItemNo <= font.lastItemNo)
+      top = std::max<uint32_t>(top, font.lastItemNo + 1u);
+  fontOfItem_.assign(top, -1);
+  std::vector<uint32_t> next(top + 1);
   for (uint32_t i = 0; i < next.size(); ++i) next[i] = i;
   auto find = [&](uint32_t i) {
     uint32_t root = i;
@@ -172,7 +177,7 @@ void Finaliser::BuildIndexes() {
 }
 
 uint32_t Finaliser::SymbolFolder(uint16_t item, const std::string& name) {
-  if (int32_t f = fontOfItem_[item]; f >= 0) {
+  if (int32_t f = item < fontOfItem_.size() ? fontOfItem_[item] : -1; f >= 0) {
     auto& font = lib_.fonts[size_t(f)];
     return UseFolder(font.folderId, font.nameKnown ? font.name : "NoName");
   }

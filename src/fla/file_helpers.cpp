@@ -6,6 +6,8 @@
 #include <cstring>
 #include <filesystem>
 
+#include "fla/work_folder.h"
+
 namespace tovrani {
 
 namespace {
@@ -20,6 +22,7 @@ bool EndsWithGz(const std::string& path) {
 
 // Removes a regular file; anything else (a device given as output) stays.
 void RemoveQuietly(const std::string& path) {
+  if (RemoveWorkPath(path)) return;
   std::error_code ec;
   if (std::filesystem::is_regular_file(std::filesystem::symlink_status(path, ec)))
     std::filesystem::remove(path, ec);
@@ -28,7 +31,7 @@ void RemoveQuietly(const std::string& path) {
 }  // namespace
 
 UniqueFile OpenFile(const std::string& path, const char* mode) {
-  return UniqueFile(std::fopen(path.c_str(), mode));
+  return UniqueFile(OpenPath(path, mode));
 }
 
 bool CloseFile(UniqueFile& file) {

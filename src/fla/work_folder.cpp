@@ -1,5 +1,7 @@
 #include "fla/work_folder.h"
 
+#include "fla/memory_file.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -7,6 +9,9 @@
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
+#include <mutex>
+#include <random>
+#include <unordered_map>
 #include <system_error>
 
 namespace tovrani {
@@ -25,28 +30,155 @@ int64_t FileSizeOf(std::FILE* f) {
   return end;
 }
 
+namespace {
+
+uint64_t g_memoryBudget = WorkFolder::kDefaultMemoryBudget;
+std::function<bool(const std::string&)> g_spillHook;
+
+// The live folders by path, so that opening one of their paths reaches
+// their files.
+std::mutex g_foldersLock;
+std::unordered_map<std::string, const WorkFolder*> g_folders;
+
+// Called under g_foldersLock. Seeded once: a random device per folder costs
+// more than the rest of a small movie's work files.
+std::string RandomName() {
+  static const char kChars[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+  static std::mt19937_64 gen{(uint64_t(std::random_device{}()) << 32) ^ std::random_device{}()};
+  std::string s;
+  for (uint64_t r = gen(), i = 0; i < 12; ++i, r /= 36) s.push_back(kChars[r % 36]);
+  return s;
+}
+
+}  // namespace
+
+struct WorkFolder::Files {
+  std::shared_ptr<WorkSpace> space = std::make_shared<WorkSpace>();
+  // Null: a file made on disk from the start (no budget), opened as any file.
+  std::unordered_map<std::string, std::shared_ptr<MemoryFile>> byName;
+};
+
+void WorkFolder::SetMemoryBudget(uint64_t bytes) { g_memoryBudget = bytes; }
+uint64_t WorkFolder::MemoryBudget() { return g_memoryBudget; }
+void WorkFolder::SetSpillHook(std::function<bool(const std::string&)> hook) {
+  g_spillHook = std::move(hook);
+}
+
+WorkFolder::WorkFolder() = default;
+WorkFolder::~WorkFolder() { remove(); }
+
+FileHandle::FileHandle(const std::string& path, const char* mode) : f_(OpenPath(path, mode)) {}
+
 bool WorkFolder::create() {
   remove();
   const char* base = std::getenv("TMPDIR");
-  std::string tmpl = std::string(base && *base ? base : "/tmp") + "/tovrani-XXXXXX";
-  if (!mkdtemp(tmpl.data())) return false;
+  std::lock_guard<std::mutex> lock(g_foldersLock);
+  // The name only: nothing is made on disk until a file needs it there. The
+  // process id and a long random part keep other folders from taking it.
+  std::string dir = std::string(base && *base ? base : "/tmp") + "/tovrani-" +
+                    std::to_string(::getpid()) + "-" + RandomName();
   std::error_code ec;
-  auto abs = std::filesystem::absolute(tmpl, ec);
-  path_ = ec ? tmpl : abs.string();
+  auto abs = std::filesystem::absolute(dir, ec);
+  path_ = ec ? dir : abs.string();
+  files_ = std::make_unique<Files>();
+  files_->space->dir = path_;
+  files_->space->budget = g_memoryBudget;
+  files_->space->spillHook = g_spillHook;
+  g_folders[path_] = this;
   return true;
 }
 
-void WorkFolder::removeFile(const std::string& name) const {
-  if (path_.empty()) return;
-  std::error_code ec;
-  std::filesystem::remove(file(name), ec);
+std::FILE* WorkFolder::open(const std::string& name, const char* mode) const {
+  if (!files_ || !mode) {
+    errno = ENOENT;
+    return nullptr;
+  }
+  auto it = files_->byName.find(name);
+  if (mode[0] == 'r') {
+    if (it == files_->byName.end()) {
+      errno = ENOENT;
+      return nullptr;
+    }
+  } else if (mode[0] != 'w' && mode[0] != 'a') {
+    errno = EINVAL;
+    return nullptr;
+  } else if (it == files_->byName.end()) {
+    std::shared_ptr<MemoryFile> file;
+    if (files_->space->budget != 0)
+      file = std::make_shared<MemoryFile>(files_->space, name);
+    else if (!files_->space->StartOnDisk(name))
+      return nullptr;
+    it = files_->byName.emplace(name, std::move(file)).first;
+  }
+  if (it->second && !it->second->onDisk()) return MemoryFile::Open(it->second, mode);
+  std::FILE* f = std::fopen(file(name).c_str(), mode);
+  if (!f && !it->second && mode[0] != 'r') files_->byName.erase(it);
+  return f;
 }
+
+void WorkFolder::removeFile(const std::string& name) const {
+  if (!files_) return;
+  auto it = files_->byName.find(name);
+  if (it == files_->byName.end()) return;
+  if (it->second)
+    it->second->Unlink();
+  else
+    ::unlink(file(name).c_str());
+  files_->byName.erase(it);
+}
+
+bool WorkFolder::failed() const { return files_ && files_->space->failed; }
 
 void WorkFolder::remove() {
   if (path_.empty()) return;
-  std::error_code ec;
-  std::filesystem::remove_all(path_, ec);
+  {
+    std::lock_guard<std::mutex> lock(g_foldersLock);
+    g_folders.erase(path_);
+  }
+  if (files_) {
+    // Streams still open keep their bytes; nothing goes to disk any more.
+    for (auto& [name, file] : files_->byName)
+      if (file) file->Unlink();
+    WorkSpace& space = *files_->space;
+    space.closed = true;
+    if (space.dirMade) {
+      std::error_code ec;
+      std::filesystem::remove_all(space.dir, ec);
+    }
+    files_.reset();
+  }
   path_.clear();
+}
+
+namespace {
+
+// The live folder holding a path, and the file's name in it.
+const WorkFolder* FolderOf(const std::string& path, std::string& name) {
+  const size_t cut = path.rfind('/');
+  if (cut == std::string::npos || g_folders.empty()) return nullptr;
+  auto it = g_folders.find(path.substr(0, cut));
+  if (it == g_folders.end()) return nullptr;
+  name = path.substr(cut + 1);
+  return it->second;
+}
+
+}  // namespace
+
+std::FILE* OpenPath(const std::string& path, const char* mode) {
+  {
+    std::lock_guard<std::mutex> lock(g_foldersLock);
+    std::string name;
+    if (const WorkFolder* folder = FolderOf(path, name)) return folder->open(name, mode);
+  }
+  return std::fopen(path.c_str(), mode);
+}
+
+bool RemoveWorkPath(const std::string& path) {
+  std::lock_guard<std::mutex> lock(g_foldersLock);
+  std::string name;
+  const WorkFolder* folder = FolderOf(path, name);
+  if (folder) folder->removeFile(name);
+  return folder != nullptr;
 }
 
 bool OutputTarget::open(const std::string& finalPath) {

@@ -4,10 +4,16 @@
 // Nothing here changes the current directory: every work file is reached by
 // an absolute path inside the folder, and the folder goes away with
 // everything in it when its owner does, also after a failure or a cancel.
+//
+// The work files are held in memory while the folder's memory budget allows
+// and move to the folder on disk, made on first need, once it does not.
+// Opening `file(name)` with FileHandle or OpenFile reaches them wherever they
+// are; other ways of opening a path (std::fopen, streams) do not.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -20,7 +26,8 @@ class FileHandle {
  public:
   FileHandle() = default;
   explicit FileHandle(std::FILE* f) : f_(f) {}
-  FileHandle(const std::string& path, const char* mode) : f_(std::fopen(path.c_str(), mode)) {}
+  // As std::fopen, also for a work file of a live work folder.
+  FileHandle(const std::string& path, const char* mode);
 
   std::FILE* get() const { return f_.get(); }
   explicit operator bool() const { return f_ != nullptr; }
@@ -39,25 +46,46 @@ int64_t FileSizeOf(std::FILE* f);
 
 class WorkFolder {
  public:
-  WorkFolder() = default;
-  ~WorkFolder() { remove(); }
+  static constexpr uint64_t kDefaultMemoryBudget = uint64_t(256) << 20;
+  // The memory budget of the folders created from now on; 0 puts every work
+  // file on disk.
+  static void SetMemoryBudget(uint64_t bytes);
+  static uint64_t MemoryBudget();
+  // Test hook: asked before a work file goes to disk; false makes that fail.
+  static void SetSpillHook(std::function<bool(const std::string& name)> hook);
+
+  WorkFolder();
+  ~WorkFolder();
   WorkFolder(const WorkFolder&) = delete;
   WorkFolder& operator=(const WorkFolder&) = delete;
 
-  // Makes a fresh folder readable only by us under $TMPDIR (or /tmp).
+  // Names a fresh private folder under $TMPDIR (or /tmp); the folder itself
+  // is made, readable only by us, when a file first goes to disk.
   bool create();
   bool valid() const { return !path_.empty(); }
   const std::string& path() const { return path_; }
   // The absolute path of a work file in the folder.
   std::string file(const std::string& name) const { return path_ + "/" + name; }
+  // Opens a work file as std::fopen would open file(name).
+  std::FILE* open(const std::string& name, const char* mode) const;
   // Removes one work file; a missing file is no error.
   void removeFile(const std::string& name) const;
+  // A work file could not go to disk, or a write there failed (disk full, no
+  // memory): bytes written to it are lost and the output would be incomplete.
+  bool failed() const;
   // Removes the folder with everything in it.
   void remove();
 
  private:
+  struct Files;
   std::string path_;
+  std::unique_ptr<Files> files_;
 };
+
+// As std::fopen, also for a work file of a live work folder.
+std::FILE* OpenPath(const std::string& path, const char* mode);
+// Removes the work file a path names; false when it names none.
+bool RemoveWorkPath(const std::string& path);
 
 // The output document: written to a temporary file beside its final name and
 // renamed into place only by commit(), so a failed conversion never leaves a

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <mutex>
 
+#include "fla/file_helpers.h"
+#include "fla/work_folder.h"
 #include "media/mpeg_frames.h"
 #include "media/pcm_output.h"
 #include "media/sound_peaks.h"
@@ -24,15 +26,8 @@ void Put32(std::vector<uint8_t>& b, uint32_t v) {
 void PutTag(std::vector<uint8_t>& b, const char* tag) { b.insert(b.end(), tag, tag + 4); }
 
 bool ReadFile(const std::string& path, std::vector<uint8_t>& out) {
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return false;
-  out.clear();
-  uint8_t buf[32768];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.insert(out.end(), buf, buf + n);
-  const bool ok = !std::ferror(f);
-  std::fclose(f);
-  return ok;
+  FileHandle f(path, "rb");
+  return f && ReadWholeFile(f.get(), out);
 }
 
 uint32_t LoadU32(const uint8_t* p) {
@@ -83,11 +78,10 @@ bool WrapMp3AsWave(const std::string& mp3Path, const std::string& wavPath) {
   Put16(head, 1393);  // codec delay
   PutTag(head, "data");
   Put32(head, uint32_t(length));
-  std::FILE* f = std::fopen(wavPath.c_str(), "wb");
+  FileHandle f(wavPath, "wb");
   if (!f) return false;
-  bool ok = std::fwrite(head.data(), 1, head.size(), f) == head.size() &&
-            (length == 0 || std::fwrite(mp3.data(), 1, length, f) == length);
-  return std::fclose(f) == 0 && ok;
+  bool ok = WriteBytes(f.get(), head.data(), head.size()) && WriteBytes(f.get(), mp3.data(), length);
+  return f.close() && ok;
 }
 
 RenderedSound::RenderedSound() = default;

@@ -59,7 +59,8 @@ bool CountPlacementsInFile(SwfContext& ctx, uint32_t& labels, uint32_t& depthSlo
   if (!f) return false;
   long start = std::ftell(f);
   if (start < 0) return false;
-  std::vector<uint32_t> counts(0x10000, 0);
+  // Placements per depth, grown to the highest depth placed.
+  std::vector<uint32_t> counts;
   uint32_t newLabels = 0;
   uint16_t highId = 0;
   std::vector<uint8_t> sprite;
@@ -80,7 +81,10 @@ bool CountPlacementsInFile(SwfContext& ctx, uint32_t& labels, uint32_t& depthSlo
         ok = false;
         break;
       }
-      if (uint16_t depth = 0; ReadPlacementDepth(h.code, std::span<const uint8_t>(head, n), depth)) ++counts[depth];
+      if (uint16_t depth = 0; ReadPlacementDepth(h.code, std::span<const uint8_t>(head, n), depth)) {
+        if (depth >= counts.size()) counts.resize(depth + 1u, 0);
+        ++counts[depth];
+      }
     } else if (highestId && h.code == kTagDefineSprite) {
       sprite.resize(h.length);
       if (std::fread(sprite.data(), 1, h.length, f) != h.length) {

@@ -1,12 +1,17 @@
 #include "timeline/character_sources.h"
 
+#include <algorithm>
+
 #include "swf/place_object.h"
 
 namespace tovrani {
 
 CharacterSources::CharacterSources(const std::vector<DisplayEvent>& events)
     : prevAny_(events.size(), kNoEvent), prevChar_(events.size(), kNoEvent) {
-  std::vector<uint32_t> lastAny(0x10000, kNoEvent), lastChar(0x10000, kNoEvent);
+  // Sized by the highest depth the events use, not by all 65,536.
+  uint32_t highest = 0;
+  for (const DisplayEvent& e : events) highest = std::max<uint32_t>(highest, e.origDepth);
+  std::vector<uint32_t> lastAny(events.empty() ? 0 : highest + 1, kNoEvent), lastChar(lastAny);
   for (uint32_t i = 0; i < events.size(); ++i) {
     uint16_t d = events[i].origDepth;
     prevAny_[i] = lastAny[d];

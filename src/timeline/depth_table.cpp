@@ -1,6 +1,7 @@
 #include "timeline/depth_table.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "swf/place_object.h"
 
@@ -9,32 +10,51 @@ namespace tovrani {
 namespace {
 
 // Event indices grouped by depth, each group in tag order: one pass over the
-// events instead of a scan of all of them per depth.
+// events instead of a scan of all of them per depth. Only the depths the
+// events use have a group, in depth order, so a movie pays for its depths
+// rather than for all 65,536.
 struct DepthBuckets {
-  std::vector<std::vector<uint32_t>> at;
+  static constexpr size_t kNone = SIZE_MAX;
+  std::vector<uint16_t> depths;               // sorted, distinct
+  std::vector<std::vector<uint32_t>> groups;  // one per depth
 
-  explicit DepthBuckets(const std::vector<DisplayEvent>& events) : at(0x10000) {
-    for (uint32_t i = 0; i < events.size(); ++i) at[events[i].depth].push_back(i);
+  explicit DepthBuckets(const std::vector<DisplayEvent>& events) {
+    depths.reserve(events.size());
+    for (const DisplayEvent& e : events) depths.push_back(e.depth);
+    std::sort(depths.begin(), depths.end());
+    depths.erase(std::unique(depths.begin(), depths.end()), depths.end());
+    groups.resize(depths.size());
+    for (uint32_t i = 0; i < events.size(); ++i) groups[slot(events[i].depth)].push_back(i);
   }
-  // Moves event i from depth `from` to depth `to`, keeping tag order.
+  size_t slot(uint32_t d) const {
+    auto it = std::lower_bound(depths.begin(), depths.end(), d);
+    return it != depths.end() && *it == d ? size_t(it - depths.begin()) : kNone;
+  }
+  // The events at depth d (none at a depth no event uses).
+  const std::vector<uint32_t>& at(uint32_t d) const {
+    static const std::vector<uint32_t> kEmpty;
+    size_t s = slot(d);
+    return s == kNone ? kEmpty : groups[s];
+  }
+  // Moves event i from depth `from` to depth `to` (both in use), keeping tag order.
   void Move(uint32_t i, uint32_t from, uint32_t to) {
-    auto& a = at[from];
+    auto& a = groups[slot(from)];
     a.erase(std::lower_bound(a.begin(), a.end(), i));
-    auto& b = at[to];
+    auto& b = groups[slot(to)];
     b.insert(std::lower_bound(b.begin(), b.end(), i), i);
   }
   // Whether depth d has an event strictly between the two event indices.
   bool AnyBetween(uint32_t d, uint32_t after, uint32_t before) const {
-    if (d > 0xFFFF) return false;
-    auto it = std::upper_bound(at[d].begin(), at[d].end(), after);
-    return it != at[d].end() && *it < before;
+    const auto& g = at(d);
+    auto it = std::upper_bound(g.begin(), g.end(), after);
+    return it != g.end() && *it < before;
   }
   // Whether depth d is empty just before event `e`: no earlier event there,
   // or the latest one is a removal.
   bool EmptyBefore(uint32_t d, uint32_t e, const std::vector<DisplayEvent>& events) const {
-    if (d > 0xFFFF) return true;
-    auto it = std::lower_bound(at[d].begin(), at[d].end(), e);
-    return it == at[d].begin() || events[*(it - 1)].isRemove;
+    const auto& g = at(d);
+    auto it = std::lower_bound(g.begin(), g.end(), e);
+    return it == g.begin() || events[*(it - 1)].isRemove;
   }
 };
 
@@ -82,8 +102,8 @@ bool BuildEntry(const std::vector<DisplayEvent>& events, const std::vector<uint3
 DepthTable BuildFromBuckets(const std::vector<DisplayEvent>& events, const DepthBuckets& buckets) {
   DepthTable table;
   DepthEntry entry;
-  for (uint32_t d = 1; d <= 0xFFFF; ++d)
-    if (!buckets.at[d].empty() && BuildEntry(events, buckets.at[d], d, entry))
+  for (size_t i = 0; i < buckets.depths.size(); ++i)
+    if (buckets.depths[i] >= 1 && BuildEntry(events, buckets.groups[i], buckets.depths[i], entry))
       table.push_back(std::move(entry));
   return table;
 }
@@ -142,7 +162,8 @@ const DepthSpan* MergePartner(const std::vector<DisplayEvent>& events, const Dep
   if (events[s.placeEvent].placeFlags & kPlaceMove) return nullptr;
   if (!buckets.EmptyBefore(k.depth, s.placeEvent, events)) return nullptr;
   // A mask below that reaches k but not k + 1 would no longer cover s.
-  if (clipsEndingAt[k.depth] != 0) return nullptr;
+  if (size_t at = buckets.slot(k.depth); at != DepthBuckets::kNone && clipsEndingAt[at] != 0)
+    return nullptr;
   if (s.removeEvent > partner->placeEvent) return nullptr;
   if (buckets.AnyBetween(next.depth, s.placeEvent, s.removeEvent)) return nullptr;
   uint32_t reached = next.depth + 1;
@@ -158,10 +179,14 @@ bool MergeConsecutiveMasks(std::vector<DisplayEvent>& events, DepthTable& table,
                            PassBudget& budget) {
   bool merged = false;
   DepthBuckets buckets(events);
-  // Number of masks whose range ends at each depth.
-  std::vector<uint32_t> clipsEndingAt(0x10000, 0);
+  // Number of masks whose range ends at each depth in use (the only depths
+  // asked about), by the depth's group.
+  std::vector<uint32_t> clipsEndingAt(buckets.depths.size(), 0);
+  auto countClip = [&](uint32_t clip, int by) {
+    if (size_t at = buckets.slot(clip); at != DepthBuckets::kNone) clipsEndingAt[at] += uint32_t(by);
+  };
   for (const DisplayEvent& e : events)
-    if (!e.isRemove && e.hasClip && e.clipDepth > e.depth) ++clipsEndingAt[e.clipDepth];
+    if (!e.isRemove && e.hasClip && e.clipDepth > e.depth) countClip(e.clipDepth, 1);
   size_t k = 0;
   std::vector<uint8_t> followersFit;
   while (k + 1 < table.size()) {
@@ -185,9 +210,9 @@ bool MergeConsecutiveMasks(std::vector<DisplayEvent>& events, DepthTable& table,
         uint16_t target = uint16_t(table[k + 1].depth);
         DisplayEvent& place = events[s.placeEvent];
         place.depth = target;
-        --clipsEndingAt[place.clipDepth];
+        countClip(place.clipDepth, -1);
         place.clipDepth = uint16_t(std::min<uint32_t>(target + 1u, t->clipDepth));
-        ++clipsEndingAt[place.clipDepth];
+        countClip(place.clipDepth, 1);
         events[s.removeEvent].depth = target;
         buckets.Move(s.placeEvent, entry.depth, target);
         buckets.Move(s.removeEvent, entry.depth, target);
@@ -201,11 +226,11 @@ bool MergeConsecutiveMasks(std::vector<DisplayEvent>& events, DepthTable& table,
     merged = true;
     // Only entries k and k + 1 change; rebuild just those two.
     uint32_t from = table[k].depth, to = table[k + 1].depth;
-    if (!budget.Spend(buckets.at[from].size() + buckets.at[to].size() + table.size() - k)) break;
+    if (!budget.Spend(buckets.at(from).size() + buckets.at(to).size() + table.size() - k)) break;
     DepthEntry rebuilt;
-    BuildEntry(events, buckets.at[to], to, rebuilt);
+    BuildEntry(events, buckets.at(to), to, rebuilt);
     table[k + 1] = std::move(rebuilt);
-    if (BuildEntry(events, buckets.at[from], from, rebuilt))
+    if (BuildEntry(events, buckets.at(from), from, rebuilt))
       table[k] = std::move(rebuilt);
     else
       table.erase(table.begin() + long(k));

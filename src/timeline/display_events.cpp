@@ -111,7 +111,7 @@ void Pump(ShellServices* shell, uint8_t* cancel) {
 class Recorder {
  public:
   Recorder(TimelineData& data, DisplayRecording& out)
-      : data_(data), out_(out), lastAtDepth_(0x10000, kNoEvent) {}
+      : data_(data), out_(out) {}
 
   void Tag(const TimelineData::Tag& tag, const std::vector<uint8_t>& body) {
     switch (tag.code) {
@@ -165,7 +165,7 @@ class Recorder {
       e.clipDepth = t.clipDepth < t.depth ? t.depth : t.clipDepth;
       e.clipPos = tag.bodyPos + t.clipDepthOffset;
     }
-    const uint32_t prev = lastAtDepth_[t.depth];
+    const uint32_t prev = t.depth < lastAtDepth_.size() ? lastAtDepth_[t.depth] : kNoEvent;
     // What the depth shows before this tag: its latest event is a placement.
     const bool shown = prev != kNoEvent && !out_.events[prev].isRemove;
     const bool move = t.flags & kPlaceMove;
@@ -186,6 +186,7 @@ class Recorder {
 
  private:
   void Append(const DisplayEvent& e, const TimelineData::Tag& tag) {
+    if (e.depth >= lastAtDepth_.size()) lastAtDepth_.resize(e.depth + 1u, kNoEvent);
     lastAtDepth_[e.depth] = uint32_t(out_.events.size());
     out_.events.push_back(e);
     out_.headerPos.push_back(tag.headerPos);
@@ -193,7 +194,7 @@ class Recorder {
 
   TimelineData& data_;
   DisplayRecording& out_;
-  std::vector<uint32_t> lastAtDepth_;
+  std::vector<uint32_t> lastAtDepth_;  // grows to the highest depth used
   uint16_t frame_ = 1;
 };
 

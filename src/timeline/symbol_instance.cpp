@@ -1,10 +1,9 @@
 #include "timeline/symbol_instance.h"
 
-#include <fstream>
-#include <iterator>
 #include <vector>
 
 #include "fla/archive.h"
+#include "fla/file_helpers.h"
 #include "fla/item_names.h"
 #include "fla/text_encoding.h"
 #include "timeline/timeline_context.h"
@@ -22,10 +21,12 @@ std::vector<uint8_t> ReadButtonFile(const TimelineContext& ctx, const std::strin
                                     bool& present) {
   present = false;
   if (!ctx.m_pWorkFolder || !ctx.m_pWorkFolder->valid()) return {};
-  std::ifstream in(ctx.m_pWorkFolder->file(name), std::ios::binary);
+  FileHandle in(ctx.m_pWorkFolder->file(name), "rb");
   if (!in) return {};
   present = true;
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  std::vector<uint8_t> bytes;
+  ReadWholeFile(in.get(), bytes);
+  return bytes;
 }
 
 void WriteSpriteTail(const TimelineContext& ctx, std::FILE* page, const PlacementEntry& e, uint8_t level) {

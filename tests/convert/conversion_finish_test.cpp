@@ -8,6 +8,7 @@
 #include "fla/document_finaliser.h"
 #include "fla/document_page.h"
 #include "fla/stream_placement.h"
+#include "support/work_budget.h"
 #include "support/independent_readers.h"
 #include "support/recording_shell.h"
 #include "support/temp_dir.h"
@@ -74,7 +75,7 @@ TEST_F(Finish, SceneTakesEventThenStreamSoundLayer) {
   EXPECT_EQ(streams["Page 1"], scene);
   EXPECT_EQ(ctx.m_nScenePageSize, scene.size());
   EXPECT_EQ(shell.actions.back(), "idle...");
-  EXPECT_FALSE(std::filesystem::exists(work.file("m.g12")));
+  EXPECT_FALSE(WorkFileThere(work, "m.g12"));
 }
 
 TEST_F(Finish, FailuresLeaveNoDocument) {

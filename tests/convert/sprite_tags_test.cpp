@@ -17,6 +17,7 @@
 #include "fla/layer_records.h"
 #include "fla/work_files.h"
 #include "fla/work_folder.h"
+#include "support/work_budget.h"
 #include "support/byte_sink.h"
 #include "support/document_frames.h"
 #include "support/independent_readers.h"
@@ -56,7 +57,7 @@ struct SpriteRun : WorkFiles {
     buffer.resize(length + 8192, 0xEE);
     return HandleDefineSprite(ctx, buffer.data(), uint32_t(length), 100);
   }
-  bool WorkFileExists(const char* name) const { return std::filesystem::exists(work.file(name)); }
+  bool WorkFileExists(const char* name) const { return test::WorkFileThere(work, name); }
   // The page placed for a row (all test pages go to the mini stream).
   std::vector<uint8_t> Page(uint32_t row) {
     const std::vector<uint8_t> mini = Contents(ctx.m_pMiniStreamFile);

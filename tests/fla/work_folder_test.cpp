@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 
+#include "fla/file_helpers.h"
+#include "fla/memory_file.h"
 #include "support/temp_dir.h"
+#include "support/work_budget.h"
 
 namespace tovrani {
 namespace {
@@ -12,24 +16,118 @@ namespace {
 namespace fs = std::filesystem;
 using test::ReadFileBytes;
 using test::TempDir;
+using test::WorkBudgetScope;
 using test::WriteFileBytes;
 
-TEST(WorkFolderTest, PrivateFolderGoesAwayWithItsFiles) {
-  std::string path;
-  {
-    WorkFolder w;
-    ASSERT_TRUE(w.create());
-    path = w.path();
-    EXPECT_TRUE(fs::path(path).is_absolute());
-    EXPECT_EQ(fs::status(path).permissions() & fs::perms::others_all, fs::perms::none);
-    WriteFileBytes(w.file("___.___"), {1, 2, 3});
-    fs::create_directory(w.file("sub"));
-    WriteFileBytes(w.file("sub/x"), {4});
-    w.removeFile("___.___");
-    w.removeFile("missing");
-    EXPECT_FALSE(fs::exists(w.file("___.___")));
+// $TMPDIR pointed at a private folder, to see what reaches the disk.
+struct TmpDirScope {
+  TempDir dir;
+  std::string old;
+  bool had;
+  TmpDirScope() {
+    const char* v = std::getenv("TMPDIR");
+    had = v != nullptr;
+    if (had) old = v;
+    setenv("TMPDIR", dir.path().c_str(), 1);
   }
-  EXPECT_FALSE(fs::exists(path));
+  ~TmpDirScope() {
+    if (had)
+      setenv("TMPDIR", old.c_str(), 1);
+    else
+      unsetenv("TMPDIR");
+  }
+  bool Empty() const { return fs::is_empty(dir.path()); }
+};
+
+std::vector<uint8_t> Contents(std::FILE* f) {
+  std::vector<uint8_t> v;
+  EXPECT_EQ(std::fflush(f), 0);
+  EXPECT_TRUE(ReadWholeFile(f, v));
+  return v;
+}
+
+// The same operations behave as on disk files wherever the files are: in
+// memory, moved to disk in the middle, or on disk from the start.
+TEST(WorkFolderTest, FilesBehaveAsDiskFilesAndLeaveNothingBehind) {
+  for (uint64_t budget : {WorkFolder::kDefaultMemoryBudget, uint64_t(100), uint64_t(0)}) {
+    SCOPED_TRACE(budget);
+    TmpDirScope tmp;
+    WorkBudgetScope scope(budget);
+    {
+      WorkFolder w;
+      ASSERT_TRUE(w.create());
+      EXPECT_TRUE(fs::path(w.path()).is_absolute());
+      EXPECT_FALSE(FileHandle(w.file("m.g12"), "rb"));  // not there yet
+      FileHandle a(w.file("m.g12"), "wb+");
+      ASSERT_TRUE(a);
+      ASSERT_TRUE(WriteBytes(a.get(), "0123456789", 10));
+      ASSERT_EQ(std::fflush(a.get()), 0);
+      // A second open is a stream of its own over the same bytes.
+      FileHandle b(w.file("m.g12"), "rb+");
+      ASSERT_TRUE(b);
+      EXPECT_EQ(Contents(b.get()), Contents(a.get()));
+      // Patching a written position, writing past the end (the gap is
+      // zeros), then appending through a third open: the bytes grow past
+      // the small budget here.
+      ASSERT_EQ(std::fseek(a.get(), 2, SEEK_SET), 0);
+      ASSERT_EQ(std::fputc('X', a.get()), 'X');
+      ASSERT_EQ(std::fseek(a.get(), 12, SEEK_SET), 0);
+      ASSERT_TRUE(WriteBytes(a.get(), "AB", 2));
+      ASSERT_EQ(std::fflush(a.get()), 0);
+      {
+        FileHandle c(w.file("m.g12"), "ab+");
+        ASSERT_EQ(std::fseek(c.get(), 0, SEEK_SET), 0);
+        ASSERT_TRUE(WriteBytes(c.get(), std::string(120, 'z').data(), 120));
+        EXPECT_TRUE(c.close());
+      }
+      std::vector<uint8_t> want = {'0', '1', 'X', '3', '4', '5', '6', '7', '8', '9', 0, 0, 'A', 'B'};
+      want.insert(want.end(), 120, 'z');
+      EXPECT_EQ(Contents(b.get()), want);
+      EXPECT_EQ(FileSizeOf(a.get()), int64_t(want.size()));
+      EXPECT_EQ(ReadFileBytes(w.file("m.g12")), want);
+      // Cut back, as the sound layers do.
+      ASSERT_TRUE(TruncateOpenFile(a.get(), 4));
+      EXPECT_EQ(Contents(b.get()), (std::vector<uint8_t>{'0', '1', 'X', '3'}));
+      // "w" empties the file for every open.
+      FileHandle(w.file("m.g12"), "wb");
+      EXPECT_EQ(FileSizeOf(b.get()), 0);
+      // A removed name is gone; streams still open keep the bytes.
+      WriteFileBytes(w.file("fill"), {1, 2, 3});
+      FileHandle keep(w.file("fill"), "rb");
+      w.removeFile("fill");
+      w.removeFile("missing");
+      EXPECT_FALSE(FileHandle(w.file("fill"), "rb"));
+      EXPECT_EQ(Contents(keep.get()), (std::vector<uint8_t>{1, 2, 3}));
+      EXPECT_FALSE(w.failed());
+      // Below the budget nothing reaches the disk.
+      EXPECT_EQ(tmp.Empty(), budget == WorkFolder::kDefaultMemoryBudget);
+    }
+    EXPECT_TRUE(tmp.Empty());
+  }
+}
+
+TEST(WorkFolderTest, AFileThatCannotGoToDiskFailsItsWritesAndTheFolder) {
+  TmpDirScope tmp;
+  std::vector<std::string> asked;
+  WorkBudgetScope scope(64, [&](const std::string& name) {
+    asked.push_back(name);
+    return false;
+  });
+  WorkFolder w;
+  ASSERT_TRUE(w.create());
+  FileHandle small(w.file("a.g12"), "wb+");
+  FileHandle big(w.file("b.g12"), "wb+");
+  ASSERT_TRUE(WriteBytes(small.get(), std::string(40, 's').data(), 40));
+  EXPECT_EQ(std::fflush(small.get()), 0);
+  EXPECT_FALSE(w.failed());
+  // 40 + 30 bytes pass the budget: the growing file must move, and cannot.
+  ASSERT_TRUE(WriteBytes(big.get(), std::string(30, 'b').data(), 30));
+  EXPECT_NE(std::fflush(big.get()), 0);
+  EXPECT_TRUE(std::ferror(big.get()));
+  EXPECT_TRUE(w.failed());
+  EXPECT_EQ(asked, std::vector<std::string>{"b.g12"});
+  EXPECT_EQ(Contents(small.get()), std::vector<uint8_t>(40, 's'));
+  EXPECT_TRUE(tmp.Empty());
 }
 
 TEST(OutputTargetTest, OlderDocumentSurvivesUntilCommitAndBadPlacesAreRefused) {

@@ -1,9 +1,9 @@
 #include "support/temp_dir.h"
 
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <stdexcept>
+
+#include "fla/file_helpers.h"
 
 namespace tovrani::test {
 
@@ -18,14 +18,17 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(path_, ec);
 }
 
+// Through the library's opening, so that work files in memory are reached too.
 std::vector<uint8_t> ReadFileBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+  std::vector<uint8_t> bytes;
+  UniqueFile in = OpenFile(path, "rb");
+  if (in) ReadWholeFile(in.get(), bytes);
+  return bytes;
 }
 
 void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& data) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(data.data()), std::streamsize(data.size()));
+  UniqueFile out = OpenFile(path, "wb");
+  if (out) WriteBytes(out.get(), data.data(), data.size());
 }
 
 }  // namespace tovrani::test
