@@ -84,6 +84,12 @@ struct ConverterContext : TimelineContext {
   // end markers), inserted into the JPEG of each DefineBits.
   std::vector<uint8_t> m_pJpegTables;
 
+  // ---- buttons (convert/button_sounds.cpp) ----
+  // The rows of m_pButtonSounds by button id, in table order; built at the
+  // first button once the table holds m_nButtonSoundsIndexed rows.
+  std::unordered_map<uint16_t, std::vector<uint32_t>> m_buttonSoundRows;
+  size_t m_nButtonSoundsIndexed = 0;
+
   // ---- sprites and video (convert/sprite_tags.cpp, convert/video_tags.cpp) ----
   std::FILE* m_pSpriteAuxStream = nullptr;  // the sprite's "ActionScript" layer file
   // The VideoFrame tags of the movie, indexed by the first video stream.

@@ -12,6 +12,7 @@
 #include "convert/background.h"
 #include "fla/stream_placement.h"
 #include "convert/bitmap_tags.h"
+#include "convert/button_tags.h"
 #include "convert/converter_context.h"
 #include "convert/edit_text.h"
 #include "convert/font_tags.h"
@@ -338,9 +339,11 @@ uint32_t TagLoop::Dispatch(TagBody& t) {
         return Dispatch(t);
       }
       return kResultDone;
+    case 12:
+      ConvertButton(ctx_, t.code, body);
+      return kResultDone;
     default:
-      // The handler of buttons takes its tags here; until it exists the
-      // tag is skipped.
+      // Every other chain entry has nothing to do here.
       return kResultDone;
   }
 }

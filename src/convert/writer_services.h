@@ -47,16 +47,14 @@ void CloseShapeItem(ConverterContext& cv);
 // 3 when no sound or action layer follows the builder's layers, and the page
 // placed with PlaceSymbolStream as a movie clip) are done by
 // HandleDefineSprite (convert/sprite_tags.h).
-// Buttons: frames begun, layers closed and begun, the movie-clip instance
-// completed, the default sound envelope, sound frames finished, the page
-// placed as a symbol stream.
-void BeginButtonFrame(ConverterContext& cv);
-void CloseButtonLayer(ConverterContext& cv);
-void BeginButtonLayer(ConverterContext& cv);
-void CompleteButtonClipInstance(ConverterContext& cv);
-void WriteDefaultSoundEnvelope(ConverterContext& cv);
-void FinishButtonSoundFrames(ConverterContext& cv);
-void PlaceButtonPage(ConverterContext& cv);
+// Buttons: the page head completed at level 2 and the first frame's version
+// word, further frames begun, layers closed and the next begun are done by
+// ButtonPage (convert/button_tags.cpp); a movie-clip element is written whole
+// by WriteSymbolInstance (timeline/symbol_instance.h); the default sound
+// envelope and the finished sound frame by WriteSoundBlock
+// (fla/sound_records.h) with FinishLastFrameOld/New, in the sound layers of
+// convert/button_sounds.cpp; the page placed as a button symbol stream by
+// ConvertButton with PlaceSymbolStream (flag B 1, flag C TrackAsMenu).
 // Static text: the static-text page closed and placed.
 void PlaceStaticTextPage(ConverterContext& cv);
 // The library records' parts the finaliser would leave open are written by
@@ -83,8 +81,8 @@ bool ConvertShapeForJsflImport(ConverterContext& cv, uint16_t code, std::span<co
 // Linkage: the records' names and URLs filled and new records appended by
 // HandleLinkageTag (convert/linkage.h).
 
-// Buttons: the work at the start of a button tag.
-void BeginButtonTag(ConverterContext& cv);
+// Buttons: nothing is needed at the start of a button tag beyond
+// ConvertButton (convert/button_tags.h).
 // Fonts: a new font record appended to the library from a font body
 // (convert/font_tags.cpp). DefineFont2/3: id, flags word, bold, italic,
 // name, name-known, defining tag. DefineFont: id and the glyphs, no name.

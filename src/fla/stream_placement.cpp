@@ -205,17 +205,19 @@ bool TakeItemNo(FlaContext& ctx, uint16_t& itemNo) {
   return true;
 }
 
-void CommitSymbolStream(FlaContext& ctx, uint8_t flagA) {
+void CommitSymbolStream(FlaContext& ctx, uint8_t flagA, uint8_t flagB, uint8_t flagC) {
   uint32_t row = ctx.m_nStreams;
   ctx.m_pStreamId[row] = ctx.m_wCurSymbolId;
   ctx.m_pStreamFlagA[row] = flagA;
-  ctx.m_pStreamFlagB[row] = 0;
+  ctx.m_pStreamFlagB[row] = flagB;
+  ctx.m_pStreamFlagC[row] = flagC;
   ++ctx.m_nStreams;
   ++ctx.m_wCurSymbolId;  // WriteSymbolDirEntry never lets it pass 0xFFFF
   ++ctx.m_nSymbolStreams;
 }
 
-bool PlaceSymbolStream(FlaContext& ctx, std::span<const uint8_t> page, uint8_t flagA) {
+bool PlaceSymbolStream(FlaContext& ctx, std::span<const uint8_t> page, uint8_t flagA, uint8_t flagB,
+                       uint8_t flagC) {
   if (ctx.m_nWriterError) return false;
   if (page.size() > 0xFFFFFFFFu) return NoteWriterFailure(ctx, kResultOutputIncomplete);
   uint32_t row = ctx.m_nStreams;
@@ -226,7 +228,7 @@ bool PlaceSymbolStream(FlaContext& ctx, std::span<const uint8_t> page, uint8_t f
   ctx.m_pStreamStart[row] = where.start;
   if (!WriteSymbolDirEntry(ctx, 0, size, where.start)) return false;
   ctx.m_pBigStreamList[ctx.m_nBigStreamList++] = where.regular ? row + kSymbolStreamTag : 0;
-  CommitSymbolStream(ctx, flagA);
+  CommitSymbolStream(ctx, flagA, flagB, flagC);
   return true;
 }
 

@@ -98,14 +98,15 @@ bool TakeMediaNo(FlaContext& ctx, uint16_t& mediaNo);
 // Hands out m_wNextItemNo and advances it; refuses (kResultTooManyItems)
 // rather than wrap to a number already in use.
 bool TakeItemNo(FlaContext& ctx, uint16_t& itemNo);
-// Commits the symbol stream of row m_nStreams: its symbol number, flag A as
-// given, flag B cleared, then m_nStreams, m_wCurSymbolId and m_nSymbolStreams
-// advance.
-void CommitSymbolStream(FlaContext& ctx, uint8_t flagA);
+// Commits the symbol stream of row m_nStreams: its symbol number and the
+// three flags as given (A sprite, B button, C a button tracked as a menu),
+// then m_nStreams, m_wCurSymbolId and m_nSymbolStreams advance.
+void CommitSymbolStream(FlaContext& ctx, uint8_t flagA, uint8_t flagB = 0, uint8_t flagC = 0);
 // The whole placement of a symbol page for row m_nStreams (whose item number
 // the caller has stored): size and start in the row, the bytes appended, the
-// directory entry, the m_pBigStreamList entry, and the commit with flag A.
-bool PlaceSymbolStream(FlaContext& ctx, std::span<const uint8_t> page, uint8_t flagA);
+// directory entry, the m_pBigStreamList entry, and the commit with the flags.
+bool PlaceSymbolStream(FlaContext& ctx, std::span<const uint8_t> page, uint8_t flagA, uint8_t flagB = 0,
+                       uint8_t flagC = 0);
 
 // Places every glyph of a font as its own symbol page ("Layer 1" holding the
 // glyph's outline filled black) and records the item numbers given to the

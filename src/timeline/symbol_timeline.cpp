@@ -16,6 +16,7 @@
 #include "timeline/morph_symbols.h"
 #include "timeline/symbol_instance.h"
 #include "timeline/text_object.h"
+#include "timeline/text_wrapper.h"
 #include "timeline/video_instance.h"
 
 namespace tovrani {
@@ -422,23 +423,7 @@ void SymbolTimelineBuilder::writeText(DepthTrack& t, int32_t k) {
   // its own, which this and every later placement of the text show.
   uint16_t item = 0;
   uint32_t row = 0;
-  {
-    InnerSymbolPage inner(ctx_, InnerSymbolPage::Kind::kOneElement);
-    if (!inner.ok()) return;
-    std::FILE* f = inner.file();
-    WriteTextObject(ctx_, e, SwfMatrix{}, inner.state(), fontCount_, TextPlacement::kWrapped);
-    PutU8(f, 0);
-    if (IsNewFlaFormat(level_)) {
-      WriteSingleFrameNew(f);
-      WriteLayerTailFlaggedNew(f, "Text", true, false, false, 0, 0);
-    } else {
-      WriteSingleFrameOld(f);
-      WriteLayerTailFlaggedOld(f, "Text", true, false, false, 0, 0);
-    }
-    if (!inner.commit(2)) return;
-    item = inner.itemNo();
-    row = inner.row();
-  }
+  if (!MakeTextWrapper(ctx_, e, fontCount_, item, row)) return;
   if (!textEntriesMade_) {
     textEntriesMade_ = true;
     for (int32_t n = 0; n <= std::min<int64_t>(t.lastEntry, int64_t(t.entries.size()) - 1); ++n) {

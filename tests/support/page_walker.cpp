@@ -221,4 +221,19 @@ std::vector<PageLayer> ReadPageLayers(const std::vector<uint8_t>& d, const PageW
   return ::testing::AssertionSuccess();
 }
 
+int SymbolPageKind(const std::vector<uint8_t>& contents, const std::string& name, uint16_t item, bool utf16) {
+  std::vector<uint8_t> text;
+  for (char c : name) {
+    text.push_back(uint8_t(c));
+    if (utf16) text.push_back(0);
+  }
+  auto at = std::search(contents.begin(), contents.end(), text.begin(), text.end());
+  if (at == contents.end()) return -1;
+  at = std::search(at + 1, contents.end(), text.begin(), text.end());
+  if (contents.end() - at < long(text.size() + 5)) return -1;
+  at += long(text.size());
+  if (at[0] != (item & 0xFF) || at[1] != item >> 8 || at[2] != 0 || at[3] != 0) return -1;
+  return at[4];
+}
+
 }  // namespace tovrani::test

@@ -72,6 +72,10 @@ struct PageLayer {
 };
 std::vector<PageLayer> ReadPageLayers(const std::vector<uint8_t>& page, const PageWalk& walk);
 
+// The kind byte of a symbol's library page record in a Contents stream (its
+// name twice, then the item number and a zero word), -1 when not found.
+int SymbolPageKind(const std::vector<uint8_t>& contents, const std::string& name, uint16_t item, bool utf16);
+
 // The page walks, every instance names one of `items` (when given) and,
 // when `frames` is given, every layer's keyframes and gaps add up to at
 // most `frames` and the longest to exactly that.

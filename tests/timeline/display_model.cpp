@@ -274,7 +274,7 @@ std::vector<std::vector<ShownObject>> ShownObjects(const std::vector<uint8_t>& d
   std::vector<std::vector<ShownObject>> frames;
   WalkDisplay(data, begin, end, pass, [&](const std::map<uint32_t, Obj>& list) {
     std::vector<ShownObject>& f = frames.emplace_back();
-    for (const auto& [d, o] : list) f.push_back({o.character, o.matrix, d, o.isMask, o.clip, o.color});
+    for (const auto& [d, o] : list) f.push_back({o.character, o.matrix, d, o.isMask, o.clip, o.color, Key(o)});
   }, true);
   return frames;
 }
@@ -372,18 +372,21 @@ uint32_t RunSpritePass(ConverterContext& ctx, std::vector<uint8_t>& body) {
   return RearrangeMaskLayers(ctx, 0, body.data(), int32_t(body.size()));
 }
 
-FramesDiff PassDiff(ConverterContext& ctx, const std::vector<uint8_t>& tags, bool sprite) {
-  const auto before = ShownFrames(tags, 0, tags.size());
+std::vector<ShownFrame> PassFrames(ConverterContext& ctx, const std::vector<uint8_t>& tags, bool sprite) {
   if (sprite) {
     std::vector<uint8_t> body = SpriteBody(9, tags);
     RunSpritePass(ctx, body);
     const PassRecords records = SpriteRecords(ctx);
-    return CompareFrames(before, ShownFrames(body, 4, body.size(), &records));
+    return ShownFrames(body, 4, body.size(), &records);
   }
   std::vector<uint8_t> main = tags;
   RunMainPass(ctx, main);
   const PassRecords records = MovieRecords(ctx);
-  return CompareFrames(before, ShownFrames(main, 0, main.size(), &records));
+  return ShownFrames(main, 0, main.size(), &records);
+}
+
+FramesDiff PassDiff(ConverterContext& ctx, const std::vector<uint8_t>& tags, bool sprite) {
+  return CompareFrames(ShownFrames(tags, 0, tags.size()), PassFrames(ctx, tags, sprite));
 }
 
 std::vector<uint8_t> PassKeepsDisplay(ConverterContext& ctx, const std::vector<uint8_t>& tags,

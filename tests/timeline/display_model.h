@@ -70,6 +70,7 @@ struct ShownObject {
   uint32_t clip = 0;  // a mask covers the depths after its own up to this
   // Multiply and add terms of alpha, red, green, blue (multiplies over 256).
   std::array<int16_t, 8> color{256, 0, 256, 0, 256, 0, 256, 0};
+  std::string key;  // as in ShownFrame
 };
 // The same frames as objects, bottom first; a disabled nested mask (bit 15
 // of the clip depth) covers its group's depths, as the pass reads it.
@@ -102,6 +103,8 @@ uint32_t RunSpritePass(ConverterContext& ctx, std::vector<uint8_t>& body);
 // Runs the pass over `tags` as a main movie (or as a sprite) and compares
 // what its frames show with the original tags, without asserting anything.
 FramesDiff PassDiff(ConverterContext& ctx, const std::vector<uint8_t>& tags, bool sprite);
+// The frames the pass leaves for `tags`, main movie or sprite.
+std::vector<ShownFrame> PassFrames(ConverterContext& ctx, const std::vector<uint8_t>& tags, bool sprite);
 
 // Runs the pass over `tags` as a main movie and as a sprite, each within
 // `seconds`, and checks that neither changes the objects any frame shows,
