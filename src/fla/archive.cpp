@@ -118,6 +118,18 @@ bool PatchFrameDuration(std::FILE* stream, PatchPos pos, uint32_t duration) {
   return std::fseek(stream, 0, SEEK_END) == 0;
 }
 
+bool PatchFrameTweenKind(std::FILE* stream, PatchPos pos, uint8_t kind) {
+  if (pos < 0 || std::fseek(stream, pos + 2, SEEK_SET) != 0) return false;
+  PutU8(stream, kind);
+  return std::fseek(stream, 0, SEEK_END) == 0;
+}
+
+bool PatchFrameEasing(std::FILE* stream, PatchPos pos, int16_t easing) {
+  if (pos < 0 || std::fseek(stream, pos + 4, SEEK_SET) != 0) return false;
+  PutU16(stream, uint16_t(easing));
+  return std::fseek(stream, 0, SEEK_END) == 0;
+}
+
 // ---- fixed heads ----
 
 void WritePageHeadTags(std::FILE* stream, uint8_t level) {

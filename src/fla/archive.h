@@ -65,6 +65,10 @@ using PatchPos = long;
 // into the byte after it) and returns to the end of the stream.
 // Returns false when the stream cannot seek.
 bool PatchFrameDuration(std::FILE* stream, PatchPos pos, uint32_t duration);
+// The tween kind, the byte after the duration (1 motion tween).
+bool PatchFrameTweenKind(std::FILE* stream, PatchPos pos, uint8_t kind);
+// The easing, the i16 after the 06 that follows the duration word.
+bool PatchFrameEasing(std::FILE* stream, PatchPos pos, int16_t easing);
 
 // ---- fixed heads ----
 // The 51-byte page head: lead 01 and the classes CPicPage, CPicLayer and

@@ -9,6 +9,8 @@
 #include <span>
 #include <vector>
 
+#include "timeline/component_param.h"
+
 namespace tovrani {
 
 class ShellServices;
@@ -41,6 +43,7 @@ struct InitActionRecord {
   uint64_t actionPos = 0;       // file offset of the action bytes
   uint32_t actionLength = 0;
   uint32_t paramCount = 0;      // component parameters, filled later
+  std::vector<ComponentParam> params;  // owned by the table
 };
 
 // A DefineButtonSound tag of the main movie: the body after the button id.

@@ -41,19 +41,6 @@ enum : uint8_t {
 // stream").
 inline constexpr uint32_t kNoCharacterRow = 0xFFFFFFFF;
 
-struct ComponentParamValue {
-  std::string text;
-  std::string secondText;
-};
-
-// A component parameter of a placed movie clip.
-struct ComponentParam {
-  uint16_t type = 0;
-  uint32_t hasSecondText = 0;
-  std::vector<ComponentParamValue> values;
-  std::string name;
-};
-
 inline constexpr uint16_t kNeverRemoved = 0xFFFF;
 
 // One placement of a character at a depth.

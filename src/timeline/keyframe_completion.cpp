@@ -7,6 +7,7 @@
 #include "fla/keyframe_records.h"
 #include "fla/layer_records.h"
 #include "timeline/symbol_timeline.h"
+#include "timeline/video_instance.h"
 
 namespace tovrani {
 
@@ -18,7 +19,7 @@ uint32_t EntryDuration(const PlacementEntry& e, uint16_t pageFirst, uint16_t pag
   end = std::min<uint32_t>({end, pageLast, nextStart});
   const uint32_t start = std::max(e.startFrame, pageFirst);
   const uint32_t span = end > start ? end - start : 0;
-  if (e.kind == 6 && e.streamIndex < videos.size()) return std::min<uint32_t>(videos[e.streamIndex].frameCount, span);
+  if (e.kind == kElementVideo && e.streamIndex < videos.size() && !VideoNeedsWrapper(e)) return std::min<uint32_t>(videos[e.streamIndex].frameCount, span);
   return span;
 }
 
@@ -26,7 +27,7 @@ uint32_t GroupPlacementSkip(const PlacementEntry& e) {
   return e.kind == kGroupPlacementKind ? std::max<uint32_t>(e.runLength, 1) - 1 : 0;
 }
 
-bool CompleteKeyframe(std::FILE* page, const DepthTrack& track, int32_t& k, const LayerWindow& w,
+bool CompleteKeyframe(std::FILE* page, const DepthTrack& track, int32_t& k, LayerWindow& w,
                       const std::vector<VideoStreamRecord>& videos, PageClassState& state,
                       uint8_t level) {
   const bool isNew = IsNewFlaFormat(level);
@@ -38,7 +39,14 @@ bool CompleteKeyframe(std::FILE* page, const DepthTrack& track, int32_t& k, cons
   const int64_t last = int64_t(k) + skip;
   if (w.nextLive && last < int64_t(w.nextLive->size()) && (*w.nextLive)[size_t(last)] >= 0)
     nextStart = track.entries[size_t((*w.nextLive)[size_t(last)])].startFrame;
-  const uint32_t d = EntryDuration(e, w.pageFirst, w.pageLast, nextStart, videos);
+  uint32_t d = EntryDuration(e, w.pageFirst, w.pageLast, nextStart, videos);
+  if (w.tween && w.nextLive) {
+    const uint32_t start = e.startFrame;
+    if (const uint32_t tween = ApproximateMotionTween(page, pos, track, k, w.last, *w.nextLive, *w.tween)) {
+      d = tween;
+      w.reached = start + tween;
+    }
+  }
   if (d > 1) PatchFrameDuration(page, pos, d);
 
   if (k < w.last) {

@@ -10,6 +10,7 @@
 #include "fla/class_tags.h"
 #include "timeline/display_list.h"
 #include "timeline/layer_start.h"
+#include "timeline/motion_tween.h"
 #include "timeline/video_stream.h"
 
 namespace tovrani {
@@ -25,10 +26,13 @@ struct LayerWindow {
   uint32_t reached = 0;    // the frame the layer reaches with this keyframe
   // For each entry index, the first later entry not absorbed (-1 none).
   const std::vector<int32_t>* nextLive = nullptr;
+  // The motion-tween options; null: no tweens.
+  const MotionTweenSettings* tween = nullptr;
 };
 
 // The frames entry E lasts on the page: its span from its start or the
-// page's start, whichever is later, with the page's end for an open end; a video lasts at most its own frame count. It never runs
+// page's start, whichever is later, with the page's end for an open end; a
+// video placed directly lasts at most its own frame count. It never runs
 // past the page's end or into the next entry's start (nextStart, above
 // 0xFFFF when none), and never wraps: 0 when nothing is left.
 uint32_t EntryDuration(const PlacementEntry& e, uint16_t pageFirst, uint16_t pageLast, uint32_t nextStart,
@@ -38,9 +42,10 @@ uint32_t EntryDuration(const PlacementEntry& e, uint16_t pageFirst, uint16_t pag
 uint32_t GroupPlacementSkip(const PlacementEntry& e);
 
 // Closes the keyframe of entry k after its element records. k may move on
-// over the entries a group placement stands for. Returns true when the
-// entry loop ends for this layer.
-bool CompleteKeyframe(std::FILE* page, const DepthTrack& track, int32_t& k, const LayerWindow& w,
+// over the entries a group placement or a motion tween stands for; a tween
+// moves w.reached to its end. Returns true when the entry loop ends for
+// this layer.
+bool CompleteKeyframe(std::FILE* page, const DepthTrack& track, int32_t& k, LayerWindow& w,
                       const std::vector<VideoStreamRecord>& videos, PageClassState& state,
                       uint8_t level);
 

@@ -17,20 +17,6 @@ const uint8_t kMarker[3] = {0xFF, 0xFE, 0xFF};
 
 void PutMarker(std::FILE* page) { PutBytes(page, kMarker, 3); }
 
-// A string without its marker: the length (long form when needed) and the
-// text, UTF-16LE at level 2, Windows-1252 below.
-void PutStringBody(std::FILE* page, std::string_view text, uint8_t level) {
-  if (IsNewFlaFormat(level)) {
-    const std::u16string units = Utf16FromUtf8(text);
-    WriteFlaStringLength(page, units.size());
-    for (char16_t u : units) PutU16(page, u);
-  } else {
-    const std::string ansi = AnsiFromUtf8(text);
-    WriteFlaStringLength(page, ansi.size());
-    PutBytes(page, ansi.data(), ansi.size());
-  }
-}
-
 std::vector<uint8_t> ReadButtonFile(const TimelineContext& ctx, const std::string& name,
                                     bool& present) {
   present = false;
@@ -43,7 +29,7 @@ std::vector<uint8_t> ReadButtonFile(const TimelineContext& ctx, const std::strin
   return bytes;
 }
 
-void WriteSpriteTail(std::FILE* page, const PlacementEntry& e, uint8_t level) {
+void WriteSpriteTail(const TimelineContext& ctx, std::FILE* page, const PlacementEntry& e, uint8_t level) {
   const bool isNew = IsNewFlaFormat(level);
   if (isNew) {
     PutU8(page, 0x08);
@@ -56,8 +42,7 @@ void WriteSpriteTail(std::FILE* page, const PlacementEntry& e, uint8_t level) {
   }
   PutStringBody(page, e.instanceName, level);
   PutU8(page, 0x02);
-  PutU32(page, e.paramCount());
-  for (const ComponentParam& p : e.params) WriteComponentParam(page, p, level, false);
+  WriteInstanceParams(ctx, page, e, level);
   if (isNew) {
     PutU32(page, 0);
     PutU32(page, 0);
@@ -111,13 +96,50 @@ int16_t AlphaPercent(int16_t m) {
   return int16_t(scaled >= 0 ? scaled / 256 : -((-scaled + 255) / 256));
 }
 
+void PutStringBody(std::FILE* page, std::string_view text, uint8_t level) {
+  if (IsNewFlaFormat(level)) {
+    const std::u16string units = Utf16FromUtf8(text);
+    WriteFlaStringLength(page, units.size());
+    for (char16_t u : units) PutU16(page, u);
+  } else {
+    const std::string ansi = AnsiFromUtf8(text);
+    WriteFlaStringLength(page, ansi.size());
+    PutBytes(page, ansi.data(), ansi.size());
+  }
+}
+
 uint16_t InstancePlayMode(const TimelineContext& ctx, const PlacementEntry& e, bool shapeTween) {
   uint16_t mode = (e.kind == 1 || shapeTween) ? 2 : (e.frameOffset != 0 ? 1 : 0);
-  if (e.markByte == 0) {
-    for (const VideoStreamRecord& v : ctx.m_pVideos)
-      if (v.wrapperItem == e.characterId) mode = 2;
-  }
+  if (e.markByte == 0 && ctx.m_videoWrapperItems.count(e.characterId)) mode = 2;
   return mode;
+}
+
+const InitActionRecord* FindInitAction(const TimelineContext& ctx, uint16_t spriteId) {
+  const auto& rows = ctx.m_pInitActions;
+  if (rows.empty()) return nullptr;
+  // Indexed once per table; the last row of a sprite wins.
+  if (ctx.m_initActionIndexOf != rows.data() || ctx.m_initActionIndexRows != rows.size()) {
+    ctx.m_initActionIndex.clear();
+    for (uint32_t r = 0; r < rows.size(); ++r) ctx.m_initActionIndex[rows[r].spriteId] = r;
+    ctx.m_initActionIndexOf = rows.data();
+    ctx.m_initActionIndexRows = rows.size();
+  }
+  const auto it = ctx.m_initActionIndex.find(spriteId);
+  return it == ctx.m_initActionIndex.end() ? nullptr : &rows[it->second];
+}
+
+void WriteInstanceParams(const TimelineContext& ctx, std::FILE* page, const PlacementEntry& e, uint8_t level) {
+  // The count is what follows it, whatever a row's own count says: a count
+  // that disagrees with the parameters would shift every later record.
+  if (!e.params.empty()) {
+    PutU32(page, e.paramCount());
+    for (const ComponentParam& p : e.params) WriteComponentParam(page, p, level, false);
+    return;
+  }
+  const InitActionRecord* row = FindInitAction(ctx, e.characterId);
+  PutU32(page, row ? uint32_t(row->params.size()) : 0);
+  if (row)
+    for (const ComponentParam& p : row->params) WriteComponentParam(page, p, level, true);
 }
 
 void WriteComponentParam(std::FILE* page, const ComponentParam& p, uint8_t level, bool initAction) {
@@ -215,7 +237,7 @@ void WriteSymbolInstance(TimelineContext& ctx, const PlacementEntry& e, PageClas
     PutU16(page, 0);
   }
   // A button without a stream row (negative) ends like a graphic symbol.
-  if (sprite) WriteSpriteTail(page, e, level);
+  if (sprite) WriteSpriteTail(ctx, page, e, level);
   else if (button && int32_t(e.streamIndex) >= 0) WriteButtonTail(ctx, e, level);
 }
 

@@ -9,6 +9,7 @@
 #include "fla/layer_records.h"
 #include "timeline/timeline_context.h"
 #include "timeline/frame_labels.h"
+#include "timeline/component_wrapper.h"
 #include "timeline/inner_symbol_page.h"
 #include "timeline/keyframe_completion.h"
 #include "timeline/layer_start.h"
@@ -16,6 +17,7 @@
 #include "timeline/symbol_instance.h"
 #include "timeline/text_object.h"
 #include "timeline/text_wrapper.h"
+#include "timeline/video_instance.h"
 
 namespace tovrani {
 
@@ -64,7 +66,8 @@ class SymbolTimelineBuilder {
         maxLayers_(layerLimit ? layerLimit - 1 : 0xFFFFFF),
         groupLevel_(groupLevel),
         changed_(changed),
-        order_(tracks, lastTrack_) {
+        order_(tracks, lastTrack_),
+        tween_(ReadMotionTweenSettings(ctx)) {
     if (tracks.empty()) lastTrack_ = -1;
   }
 
@@ -111,6 +114,10 @@ class SymbolTimelineBuilder {
   // the layer's first text wrapper.
   std::unordered_map<uint16_t, std::vector<int32_t>> textEntries_;
   bool textEntriesMade_ = false;
+  // The entries of the layer being written by character, for the
+  // component wrappers; made at the layer's first one.
+  TrackCharacterIndex clipEntries_;
+  MotionTweenSettings tween_;
 };
 
 // Groups nest at most this deep; a head met deeper is an ordinary layer.
@@ -443,7 +450,12 @@ void SymbolTimelineBuilder::writeText(DepthTrack& t, int32_t k) {
 }
 
 void SymbolTimelineBuilder::writeEntryElement(DepthTrack& t, int32_t k) {
-  switch (t.entries[size_t(k)].kind) {
+  PlacementEntry& e = t.entries[size_t(k)];
+  if (e.kind == kElementMovieClip) WriteComponentWrapper(ctx_, t, k, timelineFrames_, clipEntries_);
+  // A video without its row, or placed directly, is done here; a wrapped
+  // one goes on as the wrapper's instance.
+  if (e.kind == kElementVideo && WriteVideoElement(ctx_, e, state_) != VideoElement::kRetargeted) return;
+  switch (e.kind) {
     case 3:  // edit text
     case 4:  // static text
       writeText(t, k);
@@ -451,10 +463,6 @@ void SymbolTimelineBuilder::writeEntryElement(DepthTrack& t, int32_t k) {
     case 5:  // morph shape: an instance of a symbol made for it
       if (ConvertMorphPlacement(ctx_, t, k))
         WriteSymbolInstance(ctx_, t.entries[size_t(k)], state_, t.entries[size_t(k)].shapeTween);
-      break;
-    case 6:  // video
-      // Elements with writers of their own; without one the keyframe stays
-      // empty and keeps the placement's frames.
       break;
     default:
       // A character no handler registered (not converted, its option off, or
@@ -471,6 +479,7 @@ void SymbolTimelineBuilder::writeLayer(int32_t cur) {
   WriteLayerHead(page_, state_, level_, layer_.firstLayer);
   textEntries_.clear();
   textEntriesMade_ = false;
+  clipEntries_.clear();
   const EntryRange range = PageEntryRange(t, nested(), pageFirst_, pageLast_);
   LayerWindow w;
   w.last = range.last;
@@ -495,6 +504,7 @@ void SymbolTimelineBuilder::writeLayer(int32_t cur) {
   }
   if (w.lastLive >= 0) w.last = w.lastLive;
   w.nextLive = &nextLive;
+  if (tween_.on) w.tween = &tween_;
   bool wrote = false;
   uint32_t base = pageFirst_;
   for (int32_t k = range.first; k <= w.last; ++k) {
@@ -509,6 +519,7 @@ void SymbolTimelineBuilder::writeLayer(int32_t cur) {
     if (!group) base = w.reached = std::max<uint32_t>(e.startFrame, base) + lasts[size_t(k)];
     const bool done = CompleteKeyframe(page_, t, k, w, ctx_.m_pVideos, state_, level_);
     if (group) base = t.entries[size_t(k)].endFrame;
+    else base = w.reached;  // a motion tween ends at its last entry
     if (done) break;
   }
   if (!wrote) {

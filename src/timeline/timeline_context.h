@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "fla/class_tags.h"
@@ -43,6 +44,12 @@ struct TimelineContext : ShapeContext {
   PageClassState m_sceneClassState;
   // One row per DefineVideoStream.
   std::vector<VideoStreamRecord> m_pVideos;
+  // The item numbers of the video wrapper symbols made so far.
+  std::unordered_set<uint16_t> m_videoWrapperItems;
+  // m_pInitActions by sprite id, for the table it was built from.
+  mutable std::unordered_map<uint16_t, uint32_t> m_initActionIndex;
+  mutable const InitActionRecord* m_initActionIndexOf = nullptr;
+  mutable size_t m_initActionIndexRows = 0;
   // Buttons whose instances carry text: button id -> item number.
   std::unordered_map<uint16_t, uint16_t> m_pButtonItemMap;
   // The page being written is the scene page (set by the engine around the

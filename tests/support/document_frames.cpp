@@ -99,11 +99,14 @@ struct Document {
     return {element, int32_t(std::lround((t + a * t * (1 - t)) * 65535)), m.easing ? 656 : 1};
   }
 
+  // tweened: set when an element stands inside a motion tween, where the
+  // document interpolates what the movie gives frame by frame.
   void show(const std::vector<PageLayer>& layers, uint32_t f, const Matrix& m, const Color& c, int level,
-            std::vector<std::string>& out, std::vector<MorphShown>& ratios) const {
+            std::vector<std::string>& out, std::vector<MorphShown>& ratios, bool& tweened) const {
     for (const PageLayer& layer : layers)
       for (const PageKeyframe& k : layer.keyframes) {
         if (f < k.start || f >= k.start + k.duration) continue;
+        if (k.tween && f > k.start && !k.instances.empty()) tweened = true;
         for (const PageInstance& in : k.instances) {
           const Matrix im{in.matrix[0], in.matrix[1], in.matrix[2], in.matrix[3], in.matrix[4], in.matrix[5]};
           Color ic;
@@ -120,7 +123,8 @@ struct Document {
           } else if (page != inner.end() && level < 70) {
             uint32_t length = 0;
             for (const PageLayer& l : page->second) length = std::max(length, l.frames());
-            if (length) show(page->second, (in.frameOffset + f - k.start) % length, cm, cc, level + 1, out, ratios);
+            if (length)
+              show(page->second, (in.frameOffset + f - k.start) % length, cm, cc, level + 1, out, ratios, tweened);
           } else {
             out.push_back(Element(std::to_string(in.symbol), cm, cc));
           }
@@ -207,7 +211,13 @@ void MovieCharacters(const std::vector<uint8_t>& tags, std::set<uint16_t>& all, 
         continue;
       (o.isMask ? masks : shown).push_back(e);
     }
-    doc.show(layers, f, identity, kNoColor, 0, written, writtenRatios);
+    bool tweened = false;
+    doc.show(layers, f, identity, kNoColor, 0, written, writtenRatios, tweened);
+    // Inside a tween only the elements and their order are compared; its
+    // two keyframes are compared whole.
+    if (tweened)
+      for (std::vector<std::string>* v : {&shown, &masks, &written})
+        for (std::string& e : *v) e = e.substr(0, e.find('@'));
     // The objects in order with the masks left over: a mask may show the
     // same element as an object it covers.
     size_t matched = 0;

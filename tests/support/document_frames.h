@@ -25,9 +25,11 @@ std::vector<uint8_t> MovieTags(const std::vector<uint8_t>& file);
 // every frame of the scene and of each sprite's page shows, in stacking
 // order, an element for each object the movie shows there: an instance
 // (item, matrix, colour) when the library holds its character, a text object
-// for an edit text. Instances of inner symbols (groups, "Text" symbols) count as
-// what their own page shows; an instance of a symbol made for a morph shape
-// counts as the morph (the ratio it shows is not compared).
+// for an edit text. Instances of inner symbols (groups, "Text" symbols,
+// component and video wrappers) count as what their own page shows; an
+// instance of a symbol made for a morph shape counts as the morph (the ratio
+// it shows is not compared). In a frame inside a motion tween only the
+// elements and their order count.
 ::testing::AssertionResult DocumentShowsMovie(const std::vector<uint8_t>& movieFile,
                                               const std::map<std::string, std::vector<uint8_t>>& streams);
 

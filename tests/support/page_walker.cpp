@@ -153,7 +153,8 @@ std::vector<PageLayer> ReadPageLayers(const std::vector<uint8_t>& d, const PageW
     if (!open) return;
     size_t i = searchFrom;
     while (i < d.size() && !DurationAt(d, i)) ++i;
-    open->duration = i < d.size() ? U32(d, i + 14) >> 8 : 0;
+    open->duration = i < d.size() ? U16(d, i + 15) : 0;
+    open->tween = i < d.size() ? d[i + 17] : 0;
     PageLayer& layer = layers.back();
     open->start = layer.keyframes.size() > 1 ? layer.keyframes[layer.keyframes.size() - 2].start +
                                                    layer.keyframes[layer.keyframes.size() - 2].duration

@@ -62,6 +62,7 @@ struct PageInstance {
 };
 struct PageKeyframe {
   uint32_t start = 0, duration = 0;
+  uint8_t tween = 0;  // 1: a motion tween runs to the next keyframe
   std::vector<PageInstance> instances;
 };
 struct PageLayer {

@@ -17,6 +17,7 @@ TEST(SymbolInstance, AlphaRoundsTowardZeroAndVideoWrappersLoop) {
   // A video's wrapper symbol loops unless the entry continues the video.
   ConverterContext ctx;
   ctx.m_pVideos.emplace_back().wrapperItem = 9;
+  ctx.m_videoWrapperItems.insert(9);
   PlacementEntry e;
   e.characterId = 9;
   EXPECT_EQ(InstancePlayMode(ctx, e, false), 2);

@@ -1,0 +1,172 @@
+#include "timeline/motion_tween.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <set>
+
+#include "timeline/timeline_context.h"
+
+namespace tovrani {
+
+namespace {
+
+// a, d, tx, ty and the colour transform: the channels a tween moves.
+using Channels = std::array<int64_t, 12>;
+
+Channels ChannelsOf(const PlacementEntry& e) {
+  const SwfMatrix& m = e.matrix;
+  const SwfCxform& c = e.colorTransform;
+  return {m.scaleX, m.scaleY, m.translateX, m.translateY, c.rMult, c.rAdd,
+          c.gMult,  c.gAdd,   c.bMult,      c.bAdd,       c.aMult, c.aAdd};
+}
+
+Channels Difference(const Channels& a, const Channels& b) {
+  Channels d;
+  for (size_t j = 0; j < d.size(); ++j) d[j] = a[j] - b[j];
+  return d;
+}
+
+// Texts, morph shapes, videos and group placements keep their keyframes
+// (a morph or video not yet written still has its own kind).
+bool Mergeable(const PlacementEntry& e) {
+  return e.kind != kElementEditText && e.kind != kElementStaticText && e.kind != kElementMorphShape &&
+         e.kind != kElementVideo && e.kind != kGroupPlacementKind;
+}
+
+bool Rotates(const PlacementEntry& e) { return e.matrix.rotateSkew0 != 0 || e.matrix.rotateSkew1 != 0; }
+
+// prev lasts one frame and next starts where it ends. A placement the
+// engine left open (a move took its depth) ends where the move starts.
+bool FollowsInOneFrame(const PlacementEntry& prev, const PlacementEntry& next) {
+  return uint32_t(next.startFrame) == uint32_t(prev.startFrame) + 1 && prev.endFrame >= next.startFrame;
+}
+
+int64_t Abs(int64_t v) { return v < 0 ? -v : v; }
+
+// The three newest second differences change direction or bend by more
+// than the tolerance.
+bool Bends(int64_t p, int64_t c, int64_t q, int64_t tol) {
+  if ((p < 0 && 0 < c) || (c < 0 && 0 < q) || (p < 0 && 0 < q) || (p > 0 && 0 > c) || (c > 0 && 0 > q) ||
+      (p > 0 && 0 > q))
+    return true;
+  if (p < c && c >= q && Abs(c - q) > tol && Abs(c - p) > tol) return true;
+  if (p > c && c <= q && Abs(q - c) > tol && Abs(p - c) > tol) return true;
+  return p == c && c != q && Abs(q - c) > tol;
+}
+
+bool CurvatureRejects(const std::vector<Channels>& steps, int64_t tol) {
+  // Earlier triples were tested when their newest step came.
+  const size_t n = steps.size();
+  if (n < 4) return false;
+  for (size_t j = 0; j < 12; ++j) {
+    const int64_t p = steps[n - 3][j] - steps[n - 4][j];
+    const int64_t c = steps[n - 2][j] - steps[n - 3][j];
+    const int64_t q = steps[n - 1][j] - steps[n - 2][j];
+    if (Bends(p, c, q, tol)) return true;
+  }
+  return false;
+}
+
+// |floor((x - y) * 1000)| > pos, in double.
+bool Apart(double x, double y, int32_t pos) { return std::fabs(std::floor((x - y) * 1000.0)) > double(pos); }
+
+// The step s against the newest step l: are their channels out of
+// proportion?
+bool OutOfProportion(const Channels& s, const Channels& l, int32_t pos) {
+  for (size_t j = 0; j < 12; ++j) {
+    if (s[j] == l[j]) continue;
+    for (size_t i = 0; i < 12; ++i) {
+      const bool both = s[j] != 0 && s[i] != 0;
+      auto inverse = [&] {
+        return Apart(double(l[j]) / double(s[j]), double(l[i]) / double(s[i]), pos) && Abs(s[j] - l[j]) > 1 &&
+               Abs(s[i] - l[i]) > 1;
+      };
+      if (l[j] != 0 && l[i] != 0) {
+        if (Apart(double(s[j]) / double(l[j]), double(s[i]) / double(l[i]), pos) && (!both || inverse()))
+          return true;
+      } else if (both && inverse()) {
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+MotionTweenSettings ReadMotionTweenSettings(const TimelineContext& ctx) {
+  MotionTweenSettings s;
+  s.on = ctx.m_pOptApproximateMotionTweens && *ctx.m_pOptApproximateMotionTweens;
+  s.easing = ctx.m_pOptApproximateEasing && *ctx.m_pOptApproximateEasing;
+  s.pos = int32_t(std::min<uint32_t>(ctx.options.approximation, 0x7FFFFFFF));
+  s.ease = BuildEaseTable();
+  return s;
+}
+
+uint32_t ApproximateMotionTween(std::FILE* page, PatchPos pos, const DepthTrack& track, int32_t& k,
+                                int32_t windowLast, const std::vector<int32_t>& nextLive,
+                                const MotionTweenSettings& settings) {
+  if (!settings.on || k < 0 || size_t(k) >= nextLive.size()) return 0;
+  const PlacementEntry& first = track.entries[size_t(k)];
+  if (!Mergeable(first)) return 0;
+  auto next = [&](int32_t n) {
+    const int32_t x = size_t(n) < nextLive.size() ? nextLive[size_t(n)] : -1;
+    return x >= 0 && x <= windowLast ? x : -1;
+  };
+  const int32_t second = next(k);
+  if (second < 0) return 0;
+  const PlacementEntry& e1 = track.entries[size_t(second)];
+  if (e1.characterId != first.characterId || !Mergeable(e1) || !FollowsInOneFrame(first, e1) || !(e1.flags & 1))
+    return 0;
+  PatchFrameTweenKind(page, pos, 1);
+  if (Rotates(first) || Rotates(e1)) return 0;
+
+  const int64_t tol = 2 + (settings.pos > 5 ? 1 : 0) + (settings.pos > 30 ? 1 : 0);
+  std::vector<int32_t> run = {k, second};
+  std::vector<Channels> steps = {Difference(ChannelsOf(e1), ChannelsOf(first))};
+  // The proportion test gives the same answer for equal earlier steps, so
+  // each distinct one is tested once.
+  std::set<Channels> seen = {steps[0]};
+  std::vector<const Channels*> distinct = {&*seen.begin()};
+  for (int32_t n = next(second); n >= 0 && run.size() < kMaxTweenEntries; n = next(n)) {
+    const PlacementEntry& prev = track.entries[size_t(run.back())];
+    const PlacementEntry& cur = track.entries[size_t(n)];
+    if (cur.characterId != prev.characterId || !Mergeable(cur) || Rotates(cur) || !FollowsInOneFrame(prev, cur) ||
+        cur.flags != prev.flags)
+      break;
+    steps.push_back(Difference(ChannelsOf(cur), ChannelsOf(prev)));
+    const Channels& l = steps.back();
+    bool rejected = CurvatureRejects(steps, tol);
+    for (size_t s = 0; !rejected && s < distinct.size(); ++s) rejected = OutOfProportion(*distinct[s], l, settings.pos);
+    if (rejected) break;
+    run.push_back(n);
+    if (auto [it, fresh] = seen.insert(l); fresh) distinct.push_back(&*it);
+  }
+  if (run.size() <= 2) return 0;
+
+  const int32_t r = run.back();
+  const PlacementEntry& last = track.entries[size_t(r)];
+  if (settings.easing) {
+    const Channels base = ChannelsOf(first);
+    const Channels mid = ChannelsOf(track.entries[size_t(run[(run.size() - 1) / 2])]);
+    const Channels end = ChannelsOf(last);
+    int64_t dMid = 0, dEnd = 0;
+    for (size_t j = 0; j < 12; ++j) {
+      dMid += Abs(mid[j] - base[j]);
+      dEnd += Abs(end[j] - base[j]);
+    }
+    int16_t easing = 0;
+    if (dEnd != 0) {
+      // 64-bit: a change of half the scale at the middle frame already
+      // passes 32 bits.
+      const int64_t ratio = std::min<int64_t>(dMid * 65536 / dEnd, 65535);
+      easing = LookupEaseValue(settings.ease, uint16_t(ratio));
+    }
+    PatchFrameEasing(page, pos, easing);
+  }
+  k = r - 1;
+  return uint32_t(last.startFrame) - first.startFrame;
+}
+
+}  // namespace tovrani
