@@ -4,10 +4,13 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
+#include <functional>
 #include <memory>
 #include <span>
 #include <vector>
 
+#include "shape/build/path_record_list.h"
 #include "shape/build/shape_graph.h"
 #include "shape/decode/encoded_shape.h"
 #include "shape/geometry/shape_region.h"
@@ -35,6 +38,9 @@ class ShapeBuilder {
   // the graph's fill sides are turned around.
   void TurnRegionsAround();
   Outcome Rebuild();
+  // A shape with a problem and a style blob: written into the page as a
+  // stack of shape objects (see correction_output.h).
+  Outcome WriteCorrection(std::FILE* page, size_t& countFieldPos);
 
   ShapeContext& ctx;
   ShapeBlock& block;
@@ -44,6 +50,8 @@ class ShapeBuilder {
   LineEdgeList lineEdges;
   std::vector<std::unique_ptr<ShapeRegion>> regions;
   ShapeGeometry geo;  // the per-call budget, shared by every loop
+  // Test seam: a retrace in place of RetraceRegion (same results).
+  std::function<int(PathRecordList& list, const ShapeRegion& region, int level)> retrace;
 
   bool Charge(uint64_t units) { return geo.Charge(units); }
   // PumpMessages; true when the user asked to cancel.
@@ -57,5 +65,8 @@ class ShapeBuilder {
 
   int64_t seedMark_ = -1;
 };
+
+// Every step of BuildShape on a builder made for the call.
+void RunShapeBuilder(ShapeBuilder& b, std::FILE* work, size_t& countFieldPos);
 
 }  // namespace tovrani
