@@ -2,6 +2,9 @@
 // one fill) and the region-pair stage of the problem search.
 #include <gtest/gtest.h>
 
+#include <random>
+#include <set>
+
 #include "convert/converter_context.h"
 #include "shape/build/build_shape.h"
 #include "shape/build/shape_builder.h"
@@ -256,6 +259,62 @@ TEST(RegionAnalysis, CancelAndBudgetStopEveryLoop) {
   for (int k = 0; k < 40; ++k) OpenRegion(*t->b, kFill1Side, {{0, 0}, {50, 0}, {100, 0}, {100, 100}});
   t->b->geo.budget = 20;
   EXPECT_EQ(t->b->AnalyseRegions(), Outcome::kAbandon);
+}
+
+// Random shapes on a small grid (points repeat, outlines stay open, fills
+// meet in every way) traced and analysed: every outline runs on, every
+// link names a region cut out of its holder one level deeper, and no edge
+// enters the line-edge list twice.
+TEST(RegionAnalysis, RandomShapesKeepOutlinesWhole) {
+  std::mt19937 rng(17);
+  std::uniform_int_distribution<int> coord(-4, 4), pick(0, 9), st(0, 2);
+  int joined = 0, seams = 0;
+  for (int round = 0; round < 150; ++round) {
+    SCOPED_TRACE(round);
+    EdgeWriter w;
+    const int n = 3 + int(rng() % 30);
+    for (int i = 0; i < n; ++i) {
+      const int64_t x = coord(rng) * 20 * D, y = coord(rng) * 20 * D;
+      const int kind = pick(rng);
+      std::optional<Style> s;
+      if (kind < 3) s = Style{uint8_t(st(rng)), uint8_t(st(rng)), uint8_t(st(rng))};
+      if (kind == 0) w.Run(coord(rng) * 20 * D, coord(rng) * 20 * D, s);
+      if (kind < 7)
+        w.Line(x, y, s);
+      else
+        w.Curve(coord(rng) * 20 * D, coord(rng) * 20 * D, x, y, s);
+    }
+    auto s = Make(w, true, true);
+    ShapeBuilder& b = *s->b;
+    const uint32_t linesBefore = b.lineEdges.count();
+    const Outcome o = b.AnalyseRegions();
+    seams += b.lineEdges.count() - linesBefore;
+    ASSERT_NE(o, Outcome::kLeave);
+    if (o != Outcome::kGoOn) continue;
+    EXPECT_EQ(b.graph.CheckInvariant(), "");
+    EXPECT_TRUE(Connected(b));
+    for (size_t r = 0; r < b.regions.size(); ++r)
+      for (uint32_t l : b.regions[r]->links) {
+        ASSERT_LT(l, b.regions.size());
+        EXPECT_NE(b.regions[l]->probe, 0u);
+        EXPECT_GT(b.regions[l]->order, b.regions[r]->order);
+      }
+    std::set<std::pair<uint32_t, uint32_t>> seen;
+    for (uint32_t k = 0; k < b.lineEdges.count(); ++k) {
+      const uint32_t p = b.lineEdges.points[k], e = b.lineEdges.edges[k];
+      ASSERT_LT(p, b.graph.pointCount());
+      ASSERT_LT(e, b.graph.points[p].edges.size());
+      const PointEdge& edge = b.graph.points[p].edges[e];
+      EXPECT_TRUE(seen.insert(std::min(std::pair(p, e), std::pair(edge.otherPoint, edge.twin))).second);
+    }
+    joined += b.joinedRegionsFlag;
+    bool problem = false;
+    if (b.SearchEdgeProblems(problem) == Outcome::kGoOn && !problem)
+      EXPECT_NE(b.SearchRegionProblems(problem), Outcome::kLeave);
+  }
+  // Both joins and seams occur on such shapes.
+  EXPECT_GT(joined, 0);
+  EXPECT_GT(seams, 0);
 }
 
 // Fill 1 as a frame around fill 2 (edges between them carry both), or
