@@ -268,8 +268,10 @@ void RunShapeBuilder(ShapeBuilder& b, std::FILE* work, size_t& countFieldPos) {
     b.MarkSides();
     o = b.TraceOutlines();
   }
+  if (o == Outcome::kGoOn) o = b.AnalyseRegions();
   bool problem = false;
   if (o == Outcome::kGoOn) o = b.SearchEdgeProblems(problem);
+  if (o == Outcome::kGoOn && !problem && !b.styleBlob.empty()) o = b.SearchRegionProblems(problem);
   if (o == Outcome::kGoOn) b.TurnRegionsAround();
   if (o == Outcome::kGoOn && problem) {
     // A shape being written goes into the page object by object; one that
