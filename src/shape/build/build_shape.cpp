@@ -263,6 +263,7 @@ void RunShapeBuilder(ShapeBuilder& b, std::FILE* work, size_t& countFieldPos) {
   const ShapeBlock given = block;
   Outcome o = b.Read();
   if (o == Outcome::kGoOn) o = b.JoinStraightEdges();
+  if (o == Outcome::kGoOn && b.styleBlob.empty()) o = b.RemoveNearCoincidentEdges();
   if (o == Outcome::kGoOn && b.graph.pointCount() == 0) return;
   if (o == Outcome::kGoOn) {
     b.MarkSides();
@@ -275,10 +276,15 @@ void RunShapeBuilder(ShapeBuilder& b, std::FILE* work, size_t& countFieldPos) {
   if (o == Outcome::kGoOn) b.TurnRegionsAround();
   if (o == Outcome::kGoOn && problem) {
     // A shape being written goes into the page object by object; one that
-    // is only analysed stays as it came.
-    if (b.styleBlob.empty() || !work) return;
-    o = b.WriteCorrection(work, countFieldPos);
-    if (o == Outcome::kGoOn) return;
+    // is only analysed is repaired in its graph and rebuilt.
+    if (!b.styleBlob.empty()) {
+      if (!work) return;
+      o = b.WriteCorrection(work, countFieldPos);
+      if (o == Outcome::kGoOn) return;
+    } else {
+      o = b.RepairInGraph();
+      if (o == Outcome::kGoOn) o = b.Rebuild();
+    }
   } else if (o == Outcome::kGoOn) {
     if (b.ctx.m_pShapeGraphSeam) b.ctx.m_pShapeGraphSeam(b.graph);
     o = b.Rebuild();

@@ -46,6 +46,13 @@ class ShapeBuilder {
   // the graph's fill sides are turned around.
   void TurnRegionsAround();
   Outcome Rebuild();
+  // Without a style blob: edges leaving a point within a degree of each
+  // other are straightened or merged.
+  Outcome RemoveNearCoincidentEdges();
+  // Without a style blob, a shape with a problem: the graph is replaced by
+  // the regions and strokes that can stay in one object (kLeave when
+  // nothing can).
+  Outcome RepairInGraph();
   // A shape with a problem and a style blob: written into the page as a
   // stack of shape objects (see correction_output.h).
   Outcome WriteCorrection(std::FILE* page, size_t& countFieldPos);

@@ -105,6 +105,18 @@ bool CorrectionOutput::LooseStrokes() {
   if (list.count() == 0) return true;
   std::span<ShapePoint> points = b_.graph.span();
   if (!b_.Charge(list.count())) return false;
+  auto drawn = [&](uint32_t i, uint8_t& line) {
+    const uint32_t p = list.points[i], e = list.edges[i];
+    if (!Valid(points, p, e)) return false;
+    line = points[p].edges[e].style[0];
+    // Zero-width lines are drawn here too, but not an index past the table.
+    return line && b_.styles && !b_.styles->Line(line).empty();
+  };
+  // A list of seams without strokes starts no object.
+  bool any = false;
+  uint8_t line = 0;
+  for (uint32_t i = 0; i < list.count() && !any; ++i) any = drawn(i, line);
+  if (!any) return true;
   bool tableNeeded = true;
   if (!StartStrokeObject(Table::kAllLines, tableNeeded)) return false;
   out_.bytes.Clear();
@@ -112,12 +124,9 @@ bool CorrectionOutput::LooseStrokes() {
   out_.penX = out_.penY = 0;
   uint8_t current = 0;
   for (uint32_t i = 0; i < list.count(); ++i) {
+    if (!drawn(i, line)) continue;
     const uint32_t p = list.points[i], e = list.edges[i];
-    if (!Valid(points, p, e)) continue;
     PointEdge& edge = points[p].edges[e];
-    const uint8_t line = edge.style[0];
-    // Zero-width lines are drawn here too, but not an index past the table.
-    if (!line || !b_.styles || b_.styles->Line(line).empty()) continue;
     const uint8_t change[3] = {line, 0, 0};
     if (!out_.WriteStyled(points[p], edge, line != current ? change : nullptr))
       return b_.geo.failed = true, false;
