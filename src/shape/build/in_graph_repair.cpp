@@ -97,8 +97,29 @@ ShapeBuilder::Outcome ShapeBuilder::RepairInGraph() {
   Region covered;
   bool haveCovered = false;
 
+  // A step that is an edge of the new graph already (a border of two kept
+  // regions) merges into it rather than crossing it.
+  auto keptAlready = [&](const ShapePoint& from, const PointEdge& e) {
+    const ShapeGraph& g = ng.graph;
+    if (const auto s = g.FindPoint(from.x, from.y))
+      if (g.FindDuplicate(*s, e.endX, e.endY, e.curved, e.controlDx, e.controlDy)) return true;
+    if (const auto s = g.FindPoint(e.endX, e.endY)) {
+      const int32_t cdx = e.curved ? int32_t(int64_t(e.controlDx) - e.anchorDx) : 0;
+      const int32_t cdy = e.curved ? int32_t(int64_t(e.controlDy) - e.anchorDy) : 0;
+      if (g.FindDuplicate(*s, from.x, from.y, e.curved, cdx, cdy)) return true;
+    }
+    return false;
+  };
   auto crossesKept = [&](const ShapeRegion& r) {
-    return ng.any && ContourCrossesEdges(tests, r, points, ng.graph.span());
+    if (!ng.any) return false;
+    const Contour& c = *r.First();
+    for (uint32_t k = 0; k < c.count(); ++k) {
+      const uint32_t p = c.points[k], e = c.edges[k];
+      if (p >= points.size() || e >= points[p].edges.size()) continue;
+      if (keptAlready(points[p], points[p].edges[e])) continue;
+      if (ContourStepCrossesEdges(tests, c, k, points, ng.graph.span())) return true;
+    }
+    return false;
   };
   auto insertLinked = [&](const ShapeRegion& r) {
     for (uint32_t l : r.links) {
