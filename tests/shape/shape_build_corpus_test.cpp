@@ -30,15 +30,19 @@ namespace tovrani {
 namespace {
 
 void CollectShapes(std::span<const uint8_t> tags,
-                   std::vector<std::pair<uint16_t, std::vector<uint8_t>>>& out, int depth = 0) {
+                   std::vector<std::pair<uint16_t, std::vector<uint8_t>>>& out, int depth = 0,
+                   std::vector<uint16_t>* ids = nullptr) {
   SwfReader r(tags);
   TagHeader h;
   while (r.tagHeader(h) && h.code != 0) {
     if (h.length > r.remaining()) break;
     std::span<const uint8_t> body = r.take(h.length);
     if ((h.code == 2 || h.code == 22 || h.code == 32 || h.code == 83) && body.size() > 2)
+    {
       out.push_back({h.code, std::vector<uint8_t>(body.begin() + 2, body.end())});
-    if (h.code == 39 && body.size() > 4 && depth < 4) CollectShapes(body.subspan(4), out, depth + 1);
+      if (ids) ids->push_back(uint16_t(body[0] | body[1] << 8));
+    }
+    if (h.code == 39 && body.size() > 4 && depth < 4) CollectShapes(body.subspan(4), out, depth + 1, ids);
   }
 }
 
@@ -210,7 +214,8 @@ TEST(ShapeBuildCorpus, RebuiltObjectsDrawWhatTheDecodedOnesDrew) {
   for (const test::CorpusMovie& movie : corpus) {
     const std::vector<uint8_t> file = test::ReadFileBytes(movie.path.string());
     std::vector<std::pair<uint16_t, std::vector<uint8_t>>> found;
-    CollectShapes(test::MovieTags(file), found);
+    std::vector<uint16_t> ids;
+    CollectShapes(test::MovieTags(file), found, 0, &ids);
     const uint8_t level = file[3] < 7 ? 0 : file[3] == 7 ? 1 : 2;
     for (size_t si = 0; si < found.size(); ++si) {
       const auto& [code, body] = found[si];
@@ -253,8 +258,8 @@ TEST(ShapeBuildCorpus, RebuiltObjectsDrawWhatTheDecodedOnesDrew) {
         const auto diff = test::CoverageDifference(a, b, &a.band);
         int64_t pixels = 0;
         for (const auto& [k, n] : diff) pixels += n;
-        std::printf("corrected: %s shape %zu, %zu objects, %lld pixels apart%s\n",
-                    movie.path.filename().c_str(), si, after.size(),
+        std::printf("corrected: %s character %u, %zu objects, %lld pixels apart%s\n",
+                    movie.path.string().c_str(), unsigned(ids[si]), after.size(),
                     (long long)pixels, flagged ? ", a retrace not clean" : "");
         ++stacks;
         objects += before.size();
