@@ -466,5 +466,25 @@ TEST(CorrectionOutput, AStopMidwayPutsThePageBack) {
   EXPECT_GT(corrected, 0u);
 }
 
+TEST(CorrectionOutput, AFailedPageWriteFailsTheConversion) {
+  const StyleIndex styles = TwoFillsTwoLines();
+  EdgeWriter w;
+  w.Polygon(Square(0, 0, 60 * D), Style{1, 0, 1}).Polygon(Square(30 * D, 30 * D, 60 * D), Style{1, 0, 2});
+  ShapeBlock block = w.Block();
+  const ShapeBlock given = block;
+  ConverterContext ctx;
+  const std::vector<uint8_t> blob = Blob(styles);
+  std::FILE* full = std::fopen("/dev/full", "w");
+  ASSERT_NE(full, nullptr);
+  size_t countField = 0;
+  BuildShape(ctx, block, blob, full, countField, &styles);
+  std::fclose(full);
+  EXPECT_EQ(ctx.m_nWriterError, kResultOutputIncomplete);
+  EXPECT_EQ(block.bytes, given.bytes);
+  EXPECT_EQ(block.length, given.length);
+  EXPECT_EQ(block.recordCount, given.recordCount);
+  EXPECT_EQ(countField, 0u);
+}
+
 }  // namespace
 }  // namespace tovrani

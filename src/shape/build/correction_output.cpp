@@ -67,6 +67,11 @@ CorrectionOutput::Result CorrectionOutput::Run() {
   }
   if (!b_.geo.failed && !failed_) LooseStrokes();
   if (!b_.geo.failed && !failed_) RemainingStrokes();
+  // A buffered write that fails shows only when it reaches the file.
+  if (started_ && !failed_ && (std::fflush(page_) != 0 || std::ferror(page_))) {
+    failed_ = true;
+    NoteWriterFailure(b_.ctx, kResultOutputIncomplete);
+  }
   if (failed_) {
     Restore();
     return Result::kWriteFailed;
