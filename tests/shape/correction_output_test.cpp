@@ -288,7 +288,10 @@ TEST(CorrectionOutput, LooseStrokesCarryTheWholeTableAndCrossingRemainingOnesBot
   w.Run(-20 * D, 30 * D, Style{1, 0, 0}).Line(80 * D, 30 * D);
   w.Run(30 * D, -20 * D, Style{1, 0, 0}).Line(30 * D, 80 * D);
   {
-    const Paged p = BuildPage(w, styles);
+    // A stroke whose line index lies past the table draws nothing.
+    EdgeWriter extra = w;
+    extra.Run(200 * D, 0, Style{9, 0, 0}).Line(250 * D, 0);
+    const Paged p = BuildPage(extra, styles);
     // The fill, then one loose-stroke object with the shape's whole line
     // table holding both crossing strokes.
     ASSERT_EQ(p.objects.size(), 2u);
