@@ -220,6 +220,33 @@ TEST_F(Placements, MasksGroupsAndMorphRuns) {
   Place({.flags = kPlaceHasCharacter | kPlaceHasClipDepth, .depth = 2, .character = 3, .clipDepth = 0x8003}, 0);
   EXPECT_TRUE(Layer(1)->isMask && Layer(1)->maskDepth == 4);
   EXPECT_TRUE(Layer(2)->isGroup && !Layer(2)->isMask && Layer(2)->entries[0].groupDepths == 3);
+  {
+    // A sprite's tracks are marked by the same handlers; from depth 0x7F00
+    // on the bit is no group mark and the clip stays a mask.
+    DepthLayerTable layers;
+    DepthIdCache ids;
+    DisplayEventIndex events;
+    std::unordered_map<uint16_t, VideoDepthState> videos;
+    std::unordered_map<int32_t, int32_t> heads;
+    DisplayTimeline sprite{layers, ids, events, videos, heads};
+    const uint8_t clip = kPlaceHasCharacter | kPlaceHasClipDepth;
+    for (const Place2& p : {Place2{.flags = clip, .depth = 1, .character = 3, .clipDepth = 4},
+                            Place2{.flags = clip, .depth = 2, .character = 3, .clipDepth = 0x8003},
+                            Place2{.flags = clip, .depth = 0x7EFF, .character = 3, .clipDepth = 0xFFFF},
+                            Place2{.flags = clip, .depth = 0x7F00, .character = 3, .clipDepth = 0x8003}})
+      PlaceOnTimeline(ctx, sprite, kTagPlaceObject2, p.body(), 0);
+    using Marks = std::tuple<int, int, int, int>;  // isGroup, groupDepths, isMask, maskDepth
+    auto marks = [&](uint16_t depth) {
+      const int32_t i = layers.findLast(depth);
+      if (i < 0) return Marks{-1, -1, -1, -1};
+      const DepthLayerRecord& r = layers[size_t(i)];
+      return Marks{r.isGroup, r.entries[0].groupDepths, r.isMask, r.maskDepth};
+    };
+    EXPECT_EQ(marks(1), (Marks{0, 0, 1, 4}));
+    EXPECT_EQ(marks(2), (Marks{1, 3, 0, 0}));
+    EXPECT_EQ(marks(0x7EFF), (Marks{1, 0x7FFF, 0, 0}));
+    EXPECT_EQ(marks(0x7F00), (Marks{0, 0, 1, 0x8003}));
+  }
 
   // A morph placed at ratio 0 and moved on three frames: one run of four
   // entries; a jump back in ratio starts a run of its own.
