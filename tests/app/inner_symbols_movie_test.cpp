@@ -54,12 +54,12 @@ std::vector<uint8_t> NestedMaskMovie(bool inSprite) {
   return w.build();
 }
 
-// Needs the depth pass that disables nested masks (bit 15 of the clip
-// depth) and, for the sprite, the sprite pages; enabled when they are in.
+// The depth pass disables the nested mask (bit 15 of its clip depth).
 TEST(InnerSymbolsMovie, ANestedMaskBecomesAGroupSymbol) {
   for (const bool inSprite : {false, true}) {
     TempDir dir;
-    WriteFileBytes(dir.file("nested.swf"), NestedMaskMovie(inSprite));
+    const std::vector<uint8_t> movie = NestedMaskMovie(inSprite);
+    WriteFileBytes(dir.file("nested.swf"), movie);
     const std::string fla = dir.file("nested.fla");
     const ProgramRun run = RunProgram({"-q", dir.file("nested.swf"), "-o", fla}, dir.file("config"));
     ASSERT_EQ(run.status, 0) << run.output;
@@ -86,6 +86,9 @@ TEST(InnerSymbolsMovie, ANestedMaskBecomesAGroupSymbol) {
     }
     EXPECT_EQ(groups, 1) << inSprite;
     EXPECT_EQ(holders, 1) << inSprite;
+    // Every frame, the group followed into its page, shows what the movie
+    // shows with the nested mask disabled.
+    EXPECT_TRUE(DocumentShowsMovie(movie, streams)) << inSprite;
   }
 }
 
