@@ -22,25 +22,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// $TMPDIR set to `path` for the scope.
-class TmpDirScope {
- public:
-  explicit TmpDirScope(const std::string& path) {
-    if (const char* v = std::getenv("TMPDIR")) old_ = v, had_ = true;
-    setenv("TMPDIR", path.c_str(), 1);
-  }
-  ~TmpDirScope() {
-    if (had_)
-      setenv("TMPDIR", old_.c_str(), 1);
-    else
-      unsetenv("TMPDIR");
-  }
-
- private:
-  std::string old_;
-  bool had_ = false;
-};
-
 struct Output {
   uint32_t result = 0;
   std::vector<uint8_t> fla, script;

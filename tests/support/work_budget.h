@@ -1,7 +1,9 @@
-// The work folders' memory budget and spill hook, set for a test's scope.
+// The work folders' memory budget, spill hook and place on disk, set for a
+// test's scope.
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
 #include <functional>
 #include <string>
 
@@ -21,6 +23,25 @@ class WorkBudgetScope {
   }
   WorkBudgetScope(const WorkBudgetScope&) = delete;
   WorkBudgetScope& operator=(const WorkBudgetScope&) = delete;
+};
+
+// $TMPDIR set to `path` for the scope.
+class TmpDirScope {
+ public:
+  explicit TmpDirScope(const std::string& path) {
+    if (const char* v = std::getenv("TMPDIR")) old_ = v, had_ = true;
+    setenv("TMPDIR", path.c_str(), 1);
+  }
+  ~TmpDirScope() {
+    if (had_)
+      setenv("TMPDIR", old_.c_str(), 1);
+    else
+      unsetenv("TMPDIR");
+  }
+
+ private:
+  std::string old_;
+  bool had_ = false;
 };
 
 // Whether a work file is there to be read.
