@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "fla/work_folder.h"
 
@@ -43,6 +44,23 @@ class TmpDirScope {
   std::string old_;
   bool had_ = false;
 };
+
+// One movie's conversion: the engine's result and the bytes written.
+struct ConvertedBytes {
+  uint32_t result = 0;
+  std::vector<uint8_t> fla, script;
+  bool SameBytes(const ConvertedBytes& o) const { return result == o.result && fla == o.fla && script == o.script; }
+};
+
+// Converts the movies in one process with every work file in memory and no
+// disk to go to, then with every work file on disk (budget 0) and with
+// files moving to disk in the middle of conversions (a few KiB): expects
+// the same results, documents and scripts each time, and the temporary
+// folder left empty. Gives the in-memory conversions.
+std::vector<ConvertedBytes> ExpectSameBytesWhereverWorkFilesLive(const std::vector<std::string>& movies);
+// The same for generated movies.
+std::vector<ConvertedBytes> ExpectSameBytesWhereverWorkFilesLive(
+    const std::vector<std::vector<uint8_t>>& movies);
 
 // Whether a work file is there to be read.
 inline bool WorkFileThere(const WorkFolder& work, const std::string& name) {
