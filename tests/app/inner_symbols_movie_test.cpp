@@ -66,6 +66,7 @@ TEST(InnerSymbolsMovie, ANestedMaskBecomesAGroupSymbol) {
     TempDir dir;
     const std::vector<uint8_t> movie = NestedMaskMovie(inSprite);
     WriteFileBytes(dir.file("nested.swf"), movie);
+    ExpectSameBytesWhereverWorkFilesLive({dir.file("nested.swf")});
     const std::string fla = dir.file("nested.fla");
     const ProgramRun run = RunProgram({"-q", dir.file("nested.swf"), "-o", fla}, dir.file("config"));
     ASSERT_EQ(run.status, 0) << run.output;
@@ -178,6 +179,7 @@ TEST(InnerSymbolsMovie, RawGroupsWithTextsShowWhatTheMovieShows) {
       const std::vector<uint8_t> movie = w.build();
       TempDir dir;
       WriteFileBytes(dir.file("groups.swf"), movie);
+      ExpectSameBytesWhereverWorkFilesLive({dir.file("groups.swf")});
       const std::string fla = dir.file("groups.fla");
       const ProgramRun run = RunProgram({"-q", dir.file("groups.swf"), "-o", fla}, dir.file("config"));
       ASSERT_EQ(run.status, 0) << run.output;
@@ -217,6 +219,7 @@ TEST(InnerSymbolsMovie, DeepGroupsAndHostileTextsConvert) {
   const std::vector<uint8_t> movie = w.build();
   TempDir dir;
   WriteFileBytes(dir.file("deep.swf"), movie);
+  ExpectSameBytesWhereverWorkFilesLive({dir.file("deep.swf")});
   const std::string fla = dir.file("deep.fla");
   const ProgramRun run = RunProgram({"-q", dir.file("deep.swf"), "-o", fla}, dir.file("config"));
   ASSERT_EQ(run.status, 0) << run.output;

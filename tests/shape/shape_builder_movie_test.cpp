@@ -19,6 +19,7 @@
 #include "support/page_walker.h"
 #include "support/recording_shell.h"
 #include "support/temp_dir.h"
+#include "support/work_budget.h"
 
 namespace tovrani {
 namespace {
@@ -65,6 +66,7 @@ std::unique_ptr<Converted> Convert(const std::vector<uint8_t>& movie, uint64_t b
   auto c = std::make_unique<Converted>();
   test::TempDir dir;
   test::WriteFileBytes(dir.file("in.swf"), movie);
+  test::ExpectSameBytesWhereverWorkFilesLive({dir.file("in.swf")});
   ConverterContext ctx;
   ctx.m_pShell = shell ? shell : &c->shell;
   ctx.options.heuristicProblemSearch = 0;
