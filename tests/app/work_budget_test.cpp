@@ -1,8 +1,9 @@
 // Where the work files live never shows in the documents: the shared corpus
-// and the end-to-end movies give the same bytes with every work file on
-// disk, with files moving to disk in the middle of a conversion, and with
-// all of them in memory (which never touches the disk). A work file that
-// cannot move to disk fails the conversion without leaving output.
+// and the sample movies give the same bytes with every work file on disk,
+// with files moving to disk in the middle of a conversion, and with all of
+// them in memory (which never touches the disk); the end-to-end tests check
+// their own movies the same way. A work file that cannot move to disk fails
+// the conversion without leaving output.
 #include <gtest/gtest.h>
 
 #include <algorithm>
