@@ -188,6 +188,21 @@ TEST_P(GroupPage, TwoGroupsAtOneDepthOnDifferentLevels) {
   EXPECT_EQ(std::pair(int(six.entries[1].startFrame), int(six.entries[1].endFrame)), std::pair(30, 40));
 }
 
+// A head past the 65,536th track is built from its own track. Its index cut
+// to 16 bits names another track, here a written one, which left the group
+// page with nothing but its "Empty" layer.
+TEST_P(GroupPage, AHeadPastTrack65535BuildsItsOwnGroup) {
+  mask(1, 3);
+  for (uint32_t i = 0; i < 65536; ++i) track(kTrackWritten);
+  head(2, 1, 0, 4);
+  build(4);
+  ASSERT_EQ(ctx.m_nStreams, 1u);
+  const std::vector<uint8_t> group = stream(0);
+  EXPECT_EQ(layers(group, "Level 2"), 1u);
+  EXPECT_EQ(layers(group, "Empty"), 0u);
+  EXPECT_EQ(tracks.back().entries[0].characterId, ctx.m_pStreamItemNo.at(0));
+}
+
 // A hundred groups each inside the last: 64 levels are built, the head met
 // deeper stays an ordinary layer.
 TEST_P(GroupPage, NestingIsCapped) {
