@@ -9,6 +9,7 @@
 #include "shape/shape_test_support.h"
 #include "support/independent_readers.h"
 #include "support/page_walker.h"
+#include "support/work_budget.h"
 
 namespace tovrani {
 namespace {
@@ -39,6 +40,7 @@ TEST_P(ProblemSearchModes, TheStubGoesWhereTheHeuristicAnalysisRuns) {
   w.tag(26, SwfBytes().u8(0x06).u16(2).u16(2).matrix(3000, 0)).showFrame().end();
   test::TempDir dir;
   test::WriteFileBytes(dir.file("in.swf"), w.build());
+  test::ExpectSameBytesWhereverWorkFilesLive({dir.file("in.swf")});
 
   const struct {
     const char* name;
