@@ -131,6 +131,21 @@ void BM_SpendsThePerCallBudget(benchmark::State& state) {
 }
 BENCHMARK(BM_SpendsThePerCallBudget)->Unit(benchmark::kMillisecond)->Iterations(1);
 
+// Concentric rings of one fill, each a diamond with a diamond hole, tens
+// of thousands of pixel rows high: every hole lies inside every larger
+// ring and every pair of rings has overlapping boxes, so the region work
+// spends the per-call budget (with a style blob, the region pairs too).
+void BM_NestedRingsSpendThePerCallBudget(benchmark::State& state) {
+  Records r;
+  for (int k = 0; k < 300; ++k) {
+    const int64_t outer = (30000 - k * 100) * D, inner = outer - 50 * D;
+    r.Polygon({{0, -outer}, {outer, 0}, {0, outer}, {-outer, 0}}, 1);
+    r.Polygon({{0, -inner}, {-inner, 0}, {0, inner}, {inner, 0}}, 1);
+  }
+  BuildAll(state, {{r.Block(), 0, {0}, {}}});
+}
+BENCHMARK(BM_NestedRingsSpendThePerCallBudget)->Unit(benchmark::kMillisecond)->Iterations(1);
+
 // The problem search alone, on a graph read beforehand: the edge pairs,
 // and with `regions` (the graph also traced and analysed, a style blob
 // given) the region pairs after them.

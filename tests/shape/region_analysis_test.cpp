@@ -317,6 +317,40 @@ TEST(RegionAnalysis, RandomShapesKeepOutlinesWhole) {
   EXPECT_GT(seams, 0);
 }
 
+// Concentric rings of one fill with big diamond borders: every pair of
+// rings is combined, and what a pair costs grows with the rows of its
+// regions. A budget that covers the tracing and a few units per pair, but
+// not the rows, abandons the shape and leaves it as it came.
+TEST(RegionAnalysis, PairWorkIsChargedByTheSizeOfTheRegions) {
+  EdgeWriter w;
+  for (int k = 0; k < 20; ++k) {
+    const int64_t outer = (3000 - k * 100) * D, inner = outer - 50 * D;
+    w.Polygon({{0, -outer}, {outer, 0}, {0, outer}, {-outer, 0}}, Style{0, 0, 1});
+    w.Polygon({{0, -inner}, {-inner, 0}, {0, inner}, {inner, 0}}, Style{0, 0, 1});
+  }
+  auto s = Make(w, true, true);
+  const uint64_t traced = s->ctx.m_nBuildShapeBudget - s->b->geo.budget;
+  for (uint64_t extra : {uint64_t{10000}, uint64_t{1} << 26}) {
+    SCOPED_TRACE(extra);
+    ConverterContext ctx;
+    ctx.m_nBuildShapeBudget = traced + extra;
+    ShapeBlock block = w.Block();
+    const ShapeBlock before = block;
+    size_t countField = 0;
+    g_bVectorizationProblem = 0;
+    BuildShape(ctx, block, kBlob, nullptr, countField, nullptr);
+    const bool abandoned = extra < 100000;
+    EXPECT_EQ(g_bVectorizationProblem, abandoned ? 1 : 0);
+    if (abandoned) {
+      EXPECT_EQ(block.bytes, before.bytes);
+      EXPECT_EQ(block.recordCount, before.recordCount);
+    } else {
+      EXPECT_NE(block.bytes, before.bytes);
+    }
+  }
+  g_bVectorizationProblem = 0;
+}
+
 // Fill 1 as a frame around fill 2 (edges between them carry both), or
 // fill 2 drawn on top of a plain fill-1 square (no hole in it).
 EdgeWriter Nested(bool holeCut) {

@@ -118,9 +118,16 @@ ShapeBuilder::Outcome ShapeBuilder::SearchRegionProblems(bool& problem) {
     const int32_t lx = regions[x]->interiorBox.left, ly = regions[y]->interiorBox.left;
     return lx != ly ? lx < ly : x < y;
   });
+  bool spent = false;
   auto linkedAgree = [&](const ShapeRegion& self, const ShapeRegion& other, const Region& overlap) {
-    for (uint32_t l : self.links)
-      if (l < count && !self.ConfirmOverlapLinked(other, *regions[l], overlap)) return false;
+    for (uint32_t l : self.links) {
+      if (l >= count) continue;
+      if (!ChargePair({&regions[l]->area, &regions[l]->outline, &overlap})) {
+        spent = true;
+        return false;
+      }
+      if (!self.ConfirmOverlapLinked(other, *regions[l], overlap)) return false;
+    }
     return true;
   };
   for (size_t k = 0; k < order.size(); ++k) {
@@ -132,15 +139,18 @@ ShapeBuilder::Outcome ShapeBuilder::SearchRegionProblems(bool& problem) {
       const IntRect sb = second.interiorBox;
       if (sb.left >= fb.right) break;
       if (!(fb.bottom > sb.top && sb.bottom > fb.top && sb.right > fb.left)) continue;
-      if (!Charge(1)) return Outcome::kAbandon;
       // Tested as the pair (a, b) with a first in the table.
       const bool inOrder = order[k] < order[l];
       const ShapeRegion& a = inOrder ? first : second;
       const ShapeRegion& b = inOrder ? second : first;
+      if (!ChargePair({&a.area, &b.area, &a.outline, &b.outline})) return Outcome::kAbandon;
       Region overlap;
       const RegionKind kind = Region::Combine(overlap, a.area, b.area, CombineMode::kAnd);
       if (kind == RegionKind::kError || kind == RegionKind::kEmpty) continue;
-      if (a.ConfirmOverlap(b, overlap) && linkedAgree(a, b, overlap) && linkedAgree(b, a, overlap)) {
+      const bool confirmed =
+          a.ConfirmOverlap(b, overlap) && linkedAgree(a, b, overlap) && linkedAgree(b, a, overlap);
+      if (spent) return Outcome::kAbandon;
+      if (confirmed) {
         problem = true;
         return Outcome::kGoOn;
       }

@@ -221,6 +221,7 @@ ShapeBuilder::Outcome ShapeBuilder::NestAreas() {
     std::sort(around.begin(), around.end());
     for (uint32_t j : around) {
       ShapeRegion& rj = *regions[j];
+      if (!ChargePair({&rj.area, &ri.area})) return Outcome::kAbandon;
       Region common;
       if (!Overlaps(rj.area, ri.area, common)) continue;
       if (common == ri.area) {
@@ -231,9 +232,9 @@ ShapeBuilder::Outcome ShapeBuilder::NestAreas() {
       }
       // Perhaps i holds a region already linked to j: i takes its place.
       for (size_t slot = 0; slot < rj.links.size(); ++slot) {
-        if (!Charge(1)) return Outcome::kAbandon;
         const uint32_t l = rj.links[slot];
         if (l >= regions.size()) continue;
+        if (!ChargePair({&regions[l]->area, &ri.area})) return Outcome::kAbandon;
         Region inner;
         if (!Overlaps(regions[l]->area, ri.area, inner) || !(inner == regions[l]->area)) continue;
         rj.SubtractRegion(ri);
@@ -374,6 +375,7 @@ ShapeBuilder::Outcome ShapeBuilder::MarkInnerOutlines() {
     }
     std::sort(around.begin(), around.end());
     for (uint32_t k : around) {
+      if (!ChargePair({&regions[k]->outline, &ri.area})) return Outcome::kAbandon;
       Region common;
       if (Overlaps(regions[k]->outline, ri.area, common)) ri.order = regions[k]->order + 1;
     }

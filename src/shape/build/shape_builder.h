@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <span>
 #include <vector>
@@ -74,6 +75,13 @@ class ShapeBuilder {
   bool interiorFoundFlag = false;
 
   bool Charge(uint64_t units) { return geo.Charge(units); }
+  // A pair test of two regions: one unit, and one per banded rectangle of
+  // each region it combines, so big regions cannot make a cheap pair slow.
+  bool ChargePair(std::initializer_list<const Region*> combined) {
+    uint64_t units = 1;
+    for (const Region* r : combined) units += r->RectCount();
+    return Charge(units);
+  }
   // PumpMessages; true when the user asked to cancel.
   bool Pump();
   void Progress(uint32_t position);
