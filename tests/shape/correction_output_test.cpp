@@ -452,7 +452,7 @@ TEST(CorrectionOutput, AStopMidwayPutsThePageBack) {
   }
   // Budgets running out anywhere: the corrected page or the given one.
   size_t restored = 0, corrected = 0;
-  for (uint64_t budget = 40; budget < 20000; budget += budget / 8 + 1) {
+  for (uint64_t budget = 40; budget < 400000; budget += budget / 6 + 1) {
     BuildSetup s;
     s.budget = budget;
     const Paged p = BuildPage(w, styles, s);

@@ -1,5 +1,7 @@
 #include "shape/build/correction_output.h"
 
+#include <algorithm>
+
 #include "fla/file_helpers.h"
 #include "fla/stream_placement.h"
 #include "shape/build/retrace_region.h"
@@ -228,10 +230,14 @@ bool CorrectionOutput::WriteFillFromRetrace(ShapeRegion& region, uint8_t fillSid
                                             bool& written) {
   written = false;
   std::span<ShapePoint> points = b_.graph.span();
+  // Painting and tracing cost by the raster's pixels, which the area limit
+  // caps.
+  const uint64_t w = uint64_t(std::max<int64_t>(0, int64_t(region.box.right) - region.box.left));
+  const uint64_t h = uint64_t(std::max<int64_t>(0, int64_t(region.box.bottom) - region.box.top));
+  const uint64_t pixels = w && h ? std::min<uint64_t>(w * h, uint64_t(kRetraceMaxPixels) * 2) : 0;
   auto retrace = [&](PathRecordList& list, int level) {
     list.records.clear();
-    // Painting and tracing cost about a row per pixel row of the raster.
-    if (!b_.Charge(256)) return;
+    if (!b_.Charge(pixels * 8 + 256)) return;
     if (b_.retrace)
       b_.retrace(list, region, level);
     else
