@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <set>
 
 #include "app/program_runner.h"
 #include "shape/shape_test_support.h"
@@ -54,6 +55,11 @@ std::vector<uint8_t> Movie(uint8_t version) {
         r.Change(P(0, 0), std::nullopt, 1u, std::nullopt).Straight(1000, 1000);
         r.Change(P(1000, 0), std::nullopt, 1u, std::nullopt).Straight(-1000, 1000);
       }),
+      Shape(5, [](ShapeRecords& r) {  // a bow tie of equal lobes beside a square
+        r.Change(P(0, 0), 0u, 1u, std::nullopt);
+        r.Straight(1600, 1600).Straight(0, -1600).Straight(-1600, 1600).Straight(0, -1600);
+        Square(r, 2000, 0, 2, std::nullopt);
+      }),
   };
   test::SwfWriter w(version);
   for (const auto& s : shapes) w.tag(2, s);
@@ -96,7 +102,7 @@ TEST_P(CorrectionMovie, ProblemShapesComeOutAsStacks) {
     const auto streams = convert("stack" + std::to_string(m), modes[m]);
     EXPECT_TRUE(test::PageWalksClean(streams.at("Page 1")));
     std::map<uint16_t, std::vector<uint32_t>> counts;
-    for (uint16_t id = 1; id <= 4; ++id) {
+    for (uint16_t id = 1; id <= 5; ++id) {
       const std::string name = "Symbol " + std::to_string(id);
       ASSERT_TRUE(streams.count(name)) << name;
       const std::vector<uint8_t>& page = streams.at(name);
@@ -108,8 +114,15 @@ TEST_P(CorrectionMovie, ProblemShapesComeOutAsStacks) {
     ASSERT_EQ(counts[3].size(), 1u);
     EXPECT_GE(counts[3][0], 4u);
     EXPECT_EQ(streams.at("Symbol 4"), decoded.at("Symbol 4"));
+    // Both fills of the bow tie's shape, each in an object of its own.
+    std::set<std::vector<uint8_t>> fills;
+    for (const auto& o : test::ShapeObjects(streams.at("Symbol 5"), level)) {
+      EXPECT_EQ(o.styles.fills.size(), 1u);
+      fills.insert(o.styles.fills.begin(), o.styles.fills.end());
+    }
+    EXPECT_EQ(fills.size(), 2u);
     const auto again = convert("again" + std::to_string(m), modes[m]);
-    for (uint16_t id = 1; id <= 4; ++id) {
+    for (uint16_t id = 1; id <= 5; ++id) {
       const std::string name = "Symbol " + std::to_string(id);
       EXPECT_EQ(streams.at(name), again.at(name)) << name;
     }

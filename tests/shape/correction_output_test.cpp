@@ -415,6 +415,43 @@ TEST(CorrectionOutput, SelfCrossingRegionsAreRetracedOrWrittenFromTheirContour) 
   }
 }
 
+TEST(CorrectionOutput, ABowTieWhoseLobesCancelBesideAnotherFillIsRetraced) {
+  const StyleIndex styles = TwoFillsTwoLines();
+  // Equal lobes turning opposite ways: no sign tells outline from hole.
+  const std::vector<std::pair<int64_t, int64_t>> bow = {
+      {0, 0}, {80 * D, 80 * D}, {80 * D, 0}, {0, 80 * D}};
+  for (const bool fill0 : {false, true}) {
+    SCOPED_TRACE(fill0);
+    EdgeWriter w;
+    w.Polygon(bow, fill0 ? Style{0, 1, 0} : Style{0, 0, 1});
+    w.Polygon(Square(120 * D, 0, 60 * D), Style{0, 0, 2});
+    const Paged p = BuildPage(w, styles);
+    EXPECT_EQ(p.lengthOut, 0u);
+    size_t red = 0, blue = 0;
+    for (const test::ShapeObject& o : p.objects) {
+      ASSERT_EQ(o.styles.fills.size(), 1u);
+      red += o.styles.fills[0] == styles.fills[0];
+      blue += o.styles.fills[0] == styles.fills[1];
+    }
+    EXPECT_EQ(red, 1u);
+    EXPECT_EQ(blue, 1u);
+    // Both lobes and the square, within the band of the outline.
+    ExpectSameDrawing(w, styles, p, 0, false);
+  }
+  {
+    // A bow tie inside a square of its own fill is that square's hole and
+    // is written with it, not again.
+    EdgeWriter w;
+    w.Polygon(Square(-40 * D, -40 * D, 160 * D), Style{0, 0, 1});
+    w.Polygon(bow, Style{0, 0, 1});
+    w.Polygon(Square(200 * D, 0, 60 * D), Style{0, 0, 2});
+    const Paged p = BuildPage(w, styles);
+    size_t red = 0;
+    for (const test::ShapeObject& o : p.objects) red += o.styles.fills[0] == styles.fills[0];
+    EXPECT_LE(red, 1u);
+  }
+}
+
 TEST(CorrectionOutput, WhatCannotBeWrittenLeavesThePageAsItCame) {
   const StyleIndex styles = TwoFillsTwoLines();
   // An X whose strokes carry a fill on one side only: no region closes.

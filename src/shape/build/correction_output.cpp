@@ -49,10 +49,14 @@ void CorrectionOutput::SetUp() {
       r.RebuildRegions(b_.geo, points, i);
     }
   }
+  linked_.assign(b_.regions.size(), 0);
   for (auto& r : b_.regions) {
     if (!r->HasContour()) continue;
     for (uint32_t l : r->links)
-      if (l < b_.regions.size() && b_.regions[l].get() != r.get()) r->UniteRegion(*b_.regions[l]);
+      if (l < b_.regions.size() && b_.regions[l].get() != r.get()) {
+        r->UniteRegion(*b_.regions[l]);
+        linked_[l] = 1;
+      }
   }
   if (b_.ctx.m_pShell) {
     b_.ctx.m_pShell->SetCurrentAction("adding shape -> correcting vector problems and building shape...");
@@ -138,7 +142,15 @@ bool CorrectionOutput::Turn(uint32_t t, bool& more) {
     return !b_.geo.failed;
   }
   if (X.probe == 0) return WriteRegion(x, false, false);
-  return true;
+  // An outline that crosses itself turns both ways, so its turning does not
+  // tell an outline from a hole; unless a region holds it as a hole it
+  // would be written nowhere, and it goes the retrace road.
+  if (!linked_[x]) {
+    const uint64_t n = X.First()->count();
+    if (!b_.Charge(n * n / 16 + 1)) return false;
+    if (ContourCrossesItself(tests_, X, points)) return WriteRegion(x, false, false);
+  }
+  return !b_.geo.failed;
 }
 
 bool CorrectionOutput::WriteRegion(uint32_t x, bool closeFlag, bool lineFlag) {

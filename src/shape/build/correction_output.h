@@ -69,6 +69,7 @@ class CorrectionOutput {
   bool started_ = false;  // an object of this shape has been started
   Table open_ = Table::kNone;
   bool failed_ = false;   // the page stream failed
+  std::vector<uint8_t> linked_;  // per region: another region writes it as a further contour
 };
 
 }  // namespace tovrani
