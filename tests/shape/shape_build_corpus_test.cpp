@@ -1,8 +1,10 @@
 // Every DefineShape of the real movies through the shape builder
-// ("Heuristic Problem Search" off): no shape is abandoned, and a rebuilt
+// ("Heuristic Problem Search" off): no shape is abandoned, a rebuilt
 // object draws exactly what the decoded one drew wherever its edges
 // neither cross nor repeat a segment with other fills (there a later
-// record may overwrite a fill byte, and such objects are only counted).
+// record may overwrite a fill byte, and such objects are only counted),
+// and a shape written as a stack draws it too, outside the bands along its
+// edges and along its retraced regions.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -14,7 +16,11 @@
 #include "convert/converter_context.h"
 #include "convert/engine.h"
 #include "fla/work_files.h"
+#include "platform/path.h"
+#include "platform/path_widen.h"
 #include "shape/build/build_shape.h"
+#include "shape/build/retrace_region.h"
+#include "shape/build/shape_builder.h"
 #include "shape/decode/define_shape.h"
 #include "shape/shape_test_support.h"
 #include "support/document_frames.h"
@@ -165,6 +171,72 @@ bool HasCrossingsOrRepeats(std::span<const uint8_t> edges) {
   return false;
 }
 
+// A region the builder retraced: how far the traced outline may lie from
+// its contour. The tracer works in raster pixels, so the band is two
+// pixels either side of the contour as painted into the raster, mapped
+// back to device units (at 1:50, 100 units either side).
+struct Retraced {
+  IntRect box;
+  double scale = 1;
+  std::vector<int> levels;
+  Region band;
+};
+std::vector<Retraced> g_retraced;
+
+Region RetraceBand(ShapeContext& ctx, const ShapeRegion& region,
+                   std::span<const ShapePoint> points, double& scaleOut) {
+  const IntRect& box = region.box;
+  RetraceSize size;
+  Region band;
+  scaleOut = 1;
+  if (!SizeRetraceRaster(ctx, int64_t{box.right} - box.left, int64_t{box.bottom} - box.top, size))
+    return band;
+  const double s = size.scaled ? size.scale : 1.0;
+  scaleOut = s;
+  auto map = [&](int64_t v, int32_t origin) {
+    return int32_t(std::floor(double(v / 256 - origin) * s + 0.5));
+  };
+  const Contour* c = region.First();
+  if (!c) return band;
+  Path path;
+  bool first = true;
+  for (uint32_t k = 0; k < c->count(); ++k) {
+    const uint32_t p = c->points[k], e = c->edges[k];
+    if (p >= points.size() || e >= points[p].edges.size()) continue;
+    const PointEdge& edge = points[p].edges[e];
+    if (first) path.MoveTo({map(points[p].x, box.left), map(points[p].y, box.top)});
+    first = false;
+    if (edge.curved)
+      path.BezierTo({map(int64_t(points[p].x) + edge.controlDx, box.left),
+                     map(int64_t(points[p].y) + edge.controlDy, box.top)},
+                    {map(int64_t(points[p].x) + edge.controlDx, box.left),
+                     map(int64_t(points[p].y) + edge.controlDy, box.top)},
+                    {map(edge.endX, box.left), map(edge.endY, box.top)});
+    else
+      path.LineTo({map(edge.endX, box.left), map(edge.endY, box.top)});
+  }
+  path.CloseFigure();
+  Region raster;
+  if (WidenPathToRegion(path, 5, raster) == RegionKind::kError) return band;
+  std::vector<IntRect> rects;
+  for (const IntRect& r : raster.Rects())
+    rects.push_back({box.left + int32_t(std::floor(r.left / s)) - 1,
+                     box.top + int32_t(std::floor(r.top / s)) - 1,
+                     box.left + int32_t(std::ceil(r.right / s)) + 1,
+                     box.top + int32_t(std::ceil(r.bottom / s)) + 1});
+  band.SetRects(rects);
+  return band;
+}
+
+// Stacks whose fills still differ from the decoded drawing outside every
+// band, in pixels: car_smash.swf loses most of one small fill region that
+// was written from its contour; the others lose or gain a few hundred to
+// some ten thousand pixels next to their retraced regions.
+const std::map<std::string, int64_t> kOpenStackFaults = {
+    {"car_smash.swf/2", 6696}, {"test.swf/9", 469},  {"test.swf/19", 551},
+    {"avm2.swf/5", 481},       {"avm2.swf/14", 9433}, {"race.swf/8", 98986},
+};
+
 // The roads the builder's calls took, over the whole corpus.
 struct Roads {
   size_t rebuilt = 0, problem = 0, abandoned = 0, changedOnProblem = 0, stacked = 0,
@@ -181,7 +253,20 @@ void BuildAndCount(ShapeContext& ctx, ShapeBlock& block, std::span<const uint8_t
   g_rebuiltThisCall = false;
   const uint8_t flag = g_bVectorizationProblem;
   g_bVectorizationProblem = 0;
-  BuildShape(ctx, block, styleBlob, work, countFieldPos, styles);
+  ShapeBuilder b(ctx, block, styleBlob, styles);
+  std::map<const ShapeRegion*, size_t> seen;
+  b.retrace = [&](PathRecordList& list, const ShapeRegion& region, int level) {
+    auto [it, added] = seen.emplace(&region, g_retraced.size());
+    if (added) {
+      Retraced r;
+      r.box = region.box;
+      r.band = RetraceBand(ctx, region, b.graph.span(), r.scale);
+      g_retraced.push_back(std::move(r));
+    }
+    g_retraced[it->second].levels.push_back(level);
+    return RetraceRegion(ctx, list, region, b.graph.span(), level);
+  };
+  RunShapeBuilder(b, work, countFieldPos);
   if (before.length && block.length == 0) {
     ++g_roads.stacked;
     g_roads.stackedFlagged += g_bVectorizationProblem;
@@ -241,6 +326,7 @@ TEST(ShapeBuildCorpus, RebuiltObjectsDrawWhatTheDecodedOnesDrew) {
         return bytes;
       };
       const size_t stackedBefore = g_roads.stacked;
+      g_retraced.clear();
       const std::vector<uint8_t> decoded = page(false), rebuilt = page(true);
       const bool corrected = g_roads.stacked != stackedBefore;
       ASSERT_TRUE(test::CheckShapePage(rebuilt, level, 5)) << movie.path;
@@ -248,9 +334,9 @@ TEST(ShapeBuildCorpus, RebuiltObjectsDrawWhatTheDecodedOnesDrew) {
       const auto before = test::ShapeObjects(decoded, level), after = test::ShapeObjects(rebuilt, level);
       if (before.size() != after.size() || corrected) {
         // Written as a stack: the page check above matched every object's
-        // count field with its records; how far what the stack draws lies
-        // from the decoded drawing, outside the bands along its edges, is
-        // logged.
+        // count field with its records; what the stack draws is compared
+        // with the decoded drawing outside the bands along its edges and
+        // along each retraced region's outline at its raster's scale.
         std::vector<test::ShapeCoverage> was, is;
         for (const auto& o : before) was.push_back(test::CoverageOf(o.edges, &o.styles, 5));
         for (const auto& o : after) is.push_back(test::CoverageOf(o.edges, &o.styles));
@@ -258,9 +344,33 @@ TEST(ShapeBuildCorpus, RebuiltObjectsDrawWhatTheDecodedOnesDrew) {
         const auto diff = test::CoverageDifference(a, b, &a.band);
         int64_t pixels = 0;
         for (const auto& [k, n] : diff) pixels += n;
-        std::printf("corrected: %s character %u, %zu objects, %lld pixels apart%s\n",
+        Region allowed = a.band;
+        for (const Retraced& r : g_retraced) Region::Combine(allowed, allowed, r.band, CombineMode::kOr);
+        const auto beyond = test::CoverageDifference(a, b, &allowed);
+        int64_t beyondPixels = 0;
+        for (const auto& [k, n] : beyond) beyondPixels += n;
+        std::printf("corrected: %s character %u, %zu objects, %lld pixels apart, %lld beyond the retraced bands%s\n",
                     movie.path.string().c_str(), unsigned(ids[si]), after.size(),
-                    (long long)pixels, flagged ? ", a retrace not clean" : "");
+                    (long long)pixels, (long long)beyondPixels, flagged ? ", a retrace not clean" : "");
+        for (const Retraced& r : g_retraced) {
+          // What differs inside this region's band.
+          Region outsideThis;
+          Region::Combine(outsideThis, a.band, r.band, CombineMode::kOr);
+          const auto d = test::CoverageDifference(a, b, &outsideThis);
+          int64_t n = 0;
+          for (const auto& [k, v] : d) n += v;
+          std::printf("  retraced box %d,%d-%d,%d scale %.4f levels %zu (last %d): %lld pixels apart in its band\n",
+                      r.box.left, r.box.top, r.box.right, r.box.bottom, r.scale, r.levels.size(),
+                      r.levels.empty() ? 0 : r.levels.back(), (long long)(pixels - n));
+        }
+        // Beyond the bands the stack draws what the decoded shape drew,
+        // except in shapes that still lose or gain a fill there (open
+        // faults, held to what they are now so that any other region
+        // dropped, doubled or shifted fails).
+        const std::string name = movie.path.filename().string() + "/" + std::to_string(ids[si]);
+        const auto known = kOpenStackFaults.find(name);
+        EXPECT_LE(beyondPixels, known == kOpenStackFaults.end() ? 0 : known->second)
+            << movie.path << " character " << ids[si];
         ++stacks;
         objects += before.size();
         continue;
