@@ -162,6 +162,8 @@ TEST(RegionAnalysis, OpenOutlinesOfOneFillAreJoinedAndSeamsLeaveThem) {
     const uint32_t i = OpenRegion(b, kFill0Side, {{0, 0}, {0, 100}, {50, 100}, {100, 100}, {100, 0}});
     ASSERT_EQ(b.AnalyseRegions(), Outcome::kGoOn);
     const Contour& c = b.regions[Survivor(b, i, j)]->contours[0];
+    // The region that holds the join is one still to be written.
+    EXPECT_EQ(b.regions[Survivor(b, i, j)]->order, 0);
     ASSERT_EQ(c.count(), 7u);
     EXPECT_EQ(std::make_pair(c.points[0], c.edges[0]), Step(b, 100, 0, 100, 100));
     EXPECT_EQ(std::make_pair(c.points[3], c.edges[3]), Step(b, 0, 100, 0, 0));
@@ -190,6 +192,7 @@ TEST(RegionAnalysis, OpenOutlinesOfOneFillAreJoinedAndSeamsLeaveThem) {
     ASSERT_EQ(b.AnalyseRegions(), Outcome::kGoOn);
     const uint32_t kept = Survivor(b, i, j);
     EXPECT_EQ(b.regions[kept]->contours[0].count(), 4u);
+    EXPECT_EQ(b.regions[kept]->order, 0);
     EXPECT_EQ(Uses(b, kept, edge), 0u);
     EXPECT_EQ(InLineEdges(b, edge), 1u);
     EXPECT_TRUE(Connected(b));

@@ -140,6 +140,10 @@ void ShapeRegion::AppendContour(const ShapeRegion& other, std::span<ShapePoint> 
     kind = other.kind;
     style = other.style;
     joined = 1;
+    // A region without a contour (perhaps cleared, which marks it taken)
+    // has no order of its own: it takes that of what it now holds, or the
+    // correction would never pick it.
+    order = other.order;
   }
   Contour& first = contours[0];
   for (uint32_t i = 0; i < add.count(); ++i) {
