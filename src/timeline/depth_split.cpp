@@ -1,5 +1,8 @@
 #include "timeline/depth_split.h"
 
+#include <algorithm>
+#include <cstdint>
+
 #include "swf/place_object.h"
 
 namespace tovrani {
@@ -41,7 +44,30 @@ void SplitDepthRange(DepthTable& table, size_t first, uint32_t limit, uint32_t s
 
   DepthTable out;
   out.reserve(n + extra);
-  for (size_t m = 0; m < first; ++m) out.push_back(std::move(table[m]));
+  // The depth of the first range part that moves up.
+  uint32_t firstMoved = UINT32_MAX;
+  for (size_t m = first; m < end && firstMoved == UINT32_MAX; ++m)
+    if (table[m].markedCount < table[m].spans.size()) firstMoved = table[m].depth;
+  // A disabled mask's group first ends at the last depth it holds, so that
+  // nothing moved in above that joins it. A group that reaches past the
+  // range keeps what it held there as that moves up, and with it the
+  // range's parts that move above the range, when they all stood in the
+  // group before (above its head).
+  std::vector<uint32_t> depths(n);
+  for (size_t m = 0; m < n; ++m) depths[m] = table[m].depth;
+  auto keepGroup = [&](DepthEntry& e) {
+    if (!e.hasDisabled) return;
+    for (DepthSpan& s : e.spans) {
+      if (!s.disabledClip) continue;
+      auto last = std::upper_bound(depths.begin(), depths.end(), s.disabledClip);
+      s.disabledClip = std::max(e.depth, last == depths.begin() ? 0u : *(last - 1));
+      if (s.disabledClip > limit && e.depth < firstMoved) s.disabledClip += shift;
+    }
+  };
+  for (size_t m = 0; m < first; ++m) {
+    keepGroup(table[m]);
+    out.push_back(std::move(table[m]));
+  }
   // Covered parts, at their depths.
   for (size_t m = first; m < end; ++m) {
     const DepthEntry& e = table[m];
@@ -52,6 +78,8 @@ void SplitDepthRange(DepthTable& table, size_t first, uint32_t limit, uint32_t s
     covered.spans.reserve(e.markedCount);
     for (const DepthSpan& s : e.spans)
       if (s.marked) covered.spans.push_back(s);
+    RefreshEntry(covered);
+    keepGroup(covered);
     out.push_back(std::move(covered));
   }
   // The rest of the range, above it.
@@ -69,6 +97,7 @@ void SplitDepthRange(DepthTable& table, size_t first, uint32_t limit, uint32_t s
       if (j > 0 && e.spans[j - 1].marked) MarkHandoff(events, sources, e.spans[j - 1], s);
       rest.spans.push_back(s);
       if (s.hasClip) rest.spans.back().clipDepth += shift;
+      if (s.disabledClip) rest.spans.back().disabledClip += shift;
     }
     out.push_back(std::move(rest));
   }
@@ -78,10 +107,12 @@ void SplitDepthRange(DepthTable& table, size_t first, uint32_t limit, uint32_t s
   for (size_t m = end; m < n; ++m) {
     DepthEntry& e = table[m];
     e.depth += shift;
-    if (e.hasMask) {
-      e.maxClip += shift;
-      for (DepthSpan& s : e.spans)
+    if (e.hasMask || e.hasDisabled) {
+      if (e.hasMask) e.maxClip += shift;
+      for (DepthSpan& s : e.spans) {
         if (s.hasClip) s.clipDepth += shift;
+        if (s.disabledClip) s.disabledClip += shift;
+      }
     }
     out.push_back(std::move(e));
   }

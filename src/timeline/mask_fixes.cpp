@@ -50,7 +50,8 @@ void DisableNestedMask(DepthEntry& m, size_t t) {
     clip = std::max(clip, spans[u].clipDepth);
   }
   DepthSpan& s = spans[t];
-  if (!s.clipInherited) s.disabledClip = (clip + 1 - m.depth) + 0x8000u;
+  // A clip depth below its own depth covered nothing, and still does.
+  if (!s.clipInherited) s.disabledClip = std::max(clip, m.depth);
   s.hasClip = 0;
   m.maxClip = 0;
   for (const DepthSpan& x : spans)
