@@ -123,10 +123,21 @@ RepairResult FixNestedMask(DepthTable& table, size_t i, std::vector<DisplayEvent
       if (reaches) widen.emplace_back(e, si);
     }
   }
+  // A mask and the Moves that keep its clip depth read one ClipDepth field:
+  // they are widened together.
+  std::vector<std::pair<size_t, size_t>> chains;
   for (const auto& [e, si] : widen) {
-    DepthSpan& s = table[e].spans[si];
-    s.clipDepth += shift;
-    table[e].maxClip = std::max(table[e].maxClip, s.clipDepth);
+    const std::vector<DepthSpan>& spans = table[e].spans;
+    size_t from = si, to = si + 1;
+    while (from > 0 && spans[from].clipInherited && spans[from - 1].hasClip) --from;
+    while (to < spans.size() && spans[to].clipInherited && spans[to].hasClip) ++to;
+    if (!chains.empty() && chains.back().first == e && chains.back().second > from) from = chains.back().second;
+    for (size_t t = from; t < to; ++t) {
+      DepthSpan& s = table[e].spans[t];
+      s.clipDepth += shift;
+      table[e].maxClip = std::max(table[e].maxClip, s.clipDepth);
+    }
+    if (from < to) chains.emplace_back(e, to);
   }
   SplitDepthRange(table, i, limit, shift, events, sources, budget);
   return RepairResult::kRepaired;
