@@ -44,15 +44,11 @@ void SplitDepthRange(DepthTable& table, size_t first, uint32_t limit, uint32_t s
 
   DepthTable out;
   out.reserve(n + extra);
-  // The depth of the first range part that moves up.
-  uint32_t firstMoved = UINT32_MAX;
-  for (size_t m = first; m < end && firstMoved == UINT32_MAX; ++m)
-    if (table[m].markedCount < table[m].spans.size()) firstMoved = table[m].depth;
   // A disabled mask's group first ends at the last depth it holds, so that
   // nothing moved in above that joins it. A group that reaches past the
-  // range keeps what it held there as that moves up, and with it the
-  // range's parts that move above the range, when they all stood in the
-  // group before (above its head).
+  // range keeps what it held there as that moves up; the range's parts that
+  // move above the range then join it (they stood in it before, unless they
+  // stood below its head: a split cannot keep both).
   std::vector<uint32_t> depths(n);
   for (size_t m = 0; m < n; ++m) depths[m] = table[m].depth;
   auto keepGroup = [&](DepthEntry& e) {
@@ -61,7 +57,7 @@ void SplitDepthRange(DepthTable& table, size_t first, uint32_t limit, uint32_t s
       if (!s.disabledClip) continue;
       auto last = std::upper_bound(depths.begin(), depths.end(), s.disabledClip);
       s.disabledClip = std::max(e.depth, last == depths.begin() ? 0u : *(last - 1));
-      if (s.disabledClip > limit && e.depth < firstMoved) s.disabledClip += shift;
+      if (s.disabledClip > limit) s.disabledClip += shift;
     }
   };
   for (size_t m = 0; m < first; ++m) {

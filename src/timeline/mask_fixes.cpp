@@ -87,7 +87,13 @@ RepairResult FixNestedMask(DepthTable& table, size_t i, std::vector<DisplayEvent
           continue;
         }
         ClearMarks(table, i, end);
-        DisableNestedMask(M, t);
+        // A Move that keeps its clip depth reads it from the placement that
+        // gave it: disabled alone it would go on masking in the tags, so the
+        // whole run is disabled from that placement, when it stands here.
+        size_t from = t;
+        while (from > 0 && M.spans[from].clipInherited && M.spans[from - 1].hasClip) --from;
+        if (M.spans[from].clipInherited) from = t;
+        DisableNestedMask(M, from);
         RefreshEntry(M);
         return RepairResult::kRepaired;
       }
