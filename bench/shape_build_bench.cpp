@@ -131,22 +131,48 @@ void BM_SpendsThePerCallBudget(benchmark::State& state) {
 }
 BENCHMARK(BM_SpendsThePerCallBudget)->Unit(benchmark::kMillisecond)->Iterations(1);
 
-// The edge-pair search alone, on a graph read beforehand.
-void SearchOnly(benchmark::State& state, const ShapeBlock& input, uint64_t budget = 0) {
+// Concentric rings of one fill, each a diamond with a diamond hole, tens
+// of thousands of pixel rows high: every hole lies inside every larger
+// ring and every pair of rings has overlapping boxes, so the region work
+// spends the per-call budget (with a style blob, the region pairs too).
+void BM_NestedRingsSpendThePerCallBudget(benchmark::State& state) {
+  Records r;
+  for (int k = 0; k < 300; ++k) {
+    const int64_t outer = (30000 - k * 100) * D, inner = outer - 50 * D;
+    r.Polygon({{0, -outer}, {outer, 0}, {0, outer}, {-outer, 0}}, 1);
+    r.Polygon({{0, -inner}, {-inner, 0}, {0, inner}, {inner, 0}}, 1);
+  }
+  BuildAll(state, {{r.Block(), 0, {0}, {}}});
+}
+BENCHMARK(BM_NestedRingsSpendThePerCallBudget)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// The problem search alone, on a graph read beforehand: the edge pairs,
+// and with `regions` (the graph also traced and analysed, a style blob
+// given) the region pairs after them.
+void SearchOnly(benchmark::State& state, const ShapeBlock& input, bool regions = false) {
   size_t problems = 0, abandoned = 0;
+  const std::vector<uint8_t> blob = {0};
   for (auto _ : state) {
     state.PauseTiming();
     ConverterContext ctx;
     ShapeBlock block = input;
-    ShapeBuilder b(ctx, block, {}, nullptr);
+    ShapeBuilder b(ctx, block, regions ? std::span<const uint8_t>(blob) : std::span<const uint8_t>(),
+                   nullptr);
     b.Read();
     b.JoinStraightEdges();
+    if (regions) {
+      b.MarkSides();
+      b.TraceOutlines();
+      b.AnalyseRegions();
+    }
     // The whole per-call budget for the search.
     b.geo = ShapeGeometry();
-    b.geo.budget = budget ? budget : ctx.m_nBuildShapeBudget;
+    b.geo.budget = ctx.m_nBuildShapeBudget;
     state.ResumeTiming();
     bool problem = false;
-    abandoned += b.SearchEdgeProblems(problem) == ShapeBuilder::Outcome::kAbandon;
+    ShapeBuilder::Outcome o = b.SearchEdgeProblems(problem);
+    if (regions && o == ShapeBuilder::Outcome::kGoOn && !problem) o = b.SearchRegionProblems(problem);
+    abandoned += o == ShapeBuilder::Outcome::kAbandon;
     problems += problem;
   }
   state.counters["problems"] = double(problems);
@@ -161,9 +187,37 @@ void BM_SearchGrid5000Edges(benchmark::State& state) {
       const int64_t x = i * 20 * D, y = j * 20 * D, s = 20 * D;
       r.Polygon({{x, y}, {x + s, y}, {x + s, y + s}, {x, y + s}}, uint8_t(1 + (i + j) % 2));
     }
-  SearchOnly(state, r.Block());
+  SearchOnly(state, r.Block(), true);
 }
 BENCHMARK(BM_SearchGrid5000Edges)->Unit(benchmark::kMillisecond);
+
+// The analysis of the traced regions of the same grid, alone.
+void BM_AnalyseGrid5000Edges(benchmark::State& state) {
+  Records r;
+  const int n = 50;
+  for (int i = 0; i < n; ++i)
+    for (int j = 0; j < n; ++j) {
+      const int64_t x = i * 20 * D, y = j * 20 * D, s = 20 * D;
+      r.Polygon({{x, y}, {x + s, y}, {x + s, y + s}, {x, y + s}}, uint8_t(1 + (i + j) % 2));
+    }
+  const ShapeBlock input = r.Block();
+  size_t regions = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    ConverterContext ctx;
+    ShapeBlock block = input;
+    ShapeBuilder b(ctx, block, {}, nullptr);
+    b.Read();
+    b.JoinStraightEdges();
+    b.MarkSides();
+    b.TraceOutlines();
+    state.ResumeTiming();
+    b.AnalyseRegions();
+    regions = b.regions.size();
+  }
+  state.counters["regions"] = double(regions);
+}
+BENCHMARK(BM_AnalyseGrid5000Edges)->Unit(benchmark::kMillisecond);
 
 // 25,000 long parallel edges, each with a fill on one side, whose boxes
 // all overlap: every pair is tested until the per-call budget is spent.

@@ -225,6 +225,10 @@ RegionKind Region::Translate(int32_t dx, int32_t dy) {
   return Kind();
 }
 
+size_t Region::RectCount() const {
+  return size_t(pixman_region32_n_rects(const_cast<pixman_region32_t*>(&region_)));
+}
+
 int64_t Region::Area() const {
   int n = 0;
   const pixman_box32_t* boxes =

@@ -11,6 +11,7 @@
 
 #include <pixman.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -77,6 +78,8 @@ class Region {
   RegionKind Translate(int32_t dx, int32_t dy);
   // Number of pixels.
   int64_t Area() const;
+  // Number of banded rectangles: what combining the region costs.
+  size_t RectCount() const;
   // The y-x banded rectangles, top to bottom, left to right.
   std::vector<IntRect> Rects() const;
 

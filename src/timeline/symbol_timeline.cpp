@@ -50,7 +50,7 @@ class SymbolTimelineBuilder {
  public:
   SymbolTimelineBuilder(TimelineContext& ctx, std::vector<DepthTrack>& tracks, int32_t lastTrack,
                         uint16_t fontCount, uint16_t timelineFrames, PageClassState& page,
-                        uint16_t groupTrack, int32_t groupEntry, uint16_t* groupRange,
+                        int32_t groupTrack, int32_t groupEntry, uint16_t* groupRange,
                         uint32_t layerLimit, uint32_t groupLevel = 0, ChangedKeys* changed = nullptr)
       : ctx_(ctx),
         page_(ctx.m_pPageStream),
@@ -98,7 +98,7 @@ class SymbolTimelineBuilder {
   uint16_t fontCount_;
   uint16_t timelineFrames_;
   PageClassState& state_;
-  uint16_t groupTrack_;
+  int32_t groupTrack_;  // a track index: there may be more than 65,535 tracks
   int32_t groupEntry_;
   uint16_t* groupRange_;
   uint32_t maxLayers_;
@@ -190,8 +190,8 @@ void SymbolTimelineBuilder::run() {
 void SymbolTimelineBuilder::computeGroupRange() {
   // The head entry's own span, continued by the move entries that follow
   // it frame to frame; indexes past the track's entries give no range.
-  if (groupTrack_ >= tracks_.size()) return;
-  const DepthTrack& head = tracks_[groupTrack_];
+  if (groupTrack_ < 0 || size_t(groupTrack_) >= tracks_.size()) return;
+  const DepthTrack& head = tracks_[size_t(groupTrack_)];
   const int64_t last = std::min<int64_t>(head.lastEntry, int64_t(head.entries.size()) - 1);
   if (groupEntry_ > last) return;
   const PlacementEntry& e = head.entries[size_t(groupEntry_)];
@@ -256,7 +256,8 @@ void SymbolTimelineBuilder::markMaskedTracks() {
 int32_t SymbolTimelineBuilder::selectTrack() {
   if (!nested()) return order_.firstFrom(0);
   if (iter_ == 1) {
-    if (groupTrack_ > lastTrack_ || tracks_[groupTrack_].key >= kTrackUnselectable) return -1;
+    if (groupTrack_ < 0 || groupTrack_ > lastTrack_ || tracks_[size_t(groupTrack_)].key >= kTrackUnselectable)
+      return -1;
     return groupTrack_;
   }
   const int32_t j = order_.firstFrom(groupBaseKey_);
@@ -325,7 +326,7 @@ void SymbolTimelineBuilder::buildGroup(int32_t head, int32_t entry) {
   ChangedKeys changed;
   {
     SymbolTimelineBuilder nested(ctx_, tracks_, lastTrack_, fontCount_, timelineFrames_, inner.state(),
-                                 uint16_t(head), entry, range, 0, groupLevel_ + 1, &changed);
+                                 head, entry, range, 0, groupLevel_ + 1, &changed);
     nested.run();
   }
   if (inner.empty()) {

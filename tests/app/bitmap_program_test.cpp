@@ -11,6 +11,7 @@
 #include "support/bitmap_data.h"
 #include "support/document_frames.h"
 #include "support/swf_writer.h"
+#include "support/work_budget.h"
 
 namespace tovrani::test {
 namespace {
@@ -80,6 +81,7 @@ struct Converted {
 // everything it writes, and reads the document back.
 void Convert(Converted& r, const Bytes& movie, std::vector<std::string> options = {}) {
   WriteFileBytes(r.dir.file("m.swf"), movie);
+  ExpectSameBytesWhereverWorkFilesLive({r.dir.file("m.swf")});
   options.insert(options.end(), {r.dir.file("m.swf"), "-o", r.dir.file("m.fla")});
   r.run = RunProgram(options, r.dir.file("config"),
                      "ulimit -f 16384; TMPDIR=" + ShellQuote(r.dir.path().string()) + ' ');

@@ -2,10 +2,16 @@
 // of a nested mask a symbol whose page holds the group's layers.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "app/program_runner.h"
+#include "convert/convert_swf_file.h"
+#include "convert/converter_context.h"
 #include "support/document_frames.h"
 #include "support/page_walker.h"
+#include "support/recording_shell.h"
 #include "support/swf_writer.h"
+#include "support/work_budget.h"
 
 namespace tovrani::test {
 namespace {
@@ -54,12 +60,13 @@ std::vector<uint8_t> NestedMaskMovie(bool inSprite) {
   return w.build();
 }
 
-// Needs the depth pass that disables nested masks (bit 15 of the clip
-// depth) and, for the sprite, the sprite pages; enabled when they are in.
+// The depth pass disables the nested mask (bit 15 of its clip depth).
 TEST(InnerSymbolsMovie, ANestedMaskBecomesAGroupSymbol) {
   for (const bool inSprite : {false, true}) {
     TempDir dir;
-    WriteFileBytes(dir.file("nested.swf"), NestedMaskMovie(inSprite));
+    const std::vector<uint8_t> movie = NestedMaskMovie(inSprite);
+    WriteFileBytes(dir.file("nested.swf"), movie);
+    ExpectSameBytesWhereverWorkFilesLive({dir.file("nested.swf")});
     const std::string fla = dir.file("nested.fla");
     const ProgramRun run = RunProgram({"-q", dir.file("nested.swf"), "-o", fla}, dir.file("config"));
     ASSERT_EQ(run.status, 0) << run.output;
@@ -86,6 +93,40 @@ TEST(InnerSymbolsMovie, ANestedMaskBecomesAGroupSymbol) {
     }
     EXPECT_EQ(groups, 1) << inSprite;
     EXPECT_EQ(holders, 1) << inSprite;
+    // Every frame, the group followed into its page, shows what the movie
+    // shows with the nested mask disabled.
+    EXPECT_TRUE(DocumentShowsMovie(movie, streams)) << inSprite;
+  }
+}
+
+// A group page that cannot be written, on the program's road with every
+// work file on disk: the conversion fails with 44, the older document
+// stays, and no script, partial document or work file is left.
+TEST(InnerSymbolsMovie, AGroupPageThatCannotBeWrittenFailsWithoutOutput) {
+  for (const bool inSprite : {false, true}) {
+    TempDir dir;
+    std::filesystem::create_directories(dir.file("tmp"));
+    TmpDirScope tmp(dir.file("tmp"));
+    WriteFileBytes(dir.file("a.swf"), NestedMaskMovie(inSprite));
+    WriteFileBytes(dir.file("a_.fla"), {9, 9});
+    int refused = 0;
+    WorkBudgetScope onDisk(0, [&](const std::string& name) {
+      if (!name.starts_with("spInner")) return true;
+      ++refused;
+      return false;
+    });
+    ConverterContext ctx;
+    RecordingShell shell;
+    ctx.m_pShell = &shell;
+    const auto outcomes = ConvertSwfFile(ctx, dir.file("a.swf") + ",", 0, 0);
+    ASSERT_EQ(outcomes.size(), 1u);
+    EXPECT_EQ(refused, 1) << inSprite;
+    EXPECT_EQ(outcomes[0].result, 44u) << inSprite;
+    EXPECT_EQ(ReadFileBytes(dir.file("a_.fla")), (std::vector<uint8_t>{9, 9}));
+    std::vector<std::string> left;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(dir.path())) left.push_back(e.path().filename());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"a.swf", "a_.fla", "tmp"})) << inSprite;
   }
 }
 
@@ -138,6 +179,7 @@ TEST(InnerSymbolsMovie, RawGroupsWithTextsShowWhatTheMovieShows) {
       const std::vector<uint8_t> movie = w.build();
       TempDir dir;
       WriteFileBytes(dir.file("groups.swf"), movie);
+      ExpectSameBytesWhereverWorkFilesLive({dir.file("groups.swf")});
       const std::string fla = dir.file("groups.fla");
       const ProgramRun run = RunProgram({"-q", dir.file("groups.swf"), "-o", fla}, dir.file("config"));
       ASSERT_EQ(run.status, 0) << run.output;
@@ -177,6 +219,7 @@ TEST(InnerSymbolsMovie, DeepGroupsAndHostileTextsConvert) {
   const std::vector<uint8_t> movie = w.build();
   TempDir dir;
   WriteFileBytes(dir.file("deep.swf"), movie);
+  ExpectSameBytesWhereverWorkFilesLive({dir.file("deep.swf")});
   const std::string fla = dir.file("deep.fla");
   const ProgramRun run = RunProgram({"-q", dir.file("deep.swf"), "-o", fla}, dir.file("config"));
   ASSERT_EQ(run.status, 0) << run.output;

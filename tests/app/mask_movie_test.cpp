@@ -12,6 +12,7 @@
 #include "shape/shape_test_support.h"
 #include "support/document_frames.h"
 #include "timeline/display_model.h"
+#include "support/work_budget.h"
 
 namespace tovrani::test {
 namespace {
@@ -105,6 +106,7 @@ TEST(MaskMovie, RepairedMasksThroughTheProgram) {
       TempDir dir;
       const std::vector<uint8_t> movie = Movie(m, inSprite);
       WriteFileBytes(dir.file("in.swf"), movie);
+      ExpectSameBytesWhereverWorkFilesLive({dir.file("in.swf")});
       const ProgramRun run = RunProgram({"-q", dir.file("in.swf"), "-o", dir.file("out.fla")}, dir.file("config"));
       ASSERT_EQ(run.status, 0) << run.output;
       std::map<std::string, std::vector<uint8_t>> streams = ExpectReadableDocument(dir.file("out.fla"));

@@ -7,6 +7,7 @@
 #include "support/document_frames.h"
 #include "support/independent_readers.h"
 #include "support/page_walker.h"
+#include "support/work_budget.h"
 
 namespace tovrani {
 namespace {
@@ -44,6 +45,7 @@ TEST_P(MorphMovie, EveryRoadGivesADocumentTheReadersTake) {
   test::TempDir dir;
   const std::vector<uint8_t> movie = w.build();
   test::WriteFileBytes(dir.file("in.swf"), movie);
+  test::ExpectSameBytesWhereverWorkFilesLive({dir.file("in.swf")});
 
   const struct {
     const char* name;
@@ -123,6 +125,7 @@ TEST_P(MorphMovie, RunsAndRatiosBecomeSymbolsTheReadersTake) {
   test::TempDir dir;
   const std::vector<uint8_t> movie = w.build();
   test::WriteFileBytes(dir.file("in.swf"), movie);
+  test::ExpectSameBytesWhereverWorkFilesLive({dir.file("in.swf")});
   const std::string fla = dir.file("out.fla");
   const test::ProgramRun run = test::RunProgram({"-q", dir.file("in.swf"), "-o", fla}, dir.file("config"));
   ASSERT_EQ(run.status, 0) << run.output;
@@ -160,6 +163,7 @@ TEST_P(MorphMovie, HostileMorphPlacementsGiveADocumentTheReadersTake) {
   test::TempDir dir;
   const std::vector<uint8_t> movie = w.build();
   test::WriteFileBytes(dir.file("in.swf"), movie);
+  test::ExpectSameBytesWhereverWorkFilesLive({dir.file("in.swf")});
   const std::string fla = dir.file("out.fla");
   const test::ProgramRun run = test::RunProgram({"-q", dir.file("in.swf"), "-o", fla}, dir.file("config"));
   ASSERT_EQ(run.status, 0) << run.output;

@@ -12,6 +12,7 @@
 #include "support/independent_readers.h"
 #include "support/page_walker.h"
 #include "support/swf_writer.h"
+#include "support/work_budget.h"
 
 namespace tovrani {
 namespace {
@@ -39,6 +40,7 @@ struct Converted {
 
   explicit Converted(const Bytes& movie) {
     test::WriteFileBytes(dir.file("in.swf"), movie);
+    test::ExpectSameBytesWhereverWorkFilesLive({dir.file("in.swf")});
     run = test::RunProgram({"-q", dir.file("in.swf"), "-o", dir.file("out.fla")}, dir.file("config"));
     if (run.status == 0) {
       EXPECT_TRUE(test::ReadCompoundFile(dir.file("out.fla"), streams));

@@ -10,6 +10,7 @@
 #include "support/document_frames.h"
 #include "support/page_walker.h"
 #include "support/swf_writer.h"
+#include "support/work_budget.h"
 
 namespace tovrani::test {
 namespace {
@@ -23,6 +24,7 @@ struct Converted {
 Converted Convert(const std::vector<uint8_t>& movie, std::vector<std::string> args = {}) {
   TempDir dir;
   WriteFileBytes(dir.file("m.swf"), movie);
+  ExpectSameBytesWhereverWorkFilesLive({dir.file("m.swf")});
   const std::string fla = dir.file("m.fla");
   args.insert(args.begin(), {"-q", dir.file("m.swf"), "-o", fla});
   const ProgramRun run = RunProgram(args, dir.file("config"));

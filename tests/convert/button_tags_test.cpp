@@ -26,6 +26,7 @@
 #include "support/swf_writer.h"
 #include "timeline/display_model.h"
 #include "timeline/symbol_instance.h"
+#include "support/work_budget.h"
 
 namespace tovrani {
 namespace {
@@ -382,6 +383,7 @@ struct ProgramMovie {
   std::map<std::string, std::vector<uint8_t>> streams;
   ::testing::AssertionResult operator()(const std::vector<uint8_t>& swf) {
     WriteFileBytes(dir.file("in.swf"), swf);
+    ExpectSameBytesWhereverWorkFilesLive({dir.file("in.swf")});
     const ProgramRun run = RunProgram({"-q", dir.file("in.swf"), "-o", dir.file("out.fla")}, dir.path().string());
     if (run.status != 0) return ::testing::AssertionFailure() << "status " << run.status << ": " << run.output;
     streams = ExpectReadableDocument(dir.file("out.fla"));

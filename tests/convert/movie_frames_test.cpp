@@ -13,6 +13,7 @@
 #include "support/swf_writer.h"
 #include "support/temp_dir.h"
 #include "timeline/display_model.h"
+#include "support/work_budget.h"
 
 namespace tovrani {
 namespace {
@@ -80,6 +81,7 @@ TEST_P(MovieFrames, DocumentShowsWhatTheMovieShows) {
     const std::vector<uint8_t> movie = w.end().build();
     test::TempDir dir;
     test::WriteFileBytes(dir.file("in.swf"), movie);
+    test::ExpectSameBytesWhereverWorkFilesLive({dir.file("in.swf")});
     const test::ProgramRun run =
         test::RunProgram({"-q", dir.file("in.swf"), "-o", dir.file("out.fla")}, dir.path().string());
     ASSERT_EQ(run.status, 0) << run.output;

@@ -220,6 +220,33 @@ TEST_F(Placements, MasksGroupsAndMorphRuns) {
   Place({.flags = kPlaceHasCharacter | kPlaceHasClipDepth, .depth = 2, .character = 3, .clipDepth = 0x8003}, 0);
   EXPECT_TRUE(Layer(1)->isMask && Layer(1)->maskDepth == 4);
   EXPECT_TRUE(Layer(2)->isGroup && !Layer(2)->isMask && Layer(2)->entries[0].groupDepths == 3);
+  {
+    // A sprite's tracks are marked by the same handlers; from depth 0x7F00
+    // on the bit is no group mark and the clip stays a mask.
+    DepthLayerTable layers;
+    DepthIdCache ids;
+    DisplayEventIndex events;
+    std::unordered_map<uint16_t, VideoDepthState> videos;
+    std::unordered_map<int32_t, int32_t> heads;
+    DisplayTimeline sprite{layers, ids, events, videos, heads};
+    const uint8_t clip = kPlaceHasCharacter | kPlaceHasClipDepth;
+    for (const Place2& p : {Place2{.flags = clip, .depth = 1, .character = 3, .clipDepth = 4},
+                            Place2{.flags = clip, .depth = 2, .character = 3, .clipDepth = 0x8003},
+                            Place2{.flags = clip, .depth = 0x7EFF, .character = 3, .clipDepth = 0xFFFF},
+                            Place2{.flags = clip, .depth = 0x7F00, .character = 3, .clipDepth = 0x8003}})
+      PlaceOnTimeline(ctx, sprite, kTagPlaceObject2, p.body(), 0);
+    using Marks = std::tuple<int, int, int, int>;  // isGroup, groupDepths, isMask, maskDepth
+    auto marks = [&](uint16_t depth) {
+      const int32_t i = layers.findLast(depth);
+      if (i < 0) return Marks{-1, -1, -1, -1};
+      const DepthLayerRecord& r = layers[size_t(i)];
+      return Marks{r.isGroup, r.entries[0].groupDepths, r.isMask, r.maskDepth};
+    };
+    EXPECT_EQ(marks(1), (Marks{0, 0, 1, 4}));
+    EXPECT_EQ(marks(2), (Marks{1, 3, 0, 0}));
+    EXPECT_EQ(marks(0x7EFF), (Marks{1, 0x7FFF, 0, 0}));
+    EXPECT_EQ(marks(0x7F00), (Marks{0, 0, 1, 0x8003}));
+  }
 
   // A morph placed at ratio 0 and moved on three frames: one run of four
   // entries; a jump back in ratio starts a run of its own.
@@ -248,7 +275,8 @@ TEST_F(Placements, MorphRunsEndWhereTheMorphStopsMovingFrameByFrame) {
   RegisterPlacedCharacter(ctx, 60, kElementSymbol, 0);
   const uint8_t move = kPlaceMove | kPlaceHasRatio;
   // Depth 1: a lone placement. Depth 2: a run of 10. Depth 3: broken by a
-  // frame left out, by another morph and by a falling ratio. Depth 4: a symbol gets no run.
+  // frame left out (a two-frame entry), by another morph and by a falling
+  // ratio. Depth 4: a symbol gets no run.
   Place({.flags = kPlaceHasCharacter | kPlaceHasRatio, .depth = 1, .character = 50}, 0);
   Place({.flags = kPlaceHasCharacter | kPlaceHasRatio, .depth = 2, .character = 50}, 0);
   for (uint16_t f = 1; f < 10; ++f) Place({.flags = move, .depth = 2, .ratio = uint16_t(f * 10)}, f);
@@ -258,6 +286,11 @@ TEST_F(Placements, MorphRunsEndWhereTheMorphStopsMovingFrameByFrame) {
   Place({.flags = move | kPlaceHasCharacter, .depth = 3, .character = 51, .ratio = 30}, 4);
   Place({.flags = move, .depth = 3, .ratio = 20}, 5);  // falling
   Place({.flags = kPlaceHasCharacter | kPlaceHasRatio, .depth = 4, .character = 60}, 0);
+  // Depth 5: a PlaceObject (no move flag, ratio 0) of the same morph in the
+  // next frame starts a run of its own, which the move after it continues.
+  Place({.flags = kPlaceHasCharacter | kPlaceHasRatio, .depth = 5, .character = 50}, 0);
+  Tag(kTagPlaceObject, SwfBytes().u16(50).u16(5).matrix(0, 0).data(), 1);
+  Place({.flags = move, .depth = 5, .ratio = 10}, 2);
   auto runs = [&](uint16_t depth) {
     std::vector<int> v;
     for (int32_t i = 0; i <= Layer(depth)->lastEntry; ++i) v.push_back(Layer(depth)->entries[size_t(i)].runLength);
@@ -267,6 +300,7 @@ TEST_F(Placements, MorphRunsEndWhereTheMorphStopsMovingFrameByFrame) {
   EXPECT_EQ(runs(2), (std::vector<int>{10, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
   EXPECT_EQ(runs(3), (std::vector<int>{2, 0, 1, 1, 1}));
   EXPECT_EQ(runs(4), std::vector<int>{0});
+  EXPECT_EQ(runs(5), (std::vector<int>{1, 2, 0}));
 
   // A sprite's own tables go through the same function.
   DepthLayerTable layers;

@@ -197,6 +197,7 @@ struct ProgramMovie {
   ProgramRun run;
   ::testing::AssertionResult operator()(const std::vector<uint8_t>& swf) {
     WriteFileBytes(dir.file("in.swf"), swf);
+    ExpectSameBytesWhereverWorkFilesLive({dir.file("in.swf")});
     // Guides shown and snapped to, as every real level-0 and level-1
     // document holds them (the grammar knows no other value there).
     run = RunProgram({"-q", "--set", "Guides=on", "--set", "Snap To Guides=on", dir.file("in.swf"), "-o",

@@ -14,6 +14,7 @@
 #include "support/page_walker.h"
 #include "support/recording_shell.h"
 #include "support/temp_dir.h"
+#include "support/work_budget.h"
 
 namespace tovrani {
 namespace {
@@ -29,6 +30,7 @@ class TextMovie : public ::testing::TestWithParam<int> {
   TextMovie() { ctx.m_pShell = &shell; }
   void Convert(const Bytes& movie) {
     test::WriteFileBytes(dir.file("a.swf"), movie);
+    test::ExpectSameBytesWhereverWorkFilesLive({dir.file("a.swf")});
     const auto outcomes = ConvertSwfFile(ctx, dir.file("a.swf") + ",", 1, 0);
     ASSERT_EQ(outcomes.size(), 1u);
     ASSERT_EQ(outcomes[0].result, 0u);
@@ -125,6 +127,7 @@ Bytes HostileMovie() {
 TEST(TextMovieHostile, BadFontsAndTextsAreCutAndTheRestConverts) {
   test::TempDir dir;
   test::WriteFileBytes(dir.file("h.swf"), HostileMovie());
+  test::ExpectSameBytesWhereverWorkFilesLive({dir.file("h.swf")});
   const test::ProgramRun run = test::RunProgram({dir.file("h.swf"), "-o", dir.file("p.fla")}, dir.file("config"));
   EXPECT_EQ(run.status, 0) << run.output;
   for (const char* cut : {"DefineFont2 1 is cut short", "DefineFont2 2 is cut short", "DefineEditText 25 is cut short"})

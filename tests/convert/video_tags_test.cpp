@@ -17,6 +17,7 @@
 #include "support/recording_shell.h"
 #include "support/swf_writer.h"
 #include "support/temp_dir.h"
+#include "support/work_budget.h"
 
 namespace tovrani {
 namespace {
@@ -179,6 +180,7 @@ TEST(VideoTags, HostileFramesThroughTheProgram) {
   for (SwfWriter* w : {&jumps, &shortBodies}) {
     TempDir dir;
     WriteFileBytes(dir.file("in.swf"), w->end().build());
+    ExpectSameBytesWhereverWorkFilesLive({dir.file("in.swf")});
     ProgramRun run = RunProgram({"-q", dir.file("in.swf"), "-o", dir.file("out.fla")}, dir.path().string());
     ASSERT_EQ(run.status, 0) << run.output;
     EXPECT_LT(std::filesystem::file_size(dir.file("out.fla")), 4u << 20);
@@ -197,6 +199,7 @@ TEST(VideoTags, TagPastTheEndEndsTheConversion) {
   w.tag(39, SwfBytes().u16(3).u16(1).u16(61 << 6 | 0x3F).u32(1000).u16(7).u16(0).data());
   EngineMovie run;
   WriteFileBytes(run.dir.file("in.swf"), w.build());
+  ExpectSameBytesWhereverWorkFilesLive({run.dir.file("in.swf")});
   EXPECT_EQ(ConvertMovie(run.ctx, run.dir.file("in.swf"), run.dir.file("out.fla"), 0), uint32_t(kResultVideoPastEnd));
   EXPECT_FALSE(std::filesystem::exists(run.dir.file("out.fla")));
 }

@@ -107,7 +107,9 @@ TEST(PathEdgeEncoding, MoveTosMergeAndATrailingOneWritesNothing) {
 }
 
 // Deltas are whole device units here, so only the form thresholds that
-// are multiples of 256 can be met.
+// are multiples of 256 can be met; the others (32767, a move floored where
+// an anchor is truncated) are met in ShapeEdgeEncoding, whose record
+// encoder these records go through.
 TEST(PathEdgeEncoding, EachDeltaTakesItsSmallestForm) {
   struct Case {
     int32_t x;

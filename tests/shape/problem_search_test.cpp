@@ -108,6 +108,13 @@ TEST(ProblemSearch, EdgePairs) {
     cases.push_back({"CurveThroughLine", w, true});
   }
   {
+    EdgeWriter w;  // the same with the straight edge at the lower points
+    w.Run(0, 20 * D, sides).Line(100 * D, 20 * D);
+    w.Run(0, 0).Curve(50 * D, 100 * D, 100 * D, 0);
+    w.Run(500 * D, 500 * D, Style{1, 0, 0}).Line(600 * D, 500 * D);
+    cases.push_back({"LineThroughCurve", w, true});
+  }
+  {
     EdgeWriter w;  // two points
     w.Run(0, 0, sides).Line(100 * D, 0);
     cases.push_back({"TwoPoints", w, false});

@@ -161,12 +161,42 @@ bool HasCrossingsOrRepeats(std::span<const uint8_t> edges) {
   return false;
 }
 
+// The roads the builder's calls took, over the whole corpus.
+struct Roads {
+  size_t rebuilt = 0, problem = 0, abandoned = 0, changedOnProblem = 0;
+};
+Roads g_roads;
+bool g_rebuiltThisCall = false;
+
+// Builds, and checks that a call that found a problem left the block
+// exactly as the zero-edge removal handed it over.
+void BuildAndCount(ShapeContext& ctx, ShapeBlock& block, std::span<const uint8_t> styleBlob,
+                   std::FILE* work, size_t& countFieldPos, const StyleIndex* styles) {
+  const ShapeBlock before = block;
+  g_rebuiltThisCall = false;
+  const uint8_t flag = g_bVectorizationProblem;
+  g_bVectorizationProblem = 0;
+  BuildShape(ctx, block, styleBlob, work, countFieldPos, styles);
+  if (g_bVectorizationProblem) {
+    ++g_roads.abandoned;
+  } else if (g_rebuiltThisCall) {
+    ++g_roads.rebuilt;
+  } else {
+    ++g_roads.problem;
+    if (block.bytes != before.bytes || block.length != before.length ||
+        block.recordCount != before.recordCount)
+      ++g_roads.changedOnProblem;
+  }
+  g_bVectorizationProblem |= flag;
+}
+
 TEST(ShapeBuildCorpus, RebuiltObjectsDrawWhatTheDecodedOnesDrew) {
   const auto corpus = test::CorpusMovies();
   if (corpus.empty()) GTEST_SKIP() << "no corpus";
   size_t compared = 0, logged = 0, objects = 0;
   static size_t rebuiltObjects;
   rebuiltObjects = 0;
+  g_roads = {};
   for (const test::CorpusMovie& movie : corpus) {
     const std::vector<uint8_t> file = test::ReadFileBytes(movie.path.string());
     std::vector<std::pair<uint16_t, std::vector<uint8_t>>> found;
@@ -180,7 +210,11 @@ TEST(ShapeBuildCorpus, RebuiltObjectsDrawWhatTheDecodedOnesDrew) {
         ctx.options.noProblemSearch = build ? 0 : 1;
         ctx.options.heuristicProblemSearch = 0;
         // Counts the objects that reach the rebuild (no problem found).
-        ctx.m_pShapeGraphSeam = [](ShapeGraph&) { ++rebuiltObjects; };
+        ctx.m_pShapeGraphSeam = [](ShapeGraph&) {
+          ++rebuiltObjects;
+          g_rebuiltThisCall = true;
+        };
+        ctx.m_pBuildShapeHook = BuildAndCount;
         g_bVectorizationProblem = 0;
         std::FILE* f = std::tmpfile();
         EXPECT_TRUE(f && BuildShapePage(ctx, code, body, f, 5).ok);
@@ -211,6 +245,10 @@ TEST(ShapeBuildCorpus, RebuiltObjectsDrawWhatTheDecodedOnesDrew) {
   std::printf("compared %zu objects, %zu with crossing or repeated edges only counted; "
               "%zu rebuilt, %zu left as decoded (a problem, or no edge)\n",
               compared, logged, rebuiltObjects, objects - rebuiltObjects);
+  std::printf("builder calls: %zu rebuilt, %zu with a problem left as they came, %zu abandoned\n",
+              g_roads.rebuilt, g_roads.problem, g_roads.abandoned);
+  EXPECT_EQ(g_roads.changedOnProblem, 0u);
+  EXPECT_EQ(g_roads.abandoned, 0u);
   EXPECT_GT(compared, 100u);
 }
 

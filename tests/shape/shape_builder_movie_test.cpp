@@ -3,9 +3,14 @@
 // a shape over its work budget left as it came with the user asked.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
 #include <map>
 
 #include "app/program_runner.h"
+#include "app/terminal_shell.h"
 #include "convert/converter_context.h"
 #include "convert/engine.h"
 #include "shape/shape_test_support.h"
@@ -14,6 +19,7 @@
 #include "support/page_walker.h"
 #include "support/recording_shell.h"
 #include "support/temp_dir.h"
+#include "support/work_budget.h"
 
 namespace tovrani {
 namespace {
@@ -55,12 +61,14 @@ struct Converted {
   test::RecordingShell shell;
 };
 
-std::unique_ptr<Converted> Convert(const std::vector<uint8_t>& movie, uint64_t budget = 0) {
+std::unique_ptr<Converted> Convert(const std::vector<uint8_t>& movie, uint64_t budget = 0,
+                                   ShellServices* shell = nullptr) {
   auto c = std::make_unique<Converted>();
   test::TempDir dir;
   test::WriteFileBytes(dir.file("in.swf"), movie);
+  test::ExpectSameBytesWhereverWorkFilesLive({dir.file("in.swf")});
   ConverterContext ctx;
-  ctx.m_pShell = &c->shell;
+  ctx.m_pShell = shell ? shell : &c->shell;
   ctx.options.heuristicProblemSearch = 0;
   if (budget) ctx.m_nBuildShapeBudget = budget;
   c->result = ConvertMovie(ctx, dir.file("in.swf"), dir.file("out.fla"), 0);
@@ -128,6 +136,30 @@ TEST_P(ShapeBuilderMovie, AShapeOverItsBudgetStaysAsItCame) {
   EXPECT_EQ(Counts(*c, 1, level), std::vector<uint32_t>{144});
   EXPECT_EQ(Counts(*c, 2, level), std::vector<uint32_t>{4});
   EXPECT_TRUE(test::DocumentShowsMovie(movie, c->streams));
+
+  // The program's own shell has nobody to ask when stderr is no terminal:
+  // it still shows the question, then takes No and the conversion goes on.
+  test::TempDir dir;
+  std::fflush(stderr);
+  const int saved = ::dup(STDERR_FILENO);
+  const int log = ::open(dir.file("stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  ASSERT_TRUE(saved >= 0 && log >= 0);
+  ::dup2(log, STDERR_FILENO);
+  ::close(log);
+  std::unique_ptr<Converted> quiet;
+  {
+    TerminalShell shell(true, dir.file("settings"));
+    quiet = Convert(movie, 100, &shell);
+  }
+  std::fflush(stderr);
+  ::dup2(saved, STDERR_FILENO);
+  ::close(saved);
+  EXPECT_EQ(quiet->result, uint32_t(kResultDone));
+  EXPECT_EQ(quiet->streams, c->streams);
+  const std::vector<uint8_t> shown = test::ReadFileBytes(dir.file("stderr"));
+  const std::string text(shown.begin(), shown.end());
+  EXPECT_NE(text.find("Vectorization Problem\n"), std::string::npos) << text;
+  EXPECT_NE(text.find(" [No]\n"), std::string::npos) << text;
 }
 
 // With the exact search on, a shape on the list goes the heuristic way

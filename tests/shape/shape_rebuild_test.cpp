@@ -45,6 +45,12 @@ TEST(ShapeEdgeEncoding, FormsFollowTheQuotientBy128) {
       {"Largest16Bit", false, {}, {32767, 32767}, "10FF7FFF7F", {32767, 32767}},
       {"Form3From32768", false, {}, {32768, 0}, "3000010000", {32768, 0}},
       {"Form2", false, {}, {4194304, 0}, "200000400000000000", {4194304, 0}},
+      // The larger value of a pair decides its form.
+      {"Form3ByY", false, {}, {32767, 32768}, "30FF000001", {32640, 32768}},
+      {"Form2ByY", false, {}, {5, -4194304}, "20050000000000C0FF", {5, -4194304}},
+      // One value floored as a move and truncated as an anchor.
+      {"MoveFloorsAnchorTruncates", true, {-38401, 0}, {-38401, 0}, "33D3FE0000D4FE0000", {-38400, 0}},
+      {"Form1Below256Quotients", true, {-25601, 0}, {-25601, 0}, "11FF9B0000FF9B0000", {-25601, 0}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -1,9 +1,12 @@
-// The work folders' memory budget and spill hook, set for a test's scope.
+// The work folders' memory budget, spill hook and place on disk, set for a
+// test's scope.
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "fla/work_folder.h"
 
@@ -22,6 +25,42 @@ class WorkBudgetScope {
   WorkBudgetScope(const WorkBudgetScope&) = delete;
   WorkBudgetScope& operator=(const WorkBudgetScope&) = delete;
 };
+
+// $TMPDIR set to `path` for the scope.
+class TmpDirScope {
+ public:
+  explicit TmpDirScope(const std::string& path) {
+    if (const char* v = std::getenv("TMPDIR")) old_ = v, had_ = true;
+    setenv("TMPDIR", path.c_str(), 1);
+  }
+  ~TmpDirScope() {
+    if (had_)
+      setenv("TMPDIR", old_.c_str(), 1);
+    else
+      unsetenv("TMPDIR");
+  }
+
+ private:
+  std::string old_;
+  bool had_ = false;
+};
+
+// One movie's conversion: the engine's result and the bytes written.
+struct ConvertedBytes {
+  uint32_t result = 0;
+  std::vector<uint8_t> fla, script;
+  bool SameBytes(const ConvertedBytes& o) const { return result == o.result && fla == o.fla && script == o.script; }
+};
+
+// Converts the movies in one process with every work file in memory and no
+// disk to go to, then with every work file on disk (budget 0) and with
+// files moving to disk in the middle of conversions (a few KiB): expects
+// the same results, documents and scripts each time, and the temporary
+// folder left empty. Gives the in-memory conversions.
+std::vector<ConvertedBytes> ExpectSameBytesWhereverWorkFilesLive(const std::vector<std::string>& movies);
+// The same for generated movies.
+std::vector<ConvertedBytes> ExpectSameBytesWhereverWorkFilesLive(
+    const std::vector<std::vector<uint8_t>>& movies);
 
 // Whether a work file is there to be read.
 inline bool WorkFileThere(const WorkFolder& work, const std::string& name) {

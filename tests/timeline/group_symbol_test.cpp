@@ -154,6 +154,55 @@ TEST_P(GroupPage, ThreeNestedLevelsInASprite) {
     EXPECT_EQ(layers(pageBytes(), "Level " + std::to_string(key)), key <= 2 || key == 9 ? 1u : 0u);
 }
 
+// Two layers at depth 5 with a group each: the one met first is built on
+// the page (frames 20-30); the other lies inside the group at depth 2 and
+// is built on its page, one level down (frames 0-10).
+TEST_P(GroupPage, TwoGroupsAtOneDepthOnDifferentLevels) {
+  mask(1, 9);
+  head(5, 2, 20, 30);
+  head(2, 6, 0, 10);
+  head(5, 2, 0, 10);
+  place(track(6), 0, 40, 16);
+  build(40);
+  // Committed in the order they are finished: the later group, the inner
+  // one, then the group at depth 2.
+  ASSERT_EQ(ctx.m_nStreams, 3u);
+  const uint16_t later = ctx.m_pStreamItemNo.at(0), inner = ctx.m_pStreamItemNo.at(1),
+                 outer = ctx.m_pStreamItemNo.at(2);
+  EXPECT_TRUE(inner != outer && outer != later && inner != later);
+  auto places = [&](const std::vector<uint8_t>& page, uint16_t item) {
+    InstanceFields f;
+    f.symbol = item;
+    return CountOf(page, ExpectedInstanceBody(isNew(), f));
+  };
+  EXPECT_EQ(places(stream(2), inner), 1u);
+  EXPECT_EQ(places(pageBytes(), inner), 0u);
+  EXPECT_EQ(places(pageBytes(), outer), 1u);
+  EXPECT_EQ(places(pageBytes(), later), 1u);
+  // Both groups at depth 5 take depth 6 for their 10 frames; the page
+  // keeps it between and after them.
+  for (const uint32_t row : {0u, 1u}) EXPECT_EQ(layers(stream(row), "Level 6"), 1u) << row;
+  const DepthTrack& six = tracks[4];
+  ASSERT_EQ(six.lastEntry, 1);
+  EXPECT_EQ(std::pair(int(six.entries[0].startFrame), int(six.entries[0].endFrame)), std::pair(10, 20));
+  EXPECT_EQ(std::pair(int(six.entries[1].startFrame), int(six.entries[1].endFrame)), std::pair(30, 40));
+}
+
+// A head past the 65,536th track is built from its own track. Its index cut
+// to 16 bits names another track, here a written one, which left the group
+// page with nothing but its "Empty" layer.
+TEST_P(GroupPage, AHeadPastTrack65535BuildsItsOwnGroup) {
+  mask(1, 3);
+  for (uint32_t i = 0; i < 65536; ++i) track(kTrackWritten);
+  head(2, 1, 0, 4);
+  build(4);
+  ASSERT_EQ(ctx.m_nStreams, 1u);
+  const std::vector<uint8_t> group = stream(0);
+  EXPECT_EQ(layers(group, "Level 2"), 1u);
+  EXPECT_EQ(layers(group, "Empty"), 0u);
+  EXPECT_EQ(tracks.back().entries[0].characterId, ctx.m_pStreamItemNo.at(0));
+}
+
 // A hundred groups each inside the last: 64 levels are built, the head met
 // deeper stays an ordinary layer.
 TEST_P(GroupPage, NestingIsCapped) {

@@ -11,6 +11,7 @@
 #include "convert/engine.h"
 #include "timeline/display_model.h"
 #include "timeline/timeline_page.h"
+#include "support/work_budget.h"
 
 namespace tovrani {
 namespace {
@@ -45,6 +46,7 @@ struct SceneRun {
       w.tag(uint16_t(code), std::vector<uint8_t>(tags.begin() + long(body), tags.begin() + long(body + len)));
     });
     WriteFileBytes(dir.file("in.swf"), w.end().build());
+    ExpectSameBytesWhereverWorkFilesLive({dir.file("in.swf")});
   }
   // The same movie through the program; the scene page as an independent
   // reader finds it in the document.

@@ -250,13 +250,15 @@ void BuildShape(ShapeContext& ctx, ShapeBlock& block, std::span<const uint8_t> s
     b.MarkSides();
     o = b.TraceOutlines();
   }
-  // A shape with crossing edges is left as it came until its correction
-  // exists; the others are rebuilt.
+  if (o == Outcome::kGoOn) o = b.AnalyseRegions();
+  // A shape with crossing edges or overlapping fills is left as it came
+  // until its correction exists; the others are rebuilt.
   bool problem = false;
   if (o == Outcome::kGoOn) o = b.SearchEdgeProblems(problem);
+  if (o == Outcome::kGoOn && !problem && !styleBlob.empty()) o = b.SearchRegionProblems(problem);
+  if (o == Outcome::kGoOn) b.TurnRegionsAround();
   if (o == Outcome::kGoOn && problem) return;
   if (o == Outcome::kGoOn) {
-    b.TurnRegionsAround();
     if (ctx.m_pShapeGraphSeam) ctx.m_pShapeGraphSeam(b.graph);
     o = b.Rebuild();
   }

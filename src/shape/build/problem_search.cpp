@@ -103,6 +103,62 @@ ShapeBuilder::Outcome ShapeBuilder::SearchEdgeProblems(bool& problem) {
   return geo.failed ? Outcome::kAbandon : Outcome::kGoOn;
 }
 
+ShapeBuilder::Outcome ShapeBuilder::SearchRegionProblems(bool& problem) {
+  problem = false;
+  const uint32_t count = uint32_t(regions.size());
+  if (ctx.m_pShell) ctx.m_pShell->BeginSubTask(0, count ? count - 1 : 0);
+  // Plain closed regions with their fill inside, by the left edge of their
+  // interior box: only pairs whose interior boxes overlap are tested.
+  std::vector<uint32_t> order;
+  for (uint32_t a = 0; a < count; ++a) {
+    const ShapeRegion& r = *regions[a];
+    if (r.HasContour() && !r.joined && r.probe == 0) order.push_back(a);
+  }
+  std::sort(order.begin(), order.end(), [&](uint32_t x, uint32_t y) {
+    const int32_t lx = regions[x]->interiorBox.left, ly = regions[y]->interiorBox.left;
+    return lx != ly ? lx < ly : x < y;
+  });
+  bool spent = false;
+  auto linkedAgree = [&](const ShapeRegion& self, const ShapeRegion& other, const Region& overlap) {
+    for (uint32_t l : self.links) {
+      if (l >= count) continue;
+      if (!ChargePair({&regions[l]->area, &regions[l]->outline, &overlap})) {
+        spent = true;
+        return false;
+      }
+      if (!self.ConfirmOverlapLinked(other, *regions[l], overlap)) return false;
+    }
+    return true;
+  };
+  for (size_t k = 0; k < order.size(); ++k) {
+    const ShapeRegion& first = *regions[order[k]];
+    const IntRect fb = first.interiorBox;
+    Progress(order[k] + 1);
+    for (size_t l = k + 1; l < order.size(); ++l) {
+      const ShapeRegion& second = *regions[order[l]];
+      const IntRect sb = second.interiorBox;
+      if (sb.left >= fb.right) break;
+      if (!(fb.bottom > sb.top && sb.bottom > fb.top && sb.right > fb.left)) continue;
+      // Tested as the pair (a, b) with a first in the table.
+      const bool inOrder = order[k] < order[l];
+      const ShapeRegion& a = inOrder ? first : second;
+      const ShapeRegion& b = inOrder ? second : first;
+      if (!ChargePair({&a.area, &b.area, &a.outline, &b.outline})) return Outcome::kAbandon;
+      Region overlap;
+      const RegionKind kind = Region::Combine(overlap, a.area, b.area, CombineMode::kAnd);
+      if (kind == RegionKind::kError || kind == RegionKind::kEmpty) continue;
+      const bool confirmed =
+          a.ConfirmOverlap(b, overlap) && linkedAgree(a, b, overlap) && linkedAgree(b, a, overlap);
+      if (spent) return Outcome::kAbandon;
+      if (confirmed) {
+        problem = true;
+        return Outcome::kGoOn;
+      }
+    }
+  }
+  return geo.failed ? Outcome::kAbandon : Outcome::kGoOn;
+}
+
 void ShapeBuilder::TurnRegionsAround() {
   if (regions.empty()) return;
   for (const auto& r : regions)

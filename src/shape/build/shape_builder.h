@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <span>
 #include <vector>
@@ -28,9 +29,17 @@ class ShapeBuilder {
   Outcome JoinStraightEdges();
   void MarkSides();
   Outcome TraceOutlines();
+  // The analysis of the traced regions: open outlines of one fill joined
+  // (the edges two of them share move to the line-edge list), areas inside
+  // areas of their fill cut out, linked and ordered, open boundary
+  // outlines joined end to end, outlines running inside one fill marked.
+  Outcome AnalyseRegions();
   // The edge-pair stage of the problem search: `problem` set when two
   // edges cross or overlap where they may not.
   Outcome SearchEdgeProblems(bool& problem);
+  // The region-pair stage (only with a style blob): `problem` set when the
+  // areas of two regions overlap beyond their borders.
+  Outcome SearchRegionProblems(bool& problem);
   // When every region was traced with its fill outside, all of them and
   // the graph's fill sides are turned around.
   void TurnRegionsAround();
@@ -44,8 +53,20 @@ class ShapeBuilder {
   LineEdgeList lineEdges;
   std::vector<std::unique_ptr<ShapeRegion>> regions;
   ShapeGeometry geo;  // the per-call budget, shared by every loop
+  // Left by the analysis for the search and the correction: a region was
+  // made by joining two open boundary outlines; an open outline was found
+  // to enclose an interior.
+  bool joinedRegionsFlag = false;
+  bool interiorFoundFlag = false;
 
   bool Charge(uint64_t units) { return geo.Charge(units); }
+  // A pair test of two regions: one unit, and one per banded rectangle of
+  // each region it combines, so big regions cannot make a cheap pair slow.
+  bool ChargePair(std::initializer_list<const Region*> combined) {
+    uint64_t units = 1;
+    for (const Region* r : combined) units += r->RectCount();
+    return Charge(units);
+  }
   // PumpMessages; true when the user asked to cancel.
   bool Pump();
   void Progress(uint32_t position);
@@ -54,6 +75,15 @@ class ShapeBuilder {
   Outcome TraceRegion(uint32_t seedPoint, uint32_t seedEdge);
   bool FindSeed(uint32_t& point, uint32_t& edge);
   bool LineWidthZero(uint8_t line) const;
+  Outcome JoinSameFillOutlines();
+  Outcome NestAreas();
+  Outcome JoinBoundaryOutlines();
+  Outcome MarkInnerOutlines();
+  // Progress at a region of an analysis loop; true when cancelled.
+  bool AtRegion(uint32_t region);
+  // Joins region j (walked backwards) and region i into i; false when the
+  // geometry layer failed.
+  bool JoinReversed(uint32_t i, uint32_t j);
 
   int64_t seedMark_ = -1;
 };
