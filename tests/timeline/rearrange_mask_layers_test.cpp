@@ -525,10 +525,11 @@ Unexplained MaskingChanges(const std::vector<uint8_t>& tags, const std::vector<D
 // masks but for the kinds of change above (counted per object and frame). A
 // failing timeline is shown cut down to the tags that matter.
 TEST(RearrangeMaskLayers, RandomTimelinesKeepEveryFrame) {
-  // Rounds whose masks still change outside the kinds above. In each, a
-  // split moves the uncovered parts of a range above it while a mask, or a
-  // disabled mask's group, that stood between them stays: a range moved as
-  // one block cannot keep both what lay below that mask and what it held.
+  // Rounds whose masks still change outside the kinds above. A split moves
+  // the uncovered parts of a range above it as one block while a mask, or a
+  // disabled mask's group, that stood among them stays, so nested masks
+  // change order; or a Move that keeps its clip depth ends up apart from the
+  // placement that gave it, with other objects between.
   // They must still show the same objects; any other round must keep its
   // masks too.
   const std::set<int> knownFaults = {174, 182, 194, 207, 218, 232, 241, 305, 307, 330, 371, 386, 395};
