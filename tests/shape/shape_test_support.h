@@ -53,7 +53,12 @@ struct ShapeObjectView {
 ::testing::AssertionResult CheckShapePage(const std::vector<uint8_t>& page, uint8_t level,
                                           std::optional<uint16_t> itemNo,
                                           std::vector<uint32_t>* edgeCounts = nullptr,
-                                          std::vector<ShapeObjectView>* objects = nullptr);
+                                          std::vector<ShapeObjectView>* objects = nullptr,
+                                          std::vector<std::pair<size_t, size_t>>* edgeSpans = nullptr);
+// The byte ranges of a shape page's edge records (none when it does not
+// walk as a shape page), for a page walk that must not scan them for tags.
+std::vector<std::pair<size_t, size_t>> ShapeEdgeSpans(const std::vector<uint8_t>& page,
+                                                      uint8_t level);
 
 // The page's bytes after the ID layer: the record, then the layer end with
 // the layer count plus 1.

@@ -20,6 +20,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace tovrani::test {
@@ -41,11 +42,16 @@ struct PageWalk {
   bool resolves(uint32_t index, std::string_view className) const;
 };
 
-PageWalk WalkPage(const std::vector<uint8_t>& page);
+// Byte ranges [first, second) whose bytes are data the scan must not take
+// for tags (the edge records of shape objects, say).
+using ByteSpans = std::vector<std::pair<size_t, size_t>>;
+
+PageWalk WalkPage(const std::vector<uint8_t>& page, const ByteSpans& opaque = {});
 
 // For EXPECT_TRUE: the walk succeeded, with the page head's three classes
 // where the archive puts them.
-::testing::AssertionResult PageWalksClean(const std::vector<uint8_t>& page);
+::testing::AssertionResult PageWalksClean(const std::vector<uint8_t>& page,
+                                          const ByteSpans& opaque = {});
 
 // What a page shows, read back from the walk's objects in page order: a
 // CPicLayer opens a layer, a CPicFrame a keyframe of it (its duration is the

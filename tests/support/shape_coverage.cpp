@@ -1,5 +1,6 @@
 #include "support/shape_coverage.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "platform/path.h"
@@ -46,7 +47,8 @@ std::string Hex(const std::vector<uint8_t>& bytes) {
 
 }  // namespace
 
-ShapeCoverage CoverageOf(std::span<const uint8_t> stream, const StyleIndex* styles) {
+ShapeCoverage CoverageOf(std::span<const uint8_t> stream, const StyleIndex* styles,
+                         int bandWidth) {
   ShapeCoverage out;
   std::vector<Edge> edges;
   size_t pos = 0;
@@ -95,6 +97,19 @@ ShapeCoverage CoverageOf(std::span<const uint8_t> stream, const StyleIndex* styl
       Draw(p, e);
     }
   }
+  if (bandWidth > 0) {
+    // In pieces, each well within what one widening takes.
+    for (size_t from = 0; from < edges.size(); from += 256) {
+      Path piece;
+      for (size_t i = from; i < std::min(edges.size(), from + 256); ++i) {
+        piece.MoveTo(edges[i].start);
+        Draw(piece, edges[i]);
+      }
+      Region r;
+      if (WidenPathToRegion(piece, bandWidth, r) == RegionKind::kError) out.ok = false;
+      Region::Combine(out.band, out.band, r, CombineMode::kOr);
+    }
+  }
   for (auto& [key, path] : fillPaths)
     if (path.ToRegion(out.fills[key]) == RegionKind::kError) out.ok = false;
   for (auto& [key, path] : linePaths)
@@ -102,7 +117,19 @@ ShapeCoverage CoverageOf(std::span<const uint8_t> stream, const StyleIndex* styl
   return out;
 }
 
-std::map<std::string, int64_t> CoverageDifference(const ShapeCoverage& a, const ShapeCoverage& b) {
+ShapeCoverage StackedCoverage(const std::vector<ShapeCoverage>& objects) {
+  ShapeCoverage out;
+  for (const ShapeCoverage& c : objects) {
+    out.ok = out.ok && c.ok;
+    for (const auto& [k, r] : c.fills) Region::Combine(out.fills[k], out.fills[k], r, CombineMode::kOr);
+    for (const auto& [k, r] : c.lines) Region::Combine(out.lines[k], out.lines[k], r, CombineMode::kOr);
+    Region::Combine(out.band, out.band, c.band, CombineMode::kOr);
+  }
+  return out;
+}
+
+std::map<std::string, int64_t> CoverageDifference(const ShapeCoverage& a, const ShapeCoverage& b,
+                                                  const Region* outside) {
   std::map<std::string, int64_t> diff;
   auto compare = [&](const char* kind, const std::map<std::vector<uint8_t>, Region>& x,
                      const std::map<std::vector<uint8_t>, Region>& y) {
@@ -116,6 +143,10 @@ std::map<std::string, int64_t> CoverageDifference(const ShapeCoverage& a, const 
       Region onlyP, onlyQ;
       Region::Combine(onlyP, p, q, CombineMode::kDiff);
       Region::Combine(onlyQ, q, p, CombineMode::kDiff);
+      if (outside) {
+        Region::Combine(onlyP, onlyP, *outside, CombineMode::kDiff);
+        Region::Combine(onlyQ, onlyQ, *outside, CombineMode::kDiff);
+      }
       const int64_t pixels = onlyP.Area() + onlyQ.Area();
       if (pixels) diff[std::string(kind) + " " + Hex(k)] = pixels;
     }

@@ -20,14 +20,23 @@ namespace tovrani::test {
 struct ShapeCoverage {
   std::map<std::vector<uint8_t>, Region> fills, lines;
   bool ok = true;  // every record decoded and every region built
+  Region band;     // the band along every edge, when asked for
 };
 
 // `edges` runs up to the end byte (or its end); `styles` gives the records
 // the indexes stand for (without it the index itself is the key).
-ShapeCoverage CoverageOf(std::span<const uint8_t> edges, const StyleIndex* styles = nullptr);
+// With `bandWidth` the band of that width along every edge goes to `band`.
+ShapeCoverage CoverageOf(std::span<const uint8_t> edges, const StyleIndex* styles = nullptr,
+                         int bandWidth = 0);
+
+// What a stack of objects draws together: per style the union of what
+// each draws (the bands united too).
+ShapeCoverage StackedCoverage(const std::vector<ShapeCoverage>& objects);
 
 // Pixels in which the two differ, per style ("fill"/"line" and the key in
 // hex); empty when both draw the same.
-std::map<std::string, int64_t> CoverageDifference(const ShapeCoverage& a, const ShapeCoverage& b);
+// `outside` keeps only the pixels outside that region.
+std::map<std::string, int64_t> CoverageDifference(const ShapeCoverage& a, const ShapeCoverage& b,
+                                                  const Region* outside = nullptr);
 
 }  // namespace tovrani::test

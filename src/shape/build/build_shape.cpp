@@ -2,6 +2,7 @@
 
 #include <set>
 
+#include "shape/build/correction_output.h"
 #include "shape/build/shape_builder.h"
 #include "shape/build/shape_output.h"
 
@@ -239,30 +240,66 @@ ShapeBuilder::Outcome ShapeBuilder::Rebuild() {
   return Outcome::kGoOn;
 }
 
-void BuildShape(ShapeContext& ctx, ShapeBlock& block, std::span<const uint8_t> styleBlob,
-                std::FILE*, size_t&, const StyleIndex* styles) {
-  ShapeBuilder b(ctx, block, styleBlob, styles);
+ShapeBuilder::Outcome ShapeBuilder::WriteCorrection(std::FILE* page, size_t& countFieldPos) {
+  CorrectionOutput out(*this, page, countFieldPos);
+  switch (out.Run()) {
+    case CorrectionOutput::Result::kWritten:
+      // Every edge is in the page; the caller has nothing left to write.
+      block.length = 0;
+      return Outcome::kGoOn;
+    case CorrectionOutput::Result::kWriteFailed:
+      return Outcome::kLeave;
+    case CorrectionOutput::Result::kNothing:
+    case CorrectionOutput::Result::kRestored:
+      break;
+  }
+  // The page is as it came: the caller writes the original edges.
+  return Outcome::kAbandon;
+}
+
+void RunShapeBuilder(ShapeBuilder& b, std::FILE* work, size_t& countFieldPos) {
   using Outcome = ShapeBuilder::Outcome;
+  ShapeBlock& block = b.block;
+  const ShapeBlock given = block;
   Outcome o = b.Read();
   if (o == Outcome::kGoOn) o = b.JoinStraightEdges();
+  if (o == Outcome::kGoOn && b.styleBlob.empty()) o = b.RemoveNearCoincidentEdges();
   if (o == Outcome::kGoOn && b.graph.pointCount() == 0) return;
   if (o == Outcome::kGoOn) {
     b.MarkSides();
     o = b.TraceOutlines();
   }
   if (o == Outcome::kGoOn) o = b.AnalyseRegions();
-  // A shape with crossing edges or overlapping fills is left as it came
-  // until its correction exists; the others are rebuilt.
   bool problem = false;
   if (o == Outcome::kGoOn) o = b.SearchEdgeProblems(problem);
-  if (o == Outcome::kGoOn && !problem && !styleBlob.empty()) o = b.SearchRegionProblems(problem);
+  if (o == Outcome::kGoOn && !problem && !b.styleBlob.empty()) o = b.SearchRegionProblems(problem);
   if (o == Outcome::kGoOn) b.TurnRegionsAround();
-  if (o == Outcome::kGoOn && problem) return;
-  if (o == Outcome::kGoOn) {
-    if (ctx.m_pShapeGraphSeam) ctx.m_pShapeGraphSeam(b.graph);
+  if (o == Outcome::kGoOn && problem) {
+    // A shape being written goes into the page object by object; one that
+    // is only analysed is repaired in its graph and rebuilt.
+    if (!b.styleBlob.empty()) {
+      if (!work) return;
+      o = b.WriteCorrection(work, countFieldPos);
+      if (o == Outcome::kGoOn) return;
+    } else {
+      o = b.RepairInGraph();
+      if (o == Outcome::kGoOn) o = b.Rebuild();
+    }
+  } else if (o == Outcome::kGoOn) {
+    if (b.ctx.m_pShapeGraphSeam) b.ctx.m_pShapeGraphSeam(b.graph);
     o = b.Rebuild();
   }
+  if (o != Outcome::kGoOn) {
+    // Whatever a step changed, the caller gets its block back.
+    block = given;
+  }
   if (o == Outcome::kAbandon) g_bVectorizationProblem = 1;
+}
+
+void BuildShape(ShapeContext& ctx, ShapeBlock& block, std::span<const uint8_t> styleBlob,
+                std::FILE* work, size_t& countFieldPos, const StyleIndex* styles) {
+  ShapeBuilder b(ctx, block, styleBlob, styles);
+  RunShapeBuilder(b, work, countFieldPos);
 }
 
 }  // namespace tovrani

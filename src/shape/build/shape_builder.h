@@ -4,11 +4,14 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <span>
 #include <vector>
 
+#include "shape/build/path_record_list.h"
 #include "shape/build/shape_graph.h"
 #include "shape/decode/encoded_shape.h"
 #include "shape/geometry/shape_region.h"
@@ -44,6 +47,16 @@ class ShapeBuilder {
   // the graph's fill sides are turned around.
   void TurnRegionsAround();
   Outcome Rebuild();
+  // Without a style blob: edges leaving a point within a degree of each
+  // other are straightened or merged.
+  Outcome RemoveNearCoincidentEdges();
+  // Without a style blob, a shape with a problem: the graph is replaced by
+  // the regions and strokes that can stay in one object (kLeave when
+  // nothing can).
+  Outcome RepairInGraph();
+  // A shape with a problem and a style blob: written into the page as a
+  // stack of shape objects (see correction_output.h).
+  Outcome WriteCorrection(std::FILE* page, size_t& countFieldPos);
 
   ShapeContext& ctx;
   ShapeBlock& block;
@@ -53,6 +66,8 @@ class ShapeBuilder {
   LineEdgeList lineEdges;
   std::vector<std::unique_ptr<ShapeRegion>> regions;
   ShapeGeometry geo;  // the per-call budget, shared by every loop
+  // Test seam: a retrace in place of RetraceRegion (same results).
+  std::function<int(PathRecordList& list, const ShapeRegion& region, int level)> retrace;
   // Left by the analysis for the search and the correction: a region was
   // made by joining two open boundary outlines; an open outline was found
   // to enclose an interior.
@@ -87,5 +102,8 @@ class ShapeBuilder {
 
   int64_t seedMark_ = -1;
 };
+
+// Every step of BuildShape on a builder made for the call.
+void RunShapeBuilder(ShapeBuilder& b, std::FILE* work, size_t& countFieldPos);
 
 }  // namespace tovrani

@@ -34,4 +34,24 @@ bool ShapeOutput::WriteEdge(const ShapePoint& from, PointEdge& e) {
   return Write(from, e, change);
 }
 
+bool ShapeOutput::WriteStyled(const ShapePoint& from, PointEdge& e, const uint8_t* styleBytes) {
+  if (!styleBytes) return Write(from, e, false);
+  uint8_t kept[3] = {e.style[0], e.style[1], e.style[2]};
+  for (int s = 0; s < 3; ++s) e.style[s] = styleBytes[s];
+  const bool ok = Write(from, e, true);
+  for (int s = 0; s < 3; ++s) e.style[s] = kept[s];
+  return ok;
+}
+
+bool ShapeOutput::WriteClosing(int64_t x, int64_t y) {
+  ShapeEdge rec;
+  rec.anchor = {x - penX, y - penY};
+  rec.closing = true;
+  EncodeShapeEdge(bytes, rec);
+  ++records;
+  penX = x;
+  penY = y;
+  return bytes.size() <= kMaxBytes;
+}
+
 }  // namespace tovrani

@@ -27,6 +27,12 @@ class ShapeOutput {
   // Writes with style bytes exactly when the edge's differ from the
   // current ones.
   bool WriteEdge(const ShapePoint& from, PointEdge& e);
+  // Writes with the style bytes given (line, fill 0, fill 1), or without
+  // any when `styleBytes` is null.
+  bool WriteStyled(const ShapePoint& from, PointEdge& e, const uint8_t* styleBytes);
+  // The record that closes a contour: no style, no move, an anchor from the
+  // pen to (x, y); a form-3 anchor keeps the floored quotient.
+  bool WriteClosing(int64_t x, int64_t y);
 };
 
 }  // namespace tovrani

@@ -3,6 +3,7 @@
 #include "fla/archive.h"
 #include "fla/file_helpers.h"
 #include "fla/layer_records.h"
+#include "fla/memory_file.h"
 #include "fla/stream_placement.h"
 #include "shape/decode/encoded_shape.h"
 
@@ -108,13 +109,18 @@ uint32_t ShapePage::Finish(const ObjectEdges& object, bool noCache, uint16_t ite
   } else {
     PatchCount(countFieldPos_, recordCount);
   }
-  if (!ctx_.m_bShapesOn) return recordCount;
-  WriteIdLayerRecord(file_, itemNo, level_);
-  ++layerNumber_;
-  if (level_ >= 2)
-    WriteLayerEndNew(file_, layerNumber_);
-  else
-    WriteLayerEndOld(file_, layerNumber_);
+  if (ctx_.m_bShapesOn) {
+    WriteIdLayerRecord(file_, itemNo, level_);
+    ++layerNumber_;
+    if (level_ >= 2)
+      WriteLayerEndNew(file_, layerNumber_);
+    else
+      WriteLayerEndOld(file_, layerNumber_);
+  }
+  // The page ends here: a shape the builder rewrote in place, shorter than
+  // it came, leaves older bytes behind.
+  const size_t pageEnd = Tell();
+  if (ok_ && !TruncateOpenFile(file_, pageEnd)) ok_ = false;
   return recordCount;
 }
 
