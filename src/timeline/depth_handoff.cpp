@@ -58,9 +58,10 @@ FinishResult FinishDepthTable(std::vector<DisplayEvent>& events,
       if (s.disabledClip != 0) {
         // A disabled nested mask: the marker, tested on the span (its event
         // still says it has a clip depth).
-        uint32_t covered = s.disabledClip - 0x8000;
-        if (e.depth >= 0x7F00 || covered < 1 || covered > 0x7FFF) return FinishResult::kOutOfBounds;
-        writes.push_back({p.clipPos, uint16_t(s.disabledClip), 2});
+        if (s.disabledClip < e.depth) return FinishResult::kOutOfBounds;
+        uint32_t covered = s.disabledClip + 1 - e.depth;
+        if (e.depth >= 0x7F00 || covered > 0x7FFF) return FinishResult::kOutOfBounds;
+        writes.push_back({p.clipPos, uint16_t(covered + 0x8000), 2});
       } else if (e.hasMask && s.hasClip && !p.clipInherited) {
         uint32_t clip = ClipToWrite(table, ei, si, budget);
         if (clip > 0xFFFF || (clip >= 0x8000 && e.depth < 0x7F00)) return FinishResult::kOutOfBounds;
@@ -76,7 +77,11 @@ FinishResult FinishDepthTable(std::vector<DisplayEvent>& events,
   for (const DisplayEvent& ev : events)
     if (!ev.isRemove && ev.depth == 0 && ev.hasClip) return FinishResult::kOutOfBounds;
 
-  if (!cancelled) {
+  // The marks are set after a cancel too: a stop after the regrouping or a
+  // split leaves objects whose placements stand on two layers, and without
+  // them the engine would show such an object twice.
+  (void)cancelled;
+  {
     // Restore marks: a layer run that starts with a placement without a
     // character takes the character of the latest placement that had one.
     for (const DepthEntry& e : table) {
@@ -94,7 +99,7 @@ FinishResult FinishDepthTable(std::vector<DisplayEvent>& events,
       if (s.removeEvent != kNoEvent) events[s.removeEvent].depth = uint16_t(e.depth);
     }
   }
-  if (!cancelled) {
+  {
     // Hand-off marks: a Move that starts a layer run ends the object at the
     // place it came from.
     for (const DepthEntry& e : table) {

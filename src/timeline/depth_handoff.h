@@ -38,9 +38,10 @@ enum class FinishResult {
   kWriteFailed,  // the events are final, but the tags may not all agree
 };
 
-// Runs the final stage over `table`. After a cancel (`cancelled`) the restore
-// and hand-off marks are not set, but the events still get their entries'
-// depths, so they match the tags. Nothing is written and no event changes
+// Runs the final stage over `table`, also after a cancel (`cancelled`) or a
+// spent budget: the events get their entries' depths, so they match the
+// tags, and the restore and hand-off marks, so that an object whose
+// placements a repair put on two layers is shown once. Nothing is written and no event changes
 // when a value would not fit its field, when a clip depth would read as a
 // disabled nested mask (bit 15 below depth 0x7F00) without being one, or
 // when a disabled one lies at depth 0x7F00 or above or covers more than

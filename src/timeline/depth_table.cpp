@@ -89,9 +89,27 @@ bool BuildEntry(const std::vector<DisplayEvent>& events, const std::vector<uint3
     s.clipInherited = ev.clipInherited;
     entry.spans.push_back(s);
     open = true;
-    if (ev.hasClip) {
+  }
+  // A mask placed and replaced or removed within one frame, with the Moves
+  // that keep its clip depth, is never shown and masks nothing; taken for an
+  // object it stays with the placements around it, which the repairs would
+  // otherwise put on other layers within that frame, where no hand-off can
+  // follow them.
+  for (size_t i = 0; i < entry.spans.size();) {
+    size_t end = i + 1;
+    if (entry.spans[i].hasClip) {
+      bool shown = entry.spans[i].startFrame != entry.spans[i].endFrame;
+      for (; end < entry.spans.size() && entry.spans[end].clipInherited && entry.spans[end].hasClip; ++end)
+        shown = shown || entry.spans[end].startFrame != entry.spans[end].endFrame;
+      if (!shown)
+        for (size_t k = i; k < end; ++k) entry.spans[k].hasClip = 0;
+    }
+    i = end;
+  }
+  for (DepthSpan& s : entry.spans) {
+    if (s.hasClip) {
       entry.hasMask = 1;
-      entry.maxClip = std::max<uint32_t>(entry.maxClip, ev.clipDepth);
+      entry.maxClip = std::max<uint32_t>(entry.maxClip, s.clipDepth);
     } else {
       entry.hasNonMask = 1;
     }
@@ -268,10 +286,12 @@ void CloseDepthGaps(DepthTable& table, PassBudget* budget) {
   for (size_t i = 0; i < n; ++i) {
     DepthEntry& e = table[i];
     e.depth = newDepth[i];
-    if (!e.hasMask || (i < first && e.maxClip <= unchangedUpTo)) continue;
+    if (!(e.hasMask || e.hasDisabled) || (i < first && e.maxClip <= unchangedUpTo && !e.hasDisabled))
+      continue;
     if (budget) budget->Spend(e.spans.size());
-    e.maxClip = map(e.maxClip);
+    if (e.hasMask) e.maxClip = map(e.maxClip);
     for (DepthSpan& s : e.spans) {
+      if (s.disabledClip) s.disabledClip = map(s.disabledClip);
       if (!s.hasClip) continue;
       s.clipDepth = map(s.clipDepth);
       s.origClipDepth = map(s.origClipDepth);
@@ -286,11 +306,12 @@ size_t FirstEndingAfter(const std::vector<DepthSpan>& spans, uint32_t frame) {
 }
 
 void RefreshEntry(DepthEntry& entry) {
-  entry.hasMask = entry.hasNonMask = 0;
+  entry.hasMask = entry.hasNonMask = entry.hasDisabled = 0;
   entry.markedCount = 0;
   for (DepthSpan& s : entry.spans) {
     s.marked = 0;
     (s.hasClip ? entry.hasMask : entry.hasNonMask) = 1;
+    if (s.disabledClip) entry.hasDisabled = 1;
   }
 }
 

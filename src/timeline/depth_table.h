@@ -52,9 +52,11 @@ struct DepthSpan {
   uint8_t clipInherited = 0;
   uint8_t marked = 0;
   uint8_t masked = 0;
-  // A disabled nested mask: the clip depth value the final stage writes
-  // (bit 15 set, the low bits the depths it covered, its own included);
-  // 0 for every other span. Staged so that an abandoned pass writes nothing.
+  // A disabled nested mask: the last depth of the group it heads, moved
+  // along with the depths like a clip depth (at least its own depth); 0 for
+  // every other span. The final stage writes the group's width from it, so
+  // an abandoned pass writes nothing, and depths that later repairs move
+  // into or out of the group keep what it covered.
   uint32_t disabledClip = 0;
 };
 
@@ -70,6 +72,7 @@ struct DepthEntry {
   uint8_t nestedMask = 0;
   uint8_t laterFlag = 0;  // reset every cycle; used by the later stages
   uint8_t partlyMasked = 0;
+  uint8_t hasDisabled = 0;  // a span heads a disabled mask's group
   uint32_t spanCount() const { return uint32_t(spans.size()); }
 };
 

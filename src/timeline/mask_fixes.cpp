@@ -50,7 +50,8 @@ void DisableNestedMask(DepthEntry& m, size_t t) {
     clip = std::max(clip, spans[u].clipDepth);
   }
   DepthSpan& s = spans[t];
-  if (!s.clipInherited) s.disabledClip = (clip + 1 - m.depth) + 0x8000u;
+  // A clip depth below its own depth covered nothing, and still does.
+  if (!s.clipInherited) s.disabledClip = std::max(clip, m.depth);
   s.hasClip = 0;
   m.maxClip = 0;
   for (const DepthSpan& x : spans)
@@ -86,7 +87,13 @@ RepairResult FixNestedMask(DepthTable& table, size_t i, std::vector<DisplayEvent
           continue;
         }
         ClearMarks(table, i, end);
-        DisableNestedMask(M, t);
+        // A Move that keeps its clip depth reads it from the placement that
+        // gave it: disabled alone it would go on masking in the tags, so the
+        // whole run is disabled from that placement, when it stands here.
+        size_t from = t;
+        while (from > 0 && M.spans[from].clipInherited && M.spans[from - 1].hasClip) --from;
+        if (M.spans[from].clipInherited) from = t;
+        DisableNestedMask(M, from);
         RefreshEntry(M);
         return RepairResult::kRepaired;
       }
@@ -122,10 +129,21 @@ RepairResult FixNestedMask(DepthTable& table, size_t i, std::vector<DisplayEvent
       if (reaches) widen.emplace_back(e, si);
     }
   }
+  // A mask and the Moves that keep its clip depth read one ClipDepth field:
+  // they are widened together.
+  std::vector<std::pair<size_t, size_t>> chains;
   for (const auto& [e, si] : widen) {
-    DepthSpan& s = table[e].spans[si];
-    s.clipDepth += shift;
-    table[e].maxClip = std::max(table[e].maxClip, s.clipDepth);
+    const std::vector<DepthSpan>& spans = table[e].spans;
+    size_t from = si, to = si + 1;
+    while (from > 0 && spans[from].clipInherited && spans[from - 1].hasClip) --from;
+    while (to < spans.size() && spans[to].clipInherited && spans[to].hasClip) ++to;
+    if (!chains.empty() && chains.back().first == e && chains.back().second > from) from = chains.back().second;
+    for (size_t t = from; t < to; ++t) {
+      DepthSpan& s = table[e].spans[t];
+      s.clipDepth += shift;
+      table[e].maxClip = std::max(table[e].maxClip, s.clipDepth);
+    }
+    if (from < to) chains.emplace_back(e, to);
   }
   SplitDepthRange(table, i, limit, shift, events, sources, budget);
   return RepairResult::kRepaired;

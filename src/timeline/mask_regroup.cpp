@@ -50,6 +50,7 @@ RegroupResult RegroupMaskLayers(DepthTable& table, PassBudget& budget) {
   uint64_t largest = 0;
   for (const DepthEntry& e : old) largest = std::max<uint64_t>({largest, e.depth, e.maxClip});
   std::vector<size_t> touched;
+  std::vector<MaskRef> claimed;  // old entry and span of each claimed mask
   auto fail = [&](RegroupResult r) {
     table = saved;
     return r;
@@ -69,34 +70,46 @@ RegroupResult RegroupMaskLayers(DepthTable& table, PassBudget& budget) {
       regrouped.push_back(std::move(N));
       continue;
     }
-    // Each mask span claims what it covers while shown.
+    // Each mask span claims what it covers while shown, and so does every
+    // mask it claims: a claimed mask then covers, inside the group, all it
+    // covered, and needs no raise over what stays behind (a raise would
+    // also take in whatever the group puts between).
     N.hasMask = 1;
     touched.clear();
-    std::vector<DepthSpan> rest;
-    for (DepthSpan& s : K.spans) {
-      if (!s.hasClip) {
-        rest.push_back(s);
-        continue;
-      }
-      for (size_t j = k + 1; j < old.size() && old[j].depth <= s.clipDepth; ++j) {
-        if (!budget.Spend(1)) return fail(RegroupResult::kBudgetSpent);
+    claimed.clear();
+    auto claim = [&](size_t from, const DepthSpan& s) {
+      for (size_t j = from + 1; j < old.size() && old[j].depth <= s.clipDepth; ++j) {
+        if (!budget.Spend(1)) return false;
         std::vector<DepthSpan>& q = old[j].spans;
         for (size_t i = FirstEndingAfter(q, s.startFrame); i < q.size(); ++i) {
           if (q[i].startFrame >= s.endFrame) break;
-          if (!budget.Spend(1)) return fail(RegroupResult::kBudgetSpent);
+          if (!budget.Spend(1)) return false;
           if (q[i].masked) continue;
           q[i].masked = 1;
+          if (q[i].hasClip) claimed.push_back({j, i});
           if (!old[j].touched) {
             old[j].touched = 1;
             touched.push_back(j);
           }
         }
       }
+      return true;
+    };
+    std::vector<DepthSpan> rest;
+    for (DepthSpan& s : K.spans) {
+      if (!s.hasClip) {
+        rest.push_back(s);
+        continue;
+      }
+      if (!claim(k, s)) return fail(RegroupResult::kBudgetSpent);
       s.clipDepth = uint32_t(s.clipDepth + lift);
       N.maxClip = std::max(N.maxClip, s.clipDepth);
       active.push_back({regrouped.size(), N.spans.size()});
       N.spans.push_back(s);
     }
+    for (size_t c = 0; c < claimed.size(); ++c)
+      if (!claim(claimed[c].entry, old[claimed[c].entry].spans[claimed[c].span]))
+        return fail(RegroupResult::kBudgetSpent);
     K.spans = std::move(rest);
     regrouped.push_back(std::move(N));
 
