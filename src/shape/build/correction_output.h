@@ -45,7 +45,8 @@ class CorrectionOutput {
   bool RegionStrokes(const ShapeRegion& region);
   bool LooseStrokes();
   bool RemainingStrokes();
-  bool WriteAllLinesTable();
+  // A stroke object carrying the shape's whole line table, pen at 0, 0.
+  bool StartAllLinesObject();
   bool LineDrawn(uint8_t line) const;
 
   // Object starts: the first in place of the caller's style tables, every

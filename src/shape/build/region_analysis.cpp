@@ -45,6 +45,16 @@ bool Overlaps(const Region& a, const Region& b, Region& common) {
   return k != RegionKind::kError && k != RegionKind::kEmpty;
 }
 
+// Region indexes by the left edge of their box, ties by index, for the
+// sweeps that find enclosing candidates.
+void SortByBoxLeft(const std::vector<std::unique_ptr<ShapeRegion>>& regions,
+                   std::vector<uint32_t>& list) {
+  std::sort(list.begin(), list.end(), [&](uint32_t a, uint32_t b) {
+    const int32_t la = regions[a]->box.left, lb = regions[b]->box.left;
+    return la != lb ? la < lb : a < b;
+  });
+}
+
 }  // namespace
 
 bool ShapeBuilder::AtRegion(uint32_t region) {
@@ -199,11 +209,7 @@ ShapeBuilder::Outcome ShapeBuilder::NestAreas() {
     const ShapeRegion& r = *regions[j];
     if (IsClosed(r) && r.probe == 0) outers[r.style].push_back(j);
   }
-  for (auto& [style, list] : outers)
-    std::sort(list.begin(), list.end(), [&](uint32_t a, uint32_t b) {
-      const int32_t la = regions[a]->box.left, lb = regions[b]->box.left;
-      return la != lb ? la < lb : a < b;
-    });
+  for (auto& [style, list] : outers) SortByBoxLeft(regions, list);
   for (uint32_t i = 0; i < regions.size(); ++i) {
     if (AtRegion(i)) return Outcome::kLeave;
     ShapeRegion& ri = *regions[i];
@@ -339,10 +345,7 @@ ShapeBuilder::Outcome ShapeBuilder::MarkInnerOutlines() {
   for (uint32_t k = 0; k < regions.size(); ++k)
     if (IsClosed(*regions[k])) closed.push_back(k);
   std::vector<uint32_t> byLeft = closed;
-  std::sort(byLeft.begin(), byLeft.end(), [&](uint32_t a, uint32_t b) {
-    const int32_t la = regions[a]->box.left, lb = regions[b]->box.left;
-    return la != lb ? la < lb : a < b;
-  });
+  SortByBoxLeft(regions, byLeft);
 
   for (uint32_t i = 0; i < regions.size(); ++i) {
     if (AtRegion(i)) return Outcome::kLeave;

@@ -34,10 +34,16 @@ bool CorrectionOutput::LineDrawn(uint8_t line) const {
   return rec.size() >= 6 && !(rec[4] == 0 && rec[5] == 0);
 }
 
-bool CorrectionOutput::WriteAllLinesTable() {
-  const uint16_t n = b_.styles ? b_.styles->lineCount() : 0;
-  out_.bytes.PutU16(n);
-  for (uint16_t i = 1; i <= n; ++i) out_.bytes.PutBytes(b_.styles->Line(i));
+bool CorrectionOutput::StartAllLinesObject() {
+  bool tableNeeded = true;
+  if (!StartStrokeObject(Table::kAllLines, tableNeeded)) return false;
+  out_.bytes.Clear();
+  if (tableNeeded) {
+    const uint16_t n = b_.styles ? b_.styles->lineCount() : 0;
+    out_.bytes.PutU16(n);
+    for (uint16_t i = 1; i <= n; ++i) out_.bytes.PutBytes(b_.styles->Line(i));
+  }
+  out_.penX = out_.penY = 0;
   return true;
 }
 
@@ -117,11 +123,7 @@ bool CorrectionOutput::LooseStrokes() {
   uint8_t line = 0;
   for (uint32_t i = 0; i < list.count() && !any; ++i) any = drawn(i, line);
   if (!any) return true;
-  bool tableNeeded = true;
-  if (!StartStrokeObject(Table::kAllLines, tableNeeded)) return false;
-  out_.bytes.Clear();
-  if (tableNeeded) WriteAllLinesTable();
-  out_.penX = out_.penY = 0;
+  if (!StartAllLinesObject()) return false;
   uint8_t current = 0;
   for (uint32_t i = 0; i < list.count(); ++i) {
     if (!drawn(i, line)) continue;
@@ -153,11 +155,7 @@ bool CorrectionOutput::RemainingStrokes() {
   // A stroke that crosses or lies on one already written in the same
   // object waits for a further object, so none is lost.
   while (!pending.empty()) {
-    bool tableNeeded = true;
-    if (!StartStrokeObject(Table::kAllLines, tableNeeded)) return false;
-    out_.bytes.Clear();
-    if (tableNeeded) WriteAllLinesTable();
-    out_.penX = out_.penY = 0;
+    if (!StartAllLinesObject()) return false;
     uint8_t current = 0;
     ShapeGraph written;
     std::vector<StrokeStep> later;
