@@ -13,6 +13,7 @@
 #include "fla/stream_placement.h"
 #include "fla/work_folder.h"
 #include "shape/decode/morph_shape.h"
+#include "shape_capture.h"
 #include "swf/swf_reader.h"
 #include "swf/swf_values.h"
 
@@ -21,24 +22,13 @@ namespace {
 
 // The first DefineMorphShape body of the movie, after its character id.
 std::vector<uint8_t> FirstMorphBody(const std::string& path) {
-  std::vector<uint8_t> file;
-  if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
-    ReadWholeFile(f, file);
-    std::fclose(f);
-  }
-  if (file.size() < 8 || file[1] != 'W' || file[2] != 'S') return {};
-  std::vector<uint8_t> body(file.begin() + 8, file.end());
-  if (file[0] == 'C') InflateZlibToVector(std::span(file).subspan(8), 64u << 20, body);
-  SwfReader r(body);
-  SwfRect frame;
-  ReadSwfRect(r, frame);
-  r.skip(4);
-  TagHeader h;
-  while (r.ok() && r.tagHeader(h) && h.code != 0 && h.length <= r.remaining()) {
-    const std::span<const uint8_t> tag = r.take(h.length);
-    if (h.code == 46 && tag.size() > 2) return {tag.begin() + 2, tag.end()};
-  }
-  return {};
+  std::vector<uint8_t> body;
+  bench::FindMovieTag(path, [&](uint8_t, uint16_t code, std::span<const uint8_t> tag) {
+    if (code != 46 || tag.size() <= 2) return false;
+    body.assign(tag.begin() + 2, tag.end());
+    return true;
+  });
+  return body;
 }
 
 const std::vector<uint8_t>& Body() {

@@ -32,13 +32,16 @@ inline void Capture(ShapeContext&, ShapeBlock& block, uint32_t singleSided,
   Captured().push_back({block, singleSided, {blob.begin(), blob.end()}, styles ? *styles : StyleIndex{}});
 }
 
-inline std::vector<CapturedObject> ShapeObjectsOf(const std::string& path, uint16_t id) {
+// The first tag of a movie that `pick` accepts, given the movie's version,
+// the tag's code and its body; false when the movie or no such tag is there.
+template <typename Pick>
+bool FindMovieTag(const std::string& path, Pick pick) {
   std::vector<uint8_t> file;
   if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
     ReadWholeFile(f, file);
     std::fclose(f);
   }
-  if (file.size() < 8 || file[1] != 'W' || file[2] != 'S') return {};
+  if (file.size() < 8 || file[1] != 'W' || file[2] != 'S') return false;
   std::vector<uint8_t> body(file.begin() + 8, file.end());
   if (file[0] == 'C') InflateZlibToVector(std::span(file).subspan(8), 64u << 20, body);
   SwfReader r(body);
@@ -48,21 +51,30 @@ inline std::vector<CapturedObject> ShapeObjectsOf(const std::string& path, uint1
   TagHeader h;
   while (r.ok() && r.tagHeader(h) && h.code != 0 && h.length <= r.remaining()) {
     const std::span<const uint8_t> tag = r.take(h.length);
-    if ((h.code == 2 || h.code == 22 || h.code == 32 || h.code == 83) && tag.size() > 2 &&
-        (tag[0] | tag[1] << 8) == id) {
-      ConverterContext ctx;
-      ctx.m_nFlaFormat = file[3] < 7 ? 0 : file[3] == 7 ? 1 : 2;
-      ctx.m_bShapesOn = 1;
-      ctx.m_pAnalyzeFillOverlaps = &Capture;
-      Captured().clear();
-      std::FILE* page = std::tmpfile();
-      if (!page) return {};
-      BuildShapePage(ctx, h.code, tag.subspan(2), page, 1);
-      std::fclose(page);
-      return Captured();
-    }
+    if (pick(file[3], h.code, tag)) return true;
   }
-  return {};
+  return false;
+}
+
+inline std::vector<CapturedObject> ShapeObjectsOf(const std::string& path, uint16_t id) {
+  std::vector<CapturedObject> objects;
+  FindMovieTag(path, [&](uint8_t version, uint16_t code, std::span<const uint8_t> tag) {
+    if (!(code == 2 || code == 22 || code == 32 || code == 83) || tag.size() <= 2 ||
+        (tag[0] | tag[1] << 8) != id)
+      return false;
+    ConverterContext ctx;
+    ctx.m_nFlaFormat = version < 7 ? 0 : version == 7 ? 1 : 2;
+    ctx.m_bShapesOn = 1;
+    ctx.m_pAnalyzeFillOverlaps = &Capture;
+    Captured().clear();
+    if (std::FILE* page = std::tmpfile()) {
+      BuildShapePage(ctx, code, tag.subspan(2), page, 1);
+      std::fclose(page);
+      objects = Captured();
+    }
+    return true;
+  });
+  return objects;
 }
 
 inline std::string CorpusPath(const std::string& relative) {

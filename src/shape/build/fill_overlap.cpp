@@ -10,6 +10,7 @@
 #include "platform/path_widen.h"
 #include "shape/build/build_shape.h"
 #include "shape/build/overlap_analysis.h"
+#include "shape/geometry/shape_region.h"
 #include "shape/geometry/run_rewrite.h"
 
 namespace tovrani {
@@ -29,26 +30,6 @@ std::optional<size_t> SkipFurtherObject(const ShapeBlock& block, size_t pos, uin
   const std::optional<size_t> tables = FindFurtherShapeObject(block.counted(), pos, level);
   if (!tables) return std::nullopt;
   return SkipStyleTables(block.counted(), *tables, level);
-}
-
-// The rows a path's points span: what filling it costs.
-uint64_t PathRows(const Path& path) {
-  int64_t top = std::numeric_limits<int64_t>::max(), bottom = std::numeric_limits<int64_t>::min();
-  auto take = [&](IntPoint p) {
-    top = std::min<int64_t>(top, p.y);
-    bottom = std::max<int64_t>(bottom, p.y);
-  };
-  for (const Path::Figure& f : path.figures()) {
-    take(f.start);
-    for (const Path::Segment& s : f.segments) {
-      take(s.end);
-      if (s.kind == Path::SegmentKind::kCubic) {
-        take(s.c1);
-        take(s.c2);
-      }
-    }
-  }
-  return top > bottom ? 0 : uint64_t(bottom - top) + 1;
 }
 
 bool InI32(int64_t v) {
@@ -279,7 +260,7 @@ bool Passes::RepeatedRunSearch(const EdgeList& p, const EdgeList& r) {
 }  // namespace
 
 RegionKind OverlapAnalysis::Fill(const Path& path, Region& out) {
-  if (!Charge(PathRows(path))) {
+  if (!Charge(PathRowSpan(path))) {
     out.Clear();
     return RegionKind::kError;
   }
@@ -287,7 +268,7 @@ RegionKind OverlapAnalysis::Fill(const Path& path, Region& out) {
 }
 
 RegionKind OverlapAnalysis::Widen(const Path& path, Region& out) {
-  if (!Charge(PathRows(path) + 2)) {
+  if (!Charge(PathRowSpan(path) + 2)) {
     out.Clear();
     return RegionKind::kError;
   }

@@ -11,24 +11,11 @@ namespace {
 
 int32_t Device(int64_t v) { return int32_t(v / 256); }
 
-// The rows a path's points span: what filling or widening it costs.
+// What filling or widening a path costs: the rows it spans, with a margin
+// for the pen.
 uint64_t PathRows(const Path& path) {
-  int64_t top = std::numeric_limits<int64_t>::max(), bottom = std::numeric_limits<int64_t>::min();
-  auto take = [&](IntPoint p) {
-    top = std::min<int64_t>(top, p.y);
-    bottom = std::max<int64_t>(bottom, p.y);
-  };
-  for (const Path::Figure& f : path.figures()) {
-    take(f.start);
-    for (const Path::Segment& s : f.segments) {
-      take(s.end);
-      if (s.kind == Path::SegmentKind::kCubic) {
-        take(s.c1);
-        take(s.c2);
-      }
-    }
-  }
-  return top > bottom ? 0 : uint64_t(bottom - top) + 3;
+  const uint64_t rows = PathRowSpan(path);
+  return rows ? rows + 2 : 0;
 }
 
 // The twin of a step: the same edge walked the other way.
@@ -90,6 +77,25 @@ bool ShapeGeometry::Band(const Path& path, Region& out, int penWidth) {
     }
   }
   return true;
+}
+
+uint64_t PathRowSpan(const Path& path) {
+  int64_t top = std::numeric_limits<int64_t>::max(), bottom = std::numeric_limits<int64_t>::min();
+  auto take = [&](IntPoint p) {
+    top = std::min<int64_t>(top, p.y);
+    bottom = std::max<int64_t>(bottom, p.y);
+  };
+  for (const Path::Figure& f : path.figures()) {
+    take(f.start);
+    for (const Path::Segment& s : f.segments) {
+      take(s.end);
+      if (s.kind == Path::SegmentKind::kCubic) {
+        take(s.c1);
+        take(s.c2);
+      }
+    }
+  }
+  return top > bottom ? 0 : uint64_t(bottom - top) + 1;
 }
 
 Path ContourPath(const Contour& contour, std::span<const ShapePoint> points) {

@@ -37,6 +37,10 @@ struct ShapeGeometry {
   bool Band(const Path& path, Region& out, int penWidth = 1);
 };
 
+// The rows from a path's highest point to its lowest, both counted (control
+// points included); 0 for an empty path.
+uint64_t PathRowSpan(const Path& path);
+
 // A contour as one closed figure in device units (curves as cubics).
 Path ContourPath(const Contour& contour, std::span<const ShapePoint> points);
 
