@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "convert/converter_context.h"
-#include "shape/build/build_shape.h"
-#include "shape/build/fill_overlap.h"
-#include "shape/build/shape_builder.h"
+#include "shape/builder/build_shape.h"
+#include "shape/builder/fill_overlap.h"
+#include "shape/builder/shape_builder.h"
 #include "shape_capture.h"
 
 namespace tovrani {

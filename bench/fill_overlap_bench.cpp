@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "convert/converter_context.h"
-#include "shape/build/fill_overlap.h"
+#include "shape/builder/fill_overlap.h"
 #include "shape_capture.h"
 
 namespace tovrani {

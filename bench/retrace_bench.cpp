@@ -8,8 +8,8 @@
 
 #include "convert/converter_context.h"
 #include "platform/path.h"
-#include "shape/build/path_record_list.h"
-#include "shape/build/retrace_region.h"
+#include "shape/builder/path_record_list.h"
+#include "shape/builder/retrace_region.h"
 
 namespace tovrani {
 namespace {

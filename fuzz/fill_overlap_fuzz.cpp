@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "convert/converter_context.h"
-#include "shape/build/fill_overlap.h"
+#include "shape/builder/fill_overlap.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1 || size > (1 << 16)) return 0;

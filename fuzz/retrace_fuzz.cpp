@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "convert/converter_context.h"
-#include "shape/build/cubic_to_quadratic.h"
-#include "shape/build/path_record_list.h"
-#include "shape/build/retrace_region.h"
+#include "shape/builder/cubic_to_quadratic.h"
+#include "shape/builder/path_record_list.h"
+#include "shape/builder/retrace_region.h"
 
 namespace {
 

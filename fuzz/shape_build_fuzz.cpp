@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "convert/converter_context.h"
-#include "shape/build/build_shape.h"
-#include "shape/build/shape_builder.h"
+#include "shape/builder/build_shape.h"
+#include "shape/builder/shape_builder.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace tovrani;

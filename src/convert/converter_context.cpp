@@ -1,6 +1,6 @@
 #include "convert/converter_context.h"
 
-#include "shape/build/fill_overlap.h"
+#include "shape/builder/fill_overlap.h"
 
 namespace tovrani {
 

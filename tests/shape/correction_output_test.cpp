@@ -8,8 +8,8 @@
 
 #include "convert/converter_context.h"
 #include "fla/file_helpers.h"
-#include "shape/build/build_shape.h"
-#include "shape/build/shape_builder.h"
+#include "shape/builder/build_shape.h"
+#include "shape/builder/shape_builder.h"
 #include "shape/decode/shape_page.h"
 #include "shape/shape_test_support.h"
 #include "fla/archive.h"

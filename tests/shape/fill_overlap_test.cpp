@@ -7,8 +7,8 @@
 #include <tuple>
 
 #include "convert/converter_context.h"
-#include "shape/build/fill_overlap.h"
-#include "shape/build/overlap_analysis.h"
+#include "shape/builder/fill_overlap.h"
+#include "shape/builder/overlap_analysis.h"
 #include "shape/geometry/edge_run_passes.h"
 #include "shape/geometry/quadratic_sample.h"
 #include "shape/geometry/run_rewrite.h"

@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "convert/converter_context.h"
-#include "shape/build/build_shape.h"
-#include "shape/build/path_record_list.h"
-#include "shape/build/shape_builder.h"
+#include "shape/builder/build_shape.h"
+#include "shape/builder/path_record_list.h"
+#include "shape/builder/shape_builder.h"
 #include "shape/shape_test_support.h"
 #include "support/shape_coverage.h"
 

@@ -1,6 +1,6 @@
 // The outline crossing questions: which pairs reach the edge tests, in
 // which mode, and what the questions answer.
-#include "shape/build/outline_crossing.h"
+#include "shape/builder/outline_crossing.h"
 
 #include <gtest/gtest.h>
 

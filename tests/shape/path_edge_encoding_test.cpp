@@ -1,7 +1,7 @@
 // Path records written as edge records: bytes, sides, holes and forms.
 #include <gtest/gtest.h>
 
-#include "shape/build/path_record_list.h"
+#include "shape/builder/path_record_list.h"
 
 namespace tovrani {
 namespace {

@@ -1,8 +1,8 @@
 // Path record lists and the cubic-to-quadratic conversion that fills them.
 #include <gtest/gtest.h>
 
-#include "shape/build/cubic_to_quadratic.h"
-#include "shape/build/path_record_list.h"
+#include "shape/builder/cubic_to_quadratic.h"
+#include "shape/builder/path_record_list.h"
 
 namespace tovrani {
 

@@ -6,8 +6,8 @@
 #include <set>
 
 #include "convert/converter_context.h"
-#include "shape/build/build_shape.h"
-#include "shape/build/shape_builder.h"
+#include "shape/builder/build_shape.h"
+#include "shape/builder/shape_builder.h"
 #include "shape/shape_test_support.h"
 #include "support/recording_shell.h"
 

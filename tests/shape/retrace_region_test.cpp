@@ -1,6 +1,6 @@
 // Painting and tracing a problem area again: raster sizes, what is painted,
 // and the records that come back.
-#include "shape/build/retrace_region.h"
+#include "shape/builder/retrace_region.h"
 
 #include <gtest/gtest.h>
 

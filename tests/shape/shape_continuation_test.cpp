@@ -1,6 +1,6 @@
 // Continuing a shape in a further shape object on a new layer: the bytes
 // appended, the count patches and the position left for the next one.
-#include "shape/build/shape_continuation.h"
+#include "shape/builder/shape_continuation.h"
 
 #include <gtest/gtest.h>
 

@@ -5,8 +5,8 @@
 #include <random>
 
 #include "convert/converter_context.h"
-#include "shape/build/build_shape.h"
-#include "shape/build/shape_builder.h"
+#include "shape/builder/build_shape.h"
+#include "shape/builder/shape_builder.h"
 #include "shape/shape_test_support.h"
 #include "support/byte_sink.h"
 #include "support/shape_coverage.h"

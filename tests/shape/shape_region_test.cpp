@@ -5,7 +5,7 @@
 
 #include "convert/converter_context.h"
 #include "platform/path_widen.h"
-#include "shape/build/shape_builder.h"
+#include "shape/builder/shape_builder.h"
 #include "shape/shape_test_support.h"
 
 namespace tovrani {

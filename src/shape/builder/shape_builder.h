@@ -11,8 +11,8 @@
 #include <span>
 #include <vector>
 
-#include "shape/build/path_record_list.h"
-#include "shape/build/shape_graph.h"
+#include "shape/builder/path_record_list.h"
+#include "shape/builder/shape_graph.h"
 #include "shape/decode/encoded_shape.h"
 #include "shape/geometry/shape_region.h"
 #include "shape/shape_context.h"

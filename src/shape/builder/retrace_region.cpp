@@ -1,4 +1,4 @@
-#include "shape/build/retrace_region.h"
+#include "shape/builder/retrace_region.h"
 
 #include <algorithm>
 #include <cmath>
@@ -6,7 +6,7 @@
 
 #include "platform/path.h"
 #include "platform/tracer.h"
-#include "shape/build/cubic_to_quadratic.h"
+#include "shape/builder/cubic_to_quadratic.h"
 
 namespace tovrani {
 

@@ -1,4 +1,4 @@
-#include "shape/build/shape_continuation.h"
+#include "shape/builder/shape_continuation.h"
 
 #include "fla/archive.h"
 #include "fla/file_helpers.h"

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "shape/build/path_record_list.h"
+#include "shape/builder/path_record_list.h"
 
 namespace tovrani {
 

@@ -1,11 +1,11 @@
-#include "shape/build/correction_output.h"
+#include "shape/builder/correction_output.h"
 
 #include <algorithm>
 
 #include "fla/file_helpers.h"
 #include "fla/stream_placement.h"
-#include "shape/build/retrace_region.h"
-#include "shape/build/shape_continuation.h"
+#include "shape/builder/retrace_region.h"
+#include "shape/builder/shape_continuation.h"
 
 namespace tovrani {
 

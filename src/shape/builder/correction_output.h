@@ -10,9 +10,9 @@
 #include <span>
 #include <vector>
 
-#include "shape/build/outline_crossing.h"
-#include "shape/build/shape_builder.h"
-#include "shape/build/shape_output.h"
+#include "shape/builder/outline_crossing.h"
+#include "shape/builder/shape_builder.h"
+#include "shape/builder/shape_output.h"
 
 namespace tovrani {
 

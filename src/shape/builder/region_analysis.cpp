@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <unordered_map>
 
-#include "shape/build/shape_builder.h"
+#include "shape/builder/shape_builder.h"
 
 namespace tovrani {
 

@@ -4,7 +4,7 @@
 // its edge once written, so none is written twice.
 #include <algorithm>
 
-#include "shape/build/correction_output.h"
+#include "shape/builder/correction_output.h"
 
 namespace tovrani {
 

@@ -7,7 +7,7 @@
 
 #include "platform/path.h"
 #include "platform/region.h"
-#include "shape/build/fill_overlap.h"
+#include "shape/builder/fill_overlap.h"
 #include "shape/decode/encoded_shape.h"
 #include "shape/geometry/edge_list.h"
 #include "shape/geometry/edge_run_passes.h"

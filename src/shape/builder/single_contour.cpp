@@ -1,7 +1,7 @@
 // Whole-shape steps of the fill-overlap analysis that look at its first
 // contour: the fill side of a one-contour shape, and the removal of edges
 // that only retrace that contour.
-#include "shape/build/overlap_analysis.h"
+#include "shape/builder/overlap_analysis.h"
 
 namespace tovrani {
 

@@ -4,7 +4,7 @@
 // of the pairs the full double loop would test, and gives its answer.
 #include <algorithm>
 
-#include "shape/build/shape_builder.h"
+#include "shape/builder/shape_builder.h"
 #include "shape/geometry/edge_intersection.h"
 
 namespace tovrani {

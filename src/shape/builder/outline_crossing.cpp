@@ -1,4 +1,4 @@
-#include "shape/build/outline_crossing.h"
+#include "shape/builder/outline_crossing.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/region.h"
-#include "shape/build/shape_output.h"
+#include "shape/builder/shape_output.h"
 #include "shape/geometry/shape_region.h"
 
 namespace tovrani {

@@ -5,7 +5,7 @@
 
 #include "platform/path.h"
 #include "platform/region.h"
-#include "shape/build/path_record_list.h"
+#include "shape/builder/path_record_list.h"
 #include "shape/decode/encoded_shape.h"
 
 namespace tovrani {

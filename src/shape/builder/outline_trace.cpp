@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "shape/build/shape_builder.h"
+#include "shape/builder/shape_builder.h"
 
 namespace tovrani {
 

@@ -1,4 +1,4 @@
-#include "shape/build/fill_overlap.h"
+#include "shape/builder/fill_overlap.h"
 
 #include <algorithm>
 #include <cstring>
@@ -8,8 +8,8 @@
 #include <tuple>
 
 #include "platform/path_widen.h"
-#include "shape/build/build_shape.h"
-#include "shape/build/overlap_analysis.h"
+#include "shape/builder/build_shape.h"
+#include "shape/builder/overlap_analysis.h"
 #include "shape/geometry/shape_region.h"
 #include "shape/geometry/run_rewrite.h"
 

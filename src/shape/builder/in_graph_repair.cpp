@@ -5,8 +5,8 @@
 // clean-up of near-coincident edges that only such shapes get.
 #include <cmath>
 
-#include "shape/build/outline_crossing.h"
-#include "shape/build/shape_builder.h"
+#include "shape/builder/outline_crossing.h"
+#include "shape/builder/shape_builder.h"
 
 namespace tovrani {
 

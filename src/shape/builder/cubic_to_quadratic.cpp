@@ -1,4 +1,4 @@
-#include "shape/build/cubic_to_quadratic.h"
+#include "shape/builder/cubic_to_quadratic.h"
 
 #include <cmath>
 

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <span>
 
-#include "shape/build/path_record_list.h"
+#include "shape/builder/path_record_list.h"
 #include "shape/geometry/shape_point.h"
 #include "shape/geometry/shape_region.h"
 

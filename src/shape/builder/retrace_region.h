@@ -10,7 +10,7 @@
 
 #include "platform/raster.h"
 #include "platform/region.h"
-#include "shape/build/path_record_list.h"
+#include "shape/builder/path_record_list.h"
 #include "shape/geometry/shape_region.h"
 #include "shape/shape_context.h"
 

@@ -1,4 +1,4 @@
-#include "shape/build/path_record_list.h"
+#include "shape/builder/path_record_list.h"
 
 #include <cmath>
 #include <cstddef>

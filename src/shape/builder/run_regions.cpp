@@ -6,7 +6,7 @@
 #include <tuple>
 #include <unordered_map>
 
-#include "shape/build/overlap_analysis.h"
+#include "shape/builder/overlap_analysis.h"
 #include "shape/geometry/run_rewrite.h"
 
 namespace tovrani {

@@ -1,10 +1,10 @@
-#include "shape/build/build_shape.h"
+#include "shape/builder/build_shape.h"
 
 #include <set>
 
-#include "shape/build/correction_output.h"
-#include "shape/build/shape_builder.h"
-#include "shape/build/shape_output.h"
+#include "shape/builder/correction_output.h"
+#include "shape/builder/shape_builder.h"
+#include "shape/builder/shape_output.h"
 
 namespace tovrani {
 

@@ -1,4 +1,4 @@
-#include "shape/build/shape_graph.h"
+#include "shape/builder/shape_graph.h"
 
 #include <functional>
 

@@ -1,4 +1,4 @@
-#include "shape/build/shape_output.h"
+#include "shape/builder/shape_output.h"
 
 namespace tovrani {
 
