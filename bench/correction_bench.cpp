@@ -22,7 +22,7 @@ using bench::CapturedObject;
 void BuildIntoPages(benchmark::State& state, const std::vector<CapturedObject>& objects,
                     uint64_t budget = 0) {
   if (objects.empty()) {
-    state.SkipWithError("corpus movie absent (set TOVRANI_CORPUS)");
+    state.SkipWithError("corpus movie absent (set TOVRANI_SHARED_DIR)");
     return;
   }
   size_t stacked = 0, flagged = 0;

@@ -138,4 +138,34 @@ BENCHMARK(BM_CorpusBatch)
     ->Arg(int64_t(WorkFolder::kDefaultMemoryBudget))
     ->Unit(benchmark::kMillisecond);
 
+// A long timeline: 100 depths moved in every frame. Its page work file
+// outgrows what doubling can give in memory well before 6,000 frames; the
+// time per frame must stay flat past that point.
+void BM_LongTimeline(benchmark::State& state) {
+  const uint16_t frames = uint16_t(state.range(0));
+  Folder dir;
+  const std::string movie = (dir.path() / "long.swf").string();
+  const auto bytes = tovrani::test::MovedSquaresMovie(100, frames);
+  std::ofstream(movie, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                               std::streamsize(bytes.size()));
+  tovrani::ShellServices shell;
+  tovrani::ConverterContext ctx;
+  ctx.m_pShell = &shell;
+  tovrani::SwfFileRequest request;
+  request.saveDialog = [&](const std::string&, std::string& chosen) {
+    chosen = (dir.path() / "long.fla").string();
+    return true;
+  };
+  for (auto _ : state) {
+    const auto outcomes = ConvertSwfFiles(ctx, {movie}, 0, 0, request);
+    if (outcomes.size() != 1 || outcomes[0].result != 0) {
+      state.SkipWithError("the movie did not convert");
+      break;
+    }
+  }
+  state.counters["per_frame"] = benchmark::Counter(
+      double(frames), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_LongTimeline)->Arg(1500)->Arg(3000)->Arg(6000)->Unit(benchmark::kMillisecond);
+
 }  // namespace

@@ -33,15 +33,15 @@ std::vector<uint8_t> FirstMorphBody(const std::string& path) {
 
 const std::vector<uint8_t>& Body() {
   static const std::vector<uint8_t> body = [] {
-    const char* dir = std::getenv("TOVRANI_CORPUS");
-    return FirstMorphBody(std::string(dir ? dir : "../shared/corpus") +
-                          "/ruffle/tests/tests/swfs/avm1/movieclip_hittest_shapeflag/test.swf");
+    const std::string path =
+        bench::CorpusPath("ruffle/tests/tests/swfs/avm1/movieclip_hittest_shapeflag/test.swf");
+    return path.empty() ? std::vector<uint8_t>{} : FirstMorphBody(path);
   }();
   return body;
 }
 
 void BM_MorphDecode(benchmark::State& state) {
-  if (Body().empty()) return state.SkipWithError("corpus movie absent (set TOVRANI_CORPUS)");
+  if (Body().empty()) return state.SkipWithError("corpus movie absent (set TOVRANI_SHARED_DIR)");
   for (auto _ : state) {
     ConverterContext ctx;
     MorphShapeEntry entry;
@@ -52,7 +52,7 @@ void BM_MorphDecode(benchmark::State& state) {
 BENCHMARK(BM_MorphDecode)->Unit(benchmark::kMillisecond);
 
 void BM_MorphDecodeExact(benchmark::State& state) {
-  if (Body().empty()) return state.SkipWithError("corpus movie absent (set TOVRANI_CORPUS)");
+  if (Body().empty()) return state.SkipWithError("corpus movie absent (set TOVRANI_SHARED_DIR)");
   WorkFolder folder;
   if (!folder.create()) return state.SkipWithError("no work folder");
   for (auto _ : state) {

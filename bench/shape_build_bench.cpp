@@ -20,7 +20,7 @@ using bench::CapturedObject;
 // Builds every object as the gate does with "Heuristic Problem Search" off.
 void BuildAll(benchmark::State& state, const std::vector<CapturedObject>& objects) {
   if (objects.empty()) {
-    state.SkipWithError("corpus movie absent (set TOVRANI_CORPUS)");
+    state.SkipWithError("corpus movie absent (set TOVRANI_SHARED_DIR)");
     return;
   }
   size_t abandoned = 0;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "support/corpus.h"
 #include "convert/converter_context.h"
 #include "fla/file_helpers.h"
 #include "shape/decode/define_shape.h"
@@ -77,9 +78,12 @@ inline std::vector<CapturedObject> ShapeObjectsOf(const std::string& path, uint1
   return objects;
 }
 
+// A corpus movie by its name below the corpus; empty when the corpus (found
+// as the tests find it, TOVRANI_SHARED_DIR overriding) does not hold it.
 inline std::string CorpusPath(const std::string& relative) {
-  const char* dir = std::getenv("TOVRANI_CORPUS");
-  return std::string(dir ? dir : "../shared/corpus") + "/" + relative;
+  for (const test::CorpusMovie& m : test::CorpusMovies())
+    if (m.name == relative) return m.path.string();
+  return {};
 }
 
 }  // namespace tovrani::bench

@@ -177,18 +177,22 @@ int64_t MemoryFile::Write(uint64_t pos, const char* src, size_t n) {
   return int64_t(n);
 }
 
-// The budget counts the memory held (capacity), not the bytes written: a
-// file grows by doubling while that fits, then by what it needs.
+// The budget counts the memory held (capacity), not the bytes written. A
+// file grows by doubling while that fits; the first growth that doubling
+// cannot give moves it to disk, since growing by what each write needs would
+// copy the whole file again on every write.
 bool MemoryFile::Reserve(uint64_t size) {
   const uint64_t held = bytes_.capacity(), others = space_->inMemory - held;
-  uint64_t want = std::max<uint64_t>(size, std::max<uint64_t>(held * 2, 4096));
-  if (others + want > space_->budget) want = size;
-  if (others + want > space_->budget) return false;
+  const auto fits = [&](uint64_t n) { return n <= space_->budget && others <= space_->budget - n; };
+  uint64_t want = std::max<uint64_t>(size, held * 2);
+  if (want < 4096 && fits(4096)) want = 4096;
+  if (!fits(want)) return false;
   try {
     bytes_.reserve(size_t(want));
   } catch (const std::bad_alloc&) {
     return false;
   }
+  if (bytes_.capacity() != held) copied_ += size_;
   space_->inMemory = others + bytes_.capacity();
   return true;
 }

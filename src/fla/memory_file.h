@@ -47,6 +47,9 @@ class MemoryFile {
 
   uint64_t size() const;
   bool onDisk() const { return fd_ >= 0; }
+  // Bytes copied in memory by growth so far (each reallocation copies the
+  // file's bytes once).
+  uint64_t bytesCopied() const { return copied_; }
 
   // For the streams.
   int64_t Read(uint64_t pos, char* dst, size_t n);
@@ -61,6 +64,7 @@ class MemoryFile {
   std::string name_;
   std::vector<char> bytes_;  // while in memory
   uint64_t size_ = 0;        // while in memory
+  uint64_t copied_ = 0;
   int fd_ = -1;              // once on disk
   bool unlinked_ = false;
   bool broken_ = false;      // a move to disk failed: writes fail from then on

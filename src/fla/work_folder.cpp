@@ -129,6 +129,12 @@ void WorkFolder::removeFile(const std::string& name) const {
 
 bool WorkFolder::failed() const { return files_ && files_->space->failed; }
 
+uint64_t WorkFolder::bytesCopiedInMemory(const std::string& name) const {
+  if (!files_) return 0;
+  auto it = files_->byName.find(name);
+  return it == files_->byName.end() || !it->second ? 0 : it->second->bytesCopied();
+}
+
 void WorkFolder::remove() {
   if (path_.empty()) return;
   {

@@ -73,6 +73,9 @@ class WorkFolder {
   // A work file could not go to disk, or a write there failed (disk full, no
   // memory): bytes written to it are lost and the output would be incomplete.
   bool failed() const;
+  // Bytes that the growth of a work file has copied in memory (0 for a file
+  // that is not there or never grew in memory).
+  uint64_t bytesCopiedInMemory(const std::string& name) const;
   // Removes the folder with everything in it.
   void remove();
 

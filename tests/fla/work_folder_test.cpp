@@ -155,3 +155,51 @@ TEST(OutputTargetTest, OlderDocumentSurvivesUntilCommitAndBadPlacesAreRefused) {
 
 }  // namespace
 }  // namespace tovrani
+
+namespace tovrani {
+namespace {
+
+// A file fed by small writes grows by doubling; the first growth that
+// doubling cannot give moves it to disk at once, so growth never copies the
+// whole file per write.
+TEST(WorkFolderTest, GrowthPastTheBudgetMovesToDiskInsteadOfCopyingPerWrite) {
+  TmpDirScope tmp;
+  uint64_t written = 0, sizeAtMove = 0;
+  int moves = 0;
+  WorkBudgetScope scope(100000, [&](const std::string& name) {
+    if (name == "grow.g12") {
+      ++moves;
+      sizeAtMove = written;
+    }
+    return true;
+  });
+  WorkFolder w;
+  ASSERT_TRUE(w.create());
+  FileHandle other(w.file("other.g12"), "wb+");
+  ASSERT_TRUE(WriteBytes(other.get(), std::string(30000, 'o').data(), 30000));
+  ASSERT_EQ(std::fflush(other.get()), 0);
+
+  FileHandle grow(w.file("grow.g12"), "wb+");
+  std::setvbuf(grow.get(), nullptr, _IONBF, 0);
+  std::string expected;
+  for (int i = 0; i < 2000; ++i) {
+    const std::string chunk(100, char('a' + i % 26));
+    ASSERT_TRUE(WriteBytes(grow.get(), chunk.data(), chunk.size()));
+    expected += chunk;
+    written += chunk.size();
+  }
+  ASSERT_EQ(moves, 1);
+  // It moved while doubling still had room in memory before it, never after
+  // filling the budget by smaller steps.
+  EXPECT_GT(sizeAtMove, 0u);
+  EXPECT_LE(sizeAtMove * 2, 100000u);
+  EXPECT_LT(w.bytesCopiedInMemory("grow.g12"), sizeAtMove);
+  EXPECT_TRUE(fs::exists(w.file("grow.g12")));
+  const std::vector<uint8_t> got = Contents(grow.get());
+  EXPECT_EQ(std::string(got.begin(), got.end()), expected);
+  EXPECT_EQ(Contents(other.get()), std::vector<uint8_t>(30000, 'o'));
+  EXPECT_FALSE(w.failed());
+}
+
+}  // namespace
+}  // namespace tovrani

@@ -162,4 +162,23 @@ std::vector<uint8_t> SquareShape(uint16_t id, int32_t at, int32_t side, uint32_t
   return b.data();
 }
 
+std::vector<uint8_t> MovedSquaresMovie(uint16_t depths, uint16_t frames) {
+  SwfWriter w;
+  w.tag(2, SquareShape(1, 0, 200, 0x3366CC));
+  for (uint16_t f = 0; f < frames; ++f) {
+    for (uint16_t d = 1; d <= depths; ++d) {
+      SwfBytes place;
+      const int32_t x = 20 * ((d * 7 + f) % 500), y = 20 * ((d * 13 + f * 3) % 350);
+      if (f == 0)
+        place.u8(0x06).u16(d).u16(1).matrix(x, y);
+      else
+        place.u8(0x05).u16(d).matrix(x, y);
+      w.tag(26, place);
+    }
+    w.showFrame();
+  }
+  return w.end().build();
+}
+
 }  // namespace tovrani::test
+

@@ -43,6 +43,10 @@ class SwfBytes {
 // corner at (at, at), filled with one solid colour (0xRRGGBB), no line.
 std::vector<uint8_t> SquareShape(uint16_t id, int32_t at, int32_t side, uint32_t rgb);
 
+// One 10 x 10 px square placed on `depths` depths in frame 1 and moved on
+// every depth in every one of `frames` frames: a long, busy timeline.
+std::vector<uint8_t> MovedSquaresMovie(uint16_t depths, uint16_t frames);
+
 class SwfWriter {
  public:
   explicit SwfWriter(uint8_t version = 8, int32_t width = 11000, int32_t height = 8000,
