@@ -65,6 +65,8 @@ bool Finish::AppendTrailingLayers() {
 bool Finish::PlaceScenePage() {
   std::vector<uint8_t> page;
   if (!ReadWholeFile(ctx_.m_pPageWorkFile, page)) return false;
+  // A long timeline's page takes a while to read and as long to place.
+  if (ReadCancelRequest(ctx_)) return true;
   if (page.size() > kMaxMovieBytes) return false;
   StreamPlacement where;
   if (!AppendStreamData(ctx_, page, where)) return false;
@@ -86,6 +88,7 @@ uint32_t Finish::Assemble() {
   if (uint32_t r = FinishDocument(ctx_, lib_, folderIds, word); r != 0) return r;
   if (ctx_.m_nWriterError) return uint32_t(ctx_.m_nWriterError);
 
+  if (ReadCancelRequest(ctx_)) return kResultCancelled;
   std::string why;
   CompoundFileResult written = WriteCompoundFile(out->file(), ctx_, ctx_.m_nScenePageSize,
                                                  ctx_.m_nScenePageStart, g_contents.Bytes(), &why);
@@ -93,6 +96,7 @@ uint32_t Finish::Assemble() {
   if (written != CompoundFileResult::kOk) return kResultOutputIncomplete;
   // A work file that could not go to disk lost bytes the document needs.
   if (ctx_.m_pWorkFolder && ctx_.m_pWorkFolder->failed()) return kResultOutputIncomplete;
+  if (ReadCancelRequest(ctx_)) return kResultCancelled;
   if (!out->commit()) return kResultOutputIncomplete;
   return kResultDone;
 }
@@ -115,13 +119,16 @@ uint32_t Finish::Run() {
   if (ctx_.m_bSwfCompressed) RemoveWorkFile("tmp.swf");
   // 5.
   ctx_.m_wNextFreeItemNo = NextFreeItemNo(ctx_, lib_);
+  // A cancel read from here on abandons the document: nothing more is
+  // written, the clean-up still runs.
+  const bool abandoned = ReadCancelRequest(ctx_);
 
   // The container's work files are the engine's, open since its set-up.
   if (!ctx_.m_pBigSectorFile || !ctx_.m_pMiniStreamFile || !ctx_.m_pMediaDirFile ||
       !ctx_.m_pSymbolDirFile)
     NoteWriterFailure(ctx_, kResultOutputIncomplete);
   // 6, 7. Trailing layers, then the scene page placed.
-  if (!ctx_.m_nWriterError && (!AppendTrailingLayers() || !PlaceScenePage()))
+  if (!abandoned && !ctx_.m_nWriterError && (!AppendTrailingLayers() || !PlaceScenePage()))
     NoteWriterFailure(ctx_, kResultOutputIncomplete);
   // 8. The button sounds and the placement statistics.
   ctx_.m_pButtonSounds.clear();
@@ -135,7 +142,7 @@ uint32_t Finish::Run() {
   if (ctx_.m_nSwfVersion >= 6) RemoveWorkFile("ClassLess.tmp");
 
   // 12. The document.
-  uint32_t result = Assemble();
+  uint32_t result = abandoned || ReadCancelRequest(ctx_) ? kResultCancelled : Assemble();
   if (result != kResultDone && ctx_.m_pOutput) ctx_.m_pOutput->discard();
 
   // 14. Clean-up.

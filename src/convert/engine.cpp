@@ -120,10 +120,13 @@ void Engine::Detach() {
 uint32_t Engine::Run(const std::string& source, const std::string& output) {
   uint32_t result = SetUp(source, output);
   if (result == kResultDone) result = RunTagLoop(ctx_, loop_, svc_);
-  if (result == kResultDone) {
+  ctx_.m_bTagLoopEnded = 1;
+  if (result == kResultDone && !ReadCancelRequest(ctx_)) {
     ReportMissingFonts(ctx_);
     if (svc_.finish) result = svc_.finish(ctx_);
   }
+  // Abandoned: the output target's temporary file goes with the engine.
+  if (ctx_.m_bAbandoned) return kResultCancelled;
   // A work file that could not go to disk lost bytes: whatever failed after
   // that, the output is what is incomplete.
   if (result != kResultDone && work_.failed()) result = kResultOutputIncomplete;
@@ -131,6 +134,7 @@ uint32_t Engine::Run(const std::string& source, const std::string& output) {
 }
 
 uint32_t Engine::SetUp(const std::string& source, const std::string& output) {
+  ctx_.m_bTagLoopEnded = ctx_.m_bAbandoned = 0;
   ctx_.m_szPublishSwfName = PublishSwfName(output);
   ctx_.m_bSwfCompressed = false;
   ctx_.m_nFileAttributes = 0;

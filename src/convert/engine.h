@@ -32,6 +32,8 @@ enum EngineResult : uint32_t {
   kResultNotSwf = 137,          // no "FWS" or "CWS" signature (also "ZWS")
   kResultLengthMismatch = 138,  // header length does not match the data
   kResultPublishMode = 156,     // a non-zero mode
+  // kResultCancelled (130): a cancel read after the tag loop abandoned the
+  // document; nothing was committed.
 };
 
 // What the engine calls of the document writer and of the passes that

@@ -382,6 +382,8 @@ uint32_t TagLoop::HandleFrame(TagBody& t) {
 
 void TagLoop::BuildScene(uint32_t mode, uint16_t frames) {
   st_.endHandled = true;
+  // The movie's tags are done: a cancel from here on abandons the document.
+  ctx_.m_bTagLoopEnded = 1;
   SoundLayerState& sounds = ctx_.m_sceneSounds;
   // Sounds started after the last frame shown would outlast the timeline.
   if (mode == 3 && !DropUnshownFrameSounds(sounds)) NoteWriterFailure(ctx_, kResultOutputIncomplete);
@@ -454,9 +456,7 @@ int ChainEntryFor(const ConverterContext& c, uint16_t code, uint32_t length) {
   return 0;
 }
 
-void PumpMessages(ConverterContext& ctx) {
-  if (ctx.m_pShell && ctx.m_pShell->PumpMessages()) ctx.m_bCancel = 1;
-}
+void PumpMessages(ConverterContext& ctx) { ReadCancelRequest(ctx); }
 
 uint32_t RunTagLoop(ConverterContext& ctx, TagLoopState& st, const EngineServices& svc) {
   TagLoop loop(ctx, st, svc);

@@ -587,9 +587,11 @@ uint32_t Finaliser::Run(std::vector<uint32_t>& folderIds) {
     return kResultTooManyItems;
   BuildIndexes();
   SymbolPages();
+  if (ReadCancelRequest(ctx_)) return kResultCancelled;
   Bitmaps();
   Sounds();
   Videos();
+  if (ReadCancelRequest(ctx_)) return kResultCancelled;
   ctx_.m_pLinkages.clear();
   if (!DocumentProperties()) return kResultTooManyItems;
   FolderList();

@@ -41,4 +41,13 @@ ShellContext::ShellContext()
       m_pOptApproximateMotionTweens(&options.approximateMotionTweens),
       m_pOptApproximateEasing(&options.approximateEasing) {}
 
+bool ReadCancelRequest(ShellContext& ctx) {
+  if (ctx.m_pShell && ctx.m_pShell->PumpMessages()) {
+    // A cancel already in force when the loop ended keeps its frames.
+    if (ctx.m_bTagLoopEnded && !ctx.m_bCancel) ctx.m_bAbandoned = 1;
+    ctx.m_bCancel = 1;
+  }
+  return ctx.m_bAbandoned != 0;
+}
+
 }  // namespace tovrani

@@ -73,6 +73,19 @@ struct ShellContext {
   uint8_t* m_pOptApproximateMotionTweens;
   uint8_t* m_pOptApproximateEasing;
   uint8_t m_bCancel = 0;
+  // The tag loop has met the movie's end: what follows finishes the document.
+  uint8_t m_bTagLoopEnded = 0;
+  // A cancel read once the tag loop had ended: the document is abandoned.
+  uint8_t m_bAbandoned = 0;
 };
+
+// A conversion abandoned by a cancel: nothing of it is kept.
+constexpr uint32_t kResultCancelled = 130;
+
+// Reads the shell's cancel request between two steps of work. While the tag
+// loop runs, a cancel ends the movie where it is and the frames done are
+// still written; once the loop has ended, a cancel abandons the document.
+// True when the document is abandoned.
+bool ReadCancelRequest(ShellContext& ctx);
 
 }  // namespace tovrani

@@ -136,7 +136,8 @@ void SymbolTimelineBuilder::run() {
       g_omitLayerLink = 0;
       int32_t cur = selectTrack();
       if (cur < 0) break;
-      if (ctx_.m_pShell) ctx_.m_pShell->PumpMessages();
+      // An abandoned document needs no more layers.
+      if (ReadCancelRequest(ctx_)) break;
       DepthTrack& t = tracks_[size_t(cur)];
       const bool maskOrGroup = t.isMask || t.isGroup;
       if (!maskOrGroup) {
