@@ -16,6 +16,7 @@
 #include "support/corpus.h"
 #include "support/document_frames.h"
 #include "support/recording_shell.h"
+#include "support/swf_writer.h"
 #include "support/work_budget.h"
 
 namespace tovrani::test {
@@ -42,6 +43,18 @@ TEST(WorkBudget, DocumentsAreTheSameWhereverTheWorkFilesLive) {
     WriteFileBytes(dir.file("check.fla.jsfl"), inMemory[i].script);
     ExpectReadableDocument(dir.file("check.fla"));
   }
+}
+
+// A long timeline's page outgrows a budget that lets it double a few times
+// in memory first: it moves to disk at the first growth doubling cannot
+// give, and the document stays the same.
+TEST(WorkBudget, ALongTimelineGivesTheSameBytesPastItsBudget) {
+  const std::vector<ConvertedBytes> inMemory =
+      ExpectSameBytesWhereverWorkFilesLive(std::vector<std::vector<uint8_t>>{MovedSquaresMovie(100, 300)},
+                                           {1000003, 3000017});
+  ASSERT_EQ(inMemory.size(), 1u);
+  EXPECT_EQ(inMemory[0].result, 0u);
+  EXPECT_GT(inMemory[0].fla.size(), 3000017u);
 }
 
 TEST(WorkBudget, AWorkFileThatCannotGoToDiskFailsTheConversionWithoutOutput) {

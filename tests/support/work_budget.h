@@ -56,11 +56,13 @@ struct ConvertedBytes {
 // disk to go to, then with every work file on disk (budget 0) and with
 // files moving to disk in the middle of conversions (a few KiB): expects
 // the same results, documents and scripts each time, and the temporary
-// folder left empty. Gives the in-memory conversions.
-std::vector<ConvertedBytes> ExpectSameBytesWhereverWorkFilesLive(const std::vector<std::string>& movies);
+// folder left empty; `moreBudgets` are tried as well. Gives the in-memory
+// conversions.
+std::vector<ConvertedBytes> ExpectSameBytesWhereverWorkFilesLive(const std::vector<std::string>& movies,
+                                                                 const std::vector<uint64_t>& moreBudgets = {});
 // The same for generated movies.
 std::vector<ConvertedBytes> ExpectSameBytesWhereverWorkFilesLive(
-    const std::vector<std::vector<uint8_t>>& movies);
+    const std::vector<std::vector<uint8_t>>& movies, const std::vector<uint64_t>& moreBudgets = {});
 
 // Whether a work file is there to be read.
 inline bool WorkFileThere(const WorkFolder& work, const std::string& name) {
