@@ -150,8 +150,9 @@ int main(int argc, char** argv) {
   for (const FileOutcome& o : outcomes) {
     if (o.result != 0) {
       failed = true;
-      std::fprintf(stderr, "tovrani: %s: %s (result %u)\n", o.source.c_str(),
-                   ResultText(o.result).c_str(), o.result);
+      // The engine's own words for the cause, where it found one.
+      const std::string why = o.detail.empty() ? ResultText(o.result) : o.detail;
+      std::fprintf(stderr, "tovrani: %s: %s (result %u)\n", o.source.c_str(), why.c_str(), o.result);
     } else if (!cl.quiet) {
       std::printf("%s -> %s\n", o.source.c_str(), o.output.c_str());
       if (!o.script.empty()) std::printf("%s -> %s\n", o.source.c_str(), o.script.c_str());

@@ -1,5 +1,6 @@
 #include "convert/convert_swf_file.h"
 
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
@@ -26,6 +27,12 @@ const char kLockedCaption[] = "BRASKELON Tovrani";
 const char kLockedText[] = "The FLA is opened by another program and cannot be overwritten.";
 
 bool On(const uint8_t* option) { return option && *option; }
+
+// A cause as a message box states it: capitalised, with a full stop.
+std::string Sentence(std::string text) {
+  if (!text.empty()) text[0] = char(std::toupper(static_cast<unsigned char>(text[0])));
+  return text + ".";
+}
 
 size_t NameStart(const std::string& path) {
   size_t slash = path.rfind('/');
@@ -113,6 +120,7 @@ FileOutcome PerFile::Convert(const std::string& source, const std::string& fla) 
   o.result = ConvertMovie(ctx_, source, fla, 0, services_);
   ctx_.m_bInConversion = 0;
   o.converted = true;
+  o.detail = ctx_.m_strFailureDetail;
 
   if (!temp.empty()) {
     if (o.result == kResultDone && std::rename(temp.c_str(), script.c_str()) == 0) {
@@ -235,7 +243,7 @@ std::vector<FileOutcome> ConvertSwfFiles(ConverterContext& ctx,
     FileOutcome o = perFile.Convert(source, fla);
     outcomes.push_back(o);
     if (!automatic && o.result == kResultOutputLocked) {
-      if (ctx.m_pShell) ctx.m_pShell->ShowMessage(kLockedCaption, kLockedText);
+      if (ctx.m_pShell) ctx.m_pShell->ShowMessage(kLockedCaption, o.detail.empty() ? kLockedText : Sentence(o.detail));
       break;
     }
     perFile.OpenResult(o);

@@ -42,6 +42,7 @@ struct FileOutcome {
   std::string script;  // the script's final path (empty when none was kept)
   uint32_t result = 0;   // the engine's result
   bool converted = false;  // the engine ran
+  std::string detail;      // the failure's cause, where the result does not tell it
 };
 
 // The authoring tool's keys in the settings store.

@@ -39,6 +39,9 @@ struct ConverterContext : TimelineContext {
 
   // ---- conversion engine ----
   OutputTarget* m_pOutput = nullptr;    // the document under its temporary name
+  // The cause of a failed conversion in the user's words, where the result
+  // code alone does not tell it; empty otherwise.
+  std::string m_strFailureDetail;
   std::string m_strSwfWorkPath;         // the work copy, or "tmp.swf" when inflated
   std::string m_szPublishSwfName;       // output file name with "swf" for its extension
   bool m_bSwfCompressed = false;        // "tmp.swf" is the movie being read

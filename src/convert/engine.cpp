@@ -136,6 +136,7 @@ uint32_t Engine::Run(const std::string& source, const std::string& output) {
 uint32_t Engine::SetUp(const std::string& source, const std::string& output) {
   ctx_.m_bTagLoopEnded = ctx_.m_bAbandoned = 0;
   ctx_.m_szPublishSwfName = PublishSwfName(output);
+  ctx_.m_strFailureDetail.clear();
   ctx_.m_bSwfCompressed = false;
   ctx_.m_nFileAttributes = 0;
   ctx_.m_nStaticTextExtraBytes = 0;
@@ -167,7 +168,10 @@ uint32_t Engine::SetUp(const std::string& source, const std::string& output) {
 
   // The output must be writable; an existing document stays as it is until
   // the finished one replaces it.
-  if (!output_.open(output)) return kResultOutputLocked;
+  if (!output_.open(output)) {
+    ctx_.m_strFailureDetail = "the FLA cannot be written: " + output_.problem();
+    return kResultOutputLocked;
+  }
   ctx_.m_pOutput = &output_;
 
   // The scene page and the three layer work files.
@@ -205,10 +209,13 @@ uint32_t Engine::SetUp(const std::string& source, const std::string& output) {
   const bool fws = head[0] == 'F' && head[1] == 'W' && head[2] == 'S';
   const bool cws = head[0] == 'C' && head[1] == 'W' && head[2] == 'S';
   if (!fws && !cws) {
-    if (head[0] == 'Z' && head[1] == 'W' && head[2] == 'S' && ctx_.m_pShell)
-      ctx_.m_pShell->ShowMessage("BRASKELON Tovrani Error",
-                                 "This movie is compressed with LZMA (signature \"ZWS\"), "
-                                 "which is not supported.");
+    if (head[0] == 'Z' && head[1] == 'W' && head[2] == 'S') {
+      ctx_.m_strFailureDetail = "LZMA-compressed movies (signature \"ZWS\") are not supported";
+      if (ctx_.m_pShell)
+        ctx_.m_pShell->ShowMessage("BRASKELON Tovrani Error",
+                                   "This movie is compressed with LZMA (signature \"ZWS\"), "
+                                   "which is not supported.");
+    }
     return kResultNotSwf;
   }
   if (cws) {

@@ -189,7 +189,8 @@ TextFonts FirstPass(const ConverterContext& ctx, const ParsedText& t) {
 std::string TagName(uint16_t code) { return code == 33 ? "DefineText2" : "DefineText"; }
 
 void ReportSkipped(ConverterContext& ctx, uint16_t code, uint16_t id, const std::string& why) {
-  ctx.m_pShell->ShowMessage(kCaption, TagName(code) + " " + std::to_string(id) + " is left out: " + why);
+  if (ctx.m_pShell)
+    ctx.m_pShell->ShowMessage(kCaption, TagName(code) + " " + std::to_string(id) + " is left out: " + why);
 }
 
 // Font names for a question: control characters as \xNN.
@@ -459,14 +460,19 @@ bool ConvertToTextRecord(ConverterContext& ctx, const ParsedText& t) {
   return true;
 }
 
+// The font questions' default answer is Yes: taken when nobody can be asked.
+bool Ask(ConverterContext& ctx, const std::string& text) {
+  return !ctx.m_pShell || ctx.m_pShell->AskYesNo(kCaption, text, true);
+}
+
 void DummyShape(ConverterContext& ctx, uint16_t id, uint64_t tagOffset) {
   char text[160];
   std::snprintf(text, sizeof text,
                 "Missing font at byte x%llx... unable to recover textentry. \nDo you want a dummy instead?",
                 static_cast<unsigned long long>(tagOffset));
-  if (!ctx.m_pShell->AskYesNo(kCaption, text, true)) return;
+  if (!Ask(ctx, text)) return;
   ctx.m_pStreamItemNo[ctx.m_nStreams] = id;
-  ctx.m_pShell->SetCurrentAction("adding dummy shape...");
+  if (ctx.m_pShell) ctx.m_pShell->SetCurrentAction("adding dummy shape...");
   ctx.m_bShapesOn = On(ctx.m_pOptShape) ? 1 : 0;
   g_shortLayerEndLead = 0;
   if (ConvertShapeTag(ctx, 2000, kDummyShape)) {
@@ -487,7 +493,7 @@ bool AskRescueAsShapes(ConverterContext& ctx, const TextFonts& fonts) {
   const std::string text = std::string(missing == 1 ? "A static text uses the missing font "
                                                      : "A static text uses the missing fonts ") +
                            names + ".\nDo you want to rescue the text as shapes?";
-  return ctx.m_pShell->AskYesNo(kCaption, text, true);
+  return Ask(ctx, text);
 }
 
 }  // namespace
@@ -502,7 +508,7 @@ StaticTextOutcome HandleStaticText(ConverterContext& ctx, uint16_t code,
       !ctx.m_pWorkFolder || ctx.m_nWriterError)
     return StaticTextOutcome::kDone;
   const uint16_t id = uint16_t(body[0] | body[1] << 8);
-  ctx.m_pShell->SetCurrentAction("adding static text...");
+  if (ctx.m_pShell) ctx.m_pShell->SetCurrentAction("adding static text...");
   if (On(ctx.m_pOptTextJsflImport)) {
     if (!ConvertForJsflImport(ctx, code, body, id) && !ctx.m_nWriterError)
       ReportSkipped(ctx, code, id, "its movie for the script could not be written.");
@@ -516,7 +522,7 @@ StaticTextOutcome HandleStaticText(ConverterContext& ctx, uint16_t code,
   const ParsedText text = ParseText(code, body.first(body.size() - extra));
   const TextFonts fonts = FirstPass(ctx, text);
   if (fonts.missing) return StaticTextOutcome::kAsSprite;
-  if (text.cut)
+  if (text.cut && ctx.m_pShell)
     ctx.m_pShell->ShowMessage(kCaption, TagName(code) + " " + std::to_string(id) +
                                             " is cut short: the part inside the tag is kept.");
 

@@ -158,6 +158,7 @@ uint32_t TagLoop::TakeIn() {
   tag_.code = code;
   tag_.length = length;
   tag_.fileEnd = bodyStart + length;
+  tag_.headerPos = pos;
 
   if (On(ctx_.m_pOptTextJsflImport) && IsFontTag(code)) {
     if (!AppendSideCopy("ffst", head, headLen, tag_)) return kResultOutputIncomplete;
@@ -260,6 +261,7 @@ uint32_t TagLoop::WalkSprite() {
       inner.code = code;
       inner.length = uint32_t(len);
       inner.fileEnd = sprite.fileEnd;
+      inner.headerPos = sprite.fileEnd - sprite.length + off;
       ctx_.m_nStaticTextExtraBytes = 0;
       if (uint32_t r = Dispatch(inner); r != kResultDone) return r;
     }
@@ -326,7 +328,7 @@ uint32_t TagLoop::Dispatch(TagBody& t) {
       HandleEditText(ctx_, body);
       return kResultDone;
     case 17:
-      if (HandleStaticText(ctx_, t.code, body, t.fileEnd - std::min<uint64_t>(t.fileEnd, t.length)) ==
+      if (HandleStaticText(ctx_, t.code, body, t.headerPos) ==
           StaticTextOutcome::kAsSprite) {
         // The text's place goes to an empty movie clip of the same id.
         const auto sprite = EmptySpriteBody(uint16_t(t.buffer[0] | t.buffer[1] << 8));

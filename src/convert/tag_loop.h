@@ -18,6 +18,7 @@ struct TagBody {
   uint32_t length = 0;
   std::vector<uint8_t> buffer;  // length + 8192 bytes
   uint64_t fileEnd = 0;         // file position just after the body
+  uint64_t headerPos = 0;       // file position of the tag's header
   uint8_t* data() { return buffer.data(); }
 };
 

@@ -98,7 +98,11 @@ void BuildIndex(ConverterContext& ctx, uint64_t from, VideoFrameIndex& index) {
       }
     }
     // A sprite's tags are walked as they stand after its id and frame count.
-    pos = code == kTagDefineSprite ? body + 4 : body + length;
+    // A body too short to hold both holds no tags: the walk goes on after
+    // it, on the same nesting level.
+    const bool opensSprite = code == kTagDefineSprite && length > 4;
+    index.tags.back().opensSprite = opensSprite;
+    pos = opensSprite ? body + 4 : body + length;
   }
   const size_t n = index.tags.size();
   index.stopFromLevel1.assign(n + 1, uint32_t(n));
@@ -108,7 +112,7 @@ void BuildIndex(ConverterContext& ctx, uint64_t from, VideoFrameIndex& index) {
     if (code == kTagEnd) {
       index.stopFromLevel1[i] = uint32_t(i);
       index.stopFromLevel2[i] = index.stopFromLevel1[i + 1];
-    } else if (code == kTagDefineSprite) {
+    } else if (index.tags[i].opensSprite) {
       index.stopFromLevel1[i] = index.stopFromLevel2[i] = index.stopFromLevel2[i + 1];
     } else {
       index.stopFromLevel1[i] = index.stopFromLevel1[i + 1];

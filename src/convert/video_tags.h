@@ -21,6 +21,7 @@ struct VideoFrameIndex {
   struct Tag {
     uint64_t headerPos = 0;
     uint16_t code = 0;
+    bool opensSprite = false;  // a DefineSprite whose tags the walk enters
   };
   struct Frame {
     uint32_t tag = 0;  // index into tags

@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <mutex>
 #include <random>
@@ -189,22 +190,35 @@ bool RemoveWorkPath(const std::string& path) {
 
 bool OutputTarget::open(const std::string& finalPath) {
   discard();
-  if (finalPath.empty()) return false;
+  problem_.clear();
+  if (finalPath.empty()) {
+    problem_ = "no name was given for it";
+    return false;
+  }
+  std::error_code ec;
+  if (std::filesystem::is_directory(finalPath, ec)) {
+    problem_ = "a folder has its name";
+    return false;
+  }
   // An existing document must be writable by us; it is not opened for
   // writing here, so it stays untouched until the commit.
-  if (::access(finalPath.c_str(), F_OK) == 0 && ::access(finalPath.c_str(), W_OK) != 0)
+  if (::access(finalPath.c_str(), F_OK) == 0 && ::access(finalPath.c_str(), W_OK) != 0) {
+    problem_ = "the existing FLA cannot be replaced (it is not writable)";
     return false;
-  std::error_code ec;
-  if (std::filesystem::is_directory(finalPath, ec)) return false;
+  }
   std::string tmpl = finalPath + ".tmp-XXXXXX";
   int fd = mkstemp(tmpl.data());
-  if (fd < 0) return false;
+  if (fd < 0) {
+    problem_ = std::string("its folder cannot be written (") + std::strerror(errno) + ")";
+    return false;
+  }
   // mkstemp makes the file private; the document gets the usual mode.
   mode_t mask = ::umask(0);
   ::umask(mask);
   ::fchmod(fd, 0666 & ~mask);
   std::FILE* f = fdopen(fd, "wb+");
   if (!f) {
+    problem_ = std::strerror(errno);
     ::close(fd);
     ::unlink(tmpl.c_str());
     return false;

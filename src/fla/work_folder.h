@@ -103,6 +103,9 @@ class OutputTarget {
   // False when the output cannot be written: an existing file that may not
   // be opened for writing, or a folder where no file can be created.
   bool open(const std::string& finalPath);
+  // Why the last open() failed, in the user's words ("a folder has the
+  // FLA's name"); empty after a successful one.
+  const std::string& problem() const { return problem_; }
   std::FILE* file() const { return file_.get(); }
   const std::string& finalPath() const { return final_; }
   const std::string& tempPath() const { return temp_; }
@@ -114,6 +117,7 @@ class OutputTarget {
  private:
   FileHandle file_;
   std::string final_, temp_;
+  std::string problem_;
 };
 
 }  // namespace tovrani

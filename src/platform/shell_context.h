@@ -13,8 +13,8 @@ namespace tovrani {
 
 // The state bytes of the option items, with the program's defaults.
 struct OptionStates {
-  uint8_t grid = 0, guides = 0, rulers = 0, timeline = 1, workArea = 1;
-  uint8_t snapToGrid = 0, snapToGuides = 0, snapToObjects = 1, snapToPixels = 0;
+  uint8_t grid = 0, guides = 1, rulers = 0, timeline = 1, workArea = 1;
+  uint8_t snapToGrid = 0, snapToGuides = 1, snapToObjects = 1, snapToPixels = 0;
   uint8_t sound = 1, button = 1, frameLabel = 1, linkage = 1, mainTimeline = 1;
   uint8_t morphShape = 1, picture = 1, shape = 1, sprite = 1, text = 1, video = 1;
   uint8_t shapeJsflImport = 0;

@@ -4,6 +4,8 @@
 
 #include <filesystem>
 
+#include <unistd.h>
+
 #include "app/command_line.h"
 #include "app/program_runner.h"
 #include "fla/jsfl_script.h"
@@ -104,6 +106,55 @@ TEST(Program, ExitStatusTellsUsageFailureAndSuccess) {
   EXPECT_EQ(RunProgram({"-o", dir.file("x.fla"), dir.file("two")}, config).status, 2);
   EXPECT_EQ(RunProgram({"--set", "Save All Files In A New Folder=on", dir.file("two")}, config).status, 2);
   EXPECT_FALSE(fs::exists(dir.file("x.fla")));
+}
+
+// The result line names the cause the conversion found: each reason the
+// FLA cannot be written, and a movie compressed with LZMA.
+TEST(Program, FailureLinesNameTheCause) {
+  TempDir dir;
+  const std::string config = dir.file("config");
+  WriteFileBytes(dir.file("good.swf"), SampleMovie());
+  fs::create_directories(dir.file("taken.fla"));
+  auto line = [&](const std::string& input, const std::string& output) {
+    const ProgramRun run = RunProgram({"-q", input, "-o", output}, config);
+    EXPECT_EQ(run.status, 1);
+    return run.output;
+  };
+  std::string out = line(dir.file("good.swf"), dir.file("taken.fla"));
+  EXPECT_NE(out.find("the FLA cannot be written: a folder has its name (result 43)"), std::string::npos) << out;
+  out = line(dir.file("good.swf"), dir.file("none/x.fla"));
+  EXPECT_NE(out.find("the FLA cannot be written: its folder cannot be written"), std::string::npos) << out;
+  std::vector<uint8_t> lzma = SampleMovie();
+  lzma[0] = 'Z';
+  WriteFileBytes(dir.file("lzma.swf"), lzma);
+  out = line(dir.file("lzma.swf"), dir.file("lzma.fla"));
+  EXPECT_NE(out.find("lzma.swf: LZMA-compressed movies (signature \"ZWS\") are not supported (result 137)"),
+            std::string::npos)
+      << out;
+  EXPECT_EQ(out.find("no \"FWS\" or \"CWS\""), std::string::npos) << out;
+}
+
+TEST(Program, ReadOnlyOutputsAreNamedAsSuch) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root writes to read-only files and folders anyway";
+  TempDir dir;
+  const std::string config = dir.file("config");
+  WriteFileBytes(dir.file("good.swf"), SampleMovie());
+  auto line = [&](const std::string& input, const std::string& output) {
+    const ProgramRun run = RunProgram({"-q", input, "-o", output}, config);
+    EXPECT_EQ(run.status, 1);
+    return run.output;
+  };
+  WriteFileBytes(dir.file("old.fla"), {1, 2, 3});
+  fs::permissions(dir.file("old.fla"), fs::perms::owner_read);
+  std::string out = line(dir.file("good.swf"), dir.file("old.fla"));
+  EXPECT_NE(out.find("the existing FLA cannot be replaced"), std::string::npos) << out;
+  fs::create_directories(dir.file("ro"));
+  fs::permissions(dir.file("ro"), fs::perms::owner_read | fs::perms::owner_exec);
+  out = line(dir.file("good.swf"), dir.file("ro/x.fla"));
+  fs::permissions(dir.file("ro"), fs::perms::owner_all);
+  EXPECT_NE(out.find("the FLA cannot be written: its folder cannot be written (Permission denied)"),
+            std::string::npos)
+      << out;
 }
 
 TEST(Program, FailedConversionLeavesOlderDocumentUntouched) {

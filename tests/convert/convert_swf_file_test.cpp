@@ -136,7 +136,7 @@ TEST_F(Driver, LockedOutputEndsTheCallAndResetsItsState) {
   ASSERT_EQ(outcomes.size(), 1u);
   EXPECT_EQ(outcomes[0].result, uint32_t(kResultOutputLocked));
   EXPECT_EQ(shell.messages, std::vector<std::string>{
-                                "BRASKELON Tovrani: The FLA is opened by another program and cannot be overwritten."});
+                                "BRASKELON Tovrani: The FLA cannot be written: a folder has its name."});
   EXPECT_FALSE(fs::exists(dir.file("b_.fla")));
   EXPECT_FALSE(fs::exists(dir.file("a_.fla.jsfl")));
   EXPECT_EQ(ctx.m_bInConversion, 0);

@@ -5,16 +5,20 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <map>
 
 #include "app/program_runner.h"
 #include "convert/convert_swf_file.h"
 #include "convert/converter_context.h"
+#include "convert/engine.h"
 #include "convert/font_tags.h"
 #include "convert/static_text.h"
 #include "fla/work_folder.h"
 #include "convert/text_test_support.h"
 #include "support/document_frames.h"
+#include "support/independent_readers.h"
+#include "support/page_walker.h"
 #include "support/recording_shell.h"
 #include "support/temp_dir.h"
 #include "swf/swf_reader.h"
@@ -279,12 +283,47 @@ TEST_P(StaticTextDummy, AMovieWithoutFontsAsksOncePerText) {
   w.tag(11, Text(11, 6, {{.font = 1, .height = 240, .glyphs = {{0, 10}}}}));
   const Streams streams = Convert(w, {5, 6});
   ASSERT_EQ(shell.questions.size(), 2u);
-  EXPECT_EQ(shell.questions[0].rfind("Missing font at byte x", 0), 0u);
+  // Each question names where the text's tag (its header) starts.
+  const size_t first = w.build().size() - w.tags().size();
+  const size_t second = first + 2 + Text(11, 5, {{.font = 1, .height = 240, .glyphs = {{0, 10}}}}).size();
+  char expected[2][32];
+  std::snprintf(expected[0], sizeof expected[0], "Missing font at byte x%zx...", first);
+  std::snprintf(expected[1], sizeof expected[1], "Missing font at byte x%zx...", second);
+  EXPECT_EQ(shell.questions[0].rfind(expected[0], 0), 0u) << shell.questions[0];
+  EXPECT_EQ(shell.questions[1].rfind(expected[1], 0), 0u) << shell.questions[1];
   EXPECT_EQ(ctx.m_nSymbolStreams, GetParam() ? 2u : 0u);
   for (auto& m : shell.messages) ADD_FAILURE() << m;
 }
 
 INSTANTIATE_TEST_SUITE_P(Answers, StaticTextDummy, ::testing::Bool());
+
+// Without a shell (a library caller's conversion) every road runs, the
+// questions taking their default answer (Yes: a dummy shape, shapes).
+TEST_F(StaticText, EveryRoadRunsWithoutAShell) {
+  ctx.m_pShell = nullptr;
+  for (Road road : {kImport, kShapes, kFields, kAsk}) {
+    SCOPED_TRACE(int(road));
+    for (bool fonts : {false, true}) {
+      ConverterContext bare;
+      bare.options.textJsflImport = road == kImport;
+      bare.options.textToTextfields = road == kFields;
+      bare.options.askMissingFonts = road == kAsk;
+      test::SwfWriter w(8);
+      if (fonts) w.tag(48, test::DefineFont2(1, 0, "Nowhere", {'a'}));
+      w.tag(11, Text(11, 5, {{.font = 1, .height = 240, .glyphs = {{0, 10}}}}));
+      // A text cut short inside its glyphs.
+      w.tag(11, Text(11, 6, {{.font = 1, .height = 240, .glyphs = {{0, 10}, {0, 10}}}}, 8, 12, false));
+      w.tag(26, Place(5, 1)).tag(26, Place(6, 2)).showFrame().end();
+      test::WriteFileBytes(dir.file("bare.swf"), w.build());
+      ASSERT_EQ(ConvertMovie(bare, dir.file("bare.swf"), dir.file("bare.fla"), 0), uint32_t(kResultDone));
+      Streams streams;
+      ASSERT_TRUE(test::ReadCompoundFile(dir.file("bare.fla"), streams));
+      for (const auto& [name, bytes] : streams)
+        if (name.starts_with("Page ") || name.starts_with("Symbol ")) EXPECT_TRUE(test::PageWalksClean(bytes)) << name;
+      if (!fonts && road != kImport) EXPECT_EQ(bare.m_nSymbolStreams, 2u);  // two dummy shapes
+    }
+  }
+}
 
 TEST_F(StaticText, AnUnknownFontGivesAnEmptyClipWithoutQuestion) {
   Options(kShapes);

@@ -191,6 +191,29 @@ TEST(VideoTags, HostileFramesThroughTheProgram) {
   }
 }
 
+// Sprites too short to hold their id and frame count (an empty tag among
+// them) hold no tags: the walk goes on after each, and the frames after them
+// still reach the media stream.
+TEST(VideoTags, ShortSpritesBetweenDefinitionAndFrames) {
+  for (const std::vector<uint8_t>& sprite : {std::vector<uint8_t>{}, std::vector<uint8_t>{9, 0},
+                                             std::vector<uint8_t>{9, 0, 1, 0}}) {
+    SCOPED_TRACE(sprite.size());
+    SwfWriter w(8);
+    w.tag(60, StreamTag(7, 2, 2)).tag(39, sprite).tag(61, FrameBody(7, 0, {0x10, 0x20}));
+    w.showFrame().tag(61, FrameBody(7, 1, {0x30})).showFrame().end();
+    TempDir dir;
+    WriteFileBytes(dir.file("in.swf"), w.build());
+    ProgramRun run = RunProgram({"-q", dir.file("in.swf"), "-o", dir.file("out.fla")}, dir.path().string());
+    ASSERT_EQ(run.status, 0) << run.output;
+    std::map<std::string, std::vector<uint8_t>> streams;
+    ASSERT_TRUE(ReadCompoundFile(dir.file("out.fla"), streams));
+    VideoMediaWriter expected(2, 32, 24, -1);
+    expected.addFrame(FrameBody(7, 0, {0x10, 0x20}));
+    expected.addFrame(FrameBody(7, 1, {0x30}));
+    EXPECT_TRUE(SameBytes(streams["Media 1"], expected.finish()));
+  }
+}
+
 // A tag running past the movie's end inside a sprite after the stream's
 // definition ends the conversion with the video pass's result.
 TEST(VideoTags, TagPastTheEndEndsTheConversion) {

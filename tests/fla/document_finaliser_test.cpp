@@ -175,7 +175,7 @@ const LevelRecords kRecords[3] = {
      "u32 1; u32 3; u8 8; ANSI \"_Shapes_\"; u32 5, 1, 0, 0, 1, 0x43B71B80, 2; u32 1; u32 3; u8 0, 0, 0, 0; "
      "u32 1; u32 0, 0, 1, 0, -1; u8 0; "
      "u16 1; u8 34; ANSI \"PublishQTProperties::QTSndSettings\"; u32 0x1FFFF; u16 16; ANSI \"CQTAudioSettings\"; "
-     "u16 0; u16 0; u8 1; u32 0xFF0000; u16 255; u8 0, 0; u32 0, 0; u16 0; u32 256; u16 256; "
+     "u16 0; u16 0; u8 1; u32 0xFF0000; u16 511; u8 0, 1; u32 0, 0; u16 0; u32 256; u16 256; "
      "u32 0; u8 0; u32 360; u8 0 x 16; u32 0"},
     {// level 1
      "u16 0x8001; u8 22; u8 10; UTF-16 \"Symbol 105\"; M; u8 10; UTF-16 \"Symbol 105\"; u16 5, 0; u8 2; M; "
@@ -194,7 +194,7 @@ const LevelRecords kRecords[3] = {
      "u32 1; u32 4; M; u8 8; UTF-16 \"_Shapes_\"; u32 6, 1, 0, 0, 1, 0x43B71B80, 2; u32 1; u32 5; u8 0; M; "
      "u8 0; M; u8 0; M; u8 0, 0; u32 2; M; u8 0; M; u8 0; u32 0, 0, 1, 0, -1; u8 0; "
      "u16 0, 1; M; u8 34; UTF-16 \"PublishQTProperties::QTSndSettings\"; u32 0x1FFFF; u16 16; "
-     "ANSI \"CQTAudioSettings\"; u16 0; u16 0; u8 1; u32 0xFF0000; u16 255; u8 0, 0; u32 0, 0; M; u16 0; "
+     "ANSI \"CQTAudioSettings\"; u16 0; u16 0; u8 1; u32 0xFF0000; u16 511; u8 0, 1; u32 0, 0; M; u16 0; "
      "u32 257; u16 256; u16 0; u8 0, 0, 0; u16 360; M; u8 0; M; u8 0; u16 0, 0; u32 0, 0, 0, 0; "
      "u32 1, 10, 10, 18; u16 1; u32 1, 0, 1, -1; M; u8 0; u32 1; M; u8 0; u32 0, 0"},
     {// level 2
@@ -215,7 +215,7 @@ const LevelRecords kRecords[3] = {
      "u8 0; u32 1; u32 4; M; u8 8; UTF-16 \"_Shapes_\"; u32 6, 1, 0, 0, 1, 0x43B71B80, 2; u32 1; u32 7; u8 0; "
      "M; u8 0; M; u8 0; M; u8 0, 0; u32 2; M; u8 0; M; u8 0; u32 0, 0, 1, 0, -1; u8 0; "
      "u8 0; u16 1; M; u8 34; UTF-16 \"PublishQTProperties::QTSndSettings\"; u32 0x1FFFF; u16 16; "
-     "ANSI \"CQTAudioSettings\"; u16 0; u16 0; u8 1; u32 0xFF0000; u16 255; u8 0, 0; u32 0, 0; M; u16 0; "
+     "ANSI \"CQTAudioSettings\"; u16 0; u16 0; u8 1; u32 0xFF0000; u16 511; u8 0, 1; u32 0, 0; M; u16 0; "
      "u32 257; u16 256; u32 0; u8 0; u16 360; M; u8 0; M; u8 0; u32 0, 0, 0, 0, 0; u32 1, 0, 0, 18; u16 1; "
      "u32 1, 0, 1, -1; M; u8 0; u32 1; M; u8 0; u32 0, 0; M; u8 0; M; u8 176; %MOBILE%; u32 0, 0, -1, -1"},
 };
