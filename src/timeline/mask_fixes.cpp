@@ -182,19 +182,33 @@ bool MarkCoveredByMask(DepthTable& table, size_t i, PassBudget& budget, bool& sp
   const DepthEntry& I = table[i];
   const size_t end = RangeEnd(table, i + 1, I.maxClip);
   size_t split = 0;
+  // Groups of disabled masks that stay in the range: what such a group
+  // holds while it is shown is masked inside the group, and leaving the
+  // group would unmask it.
+  struct Group {
+    uint32_t last;
+    uint16_t start, end;
+  };
+  std::vector<Group> groups;
   for (size_t m = i + 1; m < end; ++m) {
     DepthEntry& M = table[m];
-    if (!budget.Spend(M.spans.size() + 1)) {
+    if (!budget.Spend(M.spans.size() + groups.size() + 1)) {
       spent = true;
       ClearMarks(table, i + 1, end);
       return false;
     }
+    std::erase_if(groups, [&](const Group& g) { return g.last < M.depth; });
     for (DepthSpan& t : M.spans) {
       size_t si = FirstEndingAfter(I.spans, t.startFrame);
-      if (si == I.spans.size()) continue;
-      const DepthSpan& s = I.spans[si];
-      if (s.startFrame < t.endFrame && M.depth <= s.clipDepth) Mark(M, t);
+      const bool covered = si < I.spans.size() && I.spans[si].startFrame < t.endFrame &&
+                           M.depth <= I.spans[si].clipDepth;
+      if (covered || std::any_of(groups.begin(), groups.end(), [&](const Group& g) {
+            return g.start <= t.startFrame && t.endFrame <= g.end;
+          }))
+        Mark(M, t);
     }
+    for (const DepthSpan& g : M.spans)
+      if (g.disabledClip > M.depth && g.marked) groups.push_back({g.disabledClip, g.startFrame, g.endFrame});
     if (M.markedCount > 0 && M.markedCount < M.spans.size()) ++split;
   }
   if (split == 0) ClearMarks(table, i + 1, end);

@@ -279,7 +279,7 @@ std::vector<std::vector<ShownObject>> ShownObjects(const std::vector<uint8_t>& d
     std::vector<ShownObject>& f = frames.emplace_back();
     for (const auto& [d, o] : list)
       f.push_back({o.character, o.matrix, d, o.isMask, o.clip, o.color, Key(o), o.ratio});
-  }, true);
+  }, pass != nullptr);
   return frames;
 }
 
@@ -376,17 +376,15 @@ uint32_t RunSpritePass(ConverterContext& ctx, std::vector<uint8_t>& body) {
   return RearrangeMaskLayers(ctx, 0, body.data(), int32_t(body.size()));
 }
 
-std::vector<ShownFrame> PassFrames(ConverterContext& ctx, const std::vector<uint8_t>& tags, bool sprite) {
-  if (sprite) {
-    std::vector<uint8_t> body = SpriteBody(9, tags);
-    RunSpritePass(ctx, body);
-    const PassRecords records = SpriteRecords(ctx);
-    return ShownFrames(body, 4, body.size(), &records);
-  }
-  std::vector<uint8_t> main = tags;
-  RunMainPass(ctx, main);
-  const PassRecords records = MovieRecords(ctx);
-  return ShownFrames(main, 0, main.size(), &records);
+std::vector<ShownFrame> PassFrames(ConverterContext& ctx, const std::vector<uint8_t>& tags, bool sprite,
+                                   std::vector<std::vector<ShownObject>>* objects) {
+  std::vector<uint8_t> data = sprite ? SpriteBody(9, tags) : tags;
+  const size_t begin = sprite ? 4 : 0;
+  if (sprite) RunSpritePass(ctx, data);
+  else RunMainPass(ctx, data);
+  const PassRecords records = sprite ? SpriteRecords(ctx) : MovieRecords(ctx);
+  if (objects) *objects = ShownObjects(data, begin, data.size(), &records);
+  return ShownFrames(data, begin, data.size(), &records);
 }
 
 FramesDiff PassDiff(ConverterContext& ctx, const std::vector<uint8_t>& tags, bool sprite) {

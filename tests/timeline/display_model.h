@@ -104,8 +104,10 @@ uint32_t RunSpritePass(ConverterContext& ctx, std::vector<uint8_t>& body);
 // Runs the pass over `tags` as a main movie (or as a sprite) and compares
 // what its frames show with the original tags, without asserting anything.
 FramesDiff PassDiff(ConverterContext& ctx, const std::vector<uint8_t>& tags, bool sprite);
-// The frames the pass leaves for `tags`, main movie or sprite.
-std::vector<ShownFrame> PassFrames(ConverterContext& ctx, const std::vector<uint8_t>& tags, bool sprite);
+// The frames the pass leaves for `tags`, main movie or sprite; `objects`,
+// when given, receives the same frames as objects.
+std::vector<ShownFrame> PassFrames(ConverterContext& ctx, const std::vector<uint8_t>& tags, bool sprite,
+                                   std::vector<std::vector<ShownObject>>* objects = nullptr);
 
 // Runs the pass over `tags` as a main movie and as a sprite, each within
 // `seconds`, and checks that neither changes the objects any frame shows,
