@@ -192,12 +192,12 @@ bool MarkCoveredByMask(DepthTable& table, size_t i, PassBudget& budget, bool& sp
   std::vector<Group> groups;
   for (size_t m = i + 1; m < end; ++m) {
     DepthEntry& M = table[m];
-    if (!budget.Spend(M.spans.size() + groups.size() + 1)) {
+    std::erase_if(groups, [&](const Group& g) { return g.last < M.depth; });
+    if (!budget.Spend(M.spans.size() * (groups.size() + 1) + 1)) {
       spent = true;
       ClearMarks(table, i + 1, end);
       return false;
     }
-    std::erase_if(groups, [&](const Group& g) { return g.last < M.depth; });
     for (DepthSpan& t : M.spans) {
       size_t si = FirstEndingAfter(I.spans, t.startFrame);
       const bool covered = si < I.spans.size() && I.spans[si].startFrame < t.endFrame &&
