@@ -73,8 +73,10 @@ struct ShownObject {
   std::string key;     // as in ShownFrame
   uint16_t ratio = 0;  // of a morph shape
 };
-// The same frames as objects, bottom first; a disabled nested mask (bit 15
-// of the clip depth) covers its group's depths, as the pass reads it.
+// The same frames as objects, bottom first; with `pass`, a disabled nested
+// mask (bit 15 of the clip depth) covers its group's depths, as the pass
+// reads it, and without, a clip depth covers up to itself, as players read
+// a movie.
 std::vector<std::vector<ShownObject>> ShownObjects(const std::vector<uint8_t>& data, size_t begin,
                                                    size_t end, const PassRecords* pass = nullptr);
 

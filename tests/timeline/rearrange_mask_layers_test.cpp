@@ -635,7 +635,5 @@ TEST(RearrangeMaskLayers, RandomTimelinesKeepEveryFrame) {
               allowed[0], allowed[1], allowed[2], known);
 }
 
-
-
 }  // namespace
 }  // namespace tovrani
