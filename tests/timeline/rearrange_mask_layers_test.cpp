@@ -602,7 +602,15 @@ TEST(RearrangeMaskLayers, RandomTimelinesKeepEveryFrame) {
       // of the range that a disabled mask's group standing in it covers for
       // part of the placement's time only. A placement moves whole: in the
       // group it would stay on the uncovered mask's layers when the group is
-      // gone, out of it it loses the group's mask.
+      // gone, out of it it loses the group's mask. The least such timeline:
+      // a mask at depth 2 with clip depth 8 from frame 1, moved to clip depth
+      // 3 at frame 10; objects at depth 7 in frames 1 to 6 and at depth 8
+      // from frame 1; a mask at depth 5 with clip depth 7 in frames 5 to 13
+      // (shown with the one at depth 2, so disabled: a group of depths 5 to
+      // 7); an object at depth 7 from frame 12, masked by depth 5 in frames
+      // 12 and 13 and by nothing from frame 14. It leaves the group and is
+      // unmasked in frames 12 and 13; kept, from frame 14 it would stand on
+      // depth 2's masked layers, which its clip depth 3 no longer reaches.
       194, 386};
   std::mt19937 rng(20261206);
   ConverterContext ctx;
