@@ -206,9 +206,11 @@ bool MarkCoveredByMask(DepthTable& table, size_t i, PassBudget& budget, bool& sp
   const DepthEntry& I = table[i];
   const size_t end = RangeEnd(table, i + 1, I.maxClip);
   size_t split = 0;
-  // Groups of disabled masks that stay in the range: what such a group
-  // holds while it is shown is masked inside the group, and leaving the
-  // group would unmask it.
+  // Groups of disabled masks that stay in the range: a placement shown only
+  // while such a group is, at a depth it holds, is masked inside the group,
+  // and leaving the group would unmask it. One that outlives the group still
+  // moves: kept, it would stand on this mask's layers where it is not
+  // covered.
   struct Group {
     uint32_t last;
     uint16_t start, end;
