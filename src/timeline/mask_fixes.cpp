@@ -68,6 +68,38 @@ RepairResult FixNestedMask(DepthTable& table, size_t i, std::vector<DisplayEvent
   if (!budget.Spend(i + 1)) return RepairResult::kBudgetSpent;
   if (k == kNone) return RepairResult::kNothingLeft;  // classification and table disagree
 
+  // A Move that keeps its clip depth reads it from the placement that gave
+  // it: disabled alone it would go on masking in the tags, so the whole run
+  // is disabled from that placement, when it stands here.
+  auto disable = [](DepthEntry& M, size_t t) {
+    size_t from = t;
+    while (from > 0 && M.spans[from].clipInherited && M.spans[from - 1].hasClip) --from;
+    if (M.spans[from].clipInherited) from = t;
+    DisableNestedMask(M, from);
+    RefreshEntry(M);
+    return RepairResult::kRepaired;
+  };
+  // A mask of this entry shown together with any mask below that reaches
+  // it is disabled, also when the nearest enclosing mask is not shown with
+  // it: split away from that one, it would leave the range of the one that
+  // does cover it, or take its neighbours along into that range.
+  {
+    DepthEntry& I = table[i];
+    for (size_t j = 0; j < i; ++j) {
+      const DepthEntry& J = table[j];
+      if (!J.hasMask || J.maxClip < depthI) continue;
+      for (size_t t = 0; t < I.spans.size(); ++t) {
+        if (!I.spans[t].hasClip) continue;
+        if (!budget.Spend(1)) return RepairResult::kBudgetSpent;
+        const size_t o = FirstOverlapping(J.spans, I.spans[t]);
+        for (size_t q = o; q < J.spans.size() && J.spans[q].startFrame < I.spans[t].endFrame; ++q) {
+          if (!budget.Spend(1)) return RepairResult::kBudgetSpent;
+          if (J.spans[q].hasClip && J.spans[q].clipDepth >= depthI) return disable(I, t);
+        }
+      }
+    }
+  }
+
   const size_t end = RangeEnd(table, i, table[k].maxClip);
   // What the nearest enclosing mask covers while shown; a mask among it that
   // is shown at the same time is disabled instead.
@@ -87,15 +119,7 @@ RepairResult FixNestedMask(DepthTable& table, size_t i, std::vector<DisplayEvent
           continue;
         }
         ClearMarks(table, i, end);
-        // A Move that keeps its clip depth reads it from the placement that
-        // gave it: disabled alone it would go on masking in the tags, so the
-        // whole run is disabled from that placement, when it stands here.
-        size_t from = t;
-        while (from > 0 && M.spans[from].clipInherited && M.spans[from - 1].hasClip) --from;
-        if (M.spans[from].clipInherited) from = t;
-        DisableNestedMask(M, from);
-        RefreshEntry(M);
-        return RepairResult::kRepaired;
+        return disable(M, t);
       }
     }
   }
@@ -182,19 +206,35 @@ bool MarkCoveredByMask(DepthTable& table, size_t i, PassBudget& budget, bool& sp
   const DepthEntry& I = table[i];
   const size_t end = RangeEnd(table, i + 1, I.maxClip);
   size_t split = 0;
+  // Groups of disabled masks that stay in the range: a placement shown only
+  // while such a group is, at a depth it holds, is masked inside the group,
+  // and leaving the group would unmask it. One that outlives the group still
+  // moves: kept, it would stand on this mask's layers where it is not
+  // covered.
+  struct Group {
+    uint32_t last;
+    uint16_t start, end;
+  };
+  std::vector<Group> groups;
   for (size_t m = i + 1; m < end; ++m) {
     DepthEntry& M = table[m];
-    if (!budget.Spend(M.spans.size() + 1)) {
+    std::erase_if(groups, [&](const Group& g) { return g.last < M.depth; });
+    if (!budget.Spend(M.spans.size() * (groups.size() + 1) + 1)) {
       spent = true;
       ClearMarks(table, i + 1, end);
       return false;
     }
     for (DepthSpan& t : M.spans) {
       size_t si = FirstEndingAfter(I.spans, t.startFrame);
-      if (si == I.spans.size()) continue;
-      const DepthSpan& s = I.spans[si];
-      if (s.startFrame < t.endFrame && M.depth <= s.clipDepth) Mark(M, t);
+      const bool covered = si < I.spans.size() && I.spans[si].startFrame < t.endFrame &&
+                           M.depth <= I.spans[si].clipDepth;
+      if (covered || std::any_of(groups.begin(), groups.end(), [&](const Group& g) {
+            return g.start <= t.startFrame && t.endFrame <= g.end;
+          }))
+        Mark(M, t);
     }
+    for (const DepthSpan& g : M.spans)
+      if (g.disabledClip > M.depth && g.marked) groups.push_back({g.disabledClip, g.startFrame, g.endFrame});
     if (M.markedCount > 0 && M.markedCount < M.spans.size()) ++split;
   }
   if (split == 0) ClearMarks(table, i + 1, end);

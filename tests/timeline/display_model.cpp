@@ -162,9 +162,9 @@ namespace {
 
 // Calls onFrame with the display list at every ShowFrame.
 // A clip depth with bit 15 below depth 0x7F00 is read as the pass reads it
-// when `pass` is given or `groups` is set.
+// when `pass` is given; a movie's own tags mean what players read there.
 void WalkDisplay(const std::vector<uint8_t>& data, size_t begin, size_t end, const PassRecords* pass,
-                 const std::function<void(const std::map<uint32_t, Obj>&)>& onFrame, bool groups = false) {
+                 const std::function<void(const std::map<uint32_t, Obj>&)>& onFrame) {
   std::map<uint32_t, Obj> list;
   const RecordIndex index(pass);
   std::map<uint32_t, Obj> handedOff;  // by the depth the object left
@@ -211,7 +211,7 @@ void WalkDisplay(const std::vector<uint8_t>& data, size_t begin, size_t end, con
       size_t clipAt = c.i;
       uint32_t clip = (f & 64) && c.ok ? c.u16() : 0;
       bool hasClip = (f & 64) && c.ok;
-      if (hasClip && (pass || groups) && (clip & 0x8000) && depth < 0x7F00) clip = depth + (clip & 0x7FFF) - 1;
+      if (hasClip && pass && (clip & 0x8000) && depth < 0x7F00) clip = depth + (clip & 0x7FFF) - 1;
       // The placement's bytes without its depth and clip depth.
       std::string attrs;
       for (size_t k = 0; k < len; ++k)
@@ -279,7 +279,7 @@ std::vector<std::vector<ShownObject>> ShownObjects(const std::vector<uint8_t>& d
     std::vector<ShownObject>& f = frames.emplace_back();
     for (const auto& [d, o] : list)
       f.push_back({o.character, o.matrix, d, o.isMask, o.clip, o.color, Key(o), o.ratio});
-  }, true);
+  });
   return frames;
 }
 
@@ -376,17 +376,15 @@ uint32_t RunSpritePass(ConverterContext& ctx, std::vector<uint8_t>& body) {
   return RearrangeMaskLayers(ctx, 0, body.data(), int32_t(body.size()));
 }
 
-std::vector<ShownFrame> PassFrames(ConverterContext& ctx, const std::vector<uint8_t>& tags, bool sprite) {
-  if (sprite) {
-    std::vector<uint8_t> body = SpriteBody(9, tags);
-    RunSpritePass(ctx, body);
-    const PassRecords records = SpriteRecords(ctx);
-    return ShownFrames(body, 4, body.size(), &records);
-  }
-  std::vector<uint8_t> main = tags;
-  RunMainPass(ctx, main);
-  const PassRecords records = MovieRecords(ctx);
-  return ShownFrames(main, 0, main.size(), &records);
+std::vector<ShownFrame> PassFrames(ConverterContext& ctx, const std::vector<uint8_t>& tags, bool sprite,
+                                   std::vector<std::vector<ShownObject>>* objects) {
+  std::vector<uint8_t> data = sprite ? SpriteBody(9, tags) : tags;
+  const size_t begin = sprite ? 4 : 0;
+  if (sprite) RunSpritePass(ctx, data);
+  else RunMainPass(ctx, data);
+  const PassRecords records = sprite ? SpriteRecords(ctx) : MovieRecords(ctx);
+  if (objects) *objects = ShownObjects(data, begin, data.size(), &records);
+  return ShownFrames(data, begin, data.size(), &records);
 }
 
 FramesDiff PassDiff(ConverterContext& ctx, const std::vector<uint8_t>& tags, bool sprite) {

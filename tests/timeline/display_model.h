@@ -73,8 +73,10 @@ struct ShownObject {
   std::string key;     // as in ShownFrame
   uint16_t ratio = 0;  // of a morph shape
 };
-// The same frames as objects, bottom first; a disabled nested mask (bit 15
-// of the clip depth) covers its group's depths, as the pass reads it.
+// The same frames as objects, bottom first; with `pass`, a disabled nested
+// mask (bit 15 of the clip depth) covers its group's depths, as the pass
+// reads it, and without, a clip depth covers up to itself, as players read
+// a movie.
 std::vector<std::vector<ShownObject>> ShownObjects(const std::vector<uint8_t>& data, size_t begin,
                                                    size_t end, const PassRecords* pass = nullptr);
 
@@ -104,8 +106,10 @@ uint32_t RunSpritePass(ConverterContext& ctx, std::vector<uint8_t>& body);
 // Runs the pass over `tags` as a main movie (or as a sprite) and compares
 // what its frames show with the original tags, without asserting anything.
 FramesDiff PassDiff(ConverterContext& ctx, const std::vector<uint8_t>& tags, bool sprite);
-// The frames the pass leaves for `tags`, main movie or sprite.
-std::vector<ShownFrame> PassFrames(ConverterContext& ctx, const std::vector<uint8_t>& tags, bool sprite);
+// The frames the pass leaves for `tags`, main movie or sprite; `objects`,
+// when given, receives the same frames as objects.
+std::vector<ShownFrame> PassFrames(ConverterContext& ctx, const std::vector<uint8_t>& tags, bool sprite,
+                                   std::vector<std::vector<ShownObject>>* objects = nullptr);
 
 // Runs the pass over `tags` as a main movie and as a sprite, each within
 // `seconds`, and checks that neither changes the objects any frame shows,
