@@ -32,10 +32,8 @@ void AnalyseAll(benchmark::State& state, const std::vector<CapturedObject>& obje
 }
 
 void BM_CorpusLargestSingleSidedShape(benchmark::State& state) {
-  const char* dir = std::getenv("TOVRANI_CORPUS");
   const std::string path =
-      std::string(dir ? dir : "../shared/corpus") +
-      "/shumway/examples/melon/MinimaFlatCustomColorPlayBackSeekCounterVolMute.swf";
+      bench::CorpusPath("shumway/examples/melon/MinimaFlatCustomColorPlayBackSeekCounterVolMute.swf");
   const std::vector<CapturedObject> objects = ShapeObjectsOf(path, 76);
   if (objects.empty()) {
     state.SkipWithError("corpus movie absent (set TOVRANI_CORPUS)");

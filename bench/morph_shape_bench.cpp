@@ -33,9 +33,7 @@ std::vector<uint8_t> FirstMorphBody(const std::string& path) {
 
 const std::vector<uint8_t>& Body() {
   static const std::vector<uint8_t> body = [] {
-    const char* dir = std::getenv("TOVRANI_CORPUS");
-    return FirstMorphBody(std::string(dir ? dir : "../shared/corpus") +
-                          "/ruffle/tests/tests/swfs/avm1/movieclip_hittest_shapeflag/test.swf");
+    return FirstMorphBody(bench::CorpusPath("ruffle/tests/tests/swfs/avm1/movieclip_hittest_shapeflag/test.swf"));
   }();
   return body;
 }

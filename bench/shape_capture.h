@@ -10,6 +10,7 @@
 #include "convert/converter_context.h"
 #include "fla/file_helpers.h"
 #include "shape/decode/define_shape.h"
+#include "support/corpus.h"
 #include "swf/swf_reader.h"
 #include "swf/swf_values.h"
 
@@ -77,9 +78,10 @@ inline std::vector<CapturedObject> ShapeObjectsOf(const std::string& path, uint1
   return objects;
 }
 
+// A corpus movie: below TOVRANI_CORPUS when set, else the shared folder's corpus.
 inline std::string CorpusPath(const std::string& relative) {
   const char* dir = std::getenv("TOVRANI_CORPUS");
-  return std::string(dir ? dir : "../shared/corpus") + "/" + relative;
+  return (dir ? std::string(dir) : (tovrani::test::SharedDir() / "corpus").string()) + "/" + relative;
 }
 
 }  // namespace tovrani::bench
