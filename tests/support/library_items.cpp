@@ -58,7 +58,8 @@ class Reader {
     return text;
   }
   // The first string read is the record's name; an item number read goes
-  // into `items` and, under that name, into `names`.
+  // into `items` and, under that name, into `names`, its kind byte into
+  // `kinds`.
   void Fields(const char* list, std::set<uint16_t>* items, std::map<std::string, uint16_t>* names = nullptr,
               std::map<std::string, uint8_t>* kinds = nullptr) {
     std::istringstream in(list);
