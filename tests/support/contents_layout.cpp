@@ -526,8 +526,9 @@ void Walk(Walker& w, ContentsWalk& out) {
         !std::equal(closing.begin(), closing.end(), d.begin() + long(cand - closing.size() - shift)) ||
         (shift && d[cand - 1] != 0))
       continue;
+    static const std::vector<KnownContentsStop> kStrict;
     ContentsWalk trial;
-    Walker t(d, L, {}, trial);
+    Walker t(d, L, kStrict, trial);
     t.pos = cand;
     try {
       Folders(t);
