@@ -1,6 +1,7 @@
 // Sounds through the program: movies with event and stream sounds become
 // documents that the independent readers, the page walker, node and the
-// Contents grammar accept; bad sounds are reported and skipped.
+// walk of the authoring tool's Contents layout accept; bad sounds are
+// reported and skipped.
 #include <gtest/gtest.h>
 
 #include <algorithm>
