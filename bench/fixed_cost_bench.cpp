@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "support/corpus.h"
 #include "support/swf_writer.h"
 #include "convert/convert_swf_file.h"
 #include "convert/converter_context.h"
@@ -113,10 +114,7 @@ BENCHMARK(BM_FixedCostOneShape)
 void BM_CorpusBatch(benchmark::State& state) {
   BudgetScope budget(state.range(0));
   std::vector<std::string> sources;
-  std::error_code ec;
-  for (const auto& e : fs::recursive_directory_iterator(fs::path(TOVRANI_SHARED_DIR) / "corpus", ec))
-    if (e.is_regular_file() && e.path().extension() != ".md" && e.path().extension() != ".tsv")
-      sources.push_back(e.path().string());
+  for (const tovrani::test::CorpusMovie& movie : tovrani::test::CorpusMovies()) sources.push_back(movie.path.string());
   if (sources.empty()) {
     state.SkipWithError("no corpus");
     return;

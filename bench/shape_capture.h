@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "support/corpus.h"
 #include "convert/converter_context.h"
 #include "fla/file_helpers.h"
 #include "shape/decode/define_shape.h"
+#include "support/corpus.h"
 #include "swf/swf_reader.h"
 #include "swf/swf_values.h"
 

@@ -429,7 +429,7 @@ TEST(ButtonTags, ButtonsThroughTheProgram) {
     for (const auto& [name, item] : symbols) {
       if (item != 5 && item != 6) continue;
       ++buttons;
-      EXPECT_EQ(SymbolPageKind(movie.streams["Contents"], name, item, version > 6), 1) << name;
+      EXPECT_EQ(SymbolPageKind(movie.streams["Contents"], name, item), 1) << name;
       const std::vector<uint8_t>& page = movie.streams[name];
       const std::vector<PageLayer> layers = ReadPageLayers(page, WalkPage(page));
       // The second button: its three record layers and the sound's.

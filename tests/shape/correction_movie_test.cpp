@@ -8,6 +8,7 @@
 
 #include "app/program_runner.h"
 #include "shape/shape_test_support.h"
+#include "support/document_frames.h"
 #include "support/independent_readers.h"
 #include "support/page_walker.h"
 #include "support/temp_dir.h"
@@ -88,9 +89,7 @@ TEST_P(CorrectionMovie, ProblemShapesComeOutAsStacks) {
     // The X: nothing of it can be written, so it stays as decoded and the
     // user is told.
     EXPECT_EQ(run.output.find("vectorization") != std::string::npos, asks) << run.output;
-    std::map<std::string, std::vector<uint8_t>> streams;
-    EXPECT_TRUE(test::ReadCompoundFile(fla, streams));
-    return streams;
+    return test::ExpectReadableDocument(fla);
   };
   const auto decoded = convert("decoded", {"--set", "No Problem Search=on"}, false);
   const std::vector<std::vector<std::string>> modes = {

@@ -3,12 +3,11 @@
 // refusal, and on the exact road two pages the checks accept.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 #include "fla/work_files.h"
 #include "fla/work_folder.h"
 #include "shape/decode/morph_shape.h"
 #include "shape/shape_test_support.h"
+#include "support/corpus.h"
 #include "support/document_frames.h"
 #include "support/independent_readers.h"
 #include "support/page_walker.h"
@@ -17,8 +16,6 @@
 
 namespace tovrani {
 namespace {
-
-namespace fs = std::filesystem;
 
 struct MorphTag {
   uint16_t code = 0;
@@ -54,17 +51,17 @@ void CollectMorphs(std::span<const uint8_t> tags, std::vector<MorphTag>& out, in
 }
 
 TEST(CorpusMorphs, EveryMorphShapeDecodesOnBothRoads) {
-  const fs::path corpus = fs::path(TOVRANI_SHARED_DIR) / "corpus";
-  if (!fs::is_directory(corpus)) GTEST_SKIP() << "no corpus";
+  const std::vector<test::CorpusMovie> corpus = test::CorpusMovies();
+  if (corpus.empty()) GTEST_SKIP() << "no corpus";
   size_t morphs = 0, decoded = 0;
-  for (const auto& file : fs::recursive_directory_iterator(corpus)) {
-    if (file.path().extension() != ".swf") continue;
-    const std::vector<uint8_t> movie = test::ReadFileBytes(file.path().string());
+  for (const test::CorpusMovie& file : corpus) {
+    const std::vector<uint8_t> movie = test::ReadFileBytes(file.path.string());
+    if (movie.size() < 8) continue;
     std::vector<MorphTag> found;
     CollectMorphs(test::MovieTags(movie), found);
     const uint8_t level = movie[3] < 7 ? 0 : movie[3] == 7 ? 1 : 2;
     for (const MorphTag& tag : found) {
-      SCOPED_TRACE(file.path().string());
+      SCOPED_TRACE(file.name);
       ++morphs;
       {
         ConverterContext ctx;

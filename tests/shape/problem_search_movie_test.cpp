@@ -7,6 +7,7 @@
 
 #include "app/program_runner.h"
 #include "shape/shape_test_support.h"
+#include "support/document_frames.h"
 #include "support/independent_readers.h"
 #include "support/page_walker.h"
 #include "support/work_budget.h"
@@ -62,10 +63,8 @@ TEST_P(ProblemSearchModes, TheStubGoesWhereTheHeuristicAnalysisRuns) {
     const test::ProgramRun run = test::RunProgram(args, dir.file("config"));
     ASSERT_EQ(run.status, 0) << run.output;
     std::map<std::string, std::vector<uint8_t>> streams;
-    ASSERT_TRUE(test::ReadCompoundFile(fla, streams));
-    EXPECT_TRUE(test::IsValidJavaScriptFile(fla + ".jsfl"));
+    streams = test::ExpectReadableDocument(fla);
     ASSERT_TRUE(streams.count("Page 1"));
-    EXPECT_TRUE(test::PageWalksClean(streams["Page 1"]));
     for (uint16_t id = 1; id <= 2; ++id) {
       const std::string name = "Symbol " + std::to_string(id);
       ASSERT_TRUE(streams.count(name)) << name;
@@ -151,9 +150,8 @@ TEST_P(ProblemSearchRoads, ShapesWithoutProblemsAreRebuiltTheOthersComeAsDecoded
     const test::ProgramRun run = test::RunProgram(args, dir.file("config"));
     ASSERT_EQ(run.status, 0) << run.output;
     std::map<std::string, std::vector<uint8_t>> streams;
-    ASSERT_TRUE(test::ReadCompoundFile(fla, streams));
-    EXPECT_TRUE(test::IsValidJavaScriptFile(fla + ".jsfl"));
-    EXPECT_TRUE(test::PageWalksClean(streams["Page 1"]));
+    streams = test::ExpectReadableDocument(fla);
+    ASSERT_TRUE(streams.count("Page 1"));
     for (uint16_t id = 1; id <= kShapes; ++id) {
       const std::string name = "Symbol " + std::to_string(id);
       ASSERT_TRUE(streams.count(name)) << name;

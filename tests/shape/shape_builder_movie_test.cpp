@@ -182,7 +182,8 @@ TEST_P(ShapeBuilderMovie, TheShapeListSteersTheExactSearch) {
       dir.file("config"));
   ASSERT_EQ(run.status, 0) << run.output;
   Converted c;
-  ASSERT_TRUE(test::ReadCompoundFile(fla, c.streams));
+  c.streams = test::ExpectReadableDocument(fla);
+  ASSERT_FALSE(c.streams.empty());
   EXPECT_EQ(Counts(c, 1, level), std::vector<uint32_t>{5});
   EXPECT_EQ(Counts(c, 2, level), std::vector<uint32_t>{4});
 }

@@ -6,9 +6,13 @@
 
 namespace tovrani::test {
 
-std::vector<CorpusMovie> CorpusMovies() {
+std::filesystem::path SharedDir() {
   const char* env = std::getenv("TOVRANI_SHARED_DIR");
-  const std::filesystem::path corpus = std::filesystem::path(env && *env ? env : TOVRANI_SHARED_DIR) / "corpus";
+  return env && *env ? env : TOVRANI_SHARED_DIR;
+}
+
+std::vector<CorpusMovie> CorpusMovies() {
+  const std::filesystem::path corpus = SharedDir() / "corpus";
   std::vector<CorpusMovie> movies;
   std::ifstream index(corpus / "INDEX.tsv");
   std::string line;

@@ -22,8 +22,13 @@ struct CorpusMovie {
   bool sound() const { return problems.empty() && (signature == "FWS" || signature == "CWS"); }
 };
 
-// Empty when the corpus or its index is absent. TOVRANI_SHARED_DIR in the
-// environment overrides the folder the build names.
+// The shared folder beside the sources (corpus, real sample documents,
+// tools), which a user's clone does not have: TOVRANI_SHARED_DIR in the
+// environment, else the folder the build names. Tests that need it skip
+// with one line when what they need is absent.
+std::filesystem::path SharedDir();
+
+// Empty when the corpus or its index is absent.
 std::vector<CorpusMovie> CorpusMovies();
 
 }  // namespace tovrani::test

@@ -8,8 +8,10 @@
 
 #include "convert/converter_context.h"
 #include "fla/file_helpers.h"
+#include "support/contents_layout.h"
 #include "support/independent_readers.h"
 #include "support/library_items.h"
+#include "support/page_layout.h"
 #include "support/page_walker.h"
 #include "swf/swf_reader.h"
 #include "swf/swf_values.h"
@@ -255,6 +257,8 @@ std::map<std::string, std::vector<uint8_t>> ExpectReadableDocument(const std::st
   EXPECT_TRUE(IsValidJavaScriptFile(fla + ".jsfl"));
   for (const auto& [name, bytes] : streams)
     if (name.starts_with("Page ") || name.starts_with("Symbol ")) EXPECT_TRUE(PageWalksClean(bytes)) << name;
+  if (streams.count("Contents")) EXPECT_TRUE(ContentsLikeRealDocuments(streams["Contents"])) << fla;
+  EXPECT_TRUE(PagesLikeRealDocuments(fla));
   return streams;
 }
 

@@ -12,7 +12,10 @@
 namespace tovrani::test {
 
 // Reads the document at `fla` with the independent readers, checks its
-// script with node and walks every page; returns its streams.
+// script with node, walks every page, and walks its Contents, page and media
+// streams with the layouts of the authoring tool's own documents (past the
+// known stops; pages and media only where the shared tools are at hand);
+// returns its streams.
 std::map<std::string, std::vector<uint8_t>> ExpectReadableDocument(const std::string& fla);
 
 // The movie's tags after the header, inflated when compressed; empty when

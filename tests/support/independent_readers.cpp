@@ -56,6 +56,17 @@ int RunCommand(const std::string& command, std::string& output) {
   return ::testing::AssertionSuccess();
 }
 
+std::vector<uint8_t> ReadSavedStream(const std::string& path, const std::string& stream) {
+  const std::string script =
+      "import olefile,sys; sys.stdout.buffer.write(olefile.OleFileIO(sys.argv[1]).openstream(sys.argv[2]).read())";
+  std::string out;
+  if (RunCommand("/usr/bin/python3 -c " + ShellQuote(script) + ' ' + ShellQuote(path) + ' ' + ShellQuote(stream) +
+                     " 2>/dev/null",
+                 out) != 0)
+    return {};
+  return std::vector<uint8_t>(out.begin(), out.end());
+}
+
 ::testing::AssertionResult IsValidJavaScriptFile(const std::string& path) {
   std::string output;
   int rc = RunCommand("node --check < " + ShellQuote(path), output);

@@ -17,6 +17,11 @@ namespace tovrani::test {
 ::testing::AssertionResult ReadCompoundFile(const std::string& path,
                                             std::map<std::string, std::vector<uint8_t>>& streams);
 
+// One stream of a compound file another program saved, read by olefile as
+// leniently as it reads by default (the authoring tool's own documents carry
+// header values the strict reading refuses). Empty when it does not read.
+std::vector<uint8_t> ReadSavedStream(const std::string& path, const std::string& stream);
+
 // `node --check` on a script file (or on the text given).
 ::testing::AssertionResult IsValidJavaScriptFile(const std::string& path);
 ::testing::AssertionResult IsValidJavaScript(const std::string& text);

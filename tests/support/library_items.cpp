@@ -58,8 +58,10 @@ class Reader {
     return text;
   }
   // The first string read is the record's name; an item number read goes
-  // into `items` and, under that name, into `names`.
-  void Fields(const char* list, std::set<uint16_t>* items, std::map<std::string, uint16_t>* names = nullptr) {
+  // into `items` and, under that name, into `names`, its kind byte into
+  // `kinds`.
+  void Fields(const char* list, std::set<uint16_t>* items, std::map<std::string, uint16_t>* names = nullptr,
+              std::map<std::string, uint8_t>* kinds = nullptr) {
     std::istringstream in(list);
     std::string name;
     bool named = false;
@@ -71,9 +73,11 @@ class Reader {
         Marker();
       } else if (f == "X" || f == "I") {  // I: the u16 item number alone
         const uint16_t item = uint16_t(Le(2));
-        if (f == "X") Skip(3);
+        uint8_t kind = 0;
+        if (f == "X") Skip(2), kind = uint8_t(Le(1));
         if (items) items->insert(item);
         if (names && ok_) (*names)[name] = item;
+        if (kinds && ok_) (*kinds)[name] = kind;
       } else {
         const size_t width = f[1] == '8' ? 1 : f[1] == '1' ? 2 : 4;
         const size_t times = f.find('x') == std::string::npos ? 1 : std::stoul(f.substr(f.find('x') + 1));
@@ -101,9 +105,11 @@ class Reader {
 }  // namespace
 
 ::testing::AssertionResult ReadLibraryItems(const std::vector<uint8_t>& d, std::set<uint16_t>& items,
-                                            std::map<std::string, uint16_t>* symbols) {
+                                            std::map<std::string, uint16_t>* symbols,
+                                            std::map<std::string, uint8_t>* kinds) {
   items.clear();
   if (symbols) symbols->clear();
+  if (kinds) kinds->clear();
   const std::map<uint8_t, int> levels = {{0x29, 0}, {0x38, 1}, {0x3F, 2}};
   if (d.empty() || !levels.count(d[0])) return ::testing::AssertionFailure() << "no Contents lead byte";
   const int level = levels.at(d[0]);
@@ -122,7 +128,7 @@ class Reader {
   for (; r.ok() && r.At({1, 0x80, version}) && r.Skip(3); ++next) r.Fields(kPageFields[level], nullptr);
   r.Skip(8);
   // The symbol pages, then u16 0 and the item-number limit.
-  for (; r.ok() && r.At({1, 0x80, version}) && r.Skip(3); ++next) r.Fields(kPageFields[level], &items, symbols);
+  for (; r.ok() && r.At({1, 0x80, version}) && r.Skip(3); ++next) r.Fields(kPageFields[level], &items, symbols, kinds);
   if (!r.ok() || !r.Skip(4)) return failure("the symbol pages");
   // Media items: a class tag or reference, the version, the common head,
   // the linkage and the class's own tail.

@@ -1,7 +1,10 @@
 #include "page_walker.h"
 
 #include <algorithm>
+#include <map>
 #include <set>
+
+#include "support/library_items.h"
 
 namespace tovrani::test {
 
@@ -226,19 +229,14 @@ std::vector<PageLayer> ReadPageLayers(const std::vector<uint8_t>& d, const PageW
   return ::testing::AssertionSuccess();
 }
 
-int SymbolPageKind(const std::vector<uint8_t>& contents, const std::string& name, uint16_t item, bool utf16) {
-  std::vector<uint8_t> text;
-  for (char c : name) {
-    text.push_back(uint8_t(c));
-    if (utf16) text.push_back(0);
-  }
-  auto at = std::search(contents.begin(), contents.end(), text.begin(), text.end());
-  if (at == contents.end()) return -1;
-  at = std::search(at + 1, contents.end(), text.begin(), text.end());
-  if (contents.end() - at < long(text.size() + 5)) return -1;
-  at += long(text.size());
-  if (at[0] != (item & 0xFF) || at[1] != item >> 8 || at[2] != 0 || at[3] != 0) return -1;
-  return at[4];
+int SymbolPageKind(const std::vector<uint8_t>& contents, const std::string& name, uint16_t item) {
+  std::set<uint16_t> items;
+  std::map<std::string, uint16_t> symbols;
+  std::map<std::string, uint8_t> kinds;
+  if (!ReadLibraryItems(contents, items, &symbols, &kinds)) return -1;
+  const auto at = symbols.find(name);
+  if (at == symbols.end() || at->second != item) return -1;
+  return kinds.at(name);
 }
 
 }  // namespace tovrani::test

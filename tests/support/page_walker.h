@@ -79,9 +79,9 @@ struct PageLayer {
 };
 std::vector<PageLayer> ReadPageLayers(const std::vector<uint8_t>& page, const PageWalk& walk);
 
-// The kind byte of a symbol's library page record in a Contents stream (its
-// name twice, then the item number and a zero word), -1 when not found.
-int SymbolPageKind(const std::vector<uint8_t>& contents, const std::string& name, uint16_t item, bool utf16);
+// The kind byte of the symbol page record named `name` in a Contents stream,
+// -1 when the library holds no such page of item `item`.
+int SymbolPageKind(const std::vector<uint8_t>& contents, const std::string& name, uint16_t item);
 
 // The page walks, every instance names one of `items` (when given) and,
 // when `frames` is given, every layer's keyframes and gaps add up to at

@@ -54,13 +54,10 @@ struct SceneRun {
     WriteMovie(tags);
     ProgramRun r = RunProgram({"-q", dir.file("in.swf"), "-o", dir.file("prog.fla")}, dir.path().string());
     if (r.status != 0) return ::testing::AssertionFailure() << r.output;
-    std::map<std::string, std::vector<uint8_t>> streams;
-    auto read = ReadCompoundFile(dir.file("prog.fla"), streams);
-    if (!read) return read;
-    page = streams["Page 1"];
-    auto shows = DocumentShowsMovie(ReadFileBytes(dir.file("in.swf")), streams);
-    if (!shows) return shows;
-    return IsValidJavaScriptFile(dir.file("prog.fla.jsfl"));
+    const auto streams = ExpectReadableDocument(dir.file("prog.fla"));
+    if (!streams.count("Page 1")) return ::testing::AssertionFailure() << "no scene page";
+    page = streams.at("Page 1");
+    return DocumentShowsMovie(ReadFileBytes(dir.file("in.swf")), streams);
   }
 };
 
