@@ -284,8 +284,9 @@ class Assembly {
   // The mini-FAT: the work file's chains as checked, a small Contents' run
   // after them, free entries to the end of its last sector.
   bool WriteMiniFat(std::FILE* out) const {
+    const uint64_t entries = static_cast<uint64_t>(miniFatSectors_) * kEntriesPerSector;
     return WriteWords(out, miniFat_) && WriteChain(out, miniFileSectors_, miniSectors_ - miniFileSectors_) &&
-           WriteRepeated(out, kFreeSector, static_cast<uint64_t>(miniFatSectors_) * kEntriesPerSector - miniSectors_);
+           WriteRepeated(out, kFreeSector, entries - miniSectors_);
   }
 
   // The FAT in sector order: the regular streams (sectors no entry claims
@@ -299,11 +300,12 @@ class Assembly {
       at = static_cast<uint64_t>(start) + count;
     }
     const uint64_t used = static_cast<uint64_t>(contentsStart_) + contentsSectors_;
-    return WriteRepeated(out, kFreeSector, bigSectors_ - at) && WriteChain(out, miniStart_, miniContainerSectors_) &&
-           WriteChain(out, dirStart_, dirSectors_) && WriteChain(out, miniFatStart_, miniFatSectors_) &&
-           WriteRepeated(out, kFatSector, fatSectors_) && WriteRepeated(out, kDifatSector, difatSectors_) &&
-           WriteChain(out, contentsStart_, contentsSectors_) &&
-           WriteRepeated(out, kFreeSector, static_cast<uint64_t>(fatSectors_) * kEntriesPerSector - used);
+    const uint64_t entries = static_cast<uint64_t>(fatSectors_) * kEntriesPerSector;
+    return WriteRepeated(out, kFreeSector, bigSectors_ - at) &&
+           WriteChain(out, miniStart_, miniContainerSectors_) && WriteChain(out, dirStart_, dirSectors_) &&
+           WriteChain(out, miniFatStart_, miniFatSectors_) && WriteRepeated(out, kFatSector, fatSectors_) &&
+           WriteRepeated(out, kDifatSector, difatSectors_) &&
+           WriteChain(out, contentsStart_, contentsSectors_) && WriteRepeated(out, kFreeSector, entries - used);
   }
 
   std::vector<uint8_t> Header() const {

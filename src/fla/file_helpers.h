@@ -52,7 +52,8 @@ bool CopyFileBuffered(const std::string& src, const std::string& dst);
 
 // Compresses path into path + ".gz" with a gzip mode string such as "wb1",
 // then deletes path. False (and no .gz left) on any failure; path then stays.
-// Nothing calls it or GunzipFile: raw zlib data is inflated directly (InflateZlib), never through a gzip file.
+// Nothing calls it or GunzipFile: raw zlib data is inflated directly
+// (InflateZlib), never through a gzip file.
 bool GzipFile(const std::string& path, const std::string& mode);
 
 // Decompresses a gzip file: "x.gz" (a file name of more than three

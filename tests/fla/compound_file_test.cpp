@@ -196,7 +196,8 @@ TEST(CompoundFile, SectorRunsChainOneAfterAnother) {
   std::vector<uint32_t> words;
   for (size_t at = 0; at + 4 <= bytes.size(); at += 4) words.push_back(Le32(bytes, at));
   EXPECT_EQ(bytes.size() % 4, 0u);
-  EXPECT_EQ(words, (std::vector<uint32_t>{6, 7, 0xFFFFFFFE, 0xFFFFFFFE, 10, 0xFFFFFFFE, 0xFFFFFFFD, 0xFFFFFFFE}));
+  EXPECT_EQ(words, (std::vector<uint32_t>{6, 7, 0xFFFFFFFE, 0xFFFFFFFE, 10, 0xFFFFFFFE,  //
+                                          0xFFFFFFFD, 0xFFFFFFFE}));
 }
 
 TEST(CompoundFile, SectorsNoEntryClaimsStayFree) {

@@ -27,7 +27,8 @@ TEST(StreamPlacement, PaddingReachesTheNextBoundaryOnlyWhenOffIt) {
   std::fclose(f);
   // A padding that cannot be written is a failure: room for 10 bytes only.
   char room[10];
-  for (auto pad : {+[](std::FILE* g) { return PadToSector(g); }, +[](std::FILE* g) { return PadToMiniSector(g) >= 0; }}) {
+  for (auto pad : {+[](std::FILE* g) { return PadToSector(g); },
+                   +[](std::FILE* g) { return PadToMiniSector(g) >= 0; }}) {
     std::FILE* small = fmemopen(room, sizeof room, "w");
     ASSERT_NE(small, nullptr);
     std::setvbuf(small, nullptr, _IONBF, 0);
