@@ -1,5 +1,6 @@
-// Small routines the engine's finish uses to move work files into one
-// another and into the output compound file.
+// Small routines of the engine's finish: moving one work file into another
+// and the engine's own publish pairs. The container's allocation-table
+// writers and the whole-file copy live with the container (fla/).
 #pragma once
 
 #include <cstdint>
