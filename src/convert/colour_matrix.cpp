@@ -34,21 +34,20 @@ constexpr double kFitTolerance = 1e-3;
 // told apart.
 constexpr double kMinGain = 1e-6;
 
-struct ContrastResult {
-  double setting = 0;
-  bool inTable = true;  // false above the table's last gain
-};
+// The table's gains run without a gap from 1 to its last entry, so a gain
+// above 1 finds its pair of neighbours unless it lies beyond the table.
+bool GainInTable(double g) { return g <= kContrastGains[std::size(kContrastGains) - 1]; }
 
-ContrastResult ContrastOfGain(double g) {
-  if (g <= 1.0) return {(g - 1.0) * 100.0, true};
+double ContrastOfGain(double g) {
+  if (g <= 1.0) return (g - 1.0) * 100.0;
   for (int i = 0; i < 100; ++i) {
     double lo = kContrastGains[i], hi = kContrastGains[i + 1];
     if (lo <= g && g <= hi) {
       double dHi = hi - g, dLo = lo - g;
-      return {dHi * dHi <= dLo * dLo ? double(i + 1) : double(i), true};
+      return dHi * dHi <= dLo * dLo ? double(i + 1) : double(i);
     }
   }
-  return {0, false};
+  return 0;
 }
 
 // Whole settings only (the tool offers no others); never −0, which would
@@ -117,7 +116,7 @@ HueSaturationFit FitHueSaturation(const double n[9]) {
 
 float RecoverContrast(double gain) {
   if (!std::isfinite(gain)) return 0;
-  return Setting(ContrastOfGain(gain).setting, 100);
+  return Setting(ContrastOfGain(gain), 100);
 }
 
 ColourAdjustment RecoverColourAdjustment(const ColourMatrix& m) {
@@ -131,12 +130,12 @@ ColourAdjustment RecoverColourAdjustment(const ColourMatrix& m) {
   double gain = sum / 3.0;
   double offset = m[4];
 
-  ContrastResult contrast = ContrastOfGain(gain);
-  out.contrast = Setting(contrast.setting, 100);
+  out.contrast = RecoverContrast(gain);
   if (!(gain > kMinGain)) return out;  // no gain: brightness, hue and saturation are lost
 
   // Brightness was added before the contrast: offset = g·b + 63.5·(1 − g).
-  double brightness = contrast.inTable ? (offset + 63.5 * (gain - 1.0)) / gain : offset;
+  // Beyond the table the gain is not the tool's, and the offset stands as it is.
+  double brightness = GainInTable(gain) ? (offset + 63.5 * (gain - 1.0)) / gain : offset;
   out.brightness = Setting(brightness, 100);
 
   double n[9];

@@ -49,6 +49,8 @@ struct FileOutcome {
 extern const char* const kFlashSettingsKeys[2];
 extern const char* const kFlashWarningKeys[2];
 
+// The program splits the comma form of its command line itself and calls
+// ConvertSwfFiles, whose paths may hold commas; this form has no caller there.
 // selection: the source paths, each followed by a comma. openAfter: open the
 // document (then its script) after each conversion. Returns one outcome per
 // item reached; items after a cancel or after a locked output on the dialog

@@ -46,9 +46,9 @@ Marker MarkerAt(std::string_view t, size_t pos) {
 // Where the value of attribute NAME=" (or, only when that form is absent,
 // name=") begins inside tag; npos when neither is there.
 size_t AttributeValue(std::string_view tag, std::string_view upper, std::string_view lower) {
-  size_t p = tag.find(upper);
-  if (p == std::string_view::npos) p = tag.find(lower);
-  return p == std::string_view::npos ? p : p + upper.size();
+  int32_t p = FindSubstring(1, tag, upper);
+  if (p < 0) p = FindSubstring(1, tag, lower);
+  return p < 0 ? std::string_view::npos : size_t(p) + upper.size();
 }
 
 uint8_t HexNibble(std::string_view t, size_t pos) {

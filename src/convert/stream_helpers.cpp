@@ -10,15 +10,6 @@
 
 namespace tovrani {
 
-namespace {
-
-bool PutU32(std::FILE* out, uint32_t v) {
-  uint8_t b[4] = {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
-  return std::fwrite(b, 1, 4, out) == 4;
-}
-
-}  // namespace
-
 bool AppendStreamFile(std::FILE* source, std::FILE* destination, bool skipFirst) {
   if (!source || !destination) return false;
   long size = std::ftell(source);
@@ -34,26 +25,6 @@ bool AppendStreamFile(std::FILE* source, std::FILE* destination, bool skipFirst)
     left -= long(n);
   }
   return true;
-}
-
-int AppendWorkFile(std::FILE* destination, std::FILE* source) {
-  return AppendFile(destination, source) ? 1 : 0;
-}
-
-bool WriteSectorRun(std::FILE* out, uint32_t count, uint32_t& next, uint32_t terminator) {
-  std::vector<uint8_t> buf;
-  buf.reserve(size_t(count) * 4 + 4);
-  for (uint32_t i = 0; i < count; ++i, ++next) {
-    for (int k = 0; k < 4; ++k) buf.push_back(uint8_t(next >> (8 * k)));
-  }
-  for (int k = 0; k < 4; ++k) buf.push_back(uint8_t(terminator >> (8 * k)));
-  ++next;
-  return std::fwrite(buf.data(), 1, buf.size(), out) == buf.size();
-}
-
-bool WriteFatMarkerPair(uint32_t, uint8_t flag, std::FILE* out) {
-  if (flag != 0) return true;
-  return PutU32(out, 0xFFFFFFFDu) && PutU32(out, 0xFFFFFFFEu);
 }
 
 int32_t IntPower(uint16_t base, int32_t exponent) {

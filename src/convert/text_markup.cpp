@@ -101,7 +101,8 @@ int32_t FindSubstring(int32_t start, std::string_view text, std::string_view pat
   const size_t from = start > 1 ? size_t(start - 1) : 0;
   if (from > text.size()) return -1;
   const size_t p = text.find(pattern, from);
-  return p == std::string_view::npos ? -1 : int32_t(p);
+  // An index the result cannot hold counts as no occurrence, never as a wrapped one.
+  return p == std::string_view::npos || p > size_t(INT32_MAX) ? -1 : int32_t(p);
 }
 
 void FindHtmlLink(std::string& text, std::string& url, std::string& target) {

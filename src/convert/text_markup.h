@@ -11,7 +11,8 @@
 namespace tovrani {
 
 // The 0-based index of the first occurrence of pattern that begins at index
-// start - 1 (start is 1-based) or later; -1 when there is none.
+// start - 1 (start is 1-based) or later; -1 when there is none (or when
+// its index would not fit the result).
 int32_t FindSubstring(int32_t start, std::string_view text, std::string_view pattern);
 
 // The first link tag (<A HREF, letters in either case): its first quoted

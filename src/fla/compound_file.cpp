@@ -150,7 +150,7 @@ class Assembly {
     // The root entry records the mini stream's size in 32 bits.
     if (totalMini * kMiniSectorSize > 0xFFFFFFFFu) return Fail(CompoundFileResult::kTooLarge, "mini stream too large");
     miniSectors_ = static_cast<uint32_t>(totalMini);
-    miniFat_.assign(miniSectors_, kFreeSector);
+    miniFat_.assign(miniFileSectors_, kFreeSector);
     miniUsed_.assign(miniSectors_, 0);
     bigUsed_.assign(bigSectors_, 0);
 
@@ -199,9 +199,7 @@ class Assembly {
     if (parts_.contents.empty()) {
       SetLE32(&contents[116], kEndOfChain);
     } else if (contentsSmall_) {
-      SetLE32(&contents[116], miniFileSectors_);
-      for (uint32_t s = miniFileSectors_; s < miniSectors_; ++s)
-        miniFat_[s] = s + 1 == miniSectors_ ? kEndOfChain : s + 1;
+      SetLE32(&contents[116], miniFileSectors_);  // its chain follows the work file's in the mini-FAT
     } else {
       SetLE32(&contents[116], contentsStart_);
     }
@@ -212,23 +210,8 @@ class Assembly {
     SetLE32(&root[116], miniSectors_ ? miniStart_ : kEndOfChain);
     SetLE32(&root[120], miniSectors_ * kMiniSectorSize);
 
-    BuildFat();
+    std::sort(bigChains_.begin(), bigChains_.end());
     return BuildTree();
-  }
-
-  void RunChain(uint32_t start, uint32_t count) {
-    for (uint32_t k = 0; k < count; ++k) fat_[start + k] = k + 1 == count ? kEndOfChain : start + k + 1;
-  }
-
-  void BuildFat() {
-    fat_.assign(static_cast<size_t>(fatSectors_) * kEntriesPerSector, kFreeSector);
-    for (const auto& [start, count] : bigChains_) RunChain(start, count);
-    RunChain(miniStart_, miniContainerSectors_);
-    RunChain(dirStart_, dirSectors_);
-    RunChain(miniFatStart_, miniFatSectors_);
-    for (uint32_t k = 0; k < fatSectors_; ++k) fat_[fatStart_ + k] = kFatSector;
-    for (uint32_t k = 0; k < difatSectors_; ++k) fat_[difatStart_ + k] = kDifatSector;
-    RunChain(contentsStart_, contentsSectors_);
   }
 
   // Balanced search tree of every stream under the root, all black.
@@ -264,26 +247,65 @@ class Assembly {
     return id;
   }
 
+  // A work file as measured by Plan, then zeros up to paddedTo; a file that
+  // changed length since would shift every sector after it.
   bool CopyPadded(std::FILE* out, std::FILE* in, uint64_t bytes, uint64_t paddedTo) {
-    if (in && bytes > 0) {
-      if (fseeko(in, 0, SEEK_SET) != 0) return false;
-      std::vector<uint8_t> buf(65536);
-      uint64_t left = bytes;
-      while (left > 0) {
-        size_t want = static_cast<size_t>(std::min<uint64_t>(left, buf.size()));
-        if (std::fread(buf.data(), 1, want, in) != want) return false;
-        if (!WriteBytes(out, buf.data(), want)) return false;
-        left -= want;
-      }
-    }
+    if (in && bytes > 0 && (!AppendWorkFile(out, in) || ftello(in) != static_cast<off_t>(bytes)))
+      return false;
     return WriteZeros(out, paddedTo - bytes);
   }
 
-  bool WriteWords(std::FILE* out, const std::vector<uint32_t>& words) {
+  static bool WriteWords(std::FILE* out, const std::vector<uint32_t>& words) {
     std::vector<uint8_t> bytes;
     bytes.reserve(words.size() * 4);
     for (uint32_t w : words) AppendLE32(bytes, w);
     return WriteBytes(out, bytes.data(), bytes.size());
+  }
+
+  // count table entries of one value, in pieces.
+  static bool WriteRepeated(std::FILE* out, uint32_t value, uint64_t count) {
+    std::vector<uint8_t> piece;
+    for (uint64_t k = std::min<uint64_t>(count, 4096); k > 0; --k) AppendLE32(piece, value);
+    for (uint64_t left = count * 4; left > 0;) {
+      const size_t n = static_cast<size_t>(std::min<uint64_t>(left, piece.size()));
+      if (!WriteBytes(out, piece.data(), n)) return false;
+      left -= n;
+    }
+    return true;
+  }
+
+  // The chain of count consecutive sectors from start; nothing for none.
+  static bool WriteChain(std::FILE* out, uint32_t start, uint32_t count) {
+    if (count == 0) return true;
+    uint32_t next = start + 1;
+    return WriteSectorRun(out, count - 1, next, kEndOfChain);
+  }
+
+  // The mini-FAT: the work file's chains as checked, a small Contents' run
+  // after them, free entries to the end of its last sector.
+  bool WriteMiniFat(std::FILE* out) const {
+    const uint64_t entries = static_cast<uint64_t>(miniFatSectors_) * kEntriesPerSector;
+    return WriteWords(out, miniFat_) && WriteChain(out, miniFileSectors_, miniSectors_ - miniFileSectors_) &&
+           WriteRepeated(out, kFreeSector, entries - miniSectors_);
+  }
+
+  // The FAT in sector order: the regular streams (sectors no entry claims
+  // stay free), the mini stream's container, the directory, the mini-FAT,
+  // the FAT's and DIFAT's own sectors, a large Contents, then free entries
+  // to the end of the FAT's last sector.
+  bool WriteFat(std::FILE* out) const {
+    uint64_t at = 0;
+    for (const auto& [start, count] : bigChains_) {
+      if (!WriteRepeated(out, kFreeSector, start - at) || !WriteChain(out, start, count)) return false;
+      at = static_cast<uint64_t>(start) + count;
+    }
+    const uint64_t used = static_cast<uint64_t>(contentsStart_) + contentsSectors_;
+    const uint64_t entries = static_cast<uint64_t>(fatSectors_) * kEntriesPerSector;
+    return WriteRepeated(out, kFreeSector, bigSectors_ - at) &&
+           WriteChain(out, miniStart_, miniContainerSectors_) && WriteChain(out, dirStart_, dirSectors_) &&
+           WriteChain(out, miniFatStart_, miniFatSectors_) && WriteRepeated(out, kFatSector, fatSectors_) &&
+           WriteRepeated(out, kDifatSector, difatSectors_) &&
+           WriteChain(out, contentsStart_, contentsSectors_) && WriteRepeated(out, kFreeSector, entries - used);
   }
 
   std::vector<uint8_t> Header() const {
@@ -337,9 +359,7 @@ class Assembly {
     SetLE32(&unused[76], kNoStream);
     for (size_t i = entries_.size(); i < static_cast<size_t>(dirSectors_) * 4; ++i)
       if (!WriteBytes(out, unused.data(), unused.size())) return fail();
-    std::vector<uint32_t> miniFat = miniFat_;
-    miniFat.resize(static_cast<size_t>(miniFatSectors_) * kEntriesPerSector, kFreeSector);
-    if (!WriteWords(out, miniFat) || !WriteWords(out, fat_) || !WriteWords(out, DifatSectors())) return fail();
+    if (!WriteMiniFat(out) || !WriteFat(out) || !WriteWords(out, DifatSectors())) return fail();
     if (!contentsSmall_) {
       if (!WriteBytes(out, parts_.contents.data(), parts_.contents.size())) return fail();
       if (!WriteZeros(out, static_cast<uint64_t>(contentsSectors_) * kSectorSize - parts_.contents.size()))
@@ -357,14 +377,30 @@ class Assembly {
   std::vector<Entry> entries_;
   std::vector<uint32_t> miniFat_;
   std::vector<uint8_t> miniUsed_, bigUsed_;
-  std::vector<std::pair<uint32_t, uint32_t>> bigChains_;
-  std::vector<uint32_t> fat_;
+  std::vector<std::pair<uint32_t, uint32_t>> bigChains_;  // start and count, in sector order
   uint32_t miniStart_ = 0, miniContainerSectors_ = 0, dirStart_ = 0, dirSectors_ = 0;
   uint32_t miniFatStart_ = 0, miniFatSectors_ = 0, fatStart_ = 0, fatSectors_ = 0;
   uint32_t difatStart_ = 0, difatSectors_ = 0, contentsStart_ = 0, contentsSectors_ = 0;
 };
 
 }  // namespace
+
+bool WriteSectorRun(std::FILE* out, uint32_t count, uint32_t& next, uint32_t terminator) {
+  std::vector<uint8_t> buf;
+  buf.reserve(static_cast<size_t>(count) * 4 + 4);
+  for (uint32_t i = 0; i < count; ++i, ++next) AppendLE32(buf, next);
+  AppendLE32(buf, terminator);
+  ++next;
+  return WriteBytes(out, buf.data(), buf.size());
+}
+
+bool WriteFatMarkerPair(uint32_t, uint8_t flag, std::FILE* out) {
+  if (flag != 0) return true;
+  std::vector<uint8_t> buf;
+  AppendLE32(buf, kFatSector);
+  AppendLE32(buf, kEndOfChain);
+  return WriteBytes(out, buf.data(), buf.size());
+}
 
 int CompareDirEntryNames(std::u16string_view a, std::u16string_view b) {
   if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;

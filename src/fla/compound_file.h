@@ -59,6 +59,18 @@ CompoundFileResult WriteCompoundFile(std::FILE* out, FlaContext& ctx,
                                      std::span<const uint8_t> contents,
                                      std::string* error = nullptr);
 
+// Writes the u32 values next, next + 1, ... (count of them), then the
+// terminator, in one write; `next` ends count + 1 higher than it began. A
+// chain of n consecutive sectors from s is the run of n - 1 from s + 1
+// ending in ENDOFCHAIN, and `next` is then ready for the chain that follows.
+bool WriteSectorRun(std::FILE* out, uint32_t count, uint32_t& next, uint32_t terminator);
+
+// With flag 0 writes the allocation-table sector marker and the end-of-chain
+// marker; otherwise nothing. The first argument is not used.
+// Stays outside the assembly: its layout never has a one-sector chain right
+// after the allocation table's own sectors, which is the only place the pair fits.
+bool WriteFatMarkerPair(uint32_t unused, uint8_t flag, std::FILE* out);
+
 // The format's order of sibling names: shorter first, then by upper-cased
 // UTF-16 code units. Negative, 0 or positive like strcmp.
 int CompareDirEntryNames(std::u16string_view a, std::u16string_view b);

@@ -62,6 +62,10 @@ bool AppendFile(std::FILE* dst, std::FILE* src) {
   return !std::ferror(src);
 }
 
+int AppendWorkFile(std::FILE* destination, std::FILE* source) {
+  return AppendFile(destination, source) ? 1 : 0;
+}
+
 bool ReadWholeFile(std::FILE* f, std::vector<uint8_t>& out) {
   out.clear();
   if (!f || std::fseek(f, 0, SEEK_SET) != 0) return false;

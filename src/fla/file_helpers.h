@@ -36,11 +36,14 @@ bool WriteBytes(std::FILE* f, const void* data, size_t n);
 bool WriteZeros(std::FILE* f, uint64_t n);
 // Appends the whole of src (from its start) to dst's current position.
 bool AppendFile(std::FILE* dst, std::FILE* src);
+// The same with the result as a count: 1 on success, 0 when a read or write fails.
+int AppendWorkFile(std::FILE* destination, std::FILE* source);
 // The whole of an open file, from its start; false on a read error.
 bool ReadWholeFile(std::FILE* f, std::vector<uint8_t>& out);
 
 // Removes the fixed work files "a.g12", "b.g12", "b.g13", "c.g12", "0", "1",
 // "2", "3" of the work folder; missing files are no error.
+// Nothing calls it: each conversion's work folder is private and removed whole at its end.
 void DeleteTempFiles(const std::string& workDir);
 
 // Copies src to dst; false when either cannot be opened or a read, write or
@@ -49,6 +52,8 @@ bool CopyFileBuffered(const std::string& src, const std::string& dst);
 
 // Compresses path into path + ".gz" with a gzip mode string such as "wb1",
 // then deletes path. False (and no .gz left) on any failure; path then stays.
+// Nothing calls it or GunzipFile: raw zlib data is inflated directly
+// (InflateZlib), never through a gzip file.
 bool GzipFile(const std::string& path, const std::string& mode);
 
 // Decompresses a gzip file: "x.gz" (a file name of more than three

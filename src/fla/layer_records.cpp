@@ -3,6 +3,7 @@
 #include <string>
 
 #include "fla/archive.h"
+#include "fla/item_names.h"
 #include "fla/keyframe_records.h"
 
 namespace tovrani {
@@ -120,7 +121,7 @@ void WriteLayerRecord(std::FILE* stream, uint16_t n, uint8_t level) {
 }
 
 void WriteIdLayerRecord(std::FILE* stream, uint16_t n, uint8_t level) {
-  WriteShapeLayer(stream, IsNewFlaFormat(level), true, "ID " + std::to_string(n));
+  WriteShapeLayer(stream, IsNewFlaFormat(level), true, MakeIdName(n));
 }
 
 }  // namespace tovrani

@@ -18,10 +18,18 @@ namespace {
 
 int64_t Tell(std::FILE* f) { return f ? static_cast<int64_t>(ftello(f)) : -1; }
 
-bool PadTo(std::FILE* f, uint32_t unit) {
+// Zero bytes up to the next multiple of unit; the final position, or -1.
+int64_t PadToMultiple(std::FILE* f, uint32_t unit) {
   int64_t pos = Tell(f);
-  if (pos < 0) return false;
-  return WriteZeros(f, (unit - static_cast<uint64_t>(pos) % unit) % unit);
+  if (pos < 0) return -1;
+  const uint64_t pad = (unit - static_cast<uint64_t>(pos) % unit) % unit;
+  if (!WriteZeros(f, pad)) return -1;
+  return pos + static_cast<int64_t>(pad);
+}
+
+// The padding of a stream just appended to the regular data or the mini stream.
+bool PadStream(std::FILE* f, bool regular) {
+  return regular ? PadToSector(f) : PadToMiniSector(f) >= 0;
 }
 
 void PutLE32(uint8_t* p, uint32_t v) {
@@ -59,12 +67,9 @@ bool NoteWriterFailure(FlaContext& ctx, int result) {
   return false;
 }
 
-bool PadToSector(std::FILE* f) { return PadTo(f, kSectorSize); }
+bool PadToSector(std::FILE* f) { return PadToMultiple(f, kSectorSize) >= 0; }
 
-int64_t PadToMiniSector(std::FILE* f) {
-  if (!PadTo(f, kMiniSectorSize)) return -1;
-  return Tell(f);
-}
+int64_t PadToMiniSector(std::FILE* f) { return PadToMultiple(f, kMiniSectorSize); }
 
 void ResetMiniFat(FlaContext& ctx) {
   ctx.m_apMiniFatBlocks.assign(1, {});
@@ -164,7 +169,7 @@ bool AppendStreamData(FlaContext& ctx, std::span<const uint8_t> data,
   if (pos < 0 || pos % unit != 0 || static_cast<uint64_t>(pos) / unit >= kEndOfChain)
     return NoteWriterFailure(ctx, kResultOutputIncomplete);
   where.start = static_cast<uint32_t>(static_cast<uint64_t>(pos) / unit);
-  if (!WriteBytes(f, data.data(), data.size()) || !PadTo(f, unit))
+  if (!WriteBytes(f, data.data(), data.size()) || !PadStream(f, where.regular))
     return NoteWriterFailure(ctx, kResultOutputIncomplete);
   if (!where.regular) return ChainMiniSectors(ctx, where.start);
   return true;
@@ -188,7 +193,7 @@ bool AppendStreamFromFile(FlaContext& ctx, std::FILE* source, uint64_t size,
       return NoteWriterFailure(ctx, kResultOutputIncomplete);
     left -= n;
   }
-  if (!PadTo(f, unit)) return NoteWriterFailure(ctx, kResultOutputIncomplete);
+  if (!PadStream(f, where.regular)) return NoteWriterFailure(ctx, kResultOutputIncomplete);
   if (!where.regular) return ChainMiniSectors(ctx, where.start);
   return true;
 }

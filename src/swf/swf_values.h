@@ -50,6 +50,7 @@ uint32_t ReadSwfMatrix(const uint8_t* data, SwfMatrix& out, int32_t length);
 void ReadSwfCxform(uint8_t& bitCounter, const uint8_t* data, uint32_t& pos, SwfCxform& out, int32_t length);
 
 // DefineShape, DefineShape2 and DefineShape3; DefineShape4 is not one of them.
+// Nothing asks it: the tag loop takes DefineShape4 with the other three, so it names all four codes itself.
 bool IsDefineShapeTag(uint32_t code);
 
 }  // namespace tovrani

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "fla/archive.h"
+#include "fla/item_names.h"
 #include "fla/keyframe_records.h"
 #include "fla/layer_records.h"
 #include "timeline/inner_symbol_page.h"
@@ -26,7 +27,7 @@ class MorphSymbol {
  public:
   MorphSymbol(TimelineContext& ctx, MorphShapeEntry& morph, std::FILE* f, PageClassState& state)
       : ctx_(ctx), m_(morph), f_(f), state_(state), level_(ctx.m_nFlaFormat),
-        isNew_(IsNewFlaFormat(ctx.m_nFlaFormat)), name_("ID " + std::to_string(morph.wCharacterId)) {}
+        isNew_(IsNewFlaFormat(ctx.m_nFlaFormat)), name_(MakeIdName(morph.wCharacterId)) {}
 
   // The start and end shapes as library items of their own: two instances.
   void ImportLayer(uint16_t placementFlags, uint32_t firstDuration) {

@@ -116,6 +116,13 @@ TEST(ColourMatrix, ContrastGainsAndTheirOffset) {
   a = RecoverColourAdjustment(steep);
   EXPECT_EQ(a.contrast, 0);
   EXPECT_EQ(a.brightness, 30);
+  // The table's last gain is still the tool's: its offset holds a brightness.
+  ColourMatrix top{};
+  top[0] = top[6] = top[12] = 11.0f;
+  top[4] = top[9] = top[14] = 11.0f * 20 - 63.5f * 10;
+  a = RecoverColourAdjustment(top);
+  EXPECT_EQ(a.contrast, 100);
+  EXPECT_EQ(a.brightness, 20);
   // All-zero colour part: contrast -100, nothing else can be told.
   ColourMatrix zero{};
   zero[4] = 63.5f;

@@ -69,6 +69,8 @@ TEST_F(EditText, HtmlBecomesTextAndStyleRuns) {
       {"<B>a</P><P></B>b", "a\rb", "0+2 B | 2+1"},
       {"<FONT FACE=\"F\">a</FONT><FONT SIZE=\"2\">b</FONT>", "ab", "0+1 'F' | 1+1 'F' 40"},
       {"<font face=\"low\" size=\"99999999999\">z</font>", "z", "0+1 'low' 2147483647"},
+      // The upper-case name counts wherever it stands; the lower-case one only without it.
+      {"<FONT face=\"low\" FACE=\"UP\">z</FONT>", "z", "0+1 'UP'"},
       {"<FONT FACE=\"Q>x</FONT>", "x", "0+1 'Q'"},
       {"y<FONT FACE=\"A", "y", "0+1"},
       {"y<FONT COLOR=\"#F", "y", "0+1"},

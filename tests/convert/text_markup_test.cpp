@@ -2,6 +2,9 @@
 // the rewriting of tags and entities.
 #include <gtest/gtest.h>
 
+#include <sys/mman.h>
+
+#include <cstring>
 #include <random>
 
 #include "convert/text_markup.h"
@@ -15,6 +18,21 @@ TEST(TextMarkup, FindSubstringCountsItsStartFromOne) {
   EXPECT_EQ(FindSubstring(3, "xabc", "ab"), -1);
   EXPECT_EQ(FindSubstring(1, "abc", "abcd"), -1);
   EXPECT_EQ(FindSubstring(50, "abc", "a"), -1);
+}
+
+TEST(TextMarkup, FindSubstringPastTheResultsRangeIsNone) {
+  // A text over 2 GB (zero pages, never written but for the patterns): an
+  // occurrence whose index the result cannot hold is none, not a wrapped index.
+  const size_t size = size_t(INT32_MAX) + 16;
+  void* mem = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  if (mem == MAP_FAILED) GTEST_SKIP() << "no address space for a 2 GB text";
+  char* t = static_cast<char*>(mem);
+  std::memcpy(t + size - 8, "FACE", 4);
+  const std::string_view text(t, size);
+  EXPECT_EQ(FindSubstring(1, text, "FACE"), -1);
+  std::memcpy(t + 10, "FACE", 4);
+  EXPECT_EQ(FindSubstring(1, text, "FACE"), 10);
+  munmap(mem, size);
 }
 
 TEST(TextMarkup, RewriteTurnsTagsIntoMarkersAndDropsTheRest) {

@@ -32,6 +32,7 @@ struct Document {
   uint32_t pageSize = 0, pageStart = 0;
   std::vector<uint8_t> contents, file;
   std::vector<std::vector<uint8_t>> entries;  // the written directory
+  std::vector<uint32_t> fat;                  // the written FAT
 
   void Symbol(const std::vector<uint8_t>& bytes) {
     expected[MakeSymbolName(w.ctx.m_wCurSymbolId)] = bytes;
@@ -77,7 +78,7 @@ struct Document {
     // The directory, following the FAT through the header and DIFAT sectors.
     file = ReadFileBytes(path);
     auto sector = [&](uint32_t s) { return 512 + static_cast<size_t>(s) * 512; };
-    std::vector<uint32_t> fatSectors, fat;
+    std::vector<uint32_t> fatSectors;
     for (uint32_t k = 0; k < 109; ++k) fatSectors.push_back(Le32(file, 76 + 4 * k));
     for (uint32_t n = 0, d = Le32(file, 68); n < Le32(file, 72); ++n, d = Le32(file, sector(d) + 508))
       for (uint32_t i = 0; i < 127; ++i) fatSectors.push_back(Le32(file, sector(d) + 4 * i));
@@ -174,6 +175,46 @@ TEST(CompoundFile, RegularDataBeyondTheHeaderFatTable) {
   ASSERT_NO_FATAL_FAILURE(doc.RoundTrip());
   EXPECT_GT(Le32(doc.file, 44), 109u);
   EXPECT_GE(Le32(doc.file, 72), 1u);
+}
+
+TEST(CompoundFile, SectorRunsChainOneAfterAnother) {
+  TempDir dir;
+  const std::string path = dir.file("runs");
+  UniqueFile out = OpenFile(path, "wb");
+  ASSERT_TRUE(out);
+  uint32_t next = 6;  // chains of 3 sectors from 5, then 1 from 8, then 2 from 9
+  ASSERT_TRUE(WriteSectorRun(out.get(), 2, next, 0xFFFFFFFE));
+  EXPECT_EQ(next, 9u);
+  ASSERT_TRUE(WriteSectorRun(out.get(), 0, next, 0xFFFFFFFE));
+  EXPECT_EQ(next, 10u);
+  ASSERT_TRUE(WriteSectorRun(out.get(), 1, next, 0xFFFFFFFE));
+  EXPECT_EQ(next, 12u);
+  ASSERT_TRUE(WriteFatMarkerPair(77, 1, out.get()));  // nothing
+  ASSERT_TRUE(WriteFatMarkerPair(77, 0, out.get()));
+  ASSERT_TRUE(CloseFile(out));
+  const std::vector<uint8_t> bytes = ReadFileBytes(path);
+  std::vector<uint32_t> words;
+  for (size_t at = 0; at + 4 <= bytes.size(); at += 4) words.push_back(Le32(bytes, at));
+  EXPECT_EQ(bytes.size() % 4, 0u);
+  EXPECT_EQ(words, (std::vector<uint32_t>{6, 7, 0xFFFFFFFE, 0xFFFFFFFE, 10, 0xFFFFFFFE,  //
+                                          0xFFFFFFFD, 0xFFFFFFFE}));
+}
+
+TEST(CompoundFile, SectorsNoEntryClaimsStayFree) {
+  // Bytes in the regular data that no directory entry names (a stream whose
+  // entry was never written): its sectors are free, the others chained.
+  Document doc;
+  doc.Media(1, Pattern(5000, 1));                 // sectors 0-9
+  ASSERT_TRUE(WriteZeros(doc.w.ctx.m_pBigSectorFile, 3 * 512));  // 10-12
+  doc.Media(2, Pattern(4096, 2));                 // 13-20
+  doc.Page(Pattern(100, 3));
+  doc.Contents(Pattern(200, 4));
+  ASSERT_NO_FATAL_FAILURE(doc.RoundTrip());
+  ASSERT_GE(doc.fat.size(), 21u);
+  for (uint32_t s = 0; s < 21; ++s) {
+    const uint32_t want = s >= 10 && s <= 12 ? 0xFFFFFFFF : s == 9 || s == 20 ? 0xFFFFFFFE : s + 1;
+    EXPECT_EQ(doc.fat[s], want) << s;
+  }
 }
 
 TEST(CompoundFile, RefusesEntriesThatDoNotMatchTheWorkFilesAndAFullDisk) {

@@ -115,6 +115,29 @@ TEST(DecompressCws, BecomesFwsOfTheDeclaredLength) {
   EXPECT_EQ(DecompressCwsFile(dir.file("missing.swf"), dir.file("out.swf")), InflateFileStatus::kOpenFailed);
 }
 
+TEST(FileHelpers, AppendWorkFileCopiesTheWholeSourceFromItsStart) {
+  TempDir dir;
+  const auto data = Sample(70000, 3);  // more than one copy buffer
+  WriteFileBytes(dir.file("src"), data);
+  UniqueFile src = OpenFile(dir.file("src"), "rb");
+  UniqueFile dst = OpenFile(dir.file("dst"), "wb");
+  ASSERT_TRUE(src && dst);
+  ASSERT_EQ(std::fseek(src.get(), 500, SEEK_SET), 0);  // wherever the source stood
+  ASSERT_TRUE(WriteBytes(dst.get(), "ab", 2));
+  EXPECT_EQ(AppendWorkFile(dst.get(), src.get()), 1);
+  ASSERT_TRUE(CloseFile(dst));
+  std::vector<uint8_t> want = {'a', 'b'};
+  want.insert(want.end(), data.begin(), data.end());
+  EXPECT_TRUE(ReadFileBytes(dir.file("dst")) == want);
+  // A destination that cannot take the bytes, or no file at all: 0.
+  std::FILE* full = std::fopen("/dev/full", "w");
+  ASSERT_NE(full, nullptr);
+  std::setvbuf(full, nullptr, _IONBF, 0);
+  EXPECT_EQ(AppendWorkFile(full, src.get()), 0);
+  std::fclose(full);
+  EXPECT_EQ(AppendWorkFile(nullptr, src.get()), 0);
+}
+
 TEST(FileHelpers, GzipCopyAndDelete) {
   TempDir dir;
   const auto data = Sample(100000, 5);

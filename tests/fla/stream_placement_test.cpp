@@ -10,6 +10,34 @@
 namespace tovrani::test {
 namespace {
 
+TEST(StreamPlacement, PaddingReachesTheNextBoundaryOnlyWhenOffIt) {
+  std::FILE* f = std::tmpfile();
+  ASSERT_NE(f, nullptr);
+  EXPECT_TRUE(PadToSector(f));  // aligned at 0: nothing
+  EXPECT_EQ(std::ftell(f), 0);
+  std::fputc(7, f);
+  EXPECT_TRUE(PadToSector(f));
+  EXPECT_EQ(std::ftell(f), 512);
+  EXPECT_TRUE(PadToSector(f));
+  EXPECT_EQ(std::ftell(f), 512);
+  std::fputc(7, f);
+  EXPECT_EQ(PadToMiniSector(f), 576);
+  EXPECT_EQ(PadToMiniSector(f), 576);
+  EXPECT_EQ(WorkFiles::Contents(f).size(), 576u);
+  std::fclose(f);
+  // A padding that cannot be written is a failure: room for 10 bytes only.
+  char room[10];
+  for (auto pad : {+[](std::FILE* g) { return PadToSector(g); },
+                   +[](std::FILE* g) { return PadToMiniSector(g) >= 0; }}) {
+    std::FILE* small = fmemopen(room, sizeof room, "w");
+    ASSERT_NE(small, nullptr);
+    std::setvbuf(small, nullptr, _IONBF, 0);
+    ASSERT_EQ(std::fputc(7, small), 7);
+    EXPECT_FALSE(pad(small));
+    std::fclose(small);
+  }
+}
+
 TEST(StreamPlacement, CutOffBetweenMiniStreamAndRegularSectors) {
   WorkFiles w;
   auto& ctx = w.ctx;

@@ -129,5 +129,27 @@ TEST(OutlineCrossing, ContoursAgainstTheEdgesOfAnotherTable) {
   }
 }
 
+TEST(OutlineCrossing, SkippedStepsOfAContourAreNeverTested) {
+  // A triangle whose first side lies on the other table's edge and whose
+  // second side crosses it.
+  const Outline line({{0, 0}, {5000, 0}}, false);
+  const Outline triangle({{0, 0}, {2000, 0}, {1000, -1000}}, true);
+  const Outline crossing({{1000, -1000}, {1000, 1000}, {3000, 1000}}, true);
+  auto first = [](const ShapePoint& from, const PointEdge&) { return from.x == 0 && from.y == 0; };
+  auto all = [](const ShapePoint&, const PointEdge&) { return true; };
+  Spy m;
+  EXPECT_TRUE(ContourCrossesEdges(m, triangle.region, triangle.points, line.points));
+  EXPECT_TRUE(ContourCrossesEdges(m, triangle.region, triangle.points, line.points, {}));
+  // Without its first side the triangle only touches the line at a shared end point.
+  m.calls.clear();
+  EXPECT_FALSE(ContourCrossesEdges(m, triangle.region, triangle.points, line.points, first));
+  EXPECT_EQ(m.calls, std::vector<std::string>{"S"});  // the second side; the third only shares an end point
+  // The steps after a skipped one are still tested.
+  EXPECT_TRUE(ContourCrossesEdges(m, crossing.region, crossing.points, line.points, first));
+  m.calls.clear();
+  EXPECT_FALSE(ContourCrossesEdges(m, crossing.region, crossing.points, line.points, all));
+  EXPECT_TRUE(m.calls.empty());
+}
+
 }  // namespace
 }  // namespace tovrani

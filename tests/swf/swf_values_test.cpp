@@ -166,6 +166,10 @@ TEST(JpegData, FrameHeaderSizeAndRefusals) {
     if (want) {
       EXPECT_EQ(w, 320u);
     }
+    // The file and memory forms walk the data alike.
+    uint32_t w2 = 0, h2 = 0;
+    EXPECT_EQ(ReadJpegSize(std::span(bytes), w2, h2), want);
+    EXPECT_EQ(w2, w);
   }
 }
 
@@ -186,6 +190,12 @@ TEST(JpegData, TwoStreamsJoinedOrLeftAlone) {
     EXPECT_FALSE(FixSwfJpegData(v.data(), int32_t(v.size())));
     EXPECT_EQ(v, copy);
   }
+}
+
+TEST(SwfValues, DefineShapeCodesAreTheFirstThreeForms) {
+  for (uint32_t code : {2u, 22u, 32u}) EXPECT_TRUE(IsDefineShapeTag(code)) << code;
+  // DefineShape4, the morph shapes, DefineText and codes beyond 16 bits.
+  for (uint32_t code : {0u, 1u, 11u, 46u, 83u, 84u, 0x10002u}) EXPECT_FALSE(IsDefineShapeTag(code)) << code;
 }
 
 }  // namespace

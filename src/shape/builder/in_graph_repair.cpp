@@ -111,15 +111,7 @@ ShapeBuilder::Outcome ShapeBuilder::RepairInGraph() {
     return false;
   };
   auto crossesKept = [&](const ShapeRegion& r) {
-    if (!ng.any) return false;
-    const Contour& c = *r.First();
-    for (uint32_t k = 0; k < c.count(); ++k) {
-      const uint32_t p = c.points[k], e = c.edges[k];
-      if (p >= points.size() || e >= points[p].edges.size()) continue;
-      if (keptAlready(points[p], points[p].edges[e])) continue;
-      if (ContourStepCrossesEdges(tests, c, k, points, ng.graph.span())) return true;
-    }
-    return false;
+    return ng.any && ContourCrossesEdges(tests, r, points, ng.graph.span(), keptAlready);
   };
   auto insertLinked = [&](const ShapeRegion& r) {
     for (uint32_t l : r.links) {

@@ -209,9 +209,16 @@ bool ClosingChordCrosses(EdgePairTests& tests, const ShapeRegion& region,
 }
 
 bool ContourCrossesEdges(EdgePairTests& tests, const ShapeRegion& region,
-                         std::span<const ShapePoint> points, std::span<const ShapePoint> otherPoints) {
-  for (const Element& e : FirstContour(region, points))
+                         std::span<const ShapePoint> points, std::span<const ShapePoint> otherPoints,
+                         const ContourStepFilter& skip) {
+  const Contour* c = region.First();
+  if (!c) return false;
+  for (uint32_t k = 0; k < c->count(); ++k) {
+    Element e;
+    if (!ContourElement(*c, k, points, e)) continue;
+    if (skip && skip(points[c->points[k]], points[c->points[k]].edges[c->edges[k]])) continue;
     if (ElementCrossesEdges(tests, e, otherPoints)) return true;
+  }
   return false;
 }
 

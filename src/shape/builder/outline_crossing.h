@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 
 #include "shape/builder/path_record_list.h"
@@ -63,8 +64,12 @@ bool ClosingChordCrosses(EdgePairTests& tests, const ShapeRegion& region,
 // edge of a second point table (each edge once). A straight element lying
 // on a straight edge from a shared end point counts as crossing it; a
 // curved element that is the edge itself or its reverse is passed over.
+// `skip`, when given, passes over the elements it answers true for (a step
+// from a point along one of its edges), as if they were not in the contour.
+using ContourStepFilter = std::function<bool(const ShapePoint& from, const PointEdge& edge)>;
 bool ContourCrossesEdges(EdgePairTests& tests, const ShapeRegion& region,
-                         std::span<const ShapePoint> points, std::span<const ShapePoint> otherPoints);
+                         std::span<const ShapePoint> points, std::span<const ShapePoint> otherPoints,
+                         const ContourStepFilter& skip = {});
 bool ContourStepCrossesEdges(EdgePairTests& tests, const Contour& contour, uint32_t element,
                              std::span<const ShapePoint> points,
                              std::span<const ShapePoint> otherPoints);

@@ -28,6 +28,7 @@ bool StartShapeObjectWithoutFills(ShapeContext& ctx, uint32_t count, std::FILE* 
 // every field of each edge except the two per-side region indexes and the
 // pending-side mask, which the destination's entries keep (entries it
 // lacks start with none).
+// Nothing calls it: point tables are std::vectors, which grow without copying each point out and back.
 void CopyPointEdges(ShapePoint& dest, const ShapePoint& source);
 
 }  // namespace tovrani
