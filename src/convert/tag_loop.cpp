@@ -382,6 +382,7 @@ uint32_t TagLoop::HandleFrame(TagBody& t) {
 
 void TagLoop::BuildScene(uint32_t mode, uint16_t frames) {
   st_.endHandled = true;
+  ConvertDeferredSprites(ctx_);
   SoundLayerState& sounds = ctx_.m_sceneSounds;
   // Sounds started after the last frame shown would outlast the timeline.
   if (mode == 3 && !DropUnshownFrameSounds(sounds)) NoteWriterFailure(ctx_, kResultOutputIncomplete);
