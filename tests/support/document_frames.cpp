@@ -83,6 +83,8 @@ struct MorphShown {
 // replaced by what their own page shows in the frame they are at.
 struct Document {
   std::set<uint16_t> items;
+  std::set<std::array<int32_t, 4>> editBoxes;  // the boxes edit-text objects get
+  std::set<uint16_t> videos;                     // the videos the library holds
   std::map<uint16_t, std::vector<PageLayer>> inner;
   std::map<uint16_t, MorphSymbol> morphOf;  // by item
 
@@ -97,6 +99,20 @@ struct Document {
     if (at >= m.first) return {element, 65535};
     const double t = double(at) / m.first, a = -m.easing / 100.0;
     return {element, int32_t(std::lround((t + a * t * (1 - t)) * 65535)), m.easing ? 656 : 1};
+  }
+
+  // A text object: an edit text's box is its bounds; a static text's
+  // starts at 0, 0.
+  std::string TextElement(const PageInstance& in) const {
+    const std::array<int32_t, 4> box{in.box[0], in.box[1], in.box[2], in.box[3]};
+    if (editBoxes.count(box)) return BoxElement(box);
+    if (box[0] == 0 && box[2] == 0) return "S";
+    return "?" + BoxElement(box);
+  }
+
+  static std::string BoxElement(const std::array<int32_t, 4>& b) {
+    return "T[" + std::to_string(b[0]) + "," + std::to_string(b[1]) + "," + std::to_string(b[2]) + "," +
+           std::to_string(b[3]) + "]";
   }
 
   // tweened: set when an element stands inside a motion tween, where the
@@ -116,7 +132,9 @@ struct Document {
           const auto page = inner.find(in.symbol);
           const auto morph = morphOf.find(in.symbol);
           if (in.text) {
-            out.push_back(Element("T", cm, cc));
+            out.push_back(Element(TextElement(in), cm, cc));
+          } else if (in.video) {
+            out.push_back(Element("V" + std::to_string(in.symbol), cm, cc));
           } else if (morph != morphOf.end()) {
             out.push_back(Element("M" + std::to_string(morph->second.morph), cm, cc));
             ratios.push_back(Ratio(out.back(), morph->second, in, f - k.start));
@@ -171,48 +189,88 @@ bool IsMorphSymbol(const std::vector<uint8_t>& page, const std::vector<PageLayer
   return false;
 }
 
-// The movie's characters, and which of them are edit texts and morph shapes.
-void MovieCharacters(const std::vector<uint8_t>& tags, std::set<uint16_t>& all, std::set<uint16_t>& texts,
-                     std::set<uint16_t>& morphs) {
+// The movie's characters by kind: edit texts with the box their text
+// objects get, static texts, videos with their frame counts, morph shapes.
+struct Characters {
+  std::set<uint16_t> all, statics, morphs;
+  std::map<uint16_t, std::array<int32_t, 4>> edits;
+  std::map<uint16_t, uint32_t> videos;
+};
+
+Characters MovieCharacters(const std::vector<uint8_t>& tags) {
   static const std::set<uint32_t> kDefinitions = {2, 6, 7, 10, 11, 20, 21, 22, 32, 33, 34, 35, 36, 37,
                                                   39, 46, 48, 60, 62, 75, 83, 84, 90};
+  Characters c;
   ForEachTag(tags, 0, tags.size(), [&](uint32_t code, size_t body, uint32_t len) {
     if (!kDefinitions.count(code) || len < 2) return;
     const uint16_t id = uint16_t(tags[body] | (tags[body + 1] << 8));
-    all.insert(id);
-    // Static texts become shapes by default or reach the document only
-    // through the script; edit texts are text objects.
-    if (code == 37) texts.insert(id);
-    if (code == 46 || code == 84) morphs.insert(id);
+    c.all.insert(id);
+    if (code == 37) {
+      // The text object's box lies 40 twips inside the bounds.
+      SwfReader r(tags.data() + body + 2, len - 2);
+      SwfRect b;
+      ReadSwfRect(r, b);
+      if (r.ok()) c.edits[id] = {b.xmin + 40, b.xmax - 40, b.ymin + 40, b.ymax - 40};
+    }
+    if (code == 11 || code == 33) c.statics.insert(id);
+    if (code == 60 && len >= 4) c.videos[id] = tags[body + 2] | (tags[body + 3] << 8);
+    if (code == 46 || code == 84) c.morphs.insert(id);
   });
+  return c;
 }
 
 // One timeline of the movie against its page.
+// A text, video or morph compares only with an element of its own kind: an
+// edit text with an edit-text object of its box, a static text with a static
+// text object or its own symbol, a video with a video object of its item, a
+// morph with its own symbols.
 ::testing::AssertionResult TimelineShown(const std::vector<std::vector<ShownObject>>& movie,
                                          const std::vector<PageLayer>& layers, const Document& doc,
-                                         const std::set<uint16_t>& texts, const std::set<uint16_t>& morphs) {
+                                         const Characters& chars) {
   const Matrix identity{0x10000, 0, 0, 0x10000, 0, 0};
+  std::map<uint32_t, std::pair<uint16_t, uint32_t>> placedAt;  // depth -> character, first frame shown
   for (uint32_t f = 0; f < movie.size(); ++f) {
     // Pages hold their layers bottom first; a mask layer stands where the
     // archive first names it, after the first layer it covers, so masks are
     // compared as a set and everything else in stacking order.
-    std::vector<std::string> shown, masks, written;
+    std::vector<std::string> shown, masks, written, mayLack;
     std::vector<MorphShown> ratios, writtenRatios;
+    std::map<uint32_t, std::pair<uint16_t, uint32_t>> nowAt;
     for (const ShownObject& o : movie[f]) {
+      const auto before = placedAt.find(o.depth);
+      nowAt[o.depth] = before != placedAt.end() && before->second.first == o.character
+                           ? before->second
+                           : std::make_pair(o.character, f);
       std::string e;
-      if (morphs.count(o.character)) {
+      const auto edit = chars.edits.find(o.character);
+      const auto video = chars.videos.find(o.character);
+      if (chars.morphs.count(o.character)) {
         e = Element("M" + std::to_string(o.character), o.matrix, o.color);
         ratios.push_back({e, o.ratio});
-      } else if (texts.count(o.character) && !doc.items.count(o.character))
-        e = Element("T", o.matrix, o.color);
-      else if (doc.items.count(o.character))
+      } else if (edit != chars.edits.end() && !doc.items.count(o.character)) {
+        e = Element(Document::BoxElement(edit->second), o.matrix, o.color);
+      } else if (chars.statics.count(o.character) && !doc.items.count(o.character)) {
+        e = Element("S", o.matrix, o.color);
+      } else if (video != chars.videos.end() && doc.videos.count(o.character)) {
+        e = Element("V" + std::to_string(o.character), o.matrix, o.color);
+        // A video placed longer than its frames ends with them, one at
+        // least: after that the document may show nothing.
+        if (f - nowAt[o.depth].second >= std::max<uint32_t>(video->second, 1)) {
+          mayLack.push_back(e);
+          continue;
+        }
+      } else if (doc.items.count(o.character)) {
         e = Element(std::to_string(o.character), o.matrix, o.color);
-      else
+      } else {
         continue;
+      }
       (o.isMask ? masks : shown).push_back(e);
     }
+    placedAt = std::move(nowAt);
     bool tweened = false;
     doc.show(layers, f, identity, kNoColor, 0, written, writtenRatios, tweened);
+    for (const std::string& e : mayLack)
+      if (const auto it = std::find(written.begin(), written.end(), e); it != written.end()) written.erase(it);
     // Inside a tween only the elements and their order are compared; its
     // two keyframes are compared whole.
     if (tweened)
@@ -281,12 +339,25 @@ std::vector<uint8_t> MovieTags(const std::vector<uint8_t>& file) {
   if (contents == streams.end() || scene == streams.end())
     return ::testing::AssertionFailure() << "no Contents or no scene page";
   const std::vector<uint8_t> tags = MovieTags(movieFile);
-  std::set<uint16_t> characters, texts, morphs, madeMorphs;
-  MovieCharacters(tags, characters, texts, morphs);
+  Characters chars = MovieCharacters(tags);
+  const std::set<uint16_t>& characters = chars.all;
+  std::set<uint16_t> madeMorphs;
   Document doc;
-  std::set<uint16_t> items;  // with the media items
+  std::set<uint16_t> items, sounds;  // with the media items; the sound items
   std::map<std::string, uint16_t> symbols;
-  if (auto read = ReadLibraryItems(contents->second, items, &symbols); !read) return read;
+  if (auto read = ReadLibraryItems(contents->second, items, &symbols, &sounds); !read) return read;
+  for (const auto& [id, box] : chars.edits) doc.editBoxes.insert(box);
+  for (const auto& [id, frames] : chars.videos)
+    if (items.count(id)) doc.videos.insert(id);
+  // Every sound keyframe names a sound item the document holds.
+  for (const auto& [name, page] : streams) {
+    if (name != "Page 1" && !name.starts_with("Symbol ")) continue;
+    for (const PageLayer& layer : ReadPageLayers(page, WalkPage(page)))
+      for (const PageKeyframe& k : layer.keyframes)
+        if (k.sound && !sounds.count(k.sound))
+          return ::testing::AssertionFailure() << name << ": a keyframe at frame " << k.start + 1 << " starts sound "
+                                               << k.sound << ", which is no sound item of the library";
+  }
   std::map<uint16_t, const std::vector<uint8_t>*> pages;  // item -> its page
   for (const auto& [name, item] : symbols) {
     doc.items.insert(item);
@@ -298,12 +369,12 @@ std::vector<uint8_t> MovieTags(const std::vector<uint8_t>& file) {
   }
   for (const auto& [item, page] : pages) {
     const std::vector<PageLayer> layers = ReadPageLayers(*page, WalkPage(*page));
-    for (uint16_t id : morphs)
+    for (uint16_t id : chars.morphs)
       if (IsMorphSymbol(*page, layers, id)) doc.morphOf[item] = ReadMorphSymbol(*page, id), madeMorphs.insert(id);
     if (!characters.count(item) && !doc.morphOf.count(item)) doc.inner[item] = layers;
   }
   // A morph the document made no symbol for (not converted) is not shown.
-  morphs = madeMorphs;
+  chars.morphs = madeMorphs;
 
   // The movie as the converter reads it: after the depth and mask-layer
   // pass, with its disabled masks.
@@ -314,8 +385,7 @@ std::vector<uint8_t> MovieTags(const std::vector<uint8_t>& file) {
   const std::vector<std::vector<ShownObject>> movie = ShownObjects(passed, 0, passed.size(), &records);
   if (auto fits = PageFitsDocument(scene->second, uint32_t(movie.size()), &doc.items); !fits)
     return fits << " (scene)";
-  if (auto shown = TimelineShown(movie, ReadPageLayers(scene->second, WalkPage(scene->second)), doc, texts,
-                                  morphs);
+  if (auto shown = TimelineShown(movie, ReadPageLayers(scene->second, WalkPage(scene->second)), doc, chars);
       !shown)
     return shown << " (scene)";
   // Each sprite's page against the sprite's own tags.
@@ -327,9 +397,13 @@ std::vector<uint8_t> MovieTags(const std::vector<uint8_t>& file) {
     std::vector<uint8_t> sprite(tags.begin() + long(body), tags.begin() + long(body + len));
     RunSpritePass(pass, sprite);
     const PassRecords inSprite = SpriteRecords(pass);
-    const auto frames = ShownObjects(sprite, 4, sprite.size(), &inSprite);
-    if (auto shown = TimelineShown(frames, ReadPageLayers(*page->second, WalkPage(*page->second)), doc, texts,
-                                  morphs);
+    auto frames = ShownObjects(sprite, 4, sprite.size(), &inSprite);
+    // A sprite without a ShowFrame shows one frame of what it placed.
+    if (frames.empty()) {
+      sprite.insert(sprite.end(), {0x40, 0x00});
+      frames = ShownObjects(sprite, 4, sprite.size(), &inSprite);
+    }
+    if (auto shown = TimelineShown(frames, ReadPageLayers(*page->second, WalkPage(*page->second)), doc, chars);
         !shown)
       result = shown << " (sprite " << page->first << ")";
   });

@@ -16,8 +16,10 @@
 namespace tovrani::test {
 
 // Fails, naming the offset, when a record does not read to its end.
-// `symbols`, when given, receives each symbol page's name and item number.
+// `symbols`, when given, receives each symbol page's name and item number;
+// `sounds` the item numbers of the sound items.
 ::testing::AssertionResult ReadLibraryItems(const std::vector<uint8_t>& contents, std::set<uint16_t>& items,
-                                            std::map<std::string, uint16_t>* symbols = nullptr);
+                                            std::map<std::string, uint16_t>* symbols = nullptr,
+                                            std::set<uint16_t>* sounds = nullptr);
 
 }  // namespace tovrani::test
