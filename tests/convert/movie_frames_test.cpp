@@ -84,6 +84,15 @@ std::vector<MovieCase> Cases() {
        {SpriteTag(5, {PlaceObject2Tag({.depth = 1, .character = 6}), frame}),
         SpriteTag(6, {PlaceObject2Tag({.depth = 1, .character = 2, .x = 200}), frame}),
         PlaceObject2Tag({.depth = 1, .character = 5}), frame, frame}},
+      // A chain: 5 places 6, 6 places 7 and a shape, 7 comes last; the
+      // scene places 5 and 6.
+      {"sprites waiting for each other",
+       {SpriteTag(5, {PlaceObject2Tag({.depth = 1, .character = 6}), frame}),
+        SpriteTag(6, {PlaceObject2Tag({.depth = 1, .character = 7}), PlaceObject2Tag({.depth = 2, .character = 1}),
+                      frame}),
+        SpriteTag(7, {PlaceObject2Tag({.depth = 1, .character = 2, .x = 200}), frame}),
+        PlaceObject2Tag({.depth = 1, .character = 5}), PlaceObject2Tag({.depth = 2, .character = 6, .x = 900}),
+        frame, frame}},
   };
 }
 
