@@ -52,6 +52,51 @@ std::string Element(const std::string& what, const Matrix& m, const Color& c) {
   return s.str();
 }
 
+// How far each value of an element (a, b, c, d, tx, ty, then the colour
+// terms) may stand from the movie's: nothing but inside a motion tween.
+using Values = std::array<int64_t, 14>;
+using Band = Values;
+
+Values ValuesOf(const std::string& element) {
+  Values v{0x10000, 0, 0, 0x10000, 0, 0, 256, 0, 256, 0, 256, 0, 256, 0};
+  size_t at = element.find('@');
+  for (size_t i = 0; i < v.size() && at != std::string::npos && at + 1 < element.size(); ++i) {
+    v[i] = std::stoll(element.substr(at + 1));
+    at = element.find_first_of(",#", at + 1);
+    if (at != std::string::npos && element[at] == '#' && i < 5) break;  // no colour terms
+    if (at != std::string::npos && element[at] == ',' && at + 1 < element.size() && element[at + 1] == '#') ++at;
+  }
+  return v;
+}
+
+// The authoring tool's motion tween between two keyframes' matrices: the
+// scales and skew angles of both axes and the translation move with the
+// eased fraction t (a flip is a turn by half a circle, never a scale through
+// 0), as do the colour terms.
+Matrix TweenMatrix(const Matrix& from, const Matrix& to, double t) {
+  const auto parts = [](const Matrix& m) {
+    return std::array<double, 4>{std::hypot(double(m[0]), double(m[1])), std::hypot(double(m[2]), double(m[3])),
+                                 std::atan2(double(m[1]), double(m[0])), std::atan2(-double(m[2]), double(m[3]))};
+  };
+  const auto a = parts(from), b = parts(to);
+  std::array<double, 4> p;
+  for (size_t i = 0; i < 4; ++i) {
+    double d = b[i] - a[i];
+    if (i >= 2 && d > M_PI) d -= 2 * M_PI;  // the shorter way round
+    if (i >= 2 && d < -M_PI) d += 2 * M_PI;
+    p[i] = a[i] + d * t;
+  }
+  auto lerp = [t](int32_t x, int32_t y) { return int32_t(std::lround(x + (double(y) - x) * t)); };
+  return {int32_t(std::lround(p[0] * std::cos(p[2]))), int32_t(std::lround(p[0] * std::sin(p[2]))),
+          int32_t(std::lround(-p[1] * std::sin(p[3]))), int32_t(std::lround(p[1] * std::cos(p[3]))),
+          lerp(from[4], to[4]), lerp(from[5], to[5])};
+}
+
+// A tween may stand this share of its keyframes' change, and 2 units, from
+// the movie: the approximation takes steps that change smoothly, within
+// its tolerances, for steady ones.
+constexpr double kTweenBand = 0.05;
+
 std::string Join(const std::vector<std::string>& v) {
   std::string s;
   for (const std::string& x : v) s += x + " ";
@@ -117,16 +162,44 @@ struct Document {
 
   // tweened: set when an element stands inside a motion tween, where the
   // document interpolates what the movie gives frame by frame.
+  // bands: per element of `out`, how far it may stand from the movie.
   void show(const std::vector<PageLayer>& layers, uint32_t f, const Matrix& m, const Color& c, int level,
-            std::vector<std::string>& out, std::vector<MorphShown>& ratios, bool& tweened) const {
+            std::vector<std::string>& out, std::vector<MorphShown>& ratios, bool& tweened,
+            std::vector<Band>& bands) const {
     for (const PageLayer& layer : layers)
-      for (const PageKeyframe& k : layer.keyframes) {
+      for (size_t ki = 0; ki < layer.keyframes.size(); ++ki) {
+        const PageKeyframe& k = layer.keyframes[ki];
         if (f < k.start || f >= k.start + k.duration) continue;
         if (k.tween && f > k.start && !k.instances.empty()) tweened = true;
-        for (const PageInstance& in : k.instances) {
-          const Matrix im{in.matrix[0], in.matrix[1], in.matrix[2], in.matrix[3], in.matrix[4], in.matrix[5]};
+        // Inside a motion tween an instance moves toward the same item's
+        // instance in the next keyframe.
+        const PageKeyframe* to = nullptr;
+        if (k.tween && f > k.start && ki + 1 < layer.keyframes.size() &&
+            layer.keyframes[ki + 1].start == k.start + k.duration)
+          to = &layer.keyframes[ki + 1];
+        for (size_t ii = 0; ii < k.instances.size(); ++ii) {
+          const PageInstance& in = k.instances[ii];
+          Matrix im{in.matrix[0], in.matrix[1], in.matrix[2], in.matrix[3], in.matrix[4], in.matrix[5]};
           Color ic;
           std::copy(std::begin(in.color), std::end(in.color), ic.begin());
+          Band band{};
+          if (to && ii < to->instances.size() && to->instances[ii].symbol == in.symbol && !in.text && !in.video &&
+              !to->instances[ii].text && !to->instances[ii].video) {
+            const PageInstance& end = to->instances[ii];
+            const Matrix jm{end.matrix[0], end.matrix[1], end.matrix[2], end.matrix[3], end.matrix[4], end.matrix[5]};
+            Color jc;
+            std::copy(std::begin(end.color), std::end(end.color), jc.begin());
+            const double t = double(f - k.start) / k.duration, eased = t - k.easing / 100.0 * t * (1 - t);
+            const Matrix fromC = Compose(m, im), toC = Compose(m, jm);
+            const Color fromK = Compose(c, ic), toK = Compose(c, jc);
+            for (size_t i = 0; i < 6; ++i)
+              band[i] = 2 + int64_t(kTweenBand * std::fabs(double(toC[i]) - fromC[i]));
+            for (size_t i = 0; i < 8; ++i)
+              band[6 + i] = 2 + int64_t(kTweenBand * std::fabs(double(toK[i]) - fromK[i]));
+            im = TweenMatrix(im, jm, eased);
+            for (size_t i = 0; i < 8; ++i) ic[i] = int16_t(std::lround(ic[i] + (double(jc[i]) - ic[i]) * eased));
+          }
+          const size_t before = out.size();
           const Matrix cm = Compose(m, im);
           const Color cc = Compose(c, in.text ? kNoColor : ic);
           const auto page = inner.find(in.symbol);
@@ -142,9 +215,16 @@ struct Document {
             uint32_t length = 0;
             for (const PageLayer& l : page->second) length = std::max(length, l.frames());
             if (length)
-              show(page->second, (in.frameOffset + f - k.start) % length, cm, cc, level + 1, out, ratios, tweened);
+              show(page->second, (in.frameOffset + f - k.start) % length, cm, cc, level + 1, out, ratios, tweened,
+                   bands);
           } else {
             out.push_back(Element(std::to_string(in.symbol), cm, cc));
+          }
+          // What an inner page shows moves with its instance.
+          for (size_t e = before; e < out.size(); ++e) {
+            if (e >= bands.size()) bands.push_back(band);
+            else
+              for (size_t i = 0; i < band.size(); ++i) bands[e][i] = std::max(bands[e][i], band[i]);
           }
         }
       }
@@ -268,9 +348,12 @@ Characters MovieCharacters(const std::vector<uint8_t>& tags) {
     }
     placedAt = std::move(nowAt);
     bool tweened = false;
-    doc.show(layers, f, identity, kNoColor, 0, written, writtenRatios, tweened);
+    std::vector<Band> bands;
+    doc.show(layers, f, identity, kNoColor, 0, written, writtenRatios, tweened, bands);
     for (const std::string& e : mayLack)
-      if (const auto it = std::find(written.begin(), written.end(), e); it != written.end()) written.erase(it);
+      if (const auto it = std::find(written.begin(), written.end(), e); it != written.end())
+        bands.erase(bands.begin() + (it - written.begin())), written.erase(it);
+    const std::vector<std::string> shownWhole = shown, writtenWhole = written;
     // Inside a tween only the elements and their order are compared; its
     // two keyframes are compared whole.
     if (tweened)
@@ -279,8 +362,9 @@ Characters MovieCharacters(const std::vector<uint8_t>& tags) {
     // The objects in order with the masks left over: a mask may show the
     // same element as an object it covers.
     size_t matched = 0;
-    for (const std::string& e : written)
-      if (matched < shown.size() && e == shown[matched]) ++matched;
+    std::vector<std::pair<size_t, size_t>> pairs;  // written, shown
+    for (size_t i = 0; i < written.size(); ++i)
+      if (matched < shown.size() && written[i] == shown[matched]) pairs.emplace_back(i, matched++);
     std::vector<std::string> all = shown, both = written;
     all.insert(all.end(), masks.begin(), masks.end());
     std::sort(all.begin(), all.end());
@@ -289,6 +373,16 @@ Characters MovieCharacters(const std::vector<uint8_t>& tags) {
       return ::testing::AssertionFailure() << "frame " << f + 1 << ": the movie shows " << Join(shown)
                                            << "under masks " << Join(masks) << "| the document "
                                            << Join(written);
+    // Inside a tween each element within its band of the movie's values.
+    if (tweened)
+      for (const auto& [w, m] : pairs) {
+        const Values a = ValuesOf(writtenWhole[w]), b = ValuesOf(shownWhole[m]);
+        for (size_t i = 0; i < a.size(); ++i)
+          if (std::abs(a[i] - b[i]) > bands[w][i])
+            return ::testing::AssertionFailure() << "frame " << f + 1 << ": a motion tween shows " << writtenWhole[w]
+                                                 << " where the movie shows " << shownWhole[m] << " (value " << i
+                                                 << " may differ by " << bands[w][i] << ")";
+      }
     // The morphs' ratios, each element's in the order both sides give
     // them; a ratio symbol frame stands for 65535/65534 of a ratio.
     std::vector<MorphShown> a = ratios, b = writtenRatios;

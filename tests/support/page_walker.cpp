@@ -162,6 +162,7 @@ std::vector<PageLayer> ReadPageLayers(const std::vector<uint8_t>& d, const PageW
     // A sound keyframe's sound block stands where others start their tail
     // with zeros: its item number first.
     open->sound = i + 23 <= d.size() ? U16(d, i + 21) : 0;
+    open->easing = i + 21 <= d.size() ? int16_t(U16(d, i + 19)) : 0;
     PageLayer& layer = layers.back();
     open->start = layer.keyframes.size() > 1 ? layer.keyframes[layer.keyframes.size() - 2].start +
                                                    layer.keyframes[layer.keyframes.size() - 2].duration

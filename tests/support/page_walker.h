@@ -73,6 +73,7 @@ struct PageKeyframe {
   uint32_t start = 0, duration = 0;
   uint8_t tween = 0;  // 1: a motion tween runs to the next keyframe
   uint16_t sound = 0;  // the sound item the keyframe starts, 0 for none
+  int16_t easing = 0;  // of a motion tween
   std::vector<PageInstance> instances;
 };
 struct PageLayer {
