@@ -92,10 +92,11 @@ Matrix TweenMatrix(const Matrix& from, const Matrix& to, double t) {
           lerp(from[4], to[4]), lerp(from[5], to[5])};
 }
 
-// A tween may stand this share of its keyframes' change, and 2 units, from
-// the movie: the approximation takes steps that change smoothly, within
-// its tolerances, for steady ones.
-constexpr double kTweenBand = 0.05;
+// A tween may stand this share of its keyframes' change, and 2 units (the
+// smallest bend the run's steps may take), from the movie: channels of one
+// run keep their proportions within the slider's thousandths (10 by
+// default), and one easing value stands for all of them in hundredths.
+constexpr double kTweenBand = 0.01;
 
 std::string Join(const std::vector<std::string>& v) {
   std::string s;
