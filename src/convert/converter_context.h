@@ -61,6 +61,20 @@ struct ConverterContext : TimelineContext {
   DisplayEventIndex m_movieEventIndex;  // over the depth pass's records of the main movie
   std::unordered_map<uint16_t, VideoDepthState> m_videoDepthStates;  // by depth
   std::unordered_map<uint16_t, PlacedCharacter> m_placedCharacters;  // by character id
+  // Sprites that place a character defined after them, converted when the
+  // scene is built (convert/sprite_tags.cpp), and the first offset of each
+  // character's definition from where the one scan for them started.
+  struct DeferredSprite {
+    uint16_t id = 0;
+    std::vector<uint8_t> body;  // with room for an End tag
+    uint32_t length = 0;
+    uint64_t fileOffset = 0;
+    std::vector<uint16_t> placed;  // the characters its placements name
+  };
+  std::vector<DeferredSprite> m_deferredSprites;
+  std::unordered_map<uint16_t, uint64_t> m_laterDefinitions;
+  uint64_t m_laterDefinitionsFrom = UINT64_MAX;  // UINT64_MAX: not scanned yet
+  bool m_bConvertingDeferred = false;
   std::unordered_map<int32_t, int32_t> m_morphRunHeads;  // layer index -> entry starting its last run
   // The bitmap tags copied into "ffsp" (header included), indexed as they
   // are appended: by character id (the first definition wins, as in the

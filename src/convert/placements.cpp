@@ -120,6 +120,16 @@ void RegisterPlacedCharacter(ConverterContext& ctx, uint16_t id, uint8_t kind, u
   if (!fresh && Rank(kind) <= Rank(it->second.kind)) it->second = PlacedCharacter{kind, row};
 }
 
+void ResolveDeferredEntries(const ConverterContext& ctx, DepthLayerTable& layers) {
+  for (DepthLayerRecord& layer : layers.records())
+    for (DisplayListEntry& e : layer.entries) {
+      if (e.streamIndex != kDeferredRow) continue;
+      const PlacedCharacter placed = Classify(ctx, e.characterId);
+      e.kind = placed.kind;
+      e.streamIndex = placed.row == kDeferredRow ? kNoCharacterRow : placed.row;
+    }
+}
+
 uint8_t SymbolStreamKind(uint8_t spriteFlag, uint8_t buttonFlag) {
   if (buttonFlag) return kElementButton;
   return spriteFlag ? kElementMovieClip : kElementSymbol;

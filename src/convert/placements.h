@@ -29,6 +29,9 @@ struct PlacedCharacter {
   uint8_t kind = kElementSymbol;
   uint32_t row = kNoCharacterRow;
 };
+// The row of a sprite whose conversion waits for a later definition: its
+// placements are resolved once the sprite's page exists.
+inline constexpr uint32_t kDeferredRow = 0xFFFFFFFE;
 
 // The last update of a video instance at a depth.
 struct VideoDepthState {
@@ -54,6 +57,10 @@ DisplayTimeline MainTimeline(ConverterContext& ctx);
 void RegisterPlacedCharacter(ConverterContext& ctx, uint16_t id, uint8_t kind, uint32_t row);
 // The kind of a symbol stream from its two stream flags (sprite, button).
 uint8_t SymbolStreamKind(uint8_t spriteFlag, uint8_t buttonFlag);
+
+// Gives the entries that place a deferred sprite (row kDeferredRow) what the
+// sprite's id names now; an id still without a row names nothing.
+void ResolveDeferredEntries(const ConverterContext& ctx, DepthLayerTable& layers);
 
 // One display-list tag of the main movie (codes 4, 5, 26, 28, 43, 70) with
 // its body, in the tag loop's current frame. Each handler checks its own

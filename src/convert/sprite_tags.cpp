@@ -214,6 +214,9 @@ void SpriteConverter::ShowFrame(uint64_t tagEnd) {
 
 void SpriteConverter::EndSprite(uint16_t frames) {
   ended_ = true;
+  // A player shows a sprite without a ShowFrame as one frame holding what
+  // its tags placed.
+  if (frames == 0 && layers_.lastInUse() >= 0) frames = 1;
   // Sounds started after the last frame shown would outlast the timeline.
   if (!DropUnshownFrameSounds(sounds_)) NoteWriterFailure(ctx_, kResultOutputIncomplete);
   // Flushed, so the work folder shows the layer files as they stand.
@@ -227,6 +230,7 @@ void SpriteConverter::EndSprite(uint16_t frames) {
   PageClassState state;
   // Text objects on the sprite's page look their fonts up in the library.
   const uint16_t fonts = uint16_t(std::min<size_t>(ctx_.m_library.fonts.size(), 0xFFFF));
+  ResolveDeferredEntries(ctx_, layers_);
   BuildSymbolTimeline(ctx_, 1, layers_.records(), layers_.lastInUse(), fonts, frames, state);
   dropFirstByte_ = g_shortLayerEndLead;
   noSoundLayer_ = WriteFrameSound(soundLayers_, actionMark_, level_, kFrameSoundClose, nullptr, 0);
@@ -292,7 +296,134 @@ uint32_t SpriteConverter::Run() {
   return kResultDone;
 }
 
+// Tags that define a character, its id in their first two bytes.
+bool IsDefinitionTag(uint16_t code) {
+  switch (code) {
+    case 2: case 6: case 7: case 10: case 11: case 20: case 21: case 22: case 32: case 33: case 34:
+    case 35: case 36: case 37: case 39: case 46: case 48: case 60: case 62: case 75: case 83: case 84:
+    case 90: case 91:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// The characters the placements of a sprite body name.
+std::vector<uint16_t> PlacedIds(const uint8_t* body, uint32_t length) {
+  std::vector<uint16_t> ids;
+  SwfReader r(body, length);
+  r.seek(4);
+  while (!r.atEnd()) {
+    TagHeader h;
+    if (!r.tagHeader(h) || h.length > r.remaining() || h.code == kTagEnd) break;
+    std::span<const uint8_t> tag = r.take(h.length);
+    DisplayListTag t;
+    if (IsPlacementTag(h.code) && ParseDisplayListTag(h.code, tag, t) && t.hasCharacter) ids.push_back(t.characterId);
+  }
+  std::sort(ids.begin(), ids.end());
+  ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+  return ids;
+}
+
+// Whether character `id` is first defined at or after `from` in the movie.
+// The movie's definitions are read once, from the first offset asked about;
+// an id defined before that offset was met by the tag loop already.
+bool DefinedAfter(ConverterContext& ctx, uint16_t id, uint64_t from) {
+  std::FILE* f = ctx.m_pSwfFile;
+  if (!f) return false;
+  if (ctx.m_laterDefinitionsFrom == UINT64_MAX) {
+    ctx.m_laterDefinitionsFrom = from;
+    const long saved = std::ftell(f);
+    uint64_t pos = from;
+    uint8_t head[8];
+    while (pos + 2 <= ctx.m_nSwfEnd && !std::fseek(f, long(pos), SEEK_SET) && std::fread(head, 1, 2, f) == 2) {
+      const uint16_t code = uint16_t((head[0] | head[1] << 8) >> 6);
+      uint64_t length = head[0] & 0x3F, body = pos + 2;
+      if (length == 0x3F) {
+        if (std::fread(head + 2, 1, 4, f) != 4) break;
+        length = head[2] | head[3] << 8 | head[4] << 16 | uint64_t(head[5]) << 24;
+        body += 4;
+      }
+      if (code == kTagEnd || body + length > ctx.m_nSwfEnd) break;
+      if (IsDefinitionTag(code) && length >= 2 && std::fread(head + 6, 1, 2, f) == 2)
+        ctx.m_laterDefinitions.try_emplace(uint16_t(head[6] | head[7] << 8), pos);
+      pos = body + length;
+    }
+    if (saved >= 0) std::fseek(f, saved, SEEK_SET);
+  }
+  const auto it = ctx.m_laterDefinitions.find(id);
+  return it != ctx.m_laterDefinitions.end() && it->second >= from;
+}
+
+// A sprite that places a character defined after it (or a sprite that waits
+// itself) waits for the scene: a player resolves the character when the
+// sprite is shown, after every definition before that frame. Its id names
+// a movie clip meanwhile, so placements of it keep their place.
+bool DeferSprite(ConverterContext& ctx, const uint8_t* body, uint32_t length, uint64_t fileOffset) {
+  if (ctx.m_bConvertingDeferred) return false;
+  std::vector<uint16_t> placed = PlacedIds(body, length);
+  const uint16_t id = uint16_t(body[0] | body[1] << 8);
+  bool wait = false;
+  for (uint16_t c : placed) {
+    const auto known = ctx.m_placedCharacters.find(c);
+    if (known != ctx.m_placedCharacters.end() ? known->second.row == kDeferredRow
+                                              : c != id && DefinedAfter(ctx, c, fileOffset + length)) {
+      wait = true;
+      break;
+    }
+  }
+  if (!wait) return false;
+  ConverterContext::DeferredSprite d;
+  d.id = id;
+  d.body.assign(body, body + length);
+  d.body.resize(size_t(length) + 2);
+  d.length = length;
+  d.fileOffset = fileOffset;
+  d.placed = std::move(placed);
+  ctx.m_deferredSprites.push_back(std::move(d));
+  RegisterPlacedCharacter(ctx, id, kElementMovieClip, kDeferredRow);
+  return true;
+}
+
 }  // namespace
+
+void ConvertDeferredSprites(ConverterContext& ctx) {
+  std::vector<ConverterContext::DeferredSprite> pending = std::move(ctx.m_deferredSprites);
+  ctx.m_deferredSprites.clear();
+  if (pending.empty()) return;
+  ctx.m_bConvertingDeferred = true;
+  // A sprite goes once no sprite it places is still waiting; sprites that
+  // wait for each other go in their order.
+  std::unordered_map<uint16_t, size_t> waiting;
+  for (const auto& d : pending) ++waiting[d.id];
+  std::vector<bool> done(pending.size(), false);
+  for (size_t left = pending.size(); left > 0;) {
+    size_t next = pending.size();
+    for (size_t i = 0; i < pending.size() && next == pending.size(); ++i) {
+      if (done[i]) continue;
+      bool ready = true;
+      for (uint16_t c : pending[i].placed)
+        if (c != pending[i].id && waiting.count(c) && waiting[c] > 0) ready = false;
+      if (ready) next = i;
+    }
+    if (next == pending.size())
+      next = size_t(std::find(done.begin(), done.end(), false) - done.begin());
+    auto& d = pending[next];
+    done[next] = true;
+    --left;
+    // A failed page leaves the id naming nothing.
+    HandleDefineSprite(ctx, d.body.data(), d.length, d.fileOffset);
+    if (auto it = ctx.m_placedCharacters.find(d.id); it != ctx.m_placedCharacters.end() &&
+                                                     it->second.row == kDeferredRow)
+      ctx.m_placedCharacters.erase(it);
+    --waiting[d.id];
+    if (ctx.m_nWriterError) break;
+  }
+  ctx.m_bConvertingDeferred = false;
+  for (auto it = ctx.m_placedCharacters.begin(); it != ctx.m_placedCharacters.end();)
+    it = it->second.row == kDeferredRow ? ctx.m_placedCharacters.erase(it) : std::next(it);
+  ResolveDeferredEntries(ctx, ctx.m_movieLayers);
+}
 
 uint32_t HandleDefineSprite(ConverterContext& ctx, uint8_t* body, uint32_t length, uint64_t fileOffset) {
   if (!On(ctx.m_pOptSprite) || length == 0) return kResultDone;
@@ -307,6 +438,7 @@ uint32_t HandleDefineSprite(ConverterContext& ctx, uint8_t* body, uint32_t lengt
     if (ctx.m_pShell) ctx.m_pShell->ShowMessage(kSpriteCaption, text);
     return kResultDone;
   }
+  if (DeferSprite(ctx, body, length, fileOffset)) return kResultDone;
   SpriteConverter sprite(ctx, body, length, fileOffset);
   return sprite.Run();
 }

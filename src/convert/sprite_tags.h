@@ -23,4 +23,10 @@ inline constexpr char kSpriteStreamSoundName[] = "m.g77";
 // or kResultSpriteTagPastEnd when an inner tag runs past the body.
 uint32_t HandleDefineSprite(ConverterContext& ctx, uint8_t* body, uint32_t length, uint64_t fileOffset);
 
+// A sprite that places a character defined after it waits (its copy kept in
+// the context) until every definition is known; this converts the waiting
+// sprites and resolves the scene's placements of them. Called before the
+// scene is built.
+void ConvertDeferredSprites(ConverterContext& ctx);
+
 }  // namespace tovrani

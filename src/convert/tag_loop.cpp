@@ -384,6 +384,7 @@ uint32_t TagLoop::HandleFrame(TagBody& t) {
 
 void TagLoop::BuildScene(uint32_t mode, uint16_t frames) {
   st_.endHandled = true;
+  ConvertDeferredSprites(ctx_);
   // The movie's tags are done: a cancel from here on abandons the document.
   ctx_.m_bTagLoopEnded = 1;
   SoundLayerState& sounds = ctx_.m_sceneSounds;

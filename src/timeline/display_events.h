@@ -121,10 +121,12 @@ enum class RecordResult { kOk, kOverrun, kNothing, kOptionOff };
 // inside the timeline and counts; the second records. `mainTimeline` is the
 // "Main Timeline" option (the main movie records nothing when it is off).
 // Every display-list tag whose depth lies inside its body becomes an event,
-// in sprites too, whatever its kind. A Move without clip depth at a depth
-// where nothing was placed before is disabled in the main movie's file (0xFF
-// over the second header byte, so no later reader handles it) and gets no
-// event; in a sprite it keeps its event and the body is left alone.
+// in sprites too, whatever its kind, except the tags players ignore: a Move
+// at a depth that shows nothing (never placed, or removed), a placement of
+// no character, and a second placement without the move flag on a depth in
+// use. Those get no event and are disabled where they stand, in the main
+// movie's file and in a sprite's body alike (0xFF over the second header
+// byte, so no later reader handles them).
 RecordResult RecordDisplayEvents(TimelineData& data, bool mainTimeline, ShellServices* shell,
                                  uint8_t* cancel, DisplayRecording& out);
 

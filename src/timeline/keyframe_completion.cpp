@@ -19,7 +19,10 @@ uint32_t EntryDuration(const PlacementEntry& e, uint16_t pageFirst, uint16_t pag
   end = std::min<uint32_t>({end, pageLast, nextStart});
   const uint32_t start = std::max(e.startFrame, pageFirst);
   const uint32_t span = end > start ? end - start : 0;
-  if (e.kind == kElementVideo && e.streamIndex < videos.size() && !VideoNeedsWrapper(e)) return std::min<uint32_t>(videos[e.streamIndex].frameCount, span);
+  // A video ends with its frames; one of no frames still shows its object
+  // for one frame, as a player shows it.
+  if (e.kind == kElementVideo && e.streamIndex < videos.size() && !VideoNeedsWrapper(e))
+    return std::min<uint32_t>(std::max<uint32_t>(videos[e.streamIndex].frameCount, 1), span);
   return span;
 }
 

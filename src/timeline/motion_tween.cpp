@@ -36,6 +36,30 @@ bool Mergeable(const PlacementEntry& e) {
 
 bool Rotates(const PlacementEntry& e) { return e.matrix.rotateSkew0 != 0 || e.matrix.rotateSkew1 != 0; }
 
+// The authoring tool tweens a matrix by its scales and angles: a scale that
+// changes sign is a turn by half a circle there, not the movie's squeeze
+// through 0, so a run keeps the signs of its first scales.
+bool FlipsFrom(const PlacementEntry& first, const PlacementEntry& e) {
+  return (first.matrix.scaleX < 0) != (e.matrix.scaleX < 0) || (first.matrix.scaleY < 0) != (e.matrix.scaleY < 0);
+}
+
+// A tween moves every channel one way: a step back against an earlier
+// step of the run is a motion it cannot show.
+bool Reverses(const Channels& direction, const Channels& step) {
+  for (size_t j = 0; j < step.size(); ++j)
+    if ((direction[j] < 0 && step[j] > 0) || (direction[j] > 0 && step[j] < 0)) return true;
+  return false;
+}
+
+// The share of the change a tween makes by its middle frame, in 1/65536,
+// from the share `part` (of `whole`) made after m of n frames: the eased
+// fraction is t + a t (1 - t), so its middle is 1/2 + a/4.
+int64_t MiddleShare(int64_t part, int64_t whole, int64_t m, int64_t n) {
+  const double t = double(m) / double(n), share = double(part) / double(whole);
+  const double a = (share - t) / (t * (1 - t));
+  return std::clamp<int64_t>(std::llround((0.5 + a / 4) * 65536.0), 0, 65535);
+}
+
 // prev lasts one frame and next starts where it ends. A placement the
 // engine left open (a move took its depth) ends where the move starts.
 bool FollowsInOneFrame(const PlacementEntry& prev, const PlacementEntry& next) {
@@ -120,7 +144,7 @@ uint32_t ApproximateMotionTween(std::FILE* page, PatchPos pos, const DepthTrack&
   if (e1.characterId != first.characterId || !Mergeable(e1) || !FollowsInOneFrame(first, e1) || !(e1.flags & 1))
     return 0;
   PatchFrameTweenKind(page, pos, 1);
-  if (Rotates(first) || Rotates(e1)) return 0;
+  if (Rotates(first) || Rotates(e1) || FlipsFrom(first, e1)) return 0;
 
   const int64_t tol = 2 + (settings.pos > 5 ? 1 : 0) + (settings.pos > 30 ? 1 : 0);
   std::vector<int32_t> run = {k, second};
@@ -129,18 +153,23 @@ uint32_t ApproximateMotionTween(std::FILE* page, PatchPos pos, const DepthTrack&
   // each distinct one is tested once.
   std::set<Channels> seen = {steps[0]};
   std::vector<const Channels*> distinct = {&*seen.begin()};
+  Channels direction = steps[0];
   for (int32_t n = next(second); n >= 0 && run.size() < kMaxTweenEntries; n = next(n)) {
     const PlacementEntry& prev = track.entries[size_t(run.back())];
     const PlacementEntry& cur = track.entries[size_t(n)];
     if (cur.characterId != prev.characterId || !Mergeable(cur) || Rotates(cur) || !FollowsInOneFrame(prev, cur) ||
-        cur.flags != prev.flags)
+        cur.flags != prev.flags || FlipsFrom(first, cur))
       break;
-    steps.push_back(Difference(ChannelsOf(cur), ChannelsOf(prev)));
+    const Channels step = Difference(ChannelsOf(cur), ChannelsOf(prev));
+    if (Reverses(direction, step)) break;
+    steps.push_back(step);
     const Channels& l = steps.back();
     bool rejected = CurvatureRejects(steps, tol);
     for (size_t s = 0; !rejected && s < distinct.size(); ++s) rejected = OutOfProportion(*distinct[s], l, settings.pos);
     if (rejected) break;
     run.push_back(n);
+    for (size_t j = 0; j < direction.size(); ++j)
+      if (direction[j] == 0) direction[j] = l[j];
     if (auto [it, fresh] = seen.insert(l); fresh) distinct.push_back(&*it);
   }
   if (run.size() <= 2) return 0;
@@ -149,7 +178,8 @@ uint32_t ApproximateMotionTween(std::FILE* page, PatchPos pos, const DepthTrack&
   const PlacementEntry& last = track.entries[size_t(r)];
   if (settings.easing) {
     const Channels base = ChannelsOf(first);
-    const Channels mid = ChannelsOf(track.entries[size_t(run[(run.size() - 1) / 2])]);
+    const size_t m = (run.size() - 1) / 2;
+    const Channels mid = ChannelsOf(track.entries[size_t(run[m])]);
     const Channels end = ChannelsOf(last);
     int64_t dMid = 0, dEnd = 0;
     for (size_t j = 0; j < 12; ++j) {
@@ -158,9 +188,13 @@ uint32_t ApproximateMotionTween(std::FILE* page, PatchPos pos, const DepthTrack&
     }
     int16_t easing = 0;
     if (dEnd != 0) {
-      // 64-bit: a change of half the scale at the middle frame already
-      // passes 32 bits.
-      const int64_t ratio = std::min<int64_t>(dMid * 65536 / dEnd, 65535);
+      // The middle entry of a run of an odd number of steps stands before
+      // the tween's middle frame: its share is read as the middle's. In
+      // 64 bits: a change of half the scale at the middle frame already
+      // passes 32.
+      const int64_t steps = int64_t(run.size()) - 1;
+      const int64_t ratio = steps % 2 == 0 ? std::min<int64_t>(dMid * 65536 / dEnd, 65535)
+                                           : MiddleShare(dMid, dEnd, int64_t(m), steps);
       easing = LookupEaseValue(settings.ease, uint16_t(ratio));
     }
     PatchFrameEasing(page, pos, easing);

@@ -82,6 +82,8 @@ class SymbolTimelineBuilder {
   void writeLayer(int32_t cur);
   void startMaskLayer(int32_t cur);
   void startOtherLayer(int32_t cur);
+  // The last depth a mask (or the group head) on a group's page covers.
+  uint32_t nestedMaskBound(int32_t cur) const;
   void buildGroupsInRange(uint32_t lo, uint64_t hi, bool maskedOnly);
   void buildGroups(int32_t head);
   void buildGroup(int32_t head, int32_t entry);
@@ -163,7 +165,7 @@ void SymbolTimelineBuilder::run() {
           if (j >= 0) {
             const DepthTrack& cand = tracks_[size_t(j)];
             if (nested()) {
-              if (uint64_t(cand.key) < uint64_t(t.key) + groupDepths_) masked = j;
+              if (cand.key <= nestedMaskBound(cur)) masked = j;
             } else if (cand.key <= t.maskDepth && cand.isMasked) {
               masked = j;
             }
@@ -269,8 +271,10 @@ int32_t SymbolTimelineBuilder::selectTrack() {
 void SymbolTimelineBuilder::startMaskLayer(int32_t cur) {
   const DepthTrack& t = tracks_[size_t(cur)];
   layer_.asMask = 1;
-  if (t.isGroup && t.maskDepth == 0) {
-    const uint16_t depths = nested() ? groupDepths_ : HeadGroupDepths(t);
+  if (nested()) {
+    layer_.maskBound = nestedMaskBound(cur);
+  } else if (t.isGroup && t.maskDepth == 0) {
+    const uint16_t depths = HeadGroupDepths(t);
     layer_.maskBound = depths ? uint32_t(t.key + depths - 1) : t.key;
   } else {
     layer_.maskBound = t.maskDepth;
@@ -278,6 +282,23 @@ void SymbolTimelineBuilder::startMaskLayer(int32_t cur) {
   layer_.maskRef = NextObjectIndex(state_);
   const int32_t except = t.isGroup ? cur : -1;
   layer_.refFlag = HasUnwrittenMasked(order_, tracks_, t.key, layer_.maskBound, except) ? 0 : 1;
+}
+
+uint32_t SymbolTimelineBuilder::nestedMaskBound(int32_t cur) const {
+  // On a group's page nothing past the group's last depth belongs to the
+  // page; a mask inside the group covers no more than its own clip depth.
+  const DepthTrack& t = tracks_[size_t(cur)];
+  const uint64_t groupLast = uint64_t(groupBaseKey_) + groupDepths_ - (groupDepths_ ? 1 : 0);
+  uint64_t bound = groupLast;
+  if (cur != groupTrack_ && t.key != groupBaseKey_) {
+    uint64_t own = t.maskDepth;
+    if (t.isGroup && t.maskDepth == 0) {
+      const uint16_t depths = HeadGroupDepths(t);
+      own = depths ? uint64_t(t.key) + depths - 1 : t.key;
+    }
+    bound = std::min(bound, own);
+  }
+  return uint32_t(std::min<uint64_t>(bound, kTrackWritten - 1));
 }
 
 void SymbolTimelineBuilder::startOtherLayer(int32_t cur) {

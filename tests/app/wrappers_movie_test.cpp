@@ -135,6 +135,38 @@ TEST(WrappersMovie, SmoothMotionBecomesTweens) {
   EXPECT_EQ(tweens, 2u);
 }
 
+// Every frame of every tween within the bands of the movie's own values: a
+// steady motion over three steps (its middle entry before the middle
+// frame), a motion out and back, a flip through a scale of 0, and a fade.
+TEST(WrappersMovie, TweensFollowTheMovie) {
+  SwfWriter w(8);
+  w.tag(2, SquareShape(1, 0, 400, 0xFF0000));
+  const int32_t add[4] = {0, 0, 0, 0};
+  for (int32_t f = 0; f < 12; ++f) {
+    const uint8_t first = f ? 0x05 : 0x06;
+    const int32_t back = f <= 6 ? 150 * f : 150 * (12 - f);
+    SwfBytes steady, outAndBack, flip, fade;
+    steady.u8(first).u16(1);
+    outAndBack.u8(first).u16(2);
+    flip.u8(first).u16(3);
+    fade.u8(first | 8).u16(4);
+    if (!f) steady.u16(1), outAndBack.u16(1), flip.u16(1), fade.u16(1);
+    // Steps of 10 and 11 in turn: runs of three steps.
+    w.tag(26, steady.matrix(21 * f / 2, 0).data());
+    w.tag(26, outAndBack.matrix(back, 1000).data());
+    w.tag(26, flip.matrix(3000, 0, true, 0x10000 - 0x3000 * f, 0x10000).data());
+    const int32_t mult[4] = {256, 256, 256, 256 - 20 * f};
+    w.tag(26, fade.matrix(0, 3000).cxformWithAlpha(false, true, add, mult).data());
+    w.showFrame();
+  }
+  w.end();
+  const std::vector<uint8_t> movie = w.build();
+  const Converted c = Convert(movie, {"--set", "Approximate Motion Tweens...=on", "--set",
+                                      "Approximate Easing Value=on"});
+  ASSERT_EQ(c.status, 0) << c.output;
+  EXPECT_TRUE(DocumentShowsMovie(movie, c.streams));
+}
+
 // Hostile placements: a video id no DefineVideoStream made, a 300-character
 // instance name, matrices at the ends of the range.
 TEST(WrappersMovie, HostilePlacements) {
@@ -184,6 +216,24 @@ TEST(WrappersMovie, CorpusMoviesWithVideosInitActionsAndMorphs) {
     const Converted c = Convert(movie, {"--set", "Approximate Motion Tweens...=on", "--set",
                                         "Approximate Easing Value=on"});
     ASSERT_EQ(c.status, 0) << c.output;
+    EXPECT_TRUE(DocumentShowsMovie(movie, c.streams));
+    ++converted;
+  }
+  EXPECT_GT(converted, 0);
+}
+
+// Every corpus movie with both approximation options on: every frame of
+// every tween stands within its band of what the movie shows.
+TEST(WrappersMovie, CorpusTweensFollowTheMovie) {
+  const std::vector<CorpusMovie> movies = CorpusMovies();
+  if (movies.empty()) GTEST_SKIP() << "no corpus";
+  int converted = 0;
+  for (const CorpusMovie& m : movies) {
+    SCOPED_TRACE(m.name);
+    const std::vector<uint8_t> movie = ReadFileBytes(m.path.string());
+    const Converted c = Convert(movie, {"--set", "Approximate Motion Tweens...=on", "--set",
+                                        "Approximate Easing Value=on"});
+    if (c.status != 0) continue;  // movies the program refuses are another test's
     EXPECT_TRUE(DocumentShowsMovie(movie, c.streams));
     ++converted;
   }

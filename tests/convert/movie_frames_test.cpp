@@ -30,6 +30,15 @@ using test::SwfBytes;
 std::vector<uint8_t> PlaceOfNothing() { return test::SwfWriter::TagBytes(26, {0x04, 1, 0, 0}); }
 std::vector<uint8_t> CutPlaceObject3() { return test::SwfWriter::TagBytes(70, {0x02, 0x08, 1, 0, 'a'}); }
 
+// A DefineSprite of one frame count holding `tags` and its End tag.
+std::vector<uint8_t> SpriteTag(uint16_t id, std::initializer_list<std::vector<uint8_t>> tags) {
+  SwfBytes b;
+  b.u16(id).u16(1);
+  for (const std::vector<uint8_t>& t : tags) b.bytes(t);
+  b.u16(0);
+  return test::SwfWriter::TagBytes(39, b.data());
+}
+
 struct MovieCase {
   const char* name;
   std::vector<std::vector<uint8_t>> tags;  // after the shapes' definitions
@@ -59,6 +68,31 @@ std::vector<MovieCase> Cases() {
         frame}},
       {"placements of no character",
        {PlaceOfNothing(), frame, CutPlaceObject3(), frame, PlaceObject2Tag({.depth = 1, .character = 2}), frame}},
+      // A player shows a video of no frames for the frame it is placed in.
+      {"a video of no frames",
+       {test::SwfWriter::TagBytes(60, SwfBytes().u16(5).u16(0).u16(32).u16(24).u8(0).u8(2).data()),
+        PlaceObject2Tag({.depth = 1, .character = 5}), PlaceObject2Tag({.depth = 2, .character = 1, .x = 600}),
+        frame, frame, frame}},
+      // A sprite without a ShowFrame shows one frame of what it placed.
+      {"a sprite without a frame",
+       {SpriteTag(5, {PlaceObject2Tag({.depth = 1, .character = 1}),
+                      PlaceObject2Tag({.depth = 2, .character = 2, .x = 300})}),
+        PlaceObject2Tag({.depth = 1, .character = 5}), frame, frame}},
+      // Sprite 5 places sprite 6, defined after it and before the frame
+      // that shows sprite 5: a player resolves it when sprite 5 is shown.
+      {"a sprite placing a sprite defined after it",
+       {SpriteTag(5, {PlaceObject2Tag({.depth = 1, .character = 6}), frame}),
+        SpriteTag(6, {PlaceObject2Tag({.depth = 1, .character = 2, .x = 200}), frame}),
+        PlaceObject2Tag({.depth = 1, .character = 5}), frame, frame}},
+      // A chain: 5 places 6, 6 places 7 and a shape, 7 comes last; the
+      // scene places 5 and 6.
+      {"sprites waiting for each other",
+       {SpriteTag(5, {PlaceObject2Tag({.depth = 1, .character = 6}), frame}),
+        SpriteTag(6, {PlaceObject2Tag({.depth = 1, .character = 7}), PlaceObject2Tag({.depth = 2, .character = 1}),
+                      frame}),
+        SpriteTag(7, {PlaceObject2Tag({.depth = 1, .character = 2, .x = 200}), frame}),
+        PlaceObject2Tag({.depth = 1, .character = 5}), PlaceObject2Tag({.depth = 2, .character = 6, .x = 900}),
+        frame, frame}},
   };
 }
 

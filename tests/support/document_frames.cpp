@@ -54,6 +54,52 @@ std::string Element(const std::string& what, const Matrix& m, const Color& c) {
   return s.str();
 }
 
+// How far each value of an element (a, b, c, d, tx, ty, then the colour
+// terms) may stand from the movie's: nothing but inside a motion tween.
+using Values = std::array<int64_t, 14>;
+using Band = Values;
+
+Values ValuesOf(const std::string& element) {
+  Values v{0x10000, 0, 0, 0x10000, 0, 0, 256, 0, 256, 0, 256, 0, 256, 0};
+  size_t at = element.find('@');
+  for (size_t i = 0; i < v.size() && at != std::string::npos && at + 1 < element.size(); ++i) {
+    v[i] = std::stoll(element.substr(at + 1));
+    at = element.find_first_of(",#", at + 1);
+    if (at != std::string::npos && element[at] == '#' && i < 5) break;  // no colour terms
+    if (at != std::string::npos && element[at] == ',' && at + 1 < element.size() && element[at + 1] == '#') ++at;
+  }
+  return v;
+}
+
+// The authoring tool's motion tween between two keyframes' matrices: the
+// scales and skew angles of both axes and the translation move with the
+// eased fraction t (a flip is a turn by half a circle, never a scale through
+// 0), as do the colour terms.
+Matrix TweenMatrix(const Matrix& from, const Matrix& to, double t) {
+  const auto parts = [](const Matrix& m) {
+    return std::array<double, 4>{std::hypot(double(m[0]), double(m[1])), std::hypot(double(m[2]), double(m[3])),
+                                 std::atan2(double(m[1]), double(m[0])), std::atan2(-double(m[2]), double(m[3]))};
+  };
+  const auto a = parts(from), b = parts(to);
+  std::array<double, 4> p;
+  for (size_t i = 0; i < 4; ++i) {
+    double d = b[i] - a[i];
+    if (i >= 2 && d > M_PI) d -= 2 * M_PI;  // the shorter way round
+    if (i >= 2 && d < -M_PI) d += 2 * M_PI;
+    p[i] = a[i] + d * t;
+  }
+  auto lerp = [t](int32_t x, int32_t y) { return int32_t(std::lround(x + (double(y) - x) * t)); };
+  return {int32_t(std::lround(p[0] * std::cos(p[2]))), int32_t(std::lround(p[0] * std::sin(p[2]))),
+          int32_t(std::lround(-p[1] * std::sin(p[3]))), int32_t(std::lround(p[1] * std::cos(p[3]))),
+          lerp(from[4], to[4]), lerp(from[5], to[5])};
+}
+
+// A tween may stand this share of its keyframes' change, and 2 units (the
+// smallest bend the run's steps may take), from the movie: channels of one
+// run keep their proportions within the slider's thousandths (10 by
+// default), and one easing value stands for all of them in hundredths.
+constexpr double kTweenBand = 0.01;
+
 std::string Join(const std::vector<std::string>& v) {
   std::string s;
   for (const std::string& x : v) s += x + " ";
@@ -85,6 +131,8 @@ struct MorphShown {
 // replaced by what their own page shows in the frame they are at.
 struct Document {
   std::set<uint16_t> items;
+  std::set<std::array<int32_t, 4>> editBoxes;  // the boxes edit-text objects get
+  std::set<uint16_t> videos;                     // the videos the library holds
   std::map<uint16_t, std::vector<PageLayer>> inner;
   std::map<uint16_t, MorphSymbol> morphOf;  // by item
 
@@ -101,24 +149,68 @@ struct Document {
     return {element, int32_t(std::lround((t + a * t * (1 - t)) * 65535)), m.easing ? 656 : 1};
   }
 
+  // A text object: an edit text's box is its bounds; a static text's
+  // starts at 0, 0.
+  std::string TextElement(const PageInstance& in) const {
+    const std::array<int32_t, 4> box{in.box[0], in.box[1], in.box[2], in.box[3]};
+    if (editBoxes.count(box)) return BoxElement(box);
+    if (box[0] == 0 && box[2] == 0) return "S";
+    return "?" + BoxElement(box);
+  }
+
+  static std::string BoxElement(const std::array<int32_t, 4>& b) {
+    return "T[" + std::to_string(b[0]) + "," + std::to_string(b[1]) + "," + std::to_string(b[2]) + "," +
+           std::to_string(b[3]) + "]";
+  }
+
   // tweened: set when an element stands inside a motion tween, where the
   // document interpolates what the movie gives frame by frame.
+  // bands: per element of `out`, how far it may stand from the movie.
   void show(const std::vector<PageLayer>& layers, uint32_t f, const Matrix& m, const Color& c, int level,
-            std::vector<std::string>& out, std::vector<MorphShown>& ratios, bool& tweened) const {
+            std::vector<std::string>& out, std::vector<MorphShown>& ratios, bool& tweened,
+            std::vector<Band>& bands) const {
     for (const PageLayer& layer : layers)
-      for (const PageKeyframe& k : layer.keyframes) {
+      for (size_t ki = 0; ki < layer.keyframes.size(); ++ki) {
+        const PageKeyframe& k = layer.keyframes[ki];
         if (f < k.start || f >= k.start + k.duration) continue;
         if (k.tween && f > k.start && !k.instances.empty()) tweened = true;
-        for (const PageInstance& in : k.instances) {
-          const Matrix im{in.matrix[0], in.matrix[1], in.matrix[2], in.matrix[3], in.matrix[4], in.matrix[5]};
+        // Inside a motion tween an instance moves toward the same item's
+        // instance in the next keyframe.
+        const PageKeyframe* to = nullptr;
+        if (k.tween && f > k.start && ki + 1 < layer.keyframes.size() &&
+            layer.keyframes[ki + 1].start == k.start + k.duration)
+          to = &layer.keyframes[ki + 1];
+        for (size_t ii = 0; ii < k.instances.size(); ++ii) {
+          const PageInstance& in = k.instances[ii];
+          Matrix im{in.matrix[0], in.matrix[1], in.matrix[2], in.matrix[3], in.matrix[4], in.matrix[5]};
           Color ic;
           std::copy(std::begin(in.color), std::end(in.color), ic.begin());
+          Band band{};
+          if (to && ii < to->instances.size() && to->instances[ii].symbol == in.symbol && !in.text && !in.video &&
+              !to->instances[ii].text && !to->instances[ii].video) {
+            const PageInstance& end = to->instances[ii];
+            const Matrix jm{end.matrix[0], end.matrix[1], end.matrix[2], end.matrix[3], end.matrix[4], end.matrix[5]};
+            Color jc;
+            std::copy(std::begin(end.color), std::end(end.color), jc.begin());
+            const double t = double(f - k.start) / k.duration, eased = t - k.easing / 100.0 * t * (1 - t);
+            const Matrix fromC = Compose(m, im), toC = Compose(m, jm);
+            const Color fromK = Compose(c, ic), toK = Compose(c, jc);
+            for (size_t i = 0; i < 6; ++i)
+              band[i] = 2 + int64_t(kTweenBand * std::fabs(double(toC[i]) - fromC[i]));
+            for (size_t i = 0; i < 8; ++i)
+              band[6 + i] = 2 + int64_t(kTweenBand * std::fabs(double(toK[i]) - fromK[i]));
+            im = TweenMatrix(im, jm, eased);
+            for (size_t i = 0; i < 8; ++i) ic[i] = int16_t(std::lround(ic[i] + (double(jc[i]) - ic[i]) * eased));
+          }
+          const size_t before = out.size();
           const Matrix cm = Compose(m, im);
           const Color cc = Compose(c, in.text ? kNoColor : ic);
           const auto page = inner.find(in.symbol);
           const auto morph = morphOf.find(in.symbol);
           if (in.text) {
-            out.push_back(Element("T", cm, cc));
+            out.push_back(Element(TextElement(in), cm, cc));
+          } else if (in.video) {
+            out.push_back(Element("V" + std::to_string(in.symbol), cm, cc));
           } else if (morph != morphOf.end()) {
             out.push_back(Element("M" + std::to_string(morph->second.morph), cm, cc));
             ratios.push_back(Ratio(out.back(), morph->second, in, f - k.start));
@@ -126,9 +218,16 @@ struct Document {
             uint32_t length = 0;
             for (const PageLayer& l : page->second) length = std::max(length, l.frames());
             if (length)
-              show(page->second, (in.frameOffset + f - k.start) % length, cm, cc, level + 1, out, ratios, tweened);
+              show(page->second, (in.frameOffset + f - k.start) % length, cm, cc, level + 1, out, ratios, tweened,
+                   bands);
           } else {
             out.push_back(Element(std::to_string(in.symbol), cm, cc));
+          }
+          // What an inner page shows moves with its instance.
+          for (size_t e = before; e < out.size(); ++e) {
+            if (e >= bands.size()) bands.push_back(band);
+            else
+              for (size_t i = 0; i < band.size(); ++i) bands[e][i] = std::max(bands[e][i], band[i]);
           }
         }
       }
@@ -173,48 +272,91 @@ bool IsMorphSymbol(const std::vector<uint8_t>& page, const std::vector<PageLayer
   return false;
 }
 
-// The movie's characters, and which of them are edit texts and morph shapes.
-void MovieCharacters(const std::vector<uint8_t>& tags, std::set<uint16_t>& all, std::set<uint16_t>& texts,
-                     std::set<uint16_t>& morphs) {
+// The movie's characters by kind: edit texts with the box their text
+// objects get, static texts, videos with their frame counts, morph shapes.
+struct Characters {
+  std::set<uint16_t> all, statics, morphs;
+  std::map<uint16_t, std::array<int32_t, 4>> edits;
+  std::map<uint16_t, uint32_t> videos;
+};
+
+Characters MovieCharacters(const std::vector<uint8_t>& tags) {
   static const std::set<uint32_t> kDefinitions = {2, 6, 7, 10, 11, 20, 21, 22, 32, 33, 34, 35, 36, 37,
                                                   39, 46, 48, 60, 62, 75, 83, 84, 90};
+  Characters c;
   ForEachTag(tags, 0, tags.size(), [&](uint32_t code, size_t body, uint32_t len) {
     if (!kDefinitions.count(code) || len < 2) return;
     const uint16_t id = uint16_t(tags[body] | (tags[body + 1] << 8));
-    all.insert(id);
-    // Static texts become shapes by default or reach the document only
-    // through the script; edit texts are text objects.
-    if (code == 37) texts.insert(id);
-    if (code == 46 || code == 84) morphs.insert(id);
+    c.all.insert(id);
+    if (code == 37) {
+      // The text object's box lies 40 twips inside the bounds.
+      SwfReader r(tags.data() + body + 2, len - 2);
+      SwfRect b;
+      ReadSwfRect(r, b);
+      if (r.ok()) c.edits[id] = {b.xmin + 40, b.xmax - 40, b.ymin + 40, b.ymax - 40};
+    }
+    if (code == 11 || code == 33) c.statics.insert(id);
+    if (code == 60 && len >= 4) c.videos[id] = tags[body + 2] | (tags[body + 3] << 8);
+    if (code == 46 || code == 84) c.morphs.insert(id);
   });
+  return c;
 }
 
 // One timeline of the movie against its page.
+// A text, video or morph compares only with an element of its own kind: an
+// edit text with an edit-text object of its box, a static text with a static
+// text object or its own symbol, a video with a video object of its item, a
+// morph with its own symbols.
 ::testing::AssertionResult TimelineShown(const std::vector<std::vector<ShownObject>>& movie,
                                          const std::vector<PageLayer>& layers, const Document& doc,
-                                         const std::set<uint16_t>& texts, const std::set<uint16_t>& morphs) {
+                                         const Characters& chars) {
   const Matrix identity{0x10000, 0, 0, 0x10000, 0, 0};
+  std::map<uint32_t, std::pair<uint16_t, uint32_t>> placedAt;  // depth -> character, first frame shown
   for (uint32_t f = 0; f < movie.size(); ++f) {
     // Pages hold their layers bottom first; a mask layer stands where the
     // archive first names it, after the first layer it covers, so masks are
     // compared as a set and everything else in stacking order.
-    std::vector<std::string> shown, masks, written;
+    std::vector<std::string> shown, masks, written, mayLack;
     std::vector<MorphShown> ratios, writtenRatios;
+    std::map<uint32_t, std::pair<uint16_t, uint32_t>> nowAt;
     for (const ShownObject& o : movie[f]) {
+      const auto before = placedAt.find(o.depth);
+      nowAt[o.depth] = before != placedAt.end() && before->second.first == o.character
+                           ? before->second
+                           : std::make_pair(o.character, f);
       std::string e;
-      if (morphs.count(o.character)) {
+      const auto edit = chars.edits.find(o.character);
+      const auto video = chars.videos.find(o.character);
+      if (chars.morphs.count(o.character)) {
         e = Element("M" + std::to_string(o.character), o.matrix, o.color);
         ratios.push_back({e, o.ratio});
-      } else if (texts.count(o.character) && !doc.items.count(o.character))
-        e = Element("T", o.matrix, o.color);
-      else if (doc.items.count(o.character))
+      } else if (edit != chars.edits.end() && !doc.items.count(o.character)) {
+        e = Element(Document::BoxElement(edit->second), o.matrix, o.color);
+      } else if (chars.statics.count(o.character) && !doc.items.count(o.character)) {
+        e = Element("S", o.matrix, o.color);
+      } else if (video != chars.videos.end() && doc.videos.count(o.character)) {
+        e = Element("V" + std::to_string(o.character), o.matrix, o.color);
+        // A video placed longer than its frames ends with them, one at
+        // least: after that the document may show nothing.
+        if (f - nowAt[o.depth].second >= std::max<uint32_t>(video->second, 1)) {
+          mayLack.push_back(e);
+          continue;
+        }
+      } else if (doc.items.count(o.character)) {
         e = Element(std::to_string(o.character), o.matrix, o.color);
-      else
+      } else {
         continue;
+      }
       (o.isMask ? masks : shown).push_back(e);
     }
+    placedAt = std::move(nowAt);
     bool tweened = false;
-    doc.show(layers, f, identity, kNoColor, 0, written, writtenRatios, tweened);
+    std::vector<Band> bands;
+    doc.show(layers, f, identity, kNoColor, 0, written, writtenRatios, tweened, bands);
+    for (const std::string& e : mayLack)
+      if (const auto it = std::find(written.begin(), written.end(), e); it != written.end())
+        bands.erase(bands.begin() + (it - written.begin())), written.erase(it);
+    const std::vector<std::string> shownWhole = shown, writtenWhole = written;
     // Inside a tween only the elements and their order are compared; its
     // two keyframes are compared whole.
     if (tweened)
@@ -223,8 +365,9 @@ void MovieCharacters(const std::vector<uint8_t>& tags, std::set<uint16_t>& all, 
     // The objects in order with the masks left over: a mask may show the
     // same element as an object it covers.
     size_t matched = 0;
-    for (const std::string& e : written)
-      if (matched < shown.size() && e == shown[matched]) ++matched;
+    std::vector<std::pair<size_t, size_t>> pairs;  // written, shown
+    for (size_t i = 0; i < written.size(); ++i)
+      if (matched < shown.size() && written[i] == shown[matched]) pairs.emplace_back(i, matched++);
     std::vector<std::string> all = shown, both = written;
     all.insert(all.end(), masks.begin(), masks.end());
     std::sort(all.begin(), all.end());
@@ -233,6 +376,16 @@ void MovieCharacters(const std::vector<uint8_t>& tags, std::set<uint16_t>& all, 
       return ::testing::AssertionFailure() << "frame " << f + 1 << ": the movie shows " << Join(shown)
                                            << "under masks " << Join(masks) << "| the document "
                                            << Join(written);
+    // Inside a tween each element within its band of the movie's values.
+    if (tweened)
+      for (const auto& [w, m] : pairs) {
+        const Values a = ValuesOf(writtenWhole[w]), b = ValuesOf(shownWhole[m]);
+        for (size_t i = 0; i < a.size(); ++i)
+          if (std::abs(a[i] - b[i]) > bands[w][i])
+            return ::testing::AssertionFailure() << "frame " << f + 1 << ": a motion tween shows " << writtenWhole[w]
+                                                 << " where the movie shows " << shownWhole[m] << " (value " << i
+                                                 << " may differ by " << bands[w][i] << ")";
+      }
     // The morphs' ratios, each element's in the order both sides give
     // them; a ratio symbol frame stands for 65535/65534 of a ratio.
     std::vector<MorphShown> a = ratios, b = writtenRatios;
@@ -285,12 +438,25 @@ std::vector<uint8_t> MovieTags(const std::vector<uint8_t>& file) {
   if (contents == streams.end() || scene == streams.end())
     return ::testing::AssertionFailure() << "no Contents or no scene page";
   const std::vector<uint8_t> tags = MovieTags(movieFile);
-  std::set<uint16_t> characters, texts, morphs, madeMorphs;
-  MovieCharacters(tags, characters, texts, morphs);
+  Characters chars = MovieCharacters(tags);
+  const std::set<uint16_t>& characters = chars.all;
+  std::set<uint16_t> madeMorphs;
   Document doc;
-  std::set<uint16_t> items;  // with the media items
+  std::set<uint16_t> items, sounds;  // with the media items; the sound items
   std::map<std::string, uint16_t> symbols;
-  if (auto read = ReadLibraryItems(contents->second, items, &symbols); !read) return read;
+  if (auto read = ReadLibraryItems(contents->second, items, &symbols, nullptr, &sounds); !read) return read;
+  for (const auto& [id, box] : chars.edits) doc.editBoxes.insert(box);
+  for (const auto& [id, frames] : chars.videos)
+    if (items.count(id)) doc.videos.insert(id);
+  // Every sound keyframe names a sound item the document holds.
+  for (const auto& [name, page] : streams) {
+    if (name != "Page 1" && !name.starts_with("Symbol ")) continue;
+    for (const PageLayer& layer : ReadPageLayers(page, WalkPage(page)))
+      for (const PageKeyframe& k : layer.keyframes)
+        if (k.sound && !sounds.count(k.sound))
+          return ::testing::AssertionFailure() << name << ": a keyframe at frame " << k.start + 1 << " starts sound "
+                                               << k.sound << ", which is no sound item of the library";
+  }
   std::map<uint16_t, const std::vector<uint8_t>*> pages;  // item -> its page
   for (const auto& [name, item] : symbols) {
     doc.items.insert(item);
@@ -302,12 +468,12 @@ std::vector<uint8_t> MovieTags(const std::vector<uint8_t>& file) {
   }
   for (const auto& [item, page] : pages) {
     const std::vector<PageLayer> layers = ReadPageLayers(*page, WalkPage(*page));
-    for (uint16_t id : morphs)
+    for (uint16_t id : chars.morphs)
       if (IsMorphSymbol(*page, layers, id)) doc.morphOf[item] = ReadMorphSymbol(*page, id), madeMorphs.insert(id);
     if (!characters.count(item) && !doc.morphOf.count(item)) doc.inner[item] = layers;
   }
   // A morph the document made no symbol for (not converted) is not shown.
-  morphs = madeMorphs;
+  chars.morphs = madeMorphs;
 
   // The movie as the converter reads it: after the depth and mask-layer
   // pass, with its disabled masks.
@@ -318,8 +484,7 @@ std::vector<uint8_t> MovieTags(const std::vector<uint8_t>& file) {
   const std::vector<std::vector<ShownObject>> movie = ShownObjects(passed, 0, passed.size(), &records);
   if (auto fits = PageFitsDocument(scene->second, uint32_t(movie.size()), &doc.items); !fits)
     return fits << " (scene)";
-  if (auto shown = TimelineShown(movie, ReadPageLayers(scene->second, WalkPage(scene->second)), doc, texts,
-                                  morphs);
+  if (auto shown = TimelineShown(movie, ReadPageLayers(scene->second, WalkPage(scene->second)), doc, chars);
       !shown)
     return shown << " (scene)";
   // Each sprite's page against the sprite's own tags.
@@ -331,9 +496,13 @@ std::vector<uint8_t> MovieTags(const std::vector<uint8_t>& file) {
     std::vector<uint8_t> sprite(tags.begin() + long(body), tags.begin() + long(body + len));
     RunSpritePass(pass, sprite);
     const PassRecords inSprite = SpriteRecords(pass);
-    const auto frames = ShownObjects(sprite, 4, sprite.size(), &inSprite);
-    if (auto shown = TimelineShown(frames, ReadPageLayers(*page->second, WalkPage(*page->second)), doc, texts,
-                                  morphs);
+    auto frames = ShownObjects(sprite, 4, sprite.size(), &inSprite);
+    // A sprite without a ShowFrame shows one frame of what it placed.
+    if (frames.empty()) {
+      sprite.insert(sprite.end(), {0x40, 0x00});
+      frames = ShownObjects(sprite, 4, sprite.size(), &inSprite);
+    }
+    if (auto shown = TimelineShown(frames, ReadPageLayers(*page->second, WalkPage(*page->second)), doc, chars);
         !shown)
       result = shown << " (sprite " << page->first << ")";
   });

@@ -28,7 +28,11 @@ std::vector<uint8_t> MovieTags(const std::vector<uint8_t>& file);
 // every frame of the scene and of each sprite's page shows, in stacking
 // order, an element for each object the movie shows there: an instance
 // (item, matrix, colour) when the library holds its character, a text object
-// for an edit text. Instances of inner symbols (groups, "Text" symbols,
+// whose box is its bounds for an edit text, a static text object for a
+// static text the library holds no symbol for, a video object of its item
+// for a video (which may end with its frames, one at least). A sprite
+// without a ShowFrame shows one frame. Every sound keyframe names a sound
+// item of the library. Instances of inner symbols (groups, "Text" symbols,
 // component and video wrappers) count as what their own page shows; an
 // instance of a symbol made for a morph shape counts as the morph (the ratio
 // it shows is not compared). In a frame inside a motion tween only the

@@ -106,7 +106,8 @@ class Reader {
 
 ::testing::AssertionResult ReadLibraryItems(const std::vector<uint8_t>& d, std::set<uint16_t>& items,
                                             std::map<std::string, uint16_t>* symbols,
-                                            std::map<std::string, uint8_t>* kinds) {
+                                            std::map<std::string, uint8_t>* kinds,
+                                            std::set<uint16_t>* sounds) {
   items.clear();
   if (symbols) symbols->clear();
   if (kinds) kinds->clear();
@@ -151,11 +152,14 @@ class Reader {
     }
     ++next;
     r.Skip(1);
+    std::set<uint16_t> media;
     // Names, item number, source path and time, ids, linkage and the fields
     // after it.
     r.Fields(level == 0 ? "S; S; I; S; u32 x 10; u8; S; S; u8; u32; u8; S; u32 x 5"
                         : "S; M; S; I; M; S; u32 x 10; u8; M; S; M; S; M; S; u8; u32; M; S; M; S; u32 x 5; u8",
-             &items);
+             &media);
+    items.insert(media.begin(), media.end());
+    if (sounds && name == "CMediaSound") sounds->insert(media.begin(), media.end());
     if (name == "CMediaBits")
       r.Fields(level == 2 ? "M; S; u8; u32 x 3" : "u32 x 3", nullptr);
     else if (name == "CMediaSound")

@@ -18,9 +18,10 @@ namespace tovrani::test {
 // Fails, naming the offset, when a record does not read to its end.
 // `symbols`, when given, receives each symbol page's name and item number,
 // `kinds` each symbol page's name and kind byte (0 graphic, 1 button, 2
-// movie clip).
+// movie clip), `sounds` the item numbers of the sound items.
 ::testing::AssertionResult ReadLibraryItems(const std::vector<uint8_t>& contents, std::set<uint16_t>& items,
                                             std::map<std::string, uint16_t>* symbols = nullptr,
-                                            std::map<std::string, uint8_t>* kinds = nullptr);
+                                            std::map<std::string, uint8_t>* kinds = nullptr,
+                                            std::set<uint16_t>* sounds = nullptr);
 
 }  // namespace tovrani::test

@@ -162,6 +162,10 @@ std::vector<PageLayer> ReadPageLayers(const std::vector<uint8_t>& d, const PageW
     while (i < d.size() && !DurationAt(d, i)) ++i;
     open->duration = i < d.size() ? U16(d, i + 15) : 0;
     open->tween = i < d.size() ? d[i + 17] : 0;
+    // A sound keyframe's sound block stands where others start their tail
+    // with zeros: its item number first.
+    open->sound = i + 23 <= d.size() ? U16(d, i + 21) : 0;
+    open->easing = i + 21 <= d.size() ? int16_t(U16(d, i + 19)) : 0;
     PageLayer& layer = layers.back();
     open->start = layer.keyframes.size() > 1 ? layer.keyframes[layer.keyframes.size() - 2].start +
                                                    layer.keyframes[layer.keyframes.size() - 2].duration
@@ -176,6 +180,25 @@ std::vector<PageLayer> ReadPageLayers(const std::vector<uint8_t>& d, const PageW
       close();
       open = &layers.back().keyframes.emplace_back();
       searchFrom = o->offset;
+    } else if (o->className == "CPicVideoStream" && open) {
+      // Version, the translation, two (old) or four (new) bytes, the
+      // matrix, the bounds, two (old) or eight (new) bytes, the instance
+      // name (a counted string), u32 1 and the video's item.
+      const size_t body = BodyAfterTag(d, o->offset);
+      const bool isNew = body < d.size() && d[body] == 4;
+      const size_t matrix = body + 12 + (isNew ? 3 : 1);
+      size_t at = matrix + 24 + 16 + (isNew ? 8 : 2);
+      if (at + 1 > d.size()) continue;
+      uint64_t n = d[at++];
+      if (n == 0xFF && at + 2 <= d.size()) n = U16(d, at), at += 2;
+      if (n == 0xFFFF && at + 4 <= d.size()) n = U32(d, at), at += 4;
+      at += size_t(n) * (isNew ? 2 : 1) + 4;
+      if (at + 2 > d.size() || matrix + 24 > d.size()) continue;
+      PageInstance& in = open->instances.emplace_back();
+      for (size_t k = 0; k < 6; ++k) in.matrix[k] = int32_t(U32(d, matrix + 4 * k));
+      in.video = true;
+      in.symbol = U16(d, at);
+      searchFrom = at;
     } else if ((o->className == "CPicSymbol" || o->className == "CPicSprite" || o->className == "CPicButton" ||
                 o->className == "CPicText") &&
                open) {
@@ -187,11 +210,15 @@ std::vector<PageLayer> ReadPageLayers(const std::vector<uint8_t>& d, const PageW
       const bool isNew = body < d.size() && d[body] == 4;
       const size_t matrix = body + 12 + (isNew ? 3 : 1);
       const bool text = o->className == "CPicText";
+      int32_t box[4] = {};
+      if (text && matrix + 40 <= d.size())
+        for (size_t k = 0; k < 4; ++k) box[k] = int32_t(U32(d, matrix + 24 + 4 * k));
       const size_t symbol = matrix + 24 + 29 + (isNew ? 4 : 1);
       if ((text ? matrix + 24 : symbol + 2) > d.size()) continue;
       PageInstance& in = open->instances.emplace_back();
       for (size_t k = 0; k < 6; ++k) in.matrix[k] = int32_t(U32(d, matrix + 4 * k));
       in.text = text;
+      std::copy(std::begin(box), std::end(box), in.box);
       searchFrom = matrix + 24;
       if (text) continue;
       in.frameOffset = U16(d, matrix + 24);
@@ -219,7 +246,7 @@ std::vector<PageLayer> ReadPageLayers(const std::vector<uint8_t>& d, const PageW
     longest = std::max(longest, n);
     for (const PageKeyframe& k : layers[l].keyframes)
       for (const PageInstance& in : k.instances)
-        if (items && !in.text && !items->count(in.symbol))
+        if (items && !in.text && !in.video && !items->count(in.symbol))
           return ::testing::AssertionFailure() << "layer " << l << " frame " << k.start
                                                << " names item " << in.symbol
                                                << ", which the library does not hold";

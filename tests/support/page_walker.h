@@ -56,10 +56,13 @@ PageWalk WalkPage(const std::vector<uint8_t>& page, const ByteSpans& opaque = {}
 // What a page shows, read back from the walk's objects in page order: a
 // CPicLayer opens a layer, a CPicFrame a keyframe of it (its duration is the
 // word after the head's fixed fields), a CPicSymbol, CPicSprite or
-// CPicButton an instance in it, a CPicText a text object.
+// CPicButton an instance in it, a CPicText a text object, a CPicVideoStream
+// a video.
 struct PageInstance {
-  uint16_t symbol = 0;  // the library item it names; 0 for a text
+  uint16_t symbol = 0;  // the library item it names (a video's too); 0 for a text
   bool text = false;
+  bool video = false;        // a CPicVideoStream
+  int32_t box[4] = {};       // a text's box: left, right, top, bottom (twips)
   int32_t matrix[6] = {};  // a, b, c, d (16.16), tx, ty (twips)
   uint16_t frameOffset = 0;  // the first frame an instance shows of its symbol
   uint16_t playMode = 0;     // 0 loop, 1 play once, 2 single frame
@@ -69,6 +72,8 @@ struct PageInstance {
 struct PageKeyframe {
   uint32_t start = 0, duration = 0;
   uint8_t tween = 0;  // 1: a motion tween runs to the next keyframe
+  uint16_t sound = 0;  // the sound item the keyframe starts, 0 for none
+  int16_t easing = 0;  // of a motion tween
   std::vector<PageInstance> instances;
 };
 struct PageLayer {

@@ -107,6 +107,24 @@ TEST_P(GroupPage, PlacementsAcrossTheGroupAreCutAtItsFrames) {
   EXPECT_EQ(keyframes(group, 15), 0u);
 }
 
+// A mask inside a group covers its own clip depth, never past the group's
+// last depth: depth 16 lies outside group 10-14 and stays on the outer page
+// (masked by the outer mask); mask 12 masks nothing.
+TEST_P(GroupPage, AMaskInsideAGroupStopsAtItsClipAndTheGroupsEnd) {
+  mask(1, 20);
+  head(10, 5);
+  place(track(11), 0, kNeverRemoved, 11);
+  mask(12, 13);
+  place(track(16), 0, kNeverRemoved, 16);
+  build(4);
+  ASSERT_EQ(ctx.m_nStreams, 1u);
+  const std::vector<uint8_t> group = stream(0), page = pageBytes();
+  for (const char* name : {"Level 10", "Level 11", "Level 12"}) EXPECT_EQ(layers(group, name), 1u) << name;
+  for (const char* name : {"Level 11", "Level 12"}) EXPECT_EQ(layers(page, name), 0u) << name;
+  EXPECT_EQ(layers(group, "Level 16"), 0u);
+  EXPECT_EQ(layers(page, "Level 16"), 1u);
+}
+
 // A morph head keeps its run's frames; a run of one keeps the group's.
 TEST_P(GroupPage, MorphHeads) {
   for (const uint16_t run : {0, 1, 3}) {

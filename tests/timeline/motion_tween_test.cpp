@@ -70,7 +70,8 @@ std::vector<uint32_t> Durations(const std::vector<Keyframe>& k) {
 
 // Steady motion becomes one tween up to the run's last entry, which is the
 // next keyframe; a rotation, a jump out of proportion or the option off
-// leave one-frame keyframes; a run ends after 1,000 entries.
+// leave one-frame keyframes; a step back or a scale changing sign ends a
+// run; a run ends after 1,000 entries.
 TEST_P(MotionTween, RunsAndTheirEnds) {
   struct Case {
     const char* what;
@@ -95,6 +96,14 @@ TEST_P(MotionTween, RunsAndTheirEnds) {
          e.matrix.translateX = x[n], e.matrix.translateY = y[n];
        },
        true, {1, 1, 1, 1}, 1},
+      // Out and back: a tween from A to A would show nothing move.
+      {"a step back", 5,
+       [](PlacementEntry& e, uint32_t n) { e.matrix.translateX = int32_t(n <= 2 ? 100 * n : 100 * (4 - n)); }, true,
+       {2, 2, 1}, 1},
+      // A flip: the authoring tool would turn the object, not squeeze it.
+      {"a scale through 0", 5,
+       [](PlacementEntry& e, uint32_t n) { e.matrix.scaleX = int32_t(0x10000 - 0x8000 * int32_t(n)); }, true,
+       {2, 1, 1, 1}, 1},
       {"2,500 entries", 2500, [](PlacementEntry& e, uint32_t n) { e.matrix.translateY = int32_t(7 * n); }, true,
        {999, 999, 501, 1}, 1},
   };
@@ -129,7 +138,9 @@ TEST_P(MotionTween, ToleranceFollowsTheSlider) {
 
 // The easing from the middle entry's share of the whole change: linear
 // scaling by halves gives 0 (a 32-bit product gave 100), an accelerating
-// path 100, a decelerating one -77, no change at all 0.
+// path 100, a decelerating one -100 (over nine steps the middle entry
+// stands half a frame before the tween's middle: read as the middle's own
+// share it gave -77), a linear one over three steps 0, no change at all 0.
 TEST_P(MotionTween, Easing) {
   struct Case {
     uint32_t entries;
@@ -139,7 +150,8 @@ TEST_P(MotionTween, Easing) {
       {5, [](PlacementEntry& e, uint32_t n) { e.matrix.scaleX = int32_t(0x10000 + n * 0x8000); }, 0},
       {10, [](PlacementEntry& e, uint32_t n) { e.matrix.translateX = int32_t(100 * n * n); }, 100},
       {10, [](PlacementEntry& e, uint32_t n) { e.matrix.translateX = int32_t(100 * (81 - (9 - n) * (9 - n))); },
-       -77},
+       -100},
+      {4, [](PlacementEntry& e, uint32_t n) { e.matrix.translateX = int32_t(33 * n); }, 0},
       {4, [](PlacementEntry&, uint32_t) {}, 0},
   };
   for (const Case& c : cases) {
