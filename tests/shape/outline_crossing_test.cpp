@@ -120,24 +120,30 @@ TEST(OutlineCrossing, TracedOutlinesThatOnlyTouchDoNotCross) {
   EXPECT_FALSE(TracedPathCrosses(list));
 }
 
-// Two squares joined by pixels that meet only at their corners: the traced
-// outlines meet where the pixels do.
+// Two squares joined by a bridge of pixels that meet only at their
+// corners: the traced outlines touch where the pixels do, at every
+// smoothing level.
 TEST(OutlineCrossing, TracedSquaresJoinedDiagonallyDoNotCross) {
-  for (const int bridge : {1, 3}) {
+  struct Case {
+    int side, bridge;
+  } cases[] = {{4, 2}, {10, 1}, {10, 3}};
+  for (const Case& c : cases) {
+    const int w = 2 * c.side + c.bridge + 8;
     Raster raster;
-    ASSERT_TRUE(raster.Resize(40, 40));
-    for (int32_t y = 0; y < 10; ++y)
-      for (int32_t x = 0; x < 10; ++x) {
+    ASSERT_TRUE(raster.Resize(w, w));
+    for (int32_t y = 0; y < c.side; ++y)
+      for (int32_t x = 0; x < c.side; ++x) {
         raster.Set(x + 2, y + 2, true);
-        raster.Set(x + 12 + bridge, y + 12 + bridge, true);
+        raster.Set(x + 2 + c.side + c.bridge, y + 2 + c.side + c.bridge, true);
       }
-    for (int32_t k = 0; k < bridge; ++k) raster.Set(12 + k, 12 + k, true);
+    for (int32_t k = 0; k < c.bridge; ++k) raster.Set(2 + c.side + k, 2 + c.side + k, true);
     ConverterContext ctx;
-    const RetraceSize size{40, 40, 1.0, false};
+    const RetraceSize size{w, w, 1.0, false};
     for (int level = 4; level <= 30; ++level) {
       PathRecordList list;
       ASSERT_EQ(TraceRetraceRaster(ctx, list, raster, size, level), 1);
-      EXPECT_FALSE(TracedPathCrosses(list)) << "bridge " << bridge << ", level " << level;
+      EXPECT_FALSE(TracedPathCrosses(list)) << "side " << c.side << ", bridge " << c.bridge
+                                            << ", level " << level;
     }
   }
 }
