@@ -4,6 +4,7 @@
 // stacks of objects. The first byte picks the tag and the format level.
 // No sanitizer report, no hang, and a page that reports itself written
 // ends where its file ends.
+// Seeds: fuzz/seeds/correction/ (tests/fuzz/fuzz_seeds_test.cpp makes them).
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>

@@ -3,7 +3,8 @@
 // hang. The last byte picks the problem-search mode, so that every road of
 // the shapes is taken: the defaults, "Heuristic Problem Search" off, "No
 // Problem Search" on, "Exact Problem Search / Vectorization" on with some
-// shape ids listed.
+// shape ids listed. Seeds: fuzz/seeds/engine/ (small movies whose last
+// byte, after the end tag, picks "Heuristic Problem Search" off).
 #include <unistd.h>
 
 #include <cstdint>
@@ -17,6 +18,10 @@
 #include "platform/id_range_list.h"
 
 namespace {
+
+// Inputs up to this size take the user's shape budget in the mode that
+// writes shapes with problems as stacks.
+constexpr size_t kShortInput = 1024;
 
 std::filesystem::path FuzzFolder() {
   static std::filesystem::path dir = [] {
@@ -42,11 +47,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ctx.m_pShell = &shell;
   // A far smaller work budget per shape than a user gets: instrumented code
   // runs many times slower, and what needs covering here is the budget's
-  // road, not a long search.
+  // road, not a long search. Short inputs with "Heuristic Problem Search"
+  // off keep the user's budget: with the small one no shape ever gets as
+  // far as retracing a region, and a short movie holds only small shapes.
+  const uint64_t userBudget = ctx.m_nBuildShapeBudget;
   ctx.m_nBuildShapeBudget = 1 << 18;
   switch (size ? data[size - 1] % 4 : 0) {
     case 1:
       ctx.options.heuristicProblemSearch = 0;
+      if (size <= kShortInput) ctx.m_nBuildShapeBudget = userBudget;
       break;
     case 2:
       ctx.options.noProblemSearch = 1;

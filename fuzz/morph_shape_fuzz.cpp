@@ -2,6 +2,7 @@
 // id) through both morph decoders and both zero-alpha walks. The first byte
 // picks the tag, the format level, the road and the search mode; the
 // entry must come back consistent, with no sanitizer report and no hang.
+// Seeds: fuzz/seeds/morph_shape/ (tests/fuzz/fuzz_seeds_test.cpp makes them).
 #include <cstdint>
 #include <cstdlib>
 #include <vector>

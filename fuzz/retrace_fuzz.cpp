@@ -1,8 +1,9 @@
 // libFuzzer target: the retrace road on arbitrary input. The first byte
 // picks the step: a cubic appended as quadratics, path records encoded as
-// edge records, or a region of rectangles painted and traced (up to the
-// raster's area limit, also scaled). No sanitizer report, no hang, and the
-// results keep their promises.
+// edge records and tested for crossings, or a region of rectangles painted
+// and traced (up to the raster's area limit, also scaled). No sanitizer
+// report, no hang, and the results keep their promises.
+// Seeds: fuzz/seeds/retrace/ (tests/fuzz/fuzz_seeds_test.cpp makes them).
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -10,6 +11,7 @@
 
 #include "convert/converter_context.h"
 #include "shape/builder/cubic_to_quadratic.h"
+#include "shape/builder/outline_crossing.h"
 #include "shape/builder/path_record_list.h"
 #include "shape/builder/retrace_region.h"
 
@@ -61,6 +63,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       list.noSideProbes = data[0] & 8;
       list.EncodeRecordsAsEdges(box, out, count);
       if (count > uint32_t(list.count())) std::abort();
+      PathRecordList traced = list;
+      TracedPathCrosses(traced);
+      if (traced.count() > list.count()) std::abort();
       list.Simplify();
       break;
     }

@@ -4,6 +4,7 @@
 // every analysed outline must run on from step to step, the block must come back either unchanged or rebuilt
 // into records that read to its new length, with no sanitizer report and
 // no hang.
+// Seeds: fuzz/seeds/shape_build/ (tests/fuzz/fuzz_seeds_test.cpp makes them).
 #include <cstdint>
 #include <cstdlib>
 #include <vector>

@@ -8,6 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "convert/converter_context.h"
+#include "platform/raster.h"
+#include "shape/builder/retrace_region.h"
+
 namespace tovrani {
 namespace {
 
@@ -55,24 +59,93 @@ struct Outline {
   }
 };
 
-TEST(OutlineCrossing, TracedPathsAreCleanedBeforeTheirPairsAreTested) {
-  Spy m;
+TEST(OutlineCrossing, TracedPathsAreCleanedBeforeTheyAreTested) {
   PathRecordList list;
   list.records = {{M, 0, 0, 5, 5}, {L, 0, 0, 9, 9}, {L, 0, 0, 5, 5}};
-  EXPECT_FALSE(TracedPathCrosses(m, list));
+  EXPECT_FALSE(TracedPathCrosses(list));
   EXPECT_EQ(list.count(), 0);
 
   // A repeated anchor goes; a curve whose control is its anchor is a line.
   list.records = {{M, 0, 0, 0, 0}, {L, 0, 0, 10, 0}, {L, 0, 0, 10, 0}, {C, 10, 10, 10, 10},
                   {L, 0, 0, 0, 10}, {L, 0, 0, 0, 0}};
-  EXPECT_FALSE(TracedPathCrosses(m, list));
+  EXPECT_FALSE(TracedPathCrosses(list));
   EXPECT_EQ(list.records, (std::vector<R>{{M, 0, 0, 0, 0}, {L, 0, 0, 10, 0}, {L, 10, 10, 10, 10},
                                           {L, 0, 0, 0, 10}, {L, 0, 0, 0, 0}}));
-  EXPECT_EQ(m.calls, (std::vector<std::string>{"S", "S"}));  // the opposite sides; neighbours share a point
+}
 
-  // A bow tie crosses, at 256 times the scale.
-  list.records = {{M, 0, 0, 0, 0}, {L, 0, 0, 10, 10}, {L, 0, 0, 10, 0}, {L, 0, 0, 0, 10}, {L, 0, 0, 0, 0}};
-  EXPECT_TRUE(TracedPathCrosses(m, list));
+// Closed outlines of straight records through the given points.
+PathRecordList Outlines(std::vector<std::vector<std::array<int32_t, 2>>> outlines) {
+  PathRecordList list;
+  for (const auto& o : outlines) {
+    list.Append(M, 0, 0, o[0][0], o[0][1]);
+    for (size_t i = 1; i < o.size(); ++i) list.Append(L, 0, 0, o[i][0], o[i][1]);
+    list.Append(L, 0, 0, o[0][0], o[0][1]);
+  }
+  return list;
+}
+
+TEST(OutlineCrossing, TracedOutlinesThatOnlyTouchDoNotCross) {
+  struct Case {
+    const char* what;
+    std::vector<std::vector<std::array<int32_t, 2>>> outlines;
+    bool crosses;
+  } cases[] = {
+      {"bow tie", {{{0, 0}, {10, 10}, {10, 0}, {0, 10}}}, true},
+      {"squares meeting at a corner", {{{0, 0}, {10, 0}, {10, 10}, {0, 10}}, {{10, 10}, {20, 10}, {20, 20}, {10, 20}}}, false},
+      {"squares sharing part of a side", {{{0, 0}, {10, 0}, {10, 10}, {0, 10}}, {{10, 4}, {20, 4}, {20, 20}, {10, 20}}}, false},
+      {"a corner resting on a side", {{{0, 0}, {10, 0}, {10, 10}, {0, 10}}, {{5, 10}, {10, 15}, {5, 20}, {0, 15}}}, false},
+      {"a corner poking through a side", {{{0, 0}, {10, 0}, {10, 10}, {0, 10}}, {{5, 8}, {10, 15}, {5, 20}, {0, 15}}}, true},
+      {"one outline touching itself at a corner", {{{0, 0}, {10, 0}, {10, 10}, {20, 10}, {20, 20}, {10, 20}, {10, 10}, {0, 10}}}, false},
+      // Through a vertex it passes twice: a figure eight whose crossing is
+      // a shared vertex.
+      {"figure eight through a vertex", {{{0, 0}, {10, 10}, {20, 20}, {20, 0}, {10, 10}, {0, 20}}}, true},
+      {"two loops meeting at a vertex", {{{0, 0}, {10, 10}, {20, 0}, {20, 20}, {10, 10}, {0, 20}}}, false},
+      {"a corner passing through a corner", {{{0, 0}, {10, 0}, {10, 10}, {0, 10}}, {{10, 10}, {4, 20}, {-10, 20}, {-10, 4}}}, true},
+  };
+  for (Case& c : cases) {
+    PathRecordList list = Outlines(c.outlines);
+    EXPECT_EQ(TracedPathCrosses(list), c.crosses) << c.what;
+  }
+  // A curve bulging over a neighbour's side crosses it; one that only
+  // reaches it does not.
+  PathRecordList list = Outlines({{{0, 0}, {10, 0}, {10, 10}, {0, 10}}});
+  list.Append(M, 0, 0, 20, 0);
+  list.Append(C, -4, 5, 20, 10);
+  list.Append(L, 0, 0, 20, 0);
+  EXPECT_TRUE(TracedPathCrosses(list));
+  list = Outlines({{{0, 0}, {10, 0}, {10, 10}, {0, 10}}});
+  list.Append(M, 0, 0, 20, 0);
+  list.Append(C, 0, 5, 20, 10);  // reaches x = 10 at its middle
+  list.Append(L, 0, 0, 20, 0);
+  EXPECT_FALSE(TracedPathCrosses(list));
+}
+
+// Two squares joined by a bridge of pixels that meet only at their
+// corners: the traced outlines touch where the pixels do, at every
+// smoothing level.
+TEST(OutlineCrossing, TracedSquaresJoinedDiagonallyDoNotCross) {
+  struct Case {
+    int side, bridge;
+  } cases[] = {{4, 2}, {10, 1}, {10, 3}};
+  for (const Case& c : cases) {
+    const int w = 2 * c.side + c.bridge + 8;
+    Raster raster;
+    ASSERT_TRUE(raster.Resize(w, w));
+    for (int32_t y = 0; y < c.side; ++y)
+      for (int32_t x = 0; x < c.side; ++x) {
+        raster.Set(x + 2, y + 2, true);
+        raster.Set(x + 2 + c.side + c.bridge, y + 2 + c.side + c.bridge, true);
+      }
+    for (int32_t k = 0; k < c.bridge; ++k) raster.Set(2 + c.side + k, 2 + c.side + k, true);
+    ConverterContext ctx;
+    const RetraceSize size{w, w, 1.0, false};
+    for (int level = 4; level <= 30; ++level) {
+      PathRecordList list;
+      ASSERT_EQ(TraceRetraceRaster(ctx, list, raster, size, level), 1);
+      EXPECT_FALSE(TracedPathCrosses(list)) << "side " << c.side << ", bridge " << c.bridge
+                                            << ", level " << level;
+    }
+  }
 }
 
 TEST(OutlineCrossing, ContoursAgainstThemselvesAndTheirClosingChord) {

@@ -1,6 +1,12 @@
 // Path record lists and the cubic-to-quadratic conversion that fills them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <limits>
+#include <vector>
+
 #include "shape/builder/cubic_to_quadratic.h"
 #include "shape/builder/path_record_list.h"
 
@@ -109,6 +115,90 @@ TEST(CubicToQuadratic, RoundsHalfUpAndEndsADoublingBackCubic) {
   EXPECT_LE(far, 2 * kMaxCubicHalvings + 3);
   EXPECT_EQ(list.records.back().anchorX, 0);
   EXPECT_EQ(list.records.back().anchorY, 0);
+}
+
+
+// Dense points of a cubic or a quadratic (the quadratic's middle point
+// doubled), and the largest distance from any point of one set to the
+// nearest of the other.
+using Dense = std::vector<std::array<double, 2>>;
+Dense DenseCurve(std::array<double, 8> p, int n) {
+  Dense out;
+  for (int i = 0; i <= n; ++i) {
+    const double t = double(i) / n, u = 1 - t;
+    const double a = u * u * u, b = 3 * u * u * t, c = 3 * u * t * t, d = t * t * t;
+    out.push_back({a * p[0] + b * p[2] + c * p[4] + d * p[6], a * p[1] + b * p[3] + c * p[5] + d * p[7]});
+  }
+  return out;
+}
+Dense DenseQuadratic(double x0, double y0, const R& r, int n) {
+  // The cubic with both controls two thirds of the way to the control.
+  const double cx = r.controlX, cy = r.controlY;
+  return DenseCurve({x0, y0, x0 + 2 * (cx - x0) / 3, y0 + 2 * (cy - y0) / 3,
+                     r.anchorX + 2 * (cx - r.anchorX) / 3, r.anchorY + 2 * (cy - r.anchorY) / 3,
+                     double(r.anchorX), double(r.anchorY)},
+                    n);
+}
+double FarthestFrom(const Dense& a, const Dense& b) {
+  double worst = 0;
+  for (const auto& p : a) {
+    double best = std::numeric_limits<double>::infinity();
+    for (const auto& q : b) best = std::min(best, std::hypot(p[0] - q[0], p[1] - q[1]));
+    worst = std::max(worst, best);
+  }
+  return worst;
+}
+
+TEST(CubicToQuadratic, EveryQuadraticStaysWithinAPixelOfItsCubic) {
+  // Records are rounded to whole pixels: half a pixel in x and y at each of
+  // a quadratic's points moves it by at most that much.
+  const double kAllowed = 1.0 + std::sqrt(0.5);
+  struct Case {
+    const char* what;
+    std::array<int32_t, 8> p;
+    size_t minRecords, maxRecords;
+  } cases[] = {
+      // Out to x = 75 and back: its end tangents meet behind the start, at
+      // (-75, 15); one quadratic through that point bulges the other way.
+      {"out and back", {0, 0, 100, -20, 100, 50, 0, 30}, 2, 64},
+      {"long hairpin", {0, 0, 400, 0, 400, 6, 0, 6}, 2, 64},
+      {"plain arc", {0, 0, 13, 13, 27, 13, 40, 0}, 1, 1},
+      {"quarter circle", {10, 0, 10, 6, 6, 10, 0, 10}, 1, 1},
+  };
+  for (const Case& c : cases) {
+    PathRecordList list;
+    list.records = {{M, 0, 0, c.p[0], c.p[1]}};
+    const int32_t n = AppendCubicAsQuadratics(list, c.p[2], c.p[3], c.p[4], c.p[5], c.p[6], c.p[7]);
+    EXPECT_GE(size_t(n), c.minRecords) << c.what;
+    EXPECT_LE(size_t(n), c.maxRecords) << c.what;
+    const Dense cubic = DenseCurve({double(c.p[0]), double(c.p[1]), double(c.p[2]), double(c.p[3]),
+                                    double(c.p[4]), double(c.p[5]), double(c.p[6]), double(c.p[7])},
+                                   4000);
+    Dense chain;
+    for (size_t i = 1; i < list.records.size(); ++i) {
+      const R& r = list.records[i];
+      const R& prev = list.records[i - 1];
+      Dense piece;
+      if (r.kind == C) {
+        piece = DenseQuadratic(prev.anchorX, prev.anchorY, r, 512);
+      } else {
+        for (int k = 0; k <= 512; ++k)
+          piece.push_back({prev.anchorX + (r.anchorX - prev.anchorX) * k / 512.0,
+                           prev.anchorY + (r.anchorY - prev.anchorY) * k / 512.0});
+      }
+      EXPECT_LE(FarthestFrom(piece, cubic), kAllowed) << c.what << ", record " << i;
+      chain.insert(chain.end(), piece.begin(), piece.end());
+    }
+    // ... and together they follow the whole cubic.
+    EXPECT_LE(FarthestFrom(DenseCurve({double(c.p[0]), double(c.p[1]), double(c.p[2]), double(c.p[3]),
+                                       double(c.p[4]), double(c.p[5]), double(c.p[6]), double(c.p[7])},
+                                      200),
+                           chain),
+              kAllowed)
+        << c.what;
+    EXPECT_EQ(list.records.back().anchorX, c.p[6]);
+    EXPECT_EQ(list.records.back().anchorY, c.p[7]);
+  }
 }
 
 }  // namespace

@@ -229,14 +229,22 @@ Region RetraceBand(ShapeContext& ctx, const ShapeRegion& region,
 }
 
 // Stacks whose fills still differ from the decoded drawing outside every
-// band, in pixels (open faults): car_smash.swf loses part of a small fill
-// written from joined outlines; in race.swf one traced curve of a region
-// retraced at 1:26 takes a control point far outside the region's box and
-// bulges 6,700 units past it; the others lose or gain a few hundred to
-// some ten thousand pixels next to their retraced regions.
+// band, in pixels (open faults, each with what causes it):
+// - car_smash.swf/2: a triangle of a gradient fill (device box -42,39 to
+//   3,105) is missing from the stack. It lies between joined regions that
+//   are written from their own contours and share edges carrying that fill
+//   on both sides; no retrace is involved. Which region should write it is
+//   not found yet.
+// - the others: regions retraced at 1:4 (avm2.swf/5) to 1:51 (test.swf/19)
+//   whose traced outline strays from the painted contour, in places, by
+//   more than the band's 2.5 raster pixels (the traces are clean: no
+//   crossing is left). Measured by widening the band: the differences end
+//   within 3.5 pixels in test.swf/19 and within 6.5 in test.swf/9,
+//   avm2.swf/5 and race.swf/8; in avm2.swf/14 about 1,200 pixels lie
+//   farther out still.
 const std::map<std::string, int64_t> kOpenStackFaults = {
     {"car_smash.swf/2", 1500}, {"test.swf/9", 469},  {"test.swf/19", 551},
-    {"avm2.swf/5", 481},       {"avm2.swf/14", 9433}, {"race.swf/8", 98986},
+    {"avm2.swf/5", 1982},      {"avm2.swf/14", 9433}, {"race.swf/8", 12281},
 };
 
 // The roads the builder's calls took, over the whole corpus.
@@ -399,6 +407,9 @@ TEST(ShapeBuildCorpus, RebuiltObjectsDrawWhatTheDecodedOnesDrew) {
               g_roads.rebuilt, g_roads.stacked, g_roads.stackedFlagged, g_roads.problem,
               g_roads.abandoned);
   EXPECT_EQ(g_roads.changedOnProblem, 0u);
+  // Every retrace of the corpus comes out clean at some smoothing level:
+  // none is written from its own crossing outline with the user asked.
+  EXPECT_EQ(g_roads.stackedFlagged, 0u);
   EXPECT_GT(compared, 100u);
 }
 

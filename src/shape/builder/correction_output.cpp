@@ -263,7 +263,7 @@ bool CorrectionOutput::WriteFillFromRetrace(ShapeRegion& region, uint8_t fillSid
     retrace(list, level);
     if (b_.geo.failed) return false;
     if (!b_.Charge(uint64_t(list.records.size()) * list.records.size() / 16 + 1)) return false;
-    crosses = TracedPathCrosses(tests_, list);
+    crosses = TracedPathCrosses(list);
     if (!crosses || level >= 30) break;
     ++level;
   }
@@ -272,7 +272,7 @@ bool CorrectionOutput::WriteFillFromRetrace(ShapeRegion& region, uint8_t fillSid
     retrace(list, 4);
     if (b_.geo.failed) return false;
     list.CurvesToLines();
-    failed = TracedPathCrosses(tests_, list);
+    failed = TracedPathCrosses(list);
   }
   list.Simplify();
   if (failed || list.records.empty()) return true;

@@ -11,9 +11,66 @@ void Blend(float* p, int into, int earlier, int later, float t) {
   p[2 * into + 1] = t * p[2 * earlier + 1] + (1 - t) * p[2 * later + 1];
 }
 
-// The fit accepts nearly everything: the tolerance is far above any
-// raster distance.
-constexpr float kFitTolerance = 10000.0f;
+// The distance between the midpoints above which a fit is not even
+// sampled.
+constexpr float kMidpointTolerance = 10000.0f;
+
+// The points of a curve at kFitSamples + 1 even parameters.
+struct Samples {
+  float x[kFitSamples + 1], y[kFitSamples + 1];
+};
+
+Samples SampleCubic(const float* p) {
+  Samples s;
+  for (int i = 0; i <= kFitSamples; ++i) {
+    const float t = float(i) / kFitSamples, u = 1 - t;
+    const float a = u * u * u, b = 3 * u * u * t, c = 3 * u * t * t, d = t * t * t;
+    s.x[i] = a * p[0] + b * p[2] + c * p[4] + d * p[6];
+    s.y[i] = a * p[1] + b * p[3] + c * p[5] + d * p[7];
+  }
+  return s;
+}
+
+Samples SampleQuadratic(const float* q) {
+  Samples s;
+  for (int i = 0; i <= kFitSamples; ++i) {
+    const float t = float(i) / kFitSamples, u = 1 - t;
+    const float a = u * u, b = 2 * u * t, c = t * t;
+    s.x[i] = a * q[0] + b * q[2] + c * q[4];
+    s.y[i] = a * q[1] + b * q[3] + c * q[5];
+  }
+  return s;
+}
+
+// Squared distance from (x, y) to the chord from point i to point i + 1.
+float ChordDistance2(const Samples& s, int i, float x, float y) {
+  const float ax = s.x[i], ay = s.y[i], dx = s.x[i + 1] - ax, dy = s.y[i + 1] - ay;
+  const float len2 = dx * dx + dy * dy;
+  float t = len2 > 0 ? ((x - ax) * dx + (y - ay) * dy) / len2 : 0;
+  t = t < 0 ? 0 : t > 1 ? 1 : t;
+  const float ex = ax + t * dx - x, ey = ay + t * dy - y;
+  return ex * ex + ey * ey;
+}
+
+// Every sample of `a` lies within the tolerance of the chain of `b`'s samples.
+bool SamplesNear(const Samples& a, const Samples& b) {
+  constexpr float kTol2 = kFitTolerance * kFitTolerance;
+  for (int i = 0; i <= kFitSamples; ++i) {
+    bool near = false;
+    for (int j = 0; j < kFitSamples && !near; ++j) near = ChordDistance2(b, j, a.x[i], a.y[i]) <= kTol2;
+    if (!near) return false;
+  }
+  return true;
+}
+
+// The fit stays within the tolerance of the piece: each curve's samples
+// near the other's (both ways, so that neither a bulge of the quadratic nor
+// a part of the cubic it skips goes unseen). A comparison that is not a
+// number rejects the fit.
+bool FitsPiece(const float* piece, const float* quad) {
+  const Samples c = SampleCubic(piece), q = SampleQuadratic(quad);
+  return SamplesNear(c, q) && SamplesNear(q, c);
+}
 
 }  // namespace
 
@@ -78,6 +135,9 @@ int32_t FitCubicPiece(PathRecordList& list, const CubicPiece& piece, CubicFit& f
     if (!((x1 - x2) * (x3 - x2) + (y1 - y2) * (y3 - y2) < 0)) return FitCubicHalves(list, piece, fit);
     const float det = (y0 - y1) * (x3 - x2) - (x0 - x1) * (y3 - y2);
     if (det == 0) {
+      // Parallel end tangents: the chord, when it is close enough.
+      const float chord[6] = {x0, y0, (x0 + x3) / 2, (y0 + y3) / 2, x3, y3};
+      if (!FitsPiece(p, chord)) return FitCubicHalves(list, piece, fit);
       list.Append(kPathLineTo, 0, 0, RoundHalfUp(x3), RoundHalfUp(y3));
       return 1;
     }
@@ -87,11 +147,12 @@ int32_t FitCubicPiece(PathRecordList& list, const CubicPiece& piece, CubicFit& f
     const float qy = ((y3 - y2) * c1 + (y1 - y0) * c2) / det;
     q = {{x0, y0, qx, qy, x3, y3}};
   }
+  // The midpoints first: a cheap test that only rejects gross misses.
   float cx, cy, qmx, qmy;
   CubicMidpoint(piece, cx, cy);
   QuadraticMidpoint(q, qmx, qmy);
-  const float d = ManhattanDistance(cx, cy, qmx, qmy);
-  if (d > kFitTolerance) return FitCubicHalves(list, piece, fit);
+  if (ManhattanDistance(cx, cy, qmx, qmy) > kMidpointTolerance || !FitsPiece(p, q.q))
+    return FitCubicHalves(list, piece, fit);
   list.Append(kPathCurveTo, RoundHalfUp(q.q[2]), RoundHalfUp(q.q[3]), RoundHalfUp(q.q[4]),
               RoundHalfUp(q.q[5]));
   return 1;

@@ -137,50 +137,6 @@ bool IntersectionTests::Edges(CrossPoint ea, CrossPoint eb, CrossPoint sa, Cross
                         int32_t(cxb), int32_t(cya), int32_t(cyb), uint8_t(mode));
 }
 
-bool TracedPathCrosses(EdgePairTests& tests, PathRecordList& list) {
-  std::vector<PathRecord>& r = list.records;
-  auto sameAnchor = [&](size_t a, size_t b) {
-    return r[a].anchorX == r[b].anchorX && r[a].anchorY == r[b].anchorY;
-  };
-  for (size_t i = 0; i < r.size();) {
-    if (i + 2 < r.size() && r[i].kind == kPathMoveTo && r[i + 1].kind == kPathLineTo &&
-        r[i + 2].kind == kPathLineTo && sameAnchor(i + 2, i) &&
-        (i + 3 == r.size() || r[i + 3].kind == kPathMoveTo)) {
-      r.erase(r.begin() + std::ptrdiff_t(i), r.begin() + std::ptrdiff_t(i + 3));
-      continue;
-    }
-    if (i > 0 && sameAnchor(i, i - 1)) {
-      r.erase(r.begin() + std::ptrdiff_t(i));
-      continue;
-    }
-    if (r[i].kind == kPathCurveTo) {
-      const bool onAnchor = r[i].controlX == r[i].anchorX && r[i].controlY == r[i].anchorY;
-      const bool onStart =
-          i > 0 && r[i].controlX == r[i - 1].anchorX && r[i].controlY == r[i - 1].anchorY;
-      if (onAnchor || onStart) r[i].kind = kPathLineTo;
-    }
-    ++i;
-  }
-  auto element = [&](size_t i) {
-    Element e;
-    e.start = {int64_t{r[i - 1].anchorX} * 256, int64_t{r[i - 1].anchorY} * 256};
-    e.end = {int64_t{r[i].anchorX} * 256, int64_t{r[i].anchorY} * 256};
-    e.curved = r[i].kind == kPathCurveTo;
-    e.controlX = (int64_t{r[i].controlX} - r[i - 1].anchorX) * 256;
-    e.controlY = (int64_t{r[i].controlY} - r[i - 1].anchorY) * 256;
-    return e;
-  };
-  for (size_t i = 1; i + 1 < r.size(); ++i) {
-    if (r[i].kind == kPathMoveTo) continue;
-    const Element a = element(i);
-    for (size_t j = i + 1; j < r.size(); ++j) {
-      if (r[j].kind == kPathMoveTo) continue;
-      if (PairCrosses(tests, a, element(j), false)) return true;
-    }
-  }
-  return false;
-}
-
 bool ContourCrossesItself(EdgePairTests& tests, const ShapeRegion& region,
                           std::span<const ShapePoint> points) {
   const std::vector<Element> el = FirstContour(region, points);

@@ -51,9 +51,11 @@ class IntersectionTests : public EdgePairTests {
 };
 
 // Cleans the traced path in place (out-and-back outlines, zero-length
-// records, degenerate curves as line-tos), then tests its records pairwise
-// from the second on, coordinates times 256.
-bool TracedPathCrosses(EdgePairTests& tests, PathRecordList& list);
+// records, degenerate curves as line-tos), then tells whether one of its
+// outlines passes through itself or another. Outlines that only touch, at a
+// point or along a shared border, do not cross: traced outlines bound pixel
+// areas, which meet at corners and borders.
+bool TracedPathCrosses(PathRecordList& list);
 // The region's first contour against itself, and against the chord from
 // its end back to its start.
 bool ContourCrossesItself(EdgePairTests& tests, const ShapeRegion& region,
