@@ -80,6 +80,7 @@ Passes::Step Passes::Pass() {
   a_.runs[1].Reset(0);
   a_.side = 1;
   a_.collected.Reset(0);
+  a_.runIndex.Clear();
   a_.openRun = false;
   furtherObject_ = false;
   for (;;) {
@@ -98,6 +99,7 @@ Passes::Step Passes::Pass() {
       // A new object: its runs are not compared with the previous one's,
       // and its reader starts afresh.
       a_.runs[a_.side].items.clear();
+      a_.runIndex.Clear();
       a_.pen = {};
       a_.style = {};
     }
@@ -171,7 +173,7 @@ Passes::Step Passes::Examine() {
   const uint8_t side = a_.side;
   TestSingleContourFillSide(a_, a_.runs[side]);
   if (MergeRepeatedEdgeRuns(side, a_.runs, a_.block, a_.readPos, a_.pen, 0,
-                            a_.ctx.m_bMorphAnalysis != 0))
+                            a_.ctx.m_bMorphAnalysis != 0, a_.runIndex))
     return Step::kRestart;
   const EdgeList& r = a_.runs[side];
   const EdgeList& p = a_.runs[1 - side];
@@ -182,7 +184,8 @@ Passes::Step Passes::Examine() {
       MergeIdenticalEdgeRuns(side, a_.runs, a_.block, a_.readPos, a_.pen, a_.style))
     return Step::kRestart;
   if (p.count() >= 2 && r.count() >= 2) {
-    if (MergeMatchingEdgeRuns(side, a_.runs, a_.block, a_.readPos, a_.pen, a_.style))
+    if (MergeMatchingEdgeRuns(side, a_.runs, a_.block, a_.readPos, a_.pen, a_.style,
+                              a_.ctx.m_bMorphAnalysis != 0))
       return Step::kRestart;
     if (TestRunPair(a_, p, r)) return a_.stopped ? Step::kEnd : Step::kRestart;
   }
