@@ -334,8 +334,9 @@ void AnalyzeFillOverlaps(ShapeContext& ctx, ShapeBlock& block, uint32_t singleSi
   const bool heuristic = On(ctx.m_pOptHeuristicProblemSearch);
   RemoveZeroEdges(ctx, block, singleSided);
   if (!heuristic) {
-    // A morph half has no work stream to build into; it stays as it is.
-    if (ctx.m_bMorphAnalysis) return;
+    // A morph half comes here without a style blob or a work stream: the
+    // builder repairs it inside its graph when it has a problem and
+    // rebuilds it; it never takes the road that writes into a page.
     if (ctx.m_pBuildShapeHook)
       ctx.m_pBuildShapeHook(ctx, block, styleBlob, work, countFieldPos, styles);
     else
