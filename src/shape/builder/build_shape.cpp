@@ -36,6 +36,12 @@ void ShapeBuilder::Progress(uint32_t position) {
   if (ctx.m_pShell) ctx.m_pShell->StepSubProgressBytes(position);
 }
 
+void ShapeBuilder::RestartSubBar() {
+  if (!ctx.m_pShell) return;
+  ctx.m_pShell->StepSubProgressBytes(0);
+  ctx.m_pShell->RedrawProgressPane();
+}
+
 ShapeBuilder::Outcome ShapeBuilder::Read() {
   if (ctx.m_pShell) {
     ctx.m_pShell->SetCurrentAction("adding shape -> collecting vector data...");

@@ -90,6 +90,9 @@ class ShapeBuilder {
   // PumpMessages; true when the user asked to cancel.
   bool Pump();
   void Progress(uint32_t position);
+  // A later loop over the regions: the sub bar starts again at 0 and the
+  // progress pane is redrawn.
+  void RestartSubBar();
 
  private:
   Outcome TraceRegion(uint32_t seedPoint, uint32_t seedEdge);
