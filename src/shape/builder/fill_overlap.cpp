@@ -60,6 +60,10 @@ class Passes {
   OverlapAnalysis& a_;
   uint8_t level_;
   bool furtherObject_ = false;
+  // Where the last rewrite began, and whether the index may keep the runs
+  // before it (not when the pass went on into a further object).
+  uint32_t rewriteFrom_ = 0;
+  bool keepIndex_ = false;
 };
 
 void Passes::Run() {
@@ -80,7 +84,12 @@ Passes::Step Passes::Pass() {
   a_.runs[1].Reset(0);
   a_.side = 1;
   a_.collected.Reset(0);
-  a_.runIndex.Clear();
+  // The runs before the last rewrite decode as they did: their index stays.
+  if (keepIndex_)
+    a_.runIndex.DropFrom(rewriteFrom_);
+  else
+    a_.runIndex.Clear();
+  keepIndex_ = false;
   a_.openRun = false;
   furtherObject_ = false;
   for (;;) {
@@ -106,6 +115,12 @@ Passes::Step Passes::Pass() {
     if (!DecodeRun()) return Step::kEnd;
     Pump(a_.ctx);
     const Step step = Examine();
+    if (step == Step::kRestart) {
+      // Every rewrite of a run pair starts at P, or at R when it has none.
+      const EdgeList& p = a_.runs[1 - a_.side];
+      rewriteFrom_ = p.items.empty() ? a_.runs[a_.side].startOffset : p.startOffset;
+      keepIndex_ = !furtherObject_;
+    }
     if (step != Step::kGoOn) return step;
     const EdgeList& r = a_.runs[a_.side];
     const EdgeList& p = a_.runs[1 - a_.side];

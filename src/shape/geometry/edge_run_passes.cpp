@@ -68,6 +68,25 @@ void EdgeRunIndex::Clear() {
   items_.clear();
 }
 
+void EdgeRunIndex::DropFrom(uint32_t offset) {
+  size_t keep = entries_.size();
+  while (keep > 0 && entries_[keep - 1].startOffset >= offset) --keep;
+  if (keep == entries_.size()) return;
+  if (keep == 0) {
+    Clear();
+    return;
+  }
+  items_.resize(entries_[keep].first);
+  entries_.resize(keep);
+  std::fill(slots_.begin(), slots_.end(), Slot{});
+  const size_t mask = slots_.size() - 1;
+  for (uint32_t i = 0; i < keep; ++i) {
+    size_t at = entries_[i].hash & mask;
+    while (slots_[at].entry) at = (at + 1) & mask;
+    slots_[at] = Slot{i + 1, uint32_t(entries_[i].hash >> 32)};
+  }
+}
+
 const EdgeListItem* EdgeRunIndex::Find(const EdgeList& run, uint64_t hash) const {
   if (slots_.empty()) return nullptr;
   const size_t mask = slots_.size() - 1;
@@ -75,7 +94,8 @@ const EdgeListItem* EdgeRunIndex::Find(const EdgeList& run, uint64_t hash) const
   for (size_t at = hash & mask; slots_[at].entry; at = (at + 1) & mask) {
     if (slots_[at].tag != tag) continue;
     const Entry& e = entries_[slots_[at].entry - 1];
-    if (e.hash != hash || e.count != run.count()) continue;
+    // Only an earlier run: a later pass meets R itself in the index.
+    if (e.hash != hash || e.count != run.count() || e.startOffset >= run.startOffset) continue;
     const EdgeListItem* earlier = items_.data() + e.first;
     if (std::equal(run.items.begin(), run.items.end(), earlier, SameEdgeRunItem)) return earlier;
   }
@@ -83,6 +103,7 @@ const EdgeListItem* EdgeRunIndex::Find(const EdgeList& run, uint64_t hash) const
 }
 
 void EdgeRunIndex::Add(const EdgeList& run, uint64_t hash) {
+  if (Covers(run.startOffset)) return;
   if (entries_.size() >= std::numeric_limits<uint32_t>::max() - 1) return;
   auto place = [this](uint64_t h, uint32_t entry) {
     const size_t mask = slots_.size() - 1;
@@ -95,7 +116,7 @@ void EdgeRunIndex::Add(const EdgeList& run, uint64_t hash) {
     slots_.assign(std::max<size_t>(64, 2 * slots_.size()), Slot{});
     for (uint32_t i = 0; i < entries_.size(); ++i) place(entries_[i].hash, i + 1);
   }
-  entries_.push_back(Entry{hash, items_.size(), run.count()});
+  entries_.push_back(Entry{hash, items_.size(), run.count(), run.startOffset});
   place(hash, uint32_t(entries_.size()));
   items_.insert(items_.end(), run.items.begin(), run.items.end());
 }
@@ -105,7 +126,9 @@ uint8_t MergeRepeatedEdgeRuns(uint8_t side, EdgeRunPair& runs, ShapeBlock& block
                               EdgeRunIndex& index) {
   const EdgeList& r = runs[side];
   const EdgeList& p = runs[1 - side];
-  if (mode != 0 || morphAnalysis || r.items.empty() || !CarriesNoFill(r)) return 0;
+  if (mode != 0 || morphAnalysis || r.items.empty() || index.Covers(r.startOffset) ||
+      !CarriesNoFill(r))
+    return 0;
   const uint64_t hash = EdgeRunIndex::Hash(r);
   // An earlier run exists only when P does: P is the run before R.
   if (!p.items.empty() && index.Find(r, hash) && RemoveCurrentRun(block, readPos, p, r)) return 1;

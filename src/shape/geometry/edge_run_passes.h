@@ -28,6 +28,14 @@ class EdgeRunIndex {
  public:
   // Keeps its memory for the next pass.
   void Clear();
+  // Forgets the runs that start at or after `offset`: a rewrite changed the
+  // block from there on, and the runs before it decode as they did.
+  void DropFrom(uint32_t offset);
+  // Whether the runs up to `offset` were indexed (and so looked up) in an
+  // earlier pass: what they were compared with has not changed.
+  bool Covers(uint32_t offset) const {
+    return !entries_.empty() && entries_.back().startOffset >= offset;
+  }
   // An earlier run holding the same items as `run`, or null.
   const EdgeListItem* Find(const EdgeList& run, uint64_t hash) const;
   void Add(const EdgeList& run, uint64_t hash);
@@ -38,6 +46,7 @@ class EdgeRunIndex {
     uint64_t hash;
     size_t first;
     uint32_t count;
+    uint32_t startOffset;
   };
   // Open addressing over the entries: a slot holds an entry's index + 1
   // and the high half of its hash.
@@ -58,7 +67,8 @@ bool SameEdgeRunItem(const EdgeListItem& a, const EdgeListItem& b);
 // Mode 0, after every decoded run: when the run just decoded (R) holds the
 // same items as an earlier run of the object, R is removed as a repeated
 // run is (the next run's move measured from P's end, its style in force
-// kept) and non-zero is returned; otherwise R joins the index. Only runs
+// kept) and non-zero is returned; otherwise R joins the index (unless a
+// pass before already put it there). Only runs
 // that carry no fill go: fills are drawn even-odd, so a second copy of a
 // filled edge cancels the first, and removing it would change the drawing.
 // Never while a morph half is analysed (its runs pair with the other half's).
