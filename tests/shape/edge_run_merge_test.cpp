@@ -59,6 +59,17 @@ TEST(MergeRepeatedEdgeRuns, ARepeatFarFromItsTwinGoesAndWhatFollowsKeepsItsPlace
 
   // A morph half keeps its runs: they pair with the other half's.
   EXPECT_EQ(Analyse(w.Block(), true).block.recordCount, w.records());
+
+  // Two repeats in turn: the second is found after the pass that removed
+  // the first started again.
+  EdgeWriter twice;
+  for (int k = 0; k < 2; ++k) {
+    Square(twice, 0, 0, 40 * D, kLine);
+    Square(twice, 100 * D, 0, 40 * D, kLine2);
+  }
+  const Result b = Analyse(twice.Block());
+  EXPECT_EQ(b.block.recordCount, 8u);
+  EXPECT_TRUE(b.drawsTheSame);
 }
 
 TEST(MergeRepeatedEdgeRuns, RunsThatDifferOrCarryAFillStay) {
