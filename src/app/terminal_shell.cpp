@@ -99,6 +99,12 @@ void TerminalShell::SetCurrentAction(const std::string& text) {
   Redraw(false);
 }
 
+void TerminalShell::RedrawProgressPane() {
+  // Within the redraw rate: a pane drawn more often only flickers.
+  dirty_ = true;
+  Redraw(false);
+}
+
 bool TerminalShell::PumpMessages() {
   Redraw(false);
   return CancelRequested();

@@ -31,6 +31,7 @@ class TerminalShell : public ShellServices {
   void StepSubProgressBytes(uint32_t position) override;
   void StepSubProgressLayers(uint32_t position) override;
   void SetCurrentAction(const std::string& text) override;
+  void RedrawProgressPane() override;
   bool PumpMessages() override;
 
   void ShowMessage(const std::string& caption, const std::string& text) override;

@@ -14,6 +14,7 @@
 #include "convert/writer_services.h"
 #include "shape/decode/shape_bitmap_ids.h"
 #include "shape/decode/shape_page.h"
+#include "shape/decode/zero_alpha.h"
 #include "convert/converter_context.h"
 #include "convert/import_movie.h"
 #include "fla/work_folder.h"
@@ -94,8 +95,12 @@ bool ConvertShapeForJsflImport(ConverterContext& cv, uint16_t code, std::span<co
   const uint8_t version = std::max(cv.m_nSwfVersion, ShapeTagVersion(code));
   // The bitmaps the fills use come before the shape, or the import loses them.
   std::vector<uint8_t> head = ImportMovieHeader(version, cv.m_rcFrame, cv.m_wFrameRate);
+  // The movie's DefineShape3 has its fully transparent colours raised to
+  // alpha 1 for the import; the document keeps the movie's own colours.
+  std::vector<uint8_t> imported(body.begin(), body.end());
+  if (code == 32) FixZeroAlpha(std::span<uint8_t>(imported).subspan(2));
   if (!AppendBitmapTags(cv, code, body, head) ||
-      !WriteImportMovie(moviePath, head, code, body, cv.m_wCurShapeId))
+      !WriteImportMovie(moviePath, head, code, imported, cv.m_wCurShapeId))
     return false;
 
   bool placed = false;

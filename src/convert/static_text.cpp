@@ -136,7 +136,7 @@ int FindFont(const ConverterContext& ctx, uint16_t id) {
 // DefineFont3 outlines are in units twenty times finer.
 double FontDivisor(const FontRecord& f) { return f.definingTag == 75 ? 20.0 : 1.0; }
 
-bool HasOutline(const GlyphShape& g) { return g.edgeCount != 0 && g.minX != kEmptyGlyphMin; }
+bool HasOutline(const GlyphShape& g) { return g.recordCount != 0 && g.minX != kEmptyGlyphMin; }
 
 int32_t GlyphLeftEdge(const FontRecord& f, const GlyphShape& g, uint16_t height) {
   return int32_t(std::floor(g.minX / 1024.0 * height / FontDivisor(f) + 0.5));
@@ -315,7 +315,7 @@ void WriteGlyphInstances(ConverterContext& ctx, const ParsedText& t, const TextF
         PutTag(page, {0xFF, 0xFE, 0xFF, 0x00});
       else
         PutU8(page, 0);
-      PutU16(page, font->glyphs[g.index].symbolNo);
+      PutU16(page, font->glyphs[g.index].itemNo);
       PutU16(page, 0);
       if (level2) {
         PutU32(page, 0);

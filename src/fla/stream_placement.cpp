@@ -247,16 +247,16 @@ bool PlaceSymbolStreams(FlaContext& ctx, std::span<GlyphShape> glyphs,
     if (i == 0) firstItemNo = itemNo;
     lastItemNo = itemNo;
     ctx.m_pStreamItemNo[ctx.m_nStreams] = itemNo;
-    glyph.symbolNo = itemNo;
+    glyph.itemNo = itemNo;
 
     MemoryStream page;
     std::FILE* f = page.file();
     if (!f) return NoteWriterFailure(ctx, kResultOutputIncomplete);
     WriteShapeRecordHeadShort(f, true, level);
-    PutU32(f, glyph.edgeCount);
+    PutU32(f, glyph.recordCount);
     // One solid black fill style, no line styles, then the outline.
     PutBytes(f, kBlackFill, sizeof kBlackFill);
-    PutBytes(f, glyph.edges.data(), glyph.edges.size());
+    PutBytes(f, glyph.edges.data(), glyph.length());
     WriteLayerRecord(f, 1, level);
     if (IsNewFlaFormat(level))
       WriteLayerEndNew(f, 2);

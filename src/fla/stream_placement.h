@@ -110,7 +110,7 @@ bool PlaceSymbolStream(FlaContext& ctx, std::span<const uint8_t> page, uint8_t f
 
 // Places every glyph of a font as its own symbol page ("Layer 1" holding the
 // glyph's outline filled black) and records the item numbers given to the
-// glyphs in firstItemNo, lastItemNo and each glyph's symbolNo.
+// glyphs in firstItemNo, lastItemNo and each glyph's itemNo.
 bool PlaceSymbolStreams(FlaContext& ctx, std::span<GlyphShape> glyphs,
                         uint16_t& firstItemNo, uint16_t& lastItemNo, uint8_t level);
 

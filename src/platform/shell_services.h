@@ -22,6 +22,8 @@ class ShellServices {
   virtual void StepSubProgressBytes(uint32_t /*position*/) {}
   virtual void StepSubProgressLayers(uint32_t /*position*/) {}
   virtual void SetCurrentAction(const std::string& /*text*/) {}
+  // Draws the progress pane again with what it holds now.
+  virtual void RedrawProgressPane() {}
 
   // Called between steps; returns true when the user asked to cancel.
   virtual bool PumpMessages() { return false; }

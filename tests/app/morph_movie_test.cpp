@@ -170,6 +170,47 @@ TEST_P(MorphMovie, HostileMorphPlacementsGiveADocumentTheReadersTake) {
   EXPECT_TRUE(test::DocumentShowsMovie(movie, test::ExpectReadableDocument(fla)));
 }
 
+// With every problem search off the halves go to the builder: a start
+// shape of two squares that partly cover each other is repaired to one,
+// the end shape of two apart keeps both, and the morph records pair the
+// halves' unequal counts.
+TEST_P(MorphMovie, HalvesRepairedToUnequalCountsShowBothShapes) {
+  const uint8_t version = uint8_t(GetParam());
+  const uint8_t level = version < 7 ? 0 : version == 7 ? 1 : 2;
+  SwfBytes styles;
+  styles.u8(1).u8(0).u32(0xFF0000FF).u32(0xFFFF0000).u8(0);
+  auto squares = [](int apart, bool withStyle) {
+    return [apart, withStyle](ShapeRecords& r) {
+      r.Change(std::pair(0, 0), std::nullopt, withStyle ? std::optional(1u) : std::nullopt,
+               std::nullopt);
+      r.Straight(1000, 0).Straight(0, 1000).Straight(-1000, 0).Straight(0, -1000);
+      r.Change(std::pair(apart, apart), std::nullopt, std::nullopt, std::nullopt);
+      r.Straight(1000, 0).Straight(0, 1000).Straight(-1000, 0).Straight(0, -1000);
+    };
+  };
+  std::vector<uint8_t> tag = SwfBytes().u16(1).data();
+  const auto body = test::MorphBody(46, styles.data(), squares(500, true), squares(1500, false), 1, 0);
+  tag.insert(tag.end(), body.begin(), body.end());
+  test::SwfWriter w(version);
+  w.tag(46, tag);
+  w.tag(26, SwfBytes().u8(0x16).u16(1).u16(1).matrix(0, 0).u16(0).data()).showFrame();
+  w.tag(26, SwfBytes().u8(0x11).u16(1).u16(65535).data()).showFrame().end();
+  test::TempDir dir;
+  const std::vector<uint8_t> movie = w.build();
+  test::WriteFileBytes(dir.file("in.swf"), movie);
+  const std::string fla = dir.file("out.fla");
+  const test::ProgramRun run =
+      test::RunProgram({"-q", dir.file("in.swf"), "-o", fla, "--set", "Heuristic Problem Search=off"},
+                       dir.file("config"));
+  ASSERT_EQ(run.status, 0) << run.output;
+  EXPECT_EQ(run.output.find("Vectorization"), std::string::npos) << run.output;
+  const auto streams = test::ExpectReadableDocument(fla);
+  EXPECT_TRUE(test::DocumentShowsMovie(movie, streams));
+  for (const auto& [name, page] : streams)
+    if (name == "Page 1" || name.rfind("Symbol ", 0) == 0)
+      EXPECT_TRUE(test::PageWalksClean(page, test::ShapeEdgeSpans(page, level))) << name;
+}
+
 INSTANTIATE_TEST_SUITE_P(Versions, MorphMovie, ::testing::Values(6, 8));
 
 }  // namespace

@@ -68,13 +68,13 @@ TEST_F(FontTags, RecordCodesGlyphsAndLayoutText) {
             std::tuple(7, 0x8100, 1, 0, true, 48));
   EXPECT_EQ(a.codes, (std::vector<uint16_t>{'x', 'y'}));
   ASSERT_EQ(a.glyphs.size(), 2u);
-  EXPECT_EQ(a.glyphs[1].edgeCount, 1u);
+  EXPECT_EQ(a.glyphs[1].recordCount, 1u);
   EXPECT_EQ(a.glyphs[1].maxX, 101);
   const FontRecord& b = Font(1);
   EXPECT_EQ(std::tuple(b.flags, b.styleB, b.definingTag), std::tuple(0x8E00, 1, 75));
   EXPECT_EQ(b.codes, (std::vector<uint16_t>{0x263A, 'z'}));
   EXPECT_EQ(b.glyphs.size(), 2u);
-  EXPECT_EQ(b.glyphs[0].edgeCount, 1u);
+  EXPECT_EQ(b.glyphs[0].recordCount, 1u);
   EXPECT_FALSE(Font(2).nameKnown);
   EXPECT_TRUE(Font(2).installed);  // an empty name counts as installed
 

@@ -33,6 +33,17 @@ std::vector<uint8_t> Square(uint16_t id, int32_t side) {
   return b.data();
 }
 
+// A DefineShape3 square: RGBA colours.
+std::vector<uint8_t> Square3(uint16_t id, int32_t side, uint8_t alpha) {
+  SwfBytes b;
+  b.u16(id).rect(0, side, 0, side).u8(1).u8(0).u8(0x20).u8(0x40).u8(0x60).u8(alpha);
+  b.u8(1).u16(20).u8(0x10).u8(0x20).u8(0x30).u8(alpha).u8(0x11);
+  ShapeRecords r{b, 1, 1};
+  r.Change(std::pair(0, 0), std::nullopt, 1u, 1u);
+  r.Straight(side, 0).Straight(0, side).Straight(-side, 0).Straight(0, -side).End();
+  return b.data();
+}
+
 std::vector<uint8_t> Place(uint16_t depth, uint16_t id) {
   SwfBytes b;
   b.u8(0x06).u16(depth).u16(id).matrix(0, 0);
@@ -95,7 +106,10 @@ class ShapeImport : public ::testing::TestWithParam<int> {};
 
 TEST_P(ShapeImport, ShapesBecomeImportedSymbols) {
   Converted c;
-  const std::vector<uint8_t> shapes[2] = {Square(1, 400), Square(2, 900)};
+  // The DefineShape3's transparent fill and line reach the import with
+  // alpha 1.
+  const std::vector<uint8_t> shapes[2] = {Square(1, 400), Square3(2, 900, 0)};
+  const std::vector<uint8_t> imported[2] = {shapes[0], Square3(2, 900, 1)};
   Convert(c, uint8_t(GetParam()), shapes[0], shapes[1]);
   ASSERT_EQ(c.result, uint32_t(kResultDone));
   EXPECT_EQ(c.ctx.m_bJsflWritten, 1);
@@ -115,7 +129,7 @@ TEST_P(ShapeImport, ShapesBecomeImportedSymbols) {
     const auto tags = MovieTags(test::ReadFileBytes(movie));
     ASSERT_EQ(tags.size(), 4u) << name;
     EXPECT_EQ(tags[0].first, codes[id - 1]);
-    EXPECT_EQ(tags[0].second, shapes[id - 1]);
+    EXPECT_EQ(tags[0].second, imported[id - 1]);
     EXPECT_EQ(tags[1].first, 26);
     EXPECT_EQ(tags[1].second, (std::vector<uint8_t>{0x06, 0x01, 0x00, uint8_t(id), 0x00, 0x00}));
     EXPECT_EQ(tags[2].first, 1);

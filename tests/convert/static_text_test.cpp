@@ -214,8 +214,8 @@ TEST_P(StaticTextShapes, GlyphInstancesPerVisibleGlyphAndFontGlyphsOnce) {
   ASSERT_EQ(ctx.m_nSymbolStreams, 7u);
   const auto& font = ctx.m_library.fonts.at(0);
   ASSERT_TRUE(font.glyphsPlaced);
-  const uint16_t symbolA = font.glyphs[0].symbolNo, symbolB = font.glyphs[1].symbolNo,
-                 symbolC = font.glyphs[3].symbolNo;
+  const uint16_t symbolA = font.glyphs[0].itemNo, symbolB = font.glyphs[1].itemNo,
+                 symbolC = font.glyphs[3].itemNo;
   const std::vector<std::string> pages = TextPages(streams);
   ASSERT_EQ(pages.size(), 2u);  // the text of one space has no class tag
   const Bytes& first = streams.at(pages[0]);

@@ -42,7 +42,7 @@ TEST(TextCorpus, FontsAndEditTextsGiveUsableRecords) {
         stream.push_back(0);
         const auto extent = MeasureEdgeStream(stream);
         ASSERT_TRUE(extent.has_value()) << "font " << font.id;
-        EXPECT_EQ(extent->records, g.edgeCount) << "font " << font.id;
+        EXPECT_EQ(extent->records, g.recordCount) << "font " << font.id;
       }
       if (!font.infoFlag && font.definingTag != 10) {
         EXPECT_EQ(font.codes.size(), font.glyphs.size()) << "font " << font.id;

@@ -69,7 +69,7 @@ TEST_P(TextMovie, FontsAndFieldsFillTheirTables) {
 
   ASSERT_EQ(ctx.m_library.fonts.size(), 2u);
   EXPECT_EQ(ctx.m_library.fonts[0].glyphs.size(), 2u);
-  EXPECT_EQ(ctx.m_library.fonts[0].glyphs[1].edgeCount, 1u);
+  EXPECT_EQ(ctx.m_library.fonts[0].glyphs[1].recordCount, 1u);
   ASSERT_EQ(ctx.m_pEditTexts.size(), 3u);
   const EditTextRecord& h = ctx.m_pEditTexts[0];
   EXPECT_EQ(h.initialText, "Hi th\xC3\xA9re");

@@ -179,11 +179,11 @@ TEST(StreamPlacement, GlyphsBecomeSymbolPages) {
     ctx.m_wNextItemNo = 40, ctx.m_wCurSymbolId = 7, ctx.m_nStreams = 3;
     std::vector<GlyphShape> glyphs(2);
     glyphs[0].edges = {0x11, 0x22, 0x33};
-    glyphs[0].edgeCount = 0x01020304;
+    glyphs[0].recordCount = 0x01020304;
     glyphs[1].edges = Pattern(5000, 9);  // a large outline goes to the regular sectors
     uint16_t first = 0, last = 0;
     ASSERT_TRUE(PlaceSymbolStreams(ctx, glyphs, first, last, level));
-    EXPECT_EQ((std::vector<uint32_t>{first, last, glyphs[0].symbolNo, glyphs[1].symbolNo, ctx.m_pStreamItemNo.at(3),
+    EXPECT_EQ((std::vector<uint32_t>{first, last, glyphs[0].itemNo, glyphs[1].itemNo, ctx.m_pStreamItemNo.at(3),
                                      ctx.m_pStreamItemNo.at(4), ctx.m_pStreamId.at(4), ctx.m_wCurSymbolId,
                                      ctx.m_nStreams, ctx.m_pBigStreamList.at(0), ctx.m_pBigStreamList.at(1)}),
               (std::vector<uint32_t>{40, 41, 40, 41, 40, 41, 8, 9, 5, 0, 4 + 0x1000000}));

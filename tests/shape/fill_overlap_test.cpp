@@ -149,7 +149,7 @@ TEST(AnalyzeFillOverlaps, TakesTheRoadOfTheModeAfterTheZeroEdges) {
     bool turned;
   } cases[] = {
       {"HeuristicOff", false, false, 1, 1, false},
-      {"HeuristicOffMorphHalf", false, true, 1, 0, false},
+      {"HeuristicOffMorphHalf", false, true, 1, 1, false},
       {"TwoSided", true, false, 0, 0, false},
       {"SingleSided", true, false, 1, 0, true},
   };

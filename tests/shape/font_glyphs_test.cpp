@@ -111,7 +111,7 @@ TEST(FontGlyphs, RecordsFormsAndBoxes) {
       const auto out = Decode({Glyph(c.draw), Glyph(c.draw)}, wide);
       for (const GlyphShape& g : out) {
         EXPECT_EQ(g.edges, c.edges) << c.name << (wide ? " (32-bit offsets)" : "");
-        EXPECT_EQ(g.edgeCount, c.records) << c.name;
+        EXPECT_EQ(g.recordCount, c.records) << c.name;
         EXPECT_EQ((std::array{g.minX, g.minY, g.maxX, g.maxY}),
                   (std::array{c.box[0], c.box[1], c.box[2], c.box[3]}))
             << c.name;
@@ -129,24 +129,24 @@ TEST(FontGlyphs, CutGlyphsEndInsideTheirData) {
   Bytes data = Font({whole}, false, end);
   std::vector<GlyphShape> out(1);
   DecodeFontGlyphs(10, data, end - 4, 1, out);
-  EXPECT_EQ(out[0].edgeCount, 2u);
+  EXPECT_EQ(out[0].recordCount, 2u);
   DecodeFontGlyphs(10, data, end - 2, 1, out);
-  EXPECT_EQ(out[0].edgeCount, 3u);
+  EXPECT_EQ(out[0].recordCount, 3u);
   // A start at or past the end, and an end beyond the data, read nothing outside.
   data[0] = 0xFF;
   DecodeFontGlyphs(10, data, end, 1, out);
-  EXPECT_EQ(out[0].edgeCount, 0u);
-  EXPECT_TRUE(out[0].edges.empty());
+  EXPECT_EQ(out[0].recordCount, 0u);
+  EXPECT_TRUE(out[0].length() == 0);
   DecodeFontGlyphs(10, std::span(data).first(1), 1000, 1, out);
-  EXPECT_EQ(out[0].edgeCount, 0u);
+  EXPECT_EQ(out[0].recordCount, 0u);
   // A glyph count of 0 touches nothing.
-  out[0].edgeCount = 77;
+  out[0].recordCount = 77;
   DecodeFontGlyphs(10, data, end, 0, out);
-  EXPECT_EQ(out[0].edgeCount, 77u);
+  EXPECT_EQ(out[0].recordCount, 77u);
 }
 
 // Mutated glyph data never leads outside the buffer (the sanitizers watch),
-// and what comes out is always a well-formed edge stream of edgeCount records.
+// and what comes out is always a well-formed edge stream of recordCount records.
 TEST(FontGlyphs, MutatedDataGivesWellFormedRecords) {
   std::vector<Bytes> glyphs;
   for (int i = 0; i < 4; ++i)
@@ -173,8 +173,8 @@ TEST(FontGlyphs, MutatedDataGivesWellFormedRecords) {
         stream.push_back(0);
         const auto extent = MeasureEdgeStream(stream);
         ASSERT_TRUE(extent.has_value()) << "round " << round;
-        ASSERT_EQ(extent->records, g.edgeCount) << "round " << round;
-        ASSERT_EQ(extent->endPos, g.edges.size());
+        ASSERT_EQ(extent->records, g.recordCount) << "round " << round;
+        ASSERT_EQ(extent->endPos, g.length());
       }
     }
   }

@@ -11,6 +11,8 @@
 #include "fla/work_files.h"
 #include "fla/work_folder.h"
 #include "shape/decode/zero_alpha.h"
+#include "shape/builder/build_shape.h"
+#include "shape/builder/shape_builder.h"
 #include "shape/shape_test_support.h"
 #include "support/recording_shell.h"
 
@@ -284,6 +286,51 @@ TEST(MorphShapeDecoding, BothHalvesGoThroughTheAnalysisUnlessNoProblemSearchIsOn
   EXPECT_EQ(analysed.entry.wEndEdgeCount, 4);
   EXPECT_EQ(analysed.entry.pStartEdges.recordCount, 4u);
   EXPECT_EQ(analysed.entry.endEdgeTotal, 5u);  // as decoded
+}
+
+// Whether the builder's search finds crossing edges in a half.
+bool HalfHasCrossing(const ShapeBlock& half) {
+  ConverterContext ctx;
+  ShapeBlock block = half;
+  ShapeBuilder b(ctx, block, {}, nullptr);
+  bool problem = false;
+  auto o = b.Read();
+  if (o == ShapeBuilder::Outcome::kGoOn) o = b.JoinStraightEdges();
+  if (o == ShapeBuilder::Outcome::kGoOn) {
+    b.MarkSides();
+    o = b.TraceOutlines();
+  }
+  if (o == ShapeBuilder::Outcome::kGoOn) o = b.SearchEdgeProblems(problem);
+  EXPECT_EQ(o, ShapeBuilder::Outcome::kGoOn);
+  return problem;
+}
+
+TEST(MorphShapeDecoding, WithEveryProblemSearchOffHalvesWithOverlapsAreRepairedInTheirGraphs) {
+  // Two squares of one fill that partly cover each other, in both halves.
+  auto squares = [](int shift, bool styles) {
+    return [shift, styles](ShapeRecords& r) {
+      r.Change(std::pair(shift, shift), std::nullopt, styles ? std::optional(1u) : std::nullopt,
+               std::nullopt);
+      r.Straight(1000, 0).Straight(0, 1000).Straight(-1000, 0).Straight(0, -1000);
+      r.Change(std::pair(shift + 500, shift + 500), std::nullopt, std::nullopt, std::nullopt);
+      r.Straight(1000, 0).Straight(0, 1000).Straight(-1000, 0).Straight(0, -1000);
+    };
+  };
+  const auto body = MorphBody(46, PlainStyles(), squares(0, true), squares(200, false));
+  ConverterContext ctx;
+  ctx.options.heuristicProblemSearch = 0;
+  MorphShapeEntry entry;
+  ASSERT_TRUE(ConvertMorphShapeTag(ctx, entry, body, kNoOffsets, 46));
+  EXPECT_EQ(g_bVectorizationProblem, 0);
+  // Each half keeps one square: the other crosses it. The morph records
+  // pair halves of equal counts.
+  EXPECT_EQ(entry.wStartEdgeCount, 4);
+  EXPECT_EQ(entry.wEndEdgeCount, 4);
+  EXPECT_FALSE(HalfHasCrossing(entry.pStartEdges));
+  EXPECT_FALSE(HalfHasCrossing(entry.pEndEdges));
+  const Decoded asDecoded = Decode(body);
+  ASSERT_TRUE(asDecoded.ok);
+  EXPECT_TRUE(HalfHasCrossing(asDecoded.entry.pStartEdges));
 }
 
 TEST(MorphShapeDecoding, MutatedBodiesNeverReadOrWriteOutsideTheirBuffers) {

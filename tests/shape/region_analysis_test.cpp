@@ -105,6 +105,26 @@ size_t InLineEdges(const ShapeBuilder& b, std::pair<uint32_t, uint32_t> step) {
   return n;
 }
 
+TEST(RegionAnalysis, EachLaterLoopRestartsTheSubBarAndRedrawsThePane) {
+  EdgeWriter w;
+  w.Polygon({{0, 0}, {10 * D, 0}, {10 * D, 10 * D}, {0, 10 * D}}, Style{0, 0, 1});
+  w.Polygon({{20 * D, 0}, {30 * D, 0}, {30 * D, 10 * D}, {20 * D, 10 * D}}, Style{0, 0, 1});
+  auto s = Make(w, true);
+  test::RecordingShell shell;
+  shell.recordProgress = true;
+  s->ctx.m_pShell = &shell;
+  const size_t n = s->b->regions.size();
+  ASSERT_GT(n, 0u);
+  ASSERT_EQ(s->b->AnalyseRegions(), Outcome::kGoOn);
+  std::vector<std::string> expected = {"action adding shape -> analyzing vector data...",
+                                       "begin 0 " + std::to_string(n)};
+  for (int loop = 0; loop < 4; ++loop) {
+    if (loop > 0) expected.insert(expected.end(), {"step 0", "redraw"});
+    for (size_t i = 0; i < n; ++i) expected.push_back("step " + std::to_string(i));
+  }
+  EXPECT_EQ(shell.progress, expected);
+}
+
 TEST(RegionAnalysis, AHoleOfTheSameFillIsCutOutLinkedAndOrderedDeeper) {
   EdgeWriter w;
   w.Polygon({{0, 0}, {100 * D, 0}, {100 * D, 100 * D}, {0, 100 * D}}, Style{0, 0, 1});

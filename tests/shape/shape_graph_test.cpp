@@ -92,6 +92,46 @@ TEST(ShapeGraph, ReadingMergesRepeatedEdgesAndKeepsDistinctCurves) {
   EXPECT_TRUE(loop->curved);
 }
 
+TEST(ShapeGraph, FurtherObjectsReadIntoOneGraph) {
+  // Three objects: a triangle, a line from one of its corners, and two
+  // edges through points of both earlier objects. Every object's pen
+  // starts at (0, 0).
+  for (uint8_t level : {0, 2}) {
+    SCOPED_TRACE(int(level));
+    EdgeWriter w;
+    w.Run(0, 0, Style{0, 1, 0}).Line(10 * D, 0).Line(0, 10 * D).Line(0, 0);
+    w.Bytes(test::FurtherObjectHead(level));
+    w.Run(10 * D, 0, Style{1, 0, 0}).Line(10 * D, 10 * D);
+    w.Bytes(test::FurtherObjectHead(level));
+    w.Run(10 * D, 10 * D, Style{0, 0, 1}).Line(0, 10 * D).Line(10 * D, 0);
+    Built r;
+    r.ctx.m_nFlaFormat = level;
+    r.block = w.Block();
+    ShapeBuilder b(r.ctx, r.block, {}, nullptr);
+    ASSERT_EQ(b.Read(), Outcome::kGoOn);
+    EXPECT_TRUE(b.furtherObjects);
+    EXPECT_EQ(b.graph.CheckInvariant(), "");
+    EXPECT_EQ(b.graph.pointCount(), 4u);
+    EXPECT_EQ(EdgeCount(b.graph), 5u);
+    // The diagonal, drawn in the first object and backwards in the third,
+    // is one edge; the third object's record, ordinal 5 counted across
+    // the objects, set its fill last.
+    const PointEdge* diagonal = EdgeBetween(b.graph, 10 * D, 0, 0, 10 * D);
+    ASSERT_TRUE(diagonal);
+    EXPECT_EQ(diagonal->style[1], 1);
+    EXPECT_EQ(diagonal->style[2], 0);
+    EXPECT_EQ(diagonal->ordinal[1], 5u);
+  }
+  // A 0 byte that opens no object leaves the block.
+  EdgeWriter bad;
+  bad.Run(0, 0, Style{0, 1, 0}).Line(10 * D, 0).Line(0, 10 * D).Line(0, 0);
+  bad.Bytes({0, 1, 2, 3});
+  Built r;
+  r.block = bad.Block();
+  ShapeBuilder b(r.ctx, r.block, {}, nullptr);
+  EXPECT_EQ(b.Read(), Outcome::kLeave);
+}
+
 TEST(ShapeGraph, FurtherObjectsAndHostileValuesLeaveTheBlock) {
   EdgeWriter further;
   further.Run(0, 0, Style{0, 1, 0}).Line(10 * D, 0).Line(0, 10 * D).Line(0, 0);

@@ -22,10 +22,26 @@ class RecordingShell : public ShellServices {
   bool answerYes = false;
   uint32_t mainMax = 0, mainPosition = 0;
   std::vector<uint32_t> layerSteps;  // StepSubProgressLayers positions
+  // With recordProgress: "action TEXT", "begin START END", "step POSITION"
+  // and "redraw", in the order of the calls.
+  bool recordProgress = false;
+  std::vector<std::string> progress;
 
   void SetMainRange(uint32_t, uint32_t max) override { mainMax = max; }
   void SetMainProgress(uint32_t position) override { mainPosition = position; }
-  void SetCurrentAction(const std::string& text) override { actions.push_back(text); }
+  void SetCurrentAction(const std::string& text) override {
+    actions.push_back(text);
+    if (recordProgress) progress.push_back("action " + text);
+  }
+  void BeginSubTask(uint32_t start, uint32_t end) override {
+    if (recordProgress) progress.push_back("begin " + std::to_string(start) + " " + std::to_string(end));
+  }
+  void StepSubProgressBytes(uint32_t position) override {
+    if (recordProgress) progress.push_back("step " + std::to_string(position));
+  }
+  void RedrawProgressPane() override {
+    if (recordProgress) progress.push_back("redraw");
+  }
   void StepSubProgressLayers(uint32_t position) override { layerSteps.push_back(position); }
   bool PumpMessages() override {
     ++pumps;

@@ -1,5 +1,6 @@
 #include "shape/builder/build_shape.h"
 
+#include <optional>
 #include <set>
 
 #include "shape/builder/correction_output.h"
@@ -35,6 +36,12 @@ void ShapeBuilder::Progress(uint32_t position) {
   if (ctx.m_pShell) ctx.m_pShell->StepSubProgressBytes(position);
 }
 
+void ShapeBuilder::RestartSubBar() {
+  if (!ctx.m_pShell) return;
+  ctx.m_pShell->StepSubProgressBytes(0);
+  ctx.m_pShell->RedrawProgressPane();
+}
+
 ShapeBuilder::Outcome ShapeBuilder::Read() {
   if (ctx.m_pShell) {
     ctx.m_pShell->SetCurrentAction("adding shape -> collecting vector data...");
@@ -47,9 +54,21 @@ ShapeBuilder::Outcome ShapeBuilder::Read() {
   uint32_t ordinal = 0;
   bool first = true;
   while (pos < data.size()) {
-    // A further shape object behind an end byte: such a block is left as
-    // it came.
-    if (data[pos] == 0) return Outcome::kLeave;
+    if (data[pos] == 0) {
+      // A further shape object: its head and style tables are passed over.
+      // Its records start from a pen at (0, 0) and set their own styles, as
+      // every object of a page does.
+      const std::optional<size_t> tables = FindFurtherShapeObject(data, pos, ctx.m_nFlaFormat);
+      const std::optional<size_t> records =
+          tables ? SkipStyleTables(data, *tables, ctx.m_nFlaFormat) : std::nullopt;
+      if (!records) return Outcome::kLeave;
+      furtherObjects = true;
+      if (Pump()) return Outcome::kLeave;
+      pos = *records;
+      penX = penY = 0;
+      style[0] = style[1] = style[2] = 0;
+      continue;
+    }
     Progress(uint32_t(pos));
     ordinal = first ? 0 : ordinal + 1;
     first = false;
@@ -262,6 +281,9 @@ void RunShapeBuilder(ShapeBuilder& b, std::FILE* work, size_t& countFieldPos) {
   ShapeBlock& block = b.block;
   const ShapeBlock given = block;
   Outcome o = b.Read();
+  // One rebuilt edge stream cannot carry the further objects' heads and
+  // style tables: such a block goes back as it came.
+  if (o == Outcome::kGoOn && b.furtherObjects) return;
   if (o == Outcome::kGoOn) o = b.JoinStraightEdges();
   if (o == Outcome::kGoOn && b.styleBlob.empty()) o = b.RemoveNearCoincidentEdges();
   if (o == Outcome::kGoOn && b.graph.pointCount() == 0) return;

@@ -1,5 +1,8 @@
 // The shape builder's entry: rebuilds one shape object from its edge
-// records. Until the builder lands the object is left as it came.
+// records. With a style blob and a work stream a shape with a problem is
+// written into the page as corrected objects; without a style blob (a
+// morph half) it is repaired inside the graph; without a work stream it
+// never goes to the page.
 #pragma once
 
 #include <cstdio>

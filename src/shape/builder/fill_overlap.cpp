@@ -60,6 +60,10 @@ class Passes {
   OverlapAnalysis& a_;
   uint8_t level_;
   bool furtherObject_ = false;
+  // Where the last rewrite began, and whether the index may keep the runs
+  // before it (not when the pass went on into a further object).
+  uint32_t rewriteFrom_ = 0;
+  bool keepIndex_ = false;
 };
 
 void Passes::Run() {
@@ -80,6 +84,12 @@ Passes::Step Passes::Pass() {
   a_.runs[1].Reset(0);
   a_.side = 1;
   a_.collected.Reset(0);
+  // The runs before the last rewrite decode as they did: their index stays.
+  if (keepIndex_)
+    a_.runIndex.DropFrom(rewriteFrom_);
+  else
+    a_.runIndex.Clear();
+  keepIndex_ = false;
   a_.openRun = false;
   furtherObject_ = false;
   for (;;) {
@@ -98,12 +108,19 @@ Passes::Step Passes::Pass() {
       // A new object: its runs are not compared with the previous one's,
       // and its reader starts afresh.
       a_.runs[a_.side].items.clear();
+      a_.runIndex.Clear();
       a_.pen = {};
       a_.style = {};
     }
     if (!DecodeRun()) return Step::kEnd;
     Pump(a_.ctx);
     const Step step = Examine();
+    if (step == Step::kRestart) {
+      // Every rewrite of a run pair starts at P, or at R when it has none.
+      const EdgeList& p = a_.runs[1 - a_.side];
+      rewriteFrom_ = p.items.empty() ? a_.runs[a_.side].startOffset : p.startOffset;
+      keepIndex_ = !furtherObject_;
+    }
     if (step != Step::kGoOn) return step;
     const EdgeList& r = a_.runs[a_.side];
     const EdgeList& p = a_.runs[1 - a_.side];
@@ -171,7 +188,7 @@ Passes::Step Passes::Examine() {
   const uint8_t side = a_.side;
   TestSingleContourFillSide(a_, a_.runs[side]);
   if (MergeRepeatedEdgeRuns(side, a_.runs, a_.block, a_.readPos, a_.pen, 0,
-                            a_.ctx.m_bMorphAnalysis != 0))
+                            a_.ctx.m_bMorphAnalysis != 0, a_.runIndex))
     return Step::kRestart;
   const EdgeList& r = a_.runs[side];
   const EdgeList& p = a_.runs[1 - side];
@@ -182,7 +199,8 @@ Passes::Step Passes::Examine() {
       MergeIdenticalEdgeRuns(side, a_.runs, a_.block, a_.readPos, a_.pen, a_.style))
     return Step::kRestart;
   if (p.count() >= 2 && r.count() >= 2) {
-    if (MergeMatchingEdgeRuns(side, a_.runs, a_.block, a_.readPos, a_.pen, a_.style))
+    if (MergeMatchingEdgeRuns(side, a_.runs, a_.block, a_.readPos, a_.pen, a_.style,
+                              a_.ctx.m_bMorphAnalysis != 0))
       return Step::kRestart;
     if (TestRunPair(a_, p, r)) return a_.stopped ? Step::kEnd : Step::kRestart;
   }
@@ -331,8 +349,9 @@ void AnalyzeFillOverlaps(ShapeContext& ctx, ShapeBlock& block, uint32_t singleSi
   const bool heuristic = On(ctx.m_pOptHeuristicProblemSearch);
   RemoveZeroEdges(ctx, block, singleSided);
   if (!heuristic) {
-    // A morph half has no work stream to build into; it stays as it is.
-    if (ctx.m_bMorphAnalysis) return;
+    // A morph half comes here without a style blob or a work stream: the
+    // builder repairs it inside its graph when it has a problem and
+    // rebuilds it; it never takes the road that writes into a page.
     if (ctx.m_pBuildShapeHook)
       ctx.m_pBuildShapeHook(ctx, block, styleBlob, work, countFieldPos, styles);
     else

@@ -36,8 +36,9 @@ void AnalyzeFillOverlaps(ShapeContext& ctx, ShapeBlock& block, uint32_t singleSi
                          size_t& countFieldPos, const StyleIndex* styles);
 
 // One half of a morph shape, with ShapeContext::m_bMorphAnalysis set to 1
-// around the analysis. With the heuristic mode off the half stays as the
-// zero-edge removal left it.
+// around the analysis. With the heuristic mode off the half goes to
+// BuildShape without a style blob or a work stream: repaired inside the
+// builder's graph when it has a problem, and rebuilt.
 void AnalyzeMorphShapeHalf(ShapeContext& ctx, ShapeBlock& block, uint32_t singleSided);
 
 }  // namespace tovrani

@@ -24,6 +24,7 @@ struct OverlapAnalysis {
   PenPosition pen;
   StyleBytes style{};
   EdgeRunPair runs;
+  EdgeRunIndex runIndex;  // the object's runs seen so far in this pass
   uint8_t side = 1;
   EdgeList collected;
   bool openRun = false;

@@ -202,7 +202,7 @@ ShapeBuilder::Outcome ShapeBuilder::JoinSameFillOutlines() {
 // region of the same fill is cut out of it, linked to it and ordered one
 // deeper.
 ShapeBuilder::Outcome ShapeBuilder::NestAreas() {
-  Progress(0);
+  RestartSubBar();
   // The regions that may enclose, per fill, by the left edge of their box.
   std::unordered_map<uint8_t, std::vector<uint32_t>> outers;
   for (uint32_t j = 0; j < regions.size(); ++j) {
@@ -256,7 +256,7 @@ ShapeBuilder::Outcome ShapeBuilder::NestAreas() {
 // outline in a new region; one that meets none may still enclose an
 // interior of its own.
 ShapeBuilder::Outcome ShapeBuilder::JoinBoundaryOutlines() {
-  Progress(0);
+  RestartSubBar();
   const std::span<ShapePoint> pts = graph.span();
   std::unordered_map<uint32_t, std::vector<uint32_t>> byStart;
   for (uint32_t r = 0; r < regions.size(); ++r)
@@ -339,7 +339,7 @@ ShapeBuilder::Outcome ShapeBuilder::JoinBoundaryOutlines() {
 // widened band, ordered above the closed regions whose border it meets)
 // when the region on its far side is open too, else dropped.
 ShapeBuilder::Outcome ShapeBuilder::MarkInnerOutlines() {
-  Progress(0);
+  RestartSubBar();
   const std::span<ShapePoint> pts = graph.span();
   std::vector<uint32_t> closed;
   for (uint32_t k = 0; k < regions.size(); ++k)

@@ -28,6 +28,10 @@ class ShapeBuilder {
   // cancel), or abandon the shape (the block as it came, the flag raised).
   enum class Outcome { kGoOn, kLeave, kAbandon };
 
+  // Reads the block into the graph: the records of every shape object of
+  // it, further objects behind a 0 byte included (their heads and style
+  // tables skipped), into one graph. A 0 byte that opens no object the
+  // format level knows leaves the block as it came.
   Outcome Read();
   Outcome JoinStraightEdges();
   void MarkSides();
@@ -63,6 +67,7 @@ class ShapeBuilder {
   std::span<const uint8_t> styleBlob;
   const StyleIndex* styles;
   ShapeGraph graph;
+  bool furtherObjects = false;  // Read met a further object behind a 0 byte
   LineEdgeList lineEdges;
   std::vector<std::unique_ptr<ShapeRegion>> regions;
   ShapeGeometry geo;  // the per-call budget, shared by every loop
@@ -85,6 +90,9 @@ class ShapeBuilder {
   // PumpMessages; true when the user asked to cancel.
   bool Pump();
   void Progress(uint32_t position);
+  // A later loop over the regions: the sub bar starts again at 0 and the
+  // progress pane is redrawn.
+  void RestartSubBar();
 
  private:
   Outcome TraceRegion(uint32_t seedPoint, uint32_t seedEdge);

@@ -41,7 +41,7 @@ class GlyphDecoder {
     while (r_.ok() && (r_.pendingBits() > 0 || !r_.atEnd())) {
       if (!Record()) break;
     }
-    g_.edgeCount = records_;
+    g_.recordCount = records_;
     g_.edges = out_.bytes();
   }
 
@@ -197,7 +197,7 @@ void DecodeFontGlyphs(int offsetWidth, std::span<const uint8_t> data, uint32_t e
     g.minX = g.minY = kEmptyGlyphMin;
     g.maxX = g.maxY = kEmptyGlyphMax;
     g.edges.clear();
-    g.edgeCount = 0;
+    g.recordCount = 0;
     uint64_t start = 0, stop = end;
     if (!ReadOffset(data, wide, i, start)) continue;
     if (i + 1 < count && !ReadOffset(data, wide, i + 1, stop)) stop = end;

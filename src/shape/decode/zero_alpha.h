@@ -2,7 +2,8 @@
 // RGBA colour whose alpha is 0 gets alpha 1; nothing else changes. Both walk
 // the body by its SWF layout into a private copy that goes back over the
 // body at every exit, so an early end keeps the corrections made so far.
-// Nothing in the conversion calls them yet.
+// The JSFL-import road runs them over the shape bodies of the movies it
+// writes for the authoring tool to import.
 #pragma once
 
 #include <cstdint>
