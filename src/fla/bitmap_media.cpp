@@ -115,7 +115,12 @@ bool CloseBitmapMediaStream(FlaContext& ctx, std::span<const uint8_t> record,
   entry.mediaNo = ctx.m_wNextMediaNo++;
   entry.value = size;  // the finaliser writes it only where hasValue says so
   bitmaps.push_back(entry);
+  ctx.m_library.bitmapItemNos.insert(entry.itemNo);
   return true;
+}
+
+bool HoldsBitmapItem(const FlaContext& ctx, uint16_t itemNo) {
+  return ctx.m_library.bitmapItemNos.count(itemNo) != 0;
 }
 
 bool WriteJpegMediaRecord(FlaContext& ctx, std::span<const uint8_t> jpeg, uint16_t itemNo) {

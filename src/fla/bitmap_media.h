@@ -59,6 +59,10 @@ class BitmapChunkWriter {
 bool CloseBitmapMediaStream(FlaContext& ctx, std::span<const uint8_t> record,
                             DocumentLibrary::Bitmap entry);
 
+// True when the library holds a bitmap item of that number. A page may name
+// only items its document holds.
+bool HoldsBitmapItem(const FlaContext& ctx, uint16_t itemNo);
+
 // The media stream of DefineBits and DefineBitsJPEG2: the JPEG as it stands,
 // with the library flags of a JPEG bitmap without a stored length.
 bool WriteJpegMediaRecord(FlaContext& ctx, std::span<const uint8_t> jpeg, uint16_t itemNo);
