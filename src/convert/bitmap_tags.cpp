@@ -81,7 +81,7 @@ void DefineJpeg(ConverterContext& ctx, uint16_t code, std::span<const uint8_t> b
       TagJpeg(body.subspan(2), code == 6 ? std::span<const uint8_t>(ctx.m_pJpegTables) : std::span<const uint8_t>());
   uint32_t w = 0, h = 0;
   if (!JpegSizeOrSkip(ctx, code, id, jpeg, w, h)) return;
-  WriteJpegMediaRecord(ctx, jpeg, id);
+  WriteJpegMediaRecord(ctx, jpeg, uint16_t(w), uint16_t(h), id);
 }
 
 // DefineBitsJPEG3: the decoded JPEG joined with its alpha plane into a

@@ -123,10 +123,22 @@ bool HoldsBitmapItem(const FlaContext& ctx, uint16_t itemNo) {
   return ctx.m_library.bitmapItemNos.count(itemNo) != 0;
 }
 
-bool WriteJpegMediaRecord(FlaContext& ctx, std::span<const uint8_t> jpeg, uint16_t itemNo) {
+bool WriteJpegMediaRecord(FlaContext& ctx, std::span<const uint8_t> jpeg, uint16_t width, uint16_t height,
+                          uint16_t itemNo) {
   DocumentLibrary::Bitmap entry;
   entry.itemNo = itemNo;
-  return CloseBitmapMediaStream(ctx, jpeg, entry);
+  std::vector<uint8_t> stream;
+  stream.reserve(jpeg.size() + kJpegTrailerSize);
+  stream.assign(jpeg.begin(), jpeg.end());
+  AppendJpegTrailer(stream, width, height);
+  return CloseBitmapMediaStream(ctx, stream, entry);
+}
+
+void AppendJpegTrailer(std::vector<uint8_t>& stream, uint16_t width, uint16_t height) {
+  PutU32(stream, 0);
+  PutU32(stream, uint32_t(width) * 20);
+  PutU32(stream, 0);
+  PutU32(stream, uint32_t(height) * 20);
 }
 
 }  // namespace tovrani

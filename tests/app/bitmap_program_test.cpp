@@ -137,8 +137,8 @@ TEST_P(BitmapProgram, EveryKindOfBitmapBecomesItsMediaStream) {
   Bytes withTables = {0xFF, 0xD8};
   withTables.insert(withTables.end(), tables.begin() + 2, tables.end() - 2);
   withTables.insert(withTables.end(), image.begin() + 2, image.end());
-  EXPECT_EQ(r.streams["Media 1"], withTables);
-  EXPECT_EQ(r.streams["Media 2"], jpeg);
+  EXPECT_EQ(r.streams["Media 1"], JpegMedia(withTables, 16, 16));
+  EXPECT_EQ(r.streams["Media 2"], JpegMedia(jpeg, 16, 16));
   // DefineBitsJPEG3: the decoded pixels, all opaque, as alpha, R, G, B.
   DecodedImage decoded;
   ASSERT_EQ(RecodeJpeg(jpeg, kDecodeOnlyQuality, decoded), kRecodeDone);
@@ -154,7 +154,8 @@ TEST_P(BitmapProgram, EveryKindOfBitmapBecomesItsMediaStream) {
   EXPECT_EQ(r.streams["Media 5"], argb.record);
   for (int k = 1; k <= 2; ++k) {
     DecodedImage decoded;
-    EXPECT_EQ(RecodeJpeg(r.streams["Media " + std::to_string(k)], kDecodeOnlyQuality, decoded), kRecodeDone);
+    EXPECT_EQ(RecodeJpeg(JpegOfMedia(r.streams["Media " + std::to_string(k)]), kDecodeOnlyQuality, decoded),
+              kRecodeDone);
   }
 }
 
@@ -354,7 +355,7 @@ TEST(BitmapProgramHostile, BadBitmapsAreReportedAndTheOthersKept) {
     }
     ExpectMediaCount(r.streams, kept ? 3 : 2);
     EXPECT_EQ(r.streams["Media 1"], good.record);
-    EXPECT_EQ(r.streams[kept ? "Media 3" : "Media 2"], jpeg);
+    EXPECT_EQ(r.streams[kept ? "Media 3" : "Media 2"], JpegMedia(jpeg, 16, 16));
     EXPECT_LT(std::filesystem::file_size(r.dir.file("m.fla")), 1u << 20);
   }
 }

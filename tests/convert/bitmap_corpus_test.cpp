@@ -82,7 +82,8 @@ void CheckLossless(const BitmapTag& t, const Bytes& media) {
   EXPECT_TRUE(pixels == Bytes(data.begin() + table, data.begin() + table + row * h));
 }
 
-void CheckJpeg(const BitmapTag& t, const Bytes& media, const Bytes& tables) {
+void CheckJpeg(const BitmapTag& t, const Bytes& stream, const Bytes& tables) {
+  const Bytes media = JpegOfMedia(stream);
   ASSERT_GE(media.size(), 4u);
   EXPECT_EQ(Bytes(media.begin(), media.begin() + 2), Bytes({0xFF, 0xD8}));
   EXPECT_EQ(Bytes(media.end() - 2, media.end()), Bytes({0xFF, 0xD9}));
@@ -91,6 +92,7 @@ void CheckJpeg(const BitmapTag& t, const Bytes& media, const Bytes& tables) {
   const Bytes plain = PlainJpeg(std::span(t.body).subspan(2), t.code == 6 ? std::span(tables) : std::span<const uint8_t>());
   ASSERT_EQ(RecodeJpeg(plain, kDecodeOnlyQuality, fromMovie), kRecodeDone);
   ASSERT_EQ(std::pair(fromMedia.width, fromMedia.height), std::pair(fromMovie.width, fromMovie.height));
+  EXPECT_EQ(stream, JpegMedia(media, fromMedia.width, fromMedia.height));
   const size_t n = size_t(fromMedia.width) * fromMedia.height * 3;
   EXPECT_EQ(std::memcmp(fromMedia.rgb.get(), fromMovie.rgb.get(), n), 0);
 }

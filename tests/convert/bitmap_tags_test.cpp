@@ -205,7 +205,9 @@ TEST(BitmapTags, JpegStreamsAreOnePlainJpeg) {
     HandleBitmapTag(w.ctx, code, body.data());
     const auto media = MediaStreams(w);
     ASSERT_EQ(media.size(), 1u);
-    const Bytes& s = media[0].bytes;
+    // The JPEG, then its bounds in twips.
+    const Bytes s = JpegOfMedia(media[0].bytes);
+    EXPECT_EQ(media[0].bytes, JpegMedia(s, 16, 16));
     ASSERT_GE(s.size(), 4u);
     EXPECT_EQ(Bytes(s.begin(), s.begin() + 2), Bytes({0xFF, 0xD8}));
     EXPECT_EQ(Bytes(s.end() - 2, s.end()), Bytes({0xFF, 0xD9}));
