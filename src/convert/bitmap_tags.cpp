@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "fla/stream_placement.h"
 #include "fla/bitmap_media.h"
 #include "fla/file_helpers.h"
 #include "media/jpeg_import.h"
@@ -81,7 +82,7 @@ void DefineJpeg(ConverterContext& ctx, uint16_t code, std::span<const uint8_t> b
       TagJpeg(body.subspan(2), code == 6 ? std::span<const uint8_t>(ctx.m_pJpegTables) : std::span<const uint8_t>());
   uint32_t w = 0, h = 0;
   if (!JpegSizeOrSkip(ctx, code, id, jpeg, w, h)) return;
-  WriteJpegMediaRecord(ctx, jpeg, uint16_t(w), uint16_t(h), id);
+  WriteJpegMediaRecord(ctx, jpeg, uint16_t(w), uint16_t(h), DefinitionItemNo(ctx, id));
 }
 
 // DefineBitsJPEG3: the decoded JPEG joined with its alpha plane into a
@@ -134,7 +135,7 @@ void DefineJpegWithAlpha(ConverterContext& ctx, std::span<const uint8_t> body) {
   }
   if (!chunks.Finish(record)) return Skip(ctx, code, id, "its pixels could not be compressed");
   DocumentLibrary::Bitmap entry;
-  entry.itemNo = id;
+  entry.itemNo = DefinitionItemNo(ctx, id);
   entry.hasValue = true;
   CloseBitmapMediaStream(ctx, record, entry);
 }
@@ -223,7 +224,7 @@ void DefineLossless(ConverterContext& ctx, uint16_t code, std::span<const uint8_
   chunks.Add(std::span(data).subspan(size_t(tableBytes)));
   if (!chunks.Finish(record)) return Skip(ctx, code, id, "its pixels could not be compressed");
   DocumentLibrary::Bitmap entry;
-  entry.itemNo = id;
+  entry.itemNo = DefinitionItemNo(ctx, id);
   entry.propFlag = true;
   CloseBitmapMediaStream(ctx, record, entry);
 }

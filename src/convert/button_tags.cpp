@@ -284,7 +284,7 @@ void ConvertButton(ConverterContext& ctx, uint16_t code, std::span<const uint8_t
   ctx.m_bPageFlag = 0;
   // The row the page takes: its sounds and any symbol made on the way find
   // the button by it.
-  ctx.m_pStreamItemNo[ctx.m_nStreams] = id;
+  ctx.m_pStreamItemNo[ctx.m_nStreams] = DefinitionItemNo(ctx, id);
 
   ButtonPage page(ctx, f);
   page.Begin();
@@ -307,7 +307,7 @@ void ConvertButton(ConverterContext& ctx, uint16_t code, std::span<const uint8_t
     const uint32_t row = ctx.m_nStreams;
     const uint16_t item = ctx.m_pStreamItemNo.at(row);
     if (PlaceSymbolStream(ctx, bytes, 0, 1, trackAsMenu)) {
-      RegisterPlacedCharacter(ctx, item, SymbolStreamKind(0, 1), row);
+      RegisterPlacedCharacter(ctx, id, SymbolStreamKind(0, 1), row);
       WriteButtonWorkFile(ctx, item);
     }
   }

@@ -276,11 +276,12 @@ uint32_t VideoStream::Run() {
     media.assign(frameless.begin(), frameless.end());
   }
   if (!TakeMediaNo(ctx_, rec_.mediaNo)) return kResultDone;
+  rec_.itemNo = DefinitionItemNo(ctx_, rec_.videoId);
   Place(media);
   const uint32_t row = uint32_t(ctx_.m_pVideos.size());
   ctx_.m_pVideos.push_back(rec_);
   DocumentLibrary::Video item;
-  item.itemNo = rec_.videoId;
+  item.itemNo = rec_.itemNo;
   item.flag = rec_.frameCount != 0 ? 1 : 0;
   item.mediaNo = rec_.mediaNo;
   ctx_.m_library.videos.push_back(item);

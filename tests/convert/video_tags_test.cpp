@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 
@@ -12,6 +13,7 @@
 #include "convert/engine.h"
 #include "fla/expected_records.h"
 #include "support/byte_sink.h"
+#include "support/document_frames.h"
 #include "support/independent_readers.h"
 #include "support/page_walker.h"
 #include "support/recording_shell.h"
@@ -199,6 +201,43 @@ TEST(VideoTags, MediaStreamsAtBothLevels) {
                                                           Bytes({0xA2, 0xA1, 0xB1}), kTail4})));
     EXPECT_TRUE(SameBytes(run.streams["Media 2"], kFrameless12));
   }
+}
+
+// Character 0 would be item 0, which names nothing: a video of id 0 takes a
+// number above every character id, and its instance names that; so does a
+// shape of id 0 with its instances.
+TEST(VideoTags, CharacterZeroGetsAnItemOfItsOwn) {
+  SwfWriter w(8);
+  w.tag(60, StreamTag(0, 1, 2)).tag(61, FrameBody(0, 0, {1, 2, 3}));
+  w.tag(26, SwfBytes().u8(0x06).u16(1).u16(0).matrix(0, 0).data()).tag(2, SquareShape(5, 0, 100, 0xFF0000));
+  w.tag(26, SwfBytes().u8(0x06).u16(2).u16(5).matrix(0, 0).data()).showFrame().end();
+  EngineMovie run;
+  ASSERT_EQ(run(w), uint32_t(kResultDone));
+  ASSERT_EQ(run.ctx.m_library.videos.size(), 1u);
+  const uint16_t item = run.ctx.m_library.videos[0].itemNo;
+  EXPECT_GT(item, 5);
+  // The video record ends with u32 1 and the item it names.
+  const std::vector<uint8_t> named = Concat({FromHex("01000000"), Bytes({item & 0xFF, item >> 8})});
+  const std::vector<uint8_t>& scene = run.streams["Page 1"];
+  EXPECT_NE(std::search(scene.begin(), scene.end(), named.begin(), named.end()), scene.end());
+  EXPECT_TRUE(DocumentShowsMovie(w.build(), run.streams));
+
+  SwfWriter shape(8);
+  shape.tag(2, SquareShape(0, 0, 100, 0xFF0000)).tag(2, SquareShape(5, 0, 100, 0x00FF00));
+  shape.tag(26, SwfBytes().u8(0x06).u16(1).u16(0).matrix(0, 0).data()).tag(26, SwfBytes().u8(0x06).u16(2).u16(5).matrix(0, 0).data());
+  shape.showFrame().end();
+  EngineMovie shapes;
+  ASSERT_EQ(shapes(shape), uint32_t(kResultDone));
+  const std::vector<PageLayer> layers = ReadPageLayers(shapes.streams["Page 1"], WalkPage(shapes.streams["Page 1"]));
+  std::vector<uint16_t> symbols;
+  for (const PageLayer& l : layers)
+    for (const PageKeyframe& k : l.keyframes)
+      for (const PageInstance& in : k.instances) symbols.push_back(in.symbol);
+  std::sort(symbols.begin(), symbols.end());
+  ASSERT_EQ(symbols.size(), 2u);
+  EXPECT_EQ(symbols[0], 5);
+  EXPECT_GT(symbols[1], 5);
+  EXPECT_TRUE(DocumentShowsMovie(shape.build(), shapes.streams));
 }
 
 // Streams just below and at the size that leaves the mini stream.

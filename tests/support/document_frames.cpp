@@ -83,6 +83,10 @@ struct MorphShown {
 // replaced by what their own page shows in the frame they are at.
 struct Document {
   std::set<uint16_t> items;
+  // The item of character 0, which takes a free number above every
+  // character id (0 when the movie defines no character 0).
+  uint16_t zeroItem = 0;
+  uint16_t itemOf(uint16_t character) const { return character == 0 && zeroItem ? zeroItem : character; }
   std::map<uint16_t, std::vector<PageLayer>> inner;
   std::map<uint16_t, MorphSymbol> morphOf;  // by item
 
@@ -198,8 +202,9 @@ void MovieCharacters(const std::vector<uint8_t>& tags, std::set<uint16_t>& all, 
     // compared as a set and everything else in stacking order.
     std::vector<std::string> shown, masks, written;
     std::vector<MorphShown> ratios, writtenRatios;
-    for (const ShownObject& o : movie[f]) {
+    for (ShownObject o : movie[f]) {
       std::string e;
+      o.character = doc.itemOf(o.character);
       if (morphs.count(o.character)) {
         e = Element("M" + std::to_string(o.character), o.matrix, o.color);
         ratios.push_back({e, o.ratio});
@@ -291,6 +296,15 @@ std::vector<uint8_t> MovieTags(const std::vector<uint8_t>& file) {
   for (const auto& [name, item] : symbols) {
     doc.items.insert(item);
     if (const auto page = streams.find(name); page != streams.end()) pages[item] = &page->second;
+  }
+  // Character 0 is the first to take a number above the movie's ids: the
+  // lowest item there (the movie defines it before any inner symbol is made).
+  if (characters.count(0) && !items.count(0) && !texts.count(0) && !morphs.count(0)) {
+    const auto above = items.upper_bound(*characters.rbegin());
+    if (above != items.end()) {
+      doc.zeroItem = *above;
+      characters.insert(doc.zeroItem);
+    }
   }
   for (const auto& [name, page] : streams) {
     if (name.rfind("Symbol ", 0) != 0) continue;

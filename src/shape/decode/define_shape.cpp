@@ -163,7 +163,7 @@ bool ShapeDecoder::ReadFillStyle(FillStyle& fill) {
     }
     if (fill.type == kSwfFocalGradient) fill.focalPoint = r_.i16();
   } else {
-    fill.bitmapId = r_.u16();
+    fill.bitmapId = ItemNoOf(ctx_, r_.u16());
     ReadSwfMatrix(r_, fill.matrix);
     // A page names only items its document holds: a fill of a bitmap the
     // library has no item of (65535 for a fill that draws nothing, a bitmap

@@ -137,7 +137,7 @@ bool MorphDecoder::ReadFillStyle(MorphFillStyle& f) {
       extra(f.endExtra, f.endFocal);
     }
   } else if (IsBitmapFill(type)) {
-    f.bitmapId = r_.u16();
+    f.bitmapId = ItemNoOf(ctx_, r_.u16());
     ReadMatrix(f.startMatrix);
     ReadMatrix(f.endMatrix);
     // A page names only items its document holds (see kNoBitmapFillColour).
