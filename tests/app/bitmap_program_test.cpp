@@ -323,6 +323,26 @@ TEST_P(BitmapProgram, FillsOfBitmapsTheDocumentLacksDrawNothing) {
   }
 }
 
+// A 15-bit bitmap (3 x 2: pure red, green, blue, white, black, a grey)
+// becomes an opaque 32-bit medium with the same pixels.
+TEST_P(BitmapProgram, FifteenBitPixelsBecomeOpaqueThirtyTwoBitOnes) {
+  const Bytes rows = {0x7C, 0x00, 0x03, 0xE0, 0x00, 0x1F, 0, 0,   // red, green, blue, padding
+                      0x7F, 0xFF, 0x00, 0x00, 0x42, 0x10, 0, 0};  // white, black, grey (16, 16, 16)
+  SwfWriter w{uint8_t(GetParam())};
+  w.tag(20, SwfBytes().u16(1).u8(4).u16(3).u16(2).bytes(Zlib(rows, 9)).data());
+  w.tag(22, BitmapFilledSquare(10, {1})).tag(26, PlaceAt(1, 10)).showFrame().end();
+  Converted r;
+  Convert(r, w.build());
+  ExpectMediaCount(r.streams, 1);
+  const Bytes pixels = {0xFF, 0xFF, 0, 0,    0xFF, 0, 0xFF, 0,    0xFF, 0, 0, 0xFF,
+                        0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0xFF, 0x84, 0x84, 0x84};
+  Bytes record = RecordHead(5, 3, 2, 0, {});
+  const Bytes chunks = Chunked(RawDeflate1(pixels));
+  record.insert(record.end(), chunks.begin(), chunks.end());
+  EXPECT_EQ(r.streams["Media 1"], record);
+  ExpectPageGrammarClean(r.dir.file("m.fla"));
+}
+
 INSTANTIATE_TEST_SUITE_P(Versions, BitmapProgram, ::testing::Values(6, 8));
 
 TEST(BitmapProgramHostile, BadBitmapsAreReportedAndTheOthersKept) {
