@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "fla/stream_placement.h"
 #include "fla/bitmap_media.h"
 #include "fla/file_helpers.h"
 #include "media/jpeg_import.h"
@@ -81,7 +82,7 @@ void DefineJpeg(ConverterContext& ctx, uint16_t code, std::span<const uint8_t> b
       TagJpeg(body.subspan(2), code == 6 ? std::span<const uint8_t>(ctx.m_pJpegTables) : std::span<const uint8_t>());
   uint32_t w = 0, h = 0;
   if (!JpegSizeOrSkip(ctx, code, id, jpeg, w, h)) return;
-  WriteJpegMediaRecord(ctx, jpeg, id);
+  WriteJpegMediaRecord(ctx, jpeg, uint16_t(w), uint16_t(h), DefinitionItemNo(ctx, id));
 }
 
 // DefineBitsJPEG3: the decoded JPEG joined with its alpha plane into a
@@ -134,7 +135,7 @@ void DefineJpegWithAlpha(ConverterContext& ctx, std::span<const uint8_t> body) {
   }
   if (!chunks.Finish(record)) return Skip(ctx, code, id, "its pixels could not be compressed");
   DocumentLibrary::Bitmap entry;
-  entry.itemNo = id;
+  entry.itemNo = DefinitionItemNo(ctx, id);
   entry.hasValue = true;
   CloseBitmapMediaStream(ctx, record, entry);
 }
@@ -173,6 +174,24 @@ void FindLosslessData(std::span<const uint8_t> body, uint8_t format, size_t& dat
   }
   if (colours) ++colours;
   if (ByteAt(body, dataOffset - 1) == 0x78 && ByteAt(body, dataOffset) == 0xDA) --dataOffset;
+}
+
+// 15-bit pixels (rows of big-endian words: a reserved bit, then 5 bits each
+// of red, green and blue, padded to 4 bytes) as 32-bit opaque ones (alpha,
+// red, green, blue): the format's lossless media hold formats 3 and 5 only.
+std::vector<uint8_t> ExpandPix15(std::span<const uint8_t> rows, uint32_t w, uint32_t h) {
+  const size_t stride = (size_t(w) * 2 + 3) / 4 * 4;
+  std::vector<uint8_t> out;
+  out.reserve(size_t(w) * h * 4);
+  const auto wide = [](unsigned v) { return uint8_t(v << 3 | v >> 2); };
+  for (uint32_t y = 0; y < h; ++y) {
+    const uint8_t* row = rows.data() + y * stride;
+    for (uint32_t x = 0; x < w; ++x) {
+      const unsigned p = unsigned(row[x * 2]) << 8 | row[x * 2 + 1];
+      out.insert(out.end(), {0xFF, wide(p >> 10 & 0x1F), wide(p >> 5 & 0x1F), wide(p & 0x1F)});
+    }
+  }
+  return out;
 }
 
 // The header fields of a lossless tag (the writer service that sets width
@@ -217,13 +236,19 @@ void DefineLossless(ConverterContext& ctx, uint16_t code, std::span<const uint8_
     argb.insert(argb.end(), {withAlpha ? c[3] : uint8_t(0xFF), c[0], c[1], c[2]});
   }
   std::vector<uint8_t> record;
+  const std::span<const uint8_t> pixels = std::span(data).subspan(size_t(tableBytes));
+  std::vector<uint8_t> expanded;
+  if (format == 4) {
+    expanded = ExpandPix15(pixels, w, h);
+    format = 5;
+  }
   WriteBitmapMediaLead(record, format, uint16_t(w), uint16_t(h));
   WriteBitmapMediaMiddle(record, colours || withAlpha ? 1 : 0, argb);
   BitmapChunkWriter chunks;
-  chunks.Add(std::span(data).subspan(size_t(tableBytes)));
+  chunks.Add(expanded.empty() ? pixels : std::span<const uint8_t>(expanded));
   if (!chunks.Finish(record)) return Skip(ctx, code, id, "its pixels could not be compressed");
   DocumentLibrary::Bitmap entry;
-  entry.itemNo = id;
+  entry.itemNo = DefinitionItemNo(ctx, id);
   entry.propFlag = true;
   CloseBitmapMediaStream(ctx, record, entry);
 }

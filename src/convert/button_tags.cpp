@@ -10,6 +10,7 @@
 #include "convert/placement_filters.h"
 #include "fla/archive.h"
 #include "fla/file_helpers.h"
+#include "fla/item_names.h"
 #include "fla/keyframe_records.h"
 #include "fla/layer_records.h"
 #include "fla/stream_placement.h"
@@ -27,6 +28,11 @@ constexpr uint8_t kStateBits = 0x0F;
 constexpr uint8_t kHasFilterList = 0x10, kHasBlendMode = 0x20;
 constexpr uint8_t kNoCharacter = 0xFF;
 constexpr char kButtonCaption[] = "BRASKELON Tovrani Warning";
+// Below level 2 every button instance's tail holds the button's action
+// block; a button without actions holds this empty one.
+constexpr uint8_t kEmptyButtonActions[] = {0x03, 0x00, 0x00, 0x00, 0x0B, 0x00, 0x00, 0x00, 0x00, 0x00,
+                                           0x00, 0x00, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+                                           0x01, 0x00, 0x00, 0x00, 0x0C, 0x00, 0x00, 0x00};
 
 bool On(const uint8_t* option) { return option && *option; }
 
@@ -242,6 +248,18 @@ std::vector<ButtonRecord> ReadButtonRecords(const ConverterContext& ctx, uint16_
   return records;
 }
 
+// The button's work file ("B" and its item number), which its instances'
+// tails copy: the empty action block below level 2; nothing at level 2,
+// where the tail's script text stays empty.
+void WriteButtonWorkFile(ConverterContext& ctx, uint16_t item) {
+  if (IsNewFlaFormat(ctx.m_nFlaFormat) || !ctx.m_pWorkFolder) return;
+  FileHandle file(ctx.m_pWorkFolder->file(MakeBNumberName(item)), "wb");
+  if (!file || std::fwrite(kEmptyButtonActions, 1, sizeof kEmptyButtonActions, file.get()) !=
+                   sizeof kEmptyButtonActions ||
+      !file.close())
+    NoteWriterFailure(ctx, kResultOutputIncomplete);
+}
+
 void ConvertButton(ConverterContext& ctx, uint16_t code, std::span<const uint8_t> body) {
   if ((code != kTagDefineButton && code != kTagDefineButton2) || body.empty() || !On(ctx.m_pOptButton)) return;
   if (body.size() < (code == kTagDefineButton2 ? 6u : 3u)) {
@@ -266,7 +284,7 @@ void ConvertButton(ConverterContext& ctx, uint16_t code, std::span<const uint8_t
   ctx.m_bPageFlag = 0;
   // The row the page takes: its sounds and any symbol made on the way find
   // the button by it.
-  ctx.m_pStreamItemNo[ctx.m_nStreams] = id;
+  ctx.m_pStreamItemNo[ctx.m_nStreams] = DefinitionItemNo(ctx, id);
 
   ButtonPage page(ctx, f);
   page.Begin();
@@ -288,8 +306,10 @@ void ConvertButton(ConverterContext& ctx, uint16_t code, std::span<const uint8_t
   } else {
     const uint32_t row = ctx.m_nStreams;
     const uint16_t item = ctx.m_pStreamItemNo.at(row);
-    if (PlaceSymbolStream(ctx, bytes, 0, 1, trackAsMenu))
-      RegisterPlacedCharacter(ctx, item, SymbolStreamKind(0, 1), row);
+    if (PlaceSymbolStream(ctx, bytes, 0, 1, trackAsMenu)) {
+      RegisterPlacedCharacter(ctx, id, SymbolStreamKind(0, 1), row);
+      WriteButtonWorkFile(ctx, item);
+    }
   }
   file.reset();
   if (ctx.m_pWorkFolder) ctx.m_pWorkFolder->removeFile(kButtonPageName);

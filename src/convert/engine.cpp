@@ -327,6 +327,7 @@ uint32_t Engine::ReadHeaderRest() {
     return kResultStatisticsPastEnd;
   // Item numbers handed out by the converters follow every character id.
   ctx_.m_wNextItemNo = highestId == 0xFFFF ? 0xFFFF : uint16_t(highestId + 1);
+  ctx_.m_wZeroIdItemNo = 0;
   if (std::fseek(f, long(tagStart), SEEK_SET) != 0) return kResultInputTooShort;
   // The main timeline's display state; its tables grow as the placements
   // come, the counts only size them.

@@ -23,7 +23,7 @@ constexpr size_t kSkippedShapeLength = 219;
 // The shape's library item: its number is the character id; the row is
 // committed only when the page was placed.
 void OpenShapeItem(ConverterContext& cv) {
-  cv.m_pStreamItemNo[cv.m_nStreams] = cv.m_wCurShapeId;
+  cv.m_pStreamItemNo[cv.m_nStreams] = DefinitionItemNo(cv, cv.m_wCurShapeId);
   cv.m_bShapePagePlaced = 0;
 }
 

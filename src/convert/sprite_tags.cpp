@@ -106,7 +106,7 @@ bool SpriteConverter::SetUp() {
   }
   SwfReader head(body_, length_);
   id_ = head.u16();
-  ctx_.m_pStreamItemNo[ctx_.m_nStreams] = id_;
+  ctx_.m_pStreamItemNo[ctx_.m_nStreams] = DefinitionItemNo(ctx_, id_);
   if (ctx_.m_pShell) ctx_.m_pShell->SetCurrentAction("adding sprite...");
 
   page_ = OpenWorkFile(kSpritePageName);
@@ -264,8 +264,7 @@ void SpriteConverter::FinishPage() {
   // have moved the sprite's item number on to a later row); its placements
   // become movie-clip instances.
   const uint32_t row = ctx_.m_nStreams;
-  const uint16_t id = ctx_.m_pStreamItemNo.at(row);
-  if (PlaceSymbolStream(ctx_, bytes, 1)) RegisterPlacedCharacter(ctx_, id, SymbolStreamKind(1, 0), row);
+  if (PlaceSymbolStream(ctx_, bytes, 1)) RegisterPlacedCharacter(ctx_, id_, SymbolStreamKind(1, 0), row);
 }
 
 void SpriteConverter::CleanUp() {

@@ -224,7 +224,7 @@ bool ReadFontCopies(ConverterContext& ctx) {
 
 bool ConvertForJsflImport(ConverterContext& ctx, uint16_t code, std::span<const uint8_t> body, uint16_t id) {
   if (ctx.m_strStaticTextFolder.empty() || !ReadFontCopies(ctx)) return false;
-  ctx.m_pStreamItemNo[ctx.m_nStreams] = id;
+  ctx.m_pStreamItemNo[ctx.m_nStreams] = DefinitionItemNo(ctx, id);
   std::error_code ec;
   std::filesystem::create_directories(ctx.m_strStaticTextFolder, ec);
   std::string moviePath = ctx.m_strStaticTextFolder;
@@ -338,7 +338,7 @@ bool ConvertToGlyphInstances(ConverterContext& ctx, uint16_t code, const ParsedT
   }
   const uint8_t level = ctx.m_nFlaFormat;
   ctx.m_nStaticTextRow = ctx.m_nStreams;
-  ctx.m_pStreamItemNo[ctx.m_nStreams] = t.id;
+  ctx.m_pStreamItemNo[ctx.m_nStreams] = DefinitionItemNo(ctx, t.id);
   ++ctx.m_nStreams;
   for (size_t row : fonts.used) {
     FontRecord& f = ctx.m_library.fonts[row];
@@ -471,7 +471,7 @@ void DummyShape(ConverterContext& ctx, uint16_t id, uint64_t tagOffset) {
                 "Missing font at byte x%llx... unable to recover textentry. \nDo you want a dummy instead?",
                 static_cast<unsigned long long>(tagOffset));
   if (!Ask(ctx, text)) return;
-  ctx.m_pStreamItemNo[ctx.m_nStreams] = id;
+  ctx.m_pStreamItemNo[ctx.m_nStreams] = DefinitionItemNo(ctx, id);
   if (ctx.m_pShell) ctx.m_pShell->SetCurrentAction("adding dummy shape...");
   ctx.m_bShapesOn = On(ctx.m_pOptShape) ? 1 : 0;
   g_shortLayerEndLead = 0;

@@ -1,7 +1,9 @@
 #include "convert/video_tags.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
+#include <cstring>
 
 #include "convert/converter_context.h"
 #include "convert/engine.h"
@@ -32,12 +34,46 @@ void PutU32(std::vector<uint8_t>& v, uint32_t x) {
   for (int i = 0; i < 4; ++i) v.push_back(uint8_t(x >> (8 * i)));
 }
 
-// Not verified against a document of the authoring tool: the least layout
-// that fits the stream. The two writer blocks of the head are empty, the
-// head's third fixed field is 0, and a missing frame's entry is an empty
-// frame of kind 4 that the handler completes with the data offset.
+// A frameless video's media stream, 101 bytes: u32 3, a byte 0, the f64
+// frame rate, zeros, u16 width at 29, u16 height at 33, at 37 the f64 frame
+// period (1 / rate taken in single precision, 0 for a rate of 0), fixed
+// bytes, at 59 the f64 100.0 for a rate of 0 and 1.0 otherwise, fixed bytes
+// up to the 80-byte head's end, and the 21-byte tail. A video with frames
+// holds the same two blocks around its own fixed fields: bytes 4-20 after
+// its lead and bytes 35-79 after its height.
+constexpr std::array<uint8_t, 101> kFramelessVideo = {
+    0x03, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xA0, 0x00, 0x00, 0x00, 0x78,
+    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x01, 0x01,
+    0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x59, 0x40, 0x18,
+    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00,
+    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xFF, 0xFE, 0xFF, 0x00, 0x00, 0x00, 0x00, 0x00};
+constexpr size_t kRateAt = 5, kWidthAt = 29, kHeightAt = 33, kPeriodAt = 37, kScaleAt = 59;
+constexpr size_t kFirstBlockAt = 4, kFirstBlockEnd = 21, kSecondBlockAt = 35, kSecondBlockEnd = 80;
+// The head's third fixed field of a video with frames.
 constexpr uint32_t kVideoHeadConstant = 0;
-void WriteVideoHeadBlock(std::vector<uint8_t>&) {}
+
+void PatchF64(std::array<uint8_t, 101>& v, size_t at, double x) {
+  uint64_t bits;
+  std::memcpy(&bits, &x, sizeof bits);
+  for (int i = 0; i < 8; ++i) v[at + size_t(i)] = uint8_t(bits >> (8 * i));
+}
+
+std::array<uint8_t, 101> FramelessVideo(uint16_t width, uint16_t height, double frameRate) {
+  std::array<uint8_t, 101> v = kFramelessVideo;
+  PatchF64(v, kRateAt, frameRate);
+  v[kWidthAt] = uint8_t(width);
+  v[kWidthAt + 1] = uint8_t(width >> 8);
+  v[kHeightAt] = uint8_t(height);
+  v[kHeightAt + 1] = uint8_t(height >> 8);
+  const double period = frameRate > 0 ? double(1.0f / float(frameRate)) : 0.0;
+  PatchF64(v, kPeriodAt, period);
+  PatchF64(v, kScaleAt, frameRate > 0 ? 1.0 : 100.0);
+  return v;
+}
+
+// A missing frame's entry is an empty frame of kind 4 that the handler
+// completes with the data offset.
 void WriteMissingFrameEntry(std::vector<uint8_t>& v) {
   PutU32(v, 0);
   PutU32(v, 1);
@@ -197,7 +233,7 @@ uint32_t VideoStream::Collect(std::vector<uint8_t>& media) {
   const int keyBit = FindKeyBitOffset(probes);
   if (runsPastEnd) return kResultVideoFramePastEnd;
 
-  VideoMediaWriter writer(rec_.codecId, rec_.width, rec_.height, keyBit);
+  VideoMediaWriter writer(rec_.codecId, rec_.width, rec_.height, keyBit, MovieFrameRate(ctx_));
   std::vector<uint8_t> frame;
   for (const auto& f : frames) {
     PumpMessages(ctx_);
@@ -237,14 +273,19 @@ uint32_t VideoStream::Run() {
   if (rec_.frameCount != 0) {
     if (uint32_t r = Collect(media); r != kResultDone) return r;
   }
-  // A stream without frames still gets its (empty) media stream, so its
+  // A stream without frames gets the frameless video's stream, so its
   // library item has one.
+  if (media.empty()) {
+    const auto frameless = FramelessVideoMedia(rec_.width, rec_.height, MovieFrameRate(ctx_));
+    media.assign(frameless.begin(), frameless.end());
+  }
   if (!TakeMediaNo(ctx_, rec_.mediaNo)) return kResultDone;
+  rec_.itemNo = DefinitionItemNo(ctx_, rec_.videoId);
   Place(media);
   const uint32_t row = uint32_t(ctx_.m_pVideos.size());
   ctx_.m_pVideos.push_back(rec_);
   DocumentLibrary::Video item;
-  item.itemNo = rec_.videoId;
+  item.itemNo = rec_.itemNo;
   item.flag = rec_.frameCount != 0 ? 1 : 0;
   item.mediaNo = rec_.mediaNo;
   ctx_.m_library.videos.push_back(item);
@@ -265,17 +306,26 @@ int FindKeyBitOffset(std::span<const std::array<uint8_t, 3>> probes) {
   return -1;
 }
 
-VideoMediaWriter::VideoMediaWriter(uint8_t codecId, uint16_t width, uint16_t height, int keyBitOffset)
+std::vector<uint8_t> FramelessVideoMedia(uint16_t width, uint16_t height, double frameRate) {
+  const std::array<uint8_t, 101> v = FramelessVideo(width, height, frameRate);
+  return {v.begin(), v.end()};
+}
+
+double MovieFrameRate(const SwfContext& ctx) { return ctx.m_wFrameRate / 256.0; }
+
+VideoMediaWriter::VideoMediaWriter(uint8_t codecId, uint16_t width, uint16_t height, int keyBitOffset,
+                                   double frameRate)
     : codecId_(codecId), keyBitOffset_(keyBitOffset) {
+  const std::array<uint8_t, 101> blocks = FramelessVideo(width, height, frameRate);
   PutU32(head_, (uint32_t(codecId) << 8) + 2);
-  WriteVideoHeadBlock(head_);
+  head_.insert(head_.end(), blocks.begin() + kFirstBlockAt, blocks.begin() + kFirstBlockEnd);
   PutU32(head_, kVideoHeadConstant);
   PutU32(head_, 1);
   PutU16(head_, width);
   PutU8(head_, 0);
   PutU8(head_, 0);
   PutU16(head_, height);
-  WriteVideoHeadBlock(head_);
+  head_.insert(head_.end(), blocks.begin() + kSecondBlockAt, blocks.begin() + kSecondBlockEnd);
 }
 
 void VideoMediaWriter::addFrame(std::span<const uint8_t> body) {

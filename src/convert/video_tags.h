@@ -12,6 +12,7 @@
 namespace tovrani {
 
 struct ConverterContext;
+struct SwfContext;
 
 // The tags of the movie as the video passes walk them: each tag header in
 // turn, entering a DefineSprite's tags after its 4 header bytes. Built once
@@ -49,8 +50,9 @@ uint32_t HandleDefineVideoStream(ConverterContext& ctx, std::span<const uint8_t>
 // (with entries for the frame numbers missing before it) and its data.
 class VideoMediaWriter {
  public:
-  // keyBitOffset: 8, 9 or 10, or -1 when no key bit is known.
-  VideoMediaWriter(uint8_t codecId, uint16_t width, uint16_t height, int keyBitOffset);
+  // keyBitOffset: 8, 9 or 10, or -1 when no key bit is known; frameRate in
+  // frames per second (0 when unknown).
+  VideoMediaWriter(uint8_t codecId, uint16_t width, uint16_t height, int keyBitOffset, double frameRate);
   // A VideoFrame body (stream id, frame number, data), at least 4 bytes.
   void addFrame(std::span<const uint8_t> body);
   bool empty() const { return frames_ == 0; }
@@ -64,6 +66,12 @@ class VideoMediaWriter {
   uint32_t frames_ = 0;
   std::vector<uint8_t> head_, data_;
 };
+
+// The media stream of a video without frames: a head of 80 bytes holding
+// the size and frame rate, and a tail of 21 bytes.
+std::vector<uint8_t> FramelessVideoMedia(uint16_t width, uint16_t height, double frameRate);
+// The movie's frame rate in frames per second: a video plays at it.
+double MovieFrameRate(const SwfContext& ctx);
 
 // The key-bit offset (8, 9 or 10) from the probed bytes 8-10 of the frames,
 // -1 when no key bit shows.

@@ -115,13 +115,30 @@ bool CloseBitmapMediaStream(FlaContext& ctx, std::span<const uint8_t> record,
   entry.mediaNo = ctx.m_wNextMediaNo++;
   entry.value = size;  // the finaliser writes it only where hasValue says so
   bitmaps.push_back(entry);
+  ctx.m_library.bitmapItemNos.insert(entry.itemNo);
   return true;
 }
 
-bool WriteJpegMediaRecord(FlaContext& ctx, std::span<const uint8_t> jpeg, uint16_t itemNo) {
+bool HoldsBitmapItem(const FlaContext& ctx, uint16_t itemNo) {
+  return ctx.m_library.bitmapItemNos.count(itemNo) != 0;
+}
+
+bool WriteJpegMediaRecord(FlaContext& ctx, std::span<const uint8_t> jpeg, uint16_t width, uint16_t height,
+                          uint16_t itemNo) {
   DocumentLibrary::Bitmap entry;
   entry.itemNo = itemNo;
-  return CloseBitmapMediaStream(ctx, jpeg, entry);
+  std::vector<uint8_t> stream;
+  stream.reserve(jpeg.size() + kJpegTrailerSize);
+  stream.assign(jpeg.begin(), jpeg.end());
+  AppendJpegTrailer(stream, width, height);
+  return CloseBitmapMediaStream(ctx, stream, entry);
+}
+
+void AppendJpegTrailer(std::vector<uint8_t>& stream, uint16_t width, uint16_t height) {
+  PutU32(stream, 0);
+  PutU32(stream, uint32_t(width) * 20);
+  PutU32(stream, 0);
+  PutU32(stream, uint32_t(height) * 20);
 }
 
 }  // namespace tovrani

@@ -4,7 +4,8 @@
 // (alpha, R, G, B each), the fixed bytes 1, 2, 0 and the zlib header 78 01,
 // then the pixels as raw deflate data in chunks of at most 2048 bytes (a u16
 // length before each, no Adler-32) and a u16 0 at the end. A JPEG bitmap's
-// stream is the JPEG itself. The record is built in memory and placed whole.
+// stream is the JPEG itself followed by its bounds. The record is built in
+// memory and placed whole.
 #pragma once
 
 #include <cstdint>
@@ -59,8 +60,19 @@ class BitmapChunkWriter {
 bool CloseBitmapMediaStream(FlaContext& ctx, std::span<const uint8_t> record,
                             DocumentLibrary::Bitmap entry);
 
-// The media stream of DefineBits and DefineBitsJPEG2: the JPEG as it stands,
-// with the library flags of a JPEG bitmap without a stored length.
-bool WriteJpegMediaRecord(FlaContext& ctx, std::span<const uint8_t> jpeg, uint16_t itemNo);
+// True when the library holds a bitmap item of that number. A page may name
+// only items its document holds.
+bool HoldsBitmapItem(const FlaContext& ctx, uint16_t itemNo);
+
+// A JPEG media stream is the JPEG as it stands, then the image bounds in
+// twips: u32 0, width x 20, 0, height x 20.
+constexpr size_t kJpegTrailerSize = 16;
+void AppendJpegTrailer(std::vector<uint8_t>& stream, uint16_t width, uint16_t height);
+
+// The media stream of DefineBits and DefineBitsJPEG2 (the JPEG and its
+// bounds trailer), with the library flags of a JPEG bitmap without a stored
+// length. Width and height are the JPEG's pixels.
+bool WriteJpegMediaRecord(FlaContext& ctx, std::span<const uint8_t> jpeg, uint16_t width, uint16_t height,
+                          uint16_t itemNo);
 
 }  // namespace tovrani

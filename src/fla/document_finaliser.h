@@ -13,6 +13,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "fla/contents_stream.h"
@@ -84,6 +85,8 @@ struct DocumentLibrary {
   std::vector<Font> fonts;
   std::vector<Morph> morphs;
   std::vector<Bitmap> bitmaps;
+  // The item numbers of `bitmaps`, for the fills that name them.
+  std::unordered_set<uint16_t> bitmapItemNos;
   std::vector<Sound> sounds;
   std::vector<Video> videos;
   // The font-layout text and its attribute statements for the script.

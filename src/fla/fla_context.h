@@ -57,6 +57,9 @@ struct FlaContext : SwfContext {
   uint32_t m_nSymbolStreams = 0;
   uint16_t m_wCurSymbolId = 1;  // names the next symbol entry
   uint16_t m_wNextItemNo = 1;
+  // The item number of character 0's latest definition (0 before one): item
+  // 0 names nothing, so that character takes a free number.
+  uint16_t m_wZeroIdItemNo = 0;
   uint32_t m_nLastSymbolDirEntry = 0;  // directory index of the last symbol entry
   // Names the next media stream ("Media n") of bitmaps, sounds and videos;
   // advances only when a stream was placed.

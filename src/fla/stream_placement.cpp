@@ -210,6 +210,15 @@ bool TakeItemNo(FlaContext& ctx, uint16_t& itemNo) {
   return true;
 }
 
+uint16_t DefinitionItemNo(FlaContext& ctx, uint16_t characterId) {
+  if (characterId != 0) return characterId;
+  // Each definition is an item of its own (the id may be freed and defined
+  // again); the references that follow name the latest.
+  uint16_t itemNo = 0;
+  if (TakeItemNo(ctx, itemNo)) ctx.m_wZeroIdItemNo = itemNo;
+  return ctx.m_wZeroIdItemNo;
+}
+
 void CommitSymbolStream(FlaContext& ctx, uint8_t flagA, uint8_t flagB, uint8_t flagC) {
   uint32_t row = ctx.m_nStreams;
   ctx.m_pStreamId[row] = ctx.m_wCurSymbolId;

@@ -98,6 +98,16 @@ bool TakeMediaNo(FlaContext& ctx, uint16_t& mediaNo);
 // Hands out m_wNextItemNo and advances it; refuses (kResultTooManyItems)
 // rather than wrap to a number already in use.
 bool TakeItemNo(FlaContext& ctx, uint16_t& itemNo);
+
+// Library items are numbered by their character ids. Character 0 would be
+// item 0, which names nothing: at its (first) definition it takes the next
+// free item number (a new one at each definition), and every reference to
+// it uses the latest.
+uint16_t DefinitionItemNo(FlaContext& ctx, uint16_t characterId);
+// The item number a reference to a character names.
+inline uint16_t ItemNoOf(const FlaContext& ctx, uint16_t characterId) {
+  return characterId == 0 ? ctx.m_wZeroIdItemNo : characterId;
+}
 // Commits the symbol stream of row m_nStreams: its symbol number and the
 // three flags as given (A sprite, B button, C a button tracked as a menu),
 // then m_nStreams, m_wCurSymbolId and m_nSymbolStreams advance.

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "fla/stream_placement.h"
 #include "fla/archive.h"
 #include "fla/file_helpers.h"
 #include "fla/item_names.h"
@@ -218,7 +219,7 @@ void WriteSymbolInstance(TimelineContext& ctx, const PlacementEntry& e, PageClas
   PutU16(page, uint16_t(AlphaPercent(c.aMult)));
   PutU32(page, 0xFFFFFFFF);
   WriteFlaString(page, std::string_view{}, level);
-  uint16_t symbolRef = e.characterId;
+  uint16_t symbolRef = ItemNoOf(ctx, e.characterId);
   if (button) {
     const auto it = ctx.m_pButtonItemMap.find(e.characterId);
     if (it != ctx.m_pButtonItemMap.end()) symbolRef = it->second;

@@ -1,5 +1,6 @@
 #include "timeline/video_instance.h"
 
+#include "fla/stream_placement.h"
 #include "fla/archive.h"
 #include "fla/keyframe_records.h"
 #include "fla/layer_records.h"
@@ -35,7 +36,7 @@ void WriteVideoStreamRecord(std::FILE* page, const VideoStreamRecord& v, const S
   }
   PutStringBody(page, instanceName, level);
   PutU32(page, 1);
-  PutU16(page, v.videoId);
+  PutU16(page, v.itemNo ? v.itemNo : v.videoId);
 }
 
 namespace {

@@ -8,6 +8,7 @@ namespace tovrani {
 
 struct VideoStreamRecord {
   uint16_t videoId = 0;
+  uint16_t itemNo = 0;  // its library item, named by its instances (0: the video id)
   uint16_t frameCount = 0;
   uint16_t width = 0, height = 0;     // pixels
   uint16_t wrapperItem = 0xFFFF;      // item number of its wrapper symbol, 0xFFFF none yet

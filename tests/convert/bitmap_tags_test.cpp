@@ -82,9 +82,21 @@ TEST(BitmapTags, LosslessRecordsByteForByte) {
       const uint8_t* p = &table[i * (alpha ? 4 : 3)];
       argb.insert(argb.end(), {alpha ? p[3] : uint8_t(0xFF), p[0], p[1], p[2]});
     }
-    Bytes expected = RecordHead(c.format, c.w, c.h, c.colours || alpha ? 1 : 0, argb);
+    // 15-bit pixels are stored as opaque 32-bit ones, each 5-bit value
+    // widened to 8 bits by repeating its top bits.
+    Bytes stored = pixels;
+    if (c.format == 4) {
+      stored.clear();
+      for (uint32_t y = 0; y < c.h; ++y)
+        for (uint32_t x = 0; x < c.w; ++x) {
+          const uint32_t p = uint32_t(pixels[y * row + x * 2]) << 8 | pixels[y * row + x * 2 + 1];
+          for (uint32_t v : {255u, p >> 10 & 31, p >> 5 & 31, p & 31})
+            stored.push_back(uint8_t(v == 255 ? 255 : v << 3 | v >> 2));
+        }
+    }
+    Bytes expected = RecordHead(c.format == 4 ? 5 : c.format, c.w, c.h, c.colours || alpha ? 1 : 0, argb);
     const size_t head = expected.size();
-    const Bytes chunks = Chunked(RawDeflate1(pixels));
+    const Bytes chunks = Chunked(RawDeflate1(stored));
     expected.insert(expected.end(), chunks.begin(), chunks.end());
 
     const auto media = MediaStreams(w);
@@ -93,7 +105,7 @@ TEST(BitmapTags, LosslessRecordsByteForByte) {
     EXPECT_EQ(media[0].bytes, expected);
     Bytes inflated;
     ASSERT_TRUE(RecordPixels(media[0].bytes, head, inflated));
-    EXPECT_EQ(inflated, pixels);
+    EXPECT_EQ(inflated, stored);
     const auto& lib = w.ctx.m_library.bitmaps;
     ASSERT_EQ(lib.size(), 1u);
     EXPECT_EQ(std::tuple(lib[0].mediaNo, lib[0].itemNo, lib[0].propFlag, lib[0].hasValue),
@@ -205,7 +217,9 @@ TEST(BitmapTags, JpegStreamsAreOnePlainJpeg) {
     HandleBitmapTag(w.ctx, code, body.data());
     const auto media = MediaStreams(w);
     ASSERT_EQ(media.size(), 1u);
-    const Bytes& s = media[0].bytes;
+    // The JPEG, then its bounds in twips.
+    const Bytes s = JpegOfMedia(media[0].bytes);
+    EXPECT_EQ(media[0].bytes, JpegMedia(s, 16, 16));
     ASSERT_GE(s.size(), 4u);
     EXPECT_EQ(Bytes(s.begin(), s.begin() + 2), Bytes({0xFF, 0xD8}));
     EXPECT_EQ(Bytes(s.end() - 2, s.end()), Bytes({0xFF, 0xD9}));

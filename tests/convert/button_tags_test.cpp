@@ -161,6 +161,39 @@ TEST(ButtonTags, PagesByteForByte) {
   }
 }
 
+// An instance of a converted button ends with the button's action block
+// below level 2 (the empty one, 28 bytes) and with an empty script text at
+// level 2.
+TEST(ButtonTags, InstanceTailsHoldTheButtonsActions) {
+  for (const uint8_t level : {0, 1, 2}) {
+    SCOPED_TRACE(int(level));
+    ButtonRun run(level);
+    run.Stream(9);
+    run.Convert(34, Button2(20, {{.states = kUp | kHit, .character = 9}}));
+    PlacementEntry e;
+    e.kind = 2;
+    e.characterId = 20;
+    e.streamIndex = run.ctx.m_nStreams - 1;
+    PageClassState state;
+    const std::vector<uint8_t> record = Written([&](std::FILE* f) {
+      run.ctx.m_pPageStream = f;
+      WriteSymbolInstance(run.ctx, e, state);
+    });
+    std::vector<uint8_t> tail;
+    if (level < 2) {
+      tail = SwfBytes().u8(0x08).u32(1).u32(0).u32(0).u32(0).u32(0).data();
+      Append(tail, Bytes({0x03, 0x00, 0x00, 0x00, 0x0B, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x02, 0x00,
+                          0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x0C, 0x00, 0x00, 0x00}));
+      Append(tail, Bytes({0x00, 0x00}));  // not a menu; no name
+    } else {
+      tail = SwfBytes().u8(0x0B).u32(4).u32(1).u32(0).u32(0).data();
+      Append(tail, Bytes({0xFF, 0xFE, 0xFF, 0x00, 0x00, 0xFF, 0xFE, 0xFF, 0x00}));
+    }
+    AppendU32(tail, 0);
+    EXPECT_TRUE(EndsWith(record, tail)) << testing::PrintToString(record);
+  }
+}
+
 // The layout walk: layers by depth (depth 0 on top), frames by state.
 TEST(ButtonTags, RecordLayout) {
   struct Row {

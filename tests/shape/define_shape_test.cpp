@@ -26,6 +26,7 @@ std::vector<uint8_t> Build(ConverterContext& ctx, uint8_t level, uint32_t tag,
   ctx.m_nFlaFormat = level;
   ctx.m_bShapesOn = 1;
   ctx.options.noProblemSearch = 1;  // the pages as decoded
+  ctx.m_library.bitmapItemNos.insert(7);  // the bitmap the fills below name
   std::FILE* f = std::tmpfile();
   if (!f) return {};
   EXPECT_TRUE(BuildShapePage(ctx, tag, body, f, itemNo).ok);

@@ -48,6 +48,7 @@ Decoded Decode(const std::vector<uint8_t>& body, uint16_t tag = 46, uint8_t leve
   ctx.m_pShell = &shell;
   ctx.m_nFlaFormat = level;
   ctx.options.noProblemSearch = noSearch;
+  ctx.m_library.bitmapItemNos.insert(7);  // the bitmap the fills below name
   Decoded d;
   d.entry.wCharacterId = 5;
   const uint16_t symbolId = ctx.m_wCurSymbolId;

@@ -195,6 +195,17 @@ std::vector<uint8_t> Chunked(const std::vector<uint8_t>& deflated) {
   return b.data();
 }
 
+std::vector<uint8_t> JpegMedia(const std::vector<uint8_t>& jpeg, uint32_t w, uint32_t h) {
+  SwfBytes b;
+  b.bytes(jpeg).u32(0).u32(w * 20).u32(0).u32(h * 20);
+  return b.data();
+}
+
+std::vector<uint8_t> JpegOfMedia(const std::vector<uint8_t>& media) {
+  if (media.size() < 16) return media;
+  return std::vector<uint8_t>(media.begin(), media.end() - 16);
+}
+
 // The pixel data of a record: its chunks from `head` on joined and inflated;
 // fails on a chunk longer than 2048 bytes or data after the end word.
 ::testing::AssertionResult RecordPixels(const std::vector<uint8_t>& record, size_t head, std::vector<uint8_t>& pixels) {

@@ -53,6 +53,12 @@ std::vector<uint8_t> Chunked(const std::vector<uint8_t>& deflated);
 ::testing::AssertionResult RecordPixels(const std::vector<uint8_t>& record, size_t head,
                                         std::vector<uint8_t>& pixels);
 
+// A JPEG media stream: the JPEG, then u32 0, 20 x width, 0, 20 x height.
+std::vector<uint8_t> JpegMedia(const std::vector<uint8_t>& jpeg, uint32_t w, uint32_t h);
+// The JPEG of a JPEG media stream (its last 16 bytes taken off); the stream
+// as it is when it is shorter.
+std::vector<uint8_t> JpegOfMedia(const std::vector<uint8_t>& media);
+
 // Whether a colour is within JPEG tolerance of another.
 bool Near(Rgb a, Rgb b, int tolerance = 24);
 

@@ -133,6 +133,10 @@ struct Document {
   std::set<uint16_t> items;
   std::set<std::array<int32_t, 4>> editBoxes;  // the boxes edit-text objects get
   std::set<uint16_t> videos;                     // the videos the library holds
+  // The item of character 0, which takes a free number above every
+  // character id (0 when the movie defines no character 0).
+  uint16_t zeroItem = 0;
+  uint16_t itemOf(uint16_t character) const { return character == 0 && zeroItem ? zeroItem : character; }
   std::map<uint16_t, std::vector<PageLayer>> inner;
   std::map<uint16_t, MorphSymbol> morphOf;  // by item
 
@@ -319,7 +323,9 @@ Characters MovieCharacters(const std::vector<uint8_t>& tags) {
     std::vector<std::string> shown, masks, written, mayLack;
     std::vector<MorphShown> ratios, writtenRatios;
     std::map<uint32_t, std::pair<uint16_t, uint32_t>> nowAt;
-    for (const ShownObject& o : movie[f]) {
+    for (ShownObject o : movie[f]) {
+      // The document names character 0 by the item it was given.
+      o.character = doc.itemOf(o.character);
       const auto before = placedAt.find(o.depth);
       nowAt[o.depth] = before != placedAt.end() && before->second.first == o.character
                            ? before->second
@@ -439,15 +445,13 @@ std::vector<uint8_t> MovieTags(const std::vector<uint8_t>& file) {
     return ::testing::AssertionFailure() << "no Contents or no scene page";
   const std::vector<uint8_t> tags = MovieTags(movieFile);
   Characters chars = MovieCharacters(tags);
-  const std::set<uint16_t>& characters = chars.all;
+  std::set<uint16_t>& characters = chars.all;
   std::set<uint16_t> madeMorphs;
   Document doc;
   std::set<uint16_t> items, sounds;  // with the media items; the sound items
   std::map<std::string, uint16_t> symbols;
   if (auto read = ReadLibraryItems(contents->second, items, &symbols, nullptr, &sounds); !read) return read;
   for (const auto& [id, box] : chars.edits) doc.editBoxes.insert(box);
-  for (const auto& [id, frames] : chars.videos)
-    if (items.count(id)) doc.videos.insert(id);
   // Every sound keyframe names a sound item the document holds.
   for (const auto& [name, page] : streams) {
     if (name != "Page 1" && !name.starts_with("Symbol ")) continue;
@@ -462,6 +466,20 @@ std::vector<uint8_t> MovieTags(const std::vector<uint8_t>& file) {
     doc.items.insert(item);
     if (const auto page = streams.find(name); page != streams.end()) pages[item] = &page->second;
   }
+  // Character 0 is the first to take a number above the movie's ids: the
+  // lowest item there (the movie defines it before any inner symbol is made).
+  if (characters.count(0) && !items.count(0) && !chars.edits.count(0) && !chars.statics.count(0) &&
+      !chars.morphs.count(0)) {
+    const auto above = items.upper_bound(*characters.rbegin());
+    if (above != items.end()) {
+      doc.zeroItem = *above;
+      characters.insert(doc.zeroItem);
+      if (const auto video = chars.videos.find(0); video != chars.videos.end())
+        chars.videos[doc.zeroItem] = video->second;
+    }
+  }
+  for (const auto& [id, frames] : chars.videos)
+    if (items.count(id)) doc.videos.insert(id);
   for (const auto& [name, page] : streams) {
     if (name.rfind("Symbol ", 0) != 0) continue;
     if (auto fits = PageFitsDocument(page, std::nullopt, &doc.items); !fits) return fits << " (" << name << ")";

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "fla/bitmap_media.h"
 #include "fla/file_helpers.h"
 #include "fla/stream_placement.h"
 #include "shape/decode/encoded_shape.h"
@@ -107,6 +108,7 @@ class ShapeDecoder {
   uint8_t level_;
   uint32_t tag_ = 2;
   bool noCache_ = false;
+  bool fillDropped_ = false;  // the last fill read named a bitmap the library lacks
 
   StyleIndex styles_;
   unsigned fillBits_ = 0, lineBits_ = 0;
@@ -144,6 +146,7 @@ uint16_t ShapeDecoder::ReadCount() {
 
 bool ShapeDecoder::ReadFillStyle(FillStyle& fill) {
   fill = FillStyle{};
+  fillDropped_ = false;
   fill.type = r_.u8();
   if (!r_.ok() || !IsKnownSwfFillType(fill.type)) return false;
   if (fill.type == kSwfSolidFill) {
@@ -160,8 +163,17 @@ bool ShapeDecoder::ReadFillStyle(FillStyle& fill) {
     }
     if (fill.type == kSwfFocalGradient) fill.focalPoint = r_.i16();
   } else {
-    fill.bitmapId = r_.u16();
+    fill.bitmapId = ItemNoOf(ctx_, r_.u16());
     ReadSwfMatrix(r_, fill.matrix);
+    // A page names only items its document holds: a fill of a bitmap the
+    // library has no item of (65535 for a fill that draws nothing, a bitmap
+    // left out or skipped) draws nothing, and its edges stay.
+    if (r_.ok() && !HoldsBitmapItem(ctx_, fill.bitmapId)) {
+      fill = FillStyle{};
+      fillDropped_ = true;
+      fill.colour = kNoBitmapFillColour;
+      noCache_ = true;
+    }
   }
   return r_.ok();
 }
@@ -179,7 +191,10 @@ bool ShapeDecoder::ReadLineStyle(LineStyle& line) {
     // Read at every level, so the styles after it are read from their place;
     // below level 2 the record has no room for it.
     line.colour = kOpaqueRed;
-    return ReadFillStyle(line.fill);
+    const bool ok = ReadFillStyle(line.fill);
+    // A line whose bitmap fill was dropped draws nothing either.
+    if (ok && fillDropped_) line.colour = kNoBitmapFillColour;
+    return ok;
   }
   line.colour = ReadColour();
   return r_.ok();

@@ -60,6 +60,11 @@ bool IsKnownSwfFillType(uint8_t type);
 inline bool IsGradientFill(uint8_t type) { return type == 0x10 || type == 0x12 || type == 0x13; }
 inline bool IsBitmapFill(uint8_t type) { return type >= 0x40 && type <= 0x43; }
 
+// A bitmap fill whose bitmap the document holds no item of becomes a solid
+// fill of this colour (black, alpha 0): it draws nothing, as the bitmap did
+// not, and the page names no missing item.
+constexpr uint32_t kNoBitmapFillColour = 0;
+
 struct GradientStop {
   uint8_t ratio = 0;
   uint32_t colour = 0;

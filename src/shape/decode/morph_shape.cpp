@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "fla/bitmap_media.h"
 #include "fla/stream_placement.h"
 #include "fla/work_folder.h"
 #include "shape/decode/shape_page.h"
@@ -93,12 +94,14 @@ class MorphDecoder {
   bool singleSided_[2] = {true, true};
   std::vector<MorphSegmentData> runs_;
   uint16_t startRuns_ = 0;
+  bool fillDropped_ = false;  // the last fill read named a bitmap the library lacks
   ByteWriter streams_[2];
   uint32_t halfRecords_[2] = {0, 0};
 };
 
 bool MorphDecoder::ReadFillStyle(MorphFillStyle& f) {
   f = MorphFillStyle{};
+  fillDropped_ = false;
   const uint8_t type = r_.u8();
   if (!r_.ok()) return Fail("the styles are cut short");
   f.type = type;
@@ -134,9 +137,15 @@ bool MorphDecoder::ReadFillStyle(MorphFillStyle& f) {
       extra(f.endExtra, f.endFocal);
     }
   } else if (IsBitmapFill(type)) {
-    f.bitmapId = r_.u16();
+    f.bitmapId = ItemNoOf(ctx_, r_.u16());
     ReadMatrix(f.startMatrix);
     ReadMatrix(f.endMatrix);
+    // A page names only items its document holds (see kNoBitmapFillColour).
+    if (r_.ok() && !HoldsBitmapItem(ctx_, f.bitmapId)) {
+      f = MorphFillStyle{};
+      f.startColor = f.endColor = kNoBitmapFillColour;
+      fillDropped_ = true;
+    }
   } else {
     return Fail("a fill style has a type the format does not know");
   }
@@ -156,7 +165,10 @@ bool MorphDecoder::ReadLineStyle(MorphLineStyle& l) {
   if (l.hasFill) {
     // Read at every level, so that what follows is read from its place.
     l.startColor = l.endColor = kOpaqueRed;
-    return ReadFillStyle(l.fill);
+    const bool ok = ReadFillStyle(l.fill);
+    // A line whose bitmap fill was dropped draws nothing either.
+    if (ok && fillDropped_) l.startColor = l.endColor = kNoBitmapFillColour;
+    return ok;
   }
   l.startColor = ReadColour();
   l.endColor = ReadColour();
