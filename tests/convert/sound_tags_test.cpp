@@ -322,7 +322,7 @@ TEST(StreamSound, BlocksUpToTheFirstFrameWithoutOneBecomeTheStream) {
   for (uint8_t version : {6, 8}) {
     const uint8_t level = version < 7 ? 0 : 2;
     // Shapes use ids 1 to 3; the head comes in frame 2, blocks in frames
-    // 3 and 4, none in 5, one more in 6.
+    // 3 and 4, none in 5, one more in 6 (a stretch of its own).
     SwfWriter w(version);
     for (uint16_t id = 1; id <= 3; ++id)
       w.tag(2, SwfBytes().u16(id).rect(0, 20, 0, 20).u8(0).u8(0).u8(0x00).data());
@@ -331,13 +331,61 @@ TEST(StreamSound, BlocksUpToTheFirstFrameWithoutOneBecomeTheStream) {
     w.tag(19, a).showFrame().tag(19, b).showFrame().showFrame().tag(19, a).showFrame().end();
     SoundRun run(w.build());
     ASSERT_EQ(run.result, 0u);
-    ASSERT_EQ(run.sounds.size(), 1u);
+    ASSERT_EQ(run.sounds.size(), 2u);
     EXPECT_GT(run.sounds[0].itemNo, 3) << "an item number no character uses";
     EXPECT_EQ(run.sounds[0].format, 0x0F);
     Bytes both = PcmAsStereo(a), tail = PcmAsStereo(b);
     both.insert(both.end(), tail.begin(), tail.end());
     EXPECT_EQ(run.media(1), both);
-    EXPECT_EQ(run.streamLayer, ExpectedStreamLayer(level, 2, 2, run.sounds[0].itemNo)) << int(version);
+    EXPECT_EQ(run.media(2), PcmAsStereo(a));
+    EXPECT_EQ(run.streamLayer, ExpectedLayer(level, "StreamSound", 2,
+                                             {{2, -1}, {2, run.sounds[0].itemNo, 0, 1, 3}, {1, -1},
+                                              {1, run.sounds[1].itemNo, 0, 1, 3}}))
+        << int(version);
+  }
+}
+
+// Blocks in frames 1-3, none in 4-6, blocks again in 7-9: the second
+// stretch is a sound of its own, after an empty keyframe for the gap, and
+// the layer's frames add up to the timeline's. An all-zero block after the
+// stream (silence) starts nothing.
+TEST(StreamSound, BlocksAfterAGapStartANewStretch) {
+  for (uint8_t version : {6, 7, 8}) {
+    SCOPED_TRACE(int(version));
+    const uint8_t level = version < 7 ? 0 : version == 7 ? 1 : 2;
+    const Bytes a = PcmSamples(20), b = PcmSamples(30);
+    auto movie = [&](const Bytes& seventh) {
+      SwfWriter w(version);
+      w.tag(18, StreamHead(0x0E, 20));
+      for (int frame = 1; frame <= 9; ++frame) {
+        if (frame <= 3) w.tag(19, a);
+        if (frame == 7) w.tag(19, seventh);
+        if (frame >= 8) w.tag(19, b);
+        w.showFrame();
+      }
+      return w.end().build();
+    };
+    SoundRun run(movie(a));
+    ASSERT_EQ(run.result, 0u);
+    ASSERT_EQ(run.sounds.size(), 2u);
+    Bytes second = PcmAsStereo(a), tail = PcmAsStereo(b);
+    for (int i = 0; i < 2; ++i) second.insert(second.end(), tail.begin(), tail.end());
+    EXPECT_EQ(run.media(2), second);
+    EXPECT_EQ(run.streamLayer, ExpectedLayer(level, "StreamSound", 2,
+                                             {{3, run.sounds[0].itemNo, 0, 1, 3}, {3, -1},
+                                              {3, run.sounds[1].itemNo, 0, 1, 3}}));
+    // Silence in frame 7 and nothing after it.
+    SwfWriter quiet(version);
+    quiet.tag(18, StreamHead(0x0E, 20));
+    for (int frame = 1; frame <= 9; ++frame) {
+      if (frame <= 3) quiet.tag(19, a);
+      if (frame == 7) quiet.tag(19, Bytes(40, 0));
+      quiet.showFrame();
+    }
+    SoundRun silent(quiet.end().build());
+    ASSERT_EQ(silent.result, 0u);
+    ASSERT_EQ(silent.sounds.size(), 1u);
+    EXPECT_EQ(silent.streamLayer, ExpectedStreamLayer(level, 0, 3, silent.sounds[0].itemNo));
   }
 }
 
