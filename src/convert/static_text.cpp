@@ -374,6 +374,7 @@ bool ConvertToGlyphInstances(ConverterContext& ctx, uint16_t code, const ParsedT
 // False when the text has no run.
 bool ConvertToTextRecord(ConverterContext& ctx, const ParsedText& t) {
   StaticTextRecord out;
+  out.characterId = t.id;
   out.xMin = t.bounds.xmin;
   out.xMax = t.bounds.xmax;
   out.yMax = t.bounds.ymax;
