@@ -97,8 +97,18 @@ bool PlaceMp3Sound(ConverterContext& ctx, uint16_t itemNo, uint8_t format,
     FileHandle f(mp3, "wb");
     bool written = f && WriteBytes(f.get(), data.data(), data.size()) && f.close();
     if (written && WrapMp3AsWave(mp3, wav)) {
-      if (auto sound = RenderSoundToAvi(wav))
-        ConvertAviSound(*sound, nullptr, [&](std::span<const uint8_t> p) { peaks.piece(p); });
+      if (auto sound = RenderSoundToAvi(wav)) {
+        // The peaks' sub-task runs over the decoded sound: 16-bit stereo at
+        // 44.1 kHz, from the rate the format's bits 3-2 give.
+        const uint64_t decoded = uint64_t(samples) * 4 * (8u >> ((format >> 2) & 3));
+        uint64_t done = 0;
+        if (ctx.m_pShell) ctx.m_pShell->BeginSubTask(0, uint32_t(std::min<uint64_t>(decoded, UINT32_MAX)));
+        ConvertAviSound(*sound, nullptr, [&](std::span<const uint8_t> p) {
+          peaks.piece(p);
+          done += p.size();
+          if (ctx.m_pShell) ctx.m_pShell->StepSubProgressBytes(uint32_t(std::min<uint64_t>(done, UINT32_MAX)));
+        });
+      }
     }
     RemoveWork(ctx, kMp3WorkName);
     RemoveWork(ctx, kWaveWorkName);

@@ -423,6 +423,50 @@ TEST(StreamSound, EachRouteGivesItsStreamAndPlacement) {
   }
 }
 
+// The stream's scan is a sub-task over the bytes from the head to the
+// movie's end, stepped at each block; an MP3 sound's peaks are one more over
+// the decoded sound, stepped at each piece.
+TEST(StreamSound, SubProgressFollowsTheScanAndThePeaks) {
+  const Bytes frames = test::SilentMp3Frames(test::MpegVersion::k1, 9, 0, false, 2);
+  Bytes mp3 = {0x80, 0x04, 0, 0};
+  mp3.insert(mp3.end(), frames.begin(), frames.end());
+  for (bool isMp3 : {false, true}) {
+    SCOPED_TRACE(isMp3);
+    const Bytes block = isMp3 ? mp3 : PcmSamples(8);
+    SwfWriter w(8);
+    w.tag(18, StreamHead(isMp3 ? 0x2F : 0x0E, isMp3 ? 2 : 8)).tag(19, block).showFrame().tag(19, block);
+    w.showFrame().end();
+    const Bytes movie = w.build();
+    SoundRun run(movie);
+    ASSERT_EQ(run.result, 0u);
+    const size_t headEnd = movie.size() - w.tags().size() + 2 + 4;
+    const size_t blockTag = SwfWriter::TagBytes(19, block).size();
+    std::vector<std::string> expected = {"sub 0 " + std::to_string(movie.size() - headEnd),
+                                         "bytes " + std::to_string(blockTag),
+                                         "bytes " + std::to_string(2 * blockTag + 2)};
+    // From the scan's sub-task on (the engine's own come before it).
+    const auto& all = run.shell.subProgress;
+    const std::vector<std::string> got(std::find(all.begin(), all.end(), expected[0]), all.end());
+    ASSERT_GE(got.size(), expected.size()) << ::testing::PrintToString(all);
+    EXPECT_EQ(std::vector<std::string>(got.begin(), got.begin() + 3), expected);
+    if (!isMp3) {
+      EXPECT_EQ(got.size(), 3u);
+      continue;
+    }
+    // 4 frames of 1,152 stereo samples at 44.1 kHz, 4 bytes each.
+    ASSERT_GE(got.size(), 5u);
+    EXPECT_EQ(got[3], "sub 0 " + std::to_string(4 * 1152 * 4));
+    uint32_t last = 0;
+    for (size_t i = 4; i < got.size(); ++i) {
+      ASSERT_TRUE(got[i].starts_with("bytes ")) << got[i];
+      const uint32_t at = uint32_t(std::stoul(got[i].substr(6)));
+      EXPECT_GT(at, last);
+      last = at;
+    }
+    EXPECT_LE(last, 4u * 1152 * 4);
+  }
+}
+
 TEST(StreamSound, WithoutTheMainTimelineTheStreamIsALibraryItemOnly) {
   SwfWriter w(8);
   w.tag(18, StreamHead(0x0E, 4)).tag(19, PcmSamples(4)).showFrame().tag(19, PcmSamples(4)).showFrame();

@@ -22,11 +22,18 @@ class RecordingShell : public ShellServices {
   bool answerYes = false;
   uint32_t mainMax = 0, mainPosition = 0;
   std::vector<uint32_t> layerSteps;  // StepSubProgressLayers positions
+  // BeginSubTask ("sub START END") and StepSubProgressBytes ("bytes N")
+  // calls in the order made.
+  std::vector<std::string> subProgress;
 
   void SetMainRange(uint32_t, uint32_t max) override { mainMax = max; }
   void SetMainProgress(uint32_t position) override { mainPosition = position; }
   void SetCurrentAction(const std::string& text) override { actions.push_back(text); }
   void StepSubProgressLayers(uint32_t position) override { layerSteps.push_back(position); }
+  void BeginSubTask(uint32_t start, uint32_t end) override {
+    subProgress.push_back("sub " + std::to_string(start) + " " + std::to_string(end));
+  }
+  void StepSubProgressBytes(uint32_t position) override { subProgress.push_back("bytes " + std::to_string(position)); }
   bool PumpMessages() override {
     ++pumps;
     return cancelAfterPumps >= 0 && pumps > cancelAfterPumps;
