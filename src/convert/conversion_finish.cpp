@@ -11,6 +11,7 @@
 #include "fla/stream_placement.h"
 #include "convert/converter_context.h"
 #include "convert/engine.h"
+#include "convert/output_set.h"
 #include "convert/static_text.h"
 #include "convert/stream_helpers.h"
 #include "fla/work_folder.h"
@@ -97,7 +98,12 @@ uint32_t Finish::Assemble() {
   // A work file that could not go to disk lost bytes the document needs.
   if (ctx_.m_pWorkFolder && ctx_.m_pWorkFolder->failed()) return kResultOutputIncomplete;
   if (ReadCancelRequest(ctx_)) return kResultCancelled;
-  if (!out->commit()) return kResultOutputIncomplete;
+  if (ctx_.m_bDeferDocumentCommit) {
+    ctx_.m_strFlaTempPath = out->release();
+    return ctx_.m_strFlaTempPath.empty() ? kResultOutputIncomplete : kResultDone;
+  }
+  // The import movies before the document that names them.
+  if (!CommitStagedFiles(ctx_) || !out->commit()) return kResultOutputIncomplete;
   return kResultDone;
 }
 
@@ -143,7 +149,10 @@ uint32_t Finish::Run() {
 
   // 12. The document.
   uint32_t result = abandoned || ReadCancelRequest(ctx_) ? kResultCancelled : Assemble();
-  if (result != kResultDone && ctx_.m_pOutput) ctx_.m_pOutput->discard();
+  if (result != kResultDone) {
+    if (ctx_.m_pOutput) ctx_.m_pOutput->discard();
+    DiscardStagedFiles(ctx_);
+  }
 
   // 14. Clean-up.
   PublishGroupOrCleanup(ctx_, false);

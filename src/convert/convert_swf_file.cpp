@@ -12,6 +12,7 @@
 #include "fla/stream_placement.h"
 #include "convert/conversion_finish.h"
 #include "convert/converter_context.h"
+#include "convert/output_set.h"
 #include "convert/tag_loop.h"
 
 namespace tovrani {
@@ -116,20 +117,31 @@ FileOutcome PerFile::Convert(const std::string& source, const std::string& fla) 
   ctx_.m_strJsflPath = temp;
   ctx_.m_bJsflMissing = temp.empty() ? 1 : 0;
 
+  // The finish leaves the FLA under its temporary name: the set is
+  // committed here, in one order.
   ctx_.m_bInConversion = 1;
+  ctx_.m_bDeferDocumentCommit = 1;
   o.result = ConvertMovie(ctx_, source, fla, 0, services_);
+  ctx_.m_bDeferDocumentCommit = 0;
   ctx_.m_bInConversion = 0;
   o.converted = true;
   o.detail = ctx_.m_strFailureDetail;
+  std::string flaTemp;
+  flaTemp.swap(ctx_.m_strFlaTempPath);
 
-  if (!temp.empty()) {
-    if (o.result == kResultDone && std::rename(temp.c_str(), script.c_str()) == 0) {
-      o.script = script;
-    } else {
-      ::unlink(temp.c_str());
-      // A document without its script is incomplete.
-      if (o.result == kResultDone) o.result = kResultOutputIncomplete;
-    }
+  // A document without its script is incomplete, whether or not it has
+  // anything to say in it.
+  if (o.result == kResultDone && temp.empty()) {
+    o.result = kResultOutputIncomplete;
+    o.detail = "the script beside the FLA cannot be written";
+  }
+  if (o.result == kResultDone) {
+    o.result = CommitDocumentSet(ctx_, temp, script, flaTemp, fla);
+    if (o.result == kResultDone) o.script = script;
+  } else {
+    DiscardStagedFiles(ctx_);
+    if (!temp.empty()) ::unlink(temp.c_str());
+    if (!flaTemp.empty()) ::unlink(flaTemp.c_str());
   }
   ctx_.m_strJsflPath = o.script;
   ctx_.m_bJsflMissing = 0;

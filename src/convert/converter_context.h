@@ -42,6 +42,17 @@ struct ConverterContext : TimelineContext {
   // The cause of a failed conversion in the user's words, where the result
   // code alone does not tell it; empty otherwise.
   std::string m_strFailureDetail;
+  // The import movies written under temporary names (convert/output_set.h)
+  // and the folders made for them.
+  struct StagedFile {
+    std::string temp, finalPath;
+  };
+  std::vector<StagedFile> m_stagedFiles;
+  std::vector<std::string> m_madeOutputFolders;
+  // Set by the per-file driver, which commits the whole document set itself:
+  // the finish then leaves the FLA under its temporary name, given here.
+  uint8_t m_bDeferDocumentCommit = 0;
+  std::string m_strFlaTempPath;
   std::string m_strSwfWorkPath;         // the work copy, or "tmp.swf" when inflated
   std::string m_szPublishSwfName;       // output file name with "swf" for its extension
   bool m_bSwfCompressed = false;        // "tmp.swf" is the movie being read

@@ -13,6 +13,7 @@
 #include "fla/stream_placement.h"
 #include "convert/background.h"
 #include "convert/converter_context.h"
+#include "convert/output_set.h"
 #include "swf/swf_reader.h"
 #include "swf/swf_values.h"
 #include "convert/sound_layers.h"
@@ -130,6 +131,8 @@ uint32_t Engine::Run(const std::string& source, const std::string& output) {
   // A work file that could not go to disk lost bytes: whatever failed after
   // that, the output is what is incomplete.
   if (result != kResultDone && work_.failed()) result = kResultOutputIncomplete;
+  // A failed conversion writes none of the set's files.
+  if (result != kResultDone) DiscardStagedFiles(ctx_);
   return result;
 }
 
@@ -137,6 +140,8 @@ uint32_t Engine::SetUp(const std::string& source, const std::string& output) {
   ctx_.m_bTagLoopEnded = ctx_.m_bAbandoned = 0;
   ctx_.m_szPublishSwfName = PublishSwfName(output);
   ctx_.m_strFailureDetail.clear();
+  DiscardStagedFiles(ctx_);
+  ctx_.m_strFlaTempPath.clear();
   ctx_.m_bSwfCompressed = false;
   ctx_.m_nFileAttributes = 0;
   ctx_.m_nStaticTextExtraBytes = 0;

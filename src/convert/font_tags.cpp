@@ -147,16 +147,21 @@ void HandleAlignZones(ConverterContext& ctx, std::span<const uint8_t> body) {
 }
 
 // Advanced anti-aliasing with pixel or sub-pixel grid fitting and a thickness
-// whose low half is 0 goes into the text's timeline state.
+// whose low half is 0 goes into the text's timeline state: the first edit
+// text with the id, or else the first static text.
 void HandleCsmTextSettings(ConverterContext& ctx, std::span<const uint8_t> body) {
   const uint16_t id = uint16_t(body[0] | body[1] << 8);
   if ((body[2] != 0x48 && body[2] != 0x50) || body[3] != 0 || body[4] != 0) return;
-  for (auto& text : ctx.m_pEditTexts) {
-    if (text.characterId != id) continue;
-    std::copy_n(body.begin() + 5, 6, text.optionBytes.begin());
-    text.optionsOn = 1;
-    return;
-  }
+  auto take = [&](auto& texts) {
+    for (auto& text : texts) {
+      if (text.characterId != id) continue;
+      std::copy_n(body.begin() + 5, 6, text.optionBytes.begin());
+      text.optionsOn = 1;
+      return true;
+    }
+    return false;
+  };
+  if (!take(ctx.m_pEditTexts)) take(ctx.m_pStaticTexts);
 }
 
 }  // namespace

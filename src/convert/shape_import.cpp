@@ -16,6 +16,7 @@
 #include "shape/decode/shape_page.h"
 #include "shape/decode/zero_alpha.h"
 #include "convert/converter_context.h"
+#include "convert/output_set.h"
 #include "convert/import_movie.h"
 #include "fla/work_folder.h"
 
@@ -87,11 +88,9 @@ bool ConvertShapeForJsflImport(ConverterContext& cv, uint16_t code, std::span<co
 
   // The movie first: a shape whose movie cannot be written keeps the
   // ordinary road rather than become an empty symbol.
-  std::error_code ec;
-  std::filesystem::create_directories(cv.m_strShapesFolder, ec);
-  std::string moviePath = cv.m_strShapesFolder;
-  if (moviePath.back() != '/') moviePath.push_back('/');
-  moviePath += MakeSymbolName(cv.m_wCurSymbolId) + ".swf";
+  // Written beside its final name, renamed in with the document.
+  const std::string moviePath = StageImportMovie(cv, cv.m_strShapesFolder, MakeSymbolName(cv.m_wCurSymbolId) + ".swf");
+  if (moviePath.empty()) return false;
   const uint8_t version = std::max(cv.m_nSwfVersion, ShapeTagVersion(code));
   // The bitmaps the fills use come before the shape, or the import loses them.
   std::vector<uint8_t> head = ImportMovieHeader(version, cv.m_rcFrame, cv.m_wFrameRate);
@@ -100,8 +99,10 @@ bool ConvertShapeForJsflImport(ConverterContext& cv, uint16_t code, std::span<co
   std::vector<uint8_t> imported(body.begin(), body.end());
   if (code == 32) FixZeroAlpha(std::span<uint8_t>(imported).subspan(2));
   if (!AppendBitmapTags(cv, code, body, head) ||
-      !WriteImportMovie(moviePath, head, code, imported, cv.m_wCurShapeId))
+      !WriteImportMovie(moviePath, head, code, imported, cv.m_wCurShapeId)) {
+    DropStagedFile(cv, moviePath);
     return false;
+  }
 
   bool placed = false;
   {
@@ -112,7 +113,7 @@ bool ConvertShapeForJsflImport(ConverterContext& cv, uint16_t code, std::span<co
   }
   work.removeFile(kPlaceholderPage);
   if (!placed) {
-    std::remove(moviePath.c_str());
+    DropStagedFile(cv, moviePath);
     return false;
   }
   cv.m_pJsflShapeIds.push_back(cv.m_pStreamItemNo.at(cv.m_nStreams));

@@ -25,6 +25,10 @@ struct SoundLayerState {
   // and a position from which a scan is known to find no block before End.
   uint64_t streamEnd = 0;
   uint64_t noBlockFrom = UINT64_MAX;
+  // The stream's head (its first eight bytes at most), for the stretches
+  // that follow its first, and the frame after its last stretch.
+  std::vector<uint8_t> streamHead;
+  uint32_t streamEndFrame = 0;
   // Layers of further StartSounds in one frame, in the order they came;
   // they go in front of the event layer when it is closed.
   std::vector<std::vector<uint8_t>> extraEventLayers;

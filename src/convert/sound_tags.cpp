@@ -97,8 +97,18 @@ bool PlaceMp3Sound(ConverterContext& ctx, uint16_t itemNo, uint8_t format,
     FileHandle f(mp3, "wb");
     bool written = f && WriteBytes(f.get(), data.data(), data.size()) && f.close();
     if (written && WrapMp3AsWave(mp3, wav)) {
-      if (auto sound = RenderSoundToAvi(wav))
-        ConvertAviSound(*sound, nullptr, [&](std::span<const uint8_t> p) { peaks.piece(p); });
+      if (auto sound = RenderSoundToAvi(wav)) {
+        // The peaks' sub-task runs over the decoded sound: 16-bit stereo at
+        // 44.1 kHz, from the rate the format's bits 3-2 give.
+        const uint64_t decoded = uint64_t(samples) * 4 * (8u >> ((format >> 2) & 3));
+        uint64_t done = 0;
+        if (ctx.m_pShell) ctx.m_pShell->BeginSubTask(0, uint32_t(std::min<uint64_t>(decoded, UINT32_MAX)));
+        ConvertAviSound(*sound, nullptr, [&](std::span<const uint8_t> p) {
+          peaks.piece(p);
+          done += p.size();
+          if (ctx.m_pShell) ctx.m_pShell->StepSubProgressBytes(uint32_t(std::min<uint64_t>(done, UINT32_MAX)));
+        });
+      }
     }
     RemoveWork(ctx, kMp3WorkName);
     RemoveWork(ctx, kWaveWorkName);
@@ -150,6 +160,18 @@ void ConvertPcmBlock(std::span<const uint8_t> samples, uint8_t format, PcmOutput
   buffer[0] = format;
   std::copy(samples.begin(), samples.end(), buffer.begin() + 5);
   ConvertPcmSound(buffer, out);
+}
+
+// The stream's routes: MP3, ADPCM, and PCM (big- or little-endian).
+bool StreamRouteAccepted(uint8_t route) {
+  return route == kSoundRouteMp3 || route == kSoundRouteAdpcm || route == kSoundRoutePcm ||
+         route == kSoundRoutePcmLittleEndian;
+}
+
+// The scene's sound layers need the main timeline; a sprite's follow the
+// option "Sound" alone.
+bool LayersOn(const ConverterContext& ctx, const SoundLayerState& s) {
+  return On(ctx.m_pOptSound) && (&s != &ctx.m_sceneSounds || On(ctx.m_pOptMainTimeline));
 }
 
 std::string CutText(const std::string& what) {
@@ -225,7 +247,7 @@ void HandleDefineSound(ConverterContext& ctx, std::span<const uint8_t> body) {
 }
 
 void HandleStartSound(ConverterContext& ctx, SoundLayerState& s, std::span<const uint8_t> body) {
-  if (!On(ctx.m_pOptMainTimeline) || !On(ctx.m_pOptSound) || body.empty()) return;
+  if (!LayersOn(ctx, s) || body.empty()) return;
   SwfReader r(body);
   const uint16_t id = r.u16();
   const uint8_t flags = r.u8();
@@ -271,24 +293,36 @@ void HandleStartSound(ConverterContext& ctx, SoundLayerState& s, std::span<const
   if (std::ferror(f)) NoteWriterFailure(ctx, kResultOutputIncomplete);
 }
 
-uint32_t HandleSoundStreamHead(ConverterContext& ctx, SoundLayerState& s,
-                               std::span<const uint8_t> body, TagSource& source) {
-  if (!On(ctx.m_pOptSound) || body.size() < 2 || s.streamSeen) return kResultDone;
-  const uint8_t format = body[1];
+namespace {
+
+// One stretch of a stream: the frames before its first block, the frames
+// that have blocks, and the sound item its blocks became (0 when none).
+struct StreamStretch {
+  uint32_t framesBefore = 0, frames = 0;
+  uint16_t itemNo = 0;
+};
+
+// Scans the blocks that follow in `source` from its position up to the
+// first frame without a block (or End), and places them as one sound.
+// The source is put back where it stood.
+uint32_t CollectStretch(ConverterContext& ctx, SoundLayerState& s, std::span<const uint8_t> head,
+                        TagSource& source, StreamStretch& out) {
+  const uint8_t format = head[1];
   const uint8_t route = format & 0xF0;
-  if (route != kSoundRouteMp3 && route != kSoundRouteAdpcm && route != kSoundRoutePcm)
-    return kResultDone;
   const uint64_t start = source.pos();
-  // An earlier scan from before here found no block up to End.
-  if (start >= s.noBlockFrom) return kResultDone;
   if (ctx.m_pShell) ctx.m_pShell->SetCurrentAction("adding stream sound...");
-  const uint32_t blockSamples = body.size() >= 4 ? uint32_t(body[2] | (body[3] << 8)) : 0;
+  const uint32_t blockSamples = head.size() >= 4 ? uint32_t(head[2] | (head[3] << 8)) : 0;
+  // The sub-task runs over the bytes from here to the movie's end.
+  const uint64_t scanEnd = source.end();
+  auto step = [&](uint64_t at) {
+    if (ctx.m_pShell) ctx.m_pShell->StepSubProgressBytes(uint32_t(std::min<uint64_t>(at - start, UINT32_MAX)));
+  };
+  if (ctx.m_pShell) ctx.m_pShell->BeginSubTask(0, uint32_t(std::min<uint64_t>(scanEnd - start, UINT32_MAX)));
 
   std::vector<uint8_t> mp3;
   std::optional<DecodedSound> decoded;
   if (route != kSoundRouteMp3) decoded.emplace(ctx);
   bool started = false, frameHadBlock = false, ended = false;
-  uint32_t framesBefore = 0, frames = 0;
   std::vector<uint8_t> block;
   while (!ended && source.pos() < source.end()) {
     TagHeader h;
@@ -301,6 +335,7 @@ uint32_t HandleSoundStreamHead(ConverterContext& ctx, SoundLayerState& s,
         started = true;
         frameHadBlock = true;
         read = source.body(h, block);
+        step(source.pos());
         if (!read || block.size() <= 5) break;
         if (route == kSoundRouteMp3) {
           if (mp3.size() + block.size() < kMaxSoundStreamBytes)
@@ -313,11 +348,11 @@ uint32_t HandleSoundStreamHead(ConverterContext& ctx, SoundLayerState& s,
         break;
       case 1:
         if (!started) {
-          ++framesBefore;
+          ++out.framesBefore;
         } else if (!frameHadBlock) {
           ended = true;
         } else {
-          ++frames;
+          ++out.frames;
           frameHadBlock = false;
         }
         break;
@@ -334,7 +369,7 @@ uint32_t HandleSoundStreamHead(ConverterContext& ctx, SoundLayerState& s,
   source.seek(start);
   // No stream can start from here on: a later head would scan the same
   // tags again.
-  if (!started || frames == 0) {
+  if (!started || out.frames == 0) {
     s.noBlockFrom = start;
     return kResultDone;
   }
@@ -353,28 +388,82 @@ uint32_t HandleSoundStreamHead(ConverterContext& ctx, SoundLayerState& s,
     if (!ctx.m_nWriterError) Tell(ctx, what + ": the stream cannot be read and is skipped.");
     return kResultDone;
   }
+  out.itemNo = itemNo;
+  return kResultDone;
+}
+
+// The stretch's keyframe on the stream layer, whose current keyframe (the
+// one at `streamFramePos`) is still empty: that keyframe keeps `before`
+// frames and the sound's keyframe follows it, or, with none before, the
+// sound goes into it.
+void WriteStretchKeyframe(SoundLayerState& s, uint8_t level, uint32_t before, const StreamStretch& stretch) {
+  std::FILE* f = s.streamFile;
+  const bool next = IsNewFlaFormat(level);
+  std::fseek(f, 0, SEEK_END);
+  if (before > 0) {
+    PatchU16(f, s.streamFramePos, before);
+    s.streamFramePos = next ? WriteNextFrameNew(f) : WriteNextFrameOld(f);
+  }
+  WriteSoundBlock(f, stretch.itemNo, SoundEnvelope{}, 1, 3);
+  next ? FinishLastFrameNew(f) : FinishLastFrameOld(f);
+  s.streamKeyframeOpen = false;
+  PatchU16(f, s.streamFramePos, stretch.frames);
+}
+
+}  // namespace
+
+uint32_t HandleSoundStreamHead(ConverterContext& ctx, SoundLayerState& s,
+                               std::span<const uint8_t> body, TagSource& source) {
+  if (!On(ctx.m_pOptSound) || body.size() < 2 || s.streamSeen) return kResultDone;
+  if (!StreamRouteAccepted(body[1] & 0xF0)) return kResultDone;
+  // An earlier scan from before here found no block up to End.
+  if (source.pos() >= s.noBlockFrom) return kResultDone;
+  StreamStretch stretch;
+  if (uint32_t r = CollectStretch(ctx, s, body, source, stretch); r != kResultDone) return r;
+  if (!stretch.itemNo) return kResultDone;
 
   // The stream's keyframe, after an empty one for the frames before it.
-  // Without the main timeline's frames the sound stays a library item
-  // only, and no further stream is looked for.
+  // Without the layer's timeline the sound stays a library item only, and
+  // no further stream is looked for.
   std::FILE* f = s.streamFile;
-  if (!f || !On(ctx.m_pOptMainTimeline)) {
+  if (!f || !LayersOn(ctx, s)) {
     s.noBlockFrom = 0;
     return kResultDone;
   }
-  const uint8_t level = ctx.m_nFlaFormat;
-  const bool next = IsNewFlaFormat(level);
-  const uint32_t startFrame = uint32_t(s.frame) + framesBefore;
-  std::fseek(f, 0, SEEK_END);
-  if (startFrame > 0) {
-    PatchU16(f, s.streamFramePos, startFrame);
-    s.streamFramePos = next ? WriteNextFrameNew(f) : WriteNextFrameOld(f);
-  }
-  WriteSoundBlock(f, itemNo, SoundEnvelope{}, 1, 3);
-  next ? FinishLastFrameNew(f) : FinishLastFrameOld(f);
-  s.streamKeyframeOpen = false;
-  PatchU16(f, s.streamFramePos, frames);
+  const uint32_t startFrame = uint32_t(s.frame) + stretch.framesBefore;
+  WriteStretchKeyframe(s, ctx.m_nFlaFormat, startFrame, stretch);
+  s.streamHead.assign(body.begin(), body.begin() + std::min<size_t>(body.size(), 8));
+  s.streamEndFrame = startFrame + stretch.frames;
   s.streamSeen = true;
+  if (std::ferror(f)) NoteWriterFailure(ctx, kResultOutputIncomplete);
+  return kResultDone;
+}
+
+uint32_t HandleSoundStreamBlock(ConverterContext& ctx, SoundLayerState& s, std::span<const uint8_t> body,
+                                TagSource& source, uint64_t headerPos) {
+  // Only a block after the stream's last stretch, on a layer that shows it;
+  // an all-zero block is silence and starts nothing.
+  if (!LayersOn(ctx, s) || body.empty() || !s.streamSeen || !s.streamFile || headerPos < s.streamEnd)
+    return kResultDone;
+  if (std::all_of(body.begin(), body.end(), [](uint8_t b) { return b == 0; })) return kResultDone;
+  const uint64_t resume = source.pos();
+  if (!source.seek(headerPos)) return kResultDone;
+  StreamStretch stretch;
+  const uint32_t r = CollectStretch(ctx, s, s.streamHead, source, stretch);
+  source.seek(resume);
+  if (r != kResultDone || !stretch.itemNo) return r;
+
+  // The frames since the last stretch ended make an empty keyframe, then
+  // the new stretch's keyframe follows.
+  std::FILE* f = s.streamFile;
+  const bool next = IsNewFlaFormat(ctx.m_nFlaFormat);
+  std::fseek(f, 0, SEEK_END);
+  std::fputc(0x05, f);
+  std::fputc(0x80, f);
+  s.streamFramePos = next ? WriteFrameHeadNew(f) : WriteFrameHeadOld(f);
+  const uint32_t gap = s.frame > s.streamEndFrame ? s.frame - s.streamEndFrame : 0;
+  WriteStretchKeyframe(s, ctx.m_nFlaFormat, gap, stretch);
+  s.streamEndFrame = uint32_t(s.frame) + stretch.frames;
   if (std::ferror(f)) NoteWriterFailure(ctx, kResultOutputIncomplete);
   return kResultDone;
 }

@@ -19,7 +19,7 @@ struct SoundLayerState;
 constexpr uint8_t kSoundRouteMp3 = 0x20;
 constexpr uint8_t kSoundRouteAdpcm = 0x10;
 constexpr uint8_t kSoundRoutePcm = 0x00;
-constexpr uint8_t kSoundRoutePcmLittleEndian = 0x30;  // DefineSound only
+constexpr uint8_t kSoundRoutePcmLittleEndian = 0x30;
 // SOUNDINFO flags that set the sync value: 1 (no multiple), 2 (stop).
 constexpr uint8_t kSyncNoMultipleFlag = 0x10;
 constexpr uint8_t kSyncStopFlag = 0x20;
@@ -84,5 +84,13 @@ void HandleStartSound(ConverterContext& ctx, SoundLayerState& layers,
 // Returns 0, or 24 when a tag after the head runs past the end.
 uint32_t HandleSoundStreamHead(ConverterContext& ctx, SoundLayerState& layers,
                                std::span<const uint8_t> body, TagSource& source);
+
+// SoundStreamBlock (19) met by the tag loop after the stream's last stretch
+// (its header at `headerPos` of `source`, which stands after the block and
+// is put back there): a block that is not all zeros starts a new stretch,
+// scanned and placed as a sound of its own, after an empty keyframe for
+// the frames since the last stretch. Returns 0, or 24 as the head does.
+uint32_t HandleSoundStreamBlock(ConverterContext& ctx, SoundLayerState& layers,
+                                std::span<const uint8_t> body, TagSource& source, uint64_t headerPos);
 
 }  // namespace tovrani

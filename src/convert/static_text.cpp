@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "convert/converter_context.h"
+#include "convert/output_set.h"
 #include "convert/import_movie.h"
 #include "convert/placements.h"
 #include "convert/writer_services.h"
@@ -225,15 +226,17 @@ bool ReadFontCopies(ConverterContext& ctx) {
 bool ConvertForJsflImport(ConverterContext& ctx, uint16_t code, std::span<const uint8_t> body, uint16_t id) {
   if (ctx.m_strStaticTextFolder.empty() || !ReadFontCopies(ctx)) return false;
   ctx.m_pStreamItemNo[ctx.m_nStreams] = DefinitionItemNo(ctx, id);
-  std::error_code ec;
-  std::filesystem::create_directories(ctx.m_strStaticTextFolder, ec);
-  std::string moviePath = ctx.m_strStaticTextFolder;
-  if (moviePath.back() != '/') moviePath.push_back('/');
-  moviePath += MakeSymbolName(ctx.m_wCurSymbolId) + ".swf";
+  // Written beside its final name, renamed in with the document.
+  const std::string moviePath =
+      StageImportMovie(ctx, ctx.m_strStaticTextFolder, MakeSymbolName(ctx.m_wCurSymbolId) + ".swf");
+  if (moviePath.empty()) return false;
   std::vector<uint8_t> head = ImportMovieHeader(ctx.m_nSwfVersion, ctx.m_rcFrame, ctx.m_wFrameRate);
   head.insert(head.end(), ctx.m_staticTextFonts.begin(), ctx.m_staticTextFonts.end());
   const uint32_t textLength = uint32_t(body.size() - std::min<size_t>(body.size(), ctx.m_nStaticTextExtraBytes));
-  if (!WriteImportMovie(moviePath, head, code, body, id, textLength)) return false;
+  if (!WriteImportMovie(moviePath, head, code, body, id, textLength)) {
+    DropStagedFile(ctx, moviePath);
+    return false;
+  }
 
   const WorkFolder& work = *ctx.m_pWorkFolder;
   bool placed = false;
@@ -249,7 +252,7 @@ bool ConvertForJsflImport(ConverterContext& ctx, uint16_t code, std::span<const 
     }
   }
   work.removeFile("stte.tmp");
-  if (!placed) std::remove(moviePath.c_str());
+  if (!placed) DropStagedFile(ctx, moviePath);
   return placed;
 }
 
@@ -374,6 +377,7 @@ bool ConvertToGlyphInstances(ConverterContext& ctx, uint16_t code, const ParsedT
 // False when the text has no run.
 bool ConvertToTextRecord(ConverterContext& ctx, const ParsedText& t) {
   StaticTextRecord out;
+  out.characterId = t.id;
   out.xMin = t.bounds.xmin;
   out.xMax = t.bounds.xmax;
   out.yMax = t.bounds.ymax;

@@ -311,6 +311,10 @@ uint32_t TagLoop::Dispatch(TagBody& t) {
         FileTagSource source(f_, end_);
         return HandleSoundStreamHead(ctx_, ctx_.m_sceneSounds, body, source);
       }
+      if (t.code == 19 && t.headerPos) {
+        FileTagSource source(f_, end_);
+        return HandleSoundStreamBlock(ctx_, ctx_.m_sceneSounds, body, source, t.headerPos);
+      }
       return kResultDone;
     case 13:
       HandleMainTimelineTag(ctx_, t.code, body, st_.frame);

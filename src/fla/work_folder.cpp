@@ -242,6 +242,19 @@ bool OutputTarget::commit() {
   return true;
 }
 
+std::string OutputTarget::release() {
+  if (temp_.empty()) return {};
+  bool ok = file_ && std::fflush(file_.get()) == 0;
+  ok = file_.close() && ok;
+  if (!ok) {
+    discard();
+    return {};
+  }
+  std::string path;
+  path.swap(temp_);
+  return path;
+}
+
 void OutputTarget::discard() {
   file_.reset();
   if (!temp_.empty()) {

@@ -111,6 +111,9 @@ class OutputTarget {
   const std::string& tempPath() const { return temp_; }
   // Flushes, closes and renames the temporary file over the final name.
   bool commit();
+  // Flushes and closes the temporary file and hands it over: its path, which
+  // this target no longer removes ("" after a failed write, the file gone).
+  std::string release();
   // Closes and removes the temporary file.
   void discard();
 

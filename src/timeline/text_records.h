@@ -72,6 +72,7 @@ struct StaticTextRun {
 
 // One DefineText or DefineText2.
 struct StaticTextRecord {
+  uint16_t characterId = 0;
   int32_t xMin = 0, xMax = 0, yMax = 0;
   int32_t originX = 0;
   uint32_t centred = 0;

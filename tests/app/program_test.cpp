@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 
 #include <unistd.h>
 
@@ -155,6 +156,78 @@ TEST(Program, ReadOnlyOutputsAreNamedAsSuch) {
   EXPECT_NE(out.find("the FLA cannot be written: its folder cannot be written (Permission denied)"),
             std::string::npos)
       << out;
+}
+
+// Every file below `dir` with its bytes (folders as empty entries).
+std::map<std::string, std::vector<uint8_t>> Snapshot(const fs::path& dir) {
+  std::map<std::string, std::vector<uint8_t>> files;
+  for (const auto& e : fs::recursive_directory_iterator(dir))
+    files[fs::relative(e.path(), dir).string()] = e.is_regular_file() ? ReadFileBytes(e.path().string())
+                                                                      : std::vector<uint8_t>{};
+  return files;
+}
+
+// The document set is committed whole or not at all: a conversion that
+// fails leaves the movies the earlier script imports, a script that cannot
+// be put in place leaves the earlier FLA, and a script that cannot be
+// written at all fails the conversion.
+TEST(Program, TheDocumentSetIsCommittedWhole) {
+  TempDir dir;
+  const std::string config = dir.file("config");
+  auto shape = [](uint8_t red) {
+    return SwfBytes().u16(1).rect(0, 200, 0, 200).u8(1).u8(0).u8(red).u8(0).u8(0).u8(0).u8(0x10).u8(0).data();
+  };
+  SwfWriter a(8);
+  a.tag(2, shape(0xFF)).tag(26, SwfBytes().u8(0x06).u16(1).u16(1).matrix(0, 0).data()).showFrame().end();
+  // The same shape in another colour, then a sprite whose tag runs past the
+  // movie's end after a video stream: the conversion fails late.
+  SwfWriter b(8);
+  b.tag(2, shape(0x80)).tag(26, SwfBytes().u8(0x06).u16(1).u16(1).matrix(0, 0).data()).showFrame();
+  b.tag(60, SwfBytes().u16(7).u16(2).u16(32).u16(24).u8(0).u8(2).data()).showFrame();
+  b.tag(39, SwfBytes().u16(3).u16(1).u16(61 << 6 | 0x3F).u32(1000).u16(7).u16(0).data());
+  fs::create_directories(dir.file("in"));
+  WriteFileBytes(dir.file("in/a.swf"), a.end().build());
+  WriteFileBytes(dir.file("in/b.swf"), b.build());
+  const std::vector<std::string> import = {"-q", "--set", "Shape / Morph Shape: Convert Using JSFL Import=on"};
+  auto convert = [&](const std::string& input, const std::string& output) {
+    std::vector<std::string> args = import;
+    args.insert(args.end(), {dir.file("in/" + input), "-o", dir.file("out/" + output)});
+    return RunProgram(args, config);
+  };
+  fs::create_directories(dir.file("out"));
+  ProgramRun run = convert("a.swf", "doc.fla");
+  ASSERT_EQ(run.status, 0) << run.output;
+  const auto before = Snapshot(dir.file("out"));
+  ASSERT_TRUE(before.count("Shapes_doc.fla/Symbol 1.swf")) << FilesIn(dir.file("out")).size();
+  run = convert("b.swf", "doc.fla");
+  EXPECT_EQ(run.status, 1) << run.output;
+  EXPECT_NE(run.output.find("result 22"), std::string::npos) << run.output;
+  EXPECT_EQ(Snapshot(dir.file("out")), before);
+
+  // The script's final name is taken by a folder: the FLA stays the old one.
+  WriteFileBytes(dir.file("out/taken.fla"), {'o', 'l', 'd'});
+  fs::create_directories(dir.file("out/taken.fla.jsfl/inside"));
+  const auto taken = Snapshot(dir.file("out"));
+  run = convert("a.swf", "taken.fla");
+  EXPECT_EQ(run.status, 1) << run.output;
+  EXPECT_NE(run.output.find("result 44"), std::string::npos) << run.output;
+  // The movies the script would import may be new; the FLA and the rest
+  // are as they were, and no temporary file is left.
+  auto after = Snapshot(dir.file("out"));
+  std::erase_if(after, [](const auto& f) { return f.first.starts_with("Shapes_taken.fla"); });
+  EXPECT_EQ(after, taken);
+
+  // A script whose temporary name is too long for the folder: a document
+  // that needs nothing in its script still fails, the old pair stays.
+  const std::string longName = std::string(242 - 4, 'n') + ".fla";
+  WriteFileBytes(dir.file("out/" + longName), {'o', 'l', 'd'});
+  WriteFileBytes(dir.file("out/" + longName + ".jsfl"), {'/', '/'});
+  const auto pair = Snapshot(dir.file("out"));
+  WriteFileBytes(dir.file("in/sample.swf"), SampleMovie());
+  run = RunProgram({"-q", dir.file("in/sample.swf"), "-o", dir.file("out/" + longName)}, config);
+  EXPECT_EQ(run.status, 1) << run.output;
+  EXPECT_NE(run.output.find("script beside the FLA cannot be written (result 44)"), std::string::npos) << run.output;
+  EXPECT_EQ(Snapshot(dir.file("out")), pair);
 }
 
 TEST(Program, FailedConversionLeavesOlderDocumentUntouched) {

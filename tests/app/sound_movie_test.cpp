@@ -39,10 +39,11 @@ struct Converted {
   test::ProgramRun run;
   std::map<std::string, Bytes> streams;
 
-  explicit Converted(const Bytes& movie) {
+  explicit Converted(const Bytes& movie, std::vector<std::string> options = {}) {
     test::WriteFileBytes(dir.file("in.swf"), movie);
     test::ExpectSameBytesWhereverWorkFilesLive({dir.file("in.swf")});
-    run = test::RunProgram({"-q", dir.file("in.swf"), "-o", dir.file("out.fla")}, dir.file("config"));
+    options.insert(options.end(), {"-q", dir.file("in.swf"), "-o", dir.file("out.fla")});
+    run = test::RunProgram(options, dir.file("config"));
     if (run.status == 0) {
       streams = test::ExpectReadableDocument(dir.file("out.fla"));
     }
@@ -95,6 +96,88 @@ TEST(SoundMovie, EventAndStreamSoundsMakeAWellFormedDocument) {
     ASSERT_NE(event, std::string::npos) << int(version);
     ASSERT_NE(stream, std::string::npos) << int(version);
     EXPECT_LT(event, stream);
+  }
+}
+
+// Whether any page of the document holds a layer of that name.
+bool AnyPageHasLayer(const std::map<std::string, Bytes>& streams, const std::string& name, bool wide) {
+  for (const auto& [stream, bytes] : streams)
+    if ((stream.starts_with("Page ") || stream.starts_with("Symbol ")) && Find(bytes, Name(name, wide)) != std::string::npos)
+      return true;
+  return false;
+}
+
+Bytes Square(uint16_t id) {
+  return SwfBytes().u16(id).rect(0, 200, 0, 200).u8(1).u8(0).u8(0).u8(0).u8(0).u8(0).u8(0x10).data();
+}
+
+// A stream that pauses for three frames and starts again, and one whose
+// block after the pause is silence: the program's documents walk clean and
+// show the movie frame by frame.
+TEST(SoundMovie, StreamStretchesMakeAWellFormedDocument) {
+  for (bool silence : {false, true}) {
+    SwfWriter w(8);
+    w.tag(2, Square(1)).tag(26, SwfBytes().u8(0x06).u16(1).u16(1).matrix(0, 0).data());
+    w.tag(18, SwfBytes().u8(0x0E).u8(0x0E).u16(4).data());
+    for (int frame = 1; frame <= 9; ++frame) {
+      if (frame <= 3 || frame >= 8) w.tag(19, {1, 0, 2, 0, 3, 0, 4, 0});
+      if (frame == 7) w.tag(19, silence ? Bytes(8, 0) : Bytes{5, 0, 6, 0, 7, 0, 8, 0});
+      w.showFrame();
+    }
+    const Bytes movie = w.end().build();
+    Converted c(movie);
+    ASSERT_EQ(c.run.status, 0) << c.run.output;
+    EXPECT_EQ(c.messages(), 0u);
+    ASSERT_EQ(c.streams.count("Media 2"), 1u);
+    EXPECT_EQ(c.streams["Media 2"].size(), silence ? 2u * 4 * 4 : 3u * 4 * 4) << silence;
+    EXPECT_TRUE(test::DocumentShowsMovie(movie, c.streams)) << silence;
+  }
+}
+
+// Sounds inside a sprite follow the option "Sound" alone: with "Main
+// Timeline" off the sprite still gets both sound layers, with "Sound" off
+// neither. A stream of uncompressed little-endian samples (format 3) comes
+// out on the main timeline and in a sprite as the other formats do.
+TEST(SoundMovie, SpriteSoundsAndLittleEndianStreams) {
+  auto streamTags = [](SwfWriter& t, uint8_t format) {
+    t.tag(18, SwfBytes().u8(format).u8(format).u16(4).data());
+    for (int i = 0; i < 3; ++i) t.tag(19, {1, 0, 2, 0, 3, 0, 4, 0}).showFrame();
+  };
+  auto movie = [&](uint8_t format, bool inSprite) {
+    SwfWriter sprite;
+    sprite.tag(15, SwfBytes().u16(1).u8(0).data());
+    streamTags(sprite, format);
+    SwfWriter w(8);
+    w.tag(14, DefineSound(1, 0x3A, 2, {1, 2, 3, 4}));
+    if (inSprite) {
+      w.tag(39, SwfBytes().u16(5).u16(3).bytes(sprite.end().tags()).data());
+      w.tag(26, SwfBytes().u8(0x06).u16(1).u16(5).matrix(0, 0).data()).showFrame();
+    } else {
+      streamTags(w, format);
+    }
+    return w.end().build();
+  };
+  struct Case {
+    const char* what;
+    uint8_t format;
+    bool inSprite;
+    std::vector<std::string> options;
+    bool layers;
+  };
+  const Case cases[] = {
+      {"sprite, main timeline off", 0x0E, true, {"--set", "Main Timeline=off"}, true},
+      {"sprite, sound off", 0x0E, true, {"--set", "Sound=off"}, false},
+      {"format 3 stream, main timeline", 0x32, false, {}, true},
+      {"format 3 stream, sprite", 0x32, true, {}, true},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.what);
+    Converted c(movie(k.format, k.inSprite), k.options);
+    ASSERT_EQ(c.run.status, 0) << c.run.output;
+    EXPECT_EQ(AnyPageHasLayer(c.streams, "EventSound", true), k.layers && k.inSprite);
+    EXPECT_EQ(AnyPageHasLayer(c.streams, "StreamSound", true), k.layers);
+    // The stream's sound after the event sound's.
+    EXPECT_EQ(c.streams.count("Media 2"), k.layers ? 1u : 0u);
   }
 }
 

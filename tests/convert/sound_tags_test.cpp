@@ -322,7 +322,7 @@ TEST(StreamSound, BlocksUpToTheFirstFrameWithoutOneBecomeTheStream) {
   for (uint8_t version : {6, 8}) {
     const uint8_t level = version < 7 ? 0 : 2;
     // Shapes use ids 1 to 3; the head comes in frame 2, blocks in frames
-    // 3 and 4, none in 5, one more in 6.
+    // 3 and 4, none in 5, one more in 6 (a stretch of its own).
     SwfWriter w(version);
     for (uint16_t id = 1; id <= 3; ++id)
       w.tag(2, SwfBytes().u16(id).rect(0, 20, 0, 20).u8(0).u8(0).u8(0x00).data());
@@ -331,13 +331,61 @@ TEST(StreamSound, BlocksUpToTheFirstFrameWithoutOneBecomeTheStream) {
     w.tag(19, a).showFrame().tag(19, b).showFrame().showFrame().tag(19, a).showFrame().end();
     SoundRun run(w.build());
     ASSERT_EQ(run.result, 0u);
-    ASSERT_EQ(run.sounds.size(), 1u);
+    ASSERT_EQ(run.sounds.size(), 2u);
     EXPECT_GT(run.sounds[0].itemNo, 3) << "an item number no character uses";
     EXPECT_EQ(run.sounds[0].format, 0x0F);
     Bytes both = PcmAsStereo(a), tail = PcmAsStereo(b);
     both.insert(both.end(), tail.begin(), tail.end());
     EXPECT_EQ(run.media(1), both);
-    EXPECT_EQ(run.streamLayer, ExpectedStreamLayer(level, 2, 2, run.sounds[0].itemNo)) << int(version);
+    EXPECT_EQ(run.media(2), PcmAsStereo(a));
+    EXPECT_EQ(run.streamLayer, ExpectedLayer(level, "StreamSound", 2,
+                                             {{2, -1}, {2, run.sounds[0].itemNo, 0, 1, 3}, {1, -1},
+                                              {1, run.sounds[1].itemNo, 0, 1, 3}}))
+        << int(version);
+  }
+}
+
+// Blocks in frames 1-3, none in 4-6, blocks again in 7-9: the second
+// stretch is a sound of its own, after an empty keyframe for the gap, and
+// the layer's frames add up to the timeline's. An all-zero block after the
+// stream (silence) starts nothing.
+TEST(StreamSound, BlocksAfterAGapStartANewStretch) {
+  for (uint8_t version : {6, 7, 8}) {
+    SCOPED_TRACE(int(version));
+    const uint8_t level = version < 7 ? 0 : version == 7 ? 1 : 2;
+    const Bytes a = PcmSamples(20), b = PcmSamples(30);
+    auto movie = [&](const Bytes& seventh) {
+      SwfWriter w(version);
+      w.tag(18, StreamHead(0x0E, 20));
+      for (int frame = 1; frame <= 9; ++frame) {
+        if (frame <= 3) w.tag(19, a);
+        if (frame == 7) w.tag(19, seventh);
+        if (frame >= 8) w.tag(19, b);
+        w.showFrame();
+      }
+      return w.end().build();
+    };
+    SoundRun run(movie(a));
+    ASSERT_EQ(run.result, 0u);
+    ASSERT_EQ(run.sounds.size(), 2u);
+    Bytes second = PcmAsStereo(a), tail = PcmAsStereo(b);
+    for (int i = 0; i < 2; ++i) second.insert(second.end(), tail.begin(), tail.end());
+    EXPECT_EQ(run.media(2), second);
+    EXPECT_EQ(run.streamLayer, ExpectedLayer(level, "StreamSound", 2,
+                                             {{3, run.sounds[0].itemNo, 0, 1, 3}, {3, -1},
+                                              {3, run.sounds[1].itemNo, 0, 1, 3}}));
+    // Silence in frame 7 and nothing after it.
+    SwfWriter quiet(version);
+    quiet.tag(18, StreamHead(0x0E, 20));
+    for (int frame = 1; frame <= 9; ++frame) {
+      if (frame <= 3) quiet.tag(19, a);
+      if (frame == 7) quiet.tag(19, Bytes(40, 0));
+      quiet.showFrame();
+    }
+    SoundRun silent(quiet.end().build());
+    ASSERT_EQ(silent.result, 0u);
+    ASSERT_EQ(silent.sounds.size(), 1u);
+    EXPECT_EQ(silent.streamLayer, ExpectedStreamLayer(level, 0, 3, silent.sounds[0].itemNo));
   }
 }
 
@@ -372,6 +420,50 @@ TEST(StreamSound, EachRouteGivesItsStreamAndPlacement) {
     EXPECT_EQ(run.media(1).size(), c.mediaBytes) << c.what;
     EXPECT_EQ(run.ctx.m_pBigStreamList.at(0), c.mediaBytes >= 4096 ? kSoundStreamTag : 0u) << c.what;
     EXPECT_EQ(run.streamLayer, ExpectedStreamLayer(2, 0, 2, run.sounds[0].itemNo)) << c.what;
+  }
+}
+
+// The stream's scan is a sub-task over the bytes from the head to the
+// movie's end, stepped at each block; an MP3 sound's peaks are one more over
+// the decoded sound, stepped at each piece.
+TEST(StreamSound, SubProgressFollowsTheScanAndThePeaks) {
+  const Bytes frames = test::SilentMp3Frames(test::MpegVersion::k1, 9, 0, false, 2);
+  Bytes mp3 = {0x80, 0x04, 0, 0};
+  mp3.insert(mp3.end(), frames.begin(), frames.end());
+  for (bool isMp3 : {false, true}) {
+    SCOPED_TRACE(isMp3);
+    const Bytes block = isMp3 ? mp3 : PcmSamples(8);
+    SwfWriter w(8);
+    w.tag(18, StreamHead(isMp3 ? 0x2F : 0x0E, isMp3 ? 2 : 8)).tag(19, block).showFrame().tag(19, block);
+    w.showFrame().end();
+    const Bytes movie = w.build();
+    SoundRun run(movie);
+    ASSERT_EQ(run.result, 0u);
+    const size_t headEnd = movie.size() - w.tags().size() + 2 + 4;
+    const size_t blockTag = SwfWriter::TagBytes(19, block).size();
+    std::vector<std::string> expected = {"sub 0 " + std::to_string(movie.size() - headEnd),
+                                         "bytes " + std::to_string(blockTag),
+                                         "bytes " + std::to_string(2 * blockTag + 2)};
+    // From the scan's sub-task on (the engine's own come before it).
+    const auto& all = run.shell.subProgress;
+    const std::vector<std::string> got(std::find(all.begin(), all.end(), expected[0]), all.end());
+    ASSERT_GE(got.size(), expected.size()) << ::testing::PrintToString(all);
+    EXPECT_EQ(std::vector<std::string>(got.begin(), got.begin() + 3), expected);
+    if (!isMp3) {
+      EXPECT_EQ(got.size(), 3u);
+      continue;
+    }
+    // 4 frames of 1,152 stereo samples at 44.1 kHz, 4 bytes each.
+    ASSERT_GE(got.size(), 5u);
+    EXPECT_EQ(got[3], "sub 0 " + std::to_string(4 * 1152 * 4));
+    uint32_t last = 0;
+    for (size_t i = 4; i < got.size(); ++i) {
+      ASSERT_TRUE(got[i].starts_with("bytes ")) << got[i];
+      const uint32_t at = uint32_t(std::stoul(got[i].substr(6)));
+      EXPECT_GT(at, last);
+      last = at;
+    }
+    EXPECT_LE(last, 4u * 1152 * 4);
   }
 }
 

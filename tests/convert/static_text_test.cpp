@@ -262,6 +262,49 @@ TEST_F(StaticText, TextFieldRoadRunsAndLineStarts) {
   EXPECT_EQ(u.layoutWord, 0);
 }
 
+// CSMTextSettings after a DefineText reach the static text's record on the
+// text-field road; the text object shows them only at level 2: the mode
+// byte (2: some option byte set) and the six option bytes.
+TEST_F(StaticText, TextSettingsReachStaticTextsAsTextFields) {
+  const Bytes font = test::DefineFont2(1, 0, "Arial", {'a'});
+  const Bytes text = Text(11, 5, {{.font = 1, .height = 240, .glyphs = {{0, 10}}}});
+  // Thickness 10.0 (its low half 0), sharpness 1.0.
+  const Bytes settings = SwfBytes().u16(5).u8(0x48).u8(0).u8(0).u8(0x20).u8(0x41).u8(0).u8(0).u8(0x80).u8(0x3F).u8(0).data();
+  const Bytes modeAndOptions = {0x02, 0x02, 0x00, 0x00, 0x20, 0x41, 0x00, 0x00, 0x80, 0x3F};
+  for (uint8_t version : {6, 7, 8}) {
+    SCOPED_TRACE(int(version));
+    Streams with, without;
+    for (bool csm : {true, false}) {
+      ConverterContext run;
+      test::RecordingShell quiet;
+      quiet.fonts = {"Arial"};
+      run.m_pShell = &quiet;
+      run.options.textToTextfields = 1;
+      test::SwfWriter w(version);
+      w.tag(48, font).tag(11, text);
+      if (csm) w.tag(74, settings);
+      w.tag(26, Place(5, 1)).showFrame().end();
+      const std::string in = dir.file(csm ? "with.swf" : "without.swf");
+      test::WriteFileBytes(in, w.build());
+      const auto outcomes = ConvertSwfFile(run, in + ",", 0, 0);
+      ASSERT_EQ(outcomes.size(), 1u);
+      ASSERT_EQ(outcomes[0].result, 0u);
+      (csm ? with : without) = test::ExpectReadableDocument(outcomes[0].output);
+    }
+    auto holds = [&](const Streams& streams) {
+      for (const auto& [name, bytes] : streams)
+        if (Count(bytes, modeAndOptions)) return true;
+      return false;
+    };
+    EXPECT_EQ(holds(with), version == 8);
+    EXPECT_FALSE(holds(without));
+    if (version < 8) {
+      for (const auto& [name, bytes] : with)
+        if (name.starts_with("Page ") || name.starts_with("Symbol ")) EXPECT_EQ(bytes, without[name]) << name;
+    }
+  }
+}
+
 TEST_F(StaticText, EmptyRectAndMatrixFormReadsGlyphBitsAt21) {
   Options(kFields);
   SwfBytes b;

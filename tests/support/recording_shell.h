@@ -26,6 +26,9 @@ class RecordingShell : public ShellServices {
   // and "redraw", in the order of the calls.
   bool recordProgress = false;
   std::vector<std::string> progress;
+  // BeginSubTask ("sub START END") and StepSubProgressBytes ("bytes N")
+  // calls in the order made.
+  std::vector<std::string> subProgress;
 
   void SetMainRange(uint32_t, uint32_t max) override { mainMax = max; }
   void SetMainProgress(uint32_t position) override { mainPosition = position; }
@@ -34,9 +37,11 @@ class RecordingShell : public ShellServices {
     if (recordProgress) progress.push_back("action " + text);
   }
   void BeginSubTask(uint32_t start, uint32_t end) override {
+    subProgress.push_back("sub " + std::to_string(start) + " " + std::to_string(end));
     if (recordProgress) progress.push_back("begin " + std::to_string(start) + " " + std::to_string(end));
   }
   void StepSubProgressBytes(uint32_t position) override {
+    subProgress.push_back("bytes " + std::to_string(position));
     if (recordProgress) progress.push_back("step " + std::to_string(position));
   }
   void RedrawProgressPane() override {
