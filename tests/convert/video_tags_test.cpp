@@ -298,7 +298,7 @@ TEST(VideoTags, ShortSpritesBetweenDefinitionAndFrames) {
     ASSERT_EQ(run.status, 0) << run.output;
     std::map<std::string, std::vector<uint8_t>> streams;
     ASSERT_TRUE(ReadCompoundFile(dir.file("out.fla"), streams));
-    VideoMediaWriter expected(2, 32, 24, -1);
+    VideoMediaWriter expected(2, 32, 24, -1, 12.0);
     expected.addFrame(FrameBody(7, 0, {0x10, 0x20}));
     expected.addFrame(FrameBody(7, 1, {0x30}));
     EXPECT_TRUE(SameBytes(streams["Media 1"], expected.finish()));
