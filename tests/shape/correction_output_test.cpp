@@ -335,6 +335,37 @@ TEST(CorrectionOutput, LooseStrokesCarryTheWholeTableAndCrossingRemainingOnesBot
   }
 }
 
+// One fill's outline drawn as two chains from a common point, one each way,
+// whose top is cut from them at both corners by short edges that carry only
+// a line. Two overlapping squares beside it make the problem that sends the
+// shape to the stack. The loose stroke drawn first lies on the gaps' line:
+// the drawing compared with closes every edge through the first point, and
+// from there the gaps enclose nothing.
+EdgeWriter ChainsFromOnePointWithBrokenCorners() {
+  EdgeWriter w;
+  w.Run(-30 * D, 0, Style{1, 0, 0}).Line(-20 * D, 0);
+  w.Run(50 * D, 100 * D, Style{0, 0, 1}).Line(0, 90 * D).Line(0, 0);
+  w.Line(2 * D, 0, Style{1, 0, 0});
+  w.Line(98 * D, 0, Style{0, 0, 1});
+  w.Line(100 * D, 0, Style{1, 0, 0});
+  w.Run(50 * D, 100 * D, Style{0, 1, 0}).Line(100 * D, 90 * D).Line(100 * D, 0);
+  w.Polygon(Square(150 * D, 0, 60 * D), Style{0, 0, 1}).Polygon(Square(180 * D, 30 * D, 60 * D), Style{0, 0, 2});
+  return w;
+}
+
+TEST(CorrectionOutput, OutlinesLeavingOnePointOnOppositeSidesAreWrittenAsOne) {
+  // Closed apart, each by its own chord back to the common point, the two
+  // chains would leave the triangle between the chords unfilled.
+  const StyleIndex styles = TwoFillsTwoLines();
+  const EdgeWriter w = ChainsFromOnePointWithBrokenCorners();
+  const Paged p = BuildPage(w, styles);
+  // One object for the outline, one for each square, one for the strokes.
+  size_t fillObjects = 0;
+  for (const auto& o : p.objects) fillObjects += KindOf(o).fills;
+  EXPECT_EQ(fillObjects, 3u);
+  ExpectSameDrawing(w, styles, p);
+}
+
 // A bow tie: one outline that crosses itself.
 EdgeWriter BowTie() {
   EdgeWriter w;

@@ -252,9 +252,9 @@ ShapeBuilder::Outcome ShapeBuilder::NestAreas() {
   return Outcome::kGoOn;
 }
 
-// Open outlines along a fill's boundary that meet end to end become one
-// outline in a new region; one that meets none may still enclose an
-// interior of its own.
+// Open outlines along a fill's boundary that meet end to end (or, one fill's
+// two halves, start at one point on opposite sides) become one outline in a
+// new region; one that meets none may still enclose an interior of its own.
 ShapeBuilder::Outcome ShapeBuilder::JoinBoundaryOutlines() {
   RestartSubBar();
   const std::span<ShapePoint> pts = graph.span();
@@ -292,7 +292,13 @@ ShapeBuilder::Outcome ShapeBuilder::JoinBoundaryOutlines() {
       const uint32_t js = cj.points[0], je = EndPointOf(pts, cj);
       if (js != s && js != e) continue;
       const bool forwards = je == s && rj.kind == ri.kind;
-      if (!forwards && !(je == e && rj.kind != ri.kind)) continue;
+      const bool backwards = je == e && rj.kind != ri.kind;
+      // Two halves of one fill's boundary traced from a common point, one on
+      // each side: j walked back to that point runs on into i. Closed apart,
+      // each by its own chord, they would leave what lies between the two
+      // chords unfilled.
+      const bool fromCommonStart = !backwards && js == s && rj.kind != ri.kind && rj.style == ri.style;
+      if (!forwards && !backwards && !fromCommonStart) continue;
       if (!Charge(cj.count())) return Outcome::kAbandon;
       if (rj.IsReverseOf(ri, pts)) continue;
       if (cj.count() > ci.count())
@@ -300,10 +306,18 @@ ShapeBuilder::Outcome ShapeBuilder::JoinBoundaryOutlines() {
       else
         rj.SetStyle(pts, ri.style);
       // j's steps, then i's: forwards when j ends where i starts, else
-      // walked back from i's end.
+      // walked back from i's end; from a common start, j walked back first.
       Contour c = cj;
       if (!Charge(ci.count())) return Outcome::kAbandon;
-      if (forwards) {
+      if (fromCommonStart) {
+        c = Contour();
+        for (uint32_t k = cj.count(); k-- > 0;) {
+          const PointEdge& step = pts[cj.points[k]].edges[cj.edges[k]];
+          c.Append(step.otherPoint, step.twin);
+        }
+        c.points.insert(c.points.end(), ci.points.begin(), ci.points.end());
+        c.edges.insert(c.edges.end(), ci.edges.begin(), ci.edges.end());
+      } else if (forwards) {
         c.points.insert(c.points.end(), ci.points.begin(), ci.points.end());
         c.edges.insert(c.edges.end(), ci.edges.begin(), ci.edges.end());
       } else {
@@ -314,10 +328,11 @@ ShapeBuilder::Outcome ShapeBuilder::JoinBoundaryOutlines() {
       }
       const uint32_t index = uint32_t(regions.size());
       auto made = std::make_unique<ShapeRegion>();
-      made->kind = rj.kind;
+      // j walked back has its fill on i's side.
+      made->kind = fromCommonStart ? ri.kind : rj.kind;
       made->style = rj.style;
       made->AddContour(c.count(), c.points.data(), c.edges.data(), pts);
-      made->BuildRegions(geo, pts, rj.kind, rj.style, index);
+      made->BuildRegions(geo, pts, made->kind, rj.style, index);
       if (geo.failed) return Outcome::kAbandon;
       rj.Clear();
       ri.Clear();
