@@ -172,9 +172,9 @@ bool HasCrossingsOrRepeats(std::span<const uint8_t> edges) {
 }
 
 // A region the builder retraced: how far the traced outline may lie from
-// its contour. The tracer works in raster pixels, so the band is two
-// pixels either side of the contour as painted into the raster, mapped
-// back to device units (at 1:50, 100 units either side).
+// its contour. The tracer works in raster pixels, so the band is two and a
+// half pixels either side of the contour as painted into the raster, mapped
+// back to device units (at 1:50, 125 units either side).
 struct Retraced {
   IntRect box;
   double scale = 1;
