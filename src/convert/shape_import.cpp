@@ -169,7 +169,8 @@ MorphImport ConvertMorphForJsflImport(ConverterContext& cv, MorphShapeEntry& ent
   // walk does not reach its end is not one to hand the authoring tool in
   // part: the morph takes the exact road.
   std::vector<uint8_t> imported(body.begin(), body.end());
-  if (code == 46 && !FixMorphZeroAlpha(std::span<uint8_t>(imported).subspan(2))) return MorphImport::kNotTaken;
+  if (code == 46 && !FixMorphZeroAlpha(std::span<uint8_t>(imported).subspan(2)))
+    return MorphImport::kNotTaken;
 
   const std::array<uint32_t, 6> offsets{};
   if (!DecodeMorphShapeTag(cv, entry, body.subspan(2), offsets, code)) return MorphImport::kRefused;
@@ -181,8 +182,8 @@ MorphImport ConvertMorphForJsflImport(ConverterContext& cv, MorphShapeEntry& ent
   const std::vector<uint16_t> bitmapIds = MorphBitmapIds(entry);
   std::array<std::string, 2> movies;
   for (int half = 0; half < 2; ++half) {
-    movies[size_t(half)] = StageShapeMovie(cv, MakeSymbolName(uint16_t(cv.m_wCurSymbolId + half)), code, imported,
-                                           bitmapIds, uint16_t(half == 0 ? 0 : 0xFFFF));
+    const std::string name = MakeSymbolName(uint16_t(cv.m_wCurSymbolId + half));
+    movies[size_t(half)] = StageShapeMovie(cv, name, code, imported, bitmapIds, uint16_t(half == 0 ? 0 : 0xFFFF));
     if (movies[size_t(half)].empty()) {
       if (half == 1) DropStagedFile(cv, movies[0]);
       return MorphImport::kNotTaken;
