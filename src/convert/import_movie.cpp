@@ -74,13 +74,14 @@ std::vector<uint8_t> ImportMovieHeader(uint8_t version, const SwfRect& frame, ui
 }
 
 bool WriteImportMovie(const std::string& path, std::span<const uint8_t> head, uint16_t code,
-                      std::span<const uint8_t> body, uint16_t characterId) {
+                      std::span<const uint8_t> body, uint16_t characterId, std::optional<uint16_t> ratio) {
   if (body.size() > 0xFFFFFFFFu) return false;
-  return WriteImportMovie(path, head, code, body, characterId, uint32_t(body.size()));
+  return WriteImportMovie(path, head, code, body, characterId, uint32_t(body.size()), ratio);
 }
 
 bool WriteImportMovie(const std::string& path, std::span<const uint8_t> head, uint16_t code,
-                      std::span<const uint8_t> body, uint16_t characterId, uint32_t tagLength) {
+                      std::span<const uint8_t> body, uint16_t characterId, uint32_t tagLength,
+                      std::optional<uint16_t> ratio) {
   if (head.size() < kLengthField + 4 || code > 0x3FF || body.size() > 0xFFFFFFFFu ||
       tagLength > body.size())
     return false;
@@ -88,10 +89,15 @@ bool WriteImportMovie(const std::string& path, std::span<const uint8_t> head, ui
   Append16(movie, uint16_t(code << 6 | 0x3F));
   Append32(movie, tagLength);
   movie.insert(movie.end(), body.begin(), body.end());
-  // PlaceObject2: character and matrix, depth 1, the empty matrix.
-  movie.insert(movie.end(), {0x86, 0x06, 0x06, 0x01, 0x00});
+  // PlaceObject2 (short header, length 6 or 8): character and matrix, and
+  // the ratio when given; depth 1, the empty matrix.
+  constexpr uint16_t kPlaceObject2 = 26;
+  Append16(movie, uint16_t(kPlaceObject2 << 6 | (ratio ? 8 : 6)));
+  movie.push_back(ratio ? 0x16 : 0x06);
+  Append16(movie, 1);
   Append16(movie, characterId);
   movie.push_back(0x00);
+  if (ratio) Append16(movie, *ratio);
   movie.insert(movie.end(), {0x40, 0x00, 0x00, 0x00});  // ShowFrame, End
   if (movie.size() > 0xFFFFFFFFu) return false;
   const uint32_t length = uint32_t(movie.size());

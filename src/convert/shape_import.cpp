@@ -1,17 +1,21 @@
 // The shapes' JSFL-import road: the shape is written into a small movie in
 // the document's shapes folder, and its symbol gets an empty page that the
-// script fills by importing that movie.
+// script fills by importing that movie. A morph shape's start and end
+// shapes become two such symbols, each importing the morph at one ratio.
 #include <algorithm>
 #include <array>
 #include <cstdio>
 #include <filesystem>
 #include <new>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "fla/archive.h"
 #include "fla/item_names.h"
 #include "fla/stream_placement.h"
 #include "convert/writer_services.h"
+#include "shape/decode/morph_shape.h"
 #include "shape/decode/shape_bitmap_ids.h"
 #include "shape/decode/shape_page.h"
 #include "shape/decode/zero_alpha.h"
@@ -33,20 +37,21 @@ uint8_t ShapeTagVersion(uint16_t code) {
   switch (code) {
     case 22: return 2;
     case 32: return 3;
+    case 46: return 3;
     case 83: return 8;
+    case 84: return 8;
     default: return 1;
   }
 }
 
-// Appends to `head` the bitmap tags of "ffsp" that the shape's fills use,
-// with the JPEGTables tag when one of them is a DefineBits, in file order.
-// Bitmaps not copied yet (defined after the shape) are left out. False when
-// "ffsp" cannot be read.
-bool AppendBitmapTags(const ConverterContext& cv, uint16_t code, std::span<const uint8_t> body,
-                      std::vector<uint8_t>& head) {
+// Appends to `head` the bitmap tags of "ffsp" with the ids `ids` (each
+// once), with the JPEGTables tag when one of them is a DefineBits, in file
+// order. Bitmaps not copied yet (defined after the shape) are left out.
+// False when "ffsp" cannot be read.
+bool AppendBitmapTags(const ConverterContext& cv, std::span<const uint16_t> ids, std::vector<uint8_t>& head) {
   std::vector<ConverterContext::SideCopyTag> tags;
   bool needsTables = false;
-  for (uint16_t id : ShapeBitmapIds(code, body.subspan(2))) {
+  for (uint16_t id : ids) {
     const auto it = cv.m_bitmapSideCopies.find(id);
     if (id == kNoBitmap || it == cv.m_bitmapSideCopies.end()) continue;
     tags.push_back(it->second);
@@ -79,31 +84,32 @@ bool AppendBitmapTags(const ConverterContext& cv, uint16_t code, std::span<const
   return true;
 }
 
-}  // namespace
-
-bool ConvertShapeForJsflImport(ConverterContext& cv, uint16_t code, std::span<const uint8_t> body) {
-  if (!cv.m_pWorkFolder || cv.m_nWriterError || cv.m_strShapesFolder.empty() || body.size() < 2)
-    return false;
-  const WorkFolder& work = *cv.m_pWorkFolder;
-
-  // The movie first: a shape whose movie cannot be written keeps the
-  // ordinary road rather than become an empty symbol.
+// The movie "`name`.swf" in the shapes folder, under its staged name: the
+// bitmaps `bitmapIds` first (the import loses fills whose bitmap comes
+// later), then the tag `code` with `body` (from its character id on),
+// placed once, at `ratio` when given. Its staged path, or "" when the movie
+// cannot be written (nothing is left staged then).
+std::string StageShapeMovie(ConverterContext& cv, const std::string& name, uint16_t code,
+                            std::span<const uint8_t> body, std::span<const uint16_t> bitmapIds,
+                            std::optional<uint16_t> ratio) {
   // Written beside its final name, renamed in with the document.
-  const std::string moviePath = StageImportMovie(cv, cv.m_strShapesFolder, MakeSymbolName(cv.m_wCurSymbolId) + ".swf");
-  if (moviePath.empty()) return false;
+  const std::string moviePath = StageImportMovie(cv, cv.m_strShapesFolder, name + ".swf");
+  if (moviePath.empty()) return {};
   const uint8_t version = std::max(cv.m_nSwfVersion, ShapeTagVersion(code));
-  // The bitmaps the fills use come before the shape, or the import loses them.
   std::vector<uint8_t> head = ImportMovieHeader(version, cv.m_rcFrame, cv.m_wFrameRate);
-  // The movie's DefineShape3 has its fully transparent colours raised to
-  // alpha 1 for the import; the document keeps the movie's own colours.
-  std::vector<uint8_t> imported(body.begin(), body.end());
-  if (code == 32) FixZeroAlpha(std::span<uint8_t>(imported).subspan(2));
-  if (!AppendBitmapTags(cv, code, body, head) ||
-      !WriteImportMovie(moviePath, head, code, imported, cv.m_wCurShapeId)) {
+  const uint16_t characterId = uint16_t(body[0] | body[1] << 8);
+  if (!AppendBitmapTags(cv, bitmapIds, head) ||
+      !WriteImportMovie(moviePath, head, code, body, characterId, ratio)) {
     DropStagedFile(cv, moviePath);
-    return false;
+    return {};
   }
+  return moviePath;
+}
 
+// The empty page of the symbol the script fills, placed for row m_nStreams
+// (whose item number the caller has stored). False when it failed.
+bool PlacePlaceholderPage(ConverterContext& cv) {
+  const WorkFolder& work = *cv.m_pWorkFolder;
   bool placed = false;
   {
     FileHandle page(work.file(kPlaceholderPage), "wb+");
@@ -112,13 +118,92 @@ bool ConvertShapeForJsflImport(ConverterContext& cv, uint16_t code, std::span<co
     cv.m_pPageStream = nullptr;
   }
   work.removeFile(kPlaceholderPage);
-  if (!placed) {
+  return placed;
+}
+
+// The bitmaps a decoded morph's fills and line fills use, each once.
+std::vector<uint16_t> MorphBitmapIds(const MorphShapeEntry& entry) {
+  std::vector<uint16_t> ids;
+  const auto add = [&ids](const MorphFillStyle& f) {
+    if (f.type >= 0x40 && f.type <= 0x43) ids.push_back(f.bitmapId);
+  };
+  for (const MorphFillStyle& f : entry.pFillStyles) add(f);
+  for (const MorphLineStyle& l : entry.pLineStyles)
+    if (l.hasFill) add(l.fill);
+  std::sort(ids.begin(), ids.end());
+  ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+  return ids;
+}
+
+}  // namespace
+
+bool ConvertShapeForJsflImport(ConverterContext& cv, uint16_t code, std::span<const uint8_t> body) {
+  if (!cv.m_pWorkFolder || cv.m_nWriterError || cv.m_strShapesFolder.empty() || body.size() < 2)
+    return false;
+
+  // The movie first: a shape whose movie cannot be written keeps the
+  // ordinary road rather than become an empty symbol.
+  // The movie's DefineShape3 has its fully transparent colours raised to
+  // alpha 1 for the import; the document keeps the movie's own colours.
+  std::vector<uint8_t> imported(body.begin(), body.end());
+  if (code == 32) FixZeroAlpha(std::span<uint8_t>(imported).subspan(2));
+  const std::vector<uint16_t> bitmapIds = ShapeBitmapIds(code, body.subspan(2));
+  const std::string moviePath =
+      StageShapeMovie(cv, MakeSymbolName(cv.m_wCurSymbolId), code, imported, bitmapIds, std::nullopt);
+  if (moviePath.empty()) return false;
+  if (!PlacePlaceholderPage(cv)) {
     DropStagedFile(cv, moviePath);
     return false;
   }
   cv.m_pJsflShapeIds.push_back(cv.m_pStreamItemNo.at(cv.m_nStreams));
   cv.m_bShapePagePlaced = 1;
   return true;
+}
+
+MorphImport ConvertMorphForJsflImport(ConverterContext& cv, MorphShapeEntry& entry, uint16_t code,
+                                      std::span<const uint8_t> body) {
+  if (!cv.m_pWorkFolder || cv.m_nWriterError || cv.m_strShapesFolder.empty() || body.size() < 2)
+    return MorphImport::kNotTaken;
+  // The import gets the DefineMorphShape with its fully transparent colours
+  // raised to alpha 1; the document keeps the movie's own. A body whose
+  // walk does not reach its end is not one to hand the authoring tool in
+  // part: the morph takes the exact road.
+  std::vector<uint8_t> imported(body.begin(), body.end());
+  if (code == 46 && !FixMorphZeroAlpha(std::span<uint8_t>(imported).subspan(2)))
+    return MorphImport::kNotTaken;
+
+  const std::array<uint32_t, 6> offsets{};
+  if (!DecodeMorphShapeTag(cv, entry, body.subspan(2), offsets, code)) return MorphImport::kRefused;
+
+  // Both movies before either page: a morph whose movies cannot both be
+  // written keeps the exact road whole. The start shape is the morph at
+  // ratio 0, the end shape at ratio 65535; the pages are committed in that
+  // order, so the end's symbol number follows the start's.
+  const std::vector<uint16_t> bitmapIds = MorphBitmapIds(entry);
+  std::array<std::string, 2> movies;
+  for (int half = 0; half < 2; ++half) {
+    const std::string name = MakeSymbolName(uint16_t(cv.m_wCurSymbolId + half));
+    movies[size_t(half)] = StageShapeMovie(cv, name, code, imported, bitmapIds, uint16_t(half == 0 ? 0 : 0xFFFF));
+    if (movies[size_t(half)].empty()) {
+      if (half == 1) DropStagedFile(cv, movies[0]);
+      return MorphImport::kNotTaken;
+    }
+  }
+  for (int half = 0; half < 2; ++half) {
+    uint16_t& itemNo = half == 0 ? entry.wStartItemNo : entry.wEndItemNo;
+    if (!TakeItemNo(cv, itemNo)) {
+      for (int h = half; h < 2; ++h) DropStagedFile(cv, movies[size_t(h)]);
+      return MorphImport::kRefused;
+    }
+    cv.m_pStreamItemNo[cv.m_nStreams] = itemNo;
+    if (!PlacePlaceholderPage(cv)) {
+      for (int h = half; h < 2; ++h) DropStagedFile(cv, movies[size_t(h)]);
+      return MorphImport::kRefused;
+    }
+    CommitSymbolStream(cv, 0);
+    cv.m_pJsflShapeIds.push_back(itemNo);
+  }
+  return MorphImport::kImported;
 }
 
 }  // namespace tovrani

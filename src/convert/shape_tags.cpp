@@ -72,12 +72,21 @@ void HandleMorphShapeTag(ConverterContext& ctx, uint16_t code, std::span<const u
   MorphShapeEntry& entry = ctx.m_pMorphShapes[ctx.m_wMorphShapes];
   entry.wCharacterId = uint16_t(body[0] | body[1] << 8);
   const std::array<uint32_t, 6> offsets{};
-  // The JSFL-import way takes the exact road: its two pages are the element
-  // symbols the script breaks apart, and the entry is counted as on the
-  // other roads so that the morph's placements have a morph to show.
-  const bool exact = On(ctx.m_pOptShapeJsflImport) || On(ctx.m_pOptExactProblemSearch);
-  const bool decoded = exact ? ConvertMorphShapeTagExact(ctx, entry, body.subspan(2), offsets, code)
-                             : ConvertMorphShapeTag(ctx, entry, body.subspan(2), offsets, code);
+  // The JSFL-import way: the start and end shapes become symbols the script
+  // fills by importing the morph at ratio 0 and 65535; the entry is counted
+  // as on the other roads so that the morph's placements have a morph to
+  // show. A morph whose movies cannot be written takes the exact road,
+  // whose two pages are shape symbols of their own.
+  bool decoded = false;
+  const MorphImport imported = On(ctx.m_pOptShapeJsflImport)
+                                   ? ConvertMorphForJsflImport(ctx, entry, code, body)
+                                   : MorphImport::kNotTaken;
+  if (imported != MorphImport::kNotTaken)
+    decoded = imported == MorphImport::kImported;
+  else if (On(ctx.m_pOptShapeJsflImport) || On(ctx.m_pOptExactProblemSearch))
+    decoded = ConvertMorphShapeTagExact(ctx, entry, body.subspan(2), offsets, code);
+  else
+    decoded = ConvertMorphShapeTag(ctx, entry, body.subspan(2), offsets, code);
   if (!decoded) return;  // the next morph reuses the entry
   entry.variants.clear();
   RegisterPlacedCharacter(ctx, entry.wCharacterId, kElementMorphShape, ctx.m_wMorphShapes);

@@ -11,6 +11,7 @@
 namespace tovrani {
 
 struct ConverterContext;
+struct MorphShapeEntry;
 
 // ---- document writer: set-up, scene, finish ----
 // These jobs are done by the code that needs them, under its own names:
@@ -70,6 +71,19 @@ void PlaceStaticTextPage(ConverterContext& cv);
 // "_Shapes_" and writes the script piece that imports the movie. False, with
 // nothing placed, when the movie or the page cannot be written.
 bool ConvertShapeForJsflImport(ConverterContext& cv, uint16_t code, std::span<const uint8_t> body);
+// Morph shapes with the JSFL-import option on: the body (from the character
+// id on) decoded into `entry`, and its start and end shapes made two such
+// symbols, "Symbol n.swf" and "Symbol n+1.swf" each holding the morph tag
+// placed at ratio 0 or 65535 (a DefineMorphShape with its fully
+// transparent colours at alpha 1), their pages committed and item numbers
+// (entry's start and end item numbers) added to m_pJsflShapeIds.
+enum class MorphImport {
+  kImported,  // the entry is filled; count it
+  kRefused,   // the body or a page failed: the entry must not be counted
+  kNotTaken,  // nothing done: the morph takes the exact road
+};
+MorphImport ConvertMorphForJsflImport(ConverterContext& cv, MorphShapeEntry& entry, uint16_t code,
+                                      std::span<const uint8_t> body);
 // Bitmaps: the JPEG media record of DefineBits and DefineBitsJPEG2
 // (WriteJpegMediaRecord, fla/bitmap_media.h); width and height of a lossless
 // bitmap set (SetLosslessBitmapSize in the bitmap handler,

@@ -5,6 +5,7 @@
 
 #include <zlib.h>
 
+#include <filesystem>
 #include <map>
 
 #include "fla/jsfl_script.h"
@@ -216,6 +217,141 @@ TEST(ShapeImportFallback, AShapeWhoseMovieCannotBeWrittenIsConvertedAsUsual) {
     EXPECT_TRUE(test::CheckShapePage(streams[name], 2, id)) << name;
   }
   EXPECT_EQ(c.ctx.m_bJsflWritten, 0);
+}
+
+// A square growing into a larger one: a solid fill from red with alpha
+// `alpha` to opaque green, a line from opaque black to white with alpha
+// `alpha`; a DefineMorphShape2 also has a fill of bitmap 9 and no line
+// flags.
+std::vector<uint8_t> MorphTag(uint16_t code, uint16_t id, uint8_t alpha) {
+  SwfBytes s;
+  s.u8(code == 84 ? 2 : 1).u8(0).u8(0xFF).u8(0).u8(0).u8(alpha).u8(0).u8(0xFF).u8(0).u8(0xFF);
+  if (code == 84) s.u8(0x41).u16(9).matrix(0, 0, true, 20 << 16, 20 << 16).matrix(0, 0, true, 40 << 16, 40 << 16);
+  s.u8(1).u16(20).u16(60);
+  if (code == 84) s.u8(0).u8(0);
+  s.u8(0).u8(0).u8(0).u8(0xFF).u8(0xFF).u8(0xFF).u8(0xFF).u8(alpha);
+  const auto body = test::MorphBody(
+      code, s.data(),
+      [](ShapeRecords& r) {
+        r.Change(std::pair(0, 0), 1u, 1u, std::nullopt);
+        r.Straight(1000, 0).Straight(0, 1000).Curve(-500, 500, -500, -500).Straight(0, -1000);
+      },
+      [](ShapeRecords& r) { r.Straight(2000, 0).Straight(0, 2000).Straight(-2000, 0).Straight(0, -2000); });
+  std::vector<uint8_t> out = SwfBytes().u16(id).data();
+  out.insert(out.end(), body.begin(), body.end());
+  return out;
+}
+
+std::vector<uint8_t> PlaceAt(uint16_t depth, uint16_t id, uint16_t ratio) {
+  return SwfBytes().u8(0x16).u16(depth).u16(id).matrix(0, 0).u16(ratio).data();
+}
+
+// What the import movies place: the character at depth 1, the empty matrix,
+// the ratio.
+std::vector<uint8_t> ImportPlacement(uint16_t id, uint16_t ratio) {
+  return {0x16, 0x01, 0x00, uint8_t(id), uint8_t(id >> 8), 0x00, uint8_t(ratio), uint8_t(ratio >> 8)};
+}
+
+class MorphImport : public ::testing::TestWithParam<int> {};
+
+// A DefineMorphShape with transparent colours and a DefineMorphShape2 with
+// a bitmap fill: each morph's start and end shapes become "_Shapes_"
+// symbols importing the morph at ratio 0 and 65535, their pieces come
+// before the morph pieces that break the imported shapes apart, and the
+// document shows what the movie shows.
+TEST_P(MorphImport, StartAndEndShapesBecomeImportedSymbols) {
+  const std::vector<uint8_t> morphs[2] = {MorphTag(46, 1, 0), MorphTag(84, 2, 0)};
+  test::SwfWriter w{uint8_t(GetParam())};
+  w.tag(20, Lossless(9)).tag(46, morphs[0]).tag(84, morphs[1]);
+  w.tag(26, PlaceAt(1, 1, 0)).tag(26, PlaceAt(2, 2, 30000)).showFrame();
+  w.tag(26, SwfBytes().u8(0x11).u16(1).u16(65535).data()).showFrame().end();
+  const std::vector<uint8_t> movie = w.build();
+  Converted c;
+  ConvertSwf(c, movie);
+  ASSERT_EQ(c.result, uint32_t(kResultDone));
+  EXPECT_EQ(c.ctx.m_bJsflWritten, 1);
+  const auto streams = test::ExpectReadableDocument(c.fla);
+  EXPECT_TRUE(test::DocumentShowsMovie(movie, streams));
+
+  // Only the DefineMorphShape reaches the import with alpha 1; the
+  // DefineMorphShape2 goes as it is, after the bitmap its fill uses.
+  const std::vector<uint8_t> imported[2] = {MorphTag(46, 1, 1), morphs[1]};
+  ASSERT_NE(imported[0], morphs[0]);
+  const std::vector<uint8_t> raw = test::ReadFileBytes(c.script);
+  const std::string script(raw.begin(), raw.end());
+  const size_t firstMorphPiece = script.find("lib.selectItem('_Morph_Shapes_/");
+  ASSERT_NE(firstMorphPiece, std::string::npos);
+  size_t lastPiece = 0;
+  for (uint16_t n = 1; n <= 4; ++n) {
+    const std::string name = "Symbol " + std::to_string(n);
+    SCOPED_TRACE(name);
+    ASSERT_TRUE(streams.count(name));
+    const int morph = (n - 1) / 2;
+    const uint16_t code = morph == 0 ? 46 : 84;
+    const uint16_t ratio = n % 2 ? 0 : 0xFFFF;
+    std::vector<std::pair<uint16_t, std::vector<uint8_t>>> expected;
+    if (code == 84) expected.emplace_back(20, Lossless(9));
+    expected.emplace_back(code, imported[morph]);
+    expected.emplace_back(26, ImportPlacement(uint16_t(morph + 1), ratio));
+    expected.emplace_back(1, std::vector<uint8_t>{});
+    expected.emplace_back(0, std::vector<uint8_t>{});
+    const std::string file = c.ctx.m_strShapesFolder + "/" + name + ".swf";
+    EXPECT_EQ(MovieTags(test::ReadFileBytes(file)), expected);
+
+    const size_t piece = script.find("lib.selectItem('_Shapes_/" + name + "')");
+    ASSERT_NE(piece, std::string::npos);
+    EXPECT_GT(piece, lastPiece);
+    EXPECT_LT(piece, firstMorphPiece);
+    lastPiece = piece;
+    EXPECT_NE(script.find("_fr_.importSWF(\"" + FileUrlFromPath(file) + "\")", piece), std::string::npos);
+  }
+  EXPECT_EQ(script.find("_Morph_Shapes_Elements_"), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(Versions, MorphImport, ::testing::Values(6, 8));
+
+// A morph whose movies cannot be written takes the exact road: its start and
+// end shapes are shape pages of the document. A morph whose end-edges offset
+// points past its body puts nothing into an import movie and is left out,
+// and the morph after it is imported as usual.
+TEST(MorphImportFallback, AMorphWithoutMoviesKeepsItsShapePages) {
+  {
+    Converted c;
+    test::SwfWriter w(8);
+    w.tag(46, MorphTag(46, 1, 0)).tag(26, PlaceAt(1, 1, 0)).showFrame().end();
+    ConvertSwf(c, w.build(), true);
+    ASSERT_EQ(c.result, uint32_t(kResultDone));
+    auto streams = test::ExpectReadableDocument(c.fla);
+    for (const char* name : {"Symbol 1", "Symbol 2"}) {
+      ASSERT_TRUE(streams.count(name)) << name;
+      EXPECT_TRUE(test::CheckShapePage(streams[name], 2, 1)) << name;
+    }
+    const std::vector<uint8_t> raw = test::ReadFileBytes(c.script);
+    const std::string script(raw.begin(), raw.end());
+    EXPECT_EQ(script.find("'_Shapes_/"), std::string::npos);
+    EXPECT_NE(script.find("_Morph_Shapes_/"), std::string::npos);
+  }
+  {
+    std::vector<uint8_t> bad = MorphTag(46, 1, 0);
+    const size_t offsetAt = 2 + SwfBytes().rect(0, 2000, 0, 2000).rect(0, 2000, 0, 2000).data().size();
+    const uint32_t pastTheBody = uint32_t(bad.size());
+    for (size_t i = 0; i < 4; ++i) bad[offsetAt + i] = uint8_t(pastTheBody >> (8 * i));
+    Converted c;
+    test::SwfWriter w(8);
+    w.tag(46, bad).tag(46, MorphTag(46, 2, 0)).tag(26, PlaceAt(1, 2, 0)).showFrame().end();
+    ConvertSwf(c, w.build());
+    ASSERT_EQ(c.result, uint32_t(kResultDone));
+    auto streams = test::ExpectReadableDocument(c.fla);
+    EXPECT_TRUE(streams.count("Symbol 1") && streams.count("Symbol 2"));
+    size_t movies = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(c.ctx.m_strShapesFolder)) {
+      ++movies;
+      const auto tags = MovieTags(test::ReadFileBytes(entry.path().string()));
+      ASSERT_FALSE(tags.empty());
+      EXPECT_EQ(tags[0].second, MorphTag(46, 2, 1)) << entry.path();
+    }
+    EXPECT_EQ(movies, 2u);
+  }
 }
 
 TEST(ImportMovie, HeaderHoldsTheFrameAndTheMovieLength) {

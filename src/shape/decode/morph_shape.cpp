@@ -538,6 +538,17 @@ bool ConvertMorphShapeTag(ShapeContext& ctx, MorphShapeEntry& entry, std::span<c
   return true;
 }
 
+bool DecodeMorphShapeTag(ShapeContext& ctx, MorphShapeEntry& entry, std::span<const uint8_t> body,
+                         const std::array<uint32_t, 6>& offsets, uint16_t tag) {
+  ResetEntry(entry);
+  MorphDecoder decoder(ctx, entry, body, offsets, tag);
+  if (!decoder.Decode()) {
+    Warn(ctx, entry, tag, decoder.why());
+    return false;
+  }
+  return true;
+}
+
 bool ConvertMorphShapeTagExact(ShapeContext& ctx, MorphShapeEntry& entry,
                                std::span<const uint8_t> body, const std::array<uint32_t, 6>& offsets,
                                uint16_t tag) {

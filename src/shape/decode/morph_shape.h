@@ -105,6 +105,10 @@ LineStyle MorphHalfLine(const MorphLineStyle& m, bool end);
 // for a body they cannot take: the entry must then not be counted.
 bool ConvertMorphShapeTag(ShapeContext& ctx, MorphShapeEntry& entry, std::span<const uint8_t> body,
                           const std::array<uint32_t, 6>& offsets, uint16_t tag);
+// The decoding alone, for halves drawn by another road: the entry keeps the
+// decoded streams and styles, no runs and no item numbers.
+bool DecodeMorphShapeTag(ShapeContext& ctx, MorphShapeEntry& entry, std::span<const uint8_t> body,
+                         const std::array<uint32_t, 6>& offsets, uint16_t tag);
 // The same decoding, then each half as a shape symbol page ("fill") placed
 // with the next item number; the entry keeps the decoded streams, the two
 // item numbers and no runs.
