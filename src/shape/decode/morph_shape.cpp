@@ -512,16 +512,20 @@ bool PlaceHalfPage(ShapeContext& ctx, const MorphShapeEntry& entry, const MorphD
   return placed;
 }
 
+// Decodes the body into the entry; a body the decoder refuses is warned of.
+bool DecodeOrWarn(ShapeContext& ctx, MorphShapeEntry& entry, MorphDecoder& decoder, uint16_t tag) {
+  if (decoder.Decode()) return true;
+  Warn(ctx, entry, tag, decoder.why());
+  return false;
+}
+
 }  // namespace
 
 bool ConvertMorphShapeTag(ShapeContext& ctx, MorphShapeEntry& entry, std::span<const uint8_t> body,
                           const std::array<uint32_t, 6>& offsets, uint16_t tag) {
   ResetEntry(entry);
   MorphDecoder decoder(ctx, entry, body, offsets, tag);
-  if (!decoder.Decode()) {
-    Warn(ctx, entry, tag, decoder.why());
-    return false;
-  }
+  if (!DecodeOrWarn(ctx, entry, decoder, tag)) return false;
   const bool noSearch = ctx.m_pOptNoProblemSearch && *ctx.m_pOptNoProblemSearch;
   if (!noSearch && ctx.m_pAnalyzeMorphShapeHalf) {
     if (entry.pStartEdges.length)
@@ -542,11 +546,7 @@ bool DecodeMorphShapeTag(ShapeContext& ctx, MorphShapeEntry& entry, std::span<co
                          const std::array<uint32_t, 6>& offsets, uint16_t tag) {
   ResetEntry(entry);
   MorphDecoder decoder(ctx, entry, body, offsets, tag);
-  if (!decoder.Decode()) {
-    Warn(ctx, entry, tag, decoder.why());
-    return false;
-  }
-  return true;
+  return DecodeOrWarn(ctx, entry, decoder, tag);
 }
 
 bool ConvertMorphShapeTagExact(ShapeContext& ctx, MorphShapeEntry& entry,
@@ -554,10 +554,7 @@ bool ConvertMorphShapeTagExact(ShapeContext& ctx, MorphShapeEntry& entry,
                                uint16_t tag) {
   ResetEntry(entry);
   MorphDecoder decoder(ctx, entry, body, offsets, tag);
-  if (!decoder.Decode()) {
-    Warn(ctx, entry, tag, decoder.why());
-    return false;
-  }
+  if (!DecodeOrWarn(ctx, entry, decoder, tag)) return false;
   // Both halves are decoded before a page is placed, so a body the decoder
   // refuses leaves no symbol behind.
   if (!PlaceHalfPage(ctx, entry, decoder, 0, entry.wStartItemNo)) {
