@@ -215,6 +215,10 @@ bool Passes::RepeatedRunSearch(const EdgeList& p, const EdgeList& r) {
            a.startY == b.startY && a.endX == b.endX && a.endY == b.endY && a.style == b.style;
   };
   if (p.styleChangeIndex != 0) return false;
+  // Only a run without a fill may go: a filled stretch drawn twice cancels
+  // its fill there (fills are drawn even-odd).
+  const bool rMayGo = CarriesNoFill(r), pMayGo = CarriesNoFill(p);
+  if (!rMayGo && !pMayGo) return false;
   // Small runs are scanned as they are; for large ones R's items are
   // indexed by their points and styles, so that the search visits only the
   // items that can match, in the order the scan would.
@@ -258,7 +262,8 @@ bool Passes::RepeatedRunSearch(const EdgeList& p, const EdgeList& r) {
         uint32_t k = 1;
         while (k < r.count() && SameItem(r.items[k], p.items[i + k])) ++k;
         if (!a_.Charge(k)) return false;
-        if (k == r.count()) return Rewritten(RemoveCurrentRun(a_.block, a_.readPos, p, r));
+        if (k == r.count() && rMayGo)
+          return Rewritten(RemoveCurrentRun(a_.block, a_.readPos, p, r));
         j = k + 1;
         continue;
       }
@@ -266,7 +271,7 @@ bool Passes::RepeatedRunSearch(const EdgeList& p, const EdgeList& r) {
         uint32_t k = 1;
         while (k < p.count() && SameItem(p.items[k], r.items[j + k])) ++k;
         if (!a_.Charge(k)) return false;
-        if (k == p.count()) return Rewritten(RemovePreviousRun(a_.block, p, r));
+        if (k == p.count() && pMayGo) return Rewritten(RemovePreviousRun(a_.block, p, r));
         i = k;
       }
       ++j;

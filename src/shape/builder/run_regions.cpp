@@ -56,6 +56,19 @@ bool Compatible(const EdgeListItem& a, const EdgeListItem& b) {
   return true;
 }
 
+// Whether style bytes draw fill `f`: fills are drawn even-odd, so a fill on
+// both sides of an edge draws nothing there.
+bool DrawsFill(const StyleBytes& s, uint8_t f) { return f && (s[1] == f) != (s[2] == f); }
+
+// Two runs over the same area draw each fill that one of them carries; two
+// copies of one fill cancel. One run with `merged` draws the same only when
+// it draws exactly the fills that one run and not the other draws.
+bool MergeKeepsFills(const StyleBytes& p, const StyleBytes& r, const StyleBytes& merged) {
+  for (const uint8_t f : {p[1], p[2], r[1], r[2]})
+    if ((DrawsFill(p, f) != DrawsFill(r, f)) != DrawsFill(merged, f)) return false;
+  return true;
+}
+
 // All items straight and on the line y, with the same style bytes: such a
 // run lies inside the band of a run that covers its x range.
 bool FlatOnLine(const EdgeList& run, int32_t y, const StyleBytes& style) {
@@ -123,7 +136,10 @@ bool PairTest::Run() {
   if (!p0.hasFill() && !r0.hasFill() && !SharesEdge()) return false;
   // Runs of the same area merge only when one run's styles can carry the
   // other's: a line or fill of P that R replaces would vanish.
-  if (isP && isR && !(p_.styleChangeIndex == 0 && r_.styleChangeIndex == 0 && Compatible(p0, r0)))
+  // They must also hold the same edges: an open run's area is closed by its
+  // chord, so runs of one area can draw different lines and fill edges.
+  if (isP && isR && !(p_.styleChangeIndex == 0 && r_.styleChangeIndex == 0 && Compatible(p0, r0) &&
+                      MergeKeepsFills(p0.style, r0.style, Merged(r0, p0)) && HoldSameEdges(p_, r_)))
     return false;
   const bool rAbsorbs = boxP.right - boxP.left <= boxR.right - boxR.left &&
                         boxP.bottom - boxP.top <= boxR.bottom - boxR.top;
