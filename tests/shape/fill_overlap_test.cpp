@@ -401,6 +401,24 @@ TEST(RunRegions, RunsOfOneAreaMergeOnlyWhenTheyDrawTheSame) {
          w.Run(0, 0).Line(40 * D, 40 * D).Line(40 * D, 0);
        },
        4},
+      // A line along all but one side of a filled and lined outline: the
+      // outline holds every edge of the line and draws it already.
+      {"LineAlongAFilledOutline", true,
+       [](EdgeWriter& w) {
+         w.Run(0, 0, kLine).Line(40 * D, 0).Curve(50 * D, 20 * D, 40 * D, 40 * D).Line(0, 40 * D);
+         w.Run(0, 0, kLineFill1).Line(40 * D, 0).Curve(50 * D, 20 * D, 40 * D, 40 * D);
+         w.Line(0, 40 * D).Line(0, 0);
+       },
+       4},
+      // The same line along the outline filled without a line: the line
+      // would take the last side too.
+      {"LineAlongAFilledArea", true,
+       [](EdgeWriter& w) {
+         w.Run(0, 0, kLine).Line(40 * D, 0).Curve(50 * D, 20 * D, 40 * D, 40 * D).Line(0, 40 * D);
+         w.Run(0, 0, kFill1).Line(40 * D, 0).Curve(50 * D, 20 * D, 40 * D, 40 * D);
+         w.Line(0, 40 * D).Line(0, 0);
+       },
+       7},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
