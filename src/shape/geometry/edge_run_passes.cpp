@@ -134,11 +134,12 @@ uint8_t MergeIdenticalEdgeRuns(uint8_t side, EdgeRunPair& runs, ShapeBlock& bloc
                                uint32_t& readPos, PenPosition&, StyleBytes&) {
   const EdgeList& r = runs[side];
   const EdgeList& p = runs[1 - side];
-  // Two copies of a filled run cancel each other's fill: dropping one would
-  // draw what the pair did not.
-  if (r.items.empty() || r.count() != p.count() || !CarriesNoFill(r)) return 0;
+  if (r.items.empty() || r.count() != p.count()) return 0;
   for (uint32_t i = 0; i < r.count(); ++i)
     if (!SameItem(r.items[i], p.items[i])) return 0;
+  // Two copies of a filled run cancel each other's fill: dropping one would
+  // draw what the pair did not.
+  if (!CarriesNoFill(r)) return 0;
   return RemoveCurrentRun(block, readPos, p, r) ? 1 : 0;
 }
 
