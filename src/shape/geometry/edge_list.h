@@ -101,7 +101,7 @@ bool CarriesNoFill(const EdgeList& run);
 // they are walked: the same end points, straight or curved through the same
 // control point (shape units).
 bool HoldSameEdges(const EdgeList& a, const EdgeList& b);
-// Every edge of `inner` is an edge of `outer`, in the same sense.
+// Every edge of `inner` is an edge of `outer`, whichever way each is walked.
 bool HoldsEveryEdgeOf(const EdgeList& outer, const EdgeList& inner);
 
 }  // namespace tovrani

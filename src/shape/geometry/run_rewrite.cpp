@@ -30,7 +30,8 @@ uint8_t AppendMove(std::vector<uint8_t>& out, MovePair m) {
     return 1;
   }
   // Form 3 holds only multiples of 128; flooring another value would move
-  // every later record of the run (and what it draws) by up to 127 units.
+  // this record and every one after it (moves are relative) by up to 127
+  // units, and with them what they draw.
   if (qx < 32768 && qy < 32768 && m.x % 128 == 0 && m.y % 128 == 0) {
     PutI16(out, m.x >> 7);
     PutI16(out, m.y >> 7);
