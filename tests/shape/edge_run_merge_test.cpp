@@ -101,6 +101,31 @@ TEST(MergeRepeatedEdgeRuns, RunsThatDifferOrCarryAFillStay) {
   }
 }
 
+TEST(MergeIdenticalEdgeRuns, OnlyACopyWithoutAFillGoes) {
+  // Two copies of one lens in a row: curved, so that no search for repeated
+  // straight stretches meets them first.
+  const struct {
+    Style style;
+    bool morph;
+    uint32_t removed;
+  } cases[] = {
+      {kLine, false, 2}, {kLine, true, 2},
+      // Fills are even-odd: the two copies draw nothing of fill 1, one copy
+      // would draw the lens.
+      {{1, 0, 1}, false, 0}, {{1, 0, 1}, true, 0}, {{0, 1, 0}, true, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << int(c.style[1]) << int(c.style[2]) << c.morph);
+    EdgeWriter w;
+    for (int copy = 0; copy < 2; ++copy)
+      w.Run(0, 0, c.style).Curve(20 * D, -20 * D, 40 * D, 0).Curve(20 * D, 20 * D, 0, 0);
+    w.Run(100 * D, 100 * D, kLine2).Line(120 * D, 100 * D);
+    const Result a = Analyse(w.Block(), c.morph);
+    EXPECT_EQ(a.block.recordCount, w.records() - c.removed);
+    EXPECT_TRUE(a.drawsTheSame);
+  }
+}
+
 std::vector<StyleBytes> StylesInForce(const ShapeBlock& block) {
   std::vector<StyleBytes> styles;
   StyleBytes inForce{};

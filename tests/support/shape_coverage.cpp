@@ -79,7 +79,9 @@ ShapeCoverage CoverageOf(std::span<const uint8_t> stream, const StyleIndex* styl
   if (truncated) out.ok = false;
   if (edges.empty()) return out;
 
-  const IntPoint origin = edges[0].start;
+  // A fixed point, not one of the object's own: a rewrite that keeps an
+  // open fill boundary must not change what it is taken to draw.
+  const IntPoint origin{0, 0};
   std::map<std::vector<uint8_t>, Path> fillPaths, linePaths;
   for (const Edge& e : edges) {
     // A fill on both sides of an edge has no boundary there.

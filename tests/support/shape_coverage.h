@@ -1,8 +1,9 @@
 // What an encoded shape object draws, per style, as pixel regions: an
 // independent model for checking that rewrites of the edge records keep the
 // drawing. A fill covers the even-odd area of the edges that carry it on
-// exactly one side (each edge closed through one fixed point, so closed
-// boundaries leave their inside); a line covers the 1-unit band of its
+// exactly one side (each edge closed through the point (0, 0), so closed
+// boundaries leave their inside, and an open one draws the same whatever
+// other records the object holds or in which order); a line covers the 1-unit band of its
 // edges. Styles are told apart by their records' bytes, not their indexes.
 #pragma once
 

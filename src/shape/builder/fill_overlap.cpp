@@ -215,11 +215,20 @@ bool Passes::RepeatedRunSearch(const EdgeList& p, const EdgeList& r) {
            a.startY == b.startY && a.endX == b.endX && a.endY == b.endY && a.style == b.style;
   };
   if (p.styleChangeIndex != 0) return false;
+  // Only a run without a fill may go: a filled stretch drawn twice cancels
+  // its fill there (fills are drawn even-odd). Looked at on a match, or
+  // before indexing a large run.
+  int8_t rNoFill = -1, pNoFill = -1;
+  auto mayGo = [](const EdgeList& run, int8_t& known) {
+    if (known < 0) known = CarriesNoFill(run) ? 1 : 0;
+    return known == 1;
+  };
   // Small runs are scanned as they are; for large ones R's items are
   // indexed by their points and styles, so that the search visits only the
   // items that can match, in the order the scan would.
   using Key = std::tuple<int32_t, int32_t, int32_t, int32_t, StyleBytes>;
   const bool indexed = uint64_t(p.count()) * r.count() > 256;
+  if (indexed && !mayGo(r, rNoFill) && !mayGo(p, pNoFill)) return false;
   std::map<Key, std::vector<uint32_t>> byKey;
   if (indexed) {
     for (uint32_t j = 0; j < r.count(); ++j) {
@@ -258,7 +267,8 @@ bool Passes::RepeatedRunSearch(const EdgeList& p, const EdgeList& r) {
         uint32_t k = 1;
         while (k < r.count() && SameItem(r.items[k], p.items[i + k])) ++k;
         if (!a_.Charge(k)) return false;
-        if (k == r.count()) return Rewritten(RemoveCurrentRun(a_.block, a_.readPos, p, r));
+        if (k == r.count() && mayGo(r, rNoFill))
+          return Rewritten(RemoveCurrentRun(a_.block, a_.readPos, p, r));
         j = k + 1;
         continue;
       }
@@ -266,7 +276,7 @@ bool Passes::RepeatedRunSearch(const EdgeList& p, const EdgeList& r) {
         uint32_t k = 1;
         while (k < p.count() && SameItem(p.items[k], r.items[j + k])) ++k;
         if (!a_.Charge(k)) return false;
-        if (k == p.count()) return Rewritten(RemovePreviousRun(a_.block, p, r));
+        if (k == p.count() && mayGo(p, pNoFill)) return Rewritten(RemovePreviousRun(a_.block, p, r));
         i = k;
       }
       ++j;

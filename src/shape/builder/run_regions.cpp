@@ -56,6 +56,30 @@ bool Compatible(const EdgeListItem& a, const EdgeListItem& b) {
   return true;
 }
 
+// Whether style bytes draw fill `f`: fills are drawn even-odd, so a fill on
+// both sides of an edge draws nothing there.
+bool DrawsFill(const StyleBytes& s, uint8_t f) { return f && (s[1] == f) != (s[2] == f); }
+
+// Two runs over the same area draw each fill that one of them carries; two
+// copies of one fill cancel. One run with `merged` draws the same only when
+// it draws exactly the fills that one run and not the other draws.
+bool MergeKeepsFills(const StyleBytes& p, const StyleBytes& r, const StyleBytes& merged) {
+  for (const uint8_t f : {p[1], p[2], r[1], r[2]})
+    if ((DrawsFill(p, f) != DrawsFill(r, f)) != DrawsFill(merged, f)) return false;
+  return true;
+}
+
+// Of two runs of one area, `kept` takes the styles of both and `gone` is
+// removed. An open run's area is closed by its chord, so runs of one area
+// can hold different edges: the kept run must hold every edge of the other,
+// and the same edges when the other adds a line or a fill to them.
+bool KeepsWhatGoesDrawn(const EdgeList& kept, const EdgeList& gone) {
+  const StyleBytes& k = kept.items[0].style;
+  const StyleBytes& g = gone.items[0].style;
+  const bool adds = (g[0] && !k[0]) || DrawsFill(g, g[1]) || DrawsFill(g, g[2]);
+  return adds ? HoldSameEdges(kept, gone) : HoldsEveryEdgeOf(kept, gone);
+}
+
 // All items straight and on the line y, with the same style bytes: such a
 // run lies inside the band of a run that covers its x range.
 bool FlatOnLine(const EdgeList& run, int32_t y, const StyleBytes& style) {
@@ -123,10 +147,12 @@ bool PairTest::Run() {
   if (!p0.hasFill() && !r0.hasFill() && !SharesEdge()) return false;
   // Runs of the same area merge only when one run's styles can carry the
   // other's: a line or fill of P that R replaces would vanish.
-  if (isP && isR && !(p_.styleChangeIndex == 0 && r_.styleChangeIndex == 0 && Compatible(p0, r0)))
+  if (isP && isR && !(p_.styleChangeIndex == 0 && r_.styleChangeIndex == 0 && Compatible(p0, r0) &&
+                      MergeKeepsFills(p0.style, r0.style, Merged(r0, p0))))
     return false;
   const bool rAbsorbs = boxP.right - boxP.left <= boxR.right - boxR.left &&
                         boxP.bottom - boxP.top <= boxR.bottom - boxR.top;
+  if (isP && isR && !KeepsWhatGoesDrawn(rAbsorbs ? r_ : p_, rAbsorbs ? p_ : r_)) return false;
   const bool done = rAbsorbs ? RAbsorbsP() : PAbsorbsR();
   if (!done) {
     a_.stopped = true;  // a move beyond 32 bits

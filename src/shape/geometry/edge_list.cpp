@@ -1,6 +1,8 @@
 #include "shape/geometry/edge_list.h"
 
 #include <algorithm>
+#include <tuple>
+#include <utility>
 
 namespace tovrani {
 
@@ -55,6 +57,44 @@ bool SameItem(const EdgeListItem& a, const EdgeListItem& b) {
   return a.startX == b.startX && a.startY == b.startY && a.endX == b.endX && a.endY == b.endY &&
          a.flags == b.flags && a.controlDx == b.controlDx && a.controlDy == b.controlDy &&
          a.anchorDx == b.anchorDx && a.anchorDy == b.anchorDy && a.style == b.style;
+}
+
+bool CarriesNoFill(const EdgeList& run) {
+  for (const EdgeListItem& it : run.items)
+    if (it.hasFill()) return false;
+  return true;
+}
+
+namespace {
+
+// Each edge with its end points in a fixed order (a straight edge with no
+// control point), sorted.
+using EdgeKey = std::tuple<int64_t, int64_t, int64_t, int64_t, bool, int64_t, int64_t>;
+std::vector<EdgeKey> SortedEdges(const EdgeList& run) {
+  std::vector<EdgeKey> out;
+  out.reserve(run.items.size());
+  for (const EdgeListItem& it : run.items) {
+    std::pair<int64_t, int64_t> s{it.startX, it.startY}, e{it.endX, it.endY};
+    const int64_t cx = it.curved() ? it.startX + it.controlX() : 0;
+    const int64_t cy = it.curved() ? it.startY + it.controlY() : 0;
+    if (e < s) std::swap(s, e);
+    out.emplace_back(s.first, s.second, e.first, e.second, it.curved(), cx, cy);
+  }
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+}  // namespace
+
+bool HoldSameEdges(const EdgeList& a, const EdgeList& b) {
+  return a.count() == b.count() && SortedEdges(a) == SortedEdges(b);
+}
+
+bool HoldsEveryEdgeOf(const EdgeList& outer, const EdgeList& inner) {
+  std::vector<EdgeKey> o = SortedEdges(outer), i = SortedEdges(inner);
+  o.erase(std::unique(o.begin(), o.end()), o.end());
+  i.erase(std::unique(i.begin(), i.end()), i.end());
+  return std::includes(o.begin(), o.end(), i.begin(), i.end());
 }
 
 }  // namespace tovrani

@@ -92,4 +92,16 @@ size_t ReadStoredRecord(std::span<const uint8_t> data, size_t pos, EdgeListItem&
 // and anchor deltas, style bytes.
 bool SameItem(const EdgeListItem& a, const EdgeListItem& b);
 
+// No item of the run has a fill on either side. Fills are drawn even-odd,
+// so removing one of two copies of a filled edge changes the drawing, and
+// only runs without a fill may go as repeats.
+bool CarriesNoFill(const EdgeList& run);
+
+// The two runs hold the same edges, whichever way and in whichever order
+// they are walked: the same end points, straight or curved through the same
+// control point (shape units).
+bool HoldSameEdges(const EdgeList& a, const EdgeList& b);
+// Every edge of `inner` is an edge of `outer`, whichever way each is walked.
+bool HoldsEveryEdgeOf(const EdgeList& outer, const EdgeList& inner);
+
 }  // namespace tovrani

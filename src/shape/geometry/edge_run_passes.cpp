@@ -18,12 +18,6 @@ uint64_t Mix(uint64_t h, uint64_t v) {
   return h * 0xFF51AFD7ED558CCDull;
 }
 
-bool CarriesNoFill(const EdgeList& run) {
-  for (const EdgeListItem& it : run.items)
-    if (it.hasFill()) return false;
-  return true;
-}
-
 // Byte offsets of the run's records, in item order.
 std::vector<size_t> RecordOffsets(const EdgeList& run) {
   std::vector<size_t> at;
@@ -143,6 +137,9 @@ uint8_t MergeIdenticalEdgeRuns(uint8_t side, EdgeRunPair& runs, ShapeBlock& bloc
   if (r.items.empty() || r.count() != p.count()) return 0;
   for (uint32_t i = 0; i < r.count(); ++i)
     if (!SameItem(r.items[i], p.items[i])) return 0;
+  // Two copies of a filled run cancel each other's fill: dropping one would
+  // draw what the pair did not.
+  if (!CarriesNoFill(r)) return 0;
   return RemoveCurrentRun(block, readPos, p, r) ? 1 : 0;
 }
 

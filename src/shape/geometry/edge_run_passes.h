@@ -76,8 +76,10 @@ uint8_t MergeRepeatedEdgeRuns(uint8_t side, EdgeRunPair& runs, ShapeBlock& block
                               uint32_t& readPos, PenPosition& pen, uint8_t mode,
                               bool morphAnalysis, EdgeRunIndex& index);
 // When R repeats P item for item (start and end points, flags, control and
-// anchor deltas as stored, style bytes), R is removed and the next run's
-// move measured from P's end; non-zero then, else 0.
+// anchor deltas as stored, style bytes) and carries no fill, R is removed
+// and the next run's move measured from P's end; non-zero then, else 0.
+// Two copies of a filled run draw nothing of that fill, so such a pair
+// stays as it came.
 uint8_t MergeIdenticalEdgeRuns(uint8_t side, EdgeRunPair& runs, ShapeBlock& block,
                                uint32_t& readPos, PenPosition& pen, StyleBytes& style);
 // When R walks P's points backwards (each item's end is the other's start,

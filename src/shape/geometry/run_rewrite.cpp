@@ -29,7 +29,10 @@ uint8_t AppendMove(std::vector<uint8_t>& out, MovePair m) {
     PutI16(out, m.y);
     return 1;
   }
-  if (qx < 32768 && qy < 32768) {
+  // Form 3 holds only multiples of 128; flooring another value would move
+  // this record and every one after it (moves are relative) by up to 127
+  // units, and with them what they draw.
+  if (qx < 32768 && qy < 32768 && m.x % 128 == 0 && m.y % 128 == 0) {
     PutI16(out, m.x >> 7);
     PutI16(out, m.y >> 7);
     return 3;

@@ -18,10 +18,11 @@ struct MovePair {
   int64_t x = 0, y = 0;
 };
 
-// The move in the smallest form: 1 (the value) when both |v / 128| are
-// below 256, 3 (v >> 7, its low 7 bits floored) when both are below 32768,
-// else 2 (the value as i32). Appends the pair and returns its form; 0 (and
-// nothing appended) when the value does not fit 32 bits.
+// The move in the smallest form that holds it exactly: 1 (the value) when
+// both |v / 128| are below 256, 3 (v >> 7) when both are below 32768 and
+// multiples of 128, else 2 (the value as i32). Appends the pair and
+// returns its form; 0 (and nothing appended) when the value does not fit
+// 32 bits.
 uint8_t AppendMove(std::vector<uint8_t>& out, MovePair move);
 
 struct RecordRebuild {
