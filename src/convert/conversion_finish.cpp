@@ -100,7 +100,7 @@ uint32_t Finish::Assemble() {
   if (ReadCancelRequest(ctx_)) return kResultCancelled;
   if (ctx_.m_bDeferDocumentCommit) {
     ctx_.m_strFlaTempPath = out->release();
-    return ctx_.m_strFlaTempPath.empty() ? kResultOutputIncomplete : kResultDone;
+    return ctx_.m_strFlaTempPath.empty() ? uint32_t(kResultOutputIncomplete) : uint32_t(kResultDone);
   }
   // The import movies before the document that names them.
   if (!CommitStagedFiles(ctx_) || !out->commit()) return kResultOutputIncomplete;

@@ -84,7 +84,7 @@ TEST_P(MorphMovie, EveryRoadGivesADocumentTheReadersTake) {
       EXPECT_EQ(test::CheckShapePage(streams[name], level, 1), !imported) << name;
       const size_t piece = script.find(std::string("lib.selectItem('_Shapes_/") + name + "')");
       EXPECT_EQ(piece != std::string::npos, imported) << name;
-      if (imported) EXPECT_LT(piece, morphPiece) << name;
+      if (imported) { EXPECT_LT(piece, morphPiece) << name; }
     }
   }
 }
@@ -216,8 +216,9 @@ TEST_P(MorphMovie, HalvesRepairedToUnequalCountsShowBothShapes) {
   const auto streams = test::ExpectReadableDocument(fla);
   EXPECT_TRUE(test::DocumentShowsMovie(movie, streams));
   for (const auto& [name, page] : streams)
-    if (name == "Page 1" || name.rfind("Symbol ", 0) == 0)
+    if (name == "Page 1" || name.rfind("Symbol ", 0) == 0) {
       EXPECT_TRUE(test::PageWalksClean(page, test::ShapeEdgeSpans(page, level))) << name;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Versions, MorphMovie, ::testing::Values(6, 8));

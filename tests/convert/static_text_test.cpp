@@ -86,7 +86,7 @@ class StaticText : public ::testing::Test {
     test::WriteFileBytes(dir.file("a.swf"), w.build());
     const auto outcomes = ConvertSwfFile(ctx, dir.file("a.swf") + ",", 1, 0);
     EXPECT_EQ(outcomes.size(), 1u);
-    if (outcomes.size() == 1) EXPECT_EQ(outcomes[0].result, 0u);
+    if (outcomes.size() == 1) { EXPECT_EQ(outcomes[0].result, 0u); }
     return test::ExpectReadableDocument(dir.file("a_.fla"));
   }
   // The tags handed straight to their handlers, so that the text records
@@ -300,7 +300,9 @@ TEST_F(StaticText, TextSettingsReachStaticTextsAsTextFields) {
     EXPECT_FALSE(holds(without));
     if (version < 8) {
       for (const auto& [name, bytes] : with)
-        if (name.starts_with("Page ") || name.starts_with("Symbol ")) EXPECT_EQ(bytes, without[name]) << name;
+        if (name.starts_with("Page ") || name.starts_with("Symbol ")) {
+          EXPECT_EQ(bytes, without[name]) << name;
+        }
     }
   }
 }
@@ -362,8 +364,10 @@ TEST_F(StaticText, EveryRoadRunsWithoutAShell) {
       Streams streams;
       ASSERT_TRUE(test::ReadCompoundFile(dir.file("bare.fla"), streams));
       for (const auto& [name, bytes] : streams)
-        if (name.starts_with("Page ") || name.starts_with("Symbol ")) EXPECT_TRUE(test::PageWalksClean(bytes)) << name;
-      if (!fonts && road != kImport) EXPECT_EQ(bare.m_nSymbolStreams, 2u);  // two dummy shapes
+        if (name.starts_with("Page ") || name.starts_with("Symbol ")) {
+          EXPECT_TRUE(test::PageWalksClean(bytes)) << name;
+        }
+      if (!fonts && road != kImport) { EXPECT_EQ(bare.m_nSymbolStreams, 2u); }  // two dummy shapes
     }
   }
 }
@@ -445,7 +449,7 @@ TEST_P(StaticTextHostile, BadRecordsAreCutAndTheRestConverts) {
     EXPECT_EQ(ctx.m_pStaticTexts[0].runs.at(0).text, "b");
     EXPECT_EQ(ctx.m_pStaticTexts[1].runs.at(0).text, "ab");
   }
-  if (road != kImport) EXPECT_EQ(conversionMessages.size(), 2u);
+  if (road != kImport) { EXPECT_EQ(conversionMessages.size(), 2u); }
 }
 
 INSTANTIATE_TEST_SUITE_P(Roads, StaticTextHostile, ::testing::Values(kImport, kShapes, kFields, kAsk));
@@ -501,9 +505,12 @@ TEST(StaticTextProgram, EveryChoiceGivesAReadableDocumentAndScript) {
     const std::string text(raw.begin(), raw.end());
     // The closing save follows the pieces; only the import road has pieces here.
     const size_t at = text.rfind(closing);
-    if (choice.back().find("JSFL Import") != std::string::npos) ASSERT_NE(at, std::string::npos);
-    if (at != std::string::npos)
+    if (choice.back().find("JSFL Import") != std::string::npos) {
+      ASSERT_NE(at, std::string::npos);
+    }
+    if (at != std::string::npos) {
       EXPECT_EQ(at, text.size() - closing.size() - (text.back() == '\n' ? 1 : 0));
+    }
   }
 }
 

@@ -152,7 +152,7 @@ struct EngineMovie {
   uint32_t operator()(const SwfWriter& w) {
     WriteFileBytes(dir.file("in.swf"), w.build());
     const uint32_t r = ConvertMovie(ctx, dir.file("in.swf"), dir.file("out.fla"), 0);
-    if (r == kResultDone) EXPECT_TRUE(ReadCompoundFile(dir.file("out.fla"), streams));
+    if (r == kResultDone) { EXPECT_TRUE(ReadCompoundFile(dir.file("out.fla"), streams)); }
     return r;
   }
 };

@@ -139,9 +139,10 @@ TEST(CorpusShapes, MoviesConvertInEveryProblemSearchMode) {
       ASSERT_TRUE(test::ReadCompoundFile(dir.file("out.fla"), streams)) << movie.path;
       const uint8_t level = FlaLevelOf(movie);
       for (const auto& [name, page] : streams)
-        if (name == "Page 1" || name.rfind("Symbol ", 0) == 0)
+        if (name == "Page 1" || name.rfind("Symbol ", 0) == 0) {
           EXPECT_TRUE(test::PageWalksClean(page, test::ShapeEdgeSpans(page, level)))
               << movie.path << " " << name;
+        }
       ++movies;
     }
     EXPECT_GT(movies, 10u) << mode;

@@ -156,8 +156,9 @@ void ExpectSameDrawing(const EdgeWriter& w, const StyleIndex& styles, const Page
   const auto outside = test::CoverageDifference(was, is, &was.band);
   int64_t n = 0;
   for (const auto& [k, v] : outside) n += v;
-  if (exactly)
+  if (exactly) {
     EXPECT_TRUE(exact.empty()) << exact.begin()->first << " differs in " << exact.begin()->second;
+  }
   EXPECT_LE(n, slack);
 }
 

@@ -366,10 +366,11 @@ TEST(RunRegions, MergesNestsAndLinesAsTheirAreasSay) {
     EXPECT_EQ(a.block.recordCount, c.records);
     EXPECT_TRUE(test::DecodesConsistently(a.block, 0));
     if (c.check) c.check(a.block);
-    if (a.lossy.empty())
+    if (a.lossy.empty()) {
       EXPECT_TRUE(test::CoverageDifference(test::CoverageOf(in.counted()),
                                            test::CoverageOf(a.block.counted()))
                       .empty());
+    }
   }
 }
 

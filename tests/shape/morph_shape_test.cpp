@@ -354,7 +354,7 @@ TEST(MorphShapeDecoding, MutatedBodiesNeverReadOrWriteOutsideTheirBuffers) {
     if (rng() % 4 == 0) body.resize(rng() % body.size());
     const uint16_t tag = i % 3 ? 84 : 46;
     Decoded d = Decode(body, tag, uint8_t(i % 2 ? 2 : 0), i % 5 == 0);
-    if (d.ok) EXPECT_GE(d.entry.pSegments.size(), 2u * d.entry.wSegments);
+    if (d.ok) { EXPECT_GE(d.entry.pSegments.size(), 2u * d.entry.wSegments); }
     if (i % 4 == 0) {
       test::WorkFiles files;
       WorkFolder folder;

@@ -332,8 +332,9 @@ TEST(RegionAnalysis, RandomShapesKeepOutlinesWhole) {
     }
     joined += b.joinedRegionsFlag;
     bool problem = false;
-    if (b.SearchEdgeProblems(problem) == Outcome::kGoOn && !problem)
+    if (b.SearchEdgeProblems(problem) == Outcome::kGoOn && !problem) {
       EXPECT_NE(b.SearchRegionProblems(problem), Outcome::kLeave);
+    }
   }
   // Both joins and seams occur on such shapes.
   EXPECT_GT(joined, 0);

@@ -235,8 +235,9 @@ TEST(RetraceRegion, TheEncodedRetraceCoversTheArea) {
         const int32_t sum = box.top + box.bottom;
         for (IntRect& r : rects) r = {r.left, sum - r.bottom, r.right, sum - r.top};
         flipped.SetRects(rects);
-        if (std::string(s.name) == "L with hole" || std::string(s.name) == "two islands")
+        if (std::string(s.name) == "L with hole" || std::string(s.name) == "two islands") {
           EXPECT_FALSE(WithinBand(flipped, expected, band)) << s.name;
+        }
       }
     }
   }

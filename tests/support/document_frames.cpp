@@ -415,8 +415,12 @@ std::map<std::string, std::vector<uint8_t>> ExpectReadableDocument(const std::st
   EXPECT_TRUE(streams.count("Contents") && streams.count("Page 1")) << fla;
   EXPECT_TRUE(IsValidJavaScriptFile(fla + ".jsfl"));
   for (const auto& [name, bytes] : streams)
-    if (name.starts_with("Page ") || name.starts_with("Symbol ")) EXPECT_TRUE(PageWalksClean(bytes)) << name;
-  if (streams.count("Contents")) EXPECT_TRUE(ContentsLikeRealDocuments(streams["Contents"])) << fla;
+    if (name.starts_with("Page ") || name.starts_with("Symbol ")) {
+      EXPECT_TRUE(PageWalksClean(bytes)) << name;
+    }
+  if (streams.count("Contents")) {
+    EXPECT_TRUE(ContentsLikeRealDocuments(streams["Contents"])) << fla;
+  }
   EXPECT_TRUE(PagesLikeRealDocuments(fla));
   return streams;
 }

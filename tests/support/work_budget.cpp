@@ -63,7 +63,9 @@ std::vector<ConvertedBytes> ExpectSameBytesWhereverWorkFilesLive(const std::vect
     for (size_t i = 0; i < std::min(movies.size(), outputs.size()); ++i)
       EXPECT_TRUE(outputs[i].SameBytes(inMemory[i])) << movies[i];
     EXPECT_TRUE(fs::is_empty(tmp));
-    if (budget <= 4096) EXPECT_GT(toDisk, 0);  // at a few KiB, files move in the middle of conversions
+    if (budget <= 4096) {
+      EXPECT_GT(toDisk, 0);  // at a few KiB, files move in the middle of conversions
+    }
   }
   return inMemory;
 }

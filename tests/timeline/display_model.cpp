@@ -362,7 +362,7 @@ uint32_t RunMainPass(ConverterContext& ctx, std::vector<uint8_t>& tags) {
   uint32_t n = RearrangeMaskLayers(ctx, 1, nullptr, 0);
   EXPECT_EQ(std::ftell(f), long(kLead));  // the file is left where it stood
   std::fseek(f, long(kLead), SEEK_SET);
-  if (!tags.empty()) EXPECT_EQ(std::fread(tags.data(), 1, tags.size(), f), tags.size());
+  if (!tags.empty()) { EXPECT_EQ(std::fread(tags.data(), 1, tags.size(), f), tags.size()); }
   std::fclose(f);
   ctx.m_pSwfFile = nullptr;
   return n;

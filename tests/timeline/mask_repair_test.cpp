@@ -266,7 +266,9 @@ TEST(MaskRepairs, SpentBudgetKeepsTagsAndRecordsTogether) {
   const std::vector<uint8_t> main = PassKeepsDisplay(ctx, ManyRepairs(), 60, &listed);
   ASSERT_FALSE(ctx.m_pMovieEvents.empty());
   for (const DisplayEvent& e : ctx.m_pMovieEvents)
-    if (!e.isRemove) EXPECT_EQ(main[e.depthPos - kLead] | (main[e.depthPos - kLead + 1] << 8), e.depth);
+    if (!e.isRemove) {
+      EXPECT_EQ(main[e.depthPos - kLead] | (main[e.depthPos - kLead + 1] << 8), e.depth);
+    }
   ASSERT_FALSE(shell.messages.empty());
   EXPECT_NE(shell.messages[0].find("too long"), std::string::npos);
 }
