@@ -133,18 +133,27 @@ int32_t FitCubicPiece(PathRecordList& list, const CubicPiece& piece, CubicFit& f
     // controls is approximated directly.
     if (!((x0 - x1) * (x2 - x1) + (y0 - y1) * (y2 - y1) < 0)) return FitCubicHalves(list, piece, fit);
     if (!((x1 - x2) * (x3 - x2) + (y1 - y2) * (y3 - y2) < 0)) return FitCubicHalves(list, piece, fit);
-    const float det = (y0 - y1) * (x3 - x2) - (x0 - x1) * (y3 - y2);
-    if (det == 0) {
-      // Parallel end tangents: the chord, when it is close enough.
+    // The chord, when it is close enough; else the halves.
+    auto chordOrHalves = [&]() {
       const float chord[6] = {x0, y0, (x0 + x3) / 2, (y0 + y3) / 2, x3, y3};
       if (!FitsPiece(p, chord)) return FitCubicHalves(list, piece, fit);
       list.Append(kPathLineTo, 0, 0, RoundHalfUp(x3), RoundHalfUp(y3));
-      return 1;
-    }
+      return int32_t{1};
+    };
+    const float det = (y0 - y1) * (x3 - x2) - (x0 - x1) * (y3 - y2);
+    if (det == 0) return chordOrHalves();  // parallel end tangents
     const float c1 = x1 * y0 - x0 * y1;
     const float c2 = x2 * y3 - x3 * y2;
     const float qx = ((x3 - x2) * c1 + (x1 - x0) * c2) / det;
     const float qy = ((y3 - y2) * c1 + (y1 - y0) * c2) / det;
+    // End tangents that meet behind the start or beyond the end (a piece
+    // that bends one way and then the other) give a quadratic that leaves
+    // its start, or reaches its end, going backwards: a hook of up to the
+    // tolerance on the wrong side of the piece, where the outline of a
+    // neighbouring area may run a pixel away.
+    if (!((qx - x0) * (x1 - x0) + (qy - y0) * (y1 - y0) >= 0 &&
+          (qx - x3) * (x2 - x3) + (qy - y3) * (y2 - y3) >= 0))
+      return chordOrHalves();
     q = {{x0, y0, qx, qy, x3, y3}};
   }
   // The midpoints first: a cheap test that only rejects gross misses.

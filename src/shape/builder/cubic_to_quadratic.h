@@ -9,7 +9,10 @@
 // rejects the fit). The distance between the two midpoints alone lets far
 // too much through: the end tangents of a piece that runs out and comes
 // back can meet behind its start, and the quadratic through that point
-// bulges to the other side.
+// bulges to the other side. Nor is a quadratic taken whose control point
+// lies behind the piece's start or beyond its end along the piece's own
+// tangents: it would set off, or arrive, going backwards. Such a piece
+// becomes its chord when that is close enough, else it is halved.
 #pragma once
 
 #include <cstdint>
