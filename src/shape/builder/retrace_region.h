@@ -52,8 +52,10 @@ bool PaintRetraceContour(Raster& raster, const RetraceSize& size, const IntRect&
                          const std::vector<RetraceStep>& steps);
 
 // Traces the painted raster into `list` (count 0 on entry) and scales the
-// result back when the raster was scaled. 1 traced (the list may be
-// empty), 0 the tracer failed (list unchanged).
+// result back when the raster was scaled. When the fitted outlines cross
+// where the traced ones do not, the trace is fitted again more closely
+// (in device units when the raster was scaled down). 1 traced (the list
+// may be empty), 0 the tracer failed (list unchanged).
 int TraceRetraceRaster(ShapeContext& ctx, PathRecordList& list, const Raster& raster,
                        const RetraceSize& size, int smoothingLevel);
 
