@@ -54,15 +54,11 @@ void AppendTracedOutlines(PathRecordList& list, const std::vector<TracedOutline>
   if (size.scaled && unit == 1.0) list.ScaleAndRound(1.0 / size.scale);
 }
 
-bool Crosses(const PathRecordList& list) {
-  PathRecordList judged = list;  // the test cleans what it judges
-  return TracedPathCrosses(judged);
-}
 
 }  // namespace
 
 int TraceRetraceRaster(ShapeContext& ctx, PathRecordList& list, const Raster& raster,
-                       const RetraceSize& size, int smoothingLevel) {
+                       const RetraceSize& size, int smoothingLevel, bool* crosses) {
   const bool closer = ctx.m_pOptCloserVectorization && *ctx.m_pOptCloserVectorization;
   std::vector<TracedOutline> outlines;
   if (TraceRaster(raster, smoothingLevel, closer, outlines) != TraceStatus::kOk) return 0;
@@ -76,19 +72,23 @@ int TraceRetraceRaster(ShapeContext& ctx, PathRecordList& list, const Raster& ra
   // points rounded to device units rather than to its own coarser pixels,
   // and the tolerance is halved each time. When no fit comes out clean the
   // trace itself crosses, and the first fit stands.
-  if (Crosses(fitted)) {
+  // The test cleans the list it judges, which changes nothing it draws.
+  bool crossing = TracedPathCrosses(fitted);
+  if (crossing) {
     const double unit = size.scaled && size.scale < 1.0 ? 1.0 / size.scale : 1.0;
     for (float tolerance = unit > 1.0 ? kFitTolerance : kFitTolerance / 2;
          tolerance >= kFinestFitTolerance; tolerance /= 2) {
       PathRecordList refit;
       AppendTracedOutlines(refit, outlines, size, unit, tolerance);
-      if (!Crosses(refit)) {
+      if (!TracedPathCrosses(refit)) {
         fitted = std::move(refit);
+        crossing = false;
         break;
       }
     }
   }
   list.records.insert(list.records.end(), fitted.records.begin(), fitted.records.end());
+  if (crosses) *crosses = crossing;
   return 1;
 }
 
@@ -131,7 +131,7 @@ bool PaintRetraceContour(Raster& raster, const RetraceSize& size, const IntRect&
 }
 
 int RetraceRegion(ShapeContext& ctx, PathRecordList& list, const ShapeRegion& region,
-                  std::span<const ShapePoint> points, int smoothingLevel) {
+                  std::span<const ShapePoint> points, int smoothingLevel, bool* crosses) {
   const IntRect& box = region.box;
   RetraceSize size;
   // A box without area would ask for an empty raster.
@@ -153,7 +153,7 @@ int RetraceRegion(ShapeContext& ctx, PathRecordList& list, const ShapeRegion& re
     }
     if (!PaintRetraceContour(raster, size, box, steps)) return -1;
   }
-  return TraceRetraceRaster(ctx, list, raster, size, smoothingLevel);
+  return TraceRetraceRaster(ctx, list, raster, size, smoothingLevel, crosses);
 }
 
 }  // namespace tovrani
