@@ -118,6 +118,37 @@ TEST(CubicToQuadratic, RoundsHalfUpAndEndsADoublingBackCubic) {
 }
 
 
+TEST(CubicToQuadratic, NoQuadraticLeavesOrReachesItsEndsBackwards) {
+  // Each bends one way and then the other, running on in x and y alike (so
+  // the cubic stays within the box of its ends): cut at the computed
+  // parameters, a piece's end tangents meet behind its start, and the
+  // quadratic through that point would set off the wrong way, hooking out
+  // of the box by most of a pixel.
+  struct Case {
+    std::array<int32_t, 8> p;
+  } cases[] = {
+      {{15, 11, 15, 10, 16, 8, 16, 6}},
+      {{13, 13, 12, 13, 9, 12, 7, 12}},
+  };
+  for (const Case& c : cases) {
+    PathRecordList list;
+    list.records = {{M, 0, 0, c.p[0], c.p[1]}};
+    AppendCubicAsQuadratics(list, c.p[2], c.p[3], c.p[4], c.p[5], c.p[6], c.p[7]);
+    const int32_t minX = std::min(c.p[0], c.p[6]), maxX = std::max(c.p[0], c.p[6]);
+    const int32_t minY = std::min(c.p[1], c.p[7]), maxY = std::max(c.p[1], c.p[7]);
+    auto inside = [&](int32_t x, int32_t y) { return x >= minX && x <= maxX && y >= minY && y <= maxY; };
+    // A quadratic lies within the triangle of its points.
+    for (const R& r : list.records) {
+      EXPECT_TRUE(inside(r.anchorX, r.anchorY)) << c.p[0] << "," << c.p[1];
+      if (r.kind == C) {
+        EXPECT_TRUE(inside(r.controlX, r.controlY)) << c.p[0] << "," << c.p[1];
+      }
+    }
+    EXPECT_EQ(list.records.back().anchorX, c.p[6]);
+    EXPECT_EQ(list.records.back().anchorY, c.p[7]);
+  }
+}
+
 // Dense points of a cubic or a quadratic (the quadratic's middle point
 // doubled), and the largest distance from any point of one set to the
 // nearest of the other.

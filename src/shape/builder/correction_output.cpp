@@ -247,13 +247,17 @@ bool CorrectionOutput::WriteFillFromRetrace(ShapeRegion& region, uint8_t fillSid
   const uint64_t w = uint64_t(std::max<int64_t>(0, int64_t(region.box.right) - region.box.left));
   const uint64_t h = uint64_t(std::max<int64_t>(0, int64_t(region.box.bottom) - region.box.top));
   const uint64_t pixels = w && h ? std::min<uint64_t>(w * h, uint64_t(kRetraceMaxPixels) * 2) : 0;
+  // The real retrace judges its own list (it fits again where the first
+  // fit crosses); `judged` tells whether `judgedCrossing` holds the answer.
+  bool judged = false, judgedCrossing = false;
   auto retrace = [&](PathRecordList& list, int level) {
     list.records.clear();
+    judged = false;
     if (!b_.Charge(pixels * 8 + 256)) return;
     if (b_.retrace)
       b_.retrace(list, region, level);
     else
-      RetraceRegion(b_.ctx, list, region, points, level);
+      judged = RetraceRegion(b_.ctx, list, region, points, level, &judgedCrossing) == 1;
   };
   PathRecordList list;
   int level = 4;
@@ -263,7 +267,7 @@ bool CorrectionOutput::WriteFillFromRetrace(ShapeRegion& region, uint8_t fillSid
     retrace(list, level);
     if (b_.geo.failed) return false;
     if (!b_.Charge(uint64_t(list.records.size()) * list.records.size() / 16 + 1)) return false;
-    crosses = TracedPathCrosses(list);
+    crosses = judged ? judgedCrossing : TracedPathCrosses(list);
     if (!crosses || level >= 30) break;
     ++level;
   }

@@ -53,11 +53,11 @@ float ChordDistance2(const Samples& s, int i, float x, float y) {
 }
 
 // Every sample of `a` lies within the tolerance of the chain of `b`'s samples.
-bool SamplesNear(const Samples& a, const Samples& b) {
-  constexpr float kTol2 = kFitTolerance * kFitTolerance;
+bool SamplesNear(const Samples& a, const Samples& b, float tolerance) {
+  const float tol2 = tolerance * tolerance;
   for (int i = 0; i <= kFitSamples; ++i) {
     bool near = false;
-    for (int j = 0; j < kFitSamples && !near; ++j) near = ChordDistance2(b, j, a.x[i], a.y[i]) <= kTol2;
+    for (int j = 0; j < kFitSamples && !near; ++j) near = ChordDistance2(b, j, a.x[i], a.y[i]) <= tol2;
     if (!near) return false;
   }
   return true;
@@ -67,9 +67,9 @@ bool SamplesNear(const Samples& a, const Samples& b) {
 // near the other's (both ways, so that neither a bulge of the quadratic nor
 // a part of the cubic it skips goes unseen). A comparison that is not a
 // number rejects the fit.
-bool FitsPiece(const float* piece, const float* quad) {
+bool FitsPiece(const float* piece, const float* quad, float tolerance) {
   const Samples c = SampleCubic(piece), q = SampleQuadratic(quad);
-  return SamplesNear(c, q) && SamplesNear(q, c);
+  return SamplesNear(c, q, tolerance) && SamplesNear(q, c, tolerance);
 }
 
 }  // namespace
@@ -133,25 +133,34 @@ int32_t FitCubicPiece(PathRecordList& list, const CubicPiece& piece, CubicFit& f
     // controls is approximated directly.
     if (!((x0 - x1) * (x2 - x1) + (y0 - y1) * (y2 - y1) < 0)) return FitCubicHalves(list, piece, fit);
     if (!((x1 - x2) * (x3 - x2) + (y1 - y2) * (y3 - y2) < 0)) return FitCubicHalves(list, piece, fit);
-    const float det = (y0 - y1) * (x3 - x2) - (x0 - x1) * (y3 - y2);
-    if (det == 0) {
-      // Parallel end tangents: the chord, when it is close enough.
+    // The chord, when it is close enough; else the halves.
+    auto chordOrHalves = [&]() {
       const float chord[6] = {x0, y0, (x0 + x3) / 2, (y0 + y3) / 2, x3, y3};
-      if (!FitsPiece(p, chord)) return FitCubicHalves(list, piece, fit);
+      if (!FitsPiece(p, chord, fit.tolerance)) return FitCubicHalves(list, piece, fit);
       list.Append(kPathLineTo, 0, 0, RoundHalfUp(x3), RoundHalfUp(y3));
-      return 1;
-    }
+      return int32_t{1};
+    };
+    const float det = (y0 - y1) * (x3 - x2) - (x0 - x1) * (y3 - y2);
+    if (det == 0) return chordOrHalves();  // parallel end tangents
     const float c1 = x1 * y0 - x0 * y1;
     const float c2 = x2 * y3 - x3 * y2;
     const float qx = ((x3 - x2) * c1 + (x1 - x0) * c2) / det;
     const float qy = ((y3 - y2) * c1 + (y1 - y0) * c2) / det;
+    // End tangents that meet behind the start or beyond the end (a piece
+    // that bends one way and then the other) give a quadratic that leaves
+    // its start, or reaches its end, going backwards: a hook of up to the
+    // tolerance on the wrong side of the piece, where the outline of a
+    // neighbouring area may run a pixel away.
+    if (!((qx - x0) * (x1 - x0) + (qy - y0) * (y1 - y0) >= 0 &&
+          (qx - x3) * (x2 - x3) + (qy - y3) * (y2 - y3) >= 0))
+      return chordOrHalves();
     q = {{x0, y0, qx, qy, x3, y3}};
   }
   // The midpoints first: a cheap test that only rejects gross misses.
   float cx, cy, qmx, qmy;
   CubicMidpoint(piece, cx, cy);
   QuadraticMidpoint(q, qmx, qmy);
-  if (ManhattanDistance(cx, cy, qmx, qmy) > kMidpointTolerance || !FitsPiece(p, q.q))
+  if (ManhattanDistance(cx, cy, qmx, qmy) > kMidpointTolerance || !FitsPiece(p, q.q, fit.tolerance))
     return FitCubicHalves(list, piece, fit);
   list.Append(kPathCurveTo, RoundHalfUp(q.q[2]), RoundHalfUp(q.q[3]), RoundHalfUp(q.q[4]),
               RoundHalfUp(q.q[5]));
@@ -159,7 +168,7 @@ int32_t FitCubicPiece(PathRecordList& list, const CubicPiece& piece, CubicFit& f
 }
 
 int32_t AppendCubicAsQuadratics(PathRecordList& list, int32_t x1, int32_t y1, int32_t x2,
-                                int32_t y2, int32_t x3, int32_t y3) {
+                                int32_t y2, int32_t x3, int32_t y3, float tolerance) {
   const int64_t x0 = list.records.empty() ? 0 : list.records.back().anchorX;
   const int64_t y0 = list.records.empty() ? 0 : list.records.back().anchorY;
   const int64_t ax = -x0 + 3 * int64_t{x1} - 3 * int64_t{x2} + x3;
@@ -188,6 +197,7 @@ int32_t AppendCubicAsQuadratics(PathRecordList& list, int32_t x1, int32_t y1, in
                     float(y3)}};
   int32_t n = 0;
   CubicFit fit;
+  fit.tolerance = tolerance;
   CubicPiece head;
   if (t1 > 0 && t1 < 1) {
     SplitCubicHead(head, piece, t1);

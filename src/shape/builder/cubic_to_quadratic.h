@@ -9,7 +9,10 @@
 // rejects the fit). The distance between the two midpoints alone lets far
 // too much through: the end tangents of a piece that runs out and comes
 // back can meet behind its start, and the quadratic through that point
-// bulges to the other side.
+// bulges to the other side. Nor is a quadratic taken whose control point
+// lies behind the piece's start or beyond its end along the piece's own
+// tangents: it would set off, or arrive, going backwards. Such a piece
+// becomes its chord when that is close enough, else it is halved.
 #pragma once
 
 #include <cstdint>
@@ -37,6 +40,8 @@ float ManhattanDistance(float x1, float y1, float x2, float y2);
 
 // The fit's tolerance in raster pixels, and the parameter steps sampled.
 constexpr float kFitTolerance = 1.0f;
+// The closest a retrace fits its outlines where the first fit crosses.
+constexpr float kFinestFitTolerance = 0.125f;
 constexpr int kFitSamples = 16;
 
 // Halving gives up at this depth, or after this many halvings of one
@@ -47,15 +52,18 @@ constexpr int kMaxCubicHalving = 64;
 constexpr int kMaxCubicHalvings = 4096;
 
 // Appends the cubic from the list's last anchor ((0, 0) on an empty list)
-// through (x1, y1) and (x2, y2) to (x3, y3); returns the records appended.
+// through (x1, y1) and (x2, y2) to (x3, y3), each piece within `tolerance`
+// (in the list's units) of it; returns the records appended.
 int32_t AppendCubicAsQuadratics(PathRecordList& list, int32_t x1, int32_t y1, int32_t x2,
-                                int32_t y2, int32_t x3, int32_t y3);
+                                int32_t y2, int32_t x3, int32_t y3,
+                                float tolerance = kFitTolerance);
 
 // How far a cubic's fitting has gone: the depth of the piece at hand and
-// the halvings still allowed.
+// the halvings still allowed; and how close each piece must stay.
 struct CubicFit {
   int depth = 0;
   int halvingsLeft = kMaxCubicHalvings;
+  float tolerance = kFitTolerance;
 };
 int32_t FitCubicPiece(PathRecordList& list, const CubicPiece& piece, CubicFit& fit);
 int32_t FitCubicHalves(PathRecordList& list, const CubicPiece& piece, CubicFit& fit);

@@ -7,6 +7,7 @@
 #include "platform/path.h"
 #include "platform/tracer.h"
 #include "shape/builder/cubic_to_quadratic.h"
+#include "shape/builder/outline_crossing.h"
 
 namespace tovrani {
 
@@ -31,22 +32,63 @@ bool SizeRetraceRaster(ShapeContext& ctx, int64_t w, int64_t h, RetraceSize& siz
   return true;
 }
 
+namespace {
+
+// The traced outlines as path records. `unit` is the record unit in raster
+// pixels: 1 fits in raster pixels and scales the records back when the
+// raster was scaled; a scaled raster's 1 / scale fits in device units at
+// once. Every cubic is fitted within `tolerance` raster pixels.
+void AppendTracedOutlines(PathRecordList& list, const std::vector<TracedOutline>& outlines,
+                          const RetraceSize& size, double unit, float tolerance) {
+  auto at = [unit](double v) { return RoundHalfUp(v * unit); };
+  for (const TracedOutline& outline : outlines) {
+    list.Append(kPathMoveTo, 0, 0, at(outline.start.x), at(outline.start.y));
+    for (const TracedSegment& s : outline.segments) {
+      if (s.kind == TracedSegment::Kind::kLine)
+        list.Append(kPathLineTo, 0, 0, at(s.end.x), at(s.end.y));
+      else
+        AppendCubicAsQuadratics(list, at(s.c1.x), at(s.c1.y), at(s.c2.x), at(s.c2.y), at(s.end.x),
+                                at(s.end.y), float(tolerance * unit));
+    }
+  }
+  if (size.scaled && unit == 1.0) list.ScaleAndRound(1.0 / size.scale);
+}
+
+
+}  // namespace
+
 int TraceRetraceRaster(ShapeContext& ctx, PathRecordList& list, const Raster& raster,
-                       const RetraceSize& size, int smoothingLevel) {
+                       const RetraceSize& size, int smoothingLevel, bool* crosses) {
   const bool closer = ctx.m_pOptCloserVectorization && *ctx.m_pOptCloserVectorization;
   std::vector<TracedOutline> outlines;
   if (TraceRaster(raster, smoothingLevel, closer, outlines) != TraceStatus::kOk) return 0;
-  for (const TracedOutline& outline : outlines) {
-    list.Append(kPathMoveTo, 0, 0, RoundHalfUp(outline.start.x), RoundHalfUp(outline.start.y));
-    for (const TracedSegment& s : outline.segments) {
-      if (s.kind == TracedSegment::Kind::kLine)
-        list.Append(kPathLineTo, 0, 0, RoundHalfUp(s.end.x), RoundHalfUp(s.end.y));
-      else
-        AppendCubicAsQuadratics(list, RoundHalfUp(s.c1.x), RoundHalfUp(s.c1.y), RoundHalfUp(s.c2.x),
-                                RoundHalfUp(s.c2.y), RoundHalfUp(s.end.x), RoundHalfUp(s.end.y));
+  PathRecordList fitted;
+  AppendTracedOutlines(fitted, outlines, size, 1.0, kFitTolerance);
+  // Each fitted piece may stray up to the tolerance, and its points up to
+  // half a raster pixel, towards an outline that runs beside it: where two
+  // outlines run a pixel or two apart (across a gap, a neck or a hole of a
+  // pixel) their fits can cross although the traced outlines do not. Such
+  // a trace is fitted again more closely: a raster scaled down has its
+  // points rounded to device units rather than to its own coarser pixels,
+  // and the tolerance is halved each time. When no fit comes out clean the
+  // trace itself crosses, and the first fit stands.
+  // The test cleans the list it judges, which changes nothing it draws.
+  bool crossing = TracedPathCrosses(fitted);
+  if (crossing) {
+    const double unit = size.scaled && size.scale < 1.0 ? 1.0 / size.scale : 1.0;
+    for (float tolerance = unit > 1.0 ? kFitTolerance : kFitTolerance / 2;
+         tolerance >= kFinestFitTolerance; tolerance /= 2) {
+      PathRecordList refit;
+      AppendTracedOutlines(refit, outlines, size, unit, tolerance);
+      if (!TracedPathCrosses(refit)) {
+        fitted = std::move(refit);
+        crossing = false;
+        break;
+      }
     }
   }
-  if (size.scaled) list.ScaleAndRound(1.0 / size.scale);
+  list.records.insert(list.records.end(), fitted.records.begin(), fitted.records.end());
+  if (crosses) *crosses = crossing;
   return 1;
 }
 
@@ -89,7 +131,7 @@ bool PaintRetraceContour(Raster& raster, const RetraceSize& size, const IntRect&
 }
 
 int RetraceRegion(ShapeContext& ctx, PathRecordList& list, const ShapeRegion& region,
-                  std::span<const ShapePoint> points, int smoothingLevel) {
+                  std::span<const ShapePoint> points, int smoothingLevel, bool* crosses) {
   const IntRect& box = region.box;
   RetraceSize size;
   // A box without area would ask for an empty raster.
@@ -111,7 +153,7 @@ int RetraceRegion(ShapeContext& ctx, PathRecordList& list, const ShapeRegion& re
     }
     if (!PaintRetraceContour(raster, size, box, steps)) return -1;
   }
-  return TraceRetraceRaster(ctx, list, raster, size, smoothingLevel);
+  return TraceRetraceRaster(ctx, list, raster, size, smoothingLevel, crosses);
 }
 
 }  // namespace tovrani

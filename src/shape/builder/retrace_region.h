@@ -52,17 +52,22 @@ bool PaintRetraceContour(Raster& raster, const RetraceSize& size, const IntRect&
                          const std::vector<RetraceStep>& steps);
 
 // Traces the painted raster into `list` (count 0 on entry) and scales the
-// result back when the raster was scaled. 1 traced (the list may be
-// empty), 0 the tracer failed (list unchanged).
+// result back when the raster was scaled. When the fitted outlines cross
+// where the traced ones do not, the trace is fitted again more closely
+// (in device units when the raster was scaled down). 1 traced (the list
+// may be empty), 0 the tracer failed (list unchanged). With `crosses`
+// given, a traced list comes back cleaned as `TracedPathCrosses` leaves
+// it, and *crosses holds that test's answer for it.
 int TraceRetraceRaster(ShapeContext& ctx, PathRecordList& list, const Raster& raster,
-                       const RetraceSize& size, int smoothingLevel);
+                       const RetraceSize& size, int smoothingLevel, bool* crosses = nullptr);
 
 // Paints the region (unscaled: its area region; scaled: its first contour
 // only) and traces it at the smoothing level into `list` (count 0 on
 // entry), in device units relative to the region's box. 1 traced (the list
 // may be empty), 0 the tracer failed, -1 the raster was not made (an empty
-// box among others); on 0 and -1 the list is unchanged.
+// box among others); on 0 and -1 the list is unchanged. `crosses` as for
+// TraceRetraceRaster.
 int RetraceRegion(ShapeContext& ctx, PathRecordList& list, const ShapeRegion& region,
-                  std::span<const ShapePoint> points, int smoothingLevel);
+                  std::span<const ShapePoint> points, int smoothingLevel, bool* crosses = nullptr);
 
 }  // namespace tovrani
