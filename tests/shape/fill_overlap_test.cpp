@@ -3,8 +3,10 @@
 // bytes and on what the object draws.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <random>
 #include <tuple>
+#include <utility>
 
 #include "convert/converter_context.h"
 #include "shape/builder/fill_overlap.h"
@@ -53,6 +55,21 @@ Analysed Analyse(ShapeBlock block, uint32_t singleSided = 1, bool morph = false,
     out.block = block;
   }
   return out;
+}
+
+// `out` draws what `in` drew.
+bool DrawsTheSame(const ShapeBlock& in, const ShapeBlock& out) {
+  return test::CoverageDifference(test::CoverageOf(in.counted()), test::CoverageOf(out.counted()))
+      .empty();
+}
+
+// The block `draw` writes, and what the analysis makes of it.
+std::pair<ShapeBlock, Analysed> DrawnAndAnalysed(const std::function<void(EdgeWriter&)>& draw,
+                                                 bool morph) {
+  EdgeWriter w;
+  draw(w);
+  const ShapeBlock in = w.Block();
+  return {in, Analyse(in, 1, morph)};
 }
 
 std::vector<uint8_t> Hex(const char* hex) { return test::FromHex(hex); }
@@ -221,9 +238,7 @@ TEST(RepeatedRuns, AFilledStretchDrawnTwiceStays) {
     const Analysed a = Analyse(in);
     EXPECT_EQ(a.block.recordCount, style == kLine ? 4u : 6u);
     EXPECT_TRUE(a.lossy.empty());
-    EXPECT_TRUE(test::CoverageDifference(test::CoverageOf(in.counted()),
-                                         test::CoverageOf(a.block.counted()))
-                    .empty());
+    EXPECT_TRUE(DrawsTheSame(in, a.block));
   }
 }
 
@@ -359,22 +374,25 @@ TEST(RunRegions, MergesNestsAndLinesAsTheirAreasSay) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    EdgeWriter w;
-    c.draw(w);
-    const ShapeBlock in = w.Block();
-    const Analysed a = Analyse(in, 1, c.morph);
+    const auto [in, a] = DrawnAndAnalysed(c.draw, c.morph);
     EXPECT_EQ(a.block.recordCount, c.records);
     EXPECT_TRUE(test::DecodesConsistently(a.block, 0));
     if (c.check) c.check(a.block);
     if (a.lossy.empty()) {
-      EXPECT_TRUE(test::CoverageDifference(test::CoverageOf(in.counted()),
-                                           test::CoverageOf(a.block.counted()))
-                      .empty());
+      EXPECT_TRUE(DrawsTheSame(in, a.block));
     }
   }
 }
 
 TEST(RunRegions, RunsOfOneAreaMergeOnlyWhenTheyDrawTheSame) {
+  // A line along three sides of an outline drawn with `outline`.
+  auto lineAlong = [](Style outline) {
+    return [outline](EdgeWriter& w) {
+      w.Run(0, 0, kLine).Line(40 * D, 0).Curve(50 * D, 20 * D, 40 * D, 40 * D).Line(0, 40 * D);
+      w.Run(0, 0, outline).Line(40 * D, 0).Curve(50 * D, 20 * D, 40 * D, 40 * D);
+      w.Line(0, 40 * D).Line(0, 0);
+    };
+  };
   struct Case {
     const char* name;
     bool morph;
@@ -404,34 +422,17 @@ TEST(RunRegions, RunsOfOneAreaMergeOnlyWhenTheyDrawTheSame) {
        4},
       // A line along all but one side of a filled and lined outline: the
       // outline holds every edge of the line and draws it already.
-      {"LineAlongAFilledOutline", true,
-       [](EdgeWriter& w) {
-         w.Run(0, 0, kLine).Line(40 * D, 0).Curve(50 * D, 20 * D, 40 * D, 40 * D).Line(0, 40 * D);
-         w.Run(0, 0, kLineFill1).Line(40 * D, 0).Curve(50 * D, 20 * D, 40 * D, 40 * D);
-         w.Line(0, 40 * D).Line(0, 0);
-       },
-       4},
+      {"LineAlongAFilledOutline", true, lineAlong(kLineFill1), 4},
       // The same line along the outline filled without a line: the line
       // would take the last side too.
-      {"LineAlongAFilledArea", true,
-       [](EdgeWriter& w) {
-         w.Run(0, 0, kLine).Line(40 * D, 0).Curve(50 * D, 20 * D, 40 * D, 40 * D).Line(0, 40 * D);
-         w.Run(0, 0, kFill1).Line(40 * D, 0).Curve(50 * D, 20 * D, 40 * D, 40 * D);
-         w.Line(0, 40 * D).Line(0, 0);
-       },
-       7},
+      {"LineAlongAFilledArea", true, lineAlong(kFill1), 7},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    EdgeWriter w;
-    c.draw(w);
-    const ShapeBlock in = w.Block();
-    const Analysed a = Analyse(in, 1, c.morph);
+    const auto [in, a] = DrawnAndAnalysed(c.draw, c.morph);
     EXPECT_EQ(a.block.recordCount, c.records);
     EXPECT_TRUE(a.lossy.empty());
-    EXPECT_TRUE(test::CoverageDifference(test::CoverageOf(in.counted()),
-                                         test::CoverageOf(a.block.counted()))
-                    .empty());
+    EXPECT_TRUE(DrawsTheSame(in, a.block));
   }
 }
 
