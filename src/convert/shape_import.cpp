@@ -48,7 +48,8 @@ uint8_t ShapeTagVersion(uint16_t code) {
 // once), with the JPEGTables tag when one of them is a DefineBits, in file
 // order. Bitmaps not copied yet (defined after the shape) are left out.
 // False when "ffsp" cannot be read.
-bool AppendBitmapTags(const ConverterContext& cv, std::span<const uint16_t> ids, std::vector<uint8_t>& head) {
+bool AppendBitmapTags(const ConverterContext& cv, std::span<const uint16_t> ids,
+                      std::vector<uint8_t>& head) {
   std::vector<ConverterContext::SideCopyTag> tags;
   bool needsTables = false;
   for (uint16_t id : ids) {
@@ -183,7 +184,8 @@ MorphImport ConvertMorphForJsflImport(ConverterContext& cv, MorphShapeEntry& ent
   std::array<std::string, 2> movies;
   for (int half = 0; half < 2; ++half) {
     const std::string name = MakeSymbolName(uint16_t(cv.m_wCurSymbolId + half));
-    movies[size_t(half)] = StageShapeMovie(cv, name, code, imported, bitmapIds, uint16_t(half == 0 ? 0 : 0xFFFF));
+    const uint16_t ratio = half == 0 ? 0 : 0xFFFF;
+    movies[size_t(half)] = StageShapeMovie(cv, name, code, imported, bitmapIds, ratio);
     if (movies[size_t(half)].empty()) {
       if (half == 1) DropStagedFile(cv, movies[0]);
       return MorphImport::kNotTaken;

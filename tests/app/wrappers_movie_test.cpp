@@ -21,6 +21,10 @@ struct Converted {
   std::map<std::string, std::vector<uint8_t>> streams;
 };
 
+// Both options of the tween approximation on.
+const std::vector<std::string> kBothApproximations = {"--set", "Approximate Motion Tweens...=on",
+                                                      "--set", "Approximate Easing Value=on"};
+
 Converted Convert(const std::vector<uint8_t>& movie, std::vector<std::string> args = {}) {
   TempDir dir;
   WriteFileBytes(dir.file("m.swf"), movie);
@@ -124,8 +128,7 @@ TEST(WrappersMovie, SmoothMotionBecomesTweens) {
   }
   w.end();
   const std::vector<uint8_t> movie = w.build();
-  const Converted c = Convert(movie, {"--set", "Approximate Motion Tweens...=on", "--set",
-                                      "Approximate Easing Value=on"});
+  const Converted c = Convert(movie, kBothApproximations);
   ASSERT_EQ(c.status, 0) << c.output;
   EXPECT_TRUE(DocumentShowsMovie(movie, c.streams));
   const std::vector<uint8_t>& scene = c.streams.at("Page 1");
@@ -161,8 +164,7 @@ TEST(WrappersMovie, TweensFollowTheMovie) {
   }
   w.end();
   const std::vector<uint8_t> movie = w.build();
-  const Converted c = Convert(movie, {"--set", "Approximate Motion Tweens...=on", "--set",
-                                      "Approximate Easing Value=on"});
+  const Converted c = Convert(movie, kBothApproximations);
   ASSERT_EQ(c.status, 0) << c.output;
   EXPECT_TRUE(DocumentShowsMovie(movie, c.streams));
 }
@@ -213,8 +215,7 @@ TEST(WrappersMovie, CorpusMoviesWithVideosInitActionsAndMorphs) {
     if (!m.sound() || !(m.has("DefineVideoStream") || m.has("DoInitAction") || m.has("DefineMorphShape"))) continue;
     SCOPED_TRACE(m.name);
     const std::vector<uint8_t> movie = ReadFileBytes(m.path.string());
-    const Converted c = Convert(movie, {"--set", "Approximate Motion Tweens...=on", "--set",
-                                        "Approximate Easing Value=on"});
+    const Converted c = Convert(movie, kBothApproximations);
     ASSERT_EQ(c.status, 0) << c.output;
     EXPECT_TRUE(DocumentShowsMovie(movie, c.streams));
     ++converted;
@@ -231,8 +232,7 @@ TEST(WrappersMovie, CorpusTweensFollowTheMovie) {
   for (const CorpusMovie& m : movies) {
     SCOPED_TRACE(m.name);
     const std::vector<uint8_t> movie = ReadFileBytes(m.path.string());
-    const Converted c = Convert(movie, {"--set", "Approximate Motion Tweens...=on", "--set",
-                                        "Approximate Easing Value=on"});
+    const Converted c = Convert(movie, kBothApproximations);
     if (c.status != 0) continue;  // movies the program refuses are another test's
     EXPECT_TRUE(DocumentShowsMovie(movie, c.streams));
     ++converted;

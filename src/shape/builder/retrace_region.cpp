@@ -54,7 +54,6 @@ void AppendTracedOutlines(PathRecordList& list, const std::vector<TracedOutline>
   if (size.scaled && unit == 1.0) list.ScaleAndRound(1.0 / size.scale);
 }
 
-
 }  // namespace
 
 int TraceRetraceRaster(ShapeContext& ctx, PathRecordList& list, const Raster& raster,

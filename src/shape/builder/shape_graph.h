@@ -15,17 +15,9 @@
 
 namespace tovrani {
 
-// The edges drawn as lines only: parallel point and edge indexes.
-struct LineEdgeList {
-  std::vector<uint32_t> points;
-  std::vector<uint32_t> edges;
-
-  uint32_t count() const { return uint32_t(points.size()); }
-  void Append(uint32_t point, uint32_t edge) {
-    points.push_back(point);
-    edges.push_back(edge);
-  }
-};
+// The edges drawn as lines only: parallel point and edge indexes, as a
+// contour holds them.
+using LineEdgeList = Contour;
 
 class ShapeGraph {
  public:
