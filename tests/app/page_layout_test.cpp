@@ -8,7 +8,6 @@
 #include <set>
 
 #include "app/program_runner.h"
-#include "support/bitmap_data.h"
 #include "support/corpus.h"
 #include "support/swf_writer.h"
 
@@ -29,12 +28,6 @@ TEST(PageLayout, EveryKnownStopIsStillMet) {
     w.tag(2, SquareShape(1, 0, 400, 0xFF0000));
     w.tag(7, SwfBytes().u16(2).u8(0x0F).u16(1).u16(1).matrix(0, 0).u8(0).u8(0).data());
     movies.push_back(w.tag(26, Place(2, 1)).showFrame().end().build());
-  }
-  {  // A frameless video and a JPEG at level 2.
-    SwfWriter w(8);
-    w.tag(60, SwfBytes().u16(1).u16(0).u16(32).u16(24).u8(0).u8(2).data());
-    w.tag(21, SwfBytes().u16(2).bytes(EncodeJpeg(QuadrantPixels(), 16, 16)).data());
-    movies.push_back(w.tag(26, Place(1, 1)).showFrame().end().build());
   }
   {  // A sprite with init actions, moved: its wrapper clip at level 0.
     SwfWriter w(6);
