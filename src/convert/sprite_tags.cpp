@@ -295,18 +295,6 @@ uint32_t SpriteConverter::Run() {
   return kResultDone;
 }
 
-// Tags that define a character, its id in their first two bytes.
-bool IsDefinitionTag(uint16_t code) {
-  switch (code) {
-    case 2: case 6: case 7: case 10: case 11: case 20: case 21: case 22: case 32: case 33: case 34:
-    case 35: case 36: case 37: case 39: case 46: case 48: case 60: case 62: case 75: case 83: case 84:
-    case 90: case 91:
-      return true;
-    default:
-      return false;
-  }
-}
-
 // The characters the placements of a sprite body name.
 std::vector<uint16_t> PlacedIds(const uint8_t* body, uint32_t length) {
   std::vector<uint16_t> ids;
@@ -344,7 +332,7 @@ bool DefinedAfter(ConverterContext& ctx, uint16_t id, uint64_t from) {
         body += 4;
       }
       if (code == kTagEnd || body + length > ctx.m_nSwfEnd) break;
-      if (IsDefinitionTag(code) && length >= 2 && std::fread(head + 6, 1, 2, f) == 2)
+      if (DefinesCharacter(code) && length >= 2 && std::fread(head + 6, 1, 2, f) == 2)
         ctx.m_laterDefinitions.try_emplace(uint16_t(head[6] | head[7] << 8), pos);
       pos = body + length;
     }

@@ -9,11 +9,6 @@
 
 namespace tovrani {
 
-namespace {
-
-constexpr uint16_t kTagEnd = 0, kTagFrameLabel = 43;
-
-// Tags whose body starts with the character id they define.
 bool DefinesCharacter(uint16_t code) {
   switch (code) {
     case 2: case 6: case 7: case 10: case 11: case 14: case 20: case 21: case 22: case 32:
@@ -24,6 +19,24 @@ bool DefinesCharacter(uint16_t code) {
       return false;
   }
 }
+
+std::vector<uint16_t> ImportedIds(uint16_t code, std::span<const uint8_t> body) {
+  std::vector<uint16_t> ids;
+  if (code != kTagImportAssets && code != kTagImportAssets2) return ids;
+  SwfReader r(body);
+  r.cstring();  // the URL
+  if (code == kTagImportAssets2) r.skip(2);
+  uint16_t count = r.u16();
+  for (; count && r.ok() && r.has(2); --count) {
+    ids.push_back(r.u16());
+    r.cstring();  // the name, to its terminator or the body's end
+  }
+  return ids;
+}
+
+namespace {
+
+constexpr uint16_t kTagEnd = 0, kTagFrameLabel = 43;
 
 void NoteId(std::span<const uint8_t> body, uint16_t& highest) {
   if (body.size() >= 2) highest = std::max<uint16_t>(highest, uint16_t(body[0] | (body[1] << 8)));

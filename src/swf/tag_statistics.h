@@ -16,6 +16,15 @@ struct PlacementStat {
   uint32_t count = 0;
 };
 
+enum : uint16_t { kTagImportAssets = 57, kTagImportAssets2 = 71 };
+
+// Tags whose body starts with the character id they define.
+bool DefinesCharacter(uint16_t code);
+
+// The character ids an ImportAssets or ImportAssets2 body brings in (empty
+// for other tags); a body cut short gives the entries read before the cut.
+std::vector<uint16_t> ImportedIds(uint16_t code, std::span<const uint8_t> body);
+
 // The depth of a PlaceObject, PlaceObject2 or PlaceObject3 body. False for
 // other tags and for a body too short to hold its depth (PlaceObject and
 // PlaceObject3 need 4 bytes, PlaceObject2 3). The placement handlers' parser

@@ -1,9 +1,11 @@
 #include "timeline/display_events.h"
 
 #include <algorithm>
+#include <unordered_map>
 
 #include "platform/shell_services.h"
 #include "swf/place_object.h"
+#include "swf/tag_statistics.h"
 
 namespace tovrani {
 
@@ -108,10 +110,25 @@ void Pump(ShellServices* shell, uint8_t* cancel) {
   if (shell && shell->PumpMessages() && cancel) *cancel = 1;
 }
 
+// Where the main movie first defines each character: a definition tag or an
+// ImportAssets entry, up to the movie's End tag.
+using FirstDefinitions = std::unordered_map<uint16_t, uint64_t>;
+
+void NoteDefinition(TimelineData& data, const TimelineData::Tag& tag, FirstDefinitions& first) {
+  std::vector<uint8_t> body;
+  if (DefinesCharacter(tag.code) && tag.length >= 2) {
+    body.resize(2);
+    if (data.ReadBody({tag.code, tag.headerPos, tag.bodyPos, 2}, body))
+      first.try_emplace(uint16_t(body[0] | (body[1] << 8)), tag.headerPos);
+  } else if ((tag.code == kTagImportAssets || tag.code == kTagImportAssets2) && data.ReadBody(tag, body)) {
+    for (uint16_t id : ImportedIds(tag.code, body)) first.try_emplace(id, tag.headerPos);
+  }
+}
+
 class Recorder {
  public:
-  Recorder(TimelineData& data, DisplayRecording& out)
-      : data_(data), out_(out) {}
+  Recorder(TimelineData& data, DisplayRecording& out, const FirstDefinitions& defined)
+      : data_(data), out_(out), defined_(defined) {}
 
   void Tag(const TimelineData::Tag& tag, const std::vector<uint8_t>& body) {
     switch (tag.code) {
@@ -170,9 +187,12 @@ class Recorder {
     const bool shown = prev != kNoEvent && !out_.events[prev].isRemove;
     const bool move = t.flags & kPlaceMove;
     // Players ignore a move where nothing is shown (never placed, or
-    // removed), a placement of no character, and a second placement on a
-    // depth in use: no reader after this one must handle them.
-    if (move ? !shown : !t.hasCharacter || (shown && tag.code != kTagPlaceObject)) {
+    // removed), a placement of no character, a placement of a character the
+    // movie defines only later, and a second placement on a depth in use: no
+    // reader after this one must handle them.
+    if (move ? !shown
+             : !t.hasCharacter || DefinedLater(t.characterId, tag.headerPos) ||
+                   (shown && tag.code != kTagPlaceObject)) {
       out_.disabled.push_back({tag.headerPos + 1, 0xFF, 1});
       return;
     }
@@ -192,8 +212,14 @@ class Recorder {
     out_.headerPos.push_back(tag.headerPos);
   }
 
+  bool DefinedLater(uint16_t id, uint64_t at) const {
+    const auto it = defined_.find(id);
+    return it != defined_.end() && it->second > at;
+  }
+
   TimelineData& data_;
   DisplayRecording& out_;
+  const FirstDefinitions& defined_;
   std::vector<uint32_t> lastAtDepth_;  // grows to the highest depth used
   uint16_t frame_ = 1;
 };
@@ -204,17 +230,23 @@ RecordResult RecordDisplayEvents(TimelineData& data, bool mainTimeline, ShellSer
                                  uint8_t* cancel, DisplayRecording& out) {
   out = DisplayRecording{};
   TimelineData::Tag tag;
+  // Sprite bodies resolve later definitions when their page is built, so
+  // only the main movie's are looked for.
+  FirstDefinitions defined;
+  bool ended = !data.fromFile() || !mainTimeline;
   uint64_t pos = data.start();
   while (pos < data.end()) {
     Pump(shell, cancel);
     if (!data.ReadTag(pos, tag)) return RecordResult::kOverrun;
     if (IsDisplayListTag(tag.code)) ++out.displayTags;
+    if (!ended) NoteDefinition(data, tag, defined);
+    ended = ended || tag.code == 0;
     pos = tag.bodyPos + tag.length;
   }
   if (!mainTimeline && data.fromFile()) return RecordResult::kOptionOff;
   if (!data.fromFile() && out.displayTags == 0) return RecordResult::kNothing;
 
-  Recorder rec(data, out);
+  Recorder rec(data, out, defined);
   std::vector<uint8_t> body;
   pos = data.start();
   while (pos < data.end()) {

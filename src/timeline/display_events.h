@@ -123,8 +123,9 @@ enum class RecordResult { kOk, kOverrun, kNothing, kOptionOff };
 // Every display-list tag whose depth lies inside its body becomes an event,
 // in sprites too, whatever its kind, except the tags players ignore: a Move
 // at a depth that shows nothing (never placed, or removed), a placement of
-// no character, and a second placement without the move flag on a depth in
-// use. Those get no event and are disabled where they stand, in the main
+// no character, in the main movie a placement without the move flag of a
+// character that the movie defines (or imports) only after it, and a second
+// placement without the move flag on a depth in use. Those get no event and are disabled where they stand, in the main
 // movie's file and in a sprite's body alike (0xFF over the second header
 // byte, so no later reader handles them).
 RecordResult RecordDisplayEvents(TimelineData& data, bool mainTimeline, ShellServices* shell,

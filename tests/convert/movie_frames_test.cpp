@@ -10,6 +10,7 @@
 #include "app/program_runner.h"
 #include "support/document_frames.h"
 #include "support/independent_readers.h"
+#include "support/page_walker.h"
 #include "support/swf_writer.h"
 #include "support/temp_dir.h"
 #include "timeline/display_model.h"
@@ -124,6 +125,30 @@ TEST_P(MovieFrames, DocumentShowsWhatTheMovieShows) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Versions, MovieFrames, ::testing::Values(6, 8));
+
+// A player ignores a placement of a character the movie defines only later:
+// the depth stays free, and the placement once it is defined shows.
+TEST(MovieFrames, APlacementBeforeItsCharactersDefinitionLeavesTheDepthFree) {
+  test::SwfWriter w{8};
+  w.tag(26, SwfBytes().u8(0x06).u16(1).u16(7).matrix(0, 0).data()).showFrame();
+  w.tag(2, test::SquareShape(7, 0, 400, 0x0000C0));
+  w.tag(26, SwfBytes().u8(0x06).u16(1).u16(7).matrix(100, 0).data()).showFrame().showFrame();
+  const std::vector<uint8_t> movie = w.end().build();
+  test::TempDir dir;
+  test::WriteFileBytes(dir.file("in.swf"), movie);
+  const test::ProgramRun run =
+      test::RunProgram({"-q", dir.file("in.swf"), "-o", dir.file("out.fla")}, dir.path().string());
+  ASSERT_EQ(run.status, 0) << run.output;
+  const auto streams = test::ExpectReadableDocument(dir.file("out.fla"));
+  EXPECT_TRUE(test::DocumentShowsMovie(movie, streams));
+  const std::vector<uint8_t>& scene = streams.at("Page 1");
+  std::vector<bool> shown(3, false);
+  for (const test::PageLayer& layer : test::ReadPageLayers(scene, test::WalkPage(scene)))
+    for (const test::PageKeyframe& k : layer.keyframes)
+      for (uint32_t f = k.start; f < k.start + k.duration && f < shown.size(); ++f)
+        for (const test::PageInstance& i : k.instances) shown[f] = shown[f] || i.symbol == 7;
+  EXPECT_EQ(shown, std::vector<bool>({false, true, true}));
+}
 
 }  // namespace
 }  // namespace tovrani

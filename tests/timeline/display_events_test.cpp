@@ -101,6 +101,38 @@ TEST(DisplayEvents, PlacementsPlayersIgnoreAreDisabled) {
   EXPECT_TRUE(ctx.m_pMovieEvents[1].isRemove);
 }
 
+// A placement in the main movie of a character defined or imported only
+// later is ignored by players, so it leaves its depth free; one of a
+// character never defined stays. A sprite resolves later definitions when
+// it is shown, so its placements stay.
+TEST(DisplayEvents, PlacementsOfCharactersDefinedLaterAreDisabledInTheMainMovie) {
+  const std::vector<uint8_t> defined = SwfWriter::TagBytes(2, SquareShape(5, 0, 200, 0xFF0000));
+  const std::vector<uint8_t> imported =
+      SwfWriter::TagBytes(71, SwfBytes().str("lib.swf").u8(1).u8(0).u16(1).u16(6).str("six").data());
+  const std::vector<uint8_t> firstFive = PlaceObject2Tag({.depth = 1, .character = 5});
+  const std::vector<uint8_t> firstSix = PlaceObject2Tag({.depth = 2, .character = 6});
+  const std::vector<uint8_t> body =
+      Tags({firstFive, firstSix, PlaceObject2Tag({.depth = 3, .character = 9}), ShowFrameTag(), defined, imported,
+            PlaceObject2Tag({.depth = 1, .character = 5, .x = 4}), PlaceObject2Tag({.depth = 2, .character = 6, .x = 4}),
+            ShowFrameTag()});
+  std::vector<uint8_t> tags = body;
+  ConverterContext ctx;
+  ASSERT_EQ(RunMainPass(ctx, tags), 3u);
+  EXPECT_EQ(tags[1], 0xFF);
+  EXPECT_EQ(tags[firstFive.size() + 1], 0xFF);
+  const auto& ev = ctx.m_pMovieEvents;
+  EXPECT_EQ(ev[0].characterId, 9);
+  EXPECT_EQ(ev[1].characterId, 5);
+  EXPECT_EQ(ev[1].frame, 2);
+  EXPECT_EQ(ev[2].characterId, 6);
+
+  // In a sprite the first placements stand and the second ones are ignored.
+  std::vector<uint8_t> sprite = SpriteBody(10, body);
+  ASSERT_EQ(RunSpritePass(ctx, sprite), 3u);
+  EXPECT_EQ(ctx.m_pSpriteEvents[0].characterId, 5);
+  EXPECT_EQ(ctx.m_pSpriteEvents[0].frame, 1);
+}
+
 // Tags running past the end give nothing and clear the last run's events;
 // the frame number saturates.
 TEST(DisplayEvents, BadEndsClearOldEventsAndFramesSaturate) {

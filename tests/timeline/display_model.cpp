@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <map>
 #include <queue>
+#include <set>
 
 #include "support/swf_writer.h"
 #include "timeline/rearrange_mask_layers.h"
@@ -160,11 +161,45 @@ ShownFrame Show(const std::map<uint32_t, Obj>& list) {
 
 namespace {
 
+// Where a main movie first defines each character (a definition tag or an
+// import), up to its End tag: the body offset.
+std::map<uint16_t, size_t> FirstDefinitions(const std::vector<uint8_t>& data, size_t begin, size_t end) {
+  static const std::set<uint32_t> kDefining = {2,  6,  7,  10, 11, 14, 20, 21, 22, 32, 33, 34, 35,
+                                               36, 37, 39, 46, 48, 60, 75, 83, 84, 87, 90, 91};
+  std::map<uint16_t, size_t> first;
+  bool ended = false;
+  ForEachTag(data, begin, end, [&](uint32_t code, size_t body, uint32_t len) {
+    if (ended || (ended = code == 0)) return;
+    Cursor c{data.data() + body, len};
+    if (kDefining.count(code)) {
+      const uint16_t id = uint16_t(c.u16());
+      if (c.ok) first.emplace(id, body);
+    } else if (code == 57 || code == 71) {
+      c.skipString();
+      if (code == 71) c.u16();
+      for (uint32_t n = c.u16(); c.ok && n > 0; --n) {
+        const uint16_t id = uint16_t(c.u16());
+        if (c.ok) first.emplace(id, body);
+        c.skipString();
+      }
+    }
+  });
+  return first;
+}
+
 // Calls onFrame with the display list at every ShowFrame.
 // A clip depth with bit 15 below depth 0x7F00 is read as the pass reads it
 // when `pass` is given; a movie's own tags mean what players read there.
 void WalkDisplay(const std::vector<uint8_t>& data, size_t begin, size_t end, const PassRecords* pass,
                  const std::function<void(const std::map<uint32_t, Obj>&)>& onFrame) {
+  // A main movie's placement of a character defined only later names
+  // nothing yet; a sprite resolves it when it is shown.
+  const std::map<uint16_t, size_t> defined =
+      begin == 0 ? FirstDefinitions(data, begin, end) : std::map<uint16_t, size_t>{};
+  auto definedLater = [&](uint16_t ch, size_t at) {
+    const auto d = defined.find(ch);
+    return d != defined.end() && d->second > at;
+  };
   std::map<uint32_t, Obj> list;
   const RecordIndex index(pass);
   std::map<uint32_t, Obj> handedOff;  // by the depth the object left
@@ -191,7 +226,7 @@ void WalkDisplay(const std::vector<uint8_t>& data, size_t begin, size_t end, con
       rest.align();
       auto color = rest.i < len ? rest.cxform(false) : Obj{}.color;
       if (!rest.ok) color = Obj{}.color;
-      if (c.ok) list[depth] = Obj{uint16_t(ch), attrs, false, 0, kNoEvent, m, color};
+      if (c.ok && !definedLater(uint16_t(ch), body)) list[depth] = Obj{uint16_t(ch), attrs, false, 0, kNoEvent, m, color};
     } else if (code == 26 || code == 70) {
       uint32_t f = c.u8(), f2 = code == 70 ? c.u8() : 0;
       size_t depthAt = c.i;
@@ -224,7 +259,7 @@ void WalkDisplay(const std::vector<uint8_t>& data, size_t begin, size_t end, con
       if (!(f & 1)) {
         // A placement without the move flag on a depth that shows an
         // object is ignored, as players do.
-        if (hasCharacter && it == list.end())
+        if (hasCharacter && it == list.end() && !definedLater(uint16_t(ch), body))
           list[depth] = Obj{uint16_t(ch), attrs, hasClip, clip, event, m, color, ratio};
         return;
       }
@@ -388,13 +423,15 @@ std::vector<ShownFrame> PassFrames(ConverterContext& ctx, const std::vector<uint
 }
 
 FramesDiff PassDiff(ConverterContext& ctx, const std::vector<uint8_t>& tags, bool sprite) {
-  return CompareFrames(ShownFrames(tags, 0, tags.size()), PassFrames(ctx, tags, sprite));
+  const std::vector<uint8_t> data = sprite ? SpriteBody(9, tags) : tags;
+  return CompareFrames(ShownFrames(data, sprite ? 4 : 0, data.size()), PassFrames(ctx, tags, sprite));
 }
 
 std::vector<uint8_t> PassKeepsDisplay(ConverterContext& ctx, const std::vector<uint8_t>& tags,
                                       double seconds, FramesDiff* listed) {
-  const auto before = ShownFrames(tags, 0, tags.size());
   std::vector<uint8_t> main = tags, sprite = SpriteBody(9, tags);
+  const auto before = ShownFrames(tags, 0, tags.size());
+  const auto spriteBefore = ShownFrames(sprite, 4, sprite.size());
   auto start = std::chrono::steady_clock::now();
   auto elapsed = [&start] {
     const auto now = std::chrono::steady_clock::now();
@@ -409,7 +446,7 @@ std::vector<uint8_t> PassKeepsDisplay(ConverterContext& ctx, const std::vector<u
   EXPECT_LT(elapsed(), seconds);
   const PassRecords inSprite = SpriteRecords(ctx);
   const FramesDiff spriteDiff =
-      CompareFrames(before, ShownFrames(sprite, 4, sprite.size(), &inSprite));
+      CompareFrames(spriteBefore, ShownFrames(sprite, 4, sprite.size(), &inSprite));
   for (const FramesDiff* d : {&mainDiff, &spriteDiff}) {
     const char* which = d == &mainDiff ? "main movie, " : "sprite, ";
     EXPECT_EQ(d->changed, 0u) << which << d->first;

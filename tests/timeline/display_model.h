@@ -44,7 +44,10 @@ PassRecords SpriteRecords(const ConverterContext& ctx);  // sprite body
 // Calls fn(code, body offset, length) for each whole tag of data[begin, end).
 void ForEachTag(const std::vector<uint8_t>& data, size_t begin, size_t end,
                 const std::function<void(uint32_t, size_t, uint32_t)>& fn);
-// The frames of the tags in data[begin, end); cut-short tags are ignored.
+// The frames of the tags in data[begin, end): a main movie's when `begin`
+// is 0, where a placement of a character first defined (or imported) after
+// it is ignored, as players do; else a sprite body's (from offset 4), which
+// resolves its characters when shown. Cut-short tags are ignored.
 // With `pass`, the tags are read together with the pass's records.
 std::vector<ShownFrame> ShownFrames(const std::vector<uint8_t>& data, size_t begin, size_t end,
                                     const PassRecords* pass = nullptr);
