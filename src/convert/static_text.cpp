@@ -223,20 +223,23 @@ bool ReadFontCopies(ConverterContext& ctx) {
   return true;
 }
 
-bool ConvertForJsflImport(ConverterContext& ctx, uint16_t code, std::span<const uint8_t> body, uint16_t id) {
-  if (ctx.m_strStaticTextFolder.empty() || !ReadFontCopies(ctx)) return false;
-  ctx.m_pStreamItemNo[ctx.m_nStreams] = DefinitionItemNo(ctx, id);
+enum class ImportRoad { kDone, kNoMovie, kFailed };
+
+ImportRoad ConvertForJsflImport(ConverterContext& ctx, uint16_t code, std::span<const uint8_t> body, uint16_t id) {
+  if (!ReadFontCopies(ctx)) return ImportRoad::kFailed;
+  if (ctx.m_strStaticTextFolder.empty()) return ImportRoad::kNoMovie;
   // Written beside its final name, renamed in with the document.
   const std::string moviePath =
       StageImportMovie(ctx, ctx.m_strStaticTextFolder, MakeSymbolName(ctx.m_wCurSymbolId) + ".swf");
-  if (moviePath.empty()) return false;
+  if (moviePath.empty()) return ImportRoad::kNoMovie;
   std::vector<uint8_t> head = ImportMovieHeader(ctx.m_nSwfVersion, ctx.m_rcFrame, ctx.m_wFrameRate);
   head.insert(head.end(), ctx.m_staticTextFonts.begin(), ctx.m_staticTextFonts.end());
   const uint32_t textLength = uint32_t(body.size() - std::min<size_t>(body.size(), ctx.m_nStaticTextExtraBytes));
   if (!WriteImportMovie(moviePath, head, code, body, id, textLength)) {
     DropStagedFile(ctx, moviePath);
-    return false;
+    return ImportRoad::kNoMovie;
   }
+  ctx.m_pStreamItemNo[ctx.m_nStreams] = DefinitionItemNo(ctx, id);
 
   const WorkFolder& work = *ctx.m_pWorkFolder;
   bool placed = false;
@@ -253,7 +256,7 @@ bool ConvertForJsflImport(ConverterContext& ctx, uint16_t code, std::span<const 
   }
   work.removeFile("stte.tmp");
   if (!placed) DropStagedFile(ctx, moviePath);
-  return placed;
+  return placed ? ImportRoad::kDone : ImportRoad::kFailed;
 }
 
 // ---- the shape road ----
@@ -514,9 +517,16 @@ StaticTextOutcome HandleStaticText(ConverterContext& ctx, uint16_t code,
   const uint16_t id = uint16_t(body[0] | body[1] << 8);
   if (ctx.m_pShell) ctx.m_pShell->SetCurrentAction("adding static text...");
   if (On(ctx.m_pOptTextJsflImport)) {
-    if (!ConvertForJsflImport(ctx, code, body, id) && !ctx.m_nWriterError)
-      ReportSkipped(ctx, code, id, "its movie for the script could not be written.");
-    return StaticTextOutcome::kDone;
+    const ImportRoad road = ConvertForJsflImport(ctx, code, body, id);
+    if (road == ImportRoad::kFailed && !ctx.m_nWriterError)
+      ReportSkipped(ctx, code, id, "its page could not be written.");
+    if (road != ImportRoad::kNoMovie) return StaticTextOutcome::kDone;
+    // A text whose movie cannot be written takes the road it takes with
+    // the option off rather than vanish.
+    if (ctx.m_pShell)
+      ctx.m_pShell->ShowMessage(kCaption, TagName(code) + " " + std::to_string(id) +
+                                              ": its movie for the script could not be written; it is converted "
+                                              "as with \"Convert Using JSFL Import\" off.");
   }
   if (ctx.m_library.fonts.empty()) {
     DummyShape(ctx, id, tagOffset);

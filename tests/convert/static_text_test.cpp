@@ -514,5 +514,30 @@ TEST(StaticTextProgram, EveryChoiceGivesAReadableDocumentAndScript) {
   }
 }
 
+// A text whose import movie cannot be written (its folder's name taken by a
+// file) is converted as with the import option off, with one message: the
+// same document as with the option off.
+TEST(StaticTextProgram, ATextWhoseMovieCannotBeWrittenIsConvertedAsWithTheOptionOff) {
+  test::SwfWriter w(8);
+  w.tag(48, test::DefineFont2(1, 0, "Arial", {'a', 'b'}));
+  w.tag(11, Text(11, 5, {{.font = 1, .height = 240, .x = 20, .y = 200, .glyphs = {{0, 100}, {1, 100}}}}));
+  w.tag(26, Place(5, 1)).showFrame().end();
+  test::TempDir dir;
+  test::WriteFileBytes(dir.file("t.swf"), w.build());
+  test::WriteFileBytes(dir.file("StaticText_on.fla"), {'x'});
+  const test::ProgramRun on = test::RunProgram(
+      {dir.file("t.swf"), "-o", dir.file("on.fla"), "--set", "Static Text: Convert Using JSFL Import=on"},
+      dir.file("config"));
+  ASSERT_EQ(on.status, 0) << on.output;
+  EXPECT_NE(on.output.find("DefineText 5: its movie for the script could not be written; it is converted as with "
+                           "\"Convert Using JSFL Import\" off."),
+            std::string::npos)
+      << on.output;
+  EXPECT_EQ(on.output.find("left out"), std::string::npos) << on.output;
+  const test::ProgramRun off = test::RunProgram({"-q", dir.file("t.swf"), "-o", dir.file("off.fla")}, dir.file("config"));
+  ASSERT_EQ(off.status, 0) << off.output;
+  EXPECT_EQ(test::ExpectReadableDocument(dir.file("on.fla")), test::ExpectReadableDocument(dir.file("off.fla")));
+}
+
 }  // namespace
 }  // namespace tovrani
