@@ -9,6 +9,7 @@
 #include "app/terminal_shell.h"
 #include "convert/convert_swf_file.h"
 #include "convert/converter_context.h"
+#include "fla/work_folder.h"
 #include "platform/id_range_list.h"
 
 namespace {
@@ -114,6 +115,8 @@ int main(int argc, char** argv) {
   }
 
   InstallCancelHandlers();
+  // Work folders of runs killed before their end.
+  WorkFolder::SweepLeftovers();
   TerminalShell shell(cl.quiet, SettingsStore::DefaultPath());
   ctx.m_pShell = &shell;
 

@@ -103,8 +103,8 @@ uint32_t Finish::Assemble() {
     return ctx_.m_strFlaTempPath.empty() ? uint32_t(kResultOutputIncomplete) : uint32_t(kResultDone);
   }
   // The import movies before the document that names them.
-  if (!CommitStagedFiles(ctx_) || !out->commit()) return kResultOutputIncomplete;
-  return kResultDone;
+  const std::string flaTemp = out->release();
+  return CommitDocumentSet(ctx_, {}, {}, flaTemp, out->finalPath());
 }
 
 uint32_t Finish::Run() {

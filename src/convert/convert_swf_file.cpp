@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "fla/jsfl_script.h"
+#include "fla/output_names.h"
 #include "fla/stream_placement.h"
 #include "convert/conversion_finish.h"
 #include "convert/converter_context.h"
@@ -99,13 +100,9 @@ FileOutcome PerFile::Convert(const std::string& source, const std::string& fla) 
   ResetDocumentState(ctx_);
 
   // The script starts under a temporary name beside its final one.
-  std::string temp = script + ".tmp-XXXXXX";
-  int fd = mkstemp(temp.data());
+  std::string temp;
+  int fd = CreateTempBeside(script, temp);
   if (fd >= 0) {
-    // mkstemp makes the file private; the script gets the usual mode.
-    mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd, 0666 & ~mask);
     ::close(fd);
     if (!WriteJsflHeader(temp)) {
       ::unlink(temp.c_str());
@@ -138,6 +135,7 @@ FileOutcome PerFile::Convert(const std::string& source, const std::string& fla) 
   if (o.result == kResultDone) {
     o.result = CommitDocumentSet(ctx_, temp, script, flaTemp, fla);
     if (o.result == kResultDone) o.script = script;
+    else o.detail = ctx_.m_strFailureDetail;
   } else {
     DiscardStagedFiles(ctx_);
     if (!temp.empty()) ::unlink(temp.c_str());
@@ -224,6 +222,7 @@ std::vector<FileOutcome> ConvertSwfFiles(ConverterContext& ctx,
                                          uint8_t openAfter, uint8_t suppressPanel,
                                          const SwfFileRequest& request) {
   std::vector<FileOutcome> outcomes;
+  ctx.m_outputLeftovers.clear();
   ctx.m_bSuppressPanel = suppressPanel;
   PumpMessages(ctx);
   SetUnderExistingKeys(ctx, kFlashSettingsKeys, "System Default Font", "Arial");

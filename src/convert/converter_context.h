@@ -49,6 +49,9 @@ struct ConverterContext : TimelineContext {
   };
   std::vector<StagedFile> m_stagedFiles;
   std::vector<std::string> m_madeOutputFolders;
+  // Per output folder: the leftovers of killed runs found there, read once a
+  // run (convert/output_set.cpp).
+  std::unordered_map<std::string, std::vector<std::string>> m_outputLeftovers;
   // Set by the per-file driver, which commits the whole document set itself:
   // the finish then leaves the FLA under its temporary name, given here.
   uint8_t m_bDeferDocumentCommit = 0;

@@ -171,8 +171,10 @@ uint32_t Engine::SetUp(const std::string& source, const std::string& output) {
   const std::string workCopy = work_.file(kWorkCopyName);
   if (!CopyFileBuffered(source, workCopy)) return kResultWorkCopyFailed;
 
-  // The output must be writable; an existing document stays as it is until
-  // the finished one replaces it.
+  // What a killed run left of this output is recovered before anything of
+  // this one is staged. The output must be writable; an existing document
+  // stays as it is until the finished one replaces it.
+  RecoverOutputSet(ctx_, output);
   if (!output_.open(output)) {
     ctx_.m_strFailureDetail = "the FLA cannot be written: " + output_.problem();
     return kResultOutputLocked;
@@ -271,6 +273,9 @@ uint32_t Engine::Inflate(uint8_t head[8]) {
   // Inflation keeps every byte the data gives, up to the declared length.
   InflateFileStatus status = DecompressCwsFile(ctx_.m_strSwfWorkPath, inflated);
   if (status == InflateFileStatus::kWriteFailed) return kResultOutputIncomplete;
+  if (status == InflateFileStatus::kTooLarge)
+    ctx_.m_strFailureDetail = "the compressed movie declares " + std::to_string(LoadU32(head + 4)) +
+                              " bytes, past the limit of " + std::to_string(kMaxMovieBytes) + " bytes";
   if (status != InflateFileStatus::kOk) return kResultInflatedTooShort;
   ctx_.m_strSwfWorkPath = inflated;
   ctx_.m_bSwfCompressed = true;

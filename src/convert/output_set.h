@@ -1,10 +1,18 @@
-// The files of one document set beyond the FLA itself: the small movies the
-// script imports (in the "Shapes_" and "StaticText_" folders beside the FLA)
-// are written under temporary names beside their final names and renamed
+// The files of one document set: the FLA, its script and the small movies the
+// script imports (in the "Shapes_" and "StaticText_" folders beside the FLA).
+// Each is written under a temporary name beside its final name and renamed
 // in only when the whole set is committed, so that a failed conversion
-// leaves the movies an earlier script imports untouched.
+// leaves the previous set untouched.
+//
+// The commit undoes itself: every file it replaces is first moved to a
+// backup beside it, and a failure puts every backup back, so the previous
+// set stands as it was. It runs under an exclusive lock of the FLA's folder
+// (two commits there run one after the other) and with the signals that end
+// the program held until it is done.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string>
 
 namespace tovrani {
@@ -20,25 +28,30 @@ std::string StageImportMovie(ConverterContext& ctx, const std::string& folder, c
 // Removes one staged file (its movie could not be used).
 void DropStagedFile(ConverterContext& ctx, const std::string& temp);
 
-// Renames every staged file over its final name, in the order staged.
-// False at the first rename that fails; the files not yet renamed are
-// removed then.
-bool CommitStagedFiles(ConverterContext& ctx);
-
 // Removes every staged file, and the folders made for them when they are
 // left empty.
 void DiscardStagedFiles(ConverterContext& ctx);
 
-// The whole set in one order: the import movies, then the script, the FLA
-// last, so that a document never stands beside a script or movies older
-// than itself. Returns 0, or 44 when a step fails, with the temporaries
-// not yet renamed removed. What each failure leaves:
-// - an import movie: the ones renamed before it are new, the rest, the old
-//   script and the old FLA stay;
-// - the script: every import movie is new, the old script and FLA stay;
-// - the FLA: the import movies and the script are new, the old FLA stays.
-// An empty `scriptTemp` commits no script.
+// Commits the whole set in one order: the import movies, then the script,
+// the FLA last. Returns 0, or 44 when a step fails; then every file the
+// commit replaced is put back and every new file removed, with the
+// temporaries and the folders made for the set, and ctx.m_strFailureDetail
+// names the file and the system's reason (and any file that could not be
+// put back: the next conversion to this output does it). An empty
+// `scriptTemp` commits no script.
 uint32_t CommitDocumentSet(ConverterContext& ctx, const std::string& scriptTemp, const std::string& script,
                            const std::string& flaTemp, const std::string& fla);
+
+// Before a conversion to `fla` stages anything: of the FLA, its script and
+// the files of its import folders, puts back each backup a process that is
+// gone left where its final name is missing, and removes the other backups
+// and temporaries of processes that are gone.
+void RecoverOutputSet(ConverterContext& ctx, const std::string& fla);
+
+// Test hook: asked before each rename of a commit (a file to its backup, a
+// staged file to its final name, a backup put back); a non-zero answer makes
+// that rename fail with that errno. An empty hook removes it.
+using CommitRenameHook = std::function<int(const std::string& from, const std::string& to)>;
+void SetCommitRenameHook(CommitRenameHook hook);
 
 }  // namespace tovrani

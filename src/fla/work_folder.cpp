@@ -1,6 +1,7 @@
 #include "fla/work_folder.h"
 
 #include "fla/memory_file.h"
+#include "fla/output_names.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,6 +9,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cctype>
 #include <cstring>
 #include <filesystem>
 #include <mutex>
@@ -43,11 +45,37 @@ std::unordered_map<std::string, const WorkFolder*> g_folders;
 
 // Called under g_foldersLock. Seeded once: a random device per folder costs
 // more than the rest of a small movie's work files.
+constexpr char kFolderPrefix[] = "tovrani-";
+constexpr size_t kRandomLength = 12;
+
+std::string BaseFolder() {
+  const char* base = std::getenv("TMPDIR");
+  return base && *base ? base : "/tmp";
+}
+
+// The process id in a work folder's name "tovrani-PID-RANDOM"; 0 for any
+// other name.
+long FolderPid(const std::string& name) {
+  const size_t prefix = sizeof(kFolderPrefix) - 1;
+  if (name.compare(0, prefix, kFolderPrefix) != 0 || name.size() < prefix + kRandomLength + 2) return 0;
+  const size_t dash = name.size() - kRandomLength - 1;
+  if (name[dash] != '-' || dash - prefix > 9) return 0;
+  for (size_t i = dash + 1; i < name.size(); ++i)
+    if (!std::islower(static_cast<unsigned char>(name[i])) && !std::isdigit(static_cast<unsigned char>(name[i])))
+      return 0;
+  long pid = 0;
+  for (size_t i = prefix; i < dash; ++i) {
+    if (!std::isdigit(static_cast<unsigned char>(name[i]))) return 0;
+    pid = pid * 10 + (name[i] - '0');
+  }
+  return pid;
+}
+
 std::string RandomName() {
   static const char kChars[] = "abcdefghijklmnopqrstuvwxyz0123456789";
   static std::mt19937_64 gen{(uint64_t(std::random_device{}()) << 32) ^ std::random_device{}()};
   std::string s;
-  for (uint64_t r = gen(), i = 0; i < 12; ++i, r /= 36) s.push_back(kChars[r % 36]);
+  for (uint64_t r = gen(), i = 0; i < kRandomLength; ++i, r /= 36) s.push_back(kChars[r % 36]);
   return s;
 }
 
@@ -65,6 +93,22 @@ void WorkFolder::SetSpillHook(std::function<bool(const std::string&)> hook) {
   g_spillHook = std::move(hook);
 }
 
+void WorkFolder::SweepLeftovers() {
+  const std::string base = BaseFolder();
+  std::error_code ec;
+  for (std::filesystem::directory_iterator it(base, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    const long pid = FolderPid(name);
+    struct stat st {};
+    // Our own folders only: a real folder (never a link) of this user.
+    if (pid <= 0 || ::lstat(it->path().c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid() ||
+        !ProcessIsGone(pid))
+      continue;
+    std::error_code gone;
+    std::filesystem::remove_all(it->path(), gone);
+  }
+}
+
 WorkFolder::WorkFolder() = default;
 WorkFolder::~WorkFolder() { remove(); }
 
@@ -72,12 +116,10 @@ FileHandle::FileHandle(const std::string& path, const char* mode) : f_(OpenPath(
 
 bool WorkFolder::create() {
   remove();
-  const char* base = std::getenv("TMPDIR");
   std::lock_guard<std::mutex> lock(g_foldersLock);
   // The name only: nothing is made on disk until a file needs it there. The
   // process id and a long random part keep other folders from taking it.
-  std::string dir = std::string(base && *base ? base : "/tmp") + "/tovrani-" +
-                    std::to_string(::getpid()) + "-" + RandomName();
+  std::string dir = BaseFolder() + "/" + kFolderPrefix + std::to_string(::getpid()) + "-" + RandomName();
   std::error_code ec;
   auto abs = std::filesystem::absolute(dir, ec);
   path_ = ec ? dir : abs.string();
@@ -206,16 +248,12 @@ bool OutputTarget::open(const std::string& finalPath) {
     problem_ = "the existing FLA cannot be replaced (it is not writable)";
     return false;
   }
-  std::string tmpl = finalPath + ".tmp-XXXXXX";
-  int fd = mkstemp(tmpl.data());
+  std::string tmpl;
+  int fd = CreateTempBeside(finalPath, tmpl);
   if (fd < 0) {
     problem_ = std::string("its folder cannot be written (") + std::strerror(errno) + ")";
     return false;
   }
-  // mkstemp makes the file private; the document gets the usual mode.
-  mode_t mask = ::umask(0);
-  ::umask(mask);
-  ::fchmod(fd, 0666 & ~mask);
   std::FILE* f = fdopen(fd, "wb+");
   if (!f) {
     problem_ = std::strerror(errno);
@@ -226,19 +264,6 @@ bool OutputTarget::open(const std::string& finalPath) {
   final_ = finalPath;
   temp_ = tmpl;
   file_.reset(f);
-  return true;
-}
-
-bool OutputTarget::commit() {
-  if (temp_.empty()) return false;
-  bool ok = file_ && std::fflush(file_.get()) == 0;
-  ok = file_.close() && ok;
-  if (ok) ok = std::rename(temp_.c_str(), final_.c_str()) == 0;
-  if (!ok) {
-    discard();
-    return false;
-  }
-  temp_.clear();
   return true;
 }
 

@@ -54,6 +54,10 @@ class WorkFolder {
   // Test hook: asked before a work file goes to disk; false makes that fail.
   static void SetSpillHook(std::function<bool(const std::string& name)> hook);
 
+  // Removes the work folders under $TMPDIR (or /tmp) that runs killed
+  // before their end left: named as ours, of this user, whose process is gone.
+  static void SweepLeftovers();
+
   WorkFolder();
   ~WorkFolder();
   WorkFolder(const WorkFolder&) = delete;
@@ -91,8 +95,9 @@ std::FILE* OpenPath(const std::string& path, const char* mode);
 bool RemoveWorkPath(const std::string& path);
 
 // The output document: written to a temporary file beside its final name and
-// renamed into place only by commit(), so a failed conversion never leaves a
-// partial file nor touches an older document of the same name.
+// handed over by release() to the commit of the document set, so a failed
+// conversion never leaves a partial file nor touches an older document of
+// the same name.
 class OutputTarget {
  public:
   OutputTarget() = default;
@@ -109,8 +114,6 @@ class OutputTarget {
   std::FILE* file() const { return file_.get(); }
   const std::string& finalPath() const { return final_; }
   const std::string& tempPath() const { return temp_; }
-  // Flushes, closes and renames the temporary file over the final name.
-  bool commit();
   // Flushes and closes the temporary file and hands it over: its path, which
   // this target no longer removes ("" after a failed write, the file gone).
   std::string release();

@@ -1,0 +1,305 @@
+// The document set through the program when its commit is interrupted: a
+// second signal, a SIGKILL, a second conversion to the same output. The
+// program is stopped (SIGSTOP) at the first rename of its commit, which it
+// cannot hold off, and the test acts while it stands there. Also what a run
+// sweeps of the runs killed before it, and the message of a movie declaring
+// a length past the limit.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/inotify.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <thread>
+
+#include "app/program_runner.h"
+#include "support/swf_writer.h"
+
+extern char** environ;
+
+namespace tovrani::test {
+namespace {
+
+namespace fs = std::filesystem;
+using Set = std::map<std::string, std::vector<uint8_t>>;
+
+// Every file below `dir` with its bytes (folders as empty entries).
+Set Snapshot(const fs::path& dir) {
+  Set files;
+  for (const auto& e : fs::recursive_directory_iterator(dir))
+    files[fs::relative(e.path(), dir).string()] =
+        e.is_regular_file() ? ReadFileBytes(e.path().string()) : std::vector<uint8_t>{};
+  return files;
+}
+
+// Many shapes of one colour, each an import movie of its own: a commit of
+// thousands of renames.
+std::vector<uint8_t> ManyShapes(uint32_t rgb, uint16_t count = 1000) {
+  SwfWriter w(8);
+  for (uint16_t id = 1; id <= count; ++id) w.tag(2, SquareShape(id, 0, 200 + id % 50, rgb));
+  w.tag(26, SwfBytes().u8(0x06).u16(1).u16(1).matrix(0, 0).data()).showFrame();
+  return w.end().build();
+}
+
+// The program running on its own, its output in a file.
+class Running {
+ public:
+  Running(const std::vector<std::string>& args, const std::string& config, const std::string& tmp,
+          const std::string& log)
+      : log_(log) {
+    std::vector<std::string> env = {"XDG_CONFIG_HOME=" + config, "TMPDIR=" + tmp};
+    for (char** e = environ; *e; ++e)
+      if (!std::string(*e).starts_with("XDG_CONFIG_HOME=") && !std::string(*e).starts_with("TMPDIR="))
+        env.push_back(*e);
+    std::vector<std::string> argv = {TOVRANI_PROGRAM};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<char*> a, e;
+    for (std::string& s : argv) a.push_back(s.data());
+    for (std::string& s : env) e.push_back(s.data());
+    a.push_back(nullptr);
+    e.push_back(nullptr);
+    posix_spawn_file_actions_t files;
+    posix_spawn_file_actions_init(&files);
+    posix_spawn_file_actions_addopen(&files, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&files, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&files, 1, 2);
+    if (posix_spawn(&pid_, a[0], &files, nullptr, a.data(), e.data()) != 0) pid_ = -1;
+    posix_spawn_file_actions_destroy(&files);
+  }
+  ~Running() {
+    if (pid_ > 0 && status_ < 0) {
+      ::kill(pid_, SIGKILL);
+      Wait();
+    }
+  }
+  pid_t pid() const { return pid_; }
+  // Exit status, 128 + the signal that ended it, or -1.
+  int Wait() {
+    int s = 0;
+    if (status_ < 0 && pid_ > 0 && ::waitpid(pid_, &s, 0) == pid_)
+      status_ = WIFEXITED(s) ? WEXITSTATUS(s) : 128 + WTERMSIG(s);
+    return status_;
+  }
+  bool Exited() {
+    int s = 0;
+    if (status_ < 0 && ::waitpid(pid_, &s, WNOHANG) == pid_) status_ = WIFEXITED(s) ? WEXITSTATUS(s) : 128 + WTERMSIG(s);
+    return status_ >= 0;
+  }
+  std::string Output() const {
+    std::ifstream in(log_);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+
+ private:
+  std::string log_;
+  pid_t pid_ = -1;
+  int status_ = -1;
+};
+
+// Watches a folder for the first rename in it.
+class FirstRename {
+ public:
+  explicit FirstRename(const std::string& folder) {
+    fd_ = inotify_init1(IN_CLOEXEC);
+    if (fd_ >= 0) inotify_add_watch(fd_, folder.c_str(), IN_MOVED_FROM | IN_MOVED_TO);
+  }
+  ~FirstRename() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  // Stops `p` at the first rename; false when none comes in time.
+  bool StopAtIt(Running& p) {
+    pollfd w{fd_, POLLIN, 0};
+    if (fd_ < 0 || ::poll(&w, 1, 120000) != 1) return false;
+    return ::kill(p.pid(), SIGSTOP) == 0;
+  }
+
+ private:
+  int fd_ = -1;
+};
+
+bool HasLeftovers(const Set& set) {
+  for (const auto& [name, bytes] : set)
+    if (name.find(".tmp-") != std::string::npos || name.find(".bak-") != std::string::npos) return true;
+  return false;
+}
+
+struct Interrupted : ::testing::Test {
+  Interrupted() {
+    fs::create_directories(dir.file("out"));
+    fs::create_directories(dir.file("tmp"));
+    WriteFileBytes(dir.file("red.swf"), ManyShapes(0xCC0000));
+    WriteFileBytes(dir.file("blue.swf"), ManyShapes(0x0000CC));
+    // The sets each movie gives, in the folder of the test.
+    red = Convert("red.swf");
+    blue = Convert("blue.swf");
+  }
+  std::vector<std::string> Args(const std::string& movie) {
+    return {"-q", "--set", "Shape / Morph Shape: Convert Using JSFL Import=on", dir.file(movie), "-o",
+            dir.file("out/doc.fla")};
+  }
+  Set Convert(const std::string& movie) {
+    const ProgramRun run = RunProgram(Args(movie), dir.file("config"), "TMPDIR=" + ShellQuote(dir.file("tmp")) + " ");
+    EXPECT_EQ(run.status, 0) << run.output;
+    return Snapshot(dir.file("out"));
+  }
+  Running Start(const std::string& movie, const std::string& log) {
+    return Running(Args(movie), dir.file("config"), dir.file("tmp"), dir.file(log));
+  }
+  // While the program stands stopped: its commit has begun and not ended.
+  bool MidCommit() {
+    const Set now = Snapshot(dir.file("out"));
+    return HasLeftovers(now) && now != red && now != blue;
+  }
+  TempDir dir;
+  Set red, blue;
+};
+
+// Ctrl-C and SIGTERM during the commit wait for it: the new set stands
+// whole and the program exits 130.
+TEST_F(Interrupted, ASecondSignalWaitsForTheCommit) {
+  FirstRename watch(dir.file("out/Shapes_doc.fla"));
+  Running p = Start("red.swf", "log");
+  ASSERT_TRUE(watch.StopAtIt(p));
+  EXPECT_TRUE(MidCommit());
+  ::kill(p.pid(), SIGINT);
+  ::kill(p.pid(), SIGTERM);
+  ::kill(p.pid(), SIGCONT);
+  EXPECT_EQ(p.Wait(), 130) << p.Output();
+  EXPECT_EQ(Snapshot(dir.file("out")), red);
+}
+
+// A run killed inside its commit: the next conversion to the same output
+// leaves what a clean run leaves, with no temporary or backup, and no work
+// folder of either run.
+TEST_F(Interrupted, ARunAfterAKilledCommitLeavesWhatACleanRunLeaves) {
+  {
+    FirstRename watch(dir.file("out/Shapes_doc.fla"));
+    Running p = Start("red.swf", "log");
+    ASSERT_TRUE(watch.StopAtIt(p));
+    EXPECT_TRUE(MidCommit());
+    ::kill(p.pid(), SIGKILL);
+    EXPECT_EQ(p.Wait(), 128 + SIGKILL);
+  }
+  EXPECT_EQ(Convert("red.swf"), red);
+  EXPECT_TRUE(fs::is_empty(dir.file("tmp")));
+}
+
+// A second conversion to the same output waits for the commit of the first:
+// the last set stands whole.
+TEST_F(Interrupted, TwoConversionsToOneOutputCommitOneAfterTheOther) {
+  FirstRename watch(dir.file("out/Shapes_doc.fla"));
+  Running first = Start("red.swf", "log1");
+  ASSERT_TRUE(watch.StopAtIt(first));
+  EXPECT_TRUE(MidCommit());
+  Running second = Start("blue.swf", "log2");
+  // The second waits for the folder's lock (a waiter in /proc/locks), or,
+  // with no lock, ends.
+  const std::string waiter = "-> FLOCK";
+  bool waiting = false;
+  for (auto until = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+       !waiting && !second.Exited() && std::chrono::steady_clock::now() < until;) {
+    std::ifstream locks("/proc/locks");
+    for (std::string line; std::getline(locks, line);)
+      if (line.find(waiter) != std::string::npos &&
+          line.find(' ' + std::to_string(second.pid()) + ' ') != std::string::npos)
+        waiting = true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  ::kill(first.pid(), SIGCONT);
+  EXPECT_EQ(first.Wait(), 0) << first.Output();
+  EXPECT_EQ(second.Wait(), 0) << second.Output();
+  EXPECT_TRUE(waiting);
+  EXPECT_EQ(Snapshot(dir.file("out")), blue);
+}
+
+// A process id that no process has: a child that has ended.
+long GonePid() {
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(0);
+  ::waitpid(child, nullptr, 0);
+  return child;
+}
+
+std::string Seven(long pid) {
+  std::string s = std::to_string(pid);
+  return std::string(7 - s.size(), '0') + s;
+}
+
+// Leftovers of killed runs: backups put back where their file is missing,
+// the rest of theirs removed; those of running processes and of other
+// outputs stay. Work folders of killed runs go at start-up.
+TEST(Leftovers, KilledRunsAreCleanedUpAndRunningOnesLeftAlone) {
+  TempDir dir;
+  fs::create_directories(dir.file("out/Shapes_doc.fla"));
+  fs::create_directories(dir.file("tmp"));
+  const std::string gone = Seven(GonePid()), live = Seven(::getpid());
+  auto put = [&](const std::string& name, const std::string& text) {
+    WriteFileBytes(dir.file(name), std::vector<uint8_t>(text.begin(), text.end()));
+  };
+  put("out/doc.fla.bak-" + gone, "old document");
+  put("out/doc.fla.jsfl", "new script");
+  put("out/doc.fla.jsfl.bak-" + gone, "old script");
+  put("out/doc.fla.tmp-" + gone + "-a1b2c3", "");
+  put("out/Shapes_doc.fla/Symbol 1.swf.bak-" + gone, "old movie");
+  put("out/Shapes_doc.fla/Symbol 2.swf.tmp-" + gone + "-zzzzzz", "");
+  put("out/doc.fla.tmp-" + live + "-a1b2c3", "running");
+  put("out/other.fla.tmp-" + gone + "-a1b2c3", "other output");
+  // Work folders: one of a killed run, one of a running process, and names
+  // that are not ours.
+  for (const std::string& name : {"tovrani-" + std::to_string(std::stol(gone)) + "-abcdefghijkl",
+                                  "tovrani-" + std::to_string(::getpid()) + "-abcdefghijkl",
+                                  "tovrani-" + std::to_string(std::stol(gone)) + "-short"}) {
+    fs::create_directories(dir.file("tmp/" + name));
+    put("tmp/" + name + "/m.g12", "work");
+  }
+  fs::create_directory_symlink(dir.file("out"), dir.file("tmp/tovrani-" + std::to_string(std::stol(gone)) + "-mnopqrstuvwx"));
+  // A conversion that fails: what it recovered is all that changes.
+  std::vector<uint8_t> cut = SampleMovie();
+  cut.resize(cut.size() - 8);
+  WriteFileBytes(dir.file("cut.swf"), cut);
+  const ProgramRun run = RunProgram({"-q", dir.file("cut.swf"), "-o", dir.file("out/doc.fla")}, dir.file("config"),
+                                    "TMPDIR=" + ShellQuote(dir.file("tmp")) + " ");
+  EXPECT_EQ(run.status, 1) << run.output;
+  const Set expected = {
+      {"Shapes_doc.fla", {}},
+      {"Shapes_doc.fla/Symbol 1.swf", {'o', 'l', 'd', ' ', 'm', 'o', 'v', 'i', 'e'}},
+      {"doc.fla", {'o', 'l', 'd', ' ', 'd', 'o', 'c', 'u', 'm', 'e', 'n', 't'}},
+      {"doc.fla.jsfl", {'n', 'e', 'w', ' ', 's', 'c', 'r', 'i', 'p', 't'}},
+      {"doc.fla.tmp-" + live + "-a1b2c3", {'r', 'u', 'n', 'n', 'i', 'n', 'g'}},
+      {"other.fla.tmp-" + gone + "-a1b2c3", {'o', 't', 'h', 'e', 'r', ' ', 'o', 'u', 't', 'p', 'u', 't'}}};
+  EXPECT_EQ(Snapshot(dir.file("out")), expected);
+  std::set<std::string> work;
+  for (const auto& e : fs::directory_iterator(dir.file("tmp"))) work.insert(e.path().filename().string());
+  EXPECT_EQ(work, (std::set<std::string>{"tovrani-" + std::to_string(::getpid()) + "-abcdefghijkl",
+                                         "tovrani-" + std::to_string(std::stol(gone)) + "-short",
+                                         "tovrani-" + std::to_string(std::stol(gone)) + "-mnopqrstuvwx"}));
+}
+
+// A compressed movie whose header declares 4 GiB is refused as too large.
+TEST(Leftovers, ACompressedMovieDeclaringTooMuchIsNamedSo) {
+  TempDir dir;
+  std::vector<uint8_t> movie = SampleMovie(8, true);
+  movie[4] = 0xF0;
+  movie[5] = movie[6] = movie[7] = 0xFF;
+  WriteFileBytes(dir.file("big.swf"), movie);
+  const ProgramRun run = RunProgram({"-q", dir.file("big.swf"), "-o", dir.file("big.fla")}, dir.file("config"));
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.output.find("declares 4294967280 bytes, past the limit of 2147483647 bytes (result 18)"),
+            std::string::npos)
+      << run.output;
+}
+
+}  // namespace
+}  // namespace tovrani::test
