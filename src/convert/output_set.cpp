@@ -119,7 +119,7 @@ std::string UndoSteps(std::vector<CommitStep>& steps, size_t failed) {
         // With the final name free, the next conversion puts it back.
         if (s.renamed) ::unlink(s.finalPath.c_str());
         stuck += "; putting back the previous " + s.finalPath + " failed too (" + std::strerror(e) +
-                 "): it stays as " + s.backup;
+                 "): it stays as " + s.backup + " until the next conversion to this output";
       }
     } else if (s.renamed) {
       ::unlink(s.finalPath.c_str());
@@ -137,7 +137,7 @@ uint32_t CommitSteps(ConverterContext& ctx, std::vector<CommitStep> steps) {
   SignalsHeld held;
   std::string failure;
   size_t k = 0;
-  for (; k < steps.size() && failure.empty(); ++k) {
+  for (; k < steps.size(); ++k) {
     CommitStep& s = steps[k];
     if (Replaceable(s.finalPath)) {
       s.backup = BackupName(s.finalPath);

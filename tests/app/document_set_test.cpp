@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -32,15 +33,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using Set = std::map<std::string, std::vector<uint8_t>>;
-
-// Every file below `dir` with its bytes (folders as empty entries).
-Set Snapshot(const fs::path& dir) {
-  Set files;
-  for (const auto& e : fs::recursive_directory_iterator(dir))
-    files[fs::relative(e.path(), dir).string()] =
-        e.is_regular_file() ? ReadFileBytes(e.path().string()) : std::vector<uint8_t>{};
-  return files;
-}
 
 // Many shapes of one colour, each an import movie of its own: a commit of
 // thousands of renames.
@@ -152,46 +144,48 @@ struct Interrupted : ::testing::Test {
   Set Convert(const std::string& movie) {
     const ProgramRun run = RunProgram(Args(movie), dir.file("config"), "TMPDIR=" + ShellQuote(dir.file("tmp")) + " ");
     EXPECT_EQ(run.status, 0) << run.output;
-    return Snapshot(dir.file("out"));
+    return FolderSnapshot(dir.file("out"));
   }
-  Running Start(const std::string& movie, const std::string& log) {
-    return Running(Args(movie), dir.file("config"), dir.file("tmp"), dir.file(log));
+  Running* Start(const std::string& movie, const std::string& log) {
+    runs.push_back(std::make_unique<Running>(Args(movie), dir.file("config"), dir.file("tmp"), dir.file(log)));
+    return runs.back().get();
   }
-  // While the program stands stopped: its commit has begun and not ended.
-  bool MidCommit() {
-    const Set now = Snapshot(dir.file("out"));
-    return HasLeftovers(now) && now != red && now != blue;
+  // Starts the conversion of `movie` and stops it at the first rename of
+  // its commit, which has then begun and not ended; null when it did not
+  // get there.
+  Running* StopInCommit(const std::string& movie, const std::string& log) {
+    FirstRename watch(dir.file("out/Shapes_doc.fla"));
+    Running* p = Start(movie, log);
+    if (!watch.StopAtIt(*p)) return nullptr;
+    const Set now = FolderSnapshot(dir.file("out"));
+    EXPECT_TRUE(HasLeftovers(now) && now != red && now != blue);
+    return p;
   }
   TempDir dir;
   Set red, blue;
+  std::vector<std::unique_ptr<Running>> runs;
 };
 
 // Ctrl-C and SIGTERM during the commit wait for it: the new set stands
 // whole and the program exits 130.
 TEST_F(Interrupted, ASecondSignalWaitsForTheCommit) {
-  FirstRename watch(dir.file("out/Shapes_doc.fla"));
-  Running p = Start("red.swf", "log");
-  ASSERT_TRUE(watch.StopAtIt(p));
-  EXPECT_TRUE(MidCommit());
-  ::kill(p.pid(), SIGINT);
-  ::kill(p.pid(), SIGTERM);
-  ::kill(p.pid(), SIGCONT);
-  EXPECT_EQ(p.Wait(), 130) << p.Output();
-  EXPECT_EQ(Snapshot(dir.file("out")), red);
+  Running* p = StopInCommit("red.swf", "log");
+  ASSERT_TRUE(p);
+  ::kill(p->pid(), SIGINT);
+  ::kill(p->pid(), SIGTERM);
+  ::kill(p->pid(), SIGCONT);
+  EXPECT_EQ(p->Wait(), 130) << p->Output();
+  EXPECT_EQ(FolderSnapshot(dir.file("out")), red);
 }
 
 // A run killed inside its commit: the next conversion to the same output
 // leaves what a clean run leaves, with no temporary or backup, and no work
 // folder of either run.
 TEST_F(Interrupted, ARunAfterAKilledCommitLeavesWhatACleanRunLeaves) {
-  {
-    FirstRename watch(dir.file("out/Shapes_doc.fla"));
-    Running p = Start("red.swf", "log");
-    ASSERT_TRUE(watch.StopAtIt(p));
-    EXPECT_TRUE(MidCommit());
-    ::kill(p.pid(), SIGKILL);
-    EXPECT_EQ(p.Wait(), 128 + SIGKILL);
-  }
+  Running* p = StopInCommit("red.swf", "log");
+  ASSERT_TRUE(p);
+  ::kill(p->pid(), SIGKILL);
+  EXPECT_EQ(p->Wait(), 128 + SIGKILL);
   EXPECT_EQ(Convert("red.swf"), red);
   EXPECT_TRUE(fs::is_empty(dir.file("tmp")));
 }
@@ -199,29 +193,27 @@ TEST_F(Interrupted, ARunAfterAKilledCommitLeavesWhatACleanRunLeaves) {
 // A second conversion to the same output waits for the commit of the first:
 // the last set stands whole.
 TEST_F(Interrupted, TwoConversionsToOneOutputCommitOneAfterTheOther) {
-  FirstRename watch(dir.file("out/Shapes_doc.fla"));
-  Running first = Start("red.swf", "log1");
-  ASSERT_TRUE(watch.StopAtIt(first));
-  EXPECT_TRUE(MidCommit());
-  Running second = Start("blue.swf", "log2");
+  Running* first = StopInCommit("red.swf", "log1");
+  ASSERT_TRUE(first);
+  Running* second = Start("blue.swf", "log2");
   // The second waits for the folder's lock (a waiter in /proc/locks), or,
   // with no lock, ends.
   const std::string waiter = "-> FLOCK";
   bool waiting = false;
   for (auto until = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-       !waiting && !second.Exited() && std::chrono::steady_clock::now() < until;) {
+       !waiting && !second->Exited() && std::chrono::steady_clock::now() < until;) {
     std::ifstream locks("/proc/locks");
     for (std::string line; std::getline(locks, line);)
       if (line.find(waiter) != std::string::npos &&
-          line.find(' ' + std::to_string(second.pid()) + ' ') != std::string::npos)
+          line.find(' ' + std::to_string(second->pid()) + ' ') != std::string::npos)
         waiting = true;
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
-  ::kill(first.pid(), SIGCONT);
-  EXPECT_EQ(first.Wait(), 0) << first.Output();
-  EXPECT_EQ(second.Wait(), 0) << second.Output();
+  ::kill(first->pid(), SIGCONT);
+  EXPECT_EQ(first->Wait(), 0) << first->Output();
+  EXPECT_EQ(second->Wait(), 0) << second->Output();
   EXPECT_TRUE(waiting);
-  EXPECT_EQ(Snapshot(dir.file("out")), blue);
+  EXPECT_EQ(FolderSnapshot(dir.file("out")), blue);
 }
 
 // A process id that no process has: a child that has ended.
@@ -279,7 +271,7 @@ TEST(Leftovers, KilledRunsAreCleanedUpAndRunningOnesLeftAlone) {
       {"doc.fla.jsfl", {'n', 'e', 'w', ' ', 's', 'c', 'r', 'i', 'p', 't'}},
       {"doc.fla.tmp-" + live + "-a1b2c3", {'r', 'u', 'n', 'n', 'i', 'n', 'g'}},
       {"other.fla.tmp-" + gone + "-a1b2c3", {'o', 't', 'h', 'e', 'r', ' ', 'o', 'u', 't', 'p', 'u', 't'}}};
-  EXPECT_EQ(Snapshot(dir.file("out")), expected);
+  EXPECT_EQ(FolderSnapshot(dir.file("out")), expected);
   std::set<std::string> work;
   for (const auto& e : fs::directory_iterator(dir.file("tmp"))) work.insert(e.path().filename().string());
   EXPECT_EQ(work, (std::set<std::string>{"tovrani-" + std::to_string(::getpid()) + "-abcdefghijkl",

@@ -158,15 +158,6 @@ TEST(Program, ReadOnlyOutputsAreNamedAsSuch) {
       << out;
 }
 
-// Every file below `dir` with its bytes (folders as empty entries).
-std::map<std::string, std::vector<uint8_t>> Snapshot(const fs::path& dir) {
-  std::map<std::string, std::vector<uint8_t>> files;
-  for (const auto& e : fs::recursive_directory_iterator(dir))
-    files[fs::relative(e.path(), dir).string()] = e.is_regular_file() ? ReadFileBytes(e.path().string())
-                                                                      : std::vector<uint8_t>{};
-  return files;
-}
-
 // The document set is committed whole or not at all: a conversion that
 // fails leaves the movies the earlier script imports, a script that cannot
 // be put in place leaves the earlier set, and a script that cannot be
@@ -197,24 +188,24 @@ TEST(Program, TheDocumentSetIsCommittedWhole) {
   fs::create_directories(dir.file("out"));
   ProgramRun run = convert("a.swf", "doc.fla");
   ASSERT_EQ(run.status, 0) << run.output;
-  const auto before = Snapshot(dir.file("out"));
+  const auto before = FolderSnapshot(dir.file("out"));
   ASSERT_TRUE(before.count("Shapes_doc.fla/Symbol 1.swf")) << FilesIn(dir.file("out")).size();
   run = convert("b.swf", "doc.fla");
   EXPECT_EQ(run.status, 1) << run.output;
   EXPECT_NE(run.output.find("result 22"), std::string::npos) << run.output;
-  EXPECT_EQ(Snapshot(dir.file("out")), before);
+  EXPECT_EQ(FolderSnapshot(dir.file("out")), before);
 
   // The script's final name is taken by a folder: the FLA stays the old one.
   WriteFileBytes(dir.file("out/taken.fla"), {'o', 'l', 'd'});
   fs::create_directories(dir.file("out/taken.fla.jsfl/inside"));
-  const auto taken = Snapshot(dir.file("out"));
+  const auto taken = FolderSnapshot(dir.file("out"));
   run = convert("a.swf", "taken.fla");
   EXPECT_EQ(run.status, 1) << run.output;
   EXPECT_NE(run.output.find("result 44"), std::string::npos) << run.output;
   // Everything is as it was, with no temporary file left.
   EXPECT_NE(run.output.find("taken.fla.jsfl could not be put in place (Is a directory)"), std::string::npos)
       << run.output;
-  EXPECT_EQ(Snapshot(dir.file("out")), taken);
+  EXPECT_EQ(FolderSnapshot(dir.file("out")), taken);
 
   // A script whose temporary name is too long for the folder: a document
   // that needs nothing in its script still fails, the old pair stays.
@@ -223,12 +214,12 @@ TEST(Program, TheDocumentSetIsCommittedWhole) {
   const std::string longName = std::string(236 - 4, 'n') + ".fla";
   WriteFileBytes(dir.file("out/" + longName), {'o', 'l', 'd'});
   WriteFileBytes(dir.file("out/" + longName + ".jsfl"), {'/', '/'});
-  const auto pair = Snapshot(dir.file("out"));
+  const auto pair = FolderSnapshot(dir.file("out"));
   WriteFileBytes(dir.file("in/sample.swf"), SampleMovie());
   run = RunProgram({"-q", dir.file("in/sample.swf"), "-o", dir.file("out/" + longName)}, config);
   EXPECT_EQ(run.status, 1) << run.output;
   EXPECT_NE(run.output.find("script beside the FLA cannot be written (result 44)"), std::string::npos) << run.output;
-  EXPECT_EQ(Snapshot(dir.file("out")), pair);
+  EXPECT_EQ(FolderSnapshot(dir.file("out")), pair);
 }
 
 TEST(Program, FailedConversionLeavesOlderDocumentUntouched) {

@@ -22,14 +22,6 @@ namespace {
 namespace fs = std::filesystem;
 using Set = std::map<std::string, std::vector<uint8_t>>;
 
-Set Snapshot(const fs::path& dir) {
-  Set files;
-  for (const auto& e : fs::recursive_directory_iterator(dir))
-    files[fs::relative(e.path(), dir).string()] =
-        e.is_regular_file() ? ReadFileBytes(e.path().string()) : std::vector<uint8_t>{};
-  return files;
-}
-
 // Three shapes, each an import movie of its own.
 std::vector<uint8_t> Shapes(uint32_t rgb) {
   SwfWriter w(8);
@@ -49,7 +41,7 @@ struct FailingCommit : ::testing::Test {
     WriteFileBytes(dir.file("red.swf"), Shapes(0xCC0000));
     WriteFileBytes(dir.file("blue.swf"), Shapes(0x0000CC));
     EXPECT_EQ(Convert("red.swf").result, 0u);
-    before = Snapshot(dir.file("out"));
+    before = FolderSnapshot(dir.file("out"));
     EXPECT_TRUE(before.count("Shapes_doc.fla/Symbol 3.swf"));
   }
   FileOutcome Convert(const std::string& movie) {
@@ -97,11 +89,11 @@ TEST_F(FailingCommit, EveryStepPutsThePreviousSetBack) {
                             " (Input/output error); the previous files stand as they were"),
               std::string::npos)
         << o.detail;
-    EXPECT_EQ(Snapshot(dir.file("out")), before);
+    EXPECT_EQ(FolderSnapshot(dir.file("out")), before);
   }
   // Without a failure the new set stands.
   EXPECT_EQ(Convert("blue.swf").result, 0u);
-  EXPECT_NE(Snapshot(dir.file("out")), before);
+  EXPECT_NE(FolderSnapshot(dir.file("out")), before);
 }
 
 // A backup that cannot be put back either: the message says where it
@@ -120,7 +112,7 @@ TEST_F(FailingCommit, ABackupThatCannotBePutBackIsNamed) {
                           movie + ".bak-"),
             std::string::npos)
       << o.detail;
-  Set after = Snapshot(dir.file("out"));
+  Set after = FolderSnapshot(dir.file("out"));
   const auto backup = std::find_if(after.begin(), after.end(),
                                    [](const auto& f) { return f.first.starts_with("Shapes_doc.fla/Symbol 2.swf.bak-"); });
   ASSERT_NE(backup, after.end());
@@ -144,7 +136,7 @@ TEST_F(FailingCommit, TheFinishOfADirectConversionPutsThePreviousSetBack) {
   EXPECT_EQ(ConvertMovie(ctx, dir.file("blue.swf"), Out("doc.fla"), 0), 44u);
   EXPECT_NE(ctx.m_strFailureDetail.find(Out("doc.fla") + " could not be put in place"), std::string::npos)
       << ctx.m_strFailureDetail;
-  EXPECT_EQ(Snapshot(dir.file("out")), before);
+  EXPECT_EQ(FolderSnapshot(dir.file("out")), before);
 }
 
 }  // namespace

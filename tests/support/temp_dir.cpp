@@ -26,6 +26,14 @@ std::vector<uint8_t> ReadFileBytes(const std::string& path) {
   return bytes;
 }
 
+std::map<std::string, std::vector<uint8_t>> FolderSnapshot(const std::filesystem::path& dir) {
+  std::map<std::string, std::vector<uint8_t>> files;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(dir))
+    files[std::filesystem::relative(e.path(), dir).string()] =
+        e.is_regular_file() ? ReadFileBytes(e.path().string()) : std::vector<uint8_t>{};
+  return files;
+}
+
 void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& data) {
   UniqueFile out = OpenFile(path, "wb");
   if (out) WriteBytes(out.get(), data.data(), data.size());

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,9 @@ class TempDir {
 };
 
 std::vector<uint8_t> ReadFileBytes(const std::string& path);
+// Every file below `dir` with its bytes, by its path below `dir` (folders as
+// empty entries).
+std::map<std::string, std::vector<uint8_t>> FolderSnapshot(const std::filesystem::path& dir);
 void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& data);
 
 }  // namespace tovrani::test
