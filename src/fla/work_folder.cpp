@@ -7,9 +7,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
-#include <cctype>
 #include <cstring>
 #include <filesystem>
 #include <mutex>
@@ -43,8 +43,6 @@ std::function<bool(const std::string&)> g_spillHook;
 std::mutex g_foldersLock;
 std::unordered_map<std::string, const WorkFolder*> g_folders;
 
-// Called under g_foldersLock. Seeded once: a random device per folder costs
-// more than the rest of a small movie's work files.
 constexpr char kFolderPrefix[] = "tovrani-";
 constexpr size_t kRandomLength = 12;
 
@@ -71,6 +69,8 @@ long FolderPid(const std::string& name) {
   return pid;
 }
 
+// Called under g_foldersLock. Seeded once: a random device per folder costs
+// more than the rest of a small movie's work files.
 std::string RandomName() {
   static const char kChars[] = "abcdefghijklmnopqrstuvwxyz0123456789";
   static std::mt19937_64 gen{(uint64_t(std::random_device{}()) << 32) ^ std::random_device{}()};

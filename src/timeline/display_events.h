@@ -125,9 +125,10 @@ enum class RecordResult { kOk, kOverrun, kNothing, kOptionOff };
 // at a depth that shows nothing (never placed, or removed), a placement of
 // no character, in the main movie a placement without the move flag of a
 // character that the movie defines (or imports) only after it, and a second
-// placement without the move flag on a depth in use. Those get no event and are disabled where they stand, in the main
-// movie's file and in a sprite's body alike (0xFF over the second header
-// byte, so no later reader handles them).
+// placement without the move flag on a depth in use. Those get no event and
+// are disabled where they stand, in the main movie's file and in a sprite's
+// body alike (0xFF over the second header byte, so no later reader handles
+// them).
 RecordResult RecordDisplayEvents(TimelineData& data, bool mainTimeline, ShellServices* shell,
                                  uint8_t* cancel, DisplayRecording& out);
 

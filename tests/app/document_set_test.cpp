@@ -76,17 +76,8 @@ class Running {
   }
   pid_t pid() const { return pid_; }
   // Exit status, 128 + the signal that ended it, or -1.
-  int Wait() {
-    int s = 0;
-    if (status_ < 0 && pid_ > 0 && ::waitpid(pid_, &s, 0) == pid_)
-      status_ = WIFEXITED(s) ? WEXITSTATUS(s) : 128 + WTERMSIG(s);
-    return status_;
-  }
-  bool Exited() {
-    int s = 0;
-    if (status_ < 0 && ::waitpid(pid_, &s, WNOHANG) == pid_) status_ = WIFEXITED(s) ? WEXITSTATUS(s) : 128 + WTERMSIG(s);
-    return status_ >= 0;
-  }
+  int Wait() { return Reap(0); }
+  bool Exited() { return Reap(WNOHANG) >= 0; }
   std::string Output() const {
     std::ifstream in(log_);
     std::stringstream s;
@@ -95,6 +86,13 @@ class Running {
   }
 
  private:
+  int Reap(int options) {
+    int s = 0;
+    if (status_ < 0 && pid_ > 0 && ::waitpid(pid_, &s, options) == pid_)
+      status_ = WIFEXITED(s) ? WEXITSTATUS(s) : 128 + WTERMSIG(s);
+    return status_;
+  }
+
   std::string log_;
   pid_t pid_ = -1;
   int status_ = -1;
