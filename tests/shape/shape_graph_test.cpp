@@ -140,6 +140,11 @@ TEST(ShapeGraph, FurtherObjectsAndHostileValuesLeaveTheBlock) {
   further.Run(0, 0, Style{0, 1, 0}).Line(10 * D, 0).Line(0, 10 * D).Line(0, 0);
   EdgeWriter huge;
   huge.Run(0, 0, Style{0, 1, 0}).Line(int64_t(1) << 30, 0).Line(0, 10 * D).Line(0, 0);
+  // Each point and delta within the limit, but the control point beyond it:
+  // the end's view of the curve would not fit 32 bits.
+  constexpr int64_t L = (int64_t(1) << 30) - 1;
+  EdgeWriter farControl;
+  farControl.Run(L, 0, Style{0, 1, 0}).Curve(2 * L, 10 * D, -L, 0).Line(L, 0);
   EdgeWriter cut;
   cut.Run(0, 0, Style{0, 1, 0}).Line(10 * D, 0).Line(0, 10 * D).Line(0, 0);
   struct Case {
@@ -149,6 +154,7 @@ TEST(ShapeGraph, FurtherObjectsAndHostileValuesLeaveTheBlock) {
     bool flag;
   } cases[] = {{"FurtherObject", further, 0, false},
                {"BeyondTheCoordinateLimit", huge, 0, true},
+               {"AControlPointBeyondTheLimit", farControl, 0, true},
                {"CutShort", cut, 3, true}};
   for (Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -165,6 +171,8 @@ TEST(ShapeGraph, FurtherObjectsAndHostileValuesLeaveTheBlock) {
     EXPECT_EQ(g_bVectorizationProblem, c.flag ? 1 : 0);
   }
   g_bVectorizationProblem = 0;
+  // The builder's own read stops there too, before any edge is added.
+  EXPECT_EQ(Steps(farControl, 1)->outcome, Outcome::kAbandon);
 }
 
 TEST(ShapeGraph, StraightEdgesJoinOnlyThroughCollinearDegreeTwoPoints) {

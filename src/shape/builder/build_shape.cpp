@@ -13,8 +13,9 @@ uint8_t g_bVectorizationProblem = 0;
 
 namespace {
 
-// Coordinates, and control deltas, stay below this in magnitude so that
-// every delta and twin control fits 32 bits.
+// Every point of an edge (start, end and control point) and every control
+// delta stays below this in magnitude, so that every delta and twin
+// control fits 32 bits.
 constexpr int64_t kCoordLimit = int64_t{1} << 30;
 
 bool InRange(int64_t v) { return v > -kCoordLimit && v < kCoordLimit; }
@@ -84,7 +85,8 @@ ShapeBuilder::Outcome ShapeBuilder::Read() {
     penY += d.moveY;
     const int64_t endX = penX + d.anchorX, endY = penY + d.anchorY;
     if (!InRange(penX) || !InRange(penY) || !InRange(endX) || !InRange(endY) ||
-        !InRange(d.controlX) || !InRange(d.controlY))
+        !InRange(d.controlX) || !InRange(d.controlY) || !InRange(penX + d.controlX) ||
+        !InRange(penY + d.controlY))
       return Outcome::kAbandon;
     // A straight edge back to its own start draws nothing; its style bytes
     // still hold for what follows.
