@@ -16,7 +16,15 @@ constexpr char kBackupMark[] = ".bak-";
 constexpr size_t kMarkLength = 5;
 constexpr size_t kRandomPart = 6;  // mkstemp's XXXXXX
 
-// The digits of s[from, to) as a process id; 0 when they are none.
+// The process id in seven digits, the most a process id has on Linux, so a
+// name's length never depends on which process writes it.
+std::string PidPart() {
+  std::string pid = std::to_string(::getpid());
+  return std::string(pid.size() < 7 ? 7 - pid.size() : 0, '0') + pid;
+}
+
+}  // namespace
+
 long ParsePid(const std::string& s, size_t from, size_t to) {
   if (from >= to || to - from > 9) return 0;
   long pid = 0;
@@ -26,15 +34,6 @@ long ParsePid(const std::string& s, size_t from, size_t to) {
   }
   return pid;
 }
-
-// The process id in seven digits, the most a process id has on Linux, so a
-// name's length never depends on which process writes it.
-std::string PidPart() {
-  std::string pid = std::to_string(::getpid());
-  return std::string(pid.size() < 7 ? 7 - pid.size() : 0, '0') + pid;
-}
-
-}  // namespace
 
 int CreateTempBeside(const std::string& finalPath, std::string& temp) {
   temp = finalPath + kTempMark + PidPart() + "-XXXXXX";

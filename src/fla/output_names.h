@@ -29,6 +29,10 @@ struct LeftoverName {
 };
 std::optional<LeftoverName> ParseLeftoverName(const std::string& fileName);
 
+// The digits of s[from, to) as a process id (at most nine); 0 when they
+// are none.
+long ParsePid(const std::string& s, size_t from, size_t to);
+
 // True only when no process `pid` exists any more (kill(pid, 0) fails with
 // ESRCH); a process of another user still counts as running.
 bool ProcessIsGone(long pid);

@@ -57,16 +57,11 @@ long FolderPid(const std::string& name) {
   const size_t prefix = sizeof(kFolderPrefix) - 1;
   if (name.compare(0, prefix, kFolderPrefix) != 0 || name.size() < prefix + kRandomLength + 2) return 0;
   const size_t dash = name.size() - kRandomLength - 1;
-  if (name[dash] != '-' || dash - prefix > 9) return 0;
+  if (name[dash] != '-') return 0;
   for (size_t i = dash + 1; i < name.size(); ++i)
     if (!std::islower(static_cast<unsigned char>(name[i])) && !std::isdigit(static_cast<unsigned char>(name[i])))
       return 0;
-  long pid = 0;
-  for (size_t i = prefix; i < dash; ++i) {
-    if (!std::isdigit(static_cast<unsigned char>(name[i]))) return 0;
-    pid = pid * 10 + (name[i] - '0');
-  }
-  return pid;
+  return ParsePid(name, prefix, dash);
 }
 
 // Called under g_foldersLock. Seeded once: a random device per folder costs

@@ -114,10 +114,9 @@ void Pump(ShellServices* shell, uint8_t* cancel) {
 // ImportAssets entry, up to the movie's End tag.
 using FirstDefinitions = std::unordered_map<uint16_t, uint64_t>;
 
-void NoteDefinition(TimelineData& data, const TimelineData::Tag& tag, FirstDefinitions& first) {
-  std::vector<uint8_t> body;
+void NoteDefinition(TimelineData& data, const TimelineData::Tag& tag, std::vector<uint8_t>& body,
+                    FirstDefinitions& first) {
   if (DefinesCharacter(tag.code) && tag.length >= 2) {
-    body.resize(2);
     if (data.ReadBody({tag.code, tag.headerPos, tag.bodyPos, 2}, body))
       first.try_emplace(uint16_t(body[0] | (body[1] << 8)), tag.headerPos);
   } else if ((tag.code == kTagImportAssets || tag.code == kTagImportAssets2) && data.ReadBody(tag, body)) {
@@ -234,12 +233,13 @@ RecordResult RecordDisplayEvents(TimelineData& data, bool mainTimeline, ShellSer
   // only the main movie's are looked for.
   FirstDefinitions defined;
   bool ended = !data.fromFile() || !mainTimeline;
+  std::vector<uint8_t> body;
   uint64_t pos = data.start();
   while (pos < data.end()) {
     Pump(shell, cancel);
     if (!data.ReadTag(pos, tag)) return RecordResult::kOverrun;
     if (IsDisplayListTag(tag.code)) ++out.displayTags;
-    if (!ended) NoteDefinition(data, tag, defined);
+    if (!ended) NoteDefinition(data, tag, body, defined);
     ended = ended || tag.code == 0;
     pos = tag.bodyPos + tag.length;
   }
@@ -247,7 +247,6 @@ RecordResult RecordDisplayEvents(TimelineData& data, bool mainTimeline, ShellSer
   if (!data.fromFile() && out.displayTags == 0) return RecordResult::kNothing;
 
   Recorder rec(data, out, defined);
-  std::vector<uint8_t> body;
   pos = data.start();
   while (pos < data.end()) {
     Pump(shell, cancel);
