@@ -3,6 +3,9 @@
 #include <cstdio>
 #include <filesystem>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include "fla/text_encoding.h"
 
 namespace tovrani {
@@ -34,8 +37,7 @@ std::string ImportPiece(std::string_view folderInLibrary, std::string_view symbo
   return out;
 }
 
-bool WriteFile(const std::string& path, const char* mode, std::string_view text) {
-  std::FILE* f = std::fopen(path.c_str(), mode);
+bool WriteAndClose(std::FILE* f, std::string_view text) {
   if (!f) return false;
   const bool wrote = std::fwrite(text.data(), 1, text.size(), f) == text.size();
   return (std::fclose(f) == 0) && wrote;
@@ -148,8 +150,15 @@ std::string JsflFontAttributeStatements(std::string_view fontName, int start, in
 
 std::string JsflClosingSave() { return "fl.getDocumentDOM().exitEditMode();_fr_.save();"; }
 
-bool WriteJsflHeader(const std::string& path) { return WriteFile(path, "wb", JsflHeader()); }
+bool WriteJsflHeader(const std::string& path) { return WriteAndClose(std::fopen(path.c_str(), "wb"), JsflHeader()); }
 
-bool AppendJsflPiece(const std::string& path, std::string_view piece) { return WriteFile(path, "ab", piece); }
+bool AppendJsflPiece(const std::string& path, std::string_view piece) {
+  // Never made anew: a script that is gone would come back without its head.
+  const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+  if (fd < 0) return false;
+  std::FILE* f = ::fdopen(fd, "ab");
+  if (!f) ::close(fd);
+  return WriteAndClose(f, piece);
+}
 
 }  // namespace tovrani

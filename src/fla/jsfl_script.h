@@ -47,8 +47,9 @@ std::string JsflClosingSave();
 
 // Creates the script with its header. False when the file cannot be written.
 bool WriteJsflHeader(const std::string& path);
-// Appends one piece. False (and nothing appended on open failure) when the
-// file cannot be opened or written.
+// Appends one piece to the script made by WriteJsflHeader. False (and
+// nothing appended on open failure) when the file is gone or cannot be
+// opened or written; a missing file is never made.
 bool AppendJsflPiece(const std::string& path, std::string_view piece);
 
 }  // namespace tovrani

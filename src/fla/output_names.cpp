@@ -16,14 +16,16 @@ constexpr char kBackupMark[] = ".bak-";
 constexpr size_t kMarkLength = 5;
 constexpr size_t kRandomPart = 6;  // mkstemp's XXXXXX
 
-// The process id in seven digits, the most a process id has on Linux, so a
-// name's length never depends on which process writes it.
-std::string PidPart() {
-  std::string pid = std::to_string(::getpid());
-  return std::string(pid.size() < 7 ? 7 - pid.size() : 0, '0') + pid;
-}
+std::string PidPart() { return PidDigits(::getpid()); }
 
 }  // namespace
+
+// Seven digits, the most a process id has on Linux, so a name's length never
+// depends on which process writes it.
+std::string PidDigits(long pid) {
+  std::string digits = std::to_string(pid);
+  return std::string(digits.size() < 7 ? 7 - digits.size() : 0, '0') + digits;
+}
 
 long ParsePid(const std::string& s, size_t from, size_t to) {
   if (from >= to || to - from > 9) return 0;
@@ -48,6 +50,8 @@ int CreateTempBeside(const std::string& finalPath, std::string& temp) {
 std::string BackupName(const std::string& finalPath) {
   return finalPath + kBackupMark + PidPart();
 }
+
+std::string CommitRecordName(const std::string& finalPath) { return finalPath + ".commit"; }
 
 std::optional<LeftoverName> ParseLeftoverName(const std::string& fileName) {
   LeftoverName out;

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
@@ -96,9 +97,21 @@ void WorkFolder::SweepLeftovers() {
     const long pid = FolderPid(name);
     struct stat st {};
     // Our own folders only: a real folder (never a link) of this user.
-    if (pid <= 0 || ::lstat(it->path().c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid() ||
-        !ProcessIsGone(pid))
+    if (pid <= 0 || ::lstat(it->path().c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid())
       continue;
+    // A run in a fresh process namespace gets the id an earlier run had:
+    // a folder with our own id that this process did not make is a leftover.
+    if (pid == ::getpid()) {
+      std::error_code abs;
+      const auto path = std::filesystem::absolute(it->path(), abs).lexically_normal();
+      std::lock_guard<std::mutex> lock(g_foldersLock);
+      if (std::any_of(g_folders.begin(), g_folders.end(), [&](const auto& f) {
+            return std::filesystem::path(f.first).lexically_normal() == path;
+          }))
+        continue;
+    } else if (!ProcessIsGone(pid)) {
+      continue;
+    }
     std::error_code gone;
     std::filesystem::remove_all(it->path(), gone);
   }

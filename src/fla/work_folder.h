@@ -55,7 +55,8 @@ class WorkFolder {
   static void SetSpillHook(std::function<bool(const std::string& name)> hook);
 
   // Removes the work folders under $TMPDIR (or /tmp) that runs killed
-  // before their end left: named as ours, of this user, whose process is gone.
+  // before their end left: named as ours, of this user, whose process is gone
+  // (or whose id is this process's own, when this process did not make it).
   static void SweepLeftovers();
 
   WorkFolder();

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 
 #include "support/independent_readers.h"
@@ -119,6 +120,10 @@ TEST(JsflScript, FileUrlsArePercentEncoded) {
   // An unwritable script is reported.
   EXPECT_FALSE(WriteJsflHeader("/nonexistent-dir/x.jsfl"));
   EXPECT_FALSE(AppendJsflPiece("/nonexistent-dir/x.jsfl", JsflClosingSave()));
+  // A script that is gone is not made again without its head.
+  TempDir dir;
+  EXPECT_FALSE(AppendJsflPiece(dir.file("gone.jsfl"), JsflClosingSave()));
+  EXPECT_FALSE(std::filesystem::exists(dir.file("gone.jsfl")));
 }
 
 }  // namespace
