@@ -9,6 +9,7 @@
 #include "app/terminal_shell.h"
 #include "convert/convert_swf_file.h"
 #include "convert/converter_context.h"
+#include "convert/output_set.h"
 #include "fla/work_folder.h"
 #include "platform/id_range_list.h"
 
@@ -115,6 +116,8 @@ int main(int argc, char** argv) {
   }
 
   InstallCancelHandlers();
+  // A cancel that waited for a commit ends the batch after that movie.
+  SetHeldSignalSink(&TakeHeldCancelSignal);
   // Work folders of runs killed before their end.
   WorkFolder::SweepLeftovers();
   TerminalShell shell(cl.quiet, SettingsStore::DefaultPath());
@@ -156,10 +159,19 @@ int main(int argc, char** argv) {
       // The engine's own words for the cause, where it found one.
       const std::string why = o.detail.empty() ? ResultText(o.result) : o.detail;
       std::fprintf(stderr, "tovrani: %s: %s (result %u)\n", o.source.c_str(), why.c_str(), o.result);
-    } else if (!cl.quiet) {
+      continue;
+    }
+    if (!cl.quiet) {
       std::printf("%s -> %s\n", o.source.c_str(), o.output.c_str());
       if (!o.script.empty()) std::printf("%s -> %s\n", o.source.c_str(), o.script.c_str());
     }
+    // What a cancel left is said even when quiet.
+    if (o.cancelled == CancelOutcome::kFramesSoFar)
+      std::fprintf(stderr, "tovrani: %s: cancelled; the frames read so far were written to %s\n", o.source.c_str(),
+                   o.output.c_str());
+    else if (o.cancelled == CancelOutcome::kWhole)
+      std::fprintf(stderr, "tovrani: %s: cancelled while its document was put in place; the new %s stands whole\n",
+                   o.source.c_str(), o.output.c_str());
   }
   std::fflush(stdout);
   if (ctx.m_bCancel || CancelRequested()) {

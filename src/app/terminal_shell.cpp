@@ -44,6 +44,10 @@ void InstallCancelHandlers() {
 
 bool CancelRequested() { return g_cancelRequests != 0; }
 
+void TakeHeldCancelSignal(int) {
+  if (g_cancelRequests < 2) g_cancelRequests = g_cancelRequests + 1;
+}
+
 TerminalShell::TerminalShell(bool quiet, std::string settingsPath)
     : progress_(!quiet && ::isatty(STDERR_FILENO)), settings_(std::move(settingsPath)) {}
 

@@ -18,6 +18,9 @@ namespace tovrani {
 // process with status 130.
 void InstallCancelHandlers();
 bool CancelRequested();
+// A SIGINT or SIGTERM the document set's commit held: counted as the handler
+// counts it, without ending the process (the commit's signal sink).
+void TakeHeldCancelSignal(int signal);
 
 class TerminalShell : public ShellServices {
  public:

@@ -133,9 +133,14 @@ FileOutcome PerFile::Convert(const std::string& source, const std::string& fla) 
     o.detail = "the script beside the FLA cannot be written";
   }
   if (o.result == kResultDone) {
+    const bool cutShort = ctx_.m_bCancel != 0;
     o.result = CommitDocumentSet(ctx_, temp, script, flaTemp, fla);
     if (o.result == kResultDone) o.script = script;
     else o.detail = ctx_.m_strFailureDetail;
+    // A cancel the commit held comes in now.
+    PumpMessages(ctx_);
+    if (o.result == kResultDone && ctx_.m_bCancel)
+      o.cancelled = cutShort ? CancelOutcome::kFramesSoFar : CancelOutcome::kWhole;
   } else {
     DiscardStagedFiles(ctx_);
     if (!temp.empty()) ::unlink(temp.c_str());
@@ -231,6 +236,7 @@ std::vector<FileOutcome> ConvertSwfFiles(ConverterContext& ctx,
   const bool automatic = On(ctx.m_pOptSaveInNewFolder) && sources.size() >= 2;
 
   for (const std::string& source : sources) {
+    PumpMessages(ctx);
     if (ctx.m_bCancel) break;
     if (source.empty()) continue;
 

@@ -35,6 +35,14 @@ struct SwfFileRequest {
   std::function<void(const std::string& source, const std::string& fla)> onFileStart;
 };
 
+// What a cancel left of a movie whose conversion ended with result 0 (one
+// that was abandoned ends with 130: nothing was changed).
+enum class CancelOutcome {
+  kNone,         // not cancelled
+  kFramesSoFar,  // cancelled while its tags were read: the frames read so far were written
+  kWhole,        // cancelled while its set was committed: the new document stands whole
+};
+
 // One item of the selection.
 struct FileOutcome {
   std::string source;
@@ -43,6 +51,7 @@ struct FileOutcome {
   uint32_t result = 0;   // the engine's result
   bool converted = false;  // the engine ran
   std::string detail;      // the failure's cause, where the result does not tell it
+  CancelOutcome cancelled = CancelOutcome::kNone;
 };
 
 // The authoring tool's keys in the settings store.
@@ -54,7 +63,8 @@ extern const char* const kFlashWarningKeys[2];
 // selection: the source paths, each followed by a comma. openAfter: open the
 // document (then its script) after each conversion. Returns one outcome per
 // item reached; items after a cancel or after a locked output on the dialog
-// road are not reached.
+// road are not reached. A cancel request is read before each item, so an
+// item not started is never touched.
 std::vector<FileOutcome> ConvertSwfFile(ConverterContext& ctx, const std::string& selection,
                                         uint8_t openAfter, uint8_t suppressPanel,
                                         const SwfFileRequest& request = {});

@@ -49,6 +49,17 @@ struct ConverterContext : TimelineContext {
   };
   std::vector<StagedFile> m_stagedFiles;
   std::vector<std::string> m_madeOutputFolders;
+  // Shapes and morph shapes whose movies for the script could not be
+  // written: how many, and the first (its tag and character id), for one
+  // message each after the tag loop.
+  struct UnwrittenImportMovies {
+    uint32_t count = 0;
+    uint16_t firstCode = 0, firstId = 0;
+    void Note(uint16_t code, uint16_t id) {
+      if (!count++) firstCode = code, firstId = id;
+    }
+  };
+  UnwrittenImportMovies m_unwrittenShapeMovies, m_unwrittenMorphMovies;
   // Per output folder: the leftovers of killed runs found there, read once a
   // run (convert/output_set.cpp).
   std::unordered_map<std::string, std::vector<std::string>> m_outputLeftovers;

@@ -14,6 +14,7 @@
 #include "convert/background.h"
 #include "convert/converter_context.h"
 #include "convert/output_set.h"
+#include "convert/shape_tags.h"
 #include "swf/swf_reader.h"
 #include "swf/swf_values.h"
 #include "convert/sound_layers.h"
@@ -122,6 +123,7 @@ uint32_t Engine::Run(const std::string& source, const std::string& output) {
   uint32_t result = SetUp(source, output);
   if (result == kResultDone) result = RunTagLoop(ctx_, loop_, svc_);
   ctx_.m_bTagLoopEnded = 1;
+  ReportUnwrittenImportMovies(ctx_);
   if (result == kResultDone && !ReadCancelRequest(ctx_)) {
     ReportMissingFonts(ctx_);
     if (svc_.finish) result = svc_.finish(ctx_);
@@ -140,6 +142,7 @@ uint32_t Engine::SetUp(const std::string& source, const std::string& output) {
   ctx_.m_bTagLoopEnded = ctx_.m_bAbandoned = 0;
   ctx_.m_szPublishSwfName = PublishSwfName(output);
   ctx_.m_strFailureDetail.clear();
+  ctx_.m_unwrittenShapeMovies = ctx_.m_unwrittenMorphMovies = {};
   DiscardStagedFiles(ctx_);
   ctx_.m_strFlaTempPath.clear();
   ctx_.m_bSwfCompressed = false;
@@ -174,7 +177,7 @@ uint32_t Engine::SetUp(const std::string& source, const std::string& output) {
   // What a killed run left of this output is recovered before anything of
   // this one is staged. The output must be writable; an existing document
   // stays as it is until the finished one replaces it.
-  RecoverOutputSet(ctx_, output);
+  if (const uint32_t r = RecoverOutputSet(ctx_, output); r != kResultDone) return r;
   if (!output_.open(output)) {
     ctx_.m_strFailureDetail = "the FLA cannot be written: " + output_.problem();
     return kResultOutputLocked;

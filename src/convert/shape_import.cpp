@@ -138,9 +138,9 @@ std::vector<uint16_t> MorphBitmapIds(const MorphShapeEntry& entry) {
 
 }  // namespace
 
-bool ConvertShapeForJsflImport(ConverterContext& cv, uint16_t code, std::span<const uint8_t> body) {
+ShapeImport ConvertShapeForJsflImport(ConverterContext& cv, uint16_t code, std::span<const uint8_t> body) {
   if (!cv.m_pWorkFolder || cv.m_nWriterError || cv.m_strShapesFolder.empty() || body.size() < 2)
-    return false;
+    return ShapeImport::kNotTaken;
 
   // The movie first: a shape whose movie cannot be written keeps the
   // ordinary road rather than become an empty symbol.
@@ -151,14 +151,14 @@ bool ConvertShapeForJsflImport(ConverterContext& cv, uint16_t code, std::span<co
   const std::vector<uint16_t> bitmapIds = ShapeBitmapIds(code, body.subspan(2));
   const std::string moviePath =
       StageShapeMovie(cv, MakeSymbolName(cv.m_wCurSymbolId), code, imported, bitmapIds, std::nullopt);
-  if (moviePath.empty()) return false;
+  if (moviePath.empty()) return ShapeImport::kNoMovie;
   if (!PlacePlaceholderPage(cv)) {
     DropStagedFile(cv, moviePath);
-    return false;
+    return ShapeImport::kNotTaken;
   }
   cv.m_pJsflShapeIds.push_back(cv.m_pStreamItemNo.at(cv.m_nStreams));
   cv.m_bShapePagePlaced = 1;
-  return true;
+  return ShapeImport::kImported;
 }
 
 MorphImport ConvertMorphForJsflImport(ConverterContext& cv, MorphShapeEntry& entry, uint16_t code,
@@ -188,7 +188,7 @@ MorphImport ConvertMorphForJsflImport(ConverterContext& cv, MorphShapeEntry& ent
     movies[size_t(half)] = StageShapeMovie(cv, name, code, imported, bitmapIds, ratio);
     if (movies[size_t(half)].empty()) {
       if (half == 1) DropStagedFile(cv, movies[0]);
-      return MorphImport::kNotTaken;
+      return MorphImport::kNoMovie;
     }
   }
   for (int half = 0; half < 2; ++half) {

@@ -1,5 +1,7 @@
 #include "convert/shape_tags.h"
 
+#include <string>
+
 #include "fla/layer_records.h"
 #include "fla/stream_placement.h"
 #include "convert/writer_services.h"
@@ -18,7 +20,41 @@ bool On(const uint8_t* option) { return option && *option; }
 constexpr uint16_t kSkippedShapeId = 0xFFFF;
 constexpr size_t kSkippedShapeLength = 219;
 
+constexpr char kCaption[] = "BRASKELON Tovrani";
+
+std::string ShapeTagName(uint16_t code) {
+  switch (code) {
+    case 22: return "DefineShape2";
+    case 32: return "DefineShape3";
+    case 83: return "DefineShape4";
+    case 46: return "DefineMorphShape";
+    case 84: return "DefineMorphShape2";
+    default: return "DefineShape";
+  }
+}
+
+// "DefineShape 7: its movie ..." for one, "12 shapes (the first DefineShape
+// 7): their movies ..." for more.
+std::string FallbackText(const ConverterContext::UnwrittenImportMovies& u, const char* kind, const char* its,
+                         const char* their, const std::string& road) {
+  const std::string first = ShapeTagName(u.firstCode) + " " + std::to_string(u.firstId);
+  if (u.count == 1) return first + ": " + its + " for the script could not be written; it is converted " + road + ".";
+  return std::to_string(u.count) + " " + kind + " (the first " + first + "): " + their +
+         " for the script could not be written; they are converted " + road + ".";
+}
+
 }  // namespace
+
+void ReportUnwrittenImportMovies(ConverterContext& ctx) {
+  if (!ctx.m_pShell) return;
+  if (ctx.m_unwrittenShapeMovies.count)
+    ctx.m_pShell->ShowMessage(kCaption, FallbackText(ctx.m_unwrittenShapeMovies, "shapes", "its movie", "their movies",
+                                                     "as with \"Convert Using JSFL Import\" off"));
+  if (ctx.m_unwrittenMorphMovies.count)
+    ctx.m_pShell->ShowMessage(kCaption,
+                              FallbackText(ctx.m_unwrittenMorphMovies, "morph shapes", "its movies", "their movies",
+                                           "without them, the start and end shapes as shape symbols of their own"));
+}
 
 // The shape's library item: its number is the character id; the row is
 // committed only when the page was placed.
@@ -45,10 +81,13 @@ void HandleShapeTag(ConverterContext& ctx, uint16_t code, std::span<const uint8_
 
   OpenShapeItem(ctx);
   // The JSFL-import road; a shape it cannot take is converted as usual.
-  if (On(ctx.m_pOptShapeJsflImport) && On(ctx.m_pOptShape) &&
-      ConvertShapeForJsflImport(ctx, code, body)) {
-    CloseShapeItem(ctx);
-    return;
+  if (On(ctx.m_pOptShapeJsflImport) && On(ctx.m_pOptShape)) {
+    const ShapeImport imported = ConvertShapeForJsflImport(ctx, code, body);
+    if (imported == ShapeImport::kImported) {
+      CloseShapeItem(ctx);
+      return;
+    }
+    if (imported == ShapeImport::kNoMovie) ctx.m_unwrittenShapeMovies.Note(code, ctx.m_wCurShapeId);
   }
   // With the exact search on, the heuristic search runs only for the shapes
   // whose ids the user listed; the state stays with this conversion (the
@@ -81,7 +120,8 @@ void HandleMorphShapeTag(ConverterContext& ctx, uint16_t code, std::span<const u
   const MorphImport imported = On(ctx.m_pOptShapeJsflImport)
                                    ? ConvertMorphForJsflImport(ctx, entry, code, body)
                                    : MorphImport::kNotTaken;
-  if (imported != MorphImport::kNotTaken)
+  if (imported == MorphImport::kNoMovie) ctx.m_unwrittenMorphMovies.Note(code, entry.wCharacterId);
+  if (imported == MorphImport::kImported || imported == MorphImport::kRefused)
     decoded = imported == MorphImport::kImported;
   else if (On(ctx.m_pOptShapeJsflImport) || On(ctx.m_pOptExactProblemSearch))
     decoded = ConvertMorphShapeTagExact(ctx, entry, body.subspan(2), offsets, code);

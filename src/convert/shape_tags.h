@@ -18,4 +18,9 @@ void HandleShapeTag(ConverterContext& ctx, uint16_t code, std::span<const uint8_
 // m_pMorphShapes and registers its placements.
 void HandleMorphShapeTag(ConverterContext& ctx, uint16_t code, std::span<const uint8_t> body);
 
+// After the tag loop: one message for the shapes, one for the morph shapes
+// whose movies for the script could not be written (the fallback roads
+// they took instead), however many there were.
+void ReportUnwrittenImportMovies(ConverterContext& ctx);
+
 }  // namespace tovrani

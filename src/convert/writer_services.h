@@ -68,9 +68,14 @@ void PlaceStaticTextPage(ConverterContext& cv);
 // m_strShapesFolder, an empty "Layer 1" page placed for row m_nStreams
 // (m_bShapePagePlaced set; CloseShapeItem commits it) and the item number
 // added to m_pJsflShapeIds, so the finaliser files the symbol under
-// "_Shapes_" and writes the script piece that imports the movie. False, with
-// nothing placed, when the movie or the page cannot be written.
-bool ConvertShapeForJsflImport(ConverterContext& cv, uint16_t code, std::span<const uint8_t> body);
+// "_Shapes_" and writes the script piece that imports the movie. Anything
+// but kImported leaves nothing placed: the shape takes the ordinary road.
+enum class ShapeImport {
+  kImported,
+  kNoMovie,   // its movie could not be written (the folder is not writable)
+  kNotTaken,  // no work folder or page, or a body too short
+};
+ShapeImport ConvertShapeForJsflImport(ConverterContext& cv, uint16_t code, std::span<const uint8_t> body);
 // Morph shapes with the JSFL-import option on: the body (from the character
 // id on) decoded into `entry`, and its start and end shapes made two such
 // symbols, "Symbol n.swf" and "Symbol n+1.swf" each holding the morph tag
@@ -81,6 +86,7 @@ enum class MorphImport {
   kImported,  // the entry is filled; count it
   kRefused,   // the body or a page failed: the entry must not be counted
   kNotTaken,  // nothing done: the morph takes the exact road
+  kNoMovie,   // its movies could not be written: the exact road too
 };
 MorphImport ConvertMorphForJsflImport(ConverterContext& cv, MorphShapeEntry& entry, uint16_t code,
                                       std::span<const uint8_t> body);

@@ -121,7 +121,9 @@ class FirstRename {
 
 bool HasLeftovers(const Set& set) {
   for (const auto& [name, bytes] : set)
-    if (name.find(".tmp-") != std::string::npos || name.find(".bak-") != std::string::npos) return true;
+    if (name.find(".tmp-") != std::string::npos || name.find(".bak-") != std::string::npos ||
+        name.ends_with(".commit"))
+      return true;
   return false;
 }
 
@@ -144,20 +146,24 @@ struct Interrupted : ::testing::Test {
     EXPECT_EQ(run.status, 0) << run.output;
     return FolderSnapshot(dir.file("out"));
   }
-  Running* Start(const std::string& movie, const std::string& log) {
-    runs.push_back(std::make_unique<Running>(Args(movie), dir.file("config"), dir.file("tmp"), dir.file(log)));
+  Running* Start(const std::string& movie, const std::string& log) { return Start(Args(movie), log); }
+  Running* Start(const std::vector<std::string>& args, const std::string& log) {
+    runs.push_back(std::make_unique<Running>(args, dir.file("config"), dir.file("tmp"), dir.file(log)));
     return runs.back().get();
   }
   // Starts the conversion of `movie` and stops it at the first rename of
   // its commit, which has then begun and not ended; null when it did not
   // get there.
   Running* StopInCommit(const std::string& movie, const std::string& log) {
-    FirstRename watch(dir.file("out/Shapes_doc.fla"));
-    Running* p = Start(movie, log);
-    if (!watch.StopAtIt(*p)) return nullptr;
+    Running* p = StopInCommit(Args(movie), "out/Shapes_doc.fla", log);
     const Set now = FolderSnapshot(dir.file("out"));
     EXPECT_TRUE(HasLeftovers(now) && now != red && now != blue);
     return p;
+  }
+  Running* StopInCommit(const std::vector<std::string>& args, const std::string& imports, const std::string& log) {
+    FirstRename watch(dir.file(imports));
+    Running* p = Start(args, log);
+    return watch.StopAtIt(*p) ? p : nullptr;
   }
   TempDir dir;
   Set red, blue;
@@ -174,6 +180,41 @@ TEST_F(Interrupted, ASecondSignalWaitsForTheCommit) {
   ::kill(p->pid(), SIGCONT);
   EXPECT_EQ(p->Wait(), 130) << p->Output();
   EXPECT_EQ(FolderSnapshot(dir.file("out")), red);
+  EXPECT_EQ(p->Output(), "tovrani: " + dir.file("red.swf") + ": cancelled while its document was put in place; the new " +
+                             dir.file("out/doc.fla") + " stands whole\ntovrani: cancelled\n");
+}
+
+// A Ctrl-C that the first movie's commit held ends the batch there: that
+// movie's new set stands whole, the next movie's previous set is not
+// touched.
+TEST_F(Interrupted, ACancelInABatchTouchesNoMovieNotStarted) {
+  fs::create_directories(dir.file("in"));
+  const std::vector<std::string> batch = {"-q", "--set", "Shape / Morph Shape: Convert Using JSFL Import=on",
+                                          dir.file("in/a.swf"), dir.file("in/b.swf")};
+  // The previous sets are of the other movies.
+  fs::copy_file(dir.file("blue.swf"), dir.file("in/a.swf"));
+  fs::copy_file(dir.file("red.swf"), dir.file("in/b.swf"));
+  ASSERT_EQ(RunProgram(batch, dir.file("config")).status, 0);
+  fs::copy_file(dir.file("red.swf"), dir.file("in/a.swf"), fs::copy_options::overwrite_existing);
+  fs::copy_file(dir.file("blue.swf"), dir.file("in/b.swf"), fs::copy_options::overwrite_existing);
+  const Set previous = FolderSnapshot(dir.file("in"));
+
+  Running* p = StopInCommit(batch, "in/Shapes_a_.fla", "log");
+  ASSERT_TRUE(p);
+  ::kill(p->pid(), SIGINT);
+  ::kill(p->pid(), SIGCONT);
+  EXPECT_EQ(p->Wait(), 130) << p->Output();
+  EXPECT_EQ(p->Output(), "tovrani: " + dir.file("in/a.swf") + ": cancelled while its document was put in place; the new " +
+                             dir.file("in/a_.fla") + " stands whole\ntovrani: cancelled\n");
+  const Set after = FolderSnapshot(dir.file("in"));
+  for (const auto& [name, bytes] : previous) {
+    if (!name.starts_with("b_") && !name.starts_with("Shapes_b_")) continue;
+    EXPECT_TRUE(after.count(name) && after.at(name) == bytes) << name;
+  }
+  EXPECT_FALSE(HasLeftovers(after));
+  // The first set is whole: converting its movie again gives it again.
+  ASSERT_EQ(RunProgram({batch[0], batch[1], batch[2], batch[3]}, dir.file("config")).status, 0);
+  EXPECT_EQ(FolderSnapshot(dir.file("in")), after);
 }
 
 // A run killed inside its commit: the next conversion to the same output

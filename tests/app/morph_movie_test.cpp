@@ -223,5 +223,32 @@ TEST_P(MorphMovie, HalvesRepairedToUnequalCountsShowBothShapes) {
 
 INSTANTIATE_TEST_SUITE_P(Versions, MorphMovie, ::testing::Values(6, 8));
 
+// With the shapes' import folder unwritable (a file has its name) the shapes
+// and the morph take the roads they take without their movies, and each kind
+// says so in one line, however many there are.
+TEST(ShapeImportFallback, ShapesAndMorphsWhoseMoviesCannotBeWrittenSaySo) {
+  test::SwfWriter w(8);
+  for (uint16_t id = 1; id <= 3; ++id) w.tag(2, test::SquareShape(id, 0, 300 * id, 0x00FF00));
+  w.tag(46, MorphTag(4));
+  w.tag(26, SwfBytes().u8(0x06).u16(1).u16(1).matrix(0, 0).data());
+  w.tag(26, SwfBytes().u8(0x16).u16(2).u16(4).matrix(0, 0).u16(0).data()).showFrame().end();
+  test::TempDir dir;
+  const std::vector<uint8_t> movie = w.build();
+  test::WriteFileBytes(dir.file("in.swf"), movie);
+  test::WriteFileBytes(dir.file("Shapes_doc.fla"), {'x'});
+  const test::ProgramRun run =
+      test::RunProgram({"-q", "--set", "Shape / Morph Shape: Convert Using JSFL Import=on", dir.file("in.swf"), "-o",
+                        dir.file("doc.fla")},
+                       dir.file("config"));
+  ASSERT_EQ(run.status, 0) << run.output;
+  EXPECT_EQ(run.output,
+            "BRASKELON Tovrani: 3 shapes (the first DefineShape 1): their movies for the script could not be written; "
+            "they are converted as with \"Convert Using JSFL Import\" off.\n"
+            "BRASKELON Tovrani: DefineMorphShape 4: its movies for the script could not be written; it is converted "
+            "without them, the start and end shapes as shape symbols of their own.\n");
+  const auto streams = test::ExpectReadableDocument(dir.file("doc.fla"));
+  EXPECT_TRUE(test::DocumentShowsMovie(movie, streams));
+}
+
 }  // namespace
 }  // namespace tovrani

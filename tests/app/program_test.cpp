@@ -255,6 +255,9 @@ TEST(Program, CtrlCEndsWithTheFramesDoneWritten) {
   if (run.status == 0) GTEST_SKIP() << "the conversion ended before the interrupt";
   EXPECT_EQ(run.status, 130) << run.output;
   ExpectReadable(dir.file("long_.fla"));
+  // Said even when quiet.
+  EXPECT_EQ(run.output, "tovrani: " + dir.file("long.swf") + ": cancelled; the frames read so far were written to " +
+                            dir.file("long_.fla") + "\ntovrani: cancelled\n");
 }
 
 TEST(Program, ConvertsEveryCorpusMovie) {

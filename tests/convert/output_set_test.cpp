@@ -1,18 +1,28 @@
 // A commit that fails at any of its renames puts the previous document set
 // back byte for byte, with no temporary or backup left, and says which file
-// failed and why.
+// failed and why. A commit killed at any of its renames is rolled back by
+// the next conversion to the same output, or forward once its FLA is in
+// place; a reconversion leaves no movie of the previous set; the new files
+// reach the disk before the previous ones go.
 #include "convert/output_set.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "app/program_runner.h"
 #include "convert/convert_swf_file.h"
 #include "convert/converter_context.h"
 #include "convert/engine.h"
+#include "fla/output_names.h"
+#include "fla/work_folder.h"
+#include "support/document_frames.h"
 #include "support/recording_shell.h"
 #include "support/swf_writer.h"
 
@@ -22,10 +32,10 @@ namespace {
 namespace fs = std::filesystem;
 using Set = std::map<std::string, std::vector<uint8_t>>;
 
-// Three shapes, each an import movie of its own.
-std::vector<uint8_t> Shapes(uint32_t rgb) {
+// Shapes of one colour, each an import movie of its own.
+std::vector<uint8_t> Shapes(uint32_t rgb, uint16_t count = 3) {
   SwfWriter w(8);
-  for (uint16_t id = 1; id <= 3; ++id) w.tag(2, SquareShape(id, 0, 100 * id, rgb));
+  for (uint16_t id = 1; id <= count; ++id) w.tag(2, SquareShape(id, 0, 100 * id, rgb));
   w.tag(26, SwfBytes().u8(0x06).u16(1).u16(1).matrix(0, 0).data()).showFrame();
   return w.end().build();
 }
@@ -35,19 +45,36 @@ struct HookScope {
   ~HookScope() { SetCommitRenameHook({}); }
 };
 
-struct FailingCommit : ::testing::Test {
-  FailingCommit() {
+struct FlushHookScope {
+  explicit FlushHookScope(CommitFlushHook h) { SetCommitFlushHook(std::move(h)); }
+  ~FlushHookScope() { SetCommitFlushHook({}); }
+};
+
+// Reports a cancel once the document is being written: the conversion is
+// abandoned and changes nothing.
+struct CancelsAtTheDocument : RecordingShell {
+  bool PumpMessages() override {
+    return std::find(actions.begin(), actions.end(), "writing the FLA document...") != actions.end();
+  }
+};
+
+// Conversions of small movies to out/doc.fla in this process: red and blue
+// have three shapes, green four and yellow five; cut is broken.
+struct Conversions : ::testing::Test {
+  Conversions() {
     fs::create_directories(dir.file("out"));
     WriteFileBytes(dir.file("red.swf"), Shapes(0xCC0000));
     WriteFileBytes(dir.file("blue.swf"), Shapes(0x0000CC));
-    EXPECT_EQ(Convert("red.swf").result, 0u);
-    before = FolderSnapshot(dir.file("out"));
-    EXPECT_TRUE(before.count("Shapes_doc.fla/Symbol 3.swf"));
+    WriteFileBytes(dir.file("green.swf"), Shapes(0x00CC00, 4));
+    WriteFileBytes(dir.file("yellow.swf"), Shapes(0xCCCC00, 5));
+    std::vector<uint8_t> cut = Shapes(0x000000);
+    cut.resize(cut.size() - 8);
+    WriteFileBytes(dir.file("cut.swf"), cut);
   }
-  FileOutcome Convert(const std::string& movie) {
+  FileOutcome Convert(const std::string& movie, ShellServices* via = nullptr, bool imports = true) {
     ConverterContext ctx;
-    ctx.m_pShell = &shell;
-    ctx.options.shapeJsflImport = 1;
+    ctx.m_pShell = via ? via : &shell;
+    ctx.options.shapeJsflImport = imports ? 1 : 0;
     SwfFileRequest request;
     request.saveDialog = [this](const std::string&, std::string& chosen) {
       chosen = dir.file("out/doc.fla");
@@ -58,8 +85,35 @@ struct FailingCommit : ::testing::Test {
     return outcomes.empty() ? FileOutcome{} : outcomes[0];
   }
   std::string Out(const std::string& name) { return dir.file("out/" + name); }
+  Set Snapshot() { return FolderSnapshot(dir.file("out")); }
+  // The output folder as `set` has it, and nothing else.
+  void Restore(const Set& set) {
+    fs::remove_all(dir.file("out"));
+    fs::create_directories(dir.file("out"));
+    for (const auto& [name, bytes] : set) {
+      const auto inside = set.upper_bound(name);
+      if (inside != set.end() && inside->first.starts_with(name + "/")) fs::create_directories(Out(name));
+      else WriteFileBytes(Out(name), bytes);
+    }
+  }
+  // What converting `movie` into an empty output folder leaves.
+  Set Clean(const std::string& movie, bool imports = true) {
+    Restore({});
+    EXPECT_EQ(Convert(movie, nullptr, imports).result, 0u);
+    ExpectReadableDocument(Out("doc.fla"));
+    return Snapshot();
+  }
   TempDir dir;
   RecordingShell shell;
+  pid_t killed = 0;  // the last child KillInCommit ended
+};
+
+struct FailingCommit : Conversions {
+  FailingCommit() {
+    EXPECT_EQ(Convert("red.swf").result, 0u);
+    before = Snapshot();
+    EXPECT_TRUE(before.count("Shapes_doc.fla/Symbol 3.swf"));
+  }
   Set before;
 };
 
@@ -89,11 +143,11 @@ TEST_F(FailingCommit, EveryStepPutsThePreviousSetBack) {
                             " (Input/output error); the previous files stand as they were"),
               std::string::npos)
         << o.detail;
-    EXPECT_EQ(FolderSnapshot(dir.file("out")), before);
+    EXPECT_EQ(Snapshot(), before);
   }
   // Without a failure the new set stands.
   EXPECT_EQ(Convert("blue.swf").result, 0u);
-  EXPECT_NE(FolderSnapshot(dir.file("out")), before);
+  EXPECT_NE(Snapshot(), before);
 }
 
 // A backup that cannot be put back either: the message says where it
@@ -137,6 +191,233 @@ TEST_F(FailingCommit, TheFinishOfADirectConversionPutsThePreviousSetBack) {
   EXPECT_NE(ctx.m_strFailureDetail.find(Out("doc.fla") + " could not be put in place"), std::string::npos)
       << ctx.m_strFailureDetail;
   EXPECT_EQ(FolderSnapshot(dir.file("out")), before);
+}
+
+// Converts `movie` in a child process that dies (`_exit`) in its commit:
+// just before its `k`th rename, or with k = 0 once its FLA is in place; or,
+// `undoing`, after its `k`th rename failed, at the first file it puts back.
+// False when the child did not get there.
+bool KillInCommit(Conversions& c, const std::string& movie, int k, bool undoing = false) {
+  c.killed = ::fork();
+  if (c.killed == 0) {
+    int renames = 0;
+    bool flaRenamed = false;
+    SetCommitRenameHook([&](const std::string& from, const std::string& to) {
+      if (++renames == k && !undoing) ::_exit(3);
+      if (undoing && renames > k && from.find(".bak-") != std::string::npos) ::_exit(3);
+      flaRenamed = to == c.Out("doc.fla") && from.find(".tmp-") != std::string::npos;
+      return undoing && renames == k ? EIO : 0;
+    });
+    SetCommitFlushHook([&](const std::string& path) {
+      if (k == 0 && flaRenamed && path == c.Out("")) ::_exit(3);
+    });
+    c.Convert(movie);
+    ::_exit(0);
+  }
+  int status = 0;
+  return c.killed > 0 && ::waitpid(c.killed, &status, 0) == c.killed && WIFEXITED(status) &&
+         WEXITSTATUS(status) == 3;
+}
+
+std::string Replaced(std::string s, const std::string& from, const std::string& to) {
+  for (size_t at = 0; (at = s.find(from, at)) != std::string::npos; at += to.size()) s.replace(at, from.size(), to);
+  return s;
+}
+
+// The killed child's leftovers in out/ made this process's, as when every
+// run gets the same process id.
+void TakeOverLeftovers(Conversions& c) {
+  const std::string theirs = PidDigits(c.killed), ours = PidDigits(::getpid());
+  std::vector<fs::path> found;
+  for (const auto& e : fs::recursive_directory_iterator(c.Out("")))
+    if (e.path().filename().string().find(theirs) != std::string::npos) found.push_back(e.path());
+  for (const fs::path& p : found) fs::rename(p, p.parent_path() / Replaced(p.filename().string(), theirs, ours));
+  if (fs::exists(c.Out("doc.fla.commit"))) {
+    const std::vector<uint8_t> bytes = ReadFileBytes(c.Out("doc.fla.commit"));
+    const std::string text = Replaced(std::string(bytes.begin(), bytes.end()), theirs, ours);
+    WriteFileBytes(c.Out("doc.fla.commit"), std::vector<uint8_t>(text.begin(), text.end()));
+  }
+}
+
+// Red replaces green: three movies and the script replaced, the fourth
+// movie moved aside (rename 9), the FLA replaced (renames 10 and 11).
+// Killed before any of its renames, the next conversion finds the previous
+// set, killed after the FLA's the new one, and nothing else. Through the
+// program (another process id) a failing conversion, then a successful one;
+// in this process (the killed run's id) a cancelled one, then a successful
+// one. The same for a commit killed while it undoes a failed rename, and
+// for a roll-back that fails once.
+TEST_F(Conversions, AKilledCommitIsRolledBackUntilItsDocumentIsInPlace) {
+  const Set fresh = Clean("red.swf"), before = Clean("green.swf");
+  auto program = [&](const std::string& movie) {
+    return RunProgram({"-q", "--set", "Shape / Morph Shape: Convert Using JSFL Import=on", dir.file(movie), "-o",
+                       Out("doc.fla")},
+                      dir.file("config"))
+        .status;
+  };
+  for (int k = 0; k <= 11; ++k) {
+    for (bool sameId : {false, true}) {
+      SCOPED_TRACE("killed at " + std::to_string(k) + (sameId ? ", same process id" : ""));
+      Restore(before);
+      ASSERT_TRUE(KillInCommit(*this, "red.swf", k));
+      CancelsAtTheDocument cancelling;
+      if (sameId) TakeOverLeftovers(*this);
+      EXPECT_EQ(sameId ? int(Convert("red.swf", &cancelling).result) : program("cut.swf"), sameId ? 130 : 1);
+      EXPECT_EQ(Snapshot(), k == 0 ? fresh : before);
+      EXPECT_EQ(sameId ? int(Convert("red.swf").result) : program("red.swf"), 0);
+      EXPECT_EQ(Snapshot(), fresh);
+    }
+  }
+  for (int k : {2, 5, 8, 10, 11}) {
+    SCOPED_TRACE("failed at " + std::to_string(k) + ", killed putting back");
+    Restore(before);
+    ASSERT_TRUE(KillInCommit(*this, "red.swf", k, true));
+    EXPECT_EQ(Convert("cut.swf").result, 138u);
+    EXPECT_EQ(Snapshot(), before);
+  }
+  // A previous file that cannot be put back: the record stays, the
+  // conversion changes nothing and says so; the next one rolls back.
+  Restore(before);
+  ASSERT_TRUE(KillInCommit(*this, "red.swf", 5));
+  const Set halfway = Snapshot();
+  {
+    HookScope refuse([](const std::string& from, const std::string&) {
+      return from.find(".bak-") != std::string::npos ? EACCES : 0;
+    });
+    const FileOutcome o = Convert("blue.swf");
+    EXPECT_EQ(o.result, 44u);
+    EXPECT_NE(o.detail.find("(Permission denied); " + Out("doc.fla.commit") + " stays for the next conversion"),
+              std::string::npos)
+        << o.detail;
+  }
+  EXPECT_EQ(Snapshot(), halfway);
+  EXPECT_EQ(Convert("cut.swf").result, 138u);
+  EXPECT_EQ(Snapshot(), before);
+}
+
+// A run killed in its commit to the same output while this conversion is
+// under way, after its recovery: this commit finishes the killed one first,
+// so nothing later puts the killed run's backups over the newer set.
+TEST_F(Conversions, ACommitKilledMeanwhileIsFinishedBeforeThisOne) {
+  const Set blue = Clean("blue.swf");
+  Restore(Clean("green.swf"));
+  struct KillsAnother : RecordingShell {
+    Conversions* test = nullptr;
+    bool killed = false;
+    void SetCurrentAction(const std::string& text) override {
+      if (text == "writing the FLA document..." && !killed) killed = KillInCommit(*test, "red.swf", 5);
+    }
+  } meanwhile;
+  meanwhile.test = this;
+  EXPECT_EQ(Convert("blue.swf", &meanwhile).result, 0u);
+  EXPECT_TRUE(meanwhile.killed);
+  EXPECT_EQ(Convert("cut.swf").result, 138u);
+  EXPECT_EQ(Snapshot(), blue);
+}
+
+// A reconversion over a set with more import movies, or with the import
+// options off, leaves what a conversion into an empty folder leaves. A
+// previous movie that cannot be moved aside stays, with one message; an
+// import folder that is a link is left alone.
+TEST_F(Conversions, AReconversionLeavesNoImportMovieOfThePreviousSet) {
+  const Set three = Clean("red.swf"), none = Clean("red.swf", false), five = Clean("yellow.swf");
+  EXPECT_EQ(Convert("red.swf").result, 0u);
+  EXPECT_EQ(Snapshot(), three);
+  EXPECT_EQ(Convert("red.swf", nullptr, false).result, 0u);
+  EXPECT_EQ(Snapshot(), none);
+
+  Restore(five);
+  {
+    HookScope refuse([&](const std::string& from, const std::string&) {
+      return from == Out("Shapes_doc.fla/Symbol 4.swf") || from == Out("Shapes_doc.fla/Symbol 5.swf") ? EACCES : 0;
+    });
+    EXPECT_EQ(Convert("red.swf").result, 0u);
+  }
+  EXPECT_EQ(shell.messages.back(), "BRASKELON Tovrani: 2 movies the previous document imported could not be "
+                                   "removed; they stay (the first: " +
+                                       Out("Shapes_doc.fla/Symbol 4.swf") + " (Permission denied)).");
+  Set expected = three;
+  for (const char* movie : {"Shapes_doc.fla/Symbol 4.swf", "Shapes_doc.fla/Symbol 5.swf"}) expected[movie] = five.at(movie);
+  EXPECT_EQ(Snapshot(), expected);
+
+  Restore(none);
+  fs::create_directories(dir.file("elsewhere"));
+  WriteFileBytes(dir.file("elsewhere/Symbol 9.swf"), {'k'});
+  fs::create_directory_symlink(dir.file("elsewhere"), Out("Shapes_doc.fla"));
+  EXPECT_EQ(Convert("red.swf", nullptr, false).result, 0u);
+  EXPECT_EQ(FolderSnapshot(dir.file("elsewhere")), (Set{{"Symbol 9.swf", {'k'}}}));
+}
+
+// Over a previous set, every staged file and the commit's record reach the
+// disk before the first rename, the import folders and the FLA's folder
+// just before the FLA's renames, the FLA's folder again after them. Into an
+// empty folder nothing is flushed.
+TEST_F(Conversions, TheNewFilesReachTheDiskBeforeThePreviousOnesGo) {
+  std::vector<std::string> events;
+  HookScope renames([&](const std::string& from, const std::string&) { return events.push_back(from), 0; });
+  FlushHookScope flushes([&](const std::string& path) { events.push_back("flush " + path); });
+  ASSERT_EQ(Convert("red.swf").result, 0u);
+  EXPECT_EQ(std::count_if(events.begin(), events.end(), [](const std::string& e) { return e.starts_with("flush"); }), 0);
+  events.clear();
+  ASSERT_EQ(Convert("green.swf").result, 0u);
+  const auto at = [&](const std::string& e) { return size_t(std::find(events.begin(), events.end(), e) - events.begin()); };
+  const size_t firstRename = size_t(std::find_if(events.begin(), events.end(), [](const std::string& e) {
+                                      return !e.starts_with("flush");
+                                    }) - events.begin());
+  size_t staged = 0;
+  for (const std::string& e : events)
+    if (!e.starts_with("flush") && e.find(".tmp-") != std::string::npos) {
+      ++staged;
+      EXPECT_LT(at("flush " + e), firstRename) << e;
+    }
+  EXPECT_EQ(staged, 6u);
+  EXPECT_LT(at("flush " + Out("doc.fla.commit")), firstRename);
+  const size_t flaAside = at(Out("doc.fla"));
+  ASSERT_EQ(flaAside + 3, events.size());
+  EXPECT_EQ(events[flaAside - 2], "flush " + Out("Shapes_doc.fla/"));
+  EXPECT_EQ(events[flaAside - 1], "flush " + Out(""));
+  EXPECT_EQ(events[flaAside + 2], "flush " + Out(""));
+}
+
+// Leftovers of a run killed before its commit that carry this process's
+// id are an earlier run's (a run in a namespace of its own gets the id
+// again), except the script this conversion writes; so is a work folder
+// with this id that this process did not make.
+TEST_F(Conversions, LeftoversWithThisProcessesIdAreAnEarlierRuns) {
+  const Set fresh = Clean("red.swf");
+  Restore({});
+  const std::string ours = PidDigits(::getpid());
+  WriteFileBytes(Out("doc.fla.bak-" + ours), {'o'});
+  WriteFileBytes(Out("doc.fla.jsfl.tmp-" + ours + "-a1b2c3"), {});
+  EXPECT_EQ(Convert("cut.swf").result, 138u);
+  EXPECT_EQ(Snapshot(), (Set{{"doc.fla", {'o'}}}));
+  EXPECT_EQ(Convert("red.swf").result, 0u);
+  EXPECT_EQ(Snapshot(), fresh);
+
+  const char* tmpdir = std::getenv("TMPDIR");
+  const std::string saved = tmpdir ? tmpdir : "";
+  ::setenv("TMPDIR", dir.path().c_str(), 1);
+  const std::string earlier = dir.file("tovrani-" + std::to_string(::getpid()) + "-abcdefghijkl");
+  fs::create_directories(earlier);
+  {
+    WorkFolder mine;
+    ASSERT_TRUE(mine.create());
+    fs::create_directories(mine.path());
+    WorkFolder::SweepLeftovers();
+    EXPECT_FALSE(fs::exists(earlier));
+    EXPECT_TRUE(fs::exists(mine.path()));
+  }
+  if (tmpdir) ::setenv("TMPDIR", saved.c_str(), 1);
+  else ::unsetenv("TMPDIR");
+}
+
+// A cancel read while the tags are read keeps the frames read so far, and
+// says so.
+TEST_F(Conversions, ACancelWhileTheTagsAreReadKeepsTheFramesReadSoFar) {
+  shell.cancelAfterPumps = 2;
+  const FileOutcome o = Convert("red.swf");
+  EXPECT_EQ(o.result, 0u);
+  EXPECT_EQ(o.cancelled, CancelOutcome::kFramesSoFar);
 }
 
 }  // namespace
