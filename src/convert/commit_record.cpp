@@ -1,7 +1,14 @@
 #include "convert/commit_record.h"
 
-#include <string_view>
+#include <cerrno>
+#include <cstring>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "convert/output_folder.h"
+#include "fla/descriptor.h"
 #include "fla/output_names.h"
 
 namespace tovrani {
@@ -10,83 +17,194 @@ namespace {
 
 constexpr std::string_view kHead = "tovrani commit 1";
 constexpr std::string_view kEnd = "end";
+// No field of a record is longer: the longest is an import movie's
+// temporary, whose FLA name is one file name.
+constexpr size_t kMaxField = 4096;
 
 void Field(std::string& out, std::string_view text) {
   out += text;
   out.push_back('\0');
 }
 
-// True for the names of `flaName`'s set: the FLA, its script, and a file
-// directly in "Shapes_NAME" or "StaticText_NAME".
+// True for the names of `flaName`'s set: the FLA, its script, and an import
+// movie directly in "Shapes_NAME" or "StaticText_NAME".
 bool InDocumentSet(std::string_view name, const std::string& flaName) {
   if (name == flaName || name == flaName + ".jsfl") return true;
   for (std::string_view prefix : {"Shapes_", "StaticText_"}) {
     const std::string folder = std::string(prefix) + flaName + "/";
-    if (!name.starts_with(folder)) continue;
-    const std::string_view file = name.substr(folder.size());
-    return !file.empty() && file != "." && file != ".." && file.find('/') == std::string_view::npos;
+    if (name.starts_with(folder)) return IsImportMovieName(name.substr(folder.size()));
   }
   return false;
 }
 
-// True when `temp` is a temporary beside `finalName`, in its folder.
-bool TemporaryOf(std::string_view temp, std::string_view finalName) {
-  if (!temp.starts_with(finalName)) return false;
+// True when `temp` is a temporary of process `pid` beside `finalName`, in
+// its folder.
+bool TemporaryOf(std::string_view temp, std::string_view finalName, long pid) {
   const size_t slash = finalName.rfind('/');
   const size_t start = slash == std::string_view::npos ? 0 : slash + 1;
-  const std::optional<LeftoverName> l = ParseLeftoverName(std::string(temp.substr(start)));
-  return l && !l->backup && l->finalName == finalName.substr(start);
+  if (temp.substr(0, start) != finalName.substr(0, start)) return false;
+  const std::optional<LeftoverName> l = ParseLeftoverName(temp.substr(start));
+  return l && !l->backup && l->pid == pid && l->finalName == finalName.substr(start);
+}
+
+// Fields one at a time: Next gives 1 with a field, 0 at a clean end, -1
+// when the bytes end inside a field, a field is too long or a read fails.
+class BytesFields {
+ public:
+  explicit BytesFields(std::string_view bytes) : bytes_(bytes) {}
+  int Next(std::string& out) {
+    if (at_ == bytes_.size()) return 0;
+    const size_t nul = bytes_.find('\0', at_);
+    if (nul == std::string_view::npos || nul - at_ > kMaxField) return -1;
+    out.assign(bytes_.substr(at_, nul - at_));
+    at_ = nul + 1;
+    return 1;
+  }
+
+ private:
+  std::string_view bytes_;
+  size_t at_ = 0;
+};
+
+class FileFields {
+ public:
+  explicit FileFields(int fd) : fd_(fd) {}
+  int Next(std::string& out) {
+    out.clear();
+    for (;;) {
+      if (at_ == size_ && !Fill()) return failed_ ? -1 : out.empty() && !partial_ ? 0 : -1;
+      const char* start = buffer_ + at_;
+      const char* nul = static_cast<const char*>(std::memchr(start, '\0', size_ - at_));
+      const size_t n = nul ? size_t(nul - start) : size_ - at_;
+      if (out.size() + n > kMaxField) return -1;
+      out.append(start, n);
+      at_ += n;
+      if (nul) {
+        ++at_;
+        partial_ = false;
+        return 1;
+      }
+      partial_ = true;
+    }
+  }
+
+ private:
+  bool Fill() {
+    for (;;) {
+      const ssize_t n = ::read(fd_, buffer_, sizeof buffer_);
+      if (n < 0 && errno == EINTR) continue;
+      failed_ = n < 0;
+      at_ = 0;
+      size_ = n > 0 ? size_t(n) : 0;
+      return n > 0;
+    }
+  }
+
+  int fd_;
+  char buffer_[65536];
+  size_t at_ = 0, size_ = 0;
+  bool failed_ = false, partial_ = false;
+};
+
+template <typename Fields>
+std::optional<CommitRecord> Parse(Fields& fields, const std::string& flaName) {
+  std::string field;
+  if (fields.Next(field) != 1 || field != kHead) return std::nullopt;
+  if (fields.Next(field) != 1) return std::nullopt;
+  CommitRecord record;
+  record.pid = ParsePid(field, 0, field.size());
+  if (record.pid <= 0) return std::nullopt;
+  bool hasFla = false;
+  for (;;) {
+    if (fields.Next(field) != 1) return std::nullopt;
+    if (field == kEnd) break;
+    if (field.size() != 1) return std::nullopt;
+    RecordedStep s;
+    s.kind = RecordedStep::Kind(field[0]);
+    if (s.kind != RecordedStep::kAdds && s.kind != RecordedStep::kReplaces && s.kind != RecordedStep::kStale)
+      return std::nullopt;
+    if (fields.Next(s.temp) != 1 || fields.Next(s.finalName) != 1 || !InDocumentSet(s.finalName, flaName))
+      return std::nullopt;
+    if ((s.kind == RecordedStep::kStale) != s.temp.empty() ||
+        (!s.temp.empty() && !TemporaryOf(s.temp, s.finalName, record.pid)))
+      return std::nullopt;
+    if (s.finalName == flaName) hasFla = s.kind != RecordedStep::kStale;
+    record.steps.push_back(std::move(s));
+  }
+  // Nothing follows the end mark; the FLA is the last step of every commit.
+  if (fields.Next(field) != 0 || !hasFla || record.steps.back().finalName != flaName) return std::nullopt;
+  return record;
 }
 
 }  // namespace
 
-std::string EncodeCommitRecord(const std::string& folder, long pid, const std::vector<RecordedStep>& steps) {
+uint64_t MaxCommitRecordBytes(size_t flaNameBytes) {
+  // Head, process id and end mark; per step its kind, the temporary and the
+  // final name of the longest import movie, "StaticText_NAME/Symbol
+  // 65535.swf", with their NUL bytes; 65,536 movies in each folder.
+  return 29 + 131074 * (2 * uint64_t(flaNameBytes) + 79);
+}
+
+std::string EncodeCommitRecord(long pid, const std::vector<RecordedStep>& steps) {
   std::string out;
   Field(out, kHead);
   Field(out, PidDigits(pid));
   for (const RecordedStep& s : steps) {
     Field(out, std::string_view(reinterpret_cast<const char*>(&s.kind), 1));
-    Field(out, std::string_view(s.temp).substr(s.temp.empty() ? 0 : folder.size()));
-    Field(out, std::string_view(s.finalPath).substr(folder.size()));
+    Field(out, s.temp);
+    Field(out, s.finalName);
   }
   Field(out, kEnd);
   return out;
 }
 
-std::optional<CommitRecord> DecodeCommitRecord(const std::string& bytes, const std::string& folder,
-                                               const std::string& flaName) {
-  std::vector<std::string_view> fields;
-  for (size_t at = 0; at < bytes.size();) {
-    const size_t nul = bytes.find('\0', at);
-    if (nul == std::string::npos) return std::nullopt;
-    fields.push_back(std::string_view(bytes).substr(at, nul - at));
-    at = nul + 1;
+std::optional<CommitRecord> DecodeCommitRecord(std::string_view bytes, const std::string& flaName) {
+  BytesFields fields(bytes);
+  return Parse(fields, flaName);
+}
+
+LeftRecord ReadLeftRecord(const OutputFolder& folder, const std::string& flaName, uid_t owner) {
+  LeftRecord left;
+  const std::string name = CommitRecordName(flaName), path = folder.PathOf(name);
+  struct stat st {}, opened {};
+  if (!folder.Stat(name, st)) return left;
+  left.state = LeftRecord::kNotOwn;
+  const uid_t uid = OwnerOf(st, path);
+  if (uid != owner) {
+    left.why = path + " is a record of " + OwnerName(uid) + "'s, which only that user's next conversion to this output "
+                      "finishes";
+    return left;
   }
-  if (fields.size() < 3 || fields.front() != kHead || fields.back() != kEnd || (fields.size() - 3) % 3 != 0)
-    return std::nullopt;
-  CommitRecord record;
-  const std::string pid(fields[1]);
-  record.pid = ParsePid(pid, 0, pid.size());
-  if (record.pid <= 0) return std::nullopt;
-  std::vector<RecordedStep>& steps = record.steps;
-  bool hasFla = false;
-  for (size_t i = 2; i + 1 < fields.size(); i += 3) {
-    const std::string_view kind = fields[i], temp = fields[i + 1], finalName = fields[i + 2];
-    if (kind.size() != 1 || !InDocumentSet(finalName, flaName)) return std::nullopt;
-    RecordedStep s;
-    s.kind = RecordedStep::Kind(kind[0]);
-    if (s.kind != RecordedStep::kAdds && s.kind != RecordedStep::kReplaces && s.kind != RecordedStep::kStale)
-      return std::nullopt;
-    if ((s.kind == RecordedStep::kStale) != temp.empty() || (!temp.empty() && !TemporaryOf(temp, finalName)))
-      return std::nullopt;
-    if (finalName == flaName) hasFla = s.kind != RecordedStep::kStale;
-    s.temp = temp.empty() ? std::string() : folder + std::string(temp);
-    s.finalPath = folder + std::string(finalName);
-    steps.push_back(std::move(s));
+  if (!S_ISREG(st.st_mode) || st.st_nlink != 1) {
+    left.why = path + " stands where a record of a commit would, but is no plain file of its own";
+    return left;
   }
-  // The FLA is the last step of every commit.
-  if (!hasFla || steps.back().finalPath != folder + flaName) return std::nullopt;
-  return record;
+  const Descriptor fd(::openat(folder.fd(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (!fd.valid() || ::fstat(fd.get(), &opened) != 0 || IdentityOf(opened) != IdentityOf(st) ||
+      !S_ISREG(opened.st_mode)) {
+    left.why = path + ", the record of a commit, cannot be opened (" +
+               (fd.valid() ? std::string("it was replaced while it was read") : std::strerror(errno)) + ")";
+    return left;
+  }
+  left.state = LeftRecord::kUnreadable;
+  if (uint64_t(opened.st_size) > MaxCommitRecordBytes(flaName.size())) return left;
+  FileFields fields(fd.get());
+  if (std::optional<CommitRecord> record = Parse(fields, flaName)) {
+    left.state = LeftRecord::kRead;
+    left.record = std::move(*record);
+  }
+  return left;
+}
+
+int WriteCommitRecord(const OutputFolder& folder, const std::string& flaName, const std::string& bytes, bool flush) {
+  const std::string name = CommitRecordName(flaName);
+  Descriptor fd(CreateFileAt(folder.fd(), name));
+  if (!fd.valid()) return errno;
+  int e = WriteAll(fd.get(), bytes);
+  if (!e && flush) e = FlushHookAnswer(folder.PathOf(name));
+  if (!e && flush && ::fdatasync(fd.get()) != 0 && errno != EINVAL) e = errno;
+  if (const int closed = fd.close(); !e) e = closed;
+  return e;
 }
 
 }  // namespace tovrani

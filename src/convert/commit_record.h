@@ -2,18 +2,25 @@
 // steps in order, each with the staged file, the final name and whether a
 // previous file stood there. A run killed inside its commit leaves it, and
 // the next conversion to the same output reads it to roll that commit back
-// or forward (convert/output_set.cpp).
+// or forward (convert/output_recovery.cpp).
 //
 // Names are kept relative to the FLA's folder and separated by NUL bytes,
 // which no file name holds; a record cut short lacks its end mark and is
-// not read.
+// not read. Only the program's own name forms are read: a record that names
+// any other file, or a temporary not beside its final name, is malformed.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include <sys/types.h>
+
 namespace tovrani {
+
+class OutputFolder;
 
 struct RecordedStep {
   enum Kind : char {
@@ -23,7 +30,7 @@ struct RecordedStep {
   };
   Kind kind = kAdds;
   std::string temp;  // empty for kStale
-  std::string finalPath;
+  std::string finalName;
 };
 
 struct CommitRecord {
@@ -31,16 +38,42 @@ struct CommitRecord {
   std::vector<RecordedStep> steps;
 };
 
-// The record's bytes for the commit of process `pid` with `steps`, whose
-// paths all begin with `folder` (the FLA's folder part, "" or ending in '/').
-std::string EncodeCommitRecord(const std::string& folder, long pid, const std::vector<RecordedStep>& steps);
+// The longest record a commit to an FLA named with `flaNameBytes` bytes can
+// write: every import movie of both folders, the script and the FLA.
+uint64_t MaxCommitRecordBytes(size_t flaNameBytes);
 
-// A record of a commit to folder + `flaName`, with `folder` put back in
-// front of its names; none when the record is cut short, malformed, or
-// names a file that is not of that document's set (the FLA, its script, a
-// file directly in one of its two import folders) or a temporary that is
-// not beside its final name.
-std::optional<CommitRecord> DecodeCommitRecord(const std::string& bytes, const std::string& folder,
-                                               const std::string& flaName);
+// The record's bytes for the commit of process `pid` with `steps`.
+std::string EncodeCommitRecord(long pid, const std::vector<RecordedStep>& steps);
+
+// A record of a commit to the FLA `flaName`; none when it is cut short,
+// malformed, or names a file that is not of that document's set (the FLA,
+// its script, an import movie directly in one of its two import folders)
+// or a temporary that is not the committing process's beside its final
+// name.
+std::optional<CommitRecord> DecodeCommitRecord(std::string_view bytes, const std::string& flaName);
+
+// What stands under the record's name beside the FLA `flaName`.
+struct LeftRecord {
+  enum State {
+    kNone,        // nothing
+    kRead,        // a record of the run's user, read
+    kUnreadable,  // a file of the run's user that is no whole record (cut short, malformed, too long)
+    kNotOwn,      // another user's, not a plain file, or one that cannot be opened: never touched
+  };
+  State state = kNone;
+  CommitRecord record;
+  std::string why;  // for kNotOwn: the record and its owner, in words
+};
+
+// Judges the record without following a link or opening it first: only a
+// regular file with one link, owned by `owner`, is opened (never blocking,
+// never through a link), and read only when it is the file judged and not
+// longer than a record can be, one field at a time.
+LeftRecord ReadLeftRecord(const OutputFolder& folder, const std::string& flaName, uid_t owner);
+
+// Writes the record beside the FLA, a file of its own (never through a
+// link, never over another); with `flush` its data reach the disk. 0, or
+// the errno of the failure (EEXIST: another commit's record stands).
+int WriteCommitRecord(const OutputFolder& folder, const std::string& flaName, const std::string& bytes, bool flush);
 
 }  // namespace tovrani

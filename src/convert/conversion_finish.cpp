@@ -98,6 +98,7 @@ uint32_t Finish::Assemble() {
   // A work file that could not go to disk lost bytes the document needs.
   if (ctx_.m_pWorkFolder && ctx_.m_pWorkFolder->failed()) return kResultOutputIncomplete;
   if (ReadCancelRequest(ctx_)) return kResultCancelled;
+  ctx_.m_flaTempIdentity = out->identity();
   if (ctx_.m_bDeferDocumentCommit) {
     ctx_.m_strFlaTempPath = out->release();
     return ctx_.m_strFlaTempPath.empty() ? uint32_t(kResultOutputIncomplete) : uint32_t(kResultDone);

@@ -1,6 +1,7 @@
 #include "convert/convert_swf_file.h"
 
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
@@ -99,17 +100,20 @@ FileOutcome PerFile::Convert(const std::string& source, const std::string& fla) 
   const std::string script = DeriveDocumentPaths(ctx_, fla);
   ResetDocumentState(ctx_);
 
-  // The script starts under a temporary name beside its final one.
-  std::string temp;
-  int fd = CreateTempBeside(script, temp);
-  if (fd >= 0) {
-    ::close(fd);
-    if (!WriteJsflHeader(temp)) {
-      ::unlink(temp.c_str());
-      temp.clear();
-    }
-  } else {
-    temp.clear();
+  // The script starts under a temporary name beside its final one: the
+  // run's lock in this output, written through its descriptor.
+  std::string why, temp;
+  ctx_.m_outputRun = OpenDocumentOutput(fla, why);
+  if (!ctx_.m_outputRun && errno == ENAMETOOLONG) {
+    // Only the script's longer name is too long: the document could be
+    // written, but is incomplete without it.
+    o.result = kResultOutputIncomplete;
+    o.detail = "the script beside the FLA cannot be written";
+    return o;
+  }
+  if (ctx_.m_outputRun && WriteJsflHeader(ctx_.m_outputRun->lock.fd())) {
+    temp = ctx_.m_outputRun->folder.PathOf(ctx_.m_outputRun->lock.name());
+    ctx_.m_nJsflFd = ctx_.m_outputRun->lock.fd();
   }
   ctx_.m_strJsflPath = temp;
   ctx_.m_bJsflMissing = temp.empty() ? 1 : 0;
@@ -143,11 +147,13 @@ FileOutcome PerFile::Convert(const std::string& source, const std::string& fla) 
       o.cancelled = cutShort ? CancelOutcome::kFramesSoFar : CancelOutcome::kWhole;
   } else {
     DiscardStagedFiles(ctx_);
-    if (!temp.empty()) ::unlink(temp.c_str());
-    if (!flaTemp.empty()) ::unlink(flaTemp.c_str());
+    DropDocumentTemp(ctx_, flaTemp);
   }
   ctx_.m_strJsflPath = o.script;
+  ctx_.m_nJsflFd = -1;
   ctx_.m_bJsflMissing = 0;
+  // The script's temporary, where it is not in place, goes with the lock.
+  ctx_.m_outputRun.reset();
   return o;
 }
 

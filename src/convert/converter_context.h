@@ -9,11 +9,13 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
+#include "convert/output_set.h"
 #include "convert/video_tags.h"
 #include "convert/placements.h"
 #include "convert/sound_layers.h"
@@ -42,13 +44,9 @@ struct ConverterContext : TimelineContext {
   // The cause of a failed conversion in the user's words, where the result
   // code alone does not tell it; empty otherwise.
   std::string m_strFailureDetail;
-  // The import movies written under temporary names (convert/output_set.h)
-  // and the folders made for them.
-  struct StagedFile {
-    std::string temp, finalPath;
-  };
-  std::vector<StagedFile> m_stagedFiles;
-  std::vector<std::string> m_madeOutputFolders;
+  // The output of the document being converted: its folders, the run's
+  // lock and the import movies staged (convert/output_set.h).
+  std::unique_ptr<DocumentOutput> m_outputRun;
   // Shapes and morph shapes whose movies for the script could not be
   // written: how many, and the first (its tag and character id), for one
   // message each after the tag loop.
@@ -67,6 +65,7 @@ struct ConverterContext : TimelineContext {
   // the finish then leaves the FLA under its temporary name, given here.
   uint8_t m_bDeferDocumentCommit = 0;
   std::string m_strFlaTempPath;
+  FileIdentity m_flaTempIdentity;  // the FLA's temporary as it was made
   std::string m_strSwfWorkPath;         // the work copy, or "tmp.swf" when inflated
   std::string m_szPublishSwfName;       // output file name with "swf" for its extension
   bool m_bSwfCompressed = false;        // "tmp.swf" is the movie being read
@@ -111,9 +110,11 @@ struct ConverterContext : TimelineContext {
   std::unordered_map<uint16_t, SideCopyTag> m_bitmapSideCopies;
   SideCopyTag m_jpegTablesSideCopy;
   uint64_t m_nBitmapSideCopyEnd = 0;  // bytes in "ffsp"
-  // Names of the fonts found not installed, joined by ", " in tag order.
+  // Names of the fonts found not installed, each once, joined by ", " in
+  // tag order.
   std::string m_strMissingFonts;
   uint32_t m_nMissingFonts = 0;
+  std::unordered_set<std::string> m_missingFontNames;
   uint32_t m_nFontTagsRefused = 0;  // font tags met with the font table full
 
   // ---- static text (convert/static_text.cpp) ----

@@ -6,13 +6,17 @@
 #include <system_error>
 #include <vector>
 
+#include <unistd.h>
+
 #include "fla/contents_stream.h"
 #include "fla/document_page.h"
 #include "fla/file_helpers.h"
 #include "fla/keyframe_records.h"
+#include "fla/output_names.h"
 #include "fla/stream_placement.h"
 #include "convert/background.h"
 #include "convert/converter_context.h"
+#include "convert/output_recovery.h"
 #include "convert/output_set.h"
 #include "convert/shape_tags.h"
 #include "swf/swf_reader.h"
@@ -82,7 +86,10 @@ int64_t FindLastShowFrameEnd(std::FILE* f, uint64_t end) {
 class Engine {
  public:
   Engine(ConverterContext& ctx, const EngineServices& svc) : ctx_(ctx), svc_(svc) {}
-  ~Engine() { Detach(); }
+  ~Engine() {
+    Detach();
+    if (madeRun_) ctx_.m_outputRun.reset();
+  }
 
   uint32_t Run(const std::string& source, const std::string& output);
 
@@ -101,6 +108,7 @@ class Engine {
   FileHandle swf_, page_, action_, streamSound_, eventSound_;
   FileHandle bigSectors_, miniStream_, mediaDir_, symbolDir_;
   TagLoopState loop_;
+  bool madeRun_ = false;  // the output's run is this engine's, not its caller's
 };
 
 void Engine::Detach() {
@@ -155,6 +163,7 @@ uint32_t Engine::SetUp(const std::string& source, const std::string& output) {
   ctx_.m_pStaticTexts.clear();
   ctx_.m_staticTextFonts.clear();
   ctx_.m_strMissingFonts.clear();
+  ctx_.m_missingFontNames.clear();
   ctx_.m_nMissingFonts = ctx_.m_nFontTagsRefused = 0;
   ctx_.m_bitmapSideCopies.clear();
   ctx_.m_jpegTablesSideCopy = {};
@@ -174,11 +183,23 @@ uint32_t Engine::SetUp(const std::string& source, const std::string& output) {
   const std::string workCopy = work_.file(kWorkCopyName);
   if (!CopyFileBuffered(source, workCopy)) return kResultWorkCopyFailed;
 
+  // A caller that commits the set itself has taken the run's lock in the
+  // output already; otherwise it is taken here.
+  if (!ctx_.m_outputRun || ctx_.m_outputRun->fla != output) {
+    std::string why;
+    ctx_.m_outputRun = OpenDocumentOutput(output, why);
+    madeRun_ = true;
+    if (!ctx_.m_outputRun) {
+      ctx_.m_strFailureDetail = "the FLA cannot be written: " + why;
+      return kResultOutputLocked;
+    }
+  }
   // What a killed run left of this output is recovered before anything of
   // this one is staged. The output must be writable; an existing document
   // stays as it is until the finished one replaces it.
   if (const uint32_t r = RecoverOutputSet(ctx_, output); r != kResultDone) return r;
-  if (!output_.open(output)) {
+  const DocumentOutput& run = *ctx_.m_outputRun;
+  if (!output_.open(output, run.folder.fd(), TempName(run.flaName, ::getpid(), run.lock.random()))) {
     ctx_.m_strFailureDetail = "the FLA cannot be written: " + output_.problem();
     return kResultOutputLocked;
   }

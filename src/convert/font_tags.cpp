@@ -52,7 +52,8 @@ std::string SwfString(ConverterContext& ctx, std::span<const uint8_t> raw) {
 
 void TestInstalled(ConverterContext& ctx, FontRecord& font) {
   font.installed = IsFontInstalled(ctx, font.name);
-  if (font.installed) return;
+  // A font of several records is named once.
+  if (font.installed || !ctx.m_missingFontNames.insert(font.name).second) return;
   if (ctx.m_nMissingFonts) ctx.m_strMissingFonts += ", ";
   ctx.m_strMissingFonts += font.name;
   ++ctx.m_nMissingFonts;

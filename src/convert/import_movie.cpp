@@ -8,7 +8,6 @@
 #include "fla/keyframe_records.h"
 #include "fla/layer_records.h"
 #include "fla/stream_placement.h"
-#include "fla/work_folder.h"
 
 namespace tovrani {
 
@@ -73,18 +72,18 @@ std::vector<uint8_t> ImportMovieHeader(uint8_t version, const SwfRect& frame, ui
   return out;
 }
 
-bool WriteImportMovie(const std::string& path, std::span<const uint8_t> head, uint16_t code,
-                      std::span<const uint8_t> body, uint16_t characterId, std::optional<uint16_t> ratio) {
-  if (body.size() > 0xFFFFFFFFu) return false;
-  return WriteImportMovie(path, head, code, body, characterId, uint32_t(body.size()), ratio);
+std::optional<std::vector<uint8_t>> BuildImportMovie(std::span<const uint8_t> head, uint16_t code,
+                                                     std::span<const uint8_t> body, uint16_t characterId,
+                                                     std::optional<uint16_t> ratio) {
+  if (body.size() > 0xFFFFFFFFu) return std::nullopt;
+  return BuildImportMovie(head, code, body, characterId, uint32_t(body.size()), ratio);
 }
 
-bool WriteImportMovie(const std::string& path, std::span<const uint8_t> head, uint16_t code,
-                      std::span<const uint8_t> body, uint16_t characterId, uint32_t tagLength,
-                      std::optional<uint16_t> ratio) {
-  if (head.size() < kLengthField + 4 || code > 0x3FF || body.size() > 0xFFFFFFFFu ||
-      tagLength > body.size())
-    return false;
+std::optional<std::vector<uint8_t>> BuildImportMovie(std::span<const uint8_t> head, uint16_t code,
+                                                     std::span<const uint8_t> body, uint16_t characterId,
+                                                     uint32_t tagLength, std::optional<uint16_t> ratio) {
+  if (head.size() < kLengthField + 4 || code > 0x3FF || body.size() > 0xFFFFFFFFu || tagLength > body.size())
+    return std::nullopt;
   std::vector<uint8_t> movie(head.begin(), head.end());
   Append16(movie, uint16_t(code << 6 | 0x3F));
   Append32(movie, tagLength);
@@ -99,16 +98,10 @@ bool WriteImportMovie(const std::string& path, std::span<const uint8_t> head, ui
   movie.push_back(0x00);
   if (ratio) Append16(movie, *ratio);
   movie.insert(movie.end(), {0x40, 0x00, 0x00, 0x00});  // ShowFrame, End
-  if (movie.size() > 0xFFFFFFFFu) return false;
+  if (movie.size() > 0xFFFFFFFFu) return std::nullopt;
   const uint32_t length = uint32_t(movie.size());
   for (size_t i = 0; i < 4; ++i) movie[kLengthField + i] = uint8_t(length >> (8 * i));
-
-  FileHandle file(path, "wb");
-  if (!file) return false;
-  bool ok = std::fwrite(movie.data(), 1, movie.size(), file.get()) == movie.size();
-  ok = file.close() && ok;
-  if (!ok) std::remove(path.c_str());
-  return ok;
+  return movie;
 }
 
 bool WritePlaceholderPage(std::FILE* page, uint8_t level, std::string_view layerName, bool oldWriters) {

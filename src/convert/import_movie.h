@@ -18,21 +18,20 @@ namespace tovrani {
 // written, frame rectangle, frame rate, one frame).
 std::vector<uint8_t> ImportMovieHeader(uint8_t version, const SwfRect& frame, uint16_t frameRate);
 
-// Writes `head` (a header from ImportMovieHeader, possibly followed by the
-// definitions the tag relies on), the tag with a long header and its body,
-// a PlaceObject2 of `characterId` at depth 1 with an empty matrix (and
+// The movie: `head` (a header from ImportMovieHeader, possibly followed by
+// the definitions the tag relies on), the tag with a long header and its
+// body, a PlaceObject2 of `characterId` at depth 1 with an empty matrix (and
 // `ratio` when given: the import shows a morph shape at that ratio as a
 // plain shape), ShowFrame and End; the header's length field gets the
-// file's length. False when the file cannot be written (a partial file is
-// removed) or the movie would not fit a 32-bit length.
-bool WriteImportMovie(const std::string& path, std::span<const uint8_t> head, uint16_t code,
-                      std::span<const uint8_t> body, uint16_t characterId,
-                      std::optional<uint16_t> ratio = std::nullopt);
+// movie's length. None when the movie would not fit a 32-bit length.
+std::optional<std::vector<uint8_t>> BuildImportMovie(std::span<const uint8_t> head, uint16_t code,
+                                                     std::span<const uint8_t> body, uint16_t characterId,
+                                                     std::optional<uint16_t> ratio = std::nullopt);
 // The same with the length the tag's header gives apart from the body: a
 // text tag carries the tag attached to it behind its own body.
-bool WriteImportMovie(const std::string& path, std::span<const uint8_t> head, uint16_t code,
-                      std::span<const uint8_t> body, uint16_t characterId, uint32_t tagLength,
-                      std::optional<uint16_t> ratio = std::nullopt);
+std::optional<std::vector<uint8_t>> BuildImportMovie(std::span<const uint8_t> head, uint16_t code,
+                                                     std::span<const uint8_t> body, uint16_t characterId,
+                                                     uint32_t tagLength, std::optional<uint16_t> ratio = std::nullopt);
 
 // The page of a symbol the script fills by importing a small movie: one
 // layer with one empty keyframe. With `oldWriters` the page keeps the old

@@ -3,25 +3,17 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
-#include <cstdio>
 #include <cstring>
-#include <ctime>
-#include <filesystem>
-#include <optional>
-#include <string_view>
-#include <system_error>
 #include <unordered_set>
-#include <vector>
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "convert/commit_record.h"
 #include "convert/converter_context.h"
 #include "convert/engine.h"
-#include "fla/item_names.h"
+#include "convert/output_recovery.h"
 #include "fla/output_names.h"
 
 namespace tovrani {
@@ -30,180 +22,14 @@ namespace {
 
 constexpr char kCaption[] = "BRASKELON Tovrani";
 constexpr const char* kImportPrefixes[] = {"Shapes_", "StaticText_"};
-// A record of more steps than a document can have is not one of ours.
-constexpr off_t kMaxRecordBytes = off_t(1) << 28;
 
-CommitRenameHook g_renameHook;
-CommitFlushHook g_flushHook;
 HeldSignalSink g_signalSink = nullptr;
-
-// rename(2) as the commit makes it: 0, or the errno of the failure.
-int Rename(const std::string& from, const std::string& to) {
-  if (g_renameHook)
-    if (const int e = g_renameHook(from, to)) return e;
-  return std::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
-}
-
-bool Exists(const std::string& path) {
-  struct stat st {};
-  return ::lstat(path.c_str(), &st) == 0;
-}
-
-// A file the commit moves aside before it replaces it: anything but a
-// folder, which no file replaces.
-bool Replaceable(const std::string& path) {
-  struct stat st {};
-  return ::lstat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
-}
-
-// A real folder, never a link to one.
-bool IsFolder(const std::string& path) {
-  struct stat st {};
-  return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
 
 // The folder part of a path with its '/', or "" for a bare name.
 std::string FolderPart(const std::string& path) {
   const size_t slash = path.rfind('/');
   return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
-
-std::string OpenableFolder(const std::string& folderPart) { return folderPart.empty() ? "./" : folderPart; }
-
-// The document's two import folders, each ending in '/'.
-std::vector<std::string> ImportFolders(const std::string& folder, const std::string& flaName) {
-  std::vector<std::string> out;
-  for (const char* prefix : kImportPrefixes) out.push_back(folder + prefix + flaName + "/");
-  return out;
-}
-
-// Only a folder left empty goes: rmdir refuses any other, and a link.
-void RemoveEmptyImportFolders(const std::string& folder, const std::string& flaName) {
-  for (std::string f : ImportFolders(folder, flaName)) {
-    f.pop_back();
-    ::rmdir(f.c_str());
-  }
-}
-
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  Descriptor(Descriptor&& o) noexcept : fd_(o.fd_) { o.fd_ = -1; }
-  Descriptor& operator=(Descriptor&&) = delete;
-  ~Descriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
-
-// A flush a file system cannot make (EINVAL) leaves nothing to wait for.
-int FlushResult(int r) { return r == 0 || errno == EINVAL ? 0 : errno; }
-
-// Flushes a folder's entries (`path` ends in '/'); a folder that cannot be
-// opened or flushed is let be: its files' data are already on disk.
-void FlushFolder(const std::string& path) {
-  const Descriptor d(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (d.get() < 0) return;
-  ::fsync(d.get());
-  if (g_flushHook) g_flushHook(path);
-}
-
-// The renames in the document's import folders and beside its FLA reach the
-// disk.
-void FlushDocumentFolders(const std::string& folder, const std::string& flaName) {
-  for (const std::string& imports : ImportFolders(folder, flaName))
-    if (IsFolder(imports.substr(0, imports.size() - 1))) FlushFolder(imports);
-  FlushFolder(OpenableFolder(folder));
-}
-
-// Flushes the data of `paths`: all are started at once, then waited for,
-// some hundreds at a time (a descriptor each, fewer where the process may
-// not open so many). "" or the failure in words.
-std::string FlushFiles(const std::vector<const std::string*>& paths) {
-  constexpr size_t kAtOnce = 256;
-  for (size_t at = 0; at < paths.size();) {
-    std::vector<Descriptor> opened;
-    while (at + opened.size() < paths.size() && opened.size() < kAtOnce) {
-      const std::string& path = *paths[at + opened.size()];
-      Descriptor d(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-      if (d.get() < 0 && errno == EMFILE && !opened.empty()) break;
-      if (d.get() < 0) return path + " could not be flushed to disk (" + std::strerror(errno) + ")";
-      ::sync_file_range(d.get(), 0, 0, SYNC_FILE_RANGE_WRITE);
-      opened.push_back(std::move(d));
-    }
-    for (const Descriptor& d : opened) {
-      const std::string& path = *paths[at++];
-      if (const int e = FlushResult(::fdatasync(d.get())))
-        return path + " could not be flushed to disk (" + std::strerror(e) + ")";
-      if (g_flushHook) g_flushHook(path);
-    }
-  }
-  return {};
-}
-
-// Writes the record, a file of its own (never through a link, never over
-// another commit's); with `flush`, its data and its folder reach the disk.
-// 0, or the errno of the failure (EEXIST: another commit's record stands).
-int WriteRecord(const std::string& path, const std::string& bytes, bool flush) {
-  const Descriptor d(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
-  int e = d.get() < 0 ? errno : 0;
-  for (size_t at = 0; !e && at < bytes.size();) {
-    const ssize_t n = ::write(d.get(), bytes.data() + at, bytes.size() - at);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) e = n < 0 ? errno : EIO;
-    else at += size_t(n);
-  }
-  if (!e && flush) {
-    e = FlushResult(::fdatasync(d.get()));
-    if (!e && g_flushHook) g_flushHook(path);
-  }
-  if (!e && flush) FlushFolder(OpenableFolder(FolderPart(path)));
-  return e;
-}
-
-std::optional<std::string> ReadRecord(const std::string& path) {
-  const Descriptor d(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
-  struct stat st {};
-  if (d.get() < 0 || ::fstat(d.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxRecordBytes)
-    return std::nullopt;
-  std::string bytes(size_t(st.st_size), '\0');
-  for (size_t at = 0; at < bytes.size();) {
-    const ssize_t n = ::read(d.get(), bytes.data() + at, bytes.size() - at);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return std::nullopt;
-    at += size_t(n);
-  }
-  return bytes;
-}
-
-// An exclusive lock of a folder while it lives. Where none can be taken (no
-// read access, a file system without locks) there is none, and no message.
-class FolderLock {
- public:
-  explicit FolderLock(const std::string& folder) {
-    fd_ = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd_ < 0) return;
-    int r;
-    while ((r = ::flock(fd_, LOCK_EX)) != 0 && errno == EINTR) {
-    }
-    if (r != 0) {
-      ::close(fd_);
-      fd_ = -1;
-    }
-  }
-  ~FolderLock() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  FolderLock(const FolderLock&) = delete;
-  FolderLock& operator=(const FolderLock&) = delete;
-  bool held() const { return fd_ >= 0; }
-
- private:
-  int fd_ = -1;
-};
 
 // The signals that cancel or end the program wait while it lives, so the
 // set is never left half renamed. When it ends a cancel that came meanwhile
@@ -238,61 +64,94 @@ class SignalsHeld {
 };
 
 struct CommitStep {
-  CommitStep(std::string t, std::string f) : temp(std::move(t)), finalPath(std::move(f)) {}
-  std::string temp;  // empty for a previous import movie that is only moved aside
-  std::string finalPath, backup;
+  const OutputFolder* folder = nullptr;  // where its files are
+  std::string temp;                      // empty for a previous import movie only moved aside
+  std::string name, backup;
+  std::string recorded;  // its final name as the record gives it, from the FLA's folder
+  FileIdentity identity;  // the staged file as it was made
   bool backedUp = false;  // the previous file stands as `backup`
   bool renamed = false;   // the new file stands under its final name
 };
 
-void RemoveMadeFolders(ConverterContext& ctx) {
-  // Only a folder left empty goes: rmdir refuses any other.
-  for (auto it = ctx.m_madeOutputFolders.rbegin(); it != ctx.m_madeOutputFolders.rend(); ++it)
-    ::rmdir(it->c_str());
-  ctx.m_madeOutputFolders.clear();
+// A file the commit moves aside before it replaces it: anything but a
+// folder, which no file replaces.
+bool Replaceable(const OutputFolder& folder, const std::string& name) {
+  struct stat st {};
+  return folder.Stat(name, st) && !S_ISDIR(st.st_mode);
 }
 
-// "Shapes_doc.fla/Symbol 3.swf": a file's folder and name, which tell the
-// document's own import movies apart however their paths were spelled.
-std::string LastTwoParts(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos || slash == 0) return path;
-  const size_t before = path.rfind('/', slash - 1);
-  return path.substr(before == std::string::npos ? 0 : before + 1);
-}
-
-// A name the import movies have: "Symbol N.swf", N as symbol names write it.
-bool ImportMovieName(const std::string& name) {
-  constexpr std::string_view kHead = "Symbol ", kTail = ".swf";
-  if (!name.starts_with(kHead) || !name.ends_with(kTail)) return false;
-  const std::string digits = name.substr(kHead.size(), name.size() - kHead.size() - kTail.size());
-  if (digits.empty() || digits.size() > 5 ||
-      !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
-    return false;
-  const unsigned long n = std::stoul(digits);
-  return n <= 0xFFFF && MakeSymbolName(uint16_t(n)) + std::string(kTail) == name;
+void RemoveMadeFolders(DocumentOutput& out) {
+  // Only a folder left empty goes: rmdir refuses any other, and a link.
+  for (int kind : {kShapesFolder, kStaticTextFolder}) {
+    DocumentOutput::ImportFolder& f = out.imports[size_t(kind)];
+    if (f.made) ::unlinkat(out.folder.fd(), ImportFolderName(kind, out.flaName).c_str(), AT_REMOVEDIR);
+    f.made = false;
+  }
 }
 
 // The previous set's import movies that `steps` do not replace, in name
-// order. An import folder that is a file or a link is left alone.
-std::vector<CommitStep> StaleImportMovies(const std::string& fla, const std::vector<CommitStep>& steps) {
+// order, in the import folders that are the run's own.
+std::vector<CommitStep> StaleImportMovies(DocumentOutput& out, const std::vector<CommitStep>& steps) {
   std::unordered_set<std::string> kept;
-  for (const CommitStep& s : steps) kept.insert(LastTwoParts(s.finalPath));
-  const std::string folder = FolderPart(fla);
+  for (const CommitStep& s : steps) kept.insert(s.recorded);
   std::vector<CommitStep> stale;
-  for (const std::string& imports : ImportFolders(folder, fla.substr(folder.size()))) {
-    if (!IsFolder(imports.substr(0, imports.size() - 1))) continue;
-    std::vector<std::string> names;
-    std::error_code ec;
-    for (std::filesystem::directory_iterator it(imports, ec), end; !ec && it != end; it.increment(ec)) {
-      std::string name = it->path().filename().string();
-      if (ImportMovieName(name) && Replaceable(imports + name) && !kept.count(LastTwoParts(imports + name)))
-        names.push_back(std::move(name));
-    }
+  for (int kind : {kShapesFolder, kStaticTextFolder}) {
+    const OutputFolder* folder = ImportFolderOf(out, kind, false);
+    if (!folder) continue;
+    const std::string prefix = ImportFolderName(kind, out.flaName) + "/";
+    std::vector<std::string> names = folder->List();
+    std::erase_if(names, [&](const std::string& name) {
+      return !IsImportMovieName(name) || !Replaceable(*folder, name) || kept.count(prefix + name);
+    });
     std::sort(names.begin(), names.end());
-    for (const std::string& name : names) stale.emplace_back(std::string(), imports + name);
+    for (std::string& name : names) {
+      CommitStep& s = stale.emplace_back();
+      s.folder = folder;
+      s.recorded = prefix + name;
+      s.name = std::move(name);
+    }
   }
   return stale;
+}
+
+// Checks that each staged file is still the one the run made (never one
+// another put in its place), and with `flush` brings its data to disk: all
+// are started at once, then waited for, some hundreds at a time (a
+// descriptor each, fewer where the process may not open so many). "" or the
+// failure in words.
+std::string CheckStagedFiles(const std::vector<CommitStep>& steps, bool flush) {
+  std::vector<const CommitStep*> staged;
+  for (const CommitStep& s : steps)
+    if (!s.temp.empty()) staged.push_back(&s);
+  const auto replaced = [](const CommitStep& s) {
+    return s.folder->PathOf(s.temp) + " was replaced by another file while the conversion ran";
+  };
+  if (!flush) {
+    for (const CommitStep* s : staged)
+      if (!s->folder->Holds(s->temp, s->identity)) return replaced(*s);
+    return {};
+  }
+  constexpr size_t kAtOnce = 256;
+  for (size_t at = 0; at < staged.size();) {
+    std::vector<Descriptor> opened;
+    while (at + opened.size() < staged.size() && opened.size() < kAtOnce) {
+      const CommitStep& s = *staged[at + opened.size()];
+      Descriptor d(::openat(s.folder->fd(), s.temp.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+      if (!d.valid() && errno == EMFILE && !opened.empty()) break;
+      if (!d.valid()) return s.folder->PathOf(s.temp) + " could not be flushed to disk (" + std::strerror(errno) + ")";
+      struct stat st {};
+      if (::fstat(d.get(), &st) != 0 || !S_ISREG(st.st_mode) || IdentityOf(st) != s.identity) return replaced(s);
+      ::sync_file_range(d.get(), 0, 0, SYNC_FILE_RANGE_WRITE);
+      opened.push_back(std::move(d));
+    }
+    for (const Descriptor& d : opened) {
+      const CommitStep& s = *staged[at++];
+      int e = FlushHookAnswer(s.folder->PathOf(s.temp));
+      if (!e && ::fdatasync(d.get()) != 0 && errno != EINVAL) e = errno;
+      if (e) return FlushFailure(s.folder->PathOf(s.temp), e);
+    }
+  }
+  return {};
 }
 
 // Takes back the steps up to `failed`, last first. Returns what could not
@@ -302,14 +161,14 @@ std::string PutBack(std::vector<CommitStep>& steps, size_t failed) {
   for (size_t j = std::min(failed + 1, steps.size()); j-- > 0;) {
     CommitStep& s = steps[j];
     if (s.backedUp) {
-      if (const int e = Rename(s.backup, s.finalPath)) {
+      if (const int e = s.folder->Rename(s.backup, s.name)) {
         // With the final name free, the next conversion puts it back.
-        if (s.renamed) ::unlink(s.finalPath.c_str());
-        stuck += "; putting back the previous " + s.finalPath + " failed too (" + std::strerror(e) +
-                 "): it stays as " + s.backup + " until the next conversion to this output";
+        if (s.renamed) s.folder->Remove(s.name);
+        stuck += "; putting back the previous " + s.folder->PathOf(s.name) + " failed too (" + std::strerror(e) +
+                 "): it stays as " + s.folder->PathOf(s.backup) + " until the next conversion to this output";
       }
     } else if (s.renamed) {
-      ::unlink(s.finalPath.c_str());
+      s.folder->Remove(s.name);
     }
   }
   return stuck;
@@ -317,7 +176,7 @@ std::string PutBack(std::vector<CommitStep>& steps, size_t failed) {
 
 void RemoveTemporaries(const std::vector<CommitStep>& steps) {
   for (const CommitStep& s : steps)
-    if (!s.renamed && !s.temp.empty()) ::unlink(s.temp.c_str());
+    if (!s.renamed && !s.temp.empty()) s.folder->RemoveIfSame(s.temp, s.identity);
 }
 
 void ReportStaleStuck(ConverterContext& ctx, size_t count, const std::string& first) {
@@ -329,145 +188,61 @@ void ReportStaleStuck(ConverterContext& ctx, size_t count, const std::string& fi
                                  first + ").");
 }
 
-// A leftover's process is gone: no process has its id, or the id is ours
-// and this run did not make it. A process namespace of its own gives a run
-// the id an earlier run had. When recovery runs, the only leftover-named
-// file of this run is this document's script; a record with our id is
-// never this run's (a commit removes its own before it returns).
-bool Gone(const ConverterContext& ctx, long pid, const std::string& path) {
-  return pid == ::getpid() ? path != ctx.m_strJsflPath : ProcessIsGone(pid);
-}
-
-// A killed commit whose FLA is in place is rolled forward (its backups go),
-// any other back (every backup over its final name, every file it added
-// removed). Files in an import folder that is no real folder are let be.
-// "" or what could not be put back, in words.
-std::string FinishKilledCommit(const CommitRecord& record) {
-  const RecordedStep& fla = record.steps.back();
-  const bool inPlace = Exists(fla.finalPath) && !Exists(fla.temp);
-  const std::string flaFolder = FolderPart(fla.finalPath);
-  const std::string digits = PidDigits(record.pid);
-  const auto backup = [&](const RecordedStep& s) { return s.finalPath + ".bak-" + digits; };
-  const auto reachable = [&](const RecordedStep& s) {
-    const std::string f = FolderPart(s.finalPath);
-    return f == flaFolder || IsFolder(f.substr(0, f.size() - 1));
-  };
-  if (inPlace) {
-    for (const RecordedStep& s : record.steps) {
-      if (!reachable(s)) continue;
-      ::unlink(backup(s).c_str());
-      if (!s.temp.empty()) ::unlink(s.temp.c_str());
-    }
-    return {};
-  }
-  std::string stuck;
-  for (auto it = record.steps.rbegin(); it != record.steps.rend(); ++it) {
-    const RecordedStep& s = *it;
-    if (!reachable(s)) continue;
-    if (Exists(backup(s))) {
-      if (const int e = Rename(backup(s), s.finalPath))
-        stuck += (stuck.empty() ? "" : "; ") + s.finalPath + " (" + std::strerror(e) + ")";
-    } else if (s.kind == RecordedStep::kAdds && !Exists(s.temp) && Replaceable(s.finalPath)) {
-      // Its temporary is gone: the commit put it there.
-      ::unlink(s.finalPath.c_str());
-    }
-  }
-  if (!stuck.empty()) return stuck;
-  for (const RecordedStep& s : record.steps)
-    if (!s.temp.empty() && reachable(s)) ::unlink(s.temp.c_str());
-  return {};
-}
-
-enum class LeftCommit {
-  kNone,      // no record, or one finished now
-  kInUse,     // a record not to be touched: another conversion's commit, or unreadable
-  kStuck,     // a killed commit whose previous files could not be put back
-};
-
-// Finishes the commit to `fla` that a killed run left, where it is safe to:
-// under the folder's lock (no commit runs then) a record of this user's,
-// otherwise one whose process is gone. `why` says what blocks the output.
-LeftCommit FinishLeftCommit(const ConverterContext& ctx, const std::string& fla, bool locked, std::string& why) {
-  const std::string path = CommitRecordName(fla);
-  struct stat st {};
-  if (::lstat(path.c_str(), &st) != 0) return LeftCommit::kNone;
-  const std::string folder = FolderPart(fla);
-  const bool mine = S_ISREG(st.st_mode) && st.st_uid == ::getuid();
-  const std::optional<std::string> bytes = S_ISREG(st.st_mode) ? ReadRecord(path) : std::nullopt;
-  const auto record = bytes ? DecodeCommitRecord(*bytes, folder, fla.substr(folder.size())) : std::nullopt;
-  if (!record) {
-    // A record is whole before its commit's first rename: one cut short
-    // changed nothing.
-    if (locked && mine) {
-      ::unlink(path.c_str());
-      return LeftCommit::kNone;
-    }
-    why = path + " is left from another conversion and cannot be read";
-    return LeftCommit::kInUse;
-  }
-  if (!(locked && mine) && !Gone(ctx, record->pid, path)) {
-    why = "another conversion is committing to this output (" + path + ")";
-    return LeftCommit::kInUse;
-  }
-  if (const std::string stuck = FinishKilledCommit(*record); !stuck.empty()) {
-    why = "a conversion to this output was killed while it replaced the document set, and the previous files could "
-          "not be put back: " + stuck + "; " + path + " stays for the next conversion";
-    return LeftCommit::kStuck;
-  }
-  // What was put back reaches the disk before the record that tells it goes.
-  FlushDocumentFolders(folder, fla.substr(folder.size()));
-  RemoveEmptyImportFolders(folder, fla.substr(folder.size()));
-  ::unlink(path.c_str());
-  return LeftCommit::kNone;
-}
-
-uint32_t CommitSteps(ConverterContext& ctx, std::vector<CommitStep> steps, const std::string& fla) {
-  // Staged files are the steps' business from here on.
-  ctx.m_stagedFiles.clear();
-  const std::string folder = FolderPart(fla), flaName = fla.substr(folder.size());
-  FolderLock lock(OpenableFolder(folder));
-  const auto fail = [&](const std::string& failure) {
+uint32_t CommitSteps(ConverterContext& ctx, DocumentOutput& out, std::vector<CommitStep> steps) {
+  const OutputFolder& folder = out.folder;
+  const std::string record = folder.PathOf(CommitRecordName(out.flaName));
+  const auto abandon = [&] {
     RemoveTemporaries(steps);
-    RemoveMadeFolders(ctx);
+    RemoveMadeFolders(out);
+  };
+  FolderLock lock(ctx, folder);
+  if (lock.cancelled()) {
+    abandon();
+    ctx.m_strFailureDetail.clear();
+    return kResultCancelled;
+  }
+  const auto fail = [&](const std::string& failure) {
+    abandon();
     ctx.m_strFailureDetail =
         "the document set could not be committed: " + failure + "; the previous files stand as they were";
     return kResultOutputIncomplete;
   };
   // A commit killed since this conversion's recovery is finished first.
   std::string failure;
-  if (FinishLeftCommit(ctx, fla, lock.held(), failure) != LeftCommit::kNone) return fail(failure);
+  switch (FinishLeftCommit(out, lock.held(), failure)) {
+    case LeftCommit::kNone: break;
+    case LeftCommit::kBlocked: return fail(failure);
+    case LeftCommit::kStuck:
+      abandon();
+      ctx.m_strFailureDetail = "the document set could not be committed: " + failure;
+      return kResultOutputIncomplete;
+  }
 
-  std::vector<CommitStep> stale = StaleImportMovies(fla, steps);
+  std::vector<CommitStep> stale = StaleImportMovies(out, steps);
   steps.insert(steps.end() - 1, std::make_move_iterator(stale.begin()), std::make_move_iterator(stale.end()));
   std::vector<RecordedStep> recorded;
   bool replaces = false;
   for (const CommitStep& s : steps) {
     RecordedStep& r = recorded.emplace_back();
-    r.kind = s.temp.empty()                ? RecordedStep::kStale
-             : Replaceable(s.finalPath) ? RecordedStep::kReplaces
-                                        : RecordedStep::kAdds;
-    r.temp = s.temp;
-    r.finalPath = s.finalPath;
+    r.kind = s.temp.empty()                      ? RecordedStep::kStale
+             : Replaceable(*s.folder, s.name) ? RecordedStep::kReplaces
+                                              : RecordedStep::kAdds;
+    if (!s.temp.empty()) r.temp = s.recorded.substr(0, s.recorded.size() - s.name.size()) + s.temp;
+    r.finalName = s.recorded;
     replaces = replaces || r.kind != RecordedStep::kAdds;
   }
 
   // A commit that replaces or removes nothing may lose its new files to a
   // power cut: the movie is still there to convert again. One that does
   // must not lose the previous files for empty new ones.
-  if (replaces) {
-    std::vector<const std::string*> staged;
-    for (const CommitStep& s : steps)
-      if (!s.temp.empty()) staged.push_back(&s.temp);
-    failure = FlushFiles(staged);
-  }
-  const std::string record = CommitRecordName(fla);
+  failure = CheckStagedFiles(steps, replaces);
   if (failure.empty()) {
-    const int e = WriteRecord(record, EncodeCommitRecord(folder, ::getpid(), recorded), replaces);
+    const int e = WriteCommitRecord(folder, out.flaName, EncodeCommitRecord(::getpid(), recorded), replaces);
     if (e == EEXIST) return fail("another conversion is committing to this output (" + record + ")");
-    if (e) {
-      ::unlink(record.c_str());
-      failure = "the record of the commit, " + record + ", could not be written (" + std::strerror(e) + ")";
-    }
+    if (e) failure = "the record of the commit, " + record + ", could not be written (" + std::strerror(e) + ")";
+    else if (replaces)
+      if (const int f = folder.Flush()) failure = FlushFailure(folder.path(), f);
+    if (!failure.empty()) folder.Remove(CommitRecordName(out.flaName));
   }
   if (!failure.empty()) return fail(failure);
 
@@ -478,158 +253,225 @@ uint32_t CommitSteps(ConverterContext& ctx, std::vector<CommitStep> steps, const
   for (; k < steps.size(); ++k) {
     CommitStep& s = steps[k];
     if (s.temp.empty()) {
-      s.backup = BackupName(s.finalPath);
-      if (const int e = Rename(s.finalPath, s.backup)) {
-        if (!staleStuck++) firstStale = s.finalPath + " (" + std::strerror(e) + ")";
+      s.backup = BackupName(s.name, ::getpid());
+      if (const int e = s.folder->Rename(s.name, s.backup)) {
+        if (!staleStuck++) firstStale = s.folder->PathOf(s.name) + " (" + std::strerror(e) + ")";
       } else {
         s.backedUp = true;
       }
       continue;
     }
     // The other files' new names reach the disk before the FLA's.
-    if (k + 1 == steps.size() && replaces) FlushDocumentFolders(folder, flaName);
-    if (Replaceable(s.finalPath)) {
-      s.backup = BackupName(s.finalPath);
-      if (const int e = Rename(s.finalPath, s.backup)) {
-        failure = s.finalPath + " could not be moved aside (" + std::strerror(e) + ")";
+    if (k + 1 == steps.size() && replaces) {
+      failure = FlushDocumentFolders(out);
+      if (!failure.empty()) break;
+    }
+    if (Replaceable(*s.folder, s.name)) {
+      s.backup = BackupName(s.name, ::getpid());
+      if (const int e = s.folder->Rename(s.name, s.backup)) {
+        failure = s.folder->PathOf(s.name) + " could not be moved aside (" + std::strerror(e) + ")";
         break;
       }
       s.backedUp = true;
     }
-    if (const int e = Rename(s.temp, s.finalPath)) {
-      failure = s.finalPath + " could not be put in place (" + std::strerror(e) + ")";
+    if (const int e = s.folder->Rename(s.temp, s.name)) {
+      failure = s.folder->PathOf(s.name) + " could not be put in place (" + std::strerror(e) + ")";
       break;
     }
     s.renamed = true;
   }
   if (failure.empty()) {
-    if (replaces) FlushFolder(OpenableFolder(folder));
+    // The set stands whole from here, whatever the last flush says.
+    std::string unsure;
+    if (replaces)
+      if (const int e = folder.Flush()) unsure = FlushFailure(folder.path(), e);
     for (const CommitStep& s : steps)
-      if (s.backedUp) ::unlink(s.backup.c_str());
-    RemoveEmptyImportFolders(folder, flaName);
-    ctx.m_madeOutputFolders.clear();
-    ::unlink(record.c_str());
+      if (s.backedUp) s.folder->Remove(s.backup);
+    RemoveEmptyImportFolders(out);
+    for (DocumentOutput::ImportFolder& f : out.imports) f.made = false;
+    folder.Remove(CommitRecordName(out.flaName));
     ReportStaleStuck(ctx, staleStuck, firstStale);
-    return kResultDone;
+    if (unsure.empty()) return kResultDone;
+    ctx.m_strFailureDetail = "the new document set stands, but " + unsure + ": it may not survive a power cut";
+    return kResultOutputIncomplete;
   }
   const std::string stuck = PutBack(steps, k);
   // What was put back reaches the disk before the record that tells it goes;
   // from there the temporaries alone are left, which any later run removes.
-  if (replaces) FlushDocumentFolders(folder, flaName);
-  ::unlink(record.c_str());
-  RemoveTemporaries(steps);
-  RemoveMadeFolders(ctx);
+  const std::string unflushed = replaces ? FlushDocumentFolders(out) : std::string();
+  if (stuck.empty() && unflushed.empty()) {
+    folder.Remove(CommitRecordName(out.flaName));
+    abandon();
+  } else {
+    // The record and the temporaries stay, the FLA's among them: the next
+    // conversion reads it as a commit to roll back.
+    out.lock.Keep();
+  }
   ctx.m_strFailureDetail = "the document set could not be committed: " + failure +
-                           (stuck.empty() ? "; the previous files stand as they were" : stuck);
+                           (stuck.empty() ? "; the previous files stand as they were" : stuck) +
+                           (unflushed.empty() ? "" : "; " + unflushed + ", so " + record +
+                                                         " stays for the next conversion to this output");
   return kResultOutputIncomplete;
-}
-
-// The regular files of a folder ("" for the current one) that have a
-// leftover's form.
-std::vector<std::string> LeftoverNames(const std::string& folderPart) {
-  std::vector<std::string> names;
-  std::error_code ec;
-  for (std::filesystem::directory_iterator it(OpenableFolder(folderPart), ec), end; !ec && it != end;
-       it.increment(ec)) {
-    std::string name = it->path().filename().string();
-    std::error_code kind;
-    if (ParseLeftoverName(name) && it->symlink_status(kind).type() == std::filesystem::file_type::regular)
-      names.push_back(std::move(name));
-  }
-  return names;
-}
-
-// The backups and temporaries among `names`, the files of `folder`, whose
-// final names `wanted` accepts and whose process is gone: a backup whose
-// final name is missing (a killed commit took it away) is put back, the
-// rest removed.
-template <typename Wanted>
-void RecoverFolder(const ConverterContext& ctx, const std::string& folder, const std::vector<std::string>& names,
-                   Wanted wanted) {
-  for (const std::string& name : names) {
-    const std::optional<LeftoverName> l = ParseLeftoverName(name);
-    const std::string path = folder + name;
-    if (!l || !wanted(l->finalName) || !Gone(ctx, l->pid, path)) continue;
-    if (l->backup && !Exists(folder + l->finalName) && Rename(path, folder + l->finalName) == 0) continue;
-    ::unlink(path.c_str());
-  }
 }
 
 }  // namespace
 
-void SetCommitRenameHook(CommitRenameHook hook) { g_renameHook = std::move(hook); }
-void SetCommitFlushHook(CommitFlushHook hook) { g_flushHook = std::move(hook); }
 void SetHeldSignalSink(HeldSignalSink sink) { g_signalSink = sink; }
 
-std::string StageImportMovie(ConverterContext& ctx, const std::string& folder, const std::string& name) {
-  std::error_code ec;
-  if (std::filesystem::create_directories(folder, ec) && !ec) ctx.m_madeOutputFolders.push_back(folder);
-  std::string finalPath = folder;
-  if (finalPath.empty() || finalPath.back() != '/') finalPath.push_back('/');
-  finalPath += name;
-  std::string temp;
-  const int fd = CreateTempBeside(finalPath, temp);
-  if (fd < 0) return {};
-  ::close(fd);
-  ctx.m_stagedFiles.push_back({temp, finalPath});
-  return temp;
+std::string ImportFolderName(int kind, const std::string& flaName) {
+  return kImportPrefixes[kind == kStaticTextFolder ? 1 : 0] + flaName;
+}
+
+std::unique_ptr<DocumentOutput> OpenDocumentOutput(const std::string& fla, std::string& why) {
+  auto out = std::make_unique<DocumentOutput>();
+  const std::string folderPart = FolderPart(fla);
+  out->fla = fla;
+  out->flaName = fla.substr(folderPart.size());
+  out->folder = OutputFolder::Open(folderPart);
+  struct stat st {};
+  if (!out->folder.valid() || !out->lock.Take(out->folder, out->flaName + ".jsfl") || ::fstat(out->lock.fd(), &st) != 0) {
+    const int e = errno;
+    why = std::string("its folder cannot be written (") + std::strerror(e) + ")";
+    out.reset();
+    errno = e;
+    return nullptr;
+  }
+  // On a file system that maps owners (root squashed, a fixed uid=) this is
+  // who the run's files belong to.
+  out->owner = st.st_uid;
+  return out;
+}
+
+const OutputFolder* ImportFolderOf(DocumentOutput& out, int kind, bool make) {
+  DocumentOutput::ImportFolder& f = out.imports[size_t(kind)];
+  if (f.state == DocumentOutput::ImportFolder::kOpen) return &f.folder;
+  if (f.state == DocumentOutput::ImportFolder::kRefused) return nullptr;
+  const std::string name = ImportFolderName(kind, out.flaName);
+  OutputFolder opened = OutputFolder::OpenIn(out.folder, name);
+  if (!opened.valid() && errno == ENOENT && make) {
+    if (::mkdirat(out.folder.fd(), name.c_str(), 0777) == 0) f.made = true;
+    else if (errno != EEXIST) return nullptr;
+    opened = OutputFolder::OpenIn(out.folder, name);
+  }
+  struct stat st {};
+  if (!opened.valid()) {
+    // A link or a file in its place is never the run's folder.
+    if (errno == ELOOP || errno == ENOTDIR) f.state = DocumentOutput::ImportFolder::kRefused;
+    return nullptr;
+  }
+  if (::fstat(opened.fd(), &st) != 0 || OwnerOf(st, out.folder.PathOf(name)) != out.owner) {
+    f.state = DocumentOutput::ImportFolder::kRefused;
+    return nullptr;
+  }
+  f.folder = std::move(opened);
+  f.state = DocumentOutput::ImportFolder::kOpen;
+  return &f.folder;
+}
+
+std::string FlushDocumentFolders(DocumentOutput& out) {
+  for (int kind : {kShapesFolder, kStaticTextFolder})
+    if (const OutputFolder* f = ImportFolderOf(out, kind, false))
+      if (const int e = f->Flush()) return FlushFailure(f->path(), e);
+  if (const int e = out.folder.Flush()) return FlushFailure(out.folder.path(), e);
+  return {};
+}
+
+void RemoveEmptyImportFolders(DocumentOutput& out) {
+  for (int kind : {kShapesFolder, kStaticTextFolder}) {
+    const std::string name = ImportFolderName(kind, out.flaName);
+    struct stat st {};
+    // rmdir refuses a folder that is not empty, and a link.
+    if (out.folder.Stat(name, st) && S_ISDIR(st.st_mode) && OwnerOf(st, out.folder.PathOf(name)) == out.owner)
+      ::unlinkat(out.folder.fd(), name.c_str(), AT_REMOVEDIR);
+  }
+}
+
+std::string StageImportMovie(ConverterContext& ctx, int kind, const std::string& name,
+                             std::span<const uint8_t> bytes) {
+  DocumentOutput* out = ctx.m_outputRun.get();
+  if (!out) return {};
+  const std::string temp = TempName(name, ::getpid(), out->lock.random());
+  // A folder removed between its making and its first movie (a recovery
+  // that found it empty) is made again.
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    const OutputFolder* folder = ImportFolderOf(*out, kind, true);
+    if (!folder) return {};
+    Descriptor fd(CreateFileAt(folder->fd(), temp));
+    if (!fd.valid()) {
+      if (errno != ENOENT) return {};
+      out->imports[size_t(kind)].state = DocumentOutput::ImportFolder::kUnopened;
+      continue;
+    }
+    struct stat st {};
+    int e = ::fstat(fd.get(), &st) == 0 ? WriteAll(fd.get(), {reinterpret_cast<const char*>(bytes.data()), bytes.size()})
+                                        : errno;
+    if (const int closed = fd.close(); !e) e = closed;
+    if (e) {
+      folder->RemoveIfSame(temp, IdentityOf(st));
+      return {};
+    }
+    out->staged.push_back({kind, temp, name, IdentityOf(st)});
+    return folder->PathOf(temp);
+  }
+  return {};
 }
 
 void DropStagedFile(ConverterContext& ctx, const std::string& temp) {
-  auto& staged = ctx.m_stagedFiles;
+  DocumentOutput* out = ctx.m_outputRun.get();
+  if (!out) return;
+  auto& staged = out->staged;
   for (size_t i = staged.size(); i-- > 0;) {
-    if (staged[i].temp != temp) continue;
-    ::unlink(temp.c_str());
+    const OutputFolder& folder = out->imports[size_t(staged[i].kind)].folder;
+    if (folder.PathOf(staged[i].temp) != temp) continue;
+    folder.RemoveIfSame(staged[i].temp, staged[i].identity);
     staged.erase(staged.begin() + ptrdiff_t(i));
     return;
   }
 }
 
 void DiscardStagedFiles(ConverterContext& ctx) {
-  for (const auto& f : ctx.m_stagedFiles) ::unlink(f.temp.c_str());
-  ctx.m_stagedFiles.clear();
-  RemoveMadeFolders(ctx);
+  DocumentOutput* out = ctx.m_outputRun.get();
+  if (!out) return;
+  for (const DocumentOutput::Staged& s : out->staged)
+    out->imports[size_t(s.kind)].folder.RemoveIfSame(s.temp, s.identity);
+  out->staged.clear();
+  RemoveMadeFolders(*out);
+}
+
+void DropDocumentTemp(ConverterContext& ctx, const std::string& flaTemp) {
+  DocumentOutput* out = ctx.m_outputRun.get();
+  if (!out || flaTemp.empty()) return;
+  out->folder.RemoveIfSame(flaTemp.substr(out->folder.path().size()), ctx.m_flaTempIdentity);
 }
 
 uint32_t CommitDocumentSet(ConverterContext& ctx, const std::string& scriptTemp, const std::string& script,
                            const std::string& flaTemp, const std::string& fla) {
-  if (flaTemp.empty()) {
+  DocumentOutput* out = ctx.m_outputRun.get();
+  if (flaTemp.empty() || !out || out->fla != fla) {
     DiscardStagedFiles(ctx);
-    if (!scriptTemp.empty()) ::unlink(scriptTemp.c_str());
+    DropDocumentTemp(ctx, flaTemp);
     return kResultOutputIncomplete;
   }
+  const size_t folderPart = out->folder.path().size();
   std::vector<CommitStep> steps;
-  for (const auto& f : ctx.m_stagedFiles) steps.emplace_back(f.temp, f.finalPath);
-  if (!scriptTemp.empty()) steps.emplace_back(scriptTemp, script);
-  steps.emplace_back(flaTemp, fla);
-  return CommitSteps(ctx, std::move(steps), fla);
-}
-
-uint32_t RecoverOutputSet(ConverterContext& ctx, const std::string& fla) {
-  const std::string folder = FolderPart(fla);
-  const std::string name = fla.substr(folder.size());
-  FolderLock lock(OpenableFolder(folder));
-  // A killed commit first: what it moved aside is put back by its record. A
-  // commit another conversion is making is its business.
-  std::string why;
-  if (FinishLeftCommit(ctx, fla, lock.held(), why) == LeftCommit::kStuck) {
-    ctx.m_strFailureDetail = why + "; nothing was changed";
-    return kResultOutputIncomplete;
-  }
-  // The FLA's folder may hold many documents: it is read once a run, and
-  // what each conversion recovers is taken out of what was read.
-  auto cached = ctx.m_outputLeftovers.find(folder);
-  if (cached == ctx.m_outputLeftovers.end())
-    cached = ctx.m_outputLeftovers.emplace(folder, LeftoverNames(folder)).first;
-  std::vector<std::string>& inFolder = cached->second;
-  const auto ours = [&](const std::string& finalName) { return finalName == name || finalName == name + ".jsfl"; };
-  RecoverFolder(ctx, folder, inFolder, ours);
-  std::erase_if(inFolder, [&](const std::string& n) { return ours(ParseLeftoverName(n)->finalName); });
-  for (const std::string& imports : ImportFolders(folder, name))
-    RecoverFolder(ctx, imports, LeftoverNames(imports), [](const std::string&) { return true; });
-  // A folder a killed run made for its movies goes with them.
-  RemoveEmptyImportFolders(folder, name);
-  return kResultDone;
+  const auto add = [&](const OutputFolder& folder, std::string recordedFolder, const std::string& temp,
+                       const std::string& name, const FileIdentity& identity) {
+    CommitStep& s = steps.emplace_back();
+    s.folder = &folder;
+    s.temp = temp;
+    s.name = name;
+    s.recorded = std::move(recordedFolder) + name;
+    s.identity = identity;
+  };
+  for (const DocumentOutput::Staged& s : out->staged)
+    add(out->imports[size_t(s.kind)].folder, ImportFolderName(s.kind, out->flaName) + "/", s.temp, s.name,
+        s.identity);
+  // The staged movies are the steps' business from here on.
+  out->staged.clear();
+  if (!scriptTemp.empty())
+    add(out->folder, "", scriptTemp.substr(folderPart), script.substr(folderPart), out->lock.identity());
+  add(out->folder, "", flaTemp.substr(folderPart), out->flaName, ctx.m_flaTempIdentity);
+  return CommitSteps(ctx, *out, std::move(steps));
 }
 
 }  // namespace tovrani

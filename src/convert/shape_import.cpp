@@ -93,18 +93,13 @@ bool AppendBitmapTags(const ConverterContext& cv, std::span<const uint16_t> ids,
 std::string StageShapeMovie(ConverterContext& cv, const std::string& name, uint16_t code,
                             std::span<const uint8_t> body, std::span<const uint16_t> bitmapIds,
                             std::optional<uint16_t> ratio) {
-  // Written beside its final name, renamed in with the document.
-  const std::string moviePath = StageImportMovie(cv, cv.m_strShapesFolder, name + ".swf");
-  if (moviePath.empty()) return {};
   const uint8_t version = std::max(cv.m_nSwfVersion, ShapeTagVersion(code));
   std::vector<uint8_t> head = ImportMovieHeader(version, cv.m_rcFrame, cv.m_wFrameRate);
   const uint16_t characterId = uint16_t(body[0] | body[1] << 8);
-  if (!AppendBitmapTags(cv, bitmapIds, head) ||
-      !WriteImportMovie(moviePath, head, code, body, characterId, ratio)) {
-    DropStagedFile(cv, moviePath);
-    return {};
-  }
-  return moviePath;
+  if (!AppendBitmapTags(cv, bitmapIds, head)) return {};
+  const std::optional<std::vector<uint8_t>> movie = BuildImportMovie(head, code, body, characterId, ratio);
+  // Written beside its final name, renamed in with the document.
+  return movie ? StageImportMovie(cv, kShapesFolder, name + ".swf", *movie) : std::string();
 }
 
 // The empty page of the symbol the script fills, placed for row m_nStreams

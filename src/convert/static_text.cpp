@@ -228,17 +228,15 @@ enum class ImportRoad { kDone, kNoMovie, kFailed };
 ImportRoad ConvertForJsflImport(ConverterContext& ctx, uint16_t code, std::span<const uint8_t> body, uint16_t id) {
   if (!ReadFontCopies(ctx)) return ImportRoad::kFailed;
   if (ctx.m_strStaticTextFolder.empty()) return ImportRoad::kNoMovie;
-  // Written beside its final name, renamed in with the document.
-  const std::string moviePath =
-      StageImportMovie(ctx, ctx.m_strStaticTextFolder, MakeSymbolName(ctx.m_wCurSymbolId) + ".swf");
-  if (moviePath.empty()) return ImportRoad::kNoMovie;
   std::vector<uint8_t> head = ImportMovieHeader(ctx.m_nSwfVersion, ctx.m_rcFrame, ctx.m_wFrameRate);
   head.insert(head.end(), ctx.m_staticTextFonts.begin(), ctx.m_staticTextFonts.end());
   const uint32_t textLength = uint32_t(body.size() - std::min<size_t>(body.size(), ctx.m_nStaticTextExtraBytes));
-  if (!WriteImportMovie(moviePath, head, code, body, id, textLength)) {
-    DropStagedFile(ctx, moviePath);
-    return ImportRoad::kNoMovie;
-  }
+  const std::optional<std::vector<uint8_t>> movie = BuildImportMovie(head, code, body, id, textLength);
+  // Written beside its final name, renamed in with the document.
+  const std::string moviePath =
+      movie ? StageImportMovie(ctx, kStaticTextFolder, MakeSymbolName(ctx.m_wCurSymbolId) + ".swf", *movie)
+            : std::string();
+  if (moviePath.empty()) return ImportRoad::kNoMovie;
   ctx.m_pStreamItemNo[ctx.m_nStreams] = DefinitionItemNo(ctx, id);
 
   const WorkFolder& work = *ctx.m_pWorkFolder;

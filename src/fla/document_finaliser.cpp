@@ -93,7 +93,9 @@ class Finaliser {
       if (ctx_.m_bJsflMissing) NoteWriterFailure(ctx_, kResultOutputIncomplete);
       return;
     }
-    if (AppendJsflPiece(ctx_.m_strJsflPath, piece)) ctx_.m_bJsflWritten = 1;
+    const bool appended = ctx_.m_nJsflFd >= 0 ? AppendJsflPiece(ctx_.m_nJsflFd, piece)
+                                              : AppendJsflPiece(ctx_.m_strJsflPath, piece);
+    if (appended) ctx_.m_bJsflWritten = 1;
     else NoteWriterFailure(ctx_, kResultOutputIncomplete);
   }
 

@@ -70,6 +70,9 @@ struct FlaContext : SwfContext {
   // The script beside the output (its path with ".jsfl" appended) and
   // whether a piece of the document's finish reached it.
   std::string m_strJsflPath;
+  // The staged script's descriptor, which its pieces go through; -1 when
+  // the script is reached by its path.
+  int m_nJsflFd = -1;
   uint8_t m_bJsflWritten = 0;
   uint8_t m_bJsflMissing = 0;  // the script could not be created
   // Item numbers of the symbols the script rebuilds by import: static texts

@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "fla/descriptor.h"
 #include "fla/text_encoding.h"
 
 namespace tovrani {
@@ -160,5 +161,9 @@ bool AppendJsflPiece(const std::string& path, std::string_view piece) {
   if (!f) ::close(fd);
   return WriteAndClose(f, piece);
 }
+
+bool WriteJsflHeader(int fd) { return fd >= 0 && WriteAll(fd, JsflHeader()) == 0; }
+
+bool AppendJsflPiece(int fd, std::string_view piece) { return fd >= 0 && WriteAll(fd, piece) == 0; }
 
 }  // namespace tovrani

@@ -51,5 +51,9 @@ bool WriteJsflHeader(const std::string& path);
 // nothing appended on open failure) when the file is gone or cannot be
 // opened or written; a missing file is never made.
 bool AppendJsflPiece(const std::string& path, std::string_view piece);
+// The same through the descriptor of a script staged by the conversion,
+// which writes it only so (never by its name, which another could swap).
+bool WriteJsflHeader(int fd);
+bool AppendJsflPiece(int fd, std::string_view piece);
 
 }  // namespace tovrani

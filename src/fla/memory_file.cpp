@@ -1,6 +1,7 @@
 #include "fla/memory_file.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -93,9 +94,24 @@ bool WriteAll(int fd, uint64_t pos, const char* src, size_t n) {
 
 bool WorkSpace::MakeDir() {
   if (dirMade) return true;
-  if (closed || dir.empty() || ::mkdir(dir.c_str(), 0700) != 0) return false;
-  dirMade = true;
-  return true;
+  if (closed || dir.empty()) return false;
+  // Locked at once, so that no sweep takes it for a killed run's. A sweep
+  // that locked it first removes it: then it is made again.
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    if (::mkdir(dir.c_str(), 0700) != 0) return false;
+    Descriptor folder(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!folder.valid()) continue;
+    int r;
+    while ((r = ::flock(folder.get(), LOCK_EX)) != 0 && errno == EINTR) {
+    }
+    struct stat st {};
+    // A file system without locks keeps the folder unlocked.
+    if (r == 0 && (::fstat(folder.get(), &st) != 0 || st.st_nlink == 0)) continue;
+    lock = std::move(folder);
+    dirMade = true;
+    return true;
+  }
+  return false;
 }
 
 MemoryFile::MemoryFile(std::shared_ptr<WorkSpace> space, std::string name)

@@ -12,12 +12,15 @@
 #include <string>
 #include <vector>
 
+#include "fla/descriptor.h"
+
 namespace tovrani {
 
 // What the files of one work folder share.
 struct WorkSpace {
   std::string dir;       // the folder on disk, made on first need
   bool dirMade = false;
+  Descriptor lock;       // the folder, locked from its making to its removal
   bool closed = false;   // the folder is gone: nothing moves to disk any more
   uint64_t budget = 0;   // bytes the files may hold in memory together
   uint64_t inMemory = 0; // what they hold (their buffers' capacity)

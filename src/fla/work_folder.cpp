@@ -4,6 +4,7 @@
 #include "fla/output_names.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -52,17 +53,16 @@ std::string BaseFolder() {
   return base && *base ? base : "/tmp";
 }
 
-// The process id in a work folder's name "tovrani-PID-RANDOM"; 0 for any
-// other name.
-long FolderPid(const std::string& name) {
+// True for a work folder's name: "tovrani-PID-" and twelve of a-z 0-9.
+bool WorkFolderName(const std::string& name) {
   const size_t prefix = sizeof(kFolderPrefix) - 1;
-  if (name.compare(0, prefix, kFolderPrefix) != 0 || name.size() < prefix + kRandomLength + 2) return 0;
+  if (name.compare(0, prefix, kFolderPrefix) != 0 || name.size() < prefix + kRandomLength + 2) return false;
   const size_t dash = name.size() - kRandomLength - 1;
-  if (name[dash] != '-') return 0;
+  if (name[dash] != '-') return false;
   for (size_t i = dash + 1; i < name.size(); ++i)
     if (!std::islower(static_cast<unsigned char>(name[i])) && !std::isdigit(static_cast<unsigned char>(name[i])))
-      return 0;
-  return ParsePid(name, prefix, dash);
+      return false;
+  return ParsePid(name, prefix, dash) > 0;
 }
 
 // Called under g_foldersLock. Seeded once: a random device per folder costs
@@ -94,24 +94,17 @@ void WorkFolder::SweepLeftovers() {
   std::error_code ec;
   for (std::filesystem::directory_iterator it(base, ec), end; !ec && it != end; it.increment(ec)) {
     const std::string name = it->path().filename().string();
-    const long pid = FolderPid(name);
-    struct stat st {};
+    struct stat st {}, opened {};
     // Our own folders only: a real folder (never a link) of this user.
-    if (pid <= 0 || ::lstat(it->path().c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid())
+    if (!WorkFolderName(name) || ::lstat(it->path().c_str(), &st) != 0 || !S_ISDIR(st.st_mode) ||
+        st.st_uid != ::geteuid())
       continue;
-    // A run in a fresh process namespace gets the id an earlier run had:
-    // a folder with our own id that this process did not make is a leftover.
-    if (pid == ::getpid()) {
-      std::error_code abs;
-      const auto path = std::filesystem::absolute(it->path(), abs).lexically_normal();
-      std::lock_guard<std::mutex> lock(g_foldersLock);
-      if (std::any_of(g_folders.begin(), g_folders.end(), [&](const auto& f) {
-            return std::filesystem::path(f.first).lexically_normal() == path;
-          }))
-        continue;
-    } else if (!ProcessIsGone(pid)) {
+    // A run holds its folder's lock while it lives; the one that can take
+    // it is looking at a leftover, which it removes holding the lock.
+    const Descriptor folder(::open(it->path().c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!folder.valid() || ::fstat(folder.get(), &opened) != 0 || IdentityOf(opened) != IdentityOf(st) ||
+        ::flock(folder.get(), LOCK_EX | LOCK_NB) != 0)
       continue;
-    }
     std::error_code gone;
     std::filesystem::remove_all(it->path(), gone);
   }
@@ -202,6 +195,8 @@ void WorkFolder::remove() {
       std::error_code ec;
       std::filesystem::remove_all(space.dir, ec);
     }
+    // Its lock goes last: nothing sweeps a folder still being removed.
+    space.lock.reset();
     files_.reset();
   }
   path_.clear();
@@ -238,7 +233,7 @@ bool RemoveWorkPath(const std::string& path) {
   return folder != nullptr;
 }
 
-bool OutputTarget::open(const std::string& finalPath) {
+bool OutputTarget::open(const std::string& finalPath, int folderFd, const std::string& tempName) {
   discard();
   problem_.clear();
   if (finalPath.empty()) {
@@ -256,21 +251,27 @@ bool OutputTarget::open(const std::string& finalPath) {
     problem_ = "the existing FLA cannot be replaced (it is not writable)";
     return false;
   }
-  std::string tmpl;
-  int fd = CreateTempBeside(finalPath, tmpl);
-  if (fd < 0) {
+  Descriptor folder(::fcntl(folderFd, F_DUPFD_CLOEXEC, 0));
+  Descriptor fd(folder.valid() ? CreateFileAt(folder.get(), tempName) : -1);
+  struct stat st {};
+  if (!fd.valid() || ::fstat(fd.get(), &st) != 0) {
     problem_ = std::string("its folder cannot be written (") + std::strerror(errno) + ")";
+    if (fd.valid()) ::unlinkat(folder.get(), tempName.c_str(), 0);
     return false;
   }
-  std::FILE* f = fdopen(fd, "wb+");
+  std::FILE* f = ::fdopen(fd.get(), "wb+");
   if (!f) {
     problem_ = std::strerror(errno);
-    ::close(fd);
-    ::unlink(tmpl.c_str());
+    ::unlinkat(folder.get(), tempName.c_str(), 0);
     return false;
   }
+  fd.release();  // the stream owns it now
+  const size_t slash = finalPath.rfind('/');
   final_ = finalPath;
-  temp_ = tmpl;
+  temp_ = finalPath.substr(0, slash == std::string::npos ? 0 : slash + 1) + tempName;
+  tempName_ = tempName;
+  identity_ = IdentityOf(st);
+  folder_ = std::move(folder);
   file_.reset(f);
   return true;
 }
@@ -285,15 +286,22 @@ std::string OutputTarget::release() {
   }
   std::string path;
   path.swap(temp_);
+  tempName_.clear();
+  folder_.reset();
   return path;
 }
 
 void OutputTarget::discard() {
   file_.reset();
   if (!temp_.empty()) {
-    ::unlink(temp_.c_str());
+    // Only the file made here: a name another put there stays.
+    struct stat st {};
+    if (::fstatat(folder_.get(), tempName_.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && IdentityOf(st) == identity_)
+      ::unlinkat(folder_.get(), tempName_.c_str(), 0);
     temp_.clear();
+    tempName_.clear();
   }
+  folder_.reset();
 }
 
 }  // namespace tovrani

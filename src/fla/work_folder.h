@@ -17,6 +17,7 @@
 #include <memory>
 #include <string>
 
+#include "fla/descriptor.h"
 #include "fla/file_helpers.h"
 
 namespace tovrani {
@@ -55,8 +56,11 @@ class WorkFolder {
   static void SetSpillHook(std::function<bool(const std::string& name)> hook);
 
   // Removes the work folders under $TMPDIR (or /tmp) that runs killed
-  // before their end left: named as ours, of this user, whose process is gone
-  // (or whose id is this process's own, when this process did not make it).
+  // before their end left: named as ours ("tovrani-PID-" and twelve of a-z
+  // 0-9), real folders of this user, whose lock no run holds. A run holds
+  // the lock of its folder from its making to its removal, so a folder of a
+  // run still going stays, whatever process id it bears and whatever
+  // process ids this run sees.
   static void SweepLeftovers();
 
   WorkFolder();
@@ -65,7 +69,8 @@ class WorkFolder {
   WorkFolder& operator=(const WorkFolder&) = delete;
 
   // Names a fresh private folder under $TMPDIR (or /tmp); the folder itself
-  // is made, readable only by us, when a file first goes to disk.
+  // is made, readable only by us and locked while it lives, when a file
+  // first goes to disk.
   bool create();
   bool valid() const { return !path_.empty(); }
   const std::string& path() const { return path_; }
@@ -107,14 +112,18 @@ class OutputTarget {
   OutputTarget& operator=(const OutputTarget&) = delete;
 
   // False when the output cannot be written: an existing file that may not
-  // be opened for writing, or a folder where no file can be created.
-  bool open(const std::string& finalPath);
+  // be opened for writing, or a folder where no file can be created. The
+  // temporary is made as `tempName` in `folderFd`, the final name's folder,
+  // never where a file or link stands.
+  bool open(const std::string& finalPath, int folderFd, const std::string& tempName);
   // Why the last open() failed, in the user's words ("a folder has the
   // FLA's name"); empty after a successful one.
   const std::string& problem() const { return problem_; }
   std::FILE* file() const { return file_.get(); }
   const std::string& finalPath() const { return final_; }
   const std::string& tempPath() const { return temp_; }
+  // The temporary as it was made, which the commit checks is still there.
+  FileIdentity identity() const { return identity_; }
   // Flushes and closes the temporary file and hands it over: its path, which
   // this target no longer removes ("" after a failed write, the file gone).
   std::string release();
@@ -123,7 +132,9 @@ class OutputTarget {
 
  private:
   FileHandle file_;
-  std::string final_, temp_;
+  Descriptor folder_;
+  std::string final_, temp_, tempName_;
+  FileIdentity identity_;
   std::string problem_;
 };
 

@@ -10,6 +10,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/file.h>
 #include <sys/inotify.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -235,23 +236,17 @@ TEST_F(Interrupted, TwoConversionsToOneOutputCommitOneAfterTheOther) {
   Running* first = StopInCommit("red.swf", "log1");
   ASSERT_TRUE(first);
   Running* second = Start("blue.swf", "log2");
-  // The second waits for the folder's lock (a waiter in /proc/locks), or,
-  // with no lock, ends.
-  const std::string waiter = "-> FLOCK";
-  bool waiting = false;
+  // The second waits for the folder's lock, and says so after a second;
+  // with no lock, it ends.
+  const std::string waiting = "BRASKELON Tovrani: Waiting for the lock of the folder " + dir.file("out/") +
+                              ", which another program holds; Ctrl-C ends the wait.\n";
   for (auto until = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-       !waiting && !second->Exited() && std::chrono::steady_clock::now() < until;) {
-    std::ifstream locks("/proc/locks");
-    for (std::string line; std::getline(locks, line);)
-      if (line.find(waiter) != std::string::npos &&
-          line.find(' ' + std::to_string(second->pid()) + ' ') != std::string::npos)
-        waiting = true;
+       second->Output() != waiting && !second->Exited() && std::chrono::steady_clock::now() < until;)
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
+  EXPECT_EQ(second->Output(), waiting);
   ::kill(first->pid(), SIGCONT);
   EXPECT_EQ(first->Wait(), 0) << first->Output();
   EXPECT_EQ(second->Wait(), 0) << second->Output();
-  EXPECT_TRUE(waiting);
   EXPECT_EQ(FolderSnapshot(dir.file("out")), blue);
 }
 
@@ -287,6 +282,10 @@ TEST(Leftovers, KilledRunsAreCleanedUpAndRunningOnesLeftAlone) {
   put("out/Shapes_doc.fla/Symbol 2.swf.tmp-" + gone + "-zzzzzz", "");
   put("out/doc.fla.tmp-" + live + "-a1b2c3", "running");
   put("out/other.fla.tmp-" + gone + "-a1b2c3", "other output");
+  // The running conversion holds its lock: its script's temporary.
+  put("out/doc.fla.jsfl.tmp-" + live + "-a1b2c3", "");
+  const int runLock = ::open(dir.file("out/doc.fla.jsfl.tmp-" + live + "-a1b2c3").c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_EQ(::flock(runLock, LOCK_EX), 0);
   // Work folders: one of a killed run, one of a running process, and names
   // that are not ours.
   for (const std::string& name : {"tovrani-" + std::to_string(std::stol(gone)) + "-abcdefghijkl",
@@ -295,6 +294,9 @@ TEST(Leftovers, KilledRunsAreCleanedUpAndRunningOnesLeftAlone) {
     fs::create_directories(dir.file("tmp/" + name));
     put("tmp/" + name + "/m.g12", "work");
   }
+  const int workLock =
+      ::open(dir.file("tmp/tovrani-" + std::to_string(::getpid()) + "-abcdefghijkl").c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_EQ(::flock(workLock, LOCK_EX), 0);
   fs::create_directory_symlink(dir.file("out"), dir.file("tmp/tovrani-" + std::to_string(std::stol(gone)) + "-mnopqrstuvwx"));
   // A conversion that fails: what it recovered is all that changes.
   std::vector<uint8_t> cut = SampleMovie();
@@ -308,6 +310,7 @@ TEST(Leftovers, KilledRunsAreCleanedUpAndRunningOnesLeftAlone) {
       {"Shapes_doc.fla/Symbol 1.swf", {'o', 'l', 'd', ' ', 'm', 'o', 'v', 'i', 'e'}},
       {"doc.fla", {'o', 'l', 'd', ' ', 'd', 'o', 'c', 'u', 'm', 'e', 'n', 't'}},
       {"doc.fla.jsfl", {'n', 'e', 'w', ' ', 's', 'c', 'r', 'i', 'p', 't'}},
+      {"doc.fla.jsfl.tmp-" + live + "-a1b2c3", {}},
       {"doc.fla.tmp-" + live + "-a1b2c3", {'r', 'u', 'n', 'n', 'i', 'n', 'g'}},
       {"other.fla.tmp-" + gone + "-a1b2c3", {'o', 't', 'h', 'e', 'r', ' ', 'o', 'u', 't', 'p', 'u', 't'}}};
   EXPECT_EQ(FolderSnapshot(dir.file("out")), expected);
@@ -316,6 +319,8 @@ TEST(Leftovers, KilledRunsAreCleanedUpAndRunningOnesLeftAlone) {
   EXPECT_EQ(work, (std::set<std::string>{"tovrani-" + std::to_string(::getpid()) + "-abcdefghijkl",
                                          "tovrani-" + std::to_string(std::stol(gone)) + "-short",
                                          "tovrani-" + std::to_string(std::stol(gone)) + "-mnopqrstuvwx"}));
+  ::close(runLock);
+  ::close(workLock);
 }
 
 // A compressed movie whose header declares 4 GiB is refused as too large.

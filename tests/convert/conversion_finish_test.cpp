@@ -4,6 +4,8 @@
 
 #include <filesystem>
 
+#include <unistd.h>
+
 #include "fla/contents_stream.h"
 #include "fla/document_finaliser.h"
 #include "fla/document_page.h"
@@ -14,6 +16,7 @@
 #include "support/temp_dir.h"
 #include "convert/converter_context.h"
 #include "convert/engine.h"
+#include "fla/output_names.h"
 #include "fla/work_folder.h"
 
 namespace tovrani::test {
@@ -48,7 +51,11 @@ struct Finish : ::testing::Test {
   }
   bool OpenOutput() {
     ctx.m_pOutput = &output;
-    return output.open(dir.file("out.fla"));
+    std::string why;
+    ctx.m_outputRun = OpenDocumentOutput(dir.file("out.fla"), why);
+    return ctx.m_outputRun &&
+           output.open(dir.file("out.fla"), ctx.m_outputRun->folder.fd(),
+                       TempName("out.fla", ::getpid(), ctx.m_outputRun->lock.random()));
   }
 
   TempDir dir;
@@ -88,6 +95,8 @@ TEST_F(Finish, FailuresLeaveNoDocument) {
   ASSERT_TRUE(OpenOutput());
   ctx.m_nWriterError = kResultOutputIncomplete;
   EXPECT_EQ(FinishConversion(ctx), uint32_t(kResultOutputIncomplete));
+  // The run's lock, its script's temporary, goes with the run.
+  ctx.m_outputRun.reset();
   EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
 }
 

@@ -25,6 +25,7 @@
 #include "support/document_frames.h"
 #include "support/recording_shell.h"
 #include "support/swf_writer.h"
+#include "support/work_budget.h"
 
 namespace tovrani::test {
 namespace {
@@ -151,30 +152,37 @@ TEST_F(FailingCommit, EveryStepPutsThePreviousSetBack) {
 }
 
 // A backup that cannot be put back either: the message says where it
-// stays; its final name is left free for the next run, and every other
-// file is put back.
+// stays; its final name is left free, every other file is put back, and
+// the commit's record and temporaries stay, so that the next conversion
+// to this output, whatever it then does, puts the previous set back whole.
 TEST_F(FailingCommit, ABackupThatCannotBePutBackIsNamed) {
   const std::string movie = Out("Shapes_doc.fla/Symbol 2.swf");
-  HookScope hook([&](const std::string& from, const std::string& to) {
-    const bool failing = (to == Out("doc.fla") && from.find(".tmp-") != std::string::npos) ||
-                         (to == movie && from.find(".bak-") != std::string::npos);
-    return failing ? EACCES : 0;
-  });
-  const FileOutcome o = Convert("blue.swf");
-  EXPECT_EQ(o.result, 44u);
-  EXPECT_NE(o.detail.find("putting back the previous " + movie + " failed too (Permission denied): it stays as " +
-                          movie + ".bak-"),
-            std::string::npos)
-      << o.detail;
+  {
+    HookScope hook([&](const std::string& from, const std::string& to) {
+      const bool failing = (to == Out("doc.fla") && from.find(".tmp-") != std::string::npos) ||
+                           (to == movie && from.find(".bak-") != std::string::npos);
+      return failing ? EACCES : 0;
+    });
+    const FileOutcome o = Convert("blue.swf");
+    EXPECT_EQ(o.result, 44u);
+    EXPECT_NE(o.detail.find("putting back the previous " + movie + " failed too (Permission denied): it stays as " +
+                            movie + ".bak-"),
+              std::string::npos)
+        << o.detail;
+  }
   Set after = FolderSnapshot(dir.file("out"));
   const auto backup = std::find_if(after.begin(), after.end(),
                                    [](const auto& f) { return f.first.starts_with("Shapes_doc.fla/Symbol 2.swf.bak-"); });
   ASSERT_NE(backup, after.end());
   EXPECT_EQ(backup->second, before.at("Shapes_doc.fla/Symbol 2.swf"));
   after.erase(backup);
+  EXPECT_TRUE(after.count("doc.fla.commit"));
+  std::erase_if(after, [](const auto& f) { return f.first.find(".tmp-") != std::string::npos || f.first.ends_with(".commit"); });
   Set expected = before;
   expected.erase("Shapes_doc.fla/Symbol 2.swf");
   EXPECT_EQ(after, expected);
+  EXPECT_EQ(Convert("cut.swf").result, 138u);
+  EXPECT_EQ(Snapshot(), before);
 }
 
 // A caller of ConvertMovie that commits with the engine's own finish gets
@@ -210,6 +218,7 @@ bool KillInCommit(Conversions& c, const std::string& movie, int k, bool undoing 
     });
     SetCommitFlushHook([&](const std::string& path) {
       if (k == 0 && flaRenamed && path == c.Out("")) ::_exit(3);
+      return 0;
     });
     c.Convert(movie);
     ::_exit(0);
@@ -355,7 +364,7 @@ TEST_F(Conversions, AReconversionLeavesNoImportMovieOfThePreviousSet) {
 TEST_F(Conversions, TheNewFilesReachTheDiskBeforeThePreviousOnesGo) {
   std::vector<std::string> events;
   HookScope renames([&](const std::string& from, const std::string&) { return events.push_back(from), 0; });
-  FlushHookScope flushes([&](const std::string& path) { events.push_back("flush " + path); });
+  FlushHookScope flushes([&](const std::string& path) { return events.push_back("flush " + path), 0; });
   ASSERT_EQ(Convert("red.swf").result, 0u);
   EXPECT_EQ(std::count_if(events.begin(), events.end(), [](const std::string& e) { return e.starts_with("flush"); }), 0);
   events.clear();
@@ -394,21 +403,19 @@ TEST_F(Conversions, LeftoversWithThisProcessesIdAreAnEarlierRuns) {
   EXPECT_EQ(Convert("red.swf").result, 0u);
   EXPECT_EQ(Snapshot(), fresh);
 
-  const char* tmpdir = std::getenv("TMPDIR");
-  const std::string saved = tmpdir ? tmpdir : "";
-  ::setenv("TMPDIR", dir.path().c_str(), 1);
+  TmpDirScope tmp(dir.path().string());
   const std::string earlier = dir.file("tovrani-" + std::to_string(::getpid()) + "-abcdefghijkl");
   fs::create_directories(earlier);
   {
+    WorkBudgetScope onDisk(0);
     WorkFolder mine;
     ASSERT_TRUE(mine.create());
-    fs::create_directories(mine.path());
+    FileHandle file(mine.file("m.g12"), "wb");
+    ASSERT_TRUE(file);
     WorkFolder::SweepLeftovers();
     EXPECT_FALSE(fs::exists(earlier));
     EXPECT_TRUE(fs::exists(mine.path()));
   }
-  if (tmpdir) ::setenv("TMPDIR", saved.c_str(), 1);
-  else ::unsetenv("TMPDIR");
 }
 
 // A cancel read while the tags are read keeps the frames read so far, and

@@ -355,11 +355,11 @@ TEST(MorphImportFallback, AMorphWithoutMoviesKeepsItsShapePages) {
 }
 
 TEST(ImportMovie, HeaderHoldsTheFrameAndTheMovieLength) {
-  test::TempDir dir;
   const SwfRect frame{-20, 11000, 0, 1 << 29};
   const std::vector<uint8_t> body = {7, 0, 1, 2, 3};
-  ASSERT_TRUE(WriteImportMovie(dir.file("m.swf"), ImportMovieHeader(5, frame, 0x1800), 2, body, 7));
-  const std::vector<uint8_t> movie = test::ReadFileBytes(dir.file("m.swf"));
+  const auto built = BuildImportMovie(ImportMovieHeader(5, frame, 0x1800), 2, body, 7);
+  ASSERT_TRUE(built);
+  const std::vector<uint8_t>& movie = *built;
   SwfReader r(movie);
   r.skip(8);
   SwfRect back;
@@ -369,7 +369,7 @@ TEST(ImportMovie, HeaderHoldsTheFrameAndTheMovieLength) {
   EXPECT_EQ(back.ymax, frame.ymax);
   EXPECT_EQ(r.u16(), 0x1800);
   EXPECT_EQ(MovieTags(movie).size(), 4u);
-  EXPECT_FALSE(WriteImportMovie(dir.file("no/such/m.swf"), ImportMovieHeader(5, frame, 0), 2, body, 7));
+  EXPECT_FALSE(BuildImportMovie(ImportMovieHeader(5, frame, 0), 2, body, 7, 6));
 }
 
 }  // namespace

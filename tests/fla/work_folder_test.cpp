@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include <fcntl.h>
+
 #include "fla/file_helpers.h"
 #include "fla/memory_file.h"
 #include "support/temp_dir.h"
@@ -130,14 +132,18 @@ TEST(WorkFolderTest, AFileThatCannotGoToDiskFailsItsWritesAndTheFolder) {
   EXPECT_TRUE(tmp.Empty());
 }
 
+// The temporary is made in the folder given, never where a file or a link
+// stands (a link to another file is not written through).
 TEST(OutputTargetTest, OlderDocumentSurvivesUntilCommitAndBadPlacesAreRefused) {
   TempDir dir;
-  const std::string out = dir.file("movie.fla");
+  const std::string out = dir.file("movie.fla"), tempName = "movie.fla.tmp-0000001-abcdef";
+  const Descriptor folder(::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   WriteFileBytes(out, {9, 9});
   for (bool commit : {false, true}) {
     {
       OutputTarget t;
-      ASSERT_TRUE(t.open(out));
+      ASSERT_TRUE(t.open(out, folder.get(), tempName));
+      EXPECT_EQ(t.tempPath(), dir.file(tempName));
       std::fputs("new", t.file());
       EXPECT_EQ(ReadFileBytes(out), (std::vector<uint8_t>{9, 9}));
       if (commit) {
@@ -149,10 +155,14 @@ TEST(OutputTargetTest, OlderDocumentSurvivesUntilCommitAndBadPlacesAreRefused) {
     EXPECT_EQ(ReadFileBytes(out), (commit ? std::vector<uint8_t>{'n', 'e', 'w'} : std::vector<uint8_t>{9, 9}));
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), {}), 1);
   }
+  fs::create_symlink(out, dir.file(tempName));
   OutputTarget t;
-  EXPECT_FALSE(t.open(dir.file("no/such/folder/x.fla")));
-  EXPECT_FALSE(t.open(dir.path().string()));
-  EXPECT_FALSE(t.open(""));
+  EXPECT_FALSE(t.open(out, folder.get(), tempName));
+  EXPECT_EQ(ReadFileBytes(out), (std::vector<uint8_t>{'n', 'e', 'w'}));
+  EXPECT_TRUE(fs::is_symlink(dir.file(tempName)));
+  EXPECT_FALSE(t.open(dir.file("no/such/folder/x.fla"), -1, "x.fla.tmp-0000001-abcdef"));
+  EXPECT_FALSE(t.open(dir.path().string(), folder.get(), "x.tmp-0000001-abcdef"));
+  EXPECT_FALSE(t.open("", folder.get(), "x.tmp-0000001-abcdef"));
 }
 
 }  // namespace
