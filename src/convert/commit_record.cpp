@@ -187,6 +187,7 @@ LeftRecord ReadLeftRecord(const OutputFolder& folder, const std::string& flaName
     return left;
   }
   left.state = LeftRecord::kUnreadable;
+  left.identity = IdentityOf(opened);
   if (uint64_t(opened.st_size) > MaxCommitRecordBytes(flaName.size())) return left;
   FileFields fields(fd.get());
   if (std::optional<CommitRecord> record = Parse(fields, flaName)) {

@@ -18,6 +18,8 @@
 
 #include <sys/types.h>
 
+#include "fla/descriptor.h"
+
 namespace tovrani {
 
 class OutputFolder;
@@ -62,7 +64,8 @@ struct LeftRecord {
   };
   State state = kNone;
   CommitRecord record;
-  std::string why;  // for kNotOwn: the record and its owner, in words
+  FileIdentity identity;  // the file judged (kRead, kUnreadable)
+  std::string why;        // for kNotOwn: the record and its owner, in words
 };
 
 // Judges the record without following a link or opening it first: only a

@@ -1,6 +1,7 @@
 #include "convert/output_folder.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include <dirent.h>
@@ -69,9 +70,15 @@ std::vector<std::string> OutputFolder::List() const {
   return names;
 }
 
-int OutputFolder::Rename(const std::string& from, const std::string& to) const {
+int OutputFolder::Rename(const std::string& from, const std::string& to, bool replace) const {
   if (g_renameHook)
     if (const int e = g_renameHook(PathOf(from), PathOf(to))) return e;
+  if (!replace) {
+    if (::renameat2(fd(), from.c_str(), fd(), to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+    // A file system that cannot refuse in the same step is asked first.
+    if (errno != EINVAL && errno != ENOSYS) return errno;
+    if (Exists(to)) return EEXIST;
+  }
   return ::renameat(fd(), from.c_str(), fd(), to.c_str()) == 0 ? 0 : errno;
 }
 

@@ -45,7 +45,8 @@ class OutputFolder {
   std::vector<std::string> List() const;
 
   // One rename inside the folder, through the rename hook: 0 or the errno.
-  int Rename(const std::string& from, const std::string& to) const;
+  // With `replace` false, a file standing at `to` is never replaced (EEXIST).
+  int Rename(const std::string& from, const std::string& to, bool replace = true) const;
   // Removes the file `name`: 0 or the errno.
   int Remove(const std::string& name) const;
   // Removes the file `name` when it is still the one of `identity`.

@@ -78,9 +78,9 @@ Finished FinishKilledCommit(DocumentOutput& out, const CommitRecord& record) {
       if (s.folder->Stat(s.backup, st)) {
         // Only in a state a kill leaves: the final name free, or the new
         // file already in it (its temporary gone).
-        const bool killed = !s.folder->Exists(s.name) || (!s.temp.empty() && !s.folder->Exists(s.temp));
-        if (!killed) continue;
-        if (const int e = s.folder->Rename(s.backup, s.name))
+        const bool finalFree = !s.folder->Exists(s.name);
+        if (!finalFree && (s.temp.empty() || s.folder->Exists(s.temp))) continue;
+        if (const int e = s.folder->Rename(s.backup, s.name, !finalFree))
           done.stuck += (done.stuck.empty() ? "" : ", ") + s.folder->PathOf(s.name) + " (" + std::strerror(e) + ")";
       } else if (record.steps[i].kind == RecordedStep::kAdds && !s.folder->Exists(s.temp) &&
                  OwnFile(out, *s.folder, s.name)) {
@@ -105,7 +105,7 @@ void SweepLeftover(DocumentOutput& out, const OutputFolder& folder, const std::s
                    std::map<std::pair<long, std::string>, std::optional<Descriptor>>& gone) {
   if (!OwnFile(out, folder, name)) return;
   if (l.backup) {
-    if (!folder.Exists(l.finalName) && folder.Rename(name, l.finalName) == 0) return;
+    if (!folder.Exists(l.finalName) && folder.Rename(name, l.finalName, false) == 0) return;
     folder.Remove(name);
     return;
   }
@@ -158,7 +158,7 @@ LeftCommit FinishLeftCommit(DocumentOutput& out, bool locked, std::string& why) 
       // A record is whole before its commit's first rename: one cut short
       // changed nothing, and no commit of ours writes one malformed.
       if (locked) {
-        out.folder.Remove(CommitRecordName(out.flaName));
+        out.folder.RemoveIfSame(CommitRecordName(out.flaName), left.identity);
         return LeftCommit::kNone;
       }
       why = path + " is left from another conversion and cannot be read";
@@ -181,7 +181,7 @@ LeftCommit FinishLeftCommit(DocumentOutput& out, bool locked, std::string& why) 
           done.unflushed + "; " + path + " stays for the next conversion";
     return LeftCommit::kStuck;
   }
-  out.folder.Remove(CommitRecordName(out.flaName));
+  out.folder.RemoveIfSame(CommitRecordName(out.flaName), left.identity);
   return LeftCommit::kNone;
 }
 

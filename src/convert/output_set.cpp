@@ -138,7 +138,12 @@ std::string CheckStagedFiles(const std::vector<CommitStep>& steps, bool flush) {
       const CommitStep& s = *staged[at + opened.size()];
       Descriptor d(::openat(s.folder->fd(), s.temp.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
       if (!d.valid() && errno == EMFILE && !opened.empty()) break;
-      if (!d.valid()) return s.folder->PathOf(s.temp) + " could not be flushed to disk (" + std::strerror(errno) + ")";
+      if (!d.valid()) {
+        const int e = errno;
+        // A link in its place is not opened: it is no longer the run's file.
+        if (!s.folder->Holds(s.temp, s.identity)) return replaced(s);
+        return FlushFailure(s.folder->PathOf(s.temp), e);
+      }
       struct stat st {};
       if (::fstat(d.get(), &st) != 0 || !S_ISREG(st.st_mode) || IdentityOf(st) != s.identity) return replaced(s);
       ::sync_file_range(d.get(), 0, 0, SYNC_FILE_RANGE_WRITE);
@@ -254,7 +259,7 @@ uint32_t CommitSteps(ConverterContext& ctx, DocumentOutput& out, std::vector<Com
     CommitStep& s = steps[k];
     if (s.temp.empty()) {
       s.backup = BackupName(s.name, ::getpid());
-      if (const int e = s.folder->Rename(s.name, s.backup)) {
+      if (const int e = s.folder->Rename(s.name, s.backup, false)) {
         if (!staleStuck++) firstStale = s.folder->PathOf(s.name) + " (" + std::strerror(e) + ")";
       } else {
         s.backedUp = true;
@@ -267,8 +272,9 @@ uint32_t CommitSteps(ConverterContext& ctx, DocumentOutput& out, std::vector<Com
       if (!failure.empty()) break;
     }
     if (Replaceable(*s.folder, s.name)) {
+      // Never over a file that stands at the backup's name: it is not ours.
       s.backup = BackupName(s.name, ::getpid());
-      if (const int e = s.folder->Rename(s.name, s.backup)) {
+      if (const int e = s.folder->Rename(s.name, s.backup, false)) {
         failure = s.folder->PathOf(s.name) + " could not be moved aside (" + std::strerror(e) + ")";
         break;
       }

@@ -3,11 +3,14 @@
 // program is stopped (SIGSTOP) at the first rename of its commit, which it
 // cannot hold off, and the test acts while it stands there. Also what a run
 // sweeps of the runs killed before it, and the message of a movie declaring
-// a length past the limit.
+// a length past the limit. Conversions that share an output with a live
+// one held at a step (in PID namespaces of their own where allowed), and a
+// wait for the folder's lock.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sched.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/file.h>
@@ -25,6 +28,9 @@
 #include <thread>
 
 #include "app/program_runner.h"
+#include "convert/output_folder.h"
+#include "convert/output_set_fixture.h"
+#include "fla/work_folder.h"
 #include "support/swf_writer.h"
 
 extern char** environ;
@@ -335,6 +341,254 @@ TEST(Leftovers, ACompressedMovieDeclaringTooMuchIsNamedSo) {
   EXPECT_NE(run.output.find("declares 4294967280 bytes, past the limit of 2147483647 bytes (result 18)"),
             std::string::npos)
       << run.output;
+}
+
+// Whether this process may make PID namespaces (root, or a system that
+// lets users): asked once.
+bool PidNamespacesAllowed() {
+  static const bool allowed = [] {
+    std::string output;
+    return RunCommand("unshare --pid --fork true", output) == 0;
+  }();
+  return allowed;
+}
+
+// Where a conversion holds while the test acts.
+enum class HoldAt {
+  kWritingTheDocument,  // its import movies staged, its FLA about to be written
+  kImportFolderMade,    // out/Shapes_doc.fla just made, no movie in it yet
+};
+
+// The document set's harness converting `movie` to out/doc.fla in a child
+// process, its work files on disk under dir/tmp (so its work folder is
+// made and locked), held at `at` until released. With `ownNamespace` the
+// conversion is process 1 of a PID namespace of its own. Its result is
+// the child's exit status; its messages go to dir/held.log.
+class HeldConversion {
+ public:
+  HeldConversion(Conversions& c, const std::string& movie, HoldAt at, bool ownNamespace)
+      : log_(c.dir.file("held.log")) {
+    // Closed on exec: the programs the test runs meanwhile hold neither end.
+    if (::pipe2(ready_, O_CLOEXEC) != 0 || ::pipe2(go_, O_CLOEXEC) != 0) return;
+    pid_ = ::fork();
+    if (pid_ != 0) {
+      ::close(ready_[1]);
+      ::close(go_[0]);
+      return;
+    }
+    ::close(ready_[0]);
+    ::close(go_[1]);
+    if (ownNamespace) {
+      if (::unshare(CLONE_NEWPID) != 0) ::_exit(97);
+      const pid_t inner = ::fork();
+      if (inner < 0) ::_exit(97);
+      if (inner > 0) {
+        ::close(ready_[1]);
+        ::close(go_[0]);
+        int s = 0;
+        ::waitpid(inner, &s, 0);
+        ::_exit(WIFEXITED(s) ? WEXITSTATUS(s) : 96);
+      }
+    }
+    WorkFolder::SetMemoryBudget(0);
+    ::setenv("TMPDIR", c.dir.file("tmp").c_str(), 1);
+    const auto pause = [this] {
+      char b = 1;
+      if (::write(ready_[1], &b, 1) != 1 || ::read(go_[0], &b, 1) != 1) ::_exit(99);
+    };
+    Pausing shell;
+    if (at == HoldAt::kWritingTheDocument) shell.pause = pause;
+    bool paused = false;
+    if (at == HoldAt::kImportFolderMade)
+      SetOwnerHook([&](const std::string& path) -> std::optional<uid_t> {
+        if (path == c.Out("Shapes_doc.fla") && !paused) {
+          paused = true;
+          pause();
+        }
+        return std::nullopt;
+      });
+    const FileOutcome o = c.Convert(movie, &shell);
+    std::ofstream log(log_);
+    for (const std::string& m : shell.messages) log << m << "\n";
+    if (!o.detail.empty()) log << o.detail << "\n";
+    log.close();
+    ::_exit(int(o.result));
+  }
+  ~HeldConversion() {
+    // Without a byte to read the child ends where it waits.
+    if (go_[1] >= 0) ::close(go_[1]);
+    if (ready_[0] >= 0) ::close(ready_[0]);
+    if (pid_ > 0 && status_ < 0) ::waitpid(pid_, nullptr, 0);
+  }
+  pid_t pid() const { return pid_; }
+  // True once the conversion stands at its step.
+  bool Paused() {
+    pollfd w{ready_[0], POLLIN, 0};
+    char b = 0;
+    return pid_ > 0 && ::poll(&w, 1, 60000) == 1 && ::read(ready_[0], &b, 1) == 1;
+  }
+  // Lets it go on; its result, or -1.
+  int Release() {
+    char b = 1;
+    if (pid_ <= 0 || ::write(go_[1], &b, 1) != 1) return -1;
+    ::close(go_[1]);
+    go_[1] = -1;
+    int s = 0;
+    if (::waitpid(pid_, &s, 0) == pid_) status_ = WIFEXITED(s) ? WEXITSTATUS(s) : 128 + WTERMSIG(s);
+    return status_;
+  }
+  std::string Messages() const {
+    std::ifstream in(log_);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+
+ private:
+  // Pauses when the FLA is about to be written.
+  struct Pausing : RecordingShell {
+    std::function<void()> pause;
+    void SetCurrentAction(const std::string& text) override {
+      RecordingShell::SetCurrentAction(text);
+      if (text == "writing the FLA document..." && pause) std::exchange(pause, nullptr)();
+    }
+  };
+
+  std::string log_;
+  int ready_[2] = {-1, -1}, go_[2] = {-1, -1};
+  pid_t pid_ = -1;
+  int status_ = -1;
+};
+
+// Small movies converted to one output by the program and by conversions
+// held in this test's children, with one $TMPDIR.
+struct SharedOutput : Conversions {
+  SharedOutput() { fs::create_directories(dir.file("tmp")); }
+  std::vector<std::string> Args(const std::string& movie, const std::string& imports = "on") {
+    return {"-q", "--set", "Shape / Morph Shape: Convert Using JSFL Import=" + imports, dir.file(movie), "-o",
+            Out("doc.fla")};
+  }
+  // The program converting with dir/tmp as $TMPDIR, in a fresh PID
+  // namespace (as process 1) where that is allowed.
+  ProgramRun Program(const std::vector<std::string>& args, bool freshNamespace = true) {
+    std::string prefix = "TMPDIR=" + ShellQuote(dir.file("tmp")) + " ";
+    if (freshNamespace && PidNamespacesAllowed()) prefix += "unshare --pid --fork env ";
+    return RunProgram(args, dir.file("config"), prefix);
+  }
+  std::set<std::string> WorkFolders() {
+    std::set<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir.file("tmp"))) names.insert(e.path().filename().string());
+    return names;
+  }
+  // Whether some staged movie of the held run bears `pid`.
+  bool StagedBy(const Set& set, long pid) {
+    for (const auto& [name, bytes] : set)
+      if (name.starts_with("Shapes_doc.fla/Symbol ") &&
+          name.find(".swf.tmp-" + PidDigits(pid) + "-") != std::string::npos)
+        return true;
+    return false;
+  }
+};
+
+// A conversion held with its movies staged and its work folder locked:
+// another conversion to the same output and $TMPDIR, in a PID namespace of
+// its own (where it is process 1, an id it does not see the held one by),
+// whether it fails (recovery and the start-up sweep only) or commits its own
+// set, takes none of the held run's files for a gone run's. The same with
+// the held run in a namespace of its own too, both process 1. Released, the
+// held run makes the set it makes alone.
+TEST_F(SharedOutput, ALiveRunIsKnownByItsLockNotItsProcessId) {
+  if (!PidNamespacesAllowed())
+    std::printf("PID namespaces are not allowed here: the second conversion runs beside the held one\n");
+  const Set red = Clean("red.swf");
+  Restore({});
+  ASSERT_EQ(Program(Args("blue.swf"), false).status, 0);
+  const Set blue = Snapshot();
+  for (bool ownNamespace : {false, true}) {
+    SCOPED_TRACE(ownNamespace ? "both in namespaces of their own" : "the second in a namespace of its own");
+    if (ownNamespace && !PidNamespacesAllowed()) continue;
+    Restore({});
+    HeldConversion held(*this, "red.swf", HoldAt::kWritingTheDocument, ownNamespace);
+    ASSERT_TRUE(held.Paused()) << held.Messages();
+    const Set paused = Snapshot();
+    EXPECT_TRUE(StagedBy(paused, ownNamespace ? 1 : held.pid()));
+    EXPECT_TRUE(HasLeftovers(paused));
+    const std::set<std::string> work = WorkFolders();
+    EXPECT_EQ(work.size(), 1u);
+
+    const ProgramRun cut = Program(Args("cut.swf"));
+    EXPECT_EQ(cut.status, 1) << cut.output;
+    EXPECT_EQ(Snapshot(), paused);
+    EXPECT_EQ(WorkFolders(), work);
+
+    const ProgramRun second = Program(Args("blue.swf"));
+    EXPECT_EQ(second.status, 0) << second.output;
+    Set both = paused;
+    both.insert(blue.begin(), blue.end());
+    EXPECT_EQ(Snapshot(), both);
+    EXPECT_EQ(WorkFolders(), work);
+
+    EXPECT_EQ(held.Release(), 0) << held.Messages();
+    EXPECT_EQ(held.Messages(), "");
+    EXPECT_EQ(Snapshot(), red);
+    EXPECT_TRUE(WorkFolders().empty());
+  }
+}
+
+// A conversion held right after it made its import folder, before its first
+// movie goes in: another conversion to the output (in a PID namespace of its
+// own where allowed), whether its movie fails or it commits a set without
+// import movies, finds the folder empty and removes it. The held run makes
+// it again: its set is the one it makes alone, every shape with its import
+// movie and no message of movies that could not be written.
+TEST_F(SharedOutput, AnImportFolderRemovedUnderARunIsMadeAgain) {
+  const Set red = Clean("red.swf");
+  struct Case {
+    const char* movie;
+    const char* imports;
+    int status;
+  };
+  for (const Case& c : {Case{"cut.swf", "on", 1}, Case{"blue.swf", "off", 0}}) {
+    SCOPED_TRACE(c.movie);
+    Restore({});
+    HeldConversion held(*this, "red.swf", HoldAt::kImportFolderMade, false);
+    ASSERT_TRUE(held.Paused()) << held.Messages();
+    ASSERT_TRUE(fs::is_directory(Out("Shapes_doc.fla")));
+    EXPECT_TRUE(fs::is_empty(Out("Shapes_doc.fla")));
+
+    const ProgramRun second = Program(Args(c.movie, c.imports));
+    EXPECT_EQ(second.status, c.status) << second.output;
+    // The case is met: the folder is gone under the held run.
+    EXPECT_FALSE(fs::exists(Out("Shapes_doc.fla")));
+
+    EXPECT_EQ(held.Release(), 0) << held.Messages();
+    EXPECT_EQ(held.Messages(), "");
+    EXPECT_EQ(Snapshot(), red);
+  }
+}
+
+// A conversion that meets the folder's lock held by another says so after
+// a second, naming the folder, and Ctrl-C ends the wait with nothing
+// changed.
+TEST_F(SharedOutput, AWaitForTheFolderLockIsSaidAndEndsWithCtrlC) {
+  ASSERT_EQ(Program(Args("red.swf"), false).status, 0);
+  const Set before = Snapshot();
+  const Descriptor folder(::open(Out("").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  ASSERT_EQ(::flock(folder.get(), LOCK_EX), 0);
+  const std::string waiting = "BRASKELON Tovrani: Waiting for the lock of the folder " + Out("") +
+                              ", which another program holds; Ctrl-C ends the wait.\n";
+  const auto start = std::chrono::steady_clock::now();
+  Running p(Args("blue.swf"), dir.file("config"), dir.file("tmp"), dir.file("log"));
+  while (p.Output() != waiting && !p.Exited() && std::chrono::steady_clock::now() < start + std::chrono::seconds(20))
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(900));
+  ASSERT_EQ(p.Output(), waiting);
+  ::kill(p.pid(), SIGINT);
+  EXPECT_EQ(p.Wait(), 130) << p.Output();
+  EXPECT_EQ(p.Output(), waiting + "tovrani: " + dir.file("blue.swf") +
+                            ": cancelled before the document was written; nothing was changed (result 130)\n"
+                            "tovrani: cancelled\n");
+  EXPECT_EQ(Snapshot(), before);
 }
 
 }  // namespace

@@ -85,10 +85,11 @@ TEST_F(FontTags, RecordCodesGlyphsAndLayoutText) {
   EXPECT_TRUE(shell.messages.empty());
 }
 
+// A font of several records (each style, each size of text) is named once.
 TEST_F(FontTags, InstalledTestAndMissingFontList) {
-  for (const char* name : {"Ari", "arial", "Arial Black", "Gill", "dejavu", "Zapf"})
+  for (const char* name : {"Ari", "arial", "Arial Black", "Gill", "dejavu", "Zapf", "Gill", "Arial Black"})
     Tag(48, DefineFont2(1, 0, name, {}));
-  const bool installed[] = {true, true, false, false, true, false};
+  const bool installed[] = {true, true, false, false, true, false, false, false};
   for (size_t i = 0; i < std::size(installed); ++i) EXPECT_EQ(Font(i).installed, installed[i]) << i;
   EXPECT_EQ(ctx.m_strMissingFonts, "Arial Black, Gill, Zapf");
   EXPECT_EQ(ctx.m_nMissingFonts, 3u);

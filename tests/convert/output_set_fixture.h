@@ -29,6 +29,28 @@ namespace tovrani::test {
 namespace fs = std::filesystem;
 using Set = std::map<std::string, std::vector<uint8_t>>;
 
+// Every entry below `root` with its bytes; a link as "-> target" and a FIFO
+// as "fifo", never followed nor opened, so a link or a FIFO where a file was
+// is told from the file.
+inline Set Listing(const fs::path& root) {
+  Set files;
+  for (auto e = fs::recursive_directory_iterator(root); e != fs::recursive_directory_iterator(); ++e) {
+    const std::string name = e->path().lexically_relative(root).string();
+    std::string text;
+    if (e->is_symlink())
+      text = "-> " + fs::read_symlink(e->path()).string();
+    else if (e->symlink_status().type() == fs::file_type::fifo)
+      text = "fifo";
+    if (!text.empty())
+      files[name] = std::vector<uint8_t>(text.begin(), text.end());
+    else
+      files[name] = e->is_regular_file() ? ReadFileBytes(e->path().string()) : std::vector<uint8_t>{};
+  }
+  return files;
+}
+
+inline std::vector<uint8_t> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
+
 // Shapes of one colour, each an import movie of its own.
 inline std::vector<uint8_t> Shapes(uint32_t rgb, uint16_t count = 3) {
   SwfWriter w(8);
