@@ -20,13 +20,9 @@ namespace tovrani {
 namespace {
 
 // A file of the run's user: judged without following a link.
-bool OwnFile(const DocumentOutput& out, const OutputFolder& folder, const std::string& name, struct stat& st) {
-  return folder.Stat(name, st) && S_ISREG(st.st_mode) && OwnerOf(st, folder.PathOf(name)) == out.owner;
-}
-
 bool OwnFile(const DocumentOutput& out, const OutputFolder& folder, const std::string& name) {
   struct stat st {};
-  return OwnFile(out, folder, name, st);
+  return folder.Stat(name, st) && S_ISREG(st.st_mode) && OwnerOf(st, folder.PathOf(name)) == out.owner;
 }
 
 // A recorded name's folder (the FLA's, or an import folder that is the
