@@ -68,7 +68,9 @@ class BytesFields {
 
 class FileFields {
  public:
-  explicit FileFields(int fd) : fd_(fd) {}
+  FileFields(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+  // The errno of a failed read, 0 when none failed.
+  int error() const { return error_; }
   int Next(std::string& out) {
     out.clear();
     for (;;) {
@@ -91,9 +93,16 @@ class FileFields {
  private:
   bool Fill() {
     for (;;) {
-      const ssize_t n = ::read(fd_, buffer_, sizeof buffer_);
+      ssize_t n;
+      if (const int e = CallHookAnswer(CommitCall::kRecordRead, path_)) {
+        errno = e;
+        n = -1;
+      } else {
+        n = ::read(fd_, buffer_, sizeof buffer_);
+      }
       if (n < 0 && errno == EINTR) continue;
       failed_ = n < 0;
+      if (failed_) error_ = errno;
       at_ = 0;
       size_ = n > 0 ? size_t(n) : 0;
       return n > 0;
@@ -101,6 +110,8 @@ class FileFields {
   }
 
   int fd_;
+  std::string path_;
+  int error_ = 0;
   char buffer_[65536];
   size_t at_ = 0, size_ = 0;
   bool failed_ = false, partial_ = false;
@@ -166,8 +177,17 @@ std::optional<CommitRecord> DecodeCommitRecord(std::string_view bytes, const std
 LeftRecord ReadLeftRecord(const OutputFolder& folder, const std::string& flaName, uid_t owner) {
   LeftRecord left;
   const std::string name = CommitRecordName(flaName), path = folder.PathOf(name);
+  // A record that cannot be read may still be a killed commit's: what it
+  // names stays as it is until it can be read or is removed.
+  const auto failed = [&](const char* doing, int e) {
+    left.state = LeftRecord::kError;
+    left.why = path + ", the record of a commit, cannot be " + doing + " (" + std::strerror(e) +
+               "); nothing was changed, and conversions to this output stop until it can be read or is removed";
+    return std::move(left);
+  };
   struct stat st {}, opened {};
-  if (!folder.Stat(name, st)) return left;
+  if (const int e = CallHookAnswer(CommitCall::kRecordLook, path)) return failed("looked at", e);
+  if (!folder.Stat(name, st)) return errno == ENOENT ? std::move(left) : failed("looked at", errno);
   left.state = LeftRecord::kNotOwn;
   const uid_t uid = OwnerOf(st, path);
   if (uid != owner) {
@@ -179,7 +199,13 @@ LeftRecord ReadLeftRecord(const OutputFolder& folder, const std::string& flaName
     left.why = path + " stands where a record of a commit would, but is no plain file of its own";
     return left;
   }
-  const Descriptor fd(::openat(folder.fd(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  // For writing too, so that it can be emptied should it outlive its
+  // removal; a mode without the owner's write bit leaves it for reading.
+  constexpr int kFlags = O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+  Descriptor fd(::openat(folder.fd(), name.c_str(), O_RDWR | kFlags));
+  if (!fd.valid() && (errno == EACCES || errno == EROFS))
+    fd.reset(::openat(folder.fd(), name.c_str(), O_RDONLY | kFlags));
+  if (!fd.valid() && errno == ENOENT) return LeftRecord{};
   if (!fd.valid() || ::fstat(fd.get(), &opened) != 0 || IdentityOf(opened) != IdentityOf(st) ||
       !S_ISREG(opened.st_mode)) {
     left.why = path + ", the record of a commit, cannot be opened (" +
@@ -188,24 +214,42 @@ LeftRecord ReadLeftRecord(const OutputFolder& folder, const std::string& flaName
   }
   left.state = LeftRecord::kUnreadable;
   left.identity = IdentityOf(opened);
-  if (uint64_t(opened.st_size) > MaxCommitRecordBytes(flaName.size())) return left;
-  FileFields fields(fd.get());
-  if (std::optional<CommitRecord> record = Parse(fields, flaName)) {
-    left.state = LeftRecord::kRead;
-    left.record = std::move(*record);
+  if (uint64_t(opened.st_size) <= MaxCommitRecordBytes(flaName.size())) {
+    FileFields fields(fd.get(), path);
+    std::optional<CommitRecord> record = Parse(fields, flaName);
+    if (fields.error()) return failed("read", fields.error());
+    if (record) {
+      left.state = LeftRecord::kRead;
+      left.record = std::move(*record);
+    }
   }
+  left.fd = std::move(fd);
   return left;
 }
 
-int WriteCommitRecord(const OutputFolder& folder, const std::string& flaName, const std::string& bytes, bool flush) {
+int WriteCommitRecord(const OutputFolder& folder, const std::string& flaName, const std::string& bytes, bool flush,
+                      Descriptor& fd) {
   const std::string name = CommitRecordName(flaName);
-  Descriptor fd(CreateFileAt(folder.fd(), name));
+  fd.reset(CreateFileAt(folder.fd(), name));
   if (!fd.valid()) return errno;
   int e = WriteAll(fd.get(), bytes);
   if (!e && flush) e = FlushHookAnswer(folder.PathOf(name));
   if (!e && flush && ::fdatasync(fd.get()) != 0 && errno != EINVAL) e = errno;
-  if (const int closed = fd.close(); !e) e = closed;
   return e;
+}
+
+std::string RemoveCommitRecord(const OutputFolder& folder, const std::string& flaName, const Descriptor& fd) {
+  const std::string name = CommitRecordName(flaName);
+  struct stat st {};
+  if (!fd.valid() || ::fstat(fd.get(), &st) != 0) return {};
+  if (folder.Holds(name, IdentityOf(st))) folder.Remove(name);
+  // Almost always the last link is gone: nothing more is written.
+  if (::fstat(fd.get(), &st) == 0 && st.st_nlink == 0) return {};
+  int e = ::ftruncate(fd.get(), 0) == 0 ? 0 : errno;
+  if (!e && ::fdatasync(fd.get()) != 0 && errno != EINVAL) e = errno;
+  if (!e) return {};
+  return folder.PathOf(name) + ", the record of a finished commit, could not be removed nor emptied (" +
+         std::strerror(e) + ")";
 }
 
 }  // namespace tovrani

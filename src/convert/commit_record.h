@@ -61,22 +61,35 @@ struct LeftRecord {
     kRead,        // a record of the run's user, read
     kUnreadable,  // a file of the run's user that is no whole record (cut short, malformed, too long)
     kNotOwn,      // another user's, not a plain file, or one that cannot be opened: never touched
+    kError,       // looking at it or reading it failed: never touched
   };
   State state = kNone;
   CommitRecord record;
+  Descriptor fd;          // the file judged, open (kRead, kUnreadable)
   FileIdentity identity;  // the file judged (kRead, kUnreadable)
-  std::string why;        // for kNotOwn: the record and its owner, in words
+  std::string why;        // for kNotOwn and kError: the record and what stops it, in words
 };
 
 // Judges the record without following a link or opening it first: only a
 // regular file with one link, owned by `owner`, is opened (never blocking,
-// never through a link), and read only when it is the file judged and not
-// longer than a record can be, one field at a time.
+// never through a link; for reading and writing, or for reading where the
+// file's mode refuses writing), and read only when it is the file judged
+// and not longer than a record can be, one field at a time. Only a name
+// that is free means no record.
 LeftRecord ReadLeftRecord(const OutputFolder& folder, const std::string& flaName, uid_t owner);
 
 // Writes the record beside the FLA, a file of its own (never through a
-// link, never over another); with `flush` its data reach the disk. 0, or
-// the errno of the failure (EEXIST: another commit's record stands).
-int WriteCommitRecord(const OutputFolder& folder, const std::string& flaName, const std::string& bytes, bool flush);
+// link, never over another); with `flush` its data reach the disk. 0, with
+// `fd` the record, or the errno of the failure (EEXIST: another commit's
+// record stands).
+int WriteCommitRecord(const OutputFolder& folder, const std::string& flaName, const std::string& bytes, bool flush,
+                      Descriptor& fd);
+
+// Removes the record `fd` beside the FLA `flaName` while its name still
+// holds it. A record that outlives that (another kept a link of it, or
+// moved it, or its removal failed) is emptied, so that wherever it turns up
+// again it is one cut short, which changes nothing. "" or, where it could
+// not be emptied, the record and the reason in words.
+std::string RemoveCommitRecord(const OutputFolder& folder, const std::string& flaName, const Descriptor& fd);
 
 }  // namespace tovrani

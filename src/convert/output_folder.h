@@ -25,6 +25,8 @@ class OutputFolder {
   OutputFolder() = default;
   // The folder `path` names ("" for the current one, otherwise ending in
   // '/'), links followed; invalid when it cannot be opened (errno set).
+  // A folder the user may write and search but not read is reached all the
+  // same, without a listing, a lock or a flush.
   static OutputFolder Open(const std::string& path);
   // The folder `name` directly inside `parent`, never through a link;
   // invalid when there is none or it is no real folder (errno set).
@@ -32,6 +34,8 @@ class OutputFolder {
 
   bool valid() const { return fd_.valid(); }
   int fd() const { return fd_.get(); }
+  // False for a folder reached without read permission.
+  bool readable() const { return readable_; }
   // "" or ending in '/': the folder as messages and hooks name it.
   const std::string& path() const { return path_; }
   std::string PathOf(const std::string& name) const { return path_ + name; }
@@ -47,18 +51,21 @@ class OutputFolder {
   // One rename inside the folder, through the rename hook: 0 or the errno.
   // With `replace` false, a file standing at `to` is never replaced (EEXIST).
   int Rename(const std::string& from, const std::string& to, bool replace = true) const;
-  // Removes the file `name`: 0 or the errno.
+  // Removes the file `name`, through the call hook: 0 or the errno.
   int Remove(const std::string& name) const;
   // Removes the file `name` when it is still the one of `identity`.
   void RemoveIfSame(const std::string& name, const FileIdentity& identity) const;
   // Flushes the folder's entries to disk: 0, or the errno of a failure the
   // disk reported. A folder the file system cannot flush (EINVAL, ENOTSUP)
-  // has nothing to wait for.
+  // has nothing to wait for, nor has one reached without read permission.
   int Flush() const;
 
  private:
+  static OutputFolder OpenAt(int dirFd, const std::string& name, int flags, std::string path);
+
   Descriptor fd_;
   std::string path_;
+  bool readable_ = true;
 };
 
 // The owner a file is taken to have (st.st_uid, unless the owner hook says
@@ -86,6 +93,22 @@ using CommitFlushHook = std::function<int(const std::string& path)>;
 void SetCommitFlushHook(CommitFlushHook hook);
 // The flush hook's answer for `path`, 0 without a hook.
 int FlushHookAnswer(const std::string& path);
+
+// Test hook: asked before the calls of a commit, a recovery or a sweep that
+// the rename and flush hooks do not cover; a non-zero answer makes that call
+// fail with that errno. At kImportFolderMade (an import folder made, not
+// yet opened) the conversion only waits for the hook.
+enum class CommitCall {
+  kRemove,            // the removal of a file of the output (its path)
+  kRecordLook,        // the look at a commit's record (its path)
+  kRecordRead,        // each read of a commit's record (its path)
+  kRunLock,           // the lock of the run's own script temporary (its path)
+  kImportFolderMade,  // an import folder just made (its path)
+};
+using CommitCallHook = std::function<int(CommitCall call, const std::string& path)>;
+void SetCommitCallHook(CommitCallHook hook);
+// The call hook's answer, 0 without a hook.
+int CallHookAnswer(CommitCall call, const std::string& path);
 
 // Test hook: the owner a file at `path` is taken to have, instead of the
 // one the file system gives; none keeps that one.

@@ -1,15 +1,18 @@
 #include "convert/output_recovery.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <map>
 #include <optional>
+#include <set>
 #include <utility>
 
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "convert/commit_record.h"
+#include "convert/commit_rollback.h"
 #include "convert/converter_context.h"
 #include "convert/engine.h"
 #include "convert/output_set.h"
@@ -19,102 +22,134 @@ namespace tovrani {
 
 namespace {
 
-// A file of the run's user: judged without following a link.
-bool OwnFile(const DocumentOutput& out, const OutputFolder& folder, const std::string& name) {
-  struct stat st {};
-  return folder.Stat(name, st) && S_ISREG(st.st_mode) && OwnerOf(st, folder.PathOf(name)) == out.owner;
+constexpr char kCaption[] = "BRASKELON Tovrani";
+constexpr char kKilled[] = "a conversion to this output was killed while it replaced the document set";
+
+bool Stands(const DocumentOutput& out, const OutputFolder& folder, const std::string& name) {
+  return LookAt(folder, name, out.owner).state == NameState::kOwn;
 }
 
-// A recorded name's folder (the FLA's, or an import folder that is the
-// run's own) and its file name there; no folder when it cannot be reached.
-std::pair<const OutputFolder*, std::string> Reach(DocumentOutput& out, const std::string& recorded) {
-  const size_t slash = recorded.find('/');
-  if (slash == std::string::npos) return {&out.folder, recorded};
-  for (int kind : {kShapesFolder, kStaticTextFolder})
-    if (recorded.compare(0, slash, ImportFolderName(kind, out.flaName)) == 0)
-      return {ImportFolderOf(out, kind, false), recorded.substr(slash + 1)};
-  return {nullptr, {}};
+// A recorded step where its files are: the FLA's folder, or an import
+// folder that is the run's own; a missing import folder holds none of them.
+UndoStep Reach(DocumentOutput& out, const RecordedStep& recorded, long pid) {
+  UndoStep s;
+  s.kind = recorded.kind;
+  std::string name = recorded.finalName;
+  const size_t slash = name.find('/');
+  s.folder = &out.folder;
+  s.folderPath = out.folder.path();
+  if (slash != std::string::npos) {
+    const std::string folderName = name.substr(0, slash);
+    name.erase(0, slash + 1);
+    s.folderPath = out.folder.PathOf(folderName + "/");
+    s.folder = nullptr;
+    for (int kind : {kShapesFolder, kStaticTextFolder})
+      if (folderName == ImportFolderName(kind, out.flaName)) s.folder = ImportFolderOf(out, kind, false);
+    if (!s.folder && (out.folder.Exists(folderName) || errno != ENOENT))
+      s.unreached = out.folder.PathOf(folderName) + " (not a folder of the user's own that can be opened)";
+  }
+  // A temporary lies in its final name's folder.
+  s.temp = slash == std::string::npos || recorded.temp.empty() ? recorded.temp : recorded.temp.substr(slash + 1);
+  s.name = name;
+  s.backup = BackupName(name, pid);
+  return s;
+}
+
+std::string Joined(const std::vector<std::string>& items) {
+  std::string out;
+  for (const std::string& i : items) out += (out.empty() ? "" : ", ") + i;
+  return out;
 }
 
 struct Finished {
-  std::string stuck;      // the files that could not be put back, in words
-  std::string unflushed;  // a flush that failed, in words
-  bool forward = false;   // its FLA was in place: the new set stays
+  LeftCommit state = LeftCommit::kNone;
+  std::string why;
 };
 
-Finished FinishKilledCommit(DocumentOutput& out, const CommitRecord& record) {
-  Finished done;
-  const RecordedStep& fla = record.steps.back();
-  done.forward = out.folder.Exists(fla.finalName) && !out.folder.Exists(fla.temp);
-  struct Step {
-    const OutputFolder* folder;
-    std::string temp, name, backup;
-  };
-  std::vector<Step> steps;
-  for (const RecordedStep& s : record.steps) {
-    auto [folder, name] = Reach(out, s.finalName);
-    // A temporary lies in its final name's folder.
-    const size_t slash = s.finalName.rfind('/');
-    const std::string temp = s.temp.substr(s.temp.empty() || slash == std::string::npos ? 0 : slash + 1);
-    steps.push_back({folder, temp, name, BackupName(name, record.pid)});
+// Back: every step judged, then taken back; the record goes once every
+// step is back and has reached the disk, the temporaries after it.
+Finished RollBackKilled(ConverterContext& ctx, DocumentOutput& out, const LeftRecord& left,
+                        const std::vector<UndoStep>& steps) {
+  const std::string record = out.folder.PathOf(CommitRecordName(out.flaName));
+  const RollBackOutcome back = RollBack(steps, out.owner);
+  if (!back.misfits.empty())
+    return {LeftCommit::kStuck, std::string(kKilled) + ", and what stands now is not what it left: " + back.misfits +
+                                    "; nothing was changed, and " + record + " stays until that is gone"};
+  if (!back.stuck.empty()) {
+    std::vector<std::string> stuck;
+    for (const RollBackOutcome::Stuck& s : back.stuck) stuck.push_back(s.name + " (" + std::strerror(s.error) + ")");
+    return {LeftCommit::kStuck, std::string(kKilled) + "; its previous files were put back, all but " + Joined(stuck) +
+                                    "; " + record + " stays for the next conversion"};
   }
-  if (done.forward) {
-    // A backup is the previous file, whoever owns it; a temporary is only
-    // ever the run's own.
-    for (const Step& s : steps) {
-      if (!s.folder) continue;
-      if (s.folder->Exists(s.backup)) s.folder->Remove(s.backup);
-      if (!s.temp.empty() && OwnFile(out, *s.folder, s.temp)) s.folder->Remove(s.temp);
-    }
-  } else {
-    for (size_t i = steps.size(); i-- > 0;) {
-      const Step& s = steps[i];
-      if (!s.folder) continue;
-      struct stat st {};
-      if (s.folder->Stat(s.backup, st)) {
-        // Only in a state a kill leaves: the final name free, or the new
-        // file already in it (its temporary gone).
-        const bool finalFree = !s.folder->Exists(s.name);
-        if (!finalFree && (s.temp.empty() || s.folder->Exists(s.temp))) continue;
-        if (const int e = s.folder->Rename(s.backup, s.name, !finalFree))
-          done.stuck += (done.stuck.empty() ? "" : ", ") + s.folder->PathOf(s.name) + " (" + std::strerror(e) + ")";
-      } else if (record.steps[i].kind == RecordedStep::kAdds && !s.folder->Exists(s.temp) &&
-                 OwnFile(out, *s.folder, s.name)) {
-        // Its temporary is gone: the commit put it there.
-        s.folder->Remove(s.name);
-      }
-    }
-    if (!done.stuck.empty()) return done;
-    for (const Step& s : steps)
-      if (s.folder && !s.temp.empty() && OwnFile(out, *s.folder, s.temp)) s.folder->Remove(s.temp);
-  }
-  // What was put back reaches the disk before the record that tells it goes.
-  done.unflushed = FlushDocumentFolders(out);
-  return done;
+  if (const std::string unflushed = FlushDocumentFolders(out); !unflushed.empty())
+    return {LeftCommit::kStuck, std::string(kKilled) + "; its previous files were put back, but " + unflushed + "; " +
+                                    record + " stays for the next conversion"};
+  if (const std::string kept = RemoveCommitRecord(out.folder, out.flaName, left.fd); !kept.empty() && ctx.m_pShell)
+    ctx.m_pShell->ShowMessage(kCaption, kept + ".");
+  for (const UndoStep& s : steps)
+    if (s.folder && !s.temp.empty() && Stands(out, *s.folder, s.temp)) s.folder->Remove(s.temp);
+  return {};
 }
 
-// Acts on one leftover-named file of a folder of the set: a backup whose
-// final name is missing (a killed commit took it away) is put back, the
-// rest of a gone run's removed. `gone` keeps the locks of the gone runs met
-// so far until the sweep ends.
-void SweepLeftover(DocumentOutput& out, const OutputFolder& folder, const std::string& name, const LeftoverName& l,
-                   std::map<std::pair<long, std::string>, std::optional<Descriptor>>& gone) {
-  if (!OwnFile(out, folder, name)) return;
-  if (l.backup) {
-    if (!folder.Exists(l.finalName) && folder.Rename(name, l.finalName, false) == 0) return;
-    folder.Remove(name);
-    return;
+// Forward: its FLA is in place, so the new set stands; the previous files
+// go, and the temporaries.
+Finished RollForwardKilled(ConverterContext& ctx, DocumentOutput& out, const LeftRecord& left,
+                           const std::vector<UndoStep>& steps) {
+  std::vector<std::string> stay;
+  for (const UndoStep& s : steps) {
+    if (!s.folder) continue;
+    // Under its record a backup is the previous file, whoever owns it.
+    if (s.kind != RecordedStep::kAdds)
+      if (const int e = s.folder->Remove(s.backup); e && e != ENOENT)
+        stay.push_back(s.folder->PathOf(s.backup) + " (" + std::strerror(e) + ")");
+    if (!s.temp.empty() && Stands(out, *s.folder, s.temp)) s.folder->Remove(s.temp);
   }
-  auto [it, added] = gone.try_emplace({l.pid, l.random});
-  if (added) {
-    Descriptor held;
-    if (RunIsGone(out.folder, out.flaName + ".jsfl", l.pid, l.random, out.owner, held)) it->second = std::move(held);
-  }
-  if (it->second) folder.Remove(name);
+  const std::string record = out.folder.PathOf(CommitRecordName(out.flaName));
+  if (const std::string unflushed = FlushDocumentFolders(out); !unflushed.empty())
+    return {LeftCommit::kStuck,
+            std::string(kKilled) + "; its new set was kept, but " + unflushed + "; " + record + " stays for the next conversion"};
+  if (const std::string kept = RemoveCommitRecord(out.folder, out.flaName, left.fd); !kept.empty() && ctx.m_pShell)
+    ctx.m_pShell->ShowMessage(kCaption, kept + ".");
+  ReportLeftBackups(ctx, stay);
+  return {};
 }
 
-void Sweep(ConverterContext& ctx, DocumentOutput& out) {
-  std::map<std::pair<long, std::string>, std::optional<Descriptor>> gone;
+Finished FinishKilledCommit(ConverterContext& ctx, DocumentOutput& out, const LeftRecord& left) {
+  std::vector<UndoStep> steps;
+  for (const RecordedStep& r : left.record.steps) steps.push_back(Reach(out, r, left.record.pid));
+  // Its FLA's step tells the way: in place (its temporary gone), or not yet.
+  const UndoStep& fla = steps.back();
+  const SeenName temp = LookAt(out.folder, fla.temp, out.owner), name = LookAt(out.folder, fla.name, out.owner);
+  if (temp.state == NameState::kOwn) return RollBackKilled(ctx, out, left, steps);
+  if ((temp.state == NameState::kFree || temp.state == NameState::kOthers) && name.state != NameState::kFree &&
+      name.state != NameState::kUnlooked)
+    return RollForwardKilled(ctx, out, left, steps);
+  std::string misfit;
+  if (temp.state == NameState::kUnlooked || name.state == NameState::kUnlooked)
+    misfit = out.folder.PathOf(temp.state == NameState::kUnlooked ? fla.temp : fla.name) + " (cannot be looked at: " +
+             std::strerror(temp.error ? temp.error : name.error) + ")";
+  else if (temp.state == NameState::kOwnOther)
+    misfit = out.folder.PathOf(fla.temp) + " (not the conversion's own file alone)";
+  else
+    misfit = out.folder.PathOf(fla.name) + " (missing, and so is the document that was to replace it)";
+  return {LeftCommit::kStuck, std::string(kKilled) + ", and what stands now is not what it left: " + misfit +
+                                  "; nothing was changed, and " + out.folder.PathOf(CommitRecordName(out.flaName)) +
+                                  " stays until that is gone"};
+}
+
+// A leftover-named file of a folder of the set.
+struct Leftover {
+  const OutputFolder* folder;
+  std::string name;
+  LeftoverName l;
+};
+
+// The leftovers of gone runs: their temporaries that stand go, and their
+// backups that are the user's own go where the final name holds the user's
+// file; none is ever put back. A run killed in its commit whose record is
+// gone (its FLA's temporary and its backups stand) is left whole, and its
+// backups are named in `blocked`.
+void Sweep(ConverterContext& ctx, DocumentOutput& out, std::vector<std::string>& blocked) {
   // The FLA's folder may hold many documents: it is read once a run, and
   // what each conversion recovers is taken out of what was read.
   auto cached = ctx.m_outputLeftovers.find(out.folder.path());
@@ -126,35 +161,75 @@ void Sweep(ConverterContext& ctx, DocumentOutput& out) {
   const auto ours = [&](const std::string& finalName) {
     return finalName == out.flaName || finalName == out.flaName + ".jsfl";
   };
-  std::vector<std::string>& inFolder = cached->second;
-  for (const std::string& name : inFolder) {
-    const std::optional<LeftoverName> l = ParseLeftoverName(name);
-    if (ours(l->finalName)) SweepLeftover(out, out.folder, name, *l, gone);
-  }
-  std::erase_if(inFolder, [&](const std::string& n) { return ours(ParseLeftoverName(n)->finalName); });
-  for (int kind : {kShapesFolder, kStaticTextFolder}) {
-    const OutputFolder* folder = ImportFolderOf(out, kind, false);
-    if (!folder) continue;
-    for (const std::string& name : folder->List()) {
-      const std::optional<LeftoverName> l = ParseLeftoverName(name);
-      if (l && IsImportMovieName(l->finalName)) SweepLeftover(out, *folder, name, *l, gone);
+  std::vector<Leftover> found;
+  for (const std::string& name : cached->second)
+    if (std::optional<LeftoverName> l = ParseLeftoverName(name); ours(l->finalName))
+      found.push_back({&out.folder, name, std::move(*l)});
+  for (int kind : {kShapesFolder, kStaticTextFolder})
+    if (const OutputFolder* folder = ImportFolderOf(out, kind, false))
+      for (const std::string& name : folder->List())
+        if (std::optional<LeftoverName> l = ParseLeftoverName(name); l && IsImportMovieName(l->finalName))
+          found.push_back({folder, name, std::move(*l)});
+  // This run's own temporaries are never a leftover, whatever its lock says.
+  std::erase_if(found, [&](const Leftover& f) {
+    return !f.l.backup && f.l.pid == ::getpid() && f.l.random == out.lock.random();
+  });
+
+  // The locks of the gone runs met are kept until the sweep ends.
+  std::map<std::pair<long, std::string>, std::optional<Descriptor>> gone;
+  const auto isGone = [&](const LeftoverName& l) {
+    auto [it, added] = gone.try_emplace({l.pid, l.random});
+    if (added) {
+      Descriptor held;
+      if (RunIsGone(out.folder, out.flaName + ".jsfl", l.pid, l.random, out.owner, held)) it->second = std::move(held);
     }
+    return it->second.has_value();
+  };
+  const auto stands = [&](const Leftover& f) { return Stands(out, *f.folder, f.name); };
+  std::set<long> killedInCommit, leftWhole;
+  for (const Leftover& f : found)
+    if (!f.l.backup && f.folder == &out.folder && f.l.finalName == out.flaName && stands(f) && isGone(f.l))
+      killedInCommit.insert(f.l.pid);
+  for (const Leftover& f : found)
+    if (f.l.backup && killedInCommit.count(f.l.pid) && stands(f)) {
+      blocked.push_back(f.folder->PathOf(f.name));
+      leftWhole.insert(f.l.pid);
+    }
+  for (const Leftover& f : found) {
+    if (leftWhole.count(f.l.pid) || !stands(f)) continue;
+    if (f.l.backup ? Stands(out, *f.folder, f.l.finalName) : isGone(f.l)) f.folder->Remove(f.name);
   }
+  std::sort(blocked.begin(), blocked.end());
+  std::erase_if(cached->second, [&](const std::string& n) {
+    const std::optional<LeftoverName> l = ParseLeftoverName(n);
+    return ours(l->finalName) && !leftWhole.count(l->pid);
+  });
 }
 
 }  // namespace
 
-LeftCommit FinishLeftCommit(DocumentOutput& out, bool locked, std::string& why) {
-  const LeftRecord left = ReadLeftRecord(out.folder, out.flaName, out.owner);
+void ReportLeftBackups(ConverterContext& ctx, const std::vector<std::string>& left) {
+  if (left.empty() || !ctx.m_pShell) return;
+  ctx.m_pShell->ShowMessage(kCaption, left.size() == 1
+                                          ? "A previous file of the document set could not be removed and stays: " +
+                                                left[0] + "."
+                                          : std::to_string(left.size()) +
+                                                " previous files of the document set could not be removed and stay: " +
+                                                Joined(left) + ".");
+}
+
+LeftCommit FinishLeftCommit(ConverterContext& ctx, DocumentOutput& out, bool locked, std::string& why) {
+  LeftRecord left = ReadLeftRecord(out.folder, out.flaName, out.owner);
   const std::string path = out.folder.PathOf(CommitRecordName(out.flaName));
   switch (left.state) {
     case LeftRecord::kNone: return LeftCommit::kNone;
     case LeftRecord::kNotOwn: why = left.why; return LeftCommit::kBlocked;
+    case LeftRecord::kError: why = left.why; return LeftCommit::kStuck;
     case LeftRecord::kUnreadable:
       // A record is whole before its commit's first rename: one cut short
       // changed nothing, and no commit of ours writes one malformed.
       if (locked) {
-        out.folder.RemoveIfSame(CommitRecordName(out.flaName), left.identity);
+        RemoveCommitRecord(out.folder, out.flaName, left.fd);
         return LeftCommit::kNone;
       }
       why = path + " is left from another conversion and cannot be read";
@@ -165,20 +240,9 @@ LeftCommit FinishLeftCommit(DocumentOutput& out, bool locked, std::string& why) 
     why = "another conversion may be committing to this output (" + path + ")";
     return LeftCommit::kBlocked;
   }
-  const Finished done = FinishKilledCommit(out, left.record);
-  const std::string killed = "a conversion to this output was killed while it replaced the document set";
-  if (!done.stuck.empty()) {
-    why = killed + "; its previous files were put back, all but " + done.stuck + "; " + path +
-          " stays for the next conversion";
-    return LeftCommit::kStuck;
-  }
-  if (!done.unflushed.empty()) {
-    why = killed + "; its " + (done.forward ? "new set was kept" : "previous files were put back") + ", but " +
-          done.unflushed + "; " + path + " stays for the next conversion";
-    return LeftCommit::kStuck;
-  }
-  out.folder.RemoveIfSame(CommitRecordName(out.flaName), left.identity);
-  return LeftCommit::kNone;
+  Finished done = FinishKilledCommit(ctx, out, left);
+  why = std::move(done.why);
+  return done.state;
 }
 
 uint32_t RecoverOutputSet(ConverterContext& ctx, const std::string& fla) {
@@ -191,7 +255,7 @@ uint32_t RecoverOutputSet(ConverterContext& ctx, const std::string& fla) {
   }
   // A killed commit first: what it moved aside is put back by its record.
   std::string why;
-  switch (FinishLeftCommit(*out, lock.held(), why)) {
+  switch (FinishLeftCommit(ctx, *out, lock.held(), why)) {
     case LeftCommit::kNone: break;
     case LeftCommit::kBlocked:
       ctx.m_strFailureDetail = why + "; nothing was changed";
@@ -202,7 +266,17 @@ uint32_t RecoverOutputSet(ConverterContext& ctx, const std::string& fla) {
   }
   // Without the lock a commit may be under way: its files are let be.
   if (!lock.held()) return kResultDone;
-  Sweep(ctx, *out);
+  std::vector<std::string> blocked;
+  Sweep(ctx, *out, blocked);
+  if (!blocked.empty()) {
+    const bool one = blocked.size() == 1;
+    ctx.m_strFailureDetail = Joined(blocked) + (one ? " holds a previous file" : " hold the previous files") +
+                             " of a conversion to this output killed while it replaced the document set, whose "
+                             "record is gone; nothing was changed: put " +
+                             (one ? "it back or remove it" : "them back or remove them") +
+                             " before converting to this output again";
+    return kResultOutputIncomplete;
+  }
   // A folder a killed run made for its movies goes with them.
   RemoveEmptyImportFolders(*out);
   return kResultDone;

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "convert/commit_record.h"
+#include "convert/commit_rollback.h"
 #include "convert/converter_context.h"
 #include "convert/engine.h"
 #include "convert/output_recovery.h"
@@ -65,6 +66,7 @@ class SignalsHeld {
 
 struct CommitStep {
   const OutputFolder* folder = nullptr;  // where its files are
+  RecordedStep::Kind kind = RecordedStep::kAdds;
   std::string temp;                      // empty for a previous import movie only moved aside
   std::string name, backup;
   std::string recorded;  // its final name as the record gives it, from the FLA's folder
@@ -107,6 +109,7 @@ std::vector<CommitStep> StaleImportMovies(DocumentOutput& out, const std::vector
     for (std::string& name : names) {
       CommitStep& s = stale.emplace_back();
       s.folder = folder;
+      s.kind = RecordedStep::kStale;
       s.recorded = prefix + name;
       s.name = std::move(name);
     }
@@ -159,29 +162,39 @@ std::string CheckStagedFiles(const std::vector<CommitStep>& steps, bool flush) {
   return {};
 }
 
-// Takes back the steps up to `failed`, last first. Returns what could not
-// be put back, in words.
-std::string PutBack(std::vector<CommitStep>& steps, size_t failed) {
-  std::string stuck;
-  for (size_t j = std::min(failed + 1, steps.size()); j-- > 0;) {
-    CommitStep& s = steps[j];
-    if (s.backedUp) {
-      if (const int e = s.folder->Rename(s.backup, s.name)) {
-        // With the final name free, the next conversion puts it back.
-        if (s.renamed) s.folder->Remove(s.name);
-        stuck += "; putting back the previous " + s.folder->PathOf(s.name) + " failed too (" + std::strerror(e) +
-                 "): it stays as " + s.folder->PathOf(s.backup) + " until the next conversion to this output";
-      }
-    } else if (s.renamed) {
-      s.folder->Remove(s.name);
-    }
+// Takes back the steps up to `failed`, last first, as a roll-back after a
+// kill would, but with what the commit knows: a step it never came to, or
+// whose rename failed, is not reached. Returns what could not be done, in
+// words; "" when every step is back.
+std::string PutBack(const DocumentOutput& out, std::vector<CommitStep>& steps, size_t failed) {
+  std::vector<UndoStep> undo;
+  for (size_t j = 0; j <= failed && j < steps.size(); ++j) {
+    const CommitStep& s = steps[j];
+    UndoStep& u = undo.emplace_back();
+    u.folder = s.folder;
+    u.folderPath = s.folder->path();
+    u.kind = s.kind;
+    u.temp = s.temp;
+    u.name = s.name;
+    u.backup = BackupName(s.name, ::getpid());
+    if (j == failed) u.known = s.backedUp ? UndoStep::kMovedAside : UndoStep::kNotReached;
+    else if (!s.backedUp && !s.renamed) u.known = UndoStep::kNotReached;
   }
+  const RollBackOutcome back = RollBack(undo, out.owner);
+  if (!back.misfits.empty())
+    return "; nothing was put back, since what stands is not what the commit left: " + back.misfits;
+  std::string stuck;
+  for (const RollBackOutcome::Stuck& s : back.stuck)
+    stuck += s.newFile ? "; taking back the new " + s.name + " failed too (" + std::strerror(s.error) +
+                             "): the next conversion to this output takes it back"
+                       : "; putting back the previous " + s.name + " failed too (" + std::strerror(s.error) +
+                             "): it stays as " + s.backup + " until the next conversion to this output";
   return stuck;
 }
 
 void RemoveTemporaries(const std::vector<CommitStep>& steps) {
   for (const CommitStep& s : steps)
-    if (!s.renamed && !s.temp.empty()) s.folder->RemoveIfSame(s.temp, s.identity);
+    if (!s.temp.empty()) s.folder->RemoveIfSame(s.temp, s.identity);
 }
 
 void ReportStaleStuck(ConverterContext& ctx, size_t count, const std::string& first) {
@@ -196,6 +209,11 @@ void ReportStaleStuck(ConverterContext& ctx, size_t count, const std::string& fi
 uint32_t CommitSteps(ConverterContext& ctx, DocumentOutput& out, std::vector<CommitStep> steps) {
   const OutputFolder& folder = out.folder;
   const std::string record = folder.PathOf(CommitRecordName(out.flaName));
+  Descriptor recordFd;
+  const auto removeRecord = [&] {
+    if (const std::string kept = RemoveCommitRecord(folder, out.flaName, recordFd); !kept.empty() && ctx.m_pShell)
+      ctx.m_pShell->ShowMessage(kCaption, kept + ".");
+  };
   const auto abandon = [&] {
     RemoveTemporaries(steps);
     RemoveMadeFolders(out);
@@ -214,7 +232,7 @@ uint32_t CommitSteps(ConverterContext& ctx, DocumentOutput& out, std::vector<Com
   };
   // A commit killed since this conversion's recovery is finished first.
   std::string failure;
-  switch (FinishLeftCommit(out, lock.held(), failure)) {
+  switch (FinishLeftCommit(ctx, out, lock.held(), failure)) {
     case LeftCommit::kNone: break;
     case LeftCommit::kBlocked: return fail(failure);
     case LeftCommit::kStuck:
@@ -227,11 +245,12 @@ uint32_t CommitSteps(ConverterContext& ctx, DocumentOutput& out, std::vector<Com
   steps.insert(steps.end() - 1, std::make_move_iterator(stale.begin()), std::make_move_iterator(stale.end()));
   std::vector<RecordedStep> recorded;
   bool replaces = false;
-  for (const CommitStep& s : steps) {
+  // Whether a step adds or replaces is decided here, once: a file that
+  // appears at an added file's name meanwhile is never replaced.
+  for (CommitStep& s : steps) {
+    if (!s.temp.empty()) s.kind = Replaceable(*s.folder, s.name) ? RecordedStep::kReplaces : RecordedStep::kAdds;
     RecordedStep& r = recorded.emplace_back();
-    r.kind = s.temp.empty()                      ? RecordedStep::kStale
-             : Replaceable(*s.folder, s.name) ? RecordedStep::kReplaces
-                                              : RecordedStep::kAdds;
+    r.kind = s.kind;
     if (!s.temp.empty()) r.temp = s.recorded.substr(0, s.recorded.size() - s.name.size()) + s.temp;
     r.finalName = s.recorded;
     replaces = replaces || r.kind != RecordedStep::kAdds;
@@ -242,12 +261,13 @@ uint32_t CommitSteps(ConverterContext& ctx, DocumentOutput& out, std::vector<Com
   // must not lose the previous files for empty new ones.
   failure = CheckStagedFiles(steps, replaces);
   if (failure.empty()) {
-    const int e = WriteCommitRecord(folder, out.flaName, EncodeCommitRecord(::getpid(), recorded), replaces);
+    const int e =
+        WriteCommitRecord(folder, out.flaName, EncodeCommitRecord(::getpid(), recorded), replaces, recordFd);
     if (e == EEXIST) return fail("another conversion is committing to this output (" + record + ")");
     if (e) failure = "the record of the commit, " + record + ", could not be written (" + std::strerror(e) + ")";
     else if (replaces)
       if (const int f = folder.Flush()) failure = FlushFailure(folder.path(), f);
-    if (!failure.empty()) folder.Remove(CommitRecordName(out.flaName));
+    if (!failure.empty()) removeRecord();
   }
   if (!failure.empty()) return fail(failure);
 
@@ -271,7 +291,7 @@ uint32_t CommitSteps(ConverterContext& ctx, DocumentOutput& out, std::vector<Com
       failure = FlushDocumentFolders(out);
       if (!failure.empty()) break;
     }
-    if (Replaceable(*s.folder, s.name)) {
+    if (s.kind == RecordedStep::kReplaces) {
       // Never over a file that stands at the backup's name: it is not ours.
       s.backup = BackupName(s.name, ::getpid());
       if (const int e = s.folder->Rename(s.name, s.backup, false)) {
@@ -280,7 +300,8 @@ uint32_t CommitSteps(ConverterContext& ctx, DocumentOutput& out, std::vector<Com
       }
       s.backedUp = true;
     }
-    if (const int e = s.folder->Rename(s.temp, s.name)) {
+    // The final name is free now: a file another put there stays theirs.
+    if (const int e = s.folder->Rename(s.temp, s.name, false)) {
       failure = s.folder->PathOf(s.name) + " could not be put in place (" + std::strerror(e) + ")";
       break;
     }
@@ -291,22 +312,26 @@ uint32_t CommitSteps(ConverterContext& ctx, DocumentOutput& out, std::vector<Com
     std::string unsure;
     if (replaces)
       if (const int e = folder.Flush()) unsure = FlushFailure(folder.path(), e);
+    std::vector<std::string> stay;
     for (const CommitStep& s : steps)
-      if (s.backedUp) s.folder->Remove(s.backup);
+      if (s.backedUp)
+        if (const int e = s.folder->Remove(s.backup); e && e != ENOENT)
+          stay.push_back(s.folder->PathOf(s.backup) + " (" + std::strerror(e) + ")");
     RemoveEmptyImportFolders(out);
     for (DocumentOutput::ImportFolder& f : out.imports) f.made = false;
-    folder.Remove(CommitRecordName(out.flaName));
+    removeRecord();
     ReportStaleStuck(ctx, staleStuck, firstStale);
+    ReportLeftBackups(ctx, stay);
     if (unsure.empty()) return kResultDone;
     ctx.m_strFailureDetail = "the new document set stands, but " + unsure + ": it may not survive a power cut";
     return kResultOutputIncomplete;
   }
-  const std::string stuck = PutBack(steps, k);
+  const std::string stuck = PutBack(out, steps, k);
   // What was put back reaches the disk before the record that tells it goes;
   // from there the temporaries alone are left, which any later run removes.
   const std::string unflushed = replaces ? FlushDocumentFolders(out) : std::string();
   if (stuck.empty() && unflushed.empty()) {
-    folder.Remove(CommitRecordName(out.flaName));
+    removeRecord();
     abandon();
   } else {
     // The record and the temporaries stay, the FLA's among them: the next
@@ -337,7 +362,8 @@ std::unique_ptr<DocumentOutput> OpenDocumentOutput(const std::string& fla, std::
   struct stat st {};
   if (!out->folder.valid() || !out->lock.Take(out->folder, out->flaName + ".jsfl") || ::fstat(out->lock.fd(), &st) != 0) {
     const int e = errno;
-    why = std::string("its folder cannot be written (") + std::strerror(e) + ")";
+    why = std::string("its folder cannot be ") + (out->folder.valid() ? "written" : "opened") + " (" + std::strerror(e) +
+          ")";
     out.reset();
     errno = e;
     return nullptr;
@@ -354,9 +380,13 @@ const OutputFolder* ImportFolderOf(DocumentOutput& out, int kind, bool make) {
   if (f.state == DocumentOutput::ImportFolder::kRefused) return nullptr;
   const std::string name = ImportFolderName(kind, out.flaName);
   OutputFolder opened = OutputFolder::OpenIn(out.folder, name);
-  if (!opened.valid() && errno == ENOENT && make) {
-    if (::mkdirat(out.folder.fd(), name.c_str(), 0777) == 0) f.made = true;
-    else if (errno != EEXIST) return nullptr;
+  // A folder removed between its making and its opening (a recovery that
+  // found it empty) is made again.
+  bool made = false;
+  for (int attempt = 0; !opened.valid() && errno == ENOENT && make && attempt < 4; ++attempt) {
+    made = ::mkdirat(out.folder.fd(), name.c_str(), 0777) == 0;
+    if (!made && errno != EEXIST) return nullptr;
+    CallHookAnswer(CommitCall::kImportFolderMade, out.folder.PathOf(name));
     opened = OutputFolder::OpenIn(out.folder, name);
   }
   struct stat st {};
@@ -369,6 +399,8 @@ const OutputFolder* ImportFolderOf(DocumentOutput& out, int kind, bool make) {
     f.state = DocumentOutput::ImportFolder::kRefused;
     return nullptr;
   }
+  // Made by this run only once it is seen to be the run's own.
+  f.made = f.made || made;
   f.folder = std::move(opened);
   f.state = DocumentOutput::ImportFolder::kOpen;
   return &f.folder;

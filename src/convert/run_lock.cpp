@@ -33,7 +33,12 @@ bool RunLock::Take(const OutputFolder& folder, const std::string& scriptName) {
     // A sweep that looked at the new file before it was locked takes it for
     // a gone run's and removes it: then another is made.
     int r;
-    while ((r = ::flock(fd.get(), LOCK_EX | LOCK_NB)) != 0 && errno == EINTR) {
+    if (const int e = CallHookAnswer(CommitCall::kRunLock, folder.PathOf(name))) {
+      r = -1;
+      errno = e;
+    } else {
+      while ((r = ::flock(fd.get(), LOCK_EX | LOCK_NB)) != 0 && errno == EINTR) {
+      }
     }
     if (r != 0 && errno == EWOULDBLOCK) continue;
     struct stat st {};

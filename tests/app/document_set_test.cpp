@@ -269,9 +269,10 @@ std::string Seven(long pid) {
   return std::string(7 - s.size(), '0') + s;
 }
 
-// Leftovers of killed runs: backups put back where their file is missing,
-// the rest of theirs removed; those of running processes and of other
-// outputs stay. Work folders of killed runs go at start-up.
+// Leftovers of killed runs: their temporaries removed, their backups
+// removed where the user's file stands and never put back; those of
+// running processes and of other outputs stay. Work folders of killed runs
+// go at start-up.
 TEST(Leftovers, KilledRunsAreCleanedUpAndRunningOnesLeftAlone) {
   TempDir dir;
   fs::create_directories(dir.file("out/Shapes_doc.fla"));
@@ -283,7 +284,7 @@ TEST(Leftovers, KilledRunsAreCleanedUpAndRunningOnesLeftAlone) {
   put("out/doc.fla.bak-" + gone, "old document");
   put("out/doc.fla.jsfl", "new script");
   put("out/doc.fla.jsfl.bak-" + gone, "old script");
-  put("out/doc.fla.tmp-" + gone + "-a1b2c3", "");
+  put("out/doc.fla.jsfl.tmp-" + gone + "-a1b2c3", "");
   put("out/Shapes_doc.fla/Symbol 1.swf.bak-" + gone, "old movie");
   put("out/Shapes_doc.fla/Symbol 2.swf.tmp-" + gone + "-zzzzzz", "");
   put("out/doc.fla.tmp-" + live + "-a1b2c3", "running");
@@ -313,8 +314,8 @@ TEST(Leftovers, KilledRunsAreCleanedUpAndRunningOnesLeftAlone) {
   EXPECT_EQ(run.status, 1) << run.output;
   const Set expected = {
       {"Shapes_doc.fla", {}},
-      {"Shapes_doc.fla/Symbol 1.swf", {'o', 'l', 'd', ' ', 'm', 'o', 'v', 'i', 'e'}},
-      {"doc.fla", {'o', 'l', 'd', ' ', 'd', 'o', 'c', 'u', 'm', 'e', 'n', 't'}},
+      {"Shapes_doc.fla/Symbol 1.swf.bak-" + gone, {'o', 'l', 'd', ' ', 'm', 'o', 'v', 'i', 'e'}},
+      {"doc.fla.bak-" + gone, {'o', 'l', 'd', ' ', 'd', 'o', 'c', 'u', 'm', 'e', 'n', 't'}},
       {"doc.fla.jsfl", {'n', 'e', 'w', ' ', 's', 'c', 'r', 'i', 'p', 't'}},
       {"doc.fla.jsfl.tmp-" + live + "-a1b2c3", {}},
       {"doc.fla.tmp-" + live + "-a1b2c3", {'r', 'u', 'n', 'n', 'i', 'n', 'g'}},

@@ -275,8 +275,10 @@ TEST_F(CommitSafety, AFailedFlushFailsTheCommitUntilTheDocumentIsInPlace) {
               std::string::npos)
         << o.detail;
   }
+  // The record stays, and with it the killed run's temporaries.
   Set kept = Snapshot();
   EXPECT_EQ(kept.erase("doc.fla.commit"), 1u);
+  EXPECT_EQ(std::erase_if(kept, [](const auto& f) { return f.first.find(".tmp-") != std::string::npos; }), 5u);
   EXPECT_EQ(kept, before);
   EXPECT_EQ(Convert("cut.swf").result, 138u);
   EXPECT_EQ(Snapshot(), before);

@@ -209,12 +209,23 @@ TEST_F(Planted, AnotherUsersRecordBackupsAndTemporariesAreLeftToThem) {
       if (theirs) Theirs(Out(name));
     }
   };
-  // The user's own: the gone run's temporaries and the backups of files
-  // that stand go, a backup where no file stands is put back.
+  // The user's own, the FLA's temporary among them: a commit killed after
+  // its record was removed. Nothing of it is swept, and its backups are
+  // named. Without the FLA's temporary, the gone run's temporaries go, and
+  // its backups where the user's file stands; none is ever put back.
   plantLeftovers(false);
+  const Set ownPlanted = Listed();
+  const FileOutcome o = Convert("cut.swf");
+  EXPECT_EQ(o.result, 44u);
+  for (const char* backup :
+       {"doc.fla.jsfl.bak-9999999", "Shapes_doc.fla/Symbol 1.swf.bak-9999999", "Shapes_doc.fla/Symbol 4.swf.bak-9999999"})
+    EXPECT_NE(o.detail.find(Out(backup)), std::string::npos) << o.detail;
+  EXPECT_NE(o.detail.find("whose record is gone; nothing was changed"), std::string::npos) << o.detail;
+  EXPECT_EQ(Differences(Listed(), ownPlanted), "");
+  fs::remove(Out("doc.fla.tmp-9999999-abcdef"));
   EXPECT_EQ(Convert("cut.swf").result, 138u);
   Set expected = fresh;
-  expected["Shapes_doc.fla/Symbol 4.swf"] = Bytes("planted");
+  expected["Shapes_doc.fla/Symbol 4.swf.bak-9999999"] = Bytes("planted");
   EXPECT_EQ(Differences(Listed(), expected), "");
 
   BothWays([&] {
@@ -278,8 +289,9 @@ TEST_F(Planted, AKilledCommitWhoseRecordIsAnotherUsersIsLeftToItsOwner) {
   });
 }
 
-// A well-formed record padded with steps of movies no set has (each moves
-// nothing) to `size` bytes in all.
+// A well-formed record padded to `size` bytes in all with steps that add
+// movies no set has (each already taken back: its temporary and its name
+// free, so a roll-back passes over it).
 std::vector<uint8_t> Padded(const std::vector<uint8_t>& record, uint64_t size) {
   // The FLA's step (kind, temporary, final name) and the end mark close
   // every record: the padding goes before them.
@@ -288,15 +300,25 @@ std::vector<uint8_t> Padded(const std::vector<uint8_t>& record, uint64_t size) {
     if (record[--at] == 0) ++nuls;
   ++at;
   std::vector<uint8_t> out(record.begin(), record.begin() + ptrdiff_t(at));
-  // A step "S", "", "Shapes_doc.fla/Symbol N.swf" takes 30 bytes and N's
-  // digits: 31 to 35, so any gap of some hundred bytes or more is filled.
-  const uint64_t gap = size - record.size(), steps = (gap + 34) / 35;
-  uint64_t extra = gap - 31 * steps;
+  // The process id, the second field.
+  const auto head = std::find(record.begin(), record.end(), 0) + 1;
+  const std::string pid(head, std::find(head, record.end(), 0));
+  // A step "A", "F.tmp-PPPPPPP-abcdef", "F" with F "Shapes_doc.fla/Symbol
+  // N.swf" takes 75 bytes and twice N's digits, 8 more in the folder
+  // "StaticText_doc.fla": 77 to 93, always odd, so their number follows
+  // the gap's parity.
+  const uint64_t gap = size - record.size();
+  uint64_t steps = (gap + 92) / 93;
+  if ((steps & 1) != (gap & 1)) ++steps;
+  uint64_t units = (gap - 77 * steps) / 2;
   const char* const numbers[] = {"9", "99", "999", "9999", "65535"};
   for (uint64_t i = 0; i < steps; ++i) {
-    const uint64_t more = std::min<uint64_t>(extra, 4);
-    extra -= more;
-    const std::string step = std::string("S") + '\0' + '\0' + "Shapes_doc.fla/Symbol " + numbers[more] + ".swf" + '\0';
+    const uint64_t more = std::min<uint64_t>(units, 8);
+    units -= more;
+    const bool text = more >= 4;
+    const std::string name = std::string(text ? "StaticText_doc.fla" : "Shapes_doc.fla") + "/Symbol " +
+                             numbers[text ? more - 4 : more] + ".swf";
+    const std::string step = std::string("A") + '\0' + name + ".tmp-" + pid + "-abcdef" + '\0' + name + '\0';
     out.insert(out.end(), step.begin(), step.end());
   }
   out.insert(out.end(), record.begin() + ptrdiff_t(at), record.end());
@@ -307,7 +329,8 @@ std::vector<uint8_t> Padded(const std::vector<uint8_t>& record, uint64_t size) {
 // no memory near its size (read whole it took over a gigabyte) and is
 // removed, a record that changed nothing. A record that would roll a killed
 // commit back is read at the longest a commit can write, and refused one
-// byte longer: then the killed commit's files meet the sweep alone.
+// byte longer: then the killed commit's files meet the sweep alone, which
+// names its backups and changes nothing.
 TEST_F(Conversions, ARecordLongerThanACommitCanWriteIsNeverRead) {
   const Set red = Clean("red.swf");
   const std::string record = Out("doc.fla.commit");
@@ -337,8 +360,6 @@ TEST_F(Conversions, ARecordLongerThanACommitCanWriteIsNeverRead) {
   EXPECT_EQ(Differences(Snapshot(), red), "");
 
   const Set before = Clean("green.swf");
-  Set swept = before;
-  for (const char* movie : {"Shapes_doc.fla/Symbol 1.swf", "Shapes_doc.fla/Symbol 2.swf"}) swept[movie] = red.at(movie);
   const uint64_t longest = MaxCommitRecordBytes(std::string("doc.fla").size());
   for (uint64_t size : {longest, longest + 1}) {
     SCOPED_TRACE(size);
@@ -346,8 +367,22 @@ TEST_F(Conversions, ARecordLongerThanACommitCanWriteIsNeverRead) {
     ASSERT_TRUE(KillInCommit(*this, "red.swf", 5));
     WriteFileBytes(record, Padded(ReadFileBytes(record), size));
     ASSERT_EQ(fs::file_size(record), size);
-    EXPECT_EQ(Convert("cut.swf").result, 138u);
-    EXPECT_EQ(Differences(Snapshot(), size == longest ? before : swept), "");
+    Set left = Snapshot();
+    left.erase("doc.fla.commit");
+    const FileOutcome o = Convert("cut.swf");
+    if (size == longest) {
+      EXPECT_EQ(o.result, 138u);
+      EXPECT_EQ(Differences(Snapshot(), before), "");
+    } else {
+      const std::string backups = Out("Shapes_doc.fla/Symbol 1.swf.bak-" + PidDigits(killed)) + ", " +
+                                  Out("Shapes_doc.fla/Symbol 2.swf.bak-" + PidDigits(killed));
+      EXPECT_EQ(o.result, 44u);
+      EXPECT_NE(o.detail.find(backups + " hold the previous files of a conversion to this output killed while it replaced the document set, "
+                                         "whose record is gone; nothing was changed"),
+                std::string::npos)
+          << o.detail;
+      EXPECT_EQ(Differences(Snapshot(), left), "");
+    }
   }
 }
 
