@@ -69,6 +69,11 @@ struct FlushHookScope {
   ~FlushHookScope() { SetCommitFlushHook({}); }
 };
 
+struct CallHookScope {
+  explicit CallHookScope(CommitCallHook h) { SetCommitCallHook(std::move(h)); }
+  ~CallHookScope() { SetCommitCallHook({}); }
+};
+
 // Reports a cancel once the document is being written: the conversion is
 // abandoned and changes nothing.
 struct CancelsAtTheDocument : RecordingShell {
@@ -152,6 +157,19 @@ inline bool KillInCommit(Conversions& c, const std::string& movie, int k, bool u
   int status = 0;
   return c.killed > 0 && ::waitpid(c.killed, &status, 0) == c.killed && WIFEXITED(status) &&
          WEXITSTATUS(status) == 3;
+}
+
+// The temporary that the record out/doc.fla.commit names for `finalName`
+// (a name below out/), as a name below out/; "" when it names none.
+inline std::string RecordedTemp(Conversions& c, const std::string& finalName) {
+  const std::vector<uint8_t> bytes = ReadFileBytes(c.Out("doc.fla.commit"));
+  std::vector<std::string> fields(1);
+  for (uint8_t b : bytes)
+    if (b) fields.back().push_back(char(b));
+    else fields.emplace_back();
+  for (size_t i = 4; i < fields.size(); ++i)
+    if (fields[i] == finalName && fields[i - 2].size() == 1) return fields[i - 1];
+  return {};
 }
 
 inline std::string Replaced(std::string s, const std::string& from, const std::string& to) {
