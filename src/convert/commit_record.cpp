@@ -239,17 +239,19 @@ int WriteCommitRecord(const OutputFolder& folder, const std::string& flaName, co
 }
 
 std::string RemoveCommitRecord(const OutputFolder& folder, const std::string& flaName, const Descriptor& fd) {
-  const std::string name = CommitRecordName(flaName);
+  const std::string name = CommitRecordName(flaName), path = folder.PathOf(name);
   struct stat st {};
   if (!fd.valid() || ::fstat(fd.get(), &st) != 0) return {};
-  if (folder.Holds(name, IdentityOf(st))) folder.Remove(name);
+  const int removal = folder.Holds(name, IdentityOf(st)) ? folder.Remove(name) : 0;
   // Almost always the last link is gone: nothing more is written.
   if (::fstat(fd.get(), &st) == 0 && st.st_nlink == 0) return {};
   int e = ::ftruncate(fd.get(), 0) == 0 ? 0 : errno;
   if (!e && ::fdatasync(fd.get()) != 0 && errno != EINVAL) e = errno;
-  if (!e) return {};
-  return folder.PathOf(name) + ", the record of a finished commit, could not be removed nor emptied (" +
-         std::strerror(e) + ")";
+  const std::string head = path + ", the record of a finished commit, could not be ";
+  const std::string removed = removal ? "removed (" + std::string(std::strerror(removal)) + ")" : "";
+  if (e) return head + (removal ? removed + " nor " : "") + "emptied (" + std::strerror(e) + ")";
+  if (removal) return head + removed + "; it stays, emptied, and changes nothing";
+  return {};
 }
 
 }  // namespace tovrani

@@ -89,7 +89,7 @@ int WriteCommitRecord(const OutputFolder& folder, const std::string& flaName, co
 // holds it. A record that outlives that (another kept a link of it, or
 // moved it, or its removal failed) is emptied, so that wherever it turns up
 // again it is one cut short, which changes nothing. "" or, where it could
-// not be emptied, the record and the reason in words.
+// not be removed or emptied, the record and the reason in words.
 std::string RemoveCommitRecord(const OutputFolder& folder, const std::string& flaName, const Descriptor& fd);
 
 }  // namespace tovrani

@@ -357,7 +357,8 @@ bool PidNamespacesAllowed() {
 // Where a conversion holds while the test acts.
 enum class HoldAt {
   kWritingTheDocument,  // its import movies staged, its FLA about to be written
-  kImportFolderMade,    // out/Shapes_doc.fla just made, no movie in it yet
+  kImportFolderMade,    // out/Shapes_doc.fla just made and opened, no movie in it yet
+  kImportFolderUnopened,  // out/Shapes_doc.fla just made, not yet opened
 };
 
 // The document set's harness converting `movie` to out/doc.fla in a child
@@ -407,6 +408,14 @@ class HeldConversion {
           pause();
         }
         return std::nullopt;
+      });
+    if (at == HoldAt::kImportFolderUnopened)
+      SetCommitCallHook([&](CommitCall call, const std::string& path) {
+        if (call == CommitCall::kImportFolderMade && path == c.Out("Shapes_doc.fla") && !paused) {
+          paused = true;
+          pause();
+        }
+        return 0;
       });
     const FileOutcome o = c.Convert(movie, &shell);
     std::ofstream log(log_);
@@ -537,22 +546,27 @@ TEST_F(SharedOutput, ALiveRunIsKnownByItsLockNotItsProcessId) {
 }
 
 // A conversion held right after it made its import folder, before its first
-// movie goes in: another conversion to the output (in a PID namespace of its
-// own where allowed), whether its movie fails or it commits a set without
-// import movies, finds the folder empty and removes it. The held run makes
-// it again: its set is the one it makes alone, every shape with its import
-// movie and no message of movies that could not be written.
+// movie goes in, and also before it opened the folder: another conversion
+// to the output (in a PID namespace of its own where allowed), whether its
+// movie fails or it commits a set without import movies, finds the folder
+// empty and removes it. The held run makes it again: its set is the one it
+// makes alone, every shape with its import movie and no message of movies
+// that could not be written.
 TEST_F(SharedOutput, AnImportFolderRemovedUnderARunIsMadeAgain) {
   const Set red = Clean("red.swf");
   struct Case {
     const char* movie;
     const char* imports;
     int status;
+    HoldAt at;
   };
-  for (const Case& c : {Case{"cut.swf", "on", 1}, Case{"blue.swf", "off", 0}}) {
-    SCOPED_TRACE(c.movie);
+  for (const Case& c : {Case{"cut.swf", "on", 1, HoldAt::kImportFolderMade},
+                        Case{"blue.swf", "off", 0, HoldAt::kImportFolderMade},
+                        Case{"cut.swf", "on", 1, HoldAt::kImportFolderUnopened},
+                        Case{"blue.swf", "off", 0, HoldAt::kImportFolderUnopened}}) {
+    SCOPED_TRACE(std::string(c.movie) + (c.at == HoldAt::kImportFolderUnopened ? ", before the opening" : ""));
     Restore({});
-    HeldConversion held(*this, "red.swf", HoldAt::kImportFolderMade, false);
+    HeldConversion held(*this, "red.swf", c.at, false);
     ASSERT_TRUE(held.Paused()) << held.Messages();
     ASSERT_TRUE(fs::is_directory(Out("Shapes_doc.fla")));
     EXPECT_TRUE(fs::is_empty(Out("Shapes_doc.fla")));

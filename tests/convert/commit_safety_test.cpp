@@ -13,7 +13,9 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "convert/output_folder.h"
@@ -283,6 +285,39 @@ TEST_F(CommitSafety, AFailedFlushFailsTheCommitUntilTheDocumentIsInPlace) {
   EXPECT_EQ(Convert("cut.swf").result, 138u);
   EXPECT_EQ(Snapshot(), before);
   EXPECT_EQ(Outside(), outside);
+}
+
+// An output folder the user may write and search but not read (0333): the
+// conversion takes the new set as over any folder, though it can neither
+// list, lock nor flush the folder. Where the test runs as root (who reads
+// any folder), the conversion runs as another user, who owns the output.
+TEST_F(CommitSafety, AFolderTheUserMayNotReadTakesTheNewSet) {
+  const Set fresh = Clean("red.swf"), before = Clean("green.swf");
+  const bool root = ::geteuid() == 0;
+  constexpr uid_t kUser = 65534;
+  if (root) {
+    fs::permissions(dir.path(), fs::perms(0755));
+    for (const auto& e : fs::recursive_directory_iterator(Out("")))
+      ASSERT_EQ(::lchown(e.path().c_str(), kUser, kUser), 0);
+    ASSERT_EQ(::lchown(Out("").c_str(), kUser, kUser), 0);
+  }
+  fs::permissions(Out(""), fs::perms(0333));
+  const pid_t child = ::fork();
+  if (child == 0) {
+    if (root && (::setgroups(0, nullptr) != 0 || ::setresgid(kUser, kUser, kUser) != 0 ||
+                 ::setresuid(kUser, kUser, kUser) != 0))
+      ::_exit(99);
+    const FileOutcome o = Convert("red.swf");
+    if (!o.detail.empty()) std::cerr << o.detail << "\n";
+    ::_exit(int(o.result & 0xFF));
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  fs::permissions(Out(""), fs::perms(0755));
+  ASSERT_TRUE(WIFEXITED(status)) << status;
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(Snapshot(), fresh);
+  EXPECT_NE(before, fresh);
 }
 
 }  // namespace

@@ -289,6 +289,175 @@ TEST_F(Planted, AKilledCommitWhoseRecordIsAnotherUsersIsLeftToItsOwner) {
   });
 }
 
+// Green replaced by red, killed; then a file put at a name the kill left
+// free: another user's at the script's temporary when it was killed moving
+// the FLA aside (the new script would go back there), another user's at
+// the FLA once that was moved aside, and a second link of the FLA's
+// temporary. Each stops the recovery: 44 naming that file, every file as
+// it was. Once it is gone, the next conversion rolls back exactly. Put at
+// the FLA's temporary once the FLA is in place, another user's file stays
+// beside the new set.
+TEST_F(Planted, AFileAtANameAKilledCommitLeftFreeStopsItsRecovery) {
+  const Set fresh = Clean("red.swf"), before = Clean("green.swf");
+  enum Plant { kScriptTemp, kDocument, kSecondLink };
+  const auto stopped = [&](Plant plant) {
+    SCOPED_TRACE(plant);
+    Restore(before);
+    ASSERT_TRUE(KillInCommit(*this, "red.swf", plant == kDocument ? 11 : 10));
+    const std::string planted = plant == kScriptTemp ? Out(RecordedTemp(*this, "doc.fla.jsfl"))
+                                : plant == kDocument ? Out("doc.fla")
+                                                     : Out(RecordedTemp(*this, "doc.fla"));
+    const std::string keeper = dir.file("keeper");
+    if (plant == kSecondLink) {
+      fs::create_hard_link(planted, keeper);
+    } else {
+      ASSERT_FALSE(fs::exists(planted));
+      WriteFileBytes(planted, Bytes("theirs"));
+      Theirs(planted);
+    }
+    const Set halfway = Listed();
+    const FileOutcome o = Convert("cut.swf");
+    EXPECT_EQ(o.result, 44u);
+    EXPECT_NE(o.detail.find(planted + " ("), std::string::npos) << o.detail;
+    EXPECT_NE(o.detail.find("; nothing was changed"), std::string::npos) << o.detail;
+    EXPECT_EQ(Differences(Listed(), halfway), "");
+    fs::remove(plant == kSecondLink ? keeper : planted);
+    theirs.erase(planted);
+    EXPECT_EQ(Convert("cut.swf").result, 138u);
+    EXPECT_EQ(Differences(Listed(), before), "");
+  };
+  BothWays([&] {
+    stopped(kScriptTemp);
+    stopped(kDocument);
+    Restore(before);
+    ASSERT_TRUE(KillInCommit(*this, "red.swf", 0));
+    const std::string planted = Out(RecordedTemp(*this, "doc.fla"));
+    WriteFileBytes(planted, Bytes("theirs"));
+    Theirs(planted);
+    EXPECT_EQ(Convert("cut.swf").result, 138u);
+    Set expected = fresh;
+    expected[planted.substr(Out("").size())] = Bytes("theirs");
+    EXPECT_EQ(Differences(Listed(), expected), "");
+  });
+  stopped(kSecondLink);
+}
+
+// Files at backups' names that no commit moved aside are never put back:
+// another user's, planted for the FLA and the script of a first conversion
+// killed before its FLA was in place (a commit that only added files), and
+// a second link of a private file of the user's planted where no record
+// stands. No final name becomes theirs or the private file, and the
+// conversions after go on as usual.
+TEST_F(Planted, BackupsNoCommitMovedAsideAreNeverPutBack) {
+  const Set fresh = Clean("red.swf");
+  BothWays([&] {
+    Restore({});
+    ASSERT_TRUE(KillInCommit(*this, "red.swf", 5));
+    ASSERT_TRUE(fs::exists(Out("doc.fla.commit")));
+    Set planted;
+    for (const std::string& name : {"doc.fla.bak-" + PidDigits(killed), "doc.fla.jsfl.bak-" + PidDigits(killed)}) {
+      WriteFileBytes(Out(name), Bytes("theirs"));
+      Theirs(Out(name));
+      planted[name] = Bytes("theirs");
+    }
+    EXPECT_EQ(Convert("cut.swf").result, 138u);
+    EXPECT_EQ(Differences(Listed(), planted), "");
+    EXPECT_EQ(Convert("red.swf").result, 0u);
+    Set expected = fresh;
+    expected.insert(planted.begin(), planted.end());
+    EXPECT_EQ(Differences(Listed(), expected), "");
+  });
+  Restore({});
+  WriteFileBytes(dir.file("private.txt"), Bytes("the user's own"));
+  fs::permissions(dir.file("private.txt"), fs::perms::owner_read | fs::perms::owner_write);
+  fs::create_hard_link(dir.file("private.txt"), Out("doc.fla.bak-9999999"));
+  const Set planted = Listed();
+  EXPECT_EQ(Convert("cut.swf").result, 138u);
+  EXPECT_EQ(Differences(Listed(), planted), "");
+  EXPECT_EQ(fs::hard_link_count(dir.file("private.txt")), 2u);
+}
+
+// While a commit of the user's runs (green replaced by red), another keeps
+// its record: moves it out of the folder, or links it. The commit ends as
+// usual, and the record it leaves elsewhere is empty. Put back two
+// conversions later, with another user's files under the FLA's temporary
+// name it gave and as a backup of the script, it is a record cut short: it
+// is removed and nothing else changes. A file another puts at the record's
+// name meanwhile is not the commit's to remove.
+TEST_F(Planted, ARecordKeptAsideAndPutBackChangesNothing) {
+  const Set green = Clean("green.swf");
+  const std::string record = Out("doc.fla.commit"), kept = dir.file("kept.commit");
+  // Acts on the record when the commit renames the FLA in.
+  const auto atTheDocument = [&](const std::function<void()>& act) {
+    return [&, act](const std::string& from, const std::string& to) {
+      if (to == Out("doc.fla") && from.find(".tmp-") != std::string::npos) act();
+      return 0;
+    };
+  };
+  BothWays([&] {
+    for (bool link : {false, true}) {
+      SCOPED_TRACE(link ? "linked" : "moved");
+      Restore(green);
+      std::string flaTemp;
+      {
+        HookScope keep(atTheDocument([&] {
+          flaTemp = RecordedTemp(*this, "doc.fla");
+          if (link) fs::create_hard_link(record, kept);
+          else fs::rename(record, kept);
+        }));
+        EXPECT_EQ(Convert("red.swf").result, 0u);
+      }
+      ASSERT_FALSE(flaTemp.empty());
+      EXPECT_EQ(fs::file_size(kept), 0u);
+      EXPECT_EQ(Convert("blue.swf").result, 0u);
+      EXPECT_EQ(Convert("red.swf").result, 0u);
+      Set expected = Listed();
+      fs::rename(kept, record);
+      for (const std::string& name : {flaTemp, "doc.fla.jsfl.bak-" + PidDigits(::getpid())}) {
+        WriteFileBytes(Out(name), Bytes("theirs"));
+        Theirs(Out(name));
+        expected[name] = Bytes("theirs");
+      }
+      EXPECT_EQ(Convert("cut.swf").result, 138u);
+      EXPECT_EQ(Differences(Listed(), expected), "");
+    }
+    Restore(green);
+    HookScope swap(atTheDocument([&] {
+      fs::rename(record, kept);
+      WriteFileBytes(record, Bytes("theirs"));
+      Theirs(record);
+    }));
+    EXPECT_EQ(Convert("red.swf").result, 0u);
+    EXPECT_EQ(ReadFileBytes(record), Bytes("theirs"));
+    EXPECT_EQ(fs::file_size(kept), 0u);
+    fs::remove(record);
+    fs::remove(kept);
+  });
+}
+
+// Between the making of an import folder and its opening, another user's
+// empty folder takes its place: the run takes its movies the road without
+// them, and a cancel that abandons the document leaves that folder alone.
+TEST_F(Planted, AnImportFolderTakenBeforeItIsOpenedIsNotTheRunsToRemove) {
+  BothWays([&] {
+    Restore({});
+    const std::string folder = Out("Shapes_doc.fla");
+    CallHookScope swap([&](CommitCall call, const std::string& path) {
+      if (call == CommitCall::kImportFolderMade && path == folder) {
+        fs::remove(folder);
+        fs::create_directory(folder);
+        Theirs(folder);
+      }
+      return 0;
+    });
+    CancelsAtTheDocument cancelling;
+    EXPECT_EQ(Convert("red.swf", &cancelling).result, 130u);
+    EXPECT_TRUE(fs::is_directory(folder));
+    EXPECT_TRUE(fs::is_empty(folder));
+    fs::remove(folder);
+  });
+}
+
 // A well-formed record padded to `size` bytes in all with steps that add
 // movies no set has (each already taken back: its temporary and its name
 // free, so a roll-back passes over it).
