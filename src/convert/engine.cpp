@@ -140,7 +140,11 @@ uint32_t Engine::Run(const std::string& source, const std::string& output) {
   if (ctx_.m_bAbandoned) return kResultCancelled;
   // A work file that could not go to disk lost bytes: whatever failed after
   // that, the output is what is incomplete.
-  if (result != kResultDone && work_.failed()) result = kResultOutputIncomplete;
+  if (result != kResultDone && work_.failed()) {
+    result = kResultOutputIncomplete;
+    ctx_.m_strFailureDetail = "the work files could not be written to $TMPDIR (" +
+                              std::filesystem::path(work_.path()).parent_path().string() + ")";
+  }
   // A failed conversion writes none of the set's files.
   if (result != kResultDone) DiscardStagedFiles(ctx_);
   return result;

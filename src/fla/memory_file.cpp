@@ -1,7 +1,6 @@
 #include "fla/memory_file.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -92,28 +91,6 @@ bool WriteAll(int fd, uint64_t pos, const char* src, size_t n) {
 
 }  // namespace
 
-bool WorkSpace::MakeDir() {
-  if (dirMade) return true;
-  if (closed || dir.empty()) return false;
-  // Locked at once, so that no sweep takes it for a killed run's. A sweep
-  // that locked it first removes it: then it is made again.
-  for (int attempt = 0; attempt < 3; ++attempt) {
-    if (::mkdir(dir.c_str(), 0700) != 0) return false;
-    Descriptor folder(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (!folder.valid()) continue;
-    int r;
-    while ((r = ::flock(folder.get(), LOCK_EX)) != 0 && errno == EINTR) {
-    }
-    struct stat st {};
-    // A file system without locks keeps the folder unlocked.
-    if (r == 0 && (::fstat(folder.get(), &st) != 0 || st.st_nlink == 0)) continue;
-    lock = std::move(folder);
-    dirMade = true;
-    return true;
-  }
-  return false;
-}
-
 MemoryFile::MemoryFile(std::shared_ptr<WorkSpace> space, std::string name)
     : space_(std::move(space)), name_(std::move(name)) {}
 
@@ -124,20 +101,10 @@ MemoryFile::~MemoryFile() {
     space_->inMemory -= bytes_.capacity();
 }
 
-bool WorkSpace::StartOnDisk(const std::string& name) {
-  return (!spillHook || spillHook(name)) && MakeDir();
-}
-
 bool MemoryFile::OpenOnDisk() {
   if (!space_->StartOnDisk(name_)) return false;
-  if (unlinked_) {
-    // The name belongs to another file by now: a nameless file.
-    std::string tmpl = space_->dir + "/.moved-XXXXXX";
-    fd_ = ::mkostemp(tmpl.data(), O_CLOEXEC);
-    if (fd_ >= 0) ::unlink(tmpl.c_str());
-  } else {
-    fd_ = ::open((space_->dir + "/" + name_).c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  }
+  // Once unlinked, the name belongs to another file: a nameless file.
+  fd_ = unlinked_ ? space_->OpenNameless() : space_->OpenFile(name_, O_RDWR | O_CREAT);
   return fd_ >= 0;
 }
 
@@ -153,7 +120,7 @@ bool MemoryFile::MoveToDisk() {
   if (!WriteAll(fd_, 0, bytes_.data(), size_t(size_))) {
     ::close(fd_);
     fd_ = -1;
-    if (!unlinked_) ::unlink((space_->dir + "/" + name_).c_str());
+    if (!unlinked_) space_->RemoveFile(name_);
     return false;
   }
   space_->inMemory -= bytes_.capacity();
@@ -236,7 +203,7 @@ bool MemoryFile::Resize(uint64_t size) {
 
 void MemoryFile::Unlink() {
   if (unlinked_) return;
-  if (fd_ >= 0 && space_->dirMade) ::unlink((space_->dir + "/" + name_).c_str());
+  if (fd_ >= 0) space_->RemoveFile(name_);
   unlinked_ = true;
 }
 

@@ -2,36 +2,18 @@
 // to a file of the folder on disk once it does not. Every open is a stdio
 // stream of its own (own position and buffer) over the same bytes, as
 // reopening a path gives; the streams open at the move never notice it, and
-// later opens are ordinary opens of the file on disk.
+// later opens are opens of the file on disk.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "fla/descriptor.h"
+#include "fla/work_space.h"
 
 namespace tovrani {
-
-// What the files of one work folder share.
-struct WorkSpace {
-  std::string dir;       // the folder on disk, made on first need
-  bool dirMade = false;
-  Descriptor lock;       // the folder, locked from its making to its removal
-  bool closed = false;   // the folder is gone: nothing moves to disk any more
-  uint64_t budget = 0;   // bytes the files may hold in memory together
-  uint64_t inMemory = 0; // what they hold (their buffers' capacity)
-  bool failed = false;   // a file could not move to disk, or a write there failed
-  // Asked before a file moves to disk; false makes the move fail.
-  std::function<bool(const std::string& name)> spillHook;
-
-  bool MakeDir();
-  // Whether a file of this name may be made on disk (and the folder is there).
-  bool StartOnDisk(const std::string& name);
-};
 
 class MemoryFile {
  public:

@@ -4,18 +4,14 @@
 #include "fla/output_names.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <mutex>
-#include <random>
 #include <unordered_map>
 #include <system_error>
 
@@ -39,40 +35,31 @@ namespace {
 
 uint64_t g_memoryBudget = WorkFolder::kDefaultMemoryBudget;
 std::function<bool(const std::string&)> g_spillHook;
+std::function<void(const std::string&)> g_madeFolderHook;
 
 // The live folders by path, so that opening one of their paths reaches
 // their files.
 std::mutex g_foldersLock;
 std::unordered_map<std::string, const WorkFolder*> g_folders;
 
-constexpr char kFolderPrefix[] = "tovrani-";
-constexpr size_t kRandomLength = 12;
-
 std::string BaseFolder() {
   const char* base = std::getenv("TMPDIR");
   return base && *base ? base : "/tmp";
 }
 
-// True for a work folder's name: "tovrani-PID-" and twelve of a-z 0-9.
-bool WorkFolderName(const std::string& name) {
-  const size_t prefix = sizeof(kFolderPrefix) - 1;
-  if (name.compare(0, prefix, kFolderPrefix) != 0 || name.size() < prefix + kRandomLength + 2) return false;
-  const size_t dash = name.size() - kRandomLength - 1;
-  if (name[dash] != '-') return false;
-  for (size_t i = dash + 1; i < name.size(); ++i)
-    if (!std::islower(static_cast<unsigned char>(name[i])) && !std::isdigit(static_cast<unsigned char>(name[i])))
-      return false;
-  return ParsePid(name, prefix, dash) > 0;
+// The open(2) flags of an fopen mode ("r", "wb+", "ab+", ...) for a file
+// that is there: "w" empties it, "a" appends.
+int ModeFlags(const char* mode) {
+  const int access = std::strchr(mode, '+') ? O_RDWR : mode[0] == 'r' ? O_RDONLY : O_WRONLY;
+  return access | (mode[0] == 'w' ? O_TRUNC : mode[0] == 'a' ? O_APPEND : 0);
 }
 
-// Called under g_foldersLock. Seeded once: a random device per folder costs
-// more than the rest of a small movie's work files.
-std::string RandomName() {
-  static const char kChars[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-  static std::mt19937_64 gen{(uint64_t(std::random_device{}()) << 32) ^ std::random_device{}()};
-  std::string s;
-  for (uint64_t r = gen(), i = 0; i < kRandomLength; ++i, r /= 36) s.push_back(kChars[r % 36]);
-  return s;
+// A stream over `fd` in `mode`; the descriptor is closed when none can be made.
+std::FILE* StreamOf(int fd, const char* mode) {
+  if (fd < 0) return nullptr;
+  std::FILE* f = ::fdopen(fd, mode);
+  if (!f) ::close(fd);
+  return f;
 }
 
 }  // namespace
@@ -89,26 +76,11 @@ void WorkFolder::SetSpillHook(std::function<bool(const std::string&)> hook) {
   g_spillHook = std::move(hook);
 }
 
-void WorkFolder::SweepLeftovers() {
-  const std::string base = BaseFolder();
-  std::error_code ec;
-  for (std::filesystem::directory_iterator it(base, ec), end; !ec && it != end; it.increment(ec)) {
-    const std::string name = it->path().filename().string();
-    struct stat st {}, opened {};
-    // Our own folders only: a real folder (never a link) of this user.
-    if (!WorkFolderName(name) || ::lstat(it->path().c_str(), &st) != 0 || !S_ISDIR(st.st_mode) ||
-        st.st_uid != ::geteuid())
-      continue;
-    // A run holds its folder's lock while it lives; the one that can take
-    // it is looking at a leftover, which it removes holding the lock.
-    const Descriptor folder(::open(it->path().c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (!folder.valid() || ::fstat(folder.get(), &opened) != 0 || IdentityOf(opened) != IdentityOf(st) ||
-        ::flock(folder.get(), LOCK_EX | LOCK_NB) != 0)
-      continue;
-    std::error_code gone;
-    std::filesystem::remove_all(it->path(), gone);
-  }
+void WorkFolder::SetMadeFolderHook(std::function<void(const std::string&)> hook) {
+  g_madeFolderHook = std::move(hook);
 }
+
+void WorkFolder::SweepLeftovers() { SweepGoneWorkFolders(BaseFolder()); }
 
 WorkFolder::WorkFolder() = default;
 WorkFolder::~WorkFolder() { remove(); }
@@ -120,14 +92,17 @@ bool WorkFolder::create() {
   std::lock_guard<std::mutex> lock(g_foldersLock);
   // The name only: nothing is made on disk until a file needs it there. The
   // process id and a long random part keep other folders from taking it.
-  std::string dir = BaseFolder() + "/" + kFolderPrefix + std::to_string(::getpid()) + "-" + RandomName();
   std::error_code ec;
-  auto abs = std::filesystem::absolute(dir, ec);
-  path_ = ec ? dir : abs.string();
+  const std::string base = BaseFolder();
+  const auto abs = std::filesystem::absolute(base, ec);
   files_ = std::make_unique<Files>();
-  files_->space->dir = path_;
-  files_->space->budget = g_memoryBudget;
-  files_->space->spillHook = g_spillHook;
+  WorkSpace& space = *files_->space;
+  space.base = ec ? base : abs.string();
+  space.name = NewWorkFolderName();
+  path_ = space.base + "/" + space.name;
+  space.budget = g_memoryBudget;
+  space.spillHook = g_spillHook;
+  space.madeHook = g_madeFolderHook;
   g_folders[path_] = this;
   return true;
 }
@@ -147,17 +122,24 @@ std::FILE* WorkFolder::open(const std::string& name, const char* mode) const {
     errno = EINVAL;
     return nullptr;
   } else if (it == files_->byName.end()) {
-    std::shared_ptr<MemoryFile> file;
-    if (files_->space->budget != 0)
-      file = std::make_shared<MemoryFile>(files_->space, name);
-    else if (!files_->space->StartOnDisk(name))
-      return nullptr;
-    it = files_->byName.emplace(name, std::move(file)).first;
+    WorkSpace& space = *files_->space;
+    if (space.budget != 0) {
+      it = files_->byName.emplace(name, std::make_shared<MemoryFile>(files_->space, name)).first;
+    } else {
+      // On disk from the start, made here: never a file that was there.
+      if (!space.StartOnDisk(name)) return nullptr;
+      const int fd = space.OpenFile(name, ModeFlags(mode) | O_CREAT);
+      if (fd < 0) return nullptr;
+      std::FILE* f = StreamOf(fd, mode);
+      if (f)
+        files_->byName.emplace(name, nullptr);
+      else
+        space.RemoveFile(name);
+      return f;
+    }
   }
   if (it->second && !it->second->onDisk()) return MemoryFile::Open(it->second, mode);
-  std::FILE* f = std::fopen(file(name).c_str(), mode);
-  if (!f && !it->second && mode[0] != 'r') files_->byName.erase(it);
-  return f;
+  return StreamOf(files_->space->OpenFile(name, ModeFlags(mode)), mode);
 }
 
 void WorkFolder::removeFile(const std::string& name) const {
@@ -167,7 +149,7 @@ void WorkFolder::removeFile(const std::string& name) const {
   if (it->second)
     it->second->Unlink();
   else
-    ::unlink(file(name).c_str());
+    files_->space->RemoveFile(name);
   files_->byName.erase(it);
 }
 
@@ -187,16 +169,15 @@ void WorkFolder::remove() {
   }
   if (files_) {
     // Streams still open keep their bytes; nothing goes to disk any more.
-    for (auto& [name, file] : files_->byName)
-      if (file) file->Unlink();
     WorkSpace& space = *files_->space;
-    space.closed = true;
-    if (space.dirMade) {
-      std::error_code ec;
-      std::filesystem::remove_all(space.dir, ec);
+    for (auto& [name, file] : files_->byName) {
+      if (file)
+        file->Unlink();
+      else
+        space.RemoveFile(name);
     }
-    // Its lock goes last: nothing sweeps a folder still being removed.
-    space.lock.reset();
+    space.closed = true;
+    space.RemoveDir();
     files_.reset();
   }
   path_.clear();

@@ -1,9 +1,10 @@
 // The private folder a conversion keeps its work files in, RAII file handles,
 // and the output written under a temporary name beside its final one.
 //
-// Nothing here changes the current directory: every work file is reached by
-// an absolute path inside the folder, and the folder goes away with
-// everything in it when its owner does, also after a failure or a cancel.
+// Nothing here changes the current directory. Every work file is known by
+// an absolute path inside the folder and reached through the folder's
+// descriptor; the run's files and the folder go away when its owner does,
+// also after a failure or a cancel.
 //
 // The work files are held in memory while the folder's memory budget allows
 // and move to the folder on disk, made on first need, once it does not.
@@ -54,13 +55,17 @@ class WorkFolder {
   static uint64_t MemoryBudget();
   // Test hook: asked before a work file goes to disk; false makes that fail.
   static void SetSpillHook(std::function<bool(const std::string& name)> hook);
+  // Test hook: called with a folder's path between its making on disk and
+  // its opening, where opening a work file would wait forever.
+  static void SetMadeFolderHook(std::function<void(const std::string& path)> hook);
 
-  // Removes the work folders under $TMPDIR (or /tmp) that runs killed
+  // Empties the work folders under $TMPDIR (or /tmp) that runs killed
   // before their end left: named as ours ("tovrani-PID-" and twelve of a-z
-  // 0-9), real folders of this user, whose lock no run holds. A run holds
-  // the lock of its folder from its making to its removal, so a folder of a
-  // run still going stays, whatever process id it bears and whatever
-  // process ids this run sees.
+  // 0-9), real folders of this user holding the run's mark, whose lock no
+  // run holds. Only their regular files go, then each folder once empty. A
+  // run holds the lock of its folder from before its mark to its removal,
+  // so a folder of a run still going stays, whatever process id it bears
+  // and whatever process ids this run sees.
   static void SweepLeftovers();
 
   WorkFolder();
@@ -69,8 +74,9 @@ class WorkFolder {
   WorkFolder& operator=(const WorkFolder&) = delete;
 
   // Names a fresh private folder under $TMPDIR (or /tmp); the folder itself
-  // is made, readable only by us and locked while it lives, when a file
-  // first goes to disk.
+  // is made, readable only by us, locked and marked while it lives, when a
+  // file first goes to disk. A name another took by then is given up for a
+  // fresh one on disk; the path stays what the files are known by.
   bool create();
   bool valid() const { return !path_.empty(); }
   const std::string& path() const { return path_; }
@@ -80,13 +86,14 @@ class WorkFolder {
   std::FILE* open(const std::string& name, const char* mode) const;
   // Removes one work file; a missing file is no error.
   void removeFile(const std::string& name) const;
-  // A work file could not go to disk, or a write there failed (disk full, no
-  // memory): bytes written to it are lost and the output would be incomplete.
+  // A work file could not go to disk, no folder of ours could be made for
+  // it, or a write there failed (disk full, no memory): bytes written to it
+  // are lost and the output would be incomplete.
   bool failed() const;
   // Bytes that the growth of a work file has copied in memory (0 for a file
   // that is not there or never grew in memory).
   uint64_t bytesCopiedInMemory(const std::string& name) const;
-  // Removes the folder with everything in it.
+  // Removes the files made in the folder, its mark, then the folder.
   void remove();
 
  private:

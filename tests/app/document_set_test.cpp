@@ -293,13 +293,16 @@ TEST(Leftovers, KilledRunsAreCleanedUpAndRunningOnesLeftAlone) {
   put("out/doc.fla.jsfl.tmp-" + live + "-a1b2c3", "");
   const int runLock = ::open(dir.file("out/doc.fla.jsfl.tmp-" + live + "-a1b2c3").c_str(), O_RDONLY | O_CLOEXEC);
   ASSERT_EQ(::flock(runLock, LOCK_EX), 0);
-  // Work folders: one of a killed run, one of a running process, and names
-  // that are not ours.
-  for (const std::string& name : {"tovrani-" + std::to_string(std::stol(gone)) + "-abcdefghijkl",
+  // Work folders: one of a killed run (marked as a run's), one of a running
+  // process (marked and locked), one without the mark (an earlier version's,
+  // or of a run killed before its mark), and names that are not ours.
+  for (const std::string& name : {"tovrani-" + std::to_string(std::stol(gone)) + "-killedrun123",
+                                  "tovrani-" + std::to_string(std::stol(gone)) + "-abcdefghijkl",
                                   "tovrani-" + std::to_string(::getpid()) + "-abcdefghijkl",
                                   "tovrani-" + std::to_string(std::stol(gone)) + "-short"}) {
     fs::create_directories(dir.file("tmp/" + name));
     put("tmp/" + name + "/m.g12", "work");
+    if (name != "tovrani-" + std::to_string(std::stol(gone)) + "-abcdefghijkl") put("tmp/" + name + "/.tovrani-run", "");
   }
   const int workLock =
       ::open(dir.file("tmp/tovrani-" + std::to_string(::getpid()) + "-abcdefghijkl").c_str(), O_RDONLY | O_CLOEXEC);
@@ -324,6 +327,7 @@ TEST(Leftovers, KilledRunsAreCleanedUpAndRunningOnesLeftAlone) {
   std::set<std::string> work;
   for (const auto& e : fs::directory_iterator(dir.file("tmp"))) work.insert(e.path().filename().string());
   EXPECT_EQ(work, (std::set<std::string>{"tovrani-" + std::to_string(::getpid()) + "-abcdefghijkl",
+                                         "tovrani-" + std::to_string(std::stol(gone)) + "-abcdefghijkl",
                                          "tovrani-" + std::to_string(std::stol(gone)) + "-short",
                                          "tovrani-" + std::to_string(std::stol(gone)) + "-mnopqrstuvwx"}));
   ::close(runLock);

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 #include "app/program_runner.h"
 #include "convert/convert_swf_file.h"
@@ -78,6 +79,69 @@ TEST(WorkBudget, AWorkFileThatCannotGoToDiskFailsTheConversionWithoutOutput) {
   for (const auto& e : fs::recursive_directory_iterator(dir.path())) left.push_back(e.path().filename());
   std::sort(left.begin(), left.end());
   EXPECT_EQ(left, (std::vector<std::string>{"a.swf", "a_.fla", "tmp"}));
+}
+
+// Another user renames a work folder away right after its making and puts a
+// folder of the run's user at its name: one holding a file, or one others
+// may read. The run takes neither: it makes its folder under another name
+// and gives the same document, and what was put there stays as it was.
+// Where every name it tries is taken so, the conversion fails naming
+// $TMPDIR, and the older document stays.
+TEST(WorkBudget, AFolderPutAtTheWorkFolderNameIsNotTaken) {
+  TempDir dir;
+  const std::string tmp = dir.file("tmp");
+  fs::create_directories(tmp);
+  TmpDirScope tmpScope(tmp);
+  WriteFileBytes(dir.file("a.swf"), SampleMovie());
+  WorkBudgetScope budget(0);
+  const auto convert = [&] {
+    ConverterContext ctx;
+    RecordingShell shell;
+    ctx.m_pShell = &shell;
+    const auto outcomes = ConvertSwfFile(ctx, dir.file("a.swf") + ",", 0, 0);
+    EXPECT_EQ(outcomes.size(), 1u);
+    return outcomes.empty() ? FileOutcome{} : outcomes[0];
+  };
+  ASSERT_EQ(convert().result, 0u);
+  const std::vector<uint8_t> fla = ReadFileBytes(dir.file("a_.fla"));
+  ASSERT_TRUE(fs::is_empty(tmp));
+
+  int swaps = 0, planted = 0;
+  bool readable = false;
+  std::string last;
+  fs::file_time_type lastChanged;
+  struct HookScope {
+    ~HookScope() { WorkFolder::SetMadeFolderHook({}); }
+  } hookScope;
+  WorkFolder::SetMadeFolderHook([&](const std::string& path) {
+    if (swaps == 0) return;
+    --swaps;
+    fs::rename(path, dir.file("moved" + std::to_string(planted++)));
+    fs::create_directory(path);
+    fs::permissions(path, readable ? fs::perms(0755) : fs::perms(0700));
+    // Called under the work folders' lock: not through WriteFileBytes.
+    if (!readable) std::ofstream(path + "/notes.txt") << "notes";
+    last = path;
+    lastChanged = fs::last_write_time(path);
+  });
+  for (bool r : {false, true}) {
+    SCOPED_TRACE(r ? "a folder others may read" : "a folder holding a file");
+    readable = r;
+    swaps = 1;
+    const FileOutcome o = convert();
+    EXPECT_EQ(o.result, 0u) << o.detail;
+    EXPECT_EQ(ReadFileBytes(dir.file("a_.fla")), fla);
+    // Nothing was made in it, even for a while; the run's own folder is gone.
+    EXPECT_EQ(fs::last_write_time(last), lastChanged);
+    EXPECT_EQ(std::distance(fs::directory_iterator(tmp), {}), planted);
+  }
+
+  swaps = 1000;
+  const FileOutcome o = convert();
+  EXPECT_EQ(o.result, 44u);
+  EXPECT_NE(o.detail.find("$TMPDIR (" + tmp + ")"), std::string::npos) << o.detail;
+  EXPECT_EQ(ReadFileBytes(dir.file("a_.fla")), fla);
+  EXPECT_EQ(std::distance(fs::directory_iterator(tmp), {}), planted);
 }
 
 }  // namespace

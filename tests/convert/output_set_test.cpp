@@ -286,6 +286,7 @@ TEST_F(Conversions, LeftoversWithThisProcessesIdAreAnEarlierRuns) {
   TmpDirScope tmp(dir.path().string());
   const std::string earlier = dir.file("tovrani-" + std::to_string(::getpid()) + "-abcdefghijkl");
   fs::create_directories(earlier);
+  WriteFileBytes(earlier + "/.tovrani-run", {});
   {
     WorkBudgetScope onDisk(0);
     WorkFolder mine;

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <set>
 
 #include <fcntl.h>
 
@@ -100,9 +101,20 @@ TEST(WorkFolderTest, FilesBehaveAsDiskFilesAndLeaveNothingBehind) {
       w.removeFile("missing");
       EXPECT_FALSE(FileHandle(w.file("fill"), "rb"));
       EXPECT_EQ(Contents(keep.get()), (std::vector<uint8_t>{1, 2, 3}));
+      // A removed file growing past the budget moves to disk with no name.
+      FileHandle gone(w.file("gone"), "wb+");
+      w.removeFile("gone");
+      ASSERT_TRUE(WriteBytes(gone.get(), std::string(300, 'g').data(), 300));
+      EXPECT_EQ(Contents(gone.get()), std::vector<uint8_t>(300, 'g'));
       EXPECT_FALSE(w.failed());
-      // Below the budget nothing reaches the disk.
+      // Below the budget nothing reaches the disk; past it, the folder holds
+      // the files with a name and the run's mark.
       EXPECT_EQ(tmp.Empty(), budget == WorkFolder::kDefaultMemoryBudget);
+      if (budget != WorkFolder::kDefaultMemoryBudget) {
+        std::set<std::string> names;
+        for (const auto& e : fs::directory_iterator(w.path())) names.insert(e.path().filename().string());
+        EXPECT_EQ(names, (std::set<std::string>{".tovrani-run", "m.g12"}));
+      }
     }
     EXPECT_TRUE(tmp.Empty());
   }
