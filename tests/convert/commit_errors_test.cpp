@@ -256,7 +256,8 @@ TEST_F(Conversions, AFailedRemovalNeverLeavesAMixedSet) {
       }
       const FileOutcome next = Convert("cut.swf");
       EXPECT_EQ(next.result, 138u) << next.detail;
-      said += "\n" + heard(next);
+      said += '\n';
+      said += heard(next);
       EXPECT_TRUE(whole(Snapshot(), said)) << said << Names(Snapshot());
     }
   }
