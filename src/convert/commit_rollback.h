@@ -61,7 +61,6 @@ struct RollBackOutcome {
     int error = 0;
   };
   std::vector<Stuck> stuck;
-  bool done() const { return misfits.empty() && stuck.empty(); }
 };
 
 // Judges every step of `steps`, then, where all fit, takes them back, last

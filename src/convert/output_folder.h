@@ -34,8 +34,6 @@ class OutputFolder {
 
   bool valid() const { return fd_.valid(); }
   int fd() const { return fd_.get(); }
-  // False for a folder reached without read permission.
-  bool readable() const { return readable_; }
   // "" or ending in '/': the folder as messages and hooks name it.
   const std::string& path() const { return path_; }
   std::string PathOf(const std::string& name) const { return path_ + name; }

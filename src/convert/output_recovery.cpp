@@ -84,8 +84,7 @@ Finished RollBackKilled(ConverterContext& ctx, DocumentOutput& out, const LeftRe
   if (const std::string unflushed = FlushDocumentFolders(out); !unflushed.empty())
     return {LeftCommit::kStuck, std::string(kKilled) + "; its previous files were put back, but " + unflushed + "; " +
                                     record + " stays for the next conversion"};
-  if (const std::string kept = RemoveCommitRecord(out.folder, out.flaName, left.fd); !kept.empty() && ctx.m_pShell)
-    ctx.m_pShell->ShowMessage(kCaption, kept + ".");
+  RemoveRecordSayingWhatStays(ctx, out, left.fd);
   for (const UndoStep& s : steps)
     if (s.folder && !s.temp.empty() && Stands(out, *s.folder, s.temp)) s.folder->Remove(s.temp);
   return {};
@@ -108,8 +107,7 @@ Finished RollForwardKilled(ConverterContext& ctx, DocumentOutput& out, const Lef
   if (const std::string unflushed = FlushDocumentFolders(out); !unflushed.empty())
     return {LeftCommit::kStuck,
             std::string(kKilled) + "; its new set was kept, but " + unflushed + "; " + record + " stays for the next conversion"};
-  if (const std::string kept = RemoveCommitRecord(out.folder, out.flaName, left.fd); !kept.empty() && ctx.m_pShell)
-    ctx.m_pShell->ShowMessage(kCaption, kept + ".");
+  RemoveRecordSayingWhatStays(ctx, out, left.fd);
   ReportLeftBackups(ctx, stay);
   return {};
 }
@@ -216,6 +214,11 @@ void ReportLeftBackups(ConverterContext& ctx, const std::vector<std::string>& le
                                           : std::to_string(left.size()) +
                                                 " previous files of the document set could not be removed and stay: " +
                                                 Joined(left) + ".");
+}
+
+void RemoveRecordSayingWhatStays(ConverterContext& ctx, const DocumentOutput& out, const Descriptor& fd) {
+  if (const std::string kept = RemoveCommitRecord(out.folder, out.flaName, fd); !kept.empty() && ctx.m_pShell)
+    ctx.m_pShell->ShowMessage(kCaption, kept + ".");
 }
 
 LeftCommit FinishLeftCommit(ConverterContext& ctx, DocumentOutput& out, bool locked, std::string& why) {

@@ -20,6 +20,8 @@
 #include <string>
 #include <vector>
 
+#include "fla/descriptor.h"
+
 namespace tovrani {
 
 struct ConverterContext;
@@ -37,6 +39,10 @@ enum class LeftCommit {
 // backup over its final name). Acts only with the folder's lock held
 // (`locked`). `why` says what blocks the output or what could not be done.
 LeftCommit FinishLeftCommit(ConverterContext& ctx, DocumentOutput& out, bool locked, std::string& why);
+
+// Removes the record `fd` of a commit to `out`'s document that is done
+// (convert/commit_record.h), saying so where it stays or outlives that.
+void RemoveRecordSayingWhatStays(ConverterContext& ctx, const DocumentOutput& out, const Descriptor& fd);
 
 // Says which previous files of a set that stands whole could not be removed
 // (their paths with the reason): they stay.

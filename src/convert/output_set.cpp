@@ -166,7 +166,7 @@ std::string CheckStagedFiles(const std::vector<CommitStep>& steps, bool flush) {
 // kill would, but with what the commit knows: a step it never came to, or
 // whose rename failed, is not reached. Returns what could not be done, in
 // words; "" when every step is back.
-std::string PutBack(const DocumentOutput& out, std::vector<CommitStep>& steps, size_t failed) {
+std::string PutBack(const DocumentOutput& out, const std::vector<CommitStep>& steps, size_t failed) {
   std::vector<UndoStep> undo;
   for (size_t j = 0; j <= failed && j < steps.size(); ++j) {
     const CommitStep& s = steps[j];
@@ -210,10 +210,7 @@ uint32_t CommitSteps(ConverterContext& ctx, DocumentOutput& out, std::vector<Com
   const OutputFolder& folder = out.folder;
   const std::string record = folder.PathOf(CommitRecordName(out.flaName));
   Descriptor recordFd;
-  const auto removeRecord = [&] {
-    if (const std::string kept = RemoveCommitRecord(folder, out.flaName, recordFd); !kept.empty() && ctx.m_pShell)
-      ctx.m_pShell->ShowMessage(kCaption, kept + ".");
-  };
+  const auto removeRecord = [&] { RemoveRecordSayingWhatStays(ctx, out, recordFd); };
   const auto abandon = [&] {
     RemoveTemporaries(steps);
     RemoveMadeFolders(out);
