@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "fla/stream_placement.h"
@@ -34,8 +35,26 @@ void Tell(ConverterContext& ctx, uint16_t code, uint16_t id, const std::string& 
                                                   std::to_string(id) + "): " + what);
 }
 
-void Skip(ConverterContext& ctx, uint16_t code, uint16_t id, const std::string& why) {
+BitmapOutcome Skip(ConverterContext& ctx, uint16_t code, uint16_t id, const std::string& why) {
   Tell(ctx, code, id, why + "; the bitmap was skipped.");
+  return BitmapOutcome::kDone;
+}
+
+BitmapOutcome SkipAsTooLarge(ConverterContext& ctx, uint16_t code, uint16_t id, uint64_t w, uint64_t h) {
+  Skip(ctx, code, id, "the image of " + std::to_string(w) + " x " + std::to_string(h) + " pixels is too large");
+  return BitmapOutcome::kTooLarge;
+}
+
+// Charges the bitmap's pixels to the movie's budget before it is decoded.
+// False when they would overdraw it: the bitmap is skipped (the first one
+// named) and the budget stays for the bitmaps that fit.
+bool ChargePixels(ConverterContext& ctx, uint16_t code, uint16_t id, uint64_t w, uint64_t h) {
+  if (ctx.m_budget.pixels.Take(w * h)) return true;
+  if (ctx.m_bitmapsOverBudget++ == 0)
+    Skip(ctx, code, id,
+         "the movie declares more image data than it holds (" + std::to_string(w) + " x " + std::to_string(h) +
+             " pixels)");
+  return false;
 }
 
 bool StartsWith(const std::vector<uint8_t>& v, std::initializer_list<uint8_t> bytes) {
@@ -50,21 +69,16 @@ bool WithinCaps(uint64_t w, uint64_t h) {
   return w <= kMaxImageSide && h <= kMaxImageSide && w * h <= kMaxImagePixels;
 }
 
-// The size of a JPEG for its media stream; false (with the message) when it
-// cannot be read or is above the caps.
-bool JpegSizeOrSkip(ConverterContext& ctx, uint16_t code, uint16_t id,
-                    const std::vector<uint8_t>& jpeg, uint32_t& w, uint32_t& h) {
+// The size of a JPEG for its media stream; nullopt (with the message) when
+// it cannot be read or is above the caps.
+std::optional<BitmapOutcome> JpegSizeOrSkip(ConverterContext& ctx, uint16_t code, uint16_t id,
+                                            const std::vector<uint8_t>& jpeg, uint32_t& w, uint32_t& h) {
   w = h = 0;  // never the previous bitmap's size
   if (!ReadJpegSize(std::span(jpeg), w, h) || w == 0) {
-    Skip(ctx, code, id, "the JPEG data has no readable frame header");
-    return false;
+    return Skip(ctx, code, id, "the JPEG data has no readable frame header");
   }
-  if (!WithinCaps(w, h)) {
-    Skip(ctx, code, id, "the image of " + std::to_string(w) + " x " + std::to_string(h) +
-                            " pixels is too large");
-    return false;
-  }
-  return true;
+  if (!WithinCaps(w, h)) return SkipAsTooLarge(ctx, code, id, w, h);
+  return std::nullopt;
 }
 
 // The JPEG of a tag as one plain stream, a Photoshop wrapper taken off.
@@ -74,32 +88,36 @@ std::vector<uint8_t> TagJpeg(std::span<const uint8_t> data, std::span<const uint
   return jpeg;
 }
 
-void DefineJpeg(ConverterContext& ctx, uint16_t code, std::span<const uint8_t> body) {
+// The JPEG's bytes are copied as they are: nothing is decoded, so nothing
+// is charged.
+BitmapOutcome DefineJpeg(ConverterContext& ctx, uint16_t code, std::span<const uint8_t> body) {
   SwfReader r(body);
   const uint16_t id = r.u16();
   if (!r.ok()) return Skip(ctx, code, id, "the tag is too short");
   const std::vector<uint8_t> jpeg =
       TagJpeg(body.subspan(2), code == 6 ? std::span<const uint8_t>(ctx.m_pJpegTables) : std::span<const uint8_t>());
   uint32_t w = 0, h = 0;
-  if (!JpegSizeOrSkip(ctx, code, id, jpeg, w, h)) return;
+  if (const auto skipped = JpegSizeOrSkip(ctx, code, id, jpeg, w, h)) return *skipped;
   WriteJpegMediaRecord(ctx, jpeg, uint16_t(w), uint16_t(h), DefinitionItemNo(ctx, id));
+  return BitmapOutcome::kDone;
 }
 
 // DefineBitsJPEG3: the decoded JPEG joined with its alpha plane into a
-// record of format 5.
-void DefineJpegWithAlpha(ConverterContext& ctx, std::span<const uint8_t> body) {
+// record of format 5. It is decoded (or made black) at its frame header's
+// size, whatever its scan holds: that size is what is charged.
+BitmapOutcome DefineJpegWithAlpha(ConverterContext& ctx, std::span<const uint8_t> body) {
   constexpr uint16_t code = 35;
   SwfReader r(body);
   const uint16_t id = r.u16();
   const uint32_t alphaOffset = r.u32();
   if (!r.ok()) return Skip(ctx, code, id, "the tag is too short");
   if (alphaOffset < 4 || alphaOffset > body.size() - 6)
-    return Skip(ctx, code, id, "the alpha data offset " + std::to_string(alphaOffset) +
-                                   " lies outside the tag");
+    return Skip(ctx, code, id, "the alpha data offset " + std::to_string(alphaOffset) + " lies outside the tag");
   const std::vector<uint8_t> jpeg = TagJpeg(body.subspan(6, alphaOffset), {});
   const std::span<const uint8_t> alphaData = body.subspan(6 + size_t(alphaOffset));
   uint32_t w = 0, h = 0;
-  if (!JpegSizeOrSkip(ctx, code, id, jpeg, w, h)) return;
+  if (const auto skipped = JpegSizeOrSkip(ctx, code, id, jpeg, w, h)) return *skipped;
+  if (!ChargePixels(ctx, code, id, w, h)) return BitmapOutcome::kTooLarge;
 
   DecodedImage image;
   const int decoded = RecodeJpeg(jpeg, kDecodeOnlyQuality, image);
@@ -138,6 +156,7 @@ void DefineJpegWithAlpha(ConverterContext& ctx, std::span<const uint8_t> body) {
   entry.itemNo = DefinitionItemNo(ctx, id);
   entry.hasValue = true;
   CloseBitmapMediaStream(ctx, record, entry);
+  return BitmapOutcome::kDone;
 }
 
 bool IsZlibHeader(std::span<const uint8_t> body, size_t at) {
@@ -204,7 +223,9 @@ bool SetLosslessBitmapSize(SwfReader& r, uint16_t& id, uint8_t& format, uint32_t
   return r.ok();
 }
 
-void DefineLossless(ConverterContext& ctx, uint16_t code, std::span<const uint8_t> body) {
+// A lossless bitmap is inflated to its full size, what its data lacks read
+// as zero: its declared size is charged before anything is inflated.
+BitmapOutcome DefineLossless(ConverterContext& ctx, uint16_t code, std::span<const uint8_t> body) {
   SwfReader r(body);
   uint16_t id = 0;
   uint8_t format = 0;
@@ -212,13 +233,12 @@ void DefineLossless(ConverterContext& ctx, uint16_t code, std::span<const uint8_
   if (!SetLosslessBitmapSize(r, id, format, w, h)) return Skip(ctx, code, id, "the tag is too short");
   if (format < 3 || format > 5)
     return Skip(ctx, code, id, "the bitmap format " + std::to_string(format) + " is unknown");
-  if (!WithinCaps(w, h))
-    return Skip(ctx, code, id, "the image of " + std::to_string(w) + " x " + std::to_string(h) +
-                                   " pixels is too large");
+  if (!WithinCaps(w, h)) return SkipAsTooLarge(ctx, code, id, w, h);
   size_t dataOffset = 0;
   uint64_t colours = 0;
   FindLosslessData(body, format, dataOffset, colours);
   if (colours > 256) return Skip(ctx, code, id, "its colour table is too large");
+  if (!ChargePixels(ctx, code, id, w, h)) return BitmapOutcome::kTooLarge;
   const bool withAlpha = code == 36;
   const uint64_t tableBytes = colours * (withAlpha ? 4 : 3);
   const uint64_t rowBytes = format == 3 ? (uint64_t(w) + 3) / 4 * 4
@@ -235,6 +255,9 @@ void DefineLossless(ConverterContext& ctx, uint16_t code, std::span<const uint8_
     const uint8_t* c = &data[size_t(i * (withAlpha ? 4 : 3))];
     argb.insert(argb.end(), {withAlpha ? c[3] : uint8_t(0xFF), c[0], c[1], c[2]});
   }
+  // A palette record holds one colour at least, also where the tag's data
+  // is too broken to say how many: black, as its missing data reads.
+  if (format == 3 && argb.empty()) argb = {uint8_t(withAlpha ? 0 : 0xFF), 0, 0, 0};
   std::vector<uint8_t> record;
   const std::span<const uint8_t> pixels = std::span(data).subspan(size_t(tableBytes));
   std::vector<uint8_t> expanded;
@@ -243,7 +266,7 @@ void DefineLossless(ConverterContext& ctx, uint16_t code, std::span<const uint8_
     format = 5;
   }
   WriteBitmapMediaLead(record, format, uint16_t(w), uint16_t(h));
-  WriteBitmapMediaMiddle(record, colours || withAlpha ? 1 : 0, argb);
+  WriteBitmapMediaMiddle(record, !argb.empty() || withAlpha ? 1 : 0, argb);
   BitmapChunkWriter chunks;
   chunks.Add(expanded.empty() ? pixels : std::span<const uint8_t>(expanded));
   if (!chunks.Finish(record)) return Skip(ctx, code, id, "its pixels could not be compressed");
@@ -251,6 +274,7 @@ void DefineLossless(ConverterContext& ctx, uint16_t code, std::span<const uint8_
   entry.itemNo = DefinitionItemNo(ctx, id);
   entry.propFlag = true;
   CloseBitmapMediaStream(ctx, record, entry);
+  return BitmapOutcome::kDone;
 }
 
 }  // namespace
@@ -269,14 +293,14 @@ std::vector<uint8_t> PlainJpeg(std::span<const uint8_t> data, std::span<const ui
   return v;
 }
 
-void HandleBitmapTag(ConverterContext& ctx, uint16_t code, std::span<const uint8_t> body) {
+BitmapOutcome HandleBitmapTag(ConverterContext& ctx, uint16_t code, std::span<const uint8_t> body) {
   switch (code) {
     case 8:
       // The tables without their start and end markers; a later JPEGTables
       // replaces them.
       ctx.m_pJpegTables.clear();
       if (body.size() >= 4) ctx.m_pJpegTables.assign(body.begin() + 2, body.end() - 2);
-      return;
+      return BitmapOutcome::kDone;
     case 6:
     case 21:
       return DefineJpeg(ctx, code, body);
@@ -286,8 +310,15 @@ void HandleBitmapTag(ConverterContext& ctx, uint16_t code, std::span<const uint8
     case 36:
       return DefineLossless(ctx, code, body);
     default:
-      return;
+      return BitmapOutcome::kDone;
   }
+}
+
+void ReportBitmapsOverBudget(ConverterContext& ctx) {
+  if (ctx.m_bitmapsOverBudget < 2 || !ctx.m_pShell) return;
+  const uint32_t more = ctx.m_bitmapsOverBudget - 1;
+  ctx.m_pShell->ShowMessage(kBitmapCaption, std::to_string(more) + (more == 1 ? " more bitmap was" : " more bitmaps were") +
+                                                " skipped: the movie declares more image data than it holds.");
 }
 
 }  // namespace tovrani

@@ -13,8 +13,20 @@ namespace tovrani {
 
 struct ConverterContext;
 
-// Codes 6, 8, 20, 21, 35 and 36; `body` is the whole tag body.
-void HandleBitmapTag(ConverterContext& ctx, uint16_t code, std::span<const uint8_t> body);
+enum class BitmapOutcome {
+  kDone,      // converted, or skipped for a fault of its data
+  kTooLarge,  // skipped for its size: above the caps or the movie's budget
+};
+
+// Codes 6, 8, 20, 21, 35 and 36; `body` is the whole tag body. Lossless
+// bitmaps and DefineBitsJPEG3 are charged their pixels to the movie's budget
+// before they are decoded; one that would overdraw it is skipped, and only
+// the first such bitmap of a movie is named.
+BitmapOutcome HandleBitmapTag(ConverterContext& ctx, uint16_t code, std::span<const uint8_t> body);
+
+// One line, at the end of the movie, on how many more bitmaps than the one
+// named were skipped for the movie's budget.
+void ReportBitmapsOverBudget(ConverterContext& ctx);
 
 // SWF JPEG data made one plain stream: a leading FF D9 FF D8 dropped, a
 // doubled start and end (FF D8 FF D8 ... FF D9 FF D9) made single, a

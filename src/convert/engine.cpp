@@ -15,6 +15,7 @@
 #include "fla/output_names.h"
 #include "fla/stream_placement.h"
 #include "convert/background.h"
+#include "convert/bitmap_tags.h"
 #include "convert/converter_context.h"
 #include "convert/output_recovery.h"
 #include "convert/output_set.h"
@@ -109,6 +110,7 @@ class Engine {
   FileHandle bigSectors_, miniStream_, mediaDir_, symbolDir_;
   TagLoopState loop_;
   bool madeRun_ = false;  // the output's run is this engine's, not its caller's
+  uint64_t sourceBytes_ = 0;  // the movie's file as the user gave it
 };
 
 void Engine::Detach() {
@@ -132,6 +134,7 @@ uint32_t Engine::Run(const std::string& source, const std::string& output) {
   if (result == kResultDone) result = RunTagLoop(ctx_, loop_, svc_);
   ctx_.m_bTagLoopEnded = 1;
   ReportUnwrittenImportMovies(ctx_);
+  ReportBitmapsOverBudget(ctx_);
   if (result == kResultDone && !ReadCancelRequest(ctx_)) {
     ReportMissingFonts(ctx_);
     if (svc_.finish) result = svc_.finish(ctx_);
@@ -173,6 +176,8 @@ uint32_t Engine::SetUp(const std::string& source, const std::string& output) {
   ctx_.m_jpegTablesSideCopy = {};
   ctx_.m_nBitmapSideCopyEnd = 0;
   ctx_.m_pJpegTables.clear();
+  ctx_.m_bitmapsOverBudget = {};
+  ctx_.m_budget = MovieBudget();
   ctx_.m_soundItemIds.clear();
   ctx_.m_sceneSounds = SoundLayerState{};
   ctx_.m_bSceneTimeline = ctx_.m_bPageFlag = ctx_.m_bSceneShortLead = 0;
@@ -184,6 +189,7 @@ uint32_t Engine::SetUp(const std::string& source, const std::string& output) {
   std::error_code ec;
   auto size = std::filesystem::file_size(source, ec);
   if (ec || size > kMaxMovieBytes) return kResultWorkCopyFailed;
+  sourceBytes_ = size;
   const std::string workCopy = work_.file(kWorkCopyName);
   if (!CopyFileBuffered(source, workCopy)) return kResultWorkCopyFailed;
 
@@ -335,6 +341,7 @@ uint32_t Engine::ReadHeaderRest() {
     if (p >= 0) ctx_.m_nSwfEnd = declared = uint64_t(p) + 4;
     if (declared != ctx_.m_nSwfEnd) return kResultLengthMismatch;
   }
+  ctx_.m_budget = MovieBudget(BudgetedMovieBytes(ctx_.m_nSwfEnd - 8, ctx_.m_bSwfCompressed, sourceBytes_));
 
   PumpMessages(ctx_);
   // Frame rectangle, frame rate and frame count.

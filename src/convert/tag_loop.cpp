@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <initializer_list>
 #include <new>
+#include <optional>
 
 #include "convert/sprite_tags.h"
 #include "convert/timeline_frame.h"
@@ -82,7 +83,7 @@ class TagLoop {
   uint32_t RunMadeUpEnd();
   void AskAboutVectorization();
   bool AppendSideCopy(const char* name, const uint8_t* head, size_t headLen, const TagBody& t);
-  void IndexBitmapSideCopy(size_t headLen);
+  void IndexBitmapSideCopy();
 
   ConverterContext& ctx_;
   TagLoopState& st_;
@@ -90,6 +91,14 @@ class TagLoop {
   std::FILE* f_;
   uint64_t end_;
   TagBody tag_;
+  // The bitmap tag just appended to "ffsp" (its character id, when it has
+  // one), indexed once it has been handled, and what its handler made of it.
+  struct PendingSideCopy {
+    ConverterContext::SideCopyTag copy;
+    std::optional<uint16_t> id;
+  };
+  std::optional<PendingSideCopy> sideCopy_;
+  BitmapOutcome bitmapOutcome_ = BitmapOutcome::kDone;
 };
 
 uint32_t TagLoop::Run() {
@@ -101,7 +110,9 @@ uint32_t TagLoop::Run() {
     if (tag_.code == 39 && tag_.length > 8) {
       if (uint32_t r = WalkSprite(); r != kResultDone) return r;
     }
+    bitmapOutcome_ = BitmapOutcome::kDone;
     if (uint32_t r = Dispatch(tag_); r != kResultDone) return r;
+    IndexBitmapSideCopy();
     tag_.buffer = {};
     if (!st_.endHandled && Pos() >= end_) {
       if (uint32_t r = RunMadeUpEnd(); r != kResultDone) return r;
@@ -168,7 +179,12 @@ uint32_t TagLoop::TakeIn() {
   }
   if (On(ctx_.m_pOptShapeJsflImport) && IsBitmapTag(code)) {
     if (!AppendSideCopy("ffsp", head, headLen, tag_)) return kResultOutputIncomplete;
-    IndexBitmapSideCopy(headLen);
+    if (ctx_.m_pWorkFolder) {
+      PendingSideCopy& p = sideCopy_.emplace();
+      p.copy = {tag_.code, ctx_.m_nBitmapSideCopyEnd, headLen + tag_.length};
+      if (tag_.length >= 2) p.id = uint16_t(tag_.buffer[0] | tag_.buffer[1] << 8);
+      ctx_.m_nBitmapSideCopyEnd += p.copy.size;
+    }
   }
   if (ctx_.m_bCancel || st_.frameLimitReached) tag_.code = 0;
   return kResultDone;
@@ -218,14 +234,15 @@ bool TagLoop::AppendSideCopy(const char* name, const uint8_t* head, size_t headL
 
 // Notes where the bitmap tag just appended to "ffsp" lies, so that a shape's
 // small movie can take the bitmaps its fills use without a scan of the file.
-void TagLoop::IndexBitmapSideCopy(size_t headLen) {
-  if (!ctx_.m_pWorkFolder) return;
-  ConverterContext::SideCopyTag copy{tag_.code, ctx_.m_nBitmapSideCopyEnd, headLen + tag_.length};
-  ctx_.m_nBitmapSideCopyEnd += copy.size;
-  if (tag_.code == 8) {
-    if (ctx_.m_jpegTablesSideCopy.size == 0) ctx_.m_jpegTablesSideCopy = copy;
-  } else if (tag_.length >= 2) {
-    ctx_.m_bitmapSideCopies.try_emplace(uint16_t(tag_.buffer[0] | tag_.buffer[1] << 8), copy);
+// A bitmap skipped for its size rides in no shape's movie either.
+void TagLoop::IndexBitmapSideCopy() {
+  if (!sideCopy_) return;
+  const PendingSideCopy p = *sideCopy_;
+  sideCopy_.reset();
+  if (p.copy.code == 8) {
+    if (ctx_.m_jpegTablesSideCopy.size == 0) ctx_.m_jpegTablesSideCopy = p.copy;
+  } else if (p.id && bitmapOutcome_ != BitmapOutcome::kTooLarge) {
+    ctx_.m_bitmapSideCopies.try_emplace(*p.id, p.copy);
   }
 }
 
@@ -298,7 +315,7 @@ uint32_t TagLoop::Dispatch(TagBody& t) {
       HandleMorphShapeTag(ctx_, t.code, body);
       return kResultDone;
     case 6:
-      HandleBitmapTag(ctx_, t.code, body);
+      bitmapOutcome_ = HandleBitmapTag(ctx_, t.code, body);
       return kResultDone;
     case 7:
       HandleSetBackgroundColor(ctx_, body);

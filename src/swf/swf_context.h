@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/shell_context.h"
+#include "swf/movie_budget.h"
 #include "swf/swf_values.h"
 #include "swf/tag_statistics.h"
 
@@ -20,6 +21,9 @@ struct SwfContext : ShellContext {
   uint16_t m_wFrameRate = 0, m_wFrameCount = 0;  // as the header gives them
   // Placements per used depth of the last sprite counted, ascending by depth.
   std::vector<PlacementStat> m_pPlacementStats;
+  // What the movie's bytes allow its conversion to decode (unbounded until
+  // the header has been read).
+  MovieBudget m_budget;
 };
 
 }  // namespace tovrani

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
+#include <random>
 
 #include "app/program_runner.h"
 #include "fla/work_files.h"
@@ -366,6 +368,199 @@ TEST(BitmapProgramHostile, BadBitmapsAreReportedAndTheOthersKept) {
     EXPECT_EQ(r.streams[kept ? "Media 3" : "Media 2"], JpegMedia(jpeg, 16, 16));
     EXPECT_LT(std::filesystem::file_size(r.dir.file("m.fla")), 1u << 20);
   }
+}
+
+// ---- The movie's budget of decoded pixels ----
+
+// Converts a movie once with the program, with a limit of 16 MB on each
+// file it writes, and reads the document back.
+void ConvertOnce(Converted& r, const Bytes& movie, std::vector<std::string> options = {}) {
+  WriteFileBytes(r.dir.file("m.swf"), movie);
+  options.insert(options.end(), {r.dir.file("m.swf"), "-o", r.dir.file("m.fla")});
+  r.run = RunProgram(options, r.dir.file("config"),
+                     "ulimit -f 32768; TMPDIR=" + ShellQuote(r.dir.path().string()) + ' ');
+  ASSERT_EQ(r.run.status, 0) << r.run.output;
+  r.streams = ExpectReadableDocument(r.dir.file("m.fla"));
+  ASSERT_FALSE(r.streams.empty());
+  EXPECT_TRUE(DocumentShowsMovie(movie, r.streams));
+}
+
+using Size = std::pair<uint16_t, uint16_t>;
+
+// The width and height a bitmap's media record gives.
+Size RecordSize(const Bytes& record) {
+  if (record.size() < 8) return {0, 0};
+  return {uint16_t(record[4] | record[5] << 8), uint16_t(record[6] | record[7] << 8)};
+}
+
+size_t Count(const std::string& text, const std::string& what) {
+  size_t n = 0;
+  for (size_t at = 0; (at = text.find(what, at)) != std::string::npos; at += what.size()) ++n;
+  return n;
+}
+
+// A bitmap tag whose body declares more pixels than it holds, for character
+// `id`, 4096 x 1024 pixels (4 Mpixel).
+struct HollowBitmap {
+  const char* kind;
+  uint16_t code;
+  std::function<Bytes(uint16_t id)> body;
+};
+
+std::vector<HollowBitmap> HollowBitmaps() {
+  const Bytes row = Zlib(Bytes(4096 * 4, 0), 9);
+  const Bytes jpeg = EncodeJpeg(QuadrantPixels(8), 8, 8);
+  // A JPEG of its start, a frame header and its end: nothing to decode.
+  const Bytes headerOnly = {0xFF, 0xD8, 0xFF, 0xC0, 0, 11, 8, 0x04, 0x00, 0x10, 0x00, 1, 1, 0x11, 0, 0xFF, 0xD9};
+  return {
+      {"lossless, format 3, no data", 20,
+       [](uint16_t id) { return SwfBytes().u16(id).u8(3).u16(4096).u16(1024).u8(0).data(); }},
+      {"lossless 2, format 5, no data", 36,
+       [](uint16_t id) { return SwfBytes().u16(id).u8(5).u16(4096).u16(1024).data(); }},
+      {"lossless 2, format 5, one row of data", 36,
+       [row](uint16_t id) { return SwfBytes().u16(id).u8(5).u16(4096).u16(1024).bytes(row).data(); }},
+      {"JPEG3 of a frame header alone", 35, [headerOnly](uint16_t id) { return Jpeg3Body(id, headerOnly); }},
+      {"JPEG3 with an 8 x 8 scan", 35,
+       [jpeg](uint16_t id) { return Jpeg3Body(id, WithFrameSize(jpeg, 4096, 1024)); }},
+  };
+}
+
+// Ten bitmaps of 4 Mpixel that hold next to none of their data, then a
+// whole small one: the budget of a movie of so few bytes (16 Mpixel, and
+// 1,100 pixels a byte) takes the first four to six, skips the others, and
+// still has room for the small one. Only the first skipped bitmap is named,
+// and one line gives the others.
+TEST(BitmapBudget, BitmapsThatHoldTooLittleOfTheirDataStopAtTheMoviesBudget) {
+  const Lossless small = ArgbBitmap(20);
+  for (const HollowBitmap& hollow : HollowBitmaps()) {
+    SCOPED_TRACE(hollow.kind);
+    SwfWriter w(8);
+    std::vector<uint16_t> ids;
+    for (uint16_t id = 1; id <= 10; ++id) {
+      w.tag(hollow.code, hollow.body(id), true);
+      ids.push_back(id);
+    }
+    w.tag(36, small.body);
+    ids.push_back(20);
+    w.tag(22, BitmapFilledSquare(30, ids)).tag(26, PlaceAt(1, 30)).showFrame().end();
+    const Bytes movie = w.build();
+    const size_t fit = ((16u << 20) + 1100 * (movie.size() - 8)) / (4096 * 1024);
+    ASSERT_GE(fit, 4u);
+    ASSERT_LE(fit, 6u);
+    Converted r;
+    ConvertOnce(r, movie);
+    ExpectMediaCount(r.streams, fit + 1);
+    for (size_t k = 1; k <= fit; ++k)
+      EXPECT_EQ(RecordSize(r.streams["Media " + std::to_string(k)]), Size(4096, 1024)) << k;
+    EXPECT_EQ(r.streams["Media " + std::to_string(fit + 1)], small.record);
+    EXPECT_EQ(Count(r.run.output, "the movie declares more image data than it holds"), 2u) << r.run.output;
+    EXPECT_NE(r.run.output.find("(character " + std::to_string(fit + 1) +
+                                "): the movie declares more image data than it holds (4096 x 1024 "
+                                "pixels); the bitmap was skipped."),
+              std::string::npos)
+        << r.run.output;
+    EXPECT_NE(r.run.output.find(std::to_string(10 - fit - 1) +
+                                " more bitmaps were skipped: the movie declares more image data than it holds."),
+              std::string::npos)
+        << r.run.output;
+    EXPECT_LT(std::filesystem::file_size(r.dir.file("m.fla")), 2u << 20);
+  }
+}
+
+// Bitmaps whose data is all there never reach the budget, however flat:
+// three 4096 x 4096 bitmaps of one colour (48 Mpixel from some 50 KB of
+// zlib data) and a 1000 x 1000 one of noise convert whole, with nothing said.
+TEST(BitmapBudget, BitmapsWhoseDataIsAllThereConvertWhole) {
+  SwfWriter w(8);
+  const Bytes flatPixels(4096 * 4096, 0);
+  for (uint16_t id = 1; id <= 3; ++id) {
+    Bytes data = {uint8_t(id * 40), 0x80, 0x10};  // one colour, then every pixel of it
+    data.insert(data.end(), flatPixels.begin(), flatPixels.end());
+    w.tag(20, SwfBytes().u16(id).u8(3).u16(4096).u16(4096).u8(0).bytes(Zlib(data, 9)).data(), true);
+  }
+  Bytes noise(1000 * 1000 * 4);
+  std::mt19937 random(7);
+  for (uint8_t& b : noise) b = uint8_t(random());
+  w.tag(36, SwfBytes().u16(4).u8(5).u16(1000).u16(1000).bytes(Zlib(noise, 6)).data(), true);
+  w.tag(22, BitmapFilledSquare(10, {1, 2, 3, 4})).tag(26, PlaceAt(1, 10)).showFrame().end();
+  const Bytes movie = w.build();
+  // The flat bitmaps alone ask for more than the fixed part of the budget.
+  ASSERT_GT(3u * 4096 * 4096, 16u << 20);
+  Converted r;
+  ConvertOnce(r, movie);
+  EXPECT_EQ(r.run.output.find("skipped"), std::string::npos) << r.run.output;
+  ExpectMediaCount(r.streams, 4);
+  for (int k = 1; k <= 3; ++k) {
+    const Bytes& record = r.streams["Media " + std::to_string(k)];
+    EXPECT_EQ(RecordSize(record), Size(4096, 4096)) << k;
+  }
+  Bytes pixels;
+  const Bytes& noisy = r.streams["Media 4"];
+  const size_t head = RecordHead(5, 1000, 1000, 1, {}).size();
+  ASSERT_TRUE(RecordPixels(noisy, head, pixels));
+  EXPECT_TRUE(pixels == noise);
+}
+
+// A compressed movie counts at most four times its file's bytes: padding of
+// zeros that zlib packs a thousandfold buys no pixels. The same movie
+// uncompressed holds its 8 MB, and its bitmap converts.
+TEST(BitmapBudget, ACompressedMovieOfZerosDoesNotWidenTheBudget) {
+  SwfWriter w(8);
+  w.tag(87, Bytes(8 << 20, 0));  // DefineBinaryData: bytes the converter passes over
+  w.tag(36, SwfBytes().u16(1).u8(5).u16(7000).u16(8000).data(), true);
+  w.tag(22, BitmapFilledSquare(10, {1})).tag(26, PlaceAt(1, 10)).showFrame().end();
+  for (bool compressed : {true, false}) {
+    SCOPED_TRACE(compressed);
+    const Bytes movie = w.build(compressed);
+    if (compressed) {
+      ASSERT_LT(movie.size(), 20000u);
+    }
+    Converted r;
+    ConvertOnce(r, movie);
+    ExpectMediaCount(r.streams, compressed ? 0 : 1);
+    EXPECT_EQ(r.run.output.find("(character 1): the movie declares more image data than it holds") !=
+                  std::string::npos,
+              compressed)
+        << r.run.output;
+  }
+}
+
+// The tags of a movie (after its header), as code and body.
+std::vector<std::pair<uint16_t, Bytes>> MovieTagList(const Bytes& movie) {
+  std::vector<std::pair<uint16_t, Bytes>> tags;
+  const Bytes body = MovieTags(movie);
+  size_t at = 0;
+  while (body.size() - at >= 2) {
+    const uint16_t word = uint16_t(body[at] | body[at + 1] << 8);
+    uint32_t length = word & 0x3F;
+    at += 2;
+    if (length == 0x3F) {
+      if (body.size() - at < 4) break;
+      length = body[at] | body[at + 1] << 8 | body[at + 2] << 16 | uint32_t(body[at + 3]) << 24;
+      at += 4;
+    }
+    if (length > body.size() - at) break;
+    tags.emplace_back(word >> 6, Bytes(body.begin() + long(at), body.begin() + long(at + length)));
+    at += length;
+  }
+  return tags;
+}
+
+// With the shapes' JSFL import on, a shape's movie for the script carries
+// the bitmaps the document holds, never one skipped for the budget.
+TEST(BitmapBudget, ASkippedBitmapRidesInNoShapesMovie) {
+  const Lossless small = ArgbBitmap(2);
+  SwfWriter w(8);
+  w.tag(36, SwfBytes().u16(1).u8(5).u16(8192).u16(8192).data(), true).tag(36, small.body);
+  w.tag(22, BitmapFilledSquare(10, {1, 2})).tag(26, PlaceAt(1, 10)).showFrame().end();
+  Converted r;
+  ConvertOnce(r, w.build(), {"--set", "Shape / Morph Shape: Convert Using JSFL Import=on"});
+  ExpectMediaCount(r.streams, 1);
+  const Bytes shapeMovie = ReadFileBytes(r.dir.file("Shapes_m.fla/Symbol 1.swf"));
+  std::vector<uint16_t> bitmapIds;
+  for (const auto& [code, body] : MovieTagList(shapeMovie))
+    if (code == 36 && body.size() >= 2) bitmapIds.push_back(uint16_t(body[0] | body[1] << 8));
+  EXPECT_EQ(bitmapIds, std::vector<uint16_t>{2});
 }
 
 }  // namespace

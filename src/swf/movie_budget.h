@@ -1,0 +1,45 @@
+// What a movie may make its conversion decode, in proportion to the bytes it
+// holds. Sizes and counts a movie declares cost nothing to declare: a tag of
+// nine bytes can ask for a bitmap of 64 Mpixel. Each kind of such work is
+// charged to an allowance of its own before it is done, so that a movie of a
+// few kilobytes can never make a conversion run for minutes or write
+// gigabytes, while a movie whose data is all there never reaches one.
+#pragma once
+
+#include <cstdint>
+
+namespace tovrani {
+
+// Decoded bitmap pixels: 16 Mpixel, and 1,100 more per byte of the movie
+// (more than zlib or JPEG can pack into a byte).
+constexpr uint64_t kPixelAllowance = uint64_t(16) << 20;
+constexpr uint64_t kPixelsPerMovieByte = 1100;
+// A compressed movie's bytes count at most this many times its file's size:
+// zlib turns a small file of zeros into a movie of any length.
+constexpr uint64_t kCompressedBytesPerFileByte = 4;
+
+// The movie's bytes as the allowances count them: those after its 8-byte
+// header (trailing junk already cut), for a compressed movie at most 4 times
+// the size of its file.
+uint64_t BudgetedMovieBytes(uint64_t bytesAfterHeader, bool compressed, uint64_t fileBytes);
+
+// One kind of work: a fixed amount plus so much per byte of the movie.
+class Allowance {
+ public:
+  Allowance() = default;  // unbounded: no movie has been read
+  Allowance(uint64_t fixed, uint64_t perByte, uint64_t movieBytes);
+  // Takes `amount` when that much is left; otherwise takes nothing.
+  bool Take(uint64_t amount);
+  uint64_t left() const { return left_; }
+
+ private:
+  uint64_t left_ = UINT64_MAX;
+};
+
+struct MovieBudget {
+  MovieBudget() = default;  // unbounded
+  explicit MovieBudget(uint64_t movieBytes);
+  Allowance pixels;  // lossless bitmaps and DefineBitsJPEG3, width x height
+};
+
+}  // namespace tovrani
