@@ -50,7 +50,7 @@ BitmapOutcome SkipAsTooLarge(ConverterContext& ctx, uint16_t code, uint16_t id, 
 // named) and the budget stays for the bitmaps that fit.
 bool ChargePixels(ConverterContext& ctx, uint16_t code, uint16_t id, uint64_t w, uint64_t h) {
   if (ctx.m_budget.pixels.Take(w * h)) return true;
-  if (ctx.m_bitmapsOverBudget++ == 0)
+  if (ctx.m_budget.pixels.FirstRefusal())
     Skip(ctx, code, id,
          "the movie declares more image data than it holds (" + std::to_string(w) + " x " + std::to_string(h) +
              " pixels)");
@@ -312,13 +312,6 @@ BitmapOutcome HandleBitmapTag(ConverterContext& ctx, uint16_t code, std::span<co
     default:
       return BitmapOutcome::kDone;
   }
-}
-
-void ReportBitmapsOverBudget(ConverterContext& ctx) {
-  if (ctx.m_bitmapsOverBudget < 2 || !ctx.m_pShell) return;
-  const uint32_t more = ctx.m_bitmapsOverBudget - 1;
-  ctx.m_pShell->ShowMessage(kBitmapCaption, std::to_string(more) + (more == 1 ? " more bitmap was" : " more bitmaps were") +
-                                                " skipped: the movie declares more image data than it holds.");
 }
 
 }  // namespace tovrani

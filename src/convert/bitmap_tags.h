@@ -21,12 +21,9 @@ enum class BitmapOutcome {
 // Codes 6, 8, 20, 21, 35 and 36; `body` is the whole tag body. Lossless
 // bitmaps and DefineBitsJPEG3 are charged their pixels to the movie's budget
 // before they are decoded; one that would overdraw it is skipped, and only
-// the first such bitmap of a movie is named.
+// the first such bitmap of a movie is named (the engine's closing line
+// counts the others).
 BitmapOutcome HandleBitmapTag(ConverterContext& ctx, uint16_t code, std::span<const uint8_t> body);
-
-// One line, at the end of the movie, on how many more bitmaps than the one
-// named were skipped for the movie's budget.
-void ReportBitmapsOverBudget(ConverterContext& ctx);
 
 // SWF JPEG data made one plain stream: a leading FF D9 FF D8 dropped, a
 // doubled start and end (FF D8 FF D8 ... FF D9 FF D9) made single, a

@@ -126,8 +126,6 @@ struct ConverterContext : TimelineContext {
   // The encoding tables of the last JPEGTables tag (without its start and
   // end markers), inserted into the JPEG of each DefineBits.
   std::vector<uint8_t> m_pJpegTables;
-  // Bitmaps skipped because the movie's bytes do not hold their pixels.
-  uint32_t m_bitmapsOverBudget = 0;
 
   // ---- buttons (convert/button_sounds.cpp) ----
   // The rows of m_pButtonSounds by button id, in table order; built at the

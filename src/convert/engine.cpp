@@ -15,7 +15,6 @@
 #include "fla/output_names.h"
 #include "fla/stream_placement.h"
 #include "convert/background.h"
-#include "convert/bitmap_tags.h"
 #include "convert/converter_context.h"
 #include "convert/output_recovery.h"
 #include "convert/output_set.h"
@@ -134,7 +133,10 @@ uint32_t Engine::Run(const std::string& source, const std::string& output) {
   if (result == kResultDone) result = RunTagLoop(ctx_, loop_, svc_);
   ctx_.m_bTagLoopEnded = 1;
   ReportUnwrittenImportMovies(ctx_);
-  ReportBitmapsOverBudget(ctx_);
+  // Elements the movie's budget refused: the first was named, these count
+  // the others.
+  if (ctx_.m_pShell)
+    for (const BudgetLine& line : BudgetSummary(ctx_.m_budget)) ctx_.m_pShell->ShowMessage(line.caption, line.text);
   if (result == kResultDone && !ReadCancelRequest(ctx_)) {
     ReportMissingFonts(ctx_);
     if (svc_.finish) result = svc_.finish(ctx_);
@@ -176,7 +178,6 @@ uint32_t Engine::SetUp(const std::string& source, const std::string& output) {
   ctx_.m_jpegTablesSideCopy = {};
   ctx_.m_nBitmapSideCopyEnd = 0;
   ctx_.m_pJpegTables.clear();
-  ctx_.m_bitmapsOverBudget = {};
   ctx_.m_budget = MovieBudget();
   ctx_.m_soundItemIds.clear();
   ctx_.m_sceneSounds = SoundLayerState{};

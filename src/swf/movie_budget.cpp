@@ -12,6 +12,22 @@ uint64_t SaturatingSum(uint64_t a, uint64_t b, uint64_t c) {
   return a + b * c;
 }
 
+// What the closing line says of one kind: "N more <plural> were <done>:
+// <reason>."
+struct Kind {
+  Allowance MovieBudget::*allowance;
+  const char* caption;
+  const char* singular;
+  const char* plural;
+  const char* done;
+  const char* reason;
+};
+
+constexpr Kind kKinds[] = {
+    {&MovieBudget::pixels, "BRASKELON Tovrani Bitmap", "bitmap", "bitmaps", "skipped",
+     "the movie declares more image data than it holds"},
+};
+
 }  // namespace
 
 uint64_t BudgetedMovieBytes(uint64_t bytesAfterHeader, bool compressed, uint64_t fileBytes) {
@@ -23,12 +39,27 @@ Allowance::Allowance(uint64_t fixed, uint64_t perByte, uint64_t movieBytes)
     : left_(SaturatingSum(fixed, perByte, movieBytes)) {}
 
 bool Allowance::Take(uint64_t amount) {
-  if (amount > left_) return false;
+  if (amount > left_) {
+    if (refusals_ < UINT32_MAX) ++refusals_;
+    return false;
+  }
   left_ -= amount;
   return true;
 }
 
 MovieBudget::MovieBudget(uint64_t movieBytes)
     : pixels(kPixelAllowance, kPixelsPerMovieByte, movieBytes) {}
+
+std::vector<BudgetLine> BudgetSummary(const MovieBudget& budget) {
+  std::vector<BudgetLine> lines;
+  for (const Kind& kind : kKinds) {
+    const uint32_t refusals = (budget.*kind.allowance).refusals();
+    if (refusals < 2) continue;
+    const uint32_t more = refusals - 1;
+    lines.push_back({kind.caption, std::to_string(more) + " more " + (more == 1 ? kind.singular : kind.plural) +
+                                       (more == 1 ? " was " : " were ") + kind.done + ": " + kind.reason + "."});
+  }
+  return lines;
+}
 
 }  // namespace tovrani

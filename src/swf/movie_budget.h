@@ -1,12 +1,15 @@
-// What a movie may make its conversion decode, in proportion to the bytes it
-// holds. Sizes and counts a movie declares cost nothing to declare: a tag of
-// nine bytes can ask for a bitmap of 64 Mpixel. Each kind of such work is
-// charged to an allowance of its own before it is done, so that a movie of a
-// few kilobytes can never make a conversion run for minutes or write
-// gigabytes, while a movie whose data is all there never reaches one.
+// What a movie may make its conversion decode and write, in proportion to
+// the bytes it holds. Sizes and counts a movie declares cost nothing to
+// declare: a tag of nine bytes can ask for a bitmap of 64 Mpixel. Each kind
+// of such work is charged to an allowance of its own before it is done, so
+// that a movie of a few kilobytes can never make a conversion run for
+// minutes or write gigabytes. Each allowance gives more per byte than data
+// that is all there can ask for, so an honest movie never reaches one.
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 namespace tovrani {
 
@@ -28,12 +31,16 @@ class Allowance {
  public:
   Allowance() = default;  // unbounded: no movie has been read
   Allowance(uint64_t fixed, uint64_t perByte, uint64_t movieBytes);
-  // Takes `amount` when that much is left; otherwise takes nothing.
+  // Takes `amount` when that much is left; otherwise takes nothing and
+  // counts a refusal. The element refused first is the one to name.
   bool Take(uint64_t amount);
+  bool FirstRefusal() const { return refusals_ == 1; }
   uint64_t left() const { return left_; }
+  uint32_t refusals() const { return refusals_; }
 
  private:
   uint64_t left_ = UINT64_MAX;
+  uint32_t refusals_ = 0;
 };
 
 struct MovieBudget {
@@ -41,5 +48,13 @@ struct MovieBudget {
   explicit MovieBudget(uint64_t movieBytes);
   Allowance pixels;  // lossless bitmaps and DefineBitsJPEG3, width x height
 };
+
+// The lines that end a movie whose allowances refused more than one
+// element: for each kind, its caption and how many more were refused than
+// the one named.
+struct BudgetLine {
+  std::string caption, text;
+};
+std::vector<BudgetLine> BudgetSummary(const MovieBudget& budget);
 
 }  // namespace tovrani
