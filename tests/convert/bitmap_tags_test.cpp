@@ -133,6 +133,25 @@ TEST(BitmapTags, LosslessDataCutShortKeepsWhatInflatedAndPadsWithZeros) {
   EXPECT_EQ(std::count(inflated.begin() + same, inflated.end(), 0), std::ptrdiff_t(pixels.size() - same));
 }
 
+// A palette bitmap without data reads as zero: its record still holds a
+// palette, of one black colour (transparent with alpha), as every palette
+// record does.
+TEST(BitmapTags, APaletteBitmapWithoutDataKeepsAPaletteOfOneColour) {
+  for (const uint16_t code : {uint16_t(20), uint16_t(36)}) {
+    SCOPED_TRACE(code);
+    WorkFiles w;
+    HandleBitmapTag(w.ctx, code, SwfBytes().u16(3).u8(3).u16(5).u16(2).u8(0).data());
+    const auto media = MediaStreams(w);
+    ASSERT_EQ(media.size(), 1u);
+    const Bytes head = RecordHead(3, 5, 2, 1, {uint8_t(code == 36 ? 0 : 0xFF), 0, 0, 0});
+    ASSERT_GE(media[0].bytes.size(), head.size());
+    EXPECT_EQ(Bytes(media[0].bytes.begin(), media[0].bytes.begin() + long(head.size())), head);
+    Bytes inflated;
+    ASSERT_TRUE(RecordPixels(media[0].bytes, head.size(), inflated));
+    EXPECT_EQ(inflated, Bytes(8 * 2, 0));
+  }
+}
+
 Bytes Alpha(uint32_t size) {
   Bytes a;
   for (uint32_t y = 0; y < size; ++y)
