@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_folder.h"
 #include "support/corpus.h"
 #include "support/swf_writer.h"
 #include "convert/convert_swf_file.h"
@@ -21,24 +22,9 @@ namespace {
 
 namespace fs = std::filesystem;
 using tovrani::WorkFolder;
+using tovrani::bench::Folder;
 using tovrani::test::SwfBytes;
 using tovrani::test::SwfWriter;
-
-class Folder {
- public:
-  Folder() {
-    std::string t = (fs::temp_directory_path() / "tovrani-bench-XXXXXX").string();
-    if (mkdtemp(t.data())) path_ = t;
-  }
-  ~Folder() {
-    std::error_code ec;
-    if (!path_.empty()) fs::remove_all(path_, ec);
-  }
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
 
 // One frame: a red square placed once.
 std::vector<uint8_t> OneShapeMovie() {

@@ -1,11 +1,11 @@
 #include "hostile_movies.h"
 
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
 
+#include "bench_folder.h"
 #include "convert/convert_swf_file.h"
 #include "convert/converter_context.h"
 
@@ -14,22 +14,6 @@ namespace tovrani::bench {
 namespace {
 
 namespace fs = std::filesystem;
-
-class Folder {
- public:
-  Folder() {
-    std::string t = (fs::temp_directory_path() / "tovrani-bench-XXXXXX").string();
-    if (mkdtemp(t.data())) path_ = t;
-  }
-  ~Folder() {
-    std::error_code ec;
-    if (!path_.empty()) fs::remove_all(path_, ec);
-  }
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
 
 uint64_t BytesUnder(const fs::path& dir, const fs::path& except) {
   uint64_t n = 0;
