@@ -45,25 +45,25 @@ uint8_t ShapeTagVersion(uint16_t code) {
   }
 }
 
-// The bitmap tags of "ffsp" with the ids `ids` (each once), with the
+// The bitmap tags of the work copy with the ids `ids` (each once), with the
 // JPEGTables tag when one of them is a DefineBits, in file order. Bitmaps
-// not copied yet (defined after the shape) are left out.
-std::vector<ConverterContext::SideCopyTag> BitmapCopies(const ConverterContext& cv, std::span<const uint16_t> ids) {
-  std::vector<ConverterContext::SideCopyTag> tags;
+// not met yet (defined after the shape) are left out.
+std::vector<ConverterContext::MovieTag> BitmapCopies(const ConverterContext& cv, std::span<const uint16_t> ids) {
+  std::vector<ConverterContext::MovieTag> tags;
   bool needsTables = false;
   for (uint16_t id : ids) {
-    const auto it = cv.m_bitmapSideCopies.find(id);
-    if (id == kNoBitmap || it == cv.m_bitmapSideCopies.end()) continue;
+    const auto it = cv.m_bitmapTags.find(id);
+    if (id == kNoBitmap || it == cv.m_bitmapTags.end()) continue;
     tags.push_back(it->second);
     needsTables = needsTables || it->second.code == 6;
   }
-  if (needsTables && cv.m_jpegTablesSideCopy.size) tags.push_back(cv.m_jpegTablesSideCopy);
+  if (needsTables && cv.m_jpegTablesTag.size) tags.push_back(cv.m_jpegTablesTag);
   std::sort(tags.begin(), tags.end(), [](const auto& a, const auto& b) { return a.offset < b.offset; });
   return tags;
 }
 
-// Each id counts once, so the copies add up to no more than "ffsp".
-uint64_t CopiedBytes(std::span<const ConverterContext::SideCopyTag> tags) {
+// Each id counts once, so the copies add up to no more than the movie.
+uint64_t CopiedBytes(std::span<const ConverterContext::MovieTag> tags) {
   uint64_t total = 0;
   for (const auto& tag : tags) total += tag.size;
   return total;
@@ -79,9 +79,9 @@ bool ChargeCopies(ConverterContext& cv, uint16_t code, uint16_t id, uint64_t byt
   return false;
 }
 
-// Appends the bitmap tags `tags` of "ffsp" to `head`. False when "ffsp"
+// Appends the bitmap tags `tags` of the work copy to `head`. False when they
 // cannot be read.
-bool AppendBitmapTags(const ConverterContext& cv, std::span<const ConverterContext::SideCopyTag> tags,
+bool AppendBitmapTags(const ConverterContext& cv, std::span<const ConverterContext::MovieTag> tags,
                       std::vector<uint8_t>& head) {
   if (tags.empty()) return true;
   // The movie must still fit its 32-bit length.
@@ -92,13 +92,14 @@ bool AppendBitmapTags(const ConverterContext& cv, std::span<const ConverterConte
   } catch (const std::bad_alloc&) {
     return false;
   }
-  FileHandle copies(cv.m_pWorkFolder->file("ffsp"), "rb");
-  if (!copies) return false;
+  // A handle of its own: the tag loop's position in the movie stays.
+  FileHandle movie(cv.m_strSwfWorkPath, "rb");
+  if (!movie) return false;
   for (const auto& tag : tags) {
     const size_t at = head.size();
     head.resize(at + size_t(tag.size));
-    if (std::fseek(copies.get(), long(tag.offset), SEEK_SET) != 0 ||
-        std::fread(head.data() + at, 1, tag.size, copies.get()) != tag.size)
+    if (std::fseek(movie.get(), long(tag.offset), SEEK_SET) != 0 ||
+        std::fread(head.data() + at, 1, tag.size, movie.get()) != tag.size)
       return false;
   }
   return true;
@@ -110,7 +111,7 @@ bool AppendBitmapTags(const ConverterContext& cv, std::span<const ConverterConte
 // placed once, at `ratio` when given. Its staged path, or "" when the movie
 // cannot be written (nothing is left staged then).
 std::string StageShapeMovie(ConverterContext& cv, const std::string& name, uint16_t code,
-                            std::span<const uint8_t> body, std::span<const ConverterContext::SideCopyTag> bitmaps,
+                            std::span<const uint8_t> body, std::span<const ConverterContext::MovieTag> bitmaps,
                             std::optional<uint16_t> ratio) {
   const uint8_t version = std::max(cv.m_nSwfVersion, ShapeTagVersion(code));
   std::vector<uint8_t> head = ImportMovieHeader(version, cv.m_rcFrame, cv.m_wFrameRate);
