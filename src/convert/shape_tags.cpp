@@ -4,6 +4,7 @@
 
 #include "fla/layer_records.h"
 #include "fla/stream_placement.h"
+#include "convert/import_movie.h"
 #include "convert/writer_services.h"
 #include "shape/decode/define_shape.h"
 #include "shape/decode/morph_shape.h"
@@ -61,12 +62,8 @@ void ReportUnwrittenImportMovies(ConverterContext& ctx) {
 void ReportRefusedImportCopies(ConverterContext& ctx, uint16_t code, uint16_t id, uint64_t bytes) {
   if (!ctx.m_pShell) return;
   const bool morph = code == 46 || code == 84;
-  ctx.m_pShell->ShowMessage(kCaption, ShapeTagName(code) + " " + std::to_string(id) +
-                                          ": the movie's bytes allow no more copies of its bitmaps and fonts for "
-                                          "the script (" +
-                                          (morph ? "its movies" : "its movie") + " would copy " +
-                                          std::to_string(bytes) + " bytes); it is converted " +
-                                          (morph ? kMorphRoad : kShapeRoad) + ".");
+  ctx.m_pShell->ShowMessage(kCaption, RefusedCopiesText(ShapeTagName(code) + " " + std::to_string(id), morph, bytes,
+                                                        morph ? kMorphRoad : kShapeRoad));
 }
 
 // The shape's library item: its number is the character id; the row is
@@ -100,7 +97,8 @@ void HandleShapeTag(ConverterContext& ctx, uint16_t code, std::span<const uint8_
       CloseShapeItem(ctx);
       return;
     }
-    // A shape refused by the movie's budget was named or is counted there.
+    // Not a shape refused by the movie's budget: the budget names the first
+    // and counts the others.
     if (imported == ShapeImport::kNoMovie) ctx.m_unwrittenShapeMovies.Note(code, ctx.m_wCurShapeId);
   }
   // With the exact search on, the heuristic search runs only for the shapes

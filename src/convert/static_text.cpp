@@ -251,11 +251,8 @@ enum class ImportRoad {
 bool ChargeFontCopies(ConverterContext& ctx, uint16_t code, uint16_t id, uint64_t bytes) {
   if (ctx.m_budget.importCopies.Take(bytes)) return true;
   if (ctx.m_budget.importCopies.FirstRefusal() && ctx.m_pShell)
-    ctx.m_pShell->ShowMessage(kCaption, TagName(code) + " " + std::to_string(id) +
-                                            ": the movie's bytes allow no more copies of its bitmaps and fonts for "
-                                            "the script (its movie would copy " +
-                                            std::to_string(bytes) +
-                                            " bytes); it is converted as with \"Convert Using JSFL Import\" off.");
+    ctx.m_pShell->ShowMessage(kCaption, RefusedCopiesText(TagName(code) + " " + std::to_string(id), false, bytes,
+                                                          "as with \"Convert Using JSFL Import\" off"));
   return false;
 }
 

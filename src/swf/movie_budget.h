@@ -51,8 +51,8 @@ class Allowance {
 struct MovieBudget {
   MovieBudget() = default;  // unbounded
   explicit MovieBudget(uint64_t movieBytes);
-  Allowance pixels;  // lossless bitmaps and DefineBitsJPEG3, width x height
-  Allowance importCopies;  // bytes copied into the import movies, per shape or text
+  Allowance pixels;        // lossless bitmaps and DefineBitsJPEG3, width x height
+  Allowance importCopies;  // bitmap and font bytes copied into movies for the script
 };
 
 // The lines that end a movie whose allowances refused more than one
