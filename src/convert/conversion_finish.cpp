@@ -110,7 +110,7 @@ uint32_t Finish::Assemble() {
 
 uint32_t Finish::Run() {
   // 1. Work files no longer needed.
-  for (const char* name : {"ffst", "ffsp", "Circ.tmp", "Progress"}) RemoveWorkFile(name);
+  for (const char* name : {"ffst", "Circ.tmp", "Progress"}) RemoveWorkFile(name);
   // 2. The conversion's tables: the main timeline's display state and what
   // the depth pass left.
   ClearMainTimelineState(ctx_);

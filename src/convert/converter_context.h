@@ -100,16 +100,16 @@ struct ConverterContext : TimelineContext {
   uint64_t m_laterDefinitionsFrom = UINT64_MAX;  // UINT64_MAX: not scanned yet
   bool m_bConvertingDeferred = false;
   std::unordered_map<int32_t, int32_t> m_morphRunHeads;  // layer index -> entry starting its last run
-  // The bitmap tags copied into "ffsp" (header included), indexed as they
-  // are appended: by character id (the first definition wins, as in the
-  // player) and the first JPEGTables tag (size 0 while there is none).
-  struct SideCopyTag {
+  // The top-level bitmap tags of the work copy (header included), for the
+  // shapes' movies for the script, indexed as the tag loop meets them: by
+  // character id (the first definition wins, as in the player) and the
+  // first JPEGTables tag (size 0 while there is none).
+  struct MovieTag {
     uint16_t code = 0;
     uint64_t offset = 0, size = 0;
   };
-  std::unordered_map<uint16_t, SideCopyTag> m_bitmapSideCopies;
-  SideCopyTag m_jpegTablesSideCopy;
-  uint64_t m_nBitmapSideCopyEnd = 0;  // bytes in "ffsp"
+  std::unordered_map<uint16_t, MovieTag> m_bitmapTags;
+  MovieTag m_jpegTablesTag;
   // Names of the fonts found not installed, each once, joined by ", " in
   // tag order.
   std::string m_strMissingFonts;

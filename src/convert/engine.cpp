@@ -174,9 +174,8 @@ uint32_t Engine::SetUp(const std::string& source, const std::string& output) {
   ctx_.m_strMissingFonts.clear();
   ctx_.m_missingFontNames.clear();
   ctx_.m_nMissingFonts = ctx_.m_nFontTagsRefused = 0;
-  ctx_.m_bitmapSideCopies.clear();
-  ctx_.m_jpegTablesSideCopy = {};
-  ctx_.m_nBitmapSideCopyEnd = 0;
+  ctx_.m_bitmapTags.clear();
+  ctx_.m_jpegTablesTag = {};
   ctx_.m_pJpegTables.clear();
   ctx_.m_budget = MovieBudget();
   ctx_.m_soundItemIds.clear();

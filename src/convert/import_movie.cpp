@@ -104,6 +104,12 @@ std::optional<std::vector<uint8_t>> BuildImportMovie(std::span<const uint8_t> he
   return movie;
 }
 
+std::string RefusedCopiesText(const std::string& element, bool twoMovies, uint64_t bytes, std::string_view road) {
+  return element + ": the movie's bytes allow no more copies of its bitmaps and fonts for the script (" +
+         (twoMovies ? "its movies" : "its movie") + " would copy " + std::to_string(bytes) +
+         " bytes); it is converted " + std::string(road) + ".";
+}
+
 bool WritePlaceholderPage(std::FILE* page, uint8_t level, std::string_view layerName, bool oldWriters) {
   const bool newForm = IsNewFlaFormat(level) && !oldWriters;
   std::array<uint8_t, kFileHead.size()> head = kFileHead;

@@ -33,6 +33,12 @@ std::optional<std::vector<uint8_t>> BuildImportMovie(std::span<const uint8_t> he
                                                      std::span<const uint8_t> body, uint16_t characterId,
                                                      uint32_t tagLength, std::optional<uint16_t> ratio = std::nullopt);
 
+// What the user learns of the first shape or text (`element`, its tag and
+// character id) whose movies for the script would copy more bitmap and font
+// bytes (`bytes`, all its movies together) than the movie's budget has
+// left, and the road (`road`) it takes instead.
+std::string RefusedCopiesText(const std::string& element, bool twoMovies, uint64_t bytes, std::string_view road);
+
 // The page of a symbol the script fills by importing a small movie: one
 // layer with one empty keyframe. With `oldWriters` the page keeps the old
 // head and records at every format level.

@@ -22,6 +22,7 @@
 #include "convert/converter_context.h"
 #include "convert/output_set.h"
 #include "convert/import_movie.h"
+#include "convert/shape_tags.h"
 #include "fla/work_folder.h"
 
 namespace tovrani {
@@ -44,59 +45,78 @@ uint8_t ShapeTagVersion(uint16_t code) {
   }
 }
 
-// Appends to `head` the bitmap tags of "ffsp" with the ids `ids` (each
-// once), with the JPEGTables tag when one of them is a DefineBits, in file
-// order. Bitmaps not copied yet (defined after the shape) are left out.
-// False when "ffsp" cannot be read.
-bool AppendBitmapTags(const ConverterContext& cv, std::span<const uint16_t> ids,
-                      std::vector<uint8_t>& head) {
-  std::vector<ConverterContext::SideCopyTag> tags;
+// The bitmap tags of the work copy with the ids `ids` (each once), with the
+// JPEGTables tag when one of them is a DefineBits, in file order. Bitmaps
+// not met yet (defined after the shape) are left out.
+std::vector<ConverterContext::MovieTag> BitmapCopies(const ConverterContext& cv, std::span<const uint16_t> ids) {
+  std::vector<ConverterContext::MovieTag> tags;
   bool needsTables = false;
   for (uint16_t id : ids) {
-    const auto it = cv.m_bitmapSideCopies.find(id);
-    if (id == kNoBitmap || it == cv.m_bitmapSideCopies.end()) continue;
+    const auto it = cv.m_bitmapTags.find(id);
+    if (id == kNoBitmap || it == cv.m_bitmapTags.end()) continue;
     tags.push_back(it->second);
     needsTables = needsTables || it->second.code == 6;
   }
-  if (needsTables && cv.m_jpegTablesSideCopy.size) tags.push_back(cv.m_jpegTablesSideCopy);
-  if (tags.empty()) return true;
-  std::sort(tags.begin(), tags.end(),
-            [](const auto& a, const auto& b) { return a.offset < b.offset; });
+  if (needsTables && cv.m_jpegTablesTag.size) tags.push_back(cv.m_jpegTablesTag);
+  std::sort(tags.begin(), tags.end(), [](const auto& a, const auto& b) { return a.offset < b.offset; });
+  return tags;
+}
 
-  // Each id counts once, so the copies add up to no more than "ffsp"; the
-  // movie must still fit its 32-bit length.
-  uint64_t total = head.size();
+// Each id counts once, so the copies add up to no more than the movie.
+uint64_t CopiedBytes(std::span<const ConverterContext::MovieTag> tags) {
+  uint64_t total = 0;
   for (const auto& tag : tags) total += tag.size;
+  return total;
+}
+
+// Charges the bytes the element's movies copy (`copies` movies of `bytes`
+// each) to the movie's allowance before any is built. False when they would
+// overdraw it: the element takes its road without movies, the first such
+// one named.
+bool ChargeCopies(ConverterContext& cv, uint16_t code, uint16_t id, uint64_t bytes, uint64_t copies) {
+  if (cv.m_budget.importCopies.Take(bytes * copies)) return true;
+  if (cv.m_budget.importCopies.FirstRefusal()) ReportRefusedImportCopies(cv, code, id, bytes * copies);
+  return false;
+}
+
+// Appends the bitmap tags `tags` of the work copy to `head`. False when they
+// cannot be read.
+bool AppendBitmapTags(const ConverterContext& cv, std::span<const ConverterContext::MovieTag> tags,
+                      std::vector<uint8_t>& head) {
+  if (tags.empty()) return true;
+  // The movie must still fit its 32-bit length.
+  const uint64_t total = head.size() + CopiedBytes(tags);
   if (total > 0xFFFFFFFFu) return false;
   try {
     head.reserve(size_t(total));
   } catch (const std::bad_alloc&) {
     return false;
   }
-  FileHandle copies(cv.m_pWorkFolder->file("ffsp"), "rb");
-  if (!copies) return false;
+  // A handle of its own: the tag loop's position in the movie stays.
+  FileHandle movie(cv.m_strSwfWorkPath, "rb");
+  if (!movie) return false;
   for (const auto& tag : tags) {
     const size_t at = head.size();
     head.resize(at + size_t(tag.size));
-    if (std::fseek(copies.get(), long(tag.offset), SEEK_SET) != 0 ||
-        std::fread(head.data() + at, 1, tag.size, copies.get()) != tag.size)
+    if (std::fseek(movie.get(), long(tag.offset), SEEK_SET) != 0 ||
+        std::fread(head.data() + at, 1, tag.size, movie.get()) != tag.size)
       return false;
   }
   return true;
 }
 
 // The movie "`name`.swf" in the shapes folder, under its staged name: the
-// bitmaps `bitmapIds` first (the import loses fills whose bitmap comes
+// bitmap tags `bitmaps` first (the import loses fills whose bitmap comes
 // later), then the tag `code` with `body` (from its character id on),
 // placed once, at `ratio` when given. Its staged path, or "" when the movie
 // cannot be written (nothing is left staged then).
 std::string StageShapeMovie(ConverterContext& cv, const std::string& name, uint16_t code,
-                            std::span<const uint8_t> body, std::span<const uint16_t> bitmapIds,
+                            std::span<const uint8_t> body, std::span<const ConverterContext::MovieTag> bitmaps,
                             std::optional<uint16_t> ratio) {
   const uint8_t version = std::max(cv.m_nSwfVersion, ShapeTagVersion(code));
   std::vector<uint8_t> head = ImportMovieHeader(version, cv.m_rcFrame, cv.m_wFrameRate);
   const uint16_t characterId = uint16_t(body[0] | body[1] << 8);
-  if (!AppendBitmapTags(cv, bitmapIds, head)) return {};
+  if (!AppendBitmapTags(cv, bitmaps, head)) return {};
   const std::optional<std::vector<uint8_t>> movie = BuildImportMovie(head, code, body, characterId, ratio);
   // Written beside its final name, renamed in with the document.
   return movie ? StageImportMovie(cv, kShapesFolder, name + ".swf", *movie) : std::string();
@@ -143,9 +163,11 @@ ShapeImport ConvertShapeForJsflImport(ConverterContext& cv, uint16_t code, std::
   // alpha 1 for the import; the document keeps the movie's own colours.
   std::vector<uint8_t> imported(body.begin(), body.end());
   if (code == 32) FixZeroAlpha(std::span<uint8_t>(imported).subspan(2));
-  const std::vector<uint16_t> bitmapIds = ShapeBitmapIds(code, body.subspan(2));
+  const auto bitmaps = BitmapCopies(cv, ShapeBitmapIds(code, body.subspan(2)));
+  const uint16_t id = uint16_t(body[0] | body[1] << 8);
+  if (!ChargeCopies(cv, code, id, CopiedBytes(bitmaps), 1)) return ShapeImport::kOverBudget;
   const std::string moviePath =
-      StageShapeMovie(cv, MakeSymbolName(cv.m_wCurSymbolId), code, imported, bitmapIds, std::nullopt);
+      StageShapeMovie(cv, MakeSymbolName(cv.m_wCurSymbolId), code, imported, bitmaps, std::nullopt);
   if (moviePath.empty()) return ShapeImport::kNoMovie;
   if (!PlacePlaceholderPage(cv)) {
     DropStagedFile(cv, moviePath);
@@ -175,12 +197,13 @@ MorphImport ConvertMorphForJsflImport(ConverterContext& cv, MorphShapeEntry& ent
   // written keeps the exact road whole. The start shape is the morph at
   // ratio 0, the end shape at ratio 65535; the pages are committed in that
   // order, so the end's symbol number follows the start's.
-  const std::vector<uint16_t> bitmapIds = MorphBitmapIds(entry);
+  const auto bitmaps = BitmapCopies(cv, MorphBitmapIds(entry));
+  if (!ChargeCopies(cv, code, entry.wCharacterId, CopiedBytes(bitmaps), 2)) return MorphImport::kOverBudget;
   std::array<std::string, 2> movies;
   for (int half = 0; half < 2; ++half) {
     const std::string name = MakeSymbolName(uint16_t(cv.m_wCurSymbolId + half));
     const uint16_t ratio = half == 0 ? 0 : 0xFFFF;
-    movies[size_t(half)] = StageShapeMovie(cv, name, code, imported, bitmapIds, ratio);
+    movies[size_t(half)] = StageShapeMovie(cv, name, code, imported, bitmaps, ratio);
     if (movies[size_t(half)].empty()) {
       if (half == 1) DropStagedFile(cv, movies[0]);
       return MorphImport::kNoMovie;

@@ -4,6 +4,7 @@
 
 #include "fla/layer_records.h"
 #include "fla/stream_placement.h"
+#include "convert/import_movie.h"
 #include "convert/writer_services.h"
 #include "shape/decode/define_shape.h"
 #include "shape/decode/morph_shape.h"
@@ -21,6 +22,9 @@ constexpr uint16_t kSkippedShapeId = 0xFFFF;
 constexpr size_t kSkippedShapeLength = 219;
 
 constexpr char kCaption[] = "BRASKELON Tovrani";
+// The roads a shape and a morph shape take without their movies.
+constexpr char kShapeRoad[] = "as with \"Convert Using JSFL Import\" off";
+constexpr char kMorphRoad[] = "without them, the start and end shapes as shape symbols of their own";
 
 std::string ShapeTagName(uint16_t code) {
   switch (code) {
@@ -48,12 +52,18 @@ std::string FallbackText(const ConverterContext::UnwrittenImportMovies& u, const
 void ReportUnwrittenImportMovies(ConverterContext& ctx) {
   if (!ctx.m_pShell) return;
   if (ctx.m_unwrittenShapeMovies.count)
-    ctx.m_pShell->ShowMessage(kCaption, FallbackText(ctx.m_unwrittenShapeMovies, "shapes", "its movie", "their movies",
-                                                     "as with \"Convert Using JSFL Import\" off"));
-  if (ctx.m_unwrittenMorphMovies.count)
     ctx.m_pShell->ShowMessage(kCaption,
-                              FallbackText(ctx.m_unwrittenMorphMovies, "morph shapes", "its movies", "their movies",
-                                           "without them, the start and end shapes as shape symbols of their own"));
+                              FallbackText(ctx.m_unwrittenShapeMovies, "shapes", "its movie", "their movies", kShapeRoad));
+  if (ctx.m_unwrittenMorphMovies.count)
+    ctx.m_pShell->ShowMessage(
+        kCaption, FallbackText(ctx.m_unwrittenMorphMovies, "morph shapes", "its movies", "their movies", kMorphRoad));
+}
+
+void ReportRefusedImportCopies(ConverterContext& ctx, uint16_t code, uint16_t id, uint64_t bytes) {
+  if (!ctx.m_pShell) return;
+  const bool morph = code == 46 || code == 84;
+  ctx.m_pShell->ShowMessage(kCaption, RefusedCopiesText(ShapeTagName(code) + " " + std::to_string(id), morph, bytes,
+                                                        morph ? kMorphRoad : kShapeRoad));
 }
 
 // The shape's library item: its number is the character id; the row is
@@ -87,6 +97,8 @@ void HandleShapeTag(ConverterContext& ctx, uint16_t code, std::span<const uint8_
       CloseShapeItem(ctx);
       return;
     }
+    // Not a shape refused by the movie's budget: the budget names the first
+    // and counts the others.
     if (imported == ShapeImport::kNoMovie) ctx.m_unwrittenShapeMovies.Note(code, ctx.m_wCurShapeId);
   }
   // With the exact search on, the heuristic search runs only for the shapes
@@ -114,8 +126,9 @@ void HandleMorphShapeTag(ConverterContext& ctx, uint16_t code, std::span<const u
   // The JSFL-import way: the start and end shapes become symbols the script
   // fills by importing the morph at ratio 0 and 65535; the entry is counted
   // as on the other roads so that the morph's placements have a morph to
-  // show. A morph whose movies cannot be written takes the exact road,
-  // whose two pages are shape symbols of their own.
+  // show. A morph whose movies cannot be written, or would copy more than
+  // the movie's budget allows, takes the exact road, whose two pages are
+  // shape symbols of their own.
   bool decoded = false;
   const MorphImport imported = On(ctx.m_pOptShapeJsflImport)
                                    ? ConvertMorphForJsflImport(ctx, entry, code, body)

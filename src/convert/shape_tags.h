@@ -23,4 +23,10 @@ void HandleMorphShapeTag(ConverterContext& ctx, uint16_t code, std::span<const u
 // they took instead), however many there were.
 void ReportUnwrittenImportMovies(ConverterContext& ctx);
 
+// The first shape or morph shape (tag `code`, character `id`) whose movies
+// for the script would copy more bitmap bytes (`bytes`, both movies of a
+// morph together) than the movie's allowance has left: the road it takes
+// instead. The closing line of the budget counts the others.
+void ReportRefusedImportCopies(ConverterContext& ctx, uint16_t code, uint16_t id, uint64_t bytes);
+
 }  // namespace tovrani

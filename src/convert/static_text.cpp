@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -211,25 +212,59 @@ std::string EscapeName(const std::string& name) {
 
 // ---- the JSFL-import road ----
 
-// The part of "ffst" appended since the last text.
-bool ReadFontCopies(ConverterContext& ctx) {
+// The bytes in "ffst": every font tag copied so far. -1 when it cannot be
+// read.
+int64_t FontCopiesSize(const ConverterContext& ctx) {
   FileHandle f(ctx.m_pWorkFolder->file("ffst"), "rb");
-  if (!f) return true;  // no font tag copied yet
-  std::vector<uint8_t> all;
-  if (!ReadWholeFile(f.get(), all)) return false;
-  if (all.size() > ctx.m_staticTextFonts.size())
-    ctx.m_staticTextFonts.insert(ctx.m_staticTextFonts.end(),
-                                 all.begin() + ptrdiff_t(ctx.m_staticTextFonts.size()), all.end());
-  return true;
+  if (!f) return 0;  // no font tag copied yet
+  return FileSizeOf(f.get());
 }
 
-enum class ImportRoad { kDone, kNoMovie, kFailed };
+// Reads "ffst" up to `size` bytes into m_staticTextFonts, from where the
+// last text's reading stopped: each byte is read once per conversion.
+bool ReadFontCopies(ConverterContext& ctx, uint64_t size) {
+  const size_t have = ctx.m_staticTextFonts.size();
+  if (size <= have) return true;
+  FileHandle f(ctx.m_pWorkFolder->file("ffst"), "rb");
+  if (!f || std::fseek(f.get(), long(have), SEEK_SET) != 0) return false;
+  try {
+    ctx.m_staticTextFonts.resize(size_t(size));
+  } catch (const std::bad_alloc&) {
+    ctx.m_staticTextFonts.resize(have);
+    return false;
+  }
+  if (std::fread(ctx.m_staticTextFonts.data() + have, 1, size_t(size) - have, f.get()) == size - have) return true;
+  ctx.m_staticTextFonts.resize(have);
+  return false;
+}
+
+enum class ImportRoad {
+  kDone,
+  kNoMovie,
+  kOverBudget,  // its fonts overdraw the movie's allowance of copies (the first one named)
+  kFailed,
+};
+
+// Charges the font bytes the text's movie copies to the movie's allowance
+// before it is built. False when they would overdraw it: the text takes the
+// road it takes with the option off, the first such one named.
+bool ChargeFontCopies(ConverterContext& ctx, uint16_t code, uint16_t id, uint64_t bytes) {
+  if (ctx.m_budget.importCopies.Take(bytes)) return true;
+  if (ctx.m_budget.importCopies.FirstRefusal() && ctx.m_pShell)
+    ctx.m_pShell->ShowMessage(kCaption, RefusedCopiesText(TagName(code) + " " + std::to_string(id), false, bytes,
+                                                          "as with \"Convert Using JSFL Import\" off"));
+  return false;
+}
 
 ImportRoad ConvertForJsflImport(ConverterContext& ctx, uint16_t code, std::span<const uint8_t> body, uint16_t id) {
-  if (!ReadFontCopies(ctx)) return ImportRoad::kFailed;
+  // The movie carries every font tag copied so far.
+  const int64_t fonts = FontCopiesSize(ctx);
+  if (fonts < 0) return ImportRoad::kFailed;
   if (ctx.m_strStaticTextFolder.empty()) return ImportRoad::kNoMovie;
+  if (!ChargeFontCopies(ctx, code, id, uint64_t(fonts))) return ImportRoad::kOverBudget;
+  if (!ReadFontCopies(ctx, uint64_t(fonts))) return ImportRoad::kFailed;
   std::vector<uint8_t> head = ImportMovieHeader(ctx.m_nSwfVersion, ctx.m_rcFrame, ctx.m_wFrameRate);
-  head.insert(head.end(), ctx.m_staticTextFonts.begin(), ctx.m_staticTextFonts.end());
+  head.insert(head.end(), ctx.m_staticTextFonts.begin(), ctx.m_staticTextFonts.begin() + ptrdiff_t(fonts));
   const uint32_t textLength = uint32_t(body.size() - std::min<size_t>(body.size(), ctx.m_nStaticTextExtraBytes));
   const std::optional<std::vector<uint8_t>> movie = BuildImportMovie(head, code, body, id, textLength);
   // Written beside its final name, renamed in with the document.
@@ -518,10 +553,11 @@ StaticTextOutcome HandleStaticText(ConverterContext& ctx, uint16_t code,
     const ImportRoad road = ConvertForJsflImport(ctx, code, body, id);
     if (road == ImportRoad::kFailed && !ctx.m_nWriterError)
       ReportSkipped(ctx, code, id, "its page could not be written.");
-    if (road != ImportRoad::kNoMovie) return StaticTextOutcome::kDone;
-    // A text whose movie cannot be written takes the road it takes with
-    // the option off rather than vanish.
-    if (ctx.m_pShell)
+    if (road != ImportRoad::kNoMovie && road != ImportRoad::kOverBudget) return StaticTextOutcome::kDone;
+    // A text whose movie cannot be written, or would copy more than the
+    // movie's budget allows (named then already), takes the road it takes
+    // with the option off rather than vanish.
+    if (road == ImportRoad::kNoMovie && ctx.m_pShell)
       ctx.m_pShell->ShowMessage(kCaption, TagName(code) + " " + std::to_string(id) +
                                               ": its movie for the script could not be written; it is converted "
                                               "as with \"Convert Using JSFL Import\" off.");

@@ -83,7 +83,7 @@ class TagLoop {
   uint32_t RunMadeUpEnd();
   void AskAboutVectorization();
   bool AppendSideCopy(const char* name, const uint8_t* head, size_t headLen, const TagBody& t);
-  void IndexBitmapSideCopy();
+  void IndexBitmapTag();
 
   ConverterContext& ctx_;
   TagLoopState& st_;
@@ -91,13 +91,13 @@ class TagLoop {
   std::FILE* f_;
   uint64_t end_;
   TagBody tag_;
-  // The bitmap tag just appended to "ffsp" (its character id, when it has
-  // one), indexed once it has been handled, and what its handler made of it.
-  struct PendingSideCopy {
-    ConverterContext::SideCopyTag copy;
+  // The bitmap tag just read (its character id, when it has one), indexed
+  // once it has been handled, and what its handler made of it.
+  struct PendingBitmapTag {
+    ConverterContext::MovieTag tag;
     std::optional<uint16_t> id;
   };
-  std::optional<PendingSideCopy> sideCopy_;
+  std::optional<PendingBitmapTag> bitmapTag_;
   BitmapOutcome bitmapOutcome_ = BitmapOutcome::kDone;
 };
 
@@ -112,7 +112,7 @@ uint32_t TagLoop::Run() {
     }
     bitmapOutcome_ = BitmapOutcome::kDone;
     if (uint32_t r = Dispatch(tag_); r != kResultDone) return r;
-    IndexBitmapSideCopy();
+    IndexBitmapTag();
     tag_.buffer = {};
     if (!st_.endHandled && Pos() >= end_) {
       if (uint32_t r = RunMadeUpEnd(); r != kResultDone) return r;
@@ -177,14 +177,12 @@ uint32_t TagLoop::TakeIn() {
              (code == 11 || code == 33)) {
     AttachTextSettings();
   }
+  // A shape's movie for the script takes the bitmap tags its fills use from
+  // the work copy, where they stay as they are.
   if (On(ctx_.m_pOptShapeJsflImport) && IsBitmapTag(code)) {
-    if (!AppendSideCopy("ffsp", head, headLen, tag_)) return kResultOutputIncomplete;
-    if (ctx_.m_pWorkFolder) {
-      PendingSideCopy& p = sideCopy_.emplace();
-      p.copy = {tag_.code, ctx_.m_nBitmapSideCopyEnd, headLen + tag_.length};
-      if (tag_.length >= 2) p.id = uint16_t(tag_.buffer[0] | tag_.buffer[1] << 8);
-      ctx_.m_nBitmapSideCopyEnd += p.copy.size;
-    }
+    PendingBitmapTag& p = bitmapTag_.emplace();
+    p.tag = {tag_.code, pos, headLen + tag_.length};
+    if (tag_.length >= 2) p.id = uint16_t(tag_.buffer[0] | tag_.buffer[1] << 8);
   }
   if (ctx_.m_bCancel || st_.frameLimitReached) tag_.code = 0;
   return kResultDone;
@@ -232,17 +230,17 @@ bool TagLoop::AppendSideCopy(const char* name, const uint8_t* head, size_t headL
   return copy.close() && ok;
 }
 
-// Notes where the bitmap tag just appended to "ffsp" lies, so that a shape's
-// small movie can take the bitmaps its fills use without a scan of the file.
-// A bitmap skipped for its size rides in no shape's movie either.
-void TagLoop::IndexBitmapSideCopy() {
-  if (!sideCopy_) return;
-  const PendingSideCopy p = *sideCopy_;
-  sideCopy_.reset();
-  if (p.copy.code == 8) {
-    if (ctx_.m_jpegTablesSideCopy.size == 0) ctx_.m_jpegTablesSideCopy = p.copy;
+// Notes where the bitmap tag just read lies in the work copy, so that a
+// shape's small movie can take the bitmaps its fills use without a scan of
+// the file. A bitmap skipped for its size rides in no shape's movie either.
+void TagLoop::IndexBitmapTag() {
+  if (!bitmapTag_) return;
+  const PendingBitmapTag p = *bitmapTag_;
+  bitmapTag_.reset();
+  if (p.tag.code == 8) {
+    if (ctx_.m_jpegTablesTag.size == 0) ctx_.m_jpegTablesTag = p.tag;
   } else if (p.id && bitmapOutcome_ != BitmapOutcome::kTooLarge) {
-    ctx_.m_bitmapSideCopies.try_emplace(*p.id, p.copy);
+    ctx_.m_bitmapTags.try_emplace(*p.id, p.tag);
   }
 }
 

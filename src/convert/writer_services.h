@@ -72,8 +72,9 @@ void PlaceStaticTextPage(ConverterContext& cv);
 // but kImported leaves nothing placed: the shape takes the ordinary road.
 enum class ShapeImport {
   kImported,
-  kNoMovie,   // its movie could not be written (the folder is not writable)
-  kNotTaken,  // no work folder or page, or a body too short
+  kNoMovie,     // its movie could not be written (the folder is not writable)
+  kNotTaken,    // no work folder or page, or a body too short
+  kOverBudget,  // its bitmaps overdraw the movie's allowance of copies (the first one named)
 };
 ShapeImport ConvertShapeForJsflImport(ConverterContext& cv, uint16_t code, std::span<const uint8_t> body);
 // Morph shapes with the JSFL-import option on: the body (from the character
@@ -83,10 +84,11 @@ ShapeImport ConvertShapeForJsflImport(ConverterContext& cv, uint16_t code, std::
 // transparent colours at alpha 1), their pages committed and item numbers
 // (entry's start and end item numbers) added to m_pJsflShapeIds.
 enum class MorphImport {
-  kImported,  // the entry is filled; count it
-  kRefused,   // the body or a page failed: the entry must not be counted
-  kNotTaken,  // nothing done: the morph takes the exact road
-  kNoMovie,   // its movies could not be written: the exact road too
+  kImported,    // the entry is filled; count it
+  kRefused,     // the body or a page failed: the entry must not be counted
+  kNotTaken,    // nothing done: the morph takes the exact road
+  kNoMovie,     // its movies could not be written: the exact road too
+  kOverBudget,  // its bitmaps overdraw the movie's allowance of copies: the exact road too
 };
 MorphImport ConvertMorphForJsflImport(ConverterContext& cv, MorphShapeEntry& entry, uint16_t code,
                                       std::span<const uint8_t> body);

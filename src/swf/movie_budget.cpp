@@ -26,6 +26,8 @@ struct Kind {
 constexpr Kind kKinds[] = {
     {&MovieBudget::pixels, "BRASKELON Tovrani Bitmap", "bitmap", "bitmaps", "skipped",
      "the movie declares more image data than it holds"},
+    {&MovieBudget::importCopies, "BRASKELON Tovrani", "shape or text", "shapes and texts",
+     "converted without movies for the script", "the movie's bytes allow no more copies of its bitmaps and fonts"},
 };
 
 }  // namespace
@@ -48,7 +50,8 @@ bool Allowance::Take(uint64_t amount) {
 }
 
 MovieBudget::MovieBudget(uint64_t movieBytes)
-    : pixels(kPixelAllowance, kPixelsPerMovieByte, movieBytes) {}
+    : pixels(kPixelAllowance, kPixelsPerMovieByte, movieBytes),
+      importCopies(kImportCopyAllowance, kImportCopyBytesPerMovieByte, movieBytes) {}
 
 std::vector<BudgetLine> BudgetSummary(const MovieBudget& budget) {
   std::vector<BudgetLine> lines;

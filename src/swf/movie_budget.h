@@ -17,6 +17,11 @@ namespace tovrani {
 // (more than zlib or JPEG can pack into a byte).
 constexpr uint64_t kPixelAllowance = uint64_t(16) << 20;
 constexpr uint64_t kPixelsPerMovieByte = 1100;
+// Bytes of bitmap, JPEGTables and font tags copied into the small movies the
+// script imports: 16 MB, and 20 more per byte of the movie (each bitmap and
+// font of the movie copied into twenty such movies).
+constexpr uint64_t kImportCopyAllowance = uint64_t(16) << 20;
+constexpr uint64_t kImportCopyBytesPerMovieByte = 20;
 // A compressed movie's bytes count at most this many times its file's size:
 // zlib turns a small file of zeros into a movie of any length.
 constexpr uint64_t kCompressedBytesPerFileByte = 4;
@@ -46,7 +51,8 @@ class Allowance {
 struct MovieBudget {
   MovieBudget() = default;  // unbounded
   explicit MovieBudget(uint64_t movieBytes);
-  Allowance pixels;  // lossless bitmaps and DefineBitsJPEG3, width x height
+  Allowance pixels;        // lossless bitmaps and DefineBitsJPEG3, width x height
+  Allowance importCopies;  // bitmap and font bytes copied into movies for the script
 };
 
 // The lines that end a movie whose allowances refused more than one

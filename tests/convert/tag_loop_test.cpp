@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "support/byte_sink.h"
 #include "support/recording_shell.h"
 #include "support/swf_writer.h"
@@ -93,15 +95,25 @@ TEST(TagLoopTest, TextSettingsSideCopiesAndTheSpriteEnd) {
   EXPECT_EQ(v7(text(7)), (std::vector<int>{17, 15, 14}));
   EXPECT_EQ(off(text(8)), (std::vector<int>{17, 15, 14}));
 
-  // Side copies hold whole tags in file order.
+  // The font side copy holds whole tags in file order; the bitmap tags stay
+  // in the movie, where the index finds them whole, each by its id.
   LoopRun run;
   run.ctx.options.textJsflImport = run.ctx.options.shapeJsflImport = 1;
-  std::vector<uint8_t> big(100, 0x5A), fonts = SwfWriter::TagBytes(10, {1, 0, 2}), bitmaps = SwfWriter::TagBytes(6, {1, 0});
-  run(SwfWriter(8).tag(10, {1, 0, 2}).tag(6, {1, 0}).tag(48, big).tag(21, big, true).tag(2, {1, 0}).end().build());
+  std::vector<uint8_t> big(100, 0x5A), fonts = SwfWriter::TagBytes(10, {1, 0, 2});
+  const std::vector<uint8_t> withBitmaps =
+      SwfWriter(8).tag(10, {1, 0, 2}).tag(6, {1, 0}).tag(48, big).tag(21, big, true).tag(2, {1, 0}).end().build();
+  run(withBitmaps);
   test::Append(fonts, SwfWriter::TagBytes(48, big));
-  test::Append(bitmaps, SwfWriter::TagBytes(21, big, true));
   EXPECT_BYTES(test::ReadFileBytes(run.work.file("ffst")), fonts);
-  EXPECT_BYTES(test::ReadFileBytes(run.work.file("ffsp")), bitmaps);
+  EXPECT_FALSE(std::filesystem::exists(run.work.file("ffsp")));
+  const auto inMovie = [&withBitmaps](const ConverterContext::MovieTag& t) {
+    if (t.offset + t.size > withBitmaps.size()) return std::vector<uint8_t>();
+    const auto from = withBitmaps.begin() + long(t.offset);
+    return std::vector<uint8_t>(from, from + long(t.size));
+  };
+  ASSERT_EQ(run.ctx.m_bitmapTags.size(), 2u);
+  EXPECT_BYTES(inMovie(run.ctx.m_bitmapTags.at(1)), SwfWriter::TagBytes(6, {1, 0}));
+  EXPECT_BYTES(inMovie(run.ctx.m_bitmapTags.at(0x5A5A)), SwfWriter::TagBytes(21, big, true));
 
   // A tag inside a sprite that claims more than the sprite holds ends the
   // lifting walk, and the sprite's own loop ends the conversion.
