@@ -101,8 +101,14 @@ uint32_t WriteButtonSoundLayers(ConverterContext& ctx, std::FILE* page) {
       ctx.m_buttonSoundRows[ctx.m_pButtonSounds[i].buttonId].push_back(i);
     ctx.m_nButtonSoundsIndexed = ctx.m_pButtonSounds.size();
   }
-  const auto rows = ctx.m_buttonSoundRows.find(ctx.m_pStreamItemNo.at(ctx.m_nStreams));
+  const uint16_t button = ctx.m_pStreamItemNo.at(ctx.m_nStreams);
+  const auto rows = ctx.m_buttonSoundRows.find(button);
   if (rows == ctx.m_buttonSoundRows.end()) return 0;
+  // A player keeps the first definition of a character id, and the sounds
+  // with it: a button defined again gets none, so that a movie that
+  // defines one button over and over does not write all its sound tags
+  // into every one of those pages.
+  if (!ctx.m_buttonSoundsWritten.insert(button).second) return 0;
   uint32_t layers = 0;
   for (const uint32_t i : rows->second) {
     const ButtonSoundRecord& rec = ctx.m_pButtonSounds[i];

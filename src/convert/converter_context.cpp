@@ -24,6 +24,7 @@ void ClearMainTimelineState(ConverterContext& ctx) {
   ctx.m_pStaticTexts.clear();
   ctx.m_buttonSoundRows.clear();
   ctx.m_nButtonSoundsIndexed = 0;
+  ctx.m_buttonSoundsWritten.clear();
 }
 
 }  // namespace tovrani

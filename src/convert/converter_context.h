@@ -132,6 +132,9 @@ struct ConverterContext : TimelineContext {
   // first button once the table holds m_nButtonSoundsIndexed rows.
   std::unordered_map<uint16_t, std::vector<uint32_t>> m_buttonSoundRows;
   size_t m_nButtonSoundsIndexed = 0;
+  // The buttons whose sound layers are written: only into the page of a
+  // button's first definition.
+  std::unordered_set<uint16_t> m_buttonSoundsWritten;
 
   // ---- sprites and video (convert/sprite_tags.cpp, convert/video_tags.cpp) ----
   std::FILE* m_pSpriteAuxStream = nullptr;  // the sprite's "ActionScript" layer file

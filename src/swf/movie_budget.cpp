@@ -26,6 +26,12 @@ struct Kind {
 constexpr Kind kKinds[] = {
     {&MovieBudget::pixels, "BRASKELON Tovrani Bitmap", "bitmap", "bitmaps", "skipped",
      "the movie declares more image data than it holds"},
+    {&MovieBudget::sound, "BRASKELON Tovrani Sound", "sound", "sounds", "skipped",
+     "the movie declares more sound data than it holds"},
+    {&MovieBudget::soundItems, "BRASKELON Tovrani Sound", "sound", "sounds", "skipped",
+     "the movie holds more sounds than its size allows"},
+    {&MovieBudget::soundLayers, "BRASKELON Tovrani Sound", "start sound", "start sounds", "skipped",
+     "the movie starts more sounds in one frame than its size allows"},
 };
 
 }  // namespace
@@ -38,6 +44,10 @@ uint64_t BudgetedMovieBytes(uint64_t bytesAfterHeader, bool compressed, uint64_t
 Allowance::Allowance(uint64_t fixed, uint64_t perByte, uint64_t movieBytes)
     : left_(SaturatingSum(fixed, perByte, movieBytes)) {}
 
+Allowance Allowance::OnePer(uint64_t fixed, uint64_t bytesPerUnit, uint64_t movieBytes) {
+  return Allowance(fixed, 1, movieBytes / bytesPerUnit);
+}
+
 bool Allowance::Take(uint64_t amount) {
   if (amount > left_) {
     if (refusals_ < UINT32_MAX) ++refusals_;
@@ -48,7 +58,10 @@ bool Allowance::Take(uint64_t amount) {
 }
 
 MovieBudget::MovieBudget(uint64_t movieBytes)
-    : pixels(kPixelAllowance, kPixelsPerMovieByte, movieBytes) {}
+    : pixels(kPixelAllowance, kPixelsPerMovieByte, movieBytes),
+      sound(kSoundAllowance, kSoundBytesPerMovieByte, movieBytes),
+      soundItems(Allowance::OnePer(kSoundItemAllowance, kMovieBytesPerSoundItem, movieBytes)),
+      soundLayers(Allowance::OnePer(kSoundLayerAllowance, kMovieBytesPerSoundLayer, movieBytes)) {}
 
 std::vector<BudgetLine> BudgetSummary(const MovieBudget& budget) {
   std::vector<BudgetLine> lines;
