@@ -1,5 +1,7 @@
 #include "convert/button_sounds.h"
 
+#include <string>
+
 #include "convert/converter_context.h"
 #include "convert/sound_tags.h"
 #include "fla/archive.h"
@@ -101,11 +103,23 @@ uint32_t WriteButtonSoundLayers(ConverterContext& ctx, std::FILE* page) {
       ctx.m_buttonSoundRows[ctx.m_pButtonSounds[i].buttonId].push_back(i);
     ctx.m_nButtonSoundsIndexed = ctx.m_pButtonSounds.size();
   }
-  const auto rows = ctx.m_buttonSoundRows.find(ctx.m_pStreamItemNo.at(ctx.m_nStreams));
+  const uint16_t button = ctx.m_pStreamItemNo.at(ctx.m_nStreams);
+  const auto rows = ctx.m_buttonSoundRows.find(button);
   if (rows == ctx.m_buttonSoundRows.end()) return 0;
   uint32_t layers = 0;
   for (const uint32_t i : rows->second) {
     const ButtonSoundRecord& rec = ctx.m_pButtonSounds[i];
+    // Every definition of the button gets every sound tag of its id: a
+    // movie that defines one button over and over with many sound tags
+    // must not write them all into every page.
+    if (!ctx.m_budget.soundLayers.Take(1)) {
+      if (ctx.m_budget.soundLayers.FirstRefusal() && ctx.m_pShell)
+        ctx.m_pShell->ShowMessage("BRASKELON Tovrani Sound",
+                                  "DefineButtonSound of button " + std::to_string(button) +
+                                      ": the movie asks for more sound layers than its size allows; the sound "
+                                      "was skipped.");
+      continue;
+    }
     if (ctx.m_pShell) ctx.m_pShell->SetCurrentAction("adding button sound...");
     ButtonSoundSlot slots[4];
     ReadButtonSoundSlots(rec.data, slots);

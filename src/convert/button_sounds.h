@@ -27,7 +27,8 @@ void ReadButtonSoundSlots(std::span<const uint8_t> data, ButtonSoundSlot (&slots
 
 // Writes a sound layer into `page` for every DefineButtonSound of the button
 // whose stream row is about to be placed (the item number of row
-// m_nStreams), in tag order. A slot whose sound is no library item is
+// m_nStreams), in tag order, each charged to the movie's allowance of sound
+// layers (one refused is skipped). A slot whose sound is no library item is
 // silent. Returns the number of layers written.
 uint32_t WriteButtonSoundLayers(ConverterContext& ctx, std::FILE* page);
 

@@ -21,8 +21,9 @@ struct SoundLayerState {
   bool startedNow = false, startedBefore = false;  // an event sound in this / the last frame
   bool eventsSeen = false, streamSeen = false;
   uint16_t frame = 0;  // the timeline's current frame, from 0
-  // The stream: where its scan stopped (the first frame without a block),
-  // and a position from which a scan is known to find no block before End.
+  // The stream: where its last scan stopped (the first frame without a
+  // block; no head before it is scanned again), and a position from which a
+  // scan is known to find no block before End.
   uint64_t streamEnd = 0;
   uint64_t noBlockFrom = UINT64_MAX;
   // The stream's head (its first eight bytes at most), for the stretches

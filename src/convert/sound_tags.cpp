@@ -48,6 +48,27 @@ void Put32(uint8_t* p, uint32_t v) {
   p[3] = uint8_t(v >> 24);
 }
 
+// What a sound's data can decode to is charged to the movie's budget before
+// it is decoded, and each sound takes one of the movie's sound items: a
+// sound either refuses is skipped, the first such sound named.
+bool ChargeSound(ConverterContext& ctx, uint64_t bytes, const std::string& what, const std::string& declared) {
+  if (ctx.m_budget.sound.Take(bytes)) return true;
+  if (ctx.m_budget.sound.FirstRefusal())
+    Tell(ctx, what + ": the movie declares more sound data than it holds (" + declared + "); the sound was skipped.");
+  return false;
+}
+
+bool TakeSoundItem(ConverterContext& ctx, const std::string& what) {
+  if (ctx.m_budget.soundItems.Take(1)) return true;
+  if (ctx.m_budget.soundItems.FirstRefusal())
+    Tell(ctx, what + ": the movie holds more sounds than its size allows; the sound was skipped.");
+  return false;
+}
+
+std::string Samples(uint64_t n, const char* per = "") {
+  return std::to_string(n) + (n == 1 ? " sample" : " samples") + per;
+}
+
 bool PatchU16(std::FILE* f, int64_t pos, uint32_t value) {
   if (!f || pos < 0) return false;
   const uint16_t v = uint16_t(std::min<uint32_t>(value, 0xFFFF));
@@ -81,15 +102,34 @@ bool PlaceSound(ConverterContext& ctx, uint16_t itemNo, uint8_t format, std::FIL
   return true;
 }
 
-// MP3 route: the data, a byte 1 and the peaks; the record that tells the
-// frames' samples. False when the data holds no frame.
-bool PlaceMp3Sound(ConverterContext& ctx, uint16_t itemNo, uint8_t format,
-                   std::span<const uint8_t> data) {
-  const uint32_t samples = CountMp3Samples(data);
-  if (samples == 0) return false;
+// Takes a sound item and charges `decodedBytes`: false when either is
+// refused.
+bool AdmitSound(ConverterContext& ctx, uint64_t decodedBytes, const std::string& what, const std::string& declared) {
+  return TakeSoundItem(ctx, what) && ChargeSound(ctx, decodedBytes, what, declared);
+}
+
+// An MP3's frames and its peak points. Each point sums up 32 bytes of
+// decoded sound: the decoding stops once they are all taken, and that much
+// is what is charged.
+struct Mp3Peaks {
+  uint32_t samples = 0, count = 0;
+  uint64_t decodeLimit() const { return uint64_t(count) * kPeakStep; }
+};
+
+Mp3Peaks CountMp3Peaks(std::span<const uint8_t> data, uint8_t format) {
+  Mp3Peaks p;
+  p.samples = CountMp3Samples(data);
   // The peaks keep the media stream below 2 GiB.
   const uint64_t room = (kMaxSoundStreamBytes - data.size() - 1) / ((format & 1) ? 2 : 1);
-  const uint32_t peakCount = uint32_t(std::min<uint64_t>(PeakCountFor(samples, format), room));
+  p.count = uint32_t(std::min<uint64_t>(PeakCountFor(p.samples, format), room));
+  return p;
+}
+
+// MP3 route: the data, a byte 1 and the peaks; the record that tells the
+// frames' samples (`counted`, of data that holds a frame).
+bool PlaceMp3Sound(ConverterContext& ctx, uint16_t itemNo, uint8_t format, std::span<const uint8_t> data,
+                   const Mp3Peaks& counted) {
+  const uint32_t samples = counted.samples, peakCount = counted.count;
   PeakCollector peaks(peakCount, format & 1);
   if (ctx.m_pWorkFolder) {
     const std::string mp3 = ctx.m_pWorkFolder->file(kMp3WorkName);
@@ -103,11 +143,14 @@ bool PlaceMp3Sound(ConverterContext& ctx, uint16_t itemNo, uint8_t format,
         const uint64_t decoded = uint64_t(samples) * 4 * (8u >> ((format >> 2) & 3));
         uint64_t done = 0;
         if (ctx.m_pShell) ctx.m_pShell->BeginSubTask(0, uint32_t(std::min<uint64_t>(decoded, UINT32_MAX)));
-        ConvertAviSound(*sound, nullptr, [&](std::span<const uint8_t> p) {
-          peaks.piece(p);
-          done += p.size();
-          if (ctx.m_pShell) ctx.m_pShell->StepSubProgressBytes(uint32_t(std::min<uint64_t>(done, UINT32_MAX)));
-        });
+        ConvertAviSound(
+            *sound, nullptr,
+            [&](std::span<const uint8_t> p) {
+              peaks.piece(p);
+              done += p.size();
+              if (ctx.m_pShell) ctx.m_pShell->StepSubProgressBytes(uint32_t(std::min<uint64_t>(done, UINT32_MAX)));
+            },
+            counted.decodeLimit());
       }
     }
     RemoveWork(ctx, kMp3WorkName);
@@ -233,13 +276,24 @@ void HandleDefineSound(ConverterContext& ctx, std::span<const uint8_t> body) {
                                (uint32_t(body[6]) << 24);
   bool placed = false;
   if (route == kSoundRouteMp3) {
-    placed = PlaceMp3Sound(ctx, id, format, body.subspan(9));
+    const std::span<const uint8_t> data = body.subspan(9);
+    const Mp3Peaks mp3 = CountMp3Peaks(data, format);
+    if (mp3.samples > 0) {
+      if (!AdmitSound(ctx, mp3.decodeLimit(), what, Samples(mp3.samples))) return;
+      placed = PlaceMp3Sound(ctx, id, format, data, mp3);
+    }
   } else {
+    // ADPCM decodes the samples declared as far as its data holds them.
+    const std::span<const uint8_t> data = body.subspan(7);
+    const uint64_t frames = route == kSoundRouteAdpcm
+                                ? std::min<uint64_t>(sampleCount, AdpcmSamplesHeld(data, format))
+                                : PcmFramesHeld(data.size(), format);
+    if (frames > 0 && !AdmitSound(ctx, OutputBytesFor(frames, format), what, Samples(sampleCount))) return;
     DecodedSound sound(ctx);
     if (route == kSoundRouteAdpcm)
-      DecodeAdpcmSound(body.subspan(7), sound.out(), sampleCount, format);
+      DecodeAdpcmSound(data, sound.out(), sampleCount, format);
     else
-      ConvertPcmBlock(body.subspan(7), format, sound.out());
+      ConvertPcmBlock(data, format, sound.out());
     if (sound.out().cut()) Tell(ctx, CutText(what));
     placed = sound.place(id);
   }
@@ -271,6 +325,13 @@ void HandleStartSound(ConverterContext& ctx, SoundLayerState& s, std::span<const
   const bool next = IsNewFlaFormat(level);
   s.eventsSeen = true;
   if (s.startedNow) {
+    // A further sound of the frame is a layer of its own.
+    if (!ctx.m_budget.soundLayers.Take(1)) {
+      if (ctx.m_budget.soundLayers.FirstRefusal())
+        Tell(ctx, "StartSound " + std::to_string(id) + " in frame " + std::to_string(s.frame + 1) +
+                      ": the movie starts more sounds in one frame than its size allows; the sound was skipped.");
+      return;
+    }
     std::vector<uint8_t> layer = StartSoundLayerRecord(level, s.frame, id, envelope);
     if (layer.empty()) NoteWriterFailure(ctx, kResultOutputIncomplete);
     s.extraEventLayers.push_back(std::move(layer));
@@ -319,9 +380,15 @@ uint32_t CollectStretch(ConverterContext& ctx, SoundLayerState& s, std::span<con
   };
   if (ctx.m_pShell) ctx.m_pShell->BeginSubTask(0, uint32_t(std::min<uint64_t>(scanEnd - start, UINT32_MAX)));
 
+  const std::string what = "SoundStreamHead in frame " + std::to_string(s.frame + 1);
+  const std::string declared = Samples(blockSamples, " a frame");
   std::vector<uint8_t> mp3;
+  uint64_t mp3Bytes = 0;
   std::optional<DecodedSound> decoded;
   if (route != kSoundRouteMp3) decoded.emplace(ctx);
+  // Without a sound item left the blocks are only walked; once the budget
+  // refuses a block, the rest are too.
+  bool decode = ctx.m_budget.soundItems.left() > 0, overBudget = false;
   bool started = false, frameHadBlock = false, ended = false;
   std::vector<uint8_t> block;
   while (!ended && source.pos() < source.end()) {
@@ -336,14 +403,31 @@ uint32_t CollectStretch(ConverterContext& ctx, SoundLayerState& s, std::span<con
         frameHadBlock = true;
         read = source.body(h, block);
         step(source.pos());
-        if (!read || block.size() <= 5) break;
+        if (!read || block.size() <= 5 || !decode) break;
         if (route == kSoundRouteMp3) {
-          if (mp3.size() + block.size() < kMaxSoundStreamBytes)
+          // Whole frames decode to more than 3 bytes a byte of their data:
+          // data beyond a third of what the budget has left is refused
+          // before it is kept.
+          mp3Bytes += block.size() - 4;
+          if (mp3Bytes > ctx.m_budget.sound.left() / 3) {
+            ChargeSound(ctx, mp3Bytes * 3, what, declared);
+            decode = false;
+            overBudget = true;
+          } else if (mp3.size() + block.size() < kMaxSoundStreamBytes) {
             mp3.insert(mp3.end(), block.begin() + 4, block.end());
-        } else if (route == kSoundRouteAdpcm) {
-          DecodeAdpcmSound(block, decoded->out(), blockSamples, format & 0x0F);
+          }
         } else {
-          ConvertPcmBlock(block, format, decoded->out());
+          const uint64_t frames = route == kSoundRouteAdpcm
+                                      ? std::min<uint64_t>(blockSamples, AdpcmSamplesHeld(block, format))
+                                      : PcmFramesHeld(block.size(), format);
+          if (!ChargeSound(ctx, OutputBytesFor(frames, format), what, declared)) {
+            decode = false;
+            overBudget = true;
+          } else if (route == kSoundRouteAdpcm) {
+            DecodeAdpcmSound(block, decoded->out(), blockSamples, format & 0x0F);
+          } else {
+            ConvertPcmBlock(block, format, decoded->out());
+          }
         }
         break;
       case 1:
@@ -374,13 +458,29 @@ uint32_t CollectStretch(ConverterContext& ctx, SoundLayerState& s, std::span<con
     return kResultDone;
   }
 
-  const std::string what = "SoundStreamHead in frame " + std::to_string(s.frame + 1);
+  // A stretch the budget refused is skipped before it takes an item
+  // number; one that decodes to nothing is told as unreadable.
+  if (overBudget) return kResultDone;
+  if (!decode) {
+    TakeSoundItem(ctx, what);  // none was left: refused
+    return kResultDone;
+  }
+  Mp3Peaks peaks;
+  bool readable;
+  if (route == kSoundRouteMp3) {
+    peaks = CountMp3Peaks(mp3, format);
+    readable = peaks.samples > 0 && AdmitSound(ctx, peaks.decodeLimit(), what, Samples(peaks.samples));
+    if (peaks.samples > 0 && !readable) return kResultDone;
+  } else {
+    readable = decoded->out().written() > 0;
+    if (readable && !TakeSoundItem(ctx, what)) return kResultDone;
+  }
   uint16_t itemNo = 0;
   if (!TakeItemNo(ctx, itemNo)) return kResultDone;
-  bool placed;
-  if (route == kSoundRouteMp3) {
-    placed = PlaceMp3Sound(ctx, itemNo, format, mp3);
-  } else {
+  bool placed = false;
+  if (readable && route == kSoundRouteMp3) {
+    placed = PlaceMp3Sound(ctx, itemNo, format, mp3, peaks);
+  } else if (readable) {
     if (decoded->out().cut()) Tell(ctx, CutText(what));
     placed = decoded->place(itemNo);
   }
@@ -416,8 +516,10 @@ uint32_t HandleSoundStreamHead(ConverterContext& ctx, SoundLayerState& s,
                                std::span<const uint8_t> body, TagSource& source) {
   if (!On(ctx.m_pOptSound) || body.size() < 2 || s.streamSeen) return kResultDone;
   if (!StreamRouteAccepted(body[1] & 0xF0)) return kResultDone;
-  // An earlier scan from before here found no block up to End.
-  if (source.pos() >= s.noBlockFrom) return kResultDone;
+  // An earlier scan from before here found no block up to End; or the
+  // head lies among the tags of a stretch already scanned that could not
+  // be placed: from here it would find the same blocks again.
+  if (source.pos() >= s.noBlockFrom || source.pos() < s.streamEnd) return kResultDone;
   StreamStretch stretch;
   if (uint32_t r = CollectStretch(ctx, s, body, source, stretch); r != kResultDone) return r;
   if (!stretch.itemNo) return kResultDone;

@@ -64,6 +64,21 @@ struct Channel {
 
 }  // namespace
 
+uint64_t AdpcmSamplesHeld(std::span<const uint8_t> data, uint8_t format) {
+  if (data.empty()) return 0;
+  const uint64_t channels = (format & 1) ? 2 : 1;
+  const uint64_t codeBits = uint64_t(data[0] >> 6) + 2;
+  const uint64_t head = 22 * channels, step = codeBits * channels;
+  uint64_t bits = uint64_t(data.size()) * 8 - 2;
+  uint64_t samples = 0;
+  // Whole packets: a head and 4,095 codes each.
+  const uint64_t packet = head + (kPacketSamples - 1) * step;
+  samples += bits / packet * kPacketSamples;
+  bits %= packet;
+  if (bits >= head) samples += 1 + (bits - head) / step;
+  return samples;
+}
+
 uint64_t DecodeAdpcmSound(std::span<const uint8_t> data, PcmOutput& out, uint64_t sampleCount,
                           uint8_t format) {
   BitReader r(data);

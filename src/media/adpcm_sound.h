@@ -18,4 +18,8 @@ namespace tovrani {
 uint64_t DecodeAdpcmSound(std::span<const uint8_t> data, PcmOutput& out, uint64_t sampleCount,
                           uint8_t format);
 
+// The samples per channel that DecodeAdpcmSound can read from `data`
+// however many are asked for: what its bits hold, packet by packet.
+uint64_t AdpcmSamplesHeld(std::span<const uint8_t> data, uint8_t format);
+
 }  // namespace tovrani

@@ -127,7 +127,7 @@ std::unique_ptr<RenderedSound> RenderSoundToAvi(const std::string& wavPath) {
 }
 
 int32_t ConvertAviSound(RenderedSound& sound, std::FILE* out,
-                        const std::function<void(std::span<const uint8_t>)>& piece) {
+                        const std::function<void(std::span<const uint8_t>)>& piece, uint64_t limit) {
   mpg123_handle* h = sound.handle_;
   if (!h) return 65535;
   std::vector<uint8_t> buf(kPeakPiece);
@@ -150,7 +150,7 @@ int32_t ConvertAviSound(RenderedSound& sound, std::FILE* out,
       deliver(filled);
       filled = 0;
     }
-    if (total >= kMaxSoundStreamBytes) break;
+    if (total >= std::min(limit, kMaxSoundStreamBytes)) break;
     if (r == MPG123_NEED_MORE) {
       if (fed) break;
       mpg123_feed(h, sound.data_.data(), sound.data_.size());

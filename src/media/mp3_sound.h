@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "media/pcm_output.h"
+
 struct mpg123_handle_struct;
 
 namespace tovrani {
@@ -32,7 +34,7 @@ class RenderedSound {
  private:
   friend std::unique_ptr<RenderedSound> RenderSoundToAvi(const std::string& wavPath);
   friend int32_t ConvertAviSound(RenderedSound& sound, std::FILE* out,
-                                 const std::function<void(std::span<const uint8_t>)>& piece);
+                                 const std::function<void(std::span<const uint8_t>)>& piece, uint64_t limit);
   ::mpg123_handle_struct* handle_ = nullptr;
   std::vector<uint8_t> data_;
 };
@@ -45,9 +47,12 @@ std::unique_ptr<RenderedSound> RenderSoundToAvi(const std::string& wavPath);
 
 // Decodes the whole sound in pieces of 32,768 bytes (the last may be
 // shorter), appending each to `out` when it is given and handing it to
-// `piece`. Decoding stops at the first frame the decoder cannot read; what
-// came before stays. Returns 0, or 65535 when nothing could be decoded.
+// `piece`. Decoding stops at the first frame the decoder cannot read, or
+// once `limit` bytes are decoded (the piece that reaches it is handed on
+// whole); what came before stays. Returns 0, or 65535 when nothing could be
+// decoded.
 int32_t ConvertAviSound(RenderedSound& sound, std::FILE* out,
-                        const std::function<void(std::span<const uint8_t>)>& piece);
+                        const std::function<void(std::span<const uint8_t>)>& piece,
+                        uint64_t limit = kMaxSoundStreamBytes);
 
 }  // namespace tovrani

@@ -22,7 +22,8 @@ uint32_t MpegSampleRate(uint32_t version, uint32_t index) {
 uint32_t CountMp3Samples(std::span<const uint8_t> data) {
   uint64_t samples = 0;
   uint64_t p = 1;  // one byte into the first header
-  while (p + 1 < data.size()) {
+  // A frame counts when its whole 4-byte header is there.
+  while (p + 2 < data.size()) {
     const uint8_t b1 = data[size_t(p)], b2 = data[size_t(p + 1)];
     const uint32_t bits = (b1 >> 3) & 3;
     const uint32_t version = bits == 3 ? 1 : bits == kMpegVersion2Code ? 2 : 25;

@@ -18,7 +18,8 @@ uint32_t MpegBitrate(uint32_t version, uint32_t index);
 uint32_t MpegSampleRate(uint32_t version, uint32_t index);
 
 // Samples of the frames found in `data`, which starts with a frame header:
-// frame to frame by the header's length, until the data ends, a header
+// frame to frame by the header's length (a frame counts once its 4-byte
+// header is there, its data may be cut short), until the data ends, a header
 // gives a length of 0, a bit rate or sampling frequency of 0, or the next
 // frame does not start with a sync (FF, then a byte with its top three bits
 // set).

@@ -3,6 +3,7 @@
 // 2^31 bytes (a media stream's size is a 32-bit field of the container).
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
@@ -42,6 +43,19 @@ class PcmOutput {
 inline unsigned RepeatForRateBits(uint8_t format) {
   static const unsigned kRepeat[4] = {8, 4, 2, 1};
   return kRepeat[(format >> 2) & 3];
+}
+
+// The bytes a PcmOutput is given for `frames` frames at the rate bits of
+// `format`, as far as the cut lets them come.
+inline uint64_t OutputBytesFor(uint64_t frames, uint8_t format) {
+  const uint64_t most = kMaxSoundStreamBytes / (4 * RepeatForRateBits(format)) + 1;
+  return std::min(frames, most) * 4 * RepeatForRateBits(format);
+}
+
+// The whole frames of `bytes` uncompressed SWF samples (8- or 16-bit, mono
+// or stereo by the format byte's bits 1 and 0).
+inline uint64_t PcmFramesHeld(uint64_t bytes, uint8_t format) {
+  return bytes / (((format & 2) ? 2u : 1u) * ((format & 1) ? 2u : 1u));
 }
 
 // Uncompressed SWF samples (the format byte at buffer offset 0, the samples

@@ -28,6 +28,12 @@ constexpr Kind kKinds[] = {
      "the movie declares more image data than it holds"},
     {&MovieBudget::importCopies, "BRASKELON Tovrani", "shape or text", "shapes and texts",
      "converted without movies for the script", "the movie's bytes allow no more copies of its bitmaps and fonts"},
+    {&MovieBudget::sound, "BRASKELON Tovrani Sound", "sound", "sounds", "skipped",
+     "the movie declares more sound data than it holds"},
+    {&MovieBudget::soundItems, "BRASKELON Tovrani Sound", "sound", "sounds", "skipped",
+     "the movie holds more sounds than its size allows"},
+    {&MovieBudget::soundLayers, "BRASKELON Tovrani Sound", "sound layer", "sound layers", "skipped",
+     "the movie asks for more sound layers than its size allows"},
 };
 
 }  // namespace
@@ -40,6 +46,10 @@ uint64_t BudgetedMovieBytes(uint64_t bytesAfterHeader, bool compressed, uint64_t
 Allowance::Allowance(uint64_t fixed, uint64_t perByte, uint64_t movieBytes)
     : left_(SaturatingSum(fixed, perByte, movieBytes)) {}
 
+Allowance Allowance::OnePer(uint64_t fixed, uint64_t bytesPerUnit, uint64_t movieBytes) {
+  return Allowance(fixed, 1, movieBytes / bytesPerUnit);
+}
+
 bool Allowance::Take(uint64_t amount) {
   if (amount > left_) {
     if (refusals_ < UINT32_MAX) ++refusals_;
@@ -51,7 +61,10 @@ bool Allowance::Take(uint64_t amount) {
 
 MovieBudget::MovieBudget(uint64_t movieBytes)
     : pixels(kPixelAllowance, kPixelsPerMovieByte, movieBytes),
-      importCopies(kImportCopyAllowance, kImportCopyBytesPerMovieByte, movieBytes) {}
+      importCopies(kImportCopyAllowance, kImportCopyBytesPerMovieByte, movieBytes),
+      sound(kSoundAllowance, kSoundBytesPerMovieByte, movieBytes),
+      soundItems(Allowance::OnePer(kSoundItemAllowance, kMovieBytesPerSoundItem, movieBytes)),
+      soundLayers(Allowance::OnePer(kSoundLayerAllowance, kMovieBytesPerSoundLayer, movieBytes)) {}
 
 std::vector<BudgetLine> BudgetSummary(const MovieBudget& budget) {
   std::vector<BudgetLine> lines;

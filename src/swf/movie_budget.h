@@ -22,6 +22,23 @@ constexpr uint64_t kPixelsPerMovieByte = 1100;
 // font of the movie copied into twenty such movies).
 constexpr uint64_t kImportCopyAllowance = uint64_t(16) << 20;
 constexpr uint64_t kImportCopyBytesPerMovieByte = 20;
+// Decoded sound, 44,100 Hz 16-bit stereo as the document keeps it (for an
+// MP3, what is decoded for its peaks): 16 MiB, and 192 bytes more per byte
+// of the movie (2-bit ADPCM at 5.5 kHz decodes to 128 bytes a byte, an MP3
+// of 8 kbit/s to 176 to 192).
+constexpr uint64_t kSoundAllowance = uint64_t(16) << 20;
+constexpr uint64_t kSoundBytesPerMovieByte = 192;
+// Sound items, one per DefineSound and per stretch of a stream: 2,048, and
+// one more per 128 bytes of the movie (a tenth of a second of sound takes
+// 100 bytes even at 8 kbit/s, and authored sounds are longer).
+constexpr uint64_t kSoundItemAllowance = 2048;
+constexpr uint64_t kMovieBytesPerSoundItem = 128;
+// Sound layers of the further StartSounds of a frame and of buttons' sounds:
+// 1,024, and one more per 16 bytes of the movie (an authored movie starts a
+// second sound in one frame of a timeline now and then, not in frame after
+// frame, and a button with its sounds takes 30 bytes at least).
+constexpr uint64_t kSoundLayerAllowance = 1024;
+constexpr uint64_t kMovieBytesPerSoundLayer = 16;
 // A compressed movie's bytes count at most this many times its file's size:
 // zlib turns a small file of zeros into a movie of any length.
 constexpr uint64_t kCompressedBytesPerFileByte = 4;
@@ -36,6 +53,8 @@ class Allowance {
  public:
   Allowance() = default;  // unbounded: no movie has been read
   Allowance(uint64_t fixed, uint64_t perByte, uint64_t movieBytes);
+  // A fixed amount and one more per `bytesPerUnit` bytes of the movie.
+  static Allowance OnePer(uint64_t fixed, uint64_t bytesPerUnit, uint64_t movieBytes);
   // Takes `amount` when that much is left; otherwise takes nothing and
   // counts a refusal. The element refused first is the one to name.
   bool Take(uint64_t amount);
@@ -53,6 +72,9 @@ struct MovieBudget {
   explicit MovieBudget(uint64_t movieBytes);
   Allowance pixels;        // lossless bitmaps and DefineBitsJPEG3, width x height
   Allowance importCopies;  // bitmap and font bytes copied into movies for the script
+  Allowance sound;         // decoded sound bytes
+  Allowance soundItems;    // sound library items
+  Allowance soundLayers;   // layers of further StartSounds in a frame and of button sounds
 };
 
 // The lines that end a movie whose allowances refused more than one

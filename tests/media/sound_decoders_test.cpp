@@ -137,6 +137,23 @@ TEST(AdpcmSound, DecodesLikeTheReferenceForEveryCodeSize) {
   }
 }
 
+// What the budget is charged for an ADPCM sound: the samples its bits hold
+// are those the decoder gives when asked for all, at every code size, with
+// a packet's head or a code cut short.
+TEST(AdpcmSound, SamplesHeldAreTheSamplesDecoded) {
+  std::mt19937 random(3);
+  for (int format = 0; format < 8; ++format)  // code sizes 2 to 5, mono and stereo
+    for (size_t size : {1, 3, 6, 100, 2049, 2050, 4100, 5131}) {
+      std::vector<uint8_t> data(size);
+      for (auto& b : data) b = uint8_t(random());
+      data[0] = uint8_t((data[0] & 0x3F) | ((format >> 1) << 6));
+      uint64_t decoded = 0;
+      const auto pcm = Decoded([&](PcmOutput& out) { decoded = DecodeAdpcmSound(data, out, UINT64_MAX, format & 1); });
+      EXPECT_EQ(AdpcmSamplesHeld(data, format & 1), decoded) << format << ' ' << size;
+      EXPECT_EQ(OutputBytesFor(decoded, format & 1), pcm.size()) << format << ' ' << size;
+    }
+}
+
 TEST(MpegFrames, WalksFramesByTheirHeaders) {
   struct Case {
     const char* what;
@@ -158,6 +175,7 @@ TEST(MpegFrames, WalksFramesByTheirHeaders) {
       {"bit-rate index 15", badBitrate, 0},
       {"only FF bytes", std::vector<uint8_t>(1000, 0xFF), 0},
       {"two bytes", {0xFF, 0xFB}, 0},
+      {"three bytes of a header", {0xFF, 0xFB, 0x90}, 0},
   };
   for (const Case& c : cases) EXPECT_EQ(CountMp3Samples(c.data), c.samples) << c.what;
   EXPECT_EQ(MpegSampleRate(1, 1), 48000u);
