@@ -329,7 +329,7 @@ void HandleStartSound(ConverterContext& ctx, SoundLayerState& s, std::span<const
     if (!ctx.m_budget.soundLayers.Take(1)) {
       if (ctx.m_budget.soundLayers.FirstRefusal())
         Tell(ctx, "StartSound " + std::to_string(id) + " in frame " + std::to_string(s.frame + 1) +
-                      ": the movie starts more sounds in one frame than its size allows; the sound was skipped.");
+                      ": the movie asks for more sound layers than its size allows; the sound was skipped.");
       return;
     }
     std::vector<uint8_t> layer = StartSoundLayerRecord(level, s.frame, id, envelope);

@@ -170,8 +170,8 @@ TEST(SoundLayerBudget, StartSoundsOfOneFrameBeyondWhatTheMoviesSizeAllowsAreSkip
   Converted r;
   ConvertOnce(r, movie);
   EXPECT_EQ(SoundLayers(r.streams["Page 1"]), 1 + allowed);
-  ExpectRefused(r.run.output, "StartSound 1 in frame 1", 1999 - allowed - 1, "start sound",
-                "the movie starts more sounds in one frame than its size allows");
+  ExpectRefused(r.run.output, "StartSound 1 in frame 1", 1999 - allowed - 1, "sound layer",
+                "the movie asks for more sound layers than its size allows");
 }
 
 // Sounds whose data is all there, past each budget's fixed part, convert
