@@ -26,6 +26,8 @@ struct Kind {
 constexpr Kind kKinds[] = {
     {&MovieBudget::pixels, "BRASKELON Tovrani Bitmap", "bitmap", "bitmaps", "skipped",
      "the movie declares more image data than it holds"},
+    {&MovieBudget::shapeWork, "BRASKELON Tovrani", "shape", "shapes", "written without the problem search",
+     "the movie asks for more shape analysis than its size allows"},
 };
 
 }  // namespace
@@ -47,8 +49,15 @@ bool Allowance::Take(uint64_t amount) {
   return true;
 }
 
-MovieBudget::MovieBudget(uint64_t movieBytes)
-    : pixels(kPixelAllowance, kPixelsPerMovieByte, movieBytes) {}
+void Allowance::RefuseRest() {
+  left_ = 0;
+  if (refusals_ < UINT32_MAX) ++refusals_;
+}
+
+MovieBudget::MovieBudget(uint64_t movieBytes, bool shapeBuilder)
+    : pixels(kPixelAllowance, kPixelsPerMovieByte, movieBytes),
+      shapeWork(shapeBuilder ? kShapeBuilderWorkAllowance : kShapeWorkAllowance, kShapeWorkPerMovieByte,
+                movieBytes) {}
 
 std::vector<BudgetLine> BudgetSummary(const MovieBudget& budget) {
   std::vector<BudgetLine> lines;
