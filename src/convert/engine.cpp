@@ -341,7 +341,12 @@ uint32_t Engine::ReadHeaderRest() {
     if (p >= 0) ctx_.m_nSwfEnd = declared = uint64_t(p) + 4;
     if (declared != ctx_.m_nSwfEnd) return kResultLengthMismatch;
   }
-  ctx_.m_budget = MovieBudget(BudgetedMovieBytes(ctx_.m_nSwfEnd - 8, ctx_.m_bSwfCompressed, sourceBytes_));
+  // The shape builder runs with the exact problem search on, or with the
+  // heuristic one off.
+  const bool shapeBuilder = (ctx_.m_pOptExactProblemSearch && *ctx_.m_pOptExactProblemSearch) ||
+                            !(ctx_.m_pOptHeuristicProblemSearch && *ctx_.m_pOptHeuristicProblemSearch);
+  ctx_.m_budget =
+      MovieBudget(BudgetedMovieBytes(ctx_.m_nSwfEnd - 8, ctx_.m_bSwfCompressed, sourceBytes_), shapeBuilder);
 
   PumpMessages(ctx_);
   // Frame rectangle, frame rate and frame count.

@@ -43,6 +43,12 @@ void Path::Clear() {
 }
 
 RegionKind Path::ToRegion(Region& out) const {
+  FillWork unlimited;
+  return ToRegion(out, unlimited);
+}
+
+RegionKind Path::ToRegion(Region& out, FillWork& work) const {
+  work.spent = 0;
   std::vector<fill_detail::Polyline> lines;
   if (!fill_detail::FlattenPath(*this, fill_detail::kMaxFillPoints, lines)) {
     out.Clear();
@@ -51,7 +57,7 @@ RegionKind Path::ToRegion(Region& out) const {
   std::vector<std::vector<fill_detail::FixPoint>> polygons;
   polygons.reserve(lines.size());
   for (auto& l : lines) polygons.push_back(std::move(l.points));
-  return fill_detail::FillPolygons(polygons, fill_detail::FillRule::kEvenOdd, out);
+  return fill_detail::FillPolygons(polygons, fill_detail::FillRule::kEvenOdd, out, &work);
 }
 
 namespace fill_detail {
@@ -208,12 +214,22 @@ bool FlattenPath(const Path& path, size_t max_points, std::vector<Polyline>& out
 }
 
 RegionKind FillPolygons(const std::vector<std::vector<FixPoint>>& polygons, FillRule rule,
-                        Region& out) {
+                        Region& out, FillWork* work) {
   out.Clear();
+  if (work) work->spent = 0;
   std::vector<Edge> edges;
   int64_t edge_rows = 0;
+  uint64_t corners = 0;
+  // The work is known before the first row is walked.
+  auto over_limit = [&] {
+    if (!work) return false;
+    work->spent = corners + uint64_t(edge_rows);
+    return work->refused();
+  };
   for (const auto& poly : polygons) {
     const size_t n = poly.size();
+    corners += n;
+    if (over_limit()) return RegionKind::kError;
     for (size_t i = 0; i < n; ++i) {
       const FixPoint a = poly[i], b = poly[(i + 1) % n];
       if (std::abs(a.x) > kMaxFixCoord || std::abs(a.y) > kMaxFixCoord) return RegionKind::kError;
@@ -227,7 +243,7 @@ RegionKind FillPolygons(const std::vector<std::vector<FixPoint>>& polygons, Fill
       e.end_row = CeilDiv(e.bottom.y, kFixOne);
       if (e.first_row >= e.end_row) continue;
       edge_rows += e.end_row - e.first_row;
-      if (edge_rows > kMaxEdgeRows) return RegionKind::kError;
+      if (over_limit() || edge_rows > kMaxEdgeRows) return RegionKind::kError;
       edges.push_back(e);
     }
   }

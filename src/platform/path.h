@@ -29,6 +29,17 @@ struct IntPoint {
   bool operator==(const IntPoint&) const = default;
 };
 
+// What a fill costs, counted before its rows are walked: one unit per
+// corner of its polygons and one per pixel row each of their edges crosses.
+// A fill that would cost more than `limit` fails (kError) with `spent`
+// above the limit; otherwise `spent` is what it cost.
+struct FillWork {
+  uint64_t limit = UINT64_MAX;
+  uint64_t spent = 0;
+
+  bool refused() const { return spent > limit; }
+};
+
 class Path {
  public:
   // Coordinates beyond +-kMaxCoord make the conversions fail (kError).
@@ -68,6 +79,7 @@ class Path {
   // chord. kError (and an empty region) when a coordinate is out of range
   // or the result would exceed the work budget.
   RegionKind ToRegion(Region& out) const;
+  RegionKind ToRegion(Region& out, FillWork& work) const;
 
  private:
   Figure& CurrentFigure();
@@ -108,9 +120,10 @@ bool FlattenPath(const Path& path, size_t max_points, std::vector<Polyline>& out
 
 enum class FillRule { kEvenOdd, kNonZero };
 
-// Fills closed polygons (each implicitly closed) into a region.
+// Fills closed polygons (each implicitly closed) into a region; with a
+// work record, charged to it first.
 RegionKind FillPolygons(const std::vector<std::vector<FixPoint>>& polygons, FillRule rule,
-                        Region& out);
+                        Region& out, FillWork* work = nullptr);
 
 }  // namespace fill_detail
 }  // namespace tovrani

@@ -33,8 +33,9 @@ void AddPiece(std::vector<FixPoint> piece, std::vector<std::vector<FixPoint>>& p
 
 }  // namespace
 
-RegionKind WidenPathToRegion(const Path& path, int pen_width, Region& out) {
+RegionKind WidenPathToRegion(const Path& path, int pen_width, Region& out, FillWork* work) {
   out.Clear();
+  if (work) work->spent = 0;
   if (pen_width > kMaxPenWidth) return RegionKind::kError;
   const double radius = std::max(pen_width, 1) * kFixOne / 2.0;
 
@@ -74,7 +75,7 @@ RegionKind WidenPathToRegion(const Path& path, int pen_width, Region& out) {
       if (Cross(quad[0], quad[1], quad[2]) != 0) AddPiece(std::move(quad), pieces);
     }
   }
-  return fill_detail::FillPolygons(pieces, fill_detail::FillRule::kNonZero, out);
+  return fill_detail::FillPolygons(pieces, fill_detail::FillRule::kNonZero, out, work);
 }
 
 }  // namespace tovrani

@@ -56,18 +56,24 @@ struct ShapeContext : MediaContext {
   AnalyzeMorphShapeHalfFn m_pAnalyzeMorphShapeHalf = nullptr;
   uint32_t m_bMorphAnalysis = 0;  // 1 while a morph half is analysed
   // Work units one object's analysis may spend: one per record decoded,
-  // item compared or pixel row filled. Spent, the analysis stops as on a
-  // cancel.
+  // item compared, and polygon corner or edge row of a fill (FillWork).
+  // Spent, the analysis stops as on a cancel.
   uint64_t m_nShapeAnalysisBudget = uint64_t{1} << 26;
   // Largest raster a problem-area retrace paints, set at every retrace.
   int32_t m_nRetraceMaxPixels = 65536;
   // Work units of the shape builder: per outline traced (tracing rounds,
   // edges examined, steps copied or stored) and the candidate steps made
-  // for it, and per BuildShape call over all its loops and the pixel rows
-  // of its region fills and bands. Spent, the shape is abandoned.
+  // for it, and per BuildShape call over all its loops and the work of its
+  // region fills and bands (FillWork). Spent, the shape is abandoned.
   uint64_t m_nOutlineTraceBudget = uint64_t{64} << 20;
   uint64_t m_nCandidateStepBudget = uint64_t{16} << 20;
   uint64_t m_nBuildShapeBudget = uint64_t{1} << 28;
+  // The shape being charged to the movie's allowance of shape work (tag
+  // code and character id, for the message), and whether it was refused
+  // (see shape_work.h).
+  uint16_t m_wShapeWorkTag = 0;
+  uint16_t m_wShapeWorkId = 0;
+  uint8_t m_bShapeWorkRefused = 0;
   // Test seams: a builder in place of BuildShape, a look at the builder's
   // graph before it is written back, and a log of the rewrites that change
   // what a shape draws (LossyRewrite values).

@@ -34,6 +34,8 @@ constexpr Kind kKinds[] = {
      "the movie holds more sounds than its size allows"},
     {&MovieBudget::soundLayers, "BRASKELON Tovrani Sound", "sound layer", "sound layers", "skipped",
      "the movie asks for more sound layers than its size allows"},
+    {&MovieBudget::shapeWork, "BRASKELON Tovrani", "shape", "shapes", "written without the problem search",
+     "the movie asks for more shape analysis than its size allows"},
 };
 
 }  // namespace
@@ -59,12 +61,18 @@ bool Allowance::Take(uint64_t amount) {
   return true;
 }
 
-MovieBudget::MovieBudget(uint64_t movieBytes)
+void Allowance::RefuseRest() {
+  left_ = 0;
+  if (refusals_ < UINT32_MAX) ++refusals_;
+}
+
+MovieBudget::MovieBudget(uint64_t movieBytes, bool shapeBuilder)
     : pixels(kPixelAllowance, kPixelsPerMovieByte, movieBytes),
       importCopies(kImportCopyAllowance, kImportCopyBytesPerMovieByte, movieBytes),
       sound(kSoundAllowance, kSoundBytesPerMovieByte, movieBytes),
       soundItems(Allowance::OnePer(kSoundItemAllowance, kMovieBytesPerSoundItem, movieBytes)),
-      soundLayers(Allowance::OnePer(kSoundLayerAllowance, kMovieBytesPerSoundLayer, movieBytes)) {}
+      soundLayers(Allowance::OnePer(kSoundLayerAllowance, kMovieBytesPerSoundLayer, movieBytes)),
+      shapeWork(shapeBuilder ? kShapeBuilderWorkAllowance : kShapeWorkAllowance, kShapeWorkPerMovieByte, movieBytes) {}
 
 std::vector<BudgetLine> BudgetSummary(const MovieBudget& budget) {
   std::vector<BudgetLine> lines;

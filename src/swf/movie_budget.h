@@ -39,6 +39,17 @@ constexpr uint64_t kMovieBytesPerSoundItem = 128;
 // frame, and a button with its sounds takes 30 bytes at least).
 constexpr uint64_t kSoundLayerAllowance = 1024;
 constexpr uint64_t kMovieBytesPerSoundLayer = 16;
+// Work units of the shape analysis and the shape builder (records decoded,
+// items compared, polygon corners and the pixel rows their edges cross):
+// 2^24, or 2^27 when the shape builder runs (the exact problem search on or
+// the heuristic one off), and 256 more per byte of the movie. Each object
+// has a cap of its own, refilled for every object; this one holds for the
+// movie. Real movies need at most 14 units a byte without the builder;
+// with it one of 10 KB needs 106 M units (1.4 s of the baseline's time),
+// which the fixed part holds. A unit takes 5 to 30 ns.
+constexpr uint64_t kShapeWorkAllowance = uint64_t(1) << 24;
+constexpr uint64_t kShapeBuilderWorkAllowance = uint64_t(1) << 27;
+constexpr uint64_t kShapeWorkPerMovieByte = 256;
 // A compressed movie's bytes count at most this many times its file's size:
 // zlib turns a small file of zeros into a movie of any length.
 constexpr uint64_t kCompressedBytesPerFileByte = 4;
@@ -59,6 +70,10 @@ class Allowance {
   // counts a refusal. The element refused first is the one to name.
   bool Take(uint64_t amount);
   bool FirstRefusal() const { return refusals_ == 1; }
+  // Takes all that is left and counts a refusal: for work charged piece by
+  // piece, where the element the allowance gives out on is refused and no
+  // later one may start.
+  void RefuseRest();
   uint64_t left() const { return left_; }
   uint32_t refusals() const { return refusals_; }
 
@@ -69,12 +84,14 @@ class Allowance {
 
 struct MovieBudget {
   MovieBudget() = default;  // unbounded
-  explicit MovieBudget(uint64_t movieBytes);
+  // `shapeBuilder`: the shape builder may run (the larger shape work).
+  explicit MovieBudget(uint64_t movieBytes, bool shapeBuilder = false);
   Allowance pixels;        // lossless bitmaps and DefineBitsJPEG3, width x height
   Allowance importCopies;  // bitmap and font bytes copied into movies for the script
   Allowance sound;         // decoded sound bytes
   Allowance soundItems;    // sound library items
   Allowance soundLayers;   // layers of further StartSounds in a frame and of button sounds
+  Allowance shapeWork;     // shape analysis and building, in work units
 };
 
 // The lines that end a movie whose allowances refused more than one

@@ -1,4 +1,5 @@
 #include "platform/path.h"
+#include "platform/path_widen.h"
 
 #include <gtest/gtest.h>
 
@@ -173,6 +174,26 @@ TEST(PathFill, FigureRulesAndFailures) {
   path.MoveTo(-m, -m), path.LineTo(m, -m), path.LineTo(m, m), path.LineTo(-m, m);
   EXPECT_EQ(path.ToRegion(region), RegionKind::kSimple);
   EXPECT_EQ(region, Region(-m, -m, m, m));
+}
+
+// A fill's work is its polygons' corners and the rows their edges cross,
+// known before any row is walked; below it a limit refuses the fill with an
+// empty region. A widened band counts its pieces the same way.
+TEST(PathFill, WorkCountsCornersAndEdgeRowsAndALimitRefusesFirst) {
+  Path zigzag;
+  zigzag.MoveTo(0, 0);
+  for (int i = 1; i <= 100; ++i) zigzag.LineTo(i, i % 2 ? 1000 : 0);
+  Region region;
+  FillWork work, tight{101u + 100u * 1000u - 1};
+  EXPECT_EQ(zigzag.ToRegion(region, work), RegionKind::kComplex);
+  EXPECT_EQ(work.spent, 101u + 100u * 1000u);  // the closing chord is flat
+  EXPECT_EQ(zigzag.ToRegion(region, tight), RegionKind::kError);
+  EXPECT_TRUE(tight.refused() && region.IsEmpty());
+  FillWork band, half;
+  EXPECT_NE(WidenPathToRegion(zigzag, 1, region, &band), RegionKind::kError);
+  half.limit = band.spent / 2;
+  EXPECT_EQ(WidenPathToRegion(zigzag, 1, region, &half), RegionKind::kError);
+  EXPECT_TRUE(half.refused() && region.IsEmpty());
 }
 
 }  // namespace

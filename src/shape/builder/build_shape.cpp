@@ -6,6 +6,7 @@
 #include "shape/builder/correction_output.h"
 #include "shape/builder/shape_builder.h"
 #include "shape/builder/shape_output.h"
+#include "shape/shape_work.h"
 
 namespace tovrani {
 
@@ -26,6 +27,7 @@ ShapeBuilder::ShapeBuilder(ShapeContext& c, ShapeBlock& b, std::span<const uint8
                            const StyleIndex* s)
     : ctx(c), block(b), styleBlob(blob), styles(s) {
   geo.budget = ctx.m_nBuildShapeBudget;
+  geo.movieWork = &ctx.m_budget.shapeWork;
 }
 
 bool ShapeBuilder::Pump() {
@@ -317,7 +319,12 @@ void RunShapeBuilder(ShapeBuilder& b, std::FILE* work, size_t& countFieldPos) {
     // Whatever a step changed, the caller gets its block back.
     block = given;
   }
-  if (o == Outcome::kAbandon) g_bVectorizationProblem = 1;
+  // A shape the movie's allowance refused is no vectorization problem: it
+  // goes out as decoded, and the message tells why.
+  if (b.geo.refused)
+    RefuseShapeWork(b.ctx);
+  else if (o == Outcome::kAbandon)
+    g_bVectorizationProblem = 1;
 }
 
 void BuildShape(ShapeContext& ctx, ShapeBlock& block, std::span<const uint8_t> styleBlob,

@@ -45,7 +45,25 @@ class Passes {
 
  private:
   enum class Step { kGoOn, kRestart, kEnd };
-  Step Pass();
+  // The state of a pass before one of its runs is decoded, and the run
+  // before it (P of its pair).
+  struct RunStart {
+    uint32_t readPos = 0;
+    PenPosition pen;
+    StyleBytes style{};
+    uint8_t side = 1;
+    bool openRun = false;
+    size_t collected = 0;
+    EdgeList before;
+  };
+  // A pass from the block's start, or from `starts_[resume]` on.
+  Step Pass(std::optional<size_t> resume);
+  // Where the pass after a rewrite may go on: the run before the first run
+  // the rewrite (or a change in place) touched. Every run before that one
+  // decodes as it did and was compared with what it is compared with
+  // again, the next record included; nullopt when the pass must start from
+  // the block's start.
+  std::optional<size_t> ResumePoint() const;
   // Decodes the run at the read position into the list of the new side;
   // false when the analysis stops.
   bool DecodeRun();
@@ -64,33 +82,65 @@ class Passes {
   // before it (not when the pass went on into a further object).
   uint32_t rewriteFrom_ = 0;
   bool keepIndex_ = false;
+  // The runs of the pass so far, in block order.
+  std::vector<RunStart> starts_;
 };
 
 void Passes::Run() {
+  std::optional<size_t> resume;
   for (;;) {
     const uint32_t before = a_.block.recordCount;
-    const Step step = Pass();
+    const Step step = Pass(resume);
     if (step != Step::kRestart || a_.stopped) return;
     // Every rewrite removes records; one that did not cannot be trusted to end.
     if (a_.block.recordCount >= before) return;
+    resume = ResumePoint();
   }
 }
 
-Passes::Step Passes::Pass() {
-  a_.readPos = 0;
-  a_.pen = {};
-  a_.style = {};
-  a_.runs[0].Reset(0);
-  a_.runs[1].Reset(0);
-  a_.side = 1;
-  a_.collected.Reset(0);
+std::optional<size_t> Passes::ResumePoint() const {
+  // A pass that went into a further object starts afresh, as its index
+  // does.
+  if (!keepIndex_) return std::nullopt;
+  const uint32_t changed = std::min(rewriteFrom_, a_.changedInPlace);
+  auto at = std::lower_bound(starts_.begin(), starts_.end(), changed,
+                             [](const RunStart& s, uint32_t offset) { return s.readPos < offset; });
+  if (at == starts_.end() || at->readPos != changed || at == starts_.begin()) return std::nullopt;
+  return size_t(at - starts_.begin()) - 1;
+}
+
+Passes::Step Passes::Pass(std::optional<size_t> resume) {
+  if (resume) {
+    // The state before the run at the resume point, which is decoded and
+    // compared again.
+    RunStart& from = starts_[*resume];
+    a_.readPos = from.readPos;
+    a_.pen = from.pen;
+    a_.style = from.style;
+    a_.side = from.side;
+    a_.runs[a_.side] = std::move(from.before);
+    a_.runs[1 - a_.side].Reset(from.readPos);
+    a_.collected.items.resize(from.collected);
+    a_.openRun = from.openRun;
+    starts_.resize(*resume);
+  } else {
+    a_.readPos = 0;
+    a_.pen = {};
+    a_.style = {};
+    a_.runs[0].Reset(0);
+    a_.runs[1].Reset(0);
+    a_.side = 1;
+    a_.collected.Reset(0);
+    a_.openRun = false;
+    starts_.clear();
+  }
+  a_.changedInPlace = UINT32_MAX;
   // The runs before the last rewrite decode as they did: their index stays.
   if (keepIndex_)
     a_.runIndex.DropFrom(rewriteFrom_);
   else
     a_.runIndex.Clear();
   keepIndex_ = false;
-  a_.openRun = false;
   furtherObject_ = false;
   for (;;) {
     if (a_.readPos >= a_.block.length) {
@@ -112,6 +162,8 @@ Passes::Step Passes::Pass() {
       a_.pen = {};
       a_.style = {};
     }
+    starts_.push_back(RunStart{a_.readPos, a_.pen, a_.style, a_.side, a_.openRun,
+                               a_.collected.items.size(), a_.runs[a_.side]});
     if (!DecodeRun()) return Step::kEnd;
     Pump(a_.ctx);
     const Step step = Examine();
@@ -288,19 +340,25 @@ bool Passes::RepeatedRunSearch(const EdgeList& p, const EdgeList& r) {
 }  // namespace
 
 RegionKind OverlapAnalysis::Fill(const Path& path, Region& out) {
-  if (!Charge(PathRowSpan(path))) {
+  FillWork work{FillLimit()};
+  const RegionKind kind = path.ToRegion(out, work);
+  // A fill over the limit was refused before its rows were walked; this
+  // charge then fails as well.
+  if (!Charge(work.spent)) {
     out.Clear();
     return RegionKind::kError;
   }
-  return path.ToRegion(out);
+  return kind;
 }
 
 RegionKind OverlapAnalysis::Widen(const Path& path, Region& out) {
-  if (!Charge(PathRowSpan(path) + 2)) {
+  FillWork work{FillLimit()};
+  const RegionKind kind = WidenPathToRegion(path, 1, out, &work);
+  if (!Charge(work.spent)) {
     out.Clear();
     return RegionKind::kError;
   }
-  return WidenPathToRegion(path, 1, out);
+  return kind;
 }
 
 void RemoveZeroEdges(ShapeContext& ctx, ShapeBlock& block, uint32_t) {
@@ -369,8 +427,10 @@ void AnalyzeFillOverlaps(ShapeContext& ctx, ShapeBlock& block, uint32_t singleSi
     return;
   }
   if (!singleSided) return;
+  const ShapeBlock given = block;
   OverlapAnalysis analysis(ctx, block);
   Passes(analysis).Run();
+  if (analysis.refused) block = given;
 }
 
 void AnalyzeMorphShapeHalf(ShapeContext& ctx, ShapeBlock& block, uint32_t singleSided) {

@@ -2,6 +2,7 @@
 // the region tests of neighbouring runs and the single-contour steps.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -11,6 +12,7 @@
 #include "shape/decode/encoded_shape.h"
 #include "shape/geometry/edge_list.h"
 #include "shape/geometry/edge_run_passes.h"
+#include "shape/shape_work.h"
 
 namespace tovrani {
 
@@ -28,26 +30,40 @@ struct OverlapAnalysis {
   uint8_t side = 1;
   EdgeList collected;
   bool openRun = false;
+  // The lowest offset of a run whose bytes a test changed in place in this
+  // pass without a rewrite (UINT32_MAX: none).
+  uint32_t changedInPlace = UINT32_MAX;
   uint64_t budget;
   // Cancel, spent budget, a record that does not fit or a value beyond 32
   // bits: the analysis ends with the block as the last rewrite left it.
   bool stopped = false;
+  // The movie's allowance of shape work gave out: the block goes back as it
+  // came.
+  bool refused = false;
 
-  // Spends work units; false (and stopped) once the budget is spent.
+  // Spends work units, on the object's budget and the movie's allowance;
+  // false (and stopped) once either is spent.
   bool Charge(uint64_t units) {
     if (units > budget) {
       budget = 0;
       stopped = true;
       return false;
     }
+    if (!TakeShapeWork(ctx, units)) {
+      budget = 0;
+      stopped = refused = true;
+      return false;
+    }
     budget -= units;
     return true;
   }
+  // What a fill may cost before the work is refused.
+  uint64_t FillLimit() const { return std::min(budget, ShapeWorkLeft(ctx)); }
   void Note(LossyRewrite kind) {
     if (ctx.m_pLossyRewriteLog) ctx.m_pLossyRewriteLog->push_back(uint8_t(kind));
   }
-  // A region filled from a path, its rows charged first. kError when the
-  // budget is spent or the geometry layer refuses.
+  // A region filled from a path, its work (FillWork) charged. kError when
+  // the budget is spent or the geometry layer refuses.
   RegionKind Fill(const Path& path, Region& out);
   RegionKind Widen(const Path& path, Region& out);
 };

@@ -174,6 +174,7 @@ bool PairTest::MorphNesting(const EdgeList& inner, const EdgeList& outer) {
   if (!i0.carriesStyles()) return false;
   uint8_t* fills = a_.block.bytes.data() + inner.startOffset + 2;
   if (fills[0] != 0) return false;
+  a_.changedInPlace = std::min(a_.changedInPlace, inner.startOffset);
   if (i0.style[2] == o0.style[2]) {
     if (!fills[1]) return false;
     fills[0] = fills[1];

@@ -27,8 +27,10 @@ void TestSingleContourFillSide(OverlapAnalysis& a, const EdgeList& r) {
   const Orientation o = ProbeOrientation(r, area, 1);
   const uint8_t fill0 = r.items[0].style[1], fill1 = r.items[0].style[2];
   if ((o == Orientation::kClockwise && fill0 && !fill1) ||
-      (o == Orientation::kCounterClockwise && fill1 && !fill0))
+      (o == Orientation::kCounterClockwise && fill1 && !fill0)) {
     std::swap(a.block.bytes[2], a.block.bytes[3]);
+    a.changedInPlace = 0;
+  }
 }
 
 void RunClosingPass(OverlapAnalysis& a) {

@@ -8,6 +8,7 @@
 #include "fla/stream_placement.h"
 #include "shape/decode/encoded_shape.h"
 #include "shape/decode/shape_page.h"
+#include "shape/shape_work.h"
 #include "swf/swf_reader.h"
 #include "swf/swf_values.h"
 #include "fla/work_folder.h"
@@ -490,6 +491,7 @@ void ShapeDecoder::Run() {
 
 ShapePageResult BuildShapePage(ShapeContext& ctx, uint32_t tag, std::span<const uint8_t> body,
                                std::FILE* file, uint16_t itemNo) {
+  BeginShapeWork(ctx, uint16_t(tag), ctx.m_wCurShapeId);
   ShapePage page(ctx, file);
   ShapeDecoder decoder(ctx, tag, body, page);
   decoder.Run();

@@ -7,6 +7,7 @@
 #include "fla/stream_placement.h"
 #include "fla/work_folder.h"
 #include "shape/decode/shape_page.h"
+#include "shape/shape_work.h"
 #include "swf/swf_reader.h"
 #include "swf/swf_values.h"
 
@@ -527,13 +528,18 @@ bool ConvertMorphShapeTag(ShapeContext& ctx, MorphShapeEntry& entry, std::span<c
   MorphDecoder decoder(ctx, entry, body, offsets, tag);
   if (!DecodeOrWarn(ctx, entry, decoder, tag)) return false;
   const bool noSearch = ctx.m_pOptNoProblemSearch && *ctx.m_pOptNoProblemSearch;
-  if (!noSearch && ctx.m_pAnalyzeMorphShapeHalf) {
+  BeginShapeWork(ctx, tag, entry.wCharacterId);
+  if (!noSearch && ctx.m_pAnalyzeMorphShapeHalf && MayAnalyseShape(ctx)) {
+    const ShapeBlock start = entry.pStartEdges;
     if (entry.pStartEdges.length)
       ctx.m_pAnalyzeMorphShapeHalf(ctx, entry.pStartEdges, decoder.singleSided(0) ? 1 : 0);
     ++ctx.m_wCurSymbolId;
-    if (entry.pEndEdges.length)
+    if (entry.pEndEdges.length && !ctx.m_bShapeWorkRefused)
       ctx.m_pAnalyzeMorphShapeHalf(ctx, entry.pEndEdges, decoder.singleSided(1) ? 1 : 0);
     --ctx.m_wCurSymbolId;
+    // The movie's shape work gave out: both halves stay as decoded (a half
+    // it refused came back so), whose runs pair as they came.
+    if (ctx.m_bShapeWorkRefused) entry.pStartEdges = start;
     entry.wStartEdgeCount = uint16_t(entry.pStartEdges.recordCount);
     entry.wEndEdgeCount = uint16_t(entry.pEndEdges.recordCount);
   }
@@ -555,6 +561,7 @@ bool ConvertMorphShapeTagExact(ShapeContext& ctx, MorphShapeEntry& entry,
   ResetEntry(entry);
   MorphDecoder decoder(ctx, entry, body, offsets, tag);
   if (!DecodeOrWarn(ctx, entry, decoder, tag)) return false;
+  BeginShapeWork(ctx, tag, entry.wCharacterId);
   // Both halves are decoded before a page is placed, so a body the decoder
   // refuses leaves no symbol behind.
   if (!PlaceHalfPage(ctx, entry, decoder, 0, entry.wStartItemNo)) {

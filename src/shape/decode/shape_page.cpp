@@ -6,6 +6,7 @@
 #include "fla/memory_file.h"
 #include "fla/stream_placement.h"
 #include "shape/decode/encoded_shape.h"
+#include "shape/shape_work.h"
 
 namespace tovrani {
 
@@ -34,9 +35,11 @@ void ShapePage::WriteStyleTables(std::span<const uint8_t> blob) {
 }
 
 uint32_t ShapePage::WriteEdges(const ObjectEdges& object) {
+  // Once the movie's shape work is spent, objects are written as decoded.
   const bool analyse = object.recordCount && ctx_.m_bShapesOn && ctx_.m_pAnalyzeFillOverlaps &&
                        (analyseAlways_ ||
-                        !(ctx_.m_pOptNoProblemSearch && *ctx_.m_pOptNoProblemSearch));
+                        !(ctx_.m_pOptNoProblemSearch && *ctx_.m_pOptNoProblemSearch)) &&
+                       MayAnalyseShape(ctx_);
   if (!analyse) {
     PutBytes(file_, object.edges.data(), object.edges.size());
     return object.recordCount;

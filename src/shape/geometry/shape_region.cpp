@@ -11,13 +11,6 @@ namespace {
 
 int32_t Device(int64_t v) { return int32_t(v / 256); }
 
-// What filling or widening a path costs: the rows it spans, with a margin
-// for the pen.
-uint64_t PathRows(const Path& path) {
-  const uint64_t rows = PathRowSpan(path);
-  return rows ? rows + 2 : 0;
-}
-
 // The twin of a step: the same edge walked the other way.
 void TwinStep(std::span<const ShapePoint> points, uint32_t p, uint32_t e, uint32_t& tp,
               uint32_t& te) {
@@ -31,7 +24,8 @@ uint64_t StepKey(uint32_t p, uint32_t e) { return uint64_t(p) << 32 | e; }
 // Widens segments [lo, hi) of one figure as an open figure; halves the
 // range while the stroker refuses it (round caps and joins make the union
 // of the pieces the same pixels).
-bool WidenPieces(const Path::Figure& f, size_t lo, size_t hi, int pen, Region& out) {
+bool WidenPieces(ShapeGeometry& geo, const Path::Figure& f, size_t lo, size_t hi, int pen,
+                 Region& out) {
   Path piece;
   piece.MoveTo(lo == 0 ? f.start : f.segments[lo - 1].end);
   for (size_t i = lo; i < hi; ++i) {
@@ -41,11 +35,12 @@ bool WidenPieces(const Path::Figure& f, size_t lo, size_t hi, int pen, Region& o
     else
       piece.LineTo(s.end);
   }
-  if (WidenPathToRegion(piece, pen, out) != RegionKind::kError) return true;
-  if (hi - lo < 2) return false;
+  if (geo.Widen(piece, pen, out)) return true;
+  if (geo.failed || hi - lo < 2) return false;
   const size_t mid = lo + (hi - lo) / 2;
   Region second;
-  if (!WidenPieces(f, lo, mid, pen, out) || !WidenPieces(f, mid, hi, pen, second)) return false;
+  if (!WidenPieces(geo, f, lo, mid, pen, out) || !WidenPieces(geo, f, mid, hi, pen, second))
+    return false;
   return Region::Combine(out, out, second, CombineMode::kOr) != RegionKind::kError;
 }
 
@@ -53,15 +48,34 @@ bool WidenPieces(const Path::Figure& f, size_t lo, size_t hi, int pen, Region& o
 
 bool ShapeGeometry::Fill(const Path& path, Region& out) {
   out.Clear();
-  if (!Charge(PathRows(path))) return false;
-  if (path.ToRegion(out) == RegionKind::kError) failed = true;
+  if (failed) return false;
+  FillWork work{FillLimit()};
+  const RegionKind kind = path.ToRegion(out, work);
+  // A fill over the limit was refused before its rows were walked; this
+  // charge then fails as well.
+  if (!Charge(work.spent)) {
+    out.Clear();
+    return false;
+  }
+  if (kind == RegionKind::kError) failed = true;
   return !failed;
+}
+
+bool ShapeGeometry::Widen(const Path& path, int penWidth, Region& out) {
+  FillWork work{FillLimit()};
+  const RegionKind kind = WidenPathToRegion(path, penWidth, out, &work);
+  if (!Charge(work.spent)) {
+    out.Clear();
+    return false;
+  }
+  return kind != RegionKind::kError;
 }
 
 bool ShapeGeometry::Band(const Path& path, Region& out, int penWidth) {
   out.Clear();
-  if (!Charge(PathRows(path))) return false;
-  if (WidenPathToRegion(path, penWidth, out) != RegionKind::kError) return true;
+  if (failed) return false;
+  if (Widen(path, penWidth, out)) return true;
+  if (failed) return false;
   // Over the stroker's limit: the figures widened piece by piece, the
   // closing chord as a segment of its own.
   for (const Path::Figure& f : path.figures()) {
@@ -69,7 +83,7 @@ bool ShapeGeometry::Band(const Path& path, Region& out, int penWidth) {
     if (f.closed && !f.segments.empty() && !(f.segments.back().end == f.start))
       open.segments.push_back({Path::SegmentKind::kLine, {}, {}, f.start});
     Region band;
-    if (!WidenPieces(open, 0, open.segments.size(), penWidth, band) ||
+    if (!WidenPieces(*this, open, 0, open.segments.size(), penWidth, band) ||
         Region::Combine(out, out, band, CombineMode::kOr) == RegionKind::kError) {
       out.Clear();
       failed = true;
@@ -77,25 +91,6 @@ bool ShapeGeometry::Band(const Path& path, Region& out, int penWidth) {
     }
   }
   return true;
-}
-
-uint64_t PathRowSpan(const Path& path) {
-  int64_t top = std::numeric_limits<int64_t>::max(), bottom = std::numeric_limits<int64_t>::min();
-  auto take = [&](IntPoint p) {
-    top = std::min<int64_t>(top, p.y);
-    bottom = std::max<int64_t>(bottom, p.y);
-  };
-  for (const Path::Figure& f : path.figures()) {
-    take(f.start);
-    for (const Path::Segment& s : f.segments) {
-      take(s.end);
-      if (s.kind == Path::SegmentKind::kCubic) {
-        take(s.c1);
-        take(s.c2);
-      }
-    }
-  }
-  return top > bottom ? 0 : uint64_t(bottom - top) + 1;
 }
 
 Path ContourPath(const Contour& contour, std::span<const ShapePoint> points) {

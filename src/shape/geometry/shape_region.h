@@ -3,6 +3,7 @@
 // device units by integer division by 256 toward zero.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <span>
 #include <unordered_set>
@@ -11,15 +12,20 @@
 #include "platform/path.h"
 #include "platform/region.h"
 #include "shape/geometry/shape_point.h"
+#include "swf/movie_budget.h"
 
 namespace tovrani {
 
-// What region building may spend: one unit per pixel row a fill or band
-// covers. Once spent, or when the geometry layer refuses, `failed` is set
-// and the caller abandons the shape.
+// What region building may spend: the work of every fill and band
+// (FillWork), on the call's budget and, when given, the movie's allowance
+// of shape work. Once either is spent, or when the geometry layer refuses,
+// `failed` is set and the caller abandons the shape; `refused` tells that
+// the movie's allowance gave out.
 struct ShapeGeometry {
   uint64_t budget = UINT64_MAX;
+  Allowance* movieWork = nullptr;
   bool failed = false;
+  bool refused = false;
 
   bool Charge(uint64_t units) {
     if (failed || units > budget) {
@@ -27,19 +33,29 @@ struct ShapeGeometry {
       failed = true;
       return false;
     }
+    // The refusal is the builder's to count, once for its shape.
+    if (movieWork && units > movieWork->left()) {
+      budget = 0;
+      failed = refused = true;
+      return false;
+    }
+    if (movieWork) movieWork->Take(units);
     budget -= units;
     return true;
+  }
+  // What a fill may cost before the work is refused.
+  uint64_t FillLimit() const {
+    return movieWork ? std::min(budget, movieWork->left()) : budget;
   }
   // Fill (even-odd, open figures closed) or band (1 unit unless asked) of
   // a path; a band over the widening limit is made of pieces united. False
   // (and failed) on any error.
   bool Fill(const Path& path, Region& out);
   bool Band(const Path& path, Region& out, int penWidth = 1);
+  // One widening, its work charged: false when it failed, with `failed`
+  // set only when its work was refused.
+  bool Widen(const Path& path, int penWidth, Region& out);
 };
-
-// The rows from a path's highest point to its lowest, both counted (control
-// points included); 0 for an empty path.
-uint64_t PathRowSpan(const Path& path);
 
 // A contour as one closed figure in device units (curves as cubics).
 Path ContourPath(const Contour& contour, std::span<const ShapePoint> points);

@@ -1,0 +1,30 @@
+// The movie's allowance of shape work (MovieBudget::shapeWork), shared by
+// the fill-overlap analysis and the shape builder of every shape and morph
+// half. Each object's own cap bounds one object; this one bounds the movie,
+// whose objects would otherwise each refill a cap of their own. The shape
+// the allowance gives out on is refused: its analysis ends as on its own
+// cap, and every later object is written as decoded, as "No Problem Search"
+// writes it. The first refused shape is named; the closing line counts the
+// rest.
+#pragma once
+
+#include <cstdint>
+
+#include "shape/shape_context.h"
+
+namespace tovrani {
+
+// A shape or morph shape starts: refusals from here on are its own.
+void BeginShapeWork(ShapeContext& ctx, uint16_t tag, uint16_t id);
+// What may still be taken (UINT64_MAX while no movie budget is set).
+uint64_t ShapeWorkLeft(const ShapeContext& ctx);
+// Takes `units`; false when the allowance cannot give them, and the
+// current shape is refused.
+bool TakeShapeWork(ShapeContext& ctx, uint64_t units);
+// The current shape is refused (once per shape, the first one named).
+void RefuseShapeWork(ShapeContext& ctx);
+// Whether an object of the current shape may be analysed: not once the
+// allowance is spent (the shape is refused then).
+bool MayAnalyseShape(ShapeContext& ctx);
+
+}  // namespace tovrani

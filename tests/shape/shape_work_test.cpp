@@ -1,0 +1,131 @@
+// The movie's allowance of shape work on the roads the program tests do not
+// reach cheaply: the shape builder and a morph's two halves. A shape it
+// gives out on comes back as decoded, without the vectorization question,
+// and the shapes after it are not analysed at all.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "convert/converter_context.h"
+#include "fla/work_files.h"
+#include "shape/decode/define_shape.h"
+#include "shape/decode/morph_shape.h"
+#include "shape/shape_test_support.h"
+#include "support/recording_shell.h"
+
+namespace tovrani {
+namespace {
+
+using test::ShapeRecords;
+using test::SwfBytes;
+
+constexpr uint64_t kAmple = uint64_t(1) << 40;
+const std::string kAsked = "the movie asks for more shape analysis than its size allows";
+
+struct Context {
+  ConverterContext ctx;
+  test::RecordingShell shell;
+  Context() {
+    ctx.m_pShell = &shell;
+    ctx.m_nFlaFormat = 2;
+    ctx.m_bShapesOn = 1;
+    ctx.options.heuristicProblemSearch = 0;  // the shape builder
+  }
+  uint64_t Used() const { return kAmple - ctx.m_budget.shapeWork.left(); }
+};
+
+// DefineShape2 `id` as a page: its objects' edge record counts.
+std::vector<uint32_t> Convert(ConverterContext& ctx, uint16_t id, const std::vector<uint8_t>& body) {
+  ctx.m_wCurShapeId = id;
+  std::FILE* f = std::tmpfile();
+  EXPECT_TRUE(f && BuildShapePage(ctx, 22, body, f, 5).ok);
+  const std::vector<uint8_t> page = f ? test::WorkFiles::Contents(f) : std::vector<uint8_t>();
+  if (f) std::fclose(f);
+  std::vector<uint32_t> counts;
+  EXPECT_TRUE(test::CheckShapePage(page, 2, 5, &counts));
+  return counts;
+}
+
+// With too little left at any point of the builder's work, the shape and
+// the one after it keep every record (the builder joins the two squares'
+// repeated edges when it has enough); only the first is named, the closing
+// line counts the second, and nobody is asked about a vectorization problem.
+TEST(ShapeWorkAllowance, TheBuilderGivesTheShapeBackAsDecoded) {
+  SwfBytes b;
+  b.rect(0, 2000, 0, 2000).u8(1).u8(0).u8(200).u8(0).u8(0).u8(0).u8(0x10);
+  ShapeRecords r{b, 1, 0};
+  for (int copy = 0; copy < 2; ++copy) {
+    r.Change(std::pair(0, 0), 1u, std::nullopt, std::nullopt);
+    r.Straight(1000, 0).Straight(0, 1000).Straight(-1000, 0).Straight(0, -1000);
+  }
+  r.End();
+  Context c;
+  c.ctx.m_budget.shapeWork = Allowance(kAmple, 0, 0);
+  const std::vector<uint32_t> built = Convert(c.ctx, 1, b.data());
+  const uint64_t work = c.Used();
+  ASSERT_LT(built.at(0), 8u);
+  for (uint64_t given : {uint64_t(0), work / 2, work - 1}) {
+    c.ctx.m_budget.shapeWork = Allowance(given, 0, 0);
+    g_bVectorizationProblem = 0;
+    c.shell.messages.clear();
+    EXPECT_EQ(Convert(c.ctx, 7, b.data()), std::vector<uint32_t>{8}) << given;
+    EXPECT_EQ(Convert(c.ctx, 8, b.data()), std::vector<uint32_t>{8}) << given;
+    EXPECT_EQ(g_bVectorizationProblem, 0);
+    EXPECT_EQ(c.shell.messages, std::vector<std::string>{"BRASKELON Tovrani: DefineShape2 (character 7): " + kAsked +
+                                                         "; the shape was written without the problem search."});
+    const std::vector<BudgetLine> lines = BudgetSummary(c.ctx.m_budget);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].text, "1 more shape was written without the problem search: " + kAsked + ".");
+  }
+  c.ctx.m_budget.shapeWork = Allowance(work, 0, 0);
+  EXPECT_EQ(Convert(c.ctx, 9, b.data()), built);
+}
+
+// A morph's halves pair run by run: when the allowance gives out on the end
+// half, the start half, already repaired, goes back to its decoded runs too,
+// on the heuristic road and the builder's.
+TEST(ShapeWorkAllowance, AMorphKeepsBothHalvesAsDecodedWhenEitherIsRefused) {
+  auto squares = [](int shift, bool styles) {
+    return [shift, styles](ShapeRecords& r) {
+      for (int at : {shift, shift + 500}) {
+        r.Change(std::pair(at, at), std::nullopt, styles && at == shift ? std::optional(1u) : std::nullopt,
+                 std::nullopt);
+        r.Straight(1000, 0).Straight(0, 1000).Straight(-1000, 0).Straight(0, -1000);
+      }
+    };
+  };
+  SwfBytes styles;
+  styles.u8(1).u8(0).u32(0xFF0000FF).u32(0xFFFF0000).u8(0);
+  const auto body = test::MorphBody(46, styles.data(), squares(0, true), squares(200, false), 1, 0);
+  auto convert = [&](Context& c, MorphShapeEntry& entry) {
+    entry.wCharacterId = 3;
+    EXPECT_TRUE(ConvertMorphShapeTag(c.ctx, entry, body, {}, 46));
+  };
+  Context plain;
+  plain.ctx.options.noProblemSearch = 1;
+  MorphShapeEntry decoded;
+  convert(plain, decoded);
+  for (bool heuristic : {true, false}) {
+    SCOPED_TRACE(heuristic);
+    Context c;
+    c.ctx.options.heuristicProblemSearch = heuristic ? 1 : 0;
+    c.ctx.m_budget.shapeWork = Allowance(kAmple, 0, 0);
+    MorphShapeEntry whole, refused;
+    convert(c, whole);
+    const uint64_t work = c.Used();
+    ASSERT_LT(whole.wStartEdgeCount, 8);
+    EXPECT_TRUE(c.shell.messages.empty());
+    c.ctx.m_budget.shapeWork = Allowance(work - 1, 0, 0);
+    convert(c, refused);
+    EXPECT_EQ(refused.wStartEdgeCount, 8);
+    EXPECT_EQ(refused.wEndEdgeCount, 8);
+    EXPECT_TRUE(std::ranges::equal(refused.pStartEdges.counted(), decoded.pStartEdges.counted()));
+    EXPECT_TRUE(std::ranges::equal(refused.pEndEdges.counted(), decoded.pEndEdges.counted()));
+    ASSERT_EQ(c.shell.messages.size(), 1u);
+    EXPECT_EQ(c.shell.messages[0], "BRASKELON Tovrani: DefineMorphShape (character 3): " + kAsked +
+                                       "; the morph shape was written without the problem search.");
+  }
+}
+
+}  // namespace
+}  // namespace tovrani
