@@ -26,6 +26,14 @@ struct Kind {
 constexpr Kind kKinds[] = {
     {&MovieBudget::pixels, "BRASKELON Tovrani Bitmap", "bitmap", "bitmaps", "skipped",
      "the movie declares more image data than it holds"},
+    {&MovieBudget::glyphBytes, "BRASKELON Tovrani", "glyph", "glyphs", "left empty",
+     "the movie declares more glyph data than it holds"},
+    {&MovieBudget::glyphSymbols, "BRASKELON Tovrani", "static text", "static texts", "left out",
+     "their fonts declare more glyphs than the movie holds"},
+    {&MovieBudget::glyphReferences, "BRASKELON Tovrani", "static text", "static texts", "cut short",
+     "the movie declares more glyphs than it holds"},
+    {&MovieBudget::textObjectBytes, "BRASKELON Tovrani", "text placement", "text placements",
+     "left without their characters", "the movie places its texts more often than its bytes allow"},
 };
 
 }  // namespace
@@ -36,7 +44,7 @@ uint64_t BudgetedMovieBytes(uint64_t bytesAfterHeader, bool compressed, uint64_t
 }
 
 Allowance::Allowance(uint64_t fixed, uint64_t perByte, uint64_t movieBytes)
-    : left_(SaturatingSum(fixed, perByte, movieBytes)) {}
+    : left_(SaturatingSum(fixed, perByte, movieBytes)), bounded_(true) {}
 
 bool Allowance::Take(uint64_t amount) {
   if (amount > left_) {
@@ -48,7 +56,11 @@ bool Allowance::Take(uint64_t amount) {
 }
 
 MovieBudget::MovieBudget(uint64_t movieBytes)
-    : pixels(kPixelAllowance, kPixelsPerMovieByte, movieBytes) {}
+    : pixels(kPixelAllowance, kPixelsPerMovieByte, movieBytes),
+      glyphBytes(kGlyphByteAllowance, kGlyphBytesPerMovieByte, movieBytes),
+      glyphSymbols(kGlyphSymbolAllowance, 1, movieBytes / kMovieBytesPerGlyphSymbol),
+      glyphReferences(kGlyphReferenceAllowance, kGlyphReferencesPerMovieByte, movieBytes),
+      textObjectBytes(kTextObjectByteAllowance, kTextObjectBytesPerMovieByte, movieBytes) {}
 
 std::vector<BudgetLine> BudgetSummary(const MovieBudget& budget) {
   std::vector<BudgetLine> lines;
