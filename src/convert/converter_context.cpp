@@ -22,6 +22,7 @@ void ClearMainTimelineState(ConverterContext& ctx) {
   ctx.m_pButtonItemMap.clear();
   ctx.m_nInnerPageLevel = 0;
   ctx.m_pStaticTexts.clear();
+  ctx.m_staticTextRows.Clear();
   ctx.m_buttonSoundRows.clear();
   ctx.m_nButtonSoundsIndexed = 0;
 }

@@ -15,6 +15,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "convert/id_row_index.h"
 #include "convert/output_set.h"
 #include "convert/video_tags.h"
 #include "convert/placements.h"
@@ -116,11 +117,17 @@ struct ConverterContext : TimelineContext {
   uint32_t m_nMissingFonts = 0;
   std::unordered_set<std::string> m_missingFontNames;
   uint32_t m_nFontTagsRefused = 0;  // font tags met with the font table full
+  // m_library.fonts by font id (a later record marked when it has a device
+  // font's name), m_pEditTexts and m_pStaticTexts by character id
+  // (convert/font_tags.cpp).
+  IdRowIndex m_fontRows, m_editTextRows, m_staticTextRows;
 
   // ---- static text (convert/static_text.cpp) ----
   // "ffst" as far as it was read: each byte is read once per conversion.
   std::vector<uint8_t> m_staticTextFonts;
   uint32_t m_nStaticTextRow = 0;  // the row kept for a glyph-instance page
+  uint32_t m_nDummyShapes = 0;       // made for texts of a movie without fonts
+  bool m_bDummyShapesFull = false;   // a text found no dummy left (and was named)
 
   // ---- bitmaps (convert/bitmap_tags.cpp) ----
   // The encoding tables of the last JPEGTables tag (without its start and

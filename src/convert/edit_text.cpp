@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "convert/converter_context.h"
+#include "convert/font_tags.h"
 #include "convert/placements.h"
 #include "convert/text_markup.h"
 #include "fla/text_encoding.h"
@@ -149,7 +150,10 @@ class RunBuilder {
     run.styleB = prev_.styleB;
     if (size_t v = AttributeValue(tag, "FACE=\"", "face=\""); v != std::string_view::npos) {
       const size_t q = tag.find('"', v);
-      run.fontName = std::string(tag.substr(v, (q == std::string_view::npos ? tag.size() : q) - v));
+      // Every later run copies the face: it is cut at once to what the
+      // text object keeps of it.
+      const std::string_view face = tag.substr(v, (q == std::string_view::npos ? tag.size() : q) - v);
+      run.fontName = std::string(face.substr(0, Utf8BytesForUnits(face, kMaxStyleStringUnits)));
     } else {
       run.fontName = EarlierFace();
     }
@@ -223,10 +227,6 @@ void ReportCutEditText(ConverterContext& ctx, uint16_t id) {
                                                        " is cut short: the part inside the tag is kept.");
 }
 
-bool IsDeviceFontName(std::string_view name) {
-  return name == "_sans" || name == "_serif" || name == "_typewriter";
-}
-
 // Byte positions of the UTF-8 text to UTF-16 code units.
 void RunsToUtf16(const std::string& text, std::vector<TextStyleRun>& runs) {
   std::vector<uint32_t> units(text.size() + 1, 0);
@@ -271,9 +271,14 @@ void HandleEditText(ConverterContext& ctx, std::span<const uint8_t> body) {
   if (hasFont || (f2 & 0x80)) rec.fontHeight = r.u16();
   if (hasFont) {
     bool device = false;
-    if (!html)
-      for (const auto& font : ctx.m_library.fonts)
-        if (font.id == rec.fontId && font.nameKnown && IsDeviceFontName(font.name)) device = true;
+    if (!html) {
+      // Any record of the id may name a device font; only the first can
+      // have changed its name since it was taken into the index.
+      if (const IdRowIndex::Rows* rows = FindFontRows(ctx, rec.fontId)) {
+        const FontRecord& first = ctx.m_library.fonts[rows->first];
+        device = rows->markedLater || (first.nameKnown && IsDeviceFontName(first.name));
+      }
+    }
     if (!device) rec.textFlags |= kEditTextNotDeviceFont;
   }
   if (f1 & 0x04) rec.color = r.u32();

@@ -171,9 +171,14 @@ uint32_t Engine::SetUp(const std::string& source, const std::string& output) {
   ctx_.m_pEditTexts.clear();
   ctx_.m_pStaticTexts.clear();
   ctx_.m_staticTextFonts.clear();
+  ctx_.m_nDummyShapes = 0;
+  ctx_.m_bDummyShapesFull = false;
   ctx_.m_strMissingFonts.clear();
   ctx_.m_missingFontNames.clear();
   ctx_.m_nMissingFonts = ctx_.m_nFontTagsRefused = 0;
+  ctx_.m_fontRows.Clear();
+  ctx_.m_editTextRows.Clear();
+  ctx_.m_staticTextRows.Clear();
   ctx_.m_bitmapTags.clear();
   ctx_.m_jpegTablesTag = {};
   ctx_.m_pJpegTables.clear();

@@ -32,16 +32,36 @@ void ReportCutFont(ConverterContext& ctx, uint16_t code, uint16_t id) {
                                             " is cut short: the part inside the tag is kept.");
 }
 
+// Decodes a font's glyphs, their bytes charged to the movie's budget; the
+// first glyph of the movie left empty for it is named.
+void DecodeGlyphs(ConverterContext& ctx, uint16_t code, uint16_t id, int offsetWidth, std::span<const uint8_t> data,
+                  uint32_t end, std::vector<GlyphShape>& glyphs) {
+  Allowance& budget = ctx.m_budget.glyphBytes;
+  const bool noneRefused = budget.refusals() == 0;
+  const std::optional<uint32_t> refused =
+      DecodeFontGlyphs(offsetWidth, data, end, uint16_t(glyphs.size()), glyphs, &budget);
+  if (refused && noneRefused && ctx.m_pShell)
+    ctx.m_pShell->ShowMessage(kCaption, std::string(TagName(code)) + " " + std::to_string(id) +
+                                            ": the movie declares more glyph data than it holds (glyph " +
+                                            std::to_string(*refused) + " of " + std::to_string(glyphs.size()) +
+                                            "); the glyph was left empty.");
+}
+
 void SetAction(ConverterContext& ctx, const char* text) {
   if (ctx.m_pShell) ctx.m_pShell->SetCurrentAction(text);
+}
+
+void UpdateFontRows(ConverterContext& ctx) {
+  ctx.m_fontRows.Update(
+      ctx.m_library.fonts, [](const FontRecord& f) { return f.id; },
+      [](const FontRecord& f) { return f.nameKnown && IsDeviceFontName(f.name); });
 }
 
 // The first record of a font id (a font id that occurs twice keeps two
 // records; lookups take the first).
 FontRecord* FindFont(ConverterContext& ctx, uint16_t id) {
-  for (auto& f : ctx.m_library.fonts)
-    if (f.id == id) return &f;
-  return nullptr;
+  const IdRowIndex::Rows* rows = FindFontRows(ctx, id);
+  return rows ? &ctx.m_library.fonts[rows->first] : nullptr;
 }
 
 std::string SwfString(ConverterContext& ctx, std::span<const uint8_t> raw) {
@@ -100,7 +120,7 @@ void HandleDefineFont2(ConverterContext& ctx, uint16_t code, std::span<const uin
     t.seek(uint64_t(count) * width);
     const uint64_t codeOffset = wideOffsets ? t.u32() : t.u16();
     const uint32_t glyphEnd = uint32_t(std::min<uint64_t>(codeOffset, data.size()));
-    DecodeFontGlyphs(wideOffsets ? 48 : 10, data, glyphEnd, uint16_t(count), font.glyphs);
+    DecodeGlyphs(ctx, code, font.id, wideOffsets ? 48 : 10, data, glyphEnd, font.glyphs);
     if (codeOffset > data.size()) {
       cut = true;
     } else {
@@ -142,6 +162,21 @@ void HandleDefineFontInfo(ConverterContext& ctx, uint16_t code, std::span<const 
   if (cut) ReportCutFont(ctx, code, id);
 }
 
+// The first text of a character id in a table of texts.
+template <class Texts>
+auto* FirstText(IdRowIndex& index, Texts& texts, uint16_t id) {
+  const auto update = [&] { index.Update(texts, [](const auto& t) { return t.characterId; }); };
+  update();
+  const IdRowIndex::Rows* rows = index.Find(id);
+  if (rows && (rows->first >= texts.size() || texts[rows->first].characterId != id)) {
+    // Rows dropped and appended again since the last lookup.
+    index.Clear();
+    update();
+    rows = index.Find(id);
+  }
+  return rows ? &texts[rows->first] : nullptr;
+}
+
 void HandleAlignZones(ConverterContext& ctx, std::span<const uint8_t> body) {
   if (FontRecord* font = FindFont(ctx, uint16_t(body[0] | body[1] << 8)))
     font->fontKind = uint32_t(body.size());
@@ -153,16 +188,14 @@ void HandleAlignZones(ConverterContext& ctx, std::span<const uint8_t> body) {
 void HandleCsmTextSettings(ConverterContext& ctx, std::span<const uint8_t> body) {
   const uint16_t id = uint16_t(body[0] | body[1] << 8);
   if ((body[2] != 0x48 && body[2] != 0x50) || body[3] != 0 || body[4] != 0) return;
-  auto take = [&](auto& texts) {
-    for (auto& text : texts) {
-      if (text.characterId != id) continue;
-      std::copy_n(body.begin() + 5, 6, text.optionBytes.begin());
-      text.optionsOn = 1;
-      return true;
-    }
-    return false;
+  auto take = [&](auto* text) {
+    if (!text) return false;
+    std::copy_n(body.begin() + 5, 6, text->optionBytes.begin());
+    text->optionsOn = 1;
+    return true;
   };
-  if (!take(ctx.m_pEditTexts)) take(ctx.m_pStaticTexts);
+  if (!take(FirstText(ctx.m_editTextRows, ctx.m_pEditTexts, id)))
+    take(FirstText(ctx.m_staticTextRows, ctx.m_pStaticTexts, id));
 }
 
 }  // namespace
@@ -177,6 +210,23 @@ bool CutSizeSuffix(std::string& name) {
     }
   }
   return false;
+}
+
+const IdRowIndex::Rows* FindFontRows(ConverterContext& ctx, uint16_t id) {
+  const auto& fonts = ctx.m_library.fonts;
+  UpdateFontRows(ctx);
+  const IdRowIndex::Rows* rows = ctx.m_fontRows.Find(id);
+  if (rows && (rows->last >= fonts.size() || fonts[rows->first].id != id || fonts[rows->last].id != id)) {
+    // Records dropped and appended again since the last lookup.
+    ctx.m_fontRows.Clear();
+    UpdateFontRows(ctx);
+    rows = ctx.m_fontRows.Find(id);
+  }
+  return rows;
+}
+
+bool IsDeviceFontName(std::string_view name) {
+  return name == "_sans" || name == "_serif" || name == "_typewriter";
 }
 
 bool IsFontInstalled(ConverterContext& ctx, std::string_view name) {
@@ -204,7 +254,7 @@ void FillFontRecord(ConverterContext& ctx, uint16_t code, std::span<const uint8_
       cut = true;
     }
     font.glyphs.assign(count, GlyphShape{});
-    DecodeFontGlyphs(10, table, uint32_t(table.size()), uint16_t(count), font.glyphs);
+    DecodeGlyphs(ctx, code, font.id, 10, table, uint32_t(table.size()), font.glyphs);
     if (cut) ReportCutFont(ctx, code, font.id);
     return;
   }
@@ -228,6 +278,9 @@ void HandleFontTag(ConverterContext& ctx, uint16_t code, std::span<const uint8_t
     return;
   }
   if (body.empty() || !*ctx.m_pOptText) return;
+  // The records so far, before this tag appends one: a table emptied since
+  // the last lookup is seen as such.
+  UpdateFontRows(ctx);
   if (code == 13 || code == 62) {
     HandleDefineFontInfo(ctx, code, body);
     return;

@@ -10,6 +10,8 @@
 #include <span>
 #include <string_view>
 
+#include "convert/id_row_index.h"
+
 namespace tovrani {
 
 struct ConverterContext;
@@ -19,6 +21,13 @@ inline constexpr size_t kMaxFontRecords = 65535;
 
 // One of the tags above, by its code, with its body.
 void HandleFontTag(ConverterContext& ctx, uint16_t code, std::span<const uint8_t> body);
+
+// The first and last font records with the font id, and whether a record
+// after the first has a device font's name; nullptr when no record has it.
+const IdRowIndex::Rows* FindFontRows(ConverterContext& ctx, uint16_t id);
+
+// "_sans", "_serif" and "_typewriter": the player's own fonts.
+bool IsDeviceFontName(std::string_view name);
 
 // Whether a font name counts as installed: some installed family begins
 // with it, compared without regard to case (an empty name always does).

@@ -6,9 +6,11 @@
 #include <filesystem>
 #include <new>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "convert/converter_context.h"
+#include "convert/font_tags.h"
 #include "convert/output_set.h"
 #include "convert/import_movie.h"
 #include "convert/placements.h"
@@ -69,9 +71,14 @@ struct ParsedText {
   SwfMatrix matrix;
   std::vector<TextRecord> records;
   bool cut = false;  // the records end before their end mark
+  bool overBudget = false;  // the records end where the movie's glyph references ran out
+  size_t glyphs = 0;  // references kept
 };
 
-ParsedText ParseText(uint16_t code, std::span<const uint8_t> body) {
+// Each glyph reference kept is charged to `references`: fields of 0 bits
+// make references that take no bytes. The records end at the first one it
+// refuses.
+ParsedText ParseText(uint16_t code, std::span<const uint8_t> body, Allowance& references) {
   ParsedText t;
   SwfReader r(body);
   t.id = r.u16();
@@ -116,7 +123,17 @@ ParsedText ParseText(uint16_t code, std::span<const uint8_t> body) {
       Glyph g;
       g.index = r.ubits(glyphBits);
       g.advance = r.sbits(advanceBits);
-      if (r.ok()) rec.glyphs.push_back(g);
+      if (!r.ok()) break;
+      if (!references.Take(1)) {
+        t.overBudget = true;
+        break;
+      }
+      rec.glyphs.push_back(g);
+    }
+    t.glyphs += rec.glyphs.size();
+    if (t.overBudget) {
+      if (rec.style || !rec.glyphs.empty()) t.records.push_back(std::move(rec));
+      return t;
     }
     r.alignBits();
     const bool ok = r.ok();
@@ -128,11 +145,9 @@ ParsedText ParseText(uint16_t code, std::span<const uint8_t> body) {
 }
 
 // The last font record with the id, or -1.
-int FindFont(const ConverterContext& ctx, uint16_t id) {
-  const auto& fonts = ctx.m_library.fonts;
-  for (size_t i = fonts.size(); i-- > 0;)
-    if (fonts[i].id == id) return int(i);
-  return -1;
+int FindFont(ConverterContext& ctx, uint16_t id) {
+  const IdRowIndex::Rows* rows = FindFontRows(ctx, id);
+  return rows ? int(rows->last) : -1;
 }
 
 // DefineFont3 outlines are in units twenty times finer.
@@ -152,8 +167,9 @@ struct TextFonts {
   int32_t smallestLeft = kEmptyGlyphMin;
 };
 
-TextFonts FirstPass(const ConverterContext& ctx, const ParsedText& t) {
+TextFonts FirstPass(ConverterContext& ctx, const ParsedText& t) {
   TextFonts out;
+  std::unordered_set<size_t> seen;
   const FontRecord* font = nullptr;
   uint16_t height = 0;
   int32_t x = t.bounds.xmin;
@@ -167,8 +183,7 @@ TextFonts FirstPass(const ConverterContext& ctx, const ParsedText& t) {
         }
         font = &ctx.m_library.fonts[size_t(row)];
         height = rec.height;
-        if (std::find(out.used.begin(), out.used.end(), size_t(row)) == out.used.end())
-          out.used.push_back(size_t(row));
+        if (seen.insert(size_t(row)).second) out.used.push_back(size_t(row));
         out.allInstalled = out.allInstalled && font->installed;
       }
       if (rec.hasX()) x = rec.x;
@@ -375,6 +390,14 @@ bool ConvertToGlyphInstances(ConverterContext& ctx, uint16_t code, const ParsedT
     ReportSkipped(ctx, code, t.id, "its fonts have more glyphs than the document has symbol numbers left.");
     return true;
   }
+  // A glyph symbol is a page of its own whatever the glyph holds: an offset
+  // of two bytes must not buy one.
+  if (!ctx.m_budget.glyphSymbols.Take(glyphs)) {
+    if (ctx.m_budget.glyphSymbols.FirstRefusal())
+      ReportSkipped(ctx, code, t.id,
+                    "its fonts declare more glyphs than the movie holds (" + std::to_string(glyphs) + " glyphs).");
+    return true;
+  }
   const uint8_t level = ctx.m_nFlaFormat;
   ctx.m_nStaticTextRow = ctx.m_nStreams;
   ctx.m_pStreamItemNo[ctx.m_nStreams] = DefinitionItemNo(ctx, t.id);
@@ -505,7 +528,18 @@ bool Ask(ConverterContext& ctx, const std::string& text) {
   return !ctx.m_pShell || ctx.m_pShell->AskYesNo(kCaption, text, true);
 }
 
-void DummyShape(ConverterContext& ctx, uint16_t id, uint64_t tagOffset) {
+// A dummy is a symbol of its own for a tag of nine bytes: a movie gets as
+// many as it may have static texts as text fields.
+void DummyShape(ConverterContext& ctx, uint16_t code, uint16_t id, uint64_t tagOffset) {
+  if (ctx.m_nDummyShapes >= kMaxStaticTexts) {
+    if (!ctx.m_bDummyShapesFull) {
+      ctx.m_bDummyShapesFull = true;
+      ReportSkipped(ctx, code, id,
+                    "the movie has no font, and a document gets at most " + std::to_string(kMaxStaticTexts) +
+                        " dummy shapes for its texts.");
+    }
+    return;
+  }
   char text[160];
   std::snprintf(text, sizeof text,
                 "Missing font at byte x%llx... unable to recover textentry. \nDo you want a dummy instead?",
@@ -516,6 +550,7 @@ void DummyShape(ConverterContext& ctx, uint16_t id, uint64_t tagOffset) {
   ctx.m_bShapesOn = On(ctx.m_pOptShape) ? 1 : 0;
   g_shortLayerEndLead = 0;
   if (ConvertShapeTag(ctx, 2000, kDummyShape)) {
+    ++ctx.m_nDummyShapes;
     RegisterPlacedCharacter(ctx, id, kElementSymbol, ctx.m_nStreams);
     CommitSymbolStream(ctx, 0);
   }
@@ -563,11 +598,15 @@ StaticTextOutcome HandleStaticText(ConverterContext& ctx, uint16_t code,
                                               "as with \"Convert Using JSFL Import\" off.");
   }
   if (ctx.m_library.fonts.empty()) {
-    DummyShape(ctx, id, tagOffset);
+    DummyShape(ctx, code, id, tagOffset);
     return StaticTextOutcome::kDone;
   }
   const size_t extra = std::min<size_t>(body.size(), ctx.m_nStaticTextExtraBytes);
-  const ParsedText text = ParseText(code, body.first(body.size() - extra));
+  const ParsedText text = ParseText(code, body.first(body.size() - extra), ctx.m_budget.glyphReferences);
+  if (text.overBudget && ctx.m_budget.glyphReferences.FirstRefusal() && ctx.m_pShell)
+    ctx.m_pShell->ShowMessage(kCaption, TagName(code) + " " + std::to_string(id) +
+                                            " is cut short: the movie declares more glyphs than it holds; the first " +
+                                            std::to_string(text.glyphs) + " glyphs are kept.");
   const TextFonts fonts = FirstPass(ctx, text);
   if (fonts.missing) return StaticTextOutcome::kAsSprite;
   if (text.cut && ctx.m_pShell)

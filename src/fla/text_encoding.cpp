@@ -114,6 +114,15 @@ std::u16string Utf16FromUtf8(std::string_view utf8) {
   return out;
 }
 
+size_t Utf8BytesForUnits(std::string_view utf8, size_t units) {
+  size_t pos = 0;
+  for (size_t read = 0; pos < utf8.size() && read < units;) {
+    const int32_t cp = NextUtf8CodePoint(utf8, pos);
+    read += cp >= 0x10000 ? 2 : 1;
+  }
+  return pos;
+}
+
 std::string AnsiFromUtf8(std::string_view utf8) {
   std::string out;
   out.reserve(utf8.size());

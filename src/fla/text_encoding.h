@@ -34,6 +34,10 @@ std::string Utf8FromUtf16(std::u16string_view units);
 // byte) for a malformed sequence. pos must be below utf8.size().
 int32_t NextUtf8CodePoint(std::string_view utf8, size_t& pos);
 
+// The bytes of the shortest start of utf8 that reads as at least `units`
+// UTF-16 code units; all of utf8 when it holds fewer.
+size_t Utf8BytesForUnits(std::string_view utf8, size_t units);
+
 // Appends code point cp as UTF-8.
 void AppendUtf8(std::string& out, uint32_t cp);
 

@@ -36,6 +36,14 @@ constexpr Kind kKinds[] = {
      "the movie asks for more sound layers than its size allows"},
     {&MovieBudget::shapeWork, "BRASKELON Tovrani", "shape", "shapes", "written without the problem search",
      "the movie asks for more shape analysis than its size allows"},
+    {&MovieBudget::glyphBytes, "BRASKELON Tovrani", "glyph", "glyphs", "left empty",
+     "the movie declares more glyph data than it holds"},
+    {&MovieBudget::glyphSymbols, "BRASKELON Tovrani", "static text", "static texts", "left out",
+     "their fonts declare more glyphs than the movie holds"},
+    {&MovieBudget::glyphReferences, "BRASKELON Tovrani", "static text", "static texts", "cut short",
+     "the movie declares more glyphs than it holds"},
+    {&MovieBudget::textObjectBytes, "BRASKELON Tovrani", "text placement", "text placements",
+     "left without their characters", "the movie places its texts more often than its bytes allow"},
 };
 
 }  // namespace
@@ -46,7 +54,7 @@ uint64_t BudgetedMovieBytes(uint64_t bytesAfterHeader, bool compressed, uint64_t
 }
 
 Allowance::Allowance(uint64_t fixed, uint64_t perByte, uint64_t movieBytes)
-    : left_(SaturatingSum(fixed, perByte, movieBytes)) {}
+    : left_(SaturatingSum(fixed, perByte, movieBytes)), bounded_(true) {}
 
 Allowance Allowance::OnePer(uint64_t fixed, uint64_t bytesPerUnit, uint64_t movieBytes) {
   return Allowance(fixed, 1, movieBytes / bytesPerUnit);
@@ -72,7 +80,11 @@ MovieBudget::MovieBudget(uint64_t movieBytes, bool shapeBuilder)
       sound(kSoundAllowance, kSoundBytesPerMovieByte, movieBytes),
       soundItems(Allowance::OnePer(kSoundItemAllowance, kMovieBytesPerSoundItem, movieBytes)),
       soundLayers(Allowance::OnePer(kSoundLayerAllowance, kMovieBytesPerSoundLayer, movieBytes)),
-      shapeWork(shapeBuilder ? kShapeBuilderWorkAllowance : kShapeWorkAllowance, kShapeWorkPerMovieByte, movieBytes) {}
+      shapeWork(shapeBuilder ? kShapeBuilderWorkAllowance : kShapeWorkAllowance, kShapeWorkPerMovieByte, movieBytes),
+      glyphBytes(kGlyphByteAllowance, kGlyphBytesPerMovieByte, movieBytes),
+      glyphSymbols(Allowance::OnePer(kGlyphSymbolAllowance, kMovieBytesPerGlyphSymbol, movieBytes)),
+      glyphReferences(kGlyphReferenceAllowance, kGlyphReferencesPerMovieByte, movieBytes),
+      textObjectBytes(kTextObjectByteAllowance, kTextObjectBytesPerMovieByte, movieBytes) {}
 
 std::vector<BudgetLine> BudgetSummary(const MovieBudget& budget) {
   std::vector<BudgetLine> lines;

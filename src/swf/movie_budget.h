@@ -50,6 +50,28 @@ constexpr uint64_t kMovieBytesPerSoundLayer = 16;
 constexpr uint64_t kShapeWorkAllowance = uint64_t(1) << 24;
 constexpr uint64_t kShapeBuilderWorkAllowance = uint64_t(1) << 27;
 constexpr uint64_t kShapeWorkPerMovieByte = 256;
+// Font glyph data decoded: 128 KB, and 2 bytes more per byte of the movie.
+// The glyphs of a font cover disjoint ranges of its tag, so a font decodes
+// each of its bytes once; only overlapping offsets ask for more.
+constexpr uint64_t kGlyphByteAllowance = uint64_t(128) << 10;
+constexpr uint64_t kGlyphBytesPerMovieByte = 2;
+// Glyphs made symbols of their own for static texts: 2,048, and 1 more per
+// 8 bytes of the movie (a glyph whose offset, code and outline are there
+// takes 5 bytes at least, and outlines take far more).
+constexpr uint64_t kGlyphSymbolAllowance = 2048;
+constexpr uint64_t kMovieBytesPerGlyphSymbol = 8;
+// Glyph references of static texts: 16,384, and 2 more per byte of the
+// movie (a reference takes its index and its advance, 4 bits and more in
+// any text a tool writes).
+constexpr uint64_t kGlyphReferenceAllowance = 16384;
+constexpr uint64_t kGlyphReferencesPerMovieByte = 2;
+// Bytes of text written into text objects, where texts are placed: 32 MB,
+// and 20 more per byte of the movie. A placement of a few bytes writes its
+// text's characters and styles again, so no per-byte rate holds every
+// movie; the fixed part is far above what movies that show their texts a
+// sensible number of times write.
+constexpr uint64_t kTextObjectByteAllowance = uint64_t(32) << 20;
+constexpr uint64_t kTextObjectBytesPerMovieByte = 20;
 // A compressed movie's bytes count at most this many times its file's size:
 // zlib turns a small file of zeros into a movie of any length.
 constexpr uint64_t kCompressedBytesPerFileByte = 4;
@@ -74,12 +96,15 @@ class Allowance {
   // piece, where the element the allowance gives out on is refused and no
   // later one may start.
   void RefuseRest();
+  // An allowance no movie has set: nothing it is asked for is refused.
+  bool unbounded() const { return !bounded_; }
   uint64_t left() const { return left_; }
   uint32_t refusals() const { return refusals_; }
 
  private:
   uint64_t left_ = UINT64_MAX;
   uint32_t refusals_ = 0;
+  bool bounded_ = false;
 };
 
 struct MovieBudget {
@@ -92,6 +117,10 @@ struct MovieBudget {
   Allowance soundItems;    // sound library items
   Allowance soundLayers;   // layers of further StartSounds in a frame and of button sounds
   Allowance shapeWork;     // shape analysis and building, in work units
+  Allowance glyphBytes;       // font glyph data decoded, per glyph
+  Allowance glyphSymbols;     // glyphs placed as symbols, per font
+  Allowance glyphReferences;  // glyph references a static text keeps
+  Allowance textObjectBytes;  // the runs of text objects, per placement
 };
 
 // The lines that end a movie whose allowances refused more than one

@@ -35,16 +35,20 @@ std::u16string TextUnits(const std::string& utf8, bool isNew) {
 }
 
 void PutUnits(std::FILE* page, std::u16string_view units, bool isNew) {
+  // In one write: a placement may write a long text again.
+  std::vector<uint8_t> bytes;
+  bytes.reserve(units.size() * 2);
   for (char16_t u : units) {
-    if (isNew) PutU16(page, u);
-    else PutU8(page, uint8_t(u));
+    bytes.push_back(uint8_t(u));
+    if (isNew) bytes.push_back(uint8_t(u >> 8));
   }
+  PutBytes(page, bytes.data(), bytes.size());
 }
 
 // A bare u8 count and the characters, cut to what the count can hold.
 void PutCounted(std::FILE* page, const std::string& utf8, bool isNew) {
   std::u16string units = TextUnits(utf8, isNew);
-  if (units.size() > 254) units.resize(254);
+  if (units.size() > kMaxStyleStringUnits) units.resize(kMaxStyleStringUnits);
   PutU8(page, uint8_t(units.size()));
   PutUnits(page, units, isNew);
 }
@@ -60,8 +64,65 @@ size_t ChunkLength(const std::u16string& units, size_t pos, size_t end) {
   return n;
 }
 
+// The bytes PutCounted writes for utf8.
+uint64_t CountedBytes(std::string_view utf8, bool isNew) {
+  size_t units = 0;
+  for (size_t pos = 0; pos < utf8.size() && units < kMaxStyleStringUnits;)
+    units += NextUtf8CodePoint(utf8, pos) >= 0x10000 ? 2 : 1;
+  return 1 + std::min(units, kMaxStyleStringUnits) * (isNew ? 2 : 1);
+}
+
+// The bytes writeChunk writes but for the font name and the characters.
+uint64_t ChunkFrameBytes(bool isNew, bool writeCount, uint64_t urlBytes, uint64_t targetBytes) {
+  uint64_t n = (writeCount ? 2 : 0) + 1 + 2 + 4 + 2 + 2 + 3 + 9 + 2 + urlBytes + 3 + targetBytes;
+  if (isNew) n += 1 + 1 + 1 + 2 + 6 + urlBytes;
+  return n;
+}
+
+// Each chunk the runs of an edit text write, in order: visit(run, pos, n,
+// writeCount), run null for the field's own style when it has no runs.
+template <class Visit>
+void ForEachEditChunk(const EditTextRecord& t, const std::u16string& text, Visit visit) {
+  if (t.runCount() == 0) {
+    // An empty text still writes the style of one run, without a count.
+    size_t pos = 0;
+    do {
+      const size_t n = ChunkLength(text, pos, text.size());
+      visit(nullptr, pos, n, n != 0);
+      pos += n;
+    } while (pos < text.size());
+    return;
+  }
+  for (const EditTextRun& run : t.runs) {
+    // Runs outside the text write nothing; the record itself is never
+    // changed, so every placement of the text writes it whole.
+    if (run.length == 0 || run.start >= text.size()) continue;
+    const size_t end = std::min<uint64_t>(uint64_t(run.start) + uint64_t(run.length), text.size());
+    for (size_t pos = run.start; pos < end;) {
+      const size_t n = ChunkLength(text, pos, end);
+      visit(&run, pos, n, true);
+      pos += n;
+    }
+  }
+}
+
+// Each chunk of one static run's text: visit(pos, n).
+template <class Visit>
+void ForEachStaticChunk(const std::u16string& text, Visit visit) {
+  size_t pos = 0;
+  do {
+    const size_t n = ChunkLength(text, pos, text.size());
+    visit(pos, n);
+    pos += n;
+  } while (pos < text.size());
+}
+
 class TextWriter {
  public:
+  // A text object with its text, or with one style of it and no
+  // characters.
+  enum class Form { kWhole, kBare };
+
   TextWriter(TimelineContext& ctx, const PlacementEntry& e, uint16_t fontCount, TextPlacement placement)
       : ctx_(ctx),
         page_(ctx.m_pPageStream),
@@ -70,23 +131,62 @@ class TextWriter {
         direct_(placement == TextPlacement::kDirect),
         fontRows_(std::min<size_t>({ctx.m_library.fonts.size(), fontCount, kNoFont})) {}
 
-  void write(const SwfMatrix& m, PageClassState& state) {
+  void write(const SwfMatrix& m, PageClassState& state, Form form) {
     ClassTagFlags flags;
     const bool edit = entry_.kind == 3;
     (edit ? flags.editText : flags.staticText) = true;
     EmitClassTags(page_, flags, state);
     if (edit) {
       const EditTextRecord& t = ctx_.m_pEditTexts[entry_.streamIndex];
-      writeHead(m, {t.bounds.xmin + 40ll, t.bounds.xmax - 40ll, t.bounds.ymin + 40ll, t.bounds.ymax - 40ll}, &t);
-      writeEditRuns(t);
+      // Bare, the field is written as one without text.
+      const uint32_t textFlags = form == Form::kBare ? t.textFlags | kEditTextEmpty : t.textFlags;
+      writeHead(m, {t.bounds.xmin + 40ll, t.bounds.xmax - 40ll, t.bounds.ymin + 40ll, t.bounds.ymax - 40ll}, &t,
+                textFlags);
+      writeEditRuns(t, form);
     } else {
       const StaticTextRecord& t = ctx_.m_pStaticTexts[entry_.streamIndex];
       std::vector<uint8_t> align;
       const int64_t right = staticLayout(t, align);
-      writeHead(m, {0, right, 0, t.yMax}, nullptr);
-      writeStaticRuns(t, align);
+      writeHead(m, {0, right, 0, t.yMax}, nullptr, 0);
+      writeStaticRuns(t, align, form);
     }
     writeTail(edit);
+  }
+
+  // The bytes the object's runs write in `form`: all but its head and tail.
+  uint64_t runsBytes(Form form) const {
+    const uint64_t unit = isNew_ ? 2 : 1;
+    if (entry_.kind == 3) {
+      const EditTextRecord& t = ctx_.m_pEditTexts[entry_.streamIndex];
+      const uint64_t fieldFont = fontNameBytes(lastFont(t.fontId));
+      if (form == Form::kBare)
+        return ChunkFrameBytes(isNew_, false, CountedBytes(t.url, isNew_), CountedBytes(t.target, isNew_)) +
+               fieldFont;
+      const TextRunsMeasure& measure = measured(t);
+      return measure.bytes + measure.fontNamedChunks * fieldFont;
+    }
+    const StaticTextRecord& t = ctx_.m_pStaticTexts[entry_.streamIndex];
+    // The last of the first font rows with each id, and their names' bytes.
+    std::unordered_map<uint16_t, uint8_t> rowOf;
+    for (size_t i = 0; i < fontRows_; ++i) rowOf[ctx_.m_library.fonts[i].id] = uint8_t(i);
+    std::unordered_map<uint8_t, uint64_t> nameBytes;
+    uint8_t fi = kNoFont;
+    auto runFont = [&](const StaticTextRun& run) {
+      if (const auto it = rowOf.find(run.fontId); it != rowOf.end()) fi = it->second;
+      if (fi == kNoFont) return fontNameBytes(kNoFont);
+      const auto [it, added] = nameBytes.try_emplace(fi, 0);
+      if (added) it->second = fontNameBytes(fi);
+      return it->second;
+    };
+    if (form == Form::kBare)
+      return t.runs.empty() ? 0 : ChunkFrameBytes(isNew_, true, 1, 1) + runFont(t.runs[0]);
+    const TextRunsMeasure& measure = measured(t);
+    uint64_t bytes = measure.bytes;
+    for (size_t r = 0; r < t.runs.size(); ++r) {
+      bytes += measure.runs[r].all * runFont(t.runs[r]);
+      if (lineBreakAfter(t, r)) bytes += measure.runs[r].partial * unit;
+    }
+    return bytes;
   }
 
  private:
@@ -110,7 +210,58 @@ class TextWriter {
     return fi;
   }
 
-  void writeHead(const SwfMatrix& m, std::array<int64_t, 4> box, const EditTextRecord* edit) {
+  // What a chunk's font name takes: the font row's name, or an empty name.
+  uint64_t fontNameBytes(uint8_t fi) const {
+    if (fi == kNoFont) return CountedBytes("", isNew_);
+    const FontRecord& f = ctx_.m_library.fonts[fi];
+    return CountedBytes(f.nameKnown ? std::string_view(f.name) : std::string_view("a"), isNew_);
+  }
+
+  // Written directly, a static line followed by a lower one ends in a
+  // carriage return (unless its text has one).
+  bool lineBreakAfter(const StaticTextRecord& t, size_t r) const {
+    const StaticTextRun& run = t.runs[r];
+    return direct_ && r + 1 < t.runs.size() && run.y < t.runs[r + 1].y &&
+           (run.text.empty() || run.text.back() != '\r');
+  }
+
+  const TextRunsMeasure& measured(const EditTextRecord& t) const {
+    TextRunsMeasure& m = t.runsMeasure;
+    if (m.measured && m.isNew == isNew_) return m;
+    m = TextRunsMeasure();
+    m.measured = true;
+    m.isNew = isNew_;
+    const std::u16string text = TextUnits(t.initialText, isNew_);
+    const uint64_t url = CountedBytes(t.url, isNew_), target = CountedBytes(t.target, isNew_);
+    ForEachEditChunk(t, text, [&](const EditTextRun* run, size_t, size_t n, bool writeCount) {
+      m.bytes += ChunkFrameBytes(isNew_, writeCount, url, target) + n * (isNew_ ? 2 : 1);
+      if (!run || run->fontName.empty())
+        ++m.fontNamedChunks;
+      else
+        m.bytes += CountedBytes(run->fontName, isNew_);
+    });
+    return m;
+  }
+
+  const TextRunsMeasure& measured(const StaticTextRecord& t) const {
+    TextRunsMeasure& m = t.runsMeasure;
+    if (m.measured && m.isNew == isNew_) return m;
+    m = TextRunsMeasure();
+    m.measured = true;
+    m.isNew = isNew_;
+    for (const StaticTextRun& run : t.runs) {
+      TextRunsMeasure::Chunks& chunks = m.runs.emplace_back();
+      ForEachStaticChunk(TextUnits(run.text, isNew_), [&](size_t, size_t n) {
+        m.bytes += ChunkFrameBytes(isNew_, true, 1, 1) + n * (isNew_ ? 2 : 1);
+        ++chunks.all;
+        if (n < kChunk) ++chunks.partial;
+      });
+      m.fontNamedChunks += chunks.all;
+    }
+    return m;
+  }
+
+  void writeHead(const SwfMatrix& m, std::array<int64_t, 4> box, const EditTextRecord* edit, uint32_t textFlags) {
     PutU8(page_, FlaVersionByte(ctx_.m_nFlaFormat));
     PutU24(page_, 0);
     PutU32(page_, 0x80000000);
@@ -121,7 +272,7 @@ class TextWriter {
       PutU32(page_, uint32_t(v));
     for (int64_t v : box) PutU32(page_, uint32_t(uint64_t(v)));
     PutU16(page_, 0);
-    PutU16(page_, edit ? uint16_t(edit->textFlags) : 0);
+    PutU16(page_, uint16_t(textFlags));
     uint8_t render = 0;
     if (isNew_ && edit) {
       for (size_t i = 0; i < fontRows_; ++i)
@@ -182,8 +333,8 @@ class TextWriter {
     if (cr) PutUnits(page_, u"\r", isNew_);
   }
 
-  void writeEditRuns(const EditTextRecord& t) {
-    const std::u16string text = TextUnits(t.initialText, isNew_);
+  void writeEditRuns(const EditTextRecord& t, Form form) {
+    const std::u16string text = form == Form::kBare ? std::u16string() : TextUnits(t.initialText, isNew_);
     Style s;
     s.url = &t.url;
     s.target = &t.target;
@@ -198,38 +349,28 @@ class TextWriter {
         p[2 + 2 * i] = uint8_t(v >> 8);
       }
     }
-    const size_t runs = t.runCount();
-    if (runs == 0) {
-      s.size = t.fontHeight;
-      s.fi = lastFont(t.fontId);
-      s.color = t.color;
-      // An empty text still writes the style of one run, without a count.
-      size_t pos = 0;
-      do {
-        const size_t n = ChunkLength(text, pos, text.size());
-        writeChunk(s, std::u16string_view(text).substr(pos, n), n != 0, n, false);
-        pos += n;
-      } while (pos < text.size());
+    const EditTextRun* styled = nullptr;
+    auto chunk = [&](const EditTextRun* run, size_t pos, size_t n, bool writeCount) {
+      if (!run) {
+        s.size = t.fontHeight;
+        s.fi = lastFont(t.fontId);
+        s.color = t.color;
+      } else if (run != styled) {
+        styled = run;
+        s.size = run->height >= 0 ? uint16_t(run->height) : t.fontHeight;
+        s.fi = run->fontName.empty() ? lastFont(t.fontId) : kNoFont;
+        s.fontName = run->fontName;
+        s.color = run->color ? run->color : t.color;
+        s.styleA = run->styleA;
+        s.styleB = run->styleB;
+      }
+      writeChunk(s, std::u16string_view(text).substr(pos, n), writeCount, n, false);
+    };
+    if (form == Form::kBare) {
+      chunk(nullptr, 0, 0, false);
       return;
     }
-    for (size_t r = 0; r < runs; ++r) {
-      const EditTextRun& run = t.runs[r];
-      // Runs outside the text write nothing; the record itself is never
-      // changed, so every placement of the text writes it whole.
-      if (run.length == 0 || run.start >= text.size()) continue;
-      const size_t end = std::min<uint64_t>(uint64_t(run.start) + uint64_t(run.length), text.size());
-      s.size = run.height >= 0 ? uint16_t(run.height) : t.fontHeight;
-      s.fi = run.fontName.empty() ? lastFont(t.fontId) : kNoFont;
-      s.fontName = run.fontName;
-      s.color = run.color ? run.color : t.color;
-      s.styleA = run.styleA;
-      s.styleB = run.styleB;
-      for (size_t pos = run.start; pos < end;) {
-        const size_t n = ChunkLength(text, pos, end);
-        writeChunk(s, std::u16string_view(text).substr(pos, n), true, n, false);
-        pos += n;
-      }
-    }
+    ForEachEditChunk(t, text, chunk);
   }
 
   // The alignment of every run and the frame box's right edge.
@@ -269,14 +410,15 @@ class TextWriter {
     return t.xMax;
   }
 
-  void writeStaticRuns(const StaticTextRecord& t, const std::vector<uint8_t>& align) {
+  void writeStaticRuns(const StaticTextRecord& t, const std::vector<uint8_t>& align, Form form) {
     Style s;
     s.optionsOn = t.optionsOn;
     s.optionBytes = &t.optionBytes;
     uint8_t fi = kNoFont;
-    for (size_t r = 0; r < t.runs.size(); ++r) {
+    const size_t runs = form == Form::kBare ? std::min<size_t>(t.runs.size(), 1) : t.runs.size();
+    for (size_t r = 0; r < runs; ++r) {
       const StaticTextRun& run = t.runs[r];
-      const std::u16string text = TextUnits(run.text, isNew_);
+      const std::u16string text = form == Form::kBare ? std::u16string() : TextUnits(run.text, isNew_);
       s.size = run.height;
       const uint8_t found = lastFont(run.fontId);
       if (found != kNoFont) fi = found;
@@ -286,17 +428,11 @@ class TextWriter {
       s.paragraph[1] = 40;
       s.paragraph[3] = uint8_t(t.layoutWord);
       s.paragraph[4] = uint8_t(t.layoutWord >> 8);
-      // Written directly, a line followed by a lower one ends in a carriage
-      // return (unless its text has one).
-      const bool lineBreak = direct_ && r + 1 < t.runs.size() && run.y < t.runs[r + 1].y &&
-                             (text.empty() || text.back() != u'\r');
-      size_t pos = 0;
-      do {
-        const size_t n = ChunkLength(text, pos, text.size());
+      const bool lineBreak = form == Form::kWhole && lineBreakAfter(t, r);
+      ForEachStaticChunk(text, [&](size_t pos, size_t n) {
         const bool cr = lineBreak && n < kChunk;
         writeChunk(s, std::u16string_view(text).substr(pos, n), true, n + (cr ? 1 : 0), cr);
-        pos += n;
-      } while (pos < text.size());
+      });
     }
   }
 
@@ -333,7 +469,29 @@ bool HasTextRow(const TimelineContext& ctx, const PlacementEntry& e) {
 void WriteTextObject(TimelineContext& ctx, const PlacementEntry& e, const SwfMatrix& m,
                      PageClassState& state, uint16_t fontCount, TextPlacement placement) {
   if (!HasTextRow(ctx, e)) return;
-  TextWriter(ctx, e, fontCount, placement).write(m, state);
+  TextWriter writer(ctx, e, fontCount, placement);
+  // Each placement writes its text again: a few bytes of the movie must not
+  // buy the same long text a thousand times.
+  Allowance& budget = ctx.m_budget.textObjectBytes;
+  if (budget.unbounded()) return writer.write(m, state, TextWriter::Form::kWhole);
+  const uint64_t whole = writer.runsBytes(TextWriter::Form::kWhole);
+  if (budget.Take(whole)) return writer.write(m, state, TextWriter::Form::kWhole);
+  if (budget.FirstRefusal() && ctx.m_pShell) {
+    const bool edit = e.kind == 3;
+    const uint16_t id =
+        edit ? ctx.m_pEditTexts[e.streamIndex].characterId : ctx.m_pStaticTexts[e.streamIndex].characterId;
+    ctx.m_pShell->ShowMessage("BRASKELON Tovrani",
+                              std::string(edit ? "Edit text" : "Static text") + " (character " + std::to_string(id) +
+                                  "): the movie places its texts more often than its bytes allow (" +
+                                  std::to_string(whole) +
+                                  " bytes of text and styles); the placement was written without its characters.");
+  }
+  // Without its characters while even that fits; then the keyframe keeps
+  // no text at all.
+  const uint64_t bare = writer.runsBytes(TextWriter::Form::kBare);
+  if (bare > budget.left()) return;
+  budget.Take(bare);
+  writer.write(m, state, TextWriter::Form::kBare);
 }
 
 }  // namespace tovrani

@@ -12,6 +12,26 @@
 
 namespace tovrani {
 
+// A font name, link or target in a style run of a text object holds at
+// most this many UTF-16 code units: its count is one byte.
+inline constexpr size_t kMaxStyleStringUnits = 254;
+
+// What the text-object writer measures of a text's runs, once a format
+// level, to charge a placement before writing it: the bytes its chunks write
+// but for the font names the placement's fonts decide, how many chunks
+// write such a name, and, for a static text, each run's chunks and those of
+// them shorter than a whole chunk (where a line break may follow).
+struct TextRunsMeasure {
+  bool measured = false;
+  bool isNew = false;
+  uint64_t bytes = 0;
+  uint64_t fontNamedChunks = 0;
+  struct Chunks {
+    uint32_t all = 0, partial = 0;
+  };
+  std::vector<Chunks> runs;
+};
+
 // One style run of an edit text.
 struct TextStyleRun {
   uint8_t fontRun = 0;  // working flag of the run builder: an open FONT run
@@ -58,6 +78,7 @@ struct EditTextRecord {
   std::string variableName, initialText, url, target;
   std::vector<TextStyleRun> runs;
   uint32_t runCount() const { return uint32_t(runs.size()); }
+  mutable TextRunsMeasure runsMeasure;  // the writer's, made at its first placement
 };
 
 // One glyph run (a line piece) of a static text.
@@ -81,6 +102,7 @@ struct StaticTextRecord {
   std::array<uint8_t, 6> optionBytes{};
   uint8_t optionsOn = 0;
   std::vector<StaticTextRun> runs;
+  mutable TextRunsMeasure runsMeasure;  // the writer's, made at its first placement
 
   int32_t lastRun() const { return int32_t(runs.size()) - 1; }
 };

@@ -156,6 +156,23 @@ TEST_F(EditText, DeviceFontsAreKnownByName) {
   }
 }
 
+// Every run after a FONT tag copies its face: the face is kept as far as a
+// text object writes it (254 UTF-16 units), never cut inside a character.
+TEST_F(EditText, AFaceIsKeptAsFarAsTextObjectsWriteIt) {
+  const std::string pair = "\xF0\x9F\x98\x80";
+  const std::pair<std::string, std::string> cases[] = {
+      {std::string(400000, 'F'), std::string(254, 'F')},
+      {std::string(253, 'F') + pair + "G", std::string(253, 'F') + pair},
+      {std::string(252, 'F') + pair + "G", std::string(252, 'F') + pair},
+      {std::string(254, 'F'), std::string(254, 'F')},
+  };
+  for (const auto& [face, kept] : cases) {
+    const EditTextRecord& r = Html("<FONT FACE=\"" + face + "\">a<B>b</B>c</FONT>");
+    ASSERT_EQ(r.runs.size(), 3u);
+    for (const TextStyleRun& run : r.runs) EXPECT_EQ(run.fontName, kept) << face.size();
+  }
+}
+
 TEST_F(EditText, HostileTextsStayLinearAndInside) {
   std::string tags, amps, styles;
   for (int i = 0; i < 500000; ++i) tags += "<>";

@@ -5,6 +5,7 @@
 #include <tuple>
 
 #include "convert/converter_context.h"
+#include "convert/edit_text.h"
 #include "convert/font_tags.h"
 #include "convert/text_test_support.h"
 #include "fla/jsfl_script.h"
@@ -147,6 +148,41 @@ TEST_F(FontTags, TextSettingsAndAlignZonesFindTheirRecords) {
   Tag(73, Bytes{12, 0, 1, 2, 3, 4, 5});
   Tag(73, Bytes{13, 0, 1, 2});
   EXPECT_EQ(Font(0).fontKind, 7u);
+}
+
+// Lookups by id find the records a scan would: a font id's first record
+// for DefineFontInfo, any of its records for a device font's name (the
+// first renamed since), the first edit text of an id for CSMTextSettings,
+// else the first static text; a table emptied and filled again anew.
+TEST_F(FontTags, LookupsByIdFindTheRecordsAScanWould) {
+  for (const auto& [id, name] :
+       {std::pair(7, "Arial"), std::pair(7, "_sans"), std::pair(9, "Arial"), std::pair(9, "Verdana")})
+    Tag(48, DefineFont2(uint16_t(id), 0, name, {}));
+  Tag(13, FontInfo(7, "Gill", 0, {}, false));
+  EXPECT_EQ(std::tuple(Font(0).name, Font(1).name), std::tuple("Gill", "_sans"));
+  auto device = [&](uint16_t font) {
+    test::Field f;
+    f.fontId = font;
+    HandleEditText(ctx, f.Body());
+    return (ctx.m_pEditTexts.back().textFlags & kEditTextNotDeviceFont) == 0;
+  };
+  EXPECT_EQ(std::tuple(device(7), device(9), device(8)), std::tuple(true, false, false));
+  Tag(13, FontInfo(9, "_typewriter", 0, {}, false));
+  EXPECT_TRUE(device(9));
+
+  auto settings = [&](uint16_t id) { Tag(74, SwfBytes().u16(id).u8(0x48).u8(0).u8(0).bytes(Bytes(6, 1)).data()); };
+  ctx.m_pEditTexts.clear();
+  for (uint16_t id : {5, 5, 6}) ctx.m_pEditTexts.emplace_back().characterId = id;
+  for (uint16_t id : {6, 8, 8}) ctx.m_pStaticTexts.emplace_back().characterId = id;
+  for (uint16_t id : {5, 6, 8}) settings(id);
+  std::vector<int> on;
+  for (const auto& t : ctx.m_pEditTexts) on.push_back(t.optionsOn);
+  for (const auto& t : ctx.m_pStaticTexts) on.push_back(t.optionsOn);
+  EXPECT_EQ(on, (std::vector<int>{1, 0, 1, 0, 1, 0}));
+  ctx.m_library.fonts.clear();
+  Tag(48, DefineFont2(9, 0, "Fresh", {}));
+  Tag(13, FontInfo(9, "_serif", 0, {}, false));
+  EXPECT_EQ(Font(0).name, "_serif");
 }
 
 TEST_F(FontTags, NamesCannotBreakTheScript) {

@@ -342,6 +342,131 @@ TEST_P(StaticTextDummy, AMovieWithoutFontsAsksOncePerText) {
 
 INSTANTIATE_TEST_SUITE_P(Answers, StaticTextDummy, ::testing::Bool());
 
+// A dummy shape is a symbol for a tag of nine bytes: a movie without fonts
+// gets as many as it may have static texts as text fields, and the first
+// text past them is named (the others are not asked about).
+TEST_F(StaticText, AMovieWithoutFontsGetsAtMost1999Dummies) {
+  Options(kShapes);
+  shell.answerYes = true;
+  test::SwfWriter w(8);
+  for (uint16_t id = 1; id <= 2010; ++id) w.tag(11, Text(11, id, {}));
+  w.showFrame().end();
+  test::WriteFileBytes(dir.file("d.swf"), w.build());
+  ASSERT_EQ(ConvertMovie(ctx, dir.file("d.swf"), dir.file("d.fla"), 0), uint32_t(kResultDone));
+  EXPECT_EQ(ctx.m_nSymbolStreams, 1999u);
+  EXPECT_EQ(shell.questions.size(), 1999u);
+  EXPECT_EQ(shell.messages, (std::vector<std::string>{"BRASKELON Tovrani: DefineText 2000 is left out: the movie has "
+                                                      "no font, and a document gets at most 1999 dummy shapes for "
+                                                      "its texts."}));
+}
+
+// ---- The movie's budgets of glyphs ----
+
+// DefineFont2 `id` of `count` glyphs whose offsets take turns at the start
+// and the end of `data` (each other glyph spans all of it; all are empty
+// without data), and one code.
+Bytes OverlappingFont(uint16_t id, uint16_t count, const Bytes& data) {
+  SwfBytes b;
+  b.u16(id).u8(0).u8(0).u8(1).u8('A').u16(count);
+  const uint16_t start = data.empty() ? 0 : uint16_t(2 * (count + 1));
+  for (uint16_t i = 0; i < count; ++i) b.u16(i % 2 ? uint16_t(start + data.size()) : start);
+  return b.u16(uint32_t(2 * (count + 1) + data.size())).bytes(data).u8('a').data();
+}
+
+bool Said(const test::RecordingShell& shell, const std::string& text) {
+  return std::find(shell.messages.begin(), shell.messages.end(), "BRASKELON Tovrani: " + text) != shell.messages.end();
+}
+
+// Each other glyph spans one glyph of 16,000 edges: as many are decoded as
+// 128 KB and 2 bytes a byte of the movie allow, the others stay empty (the
+// first named, one line for the rest). A font of 20,000 glyphs all there,
+// more than the fixed part, is decoded whole.
+TEST_F(StaticText, GlyphDataStopsAtTheMoviesBudget) {
+  Options(kShapes);
+  SwfBytes glyph;
+  glyph.u8(0x10);
+  test::ShapeRecords edges{glyph, 1, 0};
+  edges.Change(std::pair(0, 0), std::nullopt, 1u, std::nullopt);
+  for (int i = 0; i < 16000; ++i) edges.Straight(0, i % 2 ? -1 : 1);
+  edges.End();
+  test::SwfWriter w(8);
+  w.tag(48, OverlappingFont(1, 40, glyph.data()), true);
+  w.tag(11, Text(11, 5, {{.font = 1, .height = 240, .glyphs = {{0, 10}}}}));
+  const Streams streams = Convert(w, {5});
+  const size_t fit = ((128u << 10) + 2 * (test::ReadFileBytes(dir.file("a.swf")).size() - 8)) / glyph.size();
+  ASSERT_EQ(fit, 8u);
+  size_t decoded = 0;
+  for (const auto& [name, bytes] : streams) decoded += name.rfind("Symbol ", 0) == 0 && bytes.size() > 64000;
+  EXPECT_EQ(decoded, fit);
+  EXPECT_TRUE(Said(shell, "DefineFont2 1: the movie declares more glyph data than it holds (glyph 16 of 40); the "
+                          "glyph was left empty."));
+  EXPECT_TRUE(Said(shell, "11 more glyphs were left empty: the movie declares more glyph data than it holds."));
+
+  shell.messages.clear();
+  const std::vector<uint16_t> codes(20000, 'a');
+  test::SwfWriter whole(8);
+  whole.tag(48, test::DefineFont2(1, 0x08 | 0x04, "Arial", codes), true);
+  Convert(whole);
+  const auto& glyphs = ctx.m_library.fonts.at(0).glyphs;
+  EXPECT_EQ(std::count_if(glyphs.begin(), glyphs.end(), [](const GlyphShape& g) { return g.recordCount == 1; }),
+            20000);
+  EXPECT_TRUE(shell.messages.empty());
+}
+
+// Fonts of 6,000 empty glyphs (two bytes of offset each) would make 6,000
+// symbols: their texts are left out (the first named, one line for the
+// other); the text of a small font converts. A font of 3,000 glyphs of
+// some 11 bytes each becomes its symbols.
+TEST_F(StaticText, FontsOfEmptyGlyphsAreNotMadeSymbols) {
+  Options(kShapes);
+  test::SwfWriter w(8);
+  w.tag(48, OverlappingFont(1, 6000, {}), true).tag(48, OverlappingFont(2, 6000, {}), true);
+  w.tag(48, test::DefineFont2(3, 0, "Arial", {'a', 'b'}));
+  for (uint16_t font : {1, 2, 3})
+    w.tag(11, Text(11, uint16_t(10 + font), {{.font = font, .height = 240, .glyphs = {{0, 10}}}}));
+  const Streams streams = Convert(w, {11, 12, 13});
+  EXPECT_EQ(ctx.m_nSymbolStreams, 3u);  // the small font's glyphs and its text
+  EXPECT_TRUE(
+      Said(shell, "DefineText 11 is left out: its fonts declare more glyphs than the movie holds (6000 glyphs)."));
+  EXPECT_TRUE(Said(shell, "1 more static text was left out: their fonts declare more glyphs than the movie holds."));
+
+  test::SwfWriter many(8);
+  many.tag(48, test::DefineFont2(1, 0x04, "Arial", std::vector<uint16_t>(3000, 'a')), true);
+  many.tag(11, Text(11, 5, {{.font = 1, .height = 240, .glyphs = {{0, 10}}}})).tag(26, Place(5, 1)).showFrame().end();
+  test::WriteFileBytes(dir.file("f.swf"), many.build());
+  shell.messages.clear();
+  ASSERT_EQ(ConvertMovie(ctx, dir.file("f.swf"), dir.file("f.fla"), 0), uint32_t(kResultDone));
+  EXPECT_EQ(ctx.m_nSymbolStreams, 3001u);
+  EXPECT_TRUE(shell.messages.empty());
+}
+
+// Glyph fields of 0 bits make 127 references of a byte: after a text of
+// 20,000 references written with their bits (whole), a text keeps what
+// 16,384 and 2 a byte of the movie leave, and a third none (the second
+// named, one line for the third).
+TEST_F(StaticText, ReferencesStopAtTheMoviesBudget) {
+  Options(kShapes);
+  std::vector<Rec> real(1, Rec{.font = 1, .height = 240}), free(1, Rec{.font = 1, .height = 240});
+  for (int i = 0; i < 20000; ++i) {
+    if (real.back().glyphs.size() == 127) real.push_back(Rec{.style = false});
+    real.back().glyphs.push_back({0, 1});  // one twip: larger coordinates look like tags to the page walker
+  }
+  for (int i = 0; i < 1000; ++i) free.push_back(Rec{.style = false, .glyphs = std::vector(127, std::pair(0u, 0))});
+  test::SwfWriter w(8);
+  w.tag(48, test::DefineFont2(1, 0, "Arial", {'a'}));
+  w.tag(11, Text(11, 5, real, 1, 9), true);
+  for (uint16_t id : {6, 7}) w.tag(11, Text(11, id, free, 0, 0), true);
+  const Streams streams = Convert(w, {5, 6, 7});
+  const size_t kept = 16384 + 2 * (test::ReadFileBytes(dir.file("a.swf")).size() - 8) - 20000;
+  std::vector<size_t> instances;
+  for (const std::string& page : TextPages(streams))
+    instances.push_back(test::WalkPage(streams.at(page)).count("CPicSymbol"));
+  EXPECT_EQ(instances, (std::vector<size_t>{20000, kept}));
+  EXPECT_TRUE(Said(shell, "DefineText 6 is cut short: the movie declares more glyphs than it holds; the first " +
+                              std::to_string(kept) + " glyphs are kept."));
+  EXPECT_TRUE(Said(shell, "1 more static text was cut short: the movie declares more glyphs than it holds."));
+}
+
 // Without a shell (a library caller's conversion) every road runs, the
 // questions taking their default answer (Yes: a dummy shape, shapes).
 TEST_F(StaticText, EveryRoadRunsWithoutAShell) {

@@ -3,6 +3,8 @@
 // for movies whose font and text tags do not hold what they claim.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <map>
 
 #include "app/program_runner.h"
@@ -133,6 +135,54 @@ TEST(TextMovieHostile, BadFontsAndTextsAreCutAndTheRestConverts) {
   for (const char* cut : {"DefineFont2 1 is cut short", "DefineFont2 2 is cut short", "DefineEditText 25 is cut short"})
     EXPECT_NE(run.output.find(cut), std::string::npos) << run.output;
   EXPECT_TRUE(test::ExpectReadableDocument(dir.file("p.fla")).count("Symbol 1")) << "the shape after the bad tags";
+}
+
+// An edit text of 100,000 characters placed 400 times: placements write it
+// whole while 32 MB and 20 bytes a byte of the movie last, then as an empty
+// field of its style (the first named, one line for the others). A short
+// text placed as often is written whole each time.
+TEST(TextMovieHostile, ALongTextPlacedAgainAndAgainStopsAtTheMoviesBudget) {
+  for (const size_t length : {size_t(100000), size_t(5)}) {
+    SCOPED_TRACE(length);
+    Field field;
+    field.id = 2, field.fontId = 1, field.variable = "", field.text = std::string(length, 'x');
+    test::SwfWriter w(8);
+    w.tag(48, test::DefineFont2(1, 0, "Arial", {'x'})).tag(37, field.Body(), true);
+    for (uint16_t d = 1; d <= 400; ++d) w.tag(26, Place(2, d));
+    w.showFrame().end();
+    test::TempDir dir;
+    test::RecordingShell shell;
+    ConverterContext ctx;
+    ctx.m_pShell = &shell;
+    shell.fonts = {"Arial"};
+    const Bytes movie = w.build();
+    test::WriteFileBytes(dir.file("a.swf"), movie);
+    ASSERT_EQ(ConvertSwfFile(ctx, dir.file("a.swf") + ",", 1, 0).at(0).result, 0u);
+    const auto streams = test::ExpectReadableDocument(dir.file("a_.fla"));
+    EXPECT_TRUE(test::DocumentShowsMovie(movie, streams));
+    // A whole placement's runs: its chunks of 512 characters, each with the
+    // 55 bytes of its style.
+    const uint64_t whole = (length + 511) / 512 * 55 + 2 * length, budget = (32u << 20) + 20 * (movie.size() - 8);
+    const size_t fit = std::min<size_t>(400, budget / whole);
+    const Bytes& page = streams.at("Page 1");
+    Bytes chunk;
+    for (size_t i = 0; i < std::min<size_t>(length, 512); ++i) chunk.insert(chunk.end(), {'x', 0});
+    size_t chunks = 0;
+    for (auto it = page.begin(); (it = std::search(it, page.end(), chunk.begin(), chunk.end())) != page.end(); ++it)
+      ++chunks;
+    EXPECT_EQ(chunks, fit * (length / 512 + (length < 512)));
+    EXPECT_EQ(test::WalkPage(page).count("CPicText"), 400u);
+    std::vector<std::string> said;
+    if (fit < 400)
+      said = {"BRASKELON Tovrani: Edit text (character 2): the movie places its texts more often than its bytes "
+              "allow (" + std::to_string(whole) +
+                  " bytes of text and styles); the placement was written without its characters.",
+              "BRASKELON Tovrani: " + std::to_string(400 - fit - 1) +
+                  " more text placements were left without their characters: the movie places its texts more often "
+                  "than its bytes allow."};
+    EXPECT_EQ(shell.messages, said);
+    EXPECT_LT(std::filesystem::file_size(dir.file("a_.fla")), budget + (2u << 20));
+  }
 }
 
 }  // namespace

@@ -305,6 +305,48 @@ TEST_P(TextRecord, ChunksKeepPairsWhole) {
   }
 }
 
+// A placement is charged what its runs write before they are written. With
+// less left, the text is written bare (its first style without characters,
+// an edit text as a field without text); with too little for that, not at
+// all.
+TEST_P(TextRecord, PlacementsAreChargedWhatTheirRunsWrite) {
+  ctx.m_library.fonts = {Font(1, "Arial"), Font(2, "")};
+  EditTextRecord runs, plain;
+  runs.fontId = 2, runs.url = "u", runs.target = "t", plain.fontId = 1;
+  runs.initialText = std::string(600, 'x') + "\xF0\x9F\x98\x80" + std::string(600, 'y');
+  plain.initialText = std::string(1100, 'p');
+  EditTextRun a, b;
+  a.length = 602, a.fontName = "Verd\xC3\xA1na", b.start = 602, b.length = 600;
+  runs.runs = {a, b};
+  ctx.m_pEditTexts = {runs, plain};
+  StaticTextRecord lines;
+  lines.runs = {run(std::string(600, 'p'), 10), run(std::string(512, 'q'), 20), run("r\r", 30), run("s", 40)};
+  lines.runs[1].fontId = 9;
+  ctx.m_pStaticTexts = {lines};
+  for (const auto& [kind, row] : {std::pair(3, 0), std::pair(3, 1), std::pair(4, 0)})
+    for (const TextPlacement how : {TextPlacement::kDirect, TextPlacement::kWrapped}) {
+      PlacementEntry e;
+      e.kind = uint8_t(kind), e.streamIndex = uint32_t(row);
+      const size_t frame =
+          HeadBytes(isNew(), {0, 0, 0, 0}, 0, 0, 0, "").size() + TailBytes(isNew(), "", kind == 3).size();
+      Allowance& budget = ctx.m_budget.textObjectBytes;
+      budget = Allowance(1 << 30, 0, 0);
+      const uint64_t runsBytes = write(e, how).size() - frame;
+      EXPECT_EQ((1 << 30) - budget.left(), runsBytes) << kind << row;
+      budget = Allowance(runsBytes - 1, 0, 0);
+      const std::vector<uint8_t> bare = write(e, how);
+      EXPECT_EQ(runsBytes - 1 - budget.left(), bare.size() - frame) << kind << row;
+      EXPECT_LT(bare.size() - frame, 100u);
+      if (kind == 3) EXPECT_EQ(bare.at(isNew() ? 58 : 56) & 0x40, 0x40);  // the empty flag
+      budget = Allowance(bare.size() - frame - 1, 0, 0);
+      ByteSink sink;
+      ctx.m_pPageStream = sink;
+      PageClassState state;
+      WriteTextObject(ctx, e, {}, state, 2, how);
+      EXPECT_TRUE(sink.bytes().empty());
+    }
+}
+
 // Text wrappers on a page.
 class TextWrapper : public InnerPageFixture {
  protected:

@@ -188,10 +188,11 @@ bool ReadOffset(std::span<const uint8_t> data, bool wide, uint32_t i, uint64_t& 
 
 }  // namespace
 
-void DecodeFontGlyphs(int offsetWidth, std::span<const uint8_t> data, uint32_t end, uint16_t count,
-                      std::span<GlyphShape> out) {
+std::optional<uint32_t> DecodeFontGlyphs(int offsetWidth, std::span<const uint8_t> data, uint32_t end,
+                                         uint16_t count, std::span<GlyphShape> out, Allowance* bytes) {
   const bool wide = offsetWidth != 10;
   const uint32_t n = std::min<uint32_t>(count, uint32_t(out.size()));
+  std::optional<uint32_t> firstRefused;
   for (uint32_t i = 0; i < n; ++i) {
     GlyphShape& g = out[i];
     g.minX = g.minY = kEmptyGlyphMin;
@@ -204,8 +205,14 @@ void DecodeFontGlyphs(int offsetWidth, std::span<const uint8_t> data, uint32_t e
     stop = std::min<uint64_t>(stop, data.size());
     // A glyph whose first record byte lies at or beyond its end is empty.
     if (start + 1 >= stop) continue;
+    // Overlapping offsets would decode the same bytes again for each glyph.
+    if (bytes && !bytes->Take(stop - start)) {
+      if (!firstRefused) firstRefused = i;
+      continue;
+    }
     GlyphDecoder(data.subspan(size_t(start), size_t(stop - start)), g).Run();
   }
+  return firstRefused;
 }
 
 }  // namespace tovrani

@@ -3,9 +3,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 
 #include "fla/glyph_shape.h"
+#include "swf/movie_budget.h"
 
 namespace tovrani {
 
@@ -18,7 +20,10 @@ inline constexpr int32_t kEmptyGlyphMax = -(1 << 24);
 // offsets and `end` (where the last glyph ends) count from there. Fills
 // out[0] to out[count - 1] (count is cut to out.size()); nothing outside
 // `data` is read, and a glyph cut by its end keeps the records read before.
-void DecodeFontGlyphs(int offsetWidth, std::span<const uint8_t> data, uint32_t end, uint16_t count,
-                      std::span<GlyphShape> out);
+// With `bytes`, each glyph's bytes are charged to it before the glyph is
+// decoded, and a glyph they would overdraw stays empty. Returns the first
+// glyph left empty so.
+std::optional<uint32_t> DecodeFontGlyphs(int offsetWidth, std::span<const uint8_t> data, uint32_t end,
+                                         uint16_t count, std::span<GlyphShape> out, Allowance* bytes = nullptr);
 
 }  // namespace tovrani
