@@ -26,6 +26,10 @@ struct Kind {
 constexpr Kind kKinds[] = {
     {&MovieBudget::pixels, "BRASKELON Tovrani Bitmap", "bitmap", "bitmaps", "skipped",
      "the movie declares more image data than it holds"},
+    {&MovieBudget::videoGaps, "BRASKELON Tovrani Warning", "gap in a video's frame numbers",
+     "gaps in videos' frame numbers", "left unfilled", "the frames skip more numbers than the movie holds"},
+    {&MovieBudget::videoWalk, "BRASKELON Tovrani Warning", "video stream", "video streams",
+     "left without frames", "finding their frames would walk the movie's tags more often than the movie holds"},
 };
 
 }  // namespace
@@ -48,7 +52,9 @@ bool Allowance::Take(uint64_t amount) {
 }
 
 MovieBudget::MovieBudget(uint64_t movieBytes)
-    : pixels(kPixelAllowance, kPixelsPerMovieByte, movieBytes) {}
+    : pixels(kPixelAllowance, kPixelsPerMovieByte, movieBytes),
+      videoGaps(kVideoGapAllowance, kVideoGapsPerMovieByte, movieBytes),
+      videoWalk(kVideoWalkAllowance, kVideoWalkPerMovieByte, movieBytes) {}
 
 std::vector<BudgetLine> BudgetSummary(const MovieBudget& budget) {
   std::vector<BudgetLine> lines;

@@ -17,6 +17,17 @@ namespace tovrani {
 // (more than zlib or JPEG can pack into a byte).
 constexpr uint64_t kPixelAllowance = uint64_t(16) << 20;
 constexpr uint64_t kPixelsPerMovieByte = 1100;
+// Entries of the missing frame numbers of video streams (17 bytes each):
+// 65,536, one stream's worth, and one more per byte of the movie. Frames
+// numbered one after the other need none.
+constexpr uint64_t kVideoGapAllowance = 65536;
+constexpr uint64_t kVideoGapsPerMovieByte = 1;
+// Tags walked by the search for video frames: 1 Mi, and 2 per byte of the
+// movie (a tag takes two bytes at least). A movie walked once never comes
+// near it; one whose tags read one way for the tag loop and another for the
+// search makes the search start again at each stream.
+constexpr uint64_t kVideoWalkAllowance = uint64_t(1) << 20;
+constexpr uint64_t kVideoWalkPerMovieByte = 2;
 // A compressed movie's bytes count at most this many times its file's size:
 // zlib turns a small file of zeros into a movie of any length.
 constexpr uint64_t kCompressedBytesPerFileByte = 4;
@@ -47,6 +58,8 @@ struct MovieBudget {
   MovieBudget() = default;  // unbounded
   explicit MovieBudget(uint64_t movieBytes);
   Allowance pixels;  // lossless bitmaps and DefineBitsJPEG3, width x height
+  Allowance videoGaps;    // entries written for missing video frame numbers
+  Allowance videoWalk;    // tags the search for video frames walks
 };
 
 // The lines that end a movie whose allowances refused more than one

@@ -1,0 +1,129 @@
+// The movie's budget on timelines through the program: groups of nested
+// masks, shape tweens of morph runs, and video streams whose frames skip
+// numbers or whose tags the frame search reads another way than the tag
+// loop. Each movie declares far more than it holds; the document holds
+// what the budget allows, names the first element refused and counts the
+// others, and an honest movie converts whole with nothing said.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "app/program_runner.h"
+#include "support/document_frames.h"
+#include "support/swf_writer.h"
+
+namespace tovrani::test {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using Streams = std::map<std::string, Bytes>;
+
+struct Converted {
+  TempDir dir;
+  ProgramRun run;
+  Streams streams;
+};
+
+// Converts a movie once with the program, a limit of 32 MB on each file it
+// writes, and reads the document back.
+void Convert(Converted& r, const Bytes& movie) {
+  WriteFileBytes(r.dir.file("m.swf"), movie);
+  r.run = RunProgram({r.dir.file("m.swf"), "-o", r.dir.file("m.fla")}, r.dir.file("config"),
+                     "ulimit -f 65536; TMPDIR=" + ShellQuote(r.dir.path().string()) + ' ');
+  ASSERT_EQ(r.run.status, 0) << r.run.output;
+  r.streams = ExpectReadableDocument(r.dir.file("m.fla"));
+  ASSERT_FALSE(r.streams.empty());
+  EXPECT_TRUE(DocumentShowsMovie(movie, r.streams));
+}
+
+// The number after `lead` in `text`, -1 when `lead` is not there.
+long NumberAfter(const std::string& text, const std::string& lead) {
+  const size_t at = text.find(lead);
+  return at == std::string::npos ? -1 : std::stol(text.substr(at + lead.size()));
+}
+
+// ---- Video streams ----
+
+Bytes StreamTag(uint16_t id, uint16_t frames) {
+  return SwfBytes().u16(id).u16(frames).u16(32).u16(24).u8(0).u8(2).data();
+}
+
+Bytes FrameTag(uint16_t id, uint16_t frame) { return SwfBytes().u16(id).u16(frame).u8(0xAB).u8(0xCD).data(); }
+
+// Ten streams, each with one frame numbered 65535: the first gets its
+// 65,535 entries for the numbers before it (the budget's fixed part is one
+// stream's worth); the others, from a movie of 300 bytes, get their frame
+// without them. Frames numbered one after the other need no entries.
+TEST(VideoGapBudget, FramesThatSkipNumbersStopAtTheMoviesBudget) {
+  SwfWriter w(8);
+  for (uint16_t id = 1; id <= 10; ++id) w.tag(60, StreamTag(id, 1)).tag(61, FrameTag(id, 65535));
+  w.showFrame();
+  Converted r;
+  Convert(r, w.end().build());
+  const size_t entries = 17;
+  EXPECT_GE(r.streams["Media 1"].size(), 65535 * entries);
+  for (int k = 2; k <= 10; ++k) EXPECT_LT(r.streams["Media " + std::to_string(k)].size(), 200u) << k;
+  EXPECT_NE(r.run.output.find("DefineVideoStream 2: its frames skip more frame numbers than the movie holds "
+                              "(65535 before frame 65535); the gap was left unfilled."),
+            std::string::npos)
+      << r.run.output;
+  EXPECT_NE(r.run.output.find("8 more gaps in videos' frame numbers were left unfilled: the frames skip more "
+                              "numbers than the movie holds."),
+            std::string::npos)
+      << r.run.output;
+  EXPECT_LT(std::filesystem::file_size(r.dir.file("m.fla")), 2u << 20);
+
+  SwfWriter counted(8);
+  counted.tag(60, StreamTag(1, 2000));
+  for (uint16_t f = 0; f < 2000; ++f) counted.tag(61, FrameTag(1, f)).showFrame();
+  Converted honest;
+  Convert(honest, counted.end().build());
+  EXPECT_GE(honest.streams["Media 1"].size(), 2000 * (entries + 2));
+  EXPECT_EQ(honest.run.output.find("DefineVideoStream"), std::string::npos) << honest.run.output;
+}
+
+// A DefineSprite that the frame search enters and reads one byte out of
+// step with the tag loop: a search that reaches it in step leaves it on odd
+// bytes, one that reaches it on an odd byte leaves it in step, and both
+// jump past the stream that follows it. From the end of stream k the search
+// thus misses the end of stream k + 1, and searches from two streams in
+// turn never meet. The sprite's own timeline ends at its End.
+Bytes OutOfStepSprite(uint16_t id) {
+  const Bytes inner = {0x41, 0x00, 0x40, 0x00, 0x00, 0x40, 0x00, 0x0C};
+  return SwfBytes().u16(id).u16(1).bytes(inner).data();
+}
+
+// Forty streams, each after such a sprite, then 150,000 tags of two bytes
+// that both readings walk alike: each stream's search walks the rest of the
+// movie. The budget of tags walked (1 Mi and 2 a byte) lasts for the first
+// few; every other stream after them, whose end the last search passed
+// through, still finds its frames there, the rest are left without frames.
+TEST(VideoWalkBudget, SearchesThatNeverMeetStopAtTheMoviesBudget) {
+  SwfWriter w(8);
+  for (uint16_t k = 1; k <= 40; ++k) w.tag(39, OutOfStepSprite(uint16_t(1000 + k)), true).tag(60, StreamTag(k, 1));
+  for (int i = 0; i < 150000; ++i) w.tag(514);
+  w.showFrame();
+  const Bytes movie = w.end().build();
+  Converted r;
+  Convert(r, movie);
+  const long first = NumberAfter(r.run.output, "BRASKELON Tovrani Warning: DefineVideoStream ");
+  ASSERT_GT(first, 5) << r.run.output;
+  EXPECT_NE(r.run.output.find("DefineVideoStream " + std::to_string(first) +
+                              ": finding its frames would walk the movie's tags more often than the movie holds; "
+                              "the video was left without frames."),
+            std::string::npos)
+      << r.run.output;
+  // Streams first, first + 2, ... are refused; the others are found.
+  const long refused = (40 - first) / 2 + 1;
+  EXPECT_NE(r.run.output.find(std::to_string(refused - 1) +
+                              " more video streams were left without frames: finding their frames would walk the "
+                              "movie's tags more often than the movie holds."),
+            std::string::npos)
+      << r.run.output;
+  EXPECT_LE((first - 1) * 150000, long((1 << 20) + 2 * (movie.size() - 8)));
+  for (int k = 1; k <= 40; ++k) EXPECT_TRUE(r.streams.count("Media " + std::to_string(k))) << k;
+}
+
+}  // namespace
+}  // namespace tovrani::test
