@@ -26,6 +26,8 @@ struct Kind {
 constexpr Kind kKinds[] = {
     {&MovieBudget::pixels, "BRASKELON Tovrani Bitmap", "bitmap", "bitmaps", "skipped",
      "the movie declares more image data than it holds"},
+    {&MovieBudget::groupLayers, "Rearranging mask layers", "group of nested masks", "groups of nested masks",
+     "left on their timelines as ordinary layers", "their layers would take more than the movie holds"},
     {&MovieBudget::videoGaps, "BRASKELON Tovrani Warning", "gap in a video's frame numbers",
      "gaps in videos' frame numbers", "left unfilled", "the frames skip more numbers than the movie holds"},
     {&MovieBudget::videoWalk, "BRASKELON Tovrani Warning", "video stream", "video streams",
@@ -53,6 +55,7 @@ bool Allowance::Take(uint64_t amount) {
 
 MovieBudget::MovieBudget(uint64_t movieBytes)
     : pixels(kPixelAllowance, kPixelsPerMovieByte, movieBytes),
+      groupLayers(kGroupLayerAllowance, 1, movieBytes / kMovieBytesPerGroupLayer),
       videoGaps(kVideoGapAllowance, kVideoGapsPerMovieByte, movieBytes),
       videoWalk(kVideoWalkAllowance, kVideoWalkPerMovieByte, movieBytes) {}
 

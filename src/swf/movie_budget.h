@@ -17,6 +17,13 @@ namespace tovrani {
 // (more than zlib or JPEG can pack into a byte).
 constexpr uint64_t kPixelAllowance = uint64_t(16) << 20;
 constexpr uint64_t kPixelsPerMovieByte = 1100;
+// Layers of the symbols made for groups of nested masks: 4,096, and one
+// more per 32 bytes of the movie. A group's page repeats a layer (some 680
+// bytes of document) for every depth it covers, however few bytes placed
+// the group: one layer per 32 bytes keeps that near 20 bytes of document a
+// byte. Groups past it stay on their timelines as ordinary layers.
+constexpr uint64_t kGroupLayerAllowance = 4096;
+constexpr uint64_t kMovieBytesPerGroupLayer = 32;
 // Entries of the missing frame numbers of video streams (17 bytes each):
 // 65,536, one stream's worth, and one more per byte of the movie. Frames
 // numbered one after the other need none.
@@ -58,6 +65,7 @@ struct MovieBudget {
   MovieBudget() = default;  // unbounded
   explicit MovieBudget(uint64_t movieBytes);
   Allowance pixels;  // lossless bitmaps and DefineBitsJPEG3, width x height
+  Allowance groupLayers;  // layers written on the pages of groups of nested masks
   Allowance videoGaps;    // entries written for missing video frame numbers
   Allowance videoWalk;    // tags the search for video frames walks
 };

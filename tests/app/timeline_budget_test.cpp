@@ -6,6 +6,7 @@
 // others, and an honest movie converts whole with nothing said.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <filesystem>
 #include <string>
 
@@ -41,6 +42,75 @@ void Convert(Converted& r, const Bytes& movie) {
 long NumberAfter(const std::string& text, const std::string& lead) {
   const size_t at = text.find(lead);
   return at == std::string::npos ? -1 : std::stol(text.substr(at + lead.size()));
+}
+
+// The number that ends just before `tail` in `text`, -1 when none does.
+long NumberBefore(const std::string& text, const std::string& tail) {
+  size_t at = text.find(tail);
+  if (at == std::string::npos) return -1;
+  size_t from = at;
+  while (from > 0 && std::isdigit(static_cast<unsigned char>(text[from - 1]))) --from;
+  return from == at ? -1 : std::stol(text.substr(from, at - from));
+}
+
+size_t SymbolPages(const Streams& streams) {
+  size_t n = 0;
+  for (const auto& [name, bytes] : streams) n += name.starts_with("Symbol ");
+  return n;
+}
+
+Bytes Place(uint16_t depth, uint16_t id, int32_t clip = -1) {
+  SwfBytes p;
+  p.u8(clip >= 0 ? 0x46 : 0x06).u16(depth).u16(id).matrix(0, 0);
+  if (clip >= 0) p.u16(uint32_t(clip));
+  return p.data();
+}
+
+Bytes Remove(uint16_t depth) { return SwfBytes().u16(depth).data(); }
+
+// ---- Groups of nested masks ----
+
+// A mask at depth 1 over depths 3 to `depths` + 2, each holding a square
+// for the whole movie; `groups` times a mask nested in it at depth 2, for
+// one frame: the depth pass disables each, and each becomes a group whose
+// page holds a layer for every depth it covers.
+Bytes NestedMasksMovie(int groups, uint16_t depths) {
+  SwfWriter w(8);
+  w.tag(2, SquareShape(1, 0, 400, 0xC02020));
+  w.tag(26, Place(1, 1, depths + 2));
+  for (uint16_t d = 3; d < depths + 3; ++d) w.tag(26, Place(d, 1));
+  w.showFrame();
+  for (int g = 0; g < groups; ++g) w.tag(26, Place(2, 1, depths + 2)).showFrame().tag(28, Remove(2)).showFrame();
+  return w.end().build();
+}
+
+// Two hundred groups of 61 layers each, from a movie of some 5 KB: the
+// budget (4,096 layers and one per 32 bytes) builds the first few dozen;
+// the others stay on the scene as ordinary layers, the first named and one
+// line for the rest. Five such groups are no burden and all become symbols.
+TEST(GroupLayerBudget, GroupsOfNestedMasksStopAtTheMoviesBudget) {
+  const uint16_t depths = 60;
+  const Bytes movie = NestedMasksMovie(200, depths);
+  Converted r;
+  Convert(r, movie);
+  // Every page but the square's own is a group's.
+  const size_t built = SymbolPages(r.streams) - 1;
+  EXPECT_GE(built, 10u);
+  EXPECT_LE(built * (depths + 1), 4096 + (movie.size() - 8) / 32);
+  EXPECT_NE(r.run.output.find(") would write more layers than the movie holds; it was left on its timeline as "
+                              "ordinary layers."),
+            std::string::npos)
+      << r.run.output;
+  EXPECT_EQ(NumberBefore(r.run.output, " more groups of nested masks were left on their timelines as ordinary "
+                                        "layers: their layers would take more than the movie holds."),
+            long(200 - built - 1))
+      << r.run.output;
+  EXPECT_LT(std::filesystem::file_size(r.dir.file("m.fla")), 4u << 20);
+
+  Converted honest;
+  Convert(honest, NestedMasksMovie(5, 10));
+  EXPECT_EQ(SymbolPages(honest.streams), 6u);
+  EXPECT_EQ(honest.run.output.find("nested masks"), std::string::npos) << honest.run.output;
 }
 
 // ---- Video streams ----
