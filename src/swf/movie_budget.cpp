@@ -32,6 +32,8 @@ constexpr Kind kKinds[] = {
      "gaps in videos' frame numbers", "left unfilled", "the frames skip more numbers than the movie holds"},
     {&MovieBudget::videoWalk, "BRASKELON Tovrani Warning", "video stream", "video streams",
      "left without frames", "finding their frames would walk the movie's tags more often than the movie holds"},
+    {&MovieBudget::morphTweens, "BRASKELON Tovrani Warning", "run of morph placements", "runs of morph placements",
+     "shown through their morph's one tween symbol", "their shape tweens would take more than the movie holds"},
 };
 
 }  // namespace
@@ -57,7 +59,8 @@ MovieBudget::MovieBudget(uint64_t movieBytes)
     : pixels(kPixelAllowance, kPixelsPerMovieByte, movieBytes),
       groupLayers(kGroupLayerAllowance, 1, movieBytes / kMovieBytesPerGroupLayer),
       videoGaps(kVideoGapAllowance, kVideoGapsPerMovieByte, movieBytes),
-      videoWalk(kVideoWalkAllowance, kVideoWalkPerMovieByte, movieBytes) {}
+      videoWalk(kVideoWalkAllowance, kVideoWalkPerMovieByte, movieBytes),
+      morphTweens(kMorphTweenAllowance, kMorphTweenBytesPerMovieByte, movieBytes) {}
 
 std::vector<BudgetLine> BudgetSummary(const MovieBudget& budget) {
   std::vector<BudgetLine> lines;

@@ -35,6 +35,12 @@ constexpr uint64_t kVideoGapsPerMovieByte = 1;
 // search makes the search start again at each stream.
 constexpr uint64_t kVideoWalkAllowance = uint64_t(1) << 20;
 constexpr uint64_t kVideoWalkPerMovieByte = 2;
+// Document bytes of the shape tween symbols made for runs of morph
+// placements: 16 MB, and 20 per byte of the movie. Each run writes the
+// morph's whole geometry again, for a placement of a few bytes; runs past
+// it show frames of their morph's one ratio symbol.
+constexpr uint64_t kMorphTweenAllowance = uint64_t(16) << 20;
+constexpr uint64_t kMorphTweenBytesPerMovieByte = 20;
 // A compressed movie's bytes count at most this many times its file's size:
 // zlib turns a small file of zeros into a movie of any length.
 constexpr uint64_t kCompressedBytesPerFileByte = 4;
@@ -68,6 +74,7 @@ struct MovieBudget {
   Allowance groupLayers;  // layers written on the pages of groups of nested masks
   Allowance videoGaps;    // entries written for missing video frame numbers
   Allowance videoWalk;    // tags the search for video frames walks
+  Allowance morphTweens;  // bytes of the shape tween symbols of morph runs
 };
 
 // The lines that end a movie whose allowances refused more than one

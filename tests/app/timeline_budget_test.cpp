@@ -11,6 +11,7 @@
 #include <string>
 
 #include "app/program_runner.h"
+#include "shape/shape_test_support.h"
 #include "support/document_frames.h"
 #include "support/swf_writer.h"
 
@@ -36,6 +37,12 @@ void Convert(Converted& r, const Bytes& movie) {
   r.streams = ExpectReadableDocument(r.dir.file("m.fla"));
   ASSERT_FALSE(r.streams.empty());
   EXPECT_TRUE(DocumentShowsMovie(movie, r.streams));
+}
+
+size_t Count(const std::string& text, const std::string& what) {
+  size_t n = 0;
+  for (size_t at = 0; (at = text.find(what, at)) != std::string::npos; at += what.size()) ++n;
+  return n;
 }
 
 // The number after `lead` in `text`, -1 when `lead` is not there.
@@ -111,6 +118,67 @@ TEST(GroupLayerBudget, GroupsOfNestedMasksStopAtTheMoviesBudget) {
   Convert(honest, NestedMasksMovie(5, 10));
   EXPECT_EQ(SymbolPages(honest.streams), 6u);
   EXPECT_EQ(honest.run.output.find("nested masks"), std::string::npos) << honest.run.output;
+}
+
+// ---- Shape tweens of morph runs ----
+
+// DefineMorphShape `id`: a zigzag of `edges` edges a half, filled.
+Bytes ZigzagMorph(uint16_t id, int edges) {
+  SwfBytes styles;
+  styles.u8(1).u8(0).u32(0xFF0000FF).u32(0xFFFF0000).u8(0);
+  const auto zigzag = [edges](ShapeRecords& r) {
+    r.Change(std::pair(0, 0), std::nullopt, 1u, std::nullopt);
+    for (int i = 0; i < edges; ++i) r.Straight(10, i % 2 ? -10 : 10);
+  };
+  Bytes body = SwfBytes().u16(id).data();
+  const Bytes rest = MorphBody(46, styles.data(), zigzag, [edges](ShapeRecords& r) {
+    for (int i = 0; i < edges; ++i) r.Straight(10, i % 2 ? 10 : -10);
+  }, 1, 0);
+  body.insert(body.end(), rest.begin(), rest.end());
+  return body;
+}
+
+// Three morphs of 3,000 edges a half, each placed from ratio 0 in sixty runs
+// of two frames, in turn: every run would be a shape tween of its own
+// holding the whole morph again, some 110 KB each. The budget (16 MB and
+// 20 a byte of the movie) makes the first runs tweens; then each morph's
+// next run is refused (the first named, one line for the two others), and
+// from there every run shows frames of its morph's one ratio symbol. Three
+// runs of a small morph become tweens with nothing said.
+TEST(MorphTweenBudget, RunsOfMorphPlacementsStopAtTheMoviesBudget) {
+  SwfWriter w(8);
+  for (uint16_t id = 1; id <= 3; ++id) w.tag(46, ZigzagMorph(id, 3000), true);
+  const auto place = [](uint16_t id, uint16_t ratio) {
+    return SwfBytes().u8(0x16).u16(1).u16(id).matrix(0, 0).u16(ratio).data();
+  };
+  const Bytes move = SwfBytes().u8(0x11).u16(1).u16(40000).data();
+  for (int run = 0; run < 60; ++run)
+    for (uint16_t id = 1; id <= 3; ++id)
+      w.tag(26, place(id, 0)).showFrame().tag(26, move).showFrame().tag(28, Remove(1)).showFrame();
+  const Bytes movie = w.end().build();
+  Converted r;
+  Convert(r, movie);
+  // The three ratio symbols and one tween per run made before the budget ran out.
+  const size_t tweens = SymbolPages(r.streams) - 3;
+  EXPECT_GE(tweens, 100u);
+  EXPECT_LT(tweens, 180u);
+  EXPECT_EQ(Count(r.run.output, "its shape tweens would take more than the movie holds"), 1u) << r.run.output;
+  EXPECT_NE(r.run.output.find("2 more runs of morph placements were shown through their morph's one tween symbol: "
+                              "their shape tweens would take more than the movie holds."),
+            std::string::npos)
+      << r.run.output;
+  // The tweens within the budget; the scene, the ratio symbols and the
+  // document's own records besides.
+  EXPECT_LT(std::filesystem::file_size(r.dir.file("m.fla")), (17u << 20) + 20 * movie.size());
+
+  SwfWriter small(8);
+  small.tag(46, ZigzagMorph(1, 20));
+  for (int run = 0; run < 3; ++run)
+    small.tag(26, place(1, 0)).showFrame().tag(26, move).showFrame().tag(28, Remove(1)).showFrame();
+  Converted honest;
+  Convert(honest, small.end().build());
+  EXPECT_EQ(SymbolPages(honest.streams), 3u);
+  EXPECT_EQ(honest.run.output.find("Morph shape"), std::string::npos) << honest.run.output;
 }
 
 // ---- Video streams ----
