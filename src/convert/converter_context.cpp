@@ -18,6 +18,7 @@ void ClearMainTimelineState(ConverterContext& ctx) {
   ctx.m_placedCharacters.clear();
   ctx.m_morphRunHeads.clear();
   ctx.m_pVideos.clear();
+  ctx.m_videoIds.clear();
   ctx.m_videoWrapperItems.clear();
   ctx.m_pButtonItemMap.clear();
   ctx.m_nInnerPageLevel = 0;

@@ -144,6 +144,9 @@ struct ConverterContext : TimelineContext {
   std::FILE* m_pSpriteAuxStream = nullptr;  // the sprite's "ActionScript" layer file
   // The VideoFrame tags of the movie, indexed by the first video stream.
   VideoFrameIndex m_videoFrameIndex;
+  // The ids of the video streams converted: the first stream of an id is
+  // the one the player keeps.
+  std::unordered_set<uint16_t> m_videoIds;
 };
 
 // Empties the main timeline's display state: its layers, depth cache,

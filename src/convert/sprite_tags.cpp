@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <span>
+#include <set>
 #include <unordered_map>
 #include <vector>
 
@@ -380,30 +381,39 @@ void ConvertDeferredSprites(ConverterContext& ctx) {
   if (pending.empty()) return;
   ctx.m_bConvertingDeferred = true;
   // A sprite goes once no sprite it places is still waiting; sprites that
-  // wait for each other go in their order.
+  // wait for each other go in their order. Each sprite counts the ids it
+  // places that still wait (an id waits while a sprite of it is not done),
+  // so that no round looks at a sprite's list again.
   std::unordered_map<uint16_t, size_t> waiting;
   for (const auto& d : pending) ++waiting[d.id];
-  std::vector<bool> done(pending.size(), false);
-  for (size_t left = pending.size(); left > 0;) {
-    size_t next = pending.size();
-    for (size_t i = 0; i < pending.size() && next == pending.size(); ++i) {
-      if (done[i]) continue;
-      bool ready = true;
-      for (uint16_t c : pending[i].placed)
-        if (c != pending[i].id && waiting.count(c) && waiting[c] > 0) ready = false;
-      if (ready) next = i;
+  std::unordered_map<uint16_t, std::vector<size_t>> placedBy;
+  std::vector<size_t> blockers(pending.size(), 0);
+  std::set<size_t> ready;
+  for (size_t i = 0; i < pending.size(); ++i) {
+    for (uint16_t c : pending[i].placed) {
+      if (c == pending[i].id || !waiting.count(c)) continue;
+      ++blockers[i];
+      placedBy[c].push_back(i);
     }
-    if (next == pending.size())
-      next = size_t(std::find(done.begin(), done.end(), false) - done.begin());
+    if (blockers[i] == 0) ready.insert(i);
+  }
+  std::vector<bool> done(pending.size(), false);
+  size_t firstLeft = 0;
+  for (size_t left = pending.size(); left > 0;) {
+    while (done[firstLeft]) ++firstLeft;
+    const size_t next = ready.empty() ? firstLeft : *ready.begin();
     auto& d = pending[next];
     done[next] = true;
+    ready.erase(next);
     --left;
     // A failed page leaves the id naming nothing.
     HandleDefineSprite(ctx, d.body.data(), d.length, d.fileOffset);
     if (auto it = ctx.m_placedCharacters.find(d.id); it != ctx.m_placedCharacters.end() &&
                                                      it->second.row == kDeferredRow)
       ctx.m_placedCharacters.erase(it);
-    --waiting[d.id];
+    if (--waiting[d.id] == 0)
+      for (size_t i : placedBy[d.id])
+        if (--blockers[i] == 0 && !done[i]) ready.insert(i);
     if (ctx.m_nWriterError) break;
   }
   ctx.m_bConvertingDeferred = false;

@@ -4,6 +4,8 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
+#include <optional>
+#include <string>
 
 #include "convert/converter_context.h"
 #include "convert/engine.h"
@@ -85,108 +87,133 @@ bool ReadAtFile(std::FILE* f, uint64_t pos, void* dst, size_t n) {
   return std::fseek(f, long(pos), SEEK_SET) == 0 && std::fread(dst, 1, n, f) == n;
 }
 
-// Walks the tags from `from` to the movie's end (see VideoFrameIndex).
-void BuildIndex(ConverterContext& ctx, uint64_t from, VideoFrameIndex& index) {
-  index = VideoFrameIndex{};
-  index.built = true;
+// The height of the indexed tag at `pos`, 0 when none is there.
+uint32_t HeightAt(const VideoFrameIndex& index, uint64_t pos) {
+  // Heights ascend as positions descend.
+  auto it = std::lower_bound(index.tags.begin(), index.tags.end(), pos,
+                             [](const VideoFrameIndex::Tag& t, uint64_t p) { return t.headerPos > p; });
+  return it != index.tags.end() && it->headerPos == pos ? uint32_t(it - index.tags.begin()) + 1 : 0;
+}
+
+// The height of the first tag of the walk from `pos` (0 when no tag follows
+// it), walking from there until the walk meets the index or the movie ends
+// (see VideoFrameIndex); nullopt, with the index as it was, when the
+// movie's budget of tags walked runs out first.
+std::optional<uint32_t> IndexFrom(ConverterContext& ctx, uint64_t pos) {
+  VideoFrameIndex& index = ctx.m_videoFrameIndex;
+  if (index.built) {
+    if (const uint32_t h = HeightAt(index, pos)) return h;
+    // At the walk's end: no tag follows.
+    if (!index.tags.empty() && pos >= ctx.m_nSwfEnd) return 0;
+  }
+  struct Walked {
+    VideoFrameIndex::Tag tag;
+    std::optional<VideoFrameIndex::Frame> frame;
+  };
+  std::vector<Walked> walked;
+  uint32_t joinAt = 0;  // the height of the indexed tag the walk met
+  bool cut = false;
   std::FILE* f = ctx.m_pSwfFile;
   const uint64_t end = ctx.m_nSwfEnd;
-  uint64_t pos = from;
-  while (f && pos < end) {
+  uint64_t at = pos;
+  while (f && at < end) {
+    if (index.built && !walked.empty() && (joinAt = HeightAt(index, at)) != 0) break;
+    if (!ctx.m_budget.videoWalk.Take(1)) return std::nullopt;
     PumpMessages(ctx);
     uint8_t head[6];
-    const uint64_t left = end - pos;
-    if (left < 2 || !ReadAtFile(f, pos, head, 2)) {
-      index.cutShort = true;
+    const uint64_t left = end - at;
+    if (left < 2 || !ReadAtFile(f, at, head, 2)) {
+      cut = true;
       break;
     }
     const uint16_t word = uint16_t(head[0] | head[1] << 8);
     const uint16_t code = word >> 6;
     uint64_t length = word & 0x3F, headLen = 2;
     if (length == 0x3F) {
-      if (left < 6 || !ReadAtFile(f, pos + 2, head + 2, 4)) {
-        index.cutShort = true;
+      if (left < 6 || !ReadAtFile(f, at + 2, head + 2, 4)) {
+        cut = true;
         break;
       }
       length = head[2] | head[3] << 8 | uint32_t(head[4]) << 16 | uint32_t(head[5]) << 24;
       headLen = 6;
     }
     if (length > left - headLen) {
-      index.cutShort = true;
+      cut = true;
       break;
     }
-    const uint32_t tagNo = uint32_t(index.tags.size());
-    index.tags.push_back({pos, code});
-    const uint64_t body = pos + headLen;
+    Walked w;
+    w.tag.headerPos = at;
+    w.tag.code = code;
+    const uint64_t body = at + headLen;
     if (code == kTagVideoFrame && length >= 4) {
       uint8_t b[11] = {};
       const size_t n = size_t(std::min<uint64_t>(length, sizeof b));
       if (ReadAtFile(f, body, b, n)) {
         VideoFrameIndex::Frame fr;
-        fr.tag = tagNo;
         fr.bodyPos = body;
         fr.length = uint32_t(length);
         fr.frameNum = uint16_t(b[2] | b[3] << 8);
         // Bytes 8 to 10 only from a body that holds them.
         fr.probed = n == sizeof b;
         std::copy(b + 8, b + 11, fr.probe);
-        index.framesByStream[uint16_t(b[0] | b[1] << 8)].push_back(fr);
+        w.tag.stream = uint16_t(b[0] | b[1] << 8);
+        w.frame = fr;
       }
     }
     // A sprite's tags are walked as they stand after its id and frame count.
     // A body too short to hold both holds no tags: the walk goes on after
     // it, on the same nesting level.
-    const bool opensSprite = code == kTagDefineSprite && length > 4;
-    index.tags.back().opensSprite = opensSprite;
-    pos = opensSprite ? body + 4 : body + length;
+    w.tag.opensSprite = code == kTagDefineSprite && length > 4;
+    at = w.tag.opensSprite ? body + 4 : body + length;
+    walked.push_back(std::move(w));
   }
-  const size_t n = index.tags.size();
-  index.stopFromLevel1.assign(n + 1, uint32_t(n));
-  index.stopFromLevel2.assign(n + 1, uint32_t(n));
-  for (size_t i = n; i-- > 0;) {
-    const uint16_t code = index.tags[i].code;
-    if (code == kTagEnd) {
-      index.stopFromLevel1[i] = uint32_t(i);
-      index.stopFromLevel2[i] = index.stopFromLevel1[i + 1];
-    } else if (index.tags[i].opensSprite) {
-      index.stopFromLevel1[i] = index.stopFromLevel2[i] = index.stopFromLevel2[i + 1];
+  // The tags before the one met leave the index; a walk that met none
+  // replaces it.
+  if (!index.built || joinAt == 0) {
+    index.tags.clear();
+    index.framesByStream.clear();
+    index.cutShort = cut;
+  }
+  for (size_t h = index.tags.size(); h > joinAt; --h) {
+    const VideoFrameIndex::Tag& t = index.tags[h - 1];
+    if (t.stream >= 0) index.framesByStream[uint16_t(t.stream)].pop_back();
+  }
+  index.tags.resize(joinAt);
+  index.built = true;
+  for (size_t i = walked.size(); i-- > 0;) {
+    VideoFrameIndex::Tag& t = walked[i].tag;
+    const uint32_t h = uint32_t(index.tags.size()) + 1;
+    const uint32_t next1 = h > 1 ? index.tags[h - 2].stopFromLevel1 : 0;
+    const uint32_t next2 = h > 1 ? index.tags[h - 2].stopFromLevel2 : 0;
+    if (t.code == kTagEnd) {
+      t.stopFromLevel1 = h;
+      t.stopFromLevel2 = next1;
+    } else if (t.opensSprite) {
+      t.stopFromLevel1 = t.stopFromLevel2 = next2;
     } else {
-      index.stopFromLevel1[i] = index.stopFromLevel1[i + 1];
-      index.stopFromLevel2[i] = index.stopFromLevel2[i + 1];
+      t.stopFromLevel1 = next1;
+      t.stopFromLevel2 = next2;
     }
+    if (walked[i].frame) {
+      walked[i].frame->height = h;
+      index.framesByStream[uint16_t(t.stream)].push_back(*walked[i].frame);
+    }
+    index.tags.push_back(t);
   }
+  return uint32_t(walked.size()) + joinAt;
 }
 
-// The first indexed tag at `pos`, building the index from there when the
-// walk so far does not pass through it.
-uint32_t IndexFrom(ConverterContext& ctx, uint64_t pos) {
-  VideoFrameIndex& index = ctx.m_videoFrameIndex;
-  auto at = [&]() -> int64_t {
-    auto it = std::lower_bound(index.tags.begin(), index.tags.end(), pos,
-                               [](const VideoFrameIndex::Tag& t, uint64_t p) { return t.headerPos < p; });
-    if (it != index.tags.end() && it->headerPos == pos) return it - index.tags.begin();
-    // At the walk's end: no tag follows.
-    if (it == index.tags.end() && !index.tags.empty() && pos >= ctx.m_nSwfEnd) return int64_t(index.tags.size());
-    return -1;
-  };
-  int64_t i = index.built ? at() : -1;
-  if (i < 0) {
-    BuildIndex(ctx, pos, index);
-    i = 0;
-  }
-  return uint32_t(i);
-}
-
-// The stream's frames in [first, stop) in file order.
-std::span<const VideoFrameIndex::Frame> FramesIn(const VideoFrameIndex& index, uint16_t id, uint32_t first,
-                                                 uint32_t stop) {
+// The stream's frames of heights in (stop, first], by height: the last in
+// the file first.
+std::span<const VideoFrameIndex::Frame> FramesIn(const VideoFrameIndex& index, uint16_t id, uint32_t stop,
+                                                 uint32_t first) {
   auto it = index.framesByStream.find(id);
   if (it == index.framesByStream.end()) return {};
   const auto& v = it->second;
-  auto lo = std::lower_bound(v.begin(), v.end(), first,
-                             [](const VideoFrameIndex::Frame& f, uint32_t t) { return f.tag < t; });
-  auto hi = std::lower_bound(lo, v.end(), stop,
-                             [](const VideoFrameIndex::Frame& f, uint32_t t) { return f.tag < t; });
+  auto lo = std::upper_bound(v.begin(), v.end(), stop,
+                             [](uint32_t h, const VideoFrameIndex::Frame& f) { return h < f.height; });
+  auto hi = std::upper_bound(lo, v.end(), first,
+                             [](uint32_t h, const VideoFrameIndex::Frame& f) { return h < f.height; });
   return {lo, hi};
 }
 
@@ -199,6 +226,7 @@ class VideoStream {
  private:
   uint32_t Collect(std::vector<uint8_t>& media);
   void Place(const std::vector<uint8_t>& media);
+  void Tell(const std::string& what);
 
   ConverterContext& ctx_;
   std::span<const uint8_t> body_;
@@ -219,30 +247,50 @@ bool FillRecord(std::span<const uint8_t> body, VideoStreamRecord& rec) {
 }
 
 uint32_t VideoStream::Collect(std::vector<uint8_t>& media) {
-  const uint32_t first = IndexFrom(ctx_, scanFrom_);
+  const std::optional<uint32_t> first = IndexFrom(ctx_, scanFrom_);
+  if (!first) {
+    // The stream keeps the frameless video's stream.
+    if (ctx_.m_budget.videoWalk.FirstRefusal())
+      Tell("finding its frames would walk the movie's tags more often than the movie holds; the video was left "
+           "without frames.");
+    return kResultDone;
+  }
   const VideoFrameIndex& index = ctx_.m_videoFrameIndex;
-  const uint32_t stop = first < index.tags.size() ? index.stopFromLevel1[first] : uint32_t(index.tags.size());
-  const auto frames = FramesIn(index, rec_.videoId, first, stop);
-  const bool runsPastEnd = stop == index.tags.size() && index.cutShort;
+  const uint32_t stop = *first > 0 ? index.tags[*first - 1].stopFromLevel1 : 0;
+  // In file order from the back.
+  const auto frames = FramesIn(index, rec_.videoId, stop, *first);
+  const bool runsPastEnd = stop == 0 && index.cutShort;
   // The probe pass stops after its first 1,000 frames; only a walk that
   // reaches the cut without them fails it.
   if (runsPastEnd && frames.size() < kProbeLimit) return kResultVideoPastEnd;
   std::vector<std::array<uint8_t, 3>> probes;
-  for (size_t i = 0; i < frames.size() && i < kProbeLimit; ++i)
-    if (frames[i].probed) probes.push_back({frames[i].probe[0], frames[i].probe[1], frames[i].probe[2]});
+  for (auto f = frames.rbegin(); f != frames.rend() && probes.size() < kProbeLimit; ++f)
+    if (f->probed) probes.push_back({f->probe[0], f->probe[1], f->probe[2]});
   const int keyBit = FindKeyBitOffset(probes);
   if (runsPastEnd) return kResultVideoFramePastEnd;
 
   VideoMediaWriter writer(rec_.codecId, rec_.width, rec_.height, keyBit, MovieFrameRate(ctx_));
   std::vector<uint8_t> frame;
-  for (const auto& f : frames) {
+  for (auto f = frames.rbegin(); f != frames.rend(); ++f) {
     PumpMessages(ctx_);
-    frame.resize(f.length);
-    if (!ReadAtFile(ctx_.m_pSwfFile, f.bodyPos, frame.data(), frame.size())) continue;
-    writer.addFrame(frame);
+    frame.resize(f->length);
+    if (!ReadAtFile(ctx_.m_pSwfFile, f->bodyPos, frame.data(), frame.size())) continue;
+    // The entries of the frame numbers a frame skips are charged before they
+    // are written; refused, the frame follows the one before it.
+    const uint32_t missing = writer.missingBefore(frame);
+    const bool fill = missing == 0 || ctx_.m_budget.videoGaps.Take(missing);
+    if (!fill && ctx_.m_budget.videoGaps.FirstRefusal())
+      Tell("its frames skip more frame numbers than the movie holds (" + std::to_string(missing) +
+           " before frame " + std::to_string(f->frameNum) + "); the gap was left unfilled.");
+    writer.addFrame(frame, fill);
   }
   if (!writer.empty()) media = writer.finish();
   return kResultDone;
+}
+
+void VideoStream::Tell(const std::string& what) {
+  if (ctx_.m_pShell)
+    ctx_.m_pShell->ShowMessage(kVideoCaption, "DefineVideoStream " + std::to_string(rec_.videoId) + ": " + what);
 }
 
 void VideoStream::Place(const std::vector<uint8_t>& media) {
@@ -268,6 +316,9 @@ uint32_t VideoStream::Run() {
     if (ctx_.m_pShell) ctx_.m_pShell->ShowMessage(kVideoCaption, text);
     return kResultDone;
   }
+  // A later stream of an id already defined is left out: the player keeps
+  // the first, and its frames are the first one's already.
+  if (ctx_.m_videoIds.count(rec_.videoId)) return kResultDone;
   if (ctx_.m_pShell) ctx_.m_pShell->SetCurrentAction("adding stream video...");
   std::vector<uint8_t> media;
   if (rec_.frameCount != 0) {
@@ -284,6 +335,7 @@ uint32_t VideoStream::Run() {
   Place(media);
   const uint32_t row = uint32_t(ctx_.m_pVideos.size());
   ctx_.m_pVideos.push_back(rec_);
+  ctx_.m_videoIds.insert(rec_.videoId);
   DocumentLibrary::Video item;
   item.itemNo = rec_.itemNo;
   item.flag = rec_.frameCount != 0 ? 1 : 0;
@@ -328,11 +380,17 @@ VideoMediaWriter::VideoMediaWriter(uint8_t codecId, uint16_t width, uint16_t hei
   head_.insert(head_.end(), blocks.begin() + kSecondBlockAt, blocks.begin() + kSecondBlockEnd);
 }
 
-void VideoMediaWriter::addFrame(std::span<const uint8_t> body) {
+uint32_t VideoMediaWriter::missingBefore(std::span<const uint8_t> body) const {
+  if (body.size() < 4) return 0;
+  const uint32_t frameNum = uint32_t(body[2] | body[3] << 8);
+  return frameNum > nextFrame_ ? frameNum - nextFrame_ : 0;
+}
+
+void VideoMediaWriter::addFrame(std::span<const uint8_t> body, bool fillGap) {
   if (body.size() < 4) return;
   const uint32_t frameNum = uint32_t(body[2] | body[3] << 8);
   // Missing frame numbers get entries only going forward.
-  for (; nextFrame_ < frameNum; ++nextFrame_) {
+  for (; fillGap && nextFrame_ < frameNum; ++nextFrame_) {
     WriteMissingFrameEntry(head_);
     PutU32(head_, uint32_t(data_.size()));
   }

@@ -15,17 +15,25 @@ struct ConverterContext;
 struct SwfContext;
 
 // The tags of the movie as the video passes walk them: each tag header in
-// turn, entering a DefineSprite's tags after its 4 header bytes. Built once
-// from the first stream's position and reused by the later streams, so that
-// no stream scans the rest of the file again.
+// turn, entering a DefineSprite's tags after its 4 header bytes. Where a
+// walk goes from a tag depends on that tag alone, so two walks that meet go
+// on together. The index holds one walk, from the first stream's position;
+// a stream whose position it does not pass through walks only until it
+// meets it, and the index then holds the walk from there. Tags are counted
+// from the walk's end: a tag's height is the number of tags from it to the
+// end, and stays as it is when a walk is joined in front of it.
 struct VideoFrameIndex {
   struct Tag {
     uint64_t headerPos = 0;
     uint16_t code = 0;
     bool opensSprite = false;  // a DefineSprite whose tags the walk enters
+    int32_t stream = -1;       // a VideoFrame's stream, when its frame is indexed
+    // Where a walk that starts here on nesting level 1 or 2 stops: the
+    // height of the End that ends it, 0 at the walk's end.
+    uint32_t stopFromLevel1 = 0, stopFromLevel2 = 0;
   };
   struct Frame {
-    uint32_t tag = 0;  // index into tags
+    uint32_t height = 0;  // of its tag
     uint64_t bodyPos = 0;
     uint32_t length = 0;  // of the whole body
     uint16_t frameNum = 0;
@@ -33,17 +41,20 @@ struct VideoFrameIndex {
     uint8_t probe[3] = {};
   };
   bool built = false;
+  // tags[h - 1] is the tag of height h: the walk's last tag comes first.
   std::vector<Tag> tags;
   bool cutShort = false;  // the walk met a tag running past the movie's end
-  // Where a walk that starts at a tag on nesting level 1 or 2 stops (the
-  // index of the End that ends it, or tags.size()).
-  std::vector<uint32_t> stopFromLevel1, stopFromLevel2;
-  std::unordered_map<uint16_t, std::vector<Frame>> framesByStream;  // in file order
+  // Each stream's frames by height, ascending: the last in the file first.
+  std::unordered_map<uint16_t, std::vector<Frame>> framesByStream;
 };
 
 // Returns 0, or kResultVideoPastEnd / kResultVideoFramePastEnd when the
 // walk over the following tags meets a tag running past the movie's end.
-// `scanFrom` is the file position the passes start at.
+// `scanFrom` is the file position the passes start at. A stream of an id
+// converted before is left out, as the player keeps the first; one whose
+// walk the movie's budget refuses keeps no frames, and the entries of the
+// frame numbers its frames skip are charged to the budget before they are
+// written.
 uint32_t HandleDefineVideoStream(ConverterContext& ctx, std::span<const uint8_t> body, uint64_t scanFrom);
 
 // Lays out a video media stream: the head, then per frame its index entry
@@ -53,8 +64,13 @@ class VideoMediaWriter {
   // keyBitOffset: 8, 9 or 10, or -1 when no key bit is known; frameRate in
   // frames per second (0 when unknown).
   VideoMediaWriter(uint8_t codecId, uint16_t width, uint16_t height, int keyBitOffset, double frameRate);
+  // How many frame numbers the frame skips: entries addFrame writes for the
+  // numbers between the frame before and this one.
+  uint32_t missingBefore(std::span<const uint8_t> body) const;
   // A VideoFrame body (stream id, frame number, data), at least 4 bytes.
-  void addFrame(std::span<const uint8_t> body);
+  // Without `fillGap` the frame follows the one before it, whatever its
+  // number.
+  void addFrame(std::span<const uint8_t> body, bool fillGap = true);
   bool empty() const { return frames_ == 0; }
   // The whole stream; the last entry marked as the last.
   std::vector<uint8_t> finish();

@@ -44,6 +44,14 @@ constexpr Kind kKinds[] = {
      "the movie declares more glyphs than it holds"},
     {&MovieBudget::textObjectBytes, "BRASKELON Tovrani", "text placement", "text placements",
      "left without their characters", "the movie places its texts more often than its bytes allow"},
+    {&MovieBudget::groupLayers, "Rearranging mask layers", "group of nested masks", "groups of nested masks",
+     "left on their timelines as ordinary layers", "their layers would take more than the movie holds"},
+    {&MovieBudget::videoGaps, "BRASKELON Tovrani Warning", "gap in a video's frame numbers",
+     "gaps in videos' frame numbers", "left unfilled", "the frames skip more numbers than the movie holds"},
+    {&MovieBudget::videoWalk, "BRASKELON Tovrani Warning", "video stream", "video streams",
+     "left without frames", "finding their frames would walk the movie's tags more often than the movie holds"},
+    {&MovieBudget::morphTweens, "BRASKELON Tovrani Warning", "run of morph placements", "runs of morph placements",
+     "shown through their morph's one tween symbol", "their shape tweens would take more than the movie holds"},
 };
 
 }  // namespace
@@ -84,7 +92,11 @@ MovieBudget::MovieBudget(uint64_t movieBytes, bool shapeBuilder)
       glyphBytes(kGlyphByteAllowance, kGlyphBytesPerMovieByte, movieBytes),
       glyphSymbols(Allowance::OnePer(kGlyphSymbolAllowance, kMovieBytesPerGlyphSymbol, movieBytes)),
       glyphReferences(kGlyphReferenceAllowance, kGlyphReferencesPerMovieByte, movieBytes),
-      textObjectBytes(kTextObjectByteAllowance, kTextObjectBytesPerMovieByte, movieBytes) {}
+      textObjectBytes(kTextObjectByteAllowance, kTextObjectBytesPerMovieByte, movieBytes),
+      groupLayers(Allowance::OnePer(kGroupLayerAllowance, kMovieBytesPerGroupLayer, movieBytes)),
+      videoGaps(kVideoGapAllowance, kVideoGapsPerMovieByte, movieBytes),
+      videoWalk(kVideoWalkAllowance, kVideoWalkPerMovieByte, movieBytes),
+      morphTweens(kMorphTweenAllowance, kMorphTweenBytesPerMovieByte, movieBytes) {}
 
 std::vector<BudgetLine> BudgetSummary(const MovieBudget& budget) {
   std::vector<BudgetLine> lines;

@@ -72,6 +72,30 @@ constexpr uint64_t kGlyphReferencesPerMovieByte = 2;
 // sensible number of times write.
 constexpr uint64_t kTextObjectByteAllowance = uint64_t(32) << 20;
 constexpr uint64_t kTextObjectBytesPerMovieByte = 20;
+// Layers of the symbols made for groups of nested masks: 4,096, and one
+// more per 32 bytes of the movie. A group's page repeats a layer (some 680
+// bytes of document) for every depth it covers, however few bytes placed
+// the group: one layer per 32 bytes keeps that near 20 bytes of document a
+// byte. Groups past it stay on their timelines as ordinary layers.
+constexpr uint64_t kGroupLayerAllowance = 4096;
+constexpr uint64_t kMovieBytesPerGroupLayer = 32;
+// Entries of the missing frame numbers of video streams (17 bytes each):
+// 65,536, one stream's worth, and one more per byte of the movie. Frames
+// numbered one after the other need none.
+constexpr uint64_t kVideoGapAllowance = 65536;
+constexpr uint64_t kVideoGapsPerMovieByte = 1;
+// Tags walked by the search for video frames: 1 Mi, and 2 per byte of the
+// movie (a tag takes two bytes at least). A movie walked once never comes
+// near it; one whose tags read one way for the tag loop and another for the
+// search makes the search start again at each stream.
+constexpr uint64_t kVideoWalkAllowance = uint64_t(1) << 20;
+constexpr uint64_t kVideoWalkPerMovieByte = 2;
+// Document bytes of the shape tween symbols made for runs of morph
+// placements: 16 MB, and 20 per byte of the movie. Each run writes the
+// morph's whole geometry again, for a placement of a few bytes; runs past
+// it show frames of their morph's one ratio symbol.
+constexpr uint64_t kMorphTweenAllowance = uint64_t(16) << 20;
+constexpr uint64_t kMorphTweenBytesPerMovieByte = 20;
 // A compressed movie's bytes count at most this many times its file's size:
 // zlib turns a small file of zeros into a movie of any length.
 constexpr uint64_t kCompressedBytesPerFileByte = 4;
@@ -111,16 +135,20 @@ struct MovieBudget {
   MovieBudget() = default;  // unbounded
   // `shapeBuilder`: the shape builder may run (the larger shape work).
   explicit MovieBudget(uint64_t movieBytes, bool shapeBuilder = false);
-  Allowance pixels;        // lossless bitmaps and DefineBitsJPEG3, width x height
-  Allowance importCopies;  // bitmap and font bytes copied into movies for the script
-  Allowance sound;         // decoded sound bytes
-  Allowance soundItems;    // sound library items
-  Allowance soundLayers;   // layers of further StartSounds in a frame and of button sounds
-  Allowance shapeWork;     // shape analysis and building, in work units
+  Allowance pixels;           // lossless bitmaps and DefineBitsJPEG3, width x height
+  Allowance importCopies;     // bitmap and font bytes copied into movies for the script
+  Allowance sound;            // decoded sound bytes
+  Allowance soundItems;       // sound library items
+  Allowance soundLayers;      // layers of further StartSounds in a frame and of button sounds
+  Allowance shapeWork;        // shape analysis and building, in work units
   Allowance glyphBytes;       // font glyph data decoded, per glyph
   Allowance glyphSymbols;     // glyphs placed as symbols, per font
   Allowance glyphReferences;  // glyph references a static text keeps
   Allowance textObjectBytes;  // the runs of text objects, per placement
+  Allowance groupLayers;      // layers written on the pages of groups of nested masks
+  Allowance videoGaps;        // entries written for missing video frame numbers
+  Allowance videoWalk;        // tags the search for video frames walks
+  Allowance morphTweens;      // bytes of the shape tween symbols of morph runs
 };
 
 // The lines that end a movie whose allowances refused more than one

@@ -26,6 +26,12 @@ TrackOrder::TrackOrder(const std::vector<DepthTrack>& tracks, int32_t lastTrack)
   std::iota(skip_.begin(), skip_.end(), 0u);
   for (size_t p = 0; p < n; ++p)
     if (keys_[p] >= kTrackUnselectable) skip_[p] = uint32_t(p + 1);
+  entries_.resize(n);
+  entrySums_.assign(n + 1, 0);
+  for (size_t p = 0; p < n; ++p) {
+    entries_[p] = tracks[order_[p]].entries.size();
+    for (size_t i = p + 1; i <= n; i += i & (~i + 1)) entrySums_[i] += entries_[p];
+  }
 }
 
 int32_t TrackOrder::live(size_t pos) {
@@ -55,6 +61,30 @@ void TrackOrder::markWritten(int32_t track) {
   if (track < 0 || size_t(track) >= posOf_.size()) return;
   const size_t p = size_t(posOf_[size_t(track)]);
   skip_[p] = uint32_t(p + 1);
+}
+
+uint64_t TrackOrder::entriesBefore(size_t pos) const {
+  uint64_t sum = 0;
+  for (size_t i = pos; i > 0; i -= i & (~i + 1)) sum += entrySums_[i];
+  return sum;
+}
+
+TrackOrder::RangeSize TrackOrder::sizeOf(uint32_t lo, uint64_t hi) const {
+  const size_t a = size_t(std::lower_bound(keys_.begin(), keys_.end(), lo) - keys_.begin());
+  const size_t b = size_t(std::lower_bound(keys_.begin() + long(a), keys_.end(), hi,
+                                           [](uint32_t k, uint64_t h) { return k < h; }) -
+                          keys_.begin());
+  return {b - a, entriesBefore(b) - entriesBefore(a)};
+}
+
+void TrackOrder::recount(int32_t track) {
+  if (track < 0 || size_t(track) >= posOf_.size()) return;
+  const size_t p = size_t(posOf_[size_t(track)]);
+  const uint64_t now = tracks_[size_t(track)].entries.size();
+  // The Fenwick sums take the difference, which wraps as unsigned values do.
+  const uint64_t change = now - entries_[p];
+  entries_[p] = now;
+  for (size_t i = p + 1; i < entrySums_.size(); i += i & (~i + 1)) entrySums_[i] += change;
 }
 
 uint32_t NextObjectIndex(const PageClassState& s) {

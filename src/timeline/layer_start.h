@@ -36,6 +36,14 @@ class TrackOrder {
   // The unwritten track after `track` in the order; -1 when none.
   int32_t nextAfter(int32_t track);
   void markWritten(int32_t track);
+  // The tracks whose keys were in [lo, hi) when the order was made (written
+  // ones too) and the entries they hold.
+  struct RangeSize {
+    uint64_t tracks = 0, entries = 0;
+  };
+  RangeSize sizeOf(uint32_t lo, uint64_t hi) const;
+  // The track's entries changed in number.
+  void recount(int32_t track);
 
  private:
   int32_t live(size_t pos);  // first unwritten position >= pos
@@ -44,6 +52,9 @@ class TrackOrder {
   std::vector<uint32_t> keys_;  // keys in that order, as they were
   std::vector<int32_t> posOf_;  // position of each track in order_
   std::vector<uint32_t> skip_;  // union-find over written positions
+  // Entries by position, as a Fenwick tree, and each position's own count.
+  std::vector<uint64_t> entrySums_, entries_;
+  uint64_t entriesBefore(size_t pos) const;  // at positions < pos
 };
 
 // The archive index of the next object written on the page: the page head

@@ -1,6 +1,7 @@
 #include "timeline/morph_records.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <vector>
 
 #include "fla/archive.h"
@@ -134,6 +135,28 @@ void WriteMorphShapeObject(std::FILE* page, const MorphShapeEntry& m, PageClassS
   PutZeros(page, 4);
   if (hints) WriteHints(page, m, state);
   (void)level;
+}
+
+MorphShapeEntry::TweenRecordBytes MeasureTweenRecords(const MorphShapeEntry& m, uint8_t level) {
+  MorphShapeEntry::TweenRecordBytes bytes;
+  bytes.measured = true;
+  bytes.start = bytes.end = bytes.object = UINT64_MAX;
+  char* buffer = nullptr;
+  size_t length = 0;
+  std::FILE* f = open_memstream(&buffer, &length);
+  if (!f) return bytes;
+  const auto written = [&] { return std::fflush(f) == 0 && !std::ferror(f) ? uint64_t(length) : UINT64_MAX; };
+  WriteMorphHalfBlock(f, m, false, level);
+  const uint64_t start = written();
+  WriteMorphHalfBlock(f, m, true, level);
+  const uint64_t end = written();
+  PageClassState state;
+  WriteMorphShapeObject(f, m, state, level, true);
+  const uint64_t object = written();
+  std::fclose(f);
+  std::free(buffer);
+  if (object != UINT64_MAX) bytes = {true, start, end - start, object - end};
+  return bytes;
 }
 
 }  // namespace tovrani

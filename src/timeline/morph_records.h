@@ -21,4 +21,9 @@ void WriteMorphHalfBlock(std::FILE* page, const MorphShapeEntry& m, bool end, ui
 void WriteMorphShapeObject(std::FILE* page, const MorphShapeEntry& m, PageClassState& state,
                            uint8_t level, bool hints);
 
+// The bytes each half's block and the morph object (with its hints, every
+// class named in full as on a fresh page) take as the writers lay them out;
+// UINT64_MAX each when they cannot be laid out in memory.
+MorphShapeEntry::TweenRecordBytes MeasureTweenRecords(const MorphShapeEntry& m, uint8_t level);
+
 }  // namespace tovrani

@@ -17,6 +17,8 @@ namespace tovrani {
 
 namespace {
 
+constexpr char kMorphCaption[] = "BRASKELON Tovrani Warning";
+
 bool On(const uint8_t* option) { return option && *option; }
 
 void PutIdentity(std::FILE* f) {
@@ -231,6 +233,58 @@ bool MakeRatioSymbol(TimelineContext& ctx, MorphShapeEntry& m, uint16_t placemen
   return true;
 }
 
+// A placement at a ratio (or one the movie's budget refused a tween of its
+// own) shows that frame of the morph's ratio symbol, made at the first.
+bool ShowAtRatio(TimelineContext& ctx, MorphShapeEntry& m, PlacementEntry& e) {
+  MorphVariant made;
+  const MorphVariant* symbol = RatioSymbol(m);
+  if (!symbol) {
+    if (!MakeRatioSymbol(ctx, m, e.flags, made)) return false;
+    m.variants.push_back(made);
+    symbol = &m.variants.back();
+  }
+  HandBack(e, e.ratio, symbol->itemNo, symbol->streamRow);
+  // The instance holds its ratio: played on, it would creep along the
+  // tween while the movie stands still.
+  e.shapeTween = 1;
+  return true;
+}
+
+// Charges the page of the shape tween of its own that the run entry `e`
+// starts would write (its start half, then with `object` the morph object
+// and the end half, once more with `closing`) to the movie's budget.
+// Refused, the run is shown at its ratios (the first such run named), and
+// so are the morph's later runs, the ratio symbol being there.
+bool ChargeTweenPage(TimelineContext& ctx, MorphShapeEntry& m, const PlacementEntry& e, bool object,
+                     bool closing) {
+  // The keyframes' heads and tails, the frame links, the closing reference
+  // and the layer's records come to well under this; an imported tween's
+  // page holds two instances besides.
+  constexpr uint64_t kFixedRecords = 2048;
+  uint64_t bytes = kFixedRecords;
+  if (!ImportVariant(ctx)) {
+    if (!m.tweenRecords.measured) m.tweenRecords = MeasureTweenRecords(m, ctx.m_nFlaFormat);
+    const MorphShapeEntry::TweenRecordBytes& r = m.tweenRecords;
+    const auto add = [&](uint64_t n) { bytes = n > UINT64_MAX - bytes ? UINT64_MAX : bytes + n; };
+    add(r.start);
+    if (object) {
+      add(r.object);
+      add(r.end);
+    }
+    if (closing) {
+      add(r.object);
+      add(r.end);
+    }
+  }
+  if (ctx.m_budget.morphTweens.Take(bytes)) return true;
+  if (ctx.m_budget.morphTweens.FirstRefusal() && ctx.m_pShell)
+    ctx.m_pShell->ShowMessage(kMorphCaption, "Morph shape " + std::to_string(m.wCharacterId) + " (frame " +
+                                                 std::to_string(uint32_t(e.startFrame) + 1) +
+                                                 "): its shape tweens would take more than the movie holds; "
+                                                 "its runs of placements show frames of its one tween symbol.");
+  return false;
+}
+
 }  // namespace
 
 bool ConvertMorphPlacement(TimelineContext& ctx, DepthTrack& t, int32_t k) {
@@ -240,20 +294,7 @@ bool ConvertMorphPlacement(TimelineContext& ctx, DepthTrack& t, int32_t k) {
   MorphShapeEntry& m = ctx.m_pMorphShapes[e.streamIndex];
   const int32_t last = std::min<int32_t>(t.lastEntry, int32_t(t.entries.size()) - 1);
 
-  if (e.ratio > 0 || e.runLength == 0 || RatioSymbol(m)) {
-    MorphVariant made;
-    const MorphVariant* symbol = RatioSymbol(m);
-    if (!symbol) {
-      if (!MakeRatioSymbol(ctx, m, e.flags, made)) return false;
-      m.variants.push_back(made);
-      symbol = &m.variants.back();
-    }
-    HandBack(e, e.ratio, symbol->itemNo, symbol->streamRow);
-    // The instance holds its ratio: played on, it would creep along the
-    // tween while the movie stands still.
-    e.shapeTween = 1;
-    return true;
-  }
+  if (e.ratio > 0 || e.runLength == 0 || RatioSymbol(m)) return ShowAtRatio(ctx, m, e);
 
   // A run from ratio 0: a shape tween of its own. Its easing comes from the
   // ratio shown at the run's middle.
@@ -278,6 +319,14 @@ bool ConvertMorphPlacement(TimelineContext& ctx, DepthTrack& t, int32_t k) {
       easing = LookupEaseValue(kEase, uint16_t(std::floor(a + b)));
     }
   }
+  // The morph object joins the shapes unless the next entry heads a group;
+  // with no next entry it is written. A run whose last entry lasts longer
+  // than its frame closes with the end shape once more.
+  const bool object = k + 1 > last || t.entries[size_t(k + 1)].streamIndex == kAbsorbedEntry ||
+                      t.entries[size_t(k + 1)].groupDepths == 0;
+  const PlacementEntry& end = t.entries[size_t(f)];
+  const bool closing = object && f + 2 <= last && uint32_t(end.startFrame) + 1 != end.endFrame;
+  if (!ChargeTweenPage(ctx, m, e, object, closing)) return ShowAtRatio(ctx, m, e);
   uint16_t item = 0;
   uint32_t row = 0;
   {
@@ -290,17 +339,12 @@ bool ConvertMorphPlacement(TimelineContext& ctx, DepthTrack& t, int32_t k) {
     } else {
       s.KeyframeHead(false);
       s.KeyframeTail(uint16_t(span), easing);
-      // The morph object joins the shapes unless the next entry heads a
-      // group; with no next entry it is written.
-      const bool object = k + 1 > last || t.entries[size_t(k + 1)].streamIndex == kAbsorbedEntry ||
-                          t.entries[size_t(k + 1)].groupDepths == 0;
       if (object) {
         s.MorphObject(true);
         s.FrameLink();
         s.KeyframeHead(true);
         s.KeyframeTail(1, 0);
-        const PlacementEntry& end = t.entries[size_t(f)];
-        if (f + 2 <= last && uint32_t(end.startFrame) + 1 != end.endFrame) {
+        if (closing) {
           s.MorphObject(true);
           s.FrameLink();
           s.KeyframeHead(true);
@@ -314,7 +358,6 @@ bool ConvertMorphPlacement(TimelineContext& ctx, DepthTrack& t, int32_t k) {
       }
       s.LayerClose();
     }
-    const PlacementEntry& end = t.entries[size_t(f)];
     e.shapeTween = end.runLength == 1 && end.ratio == 0 && uint32_t(end.startFrame) + 1 != end.endFrame;
     if (!inner.commit(2)) {
       e.shapeTween = 0;

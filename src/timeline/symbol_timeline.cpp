@@ -1,6 +1,7 @@
 #include "timeline/symbol_timeline.h"
 
 #include <algorithm>
+#include <string>
 #include <unordered_map>
 #include <utility>
 
@@ -87,6 +88,9 @@ class SymbolTimelineBuilder {
   void buildGroupsInRange(uint32_t lo, uint64_t hi, bool maskedOnly);
   void buildGroups(int32_t head);
   void buildGroup(int32_t head, int32_t entry);
+  // Charges the layers of entry `entry`'s group page to the movie's budget;
+  // false (the first refusal named) when they would overdraw it.
+  bool chargeGroupLayers(const DepthTrack& g, int32_t entry);
   int32_t absorbGroup(const ChangedKeys& changed, int32_t head, int32_t entry, uint16_t first,
                       uint16_t last);
   void writeEntryElement(DepthTrack& t, int32_t k);
@@ -334,6 +338,26 @@ void SymbolTimelineBuilder::buildGroups(int32_t head) {
   g.isGroup = 0;
 }
 
+bool SymbolTimelineBuilder::chargeGroupLayers(const DepthTrack& g, int32_t entry) {
+  // The group's page writes a layer for each track in its depths (its head's
+  // too), or one empty layer. It also walks those tracks' entries, cutting
+  // the ones across its frames in two, and orders every track of the
+  // timeline: 64 of those count as much as a layer.
+  constexpr uint64_t kEntriesPerLayer = 64;
+  const PlacementEntry& e = g.entries[size_t(entry)];
+  const TrackOrder::RangeSize range = order_.sizeOf(g.key, uint64_t(g.key) + e.groupDepths);
+  const uint64_t walked = range.entries + uint64_t(lastTrack_) + 1;
+  const uint64_t layers = std::max<uint64_t>(range.tracks, 1) + (walked + kEntriesPerLayer - 1) / kEntriesPerLayer;
+  Allowance& allowance = ctx_.m_budget.groupLayers;
+  if (allowance.Take(layers)) return true;
+  if (allowance.FirstRefusal() && ctx_.m_pShell)
+    ctx_.m_pShell->ShowMessage("Rearranging mask layers",
+                               "A group of nested masks (frame " + std::to_string(uint32_t(e.startFrame) + 1) +
+                                   ") would write more layers than the movie holds; it was left on its "
+                                   "timeline as ordinary layers.");
+  return false;
+}
+
 void SymbolTimelineBuilder::buildGroup(int32_t head, int32_t entry) {
   DepthTrack& g = tracks_[size_t(head)];
   auto ordinary = [&] {
@@ -341,6 +365,7 @@ void SymbolTimelineBuilder::buildGroup(int32_t head, int32_t entry) {
     g.isGroup = 0;
   };
   if (groupLevel_ + 1 > kMaxGroupNesting) return ordinary();
+  if (!chargeGroupLayers(g, entry)) return ordinary();
   InnerSymbolPage inner(ctx_, InnerSymbolPage::Kind::kGroup);
   if (!inner.ok()) return ordinary();
   g.isGroup = 1;
@@ -390,12 +415,16 @@ void SymbolTimelineBuilder::buildGroup(int32_t head, int32_t entry) {
 int32_t SymbolTimelineBuilder::absorbGroup(const ChangedKeys& changed, int32_t head, int32_t entry,
                                            uint16_t first, uint16_t last) {
   // What the group page shows leaves this page; the parts of a placement
-  // before and after the group's frames stay.
+  // before and after the group's frames stay. A placement across the group
+  // is cut in two: its part after the group follows it, all such parts
+  // going in at once.
   for (const auto& [i, oldKey] : changed) {
     DepthTrack& t = tracks_[size_t(i)];
     t.maskDone = 0;
     bool kept = false;
-    for (int32_t k = 0; k <= std::min<int64_t>(t.lastEntry, int64_t(t.entries.size()) - 1); ++k) {
+    const int64_t inUse = std::min<int64_t>(t.lastEntry, int64_t(t.entries.size()) - 1);
+    std::vector<std::pair<size_t, PlacementEntry>> rests;  // each after the entry it was cut from
+    for (int64_t k = 0; k <= inUse; ++k) {
       PlacementEntry& s = t.entries[size_t(k)];
       if (s.streamIndex == kAbsorbedEntry) continue;
       const uint32_t end = s.endFrame == kNeverRemoved ? timelineFrames_ : s.endFrame;
@@ -413,15 +442,27 @@ int32_t SymbolTimelineBuilder::absorbGroup(const ChangedKeys& changed, int32_t h
         PlacementEntry rest = s;
         rest.startFrame = last;
         s.endFrame = first;
-        t.entries.insert(t.entries.begin() + k + 1, std::move(rest));
-        ++t.lastEntry;
-        if (i == head && k < entry) ++entry;
-        ++k;
+        rests.emplace_back(size_t(k), std::move(rest));
       } else if (before) {
         s.endFrame = first;
       } else {
         s.startFrame = last;
       }
+    }
+    if (!rests.empty()) {
+      std::vector<PlacementEntry> entries;
+      entries.reserve(t.entries.size() + rests.size());
+      size_t r = 0;
+      int32_t movedHead = entry;
+      for (size_t k = 0; k < t.entries.size(); ++k) {
+        if (i == head && k == size_t(entry)) movedHead = int32_t(entries.size());
+        entries.push_back(std::move(t.entries[k]));
+        if (r < rests.size() && rests[r].first == k) entries.push_back(std::move(rests[r++].second));
+      }
+      t.entries = std::move(entries);
+      t.lastEntry += int32_t(rests.size());
+      entry = movedHead;
+      order_.recount(i);
     }
     if (i == head || kept) {
       t.key = oldKey;

@@ -393,5 +393,39 @@ TEST(SpriteTags, HostileSpriteSoundsStayInsideTheBody) {
   }
 }
 
+// Sprites that wait for the scene go once no sprite they place still
+// waits, the earliest defined first; sprites waiting for each other go in
+// their order. A chain 5 -> 6 -> 7 goes 7, 6, 5; sprite 11 waits for both
+// sprites of id 10; 8 and 9, placing each other, go last, in their order.
+// Sprite 12 places a hundred characters, none of them waiting.
+TEST(SpriteTags, WaitingSpritesGoOnceWhatTheyPlaceIsThere) {
+  const auto places = [](std::initializer_list<uint16_t> ids) {
+    std::vector<uint8_t> tags;
+    uint16_t depth = 0;
+    for (uint16_t id : ids) tags = Tags({tags, PlaceObject2Tag({.depth = ++depth, .character = id})});
+    return Tags({tags, ShowFrameTag()});
+  };
+  std::vector<uint8_t> many;
+  for (uint16_t id = 200; id < 300; ++id)
+    many = Tags({many, PlaceObject2Tag({.depth = uint16_t(id - 199), .character = id})});
+  const std::vector<uint8_t> tags =
+      Tags({SpriteTag(5, 1, places({6})), SpriteTag(6, 1, places({7, 1})), SpriteTag(7, 1, places({1})),
+            SpriteTag(8, 1, places({9, 1})), SpriteTag(9, 1, places({8, 1})), SpriteTag(10, 1, places({1})),
+            SpriteTag(10, 1, places({1, 10})), SpriteTag(11, 1, places({10})),
+            SpriteTag(12, 1, Tags({many, PlaceObject2Tag({.depth = 200, .character = 1}), ShowFrameTag()})),
+            ShapeTag(1), PlaceObject2Tag({.depth = 1, .character = 5}), PlaceObject2Tag({.depth = 2, .character = 8}),
+            PlaceObject2Tag({.depth = 3, .character = 11}), PlaceObject2Tag({.depth = 4, .character = 12}),
+            ShowFrameTag()});
+  ConverterContext ctx;
+  RecordingShell shell;
+  ctx.m_pShell = &shell;
+  TempDir dir;
+  WriteFileBytes(dir.file("in.swf"), Movie(8, tags));
+  ASSERT_EQ(ConvertMovie(ctx, dir.file("in.swf"), dir.file("out.fla"), 0), uint32_t(kResultDone));
+  std::vector<uint16_t> rows;
+  for (uint32_t row = 0; row < ctx.m_nStreams; ++row) rows.push_back(ctx.m_pStreamItemNo.at(row));
+  EXPECT_EQ(rows, (std::vector<uint16_t>{1, 7, 6, 5, 10, 10, 11, 12, 8, 9}));
+}
+
 }  // namespace
 }  // namespace tovrani

@@ -318,5 +318,54 @@ TEST(VideoTags, TagPastTheEndEndsTheConversion) {
   EXPECT_FALSE(std::filesystem::exists(run.dir.file("out.fla")));
 }
 
+// Streams defined twice: the player keeps the first definition of an id, so
+// the later one is left out and the frames go to the first stream's media
+// once; the placement shows the first stream's video.
+TEST(VideoTags, AStreamOfAnIdDefinedBeforeIsLeftOut) {
+  SwfWriter w(8);
+  w.tag(60, StreamTag(7, 3, 2)).tag(60, SwfBytes().u16(7).u16(9).u16(64).u16(48).u8(0).u8(4).data());
+  w.tag(60, StreamTag(8, 1, 2));
+  for (uint16_t f = 0; f < 3; ++f) w.tag(61, FrameBody(7, f, {uint8_t(0x10 + f)}));
+  w.tag(26, SwfBytes().u8(0x06).u16(1).u16(7).matrix(0, 0).data()).showFrame().end();
+  EngineMovie run;
+  ASSERT_EQ(run(w), uint32_t(kResultDone));
+  ASSERT_EQ(run.ctx.m_library.videos.size(), 2u);
+  EXPECT_EQ(run.ctx.m_library.videos[0].itemNo, 7);
+  EXPECT_EQ(run.ctx.m_library.videos[1].itemNo, 8);
+  VideoMediaWriter expected(2, 32, 24, -1, 12.0);
+  for (uint8_t f = 0; f < 3; ++f) expected.addFrame(FrameBody(7, f, {uint8_t(0x10 + f)}));
+  EXPECT_TRUE(SameBytes(run.streams["Media 1"], expected.finish()));
+  EXPECT_TRUE(SameBytes(run.streams["Media 2"], FramelessVideoMedia(32, 24, 12.0)));
+  EXPECT_FALSE(run.streams.count("Media 3"));
+  EXPECT_TRUE(DocumentShowsMovie(w.build(), run.streams));
+}
+
+// Sprites whose last byte is stray: the frame search reads a tag of 15
+// bytes from it, which swallows the stream after the sprite and the
+// ShowFrame after that, so no stream's end is a tag the search met. Each
+// stream walks only until it meets the search before it, and every tag is
+// walked about once (each walked tag lets the shell pump its messages),
+// however many streams there are; the streams' media are as before.
+TEST(VideoTags, EachStreamWalksOnlyUntilItMeetsTheSearchBefore) {
+  const uint16_t streams = 60, tail = 3000;
+  SwfWriter w(8);
+  for (uint16_t k = 1; k <= streams; ++k) {
+    w.tag(39, SwfBytes().u16(uint16_t(1000 + k)).u16(1).u16(0).u8(0x0D).data());
+    w.tag(60, StreamTag(k, 2, 2)).showFrame();
+  }
+  w.tag(61, FrameBody(1, 0, {0x11})).tag(61, FrameBody(streams, 1, {0x22}));
+  for (uint16_t f = 0; f < tail; ++f) w.showFrame();
+  EngineMovie run;
+  ASSERT_EQ(run(w.end()), uint32_t(kResultDone));
+  const int tags = streams * 3 + 2 + tail;
+  EXPECT_LT(run.shell.pumps, 10 * tags);
+  VideoMediaWriter first(2, 32, 24, -1, 12.0), last(2, 32, 24, -1, 12.0);
+  first.addFrame(FrameBody(1, 0, {0x11}));
+  last.addFrame(FrameBody(streams, 1, {0x22}));
+  EXPECT_TRUE(SameBytes(run.streams["Media 1"], first.finish()));
+  EXPECT_TRUE(SameBytes(run.streams["Media " + std::to_string(streams)], last.finish()));
+  EXPECT_TRUE(SameBytes(run.streams["Media 2"], FramelessVideoMedia(32, 24, 12.0)));
+}
+
 }  // namespace
 }  // namespace tovrani

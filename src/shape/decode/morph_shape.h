@@ -93,6 +93,13 @@ struct MorphShapeEntry {
   ShapeBlock pStartEdges, pEndEdges;
   uint16_t wStartEdgeCount = 0, wEndEdgeCount = 0;
   uint32_t endEdgeTotal = 0;  // end records as decoded, before any analysis
+  // The most bytes its records take in the page of a shape tween of its
+  // own, measured when the timeline builder first makes one.
+  struct TweenRecordBytes {
+    bool measured = false;
+    uint64_t start = 0, end = 0, object = 0;  // each half's block, the morph object
+  };
+  TweenRecordBytes tweenRecords;
 };
 
 // The start (end false) or end values of a morph style as a plain style.

@@ -1,0 +1,267 @@
+// The movie's budget on timelines through the program: groups of nested
+// masks, shape tweens of morph runs, and video streams whose frames skip
+// numbers or whose tags the frame search reads another way than the tag
+// loop. Each movie declares far more than it holds; the document holds
+// what the budget allows, names the first element refused and counts the
+// others, and an honest movie converts whole with nothing said.
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <filesystem>
+#include <string>
+
+#include "app/program_runner.h"
+#include "shape/shape_test_support.h"
+#include "support/document_frames.h"
+#include "support/swf_writer.h"
+
+namespace tovrani::test {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using Streams = std::map<std::string, Bytes>;
+
+struct Converted {
+  TempDir dir;
+  ProgramRun run;
+  Streams streams;
+};
+
+// Converts a movie once with the program, a limit of 32 MB on each file it
+// writes, and reads the document back.
+void Convert(Converted& r, const Bytes& movie) {
+  WriteFileBytes(r.dir.file("m.swf"), movie);
+  r.run = RunProgram({r.dir.file("m.swf"), "-o", r.dir.file("m.fla")}, r.dir.file("config"),
+                     "ulimit -f 65536; TMPDIR=" + ShellQuote(r.dir.path().string()) + ' ');
+  ASSERT_EQ(r.run.status, 0) << r.run.output;
+  r.streams = ExpectReadableDocument(r.dir.file("m.fla"));
+  ASSERT_FALSE(r.streams.empty());
+  EXPECT_TRUE(DocumentShowsMovie(movie, r.streams));
+}
+
+size_t Count(const std::string& text, const std::string& what) {
+  size_t n = 0;
+  for (size_t at = 0; (at = text.find(what, at)) != std::string::npos; at += what.size()) ++n;
+  return n;
+}
+
+// The number after `lead` in `text`, -1 when `lead` is not there.
+long NumberAfter(const std::string& text, const std::string& lead) {
+  const size_t at = text.find(lead);
+  return at == std::string::npos ? -1 : std::stol(text.substr(at + lead.size()));
+}
+
+// The number that ends just before `tail` in `text`, -1 when none does.
+long NumberBefore(const std::string& text, const std::string& tail) {
+  size_t at = text.find(tail);
+  if (at == std::string::npos) return -1;
+  size_t from = at;
+  while (from > 0 && std::isdigit(static_cast<unsigned char>(text[from - 1]))) --from;
+  return from == at ? -1 : std::stol(text.substr(from, at - from));
+}
+
+size_t SymbolPages(const Streams& streams) {
+  size_t n = 0;
+  for (const auto& [name, bytes] : streams) n += name.starts_with("Symbol ");
+  return n;
+}
+
+Bytes Place(uint16_t depth, uint16_t id, int32_t clip = -1) {
+  SwfBytes p;
+  p.u8(clip >= 0 ? 0x46 : 0x06).u16(depth).u16(id).matrix(0, 0);
+  if (clip >= 0) p.u16(uint32_t(clip));
+  return p.data();
+}
+
+Bytes Remove(uint16_t depth) { return SwfBytes().u16(depth).data(); }
+
+// ---- Groups of nested masks ----
+
+// A mask at depth 1 over depths 3 to `depths` + 2, each holding a square
+// for the whole movie; `groups` times a mask nested in it at depth 2, for
+// one frame: the depth pass disables each, and each becomes a group whose
+// page holds a layer for every depth it covers.
+Bytes NestedMasksMovie(int groups, uint16_t depths) {
+  SwfWriter w(8);
+  w.tag(2, SquareShape(1, 0, 400, 0xC02020));
+  w.tag(26, Place(1, 1, depths + 2));
+  for (uint16_t d = 3; d < depths + 3; ++d) w.tag(26, Place(d, 1));
+  w.showFrame();
+  for (int g = 0; g < groups; ++g) w.tag(26, Place(2, 1, depths + 2)).showFrame().tag(28, Remove(2)).showFrame();
+  return w.end().build();
+}
+
+// Two hundred groups of 61 layers each, from a movie of some 5 KB: the
+// budget (4,096 layers and one per 32 bytes) builds the first few dozen;
+// the others stay on the scene as ordinary layers, the first named and one
+// line for the rest. Five such groups are no burden and all become symbols.
+TEST(GroupLayerBudget, GroupsOfNestedMasksStopAtTheMoviesBudget) {
+  const uint16_t depths = 60;
+  const Bytes movie = NestedMasksMovie(200, depths);
+  Converted r;
+  Convert(r, movie);
+  // Every page but the square's own is a group's.
+  const size_t built = SymbolPages(r.streams) - 1;
+  EXPECT_GE(built, 10u);
+  EXPECT_LE(built * (depths + 1), 4096 + (movie.size() - 8) / 32);
+  EXPECT_NE(r.run.output.find(") would write more layers than the movie holds; it was left on its timeline as "
+                              "ordinary layers."),
+            std::string::npos)
+      << r.run.output;
+  EXPECT_EQ(NumberBefore(r.run.output, " more groups of nested masks were left on their timelines as ordinary "
+                                        "layers: their layers would take more than the movie holds."),
+            long(200 - built - 1))
+      << r.run.output;
+  EXPECT_LT(std::filesystem::file_size(r.dir.file("m.fla")), 4u << 20);
+
+  Converted honest;
+  Convert(honest, NestedMasksMovie(5, 10));
+  EXPECT_EQ(SymbolPages(honest.streams), 6u);
+  EXPECT_EQ(honest.run.output.find("nested masks"), std::string::npos) << honest.run.output;
+}
+
+// ---- Shape tweens of morph runs ----
+
+// DefineMorphShape `id`: a zigzag of `edges` edges a half, filled.
+Bytes ZigzagMorph(uint16_t id, int edges) {
+  SwfBytes styles;
+  styles.u8(1).u8(0).u32(0xFF0000FF).u32(0xFFFF0000).u8(0);
+  const auto zigzag = [edges](ShapeRecords& r) {
+    r.Change(std::pair(0, 0), std::nullopt, 1u, std::nullopt);
+    for (int i = 0; i < edges; ++i) r.Straight(10, i % 2 ? -10 : 10);
+  };
+  Bytes body = SwfBytes().u16(id).data();
+  const Bytes rest = MorphBody(46, styles.data(), zigzag, [edges](ShapeRecords& r) {
+    for (int i = 0; i < edges; ++i) r.Straight(10, i % 2 ? 10 : -10);
+  }, 1, 0);
+  body.insert(body.end(), rest.begin(), rest.end());
+  return body;
+}
+
+// Three morphs of 3,000 edges a half, each placed from ratio 0 in sixty runs
+// of two frames, in turn: every run would be a shape tween of its own
+// holding the whole morph again, some 110 KB each. The budget (16 MB and
+// 20 a byte of the movie) makes the first runs tweens; then each morph's
+// next run is refused (the first named, one line for the two others), and
+// from there every run shows frames of its morph's one ratio symbol. Three
+// runs of a small morph become tweens with nothing said.
+TEST(MorphTweenBudget, RunsOfMorphPlacementsStopAtTheMoviesBudget) {
+  SwfWriter w(8);
+  for (uint16_t id = 1; id <= 3; ++id) w.tag(46, ZigzagMorph(id, 3000), true);
+  const auto place = [](uint16_t id, uint16_t ratio) {
+    return SwfBytes().u8(0x16).u16(1).u16(id).matrix(0, 0).u16(ratio).data();
+  };
+  const Bytes move = SwfBytes().u8(0x11).u16(1).u16(40000).data();
+  for (int run = 0; run < 60; ++run)
+    for (uint16_t id = 1; id <= 3; ++id)
+      w.tag(26, place(id, 0)).showFrame().tag(26, move).showFrame().tag(28, Remove(1)).showFrame();
+  const Bytes movie = w.end().build();
+  Converted r;
+  Convert(r, movie);
+  // The three ratio symbols and one tween per run made before the budget ran out.
+  const size_t tweens = SymbolPages(r.streams) - 3;
+  EXPECT_GE(tweens, 100u);
+  EXPECT_LT(tweens, 180u);
+  EXPECT_EQ(Count(r.run.output, "its shape tweens would take more than the movie holds"), 1u) << r.run.output;
+  EXPECT_NE(r.run.output.find("2 more runs of morph placements were shown through their morph's one tween symbol: "
+                              "their shape tweens would take more than the movie holds."),
+            std::string::npos)
+      << r.run.output;
+  // The tweens within the budget; the scene, the ratio symbols and the
+  // document's own records besides.
+  EXPECT_LT(std::filesystem::file_size(r.dir.file("m.fla")), (17u << 20) + 20 * movie.size());
+
+  SwfWriter small(8);
+  small.tag(46, ZigzagMorph(1, 20));
+  for (int run = 0; run < 3; ++run)
+    small.tag(26, place(1, 0)).showFrame().tag(26, move).showFrame().tag(28, Remove(1)).showFrame();
+  Converted honest;
+  Convert(honest, small.end().build());
+  EXPECT_EQ(SymbolPages(honest.streams), 3u);
+  EXPECT_EQ(honest.run.output.find("Morph shape"), std::string::npos) << honest.run.output;
+}
+
+// ---- Video streams ----
+
+Bytes StreamTag(uint16_t id, uint16_t frames) {
+  return SwfBytes().u16(id).u16(frames).u16(32).u16(24).u8(0).u8(2).data();
+}
+
+Bytes FrameTag(uint16_t id, uint16_t frame) { return SwfBytes().u16(id).u16(frame).u8(0xAB).u8(0xCD).data(); }
+
+// Ten streams, each with one frame numbered 65535: the first gets its
+// 65,535 entries for the numbers before it (the budget's fixed part is one
+// stream's worth); the others, from a movie of 300 bytes, get their frame
+// without them. Frames numbered one after the other need no entries.
+TEST(VideoGapBudget, FramesThatSkipNumbersStopAtTheMoviesBudget) {
+  SwfWriter w(8);
+  for (uint16_t id = 1; id <= 10; ++id) w.tag(60, StreamTag(id, 1)).tag(61, FrameTag(id, 65535));
+  w.showFrame();
+  Converted r;
+  Convert(r, w.end().build());
+  const size_t entries = 17;
+  EXPECT_GE(r.streams["Media 1"].size(), 65535 * entries);
+  for (int k = 2; k <= 10; ++k) EXPECT_LT(r.streams["Media " + std::to_string(k)].size(), 200u) << k;
+  EXPECT_NE(r.run.output.find("DefineVideoStream 2: its frames skip more frame numbers than the movie holds "
+                              "(65535 before frame 65535); the gap was left unfilled."),
+            std::string::npos)
+      << r.run.output;
+  EXPECT_NE(r.run.output.find("8 more gaps in videos' frame numbers were left unfilled: the frames skip more "
+                              "numbers than the movie holds."),
+            std::string::npos)
+      << r.run.output;
+  EXPECT_LT(std::filesystem::file_size(r.dir.file("m.fla")), 2u << 20);
+
+  SwfWriter counted(8);
+  counted.tag(60, StreamTag(1, 2000));
+  for (uint16_t f = 0; f < 2000; ++f) counted.tag(61, FrameTag(1, f)).showFrame();
+  Converted honest;
+  Convert(honest, counted.end().build());
+  EXPECT_GE(honest.streams["Media 1"].size(), 2000 * (entries + 2));
+  EXPECT_EQ(honest.run.output.find("DefineVideoStream"), std::string::npos) << honest.run.output;
+}
+
+// A DefineSprite that the frame search enters and reads one byte out of
+// step with the tag loop: a search that reaches it in step leaves it on odd
+// bytes, one that reaches it on an odd byte leaves it in step, and both
+// jump past the stream that follows it. From the end of stream k the search
+// thus misses the end of stream k + 1, and searches from two streams in
+// turn never meet. The sprite's own timeline ends at its End.
+Bytes OutOfStepSprite(uint16_t id) {
+  const Bytes inner = {0x41, 0x00, 0x40, 0x00, 0x00, 0x40, 0x00, 0x0C};
+  return SwfBytes().u16(id).u16(1).bytes(inner).data();
+}
+
+// Forty streams, each after such a sprite, then 150,000 tags of two bytes
+// that both readings walk alike: each stream's search walks the rest of the
+// movie. The budget of tags walked (1 Mi and 2 a byte) lasts for the first
+// few; every other stream after them, whose end the last search passed
+// through, still finds its frames there, the rest are left without frames.
+TEST(VideoWalkBudget, SearchesThatNeverMeetStopAtTheMoviesBudget) {
+  SwfWriter w(8);
+  for (uint16_t k = 1; k <= 40; ++k) w.tag(39, OutOfStepSprite(uint16_t(1000 + k)), true).tag(60, StreamTag(k, 1));
+  for (int i = 0; i < 150000; ++i) w.tag(514);
+  w.showFrame();
+  const Bytes movie = w.end().build();
+  Converted r;
+  Convert(r, movie);
+  const long first = NumberAfter(r.run.output, "BRASKELON Tovrani Warning: DefineVideoStream ");
+  ASSERT_GT(first, 5) << r.run.output;
+  EXPECT_NE(r.run.output.find("DefineVideoStream " + std::to_string(first) +
+                              ": finding its frames would walk the movie's tags more often than the movie holds; "
+                              "the video was left without frames."),
+            std::string::npos)
+      << r.run.output;
+  // Streams first, first + 2, ... are refused; the others are found.
+  const long refused = (40 - first) / 2 + 1;
+  EXPECT_NE(r.run.output.find(std::to_string(refused - 1) +
+                              " more video streams were left without frames: finding their frames would walk the "
+                              "movie's tags more often than the movie holds."),
+            std::string::npos)
+      << r.run.output;
+  EXPECT_LE((first - 1) * 150000, long((1 << 20) + 2 * (movie.size() - 8)));
+  for (int k = 1; k <= 40; ++k) EXPECT_TRUE(r.streams.count("Media " + std::to_string(k))) << k;
+}
+
+}  // namespace
+}  // namespace tovrani::test
