@@ -23,22 +23,9 @@ void Tall(ShapeRecords& r, int32_t dx, int32_t dy) {
     r.Straight(k == pieces - 1 ? dx : 0, dy / pieces + (k == 0 ? dy % pieces : 0));
 }
 
-// DefineShape2 `id` with one solid fill and one line; `draw` adds records.
-Bytes ShapeBody(uint16_t id, const std::function<void(ShapeRecords&)>& draw) {
-  SwfBytes b;
-  b.u16(id).rect(0, 2000, 0, 2000);
-  b.u8(1).u8(0).u8(200).u8(0).u8(0);
-  b.u8(1).u16(20).u8(0).u8(0).u8(0);
-  b.u8(0x11);
-  ShapeRecords r{b, 1, 1};
-  draw(r);
-  r.End();
-  return b.data();
-}
-
 std::function<Bytes()> Shapes(int count, std::function<void(ShapeRecords&)> draw) {
   return [count, draw] {
-    return RepeatedTagMovie(count, [&](SwfWriter& w, uint16_t id) { w.tag(22, ShapeBody(id, draw), true); });
+    return RepeatedTagMovie(count, [&](SwfWriter& w, uint16_t id) { w.tag(22, OneFillOneLineShape(id, draw), true); });
   };
 }
 

@@ -8,6 +8,7 @@
 #include "convert/writer_services.h"
 #include "shape/decode/define_shape.h"
 #include "shape/decode/morph_shape.h"
+#include "shape/shape_work.h"
 #include "convert/converter_context.h"
 #include "convert/placements.h"
 
@@ -26,22 +27,11 @@ constexpr char kCaption[] = "BRASKELON Tovrani";
 constexpr char kShapeRoad[] = "as with \"Convert Using JSFL Import\" off";
 constexpr char kMorphRoad[] = "without them, the start and end shapes as shape symbols of their own";
 
-std::string ShapeTagName(uint16_t code) {
-  switch (code) {
-    case 22: return "DefineShape2";
-    case 32: return "DefineShape3";
-    case 83: return "DefineShape4";
-    case 46: return "DefineMorphShape";
-    case 84: return "DefineMorphShape2";
-    default: return "DefineShape";
-  }
-}
-
 // "DefineShape 7: its movie ..." for one, "12 shapes (the first DefineShape
 // 7): their movies ..." for more.
 std::string FallbackText(const ConverterContext::UnwrittenImportMovies& u, const char* kind, const char* its,
                          const char* their, const std::string& road) {
-  const std::string first = ShapeTagName(u.firstCode) + " " + std::to_string(u.firstId);
+  const std::string first = std::string(ShapeTagName(u.firstCode)) + " " + std::to_string(u.firstId);
   if (u.count == 1) return first + ": " + its + " for the script could not be written; it is converted " + road + ".";
   return std::to_string(u.count) + " " + kind + " (the first " + first + "): " + their +
          " for the script could not be written; they are converted " + road + ".";
@@ -62,7 +52,7 @@ void ReportUnwrittenImportMovies(ConverterContext& ctx) {
 void ReportRefusedImportCopies(ConverterContext& ctx, uint16_t code, uint16_t id, uint64_t bytes) {
   if (!ctx.m_pShell) return;
   const bool morph = code == 46 || code == 84;
-  ctx.m_pShell->ShowMessage(kCaption, RefusedCopiesText(ShapeTagName(code) + " " + std::to_string(id), morph, bytes,
+  ctx.m_pShell->ShowMessage(kCaption, RefusedCopiesText(std::string(ShapeTagName(code)) + " " + std::to_string(id), morph, bytes,
                                                         morph ? kMorphRoad : kShapeRoad));
 }
 

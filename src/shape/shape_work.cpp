@@ -8,17 +8,6 @@ namespace {
 
 constexpr char kShapeWorkCaption[] = "BRASKELON Tovrani";
 
-const char* ShapeWorkTagName(uint16_t tag) {
-  switch (tag) {
-    case 22: return "DefineShape2";
-    case 32: return "DefineShape3";
-    case 83: return "DefineShape4";
-    case 46: return "DefineMorphShape";
-    case 84: return "DefineMorphShape2";
-    default: return "DefineShape";
-  }
-}
-
 }  // namespace
 
 void BeginShapeWork(ShapeContext& ctx, uint16_t tag, uint16_t id) {
@@ -44,7 +33,7 @@ void RefuseShapeWork(ShapeContext& ctx) {
   if (!work.FirstRefusal() || !ctx.m_pShell) return;
   const bool morph = ctx.m_wShapeWorkTag == 46 || ctx.m_wShapeWorkTag == 84;
   ctx.m_pShell->ShowMessage(kShapeWorkCaption,
-                            std::string(ShapeWorkTagName(ctx.m_wShapeWorkTag)) + " (character " +
+                            std::string(ShapeTagName(ctx.m_wShapeWorkTag)) + " (character " +
                                 std::to_string(ctx.m_wShapeWorkId) +
                                 "): the movie asks for more shape analysis than its size allows; the " +
                                 (morph ? "morph shape" : "shape") + " was written without the problem search.");
@@ -54,6 +43,17 @@ bool MayAnalyseShape(ShapeContext& ctx) {
   if (ctx.m_budget.shapeWork.left() > 0) return true;
   RefuseShapeWork(ctx);
   return false;
+}
+
+const char* ShapeTagName(uint16_t tag) {
+  switch (tag) {
+    case 22: return "DefineShape2";
+    case 32: return "DefineShape3";
+    case 83: return "DefineShape4";
+    case 46: return "DefineMorphShape";
+    case 84: return "DefineMorphShape2";
+    default: return "DefineShape";
+  }
 }
 
 }  // namespace tovrani

@@ -27,4 +27,7 @@ void RefuseShapeWork(ShapeContext& ctx);
 // allowance is spent (the shape is refused then).
 bool MayAnalyseShape(ShapeContext& ctx);
 
+// The name of a shape or morph shape tag, as messages give it.
+const char* ShapeTagName(uint16_t tag);
+
 }  // namespace tovrani

@@ -6,6 +6,7 @@
 #include <functional>
 #include <random>
 
+#include "app/converted_movie.h"
 #include "app/program_runner.h"
 #include "fla/work_files.h"
 #include "media/jpeg_import.h"
@@ -82,12 +83,10 @@ struct Converted {
 };
 
 // Converts a movie with the program, a file-size limit of about 8 MB on
-// everything it writes, and reads the document back. With `everyWorkPlace`
-// the movie is converted in the process too, with its work files on disk
-// and in memory, for the same bytes.
-void Convert(Converted& r, const Bytes& movie, std::vector<std::string> options = {}, bool everyWorkPlace = true) {
+// everything it writes, and reads the document back.
+void Convert(Converted& r, const Bytes& movie, std::vector<std::string> options = {}) {
   WriteFileBytes(r.dir.file("m.swf"), movie);
-  if (everyWorkPlace) ExpectSameBytesWhereverWorkFilesLive({r.dir.file("m.swf")});
+  ExpectSameBytesWhereverWorkFilesLive({r.dir.file("m.swf")});
   options.insert(options.end(), {r.dir.file("m.swf"), "-o", r.dir.file("m.fla")});
   r.run = RunProgram(options, r.dir.file("config"),
                      "ulimit -f 16384; TMPDIR=" + ShellQuote(r.dir.path().string()) + ' ');
@@ -374,23 +373,12 @@ TEST(BitmapProgramHostile, BadBitmapsAreReportedAndTheOthersKept) {
 
 // ---- The movie's budget of decoded pixels ----
 
-// The program alone: these movies ask for hundreds of Mpixel.
-void ConvertOnce(Converted& r, const Bytes& movie, std::vector<std::string> options = {}) {
-  Convert(r, movie, std::move(options), false);
-}
-
 using Size = std::pair<uint16_t, uint16_t>;
 
 // The width and height a bitmap's media record gives.
 Size RecordSize(const Bytes& record) {
   if (record.size() < 8) return {0, 0};
   return {uint16_t(record[4] | record[5] << 8), uint16_t(record[6] | record[7] << 8)};
-}
-
-size_t Count(const std::string& text, const std::string& what) {
-  size_t n = 0;
-  for (size_t at = 0; (at = text.find(what, at)) != std::string::npos; at += what.size()) ++n;
-  return n;
 }
 
 // A bitmap tag whose body declares more pixels than it holds, for character
@@ -441,13 +429,13 @@ TEST(BitmapBudget, BitmapsThatHoldTooLittleOfTheirDataStopAtTheMoviesBudget) {
     const size_t fit = ((16u << 20) + 1100 * (movie.size() - 8)) / (4096 * 1024);
     ASSERT_GE(fit, 4u);
     ASSERT_LE(fit, 6u);
-    Converted r;
+    ConvertedMovie r;
     ConvertOnce(r, movie);
     ExpectMediaCount(r.streams, fit + 1);
     for (size_t k = 1; k <= fit; ++k)
       EXPECT_EQ(RecordSize(r.streams["Media " + std::to_string(k)]), Size(4096, 1024)) << k;
     EXPECT_EQ(r.streams["Media " + std::to_string(fit + 1)], small.record);
-    EXPECT_EQ(Count(r.run.output, "the movie declares more image data than it holds"), 2u) << r.run.output;
+    EXPECT_EQ(Occurrences(r.run.output, "the movie declares more image data than it holds"), 2u) << r.run.output;
     EXPECT_NE(r.run.output.find("(character " + std::to_string(fit + 1) +
                                 "): the movie declares more image data than it holds (4096 x 1024 "
                                 "pixels); the bitmap was skipped."),
@@ -480,7 +468,7 @@ TEST(BitmapBudget, BitmapsWhoseDataIsAllThereConvertWhole) {
   const Bytes movie = w.build();
   // The flat bitmaps alone ask for more than the fixed part of the budget.
   ASSERT_GT(3u * 4096 * 4096, 16u << 20);
-  Converted r;
+  ConvertedMovie r;
   ConvertOnce(r, movie);
   EXPECT_EQ(r.run.output.find("skipped"), std::string::npos) << r.run.output;
   ExpectMediaCount(r.streams, 4);
@@ -509,7 +497,7 @@ TEST(BitmapBudget, ACompressedMovieOfZerosDoesNotWidenTheBudget) {
     if (compressed) {
       ASSERT_LT(movie.size(), 20000u);
     }
-    Converted r;
+    ConvertedMovie r;
     ConvertOnce(r, movie);
     ExpectMediaCount(r.streams, compressed ? 0 : 1);
     EXPECT_EQ(r.run.output.find("(character 1): the movie declares more image data than it holds") !=
@@ -547,7 +535,7 @@ TEST(BitmapBudget, ASkippedBitmapRidesInNoShapesMovie) {
   SwfWriter w(8);
   w.tag(36, SwfBytes().u16(1).u8(5).u16(8192).u16(8192).data(), true).tag(36, small.body);
   w.tag(22, BitmapFilledSquare(10, {1, 2})).tag(26, PlaceAt(1, 10)).showFrame().end();
-  Converted r;
+  ConvertedMovie r;
   ConvertOnce(r, w.build(), {"--set", "Shape / Morph Shape: Convert Using JSFL Import=on"});
   ExpectMediaCount(r.streams, 1);
   const Bytes shapeMovie = ReadFileBytes(r.dir.file("Shapes_m.fla/Symbol 1.swf"));

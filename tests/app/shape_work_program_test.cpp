@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <functional>
 
-#include "app/program_runner.h"
+#include "app/converted_movie.h"
 #include "shape/shape_test_support.h"
 #include "support/document_frames.h"
 #include "support/swf_writer.h"
@@ -20,30 +20,12 @@ using Streams = std::map<std::string, Bytes>;
 
 constexpr uint8_t kLevel = 2;  // the format level of a version 8 movie
 
-struct Converted {
-  TempDir dir;
-  ProgramRun run;
-  Streams streams;
-};
+using Converted = ConvertedMovie;
 
-// Converts a movie once with the program, with a limit of 16 MB on each
-// file it writes, and reads the document back.
-void ConvertOnce(Converted& r, const Bytes& movie, std::vector<std::string> options = {}) {
-  WriteFileBytes(r.dir.file("m.swf"), movie);
-  options.insert(options.end(), {r.dir.file("m.swf"), "-o", r.dir.file("m.fla")});
-  r.run = RunProgram(options, r.dir.file("config"),
-                     "ulimit -f 32768; TMPDIR=" + ShellQuote(r.dir.path().string()) + ' ');
-  ASSERT_EQ(r.run.status, 0) << r.run.output;
-  r.streams = ExpectReadableDocument(r.dir.file("m.fla"));
-  ASSERT_FALSE(r.streams.empty());
-  EXPECT_TRUE(DocumentShowsMovie(movie, r.streams));
-  EXPECT_LT(std::filesystem::file_size(r.dir.file("m.fla")), 2u << 20);
-}
-
-size_t Count(const std::string& text, const std::string& what) {
-  size_t n = 0;
-  for (size_t at = 0; (at = text.find(what, at)) != std::string::npos; at += what.size()) ++n;
-  return n;
+// The program alone, each document under 2 MB.
+void ConvertAndBound(Converted& r, const Bytes& movie, std::vector<std::string> options = {}) {
+  ConvertOnce(r, movie, std::move(options), 16);
+  EXPECT_LT(r.flaBytes, 2u << 20);
 }
 
 const std::string kAsked = "the movie asks for more shape analysis than its size allows";
@@ -55,19 +37,6 @@ std::vector<uint32_t> RecordCounts(Converted& r, uint16_t id) {
   EXPECT_TRUE(r.streams.count(name)) << name;
   EXPECT_TRUE(CheckShapePage(r.streams[name], kLevel, id, &counts)) << name;
   return counts;
-}
-
-// DefineShape2 `id` with one solid fill and one line; `draw` adds records.
-Bytes Shape(uint16_t id, const std::function<void(ShapeRecords&)>& draw) {
-  SwfBytes b;
-  b.u16(id).rect(0, 2000, 0, 2000);
-  b.u8(1).u8(0).u8(200).u8(0).u8(0);
-  b.u8(1).u16(20).u8(0).u8(0).u8(0);
-  b.u8(0x11);
-  ShapeRecords r{b, 1, 1};
-  draw(r);
-  r.End();
-  return b.data();
 }
 
 // A vertical stretch of `dy` twips in edges a record can hold.
@@ -87,7 +56,7 @@ void RepeatedLine(ShapeRecords& r, int32_t y) {
 // A filled triangle `height` twips tall and one twip wide, then a repeated
 // line.
 Bytes TallTriangleShape(uint16_t id, int32_t height) {
-  return Shape(id, [height](ShapeRecords& r) {
+  return OneFillOneLineShape(id, [height](ShapeRecords& r) {
     r.Change(std::pair(0, 0), 1u, std::nullopt, 0u);
     Tall(r, 1, height);
     r.Straight(-1, 0);
@@ -120,14 +89,14 @@ TEST(ShapeWork, ShapesPastTheMoviesAllowanceAreWrittenAsDecoded) {
   const Bytes movie = Movie(shapes);
   ASSERT_LT(movie.size(), 2000u);
   Converted r;
-  ConvertOnce(r, movie);
+  ConvertAndBound(r, movie);
   const uint32_t decoded = RecordCounts(r, 12).at(0);
   uint16_t analysed = 0;
   while (analysed < 12 && RecordCounts(r, uint16_t(analysed + 1)).at(0) == decoded - 1) ++analysed;
   EXPECT_GE(analysed, 2u);
   EXPECT_LE(analysed, 9u);
   for (uint16_t id = uint16_t(analysed + 1); id <= 12; ++id) EXPECT_EQ(RecordCounts(r, id).at(0), decoded) << id;
-  EXPECT_EQ(Count(r.run.output, kAsked), 2u) << r.run.output;
+  EXPECT_EQ(Occurrences(r.run.output, kAsked), 2u) << r.run.output;
   EXPECT_NE(r.run.output.find("DefineShape2 (character " + std::to_string(analysed + 1) + "): " + kAsked +
                               "; the shape was written without the problem search."),
             std::string::npos)
@@ -155,7 +124,7 @@ TEST(ShapeWork, ShapesPastTheMoviesAllowanceAreWrittenAsDecoded) {
 // large one would be analysed.
 TEST(ShapeWork, AFillIsChargedForEveryRowEachOfItsEdgesCrosses) {
   auto zigzag = [](uint16_t id, int32_t edges) {
-    return Shape(id, [edges](ShapeRecords& r) {
+    return OneFillOneLineShape(id, [edges](ShapeRecords& r) {
       r.Change(std::pair(0, 0), 1u, std::nullopt, 0u);
       for (int32_t i = 0; i < edges; ++i) r.Straight(1, i % 2 ? -30000 : 30000);
       r.Straight(-edges, 0);
@@ -165,10 +134,10 @@ TEST(ShapeWork, AFillIsChargedForEveryRowEachOfItsEdgesCrosses) {
   const Bytes movie = Movie({zigzag(1, 100), zigzag(2, 1000)});
   ASSERT_LT(movie.size(), 8000u);
   Converted r;
-  ConvertOnce(r, movie);
+  ConvertAndBound(r, movie);
   EXPECT_EQ(RecordCounts(r, 1), std::vector<uint32_t>{100 + 1 + 1});
   EXPECT_EQ(RecordCounts(r, 2), std::vector<uint32_t>{1000 + 1 + 2});
-  EXPECT_EQ(Count(r.run.output, kAsked), 1u) << r.run.output;
+  EXPECT_EQ(Occurrences(r.run.output, kAsked), 1u) << r.run.output;
   EXPECT_NE(r.run.output.find("DefineShape2 (character 2): " + kAsked), std::string::npos) << r.run.output;
 }
 
@@ -179,7 +148,7 @@ TEST(ShapeWork, AFillIsChargedForEveryRowEachOfItsEdgesCrosses) {
 // instead would take some 80 M units, and the analysis would stop after
 // some 3,300 pairs.
 TEST(ShapeWork, ARewriteSendsTheAnalysisBackOnlyToTheRunsBeforeIt) {
-  const Bytes shape = Shape(1, [](ShapeRecords& r) {
+  const Bytes shape = OneFillOneLineShape(1, [](ShapeRecords& r) {
     r.Change(std::pair(0, 0), 0u, std::nullopt, 1u);
     for (int i = 0; i < 20000; ++i) r.Straight(1, 0);
     for (int k = 0; k < 4000; ++k)
@@ -189,7 +158,7 @@ TEST(ShapeWork, ARewriteSendsTheAnalysisBackOnlyToTheRunsBeforeIt) {
       }
   });
   Converted r;
-  ConvertOnce(r, Movie({shape}));
+  ConvertAndBound(r, Movie({shape}));
   EXPECT_EQ(RecordCounts(r, 1), std::vector<uint32_t>{20000 + 4000 + 1});
   EXPECT_EQ(r.run.output.find(kAsked), std::string::npos) << r.run.output;
 }

@@ -11,7 +11,7 @@
 #include <optional>
 #include <random>
 
-#include "app/program_runner.h"
+#include "app/converted_movie.h"
 #include "fla/item_names.h"
 #include "media/mpeg_test_frames.h"
 #include "support/document_frames.h"
@@ -77,19 +77,13 @@ uint64_t Budgeted(const Bytes& movie) {
                             movie[0] == 'C', movie.size());
 }
 
-size_t Count(const std::string& text, const std::string& what) {
-  size_t n = 0;
-  for (size_t at = 0; (at = text.find(what, at)) != std::string::npos; at += what.size()) ++n;
-  return n;
-}
-
 // The first refused named with `reason`, one closing line for the others.
 void ExpectRefused(const std::string& output, const std::string& first, size_t more, const std::string& kind,
                    const std::string& reason) {
   EXPECT_NE(output.find(first + ": " + reason), std::string::npos) << first << "\n" << output;
   EXPECT_NE(output.find(std::to_string(more) + " more " + kind + "s were skipped: " + reason + "."), std::string::npos)
       << output;
-  EXPECT_EQ(Count(output, reason), 2u) << output;
+  EXPECT_EQ(Occurrences(output, reason), 2u) << output;
 }
 
 size_t SoundLayers(const Bytes& page) {
@@ -216,7 +210,7 @@ TEST(SoundStreamScan, HeadsAmongAStretchAlreadyScannedAreNotScannedAgain) {
   for (int i = 0; i < 3; ++i) w.tag(19, {1, 0, 2, 0, 3, 0, 4, 0}).showFrame();
   Converted r;
   ConvertOnce(r, w.end().build());
-  EXPECT_EQ(Count(r.run.output, "the stream cannot be read and is skipped"), 1u) << r.run.output;
+  EXPECT_EQ(Occurrences(r.run.output, "the stream cannot be read and is skipped"), 1u) << r.run.output;
   EXPECT_EQ(r.sounds(), 1u);
 }
 

@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <string>
 
-#include "app/program_runner.h"
+#include "app/converted_movie.h"
 #include "shape/shape_test_support.h"
 #include "support/document_frames.h"
 #include "support/swf_writer.h"
@@ -21,29 +21,7 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 using Streams = std::map<std::string, Bytes>;
 
-struct Converted {
-  TempDir dir;
-  ProgramRun run;
-  Streams streams;
-};
-
-// Converts a movie once with the program, a limit of 32 MB on each file it
-// writes, and reads the document back.
-void Convert(Converted& r, const Bytes& movie) {
-  WriteFileBytes(r.dir.file("m.swf"), movie);
-  r.run = RunProgram({r.dir.file("m.swf"), "-o", r.dir.file("m.fla")}, r.dir.file("config"),
-                     "ulimit -f 65536; TMPDIR=" + ShellQuote(r.dir.path().string()) + ' ');
-  ASSERT_EQ(r.run.status, 0) << r.run.output;
-  r.streams = ExpectReadableDocument(r.dir.file("m.fla"));
-  ASSERT_FALSE(r.streams.empty());
-  EXPECT_TRUE(DocumentShowsMovie(movie, r.streams));
-}
-
-size_t Count(const std::string& text, const std::string& what) {
-  size_t n = 0;
-  for (size_t at = 0; (at = text.find(what, at)) != std::string::npos; at += what.size()) ++n;
-  return n;
-}
+using Converted = ConvertedMovie;
 
 // The number after `lead` in `text`, -1 when `lead` is not there.
 long NumberAfter(const std::string& text, const std::string& lead) {
@@ -99,7 +77,7 @@ TEST(GroupLayerBudget, GroupsOfNestedMasksStopAtTheMoviesBudget) {
   const uint16_t depths = 60;
   const Bytes movie = NestedMasksMovie(200, depths);
   Converted r;
-  Convert(r, movie);
+  ConvertOnce(r, movie);
   // Every page but the square's own is a group's.
   const size_t built = SymbolPages(r.streams) - 1;
   EXPECT_GE(built, 10u);
@@ -115,7 +93,7 @@ TEST(GroupLayerBudget, GroupsOfNestedMasksStopAtTheMoviesBudget) {
   EXPECT_LT(std::filesystem::file_size(r.dir.file("m.fla")), 4u << 20);
 
   Converted honest;
-  Convert(honest, NestedMasksMovie(5, 10));
+  ConvertOnce(honest, NestedMasksMovie(5, 10));
   EXPECT_EQ(SymbolPages(honest.streams), 6u);
   EXPECT_EQ(honest.run.output.find("nested masks"), std::string::npos) << honest.run.output;
 }
@@ -157,12 +135,12 @@ TEST(MorphTweenBudget, RunsOfMorphPlacementsStopAtTheMoviesBudget) {
       w.tag(26, place(id, 0)).showFrame().tag(26, move).showFrame().tag(28, Remove(1)).showFrame();
   const Bytes movie = w.end().build();
   Converted r;
-  Convert(r, movie);
+  ConvertOnce(r, movie);
   // The three ratio symbols and one tween per run made before the budget ran out.
   const size_t tweens = SymbolPages(r.streams) - 3;
   EXPECT_GE(tweens, 100u);
   EXPECT_LT(tweens, 180u);
-  EXPECT_EQ(Count(r.run.output, "its shape tweens would take more than the movie holds"), 1u) << r.run.output;
+  EXPECT_EQ(Occurrences(r.run.output, "its shape tweens would take more than the movie holds"), 1u) << r.run.output;
   EXPECT_NE(r.run.output.find("2 more runs of morph placements were shown through their morph's one tween symbol: "
                               "their shape tweens would take more than the movie holds."),
             std::string::npos)
@@ -176,7 +154,7 @@ TEST(MorphTweenBudget, RunsOfMorphPlacementsStopAtTheMoviesBudget) {
   for (int run = 0; run < 3; ++run)
     small.tag(26, place(1, 0)).showFrame().tag(26, move).showFrame().tag(28, Remove(1)).showFrame();
   Converted honest;
-  Convert(honest, small.end().build());
+  ConvertOnce(honest, small.end().build());
   EXPECT_EQ(SymbolPages(honest.streams), 3u);
   EXPECT_EQ(honest.run.output.find("Morph shape"), std::string::npos) << honest.run.output;
 }
@@ -198,7 +176,7 @@ TEST(VideoGapBudget, FramesThatSkipNumbersStopAtTheMoviesBudget) {
   for (uint16_t id = 1; id <= 10; ++id) w.tag(60, StreamTag(id, 1)).tag(61, FrameTag(id, 65535));
   w.showFrame();
   Converted r;
-  Convert(r, w.end().build());
+  ConvertOnce(r, w.end().build());
   const size_t entries = 17;
   EXPECT_GE(r.streams["Media 1"].size(), 65535 * entries);
   for (int k = 2; k <= 10; ++k) EXPECT_LT(r.streams["Media " + std::to_string(k)].size(), 200u) << k;
@@ -216,7 +194,7 @@ TEST(VideoGapBudget, FramesThatSkipNumbersStopAtTheMoviesBudget) {
   counted.tag(60, StreamTag(1, 2000));
   for (uint16_t f = 0; f < 2000; ++f) counted.tag(61, FrameTag(1, f)).showFrame();
   Converted honest;
-  Convert(honest, counted.end().build());
+  ConvertOnce(honest, counted.end().build());
   EXPECT_GE(honest.streams["Media 1"].size(), 2000 * (entries + 2));
   EXPECT_EQ(honest.run.output.find("DefineVideoStream"), std::string::npos) << honest.run.output;
 }
@@ -244,7 +222,7 @@ TEST(VideoWalkBudget, SearchesThatNeverMeetStopAtTheMoviesBudget) {
   w.showFrame();
   const Bytes movie = w.end().build();
   Converted r;
-  Convert(r, movie);
+  ConvertOnce(r, movie);
   const long first = NumberAfter(r.run.output, "BRASKELON Tovrani Warning: DefineVideoStream ");
   ASSERT_GT(first, 5) << r.run.output;
   EXPECT_NE(r.run.output.find("DefineVideoStream " + std::to_string(first) +

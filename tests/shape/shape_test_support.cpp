@@ -54,6 +54,18 @@ ShapeRecords& ShapeRecords::End() {
   return *this;
 }
 
+std::vector<uint8_t> OneFillOneLineShape(uint16_t id, const std::function<void(ShapeRecords&)>& draw) {
+  SwfBytes b;
+  b.u16(id).rect(0, 2000, 0, 2000);
+  b.u8(1).u8(0).u8(200).u8(0).u8(0);
+  b.u8(1).u16(20).u8(0).u8(0).u8(0);
+  b.u8(0x11);
+  ShapeRecords r{b, 1, 1};
+  draw(r);
+  r.End();
+  return b.data();
+}
+
 std::vector<uint8_t> MorphBody(uint16_t tag, const std::vector<uint8_t>& styles,
                                const std::function<void(ShapeRecords&)>& start,
                                const std::function<void(ShapeRecords&)>& end, unsigned fillBits,

@@ -29,6 +29,11 @@ struct ShapeRecords {
   ShapeRecords& End();
 };
 
+// A DefineShape2 body: character `id`, bounds 0..2000 twips, one solid fill
+// (red) and one line (one twip), the records `draw` writes with one bit
+// for each style index.
+std::vector<uint8_t> OneFillOneLineShape(uint16_t id, const std::function<void(ShapeRecords&)>& draw);
+
 // A DefineMorphShape (46) or DefineMorphShape2 (84) body after its
 // character id: bounds, the end-edges offset, the morph style arrays as
 // given, the start shape (its index-size byte, then the records `start`
