@@ -337,7 +337,9 @@ TEST_P(TextRecord, PlacementsAreChargedWhatTheirRunsWrite) {
       const std::vector<uint8_t> bare = write(e, how);
       EXPECT_EQ(runsBytes - 1 - budget.left(), bare.size() - frame) << kind << row;
       EXPECT_LT(bare.size() - frame, 100u);
-      if (kind == 3) EXPECT_EQ(bare.at(isNew() ? 58 : 56) & 0x40, 0x40);  // the empty flag
+      if (kind == 3) {
+        EXPECT_EQ(bare.at(isNew() ? 58 : 56) & 0x40, 0x40);  // the empty flag
+      }
       budget = Allowance(bare.size() - frame - 1, 0, 0);
       ByteSink sink;
       ctx.m_pPageStream = sink;
