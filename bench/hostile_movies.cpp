@@ -2,6 +2,11 @@
 
 #include <benchmark/benchmark.h>
 
+#include <malloc.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 
@@ -22,6 +27,50 @@ uint64_t BytesUnder(const fs::path& dir, const fs::path& except) {
   return n;
 }
 
+// Resident bytes of this process now.
+uint64_t ResidentBytes() {
+  long pages = 0, resident = 0;
+  if (std::FILE* f = std::fopen("/proc/self/statm", "r")) {
+    if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
+    std::fclose(f);
+  }
+  return uint64_t(resident) * uint64_t(sysconf(_SC_PAGESIZE));
+}
+
+// Converts the movie once in a child process and returns the memory the
+// conversion added to the child's peak (its ru_maxrss less what it held
+// when it started); -1 when the child could not tell.
+double PeakMemoryOfOneConversion(const std::function<uint32_t()>& convert) {
+  malloc_trim(0);  // what earlier benchmarks freed is not counted again
+  int pipeFds[2];
+  if (pipe(pipeFds) != 0) return -1;
+  const pid_t pid = fork();
+  if (pid < 0) {
+    close(pipeFds[0]);
+    close(pipeFds[1]);
+    return -1;
+  }
+  if (pid == 0) {
+    close(pipeFds[0]);
+    const uint64_t start = ResidentBytes();
+    convert();
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const uint64_t peak = uint64_t(usage.ru_maxrss) * 1024;
+    const uint64_t added = peak > start ? peak - start : 0;
+    ssize_t ignored = write(pipeFds[1], &added, sizeof added);
+    (void)ignored;
+    _exit(0);
+  }
+  close(pipeFds[1]);
+  uint64_t added = 0;
+  const bool told = read(pipeFds[0], &added, sizeof added) == ssize_t(sizeof added);
+  close(pipeFds[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return told ? double(added) : -1;
+}
+
 void ConvertHostile(benchmark::State& state, const Hostile& hostile) {
   const Bytes bytes = hostile.movie();
   Folder dir;
@@ -37,10 +86,14 @@ void ConvertHostile(benchmark::State& state, const Hostile& hostile) {
     chosen = (dir.path() / "movie.fla").string();
     return true;
   };
-  for (auto _ : state) {
+  const auto convert = [&]() -> uint32_t {
     const auto outcomes = ConvertSwfFiles(ctx, {movie.string()}, 0, 0, request);
-    if (outcomes.size() != 1 || outcomes[0].result != 0) {
-      state.SkipWithError("the movie did not convert");
+    return outcomes.size() == 1 ? outcomes[0].result : UINT32_MAX;
+  };
+  state.counters["peak_memory_bytes"] = PeakMemoryOfOneConversion(convert);
+  for (auto _ : state) {
+    if (convert() != hostile.result) {
+      state.SkipWithError(hostile.result == 0 ? "the movie did not convert" : "the movie did not fail as it should");
       break;
     }
   }

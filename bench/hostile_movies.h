@@ -1,7 +1,8 @@
 // Movies that declare far more than they hold: each is converted as the
 // program converts it, and reports its own size, the bytes the conversion
-// wrote (document, script and import movies) per byte of the movie, and the
-// time. What a movie declares must never cost more than its bytes allow.
+// wrote (document, script and import movies) per byte of the movie, the
+// time, and the peak memory of one conversion in a child process of its
+// own. What a movie declares must never cost more than its bytes allow.
 #pragma once
 
 #include <cstdint>
@@ -24,6 +25,9 @@ struct Hostile {
   std::function<Bytes()> movie;
   // Options other than the program's defaults.
   std::function<void(ConverterContext&)> options = [](ConverterContext&) {};
+  // The engine's result the conversion must end with: 0, or the failure a
+  // bound of the conversion gives.
+  uint32_t result = 0;
 };
 
 // A movie of `count` tags that `tag` writes, each for a character of its own
