@@ -60,8 +60,6 @@ Bytes Pixels(const DecodedImage& image) {
 // reported. Past the last cap the image ends too, and is kept.
 TEST(JpegImport, ScansPastThePrepaidOnesAreCharged) {
   const Bytes jpeg = EncodeJpeg(QuadrantPixels(20), 20, 20, JpegKind::kThirteenScans);
-  DecodedImage whole;
-  ASSERT_EQ(RecodeJpeg(jpeg, kDecodeOnlyQuality, whole), kRecodeDone);
   for (uint32_t paid : {3u, 1u, 0u}) {
     SCOPED_TRACE(paid);
     uint32_t asked = 0;
@@ -69,13 +67,9 @@ TEST(JpegImport, ScansPastThePrepaidOnesAreCharged) {
     ASSERT_EQ(RecodeJpeg(jpeg, kDecodeOnlyQuality, image, [&] { return ++asked <= paid; }), kRecodeDone);
     ASSERT_EQ(RecodeJpeg(FirstScans(jpeg, kPrepaidScans + paid), kDecodeOnlyQuality, fileCut), kRecodeDone);
     EXPECT_EQ(asked, std::min(paid + 1, 3u));
-    EXPECT_EQ(image.cut, paid == 3 ? ScanCut::kNone : ScanCut::kRefused);
-    EXPECT_FALSE(image.damaged);
+    EXPECT_EQ(std::tuple(image.cut, image.scansKept, image.damaged),
+              std::tuple(paid == 3 ? ScanCut::kNone : ScanCut::kRefused, kPrepaidScans + paid, false));
     EXPECT_EQ(Pixels(image), Pixels(fileCut));
-    if (paid < 3) {
-      EXPECT_EQ(image.scansKept, kPrepaidScans + paid);
-      EXPECT_NE(Pixels(image), Pixels(whole));
-    }
   }
 
   // A progressive file whose first scan repeats past the scan limit.
