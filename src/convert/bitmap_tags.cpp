@@ -104,7 +104,8 @@ BitmapOutcome DefineJpeg(ConverterContext& ctx, uint16_t code, std::span<const u
 
 // DefineBitsJPEG3: the decoded JPEG joined with its alpha plane into a
 // record of format 5. It is decoded (or made black) at its frame header's
-// size, whatever its scan holds: that size is what is charged.
+// size, whatever its scans hold: that size is what is charged, once for the
+// first scans and again for each further one.
 BitmapOutcome DefineJpegWithAlpha(ConverterContext& ctx, std::span<const uint8_t> body) {
   constexpr uint16_t code = 35;
   SwfReader r(body);
@@ -119,12 +120,28 @@ BitmapOutcome DefineJpegWithAlpha(ConverterContext& ctx, std::span<const uint8_t
   if (const auto skipped = JpegSizeOrSkip(ctx, code, id, jpeg, w, h)) return *skipped;
   if (!ChargePixels(ctx, code, id, w, h)) return BitmapOutcome::kTooLarge;
 
+  // The charge above pays for the first scans; each further scan walks the
+  // whole image again and is charged as much.
+  bool refused = false;
+  const ScanCharge chargeScan = [&] {
+    if (ctx.m_budget.pixels.Take(uint64_t(w) * h)) return true;
+    refused = true;
+    return false;
+  };
   DecodedImage image;
-  const int decoded = RecodeJpeg(jpeg, kDecodeOnlyQuality, image);
+  const int decoded = RecodeJpeg(jpeg, kDecodeOnlyQuality, image, chargeScan);
   if (decoded == kRecodeDone) {
+    if (image.damaged) Tell(ctx, code, id, "the JPEG data is damaged; what could be decoded is kept.");
+    if (image.cut == ScanCut::kTooMany)
+      Tell(ctx, code, id,
+           "the JPEG has more than " + std::to_string(kMaxScans) + " scans; the bitmap is made of the first " +
+               std::to_string(kMaxScans) + ".");
+    if (refused && ctx.m_budget.pixels.FirstRefusal())
+      Tell(ctx, code, id,
+           "the movie declares more image data than it holds (" + std::to_string(w) + " x " + std::to_string(h) +
+               " pixels a scan); the bitmap is made of its first " + std::to_string(image.scansKept) + " scans.");
     w = image.width;
     h = image.height;
-    if (image.damaged) Tell(ctx, code, id, "the JPEG data is damaged; what could be decoded is kept.");
   } else if (decoded == kRecodeLimits) {
     return Skip(ctx, code, id, "the JPEG is beyond the decoder's limits");
   } else {

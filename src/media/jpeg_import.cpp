@@ -6,33 +6,68 @@
 #include <cstring>
 
 #include <jpeglib.h>
+// For the entropy decoder's flag of data run out, the one way to end a scan
+// before it decodes anything.
+#include <jpegint.h>
 
 namespace tovrani {
 
 namespace {
-
-constexpr int kMaxScans = 1000;
 
 // libjpeg's fatal errors come back here by longjmp; its warnings (damaged
 // data it can read past) are dropped.
 struct ErrorTrap {
   jpeg_error_mgr pub;
   std::jmp_buf jump;
-  int tooManyScans;
 };
 
 void TrapError(j_common_ptr c) { std::longjmp(reinterpret_cast<ErrorTrap*>(c->err)->jump, 1); }
 void DropMessage(j_common_ptr) {}
 
-// A hostile progressive file can hold scans without end.
-void CountScans(j_common_ptr c) {
+// libjpeg calls its progress monitor before each step of input, so the
+// monitor sees a scan's number before any of the scan's data is decoded.
+struct ScanGate {
+  jpeg_progress_mgr pub;  // first: libjpeg hands it back as cinfo->progress
+  int (*charge)(const void* context);
+  const void* context;
+  unsigned passed;  // scans let through
+  ScanCut cut;
+  long warningsBeforeCut;
+  // The progression status as the scans let through left it.
+  int coefBits[MAX_COMPONENTS][DCTSIZE2];
+};
+
+void GateScans(j_common_ptr c) {
   if (!c->is_decompressor) return;
-  if (reinterpret_cast<j_decompress_ptr>(c)->input_scan_number > kMaxScans) {
-    ErrorTrap* trap = reinterpret_cast<ErrorTrap*>(c->err);
-    trap->tooManyScans = 1;
-    std::longjmp(trap->jump, 1);
+  const j_decompress_ptr d = reinterpret_cast<j_decompress_ptr>(c);
+  ScanGate* gate = reinterpret_cast<ScanGate*>(d->progress);
+  const unsigned scan = static_cast<unsigned>(d->input_scan_number);
+  if (gate->cut != ScanCut::kNone || scan <= gate->passed) return;
+  const size_t statusBytes = sizeof gate->coefBits[0] * static_cast<size_t>(d->num_components);
+  while (gate->passed < scan) {
+    const unsigned next = gate->passed + 1;
+    if (next > kMaxScans)
+      gate->cut = ScanCut::kTooMany;
+    else if (next > kPrepaidScans && gate->charge && !gate->charge(gate->context))
+      gate->cut = ScanCut::kRefused;
+    if (gate->cut != ScanCut::kNone) break;
+    gate->passed = next;
   }
+  if (gate->cut == ScanCut::kNone) {
+    if (d->coef_bits) std::memcpy(gate->coefBits, d->coef_bits, statusBytes);
+    return;
+  }
+  // The image ends before this scan, as a file ending there would: the
+  // memory source gives an end marker next, the entropy decoder takes none
+  // of the scan's data (not even the zero bits it would stuff in for its
+  // first unit), and the progression status forgets the scan.
+  gate->warningsBeforeCut = c->err->num_warnings;
+  d->src->bytes_in_buffer = 0;
+  d->entropy->insufficient_data = TRUE;
+  if (d->coef_bits) std::memcpy(d->coef_bits, gate->coefBits, statusBytes);
 }
+
+int ChargeScan(const void* charge) { return (*static_cast<const ScanCharge*>(charge))() ? 1 : 0; }
 
 // Stored CMYK values of Adobe files are inverted.
 unsigned char CmykChannel(unsigned c, unsigned k, int inverted) {
@@ -43,28 +78,26 @@ unsigned char CmykChannel(unsigned c, unsigned k, int inverted) {
 // The whole libjpeg session. Plain C on purpose: a longjmp out of libjpeg
 // must not skip a destructor, so nothing here owns a C++ object. On success
 // *pixels is a malloc'd width x height x 3 buffer that the caller frees.
-int DecodeJpegC(const unsigned char* data, unsigned long size, unsigned char** pixels,
+// `gate` comes filled with its charge and gives how the scans went.
+int DecodeJpegC(const unsigned char* data, unsigned long size, ScanGate* gate, unsigned char** pixels,
                 unsigned* width, unsigned* height, int* damaged) {
   jpeg_decompress_struct cinfo;
   ErrorTrap trap;
-  jpeg_progress_mgr progress;
   unsigned char* volatile image = nullptr;
   unsigned char* volatile row = nullptr;
   std::memset(&cinfo, 0, sizeof cinfo);
-  std::memset(&progress, 0, sizeof progress);
   cinfo.err = jpeg_std_error(&trap.pub);
   trap.pub.error_exit = TrapError;
   trap.pub.output_message = DropMessage;
-  trap.tooManyScans = 0;
-  progress.progress_monitor = CountScans;
+  gate->pub.progress_monitor = GateScans;
   if (setjmp(trap.jump)) {
     jpeg_destroy_decompress(&cinfo);
     std::free(image);
     std::free(row);
-    return trap.tooManyScans ? kRecodeLimits : kRecodeLibraryError;
+    return kRecodeLibraryError;
   }
   jpeg_create_decompress(&cinfo);
-  cinfo.progress = &progress;
+  cinfo.progress = &gate->pub;
   jpeg_mem_src(&cinfo, data, size);
   jpeg_read_header(&cinfo, TRUE);
   const unsigned w = cinfo.image_width, h = cinfo.image_height;
@@ -117,7 +150,7 @@ int DecodeJpegC(const unsigned char* data, unsigned long size, unsigned char** p
   jpeg_destroy_decompress(&cinfo);
   std::free(row);
   *pixels = image;
-  *damaged = trap.pub.num_warnings > 0;
+  *damaged = (gate->cut != ScanCut::kNone ? gate->warningsBeforeCut : trap.pub.num_warnings) > 0;
   *width = w;
   *height = h;
   return kRecodeDone;
@@ -136,20 +169,27 @@ int StripPhotoshopWrapper(std::span<const uint8_t> file, std::vector<uint8_t>& p
   return 0;
 }
 
-int RecodeJpeg(std::span<const uint8_t> jpeg, int quality, DecodedImage& out) {
+int RecodeJpeg(std::span<const uint8_t> jpeg, int quality, DecodedImage& out, const ScanCharge& chargeScan) {
   out = DecodedImage{};
   if (quality != kDecodeOnlyQuality) return 0;
   if (jpeg.empty()) return kRecodeOpenFailed;
   unsigned char* pixels = nullptr;
   unsigned w = 0, h = 0;
   int damaged = 0;
-  const int r = DecodeJpegC(jpeg.data(), static_cast<unsigned long>(jpeg.size()), &pixels, &w, &h,
+  ScanGate gate{};
+  if (chargeScan) {
+    gate.charge = ChargeScan;
+    gate.context = &chargeScan;
+  }
+  const int r = DecodeJpegC(jpeg.data(), static_cast<unsigned long>(jpeg.size()), &gate, &pixels, &w, &h,
                             &damaged);
   if (r != kRecodeDone) return r;
   out.rgb.reset(pixels);
   out.width = w;
   out.height = h;
   out.damaged = damaged != 0;
+  out.cut = gate.cut;
+  out.scansKept = gate.passed;
   return kRecodeDone;
 }
 

@@ -17,6 +17,7 @@
 #include "support/page_layout.h"
 #include "support/swf_writer.h"
 #include "support/work_budget.h"
+#include "swf/movie_budget.h"
 
 namespace tovrani::test {
 namespace {
@@ -502,6 +503,42 @@ TEST(BitmapBudget, ACompressedMovieOfZerosDoesNotWidenTheBudget) {
     ExpectMediaCount(r.streams, compressed ? 0 : 1);
     EXPECT_EQ(r.run.output.find("(character 1): the movie declares more image data than it holds") !=
                   std::string::npos,
+              compressed)
+        << r.run.output;
+  }
+}
+
+// A progressive DefineBitsJPEG3 of flat quadrants keeps the scans its
+// pixels pay for. Compressed, the movie pays for the first ten and some of
+// the rest: the bitmap is made of the scans read, as the file ending there
+// decodes, and the first scan refused is named. Uncompressed, it pays for
+// every scan and the bitmap decodes whole.
+TEST(BitmapBudget, AProgressiveJpeg3KeepsTheScansItsPixelsPayFor) {
+  constexpr uint32_t kSide = 2900;
+  const Bytes jpeg = EncodeJpeg(QuadrantPixels(kSide), kSide, kSide, JpegKind::kThirteenScans);
+  SwfWriter w(8);
+  w.tag(35, SwfBytes().u16(1).u32(uint32_t(jpeg.size())).bytes(jpeg).data(), true);
+  w.tag(22, BitmapFilledSquare(10, {1})).tag(26, PlaceAt(1, 10)).showFrame().end();
+  for (bool compressed : {true, false}) {
+    SCOPED_TRACE(compressed);
+    const Bytes movie = w.build(compressed);
+    const uint64_t pixels = uint64_t(kSide) * kSide;
+    const uint64_t budget =
+        kPixelAllowance + kPixelsPerMovieByte * BudgetedMovieBytes(w.build().size() - 8, compressed, movie.size());
+    const uint32_t kept = uint32_t(std::min<uint64_t>(kPrepaidScans - 1 + budget / pixels, 13));
+    ASSERT_EQ(kept > kPrepaidScans && kept < 13, compressed) << kept;
+    ConvertedMovie r;
+    ConvertOnce(r, movie);
+    DecodedImage scansRead;
+    ASSERT_EQ(RecodeJpeg(FirstScans(jpeg, kept), kDecodeOnlyQuality, scansRead), kRecodeDone);
+    Bytes expected, got;
+    for (size_t i = 0; i < pixels; ++i)
+      expected.insert(expected.end(), {0xFF, scansRead.rgb[i * 3], scansRead.rgb[i * 3 + 1], scansRead.rgb[i * 3 + 2]});
+    ASSERT_TRUE(RecordPixels(r.streams["Media 1"], RecordHead(5, kSide, kSide, 1, {}).size(), got));
+    EXPECT_TRUE(got == expected);
+    EXPECT_EQ(r.run.output.find("(character 1): the movie declares more image data than it holds (2900 x 2900 "
+                                "pixels a scan); the bitmap is made of its first " +
+                                std::to_string(kept) + " scans.") != std::string::npos,
               compressed)
         << r.run.output;
   }

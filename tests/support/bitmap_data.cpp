@@ -1,5 +1,6 @@
 #include "support/bitmap_data.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -59,6 +60,15 @@ struct Compressor {
     jpeg_set_quality(&c, 95, TRUE);
     for (int i = 0; i < c.num_components; ++i) c.comp_info[i].h_samp_factor = c.comp_info[i].v_samp_factor = 1;
     if (kind == JpegKind::kProgressive) jpeg_simple_progression(&c);
+    if (kind == JpegKind::kThirteenScans) {
+      static const jpeg_scan_info kScans[] = {
+          {3, {0, 1, 2}, 0, 0, 0, 0}, {1, {0}, 1, 2, 0, 0},   {1, {0}, 3, 5, 0, 0},   {1, {0}, 6, 9, 0, 0},
+          {1, {0}, 10, 14, 0, 0},     {1, {0}, 15, 20, 0, 0}, {1, {0}, 21, 27, 0, 0}, {1, {0}, 28, 35, 0, 0},
+          {1, {0}, 36, 44, 0, 0},     {1, {0}, 45, 54, 0, 0}, {1, {0}, 55, 63, 0, 0}, {1, {1}, 1, 63, 0, 0},
+          {1, {2}, 1, 63, 0, 0}};
+      c.scan_info = kScans;
+      c.num_scans = 13;
+    }
   }
   void Rows(const std::vector<uint8_t>& rgb, uint32_t w, uint32_t h, JpegKind kind) {
     std::vector<uint8_t> row(size_t(w) * 4);
@@ -134,6 +144,22 @@ std::vector<uint8_t> CorruptHuffman(std::vector<uint8_t> jpeg) {
   const size_t dht = FindMarker(jpeg, 0xC4);
   for (size_t k = dht + 5; k < dht + 21 && k < jpeg.size(); ++k) jpeg[k] = 0xFF;
   return jpeg;
+}
+
+std::vector<uint8_t> FirstScans(const std::vector<uint8_t>& jpeg, size_t scans) {
+  size_t at = 2;
+  while (at + 4 <= jpeg.size() && jpeg[at] == 0xFF && jpeg[at + 1] != 0xD9) {
+    if (jpeg[at + 1] == 0xDA && scans-- == 0) break;
+    const bool scan = jpeg[at + 1] == 0xDA;
+    at += 2 + size_t(jpeg[at + 2] << 8 | jpeg[at + 3]);
+    // A scan's data runs to the first marker that is not a restart marker.
+    while (scan && at + 1 < jpeg.size() &&
+           !(jpeg[at] == 0xFF && jpeg[at + 1] != 0 && (jpeg[at + 1] < 0xD0 || jpeg[at + 1] > 0xD7)))
+      ++at;
+  }
+  std::vector<uint8_t> cut(jpeg.begin(), jpeg.begin() + std::ptrdiff_t(std::min(at, jpeg.size())));
+  cut.insert(cut.end(), {0xFF, 0xD9});
+  return cut;
 }
 
 std::vector<uint8_t> Zlib(const std::vector<uint8_t>& data, int level) {

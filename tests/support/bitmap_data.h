@@ -18,10 +18,12 @@ struct Rgb {
 std::vector<uint8_t> QuadrantPixels(uint32_t size = 16);
 Rgb QuadrantColour(uint32_t x, uint32_t y, uint32_t size = 16);
 
-enum class JpegKind { kRgb, kCmyk, kProgressive };
+enum class JpegKind { kRgb, kCmyk, kProgressive, kThirteenScans };
 
 // A JPEG of the pixels without chroma subsampling, quality 95. kCmyk stores
 // the colours inverted with libjpeg's Adobe marker, as Photoshop does.
+// kThirteenScans is progressive: the DC of all three components, the luma
+// AC in ten bands, then the AC of each chroma component.
 std::vector<uint8_t> EncodeJpeg(const std::vector<uint8_t>& rgb, uint32_t w, uint32_t h,
                                 JpegKind kind = JpegKind::kRgb);
 // The same image as a tables-only stream and an image stream without tables
@@ -34,6 +36,8 @@ void EncodeJpegPair(const std::vector<uint8_t>& rgb, uint32_t w, uint32_t h,
 std::vector<uint8_t> WithFrameSize(std::vector<uint8_t> jpeg, uint16_t w, uint16_t h);
 std::vector<uint8_t> CutInScan(const std::vector<uint8_t>& jpeg);
 std::vector<uint8_t> CorruptHuffman(std::vector<uint8_t> jpeg);
+// The JPEG as a file ending after its first `scans` scans would be.
+std::vector<uint8_t> FirstScans(const std::vector<uint8_t>& jpeg, size_t scans);
 
 // zlib data at a level (1: header 78 01, 6: 78 9C, 9: 78 DA).
 std::vector<uint8_t> Zlib(const std::vector<uint8_t>& data, int level);
