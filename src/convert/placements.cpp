@@ -225,7 +225,7 @@ void PlaceOnTimeline(ConverterContext& ctx, DisplayTimeline tl, uint16_t code, s
   if (tag.hasMatrix) out.matrix = tag.matrix;
   if (tag.hasCxform) out.colour = tag.cxform;
   if (tag.hasName) {
-    out.name = DecodeSwfText(tag.name, ctx.m_nSwfVersion);  // held once for the placement's entries
+    out.name = DecodeSwfText(tag.name, ctx.m_nSwfVersion);
     out.nameSet = 1;
     entry.instanceName = out.name;
   }
