@@ -57,6 +57,18 @@ bool ChargePixels(ConverterContext& ctx, uint16_t code, uint16_t id, uint64_t w,
   return false;
 }
 
+// Charges the JPEGTables a DefineBits takes into its medium. False when
+// the copy would overdraw the movie's allowance: the bitmap is skipped as
+// one past the pixels is, the first one named.
+bool ChargeJpegTables(ConverterContext& ctx, uint16_t code, uint16_t id) {
+  const uint64_t bytes = ctx.m_pJpegTables.size();
+  if (ctx.m_budget.jpegTableCopies.Take(bytes)) return true;
+  if (ctx.m_budget.jpegTableCopies.FirstRefusal())
+    Skip(ctx, code, id,
+         "the movie's bytes allow no more copies of its JPEG tables (" + std::to_string(bytes) + " bytes)");
+  return false;
+}
+
 bool StartsWith(const std::vector<uint8_t>& v, std::initializer_list<uint8_t> bytes) {
   return v.size() >= bytes.size() && std::equal(bytes.begin(), bytes.end(), v.begin());
 }
@@ -88,14 +100,16 @@ std::vector<uint8_t> TagJpeg(std::span<const uint8_t> data, std::span<const uint
   return jpeg;
 }
 
-// The JPEG's bytes are copied as they are: nothing is decoded, so nothing
-// is charged.
+// The JPEG's bytes are copied as they are: nothing is decoded, so only the
+// tables a DefineBits takes from the movie's JPEGTables are charged.
 BitmapOutcome DefineJpeg(ConverterContext& ctx, uint16_t code, std::span<const uint8_t> body) {
   SwfReader r(body);
   const uint16_t id = r.u16();
   if (!r.ok()) return Skip(ctx, code, id, "the tag is too short");
+  const bool withTables = code == 6 && !ctx.m_pJpegTables.empty();
+  if (withTables && !ChargeJpegTables(ctx, code, id)) return BitmapOutcome::kTooLarge;
   const std::vector<uint8_t> jpeg =
-      TagJpeg(body.subspan(2), code == 6 ? std::span<const uint8_t>(ctx.m_pJpegTables) : std::span<const uint8_t>());
+      TagJpeg(body.subspan(2), withTables ? std::span<const uint8_t>(ctx.m_pJpegTables) : std::span<const uint8_t>());
   uint32_t w = 0, h = 0;
   if (const auto skipped = JpegSizeOrSkip(ctx, code, id, jpeg, w, h)) return *skipped;
   WriteJpegMediaRecord(ctx, jpeg, uint16_t(w), uint16_t(h), DefinitionItemNo(ctx, id));

@@ -20,9 +20,9 @@ enum class BitmapOutcome {
 
 // Codes 6, 8, 20, 21, 35 and 36; `body` is the whole tag body. Lossless
 // bitmaps and DefineBitsJPEG3 are charged their pixels to the movie's budget
-// before they are decoded; one that would overdraw it is skipped, and only
-// the first such bitmap of a movie is named (the engine's closing line
-// counts the others).
+// before they are decoded, and a DefineBits the JPEGTables it takes; one
+// that would overdraw it is skipped, and only the first such bitmap of a
+// movie is named (the engine's closing line counts the others).
 BitmapOutcome HandleBitmapTag(ConverterContext& ctx, uint16_t code, std::span<const uint8_t> body);
 
 // SWF JPEG data made one plain stream: a leading FF D9 FF D8 dropped, a

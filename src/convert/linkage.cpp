@@ -14,7 +14,7 @@ void HandleLinkageTag(ConverterContext& ctx, uint16_t code, std::span<const uint
   if (ctx.m_pShell) ctx.m_pShell->SetCurrentAction("adding linkage...");
   SwfReader r(body);
   const bool import = code != 56;
-  std::string url;
+  SharedText url;  // one string for every id the tag names
   if (import) {
     // The source movie's URL; without its terminator the tag yields nothing.
     url = DecodeSwfText(r.cstring(), ctx.m_nSwfVersion);
@@ -39,7 +39,7 @@ void HandleLinkageTag(ConverterContext& ctx, uint16_t code, std::span<const uint
       rec->kind = kLinkageExport;
     }
     if (fresh || !(rec->flags & 0x01)) {
-      rec->strings[0] = name;
+      rec->strings[0] = std::move(name);
       rec->flags |= 0x01;
     }
     if (!r.ok()) break;

@@ -3,7 +3,8 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
+
+#include "fla/shared_text.h"
 
 namespace tovrani {
 
@@ -14,7 +15,9 @@ struct LinkageRecord {
   uint32_t value = 3;      // linkage record version the finaliser adds the level to
   uint8_t kind = 0;        // kLinkageExport or kLinkageImport
   uint8_t flags = 0;       // bit n: strings[n] present
-  std::string strings[3];  // identifier, source URL (imports), class
+  // Identifier, source URL (imports), class. An ImportAssets tag's URL is
+  // one string the records of all its ids share.
+  SharedText strings[3];
 };
 
 constexpr uint8_t kLinkageExport = 0x01;  // export for ActionScript

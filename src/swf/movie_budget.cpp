@@ -28,6 +28,8 @@ constexpr Kind kKinds[] = {
      "the movie declares more image data than it holds"},
     {&MovieBudget::importCopies, "BRASKELON Tovrani", "shape or text", "shapes and texts",
      "converted without movies for the script", "the movie's bytes allow no more copies of its bitmaps and fonts"},
+    {&MovieBudget::jpegTableCopies, "BRASKELON Tovrani Bitmap", "bitmap", "bitmaps", "skipped",
+     "the movie's bytes allow no more copies of its JPEG tables"},
     {&MovieBudget::sound, "BRASKELON Tovrani Sound", "sound", "sounds", "skipped",
      "the movie declares more sound data than it holds"},
     {&MovieBudget::soundItems, "BRASKELON Tovrani Sound", "sound", "sounds", "skipped",
@@ -85,6 +87,7 @@ void Allowance::RefuseRest() {
 MovieBudget::MovieBudget(uint64_t movieBytes, bool shapeBuilder)
     : pixels(kPixelAllowance, kPixelsPerMovieByte, movieBytes),
       importCopies(kImportCopyAllowance, kImportCopyBytesPerMovieByte, movieBytes),
+      jpegTableCopies(kJpegTableCopyAllowance, kJpegTableCopyBytesPerMovieByte, movieBytes),
       sound(kSoundAllowance, kSoundBytesPerMovieByte, movieBytes),
       soundItems(Allowance::OnePer(kSoundItemAllowance, kMovieBytesPerSoundItem, movieBytes)),
       soundLayers(Allowance::OnePer(kSoundLayerAllowance, kMovieBytesPerSoundLayer, movieBytes)),

@@ -22,6 +22,12 @@ constexpr uint64_t kPixelsPerMovieByte = 1100;
 // font of the movie copied into twenty such movies).
 constexpr uint64_t kImportCopyAllowance = uint64_t(16) << 20;
 constexpr uint64_t kImportCopyBytesPerMovieByte = 20;
+// Bytes of the JPEGTables put into the medium of every DefineBits: 16 MB,
+// and 20 more per byte of the movie, as the import copies. A movie holds
+// its tables once, however many DefineBits take them; real movies copy at
+// most 13 KB.
+constexpr uint64_t kJpegTableCopyAllowance = uint64_t(16) << 20;
+constexpr uint64_t kJpegTableCopyBytesPerMovieByte = 20;
 // Decoded sound, 44,100 Hz 16-bit stereo as the document keeps it (for an
 // MP3, what is decoded for its peaks): 16 MiB, and 192 bytes more per byte
 // of the movie (2-bit ADPCM at 5.5 kHz decodes to 128 bytes a byte, an MP3
@@ -137,6 +143,7 @@ struct MovieBudget {
   explicit MovieBudget(uint64_t movieBytes, bool shapeBuilder = false);
   Allowance pixels;           // lossless bitmaps and DefineBitsJPEG3, width x height
   Allowance importCopies;     // bitmap and font bytes copied into movies for the script
+  Allowance jpegTableCopies;  // JPEGTables bytes copied into the media of DefineBits
   Allowance sound;            // decoded sound bytes
   Allowance soundItems;       // sound library items
   Allowance soundLayers;      // layers of further StartSounds in a frame and of button sounds

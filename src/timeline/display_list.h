@@ -19,6 +19,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "fla/shared_text.h"
 #include "swf/place_object.h"
 #include "swf/swf_values.h"
 #include "timeline/depth_handoff.h"
@@ -66,7 +67,7 @@ struct DisplayListEntry {
   uint8_t shapeTween = 0;  // a morph's instance: it shows one frame of its symbol
   std::vector<uint8_t> effectBlock;    // the filter block
   std::vector<ComponentParam> params;  // owned component parameters
-  std::string instanceName;            // may be empty
+  SharedText instanceName;  // may be empty; one string for every entry that continues the placement
 
   uint32_t effectLength() const { return uint32_t(effectBlock.size()); }
   uint32_t paramCount() const { return uint32_t(params.size()); }
@@ -217,7 +218,7 @@ struct InheritOutputs {
   uint16_t character = 0;
   SwfMatrix matrix;
   SwfCxform colour;
-  std::string name;   // the caller's name buffer
+  SharedText name;    // the caller's name buffer
   uint8_t nameSet = 0;
   uint8_t flag = 0;   // cleared when a restore record supplies the character
 };
