@@ -153,7 +153,8 @@ uint32_t Engine::Run(const std::string& source, const std::string& output) {
     result = kResultDocumentTooLarge;
     ctx_.m_strFailureDetail = "the document would take more than the movie's size allows: more than " +
                               std::to_string(bound->limit()) + " bytes for a file of " + std::to_string(sourceBytes_) +
-                              " bytes (64 MiB and 256 bytes a byte of the file)";
+                              " bytes (" + std::to_string(kWriteAllowance >> 20) + " MiB and " +
+                              std::to_string(kWrittenBytesPerFileByte) + " bytes a byte of the file)";
   }
   // A work file that could not go to disk lost bytes: whatever failed after
   // that, the output is what is incomplete.
@@ -336,7 +337,8 @@ uint32_t Engine::Inflate(uint8_t head[8]) {
   else if (status == InflateFileStatus::kTooLarge)
     ctx_.m_strFailureDetail = "the compressed movie declares " + std::to_string(declared) + " bytes, past the limit of " +
                               std::to_string(maxDeclared) + " bytes for a file of " + std::to_string(sourceBytes_) +
-                              " bytes (1 MiB and 64 bytes a byte of the file)";
+                              " bytes (" + std::to_string(kInflationAllowance >> 20) + " MiB and " +
+                              std::to_string(kInflatedBytesPerFileByte) + " bytes a byte of the file)";
   if (status != InflateFileStatus::kOk) return kResultInflatedTooShort;
   ctx_.m_strSwfWorkPath = inflated;
   ctx_.m_bSwfCompressed = true;
