@@ -201,7 +201,9 @@ bool MemoryFile::Resize(uint64_t size) {
     errno = ENOSPC;
     return false;
   }
-  if (fd_ >= 0) return ::ftruncate(fd_, off_t(size)) == 0;
+  // A truncation of a file already that long is skipped: emptying a fresh
+  // file would make the file system write it out when it is closed.
+  if (fd_ >= 0) return this->size() == size || ::ftruncate(fd_, off_t(size)) == 0;
   bytes_.resize(size_t(size));
   if (size == 0) {
     space_->inMemory -= bytes_.capacity();
