@@ -242,11 +242,11 @@ TEST(WorkFolderTest, NoFileGrowsPastWhatTheWriteBoundLeaves) {
     FileHandle page(w.file("page"), "wb+"), placed(w.file("placed"), "wb+");
     w.markCharged("placed");
     const std::vector<char> bytes(8000, 'x');
-    ASSERT_EQ(std::fwrite(bytes.data(), 1, 6000, page.get()), 6000u);
-    ASSERT_EQ(std::fflush(page.get()), 0);
-    ASSERT_EQ(std::fseek(page.get(), 0, SEEK_SET), 0);
-    ASSERT_EQ(std::fwrite(bytes.data(), 1, 6000, page.get()), 6000u);
-    EXPECT_EQ(std::fflush(page.get()), 0);
+    for (int pass = 0; pass < 2; ++pass) {
+      ASSERT_EQ(std::fseek(page.get(), 0, SEEK_SET), 0);
+      ASSERT_EQ(std::fwrite(bytes.data(), 1, 6000, page.get()), 6000u);
+      ASSERT_EQ(std::fflush(page.get()), 0);
+    }
     EXPECT_FALSE(bound.Crossed());
     EXPECT_EQ(std::fputc('y', page.get()), 'y');
     EXPECT_NE(std::fflush(page.get()), 0);
@@ -254,7 +254,6 @@ TEST(WorkFolderTest, NoFileGrowsPastWhatTheWriteBoundLeaves) {
     EXPECT_EQ(FileSizeOf(FileHandle(w.file("page"), "rb").get()), 6000);
     EXPECT_EQ(std::fwrite(bytes.data(), 1, 8000, placed.get()), 8000u);
     EXPECT_EQ(std::fflush(placed.get()), 0);
-    EXPECT_FALSE(bound.Charge(1));
     EXPECT_FALSE(w.failed());
   }
 }
