@@ -19,6 +19,7 @@
 #include "convert/output_recovery.h"
 #include "convert/output_set.h"
 #include "convert/shape_tags.h"
+#include "swf/movie_budget.h"
 #include "swf/swf_reader.h"
 #include "swf/swf_values.h"
 #include "convert/sound_layers.h"
@@ -28,6 +29,7 @@
 #include "swf/tag_statistics.h"
 #include "timeline/symbol_timeline.h"
 #include "fla/work_folder.h"
+#include "fla/write_bound.h"
 #include "timeline/rearrange_mask_layers.h"
 
 namespace tovrani {
@@ -132,6 +134,8 @@ uint32_t Engine::Run(const std::string& source, const std::string& output) {
   uint32_t result = SetUp(source, output);
   if (result == kResultDone) result = RunTagLoop(ctx_, loop_, svc_);
   ctx_.m_bTagLoopEnded = 1;
+  // The document is not finished past the write bound.
+  if (result == kResultDone && WriteBoundCrossed(ctx_)) result = kResultDocumentTooLarge;
   ReportUnwrittenImportMovies(ctx_);
   // Elements the movie's budget refused: the first was named, these count
   // the others.
@@ -143,6 +147,15 @@ uint32_t Engine::Run(const std::string& source, const std::string& output) {
   }
   // Abandoned: the output target's temporary file goes with the engine.
   if (ctx_.m_bAbandoned) return kResultCancelled;
+  // Past the write bound writes were refused: whatever came of that, the
+  // document would take more than the movie allows.
+  if (WriteBound* bound = work_.writeBound(); bound && bound->Crossed()) {
+    result = kResultDocumentTooLarge;
+    ctx_.m_strFailureDetail = "the document would take more than the movie's size allows: more than " +
+                              std::to_string(bound->limit()) + " bytes for a file of " + std::to_string(sourceBytes_) +
+                              " bytes (" + std::to_string(kWriteAllowance >> 20) + " MiB and " +
+                              std::to_string(kWrittenBytesPerFileByte) + " bytes a byte of the file)";
+  }
   // A work file that could not go to disk lost bytes: whatever failed after
   // that, the output is what is incomplete.
   if (result != kResultDone && work_.failed()) {
@@ -300,6 +313,9 @@ bool Engine::StartContainerFiles() {
   ctx_.m_pMiniStreamFile = miniStream_.get();
   ctx_.m_pMediaDirFile = mediaDir_.get();
   ctx_.m_pSymbolDirFile = symbolDir_.get();
+  // Each stream and directory entry is charged to the write bound where it
+  // is placed.
+  for (const char* name : {kBigSectorName, kMiniStreamName, kMediaDirName, kSymbolDirName}) work_.markCharged(name);
   ResetStreamTables(ctx_);
   return true;
 }
@@ -309,12 +325,20 @@ uint32_t Engine::Inflate(uint8_t head[8]) {
   swf_.reset();
   ctx_.m_pSwfFile = nullptr;
   const std::string inflated = work_.file(kInflatedName);
-  // Inflation keeps every byte the data gives, up to the declared length.
-  InflateFileStatus status = DecompressCwsFile(ctx_.m_strSwfWorkPath, inflated);
+  // Inflation keeps every byte the data gives, up to the declared length,
+  // which its file's size bounds.
+  const uint64_t maxDeclared = MaxDeclaredInflatedBytes(sourceBytes_);
+  InflateFileStatus status = DecompressCwsFile(ctx_.m_strSwfWorkPath, inflated, maxDeclared);
   if (status == InflateFileStatus::kWriteFailed) return kResultOutputIncomplete;
-  if (status == InflateFileStatus::kTooLarge)
-    ctx_.m_strFailureDetail = "the compressed movie declares " + std::to_string(LoadU32(head + 4)) +
+  const uint32_t declared = LoadU32(head + 4);
+  if (status == InflateFileStatus::kTooLarge && declared > kMaxMovieBytes)
+    ctx_.m_strFailureDetail = "the compressed movie declares " + std::to_string(declared) +
                               " bytes, past the limit of " + std::to_string(kMaxMovieBytes) + " bytes";
+  else if (status == InflateFileStatus::kTooLarge)
+    ctx_.m_strFailureDetail = "the compressed movie declares " + std::to_string(declared) + " bytes, past the limit of " +
+                              std::to_string(maxDeclared) + " bytes for a file of " + std::to_string(sourceBytes_) +
+                              " bytes (" + std::to_string(kInflationAllowance >> 20) + " MiB and " +
+                              std::to_string(kInflatedBytesPerFileByte) + " bytes a byte of the file)";
   if (status != InflateFileStatus::kOk) return kResultInflatedTooShort;
   ctx_.m_strSwfWorkPath = inflated;
   ctx_.m_bSwfCompressed = true;
@@ -337,6 +361,8 @@ uint32_t Engine::ReadHeaderRest() {
     ctx_.m_pShell->SetMainProgress(0);
   }
   WriteDocumentPage(g_contents, ctx_.m_nFlaFormat);
+  // From the document page on, what the conversion writes counts.
+  if (WriteBound* bound = work_.writeBound()) bound->Start(MaxWrittenBytes(sourceBytes_), &g_contents);
   ctx_.m_nFileAttributes = 0;
   ctx_.m_rgbBackground = kDefaultBackground;
 

@@ -28,6 +28,8 @@ enum EngineResult : uint32_t {
   kResultSpriteTagPastEnd = 25,
   kResultOutputLocked = 43,  // the output cannot be written
   // 44 (kResultOutputIncomplete): a work file or the output failed to write.
+  // 46 (kResultDocumentTooLarge): the document would take more than the
+  // movie's size allows (fla/write_bound.h).
   kResultInputTooShort = 136,   // 14 bytes or less
   kResultNotSwf = 137,          // no "FWS" or "CWS" signature (also "ZWS")
   kResultLengthMismatch = 138,  // header length does not match the data

@@ -16,6 +16,7 @@
 #include "convert/engine.h"
 #include "convert/output_recovery.h"
 #include "fla/output_names.h"
+#include "fla/write_bound.h"
 
 namespace tovrani {
 
@@ -424,7 +425,8 @@ void RemoveEmptyImportFolders(DocumentOutput& out) {
 std::string StageImportMovie(ConverterContext& ctx, int kind, const std::string& name,
                              std::span<const uint8_t> bytes) {
   DocumentOutput* out = ctx.m_outputRun.get();
-  if (!out) return {};
+  // Part of what the conversion writes: past its bound nothing is staged.
+  if (!out || !ChargeWrite(ctx, bytes.size())) return {};
   const std::string temp = TempName(name, ::getpid(), out->lock.random());
   // A folder removed between its making and its first movie (a recovery
   // that found it empty) is made again.

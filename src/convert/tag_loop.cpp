@@ -24,6 +24,7 @@
 #include "convert/sound_tags.h"
 #include "convert/static_text.h"
 #include "fla/work_folder.h"
+#include "fla/write_bound.h"
 
 namespace tovrani {
 
@@ -106,6 +107,7 @@ uint32_t TagLoop::Run() {
   OrderHandoffs(ctx_.m_pMovieLayerDepths, st_.handoffOrder, st_.nextHandoff);
   while (st_.loopContinue && Pos() < end_) {
     PumpMessages(ctx_);
+    if (WriteBoundCrossed(ctx_)) return kResultDocumentTooLarge;
     if (uint32_t r = TakeIn(); r != kResultDone) return r;
     if (tag_.code == 39 && tag_.length > 8) {
       if (uint32_t r = WalkSprite(); r != kResultDone) return r;
@@ -265,6 +267,7 @@ uint32_t TagLoop::WalkSprite() {
     }
     if (len > size - off - headLen) break;
     if (ctx_.m_bCancel) break;
+    if (WriteBoundCrossed(ctx_)) return kResultDocumentTooLarge;
     if (IsLiftedSpriteDefinition(code)) {
       TagBody inner;
       try {

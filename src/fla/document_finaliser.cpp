@@ -12,6 +12,7 @@
 #include "fla/file_helpers.h"
 #include "fla/stream_placement.h"
 #include "fla/fla_context.h"
+#include "fla/write_bound.h"
 
 namespace tovrani {
 
@@ -93,6 +94,7 @@ class Finaliser {
       if (ctx_.m_bJsflMissing) NoteWriterFailure(ctx_, kResultOutputIncomplete);
       return;
     }
+    if (!ChargeWrite(ctx_, piece.size())) return;
     const bool appended = ctx_.m_nJsflFd >= 0 ? AppendJsflPiece(ctx_.m_nJsflFd, piece)
                                               : AppendJsflPiece(ctx_.m_strJsflPath, piece);
     if (appended) ctx_.m_bJsflWritten = 1;
@@ -232,6 +234,7 @@ void Finaliser::SymbolLinkage(uint16_t item) {
 
 void Finaliser::SymbolPages() {
   for (uint32_t i = 0; i < ctx_.m_nStreams; ++i) {
+    if (WriteBoundCrossed(ctx_)) return;
     const std::string name = MakeSymbolName(ctx_.m_pStreamId[i]);
     const uint16_t item = ctx_.m_pStreamItemNo[i];
     c_.PutU16(0x8001);  // the CDocumentPage class
@@ -328,6 +331,7 @@ void Finaliser::Bitmaps() {
   PutClassHead(c_, "CMediaBits", V());
   if (On(ctx_.m_pOptPictureFolder)) UseFolder(picturesFolder_, "_Pictures_");
   for (size_t j = 0; j < lib_.bitmaps.size(); ++j) {
+    if (WriteBoundCrossed(ctx_)) return;
     const auto& b = lib_.bitmaps[j];
     if (j) {
       c_.PutU16(uint16_t(0x8003 + ctx_.m_nStreams));
@@ -351,6 +355,7 @@ void Finaliser::Sounds() {
   if (On(ctx_.m_pOptSoundFolder)) UseFolder(soundsFolder_, "_Sounds_");
   const uint32_t bitmapClasses = lib_.bitmaps.empty() ? 0 : uint32_t(lib_.bitmaps.size() + 1);
   for (size_t j = 0; j < lib_.sounds.size(); ++j) {
+    if (WriteBoundCrossed(ctx_)) return;
     const auto& s = lib_.sounds[j];
     if (j) {
       c_.PutU16(uint16_t(0x8003 + ctx_.m_nStreams + bitmapClasses));
@@ -390,6 +395,7 @@ void Finaliser::Videos() {
                           (lib_.bitmaps.empty() ? 0 : uint32_t(lib_.bitmaps.size() + 1)) +
                           (lib_.sounds.empty() ? 0 : uint32_t(lib_.sounds.size() + 1));
   for (size_t j = 0; j < lib_.videos.size(); ++j) {
+    if (WriteBoundCrossed(ctx_)) return;
     const auto& v = lib_.videos[j];
     if (j) {
       c_.PutU16(uint16_t(0x8003 + before));
@@ -594,10 +600,13 @@ uint32_t Finaliser::Run(std::vector<uint32_t>& folderIds) {
   Sounds();
   Videos();
   if (ReadCancelRequest(ctx_)) return kResultCancelled;
+  // Each item above was written only while the document fitted the bound.
+  if (WriteBoundCrossed(ctx_)) return kResultDocumentTooLarge;
   ctx_.m_pLinkages.clear();
   if (!DocumentProperties()) return kResultTooManyItems;
   FolderList();
   Closing();
+  if (WriteBoundCrossed(ctx_)) return kResultDocumentTooLarge;
   folderIds.clear();
   for (const Folder& f : folders_) folderIds.push_back(f.id);
   return 0;

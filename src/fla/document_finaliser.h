@@ -100,7 +100,8 @@ using FontRecord = DocumentLibrary::Font;
 // ctx.m_strJsflPath. folderIds receives the counters of the folders' item
 // ids in creation order; word is set to 0. Returns 0, or kResultTooManyItems (with
 // nothing written) when the library's classes would not fit their reference
-// words.
+// words, or kResultDocumentTooLarge when the conversion's write bound was
+// crossed (the items stop there).
 uint32_t FinishDocument(FlaContext& ctx, DocumentLibrary& library,
                         std::vector<uint32_t>& folderIds, uint32_t& word);
 

@@ -253,14 +253,14 @@ InflateResult InflateZlibToVector(std::span<const uint8_t> data, uint64_t limit,
   });
 }
 
-InflateFileStatus DecompressCwsFile(const std::string& compressedPath,
-                                    const std::string& outputPath) {
+InflateFileStatus DecompressCwsFile(const std::string& compressedPath, const std::string& outputPath,
+                                    uint64_t maxDeclared) {
   UniqueFile in = OpenFile(compressedPath, "rb");
   if (!in) return InflateFileStatus::kOpenFailed;
   uint8_t head[8];
   if (std::fread(head, 1, 8, in.get()) != 8) return InflateFileStatus::kReadFailed;
   uint32_t declared = head[4] | head[5] << 8 | head[6] << 16 | static_cast<uint32_t>(head[7]) << 24;
-  if (declared > kMaxMovieBytes) return InflateFileStatus::kTooLarge;
+  if (declared > kMaxMovieBytes || declared > maxDeclared) return InflateFileStatus::kTooLarge;
   uint64_t bodyLimit = declared > 8 ? declared - 8 : 0;
   UniqueFile out = OpenFile(outputPath, "wb");
   if (!out) return InflateFileStatus::kOpenFailed;

@@ -93,8 +93,9 @@ enum class InflateFileStatus { kOk, kOpenFailed, kReadFailed, kWriteFailed, kToo
 // A "CWS" movie (body from offset 8 one zlib stream) becomes an "FWS" movie:
 // the 8 header bytes with "F" first, then the inflated body, at most the
 // header's length - 8 bytes. A short or damaged body keeps what inflated;
-// a declared length of 2^31 or more is refused.
-InflateFileStatus DecompressCwsFile(const std::string& compressedPath,
-                                    const std::string& outputPath);
+// a declared length of 2^31 or more, or past `maxDeclared`, is refused
+// before anything is inflated.
+InflateFileStatus DecompressCwsFile(const std::string& compressedPath, const std::string& outputPath,
+                                    uint64_t maxDeclared = kMaxMovieBytes);
 
 }  // namespace tovrani

@@ -128,6 +128,8 @@ bool MemoryFile::MoveToDisk() {
   return true;
 }
 
+bool MemoryFile::StartOnDisk() { return fd_ >= 0 || MoveToDisk(); }
+
 int64_t MemoryFile::Read(uint64_t pos, char* dst, size_t n) {
   if (fd_ >= 0) {
     for (;;) {
@@ -148,6 +150,14 @@ int64_t MemoryFile::Write(uint64_t pos, const char* src, size_t n) {
     return -1;
   }
   const uint64_t end = pos + n;
+  // A stream still being built may not grow past what the conversion may
+  // still write; rewriting what it holds stays allowed. Its size is looked
+  // at only past that point (on disk it costs a call).
+  if (!charged_ && end > space_->writeBound.Left() && end > size()) {
+    space_->writeBound.Cross();
+    errno = EFBIG;
+    return -1;
+  }
   if (fd_ < 0 && end > size_ && !Resize(end)) return -1;
   if (fd_ >= 0) {
     if (!WriteAll(fd_, pos, src, n)) {
@@ -191,7 +201,9 @@ bool MemoryFile::Resize(uint64_t size) {
     errno = ENOSPC;
     return false;
   }
-  if (fd_ >= 0) return ::ftruncate(fd_, off_t(size)) == 0;
+  // A truncation of a file already that long is skipped: emptying a fresh
+  // file would make the file system write it out when it is closed.
+  if (fd_ >= 0) return this->size() == size || ::ftruncate(fd_, off_t(size)) == 0;
   bytes_.resize(size_t(size));
   if (size == 0) {
     space_->inMemory -= bytes_.capacity();

@@ -32,6 +32,11 @@ class MemoryFile {
 
   uint64_t size() const;
   bool onDisk() const { return fd_ >= 0; }
+  // Puts an empty file on disk at once; false when it cannot go there.
+  bool StartOnDisk();
+  // The file receives bytes already charged to the write bound as they are
+  // placed: its growth is not held against what the bound has left.
+  void MarkCharged() { charged_ = true; }
   // Bytes copied in memory by growth so far (each reallocation copies the
   // file's bytes once).
   uint64_t bytesCopied() const { return copied_; }
@@ -53,6 +58,7 @@ class MemoryFile {
   int fd_ = -1;              // once on disk
   bool unlinked_ = false;
   bool broken_ = false;      // a move to disk failed: writes fail from then on
+  bool charged_ = false;
 };
 
 // Cuts an open stream's file to `size` bytes (after flushing the stream):

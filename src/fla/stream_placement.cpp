@@ -11,6 +11,7 @@
 #include "fla/file_helpers.h"
 #include "fla/item_names.h"
 #include "fla/layer_records.h"
+#include "fla/write_bound.h"
 
 namespace tovrani {
 
@@ -30,6 +31,13 @@ int64_t PadToMultiple(std::FILE* f, uint32_t unit) {
 // The padding of a stream just appended to the regular data or the mini stream.
 bool PadStream(std::FILE* f, bool regular) {
   return regular ? PadToSector(f) : PadToMiniSector(f) >= 0;
+}
+
+// A stream or directory entry becomes part of the document: counted against
+// what the conversion may write, padding included.
+bool ChargePlacement(FlaContext& ctx, uint64_t bytes, uint32_t unit) {
+  if (ChargeWrite(ctx, (bytes + unit - 1) / unit * unit)) return true;
+  return NoteWriterFailure(ctx, kResultDocumentTooLarge);
 }
 
 void PutLE32(uint8_t* p, uint32_t v) {
@@ -135,6 +143,7 @@ bool WriteStreamDirEntry(FlaContext& ctx, uint16_t n, uint32_t size, uint32_t st
   if (ctx.m_nWriterError) return false;
   uint32_t left = n == 10 ? 1 : static_cast<uint32_t>(n) + 1;
   auto e = MakeStreamDirEntry(MakeMediaName(n), size, start, left);
+  if (!ChargePlacement(ctx, e.size(), 1)) return false;
   if (!WriteBytes(ctx.m_pMediaDirFile, e.data(), e.size()))
     return NoteWriterFailure(ctx, kResultOutputIncomplete);
   return true;
@@ -149,6 +158,7 @@ bool WriteSymbolDirEntry(FlaContext& ctx, uint16_t /*unused*/, uint32_t size,
   if (pos < 0) return NoteWriterFailure(ctx, kResultOutputIncomplete);
   ctx.m_nLastSymbolDirEntry = static_cast<uint32_t>(pos / kDirEntrySize) + kFixedDirEntries;
   auto e = MakeStreamDirEntry(MakeSymbolName(ctx.m_wCurSymbolId), size, start, 1);
+  if (!ChargePlacement(ctx, e.size(), 1)) return false;
   if (!WriteBytes(ctx.m_pSymbolDirFile, e.data(), e.size()))
     return NoteWriterFailure(ctx, kResultOutputIncomplete);
   return true;
@@ -169,6 +179,7 @@ bool AppendStreamData(FlaContext& ctx, std::span<const uint8_t> data,
   if (pos < 0 || pos % unit != 0 || static_cast<uint64_t>(pos) / unit >= kEndOfChain)
     return NoteWriterFailure(ctx, kResultOutputIncomplete);
   where.start = static_cast<uint32_t>(static_cast<uint64_t>(pos) / unit);
+  if (!ChargePlacement(ctx, data.size(), unit)) return false;
   if (!WriteBytes(f, data.data(), data.size()) || !PadStream(f, where.regular))
     return NoteWriterFailure(ctx, kResultOutputIncomplete);
   if (!where.regular) return ChainMiniSectors(ctx, where.start);
@@ -186,6 +197,7 @@ bool AppendStreamFromFile(FlaContext& ctx, std::FILE* source, uint64_t size,
       std::fseek(source, 0, SEEK_SET) != 0)
     return NoteWriterFailure(ctx, kResultOutputIncomplete);
   where.start = static_cast<uint32_t>(static_cast<uint64_t>(pos) / unit);
+  if (!ChargePlacement(ctx, size, unit)) return false;
   std::vector<uint8_t> piece(32768);
   for (uint64_t left = size; left > 0;) {
     size_t n = static_cast<size_t>(std::min<uint64_t>(left, piece.size()));

@@ -47,26 +47,10 @@ std::string BaseFolder() {
   return base && *base ? base : "/tmp";
 }
 
-// The open(2) flags of an fopen mode ("r", "wb+", "ab+", ...) for a file
-// that is there: "w" empties it, "a" appends.
-int ModeFlags(const char* mode) {
-  const int access = std::strchr(mode, '+') ? O_RDWR : mode[0] == 'r' ? O_RDONLY : O_WRONLY;
-  return access | (mode[0] == 'w' ? O_TRUNC : mode[0] == 'a' ? O_APPEND : 0);
-}
-
-// A stream over `fd` in `mode`; the descriptor is closed when none can be made.
-std::FILE* StreamOf(int fd, const char* mode) {
-  if (fd < 0) return nullptr;
-  std::FILE* f = ::fdopen(fd, mode);
-  if (!f) ::close(fd);
-  return f;
-}
-
 }  // namespace
 
 struct WorkFolder::Files {
   std::shared_ptr<WorkSpace> space = std::make_shared<WorkSpace>();
-  // Null: a file made on disk from the start (no budget), opened as any file.
   std::unordered_map<std::string, std::shared_ptr<MemoryFile>> byName;
 };
 
@@ -122,43 +106,38 @@ std::FILE* WorkFolder::open(const std::string& name, const char* mode) const {
     errno = EINVAL;
     return nullptr;
   } else if (it == files_->byName.end()) {
-    WorkSpace& space = *files_->space;
-    if (space.budget != 0) {
-      it = files_->byName.emplace(name, std::make_shared<MemoryFile>(files_->space, name)).first;
-    } else {
-      // On disk from the start, made here: never a file that was there.
-      if (!space.StartOnDisk(name)) return nullptr;
-      const int fd = space.OpenFile(name, ModeFlags(mode) | O_CREAT);
-      if (fd < 0) return nullptr;
-      std::FILE* f = StreamOf(fd, mode);
-      if (f)
-        files_->byName.emplace(name, nullptr);
-      else
-        space.RemoveFile(name);
-      return f;
-    }
+    auto file = std::make_shared<MemoryFile>(files_->space, name);
+    // Without a budget on disk from the start, made here: never a file that
+    // was there.
+    if (files_->space->budget == 0 && !file->StartOnDisk()) return nullptr;
+    it = files_->byName.emplace(name, std::move(file)).first;
   }
-  if (it->second && !it->second->onDisk()) return MemoryFile::Open(it->second, mode);
-  return StreamOf(files_->space->OpenFile(name, ModeFlags(mode)), mode);
+  // On disk too, every stream goes through the file, which holds it to
+  // what the conversion may still write.
+  return MemoryFile::Open(it->second, mode);
 }
 
 void WorkFolder::removeFile(const std::string& name) const {
   if (!files_) return;
   auto it = files_->byName.find(name);
   if (it == files_->byName.end()) return;
-  if (it->second)
-    it->second->Unlink();
-  else
-    files_->space->RemoveFile(name);
+  it->second->Unlink();
   files_->byName.erase(it);
 }
+
+void WorkFolder::markCharged(const std::string& name) const {
+  if (!files_) return;
+  if (auto it = files_->byName.find(name); it != files_->byName.end()) it->second->MarkCharged();
+}
+
+WriteBound* WorkFolder::writeBound() const { return files_ ? &files_->space->writeBound : nullptr; }
 
 bool WorkFolder::failed() const { return files_ && files_->space->failed; }
 
 uint64_t WorkFolder::bytesCopiedInMemory(const std::string& name) const {
   if (!files_) return 0;
   auto it = files_->byName.find(name);
-  return it == files_->byName.end() || !it->second ? 0 : it->second->bytesCopied();
+  return it == files_->byName.end() ? 0 : it->second->bytesCopied();
 }
 
 void WorkFolder::remove() {
@@ -170,12 +149,7 @@ void WorkFolder::remove() {
   if (files_) {
     // Streams still open keep their bytes; nothing goes to disk any more.
     WorkSpace& space = *files_->space;
-    for (auto& [name, file] : files_->byName) {
-      if (file)
-        file->Unlink();
-      else
-        space.RemoveFile(name);
-    }
+    for (auto& [name, file] : files_->byName) file->Unlink();
     space.closed = true;
     space.RemoveDir();
     files_.reset();

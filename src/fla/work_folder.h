@@ -20,6 +20,7 @@
 
 #include "fla/descriptor.h"
 #include "fla/file_helpers.h"
+#include "fla/write_bound.h"
 
 namespace tovrani {
 
@@ -86,6 +87,11 @@ class WorkFolder {
   std::FILE* open(const std::string& name, const char* mode) const;
   // Removes one work file; a missing file is no error.
   void removeFile(const std::string& name) const;
+  // What the conversion may write in all (null before create()). Every work
+  // file is held to what it has left, except those marked charged: they
+  // receive bytes charged to it as they are placed.
+  WriteBound* writeBound() const;
+  void markCharged(const std::string& name) const;
   // A work file could not go to disk, no folder of ours could be made for
   // it, or a write there failed (disk full, no memory): bytes written to it
   // are lost and the output would be incomplete.

@@ -15,6 +15,7 @@
 #include <string>
 
 #include "fla/descriptor.h"
+#include "fla/write_bound.h"
 
 namespace tovrani {
 
@@ -32,6 +33,8 @@ struct WorkSpace {
   // A file could not move to disk, the folder could not be made, or a write
   // there failed.
   bool failed = false;
+  // What the conversion may still write: no file grows past it.
+  WriteBound writeBound;
   // Asked before a file moves to disk; false makes the move fail.
   std::function<bool(const std::string& name)> spillHook;
   // Called with the folder's path between its making and its opening.

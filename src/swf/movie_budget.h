@@ -106,6 +106,24 @@ constexpr uint64_t kMorphTweenBytesPerMovieByte = 20;
 // zlib turns a small file of zeros into a movie of any length.
 constexpr uint64_t kCompressedBytesPerFileByte = 4;
 
+// Two bounds hold whatever does the work, named above or not, and fail the
+// conversion past them. A compressed movie may declare at most 1 MiB and 64
+// bytes more per byte of its file: real compressed movies inflate at most
+// 18.3 times their file (one of 132 bytes), at most 14.5 times for every
+// file over 10 KB, and the largest declares 3.6 MB.
+constexpr uint64_t kInflationAllowance = uint64_t(1) << 20;
+constexpr uint64_t kInflatedBytesPerFileByte = 64;
+// A conversion may write (document, script and import movies) at most 64
+// MiB and 256 bytes more per byte of the movie's file as the user gave it:
+// real movies write at most 16.7 MB, and at most 38 bytes a byte for every
+// file over 10 KB; 2-bit ADPCM, the largest honest expansion, takes 128.
+constexpr uint64_t kWriteAllowance = uint64_t(64) << 20;
+constexpr uint64_t kWrittenBytesPerFileByte = 256;
+inline uint64_t MaxDeclaredInflatedBytes(uint64_t fileBytes) {
+  return kInflationAllowance + kInflatedBytesPerFileByte * fileBytes;
+}
+inline uint64_t MaxWrittenBytes(uint64_t fileBytes) { return kWriteAllowance + kWrittenBytesPerFileByte * fileBytes; }
+
 // The movie's bytes as the allowances count them: those after its 8-byte
 // header (trailing junk already cut), for a compressed movie at most 4 times
 // the size of its file.

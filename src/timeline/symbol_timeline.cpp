@@ -8,6 +8,7 @@
 #include "fla/archive.h"
 #include "fla/keyframe_records.h"
 #include "fla/layer_records.h"
+#include "fla/write_bound.h"
 #include "timeline/timeline_context.h"
 #include "timeline/frame_labels.h"
 #include "timeline/component_wrapper.h"
@@ -142,8 +143,9 @@ void SymbolTimelineBuilder::run() {
       g_omitLayerLink = 0;
       int32_t cur = selectTrack();
       if (cur < 0) break;
-      // An abandoned document needs no more layers.
-      if (ReadCancelRequest(ctx_)) break;
+      // An abandoned document needs no more layers, nor one past the bound
+      // of what the conversion may write.
+      if (ReadCancelRequest(ctx_) || WriteBoundCrossed(ctx_)) break;
       DepthTrack& t = tracks_[size_t(cur)];
       const bool maskOrGroup = t.isMask || t.isGroup;
       if (!maskOrGroup) {
@@ -574,6 +576,7 @@ void SymbolTimelineBuilder::writeLayer(int32_t cur) {
   for (int32_t k = range.first; k <= w.last; ++k) {
     const PlacementEntry& e = t.entries[size_t(k)];
     if (e.streamIndex == kAbsorbedEntry || (lasts[size_t(k)] == 0 && e.kind != kGroupPlacementKind)) continue;
+    if (WriteBoundCrossed(ctx_)) break;
     WriteEntryGap(page_, e, base, state_, level_);
     OpenEntryKeyframe(page_, level_);
     writeEntryElement(t, k);

@@ -485,11 +485,12 @@ TEST(BitmapBudget, BitmapsWhoseDataIsAllThereConvertWhole) {
 }
 
 // A compressed movie counts at most four times its file's bytes: padding of
-// zeros that zlib packs a thousandfold buys no pixels. The same movie
-// uncompressed holds its 8 MB, and its bitmap converts.
+// zeros that zlib packs a thousandfold (as far as a compressed movie may
+// inflate) buys no pixels. The same movie uncompressed holds its 1 MB, and
+// its bitmap converts.
 TEST(BitmapBudget, ACompressedMovieOfZerosDoesNotWidenTheBudget) {
   SwfWriter w(8);
-  w.tag(87, Bytes(8 << 20, 0));  // DefineBinaryData: bytes the converter passes over
+  w.tag(87, Bytes(1 << 20, 0));  // DefineBinaryData: bytes the converter passes over
   w.tag(36, SwfBytes().u16(1).u8(5).u16(7000).u16(8000).data(), true);
   w.tag(22, BitmapFilledSquare(10, {1})).tag(26, PlaceAt(1, 10)).showFrame().end();
   for (bool compressed : {true, false}) {

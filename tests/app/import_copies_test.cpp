@@ -61,7 +61,7 @@ std::string Convert(const Bytes& movie, std::vector<uint64_t>& shapes, std::vect
   return run.output;
 }
 
-// A compressed movie whose tags of `copied` bytes (some 5 MB) are copied
+// A compressed movie whose tags of `copied` bytes (some 6.5 MB) are copied
 // into the movie of each element after them: the first three carry them,
 // the next is named and the others counted; elements that copy nothing
 // still get their movies.
@@ -91,11 +91,20 @@ void ExpectCopiesStop(SwfWriter& w, uint64_t copied, bool shapes, const std::str
       << said;
 }
 
+// DefineBinaryData of `size` random bytes: a compressed file large enough for
+// its copies to inflate from.
+Bytes Incompressible(size_t size) {
+  Bytes noise(size);
+  std::mt19937 random(5);
+  for (uint8_t& b : noise) b = uint8_t(random());
+  return SwfBytes().u16(100).u32(0).bytes(noise).data();
+}
+
 TEST(ImportCopyBudget, ShapesMorphsAndTextsStopAtTheMoviesAllowance) {
   Bytes bitmap = SwfBytes().u16(1).u8(5).u16(1).u16(1).bytes(Zlib({0xFF, 0x20, 0x40, 0x60}, 9)).data();
-  bitmap.resize(5 << 20);
+  bitmap.resize(6500000);
   SwfWriter shapes(8);
-  shapes.tag(36, bitmap, true);
+  shapes.tag(87, Incompressible(90000), true).tag(36, bitmap, true);
   for (uint16_t id = 2; id <= 11; ++id) shapes.tag(22, BitmapSquare(id)).tag(26, Place(id));
   SwfBytes styles;
   styles.u8(1).u8(0x41).u16(1).matrix(0, 0).matrix(0, 0).u8(0);
@@ -108,9 +117,9 @@ TEST(ImportCopyBudget, ShapesMorphsAndTextsStopAtTheMoviesAllowance) {
   ExpectCopiesStop(shapes, SwfWriter::TagBytes(36, bitmap, true).size(), true, "DefineShape2 5", 8, 1);
 
   const Bytes font = DefineFont2(1, 0, "Arial", {'a', 'b'});
-  const Bytes zones = SwfBytes().u16(1).u8(0).bytes(Bytes(5 << 20, 0)).data();
+  const Bytes zones = SwfBytes().u16(1).u8(0).bytes(Bytes(6500000, 0)).data();
   SwfWriter texts(8);
-  texts.tag(48, font).tag(73, zones, true);
+  texts.tag(87, Incompressible(90000), true).tag(48, font).tag(73, zones, true);
   for (uint16_t id = 10; id <= 15; ++id) texts.tag(11, TwoGlyphText(id, 1)).tag(26, Place(id));
   texts.showFrame().end();
   const uint64_t fonts = SwfWriter::TagBytes(48, font).size() + SwfWriter::TagBytes(73, zones, true).size();

@@ -225,5 +225,38 @@ TEST(WorkFolderTest, GrowthPastTheBudgetMovesToDiskInsteadOfCopyingPerWrite) {
   EXPECT_FALSE(w.failed());
 }
 
+// No work file grows past what the conversion may still write, in memory,
+// moved to disk or on disk from the start; what it holds may be rewritten,
+// and a file marked charged takes bytes counted for it already. Crossing the
+// bound is no failure of the work files.
+TEST(WorkFolderTest, NoFileGrowsPastWhatTheWriteBoundLeaves) {
+  for (uint64_t budget : {WorkFolder::kDefaultMemoryBudget, uint64_t(100), uint64_t(0)}) {
+    SCOPED_TRACE(budget);
+    TmpDirScope tmp;
+    WorkBudgetScope scope(budget);
+    WorkFolder w;
+    ASSERT_TRUE(w.create());
+    WriteBound& bound = *w.writeBound();
+    bound.Start(10000, nullptr);
+    ASSERT_TRUE(bound.Charge(4000));
+    FileHandle page(w.file("page"), "wb+"), placed(w.file("placed"), "wb+");
+    w.markCharged("placed");
+    const std::vector<char> bytes(8000, 'x');
+    for (int pass = 0; pass < 2; ++pass) {
+      ASSERT_EQ(std::fseek(page.get(), 0, SEEK_SET), 0);
+      ASSERT_EQ(std::fwrite(bytes.data(), 1, 6000, page.get()), 6000u);
+      ASSERT_EQ(std::fflush(page.get()), 0);
+    }
+    EXPECT_FALSE(bound.Crossed());
+    EXPECT_EQ(std::fputc('y', page.get()), 'y');
+    EXPECT_NE(std::fflush(page.get()), 0);
+    EXPECT_TRUE(bound.Crossed());
+    EXPECT_EQ(FileSizeOf(FileHandle(w.file("page"), "rb").get()), 6000);
+    EXPECT_EQ(std::fwrite(bytes.data(), 1, 8000, placed.get()), 8000u);
+    EXPECT_EQ(std::fflush(placed.get()), 0);
+    EXPECT_FALSE(w.failed());
+  }
+}
+
 }  // namespace
 }  // namespace tovrani
