@@ -54,33 +54,33 @@ TEST(HeldOnce, NamesAndUrlsAreWrittenWhereverTheDocumentRepeatsThem) {
   for (uint16_t id = 3; id <= 22; ++id) EXPECT_EQ(Utf16Count(r, "Contents", "item" + std::to_string(100 + id)), 1u);
 }
 
-// JPEGTables of 4 MB taken by eight DefineBits, then a JPEG2, compressed:
-// the movie's bytes (16 MB and 20 a byte) allow four copies, whole; the
-// fifth DefineBits is named, the others counted, and the JPEG2 kept.
+// JPEGTables of 1 MB taken by twenty DefineBits, then a JPEG2, compressed:
+// the movie's bytes (16 MB and 20 a byte) allow sixteen copies, whole; the
+// seventeenth DefineBits is named, the others counted, and the JPEG2 kept.
 TEST(HeldOnce, JpegTablesCopiesStopAtTheMoviesAllowance) {
   const Bytes pixels(16 * 16 * 3, 0x80), jpeg = EncodeJpeg(pixels, 16, 16);
   Bytes tables, image;
   EncodeJpegPair(pixels, 16, 16, tables, image);
   Bytes padded(tables.begin(), tables.begin() + 2);
-  for (int i = 0; i < 64; ++i) {
+  for (int i = 0; i < 16; ++i) {
     padded.insert(padded.end(), {0xFF, 0xFE, 0xFD, 0xEA});  // a comment of 65,000 bytes
     padded.resize(padded.size() + 65000);
   }
   padded.insert(padded.end(), tables.begin() + 2, tables.end());
   SwfWriter w(8);
   w.tag(8, padded);
-  for (uint16_t id = 1; id <= 8; ++id) w.tag(6, SwfBytes().u16(id).bytes(image).data());
-  w.tag(21, SwfBytes().u16(9).bytes(jpeg).data()).showFrame().end();
+  for (uint16_t id = 1; id <= 20; ++id) w.tag(6, SwfBytes().u16(id).bytes(image).data());
+  w.tag(21, SwfBytes().u16(21).bytes(jpeg).data()).showFrame().end();
   const uint64_t movieBytes = std::min<uint64_t>(w.build().size() - 8, 4 * w.build(true).size());
-  ASSERT_EQ(((16u << 20) + 20 * movieBytes) / (padded.size() - 4), 4u);
+  ASSERT_EQ(((16u << 20) + 20 * movieBytes) / (padded.size() - 4), 16u);
   ConvertedMovie r;
   ConvertOnce(r, w.build(true));
   Bytes withTables(padded.begin(), padded.end() - 2);
   withTables.insert(withTables.end(), image.begin() + 2, image.end());
-  for (int k = 1; k <= 4; ++k) EXPECT_EQ(r.streams["Media " + std::to_string(k)], JpegMedia(withTables, 16, 16));
-  EXPECT_EQ(r.streams["Media 5"], JpegMedia(jpeg, 16, 16));
-  EXPECT_EQ(r.streams.count("Media 6"), 0u);
-  EXPECT_NE(r.run.output.find("DefineBits (character 5): the movie's bytes allow no more copies of its JPEG tables (" +
+  for (int k = 1; k <= 16; ++k) EXPECT_EQ(r.streams["Media " + std::to_string(k)], JpegMedia(withTables, 16, 16));
+  EXPECT_EQ(r.streams["Media 17"], JpegMedia(jpeg, 16, 16));
+  EXPECT_EQ(r.streams.count("Media 18"), 0u);
+  EXPECT_NE(r.run.output.find("DefineBits (character 17): the movie's bytes allow no more copies of its JPEG tables (" +
                               std::to_string(padded.size() - 4) + " bytes); the bitmap was skipped."),
             std::string::npos)
       << r.run.output;
