@@ -1,7 +1,8 @@
 // Shapes whose analysis or building asks for far more work than their bytes
 // hold: tall fills of many edges, rewrites that would restart the analysis,
-// huge coordinates, nested curves for the exact search, and the places that
-// write per region or per style-table split.
+// huge coordinates, nested curves for the exact search, the places that
+// write per region or per style-table split, and problem areas retraced
+// into many outlines or many corners.
 #include "convert/converter_context.h"
 #include "hostile_movies.h"
 #include "shape/shape_test_support.h"
@@ -23,9 +24,10 @@ void Tall(ShapeRecords& r, int32_t dx, int32_t dy) {
     r.Straight(k == pieces - 1 ? dx : 0, dy / pieces + (k == 0 ? dy % pieces : 0));
 }
 
-std::function<Bytes()> Shapes(int count, std::function<void(ShapeRecords&)> draw) {
-  return [count, draw] {
-    return RepeatedTagMovie(count, [&](SwfWriter& w, uint16_t id) { w.tag(22, OneFillOneLineShape(id, draw), true); });
+std::function<Bytes()> Shapes(int count, std::function<void(ShapeRecords&)> draw, bool compressed = false) {
+  return [count, draw, compressed] {
+    return RepeatedTagMovie(
+        count, [&](SwfWriter& w, uint16_t id) { w.tag(22, OneFillOneLineShape(id, draw), true); }, compressed);
   };
 }
 
@@ -139,10 +141,54 @@ Bytes OverlappingTriangles(int count) {
   return w.build();
 }
 
+// One outline that crosses itself: `lines` horizontal lines across a
+// square of `side` twips, then as many vertical ones, back and forth. Its
+// even-odd fill is a checkerboard, which the exact search retraces: over
+// 400,000 twips its outlines are filled and set against each other at that
+// size; over 256 twips its one-twip squares meet at their corners, which
+// the tracer walks as one boundary of 130,000 corners.
+void Grid(ShapeRecords& r, int32_t side, int32_t lines) {
+  const int32_t step = side / lines, m = std::max(1, side / (4 * lines + 4));
+  int32_t x = -m, y = 0;
+  auto to = [&](int32_t nx, int32_t ny) {
+    const int32_t pieces = std::max(1, (std::max(std::abs(nx - x), std::abs(ny - y)) + 59999) / 60000);
+    for (int32_t k = 1; k <= pieces; ++k)
+      r.Straight(int32_t(int64_t(nx - x) * k / pieces - int64_t(nx - x) * (k - 1) / pieces),
+                 int32_t(int64_t(ny - y) * k / pieces - int64_t(ny - y) * (k - 1) / pieces));
+    x = nx, y = ny;
+  };
+  r.Change(std::pair(x, y), std::nullopt, 1u, std::nullopt);
+  for (int32_t i = 0; i < lines; ++i) {
+    to(i % 2 ? -m : side + m, i * step + step / 2);
+    if (i + 1 < lines) to(x, (i + 1) * step + step / 2);
+  }
+  to(x, side + 2 * m);
+  to(step / 2, side + 2 * m);
+  for (int32_t j = 0; j < lines; ++j) {
+    to(j * step + step / 2, j % 2 ? side + 2 * m : -2 * m);
+    if (j + 1 < lines) to((j + 1) * step + step / 2, y);
+  }
+  to(x, -3 * m);
+  to(-2 * m, -3 * m);
+  to(-m, 0);
+}
+
 void Exact(ConverterContext& ctx) { ctx.options.exactProblemSearch = 1; }
 
+// The retraced grids at three sizes, plain and compressed.
+void AddRetracedGrids(std::vector<Hostile>& movies) {
+  for (const bool compressed : {false, true})
+    for (const int count : {1, 4, 16}) {
+      const std::string suffix = std::to_string(count) + (compressed ? "/cws" : "") + "/exact";
+      movies.push_back({"retrace_outline_fills/" + suffix,
+                        Shapes(count, [](ShapeRecords& r) { Grid(r, 400000, 64); }, compressed), Exact});
+      movies.push_back({"retrace_traced_corners/" + suffix,
+                        Shapes(count, [](ShapeRecords& r) { Grid(r, 256, 256); }, compressed), Exact});
+    }
+}
+
 std::vector<Hostile> Movies() {
-  return {
+  std::vector<Hostile> movies = {
       {"zigzag_fill_and_pairs/400", Shapes(1, [](ShapeRecords& r) { ZigzagAndPairs(r, 2000, 33000, 400); })},
       {"zigzag_fill_and_pairs/100x3", Shapes(3, [](ShapeRecords& r) { ZigzagAndPairs(r, 2000, 33000, 100); })},
       {"zigzag_fill_and_pairs/400/exact", Shapes(1, [](ShapeRecords& r) { ZigzagAndPairs(r, 2000, 33000, 400); }),
@@ -159,6 +205,8 @@ std::vector<Hostile> Movies() {
       {"wide_style_tables/300x5000", [] { return WideStyles(300, 5000); }},
       {"correction_objects/2000/exact", [] { return OverlappingTriangles(2000); }, Exact},
   };
+  AddRetracedGrids(movies);
+  return movies;
 }
 
 const int kRegistered = RegisterHostileMovies("shape", Movies());

@@ -277,6 +277,8 @@ bool CorrectionOutput::WriteFillFromRetrace(ShapeRegion& region, uint8_t fillSid
     retrace(list, 4);
     if (b_.geo.failed) return false;
     list.CurvesToLines();
+    const uint64_t n = list.records.size();
+    if (!b_.Charge(n * n / 16 + 1)) return false;
     failed = TracedPathCrosses(list);
   }
   list.Simplify();
