@@ -141,49 +141,20 @@ Bytes OverlappingTriangles(int count) {
   return w.build();
 }
 
-// One outline that crosses itself: `lines` horizontal lines across a
-// square of `side` twips, then as many vertical ones, back and forth. Its
-// even-odd fill is a checkerboard, which the exact search retraces: over
-// 400,000 twips its outlines are filled and set against each other at that
-// size; over 256 twips its one-twip squares meet at their corners, which
-// the tracer walks as one boundary of 130,000 corners.
-void Grid(ShapeRecords& r, int32_t side, int32_t lines) {
-  const int32_t step = side / lines, m = std::max(1, side / (4 * lines + 4));
-  int32_t x = -m, y = 0;
-  auto to = [&](int32_t nx, int32_t ny) {
-    const int32_t pieces = std::max(1, (std::max(std::abs(nx - x), std::abs(ny - y)) + 59999) / 60000);
-    for (int32_t k = 1; k <= pieces; ++k)
-      r.Straight(int32_t(int64_t(nx - x) * k / pieces - int64_t(nx - x) * (k - 1) / pieces),
-                 int32_t(int64_t(ny - y) * k / pieces - int64_t(ny - y) * (k - 1) / pieces));
-    x = nx, y = ny;
-  };
-  r.Change(std::pair(x, y), std::nullopt, 1u, std::nullopt);
-  for (int32_t i = 0; i < lines; ++i) {
-    to(i % 2 ? -m : side + m, i * step + step / 2);
-    if (i + 1 < lines) to(x, (i + 1) * step + step / 2);
-  }
-  to(x, side + 2 * m);
-  to(step / 2, side + 2 * m);
-  for (int32_t j = 0; j < lines; ++j) {
-    to(j * step + step / 2, j % 2 ? side + 2 * m : -2 * m);
-    if (j + 1 < lines) to((j + 1) * step + step / 2, y);
-  }
-  to(x, -3 * m);
-  to(-2 * m, -3 * m);
-  to(-m, 0);
-}
-
 void Exact(ConverterContext& ctx) { ctx.options.exactProblemSearch = 1; }
 
-// The retraced grids at three sizes, plain and compressed.
+// Grids retraced by the exact search, at three sizes, plain and compressed:
+// over 400,000 twips the outlines are filled and set against each other at
+// that size; over 256 twips the one-twip squares meet at their corners,
+// which the tracer walks as one boundary of 130,000 corners.
 void AddRetracedGrids(std::vector<Hostile>& movies) {
   for (const bool compressed : {false, true})
     for (const int count : {1, 4, 16}) {
       const std::string suffix = std::to_string(count) + (compressed ? "/cws" : "") + "/exact";
       movies.push_back({"retrace_outline_fills/" + suffix,
-                        Shapes(count, [](ShapeRecords& r) { Grid(r, 400000, 64); }, compressed), Exact});
+                        Shapes(count, [](ShapeRecords& r) { SelfCrossingGrid(r, 400000, 64); }, compressed), Exact});
       movies.push_back({"retrace_traced_corners/" + suffix,
-                        Shapes(count, [](ShapeRecords& r) { Grid(r, 256, 256); }, compressed), Exact});
+                        Shapes(count, [](ShapeRecords& r) { SelfCrossingGrid(r, 256, 256); }, compressed), Exact});
     }
 }
 

@@ -163,35 +163,6 @@ TEST(ShapeWork, ARewriteSendsTheAnalysisBackOnlyToTheRunsBeforeIt) {
   EXPECT_EQ(r.run.output.find(kAsked), std::string::npos) << r.run.output;
 }
 
-// One outline that crosses itself: `lines` horizontal lines across a
-// square of `side` twips, then as many vertical ones, back and forth. Its
-// even-odd fill is a checkerboard, which the exact search retraces.
-void Grid(ShapeRecords& r, int32_t side, int32_t lines) {
-  const int32_t step = side / lines, m = side / (4 * lines + 4);
-  int32_t x = -m, y = 0;
-  auto to = [&](int32_t nx, int32_t ny) {
-    const int32_t pieces = (std::max(std::abs(nx - x), std::abs(ny - y)) + 59999) / 60000;
-    for (int32_t k = 1; k <= pieces; ++k)
-      r.Straight(int32_t(int64_t(nx - x) * k / pieces - int64_t(nx - x) * (k - 1) / pieces),
-                 int32_t(int64_t(ny - y) * k / pieces - int64_t(ny - y) * (k - 1) / pieces));
-    x = nx, y = ny;
-  };
-  r.Change(std::pair(x, y), std::nullopt, 1u, std::nullopt);
-  for (int32_t i = 0; i < lines; ++i) {
-    to(i % 2 ? -m : side + m, i * step + step / 2);
-    if (i + 1 < lines) to(x, (i + 1) * step + step / 2);
-  }
-  to(x, side + 2 * m);
-  to(step / 2, side + 2 * m);
-  for (int32_t j = 0; j < lines; ++j) {
-    to(j * step + step / 2, j % 2 ? side + 2 * m : -2 * m);
-    if (j + 1 < lines) to((j + 1) * step + step / 2, y);
-  }
-  to(x, -3 * m);
-  to(-2 * m, -3 * m);
-  to(-m, 0);
-}
-
 // The retrace of a problem area fills each outline it traced and sets it
 // against those before it, at the area's size: 64 lines over 400,000 twips
 // ask for far more than a movie of 3 KB allows, and the shape goes out as
@@ -199,9 +170,9 @@ void Grid(ShapeRecords& r, int32_t side, int32_t lines) {
 TEST(ShapeWork, ARetracedAreaIsChargedForTheFillsOfItsOutlines) {
   const std::vector<std::string> exact = {"--set", "Exact Problem Search / Vectorization=on"};
   const std::vector<std::string> none = {"--set", "No Problem Search=on"};
-  for (const auto [side, lines] : {std::pair{400000, 64}, std::pair{2000, 8}}) {
+  for (const auto& [side, lines] : {std::pair{400000, 64}, std::pair{2000, 8}}) {
     SCOPED_TRACE(lines);
-    const Bytes movie = Movie({OneFillOneLineShape(1, [&](ShapeRecords& r) { Grid(r, side, lines); })});
+    const Bytes movie = Movie({OneFillOneLineShape(1, [&](ShapeRecords& r) { SelfCrossingGrid(r, side, lines); })});
     ASSERT_LT(movie.size(), 4000u);
     Converted decoded, searched;
     ConvertAndBound(decoded, movie, none);
