@@ -39,9 +39,9 @@ size_t OutlineEnd(const std::vector<PathRecord>& r, size_t first, Point64 start)
 
 // The outline as a region, coordinates times `scale` before the curve
 // arithmetic (the inner points of a quadratic drawn as a cubic), its fill
-// charged to `geo`.
+// charged to `work`.
 RegionKind OutlineRegion(const std::vector<PathRecord>& r, size_t first, size_t end, Point64 start,
-                         int64_t scale, ShapeGeometry& geo, Region& out) {
+                         int64_t scale, ShapeGeometry& work, Region& out) {
   auto fits = [](int64_t v) { return v >= -Path::kMaxCoord && v <= Path::kMaxCoord; };
   auto pt = [&](int64_t x, int64_t y) { return IntPoint{int32_t(x), int32_t(y)}; };
   Path path;
@@ -65,7 +65,7 @@ RegionKind OutlineRegion(const std::vector<PathRecord>& r, size_t first, size_t 
     prev = a;
   }
   path.CloseFigure();
-  return geo.TryFill(path, out);
+  return work.TryFill(path, out);
 }
 
 // +1 when exactly p+ lies inside, -1 when exactly p- does, for the first
@@ -117,17 +117,17 @@ int OrientationSide(const std::vector<PathRecord>& r, size_t first, size_t end, 
 }  // namespace
 
 bool PathRecordList::EncodeRecordsAsEdges(const IntRect& box, ShapeOutput& out,
-                                          uint32_t& recordCount, ShapeGeometry& geo) const {
+                                          uint32_t& recordCount, ShapeGeometry& work) const {
   recordCount = 0;
   // The geometry's copy, kept within reach of 32-bit shape units.
-  std::vector<PathRecord> rs = records;
+  std::vector<PathRecord> geo = records;
   const auto clampX = [&](int32_t& v) {
     v = int32_t(std::clamp<int64_t>(v, -kMaxDeviceCoord - box.left, kMaxDeviceCoord - box.left));
   };
   const auto clampY = [&](int32_t& v) {
     v = int32_t(std::clamp<int64_t>(v, -kMaxDeviceCoord - box.top, kMaxDeviceCoord - box.top));
   };
-  for (PathRecord& g : rs) clampX(g.controlX), clampY(g.controlY), clampX(g.anchorX), clampY(g.anchorY);
+  for (PathRecord& g : geo) clampX(g.controlX), clampY(g.controlY), clampX(g.anchorX), clampY(g.anchorY);
 
   // The records begin a fresh shape object.
   out.penX = out.penY = 0;
@@ -135,39 +135,39 @@ bool PathRecordList::EncodeRecordsAsEdges(const IntRect& box, ShapeOutput& out,
   Region accumulated;
   bool firstOutline = true;
   int lastSide = 0;
-  for (size_t i = 0; i < rs.size(); ++i) {
+  for (size_t i = 0; i < geo.size(); ++i) {
     ShapeEdge rec;
     const int64_t startX = out.penX, startY = out.penY;
-    while (rs[i].kind == kPathMoveTo) {
-      if (i + 1 == rs.size()) {  // a trailing move-to starts no edge
+    while (geo[i].kind == kPathMoveTo) {
+      if (i + 1 == geo.size()) {  // a trailing move-to starts no edge
         out.penX = startX, out.penY = startY;
         return out.bytes.size() <= ShapeOutput::kMaxBytes;
       }
-      out.penX = shape(rs[i].anchorX, box.left);
-      out.penY = shape(rs[i].anchorY, box.top);
+      out.penX = shape(geo[i].anchorX, box.left);
+      out.penY = shape(geo[i].anchorY, box.top);
       ++i;
     }
     rec.move = {out.penX - startX, out.penY - startY};
     rec.hasMove = rec.move.x || rec.move.y;
-    const PathRecord& g = rs[i];
+    const PathRecord& g = geo[i];
     rec.curved = g.kind == kPathCurveTo;
     rec.control = {shape(g.controlX, box.left) - out.penX, shape(g.controlY, box.top) - out.penY};
     rec.anchor = {shape(g.anchorX, box.left) - out.penX, shape(g.anchorY, box.top) - out.penY};
 
     if (rec.hasMove || recordCount == 0) {
-      const Point64 start = Anchor(rs, i);
-      const size_t end = OutlineEnd(rs, i, start);
+      const Point64 start = Anchor(geo, i);
+      const size_t end = OutlineEnd(geo, i, start);
       Region outline;
       int side = 0;
       bool hole = false;
-      if (OutlineRegion(rs, i, end, start, 1, geo, outline) != RegionKind::kError) {
+      if (OutlineRegion(geo, i, end, start, 1, work, outline) != RegionKind::kError) {
         const IntRect b = outline.Box();
         if (firstOutline) {
           accumulated = outline;
         } else if (b.right > b.left && b.bottom > b.top) {
           // Each outline is set against all before it: without this charge
           // outlines of many rectangles would cost the square of their count.
-          if (!geo.Charge(accumulated.RectCount() + outline.RectCount() + 1)) return false;
+          if (!work.Charge(accumulated.RectCount() + outline.RectCount() + 1)) return false;
           Region overlap;
           const RegionKind k = Region::Combine(overlap, accumulated, outline, CombineMode::kAnd);
           if (k != RegionKind::kError && k != RegionKind::kEmpty && overlap == outline) {
@@ -179,14 +179,14 @@ bool PathRecordList::EncodeRecordsAsEdges(const IntRect& box, ShapeOutput& out,
         }
         const int64_t w = b.right - b.left, h = b.bottom - b.top;
         const int64_t scale = (w >= 10 && h >= 10) || w >= 100 || h >= 100 ? 1 : 256;
-        if (scale != 1 && OutlineRegion(rs, i, end, start, scale, geo, outline) == RegionKind::kError)
+        if (scale != 1 && OutlineRegion(geo, i, end, start, scale, work, outline) == RegionKind::kError)
           outline.Clear();
-        if (!noSideProbes) side = ProbeSide(rs, i, start, scale, outline);
+        if (!noSideProbes) side = ProbeSide(geo, i, start, scale, outline);
       }
-      if (geo.failed) return false;
+      if (work.failed) return false;
       firstOutline = false;
       // Probes that find no inside would leave the outline without a fill.
-      if (side == 0) side = OrientationSide(rs, i, end, start);
+      if (side == 0) side = OrientationSide(geo, i, end, start);
       if (hole) side = -side;
       if (side != 0 && side != lastSide) {
         rec.hasStyles = true;
@@ -209,9 +209,9 @@ bool PathRecordList::EncodeRecordsAsEdges(const IntRect& box, ShapeOutput& out,
 
 bool PathRecordList::EncodeAsEdges(ShapeOutput& out, uint32_t& recordCount,
                                    const ShapeRegion& region, std::span<ShapePoint> points,
-                                   uint8_t fillSide, ShapeGeometry& geo) const {
-  const bool ok = EncodeRecordsAsEdges(region.box, out, recordCount, geo);
-  if (geo.failed) return false;
+                                   uint8_t fillSide, ShapeGeometry& work) const {
+  const bool ok = EncodeRecordsAsEdges(region.box, out, recordCount, work);
+  if (work.failed) return false;
   const Contour* contour = region.First();
   // Nothing written: the region keeps its fill and is written another way.
   if (recordCount == 0 || !contour || (fillSide != 1 && fillSide != 2)) return ok;
