@@ -1,7 +1,8 @@
 // Shapes whose analysis or building asks for far more work than their bytes
 // hold: tall fills of many edges, rewrites that would restart the analysis,
-// huge coordinates, nested curves for the exact search, and the places that
-// write per region or per style-table split.
+// huge coordinates, nested curves for the exact search, the places that
+// write per region or per style-table split, and problem areas retraced
+// into many outlines or many corners.
 #include "convert/converter_context.h"
 #include "hostile_movies.h"
 #include "shape/shape_test_support.h"
@@ -23,9 +24,10 @@ void Tall(ShapeRecords& r, int32_t dx, int32_t dy) {
     r.Straight(k == pieces - 1 ? dx : 0, dy / pieces + (k == 0 ? dy % pieces : 0));
 }
 
-std::function<Bytes()> Shapes(int count, std::function<void(ShapeRecords&)> draw) {
-  return [count, draw] {
-    return RepeatedTagMovie(count, [&](SwfWriter& w, uint16_t id) { w.tag(22, OneFillOneLineShape(id, draw), true); });
+std::function<Bytes()> Shapes(int count, std::function<void(ShapeRecords&)> draw, bool compressed = false) {
+  return [count, draw, compressed] {
+    return RepeatedTagMovie(
+        count, [&](SwfWriter& w, uint16_t id) { w.tag(22, OneFillOneLineShape(id, draw), true); }, compressed);
   };
 }
 
@@ -141,8 +143,23 @@ Bytes OverlappingTriangles(int count) {
 
 void Exact(ConverterContext& ctx) { ctx.options.exactProblemSearch = 1; }
 
+// Grids retraced by the exact search, at three sizes, plain and compressed:
+// over 400,000 twips the outlines are filled and set against each other at
+// that size; over 256 twips the one-twip squares meet at their corners,
+// which the tracer walks as one boundary of 130,000 corners.
+void AddRetracedGrids(std::vector<Hostile>& movies) {
+  for (const bool compressed : {false, true})
+    for (const int count : {1, 4, 16}) {
+      const std::string suffix = std::to_string(count) + (compressed ? "/cws" : "") + "/exact";
+      movies.push_back({"retrace_outline_fills/" + suffix,
+                        Shapes(count, [](ShapeRecords& r) { SelfCrossingGrid(r, 400000, 64); }, compressed), Exact});
+      movies.push_back({"retrace_traced_corners/" + suffix,
+                        Shapes(count, [](ShapeRecords& r) { SelfCrossingGrid(r, 256, 256); }, compressed), Exact});
+    }
+}
+
 std::vector<Hostile> Movies() {
-  return {
+  std::vector<Hostile> movies = {
       {"zigzag_fill_and_pairs/400", Shapes(1, [](ShapeRecords& r) { ZigzagAndPairs(r, 2000, 33000, 400); })},
       {"zigzag_fill_and_pairs/100x3", Shapes(3, [](ShapeRecords& r) { ZigzagAndPairs(r, 2000, 33000, 100); })},
       {"zigzag_fill_and_pairs/400/exact", Shapes(1, [](ShapeRecords& r) { ZigzagAndPairs(r, 2000, 33000, 400); }),
@@ -159,6 +176,8 @@ std::vector<Hostile> Movies() {
       {"wide_style_tables/300x5000", [] { return WideStyles(300, 5000); }},
       {"correction_objects/2000/exact", [] { return OverlappingTriangles(2000); }, Exact},
   };
+  AddRetracedGrids(movies);
+  return movies;
 }
 
 const int kRegistered = RegisterHostileMovies("shape", Movies());

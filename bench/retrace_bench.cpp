@@ -43,7 +43,8 @@ void RetraceAndEncode(ConverterContext& ctx, const ShapeRegion& region, int leve
   if (RetraceRegion(ctx, list, region, {}, level) != 1) std::abort();
   ShapeOutput out;
   uint32_t count = 0;
-  list.EncodeRecordsAsEdges(region.box, out, count);
+  ShapeGeometry unbounded;
+  list.EncodeRecordsAsEdges(region.box, out, count, unbounded);
   benchmark::DoNotOptimize(out.bytes.size());
 }
 

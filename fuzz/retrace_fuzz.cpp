@@ -35,6 +35,13 @@ struct Input {
   }
 };
 
+// The program charges the fills, tracing and crossing tests of this road
+// to the shape's budget and the movie's allowance, and gives the shape up
+// when they are spent. Here each input gets this much: the program's own
+// budget would let one 128-byte input fill for seconds in the fuzz build,
+// and work past this takes the same give-up road.
+constexpr uint64_t kFuzzWork = uint64_t{1} << 22;
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -61,7 +68,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       ShapeOutput out;
       uint32_t count = 0;
       list.noSideProbes = data[0] & 8;
-      list.EncodeRecordsAsEdges(box, out, count);
+      ShapeGeometry geo;
+      geo.budget = kFuzzWork;
+      list.EncodeRecordsAsEdges(box, out, count, geo);
       if (count > uint32_t(list.count())) std::abort();
       PathRecordList traced = list;
       TracedPathCrosses(traced);
@@ -99,11 +108,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       ConverterContext ctx;
       PathRecordList list;
       const int level = 4 + data[0] % 27;
-      const int result = RetraceRegion(ctx, list, region, points, level);
+      ShapeGeometry geo;
+      geo.budget = kFuzzWork;
+      const int result = RetraceRegion(ctx, list, region, points, level, nullptr, &geo);
       if (result < -1 || result > 1 || (result != 1 && list.count() != 0)) std::abort();
       ShapeOutput out;
       uint32_t count = 0;
-      list.EncodeAsEdges(out, count, region, points, 2);
+      list.EncodeAsEdges(out, count, region, points, 2, geo);
       break;
     }
   }

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <climits>
 #include <memory>
+#include <utility>
 
 namespace tovrani {
 namespace {
@@ -34,6 +35,15 @@ int64_t BoundaryLength(const Raster& r) {
   return n;
 }
 
+// Union-find over the pixels; each root stands for its group.
+uint32_t FindRoot(std::vector<uint32_t>& parent, uint32_t i) {
+  while (parent[i] != i) {
+    parent[i] = parent[parent[i]];
+    i = parent[i];
+  }
+  return i;
+}
+
 TracePoint ToPoint(const potrace_dpoint_t& p) { return {p.x, p.y}; }
 
 TracedOutline ConvertCurve(const potrace_path_t& path) {
@@ -56,6 +66,41 @@ TracedOutline ConvertCurve(const potrace_path_t& path) {
 }
 
 }  // namespace
+
+uint64_t TraceCornerWork(const Raster& raster) {
+  const int32_t w = raster.width(), h = raster.height();
+  if (w <= 0 || h <= 0) return 0;
+  const auto at = [w](int32_t x, int32_t y) { return uint32_t(size_t(y) * size_t(w) + size_t(x)); };
+  std::vector<uint32_t> parent(size_t(w) * size_t(h));
+  for (uint32_t i = 0; i < parent.size(); ++i) parent[i] = i;
+  // Joined at an edge or a corner: a superset of any path's pixels,
+  // however the tracer settles pixels that meet only at a corner.
+  for (int32_t y = 0; y < h; ++y)
+    for (int32_t x = 0; x < w; ++x) {
+      if (!raster.Get(x, y)) continue;
+      for (const auto& [dx, dy] : {std::pair{-1, 0}, std::pair{-1, -1}, std::pair{0, -1}, std::pair{1, -1}})
+        if (raster.Get(x + dx, y + dy)) {
+          const uint32_t a = FindRoot(parent, at(x, y)), b = FindRoot(parent, at(x + dx, y + dy));
+          if (a != b) parent[a] = b;
+        }
+    }
+  // A corner of the pixel grid where the boundary turns: one or three of
+  // the four pixels around it set, or two set diagonally (two turns).
+  std::vector<uint32_t> corners(parent.size(), 0);
+  for (int32_t y = 0; y <= h; ++y)
+    for (int32_t x = 0; x <= w; ++x) {
+      const bool a = raster.Get(x - 1, y - 1), b = raster.Get(x, y - 1);
+      const bool c = raster.Get(x - 1, y), d = raster.Get(x, y);
+      const int set = a + b + c + d;
+      const uint32_t turns = set == 1 || set == 3 ? 1 : set == 2 && a == d ? 2 : 0;
+      if (!turns) continue;
+      const uint32_t pixel = a ? at(x - 1, y - 1) : b ? at(x, y - 1) : c ? at(x - 1, y) : at(x, y);
+      corners[FindRoot(parent, pixel)] += turns;
+    }
+  uint64_t work = 0;
+  for (const uint32_t n : corners) work += uint64_t(n) * n;
+  return work;
+}
 
 TraceSettings TraceSettingsForLevel(int smoothing_level, bool closer) {
   const int level = std::clamp(smoothing_level, 1, 30);

@@ -163,5 +163,27 @@ TEST(ShapeWork, ARewriteSendsTheAnalysisBackOnlyToTheRunsBeforeIt) {
   EXPECT_EQ(r.run.output.find(kAsked), std::string::npos) << r.run.output;
 }
 
+// The retrace of a problem area fills each outline it traced and sets it
+// against those before it, at the area's size: 64 lines over 400,000 twips
+// ask for far more than a movie of 3 KB allows, and the shape goes out as
+// decoded, named. Eight lines over 2,000 twips are retraced.
+TEST(ShapeWork, ARetracedAreaIsChargedForTheFillsOfItsOutlines) {
+  const std::vector<std::string> exact = {"--set", "Exact Problem Search / Vectorization=on"};
+  const std::vector<std::string> none = {"--set", "No Problem Search=on"};
+  for (const auto& [side, lines] : {std::pair{400000, 64}, std::pair{2000, 8}}) {
+    SCOPED_TRACE(lines);
+    const Bytes movie = Movie({OneFillOneLineShape(1, [&](ShapeRecords& r) { SelfCrossingGrid(r, side, lines); })});
+    ASSERT_LT(movie.size(), 4000u);
+    Converted decoded, searched;
+    ConvertAndBound(decoded, movie, none);
+    ConvertAndBound(searched, movie, exact);
+    const bool refused = lines == 64;
+    EXPECT_EQ(RecordCounts(searched, 1) == RecordCounts(decoded, 1), refused);
+    EXPECT_EQ(searched.run.output.find("DefineShape2 (character 1): " + kAsked) != std::string::npos, refused)
+        << searched.run.output;
+    EXPECT_EQ(searched.run.output.find("ectorization"), std::string::npos) << searched.run.output;
+  }
+}
+
 }  // namespace
 }  // namespace tovrani::test

@@ -152,5 +152,24 @@ TEST(Tracer, AnyRasterGivesOutlinesOrAClearRefusal) {
   EXPECT_TRUE(out.empty());
 }
 
+// Tracing is priced before it starts by the square of each group's
+// corners: a row of one-pixel teeth on a bar is one group and costs the
+// square of all its corners, the same teeth apart cost each their own, and
+// pixels that meet only at a corner count as one group.
+TEST(Tracer, CornerWorkIsTheSquareOfEachGroupsCorners) {
+  Raster empty;
+  EXPECT_EQ(TraceCornerWork(empty), 0u);
+  const int teeth = 50;
+  const Raster comb = Paint(2 * teeth + 1, 2, [](double x, double y) { return y < 1 || int(x) % 2 == 1; });
+  const Raster apart = Paint(2 * teeth + 1, 2, [](double x, double y) { return y > 1 && int(x) % 2 == 1; });
+  // The bar's four corners and each tooth's four.
+  EXPECT_EQ(TraceCornerWork(comb), uint64_t(4 + 4 * teeth) * (4 + 4 * teeth));
+  EXPECT_EQ(TraceCornerWork(apart), uint64_t(teeth) * 16);
+  Raster diagonal;
+  diagonal.Resize(3, 3);
+  for (int i = 0; i < 3; ++i) diagonal.Set(i, i, true);
+  EXPECT_EQ(TraceCornerWork(diagonal), 12u * 12u);
+}
+
 }  // namespace
 }  // namespace tovrani

@@ -28,7 +28,8 @@ Encoded Encode(const PathRecordList& list, IntRect box = {100, 200, 200, 300}) {
   out.bytes.PutBytes(Bytes(3, 0xEE));  // the records go behind what is there
   out.penX = 7;
   Encoded e;
-  EXPECT_TRUE(list.EncodeRecordsAsEdges(box, out, e.count));
+  ShapeGeometry unbounded;
+  EXPECT_TRUE(list.EncodeRecordsAsEdges(box, out, e.count, unbounded));
   EXPECT_EQ(out.records, e.count);
   e.bytes.assign(out.bytes.bytes().begin() + 3, out.bytes.bytes().end());
   e.pen = {int32_t(out.penX), int32_t(out.penY)};
@@ -155,13 +156,14 @@ TEST(PathEdgeEncoding, TheRegionsFillLeavesTheGraph) {
   PathRecordList list;
   ShapeOutput out;
   uint32_t count = 0;
+  ShapeGeometry unbounded;
   list.records = {{M, 0, 0, 0, 0}};  // writes nothing, takes nothing
-  EXPECT_TRUE(list.EncodeAsEdges(out, count, region, points, 2));
+  EXPECT_TRUE(list.EncodeAsEdges(out, count, region, points, 2, unbounded));
   EXPECT_EQ(count, 0u);
   EXPECT_EQ(points[0].edges[0].style[2], 1);
 
   list.records = Square(0, 0, 10, true);
-  EXPECT_TRUE(list.EncodeAsEdges(out, count, region, points, 2));
+  EXPECT_TRUE(list.EncodeAsEdges(out, count, region, points, 2, unbounded));
   EXPECT_EQ(count, 4u);
   for (uint32_t i = 0; i < 4; ++i) {
     const PointEdge& e = points[i].edges[i == 0 ? 0 : 1];

@@ -139,7 +139,8 @@ Region Band(const std::vector<Polygon>& polygons) {
 Region Drawn(const PathRecordList& list, const IntRect& box) {
   ShapeOutput out;
   uint32_t count = 0;
-  EXPECT_TRUE(list.EncodeRecordsAsEdges(box, out, count));
+  ShapeGeometry unbounded;
+  EXPECT_TRUE(list.EncodeRecordsAsEdges(box, out, count, unbounded));
   std::vector<uint8_t> bytes = out.bytes.bytes();
   bytes.push_back(0);  // the end byte
   const test::ShapeCoverage c = test::CoverageOf(bytes);

@@ -1,6 +1,7 @@
 #include "shape/shape_test_support.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <string>
 
 #include "fla/archive.h"
@@ -64,6 +65,33 @@ std::vector<uint8_t> OneFillOneLineShape(uint16_t id, const std::function<void(S
   draw(r);
   r.End();
   return b.data();
+}
+
+void SelfCrossingGrid(ShapeRecords& r, int32_t side, int32_t lines) {
+  const int32_t step = side / lines, m = std::max(1, side / (4 * lines + 4));
+  int32_t x = -m, y = 0;
+  // Straight to (nx, ny) in edges a record can hold.
+  auto to = [&](int32_t nx, int32_t ny) {
+    const int64_t dx = nx - x, dy = ny - y;
+    const int64_t pieces = std::max<int64_t>(1, (std::max(std::abs(dx), std::abs(dy)) + 59999) / 60000);
+    for (int64_t k = 1; k <= pieces; ++k)
+      r.Straight(int32_t(dx * k / pieces - dx * (k - 1) / pieces), int32_t(dy * k / pieces - dy * (k - 1) / pieces));
+    x = nx, y = ny;
+  };
+  r.Change(std::pair(x, y), std::nullopt, 1u, std::nullopt);
+  for (int32_t i = 0; i < lines; ++i) {
+    to(i % 2 ? -m : side + m, i * step + step / 2);
+    if (i + 1 < lines) to(x, (i + 1) * step + step / 2);
+  }
+  to(x, side + 2 * m);
+  to(step / 2, side + 2 * m);
+  for (int32_t j = 0; j < lines; ++j) {
+    to(j * step + step / 2, j % 2 ? side + 2 * m : -2 * m);
+    if (j + 1 < lines) to((j + 1) * step + step / 2, y);
+  }
+  to(x, -3 * m);
+  to(-2 * m, -3 * m);
+  to(-m, 0);
 }
 
 std::vector<uint8_t> MorphBody(uint16_t tag, const std::vector<uint8_t>& styles,

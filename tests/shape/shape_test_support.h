@@ -34,6 +34,12 @@ struct ShapeRecords {
 // for each style index.
 std::vector<uint8_t> OneFillOneLineShape(uint16_t id, const std::function<void(ShapeRecords&)>& draw);
 
+// One outline with fill 1 on its right that crosses itself: `lines`
+// horizontal lines across a square of `side` twips, then as many vertical
+// ones, back and forth. Its even-odd fill is a checkerboard, which the
+// exact search retraces.
+void SelfCrossingGrid(ShapeRecords& r, int32_t side, int32_t lines);
+
 // A DefineMorphShape (46) or DefineMorphShape2 (84) body after its
 // character id: bounds, the end-edges offset, the morph style arrays as
 // given, the start shape (its index-size byte, then the records `start`

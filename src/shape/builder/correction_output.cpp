@@ -243,7 +243,8 @@ bool CorrectionOutput::WriteFillFromRetrace(ShapeRegion& region, uint8_t fillSid
   written = false;
   std::span<ShapePoint> points = b_.graph.span();
   // Painting and tracing cost by the raster's pixels, which the area limit
-  // caps.
+  // caps; the painting's rows, the corners traced and the fills of the
+  // encoding are charged where they are spent.
   const uint64_t w = uint64_t(std::max<int64_t>(0, int64_t(region.box.right) - region.box.left));
   const uint64_t h = uint64_t(std::max<int64_t>(0, int64_t(region.box.bottom) - region.box.top));
   const uint64_t pixels = w && h ? std::min<uint64_t>(w * h, uint64_t(kRetraceMaxPixels) * 2) : 0;
@@ -257,7 +258,7 @@ bool CorrectionOutput::WriteFillFromRetrace(ShapeRegion& region, uint8_t fillSid
     if (b_.retrace)
       b_.retrace(list, region, level);
     else
-      judged = RetraceRegion(b_.ctx, list, region, points, level, &judgedCrossing) == 1;
+      judged = RetraceRegion(b_.ctx, list, region, points, level, &judgedCrossing, &b_.geo) == 1;
   };
   PathRecordList list;
   int level = 4;
@@ -276,6 +277,8 @@ bool CorrectionOutput::WriteFillFromRetrace(ShapeRegion& region, uint8_t fillSid
     retrace(list, 4);
     if (b_.geo.failed) return false;
     list.CurvesToLines();
+    const uint64_t n = list.records.size();
+    if (!b_.Charge(n * n / 16 + 1)) return false;
     failed = TracedPathCrosses(list);
   }
   list.Simplify();
@@ -285,7 +288,7 @@ bool CorrectionOutput::WriteFillFromRetrace(ShapeRegion& region, uint8_t fillSid
   // Encoded apart first: a list that yields no record starts no object.
   ShapeOutput traced;
   uint32_t n = 0;
-  if (!list.EncodeAsEdges(traced, n, region, points, fillSide)) return false;
+  if (!list.EncodeAsEdges(traced, n, region, points, fillSide, b_.geo)) return false;
   if (n == 0) return true;
   if (!StartFillObject(fill)) return false;
   out_.bytes.PutBytes(traced.bytes.span());

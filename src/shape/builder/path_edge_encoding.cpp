@@ -38,9 +38,10 @@ size_t OutlineEnd(const std::vector<PathRecord>& r, size_t first, Point64 start)
 }
 
 // The outline as a region, coordinates times `scale` before the curve
-// arithmetic (the inner points of a quadratic drawn as a cubic).
+// arithmetic (the inner points of a quadratic drawn as a cubic), its fill
+// charged to `work`.
 RegionKind OutlineRegion(const std::vector<PathRecord>& r, size_t first, size_t end, Point64 start,
-                         int64_t scale, Region& out) {
+                         int64_t scale, ShapeGeometry& work, Region& out) {
   auto fits = [](int64_t v) { return v >= -Path::kMaxCoord && v <= Path::kMaxCoord; };
   auto pt = [&](int64_t x, int64_t y) { return IntPoint{int32_t(x), int32_t(y)}; };
   Path path;
@@ -64,7 +65,7 @@ RegionKind OutlineRegion(const std::vector<PathRecord>& r, size_t first, size_t 
     prev = a;
   }
   path.CloseFigure();
-  return path.ToRegion(out);
+  return work.TryFill(path, out);
 }
 
 // +1 when exactly p+ lies inside, -1 when exactly p- does, for the first
@@ -116,7 +117,7 @@ int OrientationSide(const std::vector<PathRecord>& r, size_t first, size_t end, 
 }  // namespace
 
 bool PathRecordList::EncodeRecordsAsEdges(const IntRect& box, ShapeOutput& out,
-                                          uint32_t& recordCount) const {
+                                          uint32_t& recordCount, ShapeGeometry& work) const {
   recordCount = 0;
   // The geometry's copy, kept within reach of 32-bit shape units.
   std::vector<PathRecord> geo = records;
@@ -159,11 +160,14 @@ bool PathRecordList::EncodeRecordsAsEdges(const IntRect& box, ShapeOutput& out,
       Region outline;
       int side = 0;
       bool hole = false;
-      if (OutlineRegion(geo, i, end, start, 1, outline) != RegionKind::kError) {
+      if (OutlineRegion(geo, i, end, start, 1, work, outline) != RegionKind::kError) {
         const IntRect b = outline.Box();
         if (firstOutline) {
           accumulated = outline;
         } else if (b.right > b.left && b.bottom > b.top) {
+          // Each outline is set against all before it: without this charge
+          // outlines of many rectangles would cost the square of their count.
+          if (!work.Charge(accumulated.RectCount() + outline.RectCount() + 1)) return false;
           Region overlap;
           const RegionKind k = Region::Combine(overlap, accumulated, outline, CombineMode::kAnd);
           if (k != RegionKind::kError && k != RegionKind::kEmpty && overlap == outline) {
@@ -175,10 +179,11 @@ bool PathRecordList::EncodeRecordsAsEdges(const IntRect& box, ShapeOutput& out,
         }
         const int64_t w = b.right - b.left, h = b.bottom - b.top;
         const int64_t scale = (w >= 10 && h >= 10) || w >= 100 || h >= 100 ? 1 : 256;
-        if (scale != 1 && OutlineRegion(geo, i, end, start, scale, outline) == RegionKind::kError)
+        if (scale != 1 && OutlineRegion(geo, i, end, start, scale, work, outline) == RegionKind::kError)
           outline.Clear();
         if (!noSideProbes) side = ProbeSide(geo, i, start, scale, outline);
       }
+      if (work.failed) return false;
       firstOutline = false;
       // Probes that find no inside would leave the outline without a fill.
       if (side == 0) side = OrientationSide(geo, i, end, start);
@@ -204,8 +209,9 @@ bool PathRecordList::EncodeRecordsAsEdges(const IntRect& box, ShapeOutput& out,
 
 bool PathRecordList::EncodeAsEdges(ShapeOutput& out, uint32_t& recordCount,
                                    const ShapeRegion& region, std::span<ShapePoint> points,
-                                   uint8_t fillSide) const {
-  const bool ok = EncodeRecordsAsEdges(region.box, out, recordCount);
+                                   uint8_t fillSide, ShapeGeometry& work) const {
+  const bool ok = EncodeRecordsAsEdges(region.box, out, recordCount, work);
+  if (work.failed) return false;
   const Contour* contour = region.First();
   // Nothing written: the region keeps its fill and is written another way.
   if (recordCount == 0 || !contour || (fillSide != 1 && fillSide != 2)) return ok;

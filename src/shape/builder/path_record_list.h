@@ -60,12 +60,15 @@ class PathRecordList {
   // other side for a hole). recordCount counts the records written (so do
   // out.records); out's pen and style are left after the last one. Then
   // the region's fill leaves the graph: slot fillSide (1 or 2) of every step
-  // of its first contour, and the mirrored slot of each twin. False once
-  // the output has grown past its limit.
+  // of its first contour, and the mirrored slot of each twin. The region
+  // each outline is probed in is filled, and set against those before it,
+  // on `work`'s budget. False once the output has grown past its limit, or
+  // when `work` gives out (work.failed set; the graph is left as it was).
   bool EncodeAsEdges(ShapeOutput& out, uint32_t& recordCount, const ShapeRegion& region,
-                     std::span<ShapePoint> points, uint8_t fillSide) const;
+                     std::span<ShapePoint> points, uint8_t fillSide, ShapeGeometry& work) const;
   // The records alone, against a box.
-  bool EncodeRecordsAsEdges(const IntRect& box, ShapeOutput& out, uint32_t& recordCount) const;
+  bool EncodeRecordsAsEdges(const IntRect& box, ShapeOutput& out, uint32_t& recordCount,
+                            ShapeGeometry& work) const;
 
   // Test seam: every outline takes its side from its orientation.
   bool noSideProbes = false;

@@ -57,8 +57,12 @@ void AppendTracedOutlines(PathRecordList& list, const std::vector<TracedOutline>
 }  // namespace
 
 int TraceRetraceRaster(ShapeContext& ctx, PathRecordList& list, const Raster& raster,
-                       const RetraceSize& size, int smoothingLevel, bool* crosses) {
+                       const RetraceSize& size, int smoothingLevel, bool* crosses,
+                       ShapeGeometry* geo) {
   const bool closer = ctx.m_pOptCloserVectorization && *ctx.m_pOptCloserVectorization;
+  // The pixels were paid for with the raster; what a boundary of many
+  // corners adds is paid here, before the tracer spends it.
+  if (geo && !geo->Charge(TraceCornerWork(raster))) return 0;
   std::vector<TracedOutline> outlines;
   if (TraceRaster(raster, smoothingLevel, closer, outlines) != TraceStatus::kOk) return 0;
   PathRecordList fitted;
@@ -79,6 +83,9 @@ int TraceRetraceRaster(ShapeContext& ctx, PathRecordList& list, const Raster& ra
          tolerance >= kFinestFitTolerance; tolerance /= 2) {
       PathRecordList refit;
       AppendTracedOutlines(refit, outlines, size, unit, tolerance);
+      // Priced as the caller prices the test of the list it gets back.
+      const uint64_t n = refit.records.size();
+      if (geo && !geo->Charge(n * n / 16 + 1)) return 0;
       if (!TracedPathCrosses(refit)) {
         fitted = std::move(refit);
         crossing = false;
@@ -101,7 +108,7 @@ bool PaintRetraceArea(Raster& raster, const RetraceSize& size, const IntRect& bo
 }
 
 bool PaintRetraceContour(Raster& raster, const RetraceSize& size, const IntRect& box,
-                         const std::vector<RetraceStep>& steps) {
+                         const std::vector<RetraceStep>& steps, ShapeGeometry* geo) {
   if (!raster.Resize(size.width, size.height)) return false;
   auto map = [&](int64_t device, int32_t origin) {
     const double v = std::floor(double(device - origin) * size.scale + 0.5);
@@ -124,13 +131,16 @@ bool PaintRetraceContour(Raster& raster, const RetraceSize& size, const IntRect&
   }
   path.CloseFigure();
   Region region;
-  if (path.ToRegion(region) == RegionKind::kError) return false;
+  // Every row each step crosses, as many times as the retrace is repeated.
+  const RegionKind kind = geo ? geo->TryFill(path, region) : path.ToRegion(region);
+  if (kind == RegionKind::kError) return false;
   raster.Fill(region);
   return true;
 }
 
 int RetraceRegion(ShapeContext& ctx, PathRecordList& list, const ShapeRegion& region,
-                  std::span<const ShapePoint> points, int smoothingLevel, bool* crosses) {
+                  std::span<const ShapePoint> points, int smoothingLevel, bool* crosses,
+                  ShapeGeometry* geo) {
   const IntRect& box = region.box;
   RetraceSize size;
   // A box without area would ask for an empty raster.
@@ -150,9 +160,9 @@ int RetraceRegion(ShapeContext& ctx, PathRecordList& list, const ShapeRegion& re
                          edge.controlDy, edge.curved != 0});
       }
     }
-    if (!PaintRetraceContour(raster, size, box, steps)) return -1;
+    if (!PaintRetraceContour(raster, size, box, steps, geo)) return -1;
   }
-  return TraceRetraceRaster(ctx, list, raster, size, smoothingLevel, crosses);
+  return TraceRetraceRaster(ctx, list, raster, size, smoothingLevel, crosses, geo);
 }
 
 }  // namespace tovrani

@@ -46,10 +46,10 @@ struct RetraceStep {
 
 // The scaled painting: the contour as one closed figure, mapped into the
 // raster by the size's scale (a curve as the cubic of its own integer
-// inner points), filled even-odd. False when the raster or the figure is
-// not made.
+// inner points), filled even-odd, the fill charged to `geo` when given.
+// False when the raster or the figure is not made, or `geo` gives out.
 bool PaintRetraceContour(Raster& raster, const RetraceSize& size, const IntRect& box,
-                         const std::vector<RetraceStep>& steps);
+                         const std::vector<RetraceStep>& steps, ShapeGeometry* geo = nullptr);
 
 // Traces the painted raster into `list` (count 0 on entry) and scales the
 // result back when the raster was scaled. When the fitted outlines cross
@@ -57,17 +57,22 @@ bool PaintRetraceContour(Raster& raster, const RetraceSize& size, const IntRect&
 // (in device units when the raster was scaled down). 1 traced (the list
 // may be empty), 0 the tracer failed (list unchanged). With `crosses`
 // given, a traced list comes back cleaned as `TracedPathCrosses` leaves
-// it, and *crosses holds that test's answer for it.
+// it, and *crosses holds that test's answer for it. With `geo` given, the
+// tracing (TraceCornerWork) and every closer fit's crossing test are
+// charged to it first; 0 when it gives out (geo->failed set).
 int TraceRetraceRaster(ShapeContext& ctx, PathRecordList& list, const Raster& raster,
-                       const RetraceSize& size, int smoothingLevel, bool* crosses = nullptr);
+                       const RetraceSize& size, int smoothingLevel, bool* crosses = nullptr,
+                       ShapeGeometry* geo = nullptr);
 
 // Paints the region (unscaled: its area region; scaled: its first contour
 // only) and traces it at the smoothing level into `list` (count 0 on
 // entry), in device units relative to the region's box. 1 traced (the list
 // may be empty), 0 the tracer failed, -1 the raster was not made (an empty
-// box among others); on 0 and -1 the list is unchanged. `crosses` as for
-// TraceRetraceRaster.
+// box among others); on 0 and -1 the list is unchanged. `crosses` and
+// `geo` as for TraceRetraceRaster; the painting is charged to `geo` too.
+// Without `geo` nothing is bounded but the raster's size (tests and tools).
 int RetraceRegion(ShapeContext& ctx, PathRecordList& list, const ShapeRegion& region,
-                  std::span<const ShapePoint> points, int smoothingLevel, bool* crosses = nullptr);
+                  std::span<const ShapePoint> points, int smoothingLevel, bool* crosses = nullptr,
+                  ShapeGeometry* geo = nullptr);
 
 }  // namespace tovrani

@@ -61,6 +61,18 @@ bool ShapeGeometry::Fill(const Path& path, Region& out) {
   return !failed;
 }
 
+RegionKind ShapeGeometry::TryFill(const Path& path, Region& out) {
+  out.Clear();
+  if (failed) return RegionKind::kError;
+  FillWork work{FillLimit()};
+  const RegionKind kind = path.ToRegion(out, work);
+  if (!Charge(work.spent)) {
+    out.Clear();
+    return RegionKind::kError;
+  }
+  return kind;
+}
+
 bool ShapeGeometry::Widen(const Path& path, int penWidth, Region& out) {
   FillWork work{FillLimit()};
   const RegionKind kind = WidenPathToRegion(path, penWidth, out, &work);

@@ -51,6 +51,10 @@ struct ShapeGeometry {
   // a path; a band over the widening limit is made of pieces united. False
   // (and failed) on any error.
   bool Fill(const Path& path, Region& out);
+  // A fill whose failure the caller takes in its stride: kError, with
+  // `failed` set only when its work was spent (a path the geometry layer
+  // cannot fill leaves the shape to go on).
+  RegionKind TryFill(const Path& path, Region& out);
   bool Band(const Path& path, Region& out, int penWidth = 1);
   // One widening, its work charged: false when it failed, with `failed`
   // set only when its work was refused.
