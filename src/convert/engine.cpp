@@ -378,6 +378,7 @@ uint32_t Engine::ReadHeaderRest() {
                             !(ctx_.m_pOptHeuristicProblemSearch && *ctx_.m_pOptHeuristicProblemSearch);
   ctx_.m_budget =
       MovieBudget(BudgetedMovieBytes(ctx_.m_nSwfEnd - 8, ctx_.m_bSwfCompressed, sourceBytes_), shapeBuilder);
+  ctx_.m_budget.countedShort = MovieCountedShort(ctx_.m_nSwfEnd - 8, ctx_.m_bSwfCompressed, sourceBytes_);
 
   PumpMessages(ctx_);
   // Frame rectangle, frame rate and frame count.

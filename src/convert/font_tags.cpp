@@ -42,7 +42,8 @@ void DecodeGlyphs(ConverterContext& ctx, uint16_t code, uint16_t id, int offsetW
       DecodeFontGlyphs(offsetWidth, data, end, uint16_t(glyphs.size()), glyphs, &budget);
   if (refused && noneRefused && ctx.m_pShell)
     ctx.m_pShell->ShowMessage(kCaption, std::string(TagName(code)) + " " + std::to_string(id) +
-                                            ": the movie declares more glyph data than it holds (glyph " +
+                                            ": " + MoreThanTheMovieHolds(ctx.m_budget, "glyph data") +
+                                            " (glyph " +
                                             std::to_string(*refused) + " of " + std::to_string(glyphs.size()) +
                                             "); the glyph was left empty.");
 }

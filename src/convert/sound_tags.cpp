@@ -54,7 +54,8 @@ void Put32(uint8_t* p, uint32_t v) {
 bool ChargeSound(ConverterContext& ctx, uint64_t bytes, const std::string& what, const std::string& declared) {
   if (ctx.m_budget.sound.Take(bytes)) return true;
   if (ctx.m_budget.sound.FirstRefusal())
-    Tell(ctx, what + ": the movie declares more sound data than it holds (" + declared + "); the sound was skipped.");
+    Tell(ctx, what + ": " + MoreThanTheMovieHolds(ctx.m_budget, "sound data") + " (" + declared +
+                  "); the sound was skipped.");
   return false;
 }
 

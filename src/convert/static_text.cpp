@@ -395,7 +395,9 @@ bool ConvertToGlyphInstances(ConverterContext& ctx, uint16_t code, const ParsedT
   if (!ctx.m_budget.glyphSymbols.Take(glyphs)) {
     if (ctx.m_budget.glyphSymbols.FirstRefusal())
       ReportSkipped(ctx, code, t.id,
-                    "its fonts declare more glyphs than the movie holds (" + std::to_string(glyphs) + " glyphs).");
+                    std::string(ctx.m_budget.countedShort ? "its fonts ask for more glyphs than the movie's size allows"
+                                                          : "its fonts declare more glyphs than the movie holds") +
+                        " (" + std::to_string(glyphs) + " glyphs).");
     return true;
   }
   const uint8_t level = ctx.m_nFlaFormat;
@@ -605,7 +607,8 @@ StaticTextOutcome HandleStaticText(ConverterContext& ctx, uint16_t code,
   const ParsedText text = ParseText(code, body.first(body.size() - extra), ctx.m_budget.glyphReferences);
   if (text.overBudget && ctx.m_budget.glyphReferences.FirstRefusal() && ctx.m_pShell)
     ctx.m_pShell->ShowMessage(kCaption, TagName(code) + " " + std::to_string(id) +
-                                            " is cut short: the movie declares more glyphs than it holds; the first " +
+                                            " is cut short: " + MoreThanTheMovieHolds(ctx.m_budget, "glyphs") +
+                                            "; the first " +
                                             std::to_string(text.glyphs) + " glyphs are kept.");
   const TextFonts fonts = FirstPass(ctx, text);
   if (fonts.missing) return StaticTextOutcome::kAsSprite;

@@ -21,17 +21,20 @@ struct Kind {
   const char* plural;
   const char* done;
   const char* reason;
+  // The reason where the movie was counted short of all it holds (null:
+  // the same reason).
+  const char* shortReason = nullptr;
 };
 
 constexpr Kind kKinds[] = {
     {&MovieBudget::pixels, "BRASKELON Tovrani Bitmap", "bitmap", "bitmaps", "skipped",
-     "the movie declares more image data than it holds"},
+     "the movie declares more image data than it holds", "the movie asks for more image data than its size allows"},
     {&MovieBudget::importCopies, "BRASKELON Tovrani", "shape or text", "shapes and texts",
      "converted without movies for the script", "the movie's bytes allow no more copies of its bitmaps and fonts"},
     {&MovieBudget::jpegTableCopies, "BRASKELON Tovrani Bitmap", "bitmap", "bitmaps", "skipped",
      "the movie's bytes allow no more copies of its JPEG tables"},
     {&MovieBudget::sound, "BRASKELON Tovrani Sound", "sound", "sounds", "skipped",
-     "the movie declares more sound data than it holds"},
+     "the movie declares more sound data than it holds", "the movie asks for more sound data than its size allows"},
     {&MovieBudget::soundItems, "BRASKELON Tovrani Sound", "sound", "sounds", "skipped",
      "the movie holds more sounds than its size allows"},
     {&MovieBudget::soundLayers, "BRASKELON Tovrani Sound", "sound layer", "sound layers", "skipped",
@@ -39,11 +42,12 @@ constexpr Kind kKinds[] = {
     {&MovieBudget::shapeWork, "BRASKELON Tovrani", "shape", "shapes", "written without the problem search",
      "the movie asks for more shape analysis than its size allows"},
     {&MovieBudget::glyphBytes, "BRASKELON Tovrani", "glyph", "glyphs", "left empty",
-     "the movie declares more glyph data than it holds"},
+     "the movie declares more glyph data than it holds", "the movie asks for more glyph data than its size allows"},
     {&MovieBudget::glyphSymbols, "BRASKELON Tovrani", "static text", "static texts", "left out",
-     "their fonts declare more glyphs than the movie holds"},
+     "their fonts declare more glyphs than the movie holds",
+     "their fonts ask for more glyphs than the movie's size allows"},
     {&MovieBudget::glyphReferences, "BRASKELON Tovrani", "static text", "static texts", "cut short",
-     "the movie declares more glyphs than it holds"},
+     "the movie declares more glyphs than it holds", "the movie asks for more glyphs than its size allows"},
     {&MovieBudget::textObjectBytes, "BRASKELON Tovrani", "text placement", "text placements",
      "left without their characters", "the movie places its texts more often than its bytes allow"},
     {&MovieBudget::groupLayers, "Rearranging mask layers", "group of nested masks", "groups of nested masks",
@@ -61,6 +65,15 @@ constexpr Kind kKinds[] = {
 uint64_t BudgetedMovieBytes(uint64_t bytesAfterHeader, bool compressed, uint64_t fileBytes) {
   if (!compressed) return bytesAfterHeader;
   return std::min(bytesAfterHeader, SaturatingSum(0, kCompressedBytesPerFileByte, fileBytes));
+}
+
+bool MovieCountedShort(uint64_t bytesAfterHeader, bool compressed, uint64_t fileBytes) {
+  return BudgetedMovieBytes(bytesAfterHeader, compressed, fileBytes) < bytesAfterHeader;
+}
+
+std::string MoreThanTheMovieHolds(const MovieBudget& budget, const std::string& what) {
+  return budget.countedShort ? "the movie asks for more " + what + " than its size allows"
+                             : "the movie declares more " + what + " than it holds";
 }
 
 Allowance::Allowance(uint64_t fixed, uint64_t perByte, uint64_t movieBytes)
@@ -107,8 +120,9 @@ std::vector<BudgetLine> BudgetSummary(const MovieBudget& budget) {
     const uint32_t refusals = (budget.*kind.allowance).refusals();
     if (refusals < 2) continue;
     const uint32_t more = refusals - 1;
+    const char* reason = budget.countedShort && kind.shortReason ? kind.shortReason : kind.reason;
     lines.push_back({kind.caption, std::to_string(more) + " more " + (more == 1 ? kind.singular : kind.plural) +
-                                       (more == 1 ? " was " : " were ") + kind.done + ": " + kind.reason + "."});
+                                       (more == 1 ? " was " : " were ") + kind.done + ": " + reason + "."});
   }
   return lines;
 }

@@ -128,6 +128,9 @@ inline uint64_t MaxWrittenBytes(uint64_t fileBytes) { return kWriteAllowance + k
 // header (trailing junk already cut), for a compressed movie at most 4 times
 // the size of its file.
 uint64_t BudgetedMovieBytes(uint64_t bytesAfterHeader, bool compressed, uint64_t fileBytes);
+// Whether those are fewer than the movie holds: a compressed movie that
+// inflates to more than 4 times its file.
+bool MovieCountedShort(uint64_t bytesAfterHeader, bool compressed, uint64_t fileBytes);
 
 // One kind of work: a fixed amount plus so much per byte of the movie.
 class Allowance {
@@ -174,6 +177,11 @@ struct MovieBudget {
   Allowance videoGaps;        // entries written for missing video frame numbers
   Allowance videoWalk;        // tags the search for video frames walks
   Allowance morphTweens;      // bytes of the shape tween symbols of morph runs
+  // The movie's bytes were counted short of all it holds (MovieCountedShort):
+  // what it declares may all be there, so a refusal says that it asks for
+  // more than its size allows rather than that it declares more than it
+  // holds.
+  bool countedShort = false;
 };
 
 // The lines that end a movie whose allowances refused more than one
@@ -183,5 +191,9 @@ struct BudgetLine {
   std::string caption, text;
 };
 std::vector<BudgetLine> BudgetSummary(const MovieBudget& budget);
+
+// Why an element was refused that asks for more `what` ("image data",
+// "sound data", ...) than the movie holds, as the budget can tell it.
+std::string MoreThanTheMovieHolds(const MovieBudget& budget, const std::string& what);
 
 }  // namespace tovrani

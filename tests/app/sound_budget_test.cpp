@@ -97,6 +97,7 @@ size_t SoundLayers(const Bytes& page) {
 // each), ten MP3 sounds of 8 kbit/s frames whose format byte asks for peaks
 // as for 5.5 kHz, or a stream of a small stretch and six of such ADPCM
 // blocks. The big sounds that fit are whole, and a small one still fits.
+// Their data is all there: the movie asks for more than its size allows.
 TEST(SoundBudget, SoundsOfACompressedMovieStopAtTheMoviesBudget) {
   const Bytes mp3 = SilentMp3Frames(MpegVersion::k2, 1, 1, true, 600);
   for (const std::string kind : {"ADPCM", "MP3", "stream"}) {
@@ -128,7 +129,7 @@ TEST(SoundBudget, SoundsOfACompressedMovieStopAtTheMoviesBudget) {
     ExpectRefused(r.run.output,
                   kind == "stream" ? "SoundStreamHead in frame " + std::to_string(3 + fit * 11)
                                    : "DefineSound " + std::to_string(fit + 1),
-                  big - fit - 1, "sound", "the movie declares more sound data than it holds");
+                  big - fit - 1, "sound", "the movie asks for more sound data than its size allows");
     EXPECT_LT(r.flaBytes, kSoundAllowance + (4u << 20));
   }
 }
