@@ -23,6 +23,7 @@ class ForwardFileReader {
   // Copies n bytes and moves past them; false when the data ends or cannot
   // be read first.
   bool read(uint8_t* dst, size_t n) {
+    if (n == 0) return true;
     // Most reads are a tag header inside the block at hand.
     if (pos_ >= blockStart_ && n <= block_.size() && pos_ - blockStart_ <= block_.size() - n) {
       std::memcpy(dst, block_.data() + (pos_ - blockStart_), n);
