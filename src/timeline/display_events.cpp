@@ -240,6 +240,9 @@ RecordResult RecordDisplayEvents(TimelineData& data, bool mainTimeline, ShellSer
   if (!mainTimeline && data.fromFile()) return RecordResult::kOptionOff;
   if (!data.fromFile() && out.displayTags == 0) return RecordResult::kNothing;
 
+  // At most one event a display-list tag: no room grown twice over.
+  out.events.reserve(out.displayTags);
+  out.headerPos.reserve(out.displayTags);
   Recorder rec(data, out, defined);
   pos = data.start();
   while (pos < data.end()) {
