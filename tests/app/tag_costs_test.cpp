@@ -14,15 +14,13 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-std::string Utf16(const std::string& ascii) {
-  std::string out;
+// A short string of a page as the document writes it: FF FE FF, its length
+// in code units, then UTF-16.
+std::string PageString(const std::string& ascii) {
+  std::string out = "\xFF\xFE\xFF" + std::string(1, char(ascii.size()));
   for (char c : ascii) out += {c, '\0'};
   return out;
 }
-
-// A short string of a page as the document writes it: FF FE FF, its length
-// in code units, then UTF-16.
-std::string PageString(const std::string& ascii) { return "\xFF\xFE\xFF" + std::string(1, char(ascii.size())) + Utf16(ascii); }
 
 std::string Text(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
 
@@ -56,7 +54,7 @@ TEST(FrameLabelBudget, FurtherLabelsOfAFrameStopAtTheMoviesBudget) {
   const std::string page = Text(r.streams.at("Page 1"));
   // One layer for the first label of each frame, one for each further label kept.
   EXPECT_EQ(Occurrences(page, PageString("Labels")), 1 + kept);
-  for (const std::string& label : {std::string("L0"), std::string("two"), std::string("three"), "L" + std::to_string(kept)})
+  for (const std::string& label : std::vector<std::string>{"L0", "two", "three", "L" + std::to_string(kept)})
     EXPECT_NE(page.find(PageString(label)), std::string::npos) << label;
   EXPECT_EQ(page.find(PageString("L" + std::to_string(kept + 1))), std::string::npos);
   EXPECT_NE(r.run.output.find("FrameLabel \"L" + std::to_string(kept + 1) +
@@ -85,7 +83,8 @@ TEST(FrameLabelBudget, FurtherLabelsOfAFrameStopAtTheMoviesBudget) {
 // frame by frame, and is the same whether a run holds three pairs or sixty.
 Bytes PairsAmongPlacements(int pairs) {
   const auto run = [pairs](SwfWriter& w, uint16_t depth, uint16_t id) {
-    for (int i = 0; i < pairs; ++i) w.tag(26, Place(depth, id, 20 * (i % 5), i % 2 ? "pair" : nullptr)).tag(28, Remove(depth));
+    for (int i = 0; i < pairs; ++i)
+      w.tag(26, Place(depth, id, 20 * (i % 5), i % 2 ? "pair" : nullptr)).tag(28, Remove(depth));
   };
   SwfWriter inner(8);
   run(inner, 1, 1);
