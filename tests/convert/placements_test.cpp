@@ -128,29 +128,28 @@ TEST_F(Placements, PlaceMoveReplaceAndRemoveOnOneDepth) {
 // many such pairs a frame holds, a depth keeps two entries of them, and the
 // placement after them takes the place of the second.
 TEST_F(Placements, PairsRemovedInTheirOwnFrameKeepTwoEntries) {
+  const auto place = [&](uint16_t character, int32_t tx) {
+    Place({.flags = kPlaceHasCharacter | kPlaceHasMatrix, .character = character, .tx = tx}, 3);
+  };
   Place({.flags = kPlaceHasCharacter | kPlaceHasMatrix, .character = 1}, 2);
-  Tag(kTagRemoveObject2, {1, 0}, 3);
-  for (uint16_t i = 0; i < 1000; ++i) {
-    Place({.flags = kPlaceHasCharacter | kPlaceHasMatrix, .character = uint16_t(2 + i % 3), .tx = i}, 3);
+  for (uint16_t i = 0; i < 1001; ++i) {
     Tag(kTagRemoveObject2, {1, 0}, 3);
+    if (i < 1000) place(uint16_t(2 + i % 3), i);
   }
   const DepthLayerRecord* layer = Layer(1);
   ASSERT_NE(layer, nullptr);
   ASSERT_EQ(layer->lastEntry, 2);
-  EXPECT_EQ(layer->entries[0].characterId, 1);
   EXPECT_EQ(layer->entries[0].endFrame, 3);
-  for (int k : {1, 2}) {
-    EXPECT_EQ(layer->entries[size_t(k)].startFrame, 3);
-    EXPECT_EQ(layer->entries[size_t(k)].endFrame, 3);
+  for (size_t k : {1u, 2u}) {
+    EXPECT_EQ(layer->entries[k].startFrame, 3);
+    EXPECT_EQ(layer->entries[k].endFrame, 3);
   }
   EXPECT_EQ(layer->entries[1].matrix.translateX, 0);
   EXPECT_EQ(layer->entries[2].characterId, 2 + 999 % 3);
   EXPECT_EQ(layer->entries[2].matrix.translateX, 999);
-
-  Place({.flags = kPlaceHasCharacter | kPlaceHasMatrix, .character = 9, .tx = 7}, 3);
+  place(9, 7);
   ASSERT_EQ(layer->lastEntry, 2);
   EXPECT_EQ(layer->entries[2].characterId, 9);
-  EXPECT_EQ(layer->entries[2].matrix.translateX, 7);
   EXPECT_EQ(layer->entries[2].endFrame, kNeverRemoved);
   EXPECT_EQ(Cached(1), 9);
 }
