@@ -402,6 +402,7 @@ uint32_t Engine::ReadHeaderRest() {
   if (ctx_.m_nWriterError) return uint32_t(ctx_.m_nWriterError);
   if (std::fseek(f, long(tagStart), SEEK_SET) != 0) return kResultInputTooShort;
   ctx_.m_movieEventIndex = DisplayEventIndex(ctx_.m_pMovieEvents, ctx_.m_pMovieMaskDepths);
+  ctx_.m_pMovieEvents = {};  // the index keeps what the tag loop asks of them
 
   uint32_t labels = 0, depthSlots = 0, highest = 0;
   uint16_t highestId = 0;

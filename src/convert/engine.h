@@ -19,7 +19,8 @@ enum EngineResult : uint32_t {
   kResultDone = 0,               // also after a cancel
   kResultWorkCopyFailed = 16,    // copying the source failed, or it is 2 GiB or more
   kResultNoWorkBuffer = 17,      // out of memory during set-up
-  kResultInflatedTooShort = 18,  // a compressed movie inflates to under 14 bytes
+  kResultInflatedTooShort = 18,  // a compressed movie inflates to under 14 bytes, or declares more than
+                                 // its file may inflate to (the detail says which)
   kResultStatisticsPastEnd = 19,
   kResultNoTagBuffer = 21,
   kResultVideoPastEnd = 22,  // 22 and 23: the video handler's read-ahead

@@ -1,6 +1,7 @@
 #include "convert/placements.h"
 
 #include <cstring>
+#include <string>
 
 #include "fla/text_encoding.h"
 #include "convert/converter_context.h"
@@ -31,6 +32,16 @@ int Rank(uint8_t kind) {
     case kElementStaticText: return 3;
     default: return 4;
   }
+}
+
+// The start of a text for a message: at most 40 bytes, cut before a
+// character rather than inside one.
+std::string Excerpt(const std::string& text) {
+  constexpr size_t kMost = 40;
+  if (text.size() <= kMost) return text;
+  size_t cut = kMost;
+  while (cut > 0 && (uint8_t(text[cut]) & 0xC0) == 0x80) --cut;
+  return text.substr(0, cut) + "...";
 }
 
 PlacedCharacter Classify(const ConverterContext& ctx, uint16_t id) {
@@ -81,6 +92,22 @@ void ContinueOnLayer(const DepthLayerRecord& layer, const DisplayListTag& tag, u
     out.nameSet = 1;
   }
   if (!tag.hasRatio) ratio = prev.ratio;
+}
+
+// A placement removed in the frame that made it is never shown; the
+// timeline builder gives its entry no keyframe. Two such entries in a row,
+// in the frame still going on, say all that the builder reads of entries
+// like them: a new placement (not a move, so nothing of the entry before it
+// is taken over) takes the place of the second when that one moved nothing
+// and heads no group. A movie that places and removes an object again and
+// again in one frame so keeps two entries, not one per placement.
+bool TakesPlaceOfHiddenEntry(const DepthLayerRecord& layer, uint16_t frame) {
+  const int32_t last = layer.lastEntry;
+  if (last < 1 || size_t(last) >= layer.entries.size()) return false;
+  const auto hidden = [frame](const DisplayListEntry& e) { return e.startFrame == frame && e.endFrame == frame; };
+  const DisplayListEntry& second = layer.entries[size_t(last)];
+  return hidden(layer.entries[size_t(last - 1)]) && hidden(second) && !second.isMoveEntry &&
+         second.groupDepths == 0;
 }
 
 // Whether entry b continues the morph run that entry a belongs to: the same
@@ -142,10 +169,8 @@ namespace {
 // it here, so nothing stands at its depth yet.
 bool ContinuesHandedOffObject(const DisplayEventIndex& events, uint16_t depth, uint16_t frame) {
   if (frame >= 0xFFFF) return false;
-  const int64_t i = events.firstPlacement(depth, uint16_t(frame + 1));
-  if (i < 0) return false;
-  const int64_t j = events.previousPlacementSameOrigDepth(i);
-  return j >= 0 && events.events()[size_t(j)].depth != depth;
+  const int32_t from = events.previousDepthOfFirstPlacement(depth, uint16_t(frame + 1));
+  return from >= 0 && from != depth;
 }
 
 }  // namespace
@@ -176,11 +201,23 @@ void AddFrameLabel(ConverterContext& ctx, DisplayTimeline tl, std::span<const ui
   // has none); a non-zero byte after the terminator marks a named anchor.
   const auto* text = reinterpret_cast<const char*>(body.data());
   size_t length = strnlen(text, body.size());
+  const std::string_view raw(text, length);
+  std::vector<FrameLabelEntry>& labels = tl.layers.labels();
+  // A further label of a frame takes a "Labels" layer of its own.
+  if (!labels.empty() && labels.back().frame == frame && !ctx.m_budget.frameLabels.Take(1)) {
+    if (ctx.m_budget.frameLabels.FirstRefusal() && ctx.m_pShell)
+      ctx.m_pShell->ShowMessage("BRASKELON Tovrani Warning",
+                                "FrameLabel \"" + Excerpt(DecodeSwfText(raw, ctx.m_nSwfVersion)) + "\" in frame " +
+                                    std::to_string(frame + 1) +
+                                    ": the movie puts more labels on its frames than its size allows; the "
+                                    "label was left out.");
+    return;
+  }
   FrameLabelEntry label;
   label.frame = frame;
   label.anchor = length + 1 < body.size() && body.back() != 0 ? 1 : 0;
-  label.text = DecodeSwfText(std::string_view(text, length), ctx.m_nSwfVersion);
-  tl.layers.labels().push_back(std::move(label));
+  label.text = DecodeSwfText(raw, ctx.m_nSwfVersion);
+  labels.push_back(std::move(label));
 }
 
 void RemoveFromTimeline(DisplayTimeline tl, uint16_t code, std::span<const uint8_t> body, uint16_t frame) {
@@ -213,6 +250,8 @@ void PlaceOnTimeline(ConverterContext& ctx, DisplayTimeline tl, uint16_t code, s
   if (!move && shown && code != kTagPlaceObject) return;
   if (li < 0)
     li = layers.openLayer(tag.depth);
+  else if (!move && TakesPlaceOfHiddenEntry(layers[size_t(li)], frame))
+    layers[size_t(li)].currentEntry() = DisplayListEntry{};
   else
     layers[size_t(li)].advanceEntry();
   DisplayEventIndex noEvents;

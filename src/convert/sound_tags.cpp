@@ -224,18 +224,28 @@ std::string CutText(const std::string& what) {
 
 }  // namespace
 
-uint64_t FileTagSource::pos() const {
-  long p = std::ftell(f_);
-  return p < 0 ? end_ : uint64_t(p);
+namespace {
+uint64_t PositionOf(std::FILE* f, uint64_t end) {
+  const long p = std::ftell(f);
+  return p < 0 ? end : uint64_t(p);
 }
+}  // namespace
 
-bool FileTagSource::seek(uint64_t p) { return std::fseek(f_, long(p), SEEK_SET) == 0; }
+FileTagSource::FileTagSource(std::FILE* f, uint64_t end) : f_(f), end_(end), in_(f, PositionOf(f, end), end) {}
 
-bool FileTagSource::header(TagHeader& h) { return ReadTagHeader(f_, end_, h); }
+FileTagSource::~FileTagSource() { std::fseek(f_, long(in_.pos()), SEEK_SET); }
+
+bool FileTagSource::seek(uint64_t p) {
+  if (p < in_.pos())
+    in_ = ForwardFileReader(f_, p, end_);
+  else
+    in_.skipTo(p);
+  return true;
+}
 
 bool FileTagSource::body(const TagHeader& h, std::vector<uint8_t>& out) {
   out.resize(h.length);
-  return h.length == 0 || std::fread(out.data(), 1, h.length, f_) == h.length;
+  return h.length == 0 || in_.read(out.data(), h.length);
 }
 
 bool BodyTagSource::seek(uint64_t p) {

@@ -8,6 +8,7 @@
 #include <span>
 #include <vector>
 
+#include "swf/forward_file_reader.h"
 #include "swf/swf_reader.h"
 
 namespace tovrani {
@@ -39,18 +40,25 @@ class TagSource {
   virtual bool body(const TagHeader& h, std::vector<uint8_t>& out) = 0;
 };
 
+// The movie's work file from its position, read forward in blocks (a scan
+// walks every tag of a stretch); the file stands where the source does once
+// the source goes.
 class FileTagSource : public TagSource {
  public:
-  FileTagSource(std::FILE* f, uint64_t end) : f_(f), end_(end) {}
-  uint64_t pos() const override;
+  FileTagSource(std::FILE* f, uint64_t end);
+  ~FileTagSource() override;
+  FileTagSource(const FileTagSource&) = delete;
+  FileTagSource& operator=(const FileTagSource&) = delete;
+  uint64_t pos() const override { return in_.pos(); }
   uint64_t end() const override { return end_; }
   bool seek(uint64_t p) override;
-  bool header(TagHeader& h) override;
+  bool header(TagHeader& h) override { return in_.tagHeader(h); }
   bool body(const TagHeader& h, std::vector<uint8_t>& out) override;
 
  private:
   std::FILE* f_;
   uint64_t end_;
+  ForwardFileReader in_;
 };
 
 class BodyTagSource : public TagSource {

@@ -21,6 +21,7 @@
 #include "fla/layer_records.h"
 #include "fla/stream_placement.h"
 #include "fla/work_folder.h"
+#include "swf/forward_file_reader.h"
 #include "swf/place_object.h"
 #include "swf/swf_reader.h"
 #include "swf/tag_statistics.h"
@@ -144,6 +145,7 @@ bool SpriteConverter::SetUp() {
   ctx_.m_pSpriteEvents.clear();
   if (id_ != 0) RearrangeMaskLayers(ctx_, 0, body_, int32_t(length_));
   events_ = DisplayEventIndex(ctx_.m_pSpriteEvents, ctx_.m_pSpriteMaskDepths);
+  ctx_.m_pSpriteEvents = {};  // the index keeps what the placements ask of them
   OrderHandoffs(ctx_.m_pSpriteLayerDepths, frames_.handoffOrder, frames_.nextHandoff);
 
   // The counts only size the tables; they grow past them if they must.
@@ -322,20 +324,13 @@ bool DefinedAfter(ConverterContext& ctx, uint16_t id, uint64_t from) {
   if (ctx.m_laterDefinitionsFrom == UINT64_MAX) {
     ctx.m_laterDefinitionsFrom = from;
     const long saved = std::ftell(f);
-    uint64_t pos = from;
-    uint8_t head[8];
-    while (pos + 2 <= ctx.m_nSwfEnd && !std::fseek(f, long(pos), SEEK_SET) && std::fread(head, 1, 2, f) == 2) {
-      const uint16_t code = uint16_t((head[0] | head[1] << 8) >> 6);
-      uint64_t length = head[0] & 0x3F, body = pos + 2;
-      if (length == 0x3F) {
-        if (std::fread(head + 2, 1, 4, f) != 4) break;
-        length = head[2] | head[3] << 8 | head[4] << 16 | uint64_t(head[5]) << 24;
-        body += 4;
-      }
-      if (code == kTagEnd || body + length > ctx.m_nSwfEnd) break;
-      if (DefinesCharacter(code) && length >= 2 && std::fread(head + 6, 1, 2, f) == 2)
-        ctx.m_laterDefinitions.try_emplace(uint16_t(head[6] | head[7] << 8), pos);
-      pos = body + length;
+    ForwardFileReader in(f, from, ctx.m_nSwfEnd);
+    TagHeader h;
+    uint8_t id[2];
+    while (in.tagHeader(h) && h.code != kTagEnd) {
+      if (DefinesCharacter(h.code) && h.length >= 2 && in.read(id, 2))
+        ctx.m_laterDefinitions.try_emplace(uint16_t(id[0] | id[1] << 8), h.headerStart);
+      in.skipTo(h.bodyEnd());
     }
     if (saved >= 0) std::fseek(f, saved, SEEK_SET);
   }

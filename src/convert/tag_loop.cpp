@@ -30,8 +30,8 @@ namespace tovrani {
 
 namespace {
 
-constexpr size_t kBodySlack = 8192;
-// A text-settings tag is attached only when it fits the slack with its head.
+// A text-settings tag is attached only below this length, as the tag
+// loop has always done (it once had to fit 8 KB behind the text with its head).
 constexpr uint32_t kMaxAttachedSettings = 8186;
 
 bool In(uint16_t code, std::initializer_list<uint16_t> codes) {
@@ -74,7 +74,8 @@ class TagLoop {
     long p = std::ftell(f_);
     return p < 0 ? end_ : uint64_t(p);
   }
-  uint32_t TakeIn();
+  // Reads the tag at `pos`, where the file stands.
+  uint32_t TakeIn(uint64_t pos);
   void AttachTextSettings();
   uint32_t WalkSprite();
   uint32_t Dispatch(TagBody& t);
@@ -100,15 +101,20 @@ class TagLoop {
   };
   std::optional<PendingBitmapTag> bitmapTag_;
   BitmapOutcome bitmapOutcome_ = BitmapOutcome::kDone;
+  // A handler ran for the tag: the file may stand elsewhere than after it.
+  bool handled_ = false;
 };
 
 uint32_t TagLoop::Run() {
   if (!f_) return kResultDone;
   OrderHandoffs(ctx_.m_pMovieLayerDepths, st_.handoffOrder, st_.nextHandoff);
-  while (st_.loopContinue && Pos() < end_) {
-    PumpMessages(ctx_);
+  // The file's position is asked for only after a handler that may have
+  // moved it: stdio asks the work file each time.
+  uint64_t pos = Pos();
+  while (st_.loopContinue && pos < end_) {
     if (WriteBoundCrossed(ctx_)) return kResultDocumentTooLarge;
-    if (uint32_t r = TakeIn(); r != kResultDone) return r;
+    if (uint32_t r = TakeIn(pos); r != kResultDone) return r;
+    handled_ = false;
     if (tag_.code == 39 && tag_.length > 8) {
       if (uint32_t r = WalkSprite(); r != kResultDone) return r;
     }
@@ -116,7 +122,8 @@ uint32_t TagLoop::Run() {
     if (uint32_t r = Dispatch(tag_); r != kResultDone) return r;
     IndexBitmapTag();
     tag_.buffer = {};
-    if (!st_.endHandled && Pos() >= end_) {
+    pos = handled_ ? Pos() : tag_.fileEnd;
+    if (!st_.endHandled && pos >= end_) {
       if (uint32_t r = RunMadeUpEnd(); r != kResultDone) return r;
     }
     AskAboutVectorization();
@@ -132,12 +139,11 @@ uint32_t TagLoop::RunMadeUpEnd() {
   return Dispatch(end);
 }
 
-uint32_t TagLoop::TakeIn() {
+uint32_t TagLoop::TakeIn(uint64_t pos) {
   ctx_.m_nStaticTextExtraBytes = 0;
   tag_ = TagBody{};
   uint8_t head[6];
   size_t headLen = 2;
-  const uint64_t pos = Pos();
   uint64_t bodyStart = pos;
   uint32_t length = 0;
   uint16_t code = 0;
@@ -159,8 +165,10 @@ uint32_t TagLoop::TakeIn() {
   if (ctx_.m_pShell) ctx_.m_pShell->SetMainProgress(uint32_t(bodyStart));
   PumpMessages(ctx_);
 
+  // The body alone: a tag costs what it holds. Handlers that append behind
+  // it make their own room.
   try {
-    tag_.buffer.assign(size_t(length) + kBodySlack, 0);
+    tag_.buffer.assign(size_t(length), 0);
   } catch (const std::bad_alloc&) {
     return kResultNoTagBuffer;
   }
@@ -208,6 +216,7 @@ void TagLoop::AttachTextSettings() {
       headLen = 6;
     }
     if (ok && len < kMaxAttachedSettings && len <= end_ - (at + headLen)) {
+      tag_.buffer.resize(size_t(tag_.length) + headLen + len);
       uint8_t* dst = tag_.buffer.data() + tag_.length;
       std::copy(head, head + headLen, dst);
       if (len == 0 || std::fread(dst + headLen, 1, len, f_) == len) {
@@ -271,11 +280,10 @@ uint32_t TagLoop::WalkSprite() {
     if (IsLiftedSpriteDefinition(code)) {
       TagBody inner;
       try {
-        inner.buffer.assign(size_t(len) + kBodySlack, 0);
+        inner.buffer.assign(body + off + headLen, body + off + headLen + len);
       } catch (const std::bad_alloc&) {
         return kResultNoTagBuffer;
       }
-      std::copy(body + off + headLen, body + off + headLen + len, inner.buffer.begin());
       inner.code = code;
       inner.length = uint32_t(len);
       inner.fileEnd = sprite.fileEnd;
@@ -296,6 +304,7 @@ uint32_t TagLoop::WalkSprite() {
 uint32_t TagLoop::Dispatch(TagBody& t) {
   const int entry = ChainEntryFor(ctx_, t.code, t.length);
   if (entry == 0) return kResultDone;
+  handled_ = true;
   ++st_.tagsDispatched;
   if (st_.logDispatch) st_.dispatchLog.push_back(entry);
   const std::span<const uint8_t> body(t.buffer.data(), t.length);
@@ -340,6 +349,8 @@ uint32_t TagLoop::Dispatch(TagBody& t) {
     case 9:
       return HandleDefineVideoStream(ctx_, body, t.fileEnd);
     case 11:
+      // The sprite's converter ends a body that lacks an End tag with one.
+      t.buffer.resize(std::max(t.buffer.size(), size_t(t.length) + 2));
       return HandleDefineSprite(ctx_, t.data(), t.length, t.fileEnd - t.length);
     case 14:
       return HandleFrame(t);
@@ -354,6 +365,7 @@ uint32_t TagLoop::Dispatch(TagBody& t) {
           StaticTextOutcome::kAsSprite) {
         // The text's place goes to an empty movie clip of the same id.
         const auto sprite = EmptySpriteBody(uint16_t(t.buffer[0] | t.buffer[1] << 8));
+        t.buffer.resize(std::max(t.buffer.size(), sprite.size()));
         std::copy(sprite.begin(), sprite.end(), t.buffer.begin());
         t.code = 39;
         t.length = uint32_t(sprite.size());
@@ -457,6 +469,8 @@ bool IsLiftedSpriteDefinition(uint16_t code) {
 }
 
 int ChainEntryFor(const ConverterContext& c, uint16_t code, uint32_t length) {
+  // No entry takes a code above DefineMorphShape2's.
+  if (code > 84) return 0;
   const bool len = length != 0;
   const bool mainTimeline = On(c.m_pOptMainTimeline);
   if (code == 69 && len) return 1;

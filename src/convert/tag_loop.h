@@ -11,12 +11,12 @@ namespace tovrani {
 
 struct ConverterContext;
 
-// The tag being handled: its body is followed by 8192 bytes of slack that
-// the handlers may append into.
+// The tag being handled. A handler that appends behind the body grows the
+// buffer first.
 struct TagBody {
   uint16_t code = 0;
   uint32_t length = 0;
-  std::vector<uint8_t> buffer;  // length + 8192 bytes
+  std::vector<uint8_t> buffer;  // the body, and what was appended behind it
   uint64_t fileEnd = 0;         // file position just after the body
   uint64_t headerPos = 0;       // file position of the tag's header
   uint8_t* data() { return buffer.data(); }

@@ -13,6 +13,7 @@
 #include "convert/tag_loop.h"
 #include "fla/document_finaliser.h"
 #include "fla/stream_placement.h"
+#include "swf/forward_file_reader.h"
 #include "swf/swf_reader.h"
 
 namespace tovrani {
@@ -106,23 +107,28 @@ std::optional<uint32_t> IndexFrom(ConverterContext& ctx, uint64_t pos) {
     // At the walk's end: no tag follows.
     if (!index.tags.empty() && pos >= ctx.m_nSwfEnd) return 0;
   }
-  struct Walked {
-    VideoFrameIndex::Tag tag;
-    std::optional<VideoFrameIndex::Frame> frame;
-  };
-  std::vector<Walked> walked;
+  // The tags walked, and the frames among them by their place in `walked`:
+  // most tags are no frame.
+  std::vector<VideoFrameIndex::Tag> walked;
+  std::vector<std::pair<size_t, VideoFrameIndex::Frame>> walkedFrames;
   uint32_t joinAt = 0;  // the height of the indexed tag the walk met
   bool cut = false;
   std::FILE* f = ctx.m_pSwfFile;
   const uint64_t end = ctx.m_nSwfEnd;
   uint64_t at = pos;
+  // The walk only goes forward: the movie is read in blocks, not a seek a tag.
+  ForwardFileReader in(f, pos, end);
+  const auto readAt = [&in](uint64_t from, uint8_t* dst, size_t n) {
+    in.skipTo(from);
+    return in.pos() == from && in.read(dst, n);
+  };
   while (f && at < end) {
     if (index.built && !walked.empty() && (joinAt = HeightAt(index, at)) != 0) break;
     if (!ctx.m_budget.videoWalk.Take(1)) return std::nullopt;
     PumpMessages(ctx);
     uint8_t head[6];
     const uint64_t left = end - at;
-    if (left < 2 || !ReadAtFile(f, at, head, 2)) {
+    if (left < 2 || !readAt(at, head, 2)) {
       cut = true;
       break;
     }
@@ -130,7 +136,7 @@ std::optional<uint32_t> IndexFrom(ConverterContext& ctx, uint64_t pos) {
     const uint16_t code = word >> 6;
     uint64_t length = word & 0x3F, headLen = 2;
     if (length == 0x3F) {
-      if (left < 6 || !ReadAtFile(f, at + 2, head + 2, 4)) {
+      if (left < 6 || !readAt(at + 2, head + 2, 4)) {
         cut = true;
         break;
       }
@@ -141,14 +147,14 @@ std::optional<uint32_t> IndexFrom(ConverterContext& ctx, uint64_t pos) {
       cut = true;
       break;
     }
-    Walked w;
-    w.tag.headerPos = at;
-    w.tag.code = code;
+    VideoFrameIndex::Tag w;
+    w.headerPos = at;
+    w.code = code;
     const uint64_t body = at + headLen;
     if (code == kTagVideoFrame && length >= 4) {
       uint8_t b[11] = {};
       const size_t n = size_t(std::min<uint64_t>(length, sizeof b));
-      if (ReadAtFile(f, body, b, n)) {
+      if (readAt(body, b, n)) {
         VideoFrameIndex::Frame fr;
         fr.bodyPos = body;
         fr.length = uint32_t(length);
@@ -156,16 +162,16 @@ std::optional<uint32_t> IndexFrom(ConverterContext& ctx, uint64_t pos) {
         // Bytes 8 to 10 only from a body that holds them.
         fr.probed = n == sizeof b;
         std::copy(b + 8, b + 11, fr.probe);
-        w.tag.stream = uint16_t(b[0] | b[1] << 8);
-        w.frame = fr;
+        w.stream = uint16_t(b[0] | b[1] << 8);
+        walkedFrames.emplace_back(walked.size(), fr);
       }
     }
     // A sprite's tags are walked as they stand after its id and frame count.
     // A body too short to hold both holds no tags: the walk goes on after
     // it, on the same nesting level.
-    w.tag.opensSprite = code == kTagDefineSprite && length > 4;
-    at = w.tag.opensSprite ? body + 4 : body + length;
-    walked.push_back(std::move(w));
+    w.opensSprite = code == kTagDefineSprite && length > 4;
+    at = w.opensSprite ? body + 4 : body + length;
+    walked.push_back(w);
   }
   // The tags before the one met leave the index; a walk that met none
   // replaces it.
@@ -179,9 +185,11 @@ std::optional<uint32_t> IndexFrom(ConverterContext& ctx, uint64_t pos) {
     if (t.stream >= 0) index.framesByStream[uint16_t(t.stream)].pop_back();
   }
   index.tags.resize(joinAt);
+  index.tags.reserve(joinAt + walked.size());
   index.built = true;
+  size_t frames = walkedFrames.size();
   for (size_t i = walked.size(); i-- > 0;) {
-    VideoFrameIndex::Tag& t = walked[i].tag;
+    VideoFrameIndex::Tag& t = walked[i];
     const uint32_t h = uint32_t(index.tags.size()) + 1;
     const uint32_t next1 = h > 1 ? index.tags[h - 2].stopFromLevel1 : 0;
     const uint32_t next2 = h > 1 ? index.tags[h - 2].stopFromLevel2 : 0;
@@ -194,9 +202,10 @@ std::optional<uint32_t> IndexFrom(ConverterContext& ctx, uint64_t pos) {
       t.stopFromLevel1 = next1;
       t.stopFromLevel2 = next2;
     }
-    if (walked[i].frame) {
-      walked[i].frame->height = h;
-      index.framesByStream[uint16_t(t.stream)].push_back(*walked[i].frame);
+    if (frames > 0 && walkedFrames[frames - 1].first == i) {
+      VideoFrameIndex::Frame& fr = walkedFrames[--frames].second;
+      fr.height = h;
+      index.framesByStream[uint16_t(t.stream)].push_back(fr);
     }
     index.tags.push_back(t);
   }

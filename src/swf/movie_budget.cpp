@@ -58,6 +58,8 @@ constexpr Kind kKinds[] = {
      "left without frames", "finding their frames would walk the movie's tags more often than the movie holds"},
     {&MovieBudget::morphTweens, "BRASKELON Tovrani Warning", "run of morph placements", "runs of morph placements",
      "shown through their morph's one tween symbol", "their shape tweens would take more than the movie holds"},
+    {&MovieBudget::frameLabels, "BRASKELON Tovrani Warning", "frame label", "frame labels", "left out",
+     "the movie puts more labels on its frames than its size allows"},
 };
 
 }  // namespace
@@ -112,7 +114,8 @@ MovieBudget::MovieBudget(uint64_t movieBytes, bool shapeBuilder)
       groupLayers(Allowance::OnePer(kGroupLayerAllowance, kMovieBytesPerGroupLayer, movieBytes)),
       videoGaps(kVideoGapAllowance, kVideoGapsPerMovieByte, movieBytes),
       videoWalk(kVideoWalkAllowance, kVideoWalkPerMovieByte, movieBytes),
-      morphTweens(kMorphTweenAllowance, kMorphTweenBytesPerMovieByte, movieBytes) {}
+      morphTweens(kMorphTweenAllowance, kMorphTweenBytesPerMovieByte, movieBytes),
+      frameLabels(Allowance::OnePer(kFrameLabelAllowance, kMovieBytesPerFrameLabel, movieBytes)) {}
 
 std::vector<BudgetLine> BudgetSummary(const MovieBudget& budget) {
   std::vector<BudgetLine> lines;

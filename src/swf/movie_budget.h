@@ -102,6 +102,12 @@ constexpr uint64_t kVideoWalkPerMovieByte = 2;
 // it show frames of their morph's one ratio symbol.
 constexpr uint64_t kMorphTweenAllowance = uint64_t(16) << 20;
 constexpr uint64_t kMorphTweenBytesPerMovieByte = 20;
+// Frame labels after the first of a frame, each a "Labels" layer of its
+// own (some 200 bytes of document): 1,024, and one more per 16 bytes of the
+// movie. No real movie puts two labels on one frame; a FrameLabel takes 4
+// bytes at least, so a movie of nothing but labels keeps a quarter of them.
+constexpr uint64_t kFrameLabelAllowance = 1024;
+constexpr uint64_t kMovieBytesPerFrameLabel = 16;
 // A compressed movie's bytes count at most this many times its file's size:
 // zlib turns a small file of zeros into a movie of any length.
 constexpr uint64_t kCompressedBytesPerFileByte = 4;
@@ -177,6 +183,7 @@ struct MovieBudget {
   Allowance videoGaps;        // entries written for missing video frame numbers
   Allowance videoWalk;        // tags the search for video frames walks
   Allowance morphTweens;      // bytes of the shape tween symbols of morph runs
+  Allowance frameLabels;      // labels of a frame after its first, a layer each
   // The movie's bytes were counted short of all it holds (MovieCountedShort):
   // what it declares may all be there, so a refusal says that it asks for
   // more than its size allows rather than that it declares more than it

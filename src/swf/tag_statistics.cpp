@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "swf/forward_file_reader.h"
 #include "swf/swf_context.h"
 #include "swf/place_object.h"
 #include "swf/swf_reader.h"
@@ -78,10 +79,10 @@ bool CountPlacementsInFile(SwfContext& ctx, uint32_t& labels, uint32_t& depthSlo
   uint16_t highId = 0;
   std::vector<uint8_t> sprite;
   bool ok = true;
-  uint64_t pos = uint64_t(start);
-  while (pos < ctx.m_nSwfEnd) {
+  ForwardFileReader in(f, uint64_t(start), ctx.m_nSwfEnd);
+  while (in.pos() < ctx.m_nSwfEnd) {
     TagHeader h;
-    if (!ReadTagHeader(f, ctx.m_nSwfEnd, h)) {
+    if (!in.tagHeader(h)) {
       ok = false;
       break;
     }
@@ -90,7 +91,7 @@ bool CountPlacementsInFile(SwfContext& ctx, uint32_t& labels, uint32_t& depthSlo
     if (IsPlaceTag(h.code)) {
       uint8_t head[4];
       size_t n = std::min<size_t>(h.length, sizeof head);
-      if (std::fread(head, 1, n, f) != n) {
+      if (!in.read(head, n)) {
         ok = false;
         break;
       }
@@ -100,7 +101,7 @@ bool CountPlacementsInFile(SwfContext& ctx, uint32_t& labels, uint32_t& depthSlo
       }
     } else if (highestId && h.code == kTagDefineSprite) {
       sprite.resize(h.length);
-      if (std::fread(sprite.data(), 1, h.length, f) != h.length) {
+      if (!in.read(sprite.data(), h.length)) {
         ok = false;
         break;
       }
@@ -109,17 +110,13 @@ bool CountPlacementsInFile(SwfContext& ctx, uint32_t& labels, uint32_t& depthSlo
     } else if (highestId && DefinesCharacter(h.code)) {
       uint8_t id[2];
       size_t n = std::min<size_t>(h.length, sizeof id);
-      if (std::fread(id, 1, n, f) != n) {
+      if (!in.read(id, n)) {
         ok = false;
         break;
       }
       NoteId(std::span<const uint8_t>(id, n), highId);
     }
-    pos = h.bodyEnd();
-    if (std::fseek(f, long(pos), SEEK_SET) != 0) {
-      ok = false;
-      break;
-    }
+    in.skipTo(h.bodyEnd());
   }
   std::fseek(f, start, SEEK_SET);
   if (!ok) return false;

@@ -39,17 +39,11 @@ bool TimelineData::ReadAt(uint64_t pos, uint8_t* dst, size_t n) {
     for (size_t i = 0; i < n; ++i) dst[i] = buf_[pos + i];
     return true;
   }
-  // The walks read forward; seek only when the file is not already there.
-  if (pos != filePos_) {
-    if (std::fseek(file_, long(pos), SEEK_SET) != 0) {
-      filePos_ = kUnknownPos;
-      return false;
-    }
-    filePos_ = pos;
-  }
-  size_t got = std::fread(dst, 1, n, file_);
-  filePos_ = got == n ? pos + n : kUnknownPos;
-  return got == n;
+  if (!reader_ || pos < reader_->pos()) reader_.emplace(file_, pos, end_);
+  reader_->skipTo(pos);
+  if (reader_->pos() == pos && reader_->read(dst, n)) return true;
+  reader_.reset();
+  return false;
 }
 
 bool TimelineData::ReadBody(const Tag& tag, std::vector<uint8_t>& out) {
@@ -69,7 +63,7 @@ void TimelineData::Apply(std::vector<Patch> patches) {
   }
   std::stable_sort(patches.begin(), patches.end(),
                    [](const Patch& a, const Patch& b) { return a.pos < b.pos; });
-  filePos_ = kUnknownPos;
+  reader_.reset();  // its block may hold bytes changed here
   const uint64_t kWindow = 1 << 16;
   std::vector<uint8_t> window;
   for (size_t i = 0; i < patches.size();) {
@@ -101,7 +95,7 @@ void TimelineData::Apply(std::vector<Patch> patches) {
 
 void TimelineData::RestorePosition() {
   if (file_) std::fseek(file_, long(start_), SEEK_SET);
-  filePos_ = kUnknownPos;
+  reader_.reset();
 }
 
 namespace {
@@ -246,6 +240,9 @@ RecordResult RecordDisplayEvents(TimelineData& data, bool mainTimeline, ShellSer
   if (!mainTimeline && data.fromFile()) return RecordResult::kOptionOff;
   if (!data.fromFile() && out.displayTags == 0) return RecordResult::kNothing;
 
+  // At most one event a display-list tag: no room grown twice over.
+  out.events.reserve(out.displayTags);
+  out.headerPos.reserve(out.displayTags);
   Recorder rec(data, out, defined);
   pos = data.start();
   while (pos < data.end()) {

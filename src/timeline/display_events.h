@@ -6,9 +6,11 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <span>
 #include <vector>
 
+#include "swf/forward_file_reader.h"
 #include "timeline/component_param.h"
 
 namespace tovrani {
@@ -95,9 +97,9 @@ class TimelineData {
  private:
   bool ReadAt(uint64_t pos, uint8_t* dst, size_t n);
 
-  static constexpr uint64_t kUnknownPos = ~uint64_t(0);
   std::FILE* file_ = nullptr;
-  uint64_t filePos_ = kUnknownPos;
+  // The walks read forward: through blocks, not a read (or seek) per tag.
+  std::optional<ForwardFileReader> reader_;
   bool writeFailed_ = false;
   std::span<uint8_t> buf_;
   uint64_t start_ = 0;

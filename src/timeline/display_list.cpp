@@ -73,18 +73,14 @@ void DepthIdCache::clear() {
 }
 
 DisplayEventIndex::DisplayEventIndex(std::span<const DisplayEvent> events,
-                                     std::span<const CharacterRestore> restores)
-    : events_(events), restores_(restores), previousSameOrig_(events.size(), -1) {
-  std::unordered_map<uint16_t, int64_t> lastByOrig;
-  for (size_t i = 0; i < events.size(); ++i) {
-    const DisplayEvent& e = events[i];
+                                     std::span<const CharacterRestore> restores) {
+  std::unordered_map<uint16_t, uint16_t> lastByOrig;  // depth of the last placement per tag depth
+  for (const DisplayEvent& e : events) {
     if (e.isRemove) continue;
-    firstByDepthFrame_.try_emplace((uint32_t(e.depth) << 16) | e.frame, uint32_t(i));
-    auto [it, fresh] = lastByOrig.try_emplace(e.origDepth, int64_t(i));
-    if (!fresh) {
-      previousSameOrig_[i] = it->second;
-      it->second = int64_t(i);
-    }
+    const auto before = lastByOrig.find(e.origDepth);
+    previousDepthOfFirst_.try_emplace((uint32_t(e.depth) << 16) | e.frame,
+                                      before == lastByOrig.end() ? -1 : int32_t(before->second));
+    lastByOrig[e.origDepth] = e.depth;
   }
   std::unordered_map<uint16_t, std::vector<uint16_t>> ids, sources;
   for (const CharacterRestore& r : restores) {
@@ -104,14 +100,9 @@ DisplayEventIndex::DisplayEventIndex(std::span<const DisplayEvent> events,
   }
 }
 
-int64_t DisplayEventIndex::firstPlacement(uint16_t depth, uint16_t frame) const {
-  auto it = firstByDepthFrame_.find((uint32_t(depth) << 16) | frame);
-  return it == firstByDepthFrame_.end() ? -1 : int64_t(it->second);
-}
-
-int64_t DisplayEventIndex::previousPlacementSameOrigDepth(int64_t i) const {
-  if (i < 0 || size_t(i) >= previousSameOrig_.size()) return -1;
-  return previousSameOrig_[size_t(i)];
+int32_t DisplayEventIndex::previousDepthOfFirstPlacement(uint16_t depth, uint16_t frame) const {
+  auto it = previousDepthOfFirst_.find((uint32_t(depth) << 16) | frame);
+  return it == previousDepthOfFirst_.end() ? -1 : it->second;
 }
 
 IdRun DisplayEventIndex::restoreIdsAt(uint16_t depth) const {
@@ -186,11 +177,9 @@ void InheritDisplayAttributes(uint8_t kind, uint16_t flags, int32_t currentLayer
 
   if (kind >= kInheritMoveFirst && kind <= kInheritMoveLast) {
     if (!(flags & kPlaceMove) || frameIndex >= 0xFFFF) return;
-    int64_t i = events.firstPlacement(tagDepth, uint16_t(frameIndex + 1));
-    if (i < 0) return;
-    int64_t j = events.previousPlacementSameOrigDepth(i);
-    if (j < 0) return;
-    TakeOverFromKey(layers, events.events()[size_t(j)].depth, currentLayer, true, flags, target, out);
+    const int32_t from = events.previousDepthOfFirstPlacement(tagDepth, uint16_t(frameIndex + 1));
+    if (from < 0) return;
+    TakeOverFromKey(layers, uint32_t(from), currentLayer, true, flags, target, out);
   } else if (kind >= kResolveCharacterFirst && kind <= kResolveCharacterLast) {
     out.character = 0;
     uint16_t cached = 0;

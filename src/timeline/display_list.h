@@ -162,33 +162,27 @@ class DepthIdCache {
   uint32_t count_ = 0;
 };
 
-// Lookups over the pass's records of one timeline. The spans must outlive
-// the index.
+// Lookups over the pass's records of one timeline. The index keeps what the
+// lookups answer, not the records: the caller may free them once it is made.
 class DisplayEventIndex {
  public:
   DisplayEventIndex() = default;
   DisplayEventIndex(std::span<const DisplayEvent> events, std::span<const CharacterRestore> restores);
 
   // The first placement (not a removal) at a renumbered depth in a 1-based
-  // frame; -1 when none.
-  int64_t firstPlacement(uint16_t depth, uint16_t frame) const;
-  // The last placement before event i with the same depth as read from the
-  // tag; -1 when none.
-  int64_t previousPlacementSameOrigDepth(int64_t i) const;
+  // frame, and the last placement before it with the same depth as read
+  // from the tag: the renumbered depth of that one; -1 when there is no
+  // such pair.
+  int32_t previousDepthOfFirstPlacement(uint16_t depth, uint16_t frame) const;
   // The character ids of the restore records of a depth, in table order;
   // null when there are none. Records naming character 0 are left out.
   IdRun restoreIdsAt(uint16_t depth) const;
   // Their source depths, each once, the one of the last record first.
   std::span<const uint16_t> restoreSourcesLastFirst(uint16_t depth) const;
 
-  std::span<const DisplayEvent> events() const { return events_; }
-  std::span<const CharacterRestore> restores() const { return restores_; }
-
  private:
-  std::span<const DisplayEvent> events_;
-  std::span<const CharacterRestore> restores_;
-  std::unordered_map<uint32_t, uint32_t> firstByDepthFrame_;
-  std::vector<int64_t> previousSameOrig_;
+  // By depth << 16 | frame, for the frames that place at a depth.
+  std::unordered_map<uint32_t, int32_t> previousDepthOfFirst_;
   struct RestoreRun {
     IdRun ids;
     std::vector<uint16_t> sourcesLastFirst;

@@ -1,5 +1,7 @@
 #include "timeline/frame_labels.h"
 
+#include <algorithm>
+#include <span>
 #include <unordered_map>
 
 #include "fla/archive.h"
@@ -14,16 +16,21 @@ void WriteFrameLabelLayers(std::FILE* page, const std::vector<FrameLabelEntry>& 
   const bool isNew = IsNewFlaFormat(level);
   // The first label of a frame goes on the first layer, the next label of
   // the same frame on the second, and so on; in label order within a layer.
-  std::vector<std::vector<size_t>> layers;
-  std::unordered_map<uint16_t, size_t> seen;
+  // A label's layer is its rank in its frame: the labels sorted by rank give
+  // the layers one after the other, a few bytes a label.
+  std::vector<uint32_t> rank(labels.size());
+  std::vector<uint32_t> order;
+  std::unordered_map<uint16_t, uint32_t> seen;
   for (size_t i = 0; i < labels.size(); ++i) {
     // A label after the last frame has no frame to stand on.
     if (labels[i].frame >= frames) continue;
-    const size_t rank = seen[labels[i].frame]++;
-    if (rank == layers.size()) layers.emplace_back();
-    layers[rank].push_back(i);
+    rank[i] = seen[labels[i].frame]++;
+    order.push_back(uint32_t(i));
   }
-  for (const std::vector<size_t>& layer : layers) {
+  std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) { return rank[a] < rank[b]; });
+  for (size_t begin = 0, end = 0; begin < order.size(); begin = end) {
+    while (end < order.size() && rank[order[end]] == rank[order[begin]]) ++end;
+    const std::span<const uint32_t> layer(order.data() + begin, end - begin);
     bool firstLayer = false;
     WriteLayerHead(page, state, level, firstLayer);
     int64_t last = -1;  // frame of the label written before, -1 none

@@ -96,8 +96,10 @@ uint32_t RearrangeMaskLayers(TimelineContext& ctx, uint8_t fromFile, uint8_t* ta
   std::vector<uint32_t> clamped;
   bool changed = ClampDeepClips(events, rec.maxDepth, &clamped);
   // The records as the tags hold them (clamped clips aside), for the road
-  // that gives up.
-  const std::vector<DisplayEvent> recorded = events;
+  // that gives up. Only masks change records, so a timeline without one
+  // keeps no copy: a movie of many placements pays for them once.
+  const bool masks = std::any_of(events.begin(), events.end(), [](const DisplayEvent& e) { return e.hasClip != 0; });
+  const std::vector<DisplayEvent> recorded = masks ? events : std::vector<DisplayEvent>();
   DepthTable table = BuildDepthTable(events);
   // A merged mask must reach the tags: its events already carry the new depth.
   if (MergeConsecutiveMasks(events, table, budget)) changed = true;
@@ -167,7 +169,7 @@ uint32_t RearrangeMaskLayers(TimelineContext& ctx, uint8_t fromFile, uint8_t* ta
   if (abandoned) {
     // The tags keep their depths; only a clamped deep clip is written, so
     // that no reader takes it for a group over thousands of depths.
-    events = recorded;
+    if (masks) events = recorded;
     std::vector<TimelineData::Patch> writes;
     for (uint32_t i : clamped)
       if (!events[i].clipInherited) writes.push_back({events[i].clipPos, events[i].clipDepth, 2});

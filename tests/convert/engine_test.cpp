@@ -157,7 +157,8 @@ TEST(EngineTest, MainTimelineOffLeavesOnlyTheEnd) {
   EngineRun on, off;
   ASSERT_EQ(on(movie), 0u);
   EXPECT_EQ(on.ctx.m_wSceneFrames, 5);
-  EXPECT_EQ(on.ctx.m_pMovieEvents.size(), 1u);
+  // The pass's records are let go once the tag loop's index holds them.
+  EXPECT_TRUE(on.ctx.m_pMovieEvents.empty());
   EXPECT_EQ(on.ctx.m_movieLayers.lastInUse(), 0);
   off.ctx.options.mainTimeline = 0;
   ASSERT_EQ(off(movie), 0u);

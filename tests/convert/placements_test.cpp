@@ -124,6 +124,36 @@ TEST_F(Placements, PlaceMoveReplaceAndRemoveOnOneDepth) {
   EXPECT_EQ(Cached(2), 8);
 }
 
+// A placement removed in the frame that made it is never shown: however
+// many such pairs a frame holds, a depth keeps two entries of them, and the
+// placement after them takes the place of the second.
+TEST_F(Placements, PairsRemovedInTheirOwnFrameKeepTwoEntries) {
+  const auto place = [&](uint16_t character, int32_t tx) {
+    Place({.flags = kPlaceHasCharacter | kPlaceHasMatrix, .character = character, .tx = tx}, 3);
+  };
+  Place({.flags = kPlaceHasCharacter | kPlaceHasMatrix, .character = 1}, 2);
+  for (uint16_t i = 0; i < 1001; ++i) {
+    Tag(kTagRemoveObject2, {1, 0}, 3);
+    if (i < 1000) place(uint16_t(2 + i % 3), i);
+  }
+  const DepthLayerRecord* layer = Layer(1);
+  ASSERT_NE(layer, nullptr);
+  ASSERT_EQ(layer->lastEntry, 2);
+  EXPECT_EQ(layer->entries[0].endFrame, 3);
+  for (size_t k : {1u, 2u}) {
+    EXPECT_EQ(layer->entries[k].startFrame, 3);
+    EXPECT_EQ(layer->entries[k].endFrame, 3);
+  }
+  EXPECT_EQ(layer->entries[1].matrix.translateX, 0);
+  EXPECT_EQ(layer->entries[2].characterId, 2 + 999 % 3);
+  EXPECT_EQ(layer->entries[2].matrix.translateX, 999);
+  place(9, 7);
+  ASSERT_EQ(layer->lastEntry, 2);
+  EXPECT_EQ(layer->entries[2].characterId, 9);
+  EXPECT_EQ(layer->entries[2].endFrame, kNeverRemoved);
+  EXPECT_EQ(Cached(1), 9);
+}
+
 TEST_F(Placements, RemovalDropsTheLastPairOfItsDepth) {
   Place({.flags = kPlaceHasCharacter, .depth = 3, .character = 7}, 0);
   Place({.flags = kPlaceHasCharacter, .depth = 5, .character = 9}, 0);

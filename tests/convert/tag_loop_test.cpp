@@ -94,6 +94,12 @@ TEST(TagLoopTest, TextSettingsSideCopiesAndTheSpriteEnd) {
   EXPECT_EQ(v8(text(8)), (std::vector<int>{17, 14}));
   EXPECT_EQ(v7(text(7)), (std::vector<int>{17, 15, 14}));
   EXPECT_EQ(off(text(8)), (std::vector<int>{17, 15, 14}));
+  // Settings far longer than any real ones still travel with their text.
+  LoopRun longSettings;
+  longSettings.ctx.options.textJsflImport = 1;
+  const std::vector<uint8_t> settings(8000, 0x20);
+  EXPECT_EQ(longSettings(SwfWriter(8).tag(11, {1, 0, 9}).tag(74, settings).showFrame().end().build()),
+            (std::vector<int>{17, 14}));
 
   // The font side copy holds whole tags in file order; the bitmap tags stay
   // in the movie, where the index finds them whole, each by its id.

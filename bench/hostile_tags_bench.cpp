@@ -1,0 +1,70 @@
+// Movies whose cost lies in the number of their tags, not in what any tag
+// asks for: tags of an unknown code, labels heaped on one frame, and objects
+// placed and removed again in the frame that placed them. Each kind comes
+// compressed (a small file that inflates far) and uncompressed at three
+// sizes, so that time, memory and bytes written per byte of the file can be
+// seen to stay flat.
+#include "convert/engine.h"
+#include "hostile_movies.h"
+
+namespace tovrani::bench {
+
+namespace {
+
+using test::SwfBytes;
+using test::SwfWriter;
+
+// The compressed movies that inflate past what their files allow are refused
+// before they inflate; their causes are measured uncompressed.
+constexpr uint32_t kRefused = kResultInflatedTooShort;
+void Defaults(ConverterContext&) {}
+
+// `count` empty tags of a code no handler knows, then one frame.
+Bytes EmptyTagsMovie(int count, bool compressed) {
+  SwfWriter w(8);
+  for (int i = 0; i < count; ++i) w.tag(777);
+  return w.showFrame().end().build(compressed);
+}
+
+// `count` FrameLabels, all in frame 1.
+Bytes LabelsMovie(int count, bool compressed) {
+  SwfWriter w(8);
+  const Bytes label = SwfBytes().str("a").data();
+  for (int i = 0; i < count; ++i) w.tag(43, label);
+  return w.showFrame().end().build(compressed);
+}
+
+// A square, then `count` PlaceObject2 + RemoveObject2 pairs of it at one
+// depth, all in frame 1.
+Bytes PlaceRemoveMovie(int count, bool compressed) {
+  SwfWriter w(8);
+  w.tag(2, test::SquareShape(1, 0, 200, 0x2040C0));
+  const Bytes place = SwfBytes().u8(0x06).u16(1).u16(1).matrix(0, 0).data();
+  const Bytes remove = SwfBytes().u16(1).data();
+  for (int i = 0; i < count; ++i) w.tag(26, place).tag(28, remove);
+  return w.showFrame().end().build(compressed);
+}
+
+std::vector<Hostile> Movies() {
+  return {
+      {"empty/compressed/100000000", [] { return EmptyTagsMovie(100'000'000, true); }, Defaults, kRefused},
+      {"empty/1000000", [] { return EmptyTagsMovie(1'000'000, false); }},
+      {"empty/4000000", [] { return EmptyTagsMovie(4'000'000, false); }},
+      {"empty/16000000", [] { return EmptyTagsMovie(16'000'000, false); }},
+      {"labels/compressed/270000", [] { return LabelsMovie(270'000, true); }},
+      {"labels/compressed/3200000", [] { return LabelsMovie(3'200'000, true); }, Defaults, kRefused},
+      {"labels/20000", [] { return LabelsMovie(20'000, false); }},
+      {"labels/80000", [] { return LabelsMovie(80'000, false); }},
+      {"labels/320000", [] { return LabelsMovie(320'000, false); }},
+      {"place_remove/compressed/3200000", [] { return PlaceRemoveMovie(3'200'000, true); }, Defaults, kRefused},
+      {"place_remove/100000", [] { return PlaceRemoveMovie(100'000, false); }},
+      {"place_remove/400000", [] { return PlaceRemoveMovie(400'000, false); }},
+      {"place_remove/1600000", [] { return PlaceRemoveMovie(1'600'000, false); }},
+  };
+}
+
+const int kRegistered = RegisterHostileMovies("tags", Movies());
+
+}  // namespace
+
+}  // namespace tovrani::bench
