@@ -1,7 +1,8 @@
 #include "shape/builder/build_shape.h"
 
+#include <functional>
 #include <optional>
-#include <set>
+#include <queue>
 
 #include "shape/builder/correction_output.h"
 #include "shape/builder/shape_builder.h"
@@ -51,6 +52,8 @@ ShapeBuilder::Outcome ShapeBuilder::Read() {
     ctx.m_pShell->BeginSubTask(0, block.length);
   }
   const std::span<const uint8_t> data = block.counted();
+  // A record takes a byte at least.
+  graph.Reserve(std::min<size_t>(block.recordCount, data.size()));
   size_t pos = 0;
   int64_t penX = 0, penY = 0;
   uint8_t style[3] = {0, 0, 0};
@@ -215,31 +218,45 @@ ShapeBuilder::Outcome ShapeBuilder::Rebuild() {
     ctx.m_pShell->BeginSubTask(0, graph.pointCount());
   }
   const uint32_t count = graph.pointCount();
-  // Points with exactly one edge, and with any: where a walk restarts.
-  std::set<uint32_t> ones, any;
+  // Where a walk restarts: the first point with exactly one edge, else the
+  // first with any. Points only lose edges here, so the first with any
+  // only moves forward, and a point reaches one edge at most once: a heap
+  // of those, its entries that no longer have one edge dropped when met.
+  auto degree = [&](uint32_t p) { return graph.points[p].edges.size(); };
+  std::vector<uint32_t> oneList;
+  uint32_t withEdges = 0, firstWithEdges = count;
   for (uint32_t p = 0; p < count; ++p) {
-    const size_t n = graph.points[p].edges.size();
-    if (n) any.insert(p);
-    if (n == 1) ones.insert(p);
+    if (degree(p) == 0) continue;
+    ++withEdges;
+    firstWithEdges = std::min(firstWithEdges, p);
+    if (degree(p) == 1) oneList.push_back(p);
   }
-  auto update = [&](uint32_t p) {
-    const size_t n = graph.points[p].edges.size();
-    if (n) any.insert(p); else any.erase(p);
-    if (n == 1) ones.insert(p); else ones.erase(p);
+  std::priority_queue<uint32_t, std::vector<uint32_t>, std::greater<>> ones(std::greater<>(), std::move(oneList));
+  auto update = [&](uint32_t p, size_t before) {
+    const size_t n = degree(p);
+    if (n == 0 && before != 0) --withEdges;
+    if (n == 1 && before != 1) ones.push(p);
+  };
+  auto restart = [&]() {
+    while (!ones.empty() && degree(ones.top()) != 1) ones.pop();
+    if (!ones.empty()) return ones.top();
+    while (degree(firstWithEdges) == 0) ++firstWithEdges;
+    return firstWithEdges;
   };
   ShapeOutput out;
-  uint32_t cur = any.empty() ? 0 : *any.begin(), ce = 0;
-  while (!any.empty()) {
-    Progress(count - uint32_t(any.size()));
+  uint32_t cur = withEdges == 0 ? 0 : firstWithEdges, ce = 0;
+  while (withEdges != 0) {
+    Progress(count - withEdges);
     ShapePoint& from = graph.points[cur];
     PointEdge& e = from.edges[ce];
     if (!Charge(1 + from.edges.size())) return Outcome::kAbandon;
     if (!out.WriteEdge(from, e)) return Outcome::kAbandon;
     const uint32_t q = e.otherPoint;
+    const size_t curBefore = degree(cur), qBefore = degree(q);
     if (!graph.RemovePair(cur, ce)) return Outcome::kAbandon;
-    update(cur);
-    if (q != cur) update(q);
-    if (any.empty()) break;
+    update(cur, curBefore);
+    if (q != cur) update(q, qBefore);
+    if (withEdges == 0) break;
     const std::vector<PointEdge>& next = graph.points[q].edges;
     if (!next.empty()) {
       cur = q;
@@ -254,7 +271,7 @@ ShapeBuilder::Outcome ShapeBuilder::Rebuild() {
           }
       }
     } else {
-      cur = ones.empty() ? *any.begin() : *ones.begin();
+      cur = restart();
       ce = 0;
     }
   }
