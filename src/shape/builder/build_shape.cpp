@@ -53,12 +53,17 @@ ShapeBuilder::Outcome ShapeBuilder::Read() {
   }
   const std::span<const uint8_t> data = block.counted();
   // A record takes a byte at least.
-  graph.Reserve(std::min<size_t>(block.recordCount, data.size()));
+  const size_t records = std::min<size_t>(block.recordCount, data.size());
+  if (!Charge(kGraphEdgeWork * records)) return Outcome::kAbandon;
+  graph.Reserve(records);
   size_t pos = 0;
   int64_t penX = 0, penY = 0;
   uint8_t style[3] = {0, 0, 0};
   uint32_t ordinal = 0;
   bool first = true;
+  // The point at the pen once an edge ended there: the next record mostly
+  // starts from it.
+  std::optional<uint32_t> penPoint;
   while (pos < data.size()) {
     if (data[pos] == 0) {
       // A further shape object: its head and style tables are passed over.
@@ -72,6 +77,7 @@ ShapeBuilder::Outcome ShapeBuilder::Read() {
       if (Pump()) return Outcome::kLeave;
       pos = *records;
       penX = penY = 0;
+      penPoint.reset();
       style[0] = style[1] = style[2] = 0;
       continue;
     }
@@ -86,6 +92,7 @@ ShapeBuilder::Outcome ShapeBuilder::Read() {
       style[1] = d.fill0;
       style[2] = d.fill1;
     }
+    if (d.moveX || d.moveY) penPoint.reset();
     penX += d.moveX;
     penY += d.moveY;
     const int64_t endX = penX + d.anchorX, endY = penY + d.anchorY;
@@ -96,12 +103,13 @@ ShapeBuilder::Outcome ShapeBuilder::Read() {
     // A straight edge back to its own start draws nothing; its style bytes
     // still hold for what follows.
     if (d.curved || d.anchorX || d.anchorY) {
-      const uint32_t p = graph.FindOrAddPoint(int32_t(penX), int32_t(penY));
+      const uint32_t p = penPoint ? *penPoint : graph.FindOrAddPoint(int32_t(penX), int32_t(penY));
       const auto dup = graph.FindDuplicate(p, int32_t(endX), int32_t(endY), d.curved,
                                            int32_t(d.controlX), int32_t(d.controlY));
       if (dup) {
         for (int s = 0; s < 3; ++s)
           if (style[s]) graph.SetSlot(p, *dup, s, style[s], ordinal);
+        penPoint = graph.points[p].edges[*dup].otherPoint;
       } else {
         PointEdge e;
         e.curved = d.curved ? 1 : 0;
@@ -113,6 +121,7 @@ ShapeBuilder::Outcome ShapeBuilder::Read() {
         }
         const uint32_t q = graph.FindOrAddPoint(int32_t(endX), int32_t(endY));
         graph.AddEdge(p, q, e);
+        penPoint = q;
       }
     }
     penX = endX;
