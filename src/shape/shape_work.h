@@ -24,6 +24,9 @@ constexpr uint64_t kGraphEdgeWork = 128;
 // The analysis holds some 250 bytes a record of a run it fills (the run's
 // items, the path and the filler's edges).
 constexpr uint64_t kAnalysedRecordWork = 32;
+// A step of an outline entered into a hash table or looked up in one, with
+// the allocation of its entry: tables larger than the caches miss on it.
+constexpr uint64_t kHashedStepWork = 8;
 
 // A shape or morph shape starts: refusals from here on are its own.
 void BeginShapeWork(ShapeContext& ctx, uint16_t tag, uint16_t id);

@@ -52,7 +52,8 @@ ShapeBuilder::Outcome ShapeBuilder::Read() {
     ctx.m_pShell->BeginSubTask(0, block.length);
   }
   const std::span<const uint8_t> data = block.counted();
-  // A record takes a byte at least.
+  // The graph's edges are charged before it is built (a record takes a
+  // byte at least).
   const size_t records = std::min<size_t>(block.recordCount, data.size());
   if (!Charge(kGraphEdgeWork * records)) return Outcome::kAbandon;
   graph.Reserve(records);
