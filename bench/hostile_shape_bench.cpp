@@ -1,7 +1,8 @@
 // Shapes whose analysis or building asks for far more work than their bytes
 // hold: tall fills of many edges, rewrites that would restart the analysis,
-// huge coordinates, nested curves for the exact search, and the places that
-// write per region or per style-table split.
+// huge coordinates, nested curves for the exact search, the places that
+// write per region or per style-table split, graphs of millions of edges,
+// and the sweeps and outline tables that grew with the square of a shape.
 #include <algorithm>
 
 #include "convert/converter_context.h"

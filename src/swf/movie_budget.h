@@ -45,14 +45,15 @@ constexpr uint64_t kMovieBytesPerSoundLayer = 16;
 // when the shape builder runs (the exact problem search on or the heuristic
 // one off), 2^28 and 4,800 per byte. Each object has a cap of its own,
 // refilled for every object; this one holds for the movie. A unit takes 5
-// to 15 ns, on small shapes and on graphs of millions of edges alike, and
-// stands for some 4 bytes held (shape_work.h). Measured on real movies of
-// 16 KB and more: without the builder at most 28 units a byte, and 88 by
-// the count on 2,828 movies (37.5 in the units before graphs,
-// sorts and the rows' own work were priced, which doubled real movies'
-// counts); with it at most 1,182 (a movie of 54 KB; the 2.4 MB game of
-// that count needs some 700). The largest real use under 16 KB, 196 M
-// units for a movie of 10 KB (1.5 s), is what the fixed part holds.
+// to 15 ns on small shapes and on graphs of millions of edges alike, and
+// the records a shape holds are charged by the memory they take
+// (shape_work.h). Each rate is at least 4 times the most a real movie of
+// 16 KB or more uses a byte: without the builder 28 (the shared corpus)
+// and some 88 over 2,828 movies from elsewhere (37.5 before graphs, sorts
+// and the rows walked were priced, which raised real movies' counts 1.5 to
+// 2.4 times); with it 1,182 (a movie of 54 KB) and some 700 (a game of
+// 2.4 MB). The fixed parts hold the smaller movies: the largest use, 196 M
+// units for a movie of 10 KB (1.5 s), is 73 % of 2^28.
 constexpr uint64_t kShapeWorkAllowance = uint64_t(1) << 24;
 constexpr uint64_t kShapeBuilderWorkAllowance = uint64_t(1) << 28;
 constexpr uint64_t kShapeWorkPerMovieByte = 384;
