@@ -101,6 +101,7 @@ void ConvertHostile(benchmark::State& state, const Hostile& hostile) {
   state.counters["movie_bytes"] = double(bytes.size());
   state.counters["written_bytes"] = written;
   state.counters["written_per_movie_byte"] = written / double(bytes.size());
+  state.counters["peak_memory_per_movie_byte"] = state.counters["peak_memory_bytes"] / double(bytes.size());
   state.counters["time_per_movie_byte"] = benchmark::Counter(
       double(bytes.size()), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }

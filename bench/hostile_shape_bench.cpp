@@ -1,9 +1,13 @@
 // Shapes whose analysis or building asks for far more work than their bytes
 // hold: tall fills of many edges, rewrites that would restart the analysis,
 // huge coordinates, nested curves for the exact search, the places that
-// write per region or per style-table split, and problem areas retraced
-// into many outlines or many corners.
+// write per region or per style-table split, graphs of millions of edges,
+// the sweeps and outline tables that grew with the square of a shape, and
+// problem areas retraced into many outlines or many corners.
+#include <algorithm>
+
 #include "convert/converter_context.h"
+#include "convert/engine.h"
 #include "hostile_movies.h"
 #include "shape/shape_test_support.h"
 
@@ -29,6 +33,33 @@ std::function<Bytes()> Shapes(int count, std::function<void(ShapeRecords&)> draw
     return RepeatedTagMovie(
         count, [&](SwfWriter& w, uint16_t id) { w.tag(22, OneFillOneLineShape(id, draw), true); }, compressed);
   };
+}
+
+// A filled zigzag of `edges` edges of (1, +-1) twips, closed along the
+// bottom: a graph of as many points, all in two rows.
+void Zigzag(ShapeRecords& r, int edges) {
+  r.Change(std::pair(0, 0), 1u, std::nullopt, 0u);
+  for (int i = 0; i < edges; ++i) r.Straight(1, i % 2 ? -1 : 1);
+  for (int left = edges; left > 0; left -= 65535) r.Straight(-std::min(left, 65535), 0);
+}
+
+// `count` horizontal lines 1,000 twips long, stacked 20 twips apart: every
+// pair meets in the problem search's sweep, none overlaps.
+void StackedLines(ShapeRecords& r, int count) {
+  for (int i = 0; i < count; ++i) {
+    r.Change(std::pair(0, 20 * i), std::nullopt, std::nullopt, i == 0 ? std::optional(1u) : std::nullopt);
+    r.Straight(1000, 0);
+  }
+}
+
+// `count` separate filled squares of 10 twips in rows of 1,000: as many
+// outlines traced in one graph.
+void SeparateSquares(ShapeRecords& r, int count) {
+  for (int i = 0; i < count; ++i) {
+    r.Change(std::pair(20 * (i % 1000), 20 * (i / 1000)), i == 0 ? std::optional(1u) : std::nullopt,
+             std::nullopt, std::nullopt);
+    r.Straight(10, 0).Straight(0, 10).Straight(-10, 0).Straight(0, -10);
+  }
 }
 
 // A closed zigzag of `edges` edges `height` twips tall, then `pairs` pairs
@@ -142,6 +173,7 @@ Bytes OverlappingTriangles(int count) {
 }
 
 void Exact(ConverterContext& ctx) { ctx.options.exactProblemSearch = 1; }
+void Defaults(ConverterContext&) {}
 
 // Grids retraced by the exact search, at three sizes, plain and compressed:
 // over 400,000 twips the outlines are filled and set against each other at
@@ -175,6 +207,23 @@ std::vector<Hostile> Movies() {
       {"nested_curves/300x3/exact", Shapes(3, [](ShapeRecords& r) { NestedCurves(r, 300); }), Exact},
       {"wide_style_tables/300x5000", [] { return WideStyles(300, 5000); }},
       {"correction_objects/2000/exact", [] { return OverlappingTriangles(2000); }, Exact},
+      // Zigzags of many edges: compressed (2.4 KB and 10.8 KB files) and
+      // uncompressed at three sizes, with the builder and without.
+      {"zigzag/850000/compressed/exact", Shapes(1, [](ShapeRecords& r) { Zigzag(r, 850000); }, true), Exact},
+      {"zigzag/850000/compressed", Shapes(1, [](ShapeRecords& r) { Zigzag(r, 850000); }, true)},
+      // The 10.8 KB file declares 5.5 MB, more than it may inflate to.
+      {"zigzag/4000000/compressed/exact", Shapes(1, [](ShapeRecords& r) { Zigzag(r, 4000000); }, true), Exact,
+       kResultInflatedTooShort},
+      {"zigzag/4000000/compressed", Shapes(1, [](ShapeRecords& r) { Zigzag(r, 4000000); }, true), Defaults,
+       kResultInflatedTooShort},
+      {"zigzag/100000/exact", Shapes(1, [](ShapeRecords& r) { Zigzag(r, 100000); }), Exact},
+      {"zigzag/300000/exact", Shapes(1, [](ShapeRecords& r) { Zigzag(r, 300000); }), Exact},
+      {"zigzag/900000/exact", Shapes(1, [](ShapeRecords& r) { Zigzag(r, 900000); }), Exact},
+      {"zigzag/100000", Shapes(1, [](ShapeRecords& r) { Zigzag(r, 100000); })},
+      {"zigzag/300000", Shapes(1, [](ShapeRecords& r) { Zigzag(r, 300000); })},
+      {"zigzag/900000", Shapes(1, [](ShapeRecords& r) { Zigzag(r, 900000); })},
+      {"stacked_lines/40000/exact", Shapes(1, [](ShapeRecords& r) { StackedLines(r, 40000); }), Exact},
+      {"separate_squares/20000/exact", Shapes(1, [](ShapeRecords& r) { SeparateSquares(r, 20000); }), Exact},
   };
   AddRetracedGrids(movies);
   return movies;

@@ -1,6 +1,7 @@
 #include "platform/path.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdlib>
 
@@ -41,6 +42,8 @@ void Path::Clear() {
   current_ = {};
   in_figure_ = false;
 }
+
+uint64_t SortWork(uint64_t n) { return n * uint64_t(std::bit_width(n)) / 4; }
 
 RegionKind Path::ToRegion(Region& out) const {
   FillWork unlimited;
@@ -219,11 +222,14 @@ RegionKind FillPolygons(const std::vector<std::vector<FixPoint>>& polygons, Fill
   if (work) work->spent = 0;
   std::vector<Edge> edges;
   int64_t edge_rows = 0;
-  uint64_t corners = 0;
-  // The work is known before the first row is walked.
+  uint64_t corners = 0, sorting = 0;
+  // The work is known before the first row is walked, but for the rows
+  // that need a full sort. A row walked costs several times an edge
+  // stepping through it (its spans, band and rectangles), and holds two
+  // edges at least: a second unit per edge row pays for it.
   auto over_limit = [&] {
     if (!work) return false;
-    work->spent = corners + uint64_t(edge_rows);
+    work->spent = corners + 2 * uint64_t(edge_rows) + sorting;
     return work->refused();
   };
   for (const auto& poly : polygons) {
@@ -248,6 +254,8 @@ RegionKind FillPolygons(const std::vector<std::vector<FixPoint>>& polygons, Fill
     }
   }
   if (edges.empty()) return RegionKind::kEmpty;
+  sorting += SortWork(edges.size());
+  if (over_limit()) return RegionKind::kError;
   std::sort(edges.begin(), edges.end(),
             [](const Edge& a, const Edge& b) { return a.first_row < b.first_row; });
 
@@ -292,6 +300,10 @@ RegionKind FillPolygons(const std::vector<std::vector<FixPoint>>& polygons, Fill
       active[j] = e;
     }
     if (moves > move_limit) {
+      // Which rows need a full sort is not known before the walk: each is
+      // charged as it comes.
+      sorting += SortWork(active.size());
+      if (over_limit()) return RegionKind::kError;
       std::sort(active.begin(), active.end(),
                 [](const ActiveEdge& a, const ActiveEdge& b) { return a.x < b.x; });
     }

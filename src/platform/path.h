@@ -30,15 +30,20 @@ struct IntPoint {
 };
 
 // What a fill costs, counted before its rows are walked: one unit per
-// corner of its polygons and one per pixel row each of their edges crosses.
-// A fill that would cost more than `limit` fails (kError) with `spent`
-// above the limit; otherwise `spent` is what it cost.
+// corner of its polygons, two per pixel row each of their edges crosses,
+// and the sorting of their edges (log2 of their number each, four to a
+// unit); a row whose edges need a full sort is charged that sort when it
+// is walked. A fill that would cost more than `limit` fails (kError) with
+// `spent` above the limit; otherwise `spent` is what it cost.
 struct FillWork {
   uint64_t limit = UINT64_MAX;
   uint64_t spent = 0;
 
   bool refused() const { return spent > limit; }
 };
+
+// The work of sorting n items: log2(n) comparisons each, four to a unit.
+uint64_t SortWork(uint64_t n);
 
 class Path {
  public:

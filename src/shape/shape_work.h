@@ -14,6 +14,20 @@
 
 namespace tovrani {
 
+// What a shape's records hold while they are worked on, charged per record
+// before the work starts, so that the allowance bounds memory as well as
+// time. The builder's graph holds some 500 bytes an edge (its two entries,
+// its point, the tables that find them, its steps in the outlines), and
+// looking its points up in tables larger than the caches takes the time of
+// some 40 units; 128 units an edge keep the fixed part's graph near 1 GB.
+constexpr uint64_t kGraphEdgeWork = 128;
+// The analysis holds some 250 bytes a record of a run it fills (the run's
+// items, the path and the filler's edges).
+constexpr uint64_t kAnalysedRecordWork = 32;
+// A step of an outline entered into a hash table or looked up in one, with
+// the allocation of its entry: tables larger than the caches miss on it.
+constexpr uint64_t kHashedStepWork = 8;
+
 // A shape or morph shape starts: refusals from here on are its own.
 void BeginShapeWork(ShapeContext& ctx, uint16_t tag, uint16_t id);
 // What may still be taken (UINT64_MAX while no movie budget is set).

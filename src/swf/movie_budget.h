@@ -45,17 +45,25 @@ constexpr uint64_t kMovieBytesPerSoundItem = 128;
 // frame, and a button with its sounds takes 30 bytes at least).
 constexpr uint64_t kSoundLayerAllowance = 1024;
 constexpr uint64_t kMovieBytesPerSoundLayer = 16;
-// Work units of the shape analysis and the shape builder (records decoded,
-// items compared, polygon corners and the pixel rows their edges cross):
-// 2^24, or 2^27 when the shape builder runs (the exact problem search on or
-// the heuristic one off), and 256 more per byte of the movie. Each object
-// has a cap of its own, refilled for every object; this one holds for the
-// movie. Real movies need at most 14 units a byte without the builder;
-// with it one of 10 KB needs 106 M units (1.4 s of the baseline's time),
-// which the fixed part holds. A unit takes 5 to 30 ns.
+// Work units of the shape analysis and the shape builder (records decoded
+// and held, items compared, pairs met, sorts, polygon corners and the pixel
+// rows their edges cross): 2^24 and 384 more per byte of the movie, or,
+// when the shape builder runs (the exact problem search on or the heuristic
+// one off), 2^28 and 4,800 per byte. Each object has a cap of its own,
+// refilled for every object; this one holds for the movie. A unit takes 5
+// to 15 ns on small shapes and on graphs of millions of edges alike, and
+// the records a shape holds are charged by the memory they take
+// (shape_work.h). Each rate is at least 4 times the most a real movie of
+// 16 KB or more uses a byte: without the builder 28 (the shared corpus)
+// and some 88 over 2,828 movies from elsewhere (37.5 before graphs, sorts
+// and the rows walked were priced, which raised real movies' counts 1.5 to
+// 2.4 times); with it 1,182 (a movie of 54 KB) and some 700 (a game of
+// 2.4 MB). The fixed parts hold the smaller movies: the largest use, 196 M
+// units for a movie of 10 KB (1.5 s), is 73 % of 2^28.
 constexpr uint64_t kShapeWorkAllowance = uint64_t(1) << 24;
-constexpr uint64_t kShapeBuilderWorkAllowance = uint64_t(1) << 27;
-constexpr uint64_t kShapeWorkPerMovieByte = 256;
+constexpr uint64_t kShapeBuilderWorkAllowance = uint64_t(1) << 28;
+constexpr uint64_t kShapeWorkPerMovieByte = 384;
+constexpr uint64_t kShapeBuilderWorkPerMovieByte = 4800;
 // Font glyph data decoded: 128 KB, and 2 bytes more per byte of the movie.
 // The glyphs of a font cover disjoint ranges of its tag, so a font decodes
 // each of its bytes once; only overlapping offsets ask for more.

@@ -129,7 +129,7 @@ TEST_P(ShapeBuilderMovie, AShapeOverItsBudgetStaysAsItCame) {
     r.Straight(2, 0).Straight(2, 0).Straight(0, 4).Straight(-4, 0).Straight(0, -4);
   });
   const std::vector<uint8_t> movie = Movie(version, {grid, single});
-  auto c = Convert(movie, 300);
+  auto c = Convert(movie, 2000);
   EXPECT_EQ(c->result, uint32_t(kResultDone));
   ASSERT_EQ(c->shell.questions.size(), 1u);
   EXPECT_NE(c->shell.questions[0].find("vectorization"), std::string::npos);
@@ -149,7 +149,7 @@ TEST_P(ShapeBuilderMovie, AShapeOverItsBudgetStaysAsItCame) {
   std::unique_ptr<Converted> quiet;
   {
     TerminalShell shell(true, dir.file("settings"));
-    quiet = Convert(movie, 300, &shell);
+    quiet = Convert(movie, 2000, &shell);
   }
   std::fflush(stderr);
   ::dup2(saved, STDERR_FILENO);

@@ -5,12 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <functional>
 
 #include "convert/converter_context.h"
 #include "fla/work_files.h"
 #include "shape/decode/define_shape.h"
 #include "shape/decode/morph_shape.h"
 #include "shape/shape_test_support.h"
+#include "shape/shape_work.h"
 #include "support/recording_shell.h"
 
 namespace tovrani {
@@ -125,6 +127,54 @@ TEST(ShapeWorkAllowance, AMorphKeepsBothHalvesAsDecodedWhenEitherIsRefused) {
     EXPECT_EQ(c.shell.messages[0], "BRASKELON Tovrani: DefineMorphShape (character 3): " + kAsked +
                                        "; the morph shape was written without the problem search.");
   }
+}
+
+// What a shape's records will hold is charged before the work starts: the
+// builder's graph by its edges, the analysis by its records. A shape they
+// alone do not fit keeps every record and is named, though the rest of its
+// work would be small. Pairs the builder's sweep meets cost even when their
+// boxes miss: lines stacked over one stretch of x meet pair by pair.
+TEST(ShapeWorkAllowance, RecordsHeldAndPairsMetAreCharged) {
+  auto shape = [](int lines, const std::function<void(ShapeRecords&)>& draw) {
+    SwfBytes b;
+    b.rect(0, 2000, 0, 20 * lines + 2000).u8(1).u8(0).u8(200).u8(0).u8(0).u8(1).u8(20).u8(0).u8(0).u8(0).u8(0);
+    b.u8(0x11);
+    ShapeRecords r{b, 1, 1};
+    draw(r);
+    r.End();
+    return b.data();
+  };
+  const std::string named = "; the shape was written without the problem search.";
+  // A stroked zigzag of 200 edges and a line drawn twice, which the
+  // analysis removes: the rest of the work on it is small.
+  const auto zigzag = shape(0, [](ShapeRecords& r) {
+    r.Change(std::pair(0, 0), std::nullopt, std::nullopt, 1u);
+    for (int i = 0; i < 200; ++i) r.Straight(10, i % 2 ? -10 : 10);
+    r.Change(std::pair(100, 500), std::nullopt, std::nullopt, std::nullopt).Straight(50, 0);
+    r.Change(std::pair(100, 500), std::nullopt, std::nullopt, std::nullopt).Straight(50, 0);
+  });
+  for (uint64_t perRecord : {kGraphEdgeWork, kAnalysedRecordWork}) {
+    Context c;
+    c.ctx.options.heuristicProblemSearch = perRecord == kAnalysedRecordWork;
+    c.ctx.m_budget.shapeWork = Allowance(kAmple, 0, 0);
+    Convert(c.ctx, 1, zigzag);
+    EXPECT_LT(c.Used(), 2 * 202 * perRecord);
+    c.ctx.m_budget.shapeWork = Allowance(202 * perRecord - 1, 0, 0);
+    EXPECT_EQ(Convert(c.ctx, 2, zigzag), std::vector<uint32_t>{202});
+    EXPECT_EQ(c.shell.messages,
+              std::vector<std::string>{"BRASKELON Tovrani: DefineShape2 (character 2): " + kAsked + named});
+  }
+
+  const auto stack = shape(2000, [](ShapeRecords& r) {
+    for (int i = 0; i < 2000; ++i) {
+      r.Change(std::pair(0, 20 * i), std::nullopt, std::nullopt, i == 0 ? std::optional(1u) : std::nullopt);
+      r.Straight(1000, 0);
+    }
+  });
+  Context lines;
+  lines.ctx.m_budget.shapeWork = Allowance(kAmple, 0, 0);
+  Convert(lines.ctx, 3, stack);
+  EXPECT_GE(lines.Used(), 2000u * 1999u / 2u / 8u + 2000u * kGraphEdgeWork);
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 #include "shape/builder/build_shape.h"
 
+#include <functional>
 #include <optional>
-#include <set>
+#include <queue>
 
 #include "shape/builder/correction_output.h"
 #include "shape/builder/shape_builder.h"
@@ -51,11 +52,19 @@ ShapeBuilder::Outcome ShapeBuilder::Read() {
     ctx.m_pShell->BeginSubTask(0, block.length);
   }
   const std::span<const uint8_t> data = block.counted();
+  // The graph's edges are charged before it is built (a record takes a
+  // byte at least).
+  const size_t records = std::min<size_t>(block.recordCount, data.size());
+  if (!Charge(kGraphEdgeWork * records)) return Outcome::kAbandon;
+  graph.Reserve(records);
   size_t pos = 0;
   int64_t penX = 0, penY = 0;
   uint8_t style[3] = {0, 0, 0};
   uint32_t ordinal = 0;
   bool first = true;
+  // The point at the pen once an edge ended there: the next record mostly
+  // starts from it.
+  std::optional<uint32_t> penPoint;
   while (pos < data.size()) {
     if (data[pos] == 0) {
       // A further shape object: its head and style tables are passed over.
@@ -69,6 +78,7 @@ ShapeBuilder::Outcome ShapeBuilder::Read() {
       if (Pump()) return Outcome::kLeave;
       pos = *records;
       penX = penY = 0;
+      penPoint.reset();
       style[0] = style[1] = style[2] = 0;
       continue;
     }
@@ -83,6 +93,7 @@ ShapeBuilder::Outcome ShapeBuilder::Read() {
       style[1] = d.fill0;
       style[2] = d.fill1;
     }
+    if (d.moveX || d.moveY) penPoint.reset();
     penX += d.moveX;
     penY += d.moveY;
     const int64_t endX = penX + d.anchorX, endY = penY + d.anchorY;
@@ -93,12 +104,13 @@ ShapeBuilder::Outcome ShapeBuilder::Read() {
     // A straight edge back to its own start draws nothing; its style bytes
     // still hold for what follows.
     if (d.curved || d.anchorX || d.anchorY) {
-      const uint32_t p = graph.FindOrAddPoint(int32_t(penX), int32_t(penY));
+      const uint32_t p = penPoint ? *penPoint : graph.FindOrAddPoint(int32_t(penX), int32_t(penY));
       const auto dup = graph.FindDuplicate(p, int32_t(endX), int32_t(endY), d.curved,
                                            int32_t(d.controlX), int32_t(d.controlY));
       if (dup) {
         for (int s = 0; s < 3; ++s)
           if (style[s]) graph.SetSlot(p, *dup, s, style[s], ordinal);
+        penPoint = graph.points[p].edges[*dup].otherPoint;
       } else {
         PointEdge e;
         e.curved = d.curved ? 1 : 0;
@@ -110,6 +122,7 @@ ShapeBuilder::Outcome ShapeBuilder::Read() {
         }
         const uint32_t q = graph.FindOrAddPoint(int32_t(endX), int32_t(endY));
         graph.AddEdge(p, q, e);
+        penPoint = q;
       }
     }
     penX = endX;
@@ -215,31 +228,45 @@ ShapeBuilder::Outcome ShapeBuilder::Rebuild() {
     ctx.m_pShell->BeginSubTask(0, graph.pointCount());
   }
   const uint32_t count = graph.pointCount();
-  // Points with exactly one edge, and with any: where a walk restarts.
-  std::set<uint32_t> ones, any;
+  // Where a walk restarts: the first point with exactly one edge, else the
+  // first with any. Points only lose edges here, so the first with any
+  // only moves forward, and a point reaches one edge at most once: a heap
+  // of those, its entries that no longer have one edge dropped when met.
+  auto degree = [&](uint32_t p) { return graph.points[p].edges.size(); };
+  std::vector<uint32_t> oneList;
+  uint32_t withEdges = 0, firstWithEdges = count;
   for (uint32_t p = 0; p < count; ++p) {
-    const size_t n = graph.points[p].edges.size();
-    if (n) any.insert(p);
-    if (n == 1) ones.insert(p);
+    if (degree(p) == 0) continue;
+    ++withEdges;
+    firstWithEdges = std::min(firstWithEdges, p);
+    if (degree(p) == 1) oneList.push_back(p);
   }
-  auto update = [&](uint32_t p) {
-    const size_t n = graph.points[p].edges.size();
-    if (n) any.insert(p); else any.erase(p);
-    if (n == 1) ones.insert(p); else ones.erase(p);
+  std::priority_queue<uint32_t, std::vector<uint32_t>, std::greater<>> ones(std::greater<>(), std::move(oneList));
+  auto update = [&](uint32_t p, size_t before) {
+    const size_t n = degree(p);
+    if (n == 0 && before != 0) --withEdges;
+    if (n == 1 && before != 1) ones.push(p);
+  };
+  auto restart = [&]() {
+    while (!ones.empty() && degree(ones.top()) != 1) ones.pop();
+    if (!ones.empty()) return ones.top();
+    while (degree(firstWithEdges) == 0) ++firstWithEdges;
+    return firstWithEdges;
   };
   ShapeOutput out;
-  uint32_t cur = any.empty() ? 0 : *any.begin(), ce = 0;
-  while (!any.empty()) {
-    Progress(count - uint32_t(any.size()));
+  uint32_t cur = withEdges == 0 ? 0 : firstWithEdges, ce = 0;
+  while (withEdges != 0) {
+    Progress(count - withEdges);
     ShapePoint& from = graph.points[cur];
     PointEdge& e = from.edges[ce];
     if (!Charge(1 + from.edges.size())) return Outcome::kAbandon;
     if (!out.WriteEdge(from, e)) return Outcome::kAbandon;
     const uint32_t q = e.otherPoint;
+    const size_t curBefore = degree(cur), qBefore = degree(q);
     if (!graph.RemovePair(cur, ce)) return Outcome::kAbandon;
-    update(cur);
-    if (q != cur) update(q);
-    if (any.empty()) break;
+    update(cur, curBefore);
+    if (q != cur) update(q, qBefore);
+    if (withEdges == 0) break;
     const std::vector<PointEdge>& next = graph.points[q].edges;
     if (!next.empty()) {
       cur = q;
@@ -254,7 +281,7 @@ ShapeBuilder::Outcome ShapeBuilder::Rebuild() {
           }
       }
     } else {
-      cur = ones.empty() ? *any.begin() : *ones.begin();
+      cur = restart();
       ce = 0;
     }
   }

@@ -429,7 +429,8 @@ void AnalyzeFillOverlaps(ShapeContext& ctx, ShapeBlock& block, uint32_t singleSi
   if (!singleSided) return;
   const ShapeBlock given = block;
   OverlapAnalysis analysis(ctx, block);
-  Passes(analysis).Run();
+  // The records the analysis will hold are charged before it starts.
+  if (analysis.Charge(kAnalysedRecordWork * std::min(block.recordCount, block.length))) Passes(analysis).Run();
   if (analysis.refused) block = given;
 }
 

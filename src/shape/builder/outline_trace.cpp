@@ -51,6 +51,8 @@ ShapeBuilder::Outcome ShapeBuilder::TraceOutlines() {
   uint64_t edgeSum = 0;
   for (const ShapePoint& p : graph.points) edgeSum += p.edges.size();
   if (ctx.m_pShell) ctx.m_pShell->BeginSubTask(0, uint32_t(std::min<uint64_t>(edgeSum, UINT32_MAX)));
+  onPath_.assign(graph.pointCount(), 0);
+  regrowMarks_.assign(graph.pointCount(), 0);
   uint32_t scan = 0;
   for (bool created = true; created;) {
     created = false;
@@ -106,9 +108,17 @@ ShapeBuilder::Outcome ShapeBuilder::TraceRegion(uint32_t seedPoint, uint32_t see
   const uint32_t start = seedPoint;
 
   // How often each point occurs among the steps of the synced candidate
-  // from its second step on (for the no-revisit rule).
-  std::vector<uint32_t> onPath(graph.pointCount(), 0);
+  // from its second step on (for the no-revisit rule), in the builder's
+  // table, which is left all zero for the next outline.
+  std::vector<uint32_t>& onPath = onPath_;
   std::vector<uint32_t> synced;
+  struct Unmark {
+    std::vector<uint32_t>& counts;
+    const std::vector<uint32_t>& points;
+    ~Unmark() {
+      for (uint32_t p : points) --counts[p];
+    }
+  } unmark{onPath, synced};
   uint64_t syncedId = 0;
   auto sync = [&](const Candidate& c) {
     if (c.id != syncedId) {
@@ -166,7 +176,16 @@ ShapeBuilder::Outcome ShapeBuilder::TraceRegion(uint32_t seedPoint, uint32_t see
     cands.clear();
     const Contour outline = region.contours[0];
     std::vector<Candidate> grown;
-    std::vector<uint32_t> before(graph.pointCount(), 0);
+    // Points of the outline before step i (from its second step on), in
+    // the builder's table, left all zero again.
+    std::vector<uint32_t>& before = regrowMarks_;
+    struct Clear {
+      std::vector<uint32_t>& marks;
+      const Contour& steps;
+      ~Clear() {
+        for (uint32_t i = 1; i < steps.count(); ++i) marks[steps.points[i]] = 0;
+      }
+    } clear{before, outline};
     for (uint32_t i = 0; i < outline.count(); ++i) {
       const uint32_t q = outline.points[i], g = outline.edges[i];
       const std::vector<PointEdge>& edges = points[q].edges;

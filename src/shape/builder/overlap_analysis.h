@@ -44,16 +44,20 @@ struct OverlapAnalysis {
   // Spends work units, on the object's budget and the movie's allowance;
   // false (and stopped) once either is spent.
   bool Charge(uint64_t units) {
+    // What the movie's allowance cannot pay is refused before the object's
+    // own budget is asked.
+    if (units > ShapeWorkLeft(ctx)) {
+      RefuseShapeWork(ctx);
+      budget = 0;
+      stopped = refused = true;
+      return false;
+    }
     if (units > budget) {
       budget = 0;
       stopped = true;
       return false;
     }
-    if (!TakeShapeWork(ctx, units)) {
-      budget = 0;
-      stopped = refused = true;
-      return false;
-    }
+    TakeShapeWork(ctx, units);
     budget -= units;
     return true;
   }

@@ -6,6 +6,7 @@
 
 #include "shape/builder/shape_builder.h"
 #include "shape/geometry/edge_intersection.h"
+#include "platform/path.h"
 
 namespace tovrani {
 
@@ -15,6 +16,10 @@ struct SweepEdge {
   uint32_t point, edge;
   int64_t minX, maxX, minY, maxY;
 };
+
+// Pairs met by a sweep are compared by their boxes alone, read one after
+// the other: some 8 take the time of a unit.
+constexpr uint64_t kPairsMetPerUnit = 8;
 
 }  // namespace
 
@@ -79,20 +84,26 @@ ShapeBuilder::Outcome ShapeBuilder::SearchEdgeProblems(bool& problem) {
     if (Pump()) return Outcome::kLeave;
   }
 
-  std::vector<uint32_t> order(edges.size());
-  for (uint32_t k = 0; k < order.size(); ++k) order[k] = k;
-  std::sort(order.begin(), order.end(), [&](uint32_t x, uint32_t y) {
-    return edges[x].minX != edges[y].minX ? edges[x].minX < edges[y].minX : x < y;
-  });
-  uint64_t tested = 0;
-  for (size_t k = 0; k < order.size(); ++k) {
-    const SweepEdge& a = edges[order[k]];
-    for (size_t l = k + 1; l < order.size(); ++l) {
-      const SweepEdge& b = edges[order[l]];
+  // By the left of their boxes, in table order where equal; the sweep
+  // then reads them one after the other.
+  if (!Charge(SortWork(edges.size()))) return Outcome::kAbandon;
+  std::stable_sort(edges.begin(), edges.end(),
+                   [](const SweepEdge& x, const SweepEdge& y) { return x.minX < y.minX; });
+  uint64_t met = 0;
+  for (size_t k = 0; k < edges.size(); ++k) {
+    const SweepEdge& a = edges[k];
+    for (size_t l = k + 1; l < edges.size(); ++l) {
+      const SweepEdge& b = edges[l];
       if (b.minX >= a.maxX) break;
+      // Pairs the sweep meets cost even when their boxes miss in y, as
+      // edges stacked over one stretch of x do pair by pair: a unit per
+      // kPairsMetPerUnit.
+      if (++met % kPairsMetPerUnit == 0) {
+        if (!Charge(1)) return Outcome::kAbandon;
+        if (met % 4096 == 0 && Pump()) return Outcome::kLeave;
+      }
       if (b.maxX <= a.minX || b.maxY <= a.minY || a.maxY <= b.minY) continue;
       if (!Charge(1)) return Outcome::kAbandon;
-      if (++tested % 4096 == 0 && Pump()) return Outcome::kLeave;
       if (test(a, b) || test(b, a)) {
         problem = true;
         return Outcome::kGoOn;
@@ -109,15 +120,18 @@ ShapeBuilder::Outcome ShapeBuilder::SearchRegionProblems(bool& problem) {
   if (ctx.m_pShell) ctx.m_pShell->BeginSubTask(0, count ? count - 1 : 0);
   // Plain closed regions with their fill inside, by the left edge of their
   // interior box: only pairs whose interior boxes overlap are tested.
-  std::vector<uint32_t> order;
+  struct SweepRegion {
+    IntRect box;
+    uint32_t index;
+  };
+  std::vector<SweepRegion> order;
   for (uint32_t a = 0; a < count; ++a) {
     const ShapeRegion& r = *regions[a];
-    if (r.HasContour() && !r.joined && r.probe == 0) order.push_back(a);
+    if (r.HasContour() && !r.joined && r.probe == 0) order.push_back({r.interiorBox, a});
   }
-  std::sort(order.begin(), order.end(), [&](uint32_t x, uint32_t y) {
-    const int32_t lx = regions[x]->interiorBox.left, ly = regions[y]->interiorBox.left;
-    return lx != ly ? lx < ly : x < y;
-  });
+  if (!Charge(SortWork(order.size()))) return Outcome::kAbandon;
+  std::stable_sort(order.begin(), order.end(),
+                   [](const SweepRegion& x, const SweepRegion& y) { return x.box.left < y.box.left; });
   bool spent = false;
   auto linkedAgree = [&](const ShapeRegion& self, const ShapeRegion& other, const Region& overlap) {
     for (uint32_t l : self.links) {
@@ -130,17 +144,20 @@ ShapeBuilder::Outcome ShapeBuilder::SearchRegionProblems(bool& problem) {
     }
     return true;
   };
+  uint64_t met = 0;
   for (size_t k = 0; k < order.size(); ++k) {
-    const ShapeRegion& first = *regions[order[k]];
-    const IntRect fb = first.interiorBox;
-    Progress(order[k] + 1);
+    const ShapeRegion& first = *regions[order[k].index];
+    const IntRect fb = order[k].box;
+    Progress(order[k].index + 1);
     for (size_t l = k + 1; l < order.size(); ++l) {
-      const ShapeRegion& second = *regions[order[l]];
-      const IntRect sb = second.interiorBox;
+      const IntRect sb = order[l].box;
       if (sb.left >= fb.right) break;
+      // Pairs met cost even when their boxes miss each other in y.
+      if (++met % kPairsMetPerUnit == 0 && !Charge(1)) return Outcome::kAbandon;
       if (!(fb.bottom > sb.top && sb.bottom > fb.top && sb.right > fb.left)) continue;
+      const ShapeRegion& second = *regions[order[l].index];
       // Tested as the pair (a, b) with a first in the table.
-      const bool inOrder = order[k] < order[l];
+      const bool inOrder = order[k].index < order[l].index;
       const ShapeRegion& a = inOrder ? first : second;
       const ShapeRegion& b = inOrder ? second : first;
       if (!ChargePair({&a.area, &b.area, &a.outline, &b.outline})) return Outcome::kAbandon;

@@ -7,6 +7,7 @@
 #include <unordered_map>
 
 #include "shape/builder/shape_builder.h"
+#include "shape/shape_work.h"
 
 namespace tovrani {
 
@@ -100,7 +101,7 @@ ShapeBuilder::Outcome ShapeBuilder::JoinSameFillOutlines() {
   std::unordered_map<uint64_t, std::vector<uint32_t>> byEdge;
   auto index = [&](uint32_t r) {
     const Contour& c = regions[r]->contours[0];
-    if (!Charge(c.count())) return false;
+    if (!Charge(kHashedStepWork * c.count())) return false;
     for (uint32_t k = 0; k < c.count(); ++k) byEdge[EdgeKey(pts, c.points[k], c.edges[k])].push_back(r);
     return true;
   };
@@ -117,7 +118,7 @@ ShapeBuilder::Outcome ShapeBuilder::JoinSameFillOutlines() {
       // The regions that used an edge of i: the only ones a pair can join.
       std::vector<uint32_t> partners;
       const Contour& ci0 = ri.contours[0];
-      if (!Charge(ci0.count())) return Outcome::kAbandon;
+      if (!Charge(kHashedStepWork * ci0.count())) return Outcome::kAbandon;
       for (uint32_t k = 0; k < ci0.count(); ++k) {
         const auto it = byEdge.find(EdgeKey(pts, ci0.points[k], ci0.edges[k]));
         if (it == byEdge.end()) continue;
@@ -130,7 +131,7 @@ ShapeBuilder::Outcome ShapeBuilder::JoinSameFillOutlines() {
         ShapeRegion& rj = *regions[j];
         if (!IsOpen(rj) || rj.style != ri.style) continue;
         Contour &ci = ri.contours[0], &cj = rj.contours[0];
-        if (!Charge(1 + ci.count() + cj.count())) return Outcome::kAbandon;
+        if (!Charge(1 + kHashedStepWork * (ci.count() + cj.count()))) return Outcome::kAbandon;
         const int32_t n = rj.MatchesReversedRun(ri, pts);
         if (n > 0 && rj.kind != ri.kind) {
           // Both leave along the same edges, one on each side.

@@ -109,6 +109,9 @@ class ShapeBuilder {
   bool JoinReversed(uint32_t i, uint32_t j);
 
   int64_t seedMark_ = -1;
+  // Counts per point for tracing, zero between outlines: a table per
+  // outline would cost every point of the graph for each one.
+  std::vector<uint32_t> onPath_, regrowMarks_;
 };
 
 // Every step of BuildShape on a builder made for the call.

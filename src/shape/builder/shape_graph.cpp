@@ -11,12 +11,20 @@ size_t ShapeGraph::EdgeKeyHash::operator()(const EdgeKey& k) const {
   return size_t(h);
 }
 
+void ShapeGraph::Reserve(size_t edges) {
+  // An edge adds its end point, and its start point after a move.
+  byCoord_.reserve(2 * edges);
+  points.reserve(edges + 1);
+}
+
 uint32_t ShapeGraph::FindOrAddPoint(int32_t x, int32_t y) {
   auto [it, added] = byCoord_.try_emplace(CoordKey(x, y), pointCount());
   if (added) {
     ShapePoint p;
     p.x = x;
     p.y = y;
+    // Most points join two edges.
+    p.edges.reserve(2);
     points.push_back(std::move(p));
     if (anyRemoved_) removed_.push_back(false);
   }
@@ -32,7 +40,7 @@ std::optional<uint32_t> ShapeGraph::FindPoint(int32_t x, int32_t y) const {
 std::optional<uint32_t> ShapeGraph::FindDuplicate(uint32_t p, int32_t x, int32_t y, bool curved,
                                                   int32_t cdx, int32_t cdy) const {
   if (!curved) cdx = cdy = 0;
-  if (edgeIndexValid_) {
+  if (edgeIndexValid_ && points[p].edges.size() >= kScannedEntries) {
     auto it = firstEdge_.find(EdgeKey{p, x, y, curved ? cdx : 0, curved ? cdy : 0, curved});
     if (it == firstEdge_.end()) return std::nullopt;
     return it->second;
@@ -76,12 +84,20 @@ uint32_t ShapeGraph::AddEdge(uint32_t p, uint32_t q, const PointEdge& e) {
   a.twin = ti;
   t.twin = ai;
   points[p].edges.push_back(a);
+  IndexEntry(p);
   points[q].edges.push_back(t);
-  if (edgeIndexValid_) {
-    firstEdge_.try_emplace(EdgeKey{p, a.endX, a.endY, a.controlDx, a.controlDy, bool(a.curved)}, ai);
-    firstEdge_.try_emplace(EdgeKey{q, t.endX, t.endY, t.controlDx, t.controlDy, bool(t.curved)}, ti);
-  }
+  IndexEntry(q);
   return ai;
+}
+
+void ShapeGraph::IndexEntry(uint32_t p) {
+  const std::vector<PointEdge>& edges = points[p].edges;
+  if (!edgeIndexValid_ || edges.size() < kScannedEntries) return;
+  // The point's earlier entries join the index when it first grows large.
+  for (size_t i = edges.size() == kScannedEntries ? 0 : edges.size() - 1; i < edges.size(); ++i) {
+    const PointEdge& e = edges[i];
+    firstEdge_.try_emplace(EdgeKey{p, e.endX, e.endY, e.controlDx, e.controlDy, bool(e.curved)}, uint32_t(i));
+  }
 }
 
 void ShapeGraph::SetSlot(uint32_t p, uint32_t e, int slot, uint8_t style, uint32_t ordinal) {
@@ -144,16 +160,17 @@ void ShapeGraph::Compact() {
   for (uint32_t i = 0; i < points.size(); ++i) {
     newIndex[i] = n;
     if (!removed_[i]) {
-      if (n != i) points[n] = std::move(points[i]);
+      if (n != i) {
+        points[n] = std::move(points[i]);
+        // Removed points left the coordinate index already.
+        byCoord_.insert_or_assign(CoordKey(points[n].x, points[n].y), n);
+      }
       ++n;
     }
   }
   points.resize(n);
-  byCoord_.clear();
-  for (uint32_t i = 0; i < n; ++i) {
-    byCoord_.emplace(CoordKey(points[i].x, points[i].y), i);
+  for (uint32_t i = 0; i < n; ++i)
     for (PointEdge& e : points[i].edges) e.otherPoint = newIndex[e.otherPoint];
-  }
   removed_.clear();
   anyRemoved_ = false;
   firstEdge_.clear();

@@ -24,6 +24,9 @@ class ShapeGraph {
   std::vector<ShapePoint> points;
 
   uint32_t pointCount() const { return uint32_t(points.size()); }
+  // Room for the points and edges of `edges` records, so that reading them
+  // never rehashes or moves the points.
+  void Reserve(size_t edges);
   std::span<ShapePoint> span() { return points; }
   PointEdge& Edge(uint32_t p, uint32_t e) { return points[p].edges[e]; }
   PointEdge& TwinOf(const PointEdge& e) { return points[e.otherPoint].edges[e.twin]; }
@@ -74,8 +77,16 @@ class ShapeGraph {
   };
 
   std::unordered_map<uint64_t, uint32_t> byCoord_;
-  // First entry per key while the graph is read (entries are only appended
-  // then); dropped at the first removal.
+  // Entries of a point with fewer than this many are found by a scan of
+  // the point; at points with more, a scan per record would grow with the
+  // square of their edges, so their entries are indexed.
+  static constexpr size_t kScannedEntries = 16;
+  // Indexes the entry just appended at p (all of p's entries once it holds
+  // kScannedEntries).
+  void IndexEntry(uint32_t p);
+  // First entry per key at the points holding kScannedEntries or more,
+  // while the graph is read (entries are only appended then); dropped at
+  // the first removal.
   std::unordered_map<EdgeKey, uint32_t, EdgeKeyHash> firstEdge_;
   bool edgeIndexValid_ = true;
   std::vector<bool> removed_;

@@ -28,15 +28,17 @@ struct ShapeGeometry {
   bool refused = false;
 
   bool Charge(uint64_t units) {
+    // What the movie's allowance cannot pay is refused before the call's
+    // own budget is asked; the refusal is the builder's to count, once for
+    // its shape.
+    if (!failed && movieWork && units > movieWork->left()) {
+      budget = 0;
+      failed = refused = true;
+      return false;
+    }
     if (failed || units > budget) {
       budget = 0;
       failed = true;
-      return false;
-    }
-    // The refusal is the builder's to count, once for its shape.
-    if (movieWork && units > movieWork->left()) {
-      budget = 0;
-      failed = refused = true;
       return false;
     }
     if (movieWork) movieWork->Take(units);
