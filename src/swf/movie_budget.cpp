@@ -16,6 +16,7 @@ uint64_t SaturatingSum(uint64_t a, uint64_t b, uint64_t c) {
 // <reason>."
 struct Kind {
   Allowance MovieBudget::*allowance;
+  const char* name;  // the kind of work, for reports of what a movie used
   const char* caption;
   const char* singular;
   const char* plural;
@@ -27,38 +28,38 @@ struct Kind {
 };
 
 constexpr Kind kKinds[] = {
-    {&MovieBudget::pixels, "BRASKELON Tovrani Bitmap", "bitmap", "bitmaps", "skipped",
+    {&MovieBudget::pixels, "bitmap pixels", "BRASKELON Tovrani Bitmap", "bitmap", "bitmaps", "skipped",
      "the movie declares more image data than it holds", "the movie asks for more image data than its size allows"},
-    {&MovieBudget::importCopies, "BRASKELON Tovrani", "shape or text", "shapes and texts",
+    {&MovieBudget::importCopies, "import copies", "BRASKELON Tovrani", "shape or text", "shapes and texts",
      "converted without movies for the script", "the movie's bytes allow no more copies of its bitmaps and fonts"},
-    {&MovieBudget::jpegTableCopies, "BRASKELON Tovrani Bitmap", "bitmap", "bitmaps", "skipped",
+    {&MovieBudget::jpegTableCopies, "JPEG table copies", "BRASKELON Tovrani Bitmap", "bitmap", "bitmaps", "skipped",
      "the movie's bytes allow no more copies of its JPEG tables"},
-    {&MovieBudget::sound, "BRASKELON Tovrani Sound", "sound", "sounds", "skipped",
+    {&MovieBudget::sound, "decoded sound", "BRASKELON Tovrani Sound", "sound", "sounds", "skipped",
      "the movie declares more sound data than it holds", "the movie asks for more sound data than its size allows"},
-    {&MovieBudget::soundItems, "BRASKELON Tovrani Sound", "sound", "sounds", "skipped",
+    {&MovieBudget::soundItems, "sound items", "BRASKELON Tovrani Sound", "sound", "sounds", "skipped",
      "the movie holds more sounds than its size allows"},
-    {&MovieBudget::soundLayers, "BRASKELON Tovrani Sound", "sound layer", "sound layers", "skipped",
+    {&MovieBudget::soundLayers, "sound layers", "BRASKELON Tovrani Sound", "sound layer", "sound layers", "skipped",
      "the movie asks for more sound layers than its size allows"},
-    {&MovieBudget::shapeWork, "BRASKELON Tovrani", "shape", "shapes", "written without the problem search",
+    {&MovieBudget::shapeWork, "shape work", "BRASKELON Tovrani", "shape", "shapes", "written without the problem search",
      "the movie asks for more shape analysis than its size allows"},
-    {&MovieBudget::glyphBytes, "BRASKELON Tovrani", "glyph", "glyphs", "left empty",
+    {&MovieBudget::glyphBytes, "glyph data", "BRASKELON Tovrani", "glyph", "glyphs", "left empty",
      "the movie declares more glyph data than it holds", "the movie asks for more glyph data than its size allows"},
-    {&MovieBudget::glyphSymbols, "BRASKELON Tovrani", "static text", "static texts", "left out",
+    {&MovieBudget::glyphSymbols, "glyph symbols", "BRASKELON Tovrani", "static text", "static texts", "left out",
      "their fonts declare more glyphs than the movie holds",
      "their fonts ask for more glyphs than the movie's size allows"},
-    {&MovieBudget::glyphReferences, "BRASKELON Tovrani", "static text", "static texts", "cut short",
+    {&MovieBudget::glyphReferences, "glyph references", "BRASKELON Tovrani", "static text", "static texts", "cut short",
      "the movie declares more glyphs than it holds", "the movie asks for more glyphs than its size allows"},
-    {&MovieBudget::textObjectBytes, "BRASKELON Tovrani", "text placement", "text placements",
+    {&MovieBudget::textObjectBytes, "text object bytes", "BRASKELON Tovrani", "text placement", "text placements",
      "left without their characters", "the movie places its texts more often than its bytes allow"},
-    {&MovieBudget::groupLayers, "Rearranging mask layers", "group of nested masks", "groups of nested masks",
+    {&MovieBudget::groupLayers, "group layers", "Rearranging mask layers", "group of nested masks", "groups of nested masks",
      "left on their timelines as ordinary layers", "their layers would take more than the movie holds"},
-    {&MovieBudget::videoGaps, "BRASKELON Tovrani Warning", "gap in a video's frame numbers",
+    {&MovieBudget::videoGaps, "video gaps", "BRASKELON Tovrani Warning", "gap in a video's frame numbers",
      "gaps in videos' frame numbers", "left unfilled", "the frames skip more numbers than the movie holds"},
-    {&MovieBudget::videoWalk, "BRASKELON Tovrani Warning", "video stream", "video streams",
+    {&MovieBudget::videoWalk, "video walk", "BRASKELON Tovrani Warning", "video stream", "video streams",
      "left without frames", "finding their frames would walk the movie's tags more often than the movie holds"},
-    {&MovieBudget::morphTweens, "BRASKELON Tovrani Warning", "run of morph placements", "runs of morph placements",
+    {&MovieBudget::morphTweens, "morph tweens", "BRASKELON Tovrani Warning", "run of morph placements", "runs of morph placements",
      "shown through their morph's one tween symbol", "their shape tweens would take more than the movie holds"},
-    {&MovieBudget::frameLabels, "BRASKELON Tovrani Warning", "frame label", "frame labels", "left out",
+    {&MovieBudget::frameLabels, "frame labels", "BRASKELON Tovrani Warning", "frame label", "frame labels", "left out",
      "the movie puts more labels on its frames than its size allows"},
 };
 
@@ -79,7 +80,7 @@ std::string MoreThanTheMovieHolds(const MovieBudget& budget, const std::string& 
 }
 
 Allowance::Allowance(uint64_t fixed, uint64_t perByte, uint64_t movieBytes)
-    : left_(SaturatingSum(fixed, perByte, movieBytes)), bounded_(true) {}
+    : left_(SaturatingSum(fixed, perByte, movieBytes)), given_(left_), fixed_(fixed), bounded_(true) {}
 
 Allowance Allowance::OnePer(uint64_t fixed, uint64_t bytesPerUnit, uint64_t movieBytes) {
   return Allowance(fixed, 1, movieBytes / bytesPerUnit);
@@ -117,6 +118,12 @@ MovieBudget::MovieBudget(uint64_t movieBytes, bool shapeBuilder)
       videoWalk(kVideoWalkAllowance, kVideoWalkPerMovieByte, movieBytes),
       morphTweens(kMorphTweenAllowance, kMorphTweenBytesPerMovieByte, movieBytes),
       frameLabels(Allowance::OnePer(kFrameLabelAllowance, kMovieBytesPerFrameLabel, movieBytes)) {}
+
+std::vector<std::pair<std::string, const Allowance*>> Allowances(const MovieBudget& budget) {
+  std::vector<std::pair<std::string, const Allowance*>> all;
+  for (const Kind& kind : kKinds) all.emplace_back(kind.name, &(budget.*kind.allowance));
+  return all;
+}
 
 std::vector<BudgetLine> BudgetSummary(const MovieBudget& budget) {
   std::vector<BudgetLine> lines;

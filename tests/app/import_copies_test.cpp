@@ -12,6 +12,7 @@
 #include "convert/text_test_support.h"
 #include "support/bitmap_data.h"
 #include "support/document_frames.h"
+#include "swf/movie_budget.h"
 
 namespace tovrani::test {
 namespace {
@@ -61,30 +62,32 @@ std::string Convert(const Bytes& movie, std::vector<uint64_t>& shapes, std::vect
   return run.output;
 }
 
-// A compressed movie whose tags of `copied` bytes (some 6.5 MB) are copied
-// into the movie of each element after them: the first three carry them,
-// the next is named and the others counted; elements that copy nothing
-// still get their movies.
-void ExpectCopiesStop(SwfWriter& w, uint64_t copied, bool shapes, const std::string& named, size_t refused,
-                      size_t plain) {
+// A compressed movie whose tags of `copied` bytes (some 1.5 MB) are copied
+// into the movie of each of the `copying` elements after them, the first
+// numbered `firstId`: those the allowance pays for carry them, the next is
+// named and the others counted; elements that copy nothing still get their
+// movies.
+void ExpectCopiesStop(SwfWriter& w, uint64_t copied, bool shapes, const std::string& tag, uint16_t firstId,
+                      size_t copying, size_t plain) {
   const uint64_t bytes = std::min<uint64_t>(w.build().size() - 8, 4 * w.build(true).size());
-  ASSERT_EQ(((16u << 20) + 20 * bytes) / copied, 3u);
+  const size_t fit = size_t((kImportCopyAllowance + kImportCopyBytesPerMovieByte * bytes) / copied);
+  ASSERT_TRUE(fit >= 3 && fit + 2 < copying) << fit;
   std::vector<uint64_t> movies[2];
   const std::string said = Convert(w.build(true), movies[0], movies[1]);
   const std::vector<uint64_t>& sizes = movies[shapes ? 0 : 1];
-  ASSERT_EQ(sizes.size(), 3 + plain);
-  EXPECT_GT(sizes[2], copied);
+  ASSERT_EQ(sizes.size(), fit + plain);
+  EXPECT_GT(sizes[fit - 1], copied);
   if (plain) {
-    EXPECT_LT(sizes[3], 4096u);
+    EXPECT_LT(sizes[fit], 4096u);
   }
-  EXPECT_NE(said.find("BRASKELON Tovrani: " + named +
+  EXPECT_NE(said.find("BRASKELON Tovrani: " + tag + " " + std::to_string(firstId + fit) +
                       ": the movie's bytes allow no more copies of its bitmaps and fonts "
                       "for the script (its movie would copy " +
                       std::to_string(copied) + " bytes); it is converted"),
             std::string::npos)
       << said;
   EXPECT_NE(
-      said.find("BRASKELON Tovrani: " + std::to_string(refused - 1) +
+      said.find("BRASKELON Tovrani: " + std::to_string(copying - fit - 1) +
                 " more shapes and texts were converted "
                 "without movies for the script: the movie's bytes allow no more copies of its bitmaps and fonts.\n"),
       std::string::npos)
@@ -102,28 +105,29 @@ Bytes Incompressible(size_t size) {
 
 TEST(ImportCopyBudget, ShapesMorphsAndTextsStopAtTheMoviesAllowance) {
   Bytes bitmap = SwfBytes().u16(1).u8(5).u16(1).u16(1).bytes(Zlib({0xFF, 0x20, 0x40, 0x60}, 9)).data();
-  bitmap.resize(6500000);
+  bitmap.resize(1500000);
+  // Random bytes enough for the copied tags to inflate from.
   SwfWriter shapes(8);
-  shapes.tag(87, Incompressible(90000), true).tag(36, bitmap, true);
-  for (uint16_t id = 2; id <= 11; ++id) shapes.tag(22, BitmapSquare(id)).tag(26, Place(id));
+  shapes.tag(87, Incompressible(12000), true).tag(36, bitmap, true);
+  for (uint16_t id = 2; id <= 19; ++id) shapes.tag(22, BitmapSquare(id)).tag(26, Place(id));
   SwfBytes styles;
   styles.u8(1).u8(0x41).u16(1).matrix(0, 0).matrix(0, 0).u8(0);
   const auto square = [](ShapeRecords& r) { r.Straight(400, 0).Straight(0, 400).Straight(-400, 0).Straight(0, -400); };
   const Bytes morph = MorphBody(
       46, styles.data(), [&](ShapeRecords& r) { square(r.Change(std::pair(0, 0), std::nullopt, 1u, std::nullopt)); },
       square, 1, 0);
-  shapes.tag(46, SwfBytes().u16(12).bytes(morph).data()).tag(26, Place(12, true));
-  shapes.tag(2, SquareShape(13, 0, 400, 0xFF0000)).tag(26, Place(13)).showFrame().end();
-  ExpectCopiesStop(shapes, SwfWriter::TagBytes(36, bitmap, true).size(), true, "DefineShape2 5", 8, 1);
+  shapes.tag(46, SwfBytes().u16(20).bytes(morph).data()).tag(26, Place(20, true));
+  shapes.tag(2, SquareShape(21, 0, 400, 0xFF0000)).tag(26, Place(21)).showFrame().end();
+  ExpectCopiesStop(shapes, SwfWriter::TagBytes(36, bitmap, true).size(), true, "DefineShape2", 2, 19, 1);
 
   const Bytes font = DefineFont2(1, 0, "Arial", {'a', 'b'});
-  const Bytes zones = SwfBytes().u16(1).u8(0).bytes(Bytes(6500000, 0)).data();
+  const Bytes zones = SwfBytes().u16(1).u8(0).bytes(Bytes(1500000, 0)).data();
   SwfWriter texts(8);
-  texts.tag(87, Incompressible(90000), true).tag(48, font).tag(73, zones, true);
-  for (uint16_t id = 10; id <= 15; ++id) texts.tag(11, TwoGlyphText(id, 1)).tag(26, Place(id));
+  texts.tag(87, Incompressible(12000), true).tag(48, font).tag(73, zones, true);
+  for (uint16_t id = 10; id <= 27; ++id) texts.tag(11, TwoGlyphText(id, 1)).tag(26, Place(id));
   texts.showFrame().end();
   const uint64_t fonts = SwfWriter::TagBytes(48, font).size() + SwfWriter::TagBytes(73, zones, true).size();
-  ExpectCopiesStop(texts, fonts, false, "DefineText 13", 3, 0);
+  ExpectCopiesStop(texts, fonts, false, "DefineText", 10, 18, 0);
 }
 
 // A bitmap of 64 KB filling forty shapes and a font used by forty texts:

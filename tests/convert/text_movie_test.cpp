@@ -162,7 +162,7 @@ TEST(TextMovieHostile, ALongTextPlacedAgainAndAgainStopsAtTheMoviesBudget) {
     EXPECT_TRUE(test::DocumentShowsMovie(movie, streams));
     // A whole placement's runs: its chunks of 512 characters, each with the
     // 55 bytes of its style.
-    const uint64_t whole = (length + 511) / 512 * 55 + 2 * length, budget = (32u << 20) + 20 * (movie.size() - 8);
+    const uint64_t whole = (length + 511) / 512 * 55 + 2 * length, budget = kTextObjectByteAllowance + kTextObjectBytesPerMovieByte * (movie.size() - 8);
     const size_t fit = std::min<size_t>(400, budget / whole);
     const Bytes& page = streams.at("Page 1");
     Bytes chunk;
