@@ -64,14 +64,16 @@ bool Finish::AppendTrailingLayers() {
 }
 
 bool Finish::PlaceScenePage() {
-  std::vector<uint8_t> page;
-  if (!ReadWholeFile(ctx_.m_pPageWorkFile, page)) return false;
-  // A long timeline's page takes a while to read and as long to place.
+  // Copied from its work file piece by piece: a long timeline's page is
+  // not held in memory a second time.
+  std::FILE* page = ctx_.m_pPageWorkFile;
+  const int64_t size = page ? FileSizeOf(page) : -1;
+  if (size < 0 || uint64_t(size) > kMaxMovieBytes) return false;
+  // A long timeline's page takes a while to place.
   if (ReadCancelRequest(ctx_)) return true;
-  if (page.size() > kMaxMovieBytes) return false;
   StreamPlacement where;
-  if (!AppendStreamData(ctx_, page, where)) return false;
-  ctx_.m_nScenePageSize = uint32_t(page.size());
+  if (!AppendStreamFromFile(ctx_, page, uint64_t(size), where)) return false;
+  ctx_.m_nScenePageSize = uint32_t(size);
   ctx_.m_nScenePageStart = where.start;
   return true;
 }

@@ -47,17 +47,7 @@ bool WidenPieces(ShapeGeometry& geo, const Path::Figure& f, size_t lo, size_t hi
 }  // namespace
 
 bool ShapeGeometry::Fill(const Path& path, Region& out) {
-  out.Clear();
-  if (failed) return false;
-  FillWork work{FillLimit()};
-  const RegionKind kind = path.ToRegion(out, work);
-  // A fill over the limit was refused before its rows were walked; this
-  // charge then fails as well.
-  if (!Charge(work.spent)) {
-    out.Clear();
-    return false;
-  }
-  if (kind == RegionKind::kError) failed = true;
+  if (TryFill(path, out) == RegionKind::kError) failed = true;
   return !failed;
 }
 
@@ -66,6 +56,8 @@ RegionKind ShapeGeometry::TryFill(const Path& path, Region& out) {
   if (failed) return RegionKind::kError;
   FillWork work{FillLimit()};
   const RegionKind kind = path.ToRegion(out, work);
+  // A fill over the limit was refused before its rows were walked; this
+  // charge then fails as well.
   if (!Charge(work.spent)) {
     out.Clear();
     return RegionKind::kError;
