@@ -118,17 +118,13 @@ std::optional<uint32_t> IndexFrom(ConverterContext& ctx, uint64_t pos) {
   uint64_t at = pos;
   // The walk only goes forward: the movie is read in blocks, not a seek a tag.
   ForwardFileReader in(f, pos, end);
-  const auto readAt = [&in](uint64_t from, uint8_t* dst, size_t n) {
-    in.skipTo(from);
-    return in.pos() == from && in.read(dst, n);
-  };
   while (f && at < end) {
     if (index.built && !walked.empty() && (joinAt = HeightAt(index, at)) != 0) break;
     if (!ctx.m_budget.videoWalk.Take(1)) return std::nullopt;
     PumpMessages(ctx);
     uint8_t head[6];
     const uint64_t left = end - at;
-    if (left < 2 || !readAt(at, head, 2)) {
+    if (left < 2 || !in.readAt(at, head, 2)) {
       cut = true;
       break;
     }
@@ -136,7 +132,7 @@ std::optional<uint32_t> IndexFrom(ConverterContext& ctx, uint64_t pos) {
     const uint16_t code = word >> 6;
     uint64_t length = word & 0x3F, headLen = 2;
     if (length == 0x3F) {
-      if (left < 6 || !readAt(at + 2, head + 2, 4)) {
+      if (left < 6 || !in.readAt(at + 2, head + 2, 4)) {
         cut = true;
         break;
       }
@@ -154,7 +150,7 @@ std::optional<uint32_t> IndexFrom(ConverterContext& ctx, uint64_t pos) {
     if (code == kTagVideoFrame && length >= 4) {
       uint8_t b[11] = {};
       const size_t n = size_t(std::min<uint64_t>(length, sizeof b));
-      if (readAt(body, b, n)) {
+      if (in.readAt(body, b, n)) {
         VideoFrameIndex::Frame fr;
         fr.bodyPos = body;
         fr.length = uint32_t(length);

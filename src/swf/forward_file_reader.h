@@ -35,6 +35,12 @@ class ForwardFileReader {
   // Moves forward to `pos` (at most the end) without reading what lies
   // between.
   void skipTo(uint64_t pos);
+  // Reads n bytes at `pos`, moving forward to it first; false when `pos`
+  // lies behind the reader or the data ends there.
+  bool readAt(uint64_t pos, uint8_t* dst, size_t n) {
+    skipTo(pos);
+    return pos_ == pos && read(dst, n);
+  }
   // The tag header at the position, as ReadTagHeader reads it from a file:
   // false when the header or the body would cross the end. On success the
   // reader stands at the body.

@@ -40,8 +40,7 @@ bool TimelineData::ReadAt(uint64_t pos, uint8_t* dst, size_t n) {
     return true;
   }
   if (!reader_ || pos < reader_->pos()) reader_.emplace(file_, pos, end_);
-  reader_->skipTo(pos);
-  if (reader_->pos() == pos && reader_->read(dst, n)) return true;
+  if (reader_->readAt(pos, dst, n)) return true;
   reader_.reset();
   return false;
 }
