@@ -6,8 +6,8 @@
 #include <cstring>
 
 #include <jpeglib.h>
-// For the entropy decoder's flag of data run out, the one way to end a scan
-// before it decodes anything.
+// For the entropy decoder's hook, the one way to end a scan before it
+// decodes anything.
 #include <jpegint.h>
 
 namespace tovrani {
@@ -37,6 +37,10 @@ struct ScanGate {
   int coefBits[MAX_COMPONENTS][DCTSIZE2];
 };
 
+// Takes none of the scan's data and leaves the blocks as the scans before
+// left them.
+boolean TakeNothing(j_decompress_ptr, JBLOCKROW*) { return TRUE; }
+
 void GateScans(j_common_ptr c) {
   if (!c->is_decompressor) return;
   const j_decompress_ptr d = reinterpret_cast<j_decompress_ptr>(c);
@@ -58,12 +62,13 @@ void GateScans(j_common_ptr c) {
     return;
   }
   // The image ends before this scan, as a file ending there would: the
-  // memory source gives an end marker next, the entropy decoder takes none
-  // of the scan's data (not even the zero bits it would stuff in for its
-  // first unit), and the progression status forgets the scan.
+  // memory source gives an end marker next, the scan's blocks are passed
+  // over untouched (the Huffman decoder would stuff zero bits into its first
+  // unit at that marker, the arithmetic decoder zero data into all of them),
+  // and the progression status forgets the scan.
   gate->warningsBeforeCut = c->err->num_warnings;
   d->src->bytes_in_buffer = 0;
-  d->entropy->insufficient_data = TRUE;
+  d->entropy->decode_mcu = TakeNothing;
   if (d->coef_bits) std::memcpy(d->coef_bits, gate->coefBits, statusBytes);
 }
 

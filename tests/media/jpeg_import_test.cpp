@@ -57,11 +57,14 @@ Bytes Pixels(const DecodedImage& image) {
 // Scans past the prepaid ones are charged one by one. A charge that pays
 // them all gives what a decoder without one gives; one that refuses a scan
 // ends the image before it, as a file ending there would, with no damage
-// reported. Past the last cap the image ends too, and is kept.
+// reported, whichever way the scans are coded. Past the last cap the image
+// ends too, and is kept.
 TEST(JpegImport, ScansPastThePrepaidOnesAreCharged) {
-  const Bytes jpeg = EncodeJpeg(QuadrantPixels(20), 20, 20, JpegKind::kThirteenScans);
-  for (uint32_t paid : {3u, 1u, 0u}) {
-    SCOPED_TRACE(paid);
+  for (const auto& [kind, paid] : {std::pair(JpegKind::kThirteenScans, 3u), std::pair(JpegKind::kThirteenScans, 1u),
+                                   std::pair(JpegKind::kThirteenScans, 0u),
+                                   std::pair(JpegKind::kThirteenArithmeticScans, 1u)}) {
+    SCOPED_TRACE(testing::Message() << int(kind) << " " << paid);
+    const Bytes jpeg = EncodeJpeg(QuadrantPixels(20), 20, 20, kind);
     uint32_t asked = 0;
     DecodedImage image, fileCut;
     ASSERT_EQ(RecodeJpeg(jpeg, kDecodeOnlyQuality, image, [&] { return ++asked <= paid; }), kRecodeDone);

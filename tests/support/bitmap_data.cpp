@@ -60,7 +60,7 @@ struct Compressor {
     jpeg_set_quality(&c, 95, TRUE);
     for (int i = 0; i < c.num_components; ++i) c.comp_info[i].h_samp_factor = c.comp_info[i].v_samp_factor = 1;
     if (kind == JpegKind::kProgressive) jpeg_simple_progression(&c);
-    if (kind == JpegKind::kThirteenScans) {
+    if (kind == JpegKind::kThirteenScans || kind == JpegKind::kThirteenArithmeticScans) {
       static const jpeg_scan_info kScans[] = {
           {3, {0, 1, 2}, 0, 0, 0, 0}, {1, {0}, 1, 2, 0, 0},   {1, {0}, 3, 5, 0, 0},   {1, {0}, 6, 9, 0, 0},
           {1, {0}, 10, 14, 0, 0},     {1, {0}, 15, 20, 0, 0}, {1, {0}, 21, 27, 0, 0}, {1, {0}, 28, 35, 0, 0},
@@ -68,6 +68,7 @@ struct Compressor {
           {1, {2}, 1, 63, 0, 0}};
       c.scan_info = kScans;
       c.num_scans = 13;
+      c.arith_code = kind == JpegKind::kThirteenArithmeticScans;
     }
   }
   void Rows(const std::vector<uint8_t>& rgb, uint32_t w, uint32_t h, JpegKind kind) {

@@ -18,12 +18,13 @@ struct Rgb {
 std::vector<uint8_t> QuadrantPixels(uint32_t size = 16);
 Rgb QuadrantColour(uint32_t x, uint32_t y, uint32_t size = 16);
 
-enum class JpegKind { kRgb, kCmyk, kProgressive, kThirteenScans };
+enum class JpegKind { kRgb, kCmyk, kProgressive, kThirteenScans, kThirteenArithmeticScans };
 
 // A JPEG of the pixels without chroma subsampling, quality 95. kCmyk stores
 // the colours inverted with libjpeg's Adobe marker, as Photoshop does.
 // kThirteenScans is progressive: the DC of all three components, the luma
-// AC in ten bands, then the AC of each chroma component.
+// AC in ten bands, then the AC of each chroma component;
+// kThirteenArithmeticScans the same, arithmetic-coded.
 std::vector<uint8_t> EncodeJpeg(const std::vector<uint8_t>& rgb, uint32_t w, uint32_t h,
                                 JpegKind kind = JpegKind::kRgb);
 // The same image as a tables-only stream and an image stream without tables
