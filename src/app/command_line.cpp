@@ -212,41 +212,6 @@ bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& cl, std
   return true;
 }
 
-bool ProbesAsSwf(const std::string& path) {
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return false;
-  unsigned char b[3] = {};
-  bool ok = std::fread(b, 1, 3, f) == 3 && (b[0] == 'F' || b[0] == 'C') && b[1] == 'W' && b[2] == 'S';
-  std::fclose(f);
-  return ok;
-}
-
-bool CollectInputs(const std::vector<std::string>& inputs, std::vector<std::string>& files,
-                   std::string& error) {
-  namespace fs = std::filesystem;
-  for (const std::string& in : inputs) {
-    std::error_code ec;
-    fs::file_status st = fs::status(in, ec);
-    if (ec || !fs::exists(st)) {
-      error = in + ": no such file or folder";
-      return false;
-    }
-    if (!fs::is_directory(st)) {
-      files.push_back(in);
-      continue;
-    }
-    std::vector<std::string> found;
-    fs::recursive_directory_iterator it(in, fs::directory_options::skip_permission_denied, ec), end;
-    for (; !ec && it != end; it.increment(ec)) {
-      std::error_code fec;
-      if (it->is_regular_file(fec) && ProbesAsSwf(it->path().string())) found.push_back(it->path().string());
-    }
-    std::sort(found.begin(), found.end());
-    files.insert(files.end(), found.begin(), found.end());
-  }
-  return true;
-}
-
 std::string DeepestCommonFolder(const std::vector<std::string>& paths) {
   namespace fs = std::filesystem;
   if (paths.empty()) return "";

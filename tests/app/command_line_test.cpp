@@ -63,11 +63,13 @@ TEST(CommandLine, FoldersAreSearchedForMovies) {
                                     {"in/deep/a.bin", {'F', 'W', 'S', 5}}, {"in/deep/z.swf", {'Z', 'W', 'S'}},
                                     {"in/short", {'F', 'W'}}})
     WriteFileBytes(dir.file(name), bytes);
-  std::vector<std::string> files;
-  std::string error;
-  ASSERT_TRUE(CollectInputs({dir.file("in"), dir.file("in/short")}, files, error));
+  std::vector<std::string> files, problems;
+  // An LZMA movie is named as passed over.
+  EXPECT_FALSE(CollectInputs({dir.file("in"), dir.file("in/short")}, files, problems));
   EXPECT_EQ(files, (Args{dir.file("in/b.swf"), dir.file("in/deep/a.bin"), dir.file("in/short")}));
-  EXPECT_FALSE(CollectInputs({dir.file("none")}, files, error));
+  EXPECT_EQ(problems, (Args{dir.file("in/deep/z.swf") +
+                            ": LZMA-compressed movies (signature \"ZWS\") are not supported; passed over"}));
+  EXPECT_FALSE(CollectInputs({dir.file("none")}, files, problems));
   EXPECT_EQ(DeepestCommonFolder({"/a/b/c/x.swf", "/a/b/y.swf", "/a/b/d/z.swf"}), "/a/b");
   EXPECT_EQ(DeepestCommonFolder({"/a/x.swf", "/ab/y.swf"}), "/");
 }
