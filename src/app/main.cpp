@@ -50,6 +50,7 @@ std::string ResultText(uint32_t r) {
   switch (r) {
     case 16: return "the movie could not be copied or is too large";
     case 49: return "the movie cannot be read";
+    case 50: return "its document is another movie's of this run; not converted";
     case 17: case 21: return "not enough memory";
     case 18: return "the compressed movie inflates to almost nothing";
     case 19: case 22: case 23: case 24: case 25: return "a tag runs past the end of the movie";
