@@ -77,6 +77,30 @@ bool ParseSwitch(const std::string& value, bool& on) {
   return true;
 }
 
+// A list of shape ids: ITEM (',' ITEM)*, an ITEM a number or two joined by
+// '-', each number from 1 to 65535; spaces around the commas and dashes.
+bool IsShapeIdList(const std::string& text) {
+  size_t i = 0;
+  auto spaces = [&] {
+    while (i < text.size() && text[i] == ' ') ++i;
+  };
+  auto number = [&] {
+    spaces();
+    const size_t start = i;
+    uint32_t value = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
+      value = std::min<uint32_t>(value * 10 + uint32_t(text[i] - '0'), 0x10000);
+    spaces();
+    return i > start && value >= 1 && value <= 0xFFFF;
+  };
+  for (;;) {
+    if (!number()) return false;
+    if (i < text.size() && text[i] == '-' && (++i, !number())) return false;
+    if (i == text.size()) return true;
+    if (text[i++] != ',') return false;
+  }
+}
+
 // The original form: "/s," or "/o," and comma-terminated paths.
 bool SlashForm(const std::string& arg, CommandLine& cl) {
   if (arg.size() < 3 || arg[0] != '/' || (arg[1] != 's' && arg[1] != 'o') || arg[2] != ',')
@@ -185,6 +209,10 @@ bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& cl, std
       cl.settings.emplace_back(value.substr(0, eq), on);
     } else if (a == "--shape-ids") {
       if (!needValue(i, a, cl.shapeIds)) return false;
+      if (!IsShapeIdList(cl.shapeIds)) {
+        error = "--shape-ids takes ids from 1 to 65535 or ranges of them, separated by commas, such as \"12,20-25\"";
+        return false;
+      }
       cl.hasShapeIds = true;
     } else if (a == "--approximation") {
       if (!needValue(i, a, value)) return false;

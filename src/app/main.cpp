@@ -34,7 +34,7 @@ void PrintHelp(const OptionStates& defaults) {
       "                       folder common to the inputs)\n"
       "  --open               open each document, then its script, with xdg-open\n"
       "  --set \"NAME=on|off\"  set an option by its text (below)\n"
-      "  --shape-ids LIST     shape ids such as \"12,20-25\"\n"
+      "  --shape-ids LIST     shape ids from 1 to 65535, such as \"12,20-25\"\n"
       "  --approximation N    level of approximation of motion tweens, 0-100 (10)\n"
       "  -q                   no progress display\n"
       "  --help, --version\n"

@@ -6,6 +6,7 @@
 
 #include "support/temp_dir.h"
 #include "convert/converter_context.h"
+#include "platform/id_range_list.h"
 
 namespace tovrani::test {
 namespace {
@@ -34,6 +35,33 @@ TEST(CommandLine, ReadsBothFormsAndRefusesWhatItCannotDo) {
                            Args{"--frobnicate", "a.swf"}}) {
     error.clear();
     EXPECT_FALSE(ParseCommandLine(args, cl = {}, error) || error.empty()) << args.size();
+  }
+}
+
+// A list is taken whole, as the parser behind it reads it, or refused.
+TEST(CommandLine, ShapeIdListsAreTakenWholeOrRefused) {
+  const std::pair<std::string, std::vector<std::pair<uint16_t, uint16_t>>> good[] = {
+      {"12", {{12, 12}}},
+      {" 3 , 5 - 7 ", {{3, 3}, {5, 7}}},
+      {"65535,1-65535", {{65535, 65535}, {1, 65535}}},
+      {"25-20,00042", {{20, 25}, {42, 42}}},
+      {"12345", {{12345, 12345}}}};
+  for (const auto& [text, ranges] : good) {
+    CommandLine cl;
+    std::string error;
+    ASSERT_TRUE(ParseCommandLine({"--shape-ids", text, "a.swf"}, cl, error)) << text << ": " << error;
+    IdRangeList list;
+    AddIdRangesFromText(cl.shapeIds, list);
+    std::vector<std::pair<uint16_t, uint16_t>> read;
+    for (int32_t k = 0; k < list.count(); ++k) read.emplace_back(list.low(k), list.high(k));
+    EXPECT_EQ(read, ranges) << text;
+  }
+  for (const char* text : {"", " ", "abc", ",,,", "-", "1-", "-5", "1,", ",1", "1,,2", "0", "3-0", "65536",
+                           "123456", "1-100000", "1-2-3", "1 2", "1;2", "12a", "+3", "1\t,2"}) {
+    CommandLine cl;
+    std::string error;
+    EXPECT_FALSE(ParseCommandLine({"--shape-ids", text, "a.swf"}, cl, error)) << text;
+    EXPECT_NE(error.find("--shape-ids"), std::string::npos) << text;
   }
 }
 
