@@ -77,6 +77,30 @@ bool ParseSwitch(const std::string& value, bool& on) {
   return true;
 }
 
+// A list of shape ids: ITEM (',' ITEM)*, an ITEM a number or two joined by
+// '-', each number from 1 to 65535; spaces around the commas and dashes.
+bool IsShapeIdList(const std::string& text) {
+  size_t i = 0;
+  auto spaces = [&] {
+    while (i < text.size() && text[i] == ' ') ++i;
+  };
+  auto number = [&] {
+    spaces();
+    const size_t start = i;
+    uint32_t value = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
+      value = std::min<uint32_t>(value * 10 + uint32_t(text[i] - '0'), 0x10000);
+    spaces();
+    return i > start && value >= 1 && value <= 0xFFFF;
+  };
+  for (;;) {
+    if (!number()) return false;
+    if (i < text.size() && text[i] == '-' && (++i, !number())) return false;
+    if (i == text.size()) return true;
+    if (text[i++] != ',') return false;
+  }
+}
+
 // The original form: "/s," or "/o," and comma-terminated paths.
 bool SlashForm(const std::string& arg, CommandLine& cl) {
   if (arg.size() < 3 || arg[0] != '/' || (arg[1] != 's' && arg[1] != 'o') || arg[2] != ',')
@@ -185,6 +209,10 @@ bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& cl, std
       cl.settings.emplace_back(value.substr(0, eq), on);
     } else if (a == "--shape-ids") {
       if (!needValue(i, a, cl.shapeIds)) return false;
+      if (!IsShapeIdList(cl.shapeIds)) {
+        error = "--shape-ids takes ids from 1 to 65535 or ranges of them, separated by commas, such as \"12,20-25\"";
+        return false;
+      }
       cl.hasShapeIds = true;
     } else if (a == "--approximation") {
       if (!needValue(i, a, value)) return false;
@@ -208,41 +236,6 @@ bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& cl, std
   if (!cl.output.empty() && cl.inputs.size() != 1) {
     error = "-o takes one input only";
     return false;
-  }
-  return true;
-}
-
-bool ProbesAsSwf(const std::string& path) {
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return false;
-  unsigned char b[3] = {};
-  bool ok = std::fread(b, 1, 3, f) == 3 && (b[0] == 'F' || b[0] == 'C') && b[1] == 'W' && b[2] == 'S';
-  std::fclose(f);
-  return ok;
-}
-
-bool CollectInputs(const std::vector<std::string>& inputs, std::vector<std::string>& files,
-                   std::string& error) {
-  namespace fs = std::filesystem;
-  for (const std::string& in : inputs) {
-    std::error_code ec;
-    fs::file_status st = fs::status(in, ec);
-    if (ec || !fs::exists(st)) {
-      error = in + ": no such file or folder";
-      return false;
-    }
-    if (!fs::is_directory(st)) {
-      files.push_back(in);
-      continue;
-    }
-    std::vector<std::string> found;
-    fs::recursive_directory_iterator it(in, fs::directory_options::skip_permission_denied, ec), end;
-    for (; !ec && it != end; it.increment(ec)) {
-      std::error_code fec;
-      if (it->is_regular_file(fec) && ProbesAsSwf(it->path().string())) found.push_back(it->path().string());
-    }
-    std::sort(found.begin(), found.end());
-    files.insert(files.end(), found.begin(), found.end());
   }
   return true;
 }

@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "app/input_search.h"
+
 namespace tovrani {
 
 struct OptionStates;
@@ -34,15 +36,6 @@ bool SetOptionByName(OptionStates& options, const std::string& name, bool on, st
 
 // The option texts with their states, for --help.
 std::string DescribeOptions(const OptionStates& options);
-
-// Whether a file's first bytes probe as a movie: 'F' or 'C', then "WS".
-bool ProbesAsSwf(const std::string& path);
-
-// Files stay as given; folders are searched (below every level, in name
-// order) for files that probe as movies. False (with a message) for an
-// input that does not exist.
-bool CollectInputs(const std::vector<std::string>& inputs, std::vector<std::string>& files,
-                   std::string& error);
 
 // The deepest folder holding every path (absolute paths expected).
 std::string DeepestCommonFolder(const std::vector<std::string>& paths);

@@ -34,20 +34,23 @@ void PrintHelp(const OptionStates& defaults) {
       "                       folder common to the inputs)\n"
       "  --open               open each document, then its script, with xdg-open\n"
       "  --set \"NAME=on|off\"  set an option by its text (below)\n"
-      "  --shape-ids LIST     shape ids such as \"12,20-25\"\n"
+      "  --shape-ids LIST     shape ids from 1 to 65535, such as \"12,20-25\"\n"
       "  --approximation N    level of approximation of motion tweens, 0-100 (10)\n"
       "  -q                   no progress display\n"
       "  --help, --version\n"
       "\n"
       "Options and their defaults:\n%s"
       "\n"
-      "Exit status: 0 all converted, 1 a file failed, 2 usage error, 130 cancelled.\n",
+      "Exit status: 0 all converted, 1 a movie failed or was passed over, 2 usage\n"
+      "error, 130 cancelled.\n",
       DescribeOptions(defaults).c_str());
 }
 
 std::string ResultText(uint32_t r) {
   switch (r) {
     case 16: return "the movie could not be copied or is too large";
+    case 49: return "the movie cannot be read";
+    case 50: return "its document is another movie's of this run; not converted";
     case 17: case 21: return "not enough memory";
     case 18: return "the compressed movie inflates to almost nothing";
     case 19: case 22: case 23: case 24: case 25: return "a tag runs past the end of the movie";
@@ -97,13 +100,12 @@ int main(int argc, char** argv) {
   if (cl.approximation >= 0) ctx.options.approximation = uint32_t(cl.approximation);
   if (cl.hasShapeIds) AddIdRangesFromText(cl.shapeIds, ctx.m_shapeIdRanges);
 
-  std::vector<std::string> files;
-  if (!CollectInputs(cl.inputs, files, error)) {
-    std::fprintf(stderr, "tovrani: %s\n", error.c_str());
-    return 1;
-  }
+  // What the inputs pass over is named; the movies found still convert.
+  std::vector<std::string> files, passedOver;
+  const bool allFound = CollectInputs(cl.inputs, files, passedOver);
+  for (const std::string& line : passedOver) std::fprintf(stderr, "tovrani: %s\n", line.c_str());
   if (files.empty()) {
-    std::fprintf(stderr, "tovrani: no SWF movie found in the inputs\n");
+    if (allFound) std::fprintf(stderr, "tovrani: no SWF movie found in the inputs\n");
     return 1;
   }
 
@@ -153,7 +155,7 @@ int main(int argc, char** argv) {
   shell.ClearProgress();
   RestoreFontWarning(ctx);
 
-  bool failed = false;
+  bool failed = !allFound;
   for (const FileOutcome& o : outcomes) {
     if (o.result != 0) {
       failed = true;

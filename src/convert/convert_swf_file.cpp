@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
+#include <unordered_map>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -74,6 +75,54 @@ bool SetUnderExistingKeys(ConverterContext& ctx, const char* const keys[2], cons
   for (int i = 0; i < 2; ++i) any = ctx.m_pShell->WriteSetting(keys[i], name, value, false) || any;
   return any;
 }
+
+// The documents of a run, one per movie: known by their paths and, once
+// written, by their files, so that two names of one file (a case-folding
+// file system, a link) are one document too.
+class RunDocuments {
+ public:
+  // The earlier source whose document `fla` is, or null; `byFile` tells
+  // that the names differ but the file is the same.
+  const std::string* Owner(const std::string& fla, bool& byFile) const {
+    byFile = false;
+    if (auto it = byPath_.find(PathKey(fla)); it != byPath_.end()) return &sources_[it->second];
+    struct stat st;
+    if (::lstat(fla.c_str(), &st) != 0) return nullptr;
+    auto it = byFile_.find(FileKey(st));
+    if (it == byFile_.end()) return nullptr;
+    byFile = true;
+    return &sources_[it->second];
+  }
+  size_t Claim(const std::string& source, const std::string& fla) {
+    byPath_.emplace(PathKey(fla), sources_.size());
+    sources_.push_back(source);
+    return sources_.size() - 1;
+  }
+  void Written(const std::string& fla, size_t claim) {
+    struct stat st;
+    if (::lstat(fla.c_str(), &st) == 0) byFile_.emplace(FileKey(st), claim);
+  }
+
+  // Two sources that are one movie given twice: one file, or one path.
+  static bool SameSource(const std::string& a, const std::string& b) {
+    struct stat sa, sb;
+    if (::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0) return FileKey(sa) == FileKey(sb);
+    return PathKey(a) == PathKey(b);
+  }
+
+ private:
+  static std::string PathKey(const std::string& path) {
+    std::error_code ec;
+    const std::filesystem::path abs = std::filesystem::absolute(path, ec);
+    return ec ? path : abs.lexically_normal().string();
+  }
+  static std::string FileKey(const struct stat& st) {
+    return std::to_string(st.st_dev) + ':' + std::to_string(st.st_ino);
+  }
+
+  std::vector<std::string> sources_;
+  std::unordered_map<std::string, size_t> byPath_, byFile_;
+};
 
 class PerFile {
  public:
@@ -239,6 +288,7 @@ std::vector<FileOutcome> ConvertSwfFiles(ConverterContext& ctx,
   SetUnderExistingKeys(ctx, kFlashSettingsKeys, "System Default Font", "Arial");
 
   PerFile perFile(ctx, openAfter, request);
+  RunDocuments documents;
   const bool automatic = On(ctx.m_pOptSaveInNewFolder) && sources.size() >= 2;
 
   for (const std::string& source : sources) {
@@ -249,12 +299,6 @@ std::vector<FileOutcome> ConvertSwfFiles(ConverterContext& ctx,
     std::string fla;
     if (automatic) {
       fla = AutomaticFlaPath(source, request.selectedFolder, ctx.m_strOutputFolder);
-      // The mirrored folders; failures show when the output cannot be made.
-      for (size_t i = ctx.m_strOutputFolder.size(); (i = fla.find('/', i + 1)) != std::string::npos;) {
-        std::error_code ec;
-        std::filesystem::create_directory(fla.substr(0, i), ec);
-      }
-      if (ctx.m_bCancel) continue;
     } else {
       std::string chosen = SuggestedFlaName(source);
       if (request.saveDialog && !request.saveDialog(chosen, chosen)) continue;
@@ -262,8 +306,33 @@ std::vector<FileOutcome> ConvertSwfFiles(ConverterContext& ctx,
       fla = WithFlaExtension(chosen);
     }
 
+    // One document per movie: the first source to name it converts; the
+    // same movie given again is converted once.
+    bool byFile = false;
+    if (const std::string* owner = documents.Owner(fla, byFile)) {
+      if (RunDocuments::SameSource(*owner, source)) continue;
+      FileOutcome o;
+      o.source = source;
+      o.result = kResultDocumentTaken;
+      o.detail = "its document " + fla + (byFile ? " is the same file as the document of " : " is also that of ") +
+                 *owner + "; not converted";
+      outcomes.push_back(o);
+      continue;
+    }
+    const size_t claim = documents.Claim(source, fla);
+
+    if (automatic) {
+      // The mirrored folders; failures show when the output cannot be made.
+      for (size_t i = ctx.m_strOutputFolder.size(); (i = fla.find('/', i + 1)) != std::string::npos;) {
+        std::error_code ec;
+        std::filesystem::create_directory(fla.substr(0, i), ec);
+      }
+      if (ctx.m_bCancel) continue;
+    }
+
     if (request.onFileStart) request.onFileStart(source, fla);
     FileOutcome o = perFile.Convert(source, fla);
+    if (o.result == kResultDone) documents.Written(fla, claim);
     outcomes.push_back(o);
     if (!automatic && o.result == kResultOutputLocked) {
       if (ctx.m_pShell) ctx.m_pShell->ShowMessage(kLockedCaption, o.detail.empty() ? kLockedText : Sentence(o.detail));

@@ -70,6 +70,10 @@ std::vector<FileOutcome> ConvertSwfFile(ConverterContext& ctx, const std::string
                                         const SwfFileRequest& request = {});
 // The same for a list of paths, which may hold commas; two or more sources
 // take the automatic road when "Save All Files In A New Folder" is on.
+// One document per movie: a source whose document is an earlier source's
+// (the same path, or once that one is written, the same file) is not
+// converted and fails with kResultDocumentTaken naming the earlier one;
+// the same movie given again is passed over, with no outcome.
 std::vector<FileOutcome> ConvertSwfFiles(ConverterContext& ctx,
                                          const std::vector<std::string>& sources,
                                          uint8_t openAfter, uint8_t suppressPanel,

@@ -1,11 +1,15 @@
 #include "convert/engine.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <new>
 #include <system_error>
 #include <vector>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "fla/contents_stream.h"
@@ -201,15 +205,37 @@ uint32_t Engine::SetUp(const std::string& source, const std::string& output) {
   ctx_.m_bSceneTimeline = ctx_.m_bPageFlag = ctx_.m_bSceneShortLead = 0;
   ctx_.m_wSceneFrames = 0;
 
+  // The source is looked at before it is opened: opening a FIFO waits for
+  // a writer, and a device is no movie.
+  struct stat st;
+  if (::stat(source.c_str(), &st) != 0) {
+    ctx_.m_strFailureDetail = "the movie cannot be read (" + std::string(std::strerror(errno)) + ")";
+    return kResultInputUnreadable;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    ctx_.m_strFailureDetail = "the movie is not a plain file but " + std::string(FileKindName(st.st_mode));
+    return kResultInputUnreadable;
+  }
+  const int fd = ::open(source.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  UniqueFile in(fd < 0 ? nullptr : ::fdopen(fd, "rb"));
+  if (!in) {
+    ctx_.m_strFailureDetail = "the movie cannot be read (" + std::string(std::strerror(errno)) + ")";
+    if (fd >= 0) ::close(fd);
+    return kResultInputUnreadable;
+  }
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return kResultWorkCopyFailed;
+  if (uint64_t(st.st_size) > kMaxMovieBytes) {
+    ctx_.m_strFailureDetail = "the movie is too large: " + std::to_string(st.st_size) + " bytes, more than the " +
+                              std::to_string(kMaxMovieBytes) + " a movie may have";
+    return kResultWorkCopyFailed;
+  }
+  sourceBytes_ = uint64_t(st.st_size);
+
   // The work copy, in a folder of our own.
   if (!work_.create()) return kResultWorkCopyFailed;
   ctx_.m_pWorkFolder = &work_;
-  std::error_code ec;
-  auto size = std::filesystem::file_size(source, ec);
-  if (ec || size > kMaxMovieBytes) return kResultWorkCopyFailed;
-  sourceBytes_ = size;
   const std::string workCopy = work_.file(kWorkCopyName);
-  if (!CopyFileBuffered(source, workCopy)) return kResultWorkCopyFailed;
+  if (!CopyFileBuffered(in.get(), workCopy)) return kResultWorkCopyFailed;
 
   // A caller that commits the set itself has taken the run's lock in the
   // output already; otherwise it is taken here.

@@ -18,6 +18,8 @@ struct ConverterContext;
 enum EngineResult : uint32_t {
   kResultDone = 0,               // also after a cancel
   kResultWorkCopyFailed = 16,    // copying the source failed, or it is 2 GiB or more
+  kResultInputUnreadable = 49,   // the source is not a plain file or cannot be opened (the detail says why)
+  kResultDocumentTaken = 50,     // ConvertSwfFiles: the document is another source's of the same run
   kResultNoWorkBuffer = 17,      // out of memory during set-up
   kResultInflatedTooShort = 18,  // a compressed movie inflates to under 14 bytes, or declares more than
                                  // its file may inflate to (the detail says which)

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <filesystem>
 
+#include <sys/stat.h>
+
 #include "fla/work_folder.h"
 
 namespace tovrani {
@@ -80,12 +82,28 @@ void DeleteTempFiles(const std::string& workDir) {
   for (const char* name : kNames) RemoveQuietly((std::filesystem::path(workDir) / name).string());
 }
 
+const char* FileKindName(unsigned mode) {
+  switch (mode & S_IFMT) {
+    case S_IFIFO: return "a FIFO";
+    case S_IFCHR: return "a character device";
+    case S_IFBLK: return "a block device";
+    case S_IFSOCK: return "a socket";
+    case S_IFDIR: return "a folder";
+    case S_IFLNK: return "a link";
+    case S_IFREG: return "a plain file";
+    default: return "a file of another kind";
+  }
+}
+
 bool CopyFileBuffered(const std::string& src, const std::string& dst) {
   UniqueFile in = OpenFile(src, "rb");
-  if (!in) return false;
+  return in && CopyFileBuffered(in.get(), dst);
+}
+
+bool CopyFileBuffered(std::FILE* src, const std::string& dst) {
   UniqueFile out = OpenFile(dst, "wb");
   if (!out) return false;
-  bool ok = AppendFile(out.get(), in.get());
+  bool ok = AppendFile(out.get(), src);
   ok = CloseFile(out) && ok;
   if (!ok) RemoveQuietly(dst);
   return ok;

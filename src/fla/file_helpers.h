@@ -46,9 +46,15 @@ bool ReadWholeFile(std::FILE* f, std::vector<uint8_t>& out);
 // Nothing calls it: each conversion's work folder is private and removed whole at its end.
 void DeleteTempFiles(const std::string& workDir);
 
+// What a file that is not a plain file is, by its st_mode: "a FIFO", "a
+// character device", ...
+const char* FileKindName(unsigned mode);
+
 // Copies src to dst; false when either cannot be opened or a read, write or
 // close fails, and then no partial destination is left.
 bool CopyFileBuffered(const std::string& src, const std::string& dst);
+// The same from an open file, from its start.
+bool CopyFileBuffered(std::FILE* src, const std::string& dst);
 
 // Compresses path into path + ".gz" with a gzip mode string such as "wb1",
 // then deletes path. False (and no .gz left) on any failure; path then stays.

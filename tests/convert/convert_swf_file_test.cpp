@@ -143,6 +143,30 @@ TEST_F(Driver, LockedOutputEndsTheCallAndResetsItsState) {
   EXPECT_EQ(ctx.m_shapeIdRanges.count(), 0);
 }
 
+// A name that reaches the file of a document written earlier in the run
+// (here through a linked folder; on a case-folding file system, through
+// another case) collides like the same name; the same movie to another
+// document is converted again.
+TEST_F(Driver, ADocumentOfTheRunIsWrittenForOneMovieOnly) {
+  fs::create_directories(dir.file("out"));
+  fs::create_directory_symlink(dir.file("out"), dir.file("alias"));
+  std::vector<std::string> answers = {"out/d.fla", "alias/d.fla", "out/./d.fla", "out/e.fla"};
+  SwfFileRequest request;
+  request.saveDialog = [&, asked = size_t(0)](const std::string&, std::string& chosen) mutable {
+    chosen = dir.file(answers[asked++]);
+    return true;
+  };
+  const auto outcomes = ConvertSwfFiles(ctx, {dir.file("a.swf"), dir.file("b.swf"), dir.file("b.swf"), dir.file("a.swf")},
+                                        0, 0, request);
+  ASSERT_EQ(outcomes.size(), 4u);
+  for (size_t k = 0; k < 4; ++k) EXPECT_EQ(outcomes[k].result, k == 1 || k == 2 ? 50u : 0u) << k;
+  EXPECT_EQ(outcomes[1].detail, "its document " + dir.file("alias/d.fla") + " is the same file as the document of " +
+                                    dir.file("a.swf") + "; not converted");
+  EXPECT_EQ(outcomes[2].detail,
+            "its document " + dir.file("out/./d.fla") + " is also that of " + dir.file("a.swf") + "; not converted");
+  EXPECT_EQ(ReadFileBytes(dir.file("out/e.fla")), ReadFileBytes(dir.file("out/d.fla")));
+}
+
 TEST_F(Driver, ConversionsInARowStartFromAFreshDocument) {
   ConvertSwfFile(ctx, dir.file("a.swf") + ",", 0, 0);
   const auto first = ReadFileBytes(dir.file("a_.fla"));

@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <random>
 
+#include <sys/stat.h>
+
 #include "fla/work_files.h"
 #include "support/byte_sink.h"
 #include "support/recording_shell.h"
@@ -77,7 +79,12 @@ TEST(EngineTest, RefusalsGiveTheirCodeAndLeaveTheOlderDocument) {
     }
   }
   EngineRun run;
-  EXPECT_EQ(ConvertMovie(run.ctx, run.dir.file("missing.swf"), run.dir.file("o.fla"), 0, run.services), 16u);
+  // A source that is no plain file is refused by its type, never opened.
+  EXPECT_EQ(ConvertMovie(run.ctx, run.dir.file("missing.swf"), run.dir.file("o.fla"), 0, run.services), 49u);
+  EXPECT_EQ(run.ctx.m_strFailureDetail, "the movie cannot be read (No such file or directory)");
+  ASSERT_EQ(::mkfifo(run.dir.file("fifo.swf").c_str(), 0600), 0);
+  EXPECT_EQ(ConvertMovie(run.ctx, run.dir.file("fifo.swf"), run.dir.file("o.fla"), 0, run.services), 49u);
+  EXPECT_EQ(run.ctx.m_strFailureDetail, "the movie is not a plain file but a FIFO");
   EXPECT_EQ(ConvertMovie(run.ctx, "x", "y", 3, run.services), 156u);
   EXPECT_EQ(run(Frames(1).end().build(), "none/o.fla"), 43u);
   EXPECT_FALSE(run.finished);

@@ -94,7 +94,7 @@ TEST_P(CorrectionMovie, ProblemShapesComeOutAsStacks) {
   const auto decoded = convert("decoded", {"--set", "No Problem Search=on"}, false);
   const std::vector<std::vector<std::string>> modes = {
       {"--set", "Heuristic Problem Search=off"},
-      {"--set", "Exact Problem Search / Vectorization=on", "--shape-ids", ""},
+      {"--set", "Exact Problem Search / Vectorization=on"},  // no shape listed
   };
   for (size_t m = 0; m < modes.size(); ++m) {
     SCOPED_TRACE(m);
