@@ -29,24 +29,17 @@ std::vector<uint8_t> Movie(int sounds) {
   return w.showFrame().end().build();
 }
 
-std::vector<std::string> Lines(const std::string& text) {
+// The lines that begin with `prefix`, without it.
+std::vector<std::string> Lines(const std::string& text, const std::string& prefix = "") {
   std::vector<std::string> lines;
   std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  for (std::string line; std::getline(in, line);)
+    if (line.starts_with(prefix)) lines.push_back(line.substr(prefix.size()));
   return lines;
 }
 
 size_t Count(const std::vector<std::string>& lines, const std::string& line) {
   return size_t(std::count(lines.begin(), lines.end(), line));
-}
-
-// The lines of one movie, `prefix` taken off; every line of the movie's own
-// must have it.
-std::vector<std::string> MovieLines(const std::vector<std::string>& lines, const std::string& prefix) {
-  std::vector<std::string> own;
-  for (const std::string& l : lines)
-    if (l.starts_with(prefix)) own.push_back(l.substr(prefix.size()));
-  return own;
 }
 
 void ExpectMovieLines(const std::vector<std::string>& lines, int sounds) {
@@ -82,8 +75,8 @@ TEST(MessageLines, AKindIsShown100TimesAMovieThenCounted) {
   ProgramRun run = RunProgram({a, b, dir.file("c.swf")}, dir.file("config"));
   EXPECT_EQ(run.status, 1) << run.output;
   const std::vector<std::string> lines = Lines(run.output);
-  ExpectMovieLines(MovieLines(lines, a + ": "), 130);
-  ExpectMovieLines(MovieLines(lines, b + ": "), 101);
+  ExpectMovieLines(Lines(run.output, a + ": "), 130);
+  ExpectMovieLines(Lines(run.output, b + ": "), 101);
   // Besides those, the failure and the result lines.
   EXPECT_EQ(Count(lines, "tovrani: " + dir.file("c.swf") + ": the file is too short to be a movie (result 136)"), 1u);
   EXPECT_EQ(Count(lines, a + " -> " + dir.file("a_.fla")), 1u);
