@@ -71,13 +71,27 @@ double PeakMemoryOfOneConversion(const std::function<uint32_t()>& convert) {
   return told ? double(added) : -1;
 }
 
+// Counts what the program would print of the shell's messages: a message's
+// caption, ": ", text and line end; a question's caption, text and answer.
+class MessageBytes : public ShellServices {
+ public:
+  uint64_t bytes = 0;
+  void ShowMessage(const std::string& caption, const std::string& text) override {
+    bytes += caption.size() + 2 + text.size() + 1;
+  }
+  bool AskYesNo(const std::string& caption, const std::string& text, bool defaultYes) override {
+    bytes += caption.size() + 1 + text.size() + (defaultYes ? 7 : 6);
+    return defaultYes;
+  }
+};
+
 void ConvertHostile(benchmark::State& state, const Hostile& hostile) {
   const Bytes bytes = hostile.movie();
   Folder dir;
   const fs::path movie = dir.path() / "movie.swf";
   std::ofstream(movie, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
                                                std::streamsize(bytes.size()));
-  ShellServices shell;
+  MessageBytes shell;
   ConverterContext ctx;
   ctx.m_pShell = &shell;
   hostile.options(ctx);
@@ -87,6 +101,7 @@ void ConvertHostile(benchmark::State& state, const Hostile& hostile) {
     return true;
   };
   const auto convert = [&]() -> uint32_t {
+    shell.bytes = 0;
     const auto outcomes = ConvertSwfFiles(ctx, {movie.string()}, 0, 0, request);
     return outcomes.size() == 1 ? outcomes[0].result : UINT32_MAX;
   };
@@ -99,6 +114,7 @@ void ConvertHostile(benchmark::State& state, const Hostile& hostile) {
   }
   const double written = double(BytesUnder(dir.path(), movie));
   state.counters["movie_bytes"] = double(bytes.size());
+  state.counters["message_bytes"] = double(shell.bytes);
   state.counters["written_bytes"] = written;
   state.counters["written_per_movie_byte"] = written / double(bytes.size());
   state.counters["peak_memory_per_movie_byte"] = state.counters["peak_memory_bytes"] / double(bytes.size());

@@ -1,7 +1,7 @@
 // Movies that declare far more than they hold: each is converted as the
 // program converts it, and reports its own size, the bytes the conversion
 // wrote (document, script and import movies) per byte of the movie, the
-// time, and the peak memory of one conversion in a child process of its
+// bytes of the messages it gave the shell, the time, and the peak memory of one conversion in a child process of its
 // own. What a movie declares must never cost more than its bytes allow.
 #pragma once
 

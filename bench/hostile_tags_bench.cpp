@@ -1,6 +1,7 @@
 // Movies whose cost lies in the number of their tags, not in what any tag
-// asks for: tags of an unknown code, labels heaped on one frame, and objects
-// placed and removed again in the frame that placed them. Each kind comes
+// asks for: tags of an unknown code, labels heaped on one frame, objects
+// placed and removed again in the frame that placed them, and sounds of no
+// data, each worth a message. Each kind comes
 // compressed (a small file that inflates far) and uncompressed at three
 // sizes, so that time, memory and bytes written per byte of the file can be
 // seen to stay flat.
@@ -45,6 +46,23 @@ Bytes PlaceRemoveMovie(int count, bool compressed) {
   return w.showFrame().end().build(compressed);
 }
 
+// `count` DefineSounds of 7 bytes, ADPCM with no data, all of id 1: none can
+// be read, so none stands as the first of its id. Compressed, a tag of
+// unknown code holds 86,300 bytes that do not compress, so that the file
+// may inflate as far as its sounds reach.
+Bytes UnreadableSoundsMovie(int count, bool compressed) {
+  SwfWriter w(8);
+  if (compressed) {
+    Bytes noise(86'300);
+    uint32_t x = 12345;
+    for (uint8_t& b : noise) b = uint8_t((x = x * 1103515245u + 12345u) >> 24);
+    w.tag(777, noise);
+  }
+  const Bytes sound = SwfBytes().u16(1).u8(0x10).u32(0).data();
+  for (int i = 0; i < count; ++i) w.tag(14, sound);
+  return w.showFrame().end().build(compressed);
+}
+
 std::vector<Hostile> Movies() {
   return {
       {"empty/compressed/100000000", [] { return EmptyTagsMovie(100'000'000, true); }, Defaults, kRefused},
@@ -60,6 +78,11 @@ std::vector<Hostile> Movies() {
       {"place_remove/100000", [] { return PlaceRemoveMovie(100'000, false); }},
       {"place_remove/400000", [] { return PlaceRemoveMovie(400'000, false); }},
       {"place_remove/1600000", [] { return PlaceRemoveMovie(1'600'000, false); }},
+      // 102 KB, 10 KB, 100 KB and 1 MB.
+      {"unreadable_sounds/compressed/824839", [] { return UnreadableSoundsMovie(824'839, true); }},
+      {"unreadable_sounds/1130", [] { return UnreadableSoundsMovie(1'130, false); }},
+      {"unreadable_sounds/11370", [] { return UnreadableSoundsMovie(11'370, false); }},
+      {"unreadable_sounds/116500", [] { return UnreadableSoundsMovie(116'500, false); }},
   };
 }
 

@@ -1,6 +1,7 @@
 // tovrani: turns SWF movies into FLA documents with a JSFL script beside each.
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -126,10 +127,20 @@ int main(int argc, char** argv) {
   TerminalShell shell(cl.quiet, SettingsStore::DefaultPath());
   ctx.m_pShell = &shell;
 
+  // In a run of several movies each message line begins with its movie's
+  // path as the inputs gave it.
+  std::map<std::string, std::string> given;
+  if (files.size() >= 2)
+    for (const std::string& f : files) given.emplace(f, f);
   SwfFileRequest request;
   if (!cl.newFolder.empty() && files.size() >= 2) {
     ctx.options.saveInNewFolder = 1;
-    for (std::string& f : files) f = Absolute(f);
+    given.clear();
+    for (std::string& f : files) {
+      const std::string absolute = Absolute(f);
+      given.emplace(absolute, f);
+      f = absolute;
+    }
     ctx.m_strOutputFolder = Absolute(cl.newFolder) + "/Fla_Recovery_Results/";
     std::error_code ec;
     std::filesystem::create_directories(ctx.m_strOutputFolder, ec);
@@ -147,8 +158,9 @@ int main(int argc, char** argv) {
       return true;
     };
   }
-  request.onFileStart = [&shell](const std::string& source, const std::string&) {
+  request.onFileStart = [&shell, &given](const std::string& source, const std::string&) {
     shell.SetCurrentFile(std::filesystem::path(source).filename().string());
+    if (const auto g = given.find(source); g != given.end()) shell.SetMessagePrefix(g->second + ": ");
   };
 
   std::vector<FileOutcome> outcomes = ConvertSwfFiles(ctx, files, cl.openAfter ? 1 : 0, 0, request);

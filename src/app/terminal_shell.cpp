@@ -153,19 +153,32 @@ void TerminalShell::ClearProgress() {
   dirty_ = true;
 }
 
+void TerminalShell::PrintLines(const std::string& text) {
+  if (prefix_.empty()) {
+    std::fputs(text.c_str(), stderr);
+    return;
+  }
+  for (size_t start = 0; start < text.size();) {
+    const size_t end = std::min(text.find('\n', start), text.size() - 1);
+    std::fputs(prefix_.c_str(), stderr);
+    std::fwrite(text.data() + start, 1, end + 1 - start, stderr);
+    start = end + 1;
+  }
+}
+
 void TerminalShell::ShowMessage(const std::string& caption, const std::string& text) {
   ClearProgress();
-  std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+  PrintLines(caption + ": " + text + "\n");
 }
 
 bool TerminalShell::AskYesNo(const std::string& caption, const std::string& text, bool defaultYes) {
   if (!::isatty(STDIN_FILENO) || !::isatty(STDERR_FILENO)) {
     // Nobody to ask: the question and the answer taken still show.
-    std::fprintf(stderr, "%s\n%s [%s]\n", caption.c_str(), text.c_str(), defaultYes ? "Yes" : "No");
+    PrintLines(caption + "\n" + text + (defaultYes ? " [Yes]\n" : " [No]\n"));
     return defaultYes;
   }
   ClearProgress();
-  std::fprintf(stderr, "%s\n%s [%s] ", caption.c_str(), text.c_str(), defaultYes ? "Y/n" : "y/N");
+  PrintLines(caption + "\n" + text + (defaultYes ? " [Y/n] " : " [y/N] "));
   std::fflush(stderr);
   std::string answer;
   if (!std::getline(std::cin, answer)) return defaultYes;

@@ -49,18 +49,23 @@ class TerminalShell : public ShellServices {
 
   // The file being converted, shown in front of the progress.
   void SetCurrentFile(const std::string& name);
+  // What begins every line of a message or question: in a run of several
+  // movies, the movie's path and ": "; empty in a run of one.
+  void SetMessagePrefix(std::string prefix) { prefix_ = std::move(prefix); }
   // Removes the progress line (before other output and at the end).
   void ClearProgress();
 
  private:
   void Redraw(bool force);
+  // Prints `text` with the prefix before each of its lines.
+  void PrintLines(const std::string& text);
 
   bool progress_;  // stderr is a terminal and not quiet
   SettingsStore settings_;
   std::vector<std::string> fonts_;
   bool fontsLoaded_ = false;
 
-  std::string file_, action_, sub_;
+  std::string file_, action_, sub_, prefix_;
   uint64_t mainMin_ = 0, mainMax_ = 0, mainPos_ = 0;
   uint64_t subMin_ = 0, subMax_ = 0;
   bool dirty_ = false, shown_ = false;

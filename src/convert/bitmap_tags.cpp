@@ -11,6 +11,7 @@
 #include "media/jpeg_import.h"
 #include "convert/converter_context.h"
 #include "swf/jpeg_data.h"
+#include "platform/movie_messages.h"
 #include "swf/swf_reader.h"
 
 namespace tovrani {
@@ -18,6 +19,9 @@ namespace tovrani {
 namespace {
 
 const char kBitmapCaption[] = "BRASKELON Tovrani Bitmap";
+// Kinds of message more than one place shows.
+const char kShortTag[] = "bitmap tags too short";
+const char kUncompressed[] = "bitmaps whose pixels could not be compressed";
 
 const char* TagName(uint16_t code) {
   switch (code) {
@@ -29,19 +33,21 @@ const char* TagName(uint16_t code) {
   }
 }
 
-void Tell(ConverterContext& ctx, uint16_t code, uint16_t id, const std::string& what) {
-  if (ctx.m_pShell)
-    ctx.m_pShell->ShowMessage(kBitmapCaption, std::string(TagName(code)) + " (character " +
-                                                  std::to_string(id) + "): " + what);
+// `kind`: the kind of message (movie_messages.h); kAlwaysShown for the
+// first refusal of an allowance.
+void Tell(ConverterContext& ctx, const char* kind, uint16_t code, uint16_t id, const std::string& what) {
+  ShowWarning(ctx, kind, kBitmapCaption,
+              std::string(TagName(code)) + " (character " + std::to_string(id) + "): " + what);
 }
 
-BitmapOutcome Skip(ConverterContext& ctx, uint16_t code, uint16_t id, const std::string& why) {
-  Tell(ctx, code, id, why + "; the bitmap was skipped.");
+BitmapOutcome Skip(ConverterContext& ctx, const char* kind, uint16_t code, uint16_t id, const std::string& why) {
+  Tell(ctx, kind, code, id, why + "; the bitmap was skipped.");
   return BitmapOutcome::kDone;
 }
 
 BitmapOutcome SkipAsTooLarge(ConverterContext& ctx, uint16_t code, uint16_t id, uint64_t w, uint64_t h) {
-  Skip(ctx, code, id, "the image of " + std::to_string(w) + " x " + std::to_string(h) + " pixels is too large");
+  Skip(ctx, "bitmaps too large", code, id,
+       "the image of " + std::to_string(w) + " x " + std::to_string(h) + " pixels is too large");
   return BitmapOutcome::kTooLarge;
 }
 
@@ -51,7 +57,7 @@ BitmapOutcome SkipAsTooLarge(ConverterContext& ctx, uint16_t code, uint16_t id, 
 bool ChargePixels(ConverterContext& ctx, uint16_t code, uint16_t id, uint64_t w, uint64_t h) {
   if (ctx.m_budget.pixels.Take(w * h)) return true;
   if (ctx.m_budget.pixels.FirstRefusal())
-    Skip(ctx, code, id,
+    Skip(ctx, kAlwaysShown, code, id,
          MoreThanTheMovieHolds(ctx.m_budget, "image data") + " (" + std::to_string(w) + " x " + std::to_string(h) +
              " pixels)");
   return false;
@@ -64,7 +70,7 @@ bool ChargeJpegTables(ConverterContext& ctx, uint16_t code, uint16_t id) {
   const uint64_t bytes = ctx.m_pJpegTables.size();
   if (ctx.m_budget.jpegTableCopies.Take(bytes)) return true;
   if (ctx.m_budget.jpegTableCopies.FirstRefusal())
-    Skip(ctx, code, id,
+    Skip(ctx, kAlwaysShown, code, id,
          "the movie's bytes allow no more copies of its JPEG tables (" + std::to_string(bytes) + " bytes)");
   return false;
 }
@@ -87,7 +93,7 @@ std::optional<BitmapOutcome> JpegSizeOrSkip(ConverterContext& ctx, uint16_t code
                                             const std::vector<uint8_t>& jpeg, uint32_t& w, uint32_t& h) {
   w = h = 0;  // never the previous bitmap's size
   if (!ReadJpegSize(std::span(jpeg), w, h) || w == 0) {
-    return Skip(ctx, code, id, "the JPEG data has no readable frame header");
+    return Skip(ctx, "JPEG data without a frame header", code, id, "the JPEG data has no readable frame header");
   }
   if (!WithinCaps(w, h)) return SkipAsTooLarge(ctx, code, id, w, h);
   return std::nullopt;
@@ -105,7 +111,7 @@ std::vector<uint8_t> TagJpeg(std::span<const uint8_t> data, std::span<const uint
 BitmapOutcome DefineJpeg(ConverterContext& ctx, uint16_t code, std::span<const uint8_t> body) {
   SwfReader r(body);
   const uint16_t id = r.u16();
-  if (!r.ok()) return Skip(ctx, code, id, "the tag is too short");
+  if (!r.ok()) return Skip(ctx, kShortTag, code, id, "the tag is too short");
   const bool withTables = code == 6 && !ctx.m_pJpegTables.empty();
   if (withTables && !ChargeJpegTables(ctx, code, id)) return BitmapOutcome::kTooLarge;
   const std::vector<uint8_t> jpeg =
@@ -125,9 +131,10 @@ BitmapOutcome DefineJpegWithAlpha(ConverterContext& ctx, std::span<const uint8_t
   SwfReader r(body);
   const uint16_t id = r.u16();
   const uint32_t alphaOffset = r.u32();
-  if (!r.ok()) return Skip(ctx, code, id, "the tag is too short");
+  if (!r.ok()) return Skip(ctx, kShortTag, code, id, "the tag is too short");
   if (alphaOffset < 4 || alphaOffset > body.size() - 6)
-    return Skip(ctx, code, id, "the alpha data offset " + std::to_string(alphaOffset) + " lies outside the tag");
+    return Skip(ctx, "alpha data outside its tag", code, id,
+                "the alpha data offset " + std::to_string(alphaOffset) + " lies outside the tag");
   const std::vector<uint8_t> jpeg = TagJpeg(body.subspan(6, alphaOffset), {});
   const std::span<const uint8_t> alphaData = body.subspan(6 + size_t(alphaOffset));
   uint32_t w = 0, h = 0;
@@ -145,21 +152,22 @@ BitmapOutcome DefineJpegWithAlpha(ConverterContext& ctx, std::span<const uint8_t
   DecodedImage image;
   const int decoded = RecodeJpeg(jpeg, kDecodeOnlyQuality, image, chargeScan);
   if (decoded == kRecodeDone) {
-    if (image.damaged) Tell(ctx, code, id, "the JPEG data is damaged; what could be decoded is kept.");
+    if (image.damaged)
+      Tell(ctx, "damaged JPEG data", code, id, "the JPEG data is damaged; what could be decoded is kept.");
     if (image.cut == ScanCut::kTooMany)
-      Tell(ctx, code, id,
+      Tell(ctx, "JPEGs of too many scans", code, id,
            "the JPEG has more than " + std::to_string(kMaxScans) + " scans; the bitmap is made of the first " +
                std::to_string(kMaxScans) + ".");
     if (refused && ctx.m_budget.pixels.FirstRefusal())
-      Tell(ctx, code, id,
+      Tell(ctx, kAlwaysShown, code, id,
            MoreThanTheMovieHolds(ctx.m_budget, "image data") + " (" + std::to_string(w) + " x " + std::to_string(h) +
                " pixels a scan); the bitmap is made of its first " + std::to_string(image.scansKept) + " scans.");
     w = image.width;
     h = image.height;
   } else if (decoded == kRecodeLimits) {
-    return Skip(ctx, code, id, "the JPEG is beyond the decoder's limits");
+    return Skip(ctx, "JPEGs beyond the decoder's limits", code, id, "the JPEG is beyond the decoder's limits");
   } else {
-    Tell(ctx, code, id, "the JPEG could not be decoded; the image is black.");
+    Tell(ctx, "JPEGs that could not be decoded", code, id, "the JPEG could not be decoded; the image is black.");
   }
 
   const uint64_t pixels = uint64_t(w) * h;
@@ -182,7 +190,7 @@ BitmapOutcome DefineJpegWithAlpha(ConverterContext& ctx, std::span<const uint8_t
     }
     chunks.Add(row);
   }
-  if (!chunks.Finish(record)) return Skip(ctx, code, id, "its pixels could not be compressed");
+  if (!chunks.Finish(record)) return Skip(ctx, kUncompressed, code, id, "its pixels could not be compressed");
   DocumentLibrary::Bitmap entry;
   entry.itemNo = DefinitionItemNo(ctx, id);
   entry.hasValue = true;
@@ -261,14 +269,14 @@ BitmapOutcome DefineLossless(ConverterContext& ctx, uint16_t code, std::span<con
   uint16_t id = 0;
   uint8_t format = 0;
   uint32_t w = 0, h = 0;
-  if (!SetLosslessBitmapSize(r, id, format, w, h)) return Skip(ctx, code, id, "the tag is too short");
+  if (!SetLosslessBitmapSize(r, id, format, w, h)) return Skip(ctx, kShortTag, code, id, "the tag is too short");
   if (format < 3 || format > 5)
-    return Skip(ctx, code, id, "the bitmap format " + std::to_string(format) + " is unknown");
+    return Skip(ctx, "unknown bitmap formats", code, id, "the bitmap format " + std::to_string(format) + " is unknown");
   if (!WithinCaps(w, h)) return SkipAsTooLarge(ctx, code, id, w, h);
   size_t dataOffset = 0;
   uint64_t colours = 0;
   FindLosslessData(body, format, dataOffset, colours);
-  if (colours > 256) return Skip(ctx, code, id, "its colour table is too large");
+  if (colours > 256) return Skip(ctx, "colour tables too large", code, id, "its colour table is too large");
   if (!ChargePixels(ctx, code, id, w, h)) return BitmapOutcome::kTooLarge;
   const bool withAlpha = code == 36;
   const uint64_t tableBytes = colours * (withAlpha ? 4 : 3);
@@ -300,7 +308,7 @@ BitmapOutcome DefineLossless(ConverterContext& ctx, uint16_t code, std::span<con
   WriteBitmapMediaMiddle(record, !argb.empty() || withAlpha ? 1 : 0, argb);
   BitmapChunkWriter chunks;
   chunks.Add(expanded.empty() ? pixels : std::span<const uint8_t>(expanded));
-  if (!chunks.Finish(record)) return Skip(ctx, code, id, "its pixels could not be compressed");
+  if (!chunks.Finish(record)) return Skip(ctx, kUncompressed, code, id, "its pixels could not be compressed");
   DocumentLibrary::Bitmap entry;
   entry.itemNo = DefinitionItemNo(ctx, id);
   entry.propFlag = true;

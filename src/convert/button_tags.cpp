@@ -19,6 +19,7 @@
 #include "timeline/symbol_instance.h"
 #include "timeline/text_object.h"
 #include "timeline/text_wrapper.h"
+#include "platform/movie_messages.h"
 
 namespace tovrani {
 namespace {
@@ -189,12 +190,11 @@ uint16_t LayOutRecords(ButtonPage& page, const std::vector<ButtonRecord>& record
 }
 
 void TellSkipped(ConverterContext& ctx, uint16_t code, std::span<const uint8_t> body) {
-  if (!ctx.m_pShell) return;
   const std::string tag = code == kTagDefineButton2 ? "DefineButton2" : "DefineButton";
   std::string text = tag;
   if (body.size() >= 2) text += " " + std::to_string(body[0] | body[1] << 8);
   text += " (" + std::to_string(body.size()) + " bytes) is too short to be read; it was left out.";
-  ctx.m_pShell->ShowMessage(kButtonCaption, text);
+  ShowWarning(ctx, "buttons too short to be read", kButtonCaption, text);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "convert/text_markup.h"
 #include "fla/text_encoding.h"
 #include "swf/swf_reader.h"
+#include "platform/movie_messages.h"
 
 namespace tovrani {
 namespace {
@@ -222,9 +223,8 @@ class RunBuilder {
 };
 
 void ReportCutEditText(ConverterContext& ctx, uint16_t id) {
-  if (ctx.m_pShell)
-    ctx.m_pShell->ShowMessage("BRASKELON Tovrani", "DefineEditText " + std::to_string(id) +
-                                                       " is cut short: the part inside the tag is kept.");
+  ShowWarning(ctx, "edit texts cut short", "BRASKELON Tovrani",
+              "DefineEditText " + std::to_string(id) + " is cut short: the part inside the tag is kept.");
 }
 
 // Byte positions of the UTF-8 text to UTF-16 code units.

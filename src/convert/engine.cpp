@@ -142,9 +142,10 @@ uint32_t Engine::Run(const std::string& source, const std::string& output) {
   if (result == kResultDone && WriteBoundCrossed(ctx_)) result = kResultDocumentTooLarge;
   ReportUnwrittenImportMovies(ctx_);
   // Elements the movie's budget refused: the first was named, these count
-  // the others.
+  // the others. Then the messages held back past the cap of their kind.
   if (ctx_.m_pShell)
     for (const BudgetLine& line : BudgetSummary(ctx_.m_budget)) ctx_.m_pShell->ShowMessage(line.caption, line.text);
+  ShowHeldMessageCounts(ctx_);
   if (result == kResultDone && !ReadCancelRequest(ctx_)) {
     ReportMissingFonts(ctx_);
     if (svc_.finish) result = svc_.finish(ctx_);
@@ -174,6 +175,7 @@ uint32_t Engine::Run(const std::string& source, const std::string& output) {
 
 uint32_t Engine::SetUp(const std::string& source, const std::string& output) {
   ctx_.m_bTagLoopEnded = ctx_.m_bAbandoned = 0;
+  ctx_.m_messageCounts.Clear();
   ctx_.m_szPublishSwfName = PublishSwfName(output);
   ctx_.m_strFailureDetail.clear();
   ctx_.m_unwrittenShapeMovies = ctx_.m_unwrittenMorphMovies = {};

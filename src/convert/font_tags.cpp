@@ -9,6 +9,7 @@
 #include "fla/text_encoding.h"
 #include "shape/decode/font_glyphs.h"
 #include "swf/swf_reader.h"
+#include "platform/movie_messages.h"
 
 namespace tovrani {
 namespace {
@@ -27,9 +28,9 @@ const char* TagName(uint16_t code) {
 }
 
 void ReportCutFont(ConverterContext& ctx, uint16_t code, uint16_t id) {
-  if (ctx.m_pShell)
-    ctx.m_pShell->ShowMessage(kCaption, std::string(TagName(code)) + " " + std::to_string(id) +
-                                            " is cut short: the part inside the tag is kept.");
+  ShowWarning(ctx, "font tags cut short", kCaption,
+              std::string(TagName(code)) + " " + std::to_string(id) +
+                  " is cut short: the part inside the tag is kept.");
 }
 
 // Decodes a font's glyphs, their bytes charged to the movie's budget; the

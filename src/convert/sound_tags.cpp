@@ -19,6 +19,7 @@
 #include "convert/engine.h"
 #include "convert/sound_layers.h"
 #include "fla/work_folder.h"
+#include "platform/movie_messages.h"
 
 namespace tovrani {
 
@@ -28,14 +29,15 @@ constexpr const char* kMediaWorkName = "extrSOU.tmp";
 constexpr const char* kMp3WorkName = "tmp.mp3";
 constexpr const char* kWaveWorkName = "tmp.wav";
 constexpr const char* kCaption = "BRASKELON Tovrani Sound";
+constexpr const char* kCutSound = "sounds cut short";
 // The format recorded for decoded sound: 44,100 Hz, 16-bit, stereo.
 constexpr uint8_t kDecodedFormat = 0x0F;
 
 bool On(const uint8_t* option) { return option && *option; }
 
-void Tell(ConverterContext& ctx, const std::string& text) {
-  if (ctx.m_pShell) ctx.m_pShell->ShowMessage(kCaption, text);
-}
+// `kind`: the kind of message (movie_messages.h); kAlwaysShown for the
+// first refusal of an allowance.
+void Tell(ConverterContext& ctx, const char* kind, const std::string& text) { ShowWarning(ctx, kind, kCaption, text); }
 
 void RemoveWork(ConverterContext& ctx, const char* name) {
   if (ctx.m_pWorkFolder) ctx.m_pWorkFolder->removeFile(name);
@@ -54,15 +56,15 @@ void Put32(uint8_t* p, uint32_t v) {
 bool ChargeSound(ConverterContext& ctx, uint64_t bytes, const std::string& what, const std::string& declared) {
   if (ctx.m_budget.sound.Take(bytes)) return true;
   if (ctx.m_budget.sound.FirstRefusal())
-    Tell(ctx, what + ": " + MoreThanTheMovieHolds(ctx.m_budget, "sound data") + " (" + declared +
-                  "); the sound was skipped.");
+    Tell(ctx, kAlwaysShown,
+         what + ": " + MoreThanTheMovieHolds(ctx.m_budget, "sound data") + " (" + declared + "); the sound was skipped.");
   return false;
 }
 
 bool TakeSoundItem(ConverterContext& ctx, const std::string& what) {
   if (ctx.m_budget.soundItems.Take(1)) return true;
   if (ctx.m_budget.soundItems.FirstRefusal())
-    Tell(ctx, what + ": the movie holds more sounds than its size allows; the sound was skipped.");
+    Tell(ctx, kAlwaysShown, what + ": the movie holds more sounds than its size allows; the sound was skipped.");
   return false;
 }
 
@@ -278,7 +280,7 @@ void HandleDefineSound(ConverterContext& ctx, std::span<const uint8_t> body) {
   const std::string what =
       "DefineSound " + (body.size() >= 2 ? std::to_string(body[0] | (body[1] << 8)) : "?");
   if (body.size() < (route == kSoundRouteMp3 ? 9u : 7u)) {
-    Tell(ctx, what + ": the tag is too short; the sound is skipped.");
+    Tell(ctx, "sound tags too short", what + ": the tag is too short; the sound is skipped.");
     return;
   }
   const uint16_t id = uint16_t(body[0] | (body[1] << 8));
@@ -305,10 +307,11 @@ void HandleDefineSound(ConverterContext& ctx, std::span<const uint8_t> body) {
       DecodeAdpcmSound(data, sound.out(), sampleCount, format);
     else
       ConvertPcmBlock(data, format, sound.out());
-    if (sound.out().cut()) Tell(ctx, CutText(what));
+    if (sound.out().cut()) Tell(ctx, kCutSound, CutText(what));
     placed = sound.place(id);
   }
-  if (!placed && !ctx.m_nWriterError) Tell(ctx, what + ": the sound cannot be read and is skipped.");
+  if (!placed && !ctx.m_nWriterError)
+    Tell(ctx, "sounds that cannot be read", what + ": the sound cannot be read and is skipped.");
 }
 
 void HandleStartSound(ConverterContext& ctx, SoundLayerState& s, std::span<const uint8_t> body) {
@@ -326,7 +329,8 @@ void HandleStartSound(ConverterContext& ctx, SoundLayerState& s, std::span<const
     envelope.points = r.take(uint64_t(envelope.count) * 8);
   }
   if (!r.ok()) {
-    Tell(ctx, "StartSound " + std::to_string(id) + ": the sound's fields run past the tag; skipped.");
+    Tell(ctx, "StartSounds whose fields run past their tag",
+         "StartSound " + std::to_string(id) + ": the sound's fields run past the tag; skipped.");
     return;
   }
   if (!ctx.m_soundItemIds.count(id) || !s.eventFile) return;
@@ -339,8 +343,9 @@ void HandleStartSound(ConverterContext& ctx, SoundLayerState& s, std::span<const
     // A further sound of the frame is a layer of its own.
     if (!ctx.m_budget.soundLayers.Take(1)) {
       if (ctx.m_budget.soundLayers.FirstRefusal())
-        Tell(ctx, "StartSound " + std::to_string(id) + " in frame " + std::to_string(s.frame + 1) +
-                      ": the movie asks for more sound layers than its size allows; the sound was skipped.");
+        Tell(ctx, kAlwaysShown,
+             "StartSound " + std::to_string(id) + " in frame " + std::to_string(s.frame + 1) +
+                 ": the movie asks for more sound layers than its size allows; the sound was skipped.");
       return;
     }
     std::vector<uint8_t> layer = StartSoundLayerRecord(level, s.frame, id, envelope);
@@ -492,11 +497,12 @@ uint32_t CollectStretch(ConverterContext& ctx, SoundLayerState& s, std::span<con
   if (readable && route == kSoundRouteMp3) {
     placed = PlaceMp3Sound(ctx, itemNo, format, mp3, peaks);
   } else if (readable) {
-    if (decoded->out().cut()) Tell(ctx, CutText(what));
+    if (decoded->out().cut()) Tell(ctx, kCutSound, CutText(what));
     placed = decoded->place(itemNo);
   }
   if (!placed) {
-    if (!ctx.m_nWriterError) Tell(ctx, what + ": the stream cannot be read and is skipped.");
+    if (!ctx.m_nWriterError)
+      Tell(ctx, "sound streams that cannot be read", what + ": the stream cannot be read and is skipped.");
     return kResultDone;
   }
   out.itemNo = itemNo;

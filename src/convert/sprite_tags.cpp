@@ -28,6 +28,7 @@
 #include "timeline/display_list.h"
 #include "timeline/rearrange_mask_layers.h"
 #include "timeline/symbol_timeline.h"
+#include "platform/movie_messages.h"
 
 namespace tovrani {
 namespace {
@@ -427,7 +428,7 @@ uint32_t HandleDefineSprite(ConverterContext& ctx, uint8_t* body, uint32_t lengt
     else
       std::snprintf(text, sizeof text, "DefineSprite (%u bytes) is too short to be read; it was left out.",
                     unsigned(length));
-    if (ctx.m_pShell) ctx.m_pShell->ShowMessage(kSpriteCaption, text);
+    ShowWarning(ctx, "sprites too short to be read", kSpriteCaption, text);
     return kResultDone;
   }
   if (DeferSprite(ctx, body, length, fileOffset)) return kResultDone;

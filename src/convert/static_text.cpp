@@ -27,6 +27,7 @@
 #include "shape/decode/define_shape.h"
 #include "shape/decode/font_glyphs.h"
 #include "swf/swf_reader.h"
+#include "platform/movie_messages.h"
 
 namespace tovrani {
 
@@ -205,9 +206,10 @@ TextFonts FirstPass(ConverterContext& ctx, const ParsedText& t) {
 
 std::string TagName(uint16_t code) { return code == 33 ? "DefineText2" : "DefineText"; }
 
-void ReportSkipped(ConverterContext& ctx, uint16_t code, uint16_t id, const std::string& why) {
-  if (ctx.m_pShell)
-    ctx.m_pShell->ShowMessage(kCaption, TagName(code) + " " + std::to_string(id) + " is left out: " + why);
+// `kind`: the kind of message (movie_messages.h); kAlwaysShown for what a
+// movie says once.
+void ReportSkipped(ConverterContext& ctx, const char* kind, uint16_t code, uint16_t id, const std::string& why) {
+  ShowWarning(ctx, kind, kCaption, TagName(code) + " " + std::to_string(id) + " is left out: " + why);
 }
 
 // Font names for a question: control characters as \xNN.
@@ -387,14 +389,15 @@ bool ConvertToGlyphInstances(ConverterContext& ctx, uint16_t code, const ParsedT
   for (size_t row : fonts.used)
     if (!ctx.m_library.fonts[row].glyphsPlaced) glyphs += ctx.m_library.fonts[row].glyphs.size();
   if (ctx.m_wNextItemNo + glyphs > 0xFFFF || ctx.m_wCurSymbolId + glyphs + 1 > 0xFFFF) {
-    ReportSkipped(ctx, code, t.id, "its fonts have more glyphs than the document has symbol numbers left.");
+    ReportSkipped(ctx, "static texts past the symbol numbers", code, t.id,
+                  "its fonts have more glyphs than the document has symbol numbers left.");
     return true;
   }
   // A glyph symbol is a page of its own whatever the glyph holds: an offset
   // of two bytes must not buy one.
   if (!ctx.m_budget.glyphSymbols.Take(glyphs)) {
     if (ctx.m_budget.glyphSymbols.FirstRefusal())
-      ReportSkipped(ctx, code, t.id,
+      ReportSkipped(ctx, kAlwaysShown, code, t.id,
                     std::string(ctx.m_budget.countedShort ? "its fonts ask for more glyphs than the movie's size allows"
                                                           : "its fonts declare more glyphs than the movie holds") +
                         " (" + std::to_string(glyphs) + " glyphs).");
@@ -526,8 +529,8 @@ bool ConvertToTextRecord(ConverterContext& ctx, const ParsedText& t) {
 }
 
 // The font questions' default answer is Yes: taken when nobody can be asked.
-bool Ask(ConverterContext& ctx, const std::string& text) {
-  return !ctx.m_pShell || ctx.m_pShell->AskYesNo(kCaption, text, true);
+bool Ask(ConverterContext& ctx, const char* kind, const std::string& text) {
+  return AskQuestion(ctx, kind, kCaption, text, true);
 }
 
 // A dummy is a symbol of its own for a tag of nine bytes: a movie gets as
@@ -536,7 +539,7 @@ void DummyShape(ConverterContext& ctx, uint16_t code, uint16_t id, uint64_t tagO
   if (ctx.m_nDummyShapes >= kMaxStaticTexts) {
     if (!ctx.m_bDummyShapesFull) {
       ctx.m_bDummyShapesFull = true;
-      ReportSkipped(ctx, code, id,
+      ReportSkipped(ctx, kAlwaysShown, code, id,
                     "the movie has no font, and a document gets at most " + std::to_string(kMaxStaticTexts) +
                         " dummy shapes for its texts.");
     }
@@ -546,7 +549,7 @@ void DummyShape(ConverterContext& ctx, uint16_t code, uint16_t id, uint64_t tagO
   std::snprintf(text, sizeof text,
                 "Missing font at byte x%llx... unable to recover textentry. \nDo you want a dummy instead?",
                 static_cast<unsigned long long>(tagOffset));
-  if (!Ask(ctx, text)) return;
+  if (!Ask(ctx, "static texts without a font", text)) return;
   ctx.m_pStreamItemNo[ctx.m_nStreams] = DefinitionItemNo(ctx, id);
   if (ctx.m_pShell) ctx.m_pShell->SetCurrentAction("adding dummy shape...");
   ctx.m_bShapesOn = On(ctx.m_pOptShape) ? 1 : 0;
@@ -570,7 +573,7 @@ bool AskRescueAsShapes(ConverterContext& ctx, const TextFonts& fonts) {
   const std::string text = std::string(missing == 1 ? "A static text uses the missing font "
                                                      : "A static text uses the missing fonts ") +
                            names + ".\nDo you want to rescue the text as shapes?";
-  return Ask(ctx, text);
+  return Ask(ctx, "static texts in missing fonts", text);
 }
 
 }  // namespace
@@ -589,15 +592,16 @@ StaticTextOutcome HandleStaticText(ConverterContext& ctx, uint16_t code,
   if (On(ctx.m_pOptTextJsflImport)) {
     const ImportRoad road = ConvertForJsflImport(ctx, code, body, id);
     if (road == ImportRoad::kFailed && !ctx.m_nWriterError)
-      ReportSkipped(ctx, code, id, "its page could not be written.");
+      ReportSkipped(ctx, "static texts whose page could not be written", code, id, "its page could not be written.");
     if (road != ImportRoad::kNoMovie && road != ImportRoad::kOverBudget) return StaticTextOutcome::kDone;
     // A text whose movie cannot be written, or would copy more than the
     // movie's budget allows (named then already), takes the road it takes
     // with the option off rather than vanish.
-    if (road == ImportRoad::kNoMovie && ctx.m_pShell)
-      ctx.m_pShell->ShowMessage(kCaption, TagName(code) + " " + std::to_string(id) +
-                                              ": its movie for the script could not be written; it is converted "
-                                              "as with \"Convert Using JSFL Import\" off.");
+    if (road == ImportRoad::kNoMovie)
+      ShowWarning(ctx, "static texts without their movie for the script", kCaption,
+                  TagName(code) + " " + std::to_string(id) +
+                      ": its movie for the script could not be written; it is converted "
+                      "as with \"Convert Using JSFL Import\" off.");
   }
   if (ctx.m_library.fonts.empty()) {
     DummyShape(ctx, code, id, tagOffset);
@@ -612,9 +616,9 @@ StaticTextOutcome HandleStaticText(ConverterContext& ctx, uint16_t code,
                                             std::to_string(text.glyphs) + " glyphs are kept.");
   const TextFonts fonts = FirstPass(ctx, text);
   if (fonts.missing) return StaticTextOutcome::kAsSprite;
-  if (text.cut && ctx.m_pShell)
-    ctx.m_pShell->ShowMessage(kCaption, TagName(code) + " " + std::to_string(id) +
-                                            " is cut short: the part inside the tag is kept.");
+  if (text.cut)
+    ShowWarning(ctx, "static texts cut short", kCaption,
+                TagName(code) + " " + std::to_string(id) + " is cut short: the part inside the tag is kept.");
 
   bool shapes = !On(ctx.m_pOptTextToTextfields);
   if (shapes && On(ctx.m_pOptAskMissingFonts) && !fonts.allInstalled) shapes = AskRescueAsShapes(ctx, fonts);

@@ -25,6 +25,7 @@
 #include "convert/static_text.h"
 #include "fla/work_folder.h"
 #include "fla/write_bound.h"
+#include "platform/movie_messages.h"
 
 namespace tovrani {
 
@@ -456,7 +457,7 @@ void TagLoop::BuildScene(uint32_t mode, uint16_t frames) {
 void TagLoop::AskAboutVectorization() {
   if (!g_bVectorizationProblem) return;
   if (!ctx_.m_bCancel && ctx_.m_pShell &&
-      ctx_.m_pShell->AskYesNo(kVectorizationCaption, kVectorizationText, false))
+      AskQuestion(ctx_, "shapes with vectorization problems", kVectorizationCaption, kVectorizationText, false))
     ctx_.m_bCancel = 1;
   g_bVectorizationProblem = 0;
 }

@@ -15,6 +15,7 @@
 #include "fla/stream_placement.h"
 #include "swf/forward_file_reader.h"
 #include "swf/swf_reader.h"
+#include "platform/movie_messages.h"
 
 namespace tovrani {
 namespace {
@@ -318,7 +319,7 @@ uint32_t VideoStream::Run() {
     else
       std::snprintf(text, sizeof text, "DefineVideoStream (%zu bytes) is too short to be read; it was left out.",
                     body_.size());
-    if (ctx_.m_pShell) ctx_.m_pShell->ShowMessage(kVideoCaption, text);
+    ShowWarning(ctx_, "video streams too short to be read", kVideoCaption, text);
     return kResultDone;
   }
   // A later stream of an id already defined is left out: the player keeps

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include "platform/movie_messages.h"
 #include "platform/shell_services.h"
 
 namespace tovrani {
@@ -34,6 +35,8 @@ struct ShellContext {
   ShellContext& operator=(const ShellContext&) = delete;
 
   ShellServices* m_pShell = nullptr;  // never null once a conversion runs
+  // The messages of the movie being converted, by kind (movie_messages.h).
+  MessageCounts m_messageCounts;
   OptionStates options;
   uint8_t* m_pOptGrid;
   uint8_t* m_pOptGuides;

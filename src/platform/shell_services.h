@@ -28,7 +28,9 @@ class ShellServices {
   // Called between steps; returns true when the user asked to cancel.
   virtual bool PumpMessages() { return false; }
 
-  // A message box: caption and text.
+  // A message box: caption and text. What a movie can repeat per tag or
+  // element reaches it through ShowWarning and AskQuestion
+  // (movie_messages.h), which cap each kind of message a movie.
   virtual void ShowMessage(const std::string& /*caption*/, const std::string& /*text*/) {}
   // A Yes/No question; `defaultYes` is the answer when nobody can be asked.
   virtual bool AskYesNo(const std::string& /*caption*/, const std::string& /*text*/,

@@ -12,6 +12,7 @@
 #include "timeline/display_events.h"
 #include "timeline/mask_fixes.h"
 #include "timeline/mask_regroup.h"
+#include "platform/movie_messages.h"
 
 namespace tovrani {
 
@@ -39,8 +40,8 @@ bool WithinShiftBounds(const DepthTable& table) {
   return true;
 }
 
-void Warn(ShellServices* shell, const char* text) {
-  if (shell) shell->ShowMessage("Rearranging mask layers", text);
+void Warn(TimelineContext& ctx, const char* kind, const char* text) {
+  ShowWarning(ctx, kind, "Rearranging mask layers", text);
 }
 
 }  // namespace
@@ -149,7 +150,7 @@ uint32_t RearrangeMaskLayers(TimelineContext& ctx, uint8_t fromFile, uint8_t* ta
     if (RepairOneEntry(table, events, sources, budget, visit) == RepairResult::kNothingLeft) break;
   }
   if (cancelled && budget.spent())
-    Warn(shell,
+    Warn(ctx, "timelines whose masks take too long to rearrange",
          "The masks of this timeline take too long to rearrange; its layers are kept as far as "
          "they were rearranged.");
 
@@ -174,7 +175,7 @@ uint32_t RearrangeMaskLayers(TimelineContext& ctx, uint8_t fromFile, uint8_t* ta
     for (uint32_t i : clamped)
       if (!events[i].clipInherited) writes.push_back({events[i].clipPos, events[i].clipDepth, 2});
     data.Apply(std::move(writes));
-    Warn(shell,
+    Warn(ctx, "timelines whose masks need too many depths",
          "The masks of this timeline need more depths than a movie can hold; its depths are kept "
          "as the movie gives them.");
   }

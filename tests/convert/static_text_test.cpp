@@ -342,9 +342,23 @@ TEST_P(StaticTextDummy, AMovieWithoutFontsAsksOncePerText) {
 
 INSTANTIATE_TEST_SUITE_P(Answers, StaticTextDummy, ::testing::Bool());
 
+// Past 100 questions of a kind in a movie, a text takes the last answer
+// given without being asked: No, so none gets a dummy.
+TEST_F(StaticText, TextsPastAHundredQuestionsTakeTheLastAnswer) {
+  Options(kShapes);
+  test::SwfWriter w(8);
+  for (uint16_t id = 1; id <= 105; ++id) w.tag(11, Text(11, id, {}));
+  Convert(w);
+  EXPECT_EQ(ctx.m_nSymbolStreams, 0u);
+  EXPECT_EQ(shell.questions.size(), 100u);
+  EXPECT_EQ(shell.messages, (std::vector<std::string>{"BRASKELON Tovrani: 5 more questions about static texts without "
+                                                      "a font were not asked; each took the last answer given, No."}));
+}
+
 // A dummy shape is a symbol for a tag of nine bytes: a movie without fonts
 // gets as many as it may have static texts as text fields, and the first
-// text past them is named (the others are not asked about).
+// text past them is named (the others are not asked about). The question is
+// asked 100 times; the texts after those take the last answer.
 TEST_F(StaticText, AMovieWithoutFontsGetsAtMost1999Dummies) {
   Options(kShapes);
   shell.answerYes = true;
@@ -354,10 +368,13 @@ TEST_F(StaticText, AMovieWithoutFontsGetsAtMost1999Dummies) {
   test::WriteFileBytes(dir.file("d.swf"), w.build());
   ASSERT_EQ(ConvertMovie(ctx, dir.file("d.swf"), dir.file("d.fla"), 0), uint32_t(kResultDone));
   EXPECT_EQ(ctx.m_nSymbolStreams, 1999u);
-  EXPECT_EQ(shell.questions.size(), 1999u);
+  EXPECT_EQ(shell.questions.size(), 100u);
   EXPECT_EQ(shell.messages, (std::vector<std::string>{"BRASKELON Tovrani: DefineText 2000 is left out: the movie has "
                                                       "no font, and a document gets at most 1999 dummy shapes for "
-                                                      "its texts."}));
+                                                      "its texts.",
+                                                      "BRASKELON Tovrani: 1899 more questions about static texts "
+                                                      "without a font were not asked; each took the last answer "
+                                                      "given, Yes."}));
 }
 
 // ---- The movie's budgets of glyphs ----

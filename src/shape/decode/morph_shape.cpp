@@ -10,6 +10,7 @@
 #include "shape/shape_work.h"
 #include "swf/swf_reader.h"
 #include "swf/swf_values.h"
+#include "platform/movie_messages.h"
 
 namespace tovrani {
 
@@ -405,10 +406,9 @@ bool MorphDecoder::Decode() {
 }
 
 void Warn(ShapeContext& ctx, const MorphShapeEntry& entry, uint16_t tag, const std::string& why) {
-  if (!ctx.m_pShell) return;
-  ctx.m_pShell->ShowMessage(kMorphCaption, std::string(tag == 84 ? "DefineMorphShape2 " : "DefineMorphShape ") +
-                                               std::to_string(entry.wCharacterId) + ": " + why +
-                                               "; the morph shape was left out.");
+  ShowWarning(ctx, "morph shapes left out", kMorphCaption,
+              std::string(tag == 84 ? "DefineMorphShape2 " : "DefineMorphShape ") +
+                  std::to_string(entry.wCharacterId) + ": " + why + "; the morph shape was left out.");
 }
 
 void ResetEntry(MorphShapeEntry& entry) {
