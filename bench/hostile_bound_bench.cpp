@@ -68,6 +68,23 @@ Bytes PlacedSquaresMovie(int count) {
   });
 }
 
+// A square, then `sprites` sprites of 14 frames that place it and move it
+// in each frame: pages of some 3.4 KB, each in the mini stream with its
+// directory entry, so that the container's tables are some 6 % of the
+// document.
+Bytes MiniStreamSpritesMovie(int sprites, bool compressed) {
+  SwfWriter w(8);
+  w.tag(2, test::SquareShape(1, 0, 200, 0x3366CC));
+  for (int s = 0; s < sprites; ++s) {
+    SwfWriter inner;
+    inner.tag(26, SwfBytes().u8(0x06).u16(1).u16(1).matrix(0, 0).data()).showFrame();
+    for (int f = 1; f < 14; ++f) inner.tag(26, SwfBytes().u8(0x05).u16(1).matrix(20 * f, 20 * (f % 3)).data()).showFrame();
+    inner.end();
+    w.tag(39, SwfBytes().u16(uint32_t(2 + s)).u16(14).bytes(inner.tags()).data());
+  }
+  return w.showFrame().end().build(compressed);
+}
+
 constexpr uint32_t kTooLarge = kResultDocumentTooLarge;
 void Defaults(ConverterContext&) {}
 
@@ -86,6 +103,15 @@ const int registered = RegisterHostileMovies(
                  // file of 24 KB, past it for one of 36 KB.
                  {"inflating_100x_24KB", [] { return InflatingMovie(24000, 100); }},
                  {"inflating_100x_36KB", [] { return InflatingMovie(36000, 100); }, Defaults, kResultInflatedTooShort},
+                 // The container's tables count: a compressed movie whose
+                 // document is mostly mini stream, 5 % past the bound with
+                 // them, and the same sprites uncompressed at 10 KB, 100 KB
+                 // and 1 MB.
+                 {"mini_stream_sprites_20800_cws", [] { return MiniStreamSpritesMovie(20800, true); }, Defaults,
+                  kTooLarge},
+                 {"mini_stream_sprites_63_10KB", [] { return MiniStreamSpritesMovie(63, false); }},
+                 {"mini_stream_sprites_640_100KB", [] { return MiniStreamSpritesMovie(640, false); }},
+                 {"mini_stream_sprites_6550_1MB", [] { return MiniStreamSpritesMovie(6550, false); }},
                  // A document in proportion to its movie.
                  {"placed_squares_1000", [] { return PlacedSquaresMovie(1000); }},
                  {"placed_squares_4000", [] { return PlacedSquaresMovie(4000); }},

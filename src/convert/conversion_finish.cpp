@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <vector>
 
+#include <sys/stat.h>
+
 #include "fla/compound_file.h"
 #include "fla/contents_stream.h"
 #include "fla/document_finaliser.h"
@@ -15,6 +17,7 @@
 #include "convert/static_text.h"
 #include "convert/stream_helpers.h"
 #include "fla/work_folder.h"
+#include "fla/write_bound.h"
 
 namespace tovrani {
 
@@ -40,6 +43,7 @@ class Finish {
   }
   bool AppendTrailingLayers();
   bool PlaceScenePage();
+  uint64_t ScriptBytes() const;
   uint32_t Assemble();
 
   ConverterContext& ctx_;
@@ -78,6 +82,14 @@ bool Finish::PlaceScenePage() {
   return true;
 }
 
+// The script as written so far: its temporary, or the file its path names.
+uint64_t Finish::ScriptBytes() const {
+  struct stat st {};
+  const bool known = ctx_.m_nJsflFd >= 0 ? ::fstat(ctx_.m_nJsflFd, &st) == 0
+                                         : !ctx_.m_strJsflPath.empty() && ::stat(ctx_.m_strJsflPath.c_str(), &st) == 0;
+  return known ? uint64_t(st.st_size) : 0;
+}
+
 uint32_t Finish::Assemble() {
   OutputTarget* out = ctx_.m_pOutput;
   if (!out || !out->file()) return kResultOutputLocked;
@@ -99,6 +111,13 @@ uint32_t Finish::Assemble() {
   if (written != CompoundFileResult::kOk) return kResultOutputIncomplete;
   // A work file that could not go to disk lost bytes the document needs.
   if (ctx_.m_pWorkFolder && ctx_.m_pWorkFolder->failed()) return kResultOutputIncomplete;
+  // The set as written, the container's tables included, must fit the
+  // bound; past it nothing is committed.
+  if (WriteBound* bound = WriteBoundOf(ctx_)) {
+    const int64_t fla = FileSizeOf(out->file());
+    if (fla < 0) return kResultOutputIncomplete;
+    if (!bound->Holds(uint64_t(fla) + ScriptBytes() + StagedBytes(ctx_))) return kResultDocumentTooLarge;
+  }
   if (ReadCancelRequest(ctx_)) return kResultCancelled;
   ctx_.m_flaTempIdentity = out->identity();
   if (ctx_.m_bDeferDocumentCommit) {

@@ -45,6 +45,10 @@ struct ConverterContext : TimelineContext {
   // The cause of a failed conversion in the user's words, where the result
   // code alone does not tell it; empty otherwise.
   std::string m_strFailureDetail;
+  // The fixed part of what a conversion may write (MaxWrittenBytes). The
+  // program keeps kWriteAllowance; a caller may lower it to reach the bound
+  // with a small movie.
+  uint64_t m_nWriteAllowance = kWriteAllowance;
   // The output of the document being converted: its folders, the run's
   // lock and the import movies staged (convert/output_set.h).
   std::unique_ptr<DocumentOutput> m_outputRun;

@@ -156,10 +156,13 @@ uint32_t Engine::Run(const std::string& source, const std::string& output) {
   // document would take more than the movie allows.
   if (WriteBound* bound = work_.writeBound(); bound && bound->Crossed()) {
     result = kResultDocumentTooLarge;
+    const uint64_t fixed = ctx_.m_nWriteAllowance;
+    const std::string fixedPart =
+        fixed % (1 << 20) ? std::to_string(fixed) + " bytes" : std::to_string(fixed >> 20) + " MiB";
     ctx_.m_strFailureDetail = "the document would take more than the movie's size allows: more than " +
                               std::to_string(bound->limit()) + " bytes for a file of " + std::to_string(sourceBytes_) +
-                              " bytes (" + std::to_string(kWriteAllowance >> 20) + " MiB and " +
-                              std::to_string(kWrittenBytesPerFileByte) + " bytes a byte of the file)";
+                              " bytes (" + fixedPart + " and " + std::to_string(kWrittenBytesPerFileByte) +
+                              " bytes a byte of the file)";
   }
   // A work file that could not go to disk lost bytes: whatever failed after
   // that, the output is what is incomplete.
@@ -389,8 +392,12 @@ uint32_t Engine::ReadHeaderRest() {
     ctx_.m_pShell->SetMainProgress(0);
   }
   WriteDocumentPage(g_contents, ctx_.m_nFlaFormat);
-  // From the document page on, what the conversion writes counts.
-  if (WriteBound* bound = work_.writeBound()) bound->Start(MaxWrittenBytes(sourceBytes_), &g_contents);
+  // From the document page on, what the conversion writes counts, the
+  // container's fixed part first.
+  if (WriteBound* bound = work_.writeBound()) {
+    bound->Start(MaxWrittenBytes(sourceBytes_, ctx_.m_nWriteAllowance), &g_contents);
+    bound->Charge(kContainerFixedCharge);
+  }
   ctx_.m_nFileAttributes = 0;
   ctx_.m_rgbBackground = kDefaultBackground;
 

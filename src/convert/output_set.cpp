@@ -447,10 +447,17 @@ std::string StageImportMovie(ConverterContext& ctx, int kind, const std::string&
       folder->RemoveIfSame(temp, IdentityOf(st));
       return {};
     }
-    out->staged.push_back({kind, temp, name, IdentityOf(st)});
+    out->staged.push_back({kind, temp, name, IdentityOf(st), bytes.size()});
     return folder->PathOf(temp);
   }
   return {};
+}
+
+uint64_t StagedBytes(const ConverterContext& ctx) {
+  uint64_t bytes = 0;
+  if (const DocumentOutput* out = ctx.m_outputRun.get())
+    for (const DocumentOutput::Staged& s : out->staged) bytes += s.bytes;
+  return bytes;
 }
 
 void DropStagedFile(ConverterContext& ctx, const std::string& temp) {

@@ -63,6 +63,7 @@ struct DocumentOutput {
     int kind = kShapesFolder;
     std::string temp, name;  // in the import folder
     FileIdentity identity;
+    uint64_t bytes = 0;
   };
   std::vector<Staged> staged;
 };
@@ -93,6 +94,9 @@ void RemoveEmptyImportFolders(DocumentOutput& out);
 // written (nothing is left staged then).
 std::string StageImportMovie(ConverterContext& ctx, int kind, const std::string& name,
                              std::span<const uint8_t> bytes);
+
+// The bytes of the import movies staged so far.
+uint64_t StagedBytes(const ConverterContext& ctx);
 
 // Removes one staged movie (it could not be used).
 void DropStagedFile(ConverterContext& ctx, const std::string& temp);

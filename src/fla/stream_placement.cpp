@@ -34,9 +34,9 @@ bool PadStream(std::FILE* f, bool regular) {
 }
 
 // A stream or directory entry becomes part of the document: counted against
-// what the conversion may write, padding included.
-bool ChargePlacement(FlaContext& ctx, uint64_t bytes, uint32_t unit) {
-  if (ChargeWrite(ctx, (bytes + unit - 1) / unit * unit)) return true;
+// what the conversion may write with what it takes of the container.
+bool ChargePlacement(FlaContext& ctx, uint64_t charge) {
+  if (ChargeWrite(ctx, charge)) return true;
   return NoteWriterFailure(ctx, kResultDocumentTooLarge);
 }
 
@@ -69,6 +69,12 @@ class MemoryStream {
 };
 
 }  // namespace
+
+uint64_t PlacedStreamBytes(uint64_t bytes) {
+  if (bytes >= kMiniStreamCutoff) return (bytes + kSectorSize - 1) / kSectorSize * (kSectorSize + 4);
+  const uint64_t mini = (bytes + kMiniSectorSize - 1) / kMiniSectorSize;
+  return mini * kMiniSectorSize + (mini * 9 + 1) / 2;
+}
 
 bool NoteWriterFailure(FlaContext& ctx, int result) {
   if (ctx.m_nWriterError == 0) ctx.m_nWriterError = result;
@@ -143,7 +149,7 @@ bool WriteStreamDirEntry(FlaContext& ctx, uint16_t n, uint32_t size, uint32_t st
   if (ctx.m_nWriterError) return false;
   uint32_t left = n == 10 ? 1 : static_cast<uint32_t>(n) + 1;
   auto e = MakeStreamDirEntry(MakeMediaName(n), size, start, left);
-  if (!ChargePlacement(ctx, e.size(), 1)) return false;
+  if (!ChargePlacement(ctx, kDirEntryCharge)) return false;
   if (!WriteBytes(ctx.m_pMediaDirFile, e.data(), e.size()))
     return NoteWriterFailure(ctx, kResultOutputIncomplete);
   return true;
@@ -158,7 +164,7 @@ bool WriteSymbolDirEntry(FlaContext& ctx, uint16_t /*unused*/, uint32_t size,
   if (pos < 0) return NoteWriterFailure(ctx, kResultOutputIncomplete);
   ctx.m_nLastSymbolDirEntry = static_cast<uint32_t>(pos / kDirEntrySize) + kFixedDirEntries;
   auto e = MakeStreamDirEntry(MakeSymbolName(ctx.m_wCurSymbolId), size, start, 1);
-  if (!ChargePlacement(ctx, e.size(), 1)) return false;
+  if (!ChargePlacement(ctx, kDirEntryCharge)) return false;
   if (!WriteBytes(ctx.m_pSymbolDirFile, e.data(), e.size()))
     return NoteWriterFailure(ctx, kResultOutputIncomplete);
   return true;
@@ -179,7 +185,7 @@ bool AppendStreamData(FlaContext& ctx, std::span<const uint8_t> data,
   if (pos < 0 || pos % unit != 0 || static_cast<uint64_t>(pos) / unit >= kEndOfChain)
     return NoteWriterFailure(ctx, kResultOutputIncomplete);
   where.start = static_cast<uint32_t>(static_cast<uint64_t>(pos) / unit);
-  if (!ChargePlacement(ctx, data.size(), unit)) return false;
+  if (!ChargePlacement(ctx, PlacedStreamBytes(data.size()))) return false;
   if (!WriteBytes(f, data.data(), data.size()) || !PadStream(f, where.regular))
     return NoteWriterFailure(ctx, kResultOutputIncomplete);
   if (!where.regular) return ChainMiniSectors(ctx, where.start);
@@ -197,7 +203,7 @@ bool AppendStreamFromFile(FlaContext& ctx, std::FILE* source, uint64_t size,
       std::fseek(source, 0, SEEK_SET) != 0)
     return NoteWriterFailure(ctx, kResultOutputIncomplete);
   where.start = static_cast<uint32_t>(static_cast<uint64_t>(pos) / unit);
-  if (!ChargePlacement(ctx, size, unit)) return false;
+  if (!ChargePlacement(ctx, PlacedStreamBytes(size))) return false;
   std::vector<uint8_t> piece(32768);
   for (uint64_t left = size; left > 0;) {
     size_t n = static_cast<size_t>(std::min<uint64_t>(left, piece.size()));

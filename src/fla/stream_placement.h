@@ -40,6 +40,22 @@ constexpr int kResultTooManyItems = 45;
 // "Page 1" come before it.
 constexpr uint32_t kFixedDirEntries = 3;
 
+// What the write bound charges for the container itself. A stream pays for
+// its sectors and their entries in the tables (PlacedStreamBytes); a
+// directory entry for its 128 bytes and a quarter of its sector's FAT
+// entry; the rest, charged once when the conversion starts, covers the
+// header, the three fixed entries and, as far as it goes, the unused
+// directory slots and the tail of the mini stream's last sector and of the
+// tables' last sectors. The written set is measured against the bound at
+// the end, before it is committed.
+constexpr uint64_t kDirEntryCharge = kDirEntrySize + 1;
+constexpr uint64_t kContainerFixedCharge = 2048;
+// A stream of `bytes` as the container holds it: 4096 bytes or more take
+// 512-byte sectors and 4 bytes of FAT each; less takes 64-byte mini sectors,
+// 4 bytes of mini-FAT each and an eighth of the FAT entry of the sector
+// that holds eight of them (4.5 bytes a mini sector, rounded up).
+uint64_t PlacedStreamBytes(uint64_t bytes);
+
 // Records the first failure of the writer; always returns false.
 bool NoteWriterFailure(FlaContext& ctx, int result);
 

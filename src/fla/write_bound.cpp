@@ -2,6 +2,7 @@
 
 #include "fla/contents_stream.h"
 #include "fla/fla_context.h"
+#include "fla/stream_placement.h"
 #include "fla/work_folder.h"
 
 namespace tovrani {
@@ -13,7 +14,7 @@ void WriteBound::Start(uint64_t limit, const ContentsStream* contents) {
   crossed_ = false;
 }
 
-uint64_t WriteBound::Used() const { return charged_ + (contents_ ? contents_->Length() : 0); }
+uint64_t WriteBound::Used() const { return charged_ + (contents_ ? PlacedStreamBytes(contents_->Length()) : 0); }
 
 uint64_t WriteBound::Left() const {
   const uint64_t used = Used();
@@ -33,6 +34,11 @@ bool WriteBound::Crossed() {
   // Kept once seen: the Contents stream is released at the end.
   if (!crossed_ && Used() > limit_) crossed_ = true;
   return crossed_;
+}
+
+bool WriteBound::Holds(uint64_t written) {
+  if (written > limit_) crossed_ = true;
+  return !Crossed();
 }
 
 WriteBound* WriteBoundOf(const FlaContext& ctx) {

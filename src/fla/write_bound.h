@@ -6,9 +6,13 @@
 //
 // Bytes are counted where they become part of the result: a finished stream
 // where it is placed into the container's work files, the Contents stream as
-// it grows, each import movie and each piece of the script. A stream still
-// being built (a page or layer work file) is not counted yet, but may not
-// grow past what the bound has left.
+// it grows, each import movie and each piece of the script. Streams count
+// with their share of the container's tables, and the container's fixed part
+// is charged when the conversion starts (fla/stream_placement.h). A stream
+// still being built (a page or layer work file) is not counted yet, but may
+// not grow past what the bound has left. What was counted is a close
+// estimate; the set as written is measured against the bound before it is
+// committed.
 #pragma once
 
 #include <cstdint>
@@ -27,7 +31,7 @@ class WriteBound {
   // Unbounded until started.
   WriteBound() = default;
   // Bounds the conversion at `limit` bytes from now on; the Contents stream
-  // counts with the length it has at each look.
+  // counts with what its length at each look takes in the container.
   void Start(uint64_t limit, const ContentsStream* contents);
   uint64_t limit() const { return limit_; }
   // What may still be written; 0 once crossed.
@@ -39,6 +43,9 @@ class WriteBound {
   void Cross() { crossed_ = true; }
   // Whether a write was refused or the Contents stream grew past the bound.
   bool Crossed();
+  // The bytes the written set takes, measured: false, and the bound
+  // crossed, when they are past the limit.
+  bool Holds(uint64_t written);
 
  private:
   uint64_t Used() const;

@@ -148,7 +148,9 @@ constexpr uint64_t kWrittenBytesPerFileByte = 256;
 inline uint64_t MaxDeclaredInflatedBytes(uint64_t fileBytes) {
   return kInflationAllowance + kInflatedBytesPerFileByte * fileBytes;
 }
-inline uint64_t MaxWrittenBytes(uint64_t fileBytes) { return kWriteAllowance + kWrittenBytesPerFileByte * fileBytes; }
+inline uint64_t MaxWrittenBytes(uint64_t fileBytes, uint64_t fixed = kWriteAllowance) {
+  return fixed + kWrittenBytesPerFileByte * fileBytes;
+}
 
 // The movie's bytes as the allowances count them: those after its 8-byte
 // header (trailing junk already cut), for a compressed movie at most 4 times

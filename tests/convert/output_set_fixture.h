@@ -95,11 +95,14 @@ struct Conversions : ::testing::Test {
     cut.resize(cut.size() - 8);
     WriteFileBytes(dir.file("cut.swf"), cut);
   }
-  FileOutcome Convert(const std::string& movie, ShellServices* via = nullptr, bool imports = true) {
+  FileOutcome Convert(const std::string& movie, ShellServices* via = nullptr, bool imports = true,
+                      uint64_t writeAllowance = kWriteAllowance, const EngineServices* services = nullptr) {
     ConverterContext ctx;
     ctx.m_pShell = via ? via : &shell;
     ctx.options.shapeJsflImport = imports ? 1 : 0;
+    ctx.m_nWriteAllowance = writeAllowance;
     SwfFileRequest request;
+    request.services = services;
     request.saveDialog = [this](const std::string&, std::string& chosen) {
       chosen = dir.file("out/doc.fla");
       return true;
