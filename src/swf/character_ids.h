@@ -1,0 +1,31 @@
+// The character ids a movie uses: those its definition tags define and those
+// its other tags name (placements, sounds started, button records and
+// sounds, exports and imports, and the tags that add to a defined character).
+// The document numbers its library items by character id, so a number the
+// converters hand out for an item of their own must be none of these.
+#pragma once
+
+#include <bitset>
+#include <cstdint>
+#include <span>
+
+namespace tovrani {
+
+struct CharacterIds {
+  uint16_t highestDefined = 0;  // the highest id a definition tag defines, 0 when none
+  std::bitset<65536> used;      // every id defined or named
+};
+
+// How many bytes of a tag's body NoteCharacterIds reads: 0 for a tag that
+// defines and names no character, 2 where the id leads the body, and
+// UINT64_MAX where ids lie further in (a sprite's own tags are the caller's
+// to walk).
+uint64_t CharacterIdBytes(uint16_t code);
+
+// Notes the ids a tag body defines or names. A body cut short gives the ids
+// read before the cut. Font references name fonts, which are no library
+// items, and the bitmaps a shape's fills name are left to the shape: neither
+// is read here.
+void NoteCharacterIds(uint16_t code, std::span<const uint8_t> body, CharacterIds& ids);
+
+}  // namespace tovrani
