@@ -3,7 +3,8 @@
 // placed and removed again in the frame that placed them. Each kind comes
 // compressed (a small file that inflates far) and uncompressed at three
 // sizes, so that time, memory and bytes written per byte of the file can be
-// seen to stay flat.
+// seen to stay flat. Morph shapes under a character of the highest id hand
+// out the numbers left below it.
 #include "convert/engine.h"
 #include "hostile_movies.h"
 
@@ -45,6 +46,26 @@ Bytes PlaceRemoveMovie(int count, bool compressed) {
   return w.showFrame().end().build(compressed);
 }
 
+// A square of id 65535, then `count` morph shapes of ids 1 up, each placed
+// once: every morph's symbol takes a number below the square's that no
+// character uses.
+Bytes TopIdsMovie(int count) {
+  SwfWriter w(8);
+  w.tag(2, test::SquareShape(0xFFFF, 0, 200, 0x2040C0)).tag(26, SwfBytes().u8(0x06).u16(1).u16(0xFFFF).matrix(0, 0).data());
+  SwfBytes half;
+  half.u8(0x10).ubits(0, 1).ubits(0b00011, 5).ubits(5, 5).sbits(0, 5).sbits(0, 5).ubits(1, 1);
+  half.ubits(0b11, 2).ubits(5, 4).ubits(1, 1).sbits(10, 7).sbits(10, 7).ubits(0, 6).align();
+  const Bytes styles = SwfBytes().u8(1).u8(0).u32(0xFF0000FF).u32(0xFFFF0000).u8(0).data();
+  for (int i = 1; i <= count; ++i) {
+    const uint16_t id = uint16_t(i);
+    SwfBytes body;
+    body.u16(id).rect(0, 20, 0, 20).rect(0, 20, 0, 20).u32(uint32_t(styles.size() + half.size()));
+    w.tag(46, body.bytes(styles).bytes(half.data()).bytes({0x00, 0x00}).data());
+    w.tag(26, SwfBytes().u8(0x16).u16(uint16_t(id + 1)).u16(id).matrix(0, 0).u16(0).data());
+  }
+  return w.showFrame().end().build();
+}
+
 std::vector<Hostile> Movies() {
   return {
       {"empty/compressed/100000000", [] { return EmptyTagsMovie(100'000'000, true); }, Defaults, kRefused},
@@ -60,6 +81,9 @@ std::vector<Hostile> Movies() {
       {"place_remove/100000", [] { return PlaceRemoveMovie(100'000, false); }},
       {"place_remove/400000", [] { return PlaceRemoveMovie(400'000, false); }},
       {"place_remove/1600000", [] { return PlaceRemoveMovie(1'600'000, false); }},
+      {"top_ids/2000", [] { return TopIdsMovie(2'000); }},
+      {"top_ids/8000", [] { return TopIdsMovie(8'000); }},
+      {"top_ids/32000", [] { return TopIdsMovie(32'000); }},
   };
 }
 
