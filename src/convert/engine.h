@@ -28,6 +28,7 @@ enum EngineResult : uint32_t {
   kResultSoundStreamPastEnd = 24,
   kResultSpriteTagPastEnd = 25,
   kResultOutputLocked = 43,  // the output cannot be written
+  kResultNameTooLong = 50,   // a name of the document set would pass its folder's limit
   // 44 (kResultOutputIncomplete): a work file or the output failed to write.
   // 46 (kResultDocumentTooLarge): the document would take more than the
   // movie's size allows (fla/write_bound.h).
