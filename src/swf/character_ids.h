@@ -23,9 +23,11 @@ struct CharacterIds {
 uint64_t CharacterIdBytes(uint16_t code);
 
 // Notes the ids a tag body defines or names. A body cut short gives the ids
-// read before the cut. Font references name fonts, which are no library
-// items, and the bitmaps a shape's fills name are left to the shape: neither
-// is read here.
+// read before the cut. Not read: the fonts a text's records name (a font is
+// no library item), the bitmaps a shape's fills name (finding them means
+// decoding every shape's styles), and a button record's
+// character after a filter list, whose length is not read here (a button
+// shows only characters the movie defines).
 void NoteCharacterIds(uint16_t code, std::span<const uint8_t> body, CharacterIds& ids);
 
 }  // namespace tovrani
