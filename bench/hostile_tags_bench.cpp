@@ -1,10 +1,10 @@
 // Movies whose cost lies in the number of their tags, not in what any tag
 // asks for: tags of an unknown code, labels heaped on one frame, objects
 // placed and removed again in the frame that placed them, and sounds of no
-// data, each worth a message. Each kind comes
-// compressed (a small file that inflates far) and uncompressed at three
-// sizes, so that time, memory and bytes written per byte of the file can be
-// seen to stay flat.
+// data, each worth a message. Each kind comes compressed (a small file that
+// inflates far) and uncompressed at three sizes, so that time, memory and
+// bytes written per byte of the file can be seen to stay flat. Morph shapes
+// under a character of the highest id hand out the numbers left below it.
 #include "convert/engine.h"
 #include "hostile_movies.h"
 
@@ -63,6 +63,26 @@ Bytes UnreadableSoundsMovie(int count, bool compressed) {
   return w.showFrame().end().build(compressed);
 }
 
+// A square of id 65535, then `count` morph shapes of ids 1 up, each placed
+// once: every morph's symbol takes a number below the square's that no
+// character uses.
+Bytes TopIdsMovie(int count) {
+  SwfWriter w(8);
+  w.tag(2, test::SquareShape(0xFFFF, 0, 200, 0x2040C0)).tag(26, SwfBytes().u8(0x06).u16(1).u16(0xFFFF).matrix(0, 0).data());
+  SwfBytes half;
+  half.u8(0x10).ubits(0, 1).ubits(0b00011, 5).ubits(5, 5).sbits(0, 5).sbits(0, 5).ubits(1, 1);
+  half.ubits(0b11, 2).ubits(5, 4).ubits(1, 1).sbits(10, 7).sbits(10, 7).ubits(0, 6).align();
+  const Bytes styles = SwfBytes().u8(1).u8(0).u32(0xFF0000FF).u32(0xFFFF0000).u8(0).data();
+  for (int i = 1; i <= count; ++i) {
+    const uint16_t id = uint16_t(i);
+    SwfBytes body;
+    body.u16(id).rect(0, 20, 0, 20).rect(0, 20, 0, 20).u32(uint32_t(styles.size() + half.size()));
+    w.tag(46, body.bytes(styles).bytes(half.data()).bytes({0x00, 0x00}).data());
+    w.tag(26, SwfBytes().u8(0x16).u16(uint16_t(id + 1)).u16(id).matrix(0, 0).u16(0).data());
+  }
+  return w.showFrame().end().build();
+}
+
 std::vector<Hostile> Movies() {
   return {
       {"empty/compressed/100000000", [] { return EmptyTagsMovie(100'000'000, true); }, Defaults, kRefused},
@@ -83,6 +103,9 @@ std::vector<Hostile> Movies() {
       {"unreadable_sounds/1130", [] { return UnreadableSoundsMovie(1'130, false); }},
       {"unreadable_sounds/11370", [] { return UnreadableSoundsMovie(11'370, false); }},
       {"unreadable_sounds/116500", [] { return UnreadableSoundsMovie(116'500, false); }},
+      {"top_ids/2000", [] { return TopIdsMovie(2'000); }},
+      {"top_ids/8000", [] { return TopIdsMovie(8'000); }},
+      {"top_ids/32000", [] { return TopIdsMovie(32'000); }},
   };
 }
 

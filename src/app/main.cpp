@@ -50,8 +50,6 @@ void PrintHelp(const OptionStates& defaults) {
 std::string ResultText(uint32_t r) {
   switch (r) {
     case 16: return "the movie could not be copied or is too large";
-    case 49: return "the movie cannot be read";
-    case 50: return "its document is another movie's of this run; not converted";
     case 17: case 21: return "not enough memory";
     case 18: return "the compressed movie inflates to almost nothing";
     case 19: case 22: case 23: case 24: case 25: return "a tag runs past the end of the movie";
@@ -59,6 +57,9 @@ std::string ResultText(uint32_t r) {
     case 44: return "the output could not be written completely";
     case 45: return "the movie has more items than a document can number";
     case 46: return "the document would take more than the movie's size allows";
+    case 49: return "the movie cannot be read";
+    case 50: return "its document is another movie's of this run; not converted";
+    case 51: return "a name of the document's files would be too long for its folder";
     case 130: return "cancelled before the document was written; nothing was changed";
     case 136: return "the file is too short to be a movie";
     case 137: return "not a SWF movie (no \"FWS\" or \"CWS\" signature)";

@@ -51,6 +51,42 @@ std::string ReplaceNameEnd(const std::string& path, size_t count, const std::str
   return path.substr(0, path.size() - count) + with;
 }
 
+// The limit on a name's length in `folder` ("" for the current one), or in
+// the nearest folder above it that exists (the automatic road makes its
+// folders later); 255 where none tells.
+size_t NameLimit(std::string folder) {
+  for (;;) {
+    errno = 0;
+    const long limit = ::pathconf(folder.empty() ? "." : folder.c_str(), _PC_NAME_MAX);
+    if (limit > 0) return size_t(limit);
+    while (!folder.empty() && folder.back() == '/') folder.pop_back();
+    if (errno != ENOENT || folder.empty()) return 255;
+    folder.resize(NameStart(folder));
+  }
+}
+
+// A document whose set would take a name past its folder's limit fails
+// before anything is written: its script's temporary, the first file made,
+// would fail with little to say, and the commit's later names after files
+// were written.
+bool SetNamesFit(ConverterContext& ctx, const std::string& source, const std::string& fla, FileOutcome& o) {
+  const size_t start = NameStart(fla);
+  const size_t limit = NameLimit(fla.substr(0, start));
+  const std::string flaName = fla.substr(start);
+  const SetName longest = LongestSetName(flaName, On(ctx.m_pOptShapeJsflImport) || On(ctx.m_pOptTextJsflImport));
+  if (longest.name.size() <= limit) return true;
+  const size_t added = longest.name.size() - flaName.size();
+  o.source = source;
+  o.output = fla;
+  o.result = kResultNameTooLong;
+  o.detail = "the names of its document set would pass the folder's limit of " + std::to_string(limit) +
+             " bytes: the longest, " + longest.what + " \"" + longest.name + "\", would have " +
+             std::to_string(longest.name.size()) + "; the document's name (" + std::to_string(flaName.size()) +
+             " bytes) may have at most " + std::to_string(limit > added ? limit - added : 0) +
+             " here. Nothing was written";
+  return false;
+}
+
 // True when a relative path climbs out of its folder.
 bool ClimbsOut(const std::string& relative) {
   for (const auto& part : std::filesystem::path(relative))
@@ -320,6 +356,10 @@ std::vector<FileOutcome> ConvertSwfFiles(ConverterContext& ctx,
       continue;
     }
     const size_t claim = documents.Claim(source, fla);
+    if (FileOutcome o; !SetNamesFit(ctx, source, fla, o)) {
+      outcomes.push_back(o);
+      continue;
+    }
 
     if (automatic) {
       // The mirrored folders; failures show when the output cannot be made.

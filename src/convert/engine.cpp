@@ -23,6 +23,7 @@
 #include "convert/output_recovery.h"
 #include "convert/output_set.h"
 #include "convert/shape_tags.h"
+#include "swf/character_ids.h"
 #include "swf/movie_budget.h"
 #include "swf/swf_reader.h"
 #include "swf/swf_values.h"
@@ -440,11 +441,15 @@ uint32_t Engine::ReadHeaderRest() {
   ctx_.m_pMovieEvents = {};  // the index keeps what the tag loop asks of them
 
   uint32_t labels = 0, depthSlots = 0, highest = 0;
-  uint16_t highestId = 0;
-  if (!CountPlacementsInFile(ctx_, labels, depthSlots, highest, &highestId))
+  CharacterIds ids;
+  if (!CountPlacementsInFile(ctx_, labels, depthSlots, highest, &ids))
     return kResultStatisticsPastEnd;
-  // Item numbers handed out by the converters follow every character id.
-  ctx_.m_wNextItemNo = highestId == 0xFFFF ? 0xFFFF : uint16_t(highestId + 1);
+  // Item numbers handed out by the converters follow every character id;
+  // where none is left above the highest, the numbers below it that no
+  // character takes.
+  const uint16_t top = ids.highestDefined;
+  ctx_.m_wNextItemNo = top == 0xFFFF ? 0xFFFF : uint16_t(top + 1);
+  SetSpareItemNos(ctx_, ids.used, ctx_.m_wNextItemNo);
   ctx_.m_wZeroIdItemNo = 0;
   if (std::fseek(f, long(tagStart), SEEK_SET) != 0) return kResultInputTooShort;
   // The main timeline's display state; its tables grow as the placements

@@ -18,8 +18,6 @@ struct ConverterContext;
 enum EngineResult : uint32_t {
   kResultDone = 0,               // also after a cancel
   kResultWorkCopyFailed = 16,    // copying the source failed, or it is 2 GiB or more
-  kResultInputUnreadable = 49,   // the source is not a plain file or cannot be opened (the detail says why)
-  kResultDocumentTaken = 50,     // ConvertSwfFiles: the document is another source's of the same run
   kResultNoWorkBuffer = 17,      // out of memory during set-up
   kResultInflatedTooShort = 18,  // a compressed movie inflates to under 14 bytes, or declares more than
                                  // its file may inflate to (the detail says which)
@@ -33,6 +31,9 @@ enum EngineResult : uint32_t {
   // 44 (kResultOutputIncomplete): a work file or the output failed to write.
   // 46 (kResultDocumentTooLarge): the document would take more than the
   // movie's size allows (fla/write_bound.h).
+  kResultInputUnreadable = 49,  // the source is not a plain file or cannot be opened (the detail says why)
+  kResultDocumentTaken = 50,    // ConvertSwfFiles: the document is another source's of the same run
+  kResultNameTooLong = 51,      // a name of the document set would pass its folder's limit
   kResultInputTooShort = 136,   // 14 bytes or less
   kResultNotSwf = 137,          // no "FWS" or "CWS" signature (also "ZWS")
   kResultLengthMismatch = 138,  // header length does not match the data

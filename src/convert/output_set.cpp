@@ -351,6 +351,22 @@ std::string ImportFolderName(int kind, const std::string& flaName) {
   return kImportPrefixes[kind == kStaticTextFolder ? 1 : 0] + flaName;
 }
 
+SetName LongestSetName(const std::string& flaName, bool importFolders) {
+  const std::string script = flaName + ".jsfl", random(kRandomPartLength, 'X');
+  std::vector<SetName> names = {{flaName, "the document"},
+                                {script, "its script"},
+                                {TempName(flaName, ::getpid(), random), "the document's temporary file"},
+                                {TempName(script, ::getpid(), random), "the script's temporary file"},
+                                {BackupName(flaName, ::getpid()), "the document's backup"},
+                                {BackupName(script, ::getpid()), "the script's backup"},
+                                {CommitRecordName(flaName), "the record of the commit"}};
+  if (importFolders)
+    for (int kind : {kShapesFolder, kStaticTextFolder})
+      names.push_back({ImportFolderName(kind, flaName), "an import folder"});
+  return *std::max_element(names.begin(), names.end(),
+                           [](const SetName& a, const SetName& b) { return a.name.size() < b.name.size(); });
+}
+
 std::unique_ptr<DocumentOutput> OpenDocumentOutput(const std::string& fla, std::string& why) {
   auto out = std::make_unique<DocumentOutput>();
   const std::string folderPart = FolderPart(fla);

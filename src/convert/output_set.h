@@ -71,6 +71,17 @@ struct DocumentOutput {
 // "Shapes_NAME" or "StaticText_NAME" for the FLA `flaName`.
 std::string ImportFolderName(int kind, const std::string& flaName);
 
+// A name the document set takes in the FLA's folder, and what it names.
+struct SetName {
+  std::string name, what;
+};
+// The longest of the names the set of the FLA `flaName` takes in its folder:
+// the FLA and its script, their temporaries and backups, the record of the
+// commit and, with `importFolders`, the two import folders. A temporary's
+// process and random part, which never change its length, show as the
+// running process's id and "XXXXXX".
+SetName LongestSetName(const std::string& flaName, bool importFolders);
+
 // Opens the FLA's folder and takes the run's lock there (the script's
 // temporary, which the run writes through its descriptor); null, with
 // `why` and errno set, when no file can be made there.

@@ -388,7 +388,8 @@ bool ConvertToGlyphInstances(ConverterContext& ctx, uint16_t code, const ParsedT
   uint64_t glyphs = 0;
   for (size_t row : fonts.used)
     if (!ctx.m_library.fonts[row].glyphsPlaced) glyphs += ctx.m_library.fonts[row].glyphs.size();
-  if (ctx.m_wNextItemNo + glyphs > 0xFFFF || ctx.m_wCurSymbolId + glyphs + 1 > 0xFFFF) {
+  const uint32_t textItem = t.id == 0 ? 1 : 0;  // character 0 takes a number too
+  if (glyphs + textItem > ItemNosLeft(ctx) || ctx.m_wCurSymbolId + glyphs + 1 > 0xFFFF) {
     ReportSkipped(ctx, "static texts past the symbol numbers", code, t.id,
                   "its fonts have more glyphs than the document has symbol numbers left.");
     return true;

@@ -132,13 +132,18 @@ class Finaliser {
 };
 
 void Finaliser::BuildIndexes() {
-  // Fonts in table order claim the items of their glyph ranges not claimed
-  // yet; `next` skips claimed runs, so each item is visited once.
-  // Sized by the highest item a font claims, not by all 65,536.
+  // Fonts in table order claim the items of their glyphs not claimed yet: a
+  // font's glyph symbols are numbered in a run, except where the numbers ran
+  // out above the highest id and the spare ones below were taken, between
+  // other items; a font without glyphs claims its range. `next` skips
+  // claimed runs, so each item is visited once. Sized by the highest item a
+  // font claims, not by all 65,536.
   uint32_t top = 0;
-  for (const auto& font : lib_.fonts)
-    if (font.glyphsPlaced && font.firstItemNo <= font.lastItemNo)
-      top = std::max<uint32_t>(top, font.lastItemNo + 1u);
+  for (const auto& font : lib_.fonts) {
+    if (!font.glyphsPlaced) continue;
+    if (font.firstItemNo <= font.lastItemNo) top = std::max<uint32_t>(top, font.lastItemNo + 1u);
+    for (const GlyphShape& g : font.glyphs) top = std::max<uint32_t>(top, g.itemNo + 1u);
+  }
   fontOfItem_.assign(top, -1);
   std::vector<uint32_t> next(top + 1);
   for (uint32_t i = 0; i < next.size(); ++i) next[i] = i;
@@ -152,13 +157,19 @@ void Finaliser::BuildIndexes() {
     }
     return root;
   };
+  auto claim = [&](uint32_t item, size_t f) {
+    if (fontOfItem_[item] < 0) fontOfItem_[item] = int32_t(f);
+    next[item] = item + 1;
+  };
   for (size_t f = 0; f < lib_.fonts.size(); ++f) {
     const auto& font = lib_.fonts[f];
-    if (!font.glyphsPlaced || font.firstItemNo > font.lastItemNo) continue;
-    for (uint32_t i = find(font.firstItemNo); i <= font.lastItemNo; i = find(i)) {
-      fontOfItem_[i] = int32_t(f);
-      next[i] = i + 1;
+    if (!font.glyphsPlaced) continue;
+    if (!font.glyphs.empty()) {
+      for (const GlyphShape& g : font.glyphs) claim(g.itemNo, f);
+      continue;
     }
+    if (font.firstItemNo > font.lastItemNo) continue;
+    for (uint32_t i = find(font.firstItemNo); i <= font.lastItemNo; i = find(i)) claim(i, f);
   }
 
   const bool jsflImport = On(ctx_.m_pOptShapeJsflImport);

@@ -47,7 +47,7 @@ struct DocumentLibrary {
     // font whose glyphs its font tag gave.
     std::vector<uint16_t> codes;
     std::vector<GlyphShape> glyphs;
-    uint16_t firstItemNo = 0, lastItemNo = 0;  // of its glyph symbols
+    uint16_t firstItemNo = 0, lastItemNo = 0;  // of its first and last glyph symbols
     uint32_t folderId = 0;                     // set here, 0 until created
     uint16_t glyphCount() const { return uint16_t(codes.size()); }
     // Whether a glyph index has both a code and an outline.

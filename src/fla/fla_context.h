@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <bitset>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -60,6 +61,13 @@ struct FlaContext : SwfContext {
   // The item number of character 0's latest definition (0 before one): item
   // 0 names nothing, so that character takes a free number.
   uint16_t m_wZeroIdItemNo = 0;
+  // Numbers below the first that m_wNextItemNo handed out which no character
+  // of the movie defines or names: TakeItemNo takes them, lowest first, once
+  // m_wNextItemNo reaches the top. m_nSpareItemScan is where the search for
+  // the next goes on, m_nSpareItemNos how many are left.
+  std::bitset<65536> m_spareItemNos;
+  uint32_t m_nSpareItemScan = 1;
+  uint32_t m_nSpareItemNos = 0;
   uint32_t m_nLastSymbolDirEntry = 0;  // directory index of the last symbol entry
   // Names the next media stream ("Media n") of bitmaps, sounds and videos;
   // advances only when a stream was placed.

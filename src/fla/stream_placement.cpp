@@ -102,6 +102,7 @@ void ResetStreamTables(FlaContext& ctx) {
   ctx.m_nSymbolStreams = 0;
   ctx.m_wCurSymbolId = 1;
   ctx.m_wNextItemNo = 1;
+  SetSpareItemNos(ctx, {}, 1);
   ctx.m_wNextMediaNo = 1;
   ctx.m_nLastSymbolDirEntry = 0;
   ctx.m_nWriterError = 0;
@@ -223,10 +224,31 @@ bool TakeMediaNo(FlaContext& ctx, uint16_t& mediaNo) {
 }
 
 bool TakeItemNo(FlaContext& ctx, uint16_t& itemNo) {
-  if (ctx.m_wNextItemNo == 0xFFFF) return NoteWriterFailure(ctx, kResultTooManyItems);
-  itemNo = ctx.m_wNextItemNo++;
+  if (ctx.m_wNextItemNo != 0xFFFF) {
+    itemNo = ctx.m_wNextItemNo++;
+    return true;
+  }
+  if (ctx.m_nSpareItemNos == 0) return NoteWriterFailure(ctx, kResultTooManyItems);
+  // The scan only moves up: all the numbers of a conversion cost one pass.
+  while (!ctx.m_spareItemNos.test(ctx.m_nSpareItemScan)) ++ctx.m_nSpareItemScan;
+  itemNo = uint16_t(ctx.m_nSpareItemScan);
+  ctx.m_spareItemNos.reset(itemNo);
+  --ctx.m_nSpareItemNos;
   return true;
 }
+
+void SetSpareItemNos(FlaContext& ctx, const std::bitset<65536>& used, uint16_t below) {
+  ctx.m_spareItemNos.reset();
+  ctx.m_nSpareItemScan = 1;
+  ctx.m_nSpareItemNos = 0;
+  for (uint32_t n = 1; n < below; ++n) {
+    if (used.test(n)) continue;
+    ctx.m_spareItemNos.set(n);
+    ++ctx.m_nSpareItemNos;
+  }
+}
+
+uint32_t ItemNosLeft(const FlaContext& ctx) { return 0xFFFFu - ctx.m_wNextItemNo + ctx.m_nSpareItemNos; }
 
 uint16_t DefinitionItemNo(FlaContext& ctx, uint16_t characterId) {
   if (characterId != 0) return characterId;

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <array>
+#include <bitset>
 #include <cstdint>
 #include <cstdio>
 #include <span>
@@ -111,9 +112,16 @@ bool AppendStreamFromFile(FlaContext& ctx, std::FILE* source, uint64_t size,
 // rather than wrap to a name already in use.
 bool TakeMediaNo(FlaContext& ctx, uint16_t& mediaNo);
 
-// Hands out m_wNextItemNo and advances it; refuses (kResultTooManyItems)
-// rather than wrap to a number already in use.
+// Hands out m_wNextItemNo and advances it; once it stands at the top, the
+// lowest spare number. Refuses (kResultTooManyItems) rather than wrap to a
+// number already in use.
 bool TakeItemNo(FlaContext& ctx, uint16_t& itemNo);
+
+// The spare numbers: those in [1, below) that no id of `used` takes.
+void SetSpareItemNos(FlaContext& ctx, const std::bitset<65536>& used, uint16_t below);
+
+// How many numbers TakeItemNo can still hand out.
+uint32_t ItemNosLeft(const FlaContext& ctx);
 
 // Library items are numbered by their character ids. Character 0 would be
 // item 0, which names nothing: at its (first) definition it takes the next

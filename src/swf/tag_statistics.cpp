@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "swf/character_ids.h"
 #include "swf/forward_file_reader.h"
 #include "swf/swf_context.h"
 #include "swf/place_object.h"
@@ -39,18 +40,15 @@ namespace {
 
 constexpr uint16_t kTagEnd = 0, kTagFrameLabel = 43;
 
-void NoteId(std::span<const uint8_t> body, uint16_t& highest) {
-  if (body.size() >= 2) highest = std::max<uint16_t>(highest, uint16_t(body[0] | (body[1] << 8)));
-}
-
-// The definitions inside a sprite body (its tags from offset 4).
-void NoteSpriteIds(std::span<const uint8_t> sprite, uint16_t& highest) {
+// The tags inside a sprite body (from offset 4); a sprite defined inside one
+// is noted, its own tags are not walked.
+void NoteSpriteIds(std::span<const uint8_t> sprite, CharacterIds& ids) {
   SwfReader r(sprite);
   r.seek(4);
   while (r.ok() && !r.atEnd()) {
     TagHeader h;
     if (!r.tagHeader(h) || h.length > r.remaining()) break;
-    if (DefinesCharacter(h.code)) NoteId(sprite.subspan(size_t(h.bodyStart), h.length), highest);
+    if (CharacterIdBytes(h.code)) NoteCharacterIds(h.code, sprite.subspan(size_t(h.bodyStart), h.length), ids);
     if (!r.skip(h.length)) break;
   }
 }
@@ -68,7 +66,7 @@ bool ReadPlacementDepth(uint16_t code, std::span<const uint8_t> body, uint16_t& 
 }
 
 bool CountPlacementsInFile(SwfContext& ctx, uint32_t& labels, uint32_t& depthSlots,
-                           uint32_t& highestCount, uint16_t* highestId) {
+                           uint32_t& highestCount, CharacterIds* ids) {
   std::FILE* f = ctx.m_pSwfFile;
   if (!f) return false;
   long start = std::ftell(f);
@@ -76,8 +74,7 @@ bool CountPlacementsInFile(SwfContext& ctx, uint32_t& labels, uint32_t& depthSlo
   // Placements per depth, grown to the highest depth placed.
   std::vector<uint32_t> counts;
   uint32_t newLabels = 0;
-  uint16_t highId = 0;
-  std::vector<uint8_t> sprite;
+  std::vector<uint8_t> body;
   bool ok = true;
   ForwardFileReader in(f, uint64_t(start), ctx.m_nSwfEnd);
   while (in.pos() < ctx.m_nSwfEnd) {
@@ -88,33 +85,20 @@ bool CountPlacementsInFile(SwfContext& ctx, uint32_t& labels, uint32_t& depthSlo
     }
     if (h.code == kTagEnd) break;
     if (h.code == kTagFrameLabel) ++newLabels;
-    if (IsPlaceTag(h.code)) {
-      uint8_t head[4];
-      size_t n = std::min<size_t>(h.length, sizeof head);
-      if (!in.read(head, n)) {
+    const bool place = IsPlaceTag(h.code);
+    const uint64_t wanted = std::max<uint64_t>(place ? 4 : 0, ids ? CharacterIdBytes(h.code) : 0);
+    if (wanted > 0) {
+      body.resize(size_t(std::min<uint64_t>(h.length, wanted)));
+      if (!in.read(body.data(), body.size())) {
         ok = false;
         break;
       }
-      if (uint16_t depth = 0; ReadPlacementDepth(h.code, std::span<const uint8_t>(head, n), depth)) {
+      if (uint16_t depth = 0; place && ReadPlacementDepth(h.code, body, depth)) {
         if (depth >= counts.size()) counts.resize(depth + 1u, 0);
         ++counts[depth];
       }
-    } else if (highestId && h.code == kTagDefineSprite) {
-      sprite.resize(h.length);
-      if (!in.read(sprite.data(), h.length)) {
-        ok = false;
-        break;
-      }
-      NoteId(sprite, highId);
-      NoteSpriteIds(sprite, highId);
-    } else if (highestId && DefinesCharacter(h.code)) {
-      uint8_t id[2];
-      size_t n = std::min<size_t>(h.length, sizeof id);
-      if (!in.read(id, n)) {
-        ok = false;
-        break;
-      }
-      NoteId(std::span<const uint8_t>(id, n), highId);
+      if (ids) NoteCharacterIds(h.code, body, *ids);
+      if (ids && h.code == kTagDefineSprite) NoteSpriteIds(body, *ids);
     }
     in.skipTo(h.bodyEnd());
   }
@@ -127,7 +111,6 @@ bool CountPlacementsInFile(SwfContext& ctx, uint32_t& labels, uint32_t& depthSlo
     highest = std::max(highest, c);
   }
   labels += newLabels;
-  if (highestId) *highestId = highId;
   depthSlots = distinct + 5;
   highestCount = std::max<uint32_t>(highest, 1);
   return true;

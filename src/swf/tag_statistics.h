@@ -9,6 +9,7 @@
 namespace tovrani {
 
 struct SwfContext;
+struct CharacterIds;
 
 // Placements counted on one depth.
 struct PlacementStat {
@@ -37,10 +38,10 @@ bool ReadPlacementDepth(uint16_t code, std::span<const uint8_t> body, uint16_t& 
 // `highestCount` to the most placements on one depth (at least 1). Returns
 // false when a tag runs past the end; the file stays open, and the engine
 // ends the conversion (result 19).
-// With `highestId`, also the highest character id that a definition tag
-// of the movie or of one of its sprites defines (0 when none).
+// With `ids`, also notes the character ids the movie and its sprites define
+// and name (character_ids.h).
 bool CountPlacementsInFile(SwfContext& ctx, uint32_t& labels, uint32_t& depthSlots,
-                           uint32_t& highestCount, uint16_t* highestId = nullptr);
+                           uint32_t& highestCount, CharacterIds* ids = nullptr);
 
 // Sprite body (sprite id, frame count, then its tags from offset 4): adds
 // the FrameLabel tags to `labels` and the distinct depths to `depths`,

@@ -82,6 +82,42 @@ TEST(Program, NamesOutputsByBothRoads) {
   EXPECT_TRUE(fs::exists(dir.file("in/a_.fla")) && fs::exists(dir.file("in/sub/b_.fla")));
 }
 
+// A movie whose name takes its set's longest name, the script's temporary,
+// past the folder's limit fails before anything is written, naming that
+// name and the limit; one byte shorter, it converts whole.
+TEST(Program, MovieNamesPastTheFoldersLimitFailBeforeAnythingIsWritten) {
+  TempDir dir;
+  const std::string folder = dir.file("out");
+  const long limit = ::pathconf(dir.path().c_str(), _PC_NAME_MAX);
+  if (limit < 64) GTEST_SKIP() << "names of " << limit << " bytes";
+  for (long over : {1, 0})
+    for (bool import : {false, true}) {
+      SCOPED_TRACE(std::to_string(over) + (import ? " import" : ""));
+      fs::remove_all(folder);
+      fs::create_directory(folder);
+      // "NAME_.fla.jsfl.tmp-PPPPPPP-RRRRRR" for NAME.swf.
+      const std::string stem = folder + "/" + std::string(size_t(limit - 29 + over), 'n');
+      WriteFileBytes(stem + ".swf", SampleMovie());
+      std::vector<std::string> args = {"-q", stem + ".swf"};
+      if (import)
+        args.insert(args.end(), {"--set", "Shape / Morph Shape: Convert Using JSFL Import=on", "--set",
+                                 "Static Text: Convert Using JSFL Import=on"});
+      const ProgramRun run = RunProgram(args, dir.file("config"));
+      if (over == 0) {
+        ASSERT_EQ(run.status, 0) << run.output;
+        EXPECT_TRUE(DocumentShowsMovie(SampleMovie(), ExpectReadable(stem + "_.fla")));
+        // With the shape's movie in "Shapes_NAME_.fla" on the import road.
+        EXPECT_EQ(FilesIn(folder).size(), import ? 5u : 3u);
+        continue;
+      }
+      EXPECT_EQ(run.status, 1);
+      for (const std::string& said : {stem + ".swf:", std::string("_.fla.jsfl.tmp-"), std::string("(result 51)"),
+                                      "limit of " + std::to_string(limit) + " bytes"})
+        EXPECT_NE(run.output.find(said), std::string::npos) << said << "\n" << run.output;
+      EXPECT_EQ(FilesIn(folder).size(), 1u);
+    }
+}
+
 TEST(Program, ExitStatusTellsUsageFailureAndSuccess) {
   TempDir dir;
   const std::string config = dir.file("config");
@@ -210,7 +246,8 @@ TEST(Program, TheDocumentSetIsCommittedWhole) {
   EXPECT_EQ(FolderSnapshot(dir.file("out")), taken);
 
   // A script whose temporary name is too long for the folder: a document
-  // that needs nothing in its script still fails, the old pair stays.
+  // that needs nothing in its script still fails, before anything is
+  // written, and the old pair stays.
   // (A temporary's name adds 19 characters, ".tmp-", seven digits of the
   // process id and "-XXXXXX", to the 255 a name may have.)
   const std::string longName = std::string(236 - 4, 'n') + ".fla";
@@ -220,7 +257,8 @@ TEST(Program, TheDocumentSetIsCommittedWhole) {
   WriteFileBytes(dir.file("in/sample.swf"), SampleMovie());
   run = RunProgram({"-q", dir.file("in/sample.swf"), "-o", dir.file("out/" + longName)}, config);
   EXPECT_EQ(run.status, 1) << run.output;
-  EXPECT_NE(run.output.find("script beside the FLA cannot be written (result 44)"), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("the script's temporary file"), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("(result 51)"), std::string::npos) << run.output;
   EXPECT_EQ(FolderSnapshot(dir.file("out")), pair);
 }
 

@@ -6,11 +6,13 @@
 #include <vector>
 
 #include "support/swf_writer.h"
+#include "swf/character_ids.h"
 #include "convert/converter_context.h"
 
 namespace tovrani {
 namespace {
 
+using test::SwfBytes;
 using test::SwfWriter;
 using Bytes = std::vector<uint8_t>;
 
@@ -102,6 +104,26 @@ TEST(TagStatistics, SpriteBodyRebuildsStatisticsInDepthOrder) {
   body.insert(body.end(), cut.begin(), cut.begin() + 5);
   EXPECT_EQ(CountPlacements(ctx, body, labels, depths), 2u);
   EXPECT_EQ(depths, 2u);
+}
+
+// The ids tags define and name, in the movie and in a sprite: a
+// PlaceObject3's character after its class name, the sounds of a
+// DefineButtonSound after the information of each.
+TEST(TagStatistics, CharacterIdsDefinedAndNamed) {
+  SwfWriter sprite, w;
+  sprite.tag(15, SwfBytes().u16(406).u8(0).data()).tag(2, {0x2C, 0x01}).tag(26, Place2(1, 0x02)).end();
+  w.tag(2, {10, 0, 0}).tag(70, SwfBytes().u8(0x02).u8(0x08).u16(1).str("Cls").u16(400).data());
+  w.tag(17, SwfBytes().u16(20).u16(0).u16(403).u8(0x0C).u16(2).u8(1).u32(0).u32(0).u16(404).u8(0).u16(0).data());
+  w.tag(39, SwfBytes().u16(30).u16(1).bytes(sprite.tags()).data()).end();
+  MovieFile m(w.tags());
+  uint32_t labels = 0, slots = 0, highest = 0;
+  CharacterIds ids;
+  ASSERT_TRUE(CountPlacementsInFile(m.ctx, labels, slots, highest, &ids));
+  EXPECT_EQ(ids.highestDefined, 300);
+  std::vector<uint16_t> used;
+  for (uint32_t id = 0; id < 65536; ++id)
+    if (ids.used.test(id)) used.push_back(uint16_t(id));
+  EXPECT_EQ(used, (std::vector<uint16_t>{7, 10, 20, 30, 300, 400, 403, 404, 406}));  // Place2 names 7
 }
 
 TEST(TagStatistics, EveryDepthAndCountsAbove65535) {
