@@ -61,6 +61,8 @@ constexpr Kind kKinds[] = {
      "shown through their morph's one tween symbol", "their shape tweens would take more than the movie holds"},
     {&MovieBudget::frameLabels, "frame labels", "BRASKELON Tovrani Warning", "frame label", "frame labels", "left out",
      "the movie puts more labels on its frames than its size allows"},
+    {&MovieBudget::tweenPairs, "tween pairs", "BRASKELON Tovrani Warning", "keyframe", "keyframes",
+     "kept without a motion tween", "approximating their motion tweens would take more than the movie's size allows"},
 };
 
 }  // namespace
@@ -117,7 +119,8 @@ MovieBudget::MovieBudget(uint64_t movieBytes, bool shapeBuilder)
       videoGaps(kVideoGapAllowance, kVideoGapsPerMovieByte, movieBytes),
       videoWalk(kVideoWalkAllowance, kVideoWalkPerMovieByte, movieBytes),
       morphTweens(kMorphTweenAllowance, kMorphTweenBytesPerMovieByte, movieBytes),
-      frameLabels(Allowance::OnePer(kFrameLabelAllowance, kMovieBytesPerFrameLabel, movieBytes)) {}
+      frameLabels(Allowance::OnePer(kFrameLabelAllowance, kMovieBytesPerFrameLabel, movieBytes)),
+      tweenPairs(kTweenPairAllowance, kTweenPairsPerMovieByte, movieBytes) {}
 
 std::vector<std::pair<std::string, const Allowance*>> Allowances(const MovieBudget& budget) {
   std::vector<std::pair<std::string, const Allowance*>> all;

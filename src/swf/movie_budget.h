@@ -128,6 +128,16 @@ constexpr uint64_t kMorphTweenBytesPerMovieByte = 20;
 // bytes at least, so a movie of nothing but labels keeps a quarter of them.
 constexpr uint64_t kFrameLabelAllowance = 1024;
 constexpr uint64_t kMovieBytesPerFrameLabel = 16;
+// Channel pairs the motion-tween approximation tests ("Approximate Motion
+// Tweens..." on), each step of a run against every distinct earlier step
+// of it, 12 x 12 a comparison: 2^26, and 512 more per byte of the movie.
+// A pair takes 1 to 1.5 ns. Real movies test at most 10.6 a byte (the
+// shared corpus, with the option on and the slider anywhere), and long
+// eased tweens as the authoring tool writes them some 6, their rounded
+// steps seldom differing; a run of 1,000 steps that all differ, in
+// proportion, tests 72 M, which one 30 KB sprite of such steps still gets.
+constexpr uint64_t kTweenPairAllowance = uint64_t(1) << 26;
+constexpr uint64_t kTweenPairsPerMovieByte = 512;
 // A compressed movie's bytes count at most this many times its file's size:
 // zlib turns a small file of zeros into a movie of any length.
 constexpr uint64_t kCompressedBytesPerFileByte = 4;
@@ -211,6 +221,7 @@ struct MovieBudget {
   Allowance videoWalk;        // tags the search for video frames walks
   Allowance morphTweens;      // bytes of the shape tween symbols of morph runs
   Allowance frameLabels;      // labels of a frame after its first, a layer each
+  Allowance tweenPairs;       // channel pairs the motion-tween approximation tests
   // The movie's bytes were counted short of all it holds (MovieCountedShort):
   // what it declares may all be there, so a refusal says that it asks for
   // more than its size allows rather than that it declares more than it
