@@ -58,7 +58,7 @@ bool ChargePixels(ConverterContext& ctx, uint16_t code, uint16_t id, uint64_t w,
   if (ctx.m_budget.pixels.Take(w * h)) return true;
   if (ctx.m_budget.pixels.FirstRefusal())
     Skip(ctx, kAlwaysShown, code, id,
-         MoreThanTheMovieHolds(ctx.m_budget, "image data") + " (" + std::to_string(w) + " x " + std::to_string(h) +
+         MoreImageDataThanTheMovieHolds(ctx.m_budget) + " (" + std::to_string(w) + " x " + std::to_string(h) +
              " pixels)");
   return false;
 }
@@ -160,7 +160,7 @@ BitmapOutcome DefineJpegWithAlpha(ConverterContext& ctx, std::span<const uint8_t
                std::to_string(kMaxScans) + ".");
     if (refused && ctx.m_budget.pixels.FirstRefusal())
       Tell(ctx, kAlwaysShown, code, id,
-           MoreThanTheMovieHolds(ctx.m_budget, "image data") + " (" + std::to_string(w) + " x " + std::to_string(h) +
+           MoreImageDataThanTheMovieHolds(ctx.m_budget) + " (" + std::to_string(w) + " x " + std::to_string(h) +
                " pixels a scan); the bitmap is made of its first " + std::to_string(image.scansKept) + " scans.");
     w = image.width;
     h = image.height;

@@ -412,9 +412,7 @@ uint32_t Engine::ReadHeaderRest() {
   // heuristic one off.
   const bool shapeBuilder = (ctx_.m_pOptExactProblemSearch && *ctx_.m_pOptExactProblemSearch) ||
                             !(ctx_.m_pOptHeuristicProblemSearch && *ctx_.m_pOptHeuristicProblemSearch);
-  ctx_.m_budget =
-      MovieBudget(BudgetedMovieBytes(ctx_.m_nSwfEnd - 8, ctx_.m_bSwfCompressed, sourceBytes_), shapeBuilder);
-  ctx_.m_budget.countedShort = MovieCountedShort(ctx_.m_nSwfEnd - 8, ctx_.m_bSwfCompressed, sourceBytes_);
+  ctx_.m_budget = MovieBudget::Of(ctx_.m_nSwfEnd - 8, ctx_.m_bSwfCompressed, sourceBytes_, shapeBuilder);
 
   PumpMessages(ctx_);
   // Frame rectangle, frame rate and frame count.

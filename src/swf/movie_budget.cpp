@@ -25,11 +25,14 @@ struct Kind {
   // The reason where the movie was counted short of all it holds (null:
   // the same reason).
   const char* shortReason = nullptr;
+  // Where the budget says the movie was counted short for this kind.
+  bool MovieBudget::*countedShort = &MovieBudget::countedShort;
 };
 
 constexpr Kind kKinds[] = {
     {&MovieBudget::pixels, "bitmap pixels", "BRASKELON Tovrani Bitmap", "bitmap", "bitmaps", "skipped",
-     "the movie declares more image data than it holds", "the movie asks for more image data than its size allows"},
+     "the movie declares more image data than it holds", "the movie asks for more image data than its size allows",
+     &MovieBudget::pixelsCountedShort},
     {&MovieBudget::importCopies, "import copies", "BRASKELON Tovrani", "shape or text", "shapes and texts",
      "converted without movies for the script", "the movie's bytes allow no more copies of its bitmaps and fonts"},
     {&MovieBudget::jpegTableCopies, "JPEG table copies", "BRASKELON Tovrani Bitmap", "bitmap", "bitmaps", "skipped",
@@ -61,6 +64,8 @@ constexpr Kind kKinds[] = {
      "shown through their morph's one tween symbol", "their shape tweens would take more than the movie holds"},
     {&MovieBudget::frameLabels, "frame labels", "BRASKELON Tovrani Warning", "frame label", "frame labels", "left out",
      "the movie puts more labels on its frames than its size allows"},
+    {&MovieBudget::tweenPairs, "tween pairs", "BRASKELON Tovrani Warning", "keyframe", "keyframes",
+     "kept without a motion tween", "approximating their motion tweens would take more than the movie's size allows"},
 };
 
 }  // namespace
@@ -74,9 +79,25 @@ bool MovieCountedShort(uint64_t bytesAfterHeader, bool compressed, uint64_t file
   return BudgetedMovieBytes(bytesAfterHeader, compressed, fileBytes) < bytesAfterHeader;
 }
 
+uint64_t BudgetedPixelBytes(uint64_t bytesAfterHeader, bool compressed, uint64_t fileBytes) {
+  return compressed ? std::min(bytesAfterHeader, fileBytes) : bytesAfterHeader;
+}
+
+namespace {
+
+std::string MoreThanHeld(bool countedShort, const std::string& what) {
+  return countedShort ? "the movie asks for more " + what + " than its size allows"
+                      : "the movie declares more " + what + " than it holds";
+}
+
+}  // namespace
+
 std::string MoreThanTheMovieHolds(const MovieBudget& budget, const std::string& what) {
-  return budget.countedShort ? "the movie asks for more " + what + " than its size allows"
-                             : "the movie declares more " + what + " than it holds";
+  return MoreThanHeld(budget.countedShort, what);
+}
+
+std::string MoreImageDataThanTheMovieHolds(const MovieBudget& budget) {
+  return MoreThanHeld(budget.pixelsCountedShort, "image data");
 }
 
 Allowance::Allowance(uint64_t fixed, uint64_t perByte, uint64_t movieBytes)
@@ -117,7 +138,17 @@ MovieBudget::MovieBudget(uint64_t movieBytes, bool shapeBuilder)
       videoGaps(kVideoGapAllowance, kVideoGapsPerMovieByte, movieBytes),
       videoWalk(kVideoWalkAllowance, kVideoWalkPerMovieByte, movieBytes),
       morphTweens(kMorphTweenAllowance, kMorphTweenBytesPerMovieByte, movieBytes),
-      frameLabels(Allowance::OnePer(kFrameLabelAllowance, kMovieBytesPerFrameLabel, movieBytes)) {}
+      frameLabels(Allowance::OnePer(kFrameLabelAllowance, kMovieBytesPerFrameLabel, movieBytes)),
+      tweenPairs(kTweenPairAllowance, kTweenPairsPerMovieByte, movieBytes) {}
+
+MovieBudget MovieBudget::Of(uint64_t bytesAfterHeader, bool compressed, uint64_t fileBytes, bool shapeBuilder) {
+  MovieBudget budget(BudgetedMovieBytes(bytesAfterHeader, compressed, fileBytes), shapeBuilder);
+  const uint64_t pixelBytes = BudgetedPixelBytes(bytesAfterHeader, compressed, fileBytes);
+  budget.pixels = Allowance(kPixelAllowance, kPixelsPerMovieByte, pixelBytes);
+  budget.countedShort = MovieCountedShort(bytesAfterHeader, compressed, fileBytes);
+  budget.pixelsCountedShort = pixelBytes < bytesAfterHeader;
+  return budget;
+}
 
 std::vector<std::pair<std::string, const Allowance*>> Allowances(const MovieBudget& budget) {
   std::vector<std::pair<std::string, const Allowance*>> all;
@@ -131,7 +162,7 @@ std::vector<BudgetLine> BudgetSummary(const MovieBudget& budget) {
     const uint32_t refusals = (budget.*kind.allowance).refusals();
     if (refusals < 2) continue;
     const uint32_t more = refusals - 1;
-    const char* reason = budget.countedShort && kind.shortReason ? kind.shortReason : kind.reason;
+    const char* reason = budget.*kind.countedShort && kind.shortReason ? kind.shortReason : kind.reason;
     lines.push_back({kind.caption, std::to_string(more) + " more " + (more == 1 ? kind.singular : kind.plural) +
                                        (more == 1 ? " was " : " were ") + kind.done + ": " + reason + "."});
   }

@@ -16,9 +16,14 @@
 
 namespace tovrani {
 
-// Decoded bitmap pixels: 16 Mpixel, and 1,100 more per byte of the movie
-// (more than zlib or JPEG can pack into a byte; real movies of the shared
-// corpus decode at most 6 a byte).
+// Decoded bitmap pixels: 16 Mpixel, and 1,100 more per byte of the movie,
+// counted for a compressed movie on its file (BudgetedPixelBytes). 1,100
+// is more than zlib or JPEG packs into a byte of the movie, but the
+// movie's own zlib packs such data again: at four times its file, a
+// compressed movie of one-colour bitmaps got 4,400 pixels, some 62 us of
+// inflating and deflating again, a byte of file. Real movies decode at
+// most 262,144 pixels (1.6 % of the fixed part), and at most 6 a byte in
+// the shared corpus.
 constexpr uint64_t kPixelAllowance = uint64_t(16) << 20;
 constexpr uint64_t kPixelsPerMovieByte = 1100;
 // Bytes of bitmap, JPEGTables and font tags copied into the small movies the
@@ -35,12 +40,16 @@ constexpr uint64_t kImportCopyBytesPerMovieByte = 100;
 constexpr uint64_t kJpegTableCopyAllowance = uint64_t(16) << 20;
 constexpr uint64_t kJpegTableCopyBytesPerMovieByte = 20;
 // Decoded sound, 44,100 Hz 16-bit stereo as the document keeps it (for an
-// MP3, what is decoded for its peaks): 16 MiB, and 192 bytes more per byte
+// MP3, what is decoded for its peaks): 16 MiB, and 340 bytes more per byte
 // of the movie (2-bit ADPCM at 5.5 kHz decodes to 128 bytes a byte, an MP3
-// of 8 kbit/s to 176 to 192; real movies of the shared corpus decode at
-// most 29 a byte).
+// of 8 kbit/s to 176 to 192; real movies decode at most 84.4 a byte, a
+// movie of 1.6 MB among 2,828 from elsewhere, and 29 in the shared
+// corpus). The write bound below (256 a byte of file) may stop the
+// conversion before this allowance refuses a sound: in a compressed movie,
+// whose sound is counted on up to 4 times its file, and past some 600 KB
+// of sound written at more than 256 bytes a byte.
 constexpr uint64_t kSoundAllowance = uint64_t(16) << 20;
-constexpr uint64_t kSoundBytesPerMovieByte = 192;
+constexpr uint64_t kSoundBytesPerMovieByte = 340;
 // Sound items, one per DefineSound and per stretch of a stream: 2,048, and
 // one more per 128 bytes of the movie (a tenth of a second of sound takes
 // 100 bytes even at 8 kbit/s, and authored sounds are longer).
@@ -128,6 +137,16 @@ constexpr uint64_t kMorphTweenBytesPerMovieByte = 20;
 // bytes at least, so a movie of nothing but labels keeps a quarter of them.
 constexpr uint64_t kFrameLabelAllowance = 1024;
 constexpr uint64_t kMovieBytesPerFrameLabel = 16;
+// Channel pairs the motion-tween approximation tests ("Approximate Motion
+// Tweens..." on), each step of a run against every distinct earlier step
+// of it, 12 x 12 a comparison: 2^26, and 512 more per byte of the movie.
+// A pair takes 1 to 1.5 ns. Real movies test at most 10.6 a byte (the
+// shared corpus, with the option on and the slider anywhere), and long
+// eased tweens as the authoring tool writes them some 6, their rounded
+// steps seldom differing; a run of 1,000 steps that all differ, in
+// proportion, tests 72 M, which one 30 KB sprite of such steps still gets.
+constexpr uint64_t kTweenPairAllowance = uint64_t(1) << 26;
+constexpr uint64_t kTweenPairsPerMovieByte = 512;
 // A compressed movie's bytes count at most this many times its file's size:
 // zlib turns a small file of zeros into a movie of any length.
 constexpr uint64_t kCompressedBytesPerFileByte = 4;
@@ -159,6 +178,9 @@ uint64_t BudgetedMovieBytes(uint64_t bytesAfterHeader, bool compressed, uint64_t
 // Whether those are fewer than the movie holds: a compressed movie that
 // inflates to more than 4 times its file.
 bool MovieCountedShort(uint64_t bytesAfterHeader, bool compressed, uint64_t fileBytes);
+// The movie's bytes as the pixel allowance counts them: for a compressed
+// movie at most the size of its file.
+uint64_t BudgetedPixelBytes(uint64_t bytesAfterHeader, bool compressed, uint64_t fileBytes);
 
 // One kind of work: a fixed amount plus so much per byte of the movie.
 class Allowance {
@@ -197,6 +219,10 @@ struct MovieBudget {
   MovieBudget() = default;  // unbounded
   // `shapeBuilder`: the shape builder may run (the larger shape work).
   explicit MovieBudget(uint64_t movieBytes, bool shapeBuilder = false);
+  // The budget of a movie of `bytesAfterHeader` bytes after its header,
+  // from a file of `fileBytes`: each allowance counts the movie's bytes as
+  // its rate was measured, and says where they were counted short.
+  static MovieBudget Of(uint64_t bytesAfterHeader, bool compressed, uint64_t fileBytes, bool shapeBuilder);
   Allowance pixels;           // lossless bitmaps and DefineBitsJPEG3, width x height
   Allowance importCopies;     // bitmap and font bytes copied into movies for the script
   Allowance jpegTableCopies;  // JPEGTables bytes copied into the media of DefineBits
@@ -213,11 +239,14 @@ struct MovieBudget {
   Allowance videoWalk;        // tags the search for video frames walks
   Allowance morphTweens;      // bytes of the shape tween symbols of morph runs
   Allowance frameLabels;      // labels of a frame after its first, a layer each
+  Allowance tweenPairs;       // channel pairs the motion-tween approximation tests
   // The movie's bytes were counted short of all it holds (MovieCountedShort):
   // what it declares may all be there, so a refusal says that it asks for
   // more than its size allows rather than that it declares more than it
   // holds.
   bool countedShort = false;
+  // The same for the pixels, which a compressed movie counts on its file.
+  bool pixelsCountedShort = false;
 };
 
 // The lines that end a movie whose allowances refused more than one
@@ -234,5 +263,7 @@ std::vector<std::pair<std::string, const Allowance*>> Allowances(const MovieBudg
 // Why an element was refused that asks for more `what` ("image data",
 // "sound data", ...) than the movie holds, as the budget can tell it.
 std::string MoreThanTheMovieHolds(const MovieBudget& budget, const std::string& what);
+// The same for bitmaps refused their pixels.
+std::string MoreImageDataThanTheMovieHolds(const MovieBudget& budget);
 
 }  // namespace tovrani

@@ -4,7 +4,10 @@
 #include <array>
 #include <cmath>
 #include <set>
+#include <string>
 
+#include "platform/shell_services.h"
+#include "swf/movie_budget.h"
 #include "timeline/timeline_context.h"
 
 namespace tovrani {
@@ -92,22 +95,33 @@ bool CurvatureRejects(const std::vector<Channels>& steps, int64_t tol) {
   return false;
 }
 
-// |floor((x - y) * 1000)| > pos, in double.
-bool Apart(double x, double y, int32_t pos) { return std::fabs(std::floor((x - y) * 1000.0)) > double(pos); }
+// |floor((x - y) * 1000)| > pos, in double, without the floor: for a
+// pos >= 0, floor(d) > pos exactly when d >= pos + 1, and floor(d) < -pos
+// exactly when d < -pos.
+bool Apart(double x, double y, int32_t pos) {
+  const double d = (x - y) * 1000.0;
+  return d >= double(pos) + 1.0 || d < -double(pos);
+}
+
+// The pairs of channels one comparison of two steps tests.
+constexpr uint64_t kChannelPairs = 12 * 12;
 
 // The step s against the newest step l: are their channels out of
-// proportion?
+// proportion? Each channel's ratios are divided once, the same doubles as
+// dividing them for every pair.
 bool OutOfProportion(const Channels& s, const Channels& l, int32_t pos) {
+  std::array<double, 12> sl{}, ls{};
+  for (size_t j = 0; j < 12; ++j) {
+    if (l[j] != 0) sl[j] = double(s[j]) / double(l[j]);
+    if (s[j] != 0) ls[j] = double(l[j]) / double(s[j]);
+  }
   for (size_t j = 0; j < 12; ++j) {
     if (s[j] == l[j]) continue;
     for (size_t i = 0; i < 12; ++i) {
       const bool both = s[j] != 0 && s[i] != 0;
-      auto inverse = [&] {
-        return Apart(double(l[j]) / double(s[j]), double(l[i]) / double(s[i]), pos) && Abs(s[j] - l[j]) > 1 &&
-               Abs(s[i] - l[i]) > 1;
-      };
+      auto inverse = [&] { return Apart(ls[j], ls[i], pos) && Abs(s[j] - l[j]) > 1 && Abs(s[i] - l[i]) > 1; };
       if (l[j] != 0 && l[i] != 0) {
-        if (Apart(double(s[j]) / double(l[j]), double(s[i]) / double(l[i]), pos) && (!both || inverse()))
+        if (Apart(sl[j], sl[i], pos) && (!both || inverse()))
           return true;
       } else if (both && inverse()) {
         return true;
@@ -117,14 +131,29 @@ bool OutOfProportion(const Channels& s, const Channels& l, int32_t pos) {
   return false;
 }
 
+// Charges the comparisons of a new step with `earlier` distinct steps.
+// The first refusal is told; the run it stops keeps its keyframes.
+bool TakePairs(const MotionTweenSettings& settings, size_t earlier, const PlacementEntry& first) {
+  if (!settings.pairs || settings.pairs->Take(kChannelPairs * earlier)) return true;
+  if (settings.pairs->FirstRefusal() && settings.shell)
+    settings.shell->ShowMessage("BRASKELON Tovrani Warning",
+                                "Character " + std::to_string(first.characterId) + " (frame " +
+                                    std::to_string(uint32_t(first.startFrame) + 1) +
+                                    "): approximating its motion tween would take more than the movie's size "
+                                    "allows; it and the runs after it keep their keyframes.");
+  return false;
+}
+
 }  // namespace
 
-MotionTweenSettings ReadMotionTweenSettings(const TimelineContext& ctx) {
+MotionTweenSettings ReadMotionTweenSettings(TimelineContext& ctx) {
   MotionTweenSettings s;
   s.on = ctx.m_pOptApproximateMotionTweens && *ctx.m_pOptApproximateMotionTweens;
   s.easing = ctx.m_pOptApproximateEasing && *ctx.m_pOptApproximateEasing;
   s.pos = int32_t(std::min<uint32_t>(ctx.options.approximation, 0x7FFFFFFF));
   s.ease = BuildEaseTable();
+  s.pairs = &ctx.m_budget.tweenPairs;
+  s.shell = ctx.m_pShell;
   return s;
 }
 
@@ -143,8 +172,15 @@ uint32_t ApproximateMotionTween(std::FILE* page, PatchPos pos, const DepthTrack&
   const PlacementEntry& e1 = track.entries[size_t(second)];
   if (e1.characterId != first.characterId || !Mergeable(e1) || !FollowsInOneFrame(first, e1) || !(e1.flags & 1))
     return 0;
-  PatchFrameTweenKind(page, pos, 1);
-  if (Rotates(first) || Rotates(e1) || FlipsFrom(first, e1)) return 0;
+  // Past the allowance every run keeps its keyframes; each is counted.
+  if (settings.pairs && settings.pairs->refusals()) {
+    settings.pairs->RefuseRest();
+    return 0;
+  }
+  if (Rotates(first) || Rotates(e1) || FlipsFrom(first, e1)) {
+    PatchFrameTweenKind(page, pos, 1);
+    return 0;
+  }
 
   const int64_t tol = 2 + (settings.pos > 5 ? 1 : 0) + (settings.pos > 30 ? 1 : 0);
   std::vector<int32_t> run = {k, second};
@@ -165,6 +201,7 @@ uint32_t ApproximateMotionTween(std::FILE* page, PatchPos pos, const DepthTrack&
     steps.push_back(step);
     const Channels& l = steps.back();
     bool rejected = CurvatureRejects(steps, tol);
+    if (!rejected && !TakePairs(settings, distinct.size(), first)) return 0;
     for (size_t s = 0; !rejected && s < distinct.size(); ++s) rejected = OutOfProportion(*distinct[s], l, settings.pos);
     if (rejected) break;
     run.push_back(n);
@@ -172,6 +209,7 @@ uint32_t ApproximateMotionTween(std::FILE* page, PatchPos pos, const DepthTrack&
       if (direction[j] == 0) direction[j] = l[j];
     if (auto [it, fresh] = seen.insert(l); fresh) distinct.push_back(&*it);
   }
+  PatchFrameTweenKind(page, pos, 1);
   if (run.size() <= 2) return 0;
 
   const int32_t r = run.back();

@@ -14,6 +14,8 @@
 namespace tovrani {
 
 struct TimelineContext;
+class Allowance;
+class ShellServices;
 
 // The options, read once per page: the slider cannot move during a run.
 struct MotionTweenSettings {
@@ -21,8 +23,12 @@ struct MotionTweenSettings {
   bool easing = false;  // "Approximate Easing Value"
   int32_t pos = 10;     // the approximation slider
   EaseTable ease{};
+  // The movie's allowance of channel pairs tested, and where its first
+  // refusal is told (none: unbounded, untold).
+  Allowance* pairs = nullptr;
+  ShellServices* shell = nullptr;
 };
-MotionTweenSettings ReadMotionTweenSettings(const TimelineContext& ctx);
+MotionTweenSettings ReadMotionTweenSettings(TimelineContext& ctx);
 
 // A run ends after this many entries; the next tween starts at its last.
 inline constexpr uint32_t kMaxTweenEntries = 1000;
@@ -31,7 +37,9 @@ inline constexpr uint32_t kMaxTweenEntries = 1000;
 // k's next entries come from nextLive and stop at windowLast. When a tween
 // starts, the tween byte is set; when it spans more than one frame, the
 // easing may be set, k becomes the entry before the run's last and the
-// tween's frames are returned. Otherwise returns 0 and k stays.
+// tween's frames are returned. Otherwise returns 0 and k stays. Once the
+// allowance of pairs refuses a run, that run and every later one keep
+// their keyframes, as with the option off.
 uint32_t ApproximateMotionTween(std::FILE* page, PatchPos pos, const DepthTrack& track, int32_t& k,
                                 int32_t windowLast, const std::vector<int32_t>& nextLive,
                                 const MotionTweenSettings& settings);

@@ -484,10 +484,10 @@ TEST(BitmapBudget, BitmapsWhoseDataIsAllThereConvertWhole) {
   EXPECT_TRUE(pixels == noise);
 }
 
-// A compressed movie counts at most four times its file's bytes: padding of
-// zeros that zlib packs a thousandfold (as far as a compressed movie may
-// inflate) buys no pixels. The same movie uncompressed holds its 1 MB, and
-// its bitmap converts.
+// A compressed movie's pixels are counted on its file: padding of zeros
+// that zlib packs a thousandfold (as far as a compressed movie may inflate)
+// buys none. The same movie uncompressed holds its 1 MB, and its bitmap
+// converts.
 TEST(BitmapBudget, ACompressedMovieOfZerosDoesNotWidenTheBudget) {
   SwfWriter w(8);
   w.tag(87, Bytes(1 << 20, 0));  // DefineBinaryData: bytes the converter passes over
@@ -527,7 +527,7 @@ TEST(BitmapBudget, AProgressiveJpeg3KeepsTheScansItsPixelsPayFor) {
     const Bytes movie = w.build(compressed);
     const uint64_t pixels = uint64_t(kSide) * kSide;
     const uint64_t budget =
-        kPixelAllowance + kPixelsPerMovieByte * BudgetedMovieBytes(w.build().size() - 8, compressed, movie.size());
+        kPixelAllowance + kPixelsPerMovieByte * BudgetedPixelBytes(w.build().size() - 8, compressed, movie.size());
     const uint32_t kept = uint32_t(std::min<uint64_t>(kPrepaidScans - 1 + budget / pixels, 13));
     ASSERT_EQ(kept > kPrepaidScans && kept < 13, compressed) << kept;
     ConvertedMovie r;

@@ -1,8 +1,8 @@
 // What the real movies of the corpus take of their allowances: nothing is
-// refused, with the program's defaults, with both import options and with
-// the shape builder on, and each movie would still convert whole with a
-// quarter of every per-byte rate (the rates are at least four times what
-// real movies use).
+// refused, with the program's defaults, with both import options, with the
+// shape builder on and with motion tweens approximated, and each movie
+// would still convert whole with a quarter of every per-byte rate (the
+// rates are at least four times what real movies use).
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -29,6 +29,8 @@ TEST(CorpusAllowances, RealMoviesUseAQuarterOfTheirRatesAtMost) {
       {"import", [](ConverterContext& ctx) { ctx.options.shapeJsflImport = ctx.options.textJsflImport = 1; }},
       {"exact search", [](ConverterContext& ctx) { ctx.options.exactProblemSearch = 1; }},
       {"no heuristic search", [](ConverterContext& ctx) { ctx.options.heuristicProblemSearch = 0; }},
+      {"motion tweens",
+       [](ConverterContext& ctx) { ctx.options.approximateMotionTweens = ctx.options.approximateEasing = 1; }},
   };
   for (const Mode& mode : modes) {
     for (const CorpusMovie& movie : movies) {

@@ -1,7 +1,7 @@
 // The movie's budget on timelines through the program: groups of nested
-// masks, shape tweens of morph runs, and video streams whose frames skip
+// masks, shape tweens of morph runs, video streams whose frames skip
 // numbers or whose tags the frame search reads another way than the tag
-// loop. Each movie declares far more than it holds; the document holds
+// loop, and the comparisons that approximate motion tweens. Each movie declares far more than it holds; the document holds
 // what the budget allows, names the first element refused and counts the
 // others, and an honest movie converts whole with nothing said.
 #include <gtest/gtest.h>
@@ -13,7 +13,9 @@
 #include "app/converted_movie.h"
 #include "shape/shape_test_support.h"
 #include "support/document_frames.h"
+#include "support/page_walker.h"
 #include "support/swf_writer.h"
+#include "swf/movie_budget.h"
 
 namespace tovrani::test {
 namespace {
@@ -239,6 +241,49 @@ TEST(VideoWalkBudget, SearchesThatNeverMeetStopAtTheMoviesBudget) {
       << r.run.output;
   EXPECT_LE((first - 1) * 150000, long((1 << 20) + 2 * (movie.size() - 8)));
   for (int k = 1; k <= 40; ++k) EXPECT_TRUE(r.streams.count("Media " + std::to_string(k))) << k;
+}
+
+// ---- Motion tweens ----
+
+// The durations of the motion tweens of a page.
+std::vector<uint32_t> Tweens(const Bytes& page) {
+  std::vector<uint32_t> durations;
+  for (const PageLayer& layer : ReadPageLayers(page, WalkPage(page)))
+    for (const PageKeyframe& k : layer.keyframes)
+      if (k.tween) durations.push_back(k.duration);
+  return durations;
+}
+
+// Copies of a sprite moved on 1,000 frames, every step unlike the ones
+// before: each run compares 72 M channel pairs. Two of them (60 KB, which
+// allow 67 M and 512 a byte): the first becomes one tween; the second keeps
+// its keyframes, its page byte for byte as with the option off, the refused
+// run named and one line for the 998 keyframes after it. One alone becomes
+// one tween with nothing said.
+TEST(TweenPairBudget, RunsPastTheMoviesBudgetKeepTheirKeyframes) {
+  const std::vector<std::string> on = {"--set", "Approximate Motion Tweens...=on", "--set",
+                                       "Approximate Easing Value=on"};
+  const uint64_t run = 498501 * 144;  // each new step against every distinct one before it
+  for (const uint16_t sprites : {2, 1}) {
+    const Bytes movie = EasedSpritesMovie(sprites, 1000, false, false);
+    const uint64_t allowed = kTweenPairAllowance + kTweenPairsPerMovieByte * (movie.size() - 8);
+    ASSERT_TRUE(run < allowed && (sprites == 1 || 2 * run > allowed));
+    Converted r, off;
+    ConvertOnce(r, movie, on);
+    ConvertOnce(off, movie);
+    std::vector<std::vector<uint32_t>> changed;
+    for (const auto& [name, page] : r.streams)
+      if (off.streams[name] != page) changed.push_back(Tweens(page));
+    EXPECT_EQ(changed, std::vector<std::vector<uint32_t>>{{999}});
+    EXPECT_EQ(Occurrences(r.run.output, "motion tween"), sprites == 2 ? 3u : 0u) << r.run.output;
+    if (sprites == 1) continue;
+    EXPECT_NE(r.run.output.find("Character 1 (frame 1): approximating its motion tween would take more than the "
+                                "movie's size allows; it and the runs after it keep their keyframes."),
+              std::string::npos);
+    EXPECT_NE(r.run.output.find("998 more keyframes were kept without a motion tween: approximating their motion "
+                                "tweens would take more than the movie's size allows."),
+              std::string::npos);
+  }
 }
 
 }  // namespace

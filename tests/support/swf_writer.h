@@ -47,6 +47,13 @@ std::vector<uint8_t> SquareShape(uint16_t id, int32_t at, int32_t side, uint32_t
 // every depth in every one of `frames` frames: a long, busy timeline.
 std::vector<uint8_t> MovedSquaresMovie(uint16_t depths, uint16_t frames);
 
+// `sprites` copies, each placed once, of a sprite moving a square on all
+// its `frames` frames, all twelve channels changing (without `colours`
+// only the matrix's): each step unlike the ones before, none out of
+// proportion, so each run is as long as a run may be.
+std::vector<uint8_t> EasedSpritesMovie(uint16_t sprites, uint16_t frames, bool compressed = false,
+                                       bool colours = true);
+
 class SwfWriter {
  public:
   explicit SwfWriter(uint8_t version = 8, int32_t width = 11000, int32_t height = 8000,
