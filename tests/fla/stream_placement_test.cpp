@@ -166,6 +166,29 @@ TEST(StreamPlacement, ExhaustedCountersAndFailedWritesStopThePlacement) {
   std::fclose(full);
 }
 
+// The palette's class reference follows the document page's class and
+// object and the library's objects (a page per symbol stream, each media
+// kind's items and its class): an object that would take it to 0x7FFF is
+// refused, and the first of a media kind brings its class with it.
+TEST(StreamPlacement, TheLibraryTakesNoObjectThePalettesReferenceCannotFollow) {
+  const auto takes = [](uint32_t streams, size_t bitmaps, LibraryObject kind) {
+    WorkFiles w;
+    w.ctx.m_nStreams = streams;
+    w.ctx.m_library.bitmaps.resize(bitmaps);
+    const bool took = LibraryTakes(w.ctx, kind);
+    EXPECT_EQ(w.ctx.m_nWriterError, took ? 0 : kResultTooManyItems);
+    return took;
+  };
+  EXPECT_TRUE(takes(32762, 0, LibraryObject::kSymbolStream));
+  EXPECT_FALSE(takes(32763, 0, LibraryObject::kSymbolStream));
+  for (LibraryObject kind : {LibraryObject::kBitmap, LibraryObject::kSound, LibraryObject::kVideo}) {
+    EXPECT_TRUE(takes(32761, 0, kind));
+    EXPECT_FALSE(takes(32762, 0, kind));
+  }
+  EXPECT_TRUE(takes(32760, 1, LibraryObject::kBitmap));
+  EXPECT_FALSE(takes(32760, 1, LibraryObject::kSound));
+}
+
 TEST(StreamPlacement, GlyphsBecomeSymbolPages) {
   for (uint8_t level : {0, 2}) {
     // The file head is the page head up to its frame class, at level 0.
