@@ -213,10 +213,15 @@ bool AppendStreamFromFile(FlaContext& ctx, std::FILE* source, uint64_t size,
 
 bool LibraryTakes(FlaContext& ctx, LibraryObject kind) {
   if (ctx.m_nWriterError) return false;
+  // Each count with the one to come when it is of that kind.
+  const auto with = [kind](LibraryObject k, size_t n) {
+    return uint32_t(std::min<size_t>(n + (k == kind ? 1 : 0), 0xFFFFFFFFu));
+  };
   const DocumentLibrary& lib = ctx.m_library;
-  const auto count = [kind](LibraryObject k, size_t n) { return uint32_t(std::min<size_t>(n + (k == kind), 0xFFFFFFFFu)); };
-  if (ColorDefIndexFits(count(LibraryObject::kSymbolStream, ctx.m_nStreams), count(LibraryObject::kBitmap, lib.bitmaps.size()),
-                        count(LibraryObject::kSound, lib.sounds.size()), count(LibraryObject::kVideo, lib.videos.size())))
+  if (ColorDefIndexFits(with(LibraryObject::kSymbolStream, ctx.m_nStreams),
+                        with(LibraryObject::kBitmap, lib.bitmaps.size()),
+                        with(LibraryObject::kSound, lib.sounds.size()),
+                        with(LibraryObject::kVideo, lib.videos.size())))
     return true;
   return NoteWriterFailure(ctx, kResultTooManyItems);
 }

@@ -1,8 +1,9 @@
 // Small movies through the program: placements a player handles in
-// a way of its own (placed and removed in one frame, taken over in their
-// frame, placed after the last frame, moved where nothing is shown, placed
-// twice, placed without a character, masks to the end) give documents that
-// show, frame by frame, what the movie shows.
+// a way of its own (placed and removed in one frame, taken over, moved,
+// swapped or given a new clip depth in their frame, placed after the last
+// frame, moved where nothing is shown, placed twice, placed without a
+// character, masks to the end) give documents that show, frame by frame,
+// what the movie shows.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -59,8 +60,8 @@ std::vector<MovieCase> Cases() {
        {PlaceObject2Tag({.depth = 1, .character = 1}), PlaceObject2Tag({.depth = 1, .move = true, .x = 100}),
         PlaceObject2Tag({.depth = 1, .character = 2, .move = true}),
         PlaceObject3Tag({.depth = 1, .character = 1, .move = true, .x = 200}), frame,
-        PlaceObject2Tag({.depth = 1, .move = true, .x = 300}), PlaceObject2Tag({.depth = 1, .character = 2, .move = true}),
-        frame, frame}},
+        PlaceObject2Tag({.depth = 1, .move = true, .x = 300}),
+        PlaceObject2Tag({.depth = 1, .character = 2, .move = true}), frame, frame}},
       {"placed, moved and removed in one frame",
        {PlaceObject2Tag({.depth = 1, .character = 1}), PlaceObject2Tag({.depth = 1, .move = true, .x = 100}),
         RemoveObject2Tag(1), frame, PlaceObject2Tag({.depth = 2, .character = 2, .x = 300}), frame, frame}},
@@ -69,12 +70,14 @@ std::vector<MovieCase> Cases() {
         PlaceObject2Tag({.depth = 3, .character = 2, .x = 300}), PlaceObject2Tag({.depth = 1, .clip = 3, .move = true}),
         frame, frame}},
       {"the same inside sprites",
-       {SpriteTag(5, {PlaceObject2Tag({.depth = 1, .character = 1}), PlaceObject2Tag({.depth = 1, .move = true, .x = 100}),
+       {SpriteTag(5, {PlaceObject2Tag({.depth = 1, .character = 1}),
+                      PlaceObject2Tag({.depth = 1, .move = true, .x = 100}),
                       PlaceObject2Tag({.depth = 1, .character = 2, .move = true}),
                       PlaceObject3Tag({.depth = 1, .character = 1, .move = true, .x = 60}),
                       PlaceObject2Tag({.depth = 2, .character = 2, .clip = 3}),
                       PlaceObject2Tag({.depth = 2, .clip = 2, .move = true}), frame}),
-        SpriteTag(6, {PlaceObject2Tag({.depth = 1, .character = 1}), PlaceObject2Tag({.depth = 1, .move = true, .x = 100}),
+        SpriteTag(6, {PlaceObject2Tag({.depth = 1, .character = 1}),
+                      PlaceObject2Tag({.depth = 1, .move = true, .x = 100}),
                       RemoveObject2Tag(1), PlaceObject2Tag({.depth = 2, .character = 2}), frame}),
         PlaceObject2Tag({.depth = 1, .character = 5}), PlaceObject2Tag({.depth = 2, .character = 6, .x = 500}), frame,
         frame}},

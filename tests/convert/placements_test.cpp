@@ -222,7 +222,8 @@ TEST_F(Placements, PlacementsInTheFrameOfTheirEntryUpdateIt) {
     }
     const DepthLayerRecord& r = onSprite ? layers[size_t(layers.findLast(7))] : *Layer(7);
     std::vector<std::pair<int, int>> got;  // run length, ratio
-    for (int32_t k = 0; k <= r.lastEntry; ++k) got.push_back({r.entries[size_t(k)].runLength, r.entries[size_t(k)].ratio});
+    for (int32_t k = 0; k <= r.lastEntry; ++k)
+      got.push_back({r.entries[size_t(k)].runLength, r.entries[size_t(k)].ratio});
     EXPECT_EQ(got, (std::vector<std::pair<int, int>>{{3, 0}, {0, 1000}, {0, 2000}}));
   }
 }
