@@ -9,7 +9,7 @@
 #include "support/swf_writer.h"
 #include "support/temp_dir.h"
 #include "convert/converter_context.h"
-#include "fla/stream_placement.h"
+#include "fla/work_files.h"
 #include "fla/work_folder.h"
 
 namespace tovrani {
@@ -22,23 +22,17 @@ using test::SwfWriter;
 // container's work files are open, as the engine leaves them: a placement
 // that fails stops the loop.
 struct LoopRun {
-  ConverterContext ctx;
+  test::WorkFiles files;
+  ConverterContext& ctx = files.ctx;
   test::RecordingShell shell;
   WorkFolder work;
   TagLoopState st;
   FileHandle swf;
-  FileHandle container[4] = {FileHandle(std::tmpfile()), FileHandle(std::tmpfile()), FileHandle(std::tmpfile()),
-                             FileHandle(std::tmpfile())};
 
   LoopRun() {
     ctx.m_pShell = &shell;
     work.create();
     ctx.m_pWorkFolder = &work;
-    ctx.m_pBigSectorFile = container[0].get();
-    ctx.m_pMiniStreamFile = container[1].get();
-    ctx.m_pMediaDirFile = container[2].get();
-    ctx.m_pSymbolDirFile = container[3].get();
-    ResetMiniFat(ctx);
     st.logDispatch = true;
   }
   std::vector<int> operator()(const std::vector<uint8_t>& movie) {
@@ -155,13 +149,10 @@ TEST(TagLoopTest, TextSettingsSideCopiesAndTheSpriteEnd) {
 TEST(TagLoopTest, ARefusedPlacementEndsTheLoop) {
   for (bool inSprite : {false, true}) {
     SCOPED_TRACE(inSprite);
-    SwfWriter shapes(8);
+    SwfWriter shapes(8), sprite(8);
     for (uint16_t id = 1; id <= 4; ++id) shapes.tag(2, test::SquareShape(id, 0, 200, 0x808080));
-    SwfWriter w(8);
-    if (inSprite)
-      w.tag(39, SwfBytes().u16(9).u16(1).bytes(shapes.showFrame().tags()).data());
-    else
-      w = shapes;
+    sprite.tag(39, SwfBytes().u16(9).u16(1).bytes(shapes.tags()).data());
+    SwfWriter& w = inSprite ? sprite : shapes;
     LoopRun run;
     // Symbol 65534 is the last the document can name.
     run.ctx.m_wCurSymbolId = 0xFFFE;
