@@ -15,6 +15,7 @@
 #include "fla/layer_records.h"
 #include "fla/stream_placement.h"
 #include "fla/work_folder.h"
+#include "fla/write_bound.h"
 #include "swf/swf_reader.h"
 #include "timeline/symbol_instance.h"
 #include "timeline/text_object.h"
@@ -72,10 +73,13 @@ class ButtonPage {
   }
 
   // The frames of one depth's layer: states Up to `lastState` (a bit).
+  // Past the write bound the page is given up: nothing more is formatted.
   void WriteLayer(const std::vector<const ButtonRecord*>& records, uint8_t lastState) {
     for (uint8_t s = 1; s <= lastState; s <<= 1) {
-      for (const ButtonRecord* r : records)
+      for (const ButtonRecord* r : records) {
+        if (WriteBoundCrossed(ctx_)) return;
         if (r->states & s) WriteElement(*r);
+      }
       FinishFrame();
       if (s < lastState) BeginFrame();
     }
@@ -153,7 +157,7 @@ class ButtonPage {
 // The layout walk: one layer per depth that holds state bits, lowest
 // first; every layer but the last has the four state frames, the last ends
 // with the last state it shows. Returns the depth of the last layer.
-uint16_t LayOutRecords(ButtonPage& page, const std::vector<ButtonRecord>& records) {
+uint16_t LayOutRecords(const ConverterContext& ctx, ButtonPage& page, const std::vector<ButtonRecord>& records) {
   // A record without a state is in no frame (and holds no layer open).
   std::vector<const ButtonRecord*> shown;
   for (const ButtonRecord& r : records)
@@ -180,6 +184,7 @@ uint16_t LayOutRecords(ButtonPage& page, const std::vector<ButtonRecord>& record
     if (last)
       while (!(states & lastState)) lastState >>= 1;
     page.WriteLayer(layer, lastState);
+    if (WriteBoundCrossed(ctx)) return depth;
     if (last) {
       page.WriteRecordLayerTail();
       return depth;
@@ -210,6 +215,9 @@ std::vector<ButtonRecord> ReadButtonRecords(const ConverterContext& ctx, uint16_
     const uint32_t actionOffset = body[3] | body[4] << 8;
     if (actionOffset != 0) end = std::min<uint64_t>(end, uint64_t(actionOffset) + 3);
   }
+  // A record takes six bytes at least: room for as many as the body can
+  // hold is taken once, rather than doubled into while reading.
+  records.reserve(size_t(end) / 6);
   SwfReader r(body.first(size_t(end)));
   r.seek(two ? 5 : 2);
   while (r.ok()) {
@@ -288,7 +296,7 @@ void ConvertButton(ConverterContext& ctx, uint16_t code, std::span<const uint8_t
 
   ButtonPage page(ctx, f);
   page.Begin();
-  const uint16_t depth = LayOutRecords(page, records);
+  const uint16_t depth = LayOutRecords(ctx, page, records);
   const uint32_t soundLayers = WriteButtonSoundLayers(ctx, f);
   // The closing value keeps the byte the layer end has room for.
   const uint8_t value = uint8_t(depth + 1 + soundLayers);
@@ -301,7 +309,9 @@ void ConvertButton(ConverterContext& ctx, uint16_t code, std::span<const uint8_t
   ctx.m_bSceneTimeline = scene;
   ctx.m_bPageFlag = pageFlag;
   std::vector<uint8_t> bytes;
-  if (std::ferror(f) || !ReadWholeFile(f, bytes)) {
+  if (WriteBoundCrossed(ctx)) {
+    // The page was given up; the tag loop ends the conversion.
+  } else if (std::ferror(f) || !ReadWholeFile(f, bytes)) {
     NoteWriterFailure(ctx, kResultOutputIncomplete);
   } else {
     const uint32_t row = ctx.m_nStreams;

@@ -104,7 +104,7 @@ struct ConverterContext : TimelineContext {
   std::unordered_map<uint16_t, uint64_t> m_laterDefinitions;
   uint64_t m_laterDefinitionsFrom = UINT64_MAX;  // UINT64_MAX: not scanned yet
   bool m_bConvertingDeferred = false;
-  std::unordered_map<int32_t, int32_t> m_morphRunHeads;  // layer index -> entry starting its last run
+  MorphRunHeads m_morphRunHeads;
   // The top-level bitmap tags of the work copy (header included), for the
   // shapes' movies for the script, indexed as the tag loop meets them: by
   // character id (the first definition wins, as in the player) and the

@@ -110,6 +110,18 @@ bool TakesPlaceOfHiddenEntry(const DepthLayerRecord& layer, uint16_t frame) {
          second.groupDepths == 0;
 }
 
+// A placement on a depth whose object is shown and was placed (or last
+// moved or replaced) in this very frame: a player shows the frame only as
+// the last of them leaves it, so the entry the placement makes takes the
+// place of that one rather than following it. A movie that moves an object
+// again and again in one frame so keeps one entry for the frame.
+bool SupersedesEntryOfItsFrame(const DepthLayerRecord& layer, uint16_t frame) {
+  const int32_t last = layer.lastEntry;
+  if (last < 0 || size_t(last) >= layer.entries.size()) return false;
+  const DisplayListEntry& e = layer.entries[size_t(last)];
+  return e.startFrame == frame && e.endFrame == kNeverRemoved;
+}
+
 // Whether entry b continues the morph run that entry a belongs to: the same
 // morph moved on in the very next frame, its ratio not going back.
 bool ContinuesMorph(const DisplayListEntry& a, const DisplayListEntry& b) {
@@ -126,18 +138,35 @@ void TrackMorphRun(DisplayTimeline& tl, int32_t layerIndex) {
   DepthLayerRecord& layer = tl.layers[size_t(layerIndex)];
   int32_t cur = layer.lastEntry;
   DisplayListEntry& entry = layer.entries[size_t(cur)];
-  auto head = tl.morphRunHeads.find(layerIndex);
-  if (cur > 0 && head != tl.morphRunHeads.end() &&
-      ContinuesMorph(layer.entries[size_t(cur - 1)], entry)) {
-    DisplayListEntry& first = layer.entries[size_t(head->second)];
+  MorphRunHead& head = tl.morphRunHeads[layerIndex];
+  if (cur > 0 && head.entry >= 0 && ContinuesMorph(layer.entries[size_t(cur - 1)], entry)) {
+    DisplayListEntry& first = layer.entries[size_t(head.entry)];
     if (first.runLength < 0xFFFF) {
       ++first.runLength;
       entry.runLength = 0;
       return;
     }
   }
-  tl.morphRunHeads[layerIndex] = cur;
+  // An entry taken over in its own frame is tracked again in its place.
+  if (head.entry != cur) head.before = head.entry;
+  head.entry = cur;
   entry.runLength = entry.kind == kElementMorphShape ? 1 : 0;
+}
+
+// The layer's entry before its last gives its place to the last: what
+// TrackMorphRun counted for it is taken back, so that the last one is
+// tracked as if it had come alone.
+void ForgetMorphRunOfSuperseded(DisplayTimeline& tl, int32_t layerIndex) {
+  DepthLayerRecord& layer = tl.layers[size_t(layerIndex)];
+  const int32_t gone = layer.lastEntry - 1;
+  MorphRunHead& head = tl.morphRunHeads[layerIndex];
+  if (gone < 0 || head.entry < 0) return;
+  if (head.entry == gone) {
+    head = MorphRunHead{head.before, -1};
+  } else if (head.entry < gone && layer.entries[size_t(gone)].kind == kElementMorphShape) {
+    // It continued the run.
+    --layer.entries[size_t(head.entry)].runLength;
+  }
 }
 
 }  // namespace
@@ -248,12 +277,17 @@ void PlaceOnTimeline(ConverterContext& ctx, DisplayTimeline tl, uint16_t code, s
   if (!move && !tag.hasCharacter) return;
   if (move && !shown && !ContinuesHandedOffObject(tl.events, tag.depth, frame)) return;
   if (!move && shown && code != kTagPlaceObject) return;
-  if (li < 0)
+  bool supersedes = false;
+  if (li < 0) {
     li = layers.openLayer(tag.depth);
-  else if (!move && TakesPlaceOfHiddenEntry(layers[size_t(li)], frame))
+  } else if (!move && TakesPlaceOfHiddenEntry(layers[size_t(li)], frame)) {
     layers[size_t(li)].currentEntry() = DisplayListEntry{};
-  else
+  } else {
+    // The new entry is made after the current one, from it, as for a later
+    // frame; it then takes that one's place.
+    supersedes = shown && SupersedesEntryOfItsFrame(layers[size_t(li)], frame);
     layers[size_t(li)].advanceEntry();
+  }
   DisplayEventIndex noEvents;
   InheritOutputs out;
   InheritDisplayAttributes(kMarkMainEntry, flagWord, li, layers, tag.depth, frame, out, noEvents,
@@ -303,13 +337,21 @@ void PlaceOnTimeline(ConverterContext& ctx, DisplayTimeline tl, uint16_t code, s
   }
   if (placed.kind == kElementVideo && tag.hasCharacter)
     tl.videoStates[tag.depth] = VideoDepthState{frame, ratio};
-  TrackMorphRun(tl, li);
 
   if (flagWord & (kFlagWordFilterList | kFlagWordBlendMode | kFlagWordCacheAsBitmap)) {
     SwfReader r(body);
     r.seek(tag.restOffset);
     ConvertPlacementFilters(flagWord, r, entry);
   }
+  if (supersedes) {
+    const int32_t gone = layer.lastEntry - 1;
+    // A move keeps the group its object heads unless it gives a clip depth.
+    if (move && !tag.hasClipDepth) entry.groupDepths = layer.entries[size_t(gone)].groupDepths;
+    ForgetMorphRunOfSuperseded(tl, li);
+    layer.entries.erase(layer.entries.begin() + gone);
+    layer.lastEntry = gone;
+  }
+  TrackMorphRun(tl, li);
 }
 
 void HandleMainTimelineTag(ConverterContext& ctx, uint16_t code, std::span<const uint8_t> body, uint16_t frame) {

@@ -39,6 +39,16 @@ struct VideoDepthState {
   uint16_t ratio = 0;
 };
 
+// The morph runs of a layer: the entry starting its last run, and the one
+// that started the run before it (-1 for none), which is the last again
+// when the entry starting the last run gives its place to a later one of
+// its frame.
+struct MorphRunHead {
+  int32_t entry = -1;
+  int32_t before = -1;
+};
+using MorphRunHeads = std::unordered_map<int32_t, MorphRunHead>;  // by layer index
+
 // The display state of one timeline that the placement handlers keep: the
 // main timeline's fields of the converter (MainTimeline) or a sprite's own.
 struct DisplayTimeline {
@@ -46,7 +56,7 @@ struct DisplayTimeline {
   DepthIdCache& depthIds;
   const DisplayEventIndex& events;  // the depth pass's records of this timeline
   std::unordered_map<uint16_t, VideoDepthState>& videoStates;  // by depth
-  std::unordered_map<int32_t, int32_t>& morphRunHeads;  // layer index -> entry starting its last run
+  MorphRunHeads& morphRunHeads;
 };
 DisplayTimeline MainTimeline(ConverterContext& ctx);
 

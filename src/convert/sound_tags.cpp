@@ -85,7 +85,7 @@ bool PatchU16(std::FILE* f, int64_t pos, uint32_t value) {
 bool PlaceSound(ConverterContext& ctx, uint16_t itemNo, uint8_t format, std::FILE* file,
                 std::span<const uint8_t> bytes, uint64_t size,
                 const std::optional<std::array<uint8_t, 21>>& mp3Record) {
-  if (ctx.m_nWriterError) return false;
+  if (!LibraryTakes(ctx, LibraryObject::kSound)) return false;
   StreamPlacement where;
   const bool placed = file ? AppendStreamFromFile(ctx, file, size, where)
                            : AppendStreamData(ctx, bytes, where);

@@ -83,7 +83,7 @@ class SpriteConverter {
   DepthIdCache depthIds_;
   DisplayEventIndex events_;
   std::unordered_map<uint16_t, VideoDepthState> videoStates_;
-  std::unordered_map<int32_t, int32_t> morphRuns_;
+  MorphRunHeads morphRuns_;
   // The sprite's frames as the scene's tag loop keeps its own: the frame
   // number, the layer files' open keyframes and the hand-offs reached.
   struct Frames {

@@ -404,6 +404,8 @@ bool ConvertToGlyphInstances(ConverterContext& ctx, uint16_t code, const ParsedT
                         " (" + std::to_string(glyphs) + " glyphs).");
     return true;
   }
+  // The text's row counts from here; its page is placed last.
+  if (!LibraryTakes(ctx, LibraryObject::kSymbolStream)) return false;
   const uint8_t level = ctx.m_nFlaFormat;
   ctx.m_nStaticTextRow = ctx.m_nStreams;
   ctx.m_pStreamItemNo[ctx.m_nStreams] = DefinitionItemNo(ctx, t.id);

@@ -71,6 +71,13 @@ class TagLoop {
   uint32_t Run();
 
  private:
+  // The document cannot be finished any more: past the write bound, or a
+  // writer refused a placement (its numbers or the library used up, a work
+  // file that failed). Nothing later could be placed either.
+  uint32_t DocumentFailed() const {
+    if (WriteBoundCrossed(ctx_)) return kResultDocumentTooLarge;
+    return uint32_t(ctx_.m_nWriterError);
+  }
   uint64_t Pos() const {
     long p = std::ftell(f_);
     return p < 0 ? end_ : uint64_t(p);
@@ -113,7 +120,7 @@ uint32_t TagLoop::Run() {
   // moved it: stdio asks the work file each time.
   uint64_t pos = Pos();
   while (st_.loopContinue && pos < end_) {
-    if (WriteBoundCrossed(ctx_)) return kResultDocumentTooLarge;
+    if (uint32_t r = DocumentFailed(); r != kResultDone) return r;
     if (uint32_t r = TakeIn(pos); r != kResultDone) return r;
     handled_ = false;
     if (tag_.code == 39 && tag_.length > 8) {
@@ -277,7 +284,7 @@ uint32_t TagLoop::WalkSprite() {
     }
     if (len > size - off - headLen) break;
     if (ctx_.m_bCancel) break;
-    if (WriteBoundCrossed(ctx_)) return kResultDocumentTooLarge;
+    if (uint32_t r = DocumentFailed(); r != kResultDone) return r;
     if (IsLiftedSpriteDefinition(code)) {
       TagBody inner;
       try {

@@ -336,7 +336,7 @@ uint32_t VideoStream::Run() {
     const auto frameless = FramelessVideoMedia(rec_.width, rec_.height, MovieFrameRate(ctx_));
     media.assign(frameless.begin(), frameless.end());
   }
-  if (!TakeMediaNo(ctx_, rec_.mediaNo)) return kResultDone;
+  if (!LibraryTakes(ctx_, LibraryObject::kVideo) || !TakeMediaNo(ctx_, rec_.mediaNo)) return kResultDone;
   rec_.itemNo = DefinitionItemNo(ctx_, rec_.videoId);
   Place(media);
   const uint32_t row = uint32_t(ctx_.m_pVideos.size());

@@ -101,7 +101,7 @@ bool BitmapChunkWriter::Finish(std::vector<uint8_t>& record) {
 
 bool CloseBitmapMediaStream(FlaContext& ctx, std::span<const uint8_t> record,
                             DocumentLibrary::Bitmap entry) {
-  if (ctx.m_nWriterError) return false;
+  if (!LibraryTakes(ctx, LibraryObject::kBitmap)) return false;
   if (ctx.m_wNextMediaNo == 0 || ctx.m_wNextMediaNo == 0xFFFF)
     return NoteWriterFailure(ctx, kResultTooManyItems);
   if (record.size() > 0xFFFFFFFFu) return NoteWriterFailure(ctx, kResultOutputIncomplete);

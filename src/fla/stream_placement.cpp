@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "fla/archive.h"
+#include "fla/document_page.h"
 #include "fla/file_helpers.h"
 #include "fla/item_names.h"
 #include "fla/layer_records.h"
@@ -217,6 +218,21 @@ bool AppendStreamFromFile(FlaContext& ctx, std::FILE* source, uint64_t size,
   return true;
 }
 
+bool LibraryTakes(FlaContext& ctx, LibraryObject kind) {
+  if (ctx.m_nWriterError) return false;
+  // Each count with the one to come when it is of that kind.
+  const auto with = [kind](LibraryObject k, size_t n) {
+    return uint32_t(std::min<size_t>(n + (k == kind ? 1 : 0), 0xFFFFFFFFu));
+  };
+  const DocumentLibrary& lib = ctx.m_library;
+  if (ColorDefIndexFits(with(LibraryObject::kSymbolStream, ctx.m_nStreams),
+                        with(LibraryObject::kBitmap, lib.bitmaps.size()),
+                        with(LibraryObject::kSound, lib.sounds.size()),
+                        with(LibraryObject::kVideo, lib.videos.size())))
+    return true;
+  return NoteWriterFailure(ctx, kResultTooManyItems);
+}
+
 bool TakeMediaNo(FlaContext& ctx, uint16_t& mediaNo) {
   if (ctx.m_wNextMediaNo == 0xFFFF) return NoteWriterFailure(ctx, kResultTooManyItems);
   mediaNo = ctx.m_wNextMediaNo++;
@@ -272,7 +288,7 @@ void CommitSymbolStream(FlaContext& ctx, uint8_t flagA, uint8_t flagB, uint8_t f
 
 bool PlaceSymbolStream(FlaContext& ctx, std::span<const uint8_t> page, uint8_t flagA, uint8_t flagB,
                        uint8_t flagC) {
-  if (ctx.m_nWriterError) return false;
+  if (!LibraryTakes(ctx, LibraryObject::kSymbolStream)) return false;
   if (page.size() > 0xFFFFFFFFu) return NoteWriterFailure(ctx, kResultOutputIncomplete);
   uint32_t row = ctx.m_nStreams;
   uint32_t size = static_cast<uint32_t>(page.size());

@@ -108,6 +108,15 @@ bool AppendStreamData(FlaContext& ctx, std::span<const uint8_t> data,
 bool AppendStreamFromFile(FlaContext& ctx, std::FILE* source, uint64_t size,
                           StreamPlacement& where);
 
+// What a placed stream adds to the library, before the palette's class.
+enum class LibraryObject { kSymbolStream, kBitmap, kSound, kVideo };
+// Whether the library takes one more object of the kind (with the class
+// object the first of a kind brings) and still fits the palette's class
+// reference (ColorDefIndexFits). False, with kResultTooManyItems noted,
+// when it does not: such a document could not be finished. Each placement
+// asks before its stream is written.
+bool LibraryTakes(FlaContext& ctx, LibraryObject kind);
+
 // Hands out m_wNextMediaNo and advances it; refuses (kResultTooManyItems)
 // rather than wrap to a name already in use.
 bool TakeMediaNo(FlaContext& ctx, uint16_t& mediaNo);

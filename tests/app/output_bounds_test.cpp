@@ -54,6 +54,19 @@ Bytes LinkedShapesMovie() {
   return w.tag(57, names.data(), true).showFrame().end().build(true);
 }
 
+// An edit text of 20 characters, then a button of 130,000 records showing
+// it in all four states, compressed: its page would take some 520,000 text
+// objects, far past the bound.
+Bytes TextButtonMovie() {
+  SwfWriter w(8);
+  w.tag(37, SwfBytes().u16(1).rect(0, 2000, 0, 400).u8(0x88).u8(0).str("").str(std::string(20, 't')).data());
+  SwfBytes button;
+  button.u16(2);
+  for (int i = 0; i < 130000; ++i) button.u8(0x0F).u16(1).u16(1).matrix(0, 0);
+  button.u8(0).u8(0);
+  return w.tag(7, button.data(), true).showFrame().end().build(true);
+}
+
 class OutputBounds : public ::testing::Test {
  protected:
   // A previous set in out/: the document, its script and a shape's movie.
@@ -71,13 +84,14 @@ class OutputBounds : public ::testing::Test {
   }
   // Fails saying `said` (naming `bound` and the file's size), leaving the
   // previous set as it was.
-  void ExpectRefused(const Bytes& movie, const std::string& said, uint64_t bound) {
+  ProgramRun ExpectRefused(const Bytes& movie, const std::string& said, uint64_t bound) {
     const ProgramRun run = Convert(movie);
     EXPECT_EQ(run.status, 1) << run.output;
     EXPECT_NE(run.output.find(said + std::to_string(bound) + " bytes for a file of " + std::to_string(movie.size())),
               std::string::npos)
         << run.output;
     EXPECT_EQ(FolderSnapshot(dir.file("out")), previous);
+    return run;
   }
   // The bytes the set holds after a conversion.
   uint64_t ExpectConverted(const Bytes& movie) {
@@ -113,6 +127,13 @@ TEST_F(OutputBounds, AConversionWritesOnlySoMuchPerByteOfItsMovie) {
   for (const Bytes& past : {NamedSpriteMovie(1200), LinkedShapesMovie()})
     ExpectRefused(past, "the document would take more than the movie's size allows: more than ",
                   MaxWrittenBytes(past.size()));
+  // A button's page is given up where it reaches the bound: the texts of
+  // its later records are never written, so they charge nothing to what
+  // the movie may place of its texts, which they would overdraw.
+  const Bytes button = TextButtonMovie();
+  const ProgramRun run = ExpectRefused(button, "the document would take more than the movie's size allows: more than ",
+                                      MaxWrittenBytes(button.size()));
+  EXPECT_EQ(run.output.find("places its texts more often"), std::string::npos) << run.output;
   // Just under it, the document is written whole.
   const Bytes under = NamedSpriteMovie(900);
   const uint64_t written = ExpectConverted(under);

@@ -90,6 +90,26 @@ TEST(EngineTest, RefusalsGiveTheirCodeAndLeaveTheOlderDocument) {
   EXPECT_FALSE(run.finished);
 }
 
+// The palette's class reference follows the document page's class and
+// object and every object of the library, and must stay below 0x7FFF: the
+// library holds 32,763 symbol pages. A movie of more sprites fails with 45
+// at the first the library cannot take, and reads no tag after it.
+TEST(EngineTest, AMoviePastWhatTheLibraryHoldsStopsThere) {
+  SwfWriter w(8);
+  w.tag(2, test::SquareShape(1, 0, 200, 0x808080));
+  const size_t firstSprite = w.build().size();
+  SwfWriter inner(8);
+  inner.tag(26, test::SwfBytes().u8(0x06).u16(1).u16(1).matrix(0, 0).data()).showFrame().end();
+  const Bytes sprite = SwfWriter::TagBytes(39, test::SwfBytes().u16(2).u16(1).bytes(inner.tags()).data());
+  for (int i = 0; i < 40000; ++i) w.tag(39, std::vector<uint8_t>(sprite.begin() + 2, sprite.end()));
+  EngineRun run;
+  EXPECT_EQ(run(w.showFrame().end().build()), uint32_t(kResultTooManyItems));
+  EXPECT_FALSE(run.finished);
+  EXPECT_EQ(run.ctx.m_nStreams, 32763u);  // the square's page and 32,762 sprites'
+  // The last tag read is the sprite refused, the 32,763rd.
+  EXPECT_EQ((run.shell.mainPosition - firstSprite) / sprite.size(), 32762u);
+}
+
 TEST(EngineTest, CompressedAndPlainMoviesGiveTheSameDocument) {
   SwfWriter w(8);
   w.tag(69, {0x08, 0, 0, 0}).tag(56, {1, 0, 4, 0, 'x', 0});

@@ -1,8 +1,9 @@
 // Small movies through the program: placements a player handles in
-// a way of its own (placed and removed in one frame, taken over in their
-// frame, placed after the last frame, moved where nothing is shown, placed
-// twice, placed without a character, masks to the end) give documents that
-// show, frame by frame, what the movie shows.
+// a way of its own (placed and removed in one frame, taken over, moved,
+// swapped or given a new clip depth in their frame, placed after the last
+// frame, moved where nothing is shown, placed twice, placed without a
+// character, masks to the end) give documents that show, frame by frame,
+// what the movie shows.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -54,6 +55,32 @@ std::vector<MovieCase> Cases() {
       {"two placements on one depth in one frame",
        {PlaceObject2Tag({.depth = 1, .character = 1}), PlaceObject2Tag({.depth = 1, .character = 2, .move = true}),
         frame, PlaceObject2Tag({.depth = 1, .move = true, .x = 300}), frame, frame}},
+      // Each frame shows what its last placement at a depth leaves there.
+      {"moves and swaps in the frame of the placement",
+       {PlaceObject2Tag({.depth = 1, .character = 1}), PlaceObject2Tag({.depth = 1, .move = true, .x = 100}),
+        PlaceObject2Tag({.depth = 1, .character = 2, .move = true}),
+        PlaceObject3Tag({.depth = 1, .character = 1, .move = true, .x = 200}), frame,
+        PlaceObject2Tag({.depth = 1, .move = true, .x = 300}),
+        PlaceObject2Tag({.depth = 1, .character = 2, .move = true}), frame, frame}},
+      {"placed, moved and removed in one frame",
+       {PlaceObject2Tag({.depth = 1, .character = 1}), PlaceObject2Tag({.depth = 1, .move = true, .x = 100}),
+        RemoveObject2Tag(1), frame, PlaceObject2Tag({.depth = 2, .character = 2, .x = 300}), frame, frame}},
+      {"a clip depth changed in the frame of the mask",
+       {PlaceObject2Tag({.depth = 1, .character = 1, .clip = 2}), PlaceObject2Tag({.depth = 2, .character = 2}),
+        PlaceObject2Tag({.depth = 3, .character = 2, .x = 300}), PlaceObject2Tag({.depth = 1, .clip = 3, .move = true}),
+        frame, frame}},
+      {"the same inside sprites",
+       {SpriteTag(5, {PlaceObject2Tag({.depth = 1, .character = 1}),
+                      PlaceObject2Tag({.depth = 1, .move = true, .x = 100}),
+                      PlaceObject2Tag({.depth = 1, .character = 2, .move = true}),
+                      PlaceObject3Tag({.depth = 1, .character = 1, .move = true, .x = 60}),
+                      PlaceObject2Tag({.depth = 2, .character = 2, .clip = 3}),
+                      PlaceObject2Tag({.depth = 2, .clip = 2, .move = true}), frame}),
+        SpriteTag(6, {PlaceObject2Tag({.depth = 1, .character = 1}),
+                      PlaceObject2Tag({.depth = 1, .move = true, .x = 100}),
+                      RemoveObject2Tag(1), PlaceObject2Tag({.depth = 2, .character = 2}), frame}),
+        PlaceObject2Tag({.depth = 1, .character = 5}), PlaceObject2Tag({.depth = 2, .character = 6, .x = 500}), frame,
+        frame}},
       {"a placement after the last frame",
        {PlaceObject2Tag({.depth = 1, .character = 1}), frame, frame, PlaceObject2Tag({.depth = 2, .character = 2})}},
       {"a mask as the last layer, all removed in frame 3",

@@ -154,6 +154,48 @@ TEST_F(Placements, PairsRemovedInTheirOwnFrameKeepTwoEntries) {
   EXPECT_EQ(Cached(1), 9);
 }
 
+// A frame shows an object only as the last placement of the frame leaves
+// it: moves, swaps (PlaceObject2 and 3), a new clip depth and a PlaceObject
+// over a shown object in the frame an entry began update that entry, and a
+// morph run counts each frame once.
+TEST_F(Placements, PlacementsInTheFrameOfTheirEntryUpdateIt) {
+  const uint8_t move = kPlaceMove | kPlaceHasMatrix;
+  Place({.flags = kPlaceHasCharacter | kPlaceHasName, .character = 3, .name = "a"}, 0);
+  for (int32_t i = 0; i < 5000; ++i) Place({.flags = move, .tx = i}, 0);
+  Place({.flags = kPlaceMove | kPlaceHasCharacter, .character = 4}, 0);
+  Tag(kTagPlaceObject3, SwfBytes().u8(kPlaceMove | kPlaceHasCharacter).u8(0).u16(1).u16(5).data(), 0);
+  Place({.flags = kPlaceMove | kPlaceHasClipDepth, .clipDepth = 7}, 0);
+  // The next frame's moves make one entry of their own, which a removal
+  // in that frame ends there.
+  for (int32_t i = 0; i < 3000; ++i) Place({.flags = move, .tx = 10000 + i}, 1);
+  Tag(kTagRemoveObject2, {1, 0}, 1);
+  using Row = std::tuple<int, int, int, int, std::string>;  // character, start, end, tx, name
+  std::vector<Row> rows;
+  for (const DisplayListEntry& e : Layer(1)->entries)
+    rows.push_back({e.characterId, e.startFrame, e.endFrame, e.matrix.translateX, std::string(e.instanceName)});
+  EXPECT_EQ(rows, (std::vector<Row>{{5, 0, kNeverRemoved, 4999, "a"}, {5, 1, 1, 12999, "a"}}));
+  EXPECT_TRUE(Layer(1)->isMask && Layer(1)->maskDepth == 7);
+  // A PlaceObject over a shown object; a group head moved in its frame
+  // stays the group's head.
+  Tag(kTagPlaceObject, SwfBytes().u16(3).u16(2).matrix(0, 0).data(), 2);
+  Tag(kTagPlaceObject, SwfBytes().u16(4).u16(2).matrix(5, 0).data(), 2);
+  Place({.flags = kPlaceHasCharacter | kPlaceHasClipDepth, .depth = 3, .character = 3, .clipDepth = 0x8003}, 2);
+  Place({.flags = move, .depth = 3, .tx = 9}, 2);
+  EXPECT_TRUE(Layer(2)->entries.size() == 1 && Layer(2)->entries[0].characterId == 4);
+  EXPECT_TRUE(Layer(3)->entries.size() == 1 && Layer(3)->entries[0].groupDepths == 3);
+  // A morph at ratio 0, moved twice in each of two frames, its ratio falling
+  // and rising again: one run of the three frames at each frame's last ratio.
+  RegisterPlacedCharacter(ctx, 50, kElementMorphShape, 0);
+  Place({.flags = kPlaceHasCharacter | kPlaceHasRatio, .depth = 7, .character = 50}, 0);
+  for (uint16_t f = 1; f <= 2; ++f) {
+    Place({.flags = kPlaceMove | kPlaceHasRatio, .depth = 7, .ratio = 50}, f);
+    Place({.flags = kPlaceMove | kPlaceHasRatio, .depth = 7, .ratio = uint16_t(f * 1000)}, f);
+  }
+  std::vector<std::pair<int, int>> runs;  // run length, ratio
+  for (const DisplayListEntry& e : Layer(7)->entries) runs.push_back({e.runLength, e.ratio});
+  EXPECT_EQ(runs, (std::vector<std::pair<int, int>>{{3, 0}, {0, 1000}, {0, 2000}}));
+}
+
 TEST_F(Placements, RemovalDropsTheLastPairOfItsDepth) {
   Place({.flags = kPlaceHasCharacter, .depth = 3, .character = 7}, 0);
   Place({.flags = kPlaceHasCharacter, .depth = 5, .character = 9}, 0);
@@ -257,7 +299,7 @@ TEST_F(Placements, MasksGroupsAndMorphRuns) {
     DepthIdCache ids;
     DisplayEventIndex events;
     std::unordered_map<uint16_t, VideoDepthState> videos;
-    std::unordered_map<int32_t, int32_t> heads;
+    MorphRunHeads heads;
     DisplayTimeline sprite{layers, ids, events, videos, heads};
     const uint8_t clip = kPlaceHasCharacter | kPlaceHasClipDepth;
     for (const Place2& p : {Place2{.flags = clip, .depth = 1, .character = 3, .clipDepth = 4},
@@ -337,7 +379,7 @@ TEST_F(Placements, MorphRunsEndWhereTheMorphStopsMovingFrameByFrame) {
   DepthIdCache ids;
   DisplayEventIndex events;
   std::unordered_map<uint16_t, VideoDepthState> videos;
-  std::unordered_map<int32_t, int32_t> heads;
+  MorphRunHeads heads;
   DisplayTimeline sprite{layers, ids, events, videos, heads};
   const Place2 first{.flags = kPlaceHasCharacter | kPlaceHasRatio, .depth = 1, .character = 50};
   PlaceOnTimeline(ctx, sprite, kTagPlaceObject2, first.body(), 0);

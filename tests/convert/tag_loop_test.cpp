@@ -9,6 +9,7 @@
 #include "support/swf_writer.h"
 #include "support/temp_dir.h"
 #include "convert/converter_context.h"
+#include "fla/work_files.h"
 #include "fla/work_folder.h"
 
 namespace tovrani {
@@ -17,9 +18,12 @@ namespace {
 using test::SwfBytes;
 using test::SwfWriter;
 
-// Runs the tag loop alone over a movie, logging the chain entries.
+// Runs the tag loop alone over a movie, logging the chain entries. The
+// container's work files are open, as the engine leaves them: a placement
+// that fails stops the loop.
 struct LoopRun {
-  ConverterContext ctx;
+  test::WorkFiles files;
+  ConverterContext& ctx = files.ctx;
   test::RecordingShell shell;
   WorkFolder work;
   TagLoopState st;
@@ -32,14 +36,17 @@ struct LoopRun {
     st.logDispatch = true;
   }
   std::vector<int> operator()(const std::vector<uint8_t>& movie) {
+    EXPECT_EQ(Result(movie), 0u);
+    return st.dispatchLog;
+  }
+  uint32_t Result(const std::vector<uint8_t>& movie) {
     test::WriteFileBytes(work.file("m.swf"), movie);
     swf = FileHandle(work.file("m.swf"), "rb");
     std::fseek(swf.get(), 8 + 9 + 4, SEEK_SET);  // past the header of the writer's stage
     ctx.m_pSwfFile = swf.get();
     ctx.m_nSwfEnd = movie.size();
     ctx.m_nSwfVersion = movie[3];
-    EXPECT_EQ(RunTagLoop(ctx, st, EngineServices{}), 0u);
-    return st.dispatchLog;
+    return RunTagLoop(ctx, st, EngineServices{});
   }
 };
 
@@ -134,6 +141,25 @@ TEST(TagLoopTest, TextSettingsSideCopiesAndTheSpriteEnd) {
   sprite.ctx.m_nSwfEnd = movie.size();
   EXPECT_EQ(RunTagLoop(sprite.ctx, sprite.st, EngineServices{}), uint32_t(kResultSpriteTagPastEnd));
   EXPECT_EQ(sprite.st.dispatchLog, (std::vector<int>{4, 11}));
+}
+
+// Once a placement is refused the document cannot be finished: the loop
+// and the walk over a sprite's definitions end at the next tag, with the
+// writer's result.
+TEST(TagLoopTest, ARefusedPlacementEndsTheLoop) {
+  for (bool inSprite : {false, true}) {
+    SCOPED_TRACE(inSprite);
+    SwfWriter shapes(8), sprite(8);
+    for (uint16_t id = 1; id <= 4; ++id) shapes.tag(2, test::SquareShape(id, 0, 200, 0x808080));
+    sprite.tag(39, SwfBytes().u16(9).u16(1).bytes(shapes.tags()).data());
+    SwfWriter& w = inSprite ? sprite : shapes;
+    LoopRun run;
+    // Symbol 65534 is the last the document can name.
+    run.ctx.m_wCurSymbolId = 0xFFFE;
+    EXPECT_EQ(run.Result(w.showFrame().end().build()), uint32_t(kResultTooManyItems));
+    EXPECT_EQ(run.st.dispatchLog, (std::vector<int>{4, 4}));
+    EXPECT_EQ(run.ctx.m_nStreams, 1u);
+  }
 }
 
 TEST(TagLoopTest, HandOffEndsThePlacementAtItsFrame) {

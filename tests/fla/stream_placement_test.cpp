@@ -166,6 +166,22 @@ TEST(StreamPlacement, ExhaustedCountersAndFailedWritesStopThePlacement) {
   std::fclose(full);
 }
 
+// The palette's class reference follows the document page's class and
+// object and the library's objects: a page per symbol stream, each media
+// kind's items and, with the first of a kind, its class.
+TEST(StreamPlacement, TheLibraryTakesNoObjectThePalettesReferenceCannotFollow) {
+  const auto takes = [](uint32_t streams, size_t bitmaps, LibraryObject kind) {
+    WorkFiles w;
+    w.ctx.m_nStreams = streams;
+    w.ctx.m_library.bitmaps.resize(bitmaps);
+    return LibraryTakes(w.ctx, kind) ? 0 : w.ctx.m_nWriterError;
+  };
+  const auto symbol = LibraryObject::kSymbolStream, bitmap = LibraryObject::kBitmap, video = LibraryObject::kVideo;
+  EXPECT_EQ(std::vector<int>({takes(32762, 0, symbol), takes(32763, 0, symbol), takes(32761, 0, video),
+                              takes(32762, 0, video), takes(32760, 1, bitmap), takes(32760, 1, video)}),
+            std::vector<int>({0, kResultTooManyItems, 0, kResultTooManyItems, 0, kResultTooManyItems}));
+}
+
 TEST(StreamPlacement, GlyphsBecomeSymbolPages) {
   for (uint8_t level : {0, 2}) {
     // The file head is the page head up to its frame class, at level 0.

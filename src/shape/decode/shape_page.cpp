@@ -128,7 +128,7 @@ uint32_t ShapePage::Finish(const ObjectEdges& object, bool noCache, uint16_t ite
 }
 
 bool PlaceShapePage(ShapeContext& ctx, std::FILE* file) {
-  if (ctx.m_nWriterError) return false;
+  if (!LibraryTakes(ctx, LibraryObject::kSymbolStream)) return false;
   std::vector<uint8_t> page;
   if (!ReadWholeFile(file, page) || page.size() > 0xFFFFFFFFu)
     return NoteWriterFailure(ctx, kResultOutputIncomplete);
