@@ -55,6 +55,8 @@ std::string ResultText(uint32_t r) {
     case 44: return "the output could not be written completely";
     case 45: return "the movie has more items than a document can number";
     case 46: return "the document would take more than the movie's size allows";
+    case 47: return "the conversion took more processor time than the movie's size allows";
+    case 48: return "the conversion needed more memory than the movie's size allows";
     case 130: return "cancelled before the document was written; nothing was changed";
     case 136: return "the file is too short to be a movie";
     case 137: return "not a SWF movie (no \"FWS\" or \"CWS\" signature)";

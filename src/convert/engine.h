@@ -31,6 +31,9 @@ enum EngineResult : uint32_t {
   // 44 (kResultOutputIncomplete): a work file or the output failed to write.
   // 46 (kResultDocumentTooLarge): the document would take more than the
   // movie's size allows (fla/write_bound.h).
+  // 47 and 48 (kResultTooMuchTime, kResultTooMuchMemory): the conversion
+  // took more processor time or memory than the movie's size allows
+  // (platform/resource_bound.h).
   kResultInputTooShort = 136,   // 14 bytes or less
   kResultNotSwf = 137,          // no "FWS" or "CWS" signature (also "ZWS")
   kResultLengthMismatch = 138,  // header length does not match the data
