@@ -25,6 +25,7 @@
 #include "convert/static_text.h"
 #include "fla/work_folder.h"
 #include "fla/write_bound.h"
+#include "platform/resource_bound.h"
 
 namespace tovrani {
 
@@ -111,8 +112,11 @@ uint32_t TagLoop::Run() {
   // The file's position is asked for only after a handler that may have
   // moved it: stdio asks the work file each time.
   uint64_t pos = Pos();
+  // Read once here: a short movie is held to the time and memory bounds too.
+  if (ResourceLookNow()) return ResourceBoundResult();
   while (st_.loopContinue && pos < end_) {
     if (WriteBoundCrossed(ctx_)) return kResultDocumentTooLarge;
+    if (ResourceLook()) return ResourceBoundResult();
     if (uint32_t r = TakeIn(pos); r != kResultDone) return r;
     handled_ = false;
     if (tag_.code == 39 && tag_.length > 8) {
@@ -167,6 +171,7 @@ uint32_t TagLoop::TakeIn(uint64_t pos) {
 
   // The body alone: a tag costs what it holds. Handlers that append behind
   // it make their own room.
+  if (!ReserveHeap(length)) return ResourceBoundResult();
   try {
     tag_.buffer.assign(size_t(length), 0);
   } catch (const std::bad_alloc&) {
@@ -277,6 +282,7 @@ uint32_t TagLoop::WalkSprite() {
     if (len > size - off - headLen) break;
     if (ctx_.m_bCancel) break;
     if (WriteBoundCrossed(ctx_)) return kResultDocumentTooLarge;
+    if (ResourceLook()) return ResourceBoundResult();
     if (IsLiftedSpriteDefinition(code)) {
       TagBody inner;
       try {
