@@ -116,7 +116,6 @@ uint32_t TagLoop::Run() {
   if (ResourceLookNow()) return ResourceBoundResult();
   while (st_.loopContinue && pos < end_) {
     if (WriteBoundCrossed(ctx_)) return kResultDocumentTooLarge;
-    if (ResourceLook()) return ResourceBoundResult();
     if (uint32_t r = TakeIn(pos); r != kResultDone) return r;
     handled_ = false;
     if (tag_.code == 39 && tag_.length > 8) {
@@ -167,7 +166,8 @@ uint32_t TagLoop::TakeIn(uint64_t pos) {
     }
   }
   if (ctx_.m_pShell) ctx_.m_pShell->SetMainProgress(uint32_t(bodyStart));
-  PumpMessages(ctx_);
+  // The pump looks at the time and memory bounds too.
+  if (ReadCancelRequest(ctx_) && ResourceBoundCrossed()) return ResourceBoundResult();
 
   // The body alone: a tag costs what it holds. Handlers that append behind
   // it make their own room.

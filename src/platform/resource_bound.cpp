@@ -33,12 +33,14 @@ extern "C" size_t __sanitizer_get_current_allocated_bytes();
 namespace tovrani {
 
 namespace resource_detail {
-Looks g_looks;
+int32_t g_countdown = 1;
+uint8_t g_crossed = 0;
 }  // namespace resource_detail
 
 namespace {
 
-using resource_detail::g_looks;
+using resource_detail::g_countdown;
+using resource_detail::g_crossed;
 
 #ifdef TOVRANI_SLOW_BUILD
 constexpr uint64_t kBuildTimeFactor = 20;
@@ -55,8 +57,6 @@ constexpr int32_t kLooksPerTick = 64;
 // than keeps its reading under 1 % of the time.
 constexpr uint64_t kHeapReadIntervalNs = 50 * 1000 * 1000;
 constexpr uint64_t kHeapReadCostFactor = 100;
-// Asks for less are granted unseen.
-constexpr uint64_t kUnseenAsk = uint64_t(1) << 20;
 
 struct State {
   bool active = false;
@@ -75,7 +75,12 @@ struct State {
 
 std::optional<ResourceRates> g_nextRates;
 State g_state;
-std::vector<std::pair<State, resource_detail::Looks>> g_outer;
+struct Outer {
+  State state;
+  int32_t countdown;
+  uint8_t crossed;
+};
+std::vector<Outer> g_outer;
 
 uint64_t Add(uint64_t a, uint64_t b) { return a > UINT64_MAX - b ? UINT64_MAX : a + b; }
 uint64_t Mul(uint64_t a, uint64_t b) { return b && a > UINT64_MAX / b ? UINT64_MAX : a * b; }
@@ -103,7 +108,8 @@ uint64_t HeapInUse() {
 }
 
 void Cross(uint32_t result) {
-  if (!g_looks.crossed) g_looks.crossed = uint8_t(result);
+  if (!g_crossed) g_crossed = uint8_t(result);
+  g_countdown = 0;
 }
 
 void ReadHeap() {
@@ -133,7 +139,7 @@ bool ReadClock() {
     const uint64_t after = std::max(ProcessorUsed(), used);
     g_state.nextHeapRead = after + std::max(kHeapReadIntervalNs, kHeapReadCostFactor * (after - used));
   }
-  return g_looks.crossed != 0;
+  return g_crossed != 0;
 }
 
 // Seconds (or microseconds) from nanoseconds, with up to three decimals.
@@ -158,8 +164,9 @@ std::string ByteText(uint64_t bytes) {
 namespace resource_detail {
 
 bool Tick() {
-  g_looks.countdown = kLooksPerTick;
-  if (!g_state.active || g_looks.crossed) return g_looks.crossed != 0;
+  if (g_crossed) return true;
+  g_countdown = kLooksPerTick;
+  if (!g_state.active) return false;
   const int64_t coarse = CoarseNs();
   if (coarse == g_state.lastCoarse) return false;
   g_state.lastCoarse = coarse;
@@ -174,12 +181,13 @@ ResourceScope::ResourceScope() {
   // A conversion started inside another (a test's, or in a child forked
   // from one, whose clock starts again) is bounded by itself; the outer
   // one's bounds come back after it.
-  if (g_state.active) g_outer.push_back({g_state, g_looks});
+  if (g_state.active) g_outer.push_back({g_state, g_countdown, g_crossed});
   g_state = State{};
   g_state.active = true;
   g_state.rates = g_nextRates.value_or(ResourceRates{});
   g_nextRates.reset();
-  g_looks = {};
+  g_countdown = 1;
+  g_crossed = 0;
   g_state.cpuStart = ProcessorNs();
   g_state.heapStart = HeapInUse();
   g_state.nextHeapRead = kHeapReadIntervalNs;
@@ -189,10 +197,12 @@ ResourceScope::ResourceScope() {
 
 ResourceScope::~ResourceScope() {
   g_state = State{};
-  g_looks = {};
+  g_countdown = 1;
+  g_crossed = 0;
   if (!g_outer.empty()) {
-    g_state = g_outer.back().first;
-    g_looks = g_outer.back().second;
+    g_state = g_outer.back().state;
+    g_countdown = g_outer.back().countdown;
+    g_crossed = g_outer.back().crossed;
     g_outer.pop_back();
   }
 }
@@ -207,17 +217,17 @@ void ResourceScope::Limit(uint64_t fileBytes, bool shapeBuilder) {
 }
 
 bool ResourceLookNow() {
-  if (!g_state.active || g_looks.crossed) return g_looks.crossed != 0;
-  g_looks.countdown = kLooksPerTick;
+  if (!g_state.active || g_crossed) return g_crossed != 0;
+  g_countdown = kLooksPerTick;
   return ReadClock();
 }
 
-uint32_t ResourceBoundResult() { return g_looks.crossed; }
+uint32_t ResourceBoundResult() { return g_crossed; }
 
 std::string ResourceBoundDetail() {
   const ResourceRates& r = g_state.rates;
   const std::string file = " for a file of " + std::to_string(g_state.fileBytes) + " bytes (";
-  if (g_looks.crossed == kResultTooMuchTime) {
+  if (g_crossed == kResultTooMuchTime) {
     const uint64_t perByte =
         Mul(Add(r.timeNsPerFileByte, g_state.builder ? r.builderTimeNsPerFileByte : 0), kBuildTimeFactor);
     return "the conversion took more processor time than the movie's size allows: more than " +
@@ -226,19 +236,20 @@ std::string ResourceBoundDetail() {
            " µs a byte of the file" +
            (g_state.builder ? ", the shape builder on" : "") + ")";
   }
-  if (g_looks.crossed == kResultTooMuchMemory)
+  if (g_crossed == kResultTooMuchMemory)
     return "the conversion needed more memory than the movie's size allows: more than " +
            std::to_string(g_state.heapLimit) + " bytes" + file + ByteText(r.heapFixedBytes) + " and " +
            std::to_string(r.heapBytesPerFileByte) + " bytes a byte of the file)";
   return {};
 }
 
-bool ReserveHeap(uint64_t bytes) {
+namespace resource_detail {
+
+bool ReserveLarge(uint64_t bytes) {
   if (!g_state.active) return true;
-  if (g_looks.crossed) return false;
-  if (bytes < kUnseenAsk) return true;
+  if (g_crossed) return false;
   if (!Fits(bytes, 0)) ReadHeap();
-  if (!g_looks.crossed && Fits(bytes, 0)) {
+  if (!g_crossed && Fits(bytes, 0)) {
     g_state.heapAsked = Add(g_state.heapAsked, bytes);
     return true;
   }
@@ -246,14 +257,16 @@ bool ReserveHeap(uint64_t bytes) {
   return false;
 }
 
+}  // namespace resource_detail
+
 bool HeapHasRoom(uint64_t bytes, uint64_t margin) {
   if (!g_state.active) return true;
-  if (g_looks.crossed) return false;
+  if (g_crossed) return false;
   // Read again only where asks since the last reading may have been freed:
   // a file that grows near the bound would read it at every growth.
   if (!Fits(bytes, margin) && g_state.heapAsked) ReadHeap();
-  if (g_looks.crossed || !Fits(bytes, margin)) return false;
-  if (bytes >= kUnseenAsk) g_state.heapAsked = Add(g_state.heapAsked, bytes);
+  if (g_crossed || !Fits(bytes, margin)) return false;
+  if (bytes >= (uint64_t(1) << 20)) g_state.heapAsked = Add(g_state.heapAsked, bytes);
   return true;
 }
 

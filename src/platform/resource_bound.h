@@ -61,21 +61,18 @@ class ResourceScope {
 };
 
 namespace resource_detail {
-struct Looks {
-  int32_t countdown = 1;
-  uint8_t crossed = 0;  // 0, or the result of the bound crossed
-};
-extern Looks g_looks;
+// Looks left before the clock is read; 0 or less once a bound is crossed,
+// so that every look then asks.
+extern int32_t g_countdown;
+extern uint8_t g_crossed;  // 0, or the result of the bound crossed
 bool Tick();
+bool ReserveLarge(uint64_t bytes);
 }  // namespace resource_detail
 
 // A look at the bounds between two steps of work: true once one is crossed.
-inline bool ResourceLook() {
-  if (--resource_detail::g_looks.countdown > 0) return resource_detail::g_looks.crossed != 0;
-  return resource_detail::Tick();
-}
+inline bool ResourceLook() { return --resource_detail::g_countdown <= 0 && resource_detail::Tick(); }
 // Whether a bound was crossed, without a look.
-inline bool ResourceBoundCrossed() { return resource_detail::g_looks.crossed != 0; }
+inline bool ResourceBoundCrossed() { return resource_detail::g_crossed != 0; }
 // A look that reads the processor clock whatever the countdown says: where
 // a conversion changes phase, so that a short one is held to its bound too.
 bool ResourceLookNow();
@@ -88,7 +85,7 @@ std::string ResourceBoundDetail();
 // A large buffer asks before it is allocated. False, and the memory bound
 // crossed, when the heap in use and `bytes` would pass it. Asks below 1 MiB
 // are granted unseen: the heap is read often enough for them.
-bool ReserveHeap(uint64_t bytes);
+inline bool ReserveHeap(uint64_t bytes) { return bytes < (uint64_t(1) << 20) || resource_detail::ReserveLarge(bytes); }
 // Whether `bytes` more would leave at least `margin` below the memory
 // bound. A refusal crosses nothing: a work file goes to disk instead.
 bool HeapHasRoom(uint64_t bytes, uint64_t margin);

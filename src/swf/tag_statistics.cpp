@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "platform/resource_bound.h"
 #include "swf/forward_file_reader.h"
 #include "swf/swf_context.h"
 #include "swf/place_object.h"
@@ -82,8 +81,6 @@ bool CountPlacementsInFile(SwfContext& ctx, uint32_t& labels, uint32_t& depthSlo
   bool ok = true;
   ForwardFileReader in(f, uint64_t(start), ctx.m_nSwfEnd);
   while (in.pos() < ctx.m_nSwfEnd) {
-    // The counts only size tables: past a bound they may stay short.
-    if (ResourceLook()) break;
     TagHeader h;
     if (!in.tagHeader(h)) {
       ok = false;

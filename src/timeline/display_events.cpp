@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <unordered_map>
 
-#include "platform/resource_bound.h"
 #include "platform/shell_services.h"
 #include "swf/place_object.h"
 #include "swf/tag_statistics.h"
@@ -231,7 +230,6 @@ RecordResult RecordDisplayEvents(TimelineData& data, bool mainTimeline, ShellSer
   uint64_t pos = data.start();
   while (pos < data.end()) {
     Pump(shell, cancel);
-    if (ResourceLook()) return RecordResult::kStopped;
     if (!data.ReadTag(pos, tag)) return RecordResult::kOverrun;
     if (IsDisplayListTag(tag.code)) ++out.displayTags;
     if (!ended) NoteDefinition(data, tag, body, defined);
@@ -248,7 +246,6 @@ RecordResult RecordDisplayEvents(TimelineData& data, bool mainTimeline, ShellSer
   pos = data.start();
   while (pos < data.end()) {
     Pump(shell, cancel);
-    if (ResourceLook()) return RecordResult::kStopped;
     if (!data.ReadTag(pos, tag) || !data.ReadBody(tag, body)) return RecordResult::kOverrun;
     rec.Tag(tag, body);
     pos = tag.bodyPos + tag.length;

@@ -117,9 +117,7 @@ struct DisplayRecording {
   uint32_t displayTags = 0;  // display-list tags met by the first walk
 };
 
-// kStopped: the walks stopped where a bound on the conversion's processor
-// time or memory was crossed (platform/resource_bound.h).
-enum class RecordResult { kOk, kOverrun, kNothing, kOptionOff, kStopped };
+enum class RecordResult { kOk, kOverrun, kNothing, kOptionOff };
 
 // The two walks over one timeline. The first only checks that every tag lies
 // inside the timeline and counts; the second records. `mainTimeline` is the
