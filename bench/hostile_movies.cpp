@@ -87,6 +87,7 @@ void ConvertHostile(benchmark::State& state, const Hostile& hostile) {
     return true;
   };
   const auto convert = [&]() -> uint32_t {
+    if (hostile.rates) SetNextResourceRates(*hostile.rates);
     const auto outcomes = ConvertSwfFiles(ctx, {movie.string()}, 0, 0, request);
     return outcomes.size() == 1 ? outcomes[0].result : UINT32_MAX;
   };
