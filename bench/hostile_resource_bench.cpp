@@ -1,8 +1,10 @@
 // The bounds on processor time and memory, lowered for the benchmark: a
 // conversion past either stops soon after it, with its time and peak
 // memory, beside the same movie under the usual bounds.
+#include "convert/converter_context.h"
 #include "convert/engine.h"
 #include "hostile_movies.h"
+#include "shape/shape_test_support.h"
 #include "support/bitmap_data.h"
 
 namespace tovrani::bench {
@@ -22,6 +24,18 @@ Bytes CapBitmapMovie() {
   return w.showFrame().end().build();
 }
 
+// A filled zigzag of 300,000 edges: the shape builder's graph holds some
+// 180 MB of heap.
+Bytes ZigzagMovie() {
+  SwfWriter w(8);
+  w.tag(22, test::OneFillOneLineShape(1, [](test::ShapeRecords& r) {
+    r.Change(std::pair(0, 0), 1u, std::nullopt, 0u);
+    for (int i = 0; i < 300000; ++i) r.Straight(1, i % 2 ? -1 : 1);
+    for (int left = 300000; left > 0; left -= 65535) r.Straight(-std::min(left, 65535), 0);
+  }), true);
+  return w.showFrame().end().build();
+}
+
 ResourceRates Time(uint64_t fixedNs) {
   ResourceRates r;
   r.timeFixedNs = fixedNs;
@@ -37,17 +51,19 @@ ResourceRates Heap(uint64_t fixed) {
 }
 
 void Defaults(ConverterContext&) {}
+void Exact(ConverterContext& ctx) { ctx.options.exactProblemSearch = 1; }
 
 const int registered = RegisterHostileMovies(
     "resource", {
                     // A long busy timeline (100 depths moved in 2,000 frames),
-                    // then stopped after 100 ms of processor time, and where
-                    // its tables pass 8 MiB of heap (a periodic reading).
+                    // then stopped after 100 ms of processor time.
                     {"moved_squares_100x2000", [] { return test::MovedSquaresMovie(100, 2000); }},
                     {"moved_squares_100x2000/time_100ms", [] { return test::MovedSquaresMovie(100, 2000); },
                      Defaults, kResultTooMuchTime, Time(100 * 1000 * 1000)},
-                    {"moved_squares_100x2000/heap_8MiB", [] { return test::MovedSquaresMovie(100, 2000); },
-                     Defaults, kResultTooMuchMemory, Heap(8 << 20)},
+                    // The builder's graph, and the same past 32 MiB of heap
+                    // (a periodic reading).
+                    {"zigzag_300000/exact", ZigzagMovie, Exact},
+                    {"zigzag_300000/exact/heap_32MiB", ZigzagMovie, Exact, kResultTooMuchMemory, Heap(32 << 20)},
                     // A bitmap at the cap, and the same with a bound of 64 MiB
                     // its buffer asks past.
                     {"lossless_64mpixel", CapBitmapMovie},
