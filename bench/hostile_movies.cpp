@@ -102,6 +102,7 @@ void ConvertHostile(benchmark::State& state, const Hostile& hostile) {
   };
   const auto convert = [&]() -> uint32_t {
     shell.bytes = 0;
+    if (hostile.rates) SetNextResourceRates(*hostile.rates);
     const auto outcomes = ConvertSwfFiles(ctx, {movie.string()}, 0, 0, request);
     return outcomes.size() == 1 ? outcomes[0].result : UINT32_MAX;
   };

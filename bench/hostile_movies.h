@@ -7,9 +7,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/resource_bound.h"
 #include "support/swf_writer.h"
 
 namespace tovrani {
@@ -28,6 +30,9 @@ struct Hostile {
   // The engine's result the conversion must end with: 0, or the failure a
   // bound of the conversion gives.
   uint32_t result = 0;
+  // The bounds on processor time and memory each conversion is given, where
+  // lowered.
+  std::optional<ResourceRates> rates;
 };
 
 // A movie of `count` tags that `tag` writes, each for a character of its own

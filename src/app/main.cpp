@@ -57,6 +57,8 @@ std::string ResultText(uint32_t r) {
     case 44: return "the output could not be written completely";
     case 45: return "the movie has more items than a document can number";
     case 46: return "the document would take more than the movie's size allows";
+    case 47: return "the conversion took more processor time than the movie's size allows";
+    case 48: return "the conversion needed more memory than the movie's size allows";
     case 49: return "the movie cannot be read";
     case 50: return "its document is another movie's of this run; not converted";
     case 51: return "a name of the document's files would be too long for its folder";

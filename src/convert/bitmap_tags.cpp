@@ -9,6 +9,7 @@
 #include "fla/bitmap_media.h"
 #include "fla/file_helpers.h"
 #include "media/jpeg_import.h"
+#include "platform/resource_bound.h"
 #include "convert/converter_context.h"
 #include "swf/jpeg_data.h"
 #include "platform/movie_messages.h"
@@ -151,6 +152,9 @@ BitmapOutcome DefineJpegWithAlpha(ConverterContext& ctx, std::span<const uint8_t
   };
   DecodedImage image;
   const int decoded = RecodeJpeg(jpeg, kDecodeOnlyQuality, image, chargeScan);
+  // Given up past a bound on the conversion's time or memory: the
+  // conversion fails, nothing is said of the bitmap.
+  if (ResourceBoundCrossed()) return BitmapOutcome::kDone;
   if (decoded == kRecodeDone) {
     if (image.damaged)
       Tell(ctx, "damaged JPEG data", code, id, "the JPEG data is damaged; what could be decoded is kept.");
@@ -171,9 +175,9 @@ BitmapOutcome DefineJpegWithAlpha(ConverterContext& ctx, std::span<const uint8_t
   }
 
   const uint64_t pixels = uint64_t(w) * h;
-  std::vector<uint8_t> alpha;
-  InflateZlibToVector(alphaData, pixels, alpha);
-  alpha.resize(pixels, 0xFF);  // missing alpha is opaque
+  if (!ReserveHeap(pixels)) return BitmapOutcome::kDone;
+  std::vector<uint8_t> alpha(pixels, 0xFF);  // missing alpha is opaque
+  InflateZlibToBuffer(alphaData, alpha);
 
   std::vector<uint8_t> record;
   WriteBitmapMediaLead(record, 5, uint16_t(w), uint16_t(h));
@@ -284,9 +288,11 @@ BitmapOutcome DefineLossless(ConverterContext& ctx, uint16_t code, std::span<con
                             : format == 4 ? (uint64_t(w) * 2 + 3) / 4 * 4
                                           : uint64_t(w) * 4;
   const uint64_t need = tableBytes + rowBytes * h;
-  std::vector<uint8_t> data;
-  if (dataOffset < body.size()) InflateZlibToVector(body.subspan(dataOffset), need, data);
-  data.resize(need, 0);  // what the data lacks reads as zero
+  // Inflated into a buffer of its final size, asked for first with the
+  // 4-byte pixels that 15-bit ones become.
+  if (!ReserveHeap(need + (format == 4 ? uint64_t(w) * h * 4 : 0))) return BitmapOutcome::kDone;
+  std::vector<uint8_t> data(need, 0);  // what the data lacks reads as zero
+  if (dataOffset < body.size()) InflateZlibToBuffer(body.subspan(dataOffset), data);
 
   std::vector<uint8_t> argb;
   argb.reserve(size_t(colours) * 4);

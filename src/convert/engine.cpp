@@ -35,6 +35,7 @@
 #include "timeline/symbol_timeline.h"
 #include "fla/work_folder.h"
 #include "fla/write_bound.h"
+#include "platform/resource_bound.h"
 #include "timeline/rearrange_mask_layers.h"
 
 namespace tovrani {
@@ -89,10 +90,18 @@ int64_t FindLastShowFrameEnd(std::FILE* f, uint64_t end) {
   }
 }
 
+// The shape builder runs with the exact problem search on, or with the
+// heuristic one off.
+bool ShapeBuilderMayRun(const ConverterContext& ctx) {
+  return (ctx.m_pOptExactProblemSearch && *ctx.m_pOptExactProblemSearch) ||
+         !(ctx.m_pOptHeuristicProblemSearch && *ctx.m_pOptHeuristicProblemSearch);
+}
+
 // Everything one conversion owns; members close and remove themselves.
 class Engine {
  public:
-  Engine(ConverterContext& ctx, const EngineServices& svc) : ctx_(ctx), svc_(svc) {}
+  Engine(ConverterContext& ctx, const EngineServices& svc, ResourceScope& resources)
+      : ctx_(ctx), svc_(svc), resources_(resources) {}
   ~Engine() {
     Detach();
     if (madeRun_) ctx_.m_outputRun.reset();
@@ -110,6 +119,7 @@ class Engine {
 
   ConverterContext& ctx_;
   const EngineServices& svc_;
+  ResourceScope& resources_;
   WorkFolder work_;
   OutputTarget output_;
   FileHandle swf_, page_, action_, streamSound_, eventSound_;
@@ -139,8 +149,11 @@ uint32_t Engine::Run(const std::string& source, const std::string& output) {
   uint32_t result = SetUp(source, output);
   if (result == kResultDone) result = RunTagLoop(ctx_, loop_, svc_);
   ctx_.m_bTagLoopEnded = 1;
-  // The document is not finished past the write bound.
+  // The document is not finished past the write bound, nor past the time
+  // or memory the movie allows (the clock read here holds a short
+  // conversion to its bound too).
   if (result == kResultDone && WriteBoundCrossed(ctx_)) result = kResultDocumentTooLarge;
+  if (result == kResultDone && ResourceLookNow()) result = ResourceBoundResult();
   ReportUnwrittenImportMovies(ctx_);
   // Elements the movie's budget refused: the first was named, these count
   // the others. Then the messages held back past the cap of their kind.
@@ -164,6 +177,11 @@ uint32_t Engine::Run(const std::string& source, const std::string& output) {
                               std::to_string(bound->limit()) + " bytes for a file of " + std::to_string(sourceBytes_) +
                               " bytes (" + fixedPart + " and " + std::to_string(kWrittenBytesPerFileByte) +
                               " bytes a byte of the file)";
+  } else if (result != kResultDone && ResourceBoundCrossed()) {
+    // The loops stopped there, and nothing of the movie is kept. (Crossed
+    // only as the finished document was committed, the set stands.)
+    result = ResourceBoundResult();
+    ctx_.m_strFailureDetail = ResourceBoundDetail();
   }
   // A work file that could not go to disk lost bytes: whatever failed after
   // that, the output is what is incomplete.
@@ -236,6 +254,7 @@ uint32_t Engine::SetUp(const std::string& source, const std::string& output) {
     return kResultWorkCopyFailed;
   }
   sourceBytes_ = uint64_t(st.st_size);
+  resources_.Limit(sourceBytes_, ShapeBuilderMayRun(ctx_));
 
   // The work copy, in a folder of our own.
   if (!work_.create()) return kResultWorkCopyFailed;
@@ -408,11 +427,7 @@ uint32_t Engine::ReadHeaderRest() {
     if (p >= 0) ctx_.m_nSwfEnd = declared = uint64_t(p) + 4;
     if (declared != ctx_.m_nSwfEnd) return kResultLengthMismatch;
   }
-  // The shape builder runs with the exact problem search on, or with the
-  // heuristic one off.
-  const bool shapeBuilder = (ctx_.m_pOptExactProblemSearch && *ctx_.m_pOptExactProblemSearch) ||
-                            !(ctx_.m_pOptHeuristicProblemSearch && *ctx_.m_pOptHeuristicProblemSearch);
-  ctx_.m_budget = MovieBudget::Of(ctx_.m_nSwfEnd - 8, ctx_.m_bSwfCompressed, sourceBytes_, shapeBuilder);
+  ctx_.m_budget = MovieBudget::Of(ctx_.m_nSwfEnd - 8, ctx_.m_bSwfCompressed, sourceBytes_, ShapeBuilderMayRun(ctx_));
 
   PumpMessages(ctx_);
   // Frame rectangle, frame rate and frame count.
@@ -523,12 +538,19 @@ uint32_t ConvertMovie(ConverterContext& ctx, const std::string& source, const st
             ctx.m_pOptHeuristicProblemSearch ? *ctx.m_pOptHeuristicProblemSearch : uint8_t(0)};
   ConverterContext* previous = g_pConverter;
   g_pConverter = &ctx;
+  // Processor time and heap are counted from here, for this conversion alone.
+  ResourceScope resources;
   uint32_t result;
   try {
-    Engine engine(ctx, services);
+    Engine engine(ctx, services, resources);
     result = engine.Run(source, output);
   } catch (const std::bad_alloc&) {
     result = kResultNoWorkBuffer;
+    // Past the memory bound the allocator's refusal is the bound's.
+    if (ResourceBoundCrossed()) {
+      result = ResourceBoundResult();
+      ctx.m_strFailureDetail = ResourceBoundDetail();
+    }
   }
   g_pConverter = previous;
   return result;

@@ -31,6 +31,9 @@ enum EngineResult : uint32_t {
   // 44 (kResultOutputIncomplete): a work file or the output failed to write.
   // 46 (kResultDocumentTooLarge): the document would take more than the
   // movie's size allows (fla/write_bound.h).
+  // 47 and 48 (kResultTooMuchTime, kResultTooMuchMemory): the conversion
+  // took more processor time or memory than the movie's size allows
+  // (platform/resource_bound.h).
   kResultInputUnreadable = 49,  // the source is not a plain file or cannot be opened (the detail says why)
   kResultDocumentTaken = 50,    // ConvertSwfFiles: the document is another source's of the same run
   kResultNameTooLong = 51,      // a name of the document set would pass its folder's limit

@@ -21,6 +21,7 @@
 #include "fla/layer_records.h"
 #include "fla/stream_placement.h"
 #include "fla/work_folder.h"
+#include "platform/resource_bound.h"
 #include "swf/forward_file_reader.h"
 #include "swf/place_object.h"
 #include "swf/swf_reader.h"
@@ -164,6 +165,9 @@ uint32_t SpriteConverter::Loop() {
     PumpMessages(ctx_);
     if (ctx_.m_pShell) ctx_.m_pShell->SetMainProgress(uint32_t(fileOffset_ + r.pos()));
     PumpMessages(ctx_);
+    // Past a bound the sprite is not ended as a cancel ends it: the
+    // conversion fails.
+    if (ResourceBoundCrossed()) return ResourceBoundResult();
     const size_t at = r.pos();
     TagHeader h;
     if (!r.tagHeader(h) || h.length > r.remaining()) return kResultSpriteTagPastEnd;

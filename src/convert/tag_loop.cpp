@@ -26,6 +26,7 @@
 #include "fla/work_folder.h"
 #include "fla/write_bound.h"
 #include "platform/movie_messages.h"
+#include "platform/resource_bound.h"
 
 namespace tovrani {
 
@@ -119,6 +120,8 @@ uint32_t TagLoop::Run() {
   // The file's position is asked for only after a handler that may have
   // moved it: stdio asks the work file each time.
   uint64_t pos = Pos();
+  // Read once here: a short movie is held to the time and memory bounds too.
+  if (ResourceLookNow()) return ResourceBoundResult();
   while (st_.loopContinue && pos < end_) {
     if (uint32_t r = DocumentFailed(); r != kResultDone) return r;
     if (uint32_t r = TakeIn(pos); r != kResultDone) return r;
@@ -171,10 +174,12 @@ uint32_t TagLoop::TakeIn(uint64_t pos) {
     }
   }
   if (ctx_.m_pShell) ctx_.m_pShell->SetMainProgress(uint32_t(bodyStart));
-  PumpMessages(ctx_);
+  // The pump looks at the time and memory bounds too.
+  if (ReadCancelRequest(ctx_) && ResourceBoundCrossed()) return ResourceBoundResult();
 
   // The body alone: a tag costs what it holds. Handlers that append behind
   // it make their own room.
+  if (!ReserveHeap(length)) return ResourceBoundResult();
   try {
     tag_.buffer.assign(size_t(length), 0);
   } catch (const std::bad_alloc&) {
@@ -285,6 +290,7 @@ uint32_t TagLoop::WalkSprite() {
     if (len > size - off - headLen) break;
     if (ctx_.m_bCancel) break;
     if (uint32_t r = DocumentFailed(); r != kResultDone) return r;
+    if (ResourceLook()) return ResourceBoundResult();
     if (IsLiftedSpriteDefinition(code)) {
       TagBody inner;
       try {

@@ -13,6 +13,7 @@
 #include "convert/tag_loop.h"
 #include "fla/document_finaliser.h"
 #include "fla/stream_placement.h"
+#include "platform/resource_bound.h"
 #include "swf/forward_file_reader.h"
 #include "swf/swf_reader.h"
 #include "platform/movie_messages.h"
@@ -123,6 +124,7 @@ std::optional<uint32_t> IndexFrom(ConverterContext& ctx, uint64_t pos) {
     if (index.built && !walked.empty() && (joinAt = HeightAt(index, at)) != 0) break;
     if (!ctx.m_budget.videoWalk.Take(1)) return std::nullopt;
     PumpMessages(ctx);
+    if (ResourceBoundCrossed()) return std::nullopt;
     uint8_t head[6];
     const uint64_t left = end - at;
     if (left < 2 || !in.readAt(at, head, 2)) {
@@ -279,6 +281,7 @@ uint32_t VideoStream::Collect(std::vector<uint8_t>& media) {
   std::vector<uint8_t> frame;
   for (auto f = frames.rbegin(); f != frames.rend(); ++f) {
     PumpMessages(ctx_);
+    if (ResourceBoundCrossed()) break;
     frame.resize(f->length);
     if (!ReadAtFile(ctx_.m_pSwfFile, f->bodyPos, frame.data(), frame.size())) continue;
     // The entries of the frame numbers a frame skips are charged before they

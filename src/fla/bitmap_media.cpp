@@ -6,6 +6,7 @@
 
 #include "fla/file_helpers.h"
 #include "fla/stream_placement.h"
+#include "platform/resource_bound.h"
 
 namespace tovrani {
 
@@ -63,8 +64,10 @@ bool BitmapChunkWriter::Run(const uint8_t* in, size_t n, int flush) {
   if (!ok_) return false;
   z_stream& z = z_->z;
   uint8_t out[16384];
+  // Fed 4 MiB at a time, with a look between: zeros deflate to next to
+  // nothing, so the output alone would rarely come back.
   do {
-    const uInt piece = uInt(std::min<size_t>(n, 1u << 30));
+    const uInt piece = uInt(std::min<size_t>(n, 4u << 20));
     z.next_in = const_cast<Bytef*>(in);
     z.avail_in = piece;
     in += piece;
@@ -72,6 +75,7 @@ bool BitmapChunkWriter::Run(const uint8_t* in, size_t n, int flush) {
     const int f = n ? Z_NO_FLUSH : flush;
     int r;
     do {
+      if (ResourceLook()) return ok_ = false;
       z.next_out = out;
       z.avail_out = sizeof out;
       r = deflate(&z, f);
@@ -88,6 +92,9 @@ bool BitmapChunkWriter::Add(std::span<const uint8_t> bytes) {
 
 bool BitmapChunkWriter::Finish(std::vector<uint8_t>& record) {
   if (!Run(nullptr, 0, Z_FINISH)) return false;
+  // Taken once at its final size: a doubling record would hold the pixels
+  // up to twice over.
+  record.reserve(record.size() + deflated_.size() + (deflated_.size() / kBitmapChunkMax + 2) * 2);
   for (size_t at = 0; at < deflated_.size(); at += kBitmapChunkMax) {
     const size_t n = std::min(kBitmapChunkMax, deflated_.size() - at);
     PutU16(record, uint32_t(n));

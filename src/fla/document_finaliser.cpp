@@ -13,6 +13,7 @@
 #include "fla/stream_placement.h"
 #include "fla/fla_context.h"
 #include "fla/write_bound.h"
+#include "platform/resource_bound.h"
 
 namespace tovrani {
 
@@ -245,7 +246,7 @@ void Finaliser::SymbolLinkage(uint16_t item) {
 
 void Finaliser::SymbolPages() {
   for (uint32_t i = 0; i < ctx_.m_nStreams; ++i) {
-    if (WriteBoundCrossed(ctx_)) return;
+    if (WriteBoundCrossed(ctx_) || ResourceLook()) return;
     const std::string name = MakeSymbolName(ctx_.m_pStreamId[i]);
     const uint16_t item = ctx_.m_pStreamItemNo[i];
     c_.PutU16(0x8001);  // the CDocumentPage class
@@ -342,7 +343,7 @@ void Finaliser::Bitmaps() {
   PutClassHead(c_, "CMediaBits", V());
   if (On(ctx_.m_pOptPictureFolder)) UseFolder(picturesFolder_, "_Pictures_");
   for (size_t j = 0; j < lib_.bitmaps.size(); ++j) {
-    if (WriteBoundCrossed(ctx_)) return;
+    if (WriteBoundCrossed(ctx_) || ResourceLook()) return;
     const auto& b = lib_.bitmaps[j];
     if (j) {
       c_.PutU16(uint16_t(0x8003 + ctx_.m_nStreams));
@@ -366,7 +367,7 @@ void Finaliser::Sounds() {
   if (On(ctx_.m_pOptSoundFolder)) UseFolder(soundsFolder_, "_Sounds_");
   const uint32_t bitmapClasses = lib_.bitmaps.empty() ? 0 : uint32_t(lib_.bitmaps.size() + 1);
   for (size_t j = 0; j < lib_.sounds.size(); ++j) {
-    if (WriteBoundCrossed(ctx_)) return;
+    if (WriteBoundCrossed(ctx_) || ResourceLook()) return;
     const auto& s = lib_.sounds[j];
     if (j) {
       c_.PutU16(uint16_t(0x8003 + ctx_.m_nStreams + bitmapClasses));
@@ -406,7 +407,7 @@ void Finaliser::Videos() {
                           (lib_.bitmaps.empty() ? 0 : uint32_t(lib_.bitmaps.size() + 1)) +
                           (lib_.sounds.empty() ? 0 : uint32_t(lib_.sounds.size() + 1));
   for (size_t j = 0; j < lib_.videos.size(); ++j) {
-    if (WriteBoundCrossed(ctx_)) return;
+    if (WriteBoundCrossed(ctx_) || ResourceLook()) return;
     const auto& v = lib_.videos[j];
     if (j) {
       c_.PutU16(uint16_t(0x8003 + before));

@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 
 #include "fla/work_folder.h"
+#include "platform/resource_bound.h"
 
 namespace tovrani {
 
@@ -192,6 +193,8 @@ class ZlibInflater {
           result_.limitReached = true;
           return Stop();
         }
+        // A look every 64 KB produced: zlib turns a few bytes into any amount.
+        if (ResourceLook()) return Stop();
         uint64_t room = std::min<uint64_t>(out_.size(), limit_ - result_.produced);
         zs_.next_out = out_.data();
         zs_.avail_out = static_cast<uInt>(room);
@@ -267,6 +270,15 @@ InflateResult InflateZlibToVector(std::span<const uint8_t> data, uint64_t limit,
   out.clear();
   return InflateZlib(data, limit, [&out](const uint8_t* d, size_t n) {
     out.insert(out.end(), d, d + n);
+    return true;
+  });
+}
+
+InflateResult InflateZlibToBuffer(std::span<const uint8_t> data, std::span<uint8_t> out) {
+  uint8_t* at = out.data();
+  return InflateZlib(data, out.size(), [&at](const uint8_t* d, size_t n) {
+    std::memcpy(at, d, n);
+    at += n;
     return true;
   });
 }

@@ -11,12 +11,16 @@
 #include <new>
 #include <unordered_map>
 
+#include "platform/resource_bound.h"
+
 namespace tovrani {
 
 namespace {
 
 // Work files stay far below this; a seek past it is a caller's fault.
 constexpr uint64_t kMaxFileBytes = uint64_t(1) << 40;
+// What a work file leaves free below the memory bound.
+constexpr uint64_t kHeapMargin = uint64_t(64) << 20;
 
 // One open of a work file: what a file description is to a path.
 struct Stream {
@@ -176,7 +180,12 @@ int64_t MemoryFile::Write(uint64_t pos, const char* src, size_t n) {
 // copy the whole file again on every write.
 bool MemoryFile::Reserve(uint64_t size) {
   const uint64_t held = bytes_.capacity(), others = space_->inMemory - held;
-  const auto fits = [&](uint64_t n) { return n <= space_->budget && others <= space_->budget - n; };
+  // Within the folder's budget, and never within kHeapMargin of the
+  // conversion's memory bound (the new buffer beside the old one while it
+  // is copied): the file goes to disk first.
+  const auto fits = [&](uint64_t n) {
+    return n <= space_->budget && others <= space_->budget - n && HeapHasRoom(n, kHeapMargin);
+  };
   uint64_t want = std::max<uint64_t>(size, held * 2);
   if (want < 4096 && fits(4096)) want = 4096;
   if (!fits(want)) return false;

@@ -10,6 +10,8 @@
 // decodes anything.
 #include <jpegint.h>
 
+#include "platform/resource_bound.h"
+
 namespace tovrani {
 
 namespace {
@@ -42,6 +44,9 @@ struct ScanGate {
 boolean TakeNothing(j_decompress_ptr, JBLOCKROW*) { return TRUE; }
 
 void GateScans(j_common_ptr c) {
+  // Past a bound on the conversion's time or memory the image is given up
+  // as on a fatal error.
+  if (ResourceLook()) c->err->error_exit(c);
   if (!c->is_decompressor) return;
   const j_decompress_ptr d = reinterpret_cast<j_decompress_ptr>(c);
   ScanGate* gate = reinterpret_cast<ScanGate*>(d->progress);
@@ -110,6 +115,17 @@ int DecodeJpegC(const unsigned char* data, unsigned long size, ScanGate* gate, u
       static_cast<unsigned long long>(w) * h > kMaxImagePixels) {
     jpeg_destroy_decompress(&cinfo);
     return kRecodeLimits;
+  }
+  // The image, and for a progressive one libjpeg's coefficients of the
+  // whole image (128 bytes a block of each component), ask before they are
+  // taken.
+  unsigned long long heap = static_cast<unsigned long long>(w) * h * 3;
+  if (cinfo.progressive_mode)
+    for (int i = 0; i < cinfo.num_components; ++i)
+      heap += 128ull * cinfo.comp_info[i].width_in_blocks * cinfo.comp_info[i].height_in_blocks;
+  if (!ReserveHeap(heap)) {
+    jpeg_destroy_decompress(&cinfo);
+    return kRecodeWriteFailed;
   }
   const int cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
   const int gray = cinfo.jpeg_color_space == JCS_GRAYSCALE;

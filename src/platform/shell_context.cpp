@@ -1,5 +1,7 @@
 #include "platform/shell_context.h"
 
+#include "platform/resource_bound.h"
+
 namespace tovrani {
 
 ShellContext::ShellContext()
@@ -47,7 +49,9 @@ bool ReadCancelRequest(ShellContext& ctx) {
     if (ctx.m_bTagLoopEnded && !ctx.m_bCancel) ctx.m_bAbandoned = 1;
     ctx.m_bCancel = 1;
   }
-  return ctx.m_bAbandoned != 0;
+  // Past a bound on processor time or memory nothing more is written
+  // either, but that is no cancel: the conversion fails.
+  return ctx.m_bAbandoned != 0 || ResourceLook();
 }
 
 }  // namespace tovrani

@@ -88,7 +88,9 @@ constexpr uint32_t kResultCancelled = 130;
 // Reads the shell's cancel request between two steps of work. While the tag
 // loop runs, a cancel ends the movie where it is and the frames done are
 // still written; once the loop has ended, a cancel abandons the document.
-// True when the document is abandoned.
+// Also a look at the bounds on processor time and memory
+// (platform/resource_bound.h). True when the document is abandoned or a
+// bound was crossed: nothing more is written.
 bool ReadCancelRequest(ShellContext& ctx);
 
 }  // namespace tovrani

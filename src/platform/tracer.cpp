@@ -7,6 +7,8 @@
 #include <memory>
 #include <utility>
 
+#include "platform/resource_bound.h"
+
 namespace tovrani {
 namespace {
 
@@ -143,6 +145,12 @@ TraceStatus TraceRaster(const Raster& raster, int smoothing_level, bool closer,
   param->alphamax = settings.alphamax;
   param->opticurve = 1;
   param->opttolerance = settings.opttolerance;
+  // potrace cannot be stopped, but its progress keeps the clock of the
+  // conversion's bounds read; the loops around it stop once one is crossed.
+  param->progress.callback = [](double, void*) { ResourceLook(); };
+  param->progress.min = 0;
+  param->progress.max = 1;
+  param->progress.epsilon = 0;
 
   std::unique_ptr<potrace_state_t, StateDeleter> state(potrace_trace(param.get(), &bitmap));
   if (!state || state->status != POTRACE_STATUS_OK) return TraceStatus::kFailed;

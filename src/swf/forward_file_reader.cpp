@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/resource_bound.h"
+
 namespace tovrani {
 
 namespace {
@@ -12,6 +14,11 @@ ForwardFileReader::ForwardFileReader(std::FILE* file, uint64_t pos, uint64_t end
     : file_(file), pos_(std::min(pos, end)), end_(end) {}
 
 bool ForwardFileReader::fill() {
+  // The passes over all tags (the mask pass, the placement counts, the
+  // video search) look at the time and memory bounds a block at a time: a
+  // tag costs them next to nothing, and so little a byte that the loops
+  // after them, which stop there, notice a crossing soon enough.
+  ResourceLook();
   const size_t want = size_t(std::min<uint64_t>(kBlockBytes, end_ - pos_));
   block_.resize(want);
   blockStart_ = pos_;

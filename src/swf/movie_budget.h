@@ -76,6 +76,11 @@ constexpr uint64_t kMovieBytesPerSoundLayer = 16;
 // 2.4 times); with it 1,182 (a movie of 54 KB) and some 700 (a game of
 // 2.4 MB). The fixed parts hold the smaller movies: the largest use, 196 M
 // units for a movie of 10 KB (1.5 s), is 73 % of 2^28.
+// At up to 15 ns a unit, 4,800 units a byte of a movie counted at up to 4
+// times its file grant 288 µs a byte of file, far past the processor-time
+// bound's 30 µs (platform/resource_bound.h): while the builder may run,
+// that bound gains 300 µs a byte, so that this allowance, not the bound,
+// decides what is cut.
 constexpr uint64_t kShapeWorkAllowance = uint64_t(1) << 24;
 constexpr uint64_t kShapeBuilderWorkAllowance = uint64_t(1) << 28;
 constexpr uint64_t kShapeWorkPerMovieByte = 384;
@@ -151,8 +156,10 @@ constexpr uint64_t kTweenPairsPerMovieByte = 512;
 // zlib turns a small file of zeros into a movie of any length.
 constexpr uint64_t kCompressedBytesPerFileByte = 4;
 
-// Two bounds hold whatever does the work, named above or not, and fail the
-// conversion past them. A compressed movie may declare at most 1 MiB and 64
+// Four bounds hold whatever does the work, named above or not, and fail the
+// conversion past them: the two below, and the processor time and heap a
+// conversion may spend (platform/resource_bound.h, where every layer can
+// look at them). A compressed movie may declare at most 1 MiB and 64
 // bytes more per byte of its file: real compressed movies inflate at most
 // 18.3 times their file (one of 132 bytes), at most 14.5 times for every
 // file over 10 KB, and the largest declares 3.6 MB.

@@ -8,6 +8,7 @@
 
 #include "platform/shell_services.h"
 #include "swf/movie_budget.h"
+#include "platform/resource_bound.h"
 #include "timeline/timeline_context.h"
 
 namespace tovrani {
@@ -191,6 +192,7 @@ uint32_t ApproximateMotionTween(std::FILE* page, PatchPos pos, const DepthTrack&
   std::vector<const Channels*> distinct = {&*seen.begin()};
   Channels direction = steps[0];
   for (int32_t n = next(second); n >= 0 && run.size() < kMaxTweenEntries; n = next(n)) {
+    if (ResourceLook()) break;
     const PlacementEntry& prev = track.entries[size_t(run.back())];
     const PlacementEntry& cur = track.entries[size_t(n)];
     if (cur.characterId != prev.characterId || !Mergeable(cur) || Rotates(cur) || !FollowsInOneFrame(prev, cur) ||

@@ -5,6 +5,7 @@
 
 #include "fla/file_helpers.h"
 #include "fla/stream_placement.h"
+#include "platform/resource_bound.h"
 #include "timeline/character_sources.h"
 #include "timeline/timeline_context.h"
 #include "timeline/depth_handoff.h"
@@ -108,6 +109,7 @@ uint32_t RearrangeMaskLayers(TimelineContext& ctx, uint8_t fromFile, uint8_t* ta
 
   auto pump = [&] {
     if (shell && shell->PumpMessages()) ctx.m_bCancel = 1;
+    ResourceLook();
   };
   uint32_t progress = 0;  // never decreases over the cycles
   auto visit = [&](size_t x) {
@@ -118,7 +120,7 @@ uint32_t RearrangeMaskLayers(TimelineContext& ctx, uint8_t fromFile, uint8_t* ta
   CharacterSources sources;  // built when the first repair needs it
   bool firstCycle = true, cancelled = false, abandoned = false;
   for (;;) {
-    if (ctx.m_bCancel || !budget.Spend(table.size() + 1)) {
+    if (ctx.m_bCancel || ResourceBoundCrossed() || !budget.Spend(table.size() + 1)) {
       cancelled = true;
       break;
     }

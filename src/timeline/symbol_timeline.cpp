@@ -9,6 +9,7 @@
 #include "fla/keyframe_records.h"
 #include "fla/layer_records.h"
 #include "fla/write_bound.h"
+#include "platform/resource_bound.h"
 #include "timeline/timeline_context.h"
 #include "timeline/frame_labels.h"
 #include "timeline/component_wrapper.h"
@@ -576,7 +577,7 @@ void SymbolTimelineBuilder::writeLayer(int32_t cur) {
   for (int32_t k = range.first; k <= w.last; ++k) {
     const PlacementEntry& e = t.entries[size_t(k)];
     if (e.streamIndex == kAbsorbedEntry || (lasts[size_t(k)] == 0 && e.kind != kGroupPlacementKind)) continue;
-    if (WriteBoundCrossed(ctx_)) break;
+    if (WriteBoundCrossed(ctx_) || ResourceLook()) break;
     WriteEntryGap(page_, e, base, state_, level_);
     OpenEntryKeyframe(page_, level_);
     writeEntryElement(t, k);

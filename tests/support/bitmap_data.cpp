@@ -128,7 +128,9 @@ size_t FindMarker(const std::vector<uint8_t>& jpeg, uint8_t marker) {
 }  // namespace
 
 std::vector<uint8_t> WithFrameSize(std::vector<uint8_t> jpeg, uint16_t w, uint16_t h) {
-  const size_t sof = FindMarker(jpeg, 0xC0);
+  // A baseline frame header, or a progressive one.
+  size_t sof = FindMarker(jpeg, 0xC0);
+  if (sof == jpeg.size()) sof = FindMarker(jpeg, 0xC2);
   if (sof + 9 > jpeg.size()) return jpeg;
   jpeg[sof + 5] = uint8_t(h >> 8);
   jpeg[sof + 6] = uint8_t(h);

@@ -4,6 +4,7 @@
 #include <optional>
 #include <queue>
 
+#include "platform/resource_bound.h"
 #include "shape/builder/correction_output.h"
 #include "shape/builder/shape_builder.h"
 #include "shape/builder/shape_output.h"
@@ -33,7 +34,9 @@ ShapeBuilder::ShapeBuilder(ShapeContext& c, ShapeBlock& b, std::span<const uint8
 
 bool ShapeBuilder::Pump() {
   if (ctx.m_pShell && ctx.m_pShell->PumpMessages()) ctx.m_bCancel = 1;
-  return ctx.m_bCancel != 0;
+  // Past a bound on the conversion's time or memory the builder leaves the
+  // block as a cancel does; the conversion then fails.
+  return ctx.m_bCancel != 0 || ResourceLook();
 }
 
 void ShapeBuilder::Progress(uint32_t position) {

@@ -8,6 +8,7 @@
 #include <tuple>
 
 #include "platform/path_widen.h"
+#include "platform/resource_bound.h"
 #include "shape/builder/build_shape.h"
 #include "shape/builder/overlap_analysis.h"
 #include "shape/geometry/shape_region.h"
@@ -21,6 +22,7 @@ bool On(const uint8_t* option) { return option && *option; }
 
 void Pump(ShapeContext& ctx) {
   if (ctx.m_pShell && ctx.m_pShell->PumpMessages()) ctx.m_bCancel = 1;
+  ResourceLook();
 }
 
 // Where the analysable data goes on after the 0 byte at `pos`: behind a
@@ -224,7 +226,7 @@ bool Passes::DecodeRun() {
   run.styleBefore = a_.style;
   if (!DecodeItem(run, true)) return false;
   while (a_.readPos < a_.block.length) {
-    if (a_.ctx.m_bCancel) {
+    if (a_.ctx.m_bCancel || ResourceBoundCrossed()) {
       a_.stopped = true;
       return false;
     }

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "platform/resource_bound.h"
 #include "shape/builder/shape_builder.h"
 
 namespace tovrani {
@@ -68,7 +69,7 @@ ShapeBuilder::Outcome ShapeBuilder::TraceOutlines() {
         const Outcome o = TraceRegion(sp, se);
         if (o != Outcome::kGoOn) return o;
         created = true;
-        if (ctx.m_bCancel) return Outcome::kLeave;
+        if (ctx.m_bCancel || ResourceBoundCrossed()) return Outcome::kLeave;
       }
     }
   }
