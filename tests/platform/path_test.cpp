@@ -201,24 +201,19 @@ TEST(PathFill, WorkCountsCornersAndEdgeRowsAndALimitRefusesFirst) {
   EXPECT_EQ(WidenPathToRegion(zigzag, 1, region, &half), RegionKind::kError);
   EXPECT_TRUE(half.refused() && region.IsEmpty());
 
-  // What a fill holds is counted the same way, its points and edges before
-  // its rows: within the limit nothing changes, a byte below it refuses
-  // the fill, and a path of more points than the limit allows is refused
-  // before they are made.
+  // What a fill holds is counted the same way, before it is taken: a byte
+  // short of it refuses the fill (and the band), as does a limit below what
+  // the path's points take.
   Region whole;
   EXPECT_EQ(zigzag.ToRegion(whole, work), RegionKind::kComplex);
-  EXPECT_GT(work.held, 100u * sizeof(fill_detail::FixPoint));
   FillWork roomy{UINT64_MAX, 0, work.held}, short_by_one{UINT64_MAX, 0, work.held - 1},
-      band_short_by_one{UINT64_MAX, 0, band.held - 1};
+      band_short{UINT64_MAX, 0, band.held - 1}, few{UINT64_MAX, 0, 50 * fill_detail::kHeldBytesPerCorner};
   EXPECT_EQ(zigzag.ToRegion(region, roomy), RegionKind::kComplex);
   EXPECT_EQ(region, whole);
-  EXPECT_EQ(zigzag.ToRegion(region, short_by_one), RegionKind::kError);
-  EXPECT_TRUE(short_by_one.refused() && region.IsEmpty());
-  EXPECT_EQ(WidenPathToRegion(zigzag, 1, region, &band_short_by_one), RegionKind::kError);
-  EXPECT_TRUE(band_short_by_one.refused());
-  FillWork few{UINT64_MAX, 0, 50 * fill_detail::kHeldBytesPerCorner};
+  EXPECT_EQ(WidenPathToRegion(zigzag, 1, region, &band_short), RegionKind::kError);
   EXPECT_EQ(zigzag.ToRegion(region, few), RegionKind::kError);
-  EXPECT_TRUE(few.refused());
+  EXPECT_EQ(zigzag.ToRegion(region, short_by_one), RegionKind::kError);
+  EXPECT_TRUE(short_by_one.refused() && band_short.refused() && few.refused() && region.IsEmpty());
 }
 
 }  // namespace
