@@ -53,8 +53,8 @@ RegionKind Path::ToRegion(Region& out) const {
 RegionKind Path::ToRegion(Region& out, FillWork& work) const {
   work.spent = 0;
   work.held = 0;
-  // The points are made before the fill counts them: no more than what it
-  // may hold pays for.
+  // The points are made before the fill counts them: no more are made than
+  // its byte limit allows.
   const size_t max_points = size_t(
       std::min<uint64_t>(fill_detail::kMaxFillPoints, work.heldLimit / fill_detail::kHeldBytesPerCorner));
   std::vector<fill_detail::Polyline> lines;

@@ -10,9 +10,9 @@
 #include "platform/region.h"
 #include "shape/builder/fill_overlap.h"
 #include "shape/decode/encoded_shape.h"
-#include "shape/geometry/held_memory.h"
 #include "shape/geometry/edge_list.h"
 #include "shape/geometry/edge_run_passes.h"
+#include "shape/geometry/held_memory.h"
 #include "shape/shape_work.h"
 
 namespace tovrani {
