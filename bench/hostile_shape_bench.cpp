@@ -5,6 +5,7 @@
 // the sweeps and outline tables that grew with the square of a shape, and
 // problem areas retraced into many outlines or many corners.
 #include <algorithm>
+#include <random>
 
 #include "convert/converter_context.h"
 #include "convert/engine.h"
@@ -41,6 +42,23 @@ void Zigzag(ShapeRecords& r, int edges) {
   r.Change(std::pair(0, 0), 1u, std::nullopt, 0u);
   for (int i = 0; i < edges; ++i) r.Straight(1, i % 2 ? -1 : 1);
   for (int left = edges; left > 0; left -= 65535) r.Straight(-std::min(left, 65535), 0);
+}
+
+// Movie F: a filled zigzag of `edges` one-twip edges, then an unknown tag
+// (code 777) of `random` random bytes, which zlib cannot pack.
+std::function<Bytes()> ZigzagAndRandomBytes(int edges, size_t random, bool compressed) {
+  return [=] {
+    SwfWriter w(8);
+    w.tag(22, test::OneFillOneLineShape(1, [edges](ShapeRecords& r) { Zigzag(r, edges); }), true);
+    if (random) {
+      std::mt19937 bits(11);
+      Bytes noise(random);
+      for (uint8_t& b : noise) b = uint8_t(bits());
+      w.tag(777, noise, true);
+    }
+    w.showFrame().end();
+    return w.build(compressed);
+  };
 }
 
 // `count` horizontal lines 1,000 twips long, stacked 20 twips apart: every
@@ -222,6 +240,18 @@ std::vector<Hostile> Movies() {
       {"zigzag/100000", Shapes(1, [](ShapeRecords& r) { Zigzag(r, 100000); })},
       {"zigzag/300000", Shapes(1, [](ShapeRecords& r) { Zigzag(r, 300000); })},
       {"zigzag/900000", Shapes(1, [](ShapeRecords& r) { Zigzag(r, 900000); })},
+      // Movie F, compressed (a file of 102 KB that inflates to 2 MB): its
+      // bytes pay for far more than one object's cap, which alone bounds
+      // what the zigzag's analysis or building holds. Uncompressed, the
+      // zigzag fills files of 10 KB, 100 KB and 1 MB.
+      {"F/1400000+random/cws", ZigzagAndRandomBytes(1400000, 100000, true)},
+      {"F/1400000+random/cws/exact", ZigzagAndRandomBytes(1400000, 100000, true), Exact},
+      {"F/7400/10KB", ZigzagAndRandomBytes(7400, 0, false)},
+      {"F/7400/10KB/exact", ZigzagAndRandomBytes(7400, 0, false), Exact},
+      {"F/74000/100KB", ZigzagAndRandomBytes(74000, 0, false)},
+      {"F/74000/100KB/exact", ZigzagAndRandomBytes(74000, 0, false), Exact},
+      {"F/760000/1MB", ZigzagAndRandomBytes(760000, 0, false)},
+      {"F/760000/1MB/exact", ZigzagAndRandomBytes(760000, 0, false), Exact},
       {"stacked_lines/40000/exact", Shapes(1, [](ShapeRecords& r) { StackedLines(r, 40000); }), Exact},
       {"separate_squares/20000/exact", Shapes(1, [](ShapeRecords& r) { SeparateSquares(r, 20000); }), Exact},
   };

@@ -52,9 +52,17 @@ RegionKind Path::ToRegion(Region& out) const {
 
 RegionKind Path::ToRegion(Region& out, FillWork& work) const {
   work.spent = 0;
+  work.held = 0;
+  // The points are made before the fill counts them: no more are made than
+  // its byte limit allows.
+  const size_t max_points = size_t(
+      std::min<uint64_t>(fill_detail::kMaxFillPoints, work.heldLimit / fill_detail::kHeldBytesPerCorner));
   std::vector<fill_detail::Polyline> lines;
-  if (!fill_detail::FlattenPath(*this, fill_detail::kMaxFillPoints, lines)) {
+  bool too_many = false;
+  if (!fill_detail::FlattenPath(*this, max_points, lines, &too_many)) {
     out.Clear();
+    if (too_many && max_points < fill_detail::kMaxFillPoints)
+      work.held = (uint64_t(max_points) + 1) * fill_detail::kHeldBytesPerCorner;
     return RegionKind::kError;
   }
   std::vector<std::vector<fill_detail::FixPoint>> polygons;
@@ -164,6 +172,12 @@ struct Span {
   bool operator==(const Span&) const = default;
 };
 
+static_assert(kHeldBytesPerCorner == 2 * sizeof(FixPoint));
+// An edge active in a row with its share of the row's spans; a rectangle
+// in the list and in the region made of it.
+constexpr uint64_t kHeldBytesPerActiveEdge = sizeof(ActiveEdge) + sizeof(Span);
+constexpr uint64_t kHeldBytesPerRect = 2 * sizeof(IntRect);
+
 template <typename T>
 void TrimScratch(std::vector<T>& v) {
   v.clear();
@@ -189,7 +203,7 @@ struct ScratchGuard {
 
 }  // namespace
 
-bool FlattenPath(const Path& path, size_t max_points, std::vector<Polyline>& out) {
+bool FlattenPath(const Path& path, size_t max_points, std::vector<Polyline>& out, bool* too_many) {
   out.clear();
   size_t total = 0;
   for (const Path::Figure& f : path.figures()) {
@@ -208,7 +222,10 @@ bool FlattenPath(const Path& path, size_t max_points, std::vector<Polyline>& out
         FlattenCubic(cur, s.c1, s.c2, s.end, line.points);
       }
       cur = s.end;
-      if (total + line.points.size() > max_points) return false;
+      if (total + line.points.size() > max_points) {
+        if (too_many) *too_many = true;
+        return false;
+      }
     }
     total += line.points.size();
     out.push_back(std::move(line));
@@ -219,10 +236,14 @@ bool FlattenPath(const Path& path, size_t max_points, std::vector<Polyline>& out
 RegionKind FillPolygons(const std::vector<std::vector<FixPoint>>& polygons, FillRule rule,
                         Region& out, FillWork* work) {
   out.Clear();
-  if (work) work->spent = 0;
+  if (work) work->spent = work->held = 0;
   std::vector<Edge> edges;
   int64_t edge_rows = 0;
   uint64_t corners = 0, sorting = 0;
+  // What it holds: its polygons, the room of its list of edges, the most
+  // edges active in a row and the rectangles made.
+  uint64_t polygon_bytes = 0, edge_room = 0, most_active = 0, rect_count = 0;
+  for (const auto& poly : polygons) polygon_bytes += poly.capacity() * sizeof(FixPoint);
   // The work is known before the first row is walked, but for the rows
   // that need a full sort. A row walked costs several times an edge
   // stepping through it (its spans, band and rectangles), and holds two
@@ -230,8 +251,11 @@ RegionKind FillPolygons(const std::vector<std::vector<FixPoint>>& polygons, Fill
   auto over_limit = [&] {
     if (!work) return false;
     work->spent = corners + 2 * uint64_t(edge_rows) + sorting;
+    work->held = polygon_bytes + edge_room * sizeof(Edge) + most_active * kHeldBytesPerActiveEdge +
+                 rect_count * kHeldBytesPerRect;
     return work->refused();
   };
+  if (over_limit()) return RegionKind::kError;
   for (const auto& poly : polygons) {
     const size_t n = poly.size();
     corners += n;
@@ -249,6 +273,8 @@ RegionKind FillPolygons(const std::vector<std::vector<FixPoint>>& polygons, Fill
       e.end_row = CeilDiv(e.bottom.y, kFixOne);
       if (e.first_row >= e.end_row) continue;
       edge_rows += e.end_row - e.first_row;
+      // A full list doubles its room: that is checked before it is taken.
+      if (edges.size() == edges.capacity()) edge_room = std::max<size_t>(1, 2 * edges.capacity());
       if (over_limit() || edge_rows > kMaxEdgeRows) return RegionKind::kError;
       edges.push_back(e);
     }
@@ -269,22 +295,27 @@ RegionKind FillPolygons(const std::vector<std::vector<FixPoint>>& polygons, Fill
   std::vector<Span>& band_spans = scratch.band_spans;
   int64_t band_top = 0, band_bottom = 0;
   auto flush_band = [&]() -> bool {
+    rect_count = rects.size() + band_spans.size();
+    if (rect_count > kMaxRects || over_limit()) return false;
     for (const Span& s : band_spans) {
       rects.push_back(
           {s.left, static_cast<int32_t>(band_top), s.right, static_cast<int32_t>(band_bottom)});
     }
     band_spans.clear();
-    return rects.size() <= kMaxRects;
+    return true;
   };
 
   size_t next = 0;
   int64_t row = edges.front().first_row;
   while (next < edges.size() || !active.empty()) {
     if (active.empty() && edges[next].first_row > row) row = edges[next].first_row;
-    while (next < edges.size() && edges[next].first_row == row) {
-      active.push_back(Activate(edges[next], row));
-      ++next;
+    size_t arriving = 0;
+    while (next + arriving < edges.size() && edges[next + arriving].first_row == row) ++arriving;
+    if (active.size() + arriving > most_active) {
+      most_active = active.size() + arriving;
+      if (over_limit()) return RegionKind::kError;
     }
+    for (; arriving > 0; --arriving) active.push_back(Activate(edges[next++], row));
     // Crossings move little from row to row, so insertion sort is near
     // linear; when a row brings many new or crossing edges it would turn
     // quadratic, and a full sort takes over.

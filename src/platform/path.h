@@ -35,11 +35,19 @@ struct IntPoint {
 // unit); a row whose edges need a full sort is charged that sort when it
 // is walked. A fill that would cost more than `limit` fails (kError) with
 // `spent` above the limit; otherwise `spent` is what it cost.
+//
+// What it holds while it runs is counted too: its polygons' corners, their
+// edges as sorted and as active in a row, and its rectangles (the list
+// and the region made of it). A fill that would hold more than
+// `heldLimit` bytes fails the same way, before it takes them; `held` is
+// the most it held.
 struct FillWork {
   uint64_t limit = UINT64_MAX;
   uint64_t spent = 0;
+  uint64_t heldLimit = UINT64_MAX;
+  uint64_t held = 0;
 
-  bool refused() const { return spent > limit; }
+  bool refused() const { return spent > limit || held > heldLimit; }
 };
 
 // The work of sorting n items: log2(n) comparisons each, four to a unit.
@@ -120,8 +128,14 @@ struct Polyline {
 
 // Flattens every figure of the path (figures without a segment give
 // nothing). False when a coordinate is beyond +-Path::kMaxCoord or the
-// polylines would hold more than max_points points.
-bool FlattenPath(const Path& path, size_t max_points, std::vector<Polyline>& out);
+// polylines would hold more than max_points points (then `too_many`, when
+// given, is set).
+bool FlattenPath(const Path& path, size_t max_points, std::vector<Polyline>& out,
+                 bool* too_many = nullptr);
+
+// What a fill holds per corner of its polygons, with room for the list to
+// grow (FillWork::held).
+constexpr uint64_t kHeldBytesPerCorner = 32;
 
 enum class FillRule { kEvenOdd, kNonZero };
 

@@ -35,13 +35,22 @@ void AddPiece(std::vector<FixPoint> piece, std::vector<std::vector<FixPoint>>& p
 
 RegionKind WidenPathToRegion(const Path& path, int pen_width, Region& out, FillWork* work) {
   out.Clear();
-  if (work) work->spent = 0;
+  if (work) work->spent = work->held = 0;
   if (pen_width > kMaxPenWidth) return RegionKind::kError;
   const double radius = std::max(pen_width, 1) * kFixOne / 2.0;
 
   std::vector<fill_detail::Polyline> lines;
   if (!fill_detail::FlattenPath(path, fill_detail::kMaxWidenPoints, lines)) {
     return RegionKind::kError;
+  }
+  if (work) {
+    // A disc and a quadrilateral a point: pieces that would hold more than
+    // the fill may are not made.
+    uint64_t points = 0;
+    for (const fill_detail::Polyline& line : lines) points += line.points.size() + 1;
+    work->held = points * ((kDiscCorners + 4) * sizeof(FixPoint) + 4 * sizeof(std::vector<FixPoint>));
+    if (work->refused()) return RegionKind::kError;
+    work->held = 0;
   }
 
   std::vector<FixPoint> disc_offsets;

@@ -9,6 +9,13 @@ namespace {
 
 int32_t ClampCoord(int32_t v) { return std::clamp(v, -Region::kCoordLimit, Region::kCoordLimit); }
 
+// A region's block of rectangles: a region of one rectangle (no block) or
+// an empty one (pixman's shared empty block) takes none.
+uint64_t BlockBytes(const pixman_region32_t& r) {
+  if (!r.data || r.data->size <= 0) return 0;
+  return sizeof(pixman_region32_data_t) + uint64_t(r.data->size) * sizeof(pixman_box32_t);
+}
+
 RegionKind KindOf(const pixman_region32_t* r) {
   const int n = pixman_region32_n_rects(const_cast<pixman_region32_t*>(r));
   if (n == 0) return RegionKind::kEmpty;
@@ -26,7 +33,9 @@ Region::Region(int32_t left, int32_t top, int32_t right, int32_t bottom) {
 
 Region::Region(const Region& other) {
   pixman_region32_init(&region_);
-  if (!pixman_region32_copy(&region_, const_cast<pixman_region32_t*>(&other.region_))) Clear();
+  const bool copied = pixman_region32_copy(&region_, const_cast<pixman_region32_t*>(&other.region_));
+  Held(region_);
+  if (!copied) Clear();
 }
 
 Region::Region(Region&& other) noexcept : region_(other.region_) {
@@ -46,9 +55,16 @@ Region& Region::operator=(Region&& other) noexcept {
   return *this;
 }
 
-Region::~Region() { pixman_region32_fini(&region_); }
+Region::~Region() {
+  Released(region_);
+  pixman_region32_fini(&region_);
+}
+
+void Region::Held(const pixman_region32_t& r) { heldBytes_ += BlockBytes(r); }
+void Region::Released(const pixman_region32_t& r) { heldBytes_ -= BlockBytes(r); }
 
 void Region::Clear() {
+  Released(region_);
   pixman_region32_fini(&region_);
   pixman_region32_init(&region_);
 }
@@ -83,12 +99,16 @@ RegionKind Region::SetRects(const std::vector<IntRect>& rects) {
     if (b.x1 < b.x2 && b.y1 < b.y2) boxes.push_back(b);
   }
   pixman_region32_t fresh;
-  if (!pixman_region32_init_rects(&fresh, boxes.data(), static_cast<int>(boxes.size()))) {
+  const bool made = pixman_region32_init_rects(&fresh, boxes.data(), static_cast<int>(boxes.size()));
+  Held(fresh);
+  if (!made) {
+    Released(fresh);
     pixman_region32_fini(&fresh);
     Clear();
     return RegionKind::kError;
   }
   std::swap(region_, fresh);
+  Released(fresh);
   pixman_region32_fini(&fresh);
   Canonicalize();
   return Kind();
@@ -163,6 +183,7 @@ RegionKind Region::SetBands(const std::vector<IntRect>& bands) {
   Clear();
   region_.extents = extents;
   region_.data = data;
+  Held(region_);
   return RegionKind::kComplex;
 }
 
@@ -186,6 +207,7 @@ RegionKind Region::Combine(Region& target, const Region& a, const Region& b, Com
       ok = pixman_region32_copy(&result.region_, ra);
       break;
   }
+  Held(result.region_);
   if (!ok) {
     target.Clear();
     return RegionKind::kError;

@@ -87,8 +87,17 @@ class Region {
 
   const pixman_region32_t* raw() const { return &region_; }
 
+  // Bytes the rectangles of every region alive in this thread take: what
+  // the shape code charges for the regions it keeps.
+  static uint64_t HeldBytes() { return heldBytes_; }
+
  private:
   void Canonicalize();
+  // A rectangles' block made or taken over, and one about to be released.
+  static void Held(const pixman_region32_t& r);
+  static void Released(const pixman_region32_t& r);
+
+  inline static thread_local uint64_t heldBytes_ = 0;
 
   pixman_region32_t region_;
 };

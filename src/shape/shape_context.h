@@ -36,6 +36,12 @@ using BuildShapeFn = void (*)(ShapeContext& ctx, ShapeBlock& block,
 using AnalyzeMorphShapeHalfFn = void (*)(ShapeContext& ctx, ShapeBlock& block,
                                          uint32_t singleSided);
 
+// The work units one object's analysis, and one object's building, may
+// spend by default (the caps below); what their work holds is priced from
+// these (shape_work.h).
+constexpr uint64_t kShapeAnalysisCap = uint64_t{1} << 26;
+constexpr uint64_t kBuildShapeCap = uint64_t{1} << 28;
+
 struct ShapeContext : MediaContext {
   uint8_t m_bShapesOn = 0;       // the "Shape" option, set before each shape tag
   uint16_t m_wCurShapeId = 0;    // character id of the shape being converted
@@ -56,18 +62,20 @@ struct ShapeContext : MediaContext {
   AnalyzeMorphShapeHalfFn m_pAnalyzeMorphShapeHalf = nullptr;
   uint32_t m_bMorphAnalysis = 0;  // 1 while a morph half is analysed
   // Work units one object's analysis may spend: one per record decoded,
-  // item compared, and polygon corner or edge row of a fill (FillWork).
-  // Spent, the analysis stops as on a cancel.
-  uint64_t m_nShapeAnalysisBudget = uint64_t{1} << 26;
+  // item compared, and polygon corner or edge row of a fill (FillWork),
+  // and what it holds (shape_work.h). Spent, the analysis stops as on a
+  // cancel.
+  uint64_t m_nShapeAnalysisBudget = kShapeAnalysisCap;
   // Largest raster a problem-area retrace paints, set at every retrace.
   int32_t m_nRetraceMaxPixels = 65536;
   // Work units of the shape builder: per outline traced (tracing rounds,
   // edges examined, steps copied or stored) and the candidate steps made
-  // for it, and per BuildShape call over all its loops and the work of its
-  // region fills and bands (FillWork). Spent, the shape is abandoned.
+  // for it, and per BuildShape call over all its loops, the work of its
+  // region fills and bands (FillWork) and what it holds. Spent, the shape
+  // is abandoned.
   uint64_t m_nOutlineTraceBudget = uint64_t{64} << 20;
   uint64_t m_nCandidateStepBudget = uint64_t{16} << 20;
-  uint64_t m_nBuildShapeBudget = uint64_t{1} << 28;
+  uint64_t m_nBuildShapeBudget = kBuildShapeCap;
   // The shape being charged to the movie's allowance of shape work (tag
   // code and character id, for the message), and whether it was refused
   // (see shape_work.h).

@@ -14,16 +14,24 @@
 
 namespace tovrani {
 
-// What a shape's records hold while they are worked on, charged per record
-// before the work starts, so that the allowance bounds memory as well as
-// time. The builder's graph holds some 500 bytes an edge (its two entries,
-// its point, the tables that find them, its steps in the outlines), and
-// looking its points up in tables larger than the caches takes the time of
-// some 40 units; 128 units an edge keep the fixed part's graph near 1 GB.
+// A shape's records are charged before the work on them starts: the
+// builder's graph 128 units an edge (looking its points up in tables larger
+// than the caches takes the time of some 40), the analysis 32 a record.
+// The rates of the movie's allowance were measured with these.
 constexpr uint64_t kGraphEdgeWork = 128;
-// The analysis holds some 250 bytes a record of a run it fills (the run's
-// items, the path and the filler's edges).
 constexpr uint64_t kAnalysedRecordWork = 32;
+// What one object's work holds at once is charged too (HeldMemory), priced
+// from its default cap (shape_context.h) so that an object at its cap
+// holds at most 200 MiB: past the free 32 MiB, a unit for every 2.6 bytes
+// in the analysis and 1.5 units a byte in the builder. From the start it
+// holds so much a record: the analysis some 250 bytes (the items of its
+// two runs, of the runs collected and of the copies kept to resume a pass,
+// their index and a run's path: 110 to 190 measured), the builder some 300
+// an edge (its two entries, its point, the tables that find them, its
+// steps in the outlines and their paths: 290 measured). Regions and fills
+// are counted as they are made.
+constexpr uint64_t kAnalysedRecordBytes = 250;
+constexpr uint64_t kGraphEdgeBytes = 300;
 // A step of an outline entered into a hash table or looked up in one, with
 // the allocation of its entry: tables larger than the caches miss on it.
 constexpr uint64_t kHashedStepWork = 8;

@@ -68,8 +68,9 @@ constexpr uint64_t kMovieBytesPerSoundLayer = 16;
 // one off), 2^28 and 4,800 per byte. Each object has a cap of its own,
 // refilled for every object; this one holds for the movie. A unit takes 5
 // to 15 ns on small shapes and on graphs of millions of edges alike, and
-// the records a shape holds are charged by the memory they take
-// (shape_work.h). Each rate is at least 4 times the most a real movie of
+// what a shape holds past 32 MiB is charged by the memory it takes
+// (shape_work.h; a shape of the shared corpus holds 16 MB at most, and
+// pays nothing for it). Each rate is at least 4 times the most a real movie of
 // 16 KB or more uses a byte: without the builder 28 (the shared corpus)
 // and some 88 over 2,828 movies from elsewhere (37.5 before graphs, sorts
 // and the rows walked were priced, which raised real movies' counts 1.5 to

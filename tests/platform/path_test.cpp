@@ -200,6 +200,20 @@ TEST(PathFill, WorkCountsCornersAndEdgeRowsAndALimitRefusesFirst) {
   half.limit = band.spent / 2;
   EXPECT_EQ(WidenPathToRegion(zigzag, 1, region, &half), RegionKind::kError);
   EXPECT_TRUE(half.refused() && region.IsEmpty());
+
+  // What a fill holds is counted the same way, before it is taken: a byte
+  // short of it refuses the fill (and the band), as does a limit below what
+  // the path's points take.
+  Region whole;
+  EXPECT_EQ(zigzag.ToRegion(whole, work), RegionKind::kComplex);
+  FillWork roomy{UINT64_MAX, 0, work.held}, short_by_one{UINT64_MAX, 0, work.held - 1},
+      band_short{UINT64_MAX, 0, band.held - 1}, few{UINT64_MAX, 0, 50 * fill_detail::kHeldBytesPerCorner};
+  EXPECT_EQ(zigzag.ToRegion(region, roomy), RegionKind::kComplex);
+  EXPECT_EQ(region, whole);
+  EXPECT_EQ(WidenPathToRegion(zigzag, 1, region, &band_short), RegionKind::kError);
+  EXPECT_EQ(zigzag.ToRegion(region, few), RegionKind::kError);
+  EXPECT_EQ(zigzag.ToRegion(region, short_by_one), RegionKind::kError);
+  EXPECT_TRUE(short_by_one.refused() && band_short.refused() && few.refused() && region.IsEmpty());
 }
 
 }  // namespace

@@ -11,6 +11,8 @@
 #include "fla/work_files.h"
 #include "shape/decode/define_shape.h"
 #include "shape/decode/morph_shape.h"
+#include "shape/geometry/held_memory.h"
+#include "shape/geometry/shape_region.h"
 #include "shape/shape_test_support.h"
 #include "shape/shape_work.h"
 #include "support/recording_shell.h"
@@ -175,6 +177,74 @@ TEST(ShapeWorkAllowance, RecordsHeldAndPairsMetAreCharged) {
   lines.ctx.m_budget.shapeWork = Allowance(kAmple, 0, 0);
   Convert(lines.ctx, 3, stack);
   EXPECT_GE(lines.Used(), 2000u * 1999u / 2u / 8u + 2000u * kGraphEdgeWork);
+}
+
+// ---- What one object's work holds ----
+
+// DefineShape2: a filled zigzag of `edges` one-twip edges, then a line
+// drawn twice, which the analysis leaves once.
+std::vector<uint8_t> ZigzagAndRepeatedLine(int edges) {
+  SwfBytes b;
+  b.rect(0, 2000, 0, 2000).u8(1).u8(0).u8(200).u8(0).u8(0).u8(1).u8(20).u8(0).u8(0).u8(0).u8(0);
+  b.u8(0x11);
+  ShapeRecords r{b, 1, 1};
+  r.Change(std::pair(0, 0), 1u, std::nullopt, 0u);
+  for (int i = 0; i < edges; ++i) r.Straight(1, i % 2 ? -1 : 1);
+  for (int left = edges; left > 0; left -= 65535) r.Straight(-std::min(left, 65535), 0);
+  for (int copy = 0; copy < 2; ++copy)
+    r.Change(std::pair(100, 500), copy ? std::nullopt : std::optional(0u), std::nullopt, 1u).Straight(50, 0);
+  r.End();
+  return b.data();
+}
+
+// The records' memory is paid before the work starts, from the object's
+// cap: a zigzag whose records the old charge priced at under half the cap
+// would hold more than 200 MiB in the analysis (900,000 records) or the
+// builder (750,000 edges), and goes out as decoded; a smaller one is worked
+// on. The movie's allowance is ample.
+TEST(ShapeMemory, ShapesWhoseRecordsWouldHoldMoreThanTheCapPaysForAreLeft) {
+  for (const bool builder : {false, true}) {
+    const int large = builder ? 750000 : 900000;
+    ASSERT_LT(large * (builder ? kGraphEdgeWork : kAnalysedRecordWork),
+              (builder ? kBuildShapeCap : kShapeAnalysisCap) / 2);
+    for (const int edges : {20000, large}) {
+      SCOPED_TRACE(edges);
+      Context c;
+      c.ctx.options.heuristicProblemSearch = builder ? 0 : 1;
+      c.ctx.options.exactProblemSearch = builder ? 1 : 0;
+      c.ctx.m_budget.shapeWork = Allowance(kAmple, 0, 0);
+      g_bVectorizationProblem = 0;
+      const uint32_t decoded = uint32_t(edges + (edges + 65534) / 65535 + 2);
+      EXPECT_EQ(Convert(c.ctx, 1, ZigzagAndRepeatedLine(edges)) == std::vector<uint32_t>{decoded}, edges == large);
+      EXPECT_EQ(g_bVectorizationProblem, builder && edges == large ? 1 : 0);
+      EXPECT_TRUE(c.shell.messages.empty());
+    }
+  }
+  g_bVectorizationProblem = 0;
+}
+
+// The regions the builder keeps are paid for as they are made: triangles
+// 100,000 rows tall, a rectangle a row, are filled and kept until the work
+// gives out, which their time alone would pay for twice over. What they
+// keep stays within the free part and what the budget buys past it.
+TEST(ShapeMemory, RegionsKeptArePaidForAsTheyAreMade) {
+  Path triangle;
+  triangle.MoveTo(0, 0);
+  triangle.LineTo(100000, 100000);
+  triangle.LineTo(0, 100000);
+  Region one;
+  FillWork time;
+  ASSERT_EQ(triangle.ToRegion(one, time), RegionKind::kComplex);
+  const uint64_t budget = uint64_t(1) << 25;
+  ShapeGeometry geo{budget, nullptr, HeldMemory(kBuildShapeCap, 0)};
+  std::vector<Region> kept;
+  uint64_t bytes = 0;
+  for (Region r; geo.Fill(triangle, r); kept.push_back(std::move(r)))
+    bytes += r.RectCount() * sizeof(pixman_box32_t);
+  EXPECT_GT(bytes, HeldMemory::kFreeBytes);
+  EXPECT_LE(bytes, HeldMemory::kFreeBytes +
+                       budget * (HeldMemory::kMostBytes - HeldMemory::kFreeBytes) / kBuildShapeCap);
+  EXPECT_LT(2 * kept.size() * time.spent, budget);
 }
 
 }  // namespace

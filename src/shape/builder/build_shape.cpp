@@ -30,6 +30,7 @@ ShapeBuilder::ShapeBuilder(ShapeContext& c, ShapeBlock& b, std::span<const uint8
     : ctx(c), block(b), styleBlob(blob), styles(s) {
   geo.budget = ctx.m_nBuildShapeBudget;
   geo.movieWork = &ctx.m_budget.shapeWork;
+  geo.memory = HeldMemory(kBuildShapeCap, kGraphEdgeBytes * std::min(block.recordCount, block.length));
 }
 
 bool ShapeBuilder::Pump() {
@@ -55,8 +56,8 @@ ShapeBuilder::Outcome ShapeBuilder::Read() {
     ctx.m_pShell->BeginSubTask(0, block.length);
   }
   const std::span<const uint8_t> data = block.counted();
-  // The graph's edges are charged before it is built (a record takes a
-  // byte at least).
+  // The graph's edges, and what they hold, are charged before it is built
+  // (a record takes a byte at least).
   const size_t records = std::min<size_t>(block.recordCount, data.size());
   if (!Charge(kGraphEdgeWork * records)) return Outcome::kAbandon;
   graph.Reserve(records);

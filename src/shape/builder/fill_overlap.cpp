@@ -342,11 +342,13 @@ bool Passes::RepeatedRunSearch(const EdgeList& p, const EdgeList& r) {
 }  // namespace
 
 RegionKind OverlapAnalysis::Fill(const Path& path, Region& out) {
-  FillWork work{FillLimit()};
+  out.Clear();
+  const uint64_t limit = FillLimit(), before = memory.Now();
+  FillWork work{limit, 0, memory.Room(limit)};
   const RegionKind kind = path.ToRegion(out, work);
   // A fill over the limit was refused before its rows were walked; this
   // charge then fails as well.
-  if (!Charge(work.spent)) {
+  if (!Charge(work.spent + memory.Owed(before + work.held))) {
     out.Clear();
     return RegionKind::kError;
   }
@@ -354,9 +356,11 @@ RegionKind OverlapAnalysis::Fill(const Path& path, Region& out) {
 }
 
 RegionKind OverlapAnalysis::Widen(const Path& path, Region& out) {
-  FillWork work{FillLimit()};
+  out.Clear();
+  const uint64_t limit = FillLimit(), before = memory.Now();
+  FillWork work{limit, 0, memory.Room(limit)};
   const RegionKind kind = WidenPathToRegion(path, 1, out, &work);
-  if (!Charge(work.spent)) {
+  if (!Charge(work.spent + memory.Owed(before + work.held))) {
     out.Clear();
     return RegionKind::kError;
   }

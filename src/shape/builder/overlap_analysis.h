@@ -12,13 +12,17 @@
 #include "shape/decode/encoded_shape.h"
 #include "shape/geometry/edge_list.h"
 #include "shape/geometry/edge_run_passes.h"
+#include "shape/geometry/held_memory.h"
 #include "shape/shape_work.h"
 
 namespace tovrani {
 
 struct OverlapAnalysis {
   OverlapAnalysis(ShapeContext& c, ShapeBlock& b)
-      : ctx(c), block(b), budget(c.m_nShapeAnalysisBudget) {}
+      : ctx(c),
+        block(b),
+        budget(c.m_nShapeAnalysisBudget),
+        memory(kShapeAnalysisCap, kAnalysedRecordBytes * std::min(b.recordCount, b.length)) {}
 
   ShapeContext& ctx;
   ShapeBlock& block;
@@ -34,6 +38,7 @@ struct OverlapAnalysis {
   // pass without a rewrite (UINT32_MAX: none).
   uint32_t changedInPlace = UINT32_MAX;
   uint64_t budget;
+  HeldMemory memory;
   // Cancel, spent budget, a record that does not fit or a value beyond 32
   // bits: the analysis ends with the block as the last rewrite left it.
   bool stopped = false;
@@ -41,9 +46,11 @@ struct OverlapAnalysis {
   // came.
   bool refused = false;
 
-  // Spends work units, on the object's budget and the movie's allowance;
-  // false (and stopped) once either is spent.
+  // Spends work units, on the object's budget and the movie's allowance,
+  // with what is owed for the memory held by then; false (and stopped) once
+  // either is spent.
   bool Charge(uint64_t units) {
+    units += memory.Owed(memory.Now());
     // What the movie's allowance cannot pay is refused before the object's
     // own budget is asked.
     if (units > ShapeWorkLeft(ctx)) {

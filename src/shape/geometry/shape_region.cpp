@@ -54,11 +54,12 @@ bool ShapeGeometry::Fill(const Path& path, Region& out) {
 RegionKind ShapeGeometry::TryFill(const Path& path, Region& out) {
   out.Clear();
   if (failed) return RegionKind::kError;
-  FillWork work{FillLimit()};
+  const uint64_t limit = FillLimit(), before = memory.Now();
+  FillWork work{limit, 0, memory.Room(limit)};
   const RegionKind kind = path.ToRegion(out, work);
   // A fill over the limit was refused before its rows were walked; this
   // charge then fails as well.
-  if (!Charge(work.spent)) {
+  if (!Charge(work.spent + memory.Owed(before + work.held))) {
     out.Clear();
     return RegionKind::kError;
   }
@@ -66,9 +67,11 @@ RegionKind ShapeGeometry::TryFill(const Path& path, Region& out) {
 }
 
 bool ShapeGeometry::Widen(const Path& path, int penWidth, Region& out) {
-  FillWork work{FillLimit()};
+  out.Clear();
+  const uint64_t limit = FillLimit(), before = memory.Now();
+  FillWork work{limit, 0, memory.Room(limit)};
   const RegionKind kind = WidenPathToRegion(path, penWidth, out, &work);
-  if (!Charge(work.spent)) {
+  if (!Charge(work.spent + memory.Owed(before + work.held))) {
     out.Clear();
     return false;
   }

@@ -11,6 +11,7 @@
 
 #include "platform/path.h"
 #include "platform/region.h"
+#include "shape/geometry/held_memory.h"
 #include "shape/geometry/shape_point.h"
 #include "swf/movie_budget.h"
 
@@ -18,16 +19,19 @@ namespace tovrani {
 
 // What region building may spend: the work of every fill and band
 // (FillWork), on the call's budget and, when given, the movie's allowance
-// of shape work. Once either is spent, or when the geometry layer refuses,
-// `failed` is set and the caller abandons the shape; `refused` tells that
-// the movie's allowance gave out.
+// of shape work, and with them the memory held (every charge pays for what
+// is held by then). Once either is spent, or when the geometry layer
+// refuses, `failed` is set and the caller abandons the shape; `refused`
+// tells that the movie's allowance gave out.
 struct ShapeGeometry {
   uint64_t budget = UINT64_MAX;
   Allowance* movieWork = nullptr;
+  HeldMemory memory;
   bool failed = false;
   bool refused = false;
 
   bool Charge(uint64_t units) {
+    units += memory.Owed(memory.Now());
     // What the movie's allowance cannot pay is refused before the call's
     // own budget is asked; the refusal is the builder's to count, once for
     // its shape.
