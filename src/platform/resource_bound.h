@@ -27,16 +27,16 @@ constexpr uint32_t kResultTooMuchMemory = 48;
 // its file. Real movies of over 10 KB use at most 1.5 µs a byte with the
 // default options, and a game of 2.4 MB 4.3 µs a byte (10.4 s) with the
 // exact problem search on. The shape builder's work allowance grants up to
-// 288 µs a byte of file (swf/movie_budget.h): while the builder may run,
+// 300 µs a byte of file (swf/movie_budget.h): while the builder may run,
 // 300 µs a byte more. A build with a sanitizer or without optimisation
 // runs 10 to 50 times slower and is given 20 times as long (the slowest
 // conversion of the tests there, a movie of 8 KB with the exact search,
 // takes 57 s).
 // The heap it may hold: 768 MiB and 64 bytes per byte of its file. The
 // fixed part holds one bitmap at the 64-Mpixel cap (a progressive
-// DefineBitsJPEG3, the largest, takes some 570 MiB) or the shape builder's
-// graph at an object's cap (some 2 million edges, 650 MB); real movies
-// peak at 44 MB resident at most, with any option.
+// DefineBitsJPEG3, the largest, takes some 570 MiB) or a shape object at
+// its cap (200 MiB, shape/shape_work.h); real movies peak at 44 MB
+// resident at most, with any option.
 struct ResourceRates {
   uint64_t timeFixedNs = uint64_t(30) * 1000 * 1000 * 1000;
   uint64_t timeNsPerFileByte = 30 * 1000;
