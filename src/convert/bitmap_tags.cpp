@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -176,8 +177,9 @@ BitmapOutcome DefineJpegWithAlpha(ConverterContext& ctx, std::span<const uint8_t
 
   const uint64_t pixels = uint64_t(w) * h;
   if (!ReserveHeap(pixels)) return BitmapOutcome::kDone;
-  std::vector<uint8_t> alpha(pixels, 0xFF);  // missing alpha is opaque
-  InflateZlibToBuffer(alphaData, alpha);
+  std::unique_ptr<uint8_t[]> alphaBuffer(new uint8_t[pixels]);
+  const std::span<uint8_t> alpha(alphaBuffer.get(), pixels);
+  std::fill(alpha.begin() + InflateZlibToBuffer(alphaData, alpha), alpha.end(), 0xFF);  // missing alpha is opaque
 
   std::vector<uint8_t> record;
   WriteBitmapMediaLead(record, 5, uint16_t(w), uint16_t(h));
@@ -291,8 +293,10 @@ BitmapOutcome DefineLossless(ConverterContext& ctx, uint16_t code, std::span<con
   // Inflated into a buffer of its final size, asked for first with the
   // 4-byte pixels that 15-bit ones become.
   if (!ReserveHeap(need + (format == 4 ? uint64_t(w) * h * 4 : 0))) return BitmapOutcome::kDone;
-  std::vector<uint8_t> data(need, 0);  // what the data lacks reads as zero
-  if (dataOffset < body.size()) InflateZlibToBuffer(body.subspan(dataOffset), data);
+  std::unique_ptr<uint8_t[]> buffer(new uint8_t[need]);
+  const std::span<uint8_t> data(buffer.get(), need);
+  const size_t given = dataOffset < body.size() ? InflateZlibToBuffer(body.subspan(dataOffset), data) : 0;
+  std::fill(data.begin() + given, data.end(), 0);  // what the data lacks reads as zero
 
   std::vector<uint8_t> argb;
   argb.reserve(size_t(colours) * 4);
@@ -304,7 +308,7 @@ BitmapOutcome DefineLossless(ConverterContext& ctx, uint16_t code, std::span<con
   // is too broken to say how many: black, as its missing data reads.
   if (format == 3 && argb.empty()) argb = {uint8_t(withAlpha ? 0 : 0xFF), 0, 0, 0};
   std::vector<uint8_t> record;
-  const std::span<const uint8_t> pixels = std::span(data).subspan(size_t(tableBytes));
+  const std::span<const uint8_t> pixels = data.subspan(size_t(tableBytes));
   std::vector<uint8_t> expanded;
   if (format == 4) {
     expanded = ExpandPix15(pixels, w, h);

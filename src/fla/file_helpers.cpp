@@ -274,13 +274,42 @@ InflateResult InflateZlibToVector(std::span<const uint8_t> data, uint64_t limit,
   });
 }
 
-InflateResult InflateZlibToBuffer(std::span<const uint8_t> data, std::span<uint8_t> out) {
-  uint8_t* at = out.data();
-  return InflateZlib(data, out.size(), [&at](const uint8_t* d, size_t n) {
-    std::memcpy(at, d, n);
-    at += n;
-    return true;
-  });
+size_t InflateZlibToBuffer(std::span<const uint8_t> data, std::span<uint8_t> out) {
+  // A header zlib's own inflate would take (RFC 1950: deflate, a window it
+  // allows, no preset dictionary) is passed over and its stream inflated
+  // raw, straight into the buffer: the same bytes, without the copy and
+  // the checksum, which a bitmap keeps its bytes without anyway. Anything
+  // else goes the general way, which keeps whatever zlib makes of it.
+  const bool plain = data.size() >= 2 && (data[0] & 0x0F) == 8 && (data[0] >> 4) <= 7 &&
+                     ((data[0] << 8) | data[1]) % 31 == 0 && !(data[1] & 0x20);
+  if (!plain) {
+    uint8_t* at = out.data();
+    return size_t(InflateZlib(data, out.size(), [&at](const uint8_t* d, size_t n) {
+                    std::memcpy(at, d, n);
+                    at += n;
+                    return true;
+                  }).produced);
+  }
+  z_stream zs;
+  std::memset(&zs, 0, sizeof zs);
+  if (inflateInit2(&zs, -((data[0] >> 4) + 8)) != Z_OK) return 0;
+  zs.next_in = const_cast<Bytef*>(data.data() + 2);
+  size_t inLeft = data.size() - 2, produced = 0;
+  // Slices of 1 MiB out, with a look at the bounds between them.
+  constexpr size_t kSlice = size_t(1) << 20;
+  while (produced < out.size() && !ResourceLook()) {
+    const uInt in = uInt(std::min<size_t>(inLeft, 1u << 30));
+    const uInt room = uInt(std::min(out.size() - produced, kSlice));
+    zs.avail_in = in;
+    zs.next_out = out.data() + produced;
+    zs.avail_out = room;
+    const int rc = inflate(&zs, Z_NO_FLUSH);
+    produced += room - zs.avail_out;
+    inLeft -= in - zs.avail_in;
+    if (rc != Z_OK || (zs.avail_out == room && zs.avail_in == in)) break;
+  }
+  inflateEnd(&zs);
+  return produced;
 }
 
 InflateFileStatus DecompressCwsFile(const std::string& compressedPath, const std::string& outputPath,

@@ -91,8 +91,9 @@ InflateResult InflateZlibFile(std::FILE* in, uint64_t limit, const InflateSink& 
 InflateResult InflateZlibToVector(std::span<const uint8_t> data, uint64_t limit,
                                   std::vector<uint8_t>& out);
 // The same into a buffer of the size asked for (the limit), taken whole
-// before inflating: what the data does not give stays as it was.
-InflateResult InflateZlibToBuffer(std::span<const uint8_t> data, std::span<uint8_t> out);
+// before inflating: the bytes the data gives come first, what it does not
+// give is left as it was. Returns how many it gave.
+size_t InflateZlibToBuffer(std::span<const uint8_t> data, std::span<uint8_t> out);
 
 // Movies and inflated movies stay below 2^31 bytes.
 constexpr uint64_t kMaxMovieBytes = 0x7FFFFFFF;

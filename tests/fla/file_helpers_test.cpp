@@ -78,6 +78,30 @@ TEST(Inflate, DamagedStreamsKeepEveryByteProducedAndSinkFailureStops) {
   EXPECT_EQ(r.produced, 0u);
 }
 
+// Straight into a buffer, a bitmap gets what the general road gives, from
+// whole, damaged, cut and odd-headed streams alike; the rest of the buffer
+// is left as it was.
+TEST(Inflate, IntoABufferGivesWhatTheGeneralRoadGives) {
+  const auto data = Sample(300000, 11);
+  const auto z = Zlib(data);
+  auto badSum = z, fdict = z, badHeader = z;
+  badSum.back() ^= 0x55;
+  fdict[1] |= 0x20;
+  fdict[1] += 31 - ((fdict[0] << 8) | fdict[1]) % 31;
+  badHeader[0] = 0x77;
+  for (const auto& stream : {z, badSum, Slice(z, 0, z.size() - 2000), fdict, badHeader, Slice(z, 0, 1)}) {
+    std::vector<uint8_t> general;
+    InflateZlibToVector(stream, kMaxMovieBytes, general);
+    for (size_t size : {data.size() + 10, size_t{4096}}) {
+      std::vector<uint8_t> buffer(size, 0xAB);
+      const size_t given = InflateZlibToBuffer(stream, buffer);
+      ASSERT_EQ(given, std::min(general.size(), size));
+      EXPECT_TRUE(std::equal(buffer.begin(), buffer.begin() + given, general.begin()));
+      EXPECT_TRUE(std::all_of(buffer.begin() + given, buffer.end(), [](uint8_t b) { return b == 0xAB; }));
+    }
+  }
+}
+
 TEST(Inflate, StopsAtTheDeclaredLength) {
   const auto bomb = ZeroBomb(uint64_t{1} << 30);
   ASSERT_LT(bomb.size(), 2u << 20);
