@@ -1,7 +1,9 @@
 #include "timeline/rearrange_mask_layers.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <span>
+#include <vector>
 
 #include "fla/file_helpers.h"
 #include "fla/stream_placement.h"
@@ -39,6 +41,31 @@ bool WithinShiftBounds(const DepthTable& table) {
   for (const DepthEntry& e : table)
     if (e.maxClip > kLimit) return false;
   return true;
+}
+
+// What the rearranging cycles would spend on a timeline without a mask
+// before finding nothing to change, and the layers of its depth table: one
+// entry for each depth that places something, the merge pass paying its
+// spans and one for every entry but the last, the cycle head one for each
+// entry and one.
+struct MasklessCost {
+  uint64_t units = 0;
+  uint32_t depths = 0;
+};
+
+MasklessCost CostWithoutMasks(const std::vector<DisplayEvent>& events) {
+  std::vector<uint32_t> placements(0x10000, 0);
+  for (const DisplayEvent& e : events) placements[e.depth] += e.isRemove ? 0 : 1;
+  MasklessCost cost;
+  uint64_t last = 0;
+  for (uint32_t d = 1; d < placements.size(); ++d) {
+    if (placements[d] == 0) continue;
+    ++cost.depths;
+    last = uint64_t(placements[d]) + 1;
+    cost.units += last;
+  }
+  cost.units += uint64_t(cost.depths) + 1 - last;
+  return cost;
 }
 
 void Warn(TimelineContext& ctx, const char* kind, const char* text) {
@@ -101,6 +128,18 @@ uint32_t RearrangeMaskLayers(TimelineContext& ctx, uint8_t fromFile, uint8_t* ta
   // that gives up. Only masks change records, so a timeline without one
   // keeps no copy: a movie of many placements pays for them once.
   const bool masks = std::any_of(events.begin(), events.end(), [](const DisplayEvent& e) { return e.hasClip != 0; });
+  // Without a mask the cycles change nothing, so no depth table is built: it
+  // would hold a span for every placement. The road stays the cycles' own
+  // where they would give up (a pass budget too small, a cancel, a bound).
+  if (!masks && !ctx.m_bCancel && !ResourceBoundCrossed()) {
+    const MasklessCost cost = CostWithoutMasks(events);
+    if (cost.units <= ctx.m_nMaskPassBudget) {
+      if (shell) shell->BeginSubTask(0, cost.depths);
+      for (DisplayEvent& e : events) e.depth = e.origDepth;
+      ctxEvents = std::move(events);
+      return count;
+    }
+  }
   const std::vector<DisplayEvent> recorded = masks ? events : std::vector<DisplayEvent>();
   DepthTable table = BuildDepthTable(events);
   // A merged mask must reach the tags: its events already carry the new depth.
