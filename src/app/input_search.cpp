@@ -95,7 +95,7 @@ void Search::Named(const std::string& path, std::vector<std::string>& files) {
     Problem(path, "cannot be read" + Cause(errno));
     return;
   }
-  ::close(fd);
+  const Descriptor closer{fd};
   files.push_back(path);
 }
 

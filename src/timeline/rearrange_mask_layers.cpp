@@ -57,14 +57,14 @@ MasklessCost CostWithoutMasks(const std::vector<DisplayEvent>& events) {
   std::vector<uint32_t> placements(0x10000, 0);
   for (const DisplayEvent& e : events) placements[e.depth] += e.isRemove ? 0 : 1;
   MasklessCost cost;
-  uint64_t last = 0;
+  uint64_t merge = 0, last = 0;
   for (uint32_t d = 1; d < placements.size(); ++d) {
     if (placements[d] == 0) continue;
     ++cost.depths;
     last = uint64_t(placements[d]) + 1;
-    cost.units += last;
+    merge += last;
   }
-  cost.units += uint64_t(cost.depths) + 1 - last;
+  cost.units = merge - last + cost.depths + 1;
   return cost;
 }
 
