@@ -197,7 +197,9 @@ bool ProbesAsSwf(const std::string& path) {
 }
 
 bool CollectInputs(const std::vector<std::string>& inputs, std::vector<std::string>& files,
-                   std::vector<std::string>& problems, const OpenFunction& open) {
+                   std::vector<std::string>& problems, const OpenFunction& open,
+                   std::vector<std::string>* otherMovies) {
+  (void)otherMovies;
   const size_t before = problems.size();
   Search search(open, problems);
   for (const std::string& in : inputs) search.Named(in, files);

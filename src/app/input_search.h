@@ -26,8 +26,12 @@ bool ProbesAsSwf(const std::string& path);
 // link named *.swf (any case) that cannot be opened or holds no movie
 // signature; a movie compressed with LZMA, whatever its name. Other files
 // without a movie's signature are passed over silently. True when nothing
-// was passed over. A null `open` is open(2).
+// was passed over. A null `open` is open(2). `otherMovies`, when given,
+// receives the files found that hold a movie's signature but are not
+// handed over to be converted (an LZMA movie): they are inputs of the run
+// all the same, which nothing the run writes may take.
 bool CollectInputs(const std::vector<std::string>& inputs, std::vector<std::string>& files,
-                   std::vector<std::string>& problems, const OpenFunction& open = nullptr);
+                   std::vector<std::string>& problems, const OpenFunction& open = nullptr,
+                   std::vector<std::string>* otherMovies = nullptr);
 
 }  // namespace tovrani

@@ -105,8 +105,8 @@ int main(int argc, char** argv) {
   if (cl.hasShapeIds) AddIdRangesFromText(cl.shapeIds, ctx.m_shapeIdRanges);
 
   // What the inputs pass over is named; the movies found still convert.
-  std::vector<std::string> files, passedOver;
-  const bool allFound = CollectInputs(cl.inputs, files, passedOver);
+  std::vector<std::string> files, passedOver, otherMovies;
+  const bool allFound = CollectInputs(cl.inputs, files, passedOver, nullptr, &otherMovies);
   for (const std::string& line : passedOver) std::fprintf(stderr, "tovrani: %s\n", line.c_str());
   if (files.empty()) {
     if (allFound) std::fprintf(stderr, "tovrani: no SWF movie found in the inputs\n");
@@ -136,6 +136,7 @@ int main(int argc, char** argv) {
   if (files.size() >= 2)
     for (const std::string& f : files) given.emplace(f, f);
   SwfFileRequest request;
+  request.otherInputs = otherMovies;
   if (!cl.newFolder.empty() && files.size() >= 2) {
     ctx.options.saveInNewFolder = 1;
     given.clear();

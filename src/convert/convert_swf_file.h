@@ -33,6 +33,10 @@ struct SwfFileRequest {
   const EngineServices* services = nullptr;
   // Told the source and the document path before each conversion.
   std::function<void(const std::string& source, const std::string& fla)> onFileStart;
+  // The run's other inputs: files that hold a movie's signature but are not
+  // among the sources (a movie the search passed over). Nothing the run
+  // writes may take them, as it may take no source.
+  std::vector<std::string> otherInputs;
 };
 
 // What a cancel left of a movie whose conversion ended with result 0 (one
