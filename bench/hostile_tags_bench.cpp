@@ -7,12 +7,12 @@
 // uncompressed at three sizes, so that time, memory and bytes written per
 // byte of the file can be seen to stay flat. Morph shapes under a character
 // of the highest id hand out the numbers left below it.
-#include <random>
 
 #include "convert/engine.h"
 #include "fla/stream_placement.h"
 #include "fla/write_bound.h"
 #include "hostile_movies.h"
+#include "support/timeline_movies.h"
 
 namespace tovrani::bench {
 
@@ -89,33 +89,11 @@ Bytes TopIdsMovie(int count) {
   return w.showFrame().end().build();
 }
 
-// A DefineBinaryData of `bytes` random bytes: a compressed movie's file
-// grows by about as much, so that it may inflate as far as the rows need.
-void Noise(SwfWriter& w, size_t bytes) {
-  Bytes noise(bytes);
-  std::mt19937 gen(7);
-  for (uint8_t& b : noise) b = uint8_t(gen());
-  w.tag(87, SwfBytes().u16(900).u32(0).bytes(noise).data(), true);
-}
-
-// A square, then `count` DefineSprite tags of id 2, each one frame placing
-// the square: past some 32,760 the library cannot hold another symbol.
-Bytes SpritesMovie(int count, size_t noise, bool compressed) {
-  SwfWriter w(8);
-  if (noise) Noise(w, noise);
-  w.tag(2, test::SquareShape(1, 0, 200, 0x2040C0));
-  SwfWriter inner(8);
-  inner.tag(26, SwfBytes().u8(0x06).u16(1).u16(1).matrix(0, 0).data()).showFrame().end();
-  const Bytes sprite = SwfBytes().u16(2).u16(1).bytes(inner.tags()).data();
-  for (int i = 0; i < count; ++i) w.tag(39, sprite);
-  return w.showFrame().end().build(compressed);
-}
-
 // A square, then one DefineButton of `records` records of six bytes, each
 // showing the square at depth 1 in all four states.
 Bytes ButtonMovie(int records, size_t noise, bool compressed) {
   SwfWriter w(8);
-  if (noise) Noise(w, noise);
+  if (noise) test::AddNoise(w, noise);
   w.tag(2, test::SquareShape(1, 0, 200, 0x2040C0));
   SwfBytes button;
   button.u16(2);
@@ -129,7 +107,7 @@ Bytes ButtonMovie(int records, size_t noise, bool compressed) {
 // move it (no field but the move flag), all in frame 1.
 Bytes MovesMovie(int count, size_t noise, bool compressed) {
   SwfWriter w(8);
-  if (noise) Noise(w, noise);
+  if (noise) test::AddNoise(w, noise);
   w.tag(2, test::SquareShape(1, 0, 200, 0x2040C0));
   w.tag(26, SwfBytes().u8(0x06).u16(1).u16(1).matrix(0, 0).data());
   const Bytes move = SwfBytes().u8(0x01).u16(1).data();
@@ -163,11 +141,11 @@ std::vector<Hostile> Movies() {
       // Compressed as far as their files let them inflate, then
       // uncompressed at about 10 KB, 100 KB and 1 MB (18, 6 and 5 bytes a
       // unit).
-      {"library_full/compressed/235000", [] { return SpritesMovie(235'000, 100'000, true); }, Defaults,
+      {"library_full/compressed/235000", [] { return test::SameIdSpritesMovie(235'000, 100'000, true); }, Defaults,
        kResultTooManyItems},
-      {"library_full/10KB", [] { return SpritesMovie(569, 0, false); }},
-      {"library_full/100KB", [] { return SpritesMovie(5'689, 0, false); }},
-      {"library_full/1MB", [] { return SpritesMovie(58'254, 0, false); }, Defaults, kResultTooManyItems},
+      {"library_full/10KB", [] { return test::SameIdSpritesMovie(569, 0, false); }},
+      {"library_full/100KB", [] { return test::SameIdSpritesMovie(5'689, 0, false); }},
+      {"library_full/1MB", [] { return test::SameIdSpritesMovie(58'254, 0, false); }, Defaults, kResultTooManyItems},
       {"button_records/compressed/705070", [] { return ButtonMovie(705'070, 100'000, true); }, Defaults,
        kResultDocumentTooLarge},
       {"button_records/10KB", [] { return ButtonMovie(1'706, 0, false); }},
