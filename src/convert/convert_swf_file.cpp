@@ -1,6 +1,5 @@
 #include "convert/convert_swf_file.h"
 
-#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
@@ -27,16 +26,7 @@ const char* const kFlashWarningKeys[2] = {"Software\\Macromedia\\Flash 7\\Warnin
 
 namespace {
 
-const char kLockedCaption[] = "BRASKELON Tovrani";
-const char kLockedText[] = "The FLA is opened by another program and cannot be overwritten.";
-
 bool On(const uint8_t* option) { return option && *option; }
-
-// A cause as a message box states it: capitalised, with a full stop.
-std::string Sentence(std::string text) {
-  if (!text.empty()) text[0] = char(std::toupper(static_cast<unsigned char>(text[0])));
-  return text + ".";
-}
 
 size_t NameStart(const std::string& path) {
   size_t slash = path.rfind('/');
@@ -374,10 +364,6 @@ std::vector<FileOutcome> ConvertSwfFiles(ConverterContext& ctx,
     FileOutcome o = perFile.Convert(source, fla);
     if (o.result == kResultDone) documents.Written(fla, claim);
     outcomes.push_back(o);
-    if (!automatic && o.result == kResultOutputLocked) {
-      if (ctx.m_pShell) ctx.m_pShell->ShowMessage(kLockedCaption, o.detail.empty() ? kLockedText : Sentence(o.detail));
-      break;
-    }
     perFile.OpenResult(o);
   }
 
