@@ -61,7 +61,7 @@ std::string ResultText(uint32_t r) {
     case 48: return "the conversion needed more memory than the movie's size allows";
     case 49: return "the movie cannot be read";
     case 50: return "its document is another movie's of this run; not converted";
-    case 51: return "a name of the document's files would be too long for its folder";
+    case 51: return "a name of the document's files would be too long for its folder, or a path for the system";
     case 130: return "cancelled before the document was written; nothing was changed";
     case 136: return "the file is too short to be a movie";
     case 137: return "not a SWF movie (no \"FWS\" or \"CWS\" signature)";

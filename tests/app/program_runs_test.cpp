@@ -57,6 +57,36 @@ void ExpectLine(const ProgramRun& run, const std::string& line) {
   EXPECT_NE(run.output.find("tovrani: " + line + "\n"), std::string::npos) << line.substr(0, 300) << "\n" << run.output;
 }
 
+// A folder at `base` plus folders of 200 bytes and a last one, whose path
+// has exactly `length` bytes: made with mkdirat, since past the path limit
+// no whole path reaches it. Returns the shell's way there ("cd A && cd B").
+std::string MakeDeepFolder(const std::string& base, size_t length, std::string& path) {
+  Descriptor at(::open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  std::string cd = "cd " + ShellQuote(base);
+  path = base;
+  while (at.valid() && path.size() < length) {
+    const size_t left = length - path.size() - 1;
+    const std::string name(left > 202 ? 200 : left, 'd');
+    EXPECT_EQ(::mkdirat(at.get(), name.c_str(), 0755), 0) << path.size();
+    at.reset(::openat(at.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    path += '/' + name;
+    cd += " && cd -P " + name;
+  }
+  EXPECT_TRUE(at.valid());
+  EXPECT_EQ(path.size(), length);
+  return cd;
+}
+
+// Removes a tree deeper than the path limit, which a removal by whole
+// paths leaves behind.
+struct DeepTreeRemoval {
+  std::string path;
+  ~DeepTreeRemoval() {
+    std::string out;
+    RunCommand("rm -rf " + ShellQuote(path), out);
+  }
+};
+
 TEST(ProgramRuns, AMovieWhoseDocumentIsLockedFailsAloneAndTheRunGoesOn) {
   TempDir dir, config;
   const std::string in = dir.file("in");
@@ -87,6 +117,68 @@ TEST(ProgramRuns, AMovieWhoseDocumentIsLockedFailsAloneAndTheRunGoesOn) {
   ExpectLine(ro, dir.file("ro/a.swf") +
                      ": the FLA cannot be written: its folder cannot be written (Permission denied) (result 43)");
   for (const char* fla : {"w/b_.fla", "w/c_.fla"}) ExpectReadableDocument(dir.file(fla));
+}
+
+TEST(ProgramRuns, PathsPastTheSystemLimitAreRefusedBeforeAnythingIsMade) {
+  TempDir dir, config;
+  DeepTreeRemoval removal{dir.path().string()};
+  const std::string in = dir.file("in");
+  fs::create_directories(in);
+  WriteFileBytes(in + "/top.swf", SampleMovie());
+
+  // A movie some 3,850 bytes deep and a short one to a new folder of a
+  // 250-byte name: the long one's mirrored folders would pass the limit.
+  std::string deep;
+  MakeDeepFolder(in, 3840, deep);
+  const std::string longMovie = deep + "/long.swf";
+  WriteFileBytes(longMovie, SampleMovie(7));
+  const std::string out = dir.file(std::string(250, 'o'));
+  const Lines inputs = Digests("cd " + ShellQuote(in));
+  ProgramRun run = RunProgram({"--new-folder", out, in + "/top.swf", longMovie}, config.path());
+  EXPECT_EQ(run.status, 1);
+  const std::string results = out + "/Fla_Recovery_Results/";
+  const std::string folder = results + deep.substr(in.size() + 1) + "/";
+  ASSERT_GT(folder.size(), 4096u);
+  const std::string limit =
+      ": a path would pass the system's limit of 4095 bytes: the longest, the document's folder \"";
+  ExpectLine(run, longMovie + limit + folder + "\", would have " + std::to_string(folder.size()) +
+                      ". Nothing was made (result 51)");
+  EXPECT_EQ(Digests("cd " + ShellQuote(in)), inputs);
+  // No folder the run made but its results' own.
+  EXPECT_EQ(AddedNames({}, Digests("cd " + ShellQuote(out))),
+            (Lines{"folder .", "folder ./Fla_Recovery_Results", "./Fla_Recovery_Results/top.fla",
+                   "./Fla_Recovery_Results/top.fla.jsfl"}));
+
+  // The folder as it is opened, with its '/', may have 4,095 bytes: the
+  // script's path past the limit is reached through the folder. One byte
+  // more is refused, where the folder would fail to open.
+  std::string edge;
+  fs::create_directories(dir.file("edge"));
+  const std::string toEdge = MakeDeepFolder(dir.file("edge"), 4094, edge);
+  run = RunProgram({in + "/top.swf", "-o", edge + "/x.fla"}, config.path());
+  EXPECT_EQ(run.status, 0) << run.output.substr(0, 500);
+  EXPECT_EQ(AddedNames({}, Digests(toEdge)), (Lines{"folder .", "./x.fla", "./x.fla.jsfl"}));
+  const std::string past = edge + "e";
+  ASSERT_EQ(::mkdir(past.c_str(), 0755), 0);
+  run = RunProgram({in + "/top.swf", "-o", past + "/x.fla"}, config.path());
+  EXPECT_EQ(run.status, 1);
+  ExpectLine(run, in + "/top.swf" + limit + past + "/\", would have 4096. Nothing was made (result 51)");
+  EXPECT_TRUE(fs::is_empty(past));
+  EXPECT_EQ(Digests("cd " + ShellQuote(in)), inputs);
+
+  // In a folder deeper than the limit, relative names are what the system
+  // takes: they convert.
+  std::string cwd;
+  fs::create_directories(dir.file("cwd"));
+  const std::string toCwd = MakeDeepFolder(dir.file("cwd"), 4300, cwd);
+  std::string copied;
+  RunCommand(toCwd + " && cp " + ShellQuote(in + "/top.swf") + " a.swf && cp a.swf b.swf", copied);
+  const Lines movies = Digests(toCwd);
+  run = RunProgram({"-q", "a.swf", "b.swf"}, config.path(), toCwd + " && ");
+  EXPECT_EQ(run.status, 0) << run.output.substr(0, 500);
+  const Lines converted = Digests(toCwd);
+  EXPECT_TRUE(std::includes(converted.begin(), converted.end(), movies.begin(), movies.end()));
+  EXPECT_EQ(AddedNames(movies, converted), (Lines{"./a_.fla", "./a_.fla.jsfl", "./b_.fla", "./b_.fla.jsfl"}));
 }
 
 }  // namespace
