@@ -35,7 +35,9 @@ void PrintHelp(const OptionStates& defaults) {
       "                       folder common to the inputs)\n"
       "  --open               open each document, then its script, with xdg-open\n"
       "  --set \"NAME=on|off\"  set an option by its text (below)\n"
-      "  --shape-ids LIST     shape ids from 1 to 65535, such as \"12,20-25\"\n"
+      "  --shape-ids LIST     the shapes \"Exact Problem Search / Vectorization\"\n"
+      "                       searches (it serves only that option): ids from 1\n"
+      "                       to 65535, such as \"12,20-25\"\n"
       "  --approximation N    level of approximation of motion tweens, 0-100 (10)\n"
       "  -q                   no progress display\n"
       "  --help, --version\n"
@@ -103,6 +105,11 @@ int main(int argc, char** argv) {
   }
   if (cl.approximation >= 0) ctx.options.approximation = uint32_t(cl.approximation);
   if (cl.hasShapeIds) AddIdRangesFromText(cl.shapeIds, ctx.m_shapeIdRanges);
+  // A warning, said with -q too: the list alone changes nothing.
+  if (cl.hasShapeIds && !ctx.options.exactProblemSearch)
+    std::fprintf(stderr,
+                 "tovrani: --shape-ids serves only \"Exact Problem Search / Vectorization\", which is off: "
+                 "the list is not used\n");
 
   // What the inputs pass over is named; the movies found still convert.
   std::vector<std::string> files, passedOver, otherMovies;

@@ -181,5 +181,36 @@ TEST(ProgramRuns, PathsPastTheSystemLimitAreRefusedBeforeAnythingIsMade) {
   EXPECT_EQ(AddedNames(movies, converted), (Lines{"./a_.fla", "./a_.fla.jsfl", "./b_.fla", "./b_.fla.jsfl"}));
 }
 
+TEST(ProgramRuns, AShapeIdListIsSaidToServeOnlyTheExactSearch) {
+  TempDir dir, config;
+  WriteFileBytes(dir.file("g.swf"), SampleMovie());
+  const std::string said =
+      "--shape-ids serves only \"Exact Problem Search / Vectorization\", which is off: the list is not used";
+  ProgramRun run = RunProgram({"-q", dir.file("g.swf"), "-o", dir.file("plain.fla")}, config.path());
+  ASSERT_EQ(run.status, 0) << run.output;
+  const Lines before = Digests("cd " + ShellQuote(dir.path().string()));
+  run = RunProgram({"-q", dir.file("g.swf"), "-o", dir.file("listed.fla"), "--shape-ids", "2"}, config.path());
+  EXPECT_EQ(run.status, 0);
+  ExpectLine(run, said);
+  EXPECT_EQ(ReadFileBytes(dir.file("listed.fla")), ReadFileBytes(dir.file("plain.fla")));
+  EXPECT_EQ(AddedNames(before, Digests("cd " + ShellQuote(dir.path().string()))),
+            (Lines{"./listed.fla", "./listed.fla.jsfl"}));
+  // With the search on the list serves, and nothing is said; a run that
+  // fails keeps its status.
+  run = RunProgram({"-q", dir.file("g.swf"), "-o", dir.file("exact.fla"), "--shape-ids", "2", "--set",
+                    "Exact Problem Search / Vectorization=on"},
+                   config.path());
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.output.find("--shape-ids"), std::string::npos) << run.output;
+  run = RunProgram({dir.file("none.swf"), "--shape-ids", "2"}, config.path());
+  EXPECT_EQ(run.status, 1);
+  ExpectLine(run, said);
+  run = RunProgram({"--help"}, config.path());
+  const size_t option = run.output.find("--shape-ids LIST");
+  ASSERT_NE(option, std::string::npos);
+  EXPECT_NE(run.output.substr(option, 120).find("\"Exact Problem Search / Vectorization\""), std::string::npos)
+      << run.output;
+}
+
 }  // namespace
 }  // namespace tovrani::test
