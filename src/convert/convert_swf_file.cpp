@@ -62,7 +62,7 @@ constexpr size_t kPathLimit = PATH_MAX - 1;
 // A document whose set would take a name past its folder's limit fails
 // before anything is written: its script's temporary, the first file made,
 // would fail with little to say, and the commit's later names after files
-// were written. So does one whose paths the system takes whole would pass
+// were written. So does one where a path the system takes whole would pass
 // the path limit: the source, and the FLA's folder as it is opened (the
 // mirrored folders made before it are its leading parts; every other name
 // of the set is reached through its descriptor). Past the limit the folder
