@@ -35,7 +35,9 @@ void PrintHelp(const OptionStates& defaults) {
       "                       folder common to the inputs)\n"
       "  --open               open each document, then its script, with xdg-open\n"
       "  --set \"NAME=on|off\"  set an option by its text (below)\n"
-      "  --shape-ids LIST     shape ids from 1 to 65535, such as \"12,20-25\"\n"
+      "  --shape-ids LIST     the shapes \"Exact Problem Search / Vectorization\"\n"
+      "                       searches (it serves only that option): ids from 1\n"
+      "                       to 65535, such as \"12,20-25\"\n"
       "  --approximation N    level of approximation of motion tweens, 0-100 (10)\n"
       "  -q                   no progress display\n"
       "  --help, --version\n"
@@ -61,7 +63,7 @@ std::string ResultText(uint32_t r) {
     case 48: return "the conversion needed more memory than the movie's size allows";
     case 49: return "the movie cannot be read";
     case 50: return "its document is another movie's of this run; not converted";
-    case 51: return "a name of the document's files would be too long for its folder";
+    case 51: return "a name of the document's files would be too long for its folder, or a path for the system";
     case 130: return "cancelled before the document was written; nothing was changed";
     case 136: return "the file is too short to be a movie";
     case 137: return "not a SWF movie (no \"FWS\" or \"CWS\" signature)";
@@ -103,6 +105,11 @@ int main(int argc, char** argv) {
   }
   if (cl.approximation >= 0) ctx.options.approximation = uint32_t(cl.approximation);
   if (cl.hasShapeIds) AddIdRangesFromText(cl.shapeIds, ctx.m_shapeIdRanges);
+  // A warning, said with -q too: the list alone changes nothing.
+  if (cl.hasShapeIds && !ctx.options.exactProblemSearch)
+    std::fprintf(stderr,
+                 "tovrani: --shape-ids serves only \"Exact Problem Search / Vectorization\", which is off: "
+                 "the list is not used\n");
 
   // What the inputs pass over is named; the movies found still convert.
   std::vector<std::string> files, passedOver, otherMovies;

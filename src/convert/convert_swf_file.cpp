@@ -1,7 +1,7 @@
 #include "convert/convert_swf_file.h"
 
-#include <cctype>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
@@ -27,16 +27,7 @@ const char* const kFlashWarningKeys[2] = {"Software\\Macromedia\\Flash 7\\Warnin
 
 namespace {
 
-const char kLockedCaption[] = "BRASKELON Tovrani";
-const char kLockedText[] = "The FLA is opened by another program and cannot be overwritten.";
-
 bool On(const uint8_t* option) { return option && *option; }
-
-// A cause as a message box states it: capitalised, with a full stop.
-std::string Sentence(std::string text) {
-  if (!text.empty()) text[0] = char(std::toupper(static_cast<unsigned char>(text[0])));
-  return text + ".";
-}
 
 size_t NameStart(const std::string& path) {
   size_t slash = path.rfind('/');
@@ -65,13 +56,32 @@ size_t NameLimit(std::string folder) {
   }
 }
 
+// The longest path the system takes whole, without its terminating NUL.
+constexpr size_t kPathLimit = PATH_MAX - 1;
+
 // A document whose set would take a name past its folder's limit fails
 // before anything is written: its script's temporary, the first file made,
 // would fail with little to say, and the commit's later names after files
-// were written.
+// were written. So does one where a path the system takes whole would pass
+// the path limit: the source, and the FLA's folder as it is opened (the
+// mirrored folders made before it are its leading parts; every other name
+// of the set is reached through its descriptor). Past the limit the folder
+// would fail to open after the mirrored folders were made.
 bool SetNamesFit(ConverterContext& ctx, const std::string& source, const std::string& fla, FileOutcome& o) {
   const size_t start = NameStart(fla);
-  const size_t limit = NameLimit(fla.substr(0, start));
+  const std::string folder = fla.substr(0, start);
+  const bool folderLonger = folder.size() > source.size();
+  const std::string& longestPath = folderLonger ? folder : source;
+  if (longestPath.size() > kPathLimit) {
+    o.source = source;
+    o.output = fla;
+    o.result = kResultNameTooLong;
+    o.detail = std::string("a path would pass the system's limit of ") + std::to_string(kPathLimit) +
+               " bytes: the longest, " + (folderLonger ? "the document's folder" : "the movie") + " \"" +
+               longestPath + "\", would have " + std::to_string(longestPath.size()) + ". Nothing was made";
+    return false;
+  }
+  const size_t limit = NameLimit(folder);
   const std::string flaName = fla.substr(start);
   const SetName longest = LongestSetName(flaName, On(ctx.m_pOptShapeJsflImport) || On(ctx.m_pOptTextJsflImport));
   if (longest.name.size() <= limit) return true;
@@ -374,10 +384,6 @@ std::vector<FileOutcome> ConvertSwfFiles(ConverterContext& ctx,
     FileOutcome o = perFile.Convert(source, fla);
     if (o.result == kResultDone) documents.Written(fla, claim);
     outcomes.push_back(o);
-    if (!automatic && o.result == kResultOutputLocked) {
-      if (ctx.m_pShell) ctx.m_pShell->ShowMessage(kLockedCaption, o.detail.empty() ? kLockedText : Sentence(o.detail));
-      break;
-    }
     perFile.OpenResult(o);
   }
 

@@ -66,9 +66,9 @@ extern const char* const kFlashWarningKeys[2];
 // ConvertSwfFiles, whose paths may hold commas; this form has no caller there.
 // selection: the source paths, each followed by a comma. openAfter: open the
 // document (then its script) after each conversion. Returns one outcome per
-// item reached; items after a cancel or after a locked output on the dialog
-// road are not reached. A cancel request is read before each item, so an
-// item not started is never touched.
+// item reached: a failure, a locked output too, ends only its own item, and
+// only a cancel leaves the items after it unreached. A cancel request is read
+// before each item, so an item not started is never touched.
 std::vector<FileOutcome> ConvertSwfFile(ConverterContext& ctx, const std::string& selection,
                                         uint8_t openAfter, uint8_t suppressPanel,
                                         const SwfFileRequest& request = {});

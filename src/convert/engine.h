@@ -36,7 +36,8 @@ enum EngineResult : uint32_t {
   // (platform/resource_bound.h).
   kResultInputUnreadable = 49,  // the source is not a plain file or cannot be opened (the detail says why)
   kResultDocumentTaken = 50,    // ConvertSwfFiles: the document is another source's of the same run
-  kResultNameTooLong = 51,      // a name of the document set would pass its folder's limit
+  kResultNameTooLong = 51,      // a name of the document set would pass its folder's limit, or a path
+                                // the system takes whole (the source, the FLA's folder) the path limit
   kResultInputTooShort = 136,   // 14 bytes or less
   kResultNotSwf = 137,          // no "FWS" or "CWS" signature (also "ZWS")
   kResultLengthMismatch = 138,  // header length does not match the data

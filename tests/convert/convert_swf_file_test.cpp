@@ -7,6 +7,7 @@
 #include "app/program_runner.h"
 #include "fla/jsfl_script.h"
 #include "fla/stream_placement.h"
+#include "support/document_frames.h"
 #include "support/recording_shell.h"
 #include "convert/converter_context.h"
 
@@ -129,16 +130,20 @@ TEST_F(Driver, OneFileAsksEvenWithTheNewFolderOption) {
   EXPECT_EQ(asked, 1);
 }
 
-TEST_F(Driver, LockedOutputEndsTheCallAndResetsItsState) {
+// A locked output fails its own movie only: the run goes on, and the cause
+// is the outcome's, with no dialog on top.
+TEST_F(Driver, LockedOutputFailsItsMovieAndTheRunGoesOn) {
   fs::create_directories(dir.file("a_.fla"));  // a folder where the document should go
   AddIdRangesFromText("3-4", ctx.m_shapeIdRanges);
   auto outcomes = ConvertSwfFile(ctx, dir.file("a.swf") + "," + dir.file("b.swf") + ",", 0, 0);
-  ASSERT_EQ(outcomes.size(), 1u);
+  ASSERT_EQ(outcomes.size(), 2u);
   EXPECT_EQ(outcomes[0].result, uint32_t(kResultOutputLocked));
-  EXPECT_EQ(shell.messages, std::vector<std::string>{
-                                "BRASKELON Tovrani: The FLA cannot be written: a folder has its name."});
-  EXPECT_FALSE(fs::exists(dir.file("b_.fla")));
+  EXPECT_EQ(outcomes[0].detail, "the FLA cannot be written: a folder has its name");
+  EXPECT_EQ(outcomes[1].result, 0u);
+  EXPECT_TRUE(shell.messages.empty());
+  EXPECT_TRUE(fs::is_empty(dir.file("a_.fla")));
   EXPECT_FALSE(fs::exists(dir.file("a_.fla.jsfl")));
+  ExpectReadableDocument(dir.file("b_.fla"));
   EXPECT_EQ(ctx.m_bInConversion, 0);
   EXPECT_EQ(ctx.m_shapeIdRanges.count(), 0);
 }
