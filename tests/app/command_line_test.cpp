@@ -103,12 +103,12 @@ TEST(CommandLine, FoldersAreSearchedForMovies) {
 
 // open(2), failing with `error` for the paths whose names are listed.
 OpenFunction Refusing(const std::map<std::string, int>& refused) {
-  return [refused](const std::string& path, int flags) {
+  return [refused](int dirFd, const std::string& path, int flags) {
     if (auto it = refused.find(fs::path(path).filename().string()); it != refused.end()) {
       errno = it->second;
       return -1;
     }
-    return ::open(path.c_str(), flags);
+    return ::openat(dirFd, path.c_str(), flags);
   };
 }
 
