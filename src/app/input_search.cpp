@@ -194,7 +194,9 @@ void Search::Walk(const std::string& root, std::vector<std::string>& found) {
       continue;
     }
     const std::string name = std::move(top.subfolders[top.next++]);
-    path_ = Child(name);
+    // Extended in place: a deep tree costs no copy of its paths per level.
+    if (!path_.empty() && path_.back() != '/') path_ += '/';
+    path_ += name;
     // A link now is one put there since it was looked at: not followed.
     Descriptor child(OpenAt(top.fd.get(), name, O_RDONLY | O_DIRECTORY | O_NOCTTY | O_NOFOLLOW));
     if (!child.valid()) {
