@@ -5,10 +5,14 @@
 #include <cerrno>
 #include <filesystem>
 #include <map>
+#include <set>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include "support/deep_folders.h"
 #include "support/temp_dir.h"
 #include "convert/converter_context.h"
 #include "platform/id_range_list.h"
@@ -103,12 +107,12 @@ TEST(CommandLine, FoldersAreSearchedForMovies) {
 
 // open(2), failing with `error` for the paths whose names are listed.
 OpenFunction Refusing(const std::map<std::string, int>& refused) {
-  return [refused](const std::string& path, int flags) {
+  return [refused](int dirFd, const std::string& path, int flags) {
     if (auto it = refused.find(fs::path(path).filename().string()); it != refused.end()) {
       errno = it->second;
       return -1;
     }
-    return ::open(path.c_str(), flags);
+    return ::openat(dirFd, path.c_str(), flags);
   };
 }
 
@@ -143,6 +147,114 @@ TEST(InputSearch, NamesWhatItPassesOverAndGoesOn) {
                    in + "/unread.swf: cannot be opened (Permission denied)",
                    in + "/unread.swf: cannot be read (Permission denied)",
                    in + "/sub: the folder cannot be read (Permission denied)"}));
+}
+
+// The folder `dirFd` is open as, through /proc.
+std::string FolderOf(int dirFd) {
+  std::error_code ec;
+  return dirFd == AT_FDCWD ? "." : fs::read_symlink("/proc/self/fd/" + std::to_string(dirFd), ec).string();
+}
+
+// fstatat(2), failing as a folder without its search bit fails for the
+// entries of the folders named in `unsearchable`, and with `error` for the
+// names listed in `failing`.
+StatFunction Looking(const std::set<std::string>& unsearchable, const std::map<std::string, int>& failing) {
+  return [=](int dirFd, const std::string& name, struct stat* st, int flags) {
+    const auto it = failing.find(name);
+    errno = it != failing.end() ? it->second : EACCES;
+    if (it != failing.end() || unsearchable.count(fs::path(FolderOf(dirFd)).filename().string())) return -1;
+    return ::fstatat(dirFd, name.c_str(), st, flags);
+  };
+}
+
+// A folder that lists but cannot be searched is named once, not entry by
+// entry; an entry that cannot be looked at is named where its folder lists
+// it as a folder (or a name says a movie), other files stay silent.
+TEST(InputSearch, NamesEveryFolderItCannotLookInto) {
+  TempDir dir;
+  const std::string in = dir.file("in");
+  for (const char* name : {"ok.swf", "noexec/sub/d.swf", "noexec/a.swf", "noexec/notes.txt", "mixed/fine.swf",
+                           "mixed/gone.swf", "mixed/gone.bin", "mixed/gone/e.swf", "locked/f.swf"}) {
+    fs::create_directories(fs::path(in + "/" + name).parent_path());
+    WriteFileBytes(in + "/" + name, kFws);
+  }
+  Args files, problems;
+  EXPECT_FALSE(CollectInputs({in}, files, problems, Refusing({{"locked", EACCES}}), nullptr,
+                             Looking({"noexec"}, {{"gone", EIO}, {"gone.swf", EIO}, {"gone.bin", EIO}})));
+  EXPECT_EQ(files, (Args{in + "/mixed/fine.swf", in + "/ok.swf"}));
+  EXPECT_EQ(problems, (Args{in + "/locked: the folder cannot be read (Permission denied)",
+                            in + "/mixed/gone.swf: cannot be looked at (Input/output error)",
+                            in + "/mixed/gone: cannot be looked at (Input/output error)",
+                            in + "/noexec: the folder's entries cannot be looked at (Permission denied)"}));
+
+  // A folder closed while the walk was below it and not found again: what
+  // was left of it is named.
+  const std::string back = dir.file("back");
+  for (const char* name : {"p/a/c/m.swf", "p/b/d/n.swf"}) {
+    fs::create_directories(fs::path(back + "/" + name).parent_path());
+    WriteFileBytes(back + "/" + name, kFws);
+  }
+  files.clear();
+  problems.clear();
+  EXPECT_FALSE(CollectInputs({back}, files, problems, Refusing({{"..", EACCES}})));
+  EXPECT_EQ(files.size(), 1u);
+  EXPECT_EQ(problems, (Args{back + "/p: the rest of the folder cannot be searched (Permission denied)"}));
+}
+
+// The program's own import movies of a document's set are passed over
+// silently and are no inputs; every other movie stays one, in those folders
+// too, and so does each of a folder without its document.
+TEST(InputSearch, PassesOverTheProgramsOwnImportMovies) {
+  TempDir dir;
+  const std::string in = dir.file("in");
+  const std::vector<uint8_t> compound = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
+  for (const char* name : {"Shapes_x_.fla/Symbol 1.swf", "StaticText_x_.fla/Symbol 7.swf", "Shapes_x_.fla/extra.swf",
+                           "Shapes_x_.fla/Symbol 01.swf", "Shapes_x_.fla/sub/Symbol 2.swf",
+                           "Shapes_t_.fla/Symbol 1.swf", "Shapes_n_.fla/Symbol 1.swf", "Shapes_l_.fla/Symbol 1.swf",
+                           "n_.fla"}) {
+    fs::create_directories(fs::path(in + "/" + name).parent_path());
+    WriteFileBytes(in + "/" + name, kFws);
+  }
+  WriteFileBytes(in + "/x_.fla", compound);
+  WriteFileBytes(in + "/StaticText_x_.fla/Symbol 8.swf", {'Z', 'W', 'S', 13});
+  WriteFileBytes(in + "/z.swf", {'Z', 'W', 'S', 13});
+  fs::create_symlink("Symbol 1.swf", in + "/Shapes_x_.fla/Symbol 3.swf");
+  fs::create_symlink("x_.fla", in + "/l_.fla");
+  Args files, problems, others;
+  // The folder given by name is searched as one found.
+  EXPECT_FALSE(CollectInputs({in, in + "/Shapes_x_.fla/"}, files, problems, nullptr, &others));
+  const Args kept = {in + "/Shapes_x_.fla/Symbol 01.swf", in + "/Shapes_x_.fla/Symbol 3.swf",
+                     in + "/Shapes_x_.fla/extra.swf", in + "/Shapes_x_.fla/sub/Symbol 2.swf"};
+  Args expected = {in + "/Shapes_l_.fla/Symbol 1.swf", in + "/Shapes_n_.fla/Symbol 1.swf",
+                   in + "/Shapes_t_.fla/Symbol 1.swf"};
+  expected.insert(expected.end(), kept.begin(), kept.end());
+  expected.push_back(in + "/n_.fla");
+  expected.insert(expected.end(), kept.begin(), kept.end());
+  EXPECT_EQ(files, expected);
+  EXPECT_EQ(problems, (Args{in + "/z.swf: LZMA-compressed movies (signature \"ZWS\") are not supported; passed over"}));
+  EXPECT_EQ(others, (Args{in + "/z.swf"}));
+}
+
+// A movie whose path is longer than the system takes is named and is
+// another input of the run, not handed over.
+TEST(InputSearch, MoviesPastThePathLimitAreNamed) {
+  TempDir dir;
+  const std::string in = dir.file("in");
+  fs::create_directories(in);
+  WriteFileBytes(in + "/top.swf", kFws);
+  // Paths of 4,095 and 4,096 bytes: the longest one taken, and one past it.
+  const size_t levels = (4000 - in.size()) / 9;
+  const DeepFolders edge(in, int(levels), "e1234567");
+  const size_t name = 4095 - (in.size() + 9 * levels) - 1;
+  const std::string longest = edge.Write(std::string(name - 4, 'a') + ".swf", kFws);
+  const std::string past = edge.Write(std::string(name - 3, 'b') + ".swf", kFws);
+  ASSERT_EQ(longest.size(), 4095u);
+  Args files, problems, others;
+  EXPECT_FALSE(CollectInputs({in}, files, problems, nullptr, &others));
+  // Compared whole, not printed: the paths run to pages.
+  EXPECT_TRUE(files == (Args{longest, in + "/top.swf"})) << files.size();
+  EXPECT_TRUE(problems == (Args{past + ": its path is longer than the 4095 bytes the system takes; passed over"}));
+  EXPECT_TRUE(others == (Args{past})) << others.size();
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 // each movie it does not convert with the cause.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <set>
 #include <sstream>
@@ -10,6 +12,8 @@
 #include <unistd.h>
 
 #include "app/program_runner.h"
+#include "convert/text_test_support.h"
+#include "support/deep_folders.h"
 #include "support/document_frames.h"
 
 namespace tovrani::test {
@@ -125,6 +129,126 @@ TEST(ProgramInputs, WhatIsPassedOverIsNamedWithItsCause) {
     ExpectLine(run, in + "/unread.swf: no such file or folder");
   }
   EXPECT_EQ(run.output.find("could not be copied"), std::string::npos) << run.output;
+}
+
+// Every folder and file below `dir`, by its path there, with the sha256 of
+// each plain file's bytes, sorted. Python walks by folder descriptors, so
+// no depth stops it.
+std::string TreeDigest(const std::string& dir) {
+  static const char kScript[] = R"(
+import hashlib, os, stat, sys
+sys.setrecursionlimit(100000)
+top = sys.argv[1]
+out = []
+for root, dirs, files, fd in os.fwalk(top):
+    rel = root[len(top):]
+    out += ['folder ' + rel + '/' + d for d in dirs]
+    for f in files:
+        if stat.S_ISREG(os.stat(f, dir_fd=fd, follow_symlinks=False).st_mode):
+            with open(os.open(f, os.O_RDONLY, dir_fd=fd), 'rb') as data:
+                out.append(hashlib.sha256(data.read()).hexdigest() + ' ' + rel + '/' + f)
+        else:
+            out.append('other ' + rel + '/' + f)
+print('\n'.join(sorted(out)))
+)";
+  std::string digest;
+  EXPECT_EQ(RunCommand("/usr/bin/python3 -c " + ShellQuote(kScript) + ' ' + ShellQuote(dir), digest), 0) << digest;
+  return digest;
+}
+
+// A shape and a static text, so that each import option has its movies.
+std::vector<uint8_t> ShapeAndTextMovie() {
+  SwfWriter w(8);
+  w.tag(2, SquareShape(1, 0, 400, 0xFF0000)).tag(26, SwfBytes().u8(0x06).u16(1).u16(1).matrix(0, 0).data());
+  w.tag(48, DefineFont2(2, 0, "Arial", {'a', 'b'}));
+  SwfBytes text;
+  text.u16(3).rect(0, 2000, 0, 400).matrix(0, 0).u8(8).u8(12).u8(0x8B).u16(2).u16(20).u16(300).u16(240).u8(2);
+  w.tag(11, text.ubits(0, 8).sbits(200, 12).ubits(1, 8).sbits(200, 12).align().u8(0).data());
+  w.tag(26, SwfBytes().u8(0x06).u16(2).u16(3).matrix(0, 0).data());
+  return w.showFrame().end().build();
+}
+
+// The program's own import movies are no inputs: a second run over the same
+// folder converts the one movie again and leaves the tree as the first run
+// left it, with either import option, both or none; moved, it still does.
+TEST(ProgramInputs, ARerunLeavesTheTreeAsItWas) {
+  const std::string shapes = "Shape / Morph Shape: Convert Using JSFL Import=on";
+  const std::string texts = "Static Text: Convert Using JSFL Import=on";
+  using Options = std::vector<std::string>;
+  for (const Options& options : {Options{}, Options{"--set", shapes}, Options{"--set", texts},
+                                 Options{"--set", shapes, "--set", texts}}) {
+    TempDir dir;
+    const std::string in = dir.file("in");
+    fs::create_directories(in);
+    WriteFileBytes(in + "/x.swf", ShapeAndTextMovie());
+    Options args = options;
+    args.push_back(in);
+    ProgramRun run = RunProgram(args, dir.file("config"));
+    ASSERT_EQ(run.status, 0) << run.output;
+    const std::string first = TreeDigest(in);
+    EXPECT_EQ(first.find("/Shapes_x_.fla/Symbol 1.swf") != std::string::npos,
+              std::find(options.begin(), options.end(), shapes) != options.end())
+        << first;
+    EXPECT_EQ(first.find("/StaticText_x_.fla/Symbol 2.swf") != std::string::npos,
+              std::find(options.begin(), options.end(), texts) != options.end())
+        << first;
+    run = RunProgram(args, dir.file("config"));
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(ReportedDocuments(run.output), Documents{in + "/x_.fla"});
+    EXPECT_EQ(TreeDigest(in), first);
+    if (options.size() < 4) continue;
+    // The script's paths change with the folder; what the tree holds does not.
+    const auto names = [](const std::string& digest) {
+      std::set<std::string> paths;
+      std::istringstream lines(digest);
+      for (std::string line; std::getline(lines, line);) paths.insert(line.substr(line.find(' ') + 1));
+      return paths;
+    };
+    fs::rename(in, dir.file("moved"));
+    args.back() = dir.file("moved");
+    run = RunProgram(args, dir.file("config"));
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(ReportedDocuments(run.output), Documents{dir.file("moved/x_.fla")});
+    EXPECT_EQ(names(TreeDigest(dir.file("moved"))), names(first));
+  }
+}
+
+// A folder the search cannot look into and a movie deeper than a path can
+// reach are named, exit 1; the walk holds few descriptors at any depth, and
+// the movies it can reach still convert.
+TEST(ProgramInputs, WhatTheSearchCannotReachIsNamed) {
+  TempDir dir;
+  const std::string in = dir.file("in");
+  fs::create_directories(in);
+  WriteFileBytes(in + "/top.swf", SampleMovie());
+  const DeepFolders deep(in, 1000, "d1234567");
+  const std::string far = deep.Write("deep.swf", SampleMovie());
+  ASSERT_GT(far.size(), 9000u);
+  // Permission bits do not stop root: its search is tested through the
+  // search's own functions.
+  const bool root = ::geteuid() == 0;
+  if (!root) {
+    fs::create_directories(in + "/noexec/sub");
+    WriteFileBytes(in + "/noexec/sub/d.swf", SampleMovie());
+    fs::permissions(in + "/noexec", fs::perms::owner_read | fs::perms::group_read);
+  }
+  const std::string before = TreeDigest(in);
+  const ProgramRun run = RunProgram({in}, dir.file("config"), "ulimit -n 64; ");
+  if (!root) fs::permissions(in + "/noexec", fs::perms::owner_all);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(ReportedDocuments(run.output), Documents{in + "/top_.fla"});
+  // Not printed on failure: the deep path runs to pages.
+  EXPECT_NE(run.output.find("tovrani: " + far + ": its path is longer than the 4095 bytes the system takes; "
+                            "passed over\n"),
+            std::string::npos);
+  if (!root) ExpectLine(run, in + "/noexec: the folder's entries cannot be looked at (Permission denied)");
+  std::string after = TreeDigest(in);
+  for (const char* made : {" /top_.fla\n", " /top_.fla.jsfl\n"}) {
+    const size_t at = after.find(made);
+    ASSERT_NE(at, std::string::npos) << made;
+    after.erase(after.rfind('\n', at) + 1, at + std::strlen(made) - after.rfind('\n', at) - 1);
+  }
+  EXPECT_TRUE(after == before);
 }
 
 TEST(ProgramInputs, ShapeIdListsAreReadWholeOrRefused) {
