@@ -1,9 +1,9 @@
 // The inputs of a run are never taken by it. A movie whose document set would
 // write over, replace or remove an input, at any name of the set, by its
 // path or through a link or a hard link, fails with 50 before anything of it
-// is written; a name that only comes close to the set's forms takes none. A
-// previous document is no input. Reached without the per-movie check, the
-// stale-import sweep and the recovery of a killed commit leave an input be.
+// is written; a name that only comes close to the set's forms takes none.
+// Reached without the per-movie check, the stale-import sweep and the
+// recovery of a killed commit leave an input be.
 #include "convert/run_inputs.h"
 
 #include <gtest/gtest.h>
@@ -108,35 +108,6 @@ TEST_F(Inputs, EveryNameOfTheSetIsComparedByPathAndByFile) {
   }
   EXPECT_EQ(ConvertWith("yellow.swf", near).result, 0u);
   for (const std::string& p : near) EXPECT_EQ(ReadFileBytes(p), movie) << p;
-}
-
-// Inputs given as sources: one that holds a movie's signature, even one not
-// converted (LZMA), is an input; a previous document or script is none.
-TEST_F(Inputs, TheSourcesThatHoldAMoviesSignatureAreInputs) {
-  Restore({});
-  std::vector<uint8_t> lzma = ReadFileBytes(dir.file("blue.swf"));
-  lzma[0] = 'Z';
-  WriteFileBytes(Out("doc.fla"), lzma);
-  ConverterContext ctx;
-  ctx.m_pShell = &shell;
-  SwfFileRequest request;
-  request.saveDialog = [this](const std::string& suggested, std::string& chosen) {
-    chosen = suggested == dir.file("red_.fla") ? Out("doc.fla") : suggested;
-    return true;
-  };
-  auto outcomes = ConvertSwfFiles(ctx, {dir.file("red.swf"), Out("doc.fla")}, 0, 0, request);
-  ASSERT_EQ(outcomes.size(), 2u);
-  EXPECT_EQ(outcomes[0].result, 50u);
-  EXPECT_EQ(outcomes[1].result, 137u);
-  EXPECT_EQ(ReadFileBytes(Out("doc.fla")), lzma);
-
-  // A re-run given the movie, its previous document and its script.
-  EXPECT_EQ(ConvertSwfFiles(ctx, {dir.file("red.swf")}, 0, 0).at(0).result, 0u);
-  outcomes = ConvertSwfFiles(ctx, {dir.file("red.swf"), dir.file("red_.fla"), dir.file("red_.fla.jsfl")}, 0, 0);
-  ASSERT_EQ(outcomes.size(), 3u);
-  EXPECT_EQ(outcomes[0].result, 0u) << outcomes[0].detail;
-  EXPECT_NE(outcomes[1].result, 50u);
-  EXPECT_NE(outcomes[2].result, 50u);
 }
 
 TEST_F(Inputs, TheSweepAndTheRecoveryLeaveAnInputBe) {
