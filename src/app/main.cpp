@@ -62,7 +62,8 @@ std::string ResultText(uint32_t r) {
     case 47: return "the conversion took more processor time than the movie's size allows";
     case 48: return "the conversion needed more memory than the movie's size allows";
     case 49: return "the movie cannot be read";
-    case 50: return "its document is another movie's of this run; not converted";
+    case 50: return "its document is another movie's of this run, or its document set would write over or remove an "
+                    "input of the run; not converted";
     case 51: return "a name of the document's files would be too long for its folder, or a path for the system";
     case 130: return "cancelled before the document was written; nothing was changed";
     case 136: return "the file is too short to be a movie";

@@ -16,6 +16,7 @@
 #include "convert/conversion_finish.h"
 #include "convert/converter_context.h"
 #include "convert/output_set.h"
+#include "convert/run_inputs.h"
 #include "convert/tag_loop.h"
 
 namespace tovrani {
@@ -94,6 +95,20 @@ bool SetNamesFit(ConverterContext& ctx, const std::string& source, const std::st
              std::to_string(longest.name.size()) + "; the document's name (" + std::to_string(flaName.size()) +
              " bytes) may have at most " + std::to_string(limit > added ? limit - added : 0) +
              " here. Nothing was written";
+  return false;
+}
+
+// A document whose set would write over, replace or remove an input of the
+// run fails before anything of it is written, naming the input.
+bool TakesNoInput(RunInputs& inputs, const std::string& source, const std::string& fla, FileOutcome& o) {
+  const std::optional<RunInputs::Taken> taken = inputs.TakenBy(fla);
+  if (!taken) return true;
+  o.source = source;
+  o.output = fla;
+  o.result = kResultDocumentTaken;
+  o.detail = "its document set would write over or remove the input " + taken->input +
+             (taken->name == taken->input ? "" : ", the same file as " + taken->name) + " (" + taken->what +
+             "); not converted";
   return false;
 }
 
@@ -335,6 +350,13 @@ std::vector<FileOutcome> ConvertSwfFiles(ConverterContext& ctx,
 
   PerFile perFile(ctx, openAfter, request);
   RunDocuments documents;
+  // The run's inputs, known to the sweep and the recovery while it lasts.
+  RunInputs inputs(sources, request.otherInputs);
+  struct Known {
+    ConverterContext& ctx;
+    ~Known() { ctx.m_runInputs = nullptr; }
+  } known{ctx};
+  ctx.m_runInputs = &inputs;
   const bool automatic = On(ctx.m_pOptSaveInNewFolder) && sources.size() >= 2;
 
   for (const std::string& source : sources) {
@@ -367,6 +389,10 @@ std::vector<FileOutcome> ConvertSwfFiles(ConverterContext& ctx,
     }
     const size_t claim = documents.Claim(source, fla);
     if (FileOutcome o; !SetNamesFit(ctx, source, fla, o)) {
+      outcomes.push_back(o);
+      continue;
+    }
+    if (FileOutcome o; !TakesNoInput(inputs, source, fla, o)) {
       outcomes.push_back(o);
       continue;
     }

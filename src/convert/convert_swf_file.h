@@ -77,7 +77,11 @@ std::vector<FileOutcome> ConvertSwfFile(ConverterContext& ctx, const std::string
 // One document per movie: a source whose document is an earlier source's
 // (the same path, or once that one is written, the same file) is not
 // converted and fails with kResultDocumentTaken naming the earlier one;
-// the same movie given again is passed over, with no outcome.
+// the same movie given again is passed over, with no outcome. No input is
+// taken: a source whose document set would write over, replace or remove
+// an input (the sources that hold a movie's signature, and
+// `request.otherInputs`; convert/run_inputs.h) fails the same way before
+// anything of it is written, naming the input.
 std::vector<FileOutcome> ConvertSwfFiles(ConverterContext& ctx,
                                          const std::vector<std::string>& sources,
                                          uint8_t openAfter, uint8_t suppressPanel,

@@ -26,6 +26,7 @@
 namespace tovrani {
 
 class OutputTarget;
+class RunInputs;
 
 struct ConverterContext : TimelineContext {
   // Hands the shape decoders the analysis their objects go through.
@@ -66,6 +67,9 @@ struct ConverterContext : TimelineContext {
   // Per output folder: the leftovers of killed runs found there, read once a
   // run (convert/output_set.cpp).
   std::unordered_map<std::string, std::vector<std::string>> m_outputLeftovers;
+  // The inputs of the run, which the sweep and the recovery of an output
+  // leave be (convert/run_inputs.h); null outside a run.
+  const RunInputs* m_runInputs = nullptr;
   // Set by the per-file driver, which commits the whole document set itself:
   // the finish then leaves the FLA under its temporary name, given here.
   uint8_t m_bDeferDocumentCommit = 0;

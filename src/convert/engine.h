@@ -35,7 +35,7 @@ enum EngineResult : uint32_t {
   // took more processor time or memory than the movie's size allows
   // (platform/resource_bound.h).
   kResultInputUnreadable = 49,  // the source is not a plain file or cannot be opened (the detail says why)
-  kResultDocumentTaken = 50,    // ConvertSwfFiles: the document is another source's of the same run
+  kResultDocumentTaken = 50,    // ConvertSwfFiles: the document is another source's, or its set takes an input
   kResultNameTooLong = 51,      // a name of the document set would pass its folder's limit, or a path
                                 // the system takes whole (the source, the FLA's folder) the path limit
   kResultInputTooShort = 136,   // 14 bytes or less

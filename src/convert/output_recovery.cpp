@@ -16,6 +16,7 @@
 #include "convert/converter_context.h"
 #include "convert/engine.h"
 #include "convert/output_set.h"
+#include "convert/run_inputs.h"
 #include "fla/output_names.h"
 
 namespace tovrani {
@@ -27,6 +28,10 @@ constexpr char kKilled[] = "a conversion to this output was killed while it repl
 
 bool Stands(const DocumentOutput& out, const OutputFolder& folder, const std::string& name) {
   return LookAt(folder, name, out.owner).state == NameState::kOwn;
+}
+
+bool IsRunInput(const ConverterContext& ctx, const OutputFolder& folder, const std::string& name) {
+  return ctx.m_runInputs && !name.empty() && ctx.m_runInputs->Holds(folder, name);
 }
 
 // A recorded step where its files are: the FLA's folder, or an import
@@ -115,6 +120,13 @@ Finished RollForwardKilled(ConverterContext& ctx, DocumentOutput& out, const Lef
 Finished FinishKilledCommit(ConverterContext& ctx, DocumentOutput& out, const LeftRecord& left) {
   std::vector<UndoStep> steps;
   for (const RecordedStep& r : left.record.steps) steps.push_back(Reach(out, r, left.record.pid));
+  // An input of the run at one of its names was no file of that commit's.
+  for (const UndoStep& s : steps)
+    for (const std::string* name : {&s.temp, &s.name, &s.backup})
+      if (s.folder && IsRunInput(ctx, *s.folder, *name))
+        return {LeftCommit::kStuck, std::string(kKilled) + ", and what stands now is not what it left: " +
+                                        s.folder->PathOf(*name) + " (an input of this run); nothing was changed, and " +
+                                        out.folder.PathOf(CommitRecordName(out.flaName)) + " stays until that is gone"};
   // Its FLA's step tells the way: in place (its temporary gone), or not yet.
   const UndoStep& fla = steps.back();
   const SeenName temp = LookAt(out.folder, fla.temp, out.owner), name = LookAt(out.folder, fla.name, out.owner);
@@ -168,9 +180,11 @@ void Sweep(ConverterContext& ctx, DocumentOutput& out, std::vector<std::string>&
       for (const std::string& name : folder->List())
         if (std::optional<LeftoverName> l = ParseLeftoverName(name); l && IsImportMovieName(l->finalName))
           found.push_back({folder, name, std::move(*l)});
-  // This run's own temporaries are never a leftover, whatever its lock says.
+  // This run's own temporaries are never a leftover, whatever its lock says,
+  // nor is an input of the run.
   std::erase_if(found, [&](const Leftover& f) {
-    return !f.l.backup && f.l.pid == ::getpid() && f.l.random == out.lock.random();
+    return (!f.l.backup && f.l.pid == ::getpid() && f.l.random == out.lock.random()) ||
+           IsRunInput(ctx, *f.folder, f.name);
   });
 
   // The locks of the gone runs met are kept until the sweep ends.
@@ -224,6 +238,11 @@ void RemoveRecordSayingWhatStays(ConverterContext& ctx, const DocumentOutput& ou
 LeftCommit FinishLeftCommit(ConverterContext& ctx, DocumentOutput& out, bool locked, std::string& why) {
   LeftRecord left = ReadLeftRecord(out.folder, out.flaName, out.owner);
   const std::string path = out.folder.PathOf(CommitRecordName(out.flaName));
+  // No record of ours: it is never removed or acted on.
+  if (left.state != LeftRecord::kNone && IsRunInput(ctx, out.folder, CommitRecordName(out.flaName))) {
+    why = path + " is an input of this run";
+    return LeftCommit::kBlocked;
+  }
   switch (left.state) {
     case LeftRecord::kNone: return LeftCommit::kNone;
     case LeftRecord::kNotOwn: why = left.why; return LeftCommit::kBlocked;

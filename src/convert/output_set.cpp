@@ -15,6 +15,7 @@
 #include "convert/converter_context.h"
 #include "convert/engine.h"
 #include "convert/output_recovery.h"
+#include "convert/run_inputs.h"
 #include "fla/output_names.h"
 #include "fla/write_bound.h"
 
@@ -93,8 +94,10 @@ void RemoveMadeFolders(DocumentOutput& out) {
 }
 
 // The previous set's import movies that `steps` do not replace, in name
-// order, in the import folders that are the run's own.
-std::vector<CommitStep> StaleImportMovies(DocumentOutput& out, const std::vector<CommitStep>& steps) {
+// order, in the import folders that are the run's own; an input of the run
+// is none of them.
+std::vector<CommitStep> StaleImportMovies(DocumentOutput& out, const std::vector<CommitStep>& steps,
+                                          const RunInputs* inputs) {
   std::unordered_set<std::string> kept;
   for (const CommitStep& s : steps) kept.insert(s.recorded);
   std::vector<CommitStep> stale;
@@ -104,7 +107,8 @@ std::vector<CommitStep> StaleImportMovies(DocumentOutput& out, const std::vector
     const std::string prefix = ImportFolderName(kind, out.flaName) + "/";
     std::vector<std::string> names = folder->List();
     std::erase_if(names, [&](const std::string& name) {
-      return !IsImportMovieName(name) || !Replaceable(*folder, name) || kept.count(prefix + name);
+      return !IsImportMovieName(name) || !Replaceable(*folder, name) || kept.count(prefix + name) ||
+             (inputs && inputs->Holds(*folder, name));
     });
     std::sort(names.begin(), names.end());
     for (std::string& name : names) {
@@ -239,7 +243,7 @@ uint32_t CommitSteps(ConverterContext& ctx, DocumentOutput& out, std::vector<Com
       return kResultOutputIncomplete;
   }
 
-  std::vector<CommitStep> stale = StaleImportMovies(out, steps);
+  std::vector<CommitStep> stale = StaleImportMovies(out, steps, ctx.m_runInputs);
   steps.insert(steps.end() - 1, std::make_move_iterator(stale.begin()), std::make_move_iterator(stale.end()));
   std::vector<RecordedStep> recorded;
   bool replaces = false;
