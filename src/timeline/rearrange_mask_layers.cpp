@@ -182,9 +182,16 @@ uint32_t RearrangeMaskLayers(TimelineContext& ctx, uint8_t fromFile, uint8_t* ta
     if (firstCycle) {
       firstCycle = false;
       sources = CharacterSources(events);
-      if (RegroupMaskLayers(table, budget) == RegroupResult::kOutOfBounds) {
+      const RegroupResult regroup = RegroupMaskLayers(table, budget);
+      if (regroup == RegroupResult::kOutOfBounds) {
         abandoned = true;
         break;
+      }
+      // A stop leaves the table half regrouped: it is built again as the
+      // cycle found it, from the events, which the regrouping leaves alone.
+      if (regroup == RegroupResult::kBudgetSpent) {
+        table = BuildDepthTable(events);
+        CloseDepthGaps(table);
       }
       continue;
     }
