@@ -193,6 +193,18 @@ TEST(DisplayEvents, MovesWithinAFrameFoldIntoOneEvent) {
   EXPECT_EQ(depth(10), depth(8));
   EXPECT_EQ(clip(10), clip(9));
   EXPECT_NE(clip(10), 25);
+
+  // Where the pass gives up (a mask at depth 0), a deep clip clamped to one
+  // past the deepest placement is written into the folded move too.
+  const std::vector<uint8_t> zero = PlaceObject2Tag({.depth = 0, .character = 1, .clip = 5}),
+                             deepMask = PlaceObject2Tag({.depth = 3, .character = 2, .clip = 0xFFFF}),
+                             deepMove = PlaceObject2Tag({.depth = 3, .clip = 0xFFFF, .move = true});
+  std::vector<uint8_t> deep =
+      Tags({zero, deepMask, deepMove, PlaceObject2Tag({.depth = 40, .character = 3}), ShowFrameTag()});
+  ASSERT_EQ(RunMainPass(ctx, deep), 3u);
+  const size_t maskClip = zero.size() + deepMask.size() - 2, moveClip = maskClip + deepMove.size();
+  EXPECT_EQ(deep[maskClip] | (deep[maskClip + 1] << 8), 41);
+  EXPECT_EQ(deep[moveClip] | (deep[moveClip + 1] << 8), 41);
 }
 
 // Past a bound of the conversion the pass builds nothing: the room for a
