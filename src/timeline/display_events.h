@@ -113,8 +113,8 @@ class TimelineData {
 // the tags keep saying what the event says.
 struct FoldedMove {
   uint64_t depthPos = 0;    // position of the move's Depth field
-  uint32_t clipOffset = 0;  // its ClipDepth field's distance from it; 0: none
-                            // of its own (or the event's own)
+  uint32_t clipOffset = 0;  // its ClipDepth field's distance from it; 0 when
+                            // it has none, or its field is the event's own
   uint32_t event = 0;
 };
 
