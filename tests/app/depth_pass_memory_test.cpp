@@ -1,25 +1,18 @@
 // The depth and mask-layer pass holds memory in proportion to what a
 // timeline shows, through the program: a timeline without a mask pays for
 // its own placements, not for every depth a tag may name, and a masked one
-// holds one event for the moves of one depth within one frame. Each
-// conversion runs in a child of its own, so that its page faults and peak
-// are its alone.
+// holds one event for the moves of one depth within one frame.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "app/program_runner.h"
 #include "support/document_frames.h"
-#include "support/temp_dir.h"
 #include "support/timeline_movies.h"
-
-extern char** environ;
 
 namespace tovrani::test {
 namespace {
@@ -28,38 +21,19 @@ using Bytes = std::vector<uint8_t>;
 
 struct Measured {
   int status = -1;
-  long peakKb = 0;
-  long minorFaults = 0;
+  long peakKb = 0;       // the largest of this test's children so far
+  long minorFaults = 0;  // the program's run alone
 };
 
-// Converts `movie` to `name`.fla in `dir`, with `env` put first in the
-// program's environment.
-Measured Convert(const TempDir& dir, const std::string& name, const Bytes& movie,
-                 const std::vector<std::string>& env = {}) {
-  const std::string swf = dir.file(name + ".swf"), fla = dir.file(name + ".fla");
-  WriteFileBytes(swf, movie);
-  std::vector<std::string> vars = env;
-  vars.insert(vars.end(), {"XDG_CONFIG_HOME=" + dir.file("config"), "TMPDIR=" + dir.path().string()});
-  for (char** e = environ; *e; ++e) vars.emplace_back(*e);
-  std::vector<char*> envp;
-  for (std::string& v : vars) envp.push_back(v.data());
-  envp.push_back(nullptr);
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    const int null = ::open("/dev/null", O_RDWR);
-    ::dup2(null, 0), ::dup2(null, 1), ::dup2(null, 2);
-    ::execle(TOVRANI_PROGRAM, TOVRANI_PROGRAM, "-q", swf.c_str(), "-o", fla.c_str(), nullptr, envp.data());
-    ::_exit(127);
-  }
-  Measured m;
-  rusage usage{};
-  int status = 0;
-  if (pid > 0 && ::wait4(pid, &status, 0, &usage) == pid && WIFEXITED(status)) {
-    m.status = WEXITSTATUS(status);
-    m.peakKb = usage.ru_maxrss;
-    m.minorFaults = usage.ru_minflt;
-  }
-  return m;
+// Converts `movie` to `name`.fla in `dir`, `env` set for the program.
+Measured Convert(const TempDir& dir, const std::string& name, const Bytes& movie, const std::string& env = "") {
+  WriteFileBytes(dir.file(name + ".swf"), movie);
+  rusage before{}, after{};
+  ::getrusage(RUSAGE_CHILDREN, &before);
+  const ProgramRun run = RunProgram({"-q", dir.file(name + ".swf"), "-o", dir.file(name + ".fla")},
+                                    dir.file("config"), env + " TMPDIR=" + ShellQuote(dir.path().string()) + ' ');
+  ::getrusage(RUSAGE_CHILDREN, &after);
+  return {run.status, after.ru_maxrss, after.ru_minflt - before.ru_minflt};
 }
 
 // Sprites that each place one square, at depth 1 or at the deepest depth:
@@ -70,9 +44,8 @@ Measured Convert(const TempDir& dir, const std::string& name, const Bytes& movie
 // placements, the 1,980 sprites more cost under 8 pages each.
 TEST(DepthPassMemory, TimelinesWithoutMasksTouchPagesForTheirOwnPlacements) {
   const char* sanitizer = std::getenv("ASAN_OPTIONS");
-  const std::vector<std::string> mapped = {
-      "GLIBC_TUNABLES=glibc.malloc.mmap_threshold=65536",
-      "ASAN_OPTIONS=" + std::string(sanitizer ? sanitizer : "") + ":quarantine_size_mb=0"};
+  const std::string mapped = "GLIBC_TUNABLES=glibc.malloc.mmap_threshold=65536 ASAN_OPTIONS=" +
+                             ShellQuote(std::string(sanitizer ? sanitizer : "") + ":quarantine_size_mb=0");
   for (const uint16_t depth : {1, 65535}) {
     SCOPED_TRACE(depth);
     TempDir dir;
@@ -92,6 +65,7 @@ TEST(DepthPassMemory, TimelinesWithoutMasksTouchPagesForTheirOwnPlacements) {
 // is freed), what the document shows everywhere.
 TEST(DepthPassMemory, MovesOfOneDepthWithinAFrameHoldOneEvent) {
   TempDir dir;
+  // The smaller first: the peak is the largest child's.
   const Bytes few = ClipMovesMovie(2000, 0, false), many = ClipMovesMovie(200000, 0, false);
   const Measured base = Convert(dir, "few", few), moved = Convert(dir, "many", many);
   ASSERT_EQ(base.status, 0);
