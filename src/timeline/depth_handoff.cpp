@@ -41,6 +41,7 @@ using Write = TimelineData::Patch;
 
 FinishResult FinishDepthTable(std::vector<DisplayEvent>& events,
                               const std::vector<uint64_t>& headerPos,
+                              const std::vector<FoldedMove>& folded,
                               const CharacterSources& sources, DepthTable& table, bool cancelled,
                               PassBudget& budget, TimelineData& data, HandoffTables& out) {
   out = HandoffTables{};
@@ -141,6 +142,7 @@ FinishResult FinishDepthTable(std::vector<DisplayEvent>& events,
   for (uint32_t i = 0; i < events.size(); ++i)
     if (events[i].isRemove && !linked[i] && events[i].origDepth != 0)
       writes.push_back({headerPos[i] + 1, 0xFF, 1});
+  WriteFoldedMoves(writes, events, folded);
   data.Apply(std::move(writes));
   return data.writeFailed() ? FinishResult::kWriteFailed : FinishResult::kWritten;
 }

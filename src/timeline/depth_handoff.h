@@ -45,9 +45,11 @@ enum class FinishResult {
 // when a value would not fit its field, when a clip depth would read as a
 // disabled nested mask (bit 15 below depth 0x7F00) without being one, or
 // when a disabled one lies at depth 0x7F00 or above or covers more than
-// 0x7FFF depths. `sources` is the index of the events' character sources.
+// 0x7FFF depths. `sources` is the index of the events' character sources;
+// the moves `folded` into events get their events' writes.
 FinishResult FinishDepthTable(std::vector<DisplayEvent>& events,
                               const std::vector<uint64_t>& headerPos,
+                              const std::vector<FoldedMove>& folded,
                               const CharacterSources& sources, DepthTable& table, bool cancelled,
                               PassBudget& budget, TimelineData& data, HandoffTables& out);
 

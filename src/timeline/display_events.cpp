@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <unordered_map>
 
+#include "platform/resource_bound.h"
 #include "platform/shell_services.h"
 #include "swf/place_object.h"
 #include "swf/tag_statistics.h"
@@ -117,16 +118,48 @@ void NoteDefinition(TimelineData& data, const TimelineData::Tag& tag, std::vecto
   }
 }
 
+// The latest event at each depth, in room for the timeline's display tags
+// rather than for every depth a tag may name: open addressing over twice as
+// many slots as tags (at most one per depth), each depth's first slot the
+// top bits of the depth times an odd number, which at 65,536 slots gives
+// every depth a slot of its own.
+class LatestAtDepth {
+ public:
+  explicit LatestAtDepth(uint32_t tags) {
+    unsigned bits = 4;
+    while (bits < 16 && (size_t(1) << bits) < 2 * size_t(tags)) ++bits;
+    shift_ = 16 - bits;
+    slots_.resize(size_t(1) << bits);
+  }
+  // kNoEvent when the depth has none.
+  uint32_t Get(uint16_t depth) const { return slots_[Find(depth)].event; }
+  void Set(uint16_t depth, uint32_t event) { slots_[Find(depth)] = {event, depth}; }
+
+ private:
+  struct Slot {
+    uint32_t event = kNoEvent;
+    uint16_t depth = 0;
+  };
+  size_t Find(uint16_t depth) const {
+    size_t i = uint16_t(depth * 40503u) >> shift_;
+    while (slots_[i].event != kNoEvent && slots_[i].depth != depth) i = (i + 1) & (slots_.size() - 1);
+    return i;
+  }
+  std::vector<Slot> slots_;
+  unsigned shift_ = 0;
+};
+
 class Recorder {
  public:
   Recorder(TimelineData& data, DisplayRecording& out, const FirstDefinitions& defined)
-      : data_(data), out_(out), defined_(defined) {}
+      : data_(data), out_(out), defined_(defined), lastAtDepth_(out.displayTags) {}
 
-  void Tag(const TimelineData::Tag& tag, const std::vector<uint8_t>& body) {
+  // False when the heap has no room for what the tag adds.
+  bool Tag(const TimelineData::Tag& tag, const std::vector<uint8_t>& body) {
     switch (tag.code) {
       case kTagShowFrame:
         if (frame_ < 0xFFFF) ++frame_;  // saturates instead of wrapping to 0
-        return;
+        return true;
       case kTagDefineButtonSound:
         // A body under 2 bytes has no button id: nothing to keep.
         if (data_.fromFile() && body.size() >= 2) {
@@ -135,7 +168,7 @@ class Recorder {
           r.data.assign(body.begin() + 2, body.end());
           out_.buttonSounds.push_back(std::move(r));
         }
-        return;
+        return true;
       case kTagDoInitAction:
         if (data_.fromFile() && body.size() >= 2) {
           InitActionRecord r;
@@ -145,14 +178,15 @@ class Recorder {
           r.actionLength = tag.length - 2;
           out_.initActions.push_back(r);
         }
-        return;
+        return true;
       default:
         break;
     }
-    if (!IsDisplayListTag(tag.code) || body.empty()) return;
+    if (!IsDisplayListTag(tag.code)) return true;
+    ++displayTagsSeen_;
     DisplayListTag t;
     // A tag too short to hold its depth changes nothing for any reader.
-    if (!ParseDisplayListTag(tag.code, body, t)) return;
+    if (body.empty() || !ParseDisplayListTag(tag.code, body, t)) return true;
 
     DisplayEvent e;
     e.depthPos = tag.bodyPos + t.depthOffset;
@@ -161,7 +195,7 @@ class Recorder {
     if (t.isRemove) {
       e.isRemove = 1;
       Append(e, tag);
-      return;
+      return true;
     }
     e.placeFlags = uint16_t(t.flags | (t.flags2 << 8));
     e.isReplace = (t.flags & kPlaceMove) && (t.flags & kPlaceHasCharacter) ? 1 : 0;
@@ -174,7 +208,7 @@ class Recorder {
       e.clipDepth = t.clipDepth < t.depth ? t.depth : t.clipDepth;
       e.clipPos = tag.bodyPos + t.clipDepthOffset;
     }
-    const uint32_t prev = t.depth < lastAtDepth_.size() ? lastAtDepth_[t.depth] : kNoEvent;
+    const uint32_t prev = lastAtDepth_.Get(t.depth);
     // What the depth shows before this tag: its latest event is a placement.
     const bool shown = prev != kNoEvent && !out_.events[prev].isRemove;
     const bool move = t.flags & kPlaceMove;
@@ -186,22 +220,53 @@ class Recorder {
              : !t.hasCharacter || DefinedLater(t.characterId, tag.headerPos) ||
                    (shown && tag.code != kTagPlaceObject)) {
       out_.disabled.push_back({tag.headerPos + 1, 0xFF, 1});
-      return;
+      return true;
     }
+    if (move && out_.events[prev].frame == frame_) return Fold(prev, e);
     if (move && !t.hasClipDepth && prev != kNoEvent) {
       e.hasClip = out_.events[prev].hasClip;
       e.clipDepth = out_.events[prev].clipDepth;
       e.clipInherited = 1;
     }
     Append(e, tag);
+    return true;
   }
 
  private:
   void Append(const DisplayEvent& e, const TimelineData::Tag& tag) {
-    if (e.depth >= lastAtDepth_.size()) lastAtDepth_.resize(e.depth + 1u, kNoEvent);
-    lastAtDepth_[e.depth] = uint32_t(out_.events.size());
+    lastAtDepth_.Set(e.depth, uint32_t(out_.events.size()));
     out_.events.push_back(e);
     out_.headerPos.push_back(tag.headerPos);
+  }
+
+  // Move `e` in the frame of event `into`, at its depth: the event takes
+  // the clip depth and the character (a swap) the move gives.
+  bool Fold(uint32_t into, const DisplayEvent& e) {
+    if (out_.folded.capacity() == 0) {
+      // Sized once: at most every display tag left folds.
+      const uint64_t room = out_.displayTags - displayTagsSeen_ + 1;
+      if (!ReserveHeap(room * sizeof(FoldedMove))) return false;
+      out_.folded.reserve(room);
+    }
+    DisplayEvent& to = out_.events[into];
+    FoldedMove f{e.depthPos, 0, into};
+    if (e.placeFlags & kPlaceHasCharacter) {
+      to.characterId = e.characterId;
+      to.placeFlags |= kPlaceHasCharacter;
+      to.isReplace = (to.placeFlags & kPlaceMove) ? 1 : 0;
+    }
+    if (e.hasClip) {
+      to.hasClip = 1;
+      to.clipDepth = e.clipDepth;
+      to.clipInherited = 0;
+      // An event without a ClipDepth field of its own takes the move's.
+      if (to.clipPos == 0)
+        to.clipPos = e.clipPos;
+      else
+        f.clipOffset = uint32_t(e.clipPos - e.depthPos);
+    }
+    out_.folded.push_back(f);
+    return true;
   }
 
   bool DefinedLater(uint16_t id, uint64_t at) const {
@@ -212,7 +277,8 @@ class Recorder {
   TimelineData& data_;
   DisplayRecording& out_;
   const FirstDefinitions& defined_;
-  std::vector<uint32_t> lastAtDepth_;  // grows to the highest depth used
+  LatestAtDepth lastAtDepth_;
+  uint32_t displayTagsSeen_ = 0;
   uint16_t frame_ = 1;
 };
 
@@ -230,6 +296,8 @@ RecordResult RecordDisplayEvents(TimelineData& data, bool mainTimeline, ShellSer
   uint64_t pos = data.start();
   while (pos < data.end()) {
     Pump(shell, cancel);
+    // A sprite's body is in memory: only these looks see a bound crossed.
+    if (ResourceLook()) return RecordResult::kBoundCrossed;
     if (!data.ReadTag(pos, tag)) return RecordResult::kOverrun;
     if (IsDisplayListTag(tag.code)) ++out.displayTags;
     if (!ended) NoteDefinition(data, tag, body, defined);
@@ -239,19 +307,45 @@ RecordResult RecordDisplayEvents(TimelineData& data, bool mainTimeline, ShellSer
   if (!mainTimeline && data.fromFile()) return RecordResult::kOptionOff;
   if (!data.fromFile() && out.displayTags == 0) return RecordResult::kNothing;
 
-  // At most one event a display-list tag: no room grown twice over.
+  // At most one event a display-list tag: no room grown twice over, and
+  // asked for first.
+  if (!ReserveHeap(uint64_t(out.displayTags) * (sizeof(DisplayEvent) + sizeof(uint64_t))))
+    return RecordResult::kBoundCrossed;
   out.events.reserve(out.displayTags);
   out.headerPos.reserve(out.displayTags);
   Recorder rec(data, out, defined);
   pos = data.start();
   while (pos < data.end()) {
     Pump(shell, cancel);
+    if (ResourceLook()) return RecordResult::kBoundCrossed;
     if (!data.ReadTag(pos, tag) || !data.ReadBody(tag, body)) return RecordResult::kOverrun;
-    rec.Tag(tag, body);
+    if (!rec.Tag(tag, body)) return RecordResult::kBoundCrossed;
     pos = tag.bodyPos + tag.length;
   }
   data.Apply(out.disabled);
   return RecordResult::kOk;
+}
+
+void WriteFoldedMoves(std::vector<TimelineData::Patch>& writes, const std::vector<DisplayEvent>& events,
+                      const std::vector<FoldedMove>& folded) {
+  if (folded.empty()) return;
+  using Patch = TimelineData::Patch;
+  // In position order, the later of two writes at one place after the
+  // earlier, as they are applied.
+  std::stable_sort(writes.begin(), writes.end(), [](const Patch& a, const Patch& b) { return a.pos < b.pos; });
+  auto written = [&](uint64_t pos) -> const Patch* {
+    auto it = std::upper_bound(writes.begin(), writes.end(), pos,
+                               [](uint64_t p, const Patch& w) { return p < w.pos; });
+    return it != writes.begin() && (it - 1)->pos == pos && (it - 1)->size == 2 ? &*(it - 1) : nullptr;
+  };
+  std::vector<Patch> copies;
+  for (const FoldedMove& f : folded) {
+    const DisplayEvent& e = events[f.event];
+    if (const Patch* w = written(e.depthPos)) copies.push_back({f.depthPos, w->value, 2});
+    if (f.clipOffset == 0 || e.clipPos == 0) continue;
+    if (const Patch* w = written(e.clipPos)) copies.push_back({f.depthPos + f.clipOffset, w->value, 2});
+  }
+  writes.insert(writes.end(), copies.begin(), copies.end());
 }
 
 }  // namespace tovrani

@@ -106,10 +106,23 @@ class TimelineData {
   uint64_t end_ = 0;
 };
 
+// A Move folded into the event of its object, in the frame that event
+// placed or last moved it: the frame shows only where the last move leaves
+// the object, so one event stands for them all. Every write at the event's
+// Depth or ClipDepth field is made at the same field of the move, so that
+// the tags keep saying what the event says.
+struct FoldedMove {
+  uint64_t depthPos = 0;    // position of the move's Depth field
+  uint32_t clipOffset = 0;  // its ClipDepth field's distance from it; 0 when
+                            // it has none, or its field is the event's own
+  uint32_t event = 0;
+};
+
 // What the recording walk leaves.
 struct DisplayRecording {
   std::vector<DisplayEvent> events;
   std::vector<uint64_t> headerPos;  // per event: its tag's header position
+  std::vector<FoldedMove> folded;   // in tag order
   std::vector<TimelineData::Patch> disabled;  // moves of nothing, made unreadable
   uint16_t maxDepth = 0;            // largest placed depth
   std::vector<InitActionRecord> initActions;
@@ -117,7 +130,9 @@ struct DisplayRecording {
   uint32_t displayTags = 0;  // display-list tags met by the first walk
 };
 
-enum class RecordResult { kOk, kOverrun, kNothing, kOptionOff };
+// kBoundCrossed: a look found a bound of the conversion crossed, or the
+// heap refused room for the events; the recording stopped there.
+enum class RecordResult { kOk, kOverrun, kNothing, kOptionOff, kBoundCrossed };
 
 // The two walks over one timeline. The first only checks that every tag lies
 // inside the timeline and counts; the second records. `mainTimeline` is the
@@ -130,8 +145,14 @@ enum class RecordResult { kOk, kOverrun, kNothing, kOptionOff };
 // placement without the move flag on a depth in use. Those get no event and
 // are disabled where they stand, in the main movie's file and in a sprite's
 // body alike (0xFF over the second header byte, so no later reader handles
-// them).
+// them). A Move (or swap) at a depth whose event is of the same frame is
+// folded into that event: it takes the move's clip depth and character.
 RecordResult RecordDisplayEvents(TimelineData& data, bool mainTimeline, ShellServices* shell,
                                  uint8_t* cancel, DisplayRecording& out);
+
+// Adds to `writes`, for every write at an event's Depth or ClipDepth field,
+// the same write at that field of each move folded into the event.
+void WriteFoldedMoves(std::vector<TimelineData::Patch>& writes, const std::vector<DisplayEvent>& events,
+                      const std::vector<FoldedMove>& folded);
 
 }  // namespace tovrani

@@ -32,9 +32,8 @@ struct MaskRef {
 }  // namespace
 
 RegroupResult RegroupMaskLayers(DepthTable& table, PassBudget& budget) {
-  // Spans move out of the old entries as the walk goes; a budget or bounds
-  // stop puts the table back as it came.
-  const DepthTable saved = table;
+  // Spans move out of the old entries as the walk goes; a stop leaves them
+  // so (the caller builds the table again where it needs it).
   DepthTable& old = table;
   DepthTable regrouped;
   regrouped.reserve(old.size());
@@ -48,18 +47,19 @@ RegroupResult RegroupMaskLayers(DepthTable& table, PassBudget& budget) {
   // Stored values never change, so lift + the largest of them bounds every
   // value the walk gives out.
   uint64_t largest = 0;
-  for (const DepthEntry& e : old) largest = std::max<uint64_t>({largest, e.depth, e.maxClip});
+  size_t maskSpans = 0;
+  for (const DepthEntry& e : old) {
+    largest = std::max<uint64_t>({largest, e.depth, e.maxClip});
+    for (const DepthSpan& s : e.spans) maskSpans += s.hasClip;
+  }
+  active.reserve(maskSpans);
   std::vector<size_t> touched;
   std::vector<MaskRef> claimed;  // old entry and span of each claimed mask
-  auto fail = [&](RegroupResult r) {
-    table = saved;
-    return r;
-  };
 
   for (size_t k = 0; k < old.size(); ++k) {
     DepthEntry& K = old[k];
     if (K.spans.empty()) continue;
-    if (!budget.Spend(K.spans.size() + 1)) return fail(RegroupResult::kBudgetSpent);
+    if (!budget.Spend(K.spans.size() + 1)) return RegroupResult::kBudgetSpent;
     const uint32_t depthK = uint32_t(K.depth + lift);
     DepthEntry N;
     N.depth = depthK;
@@ -95,13 +95,17 @@ RegroupResult RegroupMaskLayers(DepthTable& table, PassBudget& budget) {
       }
       return true;
     };
+    const size_t kMasks = size_t(std::count_if(K.spans.begin(), K.spans.end(),
+                                               [](const DepthSpan& s) { return s.hasClip != 0; }));
+    N.spans.reserve(kMasks);
     std::vector<DepthSpan> rest;
+    rest.reserve(K.spans.size() - kMasks);
     for (DepthSpan& s : K.spans) {
       if (!s.hasClip) {
         rest.push_back(s);
         continue;
       }
-      if (!claim(k, s)) return fail(RegroupResult::kBudgetSpent);
+      if (!claim(k, s)) return RegroupResult::kBudgetSpent;
       s.clipDepth = uint32_t(s.clipDepth + lift);
       N.maxClip = std::max(N.maxClip, s.clipDepth);
       active.push_back({regrouped.size(), N.spans.size()});
@@ -109,7 +113,7 @@ RegroupResult RegroupMaskLayers(DepthTable& table, PassBudget& budget) {
     }
     for (size_t c = 0; c < claimed.size(); ++c)
       if (!claim(claimed[c].entry, old[claimed[c].entry].spans[claimed[c].span]))
-        return fail(RegroupResult::kBudgetSpent);
+        return RegroupResult::kBudgetSpent;
     K.spans = std::move(rest);
     regrouped.push_back(std::move(N));
 
@@ -120,7 +124,11 @@ RegroupResult RegroupMaskLayers(DepthTable& table, PassBudget& budget) {
       DepthEntry& J = old[j];
       DepthEntry T;
       T.depth = uint32_t(J.depth + lift);
+      const size_t claimedHere = size_t(std::count_if(J.spans.begin(), J.spans.end(),
+                                                      [](const DepthSpan& q) { return q.masked != 0; }));
+      T.spans.reserve(claimedHere);
       std::vector<DepthSpan> left;
+      left.reserve(J.spans.size() - claimedHere);
       for (DepthSpan& q : J.spans) {
         if (!q.masked) {
           left.push_back(q);
@@ -153,21 +161,21 @@ RegroupResult RegroupMaskLayers(DepthTable& table, PassBudget& budget) {
     // above every range of the group, so that no mask takes in an object it
     // did not mask.
     const uint64_t top = std::max<uint64_t>(K.maxClip + lift, groupClip);
-    if (top + 1 - depthK > kMaxValue) return fail(RegroupResult::kOutOfBounds);
+    if (top + 1 - depthK > kMaxValue) return RegroupResult::kOutOfBounds;
     const uint32_t g = uint32_t(top + 1 - depthK);
-    if (lift + g + largest > kMaxValue) return fail(RegroupResult::kOutOfBounds);
+    if (lift + g + largest > kMaxValue) return RegroupResult::kOutOfBounds;
     size_t kept = 0;
     for (const MaskRef& ref : active) {
-      if (!budget.Spend(1)) return fail(RegroupResult::kBudgetSpent);
+      if (!budget.Spend(1)) return RegroupResult::kBudgetSpent;
       DepthEntry& e = regrouped[ref.entry];
       DepthSpan& m = e.spans[ref.span];
       if (m.clipDepth < depthK) continue;  // never reaches the walk again
       active[kept++] = ref;
       if (!ReachesRemaining(old, k, lift, e.depth, m.clipDepth, m.startFrame, m.endFrame, budget)) {
-        if (budget.spent()) return fail(RegroupResult::kBudgetSpent);
+        if (budget.spent()) return RegroupResult::kBudgetSpent;
         continue;
       }
-      if (m.clipDepth + uint64_t(g) > kMaxValue) return fail(RegroupResult::kOutOfBounds);
+      if (m.clipDepth + uint64_t(g) > kMaxValue) return RegroupResult::kOutOfBounds;
       m.clipDepth += g;
       e.maxClip = std::max(e.maxClip, m.clipDepth);
     }

@@ -7,10 +7,12 @@
 
 namespace tovrani {
 
+// A stop leaves the table half regrouped, some spans moved out of it: it
+// holds no copy of what came in, and the caller builds that again.
 enum class RegroupResult {
   kDone,
-  kBudgetSpent,  // the table is left as it was
-  kOutOfBounds,  // a shift would leave 32 bits; the table is left as it was
+  kBudgetSpent,
+  kOutOfBounds,  // a shift would leave 32 bits
 };
 
 RegroupResult RegroupMaskLayers(DepthTable& table, PassBudget& budget);

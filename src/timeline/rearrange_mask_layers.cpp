@@ -54,15 +54,30 @@ struct MasklessCost {
 };
 
 MasklessCost CostWithoutMasks(const std::vector<DisplayEvent>& events) {
-  std::vector<uint32_t> placements(0x10000, 0);
-  for (const DisplayEvent& e : events) placements[e.depth] += e.isRemove ? 0 : 1;
   MasklessCost cost;
   uint64_t merge = 0, last = 0;
-  for (uint32_t d = 1; d < placements.size(); ++d) {
-    if (placements[d] == 0) continue;
+  auto depth = [&](uint32_t placements) {
     ++cost.depths;
-    last = uint64_t(placements[d]) + 1;
+    last = uint64_t(placements) + 1;
     merge += last;
+  };
+  // Counted from the events' own depths where they are fewer than the
+  // depths a tag may name, from a table of every depth where they are not.
+  if (events.size() < 0x10000) {
+    std::vector<uint16_t> placed;
+    placed.reserve(events.size());
+    for (const DisplayEvent& e : events)
+      if (!e.isRemove && e.depth != 0) placed.push_back(e.depth);
+    std::sort(placed.begin(), placed.end());
+    for (size_t i = 0, j; i < placed.size(); i = j) {
+      for (j = i + 1; j < placed.size() && placed[j] == placed[i];) ++j;
+      depth(uint32_t(j - i));
+    }
+  } else {
+    std::vector<uint32_t> placements(0x10000, 0);
+    for (const DisplayEvent& e : events) placements[e.depth] += e.isRemove ? 0 : 1;
+    for (uint32_t d = 1; d < placements.size(); ++d)
+      if (placements[d] != 0) depth(placements[d]);
   }
   cost.units = merge - last + cost.depths + 1;
   return cost;
@@ -112,6 +127,8 @@ uint32_t RearrangeMaskLayers(TimelineContext& ctx, uint8_t fromFile, uint8_t* ta
   DisplayRecording rec;
   bool mainTimeline = ctx.m_pOptMainTimeline && *ctx.m_pOptMainTimeline;
   RecordResult r = RecordDisplayEvents(data, mainTimeline, shell, &ctx.m_bCancel, rec);
+  // Past a bound the conversion fails: nothing more is built for it.
+  if (r == RecordResult::kBoundCrossed || ResourceBoundCrossed()) return 0;
   if (fromFile && r != RecordResult::kOverrun) {
     ctx.m_pInitActions = std::move(rec.initActions);
     ctx.m_pButtonSounds = std::move(rec.buttonSounds);
@@ -124,14 +141,11 @@ uint32_t RearrangeMaskLayers(TimelineContext& ctx, uint8_t fromFile, uint8_t* ta
 
   std::vector<uint32_t> clamped;
   bool changed = ClampDeepClips(events, rec.maxDepth, &clamped);
-  // The records as the tags hold them (clamped clips aside), for the road
-  // that gives up. Only masks change records, so a timeline without one
-  // keeps no copy: a movie of many placements pays for them once.
   const bool masks = std::any_of(events.begin(), events.end(), [](const DisplayEvent& e) { return e.hasClip != 0; });
   // Without a mask the cycles change nothing, so no depth table is built: it
   // would hold a span for every placement. The road stays the cycles' own
-  // where they would give up (a pass budget too small, a cancel, a bound).
-  if (!masks && !ctx.m_bCancel && !ResourceBoundCrossed()) {
+  // where they would give up (a pass budget too small, a cancel).
+  if (!masks && !ctx.m_bCancel) {
     const MasklessCost cost = CostWithoutMasks(events);
     if (cost.units <= ctx.m_nMaskPassBudget) {
       if (shell) shell->BeginSubTask(0, cost.depths);
@@ -140,7 +154,6 @@ uint32_t RearrangeMaskLayers(TimelineContext& ctx, uint8_t fromFile, uint8_t* ta
       return count;
     }
   }
-  const std::vector<DisplayEvent> recorded = masks ? events : std::vector<DisplayEvent>();
   DepthTable table = BuildDepthTable(events);
   // A merged mask must reach the tags: its events already carry the new depth.
   if (MergeConsecutiveMasks(events, table, budget)) changed = true;
@@ -159,7 +172,8 @@ uint32_t RearrangeMaskLayers(TimelineContext& ctx, uint8_t fromFile, uint8_t* ta
   CharacterSources sources;  // built when the first repair needs it
   bool firstCycle = true, cancelled = false, abandoned = false;
   for (;;) {
-    if (ctx.m_bCancel || ResourceBoundCrossed() || !budget.Spend(table.size() + 1)) {
+    if (ResourceBoundCrossed()) return 0;
+    if (ctx.m_bCancel || !budget.Spend(table.size() + 1)) {
       cancelled = true;
       break;
     }
@@ -182,9 +196,16 @@ uint32_t RearrangeMaskLayers(TimelineContext& ctx, uint8_t fromFile, uint8_t* ta
     if (firstCycle) {
       firstCycle = false;
       sources = CharacterSources(events);
-      if (RegroupMaskLayers(table, budget) == RegroupResult::kOutOfBounds) {
+      const RegroupResult regroup = RegroupMaskLayers(table, budget);
+      if (regroup == RegroupResult::kOutOfBounds) {
         abandoned = true;
         break;
+      }
+      // A stop leaves the table half regrouped: it is built again as the
+      // cycle found it, from the events, which the regrouping leaves alone.
+      if (regroup == RegroupResult::kBudgetSpent) {
+        table = BuildDepthTable(events);
+        CloseDepthGaps(table);
       }
       continue;
     }
@@ -195,9 +216,11 @@ uint32_t RearrangeMaskLayers(TimelineContext& ctx, uint8_t fromFile, uint8_t* ta
          "The masks of this timeline take too long to rearrange; its layers are kept as far as "
          "they were rearranged.");
 
+  if (ResourceBoundCrossed()) return 0;
   if (!abandoned) {
     HandoffTables tables;
-    switch (FinishDepthTable(events, rec.headerPos, sources, table, cancelled, budget, data, tables)) {
+    switch (FinishDepthTable(events, rec.headerPos, rec.folded, sources, table, cancelled, budget, data,
+                             tables)) {
       case FinishResult::kOutOfBounds:
         abandoned = true;
         break;
@@ -210,11 +233,14 @@ uint32_t RearrangeMaskLayers(TimelineContext& ctx, uint8_t fromFile, uint8_t* ta
   }
   if (abandoned) {
     // The tags keep their depths; only a clamped deep clip is written, so
-    // that no reader takes it for a group over thousands of depths.
-    if (masks) events = recorded;
+    // that no reader takes it for a group over thousands of depths. The
+    // stages before change no clamped clip, and of the rest the engine
+    // reads back only the depths.
+    for (DisplayEvent& e : events) e.depth = e.origDepth;
     std::vector<TimelineData::Patch> writes;
     for (uint32_t i : clamped)
       if (!events[i].clipInherited) writes.push_back({events[i].clipPos, events[i].clipDepth, 2});
+    WriteFoldedMoves(writes, events, rec.folded);
     data.Apply(std::move(writes));
     Warn(ctx, "timelines whose masks need too many depths",
          "The masks of this timeline need more depths than a movie can hold; its depths are kept "

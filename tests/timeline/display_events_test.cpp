@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/resource_bound.h"
 #include "support/swf_writer.h"
 #include "swf/place_object.h"
 #include "timeline/display_model.h"
@@ -157,6 +158,88 @@ TEST(DisplayEvents, BadEndsClearOldEventsAndFramesSaturate) {
   tags = Tags({tags, PlaceObject2Tag({.depth = 1, .character = 1})});
   ASSERT_EQ(RunMainPass(ctx, tags), 1u);
   EXPECT_EQ(ctx.m_pMovieEvents[0].frame, 0xFFFF);
+}
+
+// Moves of one depth within one frame, a swap among them, are one event
+// holding the frame's last clip depth and character, as the display list
+// keeps one entry for them. Where the pass renumbers the timeline, every
+// folded tag still gets its event's depth and clip depth.
+TEST(DisplayEvents, MovesWithinAFrameFoldIntoOneEvent) {
+  const std::vector<std::vector<uint8_t>> parts = {
+      PlaceObject2Tag({.depth = 1, .character = 1, .clip = 15}), PlaceObject2Tag({.depth = 10, .character = 2}),
+      PlaceObject2Tag({.depth = 20, .character = 3}), ShowFrameTag(),
+      PlaceObject2Tag({.depth = 20, .move = true, .x = 5}), PlaceObject2Tag({.depth = 20, .move = true, .x = 9}),
+      PlaceObject2Tag({.depth = 20, .character = 4, .move = true}), ShowFrameTag(),
+      PlaceObject2Tag({.depth = 1, .move = true, .x = 3}), PlaceObject2Tag({.depth = 1, .clip = 12, .move = true}),
+      PlaceObject2Tag({.depth = 1, .clip = 25, .move = true}), ShowFrameTag()};
+  std::vector<uint8_t> tags;
+  std::vector<size_t> at;
+  for (const auto& p : parts) {
+    at.push_back(tags.size());
+    tags.insert(tags.end(), p.begin(), p.end());
+  }
+  ConverterContext ctx;
+  const std::vector<uint8_t> main = PassKeepsDisplay(ctx, tags);
+  const auto& ev = ctx.m_pMovieEvents;
+  ASSERT_EQ(ev.size(), 5u);
+  EXPECT_TRUE(ev[3].isReplace);
+  EXPECT_EQ(ev[3].characterId, 4);
+  EXPECT_EQ(ev[4].clipDepth, 25);
+  EXPECT_EQ(ev[4].clipPos - kLead, at[9] + parts[9].size() - 2);  // the first move with a clip depth
+  auto depth = [&](size_t part) { return main[at[part] + 3] | (main[at[part] + 4] << 8); };
+  auto clip = [&](size_t part) { return main[at[part] + parts[part].size() - 2]; };
+  EXPECT_NE(depth(1), 10);  // renumbered
+  for (const size_t folded : {5, 6}) EXPECT_EQ(depth(folded), depth(4)) << folded;
+  EXPECT_EQ(depth(10), depth(8));
+  EXPECT_EQ(clip(10), clip(9));
+  EXPECT_NE(clip(10), 25);
+
+  // Where the pass gives up (a mask at depth 0), a deep clip clamped to one
+  // past the deepest placement is written into the folded move too.
+  const std::vector<uint8_t> zero = PlaceObject2Tag({.depth = 0, .character = 1, .clip = 5}),
+                             deepMask = PlaceObject2Tag({.depth = 3, .character = 2, .clip = 0xFFFF}),
+                             deepMove = PlaceObject2Tag({.depth = 3, .clip = 0xFFFF, .move = true});
+  std::vector<uint8_t> deep =
+      Tags({zero, deepMask, deepMove, PlaceObject2Tag({.depth = 40, .character = 3}), ShowFrameTag()});
+  ASSERT_EQ(RunMainPass(ctx, deep), 3u);
+  const size_t maskClip = zero.size() + deepMask.size() - 2, moveClip = maskClip + deepMove.size();
+  EXPECT_EQ(deep[maskClip] | (deep[maskClip + 1] << 8), 41);
+  EXPECT_EQ(deep[moveClip] | (deep[moveClip + 1] << 8), 41);
+}
+
+// Past a bound of the conversion the pass builds nothing: the room for a
+// timeline's events is asked for before it is taken, so that millions of
+// removals stop before they are held, and a look in a sprite's body finds a
+// bound crossed before it, so that no tag is rewritten.
+TEST(DisplayEvents, RecordingStopsAtACrossedBound) {
+  std::vector<uint8_t> body = SpriteBody(3, PlaceObject2Tag({.depth = 1, .character = 1}));
+  const std::vector<uint8_t> removal = RemoveObject2Tag(1);
+  for (int i = 0; i < 200000; ++i) body.insert(body.end(), removal.begin(), removal.end());
+  ResourceRates rates;
+  rates.heapFixedBytes = 4 << 20;
+  rates.heapBytesPerFileByte = 0;
+  {
+    SetNextResourceRates(rates);
+    ResourceScope scope;
+    ConverterContext ctx;
+    EXPECT_EQ(RunSpritePass(ctx, body), 0u);  // 200,001 events want 9.6 MB
+    EXPECT_TRUE(ctx.m_pSpriteEvents.empty());
+    EXPECT_EQ(ResourceBoundResult(), kResultTooMuchMemory);
+  }
+  std::vector<uint8_t> masked = SpriteBody(4, Tags({PlaceObject2Tag({.depth = 1, .character = 1, .clip = 0xFFFF}),
+                                                    PlaceObject2Tag({.depth = 10, .character = 2}), ShowFrameTag()}));
+  const std::vector<uint8_t> before = masked;
+  {
+    ResourceScope scope;
+    EXPECT_TRUE(!ReserveHeap(uint64_t(1) << 62));
+    ConverterContext ctx;
+    EXPECT_EQ(RunSpritePass(ctx, masked), 0u);
+    EXPECT_EQ(masked, before);
+    EXPECT_TRUE(ctx.m_pSpriteEvents.empty());
+  }
+  ConverterContext ctx;
+  EXPECT_EQ(RunSpritePass(ctx, masked), 2u);
+  EXPECT_NE(masked, before);
 }
 
 }  // namespace

@@ -292,7 +292,8 @@ void WalkDisplay(const std::vector<uint8_t>& data, size_t begin, size_t end, con
       if (f & 8) it->second.color = color;
       if (f & 16) it->second.ratio = ratio;
       it->second.attributes += "|" + attrs;
-      it->second.event = event;
+      // A move folded into the event of its frame has none of its own.
+      if (event != kNoEvent) it->second.event = event;
       if (hasClip) it->second.isMask = true, it->second.clip = clip;
     }
   });

@@ -106,8 +106,8 @@ struct FinalRun {
   bool finish(bool cancelled) {
     TimelineData data{std::span<uint8_t>(body)};
     PassBudget budget;
-    return FinishDepthTable(rec.events, rec.headerPos, CharacterSources(rec.events), table, cancelled,
-                            budget, data, out) == FinishResult::kWritten;
+    return FinishDepthTable(rec.events, rec.headerPos, rec.folded, CharacterSources(rec.events), table,
+                            cancelled, budget, data, out) == FinishResult::kWritten;
   }
 };
 
