@@ -17,6 +17,7 @@
 #include "convert/engine.h"
 #include "convert/output_set.h"
 #include "fla/output_names.h"
+#include "platform/resource_bound.h"
 
 namespace tovrani {
 
@@ -249,6 +250,9 @@ LeftCommit FinishLeftCommit(ConverterContext& ctx, DocumentOutput& out, bool loc
 }
 
 uint32_t RecoverOutputSet(ConverterContext& ctx, const std::string& fla) {
+  // A recovery stopped half way would leave the previous set half put
+  // back: the memory bound refuses nothing here.
+  const HeapRefusalPause pause;
   DocumentOutput* out = ctx.m_outputRun.get();
   if (!out || out->fla != fla) return kResultDone;
   FolderLock lock(ctx, out->folder);
