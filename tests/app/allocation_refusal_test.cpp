@@ -171,7 +171,7 @@ const SweptMovie kMovies[] = {
 // Refusals for each movie: the first allocations, then this many spread
 // evenly over the rest.
 constexpr uint64_t kFirst = 4;
-constexpr uint64_t kSpread = 24;
+constexpr uint64_t kSpread = 48;
 
 class AllocationRefusal : public ::testing::TestWithParam<SweptMovie> {
  protected:
@@ -217,12 +217,12 @@ TEST_P(AllocationRefusal, EachRefusedAllocationEndsWithTheBoundsResultAndThePrev
   for (uint64_t n = 1; n <= kFirst; ++n) refused.insert(n);
   for (uint64_t i = 0; i < kSpread; ++i) refused.insert(kFirst + 1 + i * (total - kFirst - 1) / (kSpread - 1));
   for (const uint64_t nth : refused) {
-    SCOPED_TRACE(nth);
+    SCOPED_TRACE(std::to_string(nth) + " of " + std::to_string(total));
     Convert("out", nth, run);
     EXPECT_EQ(run.status, 1) << run.output;
     EXPECT_NE(run.output.find("needed more memory than the movie's size allows"), std::string::npos) << run.output;
     EXPECT_NE(run.output.find("(result 48)"), std::string::npos) << run.output;
-    EXPECT_EQ(FolderSnapshot(dir.file("out")), previous);
+    EXPECT_EQ(FolderSnapshot(dir.file("out")), previous) << run.output;
     EXPECT_TRUE(fs::is_empty(dir.file("tmp")));
     if (HasFailure()) return;
   }

@@ -165,12 +165,12 @@ Bytes RemovalsMovie(uint32_t removals, bool inSprite, size_t fileBytes) {
 // and in a sprite.
 TEST(ResourceBounds, AMoviePastTheHeapBoundStopsWithinATenthOfIt) {
   ASSERT_TRUE(HeapCountedAtAllocator());
-  constexpr size_t kFile = 32 << 10;
+  constexpr size_t kFile = 16 << 10;
   const ResourceRates rates = Rates(uint64_t(1) << 40, 0, 4 << 20, 64);
   const uint64_t bound = (4 << 20) + 64 * kFile;
   for (const bool inSprite : {false, true}) {
     SCOPED_TRACE(inSprite);
-    const Bytes movie = RemovalsMovie(560000, inSprite, kFile);
+    const Bytes movie = RemovalsMovie(250000, inSprite, kFile);
     BoundRun run;
     run.ExpectFailed(run.Batch(movie, rates).at(0), kResultTooMuchMemory,
                      "the conversion needed more memory than the movie's size allows: more than " +
