@@ -1,7 +1,5 @@
 #include "platform/resource_bound.h"
 
-#include "platform/heap_count.h"
-
 #include <malloc.h>
 #include <time.h>
 
@@ -10,6 +8,8 @@
 #include <optional>
 #include <utility>
 #include <vector>
+
+#include "platform/heap_count.h"
 
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer)

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <ostream>
 #include <set>
 #include <string>
 
@@ -158,6 +159,8 @@ struct SweptMovie {
   Bytes (*movie)();
   std::vector<std::string> options;
 };
+
+void PrintTo(const SweptMovie& movie, std::ostream* os) { *os << movie.name; }
 
 const SweptMovie kMovies[] = {
     {"shapes", ShapesMovie, {}},
