@@ -25,7 +25,8 @@ struct State {
 };
 
 // Constant-initialised: allocations made before any constructor runs are
-// counted too.
+// counted too. Plain fields: the program allocates from one thread (the
+// library starts none).
 extern constinit State g_heap;
 
 // The slow road of an allocation of `bytes`: false refuses it.
