@@ -1,5 +1,6 @@
 // tovrani: turns SWF movies into FLA documents with a JSFL script beside each.
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -13,6 +14,7 @@
 #include "convert/output_set.h"
 #include "fla/work_folder.h"
 #include "platform/id_range_list.h"
+#include "platform/resource_bound.h"
 
 namespace {
 
@@ -72,6 +74,23 @@ std::string ResultText(uint32_t r) {
     default: return "conversion failed";
   }
 }
+
+#ifdef TOVRANI_ALLOCATION_HOOK
+// The tests' road through every allocation (sanitizer builds only): each
+// conversion refuses the allocation TOVRANI_REFUSE_ALLOCATION names, and
+// the run says how many the last one counted.
+const char* RefusedAllocation() {
+  const char* nth = std::getenv("TOVRANI_REFUSE_ALLOCATION");
+  if (nth) RefuseNthAllocation(std::strtoull(nth, nullptr, 10));
+  return nth;
+}
+void TellCountedAllocations(const char* nth) {
+  if (nth) std::fprintf(stderr, "tovrani: %llu allocations counted\n", (unsigned long long)LastHeapCount().allocations);
+}
+#else
+const char* RefusedAllocation() { return nullptr; }
+void TellCountedAllocations(const char*) {}
+#endif
 
 std::string Absolute(const std::string& path) {
   std::error_code ec;
@@ -175,7 +194,9 @@ int main(int argc, char** argv) {
     if (const auto g = given.find(source); g != given.end()) shell.SetMessagePrefix(g->second + ": ");
   };
 
+  const char* refused = RefusedAllocation();
   std::vector<FileOutcome> outcomes = ConvertSwfFiles(ctx, files, cl.openAfter ? 1 : 0, 0, request);
+  TellCountedAllocations(refused);
   shell.ClearProgress();
   RestoreFontWarning(ctx);
 

@@ -546,11 +546,14 @@ uint32_t ConvertMovie(ConverterContext& ctx, const std::string& source, const st
     result = engine.Run(source, output);
   } catch (const std::bad_alloc&) {
     result = kResultNoWorkBuffer;
-    // Past the memory bound the allocator's refusal is the bound's.
-    if (ResourceBoundCrossed()) {
-      result = ResourceBoundResult();
-      ctx.m_strFailureDetail = ResourceBoundDetail();
-    }
+  }
+  // Past the memory bound the allocator's refusal is the bound's; so is a
+  // bound crossed as the engine's work files closed where the caller has
+  // yet to commit the set.
+  if (ResourceBoundCrossed() &&
+      (result == kResultNoWorkBuffer || (result == kResultDone && ctx.m_bDeferDocumentCommit))) {
+    result = ResourceBoundResult();
+    ctx.m_strFailureDetail = ResourceBoundDetail();
   }
   g_pConverter = previous;
   return result;

@@ -18,6 +18,7 @@
 #include "convert/output_set.h"
 #include "convert/run_inputs.h"
 #include "fla/output_names.h"
+#include "platform/resource_bound.h"
 
 namespace tovrani {
 
@@ -268,6 +269,9 @@ LeftCommit FinishLeftCommit(ConverterContext& ctx, DocumentOutput& out, bool loc
 }
 
 uint32_t RecoverOutputSet(ConverterContext& ctx, const std::string& fla) {
+  // A recovery stopped half way would leave the previous set half put
+  // back: the memory bound refuses nothing here.
+  const HeapRefusalPause pause;
   DocumentOutput* out = ctx.m_outputRun.get();
   if (!out || out->fla != fla) return kResultDone;
   FolderLock lock(ctx, out->folder);

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <new>
 #include <unordered_set>
 
 #include <fcntl.h>
@@ -397,25 +398,32 @@ const OutputFolder* ImportFolderOf(DocumentOutput& out, int kind, bool make) {
   if (f.state == DocumentOutput::ImportFolder::kOpen) return &f.folder;
   if (f.state == DocumentOutput::ImportFolder::kRefused) return nullptr;
   const std::string name = ImportFolderName(kind, out.flaName);
-  OutputFolder opened = OutputFolder::OpenIn(out.folder, name);
-  // A folder removed between its making and its opening (a recovery that
-  // found it empty) is made again.
   bool made = false;
-  for (int attempt = 0; !opened.valid() && errno == ENOENT && make && attempt < 4; ++attempt) {
-    made = ::mkdirat(out.folder.fd(), name.c_str(), 0777) == 0;
-    if (!made && errno != EEXIST) return nullptr;
-    CallHookAnswer(CommitCall::kImportFolderMade, out.folder.PathOf(name));
+  OutputFolder opened;
+  try {
     opened = OutputFolder::OpenIn(out.folder, name);
-  }
-  struct stat st {};
-  if (!opened.valid()) {
-    // A link or a file in its place is never the run's folder.
-    if (errno == ELOOP || errno == ENOTDIR) f.state = DocumentOutput::ImportFolder::kRefused;
-    return nullptr;
-  }
-  if (::fstat(opened.fd(), &st) != 0 || OwnerOf(st, out.folder.PathOf(name)) != out.owner) {
-    f.state = DocumentOutput::ImportFolder::kRefused;
-    return nullptr;
+    // A folder removed between its making and its opening (a recovery that
+    // found it empty) is made again.
+    for (int attempt = 0; !opened.valid() && errno == ENOENT && make && attempt < 4; ++attempt) {
+      made = ::mkdirat(out.folder.fd(), name.c_str(), 0777) == 0;
+      if (!made && errno != EEXIST) return nullptr;
+      CallHookAnswer(CommitCall::kImportFolderMade, out.folder.PathOf(name));
+      opened = OutputFolder::OpenIn(out.folder, name);
+    }
+    struct stat st {};
+    if (!opened.valid()) {
+      // A link or a file in its place is never the run's folder.
+      if (errno == ELOOP || errno == ENOTDIR) f.state = DocumentOutput::ImportFolder::kRefused;
+      return nullptr;
+    }
+    if (::fstat(opened.fd(), &st) != 0 || OwnerOf(st, out.folder.PathOf(name)) != out.owner) {
+      f.state = DocumentOutput::ImportFolder::kRefused;
+      return nullptr;
+    }
+  } catch (const std::bad_alloc&) {
+    // Refused before the folder was taken for the run's: one it made goes.
+    if (made) ::unlinkat(out.folder.fd(), name.c_str(), AT_REMOVEDIR);
+    throw;
   }
   // Made by this run only once it is seen to be the run's own.
   f.made = f.made || made;
@@ -448,6 +456,10 @@ std::string StageImportMovie(ConverterContext& ctx, int kind, const std::string&
   // Part of what the conversion writes: past its bound nothing is staged.
   if (!out || !ChargeWrite(ctx, bytes.size())) return {};
   const std::string temp = TempName(name, ::getpid(), out->lock.random());
+  // Its record is made before the file: once the file stands, nothing
+  // allocates until the record holds it, so a discard finds it.
+  DocumentOutput::Staged staged{kind, temp, name, {}, bytes.size()};
+  out->staged.reserve(out->staged.size() + 1);
   // A folder removed between its making and its first movie (a recovery
   // that found it empty) is made again.
   for (int attempt = 0; attempt < 3; ++attempt) {
@@ -467,7 +479,8 @@ std::string StageImportMovie(ConverterContext& ctx, int kind, const std::string&
       folder->RemoveIfSame(temp, IdentityOf(st));
       return {};
     }
-    out->staged.push_back({kind, temp, name, IdentityOf(st), bytes.size()});
+    staged.identity = IdentityOf(st);
+    out->staged.push_back(std::move(staged));
     return folder->PathOf(temp);
   }
   return {};

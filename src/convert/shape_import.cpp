@@ -24,6 +24,7 @@
 #include "convert/import_movie.h"
 #include "convert/shape_tags.h"
 #include "fla/work_folder.h"
+#include "platform/resource_bound.h"
 
 namespace tovrani {
 
@@ -90,6 +91,8 @@ bool AppendBitmapTags(const ConverterContext& cv, std::span<const ConverterConte
   try {
     head.reserve(size_t(total));
   } catch (const std::bad_alloc&) {
+    // Past the memory bound the conversion ends with the bound's result.
+    if (ResourceBoundCrossed()) throw;
     return false;
   }
   // A handle of its own: the tag loop's position in the movie stays.

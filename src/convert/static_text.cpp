@@ -28,6 +28,7 @@
 #include "shape/decode/font_glyphs.h"
 #include "swf/swf_reader.h"
 #include "platform/movie_messages.h"
+#include "platform/resource_bound.h"
 
 namespace tovrani {
 
@@ -247,6 +248,8 @@ bool ReadFontCopies(ConverterContext& ctx, uint64_t size) {
   try {
     ctx.m_staticTextFonts.resize(size_t(size));
   } catch (const std::bad_alloc&) {
+    // Past the memory bound the conversion ends with the bound's result.
+    if (ResourceBoundCrossed()) throw;
     ctx.m_staticTextFonts.resize(have);
     return false;
   }

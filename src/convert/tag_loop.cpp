@@ -44,6 +44,9 @@ bool IsFontTag(uint16_t code) { return In(code, {10, 13, 62, 48, 74, 75, 73}); }
 bool IsBitmapTag(uint16_t code) { return In(code, {6, 8, 20, 21, 35, 36}); }
 bool On(const uint8_t* option) { return option && *option; }
 
+// A tag's buffer refused: past the memory bound, the bound's refusal.
+uint32_t NoTagBuffer() { return ResourceBoundCrossed() ? ResourceBoundResult() : kResultNoTagBuffer; }
+
 const char kVectorizationCaption[] = "BRASKELON Tovrani Vectorization Problem";
 const char kVectorizationText[] =
     "The vectorization algorithm wasn't able to recover one of the (Morph) Shapes.\n"
@@ -183,7 +186,7 @@ uint32_t TagLoop::TakeIn(uint64_t pos) {
   try {
     tag_.buffer.assign(size_t(length), 0);
   } catch (const std::bad_alloc&) {
-    return kResultNoTagBuffer;
+    return NoTagBuffer();
   }
   if (length && std::fread(tag_.buffer.data(), 1, length, f_) != length) {
     code = 0;
@@ -296,7 +299,7 @@ uint32_t TagLoop::WalkSprite() {
       try {
         inner.buffer.assign(body + off + headLen, body + off + headLen + len);
       } catch (const std::bad_alloc&) {
-        return kResultNoTagBuffer;
+        return NoTagBuffer();
       }
       inner.code = code;
       inner.length = uint32_t(len);

@@ -45,7 +45,14 @@ ssize_t StreamRead(void* cookie, char* dst, size_t n) {
 ssize_t StreamWrite(void* cookie, const char* src, size_t n) {
   auto* s = static_cast<Stream*>(cookie);
   if (s->append) s->pos = s->file->size();
-  int64_t put = s->file->Write(s->pos, src, n);
+  // Nothing may throw through stdio: a move to disk refused its memory
+  // fails the write.
+  int64_t put = -1;
+  try {
+    put = s->file->Write(s->pos, src, n);
+  } catch (const std::bad_alloc&) {
+    errno = ENOMEM;
+  }
   // A short count marks the stream's error; a negative one is not allowed.
   if (put < 0) return 0;
   s->pos += uint64_t(put);
@@ -206,7 +213,8 @@ bool MemoryFile::Resize(uint64_t size) {
   // fails too, the conversion cannot finish its output.
   if (fd_ < 0 && size > bytes_.capacity() && !Reserve(size) && !MoveToDisk()) {
     broken_ = true;
-    space_->failed = true;
+    // Past the memory bound the conversion fails with the bound's result.
+    if (!ResourceBoundCrossed()) space_->failed = true;
     errno = ENOSPC;
     return false;
   }

@@ -206,25 +206,31 @@ bool OutputTarget::open(const std::string& finalPath, int folderFd, const std::s
     problem_ = "the existing FLA cannot be replaced (it is not writable)";
     return false;
   }
+  // The names are copied before the file exists: a refused allocation
+  // leaves nothing behind.
+  const size_t slash = finalPath.rfind('/');
+  std::string final = finalPath, name = tempName;
+  std::string temp = finalPath.substr(0, slash == std::string::npos ? 0 : slash + 1) + tempName;
   Descriptor folder(::fcntl(folderFd, F_DUPFD_CLOEXEC, 0));
   Descriptor fd(folder.valid() ? CreateFileAt(folder.get(), tempName) : -1);
   struct stat st {};
   if (!fd.valid() || ::fstat(fd.get(), &st) != 0) {
-    problem_ = std::string("its folder cannot be written (") + std::strerror(errno) + ")";
+    const int error = errno;
     if (fd.valid()) ::unlinkat(folder.get(), tempName.c_str(), 0);
+    problem_ = std::string("its folder cannot be written (") + std::strerror(error) + ")";
     return false;
   }
   std::FILE* f = ::fdopen(fd.get(), "wb+");
   if (!f) {
-    problem_ = std::strerror(errno);
+    const int error = errno;
     ::unlinkat(folder.get(), tempName.c_str(), 0);
+    problem_ = std::strerror(error);
     return false;
   }
   fd.release();  // the stream owns it now
-  const size_t slash = finalPath.rfind('/');
-  final_ = finalPath;
-  temp_ = finalPath.substr(0, slash == std::string::npos ? 0 : slash + 1) + tempName;
-  tempName_ = tempName;
+  final_ = std::move(final);
+  temp_ = std::move(temp);
+  tempName_ = std::move(name);
   identity_ = IdentityOf(st);
   folder_ = std::move(folder);
   file_.reset(f);

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include <jpeglib.h>
 // For the entropy decoder's hook, the one way to end a scan before it
@@ -32,6 +33,7 @@ struct ScanGate {
   jpeg_progress_mgr pub;  // first: libjpeg hands it back as cinfo->progress
   int (*charge)(const void* context);
   const void* context;
+  HeapToken* heap;  // what the image and libjpeg's coefficients were granted
   unsigned passed;  // scans let through
   ScanCut cut;
   long warningsBeforeCut;
@@ -79,6 +81,12 @@ void GateScans(j_common_ptr c) {
 
 int ChargeScan(const void* charge) { return (*static_cast<const ScanCharge*>(charge))() ? 1 : 0; }
 
+// The token is held by the caller, outside the longjmp's reach.
+int ReserveImageHeap(ScanGate* gate, unsigned long long bytes) {
+  *gate->heap = ReserveHeap(bytes);
+  return *gate->heap ? 1 : 0;
+}
+
 // Stored CMYK values of Adobe files are inverted.
 unsigned char CmykChannel(unsigned c, unsigned k, int inverted) {
   if (inverted) return static_cast<unsigned char>(c * k / 255);
@@ -123,7 +131,7 @@ int DecodeJpegC(const unsigned char* data, unsigned long size, ScanGate* gate, u
   if (cinfo.progressive_mode)
     for (int i = 0; i < cinfo.num_components; ++i)
       heap += 128ull * cinfo.comp_info[i].width_in_blocks * cinfo.comp_info[i].height_in_blocks;
-  if (!ReserveHeap(heap)) {
+  if (!ReserveImageHeap(gate, heap)) {
     jpeg_destroy_decompress(&cinfo);
     return kRecodeWriteFailed;
   }
@@ -197,7 +205,9 @@ int RecodeJpeg(std::span<const uint8_t> jpeg, int quality, DecodedImage& out, co
   unsigned char* pixels = nullptr;
   unsigned w = 0, h = 0;
   int damaged = 0;
+  HeapToken heap;
   ScanGate gate{};
+  gate.heap = &heap;
   if (chargeScan) {
     gate.charge = ChargeScan;
     gate.context = &chargeScan;
@@ -205,6 +215,9 @@ int RecodeJpeg(std::span<const uint8_t> jpeg, int quality, DecodedImage& out, co
   const int r = DecodeJpegC(jpeg.data(), static_cast<unsigned long>(jpeg.size()), &gate, &pixels, &w, &h,
                             &damaged);
   if (r != kRecodeDone) return r;
+  // libjpeg's coefficients are gone; the image stays.
+  heap.ShrinkTo(uint64_t(w) * h * 3);
+  out.heap = std::move(heap);
   out.rgb.reset(pixels);
   out.width = w;
   out.height = h;

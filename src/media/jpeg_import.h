@@ -9,6 +9,8 @@
 #include <span>
 #include <vector>
 
+#include "platform/resource_bound.h"
+
 namespace tovrani {
 
 // Decoded images (and bitmaps taken in) stay within these.
@@ -48,6 +50,7 @@ struct DecodedImage {
   ScanCut cut = ScanCut::kNone;
   uint32_t scansKept = 0;  // the scans decoded, where `cut` says it was ended
   std::unique_ptr<uint8_t[], Free> rgb;  // width x height x 3 bytes
+  HeapToken heap;                         // counts `rgb` (malloc'd) while it lives
   const uint8_t* row(uint32_t y) const { return rgb.get() + size_t(y) * width * 3; }
 };
 

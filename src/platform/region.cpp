@@ -1,5 +1,8 @@
 #include "platform/region.h"
 
+#include "platform/heap_count.h"
+#include "platform/resource_bound.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <utility>
@@ -60,8 +63,17 @@ Region::~Region() {
   pixman_region32_fini(&region_);
 }
 
-void Region::Held(const pixman_region32_t& r) { heldBytes_ += BlockBytes(r); }
-void Region::Released(const pixman_region32_t& r) { heldBytes_ -= BlockBytes(r); }
+// pixman mallocs the blocks: the heap's count has them from here.
+void Region::Held(const pixman_region32_t& r) {
+  const uint64_t bytes = BlockBytes(r);
+  heldBytes_ += bytes;
+  heap_count::Add(bytes);
+}
+void Region::Released(const pixman_region32_t& r) {
+  const uint64_t bytes = BlockBytes(r);
+  heldBytes_ -= bytes;
+  heap_count::Subtract(bytes);
+}
 
 void Region::Clear() {
   Released(region_);
@@ -165,6 +177,10 @@ RegionKind Region::SetBands(const std::vector<IntRect>& bands) {
   // data header (and releases it with free()); build that block directly
   // instead of having pixman sort rectangles that are already in order.
   const size_t n = bands.size();
+  if (!ReserveHeap(sizeof(pixman_region32_data_t) + n * sizeof(pixman_box32_t))) {
+    Clear();
+    return RegionKind::kError;
+  }
   auto* data = static_cast<pixman_region32_data_t*>(
       std::malloc(sizeof(pixman_region32_data_t) + n * sizeof(pixman_box32_t)));
   if (!data) {

@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/heap_count.h"
+
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer)
 #define TOVRANI_ASAN_HEAP 1
@@ -37,6 +39,10 @@ int32_t g_countdown = 1;
 uint8_t g_crossed = 0;
 }  // namespace resource_detail
 
+namespace heap_count {
+constinit State g_heap;
+}  // namespace heap_count
+
 namespace {
 
 using resource_detail::g_countdown;
@@ -57,6 +63,12 @@ constexpr int32_t kLooksPerTick = 64;
 // than keeps its reading under 1 % of the time.
 constexpr uint64_t kHeapReadIntervalNs = 50 * 1000 * 1000;
 constexpr uint64_t kHeapReadCostFactor = 100;
+// Asks below this are granted unseen where the heap is not counted.
+constexpr uint64_t kUnseenAsk = uint64_t(1) << 20;
+// Past the first refusal the conversion's way out (the detail's text,
+// destructors that flush, work files that move to disk) may take this much
+// more, or a tenth of the bound where that is less.
+constexpr uint64_t kWayOutMargin = uint64_t(64) << 20;
 
 struct State {
   bool active = false;
@@ -71,7 +83,15 @@ struct State {
   uint64_t heapAsked = 0;           // asked for since that reading
   uint64_t nextHeapRead = 0;        // processor ns from the start
   int64_t lastCoarse = -1;
+  // The count at the allocator: what it held and had counted at the start.
+  uint64_t countStart = 0;
+  uint64_t allocationsStart = 0;
+  uint64_t pausedAllocations = 0;  // counted while refusals were paused
+  int pauses = 0;
+  bool memoryCrossed = false;  // the way out's margin is given
 };
+
+using heap_count::g_heap;
 
 std::optional<ResourceRates> g_nextRates;
 State g_state;
@@ -79,8 +99,11 @@ struct Outer {
   State state;
   int32_t countdown;
   uint8_t crossed;
+  uint64_t peak, refuseAt;
 };
 std::vector<Outer> g_outer;
+uint64_t g_refuseNth = 0;
+HeapCountReport g_lastCount;
 
 uint64_t Add(uint64_t a, uint64_t b) { return a > UINT64_MAX - b ? UINT64_MAX : a + b; }
 uint64_t Mul(uint64_t a, uint64_t b) { return b && a > UINT64_MAX / b ? UINT64_MAX : a * b; }
@@ -107,9 +130,26 @@ uint64_t HeapInUse() {
 #endif
 }
 
+// Where the count refuses: the conversion's bound, and past its first
+// crossing the way out's margin; nowhere outside a conversion, while
+// refusals are paused or where the program does not count.
+void SetCeiling() {
+  if (!g_heap.counted || !g_state.active || g_state.pauses) {
+    g_heap.ceiling = UINT64_MAX;
+    return;
+  }
+  uint64_t ceiling = Add(g_state.countStart, g_state.heapLimit);
+  if (g_state.memoryCrossed) ceiling = Add(ceiling, std::min(kWayOutMargin, g_state.heapLimit / 10));
+  g_heap.ceiling = ceiling;
+}
+
 void Cross(uint32_t result) {
   if (!g_crossed) g_crossed = uint8_t(result);
   g_countdown = 0;
+  if (result == kResultTooMuchMemory && !g_state.memoryCrossed) {
+    g_state.memoryCrossed = true;
+    SetCeiling();
+  }
 }
 
 void ReadHeap() {
@@ -175,13 +215,27 @@ bool Tick() {
 
 }  // namespace resource_detail
 
+namespace heap_count {
+
+bool Admit(uint64_t bytes) {
+  if (g_heap.allocations == g_heap.refuseAt) {
+    g_heap.refuseAt = UINT64_MAX;
+  } else if (g_heap.inUse + bytes <= g_heap.ceiling) {
+    return true;
+  }
+  Cross(kResultTooMuchMemory);
+  return false;
+}
+
+}  // namespace heap_count
+
 void SetNextResourceRates(const ResourceRates& rates) { g_nextRates = rates; }
 
 ResourceScope::ResourceScope() {
   // A conversion started inside another (a test's, or in a child forked
   // from one, whose clock starts again) is bounded by itself; the outer
   // one's bounds come back after it.
-  if (g_state.active) g_outer.push_back({g_state, g_countdown, g_crossed});
+  if (g_state.active) g_outer.push_back({g_state, g_countdown, g_crossed, g_heap.peak, g_heap.refuseAt});
   g_state = State{};
   g_state.active = true;
   g_state.rates = g_nextRates.value_or(ResourceRates{});
@@ -192,19 +246,28 @@ ResourceScope::ResourceScope() {
   g_state.heapStart = HeapInUse();
   g_state.nextHeapRead = kHeapReadIntervalNs;
   g_state.lastCoarse = CoarseNs();
+  g_state.countStart = g_heap.peak = g_heap.inUse;
+  g_state.allocationsStart = g_heap.allocations;
+  g_heap.refuseAt = g_refuseNth ? g_heap.allocations + g_refuseNth : UINT64_MAX;
   Limit(0, false);
 }
 
 ResourceScope::~ResourceScope() {
+  g_lastCount = LastHeapCount();
+  const uint64_t peak = g_heap.peak;
   g_state = State{};
   g_countdown = 1;
   g_crossed = 0;
+  g_heap.refuseAt = UINT64_MAX;
   if (!g_outer.empty()) {
     g_state = g_outer.back().state;
     g_countdown = g_outer.back().countdown;
     g_crossed = g_outer.back().crossed;
+    g_heap.peak = std::max(g_outer.back().peak, peak);
+    g_heap.refuseAt = g_outer.back().refuseAt;
     g_outer.pop_back();
   }
+  SetCeiling();
 }
 
 void ResourceScope::Limit(uint64_t fileBytes, bool shapeBuilder) {
@@ -214,6 +277,7 @@ void ResourceScope::Limit(uint64_t fileBytes, bool shapeBuilder) {
   const uint64_t perByte = Add(r.timeNsPerFileByte, shapeBuilder ? r.builderTimeNsPerFileByte : 0);
   g_state.timeLimit = Mul(Add(r.timeFixedNs, Mul(perByte, fileBytes)), kBuildTimeFactor);
   g_state.heapLimit = Add(r.heapFixedBytes, Mul(r.heapBytesPerFileByte, fileBytes));
+  SetCeiling();
 }
 
 bool ResourceLookNow() {
@@ -243,7 +307,7 @@ std::string ResourceBoundDetail() {
   return {};
 }
 
-namespace resource_detail {
+namespace {
 
 bool ReserveLarge(uint64_t bytes) {
   if (!g_state.active) return true;
@@ -257,17 +321,78 @@ bool ReserveLarge(uint64_t bytes) {
   return false;
 }
 
-}  // namespace resource_detail
+}  // namespace
+
+HeapToken& HeapToken::operator=(HeapToken&& other) noexcept {
+  if (this != &other) {
+    Release();
+    bytes_ = other.bytes_;
+    granted_ = other.granted_;
+    other.bytes_ = 0;
+  }
+  return *this;
+}
+
+void HeapToken::ShrinkTo(uint64_t bytes) {
+  if (bytes >= bytes_) return;
+  heap_count::Subtract(bytes_ - bytes);
+  bytes_ = bytes;
+}
+
+HeapToken ReserveHeap(uint64_t bytes) {
+  HeapToken token;
+  if (!g_heap.counted) {
+    token.granted_ = bytes < kUnseenAsk || ReserveLarge(bytes);
+    return token;
+  }
+  if (g_state.active && !g_state.pauses) {
+    if (g_crossed) return token;
+    if (Add(g_heap.inUse, bytes) > g_heap.ceiling) {
+      Cross(kResultTooMuchMemory);
+      return token;
+    }
+  }
+  token.granted_ = true;
+  token.bytes_ = bytes;
+  heap_count::Add(bytes);
+  return token;
+}
 
 bool HeapHasRoom(uint64_t bytes, uint64_t margin) {
   if (!g_state.active) return true;
   if (g_crossed) return false;
+  if (g_heap.counted) return Add(Add(g_heap.inUse, bytes), margin) <= g_heap.ceiling;
   // Read again only where asks since the last reading may have been freed:
   // a file that grows near the bound would read it at every growth.
   if (!Fits(bytes, margin) && g_state.heapAsked) ReadHeap();
   if (g_crossed || !Fits(bytes, margin)) return false;
   if (bytes >= (uint64_t(1) << 20)) g_state.heapAsked = Add(g_state.heapAsked, bytes);
   return true;
+}
+
+bool HeapCountedAtAllocator() { return g_heap.counted; }
+
+HeapCountReport LastHeapCount() {
+  if (!g_state.active) return g_lastCount;
+  return {g_heap.peak > g_state.countStart ? g_heap.peak - g_state.countStart : 0,
+          g_heap.allocations - g_state.allocationsStart - g_state.pausedAllocations};
+}
+
+void RefuseNthAllocation(uint64_t nth) { g_refuseNth = nth; }
+
+HeapRefusalPause::HeapRefusalPause() : refuseAt_(g_heap.refuseAt), allocations_(g_heap.allocations) {
+  ++g_state.pauses;
+  g_heap.refuseAt = UINT64_MAX;
+  SetCeiling();
+}
+
+HeapRefusalPause::~HeapRefusalPause() {
+  // Its allocations take no number: the hook's comes as many later.
+  const uint64_t during = g_heap.allocations - allocations_;
+  g_state.pausedAllocations += during;
+  g_heap.refuseAt = refuseAt_ == UINT64_MAX ? refuseAt_ : refuseAt_ + during;
+  --g_state.pauses;
+  SetCeiling();
 }
 
 }  // namespace tovrani

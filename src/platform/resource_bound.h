@@ -12,6 +12,13 @@
 // every 64 looks is the coarse wall clock read (a few ns), only when it has
 // moved on the processor clock (a system call), and only every 50 ms of
 // processor time or more the heap (mallinfo2 walks the free chunks).
+//
+// A program that links app/counted_heap.cpp counts its heap at the
+// allocator as well: every operator new and delete passes one count, and
+// an allocation that would take it past the bound is refused with
+// std::bad_alloc. Blocks malloc'd by the libraries are counted while the
+// token of their ReserveHeap is held (regions note their own); the
+// periodic reading stays behind both, for what neither sees.
 #pragma once
 
 #include <cstdint>
@@ -69,7 +76,6 @@ namespace resource_detail {
 extern int32_t g_countdown;
 extern uint8_t g_crossed;  // 0, or the result of the bound crossed
 bool Tick();
-bool ReserveLarge(uint64_t bytes);
 }  // namespace resource_detail
 
 // A look at the bounds between two steps of work: true once one is crossed.
@@ -85,12 +91,67 @@ uint32_t ResourceBoundResult();
 // rates.
 std::string ResourceBoundDetail();
 
-// A large buffer asks before it is allocated. False, and the memory bound
-// crossed, when the heap in use and `bytes` would pass it. Asks below 1 MiB
-// are granted unseen: the heap is read often enough for them.
-inline bool ReserveHeap(uint64_t bytes) { return bytes < (uint64_t(1) << 20) || resource_detail::ReserveLarge(bytes); }
+// Bytes asked for through ReserveHeap. Where the program counts its heap,
+// a granted token counts them until it is released or destroyed: held
+// while a malloc'd buffer lives, which the count does not see otherwise. A
+// buffer that operator new gives is counted there: its token is dropped at
+// once (`if (!ReserveHeap(n)) ...`). Elsewhere the bytes count until the
+// next reading of the heap, as they always did.
+class [[nodiscard]] HeapToken {
+ public:
+  HeapToken() = default;
+  HeapToken(HeapToken&& other) noexcept : bytes_(other.bytes_), granted_(other.granted_) { other.bytes_ = 0; }
+  HeapToken& operator=(HeapToken&& other) noexcept;
+  ~HeapToken() { Release(); }
+  explicit operator bool() const { return granted_; }
+  // The buffer is gone, or only `bytes` of it stay.
+  void Release() { ShrinkTo(0); }
+  void ShrinkTo(uint64_t bytes);
+
+ private:
+  friend HeapToken ReserveHeap(uint64_t bytes);
+  uint64_t bytes_ = 0;  // counted
+  bool granted_ = false;
+};
+
+// A buffer asks before it is allocated: a token that converts to false,
+// and the memory bound crossed, when `bytes` more would pass the bound.
+// Without the count, asks below 1 MiB are granted unseen: the heap is read
+// often enough for them.
+HeapToken ReserveHeap(uint64_t bytes);
 // Whether `bytes` more would leave at least `margin` below the memory
 // bound. A refusal crosses nothing: a work file goes to disk instead.
 bool HeapHasRoom(uint64_t bytes, uint64_t margin);
+
+// Whether this program counts its heap at the allocator. Without it, the
+// periodic reading alone holds the memory bound.
+bool HeapCountedAtAllocator();
+
+// What the count saw of the last conversion (or of the one running):
+// the most it held above what was held at its start, in bytes, and the
+// allocations counted inside it.
+struct HeapCountReport {
+  uint64_t peakBytes = 0;
+  uint64_t allocations = 0;
+};
+HeapCountReport LastHeapCount();
+
+// A test hook: each conversion from now on refuses its `nth` counted
+// allocation (from 1; 0 refuses none), once, as past the memory bound.
+void RefuseNthAllocation(uint64_t nth);
+
+// Nothing is refused while one stands: for the recovery of what a killed
+// run left, which must run to its end. Its allocations are counted but
+// take no number of the test hook's.
+class HeapRefusalPause {
+ public:
+  HeapRefusalPause();
+  ~HeapRefusalPause();
+  HeapRefusalPause(const HeapRefusalPause&) = delete;
+  HeapRefusalPause& operator=(const HeapRefusalPause&) = delete;
+
+ private:
+  uint64_t refuseAt_, allocations_;
+};
 
 }  // namespace tovrani

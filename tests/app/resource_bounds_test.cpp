@@ -140,6 +140,46 @@ TEST(ResourceBounds, CrossedWhileTheDocumentIsFinishedFailsTheConversion) {
   }
 }
 
+// `removals` RemoveObject2 tags of depth 1 on the main timeline or inside
+// one sprite, the movie compressed and padded to `fileBytes`: its tags fill
+// what it may inflate to, and recording them takes 12 bytes a byte of them.
+Bytes RemovalsMovie(uint32_t removals, bool inSprite, size_t fileBytes) {
+  SwfWriter removing(8);
+  for (uint32_t i = 0; i < removals; ++i) removing.tag(28, SwfBytes().u16(1).data());
+  removing.showFrame();
+  SwfWriter w(8);
+  if (inSprite)
+    w.tag(39, SwfBytes().u16(1).u16(1).bytes(removing.end().tags()).data())
+        .tag(26, SwfBytes().u8(0x06).u16(1).u16(1).matrix(0, 0).data())
+        .showFrame();
+  else
+    w = removing;
+  Bytes movie = w.end().build(true);
+  EXPECT_LE(movie.size(), fileBytes);
+  movie.resize(fileBytes, 0);
+  return movie;
+}
+
+// Past the memory bound, whatever allocates, the heap the conversion
+// counted stays within a tenth of the bound above it: on the main timeline
+// and in a sprite.
+TEST(ResourceBounds, AMoviePastTheHeapBoundStopsWithinATenthOfIt) {
+  ASSERT_TRUE(HeapCountedAtAllocator());
+  constexpr size_t kFile = 16 << 10;
+  const ResourceRates rates = Rates(uint64_t(1) << 40, 0, 4 << 20, 64);
+  const uint64_t bound = (4 << 20) + 64 * kFile;
+  for (const bool inSprite : {false, true}) {
+    SCOPED_TRACE(inSprite);
+    const Bytes movie = RemovalsMovie(250000, inSprite, kFile);
+    BoundRun run;
+    run.ExpectFailed(run.Batch(movie, rates).at(0), kResultTooMuchMemory,
+                     "the conversion needed more memory than the movie's size allows: more than " +
+                         std::to_string(bound) + " bytes" + FileOf(movie) + "4 MiB and 64 bytes a byte of the file)");
+    EXPECT_GT(LastHeapCount().peakBytes, 0u);
+    EXPECT_LE(LastHeapCount().peakBytes, bound + bound / 10);
+  }
+}
+
 // A long timeline's work files, with less than 64 MiB of room under the
 // memory bound, go to disk rather than near it: the same document.
 TEST(ResourceBounds, WorkFilesGoToDiskBeforeTheyComeNearTheMemoryBound) {
