@@ -32,7 +32,7 @@ struct Hostile {
   uint32_t result = 0;
   // The bounds on processor time and memory each conversion is given, where
   // lowered.
-  std::optional<ResourceRates> rates;
+  std::optional<ResourceRates> rates = std::nullopt;
 };
 
 // A movie of `count` tags that `tag` writes, each for a character of its own
