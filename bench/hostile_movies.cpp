@@ -7,12 +7,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
 #include "bench_folder.h"
 #include "convert/convert_swf_file.h"
 #include "convert/converter_context.h"
+#include "platform/resource_bound.h"
 
 namespace tovrani::bench {
 
@@ -106,13 +108,40 @@ void ConvertHostile(benchmark::State& state, const Hostile& hostile) {
     const auto outcomes = ConvertSwfFiles(ctx, {movie.string()}, 0, 0, request);
     return outcomes.size() == 1 ? outcomes[0].result : UINT32_MAX;
   };
-  state.counters["peak_memory_bytes"] = PeakMemoryOfOneConversion(convert);
+  const double resident = PeakMemoryOfOneConversion(convert);
+  state.counters["peak_memory_bytes"] = resident;
+  uint64_t counted = 0;
   for (auto _ : state) {
-    if (convert() != hostile.result) {
-      state.SkipWithError(hostile.result == 0 ? "the movie did not convert" : "the movie did not fail as it should");
+    if (const uint32_t result = convert(); result != hostile.result) {
+      const std::string what =
+          hostile.result == 0 ? "the movie did not convert" : "the movie did not fail as it should";
+      state.SkipWithError((what + " (result " + std::to_string(result) + ")").c_str());
       break;
     }
+    counted = std::max(counted, LastHeapCount().peakBytes);
   }
+  const ResourceRates rates = hostile.rates.value_or(ResourceRates{});
+  const double heapBound = double(rates.heapFixedBytes) + double(rates.heapBytesPerFileByte) * double(bytes.size());
+  state.counters["heap_count_peak_bytes"] = double(counted);
+  state.counters["heap_count_peak_per_movie_byte"] = double(counted) / double(bytes.size());
+  state.counters["heap_bound_bytes"] = heapBound;
+  // The processor time the bound allowed, without the shape builder's share.
+  state.counters["time_bound_s"] =
+      (double(rates.timeFixedNs) + double(rates.timeNsPerFileByte) * double(bytes.size())) / 1e9;
+  const double limit = std::min(1.1 * heapBound, double(hostile.peakLimit));
+  if (HeapCountedAtAllocator() && double(counted) > limit)
+    state.SkipWithError(("the heap count peaked at " + std::to_string(counted >> 20) + " MiB, past " +
+                         std::to_string(uint64_t(limit) >> 20) + " MiB")
+                            .c_str());
+#ifdef NDEBUG
+  // Resident memory follows the heap only in a Release build, and holds
+  // besides it the code and stacks the conversion first touches (a few
+  // MiB): held to the bound where the bound's fixed part is the default's.
+  if (rates.heapFixedBytes == ResourceRates{}.heapFixedBytes && resident > limit)
+    state.SkipWithError(("one conversion held " + std::to_string(uint64_t(resident) >> 20) +
+                         " MiB resident, past " + std::to_string(uint64_t(limit) >> 20) + " MiB")
+                            .c_str());
+#endif
   const double written = double(BytesUnder(dir.path(), movie));
   state.counters["movie_bytes"] = double(bytes.size());
   state.counters["message_bytes"] = double(shell.bytes);
@@ -132,12 +161,32 @@ Bytes RepeatedTagMovie(int count, const std::function<void(test::SwfWriter&, uin
   return w.build(compressed);
 }
 
+Bytes MovieOfSize(size_t fileBytes, const std::function<Bytes(size_t noise)>& make) {
+  Bytes movie = make(0);
+  if (movie.size() >= fileBytes) return movie;
+  size_t noise = 0;
+  // A compressed file grows by about the noise's bytes: a few steps settle it.
+  for (int step = 0; step < 4; ++step) {
+    const long off = long(fileBytes) - long(movie.size());
+    if (step > 0 && off > -64 && off < 64) break;
+    noise = size_t(std::max(1L, long(noise) + off));
+    movie = make(noise);
+  }
+  return movie;
+}
+
+Bytes MovieOfUnits(size_t fileBytes, const std::function<Bytes(int count)>& make) {
+  const size_t one = make(1).size(), unit = make(2).size() - one;
+  return make(fileBytes > one ? int(1 + (fileBytes - one + unit / 2) / unit) : 1);
+}
+
 int RegisterHostileMovies(const std::string& group, const std::vector<Hostile>& movies) {
-  for (const Hostile& hostile : movies)
-    benchmark::RegisterBenchmark(("BM_Hostile/" + group + "/" + hostile.name).c_str(),
-                                 [hostile](benchmark::State& state) { ConvertHostile(state, hostile); })
-        ->Unit(benchmark::kMillisecond)
-        ->UseRealTime();
+  for (const Hostile& hostile : movies) {
+    auto* b = benchmark::RegisterBenchmark(("BM_Hostile/" + group + "/" + hostile.name).c_str(),
+                                           [hostile](benchmark::State& state) { ConvertHostile(state, hostile); });
+    b->Unit(benchmark::kMillisecond)->UseRealTime();
+    if (hostile.iterations) b->Iterations(hostile.iterations);
+  }
   return 0;
 }
 

@@ -197,7 +197,7 @@ uint16_t LayOutRecords(const ConverterContext& ctx, ButtonPage& page, const std:
 void TellSkipped(ConverterContext& ctx, uint16_t code, std::span<const uint8_t> body) {
   const std::string tag = code == kTagDefineButton2 ? "DefineButton2" : "DefineButton";
   std::string text = tag;
-  if (body.size() >= 2) text += " " + std::to_string(body[0] | body[1] << 8);
+  if (body.size() >= 2) text.append(" ").append(std::to_string(body[0] | body[1] << 8));
   text += " (" + std::to_string(body.size()) + " bytes) is too short to be read; it was left out.";
   ShowWarning(ctx, "buttons too short to be read", kButtonCaption, text);
 }

@@ -188,7 +188,7 @@ class RunDocuments {
 class PerFile {
  public:
   PerFile(ConverterContext& ctx, uint8_t openAfter, const SwfFileRequest& request)
-      : ctx_(ctx), openAfter_(openAfter), request_(request) {
+      : ctx_(ctx), openAfter_(openAfter) {
     services_ = request.services ? *request.services : DefaultEngineServices();
   }
 
@@ -199,7 +199,6 @@ class PerFile {
  private:
   ConverterContext& ctx_;
   uint8_t openAfter_;
-  const SwfFileRequest& request_;
   EngineServices services_;
 };
 

@@ -378,6 +378,7 @@ VideoMediaWriter::VideoMediaWriter(uint8_t codecId, uint16_t width, uint16_t hei
                                    double frameRate)
     : codecId_(codecId), keyBitOffset_(keyBitOffset) {
   const std::array<uint8_t, 101> blocks = FramelessVideo(width, height, frameRate);
+  head_.reserve(16 + kFirstBlockEnd - kFirstBlockAt + kSecondBlockEnd - kSecondBlockAt);
   PutU32(head_, (uint32_t(codecId) << 8) + 2);
   head_.insert(head_.end(), blocks.begin() + kFirstBlockAt, blocks.begin() + kFirstBlockEnd);
   PutU32(head_, kVideoHeadConstant);

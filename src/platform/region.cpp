@@ -253,8 +253,7 @@ IntRect Region::Box() const {
 RegionKind Region::Translate(int32_t dx, int32_t dy) {
   if (IsEmpty()) return RegionKind::kEmpty;
   const IntRect box = Box();
-  const int64_t limit = kCoordLimit;
-  auto fits = [limit](int64_t v) { return v >= -limit && v <= limit; };
+  auto fits = [](int64_t v) { return v >= -kCoordLimit && v <= kCoordLimit; };
   if (!fits(int64_t{box.left} + dx) || !fits(int64_t{box.right} + dx) ||
       !fits(int64_t{box.top} + dy) || !fits(int64_t{box.bottom} + dy)) {
     return RegionKind::kError;

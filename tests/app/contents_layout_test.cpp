@@ -51,7 +51,7 @@ std::vector<uint8_t> ContentsOf(const std::string& fla) {
 std::vector<uint8_t> Converted(const TempDir& dir, const std::vector<uint8_t>& movie,
                                std::vector<std::string> options) {
   static int n = 0;
-  const std::string swf = dir.file("m" + std::to_string(++n) + ".swf");
+  const std::string swf = dir.file(std::string("m").append(std::to_string(++n)).append(".swf"));
   WriteFileBytes(swf, movie);
   options.insert(options.end(), {"-q", swf, "-o", swf + ".fla"});
   EXPECT_EQ(RunProgram(options, dir.file("config")).status, 0);

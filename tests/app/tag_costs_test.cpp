@@ -42,7 +42,7 @@ Bytes Remove(uint16_t depth) { return SwfBytes().u16(depth).data(); }
 TEST(FrameLabelBudget, FurtherLabelsOfAFrameStopAtTheMoviesBudget) {
   SwfWriter w(8);
   w.tag(2, SquareShape(1, 0, 400, 0x2040C0)).tag(26, Place(1, 1));
-  for (int i = 0; i < 3000; ++i) w.tag(43, SwfBytes().str("L" + std::to_string(i)).data());
+  for (int i = 0; i < 3000; ++i) w.tag(43, SwfBytes().str(std::string("L").append(std::to_string(i))).data());
   w.showFrame().tag(43, SwfBytes().str("two").data()).showFrame();
   w.tag(43, SwfBytes().str("three").data()).showFrame();
   const Bytes movie = w.end().build();
@@ -54,9 +54,9 @@ TEST(FrameLabelBudget, FurtherLabelsOfAFrameStopAtTheMoviesBudget) {
   const std::string page = Text(r.streams.at("Page 1"));
   // One layer for the first label of each frame, one for each further label kept.
   EXPECT_EQ(Occurrences(page, PageString("Labels")), 1 + kept);
-  for (const std::string& label : std::vector<std::string>{"L0", "two", "three", "L" + std::to_string(kept)})
+  for (const std::string& label : std::vector<std::string>{"L0", "two", "three", std::string("L").append(std::to_string(kept))})
     EXPECT_NE(page.find(PageString(label)), std::string::npos) << label;
-  EXPECT_EQ(page.find(PageString("L" + std::to_string(kept + 1))), std::string::npos);
+  EXPECT_EQ(page.find(PageString(std::string("L").append(std::to_string(kept + 1)))), std::string::npos);
   EXPECT_NE(r.run.output.find("FrameLabel \"L" + std::to_string(kept + 1) +
                               "\" in frame 1: the movie puts more labels on its frames than its size allows; "
                               "the label was left out."),
@@ -71,7 +71,7 @@ TEST(FrameLabelBudget, FurtherLabelsOfAFrameStopAtTheMoviesBudget) {
   ConvertedMovie honest;
   SwfWriter one(8);
   one.tag(2, SquareShape(1, 0, 400, 0x2040C0)).tag(26, Place(1, 1));
-  for (int f = 0; f < 5; ++f) one.tag(43, SwfBytes().str("F" + std::to_string(f)).data()).showFrame();
+  for (int f = 0; f < 5; ++f) one.tag(43, SwfBytes().str(std::string("F").append(std::to_string(f))).data()).showFrame();
   ConvertOnce(honest, one.end().build());
   EXPECT_EQ(Occurrences(Text(honest.streams.at("Page 1")), PageString("Labels")), 1u);
   EXPECT_EQ(honest.run.output.find("label"), std::string::npos) << honest.run.output;

@@ -20,6 +20,7 @@
 #include "app/program_runner.h"
 #include "convert/engine.h"
 #include "fla/work_folder.h"
+#include "support/bytes_less.h"
 #include "support/document_frames.h"
 #include "support/work_budget.h"
 #include "convert/output_set_fixture.h"
@@ -162,7 +163,7 @@ TEST_F(Conversions, AKilledCommitIsRolledBackUntilItsDocumentIsInPlace) {
   ASSERT_TRUE(KillInCommit(*this, "red.swf", 5));
   const Set halfway = Snapshot();
   const auto contents = [](const Set& set) {
-    std::multiset<std::vector<uint8_t>> all;
+    std::multiset<std::vector<uint8_t>, BytesLess> all;
     for (const auto& [name, bytes] : set) all.insert(bytes);
     return all;
   };

@@ -34,10 +34,10 @@ using Streams = std::map<std::string, std::vector<uint8_t>>;
 // One text record: a style part when `style`, then the glyphs.
 struct Rec {
   bool style = true;
-  std::optional<uint16_t> font, height;
-  std::optional<uint32_t> color;  // R G B (A) bytes in order, R first
-  std::optional<int16_t> x, y;
-  std::vector<std::pair<uint32_t, int32_t>> glyphs;  // index, advance
+  std::optional<uint16_t> font = std::nullopt, height = std::nullopt;
+  std::optional<uint32_t> color = std::nullopt;  // R G B (A) bytes in order, R first
+  std::optional<int16_t> x = std::nullopt, y = std::nullopt;
+  std::vector<std::pair<uint32_t, int32_t>> glyphs = {};  // index, advance
 };
 
 Bytes Text(uint16_t code, uint16_t id, const std::vector<Rec>& recs, unsigned glyphBits = 8,

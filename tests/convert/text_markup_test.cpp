@@ -109,7 +109,7 @@ std::string PlainRewrite(std::string t) {
     const std::string head = t.substr(lt + 1, 4);
     const bool br = head.rfind("SBR/", 0) == 0 || head.rfind("sbr/", 0) == 0 || head.rfind("BR", 0) == 0 ||
                     head.rfind("br", 0) == 0;
-    t.replace(lt, gt - lt + 1, para || br ? "\r" : "");
+    t.replace(lt, gt - lt + 1, para || br ? 1 : 0, '\r');
   }
   size_t from = 0;
   for (;;) {
@@ -118,10 +118,10 @@ std::string PlainRewrite(std::string t) {
     const size_t semi = t.find(';', amp + 1);
     if (semi == std::string::npos) break;
     const std::string name = t.substr(amp + 1, semi - amp - 1);
-    const char* c = name == "quot" ? "\"" : name == "apos" ? "'" : name == "nbsp" ? " " : name == "amp" ? "&"
-                    : name == "lt" ? "<" : name == "gt" ? ">" : nullptr;
+    const char c = name == "quot" ? '"' : name == "apos" ? '\'' : name == "nbsp" ? ' ' : name == "amp" ? '&'
+                   : name == "lt" ? '<' : name == "gt" ? '>' : 0;
     if (c) {
-      t.replace(amp, semi - amp + 1, c);
+      t.replace(amp, semi - amp + 1, 1, c);
       from = 0;
     } else {
       from = amp + 1;

@@ -43,6 +43,7 @@ const std::vector<uint8_t> kFrameless12 = FromHex(
 // frameless head's bytes 4-20, the fixed fields, its bytes 35-79.
 std::vector<uint8_t> Head(uint8_t codec, uint16_t width, uint16_t height) {
   std::vector<uint8_t> v;
+  v.reserve(80);
   AppendU32(v, (uint32_t(codec) << 8) + 2);
   v.insert(v.end(), kFrameless12.begin() + 4, kFrameless12.begin() + 21);
   AppendU32(v, 0);

@@ -231,7 +231,16 @@ TEST_F(Finaliser, RecordsByteExactAtEachLevel) {
     library = DocumentLibrary();
     Level(level);
     const size_t pageEnd = g_contents.Length();
+    // GCC 12 takes the table's first growth for a write past its end.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Warray-bounds"
+#pragma GCC diagnostic ignored "-Wstringop-overflow"
+#endif
     ctx.m_pStreamFlagA[0] = 1;  // a movie clip
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
     Symbol(5);
     ctx.m_pJsflShapeIds = {5};
     ctx.options.pictureFolder = ctx.options.soundFolder = 0;

@@ -174,6 +174,7 @@ Seeds RetraceSeeds() {
   for (const uint8_t step : {uint8_t(2), uint8_t(2 | 4 | 16)}) {
     std::vector<uint8_t> b{step, 39, 39};
     const uint8_t rects[][4] = {{13, 13, 116, 116}, {77, 77, 0, 0}, {84, 84, 116, 116}};
+    b.reserve(b.size() + sizeof rects);
     for (const auto& r : rects) b.insert(b.end(), r, r + 4);
     out[step == 2 ? "region_squares_bridged" : "region_squares_bridged_scaled"] = b;
   }

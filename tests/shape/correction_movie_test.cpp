@@ -8,6 +8,7 @@
 
 #include "app/program_runner.h"
 #include "shape/shape_test_support.h"
+#include "support/bytes_less.h"
 #include "support/document_frames.h"
 #include "support/independent_readers.h"
 #include "support/page_walker.h"
@@ -114,7 +115,7 @@ TEST_P(CorrectionMovie, ProblemShapesComeOutAsStacks) {
     EXPECT_GE(counts[3][0], 4u);
     EXPECT_EQ(streams.at("Symbol 4"), decoded.at("Symbol 4"));
     // Both fills of the bow tie's shape, each in an object of its own.
-    std::set<std::vector<uint8_t>> fills;
+    std::set<std::vector<uint8_t>, test::BytesLess> fills;
     for (const auto& o : test::ShapeObjects(streams.at("Symbol 5"), level)) {
       EXPECT_EQ(o.styles.fills.size(), 1u);
       fills.insert(o.styles.fills.begin(), o.styles.fills.end());

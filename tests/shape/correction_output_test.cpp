@@ -86,7 +86,7 @@ struct Paged {
 
 // The builder the page calls, with what a test sets up around it.
 struct BuildSetup {
-  std::function<void(ShapeBuilder&)> prepare;  // before the builder runs
+  std::function<void(ShapeBuilder&)> prepare = nullptr;  // before the builder runs
   uint64_t budget = 0;
   bool noProblemSearch = false;
 };

@@ -15,6 +15,7 @@
 #include "shape/decode/morph_shape.h"
 #include "shape/decode/zero_alpha.h"
 #include "shape/shape_test_support.h"
+#include "support/bytes_less.h"
 #include "support/corpus.h"
 #include "support/document_frames.h"
 #include "support/independent_readers.h"
@@ -135,8 +136,9 @@ TEST(CorpusMorphs, EveryMorphShapeReachesTheImportRoad) {
     ASSERT_EQ(ConvertMovie(ctx, file.path.string(), fla, 0), uint32_t(kResultDone));
     EXPECT_TRUE(test::DocumentShowsMovie(movie, test::ExpectReadableDocument(fla)));
 
-    // What each import movie of a morph holds: the tag and its placement.
-    std::map<std::pair<std::vector<uint8_t>, uint16_t>, size_t> held;
+    // What each import movie of a morph holds: the tag and its placements
+    // by ratio.
+    std::map<std::vector<uint8_t>, std::map<uint16_t, size_t>, test::BytesLess> held;
     for (const auto& entry : std::filesystem::directory_iterator(ctx.m_strShapesFolder)) {
       const std::vector<uint8_t> tags = test::MovieTags(test::ReadFileBytes(entry.path().string()));
       SwfReader r(tags);
@@ -146,17 +148,18 @@ TEST(CorpusMorphs, EveryMorphShapeReachesTheImportRoad) {
         const std::span<const uint8_t> body = r.take(h.length);
         if (h.code == 46 || h.code == 84) morph.assign(body.begin(), body.end());
         if (h.code == 26 && !morph.empty() && body.size() == 8 && body[0] == 0x16)
-          ++held[{morph, uint16_t(body[6] | body[7] << 8)}];
+          ++held[morph][uint16_t(body[6] | body[7] << 8)];
       }
     }
     for (const MorphTag& tag : found) {
       std::vector<uint8_t> expected = {uint8_t(tag.id), uint8_t(tag.id >> 8)};
+      expected.reserve(2 + tag.body.size());
       expected.insert(expected.end(), tag.body.begin(), tag.body.end());
       if (tag.code == 46) {
         EXPECT_TRUE(FixMorphZeroAlpha(std::span(expected).subspan(2)));
         raised += !std::equal(expected.begin() + 2, expected.end(), tag.body.begin());
       }
-      for (const uint16_t ratio : {0, 0xFFFF}) imported += held[{expected, ratio}] > 0;
+      for (const uint16_t ratio : {0, 0xFFFF}) imported += held[expected][ratio] > 0;
     }
   }
   if (morphs == 0) GTEST_SKIP() << "no morph shape in the corpus";

@@ -31,7 +31,7 @@ struct Spy : IntersectionTests {
   }
   bool Edges(CrossPoint ea, CrossPoint eb, CrossPoint sa, CrossPoint sb, int64_t cxa, int64_t cxb,
              int64_t cya, int64_t cyb, int mode) override {
-    calls.push_back("E" + std::to_string(mode));
+    calls.push_back(std::string("E").append(std::to_string(mode)));
     return IntersectionTests::Edges(ea, eb, sa, sb, cxa, cxb, cya, cyb, mode);
   }
 };

@@ -159,7 +159,7 @@ struct Document {
     const std::array<int32_t, 4> box{in.box[0], in.box[1], in.box[2], in.box[3]};
     if (editBoxes.count(box)) return BoxElement(box);
     if (box[0] == 0 && box[2] == 0) return "S";
-    return "?" + BoxElement(box);
+    return std::string("?").append(BoxElement(box));
   }
 
   static std::string BoxElement(const std::array<int32_t, 4>& b) {
@@ -214,9 +214,9 @@ struct Document {
           if (in.text) {
             out.push_back(Element(TextElement(in), cm, cc));
           } else if (in.video) {
-            out.push_back(Element("V" + std::to_string(in.symbol), cm, cc));
+            out.push_back(Element(std::string("V").append(std::to_string(in.symbol)), cm, cc));
           } else if (morph != morphOf.end()) {
-            out.push_back(Element("M" + std::to_string(morph->second.morph), cm, cc));
+            out.push_back(Element(std::string("M").append(std::to_string(morph->second.morph)), cm, cc));
             ratios.push_back(Ratio(out.back(), morph->second, in, f - k.start));
           } else if (page != inner.end() && level < 70) {
             uint32_t length = 0;
@@ -334,14 +334,14 @@ Characters MovieCharacters(const std::vector<uint8_t>& tags) {
       const auto edit = chars.edits.find(o.character);
       const auto video = chars.videos.find(o.character);
       if (chars.morphs.count(o.character)) {
-        e = Element("M" + std::to_string(o.character), o.matrix, o.color);
+        e = Element(std::string("M").append(std::to_string(o.character)), o.matrix, o.color);
         ratios.push_back({e, o.ratio});
       } else if (edit != chars.edits.end() && !doc.items.count(o.character)) {
         e = Element(Document::BoxElement(edit->second), o.matrix, o.color);
       } else if (chars.statics.count(o.character) && !doc.items.count(o.character)) {
         e = Element("S", o.matrix, o.color);
       } else if (video != chars.videos.end() && doc.videos.count(o.character)) {
-        e = Element("V" + std::to_string(o.character), o.matrix, o.color);
+        e = Element(std::string("V").append(std::to_string(o.character)), o.matrix, o.color);
         // A video placed longer than its frames ends with them, one at
         // least: after that the document may show nothing.
         if (f - nowAt[o.depth].second >= std::max<uint32_t>(video->second, 1)) {

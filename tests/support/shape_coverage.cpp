@@ -82,7 +82,7 @@ ShapeCoverage CoverageOf(std::span<const uint8_t> stream, const StyleIndex* styl
   // A fixed point, not one of the object's own: a rewrite that keeps an
   // open fill boundary must not change what it is taken to draw.
   const IntPoint origin{0, 0};
-  std::map<std::vector<uint8_t>, Path> fillPaths, linePaths;
+  std::map<std::vector<uint8_t>, Path, BytesLess> fillPaths, linePaths;
   for (const Edge& e : edges) {
     // A fill on both sides of an edge has no boundary there.
     for (uint8_t f : {e.fill0, e.fill1}) {
@@ -133,9 +133,9 @@ ShapeCoverage StackedCoverage(const std::vector<ShapeCoverage>& objects) {
 std::map<std::string, int64_t> CoverageDifference(const ShapeCoverage& a, const ShapeCoverage& b,
                                                   const Region* outside) {
   std::map<std::string, int64_t> diff;
-  auto compare = [&](const char* kind, const std::map<std::vector<uint8_t>, Region>& x,
-                     const std::map<std::vector<uint8_t>, Region>& y) {
-    std::map<std::vector<uint8_t>, std::pair<const Region*, const Region*>> all;
+  auto compare = [&](const char* kind, const std::map<std::vector<uint8_t>, Region, BytesLess>& x,
+                     const std::map<std::vector<uint8_t>, Region, BytesLess>& y) {
+    std::map<std::vector<uint8_t>, std::pair<const Region*, const Region*>, BytesLess> all;
     for (const auto& [k, r] : x) all[k].first = &r;
     for (const auto& [k, r] : y) all[k].second = &r;
     const Region none;

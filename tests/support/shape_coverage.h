@@ -15,11 +15,12 @@
 
 #include "platform/region.h"
 #include "shape/decode/encoded_shape.h"
+#include "support/bytes_less.h"
 
 namespace tovrani::test {
 
 struct ShapeCoverage {
-  std::map<std::vector<uint8_t>, Region> fills, lines;
+  std::map<std::vector<uint8_t>, Region, BytesLess> fills, lines;
   bool ok = true;  // every record decoded and every region built
   Region band;     // the band along every edge, when asked for
 };

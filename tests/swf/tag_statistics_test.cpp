@@ -48,6 +48,7 @@ struct MovieFile {
 
 Bytes SpriteBody(const Bytes& tags) {
   Bytes body = {5, 0, 2, 0};  // sprite id 5, two frames
+  body.reserve(body.size() + tags.size());
   body.insert(body.end(), tags.begin(), tags.end());
   return body;
 }

@@ -33,7 +33,7 @@ TEST(DisplayList, SearchesPickTheLastQualifyingRecord) {
   auto layer = [&](uint16_t key, uint16_t character, int32_t tx) {
     int32_t k = table.openLayer(key);
     SetDisplayEntry(table[size_t(k)], character, 0, 0, Tint(0), Translate(tx));
-    table[size_t(k)].currentEntry().instanceName = "n" + std::to_string(character);
+    table[size_t(k)].currentEntry().instanceName = std::string("n").append(std::to_string(character));
     return k;
   };
   layer(1, 1, 10);

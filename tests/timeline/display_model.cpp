@@ -149,8 +149,9 @@ ShownFrame Show(const std::map<uint32_t, Obj>& list) {
     while (!ends.empty() && ends.top().first < d) masks.erase(ends.top().second), ends.pop();
     const std::string key = Key(o);
     f.stacking.push_back(key);
-    f.coverage.push_back(key + "<" + std::to_string(masks.size()) +
-                         (masks.empty() ? "" : " " + Key(*masks.rbegin()->second)) + ">");
+    std::string covered = key + "<" + std::to_string(masks.size());
+    if (!masks.empty()) covered.append(" ").append(Key(*masks.rbegin()->second));
+    f.coverage.push_back(covered + ">");
     if (o.isMask) masks[d] = &o, ends.emplace(o.clip, d);
   }
   std::sort(f.coverage.begin(), f.coverage.end());

@@ -213,6 +213,7 @@ TEST(RearrangeMaskLayers, WriteBackThatFailsIsResult44) {
     SCOPED_TRACE(c.name);
     TempDir dir;
     std::vector<uint8_t> file(kLead, 0xEE);
+    file.reserve(kLead + c.tags.size());
     file.insert(file.end(), c.tags.begin(), c.tags.end());
     WriteFileBytes(dir.file("work"), file);
     std::FILE* f = std::fopen(dir.file("work").c_str(), "rb");  // every write fails
@@ -452,7 +453,7 @@ Allowed AllowedChanges(const std::vector<uint8_t>& tags, const std::vector<Displ
     std::set<uint32_t> present;
     for (const ShownObject& o : frames[f]) {
       std::string object = o.key + ":" + std::to_string(o.isMask) + ":" + std::to_string(o.clip);
-      for (int32_t m : o.matrix) object += "," + std::to_string(m);
+      for (int32_t m : o.matrix) object.append(",").append(std::to_string(m));
       Run& r = open[o.depth];
       if (r.object != object) close(r), r = Run{object, o.key, {}, {}, {}, {}};
       r.frames.push_back(f);

@@ -114,7 +114,16 @@ ShapeBuilder::Outcome ShapeBuilder::Read() {
       if (dup) {
         for (int s = 0; s < 3; ++s)
           if (style[s]) graph.SetSlot(p, *dup, s, style[s], ordinal);
+// GCC 12 warns that the optional's value may be read unset: assigning it
+// reads only whether it is set.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
         penPoint = graph.points[p].edges[*dup].otherPoint;
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
       } else {
         PointEdge e;
         e.curved = d.curved ? 1 : 0;
