@@ -154,6 +154,10 @@ constexpr uint64_t kMovieBytesPerFrameLabel = 16;
 // proportion, tests 72 M, which one 30 KB sprite of such steps still gets.
 constexpr uint64_t kTweenPairAllowance = uint64_t(1) << 26;
 constexpr uint64_t kTweenPairsPerMovieByte = 512;
+// Work units of the depth and mask-layer pass (timeline/depth_table.h):
+// CALIBRATE.
+constexpr uint64_t kMaskPassAllowance = uint64_t(1) << 24;
+constexpr uint64_t kMaskPassUnitsPerMovieByte = 256;
 // A compressed movie's bytes count at most this many times its file's size:
 // zlib turns a small file of zeros into a movie of any length.
 constexpr uint64_t kCompressedBytesPerFileByte = 4;
@@ -249,6 +253,7 @@ struct MovieBudget {
   Allowance morphTweens;      // bytes of the shape tween symbols of morph runs
   Allowance frameLabels;      // labels of a frame after its first, a layer each
   Allowance tweenPairs;       // channel pairs the motion-tween approximation tests
+  Allowance maskPass;         // the depth and mask-layer pass, in work units
   // The movie's bytes were counted short of all it holds (MovieCountedShort):
   // what it declares may all be there, so a refusal says that it asks for
   // more than its size allows rather than that it declares more than it

@@ -23,7 +23,7 @@ inline constexpr uint16_t kOpenEnd = 0xFFFF;  // a span nothing has ended yet
 class PassBudget {
  public:
   static constexpr uint64_t kDefaultUnits = uint64_t(1) << 24;
-  explicit PassBudget(uint64_t units = kDefaultUnits) : left_(units) {}
+  explicit PassBudget(uint64_t units = kDefaultUnits) : given_(units), left_(units) {}
   // False once the budget is spent (and from then on).
   bool Spend(uint64_t units) {
     if (units > left_) {
@@ -35,8 +35,12 @@ class PassBudget {
     return !spent_;
   }
   bool spent() const { return spent_; }
+  // What was given, and what was spent of it (all of it once spent).
+  uint64_t given() const { return given_; }
+  uint64_t used() const { return given_ - left_; }
 
  private:
+  uint64_t given_;
   uint64_t left_;
   bool spent_ = false;
 };
