@@ -67,8 +67,7 @@ constexpr Kind kKinds[] = {
     {&MovieBudget::tweenPairs, "tween pairs", "BRASKELON Tovrani Warning", "keyframe", "keyframes",
      "kept without a motion tween", "approximating their motion tweens would take more than the movie's size allows"},
     {&MovieBudget::maskPass, "mask pass", "Rearranging mask layers", "timeline", "timelines",
-     "kept with their layers as far as they were rearranged",
-     "rearranging their masks would take more than the movie's size allows"},
+     "kept without further rearranging", "rearranging masks would take more than the movie's size allows"},
 };
 
 }  // namespace
