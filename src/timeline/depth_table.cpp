@@ -355,7 +355,8 @@ bool LeavesPartUncovered(const DepthTable& table, size_t k, PassBudget& budget) 
         if (masks[i].clipDepth < table[j].depth) return true;
         t = masks[i].endFrame;
         if (t >= q.endFrame) break;
-        i = NextEndingAfter(masks, i + 1, t);
+        // Most often the next span is the one: spans follow each other.
+        if (++i < masks.size() && masks[i].endFrame <= t) i = NextEndingAfter(masks, i, t);
       }
     }
   }
