@@ -145,7 +145,7 @@ bool SpriteConverter::SetUp() {
   ctx_.m_pSpriteLayerDepths.clear();
   ctx_.m_pSpriteMaskDepths.clear();
   ctx_.m_pSpriteEvents.clear();
-  if (id_ != 0) RearrangeMaskLayers(ctx_, 0, body_, int32_t(length_));
+  if (id_ != 0) RearrangeMaskLayers(ctx_, 0, body_, int32_t(length_), id_);
   events_ = DisplayEventIndex(ctx_.m_pSpriteEvents, ctx_.m_pSpriteMaskDepths);
   ctx_.m_pSpriteEvents = {};  // the index keeps what the placements ask of them
   OrderHandoffs(ctx_.m_pSpriteLayerDepths, frames_.handoffOrder, frames_.nextHandoff);

@@ -66,6 +66,8 @@ constexpr Kind kKinds[] = {
      "the movie puts more labels on its frames than its size allows"},
     {&MovieBudget::tweenPairs, "tween pairs", "BRASKELON Tovrani Warning", "keyframe", "keyframes",
      "kept without a motion tween", "approximating their motion tweens would take more than the movie's size allows"},
+    {&MovieBudget::maskPass, "mask pass", "Rearranging mask layers", "timeline", "timelines",
+     "kept without further rearranging", "rearranging masks would take more than the movie's size allows"},
 };
 
 }  // namespace
@@ -139,7 +141,8 @@ MovieBudget::MovieBudget(uint64_t movieBytes, bool shapeBuilder)
       videoWalk(kVideoWalkAllowance, kVideoWalkPerMovieByte, movieBytes),
       morphTweens(kMorphTweenAllowance, kMorphTweenBytesPerMovieByte, movieBytes),
       frameLabels(Allowance::OnePer(kFrameLabelAllowance, kMovieBytesPerFrameLabel, movieBytes)),
-      tweenPairs(kTweenPairAllowance, kTweenPairsPerMovieByte, movieBytes) {}
+      tweenPairs(kTweenPairAllowance, kTweenPairsPerMovieByte, movieBytes),
+      maskPass(kMaskPassAllowance, kMaskPassUnitsPerMovieByte, movieBytes) {}
 
 MovieBudget MovieBudget::Of(uint64_t bytesAfterHeader, bool compressed, uint64_t fileBytes, bool shapeBuilder) {
   MovieBudget budget(BudgetedMovieBytes(bytesAfterHeader, compressed, fileBytes), shapeBuilder);

@@ -154,6 +154,21 @@ constexpr uint64_t kMovieBytesPerFrameLabel = 16;
 // proportion, tests 72 M, which one 30 KB sprite of such steps still gets.
 constexpr uint64_t kTweenPairAllowance = uint64_t(1) << 26;
 constexpr uint64_t kTweenPairsPerMovieByte = 512;
+// Work units of the depth and mask-layer pass (timeline/depth_table.h):
+// 2^24, one timeline at its own cap, and 128 more per byte of the movie.
+// Every timeline has that cap afresh; this one holds for the movie, whose
+// sprites would otherwise each spend a cap of their own. A timeline without
+// a mask that stays off the cycles pays nothing. Real movies of the shared
+// corpus spend at most 31 units a movie and 25 a timeline, all within the
+// fixed part; movies made with many masked timelines (a hundred sprites,
+// each a mask moved or replaced in every frame over 20 to 200 layers, or
+// five to thirty nested masks in a frame) spend 0.2 to 21 a byte. A unit
+// takes 2 to 10 ns, so 128 a byte of a movie counted at up to 4 times its
+// file grant at most some 5 µs a byte of file, within the processor-time
+// bound's 30 (resource_bound.h); a compressed movie of 100 KB whose sprites
+// ask for all of it (1,500 masks each) spends some 70 M units, 0.3 s.
+constexpr uint64_t kMaskPassAllowance = uint64_t(1) << 24;
+constexpr uint64_t kMaskPassUnitsPerMovieByte = 128;
 // A compressed movie's bytes count at most this many times its file's size:
 // zlib turns a small file of zeros into a movie of any length.
 constexpr uint64_t kCompressedBytesPerFileByte = 4;
@@ -249,6 +264,7 @@ struct MovieBudget {
   Allowance morphTweens;      // bytes of the shape tween symbols of morph runs
   Allowance frameLabels;      // labels of a frame after its first, a layer each
   Allowance tweenPairs;       // channel pairs the motion-tween approximation tests
+  Allowance maskPass;         // the depth and mask-layer pass, in work units
   // The movie's bytes were counted short of all it holds (MovieCountedShort):
   // what it declares may all be there, so a refusal says that it asks for
   // more than its size allows rather than that it declares more than it

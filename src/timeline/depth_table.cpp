@@ -317,21 +317,46 @@ void RefreshEntry(DepthEntry& entry) {
 
 namespace {
 
+// FirstEndingAfter(spans, frame) when no span before `from` ends after
+// `frame`: a walk whose frames never decrease finds each next span a step
+// or two on, and a jump in a few doublings and a search of what they
+// passed.
+size_t NextEndingAfter(const std::vector<DepthSpan>& spans, size_t from, uint32_t frame) {
+  const size_t n = spans.size();
+  if (from >= n || spans[from].endFrame > frame) return from;
+  size_t lo = from, step = 1;  // spans[lo] ends at or before frame
+  for (;;) {
+    const size_t hi = lo + step;
+    if (hi >= n || spans[hi].endFrame > frame) {
+      auto it = std::upper_bound(spans.begin() + long(lo) + 1, spans.begin() + long(std::min(hi, n)), frame,
+                                 [](uint32_t f, const DepthSpan& s) { return f < s.endFrame; });
+      return size_t(it - spans.begin());
+    }
+    lo = hi;
+    step *= 2;
+  }
+}
+
 // Whether the mask entry k leaves an object of its range uncovered while it
 // is shown: the mask span in force then reaches below the object's depth.
-// A spent budget answers true.
+// A spent budget answers true. The mask's spans are walked along with each
+// covered entry's, whose frames only grow: a unit is a step of that walk.
 bool LeavesPartUncovered(const DepthTable& table, size_t k, PassBudget& budget) {
   const DepthEntry& e = table[k];
+  const std::vector<DepthSpan>& masks = e.spans;
   for (size_t j = k + 1; j < table.size() && table[j].depth <= e.maxClip; ++j) {
+    size_t first = 0;  // the first mask span ending after the start of q
     for (const DepthSpan& q : table[j].spans) {
       uint32_t t = q.startFrame;
-      for (;;) {
+      first = NextEndingAfter(masks, first, t);
+      for (size_t i = first;;) {
         if (!budget.Spend(1)) return true;
-        size_t i = FirstEndingAfter(e.spans, t);
-        if (i == e.spans.size() || e.spans[i].startFrame > t) break;
-        if (e.spans[i].clipDepth < table[j].depth) return true;
-        t = e.spans[i].endFrame;
+        if (i == masks.size() || masks[i].startFrame > t) break;
+        if (masks[i].clipDepth < table[j].depth) return true;
+        t = masks[i].endFrame;
         if (t >= q.endFrame) break;
+        // Most often the next span is the one: spans follow each other.
+        if (++i < masks.size() && masks[i].endFrame <= t) i = NextEndingAfter(masks, i, t);
       }
     }
   }

@@ -19,11 +19,13 @@ inline constexpr uint16_t kOpenEnd = 0xFFFF;  // a span nothing has ended yet
 
 // A bound on the pass's work. Every stage whose cost the input can blow up
 // charges it; once it is spent the pass takes the cancel road, so no movie
-// keeps the converter busy for minutes.
+// keeps the converter busy for minutes. A timeline gets its own cap or what
+// the movie's allowance has left, whichever is smaller (MovieBudget::
+// maskPass), so that a movie's sprites cannot each spend a cap of their own.
 class PassBudget {
  public:
   static constexpr uint64_t kDefaultUnits = uint64_t(1) << 24;
-  explicit PassBudget(uint64_t units = kDefaultUnits) : left_(units) {}
+  explicit PassBudget(uint64_t units = kDefaultUnits) : given_(units), left_(units) {}
   // False once the budget is spent (and from then on).
   bool Spend(uint64_t units) {
     if (units > left_) {
@@ -35,8 +37,11 @@ class PassBudget {
     return !spent_;
   }
   bool spent() const { return spent_; }
+  // What was spent (all that was given once spent).
+  uint64_t used() const { return given_ - left_; }
 
  private:
+  uint64_t given_;
   uint64_t left_;
   bool spent_ = false;
 };

@@ -26,6 +26,8 @@ TrackOrder::TrackOrder(const std::vector<DepthTrack>& tracks, int32_t lastTrack)
   std::iota(skip_.begin(), skip_.end(), 0u);
   for (size_t p = 0; p < n; ++p)
     if (keys_[p] >= kTrackUnselectable) skip_[p] = uint32_t(p + 1);
+  for (size_t p = 0; p < n; ++p)
+    if (tracks[order_[p]].isGroup && keys_[p] < kTrackUnselectable) heads_.push_back(uint32_t(p));
   entries_.resize(n);
   entrySums_.assign(n + 1, 0);
   for (size_t p = 0; p < n; ++p) {
@@ -75,6 +77,23 @@ TrackOrder::RangeSize TrackOrder::sizeOf(uint32_t lo, uint64_t hi) const {
                                            [](uint32_t k, uint64_t h) { return k < h; }) -
                           keys_.begin());
   return {b - a, entriesBefore(b) - entriesBefore(a)};
+}
+
+std::vector<int32_t> TrackOrder::groupHeads(uint32_t lo, uint64_t hi) {
+  const size_t a = size_t(std::lower_bound(keys_.begin(), keys_.end(), lo) - keys_.begin());
+  const size_t b = size_t(std::lower_bound(keys_.begin() + long(a), keys_.end(), hi,
+                                           [](uint32_t k, uint64_t h) { return k < h; }) -
+                          keys_.begin());
+  auto from = std::lower_bound(heads_.begin(), heads_.end(), uint32_t(a));
+  auto to = std::lower_bound(from, heads_.end(), uint32_t(b));
+  std::vector<int32_t> found;
+  auto kept = std::remove_if(from, to, [&](uint32_t p) {
+    if (live(p) != int32_t(p) || !tracks_[size_t(order_[p])].isGroup) return true;
+    found.push_back(order_[p]);
+    return false;
+  });
+  heads_.erase(kept, to);
+  return found;
 }
 
 void TrackOrder::recount(int32_t track) {

@@ -44,6 +44,11 @@ class TrackOrder {
   RangeSize sizeOf(uint32_t lo, uint64_t hi) const;
   // The track's entries changed in number.
   void recount(int32_t track);
+  // The unwritten group heads with lo <= key < hi, in the order's order.
+  // A head stays a group until it is built, and is then dropped here, so
+  // that each mask's layer finds the groups in its range without walking
+  // every track there.
+  std::vector<int32_t> groupHeads(uint32_t lo, uint64_t hi);
 
  private:
   int32_t live(size_t pos);  // first unwritten position >= pos
@@ -54,6 +59,7 @@ class TrackOrder {
   std::vector<uint32_t> skip_;  // union-find over written positions
   // Entries by position, as a Fenwick tree, and each position's own count.
   std::vector<uint64_t> entrySums_, entries_;
+  std::vector<uint32_t> heads_;  // positions of the tracks that were group heads
   uint64_t entriesBefore(size_t pos) const;  // at positions < pos
 };
 

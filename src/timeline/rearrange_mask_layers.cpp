@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "fla/file_helpers.h"
@@ -87,10 +88,48 @@ void Warn(TimelineContext& ctx, const char* kind, const char* text) {
   ShowWarning(ctx, kind, "Rearranging mask layers", text);
 }
 
+// The pass's share of the movie's allowance (MovieBudget::maskPass): each
+// timeline gets what is left up to its own cap, and pays what it spent. One
+// that spends what the movie had left, or starts with nothing, is refused:
+// the first named, the rest counted in the closing line.
+class MaskPassShare {
+ public:
+  MaskPassShare(TimelineContext& ctx, uint16_t id)
+      : ctx_(ctx), id_(id), byMovie_(ctx.m_budget.maskPass.left() < ctx.m_nMaskPassBudget) {}
+  uint64_t units() const { return byMovie_ ? ctx_.m_budget.maskPass.left() : ctx_.m_nMaskPassBudget; }
+  // Charges what `budget` spent since the last call.
+  void Charge(const PassBudget& budget) {
+    Allowance& allowance = ctx_.m_budget.maskPass;
+    allowance.Take(std::min(budget.used() - charged_, allowance.left()));
+    charged_ = budget.used();
+  }
+  // A spent budget: true, and the timeline refused, when it was the movie's
+  // rest rather than the timeline's own cap.
+  bool Refuse(const PassBudget& budget) {
+    if (!byMovie_) return false;
+    charged_ = budget.used();
+    Allowance& allowance = ctx_.m_budget.maskPass;
+    allowance.RefuseRest();
+    if (allowance.FirstRefusal() && ctx_.m_pShell)
+      ctx_.m_pShell->ShowMessage(
+          "Rearranging mask layers",
+          (id_ == 0 ? std::string("The main timeline") : "DefineSprite (character " + std::to_string(id_) + ")") +
+              ": rearranging its masks would take more than the movie's size allows; its layers are kept as far "
+              "as they were rearranged.");
+    return true;
+  }
+
+ private:
+  TimelineContext& ctx_;
+  uint16_t id_;
+  bool byMovie_;
+  uint64_t charged_ = 0;
+};
+
 }  // namespace
 
 uint32_t RearrangeMaskLayers(TimelineContext& ctx, uint8_t fromFile, uint8_t* tagBuf,
-                             int32_t bufLen) {
+                             int32_t bufLen, uint16_t id) {
   ShellServices* shell = ctx.m_pShell;
   if (shell) shell->SetCurrentAction("Rearranging mask layers...");
 
@@ -137,7 +176,8 @@ uint32_t RearrangeMaskLayers(TimelineContext& ctx, uint8_t fromFile, uint8_t* ta
 
   std::vector<DisplayEvent>& events = rec.events;
   uint32_t count = uint32_t(events.size());
-  PassBudget budget(ctx.m_nMaskPassBudget);
+  MaskPassShare share(ctx, fromFile ? 0 : id);
+  PassBudget budget(share.units());
 
   std::vector<uint32_t> clamped;
   bool changed = ClampDeepClips(events, rec.maxDepth, &clamped);
@@ -189,6 +229,7 @@ uint32_t RearrangeMaskLayers(TimelineContext& ctx, uint8_t fromFile, uint8_t* ta
     if (ClassifyDepths(table, budget, pump, firstCycle)) changed = true;
     if (!changed) {
       // Nothing to rearrange: the tags stay as they are.
+      share.Charge(budget);
       for (DisplayEvent& e : events) e.depth = e.origDepth;
       ctxEvents = std::move(events);
       return count;
@@ -211,7 +252,7 @@ uint32_t RearrangeMaskLayers(TimelineContext& ctx, uint8_t fromFile, uint8_t* ta
     }
     if (RepairOneEntry(table, events, sources, budget, visit) == RepairResult::kNothingLeft) break;
   }
-  if (cancelled && budget.spent())
+  if (cancelled && budget.spent() && !share.Refuse(budget))
     Warn(ctx, "timelines whose masks take too long to rearrange",
          "The masks of this timeline take too long to rearrange; its layers are kept as far as "
          "they were rearranged.");
@@ -246,6 +287,7 @@ uint32_t RearrangeMaskLayers(TimelineContext& ctx, uint8_t fromFile, uint8_t* ta
          "The masks of this timeline need more depths than a movie can hold; its depths are kept "
          "as the movie gives them.");
   }
+  share.Charge(budget);
   ctxEvents = std::move(events);
   return count;
 }

@@ -19,7 +19,10 @@ struct TimelineContext;
 // Returns the number of events recorded; 0 when a tag runs past the end of
 // the timeline, when "Main Timeline" is off (main movie), or when a sprite has
 // no display-list tag.
+//
+// The pass's work is charged to the movie's allowance (MovieBudget::
+// maskPass); a sprite refused it is named by its character `id`.
 uint32_t RearrangeMaskLayers(TimelineContext& ctx, uint8_t fromFile, uint8_t* tagBuf,
-                             int32_t bufLen);
+                             int32_t bufLen, uint16_t id = 0);
 
 }  // namespace tovrani

@@ -317,11 +317,8 @@ void SymbolTimelineBuilder::startOtherLayer(int32_t cur) {
 
 void SymbolTimelineBuilder::buildGroupsInRange(uint32_t lo, uint64_t hi, bool maskedOnly) {
   // The group heads strictly between lo and hi, built in index order.
-  std::vector<int32_t> heads;
-  for (int32_t j = order_.firstFrom(lo + 1); j >= 0 && tracks_[size_t(j)].key < hi; j = order_.nextAfter(j)) {
-    const DepthTrack& t = tracks_[size_t(j)];
-    if (t.isGroup && (!maskedOnly || t.isMasked)) heads.push_back(j);
-  }
+  std::vector<int32_t> heads = order_.groupHeads(lo + 1, hi);
+  if (maskedOnly) std::erase_if(heads, [&](int32_t j) { return !tracks_[size_t(j)].isMasked; });
   std::sort(heads.begin(), heads.end());
   for (int32_t j : heads) {
     // A head taken into an earlier group of the list is left to that page.

@@ -15,6 +15,7 @@
 #include "support/document_frames.h"
 #include "support/page_walker.h"
 #include "support/swf_writer.h"
+#include "support/timeline_movies.h"
 #include "swf/movie_budget.h"
 
 namespace tovrani::test {
@@ -284,6 +285,50 @@ TEST(TweenPairBudget, RunsPastTheMoviesBudgetKeepTheirKeyframes) {
                                 "tweens would take more than the movie's size allows."),
               std::string::npos);
   }
+}
+
+// ---- The depth and mask-layer pass ----
+
+const std::string kPassRefused =
+    "rearranging its masks would take more than the movie's size allows; its layers are kept as far as they "
+    "were rearranged.";
+const std::string kPassTooLong = "take too long to rearrange";
+
+// Twelve sprites of 500 masks in one frame, all clipping to one depth: the
+// pass disables them one by one, some 1.75 M units a sprite, within its own
+// cap (2^24), and a compressed file of 1.5 KB allows some 18 M. The sprites
+// it covers are rearranged; the one it gives out on is named, and the one
+// left with nothing takes the road of a spent budget, counted in one line.
+// Every frame still shows what the movie shows. Uncompressed (78 KB), the
+// same sprites spend 21 M, more than the fixed part, with nothing said; one
+// sprite of 1,600 masks spends its own cap and says so as before, the
+// movie's allowance not refusing it.
+TEST(MaskPassBudget, SpritesPastTheMoviesAllowanceKeepTheirLayers) {
+  const Bytes movie = MasksInOneFrameMovie(12, 500, 0, true);
+  const uint64_t allowed = kMaskPassAllowance + kMaskPassUnitsPerMovieByte * kCompressedBytesPerFileByte * movie.size();
+  ASSERT_LT(allowed, 12 * 1600000u);
+  Converted r;
+  ConvertOnce(r, movie);
+  const long named = NumberBefore(r.run.output, "): " + kPassRefused);
+  EXPECT_GE(named, long(2 + allowed / 2000000)) << r.run.output;
+  EXPECT_LE(named, 13) << r.run.output;
+  EXPECT_EQ(Occurrences(r.run.output, kPassRefused), 1u) << r.run.output;
+  const long more = 13 - named;
+  EXPECT_EQ(NumberBefore(r.run.output, more == 1 ? " more timeline was kept without further rearranging: "
+                                                 : " more timelines were kept without further rearranging: "),
+            more)
+      << r.run.output;
+  EXPECT_EQ(r.run.output.find(kPassTooLong), std::string::npos) << r.run.output;
+
+  Converted under;
+  ConvertOnce(under, MasksInOneFrameMovie(12, 500, 0, false));
+  EXPECT_EQ(under.run.output.find("size allows"), std::string::npos) << under.run.output;
+  EXPECT_EQ(under.run.output.find(kPassTooLong), std::string::npos) << under.run.output;
+
+  Converted capped;
+  ConvertOnce(capped, MasksInOneFrameMovie(1, 1600, 0, false));
+  EXPECT_EQ(Occurrences(capped.run.output, kPassTooLong), 1u) << capped.run.output;
+  EXPECT_EQ(capped.run.output.find("size allows"), std::string::npos) << capped.run.output;
 }
 
 }  // namespace
