@@ -28,7 +28,7 @@ void PutIdentity(std::FILE* f) {
 class MorphSymbol {
  public:
   MorphSymbol(TimelineContext& ctx, MorphShapeEntry& morph, std::FILE* f, PageClassState& state)
-      : ctx_(ctx), m_(morph), f_(f), state_(state), level_(ctx.m_nFlaFormat),
+      : m_(morph), f_(f), state_(state), level_(ctx.m_nFlaFormat),
         isNew_(IsNewFlaFormat(ctx.m_nFlaFormat)), name_(MakeIdName(morph.wCharacterId)) {}
 
   // The start and end shapes as library items of their own: two instances.
@@ -181,7 +181,6 @@ class MorphSymbol {
     PutU8(f_, 0);
   }
 
-  TimelineContext& ctx_;
   MorphShapeEntry& m_;
   std::FILE* f_;
   PageClassState& state_;
