@@ -4,34 +4,38 @@
 
 namespace tovrani {
 
-void PutU8(std::FILE* stream, uint8_t value) { std::fputc(value, stream); }
+// A page is written a few bytes at a time, some hundred million calls for a
+// large document; each stream is only ever written by one thread, so the
+// stream's lock, which fwrite takes on every call, is left out.
+
+void PutU8(std::FILE* stream, uint8_t value) { fputc_unlocked(value, stream); }
 
 void PutU16(std::FILE* stream, uint16_t value) {
   const uint8_t b[2] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8)};
-  std::fwrite(b, 1, 2, stream);
+  fwrite_unlocked(b, 1, 2, stream);
 }
 
 void PutU24(std::FILE* stream, uint32_t value) {
   const uint8_t b[3] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
                         static_cast<uint8_t>(value >> 16)};
-  std::fwrite(b, 1, 3, stream);
+  fwrite_unlocked(b, 1, 3, stream);
 }
 
 void PutU32(std::FILE* stream, uint32_t value) {
   const uint8_t b[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
                         static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
-  std::fwrite(b, 1, 4, stream);
+  fwrite_unlocked(b, 1, 4, stream);
 }
 
 void PutBytes(std::FILE* stream, const void* data, size_t size) {
-  if (size != 0) std::fwrite(data, 1, size, stream);
+  if (size != 0) fwrite_unlocked(data, 1, size, stream);
 }
 
 void PutZeros(std::FILE* stream, size_t count) {
   static const uint8_t zeros[64] = {};
   while (count > 0) {
     const size_t n = count < sizeof zeros ? count : sizeof zeros;
-    std::fwrite(zeros, 1, n, stream);
+    fwrite_unlocked(zeros, 1, n, stream);
     count -= n;
   }
 }
